@@ -1,0 +1,128 @@
+#include "platform/core/FileSystem.h"
+
+#include <dirent.h>
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "platform/core/CodePage.h"
+
+namespace ond {
+
+bool IsAbsolutePath(std::string_view path) noexcept { return !path.empty() && (path[0] == '/' || path[0] == '\\'); }
+
+std::string NormalizePath(std::string_view path) {
+  const bool absolute = IsAbsolutePath(path);
+  std::vector<std::string_view> parts;
+  std::size_t i = 0;
+  while (i <= path.size()) {
+    std::size_t j = i;
+    while (j < path.size() && path[j] != '/' && path[j] != '\\') ++j;
+    const std::string_view part = path.substr(i, j - i);
+    if (part.empty() || part == ".") {
+      // nothing
+    } else if (part == "..") {
+      if (!parts.empty() && parts.back() != "..") parts.pop_back();
+      else if (!absolute) parts.push_back(part);
+    } else {
+      parts.push_back(part);
+    }
+    i = j + 1;
+  }
+  std::string r = absolute ? "/" : "";
+  for (std::size_t k = 0; k < parts.size(); ++k) {
+    if (k) r += '/';
+    r += parts[k];
+  }
+  if (r.empty()) return std::string(1, '.');
+  return r;
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  if (IsAbsolutePath(name) || folder.empty()) return std::string(name);
+  std::string r(folder);
+  if (r.back() != '/' && r.back() != '\\') r += '/';
+  r += name;
+  return r;
+}
+
+namespace {
+
+bool Exists(const std::string& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Case-folded form of a UTF-8 name component for comparison: through the
+// code page 1251 tables where every character has a form there, else as is.
+std::string FoldName(const std::string& name) {
+  std::size_t replaced = 0;
+  std::string ansi = Utf8ToAnsi(name, &replaced);
+  if (replaced != 0) return name;
+  return AnsiUpperCase(ansi);
+}
+
+}  // namespace
+
+std::string ResolveFileCase(const std::string& path) {
+  if (path.empty() || Exists(path)) return path;
+  const bool absolute = IsAbsolutePath(path);
+  std::string cur = absolute ? "/" : "";
+  std::size_t i = absolute ? 1 : 0;
+  while (i <= path.size()) {
+    std::size_t j = path.find('/', i);
+    if (j == std::string::npos) j = path.size();
+    const std::string part = path.substr(i, j - i);
+    i = j + 1;
+    if (part.empty()) continue;
+    std::string next = cur.empty() || cur.back() == '/' ? cur + part : cur + "/" + part;
+    if (part == "." || part == ".." || Exists(next)) {
+      cur = next;
+      continue;
+    }
+    const std::string dirName = cur.empty() ? "." : cur;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(dirName.c_str()), ::closedir);
+    if (!dir) return path;
+    const std::string want = FoldName(part);
+    std::string best;
+    bool found = false;
+    while (dirent* e = ::readdir(dir.get())) {
+      const std::string n = e->d_name;
+      if (n == "." || n == "..") continue;
+      if (FoldName(n) == want && (!found || n < best)) {
+        best = n;
+        found = true;
+      }
+    }
+    if (!found) return path;
+    cur = cur.empty() || cur.back() == '/' ? cur + best : cur + "/" + best;
+  }
+  return cur;
+}
+
+std::string RealPath(const std::string& path) {
+  char* r = ::realpath(path.c_str(), nullptr);
+  if (!r) return {};
+  std::string s(r);
+  std::free(r);
+  return s;
+}
+
+std::string ProgramFileName() {
+  char buf[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return {};
+  return std::string(buf, static_cast<std::size_t>(n));
+}
+
+std::string ProgramFolder() {
+  std::string f = ProgramFileName();
+  const auto slash = f.rfind('/');
+  return slash == std::string::npos ? std::string("./") : f.substr(0, slash + 1);
+}
+
+}  // namespace ond

@@ -1,0 +1,87 @@
+#include <gtest/gtest.h>
+
+#include "platform/core/CodePage.h"
+
+namespace ond {
+namespace {
+
+TEST(CodePage, EveryByteRoundTripsThroughUnicode) {
+  for (int b = 0; b < 256; ++b) {
+    const char16_t w = AnsiToWide(static_cast<unsigned char>(b));
+    EXPECT_EQ(WideToAnsi(w), b) << "byte " << b;
+  }
+  EXPECT_EQ(AnsiToWide(0x98), u'\x0098');
+  EXPECT_EQ(AnsiToWide(0xC0), u'\x0410');  // А
+  EXPECT_EQ(AnsiToWide(0xA8), u'\x0401');  // Ё
+  EXPECT_EQ(AnsiToWide(0xB9), u'\x2116');  // №
+  EXPECT_EQ(WideToAnsi(u'\x4E00'), -1);
+  std::string all;
+  for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+  EXPECT_EQ(Utf8ToAnsi(AnsiToUtf8(all)), all);
+  EXPECT_EQ(Utf16ToAnsi(AnsiToUtf16(all)), all);
+}
+
+TEST(CodePage, CyrillicCaseTables) {
+  EXPECT_EQ(AnsiUpperChar(0xE0), 0xC0);  // а -> А
+  EXPECT_EQ(AnsiUpperChar(0xFF), 0xDF);  // я -> Я
+  EXPECT_EQ(AnsiUpperChar(0xB8), 0xA8);  // ё -> Ё
+  EXPECT_EQ(AnsiLowerChar(0xA8), 0xB8);
+  EXPECT_EQ(AnsiLowerChar(0xD7), 0xF7);  // Ч -> ч
+  EXPECT_EQ(AnsiUpperChar(0xB3), 0xB2);  // і -> І
+  EXPECT_EQ(AnsiUpperChar(0xBF), 0xAF);  // ї -> Ї
+  EXPECT_EQ(AnsiUpperChar(0xB5), 0xB5);  // µ has no upper form here
+  EXPECT_EQ(AnsiUpperChar('z'), 'Z');
+  EXPECT_EQ(AnsiUpperChar(0xB9), 0xB9);  // № is no letter
+  for (int b = 0; b < 256; ++b) {
+    const auto c = static_cast<unsigned char>(b);
+    if (IsAnsiUpper(c)) {
+      EXPECT_EQ(AnsiUpperChar(AnsiLowerChar(c)), c) << b;
+    }
+    if (IsAnsiLower(c)) {
+      EXPECT_EQ(AnsiLowerChar(AnsiUpperChar(c)), c) << b;
+    }
+  }
+  EXPECT_TRUE(IsAnsiAlpha(0xB8));
+  EXPECT_TRUE(IsAnsiAlpha(0xD7));
+  EXPECT_FALSE(IsAnsiAlpha('1'));
+  EXPECT_TRUE(IsAnsiAlphaNumeric('1'));
+  EXPECT_FALSE(IsAnsiAlphaNumeric(0xB9));
+  EXPECT_EQ(AsciiUpperCase("ab\xE0"), "AB\xE0");
+  EXPECT_EQ(AnsiUpperCase("ab\xE0\xB8"), "AB\xC0\xA8");
+  EXPECT_TRUE(AnsiSameText("\xB8\xEB\xEA\xE0", "\xA8\xCB\xCA\xC0"));
+}
+
+TEST(CodePage, LossyConversionsCountReplacements) {
+  std::size_t replaced = 0;
+  // "A", CJK, Cyrillic "я", emoji (a surrogate pair counts once)
+  EXPECT_EQ(Utf8ToAnsi("A\xE4\xB8\x80\xD1\x8F\xF0\x9F\x98\x80", &replaced), "A?\xFF?");
+  EXPECT_EQ(replaced, 2u);
+  replaced = 0;
+  EXPECT_EQ(Utf16ToAnsi(u"x\U0001F600y", &replaced), "x?y");
+  EXPECT_EQ(replaced, 1u);
+  // Malformed UTF-8: every bad byte is one '?'.
+  replaced = 0;
+  EXPECT_EQ(Utf8ToAnsi("\xC0\xAF" "a\xE0\x80", &replaced), "??a??");
+  EXPECT_EQ(replaced, 4u);
+  std::size_t invalid = 0;
+  EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80", &invalid), u"\xFFFD\xFFFD\xFFFD");
+  EXPECT_EQ(invalid, 3u);
+}
+
+TEST(CodePage, PlatformConversionsByCodePage) {
+  std::u16string w;
+  ASSERT_TRUE(MultiByteToWideChar(CP_UTF7, "Hi Mom -+Jjo--!", w));
+  EXPECT_EQ(w, u"Hi Mom -\x263A-!");
+  std::string out;
+  ASSERT_TRUE(WideCharToMultiByte(CP_UTF7, u"\x0416", out));
+  std::u16string back;
+  ASSERT_TRUE(MultiByteToWideChar(CP_UTF7, out, back));
+  EXPECT_EQ(back, u"\x0416");
+  ASSERT_TRUE(WideCharToMultiByte(CP_UTF16BE, u"\x0416", out));
+  EXPECT_EQ(out, std::string("\x04\x16", 2));
+  EXPECT_FALSE(MultiByteToWideChar(437, "x", w));
+  EXPECT_FALSE(IsValidCodePage(437));
+}
+
+}  // namespace
+}  // namespace ond

@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "platform/core/Classes.h"
+#include "tests/support/TempDir.h"
+#include "workspace/Compatibility.h"
+#include "workspace/Encodings.h"
+
+namespace ond {
+namespace {
+
+const std::string kPrivet = "\xCF\xF0\xE8\xE2\xE5\xF2";  // "Привет" in code page 1251
+
+TEST(Encodings, ByteOrderMarkDetectionOrder) {
+  TEncoding* e = nullptr;
+  EXPECT_EQ(GetBufferEncoding("\xFF\xFE\x41\x00", e), 2);
+  EXPECT_EQ(e, TEncoding::Unicode());
+  e = nullptr;
+  EXPECT_EQ(GetBufferEncoding("\xFE\xFF\x00\x41", e), 2);
+  EXPECT_EQ(e, TEncoding::BigEndianUnicode());
+  e = nullptr;
+  EXPECT_EQ(GetBufferEncoding("\xEF\xBB\xBFx", e), 3);
+  EXPECT_EQ(e, TEncoding::UTF8());
+  e = nullptr;
+  EXPECT_EQ(GetBufferEncoding("", e), 0);
+  EXPECT_EQ(e, TEncoding::Default());
+  // With an encoding given, only its own mark counts and it is kept.
+  e = TEncoding::UTF8();
+  EXPECT_EQ(GetBufferEncoding("\xFF\xFE\x41\x00", e), 0);
+  EXPECT_EQ(e, TEncoding::UTF8());
+}
+
+TEST(Encodings, DecodeAndEncodeInEveryEncoding) {
+  const std::string text = "a:" + kPrivet + "\r\n";
+  for (TEncoding* e : {TEncoding::Default(), TEncoding::UTF8(), TEncoding::Unicode(), TEncoding::BigEndianUnicode(),
+                       TEncoding::UTF7()}) {
+    const std::string bytes = EncodeText(text, e);
+    EXPECT_EQ(bytes.substr(0, e->GetPreamble().size()), e->GetPreamble());
+    std::size_t replaced = 0;
+    EXPECT_EQ(DecodeText(bytes, e, &replaced), text) << e->GetEncodingName();
+    EXPECT_EQ(replaced, 0u);
+  }
+  EXPECT_EQ(EncodeText(kPrivet, TEncoding::UTF8()), "\xEF\xBB\xBF\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82");
+  EXPECT_EQ(EncodeText("A", nullptr), "A");
+}
+
+TEST(Encodings, MarksBelongToTheirEncoding) {
+  // A UTF-8 file with a mark read as ANSI keeps the three bytes as characters.
+  EXPECT_EQ(DecodeText("\xEF\xBB\xBFx", TEncoding::Default()), "\xEF\xBB\xBFx");
+  EXPECT_EQ(DecodeText("\xEF\xBB\xBFx", TEncoding::UTF8()), "x");
+  // A UTF-16 file read as UTF-8 is not taken for UTF-16.
+  std::size_t replaced = 0;
+  EXPECT_EQ(DecodeText(std::string("\xFF\xFE" "A\0", 4), TEncoding::UTF8(), &replaced), std::string("??A\0", 4));
+  EXPECT_EQ(replaced, 2u);
+}
+
+TEST(Encodings, LossyAndDegenerateInputs) {
+  std::size_t replaced = 0;
+  EXPECT_EQ(DecodeText("\xE4\xB8\x80z", TEncoding::UTF8(), &replaced), "?z");
+  EXPECT_EQ(replaced, 1u);
+  replaced = 0;
+  EXPECT_EQ(DecodeText(std::string("A\0B", 3), TEncoding::Unicode(), &replaced), "A?");
+  EXPECT_EQ(replaced, 1u);
+  EXPECT_EQ(DecodeText("\xFF\xFE", TEncoding::Unicode()), "");
+  EXPECT_EQ(DecodeText("", TEncoding::UTF8()), "");
+}
+
+TEST(Encodings, RangeChecksRaiseTheirMessages) {
+  TEncoding* e = TEncoding::UTF8();
+  auto message = [](auto f) {
+    try {
+      f();
+    } catch (const EEncodingError& x) {
+      return std::string(x.what());
+    }
+    return std::string("no error");
+  };
+  std::string dest(10, ' ');
+  EXPECT_EQ(message([&] { e->GetBytes("", 1, 1, dest, 0); }), "Invalid source array");
+  EXPECT_EQ(message([&] { e->GetBytes("ab", 0, 1, dest, 0); }), "Character index out of bounds (0)");
+  EXPECT_EQ(message([&] { e->GetBytes("ab", 2, 2, dest, 0); }), "Invalid count (2)");
+  EXPECT_EQ(message([&] { e->GetBytes("ab", 1, 1, dest, 11); }), "Invalid destination index (11)");
+  EXPECT_EQ(message([&] { e->GetBytes(kPrivet, 1, 6, dest, 0); }), "Invalid destination array");
+  EXPECT_EQ(message([&] { e->GetCharCount("abc", -1, 1); }), "Start index out of bounds (-1)");
+  EXPECT_EQ(message([&] { e->GetChars("abc", 1, 3); }), "Invalid count (3)");
+  EXPECT_EQ(message([] { TMBCSEncoding bad(437); }), "Invalid code page");
+  EXPECT_EQ(e->GetBytes("ab", 1, 2, dest, 8), 2);
+  EXPECT_EQ(dest, "        ab");
+}
+
+TEST(FileHelpers, ExistenceAndFolders) {
+  test::TempDir dir;
+  const std::string f = dir.Write("a.zu", "x");
+  EXPECT_TRUE(FileExistsEx(f));
+  EXPECT_FALSE(FileExistsEx(dir.Path()));
+  EXPECT_FALSE(FileExistsEx(dir / "none"));
+  EXPECT_FALSE(FileExistsEx(f + "/inside"));  // a file used as a folder
+  EXPECT_TRUE(ForceFolders(dir / "x/y/z/"));
+  EXPECT_TRUE(DirectoryExists(dir / "x/y/z"));
+  EXPECT_TRUE(ForceFolders("C:"));
+  EXPECT_TRUE(ForceFolders("C:\\"));
+  EXPECT_FALSE(ForceFolders(""));
+  EXPECT_FALSE(ForceFolders(f + "/sub"));
+}
+
+TEST(FileHelpers, WriteReplacesWholeFileAtomically) {
+  test::TempDir dir;
+  const std::string f = dir.Write("a.zu", "a much longer old content");
+  ::chmod(f.c_str(), 0640);
+  WriteFileText(f, "new");
+  EXPECT_EQ(ReadFileText(f), "new");
+  struct stat st {};
+  ASSERT_EQ(::stat(f.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0640u);
+  WriteFileText(f, "+more", true);
+  EXPECT_EQ(ReadFileText(f), "new+more");
+  // A write that cannot happen leaves the old file as it was.
+  const std::string ro = dir.Write("ro/b.zu", "keep");
+  ::chmod((dir / "ro").c_str(), 0500);
+  if (::geteuid() != 0) {
+    EXPECT_THROW(WriteFileText(ro, "lost"), Exception);
+    EXPECT_EQ(ReadFileText(ro), "keep");
+  }
+  ::chmod((dir / "ro").c_str(), 0700);
+  // A folder of that name is never replaced.
+  ForceFolders(dir / "d");
+  EXPECT_THROW(WriteFileText(dir / "d", "x"), Exception);
+  EXPECT_TRUE(DirectoryExists(dir / "d"));
+  EXPECT_THROW(ReadFileText(dir / "none"), EFOpenError);
+}
+
+TEST(FileHelpers, SaveAndLoadTextFiles) {
+  test::TempDir dir;
+  const std::string f = dir / "t.zu";
+  SaveTextFile(f, kPrivet, TEncoding::UTF8());
+  EXPECT_EQ(ReadFileText(f).substr(0, 3), "\xEF\xBB\xBF");
+  EXPECT_EQ(DetectFileEncoding(f), TEncoding::UTF8());
+  EXPECT_EQ(LoadTextFile(f, TEncoding::UTF8()), kPrivet);
+  // Appending keeps the file's own encoding.
+  SaveTextFile(f, "!", TEncoding::Unicode(), true);
+  EXPECT_EQ(LoadTextFile(f, TEncoding::UTF8()), kPrivet + "!");
+  EXPECT_EQ(DetectFileEncoding(dir / "none"), TEncoding::Default());
+}
+
+TEST(FileHelpers, FastMoveHandlesOverlap) {
+  char a[64], b[64];
+  for (int i = 0; i < 64; ++i) a[i] = b[i] = static_cast<char>(i);
+  FastMove(a, a + 1, 33);
+  for (int i = 32; i >= 0; --i) b[i + 1] = b[i];
+  EXPECT_EQ(std::memcmp(a, b, 64), 0);
+  FastMove(a + 5, a, 20);
+  for (int i = 0; i < 20; ++i) b[i] = b[i + 5];
+  EXPECT_EQ(std::memcmp(a, b, 64), 0);
+}
+
+}  // namespace
+}  // namespace ond

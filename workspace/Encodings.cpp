@@ -1,0 +1,208 @@
+#include "workspace/Encodings.h"
+
+#include "platform/core/CodePage.h"
+#include "workspace/Compatibility.h"
+
+namespace ond {
+
+namespace {
+[[noreturn]] void Fail(const char* fmt, int value) {
+  std::string s(fmt);
+  const auto k = s.find("%d");
+  if (k != std::string::npos) s.replace(k, 2, std::to_string(value));
+  throw EEncodingError(s);
+}
+}  // namespace
+
+// ---------------------------------------------------------------- range checks
+
+int TEncoding::GetByteCount(std::string_view chars, int charIndex, int charCount) const {
+  if (chars.empty() && charCount != 0) Fail("Invalid source array", 0);
+  if (charIndex < 1) Fail("Character index out of bounds (%d)", charIndex);
+  if (charCount < 0 || static_cast<std::size_t>(charIndex - 1) + static_cast<std::size_t>(charCount) > chars.size())
+    Fail("Invalid count (%d)", charCount);
+  return GetByteCount(chars.substr(static_cast<std::size_t>(charIndex - 1), static_cast<std::size_t>(charCount)));
+}
+
+int TEncoding::GetBytes(std::string_view chars, int charIndex, int charCount, std::string& bytes, int byteIndex) const {
+  if (chars.empty() && charCount != 0) Fail("Invalid source array", 0);
+  if (charIndex < 1) Fail("Character index out of bounds (%d)", charIndex);
+  if (charCount < 0 || static_cast<std::size_t>(charIndex - 1) + static_cast<std::size_t>(charCount) > chars.size())
+    Fail("Invalid count (%d)", charCount);
+  if (byteIndex < 0 || static_cast<std::size_t>(byteIndex) > bytes.size()) Fail("Invalid destination index (%d)", byteIndex);
+  const std::string enc =
+      Encode(chars.substr(static_cast<std::size_t>(charIndex - 1), static_cast<std::size_t>(charCount)), nullptr);
+  if (bytes.size() - static_cast<std::size_t>(byteIndex) < enc.size()) Fail("Invalid destination array", 0);
+  bytes.replace(static_cast<std::size_t>(byteIndex), enc.size(), enc);
+  return static_cast<int>(enc.size());
+}
+
+namespace {
+std::string_view CheckedByteRange(std::string_view bytes, int byteIndex, int byteCount) {
+  if (bytes.empty() && byteCount != 0) Fail("Invalid source array", 0);
+  if (byteIndex < 0) Fail("Start index out of bounds (%d)", byteIndex);
+  if (byteCount < 0 || static_cast<std::size_t>(byteIndex) + static_cast<std::size_t>(byteCount) > bytes.size())
+    Fail("Invalid count (%d)", byteCount);
+  return bytes.substr(static_cast<std::size_t>(byteIndex), static_cast<std::size_t>(byteCount));
+}
+}  // namespace
+
+int TEncoding::GetCharCount(std::string_view bytes, int byteIndex, int byteCount) const {
+  return GetCharCount(CheckedByteRange(bytes, byteIndex, byteCount));
+}
+
+std::string TEncoding::GetChars(std::string_view bytes, int byteIndex, int byteCount) const {
+  return Decode(CheckedByteRange(bytes, byteIndex, byteCount), nullptr);
+}
+
+// ---------------------------------------------------------------- singletons
+
+TEncoding* TEncoding::Default() {
+  static TMBCSEncoding e(CP_ACP);
+  return &e;
+}
+TEncoding* TEncoding::Unicode() {
+  static TUnicodeEncoding e;
+  return &e;
+}
+TEncoding* TEncoding::BigEndianUnicode() {
+  static TBigEndianUnicodeEncoding e;
+  return &e;
+}
+TEncoding* TEncoding::UTF8() {
+  static TUTF8Encoding e;
+  return &e;
+}
+TEncoding* TEncoding::UTF7() {
+  static TUTF7Encoding e;
+  return &e;
+}
+
+// ---------------------------------------------------------------- TMBCSEncoding
+
+TMBCSEncoding::TMBCSEncoding(unsigned codePage, unsigned mbToWcFlags, unsigned wcToMbFlags)
+    : CodePage(codePage), MBToWCharFlags(mbToWcFlags), WCharToMBFlags(wcToMbFlags) {
+  if (!IsValidCodePage(codePage)) throw EEncodingError("Invalid code page");
+  switch (codePage) {
+    case CP_UTF7: MaxCharSize = 5; IsSingleByte = false; break;
+    case CP_UTF8: MaxCharSize = 4; IsSingleByte = false; break;
+    case CP_UTF16LE:
+    case CP_UTF16BE: MaxCharSize = 4; IsSingleByte = false; break;
+    default: MaxCharSize = 1; IsSingleByte = true; break;
+  }
+}
+
+std::string TMBCSEncoding::GetEncodingName() const {
+  return CodePage == CP_ACP || CodePage == CP_1251 ? "ANSI" : "CP" + std::to_string(CodePage);
+}
+
+std::string TMBCSEncoding::Encode(std::string_view chars, std::size_t* replaced) const {
+  // The ANSI code page is the text's own: the bytes are the text.
+  if (CodePage == CP_ACP || CodePage == CP_1251) return std::string(chars);
+  if (CodePage == CP_UTF8) return AnsiToUtf8(chars);
+  std::string out;
+  WideCharToMultiByte(CodePage, AnsiToUtf16(chars), out, replaced);
+  return out;
+}
+
+std::string TMBCSEncoding::Decode(std::string_view bytes, std::size_t* replaced) const {
+  if (CodePage == CP_ACP || CodePage == CP_1251) return std::string(bytes);
+  if (CodePage == CP_UTF8) return Utf8ToAnsi(bytes, replaced);
+  std::u16string w;
+  MultiByteToWideChar(CodePage, bytes, w);
+  return Utf16ToAnsi(w, replaced);
+}
+
+// ---------------------------------------------------------------- UTF-16
+
+namespace {
+std::string EncodeUtf16(std::string_view chars, bool bigEndian) {
+  std::string out(chars.size() * 2, '\0');
+  for (std::size_t i = 0; i < chars.size(); ++i) {
+    const char16_t w = AnsiToWide(static_cast<unsigned char>(chars[i]));
+    const auto hi = static_cast<char>(w >> 8), lo = static_cast<char>(w & 0xFF);
+    out[2 * i] = bigEndian ? hi : lo;
+    out[2 * i + 1] = bigEndian ? lo : hi;
+  }
+  return out;
+}
+
+std::string DecodeUtf16(std::string_view bytes, bool bigEndian, std::size_t* replaced) {
+  std::u16string w;
+  MultiByteToWideChar(bigEndian ? CP_UTF16BE : CP_UTF16LE, bytes, w);
+  std::string r = Utf16ToAnsi(w, replaced);
+  // A lone trailing byte is no character: it becomes '?' and counts as lost.
+  if (bytes.size() % 2 != 0) {
+    r.push_back(DefaultAnsiChar);
+    if (replaced) ++*replaced;
+  }
+  return r;
+}
+}  // namespace
+
+std::string TUnicodeEncoding::Encode(std::string_view chars, std::size_t*) const { return EncodeUtf16(chars, false); }
+std::string TUnicodeEncoding::Decode(std::string_view bytes, std::size_t* replaced) const {
+  return DecodeUtf16(bytes, false, replaced);
+}
+std::string TBigEndianUnicodeEncoding::Encode(std::string_view chars, std::size_t*) const {
+  return EncodeUtf16(chars, true);
+}
+std::string TBigEndianUnicodeEncoding::Decode(std::string_view bytes, std::size_t* replaced) const {
+  return DecodeUtf16(bytes, true, replaced);
+}
+
+// ---------------------------------------------------------------- free functions
+
+int GetBufferEncoding(std::string_view bytes, TEncoding*& encoding) {
+  auto startsWith = [&](const std::string& pre) {
+    return !pre.empty() && bytes.size() >= pre.size() && bytes.substr(0, pre.size()) == pre;
+  };
+  if (encoding) {
+    const std::string pre = encoding->GetPreamble();
+    return startsWith(pre) ? static_cast<int>(pre.size()) : 0;
+  }
+  for (TEncoding* e : {TEncoding::Unicode(), TEncoding::BigEndianUnicode(), TEncoding::UTF8()}) {
+    const std::string pre = e->GetPreamble();
+    if (startsWith(pre)) {
+      encoding = e;
+      return static_cast<int>(pre.size());
+    }
+  }
+  encoding = TEncoding::Default();
+  return 0;
+}
+
+TEncoding* DetectFileEncoding(const std::string& fileName) {
+  const std::string head = ReadFileHead(fileName, 4096);
+  TEncoding* e = nullptr;
+  GetBufferEncoding(head, e);
+  return e;
+}
+
+std::string DecodeText(std::string_view bytes, TEncoding* encoding, std::size_t* replaced) {
+  const int skip = GetBufferEncoding(bytes, encoding);
+  return encoding->GetString(bytes.substr(static_cast<std::size_t>(skip)), replaced);
+}
+
+std::string EncodeText(std::string_view text, TEncoding* encoding) {
+  if (!encoding) encoding = TEncoding::Default();
+  return encoding->GetPreamble() + encoding->GetBytes(text);
+}
+
+std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced) {
+  return DecodeText(ReadFileText(fileName), encoding, replaced);
+}
+
+void SaveTextFile(const std::string& fileName, std::string_view text, TEncoding* encoding, bool append) {
+  if (append && FileExistsEx(fileName)) {
+    const std::string old = ReadFileText(fileName);
+    TEncoding* detected = nullptr;
+    GetBufferEncoding(old, detected);
+    const std::string whole = DecodeText(old, detected) + std::string(text);
+    WriteFileText(fileName, EncodeText(whole, detected), false);
+    return;
+  }
+  WriteFileText(fileName, EncodeText(text, encoding), false);
+}
+
+}  // namespace ond
