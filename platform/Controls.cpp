@@ -1,0 +1,761 @@
+#include "platform/Controls.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFocusEvent>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+#include <QWheelEvent>
+#include <QWidget>
+#include <algorithm>
+
+#include "platform/Forms.h"
+#include "platform/Menus.h"
+#include "platform/QtBridge.h"
+#include "platform/core/CodePage.h"
+
+namespace ond {
+
+// ---- components -------------------------------------------------------------
+
+TComponent::TComponent(TComponent* owner) : FOwner(owner) {
+  if (FOwner) FOwner->FComponents.push_back(this);
+}
+
+TComponent::~TComponent() {
+  FDestroying = true;
+  // Those that asked hear of the end first, while this is still whole.
+  while (!FFreeNotifies.empty()) {
+    TComponent* other = FFreeNotifies.back();
+    FFreeNotifies.pop_back();
+    auto& back = other->FFreeNotifies;
+    back.erase(std::remove(back.begin(), back.end(), this), back.end());
+    other->Notification(this, TOperation::opRemove);
+  }
+  while (!FComponents.empty()) delete FComponents.back();
+  if (FOwner) {
+    auto& list = FOwner->FComponents;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    FOwner->Notification(this, TOperation::opRemove);
+  }
+}
+
+void TComponent::FreeNotification(TComponent* other) {
+  if (!other || other == this) return;
+  if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), other) == FFreeNotifies.end()) {
+    FFreeNotifies.push_back(other);
+    other->FFreeNotifies.push_back(this);
+  }
+}
+
+void TComponent::RemoveFreeNotification(TComponent* other) {
+  if (!other) return;
+  FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), other), FFreeNotifies.end());
+  auto& back = other->FFreeNotifies;
+  back.erase(std::remove(back.begin(), back.end(), this), back.end());
+}
+
+void TComponent::Notification(TComponent*, TOperation) {}
+
+// ---- controls ---------------------------------------------------------------
+
+namespace {
+class ControlEventFilter : public QObject {
+ public:
+  explicit ControlEventFilter(TControl* control) : FControl(control) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    bool consumed = false;
+    Guarded([&] { consumed = FControl->WidgetEvent(watched, event); });
+    return consumed;
+  }
+
+ private:
+  TControl* FControl;
+};
+
+TMouseButton ButtonFromQt(Qt::MouseButton b) {
+  if (b == Qt::RightButton) return TMouseButton::mbRight;
+  if (b == Qt::MiddleButton) return TMouseButton::mbMiddle;
+  return TMouseButton::mbLeft;
+}
+
+Qt::CursorShape CursorToQt(TCursor c) {
+  switch (c) {
+    case crIBeam: return Qt::IBeamCursor;
+    case crSizeWE: return Qt::SizeHorCursor;
+    case crHSplit: return Qt::SplitHCursor;
+    case crVSplit: return Qt::SplitVCursor;
+    case crDrag: return Qt::DragMoveCursor;
+    case crMultiDrag: return Qt::DragCopyCursor;
+    case crHandPoint: return Qt::PointingHandCursor;
+    case crHelp: return Qt::WhatsThisCursor;
+    default: return Qt::ArrowCursor;
+  }
+}
+
+const char* const kControlDragMime = "application/x-ondrel-control-drag";
+TObject* gDragSource = nullptr;
+}  // namespace
+
+struct TControlPrivate {
+  QPointer<QWidget> widget;
+  std::unique_ptr<ControlEventFilter> filter;
+  int lastWidth = -1;
+  int lastHeight = -1;
+};
+
+TControl::TControl(TComponent* owner, QWidget* widget) : TComponent(owner), d(std::make_unique<TControlPrivate>()) {
+  d->widget = widget;
+  d->filter = std::make_unique<ControlEventFilter>(this);
+  widget->installEventFilter(d->filter.get());
+  d->lastWidth = widget->width();
+  d->lastHeight = widget->height();
+  Font.OnChange = [this](TFont*) { FontChanged(); };
+}
+
+TControl::~TControl() {
+  BeginDestroy();
+  if (FParent) {
+    auto& list = FParent->FControls;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  }
+  if (QWidget* w = d->widget) {
+    w->removeEventFilter(d->filter.get());
+    delete w;
+  }
+  if (FPopupMenu) FPopupMenu->RemoveFreeNotification(this);
+  if (FParent && !FParent->Destroying()) FParent->Realign();
+}
+
+QWidget* TControl::Widget() const { return d->widget; }
+QWidget* TControl::ClientWidget() const { return d->widget; }
+
+void TControl::WatchWidget(QWidget* widget) { widget->installEventFilter(d->filter.get()); }
+
+void TControl::SetParent(TWinControl* parent) {
+  if (parent == FParent) return;
+  TWinControl* old = FParent;
+  if (old) {
+    auto& list = old->FControls;
+    list.erase(std::remove(list.begin(), list.end(), this), list.end());
+  }
+  FParent = parent;
+  const QRect g = Widget()->geometry();
+  Widget()->setParent(parent ? parent->Widget() : nullptr);
+  Widget()->setGeometry(g);
+  if (parent) {
+    parent->FControls.push_back(this);
+    Widget()->setVisible(FVisible);
+    parent->Realign();
+  }
+  if (old) old->Realign();
+}
+
+int TControl::Left() const { return Widget()->x(); }
+int TControl::Top() const { return Widget()->y(); }
+int TControl::Width() const { return Widget()->width(); }
+int TControl::Height() const { return Widget()->height(); }
+
+void TControl::SetBounds(int left, int top, int width, int height) {
+  width = std::max(0, width);
+  height = std::max(0, height);
+  if (QRect(left, top, width, height) == Widget()->geometry() && width == d->lastWidth && height == d->lastHeight)
+    return;
+  if (Widget()->isWindow())
+    Widget()->resize(width, height), Widget()->move(left, top);
+  else
+    Widget()->setGeometry(left, top, width, height);
+  SizeChanged();
+  if (FParent && FAlign != TAlign::alNone && !FParent->FAligning) FParent->Realign();
+}
+
+void TControl::SizeChanged() {
+  const int w = Width(), h = Height();
+  if (w == d->lastWidth && h == d->lastHeight) return;
+  d->lastWidth = w;
+  d->lastHeight = h;
+  if (auto* win = dynamic_cast<TWinControl*>(this)) win->Realign();
+  Resize();
+}
+
+void TControl::SetAlign(TAlign align) {
+  if (align == FAlign) return;
+  FAlign = align;
+  if (FParent) FParent->Realign();
+}
+
+void TControl::SetVisible(bool visible) {
+  if (visible == FVisible && Widget()->isHidden() == !visible) return;
+  FVisible = visible;
+  if (FParent || Widget()->isWindow()) Widget()->setVisible(visible);
+  if (FParent) FParent->Realign();
+}
+
+bool TControl::Showing() const { return Widget()->isVisible(); }
+bool TControl::GetEnabled() const { return Widget()->isEnabled(); }
+void TControl::SetEnabled(bool enabled) { Widget()->setEnabled(enabled); }
+
+void TControl::SetColor(TColor color) {
+  FColor = color;
+  QPalette pal = Widget()->palette();
+  pal.setColor(QPalette::Window, ToQColor(color));
+  pal.setColor(QPalette::Base, ToQColor(color));
+  Widget()->setPalette(pal);
+  Invalidate();
+}
+
+void TControl::FontChanged() {
+  Widget()->setFont(MakeQFont(Font));
+  QPalette pal = Widget()->palette();
+  pal.setColor(QPalette::WindowText, ToQColor(Font.GetColor()));
+  pal.setColor(QPalette::Text, ToQColor(Font.GetColor()));
+  Widget()->setPalette(pal);
+}
+
+void TControl::SetShowHint(bool show) {
+  Widget()->setToolTip(show ? AnsiToQString(Hint) : QString());
+}
+
+void TControl::SetPopupMenu(TPopupMenu* menu) {
+  if (menu == FPopupMenu) return;
+  if (FPopupMenu) FPopupMenu->RemoveFreeNotification(this);
+  FPopupMenu = menu;
+  if (menu) menu->FreeNotification(this);
+}
+
+void TControl::Notification(TComponent* component, TOperation operation) {
+  TComponent::Notification(component, operation);
+  if (operation == TOperation::opRemove && component == FPopupMenu) FPopupMenu = nullptr;
+}
+
+void TControl::SetCursor(TCursor cursor) {
+  FCursor = cursor;
+  QWidget* w = ClientWidget();
+  if (cursor == crDefault)
+    w->unsetCursor();
+  else
+    w->setCursor(CursorToQt(cursor));
+}
+
+void TControl::Invalidate() { ClientWidget()->update(); }
+void TControl::InvalidateRect(const TRect& r) { ClientWidget()->update(ToQRect(r)); }
+void TControl::Update() {
+  if (ClientWidget()->isVisible()) ClientWidget()->repaint();
+}
+void TControl::Repaint() { Update(); }
+void TControl::BringToFront() { Widget()->raise(); }
+void TControl::SendToBack() { Widget()->lower(); }
+TPoint TControl::ClientToScreen(TPoint p) const { return FromQPoint(ClientWidget()->mapToGlobal(ToQPoint(p))); }
+TPoint TControl::ScreenToClient(TPoint p) const { return FromQPoint(ClientWidget()->mapFromGlobal(ToQPoint(p))); }
+TPoint TControl::CursorPos() { return FromQPoint(QCursor::pos()); }
+
+void TControl::Resize() {
+  if (OnResize) OnResize(this);
+}
+void TControl::Click() {
+  if (OnClick) OnClick(this);
+}
+void TControl::DblClick() {
+  if (OnDblClick) OnDblClick(this);
+}
+void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
+}
+void TControl::MouseMove(TShiftState shift, int x, int y) {
+  if (OnMouseMove) OnMouseMove(this, shift, x, y);
+}
+void TControl::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  if (OnMouseUp) OnMouseUp(this, button, shift, x, y);
+}
+bool TControl::DoMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) {
+  bool handled = false;
+  if (OnMouseWheel) OnMouseWheel(this, shift, wheelDelta, mousePos, handled);
+  return handled;
+}
+bool TControl::DoContextPopup(TPoint clientPos) {
+  bool handled = false;
+  if (OnContextPopup) OnContextPopup(this, clientPos, handled);
+  if (handled) return true;
+  if (FPopupMenu) {
+    const TPoint s = ClientToScreen(clientPos);
+    FPopupMenu->PopupComponent = this;
+    FPopupMenu->Popup(s.X, s.Y);
+    return true;
+  }
+  return false;
+}
+
+bool TControl::WidgetEvent(QObject* target, QEvent* event) {
+  const bool onClient = target == ClientWidget();
+  switch (event->type()) {
+    case QEvent::Resize:
+      if (target == Widget()) SizeChanged();
+      return false;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+      if (!onClient) return false;
+      auto* e = static_cast<QMouseEvent*>(event);
+      TShiftState shift = ShiftFromQt(e->modifiers(), e->buttons());
+      if (event->type() == QEvent::MouseButtonDblClick) shift |= ssDouble;
+      const QPoint p = e->position().toPoint();
+      if (e->button() == Qt::LeftButton) FClicked = true;
+      MouseDown(ButtonFromQt(e->button()), shift, p.x(), p.y());
+      if (event->type() == QEvent::MouseButtonDblClick && e->button() == Qt::LeftButton) DblClick();
+      return false;
+    }
+    case QEvent::MouseMove: {
+      if (!onClient) return false;
+      auto* e = static_cast<QMouseEvent*>(event);
+      const QPoint p = e->position().toPoint();
+      MouseMove(ShiftFromQt(e->modifiers(), e->buttons()), p.x(), p.y());
+      return false;
+    }
+    case QEvent::MouseButtonRelease: {
+      if (!onClient) return false;
+      auto* e = static_cast<QMouseEvent*>(event);
+      const QPoint p = e->position().toPoint();
+      const bool clicked = FClicked && e->button() == Qt::LeftButton && ClientWidget()->rect().contains(p);
+      if (e->button() == Qt::LeftButton) FClicked = false;
+      MouseUp(ButtonFromQt(e->button()), ShiftFromQt(e->modifiers(), e->buttons()), p.x(), p.y());
+      if (clicked) Click();
+      return false;
+    }
+    case QEvent::Wheel: {
+      if (!onClient && target != Widget()) return false;
+      auto* e = static_cast<QWheelEvent*>(event);
+      const TShiftState shift = ShiftFromQt(e->modifiers(), e->buttons());
+      const int delta = e->angleDelta().y();
+      const TPoint screen = FromQPoint(e->globalPosition().toPoint());
+      if (delta == 0) return false;
+      // The window sees every wheel first, as the original's forms do.
+      TControl* top = this;
+      while (top->GetParent()) top = top->GetParent();
+      if (auto* form = dynamic_cast<TForm*>(top); form && form != this && form->FormMouseWheel(shift, delta, screen))
+        return true;
+      return DoMouseWheel(shift, delta, screen);
+    }
+    case QEvent::ContextMenu: {
+      if (!onClient) return false;
+      auto* e = static_cast<QContextMenuEvent*>(event);
+      return DoContextPopup(FromQPoint(e->pos()));
+    }
+    default:
+      return false;
+  }
+}
+
+// ---- windowed controls ------------------------------------------------------
+
+TWinControl::TWinControl(TComponent* owner, QWidget* widget) : TControl(owner, widget) {}
+
+TWinControl::~TWinControl() {
+  BeginDestroy();
+  // Child controls go with their parent, newest first.
+  while (!FControls.empty()) delete FControls.back();
+}
+
+void TWinControl::SetFocus() {
+  QWidget* w = ClientWidget() ? Widget() : Widget();
+  if (w->window()->isVisible()) w->activateWindow();
+  w->setFocus(Qt::OtherFocusReason);
+}
+
+bool TWinControl::Focused() const { return Widget()->hasFocus() || (ClientWidget() != Widget() && ClientWidget()->hasFocus()); }
+bool TWinControl::CanFocus() const { return Widget()->isVisible() && Widget()->isEnabled(); }
+void TWinControl::SetTabStop(bool tabStop) { Widget()->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus); }
+
+void TWinControl::EnableAlign() {
+  if (FAlignLevel > 0 && --FAlignLevel == 0) Realign();
+}
+
+void TWinControl::Realign() {
+  if (FAlignLevel > 0 || FAligning || Destroying()) return;
+  FAligning = true;
+  TRect r = ClientRect();
+  try {
+    AlignControls(r);
+  } catch (...) {
+    FAligning = false;
+    throw;
+  }
+  FAligning = false;
+}
+
+void TWinControl::AlignControls(TRect& rect) {
+  for (TAlign align : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight, TAlign::alClient}) {
+    for (TControl* c : std::vector<TControl*>(FControls)) {
+      if (c->FAlign != align || !c->FVisible) continue;
+      const int w = c->Width(), h = c->Height();
+      switch (align) {
+        case TAlign::alTop:
+          c->SetBounds(rect.Left, rect.Top, rect.Width(), h);
+          rect.Top += c->Height();
+          break;
+        case TAlign::alBottom:
+          c->SetBounds(rect.Left, rect.Bottom - h, rect.Width(), h);
+          rect.Bottom -= c->Height();
+          break;
+        case TAlign::alLeft:
+          c->SetBounds(rect.Left, rect.Top, w, rect.Height());
+          rect.Left += c->Width();
+          break;
+        case TAlign::alRight:
+          c->SetBounds(rect.Right - w, rect.Top, w, rect.Height());
+          rect.Right -= c->Width();
+          break;
+        case TAlign::alClient:
+          c->SetBounds(rect.Left, rect.Top, std::max(0, rect.Width()), std::max(0, rect.Height()));
+          break;
+        default:
+          break;
+      }
+    }
+  }
+}
+
+void TWinControl::DragAcceptFiles(bool accept) { Widget()->setAcceptDrops(accept); }
+
+void TWinControl::KeyDown(std::uint16_t& key, TShiftState shift) {
+  if (OnKeyDown) OnKeyDown(this, key, shift);
+}
+void TWinControl::KeyPress(char& key) {
+  if (OnKeyPress) OnKeyPress(this, key);
+}
+void TWinControl::KeyUp(std::uint16_t& key, TShiftState shift) {
+  if (OnKeyUp) OnKeyUp(this, key, shift);
+}
+void TWinControl::DoEnter() {
+  if (OnEnter) OnEnter(this);
+}
+void TWinControl::DoExit() {
+  if (OnExit) OnExit(this);
+}
+void TWinControl::DropFiles(const std::vector<std::string>& files, TPoint at) {
+  if (OnDropFiles) OnDropFiles(this, files, at);
+}
+
+bool TWinControl::WidgetEvent(QObject* target, QEvent* event) {
+  const bool own = target == Widget() || target == ClientWidget();
+  switch (event->type()) {
+    case QEvent::KeyPress: {
+      if (!own) return false;
+      auto* e = static_cast<QKeyEvent*>(event);
+      std::uint16_t key = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+      const TShiftState shift = ShiftFromQt(e->modifiers());
+      bool consumed = false;
+      if (key != 0) {
+        KeyDown(key, shift);
+        consumed = key == 0;
+      }
+      const QString text = e->text();
+      for (QChar qc : text) {
+        const int a = WideToAnsi(qc.unicode());
+        if (a < 0) continue;
+        char ch = static_cast<char>(a);
+        KeyPress(ch);
+        if (ch == 0) consumed = true;
+      }
+      return consumed;
+    }
+    case QEvent::KeyRelease: {
+      if (!own) return false;
+      auto* e = static_cast<QKeyEvent*>(event);
+      std::uint16_t key = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+      if (key == 0) return false;
+      KeyUp(key, ShiftFromQt(e->modifiers()));
+      return key == 0;
+    }
+    case QEvent::FocusIn:
+      if (own) DoEnter();
+      return false;
+    case QEvent::FocusOut:
+      if (own) DoExit();
+      return false;
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* e = static_cast<QDragMoveEvent*>(event);
+      if (target == Widget() && Widget()->acceptDrops() && e->mimeData()->hasUrls()) {
+        e->acceptProposedAction();
+        return true;
+      }
+      return TControl::WidgetEvent(target, event);
+    }
+    case QEvent::Drop: {
+      auto* e = static_cast<QDropEvent*>(event);
+      if (target == Widget() && Widget()->acceptDrops() && e->mimeData()->hasUrls()) {
+        std::vector<std::string> files;
+        for (const QUrl& url : e->mimeData()->urls())
+          if (url.isLocalFile()) files.push_back(QStringToPath(url.toLocalFile()));
+        e->acceptProposedAction();
+        DropFiles(files, FromQPoint(e->position().toPoint()));
+        return true;
+      }
+      return TControl::WidgetEvent(target, event);
+    }
+    default:
+      return TControl::WidgetEvent(target, event);
+  }
+}
+
+// ---- custom-painted controls -----------------------------------------------
+
+class TCustomWidget : public QWidget {
+ public:
+  explicit TCustomWidget(TCustomControl* control) : FControl(control) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+  }
+  TCustomControl* FControl = nullptr;
+
+ protected:
+  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override {
+    if (FControl) {
+      switch (query) {
+        case Qt::ImCursorRectangle:
+          return QRect(FControl->FCompositionPoint.X, FControl->FCompositionPoint.Y, 1,
+                       std::max(1, FControl->FCaretSize.cy));
+        case Qt::ImFont:
+          return MakeQFont(FControl->Font);
+        case Qt::ImEnabled:
+          return true;
+        default:
+          break;
+      }
+    }
+    return QWidget::inputMethodQuery(query);
+  }
+};
+
+struct TCustomControl::CaretTimer {
+  QTimer timer;
+};
+
+TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner, new TCustomWidget(this)) {
+  FCaretTimer = std::make_unique<CaretTimer>();
+  FCaretTimer->timer.setInterval(QApplication::cursorFlashTime() > 0 ? QApplication::cursorFlashTime() / 2 : 500);
+  QObject::connect(&FCaretTimer->timer, &QTimer::timeout, [this] { Guarded([this] { BlinkCaret(); }); });
+}
+
+TCustomControl::~TCustomControl() {
+  BeginDestroy();
+  if (auto* w = static_cast<TCustomWidget*>(Widget())) w->FControl = nullptr;
+  FCaretTimer.reset();
+}
+
+void TCustomControl::Paint() {
+  if (OnPaint) {
+    OnPaint(this);
+  } else {
+    FCanvas.Brush.Color = FColor;
+    FCanvas.Brush.Style = TBrushStyle::bsSolid;
+    FCanvas.FillRect(ClientRect());
+  }
+}
+
+void TCustomControl::PaintTo(TBitmap& bitmap) {
+  bitmap.SetSize(Width(), Height());
+  bitmap.Canvas();  // the bitmap keeps its painter; render through a separate one
+  QImage& img = bitmap.Image();
+  QImage copy(img.size(), QImage::Format_ARGB32_Premultiplied);
+  copy.fill(Qt::white);
+  Widget()->render(&copy, QPoint(), QRegion(), QWidget::DrawChildren);
+  QPainter* p = bitmap.Canvas()->Painter();
+  if (p) {
+    p->setCompositionMode(QPainter::CompositionMode_Source);
+    p->drawImage(0, 0, copy);
+    p->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  }
+}
+
+bool TCustomControl::GetMouseCapture() const { return QWidget::mouseGrabber() == Widget(); }
+void TCustomControl::SetMouseCapture(bool capture) {
+  if (capture && Widget()->isVisible())
+    Widget()->grabMouse();
+  else if (!capture && GetMouseCapture())
+    Widget()->releaseMouse();
+}
+
+void TCustomControl::ScrollWindow(int dx, int dy, const TRect* r) {
+  const QRect caret(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy);
+  if (r)
+    Widget()->scroll(dx, dy, ToQRect(*r));
+  else
+    Widget()->scroll(dx, dy);
+  // The caret is drawn over the content; where it moved with it, paint again.
+  if (CaretShowing()) {
+    Widget()->update(caret.translated(dx, dy));
+    Widget()->update(caret);
+  }
+}
+
+void TCustomControl::CreateCaret(int width, int height) {
+  DestroyCaret();
+  FCaretCreated = true;
+  FCaretShown = 0;
+  FCaretSize = TSize{std::max(1, width), std::max(1, height)};
+}
+
+void TCustomControl::DestroyCaret() {
+  if (!FCaretCreated) return;
+  Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+  FCaretCreated = false;
+  FCaretShown = 0;
+  FCaretTimer->timer.stop();
+}
+
+void TCustomControl::SetCaretPos(int x, int y) {
+  if (FCaretPos == TPoint{x, y}) return;
+  if (CaretShowing()) Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+  FCaretPos = TPoint{x, y};
+  FCaretOn = true;
+  if (CaretShowing()) {
+    Widget()->update(QRect(x, y, FCaretSize.cx, FCaretSize.cy));
+    FCaretTimer->timer.start();
+  }
+}
+
+void TCustomControl::ShowCaret() {
+  if (!FCaretCreated) return;
+  if (++FCaretShown == 1) {
+    FCaretOn = true;
+    FCaretTimer->timer.start();
+    Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+  }
+}
+
+void TCustomControl::HideCaret() {
+  if (!FCaretCreated || FCaretShown == 0) return;
+  if (--FCaretShown == 0) {
+    FCaretTimer->timer.stop();
+    Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+  }
+}
+
+void TCustomControl::BlinkCaret() {
+  FCaretOn = !FCaretOn;
+  Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+}
+
+void TCustomControl::PaintCaret(QWidget* w) {
+  if (!CaretShowing() || !FCaretOn) return;
+  QPainter p(w);
+  p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+  p.fillRect(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy), Qt::white);
+}
+
+void TCustomControl::SetCompositionPoint(int x, int y) {
+  FCompositionPoint = TPoint{x, y};
+  if (Widget()->hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle);
+}
+
+void TCustomControl::ImeComposition(const std::string& text) {
+  for (char c : text) {
+    char ch = c;
+    KeyPress(ch);
+  }
+}
+
+void TCustomControl::BeginDrag() {
+  if (FDragging) return;
+  FDragging = true;
+  SetMouseCapture(false);
+  auto* drag = new QDrag(Widget());
+  auto* mime = new QMimeData;
+  mime->setData(kControlDragMime, QByteArray("1"));
+  drag->setMimeData(mime);
+  gDragSource = this;
+  const Qt::DropAction result = drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+  gDragSource = nullptr;
+  FDragging = false;
+  DragEnd(result != Qt::IgnoreAction);
+}
+
+void TCustomControl::DragOver(TObject*, int, int, bool& accept) { accept = false; }
+void TCustomControl::DragDrop(TObject*, int, int) {}
+void TCustomControl::DragEnd(bool) {}
+
+void TCustomControl::DoEnter() { TWinControl::DoEnter(); }
+void TCustomControl::DoExit() { TWinControl::DoExit(); }
+
+bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
+  if (target != Widget()) return TWinControl::WidgetEvent(target, event);
+  switch (event->type()) {
+    case QEvent::Paint: {
+      auto* e = static_cast<QPaintEvent*>(event);
+      {
+        QPainter painter(Widget());
+        painter.setClipRect(e->rect());
+        FCanvas.BeginPainting(&painter, ClientRect());
+        FCanvas.SetClipRect(FromQRect(e->rect()));
+        try {
+          Paint();
+        } catch (...) {
+          FCanvas.EndPainting();
+          throw;
+        }
+        FCanvas.EndPainting();
+      }
+      PaintCaret(Widget());
+      return true;
+    }
+    case QEvent::InputMethod: {
+      auto* e = static_cast<QInputMethodEvent*>(event);
+      if (!e->commitString().isEmpty()) ImeComposition(QStringToAnsi(e->commitString()));
+      e->accept();
+      return true;
+    }
+    case QEvent::DragEnter:
+    case QEvent::DragMove: {
+      auto* e = static_cast<QDragMoveEvent*>(event);
+      if (e->mimeData()->hasFormat(kControlDragMime) && gDragSource) {
+        bool accept = false;
+        const QPoint p = e->position().toPoint();
+        DragOver(gDragSource, p.x(), p.y(), accept);
+        if (accept) {
+          e->setDropAction((e->modifiers() & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction);
+          e->accept();
+        } else {
+          e->ignore();
+        }
+        return true;
+      }
+      break;
+    }
+    case QEvent::Drop: {
+      auto* e = static_cast<QDropEvent*>(event);
+      if (e->mimeData()->hasFormat(kControlDragMime) && gDragSource) {
+        const QPoint p = e->position().toPoint();
+        e->setDropAction((e->modifiers() & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction);
+        e->accept();
+        DragDrop(gDragSource, p.x(), p.y());
+        return true;
+      }
+      break;
+    }
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      TWinControl::WidgetEvent(target, event);
+      return true;
+    default:
+      break;
+  }
+  return TWinControl::WidgetEvent(target, event);
+}
+
+}  // namespace ond

@@ -1,0 +1,299 @@
+// Components with owners, and the controls of the window layer: parent,
+// bounds, alignment, visibility, input events and the custom-painted control
+// that the program's own controls derive from.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Graphics.h"
+#include "platform/Types.h"
+
+class QWidget;
+class QEvent;
+class QObject;
+
+namespace ond {
+
+class TObject {
+ public:
+  virtual ~TObject() = default;
+};
+
+using TNotifyEvent = std::function<void(TObject* Sender)>;
+
+enum class TOperation { opInsert, opRemove };
+
+// A component is freed by its owner, after every component it owns (newest
+// first). Components that asked for a free notification hear of its end.
+class TComponent : public TObject {
+ public:
+  explicit TComponent(TComponent* owner);
+  ~TComponent() override;
+  TComponent(const TComponent&) = delete;
+  TComponent& operator=(const TComponent&) = delete;
+
+  TComponent* GetOwner() const { return FOwner; }
+  int ComponentCount() const { return static_cast<int>(FComponents.size()); }
+  TComponent* GetComponent(int i) const { return FComponents.at(static_cast<std::size_t>(i)); }
+  void FreeNotification(TComponent* other);
+  void RemoveFreeNotification(TComponent* other);
+  bool Destroying() const { return FDestroying; }
+
+  std::string Name;
+  std::intptr_t Tag = 0;
+
+ protected:
+  virtual void Notification(TComponent* component, TOperation operation);
+  // Derived destructors call this first so that notifications see a component
+  // that is going.
+  void BeginDestroy() { FDestroying = true; }
+
+ private:
+  TComponent* FOwner;
+  std::vector<TComponent*> FComponents;
+  std::vector<TComponent*> FFreeNotifies;
+  bool FDestroying = false;
+};
+
+enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
+enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
+enum class TBorderStyle { bsNone, bsSingle };
+
+class TWinControl;
+class TPopupMenu;
+struct TControlPrivate;
+
+using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;
+using TKeyEvent = std::function<void(TObject* Sender, std::uint16_t& Key, TShiftState Shift)>;
+using TKeyPressEvent = std::function<void(TObject* Sender, char& Key)>;
+using TMouseWheelEvent =
+    std::function<void(TObject* Sender, TShiftState Shift, int WheelDelta, TPoint MousePos, bool& Handled)>;
+using TDropFilesEvent = std::function<void(TObject* Sender, const std::vector<std::string>& Files, TPoint At)>;
+using TContextPopupEvent = std::function<void(TObject* Sender, TPoint MousePos, bool& Handled)>;
+
+class TControl : public TComponent {
+ public:
+  ~TControl() override;
+
+  TWinControl* GetParent() const { return FParent; }
+  virtual void SetParent(TWinControl* parent);
+
+  int Left() const;
+  int Top() const;
+  int Width() const;
+  int Height() const;
+  void SetLeft(int v) { SetBounds(v, Top(), Width(), Height()); }
+  void SetTop(int v) { SetBounds(Left(), v, Width(), Height()); }
+  void SetWidth(int v) { SetBounds(Left(), Top(), v, Height()); }
+  void SetHeight(int v) { SetBounds(Left(), Top(), Width(), v); }
+  virtual void SetBounds(int left, int top, int width, int height);
+  TRect BoundsRect() const { return Bounds(Left(), Top(), Width(), Height()); }
+  int ClientWidth() const { return Width(); }
+  int ClientHeight() const { return Height(); }
+  TRect ClientRect() const { return Rect(0, 0, Width(), Height()); }
+
+  TAlign GetAlign() const { return FAlign; }
+  void SetAlign(TAlign align);
+  // Size limits honoured by alignment and splitters (0 = none).
+  int MinWidth = 0;
+  int MinHeight = 0;
+
+  bool GetVisible() const { return FVisible; }
+  void SetVisible(bool visible);
+  void Show() { SetVisible(true); }
+  void Hide() { SetVisible(false); }
+  // Visible here and in every parent, and the window shown.
+  bool Showing() const;
+  bool GetEnabled() const;
+  void SetEnabled(bool enabled);
+  TColor GetColor() const { return FColor; }
+  virtual void SetColor(TColor color);
+  TFont Font;
+  std::string Hint;
+  void SetShowHint(bool show);
+  TPopupMenu* GetPopupMenu() const { return FPopupMenu; }
+  void SetPopupMenu(TPopupMenu* menu);
+  void SetCursor(TCursor cursor);
+  TCursor GetCursor() const { return FCursor; }
+
+  void Invalidate();
+  void InvalidateRect(const TRect& r);
+  // Paints what is pending at once.
+  void Update();
+  void Repaint();
+  void BringToFront();
+  void SendToBack();
+  TPoint ClientToScreen(TPoint p) const;
+  TPoint ScreenToClient(TPoint p) const;
+  // The mouse pointer in screen coordinates.
+  static TPoint CursorPos();
+
+  TNotifyEvent OnResize;
+  TNotifyEvent OnClick;
+  TNotifyEvent OnDblClick;
+  TMouseEvent OnMouseDown;
+  TMouseMoveEvent OnMouseMove;
+  TMouseEvent OnMouseUp;
+  TMouseWheelEvent OnMouseWheel;
+  TContextPopupEvent OnContextPopup;
+
+  // Window layer only.
+  QWidget* Widget() const;
+  // Window layer only: handles one event of the widget (or of its viewport);
+  // true consumes it.
+  virtual bool WidgetEvent(QObject* target, QEvent* event);
+
+ protected:
+  // Takes the widget; the control frees it.
+  TControl(TComponent* owner, QWidget* widget);
+  void Notification(TComponent* component, TOperation operation) override;
+  // Listens to the events of another widget of this control too (a viewport).
+  void WatchWidget(QWidget* widget);
+  // The widget the mouse coordinates of this control are relative to.
+  virtual QWidget* ClientWidget() const;
+  virtual void Resize();
+  virtual void Click();
+  virtual void DblClick();
+  virtual void MouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  virtual void MouseMove(TShiftState shift, int x, int y);
+  virtual void MouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  // True when the wheel was handled.
+  virtual bool DoMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos);
+  // Shows the pop-up menu; true when handled.
+  virtual bool DoContextPopup(TPoint clientPos);
+  virtual void FontChanged();
+  // Called once the size changed, by the program or by the window system.
+  void SizeChanged();
+  // Records a visibility the window system changed (a window closed).
+  void NoteVisible(bool visible) { FVisible = visible; }
+
+  TColor FColor = clBtnFace;
+
+ private:
+  friend class TWinControl;
+  std::unique_ptr<TControlPrivate> d;
+  TWinControl* FParent = nullptr;
+  TAlign FAlign = TAlign::alNone;
+  bool FVisible = true;
+  TPopupMenu* FPopupMenu = nullptr;
+  TCursor FCursor = crDefault;
+  bool FClicked = false;
+};
+
+class TWinControl : public TControl {
+ public:
+  ~TWinControl() override;
+
+  int ControlCount() const { return static_cast<int>(FControls.size()); }
+  TControl* GetControl(int i) const { return FControls.at(static_cast<std::size_t>(i)); }
+  void SetFocus();
+  bool Focused() const;
+  bool CanFocus() const;
+  void SetTabStop(bool tabStop);
+  // Lays the aligned children out again.
+  void Realign();
+  void DisableAlign() { ++FAlignLevel; }
+  void EnableAlign();
+
+  // Files dropped from other programs arrive in OnDropFiles.
+  void DragAcceptFiles(bool accept);
+
+  TKeyEvent OnKeyDown;
+  TKeyPressEvent OnKeyPress;
+  TKeyEvent OnKeyUp;
+  TNotifyEvent OnEnter;
+  TNotifyEvent OnExit;
+  TDropFilesEvent OnDropFiles;
+
+  bool WidgetEvent(QObject* target, QEvent* event) override;
+
+ protected:
+  TWinControl(TComponent* owner, QWidget* widget);
+  // The original's alignment: top, bottom, left, right, then client controls,
+  // each group in the order the controls joined the parent, each taking its
+  // side of what the groups before it left.
+  virtual void AlignControls(TRect& rect);
+  virtual void KeyDown(std::uint16_t& key, TShiftState shift);
+  virtual void KeyPress(char& key);
+  virtual void KeyUp(std::uint16_t& key, TShiftState shift);
+  virtual void DoEnter();
+  virtual void DoExit();
+  virtual void DropFiles(const std::vector<std::string>& files, TPoint at);
+
+ private:
+  friend class TControl;
+  std::vector<TControl*> FControls;
+  int FAlignLevel = 0;
+  bool FAligning = false;
+};
+
+// A control that paints itself on its canvas and gets every input event
+// through virtual handlers: the base of the program's own controls.
+class TCustomControl : public TWinControl {
+ public:
+  explicit TCustomControl(TComponent* owner);
+  ~TCustomControl() override;
+
+  TCanvas* Canvas() { return &FCanvas; }
+  TNotifyEvent OnPaint;
+
+  // Mouse capture: while set, mouse events keep coming here.
+  bool GetMouseCapture() const;
+  void SetMouseCapture(bool capture);
+  // Moves the painted content (and child controls) by dx, dy inside r (the
+  // whole client area when r is null); the uncovered part is repainted.
+  void ScrollWindow(int dx, int dy, const TRect* r = nullptr);
+
+  // A blinking caret drawn over the painting (inverting the pixels).
+  void CreateCaret(int width, int height);
+  void DestroyCaret();
+  void SetCaretPos(int x, int y);
+  TPoint GetCaretPos() const { return FCaretPos; }
+  void ShowCaret();
+  void HideCaret();
+  bool CaretShowing() const { return FCaretCreated && FCaretShown > 0; }
+  // Where the input method puts its composition window, and its font.
+  void SetCompositionPoint(int x, int y);
+
+  // In-program drag and drop of controls: BeginDrag starts it; the target's
+  // DragOver decides acceptance and DragDrop receives it.
+  void BeginDrag();
+  bool Dragging() const { return FDragging; }
+
+  bool WidgetEvent(QObject* target, QEvent* event) override;
+
+  // Window layer only: paints the control onto an image (tests, screenshots).
+  void PaintTo(TBitmap& bitmap);
+
+ protected:
+  virtual void Paint();
+  // The input method committed text (code page 1251).
+  virtual void ImeComposition(const std::string& text);
+  virtual void DragOver(TObject* source, int x, int y, bool& accept);
+  virtual void DragDrop(TObject* source, int x, int y);
+  virtual void DragEnd(bool dropped);
+  virtual void DoEnter() override;
+  virtual void DoExit() override;
+
+ private:
+  friend class TCustomWidget;
+  void PaintCaret(QWidget* w);
+  void BlinkCaret();
+  TCanvas FCanvas;
+  bool FCaretCreated = false;
+  int FCaretShown = 0;
+  bool FCaretOn = false;
+  TPoint FCaretPos;
+  TSize FCaretSize;
+  TPoint FCompositionPoint;
+  bool FDragging = false;
+  struct CaretTimer;
+  std::unique_ptr<CaretTimer> FCaretTimer;
+};
+
+}  // namespace ond

@@ -1,0 +1,288 @@
+#include "platform/Forms.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+
+#include "platform/ActnList.h"
+#include "platform/QtBridge.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/SysUtils.h"
+
+namespace ond {
+
+namespace {
+TApplication* gApplication = nullptr;
+
+// Notices user input anywhere so that the action update handlers run soon
+// after it, as they do when the original's message loop goes idle.
+class IdleWatcher : public QObject {
+ public:
+  explicit IdleWatcher(TApplication* app) : FApp(app) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::KeyRelease:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::Wheel:
+      case QEvent::FocusIn:
+      case QEvent::WindowActivate:
+      case QEvent::Show:
+        FApp->IdleUpdateSoon();
+        break;
+      default:
+        break;
+    }
+    return false;
+  }
+
+ private:
+  TApplication* FApp;
+};
+}  // namespace
+
+struct TApplication::Private {
+  std::unique_ptr<QApplication> ownApp;
+  std::unique_ptr<IdleWatcher> watcher;
+  QTimer idleTimer;
+  bool handling = false;
+};
+
+TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr), p(std::make_unique<Private>()) {
+  if (!QCoreApplication::instance()) p->ownApp = std::make_unique<QApplication>(argc, argv);
+  for (int i = 1; i < argc; ++i) FParams.emplace_back(argv[i]);
+  p->watcher = std::make_unique<IdleWatcher>(this);
+  qApp->installEventFilter(p->watcher.get());
+  p->idleTimer.setSingleShot(true);
+  p->idleTimer.setInterval(30);
+  QObject::connect(&p->idleTimer, &QTimer::timeout, [this] { UpdateActions(); });
+  if (!gApplication) gApplication = this;
+}
+
+TApplication::~TApplication() {
+  BeginDestroy();
+  if (qApp) qApp->removeEventFilter(p->watcher.get());
+  if (gApplication == this) gApplication = nullptr;
+  // Owned components (forms among them) go before the Qt application.
+  while (ComponentCount() > 0) delete GetComponent(ComponentCount() - 1);
+  p->idleTimer.stop();
+  p->watcher.reset();
+}
+
+TApplication* Application() {
+  if (!gApplication) {
+    static int argc = 0;
+    static TApplication* implicitApp = new TApplication(argc, nullptr);
+    (void)implicitApp;
+  }
+  return gApplication;
+}
+
+std::string TApplication::ExeName() const { return ProgramFileName(); }
+std::string TApplication::ProgramFolder() const { return ond::ProgramFolder(); }
+std::string TApplication::ParamStr(int i) const {
+  if (i == 0) return ExeName();
+  if (i < 1 || i > ParamCount()) return std::string();
+  return FParams[static_cast<std::size_t>(i - 1)];
+}
+
+void TApplication::HandleException(TObject* sender, const std::exception& e) {
+  if (p->handling) return;  // an error while reporting an error is not reported again
+  p->handling = true;
+  try {
+    if (OnException)
+      OnException(sender, e);
+    else
+      ShowException(e);
+  } catch (...) {
+  }
+  p->handling = false;
+}
+
+void TApplication::ShowException(const std::exception& e) {
+  std::string msg = e.what();
+  if (!msg.empty() && msg.back() != '.') msg += '.';
+  MessageBox(msg, Title, MB_OK | MB_ICONERROR);
+}
+
+int TApplication::MessageBox(const std::string& text, const std::string& caption, unsigned flags) {
+  if (MessageBoxHook) return MessageBoxHook(text, caption, flags);
+  QMessageBox box;
+  box.setWindowTitle(AnsiToQString(caption));
+  box.setText(AnsiToQString(text));
+  switch (flags & 0xF0) {
+    case MB_ICONERROR: box.setIcon(QMessageBox::Critical); break;
+    case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+    case MB_ICONWARNING: box.setIcon(QMessageBox::Warning); break;
+    case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+    default: break;
+  }
+  switch (flags & 0x0F) {
+    case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+    case MB_YESNOCANCEL: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel); break;
+    case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+    default: box.setStandardButtons(QMessageBox::Ok); break;
+  }
+  switch (box.exec()) {
+    case QMessageBox::Yes: return IDYES;
+    case QMessageBox::No: return IDNO;
+    case QMessageBox::Ok: return IDOK;
+    default: return (flags & 0x0F) == MB_OK ? IDOK : ((flags & 0x0F) == MB_YESNO ? IDNO : IDCANCEL);
+  }
+}
+
+void TApplication::ProcessMessages() { QCoreApplication::processEvents(); }
+
+void TApplication::Run() {
+  if (MainForm) MainForm->ShowForm();
+  QApplication::exec();
+}
+
+void TApplication::Terminate() { QCoreApplication::quit(); }
+
+void TApplication::RegisterAction(TAction* action) { FActions.push_back(action); }
+void TApplication::UnregisterAction(TAction* action) {
+  FActions.erase(std::remove(FActions.begin(), FActions.end(), action), FActions.end());
+}
+
+void TApplication::UpdateActions() {
+  for (TAction* a : std::vector<TAction*>(FActions)) {
+    if (std::find(FActions.begin(), FActions.end(), a) == FActions.end()) continue;  // freed by an earlier handler
+    Guarded([a] { a->Update(); });
+  }
+}
+
+void TApplication::IdleUpdateSoon() {
+  if (!FActions.empty() && !p->idleTimer.isActive()) p->idleTimer.start();
+}
+
+// ---- forms ------------------------------------------------------------------
+
+TForm::TForm(TComponent* owner) : TWinControl(owner ? owner : Application(), new QWidget(nullptr, Qt::Window)) {
+  SetVisible(false);
+  Widget()->setAttribute(Qt::WA_DeleteOnClose, false);
+  Widget()->setAutoFillBackground(true);
+  SetColor(clBtnFace);
+  SetCaption(Name.empty() ? "Form" : Name);
+}
+
+TForm::~TForm() {
+  BeginDestroy();
+  if (OnDestroy) Guarded([this] { OnDestroy(this); });
+  if (Application()->MainForm == this) Application()->MainForm = nullptr;
+}
+
+std::string TForm::GetCaption() const { return QStringToAnsi(Widget()->windowTitle()); }
+void TForm::SetCaption(const std::string& caption) { Widget()->setWindowTitle(AnsiToQString(caption)); }
+
+TWindowState TForm::GetWindowState() const {
+  const Qt::WindowStates s = Widget()->windowState();
+  if (s & Qt::WindowMaximized) return TWindowState::wsMaximized;
+  if (s & Qt::WindowMinimized) return TWindowState::wsMinimized;
+  return TWindowState::wsNormal;
+}
+
+void TForm::SetWindowState(TWindowState state) {
+  Qt::WindowStates s = Widget()->windowState() & ~(Qt::WindowMaximized | Qt::WindowMinimized);
+  if (state == TWindowState::wsMaximized) s |= Qt::WindowMaximized;
+  if (state == TWindowState::wsMinimized) s |= Qt::WindowMinimized;
+  Widget()->setWindowState(s);
+}
+
+void TForm::SetMinimumSize(int width, int height) { Widget()->setMinimumSize(width, height); }
+
+void TForm::CenterOnScreen() {
+  QScreen* screen = Widget()->screen() ? Widget()->screen() : QGuiApplication::primaryScreen();
+  if (!screen) return;
+  const QRect avail = screen->availableGeometry();
+  SetBounds(avail.x() + (avail.width() - Width()) / 2, avail.y() + (avail.height() - Height()) / 2, Width(),
+            Height());
+}
+
+void TForm::ShowForm() {
+  if (!FShown) {
+    FShown = true;
+    if (OnShow) OnShow(this);
+  }
+  SetVisible(true);
+  Widget()->raise();
+  Widget()->activateWindow();
+}
+
+void TForm::Close() { Widget()->close(); }
+
+bool TForm::CloseQuery() {
+  bool canClose = true;
+  if (OnCloseQuery) OnCloseQuery(this, canClose);
+  return canClose;
+}
+
+int TForm::ShowModal() {
+  FModalResult = 0;
+  Widget()->setWindowModality(Qt::ApplicationModal);
+  ShowForm();
+  QEventLoop loop;
+  while (FModalResult == 0 && Widget()->isVisible()) loop.processEvents(QEventLoop::WaitForMoreEvents);
+  Hide();
+  Widget()->setWindowModality(Qt::NonModal);
+  return FModalResult == 0 ? IDCANCEL : FModalResult;
+}
+
+void TForm::SetModalResult(int result) { FModalResult = result; }
+
+bool TForm::FormMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) {
+  bool handled = false;
+  if (OnMouseWheel) OnMouseWheel(this, shift, wheelDelta, mousePos, handled);
+  return handled;
+}
+
+bool TForm::WidgetEvent(QObject* target, QEvent* event) {
+  if (target == Widget() && event->type() == QEvent::Close) {
+    auto* e = static_cast<QCloseEvent*>(event);
+    bool allowed = false;
+    Guarded([&] {
+      if (!CloseQuery()) return;
+      TCloseAction action = TCloseAction::caHide;
+      if (OnClose) OnClose(this, action);
+      allowed = action != TCloseAction::caNone;
+    });
+    if (allowed) {
+      e->accept();
+    } else {
+      e->ignore();
+    }
+    return true;
+  }
+  if (target == Widget() && event->type() == QEvent::Hide) NoteVisible(false);
+  if (target == Widget() && event->type() == QEvent::Show) NoteVisible(true);
+  return TWinControl::WidgetEvent(target, event);
+}
+
+// ---- scroll box -------------------------------------------------------------
+
+TScrollBox::TScrollBox(TComponent* owner) : TWinControl(owner, new QWidget) {
+  Widget()->setAutoFillBackground(true);
+  SetColor(clWindow);
+}
+
+void TScrollBox::SetBorderStyle(TBorderStyle) {}
+
+void TScrollBox::ScrollBy(int dx, int dy) {
+  if (dx == 0 && dy == 0) return;
+  for (int i = 0; i < ControlCount(); ++i) {
+    TControl* c = GetControl(i);
+    c->SetBounds(c->Left() + dx, c->Top() + dy, c->Width(), c->Height());
+  }
+  Invalidate();
+}
+
+void TScrollBox::SetColor(TColor color) { TWinControl::SetColor(color); }
+
+}  // namespace ond

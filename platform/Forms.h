@@ -1,0 +1,138 @@
+// The application object, forms (top-level windows) and the scroll box.
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Controls.h"
+
+class QApplication;
+
+namespace ond {
+
+// Message box buttons and answers, by the original's numbers.
+constexpr unsigned MB_OK = 0x00;
+constexpr unsigned MB_OKCANCEL = 0x01;
+constexpr unsigned MB_YESNOCANCEL = 0x03;
+constexpr unsigned MB_YESNO = 0x04;
+constexpr unsigned MB_ICONERROR = 0x10;
+constexpr unsigned MB_ICONQUESTION = 0x20;
+constexpr unsigned MB_ICONWARNING = 0x30;
+constexpr unsigned MB_ICONINFORMATION = 0x40;
+constexpr int IDOK = 1;
+constexpr int IDCANCEL = 2;
+constexpr int IDYES = 6;
+constexpr int IDNO = 7;
+
+class TForm;
+class TAction;
+
+using TExceptionEvent = std::function<void(TObject* Sender, const std::exception& E)>;
+using TMessageBoxHook = std::function<int(const std::string& Text, const std::string& Caption, unsigned Flags)>;
+
+class TApplication : public TComponent {
+ public:
+  // Creates the Qt application when the process has none yet.
+  TApplication(int& argc, char** argv);
+  ~TApplication() override;
+
+  std::string Title = "Ondrel";
+  // The program file (full path, UTF-8) and its folder with a trailing "/".
+  std::string ExeName() const;
+  std::string ProgramFolder() const;
+  // Command-line arguments after the program name (UTF-8).
+  int ParamCount() const { return static_cast<int>(FParams.size()); }
+  std::string ParamStr(int i) const;  // 0 is the program file
+  void SetParams(std::vector<std::string> params) { FParams = std::move(params); }
+
+  // Every exception escaping an event handler arrives here: at OnException
+  // when assigned, else in a message box.
+  TExceptionEvent OnException;
+  void HandleException(TObject* sender, const std::exception& e);
+  void ShowException(const std::exception& e);
+
+  // A modal message box; MessageBoxHook, when set, answers instead (tests).
+  int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
+  TMessageBoxHook MessageBoxHook;
+
+  void ProcessMessages();
+  // Runs the event loop until the main form closes.
+  void Run();
+  void Terminate();
+  TForm* MainForm = nullptr;
+
+  // Action update handlers run when the application goes idle.
+  void RegisterAction(TAction* action);
+  void UnregisterAction(TAction* action);
+  void UpdateActions();
+  // Schedules UpdateActions on a short single-shot timer.
+  void IdleUpdateSoon();
+
+ private:
+  struct Private;
+  std::unique_ptr<Private> p;
+  std::vector<std::string> FParams;
+  std::vector<TAction*> FActions;
+};
+
+// The program-wide application object; created on first use when main did
+// not create one (tests).
+TApplication* Application();
+
+enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
+using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
+
+class TForm : public TWinControl {
+ public:
+  explicit TForm(TComponent* owner);
+  ~TForm() override;
+
+  std::string GetCaption() const;
+  void SetCaption(const std::string& caption);
+  TWindowState GetWindowState() const;
+  void SetWindowState(TWindowState state);
+  void SetMinimumSize(int width, int height);
+  void CenterOnScreen();
+  // Shows the window; OnShow runs before it first appears.
+  void ShowForm();
+  void Close();
+  // Asks OnCloseQuery; true when the window may close.
+  bool CloseQuery();
+  int ShowModal();
+  void SetModalResult(int result);
+
+  TNotifyEvent OnCreate;
+  TNotifyEvent OnShow;
+  TCloseQueryEvent OnCloseQuery;
+  TCloseEvent OnClose;
+  TNotifyEvent OnDestroy;
+
+  // The window's first look at every wheel turn inside it; true when
+  // handled (the control under the pointer then gets nothing).
+  virtual bool FormMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos);
+
+  bool WidgetEvent(QObject* target, QEvent* event) override;
+
+ private:
+  bool FShown = false;
+  bool FClosing = false;
+  int FModalResult = 0;
+};
+
+// A plain area whose children can be scrolled by a number of pixels.
+class TScrollBox : public TWinControl {
+ public:
+  explicit TScrollBox(TComponent* owner);
+  void SetBorderStyle(TBorderStyle style);
+  // Moves every child control by dx, dy and repaints.
+  void ScrollBy(int dx, int dy);
+  void SetColor(TColor color) override;
+};
+
+}  // namespace ond

@@ -1,0 +1,530 @@
+#include "platform/Graphics.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QGlyphRun>
+#include <QImage>
+#include <QPainter>
+#include <QPalette>
+#include <QRawFont>
+#include <map>
+#include <mutex>
+
+#include "platform/QtBridge.h"
+#include "platform/Resources.h"
+#include "platform/core/CodePage.h"
+#include "platform/core/SysUtils.h"
+
+namespace ond {
+
+// ---- colours ----------------------------------------------------------------
+
+TColor ColorToRGB(TColor color) {
+  if ((static_cast<std::uint32_t>(color) & 0xFF000000u) != 0x80000000u) return color & 0x00FFFFFF;
+  const QPalette pal = QApplication::palette();
+  QColor c;
+  switch (color & 0xFF) {
+    case 0: c = pal.color(QPalette::Button); break;                  // scroll bar
+    case 1: c = pal.color(QPalette::Dark); break;                    // desktop
+    case 2: case 27: c = pal.color(QPalette::Active, QPalette::Highlight); break;
+    case 3: case 28: c = pal.color(QPalette::Inactive, QPalette::Highlight); break;
+    case 4: case 30: c = pal.color(QPalette::Window); break;         // menu
+    case 5: c = pal.color(QPalette::Base); break;                    // window
+    case 6: c = pal.color(QPalette::Shadow); break;                  // window frame
+    case 7: case 8: c = pal.color(QPalette::Text); break;            // menu text, window text
+    case 9: c = pal.color(QPalette::Active, QPalette::HighlightedText); break;
+    case 10: case 11: c = pal.color(QPalette::Button); break;
+    case 12: c = pal.color(QPalette::Mid); break;                    // application work space
+    case 13: case 29: c = pal.color(QPalette::Highlight); break;
+    case 14: c = pal.color(QPalette::HighlightedText); break;
+    case 15: c = pal.color(QPalette::Button); break;                 // button face
+    case 16: c = pal.color(QPalette::Mid); break;                    // button shadow
+    case 17: c = pal.color(QPalette::Disabled, QPalette::Text); break;
+    case 18: c = pal.color(QPalette::ButtonText); break;
+    case 19: c = pal.color(QPalette::Inactive, QPalette::HighlightedText); break;
+    case 20: c = pal.color(QPalette::Light); break;                  // button highlight
+    case 21: c = pal.color(QPalette::Shadow); break;
+    case 22: c = pal.color(QPalette::Midlight); break;
+    case 23: c = pal.color(QPalette::ToolTipText); break;
+    case 24: c = pal.color(QPalette::ToolTipBase); break;
+    case 26: c = pal.color(QPalette::Link); break;
+    default: c = QColor(0, 0, 0); break;
+  }
+  return RGB(c.red(), c.green(), c.blue());
+}
+
+QColor ToQColor(TColor color) {
+  const TColor c = ColorToRGB(color);
+  return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
+}
+
+// ---- fonts ------------------------------------------------------------------
+
+TFont::TFont() = default;
+
+void TFont::Changed() {
+  if (OnChange) OnChange(this);
+}
+void TFont::SetName(const std::string& name) {
+  if (name == FName) return;
+  FName = name;
+  Changed();
+}
+void TFont::SetHeight(int height) {
+  if (height == FHeight) return;
+  FHeight = height;
+  Changed();
+}
+int TFont::GetSize() const { return -MulDiv(FHeight, 72, ScreenPixelsPerInch); }
+void TFont::SetSize(int points) { SetHeight(-MulDiv(points, ScreenPixelsPerInch, 72)); }
+void TFont::SetStyle(TFontStyles style) {
+  if (style == FStyle) return;
+  FStyle = style;
+  Changed();
+}
+void TFont::SetColor(TColor color) {
+  if (color == FColor) return;
+  FColor = color;
+  Changed();
+}
+void TFont::SetPitch(TFontPitch pitch) {
+  if (pitch == FPitch) return;
+  FPitch = pitch;
+  Changed();
+}
+void TFont::Assign(const TFont& other) {
+  if (SameAs(other) && Charset == other.Charset) return;
+  FName = other.FName;
+  FHeight = other.FHeight;
+  FStyle = other.FStyle;
+  FColor = other.FColor;
+  FPitch = other.FPitch;
+  Charset = other.Charset;
+  Changed();
+}
+bool TFont::SameAs(const TFont& o) const {
+  return FName == o.FName && FHeight == o.FHeight && FStyle == o.FStyle && FColor == o.FColor && FPitch == o.FPitch;
+}
+
+std::string TFont::ResolveFamily(const std::string& name) {
+  static const char* const monospaceNames[] = {"Courier New", "Courier", "Lucida Console", "Consolas", "Fixedsys",
+                                               "Terminal"};
+  bool mono = false;
+  for (const char* m : monospaceNames)
+    if (SameText(name, m)) mono = true;
+  if (!mono) return name;
+  static std::string resolved;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    const QStringList families = QFontDatabase::families();
+    for (const char* candidate : {"Liberation Mono", "DejaVu Sans Mono"}) {
+      if (families.contains(QString::fromLatin1(candidate), Qt::CaseInsensitive)) {
+        resolved = candidate;
+        return;
+      }
+    }
+    resolved = QFontDatabase::systemFont(QFontDatabase::FixedFont).family().toStdString();
+  });
+  return resolved;
+}
+
+QFont MakeQFont(const TFont& f) {
+  QFont q(QString::fromStdString(TFont::ResolveFamily(f.GetName())));
+  q.setPixelSize(std::max(1, std::abs(f.GetHeight())));
+  q.setBold(f.GetStyle() & fsBold);
+  q.setItalic(f.GetStyle() & fsItalic);
+  q.setUnderline(f.GetStyle() & fsUnderline);
+  q.setStrikeOut(f.GetStyle() & fsStrikeOut);
+  q.setKerning(false);
+  q.setHintingPreference(QFont::PreferFullHinting);
+  if (f.GetPitch() == TFontPitch::fpFixed) {
+    q.setFixedPitch(true);
+    q.setStyleHint(QFont::Monospace);
+  }
+  return q;
+}
+
+// ---- canvas -----------------------------------------------------------------
+
+TCanvas::TCanvas() {
+  Font.SetColor(clWindowText);
+}
+TCanvas::~TCanvas() = default;
+
+bool TCanvas::HandleAllocated() const { return FPainter != nullptr; }
+
+void TCanvas::BeginPainting(QPainter* painter, const TRect& surface) {
+  FPainter = painter;
+  FSurface = surface;
+  FClipped = false;
+}
+void TCanvas::EndPainting() {
+  FPainter = nullptr;
+  FClipped = false;
+}
+
+void TCanvas::ApplyPen() {
+  if (Pen.Style == TPenStyle::psClear) {
+    FPainter->setPen(Qt::NoPen);
+  } else {
+    QPen p(ToQColor(Pen.Color));
+    p.setWidth(std::max(1, Pen.Width));
+    p.setCapStyle(Qt::FlatCap);
+    p.setJoinStyle(Qt::MiterJoin);
+    switch (Pen.Style) {
+      case TPenStyle::psDash: p.setStyle(Qt::DashLine); break;
+      case TPenStyle::psDot: p.setStyle(Qt::DotLine); break;
+      case TPenStyle::psDashDot: p.setStyle(Qt::DashDotLine); break;
+      case TPenStyle::psDashDotDot: p.setStyle(Qt::DashDotDotLine); break;
+      default: p.setStyle(Qt::SolidLine); break;
+    }
+    FPainter->setPen(p);
+  }
+  switch (Pen.Mode) {
+    case TPenMode::pmXor: FPainter->setCompositionMode(QPainter::RasterOp_SourceXorDestination); break;
+    case TPenMode::pmNot: FPainter->setCompositionMode(QPainter::RasterOp_NotDestination); break;
+    default: FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver); break;
+  }
+}
+
+void TCanvas::ApplyBrush() {
+  if (Brush.Style == TBrushStyle::bsClear)
+    FPainter->setBrush(Qt::NoBrush);
+  else
+    FPainter->setBrush(ToQColor(Brush.Color));
+}
+
+void TCanvas::FillRect(const TRect& r) {
+  if (!FPainter || r.IsEmpty() || Brush.Style == TBrushStyle::bsClear) return;
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  FPainter->fillRect(ToQRect(r), ToQColor(Brush.Color));
+}
+
+void TCanvas::FrameRect(const TRect& r) {
+  if (!FPainter || r.IsEmpty()) return;
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  const QColor c = ToQColor(Brush.Color);
+  FPainter->fillRect(QRect(r.Left, r.Top, r.Width(), 1), c);
+  FPainter->fillRect(QRect(r.Left, r.Bottom - 1, r.Width(), 1), c);
+  FPainter->fillRect(QRect(r.Left, r.Top, 1, r.Height()), c);
+  FPainter->fillRect(QRect(r.Right - 1, r.Top, 1, r.Height()), c);
+}
+
+void TCanvas::Rectangle(int l, int t, int r, int b) {
+  if (!FPainter || r <= l || b <= t) return;
+  if (Brush.Style != TBrushStyle::bsClear) {
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    FPainter->fillRect(QRect(l, t, r - l, b - t), ToQColor(Brush.Color));
+  }
+  if (Pen.Style == TPenStyle::psClear) return;
+  ApplyPen();
+  FPainter->setBrush(Qt::NoBrush);
+  // The outline lies on the outermost pixels of the rectangle.
+  FPainter->drawRect(QRectF(l + 0.5, t + 0.5, r - l - 1, b - t - 1));
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TCanvas::MoveTo(int x, int y) { FPenPos = TPoint{x, y}; }
+
+void TCanvas::LineTo(int x, int y) {
+  const TPoint from = FPenPos;
+  FPenPos = TPoint{x, y};
+  if (!FPainter || Pen.Style == TPenStyle::psClear || from == FPenPos) return;
+  ApplyPen();
+  // Lines leave out their end point; pixel centres keep one-pixel lines crisp.
+  const double dx = x - from.X, dy = y - from.Y;
+  const double len = std::max(std::abs(dx), std::abs(dy));
+  const double ex = x - dx / len, ey = y - dy / len;
+  if (Pen.Width <= 1 && (dx == 0 || dy == 0)) {
+    const int x0 = std::min(from.X, static_cast<int>(ex)), x1 = std::max(from.X, static_cast<int>(ex));
+    const int y0 = std::min(from.Y, static_cast<int>(ey)), y1 = std::max(from.Y, static_cast<int>(ey));
+    if (Pen.Style == TPenStyle::psSolid && Pen.Mode == TPenMode::pmCopy) {
+      FPainter->fillRect(QRect(x0, y0, x1 - x0 + 1, y1 - y0 + 1), ToQColor(Pen.Color));
+      return;
+    }
+  }
+  FPainter->drawLine(QPointF(from.X + 0.5, from.Y + 0.5), QPointF(ex + 0.5, ey + 0.5));
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TCanvas::Polyline(const std::vector<TPoint>& points) {
+  if (points.empty()) return;
+  MoveTo(points[0].X, points[0].Y);
+  for (std::size_t i = 1; i < points.size(); ++i) LineTo(points[i].X, points[i].Y);
+}
+
+void TCanvas::Polygon(const std::vector<TPoint>& points) {
+  if (!FPainter || points.empty()) return;
+  QPolygon poly;
+  for (const TPoint& p : points) poly << QPoint(p.X, p.Y);
+  ApplyPen();
+  ApplyBrush();
+  FPainter->drawPolygon(poly);
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+void TCanvas::Ellipse(int l, int t, int r, int b) {
+  if (!FPainter) return;
+  ApplyPen();
+  ApplyBrush();
+  FPainter->drawEllipse(QRectF(l + 0.5, t + 0.5, r - l - 1, b - t - 1));
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+namespace {
+struct FontCacheEntry {
+  QFont font;
+  std::unique_ptr<QFontMetrics> metrics;
+  QRawFont raw;
+  int advances[256];
+};
+
+FontCacheEntry& CachedFont(const TFont& f) {
+  static std::map<std::tuple<std::string, int, int, int>, std::unique_ptr<FontCacheEntry>> cache;
+  auto key = std::make_tuple(f.GetName(), f.GetHeight(), static_cast<int>(f.GetStyle()), static_cast<int>(f.GetPitch()));
+  auto it = cache.find(key);
+  if (it != cache.end()) return *it->second;
+  auto e = std::make_unique<FontCacheEntry>();
+  e->font = MakeQFont(f);
+  e->metrics = std::make_unique<QFontMetrics>(e->font);
+  e->raw = QRawFont::fromFont(e->font);
+  for (int c = 0; c < 256; ++c) {
+    const QChar ch(AnsiToWide(static_cast<unsigned char>(c)));
+    e->advances[c] = c < 32 ? e->metrics->horizontalAdvance(QChar(' ')) : e->metrics->horizontalAdvance(ch);
+  }
+  return *cache.emplace(key, std::move(e)).first->second;
+}
+}  // namespace
+
+int TCanvas::CharWidth(unsigned char c) const { return CachedFont(Font).advances[c]; }
+
+int TCanvas::TextWidth(std::string_view text) const {
+  const FontCacheEntry& e = CachedFont(Font);
+  int w = 0;
+  for (unsigned char c : text) w += e.advances[c];
+  return w;
+}
+
+int TCanvas::TextHeight(std::string_view) const {
+  const FontCacheEntry& e = CachedFont(Font);
+  return e.metrics->ascent() + e.metrics->descent();
+}
+
+TSize TCanvas::TextExtent(std::string_view text) const { return TSize{TextWidth(text), TextHeight(text)}; }
+
+void TCanvas::GetTextMetrics(TTextMetric& tm) const {
+  const FontCacheEntry& e = CachedFont(Font);
+  tm.tmAscent = e.metrics->ascent();
+  tm.tmDescent = e.metrics->descent();
+  tm.tmHeight = tm.tmAscent + tm.tmDescent;
+  tm.tmInternalLeading = std::max(0, tm.tmHeight - e.font.pixelSize());
+  tm.tmExternalLeading = std::max(0, e.metrics->leading());
+  tm.tmAveCharWidth = e.metrics->averageCharWidth();
+  int maxw = 0;
+  for (int c = 32; c < 256; ++c) maxw = std::max(maxw, e.advances[c]);
+  tm.tmMaxCharWidth = maxw;
+  tm.tmOverhang = 0;
+}
+
+void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances) {
+  const FontCacheEntry& e = CachedFont(Font);
+  const QString s = AnsiToQString(std::string(text)).replace(QChar('\n'), QChar(' '));
+  const int baseline = y + e.metrics->ascent();
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  FPainter->setPen(ToQColor(Font.GetColor()));
+  FPainter->setFont(e.font);
+  QList<quint32> glyphs;
+  if (e.raw.isValid() && s.size() == static_cast<qsizetype>(text.size())) glyphs = e.raw.glyphIndexesForString(s);
+  QList<QPointF> positions;
+  positions.reserve(static_cast<qsizetype>(text.size()));
+  int pos = x;
+  bool allFound = glyphs.size() == static_cast<qsizetype>(text.size());
+  std::vector<int> starts(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    starts[i] = pos;
+    positions.append(QPointF(pos, baseline));
+    if (allFound && glyphs[static_cast<qsizetype>(i)] == 0 && static_cast<unsigned char>(text[i]) > 32) allFound = false;
+    pos += advances ? advances[i] : e.advances[static_cast<unsigned char>(text[i])];
+  }
+  if (allFound && !glyphs.isEmpty()) {
+    QGlyphRun run;
+    run.setRawFont(e.raw);
+    run.setGlyphIndexes(glyphs);
+    run.setPositions(positions);
+    run.setUnderline(e.font.underline());
+    run.setStrikeOut(e.font.strikeOut());
+    FPainter->drawGlyphRun(QPointF(0, 0), run);
+  } else {
+    // A character the font lacks: let Qt find a fallback font per character.
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (static_cast<unsigned char>(text[i]) <= 32) continue;
+      FPainter->drawText(QPoint(starts[i], baseline), QString(s[static_cast<qsizetype>(i)]));
+    }
+  }
+}
+
+void TCanvas::TextOut(int x, int y, std::string_view text) {
+  if (!FPainter || text.empty()) return;
+  if (Brush.Style != TBrushStyle::bsClear)
+    FPainter->fillRect(QRect(x, y, TextWidth(text), TextHeight(text)), ToQColor(Brush.Color));
+  DrawChars(x, y, text, nullptr);
+}
+
+void TCanvas::TextRect(const TRect& r, int x, int y, std::string_view text) {
+  ExtTextOut(x, y, ETO_CLIPPED | (Brush.Style != TBrushStyle::bsClear ? ETO_OPAQUE : 0), &r, text, nullptr);
+}
+
+void TCanvas::ExtTextOut(int x, int y, unsigned options, const TRect* r, std::string_view text, const int* advances) {
+  if (!FPainter) return;
+  FPainter->save();
+  if (r && (options & ETO_OPAQUE)) FPainter->fillRect(ToQRect(*r), ToQColor(Brush.Color));
+  if (r && (options & ETO_CLIPPED)) FPainter->setClipRect(ToQRect(*r), Qt::IntersectClip);
+  if (!text.empty()) DrawChars(x, y, text, advances);
+  FPainter->restore();
+}
+
+void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
+  if (!FPainter || bitmap.Width() == 0) return;
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  FPainter->drawImage(QPoint(x, y), bitmap.Image());
+}
+
+void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap) {
+  if (!FPainter || bitmap.Width() == 0) return;
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  FPainter->drawImage(ToQRect(dest), bitmap.Image());
+}
+
+void TCanvas::CopyRect(const TRect& dest, const TCanvas& source, const TRect& src) {
+  if (!FPainter) return;
+  QImage* img = source.Image();
+  if (!img) return;
+  FPainter->setCompositionMode(QPainter::CompositionMode_Source);
+  FPainter->drawImage(ToQRect(dest), *img, ToQRect(src));
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+}
+
+TRect TCanvas::GetClipRect() const {
+  if (!FPainter) return TRect{};
+  return FClipped ? FClip : FSurface;
+}
+
+void TCanvas::SetClipRect(const TRect& r) {
+  if (!FPainter) return;
+  FClip = IntersectRect(GetClipRect(), r);
+  FClipped = true;
+  FPainter->setClipRect(ToQRect(FClip));
+}
+
+void TCanvas::ResetClip() {
+  if (!FPainter) return;
+  FClipped = false;
+  FPainter->setClipping(false);
+}
+
+TColor TCanvas::GetPixel(int x, int y) const {
+  QImage* img = Image();
+  if (!img || x < 0 || y < 0 || x >= img->width() || y >= img->height()) return clNone;
+  const QRgb p = img->pixel(x, y);
+  return RGB(qRed(p), qGreen(p), qBlue(p));
+}
+
+void TCanvas::SetPixel(int x, int y, TColor color) {
+  QImage* img = Image();
+  if (!img || x < 0 || y < 0 || x >= img->width() || y >= img->height()) return;
+  const TColor c = ColorToRGB(color);
+  img->setPixel(x, y, qRgb(GetRValue(c), GetGValue(c), GetBValue(c)));
+}
+
+// ---- bitmaps ----------------------------------------------------------------
+
+class TBitmap::TBitmapCanvas : public TCanvas {
+ public:
+  explicit TBitmapCanvas(TBitmap* owner) : FOwner(owner) {}
+  ~TBitmapCanvas() override { Unbind(); }
+  void Bind() {
+    Unbind();
+    QImage& img = *FOwner->FImage;
+    if (img.isNull()) return;
+    FQPainter = std::make_unique<QPainter>(&img);
+    BeginPainting(FQPainter.get(), Bounds(0, 0, img.width(), img.height()));
+  }
+  void Unbind() {
+    if (!FQPainter) return;
+    EndPainting();
+    FQPainter->end();
+    FQPainter.reset();
+  }
+
+ protected:
+  QImage* Image() const override { return FOwner->FImage.get(); }
+
+ private:
+  TBitmap* FOwner;
+  std::unique_ptr<QPainter> FQPainter;
+};
+
+TBitmap::TBitmap() : FImage(std::make_unique<QImage>()), FCanvas(std::make_unique<TBitmapCanvas>(this)) {}
+TBitmap::TBitmap(int width, int height) : TBitmap() { SetSize(width, height); }
+TBitmap::~TBitmap() { FCanvas.reset(); }
+
+int TBitmap::Width() const { return FImage->width(); }
+int TBitmap::Height() const { return FImage->height(); }
+QImage& TBitmap::Image() const { return *FImage; }
+
+void TBitmap::Rebind() {
+  FCanvas->Bind();
+}
+
+void TBitmap::SetSize(int width, int height) {
+  width = std::max(0, width);
+  height = std::max(0, height);
+  if (width == Width() && height == Height()) return;
+  FCanvas->Unbind();
+  QImage img(width, height, QImage::Format_ARGB32_Premultiplied);
+  img.fill(Qt::white);
+  if (!FImage->isNull()) {
+    QPainter p(&img);
+    p.drawImage(0, 0, *FImage);
+  }
+  *FImage = std::move(img);
+  if (width > 0 && height > 0) Rebind();
+}
+
+TCanvas* TBitmap::Canvas() { return FCanvas.get(); }
+const TCanvas* TBitmap::Canvas() const { return FCanvas.get(); }
+
+bool TBitmap::LoadFromResourceName(const std::string& name) {
+  InitResources();
+  QImage img;
+  for (const char* ext : {".png", ".xpm", ""}) {
+    if (img.load(QString::fromStdString(":/images/" + name + ext))) break;
+  }
+  if (img.isNull()) return false;
+  FCanvas->Unbind();
+  *FImage = img.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  Rebind();
+  return true;
+}
+
+bool TBitmap::LoadFromFile(const std::string& fileName) {
+  QImage img;
+  if (!img.load(PathToQString(fileName))) return false;
+  FCanvas->Unbind();
+  *FImage = img.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  Rebind();
+  return true;
+}
+
+bool TBitmap::SaveToFile(const std::string& fileName) const { return FImage->save(PathToQString(fileName)); }
+
+void TBitmap::Assign(const TBitmap& other) {
+  if (&other == this) return;
+  FCanvas->Unbind();
+  *FImage = other.FImage->copy();
+  Transparent = other.Transparent;
+  if (!FImage->isNull()) Rebind();
+}
+
+}  // namespace ond
