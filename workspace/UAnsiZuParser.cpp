@@ -1,5 +1,6 @@
 #include "workspace/UAnsiZuParser.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "platform/core/CodePage.h"
@@ -20,14 +21,21 @@ struct JoinedLines {
   explicit JoinedLines(std::string_view raw) {
     Text.reserve(raw.size());
     Starts.push_back(0);
+    // The next CR and the next LF, each searched again only once passed.
+    std::size_t cr = raw.find('\r');
+    std::size_t lf = raw.find('\n');
     std::size_t i = 0;
     while (i < raw.size()) {
-      std::size_t j = raw.find_first_of("\r\n", i);
-      if (j == npos) j = raw.size();
-      Text.append(raw.substr(i, j - i));
-      if (j == raw.size()) break;
+      if (cr < i) cr = raw.find('\r', i);
+      if (lf < i) lf = raw.find('\n', i);
+      const std::size_t j = std::min(cr, lf);
+      if (j == npos) {
+        Text.append(raw.data() + i, raw.size() - i);
+        break;
+      }
+      Text.append(raw.data() + i, j - i);
       // CR LF is one line end; a lone CR or LF is one too.
-      i = (raw[j] == '\r' && j + 1 < raw.size() && raw[j + 1] == '\n') ? j + 2 : j + 1;
+      i = (j == cr && lf == j + 1) ? j + 2 : j + 1;
       Starts.push_back(Text.size());
     }
     Starts.push_back(Text.size());

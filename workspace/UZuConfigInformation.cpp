@@ -27,16 +27,26 @@ bool HasNul(std::string_view s) { return s.find('\0') != std::string_view::npos;
 // system call) is never taken for an existing file.
 bool ExistsAsFile(const std::string& path) { return !HasNul(path) && FileExistsEx(path); }
 
-// What makes two names one file: the canonical path of an existing file, or
-// else the normalised name folded to ASCII lower case. The "?" keeps the two
-// kinds apart (a canonical path begins with "/"). The path must already be
+// What makes two names one file: device and inode of an existing file (so a
+// symbolic link, a hard link and every spelling of its path agree), or else
+// the normalised name folded to ASCII lower case. The path must already be
 // normalised and resolved against the disk's letter case.
 std::string ResolvedIdentity(const std::string& path) {
-  if (ExistsAsFile(path)) {
-    std::string real = RealPath(path);
-    if (!real.empty()) return real;
+  if (!HasNul(path)) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode))
+        return "#" + std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+               std::to_string(static_cast<unsigned long long>(st.st_ino));
+    } else if (FileExistsEx(path)) {
+      // Listed in its folder but not open to stat: the canonical path serves.
+      std::string real = RealPath(path);
+      if (!real.empty()) return real;
+    }
   }
-  return "?" + AsciiLowerCase(path);
+  std::string key = AsciiLowerCase(path);
+  key.insert(key.begin(), '?');
+  return key;
 }
 
 std::string FileIdentity(const std::string& path) {
@@ -92,12 +102,20 @@ std::string TZuFileInformation::Text() const {
 // TZuConfigInformation
 
 struct TZuConfigInformation::TDiscovery {
-  std::unordered_map<std::string, int> Listed;              // identity -> index in Files
-  std::unordered_map<std::string, std::string> Identities;  // path -> identity, asked once per path
+  struct Target {
+    std::string Path;      // resolved against the disk's letter case
+    std::string Identity;
+  };
+  std::unordered_map<std::string, int> Listed;       // identity -> index in Files
+  std::unordered_map<std::string, Target> Targets;   // expanded name -> target, looked up once
 
-  const std::string& IdentityOf(const std::string& path) {
-    auto it = Identities.find(path);
-    if (it == Identities.end()) it = Identities.emplace(path, ResolvedIdentity(path)).first;
+  const Target& TargetOf(const std::string& expanded) {
+    auto it = Targets.find(expanded);
+    if (it == Targets.end()) {
+      std::string path = ResolveFileCase(expanded);
+      std::string id = ResolvedIdentity(path);
+      it = Targets.emplace(expanded, Target{std::move(path), std::move(id)}).first;
+    }
     return it->second;
   }
 };
@@ -137,11 +155,10 @@ bool TZuConfigInformation::Process(int index, const std::string& text, TDiscover
   for (const std::string& n : names) {
     const std::string expanded = ExpandRelativePath(folder, n);
     if (expanded.empty()) continue;
-    const std::string path = ResolveFileCase(expanded);
-    const std::string& id = d.IdentityOf(path);
-    if (!seen.insert(id).second) continue;
-    e.AddRef(path);
-    identities.push_back(id);
+    const TDiscovery::Target& t = d.TargetOf(expanded);
+    if (!seen.insert(t.Identity).second) continue;
+    e.AddRef(t.Path);
+    identities.push_back(t.Identity);
   }
 
   for (std::size_t r = 0; r < e.Refs.size(); ++r) {
@@ -187,7 +204,7 @@ bool TZuConfigInformation::LoadInformation() {
   TDiscovery d;
   AddFile(root);
   Files[0]->Name = DisplayName(root);
-  d.Listed.emplace(d.IdentityOf(root), 0);
+  d.Listed.emplace(ResolvedIdentity(root), 0);
 
   try {
     const std::string text = Files[0]->Text();
