@@ -1,0 +1,413 @@
+#include "editor/OndEditKeyCmds.h"
+
+#include <algorithm>
+#include <array>
+
+namespace ond {
+
+// ---------------------------------------------------------------------------
+// Short-cuts
+
+TShortCut ShortCut(std::uint16_t key, TShiftState shift) noexcept {
+  if (key > 0xFF) return 0;
+  TShortCut result = key;
+  if (shift & ssShift) result |= scShift;
+  if (shift & ssCtrl) result |= scCtrl;
+  if (shift & ssAlt) result |= scAlt;
+  return result;
+}
+
+void ShortCutToKey(TShortCut shortCut, std::uint16_t& key, TShiftState& shift) noexcept {
+  key = static_cast<std::uint16_t>(shortCut & ~(scShift | scCtrl | scAlt));
+  shift = 0;
+  if (shortCut & scShift) shift |= ssShift;
+  if (shortCut & scCtrl) shift |= ssCtrl;
+  if (shortCut & scAlt) shift |= ssAlt;
+}
+
+std::string ShortCutToText(TShortCut shortCut) {
+  static constexpr std::array<const char*, 9> kNavigation = {"Space", "PgUp", "PgDn", "End", "Home",
+                                                             "Left",  "Up",   "Right", "Down"};
+  const unsigned key = shortCut & 0xFF;
+  std::string name;
+  if (key == 0x08) {
+    name = "BkSp";
+  } else if (key == 0x09) {
+    name = "Tab";
+  } else if (key == 0x0D) {
+    name = "Enter";
+  } else if (key == 0x1B) {
+    name = "Esc";
+  } else if (key >= 0x20 && key <= 0x28) {
+    name = kNavigation[key - 0x20];
+  } else if (key == 0x2D) {
+    name = "Ins";
+  } else if (key == 0x2E) {
+    name = "Del";
+  } else if (key >= 0x30 && key <= 0x39) {
+    name = std::string(1, static_cast<char>(key));
+  } else if (key >= 0x41 && key <= 0x5A) {
+    name = std::string(1, static_cast<char>(key));
+  } else if (key >= 0x60 && key <= 0x69) {  // numeric keypad digits
+    name = std::string(1, static_cast<char>('0' + key - 0x60));
+  } else if (key >= 0x70 && key <= 0x87) {
+    name = "F" + IntToStr(key - 0x6F);
+  }
+  if (name.empty()) return {};
+  std::string result;
+  if (shortCut & scShift) result += "Shift+";
+  if (shortCut & scCtrl) result += "Ctrl+";
+  if (shortCut & scAlt) result += "Alt+";
+  return result + name;
+}
+
+// ---------------------------------------------------------------------------
+// Command identifiers
+
+const std::vector<TOndCommandIdent>& EditorCommandIdents() {
+  static const std::vector<TOndCommandIdent> table = {
+      {ecNone, "ecNone"},
+      {ecLeft, "ecLeft"},
+      {ecRight, "ecRight"},
+      {ecUp, "ecUp"},
+      {ecDown, "ecDown"},
+      {ecWordLeft, "ecWordLeft"},
+      {ecWordRight, "ecWordRight"},
+      {ecLineStart, "ecLineStart"},
+      {ecLineEnd, "ecLineEnd"},
+      {ecPageUp, "ecPageUp"},
+      {ecPageDown, "ecPageDown"},
+      {ecPageLeft, "ecPageLeft"},
+      {ecPageRight, "ecPageRight"},
+      {ecPageTop, "ecPageTop"},
+      {ecPageBottom, "ecPageBottom"},
+      {ecEditorTop, "ecEditorTop"},
+      {ecEditorBottom, "ecEditorBottom"},
+      {ecGotoXY, "ecGotoXY"},
+      {ecSelLeft, "ecSelLeft"},
+      {ecSelRight, "ecSelRight"},
+      {ecSelUp, "ecSelUp"},
+      {ecSelDown, "ecSelDown"},
+      {ecSelWordLeft, "ecSelWordLeft"},
+      {ecSelWordRight, "ecSelWordRight"},
+      {ecSelLineStart, "ecSelLineStart"},
+      {ecSelLineEnd, "ecSelLineEnd"},
+      {ecSelPageUp, "ecSelPageUp"},
+      {ecSelPageDown, "ecSelPageDown"},
+      {ecSelPageLeft, "ecSelPageLeft"},
+      {ecSelPageRight, "ecSelPageRight"},
+      {ecSelPageTop, "ecSelPageTop"},
+      {ecSelPageBottom, "ecSelPageBottom"},
+      {ecSelEditorTop, "ecSelEditorTop"},
+      {ecSelEditorBottom, "ecSelEditorBottom"},
+      {ecSelGotoXY, "ecSelGotoXY"},
+      {ecSelWord, "ecSelWord"},
+      {ecSelectAll, "ecSelectAll"},
+      {ecDeleteLastChar, "ecDeleteLastChar"},
+      {ecDeleteChar, "ecDeleteChar"},
+      {ecDeleteWord, "ecDeleteWord"},
+      {ecDeleteLastWord, "ecDeleteLastWord"},
+      {ecDeleteBOL, "ecDeleteBOL"},
+      {ecDeleteEOL, "ecDeleteEOL"},
+      {ecDeleteLine, "ecDeleteLine"},
+      {ecClearAll, "ecClearAll"},
+      {ecLineBreak, "ecLineBreak"},
+      {ecInsertLine, "ecInsertLine"},
+      {ecChar, "ecChar"},
+      {ecImeStr, "ecImeStr"},
+      {ecUndo, "ecUndo"},
+      {ecRedo, "ecRedo"},
+      {ecCut, "ecCut"},
+      {ecCopy, "ecCopy"},
+      {ecPaste, "ecPaste"},
+      {ecScrollUp, "ecScrollUp"},
+      {ecScrollDown, "ecScrollDown"},
+      {ecScrollLeft, "ecScrollLeft"},
+      {ecScrollRight, "ecScrollRight"},
+      {ecInsertMode, "ecInsertMode"},
+      {ecOverwriteMode, "ecOverwriteMode"},
+      {ecToggleMode, "ecToggleMode"},
+      {ecBlockIndent, "ecBlockIndent"},
+      {ecBlockUnindent, "ecBlockUnindent"},
+      {ecTab, "ecTab"},
+      {ecShiftTab, "ecShiftTab"},
+      {ecMatchBracket, "ecMatchBracket"},
+      {ecCommentBlock, "ecCommentBlock"},
+      {ecNormalSelect, "ecNormalSelect"},
+      {ecColumnSelect, "ecColumnSelect"},
+      {ecLineSelect, "ecLineSelect"},
+      {ecAutoCompletion, "ecAutoCompletion"},
+      {ecUserFirst, "ecUserFirst"},
+      {ecContextHelp, "ecContextHelp"},
+      {ecGotoMarker0, "ecGotoMarker0"},
+      {ecGotoMarker1, "ecGotoMarker1"},
+      {ecGotoMarker2, "ecGotoMarker2"},
+      {ecGotoMarker3, "ecGotoMarker3"},
+      {ecGotoMarker4, "ecGotoMarker4"},
+      {ecGotoMarker5, "ecGotoMarker5"},
+      {ecGotoMarker6, "ecGotoMarker6"},
+      {ecGotoMarker7, "ecGotoMarker7"},
+      {ecGotoMarker8, "ecGotoMarker8"},
+      {ecGotoMarker9, "ecGotoMarker9"},
+      {ecSetMarker0, "ecSetMarker0"},
+      {ecSetMarker1, "ecSetMarker1"},
+      {ecSetMarker2, "ecSetMarker2"},
+      {ecSetMarker3, "ecSetMarker3"},
+      {ecSetMarker4, "ecSetMarker4"},
+      {ecSetMarker5, "ecSetMarker5"},
+      {ecSetMarker6, "ecSetMarker6"},
+      {ecSetMarker7, "ecSetMarker7"},
+      {ecSetMarker8, "ecSetMarker8"},
+      {ecSetMarker9, "ecSetMarker9"},
+      {ecUpperCase, "ecUpperCase"},
+      {ecLowerCase, "ecLowerCase"},
+      {ecToggleCase, "ecToggleCase"},
+      {ecTitleCase, "ecTitleCase"},
+      {ecUpperCaseBlock, "ecUpperCaseBlock"},
+      {ecLowerCaseBlock, "ecLowerCaseBlock"},
+      {ecToggleCaseBlock, "ecToggleCaseBlock"},
+      {ecString, "ecString"},
+  };
+  return table;
+}
+
+bool CommandToIdent(TOndEditorCommand command, std::string& ident) {
+  for (const TOndCommandIdent& entry : EditorCommandIdents()) {
+    if (entry.Command == command) {
+      ident = entry.Ident;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool IdentToCommand(std::string_view ident, TOndEditorCommand& command) {
+  for (const TOndCommandIdent& entry : EditorCommandIdents()) {
+    if (SameText(entry.Ident, ident)) {
+      command = entry.Command;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string CommandToCodeText(TOndEditorCommand command) {
+  std::string ident;
+  if (CommandToIdent(command, ident)) return ident;
+  return IntToStr(command);
+}
+
+// ---------------------------------------------------------------------------
+// TOndEditKeyStroke
+
+void TOndEditKeyStroke::Assign(const TOndEditKeyStroke& source) {
+  Command_ = source.Command_;
+  Key = source.Key;
+  Shift = source.Shift;
+  Key2 = source.Key2;
+  Shift2 = source.Shift2;
+}
+
+void TOndEditKeyStroke::SetCommand(TOndEditorCommand value) noexcept {
+  if (value != Command_) Command_ = value;
+}
+
+void TOndEditKeyStroke::CheckDuplicate(TShortCut first, TShortCut second) const {
+  if (!Collection_) return;
+  for (const auto& other : Collection_->Items_) {
+    if (other.get() != this && other->GetShortCut() == first && other->GetShortCut2() == second)
+      throw EOndKeyError("Shortcut already exists");
+  }
+}
+
+void TOndEditKeyStroke::SetShortCut(TShortCut value) {
+  if (value != 0) CheckDuplicate(value, GetShortCut2());
+  ShortCutToKey(value, Key, Shift);
+}
+
+void TOndEditKeyStroke::SetShortCut2(TShortCut value) {
+  if (value != 0) CheckDuplicate(GetShortCut(), value);
+  ShortCutToKey(value, Key2, Shift2);
+}
+
+std::string TOndEditKeyStroke::GetDisplayName() const {
+  std::string result = CommandToCodeText(Command_) + " - " + ShortCutToText(GetShortCut());
+  if (GetShortCut2() != 0) result += " " + ShortCutToText(GetShortCut2());
+  if (result.empty()) result = "TOndEditKeyStroke";
+  return result;
+}
+
+int TOndEditKeyStroke::GetIndex() const noexcept {
+  if (!Collection_) return -1;
+  const auto& items = Collection_->Items_;
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (items[i].get() == this) return static_cast<int>(i);
+  return -1;
+}
+
+// ---------------------------------------------------------------------------
+// TOndEditKeyStrokes
+
+TOndEditKeyStroke& TOndEditKeyStrokes::Add() {
+  Items_.push_back(std::make_unique<TOndEditKeyStroke>(this));
+  return *Items_.back();
+}
+
+TOndEditKeyStroke& TOndEditKeyStrokes::AddKey(TOndEditorCommand command, std::uint16_t key,
+                                              TShiftState shift) {
+  TOndEditKeyStroke& stroke = Add();
+  try {
+    stroke.SetCommand(command);
+    stroke.Key = key;
+    stroke.Shift = shift;
+  } catch (...) {
+    Items_.pop_back();
+    throw;
+  }
+  return stroke;
+}
+
+TOndEditKeyStroke& TOndEditKeyStrokes::Items(int index) const {
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + IntToStr(index) + ")");
+  return *Items_[static_cast<std::size_t>(index)];
+}
+
+void TOndEditKeyStrokes::Delete(int index) {
+  if (index < 0 || index >= Count())
+    throw EListError("List index out of bounds (" + IntToStr(index) + ")");
+  Items_.erase(Items_.begin() + index);
+}
+
+int TOndEditKeyStrokes::FindKeyBinding(std::uint16_t key, TShiftState shift) const noexcept {
+  for (std::size_t i = 0; i < Items_.size(); ++i) {
+    const TOndEditKeyStroke& s = *Items_[i];
+    if (s.Key == key && s.Shift == shift && s.Key2 == 0) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int TOndEditKeyStrokes::FindTwoKeyBinding(std::uint16_t key, TShiftState shift, std::uint16_t key2,
+                                          TShiftState shift2) const noexcept {
+  for (std::size_t i = 0; i < Items_.size(); ++i) {
+    const TOndEditKeyStroke& s = *Items_[i];
+    if (s.Key == key && s.Shift == shift && s.Key2 == key2 && s.Shift2 == shift2)
+      return static_cast<int>(i);
+  }
+  return -1;
+}
+
+int TOndEditKeyStrokes::FindTwoKeyShortcut(TShortCut shortCut, TShortCut shortCut2) const noexcept {
+  for (std::size_t i = 0; i < Items_.size(); ++i) {
+    const TOndEditKeyStroke& s = *Items_[i];
+    if (s.GetShortCut() == shortCut && s.GetShortCut2() == shortCut2) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+void TOndEditKeyStrokes::Assign(const TOndEditKeyStrokes& source) {
+  if (&source == this) return;
+  Clear();
+  for (const auto& item : source.Items_) Add().Assign(*item);
+}
+
+void TOndEditKeyStrokes::ResetDefaults() {
+  struct TDefault {
+    TOndEditorCommand Command;
+    std::uint16_t Key;
+    TShiftState Shift;
+  };
+  constexpr TShiftState none = 0;
+  constexpr TShiftState ctrlShift = ssCtrl | ssShift;
+  constexpr TShiftState altShift = ssAlt | ssShift;
+  static constexpr TDefault defaults[] = {
+      {ecUp, VK_UP, none},
+      {ecSelUp, VK_UP, ssShift},
+      {ecScrollUp, VK_UP, ssCtrl},
+      {ecDown, VK_DOWN, none},
+      {ecSelDown, VK_DOWN, ssShift},
+      {ecScrollDown, VK_DOWN, ssCtrl},
+      {ecLeft, VK_LEFT, none},
+      {ecSelLeft, VK_LEFT, ssShift},
+      {ecWordLeft, VK_LEFT, ssCtrl},
+      {ecSelWordLeft, VK_LEFT, ctrlShift},
+      {ecRight, VK_RIGHT, none},
+      {ecSelRight, VK_RIGHT, ssShift},
+      {ecWordRight, VK_RIGHT, ssCtrl},
+      {ecSelWordRight, VK_RIGHT, ctrlShift},
+      {ecPageDown, VK_NEXT, none},
+      {ecSelPageDown, VK_NEXT, ssShift},
+      {ecPageBottom, VK_NEXT, ssCtrl},
+      {ecSelPageBottom, VK_NEXT, ctrlShift},
+      {ecPageUp, VK_PRIOR, none},
+      {ecSelPageUp, VK_PRIOR, ssShift},
+      {ecPageTop, VK_PRIOR, ssCtrl},
+      {ecSelPageTop, VK_PRIOR, ctrlShift},
+      {ecLineStart, VK_HOME, none},
+      {ecSelLineStart, VK_HOME, ssShift},
+      {ecEditorTop, VK_HOME, ssCtrl},
+      {ecSelEditorTop, VK_HOME, ctrlShift},
+      {ecLineEnd, VK_END, none},
+      {ecSelLineEnd, VK_END, ssShift},
+      {ecEditorBottom, VK_END, ssCtrl},
+      {ecSelEditorBottom, VK_END, ctrlShift},
+      {ecToggleMode, VK_INSERT, none},
+      {ecCopy, VK_INSERT, ssCtrl},
+      {ecCut, VK_DELETE, ssShift},
+      {ecPaste, VK_INSERT, ssShift},
+      {ecDeleteChar, VK_DELETE, none},
+      {ecDeleteLastChar, VK_BACK, none},
+      {ecDeleteLastChar, VK_BACK, ssShift},
+      {ecDeleteLastWord, VK_BACK, ssCtrl},
+      {ecUndo, VK_BACK, ssAlt},
+      {ecRedo, VK_BACK, altShift},
+      {ecLineBreak, VK_RETURN, none},
+      {ecLineBreak, VK_RETURN, ssShift},
+      {ecTab, VK_TAB, none},
+      {ecShiftTab, VK_TAB, ssShift},
+      {ecContextHelp, VK_F1, none},
+      {ecSelectAll, 'A', ssCtrl},
+      {ecCopy, 'C', ssCtrl},
+      {ecPaste, 'V', ssCtrl},
+      {ecCut, 'X', ssCtrl},
+      {ecBlockIndent, 'I', ctrlShift},
+      {ecBlockUnindent, 'U', ctrlShift},
+      {ecLineBreak, 'M', ssCtrl},
+      {ecInsertLine, 'N', ssCtrl},
+      {ecDeleteWord, 'T', ssCtrl},
+      {ecDeleteLine, 'Y', ssCtrl},
+      {ecDeleteEOL, 'Y', ctrlShift},
+      {ecUndo, 'Z', ssCtrl},
+      {ecRedo, 'Z', ctrlShift},
+      {ecGotoMarker0, '0', ssCtrl},
+      {ecGotoMarker1, '1', ssCtrl},
+      {ecGotoMarker2, '2', ssCtrl},
+      {ecGotoMarker3, '3', ssCtrl},
+      {ecGotoMarker4, '4', ssCtrl},
+      {ecGotoMarker5, '5', ssCtrl},
+      {ecGotoMarker6, '6', ssCtrl},
+      {ecGotoMarker7, '7', ssCtrl},
+      {ecGotoMarker8, '8', ssCtrl},
+      {ecGotoMarker9, '9', ssCtrl},
+      {ecSetMarker0, '0', ctrlShift},
+      {ecSetMarker1, '1', ctrlShift},
+      {ecSetMarker2, '2', ctrlShift},
+      {ecSetMarker3, '3', ctrlShift},
+      {ecSetMarker4, '4', ctrlShift},
+      {ecSetMarker5, '5', ctrlShift},
+      {ecSetMarker6, '6', ctrlShift},
+      {ecSetMarker7, '7', ctrlShift},
+      {ecSetMarker8, '8', ctrlShift},
+      {ecSetMarker9, '9', ctrlShift},
+      {ecNormalSelect, 'N', ctrlShift},
+      {ecColumnSelect, 'C', ctrlShift},
+      {ecLineSelect, 'L', ctrlShift},
+      {ecMatchBracket, 'B', ctrlShift},
+  };
+  static_assert(std::size(defaults) == 82);
+  Clear();
+  Items_.reserve(std::size(defaults));
+  for (const TDefault& d : defaults) AddKey(d.Command, d.Key, d.Shift);
+}
+
+}  // namespace ond

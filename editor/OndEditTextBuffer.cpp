@@ -1,0 +1,764 @@
+#include "editor/OndEditTextBuffer.h"
+
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <type_traits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace ond {
+
+static_assert(std::is_trivially_copyable_v<TOndLineRecord>, "line records move with block moves");
+static_assert(sizeof(TOndLineRecord) <= 48, "keep the per-line overhead small");
+
+namespace {
+
+// The first CR or LF in [P, End), or End.
+inline const char* FindLineBreak(const char* P, const char* End) noexcept {
+#if defined(__SSE2__)
+  const __m128i cr = _mm_set1_epi8('\r');
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (End - P >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    const int m = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+    if (m != 0) return P + __builtin_ctz(static_cast<unsigned>(m));
+    P += 16;
+  }
+#endif
+  while (P < End && *P != '\r' && *P != '\n') ++P;
+  return P;
+}
+
+// Every character has a code below 33 (trimming would leave nothing).
+bool IsBlankLine(std::string_view S) noexcept {
+  for (char c : S)
+    if (static_cast<unsigned char>(c) >= 33) return false;
+  return true;
+}
+
+std::string_view LineEnd(TOndEditFileFormat Format) noexcept {
+  switch (Format) {
+    case sffUnix: return "\n";
+    case sffMac: return "\r";
+    default: return "\r\n";
+  }
+}
+
+std::int32_t ClampLength(std::size_t N) noexcept {
+  return N > static_cast<std::size_t>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(N);
+}
+
+}  // namespace
+
+// BeginUpdate/EndUpdate around a change; on an exception from a handler the
+// bracket is still closed, without letting a second exception escape.
+class TOndEditStringList::UpdateScope {
+ public:
+  explicit UpdateScope(TOndEditStringList& List) : FList(List), FUncaught(std::uncaught_exceptions()) {
+    FList.BeginUpdate();
+  }
+  ~UpdateScope() noexcept(false) {
+    if (std::uncaught_exceptions() > FUncaught) {
+      try {
+        FList.EndUpdate();
+      } catch (...) {
+      }
+    } else {
+      FList.EndUpdate();
+    }
+  }
+  UpdateScope(const UpdateScope&) = delete;
+  UpdateScope& operator=(const UpdateScope&) = delete;
+
+ private:
+  TOndEditStringList& FList;
+  int FUncaught;
+};
+
+// ------------------------------------------------------------ line records
+
+void TOndEditStringList::InitRecord(TOndLineRecord& R) noexcept {
+  R.TextData = nullptr;
+  R.Data = nullptr;
+  R.RangeState = RangeStateUnknown;
+  R.TextLength = 0;
+  R.ExpandedLength = -1;
+  R.Extra = TOndLineExtra{};
+  R.Flags = lfLengthUnknown;
+  R.OwnsText = 0;
+}
+
+void TOndEditStringList::FreeText(TOndLineRecord& R) noexcept {
+  if (R.OwnsText) std::free(const_cast<char*>(R.TextData));
+  R.TextData = nullptr;
+  R.TextLength = 0;
+  R.OwnsText = 0;
+}
+
+// Gives R a heap copy of S; R's old text must have been released.
+void TOndEditStringList::SetOwnedText(TOndLineRecord& R, std::string_view S) {
+  if (S.size() > UINT32_MAX) throw EOutOfMemory("Line too long");
+  R.TextData = nullptr;
+  R.TextLength = 0;
+  R.OwnsText = 0;
+  if (S.empty()) return;
+  char* p = static_cast<char*>(std::malloc(S.size()));
+  if (p == nullptr) throw std::bad_alloc();
+  std::memcpy(p, S.data(), S.size());
+  R.TextData = p;
+  R.TextLength = static_cast<std::uint32_t>(S.size());
+  R.OwnsText = 1;
+}
+
+// ------------------------------------------------------------ the list
+
+TOndEditStringList::TOndEditStringList() { SetTabWidth(8); }
+
+TOndEditStringList::~TOndEditStringList() {
+  OnChange = nullptr;
+  OnChanging = nullptr;
+  for (int i = 0; i < FCount; ++i) FreeText(FList[i]);
+  std::free(FList);
+}
+
+void TOndEditStringList::SetUpdateState(bool Updating) {
+  if (Updating) {
+    if (OnChanging) OnChanging(this);
+  } else {
+    if (OnChange) OnChange(this);
+  }
+}
+
+void TOndEditStringList::IndexError(int Index) {
+  throw EOndEditStringList("Invalid stringlist index " + std::to_string(Index));
+}
+
+void TOndEditStringList::CheckIndex(int Index) const {
+  if (Index < 0 || Index >= FCount) IndexError(Index);
+}
+
+void TOndEditStringList::SetCapacity(int NewCapacity) {
+  if (NewCapacity < FCount) throw EListError("Stringlist capacity cannot be smaller than count");
+  if (NewCapacity == FCapacity) return;
+  if (NewCapacity == 0) {
+    std::free(FList);
+    FList = nullptr;
+  } else {
+    void* p = std::realloc(FList, static_cast<std::size_t>(NewCapacity) * sizeof(TOndLineRecord));
+    if (p == nullptr) throw std::bad_alloc();
+    FList = static_cast<TOndLineRecord*>(p);
+  }
+  FCapacity = NewCapacity;
+}
+
+void TOndEditStringList::Grow() {
+  if (FCapacity == INT_MAX) throw EOutOfMemory("Too many lines");
+  const std::int64_t delta = FCapacity < 65 ? 16 : FCapacity / 4;
+  const std::int64_t want = static_cast<std::int64_t>(FCapacity) + delta;
+  SetCapacity(want > INT_MAX ? INT_MAX : static_cast<int>(want));
+}
+
+std::string TOndEditStringList::Get(int Index) const { return std::string(GetView(Index)); }
+
+std::string_view TOndEditStringList::GetView(int Index) const noexcept {
+  if (Index < 0 || Index >= FCount) return {};
+  return FList[Index].Text();
+}
+
+void* TOndEditStringList::GetObject(int Index) const {
+  if (Index < 0 || Index >= FCount) return nullptr;
+  return FList[Index].Data;
+}
+
+void TOndEditStringList::PutObject(int Index, void* Obj) {
+  CheckIndex(Index);
+  UpdateScope scope(*this);
+  FList[Index].Data = Obj;
+}
+
+TOndRangeState TOndEditStringList::GetRange(int Index) const noexcept {
+  if (Index < 0 || Index >= FCount) return 0;
+  return FList[Index].RangeState;
+}
+
+void TOndEditStringList::PutRange(int Index, TOndRangeState Range) {
+  CheckIndex(Index);
+  UpdateScope scope(*this);
+  FList[Index].RangeState = Range;
+}
+
+TOndLineExtra* TOndEditStringList::GetLineExtra(int Index) noexcept {
+  if (Index < 0 || Index >= FCount) return nullptr;
+  return &FList[Index].Extra;
+}
+
+int TOndEditStringList::Add(const std::string& S) {
+  const int index = FCount;
+  InsertItem(index, S);
+  return index;
+}
+
+void TOndEditStringList::Insert(int Index, const std::string& S) {
+  if (Index < 0 || Index > FCount) IndexError(Index);
+  InsertItem(Index, S);
+}
+
+void TOndEditStringList::InsertItem(int Index, std::string_view S) {
+  UpdateScope scope(*this);
+  if (OnBeforeLinesInserted) {
+    OnBeforeLinesInserted(this, Index, 1);
+    // A handler that changed the list must not make the move run wild.
+    if (Index > FCount) IndexError(Index);
+  }
+  TOndLineRecord r;
+  InitRecord(r);
+  SetOwnedText(r, S);
+  if (FCount == FCapacity) {
+    try {
+      Grow();
+    } catch (...) {
+      FreeText(r);
+      throw;
+    }
+  }
+  if (Index < FCount)
+    std::memmove(&FList[Index + 1], &FList[Index], static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
+  FList[Index] = r;
+  ++FCount;
+  FLongestLineIndex = -1;
+  if (OnLinesInserted) OnLinesInserted(this, Index, 1);
+}
+
+int TOndEditStringList::AddBorrowed(const char* P, std::size_t Len) {
+  if (Len > UINT32_MAX) throw EOutOfMemory("Line too long");
+  if (OnBeforeLinesInserted) OnBeforeLinesInserted(this, FCount, 1);
+  if (FCount == FCapacity) Grow();
+  const int index = FCount;
+  TOndLineRecord& r = FList[index];
+  InitRecord(r);
+  if (Len > 0) {
+    r.TextData = P;
+    r.TextLength = static_cast<std::uint32_t>(Len);
+  }
+  ++FCount;
+  FLongestLineIndex = -1;
+  if (OnLinesInserted) OnLinesInserted(this, index, 1);
+  return index;
+}
+
+void TOndEditStringList::InsertEmptyLines(int Index, int NumLines) {
+  if (Index < 0 || Index > FCount) IndexError(Index);
+  if (NumLines < 1) return;
+  if (NumLines > INT_MAX - FCount) throw EOutOfMemory("Too many lines");
+  UpdateScope scope(*this);
+  if (OnBeforeLinesInserted) {
+    OnBeforeLinesInserted(this, Index, NumLines);
+    if (Index > FCount || NumLines > INT_MAX - FCount) IndexError(Index);
+  }
+  SetCapacity(FCount + NumLines);
+  if (Index < FCount)
+    std::memmove(&FList[Index + NumLines], &FList[Index],
+                 static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
+  for (int i = 0; i < NumLines; ++i) InitRecord(FList[Index + i]);
+  FCount += NumLines;
+  // The remembered longest line may have moved; find it again when asked.
+  FLongestLineIndex = -1;
+  if (OnLinesInserted) OnLinesInserted(this, Index, NumLines);
+}
+
+void TOndEditStringList::AddStrings(const TStrings& Source) {
+  const int n = Source.GetCount();
+  if (n <= 0) return;
+  if (n > INT_MAX - FCount) throw EOutOfMemory("Too many lines");
+  UpdateScope scope(*this);
+  FLongestLineIndex = -1;
+  const std::int64_t need = static_cast<std::int64_t>(FCount) + n;
+  if (FCapacity < need) {
+    const std::int64_t rounded = (need + 15) / 16 * 16;
+    SetCapacity(rounded > INT_MAX ? INT_MAX : static_cast<int>(rounded));
+  }
+  const int first = FCount;
+  const auto* src = dynamic_cast<const TOndEditStringList*>(&Source);
+  for (int i = 0; i < n; ++i) {
+    TOndLineRecord r;
+    InitRecord(r);
+    if (src != nullptr) {
+      const TOndLineRecord& s = src->FList[i];
+      SetOwnedText(r, s.Text());
+      r.Data = s.Data;
+      r.Extra = s.Extra;
+    } else {
+      SetOwnedText(r, Source.Get(i));
+      r.Data = Source.GetObject(i);
+    }
+    FList[FCount++] = r;
+  }
+  if (OnLinesInserted) OnLinesInserted(this, first, n);
+}
+
+void TOndEditStringList::Assign(const TStrings& Source) {
+  if (&Source == this) return;
+  UpdateScope scope(*this);
+  Clear();
+  AddStrings(Source);
+}
+
+void TOndEditStringList::Put(int Index, const std::string& S) {
+  if (Index == FCount) {
+    Add(S);
+    return;
+  }
+  CheckIndex(Index);
+  if (OnBeforeLineReplaced) {
+    OnBeforeLineReplaced(this, Index, 1);
+    CheckIndex(Index);
+  }
+  UpdateScope scope(*this);
+  TOndLineRecord fresh;
+  InitRecord(fresh);
+  SetOwnedText(fresh, S);
+  TOndLineRecord& r = FList[Index];
+  FreeText(r);
+  r.TextData = fresh.TextData;
+  r.TextLength = fresh.TextLength;
+  r.OwnsText = fresh.OwnsText;
+  r.Flags = static_cast<TOndLineFlags>((r.Flags & ~(lfHasTabs | lfHasNoTabs)) | lfLengthUnknown);
+  r.Extra.ModifiedState = 2;
+  FLongestLineIndex = -1;
+  if (OnLineReplaced) OnLineReplaced(this, Index, 1);
+}
+
+void TOndEditStringList::ReleaseBlocksIfEmpty() noexcept {
+  if (FCount == 0) FBlocks.clear();
+}
+
+void TOndEditStringList::Delete(int Index) {
+  CheckIndex(Index);
+  UpdateScope scope(*this);
+  if (OnBeforeLinesDeleted) {
+    OnBeforeLinesDeleted(this, Index, 1);
+    CheckIndex(Index);
+  }
+  FreeText(FList[Index]);
+  --FCount;
+  if (Index < FCount)
+    std::memmove(&FList[Index], &FList[Index + 1], static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
+  FLongestLineIndex = -1;
+  ReleaseBlocksIfEmpty();
+  if (OnLinesDeleted) OnLinesDeleted(this, Index, 1);
+}
+
+void TOndEditStringList::DeleteLineRange(int Index, int NumLines) {
+  if (Index < 0 || Index > FCount) IndexError(Index);
+  if (NumLines < 1) return;
+  int m = NumLines < FCount - Index ? NumLines : FCount - Index;
+  if (m < 1) return;  // nothing lies at or after Index
+  if (OnBeforeLinesDeleted) {
+    OnBeforeLinesDeleted(this, Index, m);
+    if (Index > FCount) IndexError(Index);
+    if (m > FCount - Index) m = FCount - Index;
+  }
+  for (int i = Index; i < Index + m; ++i) FreeText(FList[i]);
+  {
+    UpdateScope scope(*this);
+    const int tail = FCount - Index - m;
+    if (tail > 0)
+      std::memmove(&FList[Index], &FList[Index + m], static_cast<std::size_t>(tail) * sizeof(TOndLineRecord));
+    FCount -= m;
+    FLongestLineIndex = -1;
+    ReleaseBlocksIfEmpty();
+  }
+  if (OnLinesDeleted) OnLinesDeleted(this, Index, m);
+}
+
+void TOndEditStringList::Clear() {
+  if (FCount > 0) {
+    UpdateScope scope(*this);
+    for (int i = 0; i < FCount; ++i) FreeText(FList[i]);
+    FCount = 0;
+    SetCapacity(0);
+    FBlocks.clear();
+    FLongestLineIndex = -1;
+    if (OnLinesCleared) OnLinesCleared(this);
+  }
+  FBlocks.clear();
+  FLongestLineIndex = -1;
+}
+
+void TOndEditStringList::Exchange(int Index1, int Index2) {
+  CheckIndex(Index1);
+  CheckIndex(Index2);
+  UpdateScope scope(*this);
+  const TOndLineRecord t = FList[Index1];
+  FList[Index1] = FList[Index2];
+  FList[Index2] = t;
+  if (FLongestLineIndex == Index1)
+    FLongestLineIndex = Index2;
+  else if (FLongestLineIndex == Index2)
+    FLongestLineIndex = Index1;
+}
+
+std::string TOndEditStringList::GetText() const {
+  if (FCount == 0) return {};
+  std::size_t total = static_cast<std::size_t>(FCount - 1) * 2;
+  for (int i = 0; i < FCount; ++i) total += FList[i].TextLength;
+  std::string r;
+  r.resize(total);
+  char* d = r.data();
+  for (int i = 0; i < FCount; ++i) {
+    if (i > 0) {
+      *d++ = '\r';
+      *d++ = '\n';
+    }
+    if (FList[i].TextLength) std::memcpy(d, FList[i].TextData, FList[i].TextLength);
+    d += FList[i].TextLength;
+  }
+  return r;
+}
+
+void TOndEditStringList::SplitText(const char* P, const char* End, bool Loading, bool& SawCR, bool& SawLF) {
+  while (P < End) {
+    const char* e = FindLineBreak(P, End);
+    const int index = AddBorrowed(P, static_cast<std::size_t>(e - P));
+    if (Loading && index < FCount) FList[index].Extra.ModifiedState = 0;
+    P = e;
+    if (P < End && *P == '\r') {
+      ++P;
+      SawCR = true;
+    }
+    if (P < End && *P == '\n') {
+      ++P;
+      SawLF = true;
+    }
+  }
+}
+
+void TOndEditStringList::SetText(std::string_view Value) {
+  Clear();
+  UpdateScope scope(*this);
+  if (Value.empty()) return;
+  std::unique_ptr<char[]> block(new char[Value.size()]);
+  std::memcpy(block.get(), Value.data(), Value.size());
+  const char* p = block.get();
+  FBlocks.push_back(std::move(block));
+  bool sawCR = false, sawLF = false;
+  SplitText(p, p + Value.size(), false, sawCR, sawLF);
+  const char last = Value.back();
+  if (!LineBreakAfterLast && (last == '\n' || last == '\r')) Add(std::string());
+}
+
+void TOndEditStringList::LoadFromFile(const std::string& FileName) {
+  TFileStream stream(FileName, fmOpenRead);
+  LoadFromStream(stream);
+}
+
+void TOndEditStringList::LoadFromStream(TStream& Stream) {
+  bool sawCR = false, sawLF = false;
+  {
+    UpdateScope scope(*this);
+    const std::int64_t size = Stream.GetSize();
+    Stream.SetPosition(0);
+    std::unique_ptr<char[]> block;
+    if (size > 0) {
+      block.reset(new char[static_cast<std::size_t>(size)]);
+      Stream.ReadBuffer(block.get(), size);
+    }
+    Clear();
+    if (size > 0) {
+      const char* p = block.get();
+      FBlocks.push_back(std::move(block));
+      SplitText(p, p + size, true, sawCR, sawLF);
+      const char last = p[size - 1];
+      if (!LineBreakAfterLast && (last == '\n' || last == '\r')) Add(std::string());
+      if (TrimTrailingBlankLines)
+        while (FCount > 0 && IsBlankLine(FList[FCount - 1].Text())) Delete(FCount - 1);
+    }
+  }
+  if (sawCR && !sawLF)
+    FileFormat = sffMac;
+  else if (sawLF && !sawCR)
+    FileFormat = sffUnix;
+  else
+    FileFormat = sffDos;
+}
+
+void TOndEditStringList::SaveToStream(TStream& Stream) const {
+  if (FCount == 0) return;
+  const std::string_view eol = LineEnd(FileFormat);
+  std::size_t total = 0;
+  for (int i = 0; i < FCount; ++i) total += FList[i].TextLength + eol.size();
+  if (!LineBreakAfterLast) total -= eol.size();
+  std::unique_ptr<char[]> buf(new char[total]);
+  char* d = buf.get();
+  for (int i = 0; i < FCount; ++i) {
+    if (FList[i].TextLength) std::memcpy(d, FList[i].TextData, FList[i].TextLength);
+    d += FList[i].TextLength;
+    if (i < FCount - 1 || LineBreakAfterLast) {
+      std::memcpy(d, eol.data(), eol.size());
+      d += eol.size();
+    }
+  }
+  Stream.WriteBuffer(buf.get(), static_cast<std::int64_t>(total));
+}
+
+void TOndEditStringList::SaveToFile(const std::string& FileName) const {
+  TOndEditFileWriter writer(FileName);
+  writer.SetFileFormat(FileFormat);
+  for (int i = 0; i < FCount; ++i) {
+    if (i == FCount - 1 && !LineBreakAfterLast)
+      writer.Write(FList[i].Text());
+    else
+      writer.WriteLine(FList[i].Text());
+  }
+  writer.Flush();
+}
+
+void TOndEditStringList::SetTabWidth(int Value) {
+  if (Value == FTabWidth) return;
+  FTabWidth = Value;
+  FConvertTabsProc = GetExpandTabsProc(Value);
+  FLongestLineIndex = -1;
+  for (int i = 0; i < FCount; ++i) {
+    TOndLineRecord& r = FList[i];
+    r.ExpandedLength = -1;
+    r.Flags = static_cast<TOndLineFlags>((r.Flags & ~lfHasNoTabs) | lfLengthUnknown);
+  }
+}
+
+void TOndEditStringList::Expand(int Index, std::string* Text) {
+  TOndLineRecord& r = FList[Index];
+  if (r.TextLength == 0) {
+    r.ExpandedLength = 0;
+    r.Flags = lfHasNoTabs;
+    if (Text) Text->clear();
+    return;
+  }
+  bool hasTabs;
+  if (Text != nullptr) {
+    *Text = FConvertTabsProc(r.Text(), FTabWidth, hasTabs);
+    r.ExpandedLength = ClampLength(Text->size());
+  } else {
+    // Only the length is wanted: the same count without building the text.
+    hasTabs = std::memchr(r.TextData, '\t', r.TextLength) != nullptr;
+    r.ExpandedLength = hasTabs ? GetExpandedLength(r.Text(), FTabWidth < 2 ? 1 : FTabWidth)
+                               : ClampLength(r.TextLength);
+  }
+  r.Flags = hasTabs ? lfHasTabs : lfHasNoTabs;
+}
+
+std::string TOndEditStringList::GetExpandedText(int Index) {
+  if (Index < 0 || Index >= FCount) return {};
+  if (FList[Index].Flags & lfHasNoTabs) return std::string(FList[Index].Text());
+  std::string s;
+  Expand(Index, &s);
+  return s;
+}
+
+int TOndEditStringList::GetExpandedTextLength(int Index) {
+  if (Index < 0 || Index >= FCount) return 0;
+  if (FList[Index].Flags & lfLengthUnknown) Expand(Index, nullptr);
+  return FList[Index].ExpandedLength;
+}
+
+int TOndEditStringList::GetLongestLineLength() {
+  if (FLongestLineIndex < 0) {
+    std::int32_t best = 0;
+    for (int i = 0; i < FCount; ++i) {
+      if (FList[i].Flags & lfLengthUnknown) Expand(i, nullptr);
+      if (FList[i].ExpandedLength > best) {
+        best = FList[i].ExpandedLength;
+        FLongestLineIndex = i;
+      }
+    }
+  }
+  if (FLongestLineIndex < 0 || FLongestLineIndex >= FCount) return 0;
+  if (FList[FLongestLineIndex].Flags & lfLengthUnknown) Expand(FLongestLineIndex, nullptr);
+  return FList[FLongestLineIndex].ExpandedLength;
+}
+
+// ------------------------------------------------------------ file writer
+
+TOndEditFileWriter::TOndEditFileWriter(const std::string& FileName) {
+  FStream = std::make_unique<TFileStream>(FileName, fmCreate);
+  FBuffer.reset(new char[FBufferSize]);
+}
+
+TOndEditFileWriter::~TOndEditFileWriter() {
+  try {
+    Flush();
+  } catch (...) {
+  }
+}
+
+void TOndEditFileWriter::Append(std::string_view S, bool WithLineEnd) {
+  const std::string_view eol = WithLineEnd ? LineEnd(FFileFormat) : std::string_view();
+  const std::size_t need = S.size() + eol.size();
+  if (FBufPtr + need > FBufferSize) {
+    // One flush makes room, and a piece larger than the buffer gets a buffer
+    // of its size rather than being written in a loop.
+    Flush();
+    if (need > FBufferSize) {
+      FBuffer.reset(new char[need]);
+      FBufferSize = need;
+    }
+  }
+  if (!S.empty()) std::memcpy(FBuffer.get() + FBufPtr, S.data(), S.size());
+  if (!eol.empty()) std::memcpy(FBuffer.get() + FBufPtr + S.size(), eol.data(), eol.size());
+  FBufPtr += need;
+}
+
+void TOndEditFileWriter::Write(std::string_view S) { Append(S, false); }
+
+void TOndEditFileWriter::WriteLine(std::string_view S) { Append(S, true); }
+
+void TOndEditFileWriter::Flush() {
+  if (FBufPtr == 0) return;
+  FStream->WriteBuffer(FBuffer.get(), static_cast<std::int64_t>(FBufPtr));
+  FBufPtr = 0;
+}
+
+// ------------------------------------------------------------ undo lists
+
+void TOndEditUndoItem::Assign(const TOndEditUndoItem& Source) {
+  if (&Source == this) return;
+  Reason = Source.Reason;
+  SelectionMode = Source.SelectionMode;
+  StartPos = Source.StartPos;
+  EndPos = Source.EndPos;
+  Text = Source.Text;
+  GroupNumber = Source.GroupNumber;
+}
+
+void TOndEditUndoList::AdvanceGroupNumber() noexcept {
+  // Unsigned steps: the number runs through the negative range and skips 0.
+  FNextGroupNumber = static_cast<std::int32_t>(static_cast<std::uint32_t>(FNextGroupNumber) + 1u);
+  if (FNextGroupNumber == 0) FNextGroupNumber = 1;
+}
+
+void TOndEditUndoList::AddChange(TOndUndoReason Reason, const TBufferCoord& StartPos, const TBufferCoord& EndPos,
+                                 std::string_view Text, TOndSelectionMode SelectionMode,
+                                 std::unique_ptr<TOndEditUndoObject> Extra1, std::int32_t Extra2) {
+  if (FLockDepth > 0) return;
+  auto item = std::make_unique<TOndEditUndoItem>();
+  item->Reason = Reason;
+  item->SelectionMode = SelectionMode;
+  item->StartPos = StartPos;
+  item->EndPos = EndPos;
+  item->Text = std::string(Text);
+  item->Extra1 = std::move(Extra1);
+  item->Extra2 = Extra2;
+  if (FBlockNumber == 0) {
+    item->GroupNumber = FNextGroupNumber;
+    if (FBlockDepth == 0) AdvanceGroupNumber();
+  } else {
+    item->GroupNumber = FBlockNumber;
+  }
+  PushItem(std::move(item));
+}
+
+void TOndEditUndoList::BeginBlock() {
+  ++FBlockDepth;
+  FBlockNumber = FNextGroupNumber;
+}
+
+void TOndEditUndoList::EndBlock() {
+  if (FBlockDepth <= 0) return;
+  --FBlockDepth;
+  if (FBlockDepth != 0) return;
+  const std::int32_t block = FBlockNumber;
+  FBlockNumber = 0;
+  AdvanceGroupNumber();
+  if (!FItems.empty() && FItems.back()->GroupNumber == block && OnRecordAdded) OnRecordAdded(this);
+}
+
+void TOndEditUndoList::AddGroupBreak() {
+  if (LastChangeReason() == urGroupBreak) return;
+  AddChange(urGroupBreak, TBufferCoord{}, TBufferCoord{}, std::string_view(), smNormal);
+}
+
+void TOndEditUndoList::PushItem(std::unique_ptr<TOndEditUndoItem> Item) {
+  if (!Item) return;
+  const TOndUndoReason reason = Item->Reason;
+  FItems.push_back(std::move(Item));
+  EnforceMaxEntries();
+  if (reason != urGroupBreak && OnRecordAdded) OnRecordAdded(this);
+}
+
+void TOndEditUndoList::EnforceMaxEntries() {
+  const std::size_t cap = FMaxUndo < 0 ? 0 : static_cast<std::size_t>(FMaxUndo);
+  if (FItems.size() <= cap) return;
+  FRecordsDropped = true;
+  while (FItems.size() > cap) FItems.pop_front();
+  // The empty list no longer stands for the saved text: undoing everything
+  // that is left cannot bring that state back.
+  if (FSavedGroupNumber == 0) FSavedGroupNumber = -1;
+}
+
+std::unique_ptr<TOndEditUndoItem> TOndEditUndoList::PopItem() {
+  if (FItems.empty()) return nullptr;
+  std::unique_ptr<TOndEditUndoItem> item = std::move(FItems.back());
+  FItems.pop_back();
+  return item;
+}
+
+TOndEditUndoItem* TOndEditUndoList::PeekItem() const noexcept {
+  return FItems.empty() ? nullptr : FItems.back().get();
+}
+
+TOndUndoReason TOndEditUndoList::LastChangeReason() const noexcept {
+  return FItems.empty() ? static_cast<TOndUndoReason>(urNothing) : FItems.back()->Reason;
+}
+
+TOndEditUndoItem* TOndEditUndoList::Items(int Index) const {
+  if (Index < 0 || Index >= ItemCount())
+    throw EListError("List index out of bounds (" + std::to_string(Index) + ")");
+  return FItems[static_cast<std::size_t>(Index)].get();
+}
+
+void TOndEditUndoList::SetMaxUndo(std::int32_t Value) {
+  if (Value < 0) Value = 0;
+  if (Value == FMaxUndo) return;
+  FMaxUndo = Value;
+  EnforceMaxEntries();
+}
+
+void TOndEditUndoList::Clear() {
+  FItems.clear();
+  FRecordsDropped = false;
+}
+
+void TOndEditUndoList::Assign(const TOndEditUndoList& Source) {
+  if (&Source == this) return;
+  Clear();
+  for (const auto& s : Source.FItems) {
+    auto item = std::make_unique<TOndEditUndoItem>();
+    item->Assign(*s);
+    FItems.push_back(std::move(item));
+  }
+  FBlockNumber = Source.FBlockNumber;
+  FBlockDepth = Source.FBlockDepth;
+  FRecordsDropped = Source.FRecordsDropped;
+  FLockDepth = Source.FLockDepth;
+  FMaxUndo = Source.FMaxUndo;
+  FNextGroupNumber = Source.FNextGroupNumber;
+}
+
+void TOndEditUndoList::MarkTopAsSaved(bool Value) {
+  if (Value) {
+    FSavedGroupNumber = FItems.empty() ? 0 : FItems.back()->GroupNumber;
+    return;
+  }
+  if (IsTopMarkedAsSaved()) FSavedGroupNumber = -1;
+}
+
+bool TOndEditUndoList::IsTopMarkedAsSaved() const noexcept {
+  if (FItems.empty()) return FSavedGroupNumber == 0;
+  return FItems.back()->GroupNumber == FSavedGroupNumber;
+}
+
+}  // namespace ond

@@ -1,0 +1,304 @@
+// The editor's text model: the line buffer with its per-line records, file
+// formats, buffered writer and change notifications, and the undo and redo
+// lists with change numbers, blocks, group breaks, cap, lock and saved mark.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/OndEditMiscProcs.h"
+#include "editor/OndEditTypes.h"
+#include "platform/core/Classes.h"
+#include "platform/core/SysUtils.h"
+
+namespace ond {
+
+OND_DECLARE_EXCEPTION(EOndEditStringList, Exception);
+
+enum TOndEditFileFormat : std::uint8_t { sffDos = 0, sffUnix = 1, sffMac = 2 };
+
+using TOndLineFlags = std::uint8_t;
+enum : TOndLineFlags { lfHasTabs = 0x01, lfHasNoTabs = 0x02, lfLengthUnknown = 0x04 };
+
+// The part of a line record callers may change directly: line colours (used
+// when the ColorUse bits say so) and the gutter's modified mark.
+struct TOndLineExtra {
+  TColor Foreground = clNone;
+  TColor Background = clNone;
+  std::uint8_t ColorUse = 0;       // bit 0: Background applies, bit 1: Foreground applies
+  std::uint8_t ModifiedState = 2;  // 0 unchanged since loaded, 1 changed and saved, 2 changed
+};
+
+// One line, held by value in the buffer's array and moved with block moves.
+// The text is either a heap copy of its own or a stretch of a block the list
+// keeps for all lines read at once (a loaded file), so a line costs no
+// allocation of its own until it is changed.
+struct TOndLineRecord {
+  const char* TextData;  // nullptr for an empty line
+  void* Data;            // the line's object
+  TOndRangeState RangeState;
+  std::uint32_t TextLength;
+  std::int32_t ExpandedLength;  // -1 while unknown
+  TOndLineExtra Extra;
+  TOndLineFlags Flags;
+  std::uint8_t OwnsText;
+
+  std::string_view Text() const noexcept { return std::string_view(TextData, TextLength); }
+};
+
+class TOndEditStringList : public TStrings {
+ public:
+  using TNotifyEvent = std::function<void(TOndEditStringList* Sender)>;
+  using TStringListChangeEvent = std::function<void(TOndEditStringList* Sender, int Index, int Count)>;
+
+  TOndEditStringList();
+  ~TOndEditStringList() override;
+  TOndEditStringList(const TOndEditStringList&) = delete;
+  TOndEditStringList& operator=(const TOndEditStringList&) = delete;
+
+  int GetCount() const override { return FCount; }
+  // Empty text outside 0..Count-1.
+  std::string Get(int Index) const override;
+  // The same without a copy; valid until the line or the list changes.
+  std::string_view GetView(int Index) const noexcept;
+  void Put(int Index, const std::string& S) override;
+  void* GetObject(int Index) const override;
+  void PutObject(int Index, void* Obj) override;
+  // 0 outside 0..Count-1.
+  TOndRangeState GetRange(int Index) const noexcept;
+  void PutRange(int Index, TOndRangeState Range);
+
+  int Add(const std::string& S) override;
+  void Insert(int Index, const std::string& S) override;
+  void InsertEmptyLines(int Index, int NumLines);
+  void AddStrings(const TStrings& Source);
+  void Assign(const TStrings& Source) override;
+  void Delete(int Index) override;
+  void DeleteLineRange(int Index, int NumLines);
+  void Clear() override;
+  void Exchange(int Index1, int Index2) override;
+
+  int GetCapacity() const noexcept { return FCapacity; }
+  void SetCapacity(int NewCapacity);
+
+  // All lines joined by CR LF, no line end after the last one.
+  std::string GetText() const override;
+  // Replaces every line by the lines of Value (split at CR LF, LF or CR).
+  void SetText(std::string_view Value) override;
+
+  void LoadFromFile(const std::string& FileName);
+  void LoadFromStream(TStream& Stream);
+  void SaveToStream(TStream& Stream) const;
+  void SaveToFile(const std::string& FileName) const;
+
+  int GetTabWidth() const noexcept { return FTabWidth; }
+  void SetTabWidth(int Value);
+  std::string GetExpandedText(int Index);
+  int GetExpandedTextLength(int Index);
+  int GetLongestLineLength();
+  int GetLongestLineIndex() const noexcept { return FLongestLineIndex; }
+
+  // Direct access to a line's colours and modified state; nullptr outside
+  // 0..Count-1.
+  TOndLineExtra* GetLineExtra(int Index) noexcept;
+
+  TOndEditFileFormat FileFormat = sffDos;
+  bool LineBreakAfterLast = false;
+
+  // Update notifications: OnChanging when the outermost BeginUpdate begins,
+  // OnChange when the outermost EndUpdate ends. Each change runs inside such a
+  // bracket: the before-event (Put's excepted, which comes first), the change,
+  // then the after-event.
+  TNotifyEvent OnChange;
+  TNotifyEvent OnChanging;
+  TNotifyEvent OnLinesCleared;
+  TStringListChangeEvent OnLinesDeleted;
+  TStringListChangeEvent OnLinesInserted;
+  TStringListChangeEvent OnLineReplaced;
+  bool TrimTrailingBlankLines = true;
+  TStringListChangeEvent OnBeforeLineReplaced;
+  TStringListChangeEvent OnBeforeLinesDeleted;
+  TStringListChangeEvent OnBeforeLinesInserted;
+
+ protected:
+  void SetUpdateState(bool Updating) override;
+
+ private:
+  class UpdateScope;
+
+  [[noreturn]] static void IndexError(int Index);
+  void CheckIndex(int Index) const;  // 0..Count-1
+  void Grow();
+  TOndLineRecord& Rec(int Index) noexcept { return FList[Index]; }
+  static void InitRecord(TOndLineRecord& R) noexcept;
+  static void FreeText(TOndLineRecord& R) noexcept;
+  static void SetOwnedText(TOndLineRecord& R, std::string_view S);
+  void InsertItem(int Index, std::string_view S);
+  // Appends a line whose text lies in a block the list keeps.
+  int AddBorrowed(const char* P, std::size_t Len);
+  void SplitText(const char* P, const char* End, bool Loading, bool& SawCR, bool& SawLF);
+  void ReleaseBlocksIfEmpty() noexcept;
+  // Recomputes ExpandedLength and the tab flags of a line; the expanded text
+  // when Text is not null.
+  void Expand(int Index, std::string* Text);
+
+  TOndLineRecord* FList = nullptr;
+  int FCount = 0;
+  int FCapacity = 0;
+  // Blocks of text read at once (loads, SetText) that lines point into.
+  std::vector<std::unique_ptr<char[]>> FBlocks;
+  TConvertTabsProcEx FConvertTabsProc = nullptr;
+  int FLongestLineIndex = -1;
+  int FTabWidth = 0;
+};
+
+// Buffered file output with one line-end style.
+class TOndEditFiler {
+ public:
+  TOndEditFiler(const TOndEditFiler&) = delete;
+  TOndEditFiler& operator=(const TOndEditFiler&) = delete;
+  virtual ~TOndEditFiler() = default;
+
+  TOndEditFileFormat GetFileFormat() const noexcept { return FFileFormat; }
+  void SetFileFormat(TOndEditFileFormat Value) noexcept { FFileFormat = Value; }
+  std::size_t GetBufferSize() const noexcept { return FBufferSize; }
+
+ protected:
+  TOndEditFiler() = default;
+
+  std::unique_ptr<char[]> FBuffer;
+  std::size_t FBufPtr = 0;
+  std::size_t FBufferSize = 16384;
+  TOndEditFileFormat FFileFormat = sffUnix;
+  std::unique_ptr<TFileStream> FStream;
+};
+
+class TOndEditFileWriter : public TOndEditFiler {
+ public:
+  // Creates the file (an existing one is truncated).
+  explicit TOndEditFileWriter(const std::string& FileName);
+  // Flushes; a failure here is swallowed, so callers flush first to see it.
+  ~TOndEditFileWriter() override;
+
+  void Write(std::string_view S);
+  void WriteLine(std::string_view S);
+  void Flush();
+
+ private:
+  void Append(std::string_view S, bool LineEnd);
+};
+
+// ------------------------------------------------------------------ undo
+
+using TOndUndoReason = std::uint8_t;
+enum : TOndUndoReason {
+  urInsert = 0,
+  urPaste = 1,
+  urDragDropInsert = 2,
+  urDeleteAfterCursor = 3,
+  urDelete = 4,
+  urLineBreak = 5,
+  urIndent = 6,
+  urUnindent = 7,
+  urSilentDelete = 8,
+  urSilentDeleteAfterCursor = 9,
+  urCompound1Begin = 10,
+  urCompound1End = 11,
+  urPasteBegin = 12,
+  urPasteEnd = 13,
+  urCompound2Begin = 14,
+  urCompound2End = 15,
+  urCompound3Begin = 16,
+  urCompound3End = 17,
+  urCaret = 18,
+  urSelection = 19,
+  urNothing = 20,     // what an empty list reports
+  urGroupBreak = 21,  // ends a group of typing
+  urDeleteAll = 22,
+  urFoldChange = 23,  // a collapsed fold range taken out of the fold tree
+};
+
+class TOndEditUndoItem {
+ public:
+  TOndUndoReason Reason = urInsert;
+  TOndSelectionMode SelectionMode = smNormal;
+  TBufferCoord StartPos;
+  TBufferCoord EndPos;
+  std::string Text;
+  std::int32_t GroupNumber = 0;
+  // Only fold-change records use the extras: the detached fold range, which
+  // the record owns, and its former index in the flat fold list.
+  std::unique_ptr<TOndEditUndoObject> Extra1;
+  std::int32_t Extra2 = 0;
+
+  // Copies everything but the two extra values.
+  void Assign(const TOndEditUndoItem& Source);
+};
+
+class TOndEditUndoList {
+ public:
+  using TNotifyEvent = std::function<void(TOndEditUndoList* Sender)>;
+
+  TOndEditUndoList() = default;
+  TOndEditUndoList(const TOndEditUndoList&) = delete;
+  TOndEditUndoList& operator=(const TOndEditUndoList&) = delete;
+
+  // Records one change; ignored while locked.
+  void AddChange(TOndUndoReason Reason, const TBufferCoord& StartPos, const TBufferCoord& EndPos,
+                 std::string_view Text, TOndSelectionMode SelectionMode,
+                 std::unique_ptr<TOndEditUndoObject> Extra1 = nullptr, std::int32_t Extra2 = 0);
+  void BeginBlock();
+  void EndBlock();
+  void AddGroupBreak();
+  void PushItem(std::unique_ptr<TOndEditUndoItem> Item);
+  std::unique_ptr<TOndEditUndoItem> PopItem();
+  TOndEditUndoItem* PeekItem() const noexcept;
+  TOndUndoReason LastChangeReason() const noexcept;
+  bool HasRecords() const noexcept { return !FItems.empty(); }
+  int ItemCount() const noexcept { return static_cast<int>(FItems.size()); }
+  TOndEditUndoItem* Items(int Index) const;
+  void Lock() noexcept { ++FLockDepth; }
+  void Unlock() noexcept {
+    if (FLockDepth > 0) --FLockDepth;
+  }
+  void Clear();
+  void Assign(const TOndEditUndoList& Source);
+
+  // The saved state: MarkTopAsSaved(true) remembers the current top as the
+  // state last saved, MarkTopAsSaved(false) forgets it when it is current.
+  void MarkTopAsSaved(bool Value);
+  bool IsTopMarkedAsSaved() const noexcept;
+
+  std::int32_t GetBlockNumber() const noexcept { return FBlockNumber; }
+  void SetBlockNumber(std::int32_t Value) noexcept { FBlockNumber = Value; }
+  std::int32_t GetBlockDepth() const noexcept { return FBlockDepth; }
+  bool GetRecordsDropped() const noexcept { return FRecordsDropped; }
+  std::int32_t GetLockDepth() const noexcept { return FLockDepth; }
+  bool IsLocked() const noexcept { return FLockDepth > 0; }
+  std::int32_t GetMaxUndo() const noexcept { return FMaxUndo; }
+  void SetMaxUndo(std::int32_t Value);
+  std::int32_t GetNextGroupNumber() const noexcept { return FNextGroupNumber; }
+  std::int32_t GetSavedGroupNumber() const noexcept { return FSavedGroupNumber; }
+
+  TNotifyEvent OnRecordAdded;
+
+ private:
+  void AdvanceGroupNumber() noexcept;
+  void EnforceMaxEntries();
+
+  std::int32_t FBlockNumber = 0;
+  std::int32_t FBlockDepth = 0;
+  bool FRecordsDropped = false;
+  std::deque<std::unique_ptr<TOndEditUndoItem>> FItems;
+  std::int32_t FLockDepth = 0;
+  std::int32_t FMaxUndo = 1024;
+  std::int32_t FNextGroupNumber = 1;
+  std::int32_t FSavedGroupNumber = 0;
+};
+
+}  // namespace ond

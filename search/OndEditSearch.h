@@ -1,0 +1,98 @@
+// The exchangeable search engine of the editor and its plain-text engine.
+// The editor hands an engine a pattern and option bits, asks it for every
+// match in one line at a time, and lets it turn a found occurrence into its
+// replacement.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/SysUtils.h"
+
+namespace ond {
+
+// One byte of search flags; the engines read only the first two.
+using TOndSearchOptions = std::uint8_t;
+enum : TOndSearchOptions {
+  ssoMatchCase = 0x01,
+  ssoWholeWord = 0x02,
+  ssoBackwards = 0x04,
+  ssoEntireScope = 0x08,
+  ssoSelectedOnly = 0x10,
+  ssoReplace = 0x20,
+  ssoReplaceAll = 0x40,
+  ssoPrompt = 0x80,
+};
+
+OND_DECLARE_EXCEPTION(EOndEditSearchError, Exception);
+// The runtime's range error, raised for a pattern the plain engine cannot hold.
+OND_DECLARE_EXCEPTION(ERangeError, Exception);
+
+class TOndEditSearchCustom {
+ public:
+  virtual ~TOndEditSearchCustom() = default;
+  virtual std::string GetPattern() const = 0;
+  virtual void SetPattern(const std::string& value) = 0;
+  // Length in characters of result i (0-based).
+  virtual int GetLength(int index) const = 0;
+  // 1-based position in the line where result i (0-based) begins.
+  virtual int GetResult(int index) const = 0;
+  virtual int GetResultCount() const = 0;
+  virtual void SetOptions(TOndSearchOptions value) = 0;
+  // Finds every match in the line, replacing the result list; returns the count.
+  virtual int FindAll(std::string_view newText) = 0;
+  // The text to put in place of a found occurrence.
+  virtual std::string Replace(const std::string& aOccurrence, const std::string& aReplacement) = 0;
+};
+
+// Plain-text search with a quick-search shift table; case folding and word
+// characters follow code page 1251.
+class TOndEditSearch : public TOndEditSearchCustom {
+ public:
+  static constexpr int MaxPatternLength = 255;
+
+  TOndEditSearch();
+
+  std::string GetPattern() const override { return FPattern; }
+  void SetPattern(const std::string& value) override;
+  int GetLength(int index) const override;
+  int GetResult(int index) const override;
+  int GetResultCount() const override { return static_cast<int>(FResults.size()); }
+  void SetOptions(TOndSearchOptions value) override;
+  int FindAll(std::string_view newText) override;
+  std::string Replace(const std::string& aOccurrence, const std::string& aReplacement) override;
+
+  bool GetSensitive() const { return FSensitive; }
+  bool GetWhole() const { return FWhole; }
+
+ private:
+  void MakeCaseTable();
+  void MakeDelimiterTable();
+  void InitShiftTable();
+  bool TestWholeWord(std::size_t windowStart) const;
+  int FindFirst(std::string_view text);
+  int Next();
+  unsigned char Fold(unsigned char c) const { return FTrans[c]; }
+
+  bool FCaseTableBuiltFor = true;  // the case setting the fold table was last built for
+  std::array<unsigned char, 256> FTrans{};
+  std::array<bool, 256> FDelimTable{};
+  // Cursors into the line being searched, as offsets: FRun is the text
+  // character under the last pattern character.
+  std::int64_t FRun = 0;
+  std::string_view FText;
+  std::string FPattern;
+  int FPatLen = 0;
+  int FPatLenSucc = 0;
+  int FLook = 1;  // repeat distance after a failed full comparison
+  std::array<int, 256> FShift{};
+  bool FSensitive = false;
+  bool FWhole = false;
+  std::vector<int> FResults;
+  bool FShiftInitialized = false;
+};
+
+}  // namespace ond

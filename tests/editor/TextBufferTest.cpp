@@ -1,0 +1,437 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "editor/OndEditTextBuffer.h"
+#include "tests/support/TempDir.h"
+
+namespace ond {
+namespace {
+
+std::vector<std::string> Lines(const TOndEditStringList& l) {
+  std::vector<std::string> r;
+  for (int i = 0; i < l.GetCount(); ++i) r.push_back(l.Get(i));
+  return r;
+}
+
+using V = std::vector<std::string>;
+
+void Load(TOndEditStringList& l, const std::string& bytes) {
+  TStringStream s(bytes);
+  s.SetPosition(s.GetSize());  // loading reads from position 0 whatever the position
+  l.LoadFromStream(s);
+}
+
+std::string Save(const TOndEditStringList& l) {
+  TStringStream s;
+  l.SaveToStream(s);
+  return s.DataString();
+}
+
+// Records every notification of a list as text.
+struct EventLog {
+  std::vector<std::string> Events;
+  explicit EventLog(TOndEditStringList& l) {
+    auto rec = [this](const char* name) {
+      return [this, name](TOndEditStringList*, int i, int n) {
+        Events.push_back(std::string(name) + "(" + std::to_string(i) + "," + std::to_string(n) + ")");
+      };
+    };
+    l.OnChanging = [this](TOndEditStringList*) { Events.push_back("changing"); };
+    l.OnChange = [this](TOndEditStringList*) { Events.push_back("change"); };
+    l.OnLinesCleared = [this](TOndEditStringList*) { Events.push_back("cleared"); };
+    l.OnBeforeLinesInserted = rec("beforeIns");
+    l.OnLinesInserted = rec("ins");
+    l.OnBeforeLinesDeleted = rec("beforeDel");
+    l.OnLinesDeleted = rec("del");
+    l.OnBeforeLineReplaced = rec("beforePut");
+    l.OnLineReplaced = rec("put");
+  }
+};
+
+TEST(TextBuffer, LoadDetectsLineEndsAndSaveRoundTrips) {
+  struct Case {
+    std::string In;
+    V Lines;
+    TOndEditFileFormat Format;
+    std::string Out;  // SaveToStream afterwards
+  };
+  const std::vector<Case> cases = {
+      {"a\r\nb", {"a", "b"}, sffDos, "a\r\nb"},
+      {"a\nb\n", {"a", "b"}, sffUnix, "a\nb"},
+      {"a\rb", {"a", "b"}, sffMac, "a\rb"},
+      {"a\r\nb\nc", {"a", "b", "c"}, sffDos, "a\r\nb\r\nc"},
+      {"a\rb\nc", {"a", "b", "c"}, sffDos, "a\r\nb\r\nc"},
+      {"a\n\n  \n", {"a"}, sffUnix, "a"},
+      {"a\r\n\r\n\t \x01\r\n\r\n", {"a"}, sffDos, "a"},
+      {"a\n\nb\n\n", {"a", "", "b"}, sffUnix, "a\n\nb"},
+      {"\n\n \n", {}, sffUnix, ""},
+      {"", {}, sffDos, ""},
+      {"a\n\rb", {"a", "", "b"}, sffDos, "a\r\n\r\nb"},  // LF CR ends two lines
+      {"single", {"single"}, sffDos, "single"},
+  };
+  for (const auto& c : cases) {
+    TOndEditStringList l;
+    l.FileFormat = sffMac;
+    Load(l, c.In);
+    EXPECT_EQ(Lines(l), c.Lines) << c.In;
+    EXPECT_EQ(l.FileFormat, c.Format) << c.In;
+    EXPECT_EQ(Save(l), c.Out) << c.In;
+    for (int i = 0; i < l.GetCount(); ++i) EXPECT_EQ(l.GetLineExtra(i)->ModifiedState, 0) << c.In;
+  }
+
+  // Without trimming, the empty line the final break adds is kept and saved
+  // as that break again.
+  TOndEditStringList keep;
+  keep.TrimTrailingBlankLines = false;
+  Load(keep, "a\n \n");
+  EXPECT_EQ(Lines(keep), (V{"a", " ", ""}));
+  EXPECT_EQ(keep.GetLineExtra(1)->ModifiedState, 0);
+  EXPECT_EQ(keep.GetLineExtra(2)->ModifiedState, 2);
+  EXPECT_EQ(Save(keep), "a\n \n");
+
+  // NUL is an ordinary character.
+  TOndEditStringList nul;
+  Load(nul, std::string("a\0b\r\n\0x\n\0", 9));
+  EXPECT_EQ(Lines(nul), (V{std::string("a\0b", 3), std::string("\0x", 2)}));  // a lone NUL is blank
+
+  // LineBreakAfterLast: loaded final breaks add no empty line, saving ends with one.
+  TOndEditStringList lb;
+  lb.LineBreakAfterLast = true;
+  lb.TrimTrailingBlankLines = false;
+  Load(lb, "x\ny\n");
+  EXPECT_EQ(Lines(lb), (V{"x", "y"}));
+  EXPECT_EQ(Save(lb), "x\ny\n");
+}
+
+TEST(TextBuffer, FilesRoundTripThroughTheBufferedWriter) {
+  test::TempDir dir;
+  const std::string longLine(20000, 'x');
+  for (auto fmt : {sffDos, sffUnix, sffMac}) {
+    TOndEditStringList l;
+    l.Add("first");
+    l.Add(longLine);
+    for (int i = 0; i < 3000; ++i) l.Add("line " + std::to_string(i));
+    l.Add("");
+    l.Add("last");
+    l.FileFormat = fmt;
+    const std::string path = dir / ("f" + std::to_string(fmt) + ".txt");
+    l.SaveToFile(path);
+    EXPECT_EQ(test::TempDir::Read(path), Save(l));
+
+    TOndEditStringList back;
+    back.LoadFromFile(path);
+    EXPECT_EQ(Lines(back), Lines(l));
+    EXPECT_EQ(back.FileFormat, fmt);
+  }
+
+  // A piece larger than the buffer is written whole after one flush.
+  {
+    TOndEditFileWriter w(dir / "w.txt");
+    EXPECT_EQ(w.GetBufferSize(), 16384u);
+    EXPECT_EQ(w.GetFileFormat(), sffUnix);
+    w.Write("head");
+    w.WriteLine(longLine);
+    EXPECT_EQ(w.GetBufferSize(), longLine.size() + 1);
+    w.Write("tail");
+  }
+  EXPECT_EQ(test::TempDir::Read(dir / "w.txt"), "head" + longLine + "\ntail");
+
+  // Opening a missing file fails before the list changes.
+  TOndEditStringList l;
+  l.Add("keep");
+  EXPECT_THROW(l.LoadFromFile(dir / "missing.txt"), EFOpenError);
+  EXPECT_EQ(Lines(l), V{"keep"});
+}
+
+TEST(TextBuffer, TextPropertyJoinsWithCrLfAndSplitsWithoutTrimming) {
+  TOndEditStringList l;
+  l.Add("a");
+  l.Add("b");
+  l.FileFormat = sffUnix;
+  EXPECT_EQ(l.GetText(), "a\r\nb");
+  EXPECT_EQ(Save(l), "a\nb");
+
+  l.SetText("x\r\ny\n\n");
+  EXPECT_EQ(Lines(l), (V{"x", "y", "", ""}));
+  EXPECT_EQ(l.FileFormat, sffUnix);  // the setter leaves the format alone
+  EXPECT_EQ(l.GetLineExtra(0)->ModifiedState, 2);
+  l.SetText("");
+  EXPECT_EQ(l.GetCount(), 0);
+  EXPECT_EQ(l.GetText(), "");
+}
+
+TEST(TextBuffer, NotificationOrder) {
+  TOndEditStringList l;
+  EventLog log(l);
+  EXPECT_EQ(l.Add("a"), 0);
+  l.Insert(0, "b");
+  EXPECT_EQ(log.Events, (V{"changing", "beforeIns(0,1)", "ins(0,1)", "change", "changing", "beforeIns(0,1)",
+                           "ins(0,1)", "change"}));
+  log.Events.clear();
+
+  l.PutRange(0, 7);
+  l.Put(0, "c");
+  EXPECT_EQ(log.Events, (V{"changing", "change", "beforePut(0,1)", "changing", "put(0,1)", "change"}));
+  EXPECT_EQ(l.GetRange(0), 7);  // kept by Put
+  log.Events.clear();
+
+  l.Put(2, "appended");  // Put at Count appends
+  EXPECT_EQ(log.Events, (V{"changing", "beforeIns(2,1)", "ins(2,1)", "change"}));
+  EXPECT_EQ(Lines(l), (V{"c", "a", "appended"}));
+  log.Events.clear();
+
+  l.InsertEmptyLines(1, 2);
+  l.InsertEmptyLines(1, 0);
+  EXPECT_EQ(log.Events, (V{"changing", "beforeIns(1,2)", "ins(1,2)", "change"}));
+  EXPECT_EQ(l.GetCapacity(), 5);
+  log.Events.clear();
+
+  l.Delete(0);
+  EXPECT_EQ(log.Events, (V{"changing", "beforeDel(0,1)", "del(0,1)", "change"}));
+  log.Events.clear();
+
+  // A range past the end removes up to the end and reports that many.
+  l.DeleteLineRange(2, 10);
+  EXPECT_EQ(log.Events, (V{"beforeDel(2,2)", "changing", "change", "del(2,2)"}));
+  EXPECT_EQ(Lines(l), (V{"", ""}));
+  log.Events.clear();
+  l.DeleteLineRange(2, 1);  // nothing lies there
+  l.DeleteLineRange(0, 0);
+  EXPECT_TRUE(log.Events.empty());
+
+  l.Exchange(0, 1);
+  EXPECT_EQ(log.Events, (V{"changing", "change"}));
+  log.Events.clear();
+
+  TStringList src;
+  src.Add("s1");
+  src.Add("s2");
+  l.AddStrings(src);
+  EXPECT_EQ(log.Events, (V{"changing", "ins(2,2)", "change"}));
+  log.Events.clear();
+
+  l.Clear();
+  l.Clear();
+  EXPECT_EQ(log.Events, (V{"changing", "cleared", "change"}));
+  log.Events.clear();
+
+  // Nested updates notify once around the outermost bracket.
+  l.BeginUpdate();
+  l.Add("x");
+  l.Add("y");
+  l.EndUpdate();
+  EXPECT_EQ(log.Events, (V{"changing", "beforeIns(0,1)", "ins(0,1)", "beforeIns(1,1)", "ins(1,1)", "change"}));
+  log.Events.clear();
+
+  // Loading: one bracket; cleared, then one insertion per line, trimming deletes.
+  Load(l, "p\nq\n\n");
+  EXPECT_EQ(log.Events, (V{"changing", "cleared", "beforeIns(0,1)", "ins(0,1)", "beforeIns(1,1)", "ins(1,1)",
+                           "beforeIns(2,1)", "ins(2,1)", "beforeIns(3,1)", "ins(3,1)", "beforeDel(3,1)",
+                           "del(3,1)", "beforeDel(2,1)", "del(2,1)", "change"}));
+}
+
+TEST(TextBuffer, IndexErrorsRaiseBeforeAnyEvent) {
+  TOndEditStringList l;
+  l.Add("a");
+  l.Add("b");
+  EventLog log(l);
+  auto expectIndexError = [&](const std::function<void()>& f, int index) {
+    try {
+      f();
+      ADD_FAILURE() << "no error for " << index;
+    } catch (const EOndEditStringList& e) {
+      EXPECT_EQ(e.Message, "Invalid stringlist index " + std::to_string(index));
+    }
+  };
+  expectIndexError([&] { l.Insert(3, "x"); }, 3);
+  expectIndexError([&] { l.Insert(-1, "x"); }, -1);
+  expectIndexError([&] { l.InsertEmptyLines(5, 1); }, 5);
+  expectIndexError([&] { l.Put(3, "x"); }, 3);
+  expectIndexError([&] { l.Put(-1, "x"); }, -1);
+  expectIndexError([&] { l.Delete(2); }, 2);
+  expectIndexError([&] { l.DeleteLineRange(3, 1); }, 3);
+  expectIndexError([&] { l.Exchange(0, 2); }, 2);
+  expectIndexError([&] { l.Exchange(-1, 0); }, -1);
+  expectIndexError([&] { l.PutObject(2, nullptr); }, 2);
+  expectIndexError([&] { l.PutRange(2, 0); }, 2);
+  EXPECT_TRUE(log.Events.empty());
+  EXPECT_EQ(Lines(l), (V{"a", "b"}));
+
+  try {
+    l.SetCapacity(1);
+    ADD_FAILURE();
+  } catch (const EListError& e) {
+    EXPECT_EQ(e.Message, "Stringlist capacity cannot be smaller than count");
+  }
+
+  // Reads never raise.
+  EXPECT_EQ(l.Get(-1), "");
+  EXPECT_EQ(l.Get(2), "");
+  EXPECT_EQ(l.GetObject(2), nullptr);
+  EXPECT_EQ(l.GetRange(-1), 0);
+  EXPECT_EQ(l.GetLineExtra(2), nullptr);
+  EXPECT_EQ(l.GetExpandedText(2), "");
+  EXPECT_EQ(l.GetExpandedTextLength(-1), 0);
+  EXPECT_TRUE(log.Events.empty());
+}
+
+TEST(TextBuffer, HandlersThatChangeTheListCannotCorruptIt) {
+  TOndEditStringList l;
+  l.Add("a");
+  l.Add("b");
+  l.OnBeforeLinesInserted = [](TOndEditStringList* s, int, int) {
+    if (s->GetCount() > 0) s->DeleteLineRange(0, s->GetCount());
+  };
+  EXPECT_THROW(l.Insert(2, "c"), EOndEditStringList);
+  EXPECT_EQ(l.GetCount(), 0);
+  EXPECT_EQ(l.UpdateCount(), 0);  // the bracket was closed on the way out
+
+  l.OnBeforeLinesInserted = nullptr;
+  l.Add("x");
+  l.OnBeforeLineReplaced = [](TOndEditStringList* s, int, int) { s->Delete(0); };
+  EXPECT_THROW(l.Put(0, "y"), EOndEditStringList);
+  EXPECT_EQ(l.GetCount(), 0);
+
+  // The list notifies nothing while it is destroyed.
+  bool fired = false;
+  {
+    TOndEditStringList d;
+    d.Add("z");
+    d.OnChange = [&](TOndEditStringList*) { fired = true; };
+    d.OnChanging = [&](TOndEditStringList*) { fired = true; };
+  }
+  EXPECT_FALSE(fired);
+}
+
+TEST(TextBuffer, RecordsDefaultsAndPerLineState) {
+  TOndEditStringList l;
+  EXPECT_EQ(l.FileFormat, sffDos);
+  EXPECT_FALSE(l.LineBreakAfterLast);
+  EXPECT_TRUE(l.TrimTrailingBlankLines);
+  EXPECT_EQ(l.GetTabWidth(), 8);
+  EXPECT_EQ(l.GetLongestLineIndex(), -1);
+
+  l.Add("a");
+  TOndLineExtra* x = l.GetLineExtra(0);
+  ASSERT_NE(x, nullptr);
+  EXPECT_EQ(x->Foreground, clNone);
+  EXPECT_EQ(x->Background, clNone);
+  EXPECT_EQ(x->ColorUse, 0);
+  EXPECT_EQ(x->ModifiedState, 2);
+  EXPECT_EQ(l.GetRange(0), RangeStateUnknown);
+  EXPECT_EQ(l.GetObject(0), nullptr);
+
+  int obj = 0;
+  l.PutObject(0, &obj);
+  EXPECT_EQ(l.GetObject(0), &obj);
+  x->ModifiedState = 1;
+  x->ColorUse = 3;
+  x->Foreground = 0x0000FF;
+  l.Put(0, "b");
+  EXPECT_EQ(l.GetLineExtra(0)->ModifiedState, 2);
+  EXPECT_EQ(l.GetLineExtra(0)->Foreground, 0x0000FFu);
+  EXPECT_EQ(l.GetObject(0), &obj);
+
+  // AddStrings takes colours and modified marks only from another line buffer.
+  TOndEditStringList copy;
+  copy.AddStrings(l);
+  EXPECT_EQ(copy.GetLineExtra(0)->ColorUse, 3);
+  EXPECT_EQ(copy.GetObject(0), &obj);
+  EXPECT_EQ(copy.GetRange(0), RangeStateUnknown);
+  TStringList plain;
+  plain.AddObject("p", &obj);
+  copy.AddStrings(plain);
+  EXPECT_EQ(copy.GetLineExtra(1)->ColorUse, 0);
+  EXPECT_EQ(copy.GetLineExtra(1)->ModifiedState, 2);
+  EXPECT_EQ(copy.GetObject(1), &obj);
+  EXPECT_EQ(copy.GetCapacity(), 16);  // raised to a multiple of 16
+
+  // Appending a list to itself copies the lines it had.
+  copy.AddStrings(copy);
+  EXPECT_EQ(Lines(copy), (V{"b", "p", "b", "p"}));
+
+  // Exchange swaps whole records.
+  copy.PutRange(0, 11);
+  copy.Exchange(0, 1);
+  EXPECT_EQ(copy.Get(1), "b");
+  EXPECT_EQ(copy.GetRange(1), 11);
+  EXPECT_EQ(copy.GetLineExtra(1)->ColorUse, 3);
+}
+
+TEST(TextBuffer, CapacityGrowth) {
+  TOndEditStringList l;
+  std::vector<int> caps;
+  for (int i = 0; i < 200; ++i) {
+    l.Add("");
+    if (caps.empty() || caps.back() != l.GetCapacity()) caps.push_back(l.GetCapacity());
+  }
+  EXPECT_EQ(caps, (std::vector<int>{16, 32, 48, 64, 80, 100, 125, 156, 195, 243}));
+  l.SetCapacity(500);
+  EXPECT_EQ(l.GetCapacity(), 500);
+  l.Clear();
+  EXPECT_EQ(l.GetCapacity(), 0);
+}
+
+TEST(TextBuffer, TabExpansionCacheAndLongestLine) {
+  TOndEditStringList l;
+  l.SetTabWidth(4);
+  l.Add("a\tb");
+  EXPECT_EQ(l.GetExpandedTextLength(0), 5);
+  EXPECT_EQ(l.GetExpandedText(0), "a\t\t\tb");
+  l.SetTabWidth(8);
+  EXPECT_EQ(l.GetExpandedTextLength(0), 9);
+  l.SetTabWidth(1);
+  EXPECT_EQ(l.GetExpandedText(0), "a b");
+  l.SetTabWidth(0);  // never divides by zero
+  EXPECT_EQ(l.GetExpandedTextLength(0), 3);
+  l.SetTabWidth(3);
+  EXPECT_EQ(l.GetExpandedText(0), "a\t\tb");
+
+  TOndEditStringList e;
+  e.Add("");
+  e.Add("");
+  EXPECT_EQ(e.GetLongestLineLength(), 0);
+  EXPECT_EQ(e.GetLongestLineIndex(), -1);
+
+  TOndEditStringList m;
+  m.SetTabWidth(4);
+  m.Add("abc");
+  m.Add("\tx");    // 5 columns
+  m.Add("abcde");  // 5 columns too: the first one wins
+  m.Add("");
+  EXPECT_EQ(m.GetLongestLineLength(), 5);
+  EXPECT_EQ(m.GetLongestLineIndex(), 1);
+  m.Exchange(1, 3);
+  EXPECT_EQ(m.GetLongestLineIndex(), 3);
+  m.Put(0, "abcdefgh");
+  EXPECT_EQ(m.GetLongestLineIndex(), -1);
+  EXPECT_EQ(m.GetLongestLineLength(), 8);
+  // Removing the longest line never leaves a stale answer.
+  m.DeleteLineRange(0, 1);
+  EXPECT_EQ(m.GetLongestLineLength(), 5);
+  m.InsertEmptyLines(0, 1);
+  EXPECT_EQ(m.GetLongestLineLength(), 5);
+  EXPECT_EQ(m.GetLongestLineIndex(), 2);
+}
+
+TEST(TextBuffer, EditedLinesOutliveTheLoadedBlock) {
+  TOndEditStringList l;
+  Load(l, "one\ntwo\nthree");
+  l.Put(1, "TWO");
+  l.Delete(0);
+  l.Delete(1);
+  EXPECT_EQ(Lines(l), V{"TWO"});
+  l.Delete(0);  // the last loaded line gone: the block is released
+  l.Add("new");
+  EXPECT_EQ(l.GetView(0), "new");
+  Load(l, "a\nb");
+  TOndEditStringList other;
+  other.AddStrings(l);
+  l.Clear();
+  EXPECT_EQ(Lines(other), (V{"a", "b"}));
+}
+
+}  // namespace
+}  // namespace ond

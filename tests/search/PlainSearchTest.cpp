@@ -1,0 +1,106 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "platform/core/CodePage.h"
+#include "search/OndEditSearch.h"
+
+namespace ond {
+namespace {
+
+std::vector<int> FindAll(TOndEditSearch& s, std::string_view line) {
+  std::vector<int> r;
+  const int n = s.FindAll(line);
+  for (int i = 0; i < n; ++i) r.push_back(s.GetResult(i));
+  return r;
+}
+
+TEST(PlainSearch, NonOverlappingMatchesLeftToRight) {
+  TOndEditSearch s;
+  s.SetPattern("aa");
+  EXPECT_EQ(FindAll(s, "aaaa"), (std::vector<int>{1, 3}));
+  EXPECT_EQ(s.GetLength(5), 2);
+  EXPECT_EQ(s.GetResult(2), 0);
+  EXPECT_EQ(s.GetResult(-1), 0);
+  EXPECT_EQ(FindAll(s, "a"), std::vector<int>{});
+  EXPECT_EQ(s.Replace("aa", "b"), "b");
+}
+
+TEST(PlainSearch, CaseFoldingFollowsCodePage1251) {
+  TOndEditSearch s;
+  s.SetPattern("\xA8\xCB\xCA\xC0");  // "ЁЛКА"
+  EXPECT_EQ(FindAll(s, "x \xB8\xEB\xEA\xE0"), std::vector<int>{3});
+  s.SetOptions(ssoMatchCase);
+  EXPECT_EQ(FindAll(s, "x \xB8\xEB\xEA\xE0"), std::vector<int>{});
+  EXPECT_EQ(FindAll(s, "\xA8\xCB\xCA\xC0"), std::vector<int>{1});
+}
+
+TEST(PlainSearch, WholeWords) {
+  TOndEditSearch s;
+  s.SetPattern("ab");
+  s.SetOptions(ssoWholeWord);
+  EXPECT_EQ(FindAll(s, "ab cd"), std::vector<int>{1});
+  EXPECT_EQ(FindAll(s, "x ab"), std::vector<int>{3});
+  EXPECT_EQ(FindAll(s, "abc"), std::vector<int>{});
+  EXPECT_EQ(FindAll(s, "_ab"), std::vector<int>{});
+  EXPECT_EQ(FindAll(s, "ab_ab ab"), std::vector<int>{7});
+  // Cyrillic letters are word characters.
+  EXPECT_EQ(FindAll(s, "\xE6" "ab"), std::vector<int>{});
+}
+
+TEST(PlainSearch, PatternLimits) {
+  TOndEditSearch s;
+  EXPECT_THROW(s.FindAll("x"), EOndEditSearchError);
+  try {
+    s.FindAll("x");
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "Pattern is empty");
+  }
+  s.SetPattern(std::string(255, 'a'));
+  EXPECT_EQ(s.FindAll(std::string(255, 'a')), 1);
+  s.SetPattern(std::string(256, 'a'));
+  try {
+    s.FindAll("x");
+    ADD_FAILURE() << "no range error";
+  } catch (const ERangeError& e) {
+    EXPECT_EQ(e.Message, "Range check error");
+  }
+}
+
+TEST(PlainSearch, AgreesWithBruteForceOnRandomText) {
+  std::mt19937 rng(7);
+  const std::string alphabet = "abAB_ \xE0\xC0\x00";
+  auto pick = [&](std::size_t n) {
+    std::string r;
+    for (std::size_t i = 0; i < n; ++i) r.push_back(alphabet[rng() % 9]);
+    return r;
+  };
+  TOndEditSearch s;
+  for (int round = 0; round < 4000; ++round) {
+    const bool sensitive = rng() % 2, whole = rng() % 2;
+    const std::string pat = pick(1 + rng() % 4), line = pick(rng() % 30);
+    s.SetOptions(static_cast<TOndSearchOptions>((sensitive ? ssoMatchCase : 0) | (whole ? ssoWholeWord : 0)));
+    s.SetPattern(pat);
+    std::vector<int> expected;
+    auto same = [&](char a, char b) {
+      return sensitive ? a == b : AnsiLowerChar(static_cast<unsigned char>(a)) == AnsiLowerChar(static_cast<unsigned char>(b));
+    };
+    auto delim = [](char c) { return !IsAnsiAlphaNumeric(static_cast<unsigned char>(c)) && c != '_'; };
+    for (std::size_t i = 0; i + pat.size() <= line.size();) {
+      bool eq = true;
+      for (std::size_t k = 0; k < pat.size() && eq; ++k) eq = same(pat[k], line[i + k]);
+      if (eq && whole)
+        eq = (i == 0 || delim(line[i - 1])) && (i + pat.size() == line.size() || delim(line[i + pat.size()]));
+      if (eq) {
+        expected.push_back(static_cast<int>(i + 1));
+        i += pat.size();
+      } else {
+        ++i;
+      }
+    }
+    ASSERT_EQ(FindAll(s, line), expected) << "pattern '" << pat << "' line '" << line << "'";
+  }
+}
+
+}  // namespace
+}  // namespace ond

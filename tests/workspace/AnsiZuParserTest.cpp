@@ -1,0 +1,117 @@
+#include "workspace/UAnsiZuParser.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace ond {
+namespace {
+
+using Names = std::vector<std::string>;
+
+TEST(AnsiZuParser, KeyValueFindsFirstUsableLine) {
+  const std::string root =
+      "// \"configVersion\": \"0.0.1\" is the old value\r\n"
+      "{\r\n"
+      "  \"CONFIGVERSION\": \"7.2.0\",\r\n"
+      "  \"author\":\r\n"
+      "     \"Ondrel\r\n"
+      " sample\",\r\n"
+      "  \"date\": \"06.12.2026\", \"description\": \"a \\\"quoted\\\" word\"\r\n"
+      "}";
+  EXPECT_EQ(GetKeyValue(root, "configVersion"), "7.2.0");
+  // The value may start on a later line; the line breaks inside it vanish.
+  EXPECT_EQ(GetKeyValue(root, "author"), "Ondrel sample");
+  EXPECT_EQ(GetKeyValue(root, "Date"), "06.12.2026");
+  // An escaped quote ends the value.
+  EXPECT_EQ(GetKeyValue(root, "description"), "a \\");
+  EXPECT_EQ(GetKeyValue(root, "missing"), "");
+  EXPECT_EQ(GetKeyValue(root, ""), "");
+  EXPECT_EQ(GetKeyValue("", "author"), "");
+
+  // A key that stands only on "//" lines (after blanks and tabs) has no value.
+  EXPECT_EQ(GetKeyValue("  \t// \"author\": \"x\"\n//\"author\":\"y\"\n", "author"), "");
+  // No quote after the key, or an unclosed value: empty.
+  EXPECT_EQ(GetKeyValue("{\"author\": 12}", "author"), "");
+  EXPECT_EQ(GetKeyValue("{\"author\": \"unclosed", "author"), "");
+  // Only the quoted key counts, not the word inside another string.
+  EXPECT_EQ(GetKeyValue("\"x\": \"the author\",\n\"author\": \"Me\"", "author"), "Me");
+  // Lone CR ends lines too: the commented first line is skipped.
+  EXPECT_EQ(GetKeyValue("//\"date\": \"1\"\r\"date\": \"2\"\r", "date"), "2");
+  // Letters beyond ASCII are kept as they are (code page 1251 bytes).
+  EXPECT_EQ(GetKeyValue("\"author\": \"\xC8\xE2\xE0\xED\"", "AUTHOR"), "\xC8\xE2\xE0\xED");
+}
+
+TEST(AnsiZuParser, InlineReferences) {
+  EXPECT_EQ(ScanReferences("\"c\": ${\"sub/Colors.zu\":\"def.colors\"}"), Names{"sub\\colors.zu"});
+  // A path only (no colon before the brace) names no file.
+  EXPECT_EQ(ScanReferences("\"self\": ${\"macros.font\"},"), Names{});
+  // Two on one line, in order; the same file twice is returned twice.
+  EXPECT_EQ(ScanReferences("[${\"a.zu\":\"x\"}, ${\"B\\\\C.zu\":\"y\"}, ${\"a.zu\":\"z\"}]"),
+            (Names{"a.zu", "b\\\\c.zu", "a.zu"}));
+  // The reference may continue on the following lines.
+  EXPECT_EQ(ScanReferences("\"m\": ${\r\n  \"../Common/Macros.zu\"\r\n  :\"macros\"\r\n}"),
+            Names{"..\\common\\macros.zu"});
+  // Letters beyond ASCII keep their case.
+  EXPECT_EQ(ScanReferences("${\"\xCF\xE0\xEF\xEA\xE0/A.zu\":\"p\"}"), Names{"\xCF\xE0\xEF\xEA\xE0\\a.zu"});
+  // Unclosed forms name nothing and end cleanly.
+  EXPECT_EQ(ScanReferences("${\"a.zu\":\"x\""), Names{});
+  EXPECT_EQ(ScanReferences("${"), Names{});
+  EXPECT_EQ(ScanReferences("${\"a.zu:x}"), Names{});
+  EXPECT_EQ(ScanReferences(""), Names{});
+  EXPECT_EQ(ScanReferences("{\"no\": \"references\"}"), Names{});
+}
+
+TEST(AnsiZuParser, ObjectReferences) {
+  EXPECT_EQ(ScanReferences("\"$ref\": { \"file\": \"../Common.zu\", \"path\": \"x\" }"), Names{"..\\common.zu"});
+  // Keys on the following lines, in any letter case.
+  EXPECT_EQ(ScanReferences("\"p\": {\n  \"$ref\": {\n    \"FILE\": \"Colors/Colors.zu\",\n    \"Path\": \"c\"\n  }\n}"),
+            Names{"colors\\colors.zu"});
+  // "path" before "file" names nothing.
+  EXPECT_EQ(ScanReferences("\"$ref\": { \"path\": \"x\", \"file\": \"a.zu\" }"), Names{});
+  // Without any "path" after it, nothing either.
+  EXPECT_EQ(ScanReferences("\"$ref\": { \"file\": \"a.zu\" }"), Names{});
+  // Both forms on one line keep their text order.
+  EXPECT_EQ(ScanReferences("{\"$ref\":{\"file\":\"a.zu\",\"path\":\"p\"}, \"b\": ${\"b.zu\":\"q\"}}"),
+            (Names{"a.zu", "b.zu"}));
+  EXPECT_EQ(ScanReferences("{\"b\": ${\"b.zu\":\"q\"}, \"$ref\":{\"file\":\"a.zu\",\"path\":\"p\"}}"),
+            (Names{"b.zu", "a.zu"}));
+}
+
+TEST(AnsiZuParser, CommentsAndLineEnds) {
+  const std::string text =
+      "{\n"
+      "  // \"a\": ${\"skipped.zu\":\"x\"},\n"
+      "\t  //${\"skipped2.zu\":\"x\"}\n"
+      "  \"b\": 1, // ${\"after-code.zu\":\"x\"}\n"
+      "  /* ${\"in-block.zu\":\"x\"}\n"
+      "     \"$ref\": {\"file\": \"block2.zu\", \"path\": \"y\"} */\n"
+      "}\n";
+  EXPECT_EQ(ScanReferences(text), (Names{"after-code.zu", "in-block.zu", "block2.zu"}));
+
+  // Lone CR, LF and CR LF all end lines: the comment stays on its own line.
+  EXPECT_EQ(ScanReferences("//${\"c.zu\":\"x\"}\r${\"a.zu\":\"x\"}\n//${\"d.zu\":\"x\"}\r\n${\"b.zu\":\"x\"}"),
+            (Names{"a.zu", "b.zu"}));
+  // A reference split right after "$" is not on one line, so not one.
+  EXPECT_EQ(ScanReferences("x: $\n{\"a.zu\":\"p\"}"), Names{});
+}
+
+TEST(AnsiZuParser, ManyReferencesStayLinear) {
+  // A large file of references and of unclosed openings: every result is
+  // found and the scan ends (a quadratic scan would take minutes here).
+  std::string text;
+  for (int i = 0; i < 20000; ++i) text += "\"k\": ${\"f" + std::to_string(i % 7) + ".zu\":\"p\"},\n";
+  EXPECT_EQ(ScanReferences(text).size(), 20000u);
+  const std::string hostile(200000, '$');
+  EXPECT_TRUE(ScanReferences(hostile + "{" + hostile).empty());
+  std::string opens;
+  for (int i = 0; i < 50000; ++i) opens += "${\"";
+  EXPECT_TRUE(ScanReferences(opens).empty());
+  std::string refs;
+  for (int i = 0; i < 50000; ++i) refs += "\"$ref\": \"file\" ";
+  EXPECT_TRUE(ScanReferences(refs).empty());
+}
+
+}  // namespace
+}  // namespace ond

@@ -1,0 +1,260 @@
+#include "workspace/UZuConfigInformation.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/core/FileSystem.h"
+#include "tests/support/TempDir.h"
+
+namespace ond {
+namespace {
+
+using test::TempDir;
+
+std::string Inline(const std::string& file) { return "${\"" + file + "\":\"p\"}"; }
+
+std::vector<std::string> FileNames(const TZuConfigInformation& c) {
+  std::vector<std::string> r;
+  for (const auto& f : c.Files) r.push_back(f->FileName);
+  return r;
+}
+
+struct Counters {
+  int Found, Refs, Referenced;
+  bool operator==(const Counters&) const = default;
+};
+Counters CountersOf(const TZuFileInformation& f) { return {f.FoundRefs, f.RefCount, f.Referenced}; }
+void PrintTo(const Counters& c, std::ostream* os) { *os << c.Found << "/" << c.Refs << "/" << c.Referenced; }
+
+std::string RealPathOrName(const std::string& path) {
+  const std::string real = RealPath(path);
+  return real.empty() ? NormalizePath(path) : real;
+}
+
+TEST(ConfigInformation, BreadthFirstOrderAndCounters) {
+  TempDir td;
+  const std::string root = td.Write("root.zu", "{ \"b\": " + Inline("b.zu") + ", \"c\": " + Inline("c.zu") +
+                                                   ",\n  \"m\": " + Inline("missing.zu") + " }");
+  // b: a self-reference and the same file twice in two spellings.
+  td.Write("b.zu", "{ \"c\": " + Inline("c.zu") + ",\n \"d\": " + Inline("d.zu") + ",\n \"me\": " + Inline("B.zu") +
+                       ",\n \"again\": " + Inline("./c.zu") + " }");
+  // c closes a cycle back to the root.
+  td.Write("c.zu", "{ \"$ref\": { \"file\": \"root.zu\", \"path\": \"x\" } }");
+  // d: a cycle with b, and the third reference to c.
+  td.Write("d.zu", "[" + Inline("c.zu") + ", " + Inline("b.zu") + "]");
+
+  TZuConfigInformation c(root, true);
+  EXPECT_EQ(c.State, 2);
+  ASSERT_TRUE(c.LoadInformation());
+  EXPECT_EQ(c.Error, "");
+  const std::string p = td.Path() + "/";
+  ASSERT_EQ(FileNames(c), (std::vector<std::string>{p + "root.zu", p + "b.zu", p + "c.zu", p + "missing.zu", p + "d.zu"}));
+  EXPECT_EQ(c.Count, 5);
+  EXPECT_EQ(c.ExistingCount(), 4);
+  EXPECT_EQ(CountersOf(*c.Files[0]), (Counters{3, 3, 1}));  // referenced back by c
+  // b: four found, three distinct; referenced by the root, itself and d.
+  EXPECT_EQ(CountersOf(*c.Files[1]), (Counters{4, 3, 3}));
+  EXPECT_EQ(c.Files[1]->Refs, (std::vector<std::string>{p + "c.zu", p + "d.zu", p + "b.zu"}));
+  EXPECT_EQ(CountersOf(*c.Files[2]), (Counters{1, 1, 3}));  // referenced by root, b and d
+  EXPECT_EQ(CountersOf(*c.Files[3]), (Counters{0, 0, 1}));  // missing: never scanned
+  EXPECT_EQ(CountersOf(*c.Files[4]), (Counters{2, 2, 1}));
+  EXPECT_TRUE(c.Files[3]->Missing);
+  EXPECT_EQ(c.Files[3]->Text(), "");
+  for (int i : {0, 1, 2, 4}) EXPECT_FALSE(c.Files[i]->Missing) << i;
+  for (const auto& f : c.Files) EXPECT_FALSE(f->ReadError);
+  EXPECT_EQ(c.Files[0]->Name, "root");
+  EXPECT_EQ(c.Files[3]->Name, "missing");
+  EXPECT_EQ(c.Files[4]->ExtractFileName(), "d.zu");
+
+  EXPECT_EQ(c.IndexOfFile(p + "D.zu"), 4);  // an existing file: the file on disk counts
+  EXPECT_EQ(c.IndexOfFile(p + "sub/../c.zu"), 2);
+  EXPECT_EQ(c.IndexOfFile(p + "MISSING.ZU"), 3);
+  EXPECT_FALSE(c.Contains(p + "other.zu"));
+  EXPECT_EQ(c.Files[1]->IndexOfRef(p + "D.ZU"), 1);
+  EXPECT_EQ(c.Files[1]->IndexOfRef(p + "e.zu"), -1);
+
+  // Without following references only the root is listed; a second load
+  // starts afresh.
+  TZuConfigInformation single(root, false);
+  ASSERT_TRUE(single.LoadInformation());
+  ASSERT_TRUE(single.LoadInformation());
+  EXPECT_EQ(single.Count, 1);
+  EXPECT_EQ(CountersOf(*single.Files[0]), (Counters{0, 0, 0}));
+}
+
+TEST(ConfigInformation, HeaderValuesFromTheRootOnly) {
+  TempDir td;
+  const std::string root = td.Write("@set.zu",
+                                    "\xEF\xBB\xBF/* \"author\": \"in a block comment\" */\r\n"
+                                    "{\r\n"
+                                    "  // \"configVersion\": \"1.0.0\",\r\n"
+                                    "  \"CONFIGVERSION\": \"7.2.0\",\r\n"
+                                    "  \"Date\":\r\n"
+                                    "    \"06.12.2026\",\r\n"
+                                    "  \"description\": \"\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\",\r\n"
+                                    "  \"child\": ${\"child.zu\":\"x\"}\r\n"
+                                    "}\r\n");
+  td.Write("child.zu", "{ \"author\": \"child\", \"date\": \"never\" }");
+  TZuConfigInformation c(root, true);
+  ASSERT_TRUE(c.LoadInformation());
+  EXPECT_EQ(c.ConfigVersion, "7.2.0");
+  // The first line holding the key is not a "//" line, so a block comment counts.
+  EXPECT_EQ(c.Author, "in a block comment");
+  EXPECT_EQ(c.Date, "06.12.2026");
+  EXPECT_EQ(c.Description, "\xCF\xF0\xE8\xE2\xE5\xF2");  // decoded to code page 1251
+  EXPECT_EQ(c.Count, 2);
+
+  // Keys only on "//" lines give nothing.
+  const std::string commented = td.Write("commented.zu", "//\"author\": \"a\"\n  // \"date\": \"d\"\n{}");
+  TZuConfigInformation d(commented, true);
+  ASSERT_TRUE(d.LoadInformation());
+  EXPECT_EQ(d.Author, "");
+  EXPECT_EQ(d.Date, "");
+}
+
+TEST(ConfigInformation, ReferencesInCommentsAndLineEnds) {
+  TempDir td;
+  for (const char* n : {"block.zu", "after.zu", "skipped.zu", "cr.zu", "crskipped.zu"}) td.Write(n, "{}");
+  const std::string root = td.Write("root.zu",
+                                    "{\n"
+                                    "  /* old: " + Inline("block.zu") + " */\n"
+                                    "  \"a\": 1, // " + Inline("after.zu") + "\n"
+                                    "  // " + Inline("skipped.zu") + "\n"
+                                    "}\r"
+                                    "//" + Inline("crskipped.zu") + "\r" +
+                                    Inline("cr.zu") + "\r");
+  TZuConfigInformation c(root, true);
+  ASSERT_TRUE(c.LoadInformation());
+  const std::string p = td.Path() + "/";
+  EXPECT_EQ(FileNames(c), (std::vector<std::string>{root, p + "block.zu", p + "after.zu", p + "cr.zu"}));
+}
+
+TEST(ConfigInformation, PathsResolveToOneFileOnDisk) {
+  TempDir td;
+  const std::string p = td.Path() + "/";
+  td.Write("Sub/Colors.zu", "{ \"up\": ${\"..\\\\Common.zu\":\"x\"} }");  // ".." from Sub, not from the root
+  td.Write("common.zu", "{}");
+  td.Write("real/x.zu", "{}");
+  ASSERT_EQ(::symlink((p + "real").c_str(), (p + "link").c_str()), 0);
+  const std::string root = td.Write(
+      "cfg/root.zu", "[" + Inline("../sub/colors.zu") + ", " + Inline("..\\\\SUB\\\\COLORS.ZU") + ",\n" +
+                         Inline("..//sub/./../Sub/Colors.zu") + ", " + Inline("../real/x.zu") + ",\n" +
+                         Inline("../link/x.zu") + ", " + Inline("..\\\\real\\\\.\\\\x.zu") + ",\n" +
+                         Inline("../nowhere/New.zu") + ", " + Inline("../NOWHERE/new.zu") + ",\n" +
+                         Inline("..\\\\..\\\\..\\\\..\\\\..\\\\..\\\\..\\\\..\\\\..\\\\..\\\\..\\\\..\\\\"
+                                "ondrel-no-such-file.zu") + "]");
+  TZuConfigInformation c(root, true);
+  ASSERT_TRUE(c.LoadInformation());
+  // The disk's spelling is kept for existing files; the symbolic link and
+  // every other spelling reach the same entry; a missing file keeps the
+  // referenced (lower-cased) spelling; ".." never climbs above "/".
+  EXPECT_EQ(FileNames(c), (std::vector<std::string>{root, p + "Sub/Colors.zu", p + "real/x.zu",
+                                                    p + "nowhere/new.zu", "/ondrel-no-such-file.zu",
+                                                    p + "common.zu"}));
+  EXPECT_EQ(CountersOf(*c.Files[0]), (Counters{9, 4, 0}));
+  EXPECT_EQ(c.Files[1]->Name, "Colors");
+  EXPECT_TRUE(c.Files[3]->Missing);
+  EXPECT_TRUE(c.Files[4]->Missing);
+  EXPECT_FALSE(c.Files[5]->Missing);
+
+  EXPECT_EQ(ExpandRelativePath("/g/cfg/", "..\\..\\x.zu"), "/x.zu");
+  EXPECT_EQ(ExpandRelativePath("/g/cfg/", "..\\..\\..\\..\\x.zu"), "/x.zu");
+  EXPECT_EQ(ExpandRelativePath("/g/cfg/", "sub\\..\\x.zu"), "/g/cfg/x.zu");
+  EXPECT_EQ(ExpandRelativePath("/g/", ".\\a\\\\b.zu"), "/g/a/b.zu");
+  EXPECT_EQ(ExpandRelativePath("/g/", "\\abs.zu"), "/g/abs.zu");  // always below the folder
+  EXPECT_EQ(ExpandRelativePath("/g/", "\xCF\xE0\xEF\xEA\xE0\\a.zu"), "/g/\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0/a.zu");
+  EXPECT_EQ(ExpandRelativePath("", "a.zu"), "");
+  EXPECT_EQ(ExpandRelativePath("/g/", ""), "");
+}
+
+TEST(ConfigInformation, FailuresKeepWhatWasListed) {
+  TempDir td;
+  const std::string p = td.Path() + "/";
+  // A missing root: one entry, no header values, success.
+  TZuConfigInformation none(p + "none.zu", true);
+  EXPECT_TRUE(none.LoadInformation());
+  EXPECT_EQ(none.Count, 1);
+  EXPECT_TRUE(none.Files[0]->Missing);
+  EXPECT_EQ(none.Author, "");
+
+  // Bytes that are not UTF-8 become "?" and discovery goes on.
+  td.Write("bad.zu", "{ \"x\": \"\xFF\xFE\xC0\", \"n\": ${\"next.zu\":\"p\"} }");
+  td.Write("next.zu", "{}");
+  // A pipe would block a reader forever: it is a read error, not a hang.
+  ASSERT_EQ(::mkfifo((p + "pipe.zu").c_str(), 0600), 0);
+  td.Write("after.zu", "{}");
+  td.Write("folder.zu/inner.zu", "{}");
+  const std::string root =
+      td.Write("root.zu", "[" + Inline("bad.zu") + "," + Inline("folder.zu") + "," + Inline("pipe.zu") + "," +
+                              Inline("after.zu") + "]");
+  TZuFileInformation bad(p + "bad.zu", "bad");
+  EXPECT_EQ(bad.Text(), "{ \"x\": \"???\", \"n\": ${\"next.zu\":\"p\"} }");
+  TZuConfigInformation c(root, true);
+  EXPECT_FALSE(c.LoadInformation());
+  EXPECT_NE(c.Error, "");
+  // Discovery stopped at the pipe: after.zu was listed but never scanned.
+  ASSERT_EQ(FileNames(c), (std::vector<std::string>{root, p + "bad.zu", p + "folder.zu", p + "pipe.zu",
+                                                    p + "after.zu", p + "next.zu"}));
+  EXPECT_FALSE(c.Files[1]->ReadError);
+  EXPECT_TRUE(c.Files[2]->Missing);  // a folder is no file
+  EXPECT_TRUE(c.Files[3]->ReadError);
+  EXPECT_FALSE(c.Files[4]->ReadError);
+
+  // A set too large to list: stops at the cap, nothing marked unreadable.
+  std::string many = "[";
+  for (int i = 0; i < TZuConfigInformation::MaxFiles + 100; ++i) many += Inline("m" + std::to_string(i) + ".zu") + ",\n";
+  const std::string big = td.Write("big.zu", many + "]");
+  TZuConfigInformation b(big, true);
+  EXPECT_FALSE(b.LoadInformation());
+  EXPECT_EQ(b.Count, TZuConfigInformation::MaxFiles);
+  EXPECT_NE(b.Error, "");
+  EXPECT_FALSE(b.Files[0]->ReadError);
+  EXPECT_EQ(b.Files[0]->FoundRefs, TZuConfigInformation::MaxFiles + 100);
+}
+
+TEST(ConfigInformation, BackupNames) {
+  TempDir td;
+  const std::string f = td.Write("a.zu", "{}");
+  TZuFileInformation info(f, "a");
+  EXPECT_EQ(info.BackupFileName(), f + ".backup");
+  EXPECT_FALSE(info.HasBackup());
+  td.Write("a.zu.backup", "{}");
+  EXPECT_TRUE(info.HasBackup());
+  EXPECT_EQ(info.AddRef("/x/y.zu"), 0);
+  EXPECT_EQ(info.AddRef("/x/z.zu"), 1);
+  EXPECT_EQ(info.RefCount, 2);
+}
+
+TEST(ConfigInformation, SampleSet) {
+  const std::string s = test::SourceDir() + "/samples/";
+  TZuConfigInformation c(s + "@quarn.zu", true);
+  ASSERT_TRUE(c.LoadInformation());
+  EXPECT_EQ(c.ConfigVersion, "7.2.0");
+  EXPECT_EQ(c.Author, "Ondrel sample");
+  EXPECT_EQ(c.Date, "06.12.2026");
+  EXPECT_EQ(c.Description, "A small set that shows both kinds of reference");
+  // The root first, then breadth-first; the macros file is on disk as
+  // "Macros.zu" and referenced in lower case from two folders.
+  const std::vector<std::string> names{"@quarn.zu", "quarn/battle.zu", "quarn/hangar.zu",
+                                       "quarn/colors/colors.zu", "quarn/sounds.zu", "common/Macros.zu"};
+  ASSERT_EQ(c.Count, static_cast<int>(names.size()));
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(RealPathOrName(c.Files[i]->FileName), RealPathOrName(s + names[i])) << i;
+  }
+  EXPECT_EQ(c.ExistingCount(), 5);
+  EXPECT_TRUE(c.Files[4]->Missing);
+  EXPECT_EQ(CountersOf(*c.Files[0]), (Counters{4, 4, 0}));
+  EXPECT_EQ(CountersOf(*c.Files[1]), (Counters{2, 2, 1}));  // macros and colors
+  EXPECT_EQ(CountersOf(*c.Files[2]), (Counters{1, 1, 1}));  // "Colors/Colors.zu"
+  EXPECT_EQ(CountersOf(*c.Files[3]), (Counters{1, 1, 3}));  // from the root, battle and hangar
+  EXPECT_EQ(CountersOf(*c.Files[4]), (Counters{0, 0, 1}));
+  EXPECT_EQ(CountersOf(*c.Files[5]), (Counters{0, 0, 2}));  // a path-only reference names no file
+  EXPECT_EQ(c.Files[5]->Name, "Macros");
+}
+
+}  // namespace
+}  // namespace ond

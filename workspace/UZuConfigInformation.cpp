@@ -1,0 +1,250 @@
+#include "workspace/UZuConfigInformation.h"
+
+#include <sys/stat.h>
+
+#include <exception>
+#include <filesystem>
+#include <system_error>
+#include <unordered_map>
+#include <unordered_set>
+#include <utility>
+
+#include "platform/core/Classes.h"
+#include "platform/core/CodePage.h"
+#include "platform/core/FileSystem.h"
+#include "platform/core/SysUtils.h"
+#include "workspace/Compatibility.h"
+#include "workspace/Encodings.h"
+#include "workspace/UAnsiZuParser.h"
+
+namespace ond {
+
+namespace {
+
+bool HasNul(std::string_view s) { return s.find('\0') != std::string_view::npos; }
+
+// A name that cannot be a file name (a zero byte would cut it short in every
+// system call) is never taken for an existing file.
+bool ExistsAsFile(const std::string& path) { return !HasNul(path) && FileExistsEx(path); }
+
+// What makes two names one file: device and inode of an existing file (so a
+// symbolic link, a hard link and every spelling of its path agree), or else
+// the normalised name folded to ASCII lower case. The path must already be
+// normalised and resolved against the disk's letter case.
+std::string ResolvedIdentity(const std::string& path) {
+  if (!HasNul(path)) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0) {
+      if (!S_ISDIR(st.st_mode))
+        return "#" + std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
+               std::to_string(static_cast<unsigned long long>(st.st_ino));
+    } else if (FileExistsEx(path)) {
+      // Listed in its folder but not open to stat: the canonical path serves.
+      std::string real = RealPath(path);
+      if (!real.empty()) return real;
+    }
+  }
+  std::string key = AsciiLowerCase(path);
+  key.insert(key.begin(), '?');
+  return key;
+}
+
+std::string FileIdentity(const std::string& path) {
+  if (path.empty()) return "?";
+  return ResolvedIdentity(ResolveFileCase(NormalizePath(path)));
+}
+
+// File name without folder and extension, as program text.
+std::string DisplayName(const std::string& path) {
+  return Utf8ToAnsi(ChangeFileExt(ond::ExtractFileName(path), ""));
+}
+
+std::string ErrorText(const std::exception& e) {
+  if (const auto* own = dynamic_cast<const Exception*>(&e)) return own->Message;
+  return e.what();
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TZuFileInformation
+
+TZuFileInformation::TZuFileInformation(std::string fileName, std::string name)
+    : FileName(std::move(fileName)), Name(std::move(name)) {
+  Missing = !ExistsAsFile(FileName);
+}
+
+std::string TZuFileInformation::ExtractFileName() const { return ond::ExtractFileName(FileName); }
+
+bool TZuFileInformation::HasBackup() const { return ExistsAsFile(BackupFileName()); }
+
+int TZuFileInformation::AddRef(const std::string& path) {
+  Refs.push_back(path);
+  RefCount = static_cast<int>(Refs.size());
+  return RefCount - 1;
+}
+
+int TZuFileInformation::IndexOfRef(std::string_view path) const {
+  for (std::size_t i = 0; i < Refs.size(); ++i)
+    if (SameText(Refs[i], path)) return static_cast<int>(i);
+  return -1;
+}
+
+std::string TZuFileInformation::Text() const {
+  if (Missing) return {};
+  struct stat st {};
+  if (::stat(FileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    throw EFOpenError("Cannot open file \"" + Utf8ToAnsi(FileName) + "\". Not a regular file");
+  return LoadTextFile(FileName, TEncoding::UTF8());
+}
+
+// ---------------------------------------------------------------------------
+// TZuConfigInformation
+
+struct TZuConfigInformation::TDiscovery {
+  struct Target {
+    std::string Path;      // resolved against the disk's letter case
+    std::string Identity;
+  };
+  std::unordered_map<std::string, int> Listed;       // identity -> index in Files
+  std::unordered_map<std::string, Target> Targets;   // expanded name -> target, looked up once
+
+  const Target& TargetOf(const std::string& expanded) {
+    auto it = Targets.find(expanded);
+    if (it == Targets.end()) {
+      std::string path = ResolveFileCase(expanded);
+      std::string id = ResolvedIdentity(path);
+      it = Targets.emplace(expanded, Target{std::move(path), std::move(id)}).first;
+    }
+    return it->second;
+  }
+};
+
+TZuConfigInformation::TZuConfigInformation(std::string fileName, bool followReferences)
+    : FileName(std::move(fileName)), FollowReferences(followReferences) {}
+
+int TZuConfigInformation::ExistingCount() const {
+  int n = 0;
+  for (const auto& f : Files)
+    if (!f->Missing) ++n;
+  return n;
+}
+
+int TZuConfigInformation::AddFile(const std::string& path) {
+  Files.push_back(std::make_unique<TZuFileInformation>(path, ""));
+  Count = static_cast<int>(Files.size());
+  return Count - 1;
+}
+
+int TZuConfigInformation::IndexOfFile(const std::string& path) const {
+  const std::string wanted = FileIdentity(path);
+  for (std::size_t i = 0; i < Files.size(); ++i)
+    if (FileIdentity(Files[i]->FileName) == wanted) return static_cast<int>(i);
+  return -1;
+}
+
+bool TZuConfigInformation::Process(int index, const std::string& text, TDiscovery& d) {
+  TZuFileInformation& e = *Files[static_cast<std::size_t>(index)];
+  const std::vector<std::string> names = ScanReferences(text);
+  e.FoundRefs = static_cast<int>(names.size());
+
+  // Each referenced file once, however it was spelled.
+  const std::string folder = ExtractFilePath(e.FileName);
+  std::vector<std::string> identities;
+  std::unordered_set<std::string> seen;
+  for (const std::string& n : names) {
+    const std::string expanded = ExpandRelativePath(folder, n);
+    if (expanded.empty()) continue;
+    const TDiscovery::Target& t = d.TargetOf(expanded);
+    if (!seen.insert(t.Identity).second) continue;
+    e.AddRef(t.Path);
+    identities.push_back(t.Identity);
+  }
+
+  for (std::size_t r = 0; r < e.Refs.size(); ++r) {
+    const auto it = d.Listed.find(identities[r]);
+    if (it != d.Listed.end()) {
+      ++Files[static_cast<std::size_t>(it->second)]->Referenced;
+      continue;
+    }
+    if (Count >= MaxFiles) {
+      Error = "The config set has more than " + IntToStr(MaxFiles) + " files; the rest are not listed";
+      return false;
+    }
+    // `e` stays valid: entries are owned through pointers.
+    const int added = AddFile(e.Refs[r]);
+    TZuFileInformation& f = *Files[static_cast<std::size_t>(added)];
+    f.Name = DisplayName(f.FileName);
+    f.Referenced = 1;
+    d.Listed.emplace(identities[r], added);
+  }
+  return true;
+}
+
+bool TZuConfigInformation::LoadInformation() {
+  Files.clear();
+  Count = 0;
+  ConfigVersion.clear();
+  Author.clear();
+  Date.clear();
+  Description.clear();
+  Error.clear();
+
+  // The root as a full, normalised path in the letter case of the disk, so
+  // that every reference resolves against a real folder.
+  std::string root = FileName;
+  if (!root.empty() && !HasNul(root)) {
+    if (!IsAbsolutePath(root)) {
+      std::error_code ec;
+      const std::string cwd = std::filesystem::current_path(ec).string();
+      if (!ec) root = JoinPath(cwd, root);
+    }
+    root = ResolveFileCase(NormalizePath(root));
+  }
+  TDiscovery d;
+  AddFile(root);
+  Files[0]->Name = DisplayName(root);
+  d.Listed.emplace(ResolvedIdentity(root), 0);
+
+  try {
+    const std::string text = Files[0]->Text();
+    if (!text.empty()) {
+      ConfigVersion = GetKeyValue(text, "configVersion");
+      Author = GetKeyValue(text, "author");
+      Date = GetKeyValue(text, "date");
+      Description = GetKeyValue(text, "description");
+      if (FollowReferences && !Process(0, text, d)) return false;
+    }
+  } catch (const std::exception& e) {
+    Files[0]->ReadError = true;
+    Error = ErrorText(e);
+    return false;
+  }
+
+  if (!FollowReferences) return true;
+  // The list grows while it is walked, which makes the order breadth-first.
+  for (int i = 1; i < Count; ++i) {
+    TZuFileInformation& f = *Files[static_cast<std::size_t>(i)];
+    if (f.Missing) continue;
+    try {
+      if (!Process(i, f.Text(), d)) return false;
+    } catch (const std::exception& e) {
+      f.ReadError = true;
+      Error = ErrorText(e);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string ExpandRelativePath(std::string_view folder, std::string_view relative) {
+  if (folder.empty() || relative.empty()) return {};
+  std::string joined(folder);
+  joined += '/';
+  // A reference is always relative to the folder, even when it begins with a
+  // separator.
+  joined += AnsiToUtf8(relative);
+  return NormalizePath(joined);
+}
+
+}  // namespace ond
