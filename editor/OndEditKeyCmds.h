@@ -11,57 +11,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/Keys.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
-
-// ---------------------------------------------------------------------------
-// Modifier sets and short-cuts
-
-// Shift state as a bit set. The low three bits are the modifiers a key
-// binding stores; the mouse bits only travel with mouse and key events.
-using TShiftState = std::uint8_t;
-inline constexpr TShiftState ssShift = 0x01;
-inline constexpr TShiftState ssAlt = 0x02;
-inline constexpr TShiftState ssCtrl = 0x04;
-inline constexpr TShiftState ssLeft = 0x08;
-inline constexpr TShiftState ssRight = 0x10;
-inline constexpr TShiftState ssMiddle = 0x20;
-inline constexpr TShiftState ssDouble = 0x40;
-
-// A key and its modifiers packed into 16 bits: key code plus 0x2000 for
-// Shift, 0x4000 for Ctrl, 0x8000 for Alt; 0 means none.
-using TShortCut = std::uint16_t;
-inline constexpr TShortCut scShift = 0x2000;
-inline constexpr TShortCut scCtrl = 0x4000;
-inline constexpr TShortCut scAlt = 0x8000;
-inline constexpr TShortCut scNone = 0;
-
-// Packs a key and its modifiers; a key code above 255 gives 0.
-TShortCut ShortCut(std::uint16_t key, TShiftState shift) noexcept;
-// Splits a short-cut into its key (the low 13 bits) and Shift/Alt/Ctrl.
-void ShortCutToKey(TShortCut shortCut, std::uint16_t& key, TShiftState& shift) noexcept;
-// Menu text of a short-cut, such as "Ctrl+C" or "Shift+Ins"; "" for 0 and
-// for keys without a name.
-std::string ShortCutToText(TShortCut shortCut);
-
-// Virtual-key codes the default table uses.
-inline constexpr std::uint16_t VK_BACK = 0x08;
-inline constexpr std::uint16_t VK_TAB = 0x09;
-inline constexpr std::uint16_t VK_RETURN = 0x0D;
-inline constexpr std::uint16_t VK_ESCAPE = 0x1B;
-inline constexpr std::uint16_t VK_SPACE = 0x20;
-inline constexpr std::uint16_t VK_PRIOR = 0x21;  // Page Up
-inline constexpr std::uint16_t VK_NEXT = 0x22;   // Page Down
-inline constexpr std::uint16_t VK_END = 0x23;
-inline constexpr std::uint16_t VK_HOME = 0x24;
-inline constexpr std::uint16_t VK_LEFT = 0x25;
-inline constexpr std::uint16_t VK_UP = 0x26;
-inline constexpr std::uint16_t VK_RIGHT = 0x27;
-inline constexpr std::uint16_t VK_DOWN = 0x28;
-inline constexpr std::uint16_t VK_INSERT = 0x2D;
-inline constexpr std::uint16_t VK_DELETE = 0x2E;
-inline constexpr std::uint16_t VK_F1 = 0x70;
 
 // ---------------------------------------------------------------------------
 // Command codes

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "platform/core/Keys.h"
+
 namespace ond {
 
 struct TPoint {
@@ -47,16 +49,6 @@ inline TRect UnionRect(const TRect& a, const TRect& b) {
   return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right), std::max(a.Bottom, b.Bottom)};
 }
 
-// Shift state bits, in the original's order.
-using TShiftState = std::uint16_t;
-constexpr TShiftState ssShift = 0x01;
-constexpr TShiftState ssAlt = 0x02;
-constexpr TShiftState ssCtrl = 0x04;
-constexpr TShiftState ssLeft = 0x08;
-constexpr TShiftState ssRight = 0x10;
-constexpr TShiftState ssMiddle = 0x20;
-constexpr TShiftState ssDouble = 0x40;
-
 enum class TMouseButton { mbLeft, mbRight, mbMiddle };
 
 // Mouse cursors by the original's numbers.
@@ -71,32 +63,6 @@ constexpr TCursor crVSplit = -15;
 constexpr TCursor crMultiDrag = -16;
 constexpr TCursor crHandPoint = -21;
 constexpr TCursor crHelp = -20;
-
-// Virtual-key codes of the keys the program binds.
-enum : std::uint16_t {
-  VK_BACK = 0x08, VK_TAB = 0x09, VK_CLEAR = 0x0C, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
-  VK_MENU = 0x12, VK_PAUSE = 0x13, VK_CAPITAL = 0x14, VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_PRIOR = 0x21,
-  VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
-  VK_SNAPSHOT = 0x2C, VK_INSERT = 0x2D, VK_DELETE = 0x2E, VK_HELP = 0x2F, VK_APPS = 0x5D,
-  VK_NUMPAD0 = 0x60, VK_MULTIPLY = 0x6A, VK_ADD = 0x6B, VK_SEPARATOR = 0x6C, VK_SUBTRACT = 0x6D,
-  VK_DECIMAL = 0x6E, VK_DIVIDE = 0x6F, VK_F1 = 0x70, VK_F24 = 0x87, VK_NUMLOCK = 0x90, VK_SCROLL = 0x91,
-  VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD, VK_OEM_PERIOD = 0xBE,
-  VK_OEM_2 = 0xBF, VK_OEM_3 = 0xC0, VK_OEM_4 = 0xDB, VK_OEM_5 = 0xDC, VK_OEM_6 = 0xDD, VK_OEM_7 = 0xDE,
-};
-
-// Shortcuts: a virtual-key code plus modifier bits, as the original stores them.
-using TShortCut = std::uint16_t;
-constexpr TShortCut scShift = 0x2000;
-constexpr TShortCut scCtrl = 0x4000;
-constexpr TShortCut scAlt = 0x8000;
-constexpr TShortCut scNone = 0;
-inline TShortCut ShortCut(std::uint16_t key, TShiftState shift) {
-  TShortCut r = key & 0xFF;
-  if (shift & ssShift) r |= scShift;
-  if (shift & ssCtrl) r |= scCtrl;
-  if (shift & ssAlt) r |= scAlt;
-  return r;
-}
 
 // Colours: 0x00BBGGRR; 0x80000000 + n is system colour n, resolved through
 // the palette when drawn.
