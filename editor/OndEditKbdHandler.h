@@ -14,11 +14,10 @@
 #include <vector>
 
 #include "editor/OndEditKeyCmds.h"
+#include "editor/OndEditTypes.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
-
-struct TBufferCoord;
 
 // Who a handler is: the object it is bound to and the member (or plain
 // function) it calls. Two references to the same member of the same object

@@ -39,6 +39,7 @@ class TTestKbdHandler : public TOndEditKbdHandler {
   using TOndEditKbdHandler::KeyUpChain_;
   using TOndEditKbdHandler::MouseDownChain_;
   using TOndEditKbdHandler::MouseUpChain_;
+  using TOndEditKbdHandler::MouseCursorChain_;
 };
 
 TEST(Chains, MethodIdentity) {
@@ -167,6 +168,23 @@ TEST(Chains, KeyChainsRunNewestFirstAndStopOnZero) {
   t.RunMouseDownChain(nullptr, TMouseButton::mbRight, ssCtrl | ssRight, 10, -3);
   t.RunMouseUpChain(nullptr, TMouseButton::mbRight, ssCtrl | ssRight, 10, -3);
   EXPECT_EQ(mouse, "213");
+  // The cursor chain passes the position and lets every handler change the cursor.
+  std::string cursors;
+  t.MouseCursorChain_.Add(TMouseCursorHandler(&cursors, 1, [&](void*, const TBufferCoord& pos, TCursor& cursor) {
+    cursors += "old";
+    EXPECT_EQ(cursor, -4);
+    cursor = pos.Char;
+  }));
+  t.MouseCursorChain_.Add(TMouseCursorHandler(&cursors, 2, [&](void*, const TBufferCoord& pos, TCursor& cursor) {
+    cursors += "new";
+    EXPECT_EQ(pos, (TBufferCoord{7, 3}));
+    cursor = -4;
+  }));
+  TCursor cursor = 0;
+  t.RunMouseCursorChain(nullptr, TBufferCoord{7, 3}, cursor);
+  EXPECT_EQ(cursors, "newold");
+  EXPECT_EQ(cursor, 7);
+
   // Empty chains simply do nothing.
   TOndEditKbdHandler empty;
   empty.RunMouseDownChain(nullptr, TMouseButton::mbLeft, 0, 0, 0);
