@@ -11,92 +11,110 @@ namespace {
 
 constexpr std::size_t npos = std::string::npos;
 
-// The text with every line break removed, and where each line starts in it.
-// Searching this one string is the same as searching "a line joined with
-// every line after it" for any line, without building those strings.
-struct JoinedLines {
-  std::string Text;
-  std::vector<std::size_t> Starts;  // one per line, then Text.size()
-
-  explicit JoinedLines(std::string_view raw) {
-    Text.reserve(raw.size());
-    Starts.push_back(0);
-    // The next CR and the next LF, each searched again only once passed.
-    std::size_t cr = raw.find('\r');
-    std::size_t lf = raw.find('\n');
-    std::size_t i = 0;
-    while (i < raw.size()) {
-      if (cr < i) cr = raw.find('\r', i);
-      if (lf < i) lf = raw.find('\n', i);
-      const std::size_t j = std::min(cr, lf);
-      if (j == npos) {
-        Text.append(raw.data() + i, raw.size() - i);
-        break;
-      }
-      Text.append(raw.data() + i, j - i);
-      // CR LF is one line end; a lone CR or LF is one too.
-      i = (j == cr && lf == j + 1) ? j + 2 : j + 1;
-      Starts.push_back(Text.size());
-    }
-    Starts.push_back(Text.size());
-  }
-
-  std::size_t LineCount() const { return Starts.size() - 1; }
-};
-
+// The rules read a line "joined with every line after it", with no
+// separators. Working on the raw text gives the same answers without building
+// those strings: single-character searches cannot stop on a line break, the
+// longer case-insensitive keys are matched skipping line breaks, and every
+// piece taken out has its line breaks dropped.
+inline bool IsBreak(char c) { return c == '\r' || c == '\n'; }
 inline char UpperAscii(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
 inline char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
+std::string WithoutBreaks(std::string_view text, std::size_t from, std::size_t to) {
+  std::string r;
+  r.reserve(to - from);
+  for (std::size_t i = from; i < to; ++i)
+    if (!IsBreak(text[i])) r += text[i];
+  return r;
+}
+
+struct Match {
+  std::size_t Start = npos;
+  std::size_t End = npos;  // just past the last matched character
+  bool Found() const { return Start != npos; }
+};
+
 // Finds the first occurrence of a needle at or after a position. Queries
 // must come with positions that never decrease, so an answer that still lies
-// ahead is reused and the whole text is scanned at most once per needle.
+// ahead is reused and the whole text is scanned about once per needle.
 class ForwardFinder {
  public:
-  // With ignoreCase the needle must be given upper-cased (ASCII).
-  ForwardFinder(std::string_view hay, std::string needle, bool ignoreCase)
-      : FHay(hay), FNeedle(std::move(needle)), FIgnoreCase(ignoreCase) {}
+  // A plain needle is matched as it stands. A joined one (given upper-cased)
+  // is matched without regard to ASCII letter case and may run across line
+  // breaks; its first character must not be a letter or a line break.
+  ForwardFinder(std::string_view hay, std::string needle, bool joined)
+      : FHay(hay), FNeedle(std::move(needle)), FJoined(joined) {}
 
-  std::size_t Next(std::size_t from) {
-    if (FValid && from >= FFrom && (FAt == npos || FAt >= from)) return FAt;
+  Match Next(std::size_t from) {
+    if (FValid && from >= FFrom && (!FAt.Found() || FAt.Start >= from)) return FAt;
     FValid = true;
     FFrom = from;
     FAt = Search(from);
     return FAt;
   }
+  std::size_t NextStart(std::size_t from) { return Next(from).Start; }
 
  private:
-  std::size_t Search(std::size_t from) const {
-    if (!FIgnoreCase) return FHay.find(FNeedle, from);
-    const std::size_t n = FNeedle.size();
-    const char first = FNeedle[0];
-    const bool firstIsLetter = first >= 'A' && first <= 'Z';
-    for (std::size_t p = from; p + n <= FHay.size(); ++p) {
-      if (!firstIsLetter) {
-        p = FHay.find(first, p);
-        if (p == npos || p + n > FHay.size()) return npos;
-      } else if (UpperAscii(FHay[p]) != first) {
-        continue;
-      }
-      std::size_t k = 1;
-      while (k < n && UpperAscii(FHay[p + k]) == FNeedle[k]) ++k;
-      if (k == n) return p;
+  Match Search(std::size_t from) const {
+    if (!FJoined) {
+      const std::size_t at = FHay.find(FNeedle, from);
+      return at == npos ? Match{} : Match{at, at + FNeedle.size()};
     }
-    return npos;
+    for (std::size_t p = FHay.find(FNeedle[0], from); p != npos; p = FHay.find(FNeedle[0], p + 1)) {
+      std::size_t h = p + 1;
+      std::size_t k = 1;
+      while (k < FNeedle.size() && h < FHay.size()) {
+        if (IsBreak(FHay[h])) {
+          ++h;
+        } else if (UpperAscii(FHay[h]) == FNeedle[k]) {
+          ++h;
+          ++k;
+        } else {
+          break;
+        }
+      }
+      if (k == FNeedle.size()) return Match{p, h};
+      if (h >= FHay.size()) return {};  // the text ended inside a possible match
+    }
+    return {};
   }
 
   std::string_view FHay;
   std::string FNeedle;
-  bool FIgnoreCase;
+  bool FJoined;
   bool FValid = false;
   std::size_t FFrom = 0;
-  std::size_t FAt = npos;
+  Match FAt;
 };
 
-// Whether an occurrence found at `at` lies wholly inside a line ending at `end`.
-inline bool Inside(std::size_t at, std::size_t length, std::size_t end) { return at != npos && at + length <= end; }
+// The next line break at or after a position, also with positions that
+// never decrease.
+class BreakFinder {
+ public:
+  explicit BreakFinder(std::string_view text)
+      : FText(text), FCr(text.find('\r')), FLf(text.find('\n')) {}
+  std::size_t Next(std::size_t from) {
+    if (FCr < from) FCr = FText.find('\r', from);
+    if (FLf < from) FLf = FText.find('\n', from);
+    const std::size_t at = std::min(FCr, FLf);
+    return at == npos ? FText.size() : at;
+  }
+
+ private:
+  std::string_view FText;
+  std::size_t FCr;
+  std::size_t FLf;
+};
+
+// Start of the line holding position `at`, searching back no further than
+// `floor` (a line start).
+std::size_t LineStart(std::string_view text, std::size_t floor, std::size_t at) {
+  while (at > floor && !IsBreak(text[at - 1])) --at;
+  return at;
+}
 
 // A line whose first characters after blanks and control codes are "//".
-bool IsCommentLine(const std::string& text, std::size_t start, std::size_t end) {
+bool IsCommentLine(std::string_view text, std::size_t start, std::size_t end) {
   while (start < end && static_cast<unsigned char>(text[start]) <= 32) ++start;
   return end - start >= 2 && text[start] == '/' && text[start + 1] == '/';
 }
@@ -105,85 +123,92 @@ bool IsCommentLine(const std::string& text, std::size_t start, std::size_t end) 
 
 std::string GetKeyValue(std::string_view text, std::string_view key) {
   if (text.empty() || key.empty()) return {};
-  const JoinedLines lines(text);
-  const std::string& j = lines.Text;
-  const std::string quoted = "\"" + AsciiUpperCase(key) + "\"";
-  ForwardFinder keyFinder(j, quoted, true);
-  for (std::size_t i = 0; i < lines.LineCount(); ++i) {
-    const std::size_t start = lines.Starts[i];
-    const std::size_t end = lines.Starts[i + 1];
-    // The first occurrence from the line start is inside the line whenever
+  std::string quoted(1, '"');
+  quoted += AsciiUpperCase(key);
+  quoted += '"';
+  ForwardFinder keys(text, quoted, true);
+  BreakFinder breaks(text);
+  std::size_t pos = 0;  // start of the first line not yet looked at
+  while (pos < text.size()) {
+    // The first occurrence from a line start lies inside that line whenever
     // the line holds one at all, and it is the one the value follows.
-    const std::size_t at = keyFinder.Next(start);
-    if (at == npos) return {};
-    if (!Inside(at, quoted.size(), end) || IsCommentLine(j, start, end)) continue;
-    const std::size_t open = j.find('"', at + quoted.size());
-    if (open == npos) return {};
-    const std::size_t close = j.find('"', open + 1);
-    if (close == npos) return {};
-    return j.substr(open + 1, close - open - 1);
+    const Match m = keys.Next(pos);
+    if (!m.Found()) return {};
+    const std::size_t start = LineStart(text, pos, m.Start);
+    const std::size_t end = breaks.Next(m.Start);
+    if (m.End - m.Start == quoted.size() && m.End <= end && !IsCommentLine(text, start, end)) {
+      const std::size_t open = text.find('"', m.End);
+      if (open == npos) return {};
+      const std::size_t close = text.find('"', open + 1);
+      if (close == npos) return {};
+      return WithoutBreaks(text, open + 1, close);
+    }
+    pos = end + 1;
   }
   return {};
 }
 
 std::vector<std::string> ScanReferences(std::string_view text) {
   std::vector<std::string> result;
-  if (text.empty() || (text.find("${") == npos && text.find("$ref") == npos)) return result;
-  const JoinedLines lines(text);
-  const std::string& j = lines.Text;
+  if (text.empty()) return result;
 
-  ForwardFinder inlineRef(j, "${", false);
-  ForwardFinder objectRef(j, "$ref", false);
+  ForwardFinder inlineRef(text, "${", false);
+  ForwardFinder objectRef(text, "$ref", false);
   // Inline form: the quote opening the name, the closing brace, a colon and
   // the quote ending the name.
-  ForwardFinder inlineOpen(j, "\"", false);
-  ForwardFinder inlineBrace(j, "}", false);
-  ForwardFinder inlineColon(j, ":", false);
-  ForwardFinder inlineClose(j, "\"", false);
+  ForwardFinder inlineOpen(text, "\"", false);
+  ForwardFinder inlineBrace(text, "}", false);
+  ForwardFinder inlineColon(text, ":", false);
+  ForwardFinder inlineClose(text, "\"", false);
   // Object form: the "file" and "path" keys and the quotes of the file value.
-  ForwardFinder fileKey(j, "\"FILE\"", true);
-  ForwardFinder pathKey(j, "\"PATH\"", true);
-  ForwardFinder fileOpen(j, "\"", false);
-  ForwardFinder fileClose(j, "\"", false);
+  ForwardFinder fileKey(text, "\"FILE\"", true);
+  ForwardFinder pathKey(text, "\"PATH\"", true);
+  ForwardFinder fileOpen(text, "\"", false);
+  ForwardFinder fileClose(text, "\"", false);
+  BreakFinder breaks(text);
 
-  auto add = [&result](std::string name) {
+  auto add = [&](std::size_t from, std::size_t to) {
+    std::string name = WithoutBreaks(text, from, to);
     if (name.empty()) return;
     for (char& c : name) c = c == '/' ? '\\' : LowerAscii(c);
     result.push_back(std::move(name));
   };
 
-  for (std::size_t i = 0; i < lines.LineCount(); ++i) {
-    const std::size_t start = lines.Starts[i];
-    const std::size_t end = lines.Starts[i + 1];
-    if (!Inside(inlineRef.Next(start), 2, end) && !Inside(objectRef.Next(start), 4, end)) continue;
-    if (IsCommentLine(j, start, end)) continue;
+  std::size_t pos = 0;  // start of the first line not yet looked at
+  while (pos < text.size()) {
+    const std::size_t first = std::min(inlineRef.NextStart(pos), objectRef.NextStart(pos));
+    if (first == npos) break;
+    const std::size_t start = LineStart(text, pos, first);
+    const std::size_t end = breaks.Next(first);
+    pos = end + 1;
+    if (IsCommentLine(text, start, end)) continue;
     std::size_t cur = start;
     for (;;) {
-      const std::size_t a = inlineRef.Next(cur);
-      const std::size_t b = objectRef.Next(cur);
-      const bool hasA = Inside(a, 2, end);
-      const bool hasB = Inside(b, 4, end);
+      const std::size_t a = inlineRef.NextStart(cur);
+      const std::size_t b = objectRef.NextStart(cur);
+      const bool hasA = a != npos && a + 2 <= end;
+      const bool hasB = b != npos && b + 4 <= end;
       if (!hasA && !hasB) break;
       if (hasA && (!hasB || a < b)) {
         cur = a + 1;
-        const std::size_t open = inlineOpen.Next(a + 1);
+        const std::size_t open = inlineOpen.NextStart(a + 1);
         if (open == npos) continue;
         const std::size_t w = open + 1;
-        const std::size_t brace = inlineBrace.Next(w);
+        const std::size_t brace = inlineBrace.NextStart(w);
         if (brace == npos) continue;
         // Without a colon the reference is a path into the same file.
-        if (inlineColon.Next(w) >= brace) continue;
-        const std::size_t close = inlineClose.Next(w);
-        if (close < brace) add(j.substr(w, close - w));
+        if (inlineColon.NextStart(w) >= brace) continue;
+        const std::size_t close = inlineClose.NextStart(w);
+        if (close < brace) add(w, close);
       } else {
         cur = b + 1;
-        const std::size_t f = fileKey.Next(b + 1);
-        const std::size_t p = pathKey.Next(b + 1);
-        if (f == npos || p == npos || p < f) continue;
-        const std::size_t open = fileOpen.Next(f + 6);
+        const Match f = fileKey.Next(b + 1);
+        const std::size_t p = pathKey.NextStart(b + 1);
+        if (!f.Found() || p == npos || p < f.Start) continue;
+        const std::size_t open = fileOpen.NextStart(f.End);
         if (open == npos) continue;
-        const std::size_t close = fileClose.Next(open + 1);
-        if (close != npos) add(j.substr(open + 1, close - open - 1));
+        const std::size_t close = fileClose.NextStart(open + 1);
+        if (close != npos) add(open + 1, close);
       }
     }
   }

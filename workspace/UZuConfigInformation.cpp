@@ -30,14 +30,18 @@ bool ExistsAsFile(const std::string& path) { return !HasNul(path) && FileExistsE
 // What makes two names one file: device and inode of an existing file (so a
 // symbolic link, a hard link and every spelling of its path agree), or else
 // the normalised name folded to ASCII lower case. The path must already be
-// normalised and resolved against the disk's letter case.
+// normalised (and, for a missing file, resolved against the disk's letter case).
 std::string ResolvedIdentity(const std::string& path) {
   if (!HasNul(path)) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
-      if (!S_ISDIR(st.st_mode))
-        return "#" + std::to_string(static_cast<unsigned long long>(st.st_dev)) + ":" +
-               std::to_string(static_cast<unsigned long long>(st.st_ino));
+      if (!S_ISDIR(st.st_mode)) {
+        std::string key(1, '#');
+        key += std::to_string(static_cast<unsigned long long>(st.st_dev));
+        key += ':';
+        key += std::to_string(static_cast<unsigned long long>(st.st_ino));
+        return key;
+      }
     } else if (FileExistsEx(path)) {
       // Listed in its folder but not open to stat: the canonical path serves.
       std::string real = RealPath(path);
@@ -112,8 +116,13 @@ struct TZuConfigInformation::TDiscovery {
   const Target& TargetOf(const std::string& expanded) {
     auto it = Targets.find(expanded);
     if (it == Targets.end()) {
-      std::string path = ResolveFileCase(expanded);
-      std::string id = ResolvedIdentity(path);
+      // Most names are spelled as on disk: one stat settles them.
+      std::string id = ResolvedIdentity(expanded);
+      std::string path = expanded;
+      if (id[0] == '?') {
+        path = ResolveFileCase(expanded);
+        if (path != expanded) id = ResolvedIdentity(path);
+      }
       it = Targets.emplace(expanded, Target{std::move(path), std::move(id)}).first;
     }
     return it->second;
