@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cstring>
 #include <mutex>
 
 namespace ond {
@@ -289,6 +290,17 @@ std::string Utf8ToAnsi(std::string_view s, std::size_t* replaced) {
   const auto& fw = T().fromWide;
   std::size_t i = 0, o = 0, bad = 0;
   while (i < n) {
+    // Runs of ASCII, the bulk of config text, are copied eight bytes at a time.
+    if (i + 8 <= n) {
+      std::uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if ((w & 0x8080808080808080ULL) == 0) {
+        std::memcpy(r.data() + o, p + i, 8);
+        i += 8;
+        o += 8;
+        continue;
+      }
+    }
     if (p[i] < 0x80) {
       r[o++] = static_cast<char>(p[i++]);
       continue;
