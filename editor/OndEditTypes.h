@@ -3,6 +3,8 @@
 // highlighter state a line carries.
 #pragma once
 
+#include "platform/core/Types.h"
+
 #include <bitset>
 #include <cstdint>
 #include <initializer_list>
@@ -33,20 +35,6 @@ constexpr TDisplayCoord DisplayCoord(std::int32_t AColumn, std::int32_t ARow) no
 }
 
 enum TOndSelectionMode : std::uint8_t { smNormal = 0, smLine = 1, smColumn = 2 };
-
-// Colours as the original class library stores them: 0x00BBGGRR for plain RGB,
-// 0x80000000 + n for system colour n, clNone for "no colour".
-using TColor = std::uint32_t;
-constexpr TColor clNone = 0x1FFFFFFF;
-constexpr TColor clSystemColor = 0x80000000;
-
-struct TRect {
-  std::int32_t Left = 0;
-  std::int32_t Top = 0;
-  std::int32_t Right = 0;
-  std::int32_t Bottom = 0;
-  friend bool operator==(const TRect&, const TRect&) = default;
-};
 
 // A set of byte values.
 class TSysCharSet {

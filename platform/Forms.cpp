@@ -57,6 +57,7 @@ struct TApplication::Private {
 
 TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr), p(std::make_unique<Private>()) {
   if (!QCoreApplication::instance()) p->ownApp = std::make_unique<QApplication>(argc, argv);
+  UsePaletteSystemColors();
   for (int i = 1; i < argc; ++i) FParams.emplace_back(argv[i]);
   p->watcher = std::make_unique<IdleWatcher>(this);
   qApp->installEventFilter(p->watcher.get());

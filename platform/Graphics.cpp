@@ -20,11 +20,11 @@ namespace ond {
 
 // ---- colours ----------------------------------------------------------------
 
-TColor ColorToRGB(TColor color) {
-  if ((static_cast<std::uint32_t>(color) & 0xFF000000u) != 0x80000000u) return color & 0x00FFFFFF;
+namespace {
+TColor PaletteSysColor(std::int32_t index) {
   const QPalette pal = QApplication::palette();
   QColor c;
-  switch (color & 0xFF) {
+  switch (index) {
     case 0: c = pal.color(QPalette::Button); break;                  // scroll bar
     case 1: c = pal.color(QPalette::Dark); break;                    // desktop
     case 2: case 27: c = pal.color(QPalette::Active, QPalette::Highlight); break;
@@ -53,6 +53,9 @@ TColor ColorToRGB(TColor color) {
   }
   return RGB(c.red(), c.green(), c.blue());
 }
+}  // namespace
+
+void UsePaletteSystemColors() { SetSysColorProc(PaletteSysColor); }
 
 QColor ToQColor(TColor color) {
   const TColor c = ColorToRGB(color);

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Types.h"
+#include "platform/core/Types.h"
 
 namespace ond {
 
@@ -24,6 +24,8 @@ inline QString PathToQString(std::string_view s) { return QString::fromUtf8(s.da
 inline std::string QStringToPath(const QString& s) { return s.toUtf8().toStdString(); }
 
 QColor ToQColor(TColor color);
+// Makes ColorToRGB resolve system colours through the application palette.
+void UsePaletteSystemColors();
 class TFont;
 QFont MakeQFont(const TFont& font);
 

@@ -1,10 +1,11 @@
-// Plain value types shared by the window layer and its users: points,
+// Plain value types shared by the window layer, the editor and their users: points,
 // rectangles, shift states, mouse buttons, virtual-key codes and colours in the
 // 0x00BBGGRR form. Nothing here needs Qt.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 
 #include "platform/core/Keys.h"
 
@@ -111,8 +112,11 @@ inline std::uint8_t GetGValue(std::uint32_t c) { return (c >> 8) & 0xFF; }
 inline std::uint8_t GetBValue(std::uint32_t c) { return (c >> 16) & 0xFF; }
 inline TColor RGB(int r, int g, int b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
 
-// The plain 0x00BBGGRR value of a colour; system colours come from the
-// application palette (defined with the graphics unit).
+// The plain 0x00BBGGRR value of a colour. System colours come from the
+// provider the window layer installs (its palette), else from classic
+// defaults, so that std-only code and tests resolve them too.
+using TSysColorProc = std::function<TColor(std::int32_t Index)>;
+void SetSysColorProc(TSysColorProc Proc);
 TColor ColorToRGB(TColor color);
 
 }  // namespace ond
