@@ -20,11 +20,11 @@ namespace ond {
 
 // ---- colours ----------------------------------------------------------------
 
-TColor ColorToRGB(TColor color) {
-  if ((static_cast<std::uint32_t>(color) & 0xFF000000u) != 0x80000000u) return color & 0x00FFFFFF;
+// System colour n from the application's palette.
+static TColor PaletteSysColor(std::int32_t index) {
   const QPalette pal = QApplication::palette();
   QColor c;
-  switch (color & 0xFF) {
+  switch (index) {
     case 0: c = pal.color(QPalette::Button); break;                  // scroll bar
     case 1: c = pal.color(QPalette::Dark); break;                    // desktop
     case 2: case 27: c = pal.color(QPalette::Active, QPalette::Highlight); break;
@@ -54,7 +54,13 @@ TColor ColorToRGB(TColor color) {
   return RGB(c.red(), c.green(), c.blue());
 }
 
+void UsePaletteColors() {
+  static std::once_flag once;
+  std::call_once(once, [] { SetSysColorProc(PaletteSysColor); });
+}
+
 QColor ToQColor(TColor color) {
+  UsePaletteColors();
   const TColor c = ColorToRGB(color);
   return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
 }
@@ -196,19 +202,19 @@ void TCanvas::ApplyBrush() {
 }
 
 void TCanvas::FillRect(const TRect& r) {
-  if (!FPainter || r.IsEmpty() || Brush.Style == TBrushStyle::bsClear) return;
+  if (!FPainter || IsRectEmpty(r) || Brush.Style == TBrushStyle::bsClear) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->fillRect(ToQRect(r), ToQColor(Brush.Color));
 }
 
 void TCanvas::FrameRect(const TRect& r) {
-  if (!FPainter || r.IsEmpty()) return;
+  if (!FPainter || IsRectEmpty(r)) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   const QColor c = ToQColor(Brush.Color);
-  FPainter->fillRect(QRect(r.Left, r.Top, r.Width(), 1), c);
-  FPainter->fillRect(QRect(r.Left, r.Bottom - 1, r.Width(), 1), c);
-  FPainter->fillRect(QRect(r.Left, r.Top, 1, r.Height()), c);
-  FPainter->fillRect(QRect(r.Right - 1, r.Top, 1, r.Height()), c);
+  FPainter->fillRect(QRect(r.Left, r.Top, RectWidth(r), 1), c);
+  FPainter->fillRect(QRect(r.Left, r.Bottom - 1, RectWidth(r), 1), c);
+  FPainter->fillRect(QRect(r.Left, r.Top, 1, RectHeight(r)), c);
+  FPainter->fillRect(QRect(r.Right - 1, r.Top, 1, RectHeight(r)), c);
 }
 
 void TCanvas::Rectangle(int l, int t, int r, int b) {

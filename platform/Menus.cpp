@@ -23,9 +23,6 @@ QKeySequence ShortCutToKeySequence(TShortCut sc) {
   return QKeySequence(QKeyCombination(m, static_cast<Qt::Key>(key)));
 }
 
-std::string ShortCutToText(TShortCut shortCut) {
-  return QStringToAnsi(ShortCutToKeySequence(shortCut).toString(QKeySequence::NativeText));
-}
 
 TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {}
 

@@ -74,7 +74,4 @@ class TPopupMenu : public TComponent {
   std::unique_ptr<QMenu> FMenu;
 };
 
-// The text of a shortcut ("Ctrl+S").
-std::string ShortCutToText(TShortCut shortCut);
-
 }  // namespace ond

@@ -1,10 +1,17 @@
 // Plain value types shared by the window layer and its users: points,
 // rectangles, shift states, mouse buttons, virtual-key codes and colours in the
-// 0x00BBGGRR form. Nothing here needs Qt.
+// 0x00BBGGRR form. Rectangles, colours, shift states, shortcuts and mouse
+// buttons are the editor's own types, so that both speak one language.
+// Nothing here needs Qt.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+
+#include "editor/OndEditKbdHandler.h"
+#include "editor/OndEditKeyCmds.h"
+#include "editor/OndEditMiscProcs.h"
+#include "editor/OndEditTypes.h"
 
 namespace ond {
 
@@ -20,47 +27,28 @@ struct TSize {
   friend bool operator==(const TSize&, const TSize&) = default;
 };
 
-// Right and Bottom are exclusive, as the original's rectangles.
-struct TRect {
-  int Left = 0;
-  int Top = 0;
-  int Right = 0;
-  int Bottom = 0;
-  int Width() const noexcept { return Right - Left; }
-  int Height() const noexcept { return Bottom - Top; }
-  bool IsEmpty() const noexcept { return Right <= Left || Bottom <= Top; }
-  bool Contains(TPoint p) const noexcept { return p.X >= Left && p.X < Right && p.Y >= Top && p.Y < Bottom; }
-  friend bool operator==(const TRect&, const TRect&) = default;
-};
-
+// Rectangles: Right and Bottom are exclusive, as the original's.
+inline int RectWidth(const TRect& r) noexcept { return r.Right - r.Left; }
+inline int RectHeight(const TRect& r) noexcept { return r.Bottom - r.Top; }
+inline bool IsRectEmpty(const TRect& r) noexcept { return r.Right <= r.Left || r.Bottom <= r.Top; }
+inline bool PtInRect(const TRect& r, TPoint p) noexcept {
+  return p.X >= r.Left && p.X < r.Right && p.Y >= r.Top && p.Y < r.Bottom;
+}
 inline TRect Rect(int l, int t, int r, int b) { return TRect{l, t, r, b}; }
 inline TRect Bounds(int l, int t, int w, int h) { return TRect{l, t, l + w, t + h}; }
 inline TPoint Point(int x, int y) { return TPoint{x, y}; }
 inline TRect IntersectRect(const TRect& a, const TRect& b) {
   TRect r{std::max(a.Left, b.Left), std::max(a.Top, b.Top), std::min(a.Right, b.Right), std::min(a.Bottom, b.Bottom)};
-  if (r.IsEmpty()) r = TRect{};
+  if (IsRectEmpty(r)) r = TRect{};
   return r;
 }
 inline TRect UnionRect(const TRect& a, const TRect& b) {
-  if (a.IsEmpty()) return b;
-  if (b.IsEmpty()) return a;
+  if (IsRectEmpty(a)) return b;
+  if (IsRectEmpty(b)) return a;
   return TRect{std::min(a.Left, b.Left), std::min(a.Top, b.Top), std::max(a.Right, b.Right), std::max(a.Bottom, b.Bottom)};
 }
 
-// Shift state bits, in the original's order.
-using TShiftState = std::uint16_t;
-constexpr TShiftState ssShift = 0x01;
-constexpr TShiftState ssAlt = 0x02;
-constexpr TShiftState ssCtrl = 0x04;
-constexpr TShiftState ssLeft = 0x08;
-constexpr TShiftState ssRight = 0x10;
-constexpr TShiftState ssMiddle = 0x20;
-constexpr TShiftState ssDouble = 0x40;
-
-enum class TMouseButton { mbLeft, mbRight, mbMiddle };
-
 // Mouse cursors by the original's numbers.
-using TCursor = int;
 constexpr TCursor crDefault = 0;
 constexpr TCursor crArrow = -2;
 constexpr TCursor crIBeam = -4;
@@ -72,36 +60,18 @@ constexpr TCursor crMultiDrag = -16;
 constexpr TCursor crHandPoint = -21;
 constexpr TCursor crHelp = -20;
 
-// Virtual-key codes of the keys the program binds.
+// Virtual-key codes beyond those of the editor's key table.
 enum : std::uint16_t {
-  VK_BACK = 0x08, VK_TAB = 0x09, VK_CLEAR = 0x0C, VK_RETURN = 0x0D, VK_SHIFT = 0x10, VK_CONTROL = 0x11,
-  VK_MENU = 0x12, VK_PAUSE = 0x13, VK_CAPITAL = 0x14, VK_ESCAPE = 0x1B, VK_SPACE = 0x20, VK_PRIOR = 0x21,
-  VK_NEXT = 0x22, VK_END = 0x23, VK_HOME = 0x24, VK_LEFT = 0x25, VK_UP = 0x26, VK_RIGHT = 0x27, VK_DOWN = 0x28,
-  VK_SNAPSHOT = 0x2C, VK_INSERT = 0x2D, VK_DELETE = 0x2E, VK_HELP = 0x2F, VK_APPS = 0x5D,
+  VK_CLEAR = 0x0C, VK_SHIFT = 0x10, VK_CONTROL = 0x11, VK_MENU = 0x12, VK_PAUSE = 0x13, VK_CAPITAL = 0x14,
+  VK_SNAPSHOT = 0x2C, VK_HELP = 0x2F, VK_APPS = 0x5D,
   VK_NUMPAD0 = 0x60, VK_MULTIPLY = 0x6A, VK_ADD = 0x6B, VK_SEPARATOR = 0x6C, VK_SUBTRACT = 0x6D,
-  VK_DECIMAL = 0x6E, VK_DIVIDE = 0x6F, VK_F1 = 0x70, VK_F24 = 0x87, VK_NUMLOCK = 0x90, VK_SCROLL = 0x91,
+  VK_DECIMAL = 0x6E, VK_DIVIDE = 0x6F, VK_F24 = 0x87, VK_NUMLOCK = 0x90, VK_SCROLL = 0x91,
   VK_OEM_1 = 0xBA, VK_OEM_PLUS = 0xBB, VK_OEM_COMMA = 0xBC, VK_OEM_MINUS = 0xBD, VK_OEM_PERIOD = 0xBE,
   VK_OEM_2 = 0xBF, VK_OEM_3 = 0xC0, VK_OEM_4 = 0xDB, VK_OEM_5 = 0xDC, VK_OEM_6 = 0xDD, VK_OEM_7 = 0xDE,
 };
 
-// Shortcuts: a virtual-key code plus modifier bits, as the original stores them.
-using TShortCut = std::uint16_t;
-constexpr TShortCut scShift = 0x2000;
-constexpr TShortCut scCtrl = 0x4000;
-constexpr TShortCut scAlt = 0x8000;
-constexpr TShortCut scNone = 0;
-inline TShortCut ShortCut(std::uint16_t key, TShiftState shift) {
-  TShortCut r = key & 0xFF;
-  if (shift & ssShift) r |= scShift;
-  if (shift & ssCtrl) r |= scCtrl;
-  if (shift & ssAlt) r |= scAlt;
-  return r;
-}
-
 // Colours: 0x00BBGGRR; 0x80000000 + n is system colour n, resolved through
 // the palette when drawn.
-using TColor = std::int32_t;
-constexpr TColor clNone = 0x1FFFFFFF;
 constexpr TColor clDefault = 0x20000000;
 constexpr TColor clBlack = 0x000000;
 constexpr TColor clMaroon = 0x000080;
@@ -119,7 +89,6 @@ constexpr TColor clBlue = 0xFF0000;
 constexpr TColor clFuchsia = 0xFF00FF;
 constexpr TColor clAqua = 0xFFFF00;
 constexpr TColor clWhite = 0xFFFFFF;
-constexpr TColor clSystemColor = static_cast<TColor>(0x80000000u);
 constexpr TColor clScrollBar = clSystemColor | 0;
 constexpr TColor clBackground = clSystemColor | 1;
 constexpr TColor clMenu = clSystemColor | 4;
@@ -143,10 +112,11 @@ constexpr TColor clInfoBk = clSystemColor | 24;
 inline std::uint8_t GetRValue(std::uint32_t c) { return c & 0xFF; }
 inline std::uint8_t GetGValue(std::uint32_t c) { return (c >> 8) & 0xFF; }
 inline std::uint8_t GetBValue(std::uint32_t c) { return (c >> 16) & 0xFF; }
-inline TColor RGB(int r, int g, int b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
+inline TColor RGB(int r, int g, int b) {
+  return static_cast<TColor>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+}
 
-// The plain 0x00BBGGRR value of a colour; system colours come from the
-// application palette (defined with the graphics unit).
-TColor ColorToRGB(TColor color);
+// ColorToRGB (the editor's helpers) resolves system colours through the
+// application palette once the window layer is in use.
 
 }  // namespace ond
