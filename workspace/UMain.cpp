@@ -40,7 +40,7 @@ bool TStackLayout::ScrolledPastEnd() const {
   const int last = LastVisible();
   if (last < 0) return false;
   const TPanelBox& p = Panels[static_cast<std::size_t>(last)];
-  return p.Top + p.Height < ViewHeight;
+  return p.Top + p.Height <= ViewHeight;
 }
 
 int TStackLayout::ScrollToShift(int index) const {

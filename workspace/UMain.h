@@ -44,7 +44,7 @@ class TStackLayout {
   int LastVisible() const;
   // Height of all visible panels.
   int TotalHeight() const;
-  // The bottom of the stack lies inside the view.
+  // The bottom of the stack shows in the view.
   bool ScrolledPastEnd() const;
   // The amount the area scrolls to bring panel index to the top of the view
   // (0 when it cannot); the position decreases by it.
