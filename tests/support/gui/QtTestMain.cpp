@@ -11,6 +11,6 @@ int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
-  ond::UsePaletteSystemColors();
+  ond::UsePaletteColors();
   return RUN_ALL_TESTS();
 }
