@@ -4,11 +4,11 @@
 # Usage: tools/screenshot.sh [output.png] [config file]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-out="$(realpath -m "${1:-$root/build/screenshot.png}")"
+out="$(realpath -m "${1:-$root/build-run/screenshot.png}")"
 config="$(realpath -m "${2:-$root/samples/@quarn.zu}")"
 "$root/tools/install-deps.sh"
-cmake -S "$root" -B "$root/build" -G Ninja -DONDREL_TESTS=OFF >/dev/null
-cmake --build "$root/build" --target ondrel
+cmake -S "$root" -B "$root/build-run" -G Ninja -DONDREL_TESTS=OFF >/dev/null
+cmake --build "$root/build-run" --target ondrel
 mkdir -p "$(dirname "$out")"
 
 inner="$(mktemp)"
@@ -30,5 +30,5 @@ kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 INNER
 chmod +x "$inner"
-xvfb-run -a -s "-screen 0 1280x800x24" "$inner" "$root/build/app/ondrel" "$config" "$out"
+xvfb-run -a -s "-screen 0 1280x800x24" "$inner" "$root/build-run/app/ondrel" "$config" "$out"
 echo "Saved $out"
