@@ -188,6 +188,7 @@ std::string CurrencyText(std::int64_t v) {
 }
 
 std::string DoubleText(double d) {
+  if (d == 0) return "0";  // also for -0, which would read back as the integer 0
   char buf[64];
   const auto r = std::to_chars(buf, buf + sizeof buf, d, std::chars_format::general, 15);
   return std::string(buf, r.ptr);
@@ -836,7 +837,12 @@ void JsonWriteAccess::WriteValue(TJsonObject& v, Out& out, bool indent, bool esc
       break;
     }
     case jdtCurrency: out.PutAscii(CurrencyText(v.AsCurrency())); break;
-    case jdtInteger: out.PutAscii(std::to_string(v.AsInteger())); break;
+    case jdtInteger: {
+      char buf[24];
+      const auto r = std::to_chars(buf, buf + sizeof buf, v.AsInteger());
+      out.PutAscii(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
+      break;
+    }
     case jdtString: PutQuoted(out, v.AsString(), escape); break;
     case jdtObject: {
       TJsonTableString* t = v.AsObject();
@@ -1074,14 +1080,11 @@ std::int64_t TJsonWriterStream::Put(const void* bytes, std::size_t n) {
 
 std::int64_t TJsonAnsiWriterStream::Append(const char16_t* buf, std::int64_t count) {
   if (FFailed) return -1;
-  char local[1024];
-  std::int64_t done = 0;
-  while (done < count) {
-    const std::int64_t n = std::min<std::int64_t>(count - done, sizeof local);
-    for (std::int64_t i = 0; i < n; ++i) local[i] = static_cast<char>(buf[done + i] & 0xFF);
-    if (Put(local, static_cast<std::size_t>(n)) < 0) return -1;
-    done += n;
-  }
+  const std::size_t at = FPending.size();
+  FPending.resize(at + static_cast<std::size_t>(count));
+  char* p = FPending.data() + at;
+  for (std::int64_t i = 0; i < count; ++i) p[i] = static_cast<char>(buf[i] & 0xFF);
+  if (FPending.size() >= 65536 && Flush() < 0) return -1;
   return count;
 }
 
