@@ -9,6 +9,7 @@
 #include <rapidjson/writer.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <string>
 #include <vector>
@@ -199,6 +200,20 @@ void InsertMembers(benchmark::State& state, bool colliding) {
 }
 
 void BM_Members_Random(benchmark::State& state) { InsertMembers(state, false); }
+
+// The same random names in a std::map, to tell memory latency from the tree's own cost.
+void BM_Members_StdMap(benchmark::State& state) {
+  const int n = static_cast<int>(state.range(0));
+  const std::vector<std::u16string> names = Names(n, false);
+  const IJsonObject one = ond::TJsonObject::Create(1);
+  for (auto _ : state) {
+    std::map<std::u16string, IJsonObject> m;
+    for (const auto& name : names) m[name] = one;
+    benchmark::DoNotOptimize(m.find(names[static_cast<std::size_t>(n / 2)])->second.get());
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * n);
+  state.SetComplexityN(n);
+}
 void BM_Members_Colliding(benchmark::State& state) { InsertMembers(state, true); }
 
 }  // namespace
@@ -214,3 +229,5 @@ BENCHMARK(BM_Members_Random)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Members_Colliding)->Arg(100000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Members_Random)->Name("BM_Members_Growth")->RangeMultiplier(10)->Range(10000, 1000000)
     ->Complexity(benchmark::oNLogN)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Members_StdMap)->RangeMultiplier(10)->Range(10000, 1000000)->Complexity(benchmark::oNLogN)
+    ->Unit(benchmark::kMillisecond);
