@@ -1877,7 +1877,7 @@ IJsonObject ParseText(TJsonTokenizer& tok, const char16_t* text, std::int64_t le
         ++tok.FCharOffset;
         continue;
       }
-      // Runs inside strings and names go in one piece.
+      // Runs inside strings and names are appended at once.
       const std::uint8_t st = tok.FLevels[tok.FDepth].State;
       if ((st == sString || st == sQuotedName) && c != tok.FQuote && c != '\\' && c != kEnd) {
         std::int64_t e = pos;
