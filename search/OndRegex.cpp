@@ -95,9 +95,10 @@ const char* ThreadStackLow() {
 std::ptrdiff_t StackBudget(const char* base) {
   const char* low = ThreadStackLow();
   if (low == nullptr || base <= low) return kStackFallback;
-  const std::ptrdiff_t room = base - low - kStackMargin;
-  if (room < kStackFallback / 4) return kStackFallback / 4;
-  return std::min(room, kStackCap);
+  const std::ptrdiff_t room = base - low;
+  // Small stacks (worker threads) keep half of what is left.
+  const std::ptrdiff_t budget = room > 2 * kStackMargin ? room - kStackMargin : room / 2;
+  return std::min(budget, kStackCap);
 }
 
 inline std::int32_t Read32(const std::uint8_t* p) {

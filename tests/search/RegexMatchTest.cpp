@@ -1,6 +1,7 @@
 // Matcher: positions of whole matches and groups for each feature, the
 // search loop of Exec / ExecNext, and the limits that keep a search safe.
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <string>
 
@@ -347,6 +348,44 @@ TEST(RegexMatch, DeepAndCatastrophicSearchesFailWithAnError) {
   // The same object keeps working afterwards.
   slow.SetExpression("x+y");
   EXPECT_TRUE(slow.Exec("xxy"));
+}
+
+}  // namespace
+}  // namespace ond
+
+namespace ond {
+namespace {
+
+// A search on a thread with a small stack fails cleanly instead of crashing.
+TEST(RegexMatch, SmallThreadStackIsRespected) {
+  std::string line;
+  for (int i = 0; i < 20000; ++i) line += "ab";
+  int code = 0;
+  bool matched = false;
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 256 * 1024);
+  struct Job {
+    std::string* line;
+    int* code;
+    bool* matched;
+  } job{&line, &code, &matched};
+  pthread_t thread;
+  auto run = [](void* arg) -> void* {
+    auto* j = static_cast<Job*>(arg);
+    TRegex r;
+    r.SetExpression("(a|b)*$");
+    try {
+      *j->matched = r.Exec(*j->line);
+    } catch (const ERegex& e) {
+      *j->code = e.ErrorCode;
+    }
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, run, &job), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+  EXPECT_TRUE(matched || code == TRegex::ErrorRecursionDepth);
 }
 
 }  // namespace
