@@ -192,9 +192,6 @@ class TMethodList {
   int Walking_ = 0;
 };
 
-// Mouse buttons of mouse events.
-enum class TMouseButton : std::uint8_t { mbLeft, mbRight, mbMiddle };
-
 // Mouse cursor shape as the window layer numbers it (0 = the default cursor).
 using TCursor = int;
 

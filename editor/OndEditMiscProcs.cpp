@@ -1,7 +1,6 @@
 #include "editor/OndEditMiscProcs.h"
 
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include "platform/core/SysUtils.h"
@@ -230,44 +229,6 @@ const char* GetEOL(const char* P, const char* End) noexcept {
   if (P == nullptr) return nullptr;
   while (P < End && *P != '\r' && *P != '\n') ++P;
   return P;
-}
-
-namespace {
-
-// The classic defaults of the platform's system colours, 0x00BBGGRR.
-constexpr TColor kDefaultSysColors[31] = {
-    0xC8C8C8, 0x000000, 0xD1B499, 0xDBCDBF, 0xF0F0F0, 0xFFFFFF, 0x646464, 0x000000,
-    0x000000, 0x000000, 0xB4B4B4, 0xFCF7F4, 0xABABAB, 0xD77800, 0xFFFFFF, 0xF0F0F0,
-    0xA0A0A0, 0x6D6D6D, 0x000000, 0x000000, 0xFFFFFF, 0x696969, 0xE3E3E3, 0x000000,
-    0xE1FFFF, 0x000000, 0xCC6600, 0xEAD1B9, 0xF2E4D7, 0xFF9933, 0xF0F0F0,
-};
-
-std::mutex& SysColorMutex() {
-  static std::mutex m;
-  return m;
-}
-TSysColorProc& SysColorProc() {
-  static TSysColorProc p;
-  return p;
-}
-
-}  // namespace
-
-void SetSysColorProc(TSysColorProc Proc) {
-  std::lock_guard<std::mutex> lock(SysColorMutex());
-  SysColorProc() = std::move(Proc);
-}
-
-TColor ColorToRGB(TColor Color) {
-  if ((Color & clSystemColor) == 0) return Color;
-  const std::int32_t index = static_cast<std::int32_t>(Color & 0xFF);
-  TSysColorProc proc;
-  {
-    std::lock_guard<std::mutex> lock(SysColorMutex());
-    proc = SysColorProc();
-  }
-  if (proc) return proc(index) & 0xFFFFFF;
-  return index < 31 ? kDefaultSysColors[index] : 0;
 }
 
 void DrawGradient(const TFillRectProc& FillRect, TColor FromColor, TColor ToColor, bool Horizontal,

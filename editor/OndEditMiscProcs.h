@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "editor/OndEditTypes.h"
+#include "platform/core/SysColors.h"
 
 namespace ond {
 
@@ -92,13 +93,6 @@ std::int32_t FindLastLeadByte(std::string_view Text, std::int32_t Start,
 // The first CR or LF in [P, End), End when there is none; nullptr for nullptr.
 // NUL is an ordinary character.
 const char* GetEOL(const char* P, const char* End) noexcept;
-
-// System colours. The GUI layer installs the resolver that reads its palette;
-// until then the classic defaults of the original platform apply.
-using TSysColorProc = std::function<TColor(std::int32_t Index)>;
-void SetSysColorProc(TSysColorProc Proc);
-// Plain 0x00BBGGRR for any colour, system colours resolved.
-TColor ColorToRGB(TColor Color);
 
 // The one drawing operation a gradient needs, provided by the canvas.
 using TFillRectProc = std::function<void(const TRect& Rect, TColor Color)>;

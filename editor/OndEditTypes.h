@@ -8,6 +8,10 @@
 #include <initializer_list>
 #include <string_view>
 
+// Colours (TColor, clNone), rectangles and mouse buttons are the window
+// layer's plain value types, which need no window system.
+#include "platform/Types.h"
+
 namespace ond {
 
 // A position in the text: 1-based character in the line, 1-based line.
@@ -33,20 +37,6 @@ constexpr TDisplayCoord DisplayCoord(std::int32_t AColumn, std::int32_t ARow) no
 }
 
 enum TOndSelectionMode : std::uint8_t { smNormal = 0, smLine = 1, smColumn = 2 };
-
-// Colours as the original class library stores them: 0x00BBGGRR for plain RGB,
-// 0x80000000 + n for system colour n, clNone for "no colour".
-using TColor = std::uint32_t;
-constexpr TColor clNone = 0x1FFFFFFF;
-constexpr TColor clSystemColor = 0x80000000;
-
-struct TRect {
-  std::int32_t Left = 0;
-  std::int32_t Top = 0;
-  std::int32_t Right = 0;
-  std::int32_t Bottom = 0;
-  friend bool operator==(const TRect&, const TRect&) = default;
-};
 
 // A set of byte values.
 class TSysCharSet {

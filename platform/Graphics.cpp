@@ -14,17 +14,20 @@
 #include "platform/QtBridge.h"
 #include "platform/Resources.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/SysColors.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
 
 // ---- colours ----------------------------------------------------------------
 
-TColor ColorToRGB(TColor color) {
-  if ((static_cast<std::uint32_t>(color) & 0xFF000000u) != 0x80000000u) return color & 0x00FFFFFF;
+namespace {
+
+// System colour n from the application palette.
+std::int32_t PaletteSysColor(std::int32_t index) {
   const QPalette pal = QApplication::palette();
   QColor c;
-  switch (color & 0xFF) {
+  switch (index) {
     case 0: c = pal.color(QPalette::Button); break;                  // scroll bar
     case 1: c = pal.color(QPalette::Dark); break;                    // desktop
     case 2: case 27: c = pal.color(QPalette::Active, QPalette::Highlight); break;
@@ -53,6 +56,11 @@ TColor ColorToRGB(TColor color) {
   }
   return RGB(c.red(), c.green(), c.blue());
 }
+
+// Every program with a window layer resolves system colours through its palette.
+[[maybe_unused]] const bool kPaletteInstalled = (SetSysColorProc(PaletteSysColor), true);
+
+}  // namespace
 
 QColor ToQColor(TColor color) {
   const TColor c = ColorToRGB(color);

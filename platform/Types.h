@@ -112,7 +112,8 @@ inline std::uint8_t GetBValue(std::uint32_t c) { return (c >> 16) & 0xFF; }
 inline TColor RGB(int r, int g, int b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
 
 // The plain 0x00BBGGRR value of a colour; system colours come from the
-// application palette (defined with the graphics unit).
+// application palette, which the graphics unit installs as the resolver of
+// platform/core/SysColors.
 TColor ColorToRGB(TColor color);
 
 }  // namespace ond
