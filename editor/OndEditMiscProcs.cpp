@@ -1,7 +1,6 @@
 #include "editor/OndEditMiscProcs.h"
 
 #include <cstring>
-#include <mutex>
 #include <utility>
 
 #include "platform/core/SysUtils.h"

@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "editor/OndEditTypes.h"
+#include "platform/core/Types.h"
 
 namespace ond {
 

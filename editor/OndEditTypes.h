@@ -10,6 +10,10 @@
 #include <initializer_list>
 #include <string_view>
 
+// Colours (TColor, clNone), rectangles and mouse buttons are the window
+// layer's plain value types, which need no window system.
+#include "platform/core/Types.h"
+
 namespace ond {
 
 // A position in the text: 1-based character in the line, 1-based line.

@@ -14,6 +14,7 @@
 #include "platform/QtBridge.h"
 #include "platform/Resources.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/Types.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -394,6 +395,26 @@ void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
   if (!FPainter || bitmap.Width() == 0) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->drawImage(QPoint(x, y), bitmap.Image());
+}
+
+void TCanvas::DrawPart(int x, int y, const TBitmap& bitmap, const TRect& src, TColor transparentColor) {
+  const TRect part = IntersectRect(src, Bounds(0, 0, bitmap.Width(), bitmap.Height()));
+  if (!FPainter || part.IsEmpty()) return;
+  FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+  const int dx = x + part.Left - src.Left, dy = y + part.Top - src.Top;
+  if (transparentColor == clNone) {
+    FPainter->drawImage(QPoint(dx, dy), bitmap.Image(), ToQRect(part));
+    return;
+  }
+  QImage img = bitmap.Image().copy(ToQRect(part)).convertToFormat(QImage::Format_ARGB32);
+  const TColor m = ColorToRGB(transparentColor);
+  const QRgb mask = qRgb(GetRValue(m), GetGValue(m), GetBValue(m)) & 0xFFFFFF;
+  for (int py = 0; py < img.height(); ++py) {
+    auto* line = reinterpret_cast<QRgb*>(img.scanLine(py));
+    for (int px = 0; px < img.width(); ++px)
+      if ((line[px] & 0xFFFFFF) == mask) line[px] = 0;
+  }
+  FPainter->drawImage(QPoint(dx, dy), img);
 }
 
 void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap) {

@@ -144,6 +144,9 @@ class TCanvas {
   void Draw(int x, int y, const TBitmap& bitmap);
   void CopyRect(const TRect& dest, const TCanvas& source, const TRect& src);
   void StretchDraw(const TRect& dest, const TBitmap& bitmap);
+  // Draws the part src of the bitmap with its top-left at (x, y); pixels of
+  // transparentColor (unless it is clNone) are left out.
+  void DrawPart(int x, int y, const TBitmap& bitmap, const TRect& src, TColor transparentColor = clNone);
 
   // Clipping: the current clip rectangle (the whole surface when none is set).
   TRect GetClipRect() const;

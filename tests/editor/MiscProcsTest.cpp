@@ -144,24 +144,24 @@ TEST(MiscProcs, GradientBandsAndColours) {
   ASSERT_EQ(bands.size(), 2u);
   EXPECT_EQ(bands[0].R, (TRect{10, 0, 15, 5}));
   EXPECT_EQ(bands[1].R, (TRect{15, 0, 20, 5}));
-  EXPECT_EQ(bands[0].C, 0x000000u);
-  EXPECT_EQ(bands[1].C, 0x0000FFu);
+  EXPECT_EQ(bands[0].C, 0x000000);
+  EXPECT_EQ(bands[1].C, 0x0000FF);
 
   bands.clear();
   DrawGradient(fill, 0xFFFFFF, 0x000000, false, TRect{0, 0, 4, 1000}, 1000);
   ASSERT_EQ(bands.size(), 256u);
   EXPECT_EQ(bands.front().R.Top, 0);
   EXPECT_EQ(bands.back().R.Bottom, 1000);
-  EXPECT_EQ(bands.back().C, 0u);
+  EXPECT_EQ(bands.back().C, 0);
   for (std::size_t i = 1; i < bands.size(); ++i) EXPECT_EQ(bands[i].R.Top, bands[i - 1].R.Bottom);
 
   // System colours are resolved through the installed resolver.
-  EXPECT_EQ(ColorToRGB(0x80000005), 0xFFFFFFu);
-  EXPECT_EQ(ColorToRGB(0x123456), 0x123456u);
+  EXPECT_EQ(ColorToRGB(clWindow), 0xFFFFFF);
+  EXPECT_EQ(ColorToRGB(0x123456), 0x123456);
   SetSysColorProc([](std::int32_t i) { return static_cast<TColor>(i == 13 ? 0x010203 : 0); });
-  EXPECT_EQ(ColorToRGB(0x8000000D), 0x010203u);
+  EXPECT_EQ(ColorToRGB(clHighlight), 0x010203);
   SetSysColorProc(nullptr);
-  EXPECT_EQ(ColorToRGB(0x8000000D), 0xD77800u);
+  EXPECT_EQ(ColorToRGB(clHighlight), 0xD77800);
 }
 
 }  // namespace

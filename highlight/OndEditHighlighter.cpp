@@ -1,0 +1,109 @@
+#include "highlight/OndEditHighlighter.h"
+
+#include <algorithm>
+
+namespace ond {
+
+TOndHighlighterAttributes::TOndHighlighterAttributes(std::string AttribName) : FName(std::move(AttribName)) {}
+
+void TOndHighlighterAttributes::Changed() {
+  if (OnChange) OnChange(this);
+}
+void TOndHighlighterAttributes::SetBackground(TColor Value) {
+  if (FBackground == Value) return;
+  FBackground = Value;
+  Changed();
+}
+void TOndHighlighterAttributes::SetForeground(TColor Value) {
+  if (FForeground == Value) return;
+  FForeground = Value;
+  Changed();
+}
+void TOndHighlighterAttributes::SetStyle(TFontStyles Value) {
+  if (FStyle == Value) return;
+  FStyle = Value;
+  Changed();
+}
+void TOndHighlighterAttributes::SetIntegerStyle(int Value) {
+  SetStyle((Value & 1) ? fsBold : 0);
+  if (Value & 2) SetStyle(FStyle | fsItalic);
+  if (Value & 4) SetStyle(FStyle | fsUnderline);
+  if (Value & 8) SetStyle(FStyle | fsStrikeOut);
+}
+void TOndHighlighterAttributes::Assign(const TOndHighlighterAttributes& Source) {
+  FName = Source.FName;
+  AssignColorAndStyle(Source);
+}
+void TOndHighlighterAttributes::AssignColorAndStyle(const TOndHighlighterAttributes& Source) {
+  const bool changed =
+      FBackground != Source.FBackground || FForeground != Source.FForeground || FStyle != Source.FStyle;
+  FBackground = Source.FBackground;
+  FForeground = Source.FForeground;
+  FStyle = Source.FStyle;
+  if (changed) Changed();
+}
+
+TOndCustomHighlighter::TOndCustomHighlighter() : FAttrChangeHooks(this) {
+  for (char c : std::string_view(" !\"'()*+,-./:;=?[\\]^{|}")) FWordBreakChars.Include(c);
+}
+
+TOndCustomHighlighter::~TOndCustomHighlighter() {
+  auto notifies = std::move(FFreeNotifies);
+  for (auto& n : notifies)
+    if (n.second) n.second();
+  if (FOwnsAttributes)
+    for (auto it = FAttributes.rbegin(); it != FAttributes.rend(); ++it) delete *it;
+  FAttributes.clear();
+}
+
+int TOndCustomHighlighter::GetAttribCount() const { return static_cast<int>(FAttributes.size()); }
+
+TOndHighlighterAttributes* TOndCustomHighlighter::GetAttribute(int Index) const {
+  if (Index < 0 || Index >= GetAttribCount()) return nullptr;
+  return FAttributes[static_cast<std::size_t>(Index)];
+}
+
+TSysCharSet TOndCustomHighlighter::GetIdentChars() const {
+  TSysCharSet s;
+  s.IncludeRange(33, 255);
+  return s;
+}
+
+void TOndCustomHighlighter::SkipToEol() {
+  while (!GetEol()) Next();
+}
+
+void TOndCustomHighlighter::SetEnabled(bool Value) {
+  if (FEnabled == Value) return;
+  FEnabled = Value;
+  NotifyHighlightChange(nullptr);
+}
+
+void TOndCustomHighlighter::AddAttribute(TOndHighlighterAttributes* Attr) {
+  auto at = std::lower_bound(FAttributes.begin(), FAttributes.end(), Attr->Name(),
+                             [](const TOndHighlighterAttributes* a, const std::string& n) { return a->Name() < n; });
+  if (at != FAttributes.end() && (*at)->Name() == Attr->Name())
+    throw EListError("String list does not allow duplicates");
+  FAttributes.insert(at, Attr);
+}
+
+void TOndCustomHighlighter::AddAttributeChangeHandler(const TOndNotifyEvent& Handler) { FAttrChangeHooks.Add(Handler); }
+void TOndCustomHighlighter::RemoveAttributeChangeHandler(const TOndNotifyEvent& Handler) {
+  FAttrChangeHooks.Remove(Handler);
+}
+
+void TOndCustomHighlighter::NotifyHighlightChange(void* Sender) {
+  FAttrChangeHooks.Sender = Sender;
+  FAttrChangeHooks.Fire();
+}
+
+void TOndCustomHighlighter::FreeNotification(void* Client, std::function<void()> Gone) {
+  RemoveFreeNotification(Client);
+  FFreeNotifies.emplace_back(Client, std::move(Gone));
+}
+
+void TOndCustomHighlighter::RemoveFreeNotification(void* Client) {
+  std::erase_if(FFreeNotifies, [Client](const auto& n) { return n.first == Client; });
+}
+
+}  // namespace ond

@@ -1,0 +1,151 @@
+// The editor's window-free geometry: tabs, pixels, paint ranges, scrolling
+// the caret into view, row selections, gutter marks and token runs.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "editor/OndEditGeometry.h"
+
+namespace ond {
+namespace {
+
+TEST(EditGeometry, ColumnsWithTabsAndPastTheEnd) {
+  const std::string tabbed = "\tab";
+  EXPECT_EQ(LineCharToColumn(tabbed, 1, 8), 1);
+  EXPECT_EQ(LineCharToColumn(tabbed, 2, 8), 9);
+  EXPECT_EQ(LineCharToColumn(tabbed, 3, 8), 10);
+  EXPECT_EQ(LineCharToColumn(tabbed, 4, 8), 11);   // just after the text
+  EXPECT_EQ(LineCharToColumn(tabbed, 10, 8), 17);  // free caret: one column per char
+  EXPECT_EQ(LineCharToColumn("a\tb", 3, 4), 5);
+  EXPECT_EQ(LineCharToColumn("", 5, 4), 5);
+  // And back: a column inside a tab's stretch belongs to the character after it.
+  EXPECT_EQ(LineColumnToChar(tabbed, 1, 8), 1);
+  EXPECT_EQ(LineColumnToChar(tabbed, 5, 8), 2);
+  EXPECT_EQ(LineColumnToChar(tabbed, 9, 8), 2);
+  EXPECT_EQ(LineColumnToChar(tabbed, 10, 8), 3);
+  EXPECT_EQ(LineColumnToChar(tabbed, 17, 8), 10);
+  EXPECT_EQ(LineColumnToChar("", 7, 8), 7);
+  for (int ch = 1; ch < 12; ++ch)
+    EXPECT_EQ(LineColumnToChar("x\ty\t\tz", LineCharToColumn("x\ty\t\tz", ch, 3), 3), ch) << ch;
+}
+
+TEST(EditGeometry, PixelsAndPaintRange) {
+  TOndEditView v;
+  v.CharWidth = 7;
+  v.LineHeight = 15;
+  v.GutterWidth = 30;
+  v.FitClient(30 + 2 + 7 * 10 + 3, 15 * 4 + 5);
+  EXPECT_EQ(v.CharsInWindow, 10);
+  EXPECT_EQ(v.LinesInWindow, 4);
+  EXPECT_EQ(v.TextOffset(), 32);
+  EXPECT_EQ(v.PixelToDisplayPos(0, 0), DisplayCoord(1, 1));  // left of the text area clamps
+  EXPECT_EQ(v.PixelToDisplayPos(32 + 7 * 3 + 6, 15 * 2), DisplayCoord(4, 3));
+  EXPECT_EQ(v.PixelToNearestDisplayPos(32 + 7 * 3 + 4, 0), DisplayCoord(5, 1));
+  EXPECT_EQ(v.PixelToNearestDisplayPos(40, 1000).Row, 4);  // below the rows: the last visible one
+  v.LeftColumn = 5;
+  v.TopLine = 10;
+  EXPECT_EQ(v.TextOffset(), 32 - 4 * 7);
+  EXPECT_EQ(v.DisplayPosToPixel(DisplayCoord(5, 11)), (TPoint{32, 15}));
+  EXPECT_EQ(v.PixelToDisplayPos(32, 15), DisplayCoord(5, 11));
+
+  TOndPaintRange r = v.PaintRange(Rect(0, 0, 30, 60), 100);  // the gutter only
+  EXPECT_EQ(r.FirstColumn, 5);
+  EXPECT_EQ(r.FirstRow, 10);
+  EXPECT_EQ(r.LastRow, 14);
+  r = v.PaintRange(Rect(32 + 14, 16, 32 + 21, 29), 100);
+  EXPECT_EQ(r.FirstColumn, 7);
+  EXPECT_EQ(r.LastColumn, 8);
+  EXPECT_EQ(r.FirstRow, 11);
+  EXPECT_EQ(r.LastRow, 12);
+  EXPECT_EQ(v.PaintRange(Rect(0, 0, 200, 60), 11).LastRow, 11);
+  EXPECT_LT(v.PaintRange(Rect(0, 0, 200, 60), 0).LastRow, 1);
+}
+
+TEST(EditGeometry, ScrollingTheCaretIntoView) {
+  TOndEditView v;
+  v.CharsInWindow = 40;
+  v.LinesInWindow = 10;
+  int left, top;
+  v.ScrollToShow(DisplayCoord(45, 1), false, left, top);
+  EXPECT_EQ(left, 45 - 40 + 24);  // lands 24 columns from the left edge
+  EXPECT_EQ(top, 1);
+  v.LeftColumn = 30;
+  v.ScrollToShow(DisplayCoord(3, 25), false, left, top);
+  EXPECT_EQ(left, 3);
+  EXPECT_EQ(top, 16);
+  v.ScrollToShow(DisplayCoord(3, 25), true, left, top);
+  EXPECT_EQ(top, 25 - 9 + 5);
+  // Fewer than 24 columns: the caret stays in view.
+  v.LeftColumn = 1;
+  v.CharsInWindow = 10;
+  v.ScrollToShow(DisplayCoord(30, 1), false, left, top);
+  EXPECT_GE(30, left);
+  EXPECT_LT(30, left + 10);
+  v.LinesInWindow = 0;  // no room at all: still a valid position
+  v.ScrollToShow(DisplayCoord(30, 7), false, left, top);
+  EXPECT_EQ(top, 7);
+}
+
+TEST(EditGeometry, RowSelectionInTheThreeModes) {
+  const TDisplayCoord b = DisplayCoord(5, 2), e = DisplayCoord(3, 4);
+  EXPECT_FALSE(RowSelection(1, b, e, smNormal, 1, 20).Any);
+  TOndRowSelection s = RowSelection(2, b, e, smNormal, 1, 20);
+  EXPECT_TRUE(s.Any);
+  EXPECT_FALSE(s.Whole);
+  EXPECT_EQ(s.Start, 5);
+  EXPECT_EQ(s.End, 21);
+  EXPECT_TRUE(RowSelection(3, b, e, smNormal, 1, 20).Whole);
+  s = RowSelection(4, b, e, smNormal, 1, 20);
+  EXPECT_EQ(s.Start, 1);
+  EXPECT_EQ(s.End, 3);
+  EXPECT_FALSE(RowSelection(4, b, e, smNormal, 4, 20).Any);  // ends before the painted columns
+  s = RowSelection(3, b, e, smColumn, 1, 20);
+  EXPECT_EQ(s.Start, 3);
+  EXPECT_EQ(s.End, 5);
+  EXPECT_FALSE(RowSelection(3, DisplayCoord(4, 2), DisplayCoord(4, 4), smColumn, 1, 20).Any);
+  EXPECT_TRUE(RowSelection(4, b, e, smLine, 1, 20).Whole);
+  EXPECT_TRUE(RowSelection(2, b, e, smLine, 1, 20).Whole);
+}
+
+TEST(EditGeometry, IntensMarks) {
+  EXPECT_EQ(IntensMark(10, false, "  10"), TOndIntensMark::Number);
+  EXPECT_EQ(IntensMark(20, false, "  20"), TOndIntensMark::Number);
+  EXPECT_EQ(IntensMark(7, true, "   7"), TOndIntensMark::Number);
+  EXPECT_EQ(IntensMark(15, false, "  15"), TOndIntensMark::Dash);
+  EXPECT_EQ(IntensMark(7, false, "   7"), TOndIntensMark::Dot);
+}
+
+TEST(EditGeometry, TokensMergeIntoRuns) {
+  std::vector<TOndPaintRun> runs;
+  auto emit = [&](const TOndPaintRun& r) { runs.push_back(r); };
+  {
+    TOndTokenAccumulator acc(clBlack, clWhite, false, false, false, emit);
+    acc.Add("int", 1, clBlue, clNone, fsBold);
+    acc.Add(" ", 4, clBlack, clNone, 0);  // blanks join whatever their colour or style
+    acc.Add("x", 5, clBlack, clNone, 0);
+    acc.Add("y", 6, clNone, clWhite, 0);  // none and the default both mean the row colour
+    acc.Add("z", 7, clBlack, clRed, 0);
+    acc.Flush();
+  }
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].Text, "int ");
+  EXPECT_EQ(runs[0].Style, fsBold);
+  EXPECT_EQ(runs[1].Text, "xy");
+  EXPECT_EQ(runs[1].Column, 5);
+  EXPECT_EQ(runs[1].Background, clWhite);
+  EXPECT_EQ(runs[2].Background, clRed);
+  runs.clear();
+  {
+    // A selected row paints alike whatever the token colours.
+    TOndTokenAccumulator acc(clBlack, clWhite, false, false, true, emit);
+    acc.Add("a", 1, clBlue, clNone, 0);
+    acc.Add("b", 2, clRed, clGreen, 0);
+    acc.Add("c", 3, clRed, clGreen, fsItalic);
+    acc.Flush();
+  }
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_EQ(runs[0].Text, "ab");
+}
+
+}  // namespace
+}  // namespace ond
