@@ -245,10 +245,10 @@ void TMain::CreateControls() {
   tvOpenFiles->OnStateChanging = [this](TObject*, TTreeNode* node, bool& allow) { TreeStateChanging(node, allow); };
   tvOpenFiles->OnStateChange = [this](TObject*, TTreeNode* node) { TreeStateChange(node); };
   tvOpenFiles->OnCustomDrawItem = [this](TObject*, TTreeNode* node, TCustomDrawState state, bool&) {
-    if (state & cdsSelected) return;  // the selection keeps the tree's own colours
     const int i = node->AbsoluteIndex();
     TFont& font = tvOpenFiles->Canvas()->Font;
     if (FileModified(i)) font.SetStyle(fsBold);
+    if (state & cdsSelected) return;  // the selection keeps the tree's own colours
     if (FConfig && i >= 0 && i < FConfig->Count && FConfig->Files[static_cast<std::size_t>(i)]->Missing &&
         !FileModified(i))
       font.SetColor(clRed);

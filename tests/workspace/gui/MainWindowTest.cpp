@@ -8,6 +8,7 @@
 #include <QWidget>
 #include <fstream>
 
+#include "platform/Graphics.h"
 #include "platform/ImgList.h"
 #include "platform/Menus.h"
 #include "platform/core/SysUtils.h"
@@ -108,6 +109,19 @@ TEST(CheckTreeView, ToggleByClickAndSpaceWithRefusalAndCascade) {
   QKeyEvent space2(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
   QApplication::sendEvent(tree->Widget(), &space2);
   EXPECT_EQ(b->GetStateIndex(), 2);
+
+  // A node without a check box gets none by space or by a toggle.
+  changes = 0;
+  TTreeNode* plain = tree->Items()->Add(nullptr, "plain");
+  plain->SetStateIndex(-1);
+  tree->SetSelected(plain);
+  QKeyEvent space3(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+  QApplication::sendEvent(tree->Widget(), &space3);
+  EXPECT_EQ(plain->GetStateIndex(), -1);
+  plain->SetStateIndex(0);
+  EXPECT_FALSE(tree->ToggleNode(plain));
+  EXPECT_EQ(plain->GetStateIndex(), 0);
+  EXPECT_EQ(changes, 0);
 
   // Without cascading, a node with state 0 keeps it whatever its children do.
   tree->CascadeChecks = false;
@@ -329,6 +343,31 @@ TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   EXPECT_EQ(main->SBar->Panels()->Items(3)->GetText(), "Modified");
   // Now its check box may change.
   EXPECT_TRUE(main->tvOpenFiles->ToggleNode(missing));
+
+  // Drawing: modified bold (selected too), missing red, active blue; the
+  // selected node keeps the tree's own colours.
+  {
+    TBitmap bmp;
+    bmp.SetSize(200, 20);
+    TFont& font = main->tvOpenFiles->Canvas()->Font;
+    const TRect row = Rect(0, 0, 200, 20);
+    main->tvOpenFiles->PaintNode(missing, *bmp.Canvas(), row, true, true);
+    EXPECT_EQ(font.GetStyle(), fsBold);
+    EXPECT_EQ(font.GetColor(), clHighlightText);
+    main->tvOpenFiles->PaintNode(missing, *bmp.Canvas(), row, false, false);
+    EXPECT_EQ(font.GetStyle(), fsBold);
+    EXPECT_EQ(font.GetColor(), clWindowText);  // modified: not red
+    main->SetActiveIndex(1);
+    main->tvOpenFiles->PaintNode(nodes->Item(1), *bmp.Canvas(), row, false, false);
+    EXPECT_EQ(font.GetStyle(), 0);
+    EXPECT_EQ(font.GetColor(), clBlue);
+  }
+  // Space on the root, which has no check box, changes nothing.
+  main->tvOpenFiles->SetSelected(nodes->Item(0));
+  QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+  QApplication::sendEvent(main->tvOpenFiles->Widget(), &space);
+  EXPECT_EQ(nodes->Item(0)->GetStateIndex(), -1);
+  EXPECT_TRUE(main->FileShown(0));
 
   // The splitter keeps the tree at least 50 wide and the editors at least 500.
   EXPECT_FALSE(TMain::TreeWidthAllowed(49, 1130, 2));
