@@ -53,6 +53,17 @@ int TStackLayout::ScrollToShift(int index) const {
   return shift;
 }
 
+int TStackLayout::ScrollTo(int newPosition) {
+  const int shift = Position - newPosition;
+  Shift(shift);
+  return shift;
+}
+
+void TStackLayout::Shift(int shift) {
+  Position -= shift;
+  for (TPanelBox& p : Panels) p.Top += shift;
+}
+
 bool TStackLayout::WheelActivates(int method, TShiftState shift) {
   return method == 2 || (method == 0 && (shift & ssShift)) || (method == 1 && (shift & ssCtrl));
 }
@@ -61,8 +72,7 @@ int TStackLayout::Wheel(bool down) {
   if (VisibleCount() < 2 || Max <= 0) return 0;
   const int step = down ? std::min(WheelStep, Max - Position) : std::min(WheelStep, Position);
   const int scroll = down ? -step : step;
-  Position -= scroll;
-  for (TPanelBox& p : Panels) p.Top += scroll;
+  Shift(scroll);
   const TPanelBox& first = Panels[static_cast<std::size_t>(FirstVisible())];
   int drift = 0;
   if (down && Position == Max && first.Top + Max < 0) drift = -(first.Top + Max);
@@ -229,8 +239,8 @@ void TMain::CreateControls() {
   };
   VMainSplitter->OnMoved = [this](TObject*) { Options.FilesListWidth = tvOpenFiles->Width(); };
   VSBMain->OnScroll = [this](TObject*, TScrollCode, int& pos) {
-    pScrollBox->ScrollBy(0, VSBMain->GetPosition() - pos);
-    FStack.Position = pos;
+    FStack.Position = VSBMain->GetPosition();
+    pScrollBox->ScrollBy(0, FStack.ScrollTo(pos));
     pScrollBox->Invalidate();
   };
   VSBMain->OnChange = [this](TObject*) {
@@ -436,8 +446,7 @@ void TMain::ScrollToEditor(int index) {
   const int shift = FStack.ScrollToShift(index);
   if (shift == 0) return;
   pScrollBox->ScrollBy(0, shift);
-  for (auto& p : FStack.Panels) p.Top += shift;
-  FStack.Position -= shift;
+  FStack.Shift(shift);
   VSBMain->SetPosition(VSBMain->GetPosition() - shift);
 }
 

@@ -216,6 +216,16 @@ TEST(StackLayout, ScrollingWheelAndResizing) {
   s.Wheel(true);
   EXPECT_EQ(s.Panels[0].Top, -s.Max);
 
+  // The scroll bar moves the panels by the change of its position.
+  s.Position = 0;
+  for (int i = 0; i < 4; ++i) s.Panels[static_cast<std::size_t>(i)].Top = i < 3 ? 502 * i : 1004;
+  EXPECT_EQ(s.ScrollTo(100), -100);
+  EXPECT_EQ(s.Position, 100);
+  EXPECT_EQ(s.Panels[0].Top, -100);
+  EXPECT_EQ(s.Panels[3].Top, 904);
+  EXPECT_EQ(s.ScrollTo(40), 60);
+  EXPECT_EQ(s.Panels[1].Top, 462);
+
   // Scrolling to a panel: its top meets the view's top, within the range.
   s.Position = 0;
   s.Panels = {{0, 502, 20, true}, {502, 502, 20, true}, {1004, 502, 20, true}};
