@@ -7,6 +7,7 @@
 #include <QMouseEvent>
 #include <QWidget>
 #include <fstream>
+#include <unistd.h>
 
 #include "platform/Graphics.h"
 #include "platform/ImgList.h"
@@ -317,6 +318,43 @@ TEST_F(MainWindowTest, StartsEmptyAndOpensTheSetFromTheCommandLine) {
   EXPECT_EQ(nodes->Item(2)->GetStateIndex(), 1);  // the missing file is unchecked
   EXPECT_TRUE(main->FileShown(1));
   EXPECT_FALSE(main->FileShown(2));
+}
+
+TEST_F(MainWindowTest, TimersCompleteTheWindowAndDeleteTheOldUpdate) {
+  EXPECT_TRUE(main->trDelUpdate->GetEnabled());
+  EXPECT_EQ(main->trDelUpdate->GetInterval(), 1000);
+  EXPECT_FALSE(main->trCompleteConfigInterface->GetEnabled());
+  EXPECT_EQ(main->trCompleteConfigInterface->GetInterval(), 10);
+
+  // Start-up enables the completing timer whatever the command line holds.
+  Application()->SetParams({dir->Path() + "/missing.zu"});
+  main->FormShow();
+  Application()->SetParams({});
+  EXPECT_FALSE(main->ConfigOpen());
+  EXPECT_TRUE(main->trCompleteConfigInterface->GetEnabled());
+  main->Options.FullScreenDefault = false;
+  main->trCompleteConfigInterface->Tick();
+  EXPECT_FALSE(main->trCompleteConfigInterface->GetEnabled());
+  EXPECT_EQ(main->GetWindowState(), TWindowState::wsNormal);
+
+  // The previous program file is looked up beside the program, not in the
+  // current folder.
+  const std::string exe = Application()->ExeName();
+  const std::string old = ChangeFileExt(exe, ".oldupdate");
+  const std::string here = ChangeFileExt(ExtractFileName(exe), ".oldupdate");
+  WriteFile(old, "old");
+  const std::string cwd = dir->Path() + "/cwd";
+  ASSERT_TRUE(ForceFolders(cwd));
+  WriteFile(cwd + "/" + here, "keep");
+  char saved[4096];
+  ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  main->trDelUpdate->Tick();
+  ASSERT_EQ(chdir(saved), 0);
+  EXPECT_FALSE(FileExistsEx(old));
+  EXPECT_TRUE(FileExistsEx(cwd + "/" + here));
+  EXPECT_FALSE(main->trDelUpdate->GetEnabled());
+  main->DeleteOldUpdate();  // nothing there: no error
 }
 
 TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
