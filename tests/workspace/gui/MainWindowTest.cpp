@@ -5,6 +5,10 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QContextMenuEvent>
+#include <QToolTip>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QWidget>
 #include <fstream>
 #include <unistd.h>
@@ -54,6 +58,9 @@ void Click(QWidget* w, QPoint p, Qt::MouseButton button = Qt::LeftButton) {
                  Qt::NoModifier);
   QApplication::sendEvent(w, &up);
 }
+
+// Ink of dark text, smoothed edges included.
+bool Dark(TColor c) { return (c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF) < 3 * 0x60; }
 
 QWidget* Viewport(TTreeView* tree) { return static_cast<QAbstractScrollArea*>(tree->Widget())->viewport(); }
 
@@ -177,6 +184,66 @@ TEST(StatusBarEx, PanelsPaintTheirColoursAndTextAndSkipSameText) {
   QApplication::processEvents();
   EXPECT_GT(counter.paints, 0);
   bar->Widget()->removeEventFilter(&counter);
+
+  // A centred text sits in the middle of its panel.
+  p1->SetText("ii");
+  bar->PaintTo(bmp);
+  int first = -1, last = -1;
+  for (int x = 100; x < 398; ++x)
+    for (int y = 3; y < 18; ++y)
+      if (Dark(bmp.Canvas()->GetPixel(x, y))) {
+        if (first < 0) first = x;
+        last = x;
+      }
+  ASSERT_GE(first, 0);
+  EXPECT_LE(std::abs((first + last) / 2 - (100 + 398) / 2), 3);
+
+  // The context menu is the pressed panel's own, else the bar's.
+  int barMenu = 0, panelMenu = 0;
+  auto* own = new TPopupMenu(&form);
+  own->OnPopup = [&](TObject*) { ++barMenu; };
+  bar->SetPopupMenu(own);
+  auto* pm = new TPopupMenu(&form);
+  pm->OnPopup = [&](TObject*) { ++panelMenu; };
+  p1->SetPopupMenu(pm);
+  auto rightClick = [&](int x) {
+    QWidget* w = bar->Widget();
+    Click(w, QPoint(x, 10), Qt::RightButton);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(x, 10), w->mapToGlobal(QPoint(x, 10)));
+    QApplication::sendEvent(w, &menuEvent);
+  };
+  rightClick(150);
+  EXPECT_EQ(bar->ClickedPanel(), 1);
+  EXPECT_EQ(panelMenu, 1);
+  EXPECT_EQ(barMenu, 0);
+  rightClick(50);
+  EXPECT_EQ(bar->ClickedPanel(), 0);
+  EXPECT_EQ(panelMenu, 1);
+  EXPECT_EQ(barMenu, 1);
+
+  // Moving onto another panel cancels the shown hint; the panel's own shows.
+  p0->SetHint("zero");
+  p1->SetHint("one");
+  QMouseEvent move0(QEvent::MouseMove, QPointF(50, 10), bar->Widget()->mapToGlobal(QPointF(50, 10)), Qt::NoButton,
+                    Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(bar->Widget(), &move0);
+  EXPECT_EQ(bar->Widget()->toolTip(), QString("zero"));
+  QToolTip::showText(bar->Widget()->mapToGlobal(QPoint(50, 10)), "zero", bar->Widget());
+  const bool tipShows = QToolTip::isVisible();
+  QMouseEvent move1(QEvent::MouseMove, QPointF(150, 10), bar->Widget()->mapToGlobal(QPointF(150, 10)),
+                    Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(bar->Widget(), &move1);
+  EXPECT_EQ(bar->Widget()->toolTip(), QString("one"));
+  if (tipShows) {
+    // The tip fades out shortly after it is cancelled.
+    QElapsedTimer waited;
+    waited.start();
+    while (QToolTip::isVisible() && waited.elapsed() < 5000) {
+      QApplication::processEvents();
+      QThread::msleep(10);
+    }
+    EXPECT_FALSE(QToolTip::isVisible());
+  }
 
   // A freed pop-up menu is forgotten by its panel.
   auto* menu = new TPopupMenu(&form);
