@@ -105,6 +105,13 @@ Qt::CursorShape CursorToQt(TCursor c) {
   }
 }
 
+// The virtual key of a key event; keys Qt names by a letter of another
+// alphabet are known by their place on the keyboard.
+std::uint16_t KeyOfEvent(const QKeyEvent* e) {
+  const std::uint16_t key = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+  return key != 0 ? key : VirtualKeyFromScanCode(e->nativeScanCode());
+}
+
 const char* const kControlDragMime = "application/x-ondrel-control-drag";
 TObject* gDragSource = nullptr;
 }  // namespace
@@ -453,14 +460,20 @@ bool TWinControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::KeyPress: {
       if (!own) return false;
       auto* e = static_cast<QKeyEvent*>(event);
-      std::uint16_t key = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+      const std::uint16_t vk = KeyOfEvent(e);
+      std::uint16_t key = vk;
       const TShiftState shift = ShiftFromQt(e->modifiers());
       bool consumed = false;
       if (key != 0) {
         KeyDown(key, shift);
         consumed = key == 0;
       }
-      const QString text = e->text();
+      QString text = e->text();
+      // Ctrl with a letter key types its control character, whatever the
+      // layout's letter.
+      if ((shift & (ssCtrl | ssAlt)) == ssCtrl && vk >= 'A' && vk <= 'Z' && text.size() == 1 &&
+          text[0].unicode() >= 0x20)
+        text = QString(QChar(vk - 'A' + 1));
       for (QChar qc : text) {
         const int a = WideToAnsi(qc.unicode());
         if (a < 0) continue;
@@ -473,7 +486,7 @@ bool TWinControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::KeyRelease: {
       if (!own) return false;
       auto* e = static_cast<QKeyEvent*>(event);
-      std::uint16_t key = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+      std::uint16_t key = KeyOfEvent(e);
       if (key == 0) return false;
       KeyUp(key, ShiftFromQt(e->modifiers()));
       return key == 0;

@@ -399,6 +399,19 @@ TEST(CustomControl, KeysArriveAsVirtualKeysAndCodePageCharacters) {
                     Qt::NoScrollPhase, false);
   QApplication::sendEvent(c->Widget(), &wheel);
   EXPECT_EQ(c->wheel, -120);
+
+  // With a Cyrillic layout the window system still names the physical key
+  // (X key code 54 is the key of Latin "C"): Ctrl with it is Ctrl+C.
+  c->downs.clear();
+  c->chars.clear();
+  QKeyEvent es(QEvent::KeyPress, 0x0421, Qt::ControlModifier, 54, 0x6d3, 0x4, QString(QChar(0x0441)));
+  QApplication::sendEvent(c->Widget(), &es);
+  QKeyEvent yo(QEvent::KeyPress, 0x0401, Qt::NoModifier, 49, 0x6b3, 0, QString(QChar(0x0451)));
+  QApplication::sendEvent(c->Widget(), &yo);
+  ASSERT_EQ(c->downs.size(), 2u);
+  EXPECT_EQ(c->downs[0], 'C' | (ssCtrl << 16));
+  EXPECT_EQ(c->downs[1], VK_OEM_3);
+  EXPECT_EQ(c->chars, std::string("\x03\xB8"));  // Ctrl+C types its control character
 }
 
 TEST(Forms, DroppedFilesArriveAsPaths) {
