@@ -450,6 +450,17 @@ void TMain::ScrollToEditor(int index) {
   VSBMain->SetPosition(VSBMain->GetPosition() - shift);
 }
 
+void TMain::ScrollToSelected() {
+  if (TTreeNode* selected = tvOpenFiles->GetSelected()) ScrollToEditor(selected->AbsoluteIndex());
+}
+
+void TMain::ScrollToActive() {
+  if (FActive >= 0) ScrollToEditor(FActive);
+}
+
+void TMain::ScrollToFirst() { ScrollToEditor(FStack.FirstVisible()); }
+void TMain::ScrollToLast() { ScrollToEditor(FStack.LastVisible()); }
+
 void TMain::FormShow() {
   // The language, the settings file, the game's active config and the update
   // check join here with their own parts of the program.
@@ -538,7 +549,7 @@ void TMain::TreeStateChange(TTreeNode* node) {
   if (!FConfig || i < 0 || i >= FConfig->Count) return;
   if (node->GetStateIndex() == 2) {
     FShown[static_cast<std::size_t>(i)] = true;
-    if (TTreeNode* selected = tvOpenFiles->GetSelected()) ScrollToEditor(selected->AbsoluteIndex());
+    ScrollToSelected();
   } else {
     FShown[static_cast<std::size_t>(i)] = false;
     if (i == FActive) {

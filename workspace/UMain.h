@@ -131,6 +131,12 @@ class TMain : public TForm {
   // Saves every file that needs it; the names that failed are returned.
   std::vector<std::string> SaveAll();
   void ScrollToEditor(int index);
+  // Short forms: to the panel of the node selected in the tree, to the active
+  // panel (when there is one), to the first and to the last visible panel.
+  void ScrollToSelected();
+  void ScrollToActive();
+  void ScrollToFirst();
+  void ScrollToLast();
   void ApplyLanguage();
   std::string VersionText() const;
 
