@@ -1,6 +1,7 @@
 #include "platform/ActnList.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QKeySequence>
 #include <QWidget>
 
@@ -13,6 +14,10 @@ QKeySequence ShortCutToKeySequence(TShortCut sc);
 
 struct TAction::Private {
   QAction action;
+  // Menus draw the entries of an exclusive group as radio items. The group
+  // rule itself is kept by SetChecked (across the actions of one owner), so
+  // each grouped action sits alone in a group that never unchecks anything.
+  std::unique_ptr<QActionGroup> radio;
 };
 
 TAction::TAction(TComponent* owner) : TComponent(owner), p(std::make_unique<Private>()) {
@@ -71,7 +76,17 @@ void TAction::SetVisible(bool visible) {
 
 void TAction::SetGroupIndex(int group) {
   FGroupIndex = group;
-  if (group > 0) p->action.setCheckable(true);
+  if (group > 0) {
+    p->action.setCheckable(true);
+    if (!p->radio) {
+      p->radio = std::make_unique<QActionGroup>(nullptr);
+      p->radio->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+      p->radio->addAction(&p->action);
+    }
+  } else if (p->radio) {
+    p->radio->removeAction(&p->action);
+    p->radio.reset();
+  }
 }
 
 void TAction::SetShortCut(TShortCut shortCut) {
@@ -89,7 +104,8 @@ bool TAction::Update() {
 bool TAction::Execute() {
   Update();
   if (!FEnabled) return false;
-  if (AutoCheck) SetChecked(!FChecked);
+  // A checked member of a radio group stays checked.
+  if (AutoCheck && !(FChecked && FGroupIndex > 0)) SetChecked(!FChecked);
   if (!OnExecute) return false;
   OnExecute(this);
   return true;

@@ -13,6 +13,8 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPointer>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
@@ -103,6 +105,13 @@ Qt::CursorShape CursorToQt(TCursor c) {
   }
 }
 
+// The virtual key of a key event; keys Qt names by a letter of another
+// alphabet are known by their place on the keyboard.
+std::uint16_t KeyOfEvent(const QKeyEvent* e) {
+  const std::uint16_t key = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+  return key != 0 ? key : VirtualKeyFromScanCode(e->nativeScanCode());
+}
+
 const char* const kControlDragMime = "application/x-ondrel-control-drag";
 TObject* gDragSource = nullptr;
 }  // namespace
@@ -184,6 +193,7 @@ void TControl::SizeChanged() {
   if (w == d->lastWidth && h == d->lastHeight) return;
   d->lastWidth = w;
   d->lastHeight = h;
+  if (auto* custom = dynamic_cast<TCustomControl*>(this)) custom->LayoutScrollBars();
   if (auto* win = dynamic_cast<TWinControl*>(this)) win->Realign();
   Resize();
 }
@@ -450,14 +460,20 @@ bool TWinControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::KeyPress: {
       if (!own) return false;
       auto* e = static_cast<QKeyEvent*>(event);
-      std::uint16_t key = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+      const std::uint16_t vk = KeyOfEvent(e);
+      std::uint16_t key = vk;
       const TShiftState shift = ShiftFromQt(e->modifiers());
       bool consumed = false;
       if (key != 0) {
         KeyDown(key, shift);
         consumed = key == 0;
       }
-      const QString text = e->text();
+      QString text = e->text();
+      // Ctrl with a letter key types its control character, whatever the
+      // layout's letter.
+      if ((shift & (ssCtrl | ssAlt)) == ssCtrl && vk >= 'A' && vk <= 'Z' && text.size() == 1 &&
+          text[0].unicode() >= 0x20)
+        text = QString(QChar(vk - 'A' + 1));
       for (QChar qc : text) {
         const int a = WideToAnsi(qc.unicode());
         if (a < 0) continue;
@@ -470,7 +486,7 @@ bool TWinControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::KeyRelease: {
       if (!own) return false;
       auto* e = static_cast<QKeyEvent*>(event);
-      std::uint16_t key = VirtualKeyFromQt(e->key(), e->modifiers() & Qt::KeypadModifier);
+      std::uint16_t key = KeyOfEvent(e);
       if (key == 0) return false;
       KeyUp(key, ShiftFromQt(e->modifiers()));
       return key == 0;
@@ -542,6 +558,45 @@ struct TCustomControl::CaretTimer {
   QTimer timer;
 };
 
+struct TCustomControl::ScrollBars {
+  // Children of the control's widget, made when first needed; index 0 the
+  // horizontal, 1 the vertical bar.
+  QScrollBar* bar[2] = {nullptr, nullptr};
+  TScrollInfo info[2];
+  bool shown[2] = {false, false};
+  bool pressed[2] = {false, false};
+};
+
+namespace {
+int BarIndex(TScrollBarKind kind) { return kind == TScrollBarKind::sbVertical ? 1 : 0; }
+TScrollBarKind BarKind(int i) { return i == 1 ? TScrollBarKind::sbVertical : TScrollBarKind::sbHorizontal; }
+// The last position the thumb can take.
+int TopPosition(const TScrollInfo& info) {
+  return info.Page > 0 ? std::max(info.Min, info.Max - info.Page + 1) : info.Max;
+}
+
+// Watches the mouse on a scroll bar of a custom control: the wheel goes to
+// the control, a released button ends the scrolling.
+class ScrollBarFilter : public QObject {
+ public:
+  ScrollBarFilter(std::function<bool(QEvent*)> wheel, std::function<void(QEvent*)> mouse)
+      : FWheel(std::move(wheel)), FMouse(std::move(mouse)) {}
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Wheel) {
+      Guarded([&] { FWheel(event); });
+      return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease)
+      Guarded([&] { FMouse(event); });
+    return false;
+  }
+
+ private:
+  std::function<bool(QEvent*)> FWheel;
+  std::function<void(QEvent*)> FMouse;
+};
+}  // namespace
+
 TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner, new TCustomWidget(this)) {
   FCaretTimer = std::make_unique<CaretTimer>();
   FCaretTimer->timer.setInterval(QApplication::cursorFlashTime() > 0 ? QApplication::cursorFlashTime() / 2 : 500);
@@ -551,7 +606,154 @@ TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner, new TCust
 TCustomControl::~TCustomControl() {
   BeginDestroy();
   if (auto* w = static_cast<TCustomWidget*>(Widget())) w->FControl = nullptr;
+  if (FScrollBars) {
+    for (QScrollBar* bar : FScrollBars->bar)
+      if (bar) QObject::disconnect(bar, nullptr, nullptr, nullptr);
+  }
   FCaretTimer.reset();
+}
+
+int TCustomControl::ScrollBarExtent() const { return Widget()->style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
+
+int TCustomControl::ClientWidth() const {
+  const bool shown = FScrollBars && FScrollBars->shown[1];
+  return std::max(0, Width() - (shown ? ScrollBarExtent() : 0));
+}
+
+int TCustomControl::ClientHeight() const {
+  const bool shown = FScrollBars && FScrollBars->shown[0];
+  return std::max(0, Height() - (shown ? ScrollBarExtent() : 0));
+}
+
+void TCustomControl::LayoutScrollBars() {
+  if (!FScrollBars) return;
+  const int ext = ScrollBarExtent();
+  const bool h = FScrollBars->shown[0], v = FScrollBars->shown[1];
+  if (QScrollBar* bar = FScrollBars->bar[0]) {
+    if (h) bar->setGeometry(0, Height() - ext, std::max(0, Width() - (v ? ext : 0)), ext);
+    bar->setVisible(h);
+  }
+  if (QScrollBar* bar = FScrollBars->bar[1]) {
+    if (v) bar->setGeometry(Width() - ext, 0, ext, std::max(0, Height() - (h ? ext : 0)));
+    bar->setVisible(v);
+  }
+}
+
+static void ApplyScrollInfo(QScrollBar* bar, const TScrollInfo& info) {
+  const QSignalBlocker block(bar);
+  bar->setRange(info.Min, TopPosition(info));
+  bar->setSingleStep(1);
+  bar->setPageStep(std::max(1, info.Page));
+  // The thumb follows the mouse while it is dragged.
+  if (!bar->isSliderDown()) bar->setValue(info.Pos);
+}
+
+void TCustomControl::SetScrollInfo(TScrollBarKind kind, const TScrollInfo& info) {
+  if (!FScrollBars) FScrollBars = std::make_unique<ScrollBars>();
+  const int i = BarIndex(kind);
+  TScrollInfo& own = FScrollBars->info[i];
+  own.Min = info.Min;
+  own.Max = std::max(info.Min, info.Max);
+  own.Page = std::clamp(info.Page, 0, own.Max - own.Min + 1);
+  own.Pos = std::clamp(info.Pos, own.Min, TopPosition(own));
+  if (QScrollBar* bar = FScrollBars->bar[i]) ApplyScrollInfo(bar, own);
+}
+
+TScrollInfo TCustomControl::GetScrollInfo(TScrollBarKind kind) const {
+  if (!FScrollBars) return TScrollInfo{};
+  const int i = BarIndex(kind);
+  TScrollInfo info = FScrollBars->info[i];
+  const QScrollBar* bar = FScrollBars->bar[i];
+  info.TrackPos = bar && bar->isSliderDown() ? bar->sliderPosition() : info.Pos;
+  return info;
+}
+
+void TCustomControl::SetScrollPos(TScrollBarKind kind, int pos) {
+  TScrollInfo info = GetScrollInfo(kind);
+  info.Pos = pos;
+  SetScrollInfo(kind, info);
+}
+
+void TCustomControl::ShowScrollBar(TScrollBarKind kind, bool show) {
+  if (!FScrollBars) FScrollBars = std::make_unique<ScrollBars>();
+  const int i = BarIndex(kind);
+  if (show && !FScrollBars->bar[i]) {
+    auto* bar = new QScrollBar(i == 1 ? Qt::Vertical : Qt::Horizontal, Widget());
+    bar->setFocusPolicy(Qt::NoFocus);
+    bar->hide();
+    FScrollBars->bar[i] = bar;
+    ApplyScrollInfo(bar, FScrollBars->info[i]);
+    const TScrollBarKind k = BarKind(i);
+    QObject::connect(bar, &QAbstractSlider::actionTriggered, [this, bar, i, k](int action) {
+      const int target = bar->sliderPosition();
+      TScrollCode code;
+      switch (action) {
+        case QAbstractSlider::SliderSingleStepAdd: code = TScrollCode::scLineDown; break;
+        case QAbstractSlider::SliderSingleStepSub: code = TScrollCode::scLineUp; break;
+        case QAbstractSlider::SliderPageStepAdd: code = TScrollCode::scPageDown; break;
+        case QAbstractSlider::SliderPageStepSub: code = TScrollCode::scPageUp; break;
+        case QAbstractSlider::SliderToMinimum: code = TScrollCode::scTop; break;
+        case QAbstractSlider::SliderToMaximum: code = TScrollCode::scBottom; break;
+        case QAbstractSlider::SliderMove:
+          if (bar->isSliderDown()) {
+            Guarded([&] { Scroll(k, TScrollCode::scTrack, target); });
+            return;
+          }
+          code = TScrollCode::scPosition;  // "scroll here"
+          break;
+        default: return;
+      }
+      // The program moves the thumb itself in answer.
+      bar->setSliderPosition(FScrollBars->info[i].Pos);
+      Guarded([&] { Scroll(k, code, code == TScrollCode::scPosition ? target : FScrollBars->info[i].Pos); });
+    });
+    QObject::connect(bar, &QAbstractSlider::sliderReleased, [this, bar, i, k] {
+      const int target = bar->sliderPosition();
+      Guarded([&] { Scroll(k, TScrollCode::scPosition, target); });
+      // Where the program did not follow, the thumb goes back.
+      ApplyScrollInfo(bar, FScrollBars->info[i]);
+    });
+    auto* filter = new ScrollBarFilter(
+        [this](QEvent* e) { return TControl::WidgetEvent(Widget(), e); },
+        [this, i, k](QEvent* e) {
+          auto* me = static_cast<QMouseEvent*>(e);
+          if (me->button() != Qt::LeftButton) return;
+          if (e->type() == QEvent::MouseButtonPress) {
+            FScrollBars->pressed[i] = true;
+          } else if (FScrollBars->pressed[i]) {
+            FScrollBars->pressed[i] = false;
+            // After the thumb's release (sliderReleased) has been told.
+            QTimer::singleShot(0, Widget(), [this, k] { Guarded([&] { Scroll(k, TScrollCode::scEndScroll, GetScrollPos(k)); }); });
+          }
+        });
+    filter->setParent(bar);
+    bar->installEventFilter(filter);
+  }
+  if (FScrollBars->shown[i] == show) return;
+  FScrollBars->shown[i] = show;
+  LayoutScrollBars();
+  // The client area changed size.
+  Realign();
+  Resize();
+}
+
+bool TCustomControl::ScrollBarVisible(TScrollBarKind kind) const {
+  return FScrollBars && FScrollBars->shown[BarIndex(kind)];
+}
+
+void TCustomControl::EnableScrollBar(TScrollBarKind kind, bool enable) {
+  if (!FScrollBars) FScrollBars = std::make_unique<ScrollBars>();
+  if (!enable) ShowScrollBar(kind, ScrollBarVisible(kind));  // makes the bar
+  if (QScrollBar* bar = FScrollBars->bar[BarIndex(kind)]) bar->setEnabled(enable);
+}
+
+bool TCustomControl::ScrollBarEnabled(TScrollBarKind kind) const {
+  const QScrollBar* bar = FScrollBars ? FScrollBars->bar[BarIndex(kind)] : nullptr;
+  return !bar || bar->isEnabled();
+}
+
+void TCustomControl::Scroll(TScrollBarKind kind, TScrollCode code, int pos) {
+  if (OnWindowScroll) OnWindowScroll(this, kind, code, pos);
 }
 
 void TCustomControl::Paint() {
@@ -589,10 +791,18 @@ void TCustomControl::SetMouseCapture(bool capture) {
 
 void TCustomControl::ScrollWindow(int dx, int dy, const TRect* r) {
   const QRect caret(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy);
-  if (r)
+  if (r) {
     Widget()->scroll(dx, dy, ToQRect(*r));
-  else
+  } else if (ScrollBarVisible(TScrollBarKind::sbHorizontal) || ScrollBarVisible(TScrollBarKind::sbVertical)) {
+    // The own scroll bars stay where they are; child controls move.
+    Widget()->scroll(dx, dy, ToQRect(ClientRect()));
+    for (int i = 0; i < ControlCount(); ++i) {
+      TControl* c = GetControl(i);
+      c->SetBounds(c->Left() + dx, c->Top() + dy, c->Width(), c->Height());
+    }
+  } else {
     Widget()->scroll(dx, dy);
+  }
   // The caret is drawn over the content; where it moved with it, paint again.
   if (CaretShowing()) {
     Widget()->update(caret.translated(dx, dy));
@@ -697,6 +907,9 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
       {
         QPainter painter(Widget());
         painter.setClipRect(e->rect());
+        if (ScrollBarVisible(TScrollBarKind::sbHorizontal) && ScrollBarVisible(TScrollBarKind::sbVertical))
+          painter.fillRect(QRect(ClientWidth(), ClientHeight(), Width() - ClientWidth(), Height() - ClientHeight()),
+                           ToQColor(clBtnFace));
         FCanvas.BeginPainting(&painter, ClientRect());
         FCanvas.SetClipRect(FromQRect(e->rect()));
         try {

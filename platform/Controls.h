@@ -63,6 +63,21 @@ enum class TAlign { alNone, alTop, alBottom, alLeft, alRight, alClient };
 enum class TAlignment { taLeftJustify, taRightJustify, taCenter };
 enum class TBorderStyle { bsNone, bsSingle };
 
+enum class TScrollBarKind { sbHorizontal, sbVertical };
+enum class TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
+
+// The range, page and position of a window's own scroll bar as the window
+// system keeps them: the position runs from Min to Max - Page + 1 (to Max
+// without a page).
+struct TScrollInfo {
+  int Min = 0;
+  int Max = 0;
+  int Page = 0;
+  int Pos = 0;
+  // Where the thumb is while the user drags it (else Pos); read only.
+  int TrackPos = 0;
+};
+
 class TWinControl;
 class TPopupMenu;
 struct TControlPrivate;
@@ -75,6 +90,7 @@ using TMouseWheelEvent =
     std::function<void(TObject* Sender, TShiftState Shift, int WheelDelta, TPoint MousePos, bool& Handled)>;
 using TDropFilesEvent = std::function<void(TObject* Sender, const std::vector<std::string>& Files, TPoint At)>;
 using TContextPopupEvent = std::function<void(TObject* Sender, TPoint MousePos, bool& Handled)>;
+using TWindowScrollEvent = std::function<void(TObject* Sender, TScrollBarKind Kind, TScrollCode Code, int Pos)>;
 
 class TControl : public TComponent {
  public:
@@ -93,9 +109,10 @@ class TControl : public TComponent {
   void SetHeight(int v) { SetBounds(Left(), Top(), Width(), v); }
   virtual void SetBounds(int left, int top, int width, int height);
   TRect BoundsRect() const { return Bounds(Left(), Top(), Width(), Height()); }
-  int ClientWidth() const { return Width(); }
-  int ClientHeight() const { return Height(); }
-  TRect ClientRect() const { return Rect(0, 0, Width(), Height()); }
+  // The client area leaves out a control's own scroll bars.
+  virtual int ClientWidth() const { return Width(); }
+  virtual int ClientHeight() const { return Height(); }
+  TRect ClientRect() const { return Rect(0, 0, ClientWidth(), ClientHeight()); }
 
   TAlign GetAlign() const { return FAlign; }
   void SetAlign(TAlign align);
@@ -249,6 +266,23 @@ class TCustomControl : public TWinControl {
   // whole client area when r is null); the uncovered part is repainted.
   void ScrollWindow(int dx, int dy, const TRect* r = nullptr);
 
+  // The control's own scroll bars, along its right (vertical) and bottom
+  // (horizontal) edges; the client area leaves room for those shown. As with
+  // the window system's, the position moves only when the program sets it:
+  // the user's actions arrive in Scroll / OnWindowScroll, which answer by
+  // setting the new position. A bar shows only when ShowScrollBar asks.
+  void SetScrollInfo(TScrollBarKind kind, const TScrollInfo& info);
+  TScrollInfo GetScrollInfo(TScrollBarKind kind) const;
+  void SetScrollPos(TScrollBarKind kind, int pos);
+  int GetScrollPos(TScrollBarKind kind) const { return GetScrollInfo(kind).Pos; }
+  void ShowScrollBar(TScrollBarKind kind, bool show);
+  bool ScrollBarVisible(TScrollBarKind kind) const;
+  void EnableScrollBar(TScrollBarKind kind, bool enable);
+  bool ScrollBarEnabled(TScrollBarKind kind) const;
+  int ClientWidth() const override;
+  int ClientHeight() const override;
+  TWindowScrollEvent OnWindowScroll;
+
   // A blinking caret drawn over the painting (inverting the pixels).
   void CreateCaret(int width, int height);
   void DestroyCaret();
@@ -277,11 +311,20 @@ class TCustomControl : public TWinControl {
   virtual void DragOver(TObject* source, int x, int y, bool& accept);
   virtual void DragDrop(TObject* source, int x, int y);
   virtual void DragEnd(bool dropped);
+  // The user scrolled with one of the control's own scroll bars: a line or a
+  // page (Pos the current position), to the top or bottom, the thumb dragged
+  // (scTrack with the thumb's position, then scPosition where it was let go),
+  // and scEndScroll when the mouse button is released.
+  virtual void Scroll(TScrollBarKind kind, TScrollCode code, int pos);
   virtual void DoEnter() override;
   virtual void DoExit() override;
 
  private:
   friend class TCustomWidget;
+  friend class TControl;
+  struct ScrollBars;
+  void LayoutScrollBars();
+  int ScrollBarExtent() const;
   void PaintCaret(QWidget* w);
   void BlinkCaret();
   TCanvas FCanvas;
@@ -294,6 +337,7 @@ class TCustomControl : public TWinControl {
   bool FDragging = false;
   struct CaretTimer;
   std::unique_ptr<CaretTimer> FCaretTimer;
+  std::unique_ptr<ScrollBars> FScrollBars;
 };
 
 }  // namespace ond

@@ -7,6 +7,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTimer>
+#include <QToolTip>
 #include <QWidget>
 #include <algorithm>
 
@@ -143,6 +144,8 @@ int TApplication::MessageBox(const std::string& text, const std::string& caption
     default: return (flags & 0x0F) == MB_OK ? IDOK : ((flags & 0x0F) == MB_YESNO ? IDNO : IDCANCEL);
   }
 }
+
+void TApplication::CancelHint() { QToolTip::hideText(); }
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(); }
 

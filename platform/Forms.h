@@ -60,6 +60,8 @@ class TApplication : public TComponent {
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
   TMessageBoxHook MessageBoxHook;
 
+  // Hides the hint (tool tip) that shows now.
+  void CancelHint();
   void ProcessMessages();
   // Runs the event loop until the main form closes.
   void Run();

@@ -1,6 +1,7 @@
 #include "platform/Menus.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -32,6 +33,7 @@ TMenuItem::~TMenuItem() {
   for (TMenuItem* item : std::vector<TMenuItem*>(FItems)) item->FParent = nullptr;
   FItems.clear();
   FSubMenu.reset();
+  FRadioGroup.reset();
   FQAction.reset();
 }
 
@@ -88,6 +90,16 @@ QAction* TMenuItem::ItemAction() {
   FQAction->setText(AnsiToQString(Caption));
   FQAction->setEnabled(Enabled);
   FQAction->setCheckable(Checked || RadioItem);
+  // A radio item is drawn as one: menus draw the entries of exclusive groups
+  // that way. Checked itself stays the item's own (the group unchecks nothing).
+  if (RadioItem && !FRadioGroup) {
+    FRadioGroup = std::make_unique<QActionGroup>(nullptr);
+    FRadioGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    FRadioGroup->addAction(FQAction.get());
+  } else if (!RadioItem && FRadioGroup) {
+    FRadioGroup->removeAction(FQAction.get());
+    FRadioGroup.reset();
+  }
   FQAction->setChecked(Checked);
   FQAction->setShortcut(ShortCutToKeySequence(ShortCut));
   return FQAction.get();

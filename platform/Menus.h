@@ -10,6 +10,7 @@
 
 class QMenu;
 class QAction;
+class QActionGroup;
 
 namespace ond {
 
@@ -55,6 +56,7 @@ class TMenuItem : public TComponent {
   TMenuItem* FParent = nullptr;
   std::vector<TMenuItem*> FItems;
   std::unique_ptr<QAction> FQAction;
+  std::unique_ptr<QActionGroup> FRadioGroup;
   std::unique_ptr<QMenu> FSubMenu;
 };
 

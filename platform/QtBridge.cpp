@@ -100,6 +100,32 @@ std::uint16_t VirtualKeyFromQt(int qtKey, bool keypad) {
   return 0;
 }
 
+std::uint16_t VirtualKeyFromScanCode(std::uint32_t xKeyCode) {
+  // The rows of the main block in X key codes (Linux input codes + 8).
+  static constexpr struct {
+    std::uint32_t first;
+    const char* keys;
+  } kRows[] = {{10, "1234567890"}, {24, "QWERTYUIOP"}, {38, "ASDFGHJKL"}, {52, "ZXCVBNM"}};
+  for (const auto& row : kRows) {
+    const std::size_t n = std::char_traits<char>::length(row.keys);
+    if (xKeyCode >= row.first && xKeyCode < row.first + n) return static_cast<unsigned char>(row.keys[xKeyCode - row.first]);
+  }
+  switch (xKeyCode) {
+    case 20: return VK_OEM_MINUS;
+    case 21: return VK_OEM_PLUS;
+    case 34: return VK_OEM_4;
+    case 35: return VK_OEM_6;
+    case 47: return VK_OEM_1;
+    case 48: return VK_OEM_7;
+    case 49: return VK_OEM_3;
+    case 51: return VK_OEM_5;
+    case 59: return VK_OEM_COMMA;
+    case 60: return VK_OEM_PERIOD;
+    case 61: return VK_OEM_2;
+    default: return 0;
+  }
+}
+
 int QtKeyFromVirtualKey(std::uint16_t vk) {
   if (vk >= 'A' && vk <= 'Z') return Qt::Key_A + (vk - 'A');
   if (vk >= '0' && vk <= '9') return Qt::Key_0 + (vk - '0');

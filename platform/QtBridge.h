@@ -44,5 +44,9 @@ Qt::KeyboardModifiers ModifiersToQt(TShiftState shift);
 // The virtual-key code of a Qt key (0 when none fits) and back.
 std::uint16_t VirtualKeyFromQt(int qtKey, bool keypad);
 int QtKeyFromVirtualKey(std::uint16_t vk);
+// The virtual-key code of a physical key by its X key code (0 when none
+// fits), as the keys of a US layout name them: what a key of a Cyrillic
+// layout is known by in key tables and shortcuts.
+std::uint16_t VirtualKeyFromScanCode(std::uint32_t xKeyCode);
 
 }  // namespace ond

@@ -33,8 +33,6 @@ class TLabel : public TControl {
   bool FTransparent = false;
 };
 
-enum class TScrollBarKind { sbHorizontal, sbVertical };
-enum class TScrollCode { scLineUp, scLineDown, scPageUp, scPageDown, scPosition, scTrack, scTop, scBottom, scEndScroll };
 using TScrollEvent = std::function<void(TObject* Sender, TScrollCode ScrollCode, int& ScrollPos)>;
 
 class TScrollBar : public TWinControl {

@@ -8,7 +8,7 @@ out="$(realpath -m "${1:-$root/build-run/screenshot.png}")"
 config="$(realpath -m "${2:-$root/samples/@quarn.zu}")"
 "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$root/build-run" -G Ninja -DONDREL_TESTS=OFF >/dev/null
-cmake --build "$root/build-run" --target ondrel
+cmake --build "$root/build-run" --target ondrel -j3
 mkdir -p "$(dirname "$out")"
 
 inner="$(mktemp)"

@@ -45,7 +45,9 @@ void TCustomCheckTreeView::UpdateAncestors(TTreeNode* node) {
 }
 
 bool TCustomCheckTreeView::ToggleNode(TTreeNode* node) {
-  if (!node) return false;
+  // A node that shows no check box (the files tree's root) does not get one
+  // from a key press.
+  if (!node || node->GetStateIndex() <= 0) return false;
   bool allow = true;
   if (OnStateChanging) OnStateChanging(this, node, allow);
   if (!allow) return false;

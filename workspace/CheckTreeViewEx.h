@@ -24,7 +24,8 @@ class TCustomCheckTreeView : public TTreeView {
   TNodeStateChangingEvent OnStateChanging;
   TNodeStateChangeEvent OnStateChange;
 
-  // Checked becomes unchecked, anything else checked, when OnStateChanging
+  // Of a node with a check box: checked becomes unchecked, anything else
+  // checked, when OnStateChanging
   // allows it; with CascadeChecks the descendants follow and the ancestors
   // show what their children hold. True when the node changed.
   bool ToggleNode(TTreeNode* node);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "platform/ExtCtrls.h"
+#include "platform/Forms.h"
 #include "platform/ImgList.h"
 #include "platform/Menus.h"
 
@@ -230,6 +231,7 @@ void TStatusBarEx::MouseMove(TShiftState shift, int x, int y) {
   if (panel != FHintPanel) {
     // A new panel shows its own hint: the old one is cancelled.
     FHintPanel = panel;
+    Application()->CancelHint();
     Hint = panel >= 0 ? FPanels.Items(panel)->FHint : std::string();
     SetShowHint(!Hint.empty());
   }

@@ -53,6 +53,17 @@ int TStackLayout::ScrollToShift(int index) const {
   return shift;
 }
 
+int TStackLayout::ScrollTo(int newPosition) {
+  const int shift = Position - newPosition;
+  Shift(shift);
+  return shift;
+}
+
+void TStackLayout::Shift(int shift) {
+  Position -= shift;
+  for (TPanelBox& p : Panels) p.Top += shift;
+}
+
 bool TStackLayout::WheelActivates(int method, TShiftState shift) {
   return method == 2 || (method == 0 && (shift & ssShift)) || (method == 1 && (shift & ssCtrl));
 }
@@ -61,8 +72,7 @@ int TStackLayout::Wheel(bool down) {
   if (VisibleCount() < 2 || Max <= 0) return 0;
   const int step = down ? std::min(WheelStep, Max - Position) : std::min(WheelStep, Position);
   const int scroll = down ? -step : step;
-  Position -= scroll;
-  for (TPanelBox& p : Panels) p.Top += scroll;
+  Shift(scroll);
   const TPanelBox& first = Panels[static_cast<std::size_t>(FirstVisible())];
   int drift = 0;
   if (down && Position == Max && first.Top + Max < 0) drift = -(first.Top + Max);
@@ -229,8 +239,8 @@ void TMain::CreateControls() {
   };
   VMainSplitter->OnMoved = [this](TObject*) { Options.FilesListWidth = tvOpenFiles->Width(); };
   VSBMain->OnScroll = [this](TObject*, TScrollCode, int& pos) {
-    pScrollBox->ScrollBy(0, VSBMain->GetPosition() - pos);
-    FStack.Position = pos;
+    FStack.Position = VSBMain->GetPosition();
+    pScrollBox->ScrollBy(0, FStack.ScrollTo(pos));
     pScrollBox->Invalidate();
   };
   VSBMain->OnChange = [this](TObject*) {
@@ -245,10 +255,10 @@ void TMain::CreateControls() {
   tvOpenFiles->OnStateChanging = [this](TObject*, TTreeNode* node, bool& allow) { TreeStateChanging(node, allow); };
   tvOpenFiles->OnStateChange = [this](TObject*, TTreeNode* node) { TreeStateChange(node); };
   tvOpenFiles->OnCustomDrawItem = [this](TObject*, TTreeNode* node, TCustomDrawState state, bool&) {
-    if (state & cdsSelected) return;  // the selection keeps the tree's own colours
     const int i = node->AbsoluteIndex();
     TFont& font = tvOpenFiles->Canvas()->Font;
     if (FileModified(i)) font.SetStyle(fsBold);
+    if (state & cdsSelected) return;  // the selection keeps the tree's own colours
     if (FConfig && i >= 0 && i < FConfig->Count && FConfig->Files[static_cast<std::size_t>(i)]->Missing &&
         !FileModified(i))
       font.SetColor(clRed);
@@ -436,10 +446,20 @@ void TMain::ScrollToEditor(int index) {
   const int shift = FStack.ScrollToShift(index);
   if (shift == 0) return;
   pScrollBox->ScrollBy(0, shift);
-  for (auto& p : FStack.Panels) p.Top += shift;
-  FStack.Position -= shift;
+  FStack.Shift(shift);
   VSBMain->SetPosition(VSBMain->GetPosition() - shift);
 }
+
+void TMain::ScrollToSelected() {
+  if (TTreeNode* selected = tvOpenFiles->GetSelected()) ScrollToEditor(selected->AbsoluteIndex());
+}
+
+void TMain::ScrollToActive() {
+  if (FActive >= 0) ScrollToEditor(FActive);
+}
+
+void TMain::ScrollToFirst() { ScrollToEditor(FStack.FirstVisible()); }
+void TMain::ScrollToLast() { ScrollToEditor(FStack.LastVisible()); }
 
 void TMain::FormShow() {
   // The language, the settings file, the game's active config and the update
@@ -529,7 +549,7 @@ void TMain::TreeStateChange(TTreeNode* node) {
   if (!FConfig || i < 0 || i >= FConfig->Count) return;
   if (node->GetStateIndex() == 2) {
     FShown[static_cast<std::size_t>(i)] = true;
-    if (TTreeNode* selected = tvOpenFiles->GetSelected()) ScrollToEditor(selected->AbsoluteIndex());
+    ScrollToSelected();
   } else {
     FShown[static_cast<std::size_t>(i)] = false;
     if (i == FActive) {

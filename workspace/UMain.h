@@ -49,6 +49,11 @@ class TStackLayout {
   // The amount the area scrolls to bring panel index to the top of the view
   // (0 when it cannot); the position decreases by it.
   int ScrollToShift(int index) const;
+  // The scroll bar moved to newPosition: returns how far the area scrolls
+  // (old position - new position) and moves the panels by it.
+  int ScrollTo(int newPosition);
+  // Moves every panel by shift and the position by -shift.
+  void Shift(int shift);
   // Whether a wheel turn may move the stack: activation method 2 (the
   // pointer), 0 with Shift held or 1 with Ctrl held.
   static bool WheelActivates(int method, TShiftState shift);
@@ -126,6 +131,12 @@ class TMain : public TForm {
   // Saves every file that needs it; the names that failed are returned.
   std::vector<std::string> SaveAll();
   void ScrollToEditor(int index);
+  // Short forms: to the panel of the node selected in the tree, to the active
+  // panel (when there is one), to the first and to the last visible panel.
+  void ScrollToSelected();
+  void ScrollToActive();
+  void ScrollToFirst();
+  void ScrollToLast();
   void ApplyLanguage();
   std::string VersionText() const;
 

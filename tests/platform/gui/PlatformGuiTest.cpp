@@ -8,7 +8,9 @@
 #include <QElapsedTimer>
 #include <QThread>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QMimeData>
+#include <QStyleOptionMenuItem>
 #include <QMouseEvent>
 #include <QUrl>
 #include <QWidget>
@@ -28,6 +30,16 @@
 
 namespace ond {
 namespace {
+
+// Reads how a menu would draw the check mark of each of its entries.
+class MenuProbe : public QMenu {
+ public:
+  QStyleOptionMenuItem::CheckType CheckType(int i) {
+    QStyleOptionMenuItem opt;
+    initStyleOption(&opt, actions()[i]);
+    return opt.checkType;
+  }
+};
 
 TEST(Components, OwnerFreesAndFreeNotificationClearsReferences) {
   auto* owner = new TComponent(nullptr);
@@ -242,6 +254,45 @@ TEST(Actions, UpdateRunsBeforeExecuteAndGroupsExclude) {
   c->SetChecked(true);
   EXPECT_FALSE(b->GetChecked());
   EXPECT_TRUE(c->GetChecked());
+  // A checked member of a group stays checked when executed again; toggles
+  // outside groups flip.
+  b->AutoCheck = c->AutoCheck = true;
+  c->OnExecute = [&](TObject*) {};
+  EXPECT_TRUE(c->Execute());
+  EXPECT_TRUE(c->GetChecked());
+  b->OnExecute = [&](TObject*) {};
+  EXPECT_TRUE(b->Execute());
+  EXPECT_TRUE(b->GetChecked());
+  EXPECT_FALSE(c->GetChecked());
+  auto* t = new TAction(&owner);
+  t->AutoCheck = true;
+  t->Execute();
+  EXPECT_TRUE(t->GetChecked());
+  t->Execute();
+  EXPECT_FALSE(t->GetChecked());
+  // Grouped actions look like radio items in menus; plain checked ones like
+  // check boxes.
+  {
+    TPopupMenu popup(nullptr);
+    for (TAction* x : {b, t}) {
+      auto* item = new TMenuItem(&popup);
+      item->SetAction(x);
+      popup.Items()->Add(item);
+    }
+    auto* radio = new TMenuItem(&popup);
+    radio->Caption = "r";
+    radio->RadioItem = true;
+    radio->Checked = true;
+    popup.Items()->Add(radio);
+    MenuProbe menu;
+    popup.Items()->BuildMenu(&menu);
+    ASSERT_EQ(menu.actions().size(), 3);
+    EXPECT_EQ(menu.CheckType(0), QStyleOptionMenuItem::Exclusive);
+    EXPECT_EQ(menu.CheckType(1), QStyleOptionMenuItem::NonExclusive);
+    EXPECT_EQ(menu.CheckType(2), QStyleOptionMenuItem::Exclusive);
+    EXPECT_TRUE(menu.actions()[0]->isChecked());
+    EXPECT_TRUE(menu.actions()[2]->isChecked());
+  }
 
   // Idle updates run all registered update handlers.
   allowed = false;
@@ -348,6 +399,19 @@ TEST(CustomControl, KeysArriveAsVirtualKeysAndCodePageCharacters) {
                     Qt::NoScrollPhase, false);
   QApplication::sendEvent(c->Widget(), &wheel);
   EXPECT_EQ(c->wheel, -120);
+
+  // With a Cyrillic layout the window system still names the physical key
+  // (X key code 54 is the key of Latin "C"): Ctrl with it is Ctrl+C.
+  c->downs.clear();
+  c->chars.clear();
+  QKeyEvent es(QEvent::KeyPress, 0x0421, Qt::ControlModifier, 54, 0x6d3, 0x4, QString(QChar(0x0441)));
+  QApplication::sendEvent(c->Widget(), &es);
+  QKeyEvent yo(QEvent::KeyPress, 0x0401, Qt::NoModifier, 49, 0x6b3, 0, QString(QChar(0x0451)));
+  QApplication::sendEvent(c->Widget(), &yo);
+  ASSERT_EQ(c->downs.size(), 2u);
+  EXPECT_EQ(c->downs[0], 'C' | (ssCtrl << 16));
+  EXPECT_EQ(c->downs[1], VK_OEM_3);
+  EXPECT_EQ(c->chars, std::string("\x03\xB8"));  // Ctrl+C types its control character
 }
 
 TEST(Forms, DroppedFilesArriveAsPaths) {

@@ -5,9 +5,15 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QContextMenuEvent>
+#include <QToolTip>
+#include <QElapsedTimer>
+#include <QThread>
 #include <QWidget>
 #include <fstream>
+#include <unistd.h>
 
+#include "platform/Graphics.h"
 #include "platform/ImgList.h"
 #include "platform/Menus.h"
 #include "platform/core/SysUtils.h"
@@ -52,6 +58,9 @@ void Click(QWidget* w, QPoint p, Qt::MouseButton button = Qt::LeftButton) {
                  Qt::NoModifier);
   QApplication::sendEvent(w, &up);
 }
+
+// Ink of dark text, smoothed edges included.
+bool Dark(TColor c) { return (c & 0xFF) + ((c >> 8) & 0xFF) + ((c >> 16) & 0xFF) < 3 * 0x60; }
 
 QWidget* Viewport(TTreeView* tree) { return static_cast<QAbstractScrollArea*>(tree->Widget())->viewport(); }
 
@@ -109,6 +118,19 @@ TEST(CheckTreeView, ToggleByClickAndSpaceWithRefusalAndCascade) {
   QApplication::sendEvent(tree->Widget(), &space2);
   EXPECT_EQ(b->GetStateIndex(), 2);
 
+  // A node without a check box gets none by space or by a toggle.
+  changes = 0;
+  TTreeNode* plain = tree->Items()->Add(nullptr, "plain");
+  plain->SetStateIndex(-1);
+  tree->SetSelected(plain);
+  QKeyEvent space3(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+  QApplication::sendEvent(tree->Widget(), &space3);
+  EXPECT_EQ(plain->GetStateIndex(), -1);
+  plain->SetStateIndex(0);
+  EXPECT_FALSE(tree->ToggleNode(plain));
+  EXPECT_EQ(plain->GetStateIndex(), 0);
+  EXPECT_EQ(changes, 0);
+
   // Without cascading, a node with state 0 keeps it whatever its children do.
   tree->CascadeChecks = false;
   a->SetStateIndex(0);
@@ -163,6 +185,66 @@ TEST(StatusBarEx, PanelsPaintTheirColoursAndTextAndSkipSameText) {
   EXPECT_GT(counter.paints, 0);
   bar->Widget()->removeEventFilter(&counter);
 
+  // A centred text sits in the middle of its panel.
+  p1->SetText("ii");
+  bar->PaintTo(bmp);
+  int first = -1, last = -1;
+  for (int x = 100; x < 398; ++x)
+    for (int y = 3; y < 18; ++y)
+      if (Dark(bmp.Canvas()->GetPixel(x, y))) {
+        if (first < 0) first = x;
+        last = x;
+      }
+  ASSERT_GE(first, 0);
+  EXPECT_LE(std::abs((first + last) / 2 - (100 + 398) / 2), 3);
+
+  // The context menu is the pressed panel's own, else the bar's.
+  int barMenu = 0, panelMenu = 0;
+  auto* own = new TPopupMenu(&form);
+  own->OnPopup = [&](TObject*) { ++barMenu; };
+  bar->SetPopupMenu(own);
+  auto* pm = new TPopupMenu(&form);
+  pm->OnPopup = [&](TObject*) { ++panelMenu; };
+  p1->SetPopupMenu(pm);
+  auto rightClick = [&](int x) {
+    QWidget* w = bar->Widget();
+    Click(w, QPoint(x, 10), Qt::RightButton);
+    QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(x, 10), w->mapToGlobal(QPoint(x, 10)));
+    QApplication::sendEvent(w, &menuEvent);
+  };
+  rightClick(150);
+  EXPECT_EQ(bar->ClickedPanel(), 1);
+  EXPECT_EQ(panelMenu, 1);
+  EXPECT_EQ(barMenu, 0);
+  rightClick(50);
+  EXPECT_EQ(bar->ClickedPanel(), 0);
+  EXPECT_EQ(panelMenu, 1);
+  EXPECT_EQ(barMenu, 1);
+
+  // Moving onto another panel cancels the shown hint; the panel's own shows.
+  p0->SetHint("zero");
+  p1->SetHint("one");
+  QMouseEvent move0(QEvent::MouseMove, QPointF(50, 10), bar->Widget()->mapToGlobal(QPointF(50, 10)), Qt::NoButton,
+                    Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(bar->Widget(), &move0);
+  EXPECT_EQ(bar->Widget()->toolTip(), QString("zero"));
+  QToolTip::showText(bar->Widget()->mapToGlobal(QPoint(50, 10)), "zero", bar->Widget());
+  const bool tipShows = QToolTip::isVisible();
+  QMouseEvent move1(QEvent::MouseMove, QPointF(150, 10), bar->Widget()->mapToGlobal(QPointF(150, 10)),
+                    Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(bar->Widget(), &move1);
+  EXPECT_EQ(bar->Widget()->toolTip(), QString("one"));
+  if (tipShows) {
+    // The tip fades out shortly after it is cancelled.
+    QElapsedTimer waited;
+    waited.start();
+    while (QToolTip::isVisible() && waited.elapsed() < 5000) {
+      QApplication::processEvents();
+      QThread::msleep(10);
+    }
+    EXPECT_FALSE(QToolTip::isVisible());
+  }
+
   // A freed pop-up menu is forgotten by its panel.
   auto* menu = new TPopupMenu(&form);
   p1->SetPopupMenu(menu);
@@ -201,6 +283,16 @@ TEST(StackLayout, ScrollingWheelAndResizing) {
   s.Position = s.Max - 5;
   s.Wheel(true);
   EXPECT_EQ(s.Panels[0].Top, -s.Max);
+
+  // The scroll bar moves the panels by the change of its position.
+  s.Position = 0;
+  for (int i = 0; i < 4; ++i) s.Panels[static_cast<std::size_t>(i)].Top = i < 3 ? 502 * i : 1004;
+  EXPECT_EQ(s.ScrollTo(100), -100);
+  EXPECT_EQ(s.Position, 100);
+  EXPECT_EQ(s.Panels[0].Top, -100);
+  EXPECT_EQ(s.Panels[3].Top, 904);
+  EXPECT_EQ(s.ScrollTo(40), 60);
+  EXPECT_EQ(s.Panels[1].Top, 462);
 
   // Scrolling to a panel: its top meets the view's top, within the range.
   s.Position = 0;
@@ -295,6 +387,43 @@ TEST_F(MainWindowTest, StartsEmptyAndOpensTheSetFromTheCommandLine) {
   EXPECT_FALSE(main->FileShown(2));
 }
 
+TEST_F(MainWindowTest, TimersCompleteTheWindowAndDeleteTheOldUpdate) {
+  EXPECT_TRUE(main->trDelUpdate->GetEnabled());
+  EXPECT_EQ(main->trDelUpdate->GetInterval(), 1000);
+  EXPECT_FALSE(main->trCompleteConfigInterface->GetEnabled());
+  EXPECT_EQ(main->trCompleteConfigInterface->GetInterval(), 10);
+
+  // Start-up enables the completing timer whatever the command line holds.
+  Application()->SetParams({dir->Path() + "/missing.zu"});
+  main->FormShow();
+  Application()->SetParams({});
+  EXPECT_FALSE(main->ConfigOpen());
+  EXPECT_TRUE(main->trCompleteConfigInterface->GetEnabled());
+  main->Options.FullScreenDefault = false;
+  main->trCompleteConfigInterface->Tick();
+  EXPECT_FALSE(main->trCompleteConfigInterface->GetEnabled());
+  EXPECT_EQ(main->GetWindowState(), TWindowState::wsNormal);
+
+  // The previous program file is looked up beside the program, not in the
+  // current folder.
+  const std::string exe = Application()->ExeName();
+  const std::string old = ChangeFileExt(exe, ".oldupdate");
+  const std::string here = ChangeFileExt(ExtractFileName(exe), ".oldupdate");
+  WriteFile(old, "old");
+  const std::string cwd = dir->Path() + "/cwd";
+  ASSERT_TRUE(ForceFolders(cwd));
+  WriteFile(cwd + "/" + here, "keep");
+  char saved[4096];
+  ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+  ASSERT_EQ(chdir(cwd.c_str()), 0);
+  main->trDelUpdate->Tick();
+  ASSERT_EQ(chdir(saved), 0);
+  EXPECT_FALSE(FileExistsEx(old));
+  EXPECT_TRUE(FileExistsEx(cwd + "/" + here));
+  EXPECT_FALSE(main->trDelUpdate->GetEnabled());
+  main->DeleteOldUpdate();  // nothing there: no error
+}
+
 TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   main->OpenConfig(root);
   TTreeNodes* nodes = main->tvOpenFiles->Items();
@@ -329,6 +458,31 @@ TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   EXPECT_EQ(main->SBar->Panels()->Items(3)->GetText(), "Modified");
   // Now its check box may change.
   EXPECT_TRUE(main->tvOpenFiles->ToggleNode(missing));
+
+  // Drawing: modified bold (selected too), missing red, active blue; the
+  // selected node keeps the tree's own colours.
+  {
+    TBitmap bmp;
+    bmp.SetSize(200, 20);
+    TFont& font = main->tvOpenFiles->Canvas()->Font;
+    const TRect row = Rect(0, 0, 200, 20);
+    main->tvOpenFiles->PaintNode(missing, *bmp.Canvas(), row, true, true);
+    EXPECT_EQ(font.GetStyle(), fsBold);
+    EXPECT_EQ(font.GetColor(), clHighlightText);
+    main->tvOpenFiles->PaintNode(missing, *bmp.Canvas(), row, false, false);
+    EXPECT_EQ(font.GetStyle(), fsBold);
+    EXPECT_EQ(font.GetColor(), clWindowText);  // modified: not red
+    main->SetActiveIndex(1);
+    main->tvOpenFiles->PaintNode(nodes->Item(1), *bmp.Canvas(), row, false, false);
+    EXPECT_EQ(font.GetStyle(), 0);
+    EXPECT_EQ(font.GetColor(), clBlue);
+  }
+  // Space on the root, which has no check box, changes nothing.
+  main->tvOpenFiles->SetSelected(nodes->Item(0));
+  QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier, " ");
+  QApplication::sendEvent(main->tvOpenFiles->Widget(), &space);
+  EXPECT_EQ(nodes->Item(0)->GetStateIndex(), -1);
+  EXPECT_TRUE(main->FileShown(0));
 
   // The splitter keeps the tree at least 50 wide and the editors at least 500.
   EXPECT_FALSE(TMain::TreeWidthAllowed(49, 1130, 2));
