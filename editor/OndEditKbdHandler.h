@@ -4,6 +4,8 @@
 // consumed the key by setting it to 0.
 #pragma once
 
+#include "platform/core/Types.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -191,9 +193,6 @@ class TMethodList {
   int Live_ = 0;
   int Walking_ = 0;
 };
-
-// Mouse cursor shape as the window layer numbers it (0 = the default cursor).
-using TCursor = int;
 
 // Handlers of the editor's chains. Sender is the editor.
 using TKeyPressHandler = TMethod<void(void* Sender, char& Key)>;

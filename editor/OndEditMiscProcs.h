@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "editor/OndEditTypes.h"
-#include "platform/core/SysColors.h"
+#include "platform/core/Types.h"
 
 namespace ond {
 

@@ -599,7 +599,7 @@ void TOndEditFileWriter::Append(std::string_view S, bool WithLineEnd) {
   const std::string_view eol = WithLineEnd ? LineEnd(FFileFormat) : std::string_view();
   const std::size_t need = S.size() + eol.size();
   if (FBufPtr + need > FBufferSize) {
-    // One flush makes room, and a piece larger than the buffer gets a buffer
+    // One flush makes room, and a write larger than the buffer gets a buffer
     // of its size rather than being written in a loop.
     Flush();
     if (need > FBufferSize) {

@@ -3,6 +3,8 @@
 // highlighter state a line carries.
 #pragma once
 
+#include "platform/core/Types.h"
+
 #include <bitset>
 #include <cstdint>
 #include <initializer_list>
@@ -10,7 +12,7 @@
 
 // Colours (TColor, clNone), rectangles and mouse buttons are the window
 // layer's plain value types, which need no window system.
-#include "platform/Types.h"
+#include "platform/core/Types.h"
 
 namespace ond {
 

@@ -1254,7 +1254,8 @@ class TXmlWriter {
   }
 
   void Indent(int level) {
-    for (int i = 0; i < level; ++i) FOut += XmlIndentUnit;
+    static const std::string_view unit = XmlIndentUnit;
+    for (int i = 0; i < level; ++i) FOut += unit;
   }
 
   void Children(TXmlNode& n, int level, int depth) {
@@ -1445,13 +1446,11 @@ class TXmlParser {
         }
         const char* from = S.P;
         const char* p = from;
+        if (blank) {
+          while (p < S.E && static_cast<unsigned char>(*p) <= ' ') ++p;
+          if (p < S.E && *p != '<' && *p != '&') blank = false;
+        }
         while (p < S.E && *p != '<' && *p != '&') ++p;
-        if (blank)
-          for (const char* q = from; q < p; ++q)
-            if (static_cast<unsigned char>(*q) > ' ') {
-              blank = false;
-              break;
-            }
         text.append(from, p);
         S.P = p;
         continue;
@@ -1478,7 +1477,9 @@ class TXmlParser {
  private:
   static void Add(TXmlNode& parent, IXmlNode node) {
     node->FParent = &parent;
-    parent.MakeChildList().FItems.push_back(std::move(node));
+    auto& items = parent.MakeChildList().FItems;
+    if (items.empty()) items.reserve(4);
+    items.push_back(std::move(node));
   }
 
   void FlushText(TXmlNode& node, std::string& text, bool& blank) {
@@ -1646,6 +1647,7 @@ class TXmlParser {
       if (TXmlAttr* a = node.FindAttr(id)) {
         a->Value = XmlVariant(value);
       } else {
+        if (node.FAttrs.empty()) node.FAttrs.reserve(4);
         node.FAttrs.push_back({id, XmlVariant(value)});
       }
     }

@@ -333,8 +333,6 @@ class TXmlNode : public TXmlBase, public std::enable_shared_from_this<TXmlNode> 
   TXmlAttr* FindAttr(int nameID) noexcept;
   void SetNameTable(const IXmlNameTable& table);
   void CopyAttrsAndChildren(TXmlNode& to, bool deep);
-  // The element or document name of error messages.
-  std::string OwnName() const { return GetNodeName(); }
   bool PreservesWhiteSpace();
   std::string ConcatChildTexts();
 

@@ -168,6 +168,7 @@ TTreeNode* TTreeNodes::Insert(TTreeNode* parent, const std::string& text, void* 
     FTree->FRoots.push_back(node);
     static_cast<QTreeWidget*>(FTree->Widget())->addTopLevelItem(item);
   }
+  FTree->Added(node);
   return node;
 }
 
@@ -263,6 +264,7 @@ TTreeNode* TTreeView::NodeOfItem(QTreeWidgetItem* item) const {
 }
 
 void TTreeView::Forget(TTreeNode*) {}
+void TTreeView::Added(TTreeNode*) {}
 
 TTreeNode* TTreeView::GetSelected() const {
   return NodeOfItem(static_cast<QTreeWidget*>(Widget())->currentItem());
@@ -379,11 +381,11 @@ void TTreeView::PaintNode(TTreeNode* node, TCanvas& canvas, const TRect& rect, b
   canvas.FillRect(rect);
   int x = rect.Left;
   if (FStateImages && node->FStateIndex > 0) {
-    FStateImages->Draw(&canvas, x, rect.Top + (rect.Height() - FStateImages->Height()) / 2, node->FStateIndex);
+    FStateImages->Draw(&canvas, x, rect.Top + (RectHeight(rect) - FStateImages->Height()) / 2, node->FStateIndex);
     x += FStateImages->Width();
   }
   if (FImages && node->FImageIndex >= 0) {
-    FImages->Draw(&canvas, x, rect.Top + (rect.Height() - FImages->Height()) / 2, node->FImageIndex);
+    FImages->Draw(&canvas, x, rect.Top + (RectHeight(rect) - FImages->Height()) / 2, node->FImageIndex);
     x += FImages->Width();
   }
   FCanvas.Font.Assign(Font);
@@ -401,7 +403,7 @@ void TTreeView::PaintNode(TTreeNode* node, TCanvas& canvas, const TRect& rect, b
     canvas.FillRect(textRect);
   }
   canvas.Brush.Style = TBrushStyle::bsClear;
-  canvas.TextOut(x + 2, rect.Top + (rect.Height() - canvas.TextHeight(node->FText)) / 2, node->FText);
+  canvas.TextOut(x + 2, rect.Top + (RectHeight(rect) - canvas.TextHeight(node->FText)) / 2, node->FText);
 }
 
 }  // namespace ond

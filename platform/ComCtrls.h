@@ -151,6 +151,8 @@ class TTreeView : public TWinControl {
 
  protected:
   QWidget* ClientWidget() const override;
+  // A node was just added.
+  virtual void Added(TTreeNode* node);
   void Notification(TComponent* component, TOperation operation) override;
   void FontChanged() override;
 

@@ -398,23 +398,23 @@ void TWinControl::AlignControls(TRect& rect) {
       const int w = c->Width(), h = c->Height();
       switch (align) {
         case TAlign::alTop:
-          c->SetBounds(rect.Left, rect.Top, rect.Width(), h);
+          c->SetBounds(rect.Left, rect.Top, RectWidth(rect), h);
           rect.Top += c->Height();
           break;
         case TAlign::alBottom:
-          c->SetBounds(rect.Left, rect.Bottom - h, rect.Width(), h);
+          c->SetBounds(rect.Left, rect.Bottom - h, RectWidth(rect), h);
           rect.Bottom -= c->Height();
           break;
         case TAlign::alLeft:
-          c->SetBounds(rect.Left, rect.Top, w, rect.Height());
+          c->SetBounds(rect.Left, rect.Top, w, RectHeight(rect));
           rect.Left += c->Width();
           break;
         case TAlign::alRight:
-          c->SetBounds(rect.Right - w, rect.Top, w, rect.Height());
+          c->SetBounds(rect.Right - w, rect.Top, w, RectHeight(rect));
           rect.Right -= c->Width();
           break;
         case TAlign::alClient:
-          c->SetBounds(rect.Left, rect.Top, std::max(0, rect.Width()), std::max(0, rect.Height()));
+          c->SetBounds(rect.Left, rect.Top, std::max(0, RectWidth(rect)), std::max(0, RectHeight(rect)));
           break;
         default:
           break;

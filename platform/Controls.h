@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/Graphics.h"
-#include "platform/Types.h"
+#include "platform/core/Types.h"
 
 class QWidget;
 class QEvent;

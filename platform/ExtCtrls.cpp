@@ -49,9 +49,9 @@ void TPanel::Paint() {
     c.Brush.Style = TBrushStyle::bsClear;
     const int w = c.TextWidth(Caption), h = c.TextHeight(Caption);
     int x = r.Left + 2;
-    if (Alignment == TAlignment::taCenter) x = r.Left + (r.Width() - w) / 2;
+    if (Alignment == TAlignment::taCenter) x = r.Left + (RectWidth(r) - w) / 2;
     if (Alignment == TAlignment::taRightJustify) x = r.Right - w - 2;
-    c.TextOut(x, r.Top + (r.Height() - h) / 2, Caption);
+    c.TextOut(x, r.Top + (RectHeight(r) - h) / 2, Caption);
     c.Brush.Style = TBrushStyle::bsSolid;
   }
 }
@@ -80,13 +80,13 @@ TControl* TSplitter::FindControl() const {
     TControl* c = parent->GetControl(i);
     if (c == this || !c->GetVisible() || !c->GetEnabled()) continue;
     TRect r = c->BoundsRect();
-    if (r.Width() == 0) {
+    if (RectWidth(r) == 0) {
       if (GetAlign() == TAlign::alLeft || GetAlign() == TAlign::alRight) r.Left -= 1; else r.Right += 1;
     }
-    if (r.Height() == 0) {
+    if (RectHeight(r) == 0) {
       if (GetAlign() == TAlign::alTop || GetAlign() == TAlign::alBottom) r.Top -= 1; else r.Bottom += 1;
     }
-    if (r.Contains(p)) return c;
+    if (PtInRect(r, p)) return c;
   }
   return nullptr;
 }

@@ -57,6 +57,7 @@ struct TApplication::Private {
 
 TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr), p(std::make_unique<Private>()) {
   if (!QCoreApplication::instance()) p->ownApp = std::make_unique<QApplication>(argc, argv);
+  UsePaletteColors();
   for (int i = 1; i < argc; ++i) FParams.emplace_back(argv[i]);
   p->watcher = std::make_unique<IdleWatcher>(this);
   qApp->installEventFilter(p->watcher.get());
@@ -86,6 +87,11 @@ TApplication* Application() {
 }
 
 std::string TApplication::ExeName() const { return ProgramFileName(); }
+#ifndef ONDREL_VERSION
+#define ONDREL_VERSION "0.0.0.0"
+#endif
+std::string TApplication::Version() { return ONDREL_VERSION; }
+
 std::string TApplication::ProgramFolder() const { return ond::ProgramFolder(); }
 std::string TApplication::ParamStr(int i) const {
   if (i == 0) return ExeName();

@@ -43,6 +43,8 @@ class TApplication : public TComponent {
   // The program file (full path, UTF-8) and its folder with a trailing "/".
   std::string ExeName() const;
   std::string ProgramFolder() const;
+  // The program's version, four numbers joined by dots.
+  static std::string Version();
   // Command-line arguments after the program name (UTF-8).
   int ParamCount() const { return static_cast<int>(FParams.size()); }
   std::string ParamStr(int i) const;  // 0 is the program file

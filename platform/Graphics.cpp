@@ -14,17 +14,15 @@
 #include "platform/QtBridge.h"
 #include "platform/Resources.h"
 #include "platform/core/CodePage.h"
-#include "platform/core/SysColors.h"
+#include "platform/core/Types.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
 
 // ---- colours ----------------------------------------------------------------
 
-namespace {
-
-// System colour n from the application palette.
-std::int32_t PaletteSysColor(std::int32_t index) {
+// System colour n from the application's palette.
+static TColor PaletteSysColor(std::int32_t index) {
   const QPalette pal = QApplication::palette();
   QColor c;
   switch (index) {
@@ -57,12 +55,13 @@ std::int32_t PaletteSysColor(std::int32_t index) {
   return RGB(c.red(), c.green(), c.blue());
 }
 
-// Every program with a window layer resolves system colours through its palette.
-[[maybe_unused]] const bool kPaletteInstalled = (SetSysColorProc(PaletteSysColor), true);
-
-}  // namespace
+void UsePaletteColors() {
+  static std::once_flag once;
+  std::call_once(once, [] { SetSysColorProc(PaletteSysColor); });
+}
 
 QColor ToQColor(TColor color) {
+  UsePaletteColors();
   const TColor c = ColorToRGB(color);
   return QColor(GetRValue(c), GetGValue(c), GetBValue(c));
 }
@@ -204,19 +203,19 @@ void TCanvas::ApplyBrush() {
 }
 
 void TCanvas::FillRect(const TRect& r) {
-  if (!FPainter || r.IsEmpty() || Brush.Style == TBrushStyle::bsClear) return;
+  if (!FPainter || IsRectEmpty(r) || Brush.Style == TBrushStyle::bsClear) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->fillRect(ToQRect(r), ToQColor(Brush.Color));
 }
 
 void TCanvas::FrameRect(const TRect& r) {
-  if (!FPainter || r.IsEmpty()) return;
+  if (!FPainter || IsRectEmpty(r)) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   const QColor c = ToQColor(Brush.Color);
-  FPainter->fillRect(QRect(r.Left, r.Top, r.Width(), 1), c);
-  FPainter->fillRect(QRect(r.Left, r.Bottom - 1, r.Width(), 1), c);
-  FPainter->fillRect(QRect(r.Left, r.Top, 1, r.Height()), c);
-  FPainter->fillRect(QRect(r.Right - 1, r.Top, 1, r.Height()), c);
+  FPainter->fillRect(QRect(r.Left, r.Top, RectWidth(r), 1), c);
+  FPainter->fillRect(QRect(r.Left, r.Bottom - 1, RectWidth(r), 1), c);
+  FPainter->fillRect(QRect(r.Left, r.Top, 1, RectHeight(r)), c);
+  FPainter->fillRect(QRect(r.Right - 1, r.Top, 1, RectHeight(r)), c);
 }
 
 void TCanvas::Rectangle(int l, int t, int r, int b) {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/Types.h"
+#include "platform/core/Types.h"
 
 class QPainter;
 class QImage;

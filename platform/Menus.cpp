@@ -23,6 +23,7 @@ QKeySequence ShortCutToKeySequence(TShortCut sc) {
   return QKeySequence(QKeyCombination(m, static_cast<Qt::Key>(key)));
 }
 
+
 TMenuItem::TMenuItem(TComponent* owner) : TComponent(owner) {}
 
 TMenuItem::~TMenuItem() {

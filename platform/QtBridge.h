@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Types.h"
+#include "platform/core/Types.h"
 
 namespace ond {
 
@@ -24,10 +24,12 @@ inline QString PathToQString(std::string_view s) { return QString::fromUtf8(s.da
 inline std::string QStringToPath(const QString& s) { return s.toUtf8().toStdString(); }
 
 QColor ToQColor(TColor color);
+// System colours resolve through the application palette from now on.
+void UsePaletteColors();
 class TFont;
 QFont MakeQFont(const TFont& font);
 
-inline QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, r.Width(), r.Height()); }
+inline QRect ToQRect(const TRect& r) { return QRect(r.Left, r.Top, RectWidth(r), RectHeight(r)); }
 inline TRect FromQRect(const QRect& r) { return Bounds(r.x(), r.y(), r.width(), r.height()); }
 inline QPoint ToQPoint(TPoint p) { return QPoint(p.X, p.Y); }
 inline TPoint FromQPoint(QPoint p) { return TPoint{p.x(), p.y()}; }

@@ -299,6 +299,7 @@ class TJsonObject : public std::enable_shared_from_this<TJsonObject> {
   std::u16string AsJsonText(bool indent = false, bool escape = true);
 
   // Copies, merges, templates and comparisons.
+  // A deep copy; a value met again inside itself is copied as nil.
   IJsonObject Clone();
   void Merge(const IJsonObject& other, bool reference);
   void Merge(const TJsonText& text);
@@ -309,6 +310,11 @@ class TJsonObject : public std::enable_shared_from_this<TJsonObject> {
   // Calls the method at the path (with the value holding it and the parameter).
   IJsonObject Call(const TJsonText& path, const IJsonObject& param = nullptr);
   IJsonObject Call(const TJsonText& path, const TJsonText& paramText);
+  // Checks this value against a schema ("type", "required", "mapping",
+  // "sequence", "enum", "length", "range", "unique", "inherit"; definitions are
+  // schemas with a "name"). Each violation reaches the callback with the path
+  // of the offending value, written like a path here ("a.b[2]", "" for this
+  // value). A missing or null value only fails "required". True when none.
   bool Validate(const IJsonObject& schema, const IJsonObject& definitions = nullptr,
                 const TJsonOnValidateError& callback = nullptr, void* sender = nullptr);
   bool Validate(const TJsonText& schemaText, const TJsonText& definitionsText = u"",

@@ -4,6 +4,6 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/install-deps.sh"
-cmake -S "$root" -B "$root/build" -G Ninja -DONDREL_TESTS=OFF
-cmake --build "$root/build" --target ondrel
-exec "$root/build/app/ondrel" "${1:-$root/samples/@quarn.zu}"
+cmake -S "$root" -B "$root/build-run" -G Ninja -DONDREL_TESTS=OFF
+cmake --build "$root/build-run" --target ondrel
+exec "$root/build-run/app/ondrel" "${1:-$root/samples/@quarn.zu}"

@@ -94,13 +94,18 @@ int TZuFileInformation::IndexOfRef(std::string_view path) const {
   return -1;
 }
 
-std::string TZuFileInformation::Text() const {
+std::string TZuFileInformation::RawText() const {
   if (Missing) return {};
   struct stat st {};
   if (::stat(FileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
     throw EFOpenError("Cannot open file \"" + Utf8ToAnsi(FileName) + "\". Not a regular file");
-  return LoadTextFile(FileName, TEncoding::UTF8());
+  std::string bytes = ReadFileText(FileName);
+  TEncoding* utf8 = TEncoding::UTF8();
+  bytes.erase(0, static_cast<std::size_t>(GetBufferEncoding(bytes, utf8)));
+  return bytes;
 }
+
+std::string TZuFileInformation::Text() const { return Utf8ToAnsi(RawText()); }
 
 // ---------------------------------------------------------------------------
 // TZuConfigInformation
@@ -152,9 +157,14 @@ int TZuConfigInformation::IndexOfFile(const std::string& path) const {
   return -1;
 }
 
-bool TZuConfigInformation::Process(int index, const std::string& text, TDiscovery& d) {
+bool TZuConfigInformation::Process(int index, const std::string& utf8, TDiscovery& d) {
   TZuFileInformation& e = *Files[static_cast<std::size_t>(index)];
-  const std::vector<std::string> names = ScanReferences(text);
+  // The scanner looks only at ASCII (quotes, braces, keys) and folds only
+  // ASCII letters, and no byte of a multi-byte UTF-8 sequence is ASCII, so it
+  // finds the same references in the file's UTF-8 bytes as in the decoded
+  // text; the names then are native UTF-8 already, and the bulk of the text is
+  // never decoded.
+  const std::vector<std::string> names = ScanReferences(utf8);
   e.FoundRefs = static_cast<int>(names.size());
 
   // Each referenced file once, however it was spelled.
@@ -162,7 +172,7 @@ bool TZuConfigInformation::Process(int index, const std::string& text, TDiscover
   std::vector<std::string> identities;
   std::unordered_set<std::string> seen;
   for (const std::string& n : names) {
-    const std::string expanded = ExpandRelativePath(folder, n);
+    const std::string expanded = ExpandNativeRelativePath(folder, n);
     if (expanded.empty()) continue;
     const TDiscovery::Target& t = d.TargetOf(expanded);
     if (!seen.insert(t.Identity).second) continue;
@@ -216,13 +226,14 @@ bool TZuConfigInformation::LoadInformation() {
   d.Listed.emplace(ResolvedIdentity(root), 0);
 
   try {
-    const std::string text = Files[0]->Text();
-    if (!text.empty()) {
+    const std::string raw = Files[0]->RawText();
+    if (!raw.empty()) {
+      const std::string text = Utf8ToAnsi(raw);
       ConfigVersion = GetKeyValue(text, "configVersion");
       Author = GetKeyValue(text, "author");
       Date = GetKeyValue(text, "date");
       Description = GetKeyValue(text, "description");
-      if (FollowReferences && !Process(0, text, d)) return false;
+      if (FollowReferences && !Process(0, raw, d)) return false;
     }
   } catch (const std::exception& e) {
     Files[0]->ReadError = true;
@@ -236,7 +247,7 @@ bool TZuConfigInformation::LoadInformation() {
     TZuFileInformation& f = *Files[static_cast<std::size_t>(i)];
     if (f.Missing) continue;
     try {
-      if (!Process(i, f.Text(), d)) return false;
+      if (!Process(i, f.RawText(), d)) return false;
     } catch (const std::exception& e) {
       f.ReadError = true;
       Error = ErrorText(e);
@@ -246,14 +257,18 @@ bool TZuConfigInformation::LoadInformation() {
   return true;
 }
 
-std::string ExpandRelativePath(std::string_view folder, std::string_view relative) {
+std::string ExpandNativeRelativePath(std::string_view folder, std::string_view relative) {
   if (folder.empty() || relative.empty()) return {};
   std::string joined(folder);
   joined += '/';
   // A reference is always relative to the folder, even when it begins with a
   // separator.
-  joined += AnsiToUtf8(relative);
+  joined += relative;
   return NormalizePath(joined);
+}
+
+std::string ExpandRelativePath(std::string_view folder, std::string_view relative) {
+  return ExpandNativeRelativePath(folder, AnsiToUtf8(relative));
 }
 
 }  // namespace ond

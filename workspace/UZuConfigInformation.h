@@ -44,6 +44,8 @@ class TZuFileInformation {
   // empty when Missing. Throws when the file cannot be read or is not a
   // regular file (a device or a pipe would never end or never answer).
   std::string Text() const;
+  // The same as UTF-8 bytes, without a byte-order mark.
+  std::string RawText() const;
 };
 
 class TZuConfigInformation {
@@ -80,7 +82,7 @@ class TZuConfigInformation {
 
  private:
   struct TDiscovery;
-  bool Process(int index, const std::string& text, TDiscovery& discovery);
+  bool Process(int index, const std::string& utf8, TDiscovery& discovery);
 };
 
 // Resolves a reference's name (code page 1251 text, "\" or "/" separating)
@@ -88,5 +90,7 @@ class TZuConfigInformation {
 // ".." removing the previous part but never climbing above "/". Empty when
 // either argument is empty.
 std::string ExpandRelativePath(std::string_view folder, std::string_view relative);
+// The same for a name that is native UTF-8 already.
+std::string ExpandNativeRelativePath(std::string_view folder, std::string_view relative);
 
 }  // namespace ond

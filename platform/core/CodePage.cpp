@@ -305,6 +305,14 @@ std::string Utf8ToAnsi(std::string_view s, std::size_t* replaced) {
       r[o++] = static_cast<char>(p[i++]);
       continue;
     }
+    // Two-byte sequences (Cyrillic among them) straight through the table.
+    if (p[i] >= 0xC2 && p[i] <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+      const int b = fw[((p[i] & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu)];
+      if (b < 0) ++bad;
+      r[o++] = b < 0 ? DefaultAnsiChar : static_cast<char>(b);
+      i += 2;
+      continue;
+    }
     std::uint32_t cp = 0;
     const std::size_t len = DecodeUtf8(p + i, n - i, cp);
     const int b = len != 0 && cp < fw.size() ? fw[cp] : -1;

@@ -2,7 +2,6 @@
 
 #include <array>
 
-#include "platform/core/SysUtils.h"
 
 namespace ond {
 
@@ -27,7 +26,8 @@ std::string ShortCutToText(TShortCut shortCut) {
   static constexpr std::array<const char*, 9> kNavigation = {"Space", "PgUp", "PgDn", "End", "Home",
                                                              "Left",  "Up",   "Right", "Down"};
   const unsigned key = shortCut & 0xFF;
-  std::string name;
+  char own[4] = {};
+  const char* name = nullptr;
   if (key == 0x08) {
     name = "BkSp";
   } else if (key == 0x09) {
@@ -42,21 +42,26 @@ std::string ShortCutToText(TShortCut shortCut) {
     name = "Ins";
   } else if (key == 0x2E) {
     name = "Del";
-  } else if (key >= 0x30 && key <= 0x39) {
-    name = std::string(1, static_cast<char>(key));
-  } else if (key >= 0x41 && key <= 0x5A) {
-    name = std::string(1, static_cast<char>(key));
+  } else if ((key >= 0x30 && key <= 0x39) || (key >= 0x41 && key <= 0x5A)) {
+    own[0] = static_cast<char>(key);
+    name = own;
   } else if (key >= 0x60 && key <= 0x69) {  // numeric keypad digits
-    name = std::string(1, static_cast<char>('0' + key - 0x60));
+    own[0] = static_cast<char>('0' + key - 0x60);
+    name = own;
   } else if (key >= 0x70 && key <= 0x87) {
-    name = "F" + IntToStr(key - 0x6F);
+    const unsigned n = key - 0x6F;
+    own[0] = 'F';
+    own[1] = static_cast<char>(n >= 10 ? '0' + n / 10 : '0' + n);
+    if (n >= 10) own[2] = static_cast<char>('0' + n % 10);
+    name = own;
   }
-  if (name.empty()) return {};
+  if (!name) return {};
   std::string result;
-  if (shortCut & scShift) result += "Shift+";
-  if (shortCut & scCtrl) result += "Ctrl+";
-  if (shortCut & scAlt) result += "Alt+";
-  return result + name;
+  if (shortCut & scShift) result.append("Shift+");
+  if (shortCut & scCtrl) result.append("Ctrl+");
+  if (shortCut & scAlt) result.append("Alt+");
+  result.append(name);
+  return result;
 }
 
 }  // namespace ond

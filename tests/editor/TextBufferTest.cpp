@@ -126,7 +126,7 @@ TEST(TextBuffer, FilesRoundTripThroughTheBufferedWriter) {
     EXPECT_EQ(back.FileFormat, fmt);
   }
 
-  // A piece larger than the buffer is written whole after one flush.
+  // A write larger than the buffer goes out whole after one flush.
   {
     TOndEditFileWriter w(dir / "w.txt");
     EXPECT_EQ(w.GetBufferSize(), 16384u);

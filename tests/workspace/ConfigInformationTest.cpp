@@ -171,6 +171,25 @@ TEST(ConfigInformation, PathsResolveToOneFileOnDisk) {
   EXPECT_EQ(ExpandRelativePath("/g/", ""), "");
 }
 
+TEST(ConfigInformation, CyrillicNamesResolveWhateverTheirCase) {
+  TempDir td;
+  const std::string p = td.Path() + "/";
+  // On disk "Папка/Файл.zu"; referenced (in the file's UTF-8) as "папка/ФАЙЛ.zu"
+  // and once more through a "$ref" object.
+  td.Write("\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0/\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB.zu", "{}");
+  const std::string root = td.Write(
+      "root.zu", "{ \"a\": " + Inline("\xD0\xBF\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0/\xD0\xA4\xD0\x90\xD0\x99\xD0\x9B.zu") +
+                     ",\n \"b\": {\"$ref\": {\"file\": \"\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0\\\\\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB.zu\", "
+                     "\"path\": \"x\"}} }");
+  TZuConfigInformation c(root, true);
+  ASSERT_TRUE(c.LoadInformation());
+  ASSERT_EQ(c.Count, 2);
+  EXPECT_EQ(c.Files[1]->FileName, p + "\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0/\xD0\xA4\xD0\xB0\xD0\xB9\xD0\xBB.zu");
+  EXPECT_FALSE(c.Files[1]->Missing);
+  EXPECT_EQ(CountersOf(*c.Files[0]), (Counters{2, 1, 0}));
+  EXPECT_EQ(c.Files[1]->Name, "\xD4\xE0\xE9\xEB");  // "Файл" as program text
+}
+
 TEST(ConfigInformation, FailuresKeepWhatWasListed) {
   TempDir td;
   const std::string p = td.Path() + "/";

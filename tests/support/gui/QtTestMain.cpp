@@ -5,9 +5,12 @@
 #include <QApplication>
 #include <cstdlib>
 
+#include "platform/QtBridge.h"
+
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
+  ond::UsePaletteColors();
   return RUN_ALL_TESTS();
 }

@@ -1,10 +1,11 @@
-// Plain value types shared by the window layer and its users: points,
+// Plain value types shared by the window layer, the editor and their users: points,
 // rectangles, shift states, mouse buttons, virtual-key codes and colours in the
 // 0x00BBGGRR form. Nothing here needs Qt.
 #pragma once
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 
 #include "platform/core/Keys.h"
 
@@ -35,6 +36,10 @@ struct TRect {
   friend bool operator==(const TRect&, const TRect&) = default;
 };
 
+inline int RectWidth(const TRect& r) noexcept { return r.Right - r.Left; }
+inline int RectHeight(const TRect& r) noexcept { return r.Bottom - r.Top; }
+inline bool IsRectEmpty(const TRect& r) noexcept { return r.IsEmpty(); }
+inline bool PtInRect(const TRect& r, TPoint p) noexcept { return r.Contains(p); }
 inline TRect Rect(int l, int t, int r, int b) { return TRect{l, t, r, b}; }
 inline TRect Bounds(int l, int t, int w, int h) { return TRect{l, t, l + w, t + h}; }
 inline TPoint Point(int x, int y) { return TPoint{x, y}; }
@@ -109,11 +114,15 @@ constexpr TColor clInfoBk = clSystemColor | 24;
 inline std::uint8_t GetRValue(std::uint32_t c) { return c & 0xFF; }
 inline std::uint8_t GetGValue(std::uint32_t c) { return (c >> 8) & 0xFF; }
 inline std::uint8_t GetBValue(std::uint32_t c) { return (c >> 16) & 0xFF; }
-inline TColor RGB(int r, int g, int b) { return (r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16); }
+inline TColor RGB(int r, int g, int b) {
+  return static_cast<TColor>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
+}
 
-// The plain 0x00BBGGRR value of a colour; system colours come from the
-// application palette, which the graphics unit installs as the resolver of
-// platform/core/SysColors.
+// The plain 0x00BBGGRR value of a colour. System colours come from the
+// provider the window layer installs (its palette), else from classic
+// defaults, so that std-only code and tests resolve them too.
+using TSysColorProc = std::function<TColor(std::int32_t Index)>;
+void SetSysColorProc(TSysColorProc Proc);
 TColor ColorToRGB(TColor color);
 
 }  // namespace ond

@@ -1,0 +1,221 @@
+// Searching 20 MB of mixed Latin/Cyrillic config-like text line by line, as
+// the editor does (every match of every line), with TRegex, PCRE2 (without
+// and with its JIT) and std::regex. PCRE2 is loaded at run time through its
+// basic API; its benchmarks are skipped when the library is missing.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <regex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/CodePage.h"
+#include "search/OndRegex.h"
+
+namespace {
+
+struct Pattern {
+  const char* name;
+  const char* regex;    // TRegex and PCRE2 syntax
+  const char* ecma;     // std::regex syntax
+  bool caseless;
+};
+
+const Pattern kPatterns[] = {
+    {"literal", "texture", "texture", false},
+    {"caseless_literal", "(?i)texture", "texture", true},
+    {"class_run", "[0-9]+", "[0-9]+", false},
+    {"word_alternation", "alpha|bravo|charlie|delta", "alpha|bravo|charlie|delta", false},
+    {"anchored_line", "^\\s*\"\\w+\":", "^\\s*\"\\w+\":", false},
+    {"back_reference", "(\\w)\\1", "(\\w)\\1", false},
+};
+
+const std::vector<std::string_view>& Lines() {
+  static std::string text;
+  static std::vector<std::string_view> lines;
+  if (lines.empty()) {
+    const char* latin[] = {"texture", "alpha", "model", "Texture", "size", "bravo", "value", "charlie", "name",
+                           "delta", "offset", "speed", "color", "weight", "range", "sound"};
+    const char* cyrillic[] = {"привет", "мир", "значение", "Ёлка", "текстура", "скорость", "Оружие", "броня",
+                              "щит", "ключ"};
+    std::vector<std::string> cyr;
+    for (const char* w : cyrillic) cyr.push_back(ond::Utf8ToAnsi(w));
+    std::mt19937 rng(2024);
+    while (text.size() < 20u * 1024 * 1024) {
+      std::string line(static_cast<std::size_t>(rng() % 4) * 2, ' ');
+      line += "\"";
+      line += latin[rng() % 16];
+      line += '_';
+      line += std::to_string(rng() % 1000);
+      line += "\": \"";
+      const int words = 1 + static_cast<int>(rng() % 6);
+      for (int w = 0; w < words; ++w) {
+        if (w > 0) line += ' ';
+        line += (rng() % 2) ? cyr[rng() % cyr.size()] : std::string(latin[rng() % 16]);
+      }
+      line += "\", ";
+      line += std::to_string(rng() % 100000);
+      line += ',';
+      text += line;
+      text += "\r\n";
+    }
+    std::size_t start = 0;
+    for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", start)) {
+      lines.emplace_back(text.data() + start, at - start);
+      start = at + 2;
+    }
+  }
+  return lines;
+}
+
+std::int64_t TotalBytes() {
+  std::int64_t n = 0;
+  for (auto l : Lines()) n += static_cast<std::int64_t>(l.size());
+  return n;
+}
+
+void BM_TRegex(benchmark::State& state, const Pattern* p) {
+  const auto& lines = Lines();
+  ond::TRegex r;
+  r.SetExpression(p->regex);
+  std::int64_t matches = 0;
+  for (auto _ : state) {
+    matches = 0;
+    for (auto line : lines) {
+      for (bool ok = r.Exec(line); ok; ok = r.ExecNext()) ++matches;
+    }
+  }
+  state.counters["matches"] = static_cast<double>(matches);
+  state.SetBytesProcessed(state.iterations() * TotalBytes());
+}
+
+// The few PCRE2 entry points used, resolved from the shared library.
+struct Pcre2 {
+  using Compile = void* (*)(const unsigned char*, std::size_t, std::uint32_t, int*, std::size_t*, void*);
+  using JitCompile = int (*)(void*, std::uint32_t);
+  using MatchDataCreate = void* (*)(void*, void*);
+  using Match = int (*)(const void*, const unsigned char*, std::size_t, std::size_t, std::uint32_t, void*, void*);
+  using Ovector = std::size_t* (*)(void*);
+  using Free = void (*)(void*);
+  Compile compile = nullptr;
+  JitCompile jitCompile = nullptr;
+  MatchDataCreate matchDataCreate = nullptr;
+  Match match = nullptr;
+  Ovector ovector = nullptr;
+  Free codeFree = nullptr;
+  Free matchDataFree = nullptr;
+  bool ok = false;
+
+  static const Pcre2& Get() {
+    static Pcre2 lib = [] {
+      Pcre2 l;
+      void* h = dlopen("libpcre2-8.so.0", RTLD_NOW);
+      if (h == nullptr) return l;
+      l.compile = reinterpret_cast<Compile>(dlsym(h, "pcre2_compile_8"));
+      l.jitCompile = reinterpret_cast<JitCompile>(dlsym(h, "pcre2_jit_compile_8"));
+      l.matchDataCreate = reinterpret_cast<MatchDataCreate>(dlsym(h, "pcre2_match_data_create_from_pattern_8"));
+      l.match = reinterpret_cast<Match>(dlsym(h, "pcre2_match_8"));
+      l.ovector = reinterpret_cast<Ovector>(dlsym(h, "pcre2_get_ovector_pointer_8"));
+      l.codeFree = reinterpret_cast<Free>(dlsym(h, "pcre2_code_free_8"));
+      l.matchDataFree = reinterpret_cast<Free>(dlsym(h, "pcre2_match_data_free_8"));
+      l.ok = l.compile && l.jitCompile && l.matchDataCreate && l.match && l.ovector && l.codeFree && l.matchDataFree;
+      return l;
+    }();
+    return lib;
+  }
+};
+
+constexpr std::uint32_t kPcre2JitComplete = 1;
+
+void BM_Pcre2(benchmark::State& state, const Pattern* p, bool jit) {
+  const Pcre2& lib = Pcre2::Get();
+  if (!lib.ok) {
+    state.SkipWithError("libpcre2-8 not available");
+    return;
+  }
+  int error = 0;
+  std::size_t errorOffset = 0;
+  const std::string pattern = p->regex;
+  void* code = lib.compile(reinterpret_cast<const unsigned char*>(pattern.data()), pattern.size(), 0, &error,
+                           &errorOffset, nullptr);
+  if (code == nullptr) {
+    state.SkipWithError("pattern rejected");
+    return;
+  }
+  if (jit && lib.jitCompile(code, kPcre2JitComplete) != 0) {
+    lib.codeFree(code);
+    state.SkipWithError("JIT not available");
+    return;
+  }
+  void* md = lib.matchDataCreate(code, nullptr);
+  const auto& lines = Lines();
+  std::int64_t matches = 0;
+  for (auto _ : state) {
+    matches = 0;
+    for (auto line : lines) {
+      const auto* s = reinterpret_cast<const unsigned char*>(line.data());
+      std::size_t offset = 0;
+      while (offset <= line.size() && lib.match(code, s, line.size(), offset, 0, md, nullptr) > 0) {
+        const std::size_t* ov = lib.ovector(md);
+        ++matches;
+        offset = ov[1] == ov[0] ? ov[1] + 1 : ov[1];
+      }
+    }
+  }
+  state.counters["matches"] = static_cast<double>(matches);
+  state.SetBytesProcessed(state.iterations() * TotalBytes());
+  lib.matchDataFree(md);
+  lib.codeFree(code);
+}
+
+void BM_StdRegex(benchmark::State& state, const Pattern* p) {
+  auto flags = std::regex::ECMAScript | std::regex::optimize;
+  if (p->caseless) flags |= std::regex::icase;
+  const std::regex re(p->ecma, flags);
+  const auto& lines = Lines();
+  std::int64_t matches = 0;
+  for (auto _ : state) {
+    matches = 0;
+    for (auto line : lines) {
+      for (std::cregex_iterator it(line.data(), line.data() + line.size(), re), end; it != end; ++it) ++matches;
+    }
+  }
+  state.counters["matches"] = static_cast<double>(matches);
+  state.SetBytesProcessed(state.iterations() * TotalBytes());
+}
+
+// A pattern with exponential backtracking: TRegex gives up at its visit budget.
+void BM_TRegexCatastrophic(benchmark::State& state) {
+  ond::TRegex r;
+  r.SetExpression("(x+x+)+y");
+  const std::string line(64, 'x');
+  std::int64_t errors = 0;
+  for (auto _ : state) {
+    try {
+      r.Exec(line);
+    } catch (const ond::ERegex&) {
+      ++errors;
+    }
+  }
+  state.counters["budget_errors"] = static_cast<double>(errors);
+}
+
+[[maybe_unused]] const bool kRegistered = [] {
+  for (const Pattern& p : kPatterns) {
+    const std::string n = p.name;
+    benchmark::RegisterBenchmark(("TRegex/" + n).c_str(), BM_TRegex, &p)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Pcre2/" + n).c_str(), BM_Pcre2, &p, false)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("Pcre2Jit/" + n).c_str(), BM_Pcre2, &p, true)->Unit(benchmark::kMillisecond);
+    benchmark::RegisterBenchmark(("StdRegex/" + n).c_str(), BM_StdRegex, &p)
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(1);
+  }
+  benchmark::RegisterBenchmark("TRegex/catastrophic", BM_TRegexCatastrophic)->Unit(benchmark::kMillisecond);
+  return true;
+}();
+
+}  // namespace

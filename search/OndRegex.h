@@ -1,0 +1,204 @@
+// The editor's own regular-expression engine on single-byte (code page 1251)
+// text: a two-pass compiler from the pattern to a compact node program and a
+// backtracking matcher over it, with sub-expression positions and
+// replacement templates.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/core/SysUtils.h"
+
+namespace ond {
+
+// Errors of TRegex: compile errors (codes below 1000) carry the position in
+// the pattern where compiling stopped.
+class ERegex : public Exception {
+ public:
+  ERegex(std::string message, int errorCode, int compilerErrorPos)
+      : Exception(std::move(message)), ErrorCode(errorCode), CompilerErrorPos(compilerErrorPos) {}
+  int ErrorCode;
+  int CompilerErrorPos;
+};
+
+// Maps a character to its other case (or to itself when it has none).
+using TRegexInvertCase = unsigned char (*)(unsigned char);
+
+// Code page 1251 upper case of c; when that leaves it unchanged, its lower case.
+unsigned char RegexInvertCaseAnsi(unsigned char c) noexcept;
+
+class TRegex {
+ public:
+  // Sub-expression 0 is the whole match, 1 .. 14 the groups.
+  static constexpr int SubExpressionCount = 15;
+  // Depth of nested counted loops.
+  static constexpr int LoopStackSize = 10;
+  // Node visits one search may spend before it gives up.
+  static constexpr std::int64_t VisitBudget = 10'000'000;
+
+  // Modifier indexes for SetModifier / GetModifier.
+  static constexpr int ModifierI = 1;  // case-insensitive
+  static constexpr int ModifierR = 2;  // Russian ranges in sets
+  static constexpr int ModifierS = 3;  // "." matches line separators too
+  static constexpr int ModifierG = 4;  // repeats are greedy
+  static constexpr int ModifierM = 5;  // "^" and "$" match at line separators
+  static constexpr int ModifierX = 6;  // extended syntax
+
+  // Error codes added to the classic table.
+  static constexpr int ErrorLoopNesting = 129;     // counted loops nested deeper than the loop stack
+  static constexpr int ErrorRecursionDepth = 1016;  // matcher recursion would exhaust the stack
+  static constexpr int ErrorTooComplex = 1017;      // the visit budget ran out
+
+  TRegex();
+  virtual ~TRegex() = default;
+  TRegex(const TRegex&) = delete;
+  TRegex& operator=(const TRegex&) = delete;
+
+  const std::string& GetExpression() const { return fExpression; }
+  void SetExpression(std::string_view expression);
+
+  bool GetModifier(int index) const;
+  void SetModifier(int index, bool on);
+
+  // Read when compiling (sets) and before every match (separators, word test).
+  std::string SpaceChars;
+  std::string WordChars;
+  std::string LineSeparators;
+  // Read when compiling; a new function makes the next match recompile.
+  TRegexInvertCase InvertCase = RegexInvertCaseAnsi;
+
+  // Two different characters, or empty to have no paired separator.
+  std::string GetLinePairedSeparator() const;
+  void SetLinePairedSeparator(std::string_view pair);
+
+  // Compiles the expression now (matching compiles on demand).
+  void Compile();
+  bool IsCompiled() const { return fCompiled; }
+  // The compiled program: magic byte, then the nodes.
+  const std::vector<std::uint8_t>& GetProgram() const { return fProgram; }
+
+  // Sets the input and searches from position 1.
+  bool Exec(std::string_view input);
+  // Searches again after the last match; an empty match moves on one character.
+  bool ExecNext();
+  // Searches the current input from a 1-based offset.
+  bool ExecPos(int offset = 1);
+
+  const std::string& GetInputString() const { return fInput; }
+  void SetInputString(std::string_view input);
+
+  // 1-based start and length of sub-expression n, -1 when it did not match.
+  int MatchPos(int n) const;
+  int MatchLen(int n) const;
+
+  // The template expanded with the last match: "$&", "$0", "$n", "${n}", "\c".
+  std::string Substitute(std::string_view templ);
+  // The input with every match replaced by the template (expanded when
+  // useSubstitution is on).
+  std::string Replace(std::string_view input, std::string_view templ, bool useSubstitution);
+
+  int GetLastError() const { return fLastError; }
+  virtual std::string ErrorMsg(int code) const;
+  // Offset of the compile cursor while compiling, else 0.
+  int CompilerErrorPos() const;
+
+ protected:
+  // Records the code and raises ERegex; an override must raise too.
+  virtual void Error(int code);
+
+ private:
+  struct ParseFlags {
+    int bits = 0;
+    int loops = 0;  // deepest nesting of counted loops inside
+  };
+
+  [[noreturn]] void Fail(int code);
+
+  // Compiler.
+  int ParseReg(bool paren, ParseFlags& flags);
+  int ParseBranch(ParseFlags& flags);
+  int ParsePiece(ParseFlags& flags);
+  int ParseAtom(ParseFlags& flags);
+  int ParseSet(ParseFlags& flags);
+  int ParseLiteralRun(ParseFlags& flags);
+  unsigned char ParseEscape();
+  bool ParseBraces(std::size_t at, std::int64_t& min, std::int64_t& max, std::size_t& after, bool& tooBig) const;
+  bool IsOperatorAt(std::size_t at) const;
+  int EmitNode(std::uint8_t op);
+  void EmitByte(std::uint8_t b);
+  void Emit32(std::int32_t v);
+  void Insert(std::uint8_t op, int at, int operandBytes);
+  void Tail(int p, int val);
+  void OpTail(int p, int val);
+  int EmitSet(const std::array<bool, 256>& members, bool negate);
+  int ProgNext(int node) const;
+  void FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visited);
+  void AddOperandFirst(const std::uint8_t* operand, std::vector<char>& visited);
+
+  // Matcher.
+  void PrepareRun();
+  void ClearMatches();
+  bool ExecPrim(int offset);
+  bool TryAt(std::ptrdiff_t p);
+  bool MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p);
+  std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit);
+  bool CaptureOk(int n) const;
+  void Spend(std::int64_t visits);
+  bool IsBolMl(std::ptrdiff_t p) const;
+  bool IsEolMl(std::ptrdiff_t p) const;
+
+  std::array<std::ptrdiff_t, SubExpressionCount> fStart{};
+  std::array<std::ptrdiff_t, SubExpressionCount> fEnd{};
+  std::array<std::ptrdiff_t, SubExpressionCount> fOpenStart{};
+  std::array<std::int32_t, LoopStackSize> fLoopCount{};
+  std::array<std::ptrdiff_t, LoopStackSize> fLoopIterStart{};
+  int fLoopDepth = 0;
+
+  int fFirstCharHint = -1;  // -1: none
+  bool fAnchored = false;
+  std::string fMustString;
+  std::array<bool, 256> fFirstCharSet{};
+
+  const unsigned char* fIn = nullptr;
+  std::ptrdiff_t fInEnd = 0;
+  std::ptrdiff_t fMatchEnd = 0;
+  std::int64_t fVisits = 0;
+  const char* fStackBase = nullptr;
+  std::ptrdiff_t fStackBudget = 0;
+
+  std::size_t fCursor = 0;  // compile cursor into the expression
+  int fNextGroup = 1;
+  bool fSizing = false;
+  int fEmitPos = 0;
+  bool fCompiling = false;
+
+  bool fCompiled = false;
+  std::vector<std::uint8_t> fProgram;
+  std::string fExpression;
+  std::string fInput;
+  bool fHasInput = false;
+  int fLastError = 0;
+
+  int fModifiers = 0;
+  int fCompileModifiers = 0;
+  int fProgramModifiers = 0;
+
+  bool fPairAssigned = true;
+  unsigned char fPairHead = '\r';
+  unsigned char fPairTail = '\n';
+
+  std::array<bool, 256> fLineSepSet{};
+  std::string fLineSepFor;
+  bool fLineSepBuilt = false;
+  std::array<bool, 256> fWordSet{};
+  std::string fWordFor;
+  bool fWordBuilt = false;
+  std::array<unsigned char, 256> fInv{};
+  TRegexInvertCase fInvFor = nullptr;
+};
+
+}  // namespace ond

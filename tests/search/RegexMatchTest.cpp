@@ -1,0 +1,392 @@
+// Matcher: positions of whole matches and groups for each feature, the
+// search loop of Exec / ExecNext, and the limits that keep a search safe.
+#include <gtest/gtest.h>
+#include <pthread.h>
+
+#include <string>
+
+#include "tests/search/RegexTestUtil.h"
+
+namespace ond {
+namespace {
+
+using regex_test::A;
+using regex_test::AllMatches;
+using regex_test::Groups;
+using regex_test::Spans;
+
+TEST(RegexMatch, ExecNextWalksEveryMatchOnce) {
+  EXPECT_EQ(AllMatches("a*", "baa"), (Spans{{1, 0}, {2, 2}, {4, 0}}));
+  EXPECT_EQ(AllMatches("x*", "abc"), (Spans{{1, 0}, {2, 0}, {3, 0}, {4, 0}}));
+  EXPECT_EQ(AllMatches("abc", "xxabcabc"), (Spans{{3, 3}, {6, 3}}));
+  EXPECT_EQ(AllMatches("aa", "aaaaa"), (Spans{{1, 2}, {3, 2}}));
+
+  TRegex r;
+  r.SetExpression("b");
+  try {
+    r.ExecNext();
+    FAIL();
+  } catch (const ERegex& e) {
+    EXPECT_EQ(e.ErrorCode, 1007);
+    EXPECT_EQ(e.Message, "TRegex(exec): ExecNext Without Exec[Pos]");
+  }
+  try {
+    r.ExecPos(1);
+    FAIL();
+  } catch (const ERegex& e) {
+    EXPECT_EQ(e.Message, "TRegex(exec): No Input String Specified");
+  }
+  ASSERT_TRUE(r.Exec("abcb"));
+  EXPECT_EQ(r.MatchPos(0), 2);
+  EXPECT_TRUE(r.ExecPos(3));
+  EXPECT_EQ(r.MatchPos(0), 4);
+  EXPECT_FALSE(r.ExecPos(5));
+  EXPECT_FALSE(r.ExecPos(6));
+  EXPECT_THROW(r.ExecPos(0), ERegex);
+  EXPECT_EQ(r.GetLastError(), 1006);
+  // A failed search clears the positions.
+  EXPECT_EQ(r.MatchPos(0), -1);
+  EXPECT_THROW(r.ExecNext(), ERegex);
+}
+
+TEST(RegexMatch, MatchPosAndLenOfGroupsThatDidNotTakePart) {
+  TRegex r;
+  EXPECT_EQ(r.MatchPos(0), -1);  // no input
+  r.SetExpression("(a)|b");
+  ASSERT_TRUE(r.Exec("b"));
+  EXPECT_EQ(r.MatchPos(0), 1);
+  EXPECT_EQ(r.MatchLen(0), 1);
+  EXPECT_EQ(r.MatchPos(1), -1);
+  EXPECT_EQ(r.MatchLen(1), -1);
+  EXPECT_EQ(r.MatchPos(15), -1);
+  EXPECT_EQ(r.MatchLen(-1), -1);
+}
+
+TEST(RegexMatch, LiteralsEscapesAndNul) {
+  EXPECT_EQ(AllMatches("a\\.b", "axb a.b"), (Spans{{5, 3}}));
+  EXPECT_EQ(AllMatches("\\t\\n\\r\\f\\a\\e", "x\t\n\r\f\a\x1b"), (Spans{{2, 6}}));
+  EXPECT_EQ(AllMatches("\\x41\\x{42}\\x{0043}", "zABC"), (Spans{{2, 3}}));
+  EXPECT_EQ(AllMatches("\\{\\}\\(\\)\\[\\]\\\\\\$\\^", "{}()[]\\$^"), (Spans{{1, 9}}));
+  EXPECT_EQ(AllMatches("a{b", "a{b"), (Spans{{1, 3}}));
+  // NUL is an ordinary byte in patterns and subjects.
+  const std::string withNul("a\0b\0", 4);
+  EXPECT_EQ(AllMatches("\\x00", withNul), (Spans{{2, 1}, {4, 1}}));
+  EXPECT_EQ(AllMatches(std::string("b\0", 2), withNul), (Spans{{3, 2}}));
+  EXPECT_EQ(AllMatches("b.$", withNul), (Spans{{3, 2}}));
+  EXPECT_EQ(AllMatches("[^a]+", withNul), (Spans{{2, 3}}));
+  EXPECT_EQ(AllMatches(".*", withNul), (Spans{{1, 4}, {5, 0}}));
+  // An empty line is valid input.
+  EXPECT_EQ(AllMatches("^$", ""), (Spans{{1, 0}}));
+  EXPECT_EQ(AllMatches("a", ""), Spans{});
+}
+
+TEST(RegexMatch, ClassesAndSets) {
+  EXPECT_EQ(AllMatches("\\d+", "ab12cd345"), (Spans{{3, 2}, {7, 3}}));
+  EXPECT_EQ(AllMatches("\\D+", "ab12cd345"), (Spans{{1, 2}, {5, 2}}));
+  EXPECT_EQ(AllMatches("\\w+", "hi, _x9!"), (Spans{{1, 2}, {5, 3}}));
+  EXPECT_EQ(AllMatches("\\W+", "hi, _x9!"), (Spans{{3, 2}, {8, 1}}));
+  EXPECT_EQ(AllMatches("\\s+", "a \t\r\nb\fc"), (Spans{{2, 4}, {7, 1}}));
+  EXPECT_EQ(AllMatches("\\S+", "a \t\r\nb\fc"), (Spans{{1, 1}, {6, 1}, {8, 1}}));
+  EXPECT_EQ(AllMatches("[a-c]+", "xxabccbayy"), (Spans{{3, 6}}));
+  EXPECT_EQ(AllMatches("[^a-c]+", "xxabccbayy"), (Spans{{1, 2}, {9, 2}}));
+  EXPECT_EQ(AllMatches("[]a]+", "a]]ab"), (Spans{{1, 4}}));
+  EXPECT_EQ(AllMatches("[a-]+", "a--ab"), (Spans{{1, 4}}));
+  EXPECT_EQ(AllMatches("[-a]+", "a--ab"), (Spans{{1, 4}}));
+  EXPECT_EQ(AllMatches("[a-c-e]+", "dbe-f"), (Spans{{1, 3}}));
+  EXPECT_EQ(AllMatches("[\\d.]+", "v1.25x"), (Spans{{2, 4}}));
+  EXPECT_EQ(AllMatches("[a-\\d]+", "a-5b"), (Spans{{1, 3}}));
+  EXPECT_EQ(AllMatches("[\\x30-\\x32]+", "0123"), (Spans{{1, 3}}));
+  EXPECT_EQ(AllMatches("[\\t\\n]+", "a\t\nb"), (Spans{{2, 2}}));
+  EXPECT_EQ(AllMatches("[\\W\\d]+", "ab1-2cd"), (Spans{{3, 3}}));
+  EXPECT_EQ(AllMatches("[^\\s]+", "ab cd"), (Spans{{1, 2}, {4, 2}}));
+  EXPECT_EQ(AllMatches("[abc]", "xcx"), (Spans{{2, 1}}));
+  EXPECT_EQ(AllMatches("[^abc]", "abxc"), (Spans{{3, 1}}));
+  // \w and \s follow WordChars and SpaceChars; they ignore modifier i.
+  TRegex r;
+  r.WordChars = "ab";
+  r.SetExpression("(?i)\\w+");
+  EXPECT_EQ(AllMatches(r, "abAB"), (Spans{{1, 2}}));
+  r.SpaceChars = "_";
+  r.SetExpression("\\s");
+  EXPECT_EQ(AllMatches(r, "a b_c"), (Spans{{4, 1}}));
+}
+
+TEST(RegexMatch, CaseInsensitiveCyrillic) {
+  TRegex r;
+  r.SetExpression(A("ёж"));
+  EXPECT_FALSE(r.Exec(A("ЁЖ")));
+  r.SetModifier(TRegex::ModifierI, true);
+  EXPECT_TRUE(r.Exec(A("xЁЖ")));
+  EXPECT_EQ(r.MatchPos(0), 2);
+  EXPECT_TRUE(r.Exec(A("Ёж")));
+  r.SetExpression(A("[а-е]+"));
+  EXPECT_EQ(AllMatches(r, A("ГДЕЖ")), (Spans{{1, 3}}));
+  r.SetExpression(A("[^Ж]"));
+  EXPECT_EQ(AllMatches(r, A("жЖz")), (Spans{{3, 1}}));
+  r.SetExpression(A("(ё)\\1"));
+  EXPECT_EQ(AllMatches(r, A("ёЁ")), (Spans{{1, 2}}));
+  r.SetExpression(A("(ё)\\1+"));
+  EXPECT_EQ(AllMatches(r, A("ёЁёx")), (Spans{{1, 3}}));
+  r.SetExpression(A("я*"));
+  EXPECT_EQ(AllMatches(r, A("ЯяЯ")), (Spans{{1, 3}, {4, 0}}));
+  // Inline modifiers switch case-insensitivity on and off.
+  EXPECT_EQ(AllMatches(A("(?i)привет"), A("ПРИВЕТ")), (Spans{{1, 6}}));
+  EXPECT_EQ(AllMatches(A("(?i)п(?-i)р"), A("Пр ПР")), (Spans{{1, 2}}));
+}
+
+TEST(RegexMatch, AnchorsAndLineSeparators) {
+  EXPECT_EQ(AllMatches("^abc", "abcabc"), (Spans{{1, 3}}));
+  EXPECT_EQ(AllMatches("abc$", "abcabc"), (Spans{{4, 3}}));
+  EXPECT_EQ(AllMatches("\\Aa|b\\Z", "aab"), (Spans{{1, 1}, {3, 1}}));
+  EXPECT_EQ(AllMatches("^", "ab"), (Spans{{1, 0}}));
+  EXPECT_EQ(AllMatches("$", "ab"), (Spans{{3, 0}}));
+
+  TRegex r;
+  r.SetExpression("^b");
+  EXPECT_FALSE(r.Exec("a\r\nb"));
+  r.SetModifier(TRegex::ModifierM, true);
+  ASSERT_TRUE(r.Exec("a\r\nb"));
+  EXPECT_EQ(r.MatchPos(0), 4);
+  r.SetExpression("^");
+  // Between CR and LF of the pair is no line start.
+  EXPECT_EQ(AllMatches(r, "a\r\nb\nc\rd"), (Spans{{1, 0}, {4, 0}, {6, 0}, {8, 0}}));
+  r.SetExpression("$");
+  EXPECT_EQ(AllMatches(r, "a\r\nb\nc\rd"), (Spans{{2, 0}, {5, 0}, {7, 0}, {9, 0}}));
+  r.SetExpression("^$");
+  EXPECT_EQ(AllMatches(r, "\r\n\r\n"), (Spans{{1, 0}, {3, 0}, {5, 0}}));
+  r.SetExpression("^\\n");  // a line start before a lone LF
+  EXPECT_EQ(AllMatches(r, "\n\n"), (Spans{{1, 1}, {2, 1}}));
+
+  // Other separators, and the paired separator alone.
+  TRegex s;
+  s.SetModifier(TRegex::ModifierM, true);
+  s.LineSeparators = ";";
+  s.SetLinePairedSeparator("");
+  s.SetExpression("^\\w");
+  EXPECT_EQ(AllMatches(s, "a;b\r\nc"), (Spans{{1, 1}, {3, 1}}));
+  s.SetExpression("\\w$");
+  EXPECT_EQ(AllMatches(s, "a;b\r\nc"), (Spans{{1, 1}, {6, 1}}));
+  TRegex p;
+  p.SetModifier(TRegex::ModifierM, true);
+  p.LineSeparators = "";
+  p.SetLinePairedSeparator("<>");
+  p.SetExpression("\\w$");
+  EXPECT_EQ(AllMatches(p, "a<>b<c<>"), (Spans{{1, 1}, {6, 1}}));
+  p.SetExpression("^\\w");
+  EXPECT_EQ(AllMatches(p, "a<>b<c<>"), (Spans{{1, 1}, {4, 1}}));
+  // Without separators, m changes nothing.
+  TRegex none;
+  none.SetModifier(TRegex::ModifierM, true);
+  none.LineSeparators = "";
+  none.SetLinePairedSeparator("");
+  none.SetExpression("^\\w");
+  EXPECT_EQ(AllMatches(none, "a\nb"), (Spans{{1, 1}}));
+
+  // Modifier s off: "." stops at separators and at the head of the pair.
+  TRegex d;
+  d.SetModifier(TRegex::ModifierS, false);
+  d.SetExpression(".+");
+  EXPECT_EQ(AllMatches(d, "ab\r\ncd\re"), (Spans{{1, 2}, {5, 2}, {8, 1}}));
+  d.LineSeparators = "";
+  EXPECT_EQ(AllMatches(d, "ab\r\ncd\re"), (Spans{{1, 2}, {4, 5}}));
+  d.SetExpression(".");
+  d.LineSeparators = "\r\n";
+  EXPECT_EQ(AllMatches(d, "\r\n"), Spans{});
+}
+
+TEST(RegexMatch, WordBoundaries) {
+  EXPECT_EQ(AllMatches("\\bab\\b", "x ab"), (Spans{{3, 2}}));
+  EXPECT_EQ(AllMatches("\\bab\\b", "xab"), Spans{});
+  EXPECT_EQ(AllMatches("\\Bb", "ab b"), (Spans{{2, 1}}));
+  EXPECT_EQ(AllMatches("\\b", "ab cd"), (Spans{{1, 0}, {3, 0}, {4, 0}, {6, 0}}));
+  EXPECT_EQ(AllMatches("\\B", "ab"), (Spans{{2, 0}}));
+  EXPECT_EQ(AllMatches("\\b", ""), Spans{});
+  EXPECT_EQ(AllMatches("\\B", ""), (Spans{{1, 0}}));
+}
+
+TEST(RegexMatch, GreedyAndLazyQuantifiers) {
+  EXPECT_EQ(AllMatches("a+", "baaab"), (Spans{{2, 3}}));
+  EXPECT_EQ(AllMatches("a+?", "aaa"), (Spans{{1, 1}, {2, 1}, {3, 1}}));
+  EXPECT_EQ(AllMatches("a*?b", "aab"), (Spans{{1, 3}}));
+  EXPECT_EQ(AllMatches("a??b", "aab"), (Spans{{2, 2}}));
+  EXPECT_EQ(AllMatches("ab?c", "ac abc abbc"), (Spans{{1, 2}, {4, 3}}));
+  EXPECT_EQ(AllMatches(".*?x", "abxcdx"), (Spans{{1, 3}, {4, 3}}));
+  EXPECT_EQ(AllMatches(".*x", "abxcdx"), (Spans{{1, 6}}));
+  EXPECT_EQ(AllMatches("<.+>", "<a><b>"), (Spans{{1, 6}}));
+  EXPECT_EQ(AllMatches("<.+?>", "<a><b>"), (Spans{{1, 3}, {4, 3}}));
+  EXPECT_EQ(AllMatches("abc*", "abccc ab"), (Spans{{1, 5}, {7, 2}}));
+  EXPECT_EQ(AllMatches("(ab)*", "ababab"), (Spans{{1, 6}, {7, 0}}));
+  EXPECT_EQ(AllMatches("(ab)*?c", "ababc"), (Spans{{1, 5}}));
+  EXPECT_EQ(AllMatches("(ab)+?", "ababab"), (Spans{{1, 2}, {3, 2}, {5, 2}}));
+  EXPECT_EQ(AllMatches("(a|b)*?c", "abbac"), (Spans{{1, 5}}));
+  // Modifier g off turns every repeat non-greedy, "?" after it greedy again is not offered.
+  TRegex r;
+  r.SetModifier(TRegex::ModifierG, false);
+  r.SetExpression("a+");
+  EXPECT_EQ(AllMatches(r, "aaa"), (Spans{{1, 1}, {2, 1}, {3, 1}}));
+  r.SetExpression("(ab)+");
+  EXPECT_EQ(AllMatches(r, "abab"), (Spans{{1, 2}, {3, 2}}));
+  // Modifier s off: "." as a complex repeat operand.
+  TRegex d;
+  d.SetModifier(TRegex::ModifierS, false);
+  d.SetExpression("a.*b");
+  EXPECT_EQ(AllMatches(d, "axxb\r\nab"), (Spans{{1, 4}, {7, 2}}));
+  d.SetExpression("a.*?b");
+  EXPECT_EQ(AllMatches(d, "axbxb"), (Spans{{1, 3}}));
+}
+
+TEST(RegexMatch, CountedRepeats) {
+  EXPECT_EQ(AllMatches("a{2,3}", "aaaaaaa"), (Spans{{1, 3}, {4, 3}}));
+  EXPECT_EQ(AllMatches("a{2}", "aaaaa"), (Spans{{1, 2}, {3, 2}}));
+  EXPECT_EQ(AllMatches("a{2,}", "aaaaa a"), (Spans{{1, 5}}));
+  EXPECT_EQ(AllMatches("a{2,3}?", "aaaaa"), (Spans{{1, 2}, {3, 2}}));
+  EXPECT_EQ(AllMatches("a{0}b", "ab"), (Spans{{2, 1}}));
+  EXPECT_EQ(AllMatches("a{,3}", "a{,3}"), (Spans{{1, 5}}));
+  EXPECT_EQ(AllMatches("(ab){2,3}", "abababababab"), (Spans{{1, 6}, {7, 6}}));
+  EXPECT_EQ(AllMatches("(ab){2,3}?", "abababababab"), (Spans{{1, 4}, {5, 4}, {9, 4}}));
+  EXPECT_EQ(AllMatches("(a|b){2,}?c", "ababc"), (Spans{{1, 5}}));
+  EXPECT_EQ(AllMatches("(ab){2}", "ab abab"), (Spans{{4, 4}}));
+  EXPECT_EQ(AllMatches("[ab]{3}", "abxbab"), (Spans{{4, 3}}));
+  EXPECT_EQ(AllMatches("\\d{2,4}", "1 12 12345"), (Spans{{3, 2}, {6, 4}}));
+  EXPECT_EQ(AllMatches("x{99999999}", "xx"), Spans{});
+}
+
+TEST(RegexMatch, AlternationAndGroups) {
+  EXPECT_EQ(AllMatches("cat|dog|bird", "dog cat bird"), (Spans{{1, 3}, {5, 3}, {9, 4}}));
+  EXPECT_EQ(Groups("(a|ab)(c|bcd)(d*)", "abcd", 4), (Spans{{1, 4}, {1, 1}, {2, 3}, {5, 0}}));
+  EXPECT_EQ(Groups("(ab|a)(bc|c)", "abc", 3), (Spans{{1, 3}, {1, 2}, {3, 1}}));
+  EXPECT_EQ(Groups("((a)(b))?c", "abc", 4), (Spans{{1, 3}, {1, 2}, {1, 1}, {2, 1}}));
+  EXPECT_EQ(Groups("(a)?(b)", "b", 3), (Spans{{1, 1}, {-1, -1}, {1, 1}}));
+  // A repeated group keeps its last pass.
+  EXPECT_EQ(Groups("((a|b)c)+", "acbcac", 3), (Spans{{1, 6}, {5, 2}, {5, 1}}));
+  EXPECT_EQ(Groups("(a|b)*c", "abbac", 2), (Spans{{1, 5}, {4, 1}}));
+  EXPECT_EQ(Groups("(x(a|b)*?y)+", "xaybbyxy", 3), (Spans{{1, 3}, {1, 3}, {2, 1}}));
+  EXPECT_EQ(Groups("(a+|b+)*c", "aabbaac", 2), (Spans{{1, 7}, {5, 2}}));
+  EXPECT_EQ(Groups("((a)|b)+", "ab", 3), (Spans{{1, 2}, {2, 1}, {1, 1}}));
+  // Inline modifiers last to the end of their group.
+  EXPECT_EQ(AllMatches("(?i)abc", "ABCabc"), (Spans{{1, 3}, {4, 3}}));
+  EXPECT_EQ(AllMatches("a(?i)b", "aB"), (Spans{{1, 2}}));
+  EXPECT_EQ(AllMatches("a(?i)b|c", "C"), (Spans{{1, 1}}));
+  EXPECT_EQ(AllMatches("(a(?i)b)c", "aBc"), (Spans{{1, 3}}));
+  EXPECT_EQ(AllMatches("(a(?i)b)c", "aBC"), Spans{});
+  EXPECT_EQ(AllMatches("(?i-s).", "\n"), Spans{});
+  EXPECT_EQ(AllMatches("(?g-g)a+", "aa"), (Spans{{1, 1}, {2, 1}}));
+}
+
+TEST(RegexMatch, BackReferences) {
+  EXPECT_EQ(AllMatches("(\\w+)\\s+\\1", "hello hello world"), (Spans{{1, 11}}));
+  EXPECT_EQ(AllMatches("(a)\\1*", "aaaa"), (Spans{{1, 4}}));
+  EXPECT_EQ(AllMatches("(ab)\\1+", "abababx"), (Spans{{1, 6}}));
+  EXPECT_EQ(AllMatches("([ab])\\1{2}", "aaabbbab"), (Spans{{1, 3}, {4, 3}}));
+  // Repeats of a back reference step by whole copies.
+  EXPECT_EQ(AllMatches("(ab)\\1*?b", "abababb"), (Spans{{1, 7}}));
+  EXPECT_EQ(AllMatches("(ab)\\1*a", "ababa"), (Spans{{1, 5}}));
+  EXPECT_EQ(AllMatches("(ab)\\1*b", "ababb"), (Spans{{1, 5}}));
+  EXPECT_EQ(AllMatches("(ab)\\1{2}", "abababa"), (Spans{{1, 6}}));
+  // An empty capture repeats without moving.
+  EXPECT_EQ(AllMatches("(a?)\\1+b", "b"), (Spans{{1, 1}}));
+  EXPECT_EQ(AllMatches("(a?)\\1{3,5}b", "b"), (Spans{{1, 1}}));
+  EXPECT_EQ(AllMatches("(a?)(\\1)*?b", "b"), (Spans{{1, 1}}));
+  // A group that has not matched makes the reference fail.
+  EXPECT_EQ(AllMatches("(a)|\\1x", "x"), Spans{});
+  EXPECT_EQ(AllMatches("\\2(a)", "a"), Spans{});
+  // Inside its own group the reference sees the previous pass.
+  EXPECT_EQ(Groups("(b|\\1+\\1){1,2}", "b", 2), (Spans{{1, 1}, {1, 1}}));
+  EXPECT_EQ(Groups("(a|b\\1)+", "aba", 2), (Spans{{1, 3}, {2, 2}}));
+  // The capture must fit before the end of the input.
+  EXPECT_EQ(AllMatches("(abc)x\\1", "abcxab"), Spans{});
+}
+
+// Results checked against Perl for loops whose bookkeeping must survive
+// backtracking: nested and non-greedy counted loops.
+TEST(RegexMatch, LoopBookkeepingAgreesWithPerl) {
+  EXPECT_EQ(Groups("((ab)*?c){2}", "abcc", 2), (Spans{{1, 4}, {4, 1}}));
+  EXPECT_EQ(AllMatches("((a|b)+?c)+?d", "abcbacd"), (Spans{{1, 7}}));
+  EXPECT_EQ(AllMatches("((a|b){2}?c){2,}", "abcbac abc"), (Spans{{1, 6}}));
+  EXPECT_EQ(AllMatches("((x|y){1,2}?z){2}", "xzxyzyyyz"), (Spans{{1, 5}}));
+  EXPECT_EQ(AllMatches("(([ab])*?c)+", "abcbc"), (Spans{{1, 5}}));
+  EXPECT_EQ(AllMatches("(a|ab)*?b", "abab"), (Spans{{1, 2}, {3, 2}}));
+  EXPECT_EQ(AllMatches("((a|b)+?){2}c", "abac"), (Spans{{1, 4}}));
+  EXPECT_EQ(AllMatches("(((a|b)+?x){2}?y)+", "axbxyaxaxy"), (Spans{{1, 10}}));
+  EXPECT_EQ(AllMatches("((a)+?|b){3}c", "abac bbb"), (Spans{{1, 4}}));
+  EXPECT_EQ(AllMatches("(x(a|b){1,2}?y)*?z", "xayxabyz"), (Spans{{1, 8}}));
+  EXPECT_EQ(Groups("(a(b)*?)+?c", "abbac", 2), (Spans{{1, 5}, {4, 1}}));
+}
+
+TEST(RegexMatch, DeepAndCatastrophicSearchesFailWithAnError) {
+  // A group repeat over a long line needs more stack than there is.
+  std::string line;
+  for (int i = 0; i < 500000; ++i) line += "ab";
+  TRegex deep;
+  deep.SetExpression("(.)*");
+  try {
+    deep.Exec(line);
+    FAIL();
+  } catch (const ERegex& e) {
+    EXPECT_EQ(e.ErrorCode, TRegex::ErrorRecursionDepth);
+    EXPECT_EQ(e.Message, "TRegex(exec): MatchPrim Recursion Too Deep");
+  }
+  EXPECT_EQ(deep.MatchPos(0), -1);
+  // A moderate one still works.
+  ASSERT_TRUE(deep.Exec(line.substr(0, 2000)));
+  EXPECT_EQ(deep.MatchLen(0), 2000);
+  EXPECT_EQ(deep.MatchPos(1), 2000);
+
+  TRegex slow;
+  slow.SetExpression("(x+x+)+y");
+  try {
+    slow.Exec(std::string(40, 'x'));
+    FAIL();
+  } catch (const ERegex& e) {
+    EXPECT_EQ(e.ErrorCode, TRegex::ErrorTooComplex);
+    EXPECT_EQ(e.Message, "TRegex(exec): Expression Too Complex");
+  }
+  // Quadratic scans of simple repeats count against the budget too.
+  TRegex scan;
+  scan.SetExpression("\\w*\\d");
+  EXPECT_THROW(scan.Exec(std::string(200000, 'w')), ERegex);
+  // The same object keeps working afterwards.
+  slow.SetExpression("x+y");
+  EXPECT_TRUE(slow.Exec("xxy"));
+}
+
+}  // namespace
+}  // namespace ond
+
+namespace ond {
+namespace {
+
+// A search on a thread with a small stack fails cleanly instead of crashing.
+TEST(RegexMatch, SmallThreadStackIsRespected) {
+  std::string line;
+  for (int i = 0; i < 20000; ++i) line += "ab";
+  int code = 0;
+  bool matched = false;
+  pthread_attr_t attr;
+  pthread_attr_init(&attr);
+  pthread_attr_setstacksize(&attr, 256 * 1024);
+  struct Job {
+    std::string* line;
+    int* code;
+    bool* matched;
+  } job{&line, &code, &matched};
+  pthread_t thread;
+  auto run = [](void* arg) -> void* {
+    auto* j = static_cast<Job*>(arg);
+    TRegex r;
+    r.SetExpression("(a|b)*$");
+    try {
+      *j->matched = r.Exec(*j->line);
+    } catch (const ERegex& e) {
+      *j->code = e.ErrorCode;
+    }
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, run, &job), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+  EXPECT_TRUE(matched || code == TRegex::ErrorRecursionDepth);
+}
+
+}  // namespace
+}  // namespace ond
