@@ -1,0 +1,546 @@
+// The multi-line text editing control of every editor panel: a custom-painted
+// control that owns a line buffer, caret and selection, undo and redo lists,
+// option objects, marks, a keystroke table, key and mouse handler chains and
+// plug-ins. It draws its gutter and text rows into an off-screen bitmap and
+// copies them to the window, and draws and blinks its own caret.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "editor/OndEditGeometry.h"
+#include "editor/OndEditKbdHandler.h"
+#include "editor/OndEditKeyCmds.h"
+#include "editor/OndEditMiscClasses.h"
+#include "editor/OndEditTextBuffer.h"
+#include "editor/OndEditTypes.h"
+#include "editor/OndTextDrawer.h"
+#include "platform/Controls.h"
+#include "platform/ExtCtrls.h"
+#include "platform/StdCtrls.h"
+
+namespace ond {
+
+class TOndCustomHighlighter;
+class TOndHighlighterAttributes;
+class TOndEditSearchCustom;
+class TOndCompletionProposal;
+class TCustomOndEdit;
+
+OND_DECLARE_EXCEPTION(EOndEditError, Exception);
+
+// ---------------------------------------------------------------------------
+// Option flags, status changes, state flags
+
+using TOndEditorOptions = std::uint32_t;
+enum : TOndEditorOptions {
+  eoAltSetsColumnMode = 1u << 0,
+  eoAutoIndent = 1u << 1,
+  eoAutoSizeMaxScrollWidth = 1u << 2,
+  eoDisableScrollArrows = 1u << 3,
+  eoDragDropEditing = 1u << 4,
+  eoDropFiles = 1u << 5,
+  eoEnhanceHomeKey = 1u << 6,
+  eoEnhanceEndKey = 1u << 7,
+  eoGroupUndo = 1u << 8,
+  eoHalfPageScroll = 1u << 9,
+  eoHideShowScrollbars = 1u << 10,
+  eoKeepCaretX = 1u << 11,
+  eoNoCaret = 1u << 12,
+  eoNoSelection = 1u << 13,
+  eoRightMouseMovesCursor = 1u << 14,
+  eoScrollByOneLess = 1u << 15,
+  eoScrollHintFollows = 1u << 16,
+  eoScrollPastEof = 1u << 17,
+  eoScrollPastEol = 1u << 18,
+  eoShowScrollHint = 1u << 19,
+  eoShowSpecialChars = 1u << 20,
+  eoSmartTabDelete = 1u << 21,
+  eoSmartTabs = 1u << 22,
+  eoSpecialLineDefaultFg = 1u << 23,
+  eoTabIndent = 1u << 24,
+  eoTabsToSpaces = 1u << 25,
+  eoTrimTrailingSpaces = 1u << 26,
+  eoColumnEditExtension = 1u << 27,
+};
+constexpr TOndEditorOptions OND_DEFAULT_OPTIONS = 0x0A6C0192;
+
+using TOndStatusChanges = std::uint16_t;
+enum : TOndStatusChanges {
+  StatusAll = 0x0001,
+  StatusCaretChar = 0x0002,
+  StatusCaretLine = 0x0004,
+  StatusLeftColumn = 0x0008,
+  StatusTopLine = 0x0010,
+  StatusInsertMode = 0x0020,
+  StatusModified = 0x0040,
+  StatusSelection = 0x0080,
+  StatusReadOnly = 0x0100,
+};
+
+using TOndStateFlags = std::uint16_t;
+enum : TOndStateFlags {
+  sfCaretChanged = 0x0001,
+  sfScrollBarsChanged = 0x0002,
+  sfLinesChanging = 0x0004,
+  sfKeyHandled = 0x0008,
+  sfCaretVisible = 0x0010,
+  sfDoubleClicked = 0x0020,
+  sfPossibleGutterClick = 0x0040,
+  sfWaitingForDrag = 0x0080,
+  sfInsideRedo = 0x0100,
+  sfGutterDragging = 0x0200,
+};
+
+enum TOndEditCaretType : std::uint8_t { ctVerticalLine, ctHorizontalLine, ctHalfBlock, ctBlock };
+enum TLineSpacingRule : std::uint8_t { lsSingle, lsOneAndHalf, lsDouble, lsSpecified };
+enum TTransientType : std::uint8_t { ttBefore = 0, ttAfter = 1 };
+enum TOndReplaceAction : std::uint8_t { raCancel, raSkip, raReplace, raReplaceAll };
+
+// ---------------------------------------------------------------------------
+// Events
+
+using TProcessCommandEvent = std::function<void(TObject* Sender, TOndEditorCommand& Command, char& AChar, void* Data)>;
+using TPlaceMarkEvent = std::function<void(TObject* Sender, TOndEditMark*& Mark)>;
+using TGutterGetTextEvent = std::function<void(TObject* Sender, int aLine, std::string& aText)>;
+using TGutterPaintEvent = std::function<void(TObject* Sender, int aLine, int X, int Y)>;
+using TSpecialLineColorsEvent =
+    std::function<void(TObject* Sender, int Line, bool& Special, TColor& FG, TColor& BG)>;
+using TOndPaintEvent = std::function<void(TObject* Sender, TCanvas* ACanvas)>;
+using TPaintTransient = std::function<void(TObject* Sender, TCanvas* Canvas, TTransientType TransientType)>;
+using TStatusChangeEvent = std::function<void(TObject* Sender, TOndStatusChanges Changes)>;
+using TContextHelpEvent = std::function<void(TObject* Sender, const std::string& Word)>;
+using TMouseCursorEvent = std::function<void(TObject* Sender, const TBufferCoord& aLineCharPos, TCursor& aCursor)>;
+using TReplaceTextEvent = std::function<void(TObject* Sender, const std::string& ASearch, const std::string& AReplace,
+                                             int Line, int Column, TOndReplaceAction& Action)>;
+using TOndScrollEvent = std::function<void(TObject* Sender, TScrollBarKind ScrollBar)>;
+using TGutterClickEvent = std::function<void(TObject* Sender, TMouseButton Button, int X, int Y, int Line,
+                                             TOndEditMark* Mark, int Region)>;
+
+// A handler hooked into command processing, before and after the editor runs
+// a command; setting Handled cancels the command.
+using THookedCommandEvent = TMethod<void(TObject* Sender, bool AfterProcessing, bool& Handled,
+                                         TOndEditorCommand& Command, char& AChar, void* Data, void* HandlerData)>;
+
+struct THookedCommandHandlerEntry {
+  THookedCommandEvent Event;
+  void* Data = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Plug-ins and the row layout of word wrap
+
+// A plug-in joins its editor's list when made and leaves it when freed.
+class TOndEditPlugin {
+ public:
+  explicit TOndEditPlugin(TCustomOndEdit* Owner);
+  virtual ~TOndEditPlugin();
+  TOndEditPlugin(const TOndEditPlugin&) = delete;
+  TOndEditPlugin& operator=(const TOndEditPlugin&) = delete;
+  TCustomOndEdit* Editor() const noexcept { return FOwner; }
+
+  virtual void AfterPaint(TCanvas* ACanvas, const TRect& AClip, int FirstLine, int LastLine);
+  virtual void LinesInserted(int FirstLine, int Count);
+  virtual void LinesDeleted(int FirstLine, int Count);
+
+ private:
+  friend class TCustomOndEdit;
+  TCustomOndEdit* FOwner;
+};
+
+// How lines are cut into display rows while word wrap is on.
+class IOndRowLayout {
+ public:
+  virtual ~IOndRowLayout() = default;
+  virtual TDisplayCoord BufferPosToDisplayPos(const TBufferCoord& Pos) = 0;
+  virtual TBufferCoord DisplayPosToBufferPos(const TDisplayCoord& Pos) = 0;
+  virtual int RowCount() = 0;
+  virtual int RowLength(int Row) = 0;
+  virtual void LinesInserted(int Index, int Count) = 0;
+  virtual void LinesDeleted(int Index, int Count) = 0;
+  virtual void LinesChanged(int Index, int Count) = 0;
+  virtual void DisplayChanged() = 0;
+  virtual void Reset() = 0;
+  // The wrap width in columns.
+  virtual int WrapWidth() = 0;
+};
+
+// ---------------------------------------------------------------------------
+// The control
+
+class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
+ public:
+  explicit TCustomOndEdit(TComponent* AOwner);
+  ~TCustomOndEdit() override;
+
+  // The second phase of construction: what calls operations descendants
+  // override. The published classes call it from their constructors.
+  virtual void AfterConstruction();
+
+  // ---- text and buffers
+  TOndEditStringList* Lines() const noexcept { return FLines; }
+  void SetLines(const TStrings& Value);
+  TOndEditUndoList* UndoList() const noexcept { return FUndoList; }
+  TOndEditUndoList* RedoList() const noexcept { return FRedoList; }
+  std::string GetLineText() const;
+  void SetLineText(const std::string& Value);
+  std::string GetEditorText() const;
+
+  // ---- paint lock
+  void LockPaint() noexcept { ++FPaintLock; }
+  void UnlockPaint();
+  void BeginUpdate() noexcept { LockPaint(); }
+  void EndUpdate() { UnlockPaint(); }
+  int GetPaintLock() const noexcept { return FPaintLock; }
+  void StatusChanged(TOndStatusChanges Changes);
+  TOndStatusChanges PendingStatusChanges() const noexcept { return FStatusChanges; }
+  TOndStateFlags StateFlags() const noexcept { return FStateFlags; }
+
+  // ---- properties
+  TOndEditorOptions GetOptions() const noexcept { return FOptions; }
+  void SetOptions(TOndEditorOptions Value);
+  int GetTabWidth() const noexcept { return FTabWidth; }
+  void SetTabWidth(int Value);
+  int GetMaxScrollWidth() const noexcept { return FMaxScrollWidth; }
+  void SetMaxScrollWidth(int Value);
+  bool GetInsertMode() const noexcept { return FInsertMode; }
+  void SetInsertMode(bool Value);
+  TOndEditCaretType GetInsertCaret() const noexcept { return FInsertCaret; }
+  void SetInsertCaret(TOndEditCaretType Value);
+  TOndEditCaretType GetOverwriteCaret() const noexcept { return FOverwriteCaret; }
+  void SetOverwriteCaret(TOndEditCaretType Value);
+  virtual bool GetReadOnly() const { return FReadOnly; }
+  virtual void SetReadOnly(bool Value);
+  bool GetHideSelection() const noexcept { return FHideSelection; }
+  void SetHideSelection(bool Value);
+  bool WantReturns = true;
+  bool WantTabs = false;
+  bool GetModified() const noexcept { return FModified; }
+  void SetModified(bool Value);
+  int GetBlockWidth() const noexcept { return FBlockWidth; }
+  void SetBlockWidth(int Value) { FBlockWidth = Value; }
+  TOndSelectionMode GetSelectionMode() const noexcept { return FSelectionMode; }
+  void SetSelectionMode(TOndSelectionMode Value);
+  TBorderStyle GetBorderStyle() const noexcept { return FBorderStyle; }
+  void SetBorderStyle(TBorderStyle Value);
+  int GetLineSpacing() const noexcept { return FLineSpacing; }
+  void SetLineSpacing(int Value);
+  TLineSpacingRule GetLineSpacingRule() const noexcept { return FLineSpacingRule; }
+  void SetLineSpacingRule(TLineSpacingRule Value);
+  void SetMaxUndo(int Value);
+  TOndCustomHighlighter* GetHighlighter() const noexcept { return FHighlighter; }
+  void SetHighlighter(TOndCustomHighlighter* Value);
+  TOndEditSearchCustom* GetSearchEngine() const noexcept { return FSearchEngine; }
+  void SetSearchEngine(TOndEditSearchCustom* Value) { FSearchEngine = Value; }
+  TOndEditKeyStrokes* Keystrokes() const noexcept { return FKeystrokes.get(); }
+  void SetKeystrokes(const TOndEditKeyStrokes* Value);
+  // The font the editor draws with: the assigned one, or a fixed-pitch copy
+  // of a proportional one.
+  void SetFont(const TFont& Value);
+  const TFont& DrawingFont() const noexcept { return *FFontDummy; }
+  void SetColor(TColor Value) override;
+
+  // Option objects; their setters assign into them.
+  TOndGutter& Gutter() noexcept { return *FGutter; }
+  TOndSelectedColor& SelectedColor() noexcept { return *FSelectedColor; }
+  TOndBookMarkOpt& BookMarkOptions() noexcept { return *FBookMarkOpt; }
+  TOndRightEdge& RightEdge() noexcept { return *FRightEdge; }
+  TOndLineDivider& LineDivider() noexcept { return *FLineDivider; }
+  TOndActiveLine& ActiveLine() noexcept { return *FActiveLine; }
+  TOndWordWrap& WordWrap() noexcept { return *FWordWrap; }
+  TOndEditBackground& Background() noexcept { return *FBackground; }
+  TOndScrollBars& ScrollBars() noexcept { return *FScrollBars; }
+  TOndCodeFolding& CodeFolding() noexcept { return *FCodeFolding; }
+  TOndEditMarkList& Marks() noexcept { return *FMarkList; }
+  TOndEditMark* Bookmark(int Index) const noexcept;
+  void SetBookmarkSlot(int Index, TOndEditMark* Mark) noexcept;
+  TOndCompletionProposal* FoldHint() const noexcept { return FFoldHint.get(); }
+
+  // ---- geometry
+  int GetCharWidth() const noexcept { return FView.CharWidth; }
+  int GetLineHeight() const noexcept { return FView.LineHeight; }
+  int GetTextHeight() const noexcept { return FTextHeight; }
+  int GetGutterWidth() const noexcept { return FView.GutterWidth; }
+  int GetTextOffset() const noexcept { return FView.TextOffset(); }
+  int GetCharsInWindow() const noexcept { return FView.CharsInWindow; }
+  int GetLinesInWindow() const noexcept { return FView.LinesInWindow; }
+  const TOndEditView& View() const noexcept { return FView; }
+  int GetLeftColumn() const noexcept { return FView.LeftColumn; }
+  void SetLeftColumn(int Value);
+  int GetTopLine() const noexcept { return FView.TopLine; }
+  void SetTopLine(int Value);
+  bool WordWrapActive() const noexcept { return FWordWrapPlugin != nullptr; }
+  // Lays the rows out through a word-wrap plug-in (null: no wrapping).
+  void SetRowLayout(std::shared_ptr<IOndRowLayout> Layout);
+
+  // ---- coordinates
+  TDisplayCoord BufferToDisplayPos(const TBufferCoord& P) const;
+  TBufferCoord DisplayToBufferPos(const TDisplayCoord& D) const;
+  int LineToRow(int Line) const;
+  int RowToLine(int Row) const;
+  int DisplayRowCount() const;
+  TDisplayCoord PixelsToRowColumn(int X, int Y) const { return FView.PixelToDisplayPos(X, Y); }
+  TDisplayCoord PixelsToNearestRowColumn(int X, int Y) const { return FView.PixelToNearestDisplayPos(X, Y); }
+  TPoint RowColumnToPixels(const TDisplayCoord& D) const { return FView.DisplayPosToPixel(D); }
+  TDisplayCoord GetDisplayXY() const;
+  void PlaceCaretAtPixel(int X, int Y);
+
+  // ---- caret
+  TBufferCoord GetCaretXY() const noexcept { return BufferCoord(FCaretX, FCaretY); }
+  void SetCaretXY(const TBufferCoord& Value) { SetCaretAndCollapse(Value); }
+  void SetCaretX(int Value) { SetCaretXY(BufferCoord(Value, FCaretY)); }
+  void SetCaretY(int Value) { SetCaretXY(BufferCoord(FCaretX, Value)); }
+  // Moves the caret without touching the selection.
+  void InternalSetCaretXY(const TBufferCoord& Value) { SetCaretXYEx(true, Value); }
+  virtual void SetCaretXYEx(bool EnsureVisible, TBufferCoord Value);
+  virtual void SetCaretAndCollapse(const TBufferCoord& Value);
+  void SetCaretDisplayPos(const TDisplayCoord& D);
+  bool IsCaretInView() const;
+  void MakeCaretVisible() { MakeCaretVisibleEx(false); }
+  void MakeCaretVisibleEx(bool Centre);
+  int RememberedCaretColumn() const noexcept { return FLastCaretX; }
+
+  // ---- selection
+  TBufferCoord GetBlockBegin() const noexcept;  // the earlier end
+  TBufferCoord GetBlockEnd() const noexcept;    // the later end
+  TBufferCoord SelectionAnchor() const noexcept { return FBlockBegin; }
+  TBufferCoord SelectionMovingEnd() const noexcept { return FBlockEnd; }
+  void SetBlockBegin(TBufferCoord Value);
+  void SetBlockEnd(TBufferCoord Value);
+  bool SelAvail() const noexcept;
+  bool SelTabBlock() const noexcept;
+  bool SelTabLine() const;
+  std::string GetSelText() const;
+  int GetSelStart() const;
+  int GetSelLength() const;
+  void SetSelStart(int Value);
+  void SetSelLength(int Value);
+  TBufferCoord TextIndexToPos(int Index) const;
+  int PosToTextIndex(const TBufferCoord& P) const;
+  void SelectAll();
+  void SelectWordAt(TBufferCoord P);
+  void PlaceCaretAndSelection(const TBufferCoord& Caret, const TBufferCoord& Begin, const TBufferCoord& End);
+  void MoveCaretAndSelect(const TBufferCoord& From, const TBufferCoord& To, bool Extend);
+  void MoveCaretByChars(int DX, bool Extend);
+  void MoveCaretByRows(int DY, bool Extend);
+  void MoveCaretToLineStart(bool Extend);
+  void MoveCaretToLineEnd(bool Extend);
+
+  // ---- words and attributes
+  void GetWordChars(TSysCharSet& IdentChars, TSysCharSet& WhiteChars) const;
+  bool IsIdentChar(char C) const;
+  TBufferCoord WordStartEx(const TBufferCoord& P) const;
+  TBufferCoord WordEndEx(const TBufferCoord& P) const;
+  std::string WordAtPos(const TBufferCoord& P) const;
+  std::string WordAtCursor() const { return WordAtPos(GetCaretXY()); }
+  bool GetHighlighterAttriAtRowCol(const TBufferCoord& P, std::string& Token,
+                                   TOndHighlighterAttributes*& Attri) const;
+  bool GetHighlighterAttriAtRowColEx(const TBufferCoord& P, std::string& Token, int& TokenType, int& Start,
+                                     TOndHighlighterAttributes*& Attri) const;
+
+  // ---- invalidation
+  using TControl::InvalidateRect;
+  virtual void InvalidateRect(const TRect& R, bool Erase);
+  void InvalidateGutter() { InvalidateGutterLines(-1, -1); }
+  void InvalidateGutterLine(int Line) override { InvalidateGutterLines(Line, Line); }
+  void InvalidateGutterLines(int FirstLine, int LastLine);
+  void InvalidateLine(int Line);
+  void InvalidateLines(int FirstLine, int LastLine);
+  void InvalidateSelection();
+  TRect PendingInvalidRect() const noexcept { return FInvalidateRect; }
+
+  // ---- command hooks, handler chains, plug-ins, focus controls
+  void RegisterCommandHandler(const THookedCommandEvent& Handler, void* HandlerData);
+  void UnregisterCommandHandler(const THookedCommandEvent& Handler);
+  void AddKeyDownHandler(const TKeyHandler& Handler) { FKbdHandler.AddKeyDownHook(Handler); }
+  void RemoveKeyDownHandler(const TKeyHandler& Handler) { FKbdHandler.RemoveKeyDownHook(Handler); }
+  void AddKeyPressHandler(const TKeyPressHandler& Handler) { FKbdHandler.AddKeyPressHook(Handler); }
+  void RemoveKeyPressHandler(const TKeyPressHandler& Handler) { FKbdHandler.RemoveKeyPressHook(Handler); }
+  TOndEditKbdHandler& KbdHandler() noexcept { return FKbdHandler; }
+  int PluginCount() const noexcept { return static_cast<int>(FPlugins.size()); }
+  void AddFocusControl(TWinControl* Control);
+  void RemoveFocusControl(TWinControl* Control);
+  bool AlwaysShowCaret() const noexcept { return FAlwaysShowCaret; }
+  void SetAlwaysShowCaret(bool Value);
+
+  // ---- events
+  TNotifyEvent OnChange;
+  TPlaceMarkEvent OnClearBookmark;
+  TProcessCommandEvent OnCommandProcessed;
+  TProcessCommandEvent OnProcessCommand;
+  TProcessCommandEvent OnProcessUserCommand;
+  TContextHelpEvent OnContextHelp;
+  TGutterClickEvent OnGutterClick;
+  TGutterGetTextEvent OnGutterGetText;
+  TGutterPaintEvent OnGutterPaint;
+  TMouseCursorEvent OnMouseCursor;
+  TOndPaintEvent OnPaint;
+  TPaintTransient OnPaintTransient;
+  TPlaceMarkEvent OnPlaceBookmark;
+  TReplaceTextEvent OnReplaceText;
+  TOndScrollEvent OnScroll;
+  TSpecialLineColorsEvent OnSpecialLineColors;
+  TStatusChangeEvent OnStatusChange;
+
+  void MarkFreed(TOndEditMark* Mark) override;
+
+ protected:
+  friend class TOndEditPlugin;
+  // Operations descendants may override.
+  virtual void DoChange();
+  virtual void LinesChanged();
+  virtual void NotifyHookedCommandHandlers(bool AfterProcessing, TOndEditorCommand& Command, char& AChar,
+                                           void* Data);
+  virtual void PaintGutter(const TRect& AClip, int FirstRow, int LastRow);
+  virtual void PaintTextRows(const TRect& AClip, int FirstRow, int LastRow, int FirstCol, int LastCol);
+  virtual void DoOnClearBookmark(TOndEditMark*& Mark);
+  virtual void DoOnPaint();
+  virtual void DoOnPaintTransientEx(TTransientType TransientType, bool Lock);
+  virtual void DoOnPaintTransient(TTransientType TransientType);
+  virtual bool DoOnSpecialLineColors(int Line, TColor& FG, TColor& BG);
+  virtual void DoOnStatusChange(TOndStatusChanges Changes);
+  virtual void DoOnProcessCommand(TOndEditorCommand& Command, char& AChar, void* Data);
+  virtual void DoOnCommandProcessed(TOndEditorCommand Command, char AChar, void* Data);
+  virtual void DoOnReplaceText(const std::string& ASearch, const std::string& AReplace, int Line, int Column,
+                               TOndReplaceAction& Action);
+  virtual void DoOnPlaceMark(TOndEditMark*& Mark);
+  virtual void DoOnMouseCursor(const TBufferCoord& aLineCharPos, TCursor& aCursor);
+  virtual void ResetKeystrokesToDefaults();
+
+  // Window events.
+  void Paint() override;
+  void Resize() override;
+  void DoEnter() override;
+  void DoExit() override;
+
+  // Caret shape and place.
+  void InitializeCaret();
+  void HideEditorCaret();
+  void ShowEditorCaret();
+  void UpdateCaret();
+
+  // Geometry after a font, gutter or size change.
+  void RecalcCharExtent();
+  void FontChanged() override;
+  void SizeOrFontChanged(bool FontChanged);
+  void GutterChanged(TObject* Sender);
+  void UpdateScrollBars();
+
+  TOndEditView FView;
+  int FTextHeight = 1;
+
+ private:
+  // Buffer notifications.
+  void ListCleared(TOndEditStringList* Sender);
+  void ListDeleted(TOndEditStringList* Sender, int Index, int Count);
+  void ListInserted(TOndEditStringList* Sender, int Index, int Count);
+  void ListPut(TOndEditStringList* Sender, int Index, int Count);
+  void ListChanging(TOndEditStringList* Sender);
+  void ListChanged(TOndEditStringList* Sender);
+  // Rescans highlighter range states from Index until one comes out as stored;
+  // the index of the last line scanned.
+  int ScanFrom(int Index);
+  void ScanRanges();
+  void HighlighterAttrChanged(void* Sender);
+  void SetWordWrap(bool Value);
+  int ClampedChar(int Char) const;
+  TDisplayCoord CaretDisplay() const { return BufferToDisplayPos(GetCaretXY()); }
+  void ComputeCaret(int& Width, int& Height, TPoint& Offset) const;
+  void PaintLines(const TRect& AClip, int FirstRow, int LastRow, int FirstCol, int LastCol, bool HaveSel,
+                  const TDisplayCoord& SelStart, const TDisplayCoord& SelEnd);
+  TColor DefaultRowForeground() const;
+  TColor DefaultRowBackground() const;
+
+  // Creation order matters: the code folding, the buffer and the option
+  // objects exist before anything notifies.
+  std::unique_ptr<TOndCodeFolding> FCodeFolding;
+  std::unique_ptr<TOndEditStringList> FOwnLines;
+  TOndEditStringList* FLines = nullptr;
+  std::unique_ptr<TBitmap> FBufferBmp;
+  std::unique_ptr<TOndScrollBars> FScrollBars;
+  std::unique_ptr<TOndRightEdge> FRightEdge;
+  std::unique_ptr<TOndLineDivider> FLineDivider;
+  std::unique_ptr<TOndActiveLine> FActiveLine;
+  std::unique_ptr<TOndWordWrap> FWordWrap;
+  std::unique_ptr<TOndEditBackground> FBackground;
+  std::unique_ptr<TFont> FFontDummy;
+  std::unique_ptr<TOndEditUndoList> FOwnUndoList;
+  std::unique_ptr<TOndEditUndoList> FOwnRedoList;
+  TOndEditUndoList* FUndoList = nullptr;
+  TOndEditUndoList* FRedoList = nullptr;
+  std::unique_ptr<TOndSelectedColor> FSelectedColor;
+  std::unique_ptr<TOndBookMarkOpt> FBookMarkOpt;
+  std::unique_ptr<TOndGutter> FGutter;
+  std::unique_ptr<TheTextDrawer> FTextDrawer;
+  std::unique_ptr<TOndEditKeyStrokes> FKeystrokes;
+  TOndEditKbdHandler FKbdHandler;
+  std::vector<TWinControl*> FFocusList;
+  std::vector<THookedCommandHandlerEntry> FHookedCommandHandlers;
+  std::vector<TOndEditPlugin*> FPlugins;
+  std::unique_ptr<TOndEditMarkList> FMarkList;
+  std::array<TOndEditMark*, 10> FBookMarks{};
+  std::unique_ptr<TTimer> FScrollTimer;
+  std::unique_ptr<TOndInternalImage> FInternalImage;
+  std::unique_ptr<TOndCompletionProposal> FFoldHint;
+  std::shared_ptr<IOndRowLayout> FWordWrapPlugin;
+
+  TOndCustomHighlighter* FHighlighter = nullptr;
+  TOndEditSearchCustom* FSearchEngine = nullptr;
+
+  int FCaretX = 1;
+  int FCaretY = 1;
+  int FLastCaretX = 1;
+  bool FLastCaretDbcs = false;
+  TBufferCoord FBlockBegin = BufferCoord(1, 1);
+  TBufferCoord FBlockEnd = BufferCoord(1, 1);
+  TOndSelectionMode FSelectionMode = smNormal;
+  TOndSelectionMode FSavedSelectionMode = smNormal;
+  std::uint8_t FAltColumnFlag = 0;
+  bool FInsertMode = true;
+  TOndEditCaretType FInsertCaret = ctVerticalLine;
+  TOndEditCaretType FOverwriteCaret = ctBlock;
+  TPoint FCaretOffset;
+  int FMaxScrollWidth = 1024;
+  int FTabWidth = 8;
+  int FBlockWidth = 2;
+  bool FReadOnly = false;
+  TBorderStyle FBorderStyle = TBorderStyle::bsSingle;
+  bool FHideSelection = false;
+  bool FModified = false;
+  int FGutterCharWidth = 1;  // the editor font's cell width at the last gutter change
+  int FFoldChangeCount = 0;
+  std::string FTextBeforePut;
+  int FMouseWheelAccumulator = 0;
+  int FScrollDeltaX = 0;
+  int FScrollDeltaY = 0;
+  std::uint8_t FRightEdgeDrag = 0;
+  int FRightEdgeDragColumn = 0;
+  TPoint FMouseDownPoint;
+  TOndStateFlags FStateFlags = 0;
+  TOndEditorOptions FOptions = OND_DEFAULT_OPTIONS;
+  TOndStatusChanges FStatusChanges = 0;
+  int FPaintLock = 0;
+  int FPaintTransientLock = 0;
+  TRect FInvalidateRect;
+  bool FWrapEndFlag = false;
+  bool FScrollBarFlat = false;
+  bool FScrolling = false;
+  bool FAlwaysShowCaret = false;
+  bool FShowSpecialChars = false;
+  int FLineSpacing = 0;
+  TLineSpacingRule FLineSpacingRule = lsSingle;
+  bool FFocused = false;
+  bool FDestroying = false;
+};
+
+class TOndEdit : public TCustomOndEdit {
+ public:
+  explicit TOndEdit(TComponent* AOwner) : TCustomOndEdit(AOwner) { AfterConstruction(); }
+};
+
+}  // namespace ond
