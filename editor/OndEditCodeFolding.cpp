@@ -732,6 +732,14 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   }
   const std::int64_t k = n + 1;
   if (k < 1 || Range->FromLine < 1 || Range->FromLine + k > FLines.GetCount()) return false;
+  // Everything the range hides must lie in the lines it hides: a range whose
+  // lines no longer fit its sub ranges (after edits, before the next rescan)
+  // is not collapsed, so no visible header is ever taken for a hidden one.
+  bool fits = true;
+  ForEachDescendant(Range, [&](TOndEditFoldRange* d) {
+    if (!d->ParentCollapsed && (d->FromLine < Range->FromLine || d->FromLine > Range->FromLine + k)) fits = false;
+  });
+  if (!fits) return false;
   const int header = Range->FromLine - 1;
   const int count = static_cast<int>(k);
   LinesUpdate update(FLines);
