@@ -58,10 +58,11 @@ std::int32_t TOndWordWrapPlugin::Relayout(std::int32_t First, std::int32_t OldCo
   TOndEditStringList& lines = FOwner->WrapLines();
   const std::int32_t rowStart = FirstRowOf(First);
   const std::int32_t oldRowEnd = FirstRowOf(First + OldCount);
-  std::vector<std::uint8_t> rows;
-  std::vector<std::int32_t> offsets;
-  rows.reserve(static_cast<std::size_t>(NewCount));
-  offsets.reserve(static_cast<std::size_t>(NewCount));
+  // Scratch tables kept between calls: a typed character costs no allocation.
+  std::vector<std::uint8_t>& rows = FNewRows;
+  std::vector<std::int32_t>& offsets = FNewOffsets;
+  rows.clear();
+  offsets.clear();
   std::int64_t total = rowStart;
   for (std::int32_t i = First; i < First + NewCount; ++i) {
     std::string_view text = lines.GetView(i);
@@ -96,6 +97,11 @@ std::int32_t TOndWordWrapPlugin::Relayout(std::int32_t First, std::int32_t OldCo
     FLineOffsets.erase(lineAt + static_cast<std::ptrdiff_t>(commonLines), lineAt + OldCount);
   if (delta != 0)
     for (auto it = FLineOffsets.begin() + First + NewCount; it != FLineOffsets.end(); ++it) *it += delta;
+  // A layout of the whole text leaves no big scratch tables behind.
+  if (rows.capacity() > 65536) {
+    std::vector<std::uint8_t>().swap(FNewRows);
+    std::vector<std::int32_t>().swap(FNewOffsets);
+  }
   return delta;
 }
 

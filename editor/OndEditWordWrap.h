@@ -93,6 +93,8 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   std::int32_t FMaxRowLength = 1;
   TSysCharSet FBreakChars;
   std::string FExpanded;  // reused for lines with tabs
+  std::vector<std::uint8_t> FNewRows;
+  std::vector<std::int32_t> FNewOffsets;
 };
 
 }  // namespace ond
