@@ -66,7 +66,7 @@ std::int32_t TOndWordWrapPlugin::Relayout(std::int32_t First, std::int32_t OldCo
   std::int64_t total = rowStart;
   for (std::int32_t i = First; i < First + NewCount; ++i) {
     std::string_view text = lines.GetView(i);
-    if (std::memchr(text.data(), '\t', text.size()) != nullptr) {
+    if (!text.empty() && std::memchr(text.data(), '\t', text.size()) != nullptr) {
       FExpanded = lines.GetExpandedText(i);
       text = FExpanded;
     }
