@@ -1,7 +1,10 @@
 #include "editor/OndEditCodeFolding.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 
 #include "editor/OndEditMiscProcs.h"
@@ -278,6 +281,805 @@ TOndEditFoldRange* AddFoldRange(TOndEditFoldRanges* Parent, TOndEditAllFoldRange
   TOndEditFoldRange* r = All->AllAdd(std::move(range));
   if (Parent != nullptr) Parent->Add(r);
   return r;
+}
+
+// ------------------------------------------------------------ folding helpers
+
+namespace {
+
+constexpr char kMarkerBlanks[] = "     ";
+
+void UpperAZ(std::string_view Text, std::string& Out) {
+  Out.assign(Text.data(), Text.size());
+  for (char& c : Out)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+}
+
+std::string UpperAZ(std::string_view Text) {
+  std::string out;
+  UpperAZ(Text, out);
+  return out;
+}
+
+std::size_t TokenLength(std::string_view Token, TFoldRegionType Type) noexcept {
+  return Type == frtChar ? 1 : Token.size();
+}
+
+// Whether Token stands anywhere in Text.
+bool TokenAnywhere(std::string_view Text, std::string_view Token, TFoldRegionType Type, bool WholeWords) noexcept {
+  if (Token.empty()) return false;
+  for (std::size_t p = Text.find(Token[0]); p != std::string_view::npos; p = Text.find(Token[0], p + 1))
+    if (FoldTokenAt(Text, p, Token, Type, WholeWords)) return true;
+  return false;
+}
+
+template <class F>
+void ForEachDescendant(TOndEditFoldRange* Range, F&& Fn) {
+  std::vector<TOndEditFoldRange*> stack;
+  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
+  while (!stack.empty()) {
+    TOndEditFoldRange* r = stack.back();
+    stack.pop_back();
+    Fn(r);
+    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
+  }
+}
+
+// Hidden ranges keep the lines they would have with their collapsed
+// ancestors expanded, so they move only when the visible range hiding them
+// moves.
+void MoveWithDescendants(TOndEditFoldRange* Range, std::int32_t Delta) {
+  Range->Move(Delta);
+  if (Range->Collapsed) ForEachDescendant(Range, [Delta](TOndEditFoldRange* r) { r->Move(Delta); });
+}
+
+// The ranges of the tree that contain Range, outermost first.
+std::vector<TOndEditFoldRange*> AncestorsOf(const TOndEditAllFoldRanges& All, const TOndEditFoldRange* Range) {
+  struct Frame {
+    TOndEditFoldRange* Node;
+    std::size_t Depth;
+  };
+  std::vector<TOndEditFoldRange*> path;
+  std::vector<Frame> stack;
+  for (int i = All.Count() - 1; i >= 0; --i) stack.push_back({All.Items(i), 0});
+  while (!stack.empty()) {
+    const Frame f = stack.back();
+    stack.pop_back();
+    path.resize(f.Depth);
+    if (f.Node == Range) return path;
+    path.push_back(f.Node);
+    for (int i = f.Node->SubFoldRanges.Count() - 1; i >= 0; --i)
+      stack.push_back({f.Node->SubFoldRanges.Items(i), f.Depth + 1});
+  }
+  return {};
+}
+
+// Recomputes ParentCollapsed and CollapsingLevel from the tree: a range is
+// hidden when a range above it is collapsed, and CollapsingLevel is the Level
+// of the nearest such range. Trees whose root has fallen out of every list
+// are treated as top-level trees, so nothing collapsed stays out of reach.
+void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
+  struct Frame {
+    TOndEditFoldRange* Node;
+    bool Hidden;
+    std::int32_t Level;
+  };
+  std::vector<Frame> stack;
+  for (int i = All.Count() - 1; i >= 0; --i) stack.push_back({All.Items(i), false, -1});
+  for (int i = All.AllCount() - 1; i >= 0; --i)
+    if (All.AllRanges(i)->Container() == nullptr) stack.push_back({All.AllRanges(i), false, -1});
+  while (!stack.empty()) {
+    const Frame f = stack.back();
+    stack.pop_back();
+    f.Node->ParentCollapsed = f.Hidden;
+    f.Node->CollapsingLevel = f.Hidden ? f.Level : -1;
+    const bool hidden = f.Hidden || f.Node->Collapsed;
+    const std::int32_t level = f.Node->Collapsed ? f.Node->Level : f.Level;
+    for (int i = f.Node->SubFoldRanges.Count() - 1; i >= 0; --i)
+      stack.push_back({f.Node->SubFoldRanges.Items(i), hidden, level});
+  }
+}
+
+// Shifts every range but Range after Range hid (Delta < 0) or showed again
+// (Delta > 0) |Delta| lines below its header. Collapse and expand use the same
+// rule seen from both sides, so a collapse followed by an expand puts every
+// range back where it was.
+void ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int32_t Delta) {
+  const std::vector<TOndEditFoldRange*> ancestors = AncestorsOf(All, Range);
+  const std::unordered_set<const TOndEditFoldRange*> isAncestor(ancestors.begin(), ancestors.end());
+  // Lines after the boundary moved; the boundary is the last hidden line
+  // before the collapse and the header afterwards.
+  const std::int64_t boundary = static_cast<std::int64_t>(Range->FromLine) + (Delta < 0 ? -Delta : 0);
+  for (int j = 0; j < All.AllCount(); ++j) {
+    TOndEditFoldRange* r = All.AllRanges(j);
+    if (r == Range || r->ParentCollapsed) continue;
+    if (r->FromLine > boundary)
+      MoveWithDescendants(r, Delta);
+    else if (!r->Collapsed && (isAncestor.count(r) != 0 || r->ToLine > boundary))
+      r->Widen(Delta);
+  }
+}
+
+class LinesUpdate {
+ public:
+  explicit LinesUpdate(TOndEditStringList& Lines) : FLines(Lines) { FLines.BeginUpdate(); }
+  ~LinesUpdate() noexcept(false) {
+    if (std::uncaught_exceptions() > FUncaught) {
+      try {
+        FLines.EndUpdate();
+      } catch (...) {
+      }
+    } else {
+      FLines.EndUpdate();
+    }
+  }
+  LinesUpdate(const LinesUpdate&) = delete;
+  LinesUpdate& operator=(const LinesUpdate&) = delete;
+
+ private:
+  TOndEditStringList& FLines;
+  int FUncaught = std::uncaught_exceptions();
+};
+
+// Replaces a line's text keeping its modified mark.
+void PutKeepingState(TOndEditStringList& Lines, int Index, const std::string& Text) {
+  const TOndLineExtra* extra = Lines.GetLineExtra(Index);
+  const std::uint8_t state = extra != nullptr ? extra->ModifiedState : 2;
+  Lines.Put(Index, Text);
+  if (TOndLineExtra* e = Lines.GetLineExtra(Index)) e->ModifiedState = state;
+}
+
+}  // namespace
+
+std::string CollapsedMarker(const TFoldRegionItem* Region) {
+  std::string marker = kMarkerBlanks;
+  if (Region != nullptr && Region->AddEnding) marker += AsciiLowerCase(Region->Close);
+  return marker;
+}
+
+bool IsNonCodeAttributeName(std::string_view Name) noexcept {
+  auto starts = [Name](std::string_view Prefix) {
+    if (Name.size() < Prefix.size()) return false;
+    for (std::size_t i = 0; i < Prefix.size(); ++i) {
+      char c = Name[i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      if (c != Prefix[i]) return false;
+    }
+    return true;
+  };
+  return starts("string") || starts("comment") || starts("remark");
+}
+
+std::int32_t FoldIndentLevel(std::string_view Text, int TabWidth) noexcept {
+  std::int32_t tabs = 0, spaces = 0;
+  for (char c : Text) {
+    if (c == '\t')
+      ++tabs;
+    else if (c == ' ')
+      ++spaces;
+    else
+      break;
+  }
+  return tabs + spaces / (TabWidth < 1 ? 1 : TabWidth);
+}
+
+// ------------------------------------------------------------ the scanner
+
+struct TOndFoldScanner::Impl {
+  struct Region {
+    TFoldRegionItem* Item = nullptr;
+    std::string Open, Close;
+    TFoldRegionType Type = frtChar;
+    bool WholeWords = false;
+    bool AllowNoSubs = false;
+    int Subs = -1;  // the set scanned inside a range of this region
+  };
+  struct Skip {
+    std::string Open, Close;
+    std::string Escape;
+    TSkipRegionItemType Type = srtCloseChar;
+  };
+  struct Set {
+    std::vector<Region> Regions;
+    std::vector<Skip> Skips;
+    std::array<bool, 256> Interesting{};
+  };
+
+  std::vector<Set> Sets;  // [0]: the regions in use
+  bool CaseSensitive = false;
+
+  std::string Token(std::string_view T) const { return CaseSensitive ? std::string(T) : UpperAZ(T); }
+
+  void AddSkips(Set& S, const TSkipRegions& Skips) const {
+    for (int i = 0; i < Skips.Count(); ++i) {
+      const TSkipRegionItem* k = Skips.Items(i);
+      if (k->Open.empty()) continue;
+      S.Skips.push_back({Token(k->Open), Token(k->Close), Token(k->Escape), k->RegionType});
+    }
+  }
+
+  // Sets are built breadth first with an explicit queue: sub-regions nest as
+  // deep as a scheme says, without recursion.
+  void Build(const TFoldRegions& Root) {
+    std::vector<const TFoldRegions*> sources{&Root};
+    for (std::size_t n = 0; n < sources.size(); ++n) {
+      Set set;
+      const TFoldRegions& src = *sources[n];
+      for (int i = 0; i < src.Count(); ++i) {
+        TFoldRegionItem* item = src.Items(i);
+        Region r;
+        r.Item = item;
+        r.Open = Token(item->Open);
+        r.Close = Token(item->Close);
+        r.Type = item->RegionType;
+        r.WholeWords = item->WholeWords;
+        r.AllowNoSubs = item->AllowNoSubs;
+        if (item->SubFoldRegions().Count() > 0) {
+          r.Subs = static_cast<int>(sources.size());
+          sources.push_back(&item->SubFoldRegions());
+        }
+        set.Regions.push_back(std::move(r));
+      }
+      AddSkips(set, src.SkipRegions());
+      if (n > 0) AddSkips(set, Root.SkipRegions());
+      Sets.push_back(std::move(set));
+    }
+    // Any closing token may end an open range of an outer set.
+    std::array<bool, 256> closes{};
+    for (const Set& s : Sets)
+      for (const Region& r : s.Regions)
+        if (!r.Close.empty()) closes[static_cast<unsigned char>(r.Close[0])] = true;
+    for (Set& s : Sets) {
+      s.Interesting = closes;
+      for (const Region& r : s.Regions)
+        if (!r.Open.empty()) s.Interesting[static_cast<unsigned char>(r.Open[0])] = true;
+      for (const Skip& k : s.Skips) s.Interesting[static_cast<unsigned char>(k.Open[0])] = true;
+    }
+  }
+};
+
+TOndFoldScanner::TOndFoldScanner(const TFoldRegions& Regions, bool CaseSensitive) : FImpl(std::make_unique<Impl>()) {
+  FImpl->CaseSensitive = CaseSensitive;
+  FImpl->Build(Regions);
+}
+
+TOndFoldScanner::~TOndFoldScanner() = default;
+
+TFoldTokenKind TOndFoldScanner::TokenKindIn(std::string_view Text) const {
+  std::string upper;
+  if (!FImpl->CaseSensitive) {
+    UpperAZ(Text, upper);
+    Text = upper;
+  }
+  for (const Impl::Set& s : FImpl->Sets)
+    for (const Impl::Region& r : s.Regions)
+      if (TokenAnywhere(Text, r.Open, r.Type, r.WholeWords)) return TFoldTokenKind::Open;
+  for (const Impl::Set& s : FImpl->Sets)
+    for (const Impl::Region& r : s.Regions)
+      if (TokenAnywhere(Text, r.Close, r.Type, r.WholeWords)) return TFoldTokenKind::Close;
+  return TFoldTokenKind::None;
+}
+
+void TOndFoldScanner::Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
+                           const TFoldAttributeNameFunc& AttributeNameAt) const {
+  using Region = Impl::Region;
+  using Skip = Impl::Skip;
+  struct Open {
+    TOndEditFoldRange* Range;
+    const Region* Reg;
+    int Set;  // the set scanned inside it
+  };
+  const std::vector<Impl::Set>& sets = FImpl->Sets;
+  std::vector<Open> stack;
+  int active = 0;
+  const Skip* skip = nullptr;          // inside a skip region
+  bool escaped = false;                // the next character of the skip region is escaped
+  TOndEditFoldRange* noSubs = nullptr;  // looking only for this range's closing token
+  const Region* noSubsRegion = nullptr;
+  std::string buffer;
+  std::int32_t lineNo = 0;
+
+  // A single-character token inside a string, comment or remark does not count.
+  auto codeAt = [&](const Region& R, std::size_t Pos) {
+    if (R.Type != frtChar || !AttributeNameAt) return true;
+    return !IsNonCodeAttributeName(AttributeNameAt(lineNo, static_cast<std::int32_t>(Pos) + 1));
+  };
+  auto closeFrom = [&](std::size_t K) {
+    for (std::size_t i = K; i < stack.size(); ++i) stack[i].Range->ToLine = lineNo;
+    stack.resize(K);
+    active = stack.empty() ? 0 : stack.back().Set;
+  };
+
+  for (std::size_t li = 0; li < Lines.size(); ++li) {
+    lineNo = static_cast<std::int32_t>(li + 1);
+    std::string_view text = Lines[li];
+    if (!FImpl->CaseSensitive) {
+      UpperAZ(text, buffer);
+      text = buffer;
+    }
+    std::int32_t indent = -1;
+    const std::size_t len = text.size();
+    std::size_t pos = 0;
+    while (pos < len) {
+      if (skip != nullptr) {
+        if (skip->Type == srtEndOfLine || skip->Close.empty()) {
+          pos = len;
+        } else if (skip->Type == srtCloseChar) {
+          const char esc = skip->Escape.empty() ? '\0' : skip->Escape[0];
+          const bool hasEsc = !skip->Escape.empty();
+          while (pos < len) {
+            const char c = text[pos++];
+            if (escaped) {
+              escaped = false;
+            } else if (hasEsc && c == esc) {
+              escaped = true;
+            } else if (c == skip->Close[0]) {
+              skip = nullptr;
+              break;
+            }
+          }
+        } else {
+          const std::size_t at = text.find(skip->Close, pos);
+          if (at == std::string_view::npos) {
+            pos = len;
+          } else {
+            pos = at + skip->Close.size();
+            skip = nullptr;
+          }
+        }
+        continue;
+      }
+      if (noSubs != nullptr) {
+        const std::string& close = noSubsRegion->Close;
+        std::size_t at = close.empty() ? std::string_view::npos : text.find(close[0], pos);
+        while (at != std::string_view::npos &&
+               !(FoldTokenAt(text, at, close, noSubsRegion->Type, noSubsRegion->WholeWords) &&
+                 codeAt(*noSubsRegion, at)))
+          at = text.find(close[0], at + 1);
+        if (at == std::string_view::npos) {
+          pos = len;
+        } else {
+          noSubs->ToLine = lineNo;
+          pos = at + TokenLength(close, noSubsRegion->Type);
+          noSubs = nullptr;
+        }
+        continue;
+      }
+      const Impl::Set& set = sets[static_cast<std::size_t>(active)];
+      const auto c = static_cast<unsigned char>(text[pos]);
+      if (!set.Interesting[c]) {
+        ++pos;
+        continue;
+      }
+      bool matched = false;
+      for (const Skip& k : set.Skips) {
+        if (text.compare(pos, k.Open.size(), k.Open) == 0) {
+          pos += k.Open.size();
+          skip = &k;
+          escaped = false;
+          matched = true;
+          break;
+        }
+      }
+      if (matched) continue;
+      for (const Region& r : set.Regions) {
+        if (FoldTokenAt(text, pos, r.Open, r.Type, r.WholeWords) && codeAt(r, pos)) {
+          if (indent < 0) indent = FoldIndentLevel(Lines[li], TabWidth);
+          TOndEditFoldRanges* parent = stack.empty() ? static_cast<TOndEditFoldRanges*>(&All)
+                                                     : &stack.back().Range->SubFoldRanges;
+          TOndEditFoldRange* range = AddFoldRange(parent, &All, lineNo, lineNo, r.Item,
+                                                  static_cast<std::int32_t>(stack.size()), indent);
+          pos += TokenLength(r.Open, r.Type);
+          if (r.AllowNoSubs) {
+            noSubs = range;
+            noSubsRegion = &r;
+          } else {
+            stack.push_back({range, &r, r.Subs >= 0 ? r.Subs : active});
+            active = stack.back().Set;
+          }
+          matched = true;
+          break;
+        }
+        if (FoldTokenAt(text, pos, r.Close, r.Type, r.WholeWords) && codeAt(r, pos)) {
+          // The innermost open range this token closes; ranges opened
+          // inside it and left open end here too.
+          for (std::size_t k = stack.size(); k-- > 0;) {
+            const Region& o = *stack[k].Reg;
+            if (o.Close == r.Close || (o.Type == frtChar && r.Type == frtChar && o.Close[0] == r.Close[0])) {
+              closeFrom(k);
+              break;
+            }
+          }
+          pos += TokenLength(r.Close, r.Type);
+          matched = true;
+          break;
+        }
+      }
+      if (matched) continue;
+      // Inside sub-regions the closing tokens of the outer ranges still count.
+      for (std::size_t k = stack.size(); k-- > 0;) {
+        const Region& o = *stack[k].Reg;
+        if (FoldTokenAt(text, pos, o.Close, o.Type, o.WholeWords) && codeAt(o, pos)) {
+          pos += TokenLength(o.Close, o.Type);
+          closeFrom(k);
+          matched = true;
+          break;
+        }
+      }
+      if (!matched) ++pos;
+    }
+    // The line break: it ends a skip region of the line kind, and a pending
+    // escape escaped it.
+    if (skip != nullptr && (skip->Type == srtEndOfLine || skip->Close.empty())) skip = nullptr;
+    escaped = false;
+  }
+  if (noSubs != nullptr) noSubs->ToLine = static_cast<std::int32_t>(Lines.size());
+}
+
+// ------------------------------------------------------------ the folder
+
+bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
+  if (Range == nullptr || Range->Collapsed || Range->ParentCollapsed) return false;
+  if (FRanges.AllIndexOf(Range) < 0) return false;
+  std::int64_t n = static_cast<std::int64_t>(Range->ToLine) - Range->FromLine - 1;
+  // A range starting on the closing line keeps that line visible.
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (r != Range && !r->ParentCollapsed && r->FromLine == Range->ToLine && r->HasLines()) {
+      --n;
+      break;
+    }
+  }
+  const std::int64_t k = n + 1;
+  if (k < 1 || Range->FromLine < 1 || Range->FromLine + k > FLines.GetCount()) return false;
+  // Everything the range hides must lie in the lines it hides: a range whose
+  // lines no longer fit its sub ranges (after edits, before the next rescan)
+  // is not collapsed, so no visible header is ever taken for a hidden one.
+  bool fits = true;
+  ForEachDescendant(Range, [&](TOndEditFoldRange* d) {
+    if (!d->ParentCollapsed && (d->FromLine < Range->FromLine || d->FromLine > Range->FromLine + k)) fits = false;
+  });
+  if (!fits) return false;
+  const int header = Range->FromLine - 1;
+  const int count = static_cast<int>(k);
+  LinesUpdate update(FLines);
+  Range->CollapsedLines.Clear();
+  for (int i = header + count; i > header; --i) {
+    const TOndLineExtra* extra = FLines.GetLineExtra(i);
+    Range->CollapsedLines.AddObject(FLines.Get(i),
+                                    reinterpret_cast<void*>(static_cast<std::intptr_t>(extra->ModifiedState)));
+  }
+  FLines.DeleteLineRange(header + 1, count);
+  PutKeepingState(FLines, header, FLines.Get(header) + CollapsedMarker(Range->FoldRegion));
+  Range->LinesCollapsed = static_cast<std::int32_t>(n);
+  Range->Collapsed = true;
+  Range->SetParentCollapsed(true, Range->Level);
+  ShiftForFold(FRanges, Range, -count);
+  return true;
+}
+
+bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
+  if (Range == nullptr || !Range->Collapsed || Range->ParentCollapsed) return false;
+  if (FRanges.AllIndexOf(Range) < 0) return false;
+  const int count = Range->CollapsedLines.GetCount();
+  std::vector<std::string> lines;
+  lines.reserve(static_cast<std::size_t>(count));
+  for (int i = count - 1; i >= 0; --i) lines.push_back(Range->CollapsedLines.Get(i));
+  LinesUpdate update(FLines);
+  // A header that is no longer there (it never should be) still gets its
+  // lines back, at the nearest place.
+  const int at = std::clamp(Range->FromLine, 0, FLines.GetCount());
+  FLines.InsertLines(at, lines);
+  for (int i = 0; i < count; ++i) {
+    const auto state = reinterpret_cast<std::intptr_t>(Range->CollapsedLines.GetObject(count - 1 - i));
+    if (TOndLineExtra* e = FLines.GetLineExtra(at + i)) e->ModifiedState = static_cast<std::uint8_t>(state);
+  }
+  const int header = Range->FromLine - 1;
+  if (header >= 0 && header < FLines.GetCount()) {
+    const std::string marker = CollapsedMarker(Range->FoldRegion);
+    const std::string_view text = FLines.GetView(header);
+    if (text.size() >= marker.size() && text.substr(text.size() - marker.size()) == marker)
+      PutKeepingState(FLines, header, std::string(text.substr(0, text.size() - marker.size())));
+  }
+  Range->Collapsed = false;
+  ShiftForFold(FRanges, Range, count);
+  Range->SetParentCollapsed(false, Range->Level);
+  Range->CollapsedLines.Clear();
+  return true;
+}
+
+void TOndCodeFolder::ExpandAll() {
+  NormalizeParentCollapsed(FRanges);
+  LinesUpdate update(FLines);
+  // Pass after pass: each shows the ranges the previous one uncovered, so
+  // every depth is reached.
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = FRanges.AllCount() - 1; j >= 0; --j) {
+      TOndEditFoldRange* r = FRanges.AllRanges(j);
+      if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
+    }
+  }
+}
+
+void TOndCodeFolder::RescanFoldRanges() {
+  ExpandAll();
+  FRanges.FreeAllRanges();
+  if (Regions == nullptr) return;
+  const TOndFoldScanner scanner(*Regions, CaseSensitive);
+  std::vector<std::string_view> views(static_cast<std::size_t>(FLines.GetCount()));
+  for (int i = 0; i < FLines.GetCount(); ++i) views[static_cast<std::size_t>(i)] = FLines.GetView(i);
+  scanner.Scan(views, FRanges, FLines.GetTabWidth(), AttributeNameAt);
+}
+
+void TOndCodeFolder::UpdateFoldRanges() {
+  // 1. Only the collapsed ranges (and what they hide) stay.
+  for (int j = FRanges.AllCount() - 1; j >= 0; --j) {
+    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (!r->Collapsed && !r->ParentCollapsed) FRanges.AllDelete(j);
+  }
+  std::vector<TOndEditFoldRange*> collapsed;
+  std::unordered_set<std::int32_t> headers;
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (r->Collapsed && !r->ParentCollapsed) {
+      collapsed.push_back(r);
+      headers.insert(r->FromLine);
+    }
+  }
+  // 2., 3. Scan the other lines and number the new ranges back.
+  TOndEditAllFoldRanges fresh;
+  if (Regions != nullptr) {
+    std::vector<std::string_view> views;
+    std::vector<std::int32_t> lineOf;
+    views.reserve(static_cast<std::size_t>(FLines.GetCount()));
+    lineOf.reserve(static_cast<std::size_t>(FLines.GetCount()));
+    for (int i = 0; i < FLines.GetCount(); ++i) {
+      if (headers.count(i + 1) != 0) continue;
+      views.push_back(FLines.GetView(i));
+      lineOf.push_back(i + 1);
+    }
+    auto realLine = [&lineOf](std::int32_t L) {
+      return L >= 1 && static_cast<std::size_t>(L) <= lineOf.size() ? lineOf[static_cast<std::size_t>(L - 1)] : L;
+    };
+    TFoldAttributeNameFunc names;
+    if (AttributeNameAt)
+      names = [this, &realLine](std::int32_t L, std::int32_t C) { return AttributeNameAt(realLine(L), C); };
+    TOndFoldScanner(*Regions, CaseSensitive).Scan(views, fresh, FLines.GetTabWidth(), names);
+    for (int j = 0; j < fresh.AllCount(); ++j) {
+      TOndEditFoldRange* r = fresh.AllRanges(j);
+      r->FromLine = realLine(r->FromLine);
+      r->ToLine = realLine(r->ToLine);
+    }
+  }
+  // 4. The new top level; the new ranges join the flat list in line order.
+  FRanges.Clear();
+  while (fresh.Count() > 0) FRanges.Add(fresh.Items(0));
+  std::vector<std::unique_ptr<TOndEditFoldRange>> kept, added;
+  while (FRanges.AllCount() > 0) kept.push_back(FRanges.AllExtract(FRanges.AllCount() - 1));
+  while (fresh.AllCount() > 0) added.push_back(fresh.AllExtract(fresh.AllCount() - 1));
+  std::reverse(kept.begin(), kept.end());
+  std::reverse(added.begin(), added.end());
+  std::size_t ki = 0;
+  for (auto& r : added) {
+    while (ki < kept.size() && kept[ki]->FromLine <= r->FromLine) FRanges.AllAdd(std::move(kept[ki++]));
+    FRanges.AllAdd(std::move(r));
+  }
+  while (ki < kept.size()) FRanges.AllAdd(std::move(kept[ki++]));
+  // 5. Each collapsed range goes under the innermost expanded range around
+  // its header, or to the top level, in line order.
+  for (TOndEditFoldRange* c : collapsed) {
+    TOndEditFoldRange* parent = nullptr;
+    for (int j = 0; j < FRanges.AllCount(); ++j) {
+      TOndEditFoldRange* r = FRanges.AllRanges(j);
+      if (r->Collapsed || r->ParentCollapsed || r == c) continue;
+      if (r->FromLine < c->FromLine && c->FromLine < r->ToLine &&
+          (parent == nullptr || r->FromLine > parent->FromLine ||
+           (r->FromLine == parent->FromLine && r->Level > parent->Level)))
+        parent = r;
+    }
+    TOndEditFoldRanges& list = parent != nullptr ? parent->SubFoldRanges : static_cast<TOndEditFoldRanges&>(FRanges);
+    list.Remove(c);
+    int at = 0;
+    while (at < list.Count() && list.Items(at)->FromLine <= c->FromLine) ++at;
+    list.Insert(at, c);
+    c->SetLevel(parent != nullptr ? parent->Level + 1 : 0);
+  }
+  NormalizeParentCollapsed(FRanges);
+}
+
+TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const noexcept {
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (!r->ParentCollapsed && r->FromLine == Line) return r;
+  }
+  return nullptr;
+}
+
+TOndEditFoldRange* TOndCodeFolder::FoldRangeAtLine(std::int32_t Line, std::int32_t* Position) const noexcept {
+  std::int32_t before = 0;
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (r->ParentCollapsed || r->FromLine != Line) continue;
+    if (r->HasLines()) {
+      if (Position != nullptr) *Position = before + 1;
+      return r;
+    }
+    ++before;
+  }
+  return nullptr;
+}
+
+std::int32_t TOndCodeFolder::UncollapsedLine(std::int32_t Line) const noexcept {
+  std::int64_t result = Line;
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (r->Collapsed && !r->ParentCollapsed && r->FromLine < Line)
+      result += static_cast<std::int64_t>(r->HiddenLineCount()) + 1;
+  }
+  return result > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(result);
+}
+
+TOndEditFoldRange* TOndCodeFolder::FoldRangeEndingAt(std::int32_t Line) const noexcept {
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (!r->ParentCollapsed && !r->Collapsed && r->ToLine == Line) return r;
+  }
+  return nullptr;
+}
+
+bool TOndCodeFolder::IsRangeEnd(std::int32_t Line) const noexcept {
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->ToLine == Line) return true;
+  }
+  return false;
+}
+
+bool TOndCodeFolder::IsInsideRange(std::int32_t Line) const noexcept {
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->FromLine + 1 <= Line && Line < r->ToLine)
+      return true;
+  }
+  return false;
+}
+
+std::int32_t TOndCodeFolder::LineIndentColumns(std::int32_t Line) const noexcept {
+  const std::string_view text = FLines.GetView(Line - 1);
+  const std::int32_t tab = FLines.GetTabWidth();
+  std::int64_t columns = 0;
+  for (char c : text) {
+    if (c == ' ')
+      ++columns;
+    else if (c == '\t')
+      columns += tab;
+    else
+      break;
+  }
+  return columns > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(columns);
+}
+
+TFoldTokenKind TOndCodeFolder::FoldTokenKindInLine(std::string_view Text) const {
+  if (Regions == nullptr) return TFoldTokenKind::None;
+  return TOndFoldScanner(*Regions, CaseSensitive).TokenKindIn(Text);
+}
+
+TOndEditFoldRange* TOndCodeFolder::CaretFoldRange(std::int32_t Line) const {
+  switch (FoldTokenKindInLine(FLines.GetView(Line - 1))) {
+    case TFoldTokenKind::Open: return FoldRangeAtLine(Line);
+    case TFoldTokenKind::Close: return FoldRangeEndingAt(Line);
+    default: return nullptr;
+  }
+}
+
+void TOndCodeFolder::ExpandedLines(TOndEditStringList& Dest) const {
+  Dest.Assign(FLines);
+  TOndEditAllFoldRanges tree;
+  tree.Assign(FRanges);
+  TOndCodeFolder(Dest, tree).ExpandAll();
+}
+
+std::string TOndCodeFolder::TextWithFoldsExpanded() const {
+  bool anyCollapsed = false;
+  for (int j = 0; j < FRanges.AllCount() && !anyCollapsed; ++j) anyCollapsed = FRanges.AllRanges(j)->Collapsed;
+  if (!anyCollapsed) return FLines.GetText();
+  TOndEditStringList copy;
+  ExpandedLines(copy);
+  return copy.GetText();
+}
+
+void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std::int32_t CaretChar) {
+  if (Delta == 0) return;
+  const std::string_view line = FLines.GetView(Line);  // the line after line Line
+  const std::size_t from = CaretChar > 1 ? static_cast<std::size_t>(CaretChar - 1) : 0;
+  std::string examined(from < line.size() ? line.substr(from) : std::string_view());
+  if (!CaseSensitive) UpperAZ(examined, examined);
+  auto holds = [&](const std::string& Token, const TFoldRegionItem* R) {
+    return R != nullptr && TokenAnywhere(examined, CaseSensitive ? Token : UpperAZ(Token), R->RegionType, R->WholeWords);
+  };
+  const std::int64_t firstAfter = static_cast<std::int64_t>(Line) + 1;
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (r->ParentCollapsed) continue;
+    // Only inserted lines can carry a header or a closing line down with
+    // them; the line before removed lines stays where it is.
+    const bool inserted = Delta > 0;
+    if (r->FromLine > Line ||
+        (inserted && r->FromLine == Line && r->FoldRegion != nullptr && holds(r->FoldRegion->Open, r->FoldRegion))) {
+      MoveWithDescendants(r, Delta);
+      // A header inside removed lines lands where the removed lines were.
+      if (Delta < 0 && r->FromLine < firstAfter) {
+        r->FromLine = static_cast<std::int32_t>(firstAfter);
+        r->ToLine = std::max(r->ToLine, r->FromLine);
+      }
+    } else if (!r->Collapsed) {
+      if (r->ToLine > Line ||
+          (inserted && r->ToLine == Line && r->FoldRegion != nullptr && holds(r->FoldRegion->Close, r->FoldRegion))) {
+        r->Widen(Delta);
+        // A closing line that was removed: the range keeps what is left.
+        if (Delta < 0 && r->ToLine < Line) r->ToLine = std::max(Line, r->FromLine);
+      }
+    }
+  }
+}
+
+void TOndCodeFolder::LinesInserted(std::int32_t FirstLine, std::int32_t Count, std::int32_t CaretChar) {
+  if (Count > 0) AdjustFoldRanges(FirstLine, Count, CaretChar);
+}
+
+void TOndCodeFolder::LinesDeleted(std::int32_t FirstLine, std::int32_t Count, TOndEditUndoList* UndoList,
+                                  TOndSelectionMode SelectionMode, std::int32_t CaretChar) {
+  if (Count <= 0) return;
+  const std::int64_t last = static_cast<std::int64_t>(FirstLine) + Count - 1;
+  for (int j = 0; j < FRanges.AllCount();) {
+    TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (!(r->Collapsed && !r->ParentCollapsed && r->FromLine >= FirstLine && r->FromLine <= last)) {
+      ++j;
+      continue;
+    }
+    // The range leaves with everything below it, so that undo gets back its
+    // hidden lines at every depth.
+    std::unordered_set<const TOndEditFoldRange*> below;
+    ForEachDescendant(r, [&below](TOndEditFoldRange* d) { below.insert(d); });
+    auto holder = std::make_unique<TOndDetachedFoldRange>();
+    std::vector<std::unique_ptr<TOndEditFoldRange>> descendants;
+    for (int i = FRanges.AllCount() - 1; i > j; --i)
+      if (below.count(FRanges.AllRanges(i)) != 0) descendants.push_back(FRanges.AllExtract(i));
+    holder->Ranges.push_back(FRanges.AllExtract(j));
+    for (auto it = descendants.rbegin(); it != descendants.rend(); ++it) holder->Ranges.push_back(std::move(*it));
+    if (TOndEditFoldRanges* list = r->Container()) list->Remove(r);
+    if (UndoList != nullptr)
+      UndoList->AddChange(urFoldChange, BufferCoord(1, r->FromLine), BufferCoord(1, r->FromLine), "", SelectionMode,
+                          std::move(holder), j);
+  }
+  AdjustFoldRanges(FirstLine - 1, -Count, CaretChar);
+}
+
+TOndEditFoldRange* TOndCodeFolder::RestoreFoldRange(TOndEditUndoItem& Item) {
+  auto* holder = dynamic_cast<TOndDetachedFoldRange*>(Item.Extra1.get());
+  if (holder == nullptr || holder->Range() == nullptr) return nullptr;
+  std::unique_ptr<TOndDetachedFoldRange> owned(holder);
+  Item.Extra1.release();
+  TOndEditFoldRange* range = owned->Range();
+  int at = std::clamp(Item.Extra2, 0, FRanges.AllCount());
+  for (auto& r : owned->Ranges) FRanges.AllInsert(at++, std::move(r));
+  TOndEditFoldRange* parent = nullptr;
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (r->Collapsed || r->ParentCollapsed || r == range) continue;
+    if (r->FromLine < range->FromLine && range->FromLine < r->ToLine &&
+        (parent == nullptr || r->FromLine > parent->FromLine ||
+         (r->FromLine == parent->FromLine && r->Level > parent->Level)))
+      parent = r;
+  }
+  TOndEditFoldRanges& list = parent != nullptr ? parent->SubFoldRanges : static_cast<TOndEditFoldRanges&>(FRanges);
+  int pos = 0;
+  while (pos < list.Count() && list.Items(pos)->FromLine <= range->FromLine) ++pos;
+  list.Insert(pos, range);
+  range->SetLevel(parent != nullptr ? parent->Level + 1 : 0);
+  NormalizeParentCollapsed(FRanges);
+  return range;
 }
 
 // ------------------------------------------------------------ colours

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "editor/OndEditTextBuffer.h"
 #include "editor/OndEditTypes.h"
 #include "platform/core/Classes.h"
 
@@ -210,6 +212,140 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
 TOndEditFoldRange* AddFoldRange(TOndEditFoldRanges* Parent, TOndEditAllFoldRanges* All, std::int32_t FromLine,
                                 std::int32_t ToLine, TFoldRegionItem* FoldRegion, std::int32_t Level,
                                 std::int32_t IndentLevel);
+
+// ------------------------------------------------------------ folding in an editor
+
+// The text appended to the header line of a collapsed range: five blanks, then,
+// when the region asks for it, its closing token in lower case.
+std::string CollapsedMarker(const TFoldRegionItem* Region);
+
+// Whether a highlighter attribute name (compared without regard to ASCII case)
+// begins with "string", "comment" or "remark": single-character tokens inside
+// such text do not count.
+bool IsNonCodeAttributeName(std::string_view Name) noexcept;
+
+// The name of the highlighter attribute at a 1-based line and character; empty
+// when there is none.
+using TFoldAttributeNameFunc = std::function<std::string(std::int32_t Line, std::int32_t Char)>;
+
+enum class TFoldTokenKind : std::uint8_t { None, Open, Close };
+
+// Indentation of a line in tab stops: each tab one stop, spaces one stop per
+// TabWidth of them.
+std::int32_t FoldIndentLevel(std::string_view Text, int TabWidth) noexcept;
+
+// Finds the fold ranges of a text. The scanner works on its own copies of the
+// tokens (upper-cased, "a" to "z", unless case-sensitive), so the regions,
+// which a highlighter may own, are never changed.
+class TOndFoldScanner {
+ public:
+  TOndFoldScanner(const TFoldRegions& Regions, bool CaseSensitive);
+  ~TOndFoldScanner();
+  TOndFoldScanner(const TOndFoldScanner&) = delete;
+  TOndFoldScanner& operator=(const TOndFoldScanner&) = delete;
+
+  // Adds the ranges of Lines (line i is line number i + 1) to All; the caller
+  // empties All first. AttributeNameAt, when assigned, is asked about
+  // single-character tokens with those line numbers.
+  void Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
+            const TFoldAttributeNameFunc& AttributeNameAt = {}) const;
+  // Whether Text holds an opening token (at any depth of the regions), else a
+  // closing one.
+  TFoldTokenKind TokenKindIn(std::string_view Text) const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> FImpl;
+};
+
+// A collapsed range taken out of the fold tree because its header line was
+// deleted, with every range below it; an undo record of reason urFoldChange
+// owns it until undo puts it back.
+class TOndDetachedFoldRange : public TOndEditUndoObject {
+ public:
+  // The range itself first, then its descendants in their former flat order.
+  std::vector<std::unique_ptr<TOndEditFoldRange>> Ranges;
+  TOndEditFoldRange* Range() const noexcept { return Ranges.empty() ? nullptr : Ranges.front().get(); }
+};
+
+// Code folding over one editor's line buffer and fold tree: collapse and
+// expand, the scanner runs, the queries painting and the mouse need, and the
+// bookkeeping of the code-folding plug-in. The editor's methods of the same
+// names call these. Line numbers are 1-based.
+class TOndCodeFolder {
+ public:
+  TOndCodeFolder(TOndEditStringList& Lines, TOndEditAllFoldRanges& Ranges) noexcept
+      : FLines(Lines), FRanges(Ranges) {}
+
+  // The regions in use (the highlighter's or the editor's own); none: no
+  // range is ever found.
+  const TFoldRegions* Regions = nullptr;
+  bool CaseSensitive = false;
+  // The highlighter's attribute names, for single-character tokens.
+  TFoldAttributeNameFunc AttributeNameAt;
+
+  TOndEditStringList& Lines() const noexcept { return FLines; }
+  TOndEditAllFoldRanges& Ranges() const noexcept { return FRanges; }
+
+  // Moves the hidden lines into the range and marks the header. Refused
+  // (false) for a range that is collapsed, hidden, not in this tree, or would
+  // hide nothing or lines the buffer does not have.
+  bool CollapseFoldRange(TOndEditFoldRange* Range);
+  // Puts the hidden lines back below the header. Refused (false) for a range
+  // that is not collapsed or is hidden inside another collapsed one.
+  bool ExpandFoldRange(TOndEditFoldRange* Range);
+  // Expands every collapsed range at every depth. The editor maps its
+  // selection through UncollapsedLine before the call.
+  void ExpandAll();
+  // Expands everything and finds all ranges again.
+  void RescanFoldRanges();
+  // Finds the ranges again while keeping the collapsed ones.
+  void UpdateFoldRanges();
+
+  TOndEditFoldRange* FoldRangeStartingAt(std::int32_t Line) const noexcept;
+  // Position, when asked: the number of visible ranges before it in the flat
+  // list that start on the same line, plus one.
+  TOndEditFoldRange* FoldRangeAtLine(std::int32_t Line, std::int32_t* Position = nullptr) const noexcept;
+  // The number of Line in the text with every fold expanded.
+  std::int32_t UncollapsedLine(std::int32_t Line) const noexcept;
+  // The first expanded, visible range that ends on Line.
+  TOndEditFoldRange* FoldRangeEndingAt(std::int32_t Line) const noexcept;
+  bool IsRangeEnd(std::int32_t Line) const noexcept;
+  bool IsInsideRange(std::int32_t Line) const noexcept;
+  // Width of the line's leading blanks and tabs, a tab counting TabWidth.
+  std::int32_t LineIndentColumns(std::int32_t Line) const noexcept;
+  TFoldTokenKind FoldTokenKindInLine(std::string_view Text) const;
+  bool FoldTokenInLine(std::string_view Text) const { return FoldTokenKindInLine(Text) != TFoldTokenKind::None; }
+  // The range the caret line opens (when it holds an opening token) or closes
+  // (when it holds a closing token), for the highlighted bracket pair.
+  TOndEditFoldRange* CaretFoldRange(std::int32_t Line) const;
+
+  // The whole text with every fold expanded, lines joined by CR LF; the
+  // editor's own lines and ranges stay as they are.
+  std::string TextWithFoldsExpanded() const;
+  // Dest becomes a copy of the lines with every fold expanded.
+  void ExpandedLines(TOndEditStringList& Dest) const;
+
+  // The code-folding plug-in. Lines were inserted or removed at Line (Delta
+  // lines, negative for removal); CaretChar is the caret's 1-based character,
+  // from which on the line after Line is examined for tokens.
+  void AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std::int32_t CaretChar);
+  void LinesInserted(std::int32_t FirstLine, std::int32_t Count, std::int32_t CaretChar);
+  // Lines FirstLine .. FirstLine + Count - 1 were deleted: collapsed visible
+  // ranges whose header was among them leave the tree into an undo record
+  // of reason urFoldChange on UndoList (when given), then the rest shift.
+  void LinesDeleted(std::int32_t FirstLine, std::int32_t Count, TOndEditUndoList* UndoList,
+                    TOndSelectionMode SelectionMode, std::int32_t CaretChar);
+  // Undo or redo of a reason urFoldChange record: takes the detached range
+  // out of the record and puts it back at its former index and into the
+  // tree. Call it once the header line is back in the buffer at the range's
+  // FromLine. Returns the range, or nullptr when the record holds none.
+  TOndEditFoldRange* RestoreFoldRange(TOndEditUndoItem& Item);
+
+ private:
+  TOndEditStringList& FLines;
+  TOndEditAllFoldRanges& FRanges;
+};
 
 // Folder-bar colours: hue 0..360, saturation and lightness 0..100.
 void RGBToHSL(TColor Color, std::int32_t& H, std::int32_t& S, std::int32_t& L);

@@ -1,5 +1,6 @@
 #include "editor/OndEditTextBuffer.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -269,6 +270,40 @@ void TOndEditStringList::InsertEmptyLines(int Index, int NumLines) {
   // The remembered longest line may have moved; find it again when asked.
   FLongestLineIndex = -1;
   if (OnLinesInserted) OnLinesInserted(this, Index, NumLines);
+}
+
+void TOndEditStringList::InsertLines(int Index, const std::vector<std::string>& Lines) {
+  if (Index < 0 || Index > FCount) IndexError(Index);
+  if (Lines.empty()) return;
+  if (Lines.size() > static_cast<std::size_t>(INT_MAX - FCount)) throw EOutOfMemory("Too many lines");
+  const int n = static_cast<int>(Lines.size());
+  UpdateScope scope(*this);
+  if (OnBeforeLinesInserted) {
+    OnBeforeLinesInserted(this, Index, n);
+    if (Index > FCount || n > INT_MAX - FCount) IndexError(Index);
+  }
+  // The copies are made first, so a failure leaves the list as it was.
+  std::vector<TOndLineRecord> fresh(Lines.size());
+  try {
+    for (std::size_t i = 0; i < Lines.size(); ++i) {
+      InitRecord(fresh[i]);
+      SetOwnedText(fresh[i], Lines[i]);
+    }
+    if (FCapacity - FCount < n) {
+      const std::int64_t need = static_cast<std::int64_t>(FCount) + n;
+      const std::int64_t grown = std::max<std::int64_t>(need, static_cast<std::int64_t>(FCapacity) * 3 / 2);
+      SetCapacity(grown > INT_MAX ? INT_MAX : static_cast<int>(grown));
+    }
+  } catch (...) {
+    for (TOndLineRecord& r : fresh) FreeText(r);
+    throw;
+  }
+  if (Index < FCount)
+    std::memmove(&FList[Index + n], &FList[Index], static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
+  std::memcpy(&FList[Index], fresh.data(), static_cast<std::size_t>(n) * sizeof(TOndLineRecord));
+  FCount += n;
+  FLongestLineIndex = -1;
+  if (OnLinesInserted) OnLinesInserted(this, Index, n);
 }
 
 void TOndEditStringList::AddStrings(const TStrings& Source) {

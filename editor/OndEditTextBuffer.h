@@ -76,6 +76,9 @@ class TOndEditStringList : public TStrings {
   int Add(const std::string& S) override;
   void Insert(int Index, const std::string& S) override;
   void InsertEmptyLines(int Index, int NumLines);
+  // Inserts the lines at Index as one change: one before- and one
+  // after-notification for all of them.
+  void InsertLines(int Index, const std::vector<std::string>& Lines);
   void AddStrings(const TStrings& Source);
   void Assign(const TStrings& Source) override;
   void Delete(int Index) override;

@@ -1,0 +1,103 @@
+// The full fold scan of a 100,000-line JSON-like text with brace and bracket
+// regions and a string skip region (target: 50 MB/s or faster), and collapsing
+// plus expanding every top-level object of it.
+// Run: build/bench/bench_folding (Release, -DONDREL_BENCH=ON).
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+#include "editor/OndEditCodeFolding.h"
+#include "editor/OndEditTextBuffer.h"
+
+namespace {
+
+using namespace ond;
+
+constexpr int kLines = 100'000;
+
+// Objects of 10 lines, nested three deep, with strings holding braces.
+std::string JsonLike(std::size_t& Bytes) {
+  std::string s;
+  s += "[\r\n";
+  int lines = 1;
+  for (int i = 0; lines + 10 < kLines; ++i) {
+    s += "  {\r\n";
+    s += "    \"name\": \"item " + std::to_string(i) + " with {braces} and \\\"quotes\\\"\",\r\n";
+    s += "    \"values\": [1, 2, 3, 4, 5, 6, 7, 8, 9, 10],\r\n";
+    s += "    \"nested\": {\r\n";
+    s += "      \"flag\": true, \"ratio\": 0.125, \"label\": \"[not a bracket]\",\r\n";
+    s += "      \"list\": [\r\n";
+    s += "        {\"a\": 1}, {\"b\": 2}\r\n";
+    s += "      ]\r\n";
+    s += "    }\r\n";
+    s += "  },\r\n";
+    lines += 10;
+  }
+  while (lines < kLines - 1) {
+    s += "  \"filler\": 0,\r\n";
+    ++lines;
+  }
+  s += "]";
+  Bytes = s.size() - 2 * static_cast<std::size_t>(kLines - 1);
+  return s;
+}
+
+struct Doc {
+  Doc() {
+    std::size_t bytes = 0;
+    Lines.SetText(JsonLike(bytes));
+    Bytes = bytes;
+    Regions.Add(frtChar, false, false, false, "{", "}");
+    Regions.Add(frtChar, false, false, false, "[", "]");
+    Regions.SkipRegions().Add("\"", "\"", srtCloseChar, "\\");
+  }
+  TOndEditStringList Lines;
+  TFoldRegions Regions;
+  std::size_t Bytes = 0;
+};
+
+void BM_FoldScan(benchmark::State& State) {
+  Doc doc;
+  TOndEditAllFoldRanges ranges;
+  TOndCodeFolder folder(doc.Lines, ranges);
+  folder.Regions = &doc.Regions;
+  for (auto _ : State) {
+    folder.RescanFoldRanges();
+    benchmark::DoNotOptimize(ranges.AllCount());
+  }
+  State.counters["ranges"] = ranges.AllCount();
+  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) * static_cast<std::int64_t>(doc.Bytes));
+}
+BENCHMARK(BM_FoldScan)->Unit(benchmark::kMillisecond);
+
+void BM_FoldScanCaseSensitive(benchmark::State& State) {
+  Doc doc;
+  TOndEditAllFoldRanges ranges;
+  TOndCodeFolder folder(doc.Lines, ranges);
+  folder.Regions = &doc.Regions;
+  folder.CaseSensitive = true;
+  for (auto _ : State) {
+    folder.RescanFoldRanges();
+    benchmark::DoNotOptimize(ranges.AllCount());
+  }
+  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) * static_cast<std::int64_t>(doc.Bytes));
+}
+BENCHMARK(BM_FoldScanCaseSensitive)->Unit(benchmark::kMillisecond);
+
+// One collapse and one expand of an object in the middle of the text.
+void BM_CollapseExpandOne(benchmark::State& State) {
+  Doc doc;
+  TOndEditAllFoldRanges ranges;
+  TOndCodeFolder folder(doc.Lines, ranges);
+  folder.Regions = &doc.Regions;
+  folder.RescanFoldRanges();
+  TOndEditFoldRange* middle = folder.FoldRangeAtLine(kLines / 2 + 2);
+  if (middle == nullptr) middle = folder.FoldRangeAtLine(kLines / 2 + 1);
+  for (auto _ : State) {
+    folder.CollapseFoldRange(middle);
+    folder.ExpandFoldRange(middle);
+  }
+}
+BENCHMARK(BM_CollapseExpandOne)->Unit(benchmark::kMicrosecond);
+
+}  // namespace

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "editor/OndEditTextBuffer.h"
+#include "editor/OndEditWordWrap.h"
+#include "platform/core/SysUtils.h"
+
+namespace ond {
+namespace {
+
+class FakeOwner : public IOndWordWrapOwner {
+ public:
+  FakeOwner() { Ident.IncludeRange(33, 255); }
+  TOndEditStringList& WrapLines() override { return Lines; }
+  std::int32_t WrapWidth() override { return Width; }
+  TSysCharSet WrapIdentChars() override { return Ident; }
+
+  TOndEditStringList Lines;
+  std::int32_t Width = 20;
+  TSysCharSet Ident;
+};
+
+std::vector<int> RowsOf(const TOndWordWrapPlugin& Wrap) {
+  return std::vector<int>(Wrap.RowLengths().begin(), Wrap.RowLengths().end());
+}
+
+TEST(WordWrap, BreaksInTheLastThirdOfARow) {
+  FakeOwner owner;
+  owner.Lines.Add(std::string(50, 'a'));
+  TOndWordWrapPlugin wrap(&owner);
+  EXPECT_EQ(wrap.MaxRowLength(), 20);
+  EXPECT_EQ(wrap.MinRowLength(), 14);
+  EXPECT_EQ(RowsOf(wrap), (std::vector<int>{20, 20, 10}));
+
+  // A blank 15 characters after the row start ends the row before it; one
+  // 14 characters after is too early, so the word is cut at 20; a blank
+  // exactly 20 after gives a full row.
+  owner.Lines.Clear();
+  owner.Lines.Add(std::string(15, 'a') + " " + std::string(19, 'b'));
+  owner.Lines.Add(std::string(14, 'a') + " " + std::string(20, 'b'));
+  owner.Lines.Add(std::string(20, 'a') + " " + std::string(5, 'b'));
+  owner.Lines.Add(std::string(20, 'a'));  // exactly the width: one row
+  wrap.Reset();
+  EXPECT_EQ(RowsOf(wrap), (std::vector<int>{15, 20, 20, 15, 20, 6, 20}));
+  EXPECT_EQ(wrap.LineOffsets(), (std::vector<std::int32_t>{2, 4, 6, 7}));
+}
+
+TEST(WordWrap, EmptyLinesTabsAndBreakCharacters) {
+  FakeOwner owner;
+  owner.Lines.Add("");
+  owner.Lines.Add("");
+  owner.Lines.Add("");
+  TOndWordWrapPlugin wrap(&owner);
+  EXPECT_EQ(wrap.RowCount(), 3);
+  EXPECT_EQ(RowsOf(wrap), (std::vector<int>{0, 0, 0}));
+
+  // Rows count display columns of the tab-expanded text.
+  owner.Lines.Clear();
+  owner.Lines.SetTabWidth(8);
+  owner.Lines.Add("\t\t\tabcd");  // 28 columns
+  wrap.Reset();
+  EXPECT_EQ(RowsOf(wrap), (std::vector<int>{20, 8}));
+
+  // A highlighter whose identifier characters leave out "-" breaks there.
+  owner.Lines.Clear();
+  owner.Lines.Add(std::string(16, 'a') + "-" + std::string(10, 'b'));
+  owner.Ident.Exclude('-');
+  wrap.Reset();
+  EXPECT_EQ(RowsOf(wrap), (std::vector<int>{16, 11}));
+}
+
+TEST(WordWrap, MapsBufferAndDisplayPositions) {
+  FakeOwner owner;
+  owner.Lines.Add(std::string(25, 'x'));  // rows 20 and 5
+  owner.Lines.Add("short");
+  TOndWordWrapPlugin wrap(&owner);
+  ASSERT_EQ(RowsOf(wrap), (std::vector<int>{20, 5, 5}));
+  EXPECT_EQ(wrap.BufferPosToDisplayPos(BufferCoord(20, 1)), DisplayCoord(20, 1));
+  EXPECT_EQ(wrap.BufferPosToDisplayPos(BufferCoord(21, 1)), DisplayCoord(1, 2));
+  EXPECT_EQ(wrap.BufferPosToDisplayPos(BufferCoord(26, 1)), DisplayCoord(6, 2));  // just after the text
+  EXPECT_EQ(wrap.BufferPosToDisplayPos(BufferCoord(40, 1)), DisplayCoord(20, 2));
+  EXPECT_EQ(wrap.BufferPosToDisplayPos(BufferCoord(3, 2)), DisplayCoord(3, 3));
+  EXPECT_EQ(wrap.DisplayPosToBufferPos(DisplayCoord(30, 1)), BufferCoord(21, 1));
+  EXPECT_EQ(wrap.DisplayPosToBufferPos(DisplayCoord(30, 2)), BufferCoord(41, 1));
+  EXPECT_EQ(wrap.DisplayPosToBufferPos(DisplayCoord(4, 2)), BufferCoord(24, 1));
+  EXPECT_EQ(wrap.DisplayPosToBufferPos(DisplayCoord(2, 3)), BufferCoord(2, 2));
+  // Past the laid-out lines rows and lines map one to one.
+  EXPECT_EQ(wrap.BufferPosToDisplayPos(BufferCoord(7, 4)), DisplayCoord(7, 5));
+  EXPECT_EQ(wrap.DisplayPosToBufferPos(DisplayCoord(7, 5)), BufferCoord(7, 4));
+  // Positions below 1 are taken as 1.
+  EXPECT_EQ(wrap.BufferPosToDisplayPos(BufferCoord(0, 0)), DisplayCoord(1, 1));
+  EXPECT_EQ(wrap.RowLength(2), 5);
+  EXPECT_THROW(wrap.RowLength(0), EListError);
+  EXPECT_THROW(wrap.RowLength(4), EListError);
+}
+
+TEST(WordWrap, NeedsAnOwnerAndClampsTheWidth) {
+  try {
+    TOndWordWrapPlugin wrap(nullptr);
+    FAIL();
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message, "TOndWordWrapPlugin must be owned by TCustomOndEdit");
+  }
+  FakeOwner owner;
+  owner.Lines.Add("abcdef");
+  owner.Width = 0;  // a panel squeezed to nothing
+  TOndWordWrapPlugin wrap(&owner);
+  EXPECT_EQ(wrap.MaxRowLength(), 1);
+  EXPECT_EQ(wrap.MinRowLength(), 1);
+  EXPECT_EQ(wrap.RowCount(), 6);
+  owner.Width = -5;
+  wrap.DisplayChanged();
+  EXPECT_EQ(wrap.RowCount(), 6);
+  owner.Width = 1000;
+  wrap.DisplayChanged();
+  EXPECT_EQ(wrap.MaxRowLength(), 255);
+  EXPECT_EQ(wrap.RowCount(), 1);
+  owner.Lines.Add(std::string(600, 'z'));
+  wrap.LinesInserted(1, 1);
+  EXPECT_EQ(RowsOf(wrap), (std::vector<int>{6, 255, 255, 90}));
+}
+
+// Builds a fresh layout of the same buffer and compares.
+void ExpectSameAsFresh(FakeOwner& Owner, const TOndWordWrapPlugin& Wrap) {
+  TOndWordWrapPlugin fresh(&Owner);
+  ASSERT_EQ(Wrap.LineOffsets(), fresh.LineOffsets());
+  ASSERT_EQ(Wrap.RowLengths(), fresh.RowLengths());
+}
+
+TEST(WordWrap, FollowsInsertsDeletesAndChanges) {
+  FakeOwner owner;
+  owner.Width = 12;
+  std::mt19937 rng(7);
+  auto randomLine = [&rng] {
+    std::string s;
+    const int n = static_cast<int>(rng() % 60);
+    for (int i = 0; i < n; ++i) s.push_back(rng() % 5 == 0 ? ' ' : static_cast<char>('a' + rng() % 26));
+    return s;
+  };
+  for (int i = 0; i < 30; ++i) owner.Lines.Add(randomLine());
+  TOndWordWrapPlugin wrap(&owner);
+  for (int step = 0; step < 400; ++step) {
+    const int count = owner.Lines.GetCount();
+    switch (rng() % 3) {
+      case 0: {
+        const int at = static_cast<int>(rng() % static_cast<unsigned>(count + 1));
+        const int n = 1 + static_cast<int>(rng() % 3);
+        for (int k = 0; k < n; ++k) owner.Lines.Insert(at, randomLine());
+        wrap.LinesInserted(at, n);
+        break;
+      }
+      case 1:
+        if (count > 0) {
+          const int at = static_cast<int>(rng() % static_cast<unsigned>(count));
+          const int n = 1 + static_cast<int>(rng() % 3);
+          const int removed = std::min(n, count - at);
+          owner.Lines.DeleteLineRange(at, n);
+          const std::int32_t rowsBefore = wrap.RowCount();
+          const std::int32_t delta = wrap.LinesDeleted(at, n);
+          EXPECT_EQ(wrap.RowCount(), rowsBefore + delta);
+          EXPECT_EQ(wrap.LineCount(), owner.Lines.GetCount());
+          (void)removed;
+        }
+        break;
+      default:
+        if (count > 0) {
+          const int at = static_cast<int>(rng() % static_cast<unsigned>(count));
+          owner.Lines.Put(at, randomLine());
+          wrap.LinesChanged(at, 1);
+        }
+    }
+    ExpectSameAsFresh(owner, wrap);
+    if (HasFatalFailure()) return;
+  }
+  // Notifications outside the laid-out lines change nothing.
+  const auto offsets = wrap.LineOffsets();
+  EXPECT_EQ(wrap.LinesChanged(-1, 1), 0);
+  EXPECT_EQ(wrap.LinesChanged(owner.Lines.GetCount(), 1), 0);
+  EXPECT_EQ(wrap.LinesDeleted(owner.Lines.GetCount() + 3, 1), 0);
+  EXPECT_EQ(wrap.LinesInserted(owner.Lines.GetCount() + 1, 1), 0);
+  EXPECT_EQ(wrap.LinesInserted(0, 0), 0);
+  EXPECT_EQ(wrap.LineOffsets(), offsets);
+}
+
+TEST(WordWrap, ChangeReportsRowDifference) {
+  FakeOwner owner;
+  owner.Lines.Add("one");
+  owner.Lines.Add("two");
+  TOndWordWrapPlugin wrap(&owner);
+  owner.Lines.Put(0, std::string(45, 'q'));
+  EXPECT_EQ(wrap.LinesChanged(0, 1), 2);
+  EXPECT_EQ(wrap.LineOffsets(), (std::vector<std::int32_t>{3, 4}));
+  owner.Lines.Put(0, "x");
+  EXPECT_EQ(wrap.LinesChanged(0, 1), -2);
+  EXPECT_EQ(wrap.LinesChanged(1, 1), 0);
+  owner.Lines.Clear();
+  wrap.Reset();
+  EXPECT_EQ(wrap.RowCount(), 0);
+  EXPECT_EQ(wrap.BufferPosToDisplayPos(BufferCoord(4, 2)), DisplayCoord(4, 2));
+}
+
+}  // namespace
+}  // namespace ond
