@@ -2,22 +2,22 @@
 // a short text and scrolled to line 1,000,000 of a 2,000,000-line buffer.
 #include <benchmark/benchmark.h>
 
-#include <QApplication>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "editor/OndEdit.h"
+#include "platform/Forms.h"
 
 namespace {
 
-QApplication* App() {
+ond::TApplication* App() {
   static int argc = 1;
   static char name[] = "bench_paint";
   static char* argv[] = {name, nullptr};
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  static QApplication* app = new QApplication(argc, argv);
+  static ond::TApplication* app = new ond::TApplication(argc, argv);
   return app;
 }
 

@@ -1,6 +1,11 @@
 #include "workspace/UZuConfigInformation.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <exception>
 #include <filesystem>
@@ -96,10 +101,31 @@ int TZuFileInformation::IndexOfRef(std::string_view path) const {
 
 std::string TZuFileInformation::RawText() const {
   if (Missing) return {};
+  // Opened without blocking and checked on the open file: a pipe or a device
+  // named by a reference would never end or never answer.
+  const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw EFOpenError("Cannot open file \"" + Utf8ToAnsi(FileName) + "\". " + std::strerror(errno));
   struct stat st {};
-  if (::stat(FileName.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
     throw EFOpenError("Cannot open file \"" + Utf8ToAnsi(FileName) + "\". Not a regular file");
-  std::string bytes = ReadFileText(FileName);
+  }
+  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) bytes.resize(bytes.size() + 4096);  // the file grew meanwhile
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      const int err = errno;
+      ::close(fd);
+      throw EReadError("Cannot read file \"" + Utf8ToAnsi(FileName) + "\". " + std::strerror(err));
+    }
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  bytes.resize(got);
   TEncoding* utf8 = TEncoding::UTF8();
   bytes.erase(0, static_cast<std::size_t>(GetBufferEncoding(bytes, utf8)));
   return bytes;
