@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/ImgList.h"
+#include "platform/core/Classes.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/Keys.h"
 #include "platform/core/SysUtils.h"
@@ -323,6 +324,7 @@ void TEditor::ApplyEditorSettings(TPopupMenu* popupMenu) {
   e->RightEdge().SetVisible(false);
   e->ScrollBars().SetScrollBars(ssVertical);
   e->WantTabs = true;
+  e->Lines()->TrimTrailingBlankLines = false;
 
   TOndCodeFolding& f = e->CodeFolding();
   f.SetCaseSensitive(false);
@@ -479,7 +481,15 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
   LossyCount = replaced;
   const bool folding = Editor->CodeFolding().GetEnabled();
   if (folding) Editor->CodeFolding().SetEnabled(false);
-  Editor->Lines()->SetText(text);
+  {
+    // Read as a loaded file: no line counts as changed, and blank lines at
+    // the end stay.
+    TStringStream stream(std::move(text));
+    TOndEditStringList* lines = Editor->Lines();
+    lines->LoadFromStream(stream);
+    for (int i = 0; i < lines->GetCount(); ++i)
+      if (TOndLineExtra* extra = lines->GetLineExtra(i)) extra->ModifiedState = 0;
+  }
   if (folding) Editor->CodeFolding().SetEnabled(true);
   Editor->SetCaretXY(BufferCoord(1, 1));
   // A reload clears the modified state even when it was not set.

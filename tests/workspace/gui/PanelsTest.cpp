@@ -305,6 +305,9 @@ TEST_F(ConfigSetTest, LoadsSavesWithBackupsAndSavesOnlyEditedFiles) {
   EXPECT_EQ(Text(1), "{\r\n  \"x\": 1\r\n}\r\n");
   EXPECT_EQ(Text(2), "{ \"y\": \"\xC0\" }");
   EXPECT_FALSE(ed.Modified);
+  // Loaded lines carry no change marks.
+  for (int i = 0; i < config.Panel(1)->Editor->Lines()->GetCount(); ++i)
+    EXPECT_EQ(config.Panel(1)->Editor->Lines()->GetLineExtra(i)->ModifiedState, 0) << i;
 
   // Only the edited file is written; the others and their backups stay.
   const std::string rootBefore = test::TempDir::Read(root);
