@@ -258,7 +258,7 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   SearchEngine = std::make_unique<TOndEditSearch>();
   RegexSearchEngine = std::make_unique<TOndEditRegexSearch>();
 
-  Editor = new TOndEdit(Panel);
+  Editor = new TOndEditor(Panel);
   Editor->Name = "sEdit" + n;
   Editor->Tag = index;
   Editor->SetParent(Panel);
@@ -304,7 +304,7 @@ TEditor::~TEditor() {
 
 void TEditor::ApplyEditorSettings(TPopupMenu* popupMenu) {
   const auto& view = Settings.interface.view;
-  TOndEdit* e = Editor;
+  TOndEditor* e = Editor;
   e->SetPopupMenu(popupMenu);
   e->SetAlign(TAlign::alClient);
   e->SetBorderStyle(TBorderStyle::bsNone);

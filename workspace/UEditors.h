@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "editor/OndEdit.h"
+#include "editor/OndEditor.h"
 #include "platform/ExtCtrls.h"
 #include "platform/Forms.h"
 #include "platform/Menus.h"
@@ -120,7 +121,7 @@ class TEditor : public TObject {
   TPanel* Panel = nullptr;
   TLabel* Header = nullptr;
   TCollapseButton* CollapseButton = nullptr;
-  TOndEdit* Editor = nullptr;
+  TOndEditor* Editor = nullptr;
   // No highlighter is attached yet: the rule-driven one joins with its own part.
   TOndCustomHighlighter* Highlighter = nullptr;
   std::unique_ptr<TOndEditSearch> SearchEngine;

@@ -165,7 +165,7 @@ TEST(Panels, EditorSettingsKeysStatusAndReplaceAnswers) {
   Host h(900);
   TEditors editors(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
   TEditor* e = editors.AddEditor(0, "a.zu", true);
-  TOndEdit* ed = e->Editor;
+  TOndEditor* ed = e->Editor;
   EXPECT_EQ(ed->Keystrokes()->Count(), 34);
   auto command = [&](std::uint16_t key, TShiftState shift) {
     const int i = ed->Keystrokes()->FindKeyBinding(key, shift);
@@ -225,6 +225,15 @@ TEST(Panels, EditorSettingsKeysStatusAndReplaceAnswers) {
   e->EditorChange();
   EXPECT_FALSE(e->Modified);
   EXPECT_FALSE(editors.Modified);
+  EXPECT_EQ(e->Header->Font.GetStyle(), 0);
+  // Typing through the editor marks the panel; undoing every change clears it.
+  ed->SetCaretXY(BufferCoord(1, 1));
+  ed->CommandProcessor(ecChar, 'q', nullptr);
+  EXPECT_TRUE(e->Modified);
+  EXPECT_EQ(ed->Lines()->Get(0), "qx");
+  ed->Undo();
+  EXPECT_EQ(ed->Lines()->Get(0), "x");
+  EXPECT_FALSE(e->Modified);
   EXPECT_EQ(e->Header->Font.GetStyle(), 0);
   ed->UndoList()->SetMaxUndo(2);
   for (int i = 0; i < 3; ++i) Edit(e, 1, "y" + IntToStr(i));
