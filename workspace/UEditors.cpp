@@ -788,8 +788,10 @@ TEditor* TEditors::AddEditor(int index, const std::string& caption, bool shown) 
     int k = 0;
     for (auto& e : Items)
       if (e && e->Shown) {
-        e->Panel->SetAlign(TAlign::alNone);
-        e->Panel->SetBounds(0, h * k, ScrollBox->ClientWidth(), h);
+        // Most panels keep their place: only those that move are touched.
+        if (e->Panel->GetAlign() != TAlign::alNone) e->Panel->SetAlign(TAlign::alNone);
+        const TRect want = Bounds(0, h * k, ScrollBox->ClientWidth(), h);
+        if (e->Panel->BoundsRect() != want) e->Panel->SetBounds(want.Left, want.Top, want.Right - want.Left, h);
         ++k;
       }
     if (ScrollBar && VisibleCount > 1 && !ScrollBar->GetVisible() &&
