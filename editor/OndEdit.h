@@ -20,6 +20,7 @@
 #include "editor/OndEditTextBuffer.h"
 #include "editor/OndEditTypes.h"
 #include "editor/OndTextDrawer.h"
+#include "platform/Clipbrd.h"
 #include "platform/Controls.h"
 #include "platform/ExtCtrls.h"
 #include "platform/StdCtrls.h"
@@ -368,6 +369,84 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
   bool AlwaysShowCaret() const noexcept { return FAlwaysShowCaret; }
   void SetAlwaysShowCaret(bool Value);
 
+  // ---- replacing the selection, clipboard
+  // Replaces the selection with Text, inserted in Mode at the caret. With
+  // AddToUndo the whole change (the removed selection and every inserted
+  // piece) is recorded, so that one undo restores the earlier text exactly.
+  void ReplaceSelection(TOndSelectionMode Mode, std::string_view Text, bool AddToUndo);
+  void ReplaceSelectionText(std::string_view Text) { ReplaceSelection(FSelectionMode, Text, true); }
+  // Selects Begin..End as a column block and replaces it with Text.
+  void InsertColumnBlock(const TBufferCoord& Begin, const TBufferCoord& End, std::string_view Text, bool AddToUndo);
+  // Stores a line (0-based index), trailing blanks removed under eoTrimTrailingSpaces.
+  void PutLineText(int Index, const std::string& Text);
+  void SetClipboardText(const std::string& Text);
+  void CopyToClipboard();
+  void CutToClipboard();
+  void PasteFromClipboard();
+  bool CanPaste() const;
+  // The private clipboard format: selection mode byte, text, zero byte.
+  static TClipboardFormat BlockClipboardFormat();
+
+  // ---- selection by index, undo grouping
+  // Replaces the selection by Value as one undo group.
+  void SetSelText(std::string_view Value);
+  void ClearSelection();
+  void ClearAll();
+  int GetSelEnd() const;
+  void SetSelEnd(int Value);
+  void SetSelWord() { SelectWordAt(GetCaretXY()); }
+  void GetIdentChars(TSysCharSet& IdentChars, TSysCharSet& WhiteChars) const { GetWordChars(IdentChars, WhiteChars); }
+  bool IsPointInSelection(const TBufferCoord& P) const;
+  void BeginUndoBlock() { FUndoList->BeginBlock(); }
+  void EndUndoBlock() { FUndoList->EndBlock(); }
+  void LockUndo() {
+    FUndoList->Lock();
+    FRedoList->Lock();
+  }
+  void UnlockUndo() {
+    FUndoList->Unlock();
+    FRedoList->Unlock();
+  }
+  void ClearUndo() {
+    FUndoList->Clear();
+    FRedoList->Clear();
+  }
+  virtual void UpdateMouseCursor();
+  TCursor MouseCursor() const noexcept { return FMouseCursor; }
+  // The cursor shown over the client point X, Y.
+  TCursor CursorAtPoint(int X, int Y);
+
+  // ---- commands
+  TOndEditorCommand KeyToCommand(std::uint16_t Code, TShiftState Shift, void*& Data);
+  virtual void CommandProcessor(TOndEditorCommand Command, char AChar, void* Data);
+  virtual void ExecuteCommand(TOndEditorCommand Command, char AChar, void* Data);
+  TBufferCoord NextWordPosEx(const TBufferCoord& P) const;
+  TBufferCoord PrevWordPosEx(const TBufferCoord& P) const;
+  TBufferCoord NextWordPos() const { return NextWordPosEx(GetCaretXY()); }
+  TBufferCoord PrevWordPos() const { return PrevWordPosEx(GetCaretXY()); }
+  TBufferCoord WordStart() const { return WordStartEx(GetCaretXY()); }
+  TBufferCoord WordEnd() const { return WordEndEx(GetCaretXY()); }
+  // The indentation text for Width columns (tabs and blanks or blanks only).
+  std::string GetIndentString(int Width, bool WantTabs) const;
+
+  // ---- undo, redo, bookmarks
+  void Undo();
+  void Redo();
+  bool CanUndo() const { return !GetReadOnly() && FUndoList->HasRecords(); }
+  bool CanRedo() const { return !GetReadOnly() && FRedoList->HasRecords(); }
+  void SetBookMark(int BookMark, int X, int Y);
+  void GotoBookMark(int BookMark);
+  void ClearBookMark(int BookMark);
+  bool GetBookMark(int BookMark, int& X, int& Y) const;
+  bool IsBookmark(int BookMark) const { return Bookmark(BookMark) != nullptr; }
+
+  // ---- tab, indent and case commands
+  void DoBlockIndent();
+  void DoBlockUnindent();
+  void DoTabKey();
+  void DoShiftTabKey();
+  void DoCaseChange(TOndEditorCommand Cmd);
+
   // ---- events
   TNotifyEvent OnChange;
   TPlaceMarkEvent OnClearBookmark;
@@ -411,6 +490,39 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
   virtual void DoOnPlaceMark(TOndEditMark*& Mark);
   virtual void DoOnMouseCursor(const TBufferCoord& aLineCharPos, TCursor& aCursor);
   virtual void ResetKeystrokesToDefaults();
+
+
+  // Folding: whether the caret line heads a collapsed fold (commands that
+  // would change hidden text are skipped there), and the one place where the
+  // edit primitives expand collapsed folds among lines they are about to
+  // join or delete, so hidden lines are never lost. Folding overrides both.
+  virtual bool CaretOnCollapsedFoldHeader() const { return false; }
+  // The result is how many lines LastLine moved down.
+  virtual int ExpandFoldsForEdit(int FirstLine, int LastLine) {
+    (void)FirstLine;
+    (void)LastLine;
+    return 0;
+  }
+
+  // Key entry.
+  void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
+  void KeyPress(char& Key) override;
+  void ImeComposition(const std::string& Text) override;
+
+  // The edit primitives. Positions are real text positions (smNormal),
+  // B before E. Replaces B..E with Text: with Record, the removed text is
+  // recorded with DelReason and the inserted text (padding of a short line
+  // included) with InsReason. The result is the end of the inserted text.
+  TBufferCoord ReplaceRange(TBufferCoord B, TBufferCoord E, std::string_view Text, TOndUndoReason DelReason,
+                            TOndUndoReason InsReason, bool Record);
+  std::string TextRange(TBufferCoord B, TBufferCoord E) const;
+  void ReplaceSelectionEx(TOndSelectionMode Mode, std::string_view Text, bool AddToUndo, TOndUndoReason DelReason,
+                          TOndUndoReason InsReason);
+  // Undo and redo of one record.
+  void UndoItem();
+  void RedoItem();
+  void UndoListChanged(TOndEditUndoList* Sender);
+  void RefreshModified();
 
   // Window events.
   void Paint() override;
@@ -456,6 +568,30 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
   TColor DefaultRowForeground() const;
   TColor DefaultRowBackground() const;
 
+  // Editing helpers.
+  int LineLength(int Line) const;
+  TBufferCoord ClampToText(TBufferCoord P) const;
+  TBufferCoord InsertRaw(TBufferCoord P, std::string_view Text, TBufferCoord& Start);
+  std::string DeleteRaw(TBufferCoord B, TBufferCoord E);
+  void ShiftMarks(int FromLine, int Delta);
+  void DeleteSelectionEx(bool Record, TOndUndoReason Reason);
+  TBufferCoord InsertColumnText(TBufferCoord At, std::string_view Text, bool Record, TOndUndoReason Reason);
+  void ColumnEdit(const std::string& Insert, bool Overwrite);
+  int LeadingWhite(std::string_view Line, bool TabsAsWidth) const;
+  int SmartIndentTarget(int Line, int Count, bool TabsAsWidth) const;
+  void DoBackspace();
+  void DoDeleteChar();
+  void DoDeleteRange(TOndEditorCommand Command);
+  void DoDeleteLine();
+  void DoLineBreak(bool MoveCaret);
+  void DoTypeChar(char AChar);
+  void DoImeStr(const std::string& S);
+  void DoSetMarker(int Index, void* Data);
+  int EditingCommand(TOndEditorCommand Command) const;
+
+  TCursor FMouseCursor = crDefault;
+  std::uint16_t FLastKey = 0;
+  TShiftState FLastShift = 0;
   // Creation order matters: the code folding, the buffer and the option
   // objects exist before anything notifies.
   std::unique_ptr<TOndCodeFolding> FCodeFolding;

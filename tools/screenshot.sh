@@ -25,6 +25,11 @@ for _ in $(seq 1 100); do
   sleep 0.1
 done
 sleep 2
+# A click into the first panel's editor makes it active, so the status bar
+# shows the caret's place and the file's encoding.
+xdotool mousemove 400 300 click 1 >/dev/null 2>&1 || true
+xdotool key Down Down End >/dev/null 2>&1 || true
+sleep 1
 xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$out"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true

@@ -7,100 +7,10 @@
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
 #include "workspace/Compatibility.h"
+#include "services/USystem.h"
 #include "workspace/Encodings.h"
 
 namespace ond {
-
-// ---- stack arithmetic -------------------------------------------------------
-
-int TStackLayout::VisibleCount() const {
-  return static_cast<int>(std::count_if(Panels.begin(), Panels.end(), [](const TPanelBox& p) { return p.Visible; }));
-}
-
-int TStackLayout::FirstVisible() const {
-  for (std::size_t i = 0; i < Panels.size(); ++i)
-    if (Panels[i].Visible) return static_cast<int>(i);
-  return -1;
-}
-
-int TStackLayout::LastVisible() const {
-  for (std::size_t i = Panels.size(); i-- > 0;)
-    if (Panels[i].Visible) return static_cast<int>(i);
-  return -1;
-}
-
-int TStackLayout::TotalHeight() const {
-  int h = 0;
-  for (const TPanelBox& p : Panels)
-    if (p.Visible) h += p.Height;
-  return h;
-}
-
-bool TStackLayout::ScrolledPastEnd() const {
-  const int last = LastVisible();
-  if (last < 0) return false;
-  const TPanelBox& p = Panels[static_cast<std::size_t>(last)];
-  return p.Top + p.Height <= ViewHeight;
-}
-
-int TStackLayout::ScrollToShift(int index) const {
-  if (VisibleCount() < 2 || index < 0 || index >= static_cast<int>(Panels.size()) ||
-      !Panels[static_cast<std::size_t>(index)].Visible)
-    return 0;
-  int shift = -Panels[static_cast<std::size_t>(index)].Top;
-  if (shift > 0) shift = std::min(shift, Position);
-  if (shift < 0) shift = std::max(shift, Position - Max);
-  return shift;
-}
-
-int TStackLayout::ScrollTo(int newPosition) {
-  const int shift = Position - newPosition;
-  Shift(shift);
-  return shift;
-}
-
-void TStackLayout::Shift(int shift) {
-  Position -= shift;
-  for (TPanelBox& p : Panels) p.Top += shift;
-}
-
-bool TStackLayout::WheelActivates(int method, TShiftState shift) {
-  return method == 2 || (method == 0 && (shift & ssShift)) || (method == 1 && (shift & ssCtrl));
-}
-
-int TStackLayout::Wheel(bool down) {
-  if (VisibleCount() < 2 || Max <= 0) return 0;
-  const int step = down ? std::min(WheelStep, Max - Position) : std::min(WheelStep, Position);
-  const int scroll = down ? -step : step;
-  Shift(scroll);
-  const TPanelBox& first = Panels[static_cast<std::size_t>(FirstVisible())];
-  int drift = 0;
-  if (down && Position == Max && first.Top + Max < 0) drift = -(first.Top + Max);
-  if (!down && Position == 0 && first.Top < 0) drift = -first.Top;
-  if (drift != 0)
-    for (TPanelBox& p : Panels)
-      if (p.Visible) p.Top += drift;
-  return scroll;
-}
-
-void TStackLayout::BeforeResize(int newViewHeight) {
-  const int lost = ViewHeight - newViewHeight;
-  if (VisibleCount() > 1 && lost > 0 && ScrolledPastEnd()) {
-    TPanelBox& last = Panels[static_cast<std::size_t>(LastVisible())];
-    if (last.Height - lost > last.HeaderHeight) last.Height -= lost;
-  }
-  ViewHeight = newViewHeight;
-}
-
-void TStackLayout::AfterResize() {
-  if (VisibleCount() > 1) {
-    if (ScrolledPastEnd()) {
-      TPanelBox& last = Panels[static_cast<std::size_t>(LastVisible())];
-      last.Height = ViewHeight - last.Top;
-    }
-  }
-  Max = std::max(0, TotalHeight() - ViewHeight);
-}
 
 // ---- texts ------------------------------------------------------------------
 
@@ -113,8 +23,6 @@ const char* const TMainTexts::SaveAllChanges = "Save all changes in open the con
 
 namespace {
 constexpr int kPanelWidths[6] = {200, 50, 100, 140, 100, 50};
-// Panels are loaded as UTF-8 when a set opens.
-constexpr const char* kOpenedEncoding = "UTF-8";
 }  // namespace
 
 // ---- window -----------------------------------------------------------------
@@ -230,17 +138,28 @@ void TMain::CreateControls() {
   // Layout reactions.
   pMain->OnResize = [this](TObject*) { CenterHelp(); };
   pScrollBox->OnResize = [this](TObject*) {
-    FStack.BeforeResize(pScrollBox->Height());
-    FStack.AfterResize();
-    if (ConfigOpen()) VSBMain->SetMax(FStack.Max);
+    const int newHeight = pScrollBox->ClientHeight();
+    TEditors* editors = Editors();
+    if (editors && editors->VisibleCount > 1 && !editors->Resizing) {
+      editors->SetWidth(pScrollBox->ClientWidth());
+      TStackLayout layout = editors->Layout();
+      layout.ViewHeight = FViewHeight;
+      layout.BeforeResize(newHeight);
+      layout.AfterResize();
+      editors->ApplyLayout(layout);
+    }
+    FViewHeight = newHeight;
   };
   VMainSplitter->OnCanResize = [this](TObject*, int& newSize, bool& accept) {
     accept = TreeWidthAllowed(newSize, ClientWidth(), VMainSplitter->Width());
   };
   VMainSplitter->OnMoved = [this](TObject*) { Options.FilesListWidth = tvOpenFiles->Width(); };
   VSBMain->OnScroll = [this](TObject*, TScrollCode, int& pos) {
-    FStack.Position = VSBMain->GetPosition();
-    pScrollBox->ScrollBy(0, FStack.ScrollTo(pos));
+    if (TEditors* editors = Editors()) {
+      TStackLayout layout = editors->Layout();
+      layout.ScrollTo(pos);
+      editors->ApplyLayout(layout);
+    }
     pScrollBox->Invalidate();
   };
   VSBMain->OnChange = [this](TObject*) {
@@ -259,10 +178,10 @@ void TMain::CreateControls() {
     TFont& font = tvOpenFiles->Canvas()->Font;
     if (FileModified(i)) font.SetStyle(fsBold);
     if (state & cdsSelected) return;  // the selection keeps the tree's own colours
-    if (FConfig && i >= 0 && i < FConfig->Count && FConfig->Files[static_cast<std::size_t>(i)]->Missing &&
-        !FileModified(i))
+    const TZuConfigInformation* info = Config();
+    if (info && i >= 0 && i < info->Count && info->Files[static_cast<std::size_t>(i)]->Missing && !FileModified(i))
       font.SetColor(clRed);
-    if (i == FActive) font.SetColor(clBlue);
+    if (i == ActiveIndex()) font.SetColor(clBlue);
   };
 }
 
@@ -320,19 +239,26 @@ void TMain::CenterHelp() {
 }
 
 bool TMain::FileShown(int index) const {
-  return index >= 0 && index < static_cast<int>(FShown.size()) && FShown[static_cast<std::size_t>(index)];
+  const TEditor* e = FConfig ? FConfig->Panel(index) : nullptr;
+  return e && e->Shown;
 }
 bool TMain::FileModified(int index) const {
-  return index >= 0 && index < static_cast<int>(FModified.size()) && FModified[static_cast<std::size_t>(index)];
+  const TEditor* e = FConfig ? FConfig->Panel(index) : nullptr;
+  return e && e->Modified;
 }
 void TMain::SetFileModified(int index, bool modified) {
-  if (index < 0 || index >= static_cast<int>(FModified.size())) return;
-  FModified[static_cast<std::size_t>(index)] = modified;
+  if (TEditor* e = FConfig ? FConfig->Panel(index) : nullptr) e->SetModified(modified);
   tvOpenFiles->Invalidate();
 }
-bool TMain::IsModified() const { return std::find(FModified.begin(), FModified.end(), true) != FModified.end(); }
+bool TMain::IsModified() const { return Editors() && Editors()->Modified; }
+int TMain::ActiveIndex() const { return Editors() ? Editors()->ActiveIndex : -1; }
 void TMain::SetActiveIndex(int index) {
-  FActive = index;
+  if (TEditors* editors = Editors()) {
+    if (TEditor* e = editors->Item(index))
+      e->SetActive(true);
+    else if (TEditor* a = editors->Active())
+      a->SetActive(false);
+  }
   tvOpenFiles->Invalidate();
 }
 
@@ -342,88 +268,45 @@ bool TMain::IsConfigFileName(const std::string& fileName) {
 }
 
 void TMain::OpenConfig(const std::string& fileName) {
-  FConfig = std::make_unique<TZuConfigInformation>(fileName, true);
-  FConfig->LoadInformation();  // a discovery that stopped early still opens what it listed
-  const int count = FConfig->Count;
-  FShown.assign(static_cast<std::size_t>(count), false);
-  FModified.assign(static_cast<std::size_t>(count), false);
-  FActive = -1;
-  TTreeNodes* nodes = tvOpenFiles->Items();
-  nodes->BeginUpdate();
-  nodes->Clear();
-  if (count > 0) {
-    const std::string rootName = Utf8ToAnsi(FConfig->Files[0]->ExtractFileName());
-    TTreeNode* root = nodes->Add(nullptr, rootName);
-    root->SetStateIndex(-1);  // the root file is always shown
-    FShown[0] = FConfig->ExistingCount() < 2 ? true : !FConfig->Files[0]->Missing;
-    if (FConfig->ExistingCount() >= 2) {
-      for (int i = 1; i < count; ++i) {
-        const TZuFileInformation& f = *FConfig->Files[static_cast<std::size_t>(i)];
-        TTreeNode* node = nodes->AddChild(root, Utf8ToAnsi(f.ExtractFileName()));
-        node->SetStateIndex(f.Missing ? 1 : 2);
-        FShown[static_cast<std::size_t>(i)] = !f.Missing;
-      }
-    }
-  }
-  nodes->EndUpdate();
-  pScrollBox->Show();
+  FConfig.reset();
+  tvOpenFiles->Items()->Clear();
+  FViewHeight = pScrollBox->ClientHeight();
+  FConfig = std::make_unique<TZuConfig>();
+  // A discovery that stopped early still opens what it listed.
+  FConfig->LoadConfig(fileName, pScrollBox, pmEditors, VSBMain, SBar, tvOpenFiles);
+  TEditors* editors = FConfig->Editors.get();
+  editors->MainForm = this;
+  editors->OnScrollToEditor = [this](int index) { ScrollToEditor(index); };
   lMainHelp->Hide();
-  if (!pScrollBox->Focused() && pScrollBox->CanFocus()) pScrollBox->SetFocus();
-  tvOpenFiles->FullExpand();
+  editors->Show();
 }
 
 void TMain::HideStack() {
-  pScrollBox->Hide();
+  if (TEditors* editors = Editors())
+    editors->Hide();
+  else
+    pScrollBox->Hide();
   VSBMain->Hide();
   tvOpenFiles->Items()->Clear();
   lMainHelp->Show();
   CenterHelp();
 }
 
-bool TMain::SaveFile(int index) {
-  if (!FConfig || index < 0 || index >= FConfig->Count || index >= 256) return false;
-  TZuFileInformation& f = *FConfig->Files[static_cast<std::size_t>(index)];
-  // Until the panels hold text, only a missing file marked for saving can need
-  // writing, and its panel is empty.
-  if (!f.Missing) return true;
-  try {
-    if (!ForceFolders(ExtractFileDir(f.FileName))) return false;
-    SaveTextFile(f.FileName, std::string(), TEncoding::UTF8());
-  } catch (const std::exception&) {
-    return false;
-  }
-  f.Missing = false;
-  SetFileModified(index, false);
-  return true;
-}
-
 std::vector<std::string> TMain::SaveAll() {
-  std::vector<std::string> failed;
-  if (!FConfig) return failed;
-  for (int i = 0; i < FConfig->Count; ++i) {
-    const TZuFileInformation& f = *FConfig->Files[static_cast<std::size_t>(i)];
-    if (f.Missing && !FileModified(i)) continue;
-    if (!FileModified(i)) continue;
-    if (!SaveFile(i)) failed.push_back(f.FileName);
-  }
-  return failed;
+  if (!FConfig) return {};
+  FConfig->SaveAll(false);
+  return FConfig->FailedFiles;
 }
 
 bool TMain::CloseConfig() {
   if (!FConfig) return true;
   if (IsModified()) {
     switch (Application()->MessageBox(TMainTexts::SaveAllChanges, "Ondrel", MB_YESNOCANCEL | MB_ICONQUESTION)) {
-      case IDYES: {
-        const std::vector<std::string> failed = SaveAll();
-        if (!failed.empty()) {
-          // Nothing is closed over edits that could not be written.
-          std::string msg = "These files could not be saved:";
-          for (const std::string& name : failed) msg += "\n" + Utf8ToAnsi(name);
-          Application()->MessageBox(msg, "Ondrel", MB_OK | MB_ICONERROR);
-          return false;
-        }
+      case IDYES:
+        // Nothing is closed over edits that could not be written; each
+        // failure was told already.
+        if (!SaveAll().empty()) return false;
         break;
-      }
       case IDNO:
         break;
       default:
@@ -432,22 +315,24 @@ bool TMain::CloseConfig() {
   }
   HideStack();
   FConfig.reset();
-  FShown.clear();
-  FModified.clear();
-  FActive = -1;
-  FStack = TStackLayout{};
-  FStack.ViewHeight = pScrollBox->Height();
+  VSBMain->SetParams(0, 0, 0);
   SBar->ClearTexts();
   return true;
 }
 
+void TMain::ScrollStackBy(int shift) {
+  TEditors* editors = Editors();
+  if (!editors || shift == 0) return;
+  TStackLayout layout = editors->Layout();
+  layout.Shift(shift);
+  editors->ApplyLayout(layout);
+  pScrollBox->Invalidate();
+}
+
 void TMain::ScrollToEditor(int index) {
-  if (!FConfig) return;
-  const int shift = FStack.ScrollToShift(index);
-  if (shift == 0) return;
-  pScrollBox->ScrollBy(0, shift);
-  FStack.Shift(shift);
-  VSBMain->SetPosition(VSBMain->GetPosition() - shift);
+  TEditors* editors = Editors();
+  if (!editors) return;
+  ScrollStackBy(editors->Layout().ScrollToShift(index));
 }
 
 void TMain::ScrollToSelected() {
@@ -455,11 +340,15 @@ void TMain::ScrollToSelected() {
 }
 
 void TMain::ScrollToActive() {
-  if (FActive >= 0) ScrollToEditor(FActive);
+  if (ActiveIndex() >= 0) ScrollToEditor(ActiveIndex());
 }
 
-void TMain::ScrollToFirst() { ScrollToEditor(FStack.FirstVisible()); }
-void TMain::ScrollToLast() { ScrollToEditor(FStack.LastVisible()); }
+void TMain::ScrollToFirst() {
+  if (Editors()) ScrollToEditor(Editors()->FirstVisible());
+}
+void TMain::ScrollToLast() {
+  if (Editors()) ScrollToEditor(Editors()->LastVisible());
+}
 
 void TMain::FormShow() {
   // The language, the settings file, the game's active config and the update
@@ -501,10 +390,12 @@ bool TMain::TreeWidthAllowed(int newWidth, int clientWidth, int splitterWidth) {
 }
 
 void TMain::ShowFileStatus(int index) {
-  if (!FConfig || index < 0 || index >= FConfig->Count) return;
-  const TZuFileInformation& f = *FConfig->Files[static_cast<std::size_t>(index)];
+  const TZuConfigInformation* info = Config();
+  if (!info || index < 0 || index >= info->Count) return;
+  const TZuFileInformation& f = *info->Files[static_cast<std::size_t>(index)];
+  const TEditor* panel = FConfig->Panel(index);
   SBar->Panels()->Items(5)->SetText(Utf8ToAnsi(f.FileName));
-  SBar->Panels()->Items(4)->SetText(kOpenedEncoding);
+  SBar->Panels()->Items(4)->SetText(panel ? panel->EncodingName() : "");
   SBar->Panels()->Items(3)->SetText(FileModified(index) ? TMainTexts::Modified
                                     : f.Missing         ? TMainTexts::FileNotFound
                                                         : "");
@@ -523,12 +414,14 @@ void TMain::TreeMouseDown(TMouseButton button, int x, int y) {
 
 void TMain::TreeDblClick() {
   TTreeNode* node = tvOpenFiles->GetSelected();
-  if (node && FConfig) {
+  const TZuConfigInformation* info = Config();
+  if (node && info) {
     const int i = node->AbsoluteIndex();
-    if (i >= 0 && i < FConfig->Count && FConfig->Files[static_cast<std::size_t>(i)]->Missing && !FileModified(i)) {
+    TEditor* panel = FConfig->Panel(i);
+    if (panel && info->Files[static_cast<std::size_t>(i)]->Missing && !panel->Modified) {
       // Marked so that saving writes the file.
-      SetFileModified(i, true);
-      FShown[static_cast<std::size_t>(i)] = true;
+      panel->SetModified(true);
+      panel->SetShown(true);
       if (node->GetStateIndex() > 0) node->SetStateIndex(2);
       ScrollToEditor(i);
       ShowFileStatus(i);
@@ -539,21 +432,25 @@ void TMain::TreeDblClick() {
 
 void TMain::TreeStateChanging(TTreeNode* node, bool& allow) {
   const int i = node->AbsoluteIndex();
-  if (FConfig && i >= 0 && i < FConfig->Count && FConfig->Files[static_cast<std::size_t>(i)]->Missing &&
-      !FileModified(i))
+  const TZuConfigInformation* info = Config();
+  if (info && i >= 0 && i < info->Count && info->Files[static_cast<std::size_t>(i)]->Missing && !FileModified(i))
     allow = false;
 }
 
 void TMain::TreeStateChange(TTreeNode* node) {
   const int i = node->AbsoluteIndex();
-  if (!FConfig || i < 0 || i >= FConfig->Count) return;
+  TEditor* panel = FConfig ? FConfig->Panel(i) : nullptr;
+  if (!panel) return;
   if (node->GetStateIndex() == 2) {
-    FShown[static_cast<std::size_t>(i)] = true;
+    panel->SetShown(true);
     ScrollToSelected();
   } else {
-    FShown[static_cast<std::size_t>(i)] = false;
-    if (i == FActive) {
-      FActive = -1;
+    const bool wasActive = panel->Active;
+    panel->SetShown(false);
+    if (panel->Shown) {
+      node->SetStateIndex(2);  // the only visible panel stays
+    } else if (wasActive) {
+      panel->SetActive(false);
       tvOpenFiles->Invalidate();
       SBar->ClearTexts();
     }
@@ -567,12 +464,13 @@ bool TMain::FormMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) {
   const bool over = pScrollBox->GetVisible() && PtInRect(box, mousePos);
   const bool treeFocused = tvOpenFiles->Focused() && pScrollBox->GetVisible();
   if (!over && !treeFocused) return TForm::FormMouseWheel(shift, wheelDelta, mousePos);
-  if (!TStackLayout::WheelActivates(Options.MainScrollActivationMethod, shift)) return false;
-  if (!FConfig || FStack.VisibleCount() < 2) return false;
-  const int scroll = FStack.Wheel(wheelDelta < 0);
-  if (scroll != 0) {
-    pScrollBox->ScrollBy(0, scroll);
-    VSBMain->SetPosition(FStack.Position);
+  if (!TStackLayout::WheelActivates(Settings.interface.view.mainscroll.activationmethod, shift)) return false;
+  TEditors* editors = Editors();
+  if (!editors || editors->VisibleCount < 2) return false;
+  TStackLayout layout = editors->Layout();
+  if (layout.Wheel(wheelDelta < 0) != 0) {
+    editors->ApplyLayout(layout);
+    pScrollBox->Invalidate();
   }
   return true;
 }

@@ -16,58 +16,9 @@
 #include "platform/StdCtrls.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/StatusBarEx.h"
-#include "workspace/UZuConfigInformation.h"
+#include "workspace/UZuConfigs.h"
 
 namespace ond {
-
-// The arithmetic of the stacked panels, free of windows: panel tops and
-// heights in the coordinates of the scrolling area, its view height and the
-// main scroll bar's position and maximum.
-class TStackLayout {
- public:
-  struct TPanelBox {
-    int Top = 0;
-    int Height = 0;
-    int HeaderHeight = 0;
-    bool Visible = true;
-  };
-  // Pixels one wheel notch moves the stack at most.
-  static constexpr int WheelStep = 25;
-
-  std::vector<TPanelBox> Panels;
-  int ViewHeight = 0;
-  int Position = 0;
-  int Max = 0;
-
-  int VisibleCount() const;
-  int FirstVisible() const;
-  int LastVisible() const;
-  // Height of all visible panels.
-  int TotalHeight() const;
-  // The bottom of the stack shows in the view.
-  bool ScrolledPastEnd() const;
-  // The amount the area scrolls to bring panel index to the top of the view
-  // (0 when it cannot); the position decreases by it.
-  int ScrollToShift(int index) const;
-  // The scroll bar moved to newPosition: returns how far the area scrolls
-  // (old position - new position) and moves the panels by it.
-  int ScrollTo(int newPosition);
-  // Moves every panel by shift and the position by -shift.
-  void Shift(int shift);
-  // Whether a wheel turn may move the stack: activation method 2 (the
-  // pointer), 0 with Shift held or 1 with Ctrl held.
-  static bool WheelActivates(int method, TShiftState shift);
-  // One notch: moves the position by at most WheelStep and returns how far
-  // the area scrolls (its content moves by the negated position change);
-  // panels that drifted from the scroll bar are lined up with it again.
-  int Wheel(bool down);
-  // Before the view changes height: with the stack scrolled past its end, the
-  // last visible panel gives up the lost height, but never down to its header.
-  void BeforeResize(int newViewHeight);
-  // After it changed: the last visible panel fills the view when the stack
-  // ends inside it; Max becomes the height the view cannot show.
-  void AfterResize();
-};
 
 // The main window's texts until the language table exists.
 struct TMainTexts {
@@ -80,8 +31,6 @@ struct TMainTexts {
 // The view options the main window reads; their defaults until the settings
 // file exists.
 struct TMainOptions {
-  int MainScrollActivationMethod = 0;  // interface.view.mainscroll.activationmethod
-  bool MainScrollBarVisible = true;    // interface.view.mainscroll.scrollbar.visible
   int FilesListWidth = 240;            // interface.view.fileslist.width
   bool FullScreenDefault = true;       // system.options.fullscreendefault
   bool DebugMode = false;              // system.options.debugmod
@@ -115,20 +64,24 @@ class TMain : public TForm {
   TMainOptions Options;
 
   // The open set's files (discovery), or null when none is open.
-  TZuConfigInformation* Config() const { return FConfig.get(); }
+  TZuConfigInformation* Config() const { return FConfig ? FConfig->Information.get() : nullptr; }
+  // The open set with its panels, or null.
+  TZuConfig* ZuConfig() const { return FConfig.get(); }
+  TEditors* Editors() const { return FConfig ? FConfig->Editors.get() : nullptr; }
   bool ConfigOpen() const { return FConfig != nullptr; }
   // Per file of the open set: whether its panel is shown and modified.
   bool FileShown(int index) const;
   bool FileModified(int index) const;
   void SetFileModified(int index, bool modified);
   bool IsModified() const;
-  int ActiveIndex() const { return FActive; }
+  int ActiveIndex() const;
   void SetActiveIndex(int index);
 
   void OpenConfig(const std::string& fileName);
   // True when no set stays open; a modified set asks Yes, No or Cancel.
   bool CloseConfig();
-  // Saves every file that needs it; the names that failed are returned.
+  // Saves every modified file; the names that failed are returned (each
+  // failure was told to the user).
   std::vector<std::string> SaveAll();
   void ScrollToEditor(int index);
   // Short forms: to the panel of the node selected in the tree, to the active
@@ -157,21 +110,15 @@ class TMain : public TForm {
   // True when the file name has one of the set's two extensions.
   static bool IsConfigFileName(const std::string& fileName);
 
- protected:
-  // Writes one file of the set to disk; false when it failed.
-  virtual bool SaveFile(int index);
-
  private:
   void CreateControls();
   void CreateActions();
   void HideStack();
   void ShowFileStatus(int index);
   void CenterHelp();
-  std::unique_ptr<TZuConfigInformation> FConfig;
-  std::vector<bool> FShown;
-  std::vector<bool> FModified;
-  int FActive = -1;
-  TStackLayout FStack;
+  void ScrollStackBy(int shift);
+  std::unique_ptr<TZuConfig> FConfig;
+  int FViewHeight = 0;  // the stack's view height before the last resize
 };
 
 }  // namespace ond

@@ -1,0 +1,152 @@
+// Opening a generated set of 500 files (10 MB) until every panel holds its
+// text, against discovery plus decoding alone; and a search for a word that
+// occurs once, at the end of the last file, through every panel's lines with
+// the plain engine, against grep -F on the same bytes.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/Forms.h"
+#include "search/OndEditSearch.h"
+#include "workspace/Compatibility.h"
+#include "workspace/Encodings.h"
+#include "workspace/UZuConfigs.h"
+
+namespace ond {
+namespace {
+
+struct GeneratedSet {
+  std::string folder;
+  std::string root;
+  GeneratedSet() {
+    folder = (std::filesystem::temp_directory_path() / ("ondrel_bench_panels_" + std::to_string(::getpid()))).string();
+    std::filesystem::create_directories(folder + "/parts");
+    std::string rootText = "{\r\n";
+    for (int i = 1; i < 500; ++i)
+      rootText += "  \"p" + std::to_string(i) + "\": ${\"parts/p" + std::to_string(i) + ".zu\":\"x\"},\r\n";
+    rootText += "  \"end\": 0\r\n}\r\n";
+    root = folder + "/@quarn.zu";
+    std::ofstream(root, std::ios::binary) << rootText;
+    for (int i = 1; i < 500; ++i) {
+      std::string text = "\xEF\xBB\xBF{\r\n";
+      while (text.size() < 20000)
+        text += "  \"key" + std::to_string(text.size()) + "\": \"value \xD0\x90\xD0\xB1 text\", // comment\r\n";
+      if (i == 499) text += "  \"needle\": \"zebrafinch\"\r\n";
+      text += "}\r\n";
+      std::ofstream(folder + "/parts/p" + std::to_string(i) + ".zu", std::ios::binary) << text;
+    }
+  }
+  ~GeneratedSet() { std::filesystem::remove_all(folder); }
+};
+
+GeneratedSet& Set() {
+  static GeneratedSet set;
+  return set;
+}
+
+struct Host {
+  TForm form{nullptr};
+  TScrollBox* box;
+  TScrollBar* bar;
+  Host() {
+    form.SetBounds(0, 0, 1000, 800);
+    bar = new TScrollBar(&form, TScrollBarKind::sbVertical);
+    bar->SetParent(&form);
+    box = new TScrollBox(&form);
+    box->SetBounds(0, 0, 900, 800);
+    box->SetParent(&form);
+  }
+};
+
+void EnsureApplication() {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  Application();
+}
+
+void BM_OpenSet(benchmark::State& state) {
+  EnsureApplication();
+  Host host;
+  std::int64_t bytes = 0;
+  for (auto _ : state) {
+    TZuConfig config;
+    config.LoadConfig(Set().root, host.box, nullptr, host.bar, nullptr, nullptr);
+    benchmark::DoNotOptimize(config.Editors->Count);
+    bytes = 0;
+    for (auto& f : config.Information->Files) bytes += static_cast<std::int64_t>(std::filesystem::file_size(f->FileName));
+  }
+  state.SetBytesProcessed(bytes * state.iterations());
+}
+BENCHMARK(BM_OpenSet)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_DiscoveryAndDecodingAlone(benchmark::State& state) {
+  std::int64_t bytes = 0;
+  for (auto _ : state) {
+    TZuConfigInformation info(Set().root, true);
+    info.LoadInformation();
+    bytes = 0;
+    for (auto& f : info.Files) {
+      const std::string raw = ReadFileText(f->FileName);
+      bytes += static_cast<std::int64_t>(raw.size());
+      benchmark::DoNotOptimize(DecodeText(raw, TEncoding::UTF8()));
+    }
+  }
+  state.SetBytesProcessed(bytes * state.iterations());
+}
+BENCHMARK(BM_DiscoveryAndDecodingAlone)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_SearchAcrossPanels(benchmark::State& state) {
+  EnsureApplication();
+  Host host;
+  TZuConfig config;
+  config.LoadConfig(Set().root, host.box, nullptr, host.bar, nullptr, nullptr);
+  std::int64_t bytes = 0;
+  for (auto& f : config.Information->Files) bytes += static_cast<std::int64_t>(std::filesystem::file_size(f->FileName));
+  for (auto _ : state) {
+    int found = 0;
+    for (auto& e : config.Editors->Items) {
+      if (!e || !e->Shown) continue;
+      TOndEditSearch* engine = e->SearchEngine.get();
+      engine->SetOptions(0);
+      engine->SetPattern("zebrafinch");
+      TOndEditStringList* lines = e->Editor->Lines();
+      for (int i = 0; i < lines->GetCount(); ++i) found += engine->FindAll(lines->GetView(i));
+    }
+    if (found != 1) state.SkipWithError("the word was not found once");
+  }
+  state.SetBytesProcessed(bytes * state.iterations());
+}
+BENCHMARK(BM_SearchAcrossPanels)->Unit(benchmark::kMillisecond);
+
+void BM_GrepF(benchmark::State& state) {
+  const std::string cmd = "grep -r -F -c zebrafinch '" + Set().folder + "' >/dev/null";
+  std::int64_t bytes = 0;
+  for (auto& entry : std::filesystem::recursive_directory_iterator(Set().folder))
+    if (entry.is_regular_file()) bytes += static_cast<std::int64_t>(entry.file_size());
+  for (auto _ : state)
+    if (std::system(cmd.c_str()) < 0) state.SkipWithError("grep did not run");
+  state.SetBytesProcessed(bytes * state.iterations());
+}
+BENCHMARK(BM_GrepF)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace ond
+
+namespace ond {
+namespace {
+// The share of building 500 empty panels in opening the set.
+void BM_EmptyPanelsOnly(benchmark::State& state) {
+  EnsureApplication();
+  Host host;
+  for (auto _ : state) {
+    TEditors editors(nullptr, nullptr, host.bar, nullptr, nullptr, host.box);
+    for (int i = 0; i < 500; ++i) editors.AddEditor(i, "p.zu", true);
+    benchmark::DoNotOptimize(editors.Count);
+  }
+}
+BENCHMARK(BM_EmptyPanelsOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
+}  // namespace
+}  // namespace ond

@@ -1,0 +1,511 @@
+// The stacked editor panels and the open config set, on real files in a
+// temporary folder, under the offscreen platform.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+#include "editor/OndEditKeyCmds.h"
+#include "platform/core/CodePage.h"
+#include "platform/core/Keys.h"
+#include "services/USystem.h"
+#include "tests/support/TempDir.h"
+#include "workspace/Compatibility.h"
+#include "workspace/UConfirmReplaceDialog.h"
+#include "workspace/UMain.h"
+#include "workspace/UZuConfigs.h"
+
+namespace ond {
+namespace {
+
+const std::string kBom = "\xEF\xBB\xBF";
+
+// Answers every message box with the queued answers (Cancel when none is
+// left) and records the texts.
+struct Boxes {
+  std::vector<int> answers;
+  std::vector<std::string> texts;
+  Boxes() {
+    Application()->MessageBoxHook = [this](const std::string& text, const std::string&, unsigned) {
+      texts.push_back(text);
+      if (answers.empty()) return IDCANCEL;
+      const int a = answers.front();
+      answers.erase(answers.begin());
+      return a;
+    };
+  }
+  ~Boxes() { Application()->MessageBoxHook = nullptr; }
+};
+
+// The main window's controls that a set's panels live in.
+struct Host {
+  TForm form{nullptr};
+  TScrollBox* box;
+  TScrollBar* bar;
+  TStatusBarEx* status;
+  TCheckTreeViewEx* tree;
+  TPopupMenu* popup;
+  explicit Host(int height) {
+    form.SetBounds(0, 0, 800, height + 100);
+    status = new TStatusBarEx(&form);
+    for (int i = 0; i < 6; ++i) status->Panels()->Add();
+    status->SetParent(&form);
+    tree = new TCheckTreeViewEx(&form);
+    tree->SetBounds(600, 0, 190, height);
+    tree->SetParent(&form);
+    bar = new TScrollBar(&form, TScrollBarKind::sbVertical);
+    bar->SetBounds(580, 0, 20, height);
+    bar->SetParams(0, 0, 0);
+    bar->SetVisible(false);
+    bar->SetParent(&form);
+    box = new TScrollBox(&form);
+    box->SetBorderStyle(TBorderStyle::bsNone);
+    box->SetBounds(0, 0, 580, height);
+    box->SetParent(&form);
+    popup = new TPopupMenu(&form);
+  }
+};
+
+// An edit as the editor records it: the line changes and the undo list
+// holds a record.
+void Edit(TEditor* e, int line, const std::string& text) {
+  e->Editor->Lines()->Put(line - 1, text);
+  e->Editor->UndoList()->AddChange(TOndUndoReason(0), BufferCoord(1, line), BufferCoord(1, line), "", smNormal);
+  e->EditorChange();
+}
+
+TEST(Panels, StackHeightsHideShowCollapseAndHeaderDrag) {
+  Host h(900);
+  TEditors editors(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
+  for (int i = 0; i < 3; ++i) editors.AddEditor(i, "f" + IntToStr(i) + ".zu", true);
+  ASSERT_EQ(editors.VisibleCount, 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(editors.Item(i)->Panel->Height(), 502);
+    EXPECT_EQ(editors.Item(i)->Panel->Top(), 502 * i);
+  }
+  EXPECT_TRUE(h.bar->GetVisible());
+  EXPECT_EQ(h.bar->GetMax(), 3 * 502 - 900);
+  const int hh = editors.Item(0)->HeaderHeight();
+  EXPECT_GT(hh, 5);
+  EXPECT_EQ(editors.Item(0)->Header->GetCaption(), std::string(200, '-') + " f0.zu " + std::string(200, '-'));
+  EXPECT_EQ(editors.Item(2)->Panel->Name, "pPanel2");
+  EXPECT_EQ(editors.Item(2)->Editor->Name, "sEdit2");
+  EXPECT_EQ(editors.Item(0)->CollapseButton->Left(), editors.Item(0)->Panel->Width() - hh);
+
+  // Scrolled to the end, hiding the last panel pulls the stack back.
+  TStackLayout l = editors.Layout();
+  l.Shift(-606);
+  editors.ApplyLayout(l);
+  EXPECT_EQ(h.bar->GetPosition(), 606);
+  editors.Item(2)->SetShown(false);
+  EXPECT_EQ(editors.VisibleCount, 2);
+  EXPECT_EQ(h.bar->GetPosition(), 104);
+  EXPECT_EQ(h.bar->GetMax(), 104);
+  EXPECT_EQ(editors.Item(0)->Panel->Top(), -104);
+  EXPECT_EQ(editors.Item(1)->Panel->Top(), 398);
+
+  // Collapsing the first panel: the rest moves up, the stack fits, the last
+  // panel fills the view.
+  editors.Item(0)->SetCollapsed(true);
+  EXPECT_TRUE(editors.Item(0)->Collapsed);
+  EXPECT_EQ(editors.Item(0)->CollapseButton->ImageIndex, 1);
+  EXPECT_EQ(editors.Item(0)->Panel->Height(), hh);
+  EXPECT_EQ(editors.Item(0)->SavedHeight, 502);
+  EXPECT_EQ(h.bar->GetPosition(), 0);
+  EXPECT_EQ(editors.Item(0)->Panel->Top(), 0);
+  EXPECT_EQ(editors.Item(1)->Panel->Top(), hh);
+  EXPECT_EQ(editors.Item(1)->Panel->Height(), 900 - hh);
+  EXPECT_EQ(h.bar->GetMax(), 0);
+  editors.Item(0)->SetCollapsed(false);
+  EXPECT_EQ(editors.Item(0)->Panel->Height(), 502);
+  EXPECT_EQ(editors.Item(1)->Panel->Top(), 502);
+  EXPECT_EQ(editors.Item(0)->CollapseButton->ImageIndex, 0);
+  EXPECT_EQ(h.bar->GetMax(), 502 - hh);
+
+  // Shown again at the end of the stack.
+  editors.Item(2)->SetShown(true);
+  EXPECT_EQ(editors.VisibleCount, 3);
+  EXPECT_EQ(editors.Item(2)->Panel->Top(), 502 + 900 - hh);
+  EXPECT_EQ(h.bar->GetMax(), 502 + 900 - hh + 502 - 900);
+
+  // Dragging the second header down by 20 makes the first panel taller.
+  editors.HeaderMouseDown(editors.Item(1), TMouseButton::mbLeft, 5);
+  editors.HeaderMouseMove(editors.Item(1), 25);
+  editors.HeaderMouseUp(editors.Item(1));
+  EXPECT_EQ(editors.Item(0)->Panel->Height(), 522);
+  EXPECT_EQ(editors.Item(1)->Panel->Top(), 522);
+  EXPECT_EQ(editors.Item(2)->Panel->Top(), 522 + 900 - hh);
+  EXPECT_FALSE(editors.Resizing);
+  // Never below the previous panel's header.
+  editors.HeaderMouseDown(editors.Item(1), TMouseButton::mbLeft, 5);
+  editors.HeaderMouseMove(editors.Item(1), -1000);
+  editors.HeaderMouseUp(editors.Item(1));
+  EXPECT_EQ(editors.Item(0)->Panel->Height(), 522);
+
+  // Hiding down to one panel: it fills the box and the scroll bar goes.
+  editors.Item(2)->SetShown(false);
+  editors.Item(1)->SetShown(false);
+  editors.Item(0)->SetShown(false);  // the only visible panel stays
+  EXPECT_TRUE(editors.Item(0)->Shown);
+  EXPECT_EQ(editors.Item(0)->Panel->GetAlign(), TAlign::alClient);
+  EXPECT_FALSE(h.bar->GetVisible());
+  editors.Item(0)->SetCollapsed(true);  // nor collapses
+  EXPECT_FALSE(editors.Item(0)->Collapsed);
+
+  // One panel in 1200 pixels fills them.
+  Host big(1200);
+  TEditors one(nullptr, big.popup, big.bar, big.status, big.tree, big.box);
+  one.AddEditor(0, "only.zu", true);
+  one.AddEditor(1, "gone.zu", false);
+  EXPECT_EQ(one.Item(0)->Panel->Height(), 1200);
+  EXPECT_EQ(one.VisibleCount, 1);
+  EXPECT_FALSE(big.bar->GetVisible());
+}
+
+TEST(Panels, EditorSettingsKeysStatusAndReplaceAnswers) {
+  Host h(900);
+  TEditors editors(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
+  TEditor* e = editors.AddEditor(0, "a.zu", true);
+  TOndEditor* ed = e->Editor;
+  EXPECT_EQ(ed->Keystrokes()->Count(), 34);
+  auto command = [&](std::uint16_t key, TShiftState shift) {
+    const int i = ed->Keystrokes()->FindKeyBinding(key, shift);
+    return i < 0 ? TOndEditorCommand(0) : ed->Keystrokes()->Items(i).GetCommand();
+  };
+  EXPECT_EQ(command(VK_LEFT, ssCtrl | ssShift), ecSelWordLeft);
+  EXPECT_EQ(command(VK_INSERT, ssShift), ecPaste);
+  EXPECT_EQ(command(VK_RETURN, ssShift), ecLineBreak);
+  EXPECT_EQ(command('C', ssCtrl), TOndEditorCommand(0));  // through the main window's actions
+  EXPECT_EQ(ed->ActiveLine().GetBackground(), TColor(0xF5F5F5));
+  EXPECT_FALSE(ed->ActiveLine().Indicator().GetVisible());
+  EXPECT_EQ(ed->Gutter().GetGradientSteps(), 60);
+  EXPECT_EQ(ed->Gutter().GetRightOffset(), 4);
+  EXPECT_EQ(ed->Gutter().GetDigitCount(), 3);
+  EXPECT_TRUE(ed->Gutter().GetShowLineModified());
+  EXPECT_EQ(ed->Gutter().GetLineModifiedColor(), clLime);
+  EXPECT_EQ(ed->CodeFolding().GetCollapsedLineColor(), TColor(0xF0CAA6));
+  EXPECT_EQ(ed->ScrollBars().GetScrollBars(), ssVertical);
+  EXPECT_EQ(ed->GetOptions() & eoScrollPastEof, 0u);
+  EXPECT_NE(ed->GetOptions() & eoRightMouseMovesCursor, 0u);
+  EXPECT_EQ(ed->WordWrap().GetEnabled(), Settings.interface.view.editors.wordwrap);
+  EXPECT_EQ(ed->GetSearchEngine(), e->SearchEngine.get());
+  EXPECT_EQ(e->Highlighter, nullptr);
+
+  ed->Lines()->SetText("\xC0\xE1");  // "Аб"
+  ed->SetCaretXY(BufferCoord(2, 1));
+  e->EditorStatusChange(StatusCaretChar);
+  EXPECT_EQ(h.status->Panels()->Items(0)->GetText(), "  1:  2");
+  EXPECT_EQ(h.status->Panels()->Items(1)->GetText(), "431");
+  EXPECT_EQ(e->CharCodeText(), "431");
+  ed->SetCaretXY(BufferCoord(3, 1));
+  EXPECT_EQ(e->CharCodeText(), "");
+  e->EditorClick();
+  EXPECT_EQ(editors.ActiveIndex, 0);
+  EXPECT_EQ(e->Header->Font.GetColor(), clBlue);
+  EXPECT_EQ(h.status->Panels()->Items(4)->GetText(), "UTF-8");
+  EXPECT_EQ(h.status->Panels()->Items(2)->GetText(), "Insert");
+
+  // Overwrite mode selects the character under the caret before typing.
+  ed->SetInsertMode(false);
+  ed->SetCaretXY(BufferCoord(1, 1));
+  char key = 'x';
+  e->EditorKeyPress(key);
+  EXPECT_EQ(ed->GetSelLength(), 1);
+  ed->SetCaretXY(BufferCoord(3, 1));
+  e->EditorKeyPress(key);
+  EXPECT_FALSE(ed->SelAvail());  // at the line's end it inserts
+  ed->SetInsertMode(true);
+
+  // Modified while the undo list holds records, or dropped some.
+  Edit(e, 1, "x");
+  EXPECT_TRUE(e->Modified);
+  EXPECT_TRUE(editors.Modified);
+  EXPECT_EQ(e->Header->Font.GetStyle(), fsBold);
+  EXPECT_EQ(h.status->Panels()->Items(3)->GetText(), "Modified");
+  ed->UndoList()->PopItem();
+  e->EditorChange();
+  EXPECT_FALSE(e->Modified);
+  EXPECT_FALSE(editors.Modified);
+  EXPECT_EQ(e->Header->Font.GetStyle(), 0);
+  // Typing through the editor marks the panel; undoing every change clears it.
+  ed->SetCaretXY(BufferCoord(1, 1));
+  ed->CommandProcessor(ecChar, 'q', nullptr);
+  EXPECT_TRUE(e->Modified);
+  EXPECT_EQ(ed->Lines()->Get(0), "qx");
+  ed->Undo();
+  EXPECT_EQ(ed->Lines()->Get(0), "x");
+  EXPECT_FALSE(e->Modified);
+  EXPECT_EQ(e->Header->Font.GetStyle(), 0);
+  ed->UndoList()->SetMaxUndo(2);
+  for (int i = 0; i < 3; ++i) Edit(e, 1, "y" + IntToStr(i));
+  while (ed->UndoList()->HasRecords()) ed->UndoList()->PopItem();
+  e->EditorChange();
+  EXPECT_TRUE(e->Modified);  // a dropped record keeps the changed text marked
+  e->SetModified(false);
+  EXPECT_FALSE(ed->UndoList()->GetRecordsDropped());
+
+  // Replace answers: a text replaced by itself is never replaced; a carried
+  // replace-all or cancel holds without asking; otherwise the question is
+  // asked and a skip takes one from the count.
+  int asked = 0;
+  TOndReplaceAction answer = raSkip;
+  editors.OnAskReplace = [&](TEditor*, const TRect&) {
+    ++asked;
+    return answer;
+  };
+  TOndReplaceAction a = raReplace;
+  e->EditorReplaceText("ab", "ab", 1, 1, a);
+  EXPECT_EQ(a, raCancel);
+  editors.ReplaceAnswer = raReplaceAll;
+  e->EditorReplaceText("ab", "cd", 1, 1, a);
+  EXPECT_EQ(a, raReplaceAll);
+  EXPECT_EQ(asked, 0);
+  editors.ReplaceAnswer = raReplace;
+  editors.ReplaceCount = 5;
+  e->EditorReplaceText("ab", "cd", 1, 1, a);
+  EXPECT_EQ(a, raSkip);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(editors.ReplaceCount, 4);
+  answer = raReplace;
+  e->EditorReplaceText("ab", "cd", 1, 1, a);
+  EXPECT_EQ(a, raReplace);
+  EXPECT_EQ(editors.ReplaceCount, 4);
+}
+
+TEST(Panels, ConfirmDialogPlacement) {
+  const TRect main = Rect(100, 50, 1100, 650);  // 1000 x 600
+  // Beside the match, 20 pixels below its line in the upper two thirds.
+  EXPECT_EQ(TConfirmReplaceDialog::Placement(main, 300, 200, 185, 473, 94), (TPoint{300, 220}));
+  // Above it in the lower third.
+  EXPECT_EQ(TConfirmReplaceDialog::Placement(main, 300, 500, 485, 473, 94), (TPoint{300, 485 - 94 - 20}));
+  // Pulled left to stay inside the window's right edge.
+  EXPECT_EQ(TConfirmReplaceDialog::Placement(main, 900, 200, 185, 473, 94).X, 1100 - 473);
+  // Centred over a window not wider than the dialog.
+  EXPECT_EQ(TConfirmReplaceDialog::Placement(Rect(100, 0, 500, 600), 300, 200, 185, 473, 94).X, 100 - 36);
+  TConfirmReplaceDialog dlg(nullptr);
+  EXPECT_EQ(dlg.lConfirm->GetCaption(), "Replace the text?");
+  EXPECT_EQ(dlg.bReplaceAll->ModalResult, TConfirmReplaceDialog::mrYesToAll);
+  dlg.PrepareShow(main, 300, 200, 185);
+  EXPECT_EQ(dlg.Top(), 220);
+}
+
+class ConfigSetTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    root = dir.Write("@quarn.zu", "{ \"a\": ${\"sub/a.zu\":\"x\"}, \"b\": ${\"b.zu\":\"y\"}, \"c\": ${\"new/c.zu\":\"z\"} }\r\n");
+    a = dir.Write("sub/a.zu", kBom + "{\r\n  \"x\": 1\r\n}\r\n");
+    b = dir.Write("b.zu", "{ \"y\": \"\xD0\x90\" }");  // UTF-8 without a mark
+  }
+  std::string Text(int i) const { return config.Panel(i)->Editor->Lines()->GetText(); }
+  test::TempDir dir;
+  std::string root, a, b;
+  Host host{900};
+  TZuConfig config;
+};
+
+TEST_F(ConfigSetTest, LoadsSavesWithBackupsAndSavesOnlyEditedFiles) {
+  Boxes boxes;
+  ASSERT_TRUE(config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
+  TEditors& ed = *config.Editors;
+  ASSERT_EQ(ed.Count, 4);
+  EXPECT_EQ(ed.VisibleCount, 3);
+  EXPECT_FALSE(ed.Item(3)->Shown);  // new/c.zu is missing
+  EXPECT_EQ(host.tree->Items()->Count(), 4);
+  EXPECT_EQ(host.tree->Items()->Item(3)->GetStateIndex(), 1);
+  EXPECT_EQ(Text(1), "{\r\n  \"x\": 1\r\n}\r\n");
+  EXPECT_EQ(Text(2), "{ \"y\": \"\xC0\" }");
+  EXPECT_FALSE(ed.Modified);
+  // Loaded lines carry no change marks.
+  for (int i = 0; i < config.Panel(1)->Editor->Lines()->GetCount(); ++i)
+    EXPECT_EQ(config.Panel(1)->Editor->Lines()->GetLineExtra(i)->ModifiedState, 0) << i;
+
+  // Only the edited file is written; the others and their backups stay.
+  const std::string rootBefore = test::TempDir::Read(root);
+  Edit(config.Panel(1), 2, "  \"x\": 2");
+  EXPECT_TRUE(config.SaveAll(true));
+  EXPECT_EQ(test::TempDir::Read(a), kBom + "{\r\n  \"x\": 2\r\n}");  // one trailing break dropped
+  EXPECT_EQ(test::TempDir::Read(a + ".backup"), kBom + "{\r\n  \"x\": 1\r\n}\r\n");
+  EXPECT_EQ(test::TempDir::Read(root), rootBefore);
+  EXPECT_FALSE(FileExistsEx(root + ".backup"));
+  EXPECT_FALSE(FileExistsEx(b + ".backup"));
+  EXPECT_FALSE(FileExistsEx(dir / "new/c.zu"));
+  EXPECT_FALSE(config.Panel(1)->Modified);
+  EXPECT_FALSE(ed.Modified);
+
+  // A second backup replaces the first.
+  Edit(config.Panel(1), 2, "  \"x\": 3");
+  EXPECT_TRUE(config.SaveFile(1, "", false, true));
+  EXPECT_EQ(test::TempDir::Read(a + ".backup"), kBom + "{\r\n  \"x\": 2\r\n}");
+  EXPECT_EQ(test::TempDir::Read(a), kBom + "{\r\n  \"x\": 3\r\n}");
+
+  // Line ends become CR LF; a text ending with two breaks keeps one.
+  config.Panel(0)->Editor->Lines()->SetText("a\nb\n\n");
+  EXPECT_TRUE(config.SaveFile(0, "", false, false));
+  EXPECT_EQ(test::TempDir::Read(root), kBom + "a\r\nb\r\n");
+
+  // An edited missing file is written with its folders.
+  Edit(config.Panel(3), 1, "{}");
+  EXPECT_TRUE(config.SaveAll(false));
+  EXPECT_EQ(test::TempDir::Read(dir / "new/c.zu"), kBom + "{}");
+  EXPECT_FALSE(config.Information->Files[3]->Missing);
+
+  // Save as a copy leaves the entry and the modified state; save as moves both.
+  Edit(config.Panel(1), 1, "[");
+  EXPECT_TRUE(config.SaveFile(1, dir / "copy.zu", true, false));
+  EXPECT_TRUE(config.Panel(1)->Modified);
+  EXPECT_EQ(config.Information->Files[1]->FileName, a);
+  EXPECT_TRUE(config.SaveFile(1, dir / "moved.zu", false, false));
+  EXPECT_FALSE(config.Panel(1)->Modified);
+  EXPECT_EQ(config.Information->Files[1]->FileName, dir / "moved.zu");
+  EXPECT_EQ(host.tree->Items()->Item(1)->GetText(), "moved.zu");
+  EXPECT_NE(config.Panel(1)->Header->GetCaption().find(" moved.zu "), std::string::npos);
+  // Another file of the set is never overwritten by "save as".
+  Edit(config.Panel(1), 1, "{");
+  EXPECT_FALSE(config.SaveFile(1, b, false, false));
+  EXPECT_NE(boxes.texts.back().find("b.zu"), std::string::npos);
+  EXPECT_EQ(test::TempDir::Read(b), "{ \"y\": \"\xD0\x90\" }");
+  // The same name in other letter case is the file itself.
+  EXPECT_TRUE(config.SaveFile(1, dir / "MOVED.zu", false, false));
+  EXPECT_EQ(config.Information->Files[1]->FileName, dir / "moved.zu");
+
+  // Indexes outside the set are refused.
+  EXPECT_FALSE(config.SaveFile(4, "", false, false));
+  EXPECT_FALSE(config.MakeBackup(-1));
+  EXPECT_FALSE(config.ReloadFile(99, false));
+  EXPECT_FALSE(config.SaveActive("", false, false));  // no active panel
+}
+
+TEST_F(ConfigSetTest, FailuresAreToldAndKeepTheEdits) {
+  Boxes boxes;
+  config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree);
+  // The folder of the missing file cannot be made: a file stands there.
+  dir.Write("new", "blocker");
+  Edit(config.Panel(3), 1, "{}");
+  EXPECT_FALSE(config.SaveAll(false));
+  ASSERT_EQ(config.FailedFiles.size(), 1u);
+  EXPECT_TRUE(config.Panel(3)->Modified);
+  EXPECT_NE(boxes.texts.back().find("new/c.zu"), std::string::npos);
+  EXPECT_NE(host.status->Panels()->Items(5)->GetText().find("new/c.zu"), std::string::npos);
+
+  // A backup that cannot be made asks first; the default keeps the file.
+  ASSERT_TRUE(ForceFolders(b + ".backup"));  // a folder in the backup's place
+  dir.Write(b + ".backup/keep", "x");
+  Edit(config.Panel(2), 1, "{}");
+  const std::size_t before = boxes.texts.size();
+  EXPECT_FALSE(config.SaveFile(2, "", false, true));
+  EXPECT_EQ(boxes.texts.size(), before + 1);
+  EXPECT_EQ(test::TempDir::Read(b), "{ \"y\": \"\xD0\x90\" }");
+  EXPECT_TRUE(config.Panel(2)->Modified);
+  boxes.answers = {IDYES};
+  EXPECT_TRUE(config.SaveFile(2, "", false, true));
+  EXPECT_EQ(test::TempDir::Read(b), kBom + "{}");
+}
+
+TEST_F(ConfigSetTest, ReloadInEncodingsAndLossyFiles) {
+  Boxes boxes;
+  // UTF-16 with its mark, code page 1251 and a UTF-8 character 1251 lacks.
+  const std::string u16 = dir.Write("u16.zu", std::string("\xFF\xFE\x10\x04\x0D\x00\x0A\x00x\x00", 10));
+  const std::string ansi = dir.Write("ansi.zu", "\xC0\xE1\xE2");
+  const std::string lossy = dir.Write("lossy.zu", "a\xE6\x97\xA5z");  // "a日z"
+  dir.Write("@quarn.zu", "${\"u16.zu\":\"\"} ${\"ansi.zu\":\"\"} ${\"lossy.zu\":\"\"}");
+  config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree);
+  TEditor* pu = config.Panel(1);
+  TEditor* pa = config.Panel(2);
+  TEditor* pl = config.Panel(3);
+  ASSERT_TRUE(pu && pa && pl);
+  EXPECT_EQ(pu->EncodingName(), "UTF-8");
+
+  pu->Encoding = 1;
+  EXPECT_TRUE(config.ReloadFile(1, false));
+  EXPECT_EQ(pu->Editor->Lines()->GetText(), "\xC0\r\nx");
+  EXPECT_EQ(pu->EncodingName(), "Unicode");
+  pa->Encoding = 0;
+  EXPECT_TRUE(config.ReloadFile(2, false));
+  EXPECT_EQ(pa->Editor->Lines()->GetText(), "\xC0\xE1\xE2");
+  EXPECT_EQ(pa->EncodingName(), "ANSI");
+  EXPECT_EQ(pa->LossyCount, 0u);
+  pa->Encoding = 2;
+  EXPECT_TRUE(config.ReloadFile(2, false));
+  EXPECT_GT(pa->LossyCount, 0u);  // not UTF-8
+
+  // From the backup: the panel is modified, its text differs from the file.
+  Edit(pa, 1, "new");
+  pa->Encoding = 0;
+  boxes.answers = {IDYES};
+  EXPECT_TRUE(config.SaveFile(2, "", false, true));
+  EXPECT_TRUE(config.ReloadFile(2, true));
+  EXPECT_EQ(pa->Editor->Lines()->GetText(), "\xC0\xE1\xE2");
+  EXPECT_TRUE(pa->Modified);
+  EXPECT_TRUE(config.ReloadFile(2, false));
+  EXPECT_EQ(pa->Editor->Lines()->GetText(), kBom + "new");  // read as ANSI, mark and all
+  EXPECT_FALSE(pa->Modified);
+
+  // The lossy file is marked and saving over it asks; the default keeps it.
+  EXPECT_EQ(pl->LossyCount, 1u);
+  EXPECT_EQ(pl->Editor->Lines()->GetText(), "a?z");
+  EXPECT_NE(pl->Header->GetCaption().find("[1 characters replaced"), std::string::npos);
+  pl->EditorClick();
+  EXPECT_NE(host.status->Panels()->Items(5)->GetText().find("1 characters replaced"), std::string::npos);
+  Edit(pl, 1, "b?z");
+  const std::size_t before = boxes.texts.size();
+  EXPECT_FALSE(config.SaveAll(false));
+  EXPECT_EQ(boxes.texts.size(), before + 1);
+  EXPECT_NE(boxes.texts.back().find("1 characters"), std::string::npos);
+  EXPECT_EQ(test::TempDir::Read(lossy), "a\xE6\x97\xA5z");
+  EXPECT_TRUE(pl->Modified);
+  // A copy elsewhere loses nothing on disk and does not ask.
+  EXPECT_TRUE(config.SaveFile(3, dir / "elsewhere.zu", true, false));
+  EXPECT_EQ(boxes.texts.size(), before + 1);
+  boxes.answers = {IDYES};
+  EXPECT_TRUE(config.SaveFile(3, "", false, false));
+  EXPECT_EQ(test::TempDir::Read(lossy), kBom + "b?z");
+  EXPECT_EQ(pl->LossyCount, 0u);
+}
+
+TEST(MainWindowPanels, OpensTheSampleSetAndFollowsTheTree) {
+  Boxes boxes;
+  TMain main(nullptr);
+  main.SetBounds(0, 0, 1130, 675);
+  main.OpenConfig(test::SourceDir() + "/samples/@quarn.zu");
+  TEditors* editors = main.Editors();
+  ASSERT_NE(editors, nullptr);
+  ASSERT_GT(editors->Count, 2);
+  EXPECT_EQ(main.tvOpenFiles->Items()->Count(), editors->Count);
+  for (int i = 0; i < editors->Count; ++i) {
+    TEditor* e = editors->Item(i);
+    EXPECT_EQ(e->Shown, !main.Config()->Files[static_cast<std::size_t>(i)]->Missing);
+    if (e->Shown) {
+      EXPECT_GT(e->Editor->Lines()->GetCount(), 0) << i;
+    }
+  }
+  EXPECT_TRUE(main.pScrollBox->GetVisible());
+  EXPECT_TRUE(main.VSBMain->GetVisible());
+
+  // Unchecking a node hides its panel; checking shows it again.
+  TTreeNode* node = main.tvOpenFiles->Items()->Item(1);
+  const int visible = editors->VisibleCount;
+  main.tvOpenFiles->ToggleNode(node);
+  EXPECT_FALSE(editors->Item(1)->Shown);
+  EXPECT_EQ(editors->VisibleCount, visible - 1);
+  main.tvOpenFiles->ToggleNode(node);
+  EXPECT_TRUE(editors->Item(1)->Shown);
+
+  // Scrolling to the last panel brings its top to the view's top or the
+  // stack's end to the view's bottom.
+  main.ScrollToLast();
+  const TEditor* last = editors->Item(editors->LastVisible());
+  EXPECT_TRUE(last->Panel->Top() == 0 || main.VSBMain->GetPosition() == main.VSBMain->GetMax());
+
+  // A click on a panel's editor makes it active and fills the status bar.
+  editors->Item(1)->EditorClick();
+  EXPECT_EQ(main.ActiveIndex(), 1);
+  EXPECT_EQ(main.SBar->Panels()->Items(4)->GetText(), "UTF-8");
+  Edit(editors->Item(1), 1, "x");
+  EXPECT_TRUE(main.IsModified());
+  boxes.answers = {IDNO};
+  EXPECT_TRUE(main.CloseConfig());
+  EXPECT_EQ(main.Editors(), nullptr);
+  EXPECT_FALSE(main.pScrollBox->GetVisible());
+}
+
+}  // namespace
+}  // namespace ond

@@ -1,0 +1,98 @@
+#include "workspace/UConfirmReplaceDialog.h"
+
+#include "platform/core/Keys.h"
+#include "platform/core/SysUtils.h"
+
+namespace ond {
+
+TDialogButton::TDialogButton(TComponent* owner, const std::string& caption, int modalResult)
+    : TPanel(owner), ModalResult(modalResult) {
+  Caption = caption;
+  BevelOuter = TBevelCut::bvRaised;
+  SetTabStop(true);
+}
+
+void TDialogButton::Click() {
+  TPanel::Click();
+  for (TControl* c = this; c; c = c->GetParent())
+    if (auto* form = dynamic_cast<TForm*>(c)) {
+      form->SetModalResult(ModalResult);
+      return;
+    }
+}
+
+TConfirmReplaceDialog::TConfirmReplaceDialog(TComponent* owner) : TForm(owner) {
+  Name = "ConfirmReplaceDialog";
+  SetCaption("Ondrel");
+  SetBounds(0, 0, 473, 94);
+  pBottom = new TPanel(this);
+  pBottom->BevelOuter = TBevelCut::bvNone;
+  pBottom->SetBounds(0, 0, 473, 41);
+  pBottom->SetAlign(TAlign::alBottom);
+  pBottom->SetParent(this);
+  pTop = new TPanel(this);
+  pTop->BevelOuter = TBevelCut::bvNone;
+  pTop->SetColor(clWhite);
+  pTop->SetAlign(TAlign::alClient);
+  pTop->SetParent(this);
+  lConfirm = new TLabel(this);
+  lConfirm->Name = "lConfirm";
+  lConfirm->SetCaption("Replace the text?");
+  lConfirm->SetAutoSize(false);
+  lConfirm->SetAlignment(TAlignment::taCenter);
+  lConfirm->SetLayout(TTextLayout::tlCenter);
+  lConfirm->SetAlign(TAlign::alClient);
+  lConfirm->SetParent(pTop);
+  struct TDef {
+    TDialogButton** Button;
+    const char* Name;
+    const char* Caption;
+    int Result;
+  };
+  const TDef defs[] = {{&bReplace, "bReplace", "Yes", IDYES},
+                       {&bSkip, "bSkip", "No", IDNO},
+                       {&bReplaceAll, "bReplaceAll", "Yes to all", mrYesToAll},
+                       {&bCancel, "bCancel", "Cancel", IDCANCEL}};
+  int left = 8;
+  for (const TDef& d : defs) {
+    *d.Button = new TDialogButton(this, d.Caption, d.Result);
+    (*d.Button)->Name = d.Name;
+    (*d.Button)->SetBounds(left, 8, 108, 25);
+    (*d.Button)->SetParent(pBottom);
+    left += 116;
+  }
+}
+
+TPoint TConfirmReplaceDialog::Placement(const TRect& editorRect, int x, int matchBottom, int matchTop, int width,
+                                        int height) {
+  const int rectWidth = editorRect.Right - editorRect.Left;
+  const int rectHeight = editorRect.Bottom - editorRect.Top;
+  TPoint p;
+  if (rectWidth <= width)
+    p.X = editorRect.Left - (width - rectWidth) / 2;
+  else if (editorRect.Right < x + width)
+    p.X = editorRect.Right - width;
+  else
+    p.X = x;
+  if (matchBottom > editorRect.Top + MulDiv(rectHeight, 2, 3))
+    p.Y = matchTop - height - 20;
+  else
+    p.Y = matchBottom + 20;
+  return p;
+}
+
+void TConfirmReplaceDialog::PrepareShow(const TRect& editorRect, int x, int matchBottom, int matchTop) {
+  const TPoint p = Placement(editorRect, x, matchBottom, matchTop, Width(), Height());
+  SetBounds(p.X, p.Y, Width(), Height());
+}
+
+void TConfirmReplaceDialog::KeyDown(std::uint16_t& key, TShiftState shift) {
+  if (key == VK_ESCAPE) {
+    SetModalResult(IDCANCEL);
+    key = 0;
+    return;
+  }
+  TForm::KeyDown(key, shift);
+}
+
+}  // namespace ond

@@ -1,0 +1,987 @@
+#include "workspace/UEditors.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "platform/ImgList.h"
+#include "platform/core/Classes.h"
+#include "platform/core/CodePage.h"
+#include "platform/core/Keys.h"
+#include "platform/core/SysUtils.h"
+#include "services/USystem.h"
+#include "workspace/Compatibility.h"
+#include "workspace/Encodings.h"
+#include "workspace/UConfirmReplaceDialog.h"
+#include "workspace/UMainDataModule.h"
+
+namespace ond {
+
+// ---- stack arithmetic -------------------------------------------------------
+
+int TStackLayout::VisibleCount() const {
+  return static_cast<int>(std::count_if(Panels.begin(), Panels.end(), [](const TPanelBox& p) { return p.Visible; }));
+}
+
+int TStackLayout::FirstVisible() const {
+  for (std::size_t i = 0; i < Panels.size(); ++i)
+    if (Panels[i].Visible) return static_cast<int>(i);
+  return -1;
+}
+
+int TStackLayout::LastVisible() const {
+  for (std::size_t i = Panels.size(); i-- > 0;)
+    if (Panels[i].Visible) return static_cast<int>(i);
+  return -1;
+}
+
+int TStackLayout::TotalHeight() const {
+  int h = 0;
+  for (const TPanelBox& p : Panels)
+    if (p.Visible) h += p.Height;
+  return h;
+}
+
+bool TStackLayout::ScrolledPastEnd() const {
+  const int last = LastVisible();
+  if (last < 0) return false;
+  const TPanelBox& p = Panels[static_cast<std::size_t>(last)];
+  return p.Top + p.Height <= ViewHeight;
+}
+
+int TStackLayout::ScrollToShift(int index) const {
+  if (VisibleCount() < 2 || index < 0 || index >= static_cast<int>(Panels.size()) ||
+      !Panels[static_cast<std::size_t>(index)].Visible)
+    return 0;
+  int shift = -Panels[static_cast<std::size_t>(index)].Top;
+  if (shift > 0) shift = std::min(shift, Position);
+  if (shift < 0) shift = std::max(shift, Position - Max);
+  return shift;
+}
+
+int TStackLayout::ScrollTo(int newPosition) {
+  const int shift = Position - newPosition;
+  Shift(shift);
+  return shift;
+}
+
+void TStackLayout::Shift(int shift) {
+  Position -= shift;
+  for (TPanelBox& p : Panels) p.Top += shift;
+}
+
+bool TStackLayout::WheelActivates(int method, TShiftState shift) {
+  return method == 2 || (method == 0 && (shift & ssShift)) || (method == 1 && (shift & ssCtrl));
+}
+
+int TStackLayout::Wheel(bool down) {
+  if (VisibleCount() < 2 || Max <= 0) return 0;
+  const int step = down ? std::min(WheelStep, Max - Position) : std::min(WheelStep, Position);
+  const int scroll = down ? -step : step;
+  Shift(scroll);
+  const TPanelBox& first = Panels[static_cast<std::size_t>(FirstVisible())];
+  int drift = 0;
+  if (down && Position == Max && first.Top + Max < 0) drift = -(first.Top + Max);
+  if (!down && Position == 0 && first.Top < 0) drift = -first.Top;
+  if (drift != 0)
+    for (TPanelBox& p : Panels)
+      if (p.Visible) p.Top += drift;
+  return scroll;
+}
+
+void TStackLayout::BeforeResize(int newViewHeight) {
+  const int lost = ViewHeight - newViewHeight;
+  if (VisibleCount() > 1 && lost > 0 && ScrolledPastEnd()) {
+    TPanelBox& last = Panels[static_cast<std::size_t>(LastVisible())];
+    if (last.Height - lost > last.HeaderHeight) last.Height -= lost;
+  }
+  ViewHeight = newViewHeight;
+}
+
+void TStackLayout::AfterResize() {
+  if (VisibleCount() > 1) {
+    if (ScrolledPastEnd()) {
+      TPanelBox& last = Panels[static_cast<std::size_t>(LastVisible())];
+      last.Height = ViewHeight - last.Top;
+    }
+  }
+  Max = std::max(0, TotalHeight() - ViewHeight);
+}
+
+// ---- texts and colours --------------------------------------------------------
+
+const char* const TEditorsTexts::Insert = "Insert";
+const char* const TEditorsTexts::Overwrite = "Overwrite";
+const char* const TEditorsTexts::Modified = "Modified";
+const char* const TEditorsTexts::ReplaceQuestion = "Replace the text?";
+const char* const TEditorsTexts::Lossy = "characters replaced by \"?\" when read";
+
+TColor TEditorColors::EditorFont = clWindowText;
+TColor TEditorColors::Header = clBlack;
+TColor TEditorColors::ActiveHeader = clBlue;
+
+namespace {
+
+constexpr int kHeaderDashes = 200;
+constexpr TColor kBtnFace = static_cast<TColor>(0x8000000F);
+
+TEncoding* EncodingOfKind(int kind) {
+  switch (kind) {
+    case 0:
+      return TEncoding::Default();
+    case 1:
+      return TEncoding::Unicode();
+    default:
+      return TEncoding::UTF8();
+  }
+}
+
+bool IsBracket(char c) {
+  return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}';
+}
+
+// The partner of the bracket at p (1-based), counting nesting of the same
+// kind; {0, 0} when p holds no bracket or it has no partner.
+TBufferCoord FindBracketPartner(const TOndEditStringList& lines, const TBufferCoord& p) {
+  static const std::string open = "{[(<";
+  static const std::string close = "}])>";
+  const std::string_view line = lines.GetView(p.Line - 1);
+  if (p.Char < 1 || p.Char > static_cast<int>(line.size())) return {0, 0};
+  const char c = line[static_cast<std::size_t>(p.Char - 1)];
+  std::size_t k = open.find(c);
+  const bool forward = k != std::string::npos;
+  if (!forward) k = close.find(c);
+  if (k == std::string::npos) return {0, 0};
+  const char same = c;
+  const char partner = forward ? close[k] : open[k];
+  int depth = 0;
+  int lineNo = p.Line;
+  int ch = p.Char;
+  while (lineNo >= 1 && lineNo <= lines.GetCount()) {
+    const std::string_view text = lines.GetView(lineNo - 1);
+    if (forward) {
+      for (int i = ch; i <= static_cast<int>(text.size()); ++i) {
+        const char x = text[static_cast<std::size_t>(i - 1)];
+        if (x == same) ++depth;
+        if (x == partner && --depth == 0) return {i, lineNo};
+      }
+      ++lineNo;
+      ch = 1;
+    } else {
+      for (int i = std::min(ch, static_cast<int>(text.size())); i >= 1; --i) {
+        const char x = text[static_cast<std::size_t>(i - 1)];
+        if (x == same) ++depth;
+        if (x == partner && --depth == 0) return {i, lineNo};
+      }
+      --lineNo;
+      if (lineNo >= 1) ch = static_cast<int>(lines.GetView(lineNo - 1).size());
+    }
+  }
+  return {0, 0};
+}
+
+}  // namespace
+
+// ---- collapse button ----------------------------------------------------------
+
+TCollapseButton::TCollapseButton(TComponent* owner) : TCustomControl(owner) {}
+
+void TCollapseButton::SetImageIndex(int index) {
+  if (ImageIndex == index) return;
+  ImageIndex = index;
+  Invalidate();
+}
+
+void TCollapseButton::Paint() {
+  TCanvas* c = Canvas();
+  c->Brush.Color = clWhite;
+  c->FillRect(ClientRect());
+  if (DMMain && DMMain->iListCollapsed && DMMain->iListCollapsed->Count() > ImageIndex) {
+    const TImageList* images = DMMain->iListCollapsed;
+    DMMain->iListCollapsed->Draw(c, (Width() - images->Width()) / 2, (Height() - images->Height()) / 2, ImageIndex);
+    return;
+  }
+  // Without the image list: a plain sign, "-" expanded, "+" collapsed.
+  c->Pen.Color = clBlack;
+  const int cx = Width() / 2;
+  const int cy = Height() / 2;
+  c->MoveTo(cx - 4, cy);
+  c->LineTo(cx + 5, cy);
+  if (ImageIndex == 1) {
+    c->MoveTo(cx, cy - 4);
+    c->LineTo(cx, cy + 5);
+  }
+}
+
+// ---- one panel ------------------------------------------------------------------
+
+TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int index, TPopupMenu* popupMenu,
+                 TWinControl* parent)
+    : Owner(owner), Index(index), Shown(shown) {
+  const std::string n = IntToStr(index);
+  Panel = new TPanel(nullptr);
+  Panel->Name = "pPanel" + n;
+  Panel->Tag = index;
+  Panel->BevelOuter = TBevelCut::bvNone;
+  Panel->BevelInner = TBevelCut::bvNone;
+  Panel->SetColor(clWhite);
+  Panel->SetVisible(shown);
+  Panel->SetBounds(0, 0, parent ? parent->ClientWidth() : 400, DefaultHeight);
+  Panel->SetParent(parent);
+
+  Header = new TLabel(Panel);
+  Header->Name = "lHeader" + n;
+  Header->Tag = index;
+  Header->Font.SetName("Courier New");
+  Header->Font.SetSize(10);
+  Header->Font.SetColor(TEditorColors::Header);
+  Header->SetCursor(crVSplit);
+  FCaption = caption;
+  Header->SetCaption("X");  // the auto-sized height of one line
+  const int headerHeight = std::max(Header->Height(), 12);
+  Header->SetAutoSize(false);
+  Header->SetAlignment(TAlignment::taCenter);
+  Header->SetBounds(0, 0, Panel->Width(), headerHeight);
+  Header->SetAlign(TAlign::alTop);
+  Header->SetParent(Panel);
+  UpdateHeader();
+  Header->OnMouseDown = [this](TObject*, TMouseButton b, TShiftState, int, int y) { Owner->HeaderMouseDown(this, b, y); };
+  Header->OnMouseMove = [this](TObject*, TShiftState, int, int y) { Owner->HeaderMouseMove(this, y); };
+  Header->OnMouseUp = [this](TObject*, TMouseButton, TShiftState, int, int) { Owner->HeaderMouseUp(this); };
+
+  CollapseButton = new TCollapseButton(Panel);
+  CollapseButton->Name = "sbCollapse" + n;
+  CollapseButton->Tag = index;
+  CollapseButton->SetBounds(Panel->Width() - headerHeight, 0, headerHeight, headerHeight);
+  CollapseButton->SetParent(Panel);
+  CollapseButton->OnClick = [this](TObject*) { SetCollapsed(!Collapsed); };
+
+  SearchEngine = std::make_unique<TOndEditSearch>();
+  RegexSearchEngine = std::make_unique<TOndEditRegexSearch>();
+
+  Editor = new TOndEditor(Panel);
+  Editor->Name = "sEdit" + n;
+  Editor->Tag = index;
+  Editor->SetParent(Panel);
+  ApplyEditorSettings(popupMenu);
+  Editor->Lines()->Clear();
+  Editor->UndoList()->Clear();
+  Editor->RedoList()->Clear();
+  CollapseButton->BringToFront();
+
+  Panel->OnResize = [this](TObject*) { PanelResized(); };
+  Editor->OnChange = [this](TObject*) { EditorChange(); };
+  Editor->OnClick = [this](TObject*) { EditorClick(); };
+  Editor->OnStatusChange = [this](TObject*, TOndStatusChanges c) { EditorStatusChange(c); };
+  Editor->OnKeyPress = [this](TObject*, char& key) { EditorKeyPress(key); };
+  Editor->OnPaintTransient = [this](TObject*, TCanvas* c, TTransientType t) { EditorPaintTransient(c, t); };
+  Editor->OnReplaceText = [this](TObject*, const std::string& s, const std::string& r, int line, int column,
+                                 TOndReplaceAction& a) { EditorReplaceText(s, r, line, column, a); };
+  Editor->OnScroll = [this](TObject*, TScrollBarKind) { EditorScroll(); };
+  // The modifier keys held, for the scroll event that has none.
+  Editor->OnKeyDown = [this](TObject*, std::uint16_t&, TShiftState shift) { FHeldKeys = shift; };
+  Editor->OnKeyUp = [this](TObject*, std::uint16_t& key, TShiftState shift) {
+    FHeldKeys = shift & ~(key == VK_SHIFT ? ssShift : 0) & ~(key == VK_CONTROL ? ssCtrl : 0);
+  };
+  if (shown && Owner) ++Owner->VisibleCount;
+}
+
+TEditor::~TEditor() {
+  Editor->CodeFolding().SetEnabled(false);
+  Editor->SetHighlighter(nullptr);
+  Editor->OnChange = nullptr;
+  Editor->OnClick = nullptr;
+  Editor->OnStatusChange = nullptr;
+  Editor->OnKeyPress = nullptr;
+  Editor->OnPaintTransient = nullptr;
+  Editor->OnReplaceText = nullptr;
+  Editor->OnScroll = nullptr;
+  Editor->OnKeyDown = nullptr;
+  Editor->OnKeyUp = nullptr;
+  Editor->SetSearchEngine(nullptr);
+  Panel->OnResize = nullptr;
+  delete Panel;  // the editor, the button and the header go with it
+}
+
+void TEditor::ApplyEditorSettings(TPopupMenu* popupMenu) {
+  const auto& view = Settings.interface.view;
+  TOndEditor* e = Editor;
+  e->SetPopupMenu(popupMenu);
+  e->SetAlign(TAlign::alClient);
+  e->SetBorderStyle(TBorderStyle::bsNone);
+  e->SetColor(clWhite);
+  TFont font;
+  font.SetName("Courier New");
+  font.SetSize(10);
+  font.SetColor(TEditorColors::EditorFont);
+  e->SetFont(font);
+
+  e->ActiveLine().SetBackground(static_cast<TColor>(0xF5F5F5));
+  e->ActiveLine().SetForeground(clBlack);
+  e->ActiveLine().Indicator().SetVisible(false);
+  e->ActiveLine().SetVisible(true);
+  e->Background().SetVisible(false);
+  e->LineDivider().SetVisible(false);
+  e->RightEdge().SetVisible(false);
+  e->ScrollBars().SetScrollBars(ssVertical);
+  e->WantTabs = true;
+  e->Lines()->TrimTrailingBlankLines = false;
+
+  TOndCodeFolding& f = e->CodeFolding();
+  f.SetCaseSensitive(false);
+  f.SetCollapsedCodeHint(true);
+  f.SetCollapsedLineColor(static_cast<TColor>(0xF0CAA6));
+  f.SetShowCollapsedLine(true);
+  f.SetCollapsingMarkStyle(msSquare);
+  f.SetFolderBarColor(kBtnFace);
+  f.SetFolderBarLinesColor(clBlack);
+  f.SetHighlighterFoldRegions(true);
+  f.SetIndentGuides(false);
+
+  TOndGutter& g = e->Gutter();
+  g.SetAutoSize(true);
+  g.SetColor(kBtnFace);
+  g.SetBorderColor(kBtnFace);
+  g.SetGradientStartColor(clWindow);
+  g.SetGradientEndColor(kBtnFace);
+  g.SetGradientSteps(60);
+  g.SetLeftOffset(0);
+  g.SetRightOffset(4);
+  g.SetLineNumberStart(1);
+  g.SetDigitCount(3);
+  g.SetLeadingZeros(false);
+  g.SetShowLineNumbers(view.editors.gutter.number);
+  g.SetLineModifiedColor(clLime);
+  g.SetLineNormalColor(clWindow);
+  g.SetShowLineModified(view.editors.gutter.linemodified);
+  TFont gutterFont;
+  gutterFont.SetName("Courier New");
+  gutterFont.SetSize(9);
+  gutterFont.SetColor(TEditorColors::EditorFont);
+  g.SetFont(gutterFont);
+  g.SetVisible(view.editors.gutter.visible);
+
+  e->WordWrap().SetEnabled(view.editors.wordwrap);
+  e->WordWrap().Indicator().SetVisible(view.editors.gutter.wwglyph);
+
+  TOndEditorOptions o = e->GetOptions();
+  o &= ~eoScrollPastEof;
+  o |= eoRightMouseMovesCursor;
+  o = view.editors.specialcharacters ? (o | eoShowSpecialChars) : (o & ~eoShowSpecialChars);
+  o = view.editors.freecaretmovement ? (o | eoScrollPastEol) : (o & ~eoScrollPastEol);
+  e->SetOptions(o);
+
+  e->SetSearchEngine(SearchEngine.get());
+  // Folding follows its setting; without a highlighter it has no regions yet.
+  f.SetEnabled(view.syntax.codefolding);
+
+  TOndEditKeyStrokes* k = e->Keystrokes();
+  k->Clear();
+  struct TBinding {
+    std::uint16_t Key;
+    TShiftState Shift;
+    TOndEditorCommand Command;
+  };
+  static const TBinding kBindings[] = {
+      {VK_UP, 0, ecUp},
+      {VK_UP, ssShift, ecSelUp},
+      {VK_UP, ssCtrl, ecScrollUp},
+      {VK_DOWN, 0, ecDown},
+      {VK_DOWN, ssShift, ecSelDown},
+      {VK_DOWN, ssCtrl, ecScrollDown},
+      {VK_LEFT, 0, ecLeft},
+      {VK_LEFT, ssShift, ecSelLeft},
+      {VK_LEFT, ssCtrl, ecWordLeft},
+      {VK_LEFT, ssCtrl | ssShift, ecSelWordLeft},
+      {VK_RIGHT, 0, ecRight},
+      {VK_RIGHT, ssShift, ecSelRight},
+      {VK_RIGHT, ssCtrl, ecWordRight},
+      {VK_RIGHT, ssCtrl | ssShift, ecSelWordRight},
+      {VK_NEXT, 0, ecPageDown},
+      {VK_NEXT, ssShift, ecSelPageDown},
+      {VK_PRIOR, 0, ecPageUp},
+      {VK_PRIOR, ssShift, ecSelPageUp},
+      {VK_HOME, 0, ecLineStart},
+      {VK_HOME, ssShift, ecSelLineStart},
+      {VK_HOME, ssCtrl, ecEditorTop},
+      {VK_END, 0, ecLineEnd},
+      {VK_END, ssShift, ecSelLineEnd},
+      {VK_END, ssCtrl, ecEditorBottom},
+      {VK_INSERT, 0, ecToggleMode},
+      {VK_INSERT, ssShift, ecPaste},
+      {VK_INSERT, ssCtrl, ecCopy},
+      {VK_DELETE, 0, ecDeleteChar},
+      {VK_DELETE, ssShift, ecCut},
+      {VK_BACK, 0, ecDeleteLastChar},
+      {VK_RETURN, 0, ecLineBreak},
+      {VK_RETURN, ssShift, ecLineBreak},
+      {VK_TAB, 0, ecTab},
+      {VK_TAB, ssShift, ecShiftTab},
+  };
+  for (const TBinding& b : kBindings) k->AddKey(b.Command, b.Key, b.Shift);
+}
+
+int TEditor::HeaderHeight() const { return Header->Height(); }
+
+void TEditor::SetCaption(const std::string& name) {
+  FCaption = name;
+  UpdateHeader();
+}
+
+void TEditor::UpdateHeader() {
+  const std::string dashes(kHeaderDashes, '-');
+  std::string middle = FCaption;
+  if (LossyCount > 0) middle += " [" + IntToStr(static_cast<long long>(LossyCount)) + " " + TEditorsTexts::Lossy + "]";
+  Header->SetCaption(dashes + " " + middle + " " + dashes);
+  Header->Font.SetStyle(Modified ? fsBold : 0);
+  Header->Font.SetColor(Active ? TEditorColors::ActiveHeader : TEditorColors::Header);
+}
+
+void TEditor::PanelResized() {
+  const int h = HeaderHeight();
+  CollapseButton->SetBounds(Panel->Width() - h, 0, h, h);
+  // A collapsed panel that was made taller by other means counts as expanded.
+  if (Collapsed && !Busy && Editor->Height() > 0) {
+    Collapsed = false;
+    CollapseButton->SetImageIndex(0);
+  }
+}
+
+std::string TEditor::EncodingName() const {
+  switch (Encoding) {
+    case 0:
+      return "ANSI";
+    case 1:
+      return "Unicode";
+    case 2:
+      return "UTF-8";
+    default:
+      return "Unknown";
+  }
+}
+
+std::string TEditor::CharCodeText() const {
+  const TBufferCoord p = Editor->GetCaretXY();
+  const std::string_view line = Editor->Lines()->GetView(p.Line - 1);
+  if (p.Char < 1 || p.Char > static_cast<int>(line.size())) return "";
+  const unsigned char c = static_cast<unsigned char>(line[static_cast<std::size_t>(p.Char - 1)]);
+  return IntToHex(AnsiToWide(c), 2);
+}
+
+bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
+  if (kind < 0 || kind > 2) kind = 2;
+  if (!FileExistsEx(fileName)) return false;
+  std::string text;
+  std::size_t replaced = 0;
+  try {
+    text = DecodeText(ReadFileText(fileName), EncodingOfKind(kind), &replaced);
+  } catch (const std::exception&) {
+    return false;
+  }
+  Encoding = static_cast<std::uint8_t>(kind);
+  LossyCount = replaced;
+  const bool folding = Editor->CodeFolding().GetEnabled();
+  if (folding) Editor->CodeFolding().SetEnabled(false);
+  {
+    // Read as a loaded file: no line counts as changed, and blank lines at
+    // the end stay.
+    TStringStream stream(std::move(text));
+    TOndEditStringList* lines = Editor->Lines();
+    lines->LoadFromStream(stream);
+    for (int i = 0; i < lines->GetCount(); ++i)
+      if (TOndLineExtra* extra = lines->GetLineExtra(i)) extra->ModifiedState = 0;
+  }
+  if (folding) Editor->CodeFolding().SetEnabled(true);
+  Editor->SetCaretXY(BufferCoord(1, 1));
+  // A reload clears the modified state even when it was not set.
+  Modified = true;
+  SetModified(false);
+  UpdateHeader();
+  return true;
+}
+
+std::string TEditor::TextToSave() const {
+  std::string text = Editor->Lines()->GetText();
+  if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
+  return text;
+}
+
+bool TEditor::SaveToFile(const std::string& fileName, bool asCopy) {
+  try {
+    const std::string dir = ExtractFileDir(fileName);
+    if (!dir.empty() && !ForceFolders(dir)) return false;
+    WriteFileText(fileName, EncodeText(TextToSave(), TEncoding::UTF8()));
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (!asCopy) SetModified(false);
+  return true;
+}
+
+bool TEditor::UndoSaysModified() const {
+  return Editor->UndoList()->HasRecords() || Editor->UndoList()->GetRecordsDropped();
+}
+
+void TEditor::SetShown(bool value) {
+  if (Shown == value || !Owner) return;
+  TEditors& o = *Owner;
+  TScrollBar* bar = o.ScrollBar;
+  if (value) {
+    if (o.VisibleCount == 1) {
+      // The only visible panel stops filling the box; this one joins below or above it.
+      TEditor* first = o.Item(o.FirstVisible());
+      first->Panel->SetAlign(TAlign::alNone);
+      first->Panel->SetBounds(0, 0, o.ScrollBox->ClientWidth(), first->Panel->Height());
+      if (bar) bar->SetPosition(0);
+      int top = 0;
+      if (first->Index < Index) top = first->Panel->Height();
+      else first->Panel->SetTop(Panel->Height());
+      Panel->SetBounds(0, top, o.ScrollBox->ClientWidth(), Panel->Height());
+      if (bar && Settings.interface.view.mainscroll.scrollbar.visible) bar->Show();
+    } else {
+      int top = 0;
+      for (int i = 0; i < Index; ++i)
+        if (TEditor* e = o.Item(i); e && e->Shown) top += e->Panel->Height();
+      if (bar && bar->GetVisible()) top -= bar->GetPosition();
+      Panel->SetBounds(0, top, o.ScrollBox->ClientWidth(), Panel->Height());
+      o.MoveLater(Index, Panel->Height());
+    }
+    Shown = true;
+    Panel->Show();
+    ++o.VisibleCount;
+  } else {
+    if (o.VisibleCount <= 1) return;
+    Shown = false;
+    Panel->Hide();
+    --o.VisibleCount;
+    if (o.VisibleCount == 1) {
+      TEditor* only = o.Item(o.FirstVisible());
+      only->Panel->SetAlign(TAlign::alClient);
+      if (bar) {
+        bar->SetPosition(0);
+        bar->Hide();
+      }
+    } else {
+      o.MoveLater(Index, -Panel->Height());
+      o.CorrectOverscroll();
+    }
+    if (o.ActiveIndex == Index) SetActive(false);
+  }
+  o.UpdateScrollMax();
+}
+
+void TEditor::SetHeight(int height) {
+  if (!Owner) return;
+  height = std::max(height, HeaderHeight());
+  const int d = height - Panel->Height();
+  if (d == 0) return;
+  Panel->SetHeight(height);
+  if (Shown) {
+    Owner->MoveLater(Index, d);
+    if (d < 0) Owner->CorrectOverscroll();
+  }
+  Owner->UpdateScrollMax();
+}
+
+void TEditor::SetCollapsed(bool value) {
+  if (Collapsed == value || !Owner) return;
+  if (value && Owner->VisibleCount <= 1) return;
+  Busy = true;
+  if (value) {
+    SavedHeight = Panel->Height();
+    const int d = HeaderHeight() - SavedHeight;
+    Panel->SetHeight(HeaderHeight());
+    Owner->MoveLater(Index, d);
+    Owner->CorrectOverscroll();
+    // The last panel may have grown back to fill the view: then it is not collapsed.
+    if (Panel->Height() <= HeaderHeight()) {
+      Collapsed = true;
+      CollapseButton->SetImageIndex(1);
+    }
+  } else {
+    const int target = std::max(SavedHeight, Panel->Height());
+    const int d = target - Panel->Height();
+    Panel->SetHeight(target);
+    Owner->MoveLater(Index, d);
+    Collapsed = false;
+    CollapseButton->SetImageIndex(0);
+  }
+  Owner->UpdateScrollMax();
+  Busy = false;
+}
+
+void TEditor::SetModified(bool value) {
+  if (Modified == value) return;
+  Modified = value;
+  if (!Owner) return;
+  if (value) {
+    Owner->Modified = true;
+    if (Owner->ActiveIndex == Index) Owner->SetStatus(3, TEditorsTexts::Modified);
+  } else {
+    Editor->UndoList()->Clear();
+    Editor->SetModified(false);
+    Owner->UpdateModified();
+    if (Owner->ActiveIndex == Index) Owner->SetStatus(3, "");
+  }
+  UpdateHeader();
+  if (Owner->Tree) Owner->Tree->Invalidate();
+}
+
+void TEditor::SetActive(bool value) {
+  if (!Owner) return;
+  for (auto& e : Owner->Items)
+    if (e && e->Active) {
+      e->Active = false;
+      e->UpdateHeader();
+    }
+  Owner->ActiveIndex = -1;
+  if (value) {
+    Active = true;
+    Owner->ActiveIndex = Index;
+    UpdateHeader();
+  }
+}
+
+void TEditor::EditorChange() { SetModified(UndoSaysModified()); }
+
+void TEditor::EditorClick() {
+  if (!Owner) return;
+  if (!Active) SetActive(true);
+  if (Owner->Tree) Owner->Tree->Invalidate();
+  std::string name;
+  if (Owner->Files && Index < static_cast<int>(Owner->Files->size()))
+    name = Utf8ToAnsi((*Owner->Files)[static_cast<std::size_t>(Index)]->FileName);
+  if (LossyCount > 0) name += ": " + IntToStr(static_cast<long long>(LossyCount)) + " " + TEditorsTexts::Lossy;
+  Owner->SetStatus(5, name);
+  Owner->SetStatus(4, EncodingName());
+  Owner->SetStatus(3, Modified ? TEditorsTexts::Modified : "");
+  Owner->SetStatus(2, Editor->GetInsertMode() ? TEditorsTexts::Insert : TEditorsTexts::Overwrite);
+}
+
+void TEditor::EditorStatusChange(TOndStatusChanges changes) {
+  if (!Owner) return;
+  if ((changes & (StatusCaretChar | StatusCaretLine)) && !(changes & StatusAll)) {
+    const TBufferCoord p = Editor->GetCaretXY();
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%3d:%3d", p.Line, p.Char);
+    Owner->SetStatus(0, buf);
+    Owner->SetStatus(1, CharCodeText());
+  }
+  if (changes & StatusInsertMode)
+    Owner->SetStatus(2, Editor->GetInsertMode() ? TEditorsTexts::Insert : TEditorsTexts::Overwrite);
+}
+
+void TEditor::EditorKeyPress(char&) {
+  if (Editor->GetInsertMode() || Editor->SelAvail()) return;
+  const TBufferCoord p = Editor->GetCaretXY();
+  const std::string_view line = Editor->Lines()->GetView(p.Line - 1);
+  if (p.Char >= 1 && p.Char <= static_cast<int>(line.size())) Editor->SetSelLength(1);
+}
+
+void TEditor::EditorPaintTransient(TCanvas* canvas, TTransientType type) {
+  auto forget = [this] {
+    if (BracketAt.Line > 0) Editor->InvalidateLine(BracketAt.Line);
+    if (BracketPartner.Line > 0) Editor->InvalidateLine(BracketPartner.Line);
+    BracketAt = BracketPartner = TBufferCoord{0, 0};
+  };
+  if (!Highlighter || !Settings.interface.view.syntax.pairedbrackets) {
+    forget();
+    return;
+  }
+  TBufferCoord at = Editor->GetCaretXY();
+  TBufferCoord partner = FindBracketPartner(*Editor->Lines(), at);
+  if (partner.Line == 0 && at.Char >= 2) {
+    at.Char -= 1;
+    partner = FindBracketPartner(*Editor->Lines(), at);
+  }
+  if (partner.Line == 0) at = TBufferCoord{0, 0};
+  if (!(at == BracketAt) || !(partner == BracketPartner)) {
+    forget();
+    BracketAt = at;
+    BracketPartner = partner;
+  }
+  if (type != ttAfter || BracketAt.Line == 0 || BracketPartner.Line == 0 || Editor->SelAvail()) return;
+  TFont font;
+  font.Assign(Editor->DrawingFont());
+  font.SetStyle(fsBold);
+  font.SetColor(clRed);
+  canvas->Font.Assign(font);
+  canvas->Brush.Color = clAqua;
+  for (const TBufferCoord& p : {BracketAt, BracketPartner}) {
+    const std::string_view line = Editor->Lines()->GetView(p.Line - 1);
+    if (p.Char < 1 || p.Char > static_cast<int>(line.size())) continue;
+    const char c = line[static_cast<std::size_t>(p.Char - 1)];
+    if (!IsBracket(c)) continue;
+    const TPoint px = Editor->RowColumnToPixels(Editor->BufferToDisplayPos(p));
+    canvas->TextOut(px.X, px.Y, std::string(1, c));
+  }
+}
+
+void TEditor::EditorReplaceText(const std::string& search, const std::string& replace, int line, int column,
+                                TOndReplaceAction& action) {
+  if (!Owner) return;
+  if (search == replace) {
+    action = raCancel;
+    return;
+  }
+  if (Owner->ReplaceAnswer == raCancel || Owner->ReplaceAnswer == raReplaceAll) {
+    ReplaceAnswer = Owner->ReplaceAnswer;
+  } else {
+    if (!Active) {
+      if (Collapsed) SetCollapsed(false);
+      if (Owner->OnScrollToEditor) Owner->OnScrollToEditor(Index);
+      SetActive(true);
+      EditorClick();
+      if (Editor->CanFocus()) Editor->SetFocus();
+      Application()->ProcessMessages();
+    }
+    const TPoint px = Editor->RowColumnToPixels(Editor->BufferToDisplayPos(BufferCoord(column, line)));
+    const TPoint topLeft = Editor->ClientToScreen(px);
+    const TRect match = Rect(topLeft.X, topLeft.Y, topLeft.X + Editor->GetCharWidth(),
+                             topLeft.Y + Editor->GetLineHeight());
+    ReplaceAnswer = Owner->AskReplace(this, match);
+    if (ReplaceAnswer < raReplace) --Owner->ReplaceCount;
+  }
+  action = ReplaceAnswer;
+}
+
+void TEditor::EditorScroll() {
+  if (!Owner || Owner->VisibleCount < 2) return;
+  const int method = Settings.interface.view.mainscroll.activationmethod;
+  const TShiftState held = FHeldKeys;
+  if ((method == 0 && (held & ssShift)) || (method == 1 && (held & ssCtrl)))
+    if (Owner->ScrollBox->CanFocus()) Owner->ScrollBox->SetFocus();
+}
+
+// ---- the stack -------------------------------------------------------------------
+
+TEditors::TEditors(TFiles* files, TPopupMenu* popupMenu, TScrollBar* scrollBar, TStatusBarEx* statusBar,
+                   TCheckTreeViewEx* tree, TScrollBox* scrollBox)
+    : ScrollBox(scrollBox), Tree(tree), ScrollBar(scrollBar), StatusBar(statusBar), PopupMenu(popupMenu),
+      Files(files) {}
+
+TEditors::~TEditors() {
+  while (!Items.empty()) Items.pop_back();
+}
+
+TEditor* TEditors::Item(int index) const {
+  if (index < 0 || index >= static_cast<int>(Items.size())) return nullptr;
+  return Items[static_cast<std::size_t>(index)].get();
+}
+
+TEditor* TEditors::AddSingleEditor(int index, const std::string& caption) {
+  if (static_cast<int>(Items.size()) <= index) Items.resize(static_cast<std::size_t>(index) + 1);
+  auto e = std::make_unique<TEditor>(this, true, caption, index, PopupMenu, ScrollBox);
+  e->Panel->SetAlign(TAlign::alClient);
+  Items[static_cast<std::size_t>(index)] = std::move(e);
+  Count = static_cast<int>(Items.size());
+  return Item(index);
+}
+
+TEditor* TEditors::AddEditor(int index, const std::string& caption, bool shown) {
+  if (static_cast<int>(Items.size()) <= index) Items.resize(static_cast<std::size_t>(index) + 1);
+  Items[static_cast<std::size_t>(index)] = std::make_unique<TEditor>(this, shown, caption, index, PopupMenu, ScrollBox);
+  Count = static_cast<int>(Items.size());
+  if (shown) {
+    const int view = ScrollBox->ClientHeight();
+    const int byView = VisibleCount > 0 ? static_cast<int>(Round(static_cast<double>(view) / VisibleCount)) : view;
+    const int h = byView >= TEditor::DefaultHeight ? byView : TEditor::DefaultHeight;
+    int k = 0;
+    for (auto& e : Items)
+      if (e && e->Shown) {
+        // Most panels keep their place: only those that move are touched.
+        if (e->Panel->GetAlign() != TAlign::alNone) e->Panel->SetAlign(TAlign::alNone);
+        const TRect want = Bounds(0, h * k, ScrollBox->ClientWidth(), h);
+        if (e->Panel->BoundsRect() != want) e->Panel->SetBounds(want.Left, want.Top, want.Right - want.Left, h);
+        ++k;
+      }
+    if (ScrollBar && VisibleCount > 1 && !ScrollBar->GetVisible() &&
+        Settings.interface.view.mainscroll.scrollbar.visible)
+      ScrollBar->Show();
+    if (VisibleCount == 1) Item(index)->Panel->SetAlign(TAlign::alClient);
+    UpdateScrollMax();
+  }
+  return Item(index);
+}
+
+void TEditors::AddRootNode(const std::string& caption) {
+  if (!Tree || Tree->Items()->Count() > 0) return;
+  TTreeNode* root = Tree->Items()->Add(nullptr, caption);
+  root->SetStateIndex(-1);
+}
+
+void TEditors::AddChildNode(const std::string& caption, bool shown) {
+  if (!Tree || Tree->Items()->Count() == 0) return;
+  TTreeNode* node = Tree->Items()->AddChild(Tree->Items()->Item(0), caption);
+  node->SetStateIndex(shown ? 2 : 1);
+}
+
+int TEditors::TotalHeight() const {
+  int h = 0;
+  for (const auto& e : Items)
+    if (e && e->Shown) h += e->Panel->Height();
+  return h;
+}
+
+int TEditors::ScrollRange() const { return TotalHeight() - ScrollBox->ClientHeight(); }
+
+bool TEditors::Overscrolled() const { return ScrollRange() - (ScrollBar ? ScrollBar->GetPosition() : 0) < 0; }
+
+int TEditors::FirstVisible() const {
+  for (std::size_t i = 0; i < Items.size(); ++i)
+    if (Items[i] && Items[i]->Shown) return static_cast<int>(i);
+  return -1;
+}
+
+int TEditors::LastVisible() const {
+  for (std::size_t i = Items.size(); i-- > 0;)
+    if (Items[i] && Items[i]->Shown) return static_cast<int>(i);
+  return -1;
+}
+
+int TEditors::PreviousVisible(int index) const {
+  for (int i = std::min(index, static_cast<int>(Items.size())) - 1; i >= 0; --i)
+    if (Items[static_cast<std::size_t>(i)] && Items[static_cast<std::size_t>(i)]->Shown) return i;
+  return -1;
+}
+
+void TEditors::SetWidth(int width) {
+  for (auto& e : Items)
+    if (e && e->Panel->GetAlign() != TAlign::alClient) e->Panel->SetWidth(width);
+}
+
+void TEditors::Show() {
+  ScrollBox->Show();
+  if (ScrollBox->CanFocus() && !ScrollBox->Focused()) ScrollBox->SetFocus();
+  if (Tree) Tree->FullExpand();
+}
+
+void TEditors::Hide() {
+  ScrollBox->Hide();
+  if (ScrollBar) ScrollBar->Hide();
+  if (Tree) Tree->Items()->Clear();
+}
+
+void TEditors::UpdateScrollMax() {
+  if (!ScrollBar) return;
+  if (VisibleCount < 2) {
+    ScrollBar->SetParams(0, 0, 0);
+    return;
+  }
+  const int max = std::max(0, ScrollRange());
+  ScrollBar->SetParams(std::min(ScrollBar->GetPosition(), max), 0, max);
+}
+
+void TEditors::UpdateModified() {
+  Modified = std::any_of(Items.begin(), Items.end(), [](const auto& e) { return e && e->Modified; });
+}
+
+void TEditors::MoveLater(int index, int dy) {
+  if (dy == 0) return;
+  for (std::size_t i = static_cast<std::size_t>(index) + 1; i < Items.size(); ++i)
+    if (Items[i] && Items[i]->Shown) Items[i]->Panel->SetTop(Items[i]->Panel->Top() + dy);
+}
+
+void TEditors::FillLastPanel() {
+  if (VisibleCount < 2) return;
+  TEditor* last = Item(LastVisible());
+  const int bottom = last->Panel->Top() + last->Panel->Height();
+  const int view = ScrollBox->ClientHeight();
+  if (bottom < view) last->Panel->SetHeight(view - last->Panel->Top());
+}
+
+void TEditors::CorrectOverscroll() {
+  if (VisibleCount < 2 || !ScrollBar) return;
+  const int position = ScrollBar->GetPosition();
+  if (ScrollRange() - position < 0) {
+    const int target = std::max(0, ScrollRange());
+    const int shift = position - target;  // the content moves down by this much
+    ScrollBox->ScrollBy(0, shift);
+    ScrollBar->SetParams(target, 0, std::max(ScrollBar->GetMax(), target));
+  }
+  FillLastPanel();
+}
+
+TStackLayout TEditors::Layout() const {
+  TStackLayout l;
+  l.ViewHeight = ScrollBox->ClientHeight();
+  l.Position = ScrollBar ? ScrollBar->GetPosition() : 0;
+  l.Max = ScrollBar ? ScrollBar->GetMax() : 0;
+  for (const auto& e : Items) {
+    TStackLayout::TPanelBox b;
+    if (e) {
+      b.Top = e->Panel->Top();
+      b.Height = e->Panel->Height();
+      b.HeaderHeight = e->HeaderHeight();
+      b.Visible = e->Shown;
+    } else {
+      b.Visible = false;
+    }
+    l.Panels.push_back(b);
+  }
+  return l;
+}
+
+void TEditors::ApplyLayout(const TStackLayout& l) {
+  for (std::size_t i = 0; i < Items.size() && i < l.Panels.size(); ++i) {
+    TEditor* e = Items[i].get();
+    if (!e || !e->Shown || e->Panel->GetAlign() == TAlign::alClient) continue;
+    const TStackLayout::TPanelBox& b = l.Panels[i];
+    if (e->Panel->Top() != b.Top || e->Panel->Height() != b.Height)
+      e->Panel->SetBounds(0, b.Top, e->Panel->Width(), b.Height);
+  }
+  if (ScrollBar) ScrollBar->SetParams(std::clamp(l.Position, 0, std::max(0, l.Max)), 0, std::max(0, l.Max));
+}
+
+void TEditors::SetStatus(int panel, const std::string& text) {
+  if (StatusBar && panel < StatusBar->Panels()->Count()) StatusBar->Panels()->Items(panel)->SetText(text);
+}
+
+void TEditors::HeaderMouseDown(TEditor*, TMouseButton button, int y) {
+  if (button != TMouseButton::mbLeft) return;
+  Resizing = true;
+  StartY = y;
+}
+
+void TEditors::HeaderMouseMove(TEditor* editor, int y) {
+  if (VisibleCount > 1 && Settings.interface.view.mainscroll.activationmethod == 2 && ScrollBox->CanFocus() &&
+      !ScrollBox->Focused())
+    ScrollBox->SetFocus();
+  if (!Resizing || !editor || editor->Index <= 0) return;
+  const int prev = PreviousVisible(editor->Index);
+  if (prev < 0) return;
+  TEditor* p = Item(prev);
+  const int d = y - StartY;
+  if (d == 0 || p->Panel->Height() + d < p->HeaderHeight()) return;
+  p->Panel->SetHeight(p->Panel->Height() + d);
+  for (std::size_t i = static_cast<std::size_t>(editor->Index); i < Items.size(); ++i)
+    if (Items[i] && Items[i]->Shown) Items[i]->Panel->SetTop(Items[i]->Panel->Top() + d);
+  if (d < 0 && Overscrolled()) {
+    TEditor* last = Item(LastVisible());
+    last->Panel->SetHeight(last->Panel->Height() - d);
+  }
+  ScrollBox->Invalidate();
+}
+
+void TEditors::HeaderMouseUp(TEditor* editor) {
+  Resizing = false;
+  if (editor && editor->Index > 0) UpdateScrollMax();
+}
+
+TOndReplaceAction TEditors::AskReplace(TEditor* editor, const TRect& match) {
+  if (OnAskReplace) return OnAskReplace(editor, match);
+  TConfirmReplaceDialog dlg(nullptr);
+  const TRect mainRect = MainForm ? MainForm->BoundsRect() : Rect(0, 0, 1130, 675);
+  dlg.PrepareShow(mainRect, match.Left, match.Bottom, match.Top);
+  switch (dlg.ShowModal()) {
+    case IDYES:
+      return raReplace;
+    case IDNO:
+      return raSkip;
+    case TConfirmReplaceDialog::mrYesToAll:
+      return raReplaceAll;
+    default:
+      return raCancel;
+  }
+}
+
+}  // namespace ond

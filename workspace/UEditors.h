@@ -1,0 +1,264 @@
+// The stacked editor panels of an open config set: one panel per file (header
+// line, collapse button and editor) inside the main window's scroll box, whose
+// own scrolling is off; the main window's separate scroll bar moves the stack.
+// TEditors keeps the active panel, the modified state of the set, the files
+// tree and the status bar current.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor/OndEdit.h"
+#include "editor/OndEditor.h"
+#include "platform/ExtCtrls.h"
+#include "platform/Forms.h"
+#include "platform/Menus.h"
+#include "platform/StdCtrls.h"
+#include "search/OndEditRegexSearch.h"
+#include "search/OndEditSearch.h"
+#include "workspace/CheckTreeViewEx.h"
+#include "workspace/StatusBarEx.h"
+#include "workspace/UZuConfigInformation.h"
+
+namespace ond {
+
+// The arithmetic of the stacked panels, free of windows: panel tops and
+// heights in the coordinates of the scrolling area, its view height and the
+// main scroll bar's position and maximum.
+class TStackLayout {
+ public:
+  struct TPanelBox {
+    int Top = 0;
+    int Height = 0;
+    int HeaderHeight = 0;
+    bool Visible = true;
+  };
+  // Pixels one wheel notch moves the stack at most.
+  static constexpr int WheelStep = 25;
+
+  std::vector<TPanelBox> Panels;
+  int ViewHeight = 0;
+  int Position = 0;
+  int Max = 0;
+
+  int VisibleCount() const;
+  int FirstVisible() const;
+  int LastVisible() const;
+  // Height of all visible panels.
+  int TotalHeight() const;
+  // The bottom of the stack shows in the view.
+  bool ScrolledPastEnd() const;
+  // The amount the area scrolls to bring panel index to the top of the view
+  // (0 when it cannot); the position decreases by it.
+  int ScrollToShift(int index) const;
+  // The scroll bar moved to newPosition: returns how far the area scrolls
+  // (old position - new position) and moves the panels by it.
+  int ScrollTo(int newPosition);
+  // Moves every panel by shift and the position by -shift.
+  void Shift(int shift);
+  // Whether a wheel turn may move the stack: activation method 2 (the
+  // pointer), 0 with Shift held or 1 with Ctrl held.
+  static bool WheelActivates(int method, TShiftState shift);
+  // One notch: moves the position by at most WheelStep and returns how far
+  // the area scrolls (its content moves by the negated position change);
+  // panels that drifted from the scroll bar are lined up with it again.
+  int Wheel(bool down);
+  // Before the view changes height: with the stack scrolled past its end, the
+  // last visible panel gives up the lost height, but never down to its header.
+  void BeforeResize(int newViewHeight);
+  // After it changed: the last visible panel fills the view when the stack
+  // ends inside it; Max becomes the height the view cannot show.
+  void AfterResize();
+};
+
+// The panels' texts until the language table exists.
+struct TEditorsTexts {
+  static const char* const Insert;
+  static const char* const Overwrite;
+  static const char* const Modified;
+  static const char* const ReplaceQuestion;
+  static const char* const Lossy;  // header and status mark of a file read with replaced characters
+};
+
+// The panels' colours until the settings file stores them.
+struct TEditorColors {
+  static TColor EditorFont;    // default: the window-text system colour
+  static TColor Header;        // default: black
+  static TColor ActiveHeader;  // default: blue
+};
+
+// The four-answer question shown next to a match before it is replaced.
+class TConfirmReplaceDialog;
+
+class TEditors;
+
+// The square flat button at the right end of a panel's header: image 0 of
+// the collapse images when expanded, image 1 when collapsed.
+class TCollapseButton : public TCustomControl {
+ public:
+  explicit TCollapseButton(TComponent* owner);
+  int ImageIndex = 0;
+  void SetImageIndex(int index);
+
+ protected:
+  void Paint() override;
+};
+
+// One panel of the stack.
+class TEditor : public TObject {
+ public:
+  TEditor(TEditors* owner, bool shown, const std::string& caption, int index, TPopupMenu* popupMenu,
+          TWinControl* parent);
+  ~TEditor() override;
+  TEditor(const TEditor&) = delete;
+  TEditor& operator=(const TEditor&) = delete;
+
+  static constexpr int DefaultHeight = 502;
+
+  TPanel* Panel = nullptr;
+  TLabel* Header = nullptr;
+  TCollapseButton* CollapseButton = nullptr;
+  TOndEditor* Editor = nullptr;
+  // No highlighter is attached yet: the rule-driven one joins with its own part.
+  TOndCustomHighlighter* Highlighter = nullptr;
+  std::unique_ptr<TOndEditSearch> SearchEngine;
+  std::unique_ptr<TOndEditRegexSearch> RegexSearchEngine;
+
+  TEditors* Owner;
+  int Index;
+  bool Active = false;
+  bool Shown = false;
+  bool Modified = false;
+  bool Collapsed = false;
+  int SavedHeight = DefaultHeight;
+  bool Busy = false;
+  TOndReplaceAction ReplaceAnswer = raReplace;
+  std::uint8_t Encoding = 2;  // 0 ANSI, 1 Unicode (UTF-16 LE), 2 UTF-8
+  TBufferCoord BracketAt{0, 0};
+  TBufferCoord BracketPartner{0, 0};
+  // Characters that became "?" when the file was last read (they have no
+  // form in code page 1251 or were not valid in the encoding); saving over
+  // the file would lose them.
+  std::size_t LossyCount = 0;
+
+  // Kind 0 ANSI, 1 Unicode, 2 UTF-8 (any other value counts as 2). False
+  // when the file does not exist or cannot be read; the text stays then.
+  bool LoadFromFile(const std::string& fileName, int kind);
+  // Writes the whole text as UTF-8 with a byte-order mark, one trailing line
+  // break dropped, atomically. False when the folder cannot be made or the
+  // write failed; the panel then stays modified.
+  bool SaveToFile(const std::string& fileName, bool asCopy);
+  // The text SaveToFile writes (before encoding).
+  std::string TextToSave() const;
+
+  void SetShown(bool value);
+  void SetModified(bool value);
+  void SetActive(bool value);
+  void SetCollapsed(bool value);
+  void SetHeight(int height);
+  std::string EncodingName() const;
+  std::string CharCodeText() const;
+  void SetCaption(const std::string& name);
+  std::string Caption() const { return FCaption; }
+  int HeaderHeight() const;
+  // The panel counts as modified while the editor's undo list holds records
+  // or has dropped some since the last load or save.
+  bool UndoSaysModified() const;
+  // Repaints the header in the colour and weight of the panel's state.
+  void UpdateHeader();
+
+  // Editor events, callable as the editor calls them.
+  void EditorChange();
+  void EditorClick();
+  void EditorStatusChange(TOndStatusChanges changes);
+  void EditorKeyPress(char& key);
+  void EditorPaintTransient(TCanvas* canvas, TTransientType type);
+  void EditorReplaceText(const std::string& search, const std::string& replace, int line, int column,
+                         TOndReplaceAction& action);
+  void EditorScroll();
+
+ private:
+  void ApplyEditorSettings(TPopupMenu* popupMenu);
+  void PanelResized();
+  std::string FCaption;
+  TShiftState FHeldKeys = 0;
+};
+
+class TEditors {
+ public:
+  using TFiles = std::vector<std::unique_ptr<TZuFileInformation>>;
+
+  TEditors(TFiles* files, TPopupMenu* popupMenu, TScrollBar* scrollBar, TStatusBarEx* statusBar,
+           TCheckTreeViewEx* tree, TScrollBox* scrollBox);
+  ~TEditors();
+  TEditors(const TEditors&) = delete;
+  TEditors& operator=(const TEditors&) = delete;
+
+  std::vector<std::unique_ptr<TEditor>> Items;
+  TScrollBox* ScrollBox;
+  TCheckTreeViewEx* Tree;
+  TScrollBar* ScrollBar;
+  TStatusBarEx* StatusBar;
+  TPopupMenu* PopupMenu;
+  int Count = 0;
+  int VisibleCount = 0;
+  bool Modified = false;
+  int ActiveIndex = -1;
+  TFiles* Files;
+  bool Resizing = false;
+  int StartY = 0;
+  TOndReplaceAction ReplaceAnswer = raReplace;
+  int ReplaceCount = 0;
+
+  // The main window's part: bringing a panel to the top of the view, and the
+  // rectangle the confirmation dialog is placed against.
+  std::function<void(int index)> OnScrollToEditor;
+  TForm* MainForm = nullptr;
+  // The question before each replacement; the default shows the dialog.
+  std::function<TOndReplaceAction(TEditor* editor, const TRect& match)> OnAskReplace;
+
+  TEditor* Item(int index) const;
+  TEditor* Active() const { return Item(ActiveIndex); }
+  TEditor* AddSingleEditor(int index, const std::string& caption);
+  TEditor* AddEditor(int index, const std::string& caption, bool shown);
+  void AddRootNode(const std::string& caption);
+  void AddChildNode(const std::string& caption, bool shown);
+  int TotalHeight() const;
+  int ScrollRange() const;
+  bool Overscrolled() const;
+  int FirstVisible() const;
+  int LastVisible() const;
+  int PreviousVisible(int index) const;
+  void SetWidth(int width);
+  void Show();
+  void Hide();
+  // ScrollBar's maximum from the stack's height.
+  void UpdateScrollMax();
+  // Recomputes the set's modified flag from the panels.
+  void UpdateModified();
+  // Pulls the stack back when it is scrolled past its end and lets the last
+  // visible panel fill the view.
+  void CorrectOverscroll();
+  void FillLastPanel();
+  // Moves every visible panel after index (exclusive) by dy.
+  void MoveLater(int index, int dy);
+  // The stack as arithmetic, and written back to the panels.
+  TStackLayout Layout() const;
+  void ApplyLayout(const TStackLayout& layout);
+  // Status-bar panel i's text.
+  void SetStatus(int panel, const std::string& text);
+
+  // A header's mouse handlers (coordinates relative to the header).
+  void HeaderMouseDown(TEditor* editor, TMouseButton button, int y);
+  void HeaderMouseMove(TEditor* editor, int y);
+  void HeaderMouseUp(TEditor* editor);
+
+ private:
+  TOndReplaceAction AskReplace(TEditor* editor, const TRect& match);
+  friend class TEditor;
+};
+
+}  // namespace ond

@@ -1,0 +1,196 @@
+#include "workspace/UZuConfigs.h"
+
+#include <cstdio>
+
+#include "platform/Forms.h"
+#include "platform/core/CodePage.h"
+#include "platform/core/SysUtils.h"
+#include "workspace/Compatibility.h"
+
+namespace ond {
+
+const char* const TZuConfigTexts::SaveFailed = "The file could not be saved:";
+const char* const TZuConfigTexts::BackupFailed = "No backup could be made of the file:\n%s\n\nSave it without a backup?";
+const char* const TZuConfigTexts::LossySave =
+    "%s characters of the file\n%s\nhave no form in code page 1251 and were read as \"?\".\n"
+    "Saving writes them as \"?\" and they are lost. Save anyway?";
+const char* const TZuConfigTexts::NameInSet = "Another file of the open config set has this name:";
+
+namespace {
+
+std::string FormatText(const char* format, const std::string& a, const std::string& b = std::string()) {
+  std::string out;
+  const std::string* args[] = {&a, &b};
+  int next = 0;
+  for (const char* p = format; *p; ++p) {
+    if (p[0] == '%' && p[1] == 's' && next < 2) {
+      out += *args[next++];
+      ++p;
+    } else {
+      out += *p;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+TZuConfig::~TZuConfig() {
+  Editors.reset();
+  Information.reset();
+}
+
+bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, TPopupMenu* popupMenu,
+                           TScrollBar* scrollBar, TStatusBarEx* statusBar, TCheckTreeViewEx* tree) {
+  Information = std::make_unique<TZuConfigInformation>(fileName, true);
+  const bool result = Information->LoadInformation();
+  Editors = std::make_unique<TEditors>(&Information->Files, popupMenu, scrollBar, statusBar, tree, scrollBox);
+  const int count = Information->Count;
+  if (count < 1) return result;
+  if (tree) tree->Items()->BeginUpdate();
+  if (Information->ExistingCount() < 2) {
+    const TZuFileInformation& f = *Information->Files[0];
+    TEditor* e = Editors->AddSingleEditor(0, Utf8ToAnsi(f.ExtractFileName()));
+    if (!f.Missing) e->LoadFromFile(f.FileName, 2);
+    Editors->AddRootNode(Utf8ToAnsi(f.ExtractFileName()));
+  } else {
+    for (int i = 0; i < count; ++i) {
+      const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(i)];
+      const std::string caption = Utf8ToAnsi(f.ExtractFileName());
+      TEditor* e = Editors->AddEditor(i, caption, !f.Missing);
+      if (!f.Missing) e->LoadFromFile(f.FileName, 2);
+      if (i == 0)
+        Editors->AddRootNode(caption);
+      else
+        Editors->AddChildNode(caption, !f.Missing);
+    }
+  }
+  if (tree) tree->Items()->EndUpdate();
+  return result;
+}
+
+bool TZuConfig::ValidIndex(int index) const {
+  return Information && index >= 0 && index < Information->Count;
+}
+
+TEditor* TZuConfig::Panel(int index) const {
+  return ValidIndex(index) && Editors ? Editors->Item(index) : nullptr;
+}
+
+void TZuConfig::Report(const std::string& message) {
+  if (Editors) Editors->SetStatus(5, message);
+  Application()->MessageBox(message, "Ondrel", MB_OK | MB_ICONERROR);
+}
+
+bool TZuConfig::MakeBackup(int index) {
+  if (!ValidIndex(index)) return false;
+  const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(index)];
+  try {
+    if (!FileExistsEx(f.FileName)) return false;
+    const std::string backup = f.BackupFileName();
+    if (FileExistsEx(backup) && std::remove(backup.c_str()) != 0) return false;
+    return std::rename(f.FileName.c_str(), backup.c_str()) == 0;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, bool withBackup) {
+  TEditor* panel = Panel(index);
+  if (!panel) return false;
+  TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(index)];
+  const bool ownName = newName.empty() || SameText(newName, f.FileName);
+  const std::string target = ownName ? f.FileName : newName;
+
+  if (!ownName) {
+    const int other = Information->IndexOfFile(newName);
+    if (other >= 0 && other != index) {
+      Report(std::string(TZuConfigTexts::NameInSet) + "\n" + Utf8ToAnsi(newName));
+      return false;
+    }
+  }
+  // Characters read as "?" would be lost in the file they came from.
+  if (ownName && panel->LossyCount > 0 && FileExistsEx(target)) {
+    const std::string q = FormatText(TZuConfigTexts::LossySave, IntToStr(static_cast<long long>(panel->LossyCount)),
+                                     Utf8ToAnsi(target));
+    if (Application()->MessageBox(q, "Ondrel", MB_YESNO | MB_ICONWARNING) != IDYES) return false;
+  }
+
+  bool backedUp = false;
+  if (withBackup && FileExistsEx(f.FileName)) {
+    backedUp = MakeBackup(index);
+    if (!backedUp) {
+      const std::string q = FormatText(TZuConfigTexts::BackupFailed, Utf8ToAnsi(f.BackupFileName()));
+      if (Application()->MessageBox(q, "Ondrel", MB_YESNO | MB_ICONWARNING) != IDYES) {
+        Editors->SetStatus(5, std::string(TZuConfigTexts::SaveFailed) + " " + Utf8ToAnsi(target));
+        return false;
+      }
+    }
+  }
+
+  const bool copy = ownName ? false : asCopy;
+  if (!panel->SaveToFile(target, copy)) {
+    // The file renamed to its backup goes back to its own name.
+    if (backedUp && !FileExistsEx(f.FileName)) std::rename(f.BackupFileName().c_str(), f.FileName.c_str());
+    Report(std::string(TZuConfigTexts::SaveFailed) + "\n" + Utf8ToAnsi(target));
+    return false;
+  }
+  if (copy) return true;
+  if (!ownName) {
+    f.FileName = newName;
+    f.Name = Utf8ToAnsi(ChangeFileExt(ExtractFileName(newName), ""));
+    const std::string caption = Utf8ToAnsi(f.ExtractFileName());
+    panel->SetCaption(caption);
+    if (Editors->Tree && index < Editors->Tree->Items()->Count())
+      Editors->Tree->Items()->Item(index)->SetText(caption);
+    Editors->SetStatus(5, Utf8ToAnsi(newName));
+  }
+  f.Missing = false;
+  panel->LossyCount = 0;
+  panel->UpdateHeader();
+  if (Editors->Tree) Editors->Tree->Invalidate();
+  return true;
+}
+
+bool TZuConfig::SaveActive(const std::string& newName, bool asCopy, bool withBackup) {
+  if (!Editors || Editors->ActiveIndex < 0) return false;
+  return SaveFile(Editors->ActiveIndex, newName, asCopy, withBackup);
+}
+
+bool TZuConfig::SaveAll(bool withBackup) {
+  FailedFiles.clear();
+  if (!Information || !Editors) return true;
+  for (int i = 0; i < Information->Count; ++i) {
+    TEditor* panel = Editors->Item(i);
+    if (!panel || !panel->Modified) continue;  // untouched files and their backups stay as they are
+    if (!SaveFile(i, "", false, withBackup)) FailedFiles.push_back(Information->Files[static_cast<std::size_t>(i)]->FileName);
+  }
+  return FailedFiles.empty();
+}
+
+bool TZuConfig::ReloadFile(int index, bool fromBackup) {
+  TEditor* panel = Panel(index);
+  if (!panel) return false;
+  const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(index)];
+  bool ok;
+  if (fromBackup && FileExistsEx(f.BackupFileName())) {
+    ok = panel->LoadFromFile(f.BackupFileName(), panel->Encoding);
+    // The text differs from the file on disk now.
+    if (ok) panel->SetModified(true);
+  } else {
+    ok = panel->LoadFromFile(f.FileName, panel->Encoding);
+  }
+  if (ok && panel->Active) {
+    Editors->SetStatus(4, panel->EncodingName());
+    Editors->SetStatus(3, panel->Modified ? TEditorsTexts::Modified : "");
+  }
+  if (Editors->Tree) Editors->Tree->Invalidate();
+  return ok;
+}
+
+bool TZuConfig::ReloadActive(bool fromBackup) {
+  if (!Editors || Editors->ActiveIndex < 0) return false;
+  return ReloadFile(Editors->ActiveIndex, fromBackup);
+}
+
+}  // namespace ond

@@ -1,0 +1,60 @@
+// One open config set: its discovered files and their stacked panels, with
+// the operations the main window's actions call: save one or all files
+// (optionally keeping a backup), reload a file from disk or from its backup
+// in the panel's encoding.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "workspace/UEditors.h"
+#include "workspace/UZuConfigInformation.h"
+
+namespace ond {
+
+// The set's messages until the language table exists.
+struct TZuConfigTexts {
+  static const char* const SaveFailed;
+  static const char* const BackupFailed;
+  static const char* const LossySave;
+  static const char* const NameInSet;
+};
+
+class TZuConfig {
+ public:
+  TZuConfig() = default;
+  ~TZuConfig();
+  TZuConfig(const TZuConfig&) = delete;
+  TZuConfig& operator=(const TZuConfig&) = delete;
+
+  std::unique_ptr<TEditors> Editors;
+  std::unique_ptr<TZuConfigInformation> Information;
+  // While false the next search covers the whole scope of each editor.
+  bool SearchContinues = true;
+  // The files the last SaveAll could not write (native names).
+  std::vector<std::string> FailedFiles;
+
+  // Discovers the set and builds its panels; the result is the discovery's
+  // (a set whose discovery stopped early opens with the files listed so far).
+  bool LoadConfig(const std::string& fileName, TScrollBox* scrollBox, TPopupMenu* popupMenu, TScrollBar* scrollBar,
+                  TStatusBarEx* statusBar, TCheckTreeViewEx* tree);
+  bool ValidIndex(int index) const;
+  TEditor* Panel(int index) const;
+  // Renames the file to its backup name, replacing an older backup.
+  bool MakeBackup(int index);
+  // Saves a panel to its own file (newName empty or the same name in any
+  // letter case) or to newName (the set then follows the new name unless
+  // asCopy). Failures are told to the user and leave the panel modified.
+  bool SaveFile(int index, const std::string& newName, bool asCopy, bool withBackup);
+  bool SaveActive(const std::string& newName, bool asCopy, bool withBackup);
+  // Saves every modified panel; true when none failed.
+  bool SaveAll(bool withBackup);
+  bool ReloadFile(int index, bool fromBackup);
+  bool ReloadActive(bool fromBackup);
+
+ private:
+  void Report(const std::string& message);
+};
+
+}  // namespace ond
