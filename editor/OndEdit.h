@@ -440,6 +440,11 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
   bool GetBookMark(int BookMark, int& X, int& Y) const;
   bool IsBookmark(int BookMark) const { return Bookmark(BookMark) != nullptr; }
 
+  // ---- search and replace
+  // Finds (and with the replace bits replaces) ASearch through SearchEngine;
+  // the number of matches found and selected.
+  int SearchReplace(const std::string& ASearch, const std::string& AReplace, std::uint8_t AOptions);
+
   // ---- tab, indent and case commands
   void DoBlockIndent();
   void DoBlockUnindent();

@@ -1,0 +1,50 @@
+// Typing 10,000 characters in the middle of a buffer and undoing them all:
+// in a 1,000,000-line buffer against a 10-line one. The cost per keystroke
+// should not depend on the size of the text.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "editor/OndEdit.h"
+
+namespace {
+
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "bench_typing";
+  static char* argv[] = {name, nullptr};
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+void TypeAndUndo(benchmark::State& state) {
+  App();
+  const int lines = static_cast<int>(state.range(0));
+  auto ed = std::make_unique<ond::TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 800, 600);
+  ed->SetMaxUndo(20000);
+  std::string text;
+  text.reserve(static_cast<std::size_t>(lines) * 40);
+  for (int i = 0; i < lines; ++i) text += "    \"key\": \"value of the line\",\n";
+  ed->Lines()->SetText(text);
+  const std::string original = ed->Lines()->Get(lines / 2);
+  constexpr int kKeys = 10000;
+  for (auto _ : state) {
+    ed->SetCaretXY(ond::BufferCoord(5, lines / 2 + 1));
+    for (int i = 0; i < kKeys; ++i) ed->CommandProcessor(ond::ecChar, static_cast<char>('a' + i % 26), nullptr);
+    while (ed->UndoList()->HasRecords()) ed->Undo();
+  }
+  if (ed->Lines()->Get(lines / 2) != original) state.SkipWithError("undo did not restore the line");
+  state.SetItemsProcessed(state.iterations() * kKeys);
+  state.counters["ns_per_key"] =
+      benchmark::Counter(static_cast<double>(kKeys), benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
+}
+
+}  // namespace
+
+BENCHMARK(TypeAndUndo)->Arg(10)->Arg(1000000)->Unit(benchmark::kMillisecond);
