@@ -145,6 +145,14 @@ int TApplication::MessageBox(const std::string& text, const std::string& caption
   }
 }
 
+void TApplication::MessageBeep(unsigned type) {
+  if (BeepHook) {
+    BeepHook(type);
+    return;
+  }
+  QApplication::beep();
+}
+
 void TApplication::CancelHint() { QToolTip::hideText(); }
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(); }

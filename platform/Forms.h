@@ -22,6 +22,7 @@ constexpr unsigned MB_ICONERROR = 0x10;
 constexpr unsigned MB_ICONQUESTION = 0x20;
 constexpr unsigned MB_ICONWARNING = 0x30;
 constexpr unsigned MB_ICONINFORMATION = 0x40;
+constexpr unsigned MB_ICONASTERISK = MB_ICONINFORMATION;
 constexpr int IDOK = 1;
 constexpr int IDCANCEL = 2;
 constexpr int IDYES = 6;
@@ -59,6 +60,10 @@ class TApplication : public TComponent {
   // A modal message box; MessageBoxHook, when set, answers instead (tests).
   int MessageBox(const std::string& text, const std::string& caption, unsigned flags);
   TMessageBoxHook MessageBoxHook;
+  // The system sound of a message-box kind (MB_ICONASTERISK and so on);
+  // BeepHook, when set, hears it instead (tests).
+  void MessageBeep(unsigned type);
+  std::function<void(unsigned Type)> BeepHook;
 
   // Hides the hint (tool tip) that shows now.
   void CancelHint();
