@@ -335,6 +335,11 @@ void TMain::ScrollToEditor(int index) {
   ScrollStackBy(editors->Layout().ScrollToShift(index));
 }
 
+bool TMain::FindNext(bool up) {
+  if (!FConfig || Settings.search.find.text.empty()) return false;
+  return FConfig->SearchInConfig(false, up) > 0;
+}
+
 void TMain::ScrollToSelected() {
   if (TTreeNode* selected = tvOpenFiles->GetSelected()) ScrollToEditor(selected->AbsoluteIndex());
 }

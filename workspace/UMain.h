@@ -84,6 +84,9 @@ class TMain : public TForm {
   // failure was told to the user).
   std::vector<std::string> SaveAll();
   void ScrollToEditor(int index);
+  // Finds the stored search text again across the set, down or up (up
+  // turns the stored direction round); true when a match was selected.
+  bool FindNext(bool up);
   // Short forms: to the panel of the node selected in the tree, to the active
   // panel (when there is one), to the first and to the last visible panel.
   void ScrollToSelected();

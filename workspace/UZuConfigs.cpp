@@ -5,6 +5,7 @@
 #include "platform/Forms.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/SysUtils.h"
+#include "services/USystem.h"
 #include "workspace/Compatibility.h"
 
 namespace ond {
@@ -15,6 +16,8 @@ const char* const TZuConfigTexts::LossySave =
     "%s characters of the file\n%s\nhave no form in code page 1251 and were read as \"?\".\n"
     "Saving writes them as \"?\" and they are lost. Save anyway?";
 const char* const TZuConfigTexts::NameInSet = "Another file of the open config set has this name:";
+const char* const TZuConfigTexts::SubsUsed = "Subs used:";
+const char* const TZuConfigTexts::NotFound = "not found";
 
 namespace {
 
@@ -191,6 +194,114 @@ bool TZuConfig::ReloadFile(int index, bool fromBackup) {
 bool TZuConfig::ReloadActive(bool fromBackup) {
   if (!Editors || Editors->ActiveIndex < 0) return false;
   return ReloadFile(Editors->ActiveIndex, fromBackup);
+}
+
+TOndSearchOptions TZuConfig::SearchOptions(bool replace, bool invert) const {
+  const auto& o = Settings.search.options;
+  TOndSearchOptions options = 0;
+  if (replace) options |= ssoReplace | ssoReplaceAll | ssoPrompt;
+  if (o.backwards != invert) options |= ssoBackwards;
+  if (o.casesensitive) options |= ssoMatchCase;
+  if (!SearchContinues) options |= ssoEntireScope;
+  if (o.selectiononly) options |= ssoSelectedOnly;
+  if (o.wholewords) options |= ssoWholeWord;
+  return options;
+}
+
+namespace {
+
+bool HasText(TOndEditor* editor) {
+  const int count = editor->Lines()->GetCount();
+  return count > 1 || (count == 1 && !editor->Lines()->GetView(0).empty());
+}
+
+}  // namespace
+
+int TZuConfig::SearchInConfig(bool replace, bool invert) {
+  if (!Editors) return 0;
+  TEditors& editors = *Editors;
+  const auto& o = Settings.search.options;
+  const std::string& text = Settings.search.find.text;
+  const std::string& replacement = Settings.search.replace.text;
+  if (text.empty()) return 0;
+  const TOndSearchOptions options = SearchOptions(replace, invert);
+  const bool backwards = options & ssoBackwards;
+  const bool leaveStart = o.inallconfig && !o.selectiononly;
+
+  auto endReplace = [&editors]() {
+    const int count = editors.ReplaceCount;
+    editors.ReplaceAnswer = raReplace;
+    editors.ReplaceCount = 0;
+    Application()->MessageBeep(MB_ICONASTERISK);
+    editors.SetStatus(5, std::string(TZuConfigTexts::SubsUsed) + " " + IntToStr(static_cast<long long>(count)));
+    return count;
+  };
+  // A text replaced by itself is no replacement: nothing is touched.
+  if (replace && text == replacement) return endReplace();
+
+  int start = editors.ActiveIndex;
+  if (start < 0) start = backwards ? editors.LastVisible() : editors.FirstVisible();
+  TEditor* found = nullptr;
+  try {
+    for (int i = start; i >= 0 && i < editors.Count; i += backwards ? -1 : 1) {
+      TEditor* panel = editors.Item(i);
+      if (panel && panel->Shown && HasText(panel->Editor)) {
+        TOndEditor* ed = panel->Editor;
+        TOndEditSearchCustom* engine = o.regex ? static_cast<TOndEditSearchCustom*>(panel->RegexSearchEngine.get())
+                                               : static_cast<TOndEditSearchCustom*>(panel->SearchEngine.get());
+        if (ed->GetSearchEngine() != engine) ed->SetSearchEngine(engine);
+        TOndSearchOptions panelOptions = options;
+        if (!panel->Active) {
+          const int last = ed->Lines()->GetCount();
+          ed->SetCaretXY(backwards ? BufferCoord(static_cast<int>(ed->Lines()->GetView(last - 1).size()) + 1, last)
+                                   : BufferCoord(1, 1));
+          // The caret was put there by the walk, not by the user: a match
+          // that is empty at the panel's very start (or end) still counts.
+          panelOptions |= ssoEntireScope;
+        }
+        const int n = ed->SearchReplace(text, replacement, panelOptions);
+        if (replace) {
+          if (n > 0)
+            editors.ReplaceAnswer = panel->ReplaceAnswer;
+          else
+            panel->ReplaceAnswer = editors.ReplaceAnswer;
+          editors.ReplaceCount += n;
+        } else if (n > 0) {
+          found = panel;
+          break;
+        }
+        if (ed->SelAvail()) ed->SetCaretXY(backwards ? ed->GetBlockBegin() : ed->GetBlockEnd());
+      }
+      if (!leaveStart) break;
+      if (replace && editors.ReplaceAnswer == raCancel) break;
+    }
+  } catch (const std::exception& e) {
+    // A pattern the engine cannot take: told, and what was replaced stays
+    // (each panel can undo it).
+    editors.ReplaceAnswer = raReplace;
+    editors.ReplaceCount = 0;
+    editors.SetStatus(5, e.what());
+    Application()->MessageBox(e.what(), "Ondrel", MB_OK | MB_ICONERROR);
+    return 0;
+  }
+
+  if (replace) return endReplace();
+  if (found) {
+    if (found->Collapsed) {
+      found->SetCollapsed(false);
+      found->Editor->MakeCaretVisibleEx(true);
+    }
+    if (!found->Active) {
+      if (editors.OnScrollToEditor) editors.OnScrollToEditor(found->Index);
+      found->EditorClick();
+      if (found->Editor->CanFocus()) found->Editor->SetFocus();
+    }
+    Application()->ProcessMessages();
+    return 1;
+  }
+  Application()->MessageBeep(MB_ICONASTERISK);
+  editors.SetStatus(5, "\"" + text + "\" " + TZuConfigTexts::NotFound);
+  return 0;
 }
 
 }  // namespace ond

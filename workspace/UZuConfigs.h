@@ -19,6 +19,8 @@ struct TZuConfigTexts {
   static const char* const BackupFailed;
   static const char* const LossySave;
   static const char* const NameInSet;
+  static const char* const SubsUsed;
+  static const char* const NotFound;
 };
 
 class TZuConfig {
@@ -52,6 +54,13 @@ class TZuConfig {
   bool SaveAll(bool withBackup);
   bool ReloadFile(int index, bool fromBackup);
   bool ReloadActive(bool fromBackup);
+  // One search or replace run across the shown panels with the search
+  // settings' text, replacement and options; invert turns the direction
+  // round (find up). A search stops at the first panel with a match and
+  // gives 1, or 0; a replace gives the number of replacements made.
+  int SearchInConfig(bool replace, bool invert);
+  // The option bits of a run from the search settings.
+  TOndSearchOptions SearchOptions(bool replace, bool invert) const;
 
  private:
   void Report(const std::string& message);
