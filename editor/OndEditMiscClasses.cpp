@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 
+#include "editor/OndEditCodeFolding.h"
 #include "editor/OndEditMiscProcs.h"
 #include "platform/ImgList.h"
 #include "platform/core/CodePage.h"
@@ -508,61 +509,10 @@ void TOndEditBackground::Assign(const TOndEditBackground& Source) {
 
 // ---- code folding -------------------------------------------------------------
 
-namespace {
-
-// Hue 0..360, saturation and lightness 0..100.
-void ToHSL(TColor Color, int& H, int& S, int& L) {
-  const TColor c = ColorToRGB(Color);
-  const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
-  const int mx = std::max({r, g, b}), mn = std::min({r, g, b});
-  L = (mx + mn) * 100 / 510;
-  if (mx == mn) {
-    H = 0;
-    S = 0;
-    return;
-  }
-  const int delta = mx - mn;
-  S = L > 50 ? delta * 100 / (510 - (mx + mn)) : delta * 100 / (mx + mn);
-  const double f = 60.0 / delta;
-  double h;
-  if (r == mx)
-    h = (g - b) * f + (b > g ? 360 : 0);
-  else if (g == mx)
-    h = (b - r) * f + 120;
-  else
-    h = (r - g) * f + 240;
-  H = static_cast<int>(std::lround(h));
-}
-
-TColor FromHSL(int H, int S, int L) {
-  if (S == 0) {
-    const int v = MinMax(static_cast<int>(std::lround(L * 2.55)), 0, 255);
-    return RGB(v, v, v);
-  }
-  const double l = L / 100.0, s = S / 100.0;
-  const double m1 = l < 0.5 ? (1 - s) * l : l - (1 - l) * s;
-  const double m2 = 2 * l - m1;
-  const double h = H / 60.0, d = m2 - m1;
-  double rgb[3];
-  switch (std::min(H / 60, 5)) {
-    case 0: rgb[0] = m2; rgb[1] = m1 + h * d; rgb[2] = m1; break;
-    case 1: rgb[0] = m1 + (2 - h) * d; rgb[1] = m2; rgb[2] = m1; break;
-    case 2: rgb[0] = m1; rgb[1] = m2; rgb[2] = m1 + (h - 2) * d; break;
-    case 3: rgb[0] = m1; rgb[1] = m1 + (4 - h) * d; rgb[2] = m2; break;
-    case 4: rgb[0] = m1 + (h - 4) * d; rgb[1] = m1; rgb[2] = m2; break;
-    default: rgb[0] = m2; rgb[1] = m1; rgb[2] = m1 + (6 - h) * d; break;
-  }
-  int v[3];
-  for (int k = 0; k < 3; ++k) v[k] = MinMax(static_cast<int>(std::ceil(rgb[k] * 255 - 1e-9)), 0, 255);
-  return RGB(v[0], v[1], v[2]);
-}
-
-}  // namespace
-
 TColor DeriveFolderBarColor(int Delta) {
-  int h, s, l;
-  ToHSL(clBtnFace, h, s, l);
-  return FromHSL(h, s, MinMax(l + Delta, 0, 100));
+  std::int32_t h, s, l;
+  RGBToHSL(clBtnFace, h, s, l);
+  return HSLToRGB(h, s, MinMax(l + Delta, 0, 100));
 }
 
 TOndCodeFolding::TOndCodeFolding() { FFolderBarLinesColor = DeriveFolderBarColor(-20); }
