@@ -257,6 +257,15 @@ void TControl::SetCursor(TCursor cursor) {
     w->setCursor(CursorToQt(cursor));
 }
 
+void TControl::ShowCursorShape(TCursor cursor) {
+  QWidget* w = ClientWidget();
+  const Qt::CursorShape shape = CursorToQt(cursor);
+  if (cursor == crDefault)
+    w->unsetCursor();
+  else if (!w->testAttribute(Qt::WA_SetCursor) || w->cursor().shape() != shape)
+    w->setCursor(shape);
+}
+
 void TControl::Invalidate() { ClientWidget()->update(); }
 void TControl::InvalidateRect(const TRect& r) { ClientWidget()->update(ToQRect(r)); }
 void TControl::Update() {

@@ -137,6 +137,9 @@ class TControl : public TComponent {
   void SetPopupMenu(TPopupMenu* menu);
   void SetCursor(TCursor cursor);
   TCursor GetCursor() const { return FCursor; }
+  // Shows a cursor shape over the control for the moment, leaving Cursor as
+  // it is (a control whose cursor depends on the place under the pointer).
+  void ShowCursorShape(TCursor cursor);
 
   void Invalidate();
   void InvalidateRect(const TRect& r);
