@@ -2162,9 +2162,16 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
     }
   }
   if (Text.empty()) return ClampToText(at);
+  const bool wasEmpty = FLines->GetCount() == 0;
   TBufferCoord start;
   const TBufferCoord end = InsertRaw(at, Text, start);
-  if (Record) FUndoList->AddChange(InsReason, start, end, std::string_view(), smNormal);
+  if (Record) {
+    FUndoList->AddChange(InsReason, start, end, std::string_view(), smNormal);
+    // The first line of an empty buffer came with the text: undo takes it
+    // away again.
+    if (wasEmpty)
+      if (TOndEditUndoItem* top = FUndoList->PeekItem(); top && top->Reason == InsReason) top->Extra2 = 1;
+  }
   return end;
 }
 
@@ -2528,7 +2535,10 @@ void TCustomOndEdit::UndoItem() {
     if (IsInsertRecord(r)) {
       std::string taken = TextRange(s, e);
       ReplaceRange(s, e, item->Text, r, r, false);
+      const bool madeFirstLine = item->Extra2 == 1 && FLines->GetCount() == 1 && LineLength(1) == 0;
+      if (madeFirstLine) FLines->Delete(0);
       FRedoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
+      if (madeFirstLine) FRedoList->PeekItem()->Extra2 = 1;
       SetCaretAndCollapse(s);
     } else if (IsDeleteRecord(r)) {
       const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
@@ -2582,8 +2592,11 @@ void TCustomOndEdit::RedoItem() {
     const TOndUndoReason r = item->Reason;
     if (IsInsertRecord(r)) {
       std::string replaced = TextRange(s, s);
+      const bool wasEmpty = FLines->GetCount() == 0;
       const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
-      FUndoList->PushItem(MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber));
+      auto redone = MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber);
+      if (wasEmpty) redone->Extra2 = 1;
+      FUndoList->PushItem(std::move(redone));
       SetCaretAndCollapse(end);
     } else if (IsDeleteRecord(r)) {
       std::string taken = TextRange(s, e);
