@@ -277,6 +277,8 @@ void TControl::SendToBack() { Widget()->lower(); }
 TPoint TControl::ClientToScreen(TPoint p) const { return FromQPoint(ClientWidget()->mapToGlobal(ToQPoint(p))); }
 TPoint TControl::ScreenToClient(TPoint p) const { return FromQPoint(ClientWidget()->mapFromGlobal(ToQPoint(p))); }
 TPoint TControl::CursorPos() { return FromQPoint(QCursor::pos()); }
+TShiftState TControl::KeyboardState() { return ShiftFromQt(QGuiApplication::queryKeyboardModifiers()); }
+int TControl::DragThreshold() { return std::max(1, QApplication::startDragDistance()); }
 
 void TControl::Resize() {
   if (OnResize) OnResize(this);

@@ -153,6 +153,10 @@ class TControl : public TComponent {
   TPoint ScreenToClient(TPoint p) const;
   // The mouse pointer in screen coordinates.
   static TPoint CursorPos();
+  // The modifier keys held now.
+  static TShiftState KeyboardState();
+  // How far the pointer moves with a button held before a drag begins.
+  static int DragThreshold();
 
   TNotifyEvent OnResize;
   TNotifyEvent OnClick;
