@@ -48,10 +48,12 @@ void TOndEditPlugin::LinesDeleted(int, int) {}
 
 TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FCodeFolding = std::make_unique<TOndCodeFolding>();
-  FCodeFolding->OnChange = [this](TObject*, int) { Invalidate(); };
+  FCodeFolding->OnChange = [this](TObject*, int Kind) { CodeFoldingChanged(Kind); };
 
   FOwnLines = std::make_unique<TOndEditStringList>();
   FLines = FOwnLines.get();
+  FAllFoldRanges = std::make_unique<TOndEditAllFoldRanges>();
+  FCodeFolder = std::make_unique<TOndCodeFolder>(*FLines, *FAllFoldRanges);
 
   FBufferBmp = std::make_unique<TBitmap>();
   FScrollBars = std::make_unique<TOndScrollBars>();
@@ -93,6 +95,16 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FLines->OnLinesDeleted = [this](TOndEditStringList* s, int i, int n) { ListDeleted(s, i, n); };
   FLines->OnLinesInserted = [this](TOndEditStringList* s, int i, int n) { ListInserted(s, i, n); };
   FLines->OnLineReplaced = [this](TOndEditStringList* s, int i, int n) { ListPut(s, i, n); };
+  FLines->OnBeforeLineReplaced = [this](TOndEditStringList*, int i, int) { ListBeforePut(i); };
+  FLines->OnBeforeLinesDeleted = [this](TOndEditStringList*, int i, int n) {
+    // Removed lines holding fold tokens change the ranges.
+    if (!FCodeFolding->GetEnabled() || FFoldToggling) return;
+    for (int k = i; k < i + n && k < FLines->GetCount(); ++k)
+      if (!FoldSignature(FLines->GetView(k)).empty()) {
+        ++FFoldChangeCount;
+        break;
+      }
+  };
 
   FFontDummy = std::make_unique<TFont>();
   FOwnUndoList = std::make_unique<TOndEditUndoList>();
@@ -151,6 +163,8 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
 
   FontChanged();
 
+  new TOndEditCodeFoldingPlugin(this);  // joins the plug-ins, freed with them
+
   FFoldHint = TOndCompletionProposal::Create();
   if (FFoldHint) {
     FFoldHint->SetDisplayType(ctHint);
@@ -172,6 +186,8 @@ TCustomOndEdit::~TCustomOndEdit() {
   FLines->OnLinesDeleted = nullptr;
   FLines->OnLinesInserted = nullptr;
   FLines->OnLineReplaced = nullptr;
+  FLines->OnBeforeLineReplaced = nullptr;
+  FLines->OnBeforeLinesDeleted = nullptr;
   FHookedCommandHandlers.clear();
   while (!FPlugins.empty()) {
     TOndEditPlugin* p = FPlugins.back();
@@ -207,6 +223,7 @@ void TCustomOndEdit::UnlockPaint() {
     }
   }
   if (FStateFlags & sfCaretChanged) UpdateCaret();
+  if (FStatusChanges & (StatusCaretLine | StatusAll)) UpdateCaretFoldRange();
   if (FStatusChanges != 0) DoOnStatusChange(FStatusChanges);
 }
 
@@ -369,7 +386,7 @@ void TCustomOndEdit::SetLineText(const std::string& Value) {
       FLines->Put(FCaretY - 1, Value);
   }
 }
-std::string TCustomOndEdit::GetEditorText() const { return FLines->GetText(); }
+std::string TCustomOndEdit::GetEditorText() const { return TextWithFoldsExpanded(); }
 
 void TCustomOndEdit::SetOptions(TOndEditorOptions Value) {
   if (Value == FOptions) return;
@@ -516,16 +533,7 @@ void TCustomOndEdit::HighlighterAttrChanged(void*) {
   SizeOrFontChanged(true);
 }
 
-void TCustomOndEdit::SetWordWrap(bool Value) {
-  // The row layout itself is made by the word-wrap unit through SetRowLayout.
-  if (!Value && FWordWrapPlugin) SetRowLayout(nullptr);
-}
-
-void TCustomOndEdit::SetRowLayout(std::shared_ptr<IOndRowLayout> Layout) {
-  FWordWrapPlugin = std::move(Layout);
-  if (FWordWrapPlugin) SetLeftColumn(1);
-  Invalidate();
-}
+void TCustomOndEdit::SetWordWrap(bool Value) { ApplyWordWrap(Value); }
 
 // ---- font, extent, size ---------------------------------------------------------------
 
@@ -601,6 +609,19 @@ void TCustomOndEdit::GutterChanged(TObject*) {
     FGutter->SetRightOffset(minRight);  // comes back here
     return;
   }
+  ApplyGutterWidth();
+}
+
+int TCustomOndEdit::GutterRightOffset() const {
+  // The fold strip and the modified bars always get their room, also when
+  // folding was switched on after the offset was set.
+  int minRight = 0;
+  if (FCodeFolding->GetEnabled()) minRight = 13;
+  if (FGutter->GetShowLineModified()) minRight += 4;
+  return std::max(FGutter->GetRightOffset(), minRight);
+}
+
+void TCustomOndEdit::ApplyGutterWidth() {
   if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) {
     const TNotifyEvent saved = std::move(FGutter->OnChange);
     FGutter->OnChange = nullptr;
@@ -614,10 +635,12 @@ void TCustomOndEdit::GutterChanged(TObject*) {
     FTextDrawer->SetBaseFont(FFontDummy.get());
   }
   FGutterCharWidth = FView.CharWidth;
-  const int width = FGutter->GutterPixelWidth(digitWidth);
+  int width = FGutter->GutterPixelWidth(digitWidth);
+  if (width > 0 && FGutter->GetShowLineNumbers()) width += GutterRightOffset() - FGutter->GetRightOffset();
   if (width != FView.GutterWidth) {
     FView.GutterWidth = width;
     FView.FitClient(ClientWidth(), ClientHeight());
+    if (FWordWrapPlugin) FWordWrapPlugin->DisplayChanged();
     FStateFlags |= sfCaretChanged;
     if (FPaintLock == 0) UpdateCaret();
     Invalidate();
@@ -804,17 +827,27 @@ void TCustomOndEdit::ListChanged(TOndEditStringList*) { LinesChanged(); }
 
 void TCustomOndEdit::LinesChanged() {
   FStateFlags &= static_cast<TOndStateFlags>(~sfLinesChanging);
-  if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
-  if (!(FOptions & eoScrollPastEof)) SetTopLine(FView.TopLine);
+  UpdateScrollBars();
+  // A change from outside the edit primitives leaves no selection behind.
+  if (FEditShiftsMarks == 0 && FFoldToggling == 0 && SelAvail()) {
+    FBlockBegin = FBlockEnd = ClampToText(GetCaretXY());
+    StatusChanged(StatusSelection);
+  }
   if (!FInvalidateRect.IsEmpty()) TControl::InvalidateRect(FInvalidateRect);
   FInvalidateRect = TRect{};
-  UpdateScrollBars();
+  if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
+  if (!(FOptions & eoScrollPastEof)) SetTopLine(FView.TopLine);
 }
 
 void TCustomOndEdit::ListCleared(TOndEditStringList*) {
   if (FWordWrapPlugin) FWordWrapPlugin->Reset();
+  // The ranges belonged to the text that went.
+  FHighlightedFoldRange = nullptr;
+  FAllFoldRanges->FreeAllRanges();
+  FFoldChangeCount = 0;
   FUndoList->Clear();
   FRedoList->Clear();
+  FInvalidateRect = TRect{};
   FBlockBegin = FBlockEnd = BufferCoord(1, 1);
   FCaretX = FCaretY = FLastCaretX = 1;
   FView.TopLine = 1;
@@ -827,6 +860,7 @@ void TCustomOndEdit::ListCleared(TOndEditStringList*) {
 void TCustomOndEdit::ListDeleted(TOndEditStringList*, int Index, int Count) {
   if (FHighlighter && FLines->GetCount() > 0) ScanFrom(std::min(Index, FLines->GetCount() - 1));
   if (FWordWrapPlugin) FWordWrapPlugin->LinesDeleted(Index, Count);
+  if (FEditShiftsMarks == 0) MarksLinesDeleted(Index + 1, Count);
   for (TOndEditPlugin* p : std::vector<TOndEditPlugin*>(FPlugins)) p->LinesDeleted(Index + 1, Count);
   InvalidateLines(Index + 1, INT_MAX);
   InvalidateGutterLines(Index + 1, INT_MAX);
@@ -840,7 +874,15 @@ void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
     } while (i < Index + Count && i < FLines->GetCount());
   }
   if (FWordWrapPlugin) FWordWrapPlugin->LinesInserted(Index, Count);
+  if (FEditShiftsMarks == 0) MarksLinesInserted(Index + 1, Count);
   for (TOndEditPlugin* p : std::vector<TOndEditPlugin*>(FPlugins)) p->LinesInserted(Index + 1, Count);
+  if (FCodeFolding->GetEnabled() && FFoldToggling == 0) {
+    for (int k = Index; k < Index + Count && k < FLines->GetCount(); ++k)
+      if (!FoldSignature(FLines->GetView(k)).empty()) {
+        ++FFoldChangeCount;
+        break;
+      }
+  }
   if ((FOptions & eoAutoSizeMaxScrollWidth) && Index < FLines->GetCount()) {
     const int len = FLines->GetExpandedTextLength(Index);
     if (len > FMaxScrollWidth) SetMaxScrollWidth(len);
@@ -849,16 +891,26 @@ void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
   InvalidateGutterLines(Index + 1, INT_MAX);
 }
 
+void TCustomOndEdit::ListBeforePut(int Index) {
+  if (FCodeFolding->GetEnabled() && FFoldToggling == 0) FTextBeforePut = FoldSignature(FLines->GetView(Index));
+}
+
 void TCustomOndEdit::ListPut(TOndEditStringList*, int Index, int Count) {
-  int last = Index;
-  if (FHighlighter) last = std::max(Index, ScanFrom(Index));
-  if (FWordWrapPlugin) FWordWrapPlugin->LinesChanged(Index, Count);
-  InvalidateLines(Index + 1, last + 1);
-  InvalidateGutterLines(Index + 1, last + 1);
+  int last = Index + 1;  // the last line to repaint, 1-based
+  if (FWordWrapPlugin && FWordWrapPlugin->LinesChanged(Index, Count) != 0) last = INT_MAX;
+  if (FHighlighter) {
+    const int stop = ScanFrom(Index);
+    last = std::max(last, stop + 2);
+    if (FLines != FOwnLines.get()) last = INT_MAX;
+  }
+  InvalidateGutterLines(Index + 1, last);
+  InvalidateLines(Index + 1, last);
   if ((FOptions & eoAutoSizeMaxScrollWidth) && Index < FLines->GetCount()) {
     const int len = FLines->GetExpandedTextLength(Index);
     if (len > FMaxScrollWidth) SetMaxScrollWidth(len);
   }
+  if (FCodeFolding->GetEnabled() && FFoldToggling == 0 && FoldSignature(FLines->GetView(Index)) != FTextBeforePut)
+    ++FFoldChangeCount;
 }
 
 // ---- invalidation ---------------------------------------------------------------------
@@ -1475,6 +1527,8 @@ void TCustomOndEdit::Paint() {
     TRect r = clip;
     r.Right = std::min(r.Right, gw);
     PaintGutter(r, range.FirstRow, range.LastRow);
+    if (FCodeFolding->GetEnabled() && FGutter->GetVisible() && FLines->GetCount() > 0 && gw > 13)
+      PaintFoldTree(r, range.FirstRow, range.LastRow);
   }
   if (clip.Right > gw) {
     TRect r = clip;
@@ -1531,7 +1585,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
     FTextDrawer->SetForegroundColor(g.GetUseFontStyle() ? g.Font().GetColor() : FFontDummy->GetColor());
     FTextDrawer->SetBackgroundColor(g.GetColor());
     const int cw = FTextDrawer->CellWidth(), ch = FTextDrawer->CellHeight();
-    const int xr = gw - g.GetRightOffset() - 2;
+    const int xr = gw - GutterRightOffset() - 2;
     int bottom = AClip.Top;
     for (int row = FirstRow; row <= LastRow; ++row) {
       const int line = RowToLine(row);
@@ -1542,7 +1596,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
         if (!g.GetGradient()) fill(rowRect, g.GetColor());  // a continuation row
         continue;
       }
-      std::string text = g.LineNumberText(line);
+      std::string text = g.LineNumberText(FCodeFolding->GetEnabled() ? UncollapsedLine(line) : line);
       if (OnGutterGetText) OnGutterGetText(this, line, text);
       const TOndIntensMark mark =
           g.GetIntens() ? IntensMark(line, row == caretRow, text) : TOndIntensMark::Number;
@@ -1663,7 +1717,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
       const int line = RowToLine(row);
       const TOndLineExtra* extra = line <= count ? FLines->GetLineExtra(line - 1) : nullptr;
       if (!extra || extra->ModifiedState == 0) continue;
-      const int x = gw - g.GetRightOffset();
+      const int x = gw - GutterRightOffset();
       fill(Rect(x, rowTop(row), x + 4, rowTop(row) + lh),
            extra->ModifiedState == 1 ? g.GetLineNormalColor() : g.GetLineModifiedColor());
     }
@@ -1738,6 +1792,8 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
                              : INT_MIN;
   auto colX = [this, cw](int col) { return (col - 1) * cw + FView.TextOffset(); };
   const bool useHighlighter = FHighlighter && FHighlighter->GetEnabled();
+  std::vector<TOndEditFoldRange*> spanning;
+  if (FCodeFolding->GetEnabled()) spanning = ExpandedRangesOver(RowToLine(FirstRow), RowToLine(LastRow));
 
   int row = FirstRow;
   while (row <= LastRow) {
@@ -1897,6 +1953,8 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
         bc->Brush.Style = TBrushStyle::bsSolid;
         if (!(bgShows && bc->Brush.Color == FColor)) bc->FillRect(Rect(rightX, top, AClip.Right, top + lh));
       }
+      if (FCodeFolding->GetEnabled())
+        PaintFoldExtras(spanning, line, row, top, len, row != LineToRow(line), row == lineLastRow, rowRect);
       if (rightEdgeX >= AClip.Left && rightEdgeX < AClip.Right) {
         bc->Pen.Color = FRightEdge->GetColor();
         bc->Pen.Style = FRightEdge->GetStyle();
@@ -2066,12 +2124,15 @@ TBufferCoord TCustomOndEdit::InsertRaw(TBufferCoord P, std::string_view Text, TB
     return BufferCoord(static_cast<int>(left.size() + pieces[0].size()) + 1, P.Line);
   }
   const int added = static_cast<int>(pieces.size()) - 1;
+  // The line holding the rest of the split line comes first, so that a fold
+  // header whose token went down with it is seen moving; then the lines
+  // between.
+  FLines->InsertLines(P.Line, {std::string(pieces.back()) + right});
   FLines->Put(P.Line - 1, left + std::string(pieces[0]));
-  FLines->InsertEmptyLines(P.Line, added);
-  for (int i = 1; i <= added; ++i) {
-    std::string s(pieces[static_cast<std::size_t>(i)]);
-    if (i == added) s += right;
-    FLines->Put(P.Line - 1 + i, s);
+  if (added > 1) {
+    std::vector<std::string> middle;
+    for (int i = 1; i < added; ++i) middle.emplace_back(pieces[static_cast<std::size_t>(i)]);
+    FLines->InsertLines(P.Line, middle);
   }
   // Marks on the line move with its text when the insertion began at char 1.
   ShiftMarks(Start.Char == 1 ? P.Line : P.Line + 1, added);
@@ -2104,6 +2165,11 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
   if (FLines->GetCount() == 0 && Text.empty()) return BufferCoord(1, 1);
   PaintLockScope lock(*this);
   LinesUpdateScope update(FLines);
+  struct MarksScope {  // the edit moves the marks itself
+    int& N;
+    explicit MarksScope(int& C) : N(C) { ++N; }
+    ~MarksScope() { --N; }
+  } marks(FEditShiftsMarks);
   std::unique_ptr<UndoBlockScope> block;
   if (Record) block = std::make_unique<UndoBlockScope>(FUndoList);
   TBufferCoord at = B;
@@ -2119,9 +2185,16 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
     }
   }
   if (Text.empty()) return ClampToText(at);
+  const bool wasEmpty = FLines->GetCount() == 0;
   TBufferCoord start;
   const TBufferCoord end = InsertRaw(at, Text, start);
-  if (Record) FUndoList->AddChange(InsReason, start, end, std::string_view(), smNormal);
+  if (Record) {
+    FUndoList->AddChange(InsReason, start, end, std::string_view(), smNormal);
+    // The first line of an empty buffer came with the text: undo takes it
+    // away again.
+    if (wasEmpty)
+      if (TOndEditUndoItem* top = FUndoList->PeekItem(); top && top->Reason == InsReason) top->Extra2 = 1;
+  }
   return end;
 }
 
@@ -2468,6 +2541,13 @@ std::unique_ptr<TOndEditUndoItem> MakeItem(TOndUndoReason Reason, const TBufferC
 void TCustomOndEdit::UndoItem() {
   std::unique_ptr<TOndEditUndoItem> item = FUndoList->PopItem();
   if (!item) return;
+  if (item->Reason == urFoldChange) {
+    ReplayFoldRecord(std::move(item), true);
+    return;
+  }
+  TOndEditUndoList* const keepTarget = FFoldUndoTarget;
+  FFoldUndoTarget = FRedoList;
+  FFoldUndoGroup = item->GroupNumber;
   const TOndSelectionMode keepMode = FSelectionMode;
   const TOndEditorOptions keepOptions = FOptions;
   PaintLockScope lock(*this);
@@ -2479,7 +2559,10 @@ void TCustomOndEdit::UndoItem() {
     if (IsInsertRecord(r)) {
       std::string taken = TextRange(s, e);
       ReplaceRange(s, e, item->Text, r, r, false);
+      const bool madeFirstLine = item->Extra2 == 1 && FLines->GetCount() == 1 && LineLength(1) == 0;
+      if (madeFirstLine) FLines->Delete(0);
       FRedoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
+      if (madeFirstLine) FRedoList->PeekItem()->Extra2 = 1;
       SetCaretAndCollapse(s);
     } else if (IsDeleteRecord(r)) {
       const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
@@ -2505,15 +2588,24 @@ void TCustomOndEdit::UndoItem() {
   } catch (...) {
     FSelectionMode = keepMode;
     FOptions = keepOptions;
+    FFoldUndoTarget = keepTarget;
     throw;
   }
   FSelectionMode = keepMode;
   FOptions = keepOptions;
+  FFoldUndoTarget = keepTarget;
 }
 
 void TCustomOndEdit::RedoItem() {
   std::unique_ptr<TOndEditUndoItem> item = FRedoList->PopItem();
   if (!item) return;
+  if (item->Reason == urFoldChange) {
+    ReplayFoldRecord(std::move(item), false);
+    return;
+  }
+  TOndEditUndoList* const keepTarget = FFoldUndoTarget;
+  FFoldUndoTarget = FUndoList;
+  FFoldUndoGroup = item->GroupNumber;
   const TOndSelectionMode keepMode = FSelectionMode;
   const TOndEditorOptions keepOptions = FOptions;
   PaintLockScope lock(*this);
@@ -2524,8 +2616,11 @@ void TCustomOndEdit::RedoItem() {
     const TOndUndoReason r = item->Reason;
     if (IsInsertRecord(r)) {
       std::string replaced = TextRange(s, s);
+      const bool wasEmpty = FLines->GetCount() == 0;
       const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
-      FUndoList->PushItem(MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber));
+      auto redone = MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber);
+      if (wasEmpty) redone->Extra2 = 1;
+      FUndoList->PushItem(std::move(redone));
       SetCaretAndCollapse(end);
     } else if (IsDeleteRecord(r)) {
       std::string taken = TextRange(s, e);
@@ -2544,10 +2639,12 @@ void TCustomOndEdit::RedoItem() {
   } catch (...) {
     FSelectionMode = keepMode;
     FOptions = keepOptions;
+    FFoldUndoTarget = keepTarget;
     throw;
   }
   FSelectionMode = keepMode;
   FOptions = keepOptions;
+  FFoldUndoTarget = keepTarget;
 }
 
 void TCustomOndEdit::Undo() {
@@ -2747,6 +2844,7 @@ void TCustomOndEdit::CommandProcessor(TOndEditorCommand Command, char AChar, voi
     if (Command != ecNone && Command < ecUserFirst) ExecuteCommand(Command, AChar, Data);
     if (Command != ecNone) NotifyHookedCommandHandlers(true, Command, AChar, Data);
   }
+  if (FFoldChangeCount != 0 && FCodeFolding->GetEnabled()) UpdateFoldRanges();
   DoOnCommandProcessed(Command, AChar, Data);
 }
 
@@ -2914,6 +3012,7 @@ void TCustomOndEdit::ExecuteCommand(TOndEditorCommand Command, char AChar, void*
     case ecNormalSelect: SetSelectionMode(smNormal); break;
     case ecColumnSelect: SetSelectionMode(smColumn); break;
     case ecLineSelect: SetSelectionMode(smLine); break;
+    case ecMatchBracket: FindMatchingBracket(); break;
     case ecContextHelp:
       if (OnContextHelp) OnContextHelp(this, WordAtCursor());
       break;
@@ -3952,6 +4051,24 @@ void TCustomOndEdit::KeyUp(std::uint16_t& Key, TShiftState Shift) {
   FKbdHandler.RunKeyUpChain(this, Key, Shift);
 }
 
+bool TCustomOndEdit::CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines) const {
+  Lines.clear();
+  if (X < FView.GutterWidth + 2) return false;
+  const TDisplayCoord d = PixelsToRowColumn(X, Y);
+  if (d.Row > DisplayRowCount()) return false;
+  const TBufferCoord p = DisplayToBufferPos(d);
+  if (p.Line < 1 || p.Line > FLines->GetCount()) return false;
+  TOndEditFoldRange* r = FoldRangeAtLine(p.Line);
+  if (!r || !r->Collapsed) return false;
+  const std::string header = FLines->Get(p.Line - 1);
+  const int markerLength = static_cast<int>(CollapsedMarker(r->FoldRegion).size());
+  const int length = static_cast<int>(header.size());
+  if (p.Char <= length - markerLength || p.Char > length) return false;
+  Lines.push_back(header);
+  for (int i = r->CollapsedLines.GetCount() - 1; i >= 0; --i) Lines.push_back(r->CollapsedLines.Get(i));
+  return true;
+}
+
 void TCustomOndEdit::HideFoldHint() {
   if (FFoldHint && FFoldHintShowing && FFoldHint->Visible()) FFoldHint->CancelCompletion();
   FFoldHintShowing = false;
@@ -4130,6 +4247,633 @@ void TCustomOndEdit::DropText(TCustomOndEdit* Source, int X, int Y, TShiftState 
     throw;
   }
   EndUndoBlock();
+}
+
+// ---- code folding ---------------------------------------------------------------------
+
+namespace {
+
+// An undo record's note that a fold was collapsed or expanded at its header
+// line, hiding or showing Lines lines: undo replays the opposite, redo the
+// same, so that older records find the text where they left it.
+class TOndFoldToggle : public TOndEditUndoObject {
+ public:
+  TOndFoldToggle(bool C, int L) : Collapsed(C), Lines(L) {}
+  bool Collapsed;
+  int Lines;
+};
+
+class CounterScope {
+ public:
+  explicit CounterScope(int& C) : FCount(C) { ++FCount; }
+  ~CounterScope() { --FCount; }
+  CounterScope(const CounterScope&) = delete;
+  CounterScope& operator=(const CounterScope&) = delete;
+
+ private:
+  int& FCount;
+};
+
+// The characters of a region tree's tokens (and its skip regions'), added to
+// Chars; Upper: letters "a" to "z" as capitals.
+void CollectFoldChars(const TFoldRegions& Regions, bool Upper, TSysCharSet& Chars) {
+  std::vector<const TFoldRegions*> queue{&Regions};
+  auto add = [&](const std::string& Text) {
+    for (char c : Text) {
+      if (Upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      Chars.Include(c);
+    }
+  };
+  for (std::size_t q = 0; q < queue.size(); ++q) {
+    const TFoldRegions& r = *queue[q];
+    for (int i = 0; i < r.SkipRegions().Count(); ++i) {
+      const TSkipRegionItem* k = r.SkipRegions().Items(i);
+      add(k->Open);
+      add(k->Close);
+      add(k->Escape);
+    }
+    for (int i = 0; i < r.Count(); ++i) {
+      const TFoldRegionItem* f = r.Items(i);
+      if (f->RegionType == frtChar) {
+        if (!f->Open.empty()) add(f->Open.substr(0, 1));
+        if (!f->Close.empty()) add(f->Close.substr(0, 1));
+      } else {
+        add(f->Open);
+        add(f->Close);
+      }
+      queue.push_back(&f->SubFoldRegions());
+    }
+  }
+}
+
+}  // namespace
+
+void TOndEditCodeFoldingPlugin::LinesInserted(int FirstLine, int Count) {
+  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesInserted(FirstLine, Count);
+}
+
+void TOndEditCodeFoldingPlugin::LinesDeleted(int FirstLine, int Count) {
+  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesDeleted(FirstLine, Count);
+}
+
+const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const { return &FCodeFolding->FoldRegions(); }
+
+TOndCodeFolder& TCustomOndEdit::Folder() const {
+  TOndCodeFolder& f = *FCodeFolder;
+  f.Regions = FoldRegionsInUse();
+  f.CaseSensitive = FCodeFolding->GetCaseSensitive();
+  if (FHighlighter)
+    f.AttributeNameAt = [this](std::int32_t Line, std::int32_t Char) {
+      std::string token;
+      TOndHighlighterAttributes* a = nullptr;
+      if (GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a) && a) return a->Name();
+      return std::string();
+    };
+  else
+    f.AttributeNameAt = nullptr;
+  return f;
+}
+
+std::string TCustomOndEdit::FoldSignature(std::string_view Text) const {
+  TSysCharSet chars;
+  const bool upper = !FCodeFolding->GetCaseSensitive();
+  CollectFoldChars(*FoldRegionsInUse(), upper, chars);
+  std::string out;
+  for (char c : Text) {
+    if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (chars.Contains(c)) out += c;
+  }
+  return out;
+}
+
+void TCustomOndEdit::CodeFoldingChanged(int Kind) {
+  if (Kind == fccEnabled) {
+    if (FCodeFolding->GetEnabled()) {
+      } else {
+      ExpandAll();
+      FHighlightedFoldRange = nullptr;
+    }
+    // Room for the fold marks right of the line numbers.
+    if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
+    ApplyGutterWidth();
+  } else if (Kind == fccRescan) {
+    if (FCodeFolding->GetEnabled()) RescanFoldRanges();
+  }
+  Invalidate();
+}
+
+void TCustomOndEdit::FoldStateChanged() {
+  FHighlightedFoldRange = nullptr;
+  UpdateCaretFoldRange();
+  FStateFlags |= sfScrollBarsChanged;
+  UpdateScrollBars();
+  Invalidate();
+}
+
+void TCustomOndEdit::UpdateCaretFoldRange() {
+  TOndEditFoldRange* r = nullptr;
+  if (FCodeFolding->GetEnabled() && FCaretY >= 1 && FCaretY <= FLines->GetCount() && FAllFoldRanges->AllCount() > 0)
+    r = Folder().CaretFoldRange(FCaretY);
+  if (r == FHighlightedFoldRange) return;
+  if (FHighlightedFoldRange)
+    InvalidateLines(FHighlightedFoldRange->FromLine, FHighlightedFoldRange->ToLine);
+  FHighlightedFoldRange = r;
+  if (r) InvalidateLines(r->FromLine, r->ToLine);
+}
+
+void TCustomOndEdit::RecordFoldToggle(int HeaderLine, bool Collapsed, int Count) {
+  auto note = std::make_unique<TOndFoldToggle>(Collapsed, Count);
+  if (FFoldUndoTarget) {
+    // Inside undo or redo: the note goes with the record being replayed.
+    auto item = std::make_unique<TOndEditUndoItem>();
+    item->Reason = urFoldChange;
+    item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+    item->GroupNumber = FFoldUndoGroup;
+    item->Extra1 = std::move(note);
+    FFoldUndoTarget->PushItem(std::move(item));
+    return;
+  }
+  if (FUndoList->IsLocked()) return;
+  if (FUndoList->GetBlockDepth() > 0) {
+    FUndoList->AddChange(urFoldChange, BufferCoord(1, HeaderLine), BufferCoord(1, HeaderLine), std::string_view(),
+                         FSelectionMode, std::move(note));
+    return;
+  }
+  // A fold toggled on its own joins the last step: undoing that step first
+  // puts the fold back, and the text does not count as changed.
+  FRedoList->Clear();
+  const TOndEditUndoItem* top = FUndoList->PeekItem();
+  if (!top) return;  // nothing older needs the lines where they were
+  auto item = std::make_unique<TOndEditUndoItem>();
+  item->Reason = urFoldChange;
+  item->SelectionMode = FSelectionMode;
+  item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+  item->GroupNumber = top->GroupNumber;
+  item->Extra1 = std::move(note);
+  const TOndEditUndoList::TNotifyEvent keep = std::move(FUndoList->OnRecordAdded);
+  FUndoList->OnRecordAdded = nullptr;
+  try {
+    FUndoList->PushItem(std::move(item));
+  } catch (...) {
+    FUndoList->OnRecordAdded = keep;
+    throw;
+  }
+  FUndoList->OnRecordAdded = keep;
+}
+
+namespace {
+// Positions after a fold at Header hid (Delta < 0) or showed (Delta > 0)
+// |Delta| lines below it; a position on a hidden line goes to the header's
+// end (HeaderEnd).
+TBufferCoord FollowFold(TBufferCoord P, int Header, int Delta, int HeaderEnd) {
+  if (Delta < 0) {
+    if (P.Line > Header - Delta)
+      P.Line += Delta;
+    else if (P.Line > Header)
+      P = BufferCoord(HeaderEnd, Header);
+  } else if (P.Line > Header) {
+    P.Line += Delta;
+  }
+  return P;
+}
+}  // namespace
+
+bool TCustomOndEdit::CollapseFoldRange(TOndEditFoldRange* Range) {
+  if (!Range) return false;
+  PaintLockScope lock(*this);
+  const int header = Range->FromLine, before = FLines->GetCount();
+  const int headerEnd = LineLength(header) + 1;
+  const TBufferCoord caret = GetCaretXY(), b = FBlockBegin, e = FBlockEnd;
+  bool done;
+  {
+    CounterScope toggling(FFoldToggling);
+    done = Folder().CollapseFoldRange(Range);
+  }
+  if (!done) return false;
+  const int delta = FLines->GetCount() - before;
+  RecordFoldToggle(header, true, -delta);
+  FBlockBegin = FollowFold(b, header, delta, headerEnd);
+  FBlockEnd = FollowFold(e, header, delta, headerEnd);
+  const TBufferCoord c = FollowFold(caret, header, delta, headerEnd);
+  FCaretX = c.Char;
+  FCaretY = c.Line;
+  FStateFlags |= sfCaretChanged;
+  StatusChanged(StatusCaretLine | StatusCaretChar);
+  FoldStateChanged();
+  return true;
+}
+
+bool TCustomOndEdit::ExpandFoldRange(TOndEditFoldRange* Range) {
+  if (!Range) return false;
+  PaintLockScope lock(*this);
+  const int header = Range->FromLine, before = FLines->GetCount();
+  bool done;
+  {
+    CounterScope toggling(FFoldToggling);
+    done = Folder().ExpandFoldRange(Range);
+  }
+  if (!done) return false;
+  const int delta = FLines->GetCount() - before;
+  RecordFoldToggle(header, false, delta);
+  FBlockBegin = FollowFold(FBlockBegin, header, delta, 1);
+  FBlockEnd = FollowFold(FBlockEnd, header, delta, 1);
+  const TBufferCoord c = FollowFold(GetCaretXY(), header, delta, 1);
+  FCaretX = std::min(c.Char, std::max(1, (FOptions & eoScrollPastEol) ? c.Char : LineLength(c.Line) + 1));
+  FCaretY = c.Line;
+  FStateFlags |= sfCaretChanged;
+  StatusChanged(StatusCaretLine | StatusCaretChar);
+  FoldStateChanged();
+  return true;
+}
+
+void TCustomOndEdit::ExpandAll() {
+  if (FAllFoldRanges->AllCount() == 0) return;
+  PaintLockScope lock(*this);
+  // Pass after pass, so that every depth is reached.
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = FAllFoldRanges->AllCount() - 1; j >= 0; --j) {
+      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+      if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
+    }
+  }
+}
+
+void TCustomOndEdit::RescanFoldRanges() {
+  PaintLockScope lock(*this);
+  ExpandAll();
+  FHighlightedFoldRange = nullptr;
+  {
+    CounterScope toggling(FFoldToggling);
+    Folder().RescanFoldRanges();
+  }
+  FFoldChangeCount = 0;
+  FoldStateChanged();
+}
+
+void TCustomOndEdit::UpdateFoldRanges() {
+  PaintLockScope lock(*this);
+  FHighlightedFoldRange = nullptr;
+  {
+    CounterScope toggling(FFoldToggling);
+    Folder().UpdateFoldRanges();
+  }
+  FFoldChangeCount = 0;
+  FoldStateChanged();
+}
+
+bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
+  TOndEditFoldRange* r = FoldRangeAtLine(Line);
+  if (!r) return false;
+  return r->Collapsed ? ExpandFoldRange(r) : CollapseFoldRange(r);
+}
+
+TOndEditFoldRange* TCustomOndEdit::FoldRangeStartingAt(int Line) const { return FCodeFolder->FoldRangeStartingAt(Line); }
+TOndEditFoldRange* TCustomOndEdit::FoldRangeAtLine(int Line, int* Position) const {
+  return FCodeFolder->FoldRangeAtLine(Line, Position);
+}
+int TCustomOndEdit::UncollapsedLine(int Line) const { return FCodeFolder->UncollapsedLine(Line); }
+TOndEditFoldRange* TCustomOndEdit::FoldRangeEndingAt(int Line) const { return FCodeFolder->FoldRangeEndingAt(Line); }
+bool TCustomOndEdit::IsRangeEnd(int Line) const { return FCodeFolder->IsRangeEnd(Line); }
+bool TCustomOndEdit::IsInsideRange(int Line) const { return FCodeFolder->IsInsideRange(Line); }
+int TCustomOndEdit::LineIndentColumns(int Line) const {
+  return Line >= 1 && Line <= FLines->GetCount() ? FCodeFolder->LineIndentColumns(Line) : 0;
+}
+bool TCustomOndEdit::FoldTokenInLine(std::string_view Text) const { return Folder().FoldTokenInLine(Text); }
+std::string TCustomOndEdit::TextWithFoldsExpanded() const { return FCodeFolder->TextWithFoldsExpanded(); }
+
+bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
+  if (FAllFoldRanges->AllCount() == 0) return false;
+  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(FCaretY);
+  return r && r->Collapsed;
+}
+
+int TCustomOndEdit::ExpandFoldsForEdit(int FirstLine, int LastLine) {
+  if (FAllFoldRanges->AllCount() == 0) return 0;
+  int moved = 0;
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < FirstLine || r->FromLine > LastLine + moved) continue;
+      const int header = r->FromLine, before = FLines->GetCount();
+      if (!ExpandFoldRange(r)) continue;
+      if (header < LastLine + moved) moved += FLines->GetCount() - before;
+      any = true;
+      break;
+    }
+  }
+  return moved;
+}
+
+void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
+  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  FCodeFolder->LinesInserted(FirstLine - 1, Count, 1);
+}
+
+void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
+  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  FHighlightedFoldRange = nullptr;
+  if (!FFoldUndoTarget) {
+    FCodeFolder->LinesDeleted(FirstLine, Count, FUndoList, FSelectionMode, 1);
+    return;
+  }
+  // Inside undo or redo: the ranges taken out go with the replayed record.
+  TOndEditUndoList taken;
+  FCodeFolder->LinesDeleted(FirstLine, Count, &taken, FSelectionMode, 1);
+  std::vector<std::unique_ptr<TOndEditUndoItem>> items;
+  while (auto item = taken.PopItem()) items.push_back(std::move(item));
+  for (auto it = items.rbegin(); it != items.rend(); ++it) {
+    (*it)->GroupNumber = FFoldUndoGroup;
+    FFoldUndoTarget->PushItem(std::move(*it));
+  }
+}
+
+void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing) {
+  TOndEditUndoList* other = Undoing ? FRedoList : FUndoList;
+  const int header = Item->StartPos.Line;
+  if (auto* toggle = dynamic_cast<TOndFoldToggle*>(Item->Extra1.get())) {
+    // Undoing a collapse expands, undoing an expand collapses; redo the same.
+    const bool collapse = toggle->Collapsed != Undoing;
+    CounterScope toggling(FFoldToggling);
+    const int before = FLines->GetCount();
+    TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(header);
+    if (collapse) {
+      if (r && !r->Collapsed) Folder().CollapseFoldRange(r);
+      if (FLines->GetCount() - before != -toggle->Lines && FLines->GetCount() == before &&
+          header + toggle->Lines <= FLines->GetCount()) {
+        // The range is gone or changed: a range of its own hides the lines,
+        // so that the records below find the text where they left it.
+        TOndEditFoldRange* own = AddFoldRange(nullptr, FAllFoldRanges.get(), header, header + toggle->Lines, nullptr,
+                                              0, 0);
+        FAllFoldRanges->Add(own);
+        Folder().CollapseFoldRange(own);
+      }
+    } else if (r && r->Collapsed) {
+      Folder().ExpandFoldRange(r);
+    }
+    FHighlightedFoldRange = nullptr;
+    other->PushItem(std::move(Item));
+    FStateFlags |= sfScrollBarsChanged;
+    Invalidate();
+    return;
+  }
+  // A collapsed range whose header a deletion took away: its header line is
+  // back, so the range is too.
+  FCodeFolder->RestoreFoldRange(*Item);
+  FHighlightedFoldRange = nullptr;
+  Invalidate();
+}
+
+// ---- marks following the buffer -------------------------------------------------------
+
+void TCustomOndEdit::MarksLinesInserted(int Line, int Count) {
+  for (int i = 0; i < FMarkList->Count(); ++i)
+    if (TOndEditMark* m = FMarkList->Items(i); m && m->GetLine() >= Line) m->SetLine(m->GetLine() + Count);
+}
+
+void TCustomOndEdit::MarksLinesDeleted(int Line, int Count) {
+  for (int i = 0; i < FMarkList->Count(); ++i) {
+    TOndEditMark* m = FMarkList->Items(i);
+    if (!m) continue;
+    if (m->GetLine() >= Line + Count)
+      m->SetLine(m->GetLine() - Count);
+    else if (m->GetLine() > Line)
+      m->SetLine(Line);
+  }
+}
+
+// ---- brackets and word wrap -------------------------------------------------------------
+
+TBufferCoord TCustomOndEdit::GetMatchingBracketEx(const TBufferCoord& P) const {
+  static constexpr char kBrackets[] = "()[]{}<>";
+  const int count = FLines->GetCount();
+  if (P.Line < 1 || P.Line > count) return BufferCoord(0, 0);
+  const std::string_view line = FLines->GetView(P.Line - 1);
+  if (P.Char < 1 || P.Char > static_cast<int>(line.size())) return BufferCoord(0, 0);
+  const char* at = std::strchr(kBrackets, line[static_cast<std::size_t>(P.Char - 1)]);
+  if (!at || *at == '\0') return BufferCoord(0, 0);
+  const int index = static_cast<int>(at - kBrackets);
+  const char open = kBrackets[index], close = kBrackets[index ^ 1];
+  const bool forward = (index & 1) == 0;
+  TOndHighlighterAttributes* const stringAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_STRING) : nullptr;
+  TOndHighlighterAttributes* const commentAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_COMMENT) : nullptr;
+  auto counts = [&](int Char, int Line) {
+    if (!FHighlighter) return true;
+    std::string token;
+    TOndHighlighterAttributes* a = nullptr;
+    if (!GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a)) return true;
+    return !(a && (a == stringAttr || a == commentAttr));
+  };
+  int depth = 1;
+  int l = P.Line, c = P.Char;
+  std::string_view text = line;
+  for (;;) {
+    c += forward ? 1 : -1;
+    while (c < 1 || c > static_cast<int>(text.size())) {
+      l += forward ? 1 : -1;
+      if (l < 1 || l > count) return BufferCoord(0, 0);
+      text = FLines->GetView(l - 1);
+      c = forward ? 1 : static_cast<int>(text.size());
+      if (text.empty()) continue;
+    }
+    const char ch = text[static_cast<std::size_t>(c - 1)];
+    if (ch != open && ch != close) continue;
+    if (!counts(c, l)) continue;
+    text = FLines->GetView(l - 1);  // the attribute lookup may not touch it, but stay safe
+    depth += ch == open ? 1 : -1;
+    if (depth == 0) return BufferCoord(c, l);
+  }
+}
+
+void TCustomOndEdit::FindMatchingBracket() {
+  const TBufferCoord p = GetMatchingBracket();
+  if (p.Char > 0 && p.Line > 0) SetCaretXY(p);
+}
+
+std::int32_t TCustomOndEdit::WrapWidth() {
+  switch (FWordWrap->GetStyle()) {
+    case wwsRightEdge: return FRightEdge->GetPosition();
+    case wwsSpecified: return FWordWrap->GetPosition();
+    default: return FView.CharsInWindow;
+  }
+}
+
+TSysCharSet TCustomOndEdit::WrapIdentChars() {
+  if (FHighlighter) return FHighlighter->GetIdentChars();
+  TSysCharSet s;
+  s.IncludeRange(33, 255);
+  return s;
+}
+
+void TCustomOndEdit::ApplyWordWrap(bool Value) {
+  if (Value == (FWordWrapPlugin != nullptr)) return;
+  PaintLockScope lock(*this);
+  Invalidate();
+  const bool inView = IsCaretInView();
+  const int topLine = RowToLine(FView.TopLine);
+  if (Value) {
+    auto layout = std::make_shared<TOndWordWrapPlugin>(this);
+    FWrapLayout = layout.get();
+    FWordWrapPlugin = std::move(layout);
+    SetLeftColumn(1);
+  } else {
+    FWordWrapPlugin.reset();
+    FWrapLayout = nullptr;
+  }
+  SetTopLine(LineToRow(std::max(1, topLine)));
+  FStateFlags |= sfScrollBarsChanged;
+  UpdateScrollBars();
+  if (FOptions & eoScrollPastEol) {
+    const TBufferCoord b = FBlockBegin, e = FBlockEnd;
+    InternalSetCaretXY(GetCaretXY());
+    FBlockBegin = b;
+    FBlockEnd = e;
+  }
+  if (inView) MakeCaretVisible();
+}
+
+// ---- painting of folds -------------------------------------------------------------------
+
+std::vector<TOndEditFoldRange*> TCustomOndEdit::ExpandedRangesOver(int FirstLine, int LastLine) const {
+  std::vector<TOndEditFoldRange*> out;
+  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+    if (r->ParentCollapsed || r->Collapsed || !r->HasLines()) continue;
+    if (r->ToLine < FirstLine || r->FromLine > LastLine) continue;
+    out.push_back(r);
+  }
+  return out;
+}
+
+void TCustomOndEdit::PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow) {
+  if (LastRow < FirstRow) return;
+  TCanvas* bc = FBufferBmp->Canvas();
+  bc->ResetClip();
+  const int gw = FView.GutterWidth, lh = FView.LineHeight;
+  const int x1 = gw - 12, x2 = gw - 1, mid = x1 + (x2 - x1) / 2;
+  const int count = FLines->GetCount();
+  const int firstLine = RowToLine(FirstRow), lastLine = std::min(count, RowToLine(LastRow));
+  if (firstLine > lastLine) return;
+  // One walk over the ranges marks the painted lines.
+  const std::size_t n = static_cast<std::size_t>(lastLine - firstLine + 1);
+  std::vector<std::uint8_t> inside(n, 0), ends(n, 0);
+  std::vector<TOndEditFoldRange*> starts(n, nullptr);
+  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+    if (r->ParentCollapsed || !r->HasLines() || r->ToLine < firstLine || r->FromLine > lastLine) continue;
+    if (r->FromLine >= firstLine && !starts[static_cast<std::size_t>(r->FromLine - firstLine)])
+      starts[static_cast<std::size_t>(r->FromLine - firstLine)] = r;
+    if (r->Collapsed) continue;
+    for (int l = std::max(r->FromLine + 1, firstLine); l < std::min(r->ToLine, lastLine + 1); ++l)
+      inside[static_cast<std::size_t>(l - firstLine)] = 1;
+    if (r->ToLine <= lastLine) ends[static_cast<std::size_t>(r->ToLine - firstLine)] = 1;
+  }
+  const TColor lines = FCodeFolding->GetFolderBarLinesColor();
+  bc->Pen.Color = lines;
+  bc->Pen.Style = TPenStyle::psSolid;
+  bc->Pen.Width = 1;
+  for (int row = FirstRow; row <= LastRow; ++row) {
+    const int line = RowToLine(row);
+    if (line < firstLine || line > lastLine) continue;
+    const std::size_t k = static_cast<std::size_t>(line - firstLine);
+    const int y1 = (row - FView.TopLine) * lh, y2 = y1 + lh;
+    if (inside[k]) {
+      bc->MoveTo(mid, y1);
+      bc->LineTo(mid, y2);
+    }
+    if (ends[k]) {
+      bc->MoveTo(mid, y1);
+      bc->LineTo(mid, y1 + lh / 2);
+      bc->LineTo(x2, y1 + lh / 2);
+    }
+    if (LineToRow(line) != row || !starts[k]) continue;
+    const TOndEditFoldRange* r = starts[k];
+    if (!r->Collapsed) {
+      bc->MoveTo(mid, y1 + lh / 2);
+      bc->LineTo(mid, y2);
+    }
+    const int top = y1 + (lh - 11) / 2;
+    bc->Brush.Color = clWindow;
+    bc->Brush.Style = TBrushStyle::bsSolid;
+    if (FCodeFolding->GetCollapsingMarkStyle() == msEllipse) {
+      bc->Ellipse(x1, top, x2, top + 11);
+    } else {
+      bc->FillRect(Rect(x1, top, x2, top + 11));
+      bc->Brush.Color = lines;
+      bc->FrameRect(Rect(x1, top, x2, top + 11));
+    }
+    const int boxMid = top + 5;
+    bc->MoveTo(x1 + 2, boxMid);
+    bc->LineTo(x2 - 2, boxMid);
+    if (r->Collapsed) {
+      bc->MoveTo(mid, top + 2);
+      bc->LineTo(mid, top + 11 - 2);
+    }
+  }
+  const TRect strip = Rect(std::max(AClip.Left, gw - 13), AClip.Top, gw, AClip.Bottom);
+  if (!strip.IsEmpty()) Canvas()->CopyRect(strip, *bc, strip);
+}
+
+void TCustomOndEdit::PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Spanning, int Line, int Row, int Top,
+                                     int Len, bool ContinuationRow, bool LastRowOfLine, const TRect& RowRect) {
+  (void)Row;
+  TCanvas* bc = FBufferBmp->Canvas();
+  const int lh = FView.LineHeight, cw = FView.CharWidth, gw = FView.GutterWidth;
+  const TOndEditFoldRange* header = nullptr;
+  if (FAllFoldRanges->AllCount() > 0) {
+    const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line);
+    if (r && r->Collapsed) header = r;
+  }
+  // Indent guides of the expanded ranges around this line.
+  if (FCodeFolding->GetIndentGuides() && !ContinuationRow && !Spanning.empty()) {
+    int caretLevel = -1;
+    for (const TOndEditFoldRange* r : Spanning)
+      if (r->FromLine <= FCaretY && FCaretY <= r->ToLine) caretLevel = std::max(caretLevel, r->Level);
+    for (const TOndEditFoldRange* r : Spanning) {
+      if (!(r->FromLine < Line && Line < r->ToLine)) continue;
+      const int xg = LineIndentColumns(r->FromLine) * cw;
+      if (xg < (FView.LeftColumn - 1) * cw) continue;
+      const int x = xg + gw - (FView.LeftColumn - 1) * cw;
+      if (x < RowRect.Left || x >= RowRect.Right) continue;
+      const bool current = FCodeFolding->GetHighlightIndentGuides() && r->Level == caretLevel &&
+                           r->FromLine <= FCaretY && FCaretY <= r->ToLine;
+      bc->Pen.Style = TPenStyle::psSolid;
+      bc->Pen.Width = 1;
+      bc->Pen.Color = current ? TColor(0xFFA0A0) : clWindow;
+      bc->MoveTo(x, Top);
+      bc->LineTo(x, Top + lh);
+      const TColor dot = current ? TColor(0) : TColor(0x808080);
+      const int start = (lh % 2 == 1 && Line % 2 == 1) ? 1 : 0;
+      for (int y = Top + start; y < Top + lh; y += 2) bc->SetPixel(x, y, dot);
+    }
+  }
+  if (!header) return;
+  // The box behind a collapsed header's text.
+  if (FCodeFolding->GetCollapsedCodeHint() && LastRowOfLine) {
+    const int hintX = (Len - 5) * cw + FView.TextOffset();
+    TRect box = Rect(hintX + cw, Top, hintX + 4 * cw, Top + lh - 2);
+    box.Left = std::max(box.Left, gw + 2);
+    if (box.Right > box.Left) {
+      const TColor keep = bc->Brush.Color;
+      bc->Brush.Color = TColor(0);
+      bc->Brush.Style = TBrushStyle::bsSolid;
+      bc->FrameRect(box);
+      const int y = box.Top + 3 * ((box.Bottom - box.Top) / 5);
+      for (int x : {box.Left + cw - 2, box.Left + (3 * cw) / 2 - 1, box.Right - cw})
+        bc->FillRect(Rect(x, y, x + 2, y + 2));
+      bc->Brush.Color = keep;
+    }
+  }
+  if (FCodeFolding->GetShowCollapsedLine() && LastRowOfLine) {
+    TColor c = FCodeFolding->GetCollapsedLineColor();
+    if (c == clFolderBarDerived) c = DeriveFolderBarColor(5);
+    bc->Pen.Color = c;
+    bc->Pen.Style = TPenStyle::psSolid;
+    bc->Pen.Width = 1;
+    bc->MoveTo(RowRect.Left, Top + lh - 1);
+    bc->LineTo(Width(), Top + lh - 1);
+  }
 }
 
 }  // namespace ond
