@@ -48,10 +48,12 @@ void TOndEditPlugin::LinesDeleted(int, int) {}
 
 TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FCodeFolding = std::make_unique<TOndCodeFolding>();
-  FCodeFolding->OnChange = [this](TObject*, int) { Invalidate(); };
+  FCodeFolding->OnChange = [this](TObject*, int Kind) { CodeFoldingChanged(Kind); };
 
   FOwnLines = std::make_unique<TOndEditStringList>();
   FLines = FOwnLines.get();
+  FAllFoldRanges = std::make_unique<TOndEditAllFoldRanges>();
+  FCodeFolder = std::make_unique<TOndCodeFolder>(*FLines, *FAllFoldRanges);
 
   FBufferBmp = std::make_unique<TBitmap>();
   FScrollBars = std::make_unique<TOndScrollBars>();
@@ -93,6 +95,16 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FLines->OnLinesDeleted = [this](TOndEditStringList* s, int i, int n) { ListDeleted(s, i, n); };
   FLines->OnLinesInserted = [this](TOndEditStringList* s, int i, int n) { ListInserted(s, i, n); };
   FLines->OnLineReplaced = [this](TOndEditStringList* s, int i, int n) { ListPut(s, i, n); };
+  FLines->OnBeforeLineReplaced = [this](TOndEditStringList*, int i, int) { ListBeforePut(i); };
+  FLines->OnBeforeLinesDeleted = [this](TOndEditStringList*, int i, int n) {
+    // Removed lines holding fold tokens change the ranges.
+    if (!FCodeFolding->GetEnabled() || FFoldToggling) return;
+    for (int k = i; k < i + n && k < FLines->GetCount(); ++k)
+      if (!FoldSignature(FLines->GetView(k)).empty()) {
+        ++FFoldChangeCount;
+        break;
+      }
+  };
 
   FFontDummy = std::make_unique<TFont>();
   FOwnUndoList = std::make_unique<TOndEditUndoList>();
@@ -147,8 +159,11 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FScrollTimer = std::make_unique<TTimer>(nullptr);
   FScrollTimer->SetEnabled(false);
   FScrollTimer->SetInterval(100);
+  FScrollTimer->OnTimer = [this](TObject*) { ScrollTimerHandler(); };
 
   FontChanged();
+
+  new TOndEditCodeFoldingPlugin(this);  // joins the plug-ins, freed with them
 
   FFoldHint = TOndCompletionProposal::Create();
   if (FFoldHint) {
@@ -171,6 +186,8 @@ TCustomOndEdit::~TCustomOndEdit() {
   FLines->OnLinesDeleted = nullptr;
   FLines->OnLinesInserted = nullptr;
   FLines->OnLineReplaced = nullptr;
+  FLines->OnBeforeLineReplaced = nullptr;
+  FLines->OnBeforeLinesDeleted = nullptr;
   FHookedCommandHandlers.clear();
   while (!FPlugins.empty()) {
     TOndEditPlugin* p = FPlugins.back();
@@ -206,6 +223,7 @@ void TCustomOndEdit::UnlockPaint() {
     }
   }
   if (FStateFlags & sfCaretChanged) UpdateCaret();
+  if (FStatusChanges & (StatusCaretLine | StatusAll)) UpdateCaretFoldRange();
   if (FStatusChanges != 0) DoOnStatusChange(FStatusChanges);
 }
 
@@ -368,7 +386,7 @@ void TCustomOndEdit::SetLineText(const std::string& Value) {
       FLines->Put(FCaretY - 1, Value);
   }
 }
-std::string TCustomOndEdit::GetEditorText() const { return FLines->GetText(); }
+std::string TCustomOndEdit::GetEditorText() const { return TextWithFoldsExpanded(); }
 
 void TCustomOndEdit::SetOptions(TOndEditorOptions Value) {
   if (Value == FOptions) return;
@@ -515,16 +533,7 @@ void TCustomOndEdit::HighlighterAttrChanged(void*) {
   SizeOrFontChanged(true);
 }
 
-void TCustomOndEdit::SetWordWrap(bool Value) {
-  // The row layout itself is made by the word-wrap unit through SetRowLayout.
-  if (!Value && FWordWrapPlugin) SetRowLayout(nullptr);
-}
-
-void TCustomOndEdit::SetRowLayout(std::shared_ptr<IOndRowLayout> Layout) {
-  FWordWrapPlugin = std::move(Layout);
-  if (FWordWrapPlugin) SetLeftColumn(1);
-  Invalidate();
-}
+void TCustomOndEdit::SetWordWrap(bool Value) { ApplyWordWrap(Value); }
 
 // ---- font, extent, size ---------------------------------------------------------------
 
@@ -577,7 +586,7 @@ void TCustomOndEdit::RecalcCharExtent() {
 
 void TCustomOndEdit::SizeOrFontChanged(bool WithFont) {
   if (WithFont) GutterChanged(nullptr);
-  FView.FitClient(Width(), Height());
+  FView.FitClient(ClientWidth(), ClientHeight());
   if (FWordWrapPlugin) FWordWrapPlugin->DisplayChanged();
   InitializeCaret();
   FStateFlags |= sfCaretChanged;
@@ -600,6 +609,19 @@ void TCustomOndEdit::GutterChanged(TObject*) {
     FGutter->SetRightOffset(minRight);  // comes back here
     return;
   }
+  ApplyGutterWidth();
+}
+
+int TCustomOndEdit::GutterRightOffset() const {
+  // The fold strip and the modified bars always get their room, also when
+  // folding was switched on after the offset was set.
+  int minRight = 0;
+  if (FCodeFolding->GetEnabled()) minRight = 13;
+  if (FGutter->GetShowLineModified()) minRight += 4;
+  return std::max(FGutter->GetRightOffset(), minRight);
+}
+
+void TCustomOndEdit::ApplyGutterWidth() {
   if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) {
     const TNotifyEvent saved = std::move(FGutter->OnChange);
     FGutter->OnChange = nullptr;
@@ -613,10 +635,12 @@ void TCustomOndEdit::GutterChanged(TObject*) {
     FTextDrawer->SetBaseFont(FFontDummy.get());
   }
   FGutterCharWidth = FView.CharWidth;
-  const int width = FGutter->GutterPixelWidth(digitWidth);
+  int width = FGutter->GutterPixelWidth(digitWidth);
+  if (width > 0 && FGutter->GetShowLineNumbers()) width += GutterRightOffset() - FGutter->GetRightOffset();
   if (width != FView.GutterWidth) {
     FView.GutterWidth = width;
-    FView.FitClient(Width(), Height());
+    FView.FitClient(ClientWidth(), ClientHeight());
+    if (FWordWrapPlugin) FWordWrapPlugin->DisplayChanged();
     FStateFlags |= sfCaretChanged;
     if (FPaintLock == 0) UpdateCaret();
     Invalidate();
@@ -626,49 +650,66 @@ void TCustomOndEdit::GutterChanged(TObject*) {
 }
 
 void TCustomOndEdit::UpdateScrollBars() {
-  // The scroll bars themselves come with scrolling; until then only the
-  // request is consumed.
   if (FPaintLock > 0) {
     FStateFlags |= sfScrollBarsChanged;
     return;
   }
   FStateFlags &= static_cast<TOndStateFlags>(~sfScrollBarsChanged);
+  // Showing or hiding a bar resizes the client area, which comes back here.
+  if (FUpdatingScrollBars || FDestroying) return;
+  FUpdatingScrollBars = true;
+  try {
+    TOndScrollBarPlan h, v;
+    PlanScrollBars(ScrollState(), h, v);
+    ApplyScrollBar(TScrollBarKind::sbHorizontal, h);
+    ApplyScrollBar(TScrollBarKind::sbVertical, v);
+  } catch (...) {
+    FUpdatingScrollBars = false;
+    throw;
+  }
+  FUpdatingScrollBars = false;
 }
 
 void TCustomOndEdit::SetLeftColumn(int Value) {
-  int maxValue;
-  if (FWordWrapPlugin)
-    maxValue = 1;
-  else if (FOptions & eoScrollPastEol)
-    maxValue = std::max(1, FMaxScrollWidth - FView.CharsInWindow + 1);
-  else
-    maxValue = std::max(1, FLines->GetLongestLineLength() + 2 - FView.CharsInWindow);
-  Value = MinMax(Value, 1, maxValue);
+  const TOndScrollState st = ScrollState();
+  if (st.WrapWidth > 0 && st.WrapWidth <= FView.CharsInWindow) Value = 1;
+  Value = ClampLeftColumn(Value, st);
   if (Value == FView.LeftColumn) return;
+  const int delta = FView.LeftColumn - Value;
   FView.LeftColumn = Value;
-  FStateFlags |= sfScrollBarsChanged;
-  TControl::InvalidateRect(Rect(FView.GutterWidth, 0, Width(), Height()));
-  FStateFlags |= sfCaretChanged;
-  if (FPaintLock == 0) {
+  const TRect text = Rect(FView.GutterWidth + 2, 0, ClientWidth(), ClientHeight());
+  if (std::abs(delta) < FView.CharsInWindow && FPaintLock == 0 && FInvalidateRect.IsEmpty())
+    ScrollWindow(delta * FView.CharWidth, 0, &text);
+  else
+    TControl::InvalidateRect(text);
+  if ((FOptions & eoScrollPastEol) && (FOptions & eoAutoSizeMaxScrollWidth)) {
+    if (Value + FView.CharsInWindow > FMaxScrollWidth)
+      SetMaxScrollWidth(Value + FView.CharsInWindow);
+    else
+      UpdateScrollBars();
+  } else {
     UpdateScrollBars();
-    UpdateCaret();
   }
+  FStateFlags |= sfCaretChanged;
+  if (FPaintLock == 0) UpdateCaret();
   StatusChanged(StatusLeftColumn);
+  InvalidateLine(FCaretY);
 }
 
 void TCustomOndEdit::SetTopLine(int Value) {
-  const int rows = DisplayRowCount();
-  int maxValue = std::max(1, rows);
-  if (!(FOptions & eoScrollPastEof)) maxValue = std::max(1, rows - FView.LinesInWindow + 1);
-  Value = MinMax(Value, 1, maxValue);
+  Value = ClampTopLine(Value, DisplayRowCount(), FView.LinesInWindow, (FOptions & eoScrollPastEof) != 0);
   if (Value == FView.TopLine) return;
+  const int delta = FView.TopLine - Value;
   FView.TopLine = Value;
-  FStateFlags |= sfScrollBarsChanged | sfCaretChanged;
-  TControl::Invalidate();
-  if (FPaintLock == 0) {
-    UpdateScrollBars();
-    UpdateCaret();
-  }
+  // Content moves by whole rows; what is pending to be painted is not moved
+  // with it, so then everything is painted again.
+  if (std::abs(delta) < FView.LinesInWindow && FPaintLock == 0 && FInvalidateRect.IsEmpty())
+    ScrollWindow(0, delta * FView.LineHeight);
+  else
+    TControl::Invalidate();
+  UpdateScrollBars();
+  FStateFlags |= sfCaretChanged;
+  if (FPaintLock == 0) UpdateCaret();
   StatusChanged(StatusTopLine);
 }
 
@@ -676,12 +717,13 @@ void TCustomOndEdit::SetTopLine(int Value) {
 
 void TCustomOndEdit::ComputeCaret(int& W, int& H, TPoint& Offset) const {
   const TOndEditCaretType ct = FInsertMode ? FInsertCaret : FOverwriteCaret;
-  const int cw = FView.CharWidth, lh = FView.LineHeight;
+  // Half the extra line spacing lies above the text.
+  const int cw = FView.CharWidth, th = FTextHeight, h = (FView.LineHeight - FTextHeight) / 2;
   switch (ct) {
-    case ctHorizontalLine: W = cw; H = 2; Offset = TPoint{0, lh - 2}; break;
-    case ctHalfBlock: W = cw; H = std::max(1, (lh - 1) / 2); Offset = TPoint{0, lh - H}; break;
-    case ctBlock: W = cw; H = lh; Offset = TPoint{0, 0}; break;
-    default: W = 2; H = lh; Offset = TPoint{-1, 0}; break;
+    case ctHorizontalLine: W = cw; H = 2; Offset = TPoint{0, th - 2 + h}; break;
+    case ctHalfBlock: W = cw; H = (th - 2) / 2; Offset = TPoint{0, h + (th - 2) / 2}; break;
+    case ctBlock: W = cw; H = th - 2; Offset = TPoint{0, h}; break;
+    default: W = 2; H = th - 2; Offset = TPoint{-1, h}; break;
   }
 }
 
@@ -715,7 +757,7 @@ void TCustomOndEdit::UpdateCaret() {
   }
   FStateFlags &= static_cast<TOndStateFlags>(~sfCaretChanged);
   const TPoint p = RowColumnToPixels(GetDisplayXY());
-  const int x = p.X + FCaretOffset.X, y = p.Y + FCaretOffset.Y;
+  const int x = p.X + FCaretOffset.X, y = p.Y + FCaretOffset.Y + 1;
   const bool inText = p.X >= FView.GutterWidth + 2 - 1 && p.X < Width() && p.Y >= 0 && p.Y < Height();
   if (inText) {
     SetCaretPos(x, y);
@@ -728,6 +770,7 @@ void TCustomOndEdit::UpdateCaret() {
 
 void TCustomOndEdit::DoEnter() {
   FFocused = true;
+  CommandProcessor(ecGotFocus, '\0', nullptr);
   InitializeCaret();
   if (FHideSelection && SelAvail()) InvalidateSelection();
   TCustomControl::DoEnter();
@@ -735,6 +778,8 @@ void TCustomOndEdit::DoEnter() {
 
 void TCustomOndEdit::DoExit() {
   FFocused = false;
+  CommandProcessor(ecLostFocus, '\0', nullptr);
+  FScrollTimer->SetEnabled(false);
   if (!FAlwaysShowCaret) {
     HideEditorCaret();
     DestroyCaret();
@@ -782,17 +827,27 @@ void TCustomOndEdit::ListChanged(TOndEditStringList*) { LinesChanged(); }
 
 void TCustomOndEdit::LinesChanged() {
   FStateFlags &= static_cast<TOndStateFlags>(~sfLinesChanging);
-  if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
-  if (!(FOptions & eoScrollPastEof)) SetTopLine(FView.TopLine);
+  UpdateScrollBars();
+  // A change from outside the edit primitives leaves no selection behind.
+  if (FEditShiftsMarks == 0 && FFoldToggling == 0 && SelAvail()) {
+    FBlockBegin = FBlockEnd = ClampToText(GetCaretXY());
+    StatusChanged(StatusSelection);
+  }
   if (!FInvalidateRect.IsEmpty()) TControl::InvalidateRect(FInvalidateRect);
   FInvalidateRect = TRect{};
-  UpdateScrollBars();
+  if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
+  if (!(FOptions & eoScrollPastEof)) SetTopLine(FView.TopLine);
 }
 
 void TCustomOndEdit::ListCleared(TOndEditStringList*) {
   if (FWordWrapPlugin) FWordWrapPlugin->Reset();
+  // The ranges belonged to the text that went.
+  FHighlightedFoldRange = nullptr;
+  FAllFoldRanges->FreeAllRanges();
+  FFoldChangeCount = 0;
   FUndoList->Clear();
   FRedoList->Clear();
+  FInvalidateRect = TRect{};
   FBlockBegin = FBlockEnd = BufferCoord(1, 1);
   FCaretX = FCaretY = FLastCaretX = 1;
   FView.TopLine = 1;
@@ -805,6 +860,7 @@ void TCustomOndEdit::ListCleared(TOndEditStringList*) {
 void TCustomOndEdit::ListDeleted(TOndEditStringList*, int Index, int Count) {
   if (FHighlighter && FLines->GetCount() > 0) ScanFrom(std::min(Index, FLines->GetCount() - 1));
   if (FWordWrapPlugin) FWordWrapPlugin->LinesDeleted(Index, Count);
+  if (FEditShiftsMarks == 0) MarksLinesDeleted(Index + 1, Count);
   for (TOndEditPlugin* p : std::vector<TOndEditPlugin*>(FPlugins)) p->LinesDeleted(Index + 1, Count);
   InvalidateLines(Index + 1, INT_MAX);
   InvalidateGutterLines(Index + 1, INT_MAX);
@@ -818,7 +874,15 @@ void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
     } while (i < Index + Count && i < FLines->GetCount());
   }
   if (FWordWrapPlugin) FWordWrapPlugin->LinesInserted(Index, Count);
+  if (FEditShiftsMarks == 0) MarksLinesInserted(Index + 1, Count);
   for (TOndEditPlugin* p : std::vector<TOndEditPlugin*>(FPlugins)) p->LinesInserted(Index + 1, Count);
+  if (FCodeFolding->GetEnabled() && FFoldToggling == 0) {
+    for (int k = Index; k < Index + Count && k < FLines->GetCount(); ++k)
+      if (!FoldSignature(FLines->GetView(k)).empty()) {
+        ++FFoldChangeCount;
+        break;
+      }
+  }
   if ((FOptions & eoAutoSizeMaxScrollWidth) && Index < FLines->GetCount()) {
     const int len = FLines->GetExpandedTextLength(Index);
     if (len > FMaxScrollWidth) SetMaxScrollWidth(len);
@@ -827,16 +891,26 @@ void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
   InvalidateGutterLines(Index + 1, INT_MAX);
 }
 
+void TCustomOndEdit::ListBeforePut(int Index) {
+  if (FCodeFolding->GetEnabled() && FFoldToggling == 0) FTextBeforePut = FoldSignature(FLines->GetView(Index));
+}
+
 void TCustomOndEdit::ListPut(TOndEditStringList*, int Index, int Count) {
-  int last = Index;
-  if (FHighlighter) last = std::max(Index, ScanFrom(Index));
-  if (FWordWrapPlugin) FWordWrapPlugin->LinesChanged(Index, Count);
-  InvalidateLines(Index + 1, last + 1);
-  InvalidateGutterLines(Index + 1, last + 1);
+  int last = Index + 1;  // the last line to repaint, 1-based
+  if (FWordWrapPlugin && FWordWrapPlugin->LinesChanged(Index, Count) != 0) last = INT_MAX;
+  if (FHighlighter) {
+    const int stop = ScanFrom(Index);
+    last = std::max(last, stop + 2);
+    if (FLines != FOwnLines.get()) last = INT_MAX;
+  }
+  InvalidateGutterLines(Index + 1, last);
+  InvalidateLines(Index + 1, last);
   if ((FOptions & eoAutoSizeMaxScrollWidth) && Index < FLines->GetCount()) {
     const int len = FLines->GetExpandedTextLength(Index);
     if (len > FMaxScrollWidth) SetMaxScrollWidth(len);
   }
+  if (FCodeFolding->GetEnabled() && FFoldToggling == 0 && FoldSignature(FLines->GetView(Index)) != FTextBeforePut)
+    ++FFoldChangeCount;
 }
 
 // ---- invalidation ---------------------------------------------------------------------
@@ -1453,6 +1527,8 @@ void TCustomOndEdit::Paint() {
     TRect r = clip;
     r.Right = std::min(r.Right, gw);
     PaintGutter(r, range.FirstRow, range.LastRow);
+    if (FCodeFolding->GetEnabled() && FGutter->GetVisible() && FLines->GetCount() > 0 && gw > 13)
+      PaintFoldTree(r, range.FirstRow, range.LastRow);
   }
   if (clip.Right > gw) {
     TRect r = clip;
@@ -1462,6 +1538,7 @@ void TCustomOndEdit::Paint() {
   for (TOndEditPlugin* p : std::vector<TOndEditPlugin*>(FPlugins)) p->AfterPaint(Canvas(), clip, range.FirstRow, range.LastRow);
   DoOnPaint();
   DoOnPaintTransient(ttAfter);
+  PaintRightEdgeGuide();
 }
 
 TColor TCustomOndEdit::DefaultRowForeground() const {
@@ -1508,7 +1585,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
     FTextDrawer->SetForegroundColor(g.GetUseFontStyle() ? g.Font().GetColor() : FFontDummy->GetColor());
     FTextDrawer->SetBackgroundColor(g.GetColor());
     const int cw = FTextDrawer->CellWidth(), ch = FTextDrawer->CellHeight();
-    const int xr = gw - g.GetRightOffset() - 2;
+    const int xr = gw - GutterRightOffset() - 2;
     int bottom = AClip.Top;
     for (int row = FirstRow; row <= LastRow; ++row) {
       const int line = RowToLine(row);
@@ -1519,7 +1596,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
         if (!g.GetGradient()) fill(rowRect, g.GetColor());  // a continuation row
         continue;
       }
-      std::string text = g.LineNumberText(line);
+      std::string text = g.LineNumberText(FCodeFolding->GetEnabled() ? UncollapsedLine(line) : line);
       if (OnGutterGetText) OnGutterGetText(this, line, text);
       const TOndIntensMark mark =
           g.GetIntens() ? IntensMark(line, row == caretRow, text) : TOndIntensMark::Number;
@@ -1640,7 +1717,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
       const int line = RowToLine(row);
       const TOndLineExtra* extra = line <= count ? FLines->GetLineExtra(line - 1) : nullptr;
       if (!extra || extra->ModifiedState == 0) continue;
-      const int x = gw - g.GetRightOffset();
+      const int x = gw - GutterRightOffset();
       fill(Rect(x, rowTop(row), x + 4, rowTop(row) + lh),
            extra->ModifiedState == 1 ? g.GetLineNormalColor() : g.GetLineModifiedColor());
     }
@@ -1715,6 +1792,8 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
                              : INT_MIN;
   auto colX = [this, cw](int col) { return (col - 1) * cw + FView.TextOffset(); };
   const bool useHighlighter = FHighlighter && FHighlighter->GetEnabled();
+  std::vector<TOndEditFoldRange*> spanning;
+  if (FCodeFolding->GetEnabled()) spanning = ExpandedRangesOver(RowToLine(FirstRow), RowToLine(LastRow));
 
   int row = FirstRow;
   while (row <= LastRow) {
@@ -1874,6 +1953,8 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
         bc->Brush.Style = TBrushStyle::bsSolid;
         if (!(bgShows && bc->Brush.Color == FColor)) bc->FillRect(Rect(rightX, top, AClip.Right, top + lh));
       }
+      if (FCodeFolding->GetEnabled())
+        PaintFoldExtras(spanning, line, row, top, len, row != LineToRow(line), row == lineLastRow, rowRect);
       if (rightEdgeX >= AClip.Left && rightEdgeX < AClip.Right) {
         bc->Pen.Color = FRightEdge->GetColor();
         bc->Pen.Style = FRightEdge->GetStyle();
@@ -2043,12 +2124,15 @@ TBufferCoord TCustomOndEdit::InsertRaw(TBufferCoord P, std::string_view Text, TB
     return BufferCoord(static_cast<int>(left.size() + pieces[0].size()) + 1, P.Line);
   }
   const int added = static_cast<int>(pieces.size()) - 1;
+  // The line holding the rest of the split line comes first, so that a fold
+  // header whose token went down with it is seen moving; then the lines
+  // between.
+  FLines->InsertLines(P.Line, {std::string(pieces.back()) + right});
   FLines->Put(P.Line - 1, left + std::string(pieces[0]));
-  FLines->InsertEmptyLines(P.Line, added);
-  for (int i = 1; i <= added; ++i) {
-    std::string s(pieces[static_cast<std::size_t>(i)]);
-    if (i == added) s += right;
-    FLines->Put(P.Line - 1 + i, s);
+  if (added > 1) {
+    std::vector<std::string> middle;
+    for (int i = 1; i < added; ++i) middle.emplace_back(pieces[static_cast<std::size_t>(i)]);
+    FLines->InsertLines(P.Line, middle);
   }
   // Marks on the line move with its text when the insertion began at char 1.
   ShiftMarks(Start.Char == 1 ? P.Line : P.Line + 1, added);
@@ -2081,6 +2165,11 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
   if (FLines->GetCount() == 0 && Text.empty()) return BufferCoord(1, 1);
   PaintLockScope lock(*this);
   LinesUpdateScope update(FLines);
+  struct MarksScope {  // the edit moves the marks itself
+    int& N;
+    explicit MarksScope(int& C) : N(C) { ++N; }
+    ~MarksScope() { --N; }
+  } marks(FEditShiftsMarks);
   std::unique_ptr<UndoBlockScope> block;
   if (Record) block = std::make_unique<UndoBlockScope>(FUndoList);
   TBufferCoord at = B;
@@ -2096,9 +2185,16 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
     }
   }
   if (Text.empty()) return ClampToText(at);
+  const bool wasEmpty = FLines->GetCount() == 0;
   TBufferCoord start;
   const TBufferCoord end = InsertRaw(at, Text, start);
-  if (Record) FUndoList->AddChange(InsReason, start, end, std::string_view(), smNormal);
+  if (Record) {
+    FUndoList->AddChange(InsReason, start, end, std::string_view(), smNormal);
+    // The first line of an empty buffer came with the text: undo takes it
+    // away again.
+    if (wasEmpty)
+      if (TOndEditUndoItem* top = FUndoList->PeekItem(); top && top->Reason == InsReason) top->Extra2 = 1;
+  }
   return end;
 }
 
@@ -2304,6 +2400,7 @@ TCursor TCustomOndEdit::CursorAtPoint(int X, int Y) {
 void TCustomOndEdit::UpdateMouseCursor() {
   const TPoint p = ScreenToClient(CursorPos());
   FMouseCursor = CursorAtPoint(p.X, p.Y);
+  ShowCursorShape(FMouseCursor);
 }
 
 // ---- clipboard -----------------------------------------------------------------------------
@@ -2444,6 +2541,13 @@ std::unique_ptr<TOndEditUndoItem> MakeItem(TOndUndoReason Reason, const TBufferC
 void TCustomOndEdit::UndoItem() {
   std::unique_ptr<TOndEditUndoItem> item = FUndoList->PopItem();
   if (!item) return;
+  if (item->Reason == urFoldChange) {
+    ReplayFoldRecord(std::move(item), true);
+    return;
+  }
+  TOndEditUndoList* const keepTarget = FFoldUndoTarget;
+  FFoldUndoTarget = FRedoList;
+  FFoldUndoGroup = item->GroupNumber;
   const TOndSelectionMode keepMode = FSelectionMode;
   const TOndEditorOptions keepOptions = FOptions;
   PaintLockScope lock(*this);
@@ -2455,7 +2559,10 @@ void TCustomOndEdit::UndoItem() {
     if (IsInsertRecord(r)) {
       std::string taken = TextRange(s, e);
       ReplaceRange(s, e, item->Text, r, r, false);
+      const bool madeFirstLine = item->Extra2 == 1 && FLines->GetCount() == 1 && LineLength(1) == 0;
+      if (madeFirstLine) FLines->Delete(0);
       FRedoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
+      if (madeFirstLine) FRedoList->PeekItem()->Extra2 = 1;
       SetCaretAndCollapse(s);
     } else if (IsDeleteRecord(r)) {
       const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
@@ -2481,15 +2588,24 @@ void TCustomOndEdit::UndoItem() {
   } catch (...) {
     FSelectionMode = keepMode;
     FOptions = keepOptions;
+    FFoldUndoTarget = keepTarget;
     throw;
   }
   FSelectionMode = keepMode;
   FOptions = keepOptions;
+  FFoldUndoTarget = keepTarget;
 }
 
 void TCustomOndEdit::RedoItem() {
   std::unique_ptr<TOndEditUndoItem> item = FRedoList->PopItem();
   if (!item) return;
+  if (item->Reason == urFoldChange) {
+    ReplayFoldRecord(std::move(item), false);
+    return;
+  }
+  TOndEditUndoList* const keepTarget = FFoldUndoTarget;
+  FFoldUndoTarget = FUndoList;
+  FFoldUndoGroup = item->GroupNumber;
   const TOndSelectionMode keepMode = FSelectionMode;
   const TOndEditorOptions keepOptions = FOptions;
   PaintLockScope lock(*this);
@@ -2500,8 +2616,11 @@ void TCustomOndEdit::RedoItem() {
     const TOndUndoReason r = item->Reason;
     if (IsInsertRecord(r)) {
       std::string replaced = TextRange(s, s);
+      const bool wasEmpty = FLines->GetCount() == 0;
       const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
-      FUndoList->PushItem(MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber));
+      auto redone = MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber);
+      if (wasEmpty) redone->Extra2 = 1;
+      FUndoList->PushItem(std::move(redone));
       SetCaretAndCollapse(end);
     } else if (IsDeleteRecord(r)) {
       std::string taken = TextRange(s, e);
@@ -2520,10 +2639,12 @@ void TCustomOndEdit::RedoItem() {
   } catch (...) {
     FSelectionMode = keepMode;
     FOptions = keepOptions;
+    FFoldUndoTarget = keepTarget;
     throw;
   }
   FSelectionMode = keepMode;
   FOptions = keepOptions;
+  FFoldUndoTarget = keepTarget;
 }
 
 void TCustomOndEdit::Undo() {
@@ -2723,6 +2844,7 @@ void TCustomOndEdit::CommandProcessor(TOndEditorCommand Command, char AChar, voi
     if (Command != ecNone && Command < ecUserFirst) ExecuteCommand(Command, AChar, Data);
     if (Command != ecNone) NotifyHookedCommandHandlers(true, Command, AChar, Data);
   }
+  if (FFoldChangeCount != 0 && FCodeFolding->GetEnabled()) UpdateFoldRanges();
   DoOnCommandProcessed(Command, AChar, Data);
 }
 
@@ -2890,6 +3012,7 @@ void TCustomOndEdit::ExecuteCommand(TOndEditorCommand Command, char AChar, void*
     case ecNormalSelect: SetSelectionMode(smNormal); break;
     case ecColumnSelect: SetSelectionMode(smColumn); break;
     case ecLineSelect: SetSelectionMode(smLine); break;
+    case ecMatchBracket: FindMatchingBracket(); break;
     case ecContextHelp:
       if (OnContextHelp) OnContextHelp(this, WordAtCursor());
       break;
@@ -3579,6 +3702,1178 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
   }
   finish();
   return result;
+}
+
+// ---- scrolling --------------------------------------------------------------------------
+
+TOndScrollState TCustomOndEdit::ScrollState() const {
+  TOndScrollState st;
+  st.RowCount = DisplayRowCount();
+  st.LongestLine = FLines->GetLongestLineLength();
+  st.MaxScrollWidth = FMaxScrollWidth;
+  st.WrapWidth = FWordWrapPlugin ? std::max(1, FWordWrapPlugin->WrapWidth()) : 0;
+  st.CharsInWindow = FView.CharsInWindow;
+  st.LinesInWindow = FView.LinesInWindow;
+  st.LeftColumn = FView.LeftColumn;
+  st.TopLine = FView.TopLine;
+  st.ScrollPastEol = (FOptions & eoScrollPastEol) != 0;
+  st.ScrollPastEof = (FOptions & eoScrollPastEof) != 0;
+  st.AutoSizeMaxScrollWidth = (FOptions & eoAutoSizeMaxScrollWidth) != 0;
+  st.HideShowScrollbars = (FOptions & eoHideShowScrollbars) != 0;
+  st.DisableScrollArrows = (FOptions & eoDisableScrollArrows) != 0;
+  const TScrollStyle style = FScrollBars->GetScrollBars();
+  st.WantHorizontal = style == ssHorizontal || style == ssBoth;
+  st.WantVertical = style == ssVertical || style == ssBoth;
+  return st;
+}
+
+void TCustomOndEdit::ApplyScrollBar(TScrollBarKind Kind, const TOndScrollBarPlan& Plan) {
+  const bool anyArrow = Plan.ArrowEnabled[0] || Plan.ArrowEnabled[1];
+  if (FScrollBars->GetStyle() == sbsCustom) {
+    // Custom bars get the window system's bar number, scroll information and
+    // arrow flags (0 both enabled, 1 left or up off, 2 right or down off, 3 both off).
+    TOndEditScrollBar* bar =
+        Kind == TScrollBarKind::sbHorizontal ? FScrollBars->GetHorizontal() : FScrollBars->GetVertical();
+    if (!bar) return;
+    const int which = Kind == TScrollBarKind::sbHorizontal ? 0 : 1;
+    if (bar->OnShowScrollBar) bar->OnShowScrollBar(this, which, Plan.Show);
+    if (!Plan.Show) return;
+    TOndScrollInfo info;
+    info.Mask = Plan.DisableNoScroll ? 0x1F : 0x17;
+    info.Min = Plan.Min;
+    info.Max = Plan.Max;
+    info.Page = static_cast<unsigned>(std::max(0, Plan.Page));
+    info.Pos = Plan.Pos;
+    if (bar->OnSetScrollInfo) bar->OnSetScrollInfo(this, which, info, true);
+    const int arrows = (Plan.ArrowEnabled[0] ? 0 : 1) | (Plan.ArrowEnabled[1] ? 0 : 2);
+    if (bar->OnEnabledScrollBar) bar->OnEnabledScrollBar(this, which, arrows);
+    return;
+  }
+  // Regular, flat and Encarta bars all are the control's own bars: the flat
+  // looks have no counterpart here.
+  if (!Plan.Show) {
+    ShowScrollBar(Kind, false);
+    return;
+  }
+  TScrollInfo info;
+  info.Min = Plan.Min;
+  info.Max = Plan.Max;
+  info.Page = Plan.Page;
+  info.Pos = Plan.Pos;
+  SetScrollInfo(Kind, info);
+  ShowScrollBar(Kind, true);
+  // The bar cannot switch off one arrow alone: it is disabled when both are.
+  EnableScrollBar(Kind, anyArrow);
+}
+
+void TCustomOndEdit::Scroll(TScrollBarKind Kind, TScrollCode Code, int Pos) {
+  TCustomControl::Scroll(Kind, Code, Pos);
+  const TOndScrollState st = ScrollState();
+  if (Kind == TScrollBarKind::sbHorizontal) {
+    const int page = (FOptions & eoScrollByOneLess) ? FView.CharsInWindow - 1 : FView.CharsInWindow;
+    switch (Code) {
+      case TScrollCode::scLineUp: SetLeftColumn(FView.LeftColumn - 1); break;
+      case TScrollCode::scLineDown: SetLeftColumn(FView.LeftColumn + 1); break;
+      case TScrollCode::scPageUp: SetLeftColumn(FView.LeftColumn - page); break;
+      case TScrollCode::scPageDown: SetLeftColumn(FView.LeftColumn + page); break;
+      case TScrollCode::scPosition:
+      case TScrollCode::scTrack: {
+        FScrolling = true;
+        TOndScrollBarPlan h, v;
+        PlanScrollBars(st, h, v);
+        SetLeftColumn(HorzThumbToColumn(h.Maximum, Pos));
+        break;
+      }
+      case TScrollCode::scTop: SetLeftColumn(1); break;
+      case TScrollCode::scBottom:
+        SetLeftColumn((FOptions & eoScrollPastEol) ? FMaxScrollWidth - FView.CharsInWindow + 1 : st.LongestLine);
+        break;
+      case TScrollCode::scEndScroll: FScrolling = false; break;
+    }
+  } else {
+    const int page = (FOptions & eoScrollByOneLess) ? FView.LinesInWindow - 1 : FView.LinesInWindow;
+    switch (Code) {
+      case TScrollCode::scLineUp: SetTopLine(FView.TopLine - 1); break;
+      case TScrollCode::scLineDown: SetTopLine(FView.TopLine + 1); break;
+      case TScrollCode::scPageUp: SetTopLine(FView.TopLine - page); break;
+      case TScrollCode::scPageDown: SetTopLine(FView.TopLine + page); break;
+      case TScrollCode::scTop: SetTopLine(1); break;
+      case TScrollCode::scBottom: SetTopLine(DisplayRowCount()); break;
+      case TScrollCode::scPosition:
+      case TScrollCode::scTrack:
+        FScrolling = true;
+        SetTopLine(VertThumbToRow(DisplayRowCount(), FView.LinesInWindow, Pos));
+        if (FOptions & eoShowScrollHint) ShowScrollHint();
+        break;
+      case TScrollCode::scEndScroll:
+        FScrolling = false;
+        if (FOptions & eoShowScrollHint) HideHintText();
+        break;
+    }
+  }
+  Invalidate();
+  if (OnScroll) OnScroll(this, Kind);
+}
+
+void TCustomOndEdit::ShowScrollHint() {
+  const int top = RowToLine(FView.TopLine);
+  std::string text;
+  if (FScrollBars->GetHintFormat() == shfTopToBottom) {
+    const int bottomRow = FView.TopLine + std::min(FView.LinesInWindow, DisplayRowCount() - FView.TopLine);
+    text = IntToStr(top) + " - " + IntToStr(RowToLine(bottomRow));
+  } else {
+    text = "Top Line: " + IntToStr(top);
+  }
+  // Beside the vertical bar, at the pointer or at the thumb's height.
+  int y;
+  if (FOptions & eoScrollHintFollows) {
+    y = ScreenToClient(CursorPos()).Y;
+  } else {
+    const int rows = std::max(1, DisplayRowCount());
+    y = MulDiv(ClientHeight(), FView.TopLine - 1, rows);
+  }
+  ShowHintText(ClientToScreen(TPoint{Width() + 4, y}), text, FScrollBars->GetHintColor());
+}
+
+bool TCustomOndEdit::DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) {
+  if (TCustomControl::DoMouseWheel(Shift, WheelDelta, MousePos)) return true;
+  const int lines = FWheel.LinesToScroll(WheelDelta, (Shift & ssCtrl) != 0, (FOptions & eoHalfPageScroll) != 0,
+                                         FView.LinesInWindow);
+  if (lines != 0) SetTopLine(FView.TopLine + lines);
+  Update();
+  if (OnScroll) OnScroll(this, TScrollBarKind::sbVertical);
+  return true;
+}
+
+unsigned TCustomOndEdit::DialogCode() const {
+  unsigned code = dcWantArrows | dcWantChars;
+  if (WantTabs) code |= dcWantTab;
+  if (WantReturns) code |= dcWantAllKeys;
+  return code;
+}
+
+// ---- mouse and drag ------------------------------------------------------------------------
+
+void TCustomOndEdit::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  const TBufferCoord savedBegin = FBlockBegin, savedEnd = FBlockEnd;
+  FLastMousePos = TPoint{X, Y};
+  FLastMouseShift = Shift;
+  bool dragCandidate = false;
+  if (Button == TMouseButton::mbLeft && SelAvail()) {
+    FMouseDownPoint = TPoint{X, Y};
+    dragCandidate = true;
+  }
+  TCustomControl::MouseDown(Button, Shift, X, Y);
+  if (Button == TMouseButton::mbLeft && (Shift & ssDouble)) return;  // DblClick does the rest
+  FKbdHandler.RunMouseDownChain(this, Button, Shift, X, Y);
+
+  if (FRightEdge->GetVisible() && Button == TMouseButton::mbLeft) {
+    const int edgeX = RowColumnToPixels(DisplayCoord(FRightEdge->GetPosition() + 1, 1)).X;
+    if (std::abs(X - edgeX) < 3) {
+      FRightEdgeDrag = 1;
+      FRightEdgeDragColumn = -1;
+      SetMouseCapture(true);
+      return;
+    }
+  }
+
+  const bool inText = X >= FView.GutterWidth + 2;
+  if (inText && Button == TMouseButton::mbLeft) {
+    PlaceCaretAtPixel(X, Y);
+  } else if (inText && Button == TMouseButton::mbRight && (FOptions & eoRightMouseMovesCursor)) {
+    const TBufferCoord p = DisplayToBufferPos(PixelsToRowColumn(X, Y));
+    if (!(SelAvail() && IsPointInSelection(p))) {
+      InvalidateSelection();
+      FBlockEnd = FBlockBegin;
+      PlaceCaretAtPixel(X, Y);
+      SetBlockBegin(GetCaretXY());
+    }
+  }
+
+  if (Button == TMouseButton::mbLeft) {
+    FBlockBegin = savedBegin;
+    FBlockEnd = savedEnd;
+    SetMouseCapture(true);
+    FStateFlags &= static_cast<TOndStateFlags>(~sfWaitingForDrag);
+    if (dragCandidate && (FOptions & eoDragDropEditing) && inText && FSelectionMode == smNormal &&
+        IsPointInSelection(DisplayToBufferPos(PixelsToRowColumn(X, Y)))) {
+      FStateFlags |= sfWaitingForDrag;
+    } else if (!(FStateFlags & sfDoubleClicked)) {
+      if (Shift & ssShift) {
+        SetBlockEnd(GetCaretXY());
+      } else {
+        if (FOptions & eoAltSetsColumnMode) {
+          if ((Shift & ssAlt) && !FAltColumnFlag) {
+            FSavedSelectionMode = FSelectionMode;
+            SetSelectionMode(smColumn);
+            FAltColumnFlag = 1;
+          } else if (!(Shift & ssAlt) && FAltColumnFlag) {
+            SetSelectionMode(FSavedSelectionMode);
+            FAltColumnFlag = 0;
+          }
+        }
+        SetBlockBegin(GetCaretXY());
+      }
+    }
+  }
+
+  if (!inText) {
+    if (Button == TMouseButton::mbRight)
+      DoOnGutterClick(Button, X, Y);
+    else
+      FStateFlags |= sfPossibleGutterClick;
+  }
+  if (CanFocus()) SetFocus();
+}
+
+void TCustomOndEdit::MouseMove(TShiftState Shift, int X, int Y) {
+  TCustomControl::MouseMove(Shift, X, Y);
+  FLastMousePos = TPoint{X, Y};
+  FLastMouseShift = Shift;
+  if (FRightEdgeDrag) {
+    MoveRightEdgeGuide(X);
+    FRightEdgeDragColumn = PixelsToRowColumn(X, Y).Column;
+    ShowCursorShape(crHSplit);
+    return;
+  }
+  if (FRightEdge->GetVisible() && !GetMouseCapture()) {
+    const int edgeX = RowColumnToPixels(DisplayCoord(FRightEdge->GetPosition() + 1, 1)).X;
+    if (std::abs(X - edgeX) < 3) {
+      ShowCursorShape(crHSplit);
+      return;
+    }
+  }
+  if (FCodeFolding->GetEnabled() && FCodeFolding->GetCollapsedCodeHint()) {
+    std::vector<std::string> lines;
+    if (CollapsedMarkerAt(X, Y, lines)) {
+      ShowCursorShape(crHelp);
+      if (FFoldHint && !FFoldHint->Visible()) {
+        TStrings& items = FFoldHint->ItemList();
+        items.Clear();
+        const std::string blanks(static_cast<std::size_t>(std::max(0, FTabWidth)), ' ');
+        const std::size_t shown = std::min<std::size_t>(lines.size(), 42);  // the header and 41 folded lines
+        for (std::size_t i = 0; i < shown; ++i) {
+          std::string line;
+          for (char c : lines[i]) {
+            if (c == '\t')
+              line += blanks;
+            else
+              line += c;
+          }
+          items.Add(line);
+        }
+        if (lines.size() > shown) items.Add("...");
+        FFoldHint->SetFont(Font);
+        FFoldHint->SetEditor(this);
+        const TPoint at = ClientToScreen(TPoint{X, Y});
+        FFoldHint->ExecuteEx("", at.X, at.Y, ctHint);
+        FFoldHintShowing = true;
+      }
+      return;
+    }
+    HideFoldHint();
+  }
+
+  if (GetMouseCapture() && (FStateFlags & sfWaitingForDrag)) {
+    const int threshold = DragThreshold();
+    if (std::abs(X - FMouseDownPoint.X) >= threshold || std::abs(Y - FMouseDownPoint.Y) >= threshold) {
+      FStateFlags &= static_cast<TOndStateFlags>(~sfWaitingForDrag);
+      BeginDrag();
+    }
+  } else if ((Shift & ssLeft) && GetMouseCapture()) {
+    ComputeScroll(X, Y);
+    TDisplayCoord target = PixelsToNearestRowColumn(X, Y);
+    target.Row = MinMax(target.Row, 1, std::max(1, DisplayRowCount()));
+    const TDisplayCoord caret = GetDisplayXY();
+    if (FScrollDeltaX != 0) target.Column = caret.Column;
+    if (FScrollDeltaY != 0) target.Row = caret.Row;
+    LockPaint();
+    try {
+      InternalSetCaretXY(DisplayToBufferPos(target));
+      SetBlockEnd(GetCaretXY());
+    } catch (...) {
+      UnlockPaint();
+      throw;
+    }
+    UnlockPaint();
+    if ((FStateFlags & sfPossibleGutterClick) && FBlockBegin.Line != FCaretY) FStateFlags |= sfGutterDragging;
+  }
+  UpdateMouseCursor();
+}
+
+void TCustomOndEdit::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TCustomControl::MouseUp(Button, Shift, X, Y);
+  FKbdHandler.RunMouseUpChain(this, Button, Shift, X, Y);
+  if (FRightEdgeDrag) {
+    FRightEdgeDrag = 0;
+    MoveRightEdgeGuide(-1);
+    SetMouseCapture(false);
+    int column = PixelsToRowColumn(X, Y).Column;
+    if (FRightEdge->GetPosition() > column) --column;
+    // The edge never goes left of the first column.
+    FRightEdge->SetPosition(std::max(1, column));
+    return;
+  }
+  HideFoldHint();
+  FScrollTimer->SetEnabled(false);
+  if (Button == TMouseButton::mbRight && (Shift & (ssLeft | ssRight | ssMiddle)) == 0 && GetPopupMenu()) return;
+  SetMouseCapture(false);
+  if ((FStateFlags & sfPossibleGutterClick) && X < FView.GutterWidth && !(FStateFlags & sfGutterDragging) &&
+      Button != TMouseButton::mbRight) {
+    DoOnGutterClick(Button, X, Y);
+  } else if ((FStateFlags & sfWaitingForDrag) && !(FStateFlags & sfDoubleClicked)) {
+    PlaceCaretAtPixel(X, Y);
+    if (!(Shift & ssShift)) SetBlockBegin(GetCaretXY());
+    SetBlockEnd(GetCaretXY());
+  }
+  FStateFlags &= static_cast<TOndStateFlags>(~(sfDoubleClicked | sfPossibleGutterClick | sfGutterDragging |
+                                                sfWaitingForDrag));
+}
+
+void TCustomOndEdit::DblClick() {
+  if (FLastMousePos.X >= FView.GutterWidth + 2) {
+    if (!(FOptions & eoNoSelection)) SelectWordAt(GetCaretXY());
+    TCustomControl::DblClick();
+    FStateFlags |= sfDoubleClicked;
+    SetMouseCapture(false);
+  } else {
+    TCustomControl::DblClick();
+  }
+}
+
+void TCustomOndEdit::KeyUp(std::uint16_t& Key, TShiftState Shift) {
+  TCustomControl::KeyUp(Key, Shift);
+  if (FCodeFolding->GetEnabled()) {
+    std::vector<std::string> lines;
+    const TPoint p = ScreenToClient(CursorPos());
+    if (!CollapsedMarkerAt(p.X, p.Y, lines)) HideFoldHint();
+  }
+  FKbdHandler.RunKeyUpChain(this, Key, Shift);
+}
+
+bool TCustomOndEdit::CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines) const {
+  Lines.clear();
+  if (X < FView.GutterWidth + 2) return false;
+  const TDisplayCoord d = PixelsToRowColumn(X, Y);
+  if (d.Row > DisplayRowCount()) return false;
+  const TBufferCoord p = DisplayToBufferPos(d);
+  if (p.Line < 1 || p.Line > FLines->GetCount()) return false;
+  TOndEditFoldRange* r = FoldRangeAtLine(p.Line);
+  if (!r || !r->Collapsed) return false;
+  const std::string header = FLines->Get(p.Line - 1);
+  const int markerLength = static_cast<int>(CollapsedMarker(r->FoldRegion).size());
+  const int length = static_cast<int>(header.size());
+  if (p.Char <= length - markerLength || p.Char > length) return false;
+  Lines.push_back(header);
+  for (int i = r->CollapsedLines.GetCount() - 1; i >= 0; --i) Lines.push_back(r->CollapsedLines.Get(i));
+  return true;
+}
+
+void TCustomOndEdit::HideFoldHint() {
+  if (FFoldHint && FFoldHintShowing && FFoldHint->Visible()) FFoldHint->CancelCompletion();
+  FFoldHintShowing = false;
+}
+
+void TCustomOndEdit::DoOnGutterClick(TMouseButton Button, int X, int Y) {
+  const int row = PixelsToRowColumn(X, Y).Row;
+  const int line = RowToLine(row);
+  const int foldZone = FView.GutterWidth - 12;
+  if (FCodeFolding->GetEnabled() && FLines->GetCount() > 0 && X >= foldZone) {
+    ToggleFoldAtLine(line);
+    Invalidate();
+    return;
+  }
+  if (!OnGutterClick || line < 1 || line > FLines->GetCount()) return;
+  TOndEditMarks marks{};
+  FMarkList->MarksOnLine(line, marks);
+  TOndEditMark* clicked = nullptr;
+  int x = 0;
+  for (TOndEditMark* m : marks) {
+    if (!m) break;
+    x += FBookMarkOpt->GetXoffset();
+    if (x > X) {
+      clicked = m;
+      break;
+    }
+  }
+  OnGutterClick(this, Button, X, Y, line, clicked, X < foldZone ? 1 : 0);
+}
+
+void TCustomOndEdit::ComputeScroll(int X, int Y) {
+  TRect r = Rect(FView.GutterWidth, 0, FView.GutterWidth + FView.CharsInWindow * FView.CharWidth,
+                 FView.LinesInWindow * FView.LineHeight);
+  if (FBorderStyle == TBorderStyle::bsNone) r = Rect(r.Left + 2, r.Top + 2, r.Right - 2, r.Bottom - 2);
+  AutoScrollDeltas(r, X, Y, FView.CharWidth, FView.LineHeight, FScrollDeltaX, FScrollDeltaY);
+  FScrollTimer->SetEnabled((FScrollDeltaX != 0 || FScrollDeltaY != 0) && (FFocused || GetMouseCapture() || Dragging()));
+}
+
+void TCustomOndEdit::ScrollTimerHandler() {
+  if (!(FFocused || GetMouseCapture() || Dragging())) {
+    FScrollTimer->SetEnabled(false);
+    return;
+  }
+  const TPoint p = FLastMousePos;
+  TDisplayCoord target = PixelsToRowColumn(p.X, p.Y);
+  target.Row = MinMax(target.Row, 1, std::max(1, DisplayRowCount()));
+  if (FScrollDeltaX != 0) {
+    SetLeftColumn(FView.LeftColumn + FScrollDeltaX);
+    target.Column = FScrollDeltaX > 0 ? FView.LeftColumn + FView.CharsInWindow : FView.LeftColumn;
+  }
+  if (FScrollDeltaY != 0) {
+    const int by = (TControl::KeyboardState() & ssShift) ? FScrollDeltaY * FView.LinesInWindow : FScrollDeltaY;
+    SetTopLine(FView.TopLine + by);
+    target.Row = FScrollDeltaY > 0 ? FView.TopLine + FView.LinesInWindow - 1 : FView.TopLine;
+    target.Row = MinMax(target.Row, 1, std::max(1, DisplayRowCount()));
+  }
+  if (!(target == GetDisplayXY())) {
+    LockPaint();
+    try {
+      InternalSetCaretXY(DisplayToBufferPos(target));
+      if (GetMouseCapture()) SetBlockEnd(GetCaretXY());
+    } catch (...) {
+      UnlockPaint();
+      throw;
+    }
+    UnlockPaint();
+  }
+  ComputeScroll(p.X, p.Y);
+}
+
+void TCustomOndEdit::MoveRightEdgeGuide(int X) {
+  // The guide is painted over the text; the old and the new pixel column
+  // are painted again.
+  const int h = ClientHeight();
+  if (FRightEdgeGuideX >= 0) TControl::InvalidateRect(Rect(FRightEdgeGuideX, 0, FRightEdgeGuideX + 1, h));
+  FRightEdgeGuideX = X;
+  if (X >= 0) TControl::InvalidateRect(Rect(X, 0, X + 1, h));
+}
+
+void TCustomOndEdit::PaintRightEdgeGuide() {
+  if (!FRightEdgeDrag || FRightEdgeGuideX < 0) return;
+  TCanvas* c = Canvas();
+  const TPen saved = c->Pen;
+  c->Pen.Width = 1;
+  c->Pen.Style = TPenStyle::psDot;
+  c->Pen.Color = clBlack;
+  c->MoveTo(FRightEdgeGuideX, 0);
+  c->LineTo(FRightEdgeGuideX, ClientHeight());
+  c->Pen = saved;
+}
+
+void TCustomOndEdit::DragOver(TObject* Source, int X, int Y, bool& Accept) {
+  auto* source = dynamic_cast<TCustomOndEdit*>(Source);
+  Accept = source != nullptr && !GetReadOnly();
+  if (!Accept) return;
+  FLastMousePos = TPoint{X, Y};
+  if (!Dragging()) {
+    PlaceCaretAtPixel(X, Y);
+    return;
+  }
+  TDisplayCoord d = PixelsToNearestRowColumn(X, Y);
+  d.Column = MinMax(d.Column, FView.LeftColumn, FView.LeftColumn + std::max(0, FView.CharsInWindow - 1));
+  d.Row = MinMax(d.Row, FView.TopLine, FView.TopLine + std::max(0, FView.LinesInWindow - 1));
+  d.Row = MinMax(d.Row, 1, std::max(1, DisplayRowCount()));
+  InternalSetCaretXY(DisplayToBufferPos(d));
+  ComputeScroll(X, Y);
+}
+
+void TCustomOndEdit::DragDrop(TObject* Source, int X, int Y) {
+  if (auto* source = dynamic_cast<TCustomOndEdit*>(Source)) DropText(source, X, Y, TControl::KeyboardState());
+}
+
+void TCustomOndEdit::DragEnd(bool Dropped) {
+  TCustomControl::DragEnd(Dropped);
+  FScrollTimer->SetEnabled(false);
+}
+
+void TCustomOndEdit::DropText(TCustomOndEdit* Source, int X, int Y, TShiftState Shift) {
+  if (!Source || !Source->SelAvail() || GetReadOnly()) return;
+  PaintLockScope lock(*this);
+  PlaceCaretAtPixel(X, Y);
+  TBufferCoord drop = GetCaretXY();
+  const bool same = Source == this;
+  bool move;
+  if (same) {
+    move = !(Shift & ssCtrl);
+    if (IsPointInSelection(drop) || (move && drop == GetBlockEnd())) return;
+  } else {
+    // The text stays where it is when its editor may not change.
+    move = (Shift & ssShift) && !Source->GetReadOnly();
+  }
+  const std::string text = Source->GetSelText();
+  const TBufferCoord bb = Source->GetBlockBegin(), be = Source->GetBlockEnd();
+  const TOndEditorOptions savedOptions = FOptions;
+  FOptions |= eoScrollPastEol;
+  struct Restore {
+    TCustomOndEdit* E;
+    TOndEditorOptions O;
+    ~Restore() { E->FOptions = O; }
+  } restore{this, savedOptions};
+  BeginUndoBlock();
+  try {
+    if (move) {
+      if (same) {
+        // The drop point after the selection moves with the text removed before it.
+        if (drop.Line > be.Line || (drop.Line == be.Line && drop.Char >= be.Char)) {
+          if (drop.Line == be.Line)
+            drop = BufferCoord(bb.Char + drop.Char - be.Char, bb.Line);
+          else
+            drop.Line -= be.Line - bb.Line;
+        }
+        DeleteSelectionEx(true, urDelete);
+      } else {
+        PaintLockScope sourceLock(*Source);
+        Source->BeginUndoBlock();
+        try {
+          Source->DeleteSelectionEx(true, urDelete);
+          Source->SetCaretAndCollapse(Source->GetBlockBegin());
+        } catch (...) {
+          Source->EndUndoBlock();
+          throw;
+        }
+        Source->EndUndoBlock();
+      }
+    }
+    InternalSetCaretXY(drop);
+    SetBlockBegin(drop);
+    OND_ASSERT(!SelAvail());
+    const TBufferCoord end =
+        ReplaceRange(drop, drop, text, urDelete, same ? urDragDropInsert : urInsert, true);
+    InternalSetCaretXY(end);
+    SetBlockBegin(end);
+    CommandProcessor(ecSelGotoXY, '\0', &drop);
+  } catch (...) {
+    EndUndoBlock();
+    throw;
+  }
+  EndUndoBlock();
+}
+
+// ---- code folding ---------------------------------------------------------------------
+
+namespace {
+
+// An undo record's note that a fold was collapsed or expanded at its header
+// line, hiding or showing Lines lines: undo replays the opposite, redo the
+// same, so that older records find the text where they left it.
+class TOndFoldToggle : public TOndEditUndoObject {
+ public:
+  TOndFoldToggle(bool C, int L) : Collapsed(C), Lines(L) {}
+  bool Collapsed;
+  int Lines;
+};
+
+class CounterScope {
+ public:
+  explicit CounterScope(int& C) : FCount(C) { ++FCount; }
+  ~CounterScope() { --FCount; }
+  CounterScope(const CounterScope&) = delete;
+  CounterScope& operator=(const CounterScope&) = delete;
+
+ private:
+  int& FCount;
+};
+
+// The characters of a region tree's tokens (and its skip regions'), added to
+// Chars; Upper: letters "a" to "z" as capitals.
+void CollectFoldChars(const TFoldRegions& Regions, bool Upper, TSysCharSet& Chars) {
+  std::vector<const TFoldRegions*> queue{&Regions};
+  auto add = [&](const std::string& Text) {
+    for (char c : Text) {
+      if (Upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      Chars.Include(c);
+    }
+  };
+  for (std::size_t q = 0; q < queue.size(); ++q) {
+    const TFoldRegions& r = *queue[q];
+    for (int i = 0; i < r.SkipRegions().Count(); ++i) {
+      const TSkipRegionItem* k = r.SkipRegions().Items(i);
+      add(k->Open);
+      add(k->Close);
+      add(k->Escape);
+    }
+    for (int i = 0; i < r.Count(); ++i) {
+      const TFoldRegionItem* f = r.Items(i);
+      if (f->RegionType == frtChar) {
+        if (!f->Open.empty()) add(f->Open.substr(0, 1));
+        if (!f->Close.empty()) add(f->Close.substr(0, 1));
+      } else {
+        add(f->Open);
+        add(f->Close);
+      }
+      queue.push_back(&f->SubFoldRegions());
+    }
+  }
+}
+
+}  // namespace
+
+void TOndEditCodeFoldingPlugin::LinesInserted(int FirstLine, int Count) {
+  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesInserted(FirstLine, Count);
+}
+
+void TOndEditCodeFoldingPlugin::LinesDeleted(int FirstLine, int Count) {
+  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesDeleted(FirstLine, Count);
+}
+
+const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const { return &FCodeFolding->FoldRegions(); }
+
+TOndCodeFolder& TCustomOndEdit::Folder() const {
+  TOndCodeFolder& f = *FCodeFolder;
+  f.Regions = FoldRegionsInUse();
+  f.CaseSensitive = FCodeFolding->GetCaseSensitive();
+  if (FHighlighter)
+    f.AttributeNameAt = [this](std::int32_t Line, std::int32_t Char) {
+      std::string token;
+      TOndHighlighterAttributes* a = nullptr;
+      if (GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a) && a) return a->Name();
+      return std::string();
+    };
+  else
+    f.AttributeNameAt = nullptr;
+  return f;
+}
+
+std::string TCustomOndEdit::FoldSignature(std::string_view Text) const {
+  TSysCharSet chars;
+  const bool upper = !FCodeFolding->GetCaseSensitive();
+  CollectFoldChars(*FoldRegionsInUse(), upper, chars);
+  std::string out;
+  for (char c : Text) {
+    if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (chars.Contains(c)) out += c;
+  }
+  return out;
+}
+
+void TCustomOndEdit::CodeFoldingChanged(int Kind) {
+  if (Kind == fccEnabled) {
+    if (FCodeFolding->GetEnabled()) {
+      } else {
+      ExpandAll();
+      FHighlightedFoldRange = nullptr;
+    }
+    // Room for the fold marks right of the line numbers.
+    if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
+    ApplyGutterWidth();
+  } else if (Kind == fccRescan) {
+    if (FCodeFolding->GetEnabled()) RescanFoldRanges();
+  }
+  Invalidate();
+}
+
+void TCustomOndEdit::FoldStateChanged() {
+  FHighlightedFoldRange = nullptr;
+  UpdateCaretFoldRange();
+  FStateFlags |= sfScrollBarsChanged;
+  UpdateScrollBars();
+  Invalidate();
+}
+
+void TCustomOndEdit::UpdateCaretFoldRange() {
+  TOndEditFoldRange* r = nullptr;
+  if (FCodeFolding->GetEnabled() && FCaretY >= 1 && FCaretY <= FLines->GetCount() && FAllFoldRanges->AllCount() > 0)
+    r = Folder().CaretFoldRange(FCaretY);
+  if (r == FHighlightedFoldRange) return;
+  if (FHighlightedFoldRange)
+    InvalidateLines(FHighlightedFoldRange->FromLine, FHighlightedFoldRange->ToLine);
+  FHighlightedFoldRange = r;
+  if (r) InvalidateLines(r->FromLine, r->ToLine);
+}
+
+void TCustomOndEdit::RecordFoldToggle(int HeaderLine, bool Collapsed, int Count) {
+  auto note = std::make_unique<TOndFoldToggle>(Collapsed, Count);
+  if (FFoldUndoTarget) {
+    // Inside undo or redo: the note goes with the record being replayed.
+    auto item = std::make_unique<TOndEditUndoItem>();
+    item->Reason = urFoldChange;
+    item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+    item->GroupNumber = FFoldUndoGroup;
+    item->Extra1 = std::move(note);
+    FFoldUndoTarget->PushItem(std::move(item));
+    return;
+  }
+  if (FUndoList->IsLocked()) return;
+  if (FUndoList->GetBlockDepth() > 0) {
+    FUndoList->AddChange(urFoldChange, BufferCoord(1, HeaderLine), BufferCoord(1, HeaderLine), std::string_view(),
+                         FSelectionMode, std::move(note));
+    return;
+  }
+  // A fold toggled on its own joins the last step: undoing that step first
+  // puts the fold back, and the text does not count as changed.
+  FRedoList->Clear();
+  const TOndEditUndoItem* top = FUndoList->PeekItem();
+  if (!top) return;  // nothing older needs the lines where they were
+  auto item = std::make_unique<TOndEditUndoItem>();
+  item->Reason = urFoldChange;
+  item->SelectionMode = FSelectionMode;
+  item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+  item->GroupNumber = top->GroupNumber;
+  item->Extra1 = std::move(note);
+  const TOndEditUndoList::TNotifyEvent keep = std::move(FUndoList->OnRecordAdded);
+  FUndoList->OnRecordAdded = nullptr;
+  try {
+    FUndoList->PushItem(std::move(item));
+  } catch (...) {
+    FUndoList->OnRecordAdded = keep;
+    throw;
+  }
+  FUndoList->OnRecordAdded = keep;
+}
+
+namespace {
+// Positions after a fold at Header hid (Delta < 0) or showed (Delta > 0)
+// |Delta| lines below it; a position on a hidden line goes to the header's
+// end (HeaderEnd).
+TBufferCoord FollowFold(TBufferCoord P, int Header, int Delta, int HeaderEnd) {
+  if (Delta < 0) {
+    if (P.Line > Header - Delta)
+      P.Line += Delta;
+    else if (P.Line > Header)
+      P = BufferCoord(HeaderEnd, Header);
+  } else if (P.Line > Header) {
+    P.Line += Delta;
+  }
+  return P;
+}
+}  // namespace
+
+bool TCustomOndEdit::CollapseFoldRange(TOndEditFoldRange* Range) {
+  if (!Range) return false;
+  PaintLockScope lock(*this);
+  const int header = Range->FromLine, before = FLines->GetCount();
+  const int headerEnd = LineLength(header) + 1;
+  const TBufferCoord caret = GetCaretXY(), b = FBlockBegin, e = FBlockEnd;
+  bool done;
+  {
+    CounterScope toggling(FFoldToggling);
+    done = Folder().CollapseFoldRange(Range);
+  }
+  if (!done) return false;
+  const int delta = FLines->GetCount() - before;
+  RecordFoldToggle(header, true, -delta);
+  FBlockBegin = FollowFold(b, header, delta, headerEnd);
+  FBlockEnd = FollowFold(e, header, delta, headerEnd);
+  const TBufferCoord c = FollowFold(caret, header, delta, headerEnd);
+  FCaretX = c.Char;
+  FCaretY = c.Line;
+  FStateFlags |= sfCaretChanged;
+  StatusChanged(StatusCaretLine | StatusCaretChar);
+  FoldStateChanged();
+  return true;
+}
+
+bool TCustomOndEdit::ExpandFoldRange(TOndEditFoldRange* Range) {
+  if (!Range) return false;
+  PaintLockScope lock(*this);
+  const int header = Range->FromLine, before = FLines->GetCount();
+  bool done;
+  {
+    CounterScope toggling(FFoldToggling);
+    done = Folder().ExpandFoldRange(Range);
+  }
+  if (!done) return false;
+  const int delta = FLines->GetCount() - before;
+  RecordFoldToggle(header, false, delta);
+  FBlockBegin = FollowFold(FBlockBegin, header, delta, 1);
+  FBlockEnd = FollowFold(FBlockEnd, header, delta, 1);
+  const TBufferCoord c = FollowFold(GetCaretXY(), header, delta, 1);
+  FCaretX = std::min(c.Char, std::max(1, (FOptions & eoScrollPastEol) ? c.Char : LineLength(c.Line) + 1));
+  FCaretY = c.Line;
+  FStateFlags |= sfCaretChanged;
+  StatusChanged(StatusCaretLine | StatusCaretChar);
+  FoldStateChanged();
+  return true;
+}
+
+void TCustomOndEdit::ExpandAll() {
+  if (FAllFoldRanges->AllCount() == 0) return;
+  PaintLockScope lock(*this);
+  // Pass after pass, so that every depth is reached.
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = FAllFoldRanges->AllCount() - 1; j >= 0; --j) {
+      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+      if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
+    }
+  }
+}
+
+void TCustomOndEdit::RescanFoldRanges() {
+  PaintLockScope lock(*this);
+  ExpandAll();
+  FHighlightedFoldRange = nullptr;
+  {
+    CounterScope toggling(FFoldToggling);
+    Folder().RescanFoldRanges();
+  }
+  FFoldChangeCount = 0;
+  FoldStateChanged();
+}
+
+void TCustomOndEdit::UpdateFoldRanges() {
+  PaintLockScope lock(*this);
+  FHighlightedFoldRange = nullptr;
+  {
+    CounterScope toggling(FFoldToggling);
+    Folder().UpdateFoldRanges();
+  }
+  FFoldChangeCount = 0;
+  FoldStateChanged();
+}
+
+bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
+  TOndEditFoldRange* r = FoldRangeAtLine(Line);
+  if (!r) return false;
+  return r->Collapsed ? ExpandFoldRange(r) : CollapseFoldRange(r);
+}
+
+TOndEditFoldRange* TCustomOndEdit::FoldRangeStartingAt(int Line) const { return FCodeFolder->FoldRangeStartingAt(Line); }
+TOndEditFoldRange* TCustomOndEdit::FoldRangeAtLine(int Line, int* Position) const {
+  return FCodeFolder->FoldRangeAtLine(Line, Position);
+}
+int TCustomOndEdit::UncollapsedLine(int Line) const { return FCodeFolder->UncollapsedLine(Line); }
+TOndEditFoldRange* TCustomOndEdit::FoldRangeEndingAt(int Line) const { return FCodeFolder->FoldRangeEndingAt(Line); }
+bool TCustomOndEdit::IsRangeEnd(int Line) const { return FCodeFolder->IsRangeEnd(Line); }
+bool TCustomOndEdit::IsInsideRange(int Line) const { return FCodeFolder->IsInsideRange(Line); }
+int TCustomOndEdit::LineIndentColumns(int Line) const {
+  return Line >= 1 && Line <= FLines->GetCount() ? FCodeFolder->LineIndentColumns(Line) : 0;
+}
+bool TCustomOndEdit::FoldTokenInLine(std::string_view Text) const { return Folder().FoldTokenInLine(Text); }
+std::string TCustomOndEdit::TextWithFoldsExpanded() const { return FCodeFolder->TextWithFoldsExpanded(); }
+
+bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
+  if (FAllFoldRanges->AllCount() == 0) return false;
+  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(FCaretY);
+  return r && r->Collapsed;
+}
+
+int TCustomOndEdit::ExpandFoldsForEdit(int FirstLine, int LastLine) {
+  if (FAllFoldRanges->AllCount() == 0) return 0;
+  int moved = 0;
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < FirstLine || r->FromLine > LastLine + moved) continue;
+      const int header = r->FromLine, before = FLines->GetCount();
+      if (!ExpandFoldRange(r)) continue;
+      if (header < LastLine + moved) moved += FLines->GetCount() - before;
+      any = true;
+      break;
+    }
+  }
+  return moved;
+}
+
+void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
+  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  FCodeFolder->LinesInserted(FirstLine - 1, Count, 1);
+}
+
+void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
+  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  FHighlightedFoldRange = nullptr;
+  if (!FFoldUndoTarget) {
+    FCodeFolder->LinesDeleted(FirstLine, Count, FUndoList, FSelectionMode, 1);
+    return;
+  }
+  // Inside undo or redo: the ranges taken out go with the replayed record.
+  TOndEditUndoList taken;
+  FCodeFolder->LinesDeleted(FirstLine, Count, &taken, FSelectionMode, 1);
+  std::vector<std::unique_ptr<TOndEditUndoItem>> items;
+  while (auto item = taken.PopItem()) items.push_back(std::move(item));
+  for (auto it = items.rbegin(); it != items.rend(); ++it) {
+    (*it)->GroupNumber = FFoldUndoGroup;
+    FFoldUndoTarget->PushItem(std::move(*it));
+  }
+}
+
+void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing) {
+  TOndEditUndoList* other = Undoing ? FRedoList : FUndoList;
+  const int header = Item->StartPos.Line;
+  if (auto* toggle = dynamic_cast<TOndFoldToggle*>(Item->Extra1.get())) {
+    // Undoing a collapse expands, undoing an expand collapses; redo the same.
+    const bool collapse = toggle->Collapsed != Undoing;
+    CounterScope toggling(FFoldToggling);
+    const int before = FLines->GetCount();
+    TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(header);
+    if (collapse) {
+      if (r && !r->Collapsed) Folder().CollapseFoldRange(r);
+      if (FLines->GetCount() - before != -toggle->Lines && FLines->GetCount() == before &&
+          header + toggle->Lines <= FLines->GetCount()) {
+        // The range is gone or changed: a range of its own hides the lines,
+        // so that the records below find the text where they left it.
+        TOndEditFoldRange* own = AddFoldRange(nullptr, FAllFoldRanges.get(), header, header + toggle->Lines, nullptr,
+                                              0, 0);
+        FAllFoldRanges->Add(own);
+        Folder().CollapseFoldRange(own);
+      }
+    } else if (r && r->Collapsed) {
+      Folder().ExpandFoldRange(r);
+    }
+    FHighlightedFoldRange = nullptr;
+    other->PushItem(std::move(Item));
+    FStateFlags |= sfScrollBarsChanged;
+    Invalidate();
+    return;
+  }
+  // A collapsed range whose header a deletion took away: its header line is
+  // back, so the range is too.
+  FCodeFolder->RestoreFoldRange(*Item);
+  FHighlightedFoldRange = nullptr;
+  Invalidate();
+}
+
+// ---- marks following the buffer -------------------------------------------------------
+
+void TCustomOndEdit::MarksLinesInserted(int Line, int Count) {
+  for (int i = 0; i < FMarkList->Count(); ++i)
+    if (TOndEditMark* m = FMarkList->Items(i); m && m->GetLine() >= Line) m->SetLine(m->GetLine() + Count);
+}
+
+void TCustomOndEdit::MarksLinesDeleted(int Line, int Count) {
+  for (int i = 0; i < FMarkList->Count(); ++i) {
+    TOndEditMark* m = FMarkList->Items(i);
+    if (!m) continue;
+    if (m->GetLine() >= Line + Count)
+      m->SetLine(m->GetLine() - Count);
+    else if (m->GetLine() > Line)
+      m->SetLine(Line);
+  }
+}
+
+// ---- brackets and word wrap -------------------------------------------------------------
+
+TBufferCoord TCustomOndEdit::GetMatchingBracketEx(const TBufferCoord& P) const {
+  static constexpr char kBrackets[] = "()[]{}<>";
+  const int count = FLines->GetCount();
+  if (P.Line < 1 || P.Line > count) return BufferCoord(0, 0);
+  const std::string_view line = FLines->GetView(P.Line - 1);
+  if (P.Char < 1 || P.Char > static_cast<int>(line.size())) return BufferCoord(0, 0);
+  const char* at = std::strchr(kBrackets, line[static_cast<std::size_t>(P.Char - 1)]);
+  if (!at || *at == '\0') return BufferCoord(0, 0);
+  const int index = static_cast<int>(at - kBrackets);
+  const char open = kBrackets[index], close = kBrackets[index ^ 1];
+  const bool forward = (index & 1) == 0;
+  TOndHighlighterAttributes* const stringAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_STRING) : nullptr;
+  TOndHighlighterAttributes* const commentAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_COMMENT) : nullptr;
+  auto counts = [&](int Char, int Line) {
+    if (!FHighlighter) return true;
+    std::string token;
+    TOndHighlighterAttributes* a = nullptr;
+    if (!GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a)) return true;
+    return !(a && (a == stringAttr || a == commentAttr));
+  };
+  int depth = 1;
+  int l = P.Line, c = P.Char;
+  std::string_view text = line;
+  for (;;) {
+    c += forward ? 1 : -1;
+    while (c < 1 || c > static_cast<int>(text.size())) {
+      l += forward ? 1 : -1;
+      if (l < 1 || l > count) return BufferCoord(0, 0);
+      text = FLines->GetView(l - 1);
+      c = forward ? 1 : static_cast<int>(text.size());
+      if (text.empty()) continue;
+    }
+    const char ch = text[static_cast<std::size_t>(c - 1)];
+    if (ch != open && ch != close) continue;
+    if (!counts(c, l)) continue;
+    text = FLines->GetView(l - 1);  // the attribute lookup may not touch it, but stay safe
+    depth += ch == open ? 1 : -1;
+    if (depth == 0) return BufferCoord(c, l);
+  }
+}
+
+void TCustomOndEdit::FindMatchingBracket() {
+  const TBufferCoord p = GetMatchingBracket();
+  if (p.Char > 0 && p.Line > 0) SetCaretXY(p);
+}
+
+std::int32_t TCustomOndEdit::WrapWidth() {
+  switch (FWordWrap->GetStyle()) {
+    case wwsRightEdge: return FRightEdge->GetPosition();
+    case wwsSpecified: return FWordWrap->GetPosition();
+    default: return FView.CharsInWindow;
+  }
+}
+
+TSysCharSet TCustomOndEdit::WrapIdentChars() {
+  if (FHighlighter) return FHighlighter->GetIdentChars();
+  TSysCharSet s;
+  s.IncludeRange(33, 255);
+  return s;
+}
+
+void TCustomOndEdit::ApplyWordWrap(bool Value) {
+  if (Value == (FWordWrapPlugin != nullptr)) return;
+  PaintLockScope lock(*this);
+  Invalidate();
+  const bool inView = IsCaretInView();
+  const int topLine = RowToLine(FView.TopLine);
+  if (Value) {
+    auto layout = std::make_shared<TOndWordWrapPlugin>(this);
+    FWrapLayout = layout.get();
+    FWordWrapPlugin = std::move(layout);
+    SetLeftColumn(1);
+  } else {
+    FWordWrapPlugin.reset();
+    FWrapLayout = nullptr;
+  }
+  SetTopLine(LineToRow(std::max(1, topLine)));
+  FStateFlags |= sfScrollBarsChanged;
+  UpdateScrollBars();
+  if (FOptions & eoScrollPastEol) {
+    const TBufferCoord b = FBlockBegin, e = FBlockEnd;
+    InternalSetCaretXY(GetCaretXY());
+    FBlockBegin = b;
+    FBlockEnd = e;
+  }
+  if (inView) MakeCaretVisible();
+}
+
+// ---- painting of folds -------------------------------------------------------------------
+
+std::vector<TOndEditFoldRange*> TCustomOndEdit::ExpandedRangesOver(int FirstLine, int LastLine) const {
+  std::vector<TOndEditFoldRange*> out;
+  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+    if (r->ParentCollapsed || r->Collapsed || !r->HasLines()) continue;
+    if (r->ToLine < FirstLine || r->FromLine > LastLine) continue;
+    out.push_back(r);
+  }
+  return out;
+}
+
+void TCustomOndEdit::PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow) {
+  if (LastRow < FirstRow) return;
+  TCanvas* bc = FBufferBmp->Canvas();
+  bc->ResetClip();
+  const int gw = FView.GutterWidth, lh = FView.LineHeight;
+  const int x1 = gw - 12, x2 = gw - 1, mid = x1 + (x2 - x1) / 2;
+  const int count = FLines->GetCount();
+  const int firstLine = RowToLine(FirstRow), lastLine = std::min(count, RowToLine(LastRow));
+  if (firstLine > lastLine) return;
+  // One walk over the ranges marks the painted lines.
+  const std::size_t n = static_cast<std::size_t>(lastLine - firstLine + 1);
+  std::vector<std::uint8_t> inside(n, 0), ends(n, 0);
+  std::vector<TOndEditFoldRange*> starts(n, nullptr);
+  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+    if (r->ParentCollapsed || !r->HasLines() || r->ToLine < firstLine || r->FromLine > lastLine) continue;
+    if (r->FromLine >= firstLine && !starts[static_cast<std::size_t>(r->FromLine - firstLine)])
+      starts[static_cast<std::size_t>(r->FromLine - firstLine)] = r;
+    if (r->Collapsed) continue;
+    for (int l = std::max(r->FromLine + 1, firstLine); l < std::min(r->ToLine, lastLine + 1); ++l)
+      inside[static_cast<std::size_t>(l - firstLine)] = 1;
+    if (r->ToLine <= lastLine) ends[static_cast<std::size_t>(r->ToLine - firstLine)] = 1;
+  }
+  const TColor lines = FCodeFolding->GetFolderBarLinesColor();
+  bc->Pen.Color = lines;
+  bc->Pen.Style = TPenStyle::psSolid;
+  bc->Pen.Width = 1;
+  for (int row = FirstRow; row <= LastRow; ++row) {
+    const int line = RowToLine(row);
+    if (line < firstLine || line > lastLine) continue;
+    const std::size_t k = static_cast<std::size_t>(line - firstLine);
+    const int y1 = (row - FView.TopLine) * lh, y2 = y1 + lh;
+    if (inside[k]) {
+      bc->MoveTo(mid, y1);
+      bc->LineTo(mid, y2);
+    }
+    if (ends[k]) {
+      bc->MoveTo(mid, y1);
+      bc->LineTo(mid, y1 + lh / 2);
+      bc->LineTo(x2, y1 + lh / 2);
+    }
+    if (LineToRow(line) != row || !starts[k]) continue;
+    const TOndEditFoldRange* r = starts[k];
+    if (!r->Collapsed) {
+      bc->MoveTo(mid, y1 + lh / 2);
+      bc->LineTo(mid, y2);
+    }
+    const int top = y1 + (lh - 11) / 2;
+    bc->Brush.Color = clWindow;
+    bc->Brush.Style = TBrushStyle::bsSolid;
+    if (FCodeFolding->GetCollapsingMarkStyle() == msEllipse) {
+      bc->Ellipse(x1, top, x2, top + 11);
+    } else {
+      bc->FillRect(Rect(x1, top, x2, top + 11));
+      bc->Brush.Color = lines;
+      bc->FrameRect(Rect(x1, top, x2, top + 11));
+    }
+    const int boxMid = top + 5;
+    bc->MoveTo(x1 + 2, boxMid);
+    bc->LineTo(x2 - 2, boxMid);
+    if (r->Collapsed) {
+      bc->MoveTo(mid, top + 2);
+      bc->LineTo(mid, top + 11 - 2);
+    }
+  }
+  const TRect strip = Rect(std::max(AClip.Left, gw - 13), AClip.Top, gw, AClip.Bottom);
+  if (!strip.IsEmpty()) Canvas()->CopyRect(strip, *bc, strip);
+}
+
+void TCustomOndEdit::PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Spanning, int Line, int Row, int Top,
+                                     int Len, bool ContinuationRow, bool LastRowOfLine, const TRect& RowRect) {
+  (void)Row;
+  TCanvas* bc = FBufferBmp->Canvas();
+  const int lh = FView.LineHeight, cw = FView.CharWidth, gw = FView.GutterWidth;
+  const TOndEditFoldRange* header = nullptr;
+  if (FAllFoldRanges->AllCount() > 0) {
+    const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line);
+    if (r && r->Collapsed) header = r;
+  }
+  // Indent guides of the expanded ranges around this line.
+  if (FCodeFolding->GetIndentGuides() && !ContinuationRow && !Spanning.empty()) {
+    int caretLevel = -1;
+    for (const TOndEditFoldRange* r : Spanning)
+      if (r->FromLine <= FCaretY && FCaretY <= r->ToLine) caretLevel = std::max(caretLevel, r->Level);
+    for (const TOndEditFoldRange* r : Spanning) {
+      if (!(r->FromLine < Line && Line < r->ToLine)) continue;
+      const int xg = LineIndentColumns(r->FromLine) * cw;
+      if (xg < (FView.LeftColumn - 1) * cw) continue;
+      const int x = xg + gw - (FView.LeftColumn - 1) * cw;
+      if (x < RowRect.Left || x >= RowRect.Right) continue;
+      const bool current = FCodeFolding->GetHighlightIndentGuides() && r->Level == caretLevel &&
+                           r->FromLine <= FCaretY && FCaretY <= r->ToLine;
+      bc->Pen.Style = TPenStyle::psSolid;
+      bc->Pen.Width = 1;
+      bc->Pen.Color = current ? TColor(0xFFA0A0) : clWindow;
+      bc->MoveTo(x, Top);
+      bc->LineTo(x, Top + lh);
+      const TColor dot = current ? TColor(0) : TColor(0x808080);
+      const int start = (lh % 2 == 1 && Line % 2 == 1) ? 1 : 0;
+      for (int y = Top + start; y < Top + lh; y += 2) bc->SetPixel(x, y, dot);
+    }
+  }
+  if (!header) return;
+  // The box behind a collapsed header's text.
+  if (FCodeFolding->GetCollapsedCodeHint() && LastRowOfLine) {
+    const int hintX = (Len - 5) * cw + FView.TextOffset();
+    TRect box = Rect(hintX + cw, Top, hintX + 4 * cw, Top + lh - 2);
+    box.Left = std::max(box.Left, gw + 2);
+    if (box.Right > box.Left) {
+      const TColor keep = bc->Brush.Color;
+      bc->Brush.Color = TColor(0);
+      bc->Brush.Style = TBrushStyle::bsSolid;
+      bc->FrameRect(box);
+      const int y = box.Top + 3 * ((box.Bottom - box.Top) / 5);
+      for (int x : {box.Left + cw - 2, box.Left + (3 * cw) / 2 - 1, box.Right - cw})
+        bc->FillRect(Rect(x, y, x + 2, y + 2));
+      bc->Brush.Color = keep;
+    }
+  }
+  if (FCodeFolding->GetShowCollapsedLine() && LastRowOfLine) {
+    TColor c = FCodeFolding->GetCollapsedLineColor();
+    if (c == clFolderBarDerived) c = DeriveFolderBarColor(5);
+    bc->Pen.Color = c;
+    bc->Pen.Style = TPenStyle::psSolid;
+    bc->Pen.Width = 1;
+    bc->MoveTo(RowRect.Left, Top + lh - 1);
+    bc->LineTo(Width(), Top + lh - 1);
+  }
 }
 
 }  // namespace ond

@@ -13,12 +13,14 @@
 #include <string_view>
 #include <vector>
 
+#include "editor/OndEditCodeFolding.h"
 #include "editor/OndEditGeometry.h"
 #include "editor/OndEditKbdHandler.h"
 #include "editor/OndEditKeyCmds.h"
 #include "editor/OndEditMiscClasses.h"
 #include "editor/OndEditTextBuffer.h"
 #include "editor/OndEditTypes.h"
+#include "editor/OndEditWordWrap.h"
 #include "editor/OndTextDrawer.h"
 #include "platform/Clipbrd.h"
 #include "platform/Controls.h"
@@ -134,7 +136,7 @@ struct THookedCommandHandlerEntry {
 };
 
 // ---------------------------------------------------------------------------
-// Plug-ins and the row layout of word wrap
+// Plug-ins
 
 // A plug-in joins its editor's list when made and leaves it when freed.
 class TOndEditPlugin {
@@ -154,27 +156,19 @@ class TOndEditPlugin {
   TCustomOndEdit* FOwner;
 };
 
-// How lines are cut into display rows while word wrap is on.
-class IOndRowLayout {
+// Keeps the editor's fold ranges in step with inserted and deleted lines
+// (FirstLine 1-based, the first line concerned).
+class TOndEditCodeFoldingPlugin : public TOndEditPlugin {
  public:
-  virtual ~IOndRowLayout() = default;
-  virtual TDisplayCoord BufferPosToDisplayPos(const TBufferCoord& Pos) = 0;
-  virtual TBufferCoord DisplayPosToBufferPos(const TDisplayCoord& Pos) = 0;
-  virtual int RowCount() = 0;
-  virtual int RowLength(int Row) = 0;
-  virtual void LinesInserted(int Index, int Count) = 0;
-  virtual void LinesDeleted(int Index, int Count) = 0;
-  virtual void LinesChanged(int Index, int Count) = 0;
-  virtual void DisplayChanged() = 0;
-  virtual void Reset() = 0;
-  // The wrap width in columns.
-  virtual int WrapWidth() = 0;
+  using TOndEditPlugin::TOndEditPlugin;
+  void LinesInserted(int FirstLine, int Count) override;
+  void LinesDeleted(int FirstLine, int Count) override;
 };
 
 // ---------------------------------------------------------------------------
 // The control
 
-class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
+class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public IOndWordWrapOwner {
  public:
   explicit TCustomOndEdit(TComponent* AOwner);
   ~TCustomOndEdit() override;
@@ -276,8 +270,6 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
   int GetTopLine() const noexcept { return FView.TopLine; }
   void SetTopLine(int Value);
   bool WordWrapActive() const noexcept { return FWordWrapPlugin != nullptr; }
-  // Lays the rows out through a word-wrap plug-in (null: no wrapping).
-  void SetRowLayout(std::shared_ptr<IOndRowLayout> Layout);
 
   // ---- coordinates
   TDisplayCoord BufferToDisplayPos(const TBufferCoord& P) const;
@@ -445,6 +437,48 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
   // the number of matches found and selected.
   int SearchReplace(const std::string& ASearch, const std::string& AReplace, std::uint8_t AOptions);
 
+  // ---- code folding
+  // The fold ranges found in the text, collapsed or not.
+  TOndEditAllFoldRanges& AllFoldRanges() noexcept { return *FAllFoldRanges; }
+  // The regions in use: the option object's own (the highlighter's once it
+  // offers any).
+  const TFoldRegions* FoldRegionsInUse() const;
+  // Collapse and expand are recorded for undo, which replays them in reverse
+  // so that the positions of older records stay right.
+  bool CollapseFoldRange(TOndEditFoldRange* Range);
+  bool ExpandFoldRange(TOndEditFoldRange* Range);
+  void ExpandAll();
+  void RescanFoldRanges();
+  void UpdateFoldRanges();
+  // Collapses the fold starting on Line when it is expanded, else expands it.
+  bool ToggleFoldAtLine(int Line);
+  TOndEditFoldRange* FoldRangeStartingAt(int Line) const;
+  TOndEditFoldRange* FoldRangeAtLine(int Line, int* Position = nullptr) const;
+  int UncollapsedLine(int Line) const;
+  TOndEditFoldRange* FoldRangeEndingAt(int Line) const;
+  bool IsRangeEnd(int Line) const;
+  bool IsInsideRange(int Line) const;
+  int LineIndentColumns(int Line) const;
+  bool FoldTokenInLine(std::string_view Text) const;
+  // The whole text with every fold expanded; the editor stays as it is.
+  std::string TextWithFoldsExpanded() const;
+  // The range the caret line opens or closes, marked when painting.
+  TOndEditFoldRange* HighlightedFoldRange() const noexcept { return FHighlightedFoldRange; }
+  void UpdateCaretFoldRange();
+  int FoldChangeCount() const noexcept { return FFoldChangeCount; }
+
+  // ---- brackets and word wrap
+  // The partner of the bracket at P, or (0, 0); brackets inside strings and
+  // comments of the highlighter do not count.
+  TBufferCoord GetMatchingBracketEx(const TBufferCoord& P) const;
+  TBufferCoord GetMatchingBracket() const { return GetMatchingBracketEx(GetCaretXY()); }
+  // Moves the caret to the partner; without one the caret stays.
+  void FindMatchingBracket();
+  TOndWordWrapPlugin* WordWrapPlugin() const noexcept { return FWrapLayout; }
+  TOndEditStringList& WrapLines() override { return *FLines; }
+  std::int32_t WrapWidth() override;
+  TSysCharSet WrapIdentChars() override;
+
   // ---- tab, indent and case commands
   void DoBlockIndent();
   void DoBlockUnindent();
@@ -501,13 +535,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
   // would change hidden text are skipped there), and the one place where the
   // edit primitives expand collapsed folds among lines they are about to
   // join or delete, so hidden lines are never lost. Folding overrides both.
-  virtual bool CaretOnCollapsedFoldHeader() const { return false; }
+  virtual bool CaretOnCollapsedFoldHeader() const;
   // The result is how many lines LastLine moved down.
-  virtual int ExpandFoldsForEdit(int FirstLine, int LastLine) {
-    (void)FirstLine;
-    (void)LastLine;
-    return 0;
-  }
+  virtual int ExpandFoldsForEdit(int FirstLine, int LastLine);
 
   // Key entry.
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
@@ -677,6 +707,95 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner {
   TLineSpacingRule FLineSpacingRule = lsSingle;
   bool FFocused = false;
   bool FDestroying = false;
+
+  // ---- scrolling
+ public:
+  // What the scroll limits and the scroll bars are computed from.
+  TOndScrollState ScrollState() const;
+  // Between a thumb press and the end of the scroll.
+  bool Scrolling() const noexcept { return FScrolling; }
+  TTimer* ScrollTimer() const noexcept { return FScrollTimer.get(); }
+  int ScrollDeltaX() const noexcept { return FScrollDeltaX; }
+  int ScrollDeltaY() const noexcept { return FScrollDeltaY; }
+  unsigned DialogCode() const override;
+
+ protected:
+  bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
+  void Scroll(TScrollBarKind Kind, TScrollCode Code, int Pos) override;
+
+ private:
+  void ApplyScrollBar(TScrollBarKind Kind, const TOndScrollBarPlan& Plan);
+  void ShowScrollHint();
+  TOndWheel FWheel;
+  bool FUpdatingScrollBars = false;
+
+  // ---- mouse and drag
+ public:
+  static constexpr TOndEditorCommand ecGotFocus = 480;
+  static constexpr TOndEditorCommand ecLostFocus = 481;
+  // Drops the selection of Source at the client point X, Y with the modifier
+  // keys Shift: moved within one editor unless Ctrl is held, copied from
+  // another editor unless Shift is held (a read-only source always copies).
+  void DropText(TCustomOndEdit* Source, int X, int Y, TShiftState Shift);
+  bool RightEdgeDragging() const noexcept { return FRightEdgeDrag != 0; }
+
+ protected:
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void DblClick() override;
+  void KeyUp(std::uint16_t& Key, TShiftState Shift) override;
+  void DragOver(TObject* Source, int X, int Y, bool& Accept) override;
+  void DragDrop(TObject* Source, int X, int Y) override;
+  void DragEnd(bool Dropped) override;
+  // A click in the gutter: toggles a fold in the fold strip, else reports
+  // the line and the mark under the pointer through OnGutterClick.
+  virtual void DoOnGutterClick(TMouseButton Button, int X, int Y);
+  // Recomputes the auto-scroll deltas for the pointer at X, Y and runs or
+  // stops the scroll timer.
+  void ComputeScroll(int X, int Y);
+  void ScrollTimerHandler();
+  // Whether the client point lies on the collapsed marker of a fold header;
+  // Lines gets the header and the hidden lines in text order.
+  bool CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines) const;
+
+ private:
+  void MoveRightEdgeGuide(int X);
+  void PaintRightEdgeGuide();
+  void HideFoldHint();
+  TPoint FLastMousePos;
+  TShiftState FLastMouseShift = 0;
+  int FRightEdgeGuideX = -1;
+  bool FFoldHintShowing = false;
+  // ---- code folding, buffer notifications, word wrap
+  friend class TOndEditCodeFoldingPlugin;
+  TOndCodeFolder& Folder() const;
+  void CodeFoldingChanged(int Kind);
+  void FoldStateChanged();
+  void RecordFoldToggle(int HeaderLine, bool Collapsed, int Count);
+  void ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing);
+  std::string FoldSignature(std::string_view Text) const;
+  void FoldPluginLinesInserted(int FirstLine, int Count);
+  void FoldPluginLinesDeleted(int FirstLine, int Count);
+  void ListBeforePut(int Index);
+  void MarksLinesInserted(int Line, int Count);
+  void MarksLinesDeleted(int Line, int Count);
+  // Expanded, visible ranges with lines that reach into FirstLine..LastLine.
+  std::vector<TOndEditFoldRange*> ExpandedRangesOver(int FirstLine, int LastLine) const;
+  void PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow);
+  void PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Spanning, int Line, int Row, int Top, int Len,
+                       bool ContinuationRow, bool LastRowOfLine, const TRect& RowRect);
+  void ApplyWordWrap(bool Value);
+  int GutterRightOffset() const;
+  void ApplyGutterWidth();
+  std::unique_ptr<TOndEditAllFoldRanges> FAllFoldRanges;
+  std::unique_ptr<TOndCodeFolder> FCodeFolder;
+  TOndEditFoldRange* FHighlightedFoldRange = nullptr;
+  int FFoldToggling = 0;           // collapse or expand under way: the buffer changes are theirs
+  int FEditShiftsMarks = 0;        // an edit primitive moves the marks itself
+  TOndEditUndoList* FFoldUndoTarget = nullptr;  // where undo and redo put detached ranges
+  std::int32_t FFoldUndoGroup = 0;
+  TOndWordWrapPlugin* FWrapLayout = nullptr;
 };
 
 class TOndEdit : public TCustomOndEdit {

@@ -170,4 +170,135 @@ void TOndTokenAccumulator::Flush() {
   FRun.Text.clear();
 }
 
+// ---- scrolling
+
+int MaxTopLine(int RowCount, int LinesInWindow, bool ScrollPastEof) noexcept {
+  return ScrollPastEof ? RowCount : RowCount - LinesInWindow + 1;
+}
+
+int ClampTopLine(int Value, int RowCount, int LinesInWindow, bool ScrollPastEof) noexcept {
+  return std::max(1, std::min(Value, MaxTopLine(RowCount, LinesInWindow, ScrollPastEof)));
+}
+
+int MaxLeftColumn(const TOndScrollState& S) noexcept {
+  const int chars = S.CharsInWindow;
+  if (S.WrapWidth > 0 && S.WrapWidth <= chars) return 1;
+  int result;
+  if (!S.ScrollPastEol) {
+    const int length = S.WrapWidth > 0 ? S.WrapWidth : S.LongestLine;
+    result = length > chars ? length - chars + 1 : 1;
+  } else if (S.AutoSizeMaxScrollWidth) {
+    result = 2147483647 - chars;
+  } else {
+    result = S.MaxScrollWidth - chars + 1;
+  }
+  return std::max(1, result);
+}
+
+int ClampLeftColumn(int Value, const TOndScrollState& S) noexcept {
+  return std::clamp(Value, 1, MaxLeftColumn(S));
+}
+
+namespace {
+// Range, page and position of one bar; maximum is the unscaled extent.
+void ScaleBar(TOndScrollBarPlan& B, int Maximum, int Window, int Position, bool AtLeastOne) noexcept {
+  B.Maximum = Maximum;
+  if (Maximum > 32767) {
+    B.Min = 0;
+    B.Max = 32767;
+    B.Page = MulDiv(32767, Window, Maximum);
+    B.Pos = MulDiv(32767, Position, Maximum);
+  } else {
+    B.Min = 1;
+    B.Max = AtLeastOne ? std::max(1, Maximum) : Maximum;
+    B.Page = Window;
+    B.Pos = Position;
+  }
+}
+}  // namespace
+
+void PlanScrollBars(const TOndScrollState& S, TOndScrollBarPlan& H, TOndScrollBarPlan& V) noexcept {
+  H = TOndScrollBarPlan{};
+  V = TOndScrollBarPlan{};
+  H.DisableNoScroll = V.DisableNoScroll = !S.HideShowScrollbars;
+  const int chars = S.CharsInWindow, lines = S.LinesInWindow;
+  if (S.WantHorizontal && (S.WrapWidth <= 0 || S.WrapWidth > chars)) {
+    int maximum;
+    if (S.ScrollPastEol)
+      maximum = S.MaxScrollWidth;
+    else if (S.WrapWidth > 0)
+      maximum = S.WrapWidth;
+    else
+      maximum = std::max(1, S.LongestLine);
+    ScaleBar(H, maximum, chars, S.LeftColumn, false);
+    H.Show = !(S.HideShowScrollbars && H.Min == 1 && H.Max <= chars);
+    const int left = S.LeftColumn;
+    if (!S.DisableScrollArrows && maximum > chars) {
+      H.ArrowEnabled[0] = H.ArrowEnabled[1] = true;
+    } else if (left <= 1 && maximum <= left + chars - 1) {
+      H.ArrowEnabled[0] = H.ArrowEnabled[1] = false;
+    } else {
+      H.ArrowEnabled[0] = H.ArrowEnabled[1] = true;
+      if (left > 1 && maximum <= left + chars - 1)
+        H.ArrowEnabled[1] = false;
+      else if (left <= 1)
+        H.ArrowEnabled[0] = false;
+    }
+  }
+  if (S.WantVertical) {
+    int maximum = S.RowCount;
+    if (S.ScrollPastEof) maximum += lines - 1;
+    ScaleBar(V, maximum, lines, S.TopLine, true);
+    V.Show = !(S.HideShowScrollbars && V.Min == 1 && V.Max <= lines);
+    const int top = S.TopLine;
+    if (!S.DisableScrollArrows && maximum > lines) {
+      V.ArrowEnabled[0] = V.ArrowEnabled[1] = true;
+    } else if (top <= 1 && maximum <= lines) {
+      V.ArrowEnabled[0] = V.ArrowEnabled[1] = false;
+    } else {
+      V.ArrowEnabled[0] = V.ArrowEnabled[1] = true;
+      if (top > 1 && S.RowCount - top - lines + 1 == 0)
+        V.ArrowEnabled[1] = false;
+      else if (top <= 1)
+        V.ArrowEnabled[0] = false;
+    }
+  }
+}
+
+int HorzThumbToColumn(int Maximum, int Pos) noexcept {
+  if (Maximum >= 32768) return MulDiv(Maximum, Pos, 32767);
+  return static_cast<std::int16_t>(Pos & 0xFFFF);
+}
+
+int VertThumbToRow(int RowCount, int LinesInWindow, int Pos) noexcept {
+  if (RowCount > 32767) return MulDiv(RowCount + LinesInWindow - 1, Pos, 32767);
+  return static_cast<std::int16_t>(Pos & 0xFFFF);
+}
+
+int TOndWheel::LinesToScroll(int WheelDelta, bool Ctrl, bool HalfPage, int LinesInWindow) noexcept {
+  int perNotch = 3;
+  if (Ctrl) perNotch = HalfPage ? LinesInWindow / 2 : LinesInWindow;
+  Accumulator += WheelDelta;
+  const int notches = Accumulator / 120;
+  Accumulator %= 120;
+  return -notches * perNotch;
+}
+
+void AutoScrollDeltas(const TRect& R, int X, int Y, int CharWidth, int LineHeight, int& DX, int& DY) noexcept {
+  CharWidth = std::max(1, CharWidth);
+  LineHeight = std::max(1, LineHeight);
+  if (X < R.Left)
+    DX = (X - R.Left) / CharWidth - 1;
+  else if (X >= R.Right)
+    DX = (X - R.Right) / CharWidth + 1;
+  else
+    DX = 0;
+  if (Y < R.Top)
+    DY = (Y - R.Top) / LineHeight - 1;
+  else if (Y >= R.Bottom)
+    DY = (Y - R.Bottom) / LineHeight + 1;
+  else
+    DY = 0;
+}
+
 }  // namespace ond

@@ -77,6 +77,72 @@ TOndRowSelection RowSelection(int Row, const TDisplayCoord& SelStart, const TDis
 enum class TOndIntensMark { Number, Dash, Dot };
 TOndIntensMark IntensMark(int Line, bool CaretLine, std::string_view NumberText) noexcept;
 
+// ---- scrolling
+
+// The greatest top row: the last row may reach the top of the window when
+// scrolling past the end of the text, else the last full window ends there.
+int MaxTopLine(int RowCount, int LinesInWindow, bool ScrollPastEof) noexcept;
+// TopLine clamped to 1..MaxTopLine.
+int ClampTopLine(int Value, int RowCount, int LinesInWindow, bool ScrollPastEof) noexcept;
+
+// What decides how far the view scrolls sideways and what the scroll bars
+// show. WrapWidth is 0 without word wrap.
+struct TOndScrollState {
+  int RowCount = 0;
+  int LongestLine = 0;
+  int MaxScrollWidth = 1024;
+  int WrapWidth = 0;
+  int CharsInWindow = 0;
+  int LinesInWindow = 0;
+  int LeftColumn = 1;
+  int TopLine = 1;
+  bool ScrollPastEol = false;
+  bool ScrollPastEof = false;
+  bool AutoSizeMaxScrollWidth = false;
+  bool HideShowScrollbars = false;
+  bool DisableScrollArrows = false;
+  bool WantHorizontal = true;  // the bar's style is selected
+  bool WantVertical = true;
+};
+
+// The greatest left column (at least 1).
+int MaxLeftColumn(const TOndScrollState& S) noexcept;
+int ClampLeftColumn(int Value, const TOndScrollState& S) noexcept;
+
+// One scroll bar as the editor wants it. Positions beyond 32767 are scaled to
+// 0..32767. DisableNoScroll keeps a bar that has nothing to scroll on the
+// screen, disabled. The arrows are [0] left or up, [1] right or down.
+struct TOndScrollBarPlan {
+  bool Show = false;
+  int Min = 0;
+  int Max = 0;
+  int Page = 0;
+  int Pos = 0;
+  bool DisableNoScroll = true;
+  bool ArrowEnabled[2] = {true, true};
+  // The unscaled maximum the thumb position is scaled against.
+  int Maximum = 0;
+};
+
+void PlanScrollBars(const TOndScrollState& S, TOndScrollBarPlan& Horizontal, TOndScrollBarPlan& Vertical) noexcept;
+
+// The column a horizontal thumb position stands for, given the bar's maximum.
+int HorzThumbToColumn(int Maximum, int Pos) noexcept;
+// The top row a vertical thumb position stands for.
+int VertThumbToRow(int RowCount, int LinesInWindow, int Pos) noexcept;
+
+// The lines one wheel message scrolls: the accumulator keeps what is left of
+// a notch (120 units) for the next message. Positive results scroll down.
+struct TOndWheel {
+  int Accumulator = 0;
+  int LinesToScroll(int WheelDelta, bool Ctrl, bool HalfPage, int LinesInWindow) noexcept;
+};
+
+// How far auto-scroll moves while the pointer is beyond the text rectangle:
+// in columns sideways and rows down (negative: left or up), 0 inside.
+void AutoScrollDeltas(const TRect& TextRect, int X, int Y, int CharWidth, int LineHeight, int& DX,
+                      int& DY) noexcept;
+
 // One run of text painted with one set of colours and one style; Column is the
 // display column of its first character.
 struct TOndPaintRun {

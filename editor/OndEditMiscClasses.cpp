@@ -564,7 +564,35 @@ void TOndCodeFolding::SetCaseSensitive(bool Value) {
   FCaseSensitive = Value;
   Changed(fccRescan);
 }
+namespace {
+// Copies regions with their sub-regions and skip regions, breadth first.
+void CopyFoldRegions(const TFoldRegions& From, TFoldRegions& To) {
+  std::vector<std::pair<const TFoldRegions*, TFoldRegions*>> queue{{&From, &To}};
+  for (std::size_t q = 0; q < queue.size(); ++q) {
+    const TFoldRegions& src = *queue[q].first;
+    TFoldRegions& dst = *queue[q].second;
+    dst.Clear();
+    dst.SkipRegions().Clear();
+    for (int i = 0; i < src.SkipRegions().Count(); ++i) {
+      const TSkipRegionItem* k = src.SkipRegions().Items(i);
+      dst.SkipRegions().Add(k->Open, k->Close, k->RegionType, k->Escape);
+    }
+    for (int i = 0; i < src.Count(); ++i) {
+      const TFoldRegionItem* r = src.Items(i);
+      TFoldRegionItem* c = dst.Add(r->RegionType, r->AddEnding, r->AllowNoSubs, r->WholeWords, r->Open, r->Close);
+      c->OpenRegex = r->OpenRegex;
+      c->CloseRegex = r->CloseRegex;
+      c->Name = r->Name;
+      c->OpenUseRegex = r->OpenUseRegex;
+      c->CloseUseRegex = r->CloseUseRegex;
+      queue.emplace_back(&r->SubFoldRegions(), &c->SubFoldRegions());
+    }
+  }
+}
+}  // namespace
+
 void TOndCodeFolding::Assign(const TOndCodeFolding& Source) {
+  if (&Source != this) CopyFoldRegions(*Source.FFoldRegions, *FFoldRegions);
   FEnabled = Source.FEnabled;
   FCollapsedCodeHint = Source.FCollapsedCodeHint;
   FCollapsedLineColor = Source.FCollapsedLineColor;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/OndEditCodeFolding.h"
 #include "editor/OndEditKbdHandler.h"
 #include "platform/Controls.h"
 #include "platform/Graphics.h"
@@ -514,11 +515,15 @@ class TOndCodeFolding : public TObject {
   void SetShowCollapsedLine(bool Value);
   bool GetCaseSensitive() const noexcept { return FCaseSensitive; }
   void SetCaseSensitive(bool Value);
+  // The editor's own fold regions, used when the highlighter offers none.
+  TFoldRegions& FoldRegions() noexcept { return *FFoldRegions; }
+  const TFoldRegions& FoldRegions() const noexcept { return *FFoldRegions; }
   void Assign(const TOndCodeFolding& Source);
   TCodeFoldingChangeEvent OnChange;
 
  private:
   void Changed(int Event);
+  std::unique_ptr<TFoldRegions> FFoldRegions = std::make_unique<TFoldRegions>();
   bool FEnabled = false;
   bool FCollapsedCodeHint = true;
   TColor FCollapsedLineColor = clFolderBarDerived;

@@ -235,23 +235,6 @@ void TOndEditStringList::InsertItem(int Index, std::string_view S) {
   if (OnLinesInserted) OnLinesInserted(this, Index, 1);
 }
 
-int TOndEditStringList::AddBorrowed(const char* P, std::size_t Len) {
-  if (Len > UINT32_MAX) throw EOutOfMemory("Line too long");
-  if (OnBeforeLinesInserted) OnBeforeLinesInserted(this, FCount, 1);
-  if (FCount == FCapacity) Grow();
-  const int index = FCount;
-  TOndLineRecord& r = FList[index];
-  InitRecord(r);
-  if (Len > 0) {
-    r.TextData = P;
-    r.TextLength = static_cast<std::uint32_t>(Len);
-  }
-  ++FCount;
-  FLongestLineIndex = -1;
-  if (OnLinesInserted) OnLinesInserted(this, index, 1);
-  return index;
-}
-
 void TOndEditStringList::InsertEmptyLines(int Index, int NumLines) {
   if (Index < 0 || Index > FCount) IndexError(Index);
   if (NumLines < 1) return;
@@ -457,10 +440,30 @@ std::string TOndEditStringList::GetText() const {
 }
 
 void TOndEditStringList::SplitText(const char* P, const char* End, bool Loading, bool& SawCR, bool& SawLF) {
+  // The lines are announced as one insertion: a loaded file costs its
+  // listeners one notification, not one per line.
+  int lines = 0;
+  for (const char* q = P; q < End; ++lines) {
+    q = FindLineBreak(q, End);
+    if (q < End && *q == '\r') ++q;
+    if (q < End && *q == '\n') ++q;
+  }
+  if (lines == 0) return;
+  const int first = FCount;
+  if (OnBeforeLinesInserted) OnBeforeLinesInserted(this, first, lines);
+  if (lines > FCapacity - FCount) SetCapacity(FCount + lines);
   while (P < End) {
     const char* e = FindLineBreak(P, End);
-    const int index = AddBorrowed(P, static_cast<std::size_t>(e - P));
-    if (Loading && index < FCount) FList[index].Extra.ModifiedState = 0;
+    if (static_cast<std::size_t>(e - P) > UINT32_MAX) throw EOutOfMemory("Line too long");
+    if (FCount == FCapacity) Grow();
+    TOndLineRecord& r = FList[FCount];
+    InitRecord(r);
+    if (e > P) {
+      r.TextData = P;
+      r.TextLength = static_cast<std::uint32_t>(e - P);
+    }
+    if (Loading) r.Extra.ModifiedState = 0;
+    ++FCount;
     P = e;
     if (P < End && *P == '\r') {
       ++P;
@@ -471,6 +474,8 @@ void TOndEditStringList::SplitText(const char* P, const char* End, bool Loading,
       SawLF = true;
     }
   }
+  FLongestLineIndex = -1;
+  if (OnLinesInserted) OnLinesInserted(this, first, FCount - first);
 }
 
 void TOndEditStringList::SetText(std::string_view Value) {

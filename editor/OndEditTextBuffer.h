@@ -142,8 +142,6 @@ class TOndEditStringList : public TStrings {
   static void FreeText(TOndLineRecord& R) noexcept;
   static void SetOwnedText(TOndLineRecord& R, std::string_view S);
   void InsertItem(int Index, std::string_view S);
-  // Appends a line whose text lies in a block the list keeps.
-  int AddBorrowed(const char* P, std::size_t Len);
   void SplitText(const char* P, const char* End, bool Loading, bool& SawCR, bool& SawLF);
   void ReleaseBlocksIfEmpty() noexcept;
   // Recomputes ExpandedLength and the tab flags of a line; the expanded text

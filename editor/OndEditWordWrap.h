@@ -33,6 +33,8 @@ class IOndRowLayout {
   virtual void DisplayChanged() = 0;
   // Re-reads the width and the break characters and lays out every line.
   virtual void Reset() = 0;
+  // The wrap width in columns the rows were laid out for.
+  virtual std::int32_t WrapWidth() const = 0;
 };
 
 // What the word-wrap plug-in reads from the editor that owns it.
@@ -65,6 +67,7 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   std::int32_t LinesChanged(std::int32_t FirstLine, std::int32_t Count) override;
   void DisplayChanged() override;
   void Reset() override;
+  std::int32_t WrapWidth() const override { return FMaxRowLength; }
 
   // Per line, the number of rows up to and including it.
   const std::vector<std::int32_t>& LineOffsets() const noexcept { return FLineOffsets; }

@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <QWheelEvent>
 #include <QWidget>
@@ -257,6 +258,15 @@ void TControl::SetCursor(TCursor cursor) {
     w->setCursor(CursorToQt(cursor));
 }
 
+void TControl::ShowCursorShape(TCursor cursor) {
+  QWidget* w = ClientWidget();
+  const Qt::CursorShape shape = CursorToQt(cursor);
+  if (cursor == crDefault)
+    w->unsetCursor();
+  else if (!w->testAttribute(Qt::WA_SetCursor) || w->cursor().shape() != shape)
+    w->setCursor(shape);
+}
+
 void TControl::Invalidate() { ClientWidget()->update(); }
 void TControl::InvalidateRect(const TRect& r) { ClientWidget()->update(ToQRect(r)); }
 void TControl::Update() {
@@ -268,6 +278,15 @@ void TControl::SendToBack() { Widget()->lower(); }
 TPoint TControl::ClientToScreen(TPoint p) const { return FromQPoint(ClientWidget()->mapToGlobal(ToQPoint(p))); }
 TPoint TControl::ScreenToClient(TPoint p) const { return FromQPoint(ClientWidget()->mapFromGlobal(ToQPoint(p))); }
 TPoint TControl::CursorPos() { return FromQPoint(QCursor::pos()); }
+TShiftState TControl::KeyboardState() { return ShiftFromQt(QGuiApplication::queryKeyboardModifiers()); }
+int TControl::DragThreshold() { return std::max(1, QApplication::startDragDistance()); }
+void TControl::ShowHintText(TPoint screenPos, const std::string& text, TColor color) {
+  QPalette palette = QToolTip::palette();
+  palette.setColor(QPalette::ToolTipBase, ToQColor(color));
+  QToolTip::setPalette(palette);
+  QToolTip::showText(ToQPoint(screenPos), AnsiToQString(text));
+}
+void TControl::HideHintText() { QToolTip::hideText(); }
 
 void TControl::Resize() {
   if (OnResize) OnResize(this);
@@ -433,6 +452,12 @@ void TWinControl::AlignControls(TRect& rect) {
   }
 }
 
+bool TWinControl::TabMovesFocus(const QKeyEvent* e) const {
+  if (e->key() != Qt::Key_Tab && e->key() != Qt::Key_Backtab) return false;
+  if (e->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) return false;
+  return !(DialogCode() & dcWantTab);
+}
+
 void TWinControl::DragAcceptFiles(bool accept) { Widget()->setAcceptDrops(accept); }
 
 void TWinControl::KeyDown(std::uint16_t& key, TShiftState shift) {
@@ -460,6 +485,7 @@ bool TWinControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::KeyPress: {
       if (!own) return false;
       auto* e = static_cast<QKeyEvent*>(event);
+      if (TabMovesFocus(e)) return false;
       const std::uint16_t vk = KeyOfEvent(e);
       std::uint16_t key = vk;
       const TShiftState shift = ShiftFromQt(e->modifiers());
@@ -957,12 +983,16 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
       }
       break;
     }
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+      // A Tab the control does not want is left to Qt's focus chain.
+      if (TabMovesFocus(static_cast<QKeyEvent*>(event))) return false;
+      TWinControl::WidgetEvent(target, event);
+      return true;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonRelease:
     case QEvent::MouseButtonDblClick:
     case QEvent::MouseMove:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
       TWinControl::WidgetEvent(target, event);
       return true;
     default:

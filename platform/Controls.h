@@ -14,6 +14,7 @@
 
 class QWidget;
 class QEvent;
+class QKeyEvent;
 class QObject;
 
 namespace ond {
@@ -137,6 +138,9 @@ class TControl : public TComponent {
   void SetPopupMenu(TPopupMenu* menu);
   void SetCursor(TCursor cursor);
   TCursor GetCursor() const { return FCursor; }
+  // Shows a cursor shape over the control for the moment, leaving Cursor as
+  // it is (a control whose cursor depends on the place under the pointer).
+  void ShowCursorShape(TCursor cursor);
 
   void Invalidate();
   void InvalidateRect(const TRect& r);
@@ -149,6 +153,14 @@ class TControl : public TComponent {
   TPoint ScreenToClient(TPoint p) const;
   // The mouse pointer in screen coordinates.
   static TPoint CursorPos();
+  // The modifier keys held now.
+  static TShiftState KeyboardState();
+  // How far the pointer moves with a button held before a drag begins.
+  static int DragThreshold();
+  // One small hint window shared by all controls: shows Text (code page
+  // 1251) at a screen point on the given background, or hides it.
+  static void ShowHintText(TPoint screenPos, const std::string& text, TColor color);
+  static void HideHintText();
 
   TNotifyEvent OnResize;
   TNotifyEvent OnClick;
@@ -220,6 +232,12 @@ class TWinControl : public TControl {
   // Files dropped from other programs arrive in OnDropFiles.
   void DragAcceptFiles(bool accept);
 
+  // The keys a control takes for itself instead of leaving them to the
+  // window: without dcWantTab, Tab and Shift+Tab move the focus and never
+  // reach KeyDown.
+  enum : unsigned { dcWantArrows = 0x01, dcWantTab = 0x02, dcWantAllKeys = 0x04, dcWantChars = 0x80 };
+  virtual unsigned DialogCode() const { return dcWantArrows | dcWantTab | dcWantAllKeys | dcWantChars; }
+
   TKeyEvent OnKeyDown;
   TKeyPressEvent OnKeyPress;
   TKeyEvent OnKeyUp;
@@ -244,6 +262,8 @@ class TWinControl : public TControl {
 
  private:
   friend class TControl;
+  friend class TCustomControl;
+  bool TabMovesFocus(const QKeyEvent* e) const;
   std::vector<TControl*> FControls;
   int FAlignLevel = 0;
   bool FAligning = false;
