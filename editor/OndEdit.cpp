@@ -2153,7 +2153,7 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
   if (FLines->GetCount() > 0) {
     // Joining or deleting lines: hidden lines of a collapsed fold among them
     // come back first, so that they are neither lost nor left out of undo.
-    if (B.Line < E.Line) E.Line += ExpandFoldsForEdit(B.Line, E.Line);
+    if (B.Line < E.Line) ExpandFoldsForEdit(B, E);
     const TBufferCoord bc = ClampToText(B), ec = ClampToText(E);
     if (PosBefore(bc, ec)) {
       const std::string removed = DeleteRaw(bc, ec);
@@ -3833,18 +3833,23 @@ void TCustomOndEdit::RecordFoldToggle(int HeaderLine, bool Collapsed, int Count)
   // A fold toggled on its own joins the last step: undoing that step first
   // puts the fold back, and the text does not count as changed.
   FRedoList->Clear();
-  const TOndEditUndoItem* top = FUndoList->PeekItem();
-  if (!top) return;  // nothing older needs the lines where they were
-  auto item = std::make_unique<TOndEditUndoItem>();
-  item->Reason = urFoldChange;
-  item->SelectionMode = FSelectionMode;
-  item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
-  item->GroupNumber = top->GroupNumber;
-  item->Extra1 = std::move(note);
+  if (!FUndoList->PeekItem()) return;  // nothing older needs the lines where they were
   const TOndEditUndoList::TNotifyEvent keep = std::move(FUndoList->OnRecordAdded);
   FUndoList->OnRecordAdded = nullptr;
   try {
-    FUndoList->PushItem(std::move(item));
+    // A group break (the saved mark) stays on top.
+    std::unique_ptr<TOndEditUndoItem> brk;
+    if (FUndoList->LastChangeReason() == urGroupBreak) brk = FUndoList->PopItem();
+    if (const TOndEditUndoItem* top = FUndoList->PeekItem()) {
+      auto item = std::make_unique<TOndEditUndoItem>();
+      item->Reason = urFoldChange;
+      item->SelectionMode = FSelectionMode;
+      item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+      item->GroupNumber = top->GroupNumber;
+      item->Extra1 = std::move(note);
+      FUndoList->PushItem(std::move(item));
+    }
+    if (brk) FUndoList->PushItem(std::move(brk));
   } catch (...) {
     FUndoList->OnRecordAdded = keep;
     throw;
@@ -3979,22 +3984,29 @@ bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
   return r && r->Collapsed;
 }
 
-int TCustomOndEdit::ExpandFoldsForEdit(int FirstLine, int LastLine) {
-  if (FAllFoldRanges->AllCount() == 0) return 0;
-  int moved = 0;
+void TCustomOndEdit::ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E) {
+  if (FAllFoldRanges->AllCount() == 0) return;
   for (bool any = true; any;) {
     any = false;
     for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
       TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < FirstLine || r->FromLine > LastLine + moved) continue;
+      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < B.Line || r->FromLine > E.Line) continue;
       const int header = r->FromLine, before = FLines->GetCount();
+      const int visible = LineLength(header) - static_cast<int>(CollapsedMarker(r->FoldRegion).size());
+      const bool bAtEnd = B.Line == header && B.Char > visible + 1;
+      const bool eAtEnd = E.Line == header && E.Char > visible + 1;
       if (!ExpandFoldRange(r)) continue;
-      if (header < LastLine + moved) moved += FLines->GetCount() - before;
+      const int shown = FLines->GetCount() - before;
+      const TBufferCoord foldEnd = BufferCoord(LineLength(header + shown) + 1, header + shown);
+      if (E.Line > header)
+        E.Line += shown;
+      else if (eAtEnd)
+        E = foldEnd;
+      if (bAtEnd) B = foldEnd;
       any = true;
       break;
     }
   }
-  return moved;
 }
 
 void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {

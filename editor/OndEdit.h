@@ -536,8 +536,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // edit primitives expand collapsed folds among lines they are about to
   // join or delete, so hidden lines are never lost. Folding overrides both.
   virtual bool CaretOnCollapsedFoldHeader() const;
-  // The result is how many lines LastLine moved down.
-  virtual int ExpandFoldsForEdit(int FirstLine, int LastLine);
+  // B and E follow the lines that come back; an end inside a collapsed
+  // header's marker stands for the end of its fold.
+  virtual void ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E);
 
   // Key entry.
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
