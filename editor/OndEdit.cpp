@@ -159,6 +159,7 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FScrollTimer = std::make_unique<TTimer>(nullptr);
   FScrollTimer->SetEnabled(false);
   FScrollTimer->SetInterval(100);
+  FScrollTimer->OnTimer = [this](TObject*) { ScrollTimerHandler(); };
 
   FontChanged();
 
@@ -585,7 +586,7 @@ void TCustomOndEdit::RecalcCharExtent() {
 
 void TCustomOndEdit::SizeOrFontChanged(bool WithFont) {
   if (WithFont) GutterChanged(nullptr);
-  FView.FitClient(Width(), Height());
+  FView.FitClient(ClientWidth(), ClientHeight());
   if (FWordWrapPlugin) FWordWrapPlugin->DisplayChanged();
   InitializeCaret();
   FStateFlags |= sfCaretChanged;
@@ -638,7 +639,7 @@ void TCustomOndEdit::ApplyGutterWidth() {
   if (width > 0 && FGutter->GetShowLineNumbers()) width += GutterRightOffset() - FGutter->GetRightOffset();
   if (width != FView.GutterWidth) {
     FView.GutterWidth = width;
-    FView.FitClient(Width(), Height());
+    FView.FitClient(ClientWidth(), ClientHeight());
     if (FWordWrapPlugin) FWordWrapPlugin->DisplayChanged();
     FStateFlags |= sfCaretChanged;
     if (FPaintLock == 0) UpdateCaret();
@@ -649,49 +650,66 @@ void TCustomOndEdit::ApplyGutterWidth() {
 }
 
 void TCustomOndEdit::UpdateScrollBars() {
-  // The scroll bars themselves come with scrolling; until then only the
-  // request is consumed.
   if (FPaintLock > 0) {
     FStateFlags |= sfScrollBarsChanged;
     return;
   }
   FStateFlags &= static_cast<TOndStateFlags>(~sfScrollBarsChanged);
+  // Showing or hiding a bar resizes the client area, which comes back here.
+  if (FUpdatingScrollBars || FDestroying) return;
+  FUpdatingScrollBars = true;
+  try {
+    TOndScrollBarPlan h, v;
+    PlanScrollBars(ScrollState(), h, v);
+    ApplyScrollBar(TScrollBarKind::sbHorizontal, h);
+    ApplyScrollBar(TScrollBarKind::sbVertical, v);
+  } catch (...) {
+    FUpdatingScrollBars = false;
+    throw;
+  }
+  FUpdatingScrollBars = false;
 }
 
 void TCustomOndEdit::SetLeftColumn(int Value) {
-  int maxValue;
-  if (FWordWrapPlugin)
-    maxValue = 1;
-  else if (FOptions & eoScrollPastEol)
-    maxValue = std::max(1, FMaxScrollWidth - FView.CharsInWindow + 1);
-  else
-    maxValue = std::max(1, FLines->GetLongestLineLength() + 2 - FView.CharsInWindow);
-  Value = MinMax(Value, 1, maxValue);
+  const TOndScrollState st = ScrollState();
+  if (st.WrapWidth > 0 && st.WrapWidth <= FView.CharsInWindow) Value = 1;
+  Value = ClampLeftColumn(Value, st);
   if (Value == FView.LeftColumn) return;
+  const int delta = FView.LeftColumn - Value;
   FView.LeftColumn = Value;
-  FStateFlags |= sfScrollBarsChanged;
-  TControl::InvalidateRect(Rect(FView.GutterWidth, 0, Width(), Height()));
-  FStateFlags |= sfCaretChanged;
-  if (FPaintLock == 0) {
+  const TRect text = Rect(FView.GutterWidth + 2, 0, ClientWidth(), ClientHeight());
+  if (std::abs(delta) < FView.CharsInWindow && FPaintLock == 0 && FInvalidateRect.IsEmpty())
+    ScrollWindow(delta * FView.CharWidth, 0, &text);
+  else
+    TControl::InvalidateRect(text);
+  if ((FOptions & eoScrollPastEol) && (FOptions & eoAutoSizeMaxScrollWidth)) {
+    if (Value + FView.CharsInWindow > FMaxScrollWidth)
+      SetMaxScrollWidth(Value + FView.CharsInWindow);
+    else
+      UpdateScrollBars();
+  } else {
     UpdateScrollBars();
-    UpdateCaret();
   }
+  FStateFlags |= sfCaretChanged;
+  if (FPaintLock == 0) UpdateCaret();
   StatusChanged(StatusLeftColumn);
+  InvalidateLine(FCaretY);
 }
 
 void TCustomOndEdit::SetTopLine(int Value) {
-  const int rows = DisplayRowCount();
-  int maxValue = std::max(1, rows);
-  if (!(FOptions & eoScrollPastEof)) maxValue = std::max(1, rows - FView.LinesInWindow + 1);
-  Value = MinMax(Value, 1, maxValue);
+  Value = ClampTopLine(Value, DisplayRowCount(), FView.LinesInWindow, (FOptions & eoScrollPastEof) != 0);
   if (Value == FView.TopLine) return;
+  const int delta = FView.TopLine - Value;
   FView.TopLine = Value;
-  FStateFlags |= sfScrollBarsChanged | sfCaretChanged;
-  TControl::Invalidate();
-  if (FPaintLock == 0) {
-    UpdateScrollBars();
-    UpdateCaret();
-  }
+  // Content moves by whole rows; what is pending to be painted is not moved
+  // with it, so then everything is painted again.
+  if (std::abs(delta) < FView.LinesInWindow && FPaintLock == 0 && FInvalidateRect.IsEmpty())
+    ScrollWindow(0, delta * FView.LineHeight);
+  else
+    TControl::Invalidate();
+  UpdateScrollBars();
+  FStateFlags |= sfCaretChanged;
+  if (FPaintLock == 0) UpdateCaret();
   StatusChanged(StatusTopLine);
 }
 
@@ -699,12 +717,13 @@ void TCustomOndEdit::SetTopLine(int Value) {
 
 void TCustomOndEdit::ComputeCaret(int& W, int& H, TPoint& Offset) const {
   const TOndEditCaretType ct = FInsertMode ? FInsertCaret : FOverwriteCaret;
-  const int cw = FView.CharWidth, lh = FView.LineHeight;
+  // Half the extra line spacing lies above the text.
+  const int cw = FView.CharWidth, th = FTextHeight, h = (FView.LineHeight - FTextHeight) / 2;
   switch (ct) {
-    case ctHorizontalLine: W = cw; H = 2; Offset = TPoint{0, lh - 2}; break;
-    case ctHalfBlock: W = cw; H = std::max(1, (lh - 1) / 2); Offset = TPoint{0, lh - H}; break;
-    case ctBlock: W = cw; H = lh; Offset = TPoint{0, 0}; break;
-    default: W = 2; H = lh; Offset = TPoint{-1, 0}; break;
+    case ctHorizontalLine: W = cw; H = 2; Offset = TPoint{0, th - 2 + h}; break;
+    case ctHalfBlock: W = cw; H = (th - 2) / 2; Offset = TPoint{0, h + (th - 2) / 2}; break;
+    case ctBlock: W = cw; H = th - 2; Offset = TPoint{0, h}; break;
+    default: W = 2; H = th - 2; Offset = TPoint{-1, h}; break;
   }
 }
 
@@ -738,7 +757,7 @@ void TCustomOndEdit::UpdateCaret() {
   }
   FStateFlags &= static_cast<TOndStateFlags>(~sfCaretChanged);
   const TPoint p = RowColumnToPixels(GetDisplayXY());
-  const int x = p.X + FCaretOffset.X, y = p.Y + FCaretOffset.Y;
+  const int x = p.X + FCaretOffset.X, y = p.Y + FCaretOffset.Y + 1;
   const bool inText = p.X >= FView.GutterWidth + 2 - 1 && p.X < Width() && p.Y >= 0 && p.Y < Height();
   if (inText) {
     SetCaretPos(x, y);
@@ -751,6 +770,7 @@ void TCustomOndEdit::UpdateCaret() {
 
 void TCustomOndEdit::DoEnter() {
   FFocused = true;
+  CommandProcessor(ecGotFocus, '\0', nullptr);
   InitializeCaret();
   if (FHideSelection && SelAvail()) InvalidateSelection();
   TCustomControl::DoEnter();
@@ -758,6 +778,8 @@ void TCustomOndEdit::DoEnter() {
 
 void TCustomOndEdit::DoExit() {
   FFocused = false;
+  CommandProcessor(ecLostFocus, '\0', nullptr);
+  FScrollTimer->SetEnabled(false);
   if (!FAlwaysShowCaret) {
     HideEditorCaret();
     DestroyCaret();
@@ -1516,6 +1538,7 @@ void TCustomOndEdit::Paint() {
   for (TOndEditPlugin* p : std::vector<TOndEditPlugin*>(FPlugins)) p->AfterPaint(Canvas(), clip, range.FirstRow, range.LastRow);
   DoOnPaint();
   DoOnPaintTransient(ttAfter);
+  PaintRightEdgeGuide();
 }
 
 TColor TCustomOndEdit::DefaultRowForeground() const {
@@ -2377,6 +2400,7 @@ TCursor TCustomOndEdit::CursorAtPoint(int X, int Y) {
 void TCustomOndEdit::UpdateMouseCursor() {
   const TPoint p = ScreenToClient(CursorPos());
   FMouseCursor = CursorAtPoint(p.X, p.Y);
+  ShowCursorShape(FMouseCursor);
 }
 
 // ---- clipboard -----------------------------------------------------------------------------
@@ -4317,6 +4341,550 @@ void TCustomOndEdit::PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Span
     bc->MoveTo(RowRect.Left, Top + lh - 1);
     bc->LineTo(Width(), Top + lh - 1);
   }
+}
+
+// ---- scrolling --------------------------------------------------------------------------
+
+TOndScrollState TCustomOndEdit::ScrollState() const {
+  TOndScrollState st;
+  st.RowCount = DisplayRowCount();
+  st.LongestLine = FLines->GetLongestLineLength();
+  st.MaxScrollWidth = FMaxScrollWidth;
+  st.WrapWidth = FWordWrapPlugin ? std::max(1, FWordWrapPlugin->WrapWidth()) : 0;
+  st.CharsInWindow = FView.CharsInWindow;
+  st.LinesInWindow = FView.LinesInWindow;
+  st.LeftColumn = FView.LeftColumn;
+  st.TopLine = FView.TopLine;
+  st.ScrollPastEol = (FOptions & eoScrollPastEol) != 0;
+  st.ScrollPastEof = (FOptions & eoScrollPastEof) != 0;
+  st.AutoSizeMaxScrollWidth = (FOptions & eoAutoSizeMaxScrollWidth) != 0;
+  st.HideShowScrollbars = (FOptions & eoHideShowScrollbars) != 0;
+  st.DisableScrollArrows = (FOptions & eoDisableScrollArrows) != 0;
+  const TScrollStyle style = FScrollBars->GetScrollBars();
+  st.WantHorizontal = style == ssHorizontal || style == ssBoth;
+  st.WantVertical = style == ssVertical || style == ssBoth;
+  return st;
+}
+
+void TCustomOndEdit::ApplyScrollBar(TScrollBarKind Kind, const TOndScrollBarPlan& Plan) {
+  const bool anyArrow = Plan.ArrowEnabled[0] || Plan.ArrowEnabled[1];
+  if (FScrollBars->GetStyle() == sbsCustom) {
+    // Custom bars get the window system's bar number, scroll information and
+    // arrow flags (0 both enabled, 1 left or up off, 2 right or down off, 3 both off).
+    TOndEditScrollBar* bar =
+        Kind == TScrollBarKind::sbHorizontal ? FScrollBars->GetHorizontal() : FScrollBars->GetVertical();
+    if (!bar) return;
+    const int which = Kind == TScrollBarKind::sbHorizontal ? 0 : 1;
+    if (bar->OnShowScrollBar) bar->OnShowScrollBar(this, which, Plan.Show);
+    if (!Plan.Show) return;
+    TOndScrollInfo info;
+    info.Mask = Plan.DisableNoScroll ? 0x1F : 0x17;
+    info.Min = Plan.Min;
+    info.Max = Plan.Max;
+    info.Page = static_cast<unsigned>(std::max(0, Plan.Page));
+    info.Pos = Plan.Pos;
+    if (bar->OnSetScrollInfo) bar->OnSetScrollInfo(this, which, info, true);
+    const int arrows = (Plan.ArrowEnabled[0] ? 0 : 1) | (Plan.ArrowEnabled[1] ? 0 : 2);
+    if (bar->OnEnabledScrollBar) bar->OnEnabledScrollBar(this, which, arrows);
+    return;
+  }
+  // Regular, flat and Encarta bars all are the control's own bars: the flat
+  // looks have no counterpart here.
+  if (!Plan.Show) {
+    ShowScrollBar(Kind, false);
+    return;
+  }
+  TScrollInfo info;
+  info.Min = Plan.Min;
+  info.Max = Plan.Max;
+  info.Page = Plan.Page;
+  info.Pos = Plan.Pos;
+  SetScrollInfo(Kind, info);
+  ShowScrollBar(Kind, true);
+  // The bar cannot switch off one arrow alone: it is disabled when both are.
+  EnableScrollBar(Kind, anyArrow);
+}
+
+void TCustomOndEdit::Scroll(TScrollBarKind Kind, TScrollCode Code, int Pos) {
+  TCustomControl::Scroll(Kind, Code, Pos);
+  const TOndScrollState st = ScrollState();
+  if (Kind == TScrollBarKind::sbHorizontal) {
+    const int page = (FOptions & eoScrollByOneLess) ? FView.CharsInWindow - 1 : FView.CharsInWindow;
+    switch (Code) {
+      case TScrollCode::scLineUp: SetLeftColumn(FView.LeftColumn - 1); break;
+      case TScrollCode::scLineDown: SetLeftColumn(FView.LeftColumn + 1); break;
+      case TScrollCode::scPageUp: SetLeftColumn(FView.LeftColumn - page); break;
+      case TScrollCode::scPageDown: SetLeftColumn(FView.LeftColumn + page); break;
+      case TScrollCode::scPosition:
+      case TScrollCode::scTrack: {
+        FScrolling = true;
+        TOndScrollBarPlan h, v;
+        PlanScrollBars(st, h, v);
+        SetLeftColumn(HorzThumbToColumn(h.Maximum, Pos));
+        break;
+      }
+      case TScrollCode::scTop: SetLeftColumn(1); break;
+      case TScrollCode::scBottom:
+        SetLeftColumn((FOptions & eoScrollPastEol) ? FMaxScrollWidth - FView.CharsInWindow + 1 : st.LongestLine);
+        break;
+      case TScrollCode::scEndScroll: FScrolling = false; break;
+    }
+  } else {
+    const int page = (FOptions & eoScrollByOneLess) ? FView.LinesInWindow - 1 : FView.LinesInWindow;
+    switch (Code) {
+      case TScrollCode::scLineUp: SetTopLine(FView.TopLine - 1); break;
+      case TScrollCode::scLineDown: SetTopLine(FView.TopLine + 1); break;
+      case TScrollCode::scPageUp: SetTopLine(FView.TopLine - page); break;
+      case TScrollCode::scPageDown: SetTopLine(FView.TopLine + page); break;
+      case TScrollCode::scTop: SetTopLine(1); break;
+      case TScrollCode::scBottom: SetTopLine(DisplayRowCount()); break;
+      case TScrollCode::scPosition:
+      case TScrollCode::scTrack:
+        FScrolling = true;
+        SetTopLine(VertThumbToRow(DisplayRowCount(), FView.LinesInWindow, Pos));
+        if (FOptions & eoShowScrollHint) ShowScrollHint();
+        break;
+      case TScrollCode::scEndScroll:
+        FScrolling = false;
+        if (FOptions & eoShowScrollHint) HideHintText();
+        break;
+    }
+  }
+  Invalidate();
+  if (OnScroll) OnScroll(this, Kind);
+}
+
+void TCustomOndEdit::ShowScrollHint() {
+  const int top = RowToLine(FView.TopLine);
+  std::string text;
+  if (FScrollBars->GetHintFormat() == shfTopToBottom) {
+    const int bottomRow = FView.TopLine + std::min(FView.LinesInWindow, DisplayRowCount() - FView.TopLine);
+    text = IntToStr(top) + " - " + IntToStr(RowToLine(bottomRow));
+  } else {
+    text = "Top Line: " + IntToStr(top);
+  }
+  // Beside the vertical bar, at the pointer or at the thumb's height.
+  int y;
+  if (FOptions & eoScrollHintFollows) {
+    y = ScreenToClient(CursorPos()).Y;
+  } else {
+    const int rows = std::max(1, DisplayRowCount());
+    y = MulDiv(ClientHeight(), FView.TopLine - 1, rows);
+  }
+  ShowHintText(ClientToScreen(TPoint{Width() + 4, y}), text, FScrollBars->GetHintColor());
+}
+
+bool TCustomOndEdit::DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) {
+  if (TCustomControl::DoMouseWheel(Shift, WheelDelta, MousePos)) return true;
+  const int lines = FWheel.LinesToScroll(WheelDelta, (Shift & ssCtrl) != 0, (FOptions & eoHalfPageScroll) != 0,
+                                         FView.LinesInWindow);
+  if (lines != 0) SetTopLine(FView.TopLine + lines);
+  Update();
+  if (OnScroll) OnScroll(this, TScrollBarKind::sbVertical);
+  return true;
+}
+
+unsigned TCustomOndEdit::DialogCode() const {
+  unsigned code = dcWantArrows | dcWantChars;
+  if (WantTabs) code |= dcWantTab;
+  if (WantReturns) code |= dcWantAllKeys;
+  return code;
+}
+
+// ---- mouse and drag ------------------------------------------------------------------------
+
+void TCustomOndEdit::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  const TBufferCoord savedBegin = FBlockBegin, savedEnd = FBlockEnd;
+  FLastMousePos = TPoint{X, Y};
+  FLastMouseShift = Shift;
+  bool dragCandidate = false;
+  if (Button == TMouseButton::mbLeft && SelAvail()) {
+    FMouseDownPoint = TPoint{X, Y};
+    dragCandidate = true;
+  }
+  TCustomControl::MouseDown(Button, Shift, X, Y);
+  if (Button == TMouseButton::mbLeft && (Shift & ssDouble)) return;  // DblClick does the rest
+  FKbdHandler.RunMouseDownChain(this, Button, Shift, X, Y);
+
+  if (FRightEdge->GetVisible() && Button == TMouseButton::mbLeft) {
+    const int edgeX = RowColumnToPixels(DisplayCoord(FRightEdge->GetPosition() + 1, 1)).X;
+    if (std::abs(X - edgeX) < 3) {
+      FRightEdgeDrag = 1;
+      FRightEdgeDragColumn = -1;
+      SetMouseCapture(true);
+      return;
+    }
+  }
+
+  const bool inText = X >= FView.GutterWidth + 2;
+  if (inText && Button == TMouseButton::mbLeft) {
+    PlaceCaretAtPixel(X, Y);
+  } else if (inText && Button == TMouseButton::mbRight && (FOptions & eoRightMouseMovesCursor)) {
+    const TBufferCoord p = DisplayToBufferPos(PixelsToRowColumn(X, Y));
+    if (!(SelAvail() && IsPointInSelection(p))) {
+      InvalidateSelection();
+      FBlockEnd = FBlockBegin;
+      PlaceCaretAtPixel(X, Y);
+      SetBlockBegin(GetCaretXY());
+    }
+  }
+
+  if (Button == TMouseButton::mbLeft) {
+    FBlockBegin = savedBegin;
+    FBlockEnd = savedEnd;
+    SetMouseCapture(true);
+    FStateFlags &= static_cast<TOndStateFlags>(~sfWaitingForDrag);
+    if (dragCandidate && (FOptions & eoDragDropEditing) && inText && FSelectionMode == smNormal &&
+        IsPointInSelection(DisplayToBufferPos(PixelsToRowColumn(X, Y)))) {
+      FStateFlags |= sfWaitingForDrag;
+    } else if (!(FStateFlags & sfDoubleClicked)) {
+      if (Shift & ssShift) {
+        SetBlockEnd(GetCaretXY());
+      } else {
+        if (FOptions & eoAltSetsColumnMode) {
+          if ((Shift & ssAlt) && !FAltColumnFlag) {
+            FSavedSelectionMode = FSelectionMode;
+            SetSelectionMode(smColumn);
+            FAltColumnFlag = 1;
+          } else if (!(Shift & ssAlt) && FAltColumnFlag) {
+            SetSelectionMode(FSavedSelectionMode);
+            FAltColumnFlag = 0;
+          }
+        }
+        SetBlockBegin(GetCaretXY());
+      }
+    }
+  }
+
+  if (!inText) {
+    if (Button == TMouseButton::mbRight)
+      DoOnGutterClick(Button, X, Y);
+    else
+      FStateFlags |= sfPossibleGutterClick;
+  }
+  if (CanFocus()) SetFocus();
+}
+
+void TCustomOndEdit::MouseMove(TShiftState Shift, int X, int Y) {
+  TCustomControl::MouseMove(Shift, X, Y);
+  FLastMousePos = TPoint{X, Y};
+  FLastMouseShift = Shift;
+  if (FRightEdgeDrag) {
+    MoveRightEdgeGuide(X);
+    FRightEdgeDragColumn = PixelsToRowColumn(X, Y).Column;
+    ShowCursorShape(crHSplit);
+    return;
+  }
+  if (FRightEdge->GetVisible() && !GetMouseCapture()) {
+    const int edgeX = RowColumnToPixels(DisplayCoord(FRightEdge->GetPosition() + 1, 1)).X;
+    if (std::abs(X - edgeX) < 3) {
+      ShowCursorShape(crHSplit);
+      return;
+    }
+  }
+  if (FCodeFolding->GetEnabled() && FCodeFolding->GetCollapsedCodeHint()) {
+    std::vector<std::string> lines;
+    if (CollapsedMarkerAt(X, Y, lines)) {
+      ShowCursorShape(crHelp);
+      if (FFoldHint && !FFoldHint->Visible()) {
+        TStrings& items = FFoldHint->ItemList();
+        items.Clear();
+        const std::string blanks(static_cast<std::size_t>(std::max(0, FTabWidth)), ' ');
+        const std::size_t shown = std::min<std::size_t>(lines.size(), 42);  // the header and 41 folded lines
+        for (std::size_t i = 0; i < shown; ++i) {
+          std::string line;
+          for (char c : lines[i]) {
+            if (c == '\t')
+              line += blanks;
+            else
+              line += c;
+          }
+          items.Add(line);
+        }
+        if (lines.size() > shown) items.Add("...");
+        FFoldHint->SetFont(Font);
+        FFoldHint->SetEditor(this);
+        const TPoint at = ClientToScreen(TPoint{X, Y});
+        FFoldHint->ExecuteEx("", at.X, at.Y, ctHint);
+        FFoldHintShowing = true;
+      }
+      return;
+    }
+    HideFoldHint();
+  }
+
+  if (GetMouseCapture() && (FStateFlags & sfWaitingForDrag)) {
+    const int threshold = DragThreshold();
+    if (std::abs(X - FMouseDownPoint.X) >= threshold || std::abs(Y - FMouseDownPoint.Y) >= threshold) {
+      FStateFlags &= static_cast<TOndStateFlags>(~sfWaitingForDrag);
+      BeginDrag();
+    }
+  } else if ((Shift & ssLeft) && GetMouseCapture()) {
+    ComputeScroll(X, Y);
+    TDisplayCoord target = PixelsToNearestRowColumn(X, Y);
+    target.Row = MinMax(target.Row, 1, std::max(1, DisplayRowCount()));
+    const TDisplayCoord caret = GetDisplayXY();
+    if (FScrollDeltaX != 0) target.Column = caret.Column;
+    if (FScrollDeltaY != 0) target.Row = caret.Row;
+    LockPaint();
+    try {
+      InternalSetCaretXY(DisplayToBufferPos(target));
+      SetBlockEnd(GetCaretXY());
+    } catch (...) {
+      UnlockPaint();
+      throw;
+    }
+    UnlockPaint();
+    if ((FStateFlags & sfPossibleGutterClick) && FBlockBegin.Line != FCaretY) FStateFlags |= sfGutterDragging;
+  }
+  UpdateMouseCursor();
+}
+
+void TCustomOndEdit::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TCustomControl::MouseUp(Button, Shift, X, Y);
+  FKbdHandler.RunMouseUpChain(this, Button, Shift, X, Y);
+  if (FRightEdgeDrag) {
+    FRightEdgeDrag = 0;
+    MoveRightEdgeGuide(-1);
+    SetMouseCapture(false);
+    int column = PixelsToRowColumn(X, Y).Column;
+    if (FRightEdge->GetPosition() > column) --column;
+    // The edge never goes left of the first column.
+    FRightEdge->SetPosition(std::max(1, column));
+    return;
+  }
+  HideFoldHint();
+  FScrollTimer->SetEnabled(false);
+  if (Button == TMouseButton::mbRight && (Shift & (ssLeft | ssRight | ssMiddle)) == 0 && GetPopupMenu()) return;
+  SetMouseCapture(false);
+  if ((FStateFlags & sfPossibleGutterClick) && X < FView.GutterWidth && !(FStateFlags & sfGutterDragging) &&
+      Button != TMouseButton::mbRight) {
+    DoOnGutterClick(Button, X, Y);
+  } else if ((FStateFlags & sfWaitingForDrag) && !(FStateFlags & sfDoubleClicked)) {
+    PlaceCaretAtPixel(X, Y);
+    if (!(Shift & ssShift)) SetBlockBegin(GetCaretXY());
+    SetBlockEnd(GetCaretXY());
+  }
+  FStateFlags &= static_cast<TOndStateFlags>(~(sfDoubleClicked | sfPossibleGutterClick | sfGutterDragging |
+                                                sfWaitingForDrag));
+}
+
+void TCustomOndEdit::DblClick() {
+  if (FLastMousePos.X >= FView.GutterWidth + 2) {
+    if (!(FOptions & eoNoSelection)) SelectWordAt(GetCaretXY());
+    TCustomControl::DblClick();
+    FStateFlags |= sfDoubleClicked;
+    SetMouseCapture(false);
+  } else {
+    TCustomControl::DblClick();
+  }
+}
+
+void TCustomOndEdit::KeyUp(std::uint16_t& Key, TShiftState Shift) {
+  TCustomControl::KeyUp(Key, Shift);
+  if (FCodeFolding->GetEnabled()) {
+    std::vector<std::string> lines;
+    const TPoint p = ScreenToClient(CursorPos());
+    if (!CollapsedMarkerAt(p.X, p.Y, lines)) HideFoldHint();
+  }
+  FKbdHandler.RunKeyUpChain(this, Key, Shift);
+}
+
+void TCustomOndEdit::HideFoldHint() {
+  if (FFoldHint && FFoldHintShowing && FFoldHint->Visible()) FFoldHint->CancelCompletion();
+  FFoldHintShowing = false;
+}
+
+void TCustomOndEdit::DoOnGutterClick(TMouseButton Button, int X, int Y) {
+  const int row = PixelsToRowColumn(X, Y).Row;
+  const int line = RowToLine(row);
+  const int foldZone = FView.GutterWidth - 12;
+  if (FCodeFolding->GetEnabled() && FLines->GetCount() > 0 && X >= foldZone) {
+    ToggleFoldAtLine(line);
+    Invalidate();
+    return;
+  }
+  if (!OnGutterClick || line < 1 || line > FLines->GetCount()) return;
+  TOndEditMarks marks{};
+  FMarkList->MarksOnLine(line, marks);
+  TOndEditMark* clicked = nullptr;
+  int x = 0;
+  for (TOndEditMark* m : marks) {
+    if (!m) break;
+    x += FBookMarkOpt->GetXoffset();
+    if (x > X) {
+      clicked = m;
+      break;
+    }
+  }
+  OnGutterClick(this, Button, X, Y, line, clicked, X < foldZone ? 1 : 0);
+}
+
+void TCustomOndEdit::ComputeScroll(int X, int Y) {
+  TRect r = Rect(FView.GutterWidth, 0, FView.GutterWidth + FView.CharsInWindow * FView.CharWidth,
+                 FView.LinesInWindow * FView.LineHeight);
+  if (FBorderStyle == TBorderStyle::bsNone) r = Rect(r.Left + 2, r.Top + 2, r.Right - 2, r.Bottom - 2);
+  AutoScrollDeltas(r, X, Y, FView.CharWidth, FView.LineHeight, FScrollDeltaX, FScrollDeltaY);
+  FScrollTimer->SetEnabled((FScrollDeltaX != 0 || FScrollDeltaY != 0) && (FFocused || GetMouseCapture() || Dragging()));
+}
+
+void TCustomOndEdit::ScrollTimerHandler() {
+  if (!(FFocused || GetMouseCapture() || Dragging())) {
+    FScrollTimer->SetEnabled(false);
+    return;
+  }
+  const TPoint p = FLastMousePos;
+  TDisplayCoord target = PixelsToRowColumn(p.X, p.Y);
+  target.Row = MinMax(target.Row, 1, std::max(1, DisplayRowCount()));
+  if (FScrollDeltaX != 0) {
+    SetLeftColumn(FView.LeftColumn + FScrollDeltaX);
+    target.Column = FScrollDeltaX > 0 ? FView.LeftColumn + FView.CharsInWindow : FView.LeftColumn;
+  }
+  if (FScrollDeltaY != 0) {
+    const int by = (TControl::KeyboardState() & ssShift) ? FScrollDeltaY * FView.LinesInWindow : FScrollDeltaY;
+    SetTopLine(FView.TopLine + by);
+    target.Row = FScrollDeltaY > 0 ? FView.TopLine + FView.LinesInWindow - 1 : FView.TopLine;
+    target.Row = MinMax(target.Row, 1, std::max(1, DisplayRowCount()));
+  }
+  if (!(target == GetDisplayXY())) {
+    LockPaint();
+    try {
+      InternalSetCaretXY(DisplayToBufferPos(target));
+      if (GetMouseCapture()) SetBlockEnd(GetCaretXY());
+    } catch (...) {
+      UnlockPaint();
+      throw;
+    }
+    UnlockPaint();
+  }
+  ComputeScroll(p.X, p.Y);
+}
+
+void TCustomOndEdit::MoveRightEdgeGuide(int X) {
+  // The guide is painted over the text; the old and the new pixel column
+  // are painted again.
+  const int h = ClientHeight();
+  if (FRightEdgeGuideX >= 0) TControl::InvalidateRect(Rect(FRightEdgeGuideX, 0, FRightEdgeGuideX + 1, h));
+  FRightEdgeGuideX = X;
+  if (X >= 0) TControl::InvalidateRect(Rect(X, 0, X + 1, h));
+}
+
+void TCustomOndEdit::PaintRightEdgeGuide() {
+  if (!FRightEdgeDrag || FRightEdgeGuideX < 0) return;
+  TCanvas* c = Canvas();
+  const TPen saved = c->Pen;
+  c->Pen.Width = 1;
+  c->Pen.Style = TPenStyle::psDot;
+  c->Pen.Color = clBlack;
+  c->MoveTo(FRightEdgeGuideX, 0);
+  c->LineTo(FRightEdgeGuideX, ClientHeight());
+  c->Pen = saved;
+}
+
+void TCustomOndEdit::DragOver(TObject* Source, int X, int Y, bool& Accept) {
+  auto* source = dynamic_cast<TCustomOndEdit*>(Source);
+  Accept = source != nullptr && !GetReadOnly();
+  if (!Accept) return;
+  FLastMousePos = TPoint{X, Y};
+  if (!Dragging()) {
+    PlaceCaretAtPixel(X, Y);
+    return;
+  }
+  TDisplayCoord d = PixelsToNearestRowColumn(X, Y);
+  d.Column = MinMax(d.Column, FView.LeftColumn, FView.LeftColumn + std::max(0, FView.CharsInWindow - 1));
+  d.Row = MinMax(d.Row, FView.TopLine, FView.TopLine + std::max(0, FView.LinesInWindow - 1));
+  d.Row = MinMax(d.Row, 1, std::max(1, DisplayRowCount()));
+  InternalSetCaretXY(DisplayToBufferPos(d));
+  ComputeScroll(X, Y);
+}
+
+void TCustomOndEdit::DragDrop(TObject* Source, int X, int Y) {
+  if (auto* source = dynamic_cast<TCustomOndEdit*>(Source)) DropText(source, X, Y, TControl::KeyboardState());
+}
+
+void TCustomOndEdit::DragEnd(bool Dropped) {
+  TCustomControl::DragEnd(Dropped);
+  FScrollTimer->SetEnabled(false);
+}
+
+void TCustomOndEdit::DropText(TCustomOndEdit* Source, int X, int Y, TShiftState Shift) {
+  if (!Source || !Source->SelAvail() || GetReadOnly()) return;
+  PaintLockScope lock(*this);
+  PlaceCaretAtPixel(X, Y);
+  TBufferCoord drop = GetCaretXY();
+  const bool same = Source == this;
+  bool move;
+  if (same) {
+    move = !(Shift & ssCtrl);
+    if (IsPointInSelection(drop) || (move && drop == GetBlockEnd())) return;
+  } else {
+    // The text stays where it is when its editor may not change.
+    move = (Shift & ssShift) && !Source->GetReadOnly();
+  }
+  const std::string text = Source->GetSelText();
+  const TBufferCoord bb = Source->GetBlockBegin(), be = Source->GetBlockEnd();
+  const TOndEditorOptions savedOptions = FOptions;
+  FOptions |= eoScrollPastEol;
+  struct Restore {
+    TCustomOndEdit* E;
+    TOndEditorOptions O;
+    ~Restore() { E->FOptions = O; }
+  } restore{this, savedOptions};
+  BeginUndoBlock();
+  try {
+    if (move) {
+      if (same) {
+        // The drop point after the selection moves with the text removed before it.
+        if (drop.Line > be.Line || (drop.Line == be.Line && drop.Char >= be.Char)) {
+          if (drop.Line == be.Line)
+            drop = BufferCoord(bb.Char + drop.Char - be.Char, bb.Line);
+          else
+            drop.Line -= be.Line - bb.Line;
+        }
+        DeleteSelectionEx(true, urDelete);
+      } else {
+        PaintLockScope sourceLock(*Source);
+        Source->BeginUndoBlock();
+        try {
+          Source->DeleteSelectionEx(true, urDelete);
+          Source->SetCaretAndCollapse(Source->GetBlockBegin());
+        } catch (...) {
+          Source->EndUndoBlock();
+          throw;
+        }
+        Source->EndUndoBlock();
+      }
+    }
+    InternalSetCaretXY(drop);
+    SetBlockBegin(drop);
+    OND_ASSERT(!SelAvail());
+    const TBufferCoord end =
+        ReplaceRange(drop, drop, text, urDelete, same ? urDragDropInsert : urInsert, true);
+    InternalSetCaretXY(end);
+    SetBlockBegin(end);
+    CommandProcessor(ecSelGotoXY, '\0', &drop);
+  } catch (...) {
+    EndUndoBlock();
+    throw;
+  }
+  EndUndoBlock();
+}
+
+bool TCustomOndEdit::CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines) {
+  if (!FCodeFolding->GetEnabled() || !FCodeFolding->GetCollapsedCodeHint() || FAllFoldRanges->AllCount() == 0) return false;
+  if (X < FView.GutterWidth + 2 || Y < 0) return false;
+  const int row = FView.TopLine + Y / std::max(1, FView.LineHeight);
+  const int line = RowToLine(row);
+  if (line < 1 || line > FLines->GetCount() || LineToRow(line + 1) - 1 != row) return false;
+  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(line);
+  if (!r || !r->Collapsed) return false;
+  // The box painted behind the header's text.
+  const int cw = FView.CharWidth;
+  const int hintX = (FLines->GetExpandedTextLength(line - 1) - 5) * cw + FView.TextOffset();
+  if (X < hintX + cw || X >= hintX + 4 * cw) return false;
+  Lines.clear();
+  for (int i = r->CollapsedLines.GetCount() - 1; i >= 0; --i) Lines.push_back(r->CollapsedLines.Get(i));
+  return true;
 }
 
 }  // namespace ond

@@ -451,7 +451,7 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void RescanFoldRanges();
   void UpdateFoldRanges();
   // Collapses the fold starting on Line when it is expanded, else expands it.
-  bool ToggleFoldAtLine(int Line);
+  virtual bool ToggleFoldAtLine(int Line);
   TOndEditFoldRange* FoldRangeStartingAt(int Line) const;
   TOndEditFoldRange* FoldRangeAtLine(int Line, int* Position = nullptr) const;
   int UncollapsedLine(int Line) const;
@@ -738,6 +738,66 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TOndEditUndoList* FFoldUndoTarget = nullptr;  // where undo and redo put detached ranges
   std::int32_t FFoldUndoGroup = 0;
   TOndWordWrapPlugin* FWrapLayout = nullptr;
+  // ---- scrolling
+ public:
+  // What the scroll limits and the scroll bars are computed from.
+  TOndScrollState ScrollState() const;
+  // Between a thumb press and the end of the scroll.
+  bool Scrolling() const noexcept { return FScrolling; }
+  TTimer* ScrollTimer() const noexcept { return FScrollTimer.get(); }
+  int ScrollDeltaX() const noexcept { return FScrollDeltaX; }
+  int ScrollDeltaY() const noexcept { return FScrollDeltaY; }
+  unsigned DialogCode() const override;
+
+ protected:
+  bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
+  void Scroll(TScrollBarKind Kind, TScrollCode Code, int Pos) override;
+
+ private:
+  void ApplyScrollBar(TScrollBarKind Kind, const TOndScrollBarPlan& Plan);
+  void ShowScrollHint();
+  TOndWheel FWheel;
+  bool FUpdatingScrollBars = false;
+
+  // ---- mouse and drag
+ public:
+  static constexpr TOndEditorCommand ecGotFocus = 480;
+  static constexpr TOndEditorCommand ecLostFocus = 481;
+  // Drops the selection of Source at the client point X, Y with the modifier
+  // keys Shift: moved within one editor unless Ctrl is held, copied from
+  // another editor unless Shift is held (a read-only source always copies).
+  void DropText(TCustomOndEdit* Source, int X, int Y, TShiftState Shift);
+  bool RightEdgeDragging() const noexcept { return FRightEdgeDrag != 0; }
+
+ protected:
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void DblClick() override;
+  void KeyUp(std::uint16_t& Key, TShiftState Shift) override;
+  void DragOver(TObject* Source, int X, int Y, bool& Accept) override;
+  void DragDrop(TObject* Source, int X, int Y) override;
+  void DragEnd(bool Dropped) override;
+  // A click in the gutter: toggles a fold in the fold strip, else reports
+  // the line and the mark under the pointer through OnGutterClick.
+  virtual void DoOnGutterClick(TMouseButton Button, int X, int Y);
+  // Recomputes the auto-scroll deltas for the pointer at X, Y and runs or
+  // stops the scroll timer.
+  void ComputeScroll(int X, int Y);
+  void ScrollTimerHandler();
+  // Folding hooks of the mouse: collapse or expand the fold headed by Line
+  // (true when there was one); whether the client point lies on the collapsed
+  // marker of a fold header, with the header and the hidden lines.
+  virtual bool CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines);
+
+ private:
+  void MoveRightEdgeGuide(int X);
+  void PaintRightEdgeGuide();
+  void HideFoldHint();
+  TPoint FLastMousePos;
+  TShiftState FLastMouseShift = 0;
+  int FRightEdgeGuideX = -1;
+  bool FFoldHintShowing = false;
 };
 
 class TOndEdit : public TCustomOndEdit {

@@ -16,6 +16,7 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <QToolTip>
 #include <QUrl>
 #include <QWheelEvent>
 #include <QWidget>
@@ -279,6 +280,13 @@ TPoint TControl::ScreenToClient(TPoint p) const { return FromQPoint(ClientWidget
 TPoint TControl::CursorPos() { return FromQPoint(QCursor::pos()); }
 TShiftState TControl::KeyboardState() { return ShiftFromQt(QGuiApplication::queryKeyboardModifiers()); }
 int TControl::DragThreshold() { return std::max(1, QApplication::startDragDistance()); }
+void TControl::ShowHintText(TPoint screenPos, const std::string& text, TColor color) {
+  QPalette palette = QToolTip::palette();
+  palette.setColor(QPalette::ToolTipBase, ToQColor(color));
+  QToolTip::setPalette(palette);
+  QToolTip::showText(ToQPoint(screenPos), AnsiToQString(text));
+}
+void TControl::HideHintText() { QToolTip::hideText(); }
 
 void TControl::Resize() {
   if (OnResize) OnResize(this);

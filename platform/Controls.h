@@ -157,6 +157,10 @@ class TControl : public TComponent {
   static TShiftState KeyboardState();
   // How far the pointer moves with a button held before a drag begins.
   static int DragThreshold();
+  // One small hint window shared by all controls: shows Text (code page
+  // 1251) at a screen point on the given background, or hides it.
+  static void ShowHintText(TPoint screenPos, const std::string& text, TColor color);
+  static void HideHintText();
 
   TNotifyEvent OnResize;
   TNotifyEvent OnClick;

@@ -38,8 +38,10 @@ TEST(EditControl, DefaultsOfANewEditor) {
   EXPECT_EQ(ed->GetTextOffset(), 32);
   EXPECT_GE(ed->GetCharWidth(), 1);
   EXPECT_EQ(ed->GetLineHeight(), ed->GetTextHeight() + 2);
-  EXPECT_EQ(ed->GetCharsInWindow(), (400 - 32) / ed->GetCharWidth());
-  EXPECT_EQ(ed->GetLinesInWindow(), 200 / ed->GetLineHeight());
+  // The scroll bars take their room from the client area.
+  EXPECT_TRUE(ed->ScrollBarVisible(TScrollBarKind::sbVertical));
+  EXPECT_EQ(ed->GetCharsInWindow(), (ed->ClientWidth() - 32) / ed->GetCharWidth());
+  EXPECT_EQ(ed->GetLinesInWindow(), ed->ClientHeight() / ed->GetLineHeight());
   EXPECT_EQ(ed->GetColor(), clWindow);
   EXPECT_EQ(ed->DrawingFont().GetName(), "Courier New");
   EXPECT_GT(ed->Keystrokes()->Count(), 0);
