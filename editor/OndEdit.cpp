@@ -4003,7 +4003,10 @@ bool TCustomOndEdit::FoldTokenInLine(std::string_view Text) const { return Folde
 std::string TCustomOndEdit::TextWithFoldsExpanded() const { return FCodeFolder->TextWithFoldsExpanded(); }
 
 bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
-  if (FAllFoldRanges->AllCount() == 0) return false;
+  if (FAllFoldRanges->AllCount() == 0 || FCaretY < 1 || FCaretY > FLines->GetCount()) return false;
+  // Only a line ending in the marker's blanks can head a collapsed fold.
+  const std::string_view line = FLines->GetView(FCaretY - 1);
+  if (line.find("     ") == std::string_view::npos) return false;
   const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(FCaretY);
   return r && r->Collapsed;
 }
