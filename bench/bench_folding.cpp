@@ -4,7 +4,12 @@
 // Run: build/bench/bench_folding (Release, -DONDREL_BENCH=ON).
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
+#include <cstdlib>
+#include <memory>
 #include <string>
+
+#include "editor/OndEdit.h"
 
 #include "editor/OndEditCodeFolding.h"
 #include "editor/OndEditTextBuffer.h"
@@ -99,5 +104,51 @@ void BM_CollapseExpandOne(benchmark::State& State) {
   }
 }
 BENCHMARK(BM_CollapseExpandOne)->Unit(benchmark::kMicrosecond);
+
+// Through the editor: the full rescan, and typing next to collapsed folds.
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "bench_folding";
+  static char* argv[] = {name, nullptr};
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+std::unique_ptr<TOndEdit> FoldingEditor(std::size_t& Bytes) {
+  App();
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 800, 600);
+  TFoldRegions& r = ed->CodeFolding().FoldRegions();
+  r.Add(frtChar, false, false, false, "{", "}");
+  r.Add(frtChar, false, false, false, "[", "]");
+  r.SkipRegions().Add("\"", "\"", srtCloseChar, "\\");
+  ed->CodeFolding().SetEnabled(true);
+  ed->Lines()->SetText(JsonLike(Bytes));
+  return ed;
+}
+
+void BM_EditorRescan(benchmark::State& State) {
+  std::size_t bytes = 0;
+  auto ed = FoldingEditor(bytes);
+  for (auto _ : State) ed->RescanFoldRanges();
+  State.counters["ranges"] = ed->AllFoldRanges().AllCount();
+  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations()) * static_cast<std::int64_t>(bytes));
+}
+BENCHMARK(BM_EditorRescan)->Unit(benchmark::kMillisecond);
+
+void BM_EditorTypingBesideFolds(benchmark::State& State) {
+  std::size_t bytes = 0;
+  auto ed = FoldingEditor(bytes);
+  ed->RescanFoldRanges();
+  for (int line = 2; line < 2000; line += 10) ed->ToggleFoldAtLine(line);
+  const int at = ed->Lines()->GetCount() / 2;
+  for (auto _ : State) {
+    ed->SetCaretXY(BufferCoord(3, at));
+    ed->CommandProcessor(ecChar, 'x', nullptr);
+    ed->CommandProcessor(ecDeleteLastChar, '\0', nullptr);
+  }
+}
+BENCHMARK(BM_EditorTypingBesideFolds)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -4,7 +4,12 @@
 // Run: build/bench/bench_wordwrap (Release, -DONDREL_BENCH=ON).
 #include <benchmark/benchmark.h>
 
+#include <QApplication>
+#include <cstdlib>
+#include <memory>
 #include <string>
+
+#include "editor/OndEdit.h"
 
 #include "editor/OndEditTextBuffer.h"
 #include "editor/OndEditWordWrap.h"
@@ -85,5 +90,65 @@ void BM_LineBreak_NoWrap(benchmark::State& State) { LineBreak(State, false); }
 void BM_LineBreak_Wrap(benchmark::State& State) { LineBreak(State, true); }
 BENCHMARK(BM_LineBreak_NoWrap)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_LineBreak_Wrap)->Unit(benchmark::kMicrosecond);
+
+// The same through the editor: typing a character in the middle of the
+// 100,000 lines and taking it back, with and without word wrap at 80.
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "bench_wordwrap";
+  static char* argv[] = {name, nullptr};
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+void EditorTyping(benchmark::State& State, bool Wrapped) {
+  App();
+  Owner owner;
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 800, 600);
+  ed->Lines()->SetText(owner.Lines.GetText());
+  ed->WordWrap().SetStyle(wwsSpecified);
+  ed->WordWrap().SetPosition(80);
+  ed->WordWrap().SetEnabled(Wrapped);
+  const int at = kLines / 2;
+  for (auto _ : State) {
+    ed->SetCaretXY(BufferCoord(3, at));
+    ed->CommandProcessor(ecChar, 'x', nullptr);
+    ed->CommandProcessor(ecDeleteLastChar, '\0', nullptr);
+  }
+}
+void BM_EditorTyping_NoWrap(benchmark::State& State) { EditorTyping(State, false); }
+void BM_EditorTyping_Wrap(benchmark::State& State) { EditorTyping(State, true); }
+BENCHMARK(BM_EditorTyping_NoWrap)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EditorTyping_Wrap)->Unit(benchmark::kMicrosecond);
+
+void BM_EditorWrapOn(benchmark::State& State) {
+  App();
+  Owner owner;
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 800, 600);
+  ed->Lines()->SetText(owner.Lines.GetText());
+  ed->WordWrap().SetStyle(wwsSpecified);
+  ed->WordWrap().SetPosition(80);
+  for (auto _ : State) {
+    ed->WordWrap().SetEnabled(true);
+    ed->WordWrap().SetEnabled(false);
+  }
+}
+BENCHMARK(BM_EditorWrapOn)->Unit(benchmark::kMillisecond);
+
+// Loading a 10 MB text into an editor.
+void BM_EditorLoad10MB(benchmark::State& State) {
+  App();
+  std::string text;
+  while (text.size() < 10'000'000) text += "    \"key\": [1, 2, 3], \"value\": \"a line of the config\",\r\n";
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 800, 600);
+  ed->Gutter().SetShowLineNumbers(true);
+  ed->Gutter().SetAutoSize(true);
+  for (auto _ : State) ed->Lines()->SetText(text);
+}
+BENCHMARK(BM_EditorLoad10MB)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -2176,7 +2176,7 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
   if (FLines->GetCount() > 0) {
     // Joining or deleting lines: hidden lines of a collapsed fold among them
     // come back first, so that they are neither lost nor left out of undo.
-    if (B.Line < E.Line) E.Line += ExpandFoldsForEdit(B.Line, E.Line);
+    if (B.Line < E.Line) ExpandFoldsForEdit(B, E);
     const TBufferCoord bc = ClampToText(B), ec = ClampToText(E);
     if (PosBefore(bc, ec)) {
       const std::string removed = DeleteRaw(bc, ec);
@@ -3704,6 +3704,648 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
   return result;
 }
 
+// ---- code folding ---------------------------------------------------------------------
+
+namespace {
+
+// An undo record's note that a fold was collapsed or expanded at its header
+// line, hiding or showing Lines lines: undo replays the opposite, redo the
+// same, so that older records find the text where they left it.
+class TOndFoldToggle : public TOndEditUndoObject {
+ public:
+  TOndFoldToggle(bool C, int L) : Collapsed(C), Lines(L) {}
+  bool Collapsed;
+  int Lines;
+};
+
+class CounterScope {
+ public:
+  explicit CounterScope(int& C) : FCount(C) { ++FCount; }
+  ~CounterScope() { --FCount; }
+  CounterScope(const CounterScope&) = delete;
+  CounterScope& operator=(const CounterScope&) = delete;
+
+ private:
+  int& FCount;
+};
+
+// The characters of a region tree's tokens (and its skip regions'), added to
+// Chars; Upper: letters "a" to "z" as capitals.
+void CollectFoldChars(const TFoldRegions& Regions, bool Upper, TSysCharSet& Chars) {
+  std::vector<const TFoldRegions*> queue{&Regions};
+  auto add = [&](const std::string& Text) {
+    for (char c : Text) {
+      if (Upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      Chars.Include(c);
+    }
+  };
+  for (std::size_t q = 0; q < queue.size(); ++q) {
+    const TFoldRegions& r = *queue[q];
+    for (int i = 0; i < r.SkipRegions().Count(); ++i) {
+      const TSkipRegionItem* k = r.SkipRegions().Items(i);
+      add(k->Open);
+      add(k->Close);
+      add(k->Escape);
+    }
+    for (int i = 0; i < r.Count(); ++i) {
+      const TFoldRegionItem* f = r.Items(i);
+      if (f->RegionType == frtChar) {
+        if (!f->Open.empty()) add(f->Open.substr(0, 1));
+        if (!f->Close.empty()) add(f->Close.substr(0, 1));
+      } else {
+        add(f->Open);
+        add(f->Close);
+      }
+      queue.push_back(&f->SubFoldRegions());
+    }
+  }
+}
+
+}  // namespace
+
+void TOndEditCodeFoldingPlugin::LinesInserted(int FirstLine, int Count) {
+  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesInserted(FirstLine, Count);
+}
+
+void TOndEditCodeFoldingPlugin::LinesDeleted(int FirstLine, int Count) {
+  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesDeleted(FirstLine, Count);
+}
+
+const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const { return &FCodeFolding->FoldRegions(); }
+
+TOndCodeFolder& TCustomOndEdit::Folder() const {
+  TOndCodeFolder& f = *FCodeFolder;
+  f.Regions = FoldRegionsInUse();
+  f.CaseSensitive = FCodeFolding->GetCaseSensitive();
+  if (FHighlighter)
+    f.AttributeNameAt = [this](std::int32_t Line, std::int32_t Char) {
+      std::string token;
+      TOndHighlighterAttributes* a = nullptr;
+      if (GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a) && a) return a->Name();
+      return std::string();
+    };
+  else
+    f.AttributeNameAt = nullptr;
+  return f;
+}
+
+std::string TCustomOndEdit::FoldSignature(std::string_view Text) const {
+  TSysCharSet chars;
+  const bool upper = !FCodeFolding->GetCaseSensitive();
+  CollectFoldChars(*FoldRegionsInUse(), upper, chars);
+  std::string out;
+  for (char c : Text) {
+    if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (chars.Contains(c)) out += c;
+  }
+  return out;
+}
+
+void TCustomOndEdit::CodeFoldingChanged(int Kind) {
+  if (Kind == fccEnabled) {
+    if (FCodeFolding->GetEnabled()) {
+      } else {
+      ExpandAll();
+      FHighlightedFoldRange = nullptr;
+    }
+    // Room for the fold marks right of the line numbers.
+    if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
+    ApplyGutterWidth();
+  } else if (Kind == fccRescan) {
+    if (FCodeFolding->GetEnabled()) RescanFoldRanges();
+  }
+  Invalidate();
+}
+
+void TCustomOndEdit::FoldStateChanged() {
+  FHighlightedFoldRange = nullptr;
+  UpdateCaretFoldRange();
+  FStateFlags |= sfScrollBarsChanged;
+  UpdateScrollBars();
+  Invalidate();
+}
+
+void TCustomOndEdit::UpdateCaretFoldRange() {
+  TOndEditFoldRange* r = nullptr;
+  if (FCodeFolding->GetEnabled() && FCaretY >= 1 && FCaretY <= FLines->GetCount() && FAllFoldRanges->AllCount() > 0)
+    r = Folder().CaretFoldRange(FCaretY);
+  if (r == FHighlightedFoldRange) return;
+  if (FHighlightedFoldRange)
+    InvalidateLines(FHighlightedFoldRange->FromLine, FHighlightedFoldRange->ToLine);
+  FHighlightedFoldRange = r;
+  if (r) InvalidateLines(r->FromLine, r->ToLine);
+}
+
+void TCustomOndEdit::RecordFoldToggle(int HeaderLine, bool Collapsed, int Count) {
+  auto note = std::make_unique<TOndFoldToggle>(Collapsed, Count);
+  if (FFoldUndoTarget) {
+    // Inside undo or redo: the note goes with the record being replayed.
+    auto item = std::make_unique<TOndEditUndoItem>();
+    item->Reason = urFoldChange;
+    item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+    item->GroupNumber = FFoldUndoGroup;
+    item->Extra1 = std::move(note);
+    FFoldUndoTarget->PushItem(std::move(item));
+    return;
+  }
+  if (FUndoList->IsLocked()) return;
+  if (FUndoList->GetBlockDepth() > 0) {
+    FUndoList->AddChange(urFoldChange, BufferCoord(1, HeaderLine), BufferCoord(1, HeaderLine), std::string_view(),
+                         FSelectionMode, std::move(note));
+    return;
+  }
+  // A fold toggled on its own joins the last step: undoing that step first
+  // puts the fold back, and the text does not count as changed.
+  FRedoList->Clear();
+  if (!FUndoList->PeekItem()) return;  // nothing older needs the lines where they were
+  const TOndEditUndoList::TNotifyEvent keep = std::move(FUndoList->OnRecordAdded);
+  FUndoList->OnRecordAdded = nullptr;
+  try {
+    // A group break (the saved mark) stays on top.
+    std::unique_ptr<TOndEditUndoItem> brk;
+    if (FUndoList->LastChangeReason() == urGroupBreak) brk = FUndoList->PopItem();
+    if (const TOndEditUndoItem* top = FUndoList->PeekItem()) {
+      auto item = std::make_unique<TOndEditUndoItem>();
+      item->Reason = urFoldChange;
+      item->SelectionMode = FSelectionMode;
+      item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+      item->GroupNumber = top->GroupNumber;
+      item->Extra1 = std::move(note);
+      FUndoList->PushItem(std::move(item));
+    }
+    if (brk) FUndoList->PushItem(std::move(brk));
+  } catch (...) {
+    FUndoList->OnRecordAdded = keep;
+    throw;
+  }
+  FUndoList->OnRecordAdded = keep;
+}
+
+namespace {
+// Positions after a fold at Header hid (Delta < 0) or showed (Delta > 0)
+// |Delta| lines below it; a position on a hidden line goes to the header's
+// end (HeaderEnd).
+TBufferCoord FollowFold(TBufferCoord P, int Header, int Delta, int HeaderEnd) {
+  if (Delta < 0) {
+    if (P.Line > Header - Delta)
+      P.Line += Delta;
+    else if (P.Line > Header)
+      P = BufferCoord(HeaderEnd, Header);
+  } else if (P.Line > Header) {
+    P.Line += Delta;
+  }
+  return P;
+}
+}  // namespace
+
+bool TCustomOndEdit::CollapseFoldRange(TOndEditFoldRange* Range) {
+  if (!Range) return false;
+  PaintLockScope lock(*this);
+  const int header = Range->FromLine, before = FLines->GetCount();
+  const int headerEnd = LineLength(header) + 1;
+  const TBufferCoord caret = GetCaretXY(), b = FBlockBegin, e = FBlockEnd;
+  bool done;
+  {
+    CounterScope toggling(FFoldToggling);
+    done = Folder().CollapseFoldRange(Range);
+  }
+  if (!done) return false;
+  const int delta = FLines->GetCount() - before;
+  RecordFoldToggle(header, true, -delta);
+  FBlockBegin = FollowFold(b, header, delta, headerEnd);
+  FBlockEnd = FollowFold(e, header, delta, headerEnd);
+  const TBufferCoord c = FollowFold(caret, header, delta, headerEnd);
+  FCaretX = c.Char;
+  FCaretY = c.Line;
+  FStateFlags |= sfCaretChanged;
+  StatusChanged(StatusCaretLine | StatusCaretChar);
+  FoldStateChanged();
+  return true;
+}
+
+bool TCustomOndEdit::ExpandFoldRange(TOndEditFoldRange* Range) {
+  if (!Range) return false;
+  PaintLockScope lock(*this);
+  const int header = Range->FromLine, before = FLines->GetCount();
+  bool done;
+  {
+    CounterScope toggling(FFoldToggling);
+    done = Folder().ExpandFoldRange(Range);
+  }
+  if (!done) return false;
+  const int delta = FLines->GetCount() - before;
+  RecordFoldToggle(header, false, delta);
+  FBlockBegin = FollowFold(FBlockBegin, header, delta, 1);
+  FBlockEnd = FollowFold(FBlockEnd, header, delta, 1);
+  const TBufferCoord c = FollowFold(GetCaretXY(), header, delta, 1);
+  FCaretX = std::min(c.Char, std::max(1, (FOptions & eoScrollPastEol) ? c.Char : LineLength(c.Line) + 1));
+  FCaretY = c.Line;
+  FStateFlags |= sfCaretChanged;
+  StatusChanged(StatusCaretLine | StatusCaretChar);
+  FoldStateChanged();
+  return true;
+}
+
+void TCustomOndEdit::ExpandAll() {
+  if (FAllFoldRanges->AllCount() == 0) return;
+  PaintLockScope lock(*this);
+  // Pass after pass, so that every depth is reached.
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = FAllFoldRanges->AllCount() - 1; j >= 0; --j) {
+      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+      if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
+    }
+  }
+}
+
+void TCustomOndEdit::RescanFoldRanges() {
+  PaintLockScope lock(*this);
+  ExpandAll();
+  FHighlightedFoldRange = nullptr;
+  {
+    CounterScope toggling(FFoldToggling);
+    Folder().RescanFoldRanges();
+  }
+  FFoldChangeCount = 0;
+  FoldStateChanged();
+}
+
+void TCustomOndEdit::UpdateFoldRanges() {
+  PaintLockScope lock(*this);
+  FHighlightedFoldRange = nullptr;
+  {
+    CounterScope toggling(FFoldToggling);
+    Folder().UpdateFoldRanges();
+  }
+  FFoldChangeCount = 0;
+  FoldStateChanged();
+}
+
+bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
+  TOndEditFoldRange* r = FoldRangeAtLine(Line);
+  if (!r) return false;
+  return r->Collapsed ? ExpandFoldRange(r) : CollapseFoldRange(r);
+}
+
+TOndEditFoldRange* TCustomOndEdit::FoldRangeStartingAt(int Line) const { return FCodeFolder->FoldRangeStartingAt(Line); }
+TOndEditFoldRange* TCustomOndEdit::FoldRangeAtLine(int Line, int* Position) const {
+  return FCodeFolder->FoldRangeAtLine(Line, Position);
+}
+int TCustomOndEdit::UncollapsedLine(int Line) const { return FCodeFolder->UncollapsedLine(Line); }
+TOndEditFoldRange* TCustomOndEdit::FoldRangeEndingAt(int Line) const { return FCodeFolder->FoldRangeEndingAt(Line); }
+bool TCustomOndEdit::IsRangeEnd(int Line) const { return FCodeFolder->IsRangeEnd(Line); }
+bool TCustomOndEdit::IsInsideRange(int Line) const { return FCodeFolder->IsInsideRange(Line); }
+int TCustomOndEdit::LineIndentColumns(int Line) const {
+  return Line >= 1 && Line <= FLines->GetCount() ? FCodeFolder->LineIndentColumns(Line) : 0;
+}
+bool TCustomOndEdit::FoldTokenInLine(std::string_view Text) const { return Folder().FoldTokenInLine(Text); }
+std::string TCustomOndEdit::TextWithFoldsExpanded() const { return FCodeFolder->TextWithFoldsExpanded(); }
+
+bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
+  if (FAllFoldRanges->AllCount() == 0 || FCaretY < 1 || FCaretY > FLines->GetCount()) return false;
+  // Only a line ending in the marker's blanks can head a collapsed fold.
+  const std::string_view line = FLines->GetView(FCaretY - 1);
+  if (line.find("     ") == std::string_view::npos) return false;
+  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(FCaretY);
+  return r && r->Collapsed;
+}
+
+void TCustomOndEdit::ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E) {
+  if (FAllFoldRanges->AllCount() == 0) return;
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < B.Line || r->FromLine > E.Line) continue;
+      const int header = r->FromLine, before = FLines->GetCount();
+      const int visible = LineLength(header) - static_cast<int>(CollapsedMarker(r->FoldRegion).size());
+      const bool bAtEnd = B.Line == header && B.Char > visible + 1;
+      const bool eAtEnd = E.Line == header && E.Char > visible + 1;
+      if (!ExpandFoldRange(r)) continue;
+      const int shown = FLines->GetCount() - before;
+      const TBufferCoord foldEnd = BufferCoord(LineLength(header + shown) + 1, header + shown);
+      if (E.Line > header)
+        E.Line += shown;
+      else if (eAtEnd)
+        E = foldEnd;
+      if (bAtEnd) B = foldEnd;
+      any = true;
+      break;
+    }
+  }
+}
+
+void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
+  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  FCodeFolder->LinesInserted(FirstLine - 1, Count, 1);
+}
+
+void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
+  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  FHighlightedFoldRange = nullptr;
+  if (!FFoldUndoTarget) {
+    FCodeFolder->LinesDeleted(FirstLine, Count, FUndoList, FSelectionMode, 1);
+    return;
+  }
+  // Inside undo or redo: the ranges taken out go with the replayed record.
+  TOndEditUndoList taken;
+  FCodeFolder->LinesDeleted(FirstLine, Count, &taken, FSelectionMode, 1);
+  std::vector<std::unique_ptr<TOndEditUndoItem>> items;
+  while (auto item = taken.PopItem()) items.push_back(std::move(item));
+  for (auto it = items.rbegin(); it != items.rend(); ++it) {
+    (*it)->GroupNumber = FFoldUndoGroup;
+    FFoldUndoTarget->PushItem(std::move(*it));
+  }
+}
+
+void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing) {
+  TOndEditUndoList* other = Undoing ? FRedoList : FUndoList;
+  const int header = Item->StartPos.Line;
+  if (auto* toggle = dynamic_cast<TOndFoldToggle*>(Item->Extra1.get())) {
+    // Undoing a collapse expands, undoing an expand collapses; redo the same.
+    const bool collapse = toggle->Collapsed != Undoing;
+    CounterScope toggling(FFoldToggling);
+    const int before = FLines->GetCount();
+    TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(header);
+    if (collapse) {
+      if (r && !r->Collapsed) Folder().CollapseFoldRange(r);
+      if (FLines->GetCount() - before != -toggle->Lines && FLines->GetCount() == before &&
+          header + toggle->Lines <= FLines->GetCount()) {
+        // The range is gone or changed: a range of its own hides the lines,
+        // so that the records below find the text where they left it.
+        TOndEditFoldRange* own = AddFoldRange(nullptr, FAllFoldRanges.get(), header, header + toggle->Lines, nullptr,
+                                              0, 0);
+        FAllFoldRanges->Add(own);
+        Folder().CollapseFoldRange(own);
+      }
+    } else if (r && r->Collapsed) {
+      Folder().ExpandFoldRange(r);
+    }
+    FHighlightedFoldRange = nullptr;
+    other->PushItem(std::move(Item));
+    FStateFlags |= sfScrollBarsChanged;
+    Invalidate();
+    return;
+  }
+  // A collapsed range whose header a deletion took away: its header line is
+  // back, so the range is too.
+  FCodeFolder->RestoreFoldRange(*Item);
+  FHighlightedFoldRange = nullptr;
+  Invalidate();
+}
+
+// ---- marks following the buffer -------------------------------------------------------
+
+void TCustomOndEdit::MarksLinesInserted(int Line, int Count) {
+  for (int i = 0; i < FMarkList->Count(); ++i)
+    if (TOndEditMark* m = FMarkList->Items(i); m && m->GetLine() >= Line) m->SetLine(m->GetLine() + Count);
+}
+
+void TCustomOndEdit::MarksLinesDeleted(int Line, int Count) {
+  for (int i = 0; i < FMarkList->Count(); ++i) {
+    TOndEditMark* m = FMarkList->Items(i);
+    if (!m) continue;
+    if (m->GetLine() >= Line + Count)
+      m->SetLine(m->GetLine() - Count);
+    else if (m->GetLine() > Line)
+      m->SetLine(Line);
+  }
+}
+
+// ---- brackets and word wrap -------------------------------------------------------------
+
+TBufferCoord TCustomOndEdit::GetMatchingBracketEx(const TBufferCoord& P) const {
+  static constexpr char kBrackets[] = "()[]{}<>";
+  const int count = FLines->GetCount();
+  if (P.Line < 1 || P.Line > count) return BufferCoord(0, 0);
+  const std::string_view line = FLines->GetView(P.Line - 1);
+  if (P.Char < 1 || P.Char > static_cast<int>(line.size())) return BufferCoord(0, 0);
+  const char* at = std::strchr(kBrackets, line[static_cast<std::size_t>(P.Char - 1)]);
+  if (!at || *at == '\0') return BufferCoord(0, 0);
+  const int index = static_cast<int>(at - kBrackets);
+  const char open = kBrackets[index], close = kBrackets[index ^ 1];
+  const bool forward = (index & 1) == 0;
+  TOndHighlighterAttributes* const stringAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_STRING) : nullptr;
+  TOndHighlighterAttributes* const commentAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_COMMENT) : nullptr;
+  auto counts = [&](int Char, int Line) {
+    if (!FHighlighter) return true;
+    std::string token;
+    TOndHighlighterAttributes* a = nullptr;
+    if (!GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a)) return true;
+    return !(a && (a == stringAttr || a == commentAttr));
+  };
+  int depth = 1;
+  int l = P.Line, c = P.Char;
+  std::string_view text = line;
+  for (;;) {
+    c += forward ? 1 : -1;
+    while (c < 1 || c > static_cast<int>(text.size())) {
+      l += forward ? 1 : -1;
+      if (l < 1 || l > count) return BufferCoord(0, 0);
+      text = FLines->GetView(l - 1);
+      c = forward ? 1 : static_cast<int>(text.size());
+      if (text.empty()) continue;
+    }
+    const char ch = text[static_cast<std::size_t>(c - 1)];
+    if (ch != open && ch != close) continue;
+    if (!counts(c, l)) continue;
+    text = FLines->GetView(l - 1);  // the attribute lookup may not touch it, but stay safe
+    depth += ch == open ? 1 : -1;
+    if (depth == 0) return BufferCoord(c, l);
+  }
+}
+
+void TCustomOndEdit::FindMatchingBracket() {
+  const TBufferCoord p = GetMatchingBracket();
+  if (p.Char > 0 && p.Line > 0) SetCaretXY(p);
+}
+
+std::int32_t TCustomOndEdit::WrapWidth() {
+  switch (FWordWrap->GetStyle()) {
+    case wwsRightEdge: return FRightEdge->GetPosition();
+    case wwsSpecified: return FWordWrap->GetPosition();
+    default: return FView.CharsInWindow;
+  }
+}
+
+TSysCharSet TCustomOndEdit::WrapIdentChars() {
+  if (FHighlighter) return FHighlighter->GetIdentChars();
+  TSysCharSet s;
+  s.IncludeRange(33, 255);
+  return s;
+}
+
+void TCustomOndEdit::ApplyWordWrap(bool Value) {
+  if (Value == (FWordWrapPlugin != nullptr)) return;
+  PaintLockScope lock(*this);
+  Invalidate();
+  const bool inView = IsCaretInView();
+  const int topLine = RowToLine(FView.TopLine);
+  if (Value) {
+    auto layout = std::make_shared<TOndWordWrapPlugin>(this);
+    FWrapLayout = layout.get();
+    FWordWrapPlugin = std::move(layout);
+    SetLeftColumn(1);
+  } else {
+    FWordWrapPlugin.reset();
+    FWrapLayout = nullptr;
+  }
+  SetTopLine(LineToRow(std::max(1, topLine)));
+  FStateFlags |= sfScrollBarsChanged;
+  UpdateScrollBars();
+  if (FOptions & eoScrollPastEol) {
+    const TBufferCoord b = FBlockBegin, e = FBlockEnd;
+    InternalSetCaretXY(GetCaretXY());
+    FBlockBegin = b;
+    FBlockEnd = e;
+  }
+  if (inView) MakeCaretVisible();
+}
+
+// ---- painting of folds -------------------------------------------------------------------
+
+std::vector<TOndEditFoldRange*> TCustomOndEdit::ExpandedRangesOver(int FirstLine, int LastLine) const {
+  std::vector<TOndEditFoldRange*> out;
+  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+    if (r->ParentCollapsed || r->Collapsed || !r->HasLines()) continue;
+    if (r->ToLine < FirstLine || r->FromLine > LastLine) continue;
+    out.push_back(r);
+  }
+  return out;
+}
+
+void TCustomOndEdit::PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow) {
+  if (LastRow < FirstRow) return;
+  TCanvas* bc = FBufferBmp->Canvas();
+  bc->ResetClip();
+  const int gw = FView.GutterWidth, lh = FView.LineHeight;
+  const int x1 = gw - 12, x2 = gw - 1, mid = x1 + (x2 - x1) / 2;
+  const int count = FLines->GetCount();
+  const int firstLine = RowToLine(FirstRow), lastLine = std::min(count, RowToLine(LastRow));
+  if (firstLine > lastLine) return;
+  // One walk over the ranges marks the painted lines.
+  const std::size_t n = static_cast<std::size_t>(lastLine - firstLine + 1);
+  std::vector<std::uint8_t> inside(n, 0), ends(n, 0);
+  std::vector<TOndEditFoldRange*> starts(n, nullptr);
+  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+    if (r->ParentCollapsed || !r->HasLines() || r->ToLine < firstLine || r->FromLine > lastLine) continue;
+    if (r->FromLine >= firstLine && !starts[static_cast<std::size_t>(r->FromLine - firstLine)])
+      starts[static_cast<std::size_t>(r->FromLine - firstLine)] = r;
+    if (r->Collapsed) continue;
+    for (int l = std::max(r->FromLine + 1, firstLine); l < std::min(r->ToLine, lastLine + 1); ++l)
+      inside[static_cast<std::size_t>(l - firstLine)] = 1;
+    if (r->ToLine <= lastLine) ends[static_cast<std::size_t>(r->ToLine - firstLine)] = 1;
+  }
+  const TColor lines = FCodeFolding->GetFolderBarLinesColor();
+  bc->Pen.Color = lines;
+  bc->Pen.Style = TPenStyle::psSolid;
+  bc->Pen.Width = 1;
+  for (int row = FirstRow; row <= LastRow; ++row) {
+    const int line = RowToLine(row);
+    if (line < firstLine || line > lastLine) continue;
+    const std::size_t k = static_cast<std::size_t>(line - firstLine);
+    const int y1 = (row - FView.TopLine) * lh, y2 = y1 + lh;
+    if (inside[k]) {
+      bc->MoveTo(mid, y1);
+      bc->LineTo(mid, y2);
+    }
+    if (ends[k]) {
+      bc->MoveTo(mid, y1);
+      bc->LineTo(mid, y1 + lh / 2);
+      bc->LineTo(x2, y1 + lh / 2);
+    }
+    if (LineToRow(line) != row || !starts[k]) continue;
+    const TOndEditFoldRange* r = starts[k];
+    if (!r->Collapsed) {
+      bc->MoveTo(mid, y1 + lh / 2);
+      bc->LineTo(mid, y2);
+    }
+    const int top = y1 + (lh - 11) / 2;
+    bc->Brush.Color = clWindow;
+    bc->Brush.Style = TBrushStyle::bsSolid;
+    if (FCodeFolding->GetCollapsingMarkStyle() == msEllipse) {
+      bc->Ellipse(x1, top, x2, top + 11);
+    } else {
+      bc->FillRect(Rect(x1, top, x2, top + 11));
+      bc->Brush.Color = lines;
+      bc->FrameRect(Rect(x1, top, x2, top + 11));
+    }
+    const int boxMid = top + 5;
+    bc->MoveTo(x1 + 2, boxMid);
+    bc->LineTo(x2 - 2, boxMid);
+    if (r->Collapsed) {
+      bc->MoveTo(mid, top + 2);
+      bc->LineTo(mid, top + 11 - 2);
+    }
+  }
+  const TRect strip = Rect(std::max(AClip.Left, gw - 13), AClip.Top, gw, AClip.Bottom);
+  if (!strip.IsEmpty()) Canvas()->CopyRect(strip, *bc, strip);
+}
+
+void TCustomOndEdit::PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Spanning, int Line, int Row, int Top,
+                                     int Len, bool ContinuationRow, bool LastRowOfLine, const TRect& RowRect) {
+  (void)Row;
+  TCanvas* bc = FBufferBmp->Canvas();
+  const int lh = FView.LineHeight, cw = FView.CharWidth, gw = FView.GutterWidth;
+  const TOndEditFoldRange* header = nullptr;
+  if (FAllFoldRanges->AllCount() > 0) {
+    const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line);
+    if (r && r->Collapsed) header = r;
+  }
+  // Indent guides of the expanded ranges around this line.
+  if (FCodeFolding->GetIndentGuides() && !ContinuationRow && !Spanning.empty()) {
+    int caretLevel = -1;
+    for (const TOndEditFoldRange* r : Spanning)
+      if (r->FromLine <= FCaretY && FCaretY <= r->ToLine) caretLevel = std::max(caretLevel, r->Level);
+    for (const TOndEditFoldRange* r : Spanning) {
+      if (!(r->FromLine < Line && Line < r->ToLine)) continue;
+      const int xg = LineIndentColumns(r->FromLine) * cw;
+      if (xg < (FView.LeftColumn - 1) * cw) continue;
+      const int x = xg + gw - (FView.LeftColumn - 1) * cw;
+      if (x < RowRect.Left || x >= RowRect.Right) continue;
+      const bool current = FCodeFolding->GetHighlightIndentGuides() && r->Level == caretLevel &&
+                           r->FromLine <= FCaretY && FCaretY <= r->ToLine;
+      bc->Pen.Style = TPenStyle::psSolid;
+      bc->Pen.Width = 1;
+      bc->Pen.Color = current ? TColor(0xFFA0A0) : clWindow;
+      bc->MoveTo(x, Top);
+      bc->LineTo(x, Top + lh);
+      const TColor dot = current ? TColor(0) : TColor(0x808080);
+      const int start = (lh % 2 == 1 && Line % 2 == 1) ? 1 : 0;
+      for (int y = Top + start; y < Top + lh; y += 2) bc->SetPixel(x, y, dot);
+    }
+  }
+  if (!header) return;
+  // The box behind a collapsed header's text.
+  if (FCodeFolding->GetCollapsedCodeHint() && LastRowOfLine) {
+    const int hintX = (Len - 5) * cw + FView.TextOffset();
+    TRect box = Rect(hintX + cw, Top, hintX + 4 * cw, Top + lh - 2);
+    box.Left = std::max(box.Left, gw + 2);
+    if (box.Right > box.Left) {
+      const TColor keep = bc->Brush.Color;
+      bc->Brush.Color = TColor(0);
+      bc->Brush.Style = TBrushStyle::bsSolid;
+      bc->FrameRect(box);
+      const int y = box.Top + 3 * ((box.Bottom - box.Top) / 5);
+      for (int x : {box.Left + cw - 2, box.Left + (3 * cw) / 2 - 1, box.Right - cw})
+        bc->FillRect(Rect(x, y, x + 2, y + 2));
+      bc->Brush.Color = keep;
+    }
+  }
+  if (FCodeFolding->GetShowCollapsedLine() && LastRowOfLine) {
+    TColor c = FCodeFolding->GetCollapsedLineColor();
+    if (c == clFolderBarDerived) c = DeriveFolderBarColor(5);
+    bc->Pen.Color = c;
+    bc->Pen.Style = TPenStyle::psSolid;
+    bc->Pen.Width = 1;
+    bc->MoveTo(RowRect.Left, Top + lh - 1);
+    bc->LineTo(Width(), Top + lh - 1);
+  }
+}
+
 // ---- scrolling --------------------------------------------------------------------------
 
 TOndScrollState TCustomOndEdit::ScrollState() const {
@@ -4051,24 +4693,6 @@ void TCustomOndEdit::KeyUp(std::uint16_t& Key, TShiftState Shift) {
   FKbdHandler.RunKeyUpChain(this, Key, Shift);
 }
 
-bool TCustomOndEdit::CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines) const {
-  Lines.clear();
-  if (X < FView.GutterWidth + 2) return false;
-  const TDisplayCoord d = PixelsToRowColumn(X, Y);
-  if (d.Row > DisplayRowCount()) return false;
-  const TBufferCoord p = DisplayToBufferPos(d);
-  if (p.Line < 1 || p.Line > FLines->GetCount()) return false;
-  TOndEditFoldRange* r = FoldRangeAtLine(p.Line);
-  if (!r || !r->Collapsed) return false;
-  const std::string header = FLines->Get(p.Line - 1);
-  const int markerLength = static_cast<int>(CollapsedMarker(r->FoldRegion).size());
-  const int length = static_cast<int>(header.size());
-  if (p.Char <= length - markerLength || p.Char > length) return false;
-  Lines.push_back(header);
-  for (int i = r->CollapsedLines.GetCount() - 1; i >= 0; --i) Lines.push_back(r->CollapsedLines.Get(i));
-  return true;
-}
-
 void TCustomOndEdit::HideFoldHint() {
   if (FFoldHint && FFoldHintShowing && FFoldHint->Visible()) FFoldHint->CancelCompletion();
   FFoldHintShowing = false;
@@ -4249,631 +4873,21 @@ void TCustomOndEdit::DropText(TCustomOndEdit* Source, int X, int Y, TShiftState 
   EndUndoBlock();
 }
 
-// ---- code folding ---------------------------------------------------------------------
-
-namespace {
-
-// An undo record's note that a fold was collapsed or expanded at its header
-// line, hiding or showing Lines lines: undo replays the opposite, redo the
-// same, so that older records find the text where they left it.
-class TOndFoldToggle : public TOndEditUndoObject {
- public:
-  TOndFoldToggle(bool C, int L) : Collapsed(C), Lines(L) {}
-  bool Collapsed;
-  int Lines;
-};
-
-class CounterScope {
- public:
-  explicit CounterScope(int& C) : FCount(C) { ++FCount; }
-  ~CounterScope() { --FCount; }
-  CounterScope(const CounterScope&) = delete;
-  CounterScope& operator=(const CounterScope&) = delete;
-
- private:
-  int& FCount;
-};
-
-// The characters of a region tree's tokens (and its skip regions'), added to
-// Chars; Upper: letters "a" to "z" as capitals.
-void CollectFoldChars(const TFoldRegions& Regions, bool Upper, TSysCharSet& Chars) {
-  std::vector<const TFoldRegions*> queue{&Regions};
-  auto add = [&](const std::string& Text) {
-    for (char c : Text) {
-      if (Upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-      Chars.Include(c);
-    }
-  };
-  for (std::size_t q = 0; q < queue.size(); ++q) {
-    const TFoldRegions& r = *queue[q];
-    for (int i = 0; i < r.SkipRegions().Count(); ++i) {
-      const TSkipRegionItem* k = r.SkipRegions().Items(i);
-      add(k->Open);
-      add(k->Close);
-      add(k->Escape);
-    }
-    for (int i = 0; i < r.Count(); ++i) {
-      const TFoldRegionItem* f = r.Items(i);
-      if (f->RegionType == frtChar) {
-        if (!f->Open.empty()) add(f->Open.substr(0, 1));
-        if (!f->Close.empty()) add(f->Close.substr(0, 1));
-      } else {
-        add(f->Open);
-        add(f->Close);
-      }
-      queue.push_back(&f->SubFoldRegions());
-    }
-  }
-}
-
-}  // namespace
-
-void TOndEditCodeFoldingPlugin::LinesInserted(int FirstLine, int Count) {
-  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesInserted(FirstLine, Count);
-}
-
-void TOndEditCodeFoldingPlugin::LinesDeleted(int FirstLine, int Count) {
-  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesDeleted(FirstLine, Count);
-}
-
-const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const { return &FCodeFolding->FoldRegions(); }
-
-TOndCodeFolder& TCustomOndEdit::Folder() const {
-  TOndCodeFolder& f = *FCodeFolder;
-  f.Regions = FoldRegionsInUse();
-  f.CaseSensitive = FCodeFolding->GetCaseSensitive();
-  if (FHighlighter)
-    f.AttributeNameAt = [this](std::int32_t Line, std::int32_t Char) {
-      std::string token;
-      TOndHighlighterAttributes* a = nullptr;
-      if (GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a) && a) return a->Name();
-      return std::string();
-    };
-  else
-    f.AttributeNameAt = nullptr;
-  return f;
-}
-
-std::string TCustomOndEdit::FoldSignature(std::string_view Text) const {
-  TSysCharSet chars;
-  const bool upper = !FCodeFolding->GetCaseSensitive();
-  CollectFoldChars(*FoldRegionsInUse(), upper, chars);
-  std::string out;
-  for (char c : Text) {
-    if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    if (chars.Contains(c)) out += c;
-  }
-  return out;
-}
-
-void TCustomOndEdit::CodeFoldingChanged(int Kind) {
-  if (Kind == fccEnabled) {
-    if (FCodeFolding->GetEnabled()) {
-      } else {
-      ExpandAll();
-      FHighlightedFoldRange = nullptr;
-    }
-    // Room for the fold marks right of the line numbers.
-    if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
-    ApplyGutterWidth();
-  } else if (Kind == fccRescan) {
-    if (FCodeFolding->GetEnabled()) RescanFoldRanges();
-  }
-  Invalidate();
-}
-
-void TCustomOndEdit::FoldStateChanged() {
-  FHighlightedFoldRange = nullptr;
-  UpdateCaretFoldRange();
-  FStateFlags |= sfScrollBarsChanged;
-  UpdateScrollBars();
-  Invalidate();
-}
-
-void TCustomOndEdit::UpdateCaretFoldRange() {
-  TOndEditFoldRange* r = nullptr;
-  if (FCodeFolding->GetEnabled() && FCaretY >= 1 && FCaretY <= FLines->GetCount() && FAllFoldRanges->AllCount() > 0)
-    r = Folder().CaretFoldRange(FCaretY);
-  if (r == FHighlightedFoldRange) return;
-  if (FHighlightedFoldRange)
-    InvalidateLines(FHighlightedFoldRange->FromLine, FHighlightedFoldRange->ToLine);
-  FHighlightedFoldRange = r;
-  if (r) InvalidateLines(r->FromLine, r->ToLine);
-}
-
-void TCustomOndEdit::RecordFoldToggle(int HeaderLine, bool Collapsed, int Count) {
-  auto note = std::make_unique<TOndFoldToggle>(Collapsed, Count);
-  if (FFoldUndoTarget) {
-    // Inside undo or redo: the note goes with the record being replayed.
-    auto item = std::make_unique<TOndEditUndoItem>();
-    item->Reason = urFoldChange;
-    item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
-    item->GroupNumber = FFoldUndoGroup;
-    item->Extra1 = std::move(note);
-    FFoldUndoTarget->PushItem(std::move(item));
-    return;
-  }
-  if (FUndoList->IsLocked()) return;
-  if (FUndoList->GetBlockDepth() > 0) {
-    FUndoList->AddChange(urFoldChange, BufferCoord(1, HeaderLine), BufferCoord(1, HeaderLine), std::string_view(),
-                         FSelectionMode, std::move(note));
-    return;
-  }
-  // A fold toggled on its own joins the last step: undoing that step first
-  // puts the fold back, and the text does not count as changed.
-  FRedoList->Clear();
-  const TOndEditUndoItem* top = FUndoList->PeekItem();
-  if (!top) return;  // nothing older needs the lines where they were
-  auto item = std::make_unique<TOndEditUndoItem>();
-  item->Reason = urFoldChange;
-  item->SelectionMode = FSelectionMode;
-  item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
-  item->GroupNumber = top->GroupNumber;
-  item->Extra1 = std::move(note);
-  const TOndEditUndoList::TNotifyEvent keep = std::move(FUndoList->OnRecordAdded);
-  FUndoList->OnRecordAdded = nullptr;
-  try {
-    FUndoList->PushItem(std::move(item));
-  } catch (...) {
-    FUndoList->OnRecordAdded = keep;
-    throw;
-  }
-  FUndoList->OnRecordAdded = keep;
-}
-
-namespace {
-// Positions after a fold at Header hid (Delta < 0) or showed (Delta > 0)
-// |Delta| lines below it; a position on a hidden line goes to the header's
-// end (HeaderEnd).
-TBufferCoord FollowFold(TBufferCoord P, int Header, int Delta, int HeaderEnd) {
-  if (Delta < 0) {
-    if (P.Line > Header - Delta)
-      P.Line += Delta;
-    else if (P.Line > Header)
-      P = BufferCoord(HeaderEnd, Header);
-  } else if (P.Line > Header) {
-    P.Line += Delta;
-  }
-  return P;
-}
-}  // namespace
-
-bool TCustomOndEdit::CollapseFoldRange(TOndEditFoldRange* Range) {
-  if (!Range) return false;
-  PaintLockScope lock(*this);
-  const int header = Range->FromLine, before = FLines->GetCount();
-  const int headerEnd = LineLength(header) + 1;
-  const TBufferCoord caret = GetCaretXY(), b = FBlockBegin, e = FBlockEnd;
-  bool done;
-  {
-    CounterScope toggling(FFoldToggling);
-    done = Folder().CollapseFoldRange(Range);
-  }
-  if (!done) return false;
-  const int delta = FLines->GetCount() - before;
-  RecordFoldToggle(header, true, -delta);
-  FBlockBegin = FollowFold(b, header, delta, headerEnd);
-  FBlockEnd = FollowFold(e, header, delta, headerEnd);
-  const TBufferCoord c = FollowFold(caret, header, delta, headerEnd);
-  FCaretX = c.Char;
-  FCaretY = c.Line;
-  FStateFlags |= sfCaretChanged;
-  StatusChanged(StatusCaretLine | StatusCaretChar);
-  FoldStateChanged();
+bool TCustomOndEdit::CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines) {
+  if (!FCodeFolding->GetEnabled() || !FCodeFolding->GetCollapsedCodeHint() || FAllFoldRanges->AllCount() == 0) return false;
+  if (X < FView.GutterWidth + 2 || Y < 0) return false;
+  const int row = FView.TopLine + Y / std::max(1, FView.LineHeight);
+  const int line = RowToLine(row);
+  if (line < 1 || line > FLines->GetCount() || LineToRow(line + 1) - 1 != row) return false;
+  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(line);
+  if (!r || !r->Collapsed) return false;
+  // The box painted behind the header's text.
+  const int cw = FView.CharWidth;
+  const int hintX = (FLines->GetExpandedTextLength(line - 1) - 5) * cw + FView.TextOffset();
+  if (X < hintX + cw || X >= hintX + 4 * cw) return false;
+  Lines.clear();
+  for (int i = r->CollapsedLines.GetCount() - 1; i >= 0; --i) Lines.push_back(r->CollapsedLines.Get(i));
   return true;
-}
-
-bool TCustomOndEdit::ExpandFoldRange(TOndEditFoldRange* Range) {
-  if (!Range) return false;
-  PaintLockScope lock(*this);
-  const int header = Range->FromLine, before = FLines->GetCount();
-  bool done;
-  {
-    CounterScope toggling(FFoldToggling);
-    done = Folder().ExpandFoldRange(Range);
-  }
-  if (!done) return false;
-  const int delta = FLines->GetCount() - before;
-  RecordFoldToggle(header, false, delta);
-  FBlockBegin = FollowFold(FBlockBegin, header, delta, 1);
-  FBlockEnd = FollowFold(FBlockEnd, header, delta, 1);
-  const TBufferCoord c = FollowFold(GetCaretXY(), header, delta, 1);
-  FCaretX = std::min(c.Char, std::max(1, (FOptions & eoScrollPastEol) ? c.Char : LineLength(c.Line) + 1));
-  FCaretY = c.Line;
-  FStateFlags |= sfCaretChanged;
-  StatusChanged(StatusCaretLine | StatusCaretChar);
-  FoldStateChanged();
-  return true;
-}
-
-void TCustomOndEdit::ExpandAll() {
-  if (FAllFoldRanges->AllCount() == 0) return;
-  PaintLockScope lock(*this);
-  // Pass after pass, so that every depth is reached.
-  for (bool any = true; any;) {
-    any = false;
-    for (int j = FAllFoldRanges->AllCount() - 1; j >= 0; --j) {
-      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-      if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
-    }
-  }
-}
-
-void TCustomOndEdit::RescanFoldRanges() {
-  PaintLockScope lock(*this);
-  ExpandAll();
-  FHighlightedFoldRange = nullptr;
-  {
-    CounterScope toggling(FFoldToggling);
-    Folder().RescanFoldRanges();
-  }
-  FFoldChangeCount = 0;
-  FoldStateChanged();
-}
-
-void TCustomOndEdit::UpdateFoldRanges() {
-  PaintLockScope lock(*this);
-  FHighlightedFoldRange = nullptr;
-  {
-    CounterScope toggling(FFoldToggling);
-    Folder().UpdateFoldRanges();
-  }
-  FFoldChangeCount = 0;
-  FoldStateChanged();
-}
-
-bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
-  TOndEditFoldRange* r = FoldRangeAtLine(Line);
-  if (!r) return false;
-  return r->Collapsed ? ExpandFoldRange(r) : CollapseFoldRange(r);
-}
-
-TOndEditFoldRange* TCustomOndEdit::FoldRangeStartingAt(int Line) const { return FCodeFolder->FoldRangeStartingAt(Line); }
-TOndEditFoldRange* TCustomOndEdit::FoldRangeAtLine(int Line, int* Position) const {
-  return FCodeFolder->FoldRangeAtLine(Line, Position);
-}
-int TCustomOndEdit::UncollapsedLine(int Line) const { return FCodeFolder->UncollapsedLine(Line); }
-TOndEditFoldRange* TCustomOndEdit::FoldRangeEndingAt(int Line) const { return FCodeFolder->FoldRangeEndingAt(Line); }
-bool TCustomOndEdit::IsRangeEnd(int Line) const { return FCodeFolder->IsRangeEnd(Line); }
-bool TCustomOndEdit::IsInsideRange(int Line) const { return FCodeFolder->IsInsideRange(Line); }
-int TCustomOndEdit::LineIndentColumns(int Line) const {
-  return Line >= 1 && Line <= FLines->GetCount() ? FCodeFolder->LineIndentColumns(Line) : 0;
-}
-bool TCustomOndEdit::FoldTokenInLine(std::string_view Text) const { return Folder().FoldTokenInLine(Text); }
-std::string TCustomOndEdit::TextWithFoldsExpanded() const { return FCodeFolder->TextWithFoldsExpanded(); }
-
-bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
-  if (FAllFoldRanges->AllCount() == 0) return false;
-  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(FCaretY);
-  return r && r->Collapsed;
-}
-
-int TCustomOndEdit::ExpandFoldsForEdit(int FirstLine, int LastLine) {
-  if (FAllFoldRanges->AllCount() == 0) return 0;
-  int moved = 0;
-  for (bool any = true; any;) {
-    any = false;
-    for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
-      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < FirstLine || r->FromLine > LastLine + moved) continue;
-      const int header = r->FromLine, before = FLines->GetCount();
-      if (!ExpandFoldRange(r)) continue;
-      if (header < LastLine + moved) moved += FLines->GetCount() - before;
-      any = true;
-      break;
-    }
-  }
-  return moved;
-}
-
-void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
-  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
-  FCodeFolder->LinesInserted(FirstLine - 1, Count, 1);
-}
-
-void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
-  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
-  FHighlightedFoldRange = nullptr;
-  if (!FFoldUndoTarget) {
-    FCodeFolder->LinesDeleted(FirstLine, Count, FUndoList, FSelectionMode, 1);
-    return;
-  }
-  // Inside undo or redo: the ranges taken out go with the replayed record.
-  TOndEditUndoList taken;
-  FCodeFolder->LinesDeleted(FirstLine, Count, &taken, FSelectionMode, 1);
-  std::vector<std::unique_ptr<TOndEditUndoItem>> items;
-  while (auto item = taken.PopItem()) items.push_back(std::move(item));
-  for (auto it = items.rbegin(); it != items.rend(); ++it) {
-    (*it)->GroupNumber = FFoldUndoGroup;
-    FFoldUndoTarget->PushItem(std::move(*it));
-  }
-}
-
-void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing) {
-  TOndEditUndoList* other = Undoing ? FRedoList : FUndoList;
-  const int header = Item->StartPos.Line;
-  if (auto* toggle = dynamic_cast<TOndFoldToggle*>(Item->Extra1.get())) {
-    // Undoing a collapse expands, undoing an expand collapses; redo the same.
-    const bool collapse = toggle->Collapsed != Undoing;
-    CounterScope toggling(FFoldToggling);
-    const int before = FLines->GetCount();
-    TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(header);
-    if (collapse) {
-      if (r && !r->Collapsed) Folder().CollapseFoldRange(r);
-      if (FLines->GetCount() - before != -toggle->Lines && FLines->GetCount() == before &&
-          header + toggle->Lines <= FLines->GetCount()) {
-        // The range is gone or changed: a range of its own hides the lines,
-        // so that the records below find the text where they left it.
-        TOndEditFoldRange* own = AddFoldRange(nullptr, FAllFoldRanges.get(), header, header + toggle->Lines, nullptr,
-                                              0, 0);
-        FAllFoldRanges->Add(own);
-        Folder().CollapseFoldRange(own);
-      }
-    } else if (r && r->Collapsed) {
-      Folder().ExpandFoldRange(r);
-    }
-    FHighlightedFoldRange = nullptr;
-    other->PushItem(std::move(Item));
-    FStateFlags |= sfScrollBarsChanged;
-    Invalidate();
-    return;
-  }
-  // A collapsed range whose header a deletion took away: its header line is
-  // back, so the range is too.
-  FCodeFolder->RestoreFoldRange(*Item);
-  FHighlightedFoldRange = nullptr;
-  Invalidate();
-}
-
-// ---- marks following the buffer -------------------------------------------------------
-
-void TCustomOndEdit::MarksLinesInserted(int Line, int Count) {
-  for (int i = 0; i < FMarkList->Count(); ++i)
-    if (TOndEditMark* m = FMarkList->Items(i); m && m->GetLine() >= Line) m->SetLine(m->GetLine() + Count);
-}
-
-void TCustomOndEdit::MarksLinesDeleted(int Line, int Count) {
-  for (int i = 0; i < FMarkList->Count(); ++i) {
-    TOndEditMark* m = FMarkList->Items(i);
-    if (!m) continue;
-    if (m->GetLine() >= Line + Count)
-      m->SetLine(m->GetLine() - Count);
-    else if (m->GetLine() > Line)
-      m->SetLine(Line);
-  }
-}
-
-// ---- brackets and word wrap -------------------------------------------------------------
-
-TBufferCoord TCustomOndEdit::GetMatchingBracketEx(const TBufferCoord& P) const {
-  static constexpr char kBrackets[] = "()[]{}<>";
-  const int count = FLines->GetCount();
-  if (P.Line < 1 || P.Line > count) return BufferCoord(0, 0);
-  const std::string_view line = FLines->GetView(P.Line - 1);
-  if (P.Char < 1 || P.Char > static_cast<int>(line.size())) return BufferCoord(0, 0);
-  const char* at = std::strchr(kBrackets, line[static_cast<std::size_t>(P.Char - 1)]);
-  if (!at || *at == '\0') return BufferCoord(0, 0);
-  const int index = static_cast<int>(at - kBrackets);
-  const char open = kBrackets[index], close = kBrackets[index ^ 1];
-  const bool forward = (index & 1) == 0;
-  TOndHighlighterAttributes* const stringAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_STRING) : nullptr;
-  TOndHighlighterAttributes* const commentAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_COMMENT) : nullptr;
-  auto counts = [&](int Char, int Line) {
-    if (!FHighlighter) return true;
-    std::string token;
-    TOndHighlighterAttributes* a = nullptr;
-    if (!GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a)) return true;
-    return !(a && (a == stringAttr || a == commentAttr));
-  };
-  int depth = 1;
-  int l = P.Line, c = P.Char;
-  std::string_view text = line;
-  for (;;) {
-    c += forward ? 1 : -1;
-    while (c < 1 || c > static_cast<int>(text.size())) {
-      l += forward ? 1 : -1;
-      if (l < 1 || l > count) return BufferCoord(0, 0);
-      text = FLines->GetView(l - 1);
-      c = forward ? 1 : static_cast<int>(text.size());
-      if (text.empty()) continue;
-    }
-    const char ch = text[static_cast<std::size_t>(c - 1)];
-    if (ch != open && ch != close) continue;
-    if (!counts(c, l)) continue;
-    text = FLines->GetView(l - 1);  // the attribute lookup may not touch it, but stay safe
-    depth += ch == open ? 1 : -1;
-    if (depth == 0) return BufferCoord(c, l);
-  }
-}
-
-void TCustomOndEdit::FindMatchingBracket() {
-  const TBufferCoord p = GetMatchingBracket();
-  if (p.Char > 0 && p.Line > 0) SetCaretXY(p);
-}
-
-std::int32_t TCustomOndEdit::WrapWidth() {
-  switch (FWordWrap->GetStyle()) {
-    case wwsRightEdge: return FRightEdge->GetPosition();
-    case wwsSpecified: return FWordWrap->GetPosition();
-    default: return FView.CharsInWindow;
-  }
-}
-
-TSysCharSet TCustomOndEdit::WrapIdentChars() {
-  if (FHighlighter) return FHighlighter->GetIdentChars();
-  TSysCharSet s;
-  s.IncludeRange(33, 255);
-  return s;
-}
-
-void TCustomOndEdit::ApplyWordWrap(bool Value) {
-  if (Value == (FWordWrapPlugin != nullptr)) return;
-  PaintLockScope lock(*this);
-  Invalidate();
-  const bool inView = IsCaretInView();
-  const int topLine = RowToLine(FView.TopLine);
-  if (Value) {
-    auto layout = std::make_shared<TOndWordWrapPlugin>(this);
-    FWrapLayout = layout.get();
-    FWordWrapPlugin = std::move(layout);
-    SetLeftColumn(1);
-  } else {
-    FWordWrapPlugin.reset();
-    FWrapLayout = nullptr;
-  }
-  SetTopLine(LineToRow(std::max(1, topLine)));
-  FStateFlags |= sfScrollBarsChanged;
-  UpdateScrollBars();
-  if (FOptions & eoScrollPastEol) {
-    const TBufferCoord b = FBlockBegin, e = FBlockEnd;
-    InternalSetCaretXY(GetCaretXY());
-    FBlockBegin = b;
-    FBlockEnd = e;
-  }
-  if (inView) MakeCaretVisible();
-}
-
-// ---- painting of folds -------------------------------------------------------------------
-
-std::vector<TOndEditFoldRange*> TCustomOndEdit::ExpandedRangesOver(int FirstLine, int LastLine) const {
-  std::vector<TOndEditFoldRange*> out;
-  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
-    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-    if (r->ParentCollapsed || r->Collapsed || !r->HasLines()) continue;
-    if (r->ToLine < FirstLine || r->FromLine > LastLine) continue;
-    out.push_back(r);
-  }
-  return out;
-}
-
-void TCustomOndEdit::PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow) {
-  if (LastRow < FirstRow) return;
-  TCanvas* bc = FBufferBmp->Canvas();
-  bc->ResetClip();
-  const int gw = FView.GutterWidth, lh = FView.LineHeight;
-  const int x1 = gw - 12, x2 = gw - 1, mid = x1 + (x2 - x1) / 2;
-  const int count = FLines->GetCount();
-  const int firstLine = RowToLine(FirstRow), lastLine = std::min(count, RowToLine(LastRow));
-  if (firstLine > lastLine) return;
-  // One walk over the ranges marks the painted lines.
-  const std::size_t n = static_cast<std::size_t>(lastLine - firstLine + 1);
-  std::vector<std::uint8_t> inside(n, 0), ends(n, 0);
-  std::vector<TOndEditFoldRange*> starts(n, nullptr);
-  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
-    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-    if (r->ParentCollapsed || !r->HasLines() || r->ToLine < firstLine || r->FromLine > lastLine) continue;
-    if (r->FromLine >= firstLine && !starts[static_cast<std::size_t>(r->FromLine - firstLine)])
-      starts[static_cast<std::size_t>(r->FromLine - firstLine)] = r;
-    if (r->Collapsed) continue;
-    for (int l = std::max(r->FromLine + 1, firstLine); l < std::min(r->ToLine, lastLine + 1); ++l)
-      inside[static_cast<std::size_t>(l - firstLine)] = 1;
-    if (r->ToLine <= lastLine) ends[static_cast<std::size_t>(r->ToLine - firstLine)] = 1;
-  }
-  const TColor lines = FCodeFolding->GetFolderBarLinesColor();
-  bc->Pen.Color = lines;
-  bc->Pen.Style = TPenStyle::psSolid;
-  bc->Pen.Width = 1;
-  for (int row = FirstRow; row <= LastRow; ++row) {
-    const int line = RowToLine(row);
-    if (line < firstLine || line > lastLine) continue;
-    const std::size_t k = static_cast<std::size_t>(line - firstLine);
-    const int y1 = (row - FView.TopLine) * lh, y2 = y1 + lh;
-    if (inside[k]) {
-      bc->MoveTo(mid, y1);
-      bc->LineTo(mid, y2);
-    }
-    if (ends[k]) {
-      bc->MoveTo(mid, y1);
-      bc->LineTo(mid, y1 + lh / 2);
-      bc->LineTo(x2, y1 + lh / 2);
-    }
-    if (LineToRow(line) != row || !starts[k]) continue;
-    const TOndEditFoldRange* r = starts[k];
-    if (!r->Collapsed) {
-      bc->MoveTo(mid, y1 + lh / 2);
-      bc->LineTo(mid, y2);
-    }
-    const int top = y1 + (lh - 11) / 2;
-    bc->Brush.Color = clWindow;
-    bc->Brush.Style = TBrushStyle::bsSolid;
-    if (FCodeFolding->GetCollapsingMarkStyle() == msEllipse) {
-      bc->Ellipse(x1, top, x2, top + 11);
-    } else {
-      bc->FillRect(Rect(x1, top, x2, top + 11));
-      bc->Brush.Color = lines;
-      bc->FrameRect(Rect(x1, top, x2, top + 11));
-    }
-    const int boxMid = top + 5;
-    bc->MoveTo(x1 + 2, boxMid);
-    bc->LineTo(x2 - 2, boxMid);
-    if (r->Collapsed) {
-      bc->MoveTo(mid, top + 2);
-      bc->LineTo(mid, top + 11 - 2);
-    }
-  }
-  const TRect strip = Rect(std::max(AClip.Left, gw - 13), AClip.Top, gw, AClip.Bottom);
-  if (!strip.IsEmpty()) Canvas()->CopyRect(strip, *bc, strip);
-}
-
-void TCustomOndEdit::PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Spanning, int Line, int Row, int Top,
-                                     int Len, bool ContinuationRow, bool LastRowOfLine, const TRect& RowRect) {
-  (void)Row;
-  TCanvas* bc = FBufferBmp->Canvas();
-  const int lh = FView.LineHeight, cw = FView.CharWidth, gw = FView.GutterWidth;
-  const TOndEditFoldRange* header = nullptr;
-  if (FAllFoldRanges->AllCount() > 0) {
-    const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line);
-    if (r && r->Collapsed) header = r;
-  }
-  // Indent guides of the expanded ranges around this line.
-  if (FCodeFolding->GetIndentGuides() && !ContinuationRow && !Spanning.empty()) {
-    int caretLevel = -1;
-    for (const TOndEditFoldRange* r : Spanning)
-      if (r->FromLine <= FCaretY && FCaretY <= r->ToLine) caretLevel = std::max(caretLevel, r->Level);
-    for (const TOndEditFoldRange* r : Spanning) {
-      if (!(r->FromLine < Line && Line < r->ToLine)) continue;
-      const int xg = LineIndentColumns(r->FromLine) * cw;
-      if (xg < (FView.LeftColumn - 1) * cw) continue;
-      const int x = xg + gw - (FView.LeftColumn - 1) * cw;
-      if (x < RowRect.Left || x >= RowRect.Right) continue;
-      const bool current = FCodeFolding->GetHighlightIndentGuides() && r->Level == caretLevel &&
-                           r->FromLine <= FCaretY && FCaretY <= r->ToLine;
-      bc->Pen.Style = TPenStyle::psSolid;
-      bc->Pen.Width = 1;
-      bc->Pen.Color = current ? TColor(0xFFA0A0) : clWindow;
-      bc->MoveTo(x, Top);
-      bc->LineTo(x, Top + lh);
-      const TColor dot = current ? TColor(0) : TColor(0x808080);
-      const int start = (lh % 2 == 1 && Line % 2 == 1) ? 1 : 0;
-      for (int y = Top + start; y < Top + lh; y += 2) bc->SetPixel(x, y, dot);
-    }
-  }
-  if (!header) return;
-  // The box behind a collapsed header's text.
-  if (FCodeFolding->GetCollapsedCodeHint() && LastRowOfLine) {
-    const int hintX = (Len - 5) * cw + FView.TextOffset();
-    TRect box = Rect(hintX + cw, Top, hintX + 4 * cw, Top + lh - 2);
-    box.Left = std::max(box.Left, gw + 2);
-    if (box.Right > box.Left) {
-      const TColor keep = bc->Brush.Color;
-      bc->Brush.Color = TColor(0);
-      bc->Brush.Style = TBrushStyle::bsSolid;
-      bc->FrameRect(box);
-      const int y = box.Top + 3 * ((box.Bottom - box.Top) / 5);
-      for (int x : {box.Left + cw - 2, box.Left + (3 * cw) / 2 - 1, box.Right - cw})
-        bc->FillRect(Rect(x, y, x + 2, y + 2));
-      bc->Brush.Color = keep;
-    }
-  }
-  if (FCodeFolding->GetShowCollapsedLine() && LastRowOfLine) {
-    TColor c = FCodeFolding->GetCollapsedLineColor();
-    if (c == clFolderBarDerived) c = DeriveFolderBarColor(5);
-    bc->Pen.Color = c;
-    bc->Pen.Style = TPenStyle::psSolid;
-    bc->Pen.Width = 1;
-    bc->MoveTo(RowRect.Left, Top + lh - 1);
-    bc->LineTo(Width(), Top + lh - 1);
-  }
 }
 
 }  // namespace ond

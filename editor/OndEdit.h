@@ -451,7 +451,7 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void RescanFoldRanges();
   void UpdateFoldRanges();
   // Collapses the fold starting on Line when it is expanded, else expands it.
-  bool ToggleFoldAtLine(int Line);
+  virtual bool ToggleFoldAtLine(int Line);
   TOndEditFoldRange* FoldRangeStartingAt(int Line) const;
   TOndEditFoldRange* FoldRangeAtLine(int Line, int* Position = nullptr) const;
   int UncollapsedLine(int Line) const;
@@ -536,8 +536,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // edit primitives expand collapsed folds among lines they are about to
   // join or delete, so hidden lines are never lost. Folding overrides both.
   virtual bool CaretOnCollapsedFoldHeader() const;
-  // The result is how many lines LastLine moved down.
-  virtual int ExpandFoldsForEdit(int FirstLine, int LastLine);
+  // B and E follow the lines that come back; an end inside a collapsed
+  // header's marker stands for the end of its fold.
+  virtual void ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E);
 
   // Key entry.
   void KeyDown(std::uint16_t& Key, TShiftState Shift) override;
@@ -708,6 +709,35 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   bool FFocused = false;
   bool FDestroying = false;
 
+  // ---- code folding, buffer notifications, word wrap
+  friend class TOndEditCodeFoldingPlugin;
+  TOndCodeFolder& Folder() const;
+  void CodeFoldingChanged(int Kind);
+  void FoldStateChanged();
+  void RecordFoldToggle(int HeaderLine, bool Collapsed, int Count);
+  void ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing);
+  std::string FoldSignature(std::string_view Text) const;
+  void FoldPluginLinesInserted(int FirstLine, int Count);
+  void FoldPluginLinesDeleted(int FirstLine, int Count);
+  void ListBeforePut(int Index);
+  void MarksLinesInserted(int Line, int Count);
+  void MarksLinesDeleted(int Line, int Count);
+  // Expanded, visible ranges with lines that reach into FirstLine..LastLine.
+  std::vector<TOndEditFoldRange*> ExpandedRangesOver(int FirstLine, int LastLine) const;
+  void PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow);
+  void PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Spanning, int Line, int Row, int Top, int Len,
+                       bool ContinuationRow, bool LastRowOfLine, const TRect& RowRect);
+  void ApplyWordWrap(bool Value);
+  int GutterRightOffset() const;
+  void ApplyGutterWidth();
+  std::unique_ptr<TOndEditAllFoldRanges> FAllFoldRanges;
+  std::unique_ptr<TOndCodeFolder> FCodeFolder;
+  TOndEditFoldRange* FHighlightedFoldRange = nullptr;
+  int FFoldToggling = 0;           // collapse or expand under way: the buffer changes are theirs
+  int FEditShiftsMarks = 0;        // an edit primitive moves the marks itself
+  TOndEditUndoList* FFoldUndoTarget = nullptr;  // where undo and redo put detached ranges
+  std::int32_t FFoldUndoGroup = 0;
+  TOndWordWrapPlugin* FWrapLayout = nullptr;
   // ---- scrolling
  public:
   // What the scroll limits and the scroll bars are computed from.
@@ -755,9 +785,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // stops the scroll timer.
   void ComputeScroll(int X, int Y);
   void ScrollTimerHandler();
-  // Whether the client point lies on the collapsed marker of a fold header;
-  // Lines gets the header and the hidden lines in text order.
-  bool CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines) const;
+  // Folding hooks of the mouse: collapse or expand the fold headed by Line
+  // (true when there was one); whether the client point lies on the collapsed
+  // marker of a fold header, with the header and the hidden lines.
+  virtual bool CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines);
 
  private:
   void MoveRightEdgeGuide(int X);
@@ -767,35 +798,6 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TShiftState FLastMouseShift = 0;
   int FRightEdgeGuideX = -1;
   bool FFoldHintShowing = false;
-  // ---- code folding, buffer notifications, word wrap
-  friend class TOndEditCodeFoldingPlugin;
-  TOndCodeFolder& Folder() const;
-  void CodeFoldingChanged(int Kind);
-  void FoldStateChanged();
-  void RecordFoldToggle(int HeaderLine, bool Collapsed, int Count);
-  void ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing);
-  std::string FoldSignature(std::string_view Text) const;
-  void FoldPluginLinesInserted(int FirstLine, int Count);
-  void FoldPluginLinesDeleted(int FirstLine, int Count);
-  void ListBeforePut(int Index);
-  void MarksLinesInserted(int Line, int Count);
-  void MarksLinesDeleted(int Line, int Count);
-  // Expanded, visible ranges with lines that reach into FirstLine..LastLine.
-  std::vector<TOndEditFoldRange*> ExpandedRangesOver(int FirstLine, int LastLine) const;
-  void PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow);
-  void PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Spanning, int Line, int Row, int Top, int Len,
-                       bool ContinuationRow, bool LastRowOfLine, const TRect& RowRect);
-  void ApplyWordWrap(bool Value);
-  int GutterRightOffset() const;
-  void ApplyGutterWidth();
-  std::unique_ptr<TOndEditAllFoldRanges> FAllFoldRanges;
-  std::unique_ptr<TOndCodeFolder> FCodeFolder;
-  TOndEditFoldRange* FHighlightedFoldRange = nullptr;
-  int FFoldToggling = 0;           // collapse or expand under way: the buffer changes are theirs
-  int FEditShiftsMarks = 0;        // an edit primitive moves the marks itself
-  TOndEditUndoList* FFoldUndoTarget = nullptr;  // where undo and redo put detached ranges
-  std::int32_t FFoldUndoGroup = 0;
-  TOndWordWrapPlugin* FWrapLayout = nullptr;
 };
 
 class TOndEdit : public TCustomOndEdit {

@@ -1,0 +1,435 @@
+// Code folding in the editor control (collapse and expand with edits and
+// undo around them), the buffer notifications (marks, range rescans, fold
+// changes), bracket matching, word wrap through the editor and the gutter's
+// line numbers beside the fold strip.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "editor/OndEdit.h"
+#include "highlight/OndEditHighlighter.h"
+
+namespace ond {
+namespace {
+
+std::unique_ptr<TOndEdit> MakeEditor() {
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 500, 400);
+  ed->SetMaxUndo(100000);
+  ed->CodeFolding().FoldRegions().Add(frtChar, false, false, false, "{", "}");
+  ed->CodeFolding().SetEnabled(true);
+  return ed;
+}
+
+void UndoAll(TCustomOndEdit& ed) {
+  for (int guard = 0; ed.UndoList()->HasRecords() && guard < 100000; ++guard) ed.Undo();
+}
+void RedoAll(TCustomOndEdit& ed) {
+  for (int guard = 0; ed.RedoList()->HasRecords() && guard < 100000; ++guard) ed.Redo();
+}
+
+// Twelve levels of braces, each with a body line before the next level.
+std::string Nested(int Depth) {
+  std::string s = "top\r\n";
+  for (int d = 0; d < Depth; ++d) s += std::string(static_cast<std::size_t>(d), ' ') + "level" + std::to_string(d) + " {\r\n";
+  s += "core\r\n";
+  for (int d = Depth - 1; d >= 0; --d) s += std::string(static_cast<std::size_t>(d), ' ') + "}\r\n";
+  return s + "bottom";
+}
+
+// A highlighter with one multi-line state: "/*" to "*/" is a comment, "..."
+// a string; it counts the lines it is given.
+class CommentHighlighter : public TOndCustomHighlighter {
+ public:
+  CommentHighlighter() {
+    AddAttribute(FComment = new TOndHighlighterAttributes("Comment"));
+    AddAttribute(FString = new TOndHighlighterAttributes("String"));
+    AddAttribute(FIdent = new TOndHighlighterAttributes("Identifier"));
+  }
+  TOndHighlighterAttributes* GetDefaultAttribute(int Kind) const override {
+    return Kind == OND_ATTR_COMMENT ? FComment : Kind == OND_ATTR_STRING ? FString : FIdent;
+  }
+  bool GetEol() const override { return FPos >= static_cast<int>(FLine.size()); }
+  TOndRangeState GetRange() const override { return FInComment ? 1 : 0; }
+  void SetRange(TOndRangeState R) override { FInComment = R == 1; }
+  void ResetRange() override { FInComment = false; }
+  std::string GetToken() const override { return std::string(FLine.substr(static_cast<std::size_t>(FPos), static_cast<std::size_t>(FEnd - FPos))); }
+  TOndHighlighterAttributes* GetTokenAttribute() const override { return FAttr; }
+  int GetTokenKind() const override { return 0; }
+  int GetTokenPos() const override { return FPos; }
+  void Next() override {
+    FPos = FEnd;
+    Scan();
+  }
+  void SetLine(std::string_view Text, int) override {
+    ++LinesScanned;
+    FLine = Text;
+    FEnd = 0;
+    Next();
+  }
+  int LinesScanned = 0;
+
+ private:
+  void Scan() {
+    const int n = static_cast<int>(FLine.size());
+    if (FPos >= n) return;
+    auto at = [&](int i, std::string_view t) { return FLine.substr(static_cast<std::size_t>(i), t.size()) == t; };
+    if (FInComment || at(FPos, "/*")) {
+      FAttr = FComment;
+      int i = FInComment ? FPos : FPos + 2;
+      FInComment = true;
+      while (i < n && !at(i, "*/")) ++i;
+      if (i < n) {
+        FInComment = false;
+        i += 2;
+      }
+      FEnd = i;
+    } else if (FLine[static_cast<std::size_t>(FPos)] == '"') {
+      FAttr = FString;
+      int i = FPos + 1;
+      while (i < n && FLine[static_cast<std::size_t>(i)] != '"') ++i;
+      FEnd = std::min(n, i + 1);
+    } else {
+      FAttr = FIdent;
+      FEnd = FPos + 1;
+    }
+  }
+  TOndHighlighterAttributes* FComment;
+  TOndHighlighterAttributes* FString;
+  TOndHighlighterAttributes* FIdent;
+  TOndHighlighterAttributes* FAttr = nullptr;
+  std::string_view FLine;
+  int FPos = 0, FEnd = 0;
+  bool FInComment = false;
+};
+
+TEST(EditorFolding, DeepRoundTripsWithEditsKeepTheText) {
+  auto ed = MakeEditor();
+  const std::string text = Nested(12);
+  ed->Lines()->SetText(text);
+  ed->RescanFoldRanges();
+  ASSERT_EQ(ed->AllFoldRanges().AllCount(), 12);
+  std::vector<std::string> expected;
+  for (int i = 0; i < ed->Lines()->GetCount(); ++i) expected.push_back(ed->Lines()->Get(i));
+  auto join = [&] {
+    std::string s;
+    for (std::size_t i = 0; i < expected.size(); ++i) s += (i ? "\r\n" : "") + expected[i];
+    return s;
+  };
+
+  std::mt19937 rng(12);
+  for (int round = 0; round < 40; ++round) {
+    // Collapse from the innermost level outwards (every depth), or expand one.
+    const int header = 2 + static_cast<int>(rng() % 12);
+    if (TOndEditFoldRange* r = ed->FoldRangeAtLine(header)) {
+      if (r->Collapsed)
+        ed->ExpandFoldRange(r);
+      else
+        ed->CollapseFoldRange(r);
+    }
+    // Typing on the first and last lines, around the folds.
+    ed->SetCaretXY(BufferCoord(1, 1));
+    ed->CommandProcessor(ecChar, 'a', nullptr);
+    expected[0] = "a" + expected[0];
+    const int last = ed->Lines()->GetCount();
+    ed->SetCaretXY(BufferCoord(ed->Lines()->Get(last - 1).size() + 1, last));
+    ed->CommandProcessor(ecChar, 'z', nullptr);
+    expected.back() += "z";
+    ASSERT_EQ(ed->TextWithFoldsExpanded(), join()) << round;
+    ASSERT_EQ(ed->GetEditorText(), join()) << round;
+  }
+  // Collapse every level, innermost first, so that levels beyond ten hide
+  // others; expanding everything gives the whole text back.
+  for (int header = 13; header >= 2; --header)
+    if (TOndEditFoldRange* r = ed->FoldRangeAtLine(header); r && !r->Collapsed) ed->CollapseFoldRange(r);
+  EXPECT_EQ(ed->Lines()->GetCount(), 3);
+  EXPECT_EQ(ed->UncollapsedLine(3), static_cast<int>(expected.size()));
+  EXPECT_EQ(ed->GetEditorText(), join());
+  ed->ExpandAll();
+  EXPECT_EQ(ed->Lines()->GetText(), join());
+  for (int j = 0; j < ed->AllFoldRanges().AllCount(); ++j) EXPECT_FALSE(ed->AllFoldRanges().AllRanges(j)->Collapsed);
+  // Switching folding off expands whatever is collapsed.
+  ed->ToggleFoldAtLine(2);
+  EXPECT_LT(ed->Lines()->GetCount(), static_cast<int>(expected.size()));
+  ed->CodeFolding().SetEnabled(false);
+  EXPECT_EQ(ed->Lines()->GetText(), join());
+}
+
+TEST(EditorFolding, UndoAcrossCollapseExpandAndDeletionsAtAHeader) {
+  auto ed = MakeEditor();
+  ed->Lines()->SetText("a\r\nb {\r\n c\r\n d {\r\n  e\r\n }\r\n}\r\nf\r\ng");
+  ed->RescanFoldRanges();
+  const std::string original = ed->Lines()->GetText();
+  ed->SetCaretXY(BufferCoord(2, 9));
+  ed->CommandProcessor(ecChar, 'X', nullptr);  // "gX"
+  ASSERT_TRUE(ed->CollapseFoldRange(ed->FoldRangeAtLine(2)));
+  ASSERT_EQ(ed->Lines()->GetCount(), 4);
+  EXPECT_FALSE(ed->GetModified() && false);
+  // Typing after the collapse, below the fold: line 4 ("gX") is line 9 of the whole text.
+  ed->SetCaretXY(BufferCoord(3, 4));
+  ed->CommandProcessor(ecChar, 'Y', nullptr);
+  // The header does not take edits while collapsed.
+  ed->SetCaretXY(BufferCoord(2, 2));
+  ed->CommandProcessor(ecChar, 'Q', nullptr);
+  EXPECT_EQ(ed->Lines()->Get(1), "b {     ");
+  // Backspace at the start of the line after the header joins it: the fold
+  // opens first, so no hidden line is lost.
+  ed->SetCaretXY(BufferCoord(1, 3));
+  ed->CommandProcessor(ecDeleteLastChar, '\0', nullptr);
+  EXPECT_EQ(ed->Lines()->GetText(), "a\r\nb {\r\n c\r\n d {\r\n  e\r\n }\r\n}f\r\ngXY");
+  // Deleting the header line of a collapsed range takes its hidden lines with
+  // it; the header itself refuses edits while collapsed.
+  ed->ToggleFoldAtLine(4);
+  ASSERT_EQ(ed->Lines()->Get(3), " d {     ");
+  ed->SetCaretXY(BufferCoord(1, 4));
+  ed->CommandProcessor(ecDeleteLine, '\0', nullptr);
+  EXPECT_EQ(ed->Lines()->Get(3), " d {     ");
+  ed->PlaceCaretAndSelection(BufferCoord(1, 5), BufferCoord(1, 4), BufferCoord(1, 5));
+  ed->CommandProcessor(ecDeleteChar, '\0', nullptr);
+  EXPECT_EQ(ed->Lines()->GetText(), "a\r\nb {\r\n c\r\n}f\r\ngXY");
+  const std::string after = ed->GetEditorText();
+  UndoAll(*ed);
+  EXPECT_EQ(ed->GetEditorText(), original);
+  EXPECT_EQ(ed->Lines()->GetText(), original);
+  RedoAll(*ed);
+  EXPECT_EQ(ed->GetEditorText(), after);
+  UndoAll(*ed);
+  EXPECT_EQ(ed->GetEditorText(), original);
+}
+
+TEST(EditorFolding, CollapseKeepsTheSavedStateAndUndoPutsTheFoldBack) {
+  auto ed = MakeEditor();
+  ed->Lines()->SetText("x {\r\n1\r\n2\r\n}\r\ny");
+  ed->RescanFoldRanges();
+  ed->SetCaretXY(BufferCoord(2, 5));
+  ed->CommandProcessor(ecChar, '!', nullptr);
+  ed->SetModified(false);
+  ASSERT_TRUE(ed->ToggleFoldAtLine(1));
+  EXPECT_FALSE(ed->GetModified());
+  EXPECT_EQ(ed->Lines()->GetCount(), 2);
+  ed->Undo();  // the fold opens again with the typing undone
+  EXPECT_EQ(ed->Lines()->GetText(), "x {\r\n1\r\n2\r\n}\r\ny");
+  ed->Redo();
+  EXPECT_EQ(ed->Lines()->GetText(), "x {     \r\ny!");
+  EXPECT_EQ(ed->GetEditorText(), "x {\r\n1\r\n2\r\n}\r\ny!");
+}
+
+TEST(EditorNotifications, MarksFollowInsertedAndDeletedLines) {
+  auto ed = MakeEditor();
+  std::string text;
+  for (int i = 1; i <= 12; ++i) text += "line" + std::to_string(i) + "\r\n";
+  ed->Lines()->SetText(text);
+  ed->SetBookMark(1, 1, 9);
+  ed->SetBookMark(2, 1, 6);
+  ed->SetBookMark(3, 1, 5);
+  ed->SetBookMark(4, 1, 2);
+  // Deleting lines 5 to 7.
+  ed->Lines()->DeleteLineRange(4, 3);
+  int x, y;
+  ASSERT_TRUE(ed->GetBookMark(1, x, y));
+  EXPECT_EQ(y, 6);
+  ASSERT_TRUE(ed->GetBookMark(2, x, y));
+  EXPECT_EQ(y, 5);
+  ASSERT_TRUE(ed->GetBookMark(3, x, y));
+  EXPECT_EQ(y, 5);
+  ASSERT_TRUE(ed->GetBookMark(4, x, y));
+  EXPECT_EQ(y, 2);
+  // Two lines inserted at line 2: marks from line 2 on move down.
+  ed->Lines()->InsertLines(1, {"n1", "n2"});
+  ASSERT_TRUE(ed->GetBookMark(4, x, y));
+  EXPECT_EQ(y, 4);
+  ASSERT_TRUE(ed->GetBookMark(1, x, y));
+  EXPECT_EQ(y, 8);
+  // An edit through the editor moves them once, not twice.
+  ed->SetCaretXY(BufferCoord(1, 1));
+  ed->CommandProcessor(ecLineBreak, '\r', nullptr);
+  ASSERT_TRUE(ed->GetBookMark(1, x, y));
+  EXPECT_EQ(y, 9);
+}
+
+TEST(EditorNotifications, RescanStopsAtTheFirstUnchangedState) {
+  auto ed = MakeEditor();
+  CommentHighlighter hl;
+  std::string text;
+  for (int i = 1; i <= 1000; ++i) text += (i == 10 ? "/* open" : i == 20 ? "close */" : "code " + std::to_string(i)) + "\r\n";
+  ed->Lines()->SetText(text);
+  ed->SetHighlighter(&hl);
+  EXPECT_EQ(ed->Lines()->GetRange(9), 1);
+  EXPECT_EQ(ed->Lines()->GetRange(18), 1);
+  EXPECT_EQ(ed->Lines()->GetRange(19), 0);
+  // Typing inside a line whose end state stays rescans only that line (and
+  // the next, which shows the state is unchanged).
+  hl.LinesScanned = 0;
+  ed->SetCaretXY(BufferCoord(3, 500));
+  ed->CommandProcessor(ecChar, 'q', nullptr);
+  EXPECT_LE(hl.LinesScanned, 2);
+  // Closing the comment early on line 12: lines 12 to 19 change, line 20
+  // ends as before, and the rescan stops there.
+  hl.LinesScanned = 0;
+  ed->SetCaretXY(BufferCoord(1, 12));
+  ed->CommandProcessor(ecChar, '*', nullptr);
+  ed->CommandProcessor(ecChar, '/', nullptr);
+  EXPECT_GE(hl.LinesScanned, 9);
+  EXPECT_LE(hl.LinesScanned, 12);
+  EXPECT_EQ(ed->Lines()->GetRange(10), 1);
+  EXPECT_EQ(ed->Lines()->GetRange(11), 0);
+  EXPECT_EQ(ed->Lines()->GetRange(18), 0);
+  // Opening a comment near the top rescans until the end.
+  hl.LinesScanned = 0;
+  ed->SetCaretXY(BufferCoord(1, 30));
+  ed->CommandProcessor(ecChar, '/', nullptr);
+  ed->CommandProcessor(ecChar, '*', nullptr);
+  EXPECT_GE(hl.LinesScanned, 970);
+  EXPECT_EQ(ed->Lines()->GetRange(999), 1);
+  ed->SetHighlighter(nullptr);
+}
+
+TEST(EditorNotifications, BracketsSkipStringsAndMissingPartnersKeepTheCaret) {
+  auto ed = MakeEditor();
+  CommentHighlighter hl;
+  ed->Lines()->SetText("f(a[1], \"(\")\r\n{ x\r\n  (y) }\r\n)");
+  ed->SetHighlighter(&hl);
+  EXPECT_EQ(ed->GetMatchingBracketEx(BufferCoord(2, 1)), BufferCoord(12, 1));
+  EXPECT_EQ(ed->GetMatchingBracketEx(BufferCoord(12, 1)), BufferCoord(2, 1));
+  EXPECT_EQ(ed->GetMatchingBracketEx(BufferCoord(4, 1)), BufferCoord(6, 1));
+  EXPECT_EQ(ed->GetMatchingBracketEx(BufferCoord(1, 2)), BufferCoord(7, 3));
+  EXPECT_EQ(ed->GetMatchingBracketEx(BufferCoord(7, 3)), BufferCoord(1, 2));
+  EXPECT_EQ(ed->GetMatchingBracketEx(BufferCoord(1, 4)), BufferCoord(0, 0));
+  EXPECT_EQ(ed->GetMatchingBracketEx(BufferCoord(2, 2)), BufferCoord(0, 0));  // not a bracket
+  ed->SetCaretXY(BufferCoord(1, 2));
+  ed->CommandProcessor(ecMatchBracket, '\0', nullptr);
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(7, 3));
+  ed->SetCaretXY(BufferCoord(1, 4));
+  ed->CommandProcessor(ecMatchBracket, '\0', nullptr);
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(1, 4));
+  ed->SetHighlighter(nullptr);
+}
+
+TEST(EditorNotifications, FoldChangesAreCountedAndUpdateTheRanges) {
+  auto ed = MakeEditor();
+  ed->Lines()->SetText("a {\r\nb\r\n}\r\nc\r\nd");
+  ed->RescanFoldRanges();
+  ASSERT_EQ(ed->AllFoldRanges().AllCount(), 1);
+  ed->SetCaretXY(BufferCoord(2, 4));
+  ed->CommandProcessor(ecChar, 'x', nullptr);  // no token: nothing to do
+  EXPECT_EQ(ed->FoldChangeCount(), 0);
+  ed->CommandProcessor(ecChar, '{', nullptr);  // a new range opens; the command ends with an update
+  EXPECT_EQ(ed->FoldChangeCount(), 0);
+  ed->SetCaretXY(BufferCoord(2, 5));
+  ed->CommandProcessor(ecChar, '}', nullptr);
+  ASSERT_EQ(ed->AllFoldRanges().AllCount(), 2);
+  ASSERT_NE(ed->FoldRangeAtLine(4), nullptr);
+  EXPECT_EQ(ed->FoldRangeAtLine(4)->ToLine, 5);
+  // The caret's range is the one its line opens or closes.
+  ed->SetCaretXY(BufferCoord(1, 3));
+  EXPECT_EQ(ed->HighlightedFoldRange(), ed->FoldRangeAtLine(1));
+  ed->SetCaretXY(BufferCoord(1, 2));
+  EXPECT_EQ(ed->HighlightedFoldRange(), nullptr);
+}
+
+TEST(EditorWordWrap, MappingAndUpdatesThroughTheEditor) {
+  auto ed = MakeEditor();
+  ed->CodeFolding().SetEnabled(false);
+  ed->WordWrap().SetStyle(wwsSpecified);
+  ed->WordWrap().SetPosition(20);
+  ed->Lines()->SetText(std::string(50, 'w') + "\r\nshort\r\n\r\nalpha beta gamma delta epsilon");
+  ed->WordWrap().SetEnabled(true);
+  TOndWordWrapPlugin* wrap = ed->WordWrapPlugin();
+  ASSERT_NE(wrap, nullptr);
+  EXPECT_EQ(wrap->WrapWidth(), 20);
+  EXPECT_EQ(ed->DisplayRowCount(), 3 + 1 + 1 + 2);
+  EXPECT_EQ(ed->BufferToDisplayPos(BufferCoord(20, 1)), DisplayCoord(20, 1));
+  EXPECT_EQ(ed->BufferToDisplayPos(BufferCoord(21, 1)), DisplayCoord(1, 2));
+  EXPECT_EQ(ed->BufferToDisplayPos(BufferCoord(3, 2)), DisplayCoord(3, 4));
+  EXPECT_EQ(ed->DisplayToBufferPos(DisplayCoord(1, 7)), BufferCoord(17, 4));  // broken at the blank
+  EXPECT_EQ(ed->LineToRow(4), 6);
+  EXPECT_EQ(ed->RowToLine(7), 4);
+
+  // Edits keep the tables as a fresh layout would have them.
+  auto same = [&](const char* what) {
+    TOndWordWrapPlugin fresh(ed.get());
+    EXPECT_EQ(wrap->LineOffsets(), fresh.LineOffsets()) << what;
+    EXPECT_EQ(wrap->RowLengths(), fresh.RowLengths()) << what;
+  };
+  ed->SetCaretXY(BufferCoord(6, 2));
+  for (char c : std::string(" grows past the width")) ed->CommandProcessor(ecChar, c, nullptr);
+  same("typing");
+  ed->SetCaretXY(BufferCoord(10, 1));
+  ed->CommandProcessor(ecLineBreak, '\r', nullptr);
+  same("line break");
+  ed->SelectAll();
+  ed->SetCaretXY(BufferCoord(1, 3));
+  ed->CommandProcessor(ecDeleteLine, '\0', nullptr);
+  same("line deleted");
+  UndoAll(*ed);
+  same("undone");
+  EXPECT_EQ(ed->Lines()->Get(0), std::string(50, 'w'));
+  // A width of 0 is clamped, and switching off gives one row per line.
+  ed->WordWrap().SetPosition(0);
+  EXPECT_GE(ed->WordWrapPlugin()->WrapWidth(), 1);
+  ed->WordWrap().SetEnabled(false);
+  EXPECT_EQ(ed->WordWrapPlugin(), nullptr);
+  EXPECT_EQ(ed->DisplayRowCount(), ed->Lines()->GetCount());
+}
+
+TEST(EditorBuffer, EmptyBufferAndLoadedText) {
+  auto ed = MakeEditor();
+  ed->Lines()->SetText("");
+  ASSERT_EQ(ed->Lines()->GetCount(), 0);
+  ed->CommandProcessor(ecChar, 'a', nullptr);
+  EXPECT_EQ(ed->Lines()->GetCount(), 1);
+  ed->Undo();
+  EXPECT_EQ(ed->Lines()->GetCount(), 0);
+  ed->Redo();
+  EXPECT_EQ(ed->Lines()->GetText(), "a");
+  ed->Undo();
+  EXPECT_EQ(ed->Lines()->GetCount(), 0);
+
+  // Loaded text reaches the editor as one insertion and lays out once.
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "line " + std::to_string(i) + "\r\n";
+  int inserted = 0;
+  ed->Lines()->SetText("x");
+  const auto keep = ed->Lines()->OnBeforeLinesInserted;
+  ed->Lines()->OnBeforeLinesInserted = [&](TOndEditStringList*, int, int) { ++inserted; };
+  ed->Lines()->SetText(text);
+  ed->Lines()->OnBeforeLinesInserted = keep;
+  EXPECT_LE(inserted, 2);
+  EXPECT_EQ(ed->Lines()->GetCount(), 3001);
+}
+
+TEST(EditorPainting, LineNumbersStayClearOfTheFoldStrip) {
+  // The panels' gutter: auto size, three digits, offsets 0 and 4, folding
+  // switched on last.
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 400, 300);
+  TOndGutter& g = ed->Gutter();
+  g.SetAutoSize(true);
+  g.SetLeftOffset(0);
+  g.SetRightOffset(4);
+  g.SetDigitCount(3);
+  g.SetShowLineNumbers(true);
+  g.SetShowLineModified(true);
+  ed->CodeFolding().SetEnabled(true);
+  std::string text;
+  for (int i = 0; i < 20; ++i) text += "x\r\n";
+  ed->Lines()->SetText(text);
+  const int gw = ed->GetGutterWidth();
+  // Three digit cells, the offsets reserve room for the bars and the strip.
+  EXPECT_GE(gw, 3 * ed->GetCharWidth() + 13 + 4);
+  TBitmap bmp;
+  ed->PaintTo(bmp);
+  // Line 1's digit "1" stands left of the modified bars and the fold strip:
+  // some pixel of its row in the number area differs from the gutter colour.
+  const int lh = ed->GetLineHeight();
+  bool ink = false;
+  for (int x = gw - 17 - 2 - ed->GetCharWidth(); x < gw - 17 - 1 && !ink; ++x)
+    for (int y = 0; y < lh && !ink; ++y) ink = bmp.Canvas()->GetPixel(x, y) != g.GetColor();
+  EXPECT_TRUE(ink);
+}
+
+}  // namespace
+}  // namespace ond
