@@ -500,7 +500,9 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
 }
 
 std::string TEditor::TextToSave() const {
-  std::string text = Editor->Lines()->GetText();
+  // The lines of collapsed folds are not in the buffer: take the text with
+  // every fold expanded, or they would be lost from the file.
+  std::string text = Editor->GetEditorText();
   if (text.size() >= 2 && text.compare(text.size() - 2, 2, "\r\n") == 0) text.resize(text.size() - 2);
   return text;
 }

@@ -374,6 +374,21 @@ TEST_F(ConfigSetTest, LoadsSavesWithBackupsAndSavesOnlyEditedFiles) {
   EXPECT_FALSE(config.SaveActive("", false, false));  // no active panel
 }
 
+TEST_F(ConfigSetTest, SavingWithCollapsedFoldsKeepsTheHiddenLines) {
+  ASSERT_TRUE(config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
+  TOndEditor* editor = config.Panel(1)->Editor;
+  editor->CodeFolding().FoldRegions().Add(frtChar, false, false, false, "{", "}");
+  editor->RescanFoldRanges();
+  TOndEditFoldRange* range = editor->FoldRangeAtLine(1);
+  ASSERT_NE(range, nullptr);
+  ASSERT_TRUE(editor->CollapseFoldRange(range));
+  ASSERT_LT(editor->Lines()->GetCount(), 4);  // the body left the buffer
+  Edit(config.Panel(1), 2, "");  // the blank last line, now the second visible one
+  EXPECT_TRUE(config.SaveFile(1, "", false, false));
+  EXPECT_EQ(test::TempDir::Read(a), kBom + "{\r\n  \"x\": 1\r\n}");
+  EXPECT_TRUE(range->Collapsed);  // saving leaves the view as it was
+}
+
 TEST_F(ConfigSetTest, FailuresAreToldAndKeepTheEdits) {
   Boxes boxes;
   config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree);
