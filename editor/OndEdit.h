@@ -552,6 +552,11 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TBufferCoord ReplaceRange(TBufferCoord B, TBufferCoord E, std::string_view Text, TOndUndoReason DelReason,
                             TOndUndoReason InsReason, bool Record);
   std::string TextRange(TBufferCoord B, TBufferCoord E) const;
+  // The text a deletion from B to E takes away: the hidden lines of the
+  // collapsed folds it reaches come along, their markers never do.
+  std::string SpanText(TBufferCoord B, TBufferCoord E) const;
+  // The line's length without the marker when it heads a collapsed fold.
+  int VisibleLineLength(int Line) const;
   void ReplaceSelectionEx(TOndSelectionMode Mode, std::string_view Text, bool AddToUndo, TOndUndoReason DelReason,
                           TOndUndoReason InsReason);
   // Undo and redo of one record.
