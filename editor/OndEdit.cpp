@@ -630,9 +630,20 @@ void TCustomOndEdit::ApplyGutterWidth() {
   }
   int digitWidth = FView.CharWidth;
   if (FGutter->GetUseFontStyle()) {
-    FTextDrawer->SetBaseFont(&FGutter->Font());
-    digitWidth = FTextDrawer->CellWidth();
-    FTextDrawer->SetBaseFont(FFontDummy.get());
+    const TFont& f = FGutter->Font();
+    GutterDigitCache& c = FGutterDigit;
+    if (c.Width <= 0 || c.Name != f.GetName() || c.Height != f.GetHeight() || c.Style != f.GetStyle() ||
+        c.Pitch != f.GetPitch() || c.BaseStyle != FTextDrawer->GetBaseStyle()) {
+      FTextDrawer->SetBaseFont(&f);
+      c.Width = FTextDrawer->CellWidth();
+      FTextDrawer->SetBaseFont(FFontDummy.get());
+      c.Name = f.GetName();
+      c.Height = f.GetHeight();
+      c.Style = f.GetStyle();
+      c.Pitch = f.GetPitch();
+      c.BaseStyle = FTextDrawer->GetBaseStyle();
+    }
+    digitWidth = c.Width;
   }
   FGutterCharWidth = FView.CharWidth;
   int width = FGutter->GutterPixelWidth(digitWidth);

@@ -690,6 +690,15 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   bool FHideSelection = false;
   bool FModified = false;
   int FGutterCharWidth = 1;  // the editor font's cell width at the last gutter change
+  // The gutter font's cell width, measured again only when that font (or the
+  // drawer's base style) changes: measuring swaps the drawer's fonts.
+  struct GutterDigitCache {
+    std::string Name;
+    int Height = 0;
+    TFontStyles Style = 0, BaseStyle = 0;
+    TFontPitch Pitch = TFontPitch::fpDefault;
+    int Width = 0;
+  } FGutterDigit;
   int FFoldChangeCount = 0;
   std::string FTextBeforePut;
   int FMouseWheelAccumulator = 0;
