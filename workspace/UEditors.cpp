@@ -237,9 +237,14 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   // One line of the header font, the same for every panel: measured once.
   static int fontLineHeight = 0;
   if (fontLineHeight > 0) Header->SetAutoSize(false);
-  Header->Font.SetName("Courier New");
-  Header->Font.SetSize(10);
-  Header->Font.SetColor(TEditorColors::Header);
+  {
+    TFont font;  // one change for the label instead of three
+    font.Assign(Header->Font);
+    font.SetName("Courier New");
+    font.SetSize(10);
+    font.SetColor(TEditorColors::Header);
+    Header->Font.Assign(font);
+  }
   Header->SetCursor(crVSplit);
   FCaption = caption;
   if (fontLineHeight <= 0) {
