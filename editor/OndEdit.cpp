@@ -541,9 +541,10 @@ void TCustomOndEdit::FontChanged() {
   TCustomControl::FontChanged();
   // A proportional font is drawn through a fixed-pitch copy of it.
   TTextMetric tm;
-  TCanvas* measure = FBufferBmp->Canvas();
-  FBufferBmp->SetSize(std::max(1, FBufferBmp->Width()), std::max(1, FBufferBmp->Height()));
-  measure = FBufferBmp->Canvas();
+  // Measured on one small bitmap that every editor shares: the off-screen
+  // image itself gets its size at the first paint.
+  static TBitmap* const measureBmp = new TBitmap(1, 1);
+  TCanvas* measure = measureBmp->Canvas();
   measure->Font.Assign(Font);
   measure->GetTextMetrics(tm);
   FFontDummy->Assign(Font);
