@@ -3724,7 +3724,9 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
     bool done = false;
     for (int line = backwards ? end.Line : start.Line;
          !done && (backwards ? line >= start.Line : line <= end.Line) && line <= count; line += backwards ? -1 : 1) {
-      const int n = FSearchEngine->FindAll(FLines->GetView(line - 1));
+      // A collapsed header's marker is not text of the file: it is never found.
+      const int n = FSearchEngine->FindAll(
+          FLines->GetView(line - 1).substr(0, static_cast<std::size_t>(VisibleLineLength(line))));
       int offset = 0;
       for (int k = 0; k < n && !done; ++k) {
         const int i = backwards ? FSearchEngine->GetResultCount() - 1 - k : k;

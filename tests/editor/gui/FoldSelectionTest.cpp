@@ -10,6 +10,7 @@
 #include "editor/OndEdit.h"
 #include "editor/OndMemo.h"
 #include "platform/Clipbrd.h"
+#include "search/OndEditSearch.h"
 
 namespace ond {
 namespace {
@@ -37,6 +38,10 @@ void Select(TCustomOndEdit& ed, TBufferCoord B, TBufferCoord E) {
   ed.SetCaretXY(B);
   ed.SetBlockBegin(B);
   ed.SetBlockEnd(E);
+}
+
+void UndoAllOf(TCustomOndEdit& ed) {
+  for (int guard = 0; ed.UndoList()->HasRecords() && guard < 1000; ++guard) ed.Undo();
 }
 
 QPoint PixelOf(TCustomOndEdit& ed, int column, int row) {
@@ -151,6 +156,21 @@ TEST(FoldSelection, DraggingOverCollapsedFoldsMovesEveryHiddenLine) {
     other->Undo();
     EXPECT_EQ(other->GetEditorText(), "xyz");
   }
+}
+
+TEST(FoldSelection, ReplaceAllLeavesCollapsedFoldsWhole) {
+  auto ed = MakeFolded();
+  TOndEditSearch engine;
+  ed->SetSearchEngine(&engine);
+  // The marker's blanks are no text of the file: nothing to find there.
+  EXPECT_EQ(ed->SearchReplace("  ", "_", ssoReplaceAll | ssoEntireScope), 0);
+  EXPECT_EQ(ed->GetEditorText(), kText);
+  // Visible text is replaced; the hidden lines stay as they are, in place.
+  EXPECT_GE(ed->SearchReplace("b", "B", ssoReplaceAll | ssoEntireScope), 1);
+  EXPECT_EQ(ed->GetEditorText(), "a\r\nB {\r\n c\r\n d {\r\n  e\r\n }\r\n}\r\nf\r\ng");
+  UndoAllOf(*ed);
+  EXPECT_EQ(ed->GetEditorText(), kText);
+  ed->SetSearchEngine(nullptr);
 }
 
 TEST(FoldSelection, MemoMessagesSeeTheHiddenLines) {
