@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QPoint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -181,6 +182,13 @@ TEST(FoldSelection, MemoMessagesSeeTheHiddenLines) {
   EXPECT_EQ(memo->Perform(WM_GETTEXT, buffer.size(), reinterpret_cast<std::intptr_t>(buffer.data())),
             static_cast<std::intptr_t>(text.size()));
   EXPECT_EQ(std::string(buffer.c_str()), text);
+
+  // A line read back never carries the collapsed header's marker.
+  char line[64] = {};
+  const std::uint16_t room = sizeof line - 1;
+  std::memcpy(line, &room, sizeof room);
+  EXPECT_EQ(memo->Perform(EM_GETLINE, 1, reinterpret_cast<std::intptr_t>(line)), 3);
+  EXPECT_EQ(std::string(line, 3), "b {");
 
   memo->Perform(EM_SETSEL, 0, -1);
   std::string sel(text.size() + 1, '?');
