@@ -541,9 +541,10 @@ void TCustomOndEdit::FontChanged() {
   TCustomControl::FontChanged();
   // A proportional font is drawn through a fixed-pitch copy of it.
   TTextMetric tm;
-  TCanvas* measure = FBufferBmp->Canvas();
-  FBufferBmp->SetSize(std::max(1, FBufferBmp->Width()), std::max(1, FBufferBmp->Height()));
-  measure = FBufferBmp->Canvas();
+  // Measured on one small bitmap that every editor shares: the off-screen
+  // image itself gets its size at the first paint.
+  static TBitmap* const measureBmp = new TBitmap(1, 1);
+  TCanvas* measure = measureBmp->Canvas();
   measure->Font.Assign(Font);
   measure->GetTextMetrics(tm);
   FFontDummy->Assign(Font);
@@ -630,9 +631,20 @@ void TCustomOndEdit::ApplyGutterWidth() {
   }
   int digitWidth = FView.CharWidth;
   if (FGutter->GetUseFontStyle()) {
-    FTextDrawer->SetBaseFont(&FGutter->Font());
-    digitWidth = FTextDrawer->CellWidth();
-    FTextDrawer->SetBaseFont(FFontDummy.get());
+    const TFont& f = FGutter->Font();
+    GutterDigitCache& c = FGutterDigit;
+    if (c.Width <= 0 || c.Name != f.GetName() || c.Height != f.GetHeight() || c.Style != f.GetStyle() ||
+        c.Pitch != f.GetPitch() || c.BaseStyle != FTextDrawer->GetBaseStyle()) {
+      FTextDrawer->SetBaseFont(&f);
+      c.Width = FTextDrawer->CellWidth();
+      FTextDrawer->SetBaseFont(FFontDummy.get());
+      c.Name = f.GetName();
+      c.Height = f.GetHeight();
+      c.Style = f.GetStyle();
+      c.Pitch = f.GetPitch();
+      c.BaseStyle = FTextDrawer->GetBaseStyle();
+    }
+    digitWidth = c.Width;
   }
   FGutterCharWidth = FView.CharWidth;
   int width = FGutter->GutterPixelWidth(digitWidth);
@@ -1205,22 +1217,14 @@ std::string TCustomOndEdit::GetSelText() const {
   const int count = FLines->GetCount();
   std::string out;
   switch (FSelectionMode) {
-    case smNormal: {
-      if (b.Line == e.Line) return Copy(FLines->GetView(b.Line - 1), b.Char, e.Char - b.Char);
-      out = Copy(FLines->GetView(b.Line - 1), b.Char, INT_MAX);
-      for (int l = b.Line + 1; l < e.Line; ++l) {
-        out += "\r\n";
-        out.append(FLines->GetView(l - 1));
-      }
-      out += "\r\n";
-      out += Copy(FLines->GetView(e.Line - 1), 1, e.Char - 1);
-      return out;
-    }
+    case smNormal:
+      return SpanText(b, e);
     case smColumn: {
       int c1 = BufferToDisplayPos(b).Column, c2 = BufferToDisplayPos(e).Column;
       if (c1 > c2) std::swap(c1, c2);
       for (int l = b.Line; l <= e.Line; ++l) {
-        const std::string_view line = l <= count ? FLines->GetView(l - 1) : std::string_view();
+        std::string_view line = l <= count ? FLines->GetView(l - 1) : std::string_view();
+        line = line.substr(0, static_cast<std::size_t>(VisibleLineLength(l)));
         const int ch1 = LineColumnToChar(line, c1, FTabWidth), ch2 = LineColumnToChar(line, c2, FTabWidth);
         std::string part = Copy(line, ch1, ch2 - ch1);
         if (!(FOptions & eoTrimTrailingSpaces)) {
@@ -1234,11 +1238,11 @@ std::string TCustomOndEdit::GetSelText() const {
       return out;
     }
     case smLine: {
-      for (int l = b.Line; l <= std::min(e.Line, count); ++l) {
-        out.append(FLines->GetView(l - 1));
-        if (l < count) out += "\r\n";
-      }
-      return out;
+      // Whole lines, as deleting them would take them.
+      const int last = std::min(e.Line, count);
+      if (b.Line > last) return out;
+      const TBufferCoord to = last < count ? BufferCoord(1, last + 1) : BufferCoord(LineLength(last) + 1, last);
+      return SpanText(BufferCoord(1, b.Line), to);
     }
   }
   return out;
@@ -2071,20 +2075,105 @@ TBufferCoord TCustomOndEdit::ClampToText(TBufferCoord P) const {
   return P;
 }
 
-std::string TCustomOndEdit::TextRange(TBufferCoord B, TBufferCoord E) const {
-  if (FLines->GetCount() == 0) return std::string();
-  B = ClampToText(B);
-  E = ClampToText(E);
+namespace {
+
+std::string TextRangeIn(const TOndEditStringList& Lines, TBufferCoord B, TBufferCoord E) {
+  const int count = Lines.GetCount();
+  if (count == 0) return std::string();
+  auto clamp = [&](TBufferCoord P) {
+    P.Line = MinMax(P.Line, 1, count);
+    P.Char = MinMax(P.Char, 1, static_cast<int>(Lines.GetView(P.Line - 1).size()) + 1);
+    return P;
+  };
+  B = clamp(B);
+  E = clamp(E);
   if (PosBefore(E, B)) std::swap(B, E);
-  if (B.Line == E.Line) return Copy(FLines->GetView(B.Line - 1), B.Char, E.Char - B.Char);
-  std::string out = Copy(FLines->GetView(B.Line - 1), B.Char, INT_MAX);
+  if (B.Line == E.Line) return Copy(Lines.GetView(B.Line - 1), B.Char, E.Char - B.Char);
+  std::string out = Copy(Lines.GetView(B.Line - 1), B.Char, INT_MAX);
   for (int l = B.Line + 1; l < E.Line; ++l) {
     out += "\r\n";
-    out.append(FLines->GetView(l - 1));
+    out.append(Lines.GetView(l - 1));
   }
   out += "\r\n";
-  out += Copy(FLines->GetView(E.Line - 1), 1, E.Char - 1);
+  out += Copy(Lines.GetView(E.Line - 1), 1, E.Char - 1);
   return out;
+}
+
+// Expands every collapsed fold whose header lies on the lines B to E (and the
+// folds inside them as they come into view), moving B and E with the text: a
+// position past the visible part of a header stands after the fold's last
+// line. Expand does the expanding and answers whether it did.
+template <class ExpandFunc>
+void ExpandFoldsBetween(const TOndEditStringList& Lines, TOndEditAllFoldRanges& Ranges, TBufferCoord& B,
+                        TBufferCoord& E, ExpandFunc Expand) {
+  if (Ranges.AllCount() == 0) return;
+  auto length = [&Lines](int Line) {
+    return Line >= 1 && Line <= Lines.GetCount() ? static_cast<int>(Lines.GetView(Line - 1).size()) : 0;
+  };
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = 0; j < Ranges.AllCount(); ++j) {
+      TOndEditFoldRange* r = Ranges.AllRanges(j);
+      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < B.Line || r->FromLine > E.Line) continue;
+      const int header = r->FromLine, before = Lines.GetCount();
+      const int visible = length(header) - static_cast<int>(CollapsedMarker(r->FoldRegion).size());
+      const bool bAtEnd = B.Line == header && B.Char > visible + 1;
+      const bool eAtEnd = E.Line == header && E.Char > visible + 1;
+      if (!Expand(r)) continue;
+      const int shown = Lines.GetCount() - before;
+      const TBufferCoord foldEnd = BufferCoord(length(header + shown) + 1, header + shown);
+      if (E.Line > header)
+        E.Line += shown;
+      else if (eAtEnd)
+        E = foldEnd;
+      if (bAtEnd) B = foldEnd;
+      any = true;
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+std::string TCustomOndEdit::TextRange(TBufferCoord B, TBufferCoord E) const { return TextRangeIn(*FLines, B, E); }
+
+int TCustomOndEdit::VisibleLineLength(int Line) const {
+  const int len = LineLength(Line);
+  if (FAllFoldRanges->AllCount() == 0 || Line < 1 || Line > FLines->GetCount()) return len;
+  const std::string_view line = FLines->GetView(Line - 1);
+  // Only a line ending in the marker's blanks can head a collapsed fold.
+  if (line.find("     ") == std::string_view::npos) return len;
+  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line);
+  if (!r || !r->Collapsed) return len;
+  const std::string marker = CollapsedMarker(r->FoldRegion);
+  if (line.size() < marker.size() || line.substr(line.size() - marker.size()) != marker) return len;
+  return len - static_cast<int>(marker.size());
+}
+
+std::string TCustomOndEdit::SpanText(TBufferCoord B, TBufferCoord E) const {
+  if (PosBefore(E, B)) std::swap(B, E);
+  if (B.Line == E.Line) {
+    // Within one line a collapsed header's marker is never part of the text.
+    const int end = VisibleLineLength(B.Line) + 1;
+    B.Char = std::min(B.Char, end);
+    E.Char = std::min(E.Char, end);
+    return TextRange(B, E);
+  }
+  bool folded = false;
+  for (int j = 0; j < FAllFoldRanges->AllCount() && !folded; ++j) {
+    const TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+    folded = r->Collapsed && !r->ParentCollapsed && r->FromLine >= B.Line && r->FromLine <= E.Line;
+  }
+  if (!folded) return TextRange(B, E);
+  // The deletion of the span expands these folds first; the text comes from
+  // copies expanded the same way, so that it holds every hidden line.
+  TOndEditStringList lines;
+  lines.Assign(*FLines);
+  TOndEditAllFoldRanges tree;
+  tree.Assign(*FAllFoldRanges);
+  TOndCodeFolder folder(lines, tree);
+  ExpandFoldsBetween(lines, tree, B, E, [&folder](TOndEditFoldRange* R) { return folder.ExpandFoldRange(R); });
+  return TextRangeIn(lines, B, E);
 }
 
 void TCustomOndEdit::ShiftMarks(int FromLine, int Delta) {
@@ -2176,7 +2265,14 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
   if (FLines->GetCount() > 0) {
     // Joining or deleting lines: hidden lines of a collapsed fold among them
     // come back first, so that they are neither lost nor left out of undo.
-    if (B.Line < E.Line) ExpandFoldsForEdit(B, E);
+    if (B.Line < E.Line) {
+      ExpandFoldsForEdit(B, E);
+    } else if (B.Char != E.Char) {
+      // Within one line a collapsed header's marker stays.
+      const int end = VisibleLineLength(B.Line) + 1;
+      B.Char = std::min(B.Char, end);
+      E.Char = std::min(E.Char, end);
+    }
     const TBufferCoord bc = ClampToText(B), ec = ClampToText(E);
     if (PosBefore(bc, ec)) {
       const std::string removed = DeleteRaw(bc, ec);
@@ -2232,7 +2328,7 @@ void TCustomOndEdit::DeleteSelectionEx(bool Record, TOndUndoReason Reason) {
       if (c1 > c2) std::swap(c1, c2);
       const int count = FLines->GetCount();
       for (int l = b.Line; l <= std::min(e.Line, count); ++l) {
-        const std::string_view line = FLines->GetView(l - 1);
+        const std::string_view line = FLines->GetView(l - 1).substr(0, static_cast<std::size_t>(VisibleLineLength(l)));
         const int ch1 = LineColumnToChar(line, c1, FTabWidth), ch2 = LineColumnToChar(line, c2, FTabWidth);
         const int len = static_cast<int>(line.size());
         if (ch1 > len || ch2 <= ch1) continue;
@@ -3628,7 +3724,9 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
     bool done = false;
     for (int line = backwards ? end.Line : start.Line;
          !done && (backwards ? line >= start.Line : line <= end.Line) && line <= count; line += backwards ? -1 : 1) {
-      const int n = FSearchEngine->FindAll(FLines->GetView(line - 1));
+      // A collapsed header's marker is not text of the file: it is never found.
+      const int n = FSearchEngine->FindAll(
+          FLines->GetView(line - 1).substr(0, static_cast<std::size_t>(VisibleLineLength(line))));
       int offset = 0;
       for (int k = 0; k < n && !done; ++k) {
         const int i = backwards ? FSearchEngine->GetResultCount() - 1 - k : k;
@@ -4012,28 +4110,7 @@ bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
 }
 
 void TCustomOndEdit::ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E) {
-  if (FAllFoldRanges->AllCount() == 0) return;
-  for (bool any = true; any;) {
-    any = false;
-    for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
-      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < B.Line || r->FromLine > E.Line) continue;
-      const int header = r->FromLine, before = FLines->GetCount();
-      const int visible = LineLength(header) - static_cast<int>(CollapsedMarker(r->FoldRegion).size());
-      const bool bAtEnd = B.Line == header && B.Char > visible + 1;
-      const bool eAtEnd = E.Line == header && E.Char > visible + 1;
-      if (!ExpandFoldRange(r)) continue;
-      const int shown = FLines->GetCount() - before;
-      const TBufferCoord foldEnd = BufferCoord(LineLength(header + shown) + 1, header + shown);
-      if (E.Line > header)
-        E.Line += shown;
-      else if (eAtEnd)
-        E = foldEnd;
-      if (bAtEnd) B = foldEnd;
-      any = true;
-      break;
-    }
-  }
+  ExpandFoldsBetween(*FLines, *FAllFoldRanges, B, E, [this](TOndEditFoldRange* R) { return ExpandFoldRange(R); });
 }
 
 void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
@@ -4069,15 +4146,34 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
     const int before = FLines->GetCount();
     TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(header);
     if (collapse) {
-      if (r && !r->Collapsed) Folder().CollapseFoldRange(r);
-      if (FLines->GetCount() - before != -toggle->Lines && FLines->GetCount() == before &&
-          header + toggle->Lines <= FLines->GetCount()) {
+      // The same lines must go out of sight as before, or the records below
+      // would find the text somewhere else.
+      auto hides = [&](TOndEditFoldRange* R) {
+        if (!Folder().CollapseFoldRange(R)) return false;
+        if (before - FLines->GetCount() == toggle->Lines) return true;
+        Folder().ExpandFoldRange(R);
+        return false;
+      };
+      if (!(r && !r->Collapsed && hides(r)) && toggle->Lines > 0 && header + toggle->Lines <= FLines->GetCount()) {
         // The range is gone or changed: a range of its own hides the lines,
-        // so that the records below find the text where they left it.
+        // with the collapsed ranges among them below it, so that they stay
+        // hidden inside it.
         TOndEditFoldRange* own = AddFoldRange(nullptr, FAllFoldRanges.get(), header, header + toggle->Lines, nullptr,
                                               0, 0);
         FAllFoldRanges->Add(own);
-        Folder().CollapseFoldRange(own);
+        for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+          TOndEditFoldRange* d = FAllFoldRanges->AllRanges(j);
+          if (d == own || !d->Collapsed || d->ParentCollapsed || d->FromLine <= header ||
+              d->FromLine > header + toggle->Lines)
+            continue;
+          own->SubFoldRanges.Add(d);
+          d->SetLevel(own->Level + 1);
+        }
+        // A range starting on the last line keeps that line in view: one more.
+        if (!hides(own)) {
+          own->ToLine += 1;
+          hides(own);
+        }
       }
     } else if (r && r->Collapsed) {
       Folder().ExpandFoldRange(r);

@@ -552,6 +552,11 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TBufferCoord ReplaceRange(TBufferCoord B, TBufferCoord E, std::string_view Text, TOndUndoReason DelReason,
                             TOndUndoReason InsReason, bool Record);
   std::string TextRange(TBufferCoord B, TBufferCoord E) const;
+  // The text a deletion from B to E takes away: the hidden lines of the
+  // collapsed folds it reaches come along, their markers never do.
+  std::string SpanText(TBufferCoord B, TBufferCoord E) const;
+  // The line's length without the marker when it heads a collapsed fold.
+  int VisibleLineLength(int Line) const;
   void ReplaceSelectionEx(TOndSelectionMode Mode, std::string_view Text, bool AddToUndo, TOndUndoReason DelReason,
                           TOndUndoReason InsReason);
   // Undo and redo of one record.
@@ -685,6 +690,15 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   bool FHideSelection = false;
   bool FModified = false;
   int FGutterCharWidth = 1;  // the editor font's cell width at the last gutter change
+  // The gutter font's cell width, measured again only when that font (or the
+  // drawer's base style) changes: measuring swaps the drawer's fonts.
+  struct GutterDigitCache {
+    std::string Name;
+    int Height = 0;
+    TFontStyles Style = 0, BaseStyle = 0;
+    TFontPitch Pitch = TFontPitch::fpDefault;
+    int Width = 0;
+  } FGutterDigit;
   int FFoldChangeCount = 0;
   std::string FTextBeforePut;
   int FMouseWheelAccumulator = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 
 #include "editor/OndEditCodeFolding.h"
 #include "editor/OndEditMiscProcs.h"
@@ -199,8 +200,18 @@ TOndGlyph::TOndGlyph() : FGlyph(std::make_unique<TBitmap>()) {}
 
 TOndGlyph::TOndGlyph(const std::string& ResourceName, TColor InternalMaskColor) : TOndGlyph() {
   if (ResourceName.empty()) return;
-  FInternalGlyph = std::make_unique<TBitmap>();
-  if (!FInternalGlyph->LoadFromResourceName(ResourceName)) FInternalGlyph.reset();
+  // Every editor makes its glyphs from the same few resources: decode each
+  // once while any glyph still uses it.
+  static std::map<std::string, std::weak_ptr<const TBitmap>> loaded;
+  std::weak_ptr<const TBitmap>& slot = loaded[ResourceName];
+  FInternalGlyph = slot.lock();
+  if (!FInternalGlyph) {
+    auto bitmap = std::make_shared<TBitmap>();
+    if (bitmap->LoadFromResourceName(ResourceName)) {
+      FInternalGlyph = bitmap;
+      slot = FInternalGlyph;
+    }
+  }
   FInternalMaskColor = InternalMaskColor;
 }
 

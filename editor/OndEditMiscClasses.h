@@ -298,7 +298,8 @@ class TOndGlyph : public TObject {
  private:
   void Changed();
   std::unique_ptr<TBitmap> FGlyph;
-  std::unique_ptr<TBitmap> FInternalGlyph;
+  // Shared by every glyph made from the same resource: it never changes.
+  std::shared_ptr<const TBitmap> FInternalGlyph;
   TColor FInternalMaskColor = clNone;
   TColor FMaskColor = clNone;
   bool FVisible = true;

@@ -56,7 +56,8 @@ void TOndMemo::EMReplaceSel(bool CanUndo, const std::string& Text) {
 
 int TOndMemo::EMGetLine(int Index, char* Buffer, int MaxChars) const {
   if (Index < 0 || Index >= Lines()->GetCount() || !Buffer || MaxChars <= 0) return 0;
-  const std::string_view line = Lines()->GetView(Index);
+  // A collapsed header's marker is not part of the line's text.
+  const std::string_view line = Lines()->GetView(Index).substr(0, static_cast<std::size_t>(VisibleLineLength(Index + 1)));
   const int n = std::min(MaxChars, static_cast<int>(line.size()));
   std::memcpy(Buffer, line.data(), static_cast<std::size_t>(n));
   return n;

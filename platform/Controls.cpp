@@ -421,6 +421,10 @@ void TWinControl::Realign() {
 }
 
 void TWinControl::AlignControls(TRect& rect) {
+  // Children placed by hand (a scroll box full of panels) need no passes.
+  const bool anyAligned = std::any_of(FControls.begin(), FControls.end(),
+                                      [](const TControl* c) { return c->FAlign != TAlign::alNone && c->FVisible; });
+  if (!anyAligned) return;
   for (TAlign align : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight, TAlign::alClient}) {
     for (TControl* c : std::vector<TControl*>(FControls)) {
       if (c->FAlign != align || !c->FVisible) continue;

@@ -224,20 +224,34 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   Panel->BevelOuter = TBevelCut::bvNone;
   Panel->BevelInner = TBevelCut::bvNone;
   Panel->SetColor(clWhite);
-  Panel->SetVisible(shown);
   Panel->SetBounds(0, 0, parent ? parent->ClientWidth() : 400, DefaultHeight);
+  // Shown only once it has its parent: a panel without one would be made a
+  // window of its own first, only to be taken apart again.
+  if (!parent) Panel->SetVisible(shown);
   Panel->SetParent(parent);
+  if (parent) Panel->SetVisible(shown);
 
   Header = new TLabel(Panel);
   Header->Name = "lHeader" + n;
   Header->Tag = index;
-  Header->Font.SetName("Courier New");
-  Header->Font.SetSize(10);
-  Header->Font.SetColor(TEditorColors::Header);
+  // One line of the header font, the same for every panel: measured once.
+  static int fontLineHeight = 0;
+  if (fontLineHeight > 0) Header->SetAutoSize(false);
+  {
+    TFont font;  // one change for the label instead of three
+    font.Assign(Header->Font);
+    font.SetName("Courier New");
+    font.SetSize(10);
+    font.SetColor(TEditorColors::Header);
+    Header->Font.Assign(font);
+  }
   Header->SetCursor(crVSplit);
   FCaption = caption;
-  Header->SetCaption("X");  // the auto-sized height of one line
-  const int headerHeight = std::max(Header->Height(), 12);
+  if (fontLineHeight <= 0) {
+    Header->SetCaption("X");  // the auto-sized height of one line
+    fontLineHeight = Header->Height();
+  }
+  const int headerHeight = std::max(fontLineHeight, 12);
   Header->SetAutoSize(false);
   Header->SetAlignment(TAlignment::taCenter);
   Header->SetBounds(0, 0, Panel->Width(), headerHeight);
