@@ -9,6 +9,7 @@
 #include "platform/core/Keys.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
+#include "tests/workspace/gui/PanelHost.h"
 #include "workspace/Compatibility.h"
 #include "workspace/UConfirmReplaceDialog.h"
 #include "workspace/UMain.h"
@@ -36,34 +37,7 @@ struct Boxes {
   ~Boxes() { Application()->MessageBoxHook = nullptr; }
 };
 
-// The main window's controls that a set's panels live in.
-struct Host {
-  TForm form{nullptr};
-  TScrollBox* box;
-  TScrollBar* bar;
-  TStatusBarEx* status;
-  TCheckTreeViewEx* tree;
-  TPopupMenu* popup;
-  explicit Host(int height) {
-    form.SetBounds(0, 0, 800, height + 100);
-    status = new TStatusBarEx(&form);
-    for (int i = 0; i < 6; ++i) status->Panels()->Add();
-    status->SetParent(&form);
-    tree = new TCheckTreeViewEx(&form);
-    tree->SetBounds(600, 0, 190, height);
-    tree->SetParent(&form);
-    bar = new TScrollBar(&form, TScrollBarKind::sbVertical);
-    bar->SetBounds(580, 0, 20, height);
-    bar->SetParams(0, 0, 0);
-    bar->SetVisible(false);
-    bar->SetParent(&form);
-    box = new TScrollBox(&form);
-    box->SetBorderStyle(TBorderStyle::bsNone);
-    box->SetBounds(0, 0, 580, height);
-    box->SetParent(&form);
-    popup = new TPopupMenu(&form);
-  }
-};
+using Host = test::PanelHost;
 
 // An edit as the editor records it: the line changes and the undo list
 // holds a record.

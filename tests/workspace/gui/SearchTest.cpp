@@ -9,38 +9,14 @@
 #include "platform/core/SysUtils.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
+#include "tests/workspace/gui/PanelHost.h"
 #include "workspace/UMain.h"
 #include "workspace/UZuConfigs.h"
 
 namespace ond {
 namespace {
 
-// The main window's controls that a set's panels live in.
-struct SearchHost {
-  TForm form{nullptr};
-  TScrollBox* box;
-  TScrollBar* bar;
-  TStatusBarEx* status;
-  TCheckTreeViewEx* tree;
-  explicit SearchHost(int height) {
-    form.SetBounds(0, 0, 800, height + 100);
-    status = new TStatusBarEx(&form);
-    for (int i = 0; i < 6; ++i) status->Panels()->Add();
-    status->SetParent(&form);
-    tree = new TCheckTreeViewEx(&form);
-    tree->SetBounds(600, 0, 190, height);
-    tree->SetParent(&form);
-    bar = new TScrollBar(&form, TScrollBarKind::sbVertical);
-    bar->SetBounds(580, 0, 20, height);
-    bar->SetParams(0, 0, 0);
-    bar->SetVisible(false);
-    bar->SetParent(&form);
-    box = new TScrollBox(&form);
-    box->SetBorderStyle(TBorderStyle::bsNone);
-    box->SetBounds(0, 0, 580, height);
-    box->SetParent(&form);
-  }
-};
+using SearchHost = test::PanelHost;
 
 // Message boxes and system sounds are recorded, never shown or played.
 struct Quiet {
