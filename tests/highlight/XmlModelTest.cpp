@@ -4,6 +4,7 @@
 
 #include "highlight/XmlModel.h"
 #include "platform/core/CodePage.h"
+#include "tests/support/ErrorOf.h"
 
 namespace ond {
 namespace {
@@ -11,15 +12,7 @@ namespace {
 // Messages are code page 1251; the tests write them in UTF-8.
 std::string A(const char* utf8) { return Utf8ToAnsi(utf8); }
 
-template <typename F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "<no error>";
-}
+using test::ErrorOf;
 
 TEST(XmlNameTable, InternsWithFixedIDsAndCaseSensitiveNames) {
   TXmlNameTable t(16);

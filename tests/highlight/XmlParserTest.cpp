@@ -6,6 +6,7 @@
 
 #include "highlight/XmlModel.h"
 #include "platform/core/CodePage.h"
+#include "tests/support/ErrorOf.h"
 #include "tests/support/TempDir.h"
 
 namespace ond {
@@ -13,15 +14,7 @@ namespace {
 
 std::string A(const char* utf8) { return Utf8ToAnsi(utf8); }
 
-template <typename F>
-std::string ErrorOf(F&& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.Message;
-  }
-  return "<no error>";
-}
+using test::ErrorOf;
 
 std::string ParseError(std::string_view text) {
   auto doc = CreateXmlDocument();
