@@ -17,6 +17,7 @@
 #include "platform/ImgList.h"
 #include "platform/Menus.h"
 #include "platform/core/SysUtils.h"
+#include "services/USystem.h"
 #include "tests/support/TempDir.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/Compatibility.h"
@@ -399,7 +400,7 @@ TEST_F(MainWindowTest, TimersCompleteTheWindowAndDeleteTheOldUpdate) {
   Application()->SetParams({});
   EXPECT_FALSE(main->ConfigOpen());
   EXPECT_TRUE(main->trCompleteConfigInterface->GetEnabled());
-  main->Options.FullScreenDefault = false;
+  Settings.system.options.fullscreendefault = false;
   main->trCompleteConfigInterface->Tick();
   EXPECT_FALSE(main->trCompleteConfigInterface->GetEnabled());
   EXPECT_EQ(main->GetWindowState(), TWindowState::wsNormal);
@@ -492,7 +493,7 @@ TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   main->SetBounds(0, 0, 1130, 675);
   EXPECT_FALSE(main->VMainSplitter->ResizeControl(700));
   EXPECT_TRUE(main->VMainSplitter->ResizeControl(300));
-  EXPECT_EQ(main->Options.FilesListWidth, 300);
+  EXPECT_EQ(Settings.interface.view.fileslist.width, 300);
 }
 
 TEST_F(MainWindowTest, CloseAsksYesNoCancelAndKeepsWhatCannotBeSaved) {
