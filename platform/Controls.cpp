@@ -717,21 +717,13 @@ void TCustomControl::ShowScrollBar(TScrollBarKind kind, bool show) {
     QObject::connect(bar, &QAbstractSlider::actionTriggered, [this, bar, i, k](int action) {
       const int target = bar->sliderPosition();
       TScrollCode code;
-      switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd: code = TScrollCode::scLineDown; break;
-        case QAbstractSlider::SliderSingleStepSub: code = TScrollCode::scLineUp; break;
-        case QAbstractSlider::SliderPageStepAdd: code = TScrollCode::scPageDown; break;
-        case QAbstractSlider::SliderPageStepSub: code = TScrollCode::scPageUp; break;
-        case QAbstractSlider::SliderToMinimum: code = TScrollCode::scTop; break;
-        case QAbstractSlider::SliderToMaximum: code = TScrollCode::scBottom; break;
-        case QAbstractSlider::SliderMove:
-          if (bar->isSliderDown()) {
-            Guarded([&] { Scroll(k, TScrollCode::scTrack, target); });
-            return;
-          }
-          code = TScrollCode::scPosition;  // "scroll here"
-          break;
-        default: return;
+      if (!ScrollCodeFromSliderAction(action, code)) return;
+      if (code == TScrollCode::scTrack) {
+        if (bar->isSliderDown()) {
+          Guarded([&] { Scroll(k, TScrollCode::scTrack, target); });
+          return;
+        }
+        code = TScrollCode::scPosition;  // "scroll here"
       }
       // The program moves the thumb itself in answer.
       bar->setSliderPosition(FScrollBars->info[i].Pos);
