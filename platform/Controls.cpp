@@ -26,6 +26,7 @@
 #include "platform/Menus.h"
 #include "platform/QtBridge.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -411,13 +412,8 @@ void TWinControl::Realign() {
   if (FAlignLevel > 0 || FAligning || Destroying()) return;
   FAligning = true;
   TRect r = ClientRect();
-  try {
-    AlignControls(r);
-  } catch (...) {
-    FAligning = false;
-    throw;
-  }
-  FAligning = false;
+  const TScopeExit restore([&] { FAligning = false; });
+  AlignControls(r);
 }
 
 void TWinControl::AlignControls(TRect& rect) {
@@ -934,13 +930,8 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
                            ToQColor(clBtnFace));
         FCanvas.BeginPainting(&painter, ClientRect());
         FCanvas.SetClipRect(FromQRect(e->rect()));
-        try {
-          Paint();
-        } catch (...) {
-          FCanvas.EndPainting();
-          throw;
-        }
-        FCanvas.EndPainting();
+        const TScopeExit restore([&] { FCanvas.EndPainting(); });
+        Paint();
       }
       PaintCaret(Widget());
       return true;
