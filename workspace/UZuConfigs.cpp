@@ -1,9 +1,8 @@
 #include "workspace/UZuConfigs.h"
 
-#include <cstdio>
-
 #include "platform/Forms.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
 #include "services/USystem.h"
 #include "workspace/Compatibility.h"
@@ -11,6 +10,7 @@
 namespace ond {
 
 const char* const TZuConfigTexts::SaveFailed = "The file could not be saved:";
+const char* const TZuConfigTexts::ReadFailed = "The config set could not be read completely:";
 const char* const TZuConfigTexts::BackupFailed = "No backup could be made of the file:\n%s\n\nSave it without a backup?";
 const char* const TZuConfigTexts::LossySave =
     "%s characters of the file\n%s\nhave no form in code page 1251 and were read as \"?\".\n"
@@ -50,6 +50,11 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
   Editors = std::make_unique<TEditors>(&Information->Files, popupMenu, scrollBar, statusBar, tree, scrollBox);
   const int count = Information->Count;
   if (count < 1) return result;
+  if (Information->Files[0]->ReadError) {
+    // Nothing of the set can be shown without its root.
+    Report(std::string(TZuConfigTexts::ReadFailed) + "\n" + Information->Error);
+    return result;
+  }
   if (tree) tree->Items()->BeginUpdate();
   if (Information->ExistingCount() < 2) {
     const TZuFileInformation& f = *Information->Files[0];
@@ -69,7 +74,21 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
     }
   }
   if (tree) tree->Items()->EndUpdate();
+  // Whatever could not be read is told at once, so that no window stays
+  // blank without a word.
+  std::string problems = Information->Error;
+  for (int i = 0; i < count; ++i) {
+    const TEditor* e = Editors->Item(i);
+    // A file discovery could not read is told there already.
+    if (e && !e->LastError.empty() && !Information->Files[static_cast<std::size_t>(i)]->ReadError)
+      problems += (problems.empty() ? "" : "\n") + e->LastError;
+  }
+  if (!problems.empty()) Report(std::string(TZuConfigTexts::ReadFailed) + "\n" + problems);
   return result;
+}
+
+bool TZuConfig::RootUnreadable() const {
+  return !Information || Information->Count < 1 || Information->Files[0]->ReadError;
 }
 
 bool TZuConfig::ValidIndex(int index) const {
@@ -91,8 +110,8 @@ bool TZuConfig::MakeBackup(int index) {
   try {
     if (!FileExistsEx(f.FileName)) return false;
     const std::string backup = f.BackupFileName();
-    if (FileExistsEx(backup) && std::remove(backup.c_str()) != 0) return false;
-    return std::rename(f.FileName.c_str(), backup.c_str()) == 0;
+    if (FileExistsEx(backup) && !DeleteFile(backup)) return false;
+    return RenameFile(f.FileName, backup);
   } catch (const std::exception&) {
     return false;
   }
@@ -102,7 +121,9 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   TEditor* panel = Panel(index);
   if (!panel) return false;
   TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(index)];
-  const bool ownName = newName.empty() || SameText(newName, f.FileName);
+  // Only the same file is the file itself: on this system a name in other
+  // letter case is another file.
+  const bool ownName = newName.empty() || SameFile(newName, f.FileName);
   const std::string target = ownName ? f.FileName : newName;
 
   if (!ownName) {
@@ -134,8 +155,8 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   const bool copy = ownName ? false : asCopy;
   if (!panel->SaveToFile(target, copy)) {
     // The file renamed to its backup goes back to its own name.
-    if (backedUp && !FileExistsEx(f.FileName)) std::rename(f.BackupFileName().c_str(), f.FileName.c_str());
-    Report(std::string(TZuConfigTexts::SaveFailed) + "\n" + Utf8ToAnsi(target));
+    if (backedUp && !FileExistsEx(f.FileName)) RenameFile(f.BackupFileName(), f.FileName);
+    Report(std::string(TZuConfigTexts::SaveFailed) + "\n" + Utf8ToAnsi(target) + "\n\n" + panel->LastError);
     return false;
   }
   if (copy) return true;
