@@ -185,6 +185,7 @@ constexpr std::array<TSourceEntry, LangEntryCount> Source = {{
 constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast<int>(LangEntryCount)> MessageSource = {{
     {"символов заменено на \"?\" при чтении", "characters replaced by \"?\" when read"},
     {"Не удалось сохранить файл:", "The file could not be saved:"},
+    {"Не удалось полностью прочитать конфиг:", "The config set could not be read completely:"},
     {"Не удалось сделать резервную копию файла:\n\r%s\n\r\n\rСохранить его без резервной копии?",
      "No backup could be made of the file:\n\r%s\n\r\n\rSave it without a backup?"},
     {"%s символов файла\n\r%s\n\rнет в кодовой странице 1251, они прочитаны как \"?\".\n\r"

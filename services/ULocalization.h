@@ -163,6 +163,7 @@ static_assert(LangEntryCount == 132);
 enum TLangMessage : int {
   leLossyRead = LangEntryCount,  // mark of a file read with characters replaced by "?"
   leSaveFailed,
+  leReadFailed,
   leBackupFailed,
   leLossySave,
   leNameInSet,

@@ -1,6 +1,7 @@
 #include "workspace/UEditors.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "platform/ImgList.h"
@@ -480,12 +481,14 @@ std::string TEditor::CharCodeText() const {
 
 bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
   if (kind < 0 || kind > 2) kind = 2;
-  if (!FileExistsEx(fileName)) return false;
+  LastError.clear();
   std::string text;
   std::size_t replaced = 0;
   try {
+    // Reading names the reason when the file is missing or no file at all.
     text = DecodeText(ReadFileText(fileName), EncodingOfKind(kind), &replaced);
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    LastError = e.what();
     return false;
   }
   Encoding = static_cast<std::uint8_t>(kind);
@@ -519,11 +522,16 @@ std::string TEditor::TextToSave() const {
 }
 
 bool TEditor::SaveToFile(const std::string& fileName, bool asCopy) {
+  LastError.clear();
   try {
     const std::string dir = ExtractFileDir(fileName);
-    if (!dir.empty() && !ForceFolders(dir)) return false;
+    if (!dir.empty() && !ForceFolders(dir)) {
+      LastError = "Cannot create folder \"" + Utf8ToAnsi(dir) + "\". " + SystemErrorText(errno);
+      return false;
+    }
     WriteFileText(fileName, EncodeText(TextToSave(), TEncoding::UTF8()));
-  } catch (const std::exception&) {
+  } catch (const std::exception& e) {
+    LastError = e.what();
     return false;
   }
   if (!asCopy) SetModified(false);

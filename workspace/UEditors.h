@@ -134,6 +134,9 @@ class TEditor : public TObject {
   // form in code page 1251 or were not valid in the encoding); saving over
   // the file would lose them.
   std::size_t LossyCount = 0;
+  // Why the last LoadFromFile or SaveToFile failed (program text naming the
+  // file or folder and the system's reason), else "".
+  std::string LastError;
 
   // Kind 0 ANSI, 1 Unicode, 2 UTF-8 (any other value counts as 2). False
   // when the file does not exist or cannot be read; the text stays then.

@@ -246,8 +246,14 @@ void TMain::OpenConfig(const std::string& fileName) {
   tvOpenFiles->Items()->Clear();
   FViewHeight = pScrollBox->ClientHeight();
   FConfig = std::make_unique<TZuConfig>();
-  // A discovery that stopped early still opens what it listed.
+  // A discovery that stopped early still opens what it listed; a root that
+  // cannot be read was told and opens nothing.
   FConfig->LoadConfig(fileName, pScrollBox, pmEditors, VSBMain, SBar, tvOpenFiles);
+  if (FConfig->RootUnreadable()) {
+    FConfig.reset();
+    tvOpenFiles->Items()->Clear();
+    return;
+  }
   TEditors* editors = FConfig->Editors.get();
   editors->MainForm = this;
   editors->OnScrollToEditor = [this](int index) { ScrollToEditor(index); };
@@ -343,13 +349,13 @@ void TMain::FormShow() {
 void TMain::OpenCommandLineFile() {
   if (Application()->ParamCount() < 1) return;
   const std::string name = Application()->ParamStr(1);
-  if (IsConfigFileName(name) && FileExistsEx(name) && !ConfigOpen()) OpenConfig(name);
+  if (IsConfigFileName(name) && !ConfigOpen()) OpenConfig(name);
 }
 
 void TMain::FilesDropped(const std::vector<std::string>& files) {
   if (files.empty()) return;
   const std::string& name = files.front();
-  if (!IsConfigFileName(name) || !FileExistsEx(name)) return;
+  if (!IsConfigFileName(name)) return;
   if (!CloseConfig()) return;
   OpenConfig(name);
 }

@@ -2,8 +2,6 @@
 // each action is enabled and what it does. Every caption comes from the
 // language table; toggles and radio groups write their settings variable and
 // apply it to every open panel.
-#include <filesystem>
-
 #include "editor/OndEditKeyCmds.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
@@ -87,7 +85,7 @@ void TMain::CreateActions() {
       {"aOpen", "aFile", leOpen, nullptr, ShortCut('O', ssCtrl), R::Always,
        [](TMain& m) {
          if (!m.CloseConfig()) return;
-         if (m.dlgZuOpen->Execute() && FileExistsEx(m.dlgZuOpen->FileName)) m.OpenConfig(m.dlgZuOpen->FileName);
+         if (m.dlgZuOpen->Execute()) m.OpenConfig(m.dlgZuOpen->FileName);
        }},
       {"aSave", "aFile", leSave, nullptr, ShortCut('S', ssCtrl), R::ActiveModified,
        [](TMain& m) { m.FConfig->SaveActive("", false, false); }},
@@ -428,22 +426,13 @@ void TMain::PrepareSaveDialog() {
   dlgZuSave->FileName = name;
 }
 
-namespace {
-// The same file as far as saving is concerned: the same path once
-// normalised, or two names of one existing file.
-bool SameFile(const std::string& a, const std::string& b) {
-  if (NormalizePath(a) == NormalizePath(b)) return true;
-  std::error_code error;
-  return std::filesystem::equivalent(std::filesystem::path(a), std::filesystem::path(b), error) && !error;
-}
-}  // namespace
-
 void TMain::SaveActiveAs(bool asCopy) {
   PrepareSaveDialog();
   if (!dlgZuSave->Execute()) return;
   const std::string name = dlgZuSave->FileName;
   if (asCopy) {
     const std::string& own = Config()->Files[static_cast<std::size_t>(ActiveIndex())]->FileName;
+    // The same file as saving decides it: a copy over it would write nothing new.
     if (SameFile(name, own)) {
       Application()->MessageBox(Lang(leCopyOverOriginal), "Ondrel", MB_OK | MB_ICONWARNING);
       return;

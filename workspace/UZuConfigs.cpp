@@ -1,9 +1,8 @@
 #include "workspace/UZuConfigs.h"
 
-#include <cstdio>
-
 #include "platform/Forms.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
@@ -43,6 +42,11 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
   Editors = std::make_unique<TEditors>(&Information->Files, popupMenu, scrollBar, statusBar, tree, scrollBox);
   const int count = Information->Count;
   if (count < 1) return result;
+  if (Information->Files[0]->ReadError) {
+    // Nothing of the set can be shown without its root.
+    Report(Lang(leReadFailed) + "\n" + Information->Error);
+    return result;
+  }
   if (tree) tree->Items()->BeginUpdate();
   if (Information->ExistingCount() < 2) {
     const TZuFileInformation& f = *Information->Files[0];
@@ -62,7 +66,21 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
     }
   }
   if (tree) tree->Items()->EndUpdate();
+  // Whatever could not be read is told at once, so that no window stays
+  // blank without a word.
+  std::string problems = Information->Error;
+  for (int i = 0; i < count; ++i) {
+    const TEditor* e = Editors->Item(i);
+    // A file discovery could not read is told there already.
+    if (e && !e->LastError.empty() && !Information->Files[static_cast<std::size_t>(i)]->ReadError)
+      problems += (problems.empty() ? "" : "\n") + e->LastError;
+  }
+  if (!problems.empty()) Report(Lang(leReadFailed) + "\n" + problems);
   return result;
+}
+
+bool TZuConfig::RootUnreadable() const {
+  return !Information || Information->Count < 1 || Information->Files[0]->ReadError;
 }
 
 bool TZuConfig::ValidIndex(int index) const {
@@ -84,8 +102,8 @@ bool TZuConfig::MakeBackup(int index) {
   try {
     if (!FileExistsEx(f.FileName)) return false;
     const std::string backup = f.BackupFileName();
-    if (FileExistsEx(backup) && std::remove(backup.c_str()) != 0) return false;
-    return std::rename(f.FileName.c_str(), backup.c_str()) == 0;
+    if (FileExistsEx(backup) && !DeleteFile(backup)) return false;
+    return RenameFile(f.FileName, backup);
   } catch (const std::exception&) {
     return false;
   }
@@ -95,7 +113,9 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   TEditor* panel = Panel(index);
   if (!panel) return false;
   TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(index)];
-  const bool ownName = newName.empty() || SameText(newName, f.FileName);
+  // Only the same file is the file itself: on this system a name in other
+  // letter case is another file.
+  const bool ownName = newName.empty() || SameFile(newName, f.FileName);
   const std::string target = ownName ? f.FileName : newName;
 
   if (!ownName) {
@@ -127,8 +147,8 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   const bool copy = ownName ? false : asCopy;
   if (!panel->SaveToFile(target, copy)) {
     // The file renamed to its backup goes back to its own name.
-    if (backedUp && !FileExistsEx(f.FileName)) std::rename(f.BackupFileName().c_str(), f.FileName.c_str());
-    Report(Lang(leSaveFailed) + "\n" + Utf8ToAnsi(target));
+    if (backedUp && !FileExistsEx(f.FileName)) RenameFile(f.BackupFileName(), f.FileName);
+    Report(Lang(leSaveFailed) + "\n" + Utf8ToAnsi(target) + "\n\n" + panel->LastError);
     return false;
   }
   if (copy) return true;

@@ -1,6 +1,8 @@
 // The main window and its controls under the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QKeyEvent>
@@ -361,12 +363,25 @@ TEST_F(MainWindowTest, StartsEmptyAndOpensTheSetFromTheCommandLine) {
   EXPECT_EQ(main->tvOpenFiles->Width(), 240);
   EXPECT_EQ(main->tvOpenFiles->GetAlign(), TAlign::alRight);
 
+  MessageBoxes boxes;
   Application()->SetParams({dir->Path() + "/other.txt"});
   main->OpenCommandLineFile();
   EXPECT_FALSE(main->ConfigOpen());
-  Application()->SetParams({dir->Path() + "/missing.zu"});
-  main->OpenCommandLineFile();
-  EXPECT_FALSE(main->ConfigOpen());
+  EXPECT_TRUE(boxes.texts.empty());
+  // A root that is missing or a folder is told, and the window stays as it was.
+  ASSERT_TRUE(ForceFolders(dir->Path() + "/folder.zu"));
+  for (const std::string name : {"missing.zu", "folder.zu"}) {
+    Application()->SetParams({dir->Path() + "/" + name});
+    main->OpenCommandLineFile();
+    EXPECT_FALSE(main->ConfigOpen());
+    EXPECT_FALSE(main->pScrollBox->GetVisible());
+    EXPECT_TRUE(main->lMainHelp->GetVisible());
+    EXPECT_EQ(main->tvOpenFiles->Items()->Count(), 0);
+    ASSERT_FALSE(boxes.texts.empty());
+    EXPECT_NE(boxes.texts.back().find(name), std::string::npos);
+    EXPECT_NE(boxes.texts.back().find(SystemErrorText(name == "missing.zu" ? ENOENT : EISDIR)), std::string::npos)
+        << boxes.texts.back();
+  }
   WriteFile(dir->Path() + "/upper.ZU", "{}");
   Application()->SetParams({dir->Path() + "/upper.ZU"});
   main->OpenCommandLineFile();
@@ -395,8 +410,10 @@ TEST_F(MainWindowTest, TimersCompleteTheWindowAndDeleteTheOldUpdate) {
   EXPECT_EQ(main->trCompleteConfigInterface->GetInterval(), 10);
 
   // Start-up enables the completing timer whatever the command line holds.
+  MessageBoxes boxes;
   Application()->SetParams({dir->Path() + "/missing.zu"});
   main->FormShow();
+  EXPECT_EQ(boxes.texts.size(), 1u);  // the missing file is told
   Application()->SetParams({});
   EXPECT_FALSE(main->ConfigOpen());
   EXPECT_TRUE(main->trCompleteConfigInterface->GetEnabled());
