@@ -62,11 +62,19 @@ TProcessDebugInfo& DebugInfo() {
   return info;
 }
 
+// The source-level name of a symbol: demangled, without the symbol version
+// ("@@GLIBC_2.34") and without the compiler's clone marks ("[clone .cold]"),
+// which name pieces of one function.
 std::string Demangle(const char* name) {
   if (!name) return {};
+  std::string symbol(name);
+  if (const auto at = symbol.find('@'); at != std::string::npos && at > 0) symbol.erase(at);
   int status = 0;
-  std::unique_ptr<char, void (*)(void*)> out(abi::__cxa_demangle(name, nullptr, nullptr, &status), std::free);
-  return status == 0 && out ? std::string(out.get()) : std::string(name);
+  std::unique_ptr<char, void (*)(void*)> out(abi::__cxa_demangle(symbol.c_str(), nullptr, nullptr, &status),
+                                             std::free);
+  std::string result = status == 0 && out ? std::string(out.get()) : symbol;
+  if (const auto clone = result.find(" [clone "); clone != std::string::npos) result.erase(clone);
+  return result;
 }
 
 const char* StringAttribute(Dwarf_Die* die, unsigned name) {
@@ -188,6 +196,11 @@ std::vector<TSourceLocation> SymbolizeStack(const TCallStack& stack) {
 bool ProgramHasDebugInfo() {
   const auto places = Symbolize(reinterpret_cast<const void*>(&ProgramHasDebugInfo), false);
   return !places.empty() && places.back().Line > 0 && !places.back().SourceFile.empty();
+}
+
+std::string SymbolizerVersion() {
+  const char* version = dwfl_version(nullptr);
+  return std::string("libdw ") + (version ? version : "?");
 }
 
 }  // namespace ond

@@ -41,4 +41,7 @@ std::vector<TSourceLocation> SymbolizeStack(const TCallStack& stack);
 // tables that this symbolizer can read.
 bool ProgramHasDebugInfo();
 
+// The name and version of the library that reads the debug information.
+std::string SymbolizerVersion();
+
 }  // namespace ond

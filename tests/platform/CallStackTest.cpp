@@ -63,6 +63,7 @@ TEST(CallStack, ThrownExceptionIsSymbolizedThreeCallsDeep) {
       EXPECT_GT(places[i].Line, 20);
       EXPECT_GT(places[i].ModuleBase, 0u);
       EXPECT_EQ(places[i].ModuleFile, ProgramFileName());
+      EXPECT_EQ(places[i].Function.find(" [clone"), std::string::npos) << places[i].Function;
     }
     // Nothing but the exception's own constructors stands before the throw site.
     for (int i = 0; i < three; ++i) EXPECT_NE(places[i].Function.find("::E"), std::string::npos) << places[i].Function;
