@@ -15,6 +15,7 @@
 #include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/ThrowDeep.h"
 
 namespace ond {
 namespace {
@@ -65,6 +66,17 @@ class ErrorHandlerTest : public testing::Test {
     return -1;
   }
   bool LogFileExists() const { return test::TempDir::Read(Handler.LogFileName) != ""; }
+  // Handles one exception in debug mode, which must halt the program; true
+  // when the log file was written by the time it halted.
+  bool HandleInDebugModeUntilHalt() {
+    Handler.SetActive(true);
+    Handler.SetDebugMode(true);
+    bool saved = false;
+    Handler.PreHalt = [&] { saved = LogFileExists(); };
+    EXPECT_NO_THROW(Handler.HandleException(nullptr, EListError("boom")));
+    EXPECT_EQ(Halts, 1);
+    return saved;
+  }
 
   test::TempDir Dir;
   TErrorHandler Handler{&ErrorHandlerTest::System};
@@ -99,6 +111,12 @@ TEST_F(ErrorHandlerTest, MarkersGiveTheIdentifierAndTheText) {
   EXPECT_TRUE(LogHas(" Exception Original Message: boom"));
   EXPECT_TRUE(Boxes.empty());  // outside debug mode nothing is shown
   EXPECT_EQ(Halts, 0);
+}
+
+TEST_F(ErrorHandlerTest, AssertionsHaveTheirFixedClassLine) {
+  Handler.SetActive(true);
+  Application()->HandleException(nullptr, EAssertException("x"));
+  EXPECT_TRUE(LogHas(" Exception Class: EAssertException"));
 }
 
 TEST_F(ErrorHandlerTest, AMalformedMarkerIsPlainText) {
@@ -162,26 +180,14 @@ TEST_F(ErrorHandlerTest, WithoutDebugModeNothingIsWritten) {
 }
 
 TEST_F(ErrorHandlerTest, DebugModeYesHaltsAfterSavingTheLog) {
-  Handler.SetActive(true);
-  Handler.SetDebugMode(true);
   Answer = IDYES;
-  bool savedBeforeHalt = false;
-  Handler.PreHalt = [&] { savedBeforeHalt = LogFileExists(); };
-  Application()->HandleException(nullptr, EListError("boom"));
-  EXPECT_EQ(Halts, 1);
-  EXPECT_TRUE(savedBeforeHalt);
+  EXPECT_TRUE(HandleInDebugModeUntilHalt());
   EXPECT_FALSE(Handler.Active());
 }
 
 TEST_F(ErrorHandlerTest, AFailureInsideTheHookIsOneLineAndHaltsWithTheLogSaved) {
-  Handler.SetActive(true);
-  Handler.SetDebugMode(true);
   BoxThrows = true;
-  bool savedBeforeHalt = false;
-  Handler.PreHalt = [&] { savedBeforeHalt = LogFileExists(); };
-  EXPECT_NO_THROW(Handler.HandleException(nullptr, EListError("boom")));
-  EXPECT_EQ(Halts, 1);
-  EXPECT_TRUE(savedBeforeHalt);
+  EXPECT_TRUE(HandleInDebugModeUntilHalt());
   const std::string file = test::TempDir::Read(Handler.LogFileName);
   EXPECT_NE(file.find(" Exception Original Message: boom\r\n"), std::string::npos);
   EXPECT_NE(file.find("\r\n\r\n*** Raise in Error handler ***\r\n\r\n=== Error handler is stopped "), std::string::npos);
@@ -203,42 +209,27 @@ TEST_F(ErrorHandlerTest, DebugModeNeedsDebugInformation) {
   EXPECT_TRUE(LogHas("*** Debug Mode True " + kDate + " ***"));
 }
 
-// Writes after each call keep every level in a frame of its own.
-volatile int gDepth = 0;
-__attribute__((noinline)) void FailingLevelThree() {
-  if (gDepth >= 0) throw EAssertException("deep");
-  gDepth = gDepth + 1;
-}
-__attribute__((noinline)) void FailingLevelTwo() {
-  FailingLevelThree();
-  gDepth = gDepth + 1;
-}
-__attribute__((noinline)) void FailingLevelOne() {
-  FailingLevelTwo();
-  gDepth = gDepth + 1;
-}
-
 TEST_F(ErrorHandlerTest, ARealExceptionIsLocatedThreeCallsDeep) {
   Handler.SetActive(true);
   try {
-    FailingLevelOne();
+    test::ThrowingLevelOne();
   } catch (const std::exception& e) {
     Application()->HandleException(nullptr, e);
   }
-  EXPECT_TRUE(LogHas(" Exception Class: EAssertException"));
-  const int procedure = LogIndexOf(" Procedure Name: ond::(anonymous namespace)::FailingLevelThree()");
+  EXPECT_TRUE(LogHas(" Exception Class: EListError"));
+  const int procedure = LogIndexOf(" Procedure Name: ond::test::ThrowingLevelThree()");
   ASSERT_GE(procedure, 0) << Handler.Log().GetText();
   const std::string unit = Handler.Log().Get(procedure + 1);
   EXPECT_EQ(unit.rfind(" Unit Name: ", 0), 0u);
-  EXPECT_NE(unit.find("ErrorHandlerTest.cpp"), std::string::npos);
+  EXPECT_NE(unit.find(test::ThrowDeepSourceFile), std::string::npos);
   EXPECT_EQ(Handler.Log().Get(procedure - 1), " Module Name: " + ExtractFileName(ProgramFileName()));
   const int stack = LogIndexOf(" Call Stack:");
   ASSERT_GT(stack, procedure);
-  const char* const levels[] = {"FailingLevelThree()", "FailingLevelTwo()", "FailingLevelOne()"};
+  const char* const levels[] = {"ThrowingLevelThree()", "ThrowingLevelTwo()", "ThrowingLevelOne()"};
   for (int i = 0; i < 3; ++i) {
     const std::string line = Handler.Log().Get(stack + 1 + i);
     EXPECT_NE(line.find(levels[i]), std::string::npos) << line;
-    EXPECT_NE(line.find("ErrorHandlerTest.cpp:"), std::string::npos) << line;
+    EXPECT_NE(line.find(std::string(test::ThrowDeepSourceFile) + ":"), std::string::npos) << line;
   }
 }
 
