@@ -18,9 +18,11 @@ std::string NormalizePath(std::string_view path);
 std::string JoinPath(std::string_view folder, std::string_view name);
 
 // The existing path that matches `path` exactly, or else component by
-// component without regard to letter case (code page 1251 letters included;
-// among several candidates the byte-wise smallest name wins, so the choice is
-// deterministic). Returns `path` unchanged when no such file exists.
+// component without regard to letter case (the letters of code page 1251,
+// also inside names with characters beyond it; a name that is not valid UTF-8
+// only matches byte for byte; among several candidates the byte-wise smallest
+// name wins, so the choice is deterministic). Returns `path` unchanged when no
+// such file exists.
 std::string ResolveFileCase(const std::string& path);
 
 // The canonical absolute path of an existing file (symbolic links resolved),
