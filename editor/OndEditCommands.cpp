@@ -7,6 +7,7 @@
 #include "editor/OndEditImpl.h"
 #include "platform/ImgList.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -555,13 +556,10 @@ void TCustomOndEdit::DoImeStr(const std::string& S) {
   TrimLineEnd(c.Line, true);
   const TOndEditorOptions keep = FOptions;
   FOptions |= eoScrollPastEol;
-  try {
+  {
+    const TScopeExit restore([&] { FOptions = keep; });
     SetCaretAndCollapse(end);
-  } catch (...) {
-    FOptions = keep;
-    throw;
   }
-  FOptions = keep;
   if (FWordWrapPlugin && GetDisplayXY().Column > FWordWrapPlugin->WrapWidth() + 1) SetLeftColumn(1);
   MakeCaretVisible();
 }
@@ -693,13 +691,10 @@ void TCustomOndEdit::DoTabKey() {
   const TBufferCoord end = ReplaceRange(at, at, text, urDelete, urInsert, true);
   const TOndEditorOptions keep = FOptions;
   FOptions |= eoScrollPastEol;
-  try {
+  {
+    const TScopeExit restore([&] { FOptions = keep; });
     SetCaretAndCollapse(end);
-  } catch (...) {
-    FOptions = keep;
-    throw;
   }
-  FOptions = keep;
   MakeCaretVisible();
 }
 
@@ -748,13 +743,8 @@ void TCustomOndEdit::DoShiftTabKey() {
   if (PosBefore(from, to)) ReplaceRange(from, to, std::string_view(), urDeleteAfterCursor, urInsert, true);
   const TOndEditorOptions keep = FOptions;
   FOptions |= eoScrollPastEol;
-  try {
-    SetCaretAndCollapse(BufferCoord(newX, Y));
-  } catch (...) {
-    FOptions = keep;
-    throw;
-  }
-  FOptions = keep;
+  const TScopeExit restore([&] { FOptions = keep; });
+  SetCaretAndCollapse(BufferCoord(newX, Y));
 }
 
 void TCustomOndEdit::DoCaseChange(TOndEditorCommand Cmd) {
