@@ -8,9 +8,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "editor/OndCompletionProposal.h"
 #include "highlight/OndEditHighlighter.h"
 #include "platform/ImgList.h"
-#include "search/OndCompletionProposal.h"
 
 namespace ond {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "editor/OndEditTypes.h"
-#include "platform/Graphics.h"
+#include "platform/core/Types.h"
 
 namespace ond {
 

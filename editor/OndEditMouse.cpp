@@ -4,9 +4,9 @@
 
 #include <algorithm>
 
+#include "editor/OndCompletionProposal.h"
 #include "editor/OndEditImpl.h"
 #include "platform/ImgList.h"
-#include "search/OndCompletionProposal.h"
 
 namespace ond {
 
