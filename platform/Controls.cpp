@@ -26,6 +26,7 @@
 #include "platform/Menus.h"
 #include "platform/QtBridge.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -411,13 +412,8 @@ void TWinControl::Realign() {
   if (FAlignLevel > 0 || FAligning || Destroying()) return;
   FAligning = true;
   TRect r = ClientRect();
-  try {
-    AlignControls(r);
-  } catch (...) {
-    FAligning = false;
-    throw;
-  }
-  FAligning = false;
+  const TScopeExit restore([&] { FAligning = false; });
+  AlignControls(r);
 }
 
 void TWinControl::AlignControls(TRect& rect) {
@@ -717,21 +713,13 @@ void TCustomControl::ShowScrollBar(TScrollBarKind kind, bool show) {
     QObject::connect(bar, &QAbstractSlider::actionTriggered, [this, bar, i, k](int action) {
       const int target = bar->sliderPosition();
       TScrollCode code;
-      switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd: code = TScrollCode::scLineDown; break;
-        case QAbstractSlider::SliderSingleStepSub: code = TScrollCode::scLineUp; break;
-        case QAbstractSlider::SliderPageStepAdd: code = TScrollCode::scPageDown; break;
-        case QAbstractSlider::SliderPageStepSub: code = TScrollCode::scPageUp; break;
-        case QAbstractSlider::SliderToMinimum: code = TScrollCode::scTop; break;
-        case QAbstractSlider::SliderToMaximum: code = TScrollCode::scBottom; break;
-        case QAbstractSlider::SliderMove:
-          if (bar->isSliderDown()) {
-            Guarded([&] { Scroll(k, TScrollCode::scTrack, target); });
-            return;
-          }
-          code = TScrollCode::scPosition;  // "scroll here"
-          break;
-        default: return;
+      if (!ScrollCodeFromSliderAction(action, code)) return;
+      if (code == TScrollCode::scTrack) {
+        if (bar->isSliderDown()) {
+          Guarded([&] { Scroll(k, TScrollCode::scTrack, target); });
+          return;
+        }
+        code = TScrollCode::scPosition;  // "scroll here"
       }
       // The program moves the thumb itself in answer.
       bar->setSliderPosition(FScrollBars->info[i].Pos);
@@ -942,13 +930,8 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
                            ToQColor(clBtnFace));
         FCanvas.BeginPainting(&painter, ClientRect());
         FCanvas.SetClipRect(FromQRect(e->rect()));
-        try {
-          Paint();
-        } catch (...) {
-          FCanvas.EndPainting();
-          throw;
-        }
-        FCanvas.EndPainting();
+        const TScopeExit restore([&] { FCanvas.EndPainting(); });
+        Paint();
       }
       PaintCaret(Widget());
       return true;
