@@ -460,6 +460,8 @@ bool TWinControl::TabMovesFocus(const QKeyEvent* e) const {
 
 void TWinControl::DragAcceptFiles(bool accept) { Widget()->setAcceptDrops(accept); }
 
+bool TWinControl::RouteKey(std::uint16_t, TShiftState) { return false; }
+
 void TWinControl::KeyDown(std::uint16_t& key, TShiftState shift) {
   if (OnKeyDown) OnKeyDown(this, key, shift);
 }
@@ -485,8 +487,12 @@ bool TWinControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::KeyPress: {
       if (!own) return false;
       auto* e = static_cast<QKeyEvent*>(event);
-      if (TabMovesFocus(e)) return false;
       const std::uint16_t vk = KeyOfEvent(e);
+      // The window's shortcuts win over every control inside it.
+      TWinControl* top = this;
+      while (top->GetParent()) top = top->GetParent();
+      if (vk != 0 && top->RouteKey(vk, ShiftFromQt(e->modifiers()))) return true;
+      if (TabMovesFocus(e)) return false;
       std::uint16_t key = vk;
       const TShiftState shift = ShiftFromQt(e->modifiers());
       bool consumed = false;
