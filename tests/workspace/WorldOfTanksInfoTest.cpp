@@ -233,15 +233,16 @@ TEST(FileVersion, BareNameFallsBackToTheCurrentFolder) {
 }
 
 TEST(WorldOfTanksInfoRules, DefaultIconValues) {
+  const std::u16string exe = u"C:\\Games\\WoT\\WorldOfTanks.exe";
   const struct {
     std::u16string Value, Exe;
   } cases[] = {
-      {u"\"C:\\Games\\WoT\\WorldOfTanks.exe\",0", u"C:\\Games\\WoT\\WorldOfTanks.exe"},
-      {u"\"C:\\Games\\WoT\\WorldOfTanks.exe\",12", u"C:\\Games\\WoT\\WorldOfTanks.exe"},
-      {u"\"C:\\Games\\WoT\\WorldOfTanks.exe\"", u"C:\\Games\\WoT\\WorldOfTanks.exe"},
-      {u"C:\\Games\\WoT\\WorldOfTanks.exe,0", u"C:\\Games\\WoT\\WorldOfTanks.exe"},
-      {u"C:\\Games\\WoT\\WorldOfTanks.exe, -101", u"C:\\Games\\WoT\\WorldOfTanks.exe"},
-      {u"C:\\Games\\WoT\\WorldOfTanks.exe", u"C:\\Games\\WoT\\WorldOfTanks.exe"},
+      {u"\"" + exe + u"\",0", exe},
+      {u"\"" + exe + u"\",12", exe},
+      {u"\"" + exe + u"\"", exe},
+      {exe + u",0", exe},
+      {exe + u", -101", exe},
+      {exe, exe},
       {u"  \"C:\\Wo,T 1\\WorldOfTanks.exe\" ,3 ", u"C:\\Wo,T 1\\WorldOfTanks.exe"},
       {u"C:\\Wo,T\\WorldOfTanks.exe", u"C:\\Wo,T\\WorldOfTanks.exe"},
       {u"\"C:\\unclosed.exe,0", u"C:\\unclosed.exe,0"},
