@@ -32,6 +32,7 @@ const Pattern kPatterns[] = {
     {"word_alternation", "alpha|bravo|charlie|delta", "alpha|bravo|charlie|delta", false},
     {"anchored_line", "^\\s*\"\\w+\":", "^\\s*\"\\w+\":", false},
     {"back_reference", "(\\w)\\1", "(\\w)\\1", false},
+    {"doubled_word", "(\\w+)\\s+\\1", "(\\w+)\\s+\\1", false},
 };
 
 const std::vector<std::string_view>& Lines() {

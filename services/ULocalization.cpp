@@ -1,0 +1,253 @@
+#include "services/ULocalization.h"
+
+#include <array>
+#include <cstdlib>
+#include <string_view>
+
+#include "platform/core/CodePage.h"
+#include "platform/core/SysUtils.h"
+#include "services/USystem.h"
+
+namespace ond {
+namespace {
+
+// The texts as written here are UTF-8 for the sake of the reader; the table
+// the program reads holds them as code page 1251, converted once. A line
+// break is "\n\r" (LF CR) on purpose: it is the break the program's labels
+// and message boxes understand.
+struct TSourceEntry {
+  std::string_view Russian;
+  std::string_view English;
+};
+
+constexpr TSourceEntry EditModeSource[2] = {
+    {"Вставка", "Insert"},
+    {"Замена", "Overwrite"},
+};
+
+constexpr std::array<TSourceEntry, LangEntryCount> Source = {{
+    {"Для загрузки конфига:\n\r"
+     "• перетащите сюда файл \"@quarn.zu\"\n\r"
+     "• или откройте его, выбрав в главном меню \"Файл - Открыть…\"\n\r"
+     "\n\r"
+     "Для быстрой загрузки конфига из игры:\n\r"
+     "• выберите в главном меню \"Файл - Загрузить текущий конфиг игры\"",
+     "To load a config:\n\r"
+     "• Drag a file \"@quarn.zu\" here\n\r"
+     "• Or open it by going to the \"File - Open...\"\n\r"
+     "\n\r"
+     "For quick download config from the game:\n\r"
+     "• Select in the main menu \"File - Load the current config\""},
+    {"Вставка", "Insert"},  // 1: see EditModeSource
+    {"Изменён", "Modified"},
+    {"Файл не найден", "File not found"},
+    {"не найдено", "not found"},
+    {"Произведено замен:", "Subs used:"},
+    {"Файл", "File"},
+    {"Открыть…", "Open..."},
+    {"Сохранить", "Save"},
+    {"Сохранить с резервной копией", "Save with backup"},
+    {"Сохранить как…", "Save as..."},
+    {"Сохранить копию как…", "Save as copy..."},
+    {"Открыть заново", "Reopen"},
+    {"Восстановить из резервной копии", "Recovery from backup"},
+    {"Сохранить все", "Save all"},
+    {"Сохранить все с резервной копией", "Save all with backup"},
+    {"Закрыть все", "Close all"},
+    {"Загрузить текущий конфиг игры", "Load the current config"},
+    {"Выход", "Quit"},
+    {"Правка", "Edit"},
+    {"Отменить", "Undo"},
+    {"Повторить", "Redo"},
+    {"Вырезать", "Cut"},
+    {"Копировать", "Copy"},
+    {"Вставить", "Paste"},
+    {"Удалить", "Delete"},
+    {"Выделить все", "Select all"},
+    {"Поиск", "Search"},
+    {"Найти…", "Find..."},
+    {"Заменить…", "Replace..."},
+    {"Найти ниже", "Find down"},
+    {"Найти выше", "Find up"},
+    {"Вид", "View"},
+    {"Редактор", "Editor"},
+    {"Левое поле", "Gutter"},
+    {"Показывать", "Visible"},
+    {"Нумерация строк", "Line numbering"},
+    {"Знак переноса строк", "Word wrap glyph"},
+    {"Отмечать изменённые строки", "Mark changed lines"},
+    {"Шрифт заголовков…", "Font headlines..."},
+    {"Шрифт основного текста…", "Main text font..."},
+    {"Перенос по словам", "Word wrap"},
+    {"Показывать спецсимволы", "Display special characters"},
+    {"Свободное перемещение курсора", "Free caret movement"},
+    {"Дерево файлов", "Files tree"},
+    {"Показывать", "Visible"},
+    {"Расположение панели", "Panel location"},
+    {"Справа", "Right"},
+    {"Слева", "Left"},
+    {"Общая прокрутка", "Main scroll"},
+    {"Показывать полосу прокрутки", "Show scrollbar"},
+    {"Способ включения", "Activation method"},
+    {"Клавиша Shift", "Shift key"},
+    {"Клавиша Ctrl", "Ctrl key"},
+    {"Наведение курсора", "Cursor moving"},
+    {"Подсветка синтаксиса", "Syntax Highlighting"},
+    {"Нет", "None"},
+    {"Схема", "Scheme"},
+    {"Парные скобки", "Paired brackets"},
+    {"Сворачивание кода", "Code folding"},
+    {"Кодировка", "Code page"},
+    {"Открыть файл в ANSI", "Open file in ANSI"},
+    {"Открыть файл в Unicode", "Open file in Unicode"},
+    {"Открыть файл в UTF-8", "Open file in UTF-8"},
+    {"Открыть конфиг в ANSI", "Open config in ANSI"},
+    {"Открыть конфиг в Unicode", "Open config in Unicode"},
+    {"Открыть конфиг в UTF-8", "Open config in UTF-8"},
+    {"Язык", "Language"},
+    {"Свернуть редакторы", "Collapse editors"},
+    {"Все", "All"},
+    {"Выше активного", "Above active editor"},
+    {"Ниже активного", "Below active editor"},
+    {"Развернуть редакторы", "Expand editors"},
+    {"Все", "All"},
+    {"Выше активного", "Above active editor"},
+    {"Ниже активного", "Below active editor"},
+    {"Скрыть редакторы", "Hide editors"},
+    {"Все", "All"},
+    {"Выше активного", "Above active editor"},
+    {"Ниже активного", "Below active editor"},
+    {"Показать редакторы", "Show editors"},
+    {"Все", "All"},
+    {"Выше активного", "Above active editor"},
+    {"Ниже активного", "Below active editor"},
+    {"Выровнять высоту редакторов", "Align editors height"},
+    {"По активному редактору", "As active editor"},
+    {"По главному окну", "As main window"},
+    {"Справка", "Help"},
+    {"Настройки", "Settings"},
+    {"Режим тестирования", "Test mod"},
+    {"Автоматически проверять обновления", "Automatically check for updates"},
+    {"Открывать окно во весь экран", "Opening window to fullscreen"},
+    {"Запоминать параметры поиска", "Remember search options"},
+    {"Восстановить настройки по умолчанию", "Restore default settings"},
+    {"Проверить обновления…", "Check of updates..."},
+    {"Сайт программы…", "Website..."},
+    {"О программе", "About"},
+    {"Поиск", "Search"},
+    {"Найти:", "Search for:"},
+    {"OK", "OK"},
+    {"Отмена", "Cancel"},
+    {" Направление: ", " Direction: "},
+    {"Вниз", "Down"},
+    {"Вверх", "Up"},
+    {"Учитывать регистр", "Case sensitivity"},
+    {"Только слова целиком", "Whole words only"},
+    {"Искать от курсора", "Search from caret"},
+    {"Только в выделенном", "Selected text only"},
+    {"Регулярное выражение", "Regular expression"},
+    {"Во всём конфиге", "Entire config"},
+    {"Без скрытых файлов", "Without hidden files"},
+    {"Замена", "Replace"},
+    {"Заменить на:", "Replace with:"},
+    {"Заменить?", "Replace the text?"},
+    {"Да", "Yes"},
+    {"Нет", "No"},
+    {"Да для всех", "Yes to all"},
+    {"Отмена", "Cancel"},
+    {"Доступна новая версия программы \"XXX\". Обновить?",
+     "A new version of the program available \"XXX\". Upgrade now?"},
+    {"Да", "Yes"},
+    {"Нет", "No"},
+    {"Загружено", "Download"},
+    {"Сохранить все изменения в открытом конфиге?", "Save all changes in open the config file?"},
+    {"Текущие изменения будут потеряны. Продолжить?", "The current changes will be lost. Continue?"},
+    {"Вы не можете сохранить копию файла под именем оригинала. Выберите другое имя.",
+     "You can not save a copy of the file as the original. Select a file to a different name."},
+    {"Вы используете самую последнюю версию программы. Обновление не требуется.",
+     "You are using the latest version of the software. Update is not required."},
+    {"Не удалось проверить обновления программы. Нет связи с сервером.",
+     "The check updates is failed. No connection to the server."},
+    {"Не удалось обновить программу. Нет связи с сервером или недоступен целевой каталог.",
+     "The failed to upgrade the program. No connection to the server  or the target directory is not available."},
+    {"Для включения режима тестирования необходима актуальная версия DebugInfo.dll библиотеки. Загрузить "
+     "библиотеку?",
+     "To enable the testing program requires the current version DebugInfo.dll. Download the library?"},
+    {"Не удалось обновить библиотеку. Нет связи с сервером.",
+     "Failed to update the library. No connection to the server."},
+    {"Версия библиотеки на сервере не соответствует текущей версии Ondrel. Необходимо обновить программу.",
+     "Version of the library on the server does not meet the version of your Ondrel. Debug mode is not enabled. "
+     "Initially, you have to update the Ondrel."},
+    {"Не удалось обновить библиотеку. Нет связи с сервером или недоступен целевой каталог.",
+     "The failed to upgrade the library. No connection to the server  or the target directory is not available."},
+}};
+
+struct TTable {
+  std::array<std::array<std::string, LanguageCount>, LangEntryCount> Entries;
+  std::array<std::array<std::string, 2>, LanguageCount> EditMode;  // [language][mode]
+};
+
+std::string ToAnsi(std::string_view utf8) {
+  std::size_t replaced = 0;
+  std::string s = Utf8ToAnsi(utf8, &replaced);
+  OND_ASSERT(replaced == 0);
+  return s;
+}
+
+const TTable& Table() {
+  static const TTable table = [] {
+    TTable t;
+    for (int i = 0; i < LangEntryCount; ++i) {
+      t.Entries[i][LangRussian] = ToAnsi(Source[i].Russian);
+      t.Entries[i][LangEnglish] = ToAnsi(Source[i].English);
+    }
+    for (int mode = 0; mode < 2; ++mode) {
+      t.EditMode[LangRussian][mode] = ToAnsi(EditModeSource[mode].Russian);
+      t.EditMode[LangEnglish][mode] = ToAnsi(EditModeSource[mode].English);
+    }
+    return t;
+  }();
+  return table;
+}
+
+int ValidLanguage(int language) {
+  OND_ASSERT(language == LangRussian || language == LangEnglish);
+  return language;
+}
+
+}  // namespace
+
+int CurrentLanguage() { return Settings.interface.view.language == LangRussian ? LangRussian : LangEnglish; }
+
+void SetCurrentLanguage(int language) { Settings.interface.view.language = ValidLanguage(language); }
+
+const std::string& LangText(int entry, int language) {
+  OND_ASSERT(entry >= 0 && entry < LangEntryCount);
+  return Table().Entries[entry][ValidLanguage(language)];
+}
+
+const std::string& Lang(int entry) { return LangText(entry, CurrentLanguage()); }
+
+const std::string& LangEditModeText(int mode, int language) {
+  OND_ASSERT(mode == EditModeInsert || mode == EditModeOverwrite);
+  return Table().EditMode[ValidLanguage(language)][mode];
+}
+
+const std::string& LangEditMode(int mode) { return LangEditModeText(mode, CurrentLanguage()); }
+
+bool IsRussianLocaleName(const char* localeName) {
+  if (localeName == nullptr) return false;
+  std::string_view name(localeName);
+  const std::size_t end = name.find_first_of("_.@");
+  return AsciiLowerCase(name.substr(0, end)) == "ru";
+}
+
+bool IsRussianSystem() {
+  try {
+    return IsRussianLocaleName(std::getenv("LANG"));
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace ond

@@ -1,0 +1,184 @@
+// The program's own interface texts in its two languages, Russian and
+// English. Every caption, status text, message and dialog text is read from
+// this one table at the moment it is shown, so switching the language takes
+// effect at once. The table is fixed: its texts are code page 1251 bytes, a
+// line break inside a text is LF CR and the bullet is the byte 0x95.
+//
+// The language index is the settings variable interface.view.language:
+// 0 Russian, 1 English.
+#pragma once
+
+#include <string>
+
+namespace ond {
+
+constexpr int LangRussian = 0;
+constexpr int LangEnglish = 1;
+constexpr int LanguageCount = 2;
+
+// Editing modes of the edit-mode entry, whose texts differ by mode.
+constexpr int EditModeInsert = 0;
+constexpr int EditModeOverwrite = 1;
+
+// The table's entries in table order.
+enum TLangEntry : int {
+  leMainHelp,  // the hint of the empty editor area
+  leEditMode,  // read through LangEditModeText
+  leModified,
+  leFileNotFound,
+  leNotFound,
+  leSubsUsed,
+  leFile,
+  leOpen,
+  leSave,
+  leSaveWithBackup,
+  leSaveAs,
+  leSaveAsCopy,
+  leReopen,
+  leRecovery,
+  leSaveAll,
+  leSaveAllWithBackup,
+  leCloseAll,
+  leLoadActiveConfig,
+  leQuit,
+  leEdit,
+  leUndo,
+  leRedo,
+  leCut,
+  leCopy,
+  lePaste,
+  leDelete,
+  leSelectAll,
+  leSearchMenu,
+  leFind,
+  leReplaceMenu,
+  leFindDown,
+  leFindUp,
+  leView,
+  leEditor,
+  leGutter,
+  leGutterVisible,
+  leGutterNumber,
+  leGutterWWGlyph,
+  leLineModified,
+  leHeaderFont,
+  leEditorFont,
+  leWordWrap,
+  leSpecialChars,
+  leFreeCaret,
+  leFilesTree,
+  leFilesTreeVisible,
+  leFilesTreePosition,
+  leFilesTreeRight,
+  leFilesTreeLeft,
+  leMainScroll,
+  leMainScrollBar,
+  leActivationMethod,
+  leActivationShift,
+  leActivationCtrl,
+  leActivationCursor,
+  leSyntaxHighlighting,
+  leSyntaxNone,
+  leScheme,
+  lePairedBrackets,
+  leCodeFolding,
+  leCodePage,
+  leFileAnsi,
+  leFileUnicode,
+  leFileUtf8,
+  leConfigAnsi,
+  leConfigUnicode,
+  leConfigUtf8,
+  leLanguage,
+  leCollapseEditors,
+  leCollapseAll,
+  leCollapseAbove,
+  leCollapseBelow,
+  leExpandEditors,
+  leExpandAll,
+  leExpandAbove,
+  leExpandBelow,
+  leHideEditors,
+  leHideAll,
+  leHideAbove,
+  leHideBelow,
+  leShowEditors,
+  leShowAll,
+  leShowAbove,
+  leShowBelow,
+  leAlignHeights,
+  leHeightAsActive,
+  leHeightAsMain,
+  leHelp,
+  leSettings,
+  leTestMode,
+  leAutoCheckUpdate,
+  leFullScreenDefault,
+  leRememberSearch,
+  leRestoreDefaults,
+  leCheckUpdate,
+  leWebSite,
+  leAbout,
+  leSearchCaption,
+  leSearchFor,
+  leOK,
+  leCancel,
+  leDirection,
+  leDown,
+  leUp,
+  leCaseSensitive,
+  leWholeWords,
+  leFromCaret,
+  leSelectedOnly,
+  leRegularExpression,
+  leEntireConfig,
+  leWithoutHidden,
+  leReplaceCaption,
+  leReplaceWith,
+  leReplaceQuestion,
+  leConfirmYes,
+  leConfirmNo,
+  leConfirmYesToAll,
+  leConfirmCancel,
+  leUpdateOffer,  // holds UpdateVersionPlaceholder
+  leUpdateYes,
+  leUpdateNo,
+  leUpdateDownloaded,
+  leSaveAllChanges,
+  leChangesLost,
+  leCopyOverOriginal,
+  leLatestVersion,
+  leUpdateCheckFailed,
+  leUpdateFailed,
+  leDebugLibraryOffer,
+  leDebugLibraryFailed,
+  leDebugLibraryMismatch,
+  leDebugLibraryUpgradeFailed,
+  LangEntryCount
+};
+static_assert(LangEntryCount == 132);
+
+// The one placeholder of the table: the update offer puts the new version's
+// text in its place.
+inline constexpr const char* UpdateVersionPlaceholder = "XXX";
+
+// The current language index, 0 or 1.
+int CurrentLanguage();
+void SetCurrentLanguage(int language);
+
+// The text of an entry in a language; the edit-mode entry gives its insert
+// text here.
+const std::string& LangText(int entry, int language);
+// The text of an entry in the current language.
+const std::string& Lang(int entry);
+// The status text of an editing mode (EditModeInsert or EditModeOverwrite).
+const std::string& LangEditModeText(int mode, int language);
+const std::string& LangEditMode(int mode);
+
+// Whether the system's language is Russian: the language part of the LANG
+// variable ("ru" in "ru_RU.UTF-8"). Anything unreadable counts as not.
+bool IsRussianSystem();
+// The same decision for a given locale name (null or empty is not Russian).
+bool IsRussianLocaleName(const char* localeName);
+
+}  // namespace ond

@@ -1,0 +1,158 @@
+// Copies, merges, templates, comparisons and method calls of JSON values.
+#include <cmath>
+#include <memory>
+#include <utility>
+
+#include "services/jsonobject.h"
+#include "services/jsonobjectDetail.h"
+
+namespace ond {
+
+using namespace jsondetail;
+
+IJsonObject TJsonObject::Clone() {
+  // A value met again inside itself (a cycle) is left out of the copy.
+  if (FProcessing) return nullptr;
+  ProcessingGuard guard(*this);
+  switch (FDataType) {
+    case jdtObject: {
+      IJsonObject r = Create(jdtObject);
+      TJsonAvlIterator it(*FValue.o);
+      for (it.First(); it.GetCurrent(); it.Next()) {
+        const TJsonAvlEntry* e = it.GetCurrent();
+        r->FValue.o->Put(e->GetName(), e->GetValue() ? e->GetValue()->Clone() : nullptr);
+      }
+      return r;
+    }
+    case jdtArray: {
+      IJsonObject r = Create(jdtArray);
+      for (int i = 0; i < FValue.a->GetLength(); ++i) {
+        const IJsonObject v = FValue.a->Get(i);
+        r->FValue.a->Put(i, v ? v->Clone() : nullptr);
+      }
+      return r;
+    }
+    case jdtString: return Create(FString);
+    case jdtMethod: return Create(*FValue.m);
+    default: {
+      IJsonObject r = Create(FDataType);
+      r->FValue = FValue;
+      return r;
+    }
+  }
+}
+
+void TJsonObject::Merge(const IJsonObject& other, bool reference) {
+  if (!other || other->FDataType != FDataType || FProcessing || other->FProcessing) return;
+  switch (FDataType) {
+    case jdtObject: {
+      ProcessingGuard guardThis(*this);
+      std::unique_ptr<ProcessingGuard> guardOther;
+      if (other.get() != this) guardOther = std::make_unique<ProcessingGuard>(*other);
+      // Take the members first: merging may change the tables being walked.
+      const std::vector<std::u16string> names = other->FValue.o->GetNames();
+      const std::vector<IJsonObject> values = other->FValue.o->GetValues();
+      for (std::size_t k = 0; k < names.size(); ++k) {
+        const IJsonObject& v = values[k];
+        const IJsonObject mine = FValue.o->Get(names[k]);
+        if (mine && v && mine->FDataType == v->FDataType) {
+          if (mine != v) mine->Merge(v, reference);
+        } else {
+          FValue.o->Put(names[k], reference || !v ? v : v->Clone());
+        }
+      }
+      break;
+    }
+    case jdtArray: {
+      ProcessingGuard guardThis(*this);
+      std::unique_ptr<ProcessingGuard> guardOther;
+      if (other.get() != this) guardOther = std::make_unique<ProcessingGuard>(*other);
+      const int n = other->FValue.a->GetLength();
+      for (int i = 0; i < n; ++i) {
+        const IJsonObject v = other->FValue.a->Get(i);
+        const IJsonObject mine = FValue.a->Get(i);
+        if (mine && v && mine->FDataType == v->FDataType) {
+          if (mine != v) mine->Merge(v, reference);
+        } else {
+          FValue.a->Put(i, reference || !v ? v : v->Clone());
+        }
+      }
+      break;
+    }
+    case jdtString: FString = other->FString; break;
+    case jdtMethod: *FValue.m = *other->FValue.m; break;
+    default: FValue = other->FValue; break;
+  }
+}
+
+void TJsonObject::Merge(const TJsonText& text) { Merge(ParseJson(text.View()), true); }
+
+std::u16string TJsonObject::Format(std::u16string_view text, char16_t beginSep, char16_t endSep) {
+  std::u16string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const std::size_t b = text.find(beginSep, i);
+    if (b == std::u16string_view::npos) {
+      out.append(text.substr(i));
+      break;
+    }
+    out.append(text.substr(i, b - i));
+    const std::size_t e = text.find(endSep, b + 1);
+    if (e == std::u16string_view::npos) break;  // an open path drops the rest
+    out += GetPathString(text.substr(b + 1, e - b - 1));
+    i = e + 1;
+  }
+  return out;
+}
+
+namespace {
+
+bool IsNumeric(TJsonDataType t) { return t == jdtBoolean || t == jdtDouble || t == jdtCurrency || t == jdtInteger; }
+
+TJsonCompareResult Order(int c) { return c < 0 ? jcrLess : c > 0 ? jcrGreater : jcrEqual; }
+
+}  // namespace
+
+TJsonCompareResult TJsonObject::Compare(const IJsonObject& other) {
+  if (!other) return jcrNotComparable;
+  const TJsonDataType a = FDataType, b = other->FDataType;
+  if (IsNumeric(a) && IsNumeric(b)) {
+    if (a != jdtDouble && b != jdtDouble) {
+      // Exact: everything as a count of ten-thousandths.
+      auto scaled = [](const TJsonObject& v) -> __int128 {
+        if (v.FDataType == jdtBoolean) return v.FValue.b ? 10000 : 0;
+        if (v.FDataType == jdtCurrency) return v.FValue.i;
+        return static_cast<__int128>(v.FValue.i) * 10000;
+      };
+      const __int128 x = scaled(*this), y = scaled(*other);
+      return Order(x < y ? -1 : x > y ? 1 : 0);
+    }
+    auto wide = [](const TJsonObject& v) -> long double {
+      switch (v.FDataType) {
+        case jdtBoolean: return v.FValue.b ? 1 : 0;
+        case jdtDouble: return v.FValue.d;
+        case jdtCurrency: return static_cast<long double>(v.FValue.i) / 10000;
+        default: return static_cast<long double>(v.FValue.i);
+      }
+    };
+    const long double x = wide(*this), y = wide(*other);
+    if (std::isnan(x) || std::isnan(y)) return jcrNotComparable;
+    return Order(x < y ? -1 : x > y ? 1 : 0);
+  }
+  const bool textA = a == jdtString || (IsNumeric(a) && a != jdtBoolean);
+  const bool textB = b == jdtString || (IsNumeric(b) && b != jdtBoolean);
+  if (textA && textB && (a == jdtString || b == jdtString)) return Order(AsString().compare(other->AsString()));
+  return jcrNotComparable;
+}
+
+TJsonCompareResult TJsonObject::Compare(const TJsonText& text) { return Compare(ParseJson(text.View())); }
+
+IJsonObject TJsonObject::Call(const TJsonText& path, const IJsonObject& param) {
+  return EvalPath(path.View(), false, true, jpoCallMethod, param, jdtNull);
+}
+
+IJsonObject TJsonObject::Call(const TJsonText& path, const TJsonText& paramText) {
+  return Call(path, ParseJson(paramText.View()));
+}
+
+}  // namespace ond

@@ -1,0 +1,423 @@
+// Writing JSON values as text: to a string, a stream, a file or a socket.
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+#include "platform/core/Classes.h"
+#include "services/jsonobject.h"
+#include "services/jsonobjectDetail.h"
+
+namespace ond {
+
+using namespace jsondetail;
+
+namespace {
+
+// Collects the result of a run of Appends: failure is remembered.
+struct Out {
+  TJsonWriter& W;
+  std::int64_t Last = 0;
+  bool Failed = false;
+
+  void Put(const char16_t* s, std::size_t n) {
+    if (n == 0) return;
+    Last = W.Append(s, static_cast<std::int64_t>(n));
+    if (Last < 0) Failed = true;
+  }
+  void Put(std::u16string_view s) { Put(s.data(), s.size()); }
+  void PutAscii(std::string_view s) {
+    char16_t buf[64];
+    while (!s.empty()) {
+      const std::size_t n = std::min(s.size(), sizeof buf / sizeof buf[0]);
+      for (std::size_t i = 0; i < n; ++i) buf[i] = static_cast<unsigned char>(s[i]);
+      Put(buf, n);
+      s.remove_prefix(n);
+    }
+  }
+  void LineBreak(int level) {
+    static const char16_t spaces[] = u"\r\n                                                              ";
+    constexpr int kSpaces = static_cast<int>(sizeof spaces / sizeof spaces[0]) - 3;
+    Put(spaces, static_cast<std::size_t>(2 + std::min(level, kSpaces)));
+    for (level -= kSpaces; level > 0; level -= kSpaces) Put(spaces + 2, static_cast<std::size_t>(std::min(level, kSpaces)));
+  }
+};
+
+void PutEscaped(Out& out, std::u16string_view s, bool escape) {
+  static const char hex[] = "0123456789abcdef";
+  std::size_t run = 0;
+  char16_t e[6];
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    const char16_t c = s[i];
+    std::size_t n = 0;
+    if (c == '"' || c == '\\' || c == '/') {
+      e[0] = '\\';
+      e[1] = c;
+      n = 2;
+    } else if (escape) {
+      if (c >= 32 && c <= 127) continue;
+      char16_t k = 0;
+      switch (c) {
+        case 8: k = 'b'; break;
+        case 9: k = 't'; break;
+        case 10: k = 'n'; break;
+        case 12: k = 'f'; break;
+        case 13: k = 'r'; break;
+        default: break;
+      }
+      if (k) {
+        e[0] = '\\';
+        e[1] = k;
+        n = 2;
+      } else {
+        e[0] = '\\';
+        e[1] = 'u';
+        e[2] = static_cast<char16_t>(hex[(c >> 12) & 15]);
+        e[3] = static_cast<char16_t>(hex[(c >> 8) & 15]);
+        e[4] = static_cast<char16_t>(hex[(c >> 4) & 15]);
+        e[5] = static_cast<char16_t>(hex[c & 15]);
+        n = 6;
+      }
+    } else if (c == 0) {
+      static const char16_t zero[] = u"\\u0000";
+      std::copy(zero, zero + 6, e);
+      n = 6;
+    } else {
+      continue;
+    }
+    out.Put(s.data() + run, i - run);
+    out.Put(e, n);
+    run = i + 1;
+  }
+  out.Put(s.data() + run, s.size() - run);
+}
+
+void PutQuoted(Out& out, std::u16string_view s, bool escape) {
+  out.Put(u"\"", 1);
+  PutEscaped(out, s, escape);
+  out.Put(u"\"", 1);
+}
+
+}  // namespace
+
+struct JsonWriteAccess {
+  static void WriteValue(TJsonObject& v, Out& out, bool indent, bool escape, int level);
+};
+
+void JsonWriteAccess::WriteValue(TJsonObject& v, Out& out, bool indent, bool escape, int level) {
+  if (v.GetProcessing()) {
+    out.Put(u"null", 4);
+    return;
+  }
+  ProcessingGuard guard(v);
+  switch (v.DataType()) {
+    case jdtNull: out.Put(u"null", 4); break;
+    case jdtBoolean: v.AsBoolean() ? out.Put(u"true", 4) : out.Put(u"false", 5); break;
+    case jdtDouble: {
+      const double d = v.AsDouble();
+      // JSON has no text for NaN or the infinities.
+      if (std::isfinite(d))
+        out.PutAscii(DoubleText(d));
+      else
+        out.Put(u"null", 4);
+      break;
+    }
+    case jdtCurrency: out.PutAscii(CurrencyText(v.AsCurrency())); break;
+    case jdtInteger: {
+      char buf[24];
+      const auto r = std::to_chars(buf, buf + sizeof buf, v.AsInteger());
+      out.PutAscii(std::string_view(buf, static_cast<std::size_t>(r.ptr - buf)));
+      break;
+    }
+    case jdtString: PutQuoted(out, v.AsString(), escape); break;
+    case jdtObject: {
+      TJsonTableString* t = v.AsObject();
+      if (t->GetCount() == 0) {
+        out.Put(u"{}", 2);
+        break;
+      }
+      out.Put(u"{", 1);
+      if (indent) ++level;
+      bool first = true;
+      TJsonAvlIterator it(*t);
+      for (it.First(); it.GetCurrent(); it.Next()) {
+        const TJsonAvlEntry* e = it.GetCurrent();
+        const IJsonObject& m = e->GetValue();
+        if (m && (m->DataType() == jdtMethod || m->GetProcessing())) continue;
+        if (!first) out.Put(u",", 1);
+        first = false;
+        if (indent) out.LineBreak(level);
+        PutQuoted(out, e->GetName(), escape);
+        indent ? out.Put(u": ", 2) : out.Put(u":", 1);
+        if (m)
+          WriteValue(*m, out, indent, escape, level);
+        else
+          out.Put(u"null", 4);
+      }
+      if (indent) {
+        --level;
+        out.LineBreak(level);
+      }
+      out.Put(u"}", 1);
+      break;
+    }
+    case jdtArray: {
+      TJsonArray* a = v.AsArray();
+      if (a->GetLength() == 0) {
+        out.Put(u"[]", 2);
+        break;
+      }
+      out.Put(u"[", 1);
+      if (indent) {
+        ++level;
+        out.LineBreak(level);
+      }
+      bool first = true;
+      for (int i = 0; i < a->GetLength(); ++i) {
+        const IJsonObject m = a->Get(i);
+        if (m && (m->DataType() == jdtMethod || m->GetProcessing())) continue;
+        if (!first) out.Put(u",", 1);
+        first = false;
+        if (m)
+          WriteValue(*m, out, indent, escape, level);
+        else
+          out.Put(u"null", 4);
+      }
+      out.Put(u"]", 1);
+      break;
+    }
+    case jdtMethod: break;
+  }
+}
+
+std::int64_t TJsonObject::Write(TJsonWriter& writer, bool indent, bool escape, int level) {
+  Out out{writer};
+  JsonWriteAccess::WriteValue(*this, out, indent, escape, level);
+  return out.Failed ? -1 : out.Last;
+}
+
+std::u16string TJsonObject::AsJsonText(bool indent, bool escape) {
+  TJsonWriterString w;
+  const std::int64_t r = Write(w, indent, escape, 0);
+  if (r < 0) return std::u16string();
+  return std::move(w.Data());
+}
+
+std::int64_t TJsonObject::CalcSize(bool indent, bool escape) {
+  TJsonWriterFake w;
+  if (Write(w, indent, escape, 0) < 0) return 0;
+  return w.GetCount();
+}
+
+namespace {
+
+bool WriteToStream(TJsonObject& v, TStream& stream, bool indent, bool escape) {
+  std::unique_ptr<TJsonWriterStream> w;
+  if (escape)
+    w = std::make_unique<TJsonAnsiWriterStream>(stream);
+  else
+    w = std::make_unique<TJsonUnicodeWriterStream>(stream);
+  if (v.Write(*w, indent, escape, 0) < 0) return false;
+  return w->Flush() >= 0;
+}
+
+// A stream over a file descriptor that stays open after it goes.
+class FdStream : public TStream {
+ public:
+  explicit FdStream(int fd) : FFd(fd) {}
+  std::int64_t Read(void* buffer, std::int64_t count) override {
+    ssize_t n;
+    do n = ::read(FFd, buffer, static_cast<std::size_t>(count));
+    while (n < 0 && errno == EINTR);
+    return n < 0 ? 0 : n;
+  }
+  std::int64_t Write(const void* buffer, std::int64_t count) override {
+    ssize_t n;
+    do n = ::write(FFd, buffer, static_cast<std::size_t>(count));
+    while (n < 0 && errno == EINTR);
+    return n < 0 ? 0 : n;
+  }
+  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
+    const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
+    return ::lseek(FFd, offset, whence);
+  }
+
+ private:
+  int FFd;
+};
+
+std::atomic<unsigned> gTempCounter{0};
+
+}  // namespace
+
+std::int64_t TJsonObject::SaveTo(TStream& stream, bool indent, bool escape) {
+  bool ok = false;
+  try {
+    ok = WriteToStream(*this, stream, indent, escape);
+  } catch (const Exception&) {
+    ok = false;
+  }
+  if (!ok) {
+    try {
+      stream.Seek(0, TSeekOrigin::soBeginning);
+    } catch (const Exception&) {
+    }
+    return 0;
+  }
+  return stream.GetSize();
+}
+
+std::int64_t TJsonObject::SaveTo(const std::string& fileName, bool indent, bool escape) {
+  // Write a temporary file beside the target and move it over the old file,
+  // so a failed write never leaves the old file truncated.
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    tmp = fileName + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(gTempCounter++);
+    fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0 && errno != EEXIST) return 0;
+  }
+  if (fd < 0) return 0;
+  struct stat st {};
+  const mode_t mode = ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+  bool ok = ::fchmod(fd, mode) == 0;
+  std::int64_t size = 0;
+  if (ok) {
+    FdStream s(fd);
+    try {
+      ok = WriteToStream(*this, s, indent, escape);
+      size = s.GetSize();
+    } catch (const Exception&) {
+      ok = false;
+    }
+  }
+  if (ok) ok = ::fsync(fd) == 0;
+  if (::close(fd) != 0) ok = false;
+  if (ok) ok = ::rename(tmp.c_str(), fileName.c_str()) == 0;
+  if (!ok) {
+    ::unlink(tmp.c_str());
+    return 0;
+  }
+  return size;
+}
+
+std::int64_t TJsonObject::SaveTo(int socket, bool indent, bool) {
+  // One byte per character would lose the high byte of other characters.
+  TJsonWriterSock w(socket);
+  if (Write(w, indent, true, 0) < 0) return 0;
+  return w.GetTotal();
+}
+
+std::int64_t TJsonWriter::Append(const char16_t* text) {
+  return Append(text, static_cast<std::int64_t>(std::char_traits<char16_t>::length(text)));
+}
+
+std::int64_t TJsonWriterString::Append(const char16_t* buf, std::int64_t count) {
+  FData.append(buf, static_cast<std::size_t>(count));
+  return count;
+}
+
+void TJsonWriterString::TrimRight() {
+  std::size_t n = FData.size();
+  while (n > 0 && (FData[n - 1] == 10 || FData[n - 1] == 13 || FData[n - 1] == 32)) --n;
+  FData.resize(n);
+}
+
+TJsonWriterStream::~TJsonWriterStream() {
+  try {
+    Flush();
+  } catch (...) {
+  }
+}
+
+void TJsonWriterStream::Reset() {
+  FPending.clear();
+  FFailed = false;
+  FStream.Seek(0, TSeekOrigin::soBeginning);
+}
+
+std::int64_t TJsonWriterStream::Flush() {
+  if (FFailed) return -1;
+  std::size_t done = 0;
+  while (done < FPending.size()) {
+    std::int64_t n = 0;
+    try {
+      n = FStream.Write(FPending.data() + done, static_cast<std::int64_t>(FPending.size() - done));
+    } catch (const Exception&) {
+      n = 0;
+    }
+    if (n <= 0) {
+      FFailed = true;
+      FPending.clear();
+      return -1;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  FPending.clear();
+  return 0;
+}
+
+std::int64_t TJsonWriterStream::Put(const void* bytes, std::size_t n) {
+  if (FFailed) return -1;
+  FPending.append(static_cast<const char*>(bytes), n);
+  if (FPending.size() >= 65536 && Flush() < 0) return -1;
+  return static_cast<std::int64_t>(n);
+}
+
+std::int64_t TJsonAnsiWriterStream::Append(const char16_t* buf, std::int64_t count) {
+  if (FFailed) return -1;
+  const std::size_t at = FPending.size();
+  FPending.resize(at + static_cast<std::size_t>(count));
+  char* p = FPending.data() + at;
+  for (std::int64_t i = 0; i < count; ++i) p[i] = static_cast<char>(buf[i] & 0xFF);
+  if (FPending.size() >= 65536 && Flush() < 0) return -1;
+  return count;
+}
+
+std::int64_t TJsonUnicodeWriterStream::Append(const char16_t* buf, std::int64_t count) {
+  if (FFailed) return -1;
+  char local[2048];
+  std::int64_t done = 0;
+  while (done < count) {
+    const std::int64_t n = std::min<std::int64_t>(count - done, sizeof local / 2);
+    for (std::int64_t i = 0; i < n; ++i) {
+      local[2 * i] = static_cast<char>(buf[done + i] & 0xFF);
+      local[2 * i + 1] = static_cast<char>(buf[done + i] >> 8);
+    }
+    if (Put(local, static_cast<std::size_t>(2 * n)) < 0) return -1;
+    done += n;
+  }
+  return count;
+}
+
+std::int64_t TJsonWriterSock::Append(const char16_t* buf, std::int64_t count) {
+  if (FFailed) return -1;
+  char local[1024];
+  std::int64_t done = 0;
+  while (done < count) {
+    const std::int64_t n = std::min<std::int64_t>(count - done, sizeof local);
+    for (std::int64_t i = 0; i < n; ++i) local[i] = static_cast<char>(buf[done + i] & 0xFF);
+    std::int64_t sent = 0;
+    while (sent < n) {
+      const ssize_t r = ::send(FSocket, local + sent, static_cast<std::size_t>(n - sent), MSG_NOSIGNAL);
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) {
+        FFailed = true;
+        return -1;
+      }
+      sent += r;
+      FTotal += r;
+    }
+    done += n;
+  }
+  return count;
+}
+
+}  // namespace ond
