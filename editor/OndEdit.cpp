@@ -11,6 +11,7 @@
 #include "editor/OndCompletionProposal.h"
 #include "highlight/OndEditHighlighter.h"
 #include "platform/ImgList.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -521,13 +522,10 @@ void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
 void TCustomOndEdit::HighlighterAttrChanged(void*) {
   RecalcCharExtent();
   FLines->BeginUpdate();
-  try {
+  {
+    const TScopeExit endUpdate([&] { FLines->EndUpdate(); });
     ScanRanges();
-  } catch (...) {
-    FLines->EndUpdate();
-    throw;
   }
-  FLines->EndUpdate();
   SizeOrFontChanged(true);
 }
 
@@ -668,16 +666,11 @@ void TCustomOndEdit::UpdateScrollBars() {
   // Showing or hiding a bar resizes the client area, which comes back here.
   if (FUpdatingScrollBars || FDestroying) return;
   FUpdatingScrollBars = true;
-  try {
-    TOndScrollBarPlan h, v;
-    PlanScrollBars(ScrollState(), h, v);
-    ApplyScrollBar(TScrollBarKind::sbHorizontal, h);
-    ApplyScrollBar(TScrollBarKind::sbVertical, v);
-  } catch (...) {
-    FUpdatingScrollBars = false;
-    throw;
-  }
-  FUpdatingScrollBars = false;
+  const TScopeExit restore([&] { FUpdatingScrollBars = false; });
+  TOndScrollBarPlan h, v;
+  PlanScrollBars(ScrollState(), h, v);
+  ApplyScrollBar(TScrollBarKind::sbHorizontal, h);
+  ApplyScrollBar(TScrollBarKind::sbVertical, v);
 }
 
 void TCustomOndEdit::SetLeftColumn(int Value) {

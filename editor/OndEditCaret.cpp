@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "highlight/OndEditHighlighter.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -166,7 +167,8 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     return;
   }
   LockPaint();
-  try {
+  {
+    const TScopeExit unlock([&] { UnlockPaint(); });
     if (ch != FCaretX) StatusChanged(StatusCaretChar);
     if (line != FCaretY) StatusChanged(StatusCaretLine);
     const int oldRow = GetDisplayXY().Row;
@@ -184,31 +186,23 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     FLastCaretX = GetDisplayXY().Column;
     if (EnsureVisible) MakeCaretVisible();
     FStateFlags |= sfCaretChanged | sfScrollBarsChanged;
-  } catch (...) {
-    UnlockPaint();
-    throw;
   }
-  UnlockPaint();
   DoOnPaintTransientEx(ttAfter, true);
 }
 
 void TCustomOndEdit::SetCaretAndCollapse(const TBufferCoord& Value) {
   LockPaint();
-  try {
-    StatusChanged(StatusSelection);
-    InternalSetCaretXY(Value);
-    if (SelAvail()) InvalidateSelection();
-    FBlockBegin = FBlockEnd = GetCaretXY();
-  } catch (...) {
-    UnlockPaint();
-    throw;
-  }
-  UnlockPaint();
+  const TScopeExit unlock([&] { UnlockPaint(); });
+  StatusChanged(StatusSelection);
+  InternalSetCaretXY(Value);
+  if (SelAvail()) InvalidateSelection();
+  FBlockBegin = FBlockEnd = GetCaretXY();
 }
 
 void TCustomOndEdit::SetCaretDisplayPos(const TDisplayCoord& D) {
   LockPaint();
-  try {
+  {
+    const TScopeExit unlock([&] { UnlockPaint(); });
     InternalSetCaretXY(DisplayToBufferPos(D));
     if (FWordWrapPlugin) {
       const int rows = FWordWrapPlugin->RowCount();
@@ -216,11 +210,7 @@ void TCustomOndEdit::SetCaretDisplayPos(const TDisplayCoord& D) {
                      BufferToDisplayPos(GetCaretXY()).Row != D.Row;
       if (FWordWrapPlugin->WrapWidth() > FView.CharsInWindow) MakeCaretVisible();
     }
-  } catch (...) {
-    UnlockPaint();
-    throw;
   }
-  UnlockPaint();
   FLastCaretX = GetDisplayXY().Column;
 }
 
@@ -232,16 +222,11 @@ bool TCustomOndEdit::IsCaretInView() const {
 
 void TCustomOndEdit::MakeCaretVisibleEx(bool Centre) {
   LockPaint();
-  try {
-    int left, top;
-    FView.ScrollToShow(GetDisplayXY(), Centre, left, top);
-    SetLeftColumn(left);
-    SetTopLine(top);
-  } catch (...) {
-    UnlockPaint();
-    throw;
-  }
-  UnlockPaint();
+  const TScopeExit unlock([&] { UnlockPaint(); });
+  int left, top;
+  FView.ScrollToShow(GetDisplayXY(), Centre, left, top);
+  SetLeftColumn(left);
+  SetTopLine(top);
 }
 
 // ---- selection ----------------------------------------------------------------------
@@ -397,19 +382,14 @@ void TCustomOndEdit::SetSelLength(int Value) {
 
 void TCustomOndEdit::SelectAll() {
   LockPaint();
-  try {
-    const int count = FLines->GetCount();
-    const TBufferCoord last =
-        count == 0 ? BufferCoord(1, 1) : BufferCoord(static_cast<int>(FLines->GetView(count - 1).size()) + 1, count);
-    InternalSetCaretXY(GetCaretXY());
-    SetBlockBegin(BufferCoord(1, 1));
-    SetBlockEnd(last);
-    StatusChanged(StatusSelection);
-  } catch (...) {
-    UnlockPaint();
-    throw;
-  }
-  UnlockPaint();
+  const TScopeExit unlock([&] { UnlockPaint(); });
+  const int count = FLines->GetCount();
+  const TBufferCoord last =
+      count == 0 ? BufferCoord(1, 1) : BufferCoord(static_cast<int>(FLines->GetView(count - 1).size()) + 1, count);
+  InternalSetCaretXY(GetCaretXY());
+  SetBlockBegin(BufferCoord(1, 1));
+  SetBlockEnd(last);
+  StatusChanged(StatusSelection);
 }
 
 void TCustomOndEdit::SelectWordAt(TBufferCoord P) {
@@ -430,33 +410,23 @@ void TCustomOndEdit::SelectWordAt(TBufferCoord P) {
 void TCustomOndEdit::PlaceCaretAndSelection(const TBufferCoord& Caret, const TBufferCoord& Begin,
                                             const TBufferCoord& End) {
   LockPaint();
-  try {
-    InternalSetCaretXY(Caret);
-    SetBlockBegin(Begin);
-    SetBlockEnd(End);
-  } catch (...) {
-    UnlockPaint();
-    throw;
-  }
-  UnlockPaint();
+  const TScopeExit unlock([&] { UnlockPaint(); });
+  InternalSetCaretXY(Caret);
+  SetBlockBegin(Begin);
+  SetBlockEnd(End);
 }
 
 void TCustomOndEdit::MoveCaretAndSelect(const TBufferCoord& From, const TBufferCoord& To, bool Extend) {
   if ((FOptions & eoGroupUndo) && FUndoList->HasRecords()) FUndoList->AddGroupBreak();
   LockPaint();
-  try {
-    if (Extend) {
-      if (!SelAvail()) SetBlockBegin(From);
-      SetBlockEnd(To);
-    } else {
-      SetBlockBegin(To);
-    }
-    InternalSetCaretXY(To);
-  } catch (...) {
-    UnlockPaint();
-    throw;
+  const TScopeExit unlock([&] { UnlockPaint(); });
+  if (Extend) {
+    if (!SelAvail()) SetBlockBegin(From);
+    SetBlockEnd(To);
+  } else {
+    SetBlockBegin(To);
   }
-  UnlockPaint();
+  InternalSetCaretXY(To);
 }
 
 void TCustomOndEdit::MoveCaretByChars(int DX, bool Extend) {

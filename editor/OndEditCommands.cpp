@@ -7,6 +7,7 @@
 #include "editor/OndEditImpl.h"
 #include "platform/ImgList.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -460,13 +461,10 @@ void TCustomOndEdit::DoLineBreak(bool MoveCaret) {
   }
   const TOndEditorOptions keep = FOptions;
   FOptions |= eoScrollPastEol;  // the indent may lie past an empty line's end
-  try {
+  {
+    const TScopeExit restore([&] { FOptions = keep; });
     SetCaretAndCollapse(caret);
-  } catch (...) {
-    FOptions = keep;
-    throw;
   }
-  FOptions = keep;
   MakeCaretVisible();
   FLastCaretX = GetDisplayXY().Column;
 }
@@ -549,13 +547,10 @@ void TCustomOndEdit::DoImeStr(const std::string& S) {
       ReplaceRange(c, BufferCoord(c.Char + k, c.Line), S, urSilentDeleteAfterCursor, urInsert, true);
   const TOndEditorOptions keep = FOptions;
   FOptions |= eoScrollPastEol;
-  try {
+  {
+    const TScopeExit restore([&] { FOptions = keep; });
     SetCaretAndCollapse(end);
-  } catch (...) {
-    FOptions = keep;
-    throw;
   }
-  FOptions = keep;
   if (FWordWrapPlugin && GetDisplayXY().Column > FWordWrapPlugin->WrapWidth() + 1) SetLeftColumn(1);
   MakeCaretVisible();
 }
@@ -687,13 +682,10 @@ void TCustomOndEdit::DoTabKey() {
   const TBufferCoord end = ReplaceRange(at, at, text, urDelete, urInsert, true);
   const TOndEditorOptions keep = FOptions;
   FOptions |= eoScrollPastEol;
-  try {
+  {
+    const TScopeExit restore([&] { FOptions = keep; });
     SetCaretAndCollapse(end);
-  } catch (...) {
-    FOptions = keep;
-    throw;
   }
-  FOptions = keep;
   MakeCaretVisible();
 }
 
@@ -735,13 +727,8 @@ void TCustomOndEdit::DoShiftTabKey() {
   if (PosBefore(from, to)) ReplaceRange(from, to, std::string_view(), urDeleteAfterCursor, urInsert, true);
   const TOndEditorOptions keep = FOptions;
   FOptions |= eoScrollPastEol;
-  try {
-    SetCaretAndCollapse(BufferCoord(newX, Y));
-  } catch (...) {
-    FOptions = keep;
-    throw;
-  }
-  FOptions = keep;
+  const TScopeExit restore([&] { FOptions = keep; });
+  SetCaretAndCollapse(BufferCoord(newX, Y));
 }
 
 void TCustomOndEdit::DoCaseChange(TOndEditorCommand Cmd) {

@@ -6,6 +6,7 @@
 #include <climits>
 
 #include "editor/OndEditImpl.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -473,13 +474,10 @@ void TCustomOndEdit::CopyToClipboard() {
   const TOndEditorOptions keep = FOptions;
   if (FSelectionMode == smColumn) FOptions &= ~eoTrimTrailingSpaces;  // column copies keep their padding
   std::string text;
-  try {
+  {
+    const TScopeExit restore([&] { FOptions = keep; });
     text = GetSelText();
-  } catch (...) {
-    FOptions = keep;
-    throw;
   }
-  FOptions = keep;
   SetClipboardText(text);
 }
 

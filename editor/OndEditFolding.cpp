@@ -6,6 +6,7 @@
 
 #include "editor/OndEditImpl.h"
 #include "highlight/OndEditHighlighter.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -165,25 +166,20 @@ void TCustomOndEdit::RecordFoldToggle(int HeaderLine, bool Collapsed, int Count)
   if (!FUndoList->PeekItem()) return;  // nothing older needs the lines where they were
   const TOndEditUndoList::TNotifyEvent keep = std::move(FUndoList->OnRecordAdded);
   FUndoList->OnRecordAdded = nullptr;
-  try {
-    // A group break (the saved mark) stays on top.
-    std::unique_ptr<TOndEditUndoItem> brk;
-    if (FUndoList->LastChangeReason() == urGroupBreak) brk = FUndoList->PopItem();
-    if (const TOndEditUndoItem* top = FUndoList->PeekItem()) {
-      auto item = std::make_unique<TOndEditUndoItem>();
-      item->Reason = urFoldChange;
-      item->SelectionMode = FSelectionMode;
-      item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
-      item->GroupNumber = top->GroupNumber;
-      item->Extra1 = std::move(note);
-      FUndoList->PushItem(std::move(item));
-    }
-    if (brk) FUndoList->PushItem(std::move(brk));
-  } catch (...) {
-    FUndoList->OnRecordAdded = keep;
-    throw;
+  const TScopeExit restore([&] { FUndoList->OnRecordAdded = keep; });
+  // A group break (the saved mark) stays on top.
+  std::unique_ptr<TOndEditUndoItem> brk;
+  if (FUndoList->LastChangeReason() == urGroupBreak) brk = FUndoList->PopItem();
+  if (const TOndEditUndoItem* top = FUndoList->PeekItem()) {
+    auto item = std::make_unique<TOndEditUndoItem>();
+    item->Reason = urFoldChange;
+    item->SelectionMode = FSelectionMode;
+    item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+    item->GroupNumber = top->GroupNumber;
+    item->Extra1 = std::move(note);
+    FUndoList->PushItem(std::move(item));
   }
-  FUndoList->OnRecordAdded = keep;
+  if (brk) FUndoList->PushItem(std::move(brk));
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "editor/OndCompletionProposal.h"
 #include "editor/OndEditImpl.h"
 #include "platform/ImgList.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -146,14 +147,11 @@ void TCustomOndEdit::MouseMove(TShiftState Shift, int X, int Y) {
     if (FScrollDeltaX != 0) target.Column = caret.Column;
     if (FScrollDeltaY != 0) target.Row = caret.Row;
     LockPaint();
-    try {
+    {
+      const TScopeExit unlock([&] { UnlockPaint(); });
       InternalSetCaretXY(DisplayToBufferPos(target));
       SetBlockEnd(GetCaretXY());
-    } catch (...) {
-      UnlockPaint();
-      throw;
     }
-    UnlockPaint();
     if ((FStateFlags & sfPossibleGutterClick) && FBlockBegin.Line != FCaretY) FStateFlags |= sfGutterDragging;
   }
   UpdateMouseCursor();
@@ -267,14 +265,9 @@ void TCustomOndEdit::ScrollTimerHandler() {
   }
   if (!(target == GetDisplayXY())) {
     LockPaint();
-    try {
-      InternalSetCaretXY(DisplayToBufferPos(target));
-      if (GetMouseCapture()) SetBlockEnd(GetCaretXY());
-    } catch (...) {
-      UnlockPaint();
-      throw;
-    }
-    UnlockPaint();
+    const TScopeExit unlock([&] { UnlockPaint(); });
+    InternalSetCaretXY(DisplayToBufferPos(target));
+    if (GetMouseCapture()) SetBlockEnd(GetCaretXY());
   }
   ComputeScroll(p.X, p.Y);
 }
@@ -350,43 +343,33 @@ void TCustomOndEdit::DropText(TCustomOndEdit* Source, int X, int Y, TShiftState 
     ~Restore() { E->FOptions = O; }
   } restore{this, savedOptions};
   BeginUndoBlock();
-  try {
-    if (move) {
-      if (same) {
-        // The drop point after the selection moves with the text removed before it.
-        if (drop.Line > be.Line || (drop.Line == be.Line && drop.Char >= be.Char)) {
-          if (drop.Line == be.Line)
-            drop = BufferCoord(bb.Char + drop.Char - be.Char, bb.Line);
-          else
-            drop.Line -= be.Line - bb.Line;
-        }
-        DeleteSelectionEx(true, urDelete);
-      } else {
-        PaintLockScope sourceLock(*Source);
-        Source->BeginUndoBlock();
-        try {
-          Source->DeleteSelectionEx(true, urDelete);
-          Source->SetCaretAndCollapse(Source->GetBlockBegin());
-        } catch (...) {
-          Source->EndUndoBlock();
-          throw;
-        }
-        Source->EndUndoBlock();
+  const TScopeExit endBlock([&] { EndUndoBlock(); });
+  if (move) {
+    if (same) {
+      // The drop point after the selection moves with the text removed before it.
+      if (drop.Line > be.Line || (drop.Line == be.Line && drop.Char >= be.Char)) {
+        if (drop.Line == be.Line)
+          drop = BufferCoord(bb.Char + drop.Char - be.Char, bb.Line);
+        else
+          drop.Line -= be.Line - bb.Line;
       }
+      DeleteSelectionEx(true, urDelete);
+    } else {
+      PaintLockScope sourceLock(*Source);
+      Source->BeginUndoBlock();
+      const TScopeExit restore([&] { Source->EndUndoBlock(); });
+      Source->DeleteSelectionEx(true, urDelete);
+      Source->SetCaretAndCollapse(Source->GetBlockBegin());
     }
-    InternalSetCaretXY(drop);
-    SetBlockBegin(drop);
-    OND_ASSERT(!SelAvail());
-    const TBufferCoord end =
-        ReplaceRange(drop, drop, text, urDelete, same ? urDragDropInsert : urInsert, true);
-    InternalSetCaretXY(end);
-    SetBlockBegin(end);
-    CommandProcessor(ecSelGotoXY, '\0', &drop);
-  } catch (...) {
-    EndUndoBlock();
-    throw;
   }
-  EndUndoBlock();
+  InternalSetCaretXY(drop);
+  SetBlockBegin(drop);
+  OND_ASSERT(!SelAvail());
+  const TBufferCoord end =
+      ReplaceRange(drop, drop, text, urDelete, same ? urDragDropInsert : urInsert, true);
+  InternalSetCaretXY(end);
+  SetBlockBegin(end);
+  CommandProcessor(ecSelGotoXY, '\0', &drop);
 }
 
 bool TCustomOndEdit::CollapsedMarkerAt(int X, int Y, std::vector<std::string>& Lines) {

@@ -7,6 +7,7 @@
 
 #include "highlight/OndEditHighlighter.h"
 #include "platform/ImgList.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -300,31 +301,27 @@ void TCustomOndEdit::PaintTextRows(const TRect& AClip, int FirstRow, int LastRow
   }
 
   FTextDrawer->BeginDraw(bc);
-  try {
-    if (LastRow >= FirstRow) PaintLines(clip, FirstRow, LastRow, FirstCol, LastCol, haveSel, selStart, selEnd);
-    const int below = std::max(clip.Top, (std::max(LastRow, FView.TopLine - 1) - FView.TopLine + 1) * lh);
-    if (below < clip.Bottom) {
-      const TRect rest = Rect(clip.Left, below, clip.Right, clip.Bottom);
-      FBackground->Draw(bc, rest, FView.TextOffset(), -(FView.TopLine - 1) * lh, FColor);
-      if (FRightEdge->GetVisible() && FRightEdge->GetPosition() > 0) {
-        const int x = FRightEdge->GetPosition() * FView.CharWidth + FView.TextOffset();
-        if (x >= clip.Left && x < clip.Right) {
-          bc->Pen.Color = FRightEdge->GetColor();
-          bc->Pen.Style = FRightEdge->GetStyle();
-          bc->Pen.Width = 1;
-          bc->MoveTo(x, below);
-          bc->LineTo(x, clip.Bottom + 1);
-        }
-      }
-      Canvas()->CopyRect(rest, *bc, rest);
-    }
-  } catch (...) {
+  const TScopeExit restore([&] {
     FTextDrawer->EndDraw();
     bc->ResetClip();
-    throw;
+  });
+  if (LastRow >= FirstRow) PaintLines(clip, FirstRow, LastRow, FirstCol, LastCol, haveSel, selStart, selEnd);
+  const int below = std::max(clip.Top, (std::max(LastRow, FView.TopLine - 1) - FView.TopLine + 1) * lh);
+  if (below < clip.Bottom) {
+    const TRect rest = Rect(clip.Left, below, clip.Right, clip.Bottom);
+    FBackground->Draw(bc, rest, FView.TextOffset(), -(FView.TopLine - 1) * lh, FColor);
+    if (FRightEdge->GetVisible() && FRightEdge->GetPosition() > 0) {
+      const int x = FRightEdge->GetPosition() * FView.CharWidth + FView.TextOffset();
+      if (x >= clip.Left && x < clip.Right) {
+        bc->Pen.Color = FRightEdge->GetColor();
+        bc->Pen.Style = FRightEdge->GetStyle();
+        bc->Pen.Width = 1;
+        bc->MoveTo(x, below);
+        bc->LineTo(x, clip.Bottom + 1);
+      }
+    }
+    Canvas()->CopyRect(rest, *bc, rest);
   }
-  FTextDrawer->EndDraw();
-  bc->ResetClip();
 }
 
 void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, int FirstCol, int LastCol, bool HaveSel,

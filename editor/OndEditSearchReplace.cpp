@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "platform/core/ScopeGuard.h"
 #include "search/OndEditSearch.h"
 
 namespace ond {
@@ -52,7 +53,8 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
     if (blockOpen) FUndoList->EndBlock();
     DoOnPaintTransient(ttAfter);
   };
-  try {
+  {
+    const TScopeExit restore([&] { finish(); });
     int replaceLen = 0;
     bool done = false;
     for (int line = backwards ? end.Line : start.Line;
@@ -127,11 +129,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
         if (!replaceAll) done = true;
       }
     }
-  } catch (...) {
-    finish();
-    throw;
   }
-  finish();
   return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include "editor/OndEditImpl.h"
 #include "platform/ImgList.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -71,47 +72,42 @@ void TCustomOndEdit::UndoItem() {
   PaintLockScope lock(*this);
   FSelectionMode = item->SelectionMode;
   FOptions |= eoScrollPastEol;  // positions beyond line ends survive
-  try {
-    const TBufferCoord s = item->StartPos, e = item->EndPos;
-    const TOndUndoReason r = item->Reason;
-    if (IsInsertRecord(r)) {
-      std::string taken = TextRange(s, e);
-      ReplaceRange(s, e, item->Text, r, r, false);
-      const bool madeFirstLine = item->Extra2 == 1 && FLines->GetCount() == 1 && LineLength(1) == 0;
-      if (madeFirstLine) FLines->Delete(0);
-      FRedoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
-      if (madeFirstLine) FRedoList->PeekItem()->Extra2 = 1;
-      SetCaretAndCollapse(s);
-    } else if (IsDeleteRecord(r)) {
-      const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
-      FRedoList->PushItem(MakeItem(r, s, end, std::string(), item->SelectionMode, item->GroupNumber));
-      if (r == urDeleteAfterCursor || r == urSilentDeleteAfterCursor)
-        SetCaretAndCollapse(s);
-      else if (r == urSilentDelete)
-        SetCaretAndCollapse(end);
-      else if (r == urDeleteAll)
-        SetCaretAndCollapse(BufferCoord(1, 1));
-      else
-        PlaceCaretAndSelection(end, s, end);
-      MakeCaretVisible();
-    } else if (r == urCaret) {
-      FRedoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
-                                   item->GroupNumber));
-      InternalSetCaretXY(s);
-    } else if (r == urSelection) {
-      FRedoList->PushItem(MakeItem(r, FBlockBegin, FBlockEnd, std::string(), item->SelectionMode, item->GroupNumber));
-      SetBlockBegin(s);
-      SetBlockEnd(e);
-    }
-  } catch (...) {
+  const TScopeExit restore([&] {
     FSelectionMode = keepMode;
     FOptions = keepOptions;
     FFoldUndoTarget = keepTarget;
-    throw;
+  });
+  const TBufferCoord s = item->StartPos, e = item->EndPos;
+  const TOndUndoReason r = item->Reason;
+  if (IsInsertRecord(r)) {
+    std::string taken = TextRange(s, e);
+    ReplaceRange(s, e, item->Text, r, r, false);
+    const bool madeFirstLine = item->Extra2 == 1 && FLines->GetCount() == 1 && LineLength(1) == 0;
+    if (madeFirstLine) FLines->Delete(0);
+    FRedoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
+    if (madeFirstLine) FRedoList->PeekItem()->Extra2 = 1;
+    SetCaretAndCollapse(s);
+  } else if (IsDeleteRecord(r)) {
+    const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
+    FRedoList->PushItem(MakeItem(r, s, end, std::string(), item->SelectionMode, item->GroupNumber));
+    if (r == urDeleteAfterCursor || r == urSilentDeleteAfterCursor)
+      SetCaretAndCollapse(s);
+    else if (r == urSilentDelete)
+      SetCaretAndCollapse(end);
+    else if (r == urDeleteAll)
+      SetCaretAndCollapse(BufferCoord(1, 1));
+    else
+      PlaceCaretAndSelection(end, s, end);
+    MakeCaretVisible();
+  } else if (r == urCaret) {
+    FRedoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
+                                 item->GroupNumber));
+    InternalSetCaretXY(s);
+  } else if (r == urSelection) {
+    FRedoList->PushItem(MakeItem(r, FBlockBegin, FBlockEnd, std::string(), item->SelectionMode, item->GroupNumber));
+    SetBlockBegin(s);
+    SetBlockEnd(e);
   }
-  FSelectionMode = keepMode;
-  FOptions = keepOptions;
-  FFoldUndoTarget = keepTarget;
 }
 
 void TCustomOndEdit::RedoItem() {
@@ -129,40 +125,35 @@ void TCustomOndEdit::RedoItem() {
   PaintLockScope lock(*this);
   FSelectionMode = item->SelectionMode;
   FOptions |= eoScrollPastEol;
-  try {
-    const TBufferCoord s = item->StartPos, e = item->EndPos;
-    const TOndUndoReason r = item->Reason;
-    if (IsInsertRecord(r)) {
-      std::string replaced = TextRange(s, s);
-      const bool wasEmpty = FLines->GetCount() == 0;
-      const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
-      auto redone = MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber);
-      if (wasEmpty) redone->Extra2 = 1;
-      FUndoList->PushItem(std::move(redone));
-      SetCaretAndCollapse(end);
-    } else if (IsDeleteRecord(r)) {
-      std::string taken = TextRange(s, e);
-      ReplaceRange(s, e, std::string_view(), r, r, false);
-      FUndoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
-      SetCaretAndCollapse(s);
-    } else if (r == urCaret) {
-      FUndoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
-                                   item->GroupNumber));
-      InternalSetCaretXY(s);
-    } else if (r == urSelection) {
-      FUndoList->PushItem(MakeItem(r, FBlockBegin, FBlockEnd, std::string(), item->SelectionMode, item->GroupNumber));
-      SetBlockBegin(s);
-      SetBlockEnd(e);
-    }
-  } catch (...) {
+  const TScopeExit restore([&] {
     FSelectionMode = keepMode;
     FOptions = keepOptions;
     FFoldUndoTarget = keepTarget;
-    throw;
+  });
+  const TBufferCoord s = item->StartPos, e = item->EndPos;
+  const TOndUndoReason r = item->Reason;
+  if (IsInsertRecord(r)) {
+    std::string replaced = TextRange(s, s);
+    const bool wasEmpty = FLines->GetCount() == 0;
+    const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
+    auto redone = MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber);
+    if (wasEmpty) redone->Extra2 = 1;
+    FUndoList->PushItem(std::move(redone));
+    SetCaretAndCollapse(end);
+  } else if (IsDeleteRecord(r)) {
+    std::string taken = TextRange(s, e);
+    ReplaceRange(s, e, std::string_view(), r, r, false);
+    FUndoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
+    SetCaretAndCollapse(s);
+  } else if (r == urCaret) {
+    FUndoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
+                                 item->GroupNumber));
+    InternalSetCaretXY(s);
+  } else if (r == urSelection) {
+    FUndoList->PushItem(MakeItem(r, FBlockBegin, FBlockEnd, std::string(), item->SelectionMode, item->GroupNumber));
+    SetBlockBegin(s);
+    SetBlockEnd(e);
   }
-  FSelectionMode = keepMode;
-  FOptions = keepOptions;
-  FFoldUndoTarget = keepTarget;
 }
 
 void TCustomOndEdit::Undo() {
@@ -210,7 +201,8 @@ void TCustomOndEdit::Redo() {
   if (!top) return;
   PaintLockScope lock(*this);
   FStateFlags |= sfInsideRedo;
-  try {
+  {
+    const TScopeExit restore([&] { FStateFlags &= static_cast<TOndStateFlags>(~sfInsideRedo); });
     const TOndUndoReason first = top->Reason;
     std::int32_t group = top->GroupNumber;
     const bool beginMarker = IsBeginMarker(first);
@@ -238,11 +230,7 @@ void TCustomOndEdit::Redo() {
       break;
     }
     if (FRedoList->LastChangeReason() == urGroupBreak) MoveTopItem(FRedoList, FUndoList);
-  } catch (...) {
-    FStateFlags &= static_cast<TOndStateFlags>(~sfInsideRedo);
-    throw;
   }
-  FStateFlags &= static_cast<TOndStateFlags>(~sfInsideRedo);
   RefreshModified();
   DoChange();
 }
