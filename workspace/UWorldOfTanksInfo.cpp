@@ -29,12 +29,6 @@ bool IsRegularFile(const std::string& path) {
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool IsSameFile(const std::string& a, const std::string& b) {
-  struct stat sa {}, sb {};
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-         sa.st_ino == sb.st_ino;
-}
-
 TFileVersion ProgramVersion() {
   TFileVersion v;
   std::uint16_t* parts[] = {&v.Major, &v.Minor, &v.Release, &v.Build};
@@ -65,7 +59,7 @@ std::optional<TFileVersion> FileVersionOf(const std::string& fileName) {
   if (fileName.empty()) return std::nullopt;
   const std::string path = LocateFile(fileName);
   if (!IsRegularFile(path)) return std::nullopt;
-  if (IsSameFile(path, ProgramFileName())) return ProgramVersion();
+  if (SameFile(path, ProgramFileName())) return ProgramVersion();
   return ReadPeFileVersionOfFile(path);
 }
 
