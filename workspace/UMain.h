@@ -20,6 +20,8 @@
 
 namespace ond {
 
+class TErrorHandler;
+
 // When an action of the main window is enabled.
 enum class TActionRule {
   Always,
@@ -140,6 +142,9 @@ class TMain : public TForm {
   void ApplySetting(const std::string& action);
   void ApplyTreeSettings();
   void ApplyScrollBarSetting();
+  // Debug mode as the settings variable asks, if the error handler allows
+  // it; the action and the caption then show what it became.
+  void ApplyDebugMode();
   void PrepareSaveDialog();
   void SaveActiveAs(bool asCopy);
   bool LoseChanges(bool modified);
@@ -156,6 +161,8 @@ class TMain : public TForm {
   void CenterHelp();
   void ScrollStackBy(int shift);
   std::unique_ptr<TZuConfig> FConfig;
+  // Created first and stopped last, so that its log covers the whole run.
+  std::unique_ptr<TErrorHandler> FErrorHandler;
   int FViewHeight = 0;  // the stack's view height before the last resize
 };
 

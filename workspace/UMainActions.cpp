@@ -5,6 +5,8 @@
 #include "editor/OndEditKeyCmds.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
+#include "services/UAbout.h"
+#include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Compatibility.h"
@@ -254,8 +256,8 @@ void TMain::CreateActions() {
 
       {"aHelp", nullptr, leHelp, nullptr},
       {"aSettings", "aHelp", leSettings, nullptr},
-      // The error handler's debug mode is not part of the program yet.
-      {"aDebugMod", "aSettings", leTestMode, nullptr, 0, R::NotBuilt},
+      {"aDebugMod", "aSettings", leTestMode, nullptr, 0, R::Always, nullptr,
+       []() -> bool& { return Settings.system.options.debugmod; }},
       {"aAutoCheckUpdate", "aSettings", leAutoCheckUpdate, nullptr, 0, R::Always, nullptr,
        []() -> bool& { return Settings.system.options.autocheckupdate; }},
       {"-", "aSettings", -1, nullptr},
@@ -272,8 +274,11 @@ void TMain::CreateActions() {
       // The update check is not part of the program yet.
       {"aCheckUpdate", "aHelp", leCheckUpdate, nullptr, 0, R::NotBuilt},
       {"-", "aHelp", -1, nullptr},
-      // The about box is not part of the program yet.
-      {"aAbout", "aHelp", leAbout, nullptr, 0, R::NotBuilt},
+      {"aAbout", "aHelp", leAbout, nullptr, 0, R::Always,
+       [](TMain& m) {
+         TAbout about(&m);
+         about.ShowModal();
+       }},
   };
 
   std::vector<std::pair<std::string, TMenuItem*>> menus;
@@ -372,10 +377,20 @@ void TMain::ApplySetting(const std::string& action) {
     SetCodeFolding(View().syntax.codefolding);
   } else if (n == "aENGLang" || n == "aRUSLang") {
     ApplyLanguage();
+  } else if (n == "aDebugMod") {
+    ApplyDebugMode();
   } else if (TEditors* editors = Editors()) {
     // Every other toggle of the view is an editor setting.
     editors->ApplySettings();
   }
+}
+
+void TMain::ApplyDebugMode() {
+  bool& debugMode = Settings.system.options.debugmod;
+  FErrorHandler->SetDebugMode(debugMode);
+  debugMode = FErrorHandler->DebugMode();
+  Action("aDebugMod")->SetChecked(debugMode);
+  ApplyLanguage();
 }
 
 void TMain::ApplyTreeSettings() {
