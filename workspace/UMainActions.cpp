@@ -2,6 +2,8 @@
 // each action is enabled and what it does. Every caption comes from the
 // language table; toggles and radio groups write their settings variable and
 // apply it to every open panel.
+#include <algorithm>
+
 #include "editor/OndEditKeyCmds.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
@@ -506,7 +508,7 @@ void TMain::ShowRange(int range, bool show) {
   TEditors* editors = Editors();
   const int active = editors->ActiveIndex;
   // The root file's panel is never hidden, nor shown by these ranges.
-  const int first = range == 2 ? active + 1 : 1;
+  const int first = range == 2 ? std::max(active + 1, 1) : 1;
   const int last = range == 1 ? active - 1 : editors->Count - 1;
   for (int i = first; i <= last; ++i) {
     TEditor* panel = editors->Item(i);
