@@ -122,14 +122,14 @@ const TActionCase kActions[] = {
       {"aSetHeightAsMain", "As main window", 0, "00111"},
       {"aHelp", "Help", 0, "11111"},
       {"aSettings", "Settings", 0, "11111"},
-      {"aDebugMod", "Test mod", 0, "00000"},
+      {"aDebugMod", "Test mod", 0, "11111"},
       {"aAutoCheckUpdate", "Automatically check for updates", 0, "11111"},
       {"aFullScreenDefault", "Opening window to fullscreen", 0, "11111"},
       {"aSearchOptionsRemember", "Remember search options", 0, "11111"},
       {"aRestoreDefSettings", "Restore default settings", 0, "00000"},
       {"aWebSite", "Website...", 0, "00000"},
       {"aCheckUpdate", "Check of updates...", 0, "00000"},
-      {"aAbout", "About", 0, "00000"},
+      {"aAbout", "About", 0, "11111"},
 };
 
 class MainActions : public ::testing::Test {
