@@ -77,6 +77,7 @@ bool TMain::RuleHolds(TActionRule rule) const {
     case TActionRule::Visible2Active: return editors && editors->VisibleCount > 1 && active;
     case TActionRule::Panels2: return editors && editors->Count > 1;
     case TActionRule::Panels2Active: return editors && editors->Count > 1 && active;
+    case TActionRule::ErrorHandler: return ErrorHandler != nullptr;
     case TActionRule::NotBuilt: return false;
   }
   return false;
@@ -258,7 +259,7 @@ void TMain::CreateActions() {
 
       {"aHelp", nullptr, leHelp, nullptr},
       {"aSettings", "aHelp", leSettings, nullptr},
-      {"aDebugMod", "aSettings", leTestMode, nullptr, 0, R::Always, nullptr,
+      {"aDebugMod", "aSettings", leTestMode, nullptr, 0, R::ErrorHandler, nullptr,
        []() -> bool& { return Settings.system.options.debugmod; }},
       {"aAutoCheckUpdate", "aSettings", leAutoCheckUpdate, nullptr, 0, R::Always, nullptr,
        []() -> bool& { return Settings.system.options.autocheckupdate; }},
@@ -271,14 +272,13 @@ void TMain::CreateActions() {
       // The settings file is not part of the program yet.
       {"aRestoreDefSettings", "aSettings", leRestoreDefaults, nullptr, 0, R::NotBuilt},
       {"-", "aHelp", -1, nullptr},
-      // The page's address is not known to the program yet.
-      {"aWebSite", "aHelp", leWebSite, nullptr, 0, R::NotBuilt},
+      {"aWebSite", "aHelp", leWebSite, nullptr, 0, R::Always,
+       [](TMain& m) { m.OpenUrl(TAbout::SiteAddress()); }},
       // The update check is not part of the program yet.
       {"aCheckUpdate", "aHelp", leCheckUpdate, nullptr, 0, R::NotBuilt},
       {"-", "aHelp", -1, nullptr},
-      {"aAbout", "aHelp", leAbout, nullptr, 0, R::Always,
-       [](TMain& m) {
-         TAbout about(&m);
+      {"aAbout", "aHelp", leAbout, nullptr, 0, R::Always, [](TMain& m) {
+         TAbout about(&m, m.OpenUrl);
          about.ShowModal();
        }},
   };
@@ -380,19 +380,16 @@ void TMain::ApplySetting(const std::string& action) {
   } else if (n == "aENGLang" || n == "aRUSLang") {
     ApplyLanguage();
   } else if (n == "aDebugMod") {
-    ApplyDebugMode();
+    // The handler may refuse (no debug information): the setting and the
+    // check mark take the state it reports.
+    ErrorHandler->SetDebugMode(Settings.system.options.debugmod);
+    Settings.system.options.debugmod = ErrorHandler->DebugMode();
+    Action("aDebugMod")->SetChecked(ErrorHandler->DebugMode());
+    ApplyLanguage();
   } else if (TEditors* editors = Editors()) {
     // Every other toggle of the view is an editor setting.
     editors->ApplySettings();
   }
-}
-
-void TMain::ApplyDebugMode() {
-  bool& debugMode = Settings.system.options.debugmod;
-  FErrorHandler->SetDebugMode(debugMode);
-  debugMode = FErrorHandler->DebugMode();
-  Action("aDebugMod")->SetChecked(debugMode);
-  ApplyLanguage();
 }
 
 void TMain::ApplyTreeSettings() {
