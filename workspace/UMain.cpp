@@ -12,6 +12,7 @@
 #include "services/USystem.h"
 #include "workspace/Encodings.h"
 #include "workspace/StatusPanels.h"
+#include "workspace/UWorldOfTanksInfo.h"
 
 namespace ond {
 
@@ -346,8 +347,9 @@ void TMain::FormShow() {
   // file wins over it.
   TAction* language = Action(IsRussianSystem() ? "aRUSLang" : "aENGLang");
   if (!language->GetChecked()) language->Execute();
-  // The settings file, the game's active config and the update check join
-  // here with their own parts of the program.
+  ActiveConfigExists = IsActiveConfigAvailable();
+  // The settings file and the update check join here with their own parts
+  // of the program.
   OpenCommandLineFile();
   trCompleteConfigInterface->SetEnabled(true);
 }

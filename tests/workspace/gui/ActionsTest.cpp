@@ -48,7 +48,7 @@ const TActionCase kActions[] = {
       {"aSaveAll", "Save all", ShortCut('S', ssCtrl | ssShift), "00010"},
       {"aSaveAllWithRecovery", "Save all with backup", 0, "00010"},
       {"aCloseAll", "Close all", 0, "01111"},
-      {"aLoadActiveConfig", "Load the current config", 0, "00000"},
+      {"aLoadActiveConfig", "Load the current config", 0, "00000"},  // the game is not here
       {"aExit", "Quit", ShortCut('W', ssCtrl), "11111"},
       {"aEdit", "Edit", 0, "11111"},
       {"aUndo", "Undo", ShortCut('Z', ssCtrl), "00010"},
@@ -377,6 +377,25 @@ TEST_F(MainActions, TheWindowStartsInTheSystemsLanguage) {
     EXPECT_TRUE(window.Action(lang[0] == 'r' ? "aRUSLang" : "aENGLang")->GetChecked());
   }
   setenv("LANG", before.c_str(), 1);
+}
+
+TEST_F(MainActions, LoadingAnActiveConfigThatIsGoneOpensNothing) {
+  Enter(SeveralPanels);
+  EXPECT_FALSE(Enabled("aLoadActiveConfig"));
+  ActiveConfigExists = true;  // found at start-up, gone since
+  EXPECT_TRUE(Enabled("aLoadActiveConfig"));
+  const char* prefix = std::getenv("WINEPREFIX");
+  const std::string savedPrefix = prefix ? prefix : "";
+  setenv("WINEPREFIX", (dir / "no-prefix").c_str(), 1);  // no game there
+  main->Action("aLoadActiveConfig")->Execute();
+  if (prefix)
+    setenv("WINEPREFIX", savedPrefix.c_str(), 1);
+  else
+    unsetenv("WINEPREFIX");
+  ActiveConfigExists = false;
+  EXPECT_TRUE(main->ConfigOpen());
+  EXPECT_EQ(main->Config()->Files[0]->FileName, root);
+  EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText().rfind(Lang(leFileNotFound), 0), 0u);
 }
 
 TEST_F(MainActions, WebSiteOpensTheProgramsPage) {
