@@ -2,37 +2,17 @@
 // thread with a small stack, counts the line cannot hold, and the skipping of
 // repeat counts after which the rest of the pattern cannot start.
 #include <gtest/gtest.h>
-#include <pthread.h>
 
-#include <functional>
 #include <string>
 
 #include "tests/search/RegexTestUtil.h"
+#include "tests/support/ThreadStack.h"
 
 namespace ond {
 namespace {
 
 using regex_test::AllMatches;
 using regex_test::Spans;
-
-// Worker threads of the program get small stacks; a search there must not
-// need more native stack for a longer line.
-constexpr std::size_t kSmallStack = 256 * 1024;
-
-// Runs job on a new thread with the given stack size and waits for it.
-void RunOnStack(std::size_t stackSize, const std::function<void()>& job) {
-  pthread_attr_t attr;
-  ASSERT_EQ(pthread_attr_init(&attr), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attr, stackSize), 0);
-  pthread_t thread;
-  auto run = [](void* arg) -> void* {
-    (*static_cast<const std::function<void()>*>(arg))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&job)), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
-}
 
 std::string Repeat(std::string_view unit, std::size_t bytes) {
   std::string s;
@@ -64,7 +44,7 @@ TEST(RegexLongLine, GroupLoopsOverAMegabyteMatchOnASmallStack) {
     const std::string line = Repeat(c.unit, 1 << 20);
     int pos = 0, len = 0, groupPos = 0, groupLen = 0;
     std::string error;
-    RunOnStack(kSmallStack, [&] {
+    test::RunOnStack(test::kSmallThreadStack, [&] {
       TRegex r;
       r.SetExpression(c.pattern);
       try {

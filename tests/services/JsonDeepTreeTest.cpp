@@ -3,32 +3,16 @@
 // not nest native calls per level. They run on a thread with a small stack,
 // where nesting per level would overflow within a few thousand levels.
 #include <gtest/gtest.h>
-#include <pthread.h>
 
-#include <functional>
 #include <string>
 
 #include "services/jsonobject.h"
+#include "tests/support/ThreadStack.h"
 
 namespace ond {
 namespace {
 
 constexpr int kDepth = 100'000;
-constexpr std::size_t kSmallStack = 256 * 1024;
-
-void RunOnStack(std::size_t stackSize, const std::function<void()>& job) {
-  pthread_attr_t attr;
-  ASSERT_EQ(pthread_attr_init(&attr), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attr, stackSize), 0);
-  pthread_t thread;
-  auto run = [](void* arg) -> void* {
-    (*static_cast<const std::function<void()>*>(arg))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attr, run, const_cast<std::function<void()>*>(&job)), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
-}
 
 // kDepth containers, each the only member or element of the one above,
 // alternating objects and arrays, with a number at the bottom.
@@ -64,7 +48,7 @@ TEST(JsonDeepTree, WriteCloneAndReleaseOnASmallStack) {
   const std::u16string expected = DeepTreeText();
   std::u16string text, copyText;
   std::int64_t size = 0;
-  RunOnStack(kSmallStack, [&] {
+  test::RunOnStack(test::kSmallThreadStack, [&] {
     IJsonObject tree = DeepTree();
     text = tree->AsJsonText();
     size = tree->CalcSize(false, true);
@@ -80,7 +64,7 @@ TEST(JsonDeepTree, WriteCloneAndReleaseOnASmallStack) {
 TEST(JsonDeepTree, ClearAndPackEveryLevelOnASmallStack) {
   int cleared = -1;
   std::u16string packed;
-  RunOnStack(kSmallStack, [&] {
+  test::RunOnStack(test::kSmallThreadStack, [&] {
     IJsonObject tree = DeepTree();
     tree->Pack(true);
     packed = tree->AsJsonText().substr(0, 6);
@@ -98,7 +82,7 @@ TEST(JsonDeepTree, APathOfAHundredThousandSegments) {
   std::u16string path = u"a";
   for (int i = 1; i < kDepth; ++i) path += u".a";
   std::u16string start;
-  RunOnStack(kSmallStack, [&] {
+  test::RunOnStack(test::kSmallThreadStack, [&] {
     IJsonObject root = TJsonObject::Create(jdtObject);
     ASSERT_TRUE(root->SetPathInt(TJsonText(path), 5));
     EXPECT_EQ(root->GetPathInt(TJsonText(path)), 5);
