@@ -66,17 +66,17 @@ TEST(RegexLongLine, GroupLoopsOverAMegabyteMatchOnASmallStack) {
 }
 
 TEST(RegexLongLine, ACountTheLineCannotHoldIsNoMatch) {
-  const std::string run(2'000'000, 'a');
-  for (const char* pattern : {"a{12345678}", "a{2000001}", "(?i)A{12345678}", "[ab]{12345678}", "\\w{12345678}x"}) {
+  const std::string run(300'000, 'a');
+  for (const char* pattern : {"a{12345678}", "a{300001}", "(?i)A{12345678}", "[ab]{12345678}", "\\w{12345678}x"}) {
     SCOPED_TRACE(pattern);
     TRegex r;
     r.SetExpression(pattern);
     EXPECT_FALSE(r.Exec(run));
   }
   TRegex fits;
-  fits.SetExpression("a{2000000}");
+  fits.SetExpression("a{300000}");
   ASSERT_TRUE(fits.Exec(run));
-  EXPECT_EQ(fits.MatchLen(0), 2'000'000);
+  EXPECT_EQ(fits.MatchLen(0), 300'000);
 }
 
 // Counts of a repeat after which the rest cannot start are skipped; these
