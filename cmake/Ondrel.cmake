@@ -3,10 +3,23 @@
 # Builds the static library ondrel_<name> from every .cpp file in the calling
 # folder. Units listed after GUI need the Qt-based platform layer; they are left
 # out when ONDREL_GUI is off, so the std-only code still builds and tests alone.
+# DEPS are the libraries whose headers and code the folder uses: each library
+# is also recorded with its folder and its dependencies (a library with GUI
+# units depends on ondrel_platform), and ondrel_write_layers() writes that map
+# for the test that holds every include to the declared arrows.
 set(ONDREL_LIBRARIES "" CACHE INTERNAL "")
+set(ONDREL_LAYERS "" CACHE INTERNAL "")
 
 function(ondrel_library name)
   cmake_parse_arguments(ARG "" "" "GUI;DEPS" ${ARGN})
+  file(RELATIVE_PATH folder "${PROJECT_SOURCE_DIR}" "${CMAKE_CURRENT_SOURCE_DIR}")
+  set(declared ${ARG_DEPS})
+  if(ARG_GUI)
+    list(APPEND declared ondrel_platform)
+  endif()
+  list(FILTER declared INCLUDE REGEX "^ondrel_")
+  list(JOIN declared "," declared)
+  set(ONDREL_LAYERS ${ONDREL_LAYERS} "ondrel_${name}:${folder}:${declared}" CACHE INTERNAL "")
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT ONDREL_GUI)
     foreach(unit IN LISTS ARG_GUI)
@@ -27,6 +40,46 @@ function(ondrel_library name)
     endif()
   endif()
   set(ONDREL_LIBRARIES ${ONDREL_LIBRARIES} ondrel_${name} CACHE INTERNAL "")
+endfunction()
+
+# ondrel_write_layers(<file>)
+#
+# One line a library: its folder, then the folders of the libraries it
+# declares, directly or through them.
+function(ondrel_write_layers file)
+  set(text "")
+  foreach(entry IN LISTS ONDREL_LAYERS)
+    string(REPLACE ":" ";" parts "${entry}")
+    list(GET parts 0 lib)
+    list(GET parts 1 folder)
+    set(folder_${lib} ${folder})
+    list(LENGTH parts n)
+    set(deps_${lib} "")
+    if(n GREATER 2)
+      list(GET parts 2 deps)
+      string(REPLACE "," ";" deps_${lib} "${deps}")
+    endif()
+  endforeach()
+  foreach(entry IN LISTS ONDREL_LAYERS)
+    string(REPLACE ":" ";" parts "${entry}")
+    list(GET parts 0 lib)
+    set(reach "")
+    set(todo ${deps_${lib}})
+    while(todo)
+      list(POP_FRONT todo dep)
+      if(dep IN_LIST reach OR NOT DEFINED folder_${dep})
+        continue()
+      endif()
+      list(APPEND reach ${dep})
+      list(APPEND todo ${deps_${dep}})
+    endwhile()
+    set(line "${folder_${lib}}")
+    foreach(dep IN LISTS reach)
+      string(APPEND line " ${folder_${dep}}")
+    endforeach()
+    string(APPEND text "${line}\n")
+  endforeach()
+  file(WRITE "${file}" "${text}")
 endfunction()
 
 # ondrel_test(<subsystem>)

@@ -71,7 +71,10 @@ enum : TOndEditorOptions {
   eoTrimTrailingSpaces = 1u << 26,
   eoColumnEditExtension = 1u << 27,
 };
-constexpr TOndEditorOptions OND_DEFAULT_OPTIONS = 0x0A6C0192;
+// The options of a new editor.
+constexpr TOndEditorOptions OND_DEFAULT_OPTIONS = eoAutoIndent | eoDragDropEditing | eoEnhanceEndKey | eoGroupUndo |
+                                                  eoScrollPastEol | eoShowScrollHint | eoSmartTabDelete | eoSmartTabs |
+                                                  eoTabsToSpaces | eoColumnEditExtension;
 
 using TOndStatusChanges = std::uint16_t;
 enum : TOndStatusChanges {

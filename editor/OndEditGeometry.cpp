@@ -73,6 +73,16 @@ void TOndEditView::FitClient(int ClientWidth, int ClientHeight) noexcept {
   LinesInWindow = std::max(0, ClientHeight) / LineHeight;
 }
 
+bool TOndEditView::RowsSpan(int FirstRow, int LastRow, int ClientHeight, int& Top, int& Bottom) const noexcept {
+  if (FirstRow > LastRow) std::swap(FirstRow, LastRow);
+  const int visibleLast = TopLine + LinesInWindow;  // a partly shown row counts
+  FirstRow = std::max(FirstRow, TopLine);
+  if (FirstRow > visibleLast) return false;
+  Top = (FirstRow - TopLine) * LineHeight;
+  Bottom = LastRow >= visibleLast ? ClientHeight : (LastRow - TopLine + 1) * LineHeight;
+  return Bottom > Top;
+}
+
 void TOndEditView::ScrollToShow(const TDisplayCoord& Caret, bool Centre, int& NewLeftColumn,
                                 int& NewTopLine) const noexcept {
   NewLeftColumn = LeftColumn;

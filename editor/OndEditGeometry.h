@@ -12,7 +12,7 @@
 #include <string_view>
 
 #include "editor/OndEditTypes.h"
-#include "platform/Graphics.h"
+#include "platform/core/Types.h"
 
 namespace ond {
 
@@ -52,6 +52,10 @@ struct TOndEditView {
   TOndPaintRange PaintRange(const TRect& Clip, int RowCount) const noexcept;
   // Columns and rows that fit a client area of the given size.
   void FitClient(int ClientWidth, int ClientHeight) noexcept;
+  // The pixels Top..Bottom (Bottom excluded) of display rows FirstRow..LastRow,
+  // given in either order, clipped to a client area ClientHeight high; a row
+  // shown only in part counts. False when none of the rows shows.
+  bool RowsSpan(int FirstRow, int LastRow, int ClientHeight, int& Top, int& Bottom) const noexcept;
   // LeftColumn and TopLine that bring a display position into view, scrolling
   // a column beyond the right edge so that it lands 24 columns in (never out
   // of view again when fewer columns fit); Centre puts a row brought into view

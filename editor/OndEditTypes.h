@@ -1,17 +1,12 @@
 // Small value types shared by the editor units: buffer and display positions,
-// colours and rectangles, byte sets, the selection mode and the opaque
-// highlighter state a line carries.
+// the selection mode and objects undo records own. Colours, rectangles, byte
+// sets and the highlighter's line state live in platform/core, below the
+// editor and the highlighters alike; they come along with this header.
 #pragma once
 
-#include "platform/core/Types.h"
-
-#include <bitset>
 #include <cstdint>
-#include <initializer_list>
-#include <string_view>
 
-// Colours (TColor, clNone), rectangles and mouse buttons are the window
-// layer's plain value types, which need no window system.
+#include "platform/core/RangeState.h"
 #include "platform/core/Types.h"
 
 namespace ond {
@@ -39,35 +34,6 @@ constexpr TDisplayCoord DisplayCoord(std::int32_t AColumn, std::int32_t ARow) no
 }
 
 enum TOndSelectionMode : std::uint8_t { smNormal = 0, smLine = 1, smColumn = 2 };
-
-// A set of byte values.
-class TSysCharSet {
- public:
-  TSysCharSet() = default;
-  TSysCharSet(std::initializer_list<char> chars) {
-    for (char c : chars) Include(c);
-  }
-  // Every byte of the text is a member.
-  explicit TSysCharSet(std::string_view chars) {
-    for (char c : chars) Include(c);
-  }
-  bool Contains(char c) const noexcept { return FBits.test(static_cast<unsigned char>(c)); }
-  void Include(char c) noexcept { FBits.set(static_cast<unsigned char>(c)); }
-  void IncludeRange(unsigned char first, unsigned char last) noexcept {
-    for (unsigned c = first; c <= last; ++c) FBits.set(c);
-  }
-  void Exclude(char c) noexcept { FBits.reset(static_cast<unsigned char>(c)); }
-  bool Empty() const noexcept { return FBits.none(); }
-  friend bool operator==(const TSysCharSet&, const TSysCharSet&) = default;
-
- private:
-  std::bitset<256> FBits;
-};
-
-// The state a highlighter hands out at the end of a line and takes back before
-// the next. Opaque to the editor: a highlighter may store an id or a pointer.
-using TOndRangeState = std::intptr_t;
-constexpr TOndRangeState RangeStateUnknown = -1;
 
 // An object an undo record can own (a fold range taken out of the editor's
 // fold tree); it is freed with the record unless the editor takes it back.

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/core/ScopeGuard.h"
+
 namespace ond {
 
 namespace {
@@ -57,46 +59,38 @@ void TCustomOndEditor::TitleCaseSelection() {
   GetWordChars(ident, white);
   const int last = std::min(e.Line, Lines()->GetCount());
   LockPaint();
-  try {
-    BeginUndoBlock();
-    try {
-      for (int l = b.Line; l <= last; ++l) {
-        std::string line = Lines()->Get(l - 1);
-        const int len = static_cast<int>(line.size());
-        int from = 1, to = len;  // 1-based, inclusive
-        if (mode == smColumn) {
-          int c1 = BufferToDisplayPos(b).Column, c2 = BufferToDisplayPos(e).Column;
-          if (c1 > c2) std::swap(c1, c2);
-          from = WordStartEx(BufferCoord(LineColumnToChar(line, c1, GetTabWidth()), l)).Char;
-          to = WordEndEx(BufferCoord(LineColumnToChar(line, c2, GetTabWidth()), l)).Char - 1;
-        } else {
-          if (l == b.Line) from = WordStartEx(BufferCoord(b.Char, l)).Char;
-          if (l == e.Line) to = std::min(len, WordStartEx(BufferCoord(e.Char, l)).Char);
-        }
-        bool changed = false;
-        bool inWord = from > 1 && from - 1 <= len && ident.Contains(line[static_cast<std::size_t>(from - 2)]);
-        for (int i = from; i <= std::min(to, len); ++i) {
-          char& c = line[static_cast<std::size_t>(i - 1)];
-          const bool isIdent = ident.Contains(c);
-          if (isIdent && !inWord && c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-            changed = true;
-          }
-          inWord = isIdent;
-        }
-        if (changed) ReplaceRange(BufferCoord(1, l), BufferCoord(len + 1, l), line, urDelete, urInsert, true);
+  const TScopeExit unlock([&] { UnlockPaint(); });
+  BeginUndoBlock();
+  {
+    const TScopeExit endBlock([&] { EndUndoBlock(); });
+    for (int l = b.Line; l <= last; ++l) {
+      std::string line = Lines()->Get(l - 1);
+      const int len = static_cast<int>(line.size());
+      int from = 1, to = len;  // 1-based, inclusive
+      if (mode == smColumn) {
+        int c1 = BufferToDisplayPos(b).Column, c2 = BufferToDisplayPos(e).Column;
+        if (c1 > c2) std::swap(c1, c2);
+        from = WordStartEx(BufferCoord(LineColumnToChar(line, c1, GetTabWidth()), l)).Char;
+        to = WordEndEx(BufferCoord(LineColumnToChar(line, c2, GetTabWidth()), l)).Char - 1;
+      } else {
+        if (l == b.Line) from = WordStartEx(BufferCoord(b.Char, l)).Char;
+        if (l == e.Line) to = std::min(len, WordStartEx(BufferCoord(e.Char, l)).Char);
       }
-    } catch (...) {
-      EndUndoBlock();
-      throw;
+      bool changed = false;
+      bool inWord = from > 1 && from - 1 <= len && ident.Contains(line[static_cast<std::size_t>(from - 2)]);
+      for (int i = from; i <= std::min(to, len); ++i) {
+        char& c = line[static_cast<std::size_t>(i - 1)];
+        const bool isIdent = ident.Contains(c);
+        if (isIdent && !inWord && c >= 'a' && c <= 'z') {
+          c = static_cast<char>(c - 'a' + 'A');
+          changed = true;
+        }
+        inWord = isIdent;
+      }
+      if (changed) ReplaceRange(BufferCoord(1, l), BufferCoord(len + 1, l), line, urDelete, urInsert, true);
     }
-    EndUndoBlock();
-    PlaceCaretAndSelection(caret, anchor, moving);
-  } catch (...) {
-    UnlockPaint();
-    throw;
   }
-  UnlockPaint();
+  PlaceCaretAndSelection(caret, anchor, moving);
 }
 
 void TCustomOndEditor::SelectWordStep(bool Forward) {
@@ -139,25 +133,19 @@ void TCustomOndEditor::ExecuteCommand(TOndEditorCommand Command, char AChar, voi
       break;
     case ecDeleteWholeWord:
       BeginUndoBlock();
-      try {
+      {
+        const TScopeExit endBlock([&] { EndUndoBlock(); });
         base(ecDeleteWord);
         base(ecDeleteLastWord);
-      } catch (...) {
-        EndUndoBlock();
-        throw;
       }
-      EndUndoBlock();
       break;
     case ecSelectLine:
       BeginUndoBlock();
-      try {
+      {
+        const TScopeExit endBlock([&] { EndUndoBlock(); });
         base(ecLineStart);
         base(ecSelLineEnd);
-      } catch (...) {
-        EndUndoBlock();
-        throw;
       }
-      EndUndoBlock();
       break;
     case ecSelectNextWord: SelectWordStep(true); break;
     case ecSelectPrevWord: SelectWordStep(false); break;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/core/ScopeGuard.h"
+
 namespace ond {
 
 namespace {
@@ -39,15 +41,11 @@ void TOndMemo::EMReplaceSel(bool CanUndo, const std::string& Text) {
     SetSelText(Text);
   } else {
     LockUndo();
-    try {
-      ReplaceSelection(GetSelectionMode(), Text, false);
-    } catch (...) {
+    const TScopeExit restore([&] {
       UnlockUndo();
       ClearUndo();
-      throw;
-    }
-    UnlockUndo();
-    ClearUndo();
+    });
+    ReplaceSelection(GetSelectionMode(), Text, false);
   }
   MakeCaretVisible();
   StatusChanged(StatusSelection);
@@ -84,21 +82,11 @@ std::intptr_t TOndMemo::EMCharFromPos(int X, int Y, int* CharIndex, int* LineInd
 
 void TOndMemo::SetEditorText(const std::string& Value) {
   LockPaint();
-  try {
-    BeginUndoBlock();
-    try {
-      SelectAll();
-      SetSelText(Value);
-    } catch (...) {
-      EndUndoBlock();
-      throw;
-    }
-    EndUndoBlock();
-  } catch (...) {
-    UnlockPaint();
-    throw;
-  }
-  UnlockPaint();
+  const TScopeExit unlock([&] { UnlockPaint(); });
+  BeginUndoBlock();
+  const TScopeExit endBlock([&] { EndUndoBlock(); });
+  SelectAll();
+  SetSelText(Value);
 }
 
 std::intptr_t TOndMemo::Perform(unsigned Msg, std::uintptr_t WParam, std::intptr_t LParam) {

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "editor/OndEditMiscClasses.h"
-#include "editor/OndEditTypes.h"
-#include "platform/Graphics.h"
+#include "platform/core/MethodChains.h"
+#include "platform/core/RangeState.h"
 #include "platform/core/SysUtils.h"
+#include "platform/core/Types.h"
 
 namespace ond {
 

@@ -26,6 +26,7 @@
 #include "platform/Menus.h"
 #include "platform/QtBridge.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -411,13 +412,8 @@ void TWinControl::Realign() {
   if (FAlignLevel > 0 || FAligning || Destroying()) return;
   FAligning = true;
   TRect r = ClientRect();
-  try {
-    AlignControls(r);
-  } catch (...) {
-    FAligning = false;
-    throw;
-  }
-  FAligning = false;
+  const TScopeExit restore([&] { FAligning = false; });
+  AlignControls(r);
 }
 
 void TWinControl::AlignControls(TRect& rect) {
@@ -464,6 +460,8 @@ bool TWinControl::TabMovesFocus(const QKeyEvent* e) const {
 
 void TWinControl::DragAcceptFiles(bool accept) { Widget()->setAcceptDrops(accept); }
 
+bool TWinControl::RouteKey(std::uint16_t, TShiftState) { return false; }
+
 void TWinControl::KeyDown(std::uint16_t& key, TShiftState shift) {
   if (OnKeyDown) OnKeyDown(this, key, shift);
 }
@@ -489,8 +487,12 @@ bool TWinControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::KeyPress: {
       if (!own) return false;
       auto* e = static_cast<QKeyEvent*>(event);
-      if (TabMovesFocus(e)) return false;
       const std::uint16_t vk = KeyOfEvent(e);
+      // The window's shortcuts win over every control inside it.
+      TWinControl* top = this;
+      while (top->GetParent()) top = top->GetParent();
+      if (vk != 0 && top->RouteKey(vk, ShiftFromQt(e->modifiers()))) return true;
+      if (TabMovesFocus(e)) return false;
       std::uint16_t key = vk;
       const TShiftState shift = ShiftFromQt(e->modifiers());
       bool consumed = false;
@@ -717,21 +719,13 @@ void TCustomControl::ShowScrollBar(TScrollBarKind kind, bool show) {
     QObject::connect(bar, &QAbstractSlider::actionTriggered, [this, bar, i, k](int action) {
       const int target = bar->sliderPosition();
       TScrollCode code;
-      switch (action) {
-        case QAbstractSlider::SliderSingleStepAdd: code = TScrollCode::scLineDown; break;
-        case QAbstractSlider::SliderSingleStepSub: code = TScrollCode::scLineUp; break;
-        case QAbstractSlider::SliderPageStepAdd: code = TScrollCode::scPageDown; break;
-        case QAbstractSlider::SliderPageStepSub: code = TScrollCode::scPageUp; break;
-        case QAbstractSlider::SliderToMinimum: code = TScrollCode::scTop; break;
-        case QAbstractSlider::SliderToMaximum: code = TScrollCode::scBottom; break;
-        case QAbstractSlider::SliderMove:
-          if (bar->isSliderDown()) {
-            Guarded([&] { Scroll(k, TScrollCode::scTrack, target); });
-            return;
-          }
-          code = TScrollCode::scPosition;  // "scroll here"
-          break;
-        default: return;
+      if (!ScrollCodeFromSliderAction(action, code)) return;
+      if (code == TScrollCode::scTrack) {
+        if (bar->isSliderDown()) {
+          Guarded([&] { Scroll(k, TScrollCode::scTrack, target); });
+          return;
+        }
+        code = TScrollCode::scPosition;  // "scroll here"
       }
       // The program moves the thumb itself in answer.
       bar->setSliderPosition(FScrollBars->info[i].Pos);
@@ -942,13 +936,8 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
                            ToQColor(clBtnFace));
         FCanvas.BeginPainting(&painter, ClientRect());
         FCanvas.SetClipRect(FromQRect(e->rect()));
-        try {
-          Paint();
-        } catch (...) {
-          FCanvas.EndPainting();
-          throw;
-        }
-        FCanvas.EndPainting();
+        const TScopeExit restore([&] { FCanvas.EndPainting(); });
+        Paint();
       }
       PaintCaret(Widget());
       return true;

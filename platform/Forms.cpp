@@ -176,6 +176,16 @@ void TApplication::UpdateActions() {
   }
 }
 
+bool TApplication::ExecuteShortCut(const TForm* form, TShortCut shortCut) {
+  if (shortCut == 0) return false;
+  for (TAction* a : std::vector<TAction*>(FActions)) {
+    if (a->Form() != form || a->GetShortCut() != shortCut || !a->GetVisible()) continue;
+    a->Execute();
+    return true;
+  }
+  return false;
+}
+
 void TApplication::IdleUpdateSoon() {
   if (!FActions.empty() && !p->idleTimer.isActive()) p->idleTimer.start();
 }
@@ -258,6 +268,14 @@ bool TForm::FormMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) {
   bool handled = false;
   if (OnMouseWheel) OnMouseWheel(this, shift, wheelDelta, mousePos, handled);
   return handled;
+}
+
+bool TForm::RouteKey(std::uint16_t key, TShiftState shift) {
+  if (Application()->ExecuteShortCut(this, ShortCut(key, shift))) return true;
+  if (!KeyPreview) return false;
+  std::uint16_t k = key;
+  KeyDown(k, shift);
+  return k == 0;
 }
 
 bool TForm::WidgetEvent(QObject* target, QEvent* event) {

@@ -18,12 +18,6 @@ class QFont;
 
 namespace ond {
 
-using TFontStyles = std::uint8_t;
-constexpr TFontStyles fsBold = 0x01;
-constexpr TFontStyles fsItalic = 0x02;
-constexpr TFontStyles fsUnderline = 0x04;
-constexpr TFontStyles fsStrikeOut = 0x08;
-
 enum class TFontPitch { fpDefault, fpVariable, fpFixed };
 
 // Screen resolution the point sizes of the original are converted with.

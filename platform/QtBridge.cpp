@@ -1,7 +1,9 @@
 #include "platform/QtBridge.h"
 
+#include <QAbstractSlider>
 #include <string>
 
+#include "platform/Controls.h"
 #include "platform/Forms.h"
 #include "platform/core/CodePage.h"
 
@@ -142,6 +144,19 @@ int QtKeyFromVirtualKey(std::uint16_t vk) {
   for (const KeyPair& k : kKeys)
     if (k.vk == vk) return k.qt;
   return 0;
+}
+
+bool ScrollCodeFromSliderAction(int action, TScrollCode& code) {
+  switch (action) {
+    case QAbstractSlider::SliderSingleStepAdd: code = TScrollCode::scLineDown; return true;
+    case QAbstractSlider::SliderSingleStepSub: code = TScrollCode::scLineUp; return true;
+    case QAbstractSlider::SliderPageStepAdd: code = TScrollCode::scPageDown; return true;
+    case QAbstractSlider::SliderPageStepSub: code = TScrollCode::scPageUp; return true;
+    case QAbstractSlider::SliderToMinimum: code = TScrollCode::scTop; return true;
+    case QAbstractSlider::SliderToMaximum: code = TScrollCode::scBottom; return true;
+    case QAbstractSlider::SliderMove: code = TScrollCode::scTrack; return true;
+    default: return false;
+  }
 }
 
 }  // namespace ond

@@ -49,4 +49,9 @@ int QtKeyFromVirtualKey(std::uint16_t vk);
 // layout is known by in key tables and shortcuts.
 std::uint16_t VirtualKeyFromScanCode(std::uint32_t xKeyCode);
 
+enum class TScrollCode;
+// The scroll code of a scroll bar's action (a QAbstractSlider::SliderAction);
+// moving the thumb is scTrack. False for an action that scrolls nothing.
+bool ScrollCodeFromSliderAction(int action, TScrollCode& code);
+
 }  // namespace ond

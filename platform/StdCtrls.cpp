@@ -84,16 +84,7 @@ TScrollBar::TScrollBar(TComponent* owner, TScrollBarKind kind)
   Apply();
   QObject::connect(bar, &QAbstractSlider::actionTriggered, [this, bar](int action) {
     TScrollCode code;
-    switch (action) {
-      case QAbstractSlider::SliderSingleStepAdd: code = TScrollCode::scLineDown; break;
-      case QAbstractSlider::SliderSingleStepSub: code = TScrollCode::scLineUp; break;
-      case QAbstractSlider::SliderPageStepAdd: code = TScrollCode::scPageDown; break;
-      case QAbstractSlider::SliderPageStepSub: code = TScrollCode::scPageUp; break;
-      case QAbstractSlider::SliderToMinimum: code = TScrollCode::scTop; break;
-      case QAbstractSlider::SliderToMaximum: code = TScrollCode::scBottom; break;
-      case QAbstractSlider::SliderMove: code = TScrollCode::scTrack; break;
-      default: return;
-    }
+    if (!ScrollCodeFromSliderAction(action, code)) return;
     const int target = bar->sliderPosition();
     bar->setSliderPosition(FPosition);  // the scroll handler sees the old position
     Guarded([&] { UserScroll(code, target); });

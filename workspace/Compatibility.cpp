@@ -5,17 +5,47 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
 #include "platform/core/Classes.h"
+#include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
 
+namespace {
+
+// How a name appears in a message: program text, a zero byte shown as "?".
+std::string ShownName(const std::string& fileName) {
+  std::string shown = Utf8ToAnsi(fileName);
+  for (char& c : shown)
+    if (c == '\0') c = '?';
+  return "\"" + shown + "\"";
+}
+
+// Closes a file descriptor when the scope ends, however it ends.
+struct TFileHandle {
+  int Fd;
+  ~TFileHandle() { ::close(Fd); }
+};
+
+constexpr const char* kNulInName = "The name contains a zero byte";
+
+}  // namespace
+
+std::string SystemErrorText(int err) {
+  char buf[256];
+  // The GNU form returns the text, which need not be in buf.
+  const char* text = ::strerror_r(err, buf, sizeof buf);
+  return Utf8ToAnsi(text ? text : "");
+}
+
 bool FileExistsEx(const std::string& fileName) {
-  if (fileName.empty()) return false;
+  if (fileName.empty() || PathHasNul(fileName)) return false;
   struct stat st {};
   if (::stat(fileName.c_str(), &st) == 0) return !S_ISDIR(st.st_mode);
   if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG) return false;
@@ -38,28 +68,70 @@ bool FileExistsEx(const std::string& fileName) {
 
 bool DirectoryExists(const std::string& name) {
   struct stat st {};
-  return !name.empty() && ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return !name.empty() && !PathHasNul(name) && ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool ForceFolders(const std::string& folder) {
   if (folder.empty()) return false;
+  if (PathHasNul(folder)) {
+    errno = EINVAL;
+    return false;
+  }
   std::string dir = folder;
   if (dir.size() > 1 && IsPathDelimiter(dir.back())) dir.pop_back();
   if (dir.size() == 2 && dir[1] == ':') return true;
   if (DirectoryExists(dir)) return true;
   const std::string parent = ExtractFileDir(dir);
   if (!parent.empty() && parent != dir && !ForceFolders(parent)) return false;
-  return ::mkdir(dir.c_str(), 0777) == 0 || (errno == EEXIST && DirectoryExists(dir));
+  if (::mkdir(dir.c_str(), 0777) == 0) return true;
+  if (errno != EEXIST) return false;
+  if (DirectoryExists(dir)) return true;
+  errno = ENOTDIR;  // a file stands where the folder should be
+  return false;
 }
 
-std::string ReadFileText(const std::string& fileName) {
-  TFileStream f(fileName, fmOpenRead);
-  return f.ReadAll();
+std::string ReadFileText(const std::string& fileName, std::int64_t limit) {
+  if (PathHasNul(fileName)) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". " + kNulInName);
+  // Opened without blocking and checked on the open file: a pipe or a device
+  // would never end or never answer.
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". " + SystemErrorText(errno));
+  const TFileHandle guard{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". " + SystemErrorText(errno));
+  if (S_ISDIR(st.st_mode)) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". " + SystemErrorText(EISDIR));
+  if (!S_ISREG(st.st_mode)) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". Not a regular file");
+  const std::string tooLarge = "Cannot read file " + ShownName(fileName) + ". The file is larger than " +
+                               IntToStr(limit / (1024 * 1024)) + " MB";
+  if (st.st_size > limit) throw EReadError(tooLarge);
+  // The size is a hint only: a file of the system reports 0 and may go on
+  // without end, and a file may grow while it is read. One byte past the
+  // limit tells a file that is too large.
+  const std::size_t cap = static_cast<std::size_t>(limit) + 1;
+  std::string bytes(std::min(static_cast<std::size_t>(st.st_size), cap), '\0');
+  std::size_t got = 0;
+  for (;;) {
+    if (got == bytes.size()) {
+      if (got >= cap) throw EReadError(tooLarge);
+      bytes.resize(std::min(cap, std::max<std::size_t>(got * 2, 64 * 1024)));
+    }
+    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw EReadError("Cannot read file " + ShownName(fileName) + ". " + SystemErrorText(errno));
+    if (n == 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  bytes.resize(got);
+  return bytes;
 }
 
 std::string ReadFileHead(const std::string& fileName, std::size_t limit) {
-  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  if (PathHasNul(fileName)) return {};
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return {};
+  const TFileHandle guard{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return {};
   std::string r(limit, '\0');
   std::size_t got = 0;
   while (got < limit) {
@@ -68,7 +140,6 @@ std::string ReadFileHead(const std::string& fileName, std::size_t limit) {
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);
   }
-  ::close(fd);
   r.resize(got);
   return r;
 }
@@ -86,38 +157,39 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
-std::string ErrorText(int err) { return std::strerror(err); }
-
 }  // namespace
 
-void WriteFileText(const std::string& fileName, std::string_view data, bool append) {
+std::string TryWriteFileText(const std::string& fileName, std::string_view data, bool append) {
+  if (PathHasNul(fileName)) return kNulInName;
   if (append && FileExistsEx(fileName)) {
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0) throw EFOpenError("Cannot open file \"" + fileName + "\". " + ErrorText(errno));
+    if (fd < 0) return SystemErrorText(errno);
     const bool ok = WriteAll(fd, data);
     const int err = errno;
     ::close(fd);
-    if (!ok) throw EWriteError("Cannot write file \"" + fileName + "\". " + ErrorText(err));
-    return;
+    return ok ? std::string() : SystemErrorText(err);
   }
   // Write through a symbolic link to the file it names, so the link survives.
   std::string target = fileName;
   if (const std::string real = RealPath(fileName); !real.empty()) target = real;
-  mode_t mode = 0666;
   struct stat st {};
   const bool existed = ::stat(target.c_str(), &st) == 0;
-  if (existed) {
-    if (S_ISDIR(st.st_mode)) throw EFCreateError("Cannot create file \"" + fileName + "\". Is a directory");
-    mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
+  if (existed && S_ISDIR(st.st_mode)) return SystemErrorText(EISDIR);
+  // A new file is created with the usual mode and the system applies the
+  // process's file-creation mask; reading that mask would mean changing it
+  // for every thread meanwhile. An old file's bits are copied over after.
+  const mode_t createMode = existed ? 0600 : 0666;
+  const std::string base = ExtractFilePath(target) + "." + ExtractFileName(target) + ".";
+  static std::atomic<unsigned> serial{0};
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+    tmp = base + IntToStr(::getpid()) + "-" + IntToStr(serial.fetch_add(1)) + ".tmp";
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
+    if (fd < 0 && errno != EEXIST) break;
   }
-  std::string tmp = ExtractFilePath(target) + "." + ExtractFileName(target) + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) throw EFCreateError("Cannot create file \"" + fileName + "\". " + ErrorText(errno));
-  bool ok = WriteAll(fd, data) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  if (fd < 0) return SystemErrorText(errno);
+  bool ok = WriteAll(fd, data) && (!existed || ::fchmod(fd, st.st_mode & 07777) == 0) && ::fsync(fd) == 0;
   int err = errno;
   if (::close(fd) != 0 && ok) {
     ok = false;
@@ -127,10 +199,30 @@ void WriteFileText(const std::string& fileName, std::string_view data, bool appe
     ok = false;
     err = errno;
   }
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    throw EWriteError("Cannot write file \"" + fileName + "\". " + ErrorText(err));
+  if (ok) return {};
+  ::unlink(tmp.c_str());
+  return SystemErrorText(err);
+}
+
+void WriteFileText(const std::string& fileName, std::string_view data, bool append) {
+  const std::string reason = TryWriteFileText(fileName, data, append);
+  if (!reason.empty()) throw EWriteError("Cannot write file " + ShownName(fileName) + ". " + reason);
+}
+
+bool RenameFile(const std::string& oldName, const std::string& newName) {
+  if (oldName.empty() || newName.empty() || PathHasNul(oldName) || PathHasNul(newName)) {
+    errno = EINVAL;
+    return false;
   }
+  return ::rename(oldName.c_str(), newName.c_str()) == 0;
+}
+
+bool DeleteFile(const std::string& fileName) {
+  if (fileName.empty() || PathHasNul(fileName)) {
+    errno = EINVAL;
+    return false;
+  }
+  return ::unlink(fileName.c_str()) == 0;
 }
 
 void FastMove(const void* source, void* dest, std::size_t count) noexcept {

@@ -1,11 +1,6 @@
 #include "workspace/UZuConfigInformation.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
 
 #include <exception>
 #include <filesystem>
@@ -26,18 +21,23 @@ namespace ond {
 
 namespace {
 
-bool HasNul(std::string_view s) { return s.find('\0') != std::string_view::npos; }
-
-// A name that cannot be a file name (a zero byte would cut it short in every
-// system call) is never taken for an existing file.
-bool ExistsAsFile(const std::string& path) { return !HasNul(path) && FileExistsEx(path); }
+// A reference's name found in the file's UTF-8 bytes, as a native path part:
+// decoded as the panel decodes the text (bytes that are not UTF-8 and
+// characters without a code page 1251 form become "?") and encoded as UTF-8
+// again. A zero byte has no place in a name either and becomes "?" too.
+std::string NativeReferenceName(std::string_view utf8) {
+  std::string text = Utf8ToAnsi(utf8);
+  for (char& c : text)
+    if (c == '\0') c = DefaultAnsiChar;
+  return AnsiToUtf8(text);
+}
 
 // What makes two names one file: device and inode of an existing file (so a
 // symbolic link, a hard link and every spelling of its path agree), or else
 // the normalised name folded to ASCII lower case. The path must already be
 // normalised (and, for a missing file, resolved against the disk's letter case).
 std::string ResolvedIdentity(const std::string& path) {
-  if (!HasNul(path)) {
+  if (!PathHasNul(path)) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0) {
       if (!S_ISDIR(st.st_mode)) {
@@ -58,9 +58,9 @@ std::string ResolvedIdentity(const std::string& path) {
   return key;
 }
 
-std::string FileIdentity(const std::string& path) {
+std::string FileIdentity(const std::string& path, TFolderListings& listings) {
   if (path.empty()) return "?";
-  return ResolvedIdentity(ResolveFileCase(NormalizePath(path)));
+  return ResolvedIdentity(ResolveFileCase(NormalizePath(path), &listings));
 }
 
 // File name without folder and extension, as program text.
@@ -80,12 +80,12 @@ std::string ErrorText(const std::exception& e) {
 
 TZuFileInformation::TZuFileInformation(std::string fileName, std::string name)
     : FileName(std::move(fileName)), Name(std::move(name)) {
-  Missing = !ExistsAsFile(FileName);
+  Missing = !FileExistsEx(FileName);
 }
 
 std::string TZuFileInformation::ExtractFileName() const { return ond::ExtractFileName(FileName); }
 
-bool TZuFileInformation::HasBackup() const { return ExistsAsFile(BackupFileName()); }
+bool TZuFileInformation::HasBackup() const { return FileExistsEx(BackupFileName()); }
 
 int TZuFileInformation::AddRef(const std::string& path) {
   Refs.push_back(path);
@@ -101,31 +101,7 @@ int TZuFileInformation::IndexOfRef(std::string_view path) const {
 
 std::string TZuFileInformation::RawText() const {
   if (Missing) return {};
-  // Opened without blocking and checked on the open file: a pipe or a device
-  // named by a reference would never end or never answer.
-  const int fd = ::open(FileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw EFOpenError("Cannot open file \"" + Utf8ToAnsi(FileName) + "\". " + std::strerror(errno));
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    throw EFOpenError("Cannot open file \"" + Utf8ToAnsi(FileName) + "\". Not a regular file");
-  }
-  std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-  std::size_t got = 0;
-  for (;;) {
-    if (got == bytes.size()) bytes.resize(bytes.size() + 4096);  // the file grew meanwhile
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      const int err = errno;
-      ::close(fd);
-      throw EReadError("Cannot read file \"" + Utf8ToAnsi(FileName) + "\". " + std::strerror(err));
-    }
-    if (n == 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  bytes.resize(got);
+  std::string bytes = ReadFileText(FileName);
   TEncoding* utf8 = TEncoding::UTF8();
   bytes.erase(0, static_cast<std::size_t>(GetBufferEncoding(bytes, utf8)));
   return bytes;
@@ -143,6 +119,7 @@ struct TZuConfigInformation::TDiscovery {
   };
   std::unordered_map<std::string, int> Listed;       // identity -> index in Files
   std::unordered_map<std::string, Target> Targets;   // expanded name -> target, looked up once
+  TFolderListings Listings;                          // each folder read once per discovery
 
   const Target& TargetOf(const std::string& expanded) {
     auto it = Targets.find(expanded);
@@ -151,7 +128,7 @@ struct TZuConfigInformation::TDiscovery {
       std::string id = ResolvedIdentity(expanded);
       std::string path = expanded;
       if (id[0] == '?') {
-        path = ResolveFileCase(expanded);
+        path = ResolveFileCase(expanded, &Listings);
         if (path != expanded) id = ResolvedIdentity(path);
       }
       it = Targets.emplace(expanded, Target{std::move(path), std::move(id)}).first;
@@ -177,9 +154,10 @@ int TZuConfigInformation::AddFile(const std::string& path) {
 }
 
 int TZuConfigInformation::IndexOfFile(const std::string& path) const {
-  const std::string wanted = FileIdentity(path);
+  TFolderListings listings;  // each folder read once for the whole lookup
+  const std::string wanted = FileIdentity(path, listings);
   for (std::size_t i = 0; i < Files.size(); ++i)
-    if (FileIdentity(Files[i]->FileName) == wanted) return static_cast<int>(i);
+    if (FileIdentity(Files[i]->FileName, listings) == wanted) return static_cast<int>(i);
   return -1;
 }
 
@@ -188,8 +166,7 @@ bool TZuConfigInformation::Process(int index, const std::string& utf8, TDiscover
   // The scanner looks only at ASCII (quotes, braces, keys) and folds only
   // ASCII letters, and no byte of a multi-byte UTF-8 sequence is ASCII, so it
   // finds the same references in the file's UTF-8 bytes as in the decoded
-  // text; the names then are native UTF-8 already, and the bulk of the text is
-  // never decoded.
+  // text, and the bulk of the text is never decoded; only the names are.
   const std::vector<std::string> names = ScanReferences(utf8);
   e.FoundRefs = static_cast<int>(names.size());
 
@@ -198,7 +175,7 @@ bool TZuConfigInformation::Process(int index, const std::string& utf8, TDiscover
   std::vector<std::string> identities;
   std::unordered_set<std::string> seen;
   for (const std::string& n : names) {
-    const std::string expanded = ExpandNativeRelativePath(folder, n);
+    const std::string expanded = ExpandNativeRelativePath(folder, NativeReferenceName(n));
     if (expanded.empty()) continue;
     const TDiscovery::Target& t = d.TargetOf(expanded);
     if (!seen.insert(t.Identity).second) continue;
@@ -213,7 +190,10 @@ bool TZuConfigInformation::Process(int index, const std::string& utf8, TDiscover
       continue;
     }
     if (Count >= MaxFiles) {
-      Error = "The config set has more than " + IntToStr(MaxFiles) + " files; the rest are not listed";
+      // Listing stops inside this file: what it references is not all there.
+      e.ReadError = true;
+      Error = "The config set has more than " + IntToStr(MaxFiles) + " files. Listing stopped at the file \"" +
+              Utf8ToAnsi(e.FileName) + "\"";
       return false;
     }
     // `e` stays valid: entries are owned through pointers.
@@ -238,7 +218,7 @@ bool TZuConfigInformation::LoadInformation() {
   // The root as a full, normalised path in the letter case of the disk, so
   // that every reference resolves against a real folder.
   std::string root = FileName;
-  if (!root.empty() && !HasNul(root)) {
+  if (!root.empty() && !PathHasNul(root)) {
     if (!IsAbsolutePath(root)) {
       std::error_code ec;
       const std::string cwd = std::filesystem::current_path(ec).string();
@@ -252,6 +232,9 @@ bool TZuConfigInformation::LoadInformation() {
   d.Listed.emplace(ResolvedIdentity(root), 0);
 
   try {
+    // A root that is not there (or is a folder) opens nothing: reading it
+    // names the reason.
+    if (Files[0]->Missing) ReadFileText(root);
     const std::string raw = Files[0]->RawText();
     if (!raw.empty()) {
       const std::string text = Utf8ToAnsi(raw);

@@ -3,8 +3,10 @@
 // reference data and the root's header values. The editor panels, the files
 // tree, saving and reloading all address a file by its index in `Files`.
 //
-// File names are native paths (UTF-8, "/"). A reference's name is code page
-// 1251 text whose "\" and "/" both separate; it is resolved against the folder
+// File names are native paths (UTF-8, "/"). A reference's name is read as
+// the panel reads the file's text (UTF-8; what is not UTF-8 or has no code
+// page 1251 form becomes "?", and so does a zero byte, which no file name can
+// hold), and "\" and "/" both separate in it; it is resolved against the folder
 // of the file holding it, normalised lexically, and matched to the file on
 // disk whatever its letter case. Two references that reach one existing file
 // (by any spelling or through a symbolic link) give one entry.
@@ -27,7 +29,7 @@ class TZuFileInformation {
   std::string FileName;  // full native path; replaced when saved under another name
   std::string Name;      // file name without folder and extension (code page 1251 text)
   bool Missing = false;
-  bool ReadError = false;  // reading or scanning it failed during discovery
+  bool ReadError = false;  // reading or scanning it failed, or listing stopped in it, during discovery
   int FoundRefs = 0;       // references found in its text, duplicates counted
   int RefCount = 0;        // entries in Refs
   int Referenced = 0;      // how many times files of the set reference it
@@ -41,8 +43,9 @@ class TZuFileInformation {
   // First entry of Refs equal to path without regard to ASCII letter case, or -1.
   int IndexOfRef(std::string_view path) const;
   // The whole file decoded as UTF-8 (bytes that are not UTF-8 become "?");
-  // empty when Missing. Throws when the file cannot be read or is not a
-  // regular file (a device or a pipe would never end or never answer).
+  // empty when Missing. Throws when the file cannot be read, is not a
+  // regular file (a device or a pipe would never end or never answer) or is
+  // larger than MaxTextFileSize.
   std::string Text() const;
   // The same as UTF-8 bytes, without a byte-order mark.
   std::string RawText() const;
@@ -64,7 +67,8 @@ class TZuConfigInformation {
   int Count = 0;
   bool FollowReferences = true;
   std::vector<std::unique_ptr<TZuFileInformation>> Files;
-  // Why the last LoadInformation returned false (code page 1251 text), else "".
+  // Why the last LoadInformation returned false (code page 1251 text naming
+  // the file and the reason), else "".
   std::string Error;
 
   int ExistingCount() const;
@@ -76,8 +80,10 @@ class TZuConfigInformation {
   int IndexOfFile(const std::string& path) const;
 
   // Lists the root and, with FollowReferences, every file reached through
-  // references. Returns false when a file could not be read (its ReadError is
-  // set) or the set grew past MaxFiles; the entries listed so far stay.
+  // references. Returns false when a file could not be read (the root too
+  // when it is missing or a folder) or the set grew past MaxFiles; the file
+  // being read or scanned then has ReadError set, Error tells why, and the
+  // entries listed so far stay.
   bool LoadInformation();
 
  private:

@@ -13,16 +13,6 @@
 
 namespace ond {
 
-// The set's messages until the language table exists.
-struct TZuConfigTexts {
-  static const char* const SaveFailed;
-  static const char* const BackupFailed;
-  static const char* const LossySave;
-  static const char* const NameInSet;
-  static const char* const SubsUsed;
-  static const char* const NotFound;
-};
-
 class TZuConfig {
  public:
   TZuConfig() = default;
@@ -39,15 +29,20 @@ class TZuConfig {
 
   // Discovers the set and builds its panels; the result is the discovery's
   // (a set whose discovery stopped early opens with the files listed so far).
+  // What could not be read is told to the user. A root that cannot be read
+  // (missing, a folder, unreadable) gets no panel at all.
   bool LoadConfig(const std::string& fileName, TScrollBox* scrollBox, TPopupMenu* popupMenu, TScrollBar* scrollBar,
                   TStatusBarEx* statusBar, TCheckTreeViewEx* tree);
+  // Whether the last LoadConfig could not read the root (nothing to show).
+  bool RootUnreadable() const;
   bool ValidIndex(int index) const;
   TEditor* Panel(int index) const;
   // Renames the file to its backup name, replacing an older backup.
   bool MakeBackup(int index);
-  // Saves a panel to its own file (newName empty or the same name in any
-  // letter case) or to newName (the set then follows the new name unless
-  // asCopy). Failures are told to the user and leave the panel modified.
+  // Saves a panel to its own file (newName empty or naming the same file) or
+  // to newName (the set then follows the new name unless
+  // asCopy). Failures are told to the user with the file and the system's
+  // reason, and leave the panel modified.
   bool SaveFile(int index, const std::string& newName, bool asCopy, bool withBackup);
   bool SaveActive(const std::string& newName, bool asCopy, bool withBackup);
   // Saves every modified panel; true when none failed.
@@ -59,6 +54,10 @@ class TZuConfig {
   // round (find up). A search stops at the first panel with a match and
   // gives 1, or 0; a replace gives the number of replacements made.
   int SearchInConfig(bool replace, bool invert);
+  // Shows the search dialog (or the replace dialog), filled from the search
+  // settings and the active editor; on OK stores what was entered and runs
+  // the search.
+  void ShowSearchDialog(bool replace);
   // The option bits of a run from the search settings.
   TOndSearchOptions SearchOptions(bool replace, bool invert) const;
 

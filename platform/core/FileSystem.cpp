@@ -68,8 +68,33 @@ std::string FoldName(const std::string& name) {
 
 }  // namespace
 
-std::string ResolveFileCase(const std::string& path) {
-  if (path.empty() || Exists(path)) return path;
+bool PathHasNul(std::string_view path) noexcept { return path.find('\0') != std::string_view::npos; }
+
+const std::string* TFolderListings::Find(const std::string& folder, const std::string& name) {
+  auto [it, fresh] = FFolders.try_emplace(folder);
+  Listing& l = it->second;
+  if (fresh) {
+    ++FReads;
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
+    l.Readable = dir != nullptr;
+    while (dir) {
+      const dirent* e = ::readdir(dir.get());
+      if (!e) break;
+      const std::string n = e->d_name;
+      if (n == "." || n == "..") continue;
+      auto [slot, added] = l.ByFold.try_emplace(FoldName(n), n);
+      if (!added && n < slot->second) slot->second = n;
+    }
+  }
+  if (!l.Readable) return nullptr;
+  const auto found = l.ByFold.find(FoldName(name));
+  return found == l.ByFold.end() ? nullptr : &found->second;
+}
+
+std::string ResolveFileCase(const std::string& path, TFolderListings* listings) {
+  if (path.empty() || PathHasNul(path) || Exists(path)) return path;
+  TFolderListings local;
+  TFolderListings& folders = listings ? *listings : local;
   const bool absolute = IsAbsolutePath(path);
   std::string cur = absolute ? "/" : "";
   std::size_t i = absolute ? 1 : 0;
@@ -84,24 +109,19 @@ std::string ResolveFileCase(const std::string& path) {
       cur = next;
       continue;
     }
-    const std::string dirName = cur.empty() ? "." : cur;
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(dirName.c_str()), ::closedir);
-    if (!dir) return path;
-    const std::string want = FoldName(part);
-    std::string best;
-    bool found = false;
-    while (dirent* e = ::readdir(dir.get())) {
-      const std::string n = e->d_name;
-      if (n == "." || n == "..") continue;
-      if (FoldName(n) == want && (!found || n < best)) {
-        best = n;
-        found = true;
-      }
-    }
-    if (!found) return path;
-    cur = cur.empty() || cur.back() == '/' ? cur + best : cur + "/" + best;
+    const std::string* onDisk = folders.Find(cur.empty() ? "." : cur, part);
+    if (!onDisk) return path;
+    cur = cur.empty() || cur.back() == '/' ? cur + *onDisk : cur + "/" + *onDisk;
   }
   return cur;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (PathHasNul(a) || PathHasNul(b)) return a == b;
+  if (NormalizePath(a) == NormalizePath(b)) return true;
+  struct stat sa {}, sb {};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
 }
 
 std::string RealPath(const std::string& path) {

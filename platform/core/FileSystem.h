@@ -5,6 +5,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace ond {
 
@@ -17,11 +18,42 @@ std::string NormalizePath(std::string_view path);
 // Joins a folder and a relative name; an absolute name is returned as is.
 std::string JoinPath(std::string_view folder, std::string_view name);
 
+// A zero byte ends a name in every system call, so a path holding one would
+// reach a different file than it names; such a path is never used.
+bool PathHasNul(std::string_view path) noexcept;
+
+// Folder listings read while resolving names, kept for one pass over many
+// names (one discovery, one lookup across a set) so that a folder is read once
+// however many of its names are spelled unlike the disk. Changes on disk
+// during the pass are not seen, which is why a listing lives no longer.
+class TFolderListings {
+ public:
+  // The name in `folder` that equals `name` without regard to letter case, or
+  // nullptr when there is none (or the folder cannot be read).
+  const std::string* Find(const std::string& folder, const std::string& name);
+  // How many folders were read from disk so far.
+  int FolderReads() const noexcept { return FReads; }
+
+ private:
+  struct Listing {
+    bool Readable = false;
+    std::unordered_map<std::string, std::string> ByFold;  // folded name -> name on disk
+  };
+  std::unordered_map<std::string, Listing> FFolders;
+  int FReads = 0;
+};
+
 // The existing path that matches `path` exactly, or else component by
 // component without regard to letter case (code page 1251 letters included;
 // among several candidates the byte-wise smallest name wins, so the choice is
-// deterministic). Returns `path` unchanged when no such file exists.
-std::string ResolveFileCase(const std::string& path);
+// deterministic). Returns `path` unchanged when no such file exists. Folders
+// are read through `listings` when given, else afresh.
+std::string ResolveFileCase(const std::string& path, TFolderListings* listings = nullptr);
+
+// Whether two names reach one file: the same path after normalisation, or
+// the same existing file (device and inode, so links agree). Names that differ
+// only in letter case are two files unless the disk itself says otherwise.
+bool SameFile(const std::string& a, const std::string& b);
 
 // The canonical absolute path of an existing file (symbolic links resolved),
 // or the empty string when it does not exist.

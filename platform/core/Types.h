@@ -1,11 +1,14 @@
 // Plain value types shared by the window layer, the editor and their users: points,
-// rectangles, shift states, mouse buttons, virtual-key codes and colours in the
-// 0x00BBGGRR form. Nothing here needs Qt.
+// rectangles, shift states, mouse buttons, virtual-key codes, colours in the
+// 0x00BBGGRR form, font styles and sets of byte values. Nothing here needs Qt.
 #pragma once
 
 #include <algorithm>
+#include <bitset>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
+#include <string_view>
 
 #include "platform/core/Keys.h"
 
@@ -124,5 +127,36 @@ inline TColor RGB(int r, int g, int b) {
 using TSysColorProc = std::function<TColor(std::int32_t Index)>;
 void SetSysColorProc(TSysColorProc Proc);
 TColor ColorToRGB(TColor color);
+
+// Font styles: bold, italic, underline and strike-out bits.
+using TFontStyles = std::uint8_t;
+constexpr TFontStyles fsBold = 0x01;
+constexpr TFontStyles fsItalic = 0x02;
+constexpr TFontStyles fsUnderline = 0x04;
+constexpr TFontStyles fsStrikeOut = 0x08;
+
+// A set of byte values.
+class TSysCharSet {
+ public:
+  TSysCharSet() = default;
+  TSysCharSet(std::initializer_list<char> chars) {
+    for (char c : chars) Include(c);
+  }
+  // Every byte of the text is a member.
+  explicit TSysCharSet(std::string_view chars) {
+    for (char c : chars) Include(c);
+  }
+  bool Contains(char c) const noexcept { return FBits.test(static_cast<unsigned char>(c)); }
+  void Include(char c) noexcept { FBits.set(static_cast<unsigned char>(c)); }
+  void IncludeRange(unsigned char first, unsigned char last) noexcept {
+    for (unsigned c = first; c <= last; ++c) FBits.set(c);
+  }
+  void Exclude(char c) noexcept { FBits.reset(static_cast<unsigned char>(c)); }
+  bool Empty() const noexcept { return FBits.none(); }
+  friend bool operator==(const TSysCharSet&, const TSysCharSet&) = default;
+
+ private:
+  std::bitset<256> FBits;
+};
 
 }  // namespace ond

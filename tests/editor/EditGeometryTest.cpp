@@ -61,6 +61,37 @@ TEST(EditGeometry, PixelsAndPaintRange) {
   EXPECT_LT(v.PaintRange(Rect(0, 0, 200, 60), 0).LastRow, 1);
 }
 
+TEST(EditGeometry, PixelRowsOfARangeOfRows) {
+  TOndEditView v;
+  v.LineHeight = 10;
+  v.TopLine = 5;
+  v.LinesInWindow = 4;  // rows 5..8 whole, row 9 in part
+  const int clientHeight = 45;
+  struct Case {
+    int First, Last;
+    bool Shown;
+    int Top, Bottom;
+  };
+  const Case cases[] = {
+      {5, 5, true, 0, 10},              // the top row
+      {7, 6, true, 10, 30},             // either order
+      {1, 3, false, 0, 0},              // all above the window: clipped to an empty span
+      {2, 6, true, 0, 20},              // starting above, clipped at the top
+      {9, 9, true, 40, 45},             // the row shown in part reaches the client's bottom
+      {8, 100, true, 30, 45},           // running past the window
+      {10, 12, false, 0, 0},            // all below the window
+  };
+  for (const Case& c : cases) {
+    int top = -1, bottom = -1;
+    const bool shown = v.RowsSpan(c.First, c.Last, clientHeight, top, bottom);
+    EXPECT_EQ(shown, c.Shown) << c.First << ".." << c.Last;
+    if (shown && c.Shown) {
+      EXPECT_EQ(top, c.Top) << c.First << ".." << c.Last;
+      EXPECT_EQ(bottom, c.Bottom) << c.First << ".." << c.Last;
+    }
+  }
+}
+
 TEST(EditGeometry, ScrollingTheCaretIntoView) {
   TOndEditView v;
   v.CharsInWindow = 40;

@@ -4,11 +4,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "tests/support/TempDir.h"
+#include "workspace/Compatibility.h"
+#include "workspace/Encodings.h"
 
 namespace ond {
 namespace {
@@ -193,12 +197,18 @@ TEST(ConfigInformation, CyrillicNamesResolveWhateverTheirCase) {
 TEST(ConfigInformation, FailuresKeepWhatWasListed) {
   TempDir td;
   const std::string p = td.Path() + "/";
-  // A missing root: one entry, no header values, success.
-  TZuConfigInformation none(p + "none.zu", true);
-  EXPECT_TRUE(none.LoadInformation());
-  EXPECT_EQ(none.Count, 1);
-  EXPECT_TRUE(none.Files[0]->Missing);
-  EXPECT_EQ(none.Author, "");
+  // A root that is missing or a folder: one entry that could not be read,
+  // and the reason names it.
+  td.Write("dir.zu/inner.zu", "{}");
+  for (const std::string& name : {std::string("none.zu"), std::string("dir.zu"), "a.zu" + std::string(1, '\0')}) {
+    TZuConfigInformation none(p + name, true);
+    EXPECT_FALSE(none.LoadInformation()) << name;
+    EXPECT_EQ(none.Count, 1);
+    EXPECT_TRUE(none.Files[0]->Missing);
+    EXPECT_TRUE(none.Files[0]->ReadError);
+    EXPECT_NE(none.Error.find(p), std::string::npos) << none.Error;
+    EXPECT_EQ(none.Author, "");
+  }
 
   // Bytes that are not UTF-8 become "?" and discovery goes on.
   td.Write("bad.zu", "{ \"x\": \"\xFF\xFE\xC0\", \"n\": ${\"next.zu\":\"p\"} }");
@@ -223,16 +233,65 @@ TEST(ConfigInformation, FailuresKeepWhatWasListed) {
   EXPECT_TRUE(c.Files[3]->ReadError);
   EXPECT_FALSE(c.Files[4]->ReadError);
 
-  // A set too large to list: stops at the cap, nothing marked unreadable.
+  // A set too large to list: stops at the cap; the file whose references
+  // were cut short is marked and named with the cap.
   std::string many = "[";
   for (int i = 0; i < TZuConfigInformation::MaxFiles + 100; ++i) many += Inline("m" + std::to_string(i) + ".zu") + ",\n";
   const std::string big = td.Write("big.zu", many + "]");
   TZuConfigInformation b(big, true);
   EXPECT_FALSE(b.LoadInformation());
   EXPECT_EQ(b.Count, TZuConfigInformation::MaxFiles);
-  EXPECT_NE(b.Error, "");
-  EXPECT_FALSE(b.Files[0]->ReadError);
+  EXPECT_NE(b.Error.find("4096"), std::string::npos) << b.Error;
+  EXPECT_NE(b.Error.find(big), std::string::npos) << b.Error;
+  EXPECT_TRUE(b.Files[0]->ReadError);
+  EXPECT_FALSE(b.Files[1]->ReadError);
   EXPECT_EQ(b.Files[0]->FoundRefs, TZuConfigInformation::MaxFiles + 100);
+}
+
+TEST(ConfigInformation, OversizedFilesAreReadErrors) {
+  TempDir td;
+  const std::string p = td.Path() + "/";
+  // A sparse file past the size limit stands in for a file that never ends.
+  const std::string huge = td.Write("huge.zu", "");
+  ASSERT_EQ(::truncate(huge.c_str(), MaxTextFileSize + 1), 0);
+  td.Write("after.zu", "{}");
+  const std::string root = td.Write("root.zu", "[" + Inline("huge.zu") + "," + Inline("after.zu") + "]");
+  TZuConfigInformation c(root, true);
+  EXPECT_FALSE(c.LoadInformation());
+  ASSERT_EQ(FileNames(c), (std::vector<std::string>{root, huge, p + "after.zu"}));
+  EXPECT_TRUE(c.Files[1]->ReadError);
+  EXPECT_NE(c.Error.find(huge), std::string::npos) << c.Error;
+  EXPECT_NE(c.Error.find("512 MB"), std::string::npos) << c.Error;
+}
+
+TEST(ConfigInformation, ReferenceNamesAreDecodedLikeThePanelText) {
+  TempDir td;
+  const std::string p = td.Path() + "/";
+  const std::string a = td.Write("a.zu", "{ \"keep\": 1 }");
+  struct Case {
+    std::string Referenced;  // the name's bytes in the file
+    std::string Listed;      // the native name of the entry
+  };
+  const Case cases[] = {
+      {"\xCF\xE0\xEF\xEA\xE0.zu", "?????.zu"},               // "Папка" in code page 1251: not UTF-8
+      {"\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0.zu",
+       "\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0.zu"},      // "Папка" in UTF-8 stays
+      {"\xE6\x97\xA5.zu", "?.zu"},                               // a character with no code page 1251 form
+      {"a.zu" + std::string(1, '\0') + "x", "a.zu?x"},            // a zero byte would cut the name at "a.zu"
+  };
+  for (const Case& k : cases) {
+    const std::string root = td.Write("root.zu", "{ \"r\": " + Inline(k.Referenced) + " }");
+    TZuConfigInformation c(root, true);
+    ASSERT_TRUE(c.LoadInformation()) << c.Error;
+    ASSERT_EQ(c.Count, 2);
+    EXPECT_EQ(c.Files[1]->FileName, p + k.Listed);
+    EXPECT_TRUE(c.Files[1]->Missing);
+    // The same decoding as the panel's (where a zero byte stays as it is).
+    std::string shown = DecodeText(k.Referenced, TEncoding::UTF8());
+    std::replace(shown.begin(), shown.end(), '\0', '?');
+    EXPECT_EQ(AnsiToUtf8(shown), k.Listed);
+  }
+  EXPECT_EQ(TempDir::Read(a), "{ \"keep\": 1 }");
 }
 
 TEST(ConfigInformation, BackupNames) {

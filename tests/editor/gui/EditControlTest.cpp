@@ -23,7 +23,7 @@ TEST(EditControl, DefaultsOfANewEditor) {
   EXPECT_EQ(ed->GetLeftColumn(), 1);
   EXPECT_EQ(ed->GetCaretXY(), BufferCoord(1, 1));
   EXPECT_FALSE(ed->SelAvail());
-  EXPECT_EQ(ed->GetOptions(), 0x0A6C0192u);
+  EXPECT_EQ(ed->GetOptions(), OND_DEFAULT_OPTIONS);
   EXPECT_TRUE(ed->GetInsertMode());
   EXPECT_EQ(ed->GetInsertCaret(), ctVerticalLine);
   EXPECT_EQ(ed->GetOverwriteCaret(), ctBlock);

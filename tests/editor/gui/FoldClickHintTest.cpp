@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "editor/OndCompletionProposal.h"
 #include "editor/OndEdit.h"
-#include "search/OndCompletionProposal.h"
 
 namespace ond {
 namespace {

@@ -1,6 +1,8 @@
 // The main window and its controls under the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include <QAbstractScrollArea>
 #include <QApplication>
 #include <QKeyEvent>
@@ -17,6 +19,7 @@
 #include "platform/ImgList.h"
 #include "platform/Menus.h"
 #include "platform/core/SysUtils.h"
+#include "services/USystem.h"
 #include "tests/support/TempDir.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/Compatibility.h"
@@ -360,12 +363,25 @@ TEST_F(MainWindowTest, StartsEmptyAndOpensTheSetFromTheCommandLine) {
   EXPECT_EQ(main->tvOpenFiles->Width(), 240);
   EXPECT_EQ(main->tvOpenFiles->GetAlign(), TAlign::alRight);
 
+  MessageBoxes boxes;
   Application()->SetParams({dir->Path() + "/other.txt"});
   main->OpenCommandLineFile();
   EXPECT_FALSE(main->ConfigOpen());
-  Application()->SetParams({dir->Path() + "/missing.zu"});
-  main->OpenCommandLineFile();
-  EXPECT_FALSE(main->ConfigOpen());
+  EXPECT_TRUE(boxes.texts.empty());
+  // A root that is missing or a folder is told, and the window stays as it was.
+  ASSERT_TRUE(ForceFolders(dir->Path() + "/folder.zu"));
+  for (const std::string name : {"missing.zu", "folder.zu"}) {
+    Application()->SetParams({dir->Path() + "/" + name});
+    main->OpenCommandLineFile();
+    EXPECT_FALSE(main->ConfigOpen());
+    EXPECT_FALSE(main->pScrollBox->GetVisible());
+    EXPECT_TRUE(main->lMainHelp->GetVisible());
+    EXPECT_EQ(main->tvOpenFiles->Items()->Count(), 0);
+    ASSERT_FALSE(boxes.texts.empty());
+    EXPECT_NE(boxes.texts.back().find(name), std::string::npos);
+    EXPECT_NE(boxes.texts.back().find(SystemErrorText(name == "missing.zu" ? ENOENT : EISDIR)), std::string::npos)
+        << boxes.texts.back();
+  }
   WriteFile(dir->Path() + "/upper.ZU", "{}");
   Application()->SetParams({dir->Path() + "/upper.ZU"});
   main->OpenCommandLineFile();
@@ -394,12 +410,14 @@ TEST_F(MainWindowTest, TimersCompleteTheWindowAndDeleteTheOldUpdate) {
   EXPECT_EQ(main->trCompleteConfigInterface->GetInterval(), 10);
 
   // Start-up enables the completing timer whatever the command line holds.
+  MessageBoxes boxes;
   Application()->SetParams({dir->Path() + "/missing.zu"});
   main->FormShow();
+  EXPECT_EQ(boxes.texts.size(), 1u);  // the missing file is told
   Application()->SetParams({});
   EXPECT_FALSE(main->ConfigOpen());
   EXPECT_TRUE(main->trCompleteConfigInterface->GetEnabled());
-  main->Options.FullScreenDefault = false;
+  Settings.system.options.fullscreendefault = false;
   main->trCompleteConfigInterface->Tick();
   EXPECT_FALSE(main->trCompleteConfigInterface->GetEnabled());
   EXPECT_EQ(main->GetWindowState(), TWindowState::wsNormal);
@@ -492,7 +510,7 @@ TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   main->SetBounds(0, 0, 1130, 675);
   EXPECT_FALSE(main->VMainSplitter->ResizeControl(700));
   EXPECT_TRUE(main->VMainSplitter->ResizeControl(300));
-  EXPECT_EQ(main->Options.FilesListWidth, 300);
+  EXPECT_EQ(Settings.interface.view.fileslist.width, 300);
 }
 
 TEST_F(MainWindowTest, CloseAsksYesNoCancelAndKeepsWhatCannotBeSaved) {

@@ -2,11 +2,15 @@
 // temporary folder, under the offscreen platform.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QApplication>
+#include <cerrno>
 
 #include "editor/OndEditKeyCmds.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/Keys.h"
+#include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
 #include "tests/workspace/gui/PanelHost.h"
@@ -262,6 +266,37 @@ TEST(Panels, ConfirmDialogPlacement) {
   EXPECT_EQ(dlg.Top(), 220);
 }
 
+TEST(ConfigSet, ReadFailuresAreToldWhenTheSetOpens) {
+  test::TempDir dir;
+  Host host{900};
+  Boxes boxes;
+  // A pipe stops discovery: it is marked, told with its reason, and the
+  // files listed before it still open.
+  ASSERT_EQ(::mkfifo((dir / "pipe.zu").c_str(), 0600), 0);
+  dir.Write("a.zu", "{}");
+  const std::string root = dir.Write("root.zu", "[${\"a.zu\":\"x\"}, ${\"pipe.zu\":\"y\"}]");
+  {
+    TZuConfig config;
+    EXPECT_FALSE(config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
+    EXPECT_FALSE(config.RootUnreadable());
+    EXPECT_TRUE(config.Information->Files[2]->ReadError);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_NE(boxes.texts[0].find(Lang(leReadFailed)), std::string::npos);
+    EXPECT_NE(boxes.texts[0].find("pipe.zu"), std::string::npos);
+    EXPECT_NE(boxes.texts[0].find("Not a regular file"), std::string::npos) << boxes.texts[0];
+    EXPECT_EQ(config.Editors->Count, 3);
+  }
+  // A root that is a folder gives no panel, only the message.
+  boxes.texts.clear();
+  ASSERT_TRUE(ForceFolders(dir / "folder.zu"));
+  TZuConfig folder;
+  EXPECT_FALSE(folder.LoadConfig(dir / "folder.zu", host.box, host.popup, host.bar, host.status, host.tree));
+  EXPECT_TRUE(folder.RootUnreadable());
+  EXPECT_EQ(folder.Editors->Count, 0);
+  ASSERT_EQ(boxes.texts.size(), 1u);
+  EXPECT_NE(boxes.texts[0].find(SystemErrorText(EISDIR)), std::string::npos) << boxes.texts[0];
+}
+
 class ConfigSetTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -337,9 +372,24 @@ TEST_F(ConfigSetTest, LoadsSavesWithBackupsAndSavesOnlyEditedFiles) {
   EXPECT_FALSE(config.SaveFile(1, b, false, false));
   EXPECT_NE(boxes.texts.back().find("b.zu"), std::string::npos);
   EXPECT_EQ(test::TempDir::Read(b), "{ \"y\": \"\xD0\x90\" }");
-  // The same name in other letter case is the file itself.
+  // The same name in other letter case is another file on this system: it
+  // is made, and the old one stays as it was.
+  const std::string movedBefore = test::TempDir::Read(dir / "moved.zu");
   EXPECT_TRUE(config.SaveFile(1, dir / "MOVED.zu", false, false));
-  EXPECT_EQ(config.Information->Files[1]->FileName, dir / "moved.zu");
+  EXPECT_EQ(config.Information->Files[1]->FileName, dir / "MOVED.zu");
+  EXPECT_EQ(test::TempDir::Read(dir / "MOVED.zu"), kBom + "{\r\n  \"x\": 3\r\n}");
+  EXPECT_EQ(test::TempDir::Read(dir / "moved.zu"), movedBefore);
+  // The same file by another path is the file itself.
+  Edit(config.Panel(1), 1, "[");
+  EXPECT_TRUE(config.SaveFile(1, dir.Path() + "/sub/../MOVED.zu", false, false));
+  EXPECT_EQ(config.Information->Files[1]->FileName, dir / "MOVED.zu");
+  EXPECT_EQ(test::TempDir::Read(dir / "MOVED.zu"), kBom + "[\r\n  \"x\": 3\r\n}");
+  // A name with a zero byte never reaches the disk (it would write "b.zu").
+  const std::size_t boxesBefore = boxes.texts.size();
+  EXPECT_FALSE(config.SaveFile(1, b + std::string(1, '\0') + "x", false, false));
+  EXPECT_EQ(test::TempDir::Read(b), "{ \"y\": \"\xD0\x90\" }");
+  EXPECT_EQ(boxes.texts.size(), boxesBefore + 1);
+  EXPECT_EQ(config.Information->Files[1]->FileName, dir / "MOVED.zu");
 
   // Indexes outside the set are refused.
   EXPECT_FALSE(config.SaveFile(4, "", false, false));
@@ -373,7 +423,14 @@ TEST_F(ConfigSetTest, FailuresAreToldAndKeepTheEdits) {
   ASSERT_EQ(config.FailedFiles.size(), 1u);
   EXPECT_TRUE(config.Panel(3)->Modified);
   EXPECT_NE(boxes.texts.back().find("new/c.zu"), std::string::npos);
+  // The reason is the system's.
+  EXPECT_NE(boxes.texts.back().find(SystemErrorText(ENOTDIR)), std::string::npos) << boxes.texts.back();
   EXPECT_NE(host.status->Panels()->Items(5)->GetText().find("new/c.zu"), std::string::npos);
+  // A folder where the file should be.
+  ASSERT_TRUE(ForceFolders(dir / "taken.zu"));
+  EXPECT_FALSE(config.SaveFile(3, dir / "taken.zu", false, false));
+  EXPECT_NE(boxes.texts.back().find("taken.zu"), std::string::npos);
+  EXPECT_NE(boxes.texts.back().find(SystemErrorText(EISDIR)), std::string::npos) << boxes.texts.back();
 
   // A backup that cannot be made asks first; the default keeps the file.
   ASSERT_TRUE(ForceFolders(b + ".backup"));  // a folder in the backup's place

@@ -1,0 +1,397 @@
+// Code folding in the control: collapsing and expanding ranges, the rows
+// they hide, and keeping the ranges in step with the text.
+#include "editor/OndEdit.h"
+
+#include <algorithm>
+
+#include "editor/OndEditImpl.h"
+#include "highlight/OndEditHighlighter.h"
+#include "platform/core/ScopeGuard.h"
+
+namespace ond {
+
+// ---- code folding ---------------------------------------------------------------------
+
+namespace {
+
+// An undo record's note that a fold was collapsed or expanded at its header
+// line, hiding or showing Lines lines: undo replays the opposite, redo the
+// same, so that older records find the text where they left it.
+class TOndFoldToggle : public TOndEditUndoObject {
+ public:
+  TOndFoldToggle(bool C, int L) : Collapsed(C), Lines(L) {}
+  bool Collapsed;
+  int Lines;
+};
+
+class CounterScope {
+ public:
+  explicit CounterScope(int& C) : FCount(C) { ++FCount; }
+  ~CounterScope() { --FCount; }
+  CounterScope(const CounterScope&) = delete;
+  CounterScope& operator=(const CounterScope&) = delete;
+
+ private:
+  int& FCount;
+};
+
+// The characters of a region tree's tokens (and its skip regions'), added to
+// Chars; Upper: letters "a" to "z" as capitals.
+void CollectFoldChars(const TFoldRegions& Regions, bool Upper, TSysCharSet& Chars) {
+  std::vector<const TFoldRegions*> queue{&Regions};
+  auto add = [&](const std::string& Text) {
+    for (char c : Text) {
+      if (Upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+      Chars.Include(c);
+    }
+  };
+  for (std::size_t q = 0; q < queue.size(); ++q) {
+    const TFoldRegions& r = *queue[q];
+    for (int i = 0; i < r.SkipRegions().Count(); ++i) {
+      const TSkipRegionItem* k = r.SkipRegions().Items(i);
+      add(k->Open);
+      add(k->Close);
+      add(k->Escape);
+    }
+    for (int i = 0; i < r.Count(); ++i) {
+      const TFoldRegionItem* f = r.Items(i);
+      if (f->RegionType == frtChar) {
+        if (!f->Open.empty()) add(f->Open.substr(0, 1));
+        if (!f->Close.empty()) add(f->Close.substr(0, 1));
+      } else {
+        add(f->Open);
+        add(f->Close);
+      }
+      queue.push_back(&f->SubFoldRegions());
+    }
+  }
+}
+
+}  // namespace
+
+void TOndEditCodeFoldingPlugin::LinesInserted(int FirstLine, int Count) {
+  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesInserted(FirstLine, Count);
+}
+
+void TOndEditCodeFoldingPlugin::LinesDeleted(int FirstLine, int Count) {
+  if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesDeleted(FirstLine, Count);
+}
+
+const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const { return &FCodeFolding->FoldRegions(); }
+
+TOndCodeFolder& TCustomOndEdit::Folder() const {
+  TOndCodeFolder& f = *FCodeFolder;
+  f.Regions = FoldRegionsInUse();
+  f.CaseSensitive = FCodeFolding->GetCaseSensitive();
+  if (FHighlighter)
+    f.AttributeNameAt = [this](std::int32_t Line, std::int32_t Char) {
+      std::string token;
+      TOndHighlighterAttributes* a = nullptr;
+      if (GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a) && a) return a->Name();
+      return std::string();
+    };
+  else
+    f.AttributeNameAt = nullptr;
+  return f;
+}
+
+std::string TCustomOndEdit::FoldSignature(std::string_view Text) const {
+  TSysCharSet chars;
+  const bool upper = !FCodeFolding->GetCaseSensitive();
+  CollectFoldChars(*FoldRegionsInUse(), upper, chars);
+  std::string out;
+  for (char c : Text) {
+    if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (chars.Contains(c)) out += c;
+  }
+  return out;
+}
+
+void TCustomOndEdit::CodeFoldingChanged(int Kind) {
+  if (Kind == fccEnabled) {
+    if (FCodeFolding->GetEnabled()) {
+      } else {
+      ExpandAll();
+      FHighlightedFoldRange = nullptr;
+    }
+    // Room for the fold marks right of the line numbers.
+    if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
+    ApplyGutterWidth();
+  } else if (Kind == fccRescan) {
+    if (FCodeFolding->GetEnabled()) RescanFoldRanges();
+  }
+  Invalidate();
+}
+
+void TCustomOndEdit::FoldStateChanged() {
+  FHighlightedFoldRange = nullptr;
+  UpdateCaretFoldRange();
+  FStateFlags |= sfScrollBarsChanged;
+  UpdateScrollBars();
+  Invalidate();
+}
+
+void TCustomOndEdit::UpdateCaretFoldRange() {
+  TOndEditFoldRange* r = nullptr;
+  if (FCodeFolding->GetEnabled() && FCaretY >= 1 && FCaretY <= FLines->GetCount() && FAllFoldRanges->AllCount() > 0)
+    r = Folder().CaretFoldRange(FCaretY);
+  if (r == FHighlightedFoldRange) return;
+  if (FHighlightedFoldRange)
+    InvalidateLines(FHighlightedFoldRange->FromLine, FHighlightedFoldRange->ToLine);
+  FHighlightedFoldRange = r;
+  if (r) InvalidateLines(r->FromLine, r->ToLine);
+}
+
+void TCustomOndEdit::RecordFoldToggle(int HeaderLine, bool Collapsed, int Count) {
+  auto note = std::make_unique<TOndFoldToggle>(Collapsed, Count);
+  if (FFoldUndoTarget) {
+    // Inside undo or redo: the note goes with the record being replayed.
+    auto item = std::make_unique<TOndEditUndoItem>();
+    item->Reason = urFoldChange;
+    item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+    item->GroupNumber = FFoldUndoGroup;
+    item->Extra1 = std::move(note);
+    FFoldUndoTarget->PushItem(std::move(item));
+    return;
+  }
+  if (FUndoList->IsLocked()) return;
+  if (FUndoList->GetBlockDepth() > 0) {
+    FUndoList->AddChange(urFoldChange, BufferCoord(1, HeaderLine), BufferCoord(1, HeaderLine), std::string_view(),
+                         FSelectionMode, std::move(note));
+    return;
+  }
+  // A fold toggled on its own joins the last step: undoing that step first
+  // puts the fold back, and the text does not count as changed.
+  FRedoList->Clear();
+  if (!FUndoList->PeekItem()) return;  // nothing older needs the lines where they were
+  const TOndEditUndoList::TNotifyEvent keep = std::move(FUndoList->OnRecordAdded);
+  FUndoList->OnRecordAdded = nullptr;
+  const TScopeExit restore([&] { FUndoList->OnRecordAdded = keep; });
+  // A group break (the saved mark) stays on top.
+  std::unique_ptr<TOndEditUndoItem> brk;
+  if (FUndoList->LastChangeReason() == urGroupBreak) brk = FUndoList->PopItem();
+  if (const TOndEditUndoItem* top = FUndoList->PeekItem()) {
+    auto item = std::make_unique<TOndEditUndoItem>();
+    item->Reason = urFoldChange;
+    item->SelectionMode = FSelectionMode;
+    item->StartPos = item->EndPos = BufferCoord(1, HeaderLine);
+    item->GroupNumber = top->GroupNumber;
+    item->Extra1 = std::move(note);
+    FUndoList->PushItem(std::move(item));
+  }
+  if (brk) FUndoList->PushItem(std::move(brk));
+}
+
+namespace {
+// Positions after a fold at Header hid (Delta < 0) or showed (Delta > 0)
+// |Delta| lines below it; a position on a hidden line goes to the header's
+// end (HeaderEnd).
+TBufferCoord FollowFold(TBufferCoord P, int Header, int Delta, int HeaderEnd) {
+  if (Delta < 0) {
+    if (P.Line > Header - Delta)
+      P.Line += Delta;
+    else if (P.Line > Header)
+      P = BufferCoord(HeaderEnd, Header);
+  } else if (P.Line > Header) {
+    P.Line += Delta;
+  }
+  return P;
+}
+}  // namespace
+
+bool TCustomOndEdit::CollapseFoldRange(TOndEditFoldRange* Range) {
+  if (!Range) return false;
+  PaintLockScope lock(*this);
+  const int header = Range->FromLine, before = FLines->GetCount();
+  const int headerEnd = LineLength(header) + 1;
+  const TBufferCoord caret = GetCaretXY(), b = FBlockBegin, e = FBlockEnd;
+  bool done;
+  {
+    CounterScope toggling(FFoldToggling);
+    done = Folder().CollapseFoldRange(Range);
+  }
+  if (!done) return false;
+  const int delta = FLines->GetCount() - before;
+  RecordFoldToggle(header, true, -delta);
+  FBlockBegin = FollowFold(b, header, delta, headerEnd);
+  FBlockEnd = FollowFold(e, header, delta, headerEnd);
+  const TBufferCoord c = FollowFold(caret, header, delta, headerEnd);
+  FCaretX = c.Char;
+  FCaretY = c.Line;
+  FStateFlags |= sfCaretChanged;
+  StatusChanged(StatusCaretLine | StatusCaretChar);
+  FoldStateChanged();
+  return true;
+}
+
+bool TCustomOndEdit::ExpandFoldRange(TOndEditFoldRange* Range) {
+  if (!Range) return false;
+  PaintLockScope lock(*this);
+  const int header = Range->FromLine, before = FLines->GetCount();
+  bool done;
+  {
+    CounterScope toggling(FFoldToggling);
+    done = Folder().ExpandFoldRange(Range);
+  }
+  if (!done) return false;
+  const int delta = FLines->GetCount() - before;
+  RecordFoldToggle(header, false, delta);
+  FBlockBegin = FollowFold(FBlockBegin, header, delta, 1);
+  FBlockEnd = FollowFold(FBlockEnd, header, delta, 1);
+  const TBufferCoord c = FollowFold(GetCaretXY(), header, delta, 1);
+  FCaretX = std::min(c.Char, std::max(1, (FOptions & eoScrollPastEol) ? c.Char : LineLength(c.Line) + 1));
+  FCaretY = c.Line;
+  FStateFlags |= sfCaretChanged;
+  StatusChanged(StatusCaretLine | StatusCaretChar);
+  FoldStateChanged();
+  return true;
+}
+
+void TCustomOndEdit::ExpandAll() {
+  if (FAllFoldRanges->AllCount() == 0) return;
+  PaintLockScope lock(*this);
+  // Pass after pass, so that every depth is reached.
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = FAllFoldRanges->AllCount() - 1; j >= 0; --j) {
+      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+      if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
+    }
+  }
+}
+
+void TCustomOndEdit::RescanFoldRanges() {
+  PaintLockScope lock(*this);
+  ExpandAll();
+  FHighlightedFoldRange = nullptr;
+  {
+    CounterScope toggling(FFoldToggling);
+    Folder().RescanFoldRanges();
+  }
+  FFoldChangeCount = 0;
+  FoldStateChanged();
+}
+
+void TCustomOndEdit::UpdateFoldRanges() {
+  PaintLockScope lock(*this);
+  FHighlightedFoldRange = nullptr;
+  {
+    CounterScope toggling(FFoldToggling);
+    Folder().UpdateFoldRanges();
+  }
+  FFoldChangeCount = 0;
+  FoldStateChanged();
+}
+
+bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
+  TOndEditFoldRange* r = FoldRangeAtLine(Line);
+  if (!r) return false;
+  return r->Collapsed ? ExpandFoldRange(r) : CollapseFoldRange(r);
+}
+
+TOndEditFoldRange* TCustomOndEdit::FoldRangeStartingAt(int Line) const { return FCodeFolder->FoldRangeStartingAt(Line); }
+TOndEditFoldRange* TCustomOndEdit::FoldRangeAtLine(int Line, int* Position) const {
+  return FCodeFolder->FoldRangeAtLine(Line, Position);
+}
+int TCustomOndEdit::UncollapsedLine(int Line) const { return FCodeFolder->UncollapsedLine(Line); }
+TOndEditFoldRange* TCustomOndEdit::FoldRangeEndingAt(int Line) const { return FCodeFolder->FoldRangeEndingAt(Line); }
+bool TCustomOndEdit::IsRangeEnd(int Line) const { return FCodeFolder->IsRangeEnd(Line); }
+bool TCustomOndEdit::IsInsideRange(int Line) const { return FCodeFolder->IsInsideRange(Line); }
+int TCustomOndEdit::LineIndentColumns(int Line) const {
+  return Line >= 1 && Line <= FLines->GetCount() ? FCodeFolder->LineIndentColumns(Line) : 0;
+}
+bool TCustomOndEdit::FoldTokenInLine(std::string_view Text) const { return Folder().FoldTokenInLine(Text); }
+std::string TCustomOndEdit::TextWithFoldsExpanded() const { return FCodeFolder->TextWithFoldsExpanded(); }
+
+bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
+  if (FAllFoldRanges->AllCount() == 0 || FCaretY < 1 || FCaretY > FLines->GetCount()) return false;
+  // Only a line ending in the marker's blanks can head a collapsed fold.
+  const std::string_view line = FLines->GetView(FCaretY - 1);
+  if (line.find("     ") == std::string_view::npos) return false;
+  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(FCaretY);
+  return r && r->Collapsed;
+}
+
+void TCustomOndEdit::ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E) {
+  ExpandFoldsBetween(*FLines, *FAllFoldRanges, B, E, [this](TOndEditFoldRange* R) { return ExpandFoldRange(R); });
+}
+
+void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
+  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  FCodeFolder->LinesInserted(FirstLine - 1, Count, 1);
+}
+
+void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
+  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  FHighlightedFoldRange = nullptr;
+  if (!FFoldUndoTarget) {
+    FCodeFolder->LinesDeleted(FirstLine, Count, FUndoList, FSelectionMode, 1);
+    return;
+  }
+  // Inside undo or redo: the ranges taken out go with the replayed record.
+  TOndEditUndoList taken;
+  FCodeFolder->LinesDeleted(FirstLine, Count, &taken, FSelectionMode, 1);
+  std::vector<std::unique_ptr<TOndEditUndoItem>> items;
+  while (auto item = taken.PopItem()) items.push_back(std::move(item));
+  for (auto it = items.rbegin(); it != items.rend(); ++it) {
+    (*it)->GroupNumber = FFoldUndoGroup;
+    FFoldUndoTarget->PushItem(std::move(*it));
+  }
+}
+
+void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing) {
+  TOndEditUndoList* other = Undoing ? FRedoList : FUndoList;
+  const int header = Item->StartPos.Line;
+  if (auto* toggle = dynamic_cast<TOndFoldToggle*>(Item->Extra1.get())) {
+    // Undoing a collapse expands, undoing an expand collapses; redo the same.
+    const bool collapse = toggle->Collapsed != Undoing;
+    CounterScope toggling(FFoldToggling);
+    const int before = FLines->GetCount();
+    TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(header);
+    if (collapse) {
+      // The same lines must go out of sight as before, or the records below
+      // would find the text somewhere else.
+      auto hides = [&](TOndEditFoldRange* R) {
+        if (!Folder().CollapseFoldRange(R)) return false;
+        if (before - FLines->GetCount() == toggle->Lines) return true;
+        Folder().ExpandFoldRange(R);
+        return false;
+      };
+      if (!(r && !r->Collapsed && hides(r)) && toggle->Lines > 0 && header + toggle->Lines <= FLines->GetCount()) {
+        // The range is gone or changed: a range of its own hides the lines,
+        // with the collapsed ranges among them below it, so that they stay
+        // hidden inside it.
+        TOndEditFoldRange* own = AddFoldRange(nullptr, FAllFoldRanges.get(), header, header + toggle->Lines, nullptr,
+                                              0, 0);
+        FAllFoldRanges->Add(own);
+        for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+          TOndEditFoldRange* d = FAllFoldRanges->AllRanges(j);
+          if (d == own || !d->Collapsed || d->ParentCollapsed || d->FromLine <= header ||
+              d->FromLine > header + toggle->Lines)
+            continue;
+          own->SubFoldRanges.Add(d);
+          d->SetLevel(own->Level + 1);
+        }
+        // A range starting on the last line keeps that line in view: one more.
+        if (!hides(own)) {
+          own->ToLine += 1;
+          hides(own);
+        }
+      }
+    } else if (r && r->Collapsed) {
+      Folder().ExpandFoldRange(r);
+    }
+    FHighlightedFoldRange = nullptr;
+    other->PushItem(std::move(Item));
+    FStateFlags |= sfScrollBarsChanged;
+    Invalidate();
+    return;
+  }
+  // A collapsed range whose header a deletion took away: its header line is
+  // back, so the range is too.
+  FCodeFolder->RestoreFoldRange(*Item);
+  FHighlightedFoldRange = nullptr;
+  Invalidate();
+}
+
+}  // namespace ond

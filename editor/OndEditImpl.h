@@ -1,0 +1,103 @@
+// What the implementation files of the editor control share and nobody else
+// needs: the kinds of undo records, position order, and scopes that keep the
+// paint lock or an undo block over a block of code even when it throws. This
+// header is not part of the unit's face; OndEdit.h is.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "editor/OndEdit.h"
+#include "editor/OndEditCodeFolding.h"
+
+namespace ond {
+
+inline bool IsEndMarker(TOndUndoReason R) {
+  return R == urCompound1End || R == urPasteEnd || R == urCompound2End || R == urCompound3End;
+}
+inline bool IsBeginMarker(TOndUndoReason R) {
+  return R == urCompound1Begin || R == urPasteBegin || R == urCompound2Begin || R == urCompound3Begin;
+}
+// Records whose Start..End holds text the change inserted (Text: what it replaced).
+inline bool IsInsertRecord(TOndUndoReason R) {
+  return R == urInsert || R == urPaste || R == urDragDropInsert || R == urLineBreak || R == urIndent;
+}
+// Records whose Text was removed from Start..End.
+inline bool IsDeleteRecord(TOndUndoReason R) {
+  return R == urDeleteAfterCursor || R == urDelete || R == urUnindent || R == urSilentDelete ||
+         R == urSilentDeleteAfterCursor || R == urDeleteAll;
+}
+
+inline bool PosBefore(const TBufferCoord& A, const TBufferCoord& B) {
+  return A.Line < B.Line || (A.Line == B.Line && A.Char < B.Char);
+}
+
+inline std::string TrimRightBlanks(std::string_view S) {
+  std::size_t n = S.size();
+  while (n > 0 && (S[n - 1] == ' ' || S[n - 1] == '\t')) --n;
+  return std::string(S.substr(0, n));
+}
+
+// Keeps the paint lock over a scope, released also by an exception.
+class PaintLockScope {
+ public:
+  explicit PaintLockScope(TCustomOndEdit& E) : FEdit(E) { FEdit.LockPaint(); }
+  ~PaintLockScope() {
+    try {
+      FEdit.UnlockPaint();
+    } catch (...) {
+    }
+  }
+  PaintLockScope(const PaintLockScope&) = delete;
+  PaintLockScope& operator=(const PaintLockScope&) = delete;
+
+ private:
+  TCustomOndEdit& FEdit;
+};
+
+class UndoBlockScope {
+ public:
+  explicit UndoBlockScope(TOndEditUndoList* L) : FList(L) { FList->BeginBlock(); }
+  ~UndoBlockScope() { FList->EndBlock(); }
+  UndoBlockScope(const UndoBlockScope&) = delete;
+  UndoBlockScope& operator=(const UndoBlockScope&) = delete;
+
+ private:
+  TOndEditUndoList* FList;
+};
+
+// Expands every collapsed fold whose header lies on the lines B to E (and the
+// folds inside them as they come into view), moving B and E with the text: a
+// position past the visible part of a header stands after the fold's last
+// line. Expand does the expanding and answers whether it did.
+template <class ExpandFunc>
+void ExpandFoldsBetween(const TOndEditStringList& Lines, TOndEditAllFoldRanges& Ranges, TBufferCoord& B,
+                        TBufferCoord& E, ExpandFunc Expand) {
+  if (Ranges.AllCount() == 0) return;
+  auto length = [&Lines](int Line) {
+    return Line >= 1 && Line <= Lines.GetCount() ? static_cast<int>(Lines.GetView(Line - 1).size()) : 0;
+  };
+  for (bool any = true; any;) {
+    any = false;
+    for (int j = 0; j < Ranges.AllCount(); ++j) {
+      TOndEditFoldRange* r = Ranges.AllRanges(j);
+      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < B.Line || r->FromLine > E.Line) continue;
+      const int header = r->FromLine, before = Lines.GetCount();
+      const int visible = length(header) - static_cast<int>(CollapsedMarker(r->FoldRegion).size());
+      const bool bAtEnd = B.Line == header && B.Char > visible + 1;
+      const bool eAtEnd = E.Line == header && E.Char > visible + 1;
+      if (!Expand(r)) continue;
+      const int shown = Lines.GetCount() - before;
+      const TBufferCoord foldEnd = BufferCoord(length(header + shown) + 1, header + shown);
+      if (E.Line > header)
+        E.Line += shown;
+      else if (eAtEnd)
+        E = foldEnd;
+      if (bAtEnd) B = foldEnd;
+      any = true;
+      break;
+    }
+  }
+}
+
+}  // namespace ond

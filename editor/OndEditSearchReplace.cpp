@@ -1,0 +1,136 @@
+// Searching the text and replacing what is found, through the search engine
+// the control is given.
+#include "editor/OndEdit.h"
+
+#include <algorithm>
+
+#include "platform/core/ScopeGuard.h"
+#include "search/OndEditSearch.h"
+
+namespace ond {
+
+// ---- search and replace -------------------------------------------------------------------
+
+int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string& AReplace, std::uint8_t AOptions) {
+  if (!FSearchEngine) throw EOndEditError("No search engine has been assigned");
+  if (ASearch.empty()) return 0;
+  if (!SelAvail()) AOptions &= static_cast<std::uint8_t>(~ssoSelectedOnly);
+  const bool backwards = AOptions & ssoBackwards;
+  const bool selOnly = AOptions & ssoSelectedOnly;
+  const bool fromCaret = !(AOptions & ssoEntireScope);
+  const bool replace = AOptions & ssoReplace;
+  bool prompt = AOptions & ssoPrompt;
+  bool replaceAll = AOptions & ssoReplaceAll;
+  const int count = FLines->GetCount();
+  TBufferCoord start, end;
+  if (selOnly) {
+    start = GetBlockBegin();
+    end = GetBlockEnd();
+    if (FSelectionMode == smLine) {
+      start.Char = 1;
+      end.Char = LineLength(end.Line) + 1;
+    } else if (FSelectionMode == smColumn && start.Char > end.Char) {
+      std::swap(start.Char, end.Char);
+    }
+  } else {
+    start = BufferCoord(1, 1);
+    end = BufferCoord(LineLength(count) + 1, std::max(1, count));
+    if (fromCaret) (backwards ? end : start) = GetCaretXY();
+  }
+  FSearchEngine->SetOptions(AOptions);
+  FSearchEngine->SetPattern(ASearch);
+  DoOnPaintTransient(ttBefore);
+  int result = 0;
+  bool locked = false, blockOpen = false;
+  if (replaceAll && !prompt) {
+    LockPaint();
+    locked = true;
+    FUndoList->BeginBlock();
+    blockOpen = true;
+  }
+  auto finish = [&]() {
+    if (locked) UnlockPaint();
+    if (blockOpen) FUndoList->EndBlock();
+    DoOnPaintTransient(ttAfter);
+  };
+  {
+    const TScopeExit restore([&] { finish(); });
+    int replaceLen = 0;
+    bool done = false;
+    for (int line = backwards ? end.Line : start.Line;
+         !done && (backwards ? line >= start.Line : line <= end.Line) && line <= count; line += backwards ? -1 : 1) {
+      // A collapsed header's marker is not text of the file: it is never found.
+      const int n = FSearchEngine->FindAll(
+          FLines->GetView(line - 1).substr(0, static_cast<std::size_t>(VisibleLineLength(line))));
+      int offset = 0;
+      for (int k = 0; k < n && !done; ++k) {
+        const int i = backwards ? FSearchEngine->GetResultCount() - 1 - k : k;
+        const int p = FSearchEngine->GetResult(i) + offset, len = FSearchEngine->GetLength(i);
+        bool inside = true;
+        if (FSelectionMode != smColumn || !selOnly) {
+          if ((line == start.Line && p < start.Char) || (line == end.Line && p + len > end.Char)) inside = false;
+        } else if (end.Char - start.Char >= 1) {
+          inside = p >= start.Char && p + len <= end.Char;
+        }
+        if (!inside) continue;
+        // Find next never stays on an empty match at the caret.
+        if (fromCaret && !selOnly && len == 0 &&
+            ((!backwards && line == start.Line && p == start.Char) || (backwards && line == end.Line && p == end.Char)))
+          continue;
+        ++result;
+        SetBlockBegin(BufferCoord(p, line));
+        SetCaretXYEx(false, BufferCoord(1, line));
+        MakeCaretVisibleEx(true);
+        SetBlockEnd(BufferCoord(p + len, line));
+        InternalSetCaretXY(BufferCoord(backwards ? p : p + len, line));
+        if (!replace && !replaceAll) {
+          done = true;
+          break;
+        }
+        TOndReplaceAction action = raReplace;
+        if (prompt) DoOnReplaceText(ASearch, AReplace, line, p, action);
+        if (action == raCancel) {
+          done = true;
+          break;
+        }
+        if (action == raReplaceAll) {
+          if (!locked) {
+            LockPaint();
+            locked = true;
+          }
+          prompt = false;
+          replaceAll = true;
+          if (!blockOpen) {
+            FUndoList->BeginBlock();
+            blockOpen = true;
+          }
+        }
+        if (action == raReplace || action == raReplaceAll) {
+          const std::string found = GetSelText();
+          const std::string repl = FSearchEngine->Replace(found, AReplace);
+          if (repl == found) {
+            --result;  // replacing a text by itself is no replacement
+            replaceLen = len;
+          } else {
+            SetSelText(repl);
+            replaceLen = FCaretX - p;
+          }
+        }
+        if (!backwards) {
+          InternalSetCaretXY(BufferCoord(p + replaceLen, line));
+          if (replaceLen != len && action != raSkip) {
+            offset += replaceLen - len;
+            if (FSelectionMode != smColumn && selOnly && line == end.Line) {
+              end.Char += replaceLen - len;
+              SetBlockEnd(end);
+            }
+          }
+        }
+        if (!replaceAll) done = true;
+      }
+    }
+  }
+  return result;
+}
+
+}  // namespace ond

@@ -1,0 +1,291 @@
+// Undo and redo of the recorded changes, and the numbered bookmarks.
+#include "editor/OndEdit.h"
+
+#include <algorithm>
+
+#include "editor/OndEditImpl.h"
+#include "platform/ImgList.h"
+#include "platform/core/ScopeGuard.h"
+
+namespace ond {
+
+// ---- undo and redo -------------------------------------------------------------------------
+
+void TCustomOndEdit::RefreshModified() {
+  const bool modified = !FUndoList->IsTopMarkedAsSaved();
+  if (modified == FModified) return;
+  FModified = modified;
+  StatusChanged(StatusModified);
+}
+
+void TCustomOndEdit::UndoListChanged(TOndEditUndoList* Sender) {
+  RefreshModified();
+  if (Sender == FUndoList && !(FStateFlags & sfInsideRedo) && FUndoList->LastChangeReason() != urGroupBreak)
+    FRedoList->Clear();
+  if (Sender->GetBlockDepth() == 0) DoChange();
+}
+
+void TCustomOndEdit::SetModified(bool Value) {
+  if (FModified == Value) return;
+  if (!Value && (FOptions & eoGroupUndo) && FUndoList->HasRecords()) FUndoList->AddGroupBreak();
+  FUndoList->MarkTopAsSaved(!Value);
+  FModified = Value;
+  StatusChanged(StatusModified);
+  if (!Value) {
+    for (int i = 0; i < FLines->GetCount(); ++i)
+      if (TOndLineExtra* x = FLines->GetLineExtra(i); x && x->ModifiedState == 2) x->ModifiedState = 1;
+    InvalidateGutter();
+  }
+}
+
+namespace {
+// Moves the top record of one list onto another, keeping its change number.
+void MoveTopItem(TOndEditUndoList* From, TOndEditUndoList* To) {
+  if (std::unique_ptr<TOndEditUndoItem> item = From->PopItem()) To->PushItem(std::move(item));
+}
+
+std::unique_ptr<TOndEditUndoItem> MakeItem(TOndUndoReason Reason, const TBufferCoord& S, const TBufferCoord& E,
+                                           std::string Text, TOndSelectionMode Mode, std::int32_t Group) {
+  auto item = std::make_unique<TOndEditUndoItem>();
+  item->Reason = Reason;
+  item->StartPos = S;
+  item->EndPos = E;
+  item->Text = std::move(Text);
+  item->SelectionMode = Mode;
+  item->GroupNumber = Group;
+  return item;
+}
+}  // namespace
+
+void TCustomOndEdit::UndoItem() {
+  std::unique_ptr<TOndEditUndoItem> item = FUndoList->PopItem();
+  if (!item) return;
+  if (item->Reason == urFoldChange) {
+    ReplayFoldRecord(std::move(item), true);
+    return;
+  }
+  TOndEditUndoList* const keepTarget = FFoldUndoTarget;
+  FFoldUndoTarget = FRedoList;
+  FFoldUndoGroup = item->GroupNumber;
+  const TOndSelectionMode keepMode = FSelectionMode;
+  const TOndEditorOptions keepOptions = FOptions;
+  PaintLockScope lock(*this);
+  FSelectionMode = item->SelectionMode;
+  FOptions |= eoScrollPastEol;  // positions beyond line ends survive
+  const TScopeExit restore([&] {
+    FSelectionMode = keepMode;
+    FOptions = keepOptions;
+    FFoldUndoTarget = keepTarget;
+  });
+  const TBufferCoord s = item->StartPos, e = item->EndPos;
+  const TOndUndoReason r = item->Reason;
+  if (IsInsertRecord(r)) {
+    std::string taken = TextRange(s, e);
+    ReplaceRange(s, e, item->Text, r, r, false);
+    const bool madeFirstLine = item->Extra2 == 1 && FLines->GetCount() == 1 && LineLength(1) == 0;
+    if (madeFirstLine) FLines->Delete(0);
+    FRedoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
+    if (madeFirstLine) FRedoList->PeekItem()->Extra2 = 1;
+    SetCaretAndCollapse(s);
+  } else if (IsDeleteRecord(r)) {
+    const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
+    FRedoList->PushItem(MakeItem(r, s, end, std::string(), item->SelectionMode, item->GroupNumber));
+    if (r == urDeleteAfterCursor || r == urSilentDeleteAfterCursor)
+      SetCaretAndCollapse(s);
+    else if (r == urSilentDelete)
+      SetCaretAndCollapse(end);
+    else if (r == urDeleteAll)
+      SetCaretAndCollapse(BufferCoord(1, 1));
+    else
+      PlaceCaretAndSelection(end, s, end);
+    MakeCaretVisible();
+  } else if (r == urCaret) {
+    FRedoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
+                                 item->GroupNumber));
+    InternalSetCaretXY(s);
+  } else if (r == urSelection) {
+    FRedoList->PushItem(MakeItem(r, FBlockBegin, FBlockEnd, std::string(), item->SelectionMode, item->GroupNumber));
+    SetBlockBegin(s);
+    SetBlockEnd(e);
+  }
+}
+
+void TCustomOndEdit::RedoItem() {
+  std::unique_ptr<TOndEditUndoItem> item = FRedoList->PopItem();
+  if (!item) return;
+  if (item->Reason == urFoldChange) {
+    ReplayFoldRecord(std::move(item), false);
+    return;
+  }
+  TOndEditUndoList* const keepTarget = FFoldUndoTarget;
+  FFoldUndoTarget = FUndoList;
+  FFoldUndoGroup = item->GroupNumber;
+  const TOndSelectionMode keepMode = FSelectionMode;
+  const TOndEditorOptions keepOptions = FOptions;
+  PaintLockScope lock(*this);
+  FSelectionMode = item->SelectionMode;
+  FOptions |= eoScrollPastEol;
+  const TScopeExit restore([&] {
+    FSelectionMode = keepMode;
+    FOptions = keepOptions;
+    FFoldUndoTarget = keepTarget;
+  });
+  const TBufferCoord s = item->StartPos, e = item->EndPos;
+  const TOndUndoReason r = item->Reason;
+  if (IsInsertRecord(r)) {
+    std::string replaced = TextRange(s, s);
+    const bool wasEmpty = FLines->GetCount() == 0;
+    const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
+    auto redone = MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber);
+    if (wasEmpty) redone->Extra2 = 1;
+    FUndoList->PushItem(std::move(redone));
+    SetCaretAndCollapse(end);
+  } else if (IsDeleteRecord(r)) {
+    std::string taken = TextRange(s, e);
+    ReplaceRange(s, e, std::string_view(), r, r, false);
+    FUndoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
+    SetCaretAndCollapse(s);
+  } else if (r == urCaret) {
+    FUndoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
+                                 item->GroupNumber));
+    InternalSetCaretXY(s);
+  } else if (r == urSelection) {
+    FUndoList->PushItem(MakeItem(r, FBlockBegin, FBlockEnd, std::string(), item->SelectionMode, item->GroupNumber));
+    SetBlockBegin(s);
+    SetBlockEnd(e);
+  }
+}
+
+void TCustomOndEdit::Undo() {
+  if (GetReadOnly()) return;
+  PaintLockScope lock(*this);
+  if (FUndoList->LastChangeReason() == urGroupBreak) MoveTopItem(FUndoList, FRedoList);
+  const TOndEditUndoItem* top = FUndoList->PeekItem();
+  if (!top) {
+    RefreshModified();
+    return;
+  }
+  const TOndUndoReason first = top->Reason;
+  std::int32_t group = top->GroupNumber;
+  const bool endMarker = IsEndMarker(first);
+  TOndUndoReason last = first;
+  for (;;) {
+    UndoItem();
+    const TOndEditUndoItem* t = FUndoList->PeekItem();
+    if (!t) break;
+    if (endMarker) {
+      if (t->Reason == first - 1) {
+        UndoItem();
+        break;
+      }
+      continue;
+    }
+    if (t->GroupNumber == group) {
+      last = t->Reason;
+      continue;
+    }
+    if ((FOptions & eoGroupUndo) && t->Reason == last && last != urIndent && last != urUnindent &&
+        last != urGroupBreak) {
+      group = t->GroupNumber;
+      continue;
+    }
+    break;
+  }
+  RefreshModified();
+  if (FUndoList->GetBlockDepth() == 0) DoChange();
+}
+
+void TCustomOndEdit::Redo() {
+  if (GetReadOnly()) return;
+  const TOndEditUndoItem* top = FRedoList->PeekItem();
+  if (!top) return;
+  PaintLockScope lock(*this);
+  FStateFlags |= sfInsideRedo;
+  {
+    const TScopeExit restore([&] { FStateFlags &= static_cast<TOndStateFlags>(~sfInsideRedo); });
+    const TOndUndoReason first = top->Reason;
+    std::int32_t group = top->GroupNumber;
+    const bool beginMarker = IsBeginMarker(first);
+    TOndUndoReason last = first;
+    for (;;) {
+      RedoItem();
+      const TOndEditUndoItem* t = FRedoList->PeekItem();
+      if (!t) break;
+      if (beginMarker) {
+        if (t->Reason == first + 1) {
+          RedoItem();
+          break;
+        }
+        continue;
+      }
+      if (t->GroupNumber == group) {
+        last = t->Reason;
+        continue;
+      }
+      if ((FOptions & eoGroupUndo) && t->Reason == last && last != urIndent && last != urUnindent &&
+          last != urGroupBreak) {
+        group = t->GroupNumber;
+        continue;
+      }
+      break;
+    }
+    if (FRedoList->LastChangeReason() == urGroupBreak) MoveTopItem(FRedoList, FUndoList);
+  }
+  RefreshModified();
+  DoChange();
+}
+
+// ---- bookmarks -----------------------------------------------------------------------------
+
+void TCustomOndEdit::SetBookMark(int BookMark, int X, int Y) {
+  if (BookMark < 0 || BookMark > 9 || Y < 1 || Y > std::max(1, FLines->GetCount())) return;
+  auto mark = std::make_unique<TOndEditMark>(this);
+  mark->SetLine(Y);
+  mark->SetChar(X);
+  mark->SetImage(BookMark);
+  mark->SetBookmarkIndex(BookMark);
+  mark->SetVisible(true);
+  mark->SetUseInternalImage(FBookMarkOpt->GetBookmarkImages() == nullptr);
+  TOndEditMark* m = mark.get();
+  DoOnPlaceMark(m);
+  if (m != mark.get()) {
+    // The handler cancelled the mark (null) or handed its own.
+    mark.reset();
+    if (!m) return;
+    mark.reset(m);
+  }
+  ClearBookMark(BookMark);
+  FBookMarks[static_cast<std::size_t>(BookMark)] = mark.get();
+  FMarkList->Add(std::move(mark));
+}
+
+void TCustomOndEdit::ClearBookMark(int BookMark) {
+  if (BookMark < 0 || BookMark > 9) return;
+  TOndEditMark* m = FBookMarks[static_cast<std::size_t>(BookMark)];
+  if (!m) return;
+  TOndEditMark* shown = m;
+  DoOnClearBookmark(shown);
+  FBookMarks[static_cast<std::size_t>(BookMark)] = nullptr;
+  FMarkList->Remove(m);
+}
+
+bool TCustomOndEdit::GetBookMark(int BookMark, int& X, int& Y) const {
+  const TOndEditMark* m = Bookmark(BookMark);
+  if (!m) return false;
+  X = m->GetChar();
+  Y = m->GetLine();
+  return true;
+}
+
+void TCustomOndEdit::GotoBookMark(int BookMark) {
+  const TOndEditMark* m = Bookmark(BookMark);
+  if (!m || m->GetLine() < 1 || m->GetLine() > FLines->GetCount()) return;
+  PaintLockScope lock(*this);
+  SetCaretXYEx(false, BufferCoord(m->GetChar(), m->GetLine()));
+  MakeCaretVisibleEx(true);
+  if (SelAvail()) InvalidateSelection();
+  FBlockBegin = FBlockEnd = GetCaretXY();
+  StatusChanged(StatusSelection);
+}
+
+}  // namespace ond

@@ -1,0 +1,200 @@
+#include "highlight/OndGenHighlighter.h"
+
+#include <algorithm>
+
+namespace ond {
+
+TOndGenHighlighter::TOndGenHighlighter() : FMainRules(std::make_unique<TOndRange>()) {
+  // The rules own the attribute objects; the list only points at them.
+  FOwnsAttributes = false;
+  FMainRules->MakeRoot();
+  FCurrent = FMainRules.get();
+}
+
+TOndGenHighlighter::~TOndGenHighlighter() {
+  FAttributes.clear();
+  FToken = nullptr;
+}
+
+void TOndGenHighlighter::Clear() {
+  FAttributes.clear();
+  FToken = nullptr;
+  FEol = true;
+  FMainRules->Clear();
+  FSchemes.Clear();
+  FInfo.Clear();
+  FStates.clear();
+  FStateIds.clear();
+  FActiveScheme = nullptr;
+  FCurrent = FMainRules.get();
+  FCurrent->ClosingToken = nullptr;
+  FCurrent->StateId = 0;
+}
+
+void TOndGenHighlighter::Reset() {
+  Prepare();
+  NotifyHighlightChange(this);
+}
+
+void TOndGenHighlighter::EnsurePrepared() {
+  if (!FMainRules->Prepared()) Prepare();
+}
+
+void TOndGenHighlighter::Prepare() {
+  FToken = nullptr;
+  FAttributes.clear();
+  AddRuleAttributes(*FMainRules);
+  FMainRules->Prepare(FMainRules.get());
+  FStates.assign(1, TState{FMainRules.get(), nullptr, 0});
+  FStateIds.clear();
+  FCurrent = FMainRules.get();
+  FCurrent->ClosingToken = nullptr;
+  FCurrent->StateId = 0;
+}
+
+std::string TOndGenHighlighter::UniqueAttributeName(std::string_view Name) const {
+  auto taken = [this](std::string_view n) {
+    return std::any_of(FAttributes.begin(), FAttributes.end(),
+                       [n](const TOndHighlighterAttributes* a) { return a->Name() == n; });
+  };
+  if (!taken(Name)) return std::string(Name);
+  for (int n = 2; n <= 101; ++n) {
+    std::string candidate = std::string(Name) + " (" + std::to_string(n) + ")";
+    if (!taken(candidate)) return candidate;
+  }
+  return std::string(Name);
+}
+
+void TOndGenHighlighter::AddRuleAttribute(TOndRule& Rule, bool Effective) {
+  Rule.Attribs().SetName(UniqueAttributeName(Rule.Name));
+  TOndHighlighterAttributes* const Attr = Effective ? Rule.GetAttribs() : &Rule.Attribs();
+  // Names are unique already; a clash (all hundred variants taken) keeps the first.
+  if (std::none_of(FAttributes.begin(), FAttributes.end(),
+                   [Attr](const TOndHighlighterAttributes* a) { return a->Name() == Attr->Name(); }))
+    FAttributes.push_back(Attr);
+}
+
+void TOndGenHighlighter::AddRuleAttributes(TOndRange& Range) {
+  AddRuleAttribute(Range, true);
+  for (int i = 0; i < Range.KeyListCount(); ++i) AddRuleAttribute(*Range.KeyLists(i), true);
+  // A set paints with its own attributes, parent flags not applied.
+  for (int i = 0; i < Range.SetCount(); ++i) AddRuleAttribute(*Range.Sets(i), false);
+  for (int i = 0; i < Range.RangeCount(); ++i) AddRuleAttributes(*Range.Ranges(i));
+}
+
+TOndHighlighterAttributes* TOndGenHighlighter::GetDefaultAttribute(int Kind) const {
+  if (Kind < OND_ATTR_COMMENT || Kind > OND_ATTR_WHITESPACE) return nullptr;
+  return &FCurrent->Attribs();
+}
+
+TSysCharSet TOndGenHighlighter::GetIdentChars() const {
+  TSysCharSet s;
+  for (int c = 33; c < 256; ++c)
+    if (!FCurrent->Delimiters.Contains(static_cast<char>(c))) s.Include(static_cast<char>(c));
+  return s;
+}
+
+std::string TOndGenHighlighter::GetToken() const {
+  if (FRun <= FTokenPos) return {};
+  return std::string(FLine + FTokenPos, static_cast<std::size_t>(FRun - FTokenPos));
+}
+
+void TOndGenHighlighter::SetLine(std::string_view Text, int LineIndex) {
+  EnsurePrepared();
+  FLine = Text.data();
+  FLen = static_cast<int>(Text.size());
+  FRun = 0;
+  FTokenPos = 0;
+  FLineNumber = LineIndex;
+  FEol = false;
+  FEndReached = false;
+  FToken = nullptr;
+  Next();
+}
+
+void TOndGenHighlighter::SetRange(TOndRangeState Value) {
+  EnsurePrepared();
+  if (Value < 0 || Value >= static_cast<TOndRangeState>(FStates.size())) {
+    ResetRange();
+    return;
+  }
+  // The whole chain of enclosing ranges gets back the close tokens it was
+  // entered with, so a scan from here goes on as the first one did.
+  for (auto i = static_cast<std::int32_t>(Value);; i = FStates[static_cast<std::size_t>(i)].Parent) {
+    const TState& st = FStates[static_cast<std::size_t>(i)];
+    st.Range->ClosingToken = st.Closing;
+    st.Range->StateId = i;
+    if (i == 0) break;
+  }
+  FCurrent = FStates[static_cast<std::size_t>(Value)].Range;
+}
+
+void TOndGenHighlighter::ResetRange() {
+  EnsurePrepared();
+  FCurrent = FMainRules.get();
+  FCurrent->ClosingToken = nullptr;
+  FCurrent->StateId = 0;
+}
+
+TOndRange* TOndGenHighlighter::ParentOf(TOndRange* Range) const noexcept {
+  TOndRange* p = Range->Parent();
+  return p ? p : FMainRules.get();
+}
+
+void TOndGenHighlighter::Enter(TOndRange* Range, TOndToken* Closing) {
+  const auto key = std::make_tuple(FCurrent->StateId, Range, Closing);
+  auto it = FStateIds.find(key);
+  if (it == FStateIds.end()) {
+    const auto id = static_cast<std::int32_t>(FStates.size());
+    FStates.push_back(TState{Range, Closing, FCurrent->StateId});
+    it = FStateIds.emplace(key, id).first;
+  }
+  Range->ClosingToken = Closing;
+  Range->StateId = it->second;
+  FCurrent = Range;
+}
+
+// Leaves the current range, and with its AllowPredClose the ranges around it
+// as long as Stays says so; never beyond the root, which is its own parent.
+void TOndGenHighlighter::LeaveWhile(bool (*Stays)(const TOndRange&, const TOndToken*), const TOndToken* Closed) {
+  TOndRange* const root = FMainRules.get();
+  if (FCurrent == root) return;
+  const bool pred = FCurrent->GetAllowPredClose();
+  FCurrent = ParentOf(FCurrent);
+  if (!pred) return;
+  while (FCurrent != root && Stays(*FCurrent, Closed)) FCurrent = ParentOf(FCurrent);
+}
+
+void TOndGenHighlighter::Next() {
+  FToken = nullptr;
+  if (FEndReached) {
+    if (FCurrent->GetCloseOnEol() || FCurrent->GetCloseOnTerm())
+      LeaveWhile([](const TOndRange& r, const TOndToken*) { return r.GetCloseOnEol() || r.GetCloseOnTerm(); }, nullptr);
+    FEol = true;
+    return;
+  }
+  FTokenPos = FRun;
+  const char c = FRun < FLen ? FLine[FRun] : '\0';
+  if (FCurrent->GetCloseOnTerm() && FCurrent->IsDelimiter(c))
+    LeaveWhile([](const TOndRange& r, const TOndToken*) { return r.GetCloseOnTerm(); }, nullptr);
+  TOndRange* const r = FCurrent;
+  TOndToken* t = nullptr;
+  if (!r->ParserFor(c)->GetToken(*r, FLine, FLen, FRun, t)) {
+    FToken = r->DefaultToken();
+    while (FRun < FLen && !r->IsDelimiter(FLine[FRun]) && !r->IsTermStart(FLine[FRun])) ++FRun;
+  } else {
+    FToken = t;
+    if (t == r->ClosingToken && r != FMainRules.get()) {
+      LeaveWhile(
+          [](const TOndRange& range, const TOndToken* closed) {
+            return range.ClosingToken && range.ClosingToken->Symbol == closed->Symbol;
+          },
+          t);
+    } else if (t && t->OpenRange) {
+      Enter(t->OpenRange, t->ClosingToken);
+    }
+  }
+  if (FRun >= FLen) FEndReached = true;
+}
+
+}  // namespace ond

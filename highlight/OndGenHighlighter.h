@@ -1,0 +1,101 @@
+// The rule-driven highlighter every editor panel uses. It knows no language of
+// its own: a scheme gives it a tree of rules rooted in MainRules, colour
+// schemes, scheme information and editor colours. It cuts a line into tokens
+// as a small state machine over the rule tree; the state a line ends in is the
+// range it ends in, handed out as a small identifier that the highlighter can
+// check when it gets it back.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <vector>
+
+#include "highlight/OndEditHighlighter.h"
+#include "highlight/OndHighlighterRules.h"
+#include "highlight/OndSchemeObjects.h"
+
+namespace ond {
+
+class TOndGenHighlighter : public TOndCustomHighlighter {
+ public:
+  TOndGenHighlighter();
+  ~TOndGenHighlighter() override;
+
+  // The root of the rule tree; it is its own parent.
+  TOndRange& MainRules() noexcept { return *FMainRules; }
+  TOndInfo& Info() noexcept { return FInfo; }
+  TOndGenSchemes& Schemes() noexcept { return FSchemes; }
+  TEditorProperties& EditorProperties() noexcept { return FEditorProperties; }
+  TOndScheme* GetActiveScheme() const noexcept { return FActiveScheme; }
+  void SetActiveScheme(TOndScheme* Scheme) noexcept { FActiveScheme = Scheme; }
+  std::string SchemeFileName;
+  std::string Version;  // format version of the last scheme read
+  std::vector<std::string> CustomData;
+
+  // Empties the rules, the colour schemes, the information and the attribute
+  // list, and goes back to the main rules with no active scheme: states that
+  // editors still hold name nothing that is gone.
+  void Clear();
+  // Rebuilds what is derived from the rules (attribute list, symbol trees,
+  // state table) and tells the listeners. A reader calls it when a scheme has
+  // been loaded; changed rules take effect through it.
+  void Reset();
+  std::string UniqueAttributeName(std::string_view Name) const;
+
+  TOndHighlighterAttributes* GetDefaultAttribute(int Kind) const override;
+  TSysCharSet GetIdentChars() const override;
+  bool GetEol() const override { return FEol; }
+  TOndRangeState GetRange() const override { return FCurrent->StateId; }
+  std::string GetToken() const override;
+  TOndHighlighterAttributes* GetTokenAttribute() const override { return FToken ? FToken->Attribs : nullptr; }
+  int GetTokenKind() const override { return 1; }
+  int GetTokenPos() const override { return FTokenPos; }
+  void Next() override;
+  void SetLine(std::string_view Text, int LineIndex) override;
+  // Identifiers this highlighter did not hand out since its rules were last
+  // prepared mean the main rules.
+  void SetRange(TOndRangeState Value) override;
+  void ResetRange() override;
+
+  // How many distinct line-end states the current rules have produced so far.
+  int StateCount() const noexcept { return static_cast<int>(FStates.size()); }
+
+ private:
+  // One line-end state: a range entered with a close token, inside the state
+  // its parent was in. Two lines end alike exactly when their states are one.
+  struct TState {
+    TOndRange* Range;
+    TOndToken* Closing;
+    std::int32_t Parent;
+  };
+  void EnsurePrepared();
+  void Prepare();
+  void AddRuleAttributes(TOndRange& Range);
+  void AddRuleAttribute(TOndRule& Rule, bool Effective);
+  void Enter(TOndRange* Range, TOndToken* Closing);
+  TOndRange* ParentOf(TOndRange* Range) const noexcept;
+  void LeaveWhile(bool (*Stays)(const TOndRange&, const TOndToken*), const TOndToken* Closed);
+
+  std::unique_ptr<TOndRange> FMainRules;
+  TOndScheme* FActiveScheme = nullptr;
+  TOndRange* FCurrent;
+  TOndToken* FToken = nullptr;
+  bool FEol = false;
+  bool FEndReached = false;
+  const char* FLine = nullptr;
+  int FLen = 0;
+  int FLineNumber = 0;
+  int FTokenPos = 0;
+  int FRun = 0;
+  TEditorProperties FEditorProperties;
+  TOndInfo FInfo;
+  TOndGenSchemes FSchemes;
+  std::vector<TState> FStates;
+  std::map<std::tuple<std::int32_t, TOndRange*, TOndToken*>, std::int32_t> FStateIds;
+};
+
+}  // namespace ond

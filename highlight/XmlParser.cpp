@@ -1,0 +1,396 @@
+// Reading XML text into a document, from a string or a stream.
+#include "highlight/XmlModel.h"
+
+#include <cstring>
+
+#include "highlight/XmlModelShared.h"
+#include "platform/core/CodePage.h"
+
+namespace ond {
+
+using namespace xmlmodel;
+
+// ---------------------------------------------------------------------------
+// Text parser
+
+namespace {
+
+// Input of the parser: a window [P, E) over the bytes, refilled by the stream
+// kind. A NUL byte ends the window early and is reported when reached.
+class TXmlSource {
+ public:
+  virtual ~TXmlSource() = default;
+  // The current byte, -1 at the end of input.
+  int Cur() {
+    if (P == E && !Underflow()) return -1;
+    return static_cast<unsigned char>(*P);
+  }
+  bool Underflow() {
+    if (FNulHit) Fail(T().NulChar);
+    return Fill();
+  }
+  const char* P = nullptr;
+  const char* E = nullptr;
+
+ protected:
+  virtual bool Fill() { return false; }
+  void SetWindow(const char* b, std::size_t n) {
+    P = b;
+    const void* z = n ? std::memchr(b, 0, n) : nullptr;
+    if (z) {
+      E = static_cast<const char*>(z);
+      FNulHit = true;
+    } else {
+      E = b + n;
+    }
+  }
+  bool FNulHit = false;
+};
+
+class TXmlStrSource : public TXmlSource {
+ public:
+  explicit TXmlStrSource(std::string_view s) { SetWindow(s.data(), s.size()); }
+};
+
+class TXmlStmSource : public TXmlSource {
+ public:
+  explicit TXmlStmSource(TStream& s) : FStream(s), FBuf(65536, '\0') {}
+
+ protected:
+  bool Fill() override {
+    const std::int64_t n = FStream.Read(FBuf.data(), static_cast<std::int64_t>(FBuf.size()));
+    if (n <= 0) return false;
+    SetWindow(FBuf.data(), static_cast<std::size_t>(n));
+    return true;
+  }
+
+ private:
+  TStream& FStream;
+  std::string FBuf;
+};
+
+}  // namespace
+
+class TXmlParser {
+ public:
+  TXmlParser(TXmlSource& src, bool preserve) : S(src), FPreserve(preserve) {}
+
+  // Reads nodes into node's children until the input ends or an end tag
+  // starts; true when stopped at the "/" of an end tag.
+  bool Children(TXmlNode& node, int depth, bool top) {
+    std::string text;
+    bool blank = true;
+    for (;;) {
+      int c = S.Cur();
+      if (c < 0) {
+        FlushText(node, text, blank);
+        return false;
+      }
+      if (c != '<') {
+        if (c == '&') {
+          Reference(text);
+          blank = false;
+          continue;
+        }
+        const char* from = S.P;
+        const char* p = from;
+        if (blank) {
+          while (p < S.E && static_cast<unsigned char>(*p) <= ' ') ++p;
+          if (p < S.E && *p != '<' && *p != '&') blank = false;
+        }
+        while (p < S.E && *p != '<' && *p != '&') ++p;
+        text.append(from, p);
+        S.P = p;
+        continue;
+      }
+      FlushText(node, text, blank);
+      ++S.P;
+      c = S.Cur();
+      if (c == '/') {
+        if (top) Fail(T().StrayEndTag);
+        return true;
+      }
+      if (c == '?') {
+        ++S.P;
+        Instruction(node);
+      } else if (c == '!') {
+        ++S.P;
+        Bang(node);
+      } else {
+        Element(node, depth);
+      }
+    }
+  }
+
+ private:
+  static void Add(TXmlNode& parent, IXmlNode node) {
+    node->FParent = &parent;
+    auto& items = parent.MakeChildList().FItems;
+    if (items.empty()) items.reserve(4);
+    items.push_back(std::move(node));
+  }
+
+  void FlushText(TXmlNode& node, std::string& text, bool& blank) {
+    if (text.empty()) return;
+    if (FPreserve || !blank) Add(node, std::make_shared<TXmlText>(node.FNameTable, XmlVariant(std::move(text))));
+    text.clear();
+    blank = true;
+  }
+
+  void SkipBlanks() {
+    for (;;) {
+      if (S.P == S.E && !S.Underflow()) return;
+      if (!IsBlankOrControl(static_cast<unsigned char>(*S.P))) return;
+      ++S.P;
+    }
+  }
+
+  void ExpectChar(char ch) {
+    if (S.Cur() != static_cast<unsigned char>(ch)) Fail(Fmt(T().ExpectedC, std::string(1, ch)));
+    ++S.P;
+  }
+
+  void ExpectText(std::string_view s) {
+    for (char ch : s) {
+      if (S.Cur() != static_cast<unsigned char>(ch)) Fail(Fmt(T().ExpectedS, s));
+      ++S.P;
+    }
+  }
+
+  // Reads up to the terminator, which is consumed; out (if given) gets the text.
+  void Until(std::string_view term, std::string* out) {
+    std::string local;
+    std::string& buf = out ? *out : local;
+    const char last = term.back();
+    for (;;) {
+      if (S.Cur() < 0) Fail(Fmt(T().ExpectedS, term));
+      const char* from = S.P;
+      const void* hit = std::memchr(from, last, static_cast<std::size_t>(S.E - from));
+      if (!hit) {
+        buf.append(from, S.E);
+        S.P = S.E;
+        continue;
+      }
+      const char* p = static_cast<const char*>(hit) + 1;
+      buf.append(from, p);
+      S.P = p;
+      if (buf.size() >= term.size() && std::string_view(buf).substr(buf.size() - term.size()) == term) {
+        buf.resize(buf.size() - term.size());
+        return;
+      }
+      if (!out && buf.size() > term.size()) buf.erase(0, buf.size() - term.size());
+    }
+  }
+
+  void Name(std::string& name) {
+    const int c = S.Cur();
+    if (c < 0 || !IsXmlNameStart(static_cast<unsigned char>(c))) Fail(T().NameStart);
+    name.clear();
+    for (;;) {
+      if (S.P == S.E && !S.Underflow()) return;
+      const char* from = S.P;
+      const char* p = from;
+      while (p < S.E && IsXmlNameChar(static_cast<unsigned char>(*p))) ++p;
+      name.append(from, p);
+      S.P = p;
+      if (p < S.E) return;
+    }
+  }
+
+  void Reference(std::string& out) {
+    ++S.P;  // '&'
+    int c = S.Cur();
+    if (c < 0) Fail(T().RefExpected);
+    if (c == '#') {
+      ++S.P;
+      c = S.Cur();
+      std::uint32_t code = 0;
+      int digits = 0;
+      if (c == 'x') {
+        ++S.P;
+        for (;;) {
+          c = S.Cur();
+          int d;
+          if (c >= '0' && c <= '9') d = c - '0';
+          else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+          else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+          else break;
+          if (++digits > 8) Fail(T().BadCharCode);
+          code = code * 16 + static_cast<std::uint32_t>(d);
+          ++S.P;
+        }
+        if (!digits) Fail(T().HexExpected);
+      } else {
+        while ((c = S.Cur()) >= '0' && c <= '9') {
+          if (++digits > 8) Fail(T().BadCharCode);
+          code = code * 10 + static_cast<std::uint32_t>(c - '0');
+          ++S.P;
+        }
+        if (!digits) Fail(T().NumberExpected);
+      }
+      ExpectChar(';');
+      if (code == 0) Fail(T().BadCharCode);
+      if (code <= 255) {
+        out += static_cast<char>(code);
+      } else {
+        const int b = code <= 0xFFFF ? WideToAnsi(static_cast<char16_t>(code)) : -1;
+        if (b < 0) Fail(T().BadCharCode);
+        out += static_cast<char>(b);
+      }
+      return;
+    }
+    char name[8];
+    int n = 0;
+    while (n < 5 && (c = S.Cur()) >= 0 && IsXmlNameChar(static_cast<unsigned char>(c))) {
+      name[n++] = static_cast<char>(c);
+      ++S.P;
+    }
+    const std::string_view nm(name, static_cast<std::size_t>(n));
+    char ch;
+    if (nm == "amp") ch = '&';
+    else if (nm == "quot") ch = '"';
+    else if (nm == "lt") ch = '<';
+    else if (nm == "gt") ch = '>';
+    else if (nm == "apos") ch = '\'';
+    else Fail(T().BadEntity);
+    ExpectChar(';');
+    out += ch;
+  }
+
+  void Attributes(TXmlNode& node) {
+    std::string value;
+    for (;;) {
+      SkipBlanks();
+      int c = S.Cur();
+      if (c < 0 || !IsXmlNameStart(static_cast<unsigned char>(c))) return;
+      Name(FName);
+      const int id = node.FNameTable->GetID(FName);
+      SkipBlanks();
+      ExpectChar('=');
+      SkipBlanks();
+      c = S.Cur();
+      if (c < 0) Fail(T().AttrValueExpected);
+      if (c != '"' && c != '\'') Fail(T().StringExpected);
+      const char quote = static_cast<char>(c);
+      ++S.P;
+      value.clear();
+      for (;;) {
+        c = S.Cur();
+        if (c < 0) Fail(Fmt(T().ExpectedS, std::string(1, quote)));
+        if (c == quote) {
+          ++S.P;
+          break;
+        }
+        if (c == '<') Fail(T().LessInAttr);
+        if (c == '&') {
+          Reference(value);
+          continue;
+        }
+        const char* from = S.P;
+        const char* p = from;
+        while (p < S.E && *p != quote && *p != '<' && *p != '&') ++p;
+        value.append(from, p);
+        S.P = p;
+      }
+      if (TXmlAttr* a = node.FindAttr(id)) {
+        a->Value = XmlVariant(value);
+      } else {
+        if (node.FAttrs.empty()) node.FAttrs.reserve(4);
+        node.FAttrs.push_back({id, XmlVariant(value)});
+      }
+    }
+  }
+
+  void Element(TXmlNode& parent, int depth) {
+    if (depth >= XmlMaxDepth) Fail(T().TooDeep);
+    Name(FName);
+    const int c = S.Cur();
+    if (c < 0) Fail(T().ElementUnfinished);
+    if (!(IsBlankOrControl(static_cast<unsigned char>(c)) || c == '/' || c == '>')) Fail(T().BadNameChar);
+    auto el = std::make_shared<TXmlElement>(parent.FNameTable, parent.FNameTable->GetID(FName));
+    TXmlElement& e = *el;
+    Add(parent, std::move(el));
+    Attributes(e);
+    if (S.Cur() == '/') {
+      ExpectText("/>");
+      return;
+    }
+    ExpectChar('>');
+    Children(e, depth + 1, false);
+    // At the "/" of the end tag, or at the end of input.
+    const std::string& name = e.FNameTable->GetName(e.FNameID);
+    if (S.Cur() != '/') Fail(Fmt(T().ExpectedS, name));
+    ++S.P;
+    for (char ch : name) {
+      if (S.Cur() != static_cast<unsigned char>(ch)) Fail(Fmt(T().ExpectedS, name));
+      ++S.P;
+    }
+    SkipBlanks();
+    ExpectChar('>');
+  }
+
+  void Instruction(TXmlNode& parent) {
+    Name(FName);
+    const int id = parent.FNameTable->GetID(FName);
+    auto pi = std::make_shared<TXmlProcessingInstruction>(parent.FNameTable, id, std::string());
+    TXmlProcessingInstruction& p = *pi;
+    Add(parent, std::move(pi));
+    if (id == XmlXmlID) {
+      Attributes(p);
+      ExpectText("?>");
+    } else {
+      SkipBlanks();
+      Until("?>", &p.FData);
+    }
+  }
+
+  void Bang(TXmlNode& parent) {
+    const int c = S.Cur();
+    if (c == '-') {
+      ExpectText("--");
+      std::string text;
+      Until("-->", &text);
+      Add(parent, std::make_shared<TXmlComment>(parent.FNameTable, std::move(text)));
+    } else if (c == '[') {
+      ExpectText("[CDATA[");
+      std::string text;
+      Until("]]>", &text);
+      Add(parent, std::make_shared<TXmlCDATASection>(parent.FNameTable, std::move(text)));
+    } else {
+      ExpectText("DOCTYPE");
+      Until(">", nullptr);
+    }
+  }
+
+  TXmlSource& S;
+  bool FPreserve;
+  std::string FName;
+};
+
+void TXmlDocument::LoadXML(std::string_view text) {
+  if (text.substr(0, kBinaryMagic.size()) == kBinaryMagic) {
+    LoadBinaryFromString(text);
+    return;
+  }
+  Reset();
+  TXmlStrSource src(text);
+  TXmlParser(src, FPreserveWhiteSpace).Children(*this, 0, true);
+}
+
+void TXmlDocument::LoadFromStream(TStream& stream) {
+  Reset();
+  const std::int64_t left = stream.GetSize() - stream.GetPosition();
+  if (left > static_cast<std::int64_t>(kBinaryMagic.size())) {
+    std::string head(kBinaryMagic.size(), '\0');
+    stream.ReadBuffer(head.data(), static_cast<std::int64_t>(head.size()));
+    if (head == kBinaryMagic) {
+      LoadBinaryFromString(head + stream.ReadAll());
+      return;
+    }
+    stream.Seek(-static_cast<std::int64_t>(kBinaryMagic.size()), TSeekOrigin::soCurrent);
+  }
+  TXmlStmSource src(stream);
+  TXmlParser(src, FPreserveWhiteSpace).Children(*this, 0, true);
+}
+
+}  // namespace ond
