@@ -360,6 +360,12 @@ bool TControl::WidgetEvent(QObject* target, QEvent* event) {
       if (clicked) Click();
       return false;
     }
+    case QEvent::Enter:
+      if (target == Widget() && OnMouseEnter) OnMouseEnter(this);
+      return false;
+    case QEvent::Leave:
+      if (target == Widget() && OnMouseLeave) OnMouseLeave(this);
+      return false;
     case QEvent::Wheel: {
       if (!onClient && target != Widget()) return false;
       auto* e = static_cast<QWheelEvent*>(event);

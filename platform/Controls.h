@@ -170,6 +170,9 @@ class TControl : public TComponent {
   TMouseEvent OnMouseUp;
   TMouseWheelEvent OnMouseWheel;
   TContextPopupEvent OnContextPopup;
+  // The pointer came over the control and left it again.
+  TNotifyEvent OnMouseEnter;
+  TNotifyEvent OnMouseLeave;
 
   // Window layer only.
   QWidget* Widget() const;

@@ -14,6 +14,7 @@
 #include "platform/ActnList.h"
 #include "platform/QtBridge.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/GuardedThread.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -65,13 +66,23 @@ TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr), p(std:
   p->idleTimer.setSingleShot(true);
   p->idleTimer.setInterval(30);
   QObject::connect(&p->idleTimer, &QTimer::timeout, [this] { UpdateActions(); });
-  if (!gApplication) gApplication = this;
+  if (!gApplication) {
+    gApplication = this;
+    // A worker thread's failure reaches the exception hook on this thread.
+    SetThreadExceptionSink([](std::exception_ptr e) {
+      QMetaObject::invokeMethod(
+          qApp, [e] { Guarded([&] { std::rethrow_exception(e); }); }, Qt::QueuedConnection);
+    });
+  }
 }
 
 TApplication::~TApplication() {
   BeginDestroy();
   if (qApp) qApp->removeEventFilter(p->watcher.get());
-  if (gApplication == this) gApplication = nullptr;
+  if (gApplication == this) {
+    gApplication = nullptr;
+    SetThreadExceptionSink(nullptr);
+  }
   // Owned components (forms among them) go before the Qt application.
   while (ComponentCount() > 0) delete GetComponent(ComponentCount() - 1);
   p->idleTimer.stop();
