@@ -21,6 +21,7 @@
 #include "platform/core/SysUtils.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
+#include "workspace/StatusPanels.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/Compatibility.h"
 #include "workspace/StatusBarEx.h"
@@ -452,20 +453,20 @@ TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   EXPECT_EQ(missing->GetStateIndex(), 1);
   // Unchecking an existing file hides its panel; the active one clears the bar.
   main->SetActiveIndex(1);
-  main->SBar->Panels()->Items(5)->SetText("x");
+  main->SBar->Panels()->Items(spMessage)->SetText("x");
   EXPECT_TRUE(main->tvOpenFiles->ToggleNode(nodes->Item(1)));
   EXPECT_FALSE(main->FileShown(1));
   EXPECT_EQ(main->ActiveIndex(), -1);
-  EXPECT_EQ(main->SBar->Panels()->Items(5)->GetText(), "");
+  EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText(), "");
 
   // A click shows the file's name, encoding and state.
   main->ShowForm();
   QApplication::processEvents();
   const TRect r = missing->DisplayRect(true);
   main->TreeMouseDown(TMouseButton::mbLeft, r.Left + 3, r.Top + 3);
-  EXPECT_EQ(main->SBar->Panels()->Items(5)->GetText(), dir->Path() + "/gone.zu");
-  EXPECT_EQ(main->SBar->Panels()->Items(4)->GetText(), "UTF-8");
-  EXPECT_EQ(main->SBar->Panels()->Items(3)->GetText(), "File not found");
+  EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText(), dir->Path() + "/gone.zu");
+  EXPECT_EQ(main->SBar->Panels()->Items(spEncoding)->GetText(), "UTF-8");
+  EXPECT_EQ(main->SBar->Panels()->Items(spFileState)->GetText(), "File not found");
 
   // A double click marks the missing file modified so that saving writes it.
   main->tvOpenFiles->SetSelected(missing);
@@ -473,7 +474,7 @@ TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   EXPECT_TRUE(main->FileModified(2));
   EXPECT_TRUE(main->FileShown(2));
   EXPECT_EQ(missing->GetStateIndex(), 2);
-  EXPECT_EQ(main->SBar->Panels()->Items(3)->GetText(), "Modified");
+  EXPECT_EQ(main->SBar->Panels()->Items(spFileState)->GetText(), "Modified");
   // Now its check box may change.
   EXPECT_TRUE(main->tvOpenFiles->ToggleNode(missing));
 
