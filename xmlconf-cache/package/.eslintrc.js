@@ -1,0 +1,8 @@
+module.exports = {
+  extends: [
+    "lddubeau-base",
+  ],
+  env: {
+    node: true,
+  },
+};

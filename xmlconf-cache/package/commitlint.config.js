@@ -1,0 +1,5 @@
+"use strict";
+
+module.exports = {
+  extends: ["@commitlint/config-angular"],
+};
