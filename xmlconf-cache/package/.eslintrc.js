@@ -1,8 +1,0 @@
-module.exports = {
-  extends: [
-    "lddubeau-base",
-  ],
-  env: {
-    node: true,
-  },
-};
