@@ -159,6 +159,20 @@ TEST(HighlightEditor, WordsBreakAtTheHighlightersDelimiters) {
   EXPECT_TRUE(ident.Contains('\xE6'));
 }
 
+TEST(HighlightEditor, WordWrapBreaksAtTheHighlightersDelimiters) {
+  Fixture f("aaaaaaaaaaaaaaa.bbbbbbbbbbbbbbbbbbbbbbbbb");
+  f.Ed->WordWrap().SetStyle(wwsSpecified);
+  f.Ed->WordWrap().SetPosition(20);
+  f.Ed->WordWrap().SetEnabled(true);
+  // The full stop is a delimiter of the rules: the first row ends before it.
+  EXPECT_EQ(f.Ed->BufferToDisplayPos(BufferCoord(16, 1)), DisplayCoord(1, 2));
+  // Without a highlighter every printable character is part of a word: a hard break at 20.
+  f.Ed->SetHighlighter(nullptr);
+  f.Ed->WordWrap().SetEnabled(false);
+  f.Ed->WordWrap().SetEnabled(true);
+  EXPECT_EQ(f.Ed->BufferToDisplayPos(BufferCoord(16, 1)), DisplayCoord(16, 1));
+}
+
 TEST(HighlightEditor, ReloadingTheRulesRescansEveryEditor) {
   Fixture f("/* a\nb\nc */ 1");
   std::string token;
