@@ -26,14 +26,26 @@ constexpr int kFiles = 2000;
 
 std::string RelName(int i) { return "part" + std::to_string(i / 100) + "/file" + std::to_string(i) + ".zu"; }
 
-struct GeneratedSet {
+// A temporary folder that goes with its contents when the object does.
+struct BenchFolder {
   std::string Folder;
-  std::vector<std::string> Paths;
-
-  GeneratedSet() {
+  BenchFolder() {
     std::string tmpl = (std::filesystem::temp_directory_path() / "ondrel-bench-XXXXXX").string();
     if (!::mkdtemp(tmpl.data())) std::abort();
     Folder = tmpl;
+  }
+  ~BenchFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(Folder, ec);
+  }
+  BenchFolder(const BenchFolder&) = delete;
+  BenchFolder& operator=(const BenchFolder&) = delete;
+};
+
+struct GeneratedSet : BenchFolder {
+  std::vector<std::string> Paths;
+
+  GeneratedSet() {
     std::mt19937 rng(7);
     // Config-like lines: mostly ASCII keys and values, a Russian comment
     // ("Цвет полосы здоровья союзника.") now and then.
@@ -73,10 +85,6 @@ struct GeneratedSet {
       ond::WriteFileText(path, text);
       Paths.push_back(path);
     }
-  }
-  ~GeneratedSet() {
-    std::error_code ec;
-    std::filesystem::remove_all(Folder, ec);
   }
 };
 
@@ -130,23 +138,15 @@ constexpr int kMisspelled = 4000;
 std::string FlatName(int i) { return "file" + std::to_string(i) + ".zu"; }
 
 // One folder of 5,000 files and a root referencing 4,000 of them in upper case.
-struct FlatFolder {
-  std::string Folder;
+struct FlatFolder : BenchFolder {
   std::string Root;
 
   FlatFolder() {
-    std::string tmpl = (std::filesystem::temp_directory_path() / "ondrel-bench-XXXXXX").string();
-    if (!::mkdtemp(tmpl.data())) std::abort();
-    Folder = tmpl;
     for (int i = 0; i < kFolderFiles; ++i) ond::WriteFileText(Folder + "/" + FlatName(i), "{}");
     std::string text = "[\r\n";
     for (int i = 0; i < kMisspelled; ++i) text += "  ${\"" + ond::AsciiUpperCase(FlatName(i)) + "\":\"x\"},\r\n";
     Root = Folder + "/@root.zu";
     ond::WriteFileText(Root, text + "]\r\n");
-  }
-  ~FlatFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(Folder, ec);
   }
 };
 
