@@ -1,18 +1,31 @@
 // Program start-up: the application object, the program-wide clipboard, the
 // main window and its images; the event loop runs until the window closes.
+// A failure that escapes the loop still reaches the application's exception
+// hook (the error handler, while the main window keeps it running) before
+// the window goes and the handler writes its log.
+#include <exception>
+
 #include "platform/Forms.h"
+#include "platform/core/SysUtils.h"
 #include "workspace/UMain.h"
 #include "workspace/UMainDataModule.h"
 #include "workspace/URusClipboard.h"
 
 int main(int argc, char** argv) {
   ond::TApplication app(argc, argv);
-  ond::InstallRusClipboard();
-  app.Title = "Ondrel";
-  auto* mainForm = new ond::TMain(&app);
-  app.MainForm = mainForm;
-  ond::DMMain = new ond::TDMMain(&app);
-  app.Run();
+  ond::TMain* mainForm = nullptr;
+  try {
+    ond::InstallRusClipboard();
+    app.Title = "Ondrel";
+    mainForm = new ond::TMain(&app);
+    app.MainForm = mainForm;
+    ond::DMMain = new ond::TDMMain(&app);
+    app.Run();
+  } catch (const std::exception& e) {
+    app.HandleException(nullptr, e);
+  } catch (...) {
+    app.HandleException(nullptr, ond::Exception("Unknown exception"));
+  }
   delete mainForm;
   return 0;
 }

@@ -91,6 +91,9 @@ function(ondrel_test sub)
   file(GLOB plain CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.cpp")
   if(plain)
     add_executable(test_${sub} ${plain})
+    # Tests read their own debug information (the error log's symbolizer),
+    # whatever the build type.
+    target_compile_options(test_${sub} PRIVATE -g -fasynchronous-unwind-tables)
     target_link_libraries(test_${sub} PRIVATE ondrel_all ondrel_test_support GTest::gtest GTest::gtest_main GTest::gmock)
     gtest_discover_tests(test_${sub} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
@@ -99,6 +102,7 @@ function(ondrel_test sub)
   file(GLOB gui CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${sub}/gui/*.cpp")
   if(gui AND ONDREL_GUI)
     add_executable(test_${sub}_gui ${gui} ${CMAKE_CURRENT_SOURCE_DIR}/support/gui/QtTestMain.cpp)
+    target_compile_options(test_${sub}_gui PRIVATE -g -fasynchronous-unwind-tables)
     target_link_libraries(test_${sub}_gui PRIVATE ondrel_all ondrel_test_support Qt6::Widgets GTest::gtest GTest::gmock)
     gtest_discover_tests(test_${sub}_gui DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}

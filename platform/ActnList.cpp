@@ -25,13 +25,9 @@ TAction::TAction(TComponent* owner) : TComponent(owner), p(std::make_unique<Priv
     Guarded([this] { Execute(); });
     p->action.setChecked(FChecked);
   });
-  // Shortcuts work while the action's window is active, menus shown or not.
-  for (TComponent* o = owner; o; o = o->GetOwner()) {
-    if (auto* form = dynamic_cast<TForm*>(o)) {
-      form->Widget()->addAction(&p->action);
-      break;
-    }
-  }
+  // The window routes the shortcut's key here (TForm::RouteKey), so that no
+  // control inside it can take the key first.
+  for (TComponent* o = owner; o && !FForm; o = o->GetOwner()) FForm = dynamic_cast<TForm*>(o);
   Application()->RegisterAction(this);
 }
 
@@ -45,7 +41,14 @@ QAction* TAction::Handle() const { return &p->action; }
 void TAction::SetCaption(const std::string& caption) {
   if (caption == FCaption) return;
   FCaption = caption;
-  p->action.setText(AnsiToQString(caption));
+  ShowText();
+}
+
+void TAction::ShowText() {
+  // Menus show what follows a tab as the item's shortcut.
+  QString text = AnsiToQString(FCaption);
+  if (FShortCut != 0) text += QLatin1Char('\t') + ShortCutToKeySequence(FShortCut).toString(QKeySequence::NativeText);
+  p->action.setText(text);
 }
 
 void TAction::SetEnabled(bool enabled) {
@@ -91,8 +94,7 @@ void TAction::SetGroupIndex(int group) {
 
 void TAction::SetShortCut(TShortCut shortCut) {
   FShortCut = shortCut;
-  p->action.setShortcut(ShortCutToKeySequence(shortCut));
-  p->action.setShortcutContext(Qt::WindowShortcut);
+  ShowText();
 }
 
 bool TAction::Update() {

@@ -12,6 +12,8 @@ class QAction;
 
 namespace ond {
 
+class TForm;
+
 class TAction : public TComponent {
  public:
   explicit TAction(TComponent* owner);
@@ -43,6 +45,9 @@ class TAction : public TComponent {
   // Updates, then runs OnExecute when enabled; true when it ran.
   bool Execute();
 
+  // The window whose keys run this action (the first form among its owners).
+  TForm* Form() const { return FForm; }
+
   // Window layer only.
   QAction* Handle() const;
 
@@ -55,6 +60,8 @@ class TAction : public TComponent {
   bool FVisible = true;
   int FGroupIndex = 0;
   TShortCut FShortCut = 0;
+  TForm* FForm = nullptr;
+  void ShowText();
 };
 
 }  // namespace ond

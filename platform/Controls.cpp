@@ -360,6 +360,12 @@ bool TControl::WidgetEvent(QObject* target, QEvent* event) {
       if (clicked) Click();
       return false;
     }
+    case QEvent::Enter:
+      if (target == Widget() && OnMouseEnter) OnMouseEnter(this);
+      return false;
+    case QEvent::Leave:
+      if (target == Widget() && OnMouseLeave) OnMouseLeave(this);
+      return false;
     case QEvent::Wheel: {
       if (!onClient && target != Widget()) return false;
       auto* e = static_cast<QWheelEvent*>(event);
@@ -460,6 +466,8 @@ bool TWinControl::TabMovesFocus(const QKeyEvent* e) const {
 
 void TWinControl::DragAcceptFiles(bool accept) { Widget()->setAcceptDrops(accept); }
 
+bool TWinControl::RouteKey(std::uint16_t, TShiftState) { return false; }
+
 void TWinControl::KeyDown(std::uint16_t& key, TShiftState shift) {
   if (OnKeyDown) OnKeyDown(this, key, shift);
 }
@@ -485,8 +493,12 @@ bool TWinControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::KeyPress: {
       if (!own) return false;
       auto* e = static_cast<QKeyEvent*>(event);
-      if (TabMovesFocus(e)) return false;
       const std::uint16_t vk = KeyOfEvent(e);
+      // The window's shortcuts win over every control inside it.
+      TWinControl* top = this;
+      while (top->GetParent()) top = top->GetParent();
+      if (vk != 0 && top->RouteKey(vk, ShiftFromQt(e->modifiers()))) return true;
+      if (TabMovesFocus(e)) return false;
       std::uint16_t key = vk;
       const TShiftState shift = ShiftFromQt(e->modifiers());
       bool consumed = false;

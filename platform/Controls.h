@@ -170,6 +170,9 @@ class TControl : public TComponent {
   TMouseEvent OnMouseUp;
   TMouseWheelEvent OnMouseWheel;
   TContextPopupEvent OnContextPopup;
+  // The pointer came over the control and left it again.
+  TNotifyEvent OnMouseEnter;
+  TNotifyEvent OnMouseLeave;
 
   // Window layer only.
   QWidget* Widget() const;
@@ -237,6 +240,9 @@ class TWinControl : public TControl {
   // reach KeyDown.
   enum : unsigned { dcWantArrows = 0x01, dcWantTab = 0x02, dcWantAllKeys = 0x04, dcWantChars = 0x80 };
   virtual unsigned DialogCode() const { return dcWantArrows | dcWantTab | dcWantAllKeys | dcWantChars; }
+  // A key pressed in this control or inside it, offered to the window first
+  // (its shortcuts and its key preview); true when the window took it.
+  virtual bool RouteKey(std::uint16_t key, TShiftState shift);
 
   TKeyEvent OnKeyDown;
   TKeyPressEvent OnKeyPress;

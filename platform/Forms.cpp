@@ -14,6 +14,7 @@
 #include "platform/ActnList.h"
 #include "platform/QtBridge.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/GuardedThread.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -65,13 +66,23 @@ TApplication::TApplication(int& argc, char** argv) : TComponent(nullptr), p(std:
   p->idleTimer.setSingleShot(true);
   p->idleTimer.setInterval(30);
   QObject::connect(&p->idleTimer, &QTimer::timeout, [this] { UpdateActions(); });
-  if (!gApplication) gApplication = this;
+  if (!gApplication) {
+    gApplication = this;
+    // A worker thread's failure reaches the exception hook on this thread.
+    SetThreadExceptionSink([](std::exception_ptr e) {
+      QMetaObject::invokeMethod(
+          qApp, [e] { Guarded([&] { std::rethrow_exception(e); }); }, Qt::QueuedConnection);
+    });
+  }
 }
 
 TApplication::~TApplication() {
   BeginDestroy();
   if (qApp) qApp->removeEventFilter(p->watcher.get());
-  if (gApplication == this) gApplication = nullptr;
+  if (gApplication == this) {
+    gApplication = nullptr;
+    SetThreadExceptionSink(nullptr);
+  }
   // Owned components (forms among them) go before the Qt application.
   while (ComponentCount() > 0) delete GetComponent(ComponentCount() - 1);
   p->idleTimer.stop();
@@ -176,6 +187,16 @@ void TApplication::UpdateActions() {
   }
 }
 
+bool TApplication::ExecuteShortCut(const TForm* form, TShortCut shortCut) {
+  if (shortCut == 0) return false;
+  for (TAction* a : std::vector<TAction*>(FActions)) {
+    if (a->Form() != form || a->GetShortCut() != shortCut || !a->GetVisible()) continue;
+    a->Execute();
+    return true;
+  }
+  return false;
+}
+
 void TApplication::IdleUpdateSoon() {
   if (!FActions.empty() && !p->idleTimer.isActive()) p->idleTimer.start();
 }
@@ -258,6 +279,14 @@ bool TForm::FormMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) {
   bool handled = false;
   if (OnMouseWheel) OnMouseWheel(this, shift, wheelDelta, mousePos, handled);
   return handled;
+}
+
+bool TForm::RouteKey(std::uint16_t key, TShiftState shift) {
+  if (Application()->ExecuteShortCut(this, ShortCut(key, shift))) return true;
+  if (!KeyPreview) return false;
+  std::uint16_t k = key;
+  KeyDown(k, shift);
+  return k == 0;
 }
 
 bool TForm::WidgetEvent(QObject* target, QEvent* event) {

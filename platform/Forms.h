@@ -77,6 +77,9 @@ class TApplication : public TComponent {
   void RegisterAction(TAction* action);
   void UnregisterAction(TAction* action);
   void UpdateActions();
+  // Runs the visible action of form whose shortcut this is (when enabled
+  // after its update); true when form has such an action.
+  bool ExecuteShortCut(const TForm* form, TShortCut shortCut);
   // Schedules UpdateActions on a short single-shot timer.
   void IdleUpdateSoon();
 
@@ -125,6 +128,13 @@ class TForm : public TWinControl {
   // The window's first look at every wheel turn inside it; true when
   // handled (the control under the pointer then gets nothing).
   virtual bool FormMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos);
+
+  // With KeyPreview the window's KeyDown sees every key pressed inside it
+  // before the control with the focus does.
+  bool KeyPreview = false;
+  // The window's actions own their shortcuts: the key runs the action (when
+  // its update handler leaves it enabled) and reaches no control.
+  bool RouteKey(std::uint16_t key, TShiftState shift) override;
 
   bool WidgetEvent(QObject* target, QEvent* event) override;
 

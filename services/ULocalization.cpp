@@ -182,8 +182,21 @@ constexpr std::array<TSourceEntry, LangEntryCount> Source = {{
      "The failed to upgrade the library. No connection to the server  or the target directory is not available."},
 }};
 
+constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast<int>(LangEntryCount)> MessageSource = {{
+    {"символов заменено на \"?\" при чтении", "characters replaced by \"?\" when read"},
+    {"Не удалось сохранить файл:", "The file could not be saved:"},
+    {"Не удалось полностью прочитать конфиг:", "The config set could not be read completely:"},
+    {"Не удалось сделать резервную копию файла:\n\r%s\n\r\n\rСохранить его без резервной копии?",
+     "No backup could be made of the file:\n\r%s\n\r\n\rSave it without a backup?"},
+    {"%s символов файла\n\r%s\n\rнет в кодовой странице 1251, они прочитаны как \"?\".\n\r"
+     "При сохранении они будут записаны как \"?\" и потеряны. Всё равно сохранить?",
+     "%s characters of the file\n\r%s\n\rhave no form in code page 1251 and were read as \"?\".\n\r"
+     "Saving writes them as \"?\" and they are lost. Save anyway?"},
+    {"Это имя носит другой файл открытого конфига:", "Another file of the open config set has this name:"},
+}};
+
 struct TTable {
-  std::array<std::array<std::string, LanguageCount>, LangEntryCount> Entries;
+  std::array<std::array<std::string, LanguageCount>, LangTextCount> Entries;
   std::array<std::array<std::string, 2>, LanguageCount> EditMode;  // [language][mode]
 };
 
@@ -197,9 +210,10 @@ std::string ToAnsi(std::string_view utf8) {
 const TTable& Table() {
   static const TTable table = [] {
     TTable t;
-    for (int i = 0; i < LangEntryCount; ++i) {
-      t.Entries[i][LangRussian] = ToAnsi(Source[i].Russian);
-      t.Entries[i][LangEnglish] = ToAnsi(Source[i].English);
+    for (int i = 0; i < LangTextCount; ++i) {
+      const TSourceEntry& s = i < LangEntryCount ? Source[i] : MessageSource[static_cast<std::size_t>(i - static_cast<int>(LangEntryCount))];
+      t.Entries[i][LangRussian] = ToAnsi(s.Russian);
+      t.Entries[i][LangEnglish] = ToAnsi(s.English);
     }
     for (int mode = 0; mode < 2; ++mode) {
       t.EditMode[LangRussian][mode] = ToAnsi(EditModeSource[mode].Russian);
@@ -222,7 +236,7 @@ int CurrentLanguage() { return Settings.interface.view.language == LangRussian ?
 void SetCurrentLanguage(int language) { Settings.interface.view.language = ValidLanguage(language); }
 
 const std::string& LangText(int entry, int language) {
-  OND_ASSERT(entry >= 0 && entry < LangEntryCount);
+  OND_ASSERT(entry >= 0 && entry < LangTextCount);
   return Table().Entries[entry][ValidLanguage(language)];
 }
 

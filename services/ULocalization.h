@@ -158,6 +158,18 @@ enum TLangEntry : int {
 };
 static_assert(LangEntryCount == 132);
 
+// The program's own messages beyond the table, kept here in the same two
+// languages so that every text has one home. "%s" marks where a value goes.
+enum TLangMessage : int {
+  leLossyRead = LangEntryCount,  // mark of a file read with characters replaced by "?"
+  leSaveFailed,
+  leReadFailed,
+  leBackupFailed,
+  leLossySave,
+  leNameInSet,
+  LangTextCount
+};
+
 // The one placeholder of the table: the update offer puts the new version's
 // text in its place.
 inline constexpr const char* UpdateVersionPlaceholder = "XXX";
@@ -166,8 +178,8 @@ inline constexpr const char* UpdateVersionPlaceholder = "XXX";
 int CurrentLanguage();
 void SetCurrentLanguage(int language);
 
-// The text of an entry in a language; the edit-mode entry gives its insert
-// text here.
+// The text of an entry (or message) in a language; the edit-mode entry gives
+// its insert text here.
 const std::string& LangText(int entry, int language);
 // The text of an entry in the current language.
 const std::string& Lang(int entry);

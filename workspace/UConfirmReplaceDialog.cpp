@@ -2,6 +2,7 @@
 
 #include "platform/core/Keys.h"
 #include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
 
 namespace ond {
 
@@ -23,6 +24,7 @@ void TDialogButton::Click() {
 
 TConfirmReplaceDialog::TConfirmReplaceDialog(TComponent* owner) : TForm(owner) {
   Name = "ConfirmReplaceDialog";
+  KeyPreview = true;
   SetCaption("Ondrel");
   SetBounds(0, 0, 473, 94);
   pBottom = new TPanel(this);
@@ -37,7 +39,7 @@ TConfirmReplaceDialog::TConfirmReplaceDialog(TComponent* owner) : TForm(owner) {
   pTop->SetParent(this);
   lConfirm = new TLabel(this);
   lConfirm->Name = "lConfirm";
-  lConfirm->SetCaption("Replace the text?");
+  lConfirm->SetCaption(Lang(leReplaceQuestion));
   lConfirm->SetAutoSize(false);
   lConfirm->SetAlignment(TAlignment::taCenter);
   lConfirm->SetLayout(TTextLayout::tlCenter);
@@ -46,16 +48,16 @@ TConfirmReplaceDialog::TConfirmReplaceDialog(TComponent* owner) : TForm(owner) {
   struct TDef {
     TDialogButton** Button;
     const char* Name;
-    const char* Caption;
+    int Caption;
     int Result;
   };
-  const TDef defs[] = {{&bReplace, "bReplace", "Yes", IDYES},
-                       {&bSkip, "bSkip", "No", IDNO},
-                       {&bReplaceAll, "bReplaceAll", "Yes to all", mrYesToAll},
-                       {&bCancel, "bCancel", "Cancel", IDCANCEL}};
+  const TDef defs[] = {{&bReplace, "bReplace", leConfirmYes, IDYES},
+                       {&bSkip, "bSkip", leConfirmNo, IDNO},
+                       {&bReplaceAll, "bReplaceAll", leConfirmYesToAll, mrYesToAll},
+                       {&bCancel, "bCancel", leConfirmCancel, IDCANCEL}};
   int left = 8;
   for (const TDef& d : defs) {
-    *d.Button = new TDialogButton(this, d.Caption, d.Result);
+    *d.Button = new TDialogButton(this, Lang(d.Caption), d.Result);
     (*d.Button)->Name = d.Name;
     (*d.Button)->SetBounds(left, 8, 108, 25);
     (*d.Button)->SetParent(pBottom);

@@ -9,9 +9,11 @@
 #include "platform/core/CodePage.h"
 #include "platform/core/Keys.h"
 #include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Compatibility.h"
 #include "workspace/Encodings.h"
+#include "workspace/StatusPanels.h"
 #include "workspace/UConfirmReplaceDialog.h"
 #include "workspace/UMainDataModule.h"
 
@@ -110,11 +112,6 @@ void TStackLayout::AfterResize() {
 
 // ---- texts and colours --------------------------------------------------------
 
-const char* const TEditorsTexts::Insert = "Insert";
-const char* const TEditorsTexts::Overwrite = "Overwrite";
-const char* const TEditorsTexts::Modified = "Modified";
-const char* const TEditorsTexts::ReplaceQuestion = "Replace the text?";
-const char* const TEditorsTexts::Lossy = "characters replaced by \"?\" when read";
 
 TColor TEditorColors::EditorFont = clWindowText;
 TColor TEditorColors::Header = clBlack;
@@ -292,11 +289,6 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   Editor->OnReplaceText = [this](TObject*, const std::string& s, const std::string& r, int line, int column,
                                  TOndReplaceAction& a) { EditorReplaceText(s, r, line, column, a); };
   Editor->OnScroll = [this](TObject*, TScrollBarKind) { EditorScroll(); };
-  // The modifier keys held, for the scroll event that has none.
-  Editor->OnKeyDown = [this](TObject*, std::uint16_t&, TShiftState shift) { FHeldKeys = shift; };
-  Editor->OnKeyUp = [this](TObject*, std::uint16_t& key, TShiftState shift) {
-    FHeldKeys = shift & ~(key == VK_SHIFT ? ssShift : 0) & ~(key == VK_CONTROL ? ssCtrl : 0);
-  };
   if (shown && Owner) ++Owner->VisibleCount;
 }
 
@@ -310,8 +302,6 @@ TEditor::~TEditor() {
   Editor->OnPaintTransient = nullptr;
   Editor->OnReplaceText = nullptr;
   Editor->OnScroll = nullptr;
-  Editor->OnKeyDown = nullptr;
-  Editor->OnKeyUp = nullptr;
   Editor->SetSearchEngine(nullptr);
   Panel->OnResize = nullptr;
   delete Panel;  // the editor, the button and the header go with it
@@ -364,26 +354,16 @@ void TEditor::ApplyEditorSettings(TPopupMenu* popupMenu) {
   g.SetLineNumberStart(1);
   g.SetDigitCount(3);
   g.SetLeadingZeros(false);
-  g.SetShowLineNumbers(view.editors.gutter.number);
   g.SetLineModifiedColor(clLime);
   g.SetLineNormalColor(clWindow);
-  g.SetShowLineModified(view.editors.gutter.linemodified);
   TFont gutterFont;
   gutterFont.SetName("Courier New");
   gutterFont.SetSize(9);
   gutterFont.SetColor(TEditorColors::EditorFont);
   g.SetFont(gutterFont);
-  g.SetVisible(view.editors.gutter.visible);
 
-  e->WordWrap().SetEnabled(view.editors.wordwrap);
-  e->WordWrap().Indicator().SetVisible(view.editors.gutter.wwglyph);
-
-  TOndEditorOptions o = e->GetOptions();
-  o &= ~eoScrollPastEof;
-  o |= eoRightMouseMovesCursor;
-  o = view.editors.specialcharacters ? (o | eoShowSpecialChars) : (o & ~eoShowSpecialChars);
-  o = view.editors.freecaretmovement ? (o | eoScrollPastEol) : (o & ~eoScrollPastEol);
-  e->SetOptions(o);
+  e->SetOptions((e->GetOptions() & ~eoScrollPastEof) | eoRightMouseMovesCursor);
+  ApplyViewSettings();
 
   e->SetSearchEngine(SearchEngine.get());
   // Folding follows its setting; without a highlighter it has no regions yet.
@@ -435,6 +415,23 @@ void TEditor::ApplyEditorSettings(TPopupMenu* popupMenu) {
   for (const TBinding& b : kBindings) k->AddKey(b.Command, b.Key, b.Shift);
 }
 
+void TEditor::ApplyViewSettings() {
+  const auto& editors = Settings.interface.view.editors;
+  TOndEditor* e = Editor;
+  TOndGutter& g = e->Gutter();
+  g.SetShowLineNumbers(editors.gutter.number);
+  g.SetShowLineModified(editors.gutter.linemodified);
+  g.SetVisible(editors.gutter.visible);
+  e->WordWrap().SetEnabled(editors.wordwrap);
+  e->WordWrap().Indicator().SetVisible(editors.gutter.wwglyph);
+  TOndEditorOptions o = e->GetOptions();
+  o = editors.specialcharacters ? (o | eoShowSpecialChars) : (o & ~eoShowSpecialChars);
+  o = editors.freecaretmovement ? (o | eoScrollPastEol) : (o & ~eoScrollPastEol);
+  e->SetOptions(o);
+  // Paired brackets are read while painting.
+  e->Invalidate();
+}
+
 int TEditor::HeaderHeight() const { return Header->Height(); }
 
 void TEditor::SetCaption(const std::string& name) {
@@ -445,7 +442,7 @@ void TEditor::SetCaption(const std::string& name) {
 void TEditor::UpdateHeader() {
   const std::string dashes(kHeaderDashes, '-');
   std::string middle = FCaption;
-  if (LossyCount > 0) middle += " [" + IntToStr(static_cast<long long>(LossyCount)) + " " + TEditorsTexts::Lossy + "]";
+  if (LossyCount > 0) middle += " [" + IntToStr(static_cast<long long>(LossyCount)) + " " + Lang(leLossyRead) + "]";
   Header->SetCaption(dashes + " " + middle + " " + dashes);
   Header->Font.SetStyle(Modified ? fsBold : 0);
   Header->Font.SetColor(Active ? TEditorColors::ActiveHeader : TEditorColors::Header);
@@ -639,12 +636,12 @@ void TEditor::SetModified(bool value) {
   if (!Owner) return;
   if (value) {
     Owner->Modified = true;
-    if (Owner->ActiveIndex == Index) Owner->SetStatus(3, TEditorsTexts::Modified);
+    if (Owner->ActiveIndex == Index) Owner->SetStatus(spFileState, Lang(leModified));
   } else {
     Editor->UndoList()->Clear();
     Editor->SetModified(false);
     Owner->UpdateModified();
-    if (Owner->ActiveIndex == Index) Owner->SetStatus(3, "");
+    if (Owner->ActiveIndex == Index) Owner->SetStatus(spFileState, "");
   }
   UpdateHeader();
   if (Owner->Tree) Owner->Tree->Invalidate();
@@ -674,11 +671,11 @@ void TEditor::EditorClick() {
   std::string name;
   if (Owner->Files && Index < static_cast<int>(Owner->Files->size()))
     name = Utf8ToAnsi((*Owner->Files)[static_cast<std::size_t>(Index)]->FileName);
-  if (LossyCount > 0) name += ": " + IntToStr(static_cast<long long>(LossyCount)) + " " + TEditorsTexts::Lossy;
-  Owner->SetStatus(5, name);
-  Owner->SetStatus(4, EncodingName());
-  Owner->SetStatus(3, Modified ? TEditorsTexts::Modified : "");
-  Owner->SetStatus(2, Editor->GetInsertMode() ? TEditorsTexts::Insert : TEditorsTexts::Overwrite);
+  if (LossyCount > 0) name += ": " + IntToStr(static_cast<long long>(LossyCount)) + " " + Lang(leLossyRead);
+  Owner->SetStatus(spMessage, name);
+  Owner->SetStatus(spEncoding, EncodingName());
+  Owner->SetStatus(spFileState, Modified ? Lang(leModified) : std::string());
+  Owner->SetStatus(spEditMode, LangEditMode(Editor->GetInsertMode() ? EditModeInsert : EditModeOverwrite));
 }
 
 void TEditor::EditorStatusChange(TOndStatusChanges changes) {
@@ -687,11 +684,11 @@ void TEditor::EditorStatusChange(TOndStatusChanges changes) {
     const TBufferCoord p = Editor->GetCaretXY();
     char buf[32];
     std::snprintf(buf, sizeof buf, "%3d:%3d", p.Line, p.Char);
-    Owner->SetStatus(0, buf);
-    Owner->SetStatus(1, CharCodeText());
+    Owner->SetStatus(spCaret, buf);
+    Owner->SetStatus(spCharCode, CharCodeText());
   }
   if (changes & StatusInsertMode)
-    Owner->SetStatus(2, Editor->GetInsertMode() ? TEditorsTexts::Insert : TEditorsTexts::Overwrite);
+    Owner->SetStatus(spEditMode, LangEditMode(Editor->GetInsertMode() ? EditModeInsert : EditModeOverwrite));
 }
 
 void TEditor::EditorKeyPress(char&) {
@@ -771,7 +768,8 @@ void TEditor::EditorReplaceText(const std::string& search, const std::string& re
 void TEditor::EditorScroll() {
   if (!Owner || Owner->VisibleCount < 2) return;
   const int method = Settings.interface.view.mainscroll.activationmethod;
-  const TShiftState held = FHeldKeys;
+  // The modifier keys held now, wherever the focus was when they went down.
+  const TShiftState held = TControl::KeyboardState();
   if ((method == 0 && (held & ssShift)) || (method == 1 && (held & ssCtrl)))
     if (Owner->ScrollBox->CanFocus()) Owner->ScrollBox->SetFocus();
 }
@@ -958,6 +956,11 @@ void TEditors::ApplyLayout(const TStackLayout& l) {
 
 void TEditors::SetStatus(int panel, const std::string& text) {
   if (StatusBar && panel < StatusBar->Panels()->Count()) StatusBar->Panels()->Items(panel)->SetText(text);
+}
+
+void TEditors::ApplySettings() {
+  for (auto& panel : Items)
+    if (panel) panel->ApplyViewSettings();
 }
 
 void TEditors::HeaderMouseDown(TEditor*, TMouseButton button, int y) {

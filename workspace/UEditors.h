@@ -74,15 +74,6 @@ class TStackLayout {
   void AfterResize();
 };
 
-// The panels' texts until the language table exists.
-struct TEditorsTexts {
-  static const char* const Insert;
-  static const char* const Overwrite;
-  static const char* const Modified;
-  static const char* const ReplaceQuestion;
-  static const char* const Lossy;  // header and status mark of a file read with replaced characters
-};
-
 // The panels' colours until the settings file stores them.
 struct TEditorColors {
   static TColor EditorFont;    // default: the window-text system colour
@@ -172,6 +163,9 @@ class TEditor : public TObject {
   bool UndoSaysModified() const;
   // Repaints the header in the colour and weight of the panel's state.
   void UpdateHeader();
+  // Takes the view settings of the editors (gutter, word wrap, special
+  // characters, free caret movement) as they are now.
+  void ApplyViewSettings();
 
   // Editor events, callable as the editor calls them.
   void EditorChange();
@@ -187,7 +181,6 @@ class TEditor : public TObject {
   void ApplyEditorSettings(TPopupMenu* popupMenu);
   void PanelResized();
   std::string FCaption;
-  TShiftState FHeldKeys = 0;
 };
 
 class TEditors {
@@ -253,6 +246,8 @@ class TEditors {
   void ApplyLayout(const TStackLayout& layout);
   // Status-bar panel i's text.
   void SetStatus(int panel, const std::string& text);
+  // Every panel takes the view settings as they are now.
+  void ApplySettings();
 
   // A header's mouse handlers (coordinates relative to the header).
   void HeaderMouseDown(TEditor* editor, TMouseButton button, int y);

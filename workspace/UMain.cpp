@@ -7,19 +7,12 @@
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
 #include "workspace/Compatibility.h"
+#include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Encodings.h"
+#include "workspace/StatusPanels.h"
 
 namespace ond {
-
-// ---- texts ------------------------------------------------------------------
-
-const char* const TMainTexts::Help =
-    "To load a config:\n\r\x95 Drag a file \"@quarn.zu\" here\n\r\x95 Or open it by going to the \"File - Open...\"\n\r\n\r"
-    "For quick download config from the game:\n\r\x95 Select in the main menu \"File - Load the current config\"";
-const char* const TMainTexts::Modified = "Modified";
-const char* const TMainTexts::FileNotFound = "File not found";
-const char* const TMainTexts::SaveAllChanges = "Save all changes in open the config file?";
 
 namespace {
 constexpr int kPanelWidths[6] = {200, 50, 100, 140, 100, 50};
@@ -35,13 +28,14 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   CreateActions();
   // What the window does once created.
   SetCaption("Ondrel");
+  ApplyTreeSettings();
   ApplyLanguage();
   DragAcceptFiles(true);
   OnDropFiles = [this](TObject*, const std::vector<std::string>& files, TPoint) { FilesDropped(files); };
   CenterHelp();
   pScrollBox->SetBounds(0, 0, pMain->Width(), pMain->Height());
   pScrollBox->SetAlign(TAlign::alClient);
-  SBar->Panels()->Items(4)->SetPopupMenu(pmSBar);
+  SBar->Panels()->Items(spEncoding)->SetPopupMenu(pmSBar);
   tvOpenFiles->SetPopupMenu(pmOpenFiles);
   OnShow = [this](TObject*) { FormShow(); };
   OnCloseQuery = [this](TObject*, bool& canClose) { canClose = !ConfigOpen() || CloseConfig(); };
@@ -60,7 +54,7 @@ void TMain::CreateControls() {
 
   SBar = new TStatusBarEx(this);
   SBar->Name = "SBar";
-  for (int i = 0; i < 6; ++i) {
+  for (int i = 0; i < StatusPanelCount; ++i) {
     TStatusPanelEx* p = SBar->Panels()->Add();
     p->SetWidth(kPanelWidths[i]);
     if (i >= 1 && i <= 4) p->SetAlignment(TAlignment::taCenter);
@@ -69,7 +63,7 @@ void TMain::CreateControls() {
 
   tvOpenFiles = new TCheckTreeViewEx(this);
   tvOpenFiles->Name = "tvOpenFiles";
-  tvOpenFiles->SetWidth(240);
+  tvOpenFiles->SetWidth(Settings.interface.view.fileslist.width);
   tvOpenFiles->SetAlign(TAlign::alRight);
   tvOpenFiles->SetIndent(22);
   tvOpenFiles->CascadeChecks = false;
@@ -153,7 +147,7 @@ void TMain::CreateControls() {
   VMainSplitter->OnCanResize = [this](TObject*, int& newSize, bool& accept) {
     accept = TreeWidthAllowed(newSize, ClientWidth(), VMainSplitter->Width());
   };
-  VMainSplitter->OnMoved = [this](TObject*) { Options.FilesListWidth = tvOpenFiles->Width(); };
+  VMainSplitter->OnMoved = [this](TObject*) { Settings.interface.view.fileslist.width = tvOpenFiles->Width(); };
   VSBMain->OnScroll = [this](TObject*, TScrollCode, int& pos) {
     if (TEditors* editors = Editors()) {
       TStackLayout layout = editors->Layout();
@@ -185,51 +179,31 @@ void TMain::CreateControls() {
   };
 }
 
-void TMain::CreateActions() {
-  aOpen = new TAction(this);
-  aOpen->Name = "aOpen";
-  aOpen->SetShortCut(ShortCut('O', ssCtrl));
-  aOpen->OnUpdate = [this](TObject*) { aOpen->SetCaption("Open..."); };
-  aOpen->OnExecute = [this](TObject*) {
-    if (!CloseConfig()) return;
-    if (dlgZuOpen->Execute()) OpenConfig(dlgZuOpen->FileName);
-  };
-  aCloseAll = new TAction(this);
-  aCloseAll->Name = "aCloseAll";
-  aCloseAll->OnUpdate = [this](TObject*) {
-    aCloseAll->SetCaption("Close all");
-    aCloseAll->SetEnabled(ConfigOpen());
-  };
-  aCloseAll->OnExecute = [this](TObject*) { CloseConfig(); };
-  aExit = new TAction(this);
-  aExit->Name = "aExit";
-  aExit->SetShortCut(ShortCut('W', ssCtrl));
-  aExit->OnUpdate = [this](TObject*) { aExit->SetCaption("Quit"); };
-  aExit->OnExecute = [this](TObject*) { Close(); };
-
-  auto* file = new TMenuItem(this);
-  file->Caption = "&File";
-  MainMenu->Items()->Add(file);
-  for (TAction* a : {aOpen, aCloseAll, static_cast<TAction*>(nullptr), aExit}) {
-    auto* item = new TMenuItem(this);
-    if (a)
-      item->SetAction(a);
-    else
-      item->Caption = "-";
-    file->Add(item);
-  }
-  Application()->UpdateActions();
-  MainMenu->Rebuild();
-}
-
 std::string TMain::VersionText() const { return TApplication::Version(); }
 
 void TMain::ApplyLanguage() {
-  lMainHelp->SetCaption(TMainTexts::Help);
+  lMainHelp->SetCaption(Lang(leMainHelp));
   CenterHelp();
   std::string caption = "Ondrel " + VersionText();
-  if (Options.DebugMode) caption += " [Test mod]";
+  if (Settings.system.options.debugmod) caption += " [" + Lang(leTestMode) + "]";
   SetCaption(caption);
+  // The captions follow at once, the menu bar's titles with them.
+  Application()->UpdateActions();
+  MainMenu->Rebuild();
+  if (const TEditor* active = Editors() ? Editors()->Active() : nullptr)
+    SBar->Panels()->Items(spEditMode)->SetText(LangEditMode(active->Editor->GetInsertMode() ? EditModeInsert
+                                                                                           : EditModeOverwrite));
+}
+
+void TMain::SetSyntaxScheme(int) {
+  // The panels have no highlighter yet: the scheme setting is all there is.
+}
+
+void TMain::SetCodeFolding(bool enabled) {
+  TEditors* editors = Editors();
+  if (!editors || Settings.interface.view.syntax.scheme < 0) return;
+  for (auto& panel : editors->Items)
+    if (panel && panel->Editor->CodeFolding().GetEnabled() != enabled) panel->Editor->CodeFolding().SetEnabled(enabled);
 }
 
 void TMain::CenterHelp() {
@@ -307,7 +281,7 @@ std::vector<std::string> TMain::SaveAll() {
 bool TMain::CloseConfig() {
   if (!FConfig) return true;
   if (IsModified()) {
-    switch (Application()->MessageBox(TMainTexts::SaveAllChanges, "Ondrel", MB_YESNOCANCEL | MB_ICONQUESTION)) {
+    switch (Application()->MessageBox(Lang(leSaveAllChanges), "Ondrel", MB_YESNOCANCEL | MB_ICONQUESTION)) {
       case IDYES:
         // Nothing is closed over edits that could not be written; each
         // failure was told already.
@@ -362,8 +336,12 @@ void TMain::ScrollToLast() {
 }
 
 void TMain::FormShow() {
-  // The language, the settings file, the game's active config and the update
-  // check join here with their own parts of the program.
+  // The system's language first, so that a language stored in the settings
+  // file wins over it.
+  TAction* language = Action(IsRussianSystem() ? "aRUSLang" : "aENGLang");
+  if (!language->GetChecked()) language->Execute();
+  // The settings file, the game's active config and the update check join
+  // here with their own parts of the program.
   OpenCommandLineFile();
   trCompleteConfigInterface->SetEnabled(true);
 }
@@ -384,7 +362,7 @@ void TMain::FilesDropped(const std::vector<std::string>& files) {
 
 void TMain::CompleteConfigInterface() {
   trCompleteConfigInterface->SetEnabled(false);
-  SetWindowState(Options.FullScreenDefault ? TWindowState::wsMaximized : TWindowState::wsNormal);
+  SetWindowState(Settings.system.options.fullscreendefault ? TWindowState::wsMaximized : TWindowState::wsNormal);
   Application()->ProcessMessages();
   CenterHelp();
 }
@@ -405,11 +383,11 @@ void TMain::ShowFileStatus(int index) {
   if (!info || index < 0 || index >= info->Count) return;
   const TZuFileInformation& f = *info->Files[static_cast<std::size_t>(index)];
   const TEditor* panel = FConfig->Panel(index);
-  SBar->Panels()->Items(5)->SetText(Utf8ToAnsi(f.FileName));
-  SBar->Panels()->Items(4)->SetText(panel ? panel->EncodingName() : "");
-  SBar->Panels()->Items(3)->SetText(FileModified(index) ? TMainTexts::Modified
-                                    : f.Missing         ? TMainTexts::FileNotFound
-                                                        : "");
+  SBar->Panels()->Items(spMessage)->SetText(Utf8ToAnsi(f.FileName));
+  SBar->Panels()->Items(spEncoding)->SetText(panel ? panel->EncodingName() : "");
+  SBar->Panels()->Items(spFileState)->SetText(FileModified(index) ? Lang(leModified)
+                                              : f.Missing         ? Lang(leFileNotFound)
+                                                                  : std::string());
 }
 
 void TMain::TreeMouseDown(TMouseButton button, int x, int y) {

@@ -20,20 +20,28 @@
 
 namespace ond {
 
-// The main window's texts until the language table exists.
-struct TMainTexts {
-  static const char* const Help;
-  static const char* const Modified;
-  static const char* const FileNotFound;
-  static const char* const SaveAllChanges;
-};
-
-// The view options the main window reads; their defaults until the settings
-// file exists.
-struct TMainOptions {
-  int FilesListWidth = 240;            // interface.view.fileslist.width
-  bool FullScreenDefault = true;       // system.options.fullscreendefault
-  bool DebugMode = false;              // system.options.debugmod
+// When an action of the main window is enabled.
+enum class TActionRule {
+  Always,
+  Set,                   // a set is open
+  Active,                // a panel is active
+  ActiveModified,        // the active panel is modified
+  ActiveModifiedExists,  // ... and its file exists
+  ActiveExists,          // the active panel's file exists
+  ActiveBackupExists,    // the active panel's backup exists
+  SetModified,
+  ActiveConfig,          // the game's active config was found at start-up
+  CanUndo,
+  CanRedo,
+  Selection,           // the active editor has a selection
+  WritableSelection,   // ... and is not read-only
+  CanPaste,
+  SearchText,          // a set is open and a search text was stored
+  Visible2,            // more than one visible panel
+  Visible2Active,
+  Panels2,             // more than one panel
+  Panels2Active,
+  NotBuilt,            // the action's target is not part of the program yet
 };
 
 class TMain : public TForm {
@@ -61,7 +69,14 @@ class TMain : public TForm {
   TAction* aCloseAll;
   TAction* aExit;
 
-  TMainOptions Options;
+  // The actions of the menus in menu order (separators are not actions).
+  const std::vector<TAction*>& Actions() const { return FActions; }
+  // The action of that name, or null.
+  TAction* Action(const std::string& name) const;
+  bool RuleHolds(TActionRule rule) const;
+  // The 1-based filter index of the save dialog that matches the
+  // extension of fileName, or 0 when none does.
+  int SaveFilterIndex(const std::string& fileName) const;
 
   // The open set's files (discovery), or null when none is open.
   TZuConfigInformation* Config() const { return FConfig ? FConfig->Information.get() : nullptr; }
@@ -93,7 +108,12 @@ class TMain : public TForm {
   void ScrollToActive();
   void ScrollToFirst();
   void ScrollToLast();
+  // The help text, the window caption and every action's caption in the
+  // current language.
   void ApplyLanguage();
+  // Every panel takes the scheme of index (-1 none) or its folding state.
+  void SetSyntaxScheme(int index);
+  void SetCodeFolding(bool enabled);
   std::string VersionText() const;
 
   // The window's reactions, callable as the events call them.
@@ -116,6 +136,21 @@ class TMain : public TForm {
  private:
   void CreateControls();
   void CreateActions();
+  // Applies the setting the action of that name has just written.
+  void ApplySetting(const std::string& action);
+  void ApplyTreeSettings();
+  void ApplyScrollBarSetting();
+  void PrepareSaveDialog();
+  void SaveActiveAs(bool asCopy);
+  bool LoseChanges(bool modified);
+  void ReloadActiveAs(int kind);
+  void ReloadAllAs(int kind);
+  void EditorCommand(int command);
+  // Ranges of panels: 0 all, 1 above the active one, 2 below it.
+  void CollapseRange(int range, bool collapse);
+  void ShowRange(int range, bool show);
+  void AlignHeights(bool asActive);
+  std::vector<TAction*> FActions;
   void HideStack();
   void ShowFileStatus(int index);
   void CenterHelp();

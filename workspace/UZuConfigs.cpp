@@ -4,28 +4,20 @@
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Compatibility.h"
+#include "workspace/StatusPanels.h"
 
 namespace ond {
 
-const char* const TZuConfigTexts::SaveFailed = "The file could not be saved:";
-const char* const TZuConfigTexts::ReadFailed = "The config set could not be read completely:";
-const char* const TZuConfigTexts::BackupFailed = "No backup could be made of the file:\n%s\n\nSave it without a backup?";
-const char* const TZuConfigTexts::LossySave =
-    "%s characters of the file\n%s\nhave no form in code page 1251 and were read as \"?\".\n"
-    "Saving writes them as \"?\" and they are lost. Save anyway?";
-const char* const TZuConfigTexts::NameInSet = "Another file of the open config set has this name:";
-const char* const TZuConfigTexts::SubsUsed = "Subs used:";
-const char* const TZuConfigTexts::NotFound = "not found";
-
 namespace {
 
-std::string FormatText(const char* format, const std::string& a, const std::string& b = std::string()) {
+std::string FormatText(const std::string& format, const std::string& a, const std::string& b = std::string()) {
   std::string out;
   const std::string* args[] = {&a, &b};
   int next = 0;
-  for (const char* p = format; *p; ++p) {
+  for (const char* p = format.c_str(); *p; ++p) {
     if (p[0] == '%' && p[1] == 's' && next < 2) {
       out += *args[next++];
       ++p;
@@ -52,7 +44,7 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
   if (count < 1) return result;
   if (Information->Files[0]->ReadError) {
     // Nothing of the set can be shown without its root.
-    Report(std::string(TZuConfigTexts::ReadFailed) + "\n" + Information->Error);
+    Report(Lang(leReadFailed) + "\n" + Information->Error);
     return result;
   }
   if (tree) tree->Items()->BeginUpdate();
@@ -83,7 +75,7 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
     if (e && !e->LastError.empty() && !Information->Files[static_cast<std::size_t>(i)]->ReadError)
       problems += (problems.empty() ? "" : "\n") + e->LastError;
   }
-  if (!problems.empty()) Report(std::string(TZuConfigTexts::ReadFailed) + "\n" + problems);
+  if (!problems.empty()) Report(Lang(leReadFailed) + "\n" + problems);
   return result;
 }
 
@@ -100,7 +92,7 @@ TEditor* TZuConfig::Panel(int index) const {
 }
 
 void TZuConfig::Report(const std::string& message) {
-  if (Editors) Editors->SetStatus(5, message);
+  if (Editors) Editors->SetStatus(spMessage, message);
   Application()->MessageBox(message, "Ondrel", MB_OK | MB_ICONERROR);
 }
 
@@ -129,13 +121,13 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   if (!ownName) {
     const int other = Information->IndexOfFile(newName);
     if (other >= 0 && other != index) {
-      Report(std::string(TZuConfigTexts::NameInSet) + "\n" + Utf8ToAnsi(newName));
+      Report(Lang(leNameInSet) + "\n" + Utf8ToAnsi(newName));
       return false;
     }
   }
   // Characters read as "?" would be lost in the file they came from.
   if (ownName && panel->LossyCount > 0 && FileExistsEx(target)) {
-    const std::string q = FormatText(TZuConfigTexts::LossySave, IntToStr(static_cast<long long>(panel->LossyCount)),
+    const std::string q = FormatText(Lang(leLossySave), IntToStr(static_cast<long long>(panel->LossyCount)),
                                      Utf8ToAnsi(target));
     if (Application()->MessageBox(q, "Ondrel", MB_YESNO | MB_ICONWARNING) != IDYES) return false;
   }
@@ -144,9 +136,9 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   if (withBackup && FileExistsEx(f.FileName)) {
     backedUp = MakeBackup(index);
     if (!backedUp) {
-      const std::string q = FormatText(TZuConfigTexts::BackupFailed, Utf8ToAnsi(f.BackupFileName()));
+      const std::string q = FormatText(Lang(leBackupFailed), Utf8ToAnsi(f.BackupFileName()));
       if (Application()->MessageBox(q, "Ondrel", MB_YESNO | MB_ICONWARNING) != IDYES) {
-        Editors->SetStatus(5, std::string(TZuConfigTexts::SaveFailed) + " " + Utf8ToAnsi(target));
+        Editors->SetStatus(spMessage, Lang(leSaveFailed) + " " + Utf8ToAnsi(target));
         return false;
       }
     }
@@ -156,7 +148,7 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   if (!panel->SaveToFile(target, copy)) {
     // The file renamed to its backup goes back to its own name.
     if (backedUp && !FileExistsEx(f.FileName)) RenameFile(f.BackupFileName(), f.FileName);
-    Report(std::string(TZuConfigTexts::SaveFailed) + "\n" + Utf8ToAnsi(target) + "\n\n" + panel->LastError);
+    Report(Lang(leSaveFailed) + "\n" + Utf8ToAnsi(target) + "\n\n" + panel->LastError);
     return false;
   }
   if (copy) return true;
@@ -167,7 +159,7 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
     panel->SetCaption(caption);
     if (Editors->Tree && index < Editors->Tree->Items()->Count())
       Editors->Tree->Items()->Item(index)->SetText(caption);
-    Editors->SetStatus(5, Utf8ToAnsi(newName));
+    Editors->SetStatus(spMessage, Utf8ToAnsi(newName));
   }
   f.Missing = false;
   panel->LossyCount = 0;
@@ -205,8 +197,8 @@ bool TZuConfig::ReloadFile(int index, bool fromBackup) {
     ok = panel->LoadFromFile(f.FileName, panel->Encoding);
   }
   if (ok && panel->Active) {
-    Editors->SetStatus(4, panel->EncodingName());
-    Editors->SetStatus(3, panel->Modified ? TEditorsTexts::Modified : "");
+    Editors->SetStatus(spEncoding, panel->EncodingName());
+    Editors->SetStatus(spFileState, panel->Modified ? Lang(leModified) : std::string());
   }
   if (Editors->Tree) Editors->Tree->Invalidate();
   return ok;
@@ -254,7 +246,7 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
     editors.ReplaceAnswer = raReplace;
     editors.ReplaceCount = 0;
     Application()->MessageBeep(MB_ICONASTERISK);
-    editors.SetStatus(5, std::string(TZuConfigTexts::SubsUsed) + " " + IntToStr(static_cast<long long>(count)));
+    editors.SetStatus(spMessage, Lang(leSubsUsed) + " " + IntToStr(static_cast<long long>(count)));
     return count;
   };
   // A text replaced by itself is no replacement: nothing is touched.
@@ -301,7 +293,7 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
     // (each panel can undo it).
     editors.ReplaceAnswer = raReplace;
     editors.ReplaceCount = 0;
-    editors.SetStatus(5, e.what());
+    editors.SetStatus(spMessage, e.what());
     Application()->MessageBox(e.what(), "Ondrel", MB_OK | MB_ICONERROR);
     return 0;
   }
@@ -321,7 +313,7 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
     return 1;
   }
   Application()->MessageBeep(MB_ICONASTERISK);
-  editors.SetStatus(5, "\"" + text + "\" " + TZuConfigTexts::NotFound);
+  editors.SetStatus(spMessage, "\"" + text + "\" " + Lang(leNotFound));
   return 0;
 }
 

@@ -13,17 +13,6 @@
 
 namespace ond {
 
-// The set's messages until the language table exists.
-struct TZuConfigTexts {
-  static const char* const SaveFailed;
-  static const char* const ReadFailed;
-  static const char* const BackupFailed;
-  static const char* const LossySave;
-  static const char* const NameInSet;
-  static const char* const SubsUsed;
-  static const char* const NotFound;
-};
-
 class TZuConfig {
  public:
   TZuConfig() = default;
@@ -65,6 +54,10 @@ class TZuConfig {
   // round (find up). A search stops at the first panel with a match and
   // gives 1, or 0; a replace gives the number of replacements made.
   int SearchInConfig(bool replace, bool invert);
+  // Shows the search dialog (or the replace dialog), filled from the search
+  // settings and the active editor; on OK stores what was entered and runs
+  // the search.
+  void ShowSearchDialog(bool replace);
   // The option bits of a run from the search settings.
   TOndSearchOptions SearchOptions(bool replace, bool invert) const;
 

@@ -145,7 +145,8 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin) {
 }
 
 void TMemoryStream::SetSize(std::int64_t size) {
-  FData.resize(static_cast<std::size_t>(std::max<std::int64_t>(0, size)));
+  size = std::max<std::int64_t>(0, size);
+  FData.resize(static_cast<std::size_t>(size));
   if (FPos > size) FPos = size;
 }
 
@@ -229,6 +230,10 @@ void TStrings::Exchange(int a, int b) {
 
 void TStrings::Move(int from, int to) {
   if (from == to) return;
+  // Both ends are checked before the string is taken out, so a failed move
+  // loses nothing.
+  if (from < 0 || from >= GetCount()) Error("List index out of bounds", from);
+  if (to < 0 || to >= GetCount()) Error("List index out of bounds", to);
   BeginUpdate();
   const std::string s = Get(from);
   void* o = GetObject(from);
@@ -423,6 +428,11 @@ bool TStringList::Find(std::string_view s, int& index) const {
   }
   index = lo;
   return found;
+}
+
+void TStringList::Move(int from, int to) {
+  if (from != to && FSorted) throw EListError("Operation not allowed on sorted list");
+  TStrings::Move(from, to);
 }
 
 void TStringList::Exchange(int a, int b) {

@@ -164,6 +164,8 @@ class TStringList : public TStrings {
   int AddObject(const std::string& s, void* obj) override;
   int IndexOf(std::string_view s) const override;
   void Exchange(int a, int b) override;
+  // Refused on a sorted list, which would lose its order.
+  void Move(int from, int to) override;
   using TStrings::SetText;
 
   // Sorted lists keep their order on Add and find by binary search.

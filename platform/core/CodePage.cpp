@@ -63,7 +63,7 @@ struct Tables {
       flags[p[0]] |= 1;
       flags[p[1]] |= 2;
     }
-    flags[0xB5] |= 4;  // micro sign: a letter without a case partner here
+    flags[0xB5] |= 2;  // micro sign: a small letter whose capital this code page lacks
     for (int c = '0'; c <= '9'; ++c) flags[c] |= 8;
     fromWide.fill(-1);
     for (int i = 0; i < 128; ++i) fromWide[i] = static_cast<std::int16_t>(i);

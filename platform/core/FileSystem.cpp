@@ -57,13 +57,17 @@ bool Exists(const std::string& p) {
   return ::lstat(p.c_str(), &st) == 0;
 }
 
-// Case-folded form of a UTF-8 name component for comparison: through the
-// code page 1251 tables where every character has a form there, else as is.
+// Case-folded form of a UTF-8 name component for comparison: every character
+// that code page 1251 has goes through its upper-case table, the others stay
+// as they are. A name that is not valid UTF-8 stays byte for byte; its bytes
+// can never equal the folded form of a valid name.
 std::string FoldName(const std::string& name) {
-  std::size_t replaced = 0;
-  std::string ansi = Utf8ToAnsi(name, &replaced);
-  if (replaced != 0) return name;
-  return AnsiUpperCase(ansi);
+  std::size_t invalid = 0;
+  std::u16string wide = Utf8ToUtf16(name, &invalid);
+  if (invalid != 0) return name;
+  for (char16_t& w : wide)
+    if (const int b = WideToAnsi(w); b >= 0) w = AnsiToWide(AnsiUpperChar(static_cast<unsigned char>(b)));
+  return Utf16ToUtf8(wide);
 }
 
 }  // namespace

@@ -44,10 +44,11 @@ class TFolderListings {
 };
 
 // The existing path that matches `path` exactly, or else component by
-// component without regard to letter case (code page 1251 letters included;
-// among several candidates the byte-wise smallest name wins, so the choice is
-// deterministic). Returns `path` unchanged when no such file exists. Folders
-// are read through `listings` when given, else afresh.
+// component without regard to letter case (the letters of code page 1251,
+// also inside names with characters beyond it; a name that is not valid UTF-8
+// only matches byte for byte; among several candidates the byte-wise smallest
+// name wins, so the choice is deterministic). Returns `path` unchanged when no
+// such file exists. Folders are read through `listings` when given, else afresh.
 std::string ResolveFileCase(const std::string& path, TFolderListings* listings = nullptr);
 
 // Whether two names reach one file: the same path after normalisation, or

@@ -6,6 +6,16 @@
 
 namespace ond {
 
+// Out of line, so that the frames of the constructors that lead here stand
+// between the capture and the throw site on every build type.
+__attribute__((noinline)) Exception::Exception(std::string message) : Message(std::move(message)) {
+  try {
+    CallStack = std::make_shared<const TCallStack>(CaptureCallStack(1));
+  } catch (const std::bad_alloc&) {
+    // Without memory the exception still carries its message.
+  }
+}
+
 void AssertFailed(const char* expr, const char* file, int line) {
   std::string f(file);
   const auto slash = f.find_last_of("/\\");

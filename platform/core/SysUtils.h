@@ -5,17 +5,25 @@
 
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
+
+#include "platform/core/CallStack.h"
 
 namespace ond {
 
 // Root of every exception of the program. Message is code page 1251 text.
+// Each one keeps the call stack of the place that made it (the throw site
+// and its callers), which the error log turns into names, files and lines.
 class Exception : public std::exception {
  public:
-  explicit Exception(std::string message) : Message(std::move(message)) {}
+  explicit Exception(std::string message);
   const char* what() const noexcept override { return Message.c_str(); }
   std::string Message;
+  // Shared, so that copying an exception never allocates; null only when
+  // there was no memory for it.
+  std::shared_ptr<const TCallStack> CallStack;
 };
 
 #define OND_DECLARE_EXCEPTION(Name, Base)            \

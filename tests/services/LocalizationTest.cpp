@@ -151,7 +151,7 @@ const char* const EnglishFrom2[] = {
 static_assert(std::size(EnglishFrom2) == LangEntryCount - 2);
 
 TEST(Localization, EveryEntryHasBothLanguages) {
-  for (int entry = 0; entry < LangEntryCount; ++entry)
+  for (int entry = 0; entry < LangTextCount; ++entry)
     for (int language : {LangRussian, LangEnglish})
       EXPECT_FALSE(LangText(entry, language).empty()) << entry << "/" << language;
   for (int mode : {EditModeInsert, EditModeOverwrite})
@@ -189,7 +189,7 @@ TEST(Localization, GivenRussianTextsAreCodePage1251) {
 }
 
 TEST(Localization, OnlyTheUpdateOfferHoldsThePlaceholder) {
-  for (int entry = 0; entry < LangEntryCount; ++entry)
+  for (int entry = 0; entry < LangTextCount; ++entry)
     for (int language : {LangRussian, LangEnglish})
       EXPECT_EQ(LangText(entry, language).find(UpdateVersionPlaceholder) != std::string::npos,
                 entry == leUpdateOffer)

@@ -6,10 +6,15 @@
 #include <cstdlib>
 
 #include "platform/QtBridge.h"
+#include "services/ULocalization.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // The tests read the interface's English texts; the main window picks its
+  // language from LANG when shown.
+  setenv("LANG", "en_US.UTF-8", 1);
+  ond::SetCurrentLanguage(ond::LangEnglish);
   QApplication app(argc, argv);
   ond::UsePaletteColors();
   return RUN_ALL_TESTS();

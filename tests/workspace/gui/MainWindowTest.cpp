@@ -19,7 +19,9 @@
 #include "platform/ImgList.h"
 #include "platform/Menus.h"
 #include "platform/core/SysUtils.h"
+#include "services/USystem.h"
 #include "tests/support/TempDir.h"
+#include "workspace/StatusPanels.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/Compatibility.h"
 #include "workspace/StatusBarEx.h"
@@ -416,7 +418,7 @@ TEST_F(MainWindowTest, TimersCompleteTheWindowAndDeleteTheOldUpdate) {
   Application()->SetParams({});
   EXPECT_FALSE(main->ConfigOpen());
   EXPECT_TRUE(main->trCompleteConfigInterface->GetEnabled());
-  main->Options.FullScreenDefault = false;
+  Settings.system.options.fullscreendefault = false;
   main->trCompleteConfigInterface->Tick();
   EXPECT_FALSE(main->trCompleteConfigInterface->GetEnabled());
   EXPECT_EQ(main->GetWindowState(), TWindowState::wsNormal);
@@ -451,20 +453,20 @@ TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   EXPECT_EQ(missing->GetStateIndex(), 1);
   // Unchecking an existing file hides its panel; the active one clears the bar.
   main->SetActiveIndex(1);
-  main->SBar->Panels()->Items(5)->SetText("x");
+  main->SBar->Panels()->Items(spMessage)->SetText("x");
   EXPECT_TRUE(main->tvOpenFiles->ToggleNode(nodes->Item(1)));
   EXPECT_FALSE(main->FileShown(1));
   EXPECT_EQ(main->ActiveIndex(), -1);
-  EXPECT_EQ(main->SBar->Panels()->Items(5)->GetText(), "");
+  EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText(), "");
 
   // A click shows the file's name, encoding and state.
   main->ShowForm();
   QApplication::processEvents();
   const TRect r = missing->DisplayRect(true);
   main->TreeMouseDown(TMouseButton::mbLeft, r.Left + 3, r.Top + 3);
-  EXPECT_EQ(main->SBar->Panels()->Items(5)->GetText(), dir->Path() + "/gone.zu");
-  EXPECT_EQ(main->SBar->Panels()->Items(4)->GetText(), "UTF-8");
-  EXPECT_EQ(main->SBar->Panels()->Items(3)->GetText(), "File not found");
+  EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText(), dir->Path() + "/gone.zu");
+  EXPECT_EQ(main->SBar->Panels()->Items(spEncoding)->GetText(), "UTF-8");
+  EXPECT_EQ(main->SBar->Panels()->Items(spFileState)->GetText(), "File not found");
 
   // A double click marks the missing file modified so that saving writes it.
   main->tvOpenFiles->SetSelected(missing);
@@ -472,7 +474,7 @@ TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   EXPECT_TRUE(main->FileModified(2));
   EXPECT_TRUE(main->FileShown(2));
   EXPECT_EQ(missing->GetStateIndex(), 2);
-  EXPECT_EQ(main->SBar->Panels()->Items(3)->GetText(), "Modified");
+  EXPECT_EQ(main->SBar->Panels()->Items(spFileState)->GetText(), "Modified");
   // Now its check box may change.
   EXPECT_TRUE(main->tvOpenFiles->ToggleNode(missing));
 
@@ -509,7 +511,7 @@ TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {
   main->SetBounds(0, 0, 1130, 675);
   EXPECT_FALSE(main->VMainSplitter->ResizeControl(700));
   EXPECT_TRUE(main->VMainSplitter->ResizeControl(300));
-  EXPECT_EQ(main->Options.FilesListWidth, 300);
+  EXPECT_EQ(Settings.interface.view.fileslist.width, 300);
 }
 
 TEST_F(MainWindowTest, CloseAsksYesNoCancelAndKeepsWhatCannotBeSaved) {

@@ -10,9 +10,11 @@
 #include "editor/OndEditKeyCmds.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/Keys.h"
+#include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
 #include "tests/workspace/gui/PanelHost.h"
+#include "workspace/StatusPanels.h"
 #include "workspace/Compatibility.h"
 #include "workspace/UConfirmReplaceDialog.h"
 #include "workspace/UMain.h"
@@ -170,16 +172,16 @@ TEST(Panels, EditorSettingsKeysStatusAndReplaceAnswers) {
   ed->Lines()->SetText("\xC0\xE1");  // "Аб"
   ed->SetCaretXY(BufferCoord(2, 1));
   e->EditorStatusChange(StatusCaretChar);
-  EXPECT_EQ(h.status->Panels()->Items(0)->GetText(), "  1:  2");
-  EXPECT_EQ(h.status->Panels()->Items(1)->GetText(), "431");
+  EXPECT_EQ(h.status->Panels()->Items(spCaret)->GetText(), "  1:  2");
+  EXPECT_EQ(h.status->Panels()->Items(spCharCode)->GetText(), "431");
   EXPECT_EQ(e->CharCodeText(), "431");
   ed->SetCaretXY(BufferCoord(3, 1));
   EXPECT_EQ(e->CharCodeText(), "");
   e->EditorClick();
   EXPECT_EQ(editors.ActiveIndex, 0);
   EXPECT_EQ(e->Header->Font.GetColor(), clBlue);
-  EXPECT_EQ(h.status->Panels()->Items(4)->GetText(), "UTF-8");
-  EXPECT_EQ(h.status->Panels()->Items(2)->GetText(), "Insert");
+  EXPECT_EQ(h.status->Panels()->Items(spEncoding)->GetText(), "UTF-8");
+  EXPECT_EQ(h.status->Panels()->Items(spEditMode)->GetText(), "Insert");
 
   // Overwrite mode selects the character under the caret before typing.
   ed->SetInsertMode(false);
@@ -197,7 +199,7 @@ TEST(Panels, EditorSettingsKeysStatusAndReplaceAnswers) {
   EXPECT_TRUE(e->Modified);
   EXPECT_TRUE(editors.Modified);
   EXPECT_EQ(e->Header->Font.GetStyle(), fsBold);
-  EXPECT_EQ(h.status->Panels()->Items(3)->GetText(), "Modified");
+  EXPECT_EQ(h.status->Panels()->Items(spFileState)->GetText(), "Modified");
   ed->UndoList()->PopItem();
   e->EditorChange();
   EXPECT_FALSE(e->Modified);
@@ -280,7 +282,7 @@ TEST(ConfigSet, ReadFailuresAreToldWhenTheSetOpens) {
     EXPECT_FALSE(config.RootUnreadable());
     EXPECT_TRUE(config.Information->Files[2]->ReadError);
     ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_NE(boxes.texts[0].find(TZuConfigTexts::ReadFailed), std::string::npos);
+    EXPECT_NE(boxes.texts[0].find(Lang(leReadFailed)), std::string::npos);
     EXPECT_NE(boxes.texts[0].find("pipe.zu"), std::string::npos);
     EXPECT_NE(boxes.texts[0].find("Not a regular file"), std::string::npos) << boxes.texts[0];
     EXPECT_EQ(config.Editors->Count, 3);
@@ -424,7 +426,7 @@ TEST_F(ConfigSetTest, FailuresAreToldAndKeepTheEdits) {
   EXPECT_NE(boxes.texts.back().find("new/c.zu"), std::string::npos);
   // The reason is the system's.
   EXPECT_NE(boxes.texts.back().find(SystemErrorText(ENOTDIR)), std::string::npos) << boxes.texts.back();
-  EXPECT_NE(host.status->Panels()->Items(5)->GetText().find("new/c.zu"), std::string::npos);
+  EXPECT_NE(host.status->Panels()->Items(spMessage)->GetText().find("new/c.zu"), std::string::npos);
   // A folder where the file should be.
   ASSERT_TRUE(ForceFolders(dir / "taken.zu"));
   EXPECT_FALSE(config.SaveFile(3, dir / "taken.zu", false, false));
@@ -489,7 +491,7 @@ TEST_F(ConfigSetTest, ReloadInEncodingsAndLossyFiles) {
   EXPECT_EQ(pl->Editor->Lines()->GetText(), "a?z");
   EXPECT_NE(pl->Header->GetCaption().find("[1 characters replaced"), std::string::npos);
   pl->EditorClick();
-  EXPECT_NE(host.status->Panels()->Items(5)->GetText().find("1 characters replaced"), std::string::npos);
+  EXPECT_NE(host.status->Panels()->Items(spMessage)->GetText().find("1 characters replaced"), std::string::npos);
   Edit(pl, 1, "b?z");
   const std::size_t before = boxes.texts.size();
   EXPECT_FALSE(config.SaveAll(false));
@@ -543,7 +545,7 @@ TEST(MainWindowPanels, OpensTheSampleSetAndFollowsTheTree) {
   // A click on a panel's editor makes it active and fills the status bar.
   editors->Item(1)->EditorClick();
   EXPECT_EQ(main.ActiveIndex(), 1);
-  EXPECT_EQ(main.SBar->Panels()->Items(4)->GetText(), "UTF-8");
+  EXPECT_EQ(main.SBar->Panels()->Items(spEncoding)->GetText(), "UTF-8");
   Edit(editors->Item(1), 1, "x");
   EXPECT_TRUE(main.IsModified());
   boxes.answers = {IDNO};

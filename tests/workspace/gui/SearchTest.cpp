@@ -10,6 +10,7 @@
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
 #include "tests/workspace/gui/PanelHost.h"
+#include "workspace/StatusPanels.h"
 #include "workspace/UMain.h"
 #include "workspace/UZuConfigs.h"
 
@@ -68,7 +69,7 @@ class SearchWalkTest : public ::testing::Test {
     const TBufferCoord b = e->Editor->GetBlockBegin(), en = e->Editor->GetBlockEnd();
     return IntToStr(e->Index) + "@" + IntToStr(b.Line) + ":" + IntToStr(b.Char) + "-" + IntToStr(en.Char);
   }
-  std::string Status5() const { return host.status->Panels()->Items(5)->GetText(); }
+  std::string Status5() const { return host.status->Panels()->Items(spMessage)->GetText(); }
 
   decltype(Settings.search) saved;
   test::TempDir dir;
@@ -100,7 +101,7 @@ TEST_F(SearchWalkTest, ForwardAndBackwardAcrossTheSet) {
   EXPECT_EQ(config.SearchInConfig(false, false), 1);
   EXPECT_EQ(At(), "1@1:5-11");
   EXPECT_EQ(config.Editors->ActiveIndex, 1);
-  EXPECT_EQ(host.status->Panels()->Items(4)->GetText(), "UTF-8");  // activated as by a click
+  EXPECT_EQ(host.status->Panels()->Items(spEncoding)->GetText(), "UTF-8");  // activated as by a click
   const char* forward[] = {"3@1:1-7", "3@1:8-14", "3@2:1-7"};
   for (const char* where : forward) {
     EXPECT_EQ(config.SearchInConfig(false, false), 1);
@@ -348,7 +349,7 @@ TEST(MainWindowSearch, FindNextExpandsScrollsToAndActivatesThePanel) {
   EXPECT_TRUE(found->Panel->Top() == 0 || main.VSBMain->GetPosition() == main.VSBMain->GetMax());
   EXPECT_EQ(found->Editor->GetSelText(), "word");
   EXPECT_FALSE(main.FindNext(false));
-  EXPECT_NE(main.SBar->Panels()->Items(5)->GetText().find("not found"), std::string::npos);
+  EXPECT_NE(main.SBar->Panels()->Items(spMessage)->GetText().find("not found"), std::string::npos);
   EXPECT_TRUE(main.FindNext(true));
   EXPECT_EQ(found->Editor->GetSelText(), "word");
   Settings.search = saved;

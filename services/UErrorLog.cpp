@@ -1,0 +1,231 @@
+#include "services/UErrorLog.h"
+
+#include <cxxabi.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <memory>
+#include <typeinfo>
+
+#include "platform/core/CodePage.h"
+#include "platform/core/SysUtils.h"
+
+namespace ond {
+
+namespace {
+
+constexpr const char* kBullet = " \x95 ";
+constexpr int kMaxStackLines = 32;
+
+bool IsExceptionClassName(std::string_view name) {
+  return name == "Exception" || (name.size() > 1 && name[0] == 'E' && name[1] >= 'A' && name[1] <= 'Z');
+}
+
+// The parts of a qualified function name, parameters left out.
+std::vector<std::string_view> NameParts(std::string_view function) {
+  int depth = 0;
+  std::size_t end = function.size();
+  for (std::size_t i = 0; i < function.size(); ++i) {
+    if (function[i] == '<') ++depth;
+    if (function[i] == '>') --depth;
+    if (function[i] == '(' && depth == 0) {
+      end = i;
+      break;
+    }
+  }
+  std::vector<std::string_view> parts;
+  std::string_view rest = function.substr(0, end);
+  for (std::size_t sep; (sep = rest.find("::")) != std::string_view::npos; rest.remove_prefix(sep + 2))
+    parts.push_back(rest.substr(0, sep));
+  parts.push_back(rest);
+  return parts;
+}
+
+// A constructor of one of the exception classes: the frames that stand
+// between the capture of the stack and the throw site.
+bool IsExceptionConstructor(const std::string& function) {
+  const auto parts = NameParts(function);
+  if (parts.size() < 2) return false;
+  const std::string_view cls = parts[parts.size() - 2];
+  const std::string_view fn = parts.back();
+  return IsExceptionClassName(cls) && (fn == cls || IsExceptionClassName(fn));
+}
+
+std::string Hex8(std::uintptr_t v) { return IntToHex(v, 8); }
+
+std::string StackLine(const TSourceLocation& place) {
+  std::string line = "  " + Hex8(place.RelativeAddress());
+  if (!place.ModuleFile.empty()) line += " " + Utf8ToAnsi(ExtractFileName(place.ModuleFile));
+  if (!place.Function.empty()) line += " " + Utf8ToAnsi(place.Function);
+  if (!place.SourceFile.empty())
+    line += " (" + Utf8ToAnsi(place.SourceFile) + (place.Line > 0 ? ":" + IntToStr(place.Line) : "") + ")";
+  return line;
+}
+
+}  // namespace
+
+TExceptionMessage SplitExceptionMessage(std::string_view message) {
+  TExceptionMessage result;
+  if (!message.empty() && message[0] == '!') {
+    result.ID = std::string(message.substr(1, 7));
+    message.remove_prefix(std::min<std::size_t>(8, message.size()));
+  }
+  // Only a digit makes a flag; anything else after "?" is ordinary text.
+  if (message.size() >= 2 && message[0] == '?' && message[1] >= '0' && message[1] <= '9') {
+    result.HasFlag = true;
+    result.Flag = message[1] != '0';
+    message.remove_prefix(2);
+  }
+  result.Text = std::string(message);
+  return result;
+}
+
+std::uintptr_t MapAddress(std::uintptr_t address, std::uintptr_t moduleBase) {
+  return moduleBase == 0 || address < moduleBase ? 0 : address - moduleBase;
+}
+
+TExceptionPlace PlaceOfStack(const std::vector<TSourceLocation>& places) {
+  TExceptionPlace place;
+  std::size_t site = 0;
+  while (site < places.size() && IsExceptionConstructor(places[site].Function)) ++site;
+  if (site >= places.size()) return place;
+  const TSourceLocation& at = places[site];
+  place.HasAddress = true;
+  place.Address = reinterpret_cast<std::uintptr_t>(at.Address);
+  place.MapAddress = MapAddress(place.Address, at.ModuleBase);
+  place.ModuleName = Utf8ToAnsi(ExtractFileName(at.ModuleFile));
+  place.ProcedureName = Utf8ToAnsi(at.Function);
+  place.UnitName = Utf8ToAnsi(at.SourceFile);
+  place.LineNumber = at.Line;
+  for (std::size_t i = site; i < places.size() && place.CallStack.size() < kMaxStackLines; ++i)
+    place.CallStack.push_back(StackLine(places[i]));
+  return place;
+}
+
+std::string LogDateText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char buf[32];
+  std::strftime(buf, sizeof buf, "%d.%m.%Y %H:%M:%S", &local);
+  return buf;
+}
+
+std::string ExceptionClassName(const std::exception& e) {
+  const char* mangled = typeid(e).name();
+  int status = 0;
+  std::unique_ptr<char, void (*)(void*)> out(abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+  const std::string full = status == 0 && out ? out.get() : mangled;
+  return std::string(NameParts(full).back());
+}
+
+void AddLogHeader(TStrings& log, const std::string& date, const TErrorLogSystemInfo& system,
+                  const TErrorLogProgramInfo& program) {
+  const std::string b = kBullet;
+  log.Add("=== Error handler is running " + date + " ===");
+  log.Add("");
+  log.Add(">Operation System");
+  log.Add(b + "Name: " + system.Name);
+  log.Add(b + "Version: " + system.Version);
+  log.Add(b + "Language: " + system.Language);
+  log.Add(b + "Keyboard: " + system.Keyboard);
+  log.Add(b + "DisplayMode: " + system.DisplayMode);
+  log.Add("");
+  if (system.GameInstalled) {
+    log.Add(">WorldOfTanks");
+    log.Add(b + "Version: " + system.GameVersion);
+    log.Add(b + "Path: " + system.GamePath);
+    log.Add(b + "ModsPath: " + system.ModsPath);
+    log.Add(b + "QuarnConfig: " + system.QuarnConfig);
+    log.Add("");
+  }
+  log.Add(">Ondrel");
+  log.Add(b + "Name: " + program.Name);
+  log.Add(b + "Version: " + program.Version);
+  log.Add(b + "DebugMod: " + std::string(program.DebugMode ? "True" : "False"));
+  log.Add("");
+  if (program.HasDebugInfo) {
+    log.Add(">DebugInfo");
+    log.Add(b + "Name: " + program.DebugInfoName);
+    log.Add(b + "Version: " + program.DebugInfoVersion);
+    log.Add("");
+  }
+}
+
+void AddLogFooter(TStrings& log, const std::string& date) {
+  log.Add("=== Error handler is stopped " + date + " ===");
+  log.Add("");
+}
+
+void AddLogRecord(TStrings& log, const std::string& date, const TExceptionMessage& message,
+                  const std::string& className, const TExceptionPlace& place) {
+  log.Add(">Error");
+  log.Add(" Data Time: " + date);
+  if (!message.ID.empty()) log.Add(" Exception ID: " + message.ID);
+  log.Add(" Exception Class: " + className);
+  if (!message.Text.empty()) log.Add(" Exception Original Message: " + message.Text);
+  if (place.HasAddress) {
+    log.Add(" Exception Address: " + Hex8(place.Address));
+    log.Add(" Exception MAP-Address: " + Hex8(place.MapAddress));
+    if (!place.ModuleName.empty()) log.Add(" Module Name: " + place.ModuleName);
+    if (!place.ProcedureName.empty()) log.Add(" Procedure Name: " + place.ProcedureName);
+    if (!place.UnitName.empty()) log.Add(" Unit Name: " + place.UnitName);
+    if (place.LineNumber != 0) log.Add(" Line Number: " + IntToStr(place.LineNumber));
+    if (!place.CallStack.empty()) {
+      log.Add(" Call Stack:");
+      for (const std::string& line : place.CallStack) log.Add(line);
+    }
+  }
+  log.Add("");
+}
+
+std::string ErrorBoxText(const TExceptionMessage& message, const TExceptionPlace& place) {
+  const std::string br = "\n\r";
+  return "An unexpected error occurred. Error information is given below." + br + br +
+         "ID: " + (message.ID.empty() ? "N/A" : message.ID) + br +
+         "Module name: " + place.ModuleName + br +
+         "Procedure name: " + place.ProcedureName + br +
+         "Unit name: " + place.UnitName + br +
+         "Line number: " + IntToStr(place.LineNumber) + br +
+         "Message: N/A" + br +
+         "Original message: " + (message.Text.empty() ? "N/A" : message.Text) + br + br +
+         "Exit from the program?";
+}
+
+std::string ErrorLogFileName(const std::string& programFile) {
+  const std::string name = ExtractFileName(programFile) + "_error.log";
+  const std::string folder = ExtractFilePath(programFile);
+  if (!folder.empty() && ::access(folder.c_str(), W_OK) == 0) return folder + name;
+  const char* state = std::getenv("XDG_STATE_HOME");
+  std::string base;
+  if (state && state[0] == '/') {
+    base = state;
+  } else {
+    const char* home = std::getenv("HOME");
+    base = std::string(home ? home : "") + "/.local/state";
+  }
+  return IncludeTrailingPathDelimiter(base) + "ondrel/" + name;
+}
+
+void AppendLogToFile(const TStrings& log, const std::string& fileName) {
+  std::string bytes;
+  for (int i = 0; i < log.GetCount(); ++i) bytes += log.Get(i) + "\r\n";
+  std::error_code ec;
+  const std::string folder = ExtractFilePath(fileName);
+  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  std::FILE* f = std::fopen(fileName.c_str(), "ab");
+  const auto fail = [&](int err) {
+    throw EInOutError("Cannot write the error log " + Utf8ToAnsi(fileName) + ": " + std::strerror(err));
+  };
+  if (!f) fail(errno);
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+  const int writeError = errno;
+  if (std::fclose(f) != 0 || !written) fail(written ? errno : writeError);
+}
+
+}  // namespace ond

@@ -1,0 +1,238 @@
+// The error log's texts and file: message markers, the place of an
+// exception, the header, records and footer, and where the log is written.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/core/Classes.h"
+#include "platform/core/SysUtils.h"
+#include "services/UErrorLog.h"
+#include "tests/support/ErrorOf.h"
+#include "tests/support/TempDir.h"
+
+namespace ond {
+namespace {
+
+const std::string kDate = "01.02.2026 03:04:05";
+
+std::vector<std::string> Lines(const TStrings& log) {
+  std::vector<std::string> lines;
+  for (int i = 0; i < log.GetCount(); ++i) lines.push_back(log.Get(i));
+  return lines;
+}
+
+// Sets an environment variable for one scope and puts the old value back.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const char* value) : FName(name) {
+    if (const char* old = std::getenv(name)) FOld = old;
+    if (value) setenv(name, value, 1); else unsetenv(name);
+  }
+  ~ScopedEnv() {
+    if (FOld) setenv(FName, FOld->c_str(), 1); else unsetenv(FName);
+  }
+
+ private:
+  const char* FName;
+  std::optional<std::string> FOld;
+};
+
+TEST(ErrorLogMarkers, SplitsIdentifierFlagAndText) {
+  struct Case {
+    const char* message;
+    const char* id;
+    bool hasFlag;
+    bool flag;
+    const char* text;
+  };
+  const Case cases[] = {
+      {"!ABCDEFG?0boom", "ABCDEFG", true, false, "boom"},
+      {"!ABCDEFG?7boom", "ABCDEFG", true, true, "boom"},
+      {"!ABCDEFGboom", "ABCDEFG", false, false, "boom"},
+      {"?1boom", "", true, true, "boom"},
+      {"plain text", "", false, false, "plain text"},
+      {"", "", false, false, ""},
+      // A "?" without a digit after it is ordinary text, never a failure.
+      {"?xboom", "", false, false, "?xboom"},
+      {"!ABCDEFG?", "ABCDEFG", false, false, "?"},
+      {"?", "", false, false, "?"},
+      // A short identifier takes what there is.
+      {"!AB", "AB", false, false, ""},
+      {"!", "", false, false, ""},
+      {"!ABCDEFG!HIJ", "ABCDEFG", false, false, "!HIJ"},
+  };
+  for (const Case& c : cases) {
+    const TExceptionMessage m = SplitExceptionMessage(c.message);
+    EXPECT_EQ(m.ID, c.id) << c.message;
+    EXPECT_EQ(m.HasFlag, c.hasFlag) << c.message;
+    EXPECT_EQ(m.Flag, c.flag) << c.message;
+    EXPECT_EQ(m.Text, c.text) << c.message;
+  }
+}
+
+TEST(ErrorLogPlace, MapAddressIsTheOffsetFromTheModuleBase) {
+  const std::uintptr_t base = 0x7f0000400000;
+  EXPECT_EQ(MapAddress(base + 0x1234, base), 0x1234u);
+  EXPECT_EQ(IntToHex(MapAddress(base + 0x1234, base), 8), "00001234");
+  EXPECT_EQ(MapAddress(0x1234, 0), 0u);  // no module known
+}
+
+TSourceLocation Loc(std::uintptr_t address, const char* function, const char* file, int line) {
+  TSourceLocation l;
+  l.Address = reinterpret_cast<const void*>(address);
+  l.ModuleBase = 0x400000;
+  l.ModuleFile = "/opt/ondrel/ondrel";
+  l.Function = function;
+  l.SourceFile = file;
+  l.Line = line;
+  return l;
+}
+
+TEST(ErrorLogPlace, TheThrowSiteFollowsTheExceptionsConstructors) {
+  const std::vector<TSourceLocation> places = {
+      Loc(0x401010, "ond::EListError::Exception(std::string)", "SysUtils.h", 35),
+      Loc(0x401020, "ond::ERegex::ERegex(std::string, int)", "Regex.h", 12),
+      Loc(0x401234, "ond::TStringList::Get(int) const", "Classes.cpp", 77),
+      Loc(0x405000, "main", "main.cpp", 9),
+  };
+  const TExceptionPlace p = PlaceOfStack(places);
+  ASSERT_TRUE(p.HasAddress);
+  EXPECT_EQ(p.Address, 0x401234u);
+  EXPECT_EQ(p.MapAddress, 0x1234u);
+  EXPECT_EQ(p.ModuleName, "ondrel");
+  EXPECT_EQ(p.ProcedureName, "ond::TStringList::Get(int) const");
+  EXPECT_EQ(p.UnitName, "Classes.cpp");
+  EXPECT_EQ(p.LineNumber, 77);
+  EXPECT_EQ(p.CallStack, (std::vector<std::string>{
+                             "  00001234 ondrel ond::TStringList::Get(int) const (Classes.cpp:77)",
+                             "  00005000 ondrel main (main.cpp:9)"}));
+  // A constructor of an ordinary class that throws is the throw site itself.
+  EXPECT_EQ(PlaceOfStack({Loc(0x401100, "ond::TMain::TMain(ond::TComponent*)", "UMain.cpp", 3)}).LineNumber, 3);
+  EXPECT_FALSE(PlaceOfStack({}).HasAddress);
+  // Without debug information the first frame is the place.
+  const TExceptionPlace bare = PlaceOfStack({Loc(0x401300, "", "", 0)});
+  ASSERT_TRUE(bare.HasAddress);
+  EXPECT_EQ(bare.MapAddress, 0x1300u);
+  EXPECT_EQ(bare.CallStack, std::vector<std::string>{"  00001300 ondrel"});
+}
+
+TEST(ErrorLogTexts, HeaderWithAndWithoutTheGame) {
+  TErrorLogSystemInfo system{"Debian GNU/Linux 12", "6.1.0", "Russian", "Русская (68748313)", "1920x1080", false,
+                             "", "", "", ""};
+  TErrorLogProgramInfo program{"/opt/ondrel/ondrel", "1.0.0.1", false, true, "/opt/ondrel/ondrel", "libdw 0.188"};
+  TStringList log;
+  AddLogHeader(log, kDate, system, program);
+  EXPECT_EQ(Lines(log), (std::vector<std::string>{
+                            "=== Error handler is running 01.02.2026 03:04:05 ===", "", ">Operation System",
+                            " \x95 Name: Debian GNU/Linux 12", " \x95 Version: 6.1.0", " \x95 Language: Russian",
+                            " \x95 Keyboard: Русская (68748313)", " \x95 DisplayMode: 1920x1080", "", ">Ondrel",
+                            " \x95 Name: /opt/ondrel/ondrel", " \x95 Version: 1.0.0.1", " \x95 DebugMod: False", "",
+                            ">DebugInfo", " \x95 Name: /opt/ondrel/ondrel", " \x95 Version: libdw 0.188", ""}));
+  system.GameInstalled = true;
+  system.GameVersion = "1.10.";
+  system.GamePath = "/games/wot/";
+  system.ModsPath = "/games/wot/res_mods/1.10./";
+  system.QuarnConfig = "/games/wot/res_mods/quarn/configs/a.zu";
+  program.DebugMode = true;
+  program.HasDebugInfo = false;
+  log.Clear();
+  AddLogHeader(log, kDate, system, program);
+  const auto lines = Lines(log);
+  ASSERT_EQ(lines.size(), 20u);
+  EXPECT_EQ(std::vector<std::string>(lines.begin() + 9, lines.begin() + 15),
+            (std::vector<std::string>{">WorldOfTanks", " \x95 Version: 1.10.", " \x95 Path: /games/wot/",
+                                      " \x95 ModsPath: /games/wot/res_mods/1.10./",
+                                      " \x95 QuarnConfig: /games/wot/res_mods/quarn/configs/a.zu", ""}));
+  EXPECT_EQ(lines[18], " \x95 DebugMod: True");
+  EXPECT_EQ(lines.back(), "");
+}
+
+TEST(ErrorLogTexts, RecordsLeaveOutWhatIsUnknown) {
+  TExceptionPlace place;
+  place.HasAddress = true;
+  place.Address = 0x55550001234;
+  place.MapAddress = 0x1234;
+  place.ModuleName = "ondrel";
+  place.ProcedureName = "Load()";
+  place.UnitName = "a.cpp";
+  place.LineNumber = 12;
+  place.CallStack = {"  00001234 ondrel Load() (a.cpp:12)"};
+  TStringList log;
+  AddLogRecord(log, kDate, SplitExceptionMessage("!ABCDEFG?0boom"), "EListError", place);
+  EXPECT_EQ(Lines(log), (std::vector<std::string>{
+                            ">Error", " Data Time: 01.02.2026 03:04:05", " Exception ID: ABCDEFG",
+                            " Exception Class: EListError", " Exception Original Message: boom",
+                            " Exception Address: 55550001234", " Exception MAP-Address: 00001234",
+                            " Module Name: ondrel", " Procedure Name: Load()", " Unit Name: a.cpp",
+                            " Line Number: 12", " Call Stack:", "  00001234 ondrel Load() (a.cpp:12)", ""}));
+  log.Clear();
+  AddLogRecord(log, kDate, SplitExceptionMessage(""), "bad_alloc", TExceptionPlace{});
+  EXPECT_EQ(Lines(log), (std::vector<std::string>{">Error", " Data Time: 01.02.2026 03:04:05",
+                                                  " Exception Class: bad_alloc", ""}));
+  log.Clear();
+  AddLogFooter(log, kDate);
+  EXPECT_EQ(Lines(log), (std::vector<std::string>{"=== Error handler is stopped 01.02.2026 03:04:05 ===", ""}));
+}
+
+TEST(ErrorLogTexts, BoxShowsNotAvailableForMissingParts) {
+  TExceptionPlace place;
+  place.ModuleName = "ondrel";
+  EXPECT_EQ(ErrorBoxText(SplitExceptionMessage(""), place),
+            "An unexpected error occurred. Error information is given below.\n\r\n\rID: N/A\n\r"
+            "Module name: ondrel\n\rProcedure name: \n\rUnit name: \n\rLine number: 0\n\rMessage: N/A\n\r"
+            "Original message: N/A\n\r\n\rExit from the program?");
+  const std::string withId = ErrorBoxText(SplitExceptionMessage("!ABCDEFG?1boom"), place);
+  EXPECT_NE(withId.find("\n\rID: ABCDEFG\n\r"), std::string::npos);
+  EXPECT_NE(withId.find("\n\rOriginal message: boom\n\r"), std::string::npos);
+}
+
+TEST(ErrorLogTexts, ClassNamesWithoutNamespaces) {
+  EXPECT_EQ(ExceptionClassName(EListError("x")), "EListError");
+  EXPECT_EQ(ExceptionClassName(std::bad_alloc()), "bad_alloc");
+  EXPECT_EQ(ExceptionClassName(std::runtime_error("x")), "runtime_error");
+}
+
+TEST(ErrorLogTexts, DateHasTheLogsLayout) {
+  const std::string d = LogDateText();
+  ASSERT_EQ(d.size(), 19u);
+  for (std::size_t i : {2u, 5u}) EXPECT_EQ(d[i], '.');
+  EXPECT_EQ(d[10], ' ');
+  for (std::size_t i : {13u, 16u}) EXPECT_EQ(d[i], ':');
+}
+
+TEST(ErrorLogFile, BesideTheProgramWhenWritableElseInTheStateFolder) {
+  test::TempDir dir;
+  EXPECT_EQ(ErrorLogFileName(dir / "ondrel"), dir / "ondrel_error.log");
+  {
+    ScopedEnv state("XDG_STATE_HOME", "/var/state-of-test");
+    EXPECT_EQ(ErrorLogFileName("/nonexistent-folder/ondrel"), "/var/state-of-test/ondrel/ondrel_error.log");
+  }
+  {
+    ScopedEnv state("XDG_STATE_HOME", nullptr);
+    ScopedEnv home("HOME", "/home/tester");
+    EXPECT_EQ(ErrorLogFileName("/nonexistent-folder/ondrel"), "/home/tester/.local/state/ondrel/ondrel_error.log");
+    // A relative state folder is not a valid one.
+    ScopedEnv relative("XDG_STATE_HOME", "state");
+    EXPECT_EQ(ErrorLogFileName("/nonexistent-folder/ondrel"), "/home/tester/.local/state/ondrel/ondrel_error.log");
+  }
+}
+
+TEST(ErrorLogFile, AppendsWithCrLfAndCreatesTheFolder) {
+  test::TempDir dir;
+  const std::string name = dir / "state/ondrel/ondrel_error.log";
+  TStringList log;
+  log.Add("a \x95 b");
+  log.Add("");
+  AppendLogToFile(log, name);
+  AppendLogToFile(log, name);
+  EXPECT_EQ(test::TempDir::Read(name), "a \x95 b\r\n\r\na \x95 b\r\n\r\n");
+  const std::string blocked = dir.Write("file", "x") + "/under-a-file.log";
+  const std::string message = test::ErrorOf([&] { AppendLogToFile(log, blocked); });
+  EXPECT_NE(message.find("Cannot write the error log " + blocked + ": "), std::string::npos) << message;
+}
+
+}  // namespace
+}  // namespace ond

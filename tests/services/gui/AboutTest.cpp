@@ -1,0 +1,82 @@
+// The about box: its version line, centred lines, the link and its look, the
+// icon, and Esc.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/Graphics.h"
+#include "services/UAbout.h"
+#include "services/USystem.h"
+
+namespace ond {
+namespace {
+
+class AboutTest : public testing::Test {
+ protected:
+  void TearDown() override { Settings.interface.view.language = 0; }
+  std::vector<std::string> Opened;
+  TAbout About{nullptr, [this](const std::string& url) {
+                 Opened.push_back(url);
+                 return true;
+               }};
+};
+
+TEST_F(AboutTest, VersionLineShowsTheCompiledInVersion) {
+  EXPECT_EQ(About.GetCaption(), "Ondrel");
+  EXPECT_EQ(About.LabVersion->GetCaption(), "Ondrel " + TApplication::Version());
+  EXPECT_EQ(About.ClientWidth(), 491);
+  EXPECT_EQ(About.ClientHeight(), 125);
+}
+
+TEST_F(AboutTest, LinesAreCentredInTheirOrder) {
+  for (TLabel* label : {About.LabVersion, About.LabFor, About.LabCopyRight})
+    EXPECT_EQ(label->Left(), (About.ClientWidth() - label->Width()) / 2) << label->Name;
+  EXPECT_EQ(About.LabVersion->Top(), 28);
+  EXPECT_EQ(About.LabCopyRight->Top(), 57);
+  EXPECT_EQ(About.LabFor->Top(), 82);
+}
+
+TEST_F(AboutTest, LinkOpensTheSiteInTheInterfaceLanguage) {
+  Settings.interface.view.language = 0;
+  About.LabFor->OnClick(About.LabFor);
+  Settings.interface.view.language = 1;
+  About.LabFor->OnClick(About.LabFor);
+  EXPECT_EQ(Opened, (std::vector<std::string>{AboutSiteAddress, std::string(AboutSiteAddress) + "en/"}));
+  EXPECT_EQ(std::string(AboutSiteAddress).back(), '/');
+}
+
+TEST_F(AboutTest, LinkLooksLikeOneUnderThePointer) {
+  About.LabFor->OnMouseEnter(About.LabFor);
+  EXPECT_EQ(About.LabFor->GetCursor(), crHandPoint);
+  EXPECT_EQ(About.LabFor->Font.GetColor(), 0xFF0000u);
+  About.LabFor->OnMouseLeave(About.LabFor);
+  EXPECT_EQ(About.LabFor->GetCursor(), crDefault);
+  EXPECT_EQ(About.LabFor->Font.GetColor(), clWindowText);
+}
+
+TEST_F(AboutTest, IconIsPaintedAtTheLeft) {
+  TBitmap icon;
+  ASSERT_TRUE(icon.LoadFromResourceName("Ondrel"));
+  TBitmap shot;
+  About.Surface->PaintTo(shot);
+  const int x = About.Surface->ClientWidth() / 10 - icon.Width() / 2;
+  const int y = (About.Surface->ClientHeight() - icon.Height()) / 2;
+  // The icon's solid border and the background beside it.
+  EXPECT_EQ(shot.Canvas()->GetPixel(x + 16, y + 2), icon.Canvas()->GetPixel(16, 2));
+  EXPECT_NE(shot.Canvas()->GetPixel(x + 16, y + 2), shot.Canvas()->GetPixel(x - 4, y + 2));
+}
+
+TEST_F(AboutTest, EscapeCloses) {
+  About.ShowForm();
+  ASSERT_TRUE(About.GetVisible());
+  std::uint16_t other = 'A';
+  About.FormKeyDown(other, 0);
+  EXPECT_TRUE(About.GetVisible());
+  std::uint16_t escape = 27;
+  About.FormKeyDown(escape, 0);
+  EXPECT_FALSE(About.GetVisible());
+}
+
+}  // namespace
+}  // namespace ond

@@ -1,0 +1,449 @@
+// The main window's actions: every action's caption in both languages, its
+// keys and when it is enabled; toggles, radio groups, the language switch,
+// the save dialog's filter and keys pressed in an editor of the real window.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QWidget>
+#include <fstream>
+#include <map>
+
+#include "editor/OndEditKeyCmds.h"
+#include "platform/Clipbrd.h"
+#include "platform/core/CodePage.h"
+#include "platform/core/Keys.h"
+#include "services/ULocalization.h"
+#include "services/USystem.h"
+#include "tests/support/TempDir.h"
+#include "workspace/UMain.h"
+
+namespace ond {
+namespace {
+
+// The situations an action's enabled state is checked in, in the order of
+// the columns of the table below.
+enum TSituation { NoSet, OnePanel, SeveralPanels, ModifiedPanel, ReadOnlyPanel, SituationCount };
+
+struct TActionCase {
+  const char* Name;
+  const char* English;  // the caption in English
+  TShortCut Keys;
+  const char* Enabled;  // '1' or '0' per situation
+};
+
+// Every action of the menus in menu order.
+const TActionCase kActions[] = {
+      {"aFile", "File", 0, "11111"},
+      {"aOpen", "Open...", ShortCut('O', ssCtrl), "11111"},
+      {"aSave", "Save", ShortCut('S', ssCtrl), "00010"},
+      {"aSaveWithRecovery", "Save with backup", 0, "00010"},
+      {"aSaveAs", "Save as...", 0, "01111"},
+      {"aSaveAsCopy", "Save as copy...", 0, "01111"},
+      {"aReOpen", "Reopen", ShortCut(VK_F1 + 4, 0), "01111"},
+      {"aRecovery", "Recovery from backup", ShortCut(VK_F1 + 11, 0), "00000"},
+      {"aSaveAll", "Save all", ShortCut('S', ssCtrl | ssShift), "00010"},
+      {"aSaveAllWithRecovery", "Save all with backup", 0, "00010"},
+      {"aCloseAll", "Close all", 0, "01111"},
+      {"aLoadActiveConfig", "Load the current config", 0, "00000"},
+      {"aExit", "Quit", ShortCut('W', ssCtrl), "11111"},
+      {"aEdit", "Edit", 0, "11111"},
+      {"aUndo", "Undo", ShortCut('Z', ssCtrl), "00010"},
+      {"aRedo", "Redo", ShortCut('Z', ssCtrl | ssShift), "00000"},
+      {"aCut", "Cut", ShortCut('X', ssCtrl), "00010"},
+      {"aCopy", "Copy", ShortCut('C', ssCtrl), "00011"},
+      {"aPaste", "Paste", ShortCut('V', ssCtrl), "01110"},
+      {"aDelete", "Delete", 0, "00010"},
+      {"aSelectAll", "Select all", ShortCut('A', ssCtrl), "01111"},
+      {"aSearch", "Search", 0, "11111"},
+      {"aFind", "Find...", ShortCut('F', ssCtrl), "01111"},
+      {"aFindReplace", "Replace...", ShortCut('R', ssCtrl), "01111"},
+      {"aFindDown", "Find down", ShortCut(VK_F1 + 2, 0), "00010"},
+      {"aFindUp", "Find up", ShortCut(VK_F1 + 2, ssShift), "00010"},
+      {"aView", "View", 0, "11111"},
+      {"aEditorSetting", "Editor", 0, "11111"},
+      {"aGutter", "Gutter", 0, "11111"},
+      {"aGutterVisible", "Visible", 0, "11111"},
+      {"aGutterNumber", "Line numbering", 0, "11111"},
+      {"aGutterWWGlyph", "Word wrap glyph", 0, "11111"},
+      {"aLineModVisible", "Mark changed lines", 0, "11111"},
+      {"aHeaderFont", "Font headlines...", 0, "00000"},
+      {"aEditorFont", "Main text font...", 0, "00000"},
+      {"aWordWrap", "Word wrap", 0, "11111"},
+      {"aDisplaySpecChar", "Display special characters", 0, "11111"},
+      {"aFreeCaretMovement", "Free caret movement", 0, "11111"},
+      {"aFilesTree", "Files tree", 0, "11111"},
+      {"aFilesListVisible", "Visible", 0, "11111"},
+      {"aFilesListPosition", "Panel location", 0, "11111"},
+      {"aFilesListRight", "Right", 0, "11111"},
+      {"aFilesListLeft", "Left", 0, "11111"},
+      {"aMainScroll", "Main scroll", 0, "11111"},
+      {"aMainScrollBarVisible", "Show scrollbar", 0, "11111"},
+      {"aMainScrollActivation", "Activation method", 0, "11111"},
+      {"aMainScrollActivationShift", "Shift key", 0, "11111"},
+      {"aMainScrollActivationCtrl", "Ctrl key", 0, "11111"},
+      {"aMainScrollActivationCursor", "Cursor moving", 0, "11111"},
+      {"aCodePage", "Code page", 0, "11111"},
+      {"aLoadFileAsANSI", "Open file in ANSI", 0, "01111"},
+      {"aLoadFileAsUnicode", "Open file in Unicode", 0, "01111"},
+      {"aLoadFileAsUTF8", "Open file in UTF-8", 0, "01111"},
+      {"aLoadAllFilesAsANSI", "Open config in ANSI", 0, "01111"},
+      {"aLoadAllFilesAsUnicode", "Open config in Unicode", 0, "01111"},
+      {"aLoadAllFilesAsUTF8", "Open config in UTF-8", 0, "01111"},
+      {"aSyntaxHighlighting", "Syntax Highlighting", 0, "11111"},
+      {"aOndScheme", "Scheme", 0, "11111"},
+      {"aSyntaxNone", "None", 0, "11111"},
+      {"aSyntaxOndrel", "&Ondrel", 0, "11111"},
+      {"aSyntaxJavaScript", "&JavaScript", 0, "11111"},
+      {"aSyntaxPython", "&Python", 0, "11111"},
+      {"aPairedBrackets", "Paired brackets", 0, "11111"},
+      {"aCodeFolding", "Code folding", 0, "11111"},
+      {"aLang", "Language", 0, "11111"},
+      {"aENGLang", "&English", 0, "11111"},
+      {"aRUSLang", "\xD0\xF3\xF1\xF1\xEA\xE8\xE9", 0, "11111"},
+      {"aCollapseEditors", "Collapse editors", 0, "11111"},
+      {"aCollapseAllEditor", "All", 0, "00111"},
+      {"aCollapseAboveActiveEditor", "Above active editor", 0, "00111"},
+      {"aCollapseBelowActiveEditor", "Below active editor", 0, "00111"},
+      {"aExpandEditors", "Expand editors", 0, "11111"},
+      {"aExpandAllEditors", "All", 0, "00111"},
+      {"aExpandAboveActiveEditor", "Above active editor", 0, "00111"},
+      {"aExpandBelowActiveEditor", "Below active editor", 0, "00111"},
+      {"aHideEditors", "Hide editors", 0, "11111"},
+      {"aHideAllEditor", "All", 0, "00111"},
+      {"aHideAboveActiveEditor", "Above active editor", 0, "00111"},
+      {"aHideBelowActiveEditor", "Below active editor", 0, "00111"},
+      {"aShowEditors", "Show editors", 0, "11111"},
+      {"aShowAllEditors", "All", 0, "00111"},
+      {"aShowAboveActiveEditor", "Above active editor", 0, "00111"},
+      {"aShowBelowActiveEditor", "Below active editor", 0, "00111"},
+      {"aAlignHeightEditors", "Align editors height", 0, "11111"},
+      {"aSetHeightAsActiveEditor", "As active editor", 0, "00111"},
+      {"aSetHeightAsMain", "As main window", 0, "00111"},
+      {"aHelp", "Help", 0, "11111"},
+      {"aSettings", "Settings", 0, "11111"},
+      {"aDebugMod", "Test mod", 0, "00000"},
+      {"aAutoCheckUpdate", "Automatically check for updates", 0, "11111"},
+      {"aFullScreenDefault", "Opening window to fullscreen", 0, "11111"},
+      {"aSearchOptionsRemember", "Remember search options", 0, "11111"},
+      {"aRestoreDefSettings", "Restore default settings", 0, "00000"},
+      {"aWebSite", "Website...", 0, "00000"},
+      {"aCheckUpdate", "Check of updates...", 0, "00000"},
+      {"aAbout", "About", 0, "00000"},
+};
+
+class MainActions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application()->MessageBoxHook = [this](const std::string& text, const std::string&, unsigned) {
+      messages.push_back(text);
+      return answer;
+    };
+    Application()->BeepHook = [this](unsigned) { ++beeps; };
+    root = dir.Write("@quarn.zu", "{ \"a\": ${\"a.zu\":\"x\"}, \"b\": ${\"b.zu\":\"y\"} }");
+    a = dir.Write("a.zu", "{ \"x\": \"needle\" }");
+    b = dir.Write("b.zu", "{ \"y\": 2 }\r\nhay needle\r\n");
+    single = dir.Write("single.zu", "{ \"alone\": 1 }");
+    main = std::make_unique<TMain>(nullptr);
+    main->SetBounds(0, 0, 1130, 675);
+    main->ShowForm();
+    QApplication::processEvents();
+  }
+  void TearDown() override {
+    main.reset();
+    Settings = saved;
+    Application()->MessageBoxHook = nullptr;
+    Application()->BeepHook = nullptr;
+  }
+
+  TEditor* Active() const { return main->Editors()->Active(); }
+  void Enter(TSituation s) {
+    Clipboard()->SetAsText("clip");
+    if (s == NoSet) return;
+    main->OpenConfig(s == OnePanel ? single : root);
+    main->SetActiveIndex(0);
+    TOndEditor* e = Active()->Editor;
+    if (s == ModifiedPanel) {
+      e->CommandProcessor(ecChar, 'x', nullptr);
+      e->CommandProcessor(ecSelectAll, 0, nullptr);
+      Settings.search.find.text = "needle";
+    }
+    if (s == ReadOnlyPanel) {
+      e->SetReadOnly(true);
+      e->CommandProcessor(ecSelectAll, 0, nullptr);
+    }
+  }
+  bool Enabled(const char* name) {
+    TAction* a = main->Action(name);
+    a->Update();
+    return a->GetEnabled();
+  }
+  // A key pressed in the active editor of the real window.
+  void Press(int qtKey, Qt::KeyboardModifiers mods, const QString& text = QString()) {
+    QWidget* w = Active()->Editor->Widget();
+    QKeyEvent down(QEvent::KeyPress, qtKey, mods, text);
+    QApplication::sendEvent(w, &down);
+    QKeyEvent up(QEvent::KeyRelease, qtKey, mods, text);
+    QApplication::sendEvent(w, &up);
+  }
+
+  TSettingsVariables saved = Settings;
+  test::TempDir dir;
+  std::string root, a, b, single;
+  std::unique_ptr<TMain> main;
+  std::vector<std::string> messages;
+  int answer = IDYES;
+  int beeps = 0;
+};
+
+TEST_F(MainActions, EveryActionIsInTheTableInMenuOrder) {
+  const auto& actions = main->Actions();
+  ASSERT_EQ(actions.size(), std::size(kActions));
+  for (std::size_t i = 0; i < actions.size(); ++i) EXPECT_EQ(actions[i]->Name, kActions[i].Name) << i;
+}
+
+TEST_F(MainActions, CaptionsInBothLanguagesAndKeys) {
+  for (const TActionCase& c : kActions) {
+    TAction* a = main->Action(c.Name);
+    ASSERT_NE(a, nullptr) << c.Name;
+    SetCurrentLanguage(LangEnglish);
+    a->Update();
+    EXPECT_EQ(a->GetCaption(), c.English) << c.Name;
+    EXPECT_EQ(a->GetShortCut(), c.Keys) << c.Name;
+    SetCurrentLanguage(LangRussian);
+    a->Update();
+    EXPECT_FALSE(a->GetCaption().empty()) << c.Name;
+    // Only the form's own captions (the schemes, the languages) stay as they are.
+    const bool fixed = c.English[0] == '&' || std::string_view(c.Name) == "aRUSLang";
+    EXPECT_EQ(a->GetCaption() == c.English, fixed) << c.Name;
+  }
+  EXPECT_EQ(main->Action("aFile")->GetCaption(), Utf8ToAnsi("Файл"));
+  EXPECT_EQ(main->Action("aOpen")->GetCaption(), Utf8ToAnsi("Открыть…"));
+  EXPECT_EQ(main->Action("aRUSLang")->GetCaption(), Utf8ToAnsi("Русский"));
+}
+
+class MainActionsEnabled : public MainActions, public ::testing::WithParamInterface<int> {};
+
+TEST_P(MainActionsEnabled, InEverySituation) {
+  const auto s = static_cast<TSituation>(GetParam());
+  Enter(s);
+  for (const TActionCase& c : kActions) EXPECT_EQ(Enabled(c.Name), c.Enabled[s] == '1') << c.Name << " in situation " << s;
+}
+
+INSTANTIATE_TEST_SUITE_P(Situations, MainActionsEnabled, ::testing::Range(0, static_cast<int>(SituationCount)));
+
+TEST_F(MainActions, RedoAfterUndoAndSearchTextEnableTheirActions) {
+  Enter(SeveralPanels);
+  EXPECT_FALSE(Enabled("aFindDown"));  // no search text entered yet
+  Settings.search.find.text = "needle";
+  EXPECT_TRUE(Enabled("aFindDown"));
+  EXPECT_TRUE(Enabled("aFindUp"));
+  Active()->Editor->CommandProcessor(ecChar, 'x', nullptr);
+  EXPECT_FALSE(Enabled("aRedo"));
+  EXPECT_TRUE(main->Action("aUndo")->Execute());
+  EXPECT_TRUE(Enabled("aRedo"));
+  EXPECT_FALSE(Enabled("aUndo"));
+}
+
+TEST_F(MainActions, TogglesWriteTheirSettingAndChangeEveryPanel) {
+  struct Case {
+    const char* Action;
+    bool& (*Setting)();
+    bool (*Panel)(TOndEditor*);
+  };
+  const Case cases[] = {
+      {"aGutterVisible", []() -> bool& { return Settings.interface.view.editors.gutter.visible; },
+       [](TOndEditor* e) { return e->Gutter().GetVisible(); }},
+      {"aGutterNumber", []() -> bool& { return Settings.interface.view.editors.gutter.number; },
+       [](TOndEditor* e) { return e->Gutter().GetShowLineNumbers(); }},
+      {"aLineModVisible", []() -> bool& { return Settings.interface.view.editors.gutter.linemodified; },
+       [](TOndEditor* e) { return e->Gutter().GetShowLineModified(); }},
+      {"aGutterWWGlyph", []() -> bool& { return Settings.interface.view.editors.gutter.wwglyph; },
+       [](TOndEditor* e) { return e->WordWrap().Indicator().GetVisible(); }},
+      {"aWordWrap", []() -> bool& { return Settings.interface.view.editors.wordwrap; },
+       [](TOndEditor* e) { return e->WordWrap().GetEnabled(); }},
+      {"aDisplaySpecChar", []() -> bool& { return Settings.interface.view.editors.specialcharacters; },
+       [](TOndEditor* e) { return (e->GetOptions() & eoShowSpecialChars) != 0; }},
+      {"aFreeCaretMovement", []() -> bool& { return Settings.interface.view.editors.freecaretmovement; },
+       [](TOndEditor* e) { return (e->GetOptions() & eoScrollPastEol) != 0; }},
+      {"aCodeFolding", []() -> bool& { return Settings.interface.view.syntax.codefolding; },
+       [](TOndEditor* e) { return e->CodeFolding().GetEnabled(); }},
+      {"aPairedBrackets", []() -> bool& { return Settings.interface.view.syntax.pairedbrackets; }, nullptr},
+      {"aAutoCheckUpdate", []() -> bool& { return Settings.system.options.autocheckupdate; }, nullptr},
+      {"aFullScreenDefault", []() -> bool& { return Settings.system.options.fullscreendefault; }, nullptr},
+      {"aSearchOptionsRemember", []() -> bool& { return Settings.system.options.searchoptionsremember; }, nullptr},
+  };
+  Enter(SeveralPanels);
+  for (const Case& c : cases) {
+    TAction* a = main->Action(c.Action);
+    for (int round = 0; round < 2; ++round) {
+      // The check mark shows the setting, from start-up on.
+      EXPECT_EQ(a->GetChecked(), c.Setting()) << c.Action;
+      const bool before = c.Setting();
+      ASSERT_TRUE(a->Execute()) << c.Action;
+      EXPECT_EQ(c.Setting(), !before) << c.Action;
+      EXPECT_EQ(a->GetChecked(), !before) << c.Action;
+      if (!c.Panel) continue;
+      for (auto& panel : main->Editors()->Items) EXPECT_EQ(c.Panel(panel->Editor), !before) << c.Action;
+    }
+  }
+}
+
+TEST_F(MainActions, TheFilesTreeAndTheScrollBarFollowTheirSettings) {
+  Enter(SeveralPanels);
+  main->Action("aFilesListLeft")->Execute();
+  EXPECT_EQ(Settings.interface.view.fileslist.position, 1);
+  EXPECT_EQ(main->tvOpenFiles->GetAlign(), TAlign::alLeft);
+  EXPECT_EQ(main->VMainSplitter->GetAlign(), TAlign::alLeft);
+  EXPECT_LT(main->tvOpenFiles->Left(), main->pExternal->Left());
+  main->Action("aFilesListRight")->Execute();
+  EXPECT_EQ(main->tvOpenFiles->GetAlign(), TAlign::alRight);
+  EXPECT_GT(main->tvOpenFiles->Left(), main->pExternal->Left());
+  main->Action("aFilesListVisible")->Execute();
+  EXPECT_FALSE(main->tvOpenFiles->GetVisible());
+  EXPECT_FALSE(main->VMainSplitter->GetVisible());
+  main->Action("aFilesListVisible")->Execute();
+  EXPECT_TRUE(main->tvOpenFiles->GetVisible());
+  main->Action("aMainScrollBarVisible")->Execute();
+  EXPECT_FALSE(main->VSBMain->GetVisible());
+  main->Action("aMainScrollBarVisible")->Execute();
+  EXPECT_TRUE(main->VSBMain->GetVisible());
+}
+
+TEST_F(MainActions, RadioGroupsNeverEndWithNoneChecked) {
+  const std::vector<std::vector<std::string>> groups = {
+      {"aENGLang", "aRUSLang"},
+      {"aSyntaxNone", "aSyntaxOndrel", "aSyntaxJavaScript", "aSyntaxPython"},
+      {"aFilesListRight", "aFilesListLeft"},
+      {"aMainScrollActivationShift", "aMainScrollActivationCtrl", "aMainScrollActivationCursor"}};
+  for (const auto& group : groups) {
+    for (const std::string& chosen : group) {
+      for (int again = 0; again < 2; ++again) {  // a checked item chosen again stays checked
+        main->Action(chosen)->Execute();
+        int checked = 0;
+        for (const std::string& other : group) checked += main->Action(other)->GetChecked() ? 1 : 0;
+        EXPECT_EQ(checked, 1) << chosen;
+        EXPECT_TRUE(main->Action(chosen)->GetChecked()) << chosen;
+      }
+    }
+  }
+  main->Action("aMainScrollActivationCtrl")->Execute();
+  EXPECT_EQ(Settings.interface.view.mainscroll.activationmethod, 1);
+  main->Action("aSyntaxNone")->Execute();
+  EXPECT_EQ(Settings.interface.view.syntax.scheme, -1);
+}
+
+TEST_F(MainActions, LanguageSwitchChangesTheWindowAtOnce) {
+  main->Action("aRUSLang")->Execute();
+  EXPECT_EQ(CurrentLanguage(), LangRussian);
+  EXPECT_EQ(main->lMainHelp->GetCaption(), LangText(leMainHelp, LangRussian));
+  EXPECT_EQ(main->Action("aExit")->GetCaption(), Utf8ToAnsi("Выход"));
+  main->Action("aENGLang")->Execute();
+  EXPECT_EQ(main->lMainHelp->GetCaption(), LangText(leMainHelp, LangEnglish));
+  EXPECT_EQ(main->Action("aExit")->GetCaption(), "Quit");
+}
+
+TEST_F(MainActions, SaveDialogFilterIndexFollowsTheExtension) {
+  EXPECT_EQ(main->SaveFilterIndex("/x/a.quarnconf"), 2);
+  EXPECT_EQ(main->SaveFilterIndex("/x/A.ZU"), 1);
+  EXPECT_EQ(main->SaveFilterIndex("/x/a.txt"), 0);
+  EXPECT_EQ(main->SaveFilterIndex("/x/noext"), 0);
+}
+
+TEST_F(MainActions, CopyOntoItselfIsRefusedAndWritesNothing) {
+  Enter(ModifiedPanel);
+  const std::string before = test::TempDir::Read(root);
+  main->dlgZuSave->ExecuteHook = [&](TOpenDialog* d) {
+    EXPECT_EQ(d->FilterIndex, 1);
+    d->FileName = dir.Path() + "/./@quarn.zu";
+    return true;
+  };
+  main->Action("aSaveAsCopy")->Execute();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], Lang(leCopyOverOriginal));
+  EXPECT_EQ(test::TempDir::Read(root), before);
+  // A copy under another name is written and the panel stays modified.
+  main->dlgZuSave->ExecuteHook = [&](TOpenDialog* d) {
+    d->FileName = dir / "copy.zu";
+    return true;
+  };
+  main->Action("aSaveAsCopy")->Execute();
+  EXPECT_NE(test::TempDir::Read(dir / "copy.zu").find("x{"), std::string::npos);
+  EXPECT_TRUE(Active()->Modified);
+}
+
+TEST_F(MainActions, HideAndShowRangesKeepTheRootAndMissingFiles) {
+  dir.Write("@quarn.zu", "{ \"a\": ${\"a.zu\":\"x\"}, \"b\": ${\"b.zu\":\"y\"}, \"m\": ${\"gone.zu\":\"z\"} }");
+  main->OpenConfig(root);
+  main->SetActiveIndex(1);
+  TEditors* editors = main->Editors();
+  ASSERT_EQ(editors->Count, 4);
+  main->Action("aHideAllEditor")->Execute();
+  EXPECT_TRUE(editors->Item(0)->Shown);
+  EXPECT_EQ(editors->VisibleCount, 1);
+  EXPECT_EQ(main->tvOpenFiles->Items()->Item(2)->GetStateIndex(), 1);
+  main->Action("aShowAllEditors")->Execute();
+  EXPECT_TRUE(editors->Item(1)->Shown);
+  EXPECT_TRUE(editors->Item(2)->Shown);
+  EXPECT_FALSE(editors->Item(3)->Shown);  // missing and never edited
+  EXPECT_EQ(main->tvOpenFiles->Items()->Item(2)->GetStateIndex(), 2);
+  // The active panel went with the others; one is chosen again.
+  main->SetActiveIndex(1);
+  main->Action("aHideBelowActiveEditor")->Execute();
+  EXPECT_TRUE(editors->Item(1)->Shown);
+  EXPECT_FALSE(editors->Item(2)->Shown);
+  main->Action("aCollapseAllEditor")->Execute();
+  EXPECT_TRUE(editors->Item(0)->Collapsed);
+  main->Action("aExpandAllEditors")->Execute();
+  EXPECT_FALSE(editors->Item(0)->Collapsed);
+}
+
+TEST_F(MainActions, KeysInTheEditorRunTheirActions) {
+  Enter(SeveralPanels);
+  TOndEditor* e = Active()->Editor;
+  const std::string text = e->Lines()->GetText();
+
+  // A disabled action's key does nothing, and never reaches the editor.
+  Press(Qt::Key_S, Qt::ControlModifier, QString(QChar(0x13)));
+  EXPECT_EQ(test::TempDir::Read(root), text);
+  Press(Qt::Key_F3, Qt::NoModifier);
+  EXPECT_EQ(beeps, 0);
+  EXPECT_EQ(e->Lines()->GetText(), text);
+
+  // Undo, select all, copy and paste.
+  Press(Qt::Key_Q, Qt::NoModifier, "q");
+  EXPECT_EQ(e->Lines()->GetText(), "q" + text);
+  Press(Qt::Key_Z, Qt::ControlModifier, QString(QChar(0x1A)));
+  EXPECT_EQ(e->Lines()->GetText(), text);
+  Press(Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier, QString(QChar(0x1A)));
+  EXPECT_EQ(e->Lines()->GetText(), "q" + text);
+  Press(Qt::Key_A, Qt::ControlModifier, QString(QChar(0x01)));
+  EXPECT_EQ(e->GetSelText(), "q" + text);
+  Press(Qt::Key_C, Qt::ControlModifier, QString(QChar(0x03)));
+  EXPECT_EQ(Clipboard()->GetAsText(), "q" + text);
+  Press(Qt::Key_End, Qt::ControlModifier);
+  Press(Qt::Key_V, Qt::ControlModifier, QString(QChar(0x16)));
+  EXPECT_EQ(e->Lines()->GetText(), "q" + text + "q" + text);
+
+  // Ctrl+S saves the modified panel.
+  Press(Qt::Key_S, Qt::ControlModifier, QString(QChar(0x13)));
+  EXPECT_FALSE(Active()->Modified);
+  EXPECT_NE(test::TempDir::Read(root).find("q{"), std::string::npos);
+
+  // F3 finds the next match across the set, Shift+F3 the one before.
+  Settings.search.find.text = "needle";
+  Settings.search.options.inallconfig = true;
+  Press(Qt::Key_F3, Qt::NoModifier);
+  EXPECT_EQ(main->ActiveIndex(), 1);
+  EXPECT_EQ(Active()->Editor->GetSelText(), "needle");
+  Press(Qt::Key_F3, Qt::NoModifier);
+  EXPECT_EQ(main->ActiveIndex(), 2);
+  EXPECT_EQ(Active()->Editor->GetSelText(), "needle");
+  Press(Qt::Key_Home, Qt::ControlModifier);
+  Press(Qt::Key_F3, Qt::ShiftModifier);
+  EXPECT_EQ(main->ActiveIndex(), 1);
+  EXPECT_EQ(Active()->Editor->GetSelText(), "needle");
+}
+
+}  // namespace
+}  // namespace ond
