@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "highlight/OndEditHighlighter.h"
+#include "platform/core/CodePage.h"
 #include "platform/core/ScopeGuard.h"
 
 namespace ond {
@@ -373,11 +374,11 @@ void TCustomOndEdit::SetSelStart(int Value) {
 void TCustomOndEdit::SetSelLength(int Value) {
   const int start = GetSelStart();
   const TBufferCoord begin = GetBlockBegin();
-  const TBufferCoord target = TextIndexToPos(start + Value);
-  if (Value >= 0)
-    PlaceCaretAndSelection(target, begin, target);
-  else
-    PlaceCaretAndSelection(target, begin, target);
+  // A length reaching before the text stops at its start.
+  const TBufferCoord target = TextIndexToPos(std::max(0, start + Value));
+  // The selection runs from its start to the target either way; the caret
+  // and the moving end are at the target.
+  PlaceCaretAndSelection(target, begin, target);
 }
 
 void TCustomOndEdit::SelectAll() {
@@ -506,13 +507,8 @@ void TCustomOndEdit::GetWordChars(TSysCharSet& IdentChars, TSysCharSet& WhiteCha
     for (int c = 1; c < 256; ++c)
       if (ident.Contains(static_cast<char>(c)) && !brk.Contains(static_cast<char>(c))) IdentChars.Include(static_cast<char>(c));
   } else {
-    IdentChars.IncludeRange('0', '9');
-    IdentChars.IncludeRange('A', 'Z');
-    IdentChars.IncludeRange('a', 'z');
-    IdentChars.Include('_');
-    IdentChars.IncludeRange(0xC0, 0xD6);
-    IdentChars.IncludeRange(0xD8, 0xF6);
-    IdentChars.IncludeRange(0xF8, 0xFF);
+    for (int c = 1; c < 256; ++c)
+      if (IsDefaultIdentChar(static_cast<unsigned char>(c))) IdentChars.Include(static_cast<char>(c));
   }
   WhiteChars = TSysCharSet();
   for (int c = 1; c < 256; ++c)

@@ -65,10 +65,7 @@ TFoldRegionItem* TFoldRegions::Items(int Index) const {
   return FItems[static_cast<std::size_t>(Index)].get();
 }
 
-bool IsFoldWordChar(char C) noexcept {
-  const auto u = static_cast<unsigned char>(C);
-  return C == '_' || (u >= '0' && u <= '9') || IsAnsiAlpha(u);
-}
+bool IsFoldWordChar(char C) noexcept { return IsDefaultIdentChar(static_cast<unsigned char>(C)); }
 
 bool FoldTokenAt(std::string_view Text, std::size_t Pos, std::string_view Token, TFoldRegionType RegionType,
                  bool WholeWords) noexcept {

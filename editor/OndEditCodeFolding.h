@@ -101,8 +101,8 @@ class TFoldRegions {
   TSkipRegions FSkipRegions;
 };
 
-// Word characters around a whole-word token: ASCII digits and letters, "_"
-// and every letter of code page 1251.
+// Word characters around a whole-word token: those of text without a
+// highlighter.
 bool IsFoldWordChar(char C) noexcept;
 
 // Whether Token stands at the 0-based Pos of Text: by its first character for
