@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "editor/OndEdit.h"
+#include "editor/OndEditKeyCmds.h"
 #include "highlight/OndGenHighlighter.h"
 #include "tests/highlight/HighlightTestRules.h"
 
@@ -122,6 +123,55 @@ void Floor(benchmark::State& state, const std::vector<std::string>& Lines) {
   Report(state, BytesOf(Lines));
 }
 
+QApplication* App() {
+  static int argc = 1;
+  static char name[] = "bench_highlight";
+  static char* argv[] = {name, nullptr};
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  static QApplication* app = new QApplication(argc, argv);
+  return app;
+}
+
+// Counts the lines it is given, so the rescan's length can be reported.
+class CountingHighlighter : public ond::TOndGenHighlighter {
+ public:
+  void SetLine(std::string_view Text, int LineIndex) override {
+    ++Lines;
+    TOndGenHighlighter::SetLine(Text, LineIndex);
+  }
+  std::int64_t Lines = 0;
+};
+
+// One keystroke and its deletion in the middle of a 100,000-line file: each
+// edit leaves the line's end state as it was, so the rescan is one line.
+void BM_RescanAfterKeystroke(benchmark::State& state) {
+  App();
+  constexpr int kLines = 100000;
+  CountingHighlighter h;
+  ond::test::BuildJsonRules(h);
+  h.Reset();
+  auto ed = std::make_unique<ond::TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 800, 600);
+  std::string text;
+  for (int i = 0; i < kLines; ++i) text += i % 7 == 0 ? "  /* note */ \"key\": [1, 2, \"a(b)\"],\n" : "  \"key\": true, // c\n";
+  ed->Lines()->SetText(text);
+  ed->SetHighlighter(&h);
+  h.Lines = 0;
+  std::int64_t edits = 0;
+  for (auto _ : state) {
+    ed->SetCaretXY(ond::BufferCoord(4, kLines / 2));
+    ed->CommandProcessor(ond::ecChar, 'x', nullptr);
+    ed->CommandProcessor(ond::ecDeleteLastChar, '\0', nullptr);
+    edits += 2;
+  }
+  state.counters["lines_rescanned_per_edit"] = static_cast<double>(h.Lines) / static_cast<double>(edits);
+  // Seconds per edit (keystroke handling and rescan together) beside the 1 ms target.
+  state.counters["s_per_edit"] =
+      benchmark::Counter(static_cast<double>(edits), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+  state.counters["target_s_per_edit"] = 0.001;
+  ed->SetHighlighter(nullptr);
+}
+
 void BM_FullScanScript(benchmark::State& s) { FullScan(s, ScriptText(), ond::test::BuildScriptRules); }
 void BM_FullScanConfig(benchmark::State& s) { FullScan(s, ConfigText(), ond::test::BuildJsonRules); }
 void BM_FloorScript(benchmark::State& s) { Floor(s, ScriptText()); }
@@ -133,3 +183,4 @@ BENCHMARK(BM_FullScanScript)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloorScript)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FullScanConfig)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FloorConfig)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RescanAfterKeystroke)->Unit(benchmark::kMicrosecond);

@@ -818,6 +818,7 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void MoveRightEdgeGuide(int X);
   void PaintRightEdgeGuide();
   void HideFoldHint();
+  void HideFoldHintAtCaret();
   TPoint FLastMousePos;
   TShiftState FLastMouseShift = 0;
   int FRightEdgeGuideX = -1;

@@ -831,8 +831,8 @@ void TOndCodeFolder::UpdateFoldRanges() {
 }
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && r->FromLine == Line) return r;
   }
   return nullptr;
@@ -840,8 +840,8 @@ TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const 
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeAtLine(std::int32_t Line, std::int32_t* Position) const noexcept {
   std::int32_t before = 0;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (r->ParentCollapsed || r->FromLine != Line) continue;
     if (r->HasLines()) {
       if (Position != nullptr) *Position = before + 1;
@@ -854,8 +854,8 @@ TOndEditFoldRange* TOndCodeFolder::FoldRangeAtLine(std::int32_t Line, std::int32
 
 std::int32_t TOndCodeFolder::UncollapsedLine(std::int32_t Line) const noexcept {
   std::int64_t result = Line;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    const TOndEditFoldRange* r = owned.get();
     if (r->Collapsed && !r->ParentCollapsed && r->FromLine < Line)
       result += static_cast<std::int64_t>(r->HiddenLineCount()) + 1;
   }
@@ -863,24 +863,24 @@ std::int32_t TOndCodeFolder::UncollapsedLine(std::int32_t Line) const noexcept {
 }
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeEndingAt(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && !r->Collapsed && r->ToLine == Line) return r;
   }
   return nullptr;
 }
 
 bool TOndCodeFolder::IsRangeEnd(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    const TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->ToLine == Line) return true;
   }
   return false;
 }
 
 bool TOndCodeFolder::IsInsideRange(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    const TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->FromLine + 1 <= Line && Line < r->ToLine)
       return true;
   }
@@ -888,6 +888,7 @@ bool TOndCodeFolder::IsInsideRange(std::int32_t Line) const noexcept {
 }
 
 std::int32_t TOndCodeFolder::LineIndentColumns(std::int32_t Line) const noexcept {
+  if (Line < 1 || Line > FLines.GetCount()) return 0;  // no line, no indent
   const std::string_view text = FLines.GetView(Line - 1);
   const std::int32_t tab = FLines.GetTabWidth();
   std::int64_t columns = 0;
