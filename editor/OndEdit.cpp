@@ -730,8 +730,10 @@ int TCustomOndEdit::ScanFrom(int Index) {
     const std::string text = FLines->GetExpandedText(i);
     FHighlighter->SetLine(text, i);
     FHighlighter->SkipToEol();
+    // The first line whose end state is the one stored ends the rescan: the
+    // lines after it start as they did.
     const TOndRangeState r = FHighlighter->GetRange();
-    if (i > Index && r == FLines->GetRange(i)) return i - 1;
+    if (r == FLines->GetRange(i)) return i;
     FLines->PutRange(i, r);
     ++i;
   } while (i < count);

@@ -617,9 +617,16 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TBufferCoord ClampToText(TBufferCoord P) const;
   TBufferCoord InsertRaw(TBufferCoord P, std::string_view Text, TBufferCoord& Start);
   std::string DeleteRaw(TBufferCoord B, TBufferCoord E);
+  // Stores Text as line Line (1-based), trailing blanks and tabs trimmed
+  // under eoTrimTrailingSpaces; with Record the change is undoable.
+  void StoreLine(int Line, std::string_view Text, bool Record);
+  // Under eoTrimTrailingSpaces, takes the trailing blanks and tabs off Line.
+  void TrimLineEnd(int Line, bool Record);
   void ShiftMarks(int FromLine, int Delta);
   void DeleteSelectionEx(bool Record, TOndUndoReason Reason);
   TBufferCoord InsertColumnText(TBufferCoord At, std::string_view Text, bool Record, TOndUndoReason Reason);
+  // Typing edits every row of the column block at once.
+  bool ColumnEditActive() const noexcept;
   void ColumnEdit(const std::string& Insert, bool Overwrite);
   int LeadingWhite(std::string_view Line, bool TabsAsWidth) const;
   int SmartIndentTarget(int Line, int Count, bool TabsAsWidth) const;
@@ -811,6 +818,7 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void MoveRightEdgeGuide(int X);
   void PaintRightEdgeGuide();
   void HideFoldHint();
+  void HideFoldHintAtCaret();
   TPoint FLastMousePos;
   TShiftState FLastMouseShift = 0;
   int FRightEdgeGuideX = -1;

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "highlight/OndEditHighlighter.h"
+#include "platform/core/CodePage.h"
 #include "platform/core/ScopeGuard.h"
 
 namespace ond {
@@ -164,6 +165,7 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     FLastCaretX = GetDisplayXY().Column;
     FLastCaretDbcs = false;
     DoOnPaintTransientEx(ttAfter, true);
+    HideFoldHintAtCaret();
     return;
   }
   LockPaint();
@@ -188,6 +190,14 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     FStateFlags |= sfCaretChanged | sfScrollBarsChanged;
   }
   DoOnPaintTransientEx(ttAfter, true);
+  HideFoldHintAtCaret();
+}
+
+void TCustomOndEdit::HideFoldHintAtCaret() {
+  // The hint shows a fold's hidden lines; a caret coming onto a fold header
+  // is about to work there, and the hint would cover it.
+  if (!FFoldHintShowing || !FCodeFolding->GetEnabled() || !FCodeFolding->GetCollapsedCodeHint()) return;
+  if (FCodeFolder->FoldRangeStartingAt(FCaretY)) HideFoldHint();
 }
 
 void TCustomOndEdit::SetCaretAndCollapse(const TBufferCoord& Value) {
@@ -373,11 +383,11 @@ void TCustomOndEdit::SetSelStart(int Value) {
 void TCustomOndEdit::SetSelLength(int Value) {
   const int start = GetSelStart();
   const TBufferCoord begin = GetBlockBegin();
-  const TBufferCoord target = TextIndexToPos(start + Value);
-  if (Value >= 0)
-    PlaceCaretAndSelection(target, begin, target);
-  else
-    PlaceCaretAndSelection(target, begin, target);
+  // A length reaching before the text stops at its start.
+  const TBufferCoord target = TextIndexToPos(std::max(0, start + Value));
+  // The selection runs from its start to the target either way; the caret
+  // and the moving end are at the target.
+  PlaceCaretAndSelection(target, begin, target);
 }
 
 void TCustomOndEdit::SelectAll() {
@@ -506,13 +516,8 @@ void TCustomOndEdit::GetWordChars(TSysCharSet& IdentChars, TSysCharSet& WhiteCha
     for (int c = 1; c < 256; ++c)
       if (ident.Contains(static_cast<char>(c)) && !brk.Contains(static_cast<char>(c))) IdentChars.Include(static_cast<char>(c));
   } else {
-    IdentChars.IncludeRange('0', '9');
-    IdentChars.IncludeRange('A', 'Z');
-    IdentChars.IncludeRange('a', 'z');
-    IdentChars.Include('_');
-    IdentChars.IncludeRange(0xC0, 0xD6);
-    IdentChars.IncludeRange(0xD8, 0xF6);
-    IdentChars.IncludeRange(0xF8, 0xFF);
+    for (int c = 1; c < 256; ++c)
+      if (IsDefaultIdentChar(static_cast<unsigned char>(c))) IdentChars.Include(static_cast<char>(c));
   }
   WhiteChars = TSysCharSet();
   for (int c = 1; c < 256; ++c)
@@ -604,14 +609,15 @@ TBufferCoord TCustomOndEdit::GetMatchingBracketEx(const TBufferCoord& P) const {
   const int index = static_cast<int>(at - kBrackets);
   const char open = kBrackets[index], close = kBrackets[index ^ 1];
   const bool forward = (index & 1) == 0;
-  TOndHighlighterAttributes* const stringAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_STRING) : nullptr;
-  TOndHighlighterAttributes* const commentAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_COMMENT) : nullptr;
+  // Inside a string or a comment a bracket does not count. The token's
+  // attribute says so by its name, as for the fold scanner: a highlighter's
+  // tokens carry their rule's own attributes, not its default ones.
   auto counts = [&](int Char, int Line) {
     if (!FHighlighter) return true;
     std::string token;
     TOndHighlighterAttributes* a = nullptr;
     if (!GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a)) return true;
-    return !(a && (a == stringAttr || a == commentAttr));
+    return !(a && IsNonCodeAttributeName(a->Name()));
   };
   int depth = 1;
   int l = P.Line, c = P.Char;

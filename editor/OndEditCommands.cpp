@@ -308,14 +308,16 @@ void TCustomOndEdit::DoBackspace() {
   const std::string line = FLines->Get(Y - 1);
   const int len = static_cast<int>(line.size());
   if (X > len + 1) {
-    if (!(FOptions & eoSmartTabDelete)) {
-      InternalSetCaretXY(BufferCoord(X - 1, Y));
-    } else if (len > 0) {
-      InternalSetCaretXY(BufferCoord(len + 1, Y));
-    } else {
-      const int target = SmartIndentTarget(Y, X - 1, (FOptions & eoTrimTrailingSpaces) != 0);
-      InternalSetCaretXY(BufferCoord(target + 1, Y));
-    }
+    int to = X - 1;
+    if (FOptions & eoSmartTabDelete)
+      to = len > 0 ? len + 1 : SmartIndentTarget(Y, X - 1, (FOptions & eoTrimTrailingSpaces) != 0) + 1;
+    // Nothing is deleted, yet the move is one step of undo like any other
+    // Backspace, so undo brings the caret back.
+    PaintLockScope lock(*this);
+    UndoBlockScope block(FUndoList);
+    if (to != X) FUndoList->AddChange(urSilentDelete, BufferCoord(to, Y), BufferCoord(X, Y), std::string_view(), smNormal);
+    TrimLineEnd(Y, true);
+    InternalSetCaretXY(BufferCoord(to, Y));
     return;
   }
   if (X == 1) {
@@ -352,7 +354,10 @@ void TCustomOndEdit::DoBackspace() {
       from = X - std::max(1, k);
     }
   }
+  PaintLockScope lock(*this);
+  UndoBlockScope block(FUndoList);
   ReplaceRange(BufferCoord(from, Y), BufferCoord(to, Y), std::string_view(), urSilentDelete, urInsert, true);
+  TrimLineEnd(Y, true);
   SetCaretAndCollapse(BufferCoord(X - (to - from), Y));
   MakeCaretVisible();
 }
@@ -459,12 +464,9 @@ void TCustomOndEdit::DoLineBreak(bool MoveCaret) {
       caret = BufferCoord(n + 1, Y + 1);
     }
   }
-  const TOndEditorOptions keep = FOptions;
-  FOptions |= eoScrollPastEol;  // the indent may lie past an empty line's end
-  {
-    const TScopeExit restore([&] { FOptions = keep; });
-    SetCaretAndCollapse(caret);
-  }
+  // The indent may lie past an empty line's end: the caret goes there only
+  // where the caret may stand past a line's end at all.
+  SetCaretAndCollapse(caret);
   MakeCaretVisible();
   FLastCaretX = GetDisplayXY().Column;
 }
@@ -512,10 +514,15 @@ void TCustomOndEdit::ColumnEdit(const std::string& Insert, bool Overwrite) {
   StatusChanged(StatusSelection);
 }
 
+bool TCustomOndEdit::ColumnEditActive() const noexcept {
+  // A block on one line is a block too; only a bare caret is typed into as usual.
+  return (FOptions & eoColumnEditExtension) && FSelectionMode == smColumn && !(FBlockBegin == FBlockEnd);
+}
+
 void TCustomOndEdit::DoTypeChar(char AChar) {
   const unsigned char u = static_cast<unsigned char>(AChar);
   if (u < 32 || u == 127) return;
-  if ((FOptions & eoColumnEditExtension) && FSelectionMode == smColumn && FBlockBegin.Line != FBlockEnd.Line) {
+  if (ColumnEditActive()) {
     ColumnEdit(std::string(1, AChar), !FInsertMode);
     return;
   }
@@ -532,7 +539,7 @@ void TCustomOndEdit::DoTypeChar(char AChar) {
 
 void TCustomOndEdit::DoImeStr(const std::string& S) {
   if (S.empty()) return;
-  if ((FOptions & eoColumnEditExtension) && FSelectionMode == smColumn && FBlockBegin.Line != FBlockEnd.Line) {
+  if (ColumnEditActive()) {
     ColumnEdit(S, !FInsertMode);
     return;
   }
@@ -543,8 +550,10 @@ void TCustomOndEdit::DoImeStr(const std::string& S) {
   const TBufferCoord c = GetCaretXY();
   const int len = LineLength(c.Line);
   const int k = FInsertMode ? 0 : std::max(0, std::min(static_cast<int>(S.size()), len + 1 - c.Char));
+  UndoBlockScope block(FUndoList);
   const TBufferCoord end =
       ReplaceRange(c, BufferCoord(c.Char + k, c.Line), S, urSilentDeleteAfterCursor, urInsert, true);
+  TrimLineEnd(c.Line, true);
   const TOndEditorOptions keep = FOptions;
   FOptions |= eoScrollPastEol;
   {
@@ -711,6 +720,13 @@ void TCustomOndEdit::DoShiftTabKey() {
   }
   const std::string_view line = FLines->GetView(Y - 1);
   const int len = static_cast<int>(line.size());
+  // Shift+Tab takes away white space only: the stop found above can move the
+  // caret left over blanks and tabs of its own line (or over the empty room
+  // past its end), never over a letter.
+  int whiteStart = X;
+  while (whiteStart > 1 && (whiteStart - 1 > len || blank(line[static_cast<std::size_t>(whiteStart - 2)])))
+    --whiteStart;
+  newX = std::max(newX, whiteStart);
   if (newX == X && X > 1) {
     const int prevStop = ((X - 2) / FTabWidth) * FTabWidth + 1;
     if (X > len + 1) {

@@ -237,11 +237,32 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
   return end;
 }
 
-void TCustomOndEdit::PutLineText(int Index, const std::string& Text) {
-  if (FOptions & eoTrimTrailingSpaces)
-    FLines->Put(Index, TrimRightBlanks(Text));
-  else
-    FLines->Put(Index, Text);
+void TCustomOndEdit::PutLineText(int Index, const std::string& Text) { StoreLine(Index + 1, Text, true); }
+
+void TCustomOndEdit::StoreLine(int Line, std::string_view Text, bool Record) {
+  if (Line < 1 || Line > FLines->GetCount()) return;
+  const std::string text = (FOptions & eoTrimTrailingSpaces) ? TrimRightBlanks(Text) : std::string(Text);
+  const std::string_view old = FLines->GetView(Line - 1);
+  // Only the part that differs is replaced: undo then takes back just that,
+  // and marks and folds on the line stay where they are.
+  std::size_t head = 0;
+  while (head < old.size() && head < text.size() && old[head] == text[head]) ++head;
+  std::size_t tail = 0;
+  while (tail < old.size() - head && tail < text.size() - head &&
+         old[old.size() - 1 - tail] == text[text.size() - 1 - tail])
+    ++tail;
+  if (head + tail == old.size() && head + tail == text.size()) return;
+  const int from = static_cast<int>(head) + 1, to = static_cast<int>(old.size() - tail) + 1;
+  ReplaceRange(BufferCoord(from, Line), BufferCoord(to, Line),
+               std::string_view(text).substr(head, text.size() - tail - head), urSilentDeleteAfterCursor, urInsert,
+               Record);
+}
+
+void TCustomOndEdit::TrimLineEnd(int Line, bool Record) {
+  if (!(FOptions & eoTrimTrailingSpaces) || Line < 1 || Line > FLines->GetCount()) return;
+  // A collapsed fold's header ends in its marker, which is no text to trim.
+  if (VisibleLineLength(Line) != LineLength(Line)) return;
+  StoreLine(Line, FLines->Get(Line - 1), Record);
 }
 
 // ---- replacing the selection ------------------------------------------------------------
@@ -251,6 +272,7 @@ void TCustomOndEdit::DeleteSelectionEx(bool Record, TOndUndoReason Reason) {
   switch (FSelectionMode) {
     case smNormal: {
       const TBufferCoord at = ReplaceRange(b, e, std::string_view(), Reason, urInsert, Record);
+      if (FOptions & eoScrollPastEol) TrimLineEnd(at.Line, Record);
       FBlockBegin = FBlockEnd = at;
       InternalSetCaretXY(at);
       break;
@@ -277,6 +299,7 @@ void TCustomOndEdit::DeleteSelectionEx(bool Record, TOndUndoReason Reason) {
         if (ch1 > len || ch2 <= ch1) continue;
         ReplaceRange(BufferCoord(ch1, l), BufferCoord(std::min(ch2, len + 1), l), std::string_view(), Reason,
                      urInsert, Record);
+        TrimLineEnd(l, Record);
       }
       const int line = MinMax(FBlockEnd.Line, 1, std::max(1, count));
       const TBufferCoord at =
@@ -309,12 +332,14 @@ TBufferCoord TCustomOndEdit::InsertColumnText(TBufferCoord At, std::string_view 
       add.append(seg);
       ReplaceRange(BufferCoord(LineLength(prev) + 1, prev), BufferCoord(LineLength(prev) + 1, prev), add, urDelete,
                    Reason, Record);
+      TrimLineEnd(l, Record);
       caret = BufferCoord(col + static_cast<int>(seg.size()), l);
       continue;
     }
     const std::string_view line = FLines->GetView(l - 1);
     const int ch = LineColumnToChar(line, col, FTabWidth);
     if (!seg.empty()) ReplaceRange(BufferCoord(ch, l), BufferCoord(ch, l), seg, urDelete, Reason, Record);
+    TrimLineEnd(l, Record);
     caret = BufferCoord(ch + static_cast<int>(seg.size()), l);
   }
   return caret;
@@ -353,13 +378,16 @@ void TCustomOndEdit::ReplaceSelectionEx(TOndSelectionMode Mode, std::string_view
         // An empty last line takes the lines in its place.
         if (c == count && LineLength(c) == 0) joined.resize(joined.size() - 2);
         ReplaceRange(BufferCoord(1, c), BufferCoord(1, c + k), joined, DelReason, InsReason, AddToUndo);
+        for (int l = c; l < c + p; ++l) TrimLineEnd(l, AddToUndo);
         caret = BufferCoord(1, std::min(c + p, FLines->GetCount()));
         StatusChanged(StatusCaretChar);
         break;
       }
     }
-    FBlockBegin = FBlockEnd = caret;
     InternalSetCaretXY(caret);
+    // The caret may have been kept inside a line that lost its trailing
+    // blanks: the collapsed selection stands where the caret came to rest.
+    FBlockBegin = FBlockEnd = GetCaretXY();
   }
   if (FCaretY < 1) InternalSetCaretXY(BufferCoord(FCaretX, 1));
 }

@@ -120,9 +120,11 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
           InternalSetCaretXY(BufferCoord(p + replaceLen, line));
           if (replaceLen != len && action != raSkip) {
             offset += replaceLen - len;
-            if (FSelectionMode != smColumn && selOnly && line == end.Line) {
+            // The scope's end on its last line moves with the text, so the
+            // matches after this one on that line stay inside it.
+            if ((FSelectionMode != smColumn || !selOnly) && line == end.Line) {
               end.Char += replaceLen - len;
-              SetBlockEnd(end);
+              if (selOnly) SetBlockEnd(end);
             }
           }
         }

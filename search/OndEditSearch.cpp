@@ -20,7 +20,7 @@ void TOndEditSearch::MakeCaseTable() {
 
 void TOndEditSearch::MakeDelimiterTable() {
   for (int i = 0; i < 256; ++i)
-    FDelimTable[static_cast<std::size_t>(i)] = !IsAnsiAlphaNumeric(static_cast<unsigned char>(i)) && i != '_';
+    FDelimTable[static_cast<std::size_t>(i)] = !IsDefaultIdentChar(static_cast<unsigned char>(i));
 }
 
 void TOndEditSearch::SetPattern(const std::string& value) {

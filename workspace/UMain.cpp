@@ -7,6 +7,7 @@
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
 #include "workspace/Compatibility.h"
+#include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Encodings.h"
@@ -26,7 +27,10 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   SetMinimumSize(800, 300);
   CreateControls();
   CreateActions();
-  // What the window does once created.
+  // What the window does once created; the error handler first, so that it
+  // sees every failure from here on.
+  FErrorHandler = std::make_unique<TErrorHandler>();
+  FErrorHandler->SetActive(true);
   SetCaption("Ondrel");
   ApplyTreeSettings();
   ApplyLanguage();
@@ -45,6 +49,8 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
 TMain::~TMain() {
   BeginDestroy();
   FConfig.reset();
+  // Stopping writes the log (in debug mode, after an error).
+  FErrorHandler.reset();
 }
 
 void TMain::CreateControls() {

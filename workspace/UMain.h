@@ -13,12 +13,15 @@
 #include "platform/ExtCtrls.h"
 #include "platform/Forms.h"
 #include "platform/Menus.h"
+#include "platform/Shell.h"
 #include "platform/StdCtrls.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/StatusBarEx.h"
 #include "workspace/UZuConfigs.h"
 
 namespace ond {
+
+class TErrorHandler;
 
 // When an action of the main window is enabled.
 enum class TActionRule {
@@ -35,6 +38,7 @@ enum class TActionRule {
   CanRedo,
   Selection,           // the active editor has a selection
   WritableSelection,   // ... and is not read-only
+  ErrorHandler,        // the program's error handler runs
   CanPaste,
   SearchText,          // a set is open and a search text was stored
   Visible2,            // more than one visible panel
@@ -74,6 +78,8 @@ class TMain : public TForm {
   // The action of that name, or null.
   TAction* Action(const std::string& name) const;
   bool RuleHolds(TActionRule rule) const;
+  // How the window opens a web address; tests put a recorder here.
+  TUrlOpener OpenUrl = ShellOpenURL;
   // The 1-based filter index of the save dialog that matches the
   // extension of fileName, or 0 when none does.
   int SaveFilterIndex(const std::string& fileName) const;
@@ -156,6 +162,8 @@ class TMain : public TForm {
   void CenterHelp();
   void ScrollStackBy(int shift);
   std::unique_ptr<TZuConfig> FConfig;
+  // Created first and stopped last, so that its log covers the whole run.
+  std::unique_ptr<TErrorHandler> FErrorHandler;
   int FViewHeight = 0;  // the stack's view height before the last resize
 };
 

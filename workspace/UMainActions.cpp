@@ -7,6 +7,8 @@
 #include "editor/OndEditKeyCmds.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
+#include "services/UAbout.h"
+#include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Compatibility.h"
@@ -75,6 +77,7 @@ bool TMain::RuleHolds(TActionRule rule) const {
     case TActionRule::Visible2Active: return editors && editors->VisibleCount > 1 && active;
     case TActionRule::Panels2: return editors && editors->Count > 1;
     case TActionRule::Panels2Active: return editors && editors->Count > 1 && active;
+    case TActionRule::ErrorHandler: return ErrorHandler != nullptr;
     case TActionRule::NotBuilt: return false;
   }
   return false;
@@ -256,8 +259,8 @@ void TMain::CreateActions() {
 
       {"aHelp", nullptr, leHelp, nullptr},
       {"aSettings", "aHelp", leSettings, nullptr},
-      // The error handler's debug mode is not part of the program yet.
-      {"aDebugMod", "aSettings", leTestMode, nullptr, 0, R::NotBuilt},
+      {"aDebugMod", "aSettings", leTestMode, nullptr, 0, R::ErrorHandler, nullptr,
+       []() -> bool& { return Settings.system.options.debugmod; }},
       {"aAutoCheckUpdate", "aSettings", leAutoCheckUpdate, nullptr, 0, R::Always, nullptr,
        []() -> bool& { return Settings.system.options.autocheckupdate; }},
       {"-", "aSettings", -1, nullptr},
@@ -269,13 +272,15 @@ void TMain::CreateActions() {
       // The settings file is not part of the program yet.
       {"aRestoreDefSettings", "aSettings", leRestoreDefaults, nullptr, 0, R::NotBuilt},
       {"-", "aHelp", -1, nullptr},
-      // The page's address is not known to the program yet.
-      {"aWebSite", "aHelp", leWebSite, nullptr, 0, R::NotBuilt},
+      {"aWebSite", "aHelp", leWebSite, nullptr, 0, R::Always,
+       [](TMain& m) { m.OpenUrl(TAbout::SiteAddress()); }},
       // The update check is not part of the program yet.
       {"aCheckUpdate", "aHelp", leCheckUpdate, nullptr, 0, R::NotBuilt},
       {"-", "aHelp", -1, nullptr},
-      // The about box is not part of the program yet.
-      {"aAbout", "aHelp", leAbout, nullptr, 0, R::NotBuilt},
+      {"aAbout", "aHelp", leAbout, nullptr, 0, R::Always, [](TMain& m) {
+         TAbout about(&m, m.OpenUrl);
+         about.ShowModal();
+       }},
   };
 
   std::vector<std::pair<std::string, TMenuItem*>> menus;
@@ -373,6 +378,13 @@ void TMain::ApplySetting(const std::string& action) {
   } else if (n == "aCodeFolding") {
     SetCodeFolding(View().syntax.codefolding);
   } else if (n == "aENGLang" || n == "aRUSLang") {
+    ApplyLanguage();
+  } else if (n == "aDebugMod") {
+    // The handler may refuse (no debug information): the setting and the
+    // check mark take the state it reports.
+    ErrorHandler->SetDebugMode(Settings.system.options.debugmod);
+    Settings.system.options.debugmod = ErrorHandler->DebugMode();
+    Action("aDebugMod")->SetChecked(ErrorHandler->DebugMode());
     ApplyLanguage();
   } else if (TEditors* editors = Editors()) {
     // Every other toggle of the view is an editor setting.

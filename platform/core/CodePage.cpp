@@ -89,6 +89,11 @@ unsigned char AnsiUpperChar(unsigned char c) noexcept { return T().upper[c]; }
 unsigned char AnsiLowerChar(unsigned char c) noexcept { return T().lower[c]; }
 bool IsAnsiAlpha(unsigned char c) noexcept { return (T().flags[c] & 7) != 0; }
 bool IsAnsiAlphaNumeric(unsigned char c) noexcept { return T().flags[c] != 0; }
+bool IsDefaultIdentChar(unsigned char c) noexcept {
+  constexpr unsigned char kUpperYo = 0xA8, kLowerYo = 0xB8, kUpperA = 0xC0;
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c >= kUpperA ||
+         c == kUpperYo || c == kLowerYo;
+}
 bool IsAnsiUpper(unsigned char c) noexcept { return (T().flags[c] & 1) != 0; }
 bool IsAnsiLower(unsigned char c) noexcept { return (T().flags[c] & 2) != 0; }
 

@@ -31,6 +31,11 @@ unsigned char AnsiUpperChar(unsigned char c) noexcept;
 unsigned char AnsiLowerChar(unsigned char c) noexcept;
 bool IsAnsiAlpha(unsigned char c) noexcept;
 bool IsAnsiAlphaNumeric(unsigned char c) noexcept;
+// A character of a word in text no highlighter describes: the ASCII letters
+// and digits, "_" and the Russian letters of code page 1251 (Yo and yo too).
+// Word moves, word selection, whole-word matching and the fold scanner all
+// ask this one question, so they agree on where a word ends.
+bool IsDefaultIdentChar(unsigned char c) noexcept;
 bool IsAnsiUpper(unsigned char c) noexcept;
 bool IsAnsiLower(unsigned char c) noexcept;
 

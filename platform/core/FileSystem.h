@@ -62,6 +62,10 @@ std::string RealPath(const std::string& path);
 
 bool IsAbsolutePath(std::string_view path) noexcept;
 
+// The bytes of a regular file; empty for a missing file or anything else
+// (a device or a folder would never give a sensible end).
+std::string ReadRegularFile(const std::string& path);
+
 // Folder of the running executable, with a trailing "/".
 std::string ProgramFolder();
 // Full path of the running executable.

@@ -46,6 +46,9 @@ TEST(PlainSearch, WholeWords) {
   EXPECT_EQ(FindAll(s, "ab_ab ab"), std::vector<int>{7});
   // Cyrillic letters are word characters.
   EXPECT_EQ(FindAll(s, "\xE6" "ab"), std::vector<int>{});
+  for (char c : {'\xD7', '\xF7', '\xA8', '\xB8'})  // Ch ch Yo yo
+    EXPECT_EQ(FindAll(s, "ab" + std::string(1, c)), std::vector<int>{}) << int(c);
+  EXPECT_EQ(FindAll(s, "\xAB" "ab\xBB"), std::vector<int>{2});  // between quotation marks
 }
 
 TEST(PlainSearch, PatternLimits) {

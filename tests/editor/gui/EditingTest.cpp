@@ -129,6 +129,31 @@ TEST(Editing, ClipboardBlockFormatAndPasteModes) {
   EXPECT_EQ(Text(*ed), "one\r\ntwo\r\nthree");
 }
 
+// The caret stands on a line of the text, inside it or (scrolling past the
+// line end) up to the widest allowed column; the selection's two ends are on
+// lines of the text and come out ordered.
+void ExpectCaretAndSelectionInPlace(const TCustomOndEdit& ed, int round, int step, int cmd) {
+  const int count = std::max(1, ed.Lines()->GetCount());
+  const auto width = [&](int line) {
+    return line <= ed.Lines()->GetCount() ? static_cast<int>(ed.Lines()->GetView(line - 1).size()) : 0;
+  };
+  const int maxChar = [&](int line) {
+    return (ed.GetOptions() & eoScrollPastEol) ? ed.GetMaxScrollWidth() + 1 : width(line) + 1;
+  }(ed.GetCaretXY().Line);
+  const TBufferCoord caret = ed.GetCaretXY();
+  ASSERT_GE(caret.Line, 1) << "round " << round << " step " << step << " command " << cmd;
+  ASSERT_LE(caret.Line, count) << "round " << round << " step " << step << " command " << cmd;
+  ASSERT_GE(caret.Char, 1) << "round " << round << " step " << step << " command " << cmd;
+  ASSERT_LE(caret.Char, maxChar) << "round " << round << " step " << step << " command " << cmd;
+  const TBufferCoord b = ed.GetBlockBegin(), e = ed.GetBlockEnd();
+  ASSERT_TRUE(b.Line < e.Line || (b.Line == e.Line && b.Char <= e.Char)) << "round " << round << " step " << step << " command " << cmd;
+  for (const TBufferCoord& p : {b, e}) {
+    ASSERT_GE(p.Line, 1) << "round " << round << " step " << step << " command " << cmd;
+    ASSERT_LE(p.Line, count) << "round " << round << " step " << step << " command " << cmd;
+    ASSERT_GE(p.Char, 1) << "round " << round << " step " << step << " command " << cmd;
+  }
+}
+
 TEST(Editing, RandomEditsUndoAndRedoExactly) {
   std::mt19937 rng(1234);
   auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
@@ -149,7 +174,8 @@ TEST(Editing, RandomEditsUndoAndRedoExactly) {
     ed->Lines()->SetText(start);
     ed->SetOptions(ed->GetOptions() ^ (round % 2 ? TOndEditorOptions(eoTabsToSpaces) : 0u) ^
                    (round % 3 ? 0u : TOndEditorOptions(eoTabIndent)) ^
-                   (round % 5 ? 0u : TOndEditorOptions(eoTrimTrailingSpaces)));
+                   (round % 5 ? 0u : TOndEditorOptions(eoTrimTrailingSpaces)) ^
+                   (round % 7 ? 0u : TOndEditorOptions(eoScrollPastEol)));
     ed->SetInsertMode(round % 4 != 0);
     const std::string original = Text(*ed);
     for (int step = 0; step < 40; ++step) {
@@ -171,6 +197,7 @@ TEST(Editing, RandomEditsUndoAndRedoExactly) {
       }
       std::string ime = "ime";
       ed->CommandProcessor(cmd, static_cast<char>('a' + pick(26)), cmd == ecImeStr ? ime.data() : nullptr);
+      ExpectCaretAndSelectionInPlace(*ed, round, step, cmd);
     }
     const std::string final = Text(*ed);
     UndoAll(*ed);
@@ -401,6 +428,164 @@ TEST(Editing, TabIndentAndCase) {
   ed->Undo();
   EXPECT_EQ(Text(*ed), "\xE0\xE1 x");
   EXPECT_THROW(ed->DoCaseChange(ecChar), EAssertionFailed);
+}
+
+// Shift+Tab takes away blanks and tabs only: the stop found on a line above
+// moves the caret left over white space of its own line, never over letters.
+TEST(Editing, ShiftTabRemovesOnlyWhiteSpace) {
+  struct Case {
+    const char* above;
+    const char* line;
+    int caret;
+    const char* expected;
+    int expectedCaret;
+  };
+  const Case cases[] = {
+      {"ab cdefghijklmnop", "abcdefghijkl", 13, "abcdefghijkl", 13},  // letters stay
+      {"ab cdefghijklmnop", "abcd    ", 9, "abcd", 5},                  // only the blanks go
+      {"ab cdefghijklmnop", "x \t", 4, "x", 2},                        // blanks and a tab
+      {"ab cdefghijklmnop", "ab    cd", 7, "ab cd", 4},                 // back to the stop above
+      {"", "x\tyz", 3, "xyz", 2},                                      // the tab before the caret
+      {"", "abc", 4, "abc", 4},                                         // nothing white: nothing moves
+  };
+  for (const Case& c : cases) {
+    auto ed = MakeEditor();
+    ed->Lines()->SetText(std::string(c.above) + "\n" + c.line);
+    ed->SetCaretXY(BufferCoord(c.caret, 2));
+    ed->CommandProcessor(ecShiftTab, 0, nullptr);
+    EXPECT_EQ(ed->Lines()->Get(1), c.expected) << c.line;
+    EXPECT_EQ(ed->GetCaretXY(), BufferCoord(c.expectedCaret, 2)) << c.line;
+  }
+}
+
+// With the column-edit extension a column block on one line is edited like
+// one over several lines: the text goes in front of it and the block moves.
+TEST(Editing, TypingIntoAOneLineColumnBlockMovesTheBlock) {
+  struct Case {
+    bool ime;
+    const char* typed;
+    const char* expected;
+    int shift;
+  };
+  const Case cases[] = {{false, "X", "aXbcde", 1}, {true, "XY", "aXYbcde", 2}};
+  for (const Case& c : cases) {
+    auto ed = MakeEditor();
+    ed->Lines()->SetText("abcde");
+    ed->SetSelectionMode(smColumn);
+    ed->PlaceCaretAndSelection(BufferCoord(4, 1), BufferCoord(2, 1), BufferCoord(4, 1));
+    std::string typed = c.typed;
+    if (c.ime)
+      ed->CommandProcessor(ecImeStr, 0, typed.data());
+    else
+      ed->CommandProcessor(ecChar, typed[0], nullptr);
+    EXPECT_EQ(Text(*ed), c.expected);
+    EXPECT_EQ(ed->SelectionAnchor(), BufferCoord(2 + c.shift, 1));
+    EXPECT_EQ(ed->SelectionMovingEnd(), BufferCoord(4 + c.shift, 1));
+    EXPECT_EQ(ed->GetCaretXY(), BufferCoord(4 + c.shift, 1));
+    ed->Undo();
+    EXPECT_EQ(Text(*ed), "abcde");
+  }
+}
+
+// Without a highlighter the identifier characters are the ASCII letters and
+// digits, "_" and the Russian letters of code page 1251, Ch and Yo included.
+TEST(Editing, IdentifierCharactersWithoutAHighlighter) {
+  auto ed = MakeEditor();
+  const unsigned char ident[] = {'0', '9', 'A', 'Z', '_', 'a', 'z', 0xC0, 0xD6, 0xD7, 0xD8, 0xDF,
+                                 0xE0, 0xF6, 0xF7, 0xF8, 0xFF, 0xA8, 0xB8};
+  const unsigned char other[] = {' ', '.', '-', '"', '[', '{', 0x80, 0xAA, 0xAB, 0xB2, 0xB3, 0xBA, 0x01, 0x7F};
+  for (unsigned char c : ident) {
+    EXPECT_TRUE(ed->IsIdentChar(static_cast<char>(c))) << int(c);
+    EXPECT_TRUE(IsFoldWordChar(static_cast<char>(c))) << int(c);
+  }
+  for (unsigned char c : other) {
+    EXPECT_FALSE(ed->IsIdentChar(static_cast<char>(c))) << int(c);
+    EXPECT_FALSE(IsFoldWordChar(static_cast<char>(c))) << int(c);
+  }
+  // Word selection and word navigation keep Ch and Yo inside their words.
+  ed->Lines()->SetText("\xF7\xE0\xE9 \xB8\xE6 \xD7\xA8.x");
+  ed->SelectWordAt(BufferCoord(2, 1));
+  EXPECT_EQ(ed->GetSelText(), "\xF7\xE0\xE9");
+  EXPECT_EQ(ed->WordAtPos(BufferCoord(6, 1)), "\xB8\xE6");
+  EXPECT_EQ(ed->NextWordPosEx(BufferCoord(1, 1)), BufferCoord(5, 1));
+  EXPECT_EQ(ed->NextWordPosEx(BufferCoord(5, 1)), BufferCoord(8, 1));
+  EXPECT_EQ(ed->PrevWordPosEx(BufferCoord(10, 1)), BufferCoord(8, 1));
+  EXPECT_EQ(ed->WordAtPos(BufferCoord(8, 1)), "\xD7\xA8");
+}
+
+// A negative length selects back from the selection's start: the caret and
+// the moving end stand at the target, which stops at the start of the text.
+TEST(Editing, SelectionLengthOfEitherSign) {
+  struct Case {
+    int length;
+    TBufferCoord anchor, target;
+    const char* text;
+  };
+  const Case cases[] = {
+      {2, BufferCoord(3, 1), BufferCoord(5, 1), "cd"},
+      {0, BufferCoord(3, 1), BufferCoord(3, 1), ""},
+      {-2, BufferCoord(3, 1), BufferCoord(1, 1), "ab"},
+      {-10, BufferCoord(3, 1), BufferCoord(1, 1), "ab"},
+      {6, BufferCoord(3, 1), BufferCoord(1, 2), "cdef\r\n"},
+  };
+  for (const Case& c : cases) {
+    auto ed = MakeEditor();
+    ed->Lines()->SetText("abcdef\nxy");
+    ed->SetSelStart(2);
+    ed->SetSelLength(c.length);
+    EXPECT_EQ(ed->GetCaretXY(), c.target) << c.length;
+    EXPECT_EQ(ed->SelectionMovingEnd(), c.target) << c.length;
+    EXPECT_EQ(ed->SelectionAnchor(), c.anchor) << c.length;
+    EXPECT_EQ(ed->GetSelText(), c.text) << c.length;
+    EXPECT_EQ(ed->GetSelLength(), static_cast<int>(std::string(c.text).size())) << c.length;
+  }
+}
+
+// Trailing blanks are trimmed where lines are stored under the option, and
+// every trim is undone with the edit that caused it.
+TEST(Editing, TrimTrailingSpacesWhereLinesAreStored) {
+  auto ed = MakeEditor();
+  ed->SetOptions(ed->GetOptions() | eoTrimTrailingSpaces | eoScrollPastEol);
+  // A column block cut out of the middle of two lines.
+  ed->Lines()->SetText("ab  cd\nxy  ef");
+  ed->SetSelectionMode(smColumn);
+  ed->PlaceCaretAndSelection(BufferCoord(7, 2), BufferCoord(5, 1), BufferCoord(7, 2));
+  ed->CommandProcessor(ecDeleteChar, 0, nullptr);
+  EXPECT_EQ(Text(*ed), "ab\r\nxy");
+  ed->Undo();
+  EXPECT_EQ(Text(*ed), "ab  cd\r\nxy  ef");
+  // A column block inserted with blanks at its rows' ends.
+  ed->Lines()->SetText("a\nb");
+  ed->SetCaretXY(BufferCoord(2, 1));
+  ed->ReplaceSelection(smColumn, "x  \ny  ", true);
+  EXPECT_EQ(Text(*ed), "ax\r\nby");
+  ed->Undo();
+  EXPECT_EQ(Text(*ed), "a\r\nb");
+  // A normal selection deleted with scrolling past the line end.
+  ed->SetSelectionMode(smNormal);
+  ed->Lines()->SetText("ab  cd");
+  ed->PlaceCaretAndSelection(BufferCoord(7, 1), BufferCoord(5, 1), BufferCoord(7, 1));
+  ed->CommandProcessor(ecDeleteChar, 0, nullptr);
+  EXPECT_EQ(Text(*ed), "ab");
+  ed->Undo();
+  EXPECT_EQ(Text(*ed), "ab  cd");
+  // Backspace past the line end only moves the caret and leaves a record.
+  ed->SetOptions(ed->GetOptions() & ~eoSmartTabDelete);
+  ed->Lines()->SetText("ab  ");
+  ed->ClearUndo();
+  ed->SetCaretXY(BufferCoord(7, 1));
+  ed->CommandProcessor(ecDeleteLastChar, 0, nullptr);
+  EXPECT_EQ(Text(*ed), "ab");
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(6, 1));
+  EXPECT_TRUE(ed->CanUndo());
+  UndoAll(*ed);
+  EXPECT_EQ(Text(*ed), "ab  ");
+  // Without scrolling past the line end a normal deletion keeps the blanks.
+  ed->SetOptions(ed->GetOptions() & ~eoScrollPastEol);
+  ed->Lines()->SetText("ab  cd");
+  ed->PlaceCaretAndSelection(BufferCoord(7, 1), BufferCoord(5, 1), BufferCoord(7, 1));
+  ed->CommandProcessor(ecDeleteChar, 0, nullptr);
+  EXPECT_EQ(Text(*ed), "ab  ");
 }
 
 TEST(Editing, SelectionByIndexAndWords) {

@@ -59,5 +59,32 @@ TEST(SearchReplace, FindReplacePromptAndUndo) {
   EXPECT_EQ(ed->Lines()->GetText(), "xbx\r\naaxx");
 }
 
+// The scope's last line shifts its end by every replacement, as the other
+// lines do: no match on it is left out, with or without "selected only".
+TEST(SearchReplace, ReplaceAllReachesEveryMatchOnTheScopesLastLine) {
+  struct Case {
+    const char* text;
+    std::uint8_t options;
+    const char* expected;
+    int count;
+  };
+  const Case cases[] = {
+      {"aaa", ssoEntireScope, "bbbbbb", 3},
+      {"x\naaa", ssoEntireScope, "x\r\nbbbbbb", 3},
+      {"aaa\naaa", ssoEntireScope, "bbbbbb\r\nbbbbbb", 6},
+      {"aaa", 0, "bbbbbb", 3},  // from the caret at (1, 1)
+  };
+  for (const Case& c : cases) {
+    auto ed = std::make_unique<TOndEdit>(nullptr);
+    ed->SetBounds(0, 0, 400, 300);
+    TOndEditSearch engine;
+    ed->SetSearchEngine(&engine);
+    ed->Lines()->SetText(c.text);
+    EXPECT_EQ(ed->SearchReplace("a", "bb", c.options | ssoReplace | ssoReplaceAll), c.count) << c.text;
+    EXPECT_EQ(ed->Lines()->GetText(), c.expected) << c.text;
+    ed->SetSearchEngine(nullptr);
+  }
+}
+
 }  // namespace
 }  // namespace ond

@@ -13,6 +13,8 @@
 #include "platform/Clipbrd.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/Keys.h"
+#include "services/UAbout.h"
+#include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
@@ -122,14 +124,14 @@ const TActionCase kActions[] = {
       {"aSetHeightAsMain", "As main window", 0, "00111"},
       {"aHelp", "Help", 0, "11111"},
       {"aSettings", "Settings", 0, "11111"},
-      {"aDebugMod", "Test mod", 0, "00000"},
+      {"aDebugMod", "Test mod", 0, "11111"},
       {"aAutoCheckUpdate", "Automatically check for updates", 0, "11111"},
       {"aFullScreenDefault", "Opening window to fullscreen", 0, "11111"},
       {"aSearchOptionsRemember", "Remember search options", 0, "11111"},
       {"aRestoreDefSettings", "Restore default settings", 0, "00000"},
-      {"aWebSite", "Website...", 0, "00000"},
+      {"aWebSite", "Website...", 0, "11111"},
       {"aCheckUpdate", "Check of updates...", 0, "00000"},
-      {"aAbout", "About", 0, "00000"},
+      {"aAbout", "About", 0, "11111"},
 };
 
 class MainActions : public ::testing::Test {
@@ -341,6 +343,37 @@ TEST_F(MainActions, LanguageSwitchChangesTheWindowAtOnce) {
   main->Action("aENGLang")->Execute();
   EXPECT_EQ(main->lMainHelp->GetCaption(), LangText(leMainHelp, LangEnglish));
   EXPECT_EQ(main->Action("aExit")->GetCaption(), "Quit");
+}
+
+TEST_F(MainActions, WebSiteOpensTheProgramsPage) {
+  std::vector<std::string> opened;
+  main->OpenUrl = [&](const std::string& url) {
+    opened.push_back(url);
+    return true;
+  };
+  main->Action("aWebSite")->Execute();
+  EXPECT_EQ(opened, std::vector<std::string>{TAbout::SiteAddress()});
+}
+
+TEST_F(MainActions, DebugModeTakesTheStateTheErrorHandlerReports) {
+  // The main window runs the program's error handler.
+  ASSERT_NE(ErrorHandler, nullptr);
+  TErrorHandler& handler = *ErrorHandler;
+  TAction* debug = main->Action("aDebugMod");
+  ASSERT_TRUE(Enabled("aDebugMod"));
+  handler.DebugInfoAvailable = [] { return false; };
+  debug->Execute();
+  EXPECT_FALSE(Settings.system.options.debugmod);
+  EXPECT_FALSE(debug->GetChecked());
+  EXPECT_EQ(messages.size(), 1u);  // told why
+  handler.DebugInfoAvailable = [] { return true; };
+  debug->Execute();
+  EXPECT_TRUE(Settings.system.options.debugmod);
+  EXPECT_TRUE(debug->GetChecked());
+  EXPECT_NE(main->GetCaption().find("[Test mod]"), std::string::npos);
+  debug->Execute();
+  EXPECT_FALSE(handler.DebugMode());
+  EXPECT_EQ(main->GetCaption().find("[Test mod]"), std::string::npos);
 }
 
 TEST_F(MainActions, SaveDialogFilterIndexFollowsTheExtension) {
