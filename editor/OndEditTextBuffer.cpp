@@ -232,6 +232,7 @@ void TOndEditStringList::InsertItem(int Index, std::string_view S) {
   FList[Index] = r;
   ++FCount;
   FLongestLineIndex = -1;
+  CountLines(Index, 1, 1);
   if (OnLinesInserted) OnLinesInserted(this, Index, 1);
 }
 
@@ -252,6 +253,7 @@ void TOndEditStringList::InsertEmptyLines(int Index, int NumLines) {
   FCount += NumLines;
   // The remembered longest line may have moved; find it again when asked.
   FLongestLineIndex = -1;
+  CountLines(Index, NumLines, 1);
   if (OnLinesInserted) OnLinesInserted(this, Index, NumLines);
 }
 
@@ -286,6 +288,7 @@ void TOndEditStringList::InsertLines(int Index, const std::vector<std::string>& 
   std::memcpy(&FList[Index], fresh.data(), static_cast<std::size_t>(n) * sizeof(TOndLineRecord));
   FCount += n;
   FLongestLineIndex = -1;
+  CountLines(Index, n, 1);
   if (OnLinesInserted) OnLinesInserted(this, Index, n);
 }
 
@@ -316,6 +319,7 @@ void TOndEditStringList::AddStrings(const TStrings& Source) {
     }
     FList[FCount++] = r;
   }
+  CountLines(first, n, 1);
   if (OnLinesInserted) OnLinesInserted(this, first, n);
 }
 
@@ -340,6 +344,7 @@ void TOndEditStringList::Put(int Index, const std::string& S) {
   TOndLineRecord fresh;
   InitRecord(fresh);
   SetOwnedText(fresh, S);
+  CountLines(Index, 1, -1);
   TOndLineRecord& r = FList[Index];
   FreeText(r);
   r.TextData = fresh.TextData;
@@ -348,6 +353,7 @@ void TOndEditStringList::Put(int Index, const std::string& S) {
   r.Flags = static_cast<TOndLineFlags>((r.Flags & ~(lfHasTabs | lfHasNoTabs)) | lfLengthUnknown);
   r.Extra.ModifiedState = 2;
   FLongestLineIndex = -1;
+  CountLines(Index, 1, 1);
   if (OnLineReplaced) OnLineReplaced(this, Index, 1);
 }
 
@@ -362,6 +368,7 @@ void TOndEditStringList::Delete(int Index) {
     OnBeforeLinesDeleted(this, Index, 1);
     CheckIndex(Index);
   }
+  CountLines(Index, 1, -1);
   FreeText(FList[Index]);
   --FCount;
   if (Index < FCount)
@@ -381,6 +388,7 @@ void TOndEditStringList::DeleteLineRange(int Index, int NumLines) {
     if (Index > FCount) IndexError(Index);
     if (m > FCount - Index) m = FCount - Index;
   }
+  CountLines(Index, m, -1);
   for (int i = Index; i < Index + m; ++i) FreeText(FList[i]);
   {
     UpdateScope scope(*this);
@@ -402,10 +410,12 @@ void TOndEditStringList::Clear() {
     SetCapacity(0);
     FBlocks.clear();
     FLongestLineIndex = -1;
+    ForgetLengths();
     if (OnLinesCleared) OnLinesCleared(this);
   }
   FBlocks.clear();
   FLongestLineIndex = -1;
+  ForgetLengths();
 }
 
 void TOndEditStringList::Exchange(int Index1, int Index2) {
@@ -475,6 +485,7 @@ void TOndEditStringList::SplitText(const char* P, const char* End, bool Loading,
     }
   }
   FLongestLineIndex = -1;
+  CountLines(first, FCount - first, 1);
   if (OnLinesInserted) OnLinesInserted(this, first, FCount - first);
 }
 
@@ -563,6 +574,7 @@ void TOndEditStringList::SetTabWidth(int Value) {
   FTabWidth = Value;
   FConvertTabsProc = GetExpandTabsProc(Value);
   FLongestLineIndex = -1;
+  ForgetLengths();
   for (int i = 0; i < FCount; ++i) {
     TOndLineRecord& r = FList[i];
     r.ExpandedLength = -1;
@@ -605,20 +617,79 @@ int TOndEditStringList::GetExpandedTextLength(int Index) {
   return FList[Index].ExpandedLength;
 }
 
-int TOndEditStringList::GetLongestLineLength() {
-  if (FLongestLineIndex < 0) {
-    std::int32_t best = 0;
-    for (int i = 0; i < FCount; ++i) {
+namespace {
+// Lengths below this are counted in a table, longer ones in a map.
+constexpr std::int32_t kShortLength = 256;
+}  // namespace
+
+void TOndEditStringList::ForgetLengths() noexcept {
+  FLengthsKnown = false;
+  FLongestLength = 0;
+  FShortLengths.clear();
+  FShortLengths.shrink_to_fit();
+  FLongLengths.clear();
+}
+
+void TOndEditStringList::CountLength(std::int32_t Length, int Delta) {
+  std::int32_t left;
+  if (Length < kShortLength) {
+    left = FShortLengths[static_cast<std::size_t>(Length)] += Delta;
+  } else {
+    auto it = FLongLengths.try_emplace(Length, 0).first;
+    left = it->second += Delta;
+    if (left == 0) FLongLengths.erase(it);
+  }
+  if (Delta > 0) {
+    FLongestLength = std::max(FLongestLength, Length);
+  } else if (left == 0 && Length == FLongestLength) {
+    // The last line of the longest length is gone: the next shorter length
+    // still in use is the answer, found in the counts rather than the lines.
+    if (!FLongLengths.empty()) {
+      FLongestLength = FLongLengths.rbegin()->first;
+    } else {
+      std::int32_t l = std::min(Length, kShortLength - 1);
+      while (l > 0 && FShortLengths[static_cast<std::size_t>(l)] == 0) --l;
+      FLongestLength = l;
+    }
+  }
+}
+
+void TOndEditStringList::CountLines(int Index, int NumLines, int Delta) noexcept {
+  if (!FLengthsKnown) return;
+  try {
+    for (int i = Index; i < Index + NumLines; ++i) {
       if (FList[i].Flags & lfLengthUnknown) Expand(i, nullptr);
-      if (FList[i].ExpandedLength > best) {
-        best = FList[i].ExpandedLength;
+      CountLength(FList[i].ExpandedLength, Delta);
+    }
+  } catch (...) {
+    // Out of memory for the counts: they are rebuilt when next asked for.
+    ForgetLengths();
+  }
+}
+
+int TOndEditStringList::GetLongestLineLength() {
+  if (!FLengthsKnown) {
+    FShortLengths.assign(static_cast<std::size_t>(kShortLength), 0);
+    FLongLengths.clear();
+    FLongestLength = 0;
+    FLengthsKnown = true;
+    CountLines(0, FCount, 1);
+  }
+  return FLongestLength;
+}
+
+int TOndEditStringList::GetLongestLineIndex() {
+  if (FLongestLineIndex < 0) {
+    const std::int32_t longest = GetLongestLineLength();
+    for (int i = 0; longest > 0 && i < FCount; ++i) {
+      if (FList[i].Flags & lfLengthUnknown) Expand(i, nullptr);
+      if (FList[i].ExpandedLength == longest) {
         FLongestLineIndex = i;
+        break;
       }
     }
   }
-  if (FLongestLineIndex < 0 || FLongestLineIndex >= FCount) return 0;
-  if (FList[FLongestLineIndex].Flags & lfLengthUnknown) Expand(FLongestLineIndex, nullptr);
-  return FList[FLongestLineIndex].ExpandedLength;
+  return FLongestLineIndex;
 }
 
 // ------------------------------------------------------------ file writer

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -103,8 +104,12 @@ class TOndEditStringList : public TStrings {
   void SetTabWidth(int Value);
   std::string GetExpandedText(int Index);
   int GetExpandedTextLength(int Index);
+  // Kept up to date as lines change: after the first call, an edit costs the
+  // edited lines, never a walk over the whole text.
   int GetLongestLineLength();
-  int GetLongestLineIndex() const noexcept { return FLongestLineIndex; }
+  // One of the longest lines (the first, when looked for afresh); -1 when
+  // every line is empty.
+  int GetLongestLineIndex();
 
   // Direct access to a line's colours and modified state; nullptr outside
   // 0..Count-1.
@@ -147,6 +152,11 @@ class TOndEditStringList : public TStrings {
   // Recomputes ExpandedLength and the tab flags of a line; the expanded text
   // when Text is not null.
   void Expand(int Index, std::string* Text);
+  // Adds (Delta 1) or removes (Delta -1) the lengths of NumLines lines from
+  // Index in the length counts, while those are kept.
+  void CountLines(int Index, int NumLines, int Delta) noexcept;
+  void CountLength(std::int32_t Length, int Delta);
+  void ForgetLengths() noexcept;
 
   TOndLineRecord* FList = nullptr;
   int FCount = 0;
@@ -154,8 +164,15 @@ class TOndEditStringList : public TStrings {
   // Blocks of text read at once (loads, SetText) that lines point into.
   std::vector<std::unique_ptr<char[]>> FBlocks;
   TConvertTabsProcEx FConvertTabsProc = nullptr;
-  int FLongestLineIndex = -1;
+  int FLongestLineIndex = -1;  // -1 until asked for after a change
   int FTabWidth = 0;
+  // How many lines have each expanded length: short lengths in a small
+  // table, the rare long ones in a map. Kept from the first question about
+  // the longest line until the tab width changes or the list is cleared.
+  bool FLengthsKnown = false;
+  std::int32_t FLongestLength = 0;
+  std::vector<std::int32_t> FShortLengths;
+  std::map<std::int32_t, std::int32_t> FLongLengths;
 };
 
 // Buffered file output with one line-end style.

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -406,7 +408,7 @@ TEST(TextBuffer, TabExpansionCacheAndLongestLine) {
   m.Exchange(1, 3);
   EXPECT_EQ(m.GetLongestLineIndex(), 3);
   m.Put(0, "abcdefgh");
-  EXPECT_EQ(m.GetLongestLineIndex(), -1);
+  EXPECT_EQ(m.GetLongestLineIndex(), 0);
   EXPECT_EQ(m.GetLongestLineLength(), 8);
   // Removing the longest line never leaves a stale answer.
   m.DeleteLineRange(0, 1);
@@ -431,6 +433,73 @@ TEST(TextBuffer, EditedLinesOutliveTheLoadedBlock) {
   other.AddStrings(l);
   l.Clear();
   EXPECT_EQ(Lines(other), (V{"a", "b"}));
+}
+
+}  // namespace
+}  // namespace ond
+
+namespace ond {
+namespace {
+
+// The longest line is kept up to date through every kind of change; after
+// random edits it always equals a walk over all lines, and the index names
+// a line of that length.
+TEST(TextBuffer, LongestLineFollowsRandomEdits) {
+  std::mt19937 rng(2026);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  auto line = [&] {
+    // Mostly short lines, some tabbed, a few past the small-length table.
+    const int len = pick(10) == 0 ? 250 + pick(300) : pick(40);
+    std::string s;
+    for (int i = 0; i < len; ++i) s += pick(8) == 0 ? '\t' : static_cast<char>('a' + pick(26));
+    return s;
+  };
+  TOndEditStringList l;
+  for (int step = 0; step < 4000; ++step) {
+    const int n = l.GetCount();
+    switch (pick(12)) {
+      case 0: l.Add(line()); break;
+      case 1: l.Insert(pick(n + 1), line()); break;
+      case 2: l.InsertEmptyLines(pick(n + 1), 1 + pick(3)); break;
+      case 3: l.InsertLines(pick(n + 1), {line(), line()}); break;
+      case 4:
+        if (n > 0) l.Delete(pick(n));
+        break;
+      case 5:
+        if (n > 0) l.DeleteLineRange(pick(n), 1 + pick(4));
+        break;
+      case 6:
+        if (n > 1) l.Exchange(pick(n), pick(n));
+        break;
+      case 7:
+        if (pick(20) == 0) l.SetTabWidth(1 + pick(8));
+        break;
+      case 8:
+        if (pick(50) == 0) l.SetText(line() + "\n" + line());
+        if (pick(100) == 0) l.Clear();
+        break;
+      default:
+        // Typing and erasing in an existing line, the common case.
+        if (n > 0) {
+          const int i = pick(n);
+          std::string s = l.Get(i);
+          if (pick(2) == 0 || s.empty())
+            s.insert(s.begin() + pick(static_cast<int>(s.size()) + 1), 'x');
+          else
+            s.erase(s.begin() + pick(static_cast<int>(s.size())));
+          l.Put(i, s);
+        }
+    }
+    if (pick(4) == 0) continue;  // sometimes change again before asking
+    int best = 0;
+    for (int i = 0; i < l.GetCount(); ++i) best = std::max(best, l.GetExpandedTextLength(i));
+    ASSERT_EQ(l.GetLongestLineLength(), best) << "step " << step;
+    const int at = l.GetLongestLineIndex();
+    if (best == 0)
+      ASSERT_EQ(at, -1) << "step " << step;
+    else
+      ASSERT_EQ(l.GetExpandedTextLength(at), best) << "step " << step;
+  }
 }
 
 }  // namespace
