@@ -1,0 +1,82 @@
+#!/usr/bin/env python3
+"""Reads the JSON files Google Benchmark wrote into one folder and prints one
+line per ratio: the medians compared, the target and "met" or "missed"."""
+import glob
+import json
+import os
+import sys
+
+UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+
+# (what is compared, numerator, denominator, target): the ratio must stay at
+# or below the target ("<"-targets strictly below). A numerator or
+# denominator may list several names; the first one measured is used.
+# Where no target was set for a pair, the peer library is the bar (1.0x) and a
+# floor of plain copying or reading may be at most doubled.
+RATIOS = [
+    ("typing, 1,000,000 vs 10 lines", "TypeAndUndo/1000000", "TypeAndUndo/10", "<=", 1.5),
+    ("word wrap: edited line vs no wrap", "BM_EditLine_Wrap", "BM_EditLine_NoWrap", "<=", 1.5),
+    ("word wrap: line break vs no wrap", "BM_LineBreak_Wrap", "BM_LineBreak_NoWrap", "<=", 1.5),
+    ("word wrap: editor typing vs no wrap", "BM_EditorTyping_Wrap", "BM_EditorTyping_NoWrap", "<=", 1.5),
+    ("open 500-file set vs discovery+decoding", ["BM_OpenSet/0", "BM_OpenSet"], "BM_DiscoveryAndDecodingAlone",
+     "<=", 3.0),
+    ("open set: highlighting on vs off", "BM_OpenSet/0", "BM_OpenSet/-1", "<=", 1.3),
+    ("search across panels vs grep -F", "BM_SearchAcrossPanels", "BM_GrepF", "<=", 1.0),
+    ("load 200 MB into the line buffer vs memchr split", "BM_LoadFromStream", "BM_MemchrSplit", "<=", 3.0),
+    ("discovery vs reading+decoding", "BM_Discovery", "BM_ReadAndDecode", "<=", 2.0),
+    ("UTF-8 decode+encode vs two-copy floor", "BM_DecodeEncodeUtf8", "BM_Memcpy", "<=", 2.0),
+    ("UTF-8 decode+encode vs iconv", "BM_DecodeEncodeUtf8", "BM_DecodeEncodeIconv", "<=", 1.0),
+    ("XML parse vs expat", "BM_XmlParse", "BM_ExpatParse", "<=", 1.0),
+]
+for doc in ("0", "1"):
+    for peer in ("RapidJson", "Nlohmann"):
+        RATIOS.append((f"JSON parse /{doc} vs {peer}", f"BM_Parse_Ondrel/{doc}", f"BM_Parse_{peer}/{doc}", "<=", 1.0))
+REGEX = ["literal", "caseless_literal", "class_run", "word_alternation", "anchored_line", "back_reference",
+         "doubled_word"]
+
+
+def load(folder):
+    times, counters = {}, {}
+    for path in sorted(glob.glob(os.path.join(folder, "*.json"))):
+        try:
+            with open(path) as f:
+                data = json.load(f)
+        except (OSError, ValueError):
+            continue
+        for b in data.get("benchmarks", []):
+            if b.get("error_occurred") or b.get("aggregate_name", "median") != "median":
+                continue
+            name = b.get("run_name", b["name"])
+            times[name] = b["real_time"] * UNIT.get(b.get("time_unit", "ns"), 1e-9)
+            if "ratio" in b:
+                counters[name] = b["ratio"]
+    return times, counters
+
+
+def first(times, names):
+    for n in [names] if isinstance(names, str) else names:
+        if n in times:
+            return times[n]
+    return None
+
+
+def line(label, ratio, op, target):
+    if ratio is None:
+        verdict, shown = "not measured", "   -   "
+    else:
+        ok = ratio < target if op == "<" else ratio <= target
+        verdict, shown = ("met" if ok else "missed"), f"{ratio:7.2f}x"
+    print(f"{label:<48} {shown}  target {op} {target:g}x  {verdict}")
+
+
+def main():
+    times, counters = load(sys.argv[1] if len(sys.argv) > 1 else ".")
+    for label, num, den, op, target in RATIOS:
+        a, b = first(times, num), first(times, den)
+        line(label, a / b if a is not None and b else None, op, target)
+    for name in REGEX:
+        line(f"regex {name} vs PCRE2", counters.get(f"RatioToPcre2/{name}"), "<", 1.0)
+
+
+if __name__ == "__main__":
+    main()
