@@ -11,6 +11,7 @@
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Encodings.h"
+#include "workspace/UErrorLogInfo.h"
 #include "workspace/StatusPanels.h"
 
 namespace ond {
@@ -29,7 +30,7 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   CreateActions();
   // What the window does once created; the error handler first, so that it
   // sees every failure from here on.
-  FErrorHandler = std::make_unique<TErrorHandler>();
+  FErrorHandler = std::make_unique<TErrorHandler>(ReadErrorLogSystemInfo);
   FErrorHandler->SetActive(true);
   SetCaption("Ondrel");
   ApplyTreeSettings();
