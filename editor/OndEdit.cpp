@@ -12,6 +12,7 @@
 #include "highlight/OndEditHighlighter.h"
 #include "platform/ImgList.h"
 #include "platform/core/ScopeGuard.h"
+#include "search/OndEditSearch.h"
 
 namespace ond {
 
@@ -179,6 +180,7 @@ TCustomOndEdit::~TCustomOndEdit() {
   BeginDestroy();
   FFoldHint.reset();
   SetHighlighter(nullptr);
+  SetSearchEngine(nullptr);
   FLines->OnChange = nullptr;
   FLines->OnChanging = nullptr;
   FLines->OnLinesCleared = nullptr;
@@ -495,6 +497,19 @@ void TCustomOndEdit::SetColor(TColor Value) {
 
 void TCustomOndEdit::SetFont(const TFont& Value) { Font.Assign(Value); }
 
+void TCustomOndEdit::SetSearchEngine(TOndEditSearchCustom* Value) {
+  if (Value == FSearchEngine) return;
+  if (FSearchEngine) FSearchEngine->RemoveFreeNotification(this);
+  FSearchEngine = Value;
+  if (FSearchEngine) FSearchEngine->FreeNotification(this, [this] { FSearchEngine = nullptr; });
+}
+
+void TCustomOndEdit::Notification(TComponent* AComponent, TOperation Operation) {
+  TCustomControl::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && FBookMarkOpt && AComponent == FBookMarkOpt->GetBookmarkImages())
+    FBookMarkOpt->SetBookmarkImages(nullptr);
+}
+
 void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
   if (Value == FHighlighter) return;
   const TOndNotifyEvent hook(this, &TCustomOndEdit::HighlighterAttrChanged);
@@ -730,8 +745,10 @@ int TCustomOndEdit::ScanFrom(int Index) {
     const std::string text = FLines->GetExpandedText(i);
     FHighlighter->SetLine(text, i);
     FHighlighter->SkipToEol();
+    // The first line whose end state is the one stored ends the rescan: the
+    // lines after it start as they did.
     const TOndRangeState r = FHighlighter->GetRange();
-    if (i > Index && r == FLines->GetRange(i)) return i - 1;
+    if (r == FLines->GetRange(i)) return i;
     FLines->PutRange(i, r);
     ++i;
   } while (i < count);

@@ -165,6 +165,7 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     FLastCaretX = GetDisplayXY().Column;
     FLastCaretDbcs = false;
     DoOnPaintTransientEx(ttAfter, true);
+    HideFoldHintAtCaret();
     return;
   }
   LockPaint();
@@ -189,6 +190,14 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     FStateFlags |= sfCaretChanged | sfScrollBarsChanged;
   }
   DoOnPaintTransientEx(ttAfter, true);
+  HideFoldHintAtCaret();
+}
+
+void TCustomOndEdit::HideFoldHintAtCaret() {
+  // The hint shows a fold's hidden lines; a caret coming onto a fold header
+  // is about to work there, and the hint would cover it.
+  if (!FFoldHintShowing || !FCodeFolding->GetEnabled() || !FCodeFolding->GetCollapsedCodeHint()) return;
+  if (FCodeFolder->FoldRangeStartingAt(FCaretY)) HideFoldHint();
 }
 
 void TCustomOndEdit::SetCaretAndCollapse(const TBufferCoord& Value) {
@@ -600,14 +609,15 @@ TBufferCoord TCustomOndEdit::GetMatchingBracketEx(const TBufferCoord& P) const {
   const int index = static_cast<int>(at - kBrackets);
   const char open = kBrackets[index], close = kBrackets[index ^ 1];
   const bool forward = (index & 1) == 0;
-  TOndHighlighterAttributes* const stringAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_STRING) : nullptr;
-  TOndHighlighterAttributes* const commentAttr = FHighlighter ? FHighlighter->GetDefaultAttribute(OND_ATTR_COMMENT) : nullptr;
+  // Inside a string or a comment a bracket does not count. The token's
+  // attribute says so by its name, as for the fold scanner: a highlighter's
+  // tokens carry their rule's own attributes, not its default ones.
   auto counts = [&](int Char, int Line) {
     if (!FHighlighter) return true;
     std::string token;
     TOndHighlighterAttributes* a = nullptr;
     if (!GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a)) return true;
-    return !(a && (a == stringAttr || a == commentAttr));
+    return !(a && IsNonCodeAttributeName(a->Name()));
   };
   int depth = 1;
   int l = P.Line, c = P.Char;

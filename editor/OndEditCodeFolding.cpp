@@ -25,61 +25,6 @@ std::int32_t Clamp32(std::int64_t V) noexcept {
 
 }  // namespace
 
-// ------------------------------------------------------------ regions
-
-TFoldRegionItem::TFoldRegionItem() : FSubFoldRegions(std::make_unique<TFoldRegions>()) {}
-
-TFoldRegionItem::~TFoldRegionItem() = default;
-
-TSkipRegionItem* TSkipRegions::Add(std::string_view Open, std::string_view Close, TSkipRegionItemType RegionType,
-                                   std::string_view Escape) {
-  auto item = std::make_unique<TSkipRegionItem>();
-  item->Open = std::string(Open);
-  item->Close = std::string(Close);
-  item->RegionType = RegionType;
-  item->Escape = std::string(Escape);
-  FItems.push_back(std::move(item));
-  return FItems.back().get();
-}
-
-TSkipRegionItem* TSkipRegions::Items(int Index) const {
-  if (Index < 0 || Index >= Count()) ListIndexError(Index);
-  return FItems[static_cast<std::size_t>(Index)].get();
-}
-
-TFoldRegionItem* TFoldRegions::Add(TFoldRegionType RegionType, bool AddEnding, bool AllowNoSubs, bool WholeWords,
-                                   std::string_view Open, std::string_view Close) {
-  auto item = std::make_unique<TFoldRegionItem>();
-  item->RegionType = RegionType;
-  item->AddEnding = AddEnding;
-  item->AllowNoSubs = AllowNoSubs;
-  item->WholeWords = WholeWords;
-  item->Open = std::string(Open);
-  item->Close = std::string(Close);
-  FItems.push_back(std::move(item));
-  return FItems.back().get();
-}
-
-TFoldRegionItem* TFoldRegions::Items(int Index) const {
-  if (Index < 0 || Index >= Count()) ListIndexError(Index);
-  return FItems[static_cast<std::size_t>(Index)].get();
-}
-
-bool IsFoldWordChar(char C) noexcept { return IsDefaultIdentChar(static_cast<unsigned char>(C)); }
-
-bool FoldTokenAt(std::string_view Text, std::size_t Pos, std::string_view Token, TFoldRegionType RegionType,
-                 bool WholeWords) noexcept {
-  if (Token.empty() || Pos >= Text.size()) return false;
-  const std::size_t len = RegionType == frtChar ? 1 : Token.size();
-  if (len > Text.size() - Pos) return false;
-  if (Text.compare(Pos, len, Token.substr(0, len)) != 0) return false;
-  if (WholeWords) {
-    if (Pos > 0 && IsFoldWordChar(Text[Pos - 1])) return false;
-    if (Pos + len < Text.size() && IsFoldWordChar(Text[Pos + len])) return false;
-  }
-  return true;
-}
-
 // ------------------------------------------------------------ range lists
 
 TOndEditFoldRanges::~TOndEditFoldRanges() { DropAll(); }
@@ -886,8 +831,8 @@ void TOndCodeFolder::UpdateFoldRanges() {
 }
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && r->FromLine == Line) return r;
   }
   return nullptr;
@@ -895,8 +840,8 @@ TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const 
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeAtLine(std::int32_t Line, std::int32_t* Position) const noexcept {
   std::int32_t before = 0;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (r->ParentCollapsed || r->FromLine != Line) continue;
     if (r->HasLines()) {
       if (Position != nullptr) *Position = before + 1;
@@ -909,8 +854,8 @@ TOndEditFoldRange* TOndCodeFolder::FoldRangeAtLine(std::int32_t Line, std::int32
 
 std::int32_t TOndCodeFolder::UncollapsedLine(std::int32_t Line) const noexcept {
   std::int64_t result = Line;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    const TOndEditFoldRange* r = owned.get();
     if (r->Collapsed && !r->ParentCollapsed && r->FromLine < Line)
       result += static_cast<std::int64_t>(r->HiddenLineCount()) + 1;
   }
@@ -918,24 +863,24 @@ std::int32_t TOndCodeFolder::UncollapsedLine(std::int32_t Line) const noexcept {
 }
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeEndingAt(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && !r->Collapsed && r->ToLine == Line) return r;
   }
   return nullptr;
 }
 
 bool TOndCodeFolder::IsRangeEnd(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    const TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->ToLine == Line) return true;
   }
   return false;
 }
 
 bool TOndCodeFolder::IsInsideRange(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    const TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->FromLine + 1 <= Line && Line < r->ToLine)
       return true;
   }
@@ -943,6 +888,7 @@ bool TOndCodeFolder::IsInsideRange(std::int32_t Line) const noexcept {
 }
 
 std::int32_t TOndCodeFolder::LineIndentColumns(std::int32_t Line) const noexcept {
+  if (Line < 1 || Line > FLines.GetCount()) return 0;  // no line, no indent
   const std::string_view text = FLines.GetView(Line - 1);
   const std::int32_t tab = FLines.GetTabWidth();
   std::int64_t columns = 0;

@@ -77,7 +77,10 @@ void TOndEditCodeFoldingPlugin::LinesDeleted(int FirstLine, int Count) {
   if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesDeleted(FirstLine, Count);
 }
 
-const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const { return &FCodeFolding->FoldRegions(); }
+const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const {
+  if (FHighlighter && FCodeFolding->GetHighlighterFoldRegions()) return &FHighlighter->FoldRegions();
+  return &FCodeFolding->FoldRegions();
+}
 
 TOndCodeFolder& TCustomOndEdit::Folder() const {
   TOndCodeFolder& f = *FCodeFolder;

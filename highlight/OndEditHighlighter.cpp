@@ -1,6 +1,10 @@
 #include "highlight/OndEditHighlighter.h"
 
 #include <algorithm>
+#include <typeinfo>
+
+#include "highlight/OndHighlighterSettings.h"
+#include "platform/core/CodePage.h"
 
 namespace ond {
 
@@ -43,7 +47,8 @@ void TOndHighlighterAttributes::AssignColorAndStyle(const TOndHighlighterAttribu
   if (changed) Changed();
 }
 
-TOndCustomHighlighter::TOndCustomHighlighter() : FAttrChangeHooks(this) {
+TOndCustomHighlighter::TOndCustomHighlighter()
+    : FAttrChangeHooks(this), FFoldRegions(std::make_unique<TFoldRegions>()) {
   for (char c : std::string_view(" !\"'()*+,-./:;=?[\\]^{|}")) FWordBreakChars.Include(c);
 }
 
@@ -80,11 +85,86 @@ void TOndCustomHighlighter::SetEnabled(bool Value) {
 }
 
 void TOndCustomHighlighter::AddAttribute(TOndHighlighterAttributes* Attr) {
+  if (!FSortedAttributes) {
+    if (std::none_of(FAttributes.begin(), FAttributes.end(),
+                     [Attr](const TOndHighlighterAttributes* a) { return a->Name() == Attr->Name(); }))
+      FAttributes.push_back(Attr);
+    return;
+  }
   auto at = std::lower_bound(FAttributes.begin(), FAttributes.end(), Attr->Name(),
                              [](const TOndHighlighterAttributes* a, const std::string& n) { return a->Name() < n; });
   if (at != FAttributes.end() && (*at)->Name() == Attr->Name())
     throw EListError("String list does not allow duplicates");
   FAttributes.insert(at, Attr);
+}
+
+std::string TOndCustomHighlighter::GetLanguageName() const {
+  throw Exception(std::string(ClassName()) + ".GetLanguageName not implemented");
+}
+
+bool TOndCustomHighlighter::IsSupportedFile(std::string_view FileName) const {
+  std::string masks = GetDefaultFilter();
+  if (masks.empty()) return false;
+  masks = AsciiLowerCase(Trim(masks));
+  if (const std::size_t bar = masks.find('|'); bar != std::string::npos) masks.erase(0, bar + 1);
+  const std::string ext = AsciiLowerCase(Trim(ExtractFileExt(FileName)));
+  if (masks.empty() || ext.empty()) return false;
+  if (masks.back() != ';') masks.push_back(';');
+  return masks.find("*" + ext + ";") != std::string::npos;
+}
+
+bool TOndCustomHighlighter::LoadFromRegistry(std::uintptr_t RootKey, std::string_view Key) {
+  TOndNoRegistry registry;
+  return LoadHighlighterFromRegistry(*this, registry, RootKey, Key);
+}
+
+bool TOndCustomHighlighter::SaveToRegistry(std::uintptr_t RootKey, std::string_view Key) {
+  TOndNoRegistry registry;
+  return SaveHighlighterToRegistry(*this, registry, RootKey, Key);
+}
+
+bool TOndCustomHighlighter::LoadFromFile(const std::string& FileName) {
+  const TOndMemIniFile ini(FileName);
+  return LoadHighlighterFromIniFile(*this, ini);
+}
+
+bool TOndCustomHighlighter::SaveToFile(const std::string& FileName) {
+  TOndMemIniFile ini(FileName);
+  const bool ok = SaveHighlighterToIniFile(*this, ini);
+  try {
+    ini.UpdateFile();
+  } catch (const Exception&) {
+    return false;
+  }
+  return ok;
+}
+
+void TOndCustomHighlighter::Assign(const TOndCustomHighlighter& Source) {
+  for (TOndHighlighterAttributes* own : FAttributes) {
+    for (int i = 0; i < Source.GetAttribCount(); ++i) {
+      const TOndHighlighterAttributes* other = Source.GetAttribute(i);
+      if (other && other->Name() == own->Name()) {
+        own->Assign(*other);
+        break;
+      }
+    }
+  }
+  if (typeid(Source) == typeid(*this)) SetSampleSource(Source.GetSampleSource());
+  FWordBreakChars = Source.FWordBreakChars;
+  SetDefaultFilter(Source.GetDefaultFilter());
+  SetEnabled(Source.GetEnabled());
+}
+
+TOndHighlighterList& TOndHighlighterList::Instance() {
+  static TOndHighlighterList list;
+  return list;
+}
+
+int TOndHighlighterList::RegisterHighlighter(const TOndHighlighterClass& Class) {
+  for (int i = 0; i < Count(); ++i)
+    if (std::string_view(FClasses[static_cast<std::size_t>(i)].Name) == Class.Name) return i;
+  FClasses.push_back(Class);
+  return Count() - 1;
 }
 
 void TOndCustomHighlighter::AddAttributeChangeHandler(const TOndNotifyEvent& Handler) { FAttrChangeHooks.Add(Handler); }

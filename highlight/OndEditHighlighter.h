@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "highlight/OndFoldRegions.h"
 #include "platform/core/MethodChains.h"
 #include "platform/core/RangeState.h"
 #include "platform/core/SysUtils.h"
@@ -27,6 +28,11 @@ enum : int {
   OND_ATTR_STRING = 3,
   OND_ATTR_WHITESPACE = 4,
 };
+
+// What a highlighter can do besides tokenizing, as a set of bits.
+using TOndHighlighterCapabilities = std::uint8_t;
+constexpr TOndHighlighterCapabilities hcUserSettings = 0x01;
+constexpr TOndHighlighterCapabilities hcRegistry = 0x02;
 
 class TOndHighlighterAttributes {
  public:
@@ -45,6 +51,8 @@ class TOndHighlighterAttributes {
   int GetIntegerStyle() const noexcept { return FStyle; }
   void SetIntegerStyle(int Value);
   const std::string& Name() const noexcept { return FName; }
+  // The rule-driven highlighter names its rules' attributes uniquely.
+  void SetName(std::string Value) { FName = std::move(Value); }
 
   // Stream defaults; nothing sets them.
   TColor BackgroundDefault = clBlack;
@@ -76,6 +84,7 @@ class TOndCustomHighlighter {
   // Null for an index out of range.
   virtual TOndHighlighterAttributes* GetAttribute(int Index) const;
   virtual TOndHighlighterAttributes* GetDefaultAttribute(int Kind) const = 0;
+  // Characters 33..255.
   virtual TSysCharSet GetIdentChars() const;
   const TSysCharSet& GetWordBreakChars() const noexcept { return FWordBreakChars; }
   virtual void SetWordBreakChars(const TSysCharSet& Chars) { FWordBreakChars = Chars; }
@@ -98,8 +107,41 @@ class TOndCustomHighlighter {
   bool GetEnabled() const noexcept { return FEnabled; }
   void SetEnabled(bool Value);
 
-  // Adds an attribute under its name; a second one of the same name raises
-  // EListError.
+  // The open-dialog filter, "Name Files(*.a;*.b)|*.a;*.b;".
+  virtual std::string GetDefaultFilter() const { return FDefaultFilter; }
+  virtual void SetDefaultFilter(std::string Value) { FDefaultFilter = std::move(Value); }
+  virtual bool IsFilterStored() const { return true; }
+  virtual std::string GetSampleSource() const { return {}; }
+  virtual void SetSampleSource(std::string) {}
+  virtual std::string GetLanguageDisplayName() const { return GetLanguageName(); }
+  virtual TOndHighlighterCapabilities GetCapabilities() const { return hcRegistry; }
+  // The base has no language: raises "<class>.GetLanguageName not implemented".
+  virtual std::string GetLanguageName() const;
+  // Whether the file's extension is one of the filter's masks.
+  virtual bool IsSupportedFile(std::string_view FileName) const;
+  virtual bool IsKeyword(std::string_view) const { return false; }
+  virtual bool UseSetting(int) { return false; }
+  virtual void GetSettingNames(std::vector<std::string>& List) const { List.clear(); }
+  virtual const char* ClassName() const { return "TOndCustomHighlighter"; }
+
+  // Attribute colours kept outside a scheme. The program has no registry, so
+  // the registry forms find nothing; the file forms read and write an ini
+  // file with a section per attribute.
+  virtual bool LoadFromRegistry(std::uintptr_t RootKey, std::string_view Key);
+  virtual bool SaveToRegistry(std::uintptr_t RootKey, std::string_view Key);
+  virtual bool LoadFromFile(const std::string& FileName);
+  virtual bool SaveToFile(const std::string& FileName);
+
+  // Attributes by name, the sample source from the same class, the word
+  // breaks, the filter and Enabled.
+  virtual void Assign(const TOndCustomHighlighter& Source);
+
+  // The scheme's fold and skip regions; every highlighter has them.
+  TFoldRegions& FoldRegions() noexcept { return *FFoldRegions; }
+  const TFoldRegions& FoldRegions() const noexcept { return *FFoldRegions; }
+
+  // Adds an attribute under its name. In a sorted list (the base's) a second
+  // one of the same name raises EListError; an unsorted list ignores it.
   void AddAttribute(TOndHighlighterAttributes* Attr);
   void AddAttributeChangeHandler(const TOndNotifyEvent& Handler);
   void RemoveAttributeChangeHandler(const TOndNotifyEvent& Handler);
@@ -110,15 +152,36 @@ class TOndCustomHighlighter {
   void RemoveFreeNotification(void* Client);
 
  protected:
-  // The attributes by name, sorted; the base owns them.
+  // The attributes, sorted by name unless switched off; the base owns them.
   std::vector<TOndHighlighterAttributes*> FAttributes;
   bool FOwnsAttributes = true;
+  bool FSortedAttributes = true;
+  // Mutable: a highlighter may build its filter when first asked.
+  mutable std::string FDefaultFilter;
 
  private:
   TOndNotifyEventChain FAttrChangeHooks;
   bool FEnabled = true;
   TSysCharSet FWordBreakChars;
+  std::unique_ptr<TFoldRegions> FFoldRegions;
   std::vector<std::pair<void*, std::function<void()>>> FFreeNotifies;
+};
+
+// The process-wide list of highlighter classes; nothing reads it yet.
+struct TOndHighlighterClass {
+  const char* Name;
+  std::unique_ptr<TOndCustomHighlighter> (*Create)();
+};
+class TOndHighlighterList {
+ public:
+  static TOndHighlighterList& Instance();
+  // Appends the class unless it is there; its index either way.
+  int RegisterHighlighter(const TOndHighlighterClass& Class);
+  int Count() const noexcept { return static_cast<int>(FClasses.size()); }
+  const TOndHighlighterClass& Items(int Index) const { return FClasses.at(static_cast<std::size_t>(Index)); }
+
+ private:
+  std::vector<TOndHighlighterClass> FClasses;
 };
 
 }  // namespace ond

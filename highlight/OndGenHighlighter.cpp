@@ -2,11 +2,20 @@
 
 #include <algorithm>
 
+#include "platform/core/SysUtils.h"
+
 namespace ond {
 
+namespace {
+[[maybe_unused]] const int kRegistered = TOndHighlighterList::Instance().RegisterHighlighter(
+    {"TOndGenHighlighter", []() -> std::unique_ptr<TOndCustomHighlighter> { return std::make_unique<TOndGenHighlighter>(); }});
+}  // namespace
+
 TOndGenHighlighter::TOndGenHighlighter() : FMainRules(std::make_unique<TOndRange>()) {
-  // The rules own the attribute objects; the list only points at them.
+  // The rules own the attribute objects; the list only points at them, in
+  // the order of the tree, and names them uniquely itself.
   FOwnsAttributes = false;
+  FSortedAttributes = false;
   FMainRules->MakeRoot();
   FCurrent = FMainRules.get();
 }
@@ -23,6 +32,8 @@ void TOndGenHighlighter::Clear() {
   FMainRules->Clear();
   FSchemes.Clear();
   FInfo.Clear();
+  FoldRegions().Clear();
+  FoldRegions().SkipRegions().Clear();
   FStates.clear();
   FStateIds.clear();
   FActiveScheme = nullptr;
@@ -67,11 +78,8 @@ std::string TOndGenHighlighter::UniqueAttributeName(std::string_view Name) const
 
 void TOndGenHighlighter::AddRuleAttribute(TOndRule& Rule, bool Effective) {
   Rule.Attribs().SetName(UniqueAttributeName(Rule.Name));
-  TOndHighlighterAttributes* const Attr = Effective ? Rule.GetAttribs() : &Rule.Attribs();
-  // Names are unique already; a clash (all hundred variants taken) keeps the first.
-  if (std::none_of(FAttributes.begin(), FAttributes.end(),
-                   [Attr](const TOndHighlighterAttributes* a) { return a->Name() == Attr->Name(); }))
-    FAttributes.push_back(Attr);
+  // A clash (all hundred numbered names taken) keeps the first.
+  AddAttribute(Effective ? Rule.GetAttribs() : &Rule.Attribs());
 }
 
 void TOndGenHighlighter::AddRuleAttributes(TOndRange& Range) {
@@ -80,6 +88,24 @@ void TOndGenHighlighter::AddRuleAttributes(TOndRange& Range) {
   // A set paints with its own attributes, parent flags not applied.
   for (int i = 0; i < Range.SetCount(); ++i) AddRuleAttribute(*Range.Sets(i), false);
   for (int i = 0; i < Range.RangeCount(); ++i) AddRuleAttributes(*Range.Ranges(i));
+}
+
+std::string TOndGenHighlighter::GetDefaultFilter() const {
+  if (!FDefaultFilter.empty()) return FDefaultFilter;
+  if (FInfo.General.Name.empty() || FInfo.General.Extensions.empty()) return FDefaultFilter;
+  const std::string exts = Trim(FInfo.General.Extensions);
+  std::string list;
+  for (std::size_t i = 0; i < exts.size(); ++i) {
+    const char c = exts[i];
+    if (c != ' ' && c != ',') {
+      list.push_back(c);
+      continue;
+    }
+    // A separator at the very end adds no empty mask.
+    if (i + 1 < exts.size() && exts[i + 1] != ' ') list += ";*.";
+  }
+  FDefaultFilter = FInfo.General.Name + " Files(*." + list + ")|*." + list + ";";
+  return FDefaultFilter;
 }
 
 TOndHighlighterAttributes* TOndGenHighlighter::GetDefaultAttribute(int Kind) const {

@@ -46,6 +46,13 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   void Reset();
   std::string UniqueAttributeName(std::string_view Name) const;
 
+  // Built once from the scheme's name and extensions, then kept.
+  std::string GetDefaultFilter() const override;
+  std::string GetSampleSource() const override { return FInfo.General.Sample; }
+  void SetSampleSource(std::string Value) override { FInfo.General.Sample = std::move(Value); }
+  std::string GetLanguageDisplayName() const override { return FInfo.General.Name; }
+  const char* ClassName() const override { return "TOndGenHighlighter"; }
+
   TOndHighlighterAttributes* GetDefaultAttribute(int Kind) const override;
   TSysCharSet GetIdentChars() const override;
   bool GetEol() const override { return FEol; }

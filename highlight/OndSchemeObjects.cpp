@@ -15,12 +15,6 @@ void TOndInfo::Clear() {
   Author.Company.clear();
 }
 
-void TOndAttributes::SetName(std::string NewName) {
-  TOndHighlighterAttributes named(std::move(NewName));
-  named.AssignColorAndStyle(*this);
-  TOndHighlighterAttributes::Assign(named);
-}
-
 void TAbstractOndToken::CopyFrom(const TAbstractOndToken& Source) noexcept {
   Attribs = Source.Attribs;
   StartLine = Source.StartLine;

@@ -72,8 +72,6 @@ class TEditorProperties {
 class TOndAttributes : public TOndHighlighterAttributes {
  public:
   explicit TOndAttributes(std::string AttribName = {}) : TOndHighlighterAttributes(std::move(AttribName)) {}
-  // The highlighter names a rule's attributes uniquely when it collects them.
-  void SetName(std::string NewName);
   bool ParentForeground = false;
   bool ParentBackground = false;
 };

@@ -30,8 +30,14 @@ TErrorHandler::TErrorHandler(TSystemInfoProvider systemInfo)
 TErrorHandler::~TErrorHandler() {
   try {
     if (FActive) SetActive(false);
+  } catch (const std::exception& e) {
+    // The log could not be written: the user hears why, in the plain box
+    // of the application, since the hook is gone.
+    try {
+      Application()->ShowException(e);
+    } catch (...) {
+    }
   } catch (...) {
-    // Nobody is left to tell that the log could not be written.
   }
   if (ErrorHandler == this) ErrorHandler = nullptr;
 }

@@ -28,7 +28,8 @@ class TErrorHandler {
   using TSystemInfoProvider = std::function<TErrorLogSystemInfo()>;
 
   explicit TErrorHandler(TSystemInfoProvider systemInfo = {});
-  // Stops an active handler first (its log is then written as on SetActive(false)).
+  // Stops an active handler first (its log is then written as on
+  // SetActive(false)); a log that cannot be written is told in a message box.
   ~TErrorHandler();
   TErrorHandler(const TErrorHandler&) = delete;
   TErrorHandler& operator=(const TErrorHandler&) = delete;

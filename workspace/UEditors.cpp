@@ -137,46 +137,6 @@ bool IsBracket(char c) {
   return c == '(' || c == ')' || c == '<' || c == '>' || c == '[' || c == ']' || c == '{' || c == '}';
 }
 
-// The partner of the bracket at p (1-based), counting nesting of the same
-// kind; {0, 0} when p holds no bracket or it has no partner.
-TBufferCoord FindBracketPartner(const TOndEditStringList& lines, const TBufferCoord& p) {
-  static const std::string open = "{[(<";
-  static const std::string close = "}])>";
-  const std::string_view line = lines.GetView(p.Line - 1);
-  if (p.Char < 1 || p.Char > static_cast<int>(line.size())) return {0, 0};
-  const char c = line[static_cast<std::size_t>(p.Char - 1)];
-  std::size_t k = open.find(c);
-  const bool forward = k != std::string::npos;
-  if (!forward) k = close.find(c);
-  if (k == std::string::npos) return {0, 0};
-  const char same = c;
-  const char partner = forward ? close[k] : open[k];
-  int depth = 0;
-  int lineNo = p.Line;
-  int ch = p.Char;
-  while (lineNo >= 1 && lineNo <= lines.GetCount()) {
-    const std::string_view text = lines.GetView(lineNo - 1);
-    if (forward) {
-      for (int i = ch; i <= static_cast<int>(text.size()); ++i) {
-        const char x = text[static_cast<std::size_t>(i - 1)];
-        if (x == same) ++depth;
-        if (x == partner && --depth == 0) return {i, lineNo};
-      }
-      ++lineNo;
-      ch = 1;
-    } else {
-      for (int i = std::min(ch, static_cast<int>(text.size())); i >= 1; --i) {
-        const char x = text[static_cast<std::size_t>(i - 1)];
-        if (x == same) ++depth;
-        if (x == partner && --depth == 0) return {i, lineNo};
-      }
-      --lineNo;
-      if (lineNo >= 1) ch = static_cast<int>(lines.GetView(lineNo - 1).size());
-    }
-  }
-  return {0, 0};
-}
-
 }  // namespace
 
 // ---- collapse button ----------------------------------------------------------
@@ -267,6 +227,7 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   CollapseButton->SetParent(Panel);
   CollapseButton->OnClick = [this](TObject*) { SetCollapsed(!Collapsed); };
 
+  Highlighter = std::make_unique<TOndGenHighlighter>();
   SearchEngine = std::make_unique<TOndEditSearch>();
   RegexSearchEngine = std::make_unique<TOndEditRegexSearch>();
 
@@ -366,7 +327,9 @@ void TEditor::ApplyEditorSettings(TPopupMenu* popupMenu) {
   ApplyViewSettings();
 
   e->SetSearchEngine(SearchEngine.get());
-  // Folding follows its setting; without a highlighter it has no regions yet.
+  e->SetHighlighter(Highlighter.get());
+  // Folding follows its setting; the regions are the highlighter's, none
+  // until a scheme is loaded.
   f.SetEnabled(view.syntax.codefolding);
 
   TOndEditKeyStrokes* k = e->Keystrokes();
@@ -709,10 +672,11 @@ void TEditor::EditorPaintTransient(TCanvas* canvas, TTransientType type) {
     return;
   }
   TBufferCoord at = Editor->GetCaretXY();
-  TBufferCoord partner = FindBracketPartner(*Editor->Lines(), at);
+  // The editor's own matching knows the highlighter's strings and comments.
+  TBufferCoord partner = Editor->GetMatchingBracketEx(at);
   if (partner.Line == 0 && at.Char >= 2) {
     at.Char -= 1;
-    partner = FindBracketPartner(*Editor->Lines(), at);
+    partner = Editor->GetMatchingBracketEx(at);
   }
   if (partner.Line == 0) at = TBufferCoord{0, 0};
   if (!(at == BracketAt) || !(partner == BracketPartner)) {

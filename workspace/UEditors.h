@@ -13,6 +13,7 @@
 
 #include "editor/OndEdit.h"
 #include "editor/OndEditor.h"
+#include "highlight/OndGenHighlighter.h"
 #include "platform/ExtCtrls.h"
 #include "platform/Forms.h"
 #include "platform/Menus.h"
@@ -113,8 +114,9 @@ class TEditor : public TObject {
   TLabel* Header = nullptr;
   TCollapseButton* CollapseButton = nullptr;
   TOndEditor* Editor = nullptr;
-  // No highlighter is attached yet: the rule-driven one joins with its own part.
-  TOndCustomHighlighter* Highlighter = nullptr;
+  // The panel's rule-driven highlighter; it has no rules until a scheme is
+  // loaded into it.
+  std::unique_ptr<TOndGenHighlighter> Highlighter;
   std::unique_ptr<TOndEditSearch> SearchEngine;
   std::unique_ptr<TOndEditRegexSearch> RegexSearchEngine;
 

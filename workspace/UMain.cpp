@@ -7,9 +7,11 @@
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
 #include "workspace/Compatibility.h"
+#include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Encodings.h"
+#include "workspace/UErrorLogInfo.h"
 #include "workspace/StatusPanels.h"
 
 namespace ond {
@@ -26,7 +28,10 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   SetMinimumSize(800, 300);
   CreateControls();
   CreateActions();
-  // What the window does once created.
+  // What the window does once created; the error handler first, so that it
+  // sees every failure from here on.
+  FErrorHandler = std::make_unique<TErrorHandler>(ReadErrorLogSystemInfo);
+  FErrorHandler->SetActive(true);
   SetCaption("Ondrel");
   ApplyTreeSettings();
   ApplyLanguage();
@@ -45,6 +50,8 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
 TMain::~TMain() {
   BeginDestroy();
   FConfig.reset();
+  // Stopping writes the log (in debug mode, after an error).
+  FErrorHandler.reset();
 }
 
 void TMain::CreateControls() {

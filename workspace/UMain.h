@@ -21,6 +21,8 @@
 
 namespace ond {
 
+class TErrorHandler;
+
 // When an action of the main window is enabled.
 enum class TActionRule {
   Always,
@@ -160,6 +162,8 @@ class TMain : public TForm {
   void CenterHelp();
   void ScrollStackBy(int shift);
   std::unique_ptr<TZuConfig> FConfig;
+  // Created first and stopped last, so that its log covers the whole run.
+  std::unique_ptr<TErrorHandler> FErrorHandler;
   int FViewHeight = 0;  // the stack's view height before the last resize
 };
 

@@ -179,6 +179,20 @@ TEST_F(ErrorHandlerTest, WithoutDebugModeNothingIsWritten) {
   EXPECT_FALSE(LogFileExists());
 }
 
+TEST_F(ErrorHandlerTest, AStopThatCannotWriteTheLogTellsWhy) {
+  {
+    TErrorHandler stopped(&ErrorHandlerTest::System);
+    stopped.LogFileName = Dir.Write("file", "x") + "/under-a-file.log";
+    stopped.SetActive(true);
+    stopped.SetDebugMode(true);
+    Application()->HandleException(nullptr, EListError("boom"));
+    EXPECT_THROW(stopped.SetActive(false), EInOutError);
+    stopped.SetActive(true);
+  }
+  ASSERT_EQ(Boxes.size(), 2u);  // the error's own box, then the one of the stop
+  EXPECT_NE(Boxes[1].Text.find("Cannot write the error log "), std::string::npos) << Boxes[1].Text;
+}
+
 TEST_F(ErrorHandlerTest, DebugModeYesHaltsAfterSavingTheLog) {
   Answer = IDYES;
   EXPECT_TRUE(HandleInDebugModeUntilHalt());

@@ -124,7 +124,7 @@ const TActionCase kActions[] = {
       {"aSetHeightAsMain", "As main window", 0, "00111"},
       {"aHelp", "Help", 0, "11111"},
       {"aSettings", "Settings", 0, "11111"},
-      {"aDebugMod", "Test mod", 0, "00000"},
+      {"aDebugMod", "Test mod", 0, "11111"},
       {"aAutoCheckUpdate", "Automatically check for updates", 0, "11111"},
       {"aFullScreenDefault", "Opening window to fullscreen", 0, "11111"},
       {"aSearchOptionsRemember", "Remember search options", 0, "11111"},
@@ -356,8 +356,9 @@ TEST_F(MainActions, WebSiteOpensTheProgramsPage) {
 }
 
 TEST_F(MainActions, DebugModeTakesTheStateTheErrorHandlerReports) {
-  EXPECT_FALSE(Enabled("aDebugMod"));  // no handler runs
-  TErrorHandler handler;
+  // The main window runs the program's error handler.
+  ASSERT_NE(ErrorHandler, nullptr);
+  TErrorHandler& handler = *ErrorHandler;
   TAction* debug = main->Action("aDebugMod");
   ASSERT_TRUE(Enabled("aDebugMod"));
   handler.DebugInfoAvailable = [] { return false; };

@@ -167,7 +167,10 @@ TEST(Panels, EditorSettingsKeysStatusAndReplaceAnswers) {
   EXPECT_NE(ed->GetOptions() & eoRightMouseMovesCursor, 0u);
   EXPECT_EQ(ed->WordWrap().GetEnabled(), Settings.interface.view.editors.wordwrap);
   EXPECT_EQ(ed->GetSearchEngine(), e->SearchEngine.get());
-  EXPECT_EQ(e->Highlighter, nullptr);
+  // Every panel has its own rule-driven highlighter, empty until a scheme loads.
+  ASSERT_NE(e->Highlighter, nullptr);
+  EXPECT_EQ(ed->GetHighlighter(), e->Highlighter.get());
+  EXPECT_EQ(e->Highlighter->MainRules().RangeCount(), 0);
 
   ed->Lines()->SetText("\xC0\xE1");  // "Аб"
   ed->SetCaretXY(BufferCoord(2, 1));
@@ -402,7 +405,8 @@ TEST_F(ConfigSetTest, LoadsSavesWithBackupsAndSavesOnlyEditedFiles) {
 TEST_F(ConfigSetTest, SavingWithCollapsedFoldsKeepsTheHiddenLines) {
   ASSERT_TRUE(config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
   TOndEditor* editor = config.Panel(1)->Editor;
-  editor->CodeFolding().FoldRegions().Add(frtChar, false, false, false, "{", "}");
+  // Panels fold by their highlighter's regions.
+  config.Panel(1)->Highlighter->FoldRegions().Add(frtChar, false, false, false, "{", "}");
   editor->RescanFoldRanges();
   TOndEditFoldRange* range = editor->FoldRangeAtLine(1);
   ASSERT_NE(range, nullptr);
