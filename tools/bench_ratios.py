@@ -46,7 +46,7 @@ def load(folder):
         for b in data.get("benchmarks", []):
             if b.get("error_occurred") or b.get("aggregate_name", "median") != "median":
                 continue
-            name = b.get("run_name", b["name"])
+            name = b.get("run_name", b["name"]).removesuffix("/manual_time")
             times[name] = b["real_time"] * UNIT.get(b.get("time_unit", "ns"), 1e-9)
             if "ratio" in b:
                 counters[name] = b["ratio"]
