@@ -462,6 +462,9 @@ void TOndEditStringList::SplitText(const char* P, const char* End, bool Loading,
   const int first = FCount;
   if (OnBeforeLinesInserted) OnBeforeLinesInserted(this, first, lines);
   if (lines > FCapacity - FCount) SetCapacity(FCount + lines);
+  // Counted afresh when next asked for: a failure part way leaves no stale
+  // counts, and the text was just cleared anyway.
+  ForgetLengths();
   while (P < End) {
     const char* e = FindLineBreak(P, End);
     if (static_cast<std::size_t>(e - P) > UINT32_MAX) throw EOutOfMemory("Line too long");
@@ -485,7 +488,6 @@ void TOndEditStringList::SplitText(const char* P, const char* End, bool Loading,
     }
   }
   FLongestLineIndex = -1;
-  CountLines(first, FCount - first, 1);
   if (OnLinesInserted) OnLinesInserted(this, first, FCount - first);
 }
 
