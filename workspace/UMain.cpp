@@ -202,15 +202,21 @@ void TMain::ApplyLanguage() {
                                                                                            : EditModeOverwrite));
 }
 
-void TMain::SetSyntaxScheme(int) {
-  // The panels have no highlighter yet: the scheme setting is all there is.
+void TMain::SetSyntaxScheme(int index) {
+  TEditors* editors = Editors();
+  if (!editors) return;
+  for (auto& panel : editors->Items)
+    if (panel) panel->SetSyntaxScheme(index);
 }
 
 void TMain::SetCodeFolding(bool enabled) {
   TEditors* editors = Editors();
   if (!editors || Settings.interface.view.syntax.scheme < 0) return;
-  for (auto& panel : editors->Items)
-    if (panel && panel->Editor->CodeFolding().GetEnabled() != enabled) panel->Editor->CodeFolding().SetEnabled(enabled);
+  for (auto& panel : editors->Items) {
+    if (!panel || panel->Editor->CodeFolding().GetEnabled() == enabled) continue;
+    panel->Editor->CodeFolding().SetEnabled(enabled);  // off expands and forgets the ranges
+    if (enabled) panel->Editor->RescanFoldRanges();
+  }
 }
 
 void TMain::CenterHelp() {
