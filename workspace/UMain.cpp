@@ -13,6 +13,7 @@
 #include "workspace/Encodings.h"
 #include "workspace/UErrorLogInfo.h"
 #include "workspace/StatusPanels.h"
+#include "workspace/UWorldOfTanksInfo.h"
 
 namespace ond {
 
@@ -353,8 +354,9 @@ void TMain::FormShow() {
   // file wins over it.
   TAction* language = Action(IsRussianSystem() ? "aRUSLang" : "aENGLang");
   if (!language->GetChecked()) language->Execute();
-  // The settings file, the game's active config and the update check join
-  // here with their own parts of the program.
+  ActiveConfigExists = IsActiveConfigAvailable();
+  // The settings file and the update check join here with their own parts
+  // of the program.
   OpenCommandLineFile();
   trCompleteConfigInterface->SetEnabled(true);
 }
