@@ -12,6 +12,7 @@
 #include "highlight/OndEditHighlighter.h"
 #include "platform/ImgList.h"
 #include "platform/core/ScopeGuard.h"
+#include "search/OndEditSearch.h"
 
 namespace ond {
 
@@ -179,6 +180,7 @@ TCustomOndEdit::~TCustomOndEdit() {
   BeginDestroy();
   FFoldHint.reset();
   SetHighlighter(nullptr);
+  SetSearchEngine(nullptr);
   FLines->OnChange = nullptr;
   FLines->OnChanging = nullptr;
   FLines->OnLinesCleared = nullptr;
@@ -494,6 +496,19 @@ void TCustomOndEdit::SetColor(TColor Value) {
 }
 
 void TCustomOndEdit::SetFont(const TFont& Value) { Font.Assign(Value); }
+
+void TCustomOndEdit::SetSearchEngine(TOndEditSearchCustom* Value) {
+  if (Value == FSearchEngine) return;
+  if (FSearchEngine) FSearchEngine->RemoveFreeNotification(this);
+  FSearchEngine = Value;
+  if (FSearchEngine) FSearchEngine->FreeNotification(this, [this] { FSearchEngine = nullptr; });
+}
+
+void TCustomOndEdit::Notification(TComponent* AComponent, TOperation Operation) {
+  TCustomControl::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove && FBookMarkOpt && AComponent == FBookMarkOpt->GetBookmarkImages())
+    FBookMarkOpt->SetBookmarkImages(nullptr);
+}
 
 void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
   if (Value == FHighlighter) return;

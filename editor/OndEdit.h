@@ -234,7 +234,8 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TOndCustomHighlighter* GetHighlighter() const noexcept { return FHighlighter; }
   void SetHighlighter(TOndCustomHighlighter* Value);
   TOndEditSearchCustom* GetSearchEngine() const noexcept { return FSearchEngine; }
-  void SetSearchEngine(TOndEditSearchCustom* Value) { FSearchEngine = Value; }
+  // The editor lets go of an engine that goes before it.
+  void SetSearchEngine(TOndEditSearchCustom* Value);
   TOndEditKeyStrokes* Keystrokes() const noexcept { return FKeystrokes.get(); }
   void SetKeystrokes(const TOndEditKeyStrokes* Value);
   // The font the editor draws with: the assigned one, or a fixed-pitch copy
@@ -509,6 +510,12 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TStatusChangeEvent OnStatusChange;
 
   void MarkFreed(TOndEditMark* Mark) override;
+
+ protected:
+  // A bookmark image list that goes is let go of.
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ public:
 
  protected:
   friend class TOndEditPlugin;
@@ -818,6 +825,7 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void MoveRightEdgeGuide(int X);
   void PaintRightEdgeGuide();
   void HideFoldHint();
+  void HideFoldHintAtCaret();
   TPoint FLastMousePos;
   TShiftState FLastMouseShift = 0;
   int FRightEdgeGuideX = -1;

@@ -165,6 +165,7 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     FLastCaretX = GetDisplayXY().Column;
     FLastCaretDbcs = false;
     DoOnPaintTransientEx(ttAfter, true);
+    HideFoldHintAtCaret();
     return;
   }
   LockPaint();
@@ -189,6 +190,14 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     FStateFlags |= sfCaretChanged | sfScrollBarsChanged;
   }
   DoOnPaintTransientEx(ttAfter, true);
+  HideFoldHintAtCaret();
+}
+
+void TCustomOndEdit::HideFoldHintAtCaret() {
+  // The hint shows a fold's hidden lines; a caret coming onto a fold header
+  // is about to work there, and the hint would cover it.
+  if (!FFoldHintShowing || !FCodeFolding->GetEnabled() || !FCodeFolding->GetCollapsedCodeHint()) return;
+  if (FCodeFolder->FoldRangeStartingAt(FCaretY)) HideFoldHint();
 }
 
 void TCustomOndEdit::SetCaretAndCollapse(const TBufferCoord& Value) {

@@ -9,6 +9,7 @@
 
 #include "editor/OndEditMiscProcs.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/ScopeGuard.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -342,27 +343,6 @@ void ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int
   }
 }
 
-class LinesUpdate {
- public:
-  explicit LinesUpdate(TOndEditStringList& Lines) : FLines(Lines) { FLines.BeginUpdate(); }
-  ~LinesUpdate() noexcept(false) {
-    if (std::uncaught_exceptions() > FUncaught) {
-      try {
-        FLines.EndUpdate();
-      } catch (...) {
-      }
-    } else {
-      FLines.EndUpdate();
-    }
-  }
-  LinesUpdate(const LinesUpdate&) = delete;
-  LinesUpdate& operator=(const LinesUpdate&) = delete;
-
- private:
-  TOndEditStringList& FLines;
-  int FUncaught = std::uncaught_exceptions();
-};
-
 // Replaces a line's text keeping its modified mark.
 void PutKeepingState(TOndEditStringList& Lines, int Index, const std::string& Text) {
   const TOndLineExtra* extra = Lines.GetLineExtra(Index);
@@ -684,7 +664,8 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   if (!fits) return false;
   const int header = Range->FromLine - 1;
   const int count = static_cast<int>(k);
-  LinesUpdate update(FLines);
+  FLines.BeginUpdate();
+  const TScopeExit endUpdate([&] { FLines.EndUpdate(); });
   Range->CollapsedLines.Clear();
   for (int i = header + count; i > header; --i) {
     const TOndLineExtra* extra = FLines.GetLineExtra(i);
@@ -707,7 +688,8 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
   std::vector<std::string> lines;
   lines.reserve(static_cast<std::size_t>(count));
   for (int i = count - 1; i >= 0; --i) lines.push_back(Range->CollapsedLines.Get(i));
-  LinesUpdate update(FLines);
+  FLines.BeginUpdate();
+  const TScopeExit endUpdate([&] { FLines.EndUpdate(); });
   // A header that is no longer there (it never should be) still gets its
   // lines back, at the nearest place.
   const int at = std::clamp(Range->FromLine, 0, FLines.GetCount());
@@ -732,7 +714,8 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
 
 void TOndCodeFolder::ExpandAll() {
   NormalizeParentCollapsed(FRanges);
-  LinesUpdate update(FLines);
+  FLines.BeginUpdate();
+  const TScopeExit endUpdate([&] { FLines.EndUpdate(); });
   // Pass after pass: each shows the ranges the previous one uncovered, so
   // every depth is reached.
   for (bool any = true; any;) {
@@ -831,8 +814,8 @@ void TOndCodeFolder::UpdateFoldRanges() {
 }
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && r->FromLine == Line) return r;
   }
   return nullptr;
@@ -840,8 +823,8 @@ TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const 
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeAtLine(std::int32_t Line, std::int32_t* Position) const noexcept {
   std::int32_t before = 0;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (r->ParentCollapsed || r->FromLine != Line) continue;
     if (r->HasLines()) {
       if (Position != nullptr) *Position = before + 1;
@@ -854,8 +837,8 @@ TOndEditFoldRange* TOndCodeFolder::FoldRangeAtLine(std::int32_t Line, std::int32
 
 std::int32_t TOndCodeFolder::UncollapsedLine(std::int32_t Line) const noexcept {
   std::int64_t result = Line;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    const TOndEditFoldRange* r = owned.get();
     if (r->Collapsed && !r->ParentCollapsed && r->FromLine < Line)
       result += static_cast<std::int64_t>(r->HiddenLineCount()) + 1;
   }
@@ -863,24 +846,24 @@ std::int32_t TOndCodeFolder::UncollapsedLine(std::int32_t Line) const noexcept {
 }
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeEndingAt(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && !r->Collapsed && r->ToLine == Line) return r;
   }
   return nullptr;
 }
 
 bool TOndCodeFolder::IsRangeEnd(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    const TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->ToLine == Line) return true;
   }
   return false;
 }
 
 bool TOndCodeFolder::IsInsideRange(std::int32_t Line) const noexcept {
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+  for (const auto& owned : FRanges.AllRangeList()) {
+    const TOndEditFoldRange* r = owned.get();
     if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->FromLine + 1 <= Line && Line < r->ToLine)
       return true;
   }
@@ -888,6 +871,7 @@ bool TOndCodeFolder::IsInsideRange(std::int32_t Line) const noexcept {
 }
 
 std::int32_t TOndCodeFolder::LineIndentColumns(std::int32_t Line) const noexcept {
+  if (Line < 1 || Line > FLines.GetCount()) return 0;  // no line, no indent
   const std::string_view text = FLines.GetView(Line - 1);
   const std::int32_t tab = FLines.GetTabWidth();
   std::int64_t columns = 0;

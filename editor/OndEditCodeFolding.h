@@ -100,6 +100,8 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
 
   int AllCount() const noexcept { return static_cast<int>(FAllRanges.size()); }
   TOndEditFoldRange* AllRanges(int Index) const;
+  // Every range, for walks that must not throw.
+  const std::vector<std::unique_ptr<TOndEditFoldRange>>& AllRangeList() const noexcept { return FAllRanges; }
   int AllIndexOf(const TOndEditFoldRange* Range) const noexcept;
   TOndEditFoldRange* AllAdd(std::unique_ptr<TOndEditFoldRange> Range);
   TOndEditFoldRange* AllInsert(int Index, std::unique_ptr<TOndEditFoldRange> Range);

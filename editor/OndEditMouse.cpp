@@ -385,6 +385,7 @@ bool TCustomOndEdit::CollapsedMarkerAt(int X, int Y, std::vector<std::string>& L
   const int hintX = (FLines->GetExpandedTextLength(line - 1) - 5) * cw + FView.TextOffset();
   if (X < hintX + cw || X >= hintX + 4 * cw) return false;
   Lines.clear();
+  Lines.emplace_back(FLines->GetView(line - 1).substr(0, static_cast<std::size_t>(VisibleLineLength(line))));
   for (int i = r->CollapsedLines.GetCount() - 1; i >= 0; --i) Lines.push_back(r->CollapsedLines.Get(i));
   return true;
 }

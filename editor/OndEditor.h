@@ -10,9 +10,7 @@
 
 namespace ond {
 
-using TOndDocumentOptions = std::uint8_t;
 enum TOndDocumentState : std::uint8_t { smsNormal = 0, smsDocument = 1 };
-using TOndDocumentEvent = std::function<void(TObject* Sender, TStream* Stream, TOndDocumentOptions Options)>;
 
 // Commands of the document editor; no key binding produces them.
 inline constexpr TOndEditorCommand ecGotoLastChange = 901;
@@ -47,17 +45,11 @@ class TCustomOndEditor : public TOndMemo {
   // The document editor that last received the input focus.
   static TCustomOndEditor* LastFocused() noexcept;
 
-  TOndDocumentEvent OnLoadDocument;
-  TOndDocumentEvent OnSaveDocument;
-  TNotifyEvent OnCloseDocument;
   // Printing (906): the print object in Data takes the editor; with AChar "1"
   // the print dialog comes first. Assigned by the printing unit.
   std::function<void(TCustomOndEditor* Sender, char AChar, void* Data)> OnPrint;
 
  protected:
-  virtual void DoLoadDocument(TStream* Stream, TOndDocumentOptions Options);
-  virtual void DoSaveDocument(TStream* Stream, TOndDocumentOptions Options);
-  virtual void DoCloseDocument();
   void DoChange() override;
   void DoEnter() override;
 

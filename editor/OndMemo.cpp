@@ -61,6 +61,15 @@ int TOndMemo::EMGetLine(int Index, char* Buffer, int MaxChars) const {
   return n;
 }
 
+int TOndMemo::EMGetSelText(char* Buffer, std::size_t BufferSize) const {
+  if (!Buffer || BufferSize == 0) return 0;
+  const std::string s = GetSelText();
+  const std::size_t n = std::min(s.size(), BufferSize - 1);
+  std::memcpy(Buffer, s.data(), n);
+  Buffer[n] = '\0';
+  return static_cast<int>(n);
+}
+
 std::intptr_t TOndMemo::EMCharFromPos(int X, int Y, int* CharIndex, int* LineIndex) const {
   const TBufferCoord p = DisplayToBufferPos(PixelsToRowColumn(X, Y));
   const int lineIndex = p.Line - 1;
@@ -89,7 +98,7 @@ void TOndMemo::SetEditorText(const std::string& Value) {
   SetSelText(Value);
 }
 
-std::intptr_t TOndMemo::Perform(unsigned Msg, std::uintptr_t WParam, std::intptr_t LParam) {
+std::intptr_t TOndMemo::Perform(unsigned Msg, std::uintptr_t WParam, std::intptr_t LParam, std::size_t BufferSize) {
   switch (Msg) {
     case EM_GETSEL:
       return EMGetSel(reinterpret_cast<int*>(WParam), reinterpret_cast<int*>(LParam));
@@ -103,23 +112,19 @@ std::intptr_t TOndMemo::Perform(unsigned Msg, std::uintptr_t WParam, std::intptr
       return GetModified() ? 1 : 0;
     case EM_GETLINECOUNT:
       return Lines()->GetCount();
-    case EM_GETSELTEXT: {
-      if (!LParam) return 0;
-      const std::string s = GetSelText();
-      char* buffer = reinterpret_cast<char*>(LParam);
-      std::memcpy(buffer, s.data(), s.size());
-      buffer[s.size()] = '\0';
-      return static_cast<std::intptr_t>(s.size());
-    }
+    case EM_GETSELTEXT:
+      return EMGetSelText(reinterpret_cast<char*>(LParam), BufferSize);
     case EM_REPLACESEL:
       EMReplaceSel(WParam != 0, LParam ? std::string(reinterpret_cast<const char*>(LParam)) : std::string());
       return 0;
     case EM_GETLINE: {
-      if (!LParam) return 0;
-      char* buffer = reinterpret_cast<char*>(LParam);
+      // The buffer's first word asks for at most that many characters; the
+      // buffer's own size has the last word.
       std::uint16_t max = 0;
+      if (!LParam || BufferSize < sizeof max) return 0;
+      char* buffer = reinterpret_cast<char*>(LParam);
       std::memcpy(&max, buffer, sizeof max);
-      return EMGetLine(static_cast<int>(WParam), buffer, max);
+      return EMGetLine(static_cast<int>(WParam), buffer, static_cast<int>(std::min<std::size_t>(max, BufferSize)));
     }
     case EM_CANUNDO:
       return CanUndo() ? 1 : 0;

@@ -3,6 +3,7 @@
 // Perform with the window system's message numbers.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "editor/OndEdit.h"
@@ -37,8 +38,11 @@ class TOndMemo : public TCustomOndEdit {
  public:
   explicit TOndMemo(TComponent* AOwner) : TCustomOndEdit(AOwner) { AfterConstruction(); }
 
-  // Dispatches a message; unknown messages answer 0.
-  std::intptr_t Perform(unsigned Msg, std::uintptr_t WParam, std::intptr_t LParam);
+  // Dispatches a message; unknown messages answer 0. BufferSize is the size
+  // in bytes of the buffer LParam points to for the messages that write into
+  // one they do not size themselves (EM_GETSELTEXT, EM_GETLINE): nothing is
+  // ever written past it, and without it nothing is written at all.
+  std::intptr_t Perform(unsigned Msg, std::uintptr_t WParam, std::intptr_t LParam, std::size_t BufferSize = 0);
 
   // Start in the low word and end in the high word; full values through the pointers.
   std::intptr_t EMGetSel(int* Start, int* End) const;
@@ -51,6 +55,9 @@ class TOndMemo : public TCustomOndEdit {
   void EMReplaceSel(bool CanUndo, const std::string& Text);
   // The line (0-based) into Buffer, at most MaxChars characters; the copied length.
   int EMGetLine(int Index, char* Buffer, int MaxChars) const;
+  // The selected text into Buffer of BufferSize bytes, cut to fit with its
+  // terminating zero; the copied length.
+  int EMGetSelText(char* Buffer, std::size_t BufferSize) const;
   // Character index in the low word, line index in the high word.
   std::intptr_t EMCharFromPos(int X, int Y, int* CharIndex = nullptr, int* LineIndex = nullptr) const;
   int GetTextLength() const { return static_cast<int>(GetEditorText().size()); }

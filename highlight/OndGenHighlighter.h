@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "highlight/OndEditHighlighter.h"
+#include "platform/core/Classes.h"
 #include "highlight/OndHighlighterRules.h"
 #include "highlight/OndSchemeObjects.h"
 
@@ -45,6 +46,14 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   // been loaded; changed rules take effect through it.
   void Reset();
   std::string UniqueAttributeName(std::string_view Name) const;
+
+  // A scheme in any of the three formats, told by its first bytes; on
+  // success the rules are prepared again and the listeners told.
+  bool LoadFromStream(TStream& Stream);
+  bool LoadFromFile(const std::string& FileName) override;
+  // Always format 2.0.
+  bool SaveToStream(TStream& Stream);
+  bool SaveToFile(const std::string& FileName) override;
 
   // Built once from the scheme's name and extensions, then kept.
   std::string GetDefaultFilter() const override;

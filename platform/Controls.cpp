@@ -401,7 +401,9 @@ TWinControl::~TWinControl() {
 }
 
 void TWinControl::SetFocus() {
-  QWidget* w = ClientWidget() ? Widget() : Widget();
+  // The control's own widget: one with an inner client widget hands the
+  // focus on to it by itself.
+  QWidget* w = Widget();
   if (w->window()->isVisible()) w->activateWindow();
   w->setFocus(Qt::OtherFocusReason);
 }
@@ -787,8 +789,8 @@ void TCustomControl::Scroll(TScrollBarKind kind, TScrollCode code, int pos) {
 }
 
 void TCustomControl::Paint() {
-  if (OnPaint) {
-    OnPaint(this);
+  if (OnWindowPaint) {
+    OnWindowPaint(this);
   } else {
     FCanvas.Brush.Color = FColor;
     FCanvas.Brush.Style = TBrushStyle::bsSolid;

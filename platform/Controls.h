@@ -283,7 +283,9 @@ class TCustomControl : public TWinControl {
   ~TCustomControl() override;
 
   TCanvas* Canvas() { return &FCanvas; }
-  TNotifyEvent OnPaint;
+  // Paints the control instead of the plain fill of its colour. Named apart
+  // from the paint events of the controls built on this one.
+  TNotifyEvent OnWindowPaint;
 
   // Mouse capture: while set, mouse events keep coming here.
   bool GetMouseCapture() const;

@@ -4,6 +4,21 @@
 
 namespace ond {
 
+TOndEditSearchCustom::~TOndEditSearchCustom() {
+  auto notifies = std::move(FFreeNotifies);
+  for (auto& n : notifies)
+    if (n.second) n.second();
+}
+
+void TOndEditSearchCustom::FreeNotification(void* Client, std::function<void()> Gone) {
+  RemoveFreeNotification(Client);
+  FFreeNotifies.emplace_back(Client, std::move(Gone));
+}
+
+void TOndEditSearchCustom::RemoveFreeNotification(void* Client) {
+  std::erase_if(FFreeNotifies, [Client](const auto& n) { return n.first == Client; });
+}
+
 TOndEditSearch::TOndEditSearch() {
   FCaseTableBuiltFor = true;
   MakeCaseTable();

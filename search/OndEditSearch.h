@@ -6,8 +6,10 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/core/SysUtils.h"
@@ -33,7 +35,15 @@ OND_DECLARE_EXCEPTION(ERangeError, Exception);
 
 class TOndEditSearchCustom {
  public:
-  virtual ~TOndEditSearchCustom() = default;
+  TOndEditSearchCustom() = default;
+  TOndEditSearchCustom(const TOndEditSearchCustom&) = delete;
+  TOndEditSearchCustom& operator=(const TOndEditSearchCustom&) = delete;
+  // Tells those that asked that the engine goes.
+  virtual ~TOndEditSearchCustom();
+  // Gone runs when the engine goes, so that a Client holding it lets go;
+  // a Client asks once and takes its request back when it lets go first.
+  void FreeNotification(void* Client, std::function<void()> Gone);
+  void RemoveFreeNotification(void* Client);
   virtual std::string GetPattern() const = 0;
   virtual void SetPattern(const std::string& value) = 0;
   // Length in characters of result i (0-based).
@@ -46,6 +56,9 @@ class TOndEditSearchCustom {
   virtual int FindAll(std::string_view newText) = 0;
   // The text to put in place of a found occurrence.
   virtual std::string Replace(const std::string& aOccurrence, const std::string& aReplacement) = 0;
+
+ private:
+  std::vector<std::pair<void*, std::function<void()>>> FFreeNotifies;
 };
 
 // Plain-text search with a quick-search shift table; case folding and word

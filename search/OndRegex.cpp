@@ -114,7 +114,7 @@ std::string TRegex::ErrorMsg(int code) const {
     case 1011: return "TRegex(dump): Corrupted Opcode";
     case 1014: return "TRegex(exec): Loop Stack Exceeded";
     case 1015: return "TRegex(exec): Loop Without LoopEntry !";
-    case ErrorRecursionDepth: return "TRegex(exec): MatchPrim Recursion Too Deep";
+    case ErrorBacktrackMemory: return "TRegex(exec): Backtracking Memory Exhausted";
     case ErrorTooComplex: return "TRegex(exec): Expression Too Complex";
     case 2000: return "TRegex(misc): Bad p-code imported";
     default: return "Unknown error";

@@ -1,7 +1,8 @@
 // The editor's own regular-expression engine on single-byte (code page 1251)
 // text: a two-pass compiler from the pattern to a compact node program and a
 // backtracking matcher over it, with sub-expression positions and
-// replacement templates.
+// replacement templates. The matcher keeps its choice points on the heap, so
+// a long line costs memory, bounded, and never native stack.
 #pragma once
 
 #include <array>
@@ -39,6 +40,8 @@ class TRegex {
   static constexpr int LoopStackSize = 10;
   // Node visits one search may spend before it gives up.
   static constexpr std::int64_t VisitBudget = 10'000'000;
+  // Bytes of choice points and saved state one search may hold.
+  static constexpr std::size_t BacktrackMemory = 256u * 1024 * 1024;
 
   // Modifier indexes for SetModifier / GetModifier.
   static constexpr int ModifierI = 1;  // case-insensitive
@@ -50,7 +53,7 @@ class TRegex {
 
   // Error codes added to the classic table.
   static constexpr int ErrorLoopNesting = 129;     // counted loops nested deeper than the loop stack
-  static constexpr int ErrorRecursionDepth = 1016;  // matcher recursion would exhaust the stack
+  static constexpr int ErrorBacktrackMemory = 1016;  // the choice points outgrew BacktrackMemory
   static constexpr int ErrorTooComplex = 1017;      // the visit budget ran out
 
   TRegex();
@@ -136,8 +139,11 @@ class TRegex {
   void OpTail(int p, int val);
   int EmitSet(const std::array<bool, 256>& members, bool negate);
   int ProgNext(int node) const;
-  void FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visited);
-  void AddOperandFirst(const std::uint8_t* operand, std::vector<char>& visited);
+  // Adds the characters a match from scan can begin with to set. With
+  // follow, the walk is for the text after a repeat inside the program:
+  // loops may always be left, and a long walk gives up with the full set.
+  void FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visited, std::array<bool, 256>& set,
+                        bool follow, int& budget);
 
   // Matcher.
   void PrepareRun();
@@ -145,6 +151,7 @@ class TRegex {
   bool ExecPrim(int offset);
   bool TryAt(std::ptrdiff_t p);
   bool MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p);
+  const std::array<bool, 256>* FollowSet(const std::uint8_t* repeat);
   std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit);
   bool CaptureOk(int n) const;
   void Spend(std::int64_t visits);
@@ -167,8 +174,22 @@ class TRegex {
   std::ptrdiff_t fInEnd = 0;
   std::ptrdiff_t fMatchEnd = 0;
   std::int64_t fVisits = 0;
-  const char* fStackBase = nullptr;
-  std::ptrdiff_t fStackBudget = 0;
+
+  // One entry of the backtracking stack: either a value of the matcher's
+  // state to put back, or a choice point to resume (node is an offset into
+  // the program).
+  struct Backtrack {
+    std::uint8_t Kind;
+    std::uint8_t Index;  // group or loop depth
+    std::int32_t Node;
+    std::ptrdiff_t A;
+    std::ptrdiff_t B;
+  };
+  std::vector<Backtrack> fBacktrack;
+  // Per repeat node (by offset): -2 not yet known, -1 anything may follow,
+  // else an index into fFollowSets of the characters the rest can start with.
+  std::vector<std::int32_t> fFollowIndex;
+  std::vector<std::array<bool, 256>> fFollowSets;
 
   std::size_t fCursor = 0;  // compile cursor into the expression
   int fNextGroup = 1;

@@ -178,7 +178,10 @@ void TRegex::Compile() {
   // Hints that let a search skip start positions.
   fFirstCharSet.fill(false);
   std::vector<char> visited(fProgram.size(), 0);
-  FillFirstCharSet(fProgram.data() + 1, visited);
+  int budget = 0;
+  FillFirstCharSet(fProgram.data() + 1, visited, fFirstCharSet, false, budget);
+  fFollowIndex.assign(fProgram.size(), -2);
+  fFollowSets.clear();
   fFirstCharHint = -1;
   fAnchored = false;
   fMustString.clear();
@@ -733,16 +736,17 @@ int TRegex::ParseSet(ParseFlags& flags) {
 // First-character set: the characters a match can begin with. Nodes are
 // marked when visited so loops in the program (BACK, LOOP) end the walk.
 
-void TRegex::AddOperandFirst(const std::uint8_t* operand, std::vector<char>& visited) {
-  FillFirstCharSet(operand, visited);
-}
-
-void TRegex::FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visited) {
-  auto all = [this]() { fFirstCharSet.fill(true); };
+void TRegex::FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visited, std::array<bool, 256>& set,
+                              bool follow, int& budget) {
+  auto all = [&set]() { set.fill(true); };
   while (scan != nullptr) {
     const auto off = static_cast<std::size_t>(scan - fProgram.data());
     if (off >= visited.size() || visited[off]) return;
     visited[off] = 1;
+    if (follow && --budget < 0) {
+      all();
+      return;
+    }
     const std::uint8_t op = scan[0];
     const std::uint8_t* next = NextNode(scan);
     switch (op) {
@@ -754,37 +758,37 @@ void TRegex::FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visit
         all();
         return;
       case EOL:
-        fFirstCharSet[0] = true;
+        set[0] = true;
         return;
       case EOLML:
-        fFirstCharSet[0] = true;
-        for (char c : LineSeparators) fFirstCharSet[static_cast<unsigned char>(c)] = true;
-        if (fPairAssigned) fFirstCharSet[fPairHead] = true;
+        set[0] = true;
+        for (char c : LineSeparators) set[static_cast<unsigned char>(c)] = true;
+        if (fPairAssigned) set[fPairHead] = true;
         return;
       case EXACTLY:
-        fFirstCharSet[scan[kNodeSize + 4]] = true;
+        set[scan[kNodeSize + 4]] = true;
         return;
       case EXACTLYCI:
-        fFirstCharSet[scan[kNodeSize + 4]] = true;
-        fFirstCharSet[fInv[scan[kNodeSize + 4]]] = true;
+        set[scan[kNodeSize + 4]] = true;
+        set[fInv[scan[kNodeSize + 4]]] = true;
         return;
       case ANYDIGIT:
       case NOTDIGIT:
         for (int c = 0; c < 256; ++c) {
-          if (IsDigit(static_cast<unsigned char>(c)) == (op == ANYDIGIT)) fFirstCharSet[c] = true;
+          if (IsDigit(static_cast<unsigned char>(c)) == (op == ANYDIGIT)) set[c] = true;
         }
         return;
       case ANYOFTINYSET:
-        for (int i = 0; i < 3; ++i) fFirstCharSet[scan[kNodeSize + i]] = true;
+        for (int i = 0; i < 3; ++i) set[scan[kNodeSize + i]] = true;
         return;
       case ANYBUTTINYSET:
         for (int c = 0; c < 256; ++c) {
-          if (c != scan[kNodeSize] && c != scan[kNodeSize + 1] && c != scan[kNodeSize + 2]) fFirstCharSet[c] = true;
+          if (c != scan[kNodeSize] && c != scan[kNodeSize + 1] && c != scan[kNodeSize + 2]) set[c] = true;
         }
         return;
       case ANYOFFULLSET:
         for (int c = 0; c < 256; ++c) {
-          if (InSet(scan + kNodeSize, static_cast<unsigned char>(c))) fFirstCharSet[c] = true;
+          if (InSet(scan + kNodeSize, static_cast<unsigned char>(c))) set[c] = true;
         }
         return;
       case BOL:
@@ -799,7 +803,7 @@ void TRegex::FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visit
       case BRANCH:
         if (next != nullptr && next[0] == BRANCH) {
           for (const std::uint8_t* b = scan; b != nullptr && b[0] == BRANCH; b = NextNode(b)) {
-            FillFirstCharSet(Operand(b), visited);
+            FillFirstCharSet(Operand(b), visited, set, follow, budget);
           }
           return;
         }
@@ -807,16 +811,16 @@ void TRegex::FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visit
         break;
       case STAR:
       case STARNG:
-        AddOperandFirst(Operand(scan), visited);
+        FillFirstCharSet(Operand(scan), visited, set, follow, budget);
         scan = next;
         break;
       case PLUS:
       case PLUSNG:
-        AddOperandFirst(Operand(scan), visited);
+        FillFirstCharSet(Operand(scan), visited, set, follow, budget);
         return;
       case BRACES:
       case BRACESNG:
-        AddOperandFirst(scan + kNodeSize + 8, visited);
+        FillFirstCharSet(scan + kNodeSize + 8, visited, set, follow, budget);
         if (Read32(scan + kNodeSize) != 0) return;
         scan = next;
         break;
@@ -825,8 +829,10 @@ void TRegex::FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visit
         break;
       case LOOP:
       case LOOPNG:
-        FillFirstCharSet(scan + Read32(scan + kNodeSize + 8), visited);
-        if (Read32(scan + kNodeSize) != 0) return;
+        FillFirstCharSet(scan + Read32(scan + kNodeSize + 8), visited, set, follow, budget);
+        // A walk that starts inside the body reaches the loop with any count,
+        // so the rest may follow whatever the minimum.
+        if (!follow && Read32(scan + kNodeSize) != 0) return;
         scan = next;
         break;
       default:

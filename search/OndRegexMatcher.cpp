@@ -3,13 +3,10 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <new>
 
 #include "search/OndRegex.h"
 #include "search/OndRegexProgram.h"
-
-#if defined(__GLIBC__)
-#include <pthread.h>
-#endif
 
 namespace ond {
 
@@ -17,39 +14,22 @@ using namespace regexprog;
 
 namespace {
 
-// Stack kept free below the deepest match frame.
-constexpr std::ptrdiff_t kStackMargin = 256 * 1024;
-constexpr std::ptrdiff_t kStackFallback = 512 * 1024;
-constexpr std::ptrdiff_t kStackCap = 64 * 1024 * 1024;
+// Kinds of backtracking entries. The first ones put a saved value back; the
+// others are choice points that resume the match another way.
+enum : std::uint8_t {
+  kUndoOpen,         // Index: group; A: its pending start
+  kUndoCapture,      // Index: group; A, B: its start and end
+  kUndoLoop,         // Index: depth; A: counter, B: start of the iteration
+  kUndoLoopDepth,    // A: loop depth
+  kChoiceBranch,     // Node: the next alternative; A: position
+  kChoiceRepeat,     // Node: the repeat; A: its start; B: the next count to try
+  kChoiceRepeatEnd,  // under a non-greedy kChoiceRepeat: A: the largest count
+  kChoiceLeave,      // Node: a greedy loop; A: position (leave it there)
+  kChoiceIterate,    // Node: a non-greedy loop; A: position (iterate once more)
+};
 
-// Lowest address of the calling thread's stack, or null when unknown.
-const char* ThreadStackLow() {
-  thread_local bool known = false;
-  thread_local const char* low = nullptr;
-  if (!known) {
-    known = true;
-#if defined(__GLIBC__)
-    pthread_attr_t attr;
-    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
-      void* addr = nullptr;
-      std::size_t size = 0;
-      if (pthread_attr_getstack(&attr, &addr, &size) == 0) low = static_cast<const char*>(addr);
-      pthread_attr_destroy(&attr);
-    }
-#endif
-  }
-  return low;
-}
-
-// How many bytes of stack the matcher may use below the frame at base.
-std::ptrdiff_t StackBudget(const char* base) {
-  const char* low = ThreadStackLow();
-  if (low == nullptr || base <= low) return kStackFallback;
-  const std::ptrdiff_t room = base - low;
-  // Small stacks (worker threads) keep half of what is left.
-  const std::ptrdiff_t budget = room > 2 * kStackMargin ? room - kStackMargin : room / 2;
-  return std::min(budget, kStackCap);
-}
+// Walks of the program after a repeat stop after this many nodes.
+constexpr int kFollowWalk = 256;
 
 }  // namespace
 
@@ -124,8 +104,13 @@ bool TRegex::ExecPrim(int offset) {
   fInEnd = len;
   fLoopDepth = 0;
   fVisits = 0;
-  fStackBase = static_cast<const char*>(__builtin_frame_address(0));
-  fStackBudget = StackBudget(fStackBase);
+  // A huge search's stack is not kept for the next one.
+  struct ReleaseBacktrack {
+    std::vector<Backtrack>& stack;
+    ~ReleaseBacktrack() {
+      if (stack.capacity() * sizeof(Backtrack) > (1u << 20)) std::vector<Backtrack>().swap(stack);
+    }
+  } release{fBacktrack};
   try {
     if (fAnchored) return TryAt(from);
     if (fFirstCharHint >= 0) {
@@ -262,226 +247,397 @@ std::int64_t TRegex::RegRepeat(const std::uint8_t* operand, std::int64_t max, st
   return n;
 }
 
+// The characters the rest of the match can begin with after a repeat node, or
+// null when any may: counts after which the rest cannot start are skipped.
+const std::array<bool, 256>* TRegex::FollowSet(const std::uint8_t* repeat) {
+  if (fFollowIndex.size() != fProgram.size()) fFollowIndex.assign(fProgram.size(), -2);
+  std::int32_t& index = fFollowIndex[static_cast<std::size_t>(repeat - fProgram.data())];
+  if (index == -2) {
+    std::array<bool, 256> set{};
+    const std::uint8_t* next = NextNode(repeat);
+    if (next == nullptr) {
+      set.fill(true);
+    } else {
+      std::vector<char> visited(fProgram.size(), 0);
+      int budget = kFollowWalk;
+      FillFirstCharSet(next, visited, set, true, budget);
+    }
+    if (std::find(set.begin(), set.end(), false) == set.end()) {
+      index = -1;
+    } else {
+      fFollowSets.push_back(set);
+      index = static_cast<std::int32_t>(fFollowSets.size() - 1);
+    }
+  }
+  return index < 0 ? nullptr : &fFollowSets[static_cast<std::size_t>(index)];
+}
+
+// The program runs forward from node to node; every decision that could be
+// taken another way leaves a choice point on fBacktrack, and every change of
+// the capture or loop state leaves the old value above the newest choice
+// point. A failure pops entries, putting values back, until a choice point
+// resumes the match. No native recursion is involved, so the length of the
+// line only costs heap memory, bounded by BacktrackMemory.
 bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
-  if (fStackBase - static_cast<const char*>(__builtin_frame_address(0)) > fStackBudget) Fail(ErrorRecursionDepth);
   const unsigned char* s = fIn;
   const std::ptrdiff_t end = fInEnd;
-  while (scan != nullptr) {
-    if (++fVisits > VisitBudget) Fail(ErrorTooComplex);
-    const std::uint8_t op = scan[0];
-    const std::uint8_t* next = NextNode(scan);
-    switch (op) {
-      case EEND:
-        fMatchEnd = p;
-        return true;
-      case BOL:
-        if (p != 0) return false;
-        break;
-      case EOL:
-        if (p != end) return false;
-        break;
-      case BOLML:
-        if (!IsBolMl(p)) return false;
-        break;
-      case EOLML:
-        if (!IsEolMl(p)) return false;
-        break;
-      case ANY:
-        if (p >= end) return false;
-        ++p;
-        break;
-      case ANYML:
-        if (p >= end || fLineSepSet[s[p]]) return false;
-        if (fPairAssigned && s[p] == fPairHead && p + 1 < end && s[p + 1] == fPairTail) return false;
-        ++p;
-        break;
-      case ANYDIGIT:
-        if (p >= end || !IsDigit(s[p])) return false;
-        ++p;
-        break;
-      case NOTDIGIT:
-        if (p >= end || IsDigit(s[p])) return false;
-        ++p;
-        break;
-      case EXACTLY: {
-        const std::int32_t len = Read32(scan + kNodeSize);
-        if (end - p < len || std::memcmp(s + p, scan + kNodeSize + 4, static_cast<std::size_t>(len)) != 0) {
-          return false;
-        }
-        p += len;
-        break;
-      }
-      case EXACTLYCI: {
-        const std::int32_t len = Read32(scan + kNodeSize);
-        if (end - p < len) return false;
-        const std::uint8_t* lit = scan + kNodeSize + 4;
-        for (std::int32_t i = 0; i < len; ++i) {
-          if (s[p + i] != lit[i] && s[p + i] != fInv[lit[i]]) return false;
-        }
-        p += len;
-        break;
-      }
-      case ANYOFTINYSET: {
-        const std::uint8_t* set = scan + kNodeSize;
-        if (p >= end || (s[p] != set[0] && s[p] != set[1] && s[p] != set[2])) return false;
-        ++p;
-        break;
-      }
-      case ANYBUTTINYSET: {
-        const std::uint8_t* set = scan + kNodeSize;
-        if (p >= end || s[p] == set[0] || s[p] == set[1] || s[p] == set[2]) return false;
-        ++p;
+  const std::uint8_t* const prog = fProgram.data();
+  constexpr std::size_t kLimit = BacktrackMemory / sizeof(Backtrack);
+  fBacktrack.clear();
+  std::size_t choices = 0;  // choice points on the stack
+
+  auto push = [&](std::uint8_t kind, int index, const std::uint8_t* node, std::ptrdiff_t a, std::ptrdiff_t b) {
+    if (fBacktrack.size() >= kLimit) Fail(ErrorBacktrackMemory);
+    try {
+      fBacktrack.push_back(Backtrack{kind, static_cast<std::uint8_t>(index),
+                                     node ? static_cast<std::int32_t>(node - prog) : 0, a, b});
+    } catch (const std::bad_alloc&) {
+      Fail(ErrorBacktrackMemory);
+    }
+  };
+  auto choice = [&](std::uint8_t kind, const std::uint8_t* node, std::ptrdiff_t a, std::ptrdiff_t b) {
+    push(kind, 0, node, a, b);
+    ++choices;
+  };
+  // A saved value is needed only when a choice point may resume below it;
+  // without one, a failure resets the whole state instead.
+  auto save = [&](std::uint8_t kind, int index, std::ptrdiff_t a, std::ptrdiff_t b) {
+    if (choices > 0) push(kind, index, nullptr, a, b);
+  };
+
+  // Repeats: the bounds of the node, and the first count from n on (stepping
+  // toward last) after which the rest of the match can start; -1 when none.
+  struct Repeat {
+    std::int64_t min = 0;
+    std::int64_t max = kRepeatInfinite;
+    const std::uint8_t* operand = nullptr;
+    bool greedy = true;
+    int hint = -1;
+    const std::array<bool, 256>* follow = nullptr;
+  };
+  auto decode = [&](const std::uint8_t* node) {
+    Repeat r;
+    const std::uint8_t op = node[0];
+    r.operand = Operand(node);
+    if (op == PLUS || op == PLUSNG) r.min = 1;
+    if (op == BRACES || op == BRACESNG) {
+      r.min = Read32(node + kNodeSize);
+      r.max = Read32(node + kNodeSize + 4);
+      r.operand = node + kNodeSize + 8;
+    }
+    r.greedy = op == STAR || op == PLUS || op == BRACES;
+    const std::uint8_t* next = NextNode(node);
+    if (next != nullptr && next[0] == EXACTLY)
+      r.hint = next[kNodeSize + 4];
+    else
+      r.follow = FollowSet(node);
+    return r;
+  };
+  auto findCount = [&](const Repeat& r, std::int64_t n, std::int64_t last, std::ptrdiff_t base,
+                       std::ptrdiff_t unit) -> std::int64_t {
+    const std::int64_t step = r.greedy ? -1 : 1;
+    std::int64_t tried = 0;
+    std::int64_t found = -1;
+    for (;; n += step) {
+      ++tried;
+      const std::ptrdiff_t q = base + n * unit;
+      const bool fits = r.hint >= 0 ? q < end && s[q] == r.hint : r.follow == nullptr || q >= end || (*r.follow)[s[q]];
+      if (fits) {
+        found = n;
         break;
       }
-      case ANYOFFULLSET:
-        if (p >= end || !InSet(scan + kNodeSize, s[p])) return false;
-        ++p;
-        break;
-      case BSUBEXP:
-      case BSUBEXPCI: {
-        const int g = scan[kNodeSize];
-        if (!CaptureOk(g)) return false;
-        const std::ptrdiff_t len = fEnd[g] - fStart[g];
-        if (end - p < len) return false;
-        const unsigned char* cap = s + fStart[g];
-        for (std::ptrdiff_t i = 0; i < len; ++i) {
-          const unsigned char a = s[p + i];
-          if (a != cap[i] && !(op == BSUBEXPCI && a == fInv[cap[i]])) return false;
-        }
-        p += len;
-        break;
+      if (n == last) break;
+    }
+    Spend(tried);
+    return found;
+  };
+  // Takes count n of the repeat at base, leaving a choice point for the next
+  // count that can work; the cursor moves past the n copies.
+  auto takeCount = [&](const std::uint8_t* node, const Repeat& r, std::int64_t n, std::int64_t count,
+                       std::ptrdiff_t base, std::ptrdiff_t unit) {
+    const std::int64_t last = r.greedy ? r.min : count;
+    if (n != last) {
+      const std::int64_t after = findCount(r, n + (r.greedy ? -1 : 1), last, base, unit);
+      if (after >= 0) {
+        if (!r.greedy) push(kChoiceRepeatEnd, 0, nullptr, count, 0);
+        choice(kChoiceRepeat, node, base, after);
       }
-      case BOUND:
-      case NOTBOUND: {
-        const bool before = p > 0 && fWordSet[s[p - 1]];
-        const bool here = p < end && fWordSet[s[p]];
-        if ((before != here) != (op == BOUND)) return false;
-        break;
-      }
-      case NOTHING:
-      case COMMENT:
-      case BACK:
-        break;
-      case BRANCH:
-        if (next == nullptr || next[0] != BRANCH) {
-          next = Operand(scan);  // a single alternative: no choice to remember
+    }
+    p = base + n * unit;
+  };
+  // The first alternative from branch on that can start at the cursor: one
+  // that begins with a literal is passed over when the literal is not there.
+  auto viableAlternative = [&](const std::uint8_t* branch) -> const std::uint8_t* {
+    for (; branch != nullptr && branch[0] == BRANCH; branch = NextNode(branch)) {
+      const std::uint8_t* first = Operand(branch);
+      if (first[0] != EXACTLY || (p < end && s[p] == first[kNodeSize + 4])) return branch;
+    }
+    return nullptr;
+  };
+  auto iterate = [&](const std::uint8_t* loop, int depth) {
+    save(kUndoLoop, depth, fLoopCount[depth], fLoopIterStart[depth]);
+    ++fLoopCount[depth];
+    fLoopIterStart[depth] = p;
+    return loop + Read32(loop + kNodeSize + 8);
+  };
+  auto leave = [&](const std::uint8_t* loop) {
+    save(kUndoLoopDepth, 0, fLoopDepth, 0);
+    --fLoopDepth;
+    return NextNode(loop);
+  };
+
+  for (;;) {
+    while (scan != nullptr) {
+      if (++fVisits > VisitBudget) Fail(ErrorTooComplex);
+      const std::uint8_t op = scan[0];
+      const std::uint8_t* next = NextNode(scan);
+      switch (op) {
+        case EEND:
+          fMatchEnd = p;
+          fBacktrack.clear();
+          return true;
+        case BOL:
+          if (p != 0) goto fail;
+          break;
+        case EOL:
+          if (p != end) goto fail;
+          break;
+        case BOLML:
+          if (!IsBolMl(p)) goto fail;
+          break;
+        case EOLML:
+          if (!IsEolMl(p)) goto fail;
+          break;
+        case ANY:
+          if (p >= end) goto fail;
+          ++p;
+          break;
+        case ANYML:
+          if (p >= end || fLineSepSet[s[p]]) goto fail;
+          if (fPairAssigned && s[p] == fPairHead && p + 1 < end && s[p + 1] == fPairTail) goto fail;
+          ++p;
+          break;
+        case ANYDIGIT:
+          if (p >= end || !IsDigit(s[p])) goto fail;
+          ++p;
+          break;
+        case NOTDIGIT:
+          if (p >= end || IsDigit(s[p])) goto fail;
+          ++p;
+          break;
+        case EXACTLY: {
+          const std::int32_t len = Read32(scan + kNodeSize);
+          if (end - p < len || std::memcmp(s + p, scan + kNodeSize + 4, static_cast<std::size_t>(len)) != 0) goto fail;
+          p += len;
           break;
         }
-        do {
-          if (MatchPrim(Operand(scan), p)) return true;
-          scan = NextNode(scan);
-        } while (scan != nullptr && scan[0] == BRANCH);
-        return false;
-      case STAR:
-      case STARNG:
-      case PLUS:
-      case PLUSNG:
-      case BRACES:
-      case BRACESNG: {
-        std::int64_t min = 0;
-        std::int64_t max = kRepeatInfinite;
-        const std::uint8_t* operand = Operand(scan);
-        if (op == PLUS || op == PLUSNG) min = 1;
-        if (op == BRACES || op == BRACESNG) {
-          min = Read32(scan + kNodeSize);
-          max = Read32(scan + kNodeSize + 4);
-          operand = scan + kNodeSize + 8;
-        }
-        int hint = -1;
-        if (next != nullptr && next[0] == EXACTLY) hint = next[kNodeSize + 4];
-        std::ptrdiff_t unit = 1;
-        std::int64_t count = RegRepeat(operand, max, p, unit);
-        if (count < min) return false;
-        if (unit == 0) count = min;  // copies of an empty capture: every count is the same
-        const bool greedy = op == STAR || op == PLUS || op == BRACES;
-        const std::int64_t first = greedy ? count : min;
-        const std::int64_t last = greedy ? min : count;
-        const std::int64_t step = greedy ? -1 : 1;
-        for (std::int64_t n = first;; n += step) {
-          Spend(1);
-          const std::ptrdiff_t q = p + n * unit;
-          if (hint < 0 || (q < end && s[q] == hint)) {
-            if (MatchPrim(next, q)) return true;
+        case EXACTLYCI: {
+          const std::int32_t len = Read32(scan + kNodeSize);
+          if (end - p < len) goto fail;
+          const std::uint8_t* lit = scan + kNodeSize + 4;
+          for (std::int32_t i = 0; i < len; ++i) {
+            if (s[p + i] != lit[i] && s[p + i] != fInv[lit[i]]) goto fail;
           }
-          if (n == last) break;
+          p += len;
+          break;
         }
-        return false;
+        case ANYOFTINYSET: {
+          const std::uint8_t* set = scan + kNodeSize;
+          if (p >= end || (s[p] != set[0] && s[p] != set[1] && s[p] != set[2])) goto fail;
+          ++p;
+          break;
+        }
+        case ANYBUTTINYSET: {
+          const std::uint8_t* set = scan + kNodeSize;
+          if (p >= end || s[p] == set[0] || s[p] == set[1] || s[p] == set[2]) goto fail;
+          ++p;
+          break;
+        }
+        case ANYOFFULLSET:
+          if (p >= end || !InSet(scan + kNodeSize, s[p])) goto fail;
+          ++p;
+          break;
+        case BSUBEXP:
+        case BSUBEXPCI: {
+          const int g = scan[kNodeSize];
+          if (!CaptureOk(g)) goto fail;
+          const std::ptrdiff_t len = fEnd[g] - fStart[g];
+          if (end - p < len) goto fail;
+          const unsigned char* cap = s + fStart[g];
+          for (std::ptrdiff_t i = 0; i < len; ++i) {
+            const unsigned char a = s[p + i];
+            if (a != cap[i] && !(op == BSUBEXPCI && a == fInv[cap[i]])) goto fail;
+          }
+          p += len;
+          break;
+        }
+        case BOUND:
+        case NOTBOUND: {
+          const bool before = p > 0 && fWordSet[s[p - 1]];
+          const bool here = p < end && fWordSet[s[p]];
+          if ((before != here) != (op == BOUND)) goto fail;
+          break;
+        }
+        case NOTHING:
+        case COMMENT:
+        case BACK:
+          break;
+        case BRANCH: {
+          if (next == nullptr || next[0] != BRANCH) {
+            next = Operand(scan);  // a single alternative: no choice to remember
+            break;
+          }
+          // The first alternative that can start here runs now; the next one
+          // waits as a choice.
+          const std::uint8_t* first = viableAlternative(scan);
+          if (first == nullptr) goto fail;
+          const std::uint8_t* second = viableAlternative(NextNode(first));
+          if (second != nullptr) choice(kChoiceBranch, second, p, 0);
+          next = Operand(first);
+          break;
+        }
+        case STAR:
+        case STARNG:
+        case PLUS:
+        case PLUSNG:
+        case BRACES:
+        case BRACESNG: {
+          const Repeat r = decode(scan);
+          const bool copiesOfCapture = r.operand[0] == BSUBEXP || r.operand[0] == BSUBEXPCI;
+          // A count the rest of the line cannot hold fails without counting.
+          if (!copiesOfCapture && r.min > end - p) goto fail;
+          std::ptrdiff_t unit = 1;
+          std::int64_t count = RegRepeat(r.operand, r.max, p, unit);
+          if (count < r.min) goto fail;
+          if (unit == 0) count = r.min;  // copies of an empty capture: every count is the same
+          const std::int64_t n = findCount(r, r.greedy ? count : r.min, r.greedy ? r.min : count, p, unit);
+          if (n < 0) goto fail;
+          takeCount(scan, r, n, count, p, unit);
+          break;
+        }
+        case LOOPENTRY: {
+          if (fLoopDepth >= LoopStackSize) Fail(1014);
+          const int depth = fLoopDepth;
+          save(kUndoLoop, depth, fLoopCount[depth], fLoopIterStart[depth]);
+          save(kUndoLoopDepth, 0, fLoopDepth, 0);
+          ++fLoopDepth;
+          fLoopCount[depth] = 0;
+          fLoopIterStart[depth] = -1;
+          break;
+        }
+        case LOOP:
+        case LOOPNG: {
+          if (fLoopDepth <= 0) Fail(1015);
+          const int depth = fLoopDepth - 1;
+          const std::int32_t min = Read32(scan + kNodeSize);
+          const std::int32_t max = Read32(scan + kNodeSize + 4);
+          const std::int32_t count = fLoopCount[depth];
+          if (count < min) {
+            next = iterate(scan, depth);
+            break;
+          }
+          // An iteration that matched nothing would repeat forever: stop there.
+          const bool mayIterate = count < max && !(count > 0 && fLoopIterStart[depth] == p);
+          if (op == LOOP) {
+            if (mayIterate) {
+              choice(kChoiceLeave, scan, p, 0);
+              next = iterate(scan, depth);
+            } else {
+              next = leave(scan);
+            }
+          } else {
+            if (mayIterate) choice(kChoiceIterate, scan, p, 0);
+            next = leave(scan);
+          }
+          break;
+        }
+        default:
+          // A group's new start is held apart until the group closes, so a
+          // back reference inside the group still sees the last whole capture
+          // and start and end always come from the same pass.
+          if (op > OPEN && op < OPEN + SubExpressionCount) {
+            const int g = op - OPEN;
+            save(kUndoOpen, g, fOpenStart[g], 0);
+            fOpenStart[g] = p;
+          } else if (op > CLOSE && op < CLOSE + SubExpressionCount) {
+            const int g = op - CLOSE;
+            save(kUndoCapture, g, fStart[g], fEnd[g]);
+            fStart[g] = fOpenStart[g];
+            fEnd[g] = p;
+          } else {
+            Fail(1001);
+          }
+          break;
       }
-      case LOOPENTRY: {
-        if (fLoopDepth >= LoopStackSize) Fail(1014);
-        const int depth = fLoopDepth++;
-        const std::int32_t savedCount = fLoopCount[depth];
-        const std::ptrdiff_t savedStart = fLoopIterStart[depth];
-        fLoopCount[depth] = 0;
-        fLoopIterStart[depth] = -1;
-        if (MatchPrim(next, p)) return true;
-        fLoopCount[depth] = savedCount;
-        fLoopIterStart[depth] = savedStart;
-        fLoopDepth = depth;
-        return false;
-      }
-      case LOOP:
-      case LOOPNG: {
-        if (fLoopDepth <= 0) Fail(1015);
-        const int depth = fLoopDepth - 1;
-        const std::int32_t min = Read32(scan + kNodeSize);
-        const std::int32_t max = Read32(scan + kNodeSize + 4);
-        const std::uint8_t* body = scan + Read32(scan + kNodeSize + 8);
-        const std::int32_t count = fLoopCount[depth];
-        const std::ptrdiff_t iterStart = fLoopIterStart[depth];
-        auto iterate = [&]() {
-          fLoopCount[depth] = count + 1;
-          fLoopIterStart[depth] = p;
-          if (MatchPrim(body, p)) return true;
-          fLoopCount[depth] = count;
-          fLoopIterStart[depth] = iterStart;
-          fLoopDepth = depth + 1;
-          return false;
-        };
-        auto leave = [&]() {
-          fLoopDepth = depth;
-          if (MatchPrim(next, p)) return true;
-          fLoopDepth = depth + 1;
-          return false;
-        };
-        if (count < min) return iterate();
-        // An iteration that matched nothing would repeat forever: stop there.
-        const bool mayIterate = count < max && !(count > 0 && iterStart == p);
-        if (op == LOOP) {
-          if (mayIterate && iterate()) return true;
-          return leave();
-        }
-        if (leave()) return true;
-        return mayIterate && iterate();
-      }
-      default:
-        // A group's new start is held apart until the group closes, so a
-        // back reference inside the group still sees the last whole capture
-        // and start and end always come from the same pass.
-        if (op > OPEN && op < OPEN + SubExpressionCount) {
-          const int g = op - OPEN;
-          const std::ptrdiff_t saved = fOpenStart[g];
-          fOpenStart[g] = p;
-          if (MatchPrim(next, p)) return true;
-          fOpenStart[g] = saved;
-          return false;
-        }
-        if (op > CLOSE && op < CLOSE + SubExpressionCount) {
-          const int g = op - CLOSE;
-          const std::ptrdiff_t savedStart = fStart[g];
-          const std::ptrdiff_t savedEnd = fEnd[g];
-          fStart[g] = fOpenStart[g];
-          fEnd[g] = p;
-          if (MatchPrim(next, p)) return true;
-          fStart[g] = savedStart;
-          fEnd[g] = savedEnd;
-          return false;
-        }
-        Fail(1001);
+      scan = next;
     }
-    scan = next;
+    Fail(1002);
+
+  fail:
+    for (;;) {
+      if (choices == 0) {
+        // Nothing left to try: the state goes back to that of a fresh try.
+        fBacktrack.clear();
+        fStart.fill(-1);
+        fEnd.fill(-1);
+        fOpenStart.fill(-1);
+        fLoopDepth = 0;
+        return false;
+      }
+      const Backtrack e = fBacktrack.back();
+      fBacktrack.pop_back();
+      if (e.Kind < kChoiceBranch) {
+        switch (e.Kind) {
+          case kUndoOpen: fOpenStart[e.Index] = e.A; break;
+          case kUndoCapture:
+            fStart[e.Index] = e.A;
+            fEnd[e.Index] = e.B;
+            break;
+          case kUndoLoop:
+            fLoopCount[e.Index] = static_cast<std::int32_t>(e.A);
+            fLoopIterStart[e.Index] = e.B;
+            break;
+          default: fLoopDepth = static_cast<int>(e.A); break;
+        }
+        continue;
+      }
+      if (e.Kind == kChoiceRepeatEnd) continue;  // left behind by its choice point
+      --choices;
+      const std::uint8_t* node = prog + e.Node;
+      p = e.A;
+      switch (e.Kind) {
+        case kChoiceBranch: {
+          const std::uint8_t* after = viableAlternative(NextNode(node));
+          if (after != nullptr) choice(kChoiceBranch, after, p, 0);
+          scan = Operand(node);
+          break;
+        }
+        case kChoiceRepeat: {
+          const Repeat r = decode(node);
+          std::int64_t count = 0;
+          if (!r.greedy) {
+            count = fBacktrack.back().A;
+            fBacktrack.pop_back();
+          }
+          std::ptrdiff_t unit = 1;
+          if (r.operand[0] == BSUBEXP || r.operand[0] == BSUBEXPCI) {
+            const int g = r.operand[kNodeSize];
+            unit = fEnd[g] - fStart[g];
+          }
+          takeCount(node, r, e.B, count, e.A, unit);
+          scan = NextNode(node);
+          break;
+        }
+        case kChoiceLeave:
+          scan = leave(node);
+          break;
+        default:  // kChoiceIterate
+          scan = iterate(node, fLoopDepth - 1);
+          break;
+      }
+      break;
+    }
   }
-  Fail(1002);
 }
 
 }  // namespace ond

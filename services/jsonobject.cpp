@@ -388,13 +388,55 @@ TJsonObject::TJsonObject(Key, TJsonDataType type) : FDataType(type) {
   }
 }
 
-TJsonObject::~TJsonObject() {
-  switch (FDataType) {
-    case jdtObject: delete FValue.o; break;
-    case jdtArray: delete FValue.a; break;
-    case jdtMethod: delete FValue.m; break;
-    default: break;
+namespace {
+
+// What a value owns besides itself: a member table, an array or a method.
+struct OwnedPart {
+  TJsonDataType Type;
+  void* Part;
+
+  void Free() const noexcept {
+    switch (Type) {
+      case jdtObject: delete static_cast<TJsonTableString*>(Part); break;
+      case jdtArray: delete static_cast<TJsonArray*>(Part); break;
+      case jdtMethod: delete static_cast<TJsonMethod*>(Part); break;
+      default: break;
+    }
   }
+};
+
+// The parts still to free on this thread while the outermost release runs.
+// Freeing a part releases the values inside it; their parts queue here
+// instead of being freed inside, so a tree of any depth is released in a
+// loop rather than by nested destructors. A plain pointer, so it is still
+// there when values in static storage go at the end of the program.
+thread_local std::vector<OwnedPart>* tPendingParts = nullptr;
+
+}  // namespace
+
+TJsonObject::~TJsonObject() {
+  if (FDataType != jdtObject && FDataType != jdtArray && FDataType != jdtMethod) return;
+  const OwnedPart own{FDataType, FDataType == jdtObject  ? static_cast<void*>(FValue.o)
+                                 : FDataType == jdtArray ? static_cast<void*>(FValue.a)
+                                                         : static_cast<void*>(FValue.m)};
+  if (tPendingParts != nullptr) {
+    try {
+      tPendingParts->push_back(own);
+      return;
+    } catch (...) {
+      own.Free();  // no memory for the queue: free it here, nested
+      return;
+    }
+  }
+  std::vector<OwnedPart> pending;
+  tPendingParts = &pending;
+  own.Free();
+  while (!pending.empty()) {
+    const OwnedPart next = pending.back();
+    pending.pop_back();
+    next.Free();
+  }
+  tPendingParts = nullptr;
 }
 
 IJsonObject TJsonObject::Create(TJsonDataType type) {
@@ -501,6 +543,34 @@ std::u16string TJsonObject::AsString() const {
 
 void TJsonObject::Clear(bool all) {
   if (FProcessing) return;
+  if (all && (FDataType == jdtObject || FDataType == jdtArray)) {
+    // The nested values are cleared from a work list, not by recursion, so
+    // the depth of the tree costs no stack. Each container is emptied before
+    // its values are visited, so a value inside itself ends the walk.
+    std::vector<IJsonObject> work;
+    auto empty = [&work](TJsonObject& v) {
+      ProcessingGuard guard(v);
+      if (v.FDataType == jdtObject) {
+        for (IJsonObject& m : v.FValue.o->GetValues())
+          if (m) work.push_back(std::move(m));
+        v.FValue.o->Clear(false);
+      } else if (v.FDataType == jdtArray) {
+        const int n = v.FValue.a->GetLength();
+        for (int i = 0; i < n; ++i)
+          if (IJsonObject m = v.FValue.a->Get(i)) work.push_back(std::move(m));
+        v.FValue.a->Clear(false);
+      } else {
+        v.Clear(false);
+      }
+    };
+    empty(*this);
+    while (!work.empty()) {
+      const IJsonObject v = std::move(work.back());
+      work.pop_back();
+      if (!v->FProcessing) empty(*v);
+    }
+    return;
+  }
   ProcessingGuard guard(*this);
   switch (FDataType) {
     case jdtBoolean: FValue.b = false; break;
@@ -517,9 +587,39 @@ void TJsonObject::Clear(bool all) {
 
 void TJsonObject::Pack(bool all) {
   if (FProcessing) return;
-  ProcessingGuard guard(*this);
-  if (FDataType == jdtObject) FValue.o->Pack(all);
-  if (FDataType == jdtArray) FValue.a->Pack(all);
+  if (!all) {
+    ProcessingGuard guard(*this);
+    if (FDataType == jdtObject) FValue.o->Pack(false);
+    if (FDataType == jdtArray) FValue.a->Pack(false);
+    return;
+  }
+  // Every container below is packed once, from a work list: the processing
+  // flag marks those already taken, and all flags drop at the end.
+  std::vector<TJsonObject*> seen;
+  struct DropFlags {
+    std::vector<TJsonObject*>& Seen;
+    ~DropFlags() {
+      for (TJsonObject* v : Seen) v->FProcessing = false;
+    }
+  } drop{seen};
+  auto take = [&seen](TJsonObject* v) {
+    if (v->FProcessing || (v->FDataType != jdtObject && v->FDataType != jdtArray)) return;
+    seen.push_back(v);
+    v->FProcessing = true;
+  };
+  take(this);
+  for (std::size_t k = 0; k < seen.size(); ++k) {
+    TJsonObject* v = seen[k];
+    if (v->FDataType == jdtObject) {
+      v->FValue.o->Pack(false);
+      TJsonAvlIterator it(*v->FValue.o);
+      for (it.First(); it.GetCurrent(); it.Next()) take(it.GetCurrent()->GetValue().get());
+    } else {
+      v->FValue.a->Pack(false);
+      const int n = v->FValue.a->GetLength();
+      for (int i = 0; i < n; ++i) take(v->FValue.a->Get(i).get());
+    }
+  }
 }
 
 std::unique_ptr<TJsonEnumerator> TJsonObject::GetEnumerator() {

@@ -288,7 +288,8 @@ class TJsonObject : public std::enable_shared_from_this<TJsonObject> {
   // Writing. Write returns the result of the last Append (negative: failure).
   std::int64_t Write(TJsonWriter& writer, bool indent, bool escape, int level);
   // At the stream's position, one byte per character when escape is on, else
-  // UTF-16 LE. Returns the stream's size, 0 (stream at position 0) on failure.
+  // UTF-16 LE after a byte-order mark. Returns the stream's size, 0 (stream at
+  // position 0) on failure.
   std::int64_t SaveTo(TStream& stream, bool indent, bool escape);
   // Replaces the file through a temporary file; on failure the old file stays
   // and the result is 0, else the file's size.
@@ -450,7 +451,8 @@ IJsonObject ParseText(TJsonTokenizer& tok, const char16_t* text, std::int64_t le
 IJsonObject ParseString(std::u16string_view text, bool strict = false, bool partial = true,
                         const IJsonObject& self = nullptr, unsigned options = 0, const IJsonObject& put = nullptr,
                         TJsonDataType type = jdtNull);
-// Bytes one per character, or UTF-16 LE after FF FE; read in blocks.
+// Bytes one per character, or UTF-16 LE after FF FE (an odd byte at the end
+// is an error); read in blocks.
 IJsonObject ParseStream(TStream& stream, bool strict = false, bool partial = true, const IJsonObject& self = nullptr,
                         unsigned options = 0, const IJsonObject& put = nullptr, TJsonDataType type = jdtNull);
 IJsonObject ParseFile(const std::string& fileName, bool strict = false, bool partial = true,

@@ -2,6 +2,7 @@
 #include <cmath>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "services/jsonobject.h"
 #include "services/jsonobjectDetail.h"
@@ -13,33 +14,68 @@ using namespace jsondetail;
 IJsonObject TJsonObject::Clone() {
   // A value met again inside itself (a cycle) is left out of the copy.
   if (FProcessing) return nullptr;
-  ProcessingGuard guard(*this);
-  switch (FDataType) {
-    case jdtObject: {
-      IJsonObject r = Create(jdtObject);
-      TJsonAvlIterator it(*FValue.o);
-      for (it.First(); it.GetCurrent(); it.Next()) {
-        const TJsonAvlEntry* e = it.GetCurrent();
-        r->FValue.o->Put(e->GetName(), e->GetValue() ? e->GetValue()->Clone() : nullptr);
-      }
-      return r;
+  auto copyScalar = [](const TJsonObject& v) {
+    if (v.FDataType == jdtString) return Create(v.FString);
+    if (v.FDataType == jdtMethod) return Create(*v.FValue.m);
+    IJsonObject r = Create(v.FDataType);
+    r->FValue = v.FValue;
+    return r;
+  };
+  if (FDataType != jdtObject && FDataType != jdtArray) return copyScalar(*this);
+
+  // Containers are copied from a heap stack of frames rather than by nested
+  // calls, so the depth of the tree costs no native stack. A container is
+  // marked as processing while its frame is open.
+  struct Frame {
+    TJsonObject* From;
+    TJsonObject* To;
+    std::size_t Next = 0;
+    std::vector<const TJsonAvlEntry*> Members;  // objects: the entries in table order
+  };
+  std::vector<Frame> stack;
+  struct DropFlags {
+    std::vector<Frame>& Stack;
+    ~DropFlags() {
+      for (Frame& f : Stack) f.From->FProcessing = false;
     }
-    case jdtArray: {
-      IJsonObject r = Create(jdtArray);
-      for (int i = 0; i < FValue.a->GetLength(); ++i) {
-        const IJsonObject v = FValue.a->Get(i);
-        r->FValue.a->Put(i, v ? v->Clone() : nullptr);
-      }
-      return r;
+  } drop{stack};
+  auto open = [&stack](TJsonObject& from, TJsonObject& to) {
+    Frame f{&from, &to, 0, {}};
+    if (from.FDataType == jdtObject) {
+      f.Members.reserve(static_cast<std::size_t>(from.FValue.o->GetCount()));
+      TJsonAvlIterator it(*from.FValue.o);
+      for (it.First(); it.GetCurrent(); it.Next()) f.Members.push_back(it.GetCurrent());
     }
-    case jdtString: return Create(FString);
-    case jdtMethod: return Create(*FValue.m);
-    default: {
-      IJsonObject r = Create(FDataType);
-      r->FValue = FValue;
-      return r;
+    stack.push_back(std::move(f));
+    from.FProcessing = true;
+  };
+
+  IJsonObject root = Create(FDataType);
+  open(*this, *root);
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    const bool object = f.From->FDataType == jdtObject;
+    const std::size_t count = object ? f.Members.size() : static_cast<std::size_t>(f.From->FValue.a->GetLength());
+    if (f.Next == count) {
+      f.From->FProcessing = false;
+      stack.pop_back();
+      continue;
     }
+    const std::size_t at = f.Next++;
+    const IJsonObject v = object ? f.Members[at]->GetValue() : f.From->FValue.a->Get(static_cast<std::int64_t>(at));
+    IJsonObject copy;
+    const bool container = v && !v->FProcessing && (v->FDataType == jdtObject || v->FDataType == jdtArray);
+    if (container)
+      copy = Create(v->FDataType);
+    else if (v && !v->FProcessing)
+      copy = copyScalar(*v);
+    if (object)
+      f.To->FValue.o->Put(f.Members[at]->GetName(), copy);
+    else
+      f.To->FValue.a->Put(static_cast<std::int64_t>(at), copy);
+    if (container) open(*v, *copy);  // may grow the stack: f is not used after this
   }
+  return root;
 }
 
 void TJsonObject::Merge(const IJsonObject& other, bool reference) {

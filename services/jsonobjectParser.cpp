@@ -304,7 +304,9 @@ Action TJsonMachine::Step(int c) {
 
     case sString:
       if (c == T.FQuote) {
-        Finish(L, TJsonObject::Create(buf));
+        // The token's text moves into the value: a long string is never
+        // held twice.
+        Finish(L, TJsonObject::Create(std::move(buf)));
         buf.clear();
         return aConsume;
       }
@@ -363,7 +365,7 @@ Action TJsonMachine::Step(int c) {
         std::size_t n = buf.size();
         while (n > 0 && (buf[n - 1] == 10 || buf[n - 1] == 13 || buf[n - 1] == 32)) --n;
         buf.resize(n);
-        L.Value = TJsonObject::Create(buf);
+        L.Value = TJsonObject::Create(std::move(buf));
         buf.clear();
         L.State = sFinish;
         return aRedo;
@@ -850,6 +852,7 @@ IJsonObject ParseStream(TStream& stream, bool strict, bool partial, const IJsonO
     std::vector<char> bytes(block + 1);
     std::vector<char16_t> chars(block);
     std::size_t carry = 0;  // an odd byte left from the last wide block
+    bool atEnd = false;
     for (;;) {
       const std::size_t got = ReadFull(stream, bytes.data() + carry, block - carry) + carry;
       std::size_t n = 0;
@@ -862,11 +865,16 @@ IJsonObject ParseStream(TStream& stream, bool strict, bool partial, const IJsonO
       } else {
         for (; n < got; ++n) chars[n] = static_cast<unsigned char>(bytes[n]);
       }
-      if (n == 0 && (got == carry || got == 0)) break;
+      if (n == 0 && (got == carry || got == 0)) {
+        atEnd = true;
+        break;
+      }
       result = ParseText(tok, chars.data(), static_cast<std::int64_t>(n), false, strict, self, options, put, type);
       if (tok.GetError() != jteSuccess && tok.GetError() != jteMoreInput) return nullptr;
       if (tok.GetStopped()) break;
     }
+    // Half a character at the end: the input was cut short.
+    if (atEnd && carry != 0) return nullptr;
     if (!tok.GetStopped()) result = ParseText(tok, nullptr, 0, true, strict, self, options, put, type);
   } catch (const Exception&) {
     return nullptr;

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "platform/core/Classes.h"
 #include "services/jsonobject.h"
@@ -107,18 +108,10 @@ void PutQuoted(Out& out, std::u16string_view s, bool escape) {
 
 }  // namespace
 
-struct JsonWriteAccess {
-  static void WriteValue(TJsonObject& v, Out& out, bool indent, bool escape, int level);
-};
+namespace {
 
-void JsonWriteAccess::WriteValue(TJsonObject& v, Out& out, bool indent, bool escape, int level) {
-  if (v.GetProcessing()) {
-    out.Put(u"null", 4);
-    return;
-  }
-  ProcessingGuard guard(v);
+void WriteScalar(TJsonObject& v, Out& out, bool escape) {
   switch (v.DataType()) {
-    case jdtNull: out.Put(u"null", 4); break;
     case jdtBoolean: v.AsBoolean() ? out.Put(u"true", 4) : out.Put(u"false", 5); break;
     case jdtDouble: {
       const double d = v.AsDouble();
@@ -137,69 +130,117 @@ void JsonWriteAccess::WriteValue(TJsonObject& v, Out& out, bool indent, bool esc
       break;
     }
     case jdtString: PutQuoted(out, v.AsString(), escape); break;
-    case jdtObject: {
-      TJsonTableString* t = v.AsObject();
-      if (t->GetCount() == 0) {
-        out.Put(u"{}", 2);
-        break;
-      }
-      out.Put(u"{", 1);
-      if (indent) ++level;
-      bool first = true;
-      TJsonAvlIterator it(*t);
-      for (it.First(); it.GetCurrent(); it.Next()) {
-        const TJsonAvlEntry* e = it.GetCurrent();
-        const IJsonObject& m = e->GetValue();
-        if (m && (m->DataType() == jdtMethod || m->GetProcessing())) continue;
-        if (!first) out.Put(u",", 1);
-        first = false;
-        if (indent) out.LineBreak(level);
-        PutQuoted(out, e->GetName(), escape);
-        indent ? out.Put(u": ", 2) : out.Put(u":", 1);
-        if (m)
-          WriteValue(*m, out, indent, escape, level);
-        else
-          out.Put(u"null", 4);
-      }
-      if (indent) {
-        --level;
-        out.LineBreak(level);
-      }
-      out.Put(u"}", 1);
-      break;
-    }
-    case jdtArray: {
-      TJsonArray* a = v.AsArray();
-      if (a->GetLength() == 0) {
-        out.Put(u"[]", 2);
-        break;
-      }
-      out.Put(u"[", 1);
-      if (indent) {
-        ++level;
-        out.LineBreak(level);
-      }
-      bool first = true;
-      for (int i = 0; i < a->GetLength(); ++i) {
-        const IJsonObject m = a->Get(i);
-        if (m && (m->DataType() == jdtMethod || m->GetProcessing())) continue;
-        if (!first) out.Put(u",", 1);
-        first = false;
-        if (m)
-          WriteValue(*m, out, indent, escape, level);
-        else
-          out.Put(u"null", 4);
-      }
-      out.Put(u"]", 1);
-      break;
-    }
     case jdtMethod: break;
+    default: out.Put(u"null", 4); break;
   }
 }
 
+// Writes a value and everything inside it. Containers open a frame on a
+// heap stack instead of a nested call, so the depth of the tree costs no
+// native stack; a container is marked as processing while its frame is open.
+void WriteValue(TJsonObject& root, Out& out, bool indent, bool escape, int level) {
+  struct Frame {
+    TJsonObject* Value;
+    int Level;  // the level its members or elements are written at
+    std::size_t Next = 0;
+    bool First = true;
+    std::vector<const TJsonAvlEntry*> Members;  // objects: the entries in table order
+  };
+  std::vector<Frame> stack;
+  struct DropFlags {
+    std::vector<Frame>& Stack;
+    ~DropFlags() {
+      for (Frame& f : Stack) f.Value->SetProcessing(false);
+    }
+  } drop{stack};
+
+  // Writes a scalar whole, an empty container whole, or the opening of a
+  // container whose frame then writes the rest.
+  auto open = [&](TJsonObject& v, int at) {
+    if (v.GetProcessing()) {
+      out.Put(u"null", 4);
+      return;
+    }
+    if (TJsonTableString* t = v.AsObject()) {
+      if (t->GetCount() == 0) {
+        out.Put(u"{}", 2);
+        return;
+      }
+      out.Put(u"{", 1);
+      Frame f{&v, indent ? at + 1 : at, 0, true, {}};
+      f.Members.reserve(static_cast<std::size_t>(t->GetCount()));
+      TJsonAvlIterator it(*t);
+      for (it.First(); it.GetCurrent(); it.Next()) f.Members.push_back(it.GetCurrent());
+      stack.push_back(std::move(f));
+      v.SetProcessing(true);
+    } else if (TJsonArray* a = v.AsArray()) {
+      if (a->GetLength() == 0) {
+        out.Put(u"[]", 2);
+        return;
+      }
+      out.Put(u"[", 1);
+      if (indent) out.LineBreak(++at);
+      stack.push_back(Frame{&v, at, 0, true, {}});
+      v.SetProcessing(true);
+    } else {
+      ProcessingGuard guard(v);
+      WriteScalar(v, out, escape);
+    }
+  };
+  auto skipped = [](const IJsonObject& m) { return m && (m->DataType() == jdtMethod || m->GetProcessing()); };
+
+  open(root, level);
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    TJsonObject* child = nullptr;
+    bool more = false;
+    if (f.Value->AsObject() != nullptr) {
+      while (f.Next < f.Members.size()) {
+        const TJsonAvlEntry* e = f.Members[f.Next++];
+        const IJsonObject& m = e->GetValue();
+        if (skipped(m)) continue;
+        if (!f.First) out.Put(u",", 1);
+        f.First = false;
+        if (indent) out.LineBreak(f.Level);
+        PutQuoted(out, e->GetName(), escape);
+        indent ? out.Put(u": ", 2) : out.Put(u":", 1);
+        child = m.get();
+        more = true;
+        break;
+      }
+      if (!more) {
+        if (indent) out.LineBreak(f.Level - 1);
+        out.Put(u"}", 1);
+      }
+    } else {
+      TJsonArray* a = f.Value->AsArray();
+      while (f.Next < static_cast<std::size_t>(a->GetLength())) {
+        const IJsonObject m = a->Get(static_cast<std::int64_t>(f.Next++));
+        if (skipped(m)) continue;
+        if (!f.First) out.Put(u",", 1);
+        f.First = false;
+        child = m.get();
+        more = true;
+        break;
+      }
+      if (!more) out.Put(u"]", 1);
+    }
+    if (!more) {
+      f.Value->SetProcessing(false);
+      stack.pop_back();
+    } else if (child != nullptr) {
+      open(*child, f.Level);  // may grow the stack: f is not used after this
+    } else {
+      out.Put(u"null", 4);
+    }
+  }
+}
+
+}  // namespace
+
 std::int64_t TJsonObject::Write(TJsonWriter& writer, bool indent, bool escape, int level) {
   Out out{writer};
-  JsonWriteAccess::WriteValue(*this, out, indent, escape, level);
+  WriteValue(*this, out, indent, escape, level);
   return out.Failed ? -1 : out.Last;
 }
 
@@ -220,10 +261,14 @@ namespace {
 
 bool WriteToStream(TJsonObject& v, TStream& stream, bool indent, bool escape) {
   std::unique_ptr<TJsonWriterStream> w;
-  if (escape)
+  if (escape) {
     w = std::make_unique<TJsonAnsiWriterStream>(stream);
-  else
+  } else {
     w = std::make_unique<TJsonUnicodeWriterStream>(stream);
+    // The byte-order mark is how the reader tells two bytes per character
+    // from one, so what is written here reads back.
+    if (w->Append(u"\uFEFF", 1) < 0) return false;
+  }
   if (v.Write(*w, indent, escape, 0) < 0) return false;
   return w->Flush() >= 0;
 }

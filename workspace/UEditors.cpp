@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "highlight/OndBuiltinSchemes.h"
 #include "platform/ImgList.h"
 #include "platform/core/Classes.h"
 #include "platform/core/CodePage.h"
@@ -228,6 +229,8 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   CollapseButton->OnClick = [this](TObject*) { SetCollapsed(!Collapsed); };
 
   Highlighter = std::make_unique<TOndGenHighlighter>();
+  if (LoadBuiltinScheme(*Highlighter, Settings.interface.view.syntax.scheme))
+    SchemeIndex = Settings.interface.view.syntax.scheme;
   SearchEngine = std::make_unique<TOndEditSearch>();
   RegexSearchEngine = std::make_unique<TOndEditRegexSearch>();
 
@@ -251,6 +254,22 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
                                  TOndReplaceAction& a) { EditorReplaceText(s, r, line, column, a); };
   Editor->OnScroll = [this](TObject*, TScrollBarKind) { EditorScroll(); };
   if (shown && Owner) ++Owner->VisibleCount;
+}
+
+void TEditor::SetSyntaxScheme(int Index) {
+  if (SchemeIndex == Index) return;
+  TOndCodeFolding& folding = Editor->CodeFolding();
+  if (folding.GetEnabled()) folding.SetEnabled(false);
+  Editor->SetHighlighter(nullptr);
+  Highlighter->Clear();
+  LoadBuiltinScheme(*Highlighter, Index);
+  Editor->SetHighlighter(Highlighter.get());
+  const auto& syntax = Settings.interface.view.syntax;
+  if (syntax.codefolding && syntax.scheme >= 0) {
+    folding.SetEnabled(true);
+    Editor->RescanFoldRanges();
+  }
+  SchemeIndex = Index;
 }
 
 TEditor::~TEditor() {

@@ -117,6 +117,13 @@ class TEditor : public TObject {
   // The panel's rule-driven highlighter; it has no rules until a scheme is
   // loaded into it.
   std::unique_ptr<TOndGenHighlighter> Highlighter;
+  // The built-in scheme the highlighter holds (0 config files, 1 JavaScript,
+  // 2 Python); -1 for none.
+  int SchemeIndex = -1;
+  // Loads the built-in scheme Index (any other value leaves the highlighter
+  // empty) with folding off meanwhile; folding comes back on when the
+  // settings want it.
+  void SetSyntaxScheme(int Index);
   std::unique_ptr<TOndEditSearch> SearchEngine;
   std::unique_ptr<TOndEditRegexSearch> RegexSearchEngine;
 

@@ -11,7 +11,9 @@
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Encodings.h"
+#include "workspace/UErrorLogInfo.h"
 #include "workspace/StatusPanels.h"
+#include "workspace/UWorldOfTanksInfo.h"
 
 namespace ond {
 
@@ -29,7 +31,7 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   CreateActions();
   // What the window does once created; the error handler first, so that it
   // sees every failure from here on.
-  FErrorHandler = std::make_unique<TErrorHandler>();
+  FErrorHandler = std::make_unique<TErrorHandler>(ReadErrorLogSystemInfo);
   FErrorHandler->SetActive(true);
   SetCaption("Ondrel");
   ApplyTreeSettings();
@@ -201,15 +203,21 @@ void TMain::ApplyLanguage() {
                                                                                            : EditModeOverwrite));
 }
 
-void TMain::SetSyntaxScheme(int) {
-  // The panels have no highlighter yet: the scheme setting is all there is.
+void TMain::SetSyntaxScheme(int index) {
+  TEditors* editors = Editors();
+  if (!editors) return;
+  for (auto& panel : editors->Items)
+    if (panel) panel->SetSyntaxScheme(index);
 }
 
 void TMain::SetCodeFolding(bool enabled) {
   TEditors* editors = Editors();
   if (!editors || Settings.interface.view.syntax.scheme < 0) return;
-  for (auto& panel : editors->Items)
-    if (panel && panel->Editor->CodeFolding().GetEnabled() != enabled) panel->Editor->CodeFolding().SetEnabled(enabled);
+  for (auto& panel : editors->Items) {
+    if (!panel || panel->Editor->CodeFolding().GetEnabled() == enabled) continue;
+    panel->Editor->CodeFolding().SetEnabled(enabled);  // off expands and forgets the ranges
+    if (enabled) panel->Editor->RescanFoldRanges();
+  }
 }
 
 void TMain::CenterHelp() {
@@ -346,8 +354,9 @@ void TMain::FormShow() {
   // file wins over it.
   TAction* language = Action(IsRussianSystem() ? "aRUSLang" : "aENGLang");
   if (!language->GetChecked()) language->Execute();
-  // The settings file, the game's active config and the update check join
-  // here with their own parts of the program.
+  ActiveConfigExists = IsActiveConfigAvailable();
+  // The settings file and the update check join here with their own parts
+  // of the program.
   OpenCommandLineFile();
   trCompleteConfigInterface->SetEnabled(true);
 }

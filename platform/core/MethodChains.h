@@ -241,7 +241,7 @@ class TOndMethodChain {
       try {
         CallHandler(event);
       } catch (const std::exception& e) {
-        return HandleHandlerError(e);
+        return HandleHandlerError(e, std::current_exception());
       }
       return true;
     });
@@ -252,11 +252,11 @@ class TOndMethodChain {
  protected:
   virtual void CallHandler(const TEvent& event) = 0;
 
-  // Called while the handler's exception is being handled. With
-  // OnHandlerError assigned its DoContinue is the answer; without it the
-  // exception is raised again.
-  virtual bool HandleHandlerError(const std::exception& e) {
-    if (!OnHandlerError) throw;
+  // Decides on a handler's exception e (Error holds it). With OnHandlerError
+  // assigned its DoContinue is the answer; without it the exception is raised
+  // again, from wherever this is called.
+  virtual bool HandleHandlerError(const std::exception& e, std::exception_ptr Error) {
+    if (!OnHandlerError) std::rethrow_exception(Error);
     bool doContinue = true;
     OnHandlerError(this, e, doContinue);
     return doContinue;

@@ -393,5 +393,22 @@ TEST(Chains, NotifyChainHandlerErrors) {
   EXPECT_EQ(log, "13");
 }
 
+// A chain that decides on an error outside any handler raises it again
+// instead of ending the program.
+TEST(MethodChains, HandlerErrorDecidedOutsideACatchIsRaisedAgain) {
+  struct Chain : TOndNotifyEventChain {
+    bool Decide(const std::exception& e, std::exception_ptr error) { return HandleHandlerError(e, error); }
+  } chain;
+  const EConvertError error("bad value");
+  EXPECT_THROW(chain.Decide(error, std::make_exception_ptr(error)), EConvertError);
+  bool called = false;
+  chain.OnHandlerError = [&](TOndMethodChain<void(void*)>*, const std::exception&, bool& doContinue) {
+    called = true;
+    doContinue = false;
+  };
+  EXPECT_FALSE(chain.Decide(error, std::make_exception_ptr(error)));
+  EXPECT_TRUE(called);
+}
+
 }  // namespace
 }  // namespace ond

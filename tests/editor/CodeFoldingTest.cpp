@@ -178,6 +178,8 @@ TEST(CodeFolding, QueriesForPaintingAndTheGutter) {
   EXPECT_FALSE(f.Folder.IsInsideRange(5));
   EXPECT_EQ(f.Folder.LineIndentColumns(2), 10);
   EXPECT_EQ(f.Folder.LineIndentColumns(99), 0);
+  EXPECT_EQ(f.Folder.LineIndentColumns(0), 0);
+  EXPECT_EQ(f.Folder.LineIndentColumns(-5), 0);
   EXPECT_EQ(f.Folder.CaretFoldRange(2), f.Folder.FoldRangeAtLine(2));
   EXPECT_EQ(f.Folder.CaretFoldRange(4), f.Folder.FoldRangeAtLine(2));
   EXPECT_EQ(f.Folder.CaretFoldRange(3), nullptr);

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/core/Classes.h"
 #include "platform/core/SysUtils.h"
 #include "services/UErrorLog.h"
+#include "tests/support/EnvGuard.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/TempDir.h"
 
@@ -23,22 +23,6 @@ std::vector<std::string> Lines(const TStrings& log) {
   for (int i = 0; i < log.GetCount(); ++i) lines.push_back(log.Get(i));
   return lines;
 }
-
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const char* value) : FName(name) {
-    if (const char* old = std::getenv(name)) FOld = old;
-    if (value) setenv(name, value, 1); else unsetenv(name);
-  }
-  ~ScopedEnv() {
-    if (FOld) setenv(FName, FOld->c_str(), 1); else unsetenv(FName);
-  }
-
- private:
-  const char* FName;
-  std::optional<std::string> FOld;
-};
 
 TEST(ErrorLogMarkers, SplitsIdentifierFlagAndText) {
   struct Case {
@@ -207,15 +191,15 @@ TEST(ErrorLogFile, BesideTheProgramWhenWritableElseInTheStateFolder) {
   test::TempDir dir;
   EXPECT_EQ(ErrorLogFileName(dir / "ondrel"), dir / "ondrel_error.log");
   {
-    ScopedEnv state("XDG_STATE_HOME", "/var/state-of-test");
+    test::TEnvGuard state("XDG_STATE_HOME", "/var/state-of-test");
     EXPECT_EQ(ErrorLogFileName("/nonexistent-folder/ondrel"), "/var/state-of-test/ondrel/ondrel_error.log");
   }
   {
-    ScopedEnv state("XDG_STATE_HOME", nullptr);
-    ScopedEnv home("HOME", "/home/tester");
+    test::TEnvGuard state("XDG_STATE_HOME", nullptr);
+    test::TEnvGuard home("HOME", "/home/tester");
     EXPECT_EQ(ErrorLogFileName("/nonexistent-folder/ondrel"), "/home/tester/.local/state/ondrel/ondrel_error.log");
     // A relative state folder is not a valid one.
-    ScopedEnv relative("XDG_STATE_HOME", "state");
+    test::TEnvGuard relative("XDG_STATE_HOME", "state");
     EXPECT_EQ(ErrorLogFileName("/nonexistent-folder/ondrel"), "/home/tester/.local/state/ondrel/ondrel_error.log");
   }
 }

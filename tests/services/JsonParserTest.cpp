@@ -159,6 +159,14 @@ TEST(JsonParser, EndOfInputCompletesTokens) {
   EXPECT_EQ(ParseFile(dir.Write("c.json", "\xEF\xBB\xBF{\"a\":1}"), true, false)->AsJsonText(), u"{\"a\":1}");
   EXPECT_EQ(ParseFile(dir.Write("d.json", std::string("\xFF\xFE[\0\x16\x04\0]\0", 8)), true, false), nullptr);
   EXPECT_EQ(ParseFile(dir.Write("e.json", std::string("\xFF\xFE\"\0\x16\x04\"\0", 8)), true, false)->AsString(), u"\u0416");
+  // Half a character at the end of UTF-16 input is input cut short.
+  EXPECT_EQ(ParseFile(dir.Write("o.json", std::string("\xFF\xFE\"\0\x16\x04\"\0 ", 9)), true, true), nullptr);
+  EXPECT_EQ(ParseFile(dir.Write("p.json", std::string("\xFF\xFE" "1", 3)), true, true), nullptr);
+  std::string longWide("\xFF\xFE[\0", 4);
+  for (int i = 0; i < 3000; ++i) longWide += std::string(" \0", 2);
+  longWide += std::string("]\0", 2);
+  EXPECT_TRUE(ParseFile(dir.Write("q.json", longWide), true, false));
+  EXPECT_EQ(ParseFile(dir.Write("r.json", longWide + "\n"), true, false), nullptr);
   EXPECT_EQ(ParseFile(dir.Write("f.json", "{} x"), true, false), nullptr);
   EXPECT_TRUE(ParseFile(dir.Write("g.json", "{} x"), true, true));
   EXPECT_EQ(ParseFile(dir.Write("h.json", "[1"), true, true), nullptr);

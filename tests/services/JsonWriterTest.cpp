@@ -94,9 +94,10 @@ TEST(JsonWriter, StreamsFilesAndFailures) {
   EXPECT_EQ(o->SaveTo(ansi, false, true), 17);
   EXPECT_EQ(ansi.Data(), "{\"k\":\"\\u0416\\/x\"}" + std::string());
   TMemoryStream wide;
-  EXPECT_EQ(o->SaveTo(wide, false, false), 24);
-  EXPECT_EQ(wide.Data().substr(0, 4), std::string("{\0\"\0", 4));
-  EXPECT_EQ(wide.Data().substr(12, 2), std::string("\x16\x04", 2));
+  // Two bytes per character after the byte-order mark the reader looks for.
+  EXPECT_EQ(o->SaveTo(wide, false, false), 26);
+  EXPECT_EQ(wide.Data().substr(0, 6), std::string("\xFF\xFE{\0\"\0", 6));
+  EXPECT_EQ(wide.Data().substr(14, 2), std::string("\x16\x04", 2));
   // Short writes are retried until everything is written.
   ShortStream partial(1000);
   EXPECT_EQ(o->SaveTo(partial, false, true), 17);
@@ -116,6 +117,35 @@ TEST(JsonWriter, StreamsFilesAndFailures) {
   EXPECT_EQ(o->SaveTo(dir / "missing/s.json", true, true), 0);
   // Nothing but the file is left in the folder.
   EXPECT_EQ(::access((file + ".tmp").c_str(), F_OK), -1);
+}
+
+// Whatever SaveTo writes, to a file or a stream, escaped or not, indented or
+// not, the parser reads back as the same value.
+TEST(JsonWriter, EverythingWrittenReadsBack) {
+  IJsonObject o = Obj();
+  o->AsObject()->Put(u"name", TJsonObject::Create(u"\u0416\u00e9 \"/\\ \u20ac"));
+  IJsonObject list = TJsonObject::Create(jdtArray);
+  list->AsArray()->Add(TJsonObject::Create(1.5));
+  list->AsArray()->Add(TJsonObject::Create(u""));
+  list->AsArray()->Add(Obj());
+  o->AsObject()->Put(u"\u0436list", list);
+  test::TempDir dir;
+  for (const bool indent : {false, true}) {
+    for (const bool escape : {false, true}) {
+      SCOPED_TRACE(std::string(indent ? "indent " : "") + (escape ? "escape" : "wide"));
+      const std::string file = dir / "r.json";
+      ASSERT_GT(o->SaveTo(file, indent, escape), 0);
+      const IJsonObject fromFile = ParseFile(file, true, false);
+      TMemoryStream stream;
+      ASSERT_GT(o->SaveTo(stream, indent, escape), 0);
+      stream.Seek(0, TSeekOrigin::soBeginning);
+      const IJsonObject fromStream = ParseStream(stream, true, false);
+      for (const IJsonObject& back : {fromFile, fromStream}) {
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->AsJsonText(), o->AsJsonText());
+      }
+    }
+  }
 }
 
 TEST(JsonWriter, SocketAlwaysEscapesAndSurvivesClosedPeer) {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "editor/OndEdit.h"
+#include "platform/ImgList.h"
 
 namespace ond {
 namespace {
@@ -241,6 +242,26 @@ TEST(EditControl, HooksFontsAndMarks) {
   ed->SetBookmarkSlot(3, m);
   ed->Marks().Remove(m);
   EXPECT_EQ(ed->Bookmark(3), nullptr);
+}
+
+// A bookmark image list freed while the editor shows bookmarks is let go of:
+// the editor paints its gutter on without it.
+TEST(EditControl, AFreedBookmarkImageListIsLetGoOf) {
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 300, 200);
+  ed->Lines()->SetText("one\ntwo");
+  auto images = std::make_unique<TImageList>(nullptr);
+  ed->BookMarkOptions().SetBookmarkImages(images.get());
+  ed->SetBookMark(1, 1, 2);
+  images.reset();
+  EXPECT_EQ(ed->BookMarkOptions().GetBookmarkImages(), nullptr);
+  ed->Show();
+  ed->Repaint();
+  // A list that outlives the editor has nobody left to tell.
+  images = std::make_unique<TImageList>(nullptr);
+  ed->BookMarkOptions().SetBookmarkImages(images.get());
+  ed.reset();
+  images.reset();
 }
 
 TEST(EditControl, InvalidationWaitsForTheEndOfABufferChange) {

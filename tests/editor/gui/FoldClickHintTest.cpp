@@ -129,8 +129,8 @@ TEST(FoldClickHint, PointerOnACollapsedMarkerShowsTheHiddenLines) {
   const int markerX = ed->RowColumnToPixels(DisplayCoord(len - 5 + 2, 2)).X + 1;
   SendMouse(w, QEvent::MouseMove, QPoint(markerX, RowY(*ed, 2)), Qt::NoButton, Qt::NoButton);
   ASSERT_EQ(log.Shown, 1);
-  // The hidden lines in order, tabs as blanks.
-  EXPECT_EQ(log.Items, (std::vector<std::string>{"    one", "  two", "}"}));
+  // The header, then the hidden lines in order, tabs as blanks.
+  EXPECT_EQ(log.Items, (std::vector<std::string>{"block {", "    one", "  two", "}"}));
   // Moving on over the marker keeps the one hint; leaving it hides it.
   SendMouse(w, QEvent::MouseMove, QPoint(markerX + 1, RowY(*ed, 2)), Qt::NoButton, Qt::NoButton);
   EXPECT_EQ(log.Shown, 1);
@@ -148,6 +148,46 @@ TEST(FoldClickHint, PointerOnACollapsedMarkerShowsTheHiddenLines) {
   ed->ToggleFoldAtLine(2);
   SendMouse(w, QEvent::MouseMove, QPoint(markerX, RowY(*ed, 2)), Qt::NoButton, Qt::NoButton);
   EXPECT_EQ(log.Shown, 1);
+}
+
+// A long fold lists its header and the first 41 hidden lines, then "...";
+// the caret coming onto a fold header hides the hint.
+TEST(FoldClickHint, LongFoldsAreCutAndTheCaretOnAHeaderHidesTheHint) {
+  HintLog log;
+  TOndCompletionProposal::SetFactory([&log] { return std::make_unique<FakeHint>(log); });
+  auto ed = MakeFolding();
+  TOndCompletionProposal::SetFactory(nullptr);
+  QWidget* w = ed->Widget();
+  for (const int hidden : {41, 42}) {
+    std::string text = "head {";
+    for (int i = 1; i < hidden; ++i) text += "\r\nline " + std::to_string(i);
+    text += "\r\n}\r\nend";
+    ed->Lines()->SetText(text);
+    ed->RescanFoldRanges();
+    ASSERT_TRUE(ed->CollapseFoldRange(ed->FoldRangeAtLine(1)));
+    const int len = static_cast<int>(ed->Lines()->GetView(0).size());
+    const int markerX = ed->RowColumnToPixels(DisplayCoord(len - 5 + 2, 1)).X + 1;
+    SendMouse(w, QEvent::MouseMove, QPoint(markerX, RowY(*ed, 1)), Qt::NoButton, Qt::NoButton);
+    ASSERT_TRUE(log.Visible) << hidden;
+    ASSERT_EQ(log.Items.front(), "head {");
+    if (hidden == 41) {
+      EXPECT_EQ(log.Items.size(), 42u);
+      EXPECT_EQ(log.Items.back(), "}");
+    } else {
+      EXPECT_EQ(log.Items.size(), 43u);
+      EXPECT_EQ(log.Items[41], "line 41");
+      EXPECT_EQ(log.Items.back(), "...");
+    }
+    // The caret moving within the text elsewhere leaves the hint; onto the
+    // header it hides it.
+    const int cancelled = log.Cancelled;
+    ed->SetCaretXY(BufferCoord(1, 2));
+    EXPECT_EQ(log.Cancelled, cancelled);
+    ed->SetCaretXY(BufferCoord(2, 1));
+    EXPECT_EQ(log.Cancelled, cancelled + 1);
+    EXPECT_FALSE(log.Visible);
+    ed->ExpandAll();
+  }
 }
 
 TEST(FoldClickHint, DraggingTheThumbShowsTheLineHint) {

@@ -187,12 +187,12 @@ TEST(FoldSelection, MemoMessagesSeeTheHiddenLines) {
   char line[64] = {};
   const std::uint16_t room = sizeof line - 1;
   std::memcpy(line, &room, sizeof room);
-  EXPECT_EQ(memo->Perform(EM_GETLINE, 1, reinterpret_cast<std::intptr_t>(line)), 3);
+  EXPECT_EQ(memo->Perform(EM_GETLINE, 1, reinterpret_cast<std::intptr_t>(line), sizeof line), 3);
   EXPECT_EQ(std::string(line, 3), "b {");
 
   memo->Perform(EM_SETSEL, 0, -1);
   std::string sel(text.size() + 1, '?');
-  EXPECT_EQ(memo->Perform(EM_GETSELTEXT, 0, reinterpret_cast<std::intptr_t>(sel.data())),
+  EXPECT_EQ(memo->Perform(EM_GETSELTEXT, 0, reinterpret_cast<std::intptr_t>(sel.data()), sel.size()),
             static_cast<std::intptr_t>(text.size()));
   EXPECT_EQ(std::string(sel.c_str()), text);
 

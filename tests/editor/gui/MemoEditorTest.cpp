@@ -31,17 +31,34 @@ TEST(Memo, EditControlMessages) {
   EXPECT_EQ(m->GetSelText(), "ab");
   EXPECT_EQ(m->Perform(EM_GETLINECOUNT, 0, 0), 3);
   char buf[32] = {};
-  EXPECT_EQ(m->Perform(EM_GETSELTEXT, 0, reinterpret_cast<std::intptr_t>(buf)), 2);
+  EXPECT_EQ(m->Perform(EM_GETSELTEXT, 0, reinterpret_cast<std::intptr_t>(buf), sizeof buf), 2);
   EXPECT_STREQ(buf, "ab");
+  // A buffer too small for the selection gets what fits and its zero, and
+  // not a byte more; without its size nothing is written.
+  m->Perform(EM_SETSEL, 0, 9);
+  std::memset(buf, 'z', sizeof buf);
+  EXPECT_EQ(m->Perform(EM_GETSELTEXT, 0, reinterpret_cast<std::intptr_t>(buf), 4), 3);
+  EXPECT_STREQ(buf, "ab\r");
+  EXPECT_EQ(buf[4], 'z');
+  std::memset(buf, 'z', sizeof buf);
+  EXPECT_EQ(m->Perform(EM_GETSELTEXT, 0, reinterpret_cast<std::intptr_t>(buf)), 0);
+  EXPECT_EQ(buf[0], 'z');
 
-  // EM_GETLINE: the buffer's first word is its size; an index past the end answers 0.
+  // EM_GETLINE: the buffer's first word limits the characters, and so does
+  // the buffer's own size; an index past the end answers 0.
   char line[8] = {};
   const std::uint16_t size = 3;
   std::memcpy(line, &size, sizeof size);
-  EXPECT_EQ(m->Perform(EM_GETLINE, 1, reinterpret_cast<std::intptr_t>(line)), 3);
+  EXPECT_EQ(m->Perform(EM_GETLINE, 1, reinterpret_cast<std::intptr_t>(line), sizeof line), 3);
   EXPECT_EQ(std::string(line, 3), "cde");
+  const std::uint16_t claimed = 60000;
   std::memset(line, 'z', sizeof line);
-  EXPECT_EQ(m->Perform(EM_GETLINE, 3, reinterpret_cast<std::intptr_t>(line)), 0);
+  std::memcpy(line, &claimed, sizeof claimed);
+  EXPECT_EQ(m->Perform(EM_GETLINE, 1, reinterpret_cast<std::intptr_t>(line), 3), 3);
+  EXPECT_EQ(std::string(line, 4), "cdez");
+  EXPECT_EQ(m->Perform(EM_GETLINE, 1, reinterpret_cast<std::intptr_t>(line), 1), 0);
+  std::memset(line, 'z', sizeof line);
+  EXPECT_EQ(m->Perform(EM_GETLINE, 3, reinterpret_cast<std::intptr_t>(line), sizeof line), 0);
   EXPECT_EQ(line[0], 'z');
 
   // EM_REPLACESEL with and without undo.

@@ -59,6 +59,22 @@ TEST(SearchReplace, FindReplacePromptAndUndo) {
   EXPECT_EQ(ed->Lines()->GetText(), "xbx\r\naaxx");
 }
 
+// An engine that goes before the editor is let go of; an editor that goes
+// first takes back its request to hear of it.
+TEST(SearchReplace, AnEngineThatGoesIsLetGoOf) {
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  auto engine = std::make_unique<TOndEditSearch>();
+  ed->SetSearchEngine(engine.get());
+  ed->Lines()->SetText("abc");
+  engine.reset();
+  EXPECT_EQ(ed->GetSearchEngine(), nullptr);
+  EXPECT_THROW(ed->SearchReplace("a", "", ssoEntireScope), EOndEditError);
+  engine = std::make_unique<TOndEditSearch>();
+  ed->SetSearchEngine(engine.get());
+  ed.reset();
+  engine.reset();  // tells no one
+}
+
 // The scope's last line shifts its end by every replacement, as the other
 // lines do: no match on it is left out, with or without "selected only".
 TEST(SearchReplace, ReplaceAllReachesEveryMatchOnTheScopesLastLine) {

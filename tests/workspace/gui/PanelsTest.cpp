@@ -167,10 +167,12 @@ TEST(Panels, EditorSettingsKeysStatusAndReplaceAnswers) {
   EXPECT_NE(ed->GetOptions() & eoRightMouseMovesCursor, 0u);
   EXPECT_EQ(ed->WordWrap().GetEnabled(), Settings.interface.view.editors.wordwrap);
   EXPECT_EQ(ed->GetSearchEngine(), e->SearchEngine.get());
-  // Every panel has its own rule-driven highlighter, empty until a scheme loads.
+  // Every panel has its own rule-driven highlighter with the scheme of the
+  // scheme setting (the config files' scheme by default).
   ASSERT_NE(e->Highlighter, nullptr);
   EXPECT_EQ(ed->GetHighlighter(), e->Highlighter.get());
-  EXPECT_EQ(e->Highlighter->MainRules().RangeCount(), 0);
+  EXPECT_EQ(e->SchemeIndex, Settings.interface.view.syntax.scheme);
+  EXPECT_EQ(e->Highlighter->Info().General.Name, "JSON Default");
 
   ed->Lines()->SetText("\xC0\xE1");  // "Аб"
   ed->SetCaretXY(BufferCoord(2, 1));
@@ -251,6 +253,41 @@ TEST(Panels, EditorSettingsKeysStatusAndReplaceAnswers) {
   e->EditorReplaceText("ab", "cd", 1, 1, a);
   EXPECT_EQ(a, raReplace);
   EXPECT_EQ(editors.ReplaceCount, 4);
+}
+
+TEST(Panels, SwitchingTheSchemeReloadsTheHighlighterAndRescansFolds) {
+  Host h(900);
+  TEditors editors(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
+  TEditor* e = editors.AddEditor(0, "a.zu", true);
+  TOndEditor* ed = e->Editor;
+  ed->Lines()->SetText("{\r\n  \"a\": \"}\"\r\n}\r\n");
+  auto& syntax = Settings.interface.view.syntax;
+  const auto saved = syntax;
+  syntax.codefolding = true;
+  syntax.scheme = 0;
+  e->SetSyntaxScheme(-1);
+  EXPECT_EQ(e->SchemeIndex, -1);
+  EXPECT_EQ(e->Highlighter->MainRules().RangeCount(), 0);
+  EXPECT_EQ(ed->GetHighlighter(), e->Highlighter.get());
+
+  e->SetSyntaxScheme(0);
+  EXPECT_EQ(e->Highlighter->Info().General.Name, "JSON Default");
+  ASSERT_TRUE(ed->CodeFolding().GetEnabled());
+  // The brace inside the string is skipped: one fold over the whole object.
+  ASSERT_EQ(ed->FoldRegionsInUse(), &e->Highlighter->FoldRegions());
+  ASSERT_EQ(ed->AllFoldRanges().Count(), 1);
+  EXPECT_EQ(ed->AllFoldRanges().Items(0)->ToLine, 3);
+
+  syntax.scheme = 2;
+  e->SetSyntaxScheme(2);
+  EXPECT_EQ(e->Highlighter->Info().General.Name, "Python Default");
+  EXPECT_EQ(e->SchemeIndex, 2);
+
+  // Folding stays off while the scheme setting is "none".
+  syntax.scheme = -1;
+  e->SetSyntaxScheme(-1);
+  EXPECT_FALSE(ed->CodeFolding().GetEnabled());
+  syntax = saved;
 }
 
 TEST(Panels, ConfirmDialogPlacement) {

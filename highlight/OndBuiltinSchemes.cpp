@@ -1,0 +1,21 @@
+#include "highlight/OndBuiltinSchemes.h"
+
+#include "highlight/OndGenHighlighter.h"
+
+namespace ond {
+
+const char* BuiltinSchemeResourceName(int Index) noexcept {
+  static const char* const names[BuiltinSchemeCount] = {"JSONDEF", "JAVASCRIPTDEF", "PYTHONDEF"};
+  return Index >= 0 && Index < BuiltinSchemeCount ? names[Index] : nullptr;
+}
+
+bool LoadBuiltinScheme(TOndGenHighlighter& Highlighter, int Index) {
+  const char* name = BuiltinSchemeResourceName(Index);
+  if (!name) return false;
+  const std::string_view data = BuiltinSchemeData(name);
+  if (data.empty()) return false;
+  TStringStream stream{std::string(data)};
+  return Highlighter.LoadFromStream(stream);
+}
+
+}  // namespace ond

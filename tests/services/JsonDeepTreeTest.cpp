@@ -1,0 +1,115 @@
+// Trees far deeper than the parser accepts, built through the value API and
+// through paths: releasing, writing, copying, clearing and packing them must
+// not nest native calls per level. They run on a thread with a small stack,
+// where nesting per level would overflow within a few thousand levels.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "services/jsonobject.h"
+#include "tests/support/ThreadStack.h"
+
+namespace ond {
+namespace {
+
+constexpr int kDepth = 100'000;
+
+// kDepth containers, each the only member or element of the one above,
+// alternating objects and arrays, with a number at the bottom.
+IJsonObject DeepTree() {
+  IJsonObject root = TJsonObject::Create(jdtObject);
+  IJsonObject at = root;
+  for (int i = 1; i < kDepth; ++i) {
+    IJsonObject child = TJsonObject::Create(i % 2 ? jdtArray : jdtObject);
+    if (at->AsObject())
+      at->AsObject()->Put(u"a", child);
+    else
+      at->AsArray()->Add(child);
+    at = child;
+  }
+  if (at->AsObject())
+    at->AsObject()->Put(u"a", TJsonObject::Create(7));
+  else
+    at->AsArray()->Add(TJsonObject::Create(7));
+  return root;
+}
+
+// The text DeepTree writes, built without the writer.
+std::u16string DeepTreeText() {
+  std::u16string open, close;
+  for (int i = 0; i < kDepth; ++i) {
+    open += i % 2 ? u"[" : u"{\"a\":";
+    close += i % 2 ? u"]" : u"}";
+  }
+  return open + u"7" + std::u16string(close.rbegin(), close.rend());
+}
+
+TEST(JsonDeepTree, WriteCloneAndReleaseOnASmallStack) {
+  const std::u16string expected = DeepTreeText();
+  std::u16string text, copyText;
+  std::int64_t size = 0;
+  test::RunOnStack(test::kSmallThreadStack, [&] {
+    IJsonObject tree = DeepTree();
+    text = tree->AsJsonText();
+    size = tree->CalcSize(false, true);
+    IJsonObject copy = tree->Clone();
+    tree.reset();  // released while the copy still lives
+    copyText = copy->AsJsonText();
+  });
+  EXPECT_TRUE(text == expected);
+  EXPECT_EQ(size, static_cast<std::int64_t>(expected.size()));
+  EXPECT_TRUE(copyText == expected);
+}
+
+TEST(JsonDeepTree, ClearAndPackEveryLevelOnASmallStack) {
+  int cleared = -1;
+  std::u16string packed;
+  test::RunOnStack(test::kSmallThreadStack, [&] {
+    IJsonObject tree = DeepTree();
+    tree->Pack(true);
+    packed = tree->AsJsonText().substr(0, 6);
+    // A value kept from deep inside is emptied by a clear of everything.
+    IJsonObject inner = tree;
+    for (int i = 0; i < 10; ++i) inner = inner->AsObject() ? inner->AsObject()->Get(u"a") : inner->AsArray()->Get(0);
+    tree->Clear(true);
+    cleared = inner->AsObject() ? inner->AsObject()->GetCount() : inner->AsArray()->GetLength();
+  });
+  EXPECT_EQ(packed, u"{\"a\":[");
+  EXPECT_EQ(cleared, 0);
+}
+
+TEST(JsonDeepTree, APathOfAHundredThousandSegments) {
+  std::u16string path = u"a";
+  for (int i = 1; i < kDepth; ++i) path += u".a";
+  std::u16string start;
+  test::RunOnStack(test::kSmallThreadStack, [&] {
+    IJsonObject root = TJsonObject::Create(jdtObject);
+    ASSERT_TRUE(root->SetPathInt(TJsonText(path), 5));
+    EXPECT_EQ(root->GetPathInt(TJsonText(path)), 5);
+    start = root->AsJsonText().substr(0, 10);
+    IJsonObject copy = root->Clone();
+    root.reset();
+    EXPECT_EQ(copy->GetPathInt(TJsonText(path)), 5);
+  });
+  EXPECT_EQ(start, u"{\"a\":{\"a\":");
+}
+
+// A cycle made through the API is left out of writes and copies and ends
+// the walks of clearing and packing.
+TEST(JsonDeepTree, CyclesEndEveryWalk) {
+  IJsonObject a = TJsonObject::Create(jdtObject);
+  IJsonObject b = TJsonObject::Create(jdtArray);
+  a->AsObject()->Put(u"b", b);
+  b->AsArray()->Add(a);
+  b->AsArray()->Add(TJsonObject::Create(1));
+  EXPECT_EQ(a->AsJsonText(), u"{\"b\":[1]}");
+  EXPECT_EQ(a->Clone()->AsJsonText(), u"{\"b\":[null,1]}");
+  a->Pack(true);
+  EXPECT_EQ(a->AsJsonText(), u"{\"b\":[1]}");
+  a->Clear(true);
+  EXPECT_EQ(a->AsObject()->GetCount(), 0);
+  EXPECT_EQ(b->AsArray()->GetLength(), 0);
+}
+
+}  // namespace
+}  // namespace ond
