@@ -9,6 +9,7 @@
 
 #include "editor/OndEditMiscProcs.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/ScopeGuard.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -342,27 +343,6 @@ void ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int
   }
 }
 
-class LinesUpdate {
- public:
-  explicit LinesUpdate(TOndEditStringList& Lines) : FLines(Lines) { FLines.BeginUpdate(); }
-  ~LinesUpdate() noexcept(false) {
-    if (std::uncaught_exceptions() > FUncaught) {
-      try {
-        FLines.EndUpdate();
-      } catch (...) {
-      }
-    } else {
-      FLines.EndUpdate();
-    }
-  }
-  LinesUpdate(const LinesUpdate&) = delete;
-  LinesUpdate& operator=(const LinesUpdate&) = delete;
-
- private:
-  TOndEditStringList& FLines;
-  int FUncaught = std::uncaught_exceptions();
-};
-
 // Replaces a line's text keeping its modified mark.
 void PutKeepingState(TOndEditStringList& Lines, int Index, const std::string& Text) {
   const TOndLineExtra* extra = Lines.GetLineExtra(Index);
@@ -684,7 +664,8 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   if (!fits) return false;
   const int header = Range->FromLine - 1;
   const int count = static_cast<int>(k);
-  LinesUpdate update(FLines);
+  FLines.BeginUpdate();
+  const TScopeExit endUpdate([&] { FLines.EndUpdate(); });
   Range->CollapsedLines.Clear();
   for (int i = header + count; i > header; --i) {
     const TOndLineExtra* extra = FLines.GetLineExtra(i);
@@ -707,7 +688,8 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
   std::vector<std::string> lines;
   lines.reserve(static_cast<std::size_t>(count));
   for (int i = count - 1; i >= 0; --i) lines.push_back(Range->CollapsedLines.Get(i));
-  LinesUpdate update(FLines);
+  FLines.BeginUpdate();
+  const TScopeExit endUpdate([&] { FLines.EndUpdate(); });
   // A header that is no longer there (it never should be) still gets its
   // lines back, at the nearest place.
   const int at = std::clamp(Range->FromLine, 0, FLines.GetCount());
@@ -732,7 +714,8 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
 
 void TOndCodeFolder::ExpandAll() {
   NormalizeParentCollapsed(FRanges);
-  LinesUpdate update(FLines);
+  FLines.BeginUpdate();
+  const TScopeExit endUpdate([&] { FLines.EndUpdate(); });
   // Pass after pass: each shows the ranges the previous one uncovered, so
   // every depth is reached.
   for (bool any = true; any;) {

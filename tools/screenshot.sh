@@ -2,22 +2,34 @@
 # Starts the program on the sample config set (or the given file) on a virtual
 # X screen, waits for its window, saves a PNG of the screen and stops it.
 # Usage: tools/screenshot.sh [output.png] [config file]
+#        tools/screenshot.sh --menus [output folder] [config file]
+# With --menus it saves, in English and in Russian, the File menu and the View
+# menu open (file-en.png, view-en.png, file-ru.png, view-ru.png) and the search
+# dialog over the set (search-en.png, search-ru.png).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-out="$(realpath -m "${1:-$root/build-run/screenshot.png}")"
+menus=0
+if [[ "${1:-}" == "--menus" ]]; then
+  menus=1
+  shift
+  out="$(realpath -m "${1:-$root/build-run/screenshots}")"
+else
+  out="$(realpath -m "${1:-$root/build-run/screenshot.png}")"
+fi
 config="$(realpath -m "${2:-$root/samples/@quarn.zu}")"
 "$root/tools/install-deps.sh"
 cmake -S "$root" -B "$root/build-run" -G Ninja -DONDREL_TESTS=OFF >/dev/null
 cmake --build "$root/build-run" --target ondrel -j3
-mkdir -p "$(dirname "$out")"
+if [[ $menus == 1 ]]; then mkdir -p "$out"; else mkdir -p "$(dirname "$out")"; fi
 
 inner="$(mktemp)"
 trap 'rm -f "$inner"' EXIT
 cat >"$inner" <<'INNER'
 #!/usr/bin/env bash
+# Runs one scene: the program in a language, some keys and clicks, a picture.
 set -euo pipefail
-program="$1"; config="$2"; out="$3"
-"$program" "$config" &
+program="$1"; config="$2"; out="$3"; lang="$4"; scene="$5"
+LANG="$lang" "$program" "$config" &
 pid=$!
 # Wait until a window of the program has been mapped, then let it settle.
 for _ in $(seq 1 100); do
@@ -25,15 +37,55 @@ for _ in $(seq 1 100); do
   sleep 0.1
 done
 sleep 2
-# A click into the first panel's editor makes it active, so the status bar
-# shows the caret's place and the file's encoding.
-xdotool mousemove 400 300 click 1 >/dev/null 2>&1 || true
-xdotool key Down Down End >/dev/null 2>&1 || true
+main="$(xdotool search --onlyvisible --name '^Ondrel ' | head -1)"
+# A click on a word of the first panel's editor makes the panel active, so the
+# status bar shows the caret's place and the file's encoding (and the search
+# dialog starts with that word).
+xdotool mousemove --window "$main" 95 126 click 1 >/dev/null 2>&1 || true
+sleep 0.5
+case "$scene" in
+  file | view)
+    # The menu bar's first entry; the arrow keys walk on to View.
+    xdotool mousemove --window "$main" 20 8 click 1
+    sleep 0.5
+    # On to View, whose first sub-menu (the editor's toggles) opens too.
+    if [[ $scene == view ]]; then xdotool key Right Right Right; sleep 0.3; xdotool key Right; fi
+    ;;
+  search)
+    xdotool key ctrl+f
+    ;;
+esac
 sleep 1
-xwd -root -silent | xwdtopnm 2>/dev/null | pnmtopng >"$out"
+pnm="$(mktemp)"
+xwd -root -silent | xwdtopnm 2>/dev/null >"$pnm"
+# Menus are pop-up windows of their own that a picture of the screen leaves
+# out here: each open one is pictured alone and pasted where it lies.
+for w in $(xwininfo -root -tree | awk '/\("ondrel" "ondrel"\)/ && !/"Ondrel/ {print $1}'); do
+  info="$(xwininfo -id "$w")"
+  grep -q 'IsViewable' <<<"$info" || continue
+  x="$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")"
+  y="$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")"
+  part="$(mktemp)"
+  xwd -id "$w" -silent | xwdtopnm 2>/dev/null >"$part"
+  pnmpaste -replace "$part" "$x" "$y" "$pnm" >"$pnm.new" && mv "$pnm.new" "$pnm"
+  rm -f "$part"
+done
+pnmtopng <"$pnm" >"$out"
+rm -f "$pnm"
 kill "$pid" 2>/dev/null || true
 wait "$pid" 2>/dev/null || true
 INNER
 chmod +x "$inner"
-xvfb-run -a -s "-screen 0 1280x800x24" "$inner" "$root/build-run/app/ondrel" "$config" "$out"
-echo "Saved $out"
+shoot() {  # output, language, scene
+  xvfb-run -a -s "-screen 0 1280x800x24" "$inner" "$root/build-run/app/ondrel" "$config" "$1" "$2" "$3"
+  echo "Saved $1"
+}
+if [[ $menus == 1 ]]; then
+  for lang in en ru; do
+    locale="en_US.UTF-8"
+    [[ $lang == ru ]] && locale="ru_RU.UTF-8"
+    for scene in file view search; do shoot "$out/$scene-$lang.png" "$locale" "$scene"; done
+  done
+else
+  shoot "$out" "${LANG:-C}" main
+fi

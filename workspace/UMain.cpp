@@ -13,6 +13,7 @@
 #include "workspace/Encodings.h"
 #include "workspace/UErrorLogInfo.h"
 #include "workspace/StatusPanels.h"
+#include "workspace/UWorldOfTanksInfo.h"
 
 namespace ond {
 
@@ -365,8 +366,8 @@ void TMain::FormShow() {
       },
       [this](int width) { ApplyFilesListWidth(width); });
   FSettings->LoadSettings();
-  // The game's active config and the update check join here with their own
-  // parts of the program.
+  ActiveConfigExists = IsActiveConfigAvailable();
+  // The update check joins here with its own part of the program.
   OpenCommandLineFile();
   trCompleteConfigInterface->SetEnabled(true);
 }

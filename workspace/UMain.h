@@ -163,6 +163,7 @@ class TMain : public TForm {
   void ReloadActiveAs(int kind);
   void ReloadAllAs(int kind);
   void EditorCommand(int command);
+  void LoadActiveConfig();
   // Ranges of panels: 0 all, 1 above the active one, 2 below it.
   void CollapseRange(int range, bool collapse);
   void ShowRange(int range, bool show);

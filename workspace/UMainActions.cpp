@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "editor/OndEditKeyCmds.h"
+#include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
 #include "services/UAbout.h"
@@ -13,6 +14,7 @@
 #include "services/USystem.h"
 #include "workspace/Compatibility.h"
 #include "workspace/StatusPanels.h"
+#include "workspace/UWorldOfTanksInfo.h"
 #include "workspace/UMain.h"
 
 namespace ond {
@@ -114,8 +116,8 @@ void TMain::CreateActions() {
        [](TMain& m) { m.FConfig->SaveAll(true); }},
       {"aCloseAll", "aFile", leCloseAll, nullptr, 0, R::Set, [](TMain& m) { m.CloseConfig(); }},
       {"-", "aFile", -1, nullptr},
-      // The game's information is not part of the program yet.
-      {"aLoadActiveConfig", "aFile", leLoadActiveConfig, nullptr, 0, R::NotBuilt, nullptr},
+      {"aLoadActiveConfig", "aFile", leLoadActiveConfig, nullptr, 0, R::ActiveConfig,
+       [](TMain& m) { m.LoadActiveConfig(); }},
       {"-", "aFile", -1, nullptr},
       {"aExit", "aFile", leQuit, nullptr, ShortCut('W', ssCtrl), R::Always, [](TMain& m) { m.Close(); }},
 
@@ -481,6 +483,18 @@ void TMain::ReloadAllAs(int kind) {
   if (const TEditor* active = editors->Active())
     SBar->Panels()->Items(spEncoding)->SetText(active->EncodingName());
   tvOpenFiles->Invalidate();
+}
+
+void TMain::LoadActiveConfig() {
+  // The game may have changed its config since start-up: it is looked up
+  // again, and a config that is gone is said so without closing anything.
+  const std::string name = GetActiveConfigFile();
+  if (name.empty() || !FileExistsEx(name)) {
+    SBar->Panels()->Items(spMessage)->SetText(Lang(leFileNotFound) + (name.empty() ? "" : ": " + Utf8ToAnsi(name)));
+    return;
+  }
+  if (!CloseConfig()) return;
+  OpenConfig(name);
 }
 
 void TMain::EditorCommand(int command) {

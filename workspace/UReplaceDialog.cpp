@@ -8,6 +8,7 @@ TTextReplaceDialog::TTextReplaceDialog(TComponent* owner) : TTextSearchDialog(ow
   Name = "TextReplaceDialog";
   SetCaption(Lang(leReplaceCaption));
   SetBounds(0, 0, 409, 280);
+  CenterOnScreen();
   lToReplace = new TLabel(this);
   lToReplace->SetCaption(Lang(leReplaceWith));
   lToReplace->SetBounds(8, 44, 100, 16);

@@ -55,6 +55,7 @@ TTextSearchDialog::TTextSearchDialog(TComponent* owner) : TForm(owner) {
   KeyPreview = true;
   SetCaption(Lang(leSearchCaption));
   SetBounds(0, 0, 409, 242);
+  CenterOnScreen();
 
   lWathSearch = new TLabel(this);
   lWathSearch->SetCaption(Lang(leSearchFor));

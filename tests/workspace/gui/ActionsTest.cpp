@@ -18,6 +18,7 @@
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
+#include "workspace/StatusPanels.h"
 #include "workspace/UMain.h"
 
 namespace ond {
@@ -47,7 +48,7 @@ const TActionCase kActions[] = {
       {"aSaveAll", "Save all", ShortCut('S', ssCtrl | ssShift), "00010"},
       {"aSaveAllWithRecovery", "Save all with backup", 0, "00010"},
       {"aCloseAll", "Close all", 0, "01111"},
-      {"aLoadActiveConfig", "Load the current config", 0, "00000"},
+      {"aLoadActiveConfig", "Load the current config", 0, "00000"},  // the game is not here
       {"aExit", "Quit", ShortCut('W', ssCtrl), "11111"},
       {"aEdit", "Edit", 0, "11111"},
       {"aUndo", "Undo", ShortCut('Z', ssCtrl), "00010"},
@@ -343,6 +344,58 @@ TEST_F(MainActions, LanguageSwitchChangesTheWindowAtOnce) {
   main->Action("aENGLang")->Execute();
   EXPECT_EQ(main->lMainHelp->GetCaption(), LangText(leMainHelp, LangEnglish));
   EXPECT_EQ(main->Action("aExit")->GetCaption(), "Quit");
+}
+
+TEST_F(MainActions, ReopeningAskFirstWhenModifiedAndFollowTheEncoding) {
+  Enter(ModifiedPanel);
+  TEditor* panel = Active();
+  answer = IDNO;
+  main->Action("aReOpen")->Execute();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], Lang(leChangesLost));
+  EXPECT_TRUE(panel->Modified);  // No keeps the edits
+  answer = IDYES;
+  main->Action("aLoadFileAsANSI")->Execute();
+  EXPECT_EQ(messages.size(), 2u);
+  EXPECT_FALSE(panel->Modified);
+  EXPECT_EQ(panel->Encoding, 0);
+  EXPECT_EQ(main->SBar->Panels()->Items(spEncoding)->GetText(), panel->EncodingName());
+  // Unmodified panels are reloaded without a question.
+  main->Action("aLoadAllFilesAsUTF8")->Execute();
+  EXPECT_EQ(messages.size(), 2u);
+  for (auto& p : main->Editors()->Items) EXPECT_EQ(p->Encoding, 2);
+}
+
+TEST_F(MainActions, TheWindowStartsInTheSystemsLanguage) {
+  const std::string before = std::getenv("LANG") ? std::getenv("LANG") : "";
+  for (const char* lang : {"ru_RU.UTF-8", "en_US.UTF-8"}) {
+    setenv("LANG", lang, 1);
+    TMain window(nullptr);
+    window.FormShow();
+    EXPECT_EQ(CurrentLanguage(), lang[0] == 'r' ? LangRussian : LangEnglish) << lang;
+    EXPECT_EQ(window.lMainHelp->GetCaption(), LangText(leMainHelp, CurrentLanguage()));
+    EXPECT_TRUE(window.Action(lang[0] == 'r' ? "aRUSLang" : "aENGLang")->GetChecked());
+  }
+  setenv("LANG", before.c_str(), 1);
+}
+
+TEST_F(MainActions, LoadingAnActiveConfigThatIsGoneOpensNothing) {
+  Enter(SeveralPanels);
+  EXPECT_FALSE(Enabled("aLoadActiveConfig"));
+  ActiveConfigExists = true;  // found at start-up, gone since
+  EXPECT_TRUE(Enabled("aLoadActiveConfig"));
+  const char* prefix = std::getenv("WINEPREFIX");
+  const std::string savedPrefix = prefix ? prefix : "";
+  setenv("WINEPREFIX", (dir / "no-prefix").c_str(), 1);  // no game there
+  main->Action("aLoadActiveConfig")->Execute();
+  if (prefix)
+    setenv("WINEPREFIX", savedPrefix.c_str(), 1);
+  else
+    unsetenv("WINEPREFIX");
+  ActiveConfigExists = false;
+  EXPECT_TRUE(main->ConfigOpen());
+  EXPECT_EQ(main->Config()->Files[0]->FileName, root);
+  EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText().rfind(Lang(leFileNotFound), 0), 0u);
 }
 
 TEST_F(MainActions, WebSiteOpensTheProgramsPage) {
