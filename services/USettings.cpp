@@ -279,38 +279,13 @@ std::string TOndrelSettings::SaveSettings() {
   if (FDamaged) {
     // The user's own file is never lost to our defaults.
     fs::rename(file, fs::path(FFileName + DamagedSettingsSuffix), ec);
-    if (ec && fs::exists(file)) return ec.message();
+    std::error_code gone;
+    if (ec && fs::exists(file, gone)) return ec.message();
     FDamaged = false;
   }
-  // Escaped, every character is ASCII: one byte each.
-  const std::u16string text = FCurrent->AsJsonText(true, true);
-  std::string bytes(text.size(), '\0');
-  for (std::size_t i = 0; i < text.size(); ++i) bytes[i] = static_cast<char>(text[i]);
   // Through a temporary file beside it, so a failure leaves the old file whole.
-  const std::string tmp = FFileName + ".tmp" + std::to_string(::getpid());
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return ErrorText(errno);
-  bool ok = true;
-  for (std::size_t done = 0; ok && done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fsync(fd) == 0;
-  int err = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(tmp.c_str(), FFileName.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(tmp.c_str());
-    return ErrorText(err);
-  }
+  errno = 0;
+  if (FCurrent->SaveTo(FFileName, true, true) == 0) return ErrorText(errno != 0 ? errno : EIO);
   return {};
 }
 

@@ -102,6 +102,8 @@ TEST_F(SettingsWiring, TheStoredWidthKeepsWithinTheSplittersLimits) {
 }
 
 TEST_F(SettingsWiring, ClosingWritesTheFileAndTellsAFailure) {
+  // A stored width stays stored through a run that never moved the splitter.
+  dir.Write("settings.ondrel", "{\"interface\": {\"view\": {\"fileslist\": {\"width\": 300}}}}");
   Start();
   main->Action("aWordWrap")->Execute();
   main->Action("aCodeFolding")->Execute();
@@ -112,6 +114,7 @@ TEST_F(SettingsWiring, ClosingWritesTheFileAndTellsAFailure) {
   const std::string text = test::TempDir::Read(file);
   EXPECT_NE(text.find("\"wordwrap\": false"), std::string::npos) << text;
   EXPECT_NE(text.find("\"codefolding\": false"), std::string::npos) << text;
+  EXPECT_NE(text.find("\"width\": 300"), std::string::npos) << text;
 
   // A name that cannot be written is told, with the file's name.
   main.reset();
