@@ -808,6 +808,8 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void KeyUp(std::uint16_t& Key, TShiftState Shift) override;
   void DragOver(TObject* Source, int X, int Y, bool& Accept) override;
   void DragDrop(TObject* Source, int X, int Y) override;
+  // The editor's own drag leaving it puts the caret back where the drag began.
+  void DragLeave(TObject* Source) override;
   void DragEnd(bool Dropped) override;
   // A click in the gutter: toggles a fold in the fold strip, else reports
   // the line and the mark under the pointer through OnGutterClick.

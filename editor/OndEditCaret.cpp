@@ -56,7 +56,11 @@ void TCustomOndEdit::UpdateCaret() {
     return;
   }
   FStateFlags &= static_cast<TOndStateFlags>(~sfCaretChanged);
-  const TPoint p = RowColumnToPixels(GetDisplayXY());
+  TDisplayCoord at = GetDisplayXY();
+  // With word wrap the caret is drawn no further right than just past the
+  // wrap width.
+  if (FWordWrapPlugin) at.Column = std::min(at.Column, FWordWrapPlugin->WrapWidth() + 1);
+  const TPoint p = RowColumnToPixels(at);
   const int x = p.X + FCaretOffset.X, y = p.Y + FCaretOffset.Y + 1;
   const bool inText = p.X >= FView.GutterWidth + 2 - 1 && p.X < Width() && p.Y >= 0 && p.Y < Height();
   if (inText) {
@@ -441,6 +445,29 @@ void TCustomOndEdit::MoveCaretAndSelect(const TBufferCoord& From, const TBufferC
 
 void TCustomOndEdit::MoveCaretByChars(int DX, bool Extend) {
   const TBufferCoord from = GetCaretXY();
+  // With word wrap the char where a row breaks has two places: the end of
+  // the row before and the start of the next. A line caret visits both.
+  const bool lineCaret = (FInsertMode ? FInsertCaret : FOverwriteCaret) == ctVerticalLine;
+  const auto keepVisible = [this] {
+    if (FWordWrapPlugin && FWordWrapPlugin->WrapWidth() > FView.CharsInWindow) MakeCaretVisible();
+  };
+  if (FWordWrapPlugin && DX > 0 && FWrapEndFlag) {
+    FWrapEndFlag = false;  // from the row's end to the next row's start
+    FStateFlags |= sfCaretChanged;
+    UpdateCaret();
+    keepVisible();
+    return;
+  }
+  if (FWordWrapPlugin && DX < 0 && !FWrapEndFlag && from.Char >= 2 && BufferToDisplayPos(from).Column == 1 &&
+      BufferToDisplayPos(from).Row > LineToRow(from.Line)) {
+    FWrapEndFlag = true;  // to the end of the row before
+    FStateFlags |= sfCaretChanged;
+    UpdateCaret();
+    if (lineCaret) {
+      keepVisible();
+      return;
+    }
+  }
   TBufferCoord to = from;
   const bool lineChange = !(FOptions & eoScrollPastEol);
   const int count = FLines->GetCount();
@@ -454,6 +481,15 @@ void TCustomOndEdit::MoveCaretByChars(int DX, bool Extend) {
     if (DX > 0 && lineChange) to.Char = std::min(to.Char, len + 1);
   }
   MoveCaretAndSelect(from, to, Extend);
+  if (FWordWrapPlugin && DX > 0 && lineCaret && to.Line == from.Line) {
+    const TDisplayCoord d = BufferToDisplayPos(GetCaretXY());
+    if (d.Column == 1 && d.Row > LineToRow(GetCaretXY().Line)) {
+      FWrapEndFlag = true;  // a right move that reached a row's start stays at the end of the row before
+      FStateFlags |= sfCaretChanged;
+      UpdateCaret();
+    }
+  }
+  keepVisible();
 }
 
 void TCustomOndEdit::MoveCaretByRows(int DY, bool Extend) {

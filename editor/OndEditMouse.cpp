@@ -314,6 +314,13 @@ void TCustomOndEdit::DragDrop(TObject* Source, int X, int Y) {
   if (auto* source = dynamic_cast<TCustomOndEdit*>(Source)) DropText(source, X, Y, TControl::KeyboardState());
 }
 
+void TCustomOndEdit::DragLeave(TObject* Source) {
+  TCustomControl::DragLeave(Source);
+  if (Source != this) return;
+  FScrollTimer->SetEnabled(false);
+  PlaceCaretAtPixel(FMouseDownPoint.X, FMouseDownPoint.Y);
+}
+
 void TCustomOndEdit::DragEnd(bool Dropped) {
   TCustomControl::DragEnd(Dropped);
   FScrollTimer->SetEnabled(false);

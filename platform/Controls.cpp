@@ -926,6 +926,7 @@ void TCustomControl::BeginDrag() {
 
 void TCustomControl::DragOver(TObject*, int, int, bool& accept) { accept = false; }
 void TCustomControl::DragDrop(TObject*, int, int) {}
+void TCustomControl::DragLeave(TObject*) {}
 void TCustomControl::DragEnd(bool) {}
 
 void TCustomControl::DoEnter() { TWinControl::DoEnter(); }
@@ -973,6 +974,12 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
       }
       break;
     }
+    case QEvent::DragLeave:
+      if (gDragSource) {
+        DragLeave(gDragSource);
+        return true;
+      }
+      break;
     case QEvent::Drop: {
       auto* e = static_cast<QDropEvent*>(event);
       if (e->mimeData()->hasFormat(kControlDragMime) && gDragSource) {

@@ -338,6 +338,8 @@ class TCustomControl : public TWinControl {
   virtual void ImeComposition(const std::string& text);
   virtual void DragOver(TObject* source, int x, int y, bool& accept);
   virtual void DragDrop(TObject* source, int x, int y);
+  // The drag of source left the control without a drop here.
+  virtual void DragLeave(TObject* source);
   virtual void DragEnd(bool dropped);
   // The user scrolled with one of the control's own scroll bars: a line or a
   // page (Pos the current position), to the top or bottom, the thumb dragged

@@ -5,4 +5,4 @@ set -e
 cd "$(dirname "$0")/.."
 build=${1:-build}
 cmake --build "$build" --target test_highlight
-ONDREL_UPDATE_GOLDEN=1 ONDREL_SOURCE_DIR="$PWD" "$build/tests/test_highlight" --gtest_filter='Samples/HighlightGolden.*'
+ONDREL_UPDATE_GOLDEN=1 ONDREL_SOURCE_DIR="$PWD" "$build/tests/test_highlight" --gtest_filter='Samples/HighlightGolden.*:Builtin/SchemeGolden.*'

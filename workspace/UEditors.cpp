@@ -486,7 +486,11 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
     for (int i = 0; i < lines->GetCount(); ++i)
       if (TOndLineExtra* extra = lines->GetLineExtra(i)) extra->ModifiedState = 0;
   }
-  if (folding) Editor->CodeFolding().SetEnabled(true);
+  if (folding) {
+    Editor->CodeFolding().SetEnabled(true);
+    // Turning folding on finds nothing by itself: the loaded text is scanned.
+    Editor->RescanFoldRanges();
+  }
   Editor->SetCaretXY(BufferCoord(1, 1));
   // A reload clears the modified state even when it was not set.
   Modified = true;

@@ -77,7 +77,8 @@ bool ReadEscaped(std::string_view s, std::size_t& i, char close, std::u16string&
       case 'x': {
         int digits = 0;
         unsigned v = 0;
-        while (digits < 4 && i < s.size() && HexDigit(s[i]) >= 0) v = v * 16 + static_cast<unsigned>(HexDigit(s[i++])), ++digits;
+        for (; digits < 4 && i < s.size() && HexDigit(s[i]) >= 0; ++digits)
+          v = v * 16 + static_cast<unsigned>(HexDigit(s[i++]));
         unit = digits ? static_cast<char16_t>(v) : u'x';
         break;
       }
@@ -118,35 +119,42 @@ bool ReadHexNumber(std::string_view s, std::size_t& i, std::uint32_t& v) {
 
 bool AtLineEnd(std::string_view s, std::size_t i) { return SkipBlanks(s.substr(i)).empty(); }
 
-// The comma-separated bytes of a "hex" value; a trailing "\" continues the
-// list on the next line of the hive.
-bool ReadHexBytes(std::string_view s, std::size_t i, TLines& lines, std::vector<std::uint8_t>& data) {
+// The comma-separated bytes of a "hex" value, its continuation lines already joined.
+bool ReadHexBytes(std::string_view s, std::vector<std::uint8_t>& data) {
+  std::size_t i = 0;
   for (;;) {
-    s = SkipBlanks(s.substr(i));
-    i = 0;
-    if (s.empty()) return true;
-    if (s[0] == '\\' && AtLineEnd(s, 1)) {
-      std::string_view next;
-      if (!lines.Next(next)) return false;
-      s = next;
-      continue;
-    }
-    const int hi = HexDigit(s[i]);
+    while (i < s.size() && IsBlank(s[i])) ++i;
+    if (i >= s.size()) return true;
+    const int hi = HexDigit(s[i++]);
     if (hi < 0) return false;
-    ++i;
     int v = hi;
     if (i < s.size() && HexDigit(s[i]) >= 0) v = v * 16 + HexDigit(s[i++]);
     data.push_back(static_cast<std::uint8_t>(v));
-    s = SkipBlanks(s.substr(i));
-    i = 0;
-    if (s.empty()) return true;
-    if (s[0] == ',') i = 1;
-    else if (!(s[0] == '\\' && AtLineEnd(s, 1))) return false;
+    while (i < s.size() && IsBlank(s[i])) ++i;
+    if (i >= s.size()) return true;
+    if (s[i++] != ',') return false;
+  }
+}
+
+// The data of a value line: a "hex" value whose line ends with "" goes on
+// in the next line, and so on. The lines are taken whether or not the value
+// is wanted, so every reader of the hive sees the same lines as key lines.
+// False when the hive ends inside the value.
+bool JoinValueData(std::string_view first, TLines& lines, std::string& data) {
+  data.assign(first);
+  if (!first.starts_with("hex")) return true;
+  for (;;) {
+    while (!data.empty() && IsBlank(data.back())) data.pop_back();
+    if (data.empty() || data.back() != '\\') return true;
+    data.pop_back();
+    std::string_view next;
+    if (!lines.Next(next)) return false;
+    data += next;
   }
 }
 
 // The data part of a value line, after "=".
-bool ReadValueData(std::string_view s, TLines& lines, TRegValue& value) {
+bool ReadValueData(std::string_view s, TRegValue& value) {
   std::size_t i = 0;
   std::uint32_t type = REG_SZ;
   bool isString = false;
@@ -169,11 +177,11 @@ bool ReadValueData(std::string_view s, TLines& lines, TRegValue& value) {
     return true;
   } else if (s.starts_with("hex:")) {
     value.Type = REG_BINARY;
-    return ReadHexBytes(s, 4, lines, value.Data);
+    return ReadHexBytes(s.substr(4), value.Data);
   } else if (s.starts_with("hex(")) {
     i = 4;
     if (!ReadHexNumber(s, i, value.Type) || s.substr(i, 2) != "):") return false;
-    return ReadHexBytes(s, i + 2, lines, value.Data);
+    return ReadHexBytes(s.substr(i + 2), value.Data);
   }
   if (!isString) return false;
   ++i;  // the opening quote
@@ -196,6 +204,7 @@ void ScanHive(std::string_view text, KeyFn&& onKey, ValueFn&& onValue) {
   while (!line.empty() && IsBlank(line.back())) line.remove_suffix(1);
   if (line != WineHiveHeader) return;
   bool wanted = false;
+  std::string data;
   while (lines.Next(line)) {
     line = SkipBlanks(line);
     if (line.empty() || line[0] == '#' || line[0] == ';') continue;
@@ -210,9 +219,9 @@ void ScanHive(std::string_view text, KeyFn&& onKey, ValueFn&& onValue) {
     std::u16string name;
     if (line[0] == '"' && !ReadEscaped(line, i, '"', name)) continue;
     if (i >= line.size() || line[i] != '=') continue;
-    if (!wanted) continue;
+    const bool complete = JoinValueData(line.substr(i + 1), lines, data);
     TRegValue value;
-    if (ReadValueData(line.substr(i + 1), lines, value)) onValue(name, std::move(value));
+    if (wanted && complete && ReadValueData(data, value)) onValue(name, std::move(value));
   }
 }
 

@@ -119,6 +119,19 @@ TEST(WineHive, CommentsOptionsAndMalformedLinesAreSkipped) {
   EXPECT_EQ(values, 2);
 }
 
+// Continuation lines belong to their value whether or not anyone asks for
+// it, so a one-question lookup and a full reading see the same key lines.
+TEST(WineHive, ContinuationLinesAreNeverKeyLines) {
+  const std::string text = Hive("[A]\n\"a\"=hex:01,\\\n[K]\n\"v\"=\"x\"\n\"b\"=hex:02,\\\n  03\n");
+  const TWineHive hive = TWineHive::Parse(text);
+  EXPECT_FALSE(hive.HasKey(u"K"));
+  EXPECT_EQ(hive.Find(u"A", u"a"), nullptr);
+  EXPECT_EQ(hive.Find(u"A", u"v")->AsString(), u"x");
+  EXPECT_EQ(FindHiveValue(text, u"K", u"v"), std::nullopt);
+  EXPECT_EQ(FindHiveValue(text, u"A", u"v")->AsString(), u"x");
+  EXPECT_EQ(FindHiveValue(text, u"A", u"b")->Data, (std::vector<std::uint8_t>{2, 3}));
+}
+
 TEST(WineHive, LaterValueAndRepeatedKeyWin) {
   const std::string text = Hive("[K]\n\"v\"=\"one\"\n[k]\n\"V\"=\"two\"\n\"w\"=\"kept\"\n");
   EXPECT_EQ(TWineHive::Parse(text).Find(u"K", u"v")->AsString(), u"two");

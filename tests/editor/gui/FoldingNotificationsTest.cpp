@@ -330,6 +330,56 @@ TEST(EditorNotifications, FoldChangesAreCountedAndUpdateTheRanges) {
   EXPECT_EQ(ed->HighlightedFoldRange(), nullptr);
 }
 
+// Where a row breaks, a line caret moving right first stands at the end of
+// the row, then at the start of the next; moving left it comes back the same
+// way. Other caret shapes go straight on. The caret is drawn at most one
+// column past the wrap width.
+TEST(EditorWordWrap, CaretAtTheEndOfAWrappedRow) {
+  auto ed = MakeEditor();
+  ed->CodeFolding().SetEnabled(false);
+  ed->WordWrap().SetStyle(wwsSpecified);
+  ed->WordWrap().SetPosition(10);
+  ed->Lines()->SetText(std::string(25, 'w'));
+  ed->WordWrap().SetEnabled(true);
+  ASSERT_EQ(ed->DisplayRowCount(), 3);
+  ed->SetCaretXY(BufferCoord(10, 1));
+  struct Step {
+    TOndEditorCommand command;
+    TBufferCoord caret;
+    TDisplayCoord shown;
+  };
+  const Step steps[] = {
+      {ecRight, BufferCoord(11, 1), DisplayCoord(11, 1)},  // the end of row 1
+      {ecRight, BufferCoord(11, 1), DisplayCoord(1, 2)},   // the start of row 2
+      {ecRight, BufferCoord(12, 1), DisplayCoord(2, 2)},
+      {ecLeft, BufferCoord(11, 1), DisplayCoord(1, 2)},
+      {ecLeft, BufferCoord(11, 1), DisplayCoord(11, 1)},  // back to the end of row 1
+      {ecLeft, BufferCoord(10, 1), DisplayCoord(10, 1)},
+  };
+  for (const Step& s : steps) {
+    ed->CommandProcessor(s.command, 0, nullptr);
+    EXPECT_EQ(ed->GetCaretXY(), s.caret) << s.command;
+    EXPECT_EQ(ed->GetDisplayXY(), s.shown) << s.command;
+  }
+  // A block caret (overwrite mode) has one place per char.
+  ed->SetInsertMode(false);
+  ed->SetCaretXY(BufferCoord(10, 1));
+  ed->CommandProcessor(ecRight, 0, nullptr);
+  EXPECT_EQ(ed->GetDisplayXY(), DisplayCoord(1, 2));
+  ed->CommandProcessor(ecLeft, 0, nullptr);
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(10, 1));
+  EXPECT_EQ(ed->GetDisplayXY(), DisplayCoord(10, 1));
+  // Far past a short line's end the caret is drawn just past the wrap width.
+  ed->SetInsertMode(true);
+  ed->Lines()->SetText("abc");
+  ed->Show();
+  ed->SetFocus();
+  ed->SetAlwaysShowCaret(true);
+  ed->SetCaretXY(BufferCoord(40, 1));
+  ASSERT_GT(ed->GetDisplayXY().Column, 11);
+  EXPECT_LE(ed->GetCaretPos().X, ed->RowColumnToPixels(DisplayCoord(11, 1)).X);
+}
+
 TEST(EditorWordWrap, MappingAndUpdatesThroughTheEditor) {
   auto ed = MakeEditor();
   ed->CodeFolding().SetEnabled(false);

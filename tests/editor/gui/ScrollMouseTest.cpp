@@ -20,6 +20,8 @@ class TestEdit : public TOndEdit {
   using TOndEdit::TOndEdit;
   using TCustomOndEdit::DoMouseWheel;
   using TCustomOndEdit::Scroll;
+  using TCustomOndEdit::DragLeave;
+  using TCustomOndEdit::DragOver;
 };
 
 std::unique_ptr<TestEdit> MakeEditor(int width = 400, int height = 200) {
@@ -267,6 +269,31 @@ TEST(ScrollMouse, AutoScrollWhileSelectingBeyondTheWindow) {
   EXPECT_EQ(ed->GetBlockBegin(), BufferCoord(1, 1));
   SendMouse(w, QEvent::MouseButtonRelease, QPoint(50, below), Qt::LeftButton, Qt::NoButton);
   EXPECT_FALSE(ed->ScrollTimer()->GetEnabled());
+}
+
+// The editor's own drag leaving it puts the caret back at the press; another
+// editor's drag leaving it leaves the caret where the drag had put it.
+TEST(ScrollMouse, OwnDragLeavingPutsTheCaretBackAtThePress) {
+  auto ed = MakeEditor();
+  ed->Show();
+  ed->Lines()->SetText("first line\nsecond line\nthird");
+  ed->PlaceCaretAndSelection(BufferCoord(7, 1), BufferCoord(1, 1), BufferCoord(7, 1));
+  QWidget* w = ed->Widget();
+  const QPoint press = PixelOf(*ed, 3, 1);
+  SendMouse(w, QEvent::MouseButtonPress, press, Qt::LeftButton, Qt::LeftButton);
+  const TBufferCoord pressed = ed->GetCaretXY();
+  EXPECT_EQ(pressed, BufferCoord(3, 1));
+  bool accept = false;
+  const QPoint over = PixelOf(*ed, 4, 3);
+  ed->DragOver(ed.get(), over.x(), over.y(), accept);
+  ASSERT_TRUE(accept);
+  ASSERT_EQ(ed->GetCaretXY(), BufferCoord(4, 3));
+  auto other = MakeEditor();
+  ed->DragLeave(other.get());
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(4, 3));
+  ed->DragLeave(ed.get());
+  EXPECT_EQ(ed->GetCaretXY(), pressed);
+  SendMouse(w, QEvent::MouseButtonRelease, press, Qt::LeftButton, Qt::NoButton);
 }
 
 TEST(ScrollMouse, DroppedTextMovesAsOneUndoStep) {

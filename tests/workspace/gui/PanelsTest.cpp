@@ -563,6 +563,9 @@ TEST(MainWindowPanels, OpensTheSampleSetAndFollowsTheTree) {
     EXPECT_EQ(e->Shown, !main.Config()->Files[static_cast<std::size_t>(i)]->Missing);
     if (e->Shown) {
       EXPECT_GT(e->Editor->Lines()->GetCount(), 0) << i;
+      // Every file of the sample is an object: its braces fold as soon as it
+      // is loaded.
+      if (Settings.interface.view.syntax.codefolding) EXPECT_GT(e->Editor->AllFoldRanges().Count(), 0) << i;
     }
   }
   EXPECT_TRUE(main.pScrollBox->GetVisible());

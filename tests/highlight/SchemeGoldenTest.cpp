@@ -1,0 +1,123 @@
+// Tokens of each built-in scheme over a sample (the sample config set for the
+// config files' scheme, a script written for each of the others) against
+// checked-in references: one token per line, as its line, start, length and
+// attribute name. A change in highlighting then shows as a diff to review.
+// tools/update-highlight-golden.sh writes the references again on purpose.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "highlight/OndBuiltinSchemes.h"
+#include "highlight/OndGenFormatNativeXml18.h"
+#include "highlight/OndGenHighlighter.h"
+#include "tests/support/TempDir.h"
+
+namespace ond {
+namespace {
+
+std::string Dump(TOndGenHighlighter& H, const std::string& Text) {
+  std::string out;
+  H.ResetRange();
+  const std::vector<std::string> lines = scheme1x::SplitLines(Text);
+  for (std::size_t n = 0; n < lines.size(); ++n) {
+    H.SetLine(lines[n], static_cast<int>(n));
+    while (!H.GetEol()) {
+      const TOndHighlighterAttributes* a = H.GetTokenAttribute();
+      out += std::to_string(n + 1) + " " + std::to_string(H.GetTokenPos() + 1) + " " +
+             std::to_string(H.GetToken().size()) + " " + (a ? a->Name() : std::string("-")) + "\n";
+      H.Next();
+    }
+  }
+  return out;
+}
+
+struct SchemeSample {
+  int Scheme;
+  const char* Input;      // below the repository's folder
+  const char* Reference;  // below tests/highlight/data
+};
+
+class SchemeGolden : public ::testing::TestWithParam<SchemeSample> {};
+
+TEST_P(SchemeGolden, TokensMatchTheReference) {
+  const std::string root = test::SourceDir();
+  const std::string reference = root + "/tests/highlight/data/" + GetParam().Reference;
+  TOndGenHighlighter h;
+  ASSERT_TRUE(LoadBuiltinScheme(h, GetParam().Scheme));
+  const std::string dump = Dump(h, test::TempDir::Read(root + "/" + GetParam().Input));
+  if (std::getenv("ONDREL_UPDATE_GOLDEN")) {
+    std::ofstream(reference, std::ios::binary) << dump;
+    GTEST_SKIP() << "wrote " << reference;
+  }
+  EXPECT_EQ(dump, test::TempDir::Read(reference));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Builtin, SchemeGolden,
+    ::testing::Values(SchemeSample{0, "samples/@quarn.zu", "scheme0-quarn.tokens"},
+                      SchemeSample{0, "samples/quarn/hangar.zu", "scheme0-hangar.tokens"},
+                      SchemeSample{0, "samples/quarn/battle.zu", "scheme0-battle.tokens"},
+                      SchemeSample{0, "samples/quarn/colors/colors.zu", "scheme0-colors.tokens"},
+                      SchemeSample{0, "samples/common/Macros.zu", "scheme0-macros.tokens"},
+                      SchemeSample{1, "tests/highlight/data/sample.js", "scheme1-sample.tokens"},
+                      SchemeSample{2, "tests/highlight/data/sample.py", "scheme2-sample.tokens"}));
+
+// Real files installed on the machine, read as bytes: tokens tile every line,
+// and a line that begins with the language's comment mark (after blanks) is a
+// comment from that mark on.
+struct InstalledCase {
+  int Scheme;
+  const char* Folder;
+  const char* Ext;
+  const char* CommentMark;
+  const char* CommentAttribute;
+};
+
+class SchemeOnInstalledFiles : public ::testing::TestWithParam<InstalledCase> {};
+
+TEST_P(SchemeOnInstalledFiles, TokensTileAndCommentsAreComments) {
+  const InstalledCase& c = GetParam();
+  std::vector<std::string> files;
+  std::error_code ec;
+  for (std::filesystem::recursive_directory_iterator it(c.Folder, ec), end; !ec && it != end && files.size() < 12;
+       it.increment(ec))
+    if (it->is_regular_file(ec) && it->path().extension() == c.Ext && it->file_size(ec) < 400000)
+      files.push_back(it->path().string());
+  if (files.empty()) GTEST_SKIP() << "no " << c.Ext << " files under " << c.Folder;
+  TOndGenHighlighter h;
+  ASSERT_TRUE(LoadBuiltinScheme(h, c.Scheme));
+  const std::string mark = c.CommentMark;
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    h.ResetRange();
+    const std::vector<std::string> lines = scheme1x::SplitLines(test::TempDir::Read(file));
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+      const std::string& line = lines[n];
+      const bool startsInMain = h.GetRange() == 0;
+      h.SetLine(line, static_cast<int>(n));
+      const std::size_t lead = line.find_first_not_of(" \t");
+      const bool comment = startsInMain && lead != std::string::npos && line.compare(lead, mark.size(), mark) == 0;
+      std::size_t covered = 0;
+      while (!h.GetEol()) {
+        ASSERT_EQ(static_cast<std::size_t>(h.GetTokenPos()), covered) << "line " << n + 1;
+        if (comment && covered >= lead) {
+          ASSERT_NE(h.GetTokenAttribute(), nullptr);
+          EXPECT_EQ(h.GetTokenAttribute()->Name(), c.CommentAttribute) << "line " << n + 1;
+        }
+        covered += h.GetToken().size();
+        h.Next();
+      }
+      ASSERT_EQ(covered, line.size()) << "line " << n + 1;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Installed, SchemeOnInstalledFiles,
+                         ::testing::Values(InstalledCase{2, "/usr/lib/python3.11", ".py", "#", "Comments"},
+                                           InstalledCase{1, "/usr/share/gitweb", ".js", "//", "Remark //"},
+                                           InstalledCase{1, "/usr/share/javascript", ".js", "//", "Remark //"}));
+
+}  // namespace
+}  // namespace ond
