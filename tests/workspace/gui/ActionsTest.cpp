@@ -129,7 +129,7 @@ const TActionCase kActions[] = {
       {"aAutoCheckUpdate", "Automatically check for updates", 0, "11111"},
       {"aFullScreenDefault", "Opening window to fullscreen", 0, "11111"},
       {"aSearchOptionsRemember", "Remember search options", 0, "11111"},
-      {"aRestoreDefSettings", "Restore default settings", 0, "00000"},
+      {"aRestoreDefSettings", "Restore default settings", 0, "11111"},
       {"aWebSite", "Website...", 0, "11111"},
       {"aCheckUpdate", "Check of updates...", 0, "00000"},
       {"aAbout", "About", 0, "11111"},
