@@ -79,45 +79,86 @@ IJsonObject TJsonObject::Clone() {
 }
 
 void TJsonObject::Merge(const IJsonObject& other, bool reference) {
-  if (!other || other->FDataType != FDataType || FProcessing || other->FProcessing) return;
-  switch (FDataType) {
-    case jdtObject: {
-      ProcessingGuard guardThis(*this);
-      std::unique_ptr<ProcessingGuard> guardOther;
-      if (other.get() != this) guardOther = std::make_unique<ProcessingGuard>(*other);
-      // Take the members first: merging may change the tables being walked.
-      const std::vector<std::u16string> names = other->FValue.o->GetNames();
-      const std::vector<IJsonObject> values = other->FValue.o->GetValues();
-      for (std::size_t k = 0; k < names.size(); ++k) {
-        const IJsonObject& v = values[k];
-        const IJsonObject mine = FValue.o->Get(names[k]);
-        if (mine && v && mine->FDataType == v->FDataType) {
-          if (mine != v) mine->Merge(v, reference);
-        } else {
-          FValue.o->Put(names[k], reference || !v ? v : v->Clone());
-        }
+  // Two values merge when both are there, of one type, and neither is being
+  // walked already (a value inside itself).
+  auto mergeable = [](const TJsonObject& mine, const TJsonObject& theirs) {
+    return mine.FDataType == theirs.FDataType && !mine.FProcessing && !theirs.FProcessing;
+  };
+  if (!other || !mergeable(*this, *other)) return;
+  if (FDataType != jdtObject && FDataType != jdtArray) {
+    if (FDataType == jdtString)
+      FString = other->FString;
+    else if (FDataType == jdtMethod)
+      *FValue.m = *other->FValue.m;
+    else
+      FValue = other->FValue;
+    return;
+  }
+
+  // Containers are merged from a heap stack of frames rather than by nested
+  // calls, so the depth of the trees costs no native stack. Both containers
+  // of a frame are marked as processing while it is open.
+  struct Frame {
+    TJsonObject* Mine;
+    TJsonObject* Theirs;
+    std::vector<std::u16string> Names;  // objects: their member names
+    std::vector<IJsonObject> Values;    // their members or elements, taken first:
+                                        // merging may change the containers walked
+    std::size_t Next = 0;
+    IJsonObject Hold;  // keeps Mine alive while its frame is open
+  };
+  std::vector<Frame> stack;
+  struct DropFlags {
+    std::vector<Frame>& Stack;
+    ~DropFlags() {
+      for (Frame& f : Stack) {
+        f.Mine->FProcessing = false;
+        f.Theirs->FProcessing = false;
       }
-      break;
     }
-    case jdtArray: {
-      ProcessingGuard guardThis(*this);
-      std::unique_ptr<ProcessingGuard> guardOther;
-      if (other.get() != this) guardOther = std::make_unique<ProcessingGuard>(*other);
-      const int n = other->FValue.a->GetLength();
-      for (int i = 0; i < n; ++i) {
-        const IJsonObject v = other->FValue.a->Get(i);
-        const IJsonObject mine = FValue.a->Get(i);
-        if (mine && v && mine->FDataType == v->FDataType) {
-          if (mine != v) mine->Merge(v, reference);
-        } else {
-          FValue.a->Put(i, reference || !v ? v : v->Clone());
-        }
+  } drop{stack};
+  auto open = [&stack](TJsonObject& mine, TJsonObject& theirs, IJsonObject hold) {
+    Frame f{&mine, &theirs, {}, {}, 0, std::move(hold)};
+    if (theirs.FDataType == jdtObject) {
+      f.Names = theirs.FValue.o->GetNames();
+      f.Values = theirs.FValue.o->GetValues();
+    } else {
+      const int n = theirs.FValue.a->GetLength();
+      f.Values.reserve(static_cast<std::size_t>(n));
+      for (int i = 0; i < n; ++i) f.Values.push_back(theirs.FValue.a->Get(i));
+    }
+    stack.push_back(std::move(f));
+    mine.FProcessing = true;
+    theirs.FProcessing = true;
+  };
+
+  open(*this, *other, nullptr);
+  while (!stack.empty()) {
+    Frame& f = stack.back();
+    if (f.Next == f.Values.size()) {
+      f.Mine->FProcessing = false;
+      f.Theirs->FProcessing = false;
+      stack.pop_back();
+      continue;
+    }
+    const std::size_t k = f.Next++;
+    const bool object = f.Mine->FDataType == jdtObject;
+    const IJsonObject& v = f.Values[k];
+    const IJsonObject mine = object ? f.Mine->FValue.o->Get(f.Names[k]) : f.Mine->FValue.a->Get(static_cast<std::int64_t>(k));
+    if (mine && v && mine->FDataType == v->FDataType) {
+      if (mine == v || !mergeable(*mine, *v)) continue;
+      if (mine->FDataType == jdtObject || mine->FDataType == jdtArray) {
+        open(*mine, *v, mine);  // may grow the stack: f is not used after this
+      } else {
+        mine->Merge(v, reference);
       }
-      break;
+    } else {
+      IJsonObject put = reference || !v ? v : v->Clone();
+      if (object)
+        f.Mine->FValue.o->Put(f.Names[k], std::move(put));
+      else
+        f.Mine->FValue.a->Put(static_cast<std::int64_t>(k), std::move(put));
     }
-    case jdtString: FString = other->FString; break;
-    case jdtMethod: *FValue.m = *other->FValue.m; break;
-    default: FValue = other->FValue; break;
   }
 }
 

@@ -1,5 +1,5 @@
 // Trees far deeper than the parser accepts, built through the value API and
-// through paths: releasing, writing, copying, clearing and packing them must
+// through paths: releasing, writing, copying, merging, clearing and packing them must
 // not nest native calls per level. They run on a thread with a small stack,
 // where nesting per level would overflow within a few thousand levels.
 #include <gtest/gtest.h>
@@ -92,6 +92,35 @@ TEST(JsonDeepTree, APathOfAHundredThousandSegments) {
     EXPECT_EQ(copy->GetPathInt(TJsonText(path)), 5);
   });
   EXPECT_EQ(start, u"{\"a\":{\"a\":");
+}
+
+TEST(JsonDeepTree, MergeOnASmallStack) {
+  std::u16string merged, added;
+  test::RunOnStack(test::kSmallThreadStack, [&] {
+    IJsonObject tree = DeepTree();
+    // The same shape with another number at the bottom, and one more member
+    // at the top.
+    IJsonObject other = DeepTree();
+    IJsonObject at = other;
+    while (at->AsObject() ? at->AsObject()->Get(u"a")->DataType() != jdtInteger
+                          : at->AsArray()->Get(0)->DataType() != jdtInteger)
+      at = at->AsObject() ? at->AsObject()->Get(u"a") : at->AsArray()->Get(0);
+    if (at->AsObject())
+      at->AsObject()->Put(u"a", TJsonObject::Create(8));
+    else
+      at->AsArray()->Put(0, TJsonObject::Create(8));
+    other->AsObject()->Put(u"b", DeepTree());
+    tree->Merge(other, false);
+    other.reset();
+    merged = tree->AsJsonText();
+    added = tree->AsObject()->Get(u"b")->AsJsonText();
+  });
+  std::u16string expected = DeepTreeText();
+  expected[expected.find(u'7')] = u'8';
+  EXPECT_EQ(merged.size(), expected.size() + 5 + DeepTreeText().size());  // "b": and a comma
+  EXPECT_NE(merged.find(u'8'), std::u16string::npos);
+  EXPECT_EQ(merged.find(u'7'), merged.rfind(u'7'));  // only in the added copy
+  EXPECT_TRUE(added == DeepTreeText());
 }
 
 // A cycle made through the API is left out of writes and copies and ends
