@@ -336,6 +336,15 @@ TEST_F(MainActions, RadioGroupsNeverEndWithNoneChecked) {
   EXPECT_EQ(Settings.interface.view.syntax.scheme, -1);
 }
 
+TEST_F(MainActions, SchemeItemsSwitchEveryPanelsScheme) {
+  Enter(SeveralPanels);
+  for (const auto& [action, index] : {std::pair{"aSyntaxPython", 2}, {"aSyntaxNone", -1}, {"aSyntaxOndrel", 0}}) {
+    main->Action(action)->Execute();
+    EXPECT_EQ(Settings.interface.view.syntax.scheme, index) << action;
+    for (auto& panel : main->Editors()->Items) EXPECT_EQ(panel->SchemeIndex, index) << action;
+  }
+}
+
 TEST_F(MainActions, LanguageSwitchChangesTheWindowAtOnce) {
   main->Action("aRUSLang")->Execute();
   EXPECT_EQ(CurrentLanguage(), LangRussian);
