@@ -2,7 +2,8 @@
 // (colours and font style), the word-break and identifier characters, an
 // Enabled switch, listeners told when the highlighting changed, and the token
 // interface that cuts one line at a time into coloured tokens while carrying
-// a range state from line to line.
+// a range state from line to line. Each highlighter also owns the fold and
+// skip regions of its scheme and a default file filter.
 #pragma once
 
 #include <cstdint>

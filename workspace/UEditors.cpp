@@ -8,6 +8,7 @@
 #include "platform/ImgList.h"
 #include "platform/core/Classes.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/FileSystem.h"
 #include "platform/core/Keys.h"
 #include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
@@ -471,8 +472,12 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
     text = DecodeText(ReadFileText(fileName), EncodingOfKind(kind), &replaced);
   } catch (const std::exception& e) {
     LastError = e.what();
+    // The panel never held this file's text: saving it there would replace
+    // what the file holds with whatever the panel has.
+    UnreadFile = fileName;
     return false;
   }
+  UnreadFile.clear();
   Encoding = static_cast<std::uint8_t>(kind);
   LossyCount = replaced;
   const bool folding = Editor->CodeFolding().GetEnabled();
@@ -509,6 +514,11 @@ std::string TEditor::TextToSave() const {
 
 bool TEditor::SaveToFile(const std::string& fileName, bool asCopy) {
   LastError.clear();
+  if (!UnreadFile.empty() && SameFile(fileName, UnreadFile)) {
+    LastError = "The file " + Utf8ToAnsi(fileName) +
+                " could not be read, so the panel does not hold its text; it is left as it is.";
+    return false;
+  }
   try {
     const std::string dir = ExtractFileDir(fileName);
     if (!dir.empty() && !ForceFolders(dir)) {

@@ -146,6 +146,8 @@ class TEditor : public TObject {
   // Why the last LoadFromFile or SaveToFile failed (program text naming the
   // file or folder and the system's reason), else "".
   std::string LastError;
+  // The file the last load could not read; saving to it is refused.
+  std::string UnreadFile;
 
   // Kind 0 ANSI, 1 Unicode, 2 UTF-8 (any other value counts as 2). False
   // when the file does not exist or cannot be read; the text stays then.

@@ -44,6 +44,8 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   SBar->Panels()->Items(spEncoding)->SetPopupMenu(pmSBar);
   tvOpenFiles->SetPopupMenu(pmOpenFiles);
   OnShow = [this](TObject*) { FormShow(); };
+  OnClose = [this](TObject*, TCloseAction&) { FormClose(); };
+  SettingsFile = SettingsFileLocation(ProgramFolder());
   OnCloseQuery = [this](TObject*, bool& canClose) { canClose = !ConfigOpen() || CloseConfig(); };
   CenterOnScreen();
 }
@@ -354,11 +356,38 @@ void TMain::FormShow() {
   // file wins over it.
   TAction* language = Action(IsRussianSystem() ? "aRUSLang" : "aENGLang");
   if (!language->GetChecked()) language->Execute();
+  // Every stored value takes effect through its action, exactly as if the
+  // user had chosen it.
+  FSettings = std::make_unique<TOndrelSettings>(
+      SettingsFile,
+      [this](const std::string& name, bool checked) {
+        TAction* a = Action(name);
+        if (a && a->GetChecked() != checked) a->Execute();
+      },
+      [this](int width) { ApplyFilesListWidth(width); });
+  FSettings->LoadSettings();
   ActiveConfigExists = IsActiveConfigAvailable();
-  // The settings file and the update check join here with their own parts
-  // of the program.
+  // The update check joins here with its own part of the program.
   OpenCommandLineFile();
   trCompleteConfigInterface->SetEnabled(true);
+}
+
+void TMain::FormClose() {
+  if (!FSettings) return;
+  const std::string reason = FSettings->SaveSettings();
+  if (!reason.empty())
+    Application()->MessageBox(Lang(leSaveFailed) + "\n" + Utf8ToAnsi(FSettings->FileName()) + "\n\n" +
+                                  Utf8ToAnsi(reason),
+                              "Ondrel", MB_OK | MB_ICONERROR);
+  FSettings.reset();
+}
+
+void TMain::ApplyFilesListWidth(int width) {
+  const int widest = std::max(50, ClientWidth() - VMainSplitter->Width() - 500);
+  width = std::clamp(width, 50, widest);
+  tvOpenFiles->SetWidth(width);
+  Settings.interface.view.fileslist.width = width;
+  ApplyTreeSettings();
 }
 
 void TMain::OpenCommandLineFile() {

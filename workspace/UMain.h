@@ -15,6 +15,7 @@
 #include "platform/Menus.h"
 #include "platform/Shell.h"
 #include "platform/StdCtrls.h"
+#include "services/USettings.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/StatusBarEx.h"
 #include "workspace/UZuConfigs.h"
@@ -122,8 +123,18 @@ class TMain : public TForm {
   void SetCodeFolding(bool enabled);
   std::string VersionText() const;
 
+  // Where the settings file is read at start-up and written at close; the
+  // location rule's answer unless changed before the window is shown.
+  std::string SettingsFile;
+  // The settings object, from start-up until the window closes.
+  TOndrelSettings* OndrelSettings() const { return FSettings.get(); }
+  // Gives the files list a stored width, kept within the splitter's limits.
+  void ApplyFilesListWidth(int width);
+
   // The window's reactions, callable as the events call them.
   void FormShow();
+  // Saves the settings file (a failure is told) and lets the settings go.
+  void FormClose();
   void OpenCommandLineFile();
   void FilesDropped(const std::vector<std::string>& files);
   void TreeMouseDown(TMouseButton button, int x, int y);
@@ -165,6 +176,7 @@ class TMain : public TForm {
   std::unique_ptr<TZuConfig> FConfig;
   // Created first and stopped last, so that its log covers the whole run.
   std::unique_ptr<TErrorHandler> FErrorHandler;
+  std::unique_ptr<TOndrelSettings> FSettings;
   int FViewHeight = 0;  // the stack's view height before the last resize
 };
 

@@ -271,8 +271,10 @@ void TMain::CreateActions() {
       {"aSearchOptionsRemember", "aSettings", leRememberSearch, nullptr, 0, R::Always, nullptr,
        []() -> bool& { return Settings.system.options.searchoptionsremember; }},
       {"-", "aSettings", -1, nullptr},
-      // The settings file is not part of the program yet.
-      {"aRestoreDefSettings", "aSettings", leRestoreDefaults, nullptr, 0, R::NotBuilt},
+      {"aRestoreDefSettings", "aSettings", leRestoreDefaults, nullptr, 0, R::Always,
+       [](TMain& m) {
+         if (m.FSettings) m.FSettings->RestoreDefaultSettings();
+       }},
       {"-", "aHelp", -1, nullptr},
       {"aWebSite", "aHelp", leWebSite, nullptr, 0, R::Always,
        [](TMain& m) { m.OpenUrl(TAbout::SiteAddress()); }},

@@ -129,7 +129,7 @@ const TActionCase kActions[] = {
       {"aAutoCheckUpdate", "Automatically check for updates", 0, "11111"},
       {"aFullScreenDefault", "Opening window to fullscreen", 0, "11111"},
       {"aSearchOptionsRemember", "Remember search options", 0, "11111"},
-      {"aRestoreDefSettings", "Restore default settings", 0, "00000"},
+      {"aRestoreDefSettings", "Restore default settings", 0, "11111"},
       {"aWebSite", "Website...", 0, "11111"},
       {"aCheckUpdate", "Check of updates...", 0, "00000"},
       {"aAbout", "About", 0, "11111"},
@@ -334,6 +334,15 @@ TEST_F(MainActions, RadioGroupsNeverEndWithNoneChecked) {
   EXPECT_EQ(Settings.interface.view.mainscroll.activationmethod, 1);
   main->Action("aSyntaxNone")->Execute();
   EXPECT_EQ(Settings.interface.view.syntax.scheme, -1);
+}
+
+TEST_F(MainActions, SchemeItemsSwitchEveryPanelsScheme) {
+  Enter(SeveralPanels);
+  for (const auto& [action, index] : {std::pair{"aSyntaxPython", 2}, {"aSyntaxNone", -1}, {"aSyntaxOndrel", 0}}) {
+    main->Action(action)->Execute();
+    EXPECT_EQ(Settings.interface.view.syntax.scheme, index) << action;
+    for (auto& panel : main->Editors()->Items) EXPECT_EQ(panel->SchemeIndex, index) << action;
+  }
 }
 
 TEST_F(MainActions, LanguageSwitchChangesTheWindowAtOnce) {

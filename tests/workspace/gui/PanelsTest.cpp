@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <cerrno>
@@ -290,6 +291,27 @@ TEST(Panels, SwitchingTheSchemeReloadsTheHighlighterAndRescansFolds) {
   syntax = saved;
 }
 
+TEST(Panels, AFileThatCouldNotBeReadIsNeverSavedOver) {
+  Host h(900);
+  test::TempDir dir;
+  TEditors editors(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
+  TEditor* e = editors.AddEditor(0, "big.zu", true);
+  // Too big to read: sparse, so it costs no disk.
+  const std::string big = dir / "big.zu";
+  ASSERT_EQ(::truncate(dir.Write("big.zu", "{}").c_str(), static_cast<off_t>(MaxTextFileSize) + 1), 0);
+  EXPECT_FALSE(e->LoadFromFile(big, 2));
+  Edit(e, 1, "{ \"typed\": 1 }");
+  EXPECT_FALSE(e->SaveToFile(big, false));
+  EXPECT_NE(e->LastError.find("could not be read"), std::string::npos) << e->LastError;
+  struct stat st {};
+  ASSERT_EQ(::stat(big.c_str(), &st), 0);
+  EXPECT_EQ(st.st_size, static_cast<off_t>(MaxTextFileSize) + 1);
+  // Elsewhere it saves; a successful load lifts the refusal.
+  EXPECT_TRUE(e->SaveToFile(dir / "other.zu", true));
+  EXPECT_TRUE(e->LoadFromFile(dir / "other.zu", 2));
+  EXPECT_TRUE(e->SaveToFile(dir / "other.zu", false));
+}
+
 TEST(Panels, ConfirmDialogPlacement) {
   const TRect main = Rect(100, 50, 1100, 650);  // 1000 x 600
   // Beside the match, 20 pixels below its line in the upper two thirds.
@@ -565,7 +587,9 @@ TEST(MainWindowPanels, OpensTheSampleSetAndFollowsTheTree) {
       EXPECT_GT(e->Editor->Lines()->GetCount(), 0) << i;
       // Every file of the sample is an object: its braces fold as soon as it
       // is loaded.
-      if (Settings.interface.view.syntax.codefolding) EXPECT_GT(e->Editor->AllFoldRanges().Count(), 0) << i;
+      if (Settings.interface.view.syntax.codefolding) {
+        EXPECT_GT(e->Editor->AllFoldRanges().Count(), 0) << i;
+      }
     }
   }
   EXPECT_TRUE(main.pScrollBox->GetVisible());
