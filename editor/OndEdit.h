@@ -273,7 +273,6 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void SetLeftColumn(int Value);
   int GetTopLine() const noexcept { return FView.TopLine; }
   void SetTopLine(int Value);
-  bool WordWrapActive() const noexcept { return FWordWrapPlugin != nullptr; }
 
   // ---- coordinates
   TDisplayCoord BufferToDisplayPos(const TBufferCoord& P) const;
@@ -300,7 +299,6 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   bool IsCaretInView() const;
   void MakeCaretVisible() { MakeCaretVisibleEx(false); }
   void MakeCaretVisibleEx(bool Centre);
-  int RememberedCaretColumn() const noexcept { return FLastCaretX; }
 
   // ---- selection
   TBufferCoord GetBlockBegin() const noexcept;  // the earlier end
@@ -358,8 +356,6 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void RemoveKeyDownHandler(const TKeyHandler& Handler) { FKbdHandler.RemoveKeyDownHook(Handler); }
   void AddKeyPressHandler(const TKeyPressHandler& Handler) { FKbdHandler.AddKeyPressHook(Handler); }
   void RemoveKeyPressHandler(const TKeyPressHandler& Handler) { FKbdHandler.RemoveKeyPressHook(Handler); }
-  TOndEditKbdHandler& KbdHandler() noexcept { return FKbdHandler; }
-  int PluginCount() const noexcept { return static_cast<int>(FPlugins.size()); }
   void AddFocusControl(TWinControl* Control);
   void RemoveFocusControl(TWinControl* Control);
   bool AlwaysShowCaret() const noexcept { return FAlwaysShowCaret; }
@@ -408,7 +404,6 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
     FRedoList->Clear();
   }
   virtual void UpdateMouseCursor();
-  TCursor MouseCursor() const noexcept { return FMouseCursor; }
   // The cursor shown over the client point X, Y.
   TCursor CursorAtPoint(int X, int Y);
 
