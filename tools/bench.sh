@@ -13,7 +13,9 @@ export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$root" -B "$build" -G Ninja -DONDREL_BENCH=ON -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
-cmake --build "$build" >/dev/null
+programs=(bench_typing bench_wordwrap bench_panels bench_regex bench_encodings bench_xml bench_json bench_discovery
+  bench_textbuffer)
+cmake --build "$build" --target "${programs[@]}" >/dev/null
 
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
