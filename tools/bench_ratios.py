@@ -4,6 +4,7 @@ line per ratio: the medians compared, the target and "met" or "missed"."""
 import glob
 import json
 import os
+import re
 import sys
 
 UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
@@ -46,7 +47,9 @@ def load(folder):
         for b in data.get("benchmarks", []):
             if b.get("error_occurred") or b.get("aggregate_name", "median") != "median":
                 continue
-            name = b.get("run_name", b["name"]).removesuffix("/manual_time")
+            # Fixed iterations, minimum times and manual timing show in the
+            # name; the ratios name the benchmark and its arguments only.
+            name = re.sub(r"(/(iterations|min_time|repeats):[^/]*|/manual_time)+$", "", b.get("run_name", b["name"]))
             times[name] = b["real_time"] * UNIT.get(b.get("time_unit", "ns"), 1e-9)
             if "ratio" in b:
                 counters[name] = b["ratio"]
