@@ -42,6 +42,6 @@ run bench_encodings '.'
 run bench_xml 'XmlParse|ExpatParse'
 run bench_json 'Parse_(Ondrel|RapidJson|Nlohmann)/'
 run bench_discovery 'BM_ReadAndDecode|BM_Discovery$'
-run bench_textbuffer 'BM_MemchrSplit|BM_LoadFromStream$'
+run bench_textbuffer 'BM_MemchrSplit|BM_LoadFromStream/'
 
 python3 "$root/tools/bench_ratios.py" "$out"
