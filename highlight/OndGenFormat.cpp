@@ -225,6 +225,29 @@ bool TOndGenFormatNativeXml::ExportToFile(const TOndSchemeObject& Object, const 
   return ExportFileByStream(Object, FileName);
 }
 
+void TOndGenFormatNativeXml::ImportSubRules(TOndRange& Range, const IXmlNode& Parent, std::string_view RangeName,
+                                            std::string_view KeyListName, std::string_view SetName) const {
+  const IXmlNodeList list = Parent->GetChildNodes();
+  for (int i = 0; i < list->GetCount(); ++i) {
+    const IXmlNode sub = list->GetItem(i);
+    if (!sub || sub->GetNodeType() != XML_ELEMENT_NODE) continue;
+    const std::string name = sub->GetNodeName();
+    if (name == RangeName) {
+      auto r = std::make_unique<TOndRange>();
+      ImportRange(*r, sub);
+      Range.AddRange(std::move(r));
+    } else if (name == KeyListName) {
+      auto k = std::make_unique<TOndKeyList>();
+      ImportKeyList(*k, sub);
+      Range.AddKeyList(std::move(k));
+    } else if (name == SetName) {
+      auto s = std::make_unique<TOndSet>();
+      ImportSet(*s, sub);
+      Range.AddSet(std::move(s));
+    }
+  }
+}
+
 bool TOndGenFormatNativeXml::ImportInfo(TOndInfo&, const IXmlNode&) const { return false; }
 bool TOndGenFormatNativeXml::ExportInfo(const TOndInfo&, const IXmlNode&) const { return false; }
 bool TOndGenFormatNativeXml::ImportEditorProperties(TEditorProperties&, const IXmlNode&) const { return false; }

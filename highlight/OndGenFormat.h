@@ -104,6 +104,10 @@ class TOndGenFormatNativeXml : public TOndGenFormat {
   bool ImportObject(const TOndSchemeObject& Object, const IXmlNode& Root) const;
   // Fills Root (already named for the object) and writes the document.
   bool ExportObject(const TOndSchemeObject& Object, const IXmlDocument& Document) const;
+  // Adds a rule to Range for each child element of Parent named as a range,
+  // key list or set is named in this format, read through this class.
+  void ImportSubRules(TOndRange& Range, const IXmlNode& Parent, std::string_view RangeName,
+                      std::string_view KeyListName, std::string_view SetName) const;
   // The root element's name for the object; empty when it cannot stand alone.
   static const char* ExportRootName(const TOndSchemeObject& Object);
   // The document text of Object (raising for an object that cannot stand

@@ -231,22 +231,7 @@ bool TOndGenFormatNativeXml15::ImportRange(TOndRange& Range, const IXmlNode& Nod
   Range.SetAllowPredClose(ChildBool(Node, "AllowPredClose"));
   ReadToken(Range.OpenToken(), Node, "OpenSymbol");
   ReadToken(Range.CloseToken(), Node, "CloseSymbol");
-  for (const IXmlNode& sub : ChildElements(Node)) {
-    const std::string name = sub->GetNodeName();
-    if (name == "Range") {
-      auto r = std::make_unique<TOndRange>();
-      ImportRange(*r, sub);
-      Range.AddRange(std::move(r));
-    } else if (name == "KW") {
-      auto k = std::make_unique<TOndKeyList>();
-      ImportKeyList(*k, sub);
-      Range.AddKeyList(std::move(k));
-    } else if (name == "Set") {
-      auto s = std::make_unique<TOndSet>();
-      ImportSet(*s, sub);
-      Range.AddSet(std::move(s));
-    }
-  }
+  ImportSubRules(Range, Node, "Range", "KW", "Set");
   return true;
 }
 

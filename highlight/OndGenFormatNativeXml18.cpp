@@ -240,22 +240,7 @@ bool TOndGenFormatNativeXml18::ImportRange(TOndRange& Range, const IXmlNode& Nod
   Range.AddCoupleTags(Attr(rule, "OpenSymbol"), Attr(rule, "CloseSymbol"));
   ReadToken(Range.OpenToken(), rule, "OpenSymbol");
   ReadToken(Range.CloseToken(), rule, "CloseSymbol");
-  for (const IXmlNode& sub : ChildElements(Node)) {
-    const std::string name = sub->GetNodeName();
-    if (name == "Keywords") {
-      auto k = std::make_unique<TOndKeyList>();
-      ImportKeyList(*k, sub);
-      Range.AddKeyList(std::move(k));
-    } else if (name == "Set") {
-      auto s = std::make_unique<TOndSet>();
-      ImportSet(*s, sub);
-      Range.AddSet(std::move(s));
-    } else if (name == "Range") {
-      auto r = std::make_unique<TOndRange>();
-      ImportRange(*r, sub);
-      Range.AddRange(std::move(r));
-    }
-  }
+  ImportSubRules(Range, Node, "Range", "Keywords", "Set");
   return true;
 }
 

@@ -231,22 +231,7 @@ bool TOndGenFormatNativeXml20::ImportRange(TOndRange& Range, const IXmlNode& Nod
   ImportToken(Range.CloseToken(), Child(Node, "CloseToken"));
   for (const IXmlNode& t : ChildElements(Child(Node, "MultiTokens")))
     Range.AddCoupleTags(Attr(t, "Open"), Attr(t, "Close"));
-  for (const IXmlNode& sub : ChildElements(Child(Node, "SubRules"))) {
-    const std::string name = sub->GetNodeName();
-    if (name == "Range") {
-      auto r = std::make_unique<TOndRange>();
-      ImportRange(*r, sub);
-      Range.AddRange(std::move(r));
-    } else if (name == "KeyList") {
-      auto k = std::make_unique<TOndKeyList>();
-      ImportKeyList(*k, sub);
-      Range.AddKeyList(std::move(k));
-    } else if (name == "Set") {
-      auto s = std::make_unique<TOndSet>();
-      ImportSet(*s, sub);
-      Range.AddSet(std::move(s));
-    }
-  }
+  ImportSubRules(Range, Child(Node, "SubRules"), "Range", "KeyList", "Set");
   return true;
 }
 
