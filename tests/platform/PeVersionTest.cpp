@@ -12,21 +12,21 @@ namespace {
 
 using test::BuildPe;
 using test::TPeFile;
-using test::TPeSpec;
+using test::TPeLayout;
 
 constexpr TFileVersion V1_10_0_4{1, 10, 0, 4};
 
 TEST(PeVersion, ReadsThirtyTwoAndSixtyFourBitImages) {
   for (const bool plus : {false, true}) {
     SCOPED_TRACE(plus ? "PE32+" : "PE32");
-    TPeSpec spec;
-    spec.Pe32Plus = plus;
-    EXPECT_EQ(ReadPeFileVersion(BuildPe(spec).Bytes), V1_10_0_4);
-    spec.WithIcon = false;
-    spec.Version[0] = 65535;
-    spec.Version[3] = 65534;
-    spec.ResourceRva = 0x7FFF0000;
-    EXPECT_EQ(ReadPeFileVersion(BuildPe(spec).Bytes), (TFileVersion{65535, 10, 0, 65534}));
+    TPeLayout layout;
+    layout.Pe32Plus = plus;
+    EXPECT_EQ(ReadPeFileVersion(BuildPe(layout).Bytes), V1_10_0_4);
+    layout.WithIcon = false;
+    layout.Version[0] = 65535;
+    layout.Version[3] = 65534;
+    layout.ResourceRva = 0x7FFF0000;
+    EXPECT_EQ(ReadPeFileVersion(BuildPe(layout).Bytes), (TFileVersion{65535, 10, 0, 65534}));
   }
 }
 
@@ -40,11 +40,11 @@ TEST(PeVersion, ReadsFromAFileOnDisk) {
 }
 
 TEST(PeVersion, NoVersionResourceGivesNothing) {
-  TPeSpec spec;
-  spec.WithVersion = false;
-  EXPECT_EQ(ReadPeFileVersion(BuildPe(spec).Bytes), std::nullopt);
-  spec.WithIcon = false;  // a resource directory with no entries at all
-  EXPECT_EQ(ReadPeFileVersion(BuildPe(spec).Bytes), std::nullopt);
+  TPeLayout layout;
+  layout.WithVersion = false;
+  EXPECT_EQ(ReadPeFileVersion(BuildPe(layout).Bytes), std::nullopt);
+  layout.WithIcon = false;  // a resource directory with no entries at all
+  EXPECT_EQ(ReadPeFileVersion(BuildPe(layout).Bytes), std::nullopt);
 }
 
 // Every prefix of a good file: either the whole version block is there, or
@@ -52,9 +52,9 @@ TEST(PeVersion, NoVersionResourceGivesNothing) {
 // memory source's own check watch that).
 TEST(PeVersion, EveryTruncationGivesNothingOrTheVersion) {
   for (const bool plus : {false, true}) {
-    TPeSpec spec;
-    spec.Pe32Plus = plus;
-    const TPeFile f = BuildPe(spec);
+    TPeLayout layout;
+    layout.Pe32Plus = plus;
+    const TPeFile f = BuildPe(layout);
     const std::size_t needed = f.VersionBlockEnd;
     for (std::size_t n = 0; n < f.Bytes.size(); ++n) {
       const auto v = ReadPeFileVersion(std::string_view(f.Bytes).substr(0, n));
@@ -104,9 +104,9 @@ TEST(PeVersion, GarbageOffsetsAndSignaturesGiveNothing) {
   };
   for (const TSpoil& s : spoils) {
     for (const bool plus : {false, true}) {
-      TPeSpec spec;
-      spec.Pe32Plus = plus;
-      TPeFile f = BuildPe(spec);
+      TPeLayout layout;
+      layout.Pe32Plus = plus;
+      TPeFile f = BuildPe(layout);
       if (std::string_view(s.What) == "two data directories" && plus) Put32(f, f.OptionalHeader + 108, 2);
       else s.Apply(f);
       EXPECT_EQ(ReadPeFileVersion(f.Bytes), std::nullopt) << s.What << (plus ? " (PE32+)" : " (PE32)");

@@ -10,7 +10,7 @@
 
 namespace ond::test {
 
-struct TPeSpec {
+struct TPeLayout {
   bool Pe32Plus = false;
   std::uint16_t Version[4] = {1, 10, 0, 4};
   bool WithVersion = true;   // false: only an icon resource
@@ -46,7 +46,7 @@ inline std::size_t Align(std::size_t v, std::size_t a) { return (v + a - 1) / a 
 
 }  // namespace pe_detail
 
-inline TPeFile BuildPe(const TPeSpec& spec = {}) {
+inline TPeFile BuildPe(const TPeLayout& layout = {}) {
   using namespace pe_detail;
   constexpr std::size_t FileAlignment = 0x200;
   TPeFile f;
@@ -58,20 +58,20 @@ inline TPeFile BuildPe(const TPeSpec& spec = {}) {
   Put32(b, 0x3C, static_cast<std::uint32_t>(f.PeHeader));
   Put32(b, f.PeHeader, 0x00004550);
   const std::size_t coff = f.PeHeader + 4;
-  const std::uint32_t optionalSize = spec.Pe32Plus ? 240 : 224;
-  Put16(b, coff, spec.Pe32Plus ? 0x8664 : 0x14C);
+  const std::uint32_t optionalSize = layout.Pe32Plus ? 240 : 224;
+  Put16(b, coff, layout.Pe32Plus ? 0x8664 : 0x14C);
   Put16(b, coff + 2, 2);  // sections
   Put16(b, coff + 16, optionalSize);
   Put16(b, coff + 18, 0x0102);
   f.OptionalHeader = coff + 20;
-  Put16(b, f.OptionalHeader, spec.Pe32Plus ? 0x20B : 0x10B);
-  Put32(b, f.OptionalHeader + (spec.Pe32Plus ? 108 : 92), 16);
-  f.ResourceDirEntry = f.OptionalHeader + (spec.Pe32Plus ? 112 : 96) + 16;
+  Put16(b, f.OptionalHeader, layout.Pe32Plus ? 0x20B : 0x10B);
+  Put32(b, f.OptionalHeader + (layout.Pe32Plus ? 108 : 92), 16);
+  f.ResourceDirEntry = f.OptionalHeader + (layout.Pe32Plus ? 112 : 96) + 16;
   f.SectionTable = f.OptionalHeader + optionalSize;
 
   // The resource section: directories, leaves, then the version block.
   std::string r;
-  const int types = (spec.WithIcon ? 1 : 0) + (spec.WithVersion ? 1 : 0);
+  const int types = (layout.WithIcon ? 1 : 0) + (layout.WithVersion ? 1 : 0);
   const auto directory = [&](std::size_t at, int entries) {
     if (r.size() < at + 16 + 8 * static_cast<std::size_t>(entries)) r.resize(at + 16 + 8 * entries);
     Put16(r, at + 14, static_cast<std::uint32_t>(entries));
@@ -86,7 +86,7 @@ inline TPeFile BuildPe(const TPeSpec& spec = {}) {
   std::size_t blockAt = 0;
   int index = 0;
   for (const std::uint32_t type : {3u, 16u}) {
-    if ((type == 3 && !spec.WithIcon) || (type == 16 && !spec.WithVersion)) continue;
+    if ((type == 3 && !layout.WithIcon) || (type == 16 && !layout.WithVersion)) continue;
     // The root lists types; a type's directory lists names; a name's, languages.
     const std::size_t nameDir = next, langDir = next + 24, leaf = next + 48;
     entry(0, index++, type, 0x80000000u | static_cast<std::uint32_t>(nameDir));
@@ -99,7 +99,7 @@ inline TPeFile BuildPe(const TPeSpec& spec = {}) {
     if (type == 16) versionLeaf = leaf;
     else Put32(r, leaf + 4, 0);  // an empty icon
   }
-  if (spec.WithVersion) {
+  if (layout.WithVersion) {
     blockAt = Align(next, 4);
     constexpr std::u16string_view key = u"VS_VERSION_INFO";
     r.resize(blockAt + 92);
@@ -109,11 +109,11 @@ inline TPeFile BuildPe(const TPeSpec& spec = {}) {
     const std::size_t fixed = blockAt + 40;
     Put32(r, fixed, 0xFEEF04BD);
     Put32(r, fixed + 4, 0x00010000);
-    Put32(r, fixed + 8, std::uint32_t{spec.Version[0]} << 16 | spec.Version[1]);
-    Put32(r, fixed + 12, std::uint32_t{spec.Version[2]} << 16 | spec.Version[3]);
-    Put32(r, fixed + 16, std::uint32_t{spec.Version[0]} << 16 | spec.Version[1]);
-    Put32(r, fixed + 20, std::uint32_t{spec.Version[2]} << 16 | spec.Version[3]);
-    Put32(r, versionLeaf, spec.ResourceRva + static_cast<std::uint32_t>(blockAt));
+    Put32(r, fixed + 8, std::uint32_t{layout.Version[0]} << 16 | layout.Version[1]);
+    Put32(r, fixed + 12, std::uint32_t{layout.Version[2]} << 16 | layout.Version[3]);
+    Put32(r, fixed + 16, std::uint32_t{layout.Version[0]} << 16 | layout.Version[1]);
+    Put32(r, fixed + 20, std::uint32_t{layout.Version[2]} << 16 | layout.Version[3]);
+    Put32(r, versionLeaf, layout.ResourceRva + static_cast<std::uint32_t>(blockAt));
     Put32(r, versionLeaf + 4, 92);
   }
   const std::size_t resourceSize = r.size();
@@ -131,8 +131,8 @@ inline TPeFile BuildPe(const TPeSpec& spec = {}) {
     Put32(b, s + 20, static_cast<std::uint32_t>(raw));
   };
   section(0, ".text", 0x1000, 0x10, FileAlignment, 0x200);
-  section(1, ".rsrc", spec.ResourceRva, resourceSize, r.size(), f.ResourceSection);
-  Put32(b, f.ResourceDirEntry, spec.ResourceRva);
+  section(1, ".rsrc", layout.ResourceRva, resourceSize, r.size(), f.ResourceSection);
+  Put32(b, f.ResourceDirEntry, layout.ResourceRva);
   Put32(b, f.ResourceDirEntry + 4, static_cast<std::uint32_t>(resourceSize));
   b.resize(f.ResourceSection);
   b[0x200] = '\xC3';  // ret

@@ -17,7 +17,7 @@ namespace ond {
 namespace {
 
 using test::BuildPe;
-using test::TPeSpec;
+using test::TPeLayout;
 
 constexpr const char* Bom = "\xEF\xBB\xBF";
 // The default icon of the game's replay files as the game's installer writes it.
@@ -40,8 +40,8 @@ class TGamePrefix {
                          "[Software\\\\Classes\\\\.wotreplay\\\\DefaultIcon] 1700000000\n#time=1da\n" + iconLine +
                          "\n");
   }
-  std::string Exe(const TPeSpec& spec = {}) const {
-    return FDir.Write("drive_c/games/wot/WorldOfTanks.exe", BuildPe(spec).Bytes);
+  std::string Exe(const TPeLayout& layout = {}) const {
+    return FDir.Write("drive_c/games/wot/WorldOfTanks.exe", BuildPe(layout).Bytes);
   }
   std::string StartFile(const std::string& bytes) const {
     return FDir.Write("drive_c/games/wot/res_mods/quarn/quarn.zu", bytes);
@@ -186,9 +186,9 @@ TEST(WorldOfTanksInfo, NoPrefixAtAllGivesNoGame) {
 TEST(WorldOfTanksInfo, ExecutableWithoutVersion) {
   TGamePrefix p;
   p.Hive("system.reg", UsualIcon);
-  TPeSpec spec;
-  spec.WithVersion = false;
-  const std::string exe = p.Exe(spec);
+  TPeLayout layout;
+  layout.WithVersion = false;
+  const std::string exe = p.Exe(layout);
   EXPECT_TRUE(IsGameInstalled());
   EXPECT_EQ(GetFileVersionText(exe), "0.0.0.0");
   EXPECT_EQ(GetFileBuild(exe), 0);
@@ -220,9 +220,9 @@ TEST(FileVersion, TheProgramsOwnFileGivesTheCompiledVersion) {
 
 TEST(FileVersion, BareNameFallsBackToTheCurrentFolder) {
   test::TempDir dir;
-  TPeSpec spec;
-  spec.Version[3] = 77;
-  dir.Write("OndrelTestOnly.dll", BuildPe(spec).Bytes);
+  TPeLayout layout;
+  layout.Version[3] = 77;
+  dir.Write("OndrelTestOnly.dll", BuildPe(layout).Bytes);
   const std::string old = std::filesystem::current_path().string();
   std::filesystem::current_path(dir.Path());
   const std::string text = GetFileVersionText("OndrelTestOnly.dll");
