@@ -121,44 +121,13 @@ bool TOndGenFormatNativeXml15::ExportToStream(const TOndSchemeObject& Object, TS
 }
 
 bool TOndGenFormatNativeXml15::ImportInfo(TOndInfo& Info, const IXmlNode& Node) const {
-  const IXmlNode g = Node->ChildOrAppend("General");
-  Info.General.Name = ChildText(g, "Name");
-  Info.General.Extensions = ChildText(g, "FileTypeName");
-  const IXmlNode a = Node->ChildOrAppend("Author");
-  Info.Author.Name = ChildText(a, "Name");
-  Info.Author.Mail = ChildText(a, "Email");
-  Info.Author.Web = ChildText(a, "Web");
-  Info.Author.Copyright = ChildText(a, "Copyright");
-  Info.Author.Company = ChildText(a, "Company");
-  Info.Author.Remark = ChildText(a, "Remark");
-  const IXmlNode v = Node->ChildOrAppend("Version");
-  Info.General.Version = StrToIntStrict(ChildText(v, "Version"));
-  Info.General.Revision = StrToIntStrict(ChildText(v, "Revision"));
-  Info.General.Sample += ChildLinesText(Node->ChildOrAppend("Sample"));
-  Info.General.History += ChildLinesText(Node->ChildOrAppend("History"));
+  ReadInfo(Info, Node, [](const IXmlNode& n, std::string_view name) { return ChildText(n, name); }, "FileTypeName");
   return true;
 }
 
 bool TOndGenFormatNativeXml15::ExportInfo(const TOndInfo& Info, const IXmlNode& Node) const {
-  const IXmlNode g = Node->AppendElement("General");
-  SetChild(g, "Name", Info.General.Name);
-  SetChild(g, "FileTypeName", Info.General.Extensions);
-  const IXmlNode a = Node->AppendElement("Author");
-  SetChild(a, "Name", Info.Author.Name);
-  SetChild(a, "Email", Info.Author.Mail);
-  SetChild(a, "Web", Info.Author.Web);
-  SetChild(a, "Copyright", Info.Author.Copyright);
-  SetChild(a, "Company", Info.Author.Company);
-  SetChild(a, "Remark", Info.Author.Remark);
-  const IXmlNode v = Node->AppendElement("Version");
-  SetChild(v, "Version", IntToStr(Info.General.Version));
-  SetChild(v, "Revision", IntToStr(Info.General.Revision));
-  const IXmlNode h = Node->AppendElement("History");
-  h->SetText("\r\n");
-  for (const std::string& line : SplitLines(Info.General.History)) SetChild(h, "H", line);
-  const IXmlNode s = Node->AppendElement("Sample");
-  s->SetText(" ");
-  for (const std::string& line : SplitLines(Info.General.Sample)) SetChild(s, "S", line);
+  WriteInfo(Info, Node, [](const IXmlNode& n, std::string_view name, std::string_view value) { SetChild(n, name, value); },
+            "FileTypeName");
   return true;
 }
 

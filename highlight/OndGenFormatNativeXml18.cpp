@@ -57,6 +57,48 @@ std::string ChildLinesText(const IXmlNode& Node) {
   return text;
 }
 
+void ReadInfo(TOndInfo& Info, const IXmlNode& Node, TInfoValueReader Read, std::string_view ExtensionsName) {
+  const IXmlNode g = Node->ChildOrAppend("General");
+  Info.General.Name = Read(g, "Name");
+  Info.General.Extensions = Read(g, ExtensionsName);
+  const IXmlNode a = Node->ChildOrAppend("Author");
+  Info.Author.Name = Read(a, "Name");
+  Info.Author.Mail = Read(a, "Email");
+  Info.Author.Web = Read(a, "Web");
+  Info.Author.Copyright = Read(a, "Copyright");
+  Info.Author.Company = Read(a, "Company");
+  Info.Author.Remark = Read(a, "Remark");
+  const IXmlNode v = Node->ChildOrAppend("Version");
+  Info.General.Version = StrToIntStrict(Read(v, "Version"));
+  Info.General.Revision = StrToIntStrict(Read(v, "Revision"));
+  Info.General.Sample += ChildLinesText(Node->ChildOrAppend("Sample"));
+  Info.General.History += ChildLinesText(Node->ChildOrAppend("History"));
+}
+
+void WriteInfo(const TOndInfo& Info, const IXmlNode& Node, TInfoValueWriter Write, std::string_view ExtensionsName) {
+  const IXmlNode g = Node->AppendElement("General");
+  Write(g, "Name", Info.General.Name);
+  Write(g, ExtensionsName, Info.General.Extensions);
+  const IXmlNode a = Node->AppendElement("Author");
+  Write(a, "Name", Info.Author.Name);
+  Write(a, "Email", Info.Author.Mail);
+  Write(a, "Web", Info.Author.Web);
+  Write(a, "Copyright", Info.Author.Copyright);
+  Write(a, "Company", Info.Author.Company);
+  Write(a, "Remark", Info.Author.Remark);
+  const IXmlNode v = Node->AppendElement("Version");
+  Write(v, "Version", IntToStr(Info.General.Version));
+  Write(v, "Revision", IntToStr(Info.General.Revision));
+  // An element's own text is written only when it has no child elements: an
+  // empty history stands as a line break, an empty sample as one blank.
+  const IXmlNode h = Node->AppendElement("History");
+  h->SetText("\r\n");
+  for (const std::string& line : SplitLines(Info.General.History)) h->AppendElement("H")->SetText(line);
+  const IXmlNode s = Node->AppendElement("Sample");
+  s->SetText(" ");
+  for (const std::string& line : SplitLines(Info.General.Sample)) s->AppendElement("S")->SetText(line);
+}
+
 }  // namespace scheme1x
 
 using namespace scheme1x;
@@ -152,44 +194,13 @@ bool TOndGenFormatNativeXml18::ExportToStream(const TOndSchemeObject& Object, TS
 }
 
 bool TOndGenFormatNativeXml18::ImportInfo(TOndInfo& Info, const IXmlNode& Node) const {
-  const IXmlNode g = Node->ChildOrAppend("General");
-  Info.General.Name = Attr(g, "Name");
-  Info.General.Extensions = Attr(g, "Extensions");
-  const IXmlNode a = Node->ChildOrAppend("Author");
-  Info.Author.Name = Attr(a, "Name");
-  Info.Author.Mail = Attr(a, "Email");
-  Info.Author.Web = Attr(a, "Web");
-  Info.Author.Copyright = Attr(a, "Copyright");
-  Info.Author.Company = Attr(a, "Company");
-  Info.Author.Remark = Attr(a, "Remark");
-  const IXmlNode v = Node->ChildOrAppend("Version");
-  Info.General.Version = StrToIntStrict(Attr(v, "Version"));
-  Info.General.Revision = StrToIntStrict(Attr(v, "Revision"));
-  Info.General.Sample += ChildLinesText(Node->ChildOrAppend("Sample"));
-  Info.General.History += ChildLinesText(Node->ChildOrAppend("History"));
+  ReadInfo(Info, Node, [](const IXmlNode& n, std::string_view name) { return n->GetAttr(name); }, "Extensions");
   return true;
 }
 
 bool TOndGenFormatNativeXml18::ExportInfo(const TOndInfo& Info, const IXmlNode& Node) const {
-  const IXmlNode g = Node->AppendElement("General");
-  g->SetAttr("Name", Info.General.Name);
-  g->SetAttr("Extensions", Info.General.Extensions);
-  const IXmlNode a = Node->AppendElement("Author");
-  a->SetAttr("Name", Info.Author.Name);
-  a->SetAttr("Email", Info.Author.Mail);
-  a->SetAttr("Web", Info.Author.Web);
-  a->SetAttr("Copyright", Info.Author.Copyright);
-  a->SetAttr("Company", Info.Author.Company);
-  a->SetAttr("Remark", Info.Author.Remark);
-  const IXmlNode v = Node->AppendElement("Version");
-  v->SetAttr("Version", IntToStr(Info.General.Version));
-  v->SetAttr("Revision", IntToStr(Info.General.Revision));
-  const IXmlNode h = Node->AppendElement("History");
-  h->SetText("\r\n");
-  for (const std::string& line : SplitLines(Info.General.History)) h->AppendElement("H")->SetText(line);
-  const IXmlNode s = Node->AppendElement("Sample");
-  s->SetText(" ");
-  for (const std::string& line : SplitLines(Info.General.Sample)) s->AppendElement("S")->SetText(line);
+  WriteInfo(Info, Node, [](const IXmlNode& n, std::string_view name, std::string_view value) { n->SetAttr(name, value); },
+            "Extensions");
   return true;
 }
 

@@ -52,6 +52,13 @@ int StrToIntStrict(std::string_view Text);
 std::string ChildLinesText(const IXmlNode& Node);
 // The lines of Text (a last empty line after a final line break is none).
 std::vector<std::string> SplitLines(std::string_view Text);
+// The Info element of both 1.x formats; they differ only in whether a value
+// is an attribute or a child element's text, and in the name of the
+// extensions value.
+using TInfoValueReader = std::string (*)(const IXmlNode& Node, std::string_view Name);
+using TInfoValueWriter = void (*)(const IXmlNode& Node, std::string_view Name, std::string_view Value);
+void ReadInfo(TOndInfo& Info, const IXmlNode& Node, TInfoValueReader Read, std::string_view ExtensionsName);
+void WriteInfo(const TOndInfo& Info, const IXmlNode& Node, TInfoValueWriter Write, std::string_view ExtensionsName);
 }  // namespace scheme1x
 
 }  // namespace ond
