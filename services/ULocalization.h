@@ -167,6 +167,7 @@ enum TLangMessage : int {
   leBackupFailed,
   leLossySave,
   leNameInSet,
+  leBytesReceived,  // a download's bytes received when its size is not known
   LangTextCount
 };
 
