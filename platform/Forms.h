@@ -68,6 +68,9 @@ class TApplication : public TComponent {
   // Hides the hint (tool tip) that shows now.
   void CancelHint();
   void ProcessMessages();
+  // The same, but keys and mouse clicks stay queued until later: long work
+  // shows its progress this way without the user changing what it works on.
+  void ProcessMessagesExceptInput();
   // Runs the call on this (the window) thread once its loop gets to it;
   // callable from any thread. What the call throws is handled like an
   // event handler's exception.
