@@ -358,7 +358,9 @@ void TOndEditStringList::Put(int Index, const std::string& S) {
 }
 
 void TOndEditStringList::ReleaseBlocksIfEmpty() noexcept {
-  if (FCount == 0) FBlocks.clear();
+  if (FCount != 0) return;
+  FBlocks.clear();
+  FAdoptedBlocks.clear();
 }
 
 void TOndEditStringList::Delete(int Index) {
@@ -408,12 +410,12 @@ void TOndEditStringList::Clear() {
     for (int i = 0; i < FCount; ++i) FreeText(FList[i]);
     FCount = 0;
     SetCapacity(0);
-    FBlocks.clear();
+    ReleaseBlocksIfEmpty();
     FLongestLineIndex = -1;
     ForgetLengths();
     if (OnLinesCleared) OnLinesCleared(this);
   }
-  FBlocks.clear();
+  ReleaseBlocksIfEmpty();
   FLongestLineIndex = -1;
   ForgetLengths();
 }
@@ -511,22 +513,44 @@ void TOndEditStringList::LoadFromFile(const std::string& FileName) {
 }
 
 void TOndEditStringList::LoadFromStream(TStream& Stream) {
+  const std::int64_t size = Stream.GetSize();
+  Stream.SetPosition(0);
+  std::unique_ptr<char[]> block;
+  if (size > 0) {
+    block.reset(new char[static_cast<std::size_t>(size)]);
+    Stream.ReadBuffer(block.get(), size);
+  }
+  LoadBlock([&]() -> std::string_view {
+    if (size <= 0) return {};
+    const char* p = block.get();
+    FBlocks.push_back(std::move(block));
+    return std::string_view(p, static_cast<std::size_t>(size));
+  });
+}
+
+void TOndEditStringList::LoadFromString(std::string&& Text) {
+  LoadBlock([&]() -> std::string_view {
+    if (Text.empty()) return {};
+    // Held through a pointer: the string object never moves, so neither do
+    // its characters, whatever its length.
+    auto owned = std::make_unique<std::string>(std::move(Text));
+    const std::string_view view(*owned);
+    FAdoptedBlocks.push_back(std::move(owned));
+    return view;
+  });
+}
+
+void TOndEditStringList::LoadBlock(const std::function<std::string_view()>& TakeBlock) {
   bool sawCR = false, sawLF = false;
   {
     UpdateScope scope(*this);
-    const std::int64_t size = Stream.GetSize();
-    Stream.SetPosition(0);
-    std::unique_ptr<char[]> block;
-    if (size > 0) {
-      block.reset(new char[static_cast<std::size_t>(size)]);
-      Stream.ReadBuffer(block.get(), size);
-    }
     Clear();
-    if (size > 0) {
-      const char* p = block.get();
-      FBlocks.push_back(std::move(block));
-      SplitText(p, p + size, true, sawCR, sawLF);
-      const char last = p[size - 1];
+    // Taken after the old lines are gone, which may still point into the
+    // blocks the list held.
+    const std::string_view text = TakeBlock();
+    if (!text.empty()) {
+      SplitText(text.data(), text.data() + text.size(), true, sawCR, sawLF);
+      const char last = text.back();
       if (!LineBreakAfterLast && (last == '\n' || last == '\r')) Add(std::string());
       if (TrimTrailingBlankLines)
         while (FCount > 0 && IsBlankLine(FList[FCount - 1].Text())) Delete(FCount - 1);

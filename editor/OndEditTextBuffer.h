@@ -97,6 +97,9 @@ class TOndEditStringList : public TStrings {
 
   void LoadFromFile(const std::string& FileName);
   void LoadFromStream(TStream& Stream);
+  // The same for text the caller gives up: the lines point into it, so a
+  // loaded file is held once, not copied.
+  void LoadFromString(std::string&& Text);
   void SaveToStream(TStream& Stream) const;
   void SaveToFile(const std::string& FileName) const;
 
@@ -148,6 +151,9 @@ class TOndEditStringList : public TStrings {
   static void SetOwnedText(TOndLineRecord& R, std::string_view S);
   void InsertItem(int Index, std::string_view S);
   void SplitText(const char* P, const char* End, bool Loading, bool& SawCR, bool& SawLF);
+  // Replaces the lines by those of the block TakeBlock hands over (and
+  // stores among the blocks) once the old lines are gone, as a loaded file.
+  void LoadBlock(const std::function<std::string_view()>& TakeBlock);
   void ReleaseBlocksIfEmpty() noexcept;
   // Recomputes ExpandedLength and the tab flags of a line; the expanded text
   // when Text is not null.
@@ -163,6 +169,7 @@ class TOndEditStringList : public TStrings {
   int FCapacity = 0;
   // Blocks of text read at once (loads, SetText) that lines point into.
   std::vector<std::unique_ptr<char[]>> FBlocks;
+  std::vector<std::unique_ptr<std::string>> FAdoptedBlocks;  // texts given over whole
   TConvertTabsProcEx FConvertTabsProc = nullptr;
   int FLongestLineIndex = -1;  // -1 until asked for after a change
   int FTabWidth = 0;

@@ -258,7 +258,8 @@ bool IsRussianLocaleName(const char* localeName) {
 
 bool IsRussianSystem() {
   try {
-    return IsRussianLocaleName(std::getenv("LANG"));
+    // The same locale the system's language identifier comes from.
+    return IsRussianLocaleName(MessagesLocale().c_str());
   } catch (...) {
     return false;
   }

@@ -3,12 +3,22 @@
 # X screen, waits for its window, saves a PNG of the screen and stops it.
 # Usage: tools/screenshot.sh [output.png] [config file]
 #        tools/screenshot.sh --menus [output folder] [config file]
+#        tools/screenshot.sh --scheme N [output.png] [file]
 # With --menus it saves, in English and in Russian, the File menu and the View
 # menu open (file-en.png, view-en.png, file-ru.png, view-ru.png) and the search
 # dialog over the set (search-en.png, search-ru.png).
+# With --scheme N the panels are coloured by highlighting scheme N (0 config
+# files, 1 JavaScript, 2 Python, -1 none), as View > Syntax highlighting >
+# Scheme sets it; a file that is not a config file is opened as a one-file
+# set under a config file name (tests/highlight/data/sample.js, say).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 menus=0
+scheme=""
+if [[ "${1:-}" == "--scheme" ]]; then
+  scheme="$2"
+  shift 2
+fi
 if [[ "${1:-}" == "--menus" ]]; then
   menus=1
   shift
@@ -23,7 +33,37 @@ cmake --build "$root/build-run" --target ondrel -j3
 if [[ $menus == 1 ]]; then mkdir -p "$out"; else mkdir -p "$(dirname "$out")"; fi
 
 inner="$(mktemp)"
-trap 'rm -f "$inner"' EXIT
+scratch="$(mktemp -d)"
+settings="$root/build-run/app/settings.ondrel"
+restore() {
+  rm -f "$inner"
+  if [[ -n $scheme ]]; then
+    if [[ -f $scratch/settings.ondrel ]]; then mv "$scratch/settings.ondrel" "$settings"; else rm -f "$settings"; fi
+  fi
+  rm -rf "$scratch"
+}
+trap restore EXIT
+if [[ -n $scheme ]]; then
+  case "$config" in
+    *.zu | *.quarnconf) ;;
+    *) cp "$config" "$scratch/$(basename "$config").quarnconf"; config="$scratch/$(basename "$config").quarnconf" ;;
+  esac
+  # The program reads its settings beside itself; the user's file comes back
+  # when the picture is taken.
+  if [[ -f $settings ]]; then cp "$settings" "$scratch/settings.ondrel"; fi
+  python3 - "$settings" "$scheme" "$root/tests/services/data/settings-defaults.ondrel" <<'PY'
+import json, os, sys
+path, scheme, defaults = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+# Byte for byte: whatever the file's encoding, only the scheme changes.
+with open(path if os.path.exists(path) else defaults, encoding="latin-1") as f:
+    text = f.read()
+bom = text.startswith("\xef\xbb\xbf")
+data = json.loads(text[3:] if bom else text)
+data.setdefault("interface", {}).setdefault("view", {}).setdefault("syntax", {})["scheme"] = scheme
+with open(path, "w", encoding="latin-1") as f:
+    f.write(("\xef\xbb\xbf" if bom else "") + json.dumps(data, indent=1, ensure_ascii=False))
+PY
+fi
 cat >"$inner" <<'INNER'
 #!/usr/bin/env bash
 # Runs one scene: the program in a language, some keys and clicks, a picture.

@@ -110,16 +110,31 @@ std::string ReadFileText(const std::string& fileName, std::int64_t limit) {
   const std::size_t cap = static_cast<std::size_t>(limit) + 1;
   std::string bytes(std::min(static_cast<std::size_t>(st.st_size), cap), '\0');
   std::size_t got = 0;
+  auto readSome = [&](char* to, std::size_t room) {
+    for (;;) {
+      const ssize_t n = ::read(fd, to, room);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) throw EReadError("Cannot read file " + ShownName(fileName) + ". " + SystemErrorText(errno));
+    }
+  };
   for (;;) {
     if (got == bytes.size()) {
       if (got >= cap) throw EReadError(tooLarge);
-      bytes.resize(std::min(cap, std::max<std::size_t>(got * 2, 64 * 1024)));
+      // The buffer is full: a small read tells the end of the file from more
+      // to come, so a file of the size it reported never grows the buffer.
+      char probe[4096];
+      const std::size_t more = readSome(probe, sizeof probe);
+      if (more == 0) break;
+      bytes.resize(std::min(cap, std::max<std::size_t>(got * 2, got + std::max<std::size_t>(more, 64 * 1024))));
+      const std::size_t kept = std::min(more, bytes.size() - got);
+      std::memcpy(bytes.data() + got, probe, kept);
+      got += kept;
+      if (kept < more) throw EReadError(tooLarge);
+      continue;
     }
-    const ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw EReadError("Cannot read file " + ShownName(fileName) + ". " + SystemErrorText(errno));
+    const std::size_t n = readSome(bytes.data() + got, bytes.size() - got);
     if (n == 0) break;
-    got += static_cast<std::size_t>(n);
+    got += n;
   }
   bytes.resize(got);
   return bytes;

@@ -184,13 +184,40 @@ std::string DecodeText(std::string_view bytes, TEncoding* encoding, std::size_t*
   return encoding->GetString(bytes.substr(static_cast<std::size_t>(skip)), replaced);
 }
 
+std::string DecodeBuffer(std::string bytes, TEncoding* encoding, std::size_t* replaced) {
+  const int skip = GetBufferEncoding(bytes, encoding);
+  // Code page 1251 is the text's own form and UTF-8 only shrinks on the way
+  // to it: both are decoded where they lie, without a second buffer.
+  if (const auto* mbcs = dynamic_cast<const TMBCSEncoding*>(encoding)) {
+    if (mbcs->CodePage == CP_ACP || mbcs->CodePage == CP_1251) {
+      bytes.erase(0, static_cast<std::size_t>(skip));
+      return bytes;
+    }
+    if (mbcs->CodePage == CP_UTF8) {
+      Utf8ToAnsiInPlace(bytes, static_cast<std::size_t>(skip), replaced);
+      // Text mostly beyond ASCII shrinks much; its buffer is not kept at the
+      // size of the bytes for as long as the text lives.
+      if (bytes.capacity() - bytes.size() > bytes.size() / 8) bytes.shrink_to_fit();
+      return bytes;
+    }
+  }
+  return encoding->GetString(std::string_view(bytes).substr(static_cast<std::size_t>(skip)), replaced);
+}
+
 std::string EncodeText(std::string_view text, TEncoding* encoding) {
   if (!encoding) encoding = TEncoding::Default();
-  return encoding->GetPreamble() + encoding->GetBytes(text);
+  std::string out = encoding->GetPreamble();
+  // UTF-8, the form files are saved in, is written behind the mark directly.
+  if (const auto* mbcs = dynamic_cast<const TMBCSEncoding*>(encoding); mbcs && mbcs->CodePage == CP_UTF8) {
+    AppendAnsiAsUtf8(text, out);
+    return out;
+  }
+  if (out.empty()) return encoding->GetBytes(text);
+  return out + encoding->GetBytes(text);
 }
 
 std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced) {
-  return DecodeText(ReadFileText(fileName), encoding, replaced);
+  return DecodeBuffer(ReadFileText(fileName), encoding, replaced);
 }
 
 void SaveTextFile(const std::string& fileName, std::string_view text, TEncoding* encoding, bool append) {

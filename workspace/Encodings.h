@@ -129,6 +129,9 @@ TEncoding* DetectFileEncoding(const std::string& fileName);
 // counts characters that became '?' (no form in code page 1251, or bytes that
 // are not valid in the encoding).
 std::string DecodeText(std::string_view bytes, TEncoding* encoding, std::size_t* replaced = nullptr);
+// The same for bytes the caller gives up: code page 1251 and UTF-8 are
+// decoded in their own buffer, which becomes the text's.
+std::string DecodeBuffer(std::string bytes, TEncoding* encoding, std::size_t* replaced = nullptr);
 // The encoding's mark followed by the encoded text (null means Default).
 std::string EncodeText(std::string_view text, TEncoding* encoding);
 std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced = nullptr);

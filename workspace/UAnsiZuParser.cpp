@@ -121,31 +121,42 @@ bool IsCommentLine(std::string_view text, std::size_t start, std::size_t end) {
 
 }  // namespace
 
-std::string GetKeyValue(std::string_view text, std::string_view key) {
-  if (text.empty() || key.empty()) return {};
-  std::string quoted(1, '"');
-  quoted += AsciiUpperCase(key);
-  quoted += '"';
-  ForwardFinder keys(text, quoted, true);
-  BreakFinder breaks(text);
-  std::size_t pos = 0;  // start of the first line not yet looked at
-  while (pos < text.size()) {
-    // The first occurrence from a line start lies inside that line whenever
-    // the line holds one at all, and it is the one the value follows.
-    const Match m = keys.Next(pos);
-    if (!m.Found()) return {};
-    const std::size_t start = LineStart(text, pos, m.Start);
-    const std::size_t end = breaks.Next(m.Start);
-    if (m.End - m.Start == quoted.size() && m.End <= end && !IsCommentLine(text, start, end)) {
-      const std::size_t open = text.find('"', m.End);
-      if (open == npos) return {};
-      const std::size_t close = text.find('"', open + 1);
-      if (close == npos) return {};
-      return WithoutBreaks(text, open + 1, close);
-    }
-    pos = end + 1;
+std::vector<std::string> GetKeyValues(std::string_view text, const std::vector<std::string_view>& keys) {
+  std::vector<std::string> values(keys.size());
+  // The quoted, upper-cased keys still looked for.
+  std::vector<std::pair<std::size_t, std::string>> wanted;
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    if (keys[k].empty()) continue;
+    std::string quoted(1, '"');
+    quoted += AsciiUpperCase(keys[k]);
+    quoted += '"';
+    wanted.emplace_back(k, std::move(quoted));
   }
-  return {};
+  // An occurrence broken by a line break is never usable, and no usable one
+  // can follow it on its line, so the first occurrence without a break on a
+  // line that is not a comment is the one: every key is found on one walk
+  // over the quotes of the text, which ends when the last key is found.
+  for (std::size_t p = text.find('"'); p != npos && !wanted.empty(); p = text.find('"', p + 1)) {
+    for (auto w = wanted.begin(); w != wanted.end();) {
+      const std::string& quoted = w->second;
+      bool match = text.size() - p >= quoted.size();
+      for (std::size_t j = 1; match && j < quoted.size(); ++j) match = UpperAscii(text[p + j]) == quoted[j];
+      // A comment line is told by its first characters, all before the key.
+      if (!match || IsCommentLine(text, LineStart(text, 0, p), p)) {
+        ++w;
+        continue;
+      }
+      const std::size_t open = text.find('"', p + quoted.size());
+      const std::size_t close = open == npos ? npos : text.find('"', open + 1);
+      if (close != npos) values[w->first] = WithoutBreaks(text, open + 1, close);
+      w = wanted.erase(w);
+    }
+  }
+  return values;
+}
+
+std::string GetKeyValue(std::string_view text, std::string_view key) {
+  return std::move(GetKeyValues(text, {key})[0]);
 }
 
 std::vector<std::string> ScanReferences(std::string_view text) {

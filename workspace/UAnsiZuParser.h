@@ -16,6 +16,8 @@ namespace ond {
 // begin on a later line than the key; line breaks inside it are dropped.
 // Empty when the key is not found or no closed value follows.
 std::string GetKeyValue(std::string_view text, std::string_view key);
+// The values of several keys, in their order, found in one walk over the text.
+std::vector<std::string> GetKeyValues(std::string_view text, const std::vector<std::string_view>& keys);
 
 // The files the text references, in text order, duplicates included:
 // ${"file":"path"} and "$ref": { "file": "...", "path": "..." }. Each name is

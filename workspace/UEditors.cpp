@@ -469,7 +469,7 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
   std::size_t replaced = 0;
   try {
     // Reading names the reason when the file is missing or no file at all.
-    text = DecodeText(ReadFileText(fileName), EncodingOfKind(kind), &replaced);
+    text = DecodeBuffer(ReadFileText(fileName), EncodingOfKind(kind), &replaced);
   } catch (const std::exception& e) {
     LastError = e.what();
     // The panel never held this file's text: saving it there would replace
@@ -477,20 +477,25 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
     UnreadFile = fileName;
     return false;
   }
+  LoadDecodedText(std::move(text), replaced, kind);
+  return true;
+}
+
+void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind) {
+  if (kind < 0 || kind > 2) kind = 2;
+  LastError.clear();
   UnreadFile.clear();
   Encoding = static_cast<std::uint8_t>(kind);
   LossyCount = replaced;
   const bool folding = Editor->CodeFolding().GetEnabled();
   if (folding) Editor->CodeFolding().SetEnabled(false);
-  {
-    // Read as a loaded file: no line counts as changed, and blank lines at
-    // the end stay.
-    TStringStream stream(std::move(text));
-    TOndEditStringList* lines = Editor->Lines();
-    lines->LoadFromStream(stream);
-    for (int i = 0; i < lines->GetCount(); ++i)
-      if (TOndLineExtra* extra = lines->GetLineExtra(i)) extra->ModifiedState = 0;
-  }
+  // Read as a loaded file: no line counts as changed, and blank lines at the
+  // end stay. The lines keep the text where it lies.
+  TOndEditStringList* lines = Editor->Lines();
+  lines->LoadFromString(std::move(text));
+  // The split lines come unchanged; the empty one after a final line break
+  // is added as new and is not.
+  if (TOndLineExtra* extra = lines->GetLineExtra(lines->GetCount() - 1)) extra->ModifiedState = 0;
   if (folding) {
     Editor->CodeFolding().SetEnabled(true);
     // Turning folding on finds nothing by itself: the loaded text is scanned.
@@ -501,7 +506,6 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
   Modified = true;
   SetModified(false);
   UpdateHeader();
-  return true;
 }
 
 std::string TEditor::TextToSave() const {

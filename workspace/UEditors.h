@@ -152,6 +152,9 @@ class TEditor : public TObject {
   // Kind 0 ANSI, 1 Unicode, 2 UTF-8 (any other value counts as 2). False
   // when the file does not exist or cannot be read; the text stays then.
   bool LoadFromFile(const std::string& fileName, int kind);
+  // Takes over text already read and decoded in that kind (`replaced`
+  // characters became "?" in decoding), as LoadFromFile would have read it.
+  void LoadDecodedText(std::string&& text, std::size_t replaced, int kind);
   // Writes the whole text as UTF-8 with a byte-order mark, one trailing line
   // break dropped, atomically. False when the folder cannot be made or the
   // write failed; the panel then stays modified.

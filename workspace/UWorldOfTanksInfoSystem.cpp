@@ -58,12 +58,6 @@ const TLanguage* FindLanguage(std::string_view locale) {
 }
 
 // The locale of messages, as the C library chooses it.
-std::string MessagesLocale() {
-  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
-    if (const char* v = std::getenv(name); v && *v) return v;
-  return "C";
-}
-
 // A value of os-release: shell-like, in double or single quotes or bare.
 std::string UnquoteOsReleaseValue(std::string_view v) {
   if (v.empty() || (v.front() != '"' && v.front() != '\'')) return std::string(v);

@@ -21,12 +21,12 @@ namespace ond {
 
 namespace {
 
-// A reference's name found in the file's UTF-8 bytes, as a native path part:
-// decoded as the panel decodes the text (bytes that are not UTF-8 and
-// characters without a code page 1251 form become "?") and encoded as UTF-8
-// again. A zero byte has no place in a name either and becomes "?" too.
-std::string NativeReferenceName(std::string_view utf8) {
-  std::string text = Utf8ToAnsi(utf8);
+// A reference's name found in the file's decoded text (where bytes that are
+// not UTF-8 and characters without a code page 1251 form became "?"), as a
+// native path part. A zero byte has no place in a name either and becomes
+// "?" too.
+std::string NativeReferenceName(std::string_view ansi) {
+  std::string text(ansi);
   for (char& c : text)
     if (c == '\0') c = DefaultAnsiChar;
   return AnsiToUtf8(text);
@@ -109,6 +109,15 @@ std::string TZuFileInformation::RawText() const {
 
 std::string TZuFileInformation::Text() const { return Utf8ToAnsi(RawText()); }
 
+bool TZuFileInformation::TakeText(std::string& text, std::size_t& replaced) {
+  if (!FHoldsText) return false;
+  text = std::move(FReadText);
+  replaced = FReadLossy;
+  FReadText = std::string();
+  FHoldsText = false;
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 // TZuConfigInformation
 
@@ -161,13 +170,30 @@ int TZuConfigInformation::IndexOfFile(const std::string& path) const {
   return -1;
 }
 
-bool TZuConfigInformation::Process(int index, const std::string& utf8, TDiscovery& d) {
+bool TZuConfigInformation::Process(int index, TDiscovery& d) {
   TZuFileInformation& e = *Files[static_cast<std::size_t>(index)];
+  if (e.Missing) return true;
+  // Decoded once, in the buffer it was read into, exactly as a panel decodes
+  // it; the panel takes this text instead of reading the file again.
+  std::size_t lossy = 0;
+  std::string text = DecodeBuffer(ReadFileText(e.FileName), TEncoding::UTF8(), &lossy);
+  if (index == 0) {
+    const std::vector<std::string> values =
+        GetKeyValues(text, {"configVersion", "author", "date", "description"});
+    ConfigVersion = values[0];
+    Author = values[1];
+    Date = values[2];
+    Description = values[3];
+  }
   // The scanner looks only at ASCII (quotes, braces, keys) and folds only
-  // ASCII letters, and no byte of a multi-byte UTF-8 sequence is ASCII, so it
-  // finds the same references in the file's UTF-8 bytes as in the decoded
-  // text, and the bulk of the text is never decoded; only the names are.
-  const std::vector<std::string> names = ScanReferences(utf8);
+  // ASCII letters; decoding keeps every ASCII byte and makes no other byte
+  // ASCII but "?", which the scanner passes over. So it finds the same
+  // references in the text as in the file's bytes, and the names come out
+  // decoded as the panel decodes them.
+  const std::vector<std::string> names = FollowReferences ? ScanReferences(text) : std::vector<std::string>();
+  e.FReadText = std::move(text);
+  e.FReadLossy = lossy;
+  e.FHoldsText = true;
   e.FoundRefs = static_cast<int>(names.size());
 
   // Each referenced file once, however it was spelled.
@@ -235,15 +261,7 @@ bool TZuConfigInformation::LoadInformation() {
     // A root that is not there (or is a folder) opens nothing: reading it
     // names the reason.
     if (Files[0]->Missing) ReadFileText(root);
-    const std::string raw = Files[0]->RawText();
-    if (!raw.empty()) {
-      const std::string text = Utf8ToAnsi(raw);
-      ConfigVersion = GetKeyValue(text, "configVersion");
-      Author = GetKeyValue(text, "author");
-      Date = GetKeyValue(text, "date");
-      Description = GetKeyValue(text, "description");
-      if (FollowReferences && !Process(0, raw, d)) return false;
-    }
+    if (!Process(0, d)) return false;
   } catch (const std::exception& e) {
     Files[0]->ReadError = true;
     Error = ErrorText(e);
@@ -254,9 +272,8 @@ bool TZuConfigInformation::LoadInformation() {
   // The list grows while it is walked, which makes the order breadth-first.
   for (int i = 1; i < Count; ++i) {
     TZuFileInformation& f = *Files[static_cast<std::size_t>(i)];
-    if (f.Missing) continue;
     try {
-      if (!Process(i, f.RawText(), d)) return false;
+      if (!Process(i, d)) return false;
     } catch (const std::exception& e) {
       f.ReadError = true;
       Error = ErrorText(e);

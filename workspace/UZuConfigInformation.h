@@ -49,6 +49,17 @@ class TZuFileInformation {
   std::string Text() const;
   // The same as UTF-8 bytes, without a byte-order mark.
   std::string RawText() const;
+  // The text discovery read and decoded (as Text() gives it, with the count
+  // of characters that became "?"), handed over once: whoever shows the file
+  // need not read it again. False when discovery holds no text of it.
+  bool TakeText(std::string& text, std::size_t& replaced);
+
+ private:
+  friend class TZuConfigInformation;
+  // Kept only until taken, so a set's texts are not held twice.
+  std::string FReadText;
+  std::size_t FReadLossy = 0;
+  bool FHoldsText = false;
 };
 
 class TZuConfigInformation {
@@ -88,7 +99,9 @@ class TZuConfigInformation {
 
  private:
   struct TDiscovery;
-  bool Process(int index, const std::string& utf8, TDiscovery& discovery);
+  // Reads and decodes a file's text, keeps it for TakeText and lists what it
+  // references.
+  bool Process(int index, TDiscovery& discovery);
 };
 
 // Resolves a reference's name (code page 1251 text, "\" or "/" separating)

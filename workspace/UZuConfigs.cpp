@@ -13,6 +13,17 @@ namespace ond {
 
 namespace {
 
+// Fills a panel with the text discovery read for it, or else from the file
+// (which also tells the reason when it cannot be read).
+void FillPanel(TEditor* panel, TZuFileInformation& file) {
+  std::string text;
+  std::size_t replaced = 0;
+  if (file.TakeText(text, replaced))
+    panel->LoadDecodedText(std::move(text), replaced, 2);
+  else
+    panel->LoadFromFile(file.FileName, 2);
+}
+
 std::string FormatText(const std::string& format, const std::string& a, const std::string& b = std::string()) {
   std::string out;
   const std::string* args[] = {&a, &b};
@@ -49,16 +60,16 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
   }
   if (tree) tree->Items()->BeginUpdate();
   if (Information->ExistingCount() < 2) {
-    const TZuFileInformation& f = *Information->Files[0];
+    TZuFileInformation& f = *Information->Files[0];
     TEditor* e = Editors->AddSingleEditor(0, Utf8ToAnsi(f.ExtractFileName()));
-    if (!f.Missing) e->LoadFromFile(f.FileName, 2);
+    if (!f.Missing) FillPanel(e, f);
     Editors->AddRootNode(Utf8ToAnsi(f.ExtractFileName()));
   } else {
     for (int i = 0; i < count; ++i) {
-      const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(i)];
+      TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(i)];
       const std::string caption = Utf8ToAnsi(f.ExtractFileName());
       TEditor* e = Editors->AddEditor(i, caption, !f.Missing);
-      if (!f.Missing) e->LoadFromFile(f.FileName, 2);
+      if (!f.Missing) FillPanel(e, f);
       if (i == 0)
         Editors->AddRootNode(caption);
       else

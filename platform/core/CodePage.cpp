@@ -2,6 +2,7 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -266,55 +267,110 @@ std::string Utf16ToUtf8(std::u16string_view s) {
   return r;
 }
 
-std::string AnsiToUtf8(std::string_view s) {
-  std::string r;
-  r.reserve(s.size() * 2);
-  for (unsigned char c : s) {
-    if (c < 0x80) {
-      r.push_back(static_cast<char>(c));
-      continue;
-    }
-    const char16_t w = kHigh[c - 0x80];
-    if (w < 0x800) {
-      r.push_back(static_cast<char>(0xC0 | (w >> 6)));
-      r.push_back(static_cast<char>(0x80 | (w & 0x3F)));
-    } else {
-      r.push_back(static_cast<char>(0xE0 | (w >> 12)));
-      r.push_back(static_cast<char>(0x80 | ((w >> 6) & 0x3F)));
-      r.push_back(static_cast<char>(0x80 | (w & 0x3F)));
+namespace {
+
+// The UTF-8 form of every byte of the upper half: its length and its bytes.
+struct Utf8Forms {
+  std::array<std::array<char, 3>, 128> bytes{};
+  std::array<std::uint8_t, 128> length{};
+  Utf8Forms() {
+    for (int i = 0; i < 128; ++i) {
+      const char16_t w = kHigh[i];
+      if (w < 0x800) {
+        bytes[i] = {static_cast<char>(0xC0 | (w >> 6)), static_cast<char>(0x80 | (w & 0x3F)), 0};
+        length[i] = 2;
+      } else {
+        bytes[i] = {static_cast<char>(0xE0 | (w >> 12)), static_cast<char>(0x80 | ((w >> 6) & 0x3F)),
+                    static_cast<char>(0x80 | (w & 0x3F))};
+        length[i] = 3;
+      }
     }
   }
+};
+
+const Utf8Forms& U8() {
+  static const Utf8Forms forms;
+  return forms;
+}
+
+constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
+
+}  // namespace
+
+void AppendAnsiAsUtf8(std::string_view s, std::string& out) {
+  const Utf8Forms& u8 = U8();
+  // Converted through a small buffer in the cache and appended from there:
+  // the result is written once, never zero-filled first.
+  constexpr std::size_t kChunk = 4096;
+  char buf[kChunk * 3];
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  const std::size_t n = s.size();
+  out.reserve(out.size() + n + n / 2);
+  std::size_t i = 0;
+  while (i < n) {
+    const std::size_t stop = std::min(n, i + kChunk);
+    std::size_t o = 0;
+    while (i < stop) {
+      // Runs of ASCII, the bulk of config text, go eight bytes at a time.
+      if (i + 8 <= stop) {
+        std::uint64_t w;
+        std::memcpy(&w, p + i, 8);
+        if ((w & kHighBits) == 0) {
+          std::memcpy(buf + o, &w, 8);
+          i += 8;
+          o += 8;
+          continue;
+        }
+      }
+      const unsigned c = p[i++];
+      if (c < 0x80) {
+        buf[o++] = static_cast<char>(c);
+        continue;
+      }
+      // Three bytes are always copied; the length says how many count.
+      std::memcpy(buf + o, u8.bytes[c - 0x80].data(), 3);
+      o += u8.length[c - 0x80];
+    }
+    out.append(buf, o);
+  }
+}
+
+std::string AnsiToUtf8(std::string_view s) {
+  std::string r;
+  AppendAnsiAsUtf8(s, r);
   return r;
 }
 
-std::string Utf8ToAnsi(std::string_view s, std::size_t* replaced) {
-  std::string r;
-  r.resize(s.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  const std::size_t n = s.size();
+std::size_t Utf8ToAnsiInto(const char* in, std::size_t n, char* out, std::size_t* replaced) noexcept {
+  const auto* p = reinterpret_cast<const unsigned char*>(in);
   const auto& fw = T().fromWide;
   std::size_t i = 0, o = 0, bad = 0;
+  // Every character read gives one byte and takes at least one, so the write
+  // position never passes the read position: the output may be the input.
   while (i < n) {
-    // Runs of ASCII, the bulk of config text, are copied eight bytes at a time.
+    // Runs of ASCII, the bulk of config text, go eight bytes at a time; the
+    // word is loaded before it is stored, so overlapping is harmless.
     if (i + 8 <= n) {
       std::uint64_t w;
       std::memcpy(&w, p + i, 8);
-      if ((w & 0x8080808080808080ULL) == 0) {
-        std::memcpy(r.data() + o, p + i, 8);
+      if ((w & kHighBits) == 0) {
+        std::memcpy(out + o, &w, 8);
         i += 8;
         o += 8;
         continue;
       }
     }
-    if (p[i] < 0x80) {
-      r[o++] = static_cast<char>(p[i++]);
+    const unsigned c = p[i];
+    if (c < 0x80) {
+      out[o++] = static_cast<char>(c);
+      ++i;
       continue;
     }
     // Two-byte sequences (Cyrillic among them) straight through the table.
-    if (p[i] >= 0xC2 && p[i] <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
-      const int b = fw[((p[i] & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu)];
+    if (c >= 0xC2 && c <= 0xDF && i + 1 < n && (p[i + 1] & 0xC0) == 0x80) {
+      const int b = fw[((c & 0x1Fu) << 6) | (p[i + 1] & 0x3Fu)];
       if (b < 0) ++bad;
-      r[o++] = b < 0 ? DefaultAnsiChar : static_cast<char>(b);
+      out[o++] = b < 0 ? DefaultAnsiChar : static_cast<char>(b);
       i += 2;
       continue;
     }
@@ -322,12 +378,41 @@ std::string Utf8ToAnsi(std::string_view s, std::size_t* replaced) {
     const std::size_t len = DecodeUtf8(p + i, n - i, cp);
     const int b = len != 0 && cp < fw.size() ? fw[cp] : -1;
     if (b < 0) ++bad;
-    r[o++] = b < 0 ? DefaultAnsiChar : static_cast<char>(b);
+    out[o++] = b < 0 ? DefaultAnsiChar : static_cast<char>(b);
     i += len != 0 ? len : 1;
   }
-  r.resize(o);
   if (replaced) *replaced += bad;
+  return o;
+}
+
+std::string Utf8ToAnsi(std::string_view s, std::size_t* replaced) {
+  // Decoded through a small buffer in the cache and appended from there: the
+  // result is written once, never zero-filled first.
+  constexpr std::size_t kChunk = 16384;
+  char buf[kChunk];
+  std::string r;
+  r.reserve(s.size());
+  std::size_t i = 0;
+  while (i < s.size()) {
+    std::size_t stop = std::min(s.size(), i + kChunk);
+    // A chunk ends before a character that would run past it (at most three
+    // bytes back, or none when the bytes there are not UTF-8 anyway).
+    if (stop < s.size()) {
+      std::size_t k = stop;
+      while (k > stop - 3 && (static_cast<unsigned char>(s[k]) & 0xC0) == 0x80) --k;
+      if ((static_cast<unsigned char>(s[k]) & 0xC0) != 0x80) stop = k;
+    }
+    r.append(buf, Utf8ToAnsiInto(s.data() + i, stop - i, buf, replaced));
+    i = stop;
+  }
   return r;
+}
+
+std::size_t Utf8ToAnsiInPlace(std::string& bytes, std::size_t from, std::size_t* replaced) noexcept {
+  if (from > bytes.size()) from = bytes.size();
+  const std::size_t n = Utf8ToAnsiInto(bytes.data() + from, bytes.size() - from, bytes.data(), replaced);
+  bytes.resize(n);
+  return n;
 }
 
 bool IsValidCodePage(unsigned cp) noexcept {

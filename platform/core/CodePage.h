@@ -64,6 +64,16 @@ std::string Utf16ToUtf8(std::u16string_view s);
 // Direct paths between code page 1251 and UTF-8, used for file names and Qt.
 std::string AnsiToUtf8(std::string_view s);
 std::string Utf8ToAnsi(std::string_view s, std::size_t* replaced = nullptr);
+// Appends the UTF-8 form of code page 1251 text to out.
+void AppendAnsiAsUtf8(std::string_view s, std::string& out);
+// Decodes n bytes of UTF-8 at in into code page 1251 at out and returns the
+// length written. Decoding never makes text longer, so out may be in itself,
+// or lie before it, in the same buffer.
+std::size_t Utf8ToAnsiInto(const char* in, std::size_t n, char* out, std::size_t* replaced = nullptr) noexcept;
+// Decodes the UTF-8 bytes from position `from` into code page 1251 text in
+// the same buffer, from its start (what lies before `from`, a byte-order
+// mark, is dropped). Returns the new length.
+std::size_t Utf8ToAnsiInPlace(std::string& bytes, std::size_t from = 0, std::size_t* replaced = nullptr) noexcept;
 
 // The platform conversions by code page number (CP_ACP/1251, UTF-7, UTF-8,
 // UTF-16 LE/BE). Returns false for a code page it does not know.

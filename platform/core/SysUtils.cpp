@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 namespace ond {
@@ -22,6 +23,12 @@ void AssertFailed(const char* expr, const char* file, int line) {
   if (slash != std::string::npos) f.erase(0, slash + 1);
   throw EAssertionFailed("Assertion failed: " + std::string(expr) + " (" + f + ", line " +
                          std::to_string(line) + ")");
+}
+
+std::string MessagesLocale() {
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"})
+    if (const char* v = std::getenv(name); v && *v) return v;
+  return "C";
 }
 
 std::string IntToStr(std::int64_t v) {

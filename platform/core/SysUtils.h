@@ -45,6 +45,9 @@ OND_DECLARE_EXCEPTION(EInOutError, Exception);
 
 // Number formatting without the locale.
 std::string IntToStr(std::int64_t v);
+// The locale the user reads messages in: LC_ALL, then LC_MESSAGES, then LANG
+// (the first that is set and not empty), else "C".
+std::string MessagesLocale();
 std::string IntToHex(std::uint64_t v, int digits);
 // Parses a whole decimal integer (optional sign); false on anything else.
 bool TryStrToInt(std::string_view s, std::int64_t& v);

@@ -107,6 +107,41 @@ TEST(TextBuffer, LoadDetectsLineEndsAndSaveRoundTrips) {
   EXPECT_EQ(Save(lb), "x\ny\n");
 }
 
+TEST(TextBuffer, TextGivenOverLoadsAsTheStreamDoesAndIsNotCopied) {
+  const std::string inputs[] = {"a\r\nb",   "a\nb\n",        "a\rb",  "a\rb\nc", "a\n\n  \n", "\n\n \n", "",
+                                "a\n\rb",   std::string("a\0b\r\n\0x\n\0", 9), "single line without a break"};
+  for (const std::string& in : inputs) {
+    for (int settings = 0; settings < 4; ++settings) {
+      TOndEditStringList fromStream, fromString;
+      for (TOndEditStringList* l : {&fromStream, &fromString}) {
+        l->TrimTrailingBlankLines = (settings & 1) != 0;
+        l->LineBreakAfterLast = (settings & 2) != 0;
+        l->FileFormat = sffMac;
+        l->Add("old line");
+      }
+      Load(fromStream, in);
+      fromString.LoadFromString(std::string(in));
+      EXPECT_EQ(Lines(fromString), Lines(fromStream)) << in << " / " << settings;
+      EXPECT_EQ(fromString.FileFormat, fromStream.FileFormat) << in;
+      for (int i = 0; i < fromStream.GetCount(); ++i)
+        EXPECT_EQ(fromString.GetLineExtra(i)->ModifiedState, fromStream.GetLineExtra(i)->ModifiedState) << in;
+    }
+  }
+  // The lines point into the text handed over, and stay valid while it lives
+  // in the list.
+  std::string text = "first line of a text longer than a short string\nsecond";
+  const char* at = text.data();
+  TOndEditStringList l;
+  l.LoadFromString(std::move(text));
+  EXPECT_EQ(l.GetView(0).data(), at);
+  l.Put(0, "changed");
+  EXPECT_EQ(Lines(l), (V{"changed", "second"}));
+  // A short text lives inside its string object, which the list keeps in place.
+  l.LoadFromString("a\nb");
+  l.Add("c");
+  EXPECT_EQ(Lines(l), (V{"a", "b", "c"}));
+}
+
 TEST(TextBuffer, FilesRoundTripThroughTheBufferedWriter) {
   test::TempDir dir;
   const std::string longLine(20000, 'x');

@@ -68,6 +68,51 @@ TEST(CodePage, LossyConversionsCountReplacements) {
   EXPECT_EQ(invalid, 3u);
 }
 
+// Long texts are converted piece by piece; a piece must never end inside a
+// character, whatever stands at its edge.
+std::string LongMixedUtf8(std::size_t shift) {
+  std::string s(shift, 'x');
+  const std::string pieces[] = {"a", "\xD0\x9F", "\xE2\x84\x96", "\xF0\x9F\x98\x80", "\xC0", "\x80\x80", "\xE2\x84",
+                                "\r\n"};
+  unsigned seed = 7;
+  while (s.size() < 70000) {
+    seed = seed * 1103515245u + 12345u;
+    s += pieces[(seed >> 16) % std::size(pieces)];
+  }
+  return s;
+}
+
+TEST(CodePage, DecodingInPlaceOrInPiecesEqualsDecodingAtOnce) {
+  for (std::size_t shift = 0; shift < 4; ++shift) {
+    const std::string utf8 = LongMixedUtf8(shift);
+    // The reference: one character at a time through UTF-16.
+    std::size_t refBad = 0;
+    const std::string reference = Utf16ToAnsi(Utf8ToUtf16(utf8), &refBad);
+    std::size_t bad = 0;
+    EXPECT_EQ(Utf8ToAnsi(utf8, &bad), reference) << "shift " << shift;
+    EXPECT_EQ(bad, refBad);
+    // In place, after a mark that is dropped.
+    std::string buffer = "\xEF\xBB\xBF" + utf8;
+    std::size_t inPlaceBad = 0;
+    EXPECT_EQ(Utf8ToAnsiInPlace(buffer, 3, &inPlaceBad), reference.size());
+    EXPECT_EQ(buffer, reference);
+    EXPECT_EQ(inPlaceBad, refBad);
+  }
+  std::string empty;
+  EXPECT_EQ(Utf8ToAnsiInPlace(empty, 5), 0u);
+}
+
+TEST(CodePage, EncodingInPiecesEqualsEncodingEachByte) {
+  std::string ansi;
+  for (int i = 0; i < 20000; ++i) ansi.push_back(static_cast<char>((i * 37 + i / 300) % 256));
+  std::string expected;
+  for (char c : ansi) expected += Utf16ToUtf8(std::u16string(1, AnsiToWide(static_cast<unsigned char>(c))));
+  EXPECT_EQ(AnsiToUtf8(ansi), expected);
+  std::string appended = "head";
+  AppendAnsiAsUtf8(ansi, appended);
+  EXPECT_EQ(appended, "head" + expected);
+}
+
 TEST(CodePage, PlatformConversionsByCodePage) {
   std::u16string w;
   ASSERT_TRUE(MultiByteToWideChar(CP_UTF7, "Hi Mom -+Jjo--!", w));

@@ -8,6 +8,7 @@
 #include "platform/core/CodePage.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
+#include "tests/support/EnvGuard.h"
 
 namespace ond {
 namespace {
@@ -240,6 +241,27 @@ TEST(Localization, RussianSystemFromTheLocaleName) {
                         {"ru@latin", true},    {"en_US.UTF-8", false}, {"C", false}, {"", false},
                         {nullptr, false},      {"rus", false},    {"uk_UA.UTF-8", false}};
   for (const Case& c : cases) EXPECT_EQ(IsRussianLocaleName(c.Name), c.Russian) << (c.Name ? c.Name : "null");
+}
+
+// The language asked of the system follows the messages locale as the system
+// information does: LC_ALL over LC_MESSAGES over LANG, empty ones skipped.
+TEST(Localization, RussianSystemFollowsTheMessagesLocale) {
+  struct Case {
+    const char* All;
+    const char* Messages;
+    const char* Lang;
+    bool Russian;
+  };
+  const Case cases[] = {{nullptr, "ru_RU.UTF-8", "en_US.UTF-8", true},
+                        {"en_US.UTF-8", "ru_RU.UTF-8", "ru_RU.UTF-8", false},
+                        {"", "", "ru_RU.UTF-8", true},
+                        {nullptr, nullptr, nullptr, false}};
+  for (const Case& c : cases) {
+    test::TEnvGuard all("LC_ALL", c.All);
+    test::TEnvGuard messages("LC_MESSAGES", c.Messages);
+    test::TEnvGuard lang("LANG", c.Lang);
+    EXPECT_EQ(IsRussianSystem(), c.Russian) << (c.All ? c.All : "-") << " " << (c.Messages ? c.Messages : "-");
+  }
 }
 
 }  // namespace

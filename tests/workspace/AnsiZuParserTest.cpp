@@ -43,6 +43,34 @@ TEST(AnsiZuParser, KeyValueFindsFirstUsableLine) {
   EXPECT_EQ(GetKeyValue("\"author\": \"\xC8\xE2\xE0\xED\"", "AUTHOR"), "\xC8\xE2\xE0\xED");
 }
 
+TEST(AnsiZuParser, SeveralKeyValuesInOneWalk) {
+  struct Case {
+    std::string Text;
+    Names Values;  // configVersion, author, date, description
+  };
+  const Case cases[] = {
+      {"{\r\n \"configVersion\": \"1\",\r\n \"author\": \"A\", \"date\": \"D\",\r\n \"description\": \"x\"\r\n}",
+       {"1", "A", "D", "x"}},
+      // A comment line hides its key; the first usable one wins.
+      {"// \"author\": \"old\"\n\"Author\": \"new\"\n\"author\": \"later\"", {"", "new", "", ""}},
+      // A key broken by a line break does not count; the value may span lines.
+      {"\"desc\r\nription\": \"broken\"\n\"description\"\n:\n\"next\r\nline\"", {"", "", "", "nextline"}},
+      // The value is whatever stands between the next two quotes.
+      {"\"date\": 5, \"date\": \"unclosed", {"", "", "date", ""}},
+      {"\t  //\"date\":\"c\"\r\"date\":\"r\"\r", {"", "", "r", ""}},
+      {"\"author\"\"\"\"author\": \"twice\"", {"", "", "", ""}},
+      {"\"configversion\"", {"", "", "", ""}},
+      {"no keys at all", {"", "", "", ""}},
+      {"", {"", "", "", ""}},
+  };
+  for (const Case& c : cases) {
+    const Names all = GetKeyValues(c.Text, {"configVersion", "author", "date", "description", "", "missing"});
+    EXPECT_EQ(all, (Names{c.Values[0], c.Values[1], c.Values[2], c.Values[3], "", ""})) << c.Text;
+  }
+  // The same key twice gets its value twice.
+  EXPECT_EQ(GetKeyValues("\"author\": \"A\"", {"author", "AUTHOR"}), (Names{"A", "A"}));
+}
+
 TEST(AnsiZuParser, InlineReferences) {
   EXPECT_EQ(ScanReferences("\"c\": ${\"sub/Colors.zu\":\"def.colors\"}"), Names{"sub\\colors.zu"});
   // A path only (no colon before the brace) names no file.

@@ -90,6 +90,33 @@ TEST(ConfigInformation, BreadthFirstOrderAndCounters) {
   EXPECT_EQ(CountersOf(*single.Files[0]), (Counters{0, 0, 0}));
 }
 
+TEST(ConfigInformation, DiscoveryHandsItsDecodedTextsOverOnce) {
+  TempDir td;
+  // A mark, Cyrillic, a character without a code page 1251 form and a byte
+  // that is not UTF-8.
+  const std::string root = td.Write("root.zu", "\xEF\xBB\xBF{ \"a\": " + Inline("a.zu") + ", \"m\": " +
+                                                   Inline("missing.zu") + " } \xD0\x9F\xE6\x97\xA5\xFF");
+  td.Write("a.zu", "plain");
+  TZuConfigInformation c(root, true);
+  ASSERT_TRUE(c.LoadInformation()) << c.Error;
+  ASSERT_EQ(c.Count, 3);
+  for (int i : {0, 1}) {
+    std::string text;
+    std::size_t replaced = 99;
+    ASSERT_TRUE(c.Files[i]->TakeText(text, replaced)) << i;
+    std::size_t expectedLoss = 0;
+    EXPECT_EQ(text, DecodeText(ReadFileText(c.Files[i]->FileName), TEncoding::UTF8(), &expectedLoss));
+    EXPECT_EQ(replaced, expectedLoss);
+    EXPECT_EQ(text, c.Files[i]->Text());
+    // Handed over once: the information keeps no copy.
+    EXPECT_FALSE(c.Files[i]->TakeText(text, replaced));
+  }
+  EXPECT_EQ(c.Files[0]->Text().substr(0, 1), "{");
+  std::string none;
+  std::size_t lost = 0;
+  EXPECT_FALSE(c.Files[2]->TakeText(none, lost));  // missing: nothing read
+}
+
 TEST(ConfigInformation, HeaderValuesFromTheRootOnly) {
   TempDir td;
   const std::string root = td.Write("@set.zu",

@@ -68,6 +68,26 @@ TEST(Encodings, LossyAndDegenerateInputs) {
   EXPECT_EQ(DecodeText("", TEncoding::UTF8()), "");
 }
 
+TEST(Encodings, DecodingTheReadBufferEqualsDecodingACopy) {
+  const std::string inputs[] = {"",
+                                "plain",
+                                "\xEF\xBB\xBF" "a:\xD0\x9F\xD1\x80\xD0\xB8",
+                                "\xEF\xBB\xBF",
+                                "\xFF\xFE" "a\0b\0",
+                                "\xFE\xFF\0a\0b",
+                                "\xC0\xAF\xE2\x84\x96\xE6\x97\xA5 " + kPrivet,
+                                std::string(3000, '\xD0') + "end"};
+  for (TEncoding* e : {TEncoding::Default(), TEncoding::UTF8(), TEncoding::Unicode(), TEncoding::BigEndianUnicode(),
+                       TEncoding::UTF7(), static_cast<TEncoding*>(nullptr)}) {
+    for (const std::string& bytes : inputs) {
+      std::size_t copied = 0, inPlace = 0;
+      const std::string expected = DecodeText(bytes, e, &copied);
+      EXPECT_EQ(DecodeBuffer(bytes, e, &inPlace), expected) << (e ? e->GetEncodingName() : "detected");
+      EXPECT_EQ(inPlace, copied);
+    }
+  }
+}
+
 TEST(Encodings, RangeChecksRaiseTheirMessages) {
   TEncoding* e = TEncoding::UTF8();
   auto message = [](auto f) {

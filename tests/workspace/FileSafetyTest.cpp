@@ -82,6 +82,15 @@ TEST(FileSafety, OnlyRegularFilesUpToTheLimitAreRead) {
   if (::access("/proc/self/pagemap", R_OK) == 0) {
     EXPECT_THROW(ReadFileText("/proc/self/pagemap", 64 * 1024), EReadError);
   }
+  // One that ends is read whole, beyond the size it reported.
+  EXPECT_NE(ReadFileText("/proc/self/status").find("\nPid:"), std::string::npos);
+  // Files of every size around the read buffer's edges come back whole.
+  for (const std::size_t size : {std::size_t{0}, std::size_t{1}, std::size_t{4095}, std::size_t{4096},
+                                 std::size_t{65537}}) {
+    std::string bytes(size, 'x');
+    for (std::size_t i = 0; i < size; i += 7) bytes[i] = static_cast<char>(i % 251);
+    EXPECT_EQ(ReadFileText(dir.Write("sized.zu", bytes)), bytes) << size;
+  }
 
   // A pipe would never end (or never answer); a folder is no file.
   ASSERT_EQ(::mkfifo((dir / "pipe.zu").c_str(), 0600), 0);

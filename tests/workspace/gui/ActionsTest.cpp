@@ -17,6 +17,7 @@
 #include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
+#include "tests/support/EnvGuard.h"
 #include "tests/support/TempDir.h"
 #include "workspace/StatusPanels.h"
 #include "workspace/UMain.h"
@@ -376,6 +377,8 @@ TEST_F(MainActions, ReopeningAskFirstWhenModifiedAndFollowTheEncoding) {
 }
 
 TEST_F(MainActions, TheWindowStartsInTheSystemsLanguage) {
+  test::TEnvGuard all("LC_ALL", nullptr);
+  test::TEnvGuard messages("LC_MESSAGES", nullptr);
   const std::string before = std::getenv("LANG") ? std::getenv("LANG") : "";
   for (const char* lang : {"ru_RU.UTF-8", "en_US.UTF-8"}) {
     setenv("LANG", lang, 1);
