@@ -151,4 +151,33 @@ void BM_EditorTypingBesideFolds(benchmark::State& State) {
 }
 BENCHMARK(BM_EditorTypingBesideFolds)->Unit(benchmark::kMicrosecond);
 
+// Typing and the single-line commands in a 100,000-line text beside about
+// 60,000 fold ranges (a few hundred of them collapsed) against the same
+// editor and regions over the same text with its brackets turned into other
+// characters, so that no range is found: the cost must not grow with the
+// number of ranges (target: at most 1.5 times).
+void BM_CommandsBesideFolds(benchmark::State& State) {
+  std::size_t bytes = 0;
+  auto ed = FoldingEditor(bytes);
+  if (State.range(0) == 0) {
+    std::string text = JsonLike(bytes);
+    for (char& c : text) {
+      if (c == '{' || c == '[') c = '(';
+      if (c == '}' || c == ']') c = ')';
+    }
+    ed->Lines()->SetText(text);
+  }
+  ed->RescanFoldRanges();
+  for (int line = 2; line < 4000; line += 20) ed->ToggleFoldAtLine(line);
+  const int at = ed->Lines()->GetCount() / 2;
+  static constexpr TOndEditorCommand kCommands[] = {ecChar, ecLeft,    ecRight,   ecDeleteLastChar, ecDown,
+                                                     ecUp,   ecLineEnd, ecLineStart, ecSelRight,    ecSelLeft};
+  for (auto _ : State) {
+    ed->SetCaretXY(BufferCoord(3, at));
+    for (TOndEditorCommand c : kCommands) ed->CommandProcessor(c, 'x', nullptr);
+  }
+  State.counters["ranges"] = ed->AllFoldRanges().AllCount();
+}
+BENCHMARK(BM_CommandsBesideFolds)->Arg(0)->Arg(60000)->Unit(benchmark::kMicrosecond);
+
 }  // namespace

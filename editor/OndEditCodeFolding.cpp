@@ -55,12 +55,14 @@ void TOndEditFoldRanges::Insert(int Index, TOndEditFoldRange* Range) {
   if (Index < 0 || Index > Count()) ListIndexError(Index);
   FRanges.insert(FRanges.begin() + Index, Range);
   Range->FContainer = this;
+  Range->TreeChanged();
 }
 
 void TOndEditFoldRanges::Delete(int Index) {
   TOndEditFoldRange* r = Items(Index);
   FRanges.erase(FRanges.begin() + Index);
   r->FContainer = nullptr;
+  r->TreeChanged();
 }
 
 int TOndEditFoldRanges::Remove(TOndEditFoldRange* Range) noexcept {
@@ -68,6 +70,7 @@ int TOndEditFoldRanges::Remove(TOndEditFoldRange* Range) noexcept {
   if (i < 0) return -1;
   FRanges.erase(FRanges.begin() + i);
   Range->FContainer = nullptr;
+  Range->TreeChanged();
   return i;
 }
 
@@ -89,13 +92,19 @@ TOndEditFoldRange::~TOndEditFoldRange() {
   if (FContainer != nullptr) FContainer->Unlink(this);
 }
 
+void TOndEditFoldRange::TreeChanged() const noexcept {
+  if (AllFoldRanges != nullptr) AllFoldRanges->IndexChanged();
+}
+
 void TOndEditFoldRange::Move(std::int32_t Count) noexcept {
   FromLine = Clamp32(static_cast<std::int64_t>(FromLine) + Count);
   ToLine = Clamp32(static_cast<std::int64_t>(ToLine) + Count);
+  TreeChanged();
 }
 
 void TOndEditFoldRange::Widen(std::int32_t Count) noexcept {
   ToLine = Clamp32(static_cast<std::int64_t>(ToLine) + Count);
+  TreeChanged();
 }
 
 // The walks below use an explicit stack: deeply nested text (thousands of
@@ -118,6 +127,7 @@ std::int32_t TOndEditFoldRange::HiddenLineCount() const noexcept {
 }
 
 void TOndEditFoldRange::SetParentCollapsed(bool Value, std::int32_t ALevel) noexcept {
+  TreeChanged();
   std::vector<TOndEditFoldRange*> stack(SubFoldRanges.FRanges.rbegin(), SubFoldRanges.FRanges.rend());
   while (!stack.empty()) {
     TOndEditFoldRange* r = stack.back();
@@ -170,6 +180,7 @@ TOndEditFoldRange* TOndEditAllFoldRanges::AllInsert(int Index, std::unique_ptr<T
   CheckAllIndex(Index, true);
   Range->AllFoldRanges = this;
   FAllRanges.insert(FAllRanges.begin() + Index, std::move(Range));
+  IndexChanged();
   return FAllRanges[static_cast<std::size_t>(Index)].get();
 }
 
@@ -177,6 +188,10 @@ std::unique_ptr<TOndEditFoldRange> TOndEditAllFoldRanges::AllExtract(int Index) 
   CheckAllIndex(Index, false);
   std::unique_ptr<TOndEditFoldRange> r = std::move(FAllRanges[static_cast<std::size_t>(Index)]);
   FAllRanges.erase(FAllRanges.begin() + Index);
+  // Out of the flat list it belongs to no tree (an undo record may keep it
+  // longer than the tree lives).
+  r->AllFoldRanges = nullptr;
+  IndexChanged();
   return r;
 }
 
@@ -189,6 +204,15 @@ void TOndEditAllFoldRanges::FreeAllRanges() noexcept {
   DropAll();
   for (auto& r : FAllRanges) r->SubFoldRanges.DropAll();
   FAllRanges.clear();
+  IndexChanged();
+}
+
+const TOndFoldIndex& TOndEditAllFoldRanges::Index() const {
+  if (FIndexStale) {
+    FIndex.Build(FAllRanges);
+    FIndexStale = false;
+  }
+  return FIndex;
 }
 
 void TOndEditAllFoldRanges::Assign(const TOndEditAllFoldRanges& Source) {
@@ -321,6 +345,7 @@ void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
     for (int i = f.Node->SubFoldRanges.Count() - 1; i >= 0; --i)
       stack.push_back({f.Node->SubFoldRanges.Items(i), hidden, level});
   }
+  All.IndexChanged();
 }
 
 // Shifts every range but Range after Range hid (Delta < 0) or showed again
@@ -466,21 +491,6 @@ TOndFoldScanner::TOndFoldScanner(const TFoldRegions& Regions, bool CaseSensitive
 }
 
 TOndFoldScanner::~TOndFoldScanner() = default;
-
-TFoldTokenKind TOndFoldScanner::TokenKindIn(std::string_view Text) const {
-  std::string upper;
-  if (!FImpl->CaseSensitive) {
-    UpperAZ(Text, upper);
-    Text = upper;
-  }
-  for (const Impl::Set& s : FImpl->Sets)
-    for (const Impl::Region& r : s.Regions)
-      if (TokenAnywhere(Text, r.Open, r.Type, r.WholeWords)) return TFoldTokenKind::Open;
-  for (const Impl::Set& s : FImpl->Sets)
-    for (const Impl::Region& r : s.Regions)
-      if (TokenAnywhere(Text, r.Close, r.Type, r.WholeWords)) return TFoldTokenKind::Close;
-  return TFoldTokenKind::None;
-}
 
 void TOndFoldScanner::Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
                            const TFoldAttributeNameFunc& AttributeNameAt) const {
@@ -636,22 +646,17 @@ void TOndFoldScanner::Scan(const std::vector<std::string_view>& Lines, TOndEditA
     escaped = false;
   }
   if (noSubs != nullptr) noSubs->ToLine = static_cast<std::int32_t>(Lines.size());
+  All.IndexChanged();
 }
 
 // ------------------------------------------------------------ the folder
 
 bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   if (Range == nullptr || Range->Collapsed || Range->ParentCollapsed) return false;
-  if (FRanges.AllIndexOf(Range) < 0) return false;
+  if (Range->AllFoldRanges != &FRanges) return false;
   std::int64_t n = static_cast<std::int64_t>(Range->ToLine) - Range->FromLine - 1;
   // A range starting on the closing line keeps that line visible.
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
-    if (r != Range && !r->ParentCollapsed && r->FromLine == Range->ToLine && r->HasLines()) {
-      --n;
-      break;
-    }
-  }
+  if (FRanges.Index().WithLinesAt(Range->ToLine, nullptr, Range) != nullptr) --n;
   const std::int64_t k = n + 1;
   if (k < 1 || Range->FromLine < 1 || Range->FromLine + k > FLines.GetCount()) return false;
   // Everything the range hides must lie in the lines it hides: a range whose
@@ -676,6 +681,7 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   PutKeepingState(FLines, header, FLines.Get(header) + CollapsedMarker(Range->FoldRegion));
   Range->LinesCollapsed = static_cast<std::int32_t>(n);
   Range->Collapsed = true;
+  FRanges.IndexChanged();
   Range->SetParentCollapsed(true, Range->Level);
   ShiftForFold(FRanges, Range, -count);
   return true;
@@ -683,7 +689,7 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
 
 bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
   if (Range == nullptr || !Range->Collapsed || Range->ParentCollapsed) return false;
-  if (FRanges.AllIndexOf(Range) < 0) return false;
+  if (Range->AllFoldRanges != &FRanges) return false;
   const int count = Range->CollapsedLines.GetCount();
   std::vector<std::string> lines;
   lines.reserve(static_cast<std::size_t>(count));
@@ -706,6 +712,7 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
       PutKeepingState(FLines, header, std::string(text.substr(0, text.size() - marker.size())));
   }
   Range->Collapsed = false;
+  FRanges.IndexChanged();
   ShiftForFold(FRanges, Range, count);
   Range->SetParentCollapsed(false, Range->Level);
   Range->CollapsedLines.Clear();
@@ -813,62 +820,25 @@ void TOndCodeFolder::UpdateFoldRanges() {
   NormalizeParentCollapsed(FRanges);
 }
 
-TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const noexcept {
-  for (const auto& owned : FRanges.AllRangeList()) {
-    TOndEditFoldRange* r = owned.get();
-    if (!r->ParentCollapsed && r->FromLine == Line) return r;
-  }
-  return nullptr;
+TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const {
+  return FRanges.Index().StartingAt(Line);
 }
 
-TOndEditFoldRange* TOndCodeFolder::FoldRangeAtLine(std::int32_t Line, std::int32_t* Position) const noexcept {
-  std::int32_t before = 0;
-  for (const auto& owned : FRanges.AllRangeList()) {
-    TOndEditFoldRange* r = owned.get();
-    if (r->ParentCollapsed || r->FromLine != Line) continue;
-    if (r->HasLines()) {
-      if (Position != nullptr) *Position = before + 1;
-      return r;
-    }
-    ++before;
-  }
-  return nullptr;
+TOndEditFoldRange* TOndCodeFolder::FoldRangeAtLine(std::int32_t Line, std::int32_t* Position) const {
+  return FRanges.Index().WithLinesAt(Line, Position);
 }
 
-std::int32_t TOndCodeFolder::UncollapsedLine(std::int32_t Line) const noexcept {
-  std::int64_t result = Line;
-  for (const auto& owned : FRanges.AllRangeList()) {
-    const TOndEditFoldRange* r = owned.get();
-    if (r->Collapsed && !r->ParentCollapsed && r->FromLine < Line)
-      result += static_cast<std::int64_t>(r->HiddenLineCount()) + 1;
-  }
-  return result > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(result);
+std::int32_t TOndCodeFolder::UncollapsedLine(std::int32_t Line) const {
+  return Clamp32(static_cast<std::int64_t>(Line) + FRanges.Index().HiddenAbove(Line));
 }
 
-TOndEditFoldRange* TOndCodeFolder::FoldRangeEndingAt(std::int32_t Line) const noexcept {
-  for (const auto& owned : FRanges.AllRangeList()) {
-    TOndEditFoldRange* r = owned.get();
-    if (!r->ParentCollapsed && !r->Collapsed && r->ToLine == Line) return r;
-  }
-  return nullptr;
+TOndEditFoldRange* TOndCodeFolder::FoldRangeEndingAt(std::int32_t Line) const {
+  return FRanges.Index().ExpandedEndingAt(Line);
 }
 
-bool TOndCodeFolder::IsRangeEnd(std::int32_t Line) const noexcept {
-  for (const auto& owned : FRanges.AllRangeList()) {
-    const TOndEditFoldRange* r = owned.get();
-    if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->ToLine == Line) return true;
-  }
-  return false;
-}
+bool TOndCodeFolder::IsRangeEnd(std::int32_t Line) const { return FRanges.Index().ExpandedWithLinesEndsAt(Line); }
 
-bool TOndCodeFolder::IsInsideRange(std::int32_t Line) const noexcept {
-  for (const auto& owned : FRanges.AllRangeList()) {
-    const TOndEditFoldRange* r = owned.get();
-    if (!r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->FromLine + 1 <= Line && Line < r->ToLine)
-      return true;
-  }
-  return false;
-}
+bool TOndCodeFolder::IsInsideRange(std::int32_t Line) const { return FRanges.Index().InsideExpanded(Line); }
 
 std::int32_t TOndCodeFolder::LineIndentColumns(std::int32_t Line) const noexcept {
   if (Line < 1 || Line > FLines.GetCount()) return 0;  // no line, no indent
@@ -888,7 +858,29 @@ std::int32_t TOndCodeFolder::LineIndentColumns(std::int32_t Line) const noexcept
 
 TFoldTokenKind TOndCodeFolder::FoldTokenKindInLine(std::string_view Text) const {
   if (Regions == nullptr) return TFoldTokenKind::None;
-  return TOndFoldScanner(*Regions, CaseSensitive).TokenKindIn(Text);
+  // Asked whenever the caret changes line: the regions are read in place, as
+  // the scanner would read them, without building a scanner. Only tokens
+  // with letters need the upper-cased line.
+  std::string upperText, upperToken;
+  auto holds = [&](const std::string& Token, const TFoldRegionItem* R) {
+    const bool letters = !CaseSensitive && std::any_of(Token.begin(), Token.end(), [](char c) {
+      return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    });
+    if (!letters) return TokenAnywhere(Text, Token, R->RegionType, R->WholeWords);
+    if (upperText.empty()) UpperAZ(Text, upperText);
+    UpperAZ(Token, upperToken);
+    return TokenAnywhere(upperText, upperToken, R->RegionType, R->WholeWords);
+  };
+  for (const bool open : {true, false}) {
+    std::vector<const TFoldRegions*> queue{Regions};
+    for (std::size_t q = 0; q < queue.size(); ++q)
+      for (int i = 0; i < queue[q]->Count(); ++i) {
+        const TFoldRegionItem* r = queue[q]->Items(i);
+        if (holds(open ? r->Open : r->Close, r)) return open ? TFoldTokenKind::Open : TFoldTokenKind::Close;
+        if (r->SubFoldRegions().Count() > 0) queue.push_back(&r->SubFoldRegions());
+      }
+  }
+  return TFoldTokenKind::None;
 }
 
 TOndEditFoldRange* TOndCodeFolder::CaretFoldRange(std::int32_t Line) const {
@@ -948,6 +940,7 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
       }
     }
   }
+  FRanges.IndexChanged();
 }
 
 void TOndCodeFolder::LinesInserted(std::int32_t FirstLine, std::int32_t Count, std::int32_t CaretChar) {

@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "editor/OndEditFoldIndex.h"
 #include "editor/OndEditTextBuffer.h"
 #include "editor/OndEditTypes.h"
 #include "highlight/OndFoldRegions.h"
@@ -84,6 +85,8 @@ class TOndEditFoldRange : public TOndEditUndoObject {
   void SetLevel(std::int32_t ALevel) noexcept;
   // The list holding this range (top level or a parent's SubFoldRanges).
   TOndEditFoldRanges* Container() const noexcept { return FContainer; }
+  // Tells the tree (when the range has one) to index its ranges again.
+  void TreeChanged() const noexcept;
 
  private:
   friend class TOndEditFoldRanges;
@@ -115,9 +118,20 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // Rebuilds this tree as a deep copy of Source's tree (regions shared).
   void Assign(const TOndEditAllFoldRanges& Source);
 
+  // The index by line of the visible ranges, built again on the first
+  // question after a change.
+  const TOndFoldIndex& Index() const;
+  // Ranges moved, folded, came, went or changed places in the tree: the
+  // index is built again when next asked. The tree's own operations and the
+  // ranges' own methods say so themselves; code that writes a range's
+  // fields directly must say so too.
+  void IndexChanged() noexcept { FIndexStale = true; }
+
  private:
   void CheckAllIndex(int Index, bool ForInsert) const;
   std::vector<std::unique_ptr<TOndEditFoldRange>> FAllRanges;
+  mutable TOndFoldIndex FIndex;
+  mutable bool FIndexStale = true;
 };
 
 // Creates a range, appends it to Parent (when given) and to All's flat list.
@@ -161,9 +175,6 @@ class TOndFoldScanner {
   // single-character tokens with those line numbers.
   void Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
             const TFoldAttributeNameFunc& AttributeNameAt = {}) const;
-  // Whether Text holds an opening token (at any depth of the regions), else a
-  // closing one.
-  TFoldTokenKind TokenKindIn(std::string_view Text) const;
 
  private:
   struct Impl;
@@ -214,18 +225,21 @@ class TOndCodeFolder {
   // Finds the ranges again while keeping the collapsed ones.
   void UpdateFoldRanges();
 
-  TOndEditFoldRange* FoldRangeStartingAt(std::int32_t Line) const noexcept;
+  // These queries go through the tree's index by line.
+  TOndEditFoldRange* FoldRangeStartingAt(std::int32_t Line) const;
   // Position, when asked: the number of visible ranges before it in the flat
   // list that start on the same line, plus one.
-  TOndEditFoldRange* FoldRangeAtLine(std::int32_t Line, std::int32_t* Position = nullptr) const noexcept;
+  TOndEditFoldRange* FoldRangeAtLine(std::int32_t Line, std::int32_t* Position = nullptr) const;
   // The number of Line in the text with every fold expanded.
-  std::int32_t UncollapsedLine(std::int32_t Line) const noexcept;
+  std::int32_t UncollapsedLine(std::int32_t Line) const;
   // The first expanded, visible range that ends on Line.
-  TOndEditFoldRange* FoldRangeEndingAt(std::int32_t Line) const noexcept;
-  bool IsRangeEnd(std::int32_t Line) const noexcept;
-  bool IsInsideRange(std::int32_t Line) const noexcept;
+  TOndEditFoldRange* FoldRangeEndingAt(std::int32_t Line) const;
+  bool IsRangeEnd(std::int32_t Line) const;
+  bool IsInsideRange(std::int32_t Line) const;
   // Width of the line's leading blanks and tabs, a tab counting TabWidth.
   std::int32_t LineIndentColumns(std::int32_t Line) const noexcept;
+  // Whether Text holds an opening token (at any depth of the regions), else a
+  // closing one.
   TFoldTokenKind FoldTokenKindInLine(std::string_view Text) const;
   bool FoldTokenInLine(std::string_view Text) const { return FoldTokenKindInLine(Text) != TFoldTokenKind::None; }
   // The range the caret line opens (when it holds an opening token) or closes

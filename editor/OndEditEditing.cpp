@@ -102,12 +102,7 @@ std::string TCustomOndEdit::SpanText(TBufferCoord B, TBufferCoord E) const {
     E.Char = std::min(E.Char, end);
     return TextRange(B, E);
   }
-  bool folded = false;
-  for (int j = 0; j < FAllFoldRanges->AllCount() && !folded; ++j) {
-    const TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-    folded = r->Collapsed && !r->ParentCollapsed && r->FromLine >= B.Line && r->FromLine <= E.Line;
-  }
-  if (!folded) return TextRange(B, E);
+  if (!FAllFoldRanges->Index().CollapsedBetween(B.Line, E.Line)) return TextRange(B, E);
   // The deletion of the span expands these folds first; the text comes from
   // copies expanded the same way, so that it holds every hidden line.
   TOndEditStringList lines;

@@ -378,6 +378,7 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
         // A range starting on the last line keeps that line in view: one more.
         if (!hides(own)) {
           own->ToLine += 1;
+          FAllFoldRanges->IndexChanged();
           hides(own);
         }
       }

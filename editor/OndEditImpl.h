@@ -73,7 +73,7 @@ class UndoBlockScope {
 template <class ExpandFunc>
 void ExpandFoldsBetween(const TOndEditStringList& Lines, TOndEditAllFoldRanges& Ranges, TBufferCoord& B,
                         TBufferCoord& E, ExpandFunc Expand) {
-  if (Ranges.AllCount() == 0) return;
+  if (!Ranges.Index().CollapsedBetween(B.Line, E.Line)) return;
   auto length = [&Lines](int Line) {
     return Line >= 1 && Line <= Lines.GetCount() ? static_cast<int>(Lines.GetView(Line - 1).size()) : 0;
   };

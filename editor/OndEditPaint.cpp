@@ -522,13 +522,8 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
 // ---- painting of folds -------------------------------------------------------------------
 
 std::vector<TOndEditFoldRange*> TCustomOndEdit::ExpandedRangesOver(int FirstLine, int LastLine) const {
-  std::vector<TOndEditFoldRange*> out;
-  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
-    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-    if (r->ParentCollapsed || r->Collapsed || !r->HasLines()) continue;
-    if (r->ToLine < FirstLine || r->FromLine > LastLine) continue;
-    out.push_back(r);
-  }
+  std::vector<TOndEditFoldRange*> out = FAllFoldRanges->Index().Over(FirstLine, LastLine);
+  std::erase_if(out, [](const TOndEditFoldRange* r) { return r->Collapsed || !r->HasLines(); });
   return out;
 }
 
@@ -541,13 +536,12 @@ void TCustomOndEdit::PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow
   const int count = FLines->GetCount();
   const int firstLine = RowToLine(FirstRow), lastLine = std::min(count, RowToLine(LastRow));
   if (firstLine > lastLine) return;
-  // One walk over the ranges marks the painted lines.
+  // One walk over the ranges in view marks the painted lines.
   const std::size_t n = static_cast<std::size_t>(lastLine - firstLine + 1);
   std::vector<std::uint8_t> inside(n, 0), ends(n, 0);
   std::vector<TOndEditFoldRange*> starts(n, nullptr);
-  for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
-    TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-    if (r->ParentCollapsed || !r->HasLines() || r->ToLine < firstLine || r->FromLine > lastLine) continue;
+  for (TOndEditFoldRange* r : FAllFoldRanges->Index().Over(firstLine, lastLine)) {
+    if (!r->HasLines()) continue;
     if (r->FromLine >= firstLine && !starts[static_cast<std::size_t>(r->FromLine - firstLine)])
       starts[static_cast<std::size_t>(r->FromLine - firstLine)] = r;
     if (r->Collapsed) continue;

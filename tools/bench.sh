@@ -14,7 +14,7 @@ launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$root" -B "$build" -G Ninja -DONDREL_BENCH=ON -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 programs=(bench_typing bench_wordwrap bench_panels bench_regex bench_encodings bench_xml bench_json bench_discovery
-  bench_textbuffer)
+  bench_textbuffer bench_folding)
 cmake --build "$build" --target "${programs[@]}" >/dev/null
 
 out=$(mktemp -d)
@@ -35,6 +35,7 @@ run() {
     echo "$name: failed (see its output: $(tail -n 1 "$out/$name.err"))" >&2
 }
 run bench_typing 'TypeAndUndo'
+run bench_folding 'CommandsBesideFolds'
 run bench_wordwrap 'EditLine|LineBreak|EditorTyping'
 run bench_panels 'OpenSet|DiscoveryAndDecodingAlone|SearchAcrossPanels|GrepF'
 run bench_regex 'RatioToPcre2'

@@ -1,0 +1,59 @@
+// An index by line over the visible fold ranges of one fold tree, so that the
+// questions asked on every keystroke and every paint (which range starts,
+// ends or runs at a line, how many lines the folds above hide) cost a binary
+// search instead of a walk over every range. The tree owns its index and
+// builds it again after the ranges changed.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace ond {
+
+class TOndEditFoldRange;
+
+class TOndFoldIndex {
+ public:
+  // Indexes the ranges of Flat (the tree's flat list, in its order) that no
+  // collapsed range hides. Ranges on the same line keep their flat order.
+  void Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat);
+
+  // The first visible range starting at Line.
+  TOndEditFoldRange* StartingAt(std::int32_t Line) const noexcept;
+  // The first visible range with lines starting at Line, leaving out Other;
+  // Position, when asked: the visible ranges before it on that line, plus one.
+  TOndEditFoldRange* WithLinesAt(std::int32_t Line, std::int32_t* Position,
+                                 const TOndEditFoldRange* Other = nullptr) const noexcept;
+  // The first visible, expanded range ending at Line.
+  TOndEditFoldRange* ExpandedEndingAt(std::int32_t Line) const noexcept;
+  // Whether a visible, expanded range with lines ends at Line.
+  bool ExpandedWithLinesEndsAt(std::int32_t Line) const noexcept;
+  // Whether Line lies strictly between the header and the closing line of a
+  // visible, expanded range.
+  bool InsideExpanded(std::int32_t Line) const noexcept;
+  // The lines hidden by the visible collapsed ranges whose header is above
+  // Line (each counts its hidden lines plus one).
+  std::int64_t HiddenAbove(std::int32_t Line) const noexcept;
+  // Whether a visible collapsed range has its header on lines First .. Last.
+  bool CollapsedBetween(std::int32_t First, std::int32_t Last) const noexcept;
+  // The visible ranges that reach into lines First .. Last, by header line.
+  std::vector<TOndEditFoldRange*> Over(std::int32_t First, std::int32_t Last) const;
+
+ private:
+  // Visible ranges by header line, then flat order, with their lines.
+  std::vector<TOndEditFoldRange*> FByFrom;
+  std::vector<std::int32_t> FFrom, FTo;
+  // Per block of FByFrom, the largest closing line in it.
+  std::vector<std::int32_t> FBlockMaxTo;
+  // Over the first i entries of FByFrom: the hidden lines of the collapsed
+  // ones, and the largest closing line of the expanded ones.
+  std::vector<std::int64_t> FHiddenBefore;
+  std::vector<std::int32_t> FCollapsedBefore;
+  std::vector<std::int32_t> FExpandedMaxTo;
+  // Visible, expanded ranges by closing line, then flat order.
+  std::vector<TOndEditFoldRange*> FExpandedByTo;
+  std::vector<std::int32_t> FExpandedTo;
+};
+
+}  // namespace ond

@@ -1,0 +1,201 @@
+// The index by line of the fold ranges against a plain walk over every range,
+// after every step of random edits, folds, rescans and undo.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "editor/OndEditCodeFolding.h"
+#include "editor/OndEditTextBuffer.h"
+
+namespace ond {
+namespace {
+
+// What each query answers, found by looking at every range in flat order.
+struct Walk {
+  const TOndEditAllFoldRanges& All;
+
+  TOndEditFoldRange* StartingAt(int Line) const {
+    for (const auto& r : All.AllRangeList())
+      if (!r->ParentCollapsed && r->FromLine == Line) return r.get();
+    return nullptr;
+  }
+  TOndEditFoldRange* AtLine(int Line, int& Position) const {
+    int before = 0;
+    for (const auto& r : All.AllRangeList()) {
+      if (r->ParentCollapsed || r->FromLine != Line) continue;
+      if (r->HasLines()) {
+        Position = before + 1;
+        return r.get();
+      }
+      ++before;
+    }
+    return nullptr;
+  }
+  TOndEditFoldRange* EndingAt(int Line) const {
+    for (const auto& r : All.AllRangeList())
+      if (!r->ParentCollapsed && !r->Collapsed && r->ToLine == Line) return r.get();
+    return nullptr;
+  }
+  bool RangeEnd(int Line) const {
+    return std::any_of(All.AllRangeList().begin(), All.AllRangeList().end(), [Line](const auto& r) {
+      return !r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->ToLine == Line;
+    });
+  }
+  bool Inside(int Line) const {
+    return std::any_of(All.AllRangeList().begin(), All.AllRangeList().end(), [Line](const auto& r) {
+      return !r->ParentCollapsed && !r->Collapsed && r->HasLines() && r->FromLine < Line && Line < r->ToLine;
+    });
+  }
+  std::int64_t Uncollapsed(int Line) const {
+    std::int64_t n = Line;
+    for (const auto& r : All.AllRangeList())
+      if (r->Collapsed && !r->ParentCollapsed && r->FromLine < Line) n += r->HiddenLineCount() + 1;
+    return n;
+  }
+  bool CollapsedBetween(int First, int Last) const {
+    return std::any_of(All.AllRangeList().begin(), All.AllRangeList().end(), [&](const auto& r) {
+      return r->Collapsed && !r->ParentCollapsed && r->FromLine >= First && r->FromLine <= Last;
+    });
+  }
+  std::set<const TOndEditFoldRange*> Over(int First, int Last) const {
+    std::set<const TOndEditFoldRange*> out;
+    for (const auto& r : All.AllRangeList())
+      if (!r->ParentCollapsed && r->ToLine >= First && r->FromLine <= Last) out.insert(r.get());
+    return out;
+  }
+};
+
+struct Doc {
+  Doc() : Folder(Lines, Ranges) {
+    Regions.Add(frtChar, false, false, false, "{", "}");
+    Regions.Add(frtChar, false, false, false, "[", "]");
+    Folder.Regions = &Regions;
+  }
+  TOndEditStringList Lines;
+  TOndEditAllFoldRanges Ranges;
+  TFoldRegions Regions;
+  TOndCodeFolder Folder;
+};
+
+std::string RandomLine(std::mt19937& Rng, int N) {
+  static const char* const kParts[] = {"{", "}", "[", "]", "{ }", "} {", "x", "[ {", "} ]", "word"};
+  std::string s = "l" + std::to_string(N);
+  for (unsigned k = Rng() % 3; k > 0; --k) s += std::string(" ") + kParts[Rng() % 10];
+  return s;
+}
+
+// Every query of the folder and of the index for every line (and one beyond
+// either end) gives what the walk gives.
+void ExpectIndexMatchesWalk(const Doc& D, const std::string& Where) {
+  const Walk walk{D.Ranges};
+  const TOndFoldIndex& index = D.Ranges.Index();
+  const int count = D.Lines.GetCount();
+  for (int line = 0; line <= count + 1; ++line) {
+    SCOPED_TRACE(Where + ", line " + std::to_string(line));
+    ASSERT_EQ(D.Folder.FoldRangeStartingAt(line), walk.StartingAt(line));
+    int expectedPos = -1, pos = -1;
+    ASSERT_EQ(D.Folder.FoldRangeAtLine(line, &pos), walk.AtLine(line, expectedPos));
+    ASSERT_EQ(pos, expectedPos);
+    ASSERT_EQ(D.Folder.FoldRangeEndingAt(line), walk.EndingAt(line));
+    ASSERT_EQ(D.Folder.IsRangeEnd(line), walk.RangeEnd(line));
+    ASSERT_EQ(D.Folder.IsInsideRange(line), walk.Inside(line));
+    ASSERT_EQ(D.Folder.UncollapsedLine(line), walk.Uncollapsed(line));
+    for (int last : {line, line + 3, count}) {
+      ASSERT_EQ(index.CollapsedBetween(line, last), walk.CollapsedBetween(line, last)) << "to " << last;
+      const std::vector<TOndEditFoldRange*> over = index.Over(line, last);
+      ASSERT_EQ(std::set<const TOndEditFoldRange*>(over.begin(), over.end()), walk.Over(line, last)) << "to " << last;
+      ASSERT_TRUE(std::is_sorted(over.begin(), over.end(), [](const auto* A, const auto* B) {
+        return A->FromLine < B->FromLine;
+      }));
+    }
+  }
+}
+
+TEST(FoldIndex, AgreesWithAWalkOverEveryRangeThroughRandomEdits) {
+  std::mt19937 rng(26);
+  for (int round = 0; round < 12; ++round) {
+    Doc d;
+    int made = 0;
+    for (int i = 0; i < 60; ++i) d.Lines.Add(RandomLine(rng, made++));
+    d.Folder.RescanFoldRanges();
+    TOndEditUndoList undo;
+    for (int step = 0; step < 120; ++step) {
+      const std::string where = "round " + std::to_string(round) + ", step " + std::to_string(step);
+      const int count = d.Lines.GetCount();
+      const int line = 1 + static_cast<int>(rng() % static_cast<unsigned>(count));
+      switch (rng() % 9) {
+        case 0:
+        case 1:
+          d.Folder.CollapseFoldRange(d.Folder.FoldRangeAtLine(line));
+          break;
+        case 2:
+          d.Folder.ExpandFoldRange(d.Folder.FoldRangeAtLine(line));
+          break;
+        case 3: {
+          // A typed line break somewhere in the line: what follows the caret
+          // decides whether a header or closing line moves down.
+          d.Lines.Insert(line - 1, RandomLine(rng, made++));
+          d.Folder.LinesInserted(line - 1, 1, 1 + static_cast<int>(rng() % 4));
+          break;
+        }
+        case 4:
+          if (count > 1) {
+            const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(std::min(3, count - line + 1)));
+            d.Lines.DeleteLineRange(line - 1, n);
+            d.Folder.LinesDeleted(line, n, &undo, smNormal, 1);
+          }
+          break;
+        case 5:
+          // Undo of a deleted header: its line comes back, then the range.
+          if (auto item = undo.PopItem()) {
+            const int at = std::clamp(item->StartPos.Line, 1, d.Lines.GetCount() + 1);
+            d.Lines.Insert(at - 1, "back {");
+            d.Folder.LinesInserted(at - 1, 1, 1);
+            d.Folder.RestoreFoldRange(*item);
+          }
+          break;
+        case 6:
+          d.Lines.Put(line - 1, RandomLine(rng, made++));
+          if (rng() % 2 == 0) d.Folder.UpdateFoldRanges();
+          break;
+        case 7:
+          if (rng() % 4 == 0) d.Folder.RescanFoldRanges();
+          else d.Folder.ExpandAll();
+          break;
+        default:
+          break;
+      }
+      ExpectIndexMatchesWalk(d, where);
+      if (HasFatalFailure()) return;
+    }
+  }
+}
+
+TEST(FoldIndex, FollowsRangesChangedFromOutside) {
+  Doc d;
+  d.Lines.SetText("a {\r\nb\r\n}\r\nc {\r\nd\r\n}");
+  d.Folder.RescanFoldRanges();
+  ASSERT_EQ(d.Folder.FoldRangeAtLine(4), d.Ranges.AllRanges(1));
+  // The ranges' own methods tell the tree.
+  d.Ranges.AllRanges(1)->Move(1);
+  EXPECT_EQ(d.Folder.FoldRangeAtLine(4), nullptr);
+  EXPECT_EQ(d.Folder.FoldRangeAtLine(5), d.Ranges.AllRanges(1));
+  d.Ranges.AllRanges(0)->Widen(2);
+  EXPECT_EQ(d.Folder.FoldRangeEndingAt(5), d.Ranges.AllRanges(0));
+  // A range taken out of the flat list leaves the index and its tree.
+  std::unique_ptr<TOndEditFoldRange> out = d.Ranges.AllExtract(0);
+  EXPECT_EQ(out->AllFoldRanges, nullptr);
+  EXPECT_EQ(d.Folder.FoldRangeAtLine(1), nullptr);
+  EXPECT_FALSE(d.Folder.CollapseFoldRange(out.get()));
+  // Fields written directly count once the tree is told.
+  d.Ranges.AllRanges(0)->FromLine = 2;
+  d.Ranges.IndexChanged();
+  EXPECT_EQ(d.Folder.FoldRangeAtLine(2), d.Ranges.AllRanges(0));
+}
+
+}  // namespace
+}  // namespace ond
