@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "editor/OndEditPrintEditor.h"
 #include "highlight/OndBuiltinSchemes.h"
 #include "platform/ImgList.h"
 #include "platform/core/Classes.h"
@@ -254,6 +255,10 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   Editor->OnReplaceText = [this](TObject*, const std::string& s, const std::string& r, int line, int column,
                                  TOndReplaceAction& a) { EditorReplaceText(s, r, line, column, a); };
   Editor->OnScroll = [this](TObject*, TScrollBarKind) { EditorScroll(); };
+  // The print command prints this panel's text under its caption.
+  Editor->OnPrint = [this](TCustomOndEditor* Sender, char AChar, void* Data) {
+    PrintEditorCommand(*Sender, AChar, Data, FCaption);
+  };
   if (shown && Owner) ++Owner->VisibleCount;
 }
 
@@ -283,6 +288,7 @@ TEditor::~TEditor() {
   Editor->OnPaintTransient = nullptr;
   Editor->OnReplaceText = nullptr;
   Editor->OnScroll = nullptr;
+  Editor->OnPrint = nullptr;
   Editor->SetSearchEngine(nullptr);
   Panel->OnResize = nullptr;
   delete Panel;  // the editor, the button and the header go with it
