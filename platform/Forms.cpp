@@ -167,6 +167,9 @@ void TApplication::MessageBeep(unsigned type) {
 void TApplication::CancelHint() { QToolTip::hideText(); }
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(); }
+void TApplication::ProcessMessagesExceptInput() {
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
 
 void TApplication::Run() {
   if (MainForm) MainForm->ShowForm();

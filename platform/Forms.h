@@ -68,6 +68,9 @@ class TApplication : public TComponent {
   // Hides the hint (tool tip) that shows now.
   void CancelHint();
   void ProcessMessages();
+  // The same, but keys and mouse clicks stay queued until later: long work
+  // shows its progress this way without the user changing what it works on.
+  void ProcessMessagesExceptInput();
   // Runs the event loop until the main form closes.
   void Run();
   void Terminate();

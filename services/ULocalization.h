@@ -167,6 +167,7 @@ enum TLangMessage : int {
   leBackupFailed,
   leLossySave,
   leNameInSet,
+  leOpeningFiles,  // the status text while a set opens: files done, files listed
   LangTextCount
 };
 

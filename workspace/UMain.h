@@ -3,6 +3,8 @@
 // the command line or a dropped file.
 #pragma once
 
+#include <chrono>
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -99,7 +101,13 @@ class TMain : public TForm {
   int ActiveIndex() const;
   void SetActiveIndex(int index);
 
+  // Opens a set; while a set of many files opens, the window shows it at
+  // once and fills the stack and the tree as the panels come, with the count
+  // in the status bar.
   void OpenConfig(const std::string& fileName);
+  // The least time between two showings of the opening progress (0: after
+  // every panel).
+  std::chrono::milliseconds OpeningProgressInterval{100};
   // True when no set stays open; a modified set asks Yes, No or Cancel.
   bool CloseConfig();
   // Saves every modified file; the names that failed are returned (each
@@ -173,7 +181,12 @@ class TMain : public TForm {
   void ShowFileStatus(int index);
   void CenterHelp();
   void ScrollStackBy(int shift);
+  void ShowOpeningProgress(int done, int count);
   std::unique_ptr<TZuConfig> FConfig;
+  // While a set opens (nothing may close it then) and when its progress was
+  // shown last.
+  bool FOpening = false;
+  std::chrono::steady_clock::time_point FProgressShown;
   // Created first and stopped last, so that its log covers the whole run.
   std::unique_ptr<TErrorHandler> FErrorHandler;
   std::unique_ptr<TOndrelSettings> FSettings;
