@@ -168,6 +168,7 @@ enum TLangMessage : int {
   leLossySave,
   leNameInSet,
   leOpeningFiles,  // the status text while a set opens: files done, files listed
+  leBytesReceived,  // a download's bytes received when its size is not known
   LangTextCount
 };
 

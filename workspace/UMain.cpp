@@ -47,12 +47,23 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   OnShow = [this](TObject*) { FormShow(); };
   OnClose = [this](TObject*, TCloseAction&) { FormClose(); };
   SettingsFile = SettingsFileLocation(ProgramFolder());
+<<<<<<< HEAD
+  OnCloseQuery = [this](TObject*, bool& canClose) { canClose = !ConfigOpen() || CloseConfig(); };
+  // The update replaces this very file, found by its full path: a bare name
+  // would be looked up in whatever folder is current.
+  UpdateTarget.ServerUrl = UpdateServerUrl();
+  UpdateTarget.ProgramFile = Application()->ExeName();
+  UpdateTarget.Build = GetFileBuild(UpdateTarget.ProgramFile);
+=======
   OnCloseQuery = [this](TObject*, bool& canClose) { canClose = !FOpening && (!ConfigOpen() || CloseConfig()); };
+>>>>>>> main
   CenterOnScreen();
 }
 
 TMain::~TMain() {
   BeginDestroy();
+  // A check still running is abandoned; its thread ends before the window.
+  FUpdateCheck.reset();
   FConfig.reset();
   // Stopping writes the log (in debug mode, after an error).
   FErrorHandler.reset();
@@ -399,7 +410,7 @@ void TMain::FormShow() {
       [this](int width) { ApplyFilesListWidth(width); });
   FSettings->LoadSettings();
   ActiveConfigExists = IsActiveConfigAvailable();
-  // The update check joins here with its own part of the program.
+  if (Settings.system.options.autocheckupdate) CheckForUpdates(true);
   OpenCommandLineFile();
   trCompleteConfigInterface->SetEnabled(true);
 }
@@ -429,7 +440,7 @@ void TMain::OpenCommandLineFile() {
 }
 
 void TMain::FilesDropped(const std::vector<std::string>& files) {
-  if (files.empty()) return;
+  if (files.empty() || FUpdateDownloading) return;
   const std::string& name = files.front();
   if (!IsConfigFileName(name)) return;
   if (!CloseConfig()) return;
