@@ -865,7 +865,8 @@ TEditor* TEditors::AddEditor(int index, const std::string& caption, bool shown) 
         Settings.interface.view.mainscroll.scrollbar.visible)
       ScrollBar->Show();
     if (VisibleCount == 1) Item(index)->Panel->SetAlign(TAlign::alClient);
-    UpdateScrollMax();
+    // Every visible panel is h high now: the stack's height needs no walk.
+    UpdateScrollMax(h * VisibleCount);
   }
   return Item(index);
 }
@@ -930,13 +931,16 @@ void TEditors::Hide() {
   if (Tree) Tree->Items()->Clear();
 }
 
-void TEditors::UpdateScrollMax() {
+void TEditors::UpdateScrollMax() { UpdateScrollMax(-1); }
+
+void TEditors::UpdateScrollMax(int totalHeight) {
   if (!ScrollBar) return;
   if (VisibleCount < 2) {
     ScrollBar->SetParams(0, 0, 0);
     return;
   }
-  const int max = std::max(0, ScrollRange());
+  const int range = totalHeight < 0 ? ScrollRange() : totalHeight - ScrollBox->ClientHeight();
+  const int max = std::max(0, range);
   ScrollBar->SetParams(std::min(ScrollBar->GetPosition(), max), 0, max);
 }
 

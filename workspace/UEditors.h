@@ -277,6 +277,8 @@ class TEditors {
 
  private:
   TOndReplaceAction AskReplace(TEditor* editor, const TRect& match);
+  // The same for a stack of the given height (-1: measured).
+  void UpdateScrollMax(int totalHeight);
   std::map<int, std::shared_ptr<TOndGenHighlighter>> FSchemeHighlighters;
   // The panel height of the last full placement in AddEditor, 0 before.
   int FPlacedHeight = 0;
