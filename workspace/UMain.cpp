@@ -47,16 +47,12 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   OnShow = [this](TObject*) { FormShow(); };
   OnClose = [this](TObject*, TCloseAction&) { FormClose(); };
   SettingsFile = SettingsFileLocation(ProgramFolder());
-<<<<<<< HEAD
-  OnCloseQuery = [this](TObject*, bool& canClose) { canClose = !ConfigOpen() || CloseConfig(); };
+  OnCloseQuery = [this](TObject*, bool& canClose) { canClose = !FOpening && (!ConfigOpen() || CloseConfig()); };
   // The update replaces this very file, found by its full path: a bare name
   // would be looked up in whatever folder is current.
   UpdateTarget.ServerUrl = UpdateServerUrl();
   UpdateTarget.ProgramFile = Application()->ExeName();
   UpdateTarget.Build = GetFileBuild(UpdateTarget.ProgramFile);
-=======
-  OnCloseQuery = [this](TObject*, bool& canClose) { canClose = !FOpening && (!ConfigOpen() || CloseConfig()); };
->>>>>>> main
   CenterOnScreen();
 }
 
