@@ -119,7 +119,8 @@ void TCustomOndEdit::MouseMove(TShiftState Shift, int X, int Y) {
             else
               line += c;
           }
-          items.Add(line);
+          // The file's text is shown as it is, never read as formatting.
+          items.Add(EscapeFormatText(line));
         }
         if (lines.size() > shown) items.Add("...");
         FFoldHint->SetFont(Font);

@@ -40,7 +40,8 @@ class TRegex {
   static constexpr int LoopStackSize = 10;
   // Node visits one search may spend before it gives up.
   static constexpr std::int64_t VisitBudget = 10'000'000;
-  // Bytes of choice points and saved state one search may hold.
+  // Bytes of choice points and saved state one search may hold, unless
+  // MaxBacktrackMemory says otherwise.
   static constexpr std::size_t BacktrackMemory = 256u * 1024 * 1024;
 
   // Modifier indexes for SetModifier / GetModifier.
@@ -53,7 +54,7 @@ class TRegex {
 
   // Error codes added to the classic table.
   static constexpr int ErrorLoopNesting = 129;     // counted loops nested deeper than the loop stack
-  static constexpr int ErrorBacktrackMemory = 1016;  // the choice points outgrew BacktrackMemory
+  static constexpr int ErrorBacktrackMemory = 1016;  // the choice points outgrew MaxBacktrackMemory
   static constexpr int ErrorTooComplex = 1017;      // the visit budget ran out
 
   TRegex();
@@ -66,6 +67,10 @@ class TRegex {
 
   bool GetModifier(int index) const;
   void SetModifier(int index, bool on);
+
+  // Bytes of choice points and saved state one search may hold; read before
+  // every match. A search that needs more ends with ErrorBacktrackMemory.
+  std::size_t MaxBacktrackMemory = BacktrackMemory;
 
   // Read when compiling (sets) and before every match (separators, word test).
   std::string SpaceChars;
