@@ -10,41 +10,10 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core/PrintDevice.h"
 #include "platform/core/Types.h"
 
 namespace ond {
-
-// A font as the printed page asks for it: point size plus the resolution it is
-// realised at, so the window layer can build the device font from it.
-struct TOndPrintFont {
-  std::string Name = "Courier New";
-  int Size = 10;  // points
-  TFontStyles Style = 0;
-  TColor Color = clBlack;
-  int PixelsPerInch = 300;
-  friend bool operator==(const TOndPrintFont&, const TOndPrintFont&) = default;
-};
-
-// Text measurement on the printer canvas, in printer pixels.
-class TOndPrintMeasure {
- public:
-  virtual ~TOndPrintMeasure() = default;
-  virtual int TextWidth(const TOndPrintFont& font, std::string_view text) const = 0;
-  virtual int TextHeight(const TOndPrintFont& font, std::string_view text) const = 0;
-  virtual int Descent(const TOndPrintFont& font) const = 0;
-};
-
-// What the platform's printer reports; absent when no printer is installed.
-struct TOndPrinterCaps {
-  int PhysicalWidth = 0;
-  int PhysicalHeight = 0;
-  int PageWidth = 0;   // the printable area
-  int PageHeight = 0;
-  int OffsetX = 0;     // unprintable strip at the left
-  int OffsetY = 0;     // unprintable strip at the top
-  int PixelsPerInchX = 0;
-  int PixelsPerInchY = 0;
-};
 
 // Physical metrics of the printer in printer pixels. Every getter refreshes the
 // metrics first when they are stale, so a changed printer is picked up lazily.

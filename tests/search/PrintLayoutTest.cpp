@@ -14,6 +14,8 @@ class TFixedMeasure : public TOndPrintMeasure {
   }
   int TextHeight(const TOndPrintFont& f, std::string_view) const override { return 4 * f.Size; }
   int Descent(const TOndPrintFont& f) const override { return f.Size; }
+  int AverageCharWidth(const TOndPrintFont&) const override { return 20; }
+  int LineHeight(const TOndPrintFont& f) const override { return 4 * f.Size; }
 };
 
 TEST(IntToRoman, GreedyWithSubtractivePairs) {
