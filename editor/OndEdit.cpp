@@ -736,6 +736,8 @@ void TCustomOndEdit::SetTopLine(int Value) {
 int TCustomOndEdit::ScanFrom(int Index) {
   const int count = FLines->GetCount();
   if (!FHighlighter || Index < 0 || Index >= count) return Index;
+  // A line whose state was never scanned has nothing to keep up to date.
+  if (Index >= FRangesKnown) return Index;
   if (Index == 0)
     FHighlighter->ResetRange();
   else
@@ -751,19 +753,33 @@ int TCustomOndEdit::ScanFrom(int Index) {
     if (r == FLines->GetRange(i)) return i;
     FLines->PutRange(i, r);
     ++i;
-  } while (i < count);
-  return i - 1;
+  } while (i < FRangesKnown);
+  // The lines after the known ones start from the new state when they are
+  // scanned; all of them may look different now.
+  return count - 1;
 }
 
 void TCustomOndEdit::ScanRanges() {
+  FRangesKnown = 0;
   if (!FHighlighter || FLines->GetCount() == 0) return;
-  FHighlighter->ResetRange();
-  for (int i = 0; i < FLines->GetCount(); ++i) {
+  ScanRangesThrough(FLines->GetCount() - 1);
+}
+
+void TCustomOndEdit::ScanRangesThrough(int Index) const {
+  if (!FHighlighter) return;
+  Index = std::min(Index, FLines->GetCount() - 1);
+  if (Index < FRangesKnown) return;
+  if (FRangesKnown == 0)
+    FHighlighter->ResetRange();
+  else
+    FHighlighter->SetRange(FLines->GetRange(FRangesKnown - 1));
+  for (int i = FRangesKnown; i <= Index; ++i) {
     const std::string text = FLines->GetExpandedText(i);
     FHighlighter->SetLine(text, i);
     FHighlighter->SkipToEol();
     FLines->PutRange(i, FHighlighter->GetRange());
   }
+  FRangesKnown = Index + 1;
 }
 
 void TCustomOndEdit::ListChanging(TOndEditStringList*) { FStateFlags |= sfLinesChanging; }
@@ -785,6 +801,7 @@ void TCustomOndEdit::LinesChanged() {
 }
 
 void TCustomOndEdit::ListCleared(TOndEditStringList*) {
+  FRangesKnown = 0;
   if (FWordWrapPlugin) FWordWrapPlugin->Reset();
   // The ranges belonged to the text that went.
   FHighlightedFoldRange = nullptr;
@@ -803,6 +820,12 @@ void TCustomOndEdit::ListCleared(TOndEditStringList*) {
 }
 
 void TCustomOndEdit::ListDeleted(TOndEditStringList*, int Index, int Count) {
+  // The known states before the deleted lines stay, and so do those after
+  // them when all of the deleted ones were known.
+  if (Index + Count <= FRangesKnown)
+    FRangesKnown -= Count;
+  else
+    FRangesKnown = std::min(FRangesKnown, Index);
   if (FHighlighter && FLines->GetCount() > 0) ScanFrom(std::min(Index, FLines->GetCount() - 1));
   if (FWordWrapPlugin) FWordWrapPlugin->LinesDeleted(Index, Count);
   if (FEditShiftsMarks == 0) MarksLinesDeleted(Index + 1, Count);
@@ -812,7 +835,11 @@ void TCustomOndEdit::ListDeleted(TOndEditStringList*, int Index, int Count) {
 }
 
 void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
-  if (FHighlighter && FLines->GetCount() > 0) {
+  // Lines inserted among the known ones are scanned now (the known lines
+  // after them move down); lines added after the known ones, a loaded text
+  // among them, wait until they are needed.
+  if (Index < FRangesKnown) FRangesKnown += Count;
+  if (FHighlighter && FLines->GetCount() > 0 && Index < FRangesKnown) {
     int i = Index;
     do {
       i = ScanFrom(i) + 1;

@@ -604,6 +604,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // the index of the last line scanned.
   int ScanFrom(int Index);
   void ScanRanges();
+  // Scans the range states the lines up to Index (0-based) still lack. Text
+  // loaded into the editor is not scanned at once: its states are scanned as
+  // far as painting, a token look-up or an edit first needs them.
+  void ScanRangesThrough(int Index) const;
   void HighlighterAttrChanged(void* Sender);
   void SetWordWrap(bool Value);
   int ClampedChar(int Char) const;
@@ -712,6 +716,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
     int Width = 0;
   } FGutterDigit;
   int FFoldChangeCount = 0;
+  // How many leading lines hold the range states of the current text and
+  // highlighter; the states stored for the lines after them mean nothing.
+  mutable int FRangesKnown = 0;
   std::string FTextBeforePut;
   int FMouseWheelAccumulator = 0;
   int FScrollDeltaX = 0;

@@ -612,6 +612,7 @@ bool TCustomOndEdit::GetHighlighterAttriAtRowColEx(const TBufferCoord& P, std::s
   // Tokens are positioned on the expanded text: look for the display column.
   const int col = LineCharToColumn(FLines->GetView(P.Line - 1), P.Char, FTabWidth);
   if (P.Char < 1 || P.Char > static_cast<int>(FLines->GetView(P.Line - 1).size())) return false;
+  ScanRangesThrough(P.Line - 2);
   if (P.Line == 1)
     FHighlighter->ResetRange();
   else

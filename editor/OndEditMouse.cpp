@@ -119,12 +119,16 @@ void TCustomOndEdit::MouseMove(TShiftState Shift, int X, int Y) {
             else
               line += c;
           }
-          items.Add(line);
+          // The file's text is shown as it is, never read as formatting.
+          items.Add(EscapeFormatText(line));
         }
         if (lines.size() > shown) items.Add("...");
         FFoldHint->SetFont(Font);
         FFoldHint->SetEditor(this);
-        const TPoint at = ClientToScreen(TPoint{X, Y});
+        // Just under the header's row, so neither the header nor the
+        // pointer is covered and the pointer stays over the editor.
+        const int lineHeight = std::max(1, FView.LineHeight);
+        const TPoint at = ClientToScreen(TPoint{X, (Y / lineHeight + 1) * lineHeight});
         FFoldHint->ExecuteEx("", at.X, at.Y, ctHint);
         FFoldHintShowing = true;
       }

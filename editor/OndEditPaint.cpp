@@ -352,6 +352,7 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
     const int lineLastRow = FWordWrapPlugin ? LineToRow(line + 1) - 1 : row;
 
     if (useHighlighter) {
+      ScanRangesThrough(line - 2);
       if (line == 1)
         FHighlighter->ResetRange();
       else

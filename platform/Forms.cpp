@@ -167,6 +167,14 @@ void TApplication::MessageBeep(unsigned type) {
 void TApplication::CancelHint() { QToolTip::hideText(); }
 
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(); }
+void TApplication::ProcessMessagesExceptInput() {
+  QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void TApplication::Queue(std::function<void()> call) {
+  QMetaObject::invokeMethod(
+      qApp, [call = std::move(call)] { Guarded(call); }, Qt::QueuedConnection);
+}
 
 void TApplication::Run() {
   if (MainForm) MainForm->ShowForm();
@@ -235,6 +243,17 @@ void TForm::SetWindowState(TWindowState state) {
 }
 
 void TForm::SetMinimumSize(int width, int height) { Widget()->setMinimumSize(width, height); }
+
+void TForm::SetBorderIcons(unsigned icons) {
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (icons & biSystemMenu) flags |= Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  if (icons & biMinimize) flags |= Qt::WindowMinimizeButtonHint;
+  if (icons & biMaximize) flags |= Qt::WindowMaximizeButtonHint;
+  const bool visible = Widget()->isVisible();
+  Widget()->setWindowFlags(flags);
+  // New flags hide a window; it stays as it was.
+  if (visible) Widget()->show();
+}
 
 void TForm::CenterOnScreen() {
   QScreen* screen = Widget()->screen() ? Widget()->screen() : QGuiApplication::primaryScreen();

@@ -68,6 +68,13 @@ class TApplication : public TComponent {
   // Hides the hint (tool tip) that shows now.
   void CancelHint();
   void ProcessMessages();
+  // The same, but keys and mouse clicks stay queued until later: long work
+  // shows its progress this way without the user changing what it works on.
+  void ProcessMessagesExceptInput();
+  // Runs the call on this (the window) thread once its loop gets to it;
+  // callable from any thread. What the call throws is handled like an
+  // event handler's exception.
+  void Queue(std::function<void()> call);
   // Runs the event loop until the main form closes.
   void Run();
   void Terminate();
@@ -97,6 +104,9 @@ TApplication* Application();
 enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 
+// The buttons of a window's title bar.
+enum TBorderIcon : unsigned { biSystemMenu = 0x01, biMinimize = 0x02, biMaximize = 0x04 };
+
 using TCloseQueryEvent = std::function<void(TObject* Sender, bool& CanClose)>;
 using TCloseEvent = std::function<void(TObject* Sender, TCloseAction& Action)>;
 
@@ -110,6 +120,8 @@ class TForm : public TWinControl {
   TWindowState GetWindowState() const;
   void SetWindowState(TWindowState state);
   void SetMinimumSize(int width, int height);
+  // The title bar's buttons, a set of TBorderIcon (all by default).
+  void SetBorderIcons(unsigned icons);
   void CenterOnScreen();
   // Shows the window; OnShow runs before it first appears.
   void ShowForm();

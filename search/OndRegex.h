@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/core/SysUtils.h"
+#include "search/LiteralScan.h"
 
 namespace ond {
 
@@ -40,7 +41,8 @@ class TRegex {
   static constexpr int LoopStackSize = 10;
   // Node visits one search may spend before it gives up.
   static constexpr std::int64_t VisitBudget = 10'000'000;
-  // Bytes of choice points and saved state one search may hold.
+  // Bytes of choice points and saved state one search may hold, unless
+  // MaxBacktrackMemory says otherwise.
   static constexpr std::size_t BacktrackMemory = 256u * 1024 * 1024;
 
   // Modifier indexes for SetModifier / GetModifier.
@@ -53,7 +55,7 @@ class TRegex {
 
   // Error codes added to the classic table.
   static constexpr int ErrorLoopNesting = 129;     // counted loops nested deeper than the loop stack
-  static constexpr int ErrorBacktrackMemory = 1016;  // the choice points outgrew BacktrackMemory
+  static constexpr int ErrorBacktrackMemory = 1016;  // the choice points outgrew MaxBacktrackMemory
   static constexpr int ErrorTooComplex = 1017;      // the visit budget ran out
 
   TRegex();
@@ -66,6 +68,10 @@ class TRegex {
 
   bool GetModifier(int index) const;
   void SetModifier(int index, bool on);
+
+  // Bytes of choice points and saved state one search may hold; read before
+  // every match. A search that needs more ends with ErrorBacktrackMemory.
+  std::size_t MaxBacktrackMemory = BacktrackMemory;
 
   // Read when compiling (sets) and before every match (separators, word test).
   std::string SpaceChars;
@@ -150,6 +156,9 @@ class TRegex {
   void ClearMatches();
   bool ExecPrim(int offset);
   bool TryAt(std::ptrdiff_t p);
+  // TryAt at each start from `from` on where the leading literal can be; out
+  // of line, so that the search loop of every other expression stays as lean.
+  [[gnu::noinline]] bool TryAtLiteralStarts(std::ptrdiff_t from);
   bool MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p);
   const std::array<bool, 256>* FollowSet(const std::uint8_t* repeat);
   std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit);
@@ -166,6 +175,10 @@ class TRegex {
   int fLoopDepth = 0;
 
   int fFirstCharHint = -1;  // -1: none
+  // The literal every match begins with (its length 0: none), and the scan
+  // for the starts where it can be.
+  std::int32_t fLeadLength = 0;
+  TLiteralScan fLeadScan;
   bool fAnchored = false;
   std::string fMustString;
   std::array<bool, 256> fFirstCharSet{};

@@ -113,6 +113,7 @@ bool TRegex::ExecPrim(int offset) {
   } release{fBacktrack};
   try {
     if (fAnchored) return TryAt(from);
+    if (fLeadLength > 0) return TryAtLiteralStarts(from);
     if (fFirstCharHint >= 0) {
       const auto hint = static_cast<unsigned char>(fFirstCharHint);
       for (std::ptrdiff_t p = from; p < len;) {
@@ -133,6 +134,12 @@ bool TRegex::ExecPrim(int offset) {
     ClearMatches();
     throw;
   }
+}
+
+bool TRegex::TryAtLiteralStarts(std::ptrdiff_t from) {
+  if (fInEnd - from < fLeadLength) return false;
+  return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), static_cast<std::size_t>(fInEnd - fLeadLength),
+                        [this](std::size_t p) { return TryAt(static_cast<std::ptrdiff_t>(p)); });
 }
 
 bool TRegex::TryAt(std::ptrdiff_t p) {
@@ -277,17 +284,17 @@ const std::array<bool, 256>* TRegex::FollowSet(const std::uint8_t* repeat) {
 // the capture or loop state leaves the old value above the newest choice
 // point. A failure pops entries, putting values back, until a choice point
 // resumes the match. No native recursion is involved, so the length of the
-// line only costs heap memory, bounded by BacktrackMemory.
+// line only costs heap memory, bounded by MaxBacktrackMemory.
 bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
   const unsigned char* s = fIn;
   const std::ptrdiff_t end = fInEnd;
   const std::uint8_t* const prog = fProgram.data();
-  constexpr std::size_t kLimit = BacktrackMemory / sizeof(Backtrack);
+  const std::size_t limit = MaxBacktrackMemory / sizeof(Backtrack);
   fBacktrack.clear();
   std::size_t choices = 0;  // choice points on the stack
 
   auto push = [&](std::uint8_t kind, int index, const std::uint8_t* node, std::ptrdiff_t a, std::ptrdiff_t b) {
-    if (fBacktrack.size() >= kLimit) Fail(ErrorBacktrackMemory);
+    if (fBacktrack.size() >= limit) Fail(ErrorBacktrackMemory);
     try {
       fBacktrack.push_back(Backtrack{kind, static_cast<std::uint8_t>(index),
                                      node ? static_cast<std::int32_t>(node - prog) : 0, a, b});

@@ -193,6 +193,8 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
      "%s characters of the file\n\r%s\n\rhave no form in code page 1251 and were read as \"?\".\n\r"
      "Saving writes them as \"?\" and they are lost. Save anyway?"},
     {"Это имя носит другой файл открытого конфига:", "Another file of the open config set has this name:"},
+    {"Открытие конфига: %s из %s файлов", "Opening the config set: %s of %s files"},
+    {"%s байт", "%s bytes"},
 }};
 
 struct TTable {

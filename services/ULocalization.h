@@ -167,6 +167,8 @@ enum TLangMessage : int {
   leBackupFailed,
   leLossySave,
   leNameInSet,
+  leOpeningFiles,  // the status text while a set opens: files done, files listed
+  leBytesReceived,  // a download's bytes received when its size is not known
   LangTextCount
 };
 

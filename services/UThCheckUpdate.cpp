@@ -1,16 +1,24 @@
 #include "services/UThCheckUpdate.h"
 
 #include <elf.h>
+#include <spawn.h>
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <mutex>
 #include <type_traits>
 
+#include "platform/core/GuardedThread.h"
+#include "platform/core/ScopeGuard.h"
 #include "services/ULocalization.h"
+
+extern char** environ;
 
 #ifndef ONDREL_UPDATE_URL
 #define ONDREL_UPDATE_URL "http://ondrel.update/pub/ONDREL/"
@@ -148,6 +156,138 @@ int DownloadAndReplace(THttpClient& http, const std::string& serverUrl, const st
     return leUpdateFailed;
   }
   return -1;
+}
+
+std::string UpdateOfferText(const std::string& version) {
+  std::string text = Lang(leUpdateOffer);
+  const size_t at = text.find(UpdateVersionPlaceholder);
+  if (at != std::string::npos) text.replace(at, std::string_view(UpdateVersionPlaceholder).size(), version);
+  return text;
+}
+
+bool StartProgram(const std::string& file, std::string& error) {
+  std::string name = file;
+  char* argv[] = {name.data(), nullptr};
+  pid_t pid = 0;
+  // The spawn reports a file that cannot be run, so the caller learns it
+  // before it closes itself.
+  const int rc = ::posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv, environ);
+  if (rc == 0) return true;
+  error = std::strerror(rc);
+  return false;
+}
+
+std::string DownloadProgressText(std::int64_t expected, std::int64_t received) {
+  std::string text = Lang(leUpdateDownloaded) + ": ";
+  if (expected < 1) {
+    std::string bytes = Lang(leBytesReceived);
+    const size_t at = bytes.find("%s");
+    return text + bytes.replace(at, 2, std::to_string(received));
+  }
+  // Halves go to the even neighbour, as the default rounding does.
+  const double share = std::nearbyint(static_cast<double>(received) * 100.0 / static_cast<double>(expected));
+  return text + std::to_string(static_cast<long long>(share)) + "%";
+}
+
+// ---- the check thread --------------------------------------------------------
+
+struct TThCheckUpd::TShared {
+  TEvents Events;
+  // Set when the object goes: the transfer stops, the wait ends, and queued
+  // calls do nothing.
+  std::atomic<bool> Cancel{false};
+  std::mutex Lock;
+  std::condition_variable Answered;
+  int Answer = -1;  // -1 not yet, 0 declined, 1 taken
+};
+
+TThCheckUpd::TThCheckUpd(TEvents events) : FShared(std::make_shared<TShared>()) {
+  OND_ASSERT(events.Queue != nullptr);
+  FShared->Events = std::move(events);
+}
+
+TThCheckUpd::~TThCheckUpd() {
+  {
+    std::lock_guard lock(FShared->Lock);
+    FShared->Cancel = true;
+  }
+  FShared->Answered.notify_all();
+  if (FThread.joinable()) FThread.join();
+}
+
+bool TThCheckUpd::Start(bool silent, TUpdateTarget target) {
+  bool idle = false;
+  if (!FRunning.compare_exchange_strong(idle, true)) return false;
+  // The last worker has queued its last call; only its ending is left.
+  if (FThread.joinable()) FThread.join();
+  {
+    std::lock_guard lock(FShared->Lock);
+    FShared->Answer = -1;
+  }
+  FThread = StartGuardedThread([this, silent, target = std::move(target)] { Execute(silent, target); });
+  return true;
+}
+
+void TThCheckUpd::Post(std::function<void(TShared&)> call) {
+  std::weak_ptr<TShared> weak = FShared;
+  FShared->Events.Queue([weak, call = std::move(call)] {
+    const auto shared = weak.lock();
+    if (shared && !shared->Cancel) call(*shared);
+  });
+}
+
+void TThCheckUpd::Execute(bool silent, const TUpdateTarget& target) {
+  const TScopeExit done([this] { FRunning = false; });
+  TShared& shared = *FShared;
+  THttpClient http;
+  http.Cancel = &shared.Cancel;
+  const TCheckOutcome outcome = CheckForUpdate(http, target.ServerUrl, target.Build, silent);
+  if (outcome.Message >= 0)
+    Post([entry = outcome.Message](TShared& s) {
+      if (s.Events.OnMessage) s.Events.OnMessage(entry);
+    });
+  if (outcome.Result != TCheckResult::Offer) return;
+
+  // The user answers on the window's thread; this thread waits for it.
+  Post([outcome](TShared& s) {
+    bool taken = false;
+    // However the offer ends, the worker hears an answer.
+    const TScopeExit answer([&] {
+      {
+        std::lock_guard lock(s.Lock);
+        s.Answer = taken ? 1 : 0;
+      }
+      s.Answered.notify_all();
+    });
+    taken = s.Events.OnOffer && s.Events.OnOffer(outcome);
+  });
+  {
+    std::unique_lock lock(shared.Lock);
+    shared.Answered.wait(lock, [&] { return shared.Answer >= 0 || shared.Cancel; });
+    if (shared.Answer != 1 || shared.Cancel) return;
+  }
+
+  // Progress reaches the window as queued calls, never from inside the
+  // transfer, so the window's thread runs its own loop undisturbed.
+  http.OnWorkBegin = [this](std::int64_t expected) {
+    Post([expected](TShared& s) {
+      if (s.Events.OnWorkBegin) s.Events.OnWorkBegin(expected);
+    });
+  };
+  http.OnWork = [this](std::int64_t received) {
+    Post([received](TShared& s) {
+      if (s.Events.OnWork) s.Events.OnWork(received);
+    });
+  };
+  http.OnWorkEnd = [this] {
+    Post([](TShared& s) {
+      if (s.Events.OnWorkEnd) s.Events.OnWorkEnd();
+    });
+  };
+  const int result = DownloadAndReplace(http, target.ServerUrl, target.ProgramFile);
+  Post([result](TShared& s) {
+    if (s.Events.OnDownloaded) s.Events.OnDownloaded(result);
+  });
 }
 
 }  // namespace ond

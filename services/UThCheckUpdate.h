@@ -1,6 +1,7 @@
-// The update check and the self-replacement, without windows: the caller
-// (the check thread and the offer window) supplies the program's build and
-// full path, shows the message entry returned, and starts the new program.
+// The update check and the self-replacement, without windows: the check
+// thread asks the server on a thread of its own and hands every answer to the
+// window's thread through the calls the window gives it; the window shows the
+// messages and the offer, and starts the new program.
 //
 // The server keeps "Build.upd" (the newest build on line 0, its version text
 // on line 1), "UpdateInfo.txt" (release notes) and "Ondrel.exe" (the new
@@ -8,9 +9,12 @@
 // variable ONDREL_UPDATE_URL.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/core/HttpClient.h"
 #include "platform/core/SysUtils.h"
@@ -62,5 +66,69 @@ TReplaceOps DefaultReplaceOps();
 // in place (the caller starts it, then closes), else the entry to show.
 int DownloadAndReplace(THttpClient& http, const std::string& serverUrl, const std::string& programPath,
                        const TReplaceOps& ops = DefaultReplaceOps());
+
+// The offer's question: the language entry with its placeholder's first
+// occurrence replaced by the version text (once, whatever the version holds).
+std::string UpdateOfferText(const std::string& version);
+
+// Starts the program file (a full path) as a process of its own, with no
+// arguments; false and the system's reason when it could not be started.
+bool StartProgram(const std::string& file, std::string& error);
+
+// The status text of a download: the entry's word and the share received,
+// or the bytes received when the server announced no size (expected < 1).
+std::string DownloadProgressText(std::int64_t expected, std::int64_t received);
+
+// What one check works on; the window fills it in, tests point it elsewhere.
+struct TUpdateTarget {
+  std::string ServerUrl;    // the server folder, ending in "/"
+  std::string ProgramFile;  // the program's file: a full path
+  std::uint16_t Build = 0;  // the build of that file
+};
+
+// The update check on a worker thread, one at a time. Every call of the
+// events runs on the window's thread, through Queue; the worker waits for the
+// answer to the offer, then downloads, posting its progress. An object that
+// goes away stops a running check (the transfer is abandoned) and waits for
+// its thread; calls still queued for it then do nothing.
+class TThCheckUpd {
+ public:
+  struct TEvents {
+    // Runs a call on the window's thread later; callable from any thread.
+    std::function<void(std::function<void()>)> Queue;
+    // A message box of a language entry.
+    std::function<void(int entry)> OnMessage;
+    // The offer of a newer build; true when the user took it and the program
+    // may be replaced now.
+    std::function<bool(const TCheckOutcome& outcome)> OnOffer;
+    // The download's progress: the announced size (-1 none), the bytes so
+    // far, the end.
+    std::function<void(std::int64_t expected)> OnWorkBegin;
+    std::function<void(std::int64_t received)> OnWork;
+    std::function<void()> OnWorkEnd;
+    // The download ended: -1 when the new program is in place, else the
+    // entry to show.
+    std::function<void(int result)> OnDownloaded;
+  };
+
+  explicit TThCheckUpd(TEvents events);
+  ~TThCheckUpd();
+  TThCheckUpd(const TThCheckUpd&) = delete;
+  TThCheckUpd& operator=(const TThCheckUpd&) = delete;
+
+  // Starts a check; false when one is running still.
+  bool Start(bool silent, TUpdateTarget target);
+  // True from Start until the worker's last call was queued.
+  bool Running() const { return FRunning.load(); }
+
+ private:
+  struct TShared;
+  void Execute(bool silent, const TUpdateTarget& target);
+  void Post(std::function<void(TShared&)> call);
+
+  std::shared_ptr<TShared> FShared;
+  std::atomic<bool> FRunning{false};
+  std::thread FThread;
+};
 
 }  // namespace ond

@@ -1,13 +1,12 @@
 // Checking a JSON value against a schema.
-#include <utility>
+#include <cstddef>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "services/jsonobject.h"
-#include "services/jsonobjectDetail.h"
 
 namespace ond {
-
-using namespace jsondetail;
 
 namespace {
 
@@ -43,93 +42,206 @@ std::u16string IndexText(int i) {
   return std::u16string(s.begin(), s.end());
 }
 
+// The values a walk is inside of, innermost last. Each is marked as
+// processing while it is here, so that a value met again inside itself is
+// not entered twice; a walk left early (a callback that throws) unmarks what
+// is still here. Keeping the walk on the heap lets a tree of any depth be
+// checked on a small thread stack.
+template <typename Frame>
+class WalkStack {
+ public:
+  WalkStack() = default;
+  WalkStack(const WalkStack&) = delete;
+  WalkStack& operator=(const WalkStack&) = delete;
+  ~WalkStack() {
+    while (!FFrames.empty()) Pop();
+  }
+
+  bool Empty() const { return FFrames.empty(); }
+  Frame& Top() { return FFrames.back(); }
+  void Push(Frame frame) {
+    FFrames.push_back(std::move(frame));
+    FFrames.back().Value->SetProcessing(true);
+  }
+  void Pop() {
+    FFrames.back().Value->SetProcessing(false);
+    FFrames.pop_back();
+  }
+
+ private:
+  std::vector<Frame> FFrames;
+};
+
 class Validator {
  public:
   Validator(const TJsonOnValidateError& callback, void* sender) : FCallback(callback), FSender(sender) {}
 
-  // Registers every schema with a string "name", searching maps and sequences.
-  void Register(const IJsonObject& s) {
-    if (!s || s->GetProcessing()) return;
-    if (TJsonArray* a = s->AsArray()) {
-      ProcessingGuard guard(*s);
-      for (int i = 0; i < a->GetLength(); ++i) Register(a->Get(i));
-      return;
-    }
-    TJsonTableString* t = s->AsObject();
-    if (!t) return;
-    ProcessingGuard guard(*s);
-    const IJsonObject name = t->Get(u"name");
-    if (JsonIsType(name, jdtString)) FDefinitions.emplace(name->AsString(), s);
-    const SchemaType type = SchemaTypeOf(t->Get(u"type"));
-    if (type == stMap) {
-      if (const IJsonObject m = t->Get(u"mapping"); m && m->AsObject())
-        for (const IJsonObject& v : m->AsObject()->GetValues()) Register(v);
-    } else if (type == stSeq) {
-      Register(t->Get(u"sequence"));
+  // Registers every schema with a string "name", searching maps and
+  // sequences, the outer one first.
+  void Register(const IJsonObject& root) {
+    WalkStack<RegisterFrame> stack;
+    EnterDefinitions(stack, root);
+    while (!stack.Empty()) {
+      RegisterFrame& f = stack.Top();
+      if (f.Next == f.Children.size()) {
+        stack.Pop();
+        continue;
+      }
+      const IJsonObject child = f.Children[f.Next++];
+      EnterDefinitions(stack, child);
     }
   }
 
-  void Check(const IJsonObject& value, const IJsonObject& schema, const std::u16string& path) {
-    if (!schema || !schema->AsObject()) return;
-    if (!value || value->DataType() == jdtNull) {
-      const IJsonObject req = Member(schema, u"required");
-      if (req && req->AsBoolean()) Report(jveFieldIsRequired, path);
-      return;
-    }
-    if (value->GetProcessing()) return;  // met again inside itself
-    ProcessingGuard guard(*value);
-    if (!TypeMatches(SchemaTypeOf(Member(schema, u"type")), value->DataType())) {
-      Report(jveInvalidDataType, path);
-      return;
-    }
-    CheckEnum(value, schema, path);
-    CheckLength(value, schema, path);
-    CheckRange(value, schema, path);
-    if (TJsonTableString* t = value->AsObject()) {
-      const IJsonObject m = Member(schema, u"mapping");
-      if (TJsonTableString* map = m ? m->AsObject() : nullptr) {
-        const std::vector<std::u16string> names = t->GetNames();
-        const std::vector<IJsonObject> values = t->GetValues();
-        for (std::size_t k = 0; k < names.size(); ++k) {
-          const IJsonObject sub = map->Get(names[k]);
+  // Checks the value and everything inside it, depth first, in the order of
+  // the value's members and elements.
+  void Check(const IJsonObject& value, const IJsonObject& schema) {
+    WalkStack<CheckFrame> stack;
+    FPath.clear();
+    Visit(stack, value, schema);
+    while (!stack.Empty()) {
+      CheckFrame& f = stack.Top();
+      FPath.resize(f.PathLen);
+      if (TJsonTableString* t = f.Value->AsObject()) {
+        TJsonTableString* map = f.Schema->AsObject();
+        if (f.Next < f.Names.size()) {
+          const std::size_t k = f.Next++;
+          const IJsonObject sub = map->Get(f.Names[k]);
+          const IJsonObject member = f.Values[k];
+          AppendMember(f.Names[k]);
           if (sub && sub->AsObject())
-            Check(values[k], sub, MemberPath(path, names[k]));
+            Visit(stack, member, sub);
           else
-            Report(jveFieldNotFound, MemberPath(path, names[k]));
+            Report(jveFieldNotFound, FPath);
+          continue;
         }
-        for (const std::u16string& n : map->GetNames())
-          if (!t->Exists(n)) Check(nullptr, map->Get(n), MemberPath(path, n));
+        // Members the schema names and the value lacks.
+        for (const std::u16string& n : map->GetNames()) {
+          if (t->Exists(n)) continue;
+          FPath.resize(f.PathLen);
+          AppendMember(n);
+          Visit(stack, nullptr, map->Get(n));
+        }
+        stack.Pop();
+        continue;
       }
-    }
-    if (TJsonArray* a = value->AsArray()) {
-      IJsonObject es = Member(schema, u"sequence");
-      if (es && es->AsArray()) es = es->AsArray()->Get(0);
-      if (es && es->AsObject()) {
-        const IJsonObject unique = Member(es, u"unique");
-        const bool mustBeUnique = unique && unique->AsBoolean();
-        for (int i = 0; i < a->GetLength(); ++i) {
-          const std::u16string ep = path + u"[" + IndexText(i) + u"]";
-          const IJsonObject e = a->Get(i);
-          Check(e, es, ep);
-          if (mustBeUnique && e) {
-            for (int j = 0; j < i; ++j) {
-              if (e->Compare(a->Get(j)) == jcrEqual) {
-                Report(jveDuplicateEntry, ep);
-                break;
-              }
-            }
+      TJsonArray* a = f.Value->AsArray();
+      if (f.ElementChecked) {
+        // The element before the next, checked in full, against those before it.
+        f.ElementChecked = false;
+        const int i = static_cast<int>(f.Next) - 1;
+        const IJsonObject e = a->Get(i);
+        for (int j = 0; j < i; ++j) {
+          if (e->Compare(a->Get(j)) == jcrEqual) {
+            AppendIndex(i);
+            Report(jveDuplicateEntry, FPath);
+            break;
           }
         }
+        continue;
       }
+      if (f.Next >= static_cast<std::size_t>(a->GetLength())) {
+        stack.Pop();
+        continue;
+      }
+      const int i = static_cast<int>(f.Next++);
+      const IJsonObject e = a->Get(i);
+      const IJsonObject es = f.Schema;
+      f.ElementChecked = f.Unique && e;
+      AppendIndex(i);
+      Visit(stack, e, es);
     }
   }
 
   bool Ok() const { return FOk; }
 
  private:
-  static std::u16string MemberPath(const std::u16string& path, const std::u16string& name) {
-    return path.empty() ? name : path + u"." + name;
+  // A container being registered from: its children still to go.
+  struct RegisterFrame {
+    IJsonObject Value;
+    std::vector<IJsonObject> Children;
+    std::size_t Next = 0;
+  };
+
+  // A container being checked: an object with its members and the schema's
+  // mapping, or an array with the schema of its elements.
+  struct CheckFrame {
+    IJsonObject Value;
+    IJsonObject Schema;
+    std::size_t PathLen = 0;  // of the container's own path
+    std::vector<std::u16string> Names;
+    std::vector<IJsonObject> Values;
+    bool Unique = false;
+    bool ElementChecked = false;  // the last element waits for its duplicate test
+    std::size_t Next = 0;
+  };
+
+  void EnterDefinitions(WalkStack<RegisterFrame>& stack, const IJsonObject& s) {
+    if (!s || s->GetProcessing()) return;
+    RegisterFrame frame{s, {}, 0};
+    if (TJsonArray* a = s->AsArray()) {
+      for (int i = 0; i < a->GetLength(); ++i) frame.Children.push_back(a->Get(i));
+    } else if (TJsonTableString* t = s->AsObject()) {
+      const IJsonObject name = t->Get(u"name");
+      if (JsonIsType(name, jdtString)) FDefinitions.emplace(name->AsString(), s);
+      const SchemaType type = SchemaTypeOf(t->Get(u"type"));
+      if (type == stMap) {
+        if (const IJsonObject m = t->Get(u"mapping"); m && m->AsObject()) frame.Children = m->AsObject()->GetValues();
+      } else if (type == stSeq) {
+        frame.Children.push_back(t->Get(u"sequence"));
+      }
+    }
+    if (!frame.Children.empty()) stack.Push(std::move(frame));
   }
+
+  // Checks one value against its schema at the path in FPath; a container
+  // whose members or elements have a schema goes on the stack to be walked.
+  void Visit(WalkStack<CheckFrame>& stack, const IJsonObject& value, const IJsonObject& schema) {
+    if (!schema || !schema->AsObject()) return;
+    if (!value || value->DataType() == jdtNull) {
+      const IJsonObject req = Member(schema, u"required");
+      if (req && req->AsBoolean()) Report(jveFieldIsRequired, FPath);
+      return;
+    }
+    if (value->GetProcessing()) return;  // met again inside itself
+    if (!TypeMatches(SchemaTypeOf(Member(schema, u"type")), value->DataType())) {
+      Report(jveInvalidDataType, FPath);
+      return;
+    }
+    CheckEnum(value, schema, FPath);
+    CheckLength(value, schema, FPath);
+    CheckRange(value, schema, FPath);
+    if (TJsonTableString* t = value->AsObject()) {
+      const IJsonObject m = Member(schema, u"mapping");
+      if (m && m->AsObject()) {
+        CheckFrame frame;
+        frame.Value = value;
+        frame.Schema = m;
+        frame.PathLen = FPath.size();
+        frame.Names = t->GetNames();
+        frame.Values = t->GetValues();
+        stack.Push(std::move(frame));
+      }
+    } else if (value->AsArray()) {
+      IJsonObject es = Member(schema, u"sequence");
+      if (es && es->AsArray()) es = es->AsArray()->Get(0);
+      if (es && es->AsObject()) {
+        const IJsonObject unique = Member(es, u"unique");
+        CheckFrame frame;
+        frame.Value = value;
+        frame.Schema = es;
+        frame.PathLen = FPath.size();
+        frame.Unique = unique && unique->AsBoolean();
+        stack.Push(std::move(frame));
+      }
+    }
+  }
+
+  void AppendMember(const std::u16string& name) {
+    if (!FPath.empty()) FPath += u'.';
+    FPath += name;
+  }
+
+  void AppendIndex(int i) { FPath += u"[" + IndexText(i) + u"]"; }
 
   void Report(TJsonValidateError code, const std::u16string& path) {
     FOk = false;
@@ -211,6 +323,9 @@ class Validator {
   void* FSender;
   bool FOk = true;
   std::map<std::u16string, IJsonObject> FDefinitions;
+  // The path of the value being checked; one buffer for the whole walk, so
+  // a deep tree costs no copy of its path per level.
+  std::u16string FPath;
 };
 
 }  // namespace
@@ -219,7 +334,7 @@ bool TJsonObject::Validate(const IJsonObject& schema, const IJsonObject& definit
                            const TJsonOnValidateError& callback, void* sender) {
   Validator v(callback, sender);
   v.Register(definitions);
-  v.Check(shared_from_this(), schema, u"");
+  v.Check(shared_from_this(), schema);
   return v.Ok();
 }
 

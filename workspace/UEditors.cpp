@@ -11,6 +11,7 @@
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/Keys.h"
+#include "platform/core/ScopeGuard.h"
 #include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
@@ -230,20 +231,32 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   CollapseButton->SetParent(Panel);
   CollapseButton->OnClick = [this](TObject*) { SetCollapsed(!Collapsed); };
 
-  Highlighter = std::make_unique<TOndGenHighlighter>();
-  if (LoadBuiltinScheme(*Highlighter, Settings.interface.view.syntax.scheme))
-    SchemeIndex = Settings.interface.view.syntax.scheme;
+  {
+    const int scheme = Settings.interface.view.syntax.scheme;
+    if (Owner) {
+      Highlighter = Owner->SchemeHighlighter(scheme);
+      if (BuiltinSchemeResourceName(scheme)) SchemeIndex = scheme;
+    } else {
+      Highlighter = std::make_shared<TOndGenHighlighter>();
+      if (LoadBuiltinScheme(*Highlighter, scheme)) SchemeIndex = scheme;
+    }
+  }
   SearchEngine = std::make_unique<TOndEditSearch>();
   RegexSearchEngine = std::make_unique<TOndEditRegexSearch>();
 
   Editor = new TOndEditor(Panel);
   Editor->Name = "sEdit" + n;
   Editor->Tag = index;
-  Editor->SetParent(Panel);
-  ApplyEditorSettings(popupMenu);
-  Editor->Lines()->Clear();
-  Editor->UndoList()->Clear();
-  Editor->RedoList()->Clear();
+  {
+    // The scroll bars and the caret follow the many settings once, at the end.
+    Editor->BeginUpdate();
+    const TScopeExit update([this] { Editor->EndUpdate(); });
+    Editor->SetParent(Panel);
+    ApplyEditorSettings(popupMenu);
+    Editor->Lines()->Clear();
+    Editor->UndoList()->Clear();
+    Editor->RedoList()->Clear();
+  }
   CollapseButton->BringToFront();
 
   Panel->OnResize = [this](TObject*) { PanelResized(); };
@@ -267,8 +280,12 @@ void TEditor::SetSyntaxScheme(int Index) {
   TOndCodeFolding& folding = Editor->CodeFolding();
   if (folding.GetEnabled()) folding.SetEnabled(false);
   Editor->SetHighlighter(nullptr);
-  Highlighter->Clear();
-  LoadBuiltinScheme(*Highlighter, Index);
+  if (Owner) {
+    Highlighter = Owner->SchemeHighlighter(Index);
+  } else {
+    Highlighter->Clear();
+    LoadBuiltinScheme(*Highlighter, Index);
+  }
   Editor->SetHighlighter(Highlighter.get());
   const auto& syntax = Settings.interface.view.syntax;
   if (syntax.codefolding && syntax.scheme >= 0) {
@@ -797,6 +814,16 @@ TEditor* TEditors::Item(int index) const {
   return Items[static_cast<std::size_t>(index)].get();
 }
 
+std::shared_ptr<TOndGenHighlighter> TEditors::SchemeHighlighter(int index) {
+  if (!BuiltinSchemeResourceName(index)) index = -1;
+  std::shared_ptr<TOndGenHighlighter>& h = FSchemeHighlighters[index];
+  if (!h) {
+    h = std::make_shared<TOndGenHighlighter>();
+    LoadBuiltinScheme(*h, index);
+  }
+  return h;
+}
+
 TEditor* TEditors::AddSingleEditor(int index, const std::string& caption) {
   if (static_cast<int>(Items.size()) <= index) Items.resize(static_cast<std::size_t>(index) + 1);
   auto e = std::make_unique<TEditor>(this, true, caption, index, PopupMenu, ScrollBox);
@@ -814,33 +841,47 @@ TEditor* TEditors::AddEditor(int index, const std::string& caption, bool shown) 
     const int view = ScrollBox->ClientHeight();
     const int byView = VisibleCount > 0 ? static_cast<int>(Round(static_cast<double>(view) / VisibleCount)) : view;
     const int h = byView >= TEditor::DefaultHeight ? byView : TEditor::DefaultHeight;
-    int k = 0;
-    for (auto& e : Items)
-      if (e && e->Shown) {
-        // Most panels keep their place: only those that move are touched.
-        if (e->Panel->GetAlign() != TAlign::alNone) e->Panel->SetAlign(TAlign::alNone);
-        const TRect want = Bounds(0, h * k, ScrollBox->ClientWidth(), h);
-        if (e->Panel->BoundsRect() != want) e->Panel->SetBounds(want.Left, want.Top, want.Right - want.Left, h);
-        ++k;
-      }
+    const int width = ScrollBox->ClientWidth();
+    auto place = [&](TEditor& e, int k) {
+      if (e.Panel->GetAlign() != TAlign::alNone) e.Panel->SetAlign(TAlign::alNone);
+      const TRect want = Bounds(0, h * k, width, h);
+      if (e.Panel->BoundsRect() != want) e.Panel->SetBounds(want.Left, want.Top, want.Right - want.Left, h);
+    };
+    // When the panels before stand as the last placement left them (the same
+    // height, the stack unmoved), only the new last one is placed: filling a
+    // set stays linear in its size.
+    const TEditor* first = Item(FirstVisible());
+    const TEditor* before = Item(PreviousVisible(index));
+    if (h == FPlacedHeight && LastVisible() == index && before && first->Panel->Top() == 0 &&
+        before->Panel->Top() == h * (VisibleCount - 2) && before->Panel->Height() == h) {
+      place(*Item(index), VisibleCount - 1);
+    } else {
+      int k = 0;
+      for (auto& e : Items)
+        if (e && e->Shown) place(*e, k++);
+      FPlacedHeight = h;
+    }
     if (ScrollBar && VisibleCount > 1 && !ScrollBar->GetVisible() &&
         Settings.interface.view.mainscroll.scrollbar.visible)
       ScrollBar->Show();
     if (VisibleCount == 1) Item(index)->Panel->SetAlign(TAlign::alClient);
-    UpdateScrollMax();
+    // Every visible panel is h high now: the stack's height needs no walk.
+    UpdateScrollMax(h * VisibleCount);
   }
   return Item(index);
 }
 
 void TEditors::AddRootNode(const std::string& caption) {
-  if (!Tree || Tree->Items()->Count() > 0) return;
+  // The first node tells an empty tree without counting every node.
+  if (!Tree || Tree->Items()->GetFirstNode()) return;
   TTreeNode* root = Tree->Items()->Add(nullptr, caption);
   root->SetStateIndex(-1);
 }
 
 void TEditors::AddChildNode(const std::string& caption, bool shown) {
-  if (!Tree || Tree->Items()->Count() == 0) return;
-  TTreeNode* node = Tree->Items()->AddChild(Tree->Items()->Item(0), caption);
+  TTreeNode* root = Tree ? Tree->Items()->GetFirstNode() : nullptr;
+  if (!root) return;
+  TTreeNode* node = Tree->Items()->AddChild(root, caption);
   node->SetStateIndex(shown ? 2 : 1);
 }
 
@@ -890,13 +931,16 @@ void TEditors::Hide() {
   if (Tree) Tree->Items()->Clear();
 }
 
-void TEditors::UpdateScrollMax() {
+void TEditors::UpdateScrollMax() { UpdateScrollMax(-1); }
+
+void TEditors::UpdateScrollMax(int totalHeight) {
   if (!ScrollBar) return;
   if (VisibleCount < 2) {
     ScrollBar->SetParams(0, 0, 0);
     return;
   }
-  const int max = std::max(0, ScrollRange());
+  const int range = totalHeight < 0 ? ScrollRange() : totalHeight - ScrollBox->ClientHeight();
+  const int max = std::max(0, range);
   ScrollBar->SetParams(std::min(ScrollBar->GetPosition(), max), 0, max);
 }
 

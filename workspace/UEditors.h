@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -115,13 +116,14 @@ class TEditor : public TObject {
   TCollapseButton* CollapseButton = nullptr;
   TOndEditor* Editor = nullptr;
   // The panel's rule-driven highlighter; it has no rules until a scheme is
-  // loaded into it.
-  std::unique_ptr<TOndGenHighlighter> Highlighter;
+  // loaded into it. The panels of one set share the highlighter of each
+  // scheme (see TEditors::SchemeHighlighter).
+  std::shared_ptr<TOndGenHighlighter> Highlighter;
   // The built-in scheme the highlighter holds (0 config files, 1 JavaScript,
   // 2 Python); -1 for none.
   int SchemeIndex = -1;
-  // Loads the built-in scheme Index (any other value leaves the highlighter
-  // empty) with folding off meanwhile; folding comes back on when the
+  // Takes the highlighter of the built-in scheme Index (any other value: one
+  // without rules) with folding off meanwhile; folding comes back on when the
   // settings want it.
   void SetSyntaxScheme(int Index);
   std::unique_ptr<TOndEditSearch> SearchEngine;
@@ -231,6 +233,11 @@ class TEditors {
   std::function<TOndReplaceAction(TEditor* editor, const TRect& match)> OnAskReplace;
 
   TEditor* Item(int index) const;
+  // The highlighter holding built-in scheme index (0..2; any other index
+  // gives one without rules), read once per set and shared by its panels:
+  // panels only read a scheme, each scan sets the highlighter's state before
+  // it starts, and every panel of a set follows the same scheme setting.
+  std::shared_ptr<TOndGenHighlighter> SchemeHighlighter(int index);
   TEditor* Active() const { return Item(ActiveIndex); }
   TEditor* AddSingleEditor(int index, const std::string& caption);
   TEditor* AddEditor(int index, const std::string& caption, bool shown);
@@ -270,6 +277,11 @@ class TEditors {
 
  private:
   TOndReplaceAction AskReplace(TEditor* editor, const TRect& match);
+  // The same for a stack of the given height (-1: measured).
+  void UpdateScrollMax(int totalHeight);
+  std::map<int, std::shared_ptr<TOndGenHighlighter>> FSchemeHighlighters;
+  // The panel height of the last full placement in AddEditor, 0 before.
+  int FPlacedHeight = 0;
   friend class TEditor;
 };
 

@@ -5,6 +5,7 @@
 
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/ScopeGuard.h"
 #include "platform/core/SysUtils.h"
 #include "workspace/Compatibility.h"
 #include "services/UErrorHandler.h"
@@ -46,12 +47,19 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   OnShow = [this](TObject*) { FormShow(); };
   OnClose = [this](TObject*, TCloseAction&) { FormClose(); };
   SettingsFile = SettingsFileLocation(ProgramFolder());
-  OnCloseQuery = [this](TObject*, bool& canClose) { canClose = !ConfigOpen() || CloseConfig(); };
+  OnCloseQuery = [this](TObject*, bool& canClose) { canClose = !FOpening && (!ConfigOpen() || CloseConfig()); };
+  // The update replaces this very file, found by its full path: a bare name
+  // would be looked up in whatever folder is current.
+  UpdateTarget.ServerUrl = UpdateServerUrl();
+  UpdateTarget.ProgramFile = Application()->ExeName();
+  UpdateTarget.Build = GetFileBuild(UpdateTarget.ProgramFile);
   CenterOnScreen();
 }
 
 TMain::~TMain() {
   BeginDestroy();
+  // A check still running is abandoned; its thread ends before the window.
+  FUpdateCheck.reset();
   FConfig.reset();
   // Stopping writes the log (in debug mode, after an error).
   FErrorHandler.reset();
@@ -262,9 +270,15 @@ void TMain::OpenConfig(const std::string& fileName) {
   tvOpenFiles->Items()->Clear();
   FViewHeight = pScrollBox->ClientHeight();
   FConfig = std::make_unique<TZuConfig>();
+  FConfig->OnProgress = [this](int done, int count) { ShowOpeningProgress(done, count); };
   // A discovery that stopped early still opens what it listed; a root that
   // cannot be read was told and opens nothing.
-  FConfig->LoadConfig(fileName, pScrollBox, pmEditors, VSBMain, SBar, tvOpenFiles);
+  {
+    FOpening = true;
+    const TScopeExit opened([this] { FOpening = false; });
+    FConfig->LoadConfig(fileName, pScrollBox, pmEditors, VSBMain, SBar, tvOpenFiles);
+  }
+  FConfig->OnProgress = nullptr;
   if (FConfig->RootUnreadable()) {
     FConfig.reset();
     tvOpenFiles->Items()->Clear();
@@ -275,6 +289,31 @@ void TMain::OpenConfig(const std::string& fileName) {
   editors->OnScrollToEditor = [this](int index) { ScrollToEditor(index); };
   lMainHelp->Hide();
   editors->Show();
+}
+
+void TMain::ShowOpeningProgress(int done, int count) {
+  if (done >= count) {
+    // The end: what loading has to tell takes the message panel.
+    SBar->Panels()->Items(spMessage)->SetText("");
+    return;
+  }
+  const auto now = std::chrono::steady_clock::now();
+  if (done > 1 && now - FProgressShown < OpeningProgressInterval) return;
+  // The stack shows from the first panel on; the tree shows every file
+  // listed so far.
+  lMainHelp->Hide();
+  pScrollBox->Show();
+  tvOpenFiles->FullExpand();
+  // The text is the program's own, with a "%s" for each number.
+  char text[256];
+  std::snprintf(text, sizeof text, Lang(leOpeningFiles).c_str(), IntToStr(done).c_str(), IntToStr(count).c_str());
+  SBar->Panels()->Items(spMessage)->SetText(text);
+  // The tree holds its repaints while it fills; it shows what it has now.
+  TTreeNodes* nodes = tvOpenFiles->Items();
+  nodes->EndUpdate();
+  Application()->ProcessMessagesExceptInput();
+  nodes->BeginUpdate();
+  FProgressShown = std::chrono::steady_clock::now();
 }
 
 void TMain::HideStack() {
@@ -367,7 +406,7 @@ void TMain::FormShow() {
       [this](int width) { ApplyFilesListWidth(width); });
   FSettings->LoadSettings();
   ActiveConfigExists = IsActiveConfigAvailable();
-  // The update check joins here with its own part of the program.
+  if (Settings.system.options.autocheckupdate) CheckForUpdates(true);
   OpenCommandLineFile();
   trCompleteConfigInterface->SetEnabled(true);
 }
@@ -397,7 +436,7 @@ void TMain::OpenCommandLineFile() {
 }
 
 void TMain::FilesDropped(const std::vector<std::string>& files) {
-  if (files.empty()) return;
+  if (files.empty() || FUpdateDownloading) return;
   const std::string& name = files.front();
   if (!IsConfigFileName(name)) return;
   if (!CloseConfig()) return;

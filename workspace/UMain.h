@@ -3,6 +3,9 @@
 // the command line or a dropped file.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +19,7 @@
 #include "platform/Shell.h"
 #include "platform/StdCtrls.h"
 #include "services/USettings.h"
+#include "services/UThCheckUpdate.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/StatusBarEx.h"
 #include "workspace/UZuConfigs.h"
@@ -47,7 +51,10 @@ enum class TActionRule {
   Panels2,             // more than one panel
   Panels2Active,
   NotBuilt,            // the action's target is not part of the program yet
+  NoUpdateCheck,       // no update check is running
 };
+
+class TUpdMess;
 
 class TMain : public TForm {
  public:
@@ -99,7 +106,13 @@ class TMain : public TForm {
   int ActiveIndex() const;
   void SetActiveIndex(int index);
 
+  // Opens a set; while a set of many files opens, the window shows it at
+  // once and fills the stack and the tree as the panels come, with the count
+  // in the status bar.
   void OpenConfig(const std::string& fileName);
+  // The least time between two showings of the opening progress (0: after
+  // every panel).
+  std::chrono::milliseconds OpeningProgressInterval{100};
   // True when no set stays open; a modified set asks Yes, No or Cancel.
   bool CloseConfig();
   // Saves every modified file; the names that failed are returned (each
@@ -147,7 +160,20 @@ class TMain : public TForm {
   void CompleteConfigInterface();
   void DeleteOldUpdate();
   bool FormMouseWheel(TShiftState shift, int wheelDelta, TPoint mousePos) override;
-  // True when the file name has one of the set's two extensions.
+
+  // The update: what a check works on (this program's file, its build and
+  // the server; tests point it elsewhere), how the new program starts, and
+  // how the offer is shown (tests answer it here instead of the user).
+  TUpdateTarget UpdateTarget;
+  std::function<bool(const std::string& file, std::string& error)> StartNewProgram = StartProgram;
+  std::function<int(TUpdMess& offer)> ShowUpdateOffer;
+  // Starts a check (silent: says nothing unless there is an offer); false
+  // when one is running still.
+  bool CheckForUpdates(bool silent);
+  bool UpdateCheckRunning() const;
+  // From the offer taken until the download ended every action is off.
+  bool UpdateDownloading() const { return FUpdateDownloading; }
+  // True when the file name has one of the set's two extensions. the file name has one of the set's two extensions.
   static bool IsConfigFileName(const std::string& fileName);
 
  private:
@@ -173,11 +199,28 @@ class TMain : public TForm {
   void ShowFileStatus(int index);
   void CenterHelp();
   void ScrollStackBy(int shift);
+  void ShowOpeningProgress(int done, int count);
   std::unique_ptr<TZuConfig> FConfig;
+  // While a set opens (nothing may close it then) and when its progress was
+  // shown last.
+  bool FOpening = false;
+  std::chrono::steady_clock::time_point FProgressShown;
   // Created first and stopped last, so that its log covers the whole run.
   std::unique_ptr<TErrorHandler> FErrorHandler;
   std::unique_ptr<TOndrelSettings> FSettings;
   int FViewHeight = 0;  // the stack's view height before the last resize
+
+  // The update's reactions on this thread.
+  bool ShowUpdateDialog(const TCheckOutcome& outcome);
+  void HttpWorkBegin(std::int64_t expected);
+  void HttpWork(std::int64_t received);
+  void HttpWorkEnd();
+  void UpdateDownloaded(int result);
+  std::unique_ptr<TThCheckUpd> FUpdateCheck;
+  std::string FUpdateFile;  // the program file the running check replaces
+  bool FUpdateDownloading = false;
+  std::string FStatusBeforeDownload;
+  std::int64_t FDownloadExpected = -1;
 };
 
 }  // namespace ond

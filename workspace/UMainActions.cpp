@@ -81,6 +81,7 @@ bool TMain::RuleHolds(TActionRule rule) const {
     case TActionRule::Panels2Active: return editors && editors->Count > 1 && active;
     case TActionRule::ErrorHandler: return ErrorHandler != nullptr;
     case TActionRule::NotBuilt: return false;
+    case TActionRule::NoUpdateCheck: return !UpdateCheckRunning();
   }
   return false;
 }
@@ -278,8 +279,8 @@ void TMain::CreateActions() {
       {"-", "aHelp", -1, nullptr},
       {"aWebSite", "aHelp", leWebSite, nullptr, 0, R::Always,
        [](TMain& m) { m.OpenUrl(TAbout::SiteAddress()); }},
-      // The update check is not part of the program yet.
-      {"aCheckUpdate", "aHelp", leCheckUpdate, nullptr, 0, R::NotBuilt},
+      {"aCheckUpdate", "aHelp", leCheckUpdate, nullptr, 0, R::NoUpdateCheck,
+       [](TMain& m) { m.CheckForUpdates(false); }},
       {"-", "aHelp", -1, nullptr},
       {"aAbout", "aHelp", leAbout, nullptr, 0, R::Always, [](TMain& m) {
          TAbout about(&m, m.OpenUrl);
@@ -308,7 +309,8 @@ void TMain::CreateActions() {
     const TActionDef* def = &d;
     a->OnUpdate = [this, a, def](TObject*) {
       a->SetCaption(def->Entry >= 0 ? Lang(def->Entry) : std::string(def->Caption));
-      a->SetEnabled(RuleHolds(def->Rule));
+      // While the new program downloads, nothing may open or change a set.
+      a->SetEnabled(!FUpdateDownloading && RuleHolds(def->Rule));
     };
     if (d.Toggle) {
       a->AutoCheck = true;

@@ -74,6 +74,7 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
         Editors->AddRootNode(caption);
       else
         Editors->AddChildNode(caption, !f.Missing);
+      if (OnProgress) OnProgress(i + 1, count);
     }
   }
   if (tree) tree->Items()->EndUpdate();

@@ -4,6 +4,7 @@
 // in the panel's encoding.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -33,6 +34,10 @@ class TZuConfig {
   // (missing, a folder, unreadable) gets no panel at all.
   bool LoadConfig(const std::string& fileName, TScrollBox* scrollBox, TPopupMenu* popupMenu, TScrollBar* scrollBar,
                   TStatusBarEx* statusBar, TCheckTreeViewEx* tree);
+  // Told after each panel of a set of several files has been built and
+  // filled (files done, files listed), so that the window can show the set
+  // growing while it opens.
+  std::function<void(int done, int count)> OnProgress;
   // Whether the last LoadConfig could not read the root (nothing to show).
   bool RootUnreadable() const;
   bool ValidIndex(int index) const;

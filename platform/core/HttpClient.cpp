@@ -41,6 +41,11 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
   return n;
 }
 
+int CheckCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto& t = *static_cast<TTransfer*>(user);
+  return t.Client->Cancel && t.Client->Cancel->load() ? 1 : 0;
+}
+
 }  // namespace
 
 std::string THttpClient::Get(const std::string& url) {
@@ -61,6 +66,11 @@ std::string THttpClient::Get(const std::string& url) {
   curl_easy_setopt(c, CURLOPT_CONNECTTIMEOUT, ConnectTimeout);
   curl_easy_setopt(c, CURLOPT_WRITEFUNCTION, WriteBody);
   curl_easy_setopt(c, CURLOPT_WRITEDATA, &t);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_LIMIT, 1L);
+  curl_easy_setopt(c, CURLOPT_LOW_SPEED_TIME, StallTimeout);
+  curl_easy_setopt(c, CURLOPT_NOPROGRESS, 0L);
+  curl_easy_setopt(c, CURLOPT_XFERINFOFUNCTION, CheckCancel);
+  curl_easy_setopt(c, CURLOPT_XFERINFODATA, &t);
   const CURLcode rc = curl_easy_perform(c);
   FStatus = 0;
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &FStatus);

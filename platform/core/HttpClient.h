@@ -7,6 +7,7 @@
 // body is returned only when it arrived whole.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -29,6 +30,12 @@ class THttpClient {
   // Seconds allowed for connecting; the whole transfer has no limit, since a
   // slow line still delivers.
   long ConnectTimeout = 15;
+  // A transfer that delivers nothing for this many seconds has stalled and
+  // fails, so that a download always ends.
+  long StallTimeout = 60;
+  // When set and true, the transfer stops within about a second and fails
+  // (a program that closes does not wait for a slow server).
+  const std::atomic<bool>* Cancel = nullptr;
 
   // The body of a 2xx answer after redirects.
   std::string Get(const std::string& url);

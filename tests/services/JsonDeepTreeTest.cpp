@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "services/jsonobject.h"
 #include "tests/support/ThreadStack.h"
@@ -121,6 +123,47 @@ TEST(JsonDeepTree, MergeOnASmallStack) {
   EXPECT_NE(merged.find(u'8'), std::u16string::npos);
   EXPECT_EQ(merged.find(u'7'), merged.rfind(u'7'));  // only in the added copy
   EXPECT_TRUE(added == DeepTreeText());
+}
+
+// A schema that applies to itself at every level checks the whole deep tree:
+// the one value out of range is found at the bottom, with its full path.
+TEST(JsonDeepTree, ValidateOnASmallStack) {
+  std::vector<std::pair<int, std::u16string>> found;
+  bool ok = true;
+  test::RunOnStack(test::kSmallThreadStack, [&] {
+    const IJsonObject defs = ParseJson(
+        u"{name: node, type: any, range: {max: 5}, mapping: {a: {inherit: node}}, sequence: [{inherit: node}]}");
+    ok = DeepTree()->Validate(ParseJson(u"{inherit: node}"), defs,
+                              [&](void*, TJsonValidateError code, const std::u16string& path) {
+                                found.emplace_back(code, path);
+                              });
+  });
+  std::u16string path = u"a[0]";
+  for (int i = 2; i < kDepth; i += 2) path += u".a[0]";
+  EXPECT_FALSE(ok);
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].first, jveInvalidRange);
+  EXPECT_TRUE(found[0].second == path);
+}
+
+// Definitions found at the bottom of arrays nested as deep.
+TEST(JsonDeepTree, DefinitionsFromDeepInsideOnASmallStack) {
+  bool number = false, text = true;
+  test::RunOnStack(test::kSmallThreadStack, [&] {
+    IJsonObject defs = TJsonObject::Create(jdtArray);
+    IJsonObject at = defs;
+    for (int i = 1; i < kDepth; ++i) {
+      IJsonObject inner = TJsonObject::Create(jdtArray);
+      at->AsArray()->Add(inner);
+      at = inner;
+    }
+    at->AsArray()->Add(ParseJson(u"{name: count, type: int}"));
+    const IJsonObject schema = ParseJson(u"{inherit: count}");
+    number = ParseJson(u"5")->Validate(schema, defs);
+    text = ParseJson(u"'5'")->Validate(schema, defs);
+  });
+  EXPECT_TRUE(number);
+  EXPECT_FALSE(text);
 }
 
 // A cycle made through the API is left out of writes and copies and ends

@@ -3,16 +3,11 @@
 // shown, and what happens to the program's file.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <chrono>
-#include <map>
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -22,111 +17,13 @@
 #include "services/ULocalization.h"
 #include "services/UThCheckUpdate.h"
 #include "tests/support/EnvGuard.h"
+#include "tests/support/LocalHttpServer.h"
 #include "tests/support/TempDir.h"
 
 namespace ond {
 namespace {
 
-// One answer: raw bytes sent in pieces, with a pause between pieces.
-struct TAnswer {
-  std::vector<std::string> Pieces;
-  int PauseMs = 0;
-};
-
-TAnswer Ok(const std::string& body) {
-  return {{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" +
-           body}};
-}
-TAnswer Redirect(const std::string& to) {
-  return {{"HTTP/1.1 302 Found\r\nLocation: " + to + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}};
-}
-TAnswer Truncated(const std::string& body) {
-  return {{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(body.size() + 100) +
-           "\r\nConnection: close\r\n\r\n" + body}};
-}
-TAnswer Chunked(const std::vector<std::string>& chunks, int pauseMs = 0) {
-  TAnswer a{{"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\nConnection: close\r\n\r\n"}, pauseMs};
-  for (const auto& c : chunks) {
-    char size[32];
-    std::snprintf(size, sizeof size, "%zx\r\n", c.size());
-    a.Pieces.push_back(size + c + "\r\n");
-  }
-  a.Pieces.push_back("0\r\n\r\n");
-  return a;
-}
-
-class TLocalServer {
- public:
-  TLocalServer() {
-    FSocket = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::bind(FSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(FSocket, 8) != 0)
-      throw std::runtime_error("local server cannot listen");
-    socklen_t len = sizeof addr;
-    ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&addr), &len);
-    FPort = ntohs(addr.sin_port);
-    FThread = std::thread([this] { Serve(); });
-  }
-  ~TLocalServer() {
-    FStop = true;
-    FThread.join();
-    ::close(FSocket);
-  }
-  std::string Url(const std::string& path = "/pub/ONDREL/") const {
-    return "http://127.0.0.1:" + std::to_string(FPort) + path;
-  }
-  void Set(const std::string& path, TAnswer answer) {
-    std::lock_guard lock(FMutex);
-    FAnswers[path] = std::move(answer);
-  }
-  std::vector<std::string> Requests() {
-    std::lock_guard lock(FMutex);
-    return FRequests;
-  }
-
- private:
-  void Serve() {
-    while (!FStop) {
-      pollfd p{FSocket, POLLIN, 0};
-      if (::poll(&p, 1, 20) <= 0) continue;
-      const int conn = ::accept(FSocket, nullptr, nullptr);
-      if (conn < 0) continue;
-      std::string request;
-      char buf[4096];
-      while (request.find("\r\n\r\n") == std::string::npos) {
-        const ssize_t n = ::recv(conn, buf, sizeof buf, 0);
-        if (n <= 0) break;
-        request.append(buf, static_cast<size_t>(n));
-      }
-      const size_t sp = request.find(' ');
-      const std::string path = sp == std::string::npos ? "" : request.substr(sp + 1, request.find(' ', sp + 1) - sp - 1);
-      TAnswer answer{{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found"}};
-      {
-        std::lock_guard lock(FMutex);
-        FRequests.push_back(request);
-        if (auto it = FAnswers.find(path); it != FAnswers.end()) answer = it->second;
-      }
-      for (size_t i = 0; i < answer.Pieces.size(); ++i) {
-        if (i && answer.PauseMs) std::this_thread::sleep_for(std::chrono::milliseconds(answer.PauseMs));
-        ::send(conn, answer.Pieces[i].data(), answer.Pieces[i].size(), MSG_NOSIGNAL);
-      }
-      ::shutdown(conn, SHUT_WR);
-      while (::recv(conn, buf, sizeof buf, 0) > 0) {
-      }
-      ::close(conn);
-    }
-  }
-
-  int FSocket = -1;
-  int FPort = 0;
-  std::atomic<bool> FStop{false};
-  std::mutex FMutex;
-  std::map<std::string, TAnswer> FAnswers;
-  std::vector<std::string> FRequests;
-  std::thread FThread;
-};
+using namespace test;  // the local server and its answers
 
 const std::string Program = "#!/bin/sh\nold program\n";
 
@@ -311,6 +208,248 @@ TEST(UpdateReplace, FailedSecondRenamePutsTheOldProgramBack) {
   EXPECT_EQ(test::TempDir::Read(program), Program);
   EXPECT_FALSE(Exists(dir / "Ondrel.oldupdate"));
   EXPECT_FALSE(Exists(dir / "Ondrel.newupdate"));
+}
+
+// --- Texts -------------------------------------------------------------------
+
+TEST(UpdateTexts, VersionIsInsertedOnce) {
+  SetCurrentLanguage(LangEnglish);
+  const std::string text = UpdateOfferText("2.0 XXX build");
+  EXPECT_EQ(text, "A new version of the program available \"2.0 XXX build\". Upgrade now?");
+  EXPECT_EQ(UpdateOfferText(""), "A new version of the program available \"\". Upgrade now?");
+}
+
+TEST(UpdateTexts, ProgressIsAShareOrTheBytesReceived) {
+  SetCurrentLanguage(LangEnglish);
+  const struct {
+    std::int64_t Expected, Received;
+    const char* Text;
+  } cases[] = {
+      {1000, 0, "Download: 0%"},
+      {1000, 500, "Download: 50%"},
+      {200, 1, "Download: 0%"},  // a half goes to the even neighbour
+      {200, 3, "Download: 2%"},
+      {3, 3, "Download: 100%"},
+      {-1, 0, "Download: 0 bytes"},  // no size announced
+      {-1, 123456, "Download: 123456 bytes"},
+      {0, 17, "Download: 17 bytes"},  // an announced size of 0 divides nothing
+  };
+  for (const auto& c : cases) EXPECT_EQ(DownloadProgressText(c.Expected, c.Received), c.Text) << c.Text;
+}
+
+TEST(UpdateStart, TheNewProgramStartsOrTheReasonIsGiven) {
+  test::TempDir dir;
+  std::string error;
+  EXPECT_TRUE(StartProgram("/bin/true", error)) << error;
+  const std::string notRunnable = dir.Write("Ondrel", NewProgram());
+  ::chmod(notRunnable.c_str(), 0644);
+  EXPECT_FALSE(StartProgram(notRunnable, error));
+  EXPECT_FALSE(error.empty());
+  error.clear();
+  EXPECT_FALSE(StartProgram(dir / "missing", error));
+  EXPECT_FALSE(error.empty());
+}
+
+// --- The check thread ---------------------------------------------------------
+
+// The window's thread of these tests: calls queued from the worker wait here
+// until the test's own thread runs them.
+class TCallQueue {
+ public:
+  void Push(std::function<void()> call) {
+    {
+      std::lock_guard lock(FLock);
+      FCalls.push_back(std::move(call));
+    }
+    FReady.notify_all();
+  }
+  bool Empty() {
+    std::lock_guard lock(FLock);
+    return FCalls.empty();
+  }
+  // Runs queued calls, waiting for more, until done holds.
+  void RunUntil(const std::function<bool()>& done) {
+    while (!done()) {
+      std::function<void()> call;
+      {
+        std::unique_lock lock(FLock);
+        FReady.wait_for(lock, std::chrono::milliseconds(5), [this] { return !FCalls.empty(); });
+        if (FCalls.empty()) continue;
+        call = std::move(FCalls.front());
+        FCalls.pop_front();
+      }
+      call();
+    }
+  }
+
+ private:
+  std::mutex FLock;
+  std::condition_variable FReady;
+  std::deque<std::function<void()>> FCalls;
+};
+
+// A check with every event written to a log, each checked to arrive on the
+// test's thread.
+struct TCheckRig {
+  TCallQueue Queue;
+  std::vector<std::string> Log;
+  const std::thread::id Window = std::this_thread::get_id();
+  bool Take = true;  // the answer to an offer
+  std::unique_ptr<TThCheckUpd> Check = std::make_unique<TThCheckUpd>(Events());
+
+  void Note(const std::string& what) {
+    EXPECT_EQ(std::this_thread::get_id(), Window) << what;
+    Log.push_back(what);
+  }
+  TThCheckUpd::TEvents Events() {
+    TThCheckUpd::TEvents e;
+    e.Queue = [this](std::function<void()> call) { Queue.Push(std::move(call)); };
+    e.OnMessage = [this](int entry) { Note("message " + std::to_string(entry)); };
+    e.OnOffer = [this](const TCheckOutcome& o) {
+      Note("offer " + o.Server.Version + " " + o.UpdateInfo);
+      return Take;
+    };
+    e.OnWorkBegin = [this](std::int64_t n) { Note("begin " + std::to_string(n)); };
+    e.OnWork = [this](std::int64_t n) { Log.push_back("work " + std::to_string(n)); };
+    e.OnWorkEnd = [this] { Note("end"); };
+    e.OnDownloaded = [this](int result) { Note("downloaded " + std::to_string(result)); };
+    return e;
+  }
+  void Run(bool silent, const TUpdateTarget& target) {
+    ASSERT_TRUE(Check->Start(silent, target));
+    Queue.RunUntil([this] { return !Check->Running() && Queue.Empty(); });
+  }
+  // The log without the work lines (their number depends on the transfer).
+  std::vector<std::string> Steps() const {
+    std::vector<std::string> out;
+    for (const auto& l : Log)
+      if (l.rfind("work ", 0) != 0) out.push_back(l);
+    return out;
+  }
+};
+
+using TLog = std::vector<std::string>;
+
+TEST(UpdateThread, CheckAnswersReachTheWindowThread) {
+  const struct {
+    const char* Name;
+    std::string BuildFile;  // empty: no such file on the server
+    bool Silent;
+    TLog Steps;
+  } cases[] = {
+      {"equal builds, loud", "100\r\n1.0.0.100\r\n", false, {"message 125"}},
+      {"equal builds, silent", "100\r\n1.0.0.100\r\n", true, {}},
+      {"one line, loud", "101\r\n", false, {"message 126"}},
+      {"one line, silent", "101", true, {}},
+      {"not a number, loud", "1O1\r\n1.0.0.101\r\n", false, {"message 126"}},
+      {"not a number, silent", "1O1\r\n1.0.0.101\r\n", true, {}},
+      {"no server file, loud", "", false, {"message 126"}},
+      {"no server file, silent", "", true, {}},
+  };
+  for (const auto& c : cases) {
+    TLocalServer server;
+    if (!c.BuildFile.empty()) server.Set("/pub/ONDREL/Build.upd", Ok(c.BuildFile));
+    TCheckRig rig;
+    rig.Run(c.Silent, {server.Url(), "/nonexistent/Ondrel", 100});
+    EXPECT_EQ(rig.Steps(), c.Steps) << c.Name;
+  }
+}
+
+TEST(UpdateThread, DeclinedOfferDownloadsNothing) {
+  TLocalServer server;
+  server.Set("/pub/ONDREL/Build.upd", Ok("101\r\n1.0.0.101\r\n"));
+  server.Set("/pub/ONDREL/UpdateInfo.txt", Ok("notes"));
+  test::TempDir dir;
+  const std::string program = dir.Write("Ondrel", Program);
+  for (const bool silent : {false, true}) {
+    TCheckRig rig;
+    rig.Take = false;
+    rig.Run(silent, {server.Url(), program, 100});
+    EXPECT_EQ(rig.Steps(), (TLog{"offer 1.0.0.101 notes"}));
+  }
+  for (const auto& r : server.Requests()) EXPECT_EQ(r.find("Ondrel.exe"), std::string::npos);
+  EXPECT_EQ(test::TempDir::Read(program), Program);
+}
+
+TEST(UpdateThread, TakenOfferReplacesTheProgramWithProgressOnTheWindowThread) {
+  TLocalServer server;
+  server.Set("/pub/ONDREL/Build.upd", Ok("101\r\n1.0.0.101\r\n"));
+  server.Set("/pub/ONDREL/UpdateInfo.txt", Ok("notes"));
+  server.Set("/pub/ONDREL/Ondrel.exe", Redirect("/files/Ondrel-101"));
+  const std::string elf = NewProgram();
+  server.Set("/files/Ondrel-101", Chunked({elf.substr(0, 1000), elf.substr(1000)}, 20));
+  test::TempDir dir;
+  const std::string program = dir.Write("Ondrel", Program);
+  TCheckRig rig;
+  rig.Run(true, {server.Url(), program, 100});
+  EXPECT_EQ(rig.Steps(), (TLog{"offer 1.0.0.101 notes", "begin -1", "end", "downloaded -1"}));
+  ASSERT_GE(rig.Log.size(), 6u);
+  EXPECT_EQ(rig.Log[rig.Log.size() - 3], "work " + std::to_string(elf.size()));
+  EXPECT_EQ(test::TempDir::Read(program), elf);
+  EXPECT_EQ(test::TempDir::Read(dir / "Ondrel.oldupdate"), Program);
+}
+
+TEST(UpdateThread, BadDownloadGivesItsMessageAndRenamesNothing) {
+  const std::string elf = NewProgram();
+  const std::pair<const char*, TAnswer> cases[] = {
+      {"empty", Ok("")},
+      {"truncated", Truncated(elf.substr(0, elf.size() / 2))},
+      {"not a program", Ok("MZ" + std::string(200, '\x90'))},
+  };
+  for (const auto& [name, answer] : cases) {
+    TLocalServer server;
+    server.Set("/pub/ONDREL/Build.upd", Ok("101\r\n1.0.0.101\r\n"));
+    server.Set("/pub/ONDREL/UpdateInfo.txt", Ok("notes"));
+    server.Set("/pub/ONDREL/Ondrel.exe", answer);
+    test::TempDir dir;
+    const std::string program = dir.Write("Ondrel", Program);
+    TCheckRig rig;
+    rig.Run(false, {server.Url(), program, 100});
+    ASSERT_FALSE(rig.Log.empty()) << name;
+    EXPECT_EQ(rig.Log.back(), "downloaded 127") << name;
+    EXPECT_EQ(test::TempDir::Read(program), Program) << name;
+    EXPECT_FALSE(Exists(dir / "Ondrel.oldupdate")) << name;
+    EXPECT_FALSE(Exists(dir / "Ondrel.newupdate")) << name;
+  }
+}
+
+TEST(UpdateThread, OneCheckAtATime) {
+  TLocalServer server;
+  TAnswer slow = Chunked({"100\r\n", "1.0.0.100\r\n"}, 150);
+  server.Set("/pub/ONDREL/Build.upd", slow);
+  TCheckRig rig;
+  ASSERT_TRUE(rig.Check->Start(false, {server.Url(), "/nonexistent/Ondrel", 100}));
+  EXPECT_TRUE(rig.Check->Running());
+  EXPECT_FALSE(rig.Check->Start(false, {server.Url(), "/nonexistent/Ondrel", 100}));
+  rig.Queue.RunUntil([&] { return !rig.Check->Running() && rig.Queue.Empty(); });
+  EXPECT_EQ(rig.Steps(), (TLog{"message 125"}));
+  // Once over, the next check may start.
+  rig.Run(false, {server.Url(), "/nonexistent/Ondrel", 100});
+  EXPECT_EQ(rig.Steps(), (TLog{"message 125", "message 125"}));
+}
+
+TEST(UpdateThread, GoingAwayAbandonsTheCheckAndItsQueuedCalls) {
+  TLocalServer server;
+  server.Set("/pub/ONDREL/Build.upd", Chunked({"100\r\n", "1.0.0.100\r\n"}, 300));
+  TCheckRig rig;
+  ASSERT_TRUE(rig.Check->Start(false, {server.Url(), "/nonexistent/Ondrel", 100}));
+  rig.Check.reset();  // stops the transfer and waits for the thread
+  rig.Queue.RunUntil([&] { return rig.Queue.Empty(); });
+  EXPECT_TRUE(rig.Log.empty());
+}
+
+TEST(UpdateThread, GoingAwayWhileTheOfferIsOpenEndsTheWait) {
+  TLocalServer server;
+  server.Set("/pub/ONDREL/Build.upd", Ok("101\r\n1.0.0.101\r\n"));
+  server.Set("/pub/ONDREL/UpdateInfo.txt", Ok("notes"));
+  TCheckRig rig;
+  ASSERT_TRUE(rig.Check->Start(true, {server.Url(), "/nonexistent/Ondrel", 100}));
+  // The offer is queued; the worker waits for an answer that never comes.
+  while (rig.Queue.Empty() && rig.Check->Running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ASSERT_FALSE(rig.Queue.Empty());
+  rig.Check.reset();
+  rig.Queue.RunUntil([&] { return rig.Queue.Empty(); });
+  EXPECT_TRUE(rig.Log.empty());
 }
 
 }  // namespace

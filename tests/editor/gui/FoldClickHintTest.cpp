@@ -129,6 +129,9 @@ TEST(FoldClickHint, PointerOnACollapsedMarkerShowsTheHiddenLines) {
   const int markerX = ed->RowColumnToPixels(DisplayCoord(len - 5 + 2, 2)).X + 1;
   SendMouse(w, QEvent::MouseMove, QPoint(markerX, RowY(*ed, 2)), Qt::NoButton, Qt::NoButton);
   ASSERT_EQ(log.Shown, 1);
+  // Under the header's row, at the pointer.
+  EXPECT_EQ(log.At.X, ed->ClientToScreen(TPoint{markerX, 0}).X);
+  EXPECT_EQ(log.At.Y, ed->ClientToScreen(TPoint{0, 2 * ed->GetLineHeight()}).Y);
   // The header, then the hidden lines in order, tabs as blanks.
   EXPECT_EQ(log.Items, (std::vector<std::string>{"block {", "    one", "  two", "}"}));
   // Moving on over the marker keeps the one hint; leaving it hides it.

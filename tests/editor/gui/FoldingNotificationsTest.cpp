@@ -11,6 +11,7 @@
 
 #include "editor/OndEdit.h"
 #include "highlight/OndEditHighlighter.h"
+#include "platform/Graphics.h"
 
 namespace ond {
 namespace {
@@ -284,6 +285,139 @@ TEST(EditorNotifications, RescanStopsAtTheFirstUnchangedState) {
   ed->CommandProcessor(ecChar, '*', nullptr);
   EXPECT_GE(hl.LinesScanned, 970);
   EXPECT_EQ(ed->Lines()->GetRange(999), 1);
+  ed->SetHighlighter(nullptr);
+}
+
+std::string AttributeAt(const TCustomOndEdit& ed, int Line) {
+  std::string token;
+  TOndHighlighterAttributes* a = nullptr;
+  if (!ed.GetHighlighterAttriAtRowCol(BufferCoord(1, Line), token, a) || !a) return "";
+  return a->Name();
+}
+
+// Text loaded under a highlighter is scanned only as far as something needs
+// its states: painting the lines in view, a token look-up, a fold scan, an
+// edit among the scanned lines. Whatever asks sees the states a scan of the
+// whole text gives.
+TEST(EditorNotifications, LoadedTextIsScannedOnlyAsFarAsItIsNeeded) {
+  auto ed = MakeEditor();
+  CommentHighlighter hl;
+  // Folds { }; a "{" in a comment does not count.
+  hl.FoldRegions().Add(frtChar, false, false, false, "{", "}");
+  hl.GetDefaultAttribute(OND_ATTR_COMMENT)->SetBackground(0x00C000);
+  hl.GetDefaultAttribute(OND_ATTR_IDENTIFIER)->SetBackground(0xFFE0E0);
+  ed->SetHighlighter(&hl);
+  std::string text;
+  for (int i = 1; i <= 1000; ++i) {
+    const char* special = i == 10 ? "/* open" : i == 500 ? "inner {" : i == 510 ? "}" : i == 900 ? "close */"
+                        : i == 950 ? "block {" : i == 960 ? "}" : nullptr;
+    text += (special ? std::string(special) : "code " + std::to_string(i)) + "\r\n";
+  }
+  hl.LinesScanned = 0;
+  ed->Lines()->SetText(text);
+  EXPECT_EQ(hl.LinesScanned, 0);
+
+  // A late line right after loading: its token, and its colour when painted.
+  EXPECT_EQ(AttributeAt(*ed, 600), "Comment");
+  EXPECT_LE(hl.LinesScanned, 601);
+  EXPECT_EQ(AttributeAt(*ed, 950), "Identifier");
+  ed->SetTopLine(895);
+  TBitmap shot;
+  ed->PaintTo(shot);
+  const int x = ed->GetTextOffset() + ed->GetCharWidth() / 2;
+  EXPECT_EQ(shot.Canvas()->GetPixel(x, ed->GetLineHeight() / 2), static_cast<TColor>(0x00C000));  // line 895
+  EXPECT_EQ(shot.Canvas()->GetPixel(x, 6 * ed->GetLineHeight() + 1), static_cast<TColor>(0xFFE0E0));  // line 901
+  // Fold marks: the block after the comment folds, the brace inside it not.
+  ed->RescanFoldRanges();
+  EXPECT_EQ(ed->AllFoldRanges().AllCount(), 1);
+  ASSERT_NE(ed->FoldRangeStartingAt(950), nullptr);
+  EXPECT_EQ(ed->FoldRangeStartingAt(950)->ToLine, 960);
+
+  // Closing the comment near the top: the lines after it turn to code as far
+  // as they were scanned, and the rest follows when it is needed.
+  ed->SetCaretXY(BufferCoord(1, 12));
+  ed->CommandProcessor(ecChar, '*', nullptr);
+  ed->CommandProcessor(ecChar, '/', nullptr);
+  EXPECT_EQ(AttributeAt(*ed, 600), "Identifier");
+  EXPECT_EQ(AttributeAt(*ed, 999), "Identifier");
+  ed->RescanFoldRanges();
+  EXPECT_EQ(ed->AllFoldRanges().AllCount(), 2);
+  EXPECT_NE(ed->FoldRangeStartingAt(500), nullptr);
+  ed->SetHighlighter(nullptr);
+}
+
+// The same after loading with nothing scanned yet (folding off, so that
+// nothing looks at tokens): an edit near the top scans nothing, the lines
+// below are scanned from the new state when first needed.
+TEST(EditorNotifications, AnEditBeforeAnyScanLeavesTheStatesToTheFirstLookUp) {
+  auto ed = MakeEditor();
+  ed->CodeFolding().SetEnabled(false);
+  CommentHighlighter hl;
+  hl.FoldRegions().Add(frtChar, false, false, false, "{", "}");
+  ed->SetHighlighter(&hl);
+  std::string text = "a\r\nopen\r\n";
+  for (int i = 0; i < 200; ++i) text += "x {\r\n}\r\n";
+  hl.LinesScanned = 0;
+  ed->Lines()->SetText(text + "close */\r\nend {\r\n}");
+  ed->SetCaretXY(BufferCoord(1, 1));
+  ed->CommandProcessor(ecChar, '/', nullptr);  // "/a": no comment yet
+  ed->CommandProcessor(ecChar, '*', nullptr);  // "/*a": a comment from line 1 to "close */"
+  EXPECT_EQ(hl.LinesScanned, 0);
+  EXPECT_EQ(AttributeAt(*ed, 2), "Comment");
+  EXPECT_EQ(AttributeAt(*ed, 300), "Comment");
+  EXPECT_EQ(AttributeAt(*ed, 404), "Identifier");
+  ed->CodeFolding().SetEnabled(true);
+  ed->RescanFoldRanges();
+  EXPECT_EQ(ed->AllFoldRanges().AllCount(), 1);
+  EXPECT_NE(ed->FoldRangeStartingAt(404), nullptr);
+  ed->SetHighlighter(nullptr);
+}
+
+// Random edits, look-ups and loads: the states asked for are always those a
+// fresh scan of the same text gives.
+TEST(EditorNotifications, LazyStatesAgreeWithAFullScanAfterRandomEdits) {
+  auto ed = MakeEditor();
+  CommentHighlighter hl;
+  ed->SetHighlighter(&hl);
+  std::mt19937 rng(26);
+  const char* pieces[] = {"/*", "*/", "x", "{", "}", "\"s\"", " "};
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  std::string text;
+  for (int i = 0; i < 120; ++i) text += std::string(pieces[pick(7)]) + pieces[pick(7)] + "\r\n";
+  ed->Lines()->SetText(text);
+  for (int step = 0; step < 300; ++step) {
+    const int count = ed->Lines()->GetCount();
+    switch (pick(5)) {
+      case 0:  // a look-up anywhere
+        AttributeAt(*ed, 1 + pick(count));
+        break;
+      case 1:  // typing a piece
+        ed->SetCaretXY(BufferCoord(1, 1 + pick(count)));
+        for (const char* c = pieces[pick(7)]; *c; ++c) ed->CommandProcessor(ecChar, *c, nullptr);
+        break;
+      case 2:  // a line break
+        ed->SetCaretXY(BufferCoord(1 + pick(3), 1 + pick(count)));
+        ed->CommandProcessor(ecLineBreak, '\r', nullptr);
+        break;
+      case 3:  // joining two lines
+        ed->SetCaretXY(BufferCoord(1, 1 + pick(count)));
+        ed->CommandProcessor(ecDeleteLastChar, 0, nullptr);
+        break;
+      default:  // undo
+        ed->Undo();
+        break;
+    }
+    if (step % 50 == 49) {
+      // Every line's first token against a fresh editor's full scan.
+      auto fresh = MakeEditor();
+      CommentHighlighter full;
+      fresh->Lines()->SetText(ed->Lines()->GetText());
+      fresh->SetHighlighter(&full);
+      for (int line = 1; line <= ed->Lines()->GetCount(); ++line)
+        ASSERT_EQ(AttributeAt(*ed, line), AttributeAt(*fresh, line)) << "step " << step << ", line " << line;
+      fresh->SetHighlighter(nullptr);
+    }
+  }
   ed->SetHighlighter(nullptr);
 }
 

@@ -14,6 +14,9 @@ int main(int argc, char** argv) {
   // The tests read the interface's English texts; the main window picks its
   // language from LANG when shown.
   setenv("LANG", "en_US.UTF-8", 1);
+  // A window's start-up update check meets a closed local port at once
+  // instead of asking the real server.
+  setenv("ONDREL_UPDATE_URL", "http://127.0.0.1:9/pub/ONDREL/", 0);
   ond::SetCurrentLanguage(ond::LangEnglish);
   QApplication app(argc, argv);
   ond::UsePaletteColors();

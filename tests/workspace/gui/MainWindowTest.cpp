@@ -19,6 +19,7 @@
 #include "platform/ImgList.h"
 #include "platform/Menus.h"
 #include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
 #include "workspace/StatusPanels.h"
@@ -30,6 +31,7 @@
 
 #include <QClipboard>
 #include <QMimeData>
+#include <QTimer>
 
 namespace ond {
 namespace {
@@ -572,6 +574,70 @@ TEST_F(MainWindowTest, DroppedFilesOpenOnlyTheFirstConfigFile) {
   boxes.answers = {IDNO};
   main->FilesDropped({other});
   EXPECT_EQ(main->Config()->FileName, other);
+}
+
+// A set of many files opens in view: the stack and the tree show from the
+// first panel on and fill as the panels come, with the count in the status
+// bar; what is seen between two panels is recorded by a timer that runs
+// whenever the event loop does.
+TEST_F(MainWindowTest, AManyFileSetShowsItsProgressWhileItOpens) {
+  constexpr int kFiles = 40;
+  const int language = CurrentLanguage();
+  SetCurrentLanguage(LangEnglish);
+  std::string rootText = "{\r\n";
+  for (int i = 1; i < kFiles; ++i) {
+    rootText += "  \"p" + std::to_string(i) + "\": ${\"p" + std::to_string(i) + ".zu\":\"x\"},\r\n";
+    WriteFile(dir->Path() + "/p" + std::to_string(i) + ".zu", "{ \"n\": " + std::to_string(i) + " }");
+  }
+  WriteFile(root, rootText + "  \"end\": 0\r\n}\r\n");
+  struct TSeen {
+    int Panels;
+    int Nodes;
+    bool Stack;
+    bool Help;
+    std::string Message;
+  };
+  std::vector<TSeen> seen;
+  QTimer watcher;
+  QObject::connect(&watcher, &QTimer::timeout, [&] {
+    if (!main->Editors()) return;
+    seen.push_back({main->Editors()->Count, main->tvOpenFiles->Items()->Count(), main->pScrollBox->GetVisible(),
+                    main->lMainHelp->GetVisible(), main->SBar->Panels()->Items(spMessage)->GetText()});
+  });
+  watcher.start(0);
+  main->OpeningProgressInterval = std::chrono::milliseconds(0);
+  main->OpenConfig(root);
+  watcher.stop();
+  ASSERT_TRUE(main->ConfigOpen());
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_LT(seen.front().Panels, kFiles);
+  for (std::size_t k = 0; k < seen.size(); ++k) {
+    EXPECT_TRUE(seen[k].Stack) << k;
+    EXPECT_FALSE(seen[k].Help) << k;
+    EXPECT_EQ(seen[k].Nodes, seen[k].Panels) << k;  // one tree node per panel built
+    EXPECT_EQ(seen[k].Message, "Opening the config set: " + std::to_string(seen[k].Panels) + " of " +
+                                   std::to_string(kFiles) + " files")
+        << k;
+    if (k > 0) {
+      EXPECT_GE(seen[k].Panels, seen[k - 1].Panels) << k;
+    }
+  }
+  EXPECT_LT(seen.front().Panels, seen.back().Panels);
+  // Once open, the count gives way.
+  EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText(), "");
+  EXPECT_EQ(main->tvOpenFiles->Items()->Count(), kFiles);
+
+  // The window cannot close while a set opens.
+  main->CloseConfig();
+  bool canClose = true;
+  QTimer::singleShot(0, [&] { main->OnCloseQuery(main, canClose); });
+  main->OpenConfig(root);
+  EXPECT_FALSE(canClose);
+  ASSERT_TRUE(main->ConfigOpen());
+  canClose = false;
+  main->OnCloseQuery(main, canClose);
+  EXPECT_TRUE(canClose);
+  SetCurrentLanguage(language);
 }
 
 TEST(RusClipboard, TextGoesAsUnicodeAndNamesItsCodePage) {

@@ -168,8 +168,8 @@ TEST(Panels, EditorSettingsKeysStatusAndReplaceAnswers) {
   EXPECT_NE(ed->GetOptions() & eoRightMouseMovesCursor, 0u);
   EXPECT_EQ(ed->WordWrap().GetEnabled(), Settings.interface.view.editors.wordwrap);
   EXPECT_EQ(ed->GetSearchEngine(), e->SearchEngine.get());
-  // Every panel has its own rule-driven highlighter with the scheme of the
-  // scheme setting (the config files' scheme by default).
+  // Every panel has a rule-driven highlighter with the scheme of the scheme
+  // setting (the config files' scheme by default).
   ASSERT_NE(e->Highlighter, nullptr);
   EXPECT_EQ(ed->GetHighlighter(), e->Highlighter.get());
   EXPECT_EQ(e->SchemeIndex, Settings.interface.view.syntax.scheme);
@@ -288,6 +288,64 @@ TEST(Panels, SwitchingTheSchemeReloadsTheHighlighterAndRescansFolds) {
   syntax.scheme = -1;
   e->SetSyntaxScheme(-1);
   EXPECT_FALSE(ed->CodeFolding().GetEnabled());
+  syntax = saved;
+}
+
+// The panels of a set share the highlighter of each scheme; one panel
+// switching leaves the others as they are.
+TEST(Panels, PanelsOfASetShareEachScheme) {
+  Host h(900);
+  TEditors editors(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
+  TEditor* a = editors.AddEditor(0, "a.zu", true);
+  TEditor* b = editors.AddEditor(1, "b.zu", true);
+  ASSERT_EQ(a->SchemeIndex, 0);
+  EXPECT_EQ(a->Highlighter, b->Highlighter);
+  b->SetSyntaxScheme(1);
+  EXPECT_EQ(b->Editor->GetHighlighter(), b->Highlighter.get());
+  EXPECT_EQ(b->Highlighter->Info().General.Name, "JavaScript Default");
+  EXPECT_EQ(a->Highlighter->Info().General.Name, "JSON Default");
+  EXPECT_EQ(a->Editor->GetHighlighter(), a->Highlighter.get());
+  b->SetSyntaxScheme(0);
+  EXPECT_EQ(a->Highlighter, b->Highlighter);
+}
+
+// Right after a long file is loaded, and after an edit near its top, a late
+// line has the colour and the fold marks a scan of the whole file gives.
+TEST(Panels, LateLinesAreRightAfterLoadingAndAfterAnEditNearTheTop) {
+  Host h(900);
+  test::TempDir dir;
+  TEditors editors(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
+  TEditor* e = editors.AddEditor(0, "long.zu", true);
+  auto& syntax = Settings.interface.view.syntax;
+  const auto saved = syntax;
+  syntax.codefolding = true;
+  std::string text = "{\r\n  \"a\": 1,\r\n";
+  for (int i = 0; i < 3000; ++i) text += "  \"k" + std::to_string(i) + "\": \"v\",\r\n";
+  const int late = 3000 + 4;  // the line of "x"
+  text += "  \"late\": {\r\n    \"x\": 1\r\n  },\r\n  \"end\": 0 // */\r\n}\r\n";
+  ASSERT_TRUE(e->LoadFromFile(dir.Write("long.zu", text), 2));
+  TOndEditor* ed = e->Editor;
+  auto nameAt = [&](int line, int chr) {
+    std::string token;
+    TOndHighlighterAttributes* attr = nullptr;
+    return ed->GetHighlighterAttriAtRowCol(BufferCoord(chr, line), token, attr) && attr ? attr->Name() : "";
+  };
+  ASSERT_TRUE(ed->CodeFolding().GetEnabled());
+  EXPECT_EQ(ed->AllFoldRanges().AllCount(), 2);
+  ASSERT_NE(ed->FoldRangeStartingAt(late - 1), nullptr);
+  EXPECT_EQ(ed->FoldRangeStartingAt(late - 1)->ToLine, late + 1);
+  const std::string key = nameAt(late, 5);
+  EXPECT_EQ(key.rfind("Strings", 0), 0u) << key;
+
+  // A comment opened on line 2 runs to the "*/" near the end.
+  ed->SetCaretXY(BufferCoord(1, 2));
+  ed->CommandProcessor(ecChar, '/', nullptr);
+  ed->CommandProcessor(ecChar, '*', nullptr);
+  const std::string remark = nameAt(late, 5);
+  EXPECT_EQ(remark.rfind("Remarks", 0), 0u) << remark;
+  ed->RescanFoldRanges();
+  EXPECT_EQ(ed->AllFoldRanges().AllCount(), 1);
+  EXPECT_EQ(ed->FoldRangeStartingAt(late - 1), nullptr);
   syntax = saved;
 }
 
