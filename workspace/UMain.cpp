@@ -275,7 +275,11 @@ void TMain::OpenConfig(const std::string& fileName) {
   // cannot be read was told and opens nothing.
   {
     FOpening = true;
-    const TScopeExit opened([this] { FOpening = false; });
+    const TScopeExit opened([this] {
+      FOpening = false;
+      // What the update check held back meanwhile comes once the set is open.
+      if (FUpdateCheck) FUpdateCheck->ResumeHeld();
+    });
     FConfig->LoadConfig(fileName, pScrollBox, pmEditors, VSBMain, SBar, tvOpenFiles);
   }
   FConfig->OnProgress = nullptr;

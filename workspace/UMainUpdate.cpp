@@ -22,6 +22,9 @@ bool TMain::CheckForUpdates(bool silent) {
     events.OnWork = [this](std::int64_t received) { HttpWork(received); };
     events.OnWorkEnd = [this] { HttpWorkEnd(); };
     events.OnDownloaded = [this](int result) { UpdateDownloaded(result); };
+    // A set that opens runs queued calls from inside; the offer would close it
+    // half opened.
+    events.Busy = [this] { return FOpening; };
     FUpdateCheck = std::make_unique<TThCheckUpd>(std::move(events));
   }
   if (FUpdateCheck->Running()) return false;

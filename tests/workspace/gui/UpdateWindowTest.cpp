@@ -267,6 +267,28 @@ TEST_F(UpdateWindow, AFailedStartKeepsTheWindowAndSaysWhy) {
   EXPECT_TRUE(Enabled("aOpen"));
 }
 
+TEST_F(UpdateWindow, WhatTheCheckSaysWaitsUntilTheSetIsOpen) {
+  server.Set("/pub/ONDREL/Build.upd", Ok("100\r\n1.0.0.100\r\n"));
+  ASSERT_TRUE(main->CheckForUpdates(false));
+  // The set's own message comes while it opens; the check ends meanwhile and
+  // its message arrives, but is held back.
+  std::vector<std::string> duringOpening;
+  Application()->MessageBoxHook = [&](const std::string& text, const std::string&, unsigned) {
+    boxes.push_back(text);
+    while (main->UpdateCheckRunning()) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    QCoreApplication::sendPostedEvents();
+    QApplication::processEvents();
+    duringOpening = boxes;
+    return IDOK;
+  };
+  main->OpenConfig(dir / "missing.zu");
+  ASSERT_EQ(duringOpening.size(), 1u);
+  EXPECT_NE(duringOpening[0], Lang(leLatestVersion));
+  Settle();
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1], Lang(leLatestVersion));
+}
+
 TEST_F(UpdateWindow, ClosingTheWindowAbandonsARunningCheck) {
   server.Set("/pub/ONDREL/Build.upd", Chunked({"100\r\n", "1.0.0.100\r\n"}, 300));
   ASSERT_TRUE(main->CheckForUpdates(false));
