@@ -35,8 +35,7 @@ void TOndWordWrapPlugin::Reset() {
   FStale = true;
 }
 
-void TOndWordWrapPlugin::LayOutAll() const {
-  if (!FStale) return;
+void TOndWordWrapPlugin::LayOutNow() const {
   auto& self = const_cast<TOndWordWrapPlugin&>(*this);
   FStale = false;
   ++FLayouts;
@@ -205,7 +204,7 @@ std::int32_t TOndWordWrapPlugin::LinesDeleted(std::int32_t FirstLine, std::int32
 std::int32_t TOndWordWrapPlugin::LinesChanged(std::int32_t FirstLine, std::int32_t Count) {
   if (FStale) return 0;
   TOndEditStringList& lines = FOwner->WrapLines();
-  const std::int32_t limit = std::min(LineCount(), lines.GetCount());
+  const std::int32_t limit = std::min(static_cast<std::int32_t>(FLineOffsets.size()), lines.GetCount());
   if (Count <= 0 || FirstLine < 0 || FirstLine >= limit) return 0;
   const std::int32_t n = std::min(Count, limit - FirstLine);
   if (n == 1) {

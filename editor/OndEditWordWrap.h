@@ -124,7 +124,10 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   void ReplaceRows(std::size_t At, std::size_t Count, const std::vector<std::uint8_t>& Rows);
   void MoveGap(std::size_t To) const noexcept;
   // Lays out every line when a reset left the layout to be made.
-  void LayOutAll() const;
+  void LayOutAll() const {
+    if (FStale) LayOutNow();
+  }
+  void LayOutNow() const;
   // Adds the pending shift to the offsets and closes the gap, so that the
   // tables read plainly.
   void ApplyPending() const noexcept;
