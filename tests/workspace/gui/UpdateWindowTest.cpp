@@ -61,6 +61,7 @@ class UpdateWindow : public ::testing::Test {
     main->UpdateTarget = {server.Url(), program, 100};
     main->StartNewProgram = [this](const std::string& file, std::string& reason) {
       started.push_back(file);
+      settingsBeforeStart = FileExistsEx(dir / "settings.ondrel");
       if (!startWorks) reason = "No such file or directory";
       return startWorks;
     };
@@ -113,6 +114,7 @@ class UpdateWindow : public ::testing::Test {
   int offerAnswer = IDYES;
   std::vector<std::string> started;
   bool startWorks = true;
+  bool settingsBeforeStart = false;
 };
 
 TEST_F(UpdateWindow, CheckMessagesLoudAndSilent) {
@@ -250,6 +252,7 @@ TEST_F(UpdateWindow, GoodDownloadReplacesTheProgramStartsItAndCloses) {
   ASSERT_EQ(::stat(program.c_str(), &st), 0);
   EXPECT_NE(st.st_mode & S_IXUSR, 0u);
   EXPECT_EQ(started, std::vector<std::string>{program});
+  EXPECT_TRUE(settingsBeforeStart);  // the new program reads this session's settings
   EXPECT_FALSE(main->GetVisible());  // closed after the start
 }
 
@@ -307,6 +310,11 @@ TEST(UpdateOfferWindow, SizesFontsAndTexts) {
   EXPECT_EQ(offer.Width(), 750);
   EXPECT_EQ(offer.Height(), 560);
   EXPECT_TRUE(offer.KeyPreview);
+  EXPECT_EQ(offer.Widget()->minimumSize(), QSize(520, 340));
+  // Only the system menu's button in the title bar.
+  const Qt::WindowFlags flags = offer.Widget()->windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
   EXPECT_EQ(offer.lMessage->Width(), 410);
   EXPECT_EQ(offer.lMessage->Height(), 32);
   EXPECT_EQ(offer.lMessage->Font.GetName(), "Segoe UI");
