@@ -220,13 +220,15 @@ TEST_F(UpdateWindow, GoodDownloadReplacesTheProgramStartsItAndCloses) {
   // Moved elsewhere, and sent in chunks without a length.
   server.Set("/pub/ONDREL/Ondrel.exe", Redirect("/files/Ondrel-101"));
   server.Set("/files/Ondrel-101", Chunked({elf.substr(0, 4000), elf.substr(4000, 4000), elf.substr(8000)}, 250));
-  main->OpenConfig(dir.Write("single.zu", "{ \"a\": 1 }"));
+  const std::string set = dir.Write("single.zu", "{ \"a\": 1 }");
+  main->OpenConfig(set);
   ASSERT_TRUE(main->CheckForUpdates(true));
   std::vector<std::string> shown;
   bool actionsOff = true;
   bool watched = false;
   Settle([&] {
     if (!main->UpdateDownloading()) return;
+    if (!watched) main->FilesDropped({set});  // refused while the download runs
     watched = true;
     EXPECT_FALSE(main->ConfigOpen());  // closed before the download
     actionsOff = actionsOff && !Enabled("aOpen") && !Enabled("aExit") && !Enabled("aCheckUpdate");
