@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -270,6 +271,17 @@ TEST_F(PrintPages, NotificationsFollowTheJobAndAnAbortEndsIt) {
   EXPECT_EQ(events, (std::vector<std::string>{"begin1", "page1", "page2"}));
   EXPECT_EQ(printer.Aborted, 1);
   EXPECT_EQ(printer.Ended, 1);  // only the first job ended
+  EXPECT_FALSE(print.Printing());
+}
+
+TEST_F(PrintPages, AHandlerThatThrowsLeavesTheJobAborted) {
+  print.SetLines(Numbered(20));
+  print.OnPrintLine = [](TOndEditPrint*, int line, int) {
+    if (line == 12) throw std::runtime_error("line handler");
+  };
+  EXPECT_THROW(print.Print(), std::runtime_error);
+  EXPECT_EQ(printer.Aborted, 1);
+  EXPECT_EQ(printer.Ended, 0);
   EXPECT_FALSE(print.Printing());
 }
 
