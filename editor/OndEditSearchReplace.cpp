@@ -3,6 +3,8 @@
 #include "editor/OndEdit.h"
 
 #include <algorithm>
+#include <string_view>
+#include <vector>
 
 #include "platform/core/ScopeGuard.h"
 #include "search/OndEditSearch.h"
@@ -53,6 +55,25 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
     if (blockOpen) FUndoList->EndBlock();
     DoOnPaintTransient(ttAfter);
   };
+  // The headers of collapsed folds, the only lines whose stored text ends in
+  // a marker that is not text of the file. Found once rather than asking for
+  // every line: a long search then reads each line only for the engine.
+  std::vector<int> collapsedHeaders;
+  bool headersKnown = false;
+  auto searchedText = [&](int line) {
+    if (!headersKnown) {
+      collapsedHeaders.clear();
+      for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+        const TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+        if (r->Collapsed && !r->ParentCollapsed) collapsedHeaders.push_back(r->FromLine);
+      }
+      std::sort(collapsedHeaders.begin(), collapsedHeaders.end());
+      headersKnown = true;
+    }
+    const std::string_view text = FLines->GetView(line - 1);
+    if (!std::binary_search(collapsedHeaders.begin(), collapsedHeaders.end(), line)) return text;
+    return text.substr(0, static_cast<std::size_t>(VisibleLineLength(line)));
+  };
   {
     const TScopeExit restore([&] { finish(); });
     int replaceLen = 0;
@@ -60,8 +81,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
     for (int line = backwards ? end.Line : start.Line;
          !done && (backwards ? line >= start.Line : line <= end.Line) && line <= count; line += backwards ? -1 : 1) {
       // A collapsed header's marker is not text of the file: it is never found.
-      const int n = FSearchEngine->FindAll(
-          FLines->GetView(line - 1).substr(0, static_cast<std::size_t>(VisibleLineLength(line))));
+      const int n = FSearchEngine->FindAll(searchedText(line));
       int offset = 0;
       for (int k = 0; k < n && !done; ++k) {
         const int i = backwards ? FSearchEngine->GetResultCount() - 1 - k : k;
@@ -88,7 +108,10 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
           break;
         }
         TOndReplaceAction action = raReplace;
-        if (prompt) DoOnReplaceText(ASearch, AReplace, line, p, action);
+        if (prompt) {
+          DoOnReplaceText(ASearch, AReplace, line, p, action);
+          headersKnown = false;  // the handler may have folded or unfolded
+        }
         if (action == raCancel) {
           done = true;
           break;
@@ -114,6 +137,8 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
           } else {
             SetSelText(repl);
             replaceLen = FCaretX - p;
+            // An edit never collapses a fold, but may move or open one.
+            if (!collapsedHeaders.empty()) headersKnown = false;
           }
         }
         if (!backwards) {

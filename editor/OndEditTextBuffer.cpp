@@ -15,7 +15,7 @@
 namespace ond {
 
 static_assert(std::is_trivially_copyable_v<TOndLineRecord>, "line records move with block moves");
-static_assert(sizeof(TOndLineRecord) <= 48, "keep the per-line overhead small");
+static_assert(sizeof(TOndLineRecord) <= 32, "keep the per-line overhead small");
 
 namespace {
 
@@ -85,35 +85,44 @@ class TOndEditStringList::UpdateScope {
 
 void TOndEditStringList::InitRecord(TOndLineRecord& R) noexcept {
   R.TextData = nullptr;
-  R.Data = nullptr;
   R.RangeState = RangeStateUnknown;
-  R.TextLength = 0;
-  R.ExpandedLength = -1;
   R.Extra = TOndLineExtra{};
-  R.Flags = lfLengthUnknown;
-  R.OwnsText = 0;
+  R.Bits = 0;
 }
 
 void TOndEditStringList::FreeText(TOndLineRecord& R) noexcept {
-  if (R.OwnsText) std::free(const_cast<char*>(R.TextData));
+  if (R.Bits & TOndLineRecord::OwnsText) std::free(const_cast<char*>(R.TextData));
   R.TextData = nullptr;
-  R.TextLength = 0;
-  R.OwnsText = 0;
+  R.Bits = 0;
 }
 
 // Gives R a heap copy of S; R's old text must have been released.
 void TOndEditStringList::SetOwnedText(TOndLineRecord& R, std::string_view S) {
-  if (S.size() > UINT32_MAX) throw EOutOfMemory("Line too long");
+  if (S.size() > TOndLineRecord::MaxLength) throw EOutOfMemory("Line too long");
   R.TextData = nullptr;
-  R.TextLength = 0;
-  R.OwnsText = 0;
+  R.Bits = 0;
   if (S.empty()) return;
   char* p = static_cast<char*>(std::malloc(S.size()));
   if (p == nullptr) throw std::bad_alloc();
   std::memcpy(p, S.data(), S.size());
   R.TextData = p;
-  R.TextLength = static_cast<std::uint32_t>(S.size());
-  R.OwnsText = 1;
+  R.Bits = static_cast<std::uint32_t>(S.size()) | TOndLineRecord::OwnsText;
+}
+
+void TOndEditStringList::ShiftObjects(int Index, int Delta) {
+  if (FObjects.empty()) return;
+  std::map<int, void*> moved;
+  for (auto it = FObjects.lower_bound(Index); it != FObjects.end();) {
+    moved.emplace(it->first + Delta, it->second);
+    it = FObjects.erase(it);
+  }
+  FObjects.merge(moved);
+}
+
+void TOndEditStringList::EraseObjects(int Index, int NumLines) {
+  if (FObjects.empty()) return;
+  FObjects.erase(FObjects.lower_bound(Index), FObjects.lower_bound(Index + NumLines));
+  ShiftObjects(Index + NumLines, -NumLines);
 }
 
 // ------------------------------------------------------------ the list
@@ -173,13 +182,17 @@ std::string_view TOndEditStringList::GetView(int Index) const noexcept {
 
 void* TOndEditStringList::GetObject(int Index) const {
   if (Index < 0 || Index >= FCount) return nullptr;
-  return FList[Index].Data;
+  const auto it = FObjects.find(Index);
+  return it == FObjects.end() ? nullptr : it->second;
 }
 
 void TOndEditStringList::PutObject(int Index, void* Obj) {
   CheckIndex(Index);
   UpdateScope scope(*this);
-  FList[Index].Data = Obj;
+  if (Obj)
+    FObjects[Index] = Obj;
+  else
+    FObjects.erase(Index);
 }
 
 TOndRangeState TOndEditStringList::GetRange(int Index) const noexcept {
@@ -227,8 +240,10 @@ void TOndEditStringList::InsertItem(int Index, std::string_view S) {
       throw;
     }
   }
-  if (Index < FCount)
+  if (Index < FCount) {
     std::memmove(&FList[Index + 1], &FList[Index], static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
+    ShiftObjects(Index, 1);
+  }
   FList[Index] = r;
   ++FCount;
   FLongestLineIndex = -1;
@@ -249,6 +264,7 @@ void TOndEditStringList::InsertEmptyLines(int Index, int NumLines) {
   if (Index < FCount)
     std::memmove(&FList[Index + NumLines], &FList[Index],
                  static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
+  ShiftObjects(Index, NumLines);
   for (int i = 0; i < NumLines; ++i) InitRecord(FList[Index + i]);
   FCount += NumLines;
   // The remembered longest line may have moved; find it again when asked.
@@ -285,6 +301,7 @@ void TOndEditStringList::InsertLines(int Index, const std::vector<std::string>& 
   }
   if (Index < FCount)
     std::memmove(&FList[Index + n], &FList[Index], static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
+  ShiftObjects(Index, n);
   std::memcpy(&FList[Index], fresh.data(), static_cast<std::size_t>(n) * sizeof(TOndLineRecord));
   FCount += n;
   FLongestLineIndex = -1;
@@ -311,12 +328,11 @@ void TOndEditStringList::AddStrings(const TStrings& Source) {
     if (src != nullptr) {
       const TOndLineRecord& s = src->FList[i];
       SetOwnedText(r, s.Text());
-      r.Data = s.Data;
       r.Extra = s.Extra;
     } else {
       SetOwnedText(r, Source.Get(i));
-      r.Data = Source.GetObject(i);
     }
+    if (void* obj = Source.GetObject(i)) FObjects[FCount] = obj;
     FList[FCount++] = r;
   }
   CountLines(first, n, 1);
@@ -348,9 +364,7 @@ void TOndEditStringList::Put(int Index, const std::string& S) {
   TOndLineRecord& r = FList[Index];
   FreeText(r);
   r.TextData = fresh.TextData;
-  r.TextLength = fresh.TextLength;
-  r.OwnsText = fresh.OwnsText;
-  r.Flags = static_cast<TOndLineFlags>((r.Flags & ~(lfHasTabs | lfHasNoTabs)) | lfLengthUnknown);
+  r.Bits = fresh.Bits;
   r.Extra.ModifiedState = 2;
   FLongestLineIndex = -1;
   CountLines(Index, 1, 1);
@@ -375,6 +389,7 @@ void TOndEditStringList::Delete(int Index) {
   --FCount;
   if (Index < FCount)
     std::memmove(&FList[Index], &FList[Index + 1], static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
+  EraseObjects(Index, 1);
   FLongestLineIndex = -1;
   ReleaseBlocksIfEmpty();
   if (OnLinesDeleted) OnLinesDeleted(this, Index, 1);
@@ -397,6 +412,7 @@ void TOndEditStringList::DeleteLineRange(int Index, int NumLines) {
     const int tail = FCount - Index - m;
     if (tail > 0)
       std::memmove(&FList[Index], &FList[Index + m], static_cast<std::size_t>(tail) * sizeof(TOndLineRecord));
+    EraseObjects(Index, m);
     FCount -= m;
     FLongestLineIndex = -1;
     ReleaseBlocksIfEmpty();
@@ -409,6 +425,7 @@ void TOndEditStringList::Clear() {
     UpdateScope scope(*this);
     for (int i = 0; i < FCount; ++i) FreeText(FList[i]);
     FCount = 0;
+    FObjects.clear();
     SetCapacity(0);
     ReleaseBlocksIfEmpty();
     FLongestLineIndex = -1;
@@ -427,6 +444,12 @@ void TOndEditStringList::Exchange(int Index1, int Index2) {
   const TOndLineRecord t = FList[Index1];
   FList[Index1] = FList[Index2];
   FList[Index2] = t;
+  void* a = GetObject(Index1);
+  void* b = GetObject(Index2);
+  FObjects.erase(Index1);
+  FObjects.erase(Index2);
+  if (b) FObjects[Index1] = b;
+  if (a) FObjects[Index2] = a;
   if (FLongestLineIndex == Index1)
     FLongestLineIndex = Index2;
   else if (FLongestLineIndex == Index2)
@@ -436,7 +459,7 @@ void TOndEditStringList::Exchange(int Index1, int Index2) {
 std::string TOndEditStringList::GetText() const {
   if (FCount == 0) return {};
   std::size_t total = static_cast<std::size_t>(FCount - 1) * 2;
-  for (int i = 0; i < FCount; ++i) total += FList[i].TextLength;
+  for (int i = 0; i < FCount; ++i) total += FList[i].Length();
   std::string r;
   r.resize(total);
   char* d = r.data();
@@ -445,8 +468,8 @@ std::string TOndEditStringList::GetText() const {
       *d++ = '\r';
       *d++ = '\n';
     }
-    if (FList[i].TextLength) std::memcpy(d, FList[i].TextData, FList[i].TextLength);
-    d += FList[i].TextLength;
+    if (FList[i].Length()) std::memcpy(d, FList[i].TextData, FList[i].Length());
+    d += FList[i].Length();
   }
   return r;
 }
@@ -469,13 +492,13 @@ void TOndEditStringList::SplitText(const char* P, const char* End, bool Loading,
   ForgetLengths();
   while (P < End) {
     const char* e = FindLineBreak(P, End);
-    if (static_cast<std::size_t>(e - P) > UINT32_MAX) throw EOutOfMemory("Line too long");
+    if (static_cast<std::size_t>(e - P) > TOndLineRecord::MaxLength) throw EOutOfMemory("Line too long");
     if (FCount == FCapacity) Grow();
     TOndLineRecord& r = FList[FCount];
     InitRecord(r);
     if (e > P) {
       r.TextData = P;
-      r.TextLength = static_cast<std::uint32_t>(e - P);
+      r.Bits = static_cast<std::uint32_t>(e - P);
     }
     if (Loading) r.Extra.ModifiedState = 0;
     ++FCount;
@@ -568,13 +591,13 @@ void TOndEditStringList::SaveToStream(TStream& Stream) const {
   if (FCount == 0) return;
   const std::string_view eol = LineEnd(FileFormat);
   std::size_t total = 0;
-  for (int i = 0; i < FCount; ++i) total += FList[i].TextLength + eol.size();
+  for (int i = 0; i < FCount; ++i) total += FList[i].Length() + eol.size();
   if (!LineBreakAfterLast) total -= eol.size();
   std::unique_ptr<char[]> buf(new char[total]);
   char* d = buf.get();
   for (int i = 0; i < FCount; ++i) {
-    if (FList[i].TextLength) std::memcpy(d, FList[i].TextData, FList[i].TextLength);
-    d += FList[i].TextLength;
+    if (FList[i].Length()) std::memcpy(d, FList[i].TextData, FList[i].Length());
+    d += FList[i].Length();
     if (i < FCount - 1 || LineBreakAfterLast) {
       std::memcpy(d, eol.data(), eol.size());
       d += eol.size();
@@ -599,48 +622,37 @@ void TOndEditStringList::SetTabWidth(int Value) {
   if (Value == FTabWidth) return;
   FTabWidth = Value;
   FConvertTabsProc = GetExpandTabsProc(Value);
+  // Whether a line holds tabs does not depend on their width; the lengths do.
   FLongestLineIndex = -1;
   ForgetLengths();
-  for (int i = 0; i < FCount; ++i) {
-    TOndLineRecord& r = FList[i];
-    r.ExpandedLength = -1;
-    r.Flags = static_cast<TOndLineFlags>((r.Flags & ~lfHasNoTabs) | lfLengthUnknown);
-  }
 }
 
-void TOndEditStringList::Expand(int Index, std::string* Text) {
-  TOndLineRecord& r = FList[Index];
-  if (r.TextLength == 0) {
-    r.ExpandedLength = 0;
-    r.Flags = lfHasNoTabs;
-    if (Text) Text->clear();
-    return;
+bool TOndEditStringList::LineHasTabs(TOndLineRecord& R) noexcept {
+  if (!(R.Bits & (TOndLineRecord::HasTabs | TOndLineRecord::HasNoTabs))) {
+    const bool tabs = R.Length() != 0 && std::memchr(R.TextData, '\t', R.Length()) != nullptr;
+    R.Bits |= tabs ? TOndLineRecord::HasTabs : TOndLineRecord::HasNoTabs;
   }
-  bool hasTabs;
-  if (Text != nullptr) {
-    *Text = FConvertTabsProc(r.Text(), FTabWidth, hasTabs);
-    r.ExpandedLength = ClampLength(Text->size());
-  } else {
-    // Only the length is wanted: the same count without building the text.
-    hasTabs = std::memchr(r.TextData, '\t', r.TextLength) != nullptr;
-    r.ExpandedLength = hasTabs ? GetExpandedLength(r.Text(), FTabWidth < 2 ? 1 : FTabWidth)
-                               : ClampLength(r.TextLength);
-  }
-  r.Flags = hasTabs ? lfHasTabs : lfHasNoTabs;
+  return (R.Bits & TOndLineRecord::HasTabs) != 0;
+}
+
+std::int32_t TOndEditStringList::ExpandedLength(TOndLineRecord& R) noexcept {
+  // Lines without tabs, nearly all, are as long as their text; the others
+  // are counted afresh, which costs no more than the line itself.
+  if (!LineHasTabs(R)) return ClampLength(R.Length());
+  return GetExpandedLength(R.Text(), FTabWidth < 2 ? 1 : FTabWidth);
 }
 
 std::string TOndEditStringList::GetExpandedText(int Index) {
   if (Index < 0 || Index >= FCount) return {};
-  if (FList[Index].Flags & lfHasNoTabs) return std::string(FList[Index].Text());
-  std::string s;
-  Expand(Index, &s);
-  return s;
+  TOndLineRecord& r = FList[Index];
+  if (!LineHasTabs(r)) return std::string(r.Text());
+  bool hasTabs = false;
+  return FConvertTabsProc(r.Text(), FTabWidth, hasTabs);
 }
 
 int TOndEditStringList::GetExpandedTextLength(int Index) {
   if (Index < 0 || Index >= FCount) return 0;
-  if (FList[Index].Flags & lfLengthUnknown) Expand(Index, nullptr);
-  return FList[Index].ExpandedLength;
+  return ExpandedLength(FList[Index]);
 }
 
 namespace {
@@ -683,10 +695,7 @@ void TOndEditStringList::CountLength(std::int32_t Length, int Delta) {
 void TOndEditStringList::CountLines(int Index, int NumLines, int Delta) noexcept {
   if (!FLengthsKnown) return;
   try {
-    for (int i = Index; i < Index + NumLines; ++i) {
-      if (FList[i].Flags & lfLengthUnknown) Expand(i, nullptr);
-      CountLength(FList[i].ExpandedLength, Delta);
-    }
+    for (int i = Index; i < Index + NumLines; ++i) CountLength(ExpandedLength(FList[i]), Delta);
   } catch (...) {
     // Out of memory for the counts: they are rebuilt when next asked for.
     ForgetLengths();
@@ -708,8 +717,7 @@ int TOndEditStringList::GetLongestLineIndex() {
   if (FLongestLineIndex < 0) {
     const std::int32_t longest = GetLongestLineLength();
     for (int i = 0; longest > 0 && i < FCount; ++i) {
-      if (FList[i].Flags & lfLengthUnknown) Expand(i, nullptr);
-      if (FList[i].ExpandedLength == longest) {
+      if (ExpandedLength(FList[i]) == longest) {
         FLongestLineIndex = i;
         break;
       }

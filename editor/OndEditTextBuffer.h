@@ -23,9 +23,6 @@ OND_DECLARE_EXCEPTION(EOndEditStringList, Exception);
 
 enum TOndEditFileFormat : std::uint8_t { sffDos = 0, sffUnix = 1, sffMac = 2 };
 
-using TOndLineFlags = std::uint8_t;
-enum : TOndLineFlags { lfHasTabs = 0x01, lfHasNoTabs = 0x02, lfLengthUnknown = 0x04 };
-
 // The part of a line record callers may change directly: line colours (used
 // when the ColorUse bits say so) and the gutter's modified mark.
 struct TOndLineExtra {
@@ -38,18 +35,22 @@ struct TOndLineExtra {
 // One line, held by value in the buffer's array and moved with block moves.
 // The text is either a heap copy of its own or a stretch of a block the list
 // keeps for all lines read at once (a loaded file), so a line costs no
-// allocation of its own until it is changed.
+// allocation of its own until it is changed. A loaded file has millions of
+// these: the length shares its word with what the list knows of the line,
+// and the rare per-line object lives beside the array.
 struct TOndLineRecord {
-  const char* TextData;  // nullptr for an empty line
-  void* Data;            // the line's object
-  TOndRangeState RangeState;
-  std::uint32_t TextLength;
-  std::int32_t ExpandedLength;  // -1 while unknown
-  TOndLineExtra Extra;
-  TOndLineFlags Flags;
-  std::uint8_t OwnsText;
+  static constexpr std::uint32_t MaxLength = (1u << 29) - 1;
+  static constexpr std::uint32_t OwnsText = 1u << 29;  // TextData is the line's own heap copy
+  static constexpr std::uint32_t HasTabs = 1u << 30;   // with neither tab bit, not looked at yet
+  static constexpr std::uint32_t HasNoTabs = 1u << 31;
 
-  std::string_view Text() const noexcept { return std::string_view(TextData, TextLength); }
+  const char* TextData;  // nullptr for an empty line
+  TOndRangeState RangeState;
+  TOndLineExtra Extra;
+  std::uint32_t Bits;  // the length (up to MaxLength) and the flags above
+
+  std::uint32_t Length() const noexcept { return Bits & MaxLength; }
+  std::string_view Text() const noexcept { return std::string_view(TextData, Length()); }
 };
 
 class TOndEditStringList : public TStrings {
@@ -155,9 +156,13 @@ class TOndEditStringList : public TStrings {
   // stores among the blocks) once the old lines are gone, as a loaded file.
   void LoadBlock(const std::function<std::string_view()>& TakeBlock);
   void ReleaseBlocksIfEmpty() noexcept;
-  // Recomputes ExpandedLength and the tab flags of a line; the expanded text
-  // when Text is not null.
-  void Expand(int Index, std::string* Text);
+  // Whether a line holds a tab, looked at once and remembered in its record.
+  bool LineHasTabs(TOndLineRecord& R) noexcept;
+  // The length of a line with its tabs expanded.
+  std::int32_t ExpandedLength(TOndLineRecord& R) noexcept;
+  // The per-line objects follow their lines when lines come or go.
+  void ShiftObjects(int Index, int Delta);
+  void EraseObjects(int Index, int NumLines);
   // Adds (Delta 1) or removes (Delta -1) the lengths of NumLines lines from
   // Index in the length counts, while those are kept.
   void CountLines(int Index, int NumLines, int Delta) noexcept;
@@ -170,6 +175,7 @@ class TOndEditStringList : public TStrings {
   // Blocks of text read at once (loads, SetText) that lines point into.
   std::vector<std::unique_ptr<char[]>> FBlocks;
   std::vector<std::unique_ptr<std::string>> FAdoptedBlocks;  // texts given over whole
+  std::map<int, void*> FObjects;  // line index -> the line's object, for the few lines that have one
   TConvertTabsProcEx FConvertTabsProc = nullptr;
   int FLongestLineIndex = -1;  // -1 until asked for after a change
   int FTabWidth = 0;

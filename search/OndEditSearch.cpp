@@ -41,7 +41,7 @@ void TOndEditSearch::MakeDelimiterTable() {
 void TOndEditSearch::SetPattern(const std::string& value) {
   if (value == FPattern) return;
   FPattern = value;
-  FShiftInitialized = false;
+  FScanReady = false;
 }
 
 void TOndEditSearch::SetOptions(TOndSearchOptions value) {
@@ -50,78 +50,70 @@ void TOndEditSearch::SetOptions(TOndSearchOptions value) {
   if (sensitive != FSensitive) {
     FSensitive = sensitive;
     MakeCaseTable();
-    FShiftInitialized = false;
+    FScanReady = false;
   }
 }
 
-void TOndEditSearch::InitShiftTable() {
+void TOndEditSearch::PrepareScan() {
   FPatLen = static_cast<int>(FPattern.size());
   if (FPatLen == 0) throw EOndEditSearchError("Pattern is empty");
-  FPatLenSucc = FPatLen + 1;
-  FLook = 1;
-  FShift.fill(FPatLenSucc);
   if (FPatLen > MaxPatternLength) throw ERangeError("Range check error");
-  for (int i = 1; i <= FPatLen; ++i)
-    FShift[Fold(static_cast<unsigned char>(FPattern[static_cast<std::size_t>(i - 1)]))] = FPatLenSucc - i;
-  const unsigned char last = Fold(static_cast<unsigned char>(FPattern[static_cast<std::size_t>(FPatLen - 1)]));
-  while (FLook < FPatLen) {
-    if (Fold(static_cast<unsigned char>(FPattern[static_cast<std::size_t>(FPatLen - 1 - FLook)])) == last) break;
-    ++FLook;
-  }
-  FShiftInitialized = true;
+  FFolded.resize(FPattern.size());
+  for (std::size_t i = 0; i < FPattern.size(); ++i) FFolded[i] = static_cast<char>(Fold(FPattern[i]));
+  // The raw bytes that fold to the first and to the last character: a
+  // letter's two cases, or the one byte. A fold table that ever joined more
+  // leaves the search to compare at every start.
+  auto bytesFoldingTo = [this](char folded, std::array<unsigned char, 2>& out) {
+    int found = 0;
+    for (int c = 0; c < 256; ++c)
+      if (FTrans[static_cast<std::size_t>(c)] == static_cast<unsigned char>(folded)) {
+        if (found < 2) out[static_cast<std::size_t>(found)] = static_cast<unsigned char>(c);
+        ++found;
+      }
+    if (found == 1) out[1] = out[0];
+    return found <= 2;
+  };
+  std::array<unsigned char, 2> first{}, last{};
+  FUseScan = bytesFoldingTo(FFolded.front(), first) && bytesFoldingTo(FFolded.back(), last);
+  FScan = TLiteralScan(first, last, FFolded.size() - 1);
+  FScanReady = true;
 }
 
-bool TOndEditSearch::TestWholeWord(std::size_t windowStart) const {
-  const std::size_t windowEnd = windowStart + static_cast<std::size_t>(FPatLen);
-  const bool before = windowStart == 0 || FDelimTable[static_cast<unsigned char>(FText[windowStart - 1])];
-  const bool after = windowEnd >= FText.size() || FDelimTable[static_cast<unsigned char>(FText[windowEnd])];
+bool TOndEditSearch::TestWholeWord(std::string_view text, std::size_t start) const {
+  const std::size_t end = start + static_cast<std::size_t>(FPatLen);
+  const bool before = start == 0 || FDelimTable[static_cast<unsigned char>(text[start - 1])];
+  const bool after = end >= text.size() || FDelimTable[static_cast<unsigned char>(text[end])];
   return before && after;
 }
 
-int TOndEditSearch::Next() {
-  const auto end = static_cast<std::int64_t>(FText.size());
-  // The character past the line's end has the default shift, whatever the
-  // pattern holds (the line may contain NUL bytes of its own).
-  auto shiftAt = [&](std::int64_t at) {
-    return at >= end ? FPatLenSucc : FShift[Fold(static_cast<unsigned char>(FText[static_cast<std::size_t>(at)]))];
-  };
-  const unsigned char last = Fold(static_cast<unsigned char>(FPattern[static_cast<std::size_t>(FPatLen - 1)]));
-  FRun += FPatLen;
-  while (FRun < end) {
-    if (Fold(static_cast<unsigned char>(FText[static_cast<std::size_t>(FRun)])) == last) {
-      const std::int64_t start = FRun - FPatLen + 1;
-      int k = 0;
-      while (k < FPatLen && Fold(static_cast<unsigned char>(FPattern[static_cast<std::size_t>(k)])) ==
-                                Fold(static_cast<unsigned char>(FText[static_cast<std::size_t>(start + k)])))
-        ++k;
-      if (k == FPatLen && (!FWhole || TestWholeWord(static_cast<std::size_t>(start))))
-        return static_cast<int>(start + 1);
-      FRun += FLook;
-      if (FRun >= end) return 0;
-      FRun += shiftAt(FRun) - 1;
-    } else {
-      FRun += shiftAt(FRun + 1);
-    }
-  }
-  return 0;
-}
-
-int TOndEditSearch::FindFirst(std::string_view text) {
-  if (!FShiftInitialized) InitShiftTable();
-  FText = text;
-  if (static_cast<std::int64_t>(text.size()) < FPatLen) return 0;
-  FRun = -1;
-  return Next();
+bool TOndEditSearch::MatchesAt(std::string_view text, std::size_t start) const {
+  const auto* t = reinterpret_cast<const unsigned char*>(text.data()) + start;
+  const auto* p = reinterpret_cast<const unsigned char*>(FFolded.data());
+  for (std::size_t k = 0; k < FFolded.size(); ++k)
+    if (FTrans[t[k]] != p[k]) return false;
+  return !FWhole || TestWholeWord(text, start);
 }
 
 int TOndEditSearch::FindAll(std::string_view newText) {
   FResults.clear();
-  int found = FindFirst(newText);
-  while (found > 0) {
-    FResults.push_back(found);
-    found = Next();
+  if (!FScanReady) PrepareScan();
+  const auto m = static_cast<std::size_t>(FPatLen);
+  if (newText.size() < m) return 0;
+  // Matches do not overlap: after one, the next may start only past its end.
+  std::size_t next = 0;
+  auto take = [&](std::size_t start) {
+    if (start >= next && MatchesAt(newText, start)) {
+      FResults.push_back(static_cast<int>(start + 1));
+      next = start + m;
+    }
+    return false;
+  };
+  const std::size_t lastStart = newText.size() - m;
+  if (FUseScan) {
+    FScan.Scan(reinterpret_cast<const unsigned char*>(newText.data()), 0, lastStart, take);
+  } else {
+    for (std::size_t start = 0; start <= lastStart; ++start) take(start);
   }
-  FText = {};
   return static_cast<int>(FResults.size());
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/core/SysUtils.h"
+#include "search/LiteralScan.h"
 
 namespace ond {
 
@@ -61,8 +62,8 @@ class TOndEditSearchCustom {
   std::vector<std::pair<void*, std::function<void()>>> FFreeNotifies;
 };
 
-// Plain-text search with a quick-search shift table; case folding and word
-// characters follow code page 1251.
+// Plain-text search that compares only where the pattern's first and last
+// characters both are; case folding and word characters follow code page 1251.
 class TOndEditSearch : public TOndEditSearchCustom {
  public:
   static constexpr int MaxPatternLength = 255;
@@ -84,28 +85,24 @@ class TOndEditSearch : public TOndEditSearchCustom {
  private:
   void MakeCaseTable();
   void MakeDelimiterTable();
-  void InitShiftTable();
-  bool TestWholeWord(std::size_t windowStart) const;
-  int FindFirst(std::string_view text);
-  int Next();
-  unsigned char Fold(unsigned char c) const { return FTrans[c]; }
+  void PrepareScan();
+  bool TestWholeWord(std::string_view text, std::size_t start) const;
+  // Does the pattern match at this start (whole words checked)?
+  bool MatchesAt(std::string_view text, std::size_t start) const;
+  unsigned char Fold(char c) const { return FTrans[static_cast<unsigned char>(c)]; }
 
   bool FCaseTableBuiltFor = true;  // the case setting the fold table was last built for
   std::array<unsigned char, 256> FTrans{};
   std::array<bool, 256> FDelimTable{};
-  // Cursors into the line being searched, as offsets: FRun is the text
-  // character under the last pattern character.
-  std::int64_t FRun = 0;
-  std::string_view FText;
   std::string FPattern;
+  std::string FFolded;  // the pattern through the fold table
   int FPatLen = 0;
-  int FPatLenSucc = 0;
-  int FLook = 1;  // repeat distance after a failed full comparison
-  std::array<int, 256> FShift{};
+  TLiteralScan FScan;  // finds the starts worth comparing
+  bool FUseScan = false;
   bool FSensitive = false;
   bool FWhole = false;
   std::vector<int> FResults;
-  bool FShiftInitialized = false;
+  bool FScanReady = false;
 };
 
 }  // namespace ond

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/core/SysUtils.h"
+#include "search/LiteralScan.h"
 
 namespace ond {
 
@@ -155,6 +156,9 @@ class TRegex {
   void ClearMatches();
   bool ExecPrim(int offset);
   bool TryAt(std::ptrdiff_t p);
+  // TryAt at each start from `from` on where the leading literal can be; out
+  // of line, so that the search loop of every other expression stays as lean.
+  [[gnu::noinline]] bool TryAtLiteralStarts(std::ptrdiff_t from);
   bool MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p);
   const std::array<bool, 256>* FollowSet(const std::uint8_t* repeat);
   std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit);
@@ -171,6 +175,10 @@ class TRegex {
   int fLoopDepth = 0;
 
   int fFirstCharHint = -1;  // -1: none
+  // The literal every match begins with (its length 0: none), and the scan
+  // for the starts where it can be.
+  std::int32_t fLeadLength = 0;
+  TLiteralScan fLeadScan;
   bool fAnchored = false;
   std::string fMustString;
   std::array<bool, 256> fFirstCharSet{};

@@ -183,14 +183,28 @@ void TRegex::Compile() {
   fFollowIndex.assign(fProgram.size(), -2);
   fFollowSets.clear();
   fFirstCharHint = -1;
+  fLeadLength = 0;
   fAnchored = false;
   fMustString.clear();
   const std::uint8_t* top = fProgram.data() + 1;
   const std::uint8_t* afterTop = NextNode(top);
   if (afterTop != nullptr && afterTop[0] == EEND) {  // a single alternative
     const std::uint8_t* first = Operand(top);
-    if (first[0] == EXACTLY) {
-      fFirstCharHint = first[kNodeSize + 4];
+    // Modifier groups such as "(?i)" leave no-op nodes in front.
+    while (first[0] == COMMENT && NextNode(first) != nullptr) first = NextNode(first);
+    if (first[0] == EXACTLY || first[0] == EXACTLYCI) {
+      if (first[0] == EXACTLY) fFirstCharHint = first[kNodeSize + 4];
+      // Every match begins with this literal: a search looks only where its
+      // first and last characters are.
+      const std::int32_t len = Read32(Operand(first));
+      if (len > 0) {
+        const std::uint8_t* lit = Operand(first) + 4;
+        const bool ci = first[0] == EXACTLYCI;
+        const unsigned char head = lit[0], tail = lit[len - 1];
+        fLeadScan = TLiteralScan({head, ci ? fInv[head] : head}, {tail, ci ? fInv[tail] : tail},
+                                 static_cast<std::size_t>(len - 1));
+        fLeadLength = len;
+      }
     } else if (first[0] == BOL) {
       fAnchored = true;
     }

@@ -113,6 +113,7 @@ bool TRegex::ExecPrim(int offset) {
   } release{fBacktrack};
   try {
     if (fAnchored) return TryAt(from);
+    if (fLeadLength > 0) return TryAtLiteralStarts(from);
     if (fFirstCharHint >= 0) {
       const auto hint = static_cast<unsigned char>(fFirstCharHint);
       for (std::ptrdiff_t p = from; p < len;) {
@@ -133,6 +134,12 @@ bool TRegex::ExecPrim(int offset) {
     ClearMatches();
     throw;
   }
+}
+
+bool TRegex::TryAtLiteralStarts(std::ptrdiff_t from) {
+  if (fInEnd - from < fLeadLength) return false;
+  return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), static_cast<std::size_t>(fInEnd - fLeadLength),
+                        [this](std::size_t p) { return TryAt(static_cast<std::ptrdiff_t>(p)); });
 }
 
 bool TRegex::TryAt(std::ptrdiff_t p) {

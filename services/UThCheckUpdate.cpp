@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <mutex>
 #include <type_traits>
@@ -199,6 +200,8 @@ struct TThCheckUpd::TShared {
   std::mutex Lock;
   std::condition_variable Answered;
   int Answer = -1;  // -1 not yet, 0 declined, 1 taken
+  // Calls that arrived while the window was busy; window thread only.
+  std::deque<std::function<void(TShared&)>> Held;
 };
 
 TThCheckUpd::TThCheckUpd(TEvents events) : FShared(std::make_shared<TShared>()) {
@@ -230,9 +233,29 @@ bool TThCheckUpd::Start(bool silent, TUpdateTarget target) {
 
 void TThCheckUpd::Post(std::function<void(TShared&)> call) {
   std::weak_ptr<TShared> weak = FShared;
-  FShared->Events.Queue([weak, call = std::move(call)] {
+  FShared->Events.Queue([weak, call = std::move(call)] { Deliver(weak, call); });
+}
+
+void TThCheckUpd::Deliver(const std::weak_ptr<TShared>& weak, std::function<void(TShared&)> call) {
+  const auto shared = weak.lock();
+  if (!shared || shared->Cancel) return;
+  // Behind a held call, a call waits too, so that the order stays.
+  if (!shared->Held.empty() || (shared->Events.Busy && shared->Events.Busy())) {
+    shared->Held.push_back(std::move(call));
+    return;
+  }
+  call(*shared);
+}
+
+void TThCheckUpd::ResumeHeld() {
+  std::weak_ptr<TShared> weak = FShared;
+  FShared->Events.Queue([weak] {
     const auto shared = weak.lock();
-    if (shared && !shared->Cancel) call(*shared);
+    while (shared && !shared->Cancel && !shared->Held.empty() && !(shared->Events.Busy && shared->Events.Busy())) {
+      const auto call = std::move(shared->Held.front());
+      shared->Held.pop_front();
+      call(*shared);
+    }
   });
 }
 

@@ -109,6 +109,10 @@ class TThCheckUpd {
     // The download ended: -1 when the new program is in place, else the
     // entry to show.
     std::function<void(int result)> OnDownloaded;
+    // True while the window is inside work that runs queued calls from within
+    // (a set being opened) and must not be interrupted by a message or the
+    // offer; the calls then wait, in order, for ResumeHeld.
+    std::function<bool()> Busy;
   };
 
   explicit TThCheckUpd(TEvents events);
@@ -120,11 +124,15 @@ class TThCheckUpd {
   bool Start(bool silent, TUpdateTarget target);
   // True from Start until the worker's last call was queued.
   bool Running() const { return FRunning.load(); }
+  // Lets the calls that waited while the window was busy run, in order, once
+  // the window's loop gets to them. Window thread only.
+  void ResumeHeld();
 
  private:
   struct TShared;
   void Execute(bool silent, const TUpdateTarget& target);
   void Post(std::function<void(TShared&)> call);
+  static void Deliver(const std::weak_ptr<TShared>& weak, std::function<void(TShared&)> call);
 
   std::shared_ptr<TShared> FShared;
   std::atomic<bool> FRunning{false};

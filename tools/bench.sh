@@ -14,7 +14,7 @@ launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$root" -B "$build" -G Ninja -DONDREL_BENCH=ON -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 programs=(bench_typing bench_wordwrap bench_panels bench_regex bench_encodings bench_xml bench_json bench_discovery
-  bench_textbuffer bench_folding)
+  bench_textbuffer bench_folding bench_bigfile)
 cmake --build "$build" --target "${programs[@]}" >/dev/null
 
 out=$(mktemp -d)
@@ -34,7 +34,7 @@ run() {
     --benchmark_out="$out/$name.json" >/dev/null 2>"$out/$name.err" ||
     echo "$name: failed (see its output: $(tail -n 1 "$out/$name.err"))" >&2
 }
-run bench_typing 'TypeAndUndo'
+run bench_typing 'TypeAndUndo|TypeWrapped|TypeUnwrapped'
 run bench_folding 'CommandsBesideFolds'
 run bench_wordwrap 'EditLine|LineBreak|EditorTyping'
 run bench_panels 'OpenSet|DiscoveryAndDecodingAlone|SearchAcrossPanels|GrepF'
@@ -44,5 +44,6 @@ run bench_xml 'XmlParse|ExpatParse'
 run bench_json 'Parse_(Ondrel|RapidJson|Nlohmann)/'
 run bench_discovery 'BM_ReadAndDecode|BM_Discovery$'
 run bench_textbuffer 'BM_MemchrSplit|BM_LoadFromStream/'
+run bench_bigfile 'BM_ReadAndSplitFloor|BM_OpenBigFile|BM_BigFileMemory'
 
 python3 "$root/tools/bench_ratios.py" "$out"

@@ -17,6 +17,8 @@ UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 RATIOS = [
     ("typing, 1,000,000 vs 10 lines", "TypeAndUndo/1000000", "TypeAndUndo/10", "<=", 1.5),
     ("commands beside 60,000 folds vs none", "BM_CommandsBesideFolds/60000", "BM_CommandsBesideFolds/0", "<=", 1.5),
+    ("typing in 1,000,000 lines, word wrap vs none", "TypeWrapped/1000000", "TypeUnwrapped/1000000", "<=",
+     1.5),
     ("word wrap: edited line vs no wrap", "BM_EditLine_Wrap", "BM_EditLine_NoWrap", "<=", 1.5),
     ("word wrap: line break vs no wrap", "BM_LineBreak_Wrap", "BM_LineBreak_NoWrap", "<=", 1.5),
     ("word wrap: editor typing vs no wrap", "BM_EditorTyping_Wrap", "BM_EditorTyping_NoWrap", "<=", 1.5),
@@ -26,6 +28,7 @@ RATIOS = [
     ("search across panels vs grep -F", "BM_SearchAcrossPanels", "BM_GrepF", "<=", 1.0),
     ("load 200 MB into the line buffer vs memchr split", "BM_LoadFromStream", "BM_MemchrSplit", "<=", 3.0),
     ("discovery vs reading+decoding", "BM_Discovery", "BM_ReadAndDecode", "<=", 2.0),
+    ("open 200 MB single-file set vs read+split", "BM_OpenBigFile", "BM_ReadAndSplitFloor", "<=", 3.0),
     ("UTF-8 decode+encode vs two-copy floor", "BM_DecodeEncodeUtf8", "BM_Memcpy", "<=", 2.0),
     ("UTF-8 decode+encode vs iconv", "BM_DecodeEncodeUtf8", "BM_DecodeEncodeIconv", "<=", 1.0),
     ("XML parse vs expat", "BM_XmlParse", "BM_ExpatParse", "<=", 1.0),
@@ -33,6 +36,9 @@ RATIOS = [
 for doc in ("0", "1"):
     for peer in ("RapidJson", "Nlohmann"):
         RATIOS.append((f"JSON parse /{doc} vs {peer}", f"BM_Parse_Ondrel/{doc}", f"BM_Parse_{peer}/{doc}", "<=", 1.0))
+# Memory after and while opening the 200 MB set, as a multiple of its size.
+MEMORY = [("memory held after opening 200 MB vs file size", "BM_BigFileMemory/0", 1.5),
+          ("memory peak opening 200 MB vs file size", "BM_BigFileMemory/1", 2.0)]
 REGEX = ["literal", "caseless_literal", "class_run", "word_alternation", "anchored_line", "back_reference",
          "doubled_word"]
 
@@ -80,6 +86,8 @@ def main():
         line(label, a / b if a is not None and b else None, op, target)
     for name in REGEX:
         line(f"regex {name} vs PCRE2", counters.get(f"RatioToPcre2/{name}"), "<", 1.0)
+    for label, name, target in MEMORY:
+        line(label, counters.get(name), "<=", target)
 
 
 if __name__ == "__main__":

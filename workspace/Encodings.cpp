@@ -1,6 +1,7 @@
 #include "workspace/Encodings.h"
 
 #include "platform/core/CodePage.h"
+#include "platform/core/FileSystem.h"
 #include "workspace/Compatibility.h"
 
 namespace ond {
@@ -195,9 +196,9 @@ std::string DecodeBuffer(std::string bytes, TEncoding* encoding, std::size_t* re
     }
     if (mbcs->CodePage == CP_UTF8) {
       Utf8ToAnsiInPlace(bytes, static_cast<std::size_t>(skip), replaced);
-      // Text mostly beyond ASCII shrinks much; its buffer is not kept at the
-      // size of the bytes for as long as the text lives.
-      if (bytes.capacity() - bytes.size() > bytes.size() / 8) bytes.shrink_to_fit();
+      // Text beyond ASCII shrinks: the room it left is given back, not copied
+      // away from, so the text is never held twice.
+      ReleaseSpareCapacity(bytes);
       return bytes;
     }
   }

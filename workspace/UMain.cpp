@@ -275,7 +275,11 @@ void TMain::OpenConfig(const std::string& fileName) {
   // cannot be read was told and opens nothing.
   {
     FOpening = true;
-    const TScopeExit opened([this] { FOpening = false; });
+    const TScopeExit opened([this] {
+      FOpening = false;
+      // What the update check held back meanwhile comes once the set is open.
+      if (FUpdateCheck) FUpdateCheck->ResumeHeld();
+    });
     FConfig->LoadConfig(fileName, pScrollBox, pmEditors, VSBMain, SBar, tvOpenFiles);
   }
   FConfig->OnProgress = nullptr;
@@ -407,8 +411,14 @@ void TMain::FormShow() {
   FSettings->LoadSettings();
   ActiveConfigExists = IsActiveConfigAvailable();
   if (Settings.system.options.autocheckupdate) CheckForUpdates(true);
-  OpenCommandLineFile();
-  trCompleteConfigInterface->SetEnabled(true);
+  // The set named on the command line opens once the window shows (it is not
+  // on the screen while this runs), so that a big set fills a window the
+  // user already sees; a window gone by then opens nothing.
+  Application()->Queue([this, alive = std::weak_ptr<int>(FAlive)] {
+    if (alive.expired()) return;
+    OpenCommandLineFile();
+    trCompleteConfigInterface->SetEnabled(true);
+  });
 }
 
 void TMain::FormClose() {

@@ -22,6 +22,9 @@ bool TMain::CheckForUpdates(bool silent) {
     events.OnWork = [this](std::int64_t received) { HttpWork(received); };
     events.OnWorkEnd = [this] { HttpWorkEnd(); };
     events.OnDownloaded = [this](int result) { UpdateDownloaded(result); };
+    // A set that opens runs queued calls from inside; the offer would close it
+    // half opened.
+    events.Busy = [this] { return FOpening; };
     FUpdateCheck = std::make_unique<TThCheckUpd>(std::move(events));
   }
   if (FUpdateCheck->Running()) return false;
@@ -60,6 +63,9 @@ void TMain::HttpWorkEnd() { SBar->Panels()->Items(spMessage)->SetText(FStatusBef
 void TMain::UpdateDownloaded(int result) {
   FUpdateDownloading = false;
   if (result < 0) {
+    // The new program reads the settings as it starts: they are written
+    // first, so that it sees this session's choices.
+    if (FSettings) FSettings->SaveSettings();
     std::string reason;
     // Closing comes only after the new program runs: a failed start leaves
     // this one open to say so.

@@ -269,21 +269,20 @@ std::string Utf16ToUtf8(std::u16string_view s) {
 
 namespace {
 
-// The UTF-8 form of every byte of the upper half: its length and its bytes.
+// The UTF-8 form of every byte: its bytes in the low three bytes of a word
+// and their count in the top one, so a byte converts without a branch.
 struct Utf8Forms {
-  std::array<std::array<char, 3>, 128> bytes{};
-  std::array<std::uint8_t, 128> length{};
+  std::array<std::uint32_t, 256> form{};
   Utf8Forms() {
-    for (int i = 0; i < 128; ++i) {
-      const char16_t w = kHigh[i];
-      if (w < 0x800) {
-        bytes[i] = {static_cast<char>(0xC0 | (w >> 6)), static_cast<char>(0x80 | (w & 0x3F)), 0};
-        length[i] = 2;
-      } else {
-        bytes[i] = {static_cast<char>(0xE0 | (w >> 12)), static_cast<char>(0x80 | ((w >> 6) & 0x3F)),
-                    static_cast<char>(0x80 | (w & 0x3F))};
-        length[i] = 3;
-      }
+    for (unsigned c = 0; c < 256; ++c) {
+      const char16_t w = AnsiToWide(static_cast<unsigned char>(c));
+      if (w < 0x80)
+        form[c] = w | (1u << 24);
+      else if (w < 0x800)
+        form[c] = (0xC0u | (w >> 6)) | ((0x80u | (w & 0x3Fu)) << 8) | (2u << 24);
+      else
+        form[c] = (0xE0u | (w >> 12)) | ((0x80u | ((w >> 6) & 0x3Fu)) << 8) | ((0x80u | (w & 0x3Fu)) << 16) |
+                  (3u << 24);
     }
   }
 };
@@ -298,38 +297,41 @@ constexpr std::uint64_t kHighBits = 0x8080808080808080ULL;
 }  // namespace
 
 void AppendAnsiAsUtf8(std::string_view s, std::string& out) {
-  const Utf8Forms& u8 = U8();
+  const auto& form = U8().form;
   // Converted through a small buffer in the cache and appended from there:
-  // the result is written once, never zero-filled first.
+  // the result is written once, never zero-filled first. Every byte's form is
+  // stored whole (four bytes) and the position moves by its length, so the
+  // buffer has room for one more.
   constexpr std::size_t kChunk = 4096;
-  char buf[kChunk * 3];
+  char buf[kChunk * 3 + 1];
   const auto* p = reinterpret_cast<const unsigned char*>(s.data());
   const std::size_t n = s.size();
-  out.reserve(out.size() + n + n / 2);
+  // Room for the longest result: only the pages written are ever used.
+  out.reserve(out.size() + 3 * n);
   std::size_t i = 0;
   while (i < n) {
     const std::size_t stop = std::min(n, i + kChunk);
     std::size_t o = 0;
-    while (i < stop) {
-      // Runs of ASCII, the bulk of config text, go eight bytes at a time.
-      if (i + 8 <= stop) {
-        std::uint64_t w;
-        std::memcpy(&w, p + i, 8);
-        if ((w & kHighBits) == 0) {
-          std::memcpy(buf + o, &w, 8);
-          i += 8;
-          o += 8;
-          continue;
-        }
-      }
-      const unsigned c = p[i++];
-      if (c < 0x80) {
-        buf[o++] = static_cast<char>(c);
+    // Runs of ASCII, the bulk of config text, go eight bytes at a time; a
+    // word holding other bytes goes byte by byte.
+    for (; i + 8 <= stop; i += 8) {
+      std::uint64_t w;
+      std::memcpy(&w, p + i, 8);
+      if ((w & kHighBits) == 0) {
+        std::memcpy(buf + o, &w, 8);
+        o += 8;
         continue;
       }
-      // Three bytes are always copied; the length says how many count.
-      std::memcpy(buf + o, u8.bytes[c - 0x80].data(), 3);
-      o += u8.length[c - 0x80];
+      for (std::size_t k = 0; k < 8; ++k) {
+        const std::uint32_t f = form[p[i + k]];
+        std::memcpy(buf + o, &f, 4);
+        o += f >> 24;
+      }
+    }
+    for (; i < stop; ++i) {
+      const std::uint32_t f = form[p[i]];
+      std::memcpy(buf + o, &f, 4);
+      o += f >> 24;
     }
     out.append(buf, o);
   }
@@ -347,10 +349,12 @@ std::size_t Utf8ToAnsiInto(const char* in, std::size_t n, char* out, std::size_t
   std::size_t i = 0, o = 0, bad = 0;
   // Every character read gives one byte and takes at least one, so the write
   // position never passes the read position: the output may be the input.
+  std::size_t plainUntil = 0;  // bytes before this are taken one by one, not by the word
   while (i < n) {
     // Runs of ASCII, the bulk of config text, go eight bytes at a time; the
-    // word is loaded before it is stored, so overlapping is harmless.
-    if (i + 8 <= n) {
+    // word is loaded before it is stored, so overlapping is harmless. A word
+    // holding other bytes is not looked at again until it is passed.
+    if (i >= plainUntil && i + 8 <= n) {
       std::uint64_t w;
       std::memcpy(&w, p + i, 8);
       if ((w & kHighBits) == 0) {
@@ -359,6 +363,7 @@ std::size_t Utf8ToAnsiInto(const char* in, std::size_t n, char* out, std::size_t
         o += 8;
         continue;
       }
+      plainUntil = i + 8;
     }
     const unsigned c = p[i];
     if (c < 0x80) {

@@ -2,9 +2,11 @@
 
 #include <dirent.h>
 #include <limits.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -143,6 +145,18 @@ std::string ReadRegularFile(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
   std::ifstream f(path, std::ios::binary);
   return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+}
+
+void ReleaseSpareCapacity(std::string& s) noexcept {
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  if (page == 0 || s.capacity() - s.size() < page) return;
+  // The terminator after the text stays; the allocation ends after the room
+  // for the capacity's terminator.
+  const auto used = reinterpret_cast<std::uintptr_t>(s.data() + s.size() + 1);
+  const auto end = reinterpret_cast<std::uintptr_t>(s.data() + s.capacity() + 1);
+  const std::uintptr_t from = (used + page - 1) / page * page;
+  const std::uintptr_t to = end / page * page;
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 std::string ProgramFileName() {

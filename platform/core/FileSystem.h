@@ -66,6 +66,12 @@ bool IsAbsolutePath(std::string_view path) noexcept;
 // (a device or a folder would never give a sensible end).
 std::string ReadRegularFile(const std::string& path);
 
+// Gives the whole pages of a string's unused capacity back to the system
+// without moving its text: a file's bytes decoded where they were read leave
+// the room they no longer need, which would otherwise stay in memory for as
+// long as the text lives. The room stays the string's (it reads as zeros).
+void ReleaseSpareCapacity(std::string& s) noexcept;
+
 // Folder of the running executable, with a trailing "/".
 std::string ProgramFolder();
 // Full path of the running executable.

@@ -142,6 +142,54 @@ TEST(TextBuffer, TextGivenOverLoadsAsTheStreamDoesAndIsNotCopied) {
   EXPECT_EQ(Lines(l), (V{"a", "b", "c"}));
 }
 
+// Per-line objects are kept beside the lines; whatever happens to the lines,
+// each object stays with its own line.
+TEST(TextBuffer, ObjectsStayWithTheirLines) {
+  TOndEditStringList l;
+  l.SetText("a\nb\nc\nd\ne");
+  int o[5] = {};
+  for (int i : {1, 3}) l.PutObject(i, &o[i]);
+  auto objectOf = [&](const std::string& line) -> void* {
+    for (int i = 0; i < l.GetCount(); ++i)
+      if (l.Get(i) == line) return l.GetObject(i);
+    return &o[4];  // never an answer: the line is gone
+  };
+  auto expect = [&](const char* step) {
+    EXPECT_EQ(objectOf("b"), &o[1]) << step;
+    EXPECT_EQ(objectOf("d"), &o[3]) << step;
+    for (const char* other : {"a", "c", "e", "new", "x", "y", ""}) {
+      if (objectOf(other) != &o[4]) {
+        EXPECT_EQ(objectOf(other), nullptr) << step << " " << other;
+      }
+    }
+  };
+  l.Insert(0, "new");
+  expect("insert");
+  l.InsertEmptyLines(2, 2);
+  expect("empty lines");
+  l.InsertLines(1, {"x", "y"});
+  expect("lines");
+  l.Exchange(0, l.GetCount() - 1);
+  expect("exchange");
+  l.Delete(0);
+  expect("delete");
+  l.DeleteLineRange(0, 2);
+  expect("range");
+  // A changed line keeps its object.
+  for (int i = 0; i < l.GetCount(); ++i) {
+    if (l.Get(i) != "d") continue;
+    l.Put(i, "D");
+    EXPECT_EQ(l.GetObject(i), &o[3]);
+  }
+  l.PutObject(l.GetCount() - 1, nullptr);
+  TOndEditStringList copy;
+  copy.AddStrings(l);
+  for (int i = 0; i < l.GetCount(); ++i) EXPECT_EQ(copy.GetObject(i), l.GetObject(i)) << i;
+  l.Clear();
+  l.Add("fresh");
+  EXPECT_EQ(l.GetObject(0), nullptr);
+}
+
 TEST(TextBuffer, FilesRoundTripThroughTheBufferedWriter) {
   test::TempDir dir;
   const std::string longLine(20000, 'x');

@@ -1,11 +1,15 @@
-// The letter-case resolver with its folder listings, and what makes two
-// names one file.
+// The letter-case resolver with its folder listings, what makes two names
+// one file, and the spare room of a read buffer given back.
 #include "platform/core/FileSystem.h"
 
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/core/CodePage.h"
 #include "tests/support/TempDir.h"
@@ -76,6 +80,50 @@ TEST(FileSystem, SameFileMeansOnePathOrOneInode) {
   // Two missing names are one file only when they are one path.
   EXPECT_TRUE(SameFile(td / "new/x.zu", td / "new/./x.zu"));
   EXPECT_FALSE(SameFile(td / "new/x.zu", td / "new/X.zu"));
+}
+
+}  // namespace
+}  // namespace ond
+
+namespace ond {
+namespace {
+
+// Pages of [from, from + size) that are in memory.
+std::size_t ResidentPages(const char* from, std::size_t size) {
+  const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const std::uintptr_t begin = (reinterpret_cast<std::uintptr_t>(from) + page - 1) / page * page;
+  const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(from) + size) / page * page;
+  if (end <= begin) return 0;
+  std::vector<unsigned char> in((end - begin) / page);
+  if (::mincore(reinterpret_cast<void*>(begin), end - begin, in.data()) != 0) return 0;
+  return static_cast<std::size_t>(std::count_if(in.begin(), in.end(), [](unsigned char c) { return c & 1; }));
+}
+
+TEST(SpareCapacity, WholePagesAfterTheTextGoBackAndTheStringStaysWhole) {
+  std::string s(4 << 20, 'x');
+  const std::string text = "kept text";
+  std::copy(text.begin(), text.end(), s.begin());
+  s.resize(text.size());
+  const char* data = s.data();
+  EXPECT_GT(ResidentPages(data + 4096 * 2, s.capacity() - 4096 * 2), 0u);
+  ReleaseSpareCapacity(s);
+  EXPECT_EQ(s.data(), data);  // not moved
+  EXPECT_EQ(s, text);
+  EXPECT_EQ(s.c_str()[s.size()], '\0');
+  EXPECT_EQ(ResidentPages(data + 4096 * 2, s.capacity() - 4096 * 2), 0u);
+  // The room is still the string's.
+  s.append(100000, 'y');
+  EXPECT_EQ(s.data(), data);
+  EXPECT_EQ(s.size(), text.size() + 100000);
+  EXPECT_EQ(s.substr(0, text.size()), text);
+  EXPECT_EQ(std::count(s.begin(), s.end(), 'y'), 100000);
+  // Short strings and full ones are left alone.
+  std::string small = "short";
+  ReleaseSpareCapacity(small);
+  EXPECT_EQ(small, "short");
+  std::string full(10000, 'z');
+  ReleaseSpareCapacity(full);
+  EXPECT_EQ(full, std::string(10000, 'z'));
 }
 
 }  // namespace

@@ -70,7 +70,12 @@ TEST(PlainSearch, PatternLimits) {
   }
 }
 
+// Short and long lines and patterns: a line long enough is looked at sixteen
+// starts at a time, the rest one start at a time.
 TEST(PlainSearch, AgreesWithBruteForceOnRandomText) {
+  struct Shape {
+    std::size_t maxPattern, maxLine;
+  };
   std::mt19937 rng(7);
   const std::string alphabet = "abAB_ \xE0\xC0\x00";
   auto pick = [&](std::size_t n) {
@@ -79,29 +84,49 @@ TEST(PlainSearch, AgreesWithBruteForceOnRandomText) {
     return r;
   };
   TOndEditSearch s;
-  for (int round = 0; round < 4000; ++round) {
-    const bool sensitive = rng() % 2, whole = rng() % 2;
-    const std::string pat = pick(1 + rng() % 4), line = pick(rng() % 30);
-    s.SetOptions(static_cast<TOndSearchOptions>((sensitive ? ssoMatchCase : 0) | (whole ? ssoWholeWord : 0)));
-    s.SetPattern(pat);
-    std::vector<int> expected;
-    auto same = [&](char a, char b) {
-      return sensitive ? a == b : AnsiLowerChar(static_cast<unsigned char>(a)) == AnsiLowerChar(static_cast<unsigned char>(b));
-    };
-    auto delim = [](char c) { return !IsAnsiAlphaNumeric(static_cast<unsigned char>(c)) && c != '_'; };
-    for (std::size_t i = 0; i + pat.size() <= line.size();) {
-      bool eq = true;
-      for (std::size_t k = 0; k < pat.size() && eq; ++k) eq = same(pat[k], line[i + k]);
-      if (eq && whole)
-        eq = (i == 0 || delim(line[i - 1])) && (i + pat.size() == line.size() || delim(line[i + pat.size()]));
-      if (eq) {
-        expected.push_back(static_cast<int>(i + 1));
-        i += pat.size();
-      } else {
-        ++i;
+  for (const Shape shape : {Shape{4, 30}, Shape{6, 120}, Shape{24, 200}}) {
+    for (int round = 0; round < 4000; ++round) {
+      const bool sensitive = rng() % 2, whole = rng() % 2;
+      const std::string pat = pick(1 + rng() % shape.maxPattern), line = pick(rng() % shape.maxLine);
+      s.SetOptions(static_cast<TOndSearchOptions>((sensitive ? ssoMatchCase : 0) | (whole ? ssoWholeWord : 0)));
+      s.SetPattern(pat);
+      std::vector<int> expected;
+      auto same = [&](char a, char b) {
+        return sensitive ? a == b
+                         : AnsiLowerChar(static_cast<unsigned char>(a)) == AnsiLowerChar(static_cast<unsigned char>(b));
+      };
+      auto delim = [](char c) { return !IsAnsiAlphaNumeric(static_cast<unsigned char>(c)) && c != '_'; };
+      for (std::size_t i = 0; i + pat.size() <= line.size();) {
+        bool eq = true;
+        for (std::size_t k = 0; k < pat.size() && eq; ++k) eq = same(pat[k], line[i + k]);
+        if (eq && whole)
+          eq = (i == 0 || delim(line[i - 1])) && (i + pat.size() == line.size() || delim(line[i + pat.size()]));
+        if (eq) {
+          expected.push_back(static_cast<int>(i + 1));
+          i += pat.size();
+        } else {
+          ++i;
+        }
       }
+      ASSERT_EQ(FindAll(s, line), expected) << "pattern '" << pat << "' line '" << line << "'";
     }
-    ASSERT_EQ(FindAll(s, line), expected) << "pattern '" << pat << "' line '" << line << "'";
+  }
+}
+
+// Every byte value, in both cases, at the first and the last position of the
+// pattern, in a line long enough for the sixteen-at-a-time look.
+TEST(PlainSearch, EveryByteFoldsAtBothEnds) {
+  TOndEditSearch s;
+  for (int c = 1; c < 256; ++c) {
+    if (c == '.') continue;  // the filler
+    const char upper = static_cast<char>(c), lower = static_cast<char>(AnsiLowerChar(static_cast<unsigned char>(c)));
+    const std::string pattern = std::string(1, upper) + "-" + std::string(1, upper);
+    const std::string line = std::string(20, '.') + lower + "-" + lower + std::string(20, '.') + upper + "-" + upper;
+    s.SetOptions(0);
+    s.SetPattern(pattern);
+    EXPECT_EQ(FindAll(s, line), (std::vector<int>{21, 44})) << c;
+    s.SetOptions(ssoMatchCase);
+    EXPECT_EQ(FindAll(s, line), upper == lower ? (std::vector<int>{21, 44}) : std::vector<int>{44}) << c;
   }
 }
 

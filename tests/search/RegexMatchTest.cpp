@@ -2,6 +2,7 @@
 // search loop of Exec / ExecNext, and the limits that keep a search safe.
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "tests/search/RegexTestUtil.h"
@@ -131,6 +132,32 @@ TEST(RegexMatch, CaseInsensitiveCyrillic) {
   // Inline modifiers switch case-insensitivity on and off.
   EXPECT_EQ(AllMatches(A("(?i)привет"), A("ПРИВЕТ")), (Spans{{1, 6}}));
   EXPECT_EQ(AllMatches(A("(?i)п(?-i)р"), A("Пр ПР")), (Spans{{1, 2}}));
+}
+
+// An expression that begins with a literal is searched for only where the
+// literal's first and last characters are; written with its first character
+// as a set it is searched for everywhere. Both must find the same matches,
+// in short lines and in lines long enough to be looked at in blocks.
+TEST(RegexMatch, LeadingLiteralsFindWhatTheFullSearchFinds) {
+  std::mt19937 rng(11);
+  const std::string letters = A("abAB1 ёЁ");
+  auto pick = [&](std::size_t n) {
+    std::string r;
+    for (std::size_t i = 0; i < n; ++i) r.push_back(letters[rng() % letters.size()]);
+    return r;
+  };
+  // The quantifiers among them apply to the literal's last character.
+  const char* const tails[] = {"", "\\w*", "[0-9]?", "(a|b)", "*", "+", "?", "{0,2}"};
+  for (int round = 0; round < 3000; ++round) {
+    const std::string literal = pick(1 + rng() % 5);
+    if (literal[0] == ' ') continue;
+    const std::string modifier = rng() % 2 ? "(?i)" : "";
+    const std::string tail = tails[rng() % 8];
+    const std::string line = pick(rng() % (round % 2 ? 120 : 20));
+    const std::string fast = modifier + literal + tail;
+    const std::string full = modifier + "[" + literal.substr(0, 1) + "]" + literal.substr(1) + tail;
+    ASSERT_EQ(AllMatches(fast, line), AllMatches(full, line)) << fast << " in '" << line << "'";
+  }
 }
 
 TEST(RegexMatch, AnchorsAndLineSeparators) {

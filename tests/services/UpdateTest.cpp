@@ -260,12 +260,17 @@ class TCallQueue {
     {
       std::lock_guard lock(FLock);
       FCalls.push_back(std::move(call));
+      ++FPushed;
     }
     FReady.notify_all();
   }
   bool Empty() {
     std::lock_guard lock(FLock);
     return FCalls.empty();
+  }
+  int Pushed() {
+    std::lock_guard lock(FLock);
+    return FPushed;
   }
   // Runs queued calls, waiting for more, until done holds.
   void RunUntil(const std::function<bool()>& done) {
@@ -286,6 +291,7 @@ class TCallQueue {
   std::mutex FLock;
   std::condition_variable FReady;
   std::deque<std::function<void()>> FCalls;
+  int FPushed = 0;
 };
 
 // A check with every event written to a log, each checked to arrive on the
@@ -295,6 +301,7 @@ struct TCheckRig {
   std::vector<std::string> Log;
   const std::thread::id Window = std::this_thread::get_id();
   bool Take = true;  // the answer to an offer
+  bool Busy = false;  // the window's state for held calls
   std::unique_ptr<TThCheckUpd> Check = std::make_unique<TThCheckUpd>(Events());
 
   void Note(const std::string& what) {
@@ -313,6 +320,7 @@ struct TCheckRig {
     e.OnWork = [this](std::int64_t n) { Log.push_back("work " + std::to_string(n)); };
     e.OnWorkEnd = [this] { Note("end"); };
     e.OnDownloaded = [this](int result) { Note("downloaded " + std::to_string(result)); };
+    e.Busy = [this] { return Busy; };
     return e;
   }
   void Run(bool silent, const TUpdateTarget& target) {
@@ -450,6 +458,28 @@ TEST(UpdateThread, GoingAwayWhileTheOfferIsOpenEndsTheWait) {
   rig.Check.reset();
   rig.Queue.RunUntil([&] { return rig.Queue.Empty(); });
   EXPECT_TRUE(rig.Log.empty());
+}
+
+TEST(UpdateThread, CallsWaitWhileTheWindowIsBusyAndComeInOrder) {
+  TLocalServer server;
+  server.Set("/pub/ONDREL/Build.upd", Ok("101\r\n1.0.0.101\r\n"));
+  server.Set("/pub/ONDREL/UpdateInfo.txt", Ok("notes"));
+  TCheckRig rig;
+  rig.Take = false;
+  rig.Busy = true;
+  ASSERT_TRUE(rig.Check->Start(false, {server.Url(), "/nonexistent/Ondrel", 100}));
+  // The offer arrives and is held; the worker waits for its answer.
+  rig.Queue.RunUntil([&] { return rig.Queue.Pushed() == 1 && rig.Queue.Empty(); });
+  EXPECT_TRUE(rig.Log.empty());
+  EXPECT_TRUE(rig.Check->Running());
+  // Still busy: resuming changes nothing.
+  rig.Check->ResumeHeld();
+  rig.Queue.RunUntil([&] { return rig.Queue.Empty(); });
+  EXPECT_TRUE(rig.Log.empty());
+  rig.Busy = false;
+  rig.Check->ResumeHeld();
+  rig.Queue.RunUntil([&] { return !rig.Check->Running() && rig.Queue.Empty(); });
+  EXPECT_EQ(rig.Steps(), (TLog{"offer 1.0.0.101 notes"}));
 }
 
 }  // namespace

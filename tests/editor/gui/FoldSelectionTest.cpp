@@ -174,6 +174,23 @@ TEST(FoldSelection, ReplaceAllLeavesCollapsedFoldsWhole) {
   ed->SetSearchEngine(nullptr);
 }
 
+// A replacement that breaks a line moves the collapsed header down while the
+// search goes on: its marker still is no text of the file at its new line.
+TEST(FoldSelection, ReplaceAllFollowsACollapsedHeaderThatMoves) {
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 500, 300);
+  ed->CodeFolding().FoldRegions().Add(frtChar, false, false, false, "{", "}");
+  ed->CodeFolding().SetEnabled(true);
+  ed->Lines()->SetText("a  b\r\nc {\r\n d\r\n}\r\ne");
+  ed->RescanFoldRanges();
+  ASSERT_TRUE(ed->CollapseFoldRange(ed->FoldRangeAtLine(2)));
+  TOndEditSearch engine;
+  ed->SetSearchEngine(&engine);
+  EXPECT_EQ(ed->SearchReplace("  ", "\r\n", ssoReplaceAll | ssoEntireScope), 1);
+  EXPECT_EQ(ed->GetEditorText(), "a\r\nb\r\nc {\r\n d\r\n}\r\ne");
+  ed->SetSearchEngine(nullptr);
+}
+
 TEST(FoldSelection, MemoMessagesSeeTheHiddenLines) {
   auto memo = MakeFolded<TOndMemo>();
   const std::string text = kText;

@@ -1,0 +1,77 @@
+// Finding where a literal may start in a line: the starts whose byte under
+// the literal's first character and whose byte under its last character are
+// each one of two given bytes (a letter's two cases, or one byte twice).
+// Sixteen starts are looked at with a few vector operations, so a search
+// spends its time only where a comparison can succeed; the caller then
+// compares the whole literal (or runs its program) at each candidate.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+namespace ond {
+
+class TLiteralScan {
+ public:
+  TLiteralScan() = default;
+  // distance: from the first character to the last (the literal's length
+  // minus one).
+  TLiteralScan(std::array<unsigned char, 2> first, std::array<unsigned char, 2> last, std::size_t distance)
+      : FFirst(first), FLast(last), FDistance(distance) {}
+
+  // Calls found(start) for each candidate start from `from` to `lastStart`
+  // (both included, lastStart + distance inside the text) in increasing
+  // order, until found returns true; returns whether it did.
+  template <class Found>
+  bool Scan(const unsigned char* text, std::size_t from, std::size_t lastStart, Found&& found) const {
+    if (from > lastStart) return false;
+    if (lastStart - from >= 15) {
+      const Bytes16 first1 = Splat(FFirst[0]), first2 = Splat(FFirst[1]);
+      const Bytes16 last1 = Splat(FLast[0]), last2 = Splat(FLast[1]);
+      // The last block is moved back to end at lastStart; the starts it
+      // covers again were looked at already.
+      std::size_t seen = from;
+      for (std::size_t block = from; seen <= lastStart; block += 16) {
+        if (block + 15 > lastStart) block = lastStart - 15;
+        const Bytes16 a = Load(text + block), b = Load(text + block + FDistance);
+        const auto hit = ((a == first1) | (a == first2)) & ((b == last1) | (b == last2));
+        if (AnySet(hit))
+          for (std::size_t k = 0; k < 16; ++k)
+            if (hit[k] && block + k >= seen && found(block + k)) return true;
+        seen = block + 16;
+      }
+      return false;
+    }
+    for (std::size_t start = from; start <= lastStart; ++start) {
+      const unsigned char a = text[start], b = text[start + FDistance];
+      if ((a == FFirst[0] || a == FFirst[1]) && (b == FLast[0] || b == FLast[1]) && found(start)) return true;
+    }
+    return false;
+  }
+
+ private:
+  // The compiler maps this to the machine's vector registers where it has them.
+  using Bytes16 = unsigned char __attribute__((vector_size(16)));
+
+  static Bytes16 Load(const unsigned char* p) {
+    Bytes16 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+  }
+  static Bytes16 Splat(unsigned char c) { return Bytes16{} + c; }
+  template <class Vector>
+  static bool AnySet(const Vector& v) {
+    static_assert(sizeof v == 16);
+    std::uint64_t half[2];
+    std::memcpy(half, &v, sizeof half);
+    return (half[0] | half[1]) != 0;
+  }
+
+  std::array<unsigned char, 2> FFirst{};
+  std::array<unsigned char, 2> FLast{};
+  std::size_t FDistance = 0;
+};
+
+}  // namespace ond
