@@ -21,7 +21,9 @@ QApplication* App() {
   return app;
 }
 
-void TypeAndUndo(benchmark::State& state) {
+// Typing Keys characters in the middle of Lines lines and undoing them,
+// with word wrap at 80 columns or without.
+void TypeAndUndoIn(benchmark::State& state, int Keys, bool Wrapped) {
   App();
   const int lines = static_cast<int>(state.range(0));
   auto ed = std::make_unique<ond::TOndEdit>(nullptr);
@@ -31,8 +33,13 @@ void TypeAndUndo(benchmark::State& state) {
   text.reserve(static_cast<std::size_t>(lines) * 40);
   for (int i = 0; i < lines; ++i) text += "    \"key\": \"value of the line\",\n";
   ed->Lines()->SetText(text);
+  if (Wrapped) {
+    ed->WordWrap().SetStyle(ond::wwsSpecified);
+    ed->WordWrap().SetPosition(80);
+    ed->WordWrap().SetEnabled(true);
+  }
   const std::string original = ed->Lines()->Get(lines / 2);
-  constexpr int kKeys = 10000;
+  const int kKeys = Keys;
   for (auto _ : state) {
     ed->SetCaretXY(ond::BufferCoord(5, lines / 2 + 1));
     for (int i = 0; i < kKeys; ++i) ed->CommandProcessor(ond::ecChar, static_cast<char>('a' + i % 26), nullptr);
@@ -45,6 +52,15 @@ void TypeAndUndo(benchmark::State& state) {
                                                          benchmark::Counter::kInvert);
 }
 
+void TypeAndUndo(benchmark::State& state) { TypeAndUndoIn(state, 10000, false); }
+// With and without word wrap (target: at most 1.5 times the cost without):
+// 1,000 keys, so that without wrap the caret stays below the widest column
+// it may reach and both sides type the same text at the same places.
+void TypeWrapped(benchmark::State& state) { TypeAndUndoIn(state, 1000, true); }
+void TypeUnwrapped(benchmark::State& state) { TypeAndUndoIn(state, 1000, false); }
+
 }  // namespace
 
 BENCHMARK(TypeAndUndo)->Arg(10)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(TypeWrapped)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(TypeUnwrapped)->Arg(1000000)->Unit(benchmark::kMillisecond);

@@ -30,7 +30,10 @@ TOndBaseCompletionProposal::TOndBaseCompletionProposal(TComponent* Owner) : TCom
   FList.Options = FOptions;
 }
 
-TOndBaseCompletionProposal::~TOndBaseCompletionProposal() { BeginDestroy(); }
+TOndBaseCompletionProposal::~TOndBaseCompletionProposal() {
+  BeginDestroy();
+  if (FForm) FForm->OnAway = nullptr;
+}
 
 void TOndBaseCompletionProposal::SetFont(const TFont& Value) {
   FFont.Assign(Value);
@@ -100,7 +103,10 @@ void TOndBaseCompletionProposal::ExecuteEx(const std::string& S, int X, int Y, O
 }
 
 void TOndBaseCompletionProposal::PlaceAndShow(int X, int Y) {
-  if (!FForm) FForm = std::make_unique<TOndBaseCompletionProposalForm>(*this);
+  if (!FForm) {
+    FForm = std::make_unique<TOndBaseCompletionProposalForm>(*this);
+    FForm->OnAway = [this](TObject*) { CancelCompletion(); };
+  }
   const TRect screen = TPopupWindow::ScreenRectAt(TPoint{X, Y});
   const int itemHeight = EffectiveItemHeight();
   TSize size;
@@ -184,6 +190,7 @@ void TOndCompletionProposal::Detach() {
   TCustomOndEdit* editor = FEditor;
   FEditor = nullptr;
   if (Visible()) CancelCompletion();
+  if (Form()) Form()->WatchAway(nullptr);
   editor->RemoveKeyDownHandler(TKeyHandler(this, &TOndCompletionProposal::EditorKeyDown));
   editor->RemoveKeyPressHandler(TKeyPressHandler(this, &TOndCompletionProposal::EditorKeyPress));
   editor->RemoveFreeNotification(this);
@@ -218,6 +225,8 @@ void TOndCompletionProposal::SetOptions(TOndCompletionOptions Value) {
 void TOndCompletionProposal::ExecuteEx(const std::string& S, int X, int Y, OndCompletionType Kind) {
   TOndBaseCompletionProposal::ExecuteEx(S, X, Y, Kind);
   if (FTimer) FTimer->SetEnabled(false);
+  // A hint belongs to the place the pointer rests on in its editor.
+  if (Form()) Form()->WatchAway(GetDisplayType() == ctHint ? FEditor : nullptr);
 }
 
 void TOndCompletionProposal::CancelCompletion() {

@@ -82,7 +82,6 @@ class TOndBaseCompletionProposal : public TComponent {
 
   // Shows the pop-up for the current string S at screen point (X, Y).
   virtual void ExecuteEx(const std::string& S, int X, int Y, OndCompletionType Kind);
-  void Execute(const std::string& S, int X, int Y) { ExecuteEx(S, X, Y, FDefaultType); }
   virtual void CancelCompletion();
   virtual bool Visible() const;
   // The text typed so far, and the code list's items and selection.

@@ -788,6 +788,9 @@ void TCustomOndEdit::ListChanged(TOndEditStringList*) { LinesChanged(); }
 
 void TCustomOndEdit::LinesChanged() {
   FStateFlags &= static_cast<TOndStateFlags>(~sfLinesChanging);
+  // The gutter first: its width decides the wrap width, so that word wrap
+  // lays the changed text out once, for the width it keeps.
+  if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
   UpdateScrollBars();
   // A change from outside the edit primitives leaves no selection behind.
   if (FEditShiftsMarks == 0 && FFoldToggling == 0 && SelAvail()) {
@@ -796,8 +799,8 @@ void TCustomOndEdit::LinesChanged() {
   }
   if (!FInvalidateRect.IsEmpty()) TControl::InvalidateRect(FInvalidateRect);
   FInvalidateRect = TRect{};
-  if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
-  if (!(FOptions & eoScrollPastEof)) SetTopLine(FView.TopLine);
+  // A view at the top stays there whatever the text: no row count needed.
+  if (!(FOptions & eoScrollPastEof) && FView.TopLine > 1) SetTopLine(FView.TopLine);
 }
 
 void TCustomOndEdit::ListCleared(TOndEditStringList*) {

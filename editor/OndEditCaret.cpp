@@ -480,6 +480,12 @@ void TCustomOndEdit::MoveCaretByChars(int DX, bool Extend) {
     to.Char = std::max(1, from.Char + DX);
     if (DX > 0 && lineChange) to.Char = std::min(to.Char, len + 1);
   }
+  // The caret is never shown beyond one column past the wrap width: a right
+  // move that would go there goes to the start of the next row, the next
+  // line's first; on the last line it stays where it is.
+  if (FWordWrapPlugin && DX > 0 && to.Line == from.Line &&
+      BufferToDisplayPos(to).Column > FWordWrapPlugin->WrapWidth() + 1)
+    to = from.Line < count ? BufferCoord(1, from.Line + 1) : from;
   MoveCaretAndSelect(from, to, Extend);
   if (FWordWrapPlugin && DX > 0 && lineCaret && to.Line == from.Line) {
     const TDisplayCoord d = BufferToDisplayPos(GetCaretXY());

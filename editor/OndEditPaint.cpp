@@ -29,7 +29,8 @@ void TCustomOndEdit::InvalidateRect(const TRect& R, bool) {
 }
 
 void TCustomOndEdit::InvalidateLines(int FirstLine, int LastLine) {
-  if (FirstLine == -1 && LastLine == -1) {
+  // Rows not laid out yet may all move: no row is looked up for them.
+  if ((FirstLine == -1 && LastLine == -1) || (FWordWrapPlugin && !FWordWrapPlugin->LaidOut())) {
     InvalidateRect(Rect(FView.GutterWidth, 0, Width(), Height()), false);
     return;
   }
@@ -43,7 +44,7 @@ void TCustomOndEdit::InvalidateLines(int FirstLine, int LastLine) {
 
 void TCustomOndEdit::InvalidateGutterLines(int FirstLine, int LastLine) {
   if (FView.GutterWidth <= 0) return;
-  if (FirstLine == -1 && LastLine == -1) {
+  if ((FirstLine == -1 && LastLine == -1) || (FWordWrapPlugin && !FWordWrapPlugin->LaidOut())) {
     InvalidateRect(Rect(0, 0, FView.GutterWidth, Height()), false);
     return;
   }

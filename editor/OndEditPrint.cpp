@@ -83,6 +83,12 @@ void TOndEditPrint::AppendPieces(int Line, std::vector<TSpan>& Out) const {
     Out.push_back({start, std::min(span.End, start + FMaxCols)});
 }
 
+// The number the last printed line carries: the widest line number.
+int TOndEditPrint::HighestLineNumber() const {
+  const int last = SelectedOnly && FSelAvail ? FSelEnd.Line : static_cast<int>(FLines.size());
+  return last + LineOffset;
+}
+
 void TOndEditPrint::PrepareLayout(const TOndPrintMeasure& Measure) {
   const int ppi = FPrinterInfo.YPixPrInch();
   FPrintFont = FFont;
@@ -95,8 +101,7 @@ void TOndEditPrint::PrepareLayout(const TOndPrintMeasure& Measure) {
   FCharWidth = std::max(1, Measure.AverageCharWidth(widest));
   FLineHeight = std::max(1, Measure.LineHeight(widest));
 
-  const int lastLine = SelectedOnly && FSelAvail ? FSelEnd.Line : static_cast<int>(FLines.size());
-  const int maxLineNum = lastLine + LineOffset;
+  const int maxLineNum = HighestLineNumber();
   // With mirrored margins an even page may be narrower; rows are cut once,
   // so they are cut for the narrower of the two.
   Margins.InitPage(Measure, FPrintFont, 2, FPrinterInfo, LineNumbers, LineNumbersInMargin, maxLineNum);
@@ -246,8 +251,7 @@ void TOndEditPrint::PrintHeaderFooter(TOndPrintCanvas& Canvas, const THeaderFoot
 
 void TOndEditPrint::PrintPage(TOndPrintCanvas& Canvas, int Page) {
   if (!Notify(TOndPrintStatus::psNewPage, Page)) return;
-  const int maxLineNum = (SelectedOnly && FSelAvail ? FSelEnd.Line : static_cast<int>(FLines.size())) + LineOffset;
-  Margins.InitPage(Canvas, FPrintFont, Page, FPrinterInfo, LineNumbers, LineNumbersInMargin, maxLineNum);
+  Margins.InitPage(Canvas, FPrintFont, Page, FPrinterInfo, LineNumbers, LineNumbersInMargin, HighestLineNumber());
   if (BackgroundColor != clWhite && BackgroundColor != clNone)
     Canvas.FillRect({Margins.PLeft, FTextTop, Margins.PRight, FTextBottom}, BackgroundColor);
   PrintHeaderFooter(Canvas, Header, Page + PageOffset);
@@ -284,6 +288,11 @@ int TOndEditPrint::PrintRange(int First, int Last) {
   // An empty range starts no job at all.
   if (First > Last) return 0;
   if (!FPrinter.BeginDoc(DocTitle.empty() ? Title : DocTitle)) return 0;
+  // A job that a throwing handler leaves halfway is aborted, never left open.
+  bool closed = false;
+  const TScopeExit close([&] {
+    if (!closed) FPrinter.Abort();
+  });
   int printed = 0;
   TOndPrintCanvas& canvas = FPrinter.Canvas();
   const int copies = std::max(1, Copies);
@@ -296,11 +305,9 @@ int TOndEditPrint::PrintRange(int First, int Last) {
       }
     }
   }
-  if (FAbort) {
-    FPrinter.Abort();
-    return 0;
-  }
+  if (FAbort) return 0;  // the guard aborts the job
   Notify(TOndPrintStatus::psEnd, Last);
+  closed = true;
   FPrinter.EndDoc();
   return printed;
 }

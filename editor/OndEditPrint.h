@@ -122,6 +122,7 @@ class TOndEditPrint {
 
   void PrepareLayout(const TOndPrintMeasure& Measure);
   void LayOutPages();
+  int HighestLineNumber() const;
   TSpan PrintedSpan(int Line) const;
   void AppendPieces(int Line, std::vector<TSpan>& Out) const;
   void ScanRanges();

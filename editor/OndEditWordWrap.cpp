@@ -21,37 +21,117 @@ void TOndWordWrapPlugin::Reset() {
   FMaxRowLength = ClampWidth(FOwner->WrapWidth());
   FMinRowLength = std::max(1, FMaxRowLength - FMaxRowLength / 3);
   const TSysCharSet ident = FOwner->WrapIdentChars();
-  FBreakChars = TSysCharSet();
-  for (int c = 0; c < 256; ++c)
-    if (!ident.Contains(static_cast<char>(c))) FBreakChars.Include(static_cast<char>(c));
+  for (int c = 0; c < 256; ++c) FBreakChars[static_cast<std::size_t>(c)] = !ident.Contains(static_cast<char>(c));
+  FBreakBelow = 0;
+  while (FBreakBelow < 128 && FBreakChars[FBreakBelow]) ++FBreakBelow;
+  if (std::find(FBreakChars.begin() + FBreakBelow, FBreakChars.end(), true) != FBreakChars.end()) FBreakBelow = 0;
   FLineOffsets.clear();
   FRowLengths.clear();
-  Relayout(0, 0, FOwner->WrapLines().GetCount());
+  FPendingDelta = 0;
+  FGapAt = FGapLen = 0;
+  // Laid out when first asked: a load, the gutter growing with it and the
+  // width settling cost one layout between them, and a panel that closes
+  // right after a reset costs none.
+  FStale = true;
+}
+
+void TOndWordWrapPlugin::LayOutAll() const {
+  if (!FStale) return;
+  auto& self = const_cast<TOndWordWrapPlugin&>(*this);
+  FStale = false;
+  ++FLayouts;
+  try {
+    self.Relayout(0, 0, FOwner->WrapLines().GetCount());
+  } catch (...) {
+    FLineOffsets.clear();
+    FRowLengths.clear();
+    FGapAt = FGapLen = 0;
+    FStale = true;
+    throw;
+  }
 }
 
 void TOndWordWrapPlugin::DisplayChanged() {
   if (ClampWidth(FOwner->WrapWidth()) != FMaxRowLength) Reset();
 }
 
-void TOndWordWrapPlugin::WrapLine(std::string_view Text, std::vector<std::uint8_t>& Rows) const {
-  const std::size_t n = Text.size();
-  const std::size_t maxLen = static_cast<std::size_t>(FMaxRowLength);
-  const std::size_t minLen = static_cast<std::size_t>(FMinRowLength);
-  std::size_t start = 0;
-  while (start + maxLen < n) {
-    std::size_t end = start + maxLen;
-    // The row ends before a break character in its last third; the break
-    // character begins the next row. Without one the word is cut.
-    for (std::size_t p = end; p > start + minLen; --p) {
-      if (FBreakChars.Contains(Text[p])) {
-        end = p;
-        break;
-      }
+std::size_t TOndWordWrapPlugin::RowEnd(std::string_view Text, std::size_t Start) const noexcept {
+  const std::size_t end = Start + static_cast<std::size_t>(FMaxRowLength);
+  if (end >= Text.size()) return Text.size();
+  // The row ends before a break character in its last third; the break
+  // character begins the next row. Without one the word is cut.
+  const std::size_t stop = Start + static_cast<std::size_t>(FMinRowLength);
+  std::size_t p = end;
+  if (FBreakBelow > 0) {
+    // Whole words of eight bytes none of which is below the limit are
+    // skipped (a byte below it sets its top bit in the test).
+    const std::uint64_t ones = 0x0101010101010101ULL, tops = 0x8080808080808080ULL;
+    while (p >= stop + 8) {
+      std::uint64_t x;
+      std::memcpy(&x, Text.data() + p - 7, sizeof x);
+      if (((x - ones * FBreakBelow) & ~x & tops) != 0) break;
+      p -= 8;
     }
+  }
+  for (; p > stop; --p)
+    if (FBreakChars[static_cast<unsigned char>(Text[p])]) return p;
+  return end;
+}
+
+void TOndWordWrapPlugin::WrapLine(std::string_view Text, std::vector<std::uint8_t>& Rows) const {
+  std::size_t start = 0;
+  do {
+    const std::size_t end = RowEnd(Text, start);
     Rows.push_back(static_cast<std::uint8_t>(end - start));
     start = end;
+  } while (start < Text.size());
+}
+
+std::string_view TOndWordWrapPlugin::ExpandedLine(TOndEditStringList& Lines, std::int32_t Index) {
+  const std::string_view text = Lines.GetView(Index);
+  if (text.empty() || std::memchr(text.data(), '\t', text.size()) == nullptr) return text;
+  FExpanded = Lines.GetExpandedText(Index);
+  return FExpanded;
+}
+
+void TOndWordWrapPlugin::MoveGap(std::size_t To) const noexcept {
+  std::uint8_t* const rows = FRowLengths.data();
+  if (To < FGapAt)
+    std::memmove(rows + To + FGapLen, rows + To, FGapAt - To);
+  else if (To > FGapAt)
+    std::memmove(rows + FGapAt, rows + FGapAt + FGapLen, To - FGapAt);
+  FGapAt = To;
+}
+
+void TOndWordWrapPlugin::ApplyPending() const noexcept {
+  if (FPendingDelta == 0) return;
+  for (std::size_t i = FPendingFrom; i < FLineOffsets.size(); ++i) FLineOffsets[i] += FPendingDelta;
+  FPendingDelta = 0;
+}
+
+void TOndWordWrapPlugin::Settle() const {
+  LayOutAll();
+  ApplyPending();
+  FRowLengths.erase(FRowLengths.begin() + static_cast<std::ptrdiff_t>(FGapAt),
+                    FRowLengths.begin() + static_cast<std::ptrdiff_t>(FGapAt + FGapLen));
+  FGapAt = FRowLengths.size();
+  FGapLen = 0;
+}
+
+void TOndWordWrapPlugin::ReplaceRows(std::size_t At, std::size_t Count, const std::vector<std::uint8_t>& Rows) {
+  MoveGap(At + Count);
+  FGapAt = At;
+  FGapLen += Count;
+  if (FGapLen < Rows.size()) {
+    // Room for this change and for many more to come, in proportion to the
+    // text so that growing costs little over a long session.
+    const std::size_t grow = Rows.size() - FGapLen + std::max<std::size_t>(4096, FRowLengths.size() / 16);
+    FRowLengths.insert(FRowLengths.begin() + static_cast<std::ptrdiff_t>(FGapAt), grow, 0);
+    FGapLen += grow;
   }
-  Rows.push_back(static_cast<std::uint8_t>(n - start));
+  std::copy(Rows.begin(), Rows.end(), FRowLengths.begin() + static_cast<std::ptrdiff_t>(FGapAt));
+  FGapAt += Rows.size();
+  FGapLen -= Rows.size();
 }
 
 std::int32_t TOndWordWrapPlugin::Relayout(std::int32_t First, std::int32_t OldCount, std::int32_t NewCount) {
@@ -65,38 +145,39 @@ std::int32_t TOndWordWrapPlugin::Relayout(std::int32_t First, std::int32_t OldCo
   offsets.clear();
   std::int64_t total = rowStart;
   for (std::int32_t i = First; i < First + NewCount; ++i) {
-    std::string_view text = lines.GetView(i);
-    if (!text.empty() && std::memchr(text.data(), '\t', text.size()) != nullptr) {
-      FExpanded = lines.GetExpandedText(i);
-      text = FExpanded;
-    }
     const std::size_t before = rows.size();
-    WrapLine(text, rows);
+    WrapLine(ExpandedLine(lines, i), rows);
     total += static_cast<std::int64_t>(rows.size() - before);
     if (total > INT32_MAX) throw EOutOfMemory("Too many display rows");
     offsets.push_back(static_cast<std::int32_t>(total));
   }
   const std::int32_t delta = static_cast<std::int32_t>(rows.size()) - (oldRowEnd - rowStart);
-  // Rows: replace the old lines' rows by the new ones.
-  const auto rowAt = FRowLengths.begin() + rowStart;
-  const std::size_t common = std::min(rows.size(), static_cast<std::size_t>(oldRowEnd - rowStart));
-  std::copy(rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(common), rowAt);
-  if (rows.size() > common)
-    FRowLengths.insert(rowAt + static_cast<std::ptrdiff_t>(common), rows.begin() + static_cast<std::ptrdiff_t>(common),
-                       rows.end());
-  else
-    FRowLengths.erase(rowAt + static_cast<std::ptrdiff_t>(common), FRowLengths.begin() + oldRowEnd);
-  // Offsets: the same for the lines, then every following line moves.
-  const auto lineAt = FLineOffsets.begin() + First;
-  const std::size_t commonLines = static_cast<std::size_t>(std::min(OldCount, NewCount));
-  std::copy(offsets.begin(), offsets.begin() + static_cast<std::ptrdiff_t>(commonLines), lineAt);
-  if (NewCount > OldCount)
-    FLineOffsets.insert(lineAt + static_cast<std::ptrdiff_t>(commonLines),
-                        offsets.begin() + static_cast<std::ptrdiff_t>(commonLines), offsets.end());
-  else
-    FLineOffsets.erase(lineAt + static_cast<std::ptrdiff_t>(commonLines), lineAt + OldCount);
-  if (delta != 0)
-    for (auto it = FLineOffsets.begin() + First + NewCount; it != FLineOffsets.end(); ++it) *it += delta;
+  ReplaceRows(static_cast<std::size_t>(rowStart), static_cast<std::size_t>(oldRowEnd - rowStart), rows);
+  const auto from = static_cast<std::size_t>(First + NewCount);
+  if (OldCount == NewCount && !(delta != 0 && FPendingDelta != 0 && FPendingFrom != from)) {
+    // The same lines: their offsets are written, the shift of the lines
+    // after them joins the pending one.
+    for (std::int32_t i = 0; i < NewCount; ++i) {
+      const auto line = static_cast<std::size_t>(First + i);
+      FLineOffsets[line] = offsets[static_cast<std::size_t>(i)] - (line >= FPendingFrom ? FPendingDelta : 0);
+    }
+    if (delta != 0) {
+      if (FPendingDelta == 0) FPendingFrom = from;
+      FPendingDelta += delta;
+    }
+  } else {
+    ApplyPending();
+    const auto lineAt = FLineOffsets.begin() + First;
+    const std::size_t commonLines = static_cast<std::size_t>(std::min(OldCount, NewCount));
+    std::copy(offsets.begin(), offsets.begin() + static_cast<std::ptrdiff_t>(commonLines), lineAt);
+    if (NewCount > OldCount)
+      FLineOffsets.insert(lineAt + static_cast<std::ptrdiff_t>(commonLines),
+                          offsets.begin() + static_cast<std::ptrdiff_t>(commonLines), offsets.end());
+    else
+      FLineOffsets.erase(lineAt + static_cast<std::ptrdiff_t>(commonLines), lineAt + OldCount);
+    if (delta != 0)
+      for (auto it = FLineOffsets.begin() + First + NewCount; it != FLineOffsets.end(); ++it) *it += delta;
+  }
   // A layout of the whole text leaves no big scratch tables behind.
   if (rows.capacity() > 65536) {
     std::vector<std::uint8_t>().swap(FNewRows);
@@ -105,30 +186,57 @@ std::int32_t TOndWordWrapPlugin::Relayout(std::int32_t First, std::int32_t OldCo
   return delta;
 }
 
+// While the layout waits to be made, the changes need no following: it is
+// made from the buffer as it is then.
+
 std::int32_t TOndWordWrapPlugin::LinesInserted(std::int32_t FirstLine, std::int32_t Count) {
+  if (FStale) return 0;
   const std::int32_t bufferCount = FOwner->WrapLines().GetCount();
   if (Count <= 0 || FirstLine < 0 || FirstLine > LineCount() || Count > bufferCount - FirstLine) return 0;
   return Relayout(FirstLine, 0, Count);
 }
 
 std::int32_t TOndWordWrapPlugin::LinesDeleted(std::int32_t FirstLine, std::int32_t Count) {
+  if (FStale) return 0;
   if (Count <= 0 || FirstLine < 0 || FirstLine >= LineCount()) return 0;
   return Relayout(FirstLine, std::min(Count, LineCount() - FirstLine), 0);
 }
 
 std::int32_t TOndWordWrapPlugin::LinesChanged(std::int32_t FirstLine, std::int32_t Count) {
-  const std::int32_t limit = std::min(LineCount(), FOwner->WrapLines().GetCount());
+  if (FStale) return 0;
+  TOndEditStringList& lines = FOwner->WrapLines();
+  const std::int32_t limit = std::min(LineCount(), lines.GetCount());
   if (Count <= 0 || FirstLine < 0 || FirstLine >= limit) return 0;
   const std::int32_t n = std::min(Count, limit - FirstLine);
+  if (n == 1) {
+    // A typed key changes one line, mostly without changing its row count:
+    // its rows are overwritten in place and no other line moves. When the
+    // count differs, the relayout below writes all of the line's rows anew.
+    // A line's rows lie all before the gap or all after it.
+    const std::string_view text = ExpandedLine(lines, FirstLine);
+    const auto first = static_cast<std::size_t>(FirstRowOf(FirstLine));
+    const auto count = static_cast<std::size_t>(Offset(static_cast<std::size_t>(FirstLine))) - first;
+    std::uint8_t* row = FRowLengths.data() + RowSlot(first);
+    std::uint8_t* const rowsEnd = row + count;
+    std::size_t start = 0;
+    do {
+      const std::size_t end = RowEnd(text, start);
+      if (row == rowsEnd) break;
+      *row++ = static_cast<std::uint8_t>(end - start);
+      start = end;
+    } while (start < text.size());
+    if (row == rowsEnd && start >= text.size()) return 0;
+  }
   return Relayout(FirstLine, n, n);
 }
 
 std::int32_t TOndWordWrapPlugin::RowLength(std::int32_t Row) const {
   if (Row < 1 || Row > RowCount()) throw EListError("List index out of bounds (" + std::to_string(Row) + ")");
-  return FRowLengths[static_cast<std::size_t>(Row - 1)];
+  return FRowLengths[RowSlot(static_cast<std::size_t>(Row - 1))];
 }
 
 TDisplayCoord TOndWordWrapPlugin::BufferPosToDisplayPos(const TBufferCoord& Pos) const {
+  LayOutAll();
   const std::int32_t chr = std::max(Pos.Char, 1);
   const std::int32_t line = std::max(Pos.Line, 1);
   if (line > LineCount()) {
@@ -136,33 +244,42 @@ TDisplayCoord TOndWordWrapPlugin::BufferPosToDisplayPos(const TBufferCoord& Pos)
     return DisplayCoord(chr, static_cast<std::int32_t>(std::min<std::int64_t>(row, INT32_MAX)));
   }
   const std::int32_t first = FirstRowOf(line - 1);
-  const std::int32_t last = FLineOffsets[static_cast<std::size_t>(line - 1)];
+  const std::int32_t last = Offset(static_cast<std::size_t>(line - 1));
   std::int64_t sum = 0;
   for (std::int32_t r = first; r < last; ++r) {
-    const std::int32_t len = FRowLengths[static_cast<std::size_t>(r)];
+    const std::int32_t len = FRowLengths[RowSlot(static_cast<std::size_t>(r))];
     sum += len;
     // A character at the very end of a row stays on that row.
     if (sum >= chr) return DisplayCoord(static_cast<std::int32_t>(len - (sum - chr)), r + 1);
   }
-  const std::int32_t lastLen = FRowLengths[static_cast<std::size_t>(last - 1)];
+  const std::int32_t lastLen = FRowLengths[RowSlot(static_cast<std::size_t>(last - 1))];
   return DisplayCoord(static_cast<std::int32_t>(lastLen + (chr - sum)), last);
 }
 
 TBufferCoord TOndWordWrapPlugin::DisplayPosToBufferPos(const TDisplayCoord& Pos) const {
+  LayOutAll();
   const std::int32_t column = std::max(Pos.Column, 1);
   const std::int32_t row = std::max(Pos.Row, 1);
   if (row > RowCount()) {
     const std::int64_t line = static_cast<std::int64_t>(LineCount()) + (row - RowCount());
     return BufferCoord(column, static_cast<std::int32_t>(std::min<std::int64_t>(line, INT32_MAX)));
   }
-  const auto it = std::lower_bound(FLineOffsets.begin(), FLineOffsets.end(), row);
-  const auto lineIndex = static_cast<std::int32_t>(it - FLineOffsets.begin());
+  // The first line whose offset reaches the row.
+  std::size_t lo = 0, hi = FLineOffsets.size();
+  while (lo < hi) {
+    const std::size_t mid = lo + (hi - lo) / 2;
+    if (Offset(mid) < row)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  const auto lineIndex = static_cast<std::int32_t>(lo);
   const std::int32_t first = FirstRowOf(lineIndex);
-  const bool lastRow = row == *it;
-  const std::int32_t len = FRowLengths[static_cast<std::size_t>(row - 1)];
+  const bool lastRow = row == Offset(lo);
+  const std::int32_t len = FRowLengths[RowSlot(static_cast<std::size_t>(row - 1))];
   const std::int32_t limited = std::min(column, (lastRow ? FMaxRowLength : len) + 1);
   std::int64_t before = 0;
-  for (std::int32_t r = first; r < row - 1; ++r) before += FRowLengths[static_cast<std::size_t>(r)];
+  for (std::int32_t r = first; r < row - 1; ++r) before += FRowLengths[RowSlot(static_cast<std::size_t>(r))];
   return BufferCoord(static_cast<std::int32_t>(std::min<std::int64_t>(limited + before, INT32_MAX)), lineIndex + 1);
 }
 

@@ -3,6 +3,7 @@
 // and display positions that the editor routes through it while wrapping.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -25,16 +26,21 @@ class IOndRowLayout {
   // A row outside 1..RowCount raises EListError.
   virtual std::int32_t RowLength(std::int32_t Row) const = 0;
   // The change notifications answer how many rows the layout gained (or, when
-  // negative, lost). Indexes outside the laid-out lines are ignored.
+  // negative, lost). Indexes outside the laid-out lines are ignored, and so
+  // is everything while the layout waits to be made.
   virtual std::int32_t LinesInserted(std::int32_t FirstLine, std::int32_t Count) = 0;
   virtual std::int32_t LinesDeleted(std::int32_t FirstLine, std::int32_t Count) = 0;
   virtual std::int32_t LinesChanged(std::int32_t FirstLine, std::int32_t Count) = 0;
   // Re-reads the wrap width and lays everything out again when it changed.
   virtual void DisplayChanged() = 0;
-  // Re-reads the width and the break characters and lays out every line.
+  // Re-reads the width and the break characters; every line is laid out
+  // again (when next needed).
   virtual void Reset() = 0;
   // The wrap width in columns the rows were laid out for.
   virtual std::int32_t WrapWidth() const = 0;
+  // False while the layout waits to be made (after a reset): every row may
+  // have moved, and asking where one is makes the layout.
+  virtual bool LaidOut() const = 0;
 };
 
 // What the word-wrap plug-in reads from the editor that owns it.
@@ -53,14 +59,17 @@ class IOndWordWrapOwner {
 
 class TOndWordWrapPlugin : public IOndRowLayout {
  public:
-  // Lays out every line at once.
+  // The lines are laid out when first needed.
   explicit TOndWordWrapPlugin(IOndWordWrapOwner* Owner);
   TOndWordWrapPlugin(const TOndWordWrapPlugin&) = delete;
   TOndWordWrapPlugin& operator=(const TOndWordWrapPlugin&) = delete;
 
   TDisplayCoord BufferPosToDisplayPos(const TBufferCoord& Pos) const override;
   TBufferCoord DisplayPosToBufferPos(const TDisplayCoord& Pos) const override;
-  std::int32_t RowCount() const override { return FLineOffsets.empty() ? 0 : FLineOffsets.back(); }
+  std::int32_t RowCount() const override {
+    LayOutAll();
+    return FLineOffsets.empty() ? 0 : Offset(FLineOffsets.size() - 1);
+  }
   std::int32_t RowLength(std::int32_t Row) const override;
   std::int32_t LinesInserted(std::int32_t FirstLine, std::int32_t Count) override;
   std::int32_t LinesDeleted(std::int32_t FirstLine, std::int32_t Count) override;
@@ -68,33 +77,81 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   void DisplayChanged() override;
   void Reset() override;
   std::int32_t WrapWidth() const override { return FMaxRowLength; }
+  bool LaidOut() const override { return !FStale; }
 
   // Per line, the number of rows up to and including it.
-  const std::vector<std::int32_t>& LineOffsets() const noexcept { return FLineOffsets; }
+  const std::vector<std::int32_t>& LineOffsets() const {
+    Settle();
+    return FLineOffsets;
+  }
   // Per row, its length in columns.
-  const std::vector<std::uint8_t>& RowLengths() const noexcept { return FRowLengths; }
-  std::int32_t LineCount() const noexcept { return static_cast<std::int32_t>(FLineOffsets.size()); }
+  const std::vector<std::uint8_t>& RowLengths() const {
+    Settle();
+    return FRowLengths;
+  }
+  std::int32_t LineCount() const {
+    LayOutAll();
+    return static_cast<std::int32_t>(FLineOffsets.size());
+  }
   // The wrap width, 1..255, and the shortest row that may end at a break.
   std::int32_t MaxRowLength() const noexcept { return FMaxRowLength; }
   std::int32_t MinRowLength() const noexcept { return FMinRowLength; }
+  // How many times every line was laid out since the plug-in was made.
+  std::int32_t Layouts() const noexcept { return FLayouts; }
 
  private:
   static std::int32_t ClampWidth(std::int32_t Width) noexcept;
+  // The text of line Index with its tabs expanded (held in FExpanded when it
+  // has tabs).
+  std::string_view ExpandedLine(TOndEditStringList& Lines, std::int32_t Index);
+  // Where the row of an expanded line that starts at Start ends.
+  std::size_t RowEnd(std::string_view Text, std::size_t Start) const noexcept;
   // Appends the row lengths of one expanded line.
   void WrapLine(std::string_view Text, std::vector<std::uint8_t>& Rows) const;
   // Lays out buffer lines First .. First + NewCount - 1 in place of the
   // OldCount laid-out lines at First; the change in rows.
   std::int32_t Relayout(std::int32_t First, std::int32_t OldCount, std::int32_t NewCount);
+  // The rows of lines .. LineIndex - 1.
   std::int32_t FirstRowOf(std::int32_t LineIndex) const noexcept {
-    return LineIndex > 0 ? FLineOffsets[static_cast<std::size_t>(LineIndex - 1)] : 0;
+    return LineIndex > 0 ? Offset(static_cast<std::size_t>(LineIndex - 1)) : 0;
   }
+  std::int32_t Offset(std::size_t Line) const noexcept {
+    return FLineOffsets[Line] + (Line >= FPendingFrom ? FPendingDelta : 0);
+  }
+  // Where row Row (0-based) is stored, past the gap.
+  std::size_t RowSlot(std::size_t Row) const noexcept { return Row < FGapAt ? Row : Row + FGapLen; }
+  // Puts Rows in place of the Count rows from row At.
+  void ReplaceRows(std::size_t At, std::size_t Count, const std::vector<std::uint8_t>& Rows);
+  void MoveGap(std::size_t To) const noexcept;
+  // Lays out every line when a reset left the layout to be made.
+  void LayOutAll() const;
+  // Adds the pending shift to the offsets and closes the gap, so that the
+  // tables read plainly.
+  void ApplyPending() const noexcept;
+  void Settle() const;
 
-  std::vector<std::int32_t> FLineOffsets;
-  std::vector<std::uint8_t> FRowLengths;
+  // Typing changes one line again and again. Two things keep that from
+  // costing a pass over every line each time its row count changes: the
+  // offsets of the lines from FPendingFrom on are FPendingDelta short until
+  // the next change elsewhere, and the row table has a gap after the rows
+  // of the last line laid out, where rows are taken out and put in.
+  mutable std::vector<std::int32_t> FLineOffsets;
+  mutable std::vector<std::uint8_t> FRowLengths;
+  mutable std::size_t FPendingFrom = 0;
+  mutable std::int32_t FPendingDelta = 0;
+  mutable std::size_t FGapAt = 0, FGapLen = 0;
+  mutable bool FStale = true;
+  mutable std::int32_t FLayouts = 0;
   IOndWordWrapOwner* FOwner;
   std::int32_t FMinRowLength = 1;
   std::int32_t FMaxRowLength = 1;
-  TSysCharSet FBreakChars;
+  // Per byte, whether a row may end before it: a plain table, read for
+  // every column searched on every keystroke.
+  std::array<bool, 256> FBreakChars{};
+  // When the break characters are exactly the bytes below some value (the
+  // blanks and control characters, as without a highlighter), that value:
+  // over-long words are then searched eight bytes at a time. Else 0.
+  unsigned FBreakBelow = 0;
   std::string FExpanded;  // reused for lines with tabs
   std::vector<std::uint8_t> FNewRows;
   std::vector<std::int32_t> FNewOffsets;

@@ -1,9 +1,12 @@
 // Reading XML text into a document, from a string or a stream.
 #include "highlight/XmlModel.h"
 
+#include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "highlight/XmlModelShared.h"
+#include "platform/core/ScopeGuard.h"
 #include "platform/core/CodePage.h"
 
 namespace ond {
@@ -258,7 +261,20 @@ class TXmlParser {
   }
 
   void Attributes(TXmlNode& node) {
-    std::string value;
+    // The attributes collect in a list the parser keeps and go to the node
+    // at the end (also when the text breaks off), so that each node holds a
+    // list of just its size.
+    FAttrs.clear();
+    const TScopeExit store([&] {
+      node.FAttrs.reserve(node.FAttrs.size() + FAttrs.size());
+      for (TXmlAttr& a : FAttrs) {
+        if (TXmlAttr* old = node.FindAttr(a.NameID))
+          old->Value = std::move(a.Value);
+        else
+          node.FAttrs.push_back(std::move(a));
+      }
+    });
+    std::string& value = FValue;
     for (;;) {
       SkipBlanks();
       int c = S.Cur();
@@ -292,12 +308,11 @@ class TXmlParser {
         value.append(from, p);
         S.P = p;
       }
-      if (TXmlAttr* a = node.FindAttr(id)) {
-        a->Value = XmlVariant(value);
-      } else {
-        if (node.FAttrs.empty()) node.FAttrs.reserve(4);
-        node.FAttrs.push_back({id, XmlVariant(value)});
-      }
+      const auto same = std::find_if(FAttrs.begin(), FAttrs.end(), [id](const TXmlAttr& a) { return a.NameID == id; });
+      if (same != FAttrs.end())
+        same->Value = XmlVariant(value);
+      else
+        FAttrs.push_back({id, XmlVariant(value)});
     }
   }
 
@@ -365,6 +380,8 @@ class TXmlParser {
   TXmlSource& S;
   bool FPreserve;
   std::string FName;
+  std::string FValue;            // the attribute value being read
+  std::vector<TXmlAttr> FAttrs;  // the attributes of the tag being read
 };
 
 void TXmlDocument::LoadXML(std::string_view text) {

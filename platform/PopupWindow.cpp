@@ -1,6 +1,8 @@
 #include "platform/PopupWindow.h"
 
+#include <QEvent>
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 
@@ -8,13 +10,45 @@
 
 namespace ond {
 
-TPopupWindow::TPopupWindow(TComponent* owner) : TCustomControl(owner) {
+// Listens for the pointer leaving the watched widget and for the program
+// going to the background.
+struct TPopupWindow::Watch : QObject {
+  explicit Watch(TPopupWindow& popup) : Popup(popup) {
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+      if (state != Qt::ApplicationActive) Away();
+    });
+  }
+  ~Watch() override {
+    if (Watched) Watched->removeEventFilter(this);
+  }
+  bool eventFilter(QObject* target, QEvent* event) override {
+    if (target == Watched && event->type() == QEvent::Leave) Away();
+    return false;
+  }
+  void Away() {
+    if (Popup.GetVisible() && Popup.OnAway) Guarded([this] { Popup.OnAway(&Popup); });
+  }
+  TPopupWindow& Popup;
+  QPointer<QWidget> Watched;
+};
+
+TPopupWindow::TPopupWindow(TComponent* owner) : TCustomControl(owner), FWatch(std::make_unique<Watch>(*this)) {
   QWidget* w = Widget();
   // A tool tip's window: on top, without frame, never activated.
   w->setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
   w->setAttribute(Qt::WA_ShowWithoutActivating);
   w->setFocusPolicy(Qt::NoFocus);
   Hide();
+}
+
+TPopupWindow::~TPopupWindow() { FWatch.reset(); }
+
+void TPopupWindow::WatchAway(TControl* control) {
+  QWidget* widget = control ? control->Widget() : nullptr;
+  if (FWatch->Watched == widget) return;
+  if (FWatch->Watched) FWatch->Watched->removeEventFilter(FWatch.get());
+  FWatch->Watched = widget;
+  if (widget) widget->installEventFilter(FWatch.get());
 }
 
 void TPopupWindow::ShowAt(const TRect& r) {

@@ -762,20 +762,29 @@ IJsonObject ParseText(TJsonTokenizer& tok, const char16_t* text, std::int64_t le
         ++tok.FCharOffset;
         continue;
       }
-      // Runs inside strings and names are appended at once.
+      // Runs of blanks, of number characters, and inside strings and names
+      // are taken at once; blanks are not kept.
       const std::uint8_t st = tok.FLevels[tok.FDepth].State;
-      if ((st == sString || st == sQuotedName) && c != tok.FQuote && c != '\\' && c != kEnd) {
-        std::int64_t e = pos;
-        while (e < length && text[e] != tok.FQuote && text[e] != '\\' && text[e] != 0) {
-          if (text[e] == 10) {
+      std::int64_t e = pos;
+      bool keep = true;
+      if (st == sWhite && IsSpace(c)) {
+        while (e < length && IsSpace(text[e])) ++e;
+        keep = false;
+      } else if (st == sNumber && IsNumberChar(c)) {
+        while (e < length && IsNumberChar(text[e])) ++e;
+      } else if ((st == sString || st == sQuotedName) && c != tok.FQuote && c != '\\' && c != kEnd) {
+        while (e < length && text[e] != tok.FQuote && text[e] != '\\' && text[e] != 0) ++e;
+      }
+      if (e > pos) {
+        for (std::int64_t i = pos; i < e; ++i) {
+          if (text[i] == 10) {
             ++tok.FLine;
             tok.FColumn = 0;
           } else {
-            tok.FColumn += text[e] == 9 ? 4 : 1;
+            tok.FColumn += text[i] == 9 ? 4 : 1;
           }
-          ++e;
         }
-        tok.FBuffer.append(text + pos, static_cast<std::size_t>(e - pos));
+        if (keep) tok.FBuffer.append(text + pos, static_cast<std::size_t>(e - pos));
         tok.FCharOffset += e - pos;
         pos = e;
         continue;

@@ -34,7 +34,7 @@ run() {
     --benchmark_out="$out/$name.json" >/dev/null 2>"$out/$name.err" ||
     echo "$name: failed (see its output: $(tail -n 1 "$out/$name.err"))" >&2
 }
-run bench_typing 'TypeAndUndo'
+run bench_typing 'TypeAndUndo|TypeWrapped|TypeUnwrapped'
 run bench_folding 'CommandsBesideFolds'
 run bench_wordwrap 'EditLine|LineBreak|EditorTyping'
 run bench_panels 'OpenSet|DiscoveryAndDecodingAlone|SearchAcrossPanels|GrepF'

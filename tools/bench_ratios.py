@@ -17,6 +17,8 @@ UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
 RATIOS = [
     ("typing, 1,000,000 vs 10 lines", "TypeAndUndo/1000000", "TypeAndUndo/10", "<=", 1.5),
     ("commands beside 60,000 folds vs none", "BM_CommandsBesideFolds/60000", "BM_CommandsBesideFolds/0", "<=", 1.5),
+    ("typing in 1,000,000 lines, word wrap vs none", "TypeWrapped/1000000", "TypeUnwrapped/1000000", "<=",
+     1.5),
     ("word wrap: edited line vs no wrap", "BM_EditLine_Wrap", "BM_EditLine_NoWrap", "<=", 1.5),
     ("word wrap: line break vs no wrap", "BM_LineBreak_Wrap", "BM_LineBreak_NoWrap", "<=", 1.5),
     ("word wrap: editor typing vs no wrap", "BM_EditorTyping_Wrap", "BM_EditorTyping_NoWrap", "<=", 1.5),

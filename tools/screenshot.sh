@@ -11,15 +11,23 @@
 # files, 1 JavaScript, 2 Python, -1 none), as View > Syntax highlighting >
 # Scheme sets it; a file that is not a config file is opened as a one-file
 # set under a config file name (tests/highlight/data/sample.js, say).
+#        tools/screenshot.sh --foldhint [output.png] [config file]
+# With --foldhint the root file's outer block is collapsed and the pointer
+# rests on its mark, so the pop-up shows the hidden lines.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 menus=0
+foldhint=0
 scheme=""
 if [[ "${1:-}" == "--scheme" ]]; then
   scheme="$2"
   shift 2
 fi
-if [[ "${1:-}" == "--menus" ]]; then
+if [[ "${1:-}" == "--foldhint" ]]; then
+  foldhint=1
+  shift
+  out="$(realpath -m "${1:-$root/build-run/foldhint.png}")"
+elif [[ "${1:-}" == "--menus" ]]; then
   menus=1
   shift
   out="$(realpath -m "${1:-$root/build-run/screenshots}")"
@@ -94,6 +102,15 @@ case "$scene" in
   search)
     xdotool key ctrl+f
     ;;
+  foldhint)
+    # The fold box of the root file's line 5 collapses its outer block; the
+    # pointer then comes to rest on the mark after the header's brace.
+    xdotool mousemove --window "$main" 35 109 click 1
+    sleep 0.5
+    xdotool mousemove --window "$main" 70 109
+    sleep 0.3
+    xdotool mousemove --window "$main" 73 110
+    ;;
 esac
 sleep 1
 pnm="$(mktemp)"
@@ -126,6 +143,8 @@ if [[ $menus == 1 ]]; then
     [[ $lang == ru ]] && locale="ru_RU.UTF-8"
     for scene in file view search; do shoot "$out/$scene-$lang.png" "$locale" "$scene"; done
   done
+elif [[ $foldhint == 1 ]]; then
+  shoot "$out" "${LANG:-C}" foldhint
 else
   shoot "$out" "${LANG:-C}" main
 fi

@@ -510,19 +510,25 @@ void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind
   UnreadFile.clear();
   Encoding = static_cast<std::uint8_t>(kind);
   LossyCount = replaced;
-  const bool folding = Editor->CodeFolding().GetEnabled();
-  if (folding) Editor->CodeFolding().SetEnabled(false);
-  // Read as a loaded file: no line counts as changed, and blank lines at the
-  // end stay. The lines keep the text where it lies.
-  TOndEditStringList* lines = Editor->Lines();
-  lines->LoadFromString(std::move(text));
-  // The split lines come unchanged; the empty one after a final line break
-  // is added as new and is not.
-  if (TOndLineExtra* extra = lines->GetLineExtra(lines->GetCount() - 1)) extra->ModifiedState = 0;
-  if (folding) {
-    Editor->CodeFolding().SetEnabled(true);
-    // Turning folding on finds nothing by itself: the loaded text is scanned.
-    Editor->RescanFoldRanges();
+  {
+    // The view settles once, after the text, the gutter and the folds: word
+    // wrap then lays the text out once, for the width it keeps.
+    Editor->BeginUpdate();
+    const TScopeExit endUpdate([this] { Editor->EndUpdate(); });
+    const bool folding = Editor->CodeFolding().GetEnabled();
+    if (folding) Editor->CodeFolding().SetEnabled(false);
+    // Read as a loaded file: no line counts as changed, and blank lines at the
+    // end stay. The lines keep the text where it lies.
+    TOndEditStringList* lines = Editor->Lines();
+    lines->LoadFromString(std::move(text));
+    // The split lines come unchanged; the empty one after a final line break
+    // is added as new and is not.
+    if (TOndLineExtra* extra = lines->GetLineExtra(lines->GetCount() - 1)) extra->ModifiedState = 0;
+    if (folding) {
+      Editor->CodeFolding().SetEnabled(true);
+      // Turning folding on finds nothing by itself: the loaded text is scanned.
+      Editor->RescanFoldRanges();
+    }
   }
   Editor->SetCaretXY(BufferCoord(1, 1));
   // A reload clears the modified state even when it was not set.

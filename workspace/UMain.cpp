@@ -411,8 +411,14 @@ void TMain::FormShow() {
   FSettings->LoadSettings();
   ActiveConfigExists = IsActiveConfigAvailable();
   if (Settings.system.options.autocheckupdate) CheckForUpdates(true);
-  OpenCommandLineFile();
-  trCompleteConfigInterface->SetEnabled(true);
+  // The set named on the command line opens once the window shows (it is not
+  // on the screen while this runs), so that a big set fills a window the
+  // user already sees; a window gone by then opens nothing.
+  Application()->Queue([this, alive = std::weak_ptr<int>(FAlive)] {
+    if (alive.expired()) return;
+    OpenCommandLineFile();
+    trCompleteConfigInterface->SetEnabled(true);
+  });
 }
 
 void TMain::FormClose() {

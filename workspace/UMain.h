@@ -204,6 +204,8 @@ class TMain : public TForm {
   // While a set opens (nothing may close it then) and when its progress was
   // shown last.
   bool FOpening = false;
+  // Lives as long as the window: calls queued for later check it first.
+  std::shared_ptr<int> FAlive = std::make_shared<int>(0);
   std::chrono::steady_clock::time_point FProgressShown;
   // Created first and stopped last, so that its log covers the whole run.
   std::unique_ptr<TErrorHandler> FErrorHandler;

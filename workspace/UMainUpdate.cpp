@@ -63,6 +63,9 @@ void TMain::HttpWorkEnd() { SBar->Panels()->Items(spMessage)->SetText(FStatusBef
 void TMain::UpdateDownloaded(int result) {
   FUpdateDownloading = false;
   if (result < 0) {
+    // The new program reads the settings as it starts: they are written
+    // first, so that it sees this session's choices.
+    if (FSettings) FSettings->SaveSettings();
     std::string reason;
     // Closing comes only after the new program runs: a failed start leaves
     // this one open to say so.

@@ -4,71 +4,17 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "editor/OndEditPrint.h"
+#include "tests/editor/PrintTestPrinter.h"
 #include "highlight/OndBuiltinSchemes.h"
 #include "highlight/OndGenHighlighter.h"
 
 namespace ond {
 namespace {
-
-// A 1000 x 1000 pixel page at 10 pixels per millimetre with no unprintable
-// strips. Characters are CharWidth wide and rows 100 high; "W" is as wide as
-// any other character.
-class TRecordingPrinter : public TOndPrinter, public TOndPrintCanvas {
- public:
-  struct TText {
-    int Page, X, Y;
-    std::string Text;
-    TColor Color, Background;
-    TFontStyles Style;
-  };
-  int CharWidth = 20;
-  std::optional<TOndPrintDialogAnswer> Answer;
-  std::optional<TOndPrintDialogRequest> Asked;
-  int Begun = 0, Ended = 0, Aborted = 0, Pages = 0;
-  std::string JobTitle;
-  std::vector<TText> Texts;   // body text
-  std::vector<TText> Labels;  // header and footer
-
-  int TextWidth(const TOndPrintFont&, std::string_view text) const override {
-    return CharWidth * static_cast<int>(text.size());
-  }
-  int TextHeight(const TOndPrintFont&, std::string_view) const override { return 100; }
-  int Descent(const TOndPrintFont&) const override { return 20; }
-  int AverageCharWidth(const TOndPrintFont&) const override { return CharWidth; }
-  int LineHeight(const TOndPrintFont&) const override { return 100; }
-
-  void FillRect(const TRect&, TColor) override {}
-  void FrameRect(const TRect&, TColor) override {}
-  void HorizontalLine(int, int, int, TColor) override {}
-  void FixedText(int x, int top, std::string_view text, const TOndPrintFont& font, TColor background,
-                 int) override {
-    Texts.push_back({Pages, x, top, std::string(text), font.Color, background, font.Style});
-  }
-  void BaselineText(int x, int baseline, std::string_view text, const TOndPrintFont& font) override {
-    Labels.push_back({Pages, x, baseline, std::string(text), font.Color, clNone, font.Style});
-  }
-
-  std::optional<TOndPrinterCaps> Caps() override { return TOndPrinterCaps{1000, 1000, 1000, 1000, 0, 0, 254, 254}; }
-  const TOndPrintMeasure& Measure() override { return *this; }
-  std::optional<TOndPrintDialogAnswer> ShowDialog(const TOndPrintDialogRequest& r) override {
-    Asked = r;
-    return Answer;
-  }
-  bool BeginDoc(const std::string& title) override {
-    ++Begun;
-    JobTitle = title;
-    Pages = 1;
-    return true;
-  }
-  TOndPrintCanvas& Canvas() override { return *this; }
-  void NewPage() override { ++Pages; }
-  void EndDoc() override { ++Ended; }
-  void Abort() override { ++Aborted; }
-};
 
 std::vector<std::string> Numbered(int count, const std::string& prefix = "line ") {
   std::vector<std::string> lines;
@@ -79,7 +25,7 @@ std::vector<std::string> Numbered(int count, const std::string& prefix = "line "
 // Margins of 10 mm all round: text from 100 to 900 both ways, 40 columns of
 // 20 pixels and 8 rows of 100 pixels a page.
 struct PrintPages : ::testing::Test {
-  TRecordingPrinter printer;
+  test::TRecordingPrinter printer;
   TOndEditPrint print{printer};
   PrintPages() {
     print.Margins.Left = print.Margins.Right = print.Margins.Top = print.Margins.Bottom = 10;
@@ -273,6 +219,17 @@ TEST_F(PrintPages, NotificationsFollowTheJobAndAnAbortEndsIt) {
   EXPECT_FALSE(print.Printing());
 }
 
+TEST_F(PrintPages, AHandlerThatThrowsLeavesTheJobAborted) {
+  print.SetLines(Numbered(20));
+  print.OnPrintLine = [](TOndEditPrint*, int line, int) {
+    if (line == 12) throw std::runtime_error("line handler");
+  };
+  EXPECT_THROW(print.Print(), std::runtime_error);
+  EXPECT_EQ(printer.Aborted, 1);
+  EXPECT_EQ(printer.Ended, 0);
+  EXPECT_FALSE(print.Printing());
+}
+
 TEST_F(PrintPages, ThePageCountShownIsThePageCountPrinted) {
   std::vector<std::string> text;
   for (int i = 0; i < 60; ++i) text.push_back(std::string(static_cast<std::size_t>((i * 37) % 130), 'a' + i % 26));
@@ -315,7 +272,7 @@ TEST_F(PrintPages, HighlightedTokensGoInTheirColoursAtTheirColumns) {
   // The comment opened on line 1 still holds on line 3: the states are scanned.
   print.SetLines({"/* open", "still", "comment */ var x", "if (a) return;"});
   ASSERT_EQ(print.Print(), 1);
-  auto find = [&](const std::string& text) -> const TRecordingPrinter::TText* {
+  auto find = [&](const std::string& text) -> const test::TRecordingPrinter::TText* {
     for (const auto& t : printer.Texts)
       if (t.Text == text) return &t;
     return nullptr;

@@ -122,6 +122,24 @@ TEST(WordWrap, NeedsAnOwnerAndClampsTheWidth) {
   EXPECT_EQ(RowsOf(wrap), (std::vector<int>{6, 255, 255, 90}));
 }
 
+// Asks a fresh layout of the same buffer and Wrap the same questions, without
+// looking at Wrap's tables (which would set them straight first).
+void ExpectAnswersAsFresh(FakeOwner& Owner, const TOndWordWrapPlugin& Wrap) {
+  TOndWordWrapPlugin fresh(&Owner);
+  ASSERT_EQ(Wrap.RowCount(), fresh.RowCount());
+  for (int row = 1; row <= fresh.RowCount(); ++row) {
+    ASSERT_EQ(Wrap.RowLength(row), fresh.RowLength(row)) << "row " << row;
+    for (int column : {1, 5, 13})
+      ASSERT_EQ(Wrap.DisplayPosToBufferPos(DisplayCoord(column, row)),
+                fresh.DisplayPosToBufferPos(DisplayCoord(column, row)))
+          << "row " << row << ", column " << column;
+  }
+  for (int line = 1; line <= Owner.Lines.GetCount() + 1; ++line)
+    for (int chr : {1, 12, 13, 30})
+      ASSERT_EQ(Wrap.BufferPosToDisplayPos(BufferCoord(chr, line)), fresh.BufferPosToDisplayPos(BufferCoord(chr, line)))
+          << "line " << line << ", char " << chr;
+}
+
 // Builds a fresh layout of the same buffer and compares.
 void ExpectSameAsFresh(FakeOwner& Owner, const TOndWordWrapPlugin& Wrap) {
   TOndWordWrapPlugin fresh(&Owner);
@@ -141,9 +159,10 @@ TEST(WordWrap, FollowsInsertsDeletesAndChanges) {
   };
   for (int i = 0; i < 30; ++i) owner.Lines.Add(randomLine());
   TOndWordWrapPlugin wrap(&owner);
-  for (int step = 0; step < 400; ++step) {
+  int typedAt = 0;
+  for (int step = 0; step < 600; ++step) {
     const int count = owner.Lines.GetCount();
-    switch (rng() % 3) {
+    switch (rng() % 5) {
       case 0: {
         const int at = static_cast<int>(rng() % static_cast<unsigned>(count + 1));
         const int n = 1 + static_cast<int>(rng() % 3);
@@ -164,14 +183,27 @@ TEST(WordWrap, FollowsInsertsDeletesAndChanges) {
           (void)removed;
         }
         break;
-      default:
+      case 2:
         if (count > 0) {
           const int at = static_cast<int>(rng() % static_cast<unsigned>(count));
           owner.Lines.Put(at, randomLine());
           wrap.LinesChanged(at, 1);
         }
+        break;
+      default:
+        // Typing: the same line changes again and again, its row count
+        // going up and down.
+        if (count > 0) {
+          typedAt = std::min(typedAt, count - 1);
+          for (unsigned k = rng() % 4; k > 0; --k) {
+            owner.Lines.Put(typedAt, randomLine());
+            wrap.LinesChanged(typedAt, 1);
+          }
+          if (rng() % 3 == 0) typedAt = static_cast<int>(rng() % static_cast<unsigned>(count));
+        }
     }
-    ExpectSameAsFresh(owner, wrap);
+    ExpectAnswersAsFresh(owner, wrap);
+    if (step % 8 == 0) ExpectSameAsFresh(owner, wrap);
     if (HasFatalFailure()) return;
   }
   // Notifications outside the laid-out lines change nothing.
@@ -189,6 +221,15 @@ TEST(WordWrap, ChangeReportsRowDifference) {
   owner.Lines.Add("one");
   owner.Lines.Add("two");
   TOndWordWrapPlugin wrap(&owner);
+  // Until the layout is made there is nothing to change: it is made from the
+  // buffer as it is when first asked.
+  owner.Lines.Put(1, std::string(25, 't'));
+  EXPECT_FALSE(wrap.LaidOut());
+  EXPECT_EQ(wrap.LinesChanged(1, 1), 0);
+  EXPECT_EQ(wrap.RowCount(), 3);
+  EXPECT_TRUE(wrap.LaidOut());
+  owner.Lines.Put(1, "two");
+  EXPECT_EQ(wrap.LinesChanged(1, 1), -1);
   owner.Lines.Put(0, std::string(45, 'q'));
   EXPECT_EQ(wrap.LinesChanged(0, 1), 2);
   EXPECT_EQ(wrap.LineOffsets(), (std::vector<std::int32_t>{3, 4}));

@@ -129,6 +129,25 @@ TEST(XmlParser, ReferencesAndWhiteSpace) {
   EXPECT_EQ(ParseError("<1a/>"), A("Имя должно начинать? ?букв?ил?\"_\""));
 }
 
+// A name given twice keeps its place and takes the later value; what a tag
+// read before its text broke off stays on its element.
+TEST(XmlParser, AttributesOfATag) {
+  auto doc = Parse("<a x=\"1\" y=\"2\" x=\"3\" z=\"4\"/>");
+  const IXmlElement a = doc->GetDocumentElement();
+  ASSERT_EQ(a->GetAttrCount(), 3);
+  EXPECT_EQ(a->GetAttrName(0), "x");
+  EXPECT_EQ(a->GetAttr("x"), "3");
+  EXPECT_EQ(a->GetAttrName(1), "y");
+  EXPECT_EQ(a->GetAttr("z"), "4");
+
+  auto broken = CreateXmlDocument();
+  EXPECT_FALSE(ErrorOf([&] { broken->LoadXML("<a x=\"1\" y=\"2"); }).empty());
+  const IXmlElement b = broken->GetDocumentElement();
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->GetAttr("x"), "1");
+  EXPECT_FALSE(b->AttrExists("y"));
+}
+
 TEST(XmlParser, ErrorTexts) {
   const std::string expected = A("Ожидается \"%s\"");
   auto exp = [&](std::string_view what) {

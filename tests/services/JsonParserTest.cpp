@@ -140,6 +140,27 @@ TEST(JsonParser, ErrorsAndDepth) {
   EXPECT_EQ(tok.GetColumn(), 6);
 }
 
+// Text handed over in two pieces, cut anywhere (inside blanks, numbers and
+// strings too), reads as the whole text does, to the same line and column.
+TEST(JsonParser, TextInPiecesReadsAsAWhole) {
+  const std::u16string texts[] = {u"[12,\n\t  345, \"ab c\",  -6.5e2 ]", u"[12,\n\t  345 x"};
+  for (const std::u16string& t : texts) {
+    TJsonTokenizer whole;
+    const IJsonObject expected = ParseText(whole, t.data(), static_cast<std::int64_t>(t.size()), true, false);
+    for (std::size_t cut = 0; cut <= t.size(); ++cut) {
+      TJsonTokenizer tok;
+      ParseText(tok, t.data(), static_cast<std::int64_t>(cut), false, false);
+      const IJsonObject v =
+          ParseText(tok, t.data() + cut, static_cast<std::int64_t>(t.size() - cut), true, false);
+      EXPECT_EQ(tok.GetError(), whole.GetError()) << cut;
+      EXPECT_EQ(tok.GetLine(), whole.GetLine()) << cut;
+      EXPECT_EQ(tok.GetColumn(), whole.GetColumn()) << cut;
+      ASSERT_EQ(v != nullptr, expected != nullptr) << cut;
+      if (v) EXPECT_EQ(v->AsJsonText(), expected->AsJsonText()) << cut;
+    }
+  }
+}
+
 TEST(JsonParser, EndOfInputCompletesTokens) {
   EXPECT_EQ(Text(u"42"), u"42");
   EXPECT_EQ(Text(u"-7.5"), u"-7.5");

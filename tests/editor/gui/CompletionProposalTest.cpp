@@ -283,6 +283,12 @@ TEST(CompletionProposal, FoldHintShowsTheFileTextVerbatim) {
   // Escape in the editor puts it away.
   Key(ed->Widget(), Qt::Key_Escape);
   EXPECT_FALSE(hint->Visible());
+  // So does the pointer leaving the editor, even straight from the mark.
+  QApplication::sendEvent(ed->Widget(), &move);
+  ASSERT_TRUE(hint->Visible());
+  QEvent leave(QEvent::Leave);
+  QApplication::sendEvent(ed->Widget(), &leave);
+  EXPECT_FALSE(hint->Visible());
 }
 
 }  // namespace

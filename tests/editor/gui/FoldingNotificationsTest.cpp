@@ -514,6 +514,40 @@ TEST(EditorWordWrap, CaretAtTheEndOfAWrappedRow) {
   EXPECT_LE(ed->GetCaretPos().X, ed->RowColumnToPixels(DisplayCoord(11, 1)).X);
 }
 
+// With the caret free past the line ends, a right move that would leave the
+// caret beyond one column past the wrap width takes it to the start of the
+// next row instead, selecting on the way when asked; the last line has no
+// next row and the caret stays.
+TEST(EditorWordWrap, ARightMovePastTheWrapWidthGoesToTheNextRow) {
+  auto ed = MakeEditor();
+  ed->CodeFolding().SetEnabled(false);
+  ed->SetOptions(ed->GetOptions() | eoScrollPastEol);
+  ed->WordWrap().SetStyle(wwsSpecified);
+  ed->WordWrap().SetPosition(10);
+  ed->Lines()->SetText("abc\r\nsecond\r\nlast");
+  ed->WordWrap().SetEnabled(true);
+  ASSERT_EQ(ed->DisplayRowCount(), 3);
+  ed->SetCaretXY(BufferCoord(10, 1));
+  ed->CommandProcessor(ecRight, 0, nullptr);
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(11, 1));  // one past the wrap width: still allowed
+  EXPECT_EQ(ed->GetDisplayXY(), DisplayCoord(11, 1));
+  ed->CommandProcessor(ecRight, 0, nullptr);
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(1, 2));
+  EXPECT_EQ(ed->GetDisplayXY(), DisplayCoord(1, 2));
+  EXPECT_FALSE(ed->SelAvail());
+
+  ed->SetCaretXY(BufferCoord(11, 1));
+  ed->CommandProcessor(ecSelRight, 0, nullptr);
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(1, 2));
+  EXPECT_EQ(ed->GetBlockEnd(), BufferCoord(1, 2));
+  EXPECT_EQ(ed->GetSelText(), "\r\n");  // the selection begins at the line's end
+
+  ed->SetCaretXY(BufferCoord(11, 3));
+  ed->CommandProcessor(ecRight, 0, nullptr);
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(11, 3));
+  EXPECT_EQ(ed->GetDisplayXY(), DisplayCoord(11, 3));
+}
+
 TEST(EditorWordWrap, MappingAndUpdatesThroughTheEditor) {
   auto ed = MakeEditor();
   ed->CodeFolding().SetEnabled(false);

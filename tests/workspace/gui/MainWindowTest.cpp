@@ -416,6 +416,10 @@ TEST_F(MainWindowTest, TimersCompleteTheWindowAndDeleteTheOldUpdate) {
   MessageBoxes boxes;
   Application()->SetParams({dir->Path() + "/missing.zu"});
   main->FormShow();
+  // The command line's set opens once the window shows.
+  EXPECT_FALSE(main->trCompleteConfigInterface->GetEnabled());
+  EXPECT_TRUE(boxes.texts.empty());
+  Application()->ProcessMessages();
   EXPECT_EQ(boxes.texts.size(), 1u);  // the missing file is told
   Application()->SetParams({});
   EXPECT_FALSE(main->ConfigOpen());
@@ -443,6 +447,22 @@ TEST_F(MainWindowTest, TimersCompleteTheWindowAndDeleteTheOldUpdate) {
   EXPECT_TRUE(FileExistsEx(cwd + "/" + here));
   EXPECT_FALSE(main->trDelUpdate->GetEnabled());
   main->DeleteOldUpdate();  // nothing there: no error
+}
+
+// The set named on the command line opens once the window is on the screen,
+// not while it is being shown; a window gone by then opens nothing.
+TEST_F(MainWindowTest, TheCommandLineSetOpensOnceTheWindowShows) {
+  Application()->SetParams({root});
+  main->FormShow();
+  EXPECT_FALSE(main->ConfigOpen());
+  Application()->ProcessMessages();
+  EXPECT_TRUE(main->ConfigOpen());
+  EXPECT_TRUE(main->trCompleteConfigInterface->GetEnabled());
+  auto* gone = new TMain(nullptr);
+  gone->FormShow();
+  delete gone;
+  Application()->ProcessMessages();
+  Application()->SetParams({});
 }
 
 TEST_F(MainWindowTest, TreeClicksChecksAndDoubleClicks) {

@@ -61,6 +61,7 @@ class UpdateWindow : public ::testing::Test {
     main->UpdateTarget = {server.Url(), program, 100};
     main->StartNewProgram = [this](const std::string& file, std::string& reason) {
       started.push_back(file);
+      settingsBeforeStart = FileExistsEx(dir / "settings.ondrel");
       if (!startWorks) reason = "No such file or directory";
       return startWorks;
     };
@@ -113,6 +114,7 @@ class UpdateWindow : public ::testing::Test {
   int offerAnswer = IDYES;
   std::vector<std::string> started;
   bool startWorks = true;
+  bool settingsBeforeStart = false;
 };
 
 TEST_F(UpdateWindow, CheckMessagesLoudAndSilent) {
@@ -218,13 +220,15 @@ TEST_F(UpdateWindow, GoodDownloadReplacesTheProgramStartsItAndCloses) {
   // Moved elsewhere, and sent in chunks without a length.
   server.Set("/pub/ONDREL/Ondrel.exe", Redirect("/files/Ondrel-101"));
   server.Set("/files/Ondrel-101", Chunked({elf.substr(0, 4000), elf.substr(4000, 4000), elf.substr(8000)}, 250));
-  main->OpenConfig(dir.Write("single.zu", "{ \"a\": 1 }"));
+  const std::string set = dir.Write("single.zu", "{ \"a\": 1 }");
+  main->OpenConfig(set);
   ASSERT_TRUE(main->CheckForUpdates(true));
   std::vector<std::string> shown;
   bool actionsOff = true;
   bool watched = false;
   Settle([&] {
     if (!main->UpdateDownloading()) return;
+    if (!watched) main->FilesDropped({set});  // refused while the download runs
     watched = true;
     EXPECT_FALSE(main->ConfigOpen());  // closed before the download
     actionsOff = actionsOff && !Enabled("aOpen") && !Enabled("aExit") && !Enabled("aCheckUpdate");
@@ -250,6 +254,7 @@ TEST_F(UpdateWindow, GoodDownloadReplacesTheProgramStartsItAndCloses) {
   ASSERT_EQ(::stat(program.c_str(), &st), 0);
   EXPECT_NE(st.st_mode & S_IXUSR, 0u);
   EXPECT_EQ(started, std::vector<std::string>{program});
+  EXPECT_TRUE(settingsBeforeStart);  // the new program reads this session's settings
   EXPECT_FALSE(main->GetVisible());  // closed after the start
 }
 
@@ -307,6 +312,11 @@ TEST(UpdateOfferWindow, SizesFontsAndTexts) {
   EXPECT_EQ(offer.Width(), 750);
   EXPECT_EQ(offer.Height(), 560);
   EXPECT_TRUE(offer.KeyPreview);
+  EXPECT_EQ(offer.Widget()->minimumSize(), QSize(520, 340));
+  // Only the system menu's button in the title bar.
+  const Qt::WindowFlags flags = offer.Widget()->windowFlags();
+  EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
   EXPECT_EQ(offer.lMessage->Width(), 410);
   EXPECT_EQ(offer.lMessage->Height(), 32);
   EXPECT_EQ(offer.lMessage->Font.GetName(), "Segoe UI");
