@@ -156,7 +156,9 @@ TEST(JsonParser, TextInPiecesReadsAsAWhole) {
       EXPECT_EQ(tok.GetLine(), whole.GetLine()) << cut;
       EXPECT_EQ(tok.GetColumn(), whole.GetColumn()) << cut;
       ASSERT_EQ(v != nullptr, expected != nullptr) << cut;
-      if (v) EXPECT_EQ(v->AsJsonText(), expected->AsJsonText()) << cut;
+      if (v) {
+        EXPECT_EQ(v->AsJsonText(), expected->AsJsonText()) << cut;
+      }
     }
   }
 }
