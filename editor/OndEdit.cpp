@@ -90,13 +90,22 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FBackground->OnChange = [this](TObject*) { Invalidate(); };
 
   FLines->OnChange = [this](TOndEditStringList* s) { ListChanged(s); };
-  FLines->OnChanging = [this](TOndEditStringList* s) { ListChanging(s); };
   FLines->OnLinesCleared = [this](TOndEditStringList* s) { ListCleared(s); };
   FLines->OnLinesDeleted = [this](TOndEditStringList* s, int i, int n) { ListDeleted(s, i, n); };
   FLines->OnLinesInserted = [this](TOndEditStringList* s, int i, int n) { ListInserted(s, i, n); };
   FLines->OnLineReplaced = [this](TOndEditStringList* s, int i, int n) { ListPut(s, i, n); };
-  FLines->OnBeforeLineReplaced = [this](TOndEditStringList*, int i, int) { ListBeforePut(i); };
+  // A postponed fold scan runs on the text as it was, before any change.
+  FLines->OnChanging = [this](TOndEditStringList* s) {
+    FAllFoldRanges->Settle();
+    ListChanging(s);
+  };
+  FLines->OnBeforeLinesInserted = [this](TOndEditStringList*, int, int) { FAllFoldRanges->Settle(); };
+  FLines->OnBeforeLineReplaced = [this](TOndEditStringList*, int i, int) {
+    FAllFoldRanges->Settle();
+    ListBeforePut(i);
+  };
   FLines->OnBeforeLinesDeleted = [this](TOndEditStringList*, int i, int n) {
+    FAllFoldRanges->Settle();
     // Removed lines holding fold tokens change the ranges.
     if (!FCodeFolding->GetEnabled() || FFoldToggling) return;
     for (int k = i; k < i + n && k < FLines->GetCount(); ++k)
@@ -187,6 +196,7 @@ TCustomOndEdit::~TCustomOndEdit() {
   FLines->OnLinesDeleted = nullptr;
   FLines->OnLinesInserted = nullptr;
   FLines->OnLineReplaced = nullptr;
+  FLines->OnBeforeLinesInserted = nullptr;
   FLines->OnBeforeLineReplaced = nullptr;
   FLines->OnBeforeLinesDeleted = nullptr;
   FHookedCommandHandlers.clear();
@@ -420,6 +430,7 @@ void TCustomOndEdit::SetTabWidth(int Value) {
   Value = MinMax(Value, 1, 256);
   if (Value == FTabWidth) return;
   FTabWidth = Value;
+  FAllFoldRanges->Settle();  // the indentation of ranges still to be found
   FLines->SetTabWidth(Value);
   if (FWordWrapPlugin) FWordWrapPlugin->Reset();
   Invalidate();
@@ -512,6 +523,8 @@ void TCustomOndEdit::Notification(TComponent* AComponent, TOperation Operation) 
 
 void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
   if (Value == FHighlighter) return;
+  // A postponed fold scan asks the highlighter it was put off with.
+  FAllFoldRanges->Settle();
   const TOndNotifyEvent hook(this, &TCustomOndEdit::HighlighterAttrChanged);
   if (FHighlighter) {
     FHighlighter->RemoveAttributeChangeHandler(hook);
@@ -521,6 +534,8 @@ void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
   if (FHighlighter) {
     FHighlighter->AddAttributeChangeHandler(hook);
     FHighlighter->FreeNotification(this, [this] {
+      // Too late to ask it: a postponed fold scan goes with it.
+      if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
       FHighlighter = nullptr;
       if (!FDestroying) {
         RecalcCharExtent();
@@ -535,6 +550,7 @@ void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
 }
 
 void TCustomOndEdit::HighlighterAttrChanged(void*) {
+  FAllFoldRanges->Settle();
   RecalcCharExtent();
   FLines->BeginUpdate();
   {

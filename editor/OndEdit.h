@@ -448,6 +448,11 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   bool ExpandFoldRange(TOndEditFoldRange* Range);
   void ExpandAll();
   void RescanFoldRanges();
+  // The same as RescanFoldRanges, with the scan itself put off until the
+  // ranges are first wanted (painting, a question, an edit, a change of the
+  // highlighter or the folding options): a freshly loaded text nobody looks
+  // at is never scanned.
+  void RescanFoldRangesLater();
   void UpdateFoldRanges();
   // Collapses the fold starting on Line when it is expanded, else expands it.
   virtual bool ToggleFoldAtLine(int Line);
@@ -462,7 +467,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // The whole text with every fold expanded; the editor stays as it is.
   std::string TextWithFoldsExpanded() const;
   // The range the caret line opens or closes, marked when painting.
-  TOndEditFoldRange* HighlightedFoldRange() const noexcept { return FHighlightedFoldRange; }
+  TOndEditFoldRange* HighlightedFoldRange() const {
+    FAllFoldRanges->Settle();
+    return FHighlightedFoldRange;
+  }
   void UpdateCaretFoldRange();
   int FoldChangeCount() const noexcept { return FFoldChangeCount; }
 
@@ -765,7 +773,11 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void ApplyGutterWidth();
   std::unique_ptr<TOndEditAllFoldRanges> FAllFoldRanges;
   std::unique_ptr<TOndCodeFolder> FCodeFolder;
+  // While the fold scan is postponed, CaretRangeToCome() stands for the
+  // range the caret on FCaretFoldLineToCome opens or closes.
   TOndEditFoldRange* FHighlightedFoldRange = nullptr;
+  int FCaretFoldLineToCome = 0;
+  static TOndEditFoldRange* CaretRangeToCome() noexcept;
   int FFoldToggling = 0;           // collapse or expand under way: the buffer changes are theirs
   int FEditShiftsMarks = 0;        // an edit primitive moves the marks itself
   TOndEditUndoList* FFoldUndoTarget = nullptr;  // where undo and redo put detached ranges

@@ -165,7 +165,8 @@ TOndEditFoldRange* TOndEditAllFoldRanges::AllRanges(int Index) const {
   return FAllRanges[static_cast<std::size_t>(Index)].get();
 }
 
-int TOndEditAllFoldRanges::AllIndexOf(const TOndEditFoldRange* Range) const noexcept {
+int TOndEditAllFoldRanges::AllIndexOf(const TOndEditFoldRange* Range) const {
+  Settle();
   for (std::size_t i = 0; i < FAllRanges.size(); ++i)
     if (FAllRanges[i].get() == Range) return static_cast<int>(i);
   return -1;
@@ -185,6 +186,7 @@ TOndEditFoldRange* TOndEditAllFoldRanges::AllInsert(int Index, std::unique_ptr<T
 }
 
 std::unique_ptr<TOndEditFoldRange> TOndEditAllFoldRanges::AllExtract(int Index) {
+  Settle();
   CheckAllIndex(Index, false);
   std::unique_ptr<TOndEditFoldRange> r = std::move(FAllRanges[static_cast<std::size_t>(Index)]);
   FAllRanges.erase(FAllRanges.begin() + Index);
@@ -204,10 +206,20 @@ void TOndEditAllFoldRanges::FreeAllRanges() noexcept {
   DropAll();
   for (auto& r : FAllRanges) r->SubFoldRanges.DropAll();
   FAllRanges.clear();
+  FPendingScan = nullptr;
   IndexChanged();
 }
 
+void TOndEditAllFoldRanges::Settle() const {
+  if (!FPendingScan) return;
+  // Taken out first: the scan fills this tree through the calls that settle.
+  const std::function<void()> scan = std::move(FPendingScan);
+  FPendingScan = nullptr;
+  scan();
+}
+
 const TOndFoldIndex& TOndEditAllFoldRanges::Index() const {
+  Settle();
   if (FIndexStale) {
     FIndex.Build(FAllRanges);
     FIndexStale = false;
@@ -217,6 +229,7 @@ const TOndFoldIndex& TOndEditAllFoldRanges::Index() const {
 
 void TOndEditAllFoldRanges::Assign(const TOndEditAllFoldRanges& Source) {
   if (&Source == this) return;
+  Source.Settle();
   FreeAllRanges();
   // Tree order: a range, then its sub ranges, then its next sibling.
   std::vector<std::pair<const TOndEditFoldRange*, TOndEditFoldRanges*>> stack;

@@ -101,11 +101,29 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   TOndEditAllFoldRanges() = default;
   ~TOndEditAllFoldRanges() override;
 
-  int AllCount() const noexcept { return static_cast<int>(FAllRanges.size()); }
+  // The top level; these and every other question or change below settle a
+  // postponed scan first.
+  int Count() const {
+    Settle();
+    return TOndEditFoldRanges::Count();
+  }
+  TOndEditFoldRange* Items(int Index) const {
+    Settle();
+    return TOndEditFoldRanges::Items(Index);
+  }
+  TOndEditFoldRange* operator[](int Index) const { return Items(Index); }
+
+  int AllCount() const {
+    Settle();
+    return static_cast<int>(FAllRanges.size());
+  }
   TOndEditFoldRange* AllRanges(int Index) const;
-  // Every range, for walks that must not throw.
-  const std::vector<std::unique_ptr<TOndEditFoldRange>>& AllRangeList() const noexcept { return FAllRanges; }
-  int AllIndexOf(const TOndEditFoldRange* Range) const noexcept;
+  // Every range, for walks that must not throw once the tree is settled.
+  const std::vector<std::unique_ptr<TOndEditFoldRange>>& AllRangeList() const {
+    Settle();
+    return FAllRanges;
+  }
+  int AllIndexOf(const TOndEditFoldRange* Range) const;
   TOndEditFoldRange* AllAdd(std::unique_ptr<TOndEditFoldRange> Range);
   TOndEditFoldRange* AllInsert(int Index, std::unique_ptr<TOndEditFoldRange> Range);
   // Takes a range out of the flat list without freeing it; it stays in its
@@ -113,8 +131,17 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   std::unique_ptr<TOndEditFoldRange> AllExtract(int Index);
   // Takes a range out of the flat list and frees it.
   void AllDelete(int Index);
-  // Frees every range; the flat list and the top level end empty.
+  // Frees every range; the flat list and the top level end empty, and a
+  // postponed scan is dropped.
   void FreeAllRanges() noexcept;
+  // Puts the scan that fills an empty tree off until its ranges are first
+  // wanted: Scan runs on the first question or change, so the ranges of a
+  // text nobody looks at are never looked for. Scan must fill the tree
+  // exactly as running it now would.
+  void PostponeScan(std::function<void()> Scan) { FPendingScan = std::move(Scan); }
+  bool ScanPending() const noexcept { return static_cast<bool>(FPendingScan); }
+  // Runs the postponed scan, if there is one.
+  void Settle() const;
   // Rebuilds this tree as a deep copy of Source's tree (regions shared).
   void Assign(const TOndEditAllFoldRanges& Source);
 
@@ -132,6 +159,7 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   std::vector<std::unique_ptr<TOndEditFoldRange>> FAllRanges;
   mutable TOndFoldIndex FIndex;
   mutable bool FIndexStale = true;
+  mutable std::function<void()> FPendingScan;
 };
 
 // Creates a range, appends it to Parent (when given) and to All's flat list.

@@ -77,6 +77,12 @@ void TOndEditCodeFoldingPlugin::LinesDeleted(int FirstLine, int Count) {
   if (TCustomOndEdit* e = Editor()) e->FoldPluginLinesDeleted(FirstLine, Count);
 }
 
+TOndEditFoldRange* TCustomOndEdit::CaretRangeToCome() noexcept {
+  // Only its address is used: it stands for a range not found yet.
+  static TOndEditFoldRange toCome;
+  return &toCome;
+}
+
 const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const {
   if (FHighlighter && FCodeFolding->GetHighlighterFoldRegions()) return &FHighlighter->FoldRegions();
   return &FCodeFolding->FoldRegions();
@@ -135,6 +141,13 @@ void TCustomOndEdit::FoldStateChanged() {
 }
 
 void TCustomOndEdit::UpdateCaretFoldRange() {
+  if (FAllFoldRanges->ScanPending()) {
+    // The range is looked for on this line once the scan has run.
+    const bool wanted = FCodeFolding->GetEnabled() && FCaretY >= 1 && FCaretY <= FLines->GetCount();
+    FHighlightedFoldRange = wanted ? CaretRangeToCome() : nullptr;
+    FCaretFoldLineToCome = FCaretY;
+    return;
+  }
   TOndEditFoldRange* r = nullptr;
   if (FCodeFolding->GetEnabled() && FCaretY >= 1 && FCaretY <= FLines->GetCount() && FAllFoldRanges->AllCount() > 0)
     r = Folder().CaretFoldRange(FCaretY);
@@ -251,7 +264,8 @@ bool TCustomOndEdit::ExpandFoldRange(TOndEditFoldRange* Range) {
 }
 
 void TCustomOndEdit::ExpandAll() {
-  if (FAllFoldRanges->AllCount() == 0) return;
+  // A scan still to come has collapsed nothing.
+  if (FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0) return;
   PaintLockScope lock(*this);
   // Pass after pass, so that every depth is reached.
   for (bool any = true; any;) {
@@ -265,6 +279,8 @@ void TCustomOndEdit::ExpandAll() {
 
 void TCustomOndEdit::RescanFoldRanges() {
   PaintLockScope lock(*this);
+  // A postponed scan would only be replaced by this one.
+  if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
   ExpandAll();
   FHighlightedFoldRange = nullptr;
   {
@@ -272,6 +288,33 @@ void TCustomOndEdit::RescanFoldRanges() {
     Folder().RescanFoldRanges();
   }
   FFoldChangeCount = 0;
+  FoldStateChanged();
+}
+
+void TCustomOndEdit::RescanFoldRangesLater() {
+  PaintLockScope lock(*this);
+  if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
+  ExpandAll();
+  FHighlightedFoldRange = nullptr;
+  FAllFoldRanges->FreeAllRanges();
+  FFoldChangeCount = 0;
+  // The regions and case of now: the scan must find what it would find now.
+  // The text, the highlighter and the tab width settle the scan before they
+  // change; the highlighter's regions are dropped with the scan when it is
+  // freed while attached.
+  const TFoldRegions* regions = FoldRegionsInUse();
+  const bool caseSensitive = FCodeFolding->GetCaseSensitive();
+  FAllFoldRanges->PostponeScan([this, regions, caseSensitive] {
+    TOndCodeFolder& f = Folder();
+    f.Regions = regions;
+    f.CaseSensitive = caseSensitive;
+    {
+      CounterScope toggling(FFoldToggling);
+      f.RescanFoldRanges();
+    }
+    if (FHighlightedFoldRange == CaretRangeToCome())
+      FHighlightedFoldRange = FAllFoldRanges->AllCount() > 0 ? f.CaretFoldRange(FCaretFoldLineToCome) : nullptr;
+  });
   FoldStateChanged();
 }
 

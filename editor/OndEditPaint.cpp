@@ -70,6 +70,8 @@ void TCustomOndEdit::InvalidateSelection() {
 void TCustomOndEdit::Paint() {
   const TRect clip = Canvas()->GetClipRect();
   if (clip.IsEmpty()) return;
+  // The fold marks and the caret's range are painted from the ranges found.
+  if (FCodeFolding->GetEnabled()) FAllFoldRanges->Settle();
   FBufferBmp->SetSize(std::max(1, Width()), std::max(1, Height()));
   const TOndPaintRange range = FView.PaintRange(clip, DisplayRowCount());
   const int gw = FView.GutterWidth;

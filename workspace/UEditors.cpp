@@ -526,8 +526,10 @@ void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind
     if (TOndLineExtra* extra = lines->GetLineExtra(lines->GetCount() - 1)) extra->ModifiedState = 0;
     if (folding) {
       Editor->CodeFolding().SetEnabled(true);
-      // Turning folding on finds nothing by itself: the loaded text is scanned.
-      Editor->RescanFoldRanges();
+      // Turning folding on finds nothing by itself: the loaded text is
+      // scanned, once something needs its folds (a panel out of view may
+      // never need them).
+      Editor->RescanFoldRangesLater();
     }
   }
   Editor->SetCaretXY(BufferCoord(1, 1));
