@@ -106,6 +106,14 @@ std::string EachLine(TCustomOndEdit& Ed, const std::function<std::string(int)>& 
   return out;
 }
 
+// A first step with nothing to answer.
+std::function<std::string(TCustomOndEdit&)> Act(std::function<void(TCustomOndEdit&)> Step) {
+  return [Step](TCustomOndEdit& E) {
+    Step(E);
+    return std::string();
+  };
+}
+
 const FirstQuestion kQuestions[] = {
     {"AllCount", [](TCustomOndEdit& E) { return std::to_string(E.AllFoldRanges().AllCount()); }},
     {"TopLevel", [](TCustomOndEdit& E) { return std::to_string(E.AllFoldRanges().Count()); }},
@@ -130,58 +138,22 @@ const FirstQuestion kQuestions[] = {
      }},
     {"ExpandedText", [](TCustomOndEdit& E) { return E.TextWithFoldsExpanded(); }},
     {"Toggle", [](TCustomOndEdit& E) { return std::to_string(E.ToggleFoldAtLine(12)) + E.Lines()->GetText(); }},
-    {"ExpandAll",
-     [](TCustomOndEdit& E) {
-       E.ExpandAll();
-       return std::string();
-     }},
-    {"Rescan",
-     [](TCustomOndEdit& E) {
-       E.RescanFoldRanges();
-       return std::string();
-     }},
+    {"ExpandAll", Act([](TCustomOndEdit& E) { E.ExpandAll(); })},
+    {"Rescan", Act([](TCustomOndEdit& E) { E.RescanFoldRanges(); })},
     {"FoldingOffAndOn",
      [](TCustomOndEdit& E) {
        E.CodeFolding().SetEnabled(false);
        E.CodeFolding().SetEnabled(true);
        return std::to_string(E.FoldRangeAtLine(1) != nullptr);
      }},
-    {"CaseSensitive",
-     [](TCustomOndEdit& E) {
-       E.CodeFolding().SetCaseSensitive(true);
-       return std::string();
-     }},
-    {"TabWidth",
-     [](TCustomOndEdit& E) {
-       E.SetTabWidth(2);
-       return std::string();
-     }},
-    {"NoHighlighter",
-     [](TCustomOndEdit& E) {
-       E.SetHighlighter(nullptr);
-       return std::string();
-     }},
-    {"InsertLine",
-     [](TCustomOndEdit& E) {
-       E.Lines()->Insert(3, "  \"new\": {");
-       return std::string();
-     }},
-    {"DeleteLines",
-     [](TCustomOndEdit& E) {
-       E.Lines()->DeleteLineRange(4, 3);
-       return std::string();
-     }},
-    {"ReplaceLine",
-     [](TCustomOndEdit& E) {
-       E.Lines()->Put(10, "  } */ {");
-       return std::string();
-     }},
+    {"CaseSensitive", Act([](TCustomOndEdit& E) { E.CodeFolding().SetCaseSensitive(true); })},
+    {"TabWidth", Act([](TCustomOndEdit& E) { E.SetTabWidth(2); })},
+    {"NoHighlighter", Act([](TCustomOndEdit& E) { E.SetHighlighter(nullptr); })},
+    {"InsertLine", Act([](TCustomOndEdit& E) { E.Lines()->Insert(3, "  \"new\": {"); })},
+    {"DeleteLines", Act([](TCustomOndEdit& E) { E.Lines()->DeleteLineRange(4, 3); })},
+    {"ReplaceLine", Act([](TCustomOndEdit& E) { E.Lines()->Put(10, "  } */ {"); })},
     {"TypeQuote",
-     [](TCustomOndEdit& E) {
-       E.SetCaretXY(BufferCoord(3, 3));
-       E.ExecuteCommand(ecChar, '"', nullptr);
-       return std::string();
-     }},
+     Act([](TCustomOndEdit& E) { E.SetCaretXY(BufferCoord(3, 3)); E.ExecuteCommand(ecChar, '"', nullptr); })},
     {"TypeLineBreakAndUndo",
      [](TCustomOndEdit& E) {
        E.SetCaretXY(BufferCoord(2, 1));
