@@ -63,7 +63,8 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
   auto searchedText = [&](int line) {
     if (!headersKnown) {
       collapsedHeaders.clear();
-      for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
+      // A fold scan still to come has collapsed nothing: no need to run it.
+      for (int j = 0; !FAllFoldRanges->ScanPending() && j < FAllFoldRanges->AllCount(); ++j) {
         const TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
         if (r->Collapsed && !r->ParentCollapsed) collapsedHeaders.push_back(r->FromLine);
       }

@@ -14,6 +14,7 @@
 #include "editor/OndEditKeyCmds.h"
 #include "highlight/OndBuiltinSchemes.h"
 #include "highlight/OndGenHighlighter.h"
+#include "search/OndEditSearch.h"
 #include "tests/support/TempDir.h"
 
 namespace ond {
@@ -191,6 +192,14 @@ TEST(PostponedFoldScanLoad, NothingBeforeTheFirstQuestionScans) {
   lazy->Edit->SetCaretXY(BufferCoord(1, 8));
   EXPECT_TRUE(lazy->Edit->AllFoldRanges().ScanPending());
   EXPECT_EQ(Line(lazy->Edit->HighlightedFoldRange()), "6-8");
+}
+
+TEST(PostponedFoldScanLoad, SearchingLeavesTheScanToCome) {
+  auto lazy = Open(kText, false);
+  TOndEditSearch engine;
+  lazy->Edit->SetSearchEngine(&engine);
+  EXPECT_EQ(lazy->Edit->SearchReplace("deep", "", ssoEntireScope), 1);
+  EXPECT_TRUE(lazy->Edit->AllFoldRanges().ScanPending());
 }
 
 TEST(PostponedFoldScanLoad, ClearingTheTextDropsTheScan) {
