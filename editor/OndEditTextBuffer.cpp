@@ -175,11 +175,6 @@ void TOndEditStringList::Grow() {
 
 std::string TOndEditStringList::Get(int Index) const { return std::string(GetView(Index)); }
 
-std::string_view TOndEditStringList::GetView(int Index) const noexcept {
-  if (Index < 0 || Index >= FCount) return {};
-  return FList[Index].Text();
-}
-
 void* TOndEditStringList::GetObject(int Index) const {
   if (Index < 0 || Index >= FCount) return nullptr;
   const auto it = FObjects.find(Index);
@@ -627,12 +622,9 @@ void TOndEditStringList::SetTabWidth(int Value) {
   ForgetLengths();
 }
 
-bool TOndEditStringList::LineHasTabs(TOndLineRecord& R) noexcept {
-  if (!(R.Bits & (TOndLineRecord::HasTabs | TOndLineRecord::HasNoTabs))) {
-    const bool tabs = R.Length() != 0 && std::memchr(R.TextData, '\t', R.Length()) != nullptr;
-    R.Bits |= tabs ? TOndLineRecord::HasTabs : TOndLineRecord::HasNoTabs;
-  }
-  return (R.Bits & TOndLineRecord::HasTabs) != 0;
+void TOndEditStringList::LookForTabs(TOndLineRecord& R) noexcept {
+  const bool tabs = R.Length() != 0 && std::memchr(R.TextData, '\t', R.Length()) != nullptr;
+  R.Bits |= tabs ? TOndLineRecord::HasTabs : TOndLineRecord::HasNoTabs;
 }
 
 std::int32_t TOndEditStringList::ExpandedLength(TOndLineRecord& R) noexcept {

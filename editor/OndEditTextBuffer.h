@@ -67,7 +67,10 @@ class TOndEditStringList : public TStrings {
   // Empty text outside 0..Count-1.
   std::string Get(int Index) const override;
   // The same without a copy; valid until the line or the list changes.
-  std::string_view GetView(int Index) const noexcept;
+  std::string_view GetView(int Index) const noexcept {
+    if (Index < 0 || Index >= FCount) return {};
+    return FList[Index].Text();
+  }
   void Put(int Index, const std::string& S) override;
   void* GetObject(int Index) const override;
   void PutObject(int Index, void* Obj) override;
@@ -103,6 +106,14 @@ class TOndEditStringList : public TStrings {
   void LoadFromString(std::string&& Text);
   void SaveToStream(TStream& Stream) const;
   void SaveToFile(const std::string& FileName) const;
+
+  // Whether line Index holds a tab (false outside 0..Count-1). The answer
+  // is looked for once per line text and kept in the line's record, so the
+  // layouts that read a changed line again do not search it again.
+  bool LineHasTabs(int Index) noexcept {
+    if (Index < 0 || Index >= FCount) return false;
+    return LineHasTabs(FList[Index]);
+  }
 
   int GetTabWidth() const noexcept { return FTabWidth; }
   void SetTabWidth(int Value);
@@ -157,7 +168,11 @@ class TOndEditStringList : public TStrings {
   void LoadBlock(const std::function<std::string_view()>& TakeBlock);
   void ReleaseBlocksIfEmpty() noexcept;
   // Whether a line holds a tab, looked at once and remembered in its record.
-  bool LineHasTabs(TOndLineRecord& R) noexcept;
+  static bool LineHasTabs(TOndLineRecord& R) noexcept {
+    if (!(R.Bits & (TOndLineRecord::HasTabs | TOndLineRecord::HasNoTabs))) LookForTabs(R);
+    return (R.Bits & TOndLineRecord::HasTabs) != 0;
+  }
+  static void LookForTabs(TOndLineRecord& R) noexcept;
   // The length of a line with its tabs expanded.
   std::int32_t ExpandedLength(TOndLineRecord& R) noexcept;
   // The per-line objects follow their lines when lines come or go.

@@ -54,7 +54,8 @@ void TOndWordWrapPlugin::DisplayChanged() {
   if (ClampWidth(FOwner->WrapWidth()) != FMaxRowLength) Reset();
 }
 
-std::size_t TOndWordWrapPlugin::RowEnd(std::string_view Text, std::size_t Start) const noexcept {
+// Inline: a typed key lays out its line's rows through here, a few each.
+inline std::size_t TOndWordWrapPlugin::RowEnd(std::string_view Text, std::size_t Start) const noexcept {
   const std::size_t end = Start + static_cast<std::size_t>(FMaxRowLength);
   if (end >= Text.size()) return Text.size();
   // The row ends before a break character in its last third; the break
@@ -71,6 +72,13 @@ std::size_t TOndWordWrapPlugin::RowEnd(std::string_view Text, std::size_t Start)
       if (((x - ones * FBreakBelow) & ~x & tops) != 0) break;
       p -= 8;
     }
+    // Fewer than eight columns left: one more word ending at p covers them
+    // (and some before the shortest row, which cannot end it anyway).
+    if (p > stop && p - stop < 8 && p >= 7) {
+      std::uint64_t x;
+      std::memcpy(&x, Text.data() + p - 7, sizeof x);
+      if (((x - ones * FBreakBelow) & ~x & tops) == 0) return end;
+    }
   }
   for (; p > stop; --p)
     if (FBreakChars[static_cast<unsigned char>(Text[p])]) return p;
@@ -86,9 +94,10 @@ void TOndWordWrapPlugin::WrapLine(std::string_view Text, std::vector<std::uint8_
   } while (start < Text.size());
 }
 
-std::string_view TOndWordWrapPlugin::ExpandedLine(TOndEditStringList& Lines, std::int32_t Index) {
-  const std::string_view text = Lines.GetView(Index);
-  if (text.empty() || std::memchr(text.data(), '\t', text.size()) == nullptr) return text;
+inline std::string_view TOndWordWrapPlugin::ExpandedLine(TOndEditStringList& Lines, std::int32_t Index) {
+  // The buffer remembers whether a line holds tabs (once looked for, until
+  // the line changes): nearly every line is read as it is, not searched.
+  if (!Lines.LineHasTabs(Index)) return Lines.GetView(Index);
   FExpanded = Lines.GetExpandedText(Index);
   return FExpanded;
 }

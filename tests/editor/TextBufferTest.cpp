@@ -501,6 +501,39 @@ TEST(TextBuffer, TabExpansionCacheAndLongestLine) {
   EXPECT_EQ(m.GetLongestLineIndex(), 2);
 }
 
+// Whether a line holds a tab is remembered once asked; an edit that adds the
+// first tab or removes the last one must not leave the old answer behind.
+TEST(TextBuffer, TabMarkFollowsEditsOfTheLine) {
+  struct Case {
+    const char* Before;
+    const char* After;
+  };
+  const Case cases[] = {
+      {"plain", "pla\tin"}, {"\tonly tab", "only tab"}, {"a\tb\tc", "a\tbc"}, {"", "\t"}, {"\t", ""},
+  };
+  for (const Case& c : cases) {
+    TOndEditStringList l;
+    l.SetText(std::string(c.Before) + "\nnext");
+    const bool before = std::string_view(c.Before).find('\t') != std::string_view::npos;
+    const bool after = std::string_view(c.After).find('\t') != std::string_view::npos;
+    EXPECT_EQ(l.LineHasTabs(0), before) << c.Before;
+    l.Put(0, c.After);
+    EXPECT_EQ(l.LineHasTabs(0), after) << c.Before << " -> " << c.After;
+    // The mark travels with its line when lines move.
+    l.Insert(0, "x");
+    EXPECT_EQ(l.LineHasTabs(1), after);
+    l.Exchange(0, 2);
+    EXPECT_EQ(l.LineHasTabs(0), false);
+    EXPECT_EQ(l.LineHasTabs(1), after);
+    l.Delete(0);
+    EXPECT_EQ(l.LineHasTabs(0), after);
+  }
+  TOndEditStringList l;
+  l.Add("\t");
+  EXPECT_FALSE(l.LineHasTabs(-1));
+  EXPECT_FALSE(l.LineHasTabs(1));
+}
+
 TEST(TextBuffer, EditedLinesOutliveTheLoadedBlock) {
   TOndEditStringList l;
   Load(l, "one\ntwo\nthree");
@@ -575,7 +608,11 @@ TEST(TextBuffer, LongestLineFollowsRandomEdits) {
     }
     if (pick(4) == 0) continue;  // sometimes change again before asking
     int best = 0;
-    for (int i = 0; i < l.GetCount(); ++i) best = std::max(best, l.GetExpandedTextLength(i));
+    for (int i = 0; i < l.GetCount(); ++i) {
+      best = std::max(best, l.GetExpandedTextLength(i));
+      // The remembered tab mark follows the line's text through every change.
+      ASSERT_EQ(l.LineHasTabs(i), l.GetView(i).find('\t') != std::string_view::npos) << "step " << step;
+    }
     ASSERT_EQ(l.GetLongestLineLength(), best) << "step " << step;
     const int at = l.GetLongestLineIndex();
     if (best == 0)

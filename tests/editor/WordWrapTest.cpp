@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 
@@ -45,6 +46,49 @@ TEST(WordWrap, BreaksInTheLastThirdOfARow) {
   wrap.Reset();
   EXPECT_EQ(RowsOf(wrap), (std::vector<int>{15, 20, 20, 15, 20, 6, 20}));
   EXPECT_EQ(wrap.LineOffsets(), (std::vector<std::int32_t>{2, 4, 6, 7}));
+}
+
+// The rows of random lines of long words and short gaps, for every width,
+// against a plain column-by-column search for the last break in the row's
+// last third.
+TEST(WordWrap, RowsMatchAPlainSearchAtEveryWidth) {
+  FakeOwner owner;
+  std::mt19937 rng(11);
+  for (int i = 0; i < 60; ++i) {
+    std::string s;
+    const int words = static_cast<int>(rng() % 12);
+    for (int w = 0; w < words; ++w) {
+      s.append(rng() % 40, static_cast<char>('a' + rng() % 26));
+      s.append(1 + rng() % 3, rng() % 6 == 0 ? '\t' : ' ');
+    }
+    owner.Lines.Add(s);
+  }
+  TOndWordWrapPlugin wrap(&owner);
+  for (int width = 1; width <= 90; ++width) {
+    owner.Width = width;
+    wrap.DisplayChanged();
+    const int min = std::max(1, width - width / 3);
+    std::vector<int> expected;
+    for (int i = 0; i < owner.Lines.GetCount(); ++i) {
+      const std::string text = owner.Lines.GetExpandedText(i);
+      std::size_t start = 0;
+      do {
+        std::size_t end = start + static_cast<std::size_t>(width);
+        if (end >= text.size()) {
+          end = text.size();
+        } else {
+          for (std::size_t p = end; p > start + static_cast<std::size_t>(min); --p)
+            if (static_cast<unsigned char>(text[p]) <= ' ') {
+              end = p;
+              break;
+            }
+        }
+        expected.push_back(static_cast<int>(end - start));
+        start = end;
+      } while (start < text.size());
+    }
+    ASSERT_EQ(RowsOf(wrap), expected) << "width " << width;
+  }
 }
 
 TEST(WordWrap, EmptyLinesTabsAndBreakCharacters) {
@@ -155,6 +199,9 @@ TEST(WordWrap, FollowsInsertsDeletesAndChanges) {
     std::string s;
     const int n = static_cast<int>(rng() % 60);
     for (int i = 0; i < n; ++i) s.push_back(rng() % 5 == 0 ? ' ' : static_cast<char>('a' + rng() % 26));
+    // Some lines gain a tab, so typing turns lines with and without tabs
+    // into one another.
+    if (n > 0 && rng() % 4 == 0) s[rng() % static_cast<unsigned>(n)] = '\t';
     return s;
   };
   for (int i = 0; i < 30; ++i) owner.Lines.Add(randomLine());
