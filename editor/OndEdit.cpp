@@ -523,8 +523,10 @@ void TCustomOndEdit::Notification(TComponent* AComponent, TOperation Operation) 
 
 void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
   if (Value == FHighlighter) return;
-  // A postponed fold scan asks the highlighter it was put off with.
-  FAllFoldRanges->Settle();
+  // A postponed fold scan asks the highlighter it was put off with; an
+  // editor being destroyed needs no ranges any more.
+  if (FDestroying) DropPostponedFoldScan();
+  else FAllFoldRanges->Settle();
   const TOndNotifyEvent hook(this, &TCustomOndEdit::HighlighterAttrChanged);
   if (FHighlighter) {
     FHighlighter->RemoveAttributeChangeHandler(hook);
@@ -535,7 +537,7 @@ void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
     FHighlighter->AddAttributeChangeHandler(hook);
     FHighlighter->FreeNotification(this, [this] {
       // Too late to ask it: a postponed fold scan goes with it.
-      if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
+      DropPostponedFoldScan();
       FHighlighter = nullptr;
       if (!FDestroying) {
         RecalcCharExtent();

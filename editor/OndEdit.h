@@ -453,6 +453,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // highlighter or the folding options): a freshly loaded text nobody looks
   // at is never scanned.
   void RescanFoldRangesLater();
+  // A text about to go away unseen (its panel closing) is not scanned: a
+  // postponed scan is dropped with the ranges it would have made.
+  void DropPostponedFoldScan();
   void UpdateFoldRanges();
   // Collapses the fold starting on Line when it is expanded, else expands it.
   virtual bool ToggleFoldAtLine(int Line);

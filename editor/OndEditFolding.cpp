@@ -280,7 +280,7 @@ void TCustomOndEdit::ExpandAll() {
 void TCustomOndEdit::RescanFoldRanges() {
   PaintLockScope lock(*this);
   // A postponed scan would only be replaced by this one.
-  if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
+  DropPostponedFoldScan();
   ExpandAll();
   FHighlightedFoldRange = nullptr;
   {
@@ -291,9 +291,13 @@ void TCustomOndEdit::RescanFoldRanges() {
   FoldStateChanged();
 }
 
+void TCustomOndEdit::DropPostponedFoldScan() {
+  if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
+}
+
 void TCustomOndEdit::RescanFoldRangesLater() {
   PaintLockScope lock(*this);
-  if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
+  DropPostponedFoldScan();
   ExpandAll();
   FHighlightedFoldRange = nullptr;
   FAllFoldRanges->FreeAllRanges();

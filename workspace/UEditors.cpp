@@ -296,6 +296,8 @@ void TEditor::SetSyntaxScheme(int Index) {
 }
 
 TEditor::~TEditor() {
+  // A panel closing unseen is not scanned for folds on its way out.
+  Editor->DropPostponedFoldScan();
   Editor->CodeFolding().SetEnabled(false);
   Editor->SetHighlighter(nullptr);
   Editor->OnChange = nullptr;
