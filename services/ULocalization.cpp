@@ -244,6 +244,18 @@ const std::string& LangText(int entry, int language) {
 
 const std::string& Lang(int entry) { return LangText(entry, CurrentLanguage()); }
 
+std::string LangFill(int entry, std::initializer_list<std::string_view> Values) {
+  std::string text = Lang(entry);
+  std::size_t at = 0;
+  for (std::string_view v : Values) {
+    at = text.find("%s", at);
+    if (at == std::string::npos) break;
+    text.replace(at, 2, v);
+    at += v.size();
+  }
+  return text;
+}
+
 const std::string& LangEditModeText(int mode, int language) {
   OND_ASSERT(mode == EditModeInsert || mode == EditModeOverwrite);
   return Table().EditMode[ValidLanguage(language)][mode];

@@ -8,7 +8,9 @@
 // 0 Russian, 1 English.
 #pragma once
 
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 namespace ond {
 
@@ -185,12 +187,16 @@ void SetCurrentLanguage(int language);
 const std::string& LangText(int entry, int language);
 // The text of an entry in the current language.
 const std::string& Lang(int entry);
+// The text of an entry in the current language with each "%s" taken, in
+// order, by the next of Values ("%s" left over stays as it is).
+std::string LangFill(int entry, std::initializer_list<std::string_view> Values);
 // The status text of an editing mode (EditModeInsert or EditModeOverwrite).
 const std::string& LangEditModeText(int mode, int language);
 const std::string& LangEditMode(int mode);
 
-// Whether the system's language is Russian: the language part of the LANG
-// variable ("ru" in "ru_RU.UTF-8"). Anything unreadable counts as not.
+// Whether the system's language is Russian: the language part of the
+// messages locale (LC_ALL, LC_MESSAGES, then LANG; "ru" in "ru_RU.UTF-8").
+// Anything unreadable counts as not.
 bool IsRussianSystem();
 // The same decision for a given locale name (null or empty is not Russian).
 bool IsRussianLocaleName(const char* localeName);

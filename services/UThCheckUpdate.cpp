@@ -180,11 +180,7 @@ bool StartProgram(const std::string& file, std::string& error) {
 
 std::string DownloadProgressText(std::int64_t expected, std::int64_t received) {
   std::string text = Lang(leUpdateDownloaded) + ": ";
-  if (expected < 1) {
-    std::string bytes = Lang(leBytesReceived);
-    const size_t at = bytes.find("%s");
-    return text + bytes.replace(at, 2, std::to_string(received));
-  }
+  if (expected < 1) return text + LangFill(leBytesReceived, {std::to_string(received)});
   // Halves go to the even neighbour, as the default rounding does.
   const double share = std::nearbyint(static_cast<double>(received) * 100.0 / static_cast<double>(expected));
   return text + std::to_string(static_cast<long long>(share)) + "%";

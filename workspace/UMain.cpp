@@ -308,10 +308,7 @@ void TMain::ShowOpeningProgress(int done, int count) {
   lMainHelp->Hide();
   pScrollBox->Show();
   tvOpenFiles->FullExpand();
-  // The text is the program's own, with a "%s" for each number.
-  char text[256];
-  std::snprintf(text, sizeof text, Lang(leOpeningFiles).c_str(), IntToStr(done).c_str(), IntToStr(count).c_str());
-  SBar->Panels()->Items(spMessage)->SetText(text);
+  SBar->Panels()->Items(spMessage)->SetText(LangFill(leOpeningFiles, {IntToStr(done), IntToStr(count)}));
   // The tree holds its repaints while it fills; it shows what it has now.
   TTreeNodes* nodes = tvOpenFiles->Items();
   nodes->EndUpdate();

@@ -243,6 +243,18 @@ TEST(Localization, RussianSystemFromTheLocaleName) {
   for (const Case& c : cases) EXPECT_EQ(IsRussianLocaleName(c.Name), c.Russian) << (c.Name ? c.Name : "null");
 }
 
+// Numbers go into a message's "%s" places in order; values holding "%s"
+// themselves are not filled again, and missing values leave the place.
+TEST(Localization, FillsTheSlotsOfAMessageInOrder) {
+  const int saved = CurrentLanguage();
+  SetCurrentLanguage(LangEnglish);
+  EXPECT_EQ(LangFill(leOpeningFiles, {"12", "400"}), "Opening the config set: 12 of 400 files");
+  EXPECT_EQ(LangFill(leOpeningFiles, {"%s", "7"}), "Opening the config set: %s of 7 files");
+  EXPECT_EQ(LangFill(leOpeningFiles, {"1"}), "Opening the config set: 1 of %s files");
+  EXPECT_EQ(LangFill(leBytesReceived, {"5", "6"}), "5 bytes");
+  SetCurrentLanguage(saved);
+}
+
 // The language asked of the system follows the messages locale as the system
 // information does: LC_ALL over LC_MESSAGES over LANG, empty ones skipped.
 TEST(Localization, RussianSystemFollowsTheMessagesLocale) {
