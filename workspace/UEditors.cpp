@@ -179,6 +179,9 @@ void TCollapseButton::Paint() {
 TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int index, TPopupMenu* popupMenu,
                  TWinControl* parent)
     : Owner(owner), Index(index), Shown(shown) {
+  // Most panels of a big set open out of view: the editor's bar windows wait
+  // until it is first painted.
+  const TDeferScrollBarWidgets deferBars;
   const std::string n = IntToStr(index);
   Panel = new TPanel(nullptr);
   Panel->Name = "pPanel" + n;
@@ -743,10 +746,13 @@ void TEditor::EditorPaintTransient(TCanvas* canvas, TTransientType type) {
   }
   TBufferCoord at = Editor->GetCaretXY();
   // The editor's own matching knows the highlighter's strings and comments.
-  TBufferCoord partner = Editor->GetMatchingBracketEx(at);
-  if (partner.Line == 0 && at.Char >= 2) {
+  // In a long text a far partner comes later: the lines are painted again
+  // once it is known.
+  bool known = true;
+  TBufferCoord partner = Editor->MatchingBracketSoon(at, known);
+  if (known && partner.Line == 0 && at.Char >= 2) {
     at.Char -= 1;
-    partner = Editor->GetMatchingBracketEx(at);
+    partner = Editor->MatchingBracketSoon(at, known);
   }
   if (partner.Line == 0) at = TBufferCoord{0, 0};
   if (!(at == BracketAt) || !(partner == BracketPartner)) {
