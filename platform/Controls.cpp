@@ -217,21 +217,31 @@ bool TControl::Showing() const { return Widget()->isVisible(); }
 bool TControl::GetEnabled() const { return Widget()->isEnabled(); }
 void TControl::SetEnabled(bool enabled) { Widget()->setEnabled(enabled); }
 
+namespace {
+// Gives the widget its own palette with two roles in one colour. A palette
+// the widget already holds in just these colours is left alone: setting it
+// again would resolve it anew through the whole subtree for nothing.
+// Returns whether it changed.
+bool SetPaletteColors(QWidget* w, QPalette::ColorRole a, QPalette::ColorRole b, const QColor& color) {
+  const QPalette old = w->palette();
+  QPalette pal = old;
+  pal.setColor(a, color);
+  pal.setColor(b, color);
+  if (w->testAttribute(Qt::WA_SetPalette) && pal.isCopyOf(old)) return false;
+  w->setPalette(pal);
+  return true;
+}
+}  // namespace
+
 void TControl::SetColor(TColor color) {
   FColor = color;
-  QPalette pal = Widget()->palette();
-  pal.setColor(QPalette::Window, ToQColor(color));
-  pal.setColor(QPalette::Base, ToQColor(color));
-  Widget()->setPalette(pal);
-  Invalidate();
+  if (SetPaletteColors(Widget(), QPalette::Window, QPalette::Base, ToQColor(color))) Invalidate();
 }
 
 void TControl::FontChanged() {
-  Widget()->setFont(MakeQFont(Font));
-  QPalette pal = Widget()->palette();
-  pal.setColor(QPalette::WindowText, ToQColor(Font.GetColor()));
-  pal.setColor(QPalette::Text, ToQColor(Font.GetColor()));
-  Widget()->setPalette(pal);
+  const QFont font = MakeQFont(Font);
+  if (!Widget()->testAttribute(Qt::WA_SetFont) || Widget()->font() != font) Widget()->setFont(font);
+  SetPaletteColors(Widget(), QPalette::WindowText, QPalette::Text, ToQColor(Font.GetColor()));
 }
 
 void TControl::SetShowHint(bool show) {
@@ -600,12 +610,23 @@ struct TCustomControl::CaretTimer {
 
 struct TCustomControl::ScrollBars {
   // Children of the control's widget, made when first needed; index 0 the
-  // horizontal, 1 the vertical bar.
+  // horizontal, 1 the vertical bar. Until a bar is made, its range, its
+  // place in the layout and its enabled state are kept here alone.
   QScrollBar* bar[2] = {nullptr, nullptr};
   TScrollInfo info[2];
   bool shown[2] = {false, false};
+  bool enabled[2] = {true, true};
   bool pressed[2] = {false, false};
 };
+
+namespace {
+// How many TDeferScrollBarWidgets live now; the window layer runs on one
+// thread.
+int gDeferScrollBarWidgets = 0;
+}  // namespace
+
+TDeferScrollBarWidgets::TDeferScrollBarWidgets() { ++gDeferScrollBarWidgets; }
+TDeferScrollBarWidgets::~TDeferScrollBarWidgets() { --gDeferScrollBarWidgets; }
 
 namespace {
 int BarIndex(TScrollBarKind kind) { return kind == TScrollBarKind::sbVertical ? 1 : 0; }
@@ -637,7 +658,8 @@ class ScrollBarFilter : public QObject {
 };
 }  // namespace
 
-TCustomControl::TCustomControl(TComponent* owner) : TWinControl(owner, new TCustomWidget(this)) {
+TCustomControl::TCustomControl(TComponent* owner)
+    : TWinControl(owner, new TCustomWidget(this)), FDeferBarWidgets(gDeferScrollBarWidgets > 0) {
   FCaretTimer = std::make_unique<CaretTimer>();
   FCaretTimer->timer.setInterval(QApplication::cursorFlashTime() > 0 ? QApplication::cursorFlashTime() / 2 : 500);
   QObject::connect(&FCaretTimer->timer, &QTimer::timeout, [this] { Guarded([this] { BlinkCaret(); }); });
@@ -714,53 +736,69 @@ void TCustomControl::SetScrollPos(TScrollBarKind kind, int pos) {
   SetScrollInfo(kind, info);
 }
 
+void TCustomControl::MakeScrollBarWidget(int i) {
+  auto* bar = new QScrollBar(i == 1 ? Qt::Vertical : Qt::Horizontal, Widget());
+  bar->setFocusPolicy(Qt::NoFocus);
+  bar->hide();
+  bar->setEnabled(FScrollBars->enabled[i]);
+  FScrollBars->bar[i] = bar;
+  ApplyScrollInfo(bar, FScrollBars->info[i]);
+  const TScrollBarKind k = BarKind(i);
+  QObject::connect(bar, &QAbstractSlider::actionTriggered, [this, bar, i, k](int action) {
+    const int target = bar->sliderPosition();
+    TScrollCode code;
+    if (!ScrollCodeFromSliderAction(action, code)) return;
+    if (code == TScrollCode::scTrack) {
+      if (bar->isSliderDown()) {
+        Guarded([&] { Scroll(k, TScrollCode::scTrack, target); });
+        return;
+      }
+      code = TScrollCode::scPosition;  // "scroll here"
+    }
+    // The program moves the thumb itself in answer.
+    bar->setSliderPosition(FScrollBars->info[i].Pos);
+    Guarded([&] { Scroll(k, code, code == TScrollCode::scPosition ? target : FScrollBars->info[i].Pos); });
+  });
+  QObject::connect(bar, &QAbstractSlider::sliderReleased, [this, bar, i, k] {
+    const int target = bar->sliderPosition();
+    Guarded([&] { Scroll(k, TScrollCode::scPosition, target); });
+    // Where the program did not follow, the thumb goes back.
+    ApplyScrollInfo(bar, FScrollBars->info[i]);
+  });
+  auto* filter = new ScrollBarFilter(
+      [this](QEvent* e) { return TControl::WidgetEvent(Widget(), e); },
+      [this, i, k](QEvent* e) {
+        auto* me = static_cast<QMouseEvent*>(e);
+        if (me->button() != Qt::LeftButton) return;
+        if (e->type() == QEvent::MouseButtonPress) {
+          FScrollBars->pressed[i] = true;
+        } else if (FScrollBars->pressed[i]) {
+          FScrollBars->pressed[i] = false;
+          // After the thumb's release (sliderReleased) has been told.
+          QTimer::singleShot(0, Widget(), [this, k] { Guarded([&] { Scroll(k, TScrollCode::scEndScroll, GetScrollPos(k)); }); });
+        }
+      });
+  filter->setParent(bar);
+  bar->installEventFilter(filter);
+}
+
+void TCustomControl::MakeDeferredScrollBars() {
+  if (!FDeferBarWidgets) return;
+  FDeferBarWidgets = false;
+  if (!FScrollBars) return;
+  bool made = false;
+  for (int i = 0; i < 2; ++i)
+    if (FScrollBars->shown[i] && !FScrollBars->bar[i]) {
+      MakeScrollBarWidget(i);
+      made = true;
+    }
+  if (made) LayoutScrollBars();
+}
+
 void TCustomControl::ShowScrollBar(TScrollBarKind kind, bool show) {
   if (!FScrollBars) FScrollBars = std::make_unique<ScrollBars>();
   const int i = BarIndex(kind);
-  if (show && !FScrollBars->bar[i]) {
-    auto* bar = new QScrollBar(i == 1 ? Qt::Vertical : Qt::Horizontal, Widget());
-    bar->setFocusPolicy(Qt::NoFocus);
-    bar->hide();
-    FScrollBars->bar[i] = bar;
-    ApplyScrollInfo(bar, FScrollBars->info[i]);
-    const TScrollBarKind k = BarKind(i);
-    QObject::connect(bar, &QAbstractSlider::actionTriggered, [this, bar, i, k](int action) {
-      const int target = bar->sliderPosition();
-      TScrollCode code;
-      if (!ScrollCodeFromSliderAction(action, code)) return;
-      if (code == TScrollCode::scTrack) {
-        if (bar->isSliderDown()) {
-          Guarded([&] { Scroll(k, TScrollCode::scTrack, target); });
-          return;
-        }
-        code = TScrollCode::scPosition;  // "scroll here"
-      }
-      // The program moves the thumb itself in answer.
-      bar->setSliderPosition(FScrollBars->info[i].Pos);
-      Guarded([&] { Scroll(k, code, code == TScrollCode::scPosition ? target : FScrollBars->info[i].Pos); });
-    });
-    QObject::connect(bar, &QAbstractSlider::sliderReleased, [this, bar, i, k] {
-      const int target = bar->sliderPosition();
-      Guarded([&] { Scroll(k, TScrollCode::scPosition, target); });
-      // Where the program did not follow, the thumb goes back.
-      ApplyScrollInfo(bar, FScrollBars->info[i]);
-    });
-    auto* filter = new ScrollBarFilter(
-        [this](QEvent* e) { return TControl::WidgetEvent(Widget(), e); },
-        [this, i, k](QEvent* e) {
-          auto* me = static_cast<QMouseEvent*>(e);
-          if (me->button() != Qt::LeftButton) return;
-          if (e->type() == QEvent::MouseButtonPress) {
-            FScrollBars->pressed[i] = true;
-          } else if (FScrollBars->pressed[i]) {
-            FScrollBars->pressed[i] = false;
-            // After the thumb's release (sliderReleased) has been told.
-            QTimer::singleShot(0, Widget(), [this, k] { Guarded([&] { Scroll(k, TScrollCode::scEndScroll, GetScrollPos(k)); }); });
-          }
-        });
-    filter->setParent(bar);
-    bar->installEventFilter(filter);
-  }
+  if (show && !FScrollBars->bar[i] && !FDeferBarWidgets) MakeScrollBarWidget(i);
   if (FScrollBars->shown[i] == show) return;
   FScrollBars->shown[i] = show;
   LayoutScrollBars();
@@ -775,13 +813,16 @@ bool TCustomControl::ScrollBarVisible(TScrollBarKind kind) const {
 
 void TCustomControl::EnableScrollBar(TScrollBarKind kind, bool enable) {
   if (!FScrollBars) FScrollBars = std::make_unique<ScrollBars>();
-  if (!enable) ShowScrollBar(kind, ScrollBarVisible(kind));  // makes the bar
-  if (QScrollBar* bar = FScrollBars->bar[BarIndex(kind)]) bar->setEnabled(enable);
+  const int i = BarIndex(kind);
+  FScrollBars->enabled[i] = enable;
+  if (QScrollBar* bar = FScrollBars->bar[i]) bar->setEnabled(enable);
 }
 
 bool TCustomControl::ScrollBarEnabled(TScrollBarKind kind) const {
-  const QScrollBar* bar = FScrollBars ? FScrollBars->bar[BarIndex(kind)] : nullptr;
-  return !bar || bar->isEnabled();
+  if (!FScrollBars) return true;
+  const int i = BarIndex(kind);
+  const QScrollBar* bar = FScrollBars->bar[i];
+  return bar ? bar->isEnabled() : FScrollBars->enabled[i];
 }
 
 void TCustomControl::Scroll(TScrollBarKind kind, TScrollCode code, int pos) {
@@ -937,6 +978,8 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
   switch (event->type()) {
     case QEvent::Paint: {
       auto* e = static_cast<QPaintEvent*>(event);
+      // Painted means in view: the bars that waited for it are needed now.
+      MakeDeferredScrollBars();
       {
         QPainter painter(Widget());
         painter.setClipRect(e->rect());

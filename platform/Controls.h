@@ -275,6 +275,18 @@ class TWinControl : public TControl {
   bool FAligning = false;
 };
 
+// While one lives, the custom controls made keep their scroll bars as plain
+// state (range, layout, enabled) and make the bar windows when they are
+// first painted: controls built in numbers out of view (the panels of a big
+// set) never pay for bars nobody sees.
+class TDeferScrollBarWidgets {
+ public:
+  TDeferScrollBarWidgets();
+  ~TDeferScrollBarWidgets();
+  TDeferScrollBarWidgets(const TDeferScrollBarWidgets&) = delete;
+  TDeferScrollBarWidgets& operator=(const TDeferScrollBarWidgets&) = delete;
+};
+
 // A control that paints itself on its canvas and gets every input event
 // through virtual handlers: the base of the program's own controls.
 class TCustomControl : public TWinControl {
@@ -307,6 +319,9 @@ class TCustomControl : public TWinControl {
   bool ScrollBarVisible(TScrollBarKind kind) const;
   void EnableScrollBar(TScrollBarKind kind, bool enable);
   bool ScrollBarEnabled(TScrollBarKind kind) const;
+  // Makes the bar windows a control made under TDeferScrollBarWidgets has
+  // put off (painting does it too); from then on bars are made at once.
+  void MakeDeferredScrollBars();
   int ClientWidth() const override;
   int ClientHeight() const override;
   TWindowScrollEvent OnWindowScroll;
@@ -354,6 +369,7 @@ class TCustomControl : public TWinControl {
   friend class TControl;
   struct ScrollBars;
   void LayoutScrollBars();
+  void MakeScrollBarWidget(int index);
   int ScrollBarExtent() const;
   void PaintCaret(QWidget* w);
   void BlinkCaret();
@@ -368,6 +384,7 @@ class TCustomControl : public TWinControl {
   struct CaretTimer;
   std::unique_ptr<CaretTimer> FCaretTimer;
   std::unique_ptr<ScrollBars> FScrollBars;
+  bool FDeferBarWidgets = false;
 };
 
 }  // namespace ond

@@ -179,6 +179,9 @@ void TCollapseButton::Paint() {
 TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int index, TPopupMenu* popupMenu,
                  TWinControl* parent)
     : Owner(owner), Index(index), Shown(shown) {
+  // Most panels of a big set open out of view: the editor's bar windows wait
+  // until it is first painted.
+  const TDeferScrollBarWidgets deferBars;
   const std::string n = IntToStr(index);
   Panel = new TPanel(nullptr);
   Panel->Name = "pPanel" + n;

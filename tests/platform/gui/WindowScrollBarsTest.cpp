@@ -180,5 +180,62 @@ TEST(WindowScrollBars, RangePageAndTheUsersActions) {
   EXPECT_TRUE(c->ScrollBarVisible(TScrollBarKind::sbVertical));
 }
 
+// Controls made in numbers out of view keep their bars as plain state until
+// first painted; the bar then stands as if it had been made at once.
+TEST(WindowScrollBars, PutOffBarsAreMadeWhenFirstPainted) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 300, 200);
+  TPanel* c = nullptr;
+  {
+    const TDeferScrollBarWidgets defer;
+    c = new TPanel(&form);
+  }
+  auto* early = new TPanel(&form);  // made before: bars at once
+  early->SetParent(&form);
+  early->ShowScrollBar(TScrollBarKind::sbVertical, true);
+  EXPECT_NE(BarOf(*early, Qt::Vertical), nullptr);
+
+  c->SetParent(&form);
+  c->SetBounds(0, 0, 200, 100);
+  const int ext = c->Widget()->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  c->ShowScrollBar(TScrollBarKind::sbVertical, true);
+  TScrollInfo info;
+  info.Max = 99;
+  info.Page = 10;
+  info.Pos = 95;
+  c->SetScrollInfo(TScrollBarKind::sbVertical, info);
+  c->EnableScrollBar(TScrollBarKind::sbVertical, false);
+  // No window yet, but the layout, the range and the state are all there.
+  EXPECT_EQ(BarOf(*c, Qt::Vertical), nullptr);
+  EXPECT_TRUE(c->ScrollBarVisible(TScrollBarKind::sbVertical));
+  EXPECT_EQ(c->ClientWidth(), 200 - ext);
+  EXPECT_EQ(c->GetScrollPos(TScrollBarKind::sbVertical), 90);
+  EXPECT_FALSE(c->ScrollBarEnabled(TScrollBarKind::sbVertical));
+
+  form.Show();
+  Application()->ProcessMessages();
+  QScrollBar* v = BarOf(*c, Qt::Vertical);
+  ASSERT_NE(v, nullptr);
+  EXPECT_TRUE(v->isVisible());
+  EXPECT_EQ(v->geometry(), QRect(200 - ext, 0, ext, 100));
+  EXPECT_EQ(v->maximum(), 90);
+  EXPECT_EQ(v->pageStep(), 10);
+  EXPECT_EQ(v->value(), 90);
+  EXPECT_FALSE(v->isEnabled());
+  EXPECT_EQ(BarOf(*c, Qt::Horizontal), nullptr);  // never shown, never made
+
+  // The made bar speaks for the control as any other.
+  c->EnableScrollBar(TScrollBarKind::sbVertical, true);
+  EXPECT_TRUE(v->isEnabled());
+  std::vector<ScrollRecord> got;
+  c->OnWindowScroll = [&](TObject*, TScrollBarKind kind, TScrollCode code, int pos) { got.push_back({kind, code, pos}); };
+  v->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  ASSERT_EQ(got.size(), 1u);
+  EXPECT_EQ(got[0].code, TScrollCode::scLineUp);
+  // From now on a bar is made as soon as it shows.
+  c->ShowScrollBar(TScrollBarKind::sbHorizontal, true);
+  EXPECT_NE(BarOf(*c, Qt::Horizontal), nullptr);
+}
+
 }  // namespace
 }  // namespace ond

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QScrollBar>
 #include <cerrno>
 
 #include "editor/OndEditKeyCmds.h"
@@ -51,6 +52,85 @@ void Edit(TEditor* e, int line, const std::string& text) {
   e->Editor->Lines()->Put(line - 1, text);
   e->Editor->UndoList()->AddChange(TOndUndoReason(0), BufferCoord(1, line), BufferCoord(1, line), "", smNormal);
   e->EditorChange();
+}
+
+// The vertical bar window of a panel's editor, if it has one yet.
+QScrollBar* VerticalBarOf(const TEditor& e) {
+  for (QScrollBar* bar : e.Editor->Widget()->findChildren<QScrollBar*>())
+    if (bar->orientation() == Qt::Vertical) return bar;
+  return nullptr;
+}
+
+// The panels of a set that open out of view make their editors' bar windows
+// only once they are painted; until then, and after, the panel stands as if
+// they had been there all along.
+TEST(Panels, APanelOutOfViewMakesItsBarsWhenItComesIntoView) {
+  Boxes boxes;
+  test::TempDir dir;
+  std::string rootText = "{";
+  std::string body;
+  for (int line = 1; line <= 120; ++line) body += "  \"k" + std::to_string(line) + "\": " + std::to_string(line) + ",\r\n";
+  for (int i = 1; i <= 6; ++i) {
+    rootText += " \"p" + std::to_string(i) + "\": ${\"p" + std::to_string(i) + ".zu\":\"x\"},";
+    dir.Write("p" + std::to_string(i) + ".zu", "{\r\n" + body + "  \"end" + std::to_string(i) + "\": 0\r\n}");
+  }
+  const std::string root = dir.Write("@quarn.zu", rootText + " \"end\": 0 }");
+  Host host{600};
+  host.form.Show();
+  {
+    TZuConfig config;
+    ASSERT_TRUE(config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
+    TEditors& ed = *config.Editors;
+    ASSERT_EQ(ed.Count, 7);
+    Application()->ProcessMessages();
+    TEditor* first = ed.Item(1);
+    TEditor* last = ed.Item(6);
+    ASSERT_LT(first->Panel->Top(), host.box->ClientHeight());
+    ASSERT_GE(last->Panel->Top(), host.box->ClientHeight());
+    ASSERT_NE(VerticalBarOf(*first), nullptr);
+    EXPECT_TRUE(VerticalBarOf(*first)->isVisible());
+    // Out of view: no bar window, yet the text keeps clear of the bar.
+    EXPECT_EQ(VerticalBarOf(*last), nullptr);
+    EXPECT_TRUE(last->Editor->ScrollBarVisible(TScrollBarKind::sbVertical));
+    EXPECT_EQ(last->Editor->ClientWidth(), first->Editor->ClientWidth());
+    const TScrollInfo range = last->Editor->GetScrollInfo(TScrollBarKind::sbVertical);
+    EXPECT_GT(range.Max, range.Page);
+
+    // Scrolled into view, it paints with its bar, its text and its caret.
+    TStackLayout layout = ed.Layout();
+    layout.Shift(layout.ScrollToShift(6));
+    ed.ApplyLayout(layout);
+    Application()->ProcessMessages();
+    ASSERT_LT(last->Panel->Top(), host.box->ClientHeight());
+    QScrollBar* bar = VerticalBarOf(*last);
+    ASSERT_NE(bar, nullptr);
+    EXPECT_TRUE(bar->isVisible());
+    EXPECT_EQ(bar->geometry().left(), last->Editor->ClientWidth());
+    EXPECT_EQ(bar->maximum(), range.Max - range.Page + 1);
+    EXPECT_EQ(last->Editor->Lines()->GetCount(), 123);
+    EXPECT_EQ(last->Editor->Lines()->Get(121), "  \"end6\": 0");
+    last->Editor->SetFocus();
+    EXPECT_TRUE(last->Editor->Focused());
+    last->Editor->SetCaretXY(BufferCoord(3, 100));
+    EXPECT_GT(last->Editor->GetTopLine(), 1);
+    EXPECT_GT(bar->value(), 0);
+    EXPECT_EQ(bar->value(), last->Editor->GetScrollPos(TScrollBarKind::sbVertical));
+
+    // A search walks into panels that were never in view and selects there.
+    EXPECT_EQ(VerticalBarOf(*ed.Item(4)), nullptr);
+    const auto savedSearch = Settings.search;
+    Settings.search.find.text = "end4";
+    Settings.search.options.inallconfig = true;
+    last->SetActive(false);
+    ed.Item(3)->SetActive(true);
+    EXPECT_EQ(config.SearchInConfig(false, false), 1);
+    Settings.search = savedSearch;
+    EXPECT_EQ(ed.ActiveIndex, 4);
+    EXPECT_EQ(ed.Item(4)->Editor->GetSelText(), "end4");
+  }
+  // The set closed with panels that never came into view.
+  Application()->ProcessMessages();
+  EXPECT_TRUE(boxes.texts.empty());
 }
 
 TEST(Panels, StackHeightsHideShowCollapseAndHeaderDrag) {
