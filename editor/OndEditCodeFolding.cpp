@@ -399,10 +399,10 @@ void ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int
 
 // Replaces a line's text keeping its modified mark.
 void PutKeepingState(TOndEditStringList& Lines, int Index, const std::string& Text) {
-  const TOndLineExtra* extra = Lines.GetLineExtra(Index);
-  const std::uint8_t state = extra != nullptr ? extra->ModifiedState : 2;
+  const std::optional<TOndLineExtra> extra = Lines.GetLineExtra(Index);
+  const std::uint8_t state = extra ? extra->ModifiedState : 2;
   Lines.Put(Index, Text);
-  if (TOndLineExtra* e = Lines.GetLineExtra(Index)) e->ModifiedState = state;
+  Lines.SetModifiedState(Index, state);
 }
 
 }  // namespace
@@ -730,7 +730,7 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   const TScopeExit endUpdate([&] { FLines.EndUpdate(); });
   Range->CollapsedLines.Clear();
   for (int i = header + count; i > header; --i) {
-    const TOndLineExtra* extra = FLines.GetLineExtra(i);
+    const std::optional<TOndLineExtra> extra = FLines.GetLineExtra(i);
     Range->CollapsedLines.AddObject(FLines.Get(i),
                                     reinterpret_cast<void*>(static_cast<std::intptr_t>(extra->ModifiedState)));
   }
@@ -759,7 +759,7 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
   FLines.InsertLines(at, lines);
   for (int i = 0; i < count; ++i) {
     const auto state = reinterpret_cast<std::intptr_t>(Range->CollapsedLines.GetObject(count - 1 - i));
-    if (TOndLineExtra* e = FLines.GetLineExtra(at + i)) e->ModifiedState = static_cast<std::uint8_t>(state);
+    FLines.SetModifiedState(at + i, static_cast<std::uint8_t>(state));
   }
   const int header = Range->FromLine - 1;
   if (header >= 0 && header < FLines.GetCount()) {

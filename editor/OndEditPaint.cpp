@@ -275,7 +275,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
   if (g.GetShowLineModified()) {
     for (int row = FirstRow; row <= LastRow; ++row) {
       const int line = RowToLine(row);
-      const TOndLineExtra* extra = line <= count ? FLines->GetLineExtra(line - 1) : nullptr;
+      const std::optional<TOndLineExtra> extra = line <= count ? FLines->GetLineExtra(line - 1) : std::nullopt;
       if (!extra || extra->ModifiedState == 0) continue;
       const int x = gw - GutterRightOffset();
       fill(Rect(x, rowTop(row), x + 4, rowTop(row) + lh),
@@ -359,7 +359,7 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
     const int len = static_cast<int>(text.size());
     TColor specFG = clNone, specBG = clNone;
     const bool special = DoOnSpecialLineColors(line, specFG, specBG);
-    const TOndLineExtra* extra = FLines->GetLineExtra(line - 1);
+    const std::optional<TOndLineExtra> extra = FLines->GetLineExtra(line - 1);
     const int lineLastRow = FWordWrapPlugin ? LineToRow(line + 1) - 1 : row;
 
     if (useHighlighter) {

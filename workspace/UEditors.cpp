@@ -528,7 +528,7 @@ void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind
     lines->LoadFromString(std::move(text));
     // The split lines come unchanged; the empty one after a final line break
     // is added as new and is not.
-    if (TOndLineExtra* extra = lines->GetLineExtra(lines->GetCount() - 1)) extra->ModifiedState = 0;
+    lines->SetModifiedState(lines->GetCount() - 1, 0);
     if (folding) {
       Editor->CodeFolding().SetEnabled(true);
       // Turning folding on finds nothing by itself: the loaded text is
