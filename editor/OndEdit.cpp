@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "editor/OndCompletionProposal.h"
+#include "editor/OndEditImpl.h"
 #include "highlight/OndEditHighlighter.h"
 #include "platform/ImgList.h"
 #include "platform/core/ScopeGuard.h"
@@ -89,14 +90,18 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FBackground = std::make_unique<TOndEditBackground>();
   FBackground->OnChange = [this](TObject*) { Invalidate(); };
 
-  FLines->OnChange = [this](TOndEditStringList* s) { ListChanged(s); };
+  FLines->OnChange = [this](TOndEditStringList* s) {
+    if (FWritingRanges == 0) ListChanged(s);
+  };
   FLines->OnLinesCleared = [this](TOndEditStringList* s) { ListCleared(s); };
   FLines->OnLinesDeleted = [this](TOndEditStringList* s, int i, int n) { ListDeleted(s, i, n); };
   FLines->OnLinesInserted = [this](TOndEditStringList* s, int i, int n) { ListInserted(s, i, n); };
   FLines->OnLineReplaced = [this](TOndEditStringList* s, int i, int n) { ListPut(s, i, n); };
   // A postponed fold scan runs on the text as it was, before any change.
   FLines->OnChanging = [this](TOndEditStringList* s) {
+    if (FWritingRanges != 0) return;
     FAllFoldRanges->Settle();
+    DropBracketSearch();
     ListChanging(s);
   };
   FLines->OnBeforeLinesInserted = [this](TOndEditStringList*, int, int) { FAllFoldRanges->Settle(); };
@@ -527,6 +532,7 @@ void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
   // editor being destroyed needs no ranges any more.
   if (FDestroying) DropPostponedFoldScan();
   else FAllFoldRanges->Settle();
+  DropBracketSearch();
   const TOndNotifyEvent hook(this, &TCustomOndEdit::HighlighterAttrChanged);
   if (FHighlighter) {
     FHighlighter->RemoveAttributeChangeHandler(hook);
@@ -538,6 +544,7 @@ void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
     FHighlighter->FreeNotification(this, [this] {
       // Too late to ask it: a postponed fold scan goes with it.
       DropPostponedFoldScan();
+      DropBracketSearch();
       FHighlighter = nullptr;
       if (!FDestroying) {
         RecalcCharExtent();
@@ -553,6 +560,7 @@ void TCustomOndEdit::SetHighlighter(TOndCustomHighlighter* Value) {
 
 void TCustomOndEdit::HighlighterAttrChanged(void*) {
   FAllFoldRanges->Settle();
+  DropBracketSearch();
   RecalcCharExtent();
   FLines->BeginUpdate();
   {
@@ -760,6 +768,7 @@ int TCustomOndEdit::ScanFrom(int Index) {
     FHighlighter->ResetRange();
   else
     FHighlighter->SetRange(FLines->GetRange(Index - 1));
+  const CounterScope writing(FWritingRanges);
   int i = Index;
   do {
     const std::string text = FLines->GetExpandedText(i);
@@ -791,6 +800,7 @@ void TCustomOndEdit::ScanRangesThrough(int Index) const {
     FHighlighter->ResetRange();
   else
     FHighlighter->SetRange(FLines->GetRange(FRangesKnown - 1));
+  const CounterScope writing(FWritingRanges);
   for (int i = FRangesKnown; i <= Index; ++i) {
     const std::string text = FLines->GetExpandedText(i);
     FHighlighter->SetLine(text, i);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -482,12 +483,33 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // comments of the highlighter do not count.
   TBufferCoord GetMatchingBracketEx(const TBufferCoord& P) const;
   TBufferCoord GetMatchingBracket() const { return GetMatchingBracketEx(GetCaretXY()); }
+  // The same partner, for painting. In a text of kIdleWorkLines lines or
+  // more a search that goes far is finished in idle time instead: Known is
+  // false until then, and once the partner is known the lines of both
+  // brackets are painted again. A search for another bracket, a caret that
+  // leaves the bracket and any change of the text or the highlighter drop it.
+  TBufferCoord MatchingBracketSoon(const TBufferCoord& P, bool& Known);
   // Moves the caret to the partner; without one the caret stays.
   void FindMatchingBracket();
   TOndWordWrapPlugin* WordWrapPlugin() const noexcept { return FWrapLayout; }
   TOndEditStringList& WrapLines() override { return *FLines; }
   std::int32_t WrapWidth() override;
   TSysCharSet WrapIdentChars() override;
+
+  // ---- work left for idle time
+  // From this many lines on, a text's postponed fold scan (once painting
+  // wants fold marks) and far bracket searches run in pieces of about
+  // kIdleSliceMs each while the program is idle, so that painting never
+  // waits for a walk over the whole text. Anything else that needs the
+  // folds finishes the scan at once.
+  static constexpr int kIdleWorkLines = 20000;
+  static constexpr int kIdleSliceMs = 15;
+  // Whether work waits for idle time.
+  bool IdleWorkPending() const noexcept;
+  // Runs one piece of the waiting work, stopping once Budget has passed
+  // (each piece walks at least a few thousand lines); true when nothing is
+  // left. The idle timer calls it; tests may too.
+  bool RunIdleWork(std::chrono::milliseconds Budget);
 
   // ---- tab, indent and case commands
   void DoBlockIndent();
@@ -768,6 +790,8 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void MarksLinesDeleted(int Line, int Count);
   // Expanded, visible ranges with lines that reach into FirstLine..LastLine.
   std::vector<TOndEditFoldRange*> ExpandedRangesOver(int FirstLine, int LastLine) const;
+  // Folding is on and its ranges are found.
+  bool FoldsPainted() const;
   void PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow);
   void PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Spanning, int Line, int Row, int Top, int Len,
                        bool ContinuationRow, bool LastRowOfLine, const TRect& RowRect);
@@ -786,6 +810,36 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TOndEditUndoList* FFoldUndoTarget = nullptr;  // where undo and redo put detached ranges
   std::int32_t FFoldUndoGroup = 0;
   TOndWordWrapPlugin* FWrapLayout = nullptr;
+
+  // ---- idle work
+  // A bracket search under way: the last place looked at and the depth.
+  struct TBracketWalk {
+    TBufferCoord From;
+    char Open = 0, Close = 0;
+    bool Forward = true;
+    int Depth = 1;
+    int Line = 0, Char = 0;
+    TBufferCoord Found{0, 0};
+  };
+  // Lines a piece of the fold scan walks between two looks at the clock.
+  static constexpr int kFoldScanPieceLines = 1024;
+  // The end of a postponed fold scan; true.
+  bool FinishFoldScanLater();
+  // Starts a walk from the bracket at P; false when P holds none.
+  bool StartBracketWalk(const TBufferCoord& P, TBracketWalk& W) const;
+  // Walks on; true when done (W.Found is the partner or (0, 0)), false when
+  // Until passed first.
+  bool WalkBracket(TBracketWalk& W, std::chrono::steady_clock::time_point Until) const;
+  void DropBracketSearch() noexcept;
+  void StartIdleWork();
+  std::unique_ptr<TTimer> FIdleTimer;
+  // Painting left the fold marks out while the scan runs in idle time.
+  bool FFoldScanInIdle = false;
+  std::unique_ptr<TBracketWalk> FBracketWalk;
+  // The last bracket partners found in idle time, for the same text.
+  std::array<std::pair<TBufferCoord, TBufferCoord>, 2> FBracketsFound{};
+  // Range states written by a scan are no change of the text.
+  mutable int FWritingRanges = 0;
   // ---- scrolling
  public:
   // What the scroll limits and the scroll bars are computed from.

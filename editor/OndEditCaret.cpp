@@ -180,6 +180,10 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     const int oldRow = GetDisplayXY().Row;
     FCaretX = ch;
     FCaretY = line;
+    // A bracket search for a place the caret left is of no use any more.
+    if (FBracketWalk && !(FBracketWalk->From.Line == line &&
+                          (FBracketWalk->From.Char == ch || FBracketWalk->From.Char == ch - 1)))
+      FBracketWalk.reset();
     const int newRow = GetDisplayXY().Row;
     if (oldRow != newRow && FActiveLine->GetVisible()) {
       const bool withGutter = FActiveLine->Indicator().GetVisible() && FActiveLine->Indicator().Width() > 0;
@@ -641,46 +645,137 @@ bool TCustomOndEdit::GetHighlighterAttriAtRowColEx(const TBufferCoord& P, std::s
 
 // ---- brackets and word wrap -------------------------------------------------------------
 
-TBufferCoord TCustomOndEdit::GetMatchingBracketEx(const TBufferCoord& P) const {
+namespace {
+
+// Lines walked between two looks at the clock.
+constexpr int kBracketWalkLines = 4096;
+
+// The 1-based place of the next Open or Close in Text from Char on (Char
+// itself included) in the walk's direction; outside 1..size when none.
+int NextBracketChar(std::string_view Text, int Char, bool Forward, char Open, char Close) noexcept {
+  const int n = static_cast<int>(Text.size());
+  if (Forward) {
+    for (int c = std::max(Char, 1); c <= n; ++c) {
+      const char ch = Text[static_cast<std::size_t>(c - 1)];
+      if (ch == Open || ch == Close) return c;
+    }
+    return n + 1;
+  }
+  for (int c = std::min(Char, n); c >= 1; --c) {
+    const char ch = Text[static_cast<std::size_t>(c - 1)];
+    if (ch == Open || ch == Close) return c;
+  }
+  return 0;
+}
+
+bool HoldsEither(std::string_view Text, char Open, char Close) noexcept {
+  return std::memchr(Text.data(), Open, Text.size()) || std::memchr(Text.data(), Close, Text.size());
+}
+
+}  // namespace
+
+bool TCustomOndEdit::StartBracketWalk(const TBufferCoord& P, TBracketWalk& W) const {
   static constexpr char kBrackets[] = "()[]{}<>";
-  const int count = FLines->GetCount();
-  if (P.Line < 1 || P.Line > count) return BufferCoord(0, 0);
+  if (P.Line < 1 || P.Line > FLines->GetCount()) return false;
   const std::string_view line = FLines->GetView(P.Line - 1);
-  if (P.Char < 1 || P.Char > static_cast<int>(line.size())) return BufferCoord(0, 0);
+  if (P.Char < 1 || P.Char > static_cast<int>(line.size())) return false;
   const char* at = std::strchr(kBrackets, line[static_cast<std::size_t>(P.Char - 1)]);
-  if (!at || *at == '\0') return BufferCoord(0, 0);
+  if (!at || *at == '\0') return false;
   const int index = static_cast<int>(at - kBrackets);
-  const char open = kBrackets[index], close = kBrackets[index ^ 1];
-  const bool forward = (index & 1) == 0;
-  // Inside a string or a comment a bracket does not count. The token's
-  // attribute says so by its name, as for the fold scanner: a highlighter's
-  // tokens carry their rule's own attributes, not its default ones.
-  auto counts = [&](int Char, int Line) {
-    if (!FHighlighter) return true;
-    std::string token;
-    TOndHighlighterAttributes* a = nullptr;
-    if (!GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a)) return true;
-    return !(a && IsNonCodeAttributeName(a->Name()));
+  W = TBracketWalk{};
+  W.From = P;
+  W.Open = kBrackets[index];
+  W.Close = kBrackets[index ^ 1];
+  W.Forward = (index & 1) == 0;
+  W.Line = P.Line;
+  W.Char = P.Char;
+  return true;
+}
+
+bool TCustomOndEdit::WalkBracket(TBracketWalk& W, std::chrono::steady_clock::time_point Until) const {
+  using Clock = std::chrono::steady_clock;
+  const int count = FLines->GetCount();
+  const int step = W.Forward ? 1 : -1;
+  int l = W.Line, c = W.Char, walked = 0;
+  std::string_view text = l >= 1 && l <= count ? FLines->GetView(l - 1) : std::string_view();
+  // Stops with (l, c) the last place looked at.
+  auto pause = [&] {
+    W.Line = l;
+    W.Char = c;
+    return false;
   };
-  int depth = 1;
-  int l = P.Line, c = P.Char;
-  std::string_view text = line;
   for (;;) {
-    c += forward ? 1 : -1;
+    c = NextBracketChar(text, c + step, W.Forward, W.Open, W.Close);
     while (c < 1 || c > static_cast<int>(text.size())) {
-      l += forward ? 1 : -1;
-      if (l < 1 || l > count) return BufferCoord(0, 0);
+      l += step;
+      if (l < 1 || l > count) {
+        W.Found = BufferCoord(0, 0);
+        return true;
+      }
       text = FLines->GetView(l - 1);
-      c = forward ? 1 : static_cast<int>(text.size());
-      if (text.empty()) continue;
+      c = W.Forward ? 0 : static_cast<int>(text.size()) + 1;
+      if (++walked % kBracketWalkLines == 0 && Clock::now() >= Until) return pause();
+      // Most lines hold neither bracket.
+      if (HoldsEither(text, W.Open, W.Close)) c = NextBracketChar(text, c + step, W.Forward, W.Open, W.Close);
+    }
+    // Inside a string or a comment a bracket does not count. The token's
+    // attribute says so by its name, as for the fold scanner: a
+    // highlighter's tokens carry their rule's own attributes, not its
+    // default ones.
+    if (FHighlighter) {
+      if (l - 2 >= FRangesKnown) {
+        // The states down to here are scanned a piece at a time, so that a
+        // walk in idle time stops soon enough.
+        ScanRangesThrough(std::min(l - 2, FRangesKnown + kBracketWalkLines - 1));
+        c -= step;  // this bracket again
+        if (Clock::now() >= Until) return pause();
+        continue;
+      }
+      std::string token;
+      TOndHighlighterAttributes* a = nullptr;
+      if (GetHighlighterAttriAtRowCol(BufferCoord(c, l), token, a) && a && IsNonCodeAttributeName(a->Name()))
+        continue;
     }
     const char ch = text[static_cast<std::size_t>(c - 1)];
-    if (ch != open && ch != close) continue;
-    if (!counts(c, l)) continue;
-    text = FLines->GetView(l - 1);  // the attribute lookup may not touch it, but stay safe
-    depth += ch == open ? 1 : -1;
-    if (depth == 0) return BufferCoord(c, l);
+    W.Depth += ch == W.Open ? 1 : -1;
+    if (W.Depth == 0) {
+      W.Found = BufferCoord(c, l);
+      return true;
+    }
   }
+}
+
+TBufferCoord TCustomOndEdit::GetMatchingBracketEx(const TBufferCoord& P) const {
+  TBracketWalk w;
+  if (!StartBracketWalk(P, w)) return BufferCoord(0, 0);
+  WalkBracket(w, std::chrono::steady_clock::time_point::max());
+  return w.Found;
+}
+
+TBufferCoord TCustomOndEdit::MatchingBracketSoon(const TBufferCoord& P, bool& Known) {
+  Known = true;
+  TBracketWalk w;
+  if (!StartBracketWalk(P, w)) return BufferCoord(0, 0);
+  if (FLines->GetCount() < kIdleWorkLines) {
+    WalkBracket(w, std::chrono::steady_clock::time_point::max());
+    return w.Found;
+  }
+  for (const auto& [from, found] : FBracketsFound)
+    if (from == P) return found;
+  if (FBracketWalk && FBracketWalk->From == P) {
+    Known = false;
+    return BufferCoord(0, 0);
+  }
+  // A near partner is found at once: one stretch of lines.
+  if (WalkBracket(w, std::chrono::steady_clock::time_point::min())) {
+    std::rotate(FBracketsFound.rbegin(), FBracketsFound.rbegin() + 1, FBracketsFound.rend());
+    FBracketsFound[0] = {P, w.Found};
+    return w.Found;
+  }
+  FBracketWalk = std::make_unique<TBracketWalk>(w);
+  StartIdleWork();
+  Known = false;
+  return BufferCoord(0, 0);
 }
 
 void TCustomOndEdit::FindMatchingBracket() {

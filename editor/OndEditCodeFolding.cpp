@@ -213,9 +213,25 @@ void TOndEditAllFoldRanges::FreeAllRanges() noexcept {
 void TOndEditAllFoldRanges::Settle() const {
   if (!FPendingScan) return;
   // Taken out first: the scan fills this tree through the calls that settle.
-  const std::function<void()> scan = std::move(FPendingScan);
+  const TScanPiece scan = std::move(FPendingScan);
   FPendingScan = nullptr;
-  scan();
+  scan(std::chrono::steady_clock::time_point::max());
+}
+
+bool TOndEditAllFoldRanges::ScanSome(std::chrono::steady_clock::time_point Until) {
+  if (!FPendingScan) return true;
+  TScanPiece scan = std::move(FPendingScan);
+  FPendingScan = nullptr;
+  // A piece that fails leaves no half tree behind.
+  bool ran = false;
+  const TScopeExit drop([&] {
+    if (!ran) FreeAllRanges();
+  });
+  const bool complete = scan(Until);
+  ran = true;
+  if (complete) return true;
+  FPendingScan = std::move(scan);
+  return false;
 }
 
 const TOndFoldIndex& TOndEditAllFoldRanges::Index() const {
@@ -383,10 +399,10 @@ void ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int
 
 // Replaces a line's text keeping its modified mark.
 void PutKeepingState(TOndEditStringList& Lines, int Index, const std::string& Text) {
-  const TOndLineExtra* extra = Lines.GetLineExtra(Index);
-  const std::uint8_t state = extra != nullptr ? extra->ModifiedState : 2;
+  const std::optional<TOndLineExtra> extra = Lines.GetLineExtra(Index);
+  const std::uint8_t state = extra ? extra->ModifiedState : 2;
   Lines.Put(Index, Text);
-  if (TOndLineExtra* e = Lines.GetLineExtra(Index)) e->ModifiedState = state;
+  Lines.SetModifiedState(Index, state);
 }
 
 }  // namespace
@@ -505,161 +521,189 @@ TOndFoldScanner::TOndFoldScanner(const TFoldRegions& Regions, bool CaseSensitive
 
 TOndFoldScanner::~TOndFoldScanner() = default;
 
-void TOndFoldScanner::Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
-                           const TFoldAttributeNameFunc& AttributeNameAt) const {
-  using Region = Impl::Region;
-  using Skip = Impl::Skip;
+struct TOndFoldScan::State {
+  using Region = TOndFoldScanner::Impl::Region;
+  using Skip = TOndFoldScanner::Impl::Skip;
   struct Open {
     TOndEditFoldRange* Range;
     const Region* Reg;
     int Set;  // the set scanned inside it
   };
-  const std::vector<Impl::Set>& sets = FImpl->Sets;
-  std::vector<Open> stack;
-  int active = 0;
-  const Skip* skip = nullptr;          // inside a skip region
-  bool escaped = false;                // the next character of the skip region is escaped
-  TOndEditFoldRange* noSubs = nullptr;  // looking only for this range's closing token
-  const Region* noSubsRegion = nullptr;
-  std::string buffer;
-  std::int32_t lineNo = 0;
+  const TOndFoldScanner::Impl& Scanner;
+  TOndEditAllFoldRanges& All;
+  int TabWidth;
+  TFoldAttributeNameFunc AttributeNameAt;
+  std::vector<Open> Stack;
+  int Active = 0;
+  const Skip* SkipIn = nullptr;          // inside a skip region
+  bool Escaped = false;                  // the next character of the skip region is escaped
+  TOndEditFoldRange* NoSubs = nullptr;  // looking only for this range's closing token
+  const Region* NoSubsRegion = nullptr;
+  std::string Buffer;
+  std::int32_t LineNo = 0;
+
+  State(const TOndFoldScanner::Impl& S, TOndEditAllFoldRanges& A, int T, TFoldAttributeNameFunc Names)
+      : Scanner(S), All(A), TabWidth(T), AttributeNameAt(std::move(Names)) {}
 
   // A single-character token inside a string, comment or remark does not count.
-  auto codeAt = [&](const Region& R, std::size_t Pos) {
+  bool CodeAt(const Region& R, std::size_t Pos) const {
     if (R.Type != frtChar || !AttributeNameAt) return true;
-    return !IsNonCodeAttributeName(AttributeNameAt(lineNo, static_cast<std::int32_t>(Pos) + 1));
-  };
-  auto closeFrom = [&](std::size_t K) {
-    for (std::size_t i = K; i < stack.size(); ++i) stack[i].Range->ToLine = lineNo;
-    stack.resize(K);
-    active = stack.empty() ? 0 : stack.back().Set;
-  };
-
-  for (std::size_t li = 0; li < Lines.size(); ++li) {
-    lineNo = static_cast<std::int32_t>(li + 1);
-    std::string_view text = Lines[li];
-    if (!FImpl->CaseSensitive) {
-      UpperAZ(text, buffer);
-      text = buffer;
+    return !IsNonCodeAttributeName(AttributeNameAt(LineNo, static_cast<std::int32_t>(Pos) + 1));
+  }
+  void CloseFrom(std::size_t K) {
+    for (std::size_t i = K; i < Stack.size(); ++i) Stack[i].Range->ToLine = LineNo;
+    Stack.resize(K);
+    Active = Stack.empty() ? 0 : Stack.back().Set;
+  }
+  // Skips to the end of the skip region or the line; Pos moves on.
+  void InSkip(std::string_view Text, std::size_t& Pos) {
+    const std::size_t len = Text.size();
+    if (SkipIn->Type == srtEndOfLine || SkipIn->Close.empty()) {
+      Pos = len;
+    } else if (SkipIn->Type == srtCloseChar) {
+      const char esc = SkipIn->Escape.empty() ? '\0' : SkipIn->Escape[0];
+      const bool hasEsc = !SkipIn->Escape.empty();
+      while (Pos < len) {
+        const char c = Text[Pos++];
+        if (Escaped) {
+          Escaped = false;
+        } else if (hasEsc && c == esc) {
+          Escaped = true;
+        } else if (c == SkipIn->Close[0]) {
+          SkipIn = nullptr;
+          break;
+        }
+      }
+    } else {
+      const std::size_t at = Text.find(SkipIn->Close, Pos);
+      if (at == std::string_view::npos) {
+        Pos = len;
+      } else {
+        Pos = at + SkipIn->Close.size();
+        SkipIn = nullptr;
+      }
+    }
+  }
+  // Looks only for the closing token of the range opened without sub ranges.
+  void InNoSubs(std::string_view Text, std::size_t& Pos) {
+    const std::string& close = NoSubsRegion->Close;
+    std::size_t at = close.empty() ? std::string_view::npos : Text.find(close[0], Pos);
+    while (at != std::string_view::npos &&
+           !(FoldTokenAt(Text, at, close, NoSubsRegion->Type, NoSubsRegion->WholeWords) && CodeAt(*NoSubsRegion, at)))
+      at = Text.find(close[0], at + 1);
+    if (at == std::string_view::npos) {
+      Pos = Text.size();
+    } else {
+      NoSubs->ToLine = LineNo;
+      Pos = at + TokenLength(close, NoSubsRegion->Type);
+      NoSubs = nullptr;
+    }
+  }
+  // The token at Pos, if any: Pos moves past it (or one character on).
+  void AtInteresting(std::string_view Text, std::string_view Original, std::size_t& Pos, std::int32_t& Indent) {
+    const TOndFoldScanner::Impl::Set& set = Scanner.Sets[static_cast<std::size_t>(Active)];
+    for (const Skip& k : set.Skips) {
+      if (Text.compare(Pos, k.Open.size(), k.Open) == 0) {
+        Pos += k.Open.size();
+        SkipIn = &k;
+        Escaped = false;
+        return;
+      }
+    }
+    for (const Region& r : set.Regions) {
+      if (FoldTokenAt(Text, Pos, r.Open, r.Type, r.WholeWords) && CodeAt(r, Pos)) {
+        if (Indent < 0) Indent = FoldIndentLevel(Original, TabWidth);
+        TOndEditFoldRanges* parent =
+            Stack.empty() ? static_cast<TOndEditFoldRanges*>(&All) : &Stack.back().Range->SubFoldRanges;
+        TOndEditFoldRange* range =
+            AddFoldRange(parent, &All, LineNo, LineNo, r.Item, static_cast<std::int32_t>(Stack.size()), Indent);
+        Pos += TokenLength(r.Open, r.Type);
+        if (r.AllowNoSubs) {
+          NoSubs = range;
+          NoSubsRegion = &r;
+        } else {
+          Stack.push_back({range, &r, r.Subs >= 0 ? r.Subs : Active});
+          Active = Stack.back().Set;
+        }
+        return;
+      }
+      if (FoldTokenAt(Text, Pos, r.Close, r.Type, r.WholeWords) && CodeAt(r, Pos)) {
+        // The innermost open range this token closes; ranges opened inside
+        // it and left open end here too.
+        for (std::size_t k = Stack.size(); k-- > 0;) {
+          const Region& o = *Stack[k].Reg;
+          if (o.Close == r.Close || (o.Type == frtChar && r.Type == frtChar && o.Close[0] == r.Close[0])) {
+            CloseFrom(k);
+            break;
+          }
+        }
+        Pos += TokenLength(r.Close, r.Type);
+        return;
+      }
+    }
+    // Inside sub-regions the closing tokens of the outer ranges still count.
+    for (std::size_t k = Stack.size(); k-- > 0;) {
+      const Region& o = *Stack[k].Reg;
+      if (FoldTokenAt(Text, Pos, o.Close, o.Type, o.WholeWords) && CodeAt(o, Pos)) {
+        Pos += TokenLength(o.Close, o.Type);
+        CloseFrom(k);
+        return;
+      }
+    }
+    ++Pos;
+  }
+  void Line(std::string_view Original) {
+    ++LineNo;
+    std::string_view text = Original;
+    if (!Scanner.CaseSensitive) {
+      UpperAZ(text, Buffer);
+      text = Buffer;
     }
     std::int32_t indent = -1;
     const std::size_t len = text.size();
     std::size_t pos = 0;
     while (pos < len) {
-      if (skip != nullptr) {
-        if (skip->Type == srtEndOfLine || skip->Close.empty()) {
-          pos = len;
-        } else if (skip->Type == srtCloseChar) {
-          const char esc = skip->Escape.empty() ? '\0' : skip->Escape[0];
-          const bool hasEsc = !skip->Escape.empty();
-          while (pos < len) {
-            const char c = text[pos++];
-            if (escaped) {
-              escaped = false;
-            } else if (hasEsc && c == esc) {
-              escaped = true;
-            } else if (c == skip->Close[0]) {
-              skip = nullptr;
-              break;
-            }
-          }
-        } else {
-          const std::size_t at = text.find(skip->Close, pos);
-          if (at == std::string_view::npos) {
-            pos = len;
-          } else {
-            pos = at + skip->Close.size();
-            skip = nullptr;
-          }
-        }
+      if (SkipIn != nullptr) {
+        InSkip(text, pos);
         continue;
       }
-      if (noSubs != nullptr) {
-        const std::string& close = noSubsRegion->Close;
-        std::size_t at = close.empty() ? std::string_view::npos : text.find(close[0], pos);
-        while (at != std::string_view::npos &&
-               !(FoldTokenAt(text, at, close, noSubsRegion->Type, noSubsRegion->WholeWords) &&
-                 codeAt(*noSubsRegion, at)))
-          at = text.find(close[0], at + 1);
-        if (at == std::string_view::npos) {
-          pos = len;
-        } else {
-          noSubs->ToLine = lineNo;
-          pos = at + TokenLength(close, noSubsRegion->Type);
-          noSubs = nullptr;
-        }
+      if (NoSubs != nullptr) {
+        InNoSubs(text, pos);
         continue;
       }
-      const Impl::Set& set = sets[static_cast<std::size_t>(active)];
-      const auto c = static_cast<unsigned char>(text[pos]);
-      if (!set.Interesting[c]) {
-        ++pos;
-        continue;
-      }
-      bool matched = false;
-      for (const Skip& k : set.Skips) {
-        if (text.compare(pos, k.Open.size(), k.Open) == 0) {
-          pos += k.Open.size();
-          skip = &k;
-          escaped = false;
-          matched = true;
-          break;
-        }
-      }
-      if (matched) continue;
-      for (const Region& r : set.Regions) {
-        if (FoldTokenAt(text, pos, r.Open, r.Type, r.WholeWords) && codeAt(r, pos)) {
-          if (indent < 0) indent = FoldIndentLevel(Lines[li], TabWidth);
-          TOndEditFoldRanges* parent = stack.empty() ? static_cast<TOndEditFoldRanges*>(&All)
-                                                     : &stack.back().Range->SubFoldRanges;
-          TOndEditFoldRange* range = AddFoldRange(parent, &All, lineNo, lineNo, r.Item,
-                                                  static_cast<std::int32_t>(stack.size()), indent);
-          pos += TokenLength(r.Open, r.Type);
-          if (r.AllowNoSubs) {
-            noSubs = range;
-            noSubsRegion = &r;
-          } else {
-            stack.push_back({range, &r, r.Subs >= 0 ? r.Subs : active});
-            active = stack.back().Set;
-          }
-          matched = true;
-          break;
-        }
-        if (FoldTokenAt(text, pos, r.Close, r.Type, r.WholeWords) && codeAt(r, pos)) {
-          // The innermost open range this token closes; ranges opened
-          // inside it and left open end here too.
-          for (std::size_t k = stack.size(); k-- > 0;) {
-            const Region& o = *stack[k].Reg;
-            if (o.Close == r.Close || (o.Type == frtChar && r.Type == frtChar && o.Close[0] == r.Close[0])) {
-              closeFrom(k);
-              break;
-            }
-          }
-          pos += TokenLength(r.Close, r.Type);
-          matched = true;
-          break;
-        }
-      }
-      if (matched) continue;
-      // Inside sub-regions the closing tokens of the outer ranges still count.
-      for (std::size_t k = stack.size(); k-- > 0;) {
-        const Region& o = *stack[k].Reg;
-        if (FoldTokenAt(text, pos, o.Close, o.Type, o.WholeWords) && codeAt(o, pos)) {
-          pos += TokenLength(o.Close, o.Type);
-          closeFrom(k);
-          matched = true;
-          break;
-        }
-      }
-      if (!matched) ++pos;
+      // Characters that start no token are passed over in one run.
+      const std::array<bool, 256>& interesting = Scanner.Sets[static_cast<std::size_t>(Active)].Interesting;
+      while (pos < len && !interesting[static_cast<unsigned char>(text[pos])]) ++pos;
+      if (pos < len) AtInteresting(text, Original, pos, indent);
     }
     // The line break: it ends a skip region of the line kind, and a pending
     // escape escaped it.
-    if (skip != nullptr && (skip->Type == srtEndOfLine || skip->Close.empty())) skip = nullptr;
-    escaped = false;
+    if (SkipIn != nullptr && (SkipIn->Type == srtEndOfLine || SkipIn->Close.empty())) SkipIn = nullptr;
+    Escaped = false;
   }
-  if (noSubs != nullptr) noSubs->ToLine = static_cast<std::int32_t>(Lines.size());
-  All.IndexChanged();
+};
+
+TOndFoldScan::TOndFoldScan(const TOndFoldScanner& Scanner, TOndEditAllFoldRanges& All, int TabWidth,
+                           TFoldAttributeNameFunc AttributeNameAt)
+    : FState(std::make_unique<State>(*Scanner.FImpl, All, TabWidth, std::move(AttributeNameAt))) {}
+
+TOndFoldScan::~TOndFoldScan() = default;
+
+void TOndFoldScan::Line(std::string_view Text) { FState->Line(Text); }
+
+std::int32_t TOndFoldScan::LinesScanned() const noexcept { return FState->LineNo; }
+
+void TOndFoldScan::Finish() {
+  if (FState->NoSubs != nullptr) FState->NoSubs->ToLine = FState->LineNo;
+  FState->NoSubs = nullptr;
+  FState->All.IndexChanged();
+}
+
+void TOndFoldScanner::Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
+                           const TFoldAttributeNameFunc& AttributeNameAt) const {
+  TOndFoldScan scan(*this, All, TabWidth, AttributeNameAt);
+  for (std::string_view line : Lines) scan.Line(line);
+  scan.Finish();
 }
 
 // ------------------------------------------------------------ the folder
@@ -686,7 +730,7 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   const TScopeExit endUpdate([&] { FLines.EndUpdate(); });
   Range->CollapsedLines.Clear();
   for (int i = header + count; i > header; --i) {
-    const TOndLineExtra* extra = FLines.GetLineExtra(i);
+    const std::optional<TOndLineExtra> extra = FLines.GetLineExtra(i);
     Range->CollapsedLines.AddObject(FLines.Get(i),
                                     reinterpret_cast<void*>(static_cast<std::intptr_t>(extra->ModifiedState)));
   }
@@ -715,7 +759,7 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
   FLines.InsertLines(at, lines);
   for (int i = 0; i < count; ++i) {
     const auto state = reinterpret_cast<std::intptr_t>(Range->CollapsedLines.GetObject(count - 1 - i));
-    if (TOndLineExtra* e = FLines.GetLineExtra(at + i)) e->ModifiedState = static_cast<std::uint8_t>(state);
+    FLines.SetModifiedState(at + i, static_cast<std::uint8_t>(state));
   }
   const int header = Range->FromLine - 1;
   if (header >= 0 && header < FLines.GetCount()) {
@@ -752,9 +796,9 @@ void TOndCodeFolder::RescanFoldRanges() {
   FRanges.FreeAllRanges();
   if (Regions == nullptr) return;
   const TOndFoldScanner scanner(*Regions, CaseSensitive);
-  std::vector<std::string_view> views(static_cast<std::size_t>(FLines.GetCount()));
-  for (int i = 0; i < FLines.GetCount(); ++i) views[static_cast<std::size_t>(i)] = FLines.GetView(i);
-  scanner.Scan(views, FRanges, FLines.GetTabWidth(), AttributeNameAt);
+  TOndFoldScan scan(scanner, FRanges, FLines.GetTabWidth(), AttributeNameAt);
+  for (int i = 0; i < FLines.GetCount(); ++i) scan.Line(FLines.GetView(i));
+  scan.Finish();
 }
 
 void TOndCodeFolder::UpdateFoldRanges() {

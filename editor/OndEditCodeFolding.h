@@ -4,6 +4,7 @@
 // and hue, saturation and lightness used for the folder bar.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -134,14 +135,22 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // Frees every range; the flat list and the top level end empty, and a
   // postponed scan is dropped.
   void FreeAllRanges() noexcept;
+  // One piece of a postponed scan: it goes on where the last piece stopped,
+  // does some work and stops once Until has passed; true when the tree is
+  // complete. Until at its maximum: the whole rest at once.
+  using TScanPiece = std::function<bool(std::chrono::steady_clock::time_point Until)>;
   // Puts the scan that fills an empty tree off until its ranges are first
-  // wanted: Scan runs on the first question or change, so the ranges of a
-  // text nobody looks at are never looked for. Scan must fill the tree
-  // exactly as running it now would.
-  void PostponeScan(std::function<void()> Scan) { FPendingScan = std::move(Scan); }
+  // wanted: the rest of it runs on the first question or change, so the
+  // ranges of a text nobody looks at are never looked for. Pieces of it may
+  // run before (ScanSome); what they found is seen by nobody until the scan
+  // is complete. The scan must fill the tree exactly as running it at once
+  // would.
+  void PostponeScan(TScanPiece Scan) { FPendingScan = std::move(Scan); }
   bool ScanPending() const noexcept { return static_cast<bool>(FPendingScan); }
-  // Runs the postponed scan, if there is one.
+  // Runs the rest of the postponed scan, if there is one.
   void Settle() const;
+  // Runs one piece of the postponed scan; true when none is left to run.
+  bool ScanSome(std::chrono::steady_clock::time_point Until);
   // Rebuilds this tree as a deep copy of Source's tree (regions shared).
   void Assign(const TOndEditAllFoldRanges& Source);
 
@@ -159,7 +168,7 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   std::vector<std::unique_ptr<TOndEditFoldRange>> FAllRanges;
   mutable TOndFoldIndex FIndex;
   mutable bool FIndexStale = true;
-  mutable std::function<void()> FPendingScan;
+  mutable TScanPiece FPendingScan;
 };
 
 // Creates a range, appends it to Parent (when given) and to All's flat list.
@@ -205,8 +214,32 @@ class TOndFoldScanner {
             const TFoldAttributeNameFunc& AttributeNameAt = {}) const;
 
  private:
+  friend class TOndFoldScan;
   struct Impl;
   std::unique_ptr<Impl> FImpl;
+};
+
+// One scan of a text fed line by line, so that it can stop between any two
+// lines and go on later: the ranges found so far are in All, the open ones
+// still waiting for their end. The scanner must outlive the scan.
+class TOndFoldScan {
+ public:
+  TOndFoldScan(const TOndFoldScanner& Scanner, TOndEditAllFoldRanges& All, int TabWidth,
+               TFoldAttributeNameFunc AttributeNameAt = {});
+  ~TOndFoldScan();
+  TOndFoldScan(const TOndFoldScan&) = delete;
+  TOndFoldScan& operator=(const TOndFoldScan&) = delete;
+
+  // Scans the next line; the first is line number 1.
+  void Line(std::string_view Text);
+  std::int32_t LinesScanned() const noexcept;
+  // After the last line: a range still looking for its closing token ends
+  // on the last line.
+  void Finish();
+
+ private:
+  struct State;
+  std::unique_ptr<State> FState;
 };
 
 // A collapsed range taken out of the fold tree because its header line was

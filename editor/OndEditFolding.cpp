@@ -24,17 +24,6 @@ class TOndFoldToggle : public TOndEditUndoObject {
   int Lines;
 };
 
-class CounterScope {
- public:
-  explicit CounterScope(int& C) : FCount(C) { ++FCount; }
-  ~CounterScope() { --FCount; }
-  CounterScope(const CounterScope&) = delete;
-  CounterScope& operator=(const CounterScope&) = delete;
-
- private:
-  int& FCount;
-};
-
 // The characters of a region tree's tokens (and its skip regions'), added to
 // Chars; Upper: letters "a" to "z" as capitals.
 void CollectFoldChars(const TFoldRegions& Regions, bool Upper, TSysCharSet& Chars) {
@@ -308,18 +297,50 @@ void TCustomOndEdit::RescanFoldRangesLater() {
   // freed while attached.
   const TFoldRegions* regions = FoldRegionsInUse();
   const bool caseSensitive = FCodeFolding->GetCaseSensitive();
-  FAllFoldRanges->PostponeScan([this, regions, caseSensitive] {
+  // The scan may run in pieces (see RunIdleWork): what it has done so far
+  // stays here between them. Nothing changes the text, the highlighter or
+  // the tab width between two pieces without finishing the scan first.
+  struct Progress {
+    std::unique_ptr<TOndFoldScanner> Scanner;
+    std::unique_ptr<TOndFoldScan> Scan;
+  };
+  auto progress = std::make_shared<Progress>();
+  FAllFoldRanges->PostponeScan([this, regions, caseSensitive, progress](std::chrono::steady_clock::time_point Until) {
     TOndCodeFolder& f = Folder();
     f.Regions = regions;
     f.CaseSensitive = caseSensitive;
-    {
-      CounterScope toggling(FFoldToggling);
-      f.RescanFoldRanges();
+    CounterScope toggling(FFoldToggling);
+    if (!progress->Scan) {
+      // As a scan at once would: everything expanded, the tree emptied.
+      f.ExpandAll();
+      FAllFoldRanges->FreeAllRanges();
+      if (!regions) return FinishFoldScanLater();
+      progress->Scanner = std::make_unique<TOndFoldScanner>(*regions, caseSensitive);
+      progress->Scan =
+          std::make_unique<TOndFoldScan>(*progress->Scanner, *FAllFoldRanges, FLines->GetTabWidth(), f.AttributeNameAt);
     }
+    TOndFoldScan& scan = *progress->Scan;
+    const int count = FLines->GetCount();
+    for (int line = scan.LinesScanned(); line < count;) {
+      for (const int stop = std::min(count, line + kFoldScanPieceLines); line < stop; ++line)
+        scan.Line(FLines->GetView(line));
+      if (line < count && std::chrono::steady_clock::now() >= Until) return false;
+    }
+    scan.Finish();
     if (FHighlightedFoldRange == CaretRangeToCome())
       FHighlightedFoldRange = FAllFoldRanges->AllCount() > 0 ? f.CaretFoldRange(FCaretFoldLineToCome) : nullptr;
+    return FinishFoldScanLater();
   });
   FoldStateChanged();
+}
+
+bool TCustomOndEdit::FinishFoldScanLater() {
+  // Painting left the marks out meanwhile.
+  if (FFoldScanInIdle) {
+    FFoldScanInIdle = false;
+    Invalidate();
+  }
+  return true;
 }
 
 void TCustomOndEdit::UpdateFoldRanges() {

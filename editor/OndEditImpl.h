@@ -32,6 +32,18 @@ inline bool PosBefore(const TBufferCoord& A, const TBufferCoord& B) {
   return A.Line < B.Line || (A.Line == B.Line && A.Char < B.Char);
 }
 
+// Counts a piece of work under way for as long as the scope lasts.
+class CounterScope {
+ public:
+  explicit CounterScope(int& C) : FCount(C) { ++FCount; }
+  ~CounterScope() { --FCount; }
+  CounterScope(const CounterScope&) = delete;
+  CounterScope& operator=(const CounterScope&) = delete;
+
+ private:
+  int& FCount;
+};
+
 inline std::string TrimRightBlanks(std::string_view S) {
   std::size_t n = S.size();
   while (n > 0 && (S[n - 1] == ' ' || S[n - 1] == '\t')) --n;

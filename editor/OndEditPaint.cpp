@@ -70,8 +70,16 @@ void TCustomOndEdit::InvalidateSelection() {
 void TCustomOndEdit::Paint() {
   const TRect clip = Canvas()->GetClipRect();
   if (clip.IsEmpty()) return;
-  // The fold marks and the caret's range are painted from the ranges found.
-  if (FCodeFolding->GetEnabled()) FAllFoldRanges->Settle();
+  // The fold marks and the caret's range are painted from the ranges found;
+  // a long text is painted without them until idle time has found them.
+  if (FCodeFolding->GetEnabled() && FAllFoldRanges->ScanPending()) {
+    if (FLines->GetCount() >= kIdleWorkLines) {
+      FFoldScanInIdle = true;
+      StartIdleWork();
+    } else {
+      FAllFoldRanges->Settle();
+    }
+  }
   FBufferBmp->SetSize(std::max(1, Width()), std::max(1, Height()));
   const TOndPaintRange range = FView.PaintRange(clip, DisplayRowCount());
   const int gw = FView.GutterWidth;
@@ -79,7 +87,7 @@ void TCustomOndEdit::Paint() {
     TRect r = clip;
     r.Right = std::min(r.Right, gw);
     PaintGutter(r, range.FirstRow, range.LastRow);
-    if (FCodeFolding->GetEnabled() && FGutter->GetVisible() && FLines->GetCount() > 0 && gw > 13)
+    if (FoldsPainted() && FGutter->GetVisible() && FLines->GetCount() > 0 && gw > 13)
       PaintFoldTree(r, range.FirstRow, range.LastRow);
   }
   if (clip.Right > gw) {
@@ -148,7 +156,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
         if (!g.GetGradient()) fill(rowRect, g.GetColor());  // a continuation row
         continue;
       }
-      std::string text = g.LineNumberText(FCodeFolding->GetEnabled() ? UncollapsedLine(line) : line);
+      std::string text = g.LineNumberText(FoldsPainted() ? UncollapsedLine(line) : line);
       if (OnGutterGetText) OnGutterGetText(this, line, text);
       const TOndIntensMark mark =
           g.GetIntens() ? IntensMark(line, row == caretRow, text) : TOndIntensMark::Number;
@@ -267,7 +275,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
   if (g.GetShowLineModified()) {
     for (int row = FirstRow; row <= LastRow; ++row) {
       const int line = RowToLine(row);
-      const TOndLineExtra* extra = line <= count ? FLines->GetLineExtra(line - 1) : nullptr;
+      const std::optional<TOndLineExtra> extra = line <= count ? FLines->GetLineExtra(line - 1) : std::nullopt;
       if (!extra || extra->ModifiedState == 0) continue;
       const int x = gw - GutterRightOffset();
       fill(Rect(x, rowTop(row), x + 4, rowTop(row) + lh),
@@ -341,7 +349,7 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
   auto colX = [this, cw](int col) { return (col - 1) * cw + FView.TextOffset(); };
   const bool useHighlighter = FHighlighter && FHighlighter->GetEnabled();
   std::vector<TOndEditFoldRange*> spanning;
-  if (FCodeFolding->GetEnabled()) spanning = ExpandedRangesOver(RowToLine(FirstRow), RowToLine(LastRow));
+  if (FoldsPainted()) spanning = ExpandedRangesOver(RowToLine(FirstRow), RowToLine(LastRow));
 
   int row = FirstRow;
   while (row <= LastRow) {
@@ -351,7 +359,7 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
     const int len = static_cast<int>(text.size());
     TColor specFG = clNone, specBG = clNone;
     const bool special = DoOnSpecialLineColors(line, specFG, specBG);
-    const TOndLineExtra* extra = FLines->GetLineExtra(line - 1);
+    const std::optional<TOndLineExtra> extra = FLines->GetLineExtra(line - 1);
     const int lineLastRow = FWordWrapPlugin ? LineToRow(line + 1) - 1 : row;
 
     if (useHighlighter) {
@@ -502,7 +510,7 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
         bc->Brush.Style = TBrushStyle::bsSolid;
         if (!(bgShows && bc->Brush.Color == FColor)) bc->FillRect(Rect(rightX, top, AClip.Right, top + lh));
       }
-      if (FCodeFolding->GetEnabled())
+      if (FoldsPainted())
         PaintFoldExtras(spanning, line, row, top, len, row != LineToRow(line), row == lineLastRow, rowRect);
       if (rightEdgeX >= AClip.Left && rightEdgeX < AClip.Right) {
         bc->Pen.Color = FRightEdge->GetColor();
@@ -524,6 +532,11 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
 }
 
 // ---- painting of folds -------------------------------------------------------------------
+
+bool TCustomOndEdit::FoldsPainted() const {
+  // A scan still to come has collapsed nothing: the lines are their own.
+  return FCodeFolding->GetEnabled() && !FAllFoldRanges->ScanPending();
+}
 
 std::vector<TOndEditFoldRange*> TCustomOndEdit::ExpandedRangesOver(int FirstLine, int LastLine) const {
   std::vector<TOndEditFoldRange*> out = FAllFoldRanges->Index().Over(FirstLine, LastLine);

@@ -56,9 +56,11 @@ void TCustomOndEdit::ApplyWordWrap(bool Value) {
 TOndScrollState TCustomOndEdit::ScrollState() const {
   TOndScrollState st;
   st.RowCount = DisplayRowCount();
-  st.LongestLine = FLines->GetLongestLineLength();
   st.MaxScrollWidth = FMaxScrollWidth;
   st.WrapWidth = FWordWrapPlugin ? std::max(1, FWordWrapPlugin->WrapWidth()) : 0;
+  // Only an unwrapped text that ends at its line ends scrolls by its longest
+  // line; finding it walks the whole text once after a load.
+  if (st.WrapWidth == 0 && !(FOptions & eoScrollPastEol)) st.LongestLine = FLines->GetLongestLineLength();
   st.CharsInWindow = FView.CharsInWindow;
   st.LinesInWindow = FView.LinesInWindow;
   st.LeftColumn = FView.LeftColumn;

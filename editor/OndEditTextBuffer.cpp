@@ -8,6 +8,8 @@
 #include <new>
 #include <type_traits>
 
+#include "platform/core/FileSystem.h"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -15,25 +17,9 @@
 namespace ond {
 
 static_assert(std::is_trivially_copyable_v<TOndLineRecord>, "line records move with block moves");
-static_assert(sizeof(TOndLineRecord) <= 32, "keep the per-line overhead small");
+static_assert(sizeof(TOndLineRecord) <= 24, "keep the per-line overhead small");
 
 namespace {
-
-// The first CR or LF in [P, End), or End.
-inline const char* FindLineBreak(const char* P, const char* End) noexcept {
-#if defined(__SSE2__)
-  const __m128i cr = _mm_set1_epi8('\r');
-  const __m128i lf = _mm_set1_epi8('\n');
-  while (End - P >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
-    const int m = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-    if (m != 0) return P + __builtin_ctz(static_cast<unsigned>(m));
-    P += 16;
-  }
-#endif
-  while (P < End && *P != '\r' && *P != '\n') ++P;
-  return P;
-}
 
 // Every character has a code below 33 (trimming would leave nothing).
 bool IsBlankLine(std::string_view S) noexcept {
@@ -53,6 +39,124 @@ std::string_view LineEnd(TOndEditFileFormat Format) noexcept {
 std::int32_t ClampLength(std::size_t N) noexcept {
   return N > static_cast<std::size_t>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(N);
 }
+
+// Splits a text at its line breaks (CR LF, LF or CR) into line records that
+// point into it, in one walk: the breaks of 64 bytes at a time are found as
+// a bit mask and taken one by one, so a line costs a few instructions
+// whatever its length. The records go into an array grown with realloc
+// (which moves a large block by remapping it, not copying it).
+class TLineSplitter {
+ public:
+  TLineSplitter(const char* P, const char* End, std::uint32_t Marks) noexcept
+      : FText(P), FEnd(End), FMarks(Marks) {}
+  TLineSplitter(const TLineSplitter&) = delete;
+  TLineSplitter& operator=(const TLineSplitter&) = delete;
+  ~TLineSplitter() { std::free(FRecords); }
+
+  void Run() {
+    // A guess of one line per 40 bytes, grown when the lines are shorter.
+    Reserve(static_cast<std::size_t>(FEnd - FText) / 40 + 16);
+    const char* block = FText;
+    for (; FEnd - block >= 64; block += 64) TakeBreaks(block, BreakMask(block, 64));
+    if (block < FEnd) TakeBreaks(block, BreakMask(block, static_cast<std::size_t>(FEnd - block)));
+    // The text after the last break is a line of its own unless it is empty
+    // (a text ending in a line break has no empty line after it here).
+    if (FLineStart < FEnd) Add(FLineStart, FEnd);
+  }
+
+  TOndLineRecord* Records() const noexcept { return FRecords; }
+  // The array, shrunk to its lines, handed over; Capacity gets its size.
+  TOndLineRecord* Release(int& Capacity) noexcept {
+    if (Count > 0 && static_cast<std::size_t>(Count) < FCapacity) {
+      if (void* p = std::realloc(FRecords, static_cast<std::size_t>(Count) * sizeof(TOndLineRecord))) {
+        FRecords = static_cast<TOndLineRecord*>(p);
+        FCapacity = static_cast<std::size_t>(Count);
+      }
+    }
+    TOndLineRecord* r = FRecords;
+    FRecords = nullptr;
+    Capacity = static_cast<int>(FCapacity);
+    if (r == nullptr) Capacity = 0;
+    return r;
+  }
+
+  int Count = 0;
+  bool SawCR = false;
+  bool SawLF = false;
+
+ private:
+  // Bit k set where Block[k] is CR or LF, for the first N (at most 64) bytes.
+  std::uint64_t BreakMask(const char* Block, std::size_t N) noexcept {
+    std::uint64_t cr = 0, lf = 0;
+#if defined(__SSE2__)
+    if (N == 64) {
+      const __m128i crs = _mm_set1_epi8('\r');
+      const __m128i lfs = _mm_set1_epi8('\n');
+      for (int k = 0; k < 4; ++k) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Block + 16 * k));
+        cr |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, crs)))) << (16 * k);
+        lf |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lfs)))) << (16 * k);
+      }
+      SawCR = SawCR || cr != 0;
+      SawLF = SawLF || lf != 0;
+      return cr | lf;
+    }
+#endif
+    for (std::size_t k = 0; k < N; ++k) {
+      if (Block[k] == '\r') cr |= std::uint64_t{1} << k;
+      if (Block[k] == '\n') lf |= std::uint64_t{1} << k;
+    }
+    SawCR = SawCR || cr != 0;
+    SawLF = SawLF || lf != 0;
+    return cr | lf;
+  }
+
+  void TakeBreaks(const char* Block, std::uint64_t Mask) {
+    while (Mask != 0) {
+      const char* at = Block + __builtin_ctzll(Mask);
+      Mask &= Mask - 1;
+      // The LF of a CR LF pair ends nothing: its line ended at the CR.
+      if (at == FAfterCR && *at == '\n') {
+        FLineStart = at + 1;
+        continue;
+      }
+      Add(FLineStart, at);
+      FLineStart = at + 1;
+      FAfterCR = *at == '\r' ? at + 1 : nullptr;
+    }
+  }
+
+  void Add(const char* From, const char* To) {
+    const auto length = static_cast<std::size_t>(To - From);
+    if (length > TOndLineRecord::MaxLength) throw EOutOfMemory("Line too long");
+    if (static_cast<std::size_t>(Count) == FCapacity) {
+      if (Count == INT_MAX) throw EOutOfMemory("Too many lines");
+      Reserve(FCapacity + FCapacity / 2 + 16);
+    }
+    TOndLineRecord& r = FRecords[Count++];
+    r.TextData = length != 0 ? From : nullptr;
+    r.RangeState = RangeStateUnknown;
+    r.Bits = static_cast<std::uint32_t>(length);
+    r.Marks = FMarks;
+  }
+
+  void Reserve(std::size_t Capacity) {
+    Capacity = std::min<std::size_t>(Capacity, INT_MAX);
+    void* p = std::realloc(FRecords, Capacity * sizeof(TOndLineRecord));
+    if (p == nullptr) throw std::bad_alloc();
+    FRecords = static_cast<TOndLineRecord*>(p);
+    FCapacity = Capacity;
+    AdviseLargePages(p, Capacity * sizeof(TOndLineRecord));
+  }
+
+  const char* FText;
+  const char* FEnd;
+  const char* FLineStart = FText;
+  const char* FAfterCR = nullptr;  // just after the last CR taken
+  std::uint32_t FMarks;
+  TOndLineRecord* FRecords = nullptr;
+  std::size_t FCapacity = 0;
+};
 
 }  // namespace
 
@@ -86,8 +190,8 @@ class TOndEditStringList::UpdateScope {
 void TOndEditStringList::InitRecord(TOndLineRecord& R) noexcept {
   R.TextData = nullptr;
   R.RangeState = RangeStateUnknown;
-  R.Extra = TOndLineExtra{};
   R.Bits = 0;
+  R.Marks = 2;  // changed, no colours
 }
 
 void TOndEditStringList::FreeText(TOndLineRecord& R) noexcept {
@@ -107,6 +211,13 @@ void TOndEditStringList::SetOwnedText(TOndLineRecord& R, std::string_view S) {
   std::memcpy(p, S.data(), S.size());
   R.TextData = p;
   R.Bits = static_cast<std::uint32_t>(S.size()) | TOndLineRecord::OwnsText;
+}
+
+void TOndEditStringList::FreeOwnedTexts() noexcept {
+  // Only read: the records go away with the array, and a loaded file's
+  // millions of them need no writing on the way.
+  for (int i = 0; i < FCount; ++i)
+    if (FList[i].Bits & TOndLineRecord::OwnsText) std::free(const_cast<char*>(FList[i].TextData));
 }
 
 void TOndEditStringList::ShiftObjects(int Index, int Delta) {
@@ -132,7 +243,7 @@ TOndEditStringList::TOndEditStringList() { SetTabWidth(8); }
 TOndEditStringList::~TOndEditStringList() {
   OnChange = nullptr;
   OnChanging = nullptr;
-  for (int i = 0; i < FCount; ++i) FreeText(FList[i]);
+  FreeOwnedTexts();
   std::free(FList);
 }
 
@@ -201,9 +312,73 @@ void TOndEditStringList::PutRange(int Index, TOndRangeState Range) {
   FList[Index].RangeState = Range;
 }
 
-TOndLineExtra* TOndEditStringList::GetLineExtra(int Index) noexcept {
-  if (Index < 0 || Index >= FCount) return nullptr;
-  return &FList[Index].Extra;
+std::optional<TOndLineExtra> TOndEditStringList::GetLineExtra(int Index) const {
+  if (Index < 0 || Index >= FCount) return std::nullopt;
+  const TOndLineRecord& r = FList[Index];
+  TOndLineExtra x;
+  x.ModifiedState = r.ModifiedState();
+  x.ColorUse = static_cast<std::uint8_t>((r.Marks & TOndLineRecord::ColorUseMask) >> TOndLineRecord::ColorUseShift);
+  if (const std::uint32_t slot = r.ColorSlot()) {
+    x.Foreground = FColors[slot - 1].first;
+    x.Background = FColors[slot - 1].second;
+  }
+  return x;
+}
+
+void TOndEditStringList::SetLineExtra(int Index, const TOndLineExtra& Extra) {
+  if (Index < 0 || Index >= FCount) return;
+  TOndLineRecord& r = FList[Index];
+  std::uint32_t slot = r.ColorSlot();
+  if (Extra.Foreground == clNone && Extra.Background == clNone) {
+    ReleaseColors(r);
+    slot = 0;
+  } else if (slot == 0) {
+    if (FFreeColors.empty()) {
+      if (FColors.size() >= (std::uint32_t{1} << (32 - TOndLineRecord::ColorSlotShift)) - 1)
+        throw EOutOfMemory("Too many coloured lines");
+      FColors.emplace_back();
+      slot = static_cast<std::uint32_t>(FColors.size());
+    } else {
+      slot = FFreeColors.back();
+      FFreeColors.pop_back();
+    }
+  }
+  if (slot != 0) FColors[slot - 1] = {Extra.Foreground, Extra.Background};
+  r.Marks = (slot << TOndLineRecord::ColorSlotShift) |
+            ((static_cast<std::uint32_t>(Extra.ColorUse) << TOndLineRecord::ColorUseShift) &
+             TOndLineRecord::ColorUseMask) |
+            (Extra.ModifiedState & TOndLineRecord::ModifiedMask);
+}
+
+void TOndEditStringList::ReleaseColors(TOndLineRecord& R) noexcept {
+  const std::uint32_t slot = R.ColorSlot();
+  if (slot == 0) return;
+  R.Marks &= ~(~std::uint32_t{0} << TOndLineRecord::ColorSlotShift);
+  // The table shrinks from its end; a place in the middle waits for reuse.
+  if (slot == FColors.size()) {
+    FColors.pop_back();
+    return;
+  }
+  try {
+    FFreeColors.push_back(slot);
+  } catch (...) {
+    // Out of memory for the list of free places: the place stays unused.
+  }
+}
+
+void TOndEditStringList::ReleaseLines(int Index, int NumLines) noexcept {
+  for (int i = Index; i < Index + NumLines; ++i) {
+    FreeText(FList[i]);
+    ReleaseColors(FList[i]);
+  }
+}
+
+void TOndEditStringList::MarkChangedLinesSaved() noexcept {
+  // State 2 becomes 1 (2 ^ 3); a tight walk, run on every save and load.
+  for (int i = 0; i < FCount; ++i) {
+    std::uint32_t& m = FList[i].Marks;
+    m ^= (m & TOndLineRecord::ModifiedMask) == 2 ? 3u : 0u;
+  }
 }
 
 int TOndEditStringList::Add(const std::string& S) {
@@ -323,12 +498,12 @@ void TOndEditStringList::AddStrings(const TStrings& Source) {
     if (src != nullptr) {
       const TOndLineRecord& s = src->FList[i];
       SetOwnedText(r, s.Text());
-      r.Extra = s.Extra;
     } else {
       SetOwnedText(r, Source.Get(i));
     }
     if (void* obj = Source.GetObject(i)) FObjects[FCount] = obj;
     FList[FCount++] = r;
+    if (src != nullptr) SetLineExtra(FCount - 1, *src->GetLineExtra(i));
   }
   CountLines(first, n, 1);
   if (OnLinesInserted) OnLinesInserted(this, first, n);
@@ -360,7 +535,7 @@ void TOndEditStringList::Put(int Index, const std::string& S) {
   FreeText(r);
   r.TextData = fresh.TextData;
   r.Bits = fresh.Bits;
-  r.Extra.ModifiedState = 2;
+  r.SetModifiedState(2);
   FLongestLineIndex = -1;
   CountLines(Index, 1, 1);
   if (OnLineReplaced) OnLineReplaced(this, Index, 1);
@@ -380,7 +555,7 @@ void TOndEditStringList::Delete(int Index) {
     CheckIndex(Index);
   }
   CountLines(Index, 1, -1);
-  FreeText(FList[Index]);
+  ReleaseLines(Index, 1);
   --FCount;
   if (Index < FCount)
     std::memmove(&FList[Index], &FList[Index + 1], static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
@@ -401,7 +576,7 @@ void TOndEditStringList::DeleteLineRange(int Index, int NumLines) {
     if (m > FCount - Index) m = FCount - Index;
   }
   CountLines(Index, m, -1);
-  for (int i = Index; i < Index + m; ++i) FreeText(FList[i]);
+  ReleaseLines(Index, m);
   {
     UpdateScope scope(*this);
     const int tail = FCount - Index - m;
@@ -418,9 +593,11 @@ void TOndEditStringList::DeleteLineRange(int Index, int NumLines) {
 void TOndEditStringList::Clear() {
   if (FCount > 0) {
     UpdateScope scope(*this);
-    for (int i = 0; i < FCount; ++i) FreeText(FList[i]);
+    FreeOwnedTexts();
     FCount = 0;
     FObjects.clear();
+    FColors.clear();
+    FFreeColors.clear();
     SetCapacity(0);
     ReleaseBlocksIfEmpty();
     FLongestLineIndex = -1;
@@ -470,45 +647,33 @@ std::string TOndEditStringList::GetText() const {
 }
 
 void TOndEditStringList::SplitText(const char* P, const char* End, bool Loading, bool& SawCR, bool& SawLF) {
-  // The lines are announced as one insertion: a loaded file costs its
-  // listeners one notification, not one per line.
-  int lines = 0;
-  for (const char* q = P; q < End; ++lines) {
-    q = FindLineBreak(q, End);
-    if (q < End && *q == '\r') ++q;
-    if (q < End && *q == '\n') ++q;
-  }
-  if (lines == 0) return;
+  if (P >= End) return;
+  // The records are made in an array of their own in one walk over the
+  // text, and announced as one insertion afterwards: a loaded file costs its
+  // listeners one notification, not one per line, and the text is read
+  // once, not counted first.
+  TLineSplitter split(P, End, Loading ? 0 : 2);
+  split.Run();
+  SawCR = SawCR || split.SawCR;
+  SawLF = SawLF || split.SawLF;
+  const int lines = split.Count;
+  if (lines > INT_MAX - FCount) throw EOutOfMemory("Too many lines");
   const int first = FCount;
   if (OnBeforeLinesInserted) OnBeforeLinesInserted(this, first, lines);
-  if (lines > FCapacity - FCount) SetCapacity(FCount + lines);
-  // Counted afresh when next asked for: a failure part way leaves no stale
-  // counts, and the text was just cleared anyway.
+  if (lines > INT_MAX - FCount) throw EOutOfMemory("Too many lines");
+  // Counted afresh when next asked for: the text was just cleared anyway.
   ForgetLengths();
-  while (P < End) {
-    const char* e = FindLineBreak(P, End);
-    if (static_cast<std::size_t>(e - P) > TOndLineRecord::MaxLength) throw EOutOfMemory("Line too long");
-    if (FCount == FCapacity) Grow();
-    TOndLineRecord& r = FList[FCount];
-    InitRecord(r);
-    if (e > P) {
-      r.TextData = P;
-      r.Bits = static_cast<std::uint32_t>(e - P);
-    }
-    if (Loading) r.Extra.ModifiedState = 0;
-    ++FCount;
-    P = e;
-    if (P < End && *P == '\r') {
-      ++P;
-      SawCR = true;
-    }
-    if (P < End && *P == '\n') {
-      ++P;
-      SawLF = true;
-    }
+  if (FCount == 0) {
+    // The usual case, a load into an empty list: the array becomes the list's.
+    std::free(FList);
+    FList = split.Release(FCapacity);
+  } else {
+    if (lines > FCapacity - FCount) SetCapacity(FCount + lines);
+    std::memcpy(&FList[FCount], split.Records(), static_cast<std::size_t>(lines) * sizeof(TOndLineRecord));
   }
+  FCount += lines;
   FLongestLineIndex = -1;
-  if (OnLinesInserted) OnLinesInserted(this, first, FCount - first);
+  if (OnLinesInserted) OnLinesInserted(this, FCount - lines, lines);
 }
 
 void TOndEditStringList::SetText(std::string_view Value) {
@@ -536,6 +701,7 @@ void TOndEditStringList::LoadFromStream(TStream& Stream) {
   std::unique_ptr<char[]> block;
   if (size > 0) {
     block.reset(new char[static_cast<std::size_t>(size)]);
+    AdviseLargePages(block.get(), static_cast<std::size_t>(size));
     Stream.ReadBuffer(block.get(), size);
   }
   LoadBlock([&]() -> std::string_view {

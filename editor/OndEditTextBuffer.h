@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -23,8 +24,8 @@ OND_DECLARE_EXCEPTION(EOndEditStringList, Exception);
 
 enum TOndEditFileFormat : std::uint8_t { sffDos = 0, sffUnix = 1, sffMac = 2 };
 
-// The part of a line record callers may change directly: line colours (used
-// when the ColorUse bits say so) and the gutter's modified mark.
+// What a line carries beside its text: line colours (used when the ColorUse
+// bits say so) and the gutter's modified mark.
 struct TOndLineExtra {
   TColor Foreground = clNone;
   TColor Background = clNone;
@@ -37,20 +38,31 @@ struct TOndLineExtra {
 // keeps for all lines read at once (a loaded file), so a line costs no
 // allocation of its own until it is changed. A loaded file has millions of
 // these: the length shares its word with what the list knows of the line,
-// and the rare per-line object lives beside the array.
+// the modified mark and colour use share another with the number of the
+// line's colours in a side table (few lines have colours), and the rare
+// per-line object lives beside the array.
 struct TOndLineRecord {
   static constexpr std::uint32_t MaxLength = (1u << 29) - 1;
   static constexpr std::uint32_t OwnsText = 1u << 29;  // TextData is the line's own heap copy
   static constexpr std::uint32_t HasTabs = 1u << 30;   // with neither tab bit, not looked at yet
   static constexpr std::uint32_t HasNoTabs = 1u << 31;
+  // In Marks: the modified state, the colour use and the colour slot (0: no
+  // colours; else one more than the slot's place in the list's table).
+  static constexpr std::uint32_t ModifiedMask = 3u;
+  static constexpr unsigned ColorUseShift = 2;
+  static constexpr std::uint32_t ColorUseMask = 3u << ColorUseShift;
+  static constexpr unsigned ColorSlotShift = 4;
 
   const char* TextData;  // nullptr for an empty line
   TOndRangeState RangeState;
-  TOndLineExtra Extra;
   std::uint32_t Bits;  // the length (up to MaxLength) and the flags above
+  std::uint32_t Marks;
 
   std::uint32_t Length() const noexcept { return Bits & MaxLength; }
   std::string_view Text() const noexcept { return std::string_view(TextData, Length()); }
+  std::uint8_t ModifiedState() const noexcept { return static_cast<std::uint8_t>(Marks & ModifiedMask); }
+  void SetModifiedState(std::uint8_t State) noexcept { Marks = (Marks & ~ModifiedMask) | (State & ModifiedMask); }
+  std::uint32_t ColorSlot() const noexcept { return Marks >> ColorSlotShift; }
 };
 
 class TOndEditStringList : public TStrings {
@@ -126,9 +138,16 @@ class TOndEditStringList : public TStrings {
   // every line is empty.
   int GetLongestLineIndex();
 
-  // Direct access to a line's colours and modified state; nullptr outside
-  // 0..Count-1.
-  TOndLineExtra* GetLineExtra(int Index) noexcept;
+  // A line's colours and modified state; none outside 0..Count-1.
+  std::optional<TOndLineExtra> GetLineExtra(int Index) const;
+  // Both setters leave lines outside 0..Count-1 alone.
+  void SetLineExtra(int Index, const TOndLineExtra& Extra);
+  void SetModifiedState(int Index, std::uint8_t State) noexcept {
+    if (Index >= 0 && Index < FCount) FList[Index].SetModifiedState(State);
+  }
+  // Every line changed since the text was saved counts as saved (state 2
+  // becomes 1).
+  void MarkChangedLinesSaved() noexcept;
 
   TOndEditFileFormat FileFormat = sffDos;
   bool LineBreakAfterLast = false;
@@ -160,6 +179,13 @@ class TOndEditStringList : public TStrings {
   TOndLineRecord& Rec(int Index) noexcept { return FList[Index]; }
   static void InitRecord(TOndLineRecord& R) noexcept;
   static void FreeText(TOndLineRecord& R) noexcept;
+  // Gives the line's colour slot back; FreeText leaves it (a replaced text
+  // keeps its line's colours).
+  void ReleaseColors(TOndLineRecord& R) noexcept;
+  void ReleaseLines(int Index, int NumLines) noexcept;
+  // Frees the texts lines own, before all records go; the records are left
+  // as they are.
+  void FreeOwnedTexts() noexcept;
   static void SetOwnedText(TOndLineRecord& R, std::string_view S);
   void InsertItem(int Index, std::string_view S);
   void SplitText(const char* P, const char* End, bool Loading, bool& SawCR, bool& SawLF);
@@ -191,6 +217,10 @@ class TOndEditStringList : public TStrings {
   std::vector<std::unique_ptr<char[]>> FBlocks;
   std::vector<std::unique_ptr<std::string>> FAdoptedBlocks;  // texts given over whole
   std::map<int, void*> FObjects;  // line index -> the line's object, for the few lines that have one
+  // Colours of the few lines that have them (foreground, background), and
+  // the places given back.
+  std::vector<std::pair<TColor, TColor>> FColors;
+  std::vector<std::uint32_t> FFreeColors;
   TConvertTabsProcEx FConvertTabsProc = nullptr;
   int FLongestLineIndex = -1;  // -1 until asked for after a change
   int FTabWidth = 0;

@@ -32,8 +32,7 @@ void TCustomOndEdit::SetModified(bool Value) {
   FModified = Value;
   StatusChanged(StatusModified);
   if (!Value) {
-    for (int i = 0; i < FLines->GetCount(); ++i)
-      if (TOndLineExtra* x = FLines->GetLineExtra(i); x && x->ModifiedState == 2) x->ModifiedState = 1;
+    FLines->MarkChangedLinesSaved();
     InvalidateGutter();
   }
 }

@@ -270,7 +270,7 @@ class TXmlBinaryReader {
       switch (type) {
         case XML_ELEMENT_NODE: {
           auto e = std::make_shared<TXmlElement>(n.FNameTable, NameID(table));
-          e->FValue = Value();
+          e->SetOwnValue(Value());
           Add(n, e);
           Node(*e, depth + 1);
           break;

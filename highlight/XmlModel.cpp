@@ -109,8 +109,8 @@ struct NameClasses {
   NameClasses() {
     for (int c = 1; c < 256; ++c) {
       const auto u = static_cast<unsigned char>(c);
-      if (IsAnsiAlpha(u) || c == '_') f[u] |= 1;
-      if (IsAnsiAlphaNumeric(u) || c == '-' || c == '.' || c == ':' || c == '_') f[u] |= 2;
+      if (IsAnsiAlpha(u) || c == '_') f[u] |= kNameStartBit;
+      if (IsAnsiAlphaNumeric(u) || c == '-' || c == '.' || c == ':' || c == '_') f[u] |= kNameCharBit;
     }
   }
 };
@@ -118,6 +118,12 @@ const NameClasses& Names() {
   static const NameClasses n;
   return n;
 }
+
+}  // namespace
+
+const std::uint8_t* xmlmodel::NameClassTable() noexcept { return Names().f.data(); }
+
+namespace {
 
 bool PreserveDefault = false;
 
@@ -134,8 +140,8 @@ bool GetXmlDefaultPreserveWhiteSpace() noexcept { return PreserveDefault; }
 void SetXmlDefaultPreserveWhiteSpace(bool v) noexcept { PreserveDefault = v; }
 void SetXmlResourceLookup(XmlResourceLookup lookup) { ResourceLookup() = std::move(lookup); }
 
-bool IsXmlNameStart(unsigned char c) noexcept { return (Names().f[c] & 1) != 0; }
-bool IsXmlNameChar(unsigned char c) noexcept { return (Names().f[c] & 2) != 0; }
+bool IsXmlNameStart(unsigned char c) noexcept { return (Names().f[c] & kNameStartBit) != 0; }
+bool IsXmlNameChar(unsigned char c) noexcept { return (Names().f[c] & kNameCharBit) != 0; }
 
 // ---------------------------------------------------------------------------
 // Name table
@@ -664,32 +670,46 @@ TXmlNodeList& TXmlElement::MakeChildList() {
   TXmlNodeList& list = TXmlNode::MakeChildList();
   // A value held directly becomes a text child as soon as children are
   // touched, so it is neither hidden by nor lost behind later children.
-  if (!FValue.IsEmpty() && !FValue.IsNull()) {
-    auto t = std::make_shared<TXmlText>(FNameTable, std::move(FValue));
-    FValue = XmlVariant();
+  if (FValue && !FValue->IsEmpty() && !FValue->IsNull()) {
+    auto t = std::make_shared<TXmlText>(FNameTable, std::move(*FValue));
+    FValue.reset();
     list.Insert(0, t);
   }
   return list;
 }
 
+const XmlVariant& TXmlElement::OwnValue() const noexcept {
+  static const XmlVariant none;
+  return FValue ? *FValue : none;
+}
+
+void TXmlElement::SetOwnValue(XmlVariant value) {
+  if (value.IsEmpty())
+    FValue.reset();
+  else if (FValue)
+    *FValue = std::move(value);
+  else
+    FValue = std::make_unique<XmlVariant>(std::move(value));
+}
+
 std::string TXmlElement::GetText() {
   if (FChilds && FChilds->GetCount() > 0) return ConcatChildTexts();
-  return FValue.ToText();
+  return OwnValue().ToText();
 }
 
 void TXmlElement::SetText(std::string_view text) {
   ClearChildren();
-  FValue = XmlVariant(text);
+  SetOwnValue(XmlVariant(text));
 }
 
 XmlVariant TXmlElement::GetValue() {
   if (FChilds && FChilds->GetCount() > 0) return XmlVariant(ConcatChildTexts());
-  return FValue;
+  return OwnValue();
 }
 
 void TXmlElement::SetValue(const XmlVariant& value) {
   ClearChildren();
-  FValue = value;
+  SetOwnValue(value);
 }
 
 IXmlElement TXmlElement::AsElement() { return std::static_pointer_cast<TXmlElement>(shared_from_this()); }
@@ -698,7 +718,7 @@ IXmlNode TXmlElement::NewSameKind() const { return std::make_shared<TXmlElement>
 
 void TXmlElement::RemoveTextChildren() {
   if (!FChilds) {
-    FValue = XmlVariant();
+    FValue.reset();
     return;
   }
   MakeChildList();

@@ -359,7 +359,7 @@ class TXmlElement : public TXmlNode {
   void SetBinaryData(std::string_view data);
   std::string GetBinaryData();
   // The value held directly (no children).
-  const XmlVariant& OwnValue() const noexcept { return FValue; }
+  const XmlVariant& OwnValue() const noexcept;
 
  protected:
   friend class TXmlWriter;
@@ -369,9 +369,13 @@ class TXmlElement : public TXmlNode {
   void SetNodeNameID(int id) override { FNameID = id; }
   IXmlNode NewSameKind() const override;
   void RemoveTextChildren();
+  // An empty value drops the one held.
+  void SetOwnValue(XmlVariant value);
 
   int FNameID;
-  XmlVariant FValue;
+  // Most elements hold children or nothing: a value of their own lives apart,
+  // made only when one is set, so that every element stays small.
+  std::unique_ptr<XmlVariant> FValue;
 };
 
 class TXmlText : public TXmlNode {

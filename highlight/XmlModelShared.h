@@ -3,6 +3,7 @@
 // binary form. Not part of the model's interface; XmlModel.h is.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,12 @@ std::string Fmt2(const std::string& pattern, std::string_view a1, std::string_vi
 [[noreturn]] void Fail(const std::string& msg);
 
 inline bool IsBlankOrControl(unsigned char c) { return c <= ' '; }
+
+// The name classes of the 256 codes: bit 1 a name start, bit 2 a name
+// character. For loops that test every character of a name.
+const std::uint8_t* NameClassTable() noexcept;
+constexpr std::uint8_t kNameStartBit = 1;
+constexpr std::uint8_t kNameCharBit = 2;
 
 // A name made of name characters only, starting with a name start.
 bool IsPlainName(std::string_view s);

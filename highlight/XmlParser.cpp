@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <deque>
 #include <vector>
 
 #include "highlight/XmlModelShared.h"
+#include "highlight/XmlNodeArena.h"
 #include "platform/core/ScopeGuard.h"
 #include "platform/core/CodePage.h"
 
@@ -76,11 +78,26 @@ class TXmlStmSource : public TXmlSource {
 
 class TXmlParser {
  public:
-  TXmlParser(TXmlSource& src, bool preserve) : S(src), FPreserve(preserve) {}
+  TXmlParser(TXmlSource& src, bool preserve)
+      : S(src), FPreserve(preserve), FClass(NameClassTable()), FArena(TXmlNodeArena::Create()) {}
+  ~TXmlParser() { FArena->Release(); }
+  TXmlParser(const TXmlParser&) = delete;
+  TXmlParser& operator=(const TXmlParser&) = delete;
 
   // Reads nodes into node's children until the input ends or an end tag
   // starts; true when stopped at the "/" of an end tag.
   bool Children(TXmlNode& node, int depth, bool top) {
+    // The children gather in a list the parser keeps for this depth and go
+    // to the node at the end (also when the text breaks off), so that each
+    // node's list is allocated once, at its final size.
+    if (FPending.size() <= static_cast<std::size_t>(depth)) FPending.resize(static_cast<std::size_t>(depth) + 1);
+    std::vector<IXmlNode>& kids = FPending[static_cast<std::size_t>(depth)];
+    std::vector<IXmlNode>* const outer = FOpen;
+    FOpen = &kids;
+    const TScopeExit hand([&] {
+      FOpen = outer;
+      HandOver(node, kids);
+    });
     std::string text;
     bool blank = true;
     for (;;) {
@@ -99,6 +116,11 @@ class TXmlParser {
         const char* p = from;
         if (blank) {
           while (p < S.E && static_cast<unsigned char>(*p) <= ' ') ++p;
+          if (p < S.E && *p == '<' && !FPreserve) {
+            // Blanks up to a tag that would be dropped anyway are not kept.
+            S.P = p;
+            continue;
+          }
           if (p < S.E && *p != '<' && *p != '&') blank = false;
         }
         while (p < S.E && *p != '<' && *p != '&') ++p;
@@ -126,16 +148,34 @@ class TXmlParser {
   }
 
  private:
-  static void Add(TXmlNode& parent, IXmlNode node) {
+  // A node of the parse, in the parse's arena.
+  template <class Node, class... Args>
+  std::shared_ptr<Node> Make(Args&&... args) {
+    return std::allocate_shared<Node>(TXmlArenaAllocator<Node>(FArena), std::forward<Args>(args)...);
+  }
+
+  // A child of the node whose children are being read.
+  void Add(TXmlNode& parent, IXmlNode node) {
     node->FParent = &parent;
-    auto& items = parent.MakeChildList().FItems;
-    if (items.empty()) items.reserve(4);
-    items.push_back(std::move(node));
+    FOpen->push_back(std::move(node));
+  }
+
+  void HandOver(TXmlNode& node, std::vector<IXmlNode>& kids) {
+    if (kids.empty()) return;
+    // A parsed element holds no value of its own, so its list can be made
+    // here, beside its nodes.
+    if (!node.FChilds) node.FChilds = Make<TXmlNodeList>(&node);
+    auto& items = node.FChilds->FItems;
+    if (items.empty())
+      items.assign(std::make_move_iterator(kids.begin()), std::make_move_iterator(kids.end()));
+    else
+      items.insert(items.end(), std::make_move_iterator(kids.begin()), std::make_move_iterator(kids.end()));
+    kids.clear();
   }
 
   void FlushText(TXmlNode& node, std::string& text, bool& blank) {
     if (text.empty()) return;
-    if (FPreserve || !blank) Add(node, std::make_shared<TXmlText>(node.FNameTable, XmlVariant(std::move(text))));
+    if (FPreserve || !blank) Add(node, Make<TXmlText>(node.FNameTable, XmlVariant(std::move(text))));
     text.clear();
     blank = true;
   }
@@ -185,19 +225,38 @@ class TXmlParser {
     }
   }
 
+  bool IsNameChar(char c) const { return (FClass[static_cast<unsigned char>(c)] & kNameCharBit) != 0; }
+
   void Name(std::string& name) {
     const int c = S.Cur();
-    if (c < 0 || !IsXmlNameStart(static_cast<unsigned char>(c))) Fail(T().NameStart);
+    if (c < 0 || !(FClass[c] & kNameStartBit)) Fail(T().NameStart);
     name.clear();
     for (;;) {
       if (S.P == S.E && !S.Underflow()) return;
       const char* from = S.P;
       const char* p = from;
-      while (p < S.E && IsXmlNameChar(static_cast<unsigned char>(*p))) ++p;
+      while (p < S.E && IsNameChar(*p)) ++p;
       name.append(from, p);
       S.P = p;
       if (p < S.E) return;
     }
+  }
+
+  // Reads a name and gives its ID in the table. A name that ends inside the
+  // window is looked up where it lies, without a copy.
+  int InternName(TXmlNameTable& table) {
+    const int c = S.Cur();
+    if (c >= 0 && (FClass[c] & kNameStartBit)) {
+      const char* p = S.P + 1;
+      while (p < S.E && IsNameChar(*p)) ++p;
+      if (p < S.E) {
+        const std::string_view name(S.P, static_cast<std::size_t>(p - S.P));
+        S.P = p;
+        return table.GetID(name);
+      }
+    }
+    Name(FName);
+    return table.GetID(FName);
   }
 
   void Reference(std::string& out) {
@@ -266,6 +325,11 @@ class TXmlParser {
     // list of just its size.
     FAttrs.clear();
     const TScopeExit store([&] {
+      if (node.FAttrs.empty()) {
+        // The parser's list has no name twice.
+        node.FAttrs.assign(std::make_move_iterator(FAttrs.begin()), std::make_move_iterator(FAttrs.end()));
+        return;
+      }
       node.FAttrs.reserve(node.FAttrs.size() + FAttrs.size());
       for (TXmlAttr& a : FAttrs) {
         if (TXmlAttr* old = node.FindAttr(a.NameID))
@@ -278,9 +342,8 @@ class TXmlParser {
     for (;;) {
       SkipBlanks();
       int c = S.Cur();
-      if (c < 0 || !IsXmlNameStart(static_cast<unsigned char>(c))) return;
-      Name(FName);
-      const int id = node.FNameTable->GetID(FName);
+      if (c < 0 || !(FClass[c] & kNameStartBit)) return;
+      const int id = InternName(*node.FNameTable);
       SkipBlanks();
       ExpectChar('=');
       SkipBlanks();
@@ -290,6 +353,18 @@ class TXmlParser {
       const char quote = static_cast<char>(c);
       ++S.P;
       value.clear();
+      {
+        // A value without references that ends inside the window is taken
+        // where it lies.
+        const char* p = S.P;
+        while (p < S.E && *p != quote && *p != '<' && *p != '&') ++p;
+        if (p < S.E && *p == quote) {
+          const std::string_view v(S.P, static_cast<std::size_t>(p - S.P));
+          S.P = p + 1;
+          StoreAttr(id, v);
+          continue;
+        }
+      }
       for (;;) {
         c = S.Cur();
         if (c < 0) Fail(Fmt(T().ExpectedS, std::string(1, quote)));
@@ -308,21 +383,26 @@ class TXmlParser {
         value.append(from, p);
         S.P = p;
       }
-      const auto same = std::find_if(FAttrs.begin(), FAttrs.end(), [id](const TXmlAttr& a) { return a.NameID == id; });
-      if (same != FAttrs.end())
-        same->Value = XmlVariant(value);
-      else
-        FAttrs.push_back({id, XmlVariant(value)});
+      StoreAttr(id, value);
     }
+  }
+
+  // A name given twice keeps its first place and its last value.
+  void StoreAttr(int id, std::string_view value) {
+    const auto same = std::find_if(FAttrs.begin(), FAttrs.end(), [id](const TXmlAttr& a) { return a.NameID == id; });
+    if (same != FAttrs.end())
+      same->Value = XmlVariant(value);
+    else
+      FAttrs.push_back({id, XmlVariant(value)});
   }
 
   void Element(TXmlNode& parent, int depth) {
     if (depth >= XmlMaxDepth) Fail(T().TooDeep);
-    Name(FName);
+    const int id = InternName(*parent.FNameTable);
     const int c = S.Cur();
     if (c < 0) Fail(T().ElementUnfinished);
     if (!(IsBlankOrControl(static_cast<unsigned char>(c)) || c == '/' || c == '>')) Fail(T().BadNameChar);
-    auto el = std::make_shared<TXmlElement>(parent.FNameTable, parent.FNameTable->GetID(FName));
+    auto el = Make<TXmlElement>(parent.FNameTable, id);
     TXmlElement& e = *el;
     Add(parent, std::move(el));
     Attributes(e);
@@ -336,18 +416,20 @@ class TXmlParser {
     const std::string& name = e.FNameTable->GetName(e.FNameID);
     if (S.Cur() != '/') Fail(Fmt(T().ExpectedS, name));
     ++S.P;
-    for (char ch : name) {
-      if (S.Cur() != static_cast<unsigned char>(ch)) Fail(Fmt(T().ExpectedS, name));
-      ++S.P;
-    }
+    if (static_cast<std::size_t>(S.E - S.P) > name.size() && std::memcmp(S.P, name.data(), name.size()) == 0)
+      S.P += name.size();
+    else
+      for (char ch : name) {
+        if (S.Cur() != static_cast<unsigned char>(ch)) Fail(Fmt(T().ExpectedS, name));
+        ++S.P;
+      }
     SkipBlanks();
     ExpectChar('>');
   }
 
   void Instruction(TXmlNode& parent) {
-    Name(FName);
-    const int id = parent.FNameTable->GetID(FName);
-    auto pi = std::make_shared<TXmlProcessingInstruction>(parent.FNameTable, id, std::string());
+    const int id = InternName(*parent.FNameTable);
+    auto pi = Make<TXmlProcessingInstruction>(parent.FNameTable, id, std::string());
     TXmlProcessingInstruction& p = *pi;
     Add(parent, std::move(pi));
     if (id == XmlXmlID) {
@@ -365,12 +447,12 @@ class TXmlParser {
       ExpectText("--");
       std::string text;
       Until("-->", &text);
-      Add(parent, std::make_shared<TXmlComment>(parent.FNameTable, std::move(text)));
+      Add(parent, Make<TXmlComment>(parent.FNameTable, std::move(text)));
     } else if (c == '[') {
       ExpectText("[CDATA[");
       std::string text;
       Until("]]>", &text);
-      Add(parent, std::make_shared<TXmlCDATASection>(parent.FNameTable, std::move(text)));
+      Add(parent, Make<TXmlCDATASection>(parent.FNameTable, std::move(text)));
     } else {
       ExpectText("DOCTYPE");
       Until(">", nullptr);
@@ -382,6 +464,11 @@ class TXmlParser {
   std::string FName;
   std::string FValue;            // the attribute value being read
   std::vector<TXmlAttr> FAttrs;  // the attributes of the tag being read
+  const std::uint8_t* FClass;    // name classes by code
+  TXmlNodeArena* FArena;         // memory of the nodes made, held while parsing
+  // The children read so far at each depth; FOpen is the innermost one.
+  std::deque<std::vector<IXmlNode>> FPending;
+  std::vector<IXmlNode>* FOpen = nullptr;
 };
 
 void TXmlDocument::LoadXML(std::string_view text) {

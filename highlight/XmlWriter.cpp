@@ -122,10 +122,10 @@ class TXmlWriter {
     FOut += '>';
     if (e.FChilds && e.FChilds->GetCount() > 0) {
       Children(e, level + 1, depth + 1);
-    } else if (e.FValue.Type() == XmlVarType::String) {
-      Escape(e.FValue.Bytes());
+    } else if (e.OwnValue().Type() == XmlVarType::String) {
+      Escape(e.OwnValue().Bytes());
     } else {
-      Escape(e.FValue.ToText());
+      Escape(e.OwnValue().ToText());
     }
     if (FOut.size() == mark + 1) {
       FOut.back() = '/';

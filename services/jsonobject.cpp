@@ -405,12 +405,28 @@ struct OwnedPart {
   }
 };
 
-// The parts still to free on this thread while the outermost release runs.
-// Freeing a part releases the values inside it; their parts queue here
-// instead of being freed inside, so a tree of any depth is released in a
-// loop rather than by nested destructors. A plain pointer, so it is still
-// there when values in static storage go at the end of the program.
-thread_local std::vector<OwnedPart>* tPendingParts = nullptr;
+// Releasing a value frees its part, which releases the values inside it, and
+// so on down. The first levels nest as plain destructor calls: no memory is
+// taken while a tree is freed, so the allocator is not asked for a block in
+// the middle of handing back thousands of small ones (which would make it sort
+// them all each time). Below this depth the parts wait in a queue instead, so
+// a tree of any depth is released in a loop rather than by deep recursion.
+constexpr int kNestedReleaseDepth = 48;
+
+struct ReleaseState {
+  int Depth = 0;                          // nested releases running on this thread
+  std::vector<OwnedPart>* Queue = nullptr;  // the outermost release's queue, once needed
+};
+// Plain thread storage, so it is still there when values in static storage go
+// at the end of the program.
+thread_local ReleaseState tRelease;
+
+// Frees a part one level deeper, restoring the depth afterwards.
+void FreeNested(const OwnedPart& part) noexcept {
+  ++tRelease.Depth;
+  part.Free();
+  --tRelease.Depth;
+}
 
 }  // namespace
 
@@ -419,24 +435,31 @@ TJsonObject::~TJsonObject() {
   const OwnedPart own{FDataType, FDataType == jdtObject  ? static_cast<void*>(FValue.o)
                                  : FDataType == jdtArray ? static_cast<void*>(FValue.a)
                                                          : static_cast<void*>(FValue.m)};
-  if (tPendingParts != nullptr) {
-    try {
-      tPendingParts->push_back(own);
-      return;
-    } catch (...) {
-      own.Free();  // no memory for the queue: free it here, nested
-      return;
+  if (tRelease.Depth > 0 && tRelease.Depth < kNestedReleaseDepth) {
+    FreeNested(own);
+    return;
+  }
+  if (tRelease.Depth > 0) {
+    if (tRelease.Queue != nullptr) {
+      try {
+        tRelease.Queue->push_back(own);
+        return;
+      } catch (...) {
+      }
     }
+    FreeNested(own);  // no queue to wait in: free it here, nested
+    return;
   }
-  std::vector<OwnedPart> pending;
-  tPendingParts = &pending;
-  own.Free();
-  while (!pending.empty()) {
-    const OwnedPart next = pending.back();
-    pending.pop_back();
-    next.Free();
+  // The outermost release: frees its part, then whatever had to wait.
+  std::vector<OwnedPart> queue;
+  tRelease.Queue = &queue;
+  FreeNested(own);
+  while (!queue.empty()) {
+    const OwnedPart next = queue.back();
+    queue.pop_back();
+    FreeNested(next);
   }
-  tPendingParts = nullptr;
+  tRelease.Queue = nullptr;
 }
 
 IJsonObject TJsonObject::Create(TJsonDataType type) {

@@ -1,7 +1,12 @@
 #include "workspace/UAnsiZuParser.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/core/CodePage.h"
 
@@ -106,6 +111,61 @@ class BreakFinder {
   std::size_t FLf;
 };
 
+// Finds the quotes that may open a wanted key: those followed by a byte that
+// is the first character of one (in either ASCII case). Keys are rare in a
+// large text and quotes are not, so the text is read sixteen bytes at a time
+// and only those few quotes are looked at closely.
+class QuoteFinder {
+ public:
+  explicit QuoteFinder(std::string_view text) : FText(text) {}
+  void Clear() noexcept {
+    FFirst.fill(false);
+    FCount = 0;
+  }
+  // The first character of a key, upper-cased.
+  void Want(char first) noexcept {
+    // Setting bit 5 makes both cases of a letter one byte (and keeps every
+    // byte that matches in this test or the exact one).
+    const auto folded = static_cast<unsigned char>(first | 0x20);
+    if (FFirst[folded]) return;
+    FFirst[folded] = true;
+    if (FCount < kVectors) FFolded[FCount] = folded;
+    ++FCount;
+  }
+  // The first such quote at or after `from`, or npos.
+  std::size_t Next(std::size_t from) const noexcept {
+    const auto* p = reinterpret_cast<const unsigned char*>(FText.data());
+    const std::size_t n = FText.size();
+    std::size_t i = from;
+#if defined(__SSE2__)
+    if (FCount > 0 && FCount <= kVectors) {
+      const __m128i quote = _mm_set1_epi8('"');
+      const __m128i bit5 = _mm_set1_epi8(0x20);
+      __m128i firsts[kVectors];
+      for (int k = 0; k < FCount; ++k) firsts[k] = _mm_set1_epi8(static_cast<char>(FFolded[k]));
+      for (; i + 17 <= n; i += 16) {
+        const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        const __m128i after = _mm_or_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i + 1)), bit5);
+        __m128i first = _mm_cmpeq_epi8(after, firsts[0]);
+        for (int k = 1; k < FCount; ++k) first = _mm_or_si128(first, _mm_cmpeq_epi8(after, firsts[k]));
+        const int hits = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(here, quote), first));
+        if (hits != 0) return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(hits)));
+      }
+    }
+#endif
+    for (; i + 1 < n; ++i)
+      if (p[i] == '"' && FFirst[p[i + 1] | 0x20u]) return i;
+    return npos;
+  }
+
+ private:
+  static constexpr int kVectors = 4;
+  std::string_view FText;
+  std::array<bool, 256> FFirst{};
+  unsigned char FFolded[kVectors] = {};
+  int FCount = 0;
+};
+
 // Start of the line holding position `at`, searching back no further than
 // `floor` (a line start).
 std::size_t LineStart(std::string_view text, std::size_t floor, std::size_t at) {
@@ -136,7 +196,9 @@ std::vector<std::string> GetKeyValues(std::string_view text, const std::vector<s
   // can follow it on its line, so the first occurrence without a break on a
   // line that is not a comment is the one: every key is found on one walk
   // over the quotes of the text, which ends when the last key is found.
-  for (std::size_t p = text.find('"'); p != npos && !wanted.empty(); p = text.find('"', p + 1)) {
+  QuoteFinder quotes(text);
+  for (const auto& w : wanted) quotes.Want(w.second[1]);
+  for (std::size_t p = quotes.Next(0); p != npos && !wanted.empty(); p = quotes.Next(p + 1)) {
     for (auto w = wanted.begin(); w != wanted.end();) {
       const std::string& quoted = w->second;
       bool match = text.size() - p >= quoted.size();
@@ -150,6 +212,8 @@ std::vector<std::string> GetKeyValues(std::string_view text, const std::vector<s
       const std::size_t close = open == npos ? npos : text.find('"', open + 1);
       if (close != npos) values[w->first] = WithoutBreaks(text, open + 1, close);
       w = wanted.erase(w);
+      quotes.Clear();
+      for (const auto& left : wanted) quotes.Want(left.second[1]);
     }
   }
   return values;

@@ -528,7 +528,7 @@ void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind
     lines->LoadFromString(std::move(text));
     // The split lines come unchanged; the empty one after a final line break
     // is added as new and is not.
-    if (TOndLineExtra* extra = lines->GetLineExtra(lines->GetCount() - 1)) extra->ModifiedState = 0;
+    lines->SetModifiedState(lines->GetCount() - 1, 0);
     if (folding) {
       Editor->CodeFolding().SetEnabled(true);
       // Turning folding on finds nothing by itself: the loaded text is
@@ -746,10 +746,13 @@ void TEditor::EditorPaintTransient(TCanvas* canvas, TTransientType type) {
   }
   TBufferCoord at = Editor->GetCaretXY();
   // The editor's own matching knows the highlighter's strings and comments.
-  TBufferCoord partner = Editor->GetMatchingBracketEx(at);
-  if (partner.Line == 0 && at.Char >= 2) {
+  // In a long text a far partner comes later: the lines are painted again
+  // once it is known.
+  bool known = true;
+  TBufferCoord partner = Editor->MatchingBracketSoon(at, known);
+  if (known && partner.Line == 0 && at.Char >= 2) {
     at.Char -= 1;
-    partner = Editor->GetMatchingBracketEx(at);
+    partner = Editor->MatchingBracketSoon(at, known);
   }
   if (partner.Line == 0) at = TBufferCoord{0, 0};
   if (!(at == BracketAt) || !(partner == BracketPartner)) {

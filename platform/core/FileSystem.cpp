@@ -159,6 +159,20 @@ void ReleaseSpareCapacity(std::string& s) noexcept {
   if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
+void AdviseLargePages(void* block, std::size_t size) noexcept {
+#if defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kLarge = std::uintptr_t{2} << 20;
+  if (size < 2 * kLarge) return;
+  const auto start = reinterpret_cast<std::uintptr_t>(block);
+  const std::uintptr_t from = (start + kLarge - 1) / kLarge * kLarge;
+  const std::uintptr_t to = (start + size) / kLarge * kLarge;
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+  (void)block;
+  (void)size;
+#endif
+}
+
 std::string ProgramFileName() {
   char buf[PATH_MAX];
   const ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);

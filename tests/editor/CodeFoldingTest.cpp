@@ -25,7 +25,7 @@ struct Fixture {
     Regions.SkipRegions().Add("\"", "\"", srtCloseChar, "\\");
     Folder.Regions = &Regions;
     for (const auto& l : Text) Lines.Add(l);
-    for (int i = 0; i < Lines.GetCount(); ++i) Lines.GetLineExtra(i)->ModifiedState = 0;
+    for (int i = 0; i < Lines.GetCount(); ++i) Lines.SetModifiedState(i, 0);
     Folder.RescanFoldRanges();
   }
   std::vector<std::string> Text() const {
@@ -115,7 +115,7 @@ TEST(FoldScanner, WordTokensCaseAndSubRegions) {
 TEST(CodeFolding, CollapseAndExpandMoveTheHiddenLines) {
   Fixture f({"a", "b", "c {", "d", "e", "f", "}", "g {", "h", "}"});
   ASSERT_EQ(f.Shape(), (Shape{{3, 7, 0}, {8, 10, 0}}));
-  f.Lines.GetLineExtra(4)->ModifiedState = 1;
+  f.Lines.SetModifiedState(4, 1);
   const std::vector<std::string> original = f.Text();
   TOndEditFoldRange* r = f.Folder.FoldRangeAtLine(3);
   ASSERT_TRUE(f.Folder.CollapseFoldRange(r));

@@ -107,6 +107,138 @@ TEST(TextBuffer, LoadDetectsLineEndsAndSaveRoundTrips) {
   EXPECT_EQ(Save(lb), "x\ny\n");
 }
 
+// A line-by-line split as the rules say it: CR LF, LF and CR each end a line.
+V SplitOneByOne(const std::string& text) {
+  V lines;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\r' && text[i] != '\n') continue;
+    lines.push_back(text.substr(start, i - start));
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  if (start < text.size()) lines.push_back(text.substr(start));
+  if (!text.empty() && (text.back() == '\r' || text.back() == '\n')) lines.emplace_back();
+  return lines;
+}
+
+TEST(TextBuffer, SplittingInBlocksMatchesALineByLineSplit) {
+  // Line breaks of every kind at every place of the 64-byte blocks the
+  // split reads: a CR at a block's end with its LF in the next, empty lines,
+  // lines longer than a block, no final break.
+  std::mt19937 random(2026);
+  const std::string breaks[] = {"\r", "\n", "\r\n"};
+  for (int round = 0; round < 500; ++round) {
+    std::string text;
+    const std::size_t length = random() % 400;
+    const int kinds = 1 + static_cast<int>(random() % 3);  // one kind of break, or a mixture
+    const int kind = static_cast<int>(random() % 3);
+    while (text.size() < length) {
+      text.append(random() % 3 == 0 ? 0 : random() % 90, static_cast<char>('a' + random() % 26));
+      text += breaks[kinds == 1 ? kind : static_cast<int>(random() % 3)];
+    }
+    if (random() % 2) text.append(random() % 70, 'z');
+    const V expected = SplitOneByOne(text);
+    for (int way = 0; way < 3; ++way) {
+      TOndEditStringList l;
+      l.TrimTrailingBlankLines = false;
+      if (way == 0) l.LoadFromString(std::string(text));
+      if (way == 1) Load(l, text);
+      if (way == 2) l.SetText(text);
+      ASSERT_EQ(Lines(l), expected) << "way " << way << ": " << text;
+    }
+    // Unchanged, a text with one kind of line break saves to its own bytes.
+    TOndEditStringList l;
+    l.TrimTrailingBlankLines = false;
+    l.LoadFromString(std::string(text));
+    const bool cr = text.find('\r') != std::string::npos, lf = text.find('\n') != std::string::npos;
+    EXPECT_EQ(l.FileFormat, cr && !lf ? sffMac : lf && !cr ? sffUnix : sffDos) << text;
+    if (kinds == 1 && !text.empty()) {
+      EXPECT_EQ(Save(l), text);
+    }
+  }
+}
+
+TEST(TextBuffer, ColoursAndModifiedMarksFollowTheirLines) {
+  // Random inserts, deletes, replacements, exchanges and colour changes
+  // against a plain list of (text, extra) pairs.
+  struct Line {
+    std::string Text;
+    TOndLineExtra Extra;
+  };
+  std::mt19937 random(7);
+  for (int round = 0; round < 20; ++round) {
+    TOndEditStringList l;
+    l.LoadFromString("one\ntwo\nthree\nfour\n");
+    std::vector<Line> model;
+    for (int i = 0; i < l.GetCount(); ++i) model.push_back({l.Get(i), TOndLineExtra{clNone, clNone, 0, 0}});
+    for (int step = 0; step < 300; ++step) {
+      const int n = l.GetCount();
+      const int at = n > 0 ? static_cast<int>(random() % static_cast<unsigned>(n)) : 0;
+      const std::string text = "t" + std::to_string(step);
+      switch (random() % 7) {
+        case 0:
+          l.Insert(at, text);
+          model.insert(model.begin() + at, {text, TOndLineExtra{}});
+          break;
+        case 1:
+          if (n == 0) break;
+          l.Delete(at);
+          model.erase(model.begin() + at);
+          break;
+        case 2: {
+          const int count = std::min(n - at, static_cast<int>(random() % 4));
+          l.DeleteLineRange(at, count);
+          model.erase(model.begin() + at, model.begin() + at + count);
+          break;
+        }
+        case 3:
+          if (n == 0) break;
+          l.Put(at, text);
+          model[static_cast<std::size_t>(at)].Text = text;
+          model[static_cast<std::size_t>(at)].Extra.ModifiedState = 2;
+          break;
+        case 4:
+          if (n < 2) break;
+          l.Exchange(at, n - 1);
+          std::swap(model[static_cast<std::size_t>(at)], model.back());
+          break;
+        case 5:
+          l.InsertLines(at, {text, text + "b"});
+          model.insert(model.begin() + at, {{text, TOndLineExtra{}}, {text + "b", TOndLineExtra{}}});
+          break;
+        default: {
+          if (n == 0) break;
+          TOndLineExtra x;
+          x.ColorUse = static_cast<std::uint8_t>(random() % 4);
+          x.ModifiedState = static_cast<std::uint8_t>(random() % 3);
+          x.Foreground = random() % 3 == 0 ? clNone : static_cast<TColor>(random() % 0x1000000);
+          x.Background = random() % 3 == 0 ? clNone : static_cast<TColor>(random() % 0x1000000);
+          l.SetLineExtra(at, x);
+          model[static_cast<std::size_t>(at)].Extra = x;
+        }
+      }
+      ASSERT_EQ(l.GetCount(), static_cast<int>(model.size()));
+      for (int i = 0; i < l.GetCount(); ++i) {
+        const TOndLineExtra& want = model[static_cast<std::size_t>(i)].Extra;
+        const std::optional<TOndLineExtra> got = l.GetLineExtra(i);
+        ASSERT_TRUE(got.has_value());
+        ASSERT_EQ(l.Get(i), model[static_cast<std::size_t>(i)].Text) << "step " << step;
+        ASSERT_EQ(got->Foreground, want.Foreground) << "step " << step << " line " << i;
+        ASSERT_EQ(got->Background, want.Background) << "step " << step << " line " << i;
+        ASSERT_EQ(got->ColorUse, want.ColorUse) << "step " << step << " line " << i;
+        ASSERT_EQ(got->ModifiedState, want.ModifiedState) << "step " << step << " line " << i;
+      }
+    }
+    // Saving marks the changed lines as saved and leaves the others.
+    l.MarkChangedLinesSaved();
+    for (int i = 0; i < l.GetCount(); ++i) {
+      const std::uint8_t was = model[static_cast<std::size_t>(i)].Extra.ModifiedState;
+      EXPECT_EQ(l.GetLineExtra(i)->ModifiedState, was == 2 ? 1 : was);
+    }
+  }
+}
+
 TEST(TextBuffer, TextGivenOverLoadsAsTheStreamDoesAndIsNotCopied) {
   const std::string inputs[] = {"a\r\nb",   "a\nb\n",        "a\rb",  "a\rb\nc", "a\n\n  \n", "\n\n \n", "",
                                 "a\n\rb",   std::string("a\0b\r\n\0x\n\0", 9), "single line without a break"};
@@ -356,7 +488,7 @@ TEST(TextBuffer, IndexErrorsRaiseBeforeAnyEvent) {
   EXPECT_EQ(l.Get(2), "");
   EXPECT_EQ(l.GetObject(2), nullptr);
   EXPECT_EQ(l.GetRange(-1), 0);
-  EXPECT_EQ(l.GetLineExtra(2), nullptr);
+  EXPECT_FALSE(l.GetLineExtra(2).has_value());
   EXPECT_EQ(l.GetExpandedText(2), "");
   EXPECT_EQ(l.GetExpandedTextLength(-1), 0);
   EXPECT_TRUE(log.Events.empty());
@@ -399,8 +531,8 @@ TEST(TextBuffer, RecordsDefaultsAndPerLineState) {
   EXPECT_EQ(l.GetLongestLineIndex(), -1);
 
   l.Add("a");
-  TOndLineExtra* x = l.GetLineExtra(0);
-  ASSERT_NE(x, nullptr);
+  std::optional<TOndLineExtra> x = l.GetLineExtra(0);
+  ASSERT_TRUE(x.has_value());
   EXPECT_EQ(x->Foreground, clNone);
   EXPECT_EQ(x->Background, clNone);
   EXPECT_EQ(x->ColorUse, 0);
@@ -414,6 +546,7 @@ TEST(TextBuffer, RecordsDefaultsAndPerLineState) {
   x->ModifiedState = 1;
   x->ColorUse = 3;
   x->Foreground = 0x0000FF;
+  l.SetLineExtra(0, *x);
   l.Put(0, "b");
   EXPECT_EQ(l.GetLineExtra(0)->ModifiedState, 2);
   EXPECT_EQ(l.GetLineExtra(0)->Foreground, 0x0000FFu);

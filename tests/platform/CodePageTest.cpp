@@ -102,6 +102,71 @@ TEST(CodePage, DecodingInPlaceOrInPiecesEqualsDecodingAtOnce) {
   EXPECT_EQ(Utf8ToAnsiInPlace(empty, 5), 0u);
 }
 
+// The decoder takes ASCII and runs of Russian letters in blocks and the rest
+// one character at a time; whatever stands where a block begins or ends, it
+// must decode exactly as one character at a time through UTF-16 does, into
+// a buffer of its own and in place after a shrink of any size.
+void ExpectDecodesLikeReference(const std::string& utf8, const std::string& what) {
+  std::size_t refBad = 0;
+  const std::string reference = Utf16ToAnsi(Utf8ToUtf16(utf8), &refBad);
+  std::string apart(utf8.size(), '\0');
+  std::size_t bad = 0;
+  apart.resize(Utf8ToAnsiInto(utf8.data(), utf8.size(), apart.data(), &bad));
+  EXPECT_EQ(apart, reference) << what;
+  EXPECT_EQ(bad, refBad) << what;
+  for (const std::size_t skip : {0u, 1u, 7u, 15u, 16u, 17u}) {
+    std::string buffer = std::string(skip, '#') + utf8;
+    std::size_t inPlaceBad = 0;
+    EXPECT_EQ(Utf8ToAnsiInPlace(buffer, skip, &inPlaceBad), reference.size()) << what << " skip " << skip;
+    EXPECT_EQ(buffer, reference) << what << " skip " << skip;
+    EXPECT_EQ(inPlaceBad, refBad) << what << " skip " << skip;
+  }
+}
+
+TEST(CodePage, EveryByteAtEveryPlaceOfABlockDecodesLikeTheReference) {
+  // A byte (with what may follow it) at each place of the first two blocks,
+  // among ASCII and among Russian letters, which the decoder also takes
+  // eight at a time.
+  const std::string letters = "\xD0\x90\xD0\xBF\xD1\x80\xD1\x8F\xD0\x9F\xD1\x84\xD0\xB0\xD1\x8B";
+  const std::string followers[] = {"", "\x80", "\xBF", "\x90\x80", "\x84\x96", "\x9F\x98\x80", "A", "\xC0"};
+  for (int b = 0; b < 256; ++b) {
+    for (const std::string& after : followers) {
+      for (std::size_t at = 0; at < 34; ++at) {
+        for (const std::string* around : {&letters, static_cast<const std::string*>(nullptr)}) {
+          std::string text;
+          while (text.size() < 48) text += around ? *around : std::string("abcdefgh");
+          text.insert(at, std::string(1, static_cast<char>(b)) + after);
+          ExpectDecodesLikeReference(text, "byte " + std::to_string(b) + " at " + std::to_string(at));
+          // Cut short right after it: a sequence may end at the text's end.
+          ExpectDecodesLikeReference(text.substr(0, at + 1 + after.size()), "cut byte " + std::to_string(b));
+        }
+      }
+    }
+  }
+}
+
+TEST(CodePage, RandomMixturesDecodeLikeTheReference) {
+  const std::string pieces[] = {"\xD0\x97\xD0\xBD\xD0\xB0\xD1\x87\xD0\xB5\xD0\xBD\xD0\xB8\xD0\xB5",  // Значение
+                                "\xD0\x81", "\xD1\x91", "\xD0\x8F", "\xD1\x9F", "\xD2\x90", "\xE2\x84\x96",
+                                "\xF0\x9F\x98\x80", "\xC0\xAF", "\xED\xA0\x80", "\x80", "\xD0", "\xE2\x84", "\r\n"};
+  unsigned seed = 99;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 16;
+  };
+  for (int round = 0; round < 300; ++round) {
+    std::string text;
+    const unsigned length = next() % 200;
+    while (text.size() < length) {
+      if (next() % 2)
+        text.append(next() % 40, static_cast<char>('a' + next() % 26));
+      else
+        text += pieces[next() % std::size(pieces)];
+    }
+    ExpectDecodesLikeReference(text, "round " + std::to_string(round));
+  }
+}
+
 TEST(CodePage, EncodingInPiecesEqualsEncodingEachByte) {
   std::string ansi;
   for (int i = 0; i < 20000; ++i) ansi.push_back(static_cast<char>((i * 37 + i / 300) % 256));

@@ -4,6 +4,7 @@
 // where nesting per level would overflow within a few thousand levels.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -164,6 +165,47 @@ TEST(JsonDeepTree, DefinitionsFromDeepInsideOnASmallStack) {
   });
   EXPECT_TRUE(number);
   EXPECT_FALSE(text);
+}
+
+// Every level both deep and wide: the first levels are freed by nesting, the
+// deeper ones wait their turn; whichever way, every container goes, also one
+// released while another release is running (from a method value's holder).
+TEST(JsonDeepTree, AWideTreeOfAnyDepthIsReleasedWhole) {
+  std::vector<std::weak_ptr<TJsonObject>> watched;
+  test::RunOnStack(test::kSmallThreadStack, [&] {
+    for (int depth : {1, 47, 48, 49, 200, 5000}) {
+      IJsonObject root = TJsonObject::Create(jdtObject);
+      IJsonObject at = root;
+      for (int i = 0; i < depth; ++i) {
+        IJsonObject list = TJsonObject::Create(jdtArray);
+        for (int k = 0; k < 3; ++k) {
+          IJsonObject leaf = TJsonObject::Create(jdtObject);
+          leaf->AsObject()->Put(u"v", TJsonObject::Create(k));
+          watched.push_back(leaf);
+          list->AsArray()->Add(std::move(leaf));
+        }
+        IJsonObject next = TJsonObject::Create(i % 2 ? jdtObject : jdtArray);
+        watched.push_back(list);
+        watched.push_back(next);
+        at->AsObject() ? at->AsObject()->Put(u"l" + std::u16string(1, u'a' + i % 26), list)
+                       : static_cast<void>(at->AsArray()->Add(list));
+        at->AsObject() ? at->AsObject()->Put(u"n", next) : static_cast<void>(at->AsArray()->Add(next));
+        at = std::move(next);
+      }
+      // A value whose release releases a whole other tree on its way.
+      IJsonObject other = DeepTree();
+      watched.push_back(other);
+      at->AsObject() ? at->AsObject()->Put(u"m", TJsonObject::Create(TJsonMethod(
+                                                     [other](const IJsonObject&, const IJsonObject&, IJsonObject&) {})))
+                     : static_cast<void>(at->AsArray()->Add(TJsonObject::Create(TJsonMethod(
+                           [other](const IJsonObject&, const IJsonObject&, IJsonObject&) {}))));
+      other.reset();
+      watched.push_back(root);
+      at.reset();
+      root.reset();
+    }
+  });
+  for (const auto& w : watched) EXPECT_TRUE(w.expired());
 }
 
 // A cycle made through the API is left out of writes and copies and ends

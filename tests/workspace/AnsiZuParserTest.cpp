@@ -71,6 +71,72 @@ TEST(AnsiZuParser, SeveralKeyValuesInOneWalk) {
   EXPECT_EQ(GetKeyValues("\"author\": \"A\"", {"author", "AUTHOR"}), (Names{"A", "A"}));
 }
 
+// The rules read literally: split into lines, the first usable line joined
+// with the rest, the value between the two quotes after the key.
+std::string KeyValueByTheRules(const std::string& text, const std::string& key) {
+  auto upper = [](std::string s) {
+    for (char& c : s)
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return s;
+  };
+  if (text.empty() || key.empty()) return "";
+  std::vector<std::string> lines(1);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' || text[i] == '\n') {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      lines.emplace_back();
+    } else {
+      lines.back() += text[i];
+    }
+  }
+  const std::string quoted = "\"" + upper(key) + "\"";
+  for (std::size_t l = 0; l < lines.size(); ++l) {
+    if (upper(lines[l]).find(quoted) == std::string::npos) continue;
+    const std::size_t start = lines[l].find_first_not_of(std::string("\0", 1) + "\x01\x02\t ");
+    if (start != std::string::npos && lines[l].compare(start, 2, "//") == 0) continue;
+    std::string joined;
+    for (std::size_t k = l; k < lines.size(); ++k) joined += lines[k];
+    const std::string after = joined.substr(upper(joined).find(quoted) + quoted.size());
+    const std::size_t open = after.find('"');
+    const std::size_t close = open == std::string::npos ? open : after.find('"', open + 1);
+    return close == std::string::npos ? "" : after.substr(open + 1, close - open - 1);
+  }
+  return "";
+}
+
+TEST(AnsiZuParser, KeyValuesAnywhereInLongTextsFollowTheRules) {
+  // Keys, near misses and line breaks at every distance from one another,
+  // among long runs of quoted words (the search reads sixteen bytes at a
+  // time); six keys with six first letters are looked for another way.
+  const std::string pieces[] = {"\"date\"", "\"DATE\"", "\"Dat\"", "\"d\"", "\"author\"", "\"authors\"",
+                                "\"configVersion\"", "\"description\"", "\"desc\r\nription\"", "// ", "\t//",
+                                ": ", "\"v1\"", "\"\xC2\xE0\"", "\r\n", "\n", "\r", " ", "\"", "\"zz\", ",
+                                "\"bold\"", "\"emph\"", "\"fine\""};
+  const std::vector<std::string> fourKeys = {"configVersion", "author", "date", "description"};
+  const std::vector<std::string> sixKeys = {"author", "bold", "configVersion", "date", "emph", "fine"};
+  unsigned seed = 2024;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 16;
+  };
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const unsigned length = next() % 300;
+    while (text.size() < length) {
+      if (next() % 3 == 0)
+        text.append(next() % 20, static_cast<char>('a' + next() % 26));
+      else
+        text += pieces[next() % std::size(pieces)];
+    }
+    for (const auto* keys : {&fourKeys, &sixKeys}) {
+      const std::vector<std::string_view> views(keys->begin(), keys->end());
+      const Names values = GetKeyValues(text, views);
+      for (std::size_t k = 0; k < keys->size(); ++k)
+        EXPECT_EQ(values[k], KeyValueByTheRules(text, (*keys)[k])) << "key " << (*keys)[k] << " in: " << text;
+    }
+  }
+}
+
 TEST(AnsiZuParser, InlineReferences) {
   EXPECT_EQ(ScanReferences("\"c\": ${\"sub/Colors.zu\":\"def.colors\"}"), Names{"sub\\colors.zu"});
   // A path only (no colon before the brace) names no file.

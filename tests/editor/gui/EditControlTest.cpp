@@ -366,9 +366,9 @@ TEST(EditPaint, GutterNumbersAndModifiedBars) {
   ed->Gutter().SetLineNormalColor(0x00FF00);
   const int gw = ed->GetGutterWidth(), lh = ed->GetLineHeight();
   ASSERT_GT(gw, 30);
-  ed->Lines()->GetLineExtra(0)->ModifiedState = 0;
-  ed->Lines()->GetLineExtra(1)->ModifiedState = 1;
-  ed->Lines()->GetLineExtra(2)->ModifiedState = 2;
+  ed->Lines()->SetModifiedState(0, 0);
+  ed->Lines()->SetModifiedState(1, 1);
+  ed->Lines()->SetModifiedState(2, 2);
   const int barX = gw - ed->Gutter().GetRightOffset() + 1;
   EXPECT_EQ(PixelAt(*ed, barX, lh / 2), 0xFFFFFF);
   EXPECT_EQ(PixelAt(*ed, barX, lh + lh / 2), 0x00FF00);

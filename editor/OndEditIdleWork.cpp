@@ -1,0 +1,54 @@
+// Work the editor leaves for idle time in a long text: the postponed fold
+// scan once painting wants fold marks, and the far partner of the bracket at
+// the caret. A timer runs it in short pieces on the GUI thread (the
+// highlighter a scan asks is shared by every panel of its scheme, so it
+// never runs on a thread of its own); whatever needs a result before then
+// finishes the work at once.
+#include <algorithm>
+
+#include "editor/OndEdit.h"
+
+namespace ond {
+
+bool TCustomOndEdit::IdleWorkPending() const noexcept {
+  return (FFoldScanInIdle && FAllFoldRanges->ScanPending()) || FBracketWalk != nullptr;
+}
+
+void TCustomOndEdit::StartIdleWork() {
+  if (!FIdleTimer) {
+    FIdleTimer = std::make_unique<TTimer>(nullptr);
+    FIdleTimer->SetEnabled(false);
+    FIdleTimer->SetInterval(1);
+    FIdleTimer->OnTimer = [this](TObject*) {
+      if (RunIdleWork(std::chrono::milliseconds(kIdleSliceMs))) FIdleTimer->SetEnabled(false);
+    };
+  }
+  FIdleTimer->SetEnabled(true);
+}
+
+bool TCustomOndEdit::RunIdleWork(std::chrono::milliseconds Budget) {
+  const auto until = std::chrono::steady_clock::now() + Budget;
+  if (FFoldScanInIdle && FAllFoldRanges->ScanPending()) {
+    // The marks are painted once the scan is complete (the scan repaints).
+    if (!FAllFoldRanges->ScanSome(until)) return false;
+  }
+  FFoldScanInIdle = false;
+  if (FBracketWalk) {
+    if (!WalkBracket(*FBracketWalk, until)) return false;
+    const TBracketWalk done = *FBracketWalk;
+    FBracketWalk.reset();
+    std::rotate(FBracketsFound.rbegin(), FBracketsFound.rbegin() + 1, FBracketsFound.rend());
+    FBracketsFound[0] = {done.From, done.Found};
+    // The painting that asked for it gets its answer.
+    InvalidateLine(done.From.Line);
+    if (done.Found.Line > 0) InvalidateLine(done.Found.Line);
+  }
+  return true;
+}
+
+void TCustomOndEdit::DropBracketSearch() noexcept {
+  FBracketWalk.reset();
+  FBracketsFound.fill({});
+}
+
+}  // namespace ond

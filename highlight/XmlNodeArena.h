@@ -1,0 +1,104 @@
+// Memory for the nodes one parse makes. A document of a few megabytes holds
+// hundreds of thousands of nodes; taking each from the general heap and giving
+// each back one by one costs more than reading the text. The parser instead
+// cuts its nodes and child lists from large blocks, and the blocks go back
+// together once the last of those nodes is gone. Nodes stay ordinary shared
+// nodes: they can be moved, kept or dropped one at a time as before; only the
+// memory of a dropped node waits for its blocks. Not part of the model's
+// interface.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <new>
+
+namespace ond::xmlmodel {
+
+class TXmlNodeArena {
+ public:
+  // The parser's own hold; released by Release like every node's.
+  static TXmlNodeArena* Create() { return new TXmlNodeArena(); }
+  TXmlNodeArena(const TXmlNodeArena&) = delete;
+  TXmlNodeArena& operator=(const TXmlNodeArena&) = delete;
+
+  // Only the parsing thread takes memory; nodes may be freed anywhere.
+  void* Take(std::size_t bytes) {
+    bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
+    if (bytes > static_cast<std::size_t>(FEnd - FNext)) NewBlock(bytes);
+    void* p = FNext;
+    FNext += bytes;
+    FHolds.fetch_add(1, std::memory_order_relaxed);
+    return p;
+  }
+  void Release() noexcept {
+    if (FHolds.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
+  }
+  // Bytes in blocks, for tests.
+  std::size_t Reserved() const noexcept { return FReserved; }
+
+ private:
+  static constexpr std::size_t kAlign = alignof(std::max_align_t);
+  // Small documents take small blocks; large ones grow to blocks that stay
+  // below the size the heap would map on its own.
+  static constexpr std::size_t kFirstBlock = 4096;
+  static constexpr std::size_t kLargestBlock = 64 * 1024;
+
+  struct Block {
+    Block* Prev;
+  };
+  static constexpr std::size_t kHeader = (sizeof(Block) + kAlign - 1) & ~(kAlign - 1);
+
+  TXmlNodeArena() = default;
+  ~TXmlNodeArena() {
+    while (FLast) {
+      Block* prev = FLast->Prev;
+      ::operator delete(FLast);
+      FLast = prev;
+    }
+  }
+
+  void NewBlock(std::size_t bytes) {
+    std::size_t size = FLast ? FBlockSize * 2 : kFirstBlock;
+    if (size > kLargestBlock) size = kLargestBlock;
+    if (size < kHeader + bytes) size = kHeader + bytes;
+    auto* b = static_cast<Block*>(::operator new(size));
+    b->Prev = FLast;
+    FLast = b;
+    FBlockSize = size;
+    FReserved += size;
+    FNext = reinterpret_cast<char*>(b) + kHeader;
+    FEnd = reinterpret_cast<char*>(b) + size;
+  }
+
+  std::atomic<std::size_t> FHolds{1};
+  Block* FLast = nullptr;
+  char* FNext = nullptr;
+  char* FEnd = nullptr;
+  std::size_t FBlockSize = 0;
+  std::size_t FReserved = 0;
+};
+
+// Hands arena memory to std::allocate_shared: each node holds the arena until
+// it is freed.
+template <class T>
+class TXmlArenaAllocator {
+ public:
+  using value_type = T;
+  explicit TXmlArenaAllocator(TXmlNodeArena* arena) noexcept : FArena(arena) {}
+  template <class U>
+  TXmlArenaAllocator(const TXmlArenaAllocator<U>& o) noexcept : FArena(o.Arena()) {}
+
+  T* allocate(std::size_t n) { return static_cast<T*>(FArena->Take(n * sizeof(T))); }
+  void deallocate(T*, std::size_t) noexcept { FArena->Release(); }
+  TXmlNodeArena* Arena() const noexcept { return FArena; }
+
+  template <class U>
+  bool operator==(const TXmlArenaAllocator<U>& o) const noexcept {
+    return FArena == o.Arena();
+  }
+
+ private:
+  TXmlNodeArena* FArena;
+};
+
+}  // namespace ond::xmlmodel
