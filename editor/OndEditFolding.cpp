@@ -311,9 +311,13 @@ void TCustomOndEdit::RescanFoldRangesLater() {
     f.CaseSensitive = caseSensitive;
     CounterScope toggling(FFoldToggling);
     if (!progress->Scan) {
-      // As a scan at once would: everything expanded, the tree emptied.
-      f.ExpandAll();
-      FAllFoldRanges->FreeAllRanges();
+      // As a scan at once would: everything expanded, the tree emptied
+      // (nothing to do unless ranges came since it was put off; expanding
+      // nothing would still tell everyone the text changed).
+      if (FAllFoldRanges->AllCount() > 0) {
+        f.ExpandAll();
+        FAllFoldRanges->FreeAllRanges();
+      }
       if (!regions) return FinishFoldScanLater();
       progress->Scanner = std::make_unique<TOndFoldScanner>(*regions, caseSensitive);
       progress->Scan =
