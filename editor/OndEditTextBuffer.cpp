@@ -43,7 +43,8 @@ std::int32_t ClampLength(std::size_t N) noexcept {
 // Splits a text at its line breaks (CR LF, LF or CR) into line records that
 // point into it, in one walk: the breaks of 64 bytes at a time are found as
 // a bit mask and taken one by one, so a line costs a few instructions
-// whatever its length. The records go into an array grown with realloc
+// whatever its length. The tabs are found in the same walk, so every record
+// knows whether its line holds one and no layout searches the lines again. The records go into an array grown with realloc
 // (which moves a large block by remapping it, not copying it).
 class TLineSplitter {
  public:
@@ -57,20 +58,22 @@ class TLineSplitter {
     // A guess of one line per 40 bytes, grown when the lines are shorter.
     Reserve(static_cast<std::size_t>(FEnd - FText) / 40 + 16);
     const char* block = FText;
-    for (; FEnd - block >= 64; block += 64) TakeBreaks(block, BreakMask(block, 64));
-    if (block < FEnd) TakeBreaks(block, BreakMask(block, static_cast<std::size_t>(FEnd - block)));
+    for (; FEnd - block >= 64; block += 64) TakeBlock(block, 64);
+    if (block < FEnd) TakeBlock(block, static_cast<std::size_t>(FEnd - block));
     // The text after the last break is a line of its own unless it is empty
     // (a text ending in a line break has no empty line after it here).
-    if (FLineStart < FEnd) Add(FLineStart, FEnd);
+    if (FLineStart < FEnd) Add(FLineStart, FEnd, FLastTab != nullptr && FLastTab >= FLineStart);
   }
 
   TOndLineRecord* Records() const noexcept { return FRecords; }
-  // The array, shrunk to its lines, handed over; Capacity gets its size.
+  // The array, shrunk to its lines and one more (the empty line a final
+  // line break may add), handed over; Capacity gets its size.
   TOndLineRecord* Release(int& Capacity) noexcept {
-    if (Count > 0 && static_cast<std::size_t>(Count) < FCapacity) {
-      if (void* p = std::realloc(FRecords, static_cast<std::size_t>(Count) * sizeof(TOndLineRecord))) {
+    const std::size_t keep = std::min<std::size_t>(static_cast<std::size_t>(Count) + 1, INT_MAX);
+    if (Count > 0 && keep < FCapacity) {
+      if (void* p = std::realloc(FRecords, keep * sizeof(TOndLineRecord))) {
         FRecords = static_cast<TOndLineRecord*>(p);
-        FCapacity = static_cast<std::size_t>(Count);
+        FCapacity = keep;
       }
     }
     TOndLineRecord* r = FRecords;
@@ -85,48 +88,61 @@ class TLineSplitter {
   bool SawLF = false;
 
  private:
-  // Bit k set where Block[k] is CR or LF, for the first N (at most 64) bytes.
-  std::uint64_t BreakMask(const char* Block, std::size_t N) noexcept {
-    std::uint64_t cr = 0, lf = 0;
+  // Bit k of Breaks set where Block[k] is CR or LF, of Tabs where it is a
+  // tab, for the first N (at most 64) bytes.
+  void Masks(const char* Block, std::size_t N, std::uint64_t& Breaks, std::uint64_t& Tabs) noexcept {
+    std::uint64_t cr = 0, lf = 0, tab = 0;
 #if defined(__SSE2__)
     if (N == 64) {
       const __m128i crs = _mm_set1_epi8('\r');
       const __m128i lfs = _mm_set1_epi8('\n');
+      const __m128i tabs = _mm_set1_epi8('\t');
+      auto bits = [](__m128i m, int k) {
+        return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(m))) << (16 * k);
+      };
       for (int k = 0; k < 4; ++k) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Block + 16 * k));
-        cr |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, crs)))) << (16 * k);
-        lf |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lfs)))) << (16 * k);
+        cr |= bits(_mm_cmpeq_epi8(v, crs), k);
+        lf |= bits(_mm_cmpeq_epi8(v, lfs), k);
+        tab |= bits(_mm_cmpeq_epi8(v, tabs), k);
       }
-      SawCR = SawCR || cr != 0;
-      SawLF = SawLF || lf != 0;
-      return cr | lf;
+      N = 0;
     }
 #endif
     for (std::size_t k = 0; k < N; ++k) {
       if (Block[k] == '\r') cr |= std::uint64_t{1} << k;
       if (Block[k] == '\n') lf |= std::uint64_t{1} << k;
+      if (Block[k] == '\t') tab |= std::uint64_t{1} << k;
     }
     SawCR = SawCR || cr != 0;
     SawLF = SawLF || lf != 0;
-    return cr | lf;
+    Breaks = cr | lf;
+    Tabs = tab;
   }
 
-  void TakeBreaks(const char* Block, std::uint64_t Mask) {
-    while (Mask != 0) {
-      const char* at = Block + __builtin_ctzll(Mask);
-      Mask &= Mask - 1;
+  void TakeBlock(const char* Block, std::size_t N) {
+    std::uint64_t breaks, tabs;
+    Masks(Block, N, breaks, tabs);
+    while (breaks != 0) {
+      const int bit = __builtin_ctzll(breaks);
+      const char* at = Block + bit;
+      breaks &= breaks - 1;
       // The LF of a CR LF pair ends nothing: its line ended at the CR.
       if (at == FAfterCR && *at == '\n') {
         FLineStart = at + 1;
         continue;
       }
-      Add(FLineStart, at);
+      // The last tab before the break, in this block or an earlier one.
+      const std::uint64_t before = tabs & ((std::uint64_t{1} << bit) - 1);
+      const char* lastTab = before != 0 ? Block + 63 - __builtin_clzll(before) : FLastTab;
+      Add(FLineStart, at, lastTab != nullptr && lastTab >= FLineStart);
       FLineStart = at + 1;
       FAfterCR = *at == '\r' ? at + 1 : nullptr;
     }
+    if (tabs != 0) FLastTab = Block + 63 - __builtin_clzll(tabs);
   }
 
-  void Add(const char* From, const char* To) {
+  void Add(const char* From, const char* To, bool Tabs) {
     const auto length = static_cast<std::size_t>(To - From);
     if (length > TOndLineRecord::MaxLength) throw EOutOfMemory("Line too long");
     if (static_cast<std::size_t>(Count) == FCapacity) {
@@ -136,7 +152,7 @@ class TLineSplitter {
     TOndLineRecord& r = FRecords[Count++];
     r.TextData = length != 0 ? From : nullptr;
     r.RangeState = RangeStateUnknown;
-    r.Bits = static_cast<std::uint32_t>(length);
+    r.Bits = static_cast<std::uint32_t>(length) | (Tabs ? TOndLineRecord::HasTabs : TOndLineRecord::HasNoTabs);
     r.Marks = FMarks;
   }
 
@@ -153,6 +169,7 @@ class TLineSplitter {
   const char* FEnd;
   const char* FLineStart = FText;
   const char* FAfterCR = nullptr;  // just after the last CR taken
+  const char* FLastTab = nullptr;  // the last tab in the blocks taken
   std::uint32_t FMarks;
   TOndLineRecord* FRecords = nullptr;
   std::size_t FCapacity = 0;

@@ -40,7 +40,7 @@ void TOndWordWrapPlugin::LayOutNow() const {
   FStale = false;
   ++FLayouts;
   try {
-    self.Relayout(0, 0, FOwner->WrapLines().GetCount());
+    self.LayOutEveryLine();
   } catch (...) {
     FLineOffsets.clear();
     FRowLengths.clear();
@@ -48,6 +48,26 @@ void TOndWordWrapPlugin::LayOutNow() const {
     FStale = true;
     throw;
   }
+}
+
+void TOndWordWrapPlugin::LayOutEveryLine() {
+  // Straight into the tables, in one walk: no scratch tables to fill, copy
+  // and free, which would leave a loaded file's worth of freed memory behind
+  // in the heap. Nearly every line takes one row or a few.
+  TOndEditStringList& lines = FOwner->WrapLines();
+  const std::int32_t count = lines.GetCount();
+  std::vector<std::int32_t>().swap(FLineOffsets);
+  std::vector<std::uint8_t>().swap(FRowLengths);
+  FPendingDelta = 0;
+  FLineOffsets.reserve(static_cast<std::size_t>(count));
+  FRowLengths.reserve(static_cast<std::size_t>(count) + static_cast<std::size_t>(count) / 8 + 4096);
+  for (std::int32_t i = 0; i < count; ++i) {
+    WrapLine(ExpandedLine(lines, i), FRowLengths);
+    if (FRowLengths.size() > static_cast<std::size_t>(INT32_MAX)) throw EOutOfMemory("Too many display rows");
+    FLineOffsets.push_back(static_cast<std::int32_t>(FRowLengths.size()));
+  }
+  FGapAt = FRowLengths.size();
+  FGapLen = 0;
 }
 
 void TOndWordWrapPlugin::DisplayChanged() {

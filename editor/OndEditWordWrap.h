@@ -128,6 +128,7 @@ class TOndWordWrapPlugin : public IOndRowLayout {
     if (FStale) LayOutNow();
   }
   void LayOutNow() const;
+  void LayOutEveryLine();
   // Adds the pending shift to the offsets and closes the gap, so that the
   // tables read plainly.
   void ApplyPending() const noexcept;

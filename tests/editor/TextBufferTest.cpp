@@ -125,7 +125,8 @@ V SplitOneByOne(const std::string& text) {
 TEST(TextBuffer, SplittingInBlocksMatchesALineByLineSplit) {
   // Line breaks of every kind at every place of the 64-byte blocks the
   // split reads: a CR at a block's end with its LF in the next, empty lines,
-  // lines longer than a block, no final break.
+  // lines longer than a block, no final break; tabs here and there, which
+  // the split notes per line.
   std::mt19937 random(2026);
   const std::string breaks[] = {"\r", "\n", "\r\n"};
   for (int round = 0; round < 500; ++round) {
@@ -134,7 +135,9 @@ TEST(TextBuffer, SplittingInBlocksMatchesALineByLineSplit) {
     const int kinds = 1 + static_cast<int>(random() % 3);  // one kind of break, or a mixture
     const int kind = static_cast<int>(random() % 3);
     while (text.size() < length) {
-      text.append(random() % 3 == 0 ? 0 : random() % 90, static_cast<char>('a' + random() % 26));
+      const std::size_t letters = random() % 3 == 0 ? 0 : random() % 90;
+      text.append(letters, static_cast<char>('a' + random() % 26));
+      if (random() % 5 == 0) text.insert(text.size() - random() % (letters + 1), "\t");
       text += breaks[kinds == 1 ? kind : static_cast<int>(random() % 3)];
     }
     if (random() % 2) text.append(random() % 70, 'z');
@@ -146,6 +149,9 @@ TEST(TextBuffer, SplittingInBlocksMatchesALineByLineSplit) {
       if (way == 1) Load(l, text);
       if (way == 2) l.SetText(text);
       ASSERT_EQ(Lines(l), expected) << "way " << way << ": " << text;
+      for (int i = 0; i < l.GetCount(); ++i)
+        ASSERT_EQ(l.LineHasTabs(i), expected[static_cast<std::size_t>(i)].find('\t') != std::string::npos)
+            << "way " << way << " line " << i << ": " << text;
     }
     // Unchanged, a text with one kind of line break saves to its own bytes.
     TOndEditStringList l;
