@@ -769,8 +769,7 @@ TBufferCoord TCustomOndEdit::MatchingBracketSoon(const TBufferCoord& P, bool& Kn
   }
   // A near partner is found at once: one stretch of lines.
   if (WalkBracket(w, std::chrono::steady_clock::time_point::min())) {
-    std::rotate(FBracketsFound.rbegin(), FBracketsFound.rbegin() + 1, FBracketsFound.rend());
-    FBracketsFound[0] = {P, w.Found};
+    RememberBracketPartner(P, w.Found);
     return w.Found;
   }
   FBracketWalk = std::make_unique<TBracketWalk>(w);
