@@ -297,13 +297,16 @@ TEST(BracketPartner, AFarPartnerInALongTextComesInIdleTime) {
 }
 
 TEST(BracketPartner, ANearPartnerInALongTextIsKnownAtOnce) {
-  auto p = OpenLoaded(LongText(kLong), true);
-  TOndEdit& ed = *p->Edit;
-  bool known = false;
-  // Line 2 opens "b", closed on line 17.
-  EXPECT_EQ(ed.MatchingBracketSoon(BufferCoord(8, 2), known), BufferCoord(3, 17));
-  EXPECT_TRUE(known);
-  EXPECT_FALSE(ed.IdleWorkPending());
+  // Scanned or not: the states the walk needs are scanned on the way.
+  for (bool scanned : {true, false}) {
+    auto p = OpenLoaded(LongText(kLong), scanned);
+    TOndEdit& ed = *p->Edit;
+    bool known = false;
+    // Line 2 opens "b", closed on line 17.
+    EXPECT_EQ(ed.MatchingBracketSoon(BufferCoord(8, 2), known), BufferCoord(3, 17));
+    EXPECT_TRUE(known);
+    EXPECT_FALSE(ed.IdleWorkPending());
+  }
 }
 
 TEST(BracketPartner, ACaretMoveOrAnEditDropsTheSearch) {
