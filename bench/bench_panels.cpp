@@ -20,6 +20,8 @@
 #include "services/USystem.h"
 #include "workspace/Compatibility.h"
 #include "workspace/Encodings.h"
+#include "workspace/CheckTreeViewEx.h"
+#include "workspace/StatusBarEx.h"
 #include "workspace/UZuConfigs.h"
 
 namespace ond {
@@ -54,17 +56,30 @@ GeneratedSet& Set() {
   return set;
 }
 
+// The main window's part a set opens into: the panels' scroll box, the
+// stack's scroll bar, the files tree and the status bar.
 struct Host {
   TForm form{nullptr};
   TScrollBox* box;
   TScrollBar* bar;
+  TStatusBarEx* status;
+  TCheckTreeViewEx* tree;
   Host() {
-    form.SetBounds(0, 0, 1000, 800);
+    form.SetBounds(0, 0, 1200, 800);
+    status = new TStatusBarEx(&form);
+    for (int i = 0; i < 6; ++i) status->Panels()->Add();
+    status->SetParent(&form);
+    tree = new TCheckTreeViewEx(&form);
+    tree->SetBounds(1000, 0, 200, 780);
+    tree->SetParent(&form);
     bar = new TScrollBar(&form, TScrollBarKind::sbVertical);
     bar->SetParent(&form);
     box = new TScrollBox(&form);
-    box->SetBounds(0, 0, 900, 800);
+    box->SetBounds(0, 0, 900, 780);
     box->SetParent(&form);
+  }
+  bool Load(TZuConfig& config) {
+    return config.LoadConfig(Set().root, box, nullptr, bar, status, tree);
   }
 };
 
@@ -84,7 +99,7 @@ void OpenOrCloseSet(benchmark::State& state, bool TimeOpening) {
   for (auto _ : state) {
     if (!TimeOpening) state.PauseTiming();
     auto config = std::make_unique<TZuConfig>();
-    config->LoadConfig(Set().root, host.box, nullptr, host.bar, nullptr, nullptr);
+    host.Load(*config);
     benchmark::DoNotOptimize(config->Editors->Count);
     // Closing the set is timed apart from opening it (BM_CloseSet), whose
     // clock is still stopped here.
@@ -138,7 +153,7 @@ void BM_SearchAcrossPanels(benchmark::State& state) {
   EnsureApplication();
   Host host;
   TZuConfig config;
-  config.LoadConfig(Set().root, host.box, nullptr, host.bar, nullptr, nullptr);
+  host.Load(config);
   const std::int64_t bytes = SetBytes(config);
   const auto saved = Settings.search;
   Settings.search.find.text = "zebrafinch";
@@ -160,7 +175,7 @@ void BM_SearchEngineOverLines(benchmark::State& state) {
   EnsureApplication();
   Host host;
   TZuConfig config;
-  config.LoadConfig(Set().root, host.box, nullptr, host.bar, nullptr, nullptr);
+  host.Load(config);
   const std::int64_t bytes = SetBytes(config);
   for (auto _ : state) {
     int found = 0;
@@ -215,7 +230,7 @@ void BM_EmptyPanelsOnly(benchmark::State& state) {
   EnsureApplication();
   Host host;
   for (auto _ : state) {
-    TEditors editors(nullptr, nullptr, host.bar, nullptr, nullptr, host.box);
+    TEditors editors(nullptr, nullptr, host.bar, host.status, host.tree, host.box);
     for (int i = 0; i < 500; ++i) editors.AddEditor(i, "p.zu", true);
     benchmark::DoNotOptimize(editors.Count);
   }

@@ -161,6 +161,8 @@ void TControl::SetParent(TWinControl* parent) {
     list.erase(std::remove(list.begin(), list.end(), this), list.end());
   }
   FParent = parent;
+  // The child inherits the parent's palette and font: they must be there.
+  if (parent) parent->GiveLook();
   const QRect g = Widget()->geometry();
   Widget()->setParent(parent ? parent->Widget() : nullptr);
   Widget()->setGeometry(g);
@@ -235,13 +237,32 @@ bool SetPaletteColors(QWidget* w, QPalette::ColorRole a, QPalette::ColorRole b, 
 
 void TControl::SetColor(TColor color) {
   FColor = color;
+  // Never painted yet: nothing to paint again either.
+  if (FLookDeferred) {
+    FColorDue = true;
+    return;
+  }
   if (SetPaletteColors(Widget(), QPalette::Window, QPalette::Base, ToQColor(color))) Invalidate();
 }
 
 void TControl::FontChanged() {
+  if (FLookDeferred) {
+    FFontDue = true;
+    return;
+  }
   const QFont font = MakeQFont(Font);
   if (!Widget()->testAttribute(Qt::WA_SetFont) || Widget()->font() != font) Widget()->setFont(font);
   SetPaletteColors(Widget(), QPalette::WindowText, QPalette::Text, ToQColor(Font.GetColor()));
+}
+
+void TControl::GiveLook() {
+  if (!FLookDeferred) return;
+  FLookDeferred = false;
+  if (FColorDue) SetPaletteColors(Widget(), QPalette::Window, QPalette::Base, ToQColor(FColor));
+  // The font through the base class only: what a control does more on a new
+  // font it did when the font changed.
+  if (FFontDue) TControl::FontChanged();
+  FColorDue = FFontDue = false;
 }
 
 void TControl::SetShowHint(bool show) {
@@ -620,13 +641,13 @@ struct TCustomControl::ScrollBars {
 };
 
 namespace {
-// How many TDeferScrollBarWidgets live now; the window layer runs on one
+// How many TDeferUntilPainted live now; the window layer runs on one
 // thread.
-int gDeferScrollBarWidgets = 0;
+int gDeferUntilPainted = 0;
 }  // namespace
 
-TDeferScrollBarWidgets::TDeferScrollBarWidgets() { ++gDeferScrollBarWidgets; }
-TDeferScrollBarWidgets::~TDeferScrollBarWidgets() { --gDeferScrollBarWidgets; }
+TDeferUntilPainted::TDeferUntilPainted() { ++gDeferUntilPainted; }
+TDeferUntilPainted::~TDeferUntilPainted() { --gDeferUntilPainted; }
 
 namespace {
 int BarIndex(TScrollBarKind kind) { return kind == TScrollBarKind::sbVertical ? 1 : 0; }
@@ -659,7 +680,8 @@ class ScrollBarFilter : public QObject {
 }  // namespace
 
 TCustomControl::TCustomControl(TComponent* owner)
-    : TWinControl(owner, new TCustomWidget(this)), FDeferBarWidgets(gDeferScrollBarWidgets > 0) {
+    : TWinControl(owner, new TCustomWidget(this)), FDeferBarWidgets(gDeferUntilPainted > 0) {
+  FLookDeferred = FDeferBarWidgets;
   FCaretTimer = std::make_unique<CaretTimer>();
   FCaretTimer->timer.setInterval(QApplication::cursorFlashTime() > 0 ? QApplication::cursorFlashTime() / 2 : 500);
   QObject::connect(&FCaretTimer->timer, &QTimer::timeout, [this] { Guarded([this] { BlinkCaret(); }); });
@@ -737,6 +759,7 @@ void TCustomControl::SetScrollPos(TScrollBarKind kind, int pos) {
 }
 
 void TCustomControl::MakeScrollBarWidget(int i) {
+  GiveLook();  // the bar inherits the control's palette
   auto* bar = new QScrollBar(i == 1 ? Qt::Vertical : Qt::Horizontal, Widget());
   bar->setFocusPolicy(Qt::NoFocus);
   bar->hide();
@@ -782,7 +805,8 @@ void TCustomControl::MakeScrollBarWidget(int i) {
   bar->installEventFilter(filter);
 }
 
-void TCustomControl::MakeDeferredScrollBars() {
+void TCustomControl::EndDeferral() {
+  GiveLook();
   if (!FDeferBarWidgets) return;
   FDeferBarWidgets = false;
   if (!FScrollBars) return;
@@ -978,8 +1002,8 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
   switch (event->type()) {
     case QEvent::Paint: {
       auto* e = static_cast<QPaintEvent*>(event);
-      // Painted means in view: the bars that waited for it are needed now.
-      MakeDeferredScrollBars();
+      // Painted means in view: what waited for it is needed now.
+      EndDeferral();
       {
         QPainter painter(Widget());
         painter.setClipRect(e->rect());

@@ -203,6 +203,10 @@ class TControl : public TComponent {
   void SizeChanged();
   // Records a visibility the window system changed (a window closed).
   void NoteVisible(bool visible) { FVisible = visible; }
+  // While set, SetColor and FontChanged only note that the widget's palette
+  // and font are due; GiveLook hands them over and ends this.
+  bool FLookDeferred = false;
+  void GiveLook();
 
   TColor FColor = clBtnFace;
 
@@ -215,6 +219,8 @@ class TControl : public TComponent {
   TPopupMenu* FPopupMenu = nullptr;
   TCursor FCursor = crDefault;
   bool FClicked = false;
+  bool FColorDue = false;
+  bool FFontDue = false;
 };
 
 class TWinControl : public TControl {
@@ -275,16 +281,18 @@ class TWinControl : public TControl {
   bool FAligning = false;
 };
 
-// While one lives, the custom controls made keep their scroll bars as plain
-// state (range, layout, enabled) and make the bar windows when they are
-// first painted: controls built in numbers out of view (the panels of a big
-// set) never pay for bars nobody sees.
-class TDeferScrollBarWidgets {
+// While one lives, the custom controls made are taken to be out of view
+// until first painted: they keep their scroll bars (range, layout, enabled
+// state), colour and font as plain state and hand them to their windows
+// then. Controls built in numbers out of view (the panels of a big set)
+// never pay for bar windows and palettes nobody sees. A control that gets a
+// child hands its colour and font on at once, for the child to inherit.
+class TDeferUntilPainted {
  public:
-  TDeferScrollBarWidgets();
-  ~TDeferScrollBarWidgets();
-  TDeferScrollBarWidgets(const TDeferScrollBarWidgets&) = delete;
-  TDeferScrollBarWidgets& operator=(const TDeferScrollBarWidgets&) = delete;
+  TDeferUntilPainted();
+  ~TDeferUntilPainted();
+  TDeferUntilPainted(const TDeferUntilPainted&) = delete;
+  TDeferUntilPainted& operator=(const TDeferUntilPainted&) = delete;
 };
 
 // A control that paints itself on its canvas and gets every input event
@@ -319,9 +327,10 @@ class TCustomControl : public TWinControl {
   bool ScrollBarVisible(TScrollBarKind kind) const;
   void EnableScrollBar(TScrollBarKind kind, bool enable);
   bool ScrollBarEnabled(TScrollBarKind kind) const;
-  // Makes the bar windows a control made under TDeferScrollBarWidgets has
-  // put off (painting does it too); from then on bars are made at once.
-  void MakeDeferredScrollBars();
+  // Makes the bar windows and gives the colour and font that a control made
+  // under TDeferUntilPainted has put off (painting does it too); from then
+  // on they go to its windows at once.
+  void EndDeferral();
   int ClientWidth() const override;
   int ClientHeight() const override;
   TWindowScrollEvent OnWindowScroll;

@@ -179,9 +179,9 @@ void TCollapseButton::Paint() {
 TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int index, TPopupMenu* popupMenu,
                  TWinControl* parent)
     : Owner(owner), Index(index), Shown(shown) {
-  // Most panels of a big set open out of view: the editor's bar windows wait
-  // until it is first painted.
-  const TDeferScrollBarWidgets deferBars;
+  // Most panels of a big set open out of view: the editor's bar windows,
+  // palette and font wait until it is first painted.
+  const TDeferUntilPainted outOfView;
   const std::string n = IntToStr(index);
   Panel = new TPanel(nullptr);
   Panel->Name = "pPanel" + n;

@@ -12,6 +12,7 @@
 #include "platform/Controls.h"
 #include "platform/ExtCtrls.h"
 #include "platform/Forms.h"
+#include "platform/QtBridge.h"
 
 namespace ond {
 namespace {
@@ -187,7 +188,7 @@ TEST(WindowScrollBars, PutOffBarsAreMadeWhenFirstPainted) {
   form.SetBounds(0, 0, 300, 200);
   TPanel* c = nullptr;
   {
-    const TDeferScrollBarWidgets defer;
+    const TDeferUntilPainted defer;
     c = new TPanel(&form);
   }
   auto* early = new TPanel(&form);  // made before: bars at once
@@ -197,6 +198,9 @@ TEST(WindowScrollBars, PutOffBarsAreMadeWhenFirstPainted) {
 
   c->SetParent(&form);
   c->SetBounds(0, 0, 200, 100);
+  c->SetColor(clRed);
+  c->Font.SetColor(clBlue);
+  c->Font.SetSize(13);
   const int ext = c->Widget()->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
   c->ShowScrollBar(TScrollBarKind::sbVertical, true);
   TScrollInfo info;
@@ -211,6 +215,8 @@ TEST(WindowScrollBars, PutOffBarsAreMadeWhenFirstPainted) {
   EXPECT_EQ(c->ClientWidth(), 200 - ext);
   EXPECT_EQ(c->GetScrollPos(TScrollBarKind::sbVertical), 90);
   EXPECT_FALSE(c->ScrollBarEnabled(TScrollBarKind::sbVertical));
+  EXPECT_EQ(c->GetColor(), clRed);
+  EXPECT_NE(c->Widget()->palette().color(QPalette::Window), QColor(Qt::red));
 
   form.Show();
   Application()->ProcessMessages();
@@ -223,6 +229,24 @@ TEST(WindowScrollBars, PutOffBarsAreMadeWhenFirstPainted) {
   EXPECT_EQ(v->value(), 90);
   EXPECT_FALSE(v->isEnabled());
   EXPECT_EQ(BarOf(*c, Qt::Horizontal), nullptr);  // never shown, never made
+  // The colour and the font came with the paint, for the bar to inherit.
+  EXPECT_EQ(c->Widget()->palette().color(QPalette::Window), QColor(Qt::red));
+  EXPECT_EQ(v->palette().color(QPalette::Window), QColor(Qt::red));
+  EXPECT_EQ(c->Widget()->palette().color(QPalette::WindowText), QColor(Qt::blue));
+  EXPECT_EQ(c->Widget()->font(), MakeQFont(c->Font));
+  c->SetColor(clLime);  // and go at once now
+  EXPECT_EQ(c->Widget()->palette().color(QPalette::Window), QColor(Qt::green));
+
+  // A control that gets a child hands its colour on first.
+  TPanel* parent = nullptr;
+  {
+    const TDeferUntilPainted defer;
+    parent = new TPanel(&form);
+    parent->SetColor(clYellow);
+    auto* child = new TPanel(&form);
+    child->SetParent(parent);
+    EXPECT_EQ(parent->Widget()->palette().color(QPalette::Window), QColor(Qt::yellow));
+  }
 
   // The made bar speaks for the control as any other.
   c->EnableScrollBar(TScrollBarKind::sbVertical, true);
