@@ -167,7 +167,8 @@ class TXmlParser {
     if (!node.FChilds) node.FChilds = Make<TXmlNodeList>(&node);
     auto& items = node.FChilds->FItems;
     if (items.empty())
-      items.assign(std::make_move_iterator(kids.begin()), std::make_move_iterator(kids.end()));
+      items = std::decay_t<decltype(items)>(std::make_move_iterator(kids.begin()), std::make_move_iterator(kids.end()),
+                                            TArenaOrHeapAllocator<IXmlNode>(FArena));
     else
       items.insert(items.end(), std::make_move_iterator(kids.begin()), std::make_move_iterator(kids.end()));
     kids.clear();
