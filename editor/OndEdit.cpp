@@ -770,9 +770,9 @@ int TCustomOndEdit::ScanFrom(int Index) {
     FHighlighter->SetRange(FLines->GetRange(Index - 1));
   const CounterScope writing(FWritingRanges);
   int i = Index;
+  std::string buffer;
   do {
-    const std::string text = FLines->GetExpandedText(i);
-    FHighlighter->SetLine(text, i);
+    FHighlighter->SetLine(ExpandedLine(i, buffer), i);
     FHighlighter->SkipToEol();
     // The first line whose end state is the one stored ends the rescan: the
     // lines after it start as they did.
@@ -801,13 +801,20 @@ void TCustomOndEdit::ScanRangesThrough(int Index) const {
   else
     FHighlighter->SetRange(FLines->GetRange(FRangesKnown - 1));
   const CounterScope writing(FWritingRanges);
+  std::string buffer;
   for (int i = FRangesKnown; i <= Index; ++i) {
-    const std::string text = FLines->GetExpandedText(i);
-    FHighlighter->SetLine(text, i);
+    FHighlighter->SetLine(ExpandedLine(i, buffer), i);
     FHighlighter->SkipToEol();
     FLines->PutRange(i, FHighlighter->GetRange());
   }
   FRangesKnown = Index + 1;
+}
+
+std::string_view TCustomOndEdit::ExpandedLine(int Index, std::string& Buffer) const {
+  // Most lines hold no tab: their text is their expanded text.
+  if (!FLines->LineHasTabs(Index)) return FLines->GetView(Index);
+  Buffer = FLines->GetExpandedText(Index);
+  return Buffer;
 }
 
 void TCustomOndEdit::ListChanging(TOndEditStringList*) { FStateFlags |= sfLinesChanging; }

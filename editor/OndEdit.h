@@ -641,6 +641,8 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // loaded into the editor is not scanned at once: its states are scanned as
   // far as painting, a token look-up or an edit first needs them.
   void ScanRangesThrough(int Index) const;
+  // Line Index (0-based) with its tabs expanded, in Buffer when it has any.
+  std::string_view ExpandedLine(int Index, std::string& Buffer) const;
   void HighlighterAttrChanged(void* Sender);
   void SetWordWrap(bool Value);
   int ClampedChar(int Char) const;

@@ -618,7 +618,8 @@ bool TCustomOndEdit::GetHighlighterAttriAtRowColEx(const TBufferCoord& P, std::s
   TokenType = 0;
   Start = 0;
   if (!FHighlighter || P.Line < 1 || P.Line > FLines->GetCount()) return false;
-  const std::string text = FLines->GetExpandedText(P.Line - 1);
+  std::string buffer;
+  const std::string_view text = ExpandedLine(P.Line - 1, buffer);
   // Tokens are positioned on the expanded text: look for the display column.
   const int col = LineCharToColumn(FLines->GetView(P.Line - 1), P.Char, FTabWidth);
   if (P.Char < 1 || P.Char > static_cast<int>(FLines->GetView(P.Line - 1).size())) return false;

@@ -463,6 +463,9 @@ struct TOndFoldScanner::Impl {
 
   std::vector<Set> Sets;  // [0]: the regions in use
   bool CaseSensitive = false;
+  // Whether any token holds a letter: else the case of the text changes no
+  // match, and lines are scanned as they are.
+  bool TokensHaveLetters = false;
 
   std::string Token(std::string_view T) const { return CaseSensitive ? std::string(T) : UpperAZ(T); }
 
@@ -499,6 +502,13 @@ struct TOndFoldScanner::Impl {
       AddSkips(set, src.SkipRegions());
       if (n > 0) AddSkips(set, Root.SkipRegions());
       Sets.push_back(std::move(set));
+    }
+    auto letters = [](const std::string& T) {
+      return std::any_of(T.begin(), T.end(), [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); });
+    };
+    for (const Set& s : Sets) {
+      for (const Region& r : s.Regions) TokensHaveLetters |= letters(r.Open) || letters(r.Close);
+      for (const Skip& k : s.Skips) TokensHaveLetters |= letters(k.Open) || letters(k.Close) || letters(k.Escape);
     }
     // Any closing token may end an open range of an outer set.
     std::array<bool, 256> closes{};
@@ -655,7 +665,7 @@ struct TOndFoldScan::State {
   void Line(std::string_view Original) {
     ++LineNo;
     std::string_view text = Original;
-    if (!Scanner.CaseSensitive) {
+    if (!Scanner.CaseSensitive && Scanner.TokensHaveLetters) {
       UpperAZ(text, Buffer);
       text = Buffer;
     }

@@ -103,7 +103,9 @@ class TOndCustomHighlighter {
   virtual void SetLine(std::string_view Text, int LineIndex) = 0;
   virtual void SetRange(TOndRangeState) {}
   virtual void ResetRange() {}
-  void SkipToEol();
+  // Passes over the rest of the line (a highlighter may do it faster than
+  // token by token through Next).
+  virtual void SkipToEol();
 
   bool GetEnabled() const noexcept { return FEnabled; }
   void SetEnabled(bool Value);

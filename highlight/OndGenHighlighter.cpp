@@ -135,7 +135,7 @@ void TOndGenHighlighter::SetLine(std::string_view Text, int LineIndex) {
   FEol = false;
   FEndReached = false;
   FToken = nullptr;
-  Next();
+  NextToken();
 }
 
 void TOndGenHighlighter::SetRange(TOndRangeState Value) {
@@ -191,7 +191,7 @@ void TOndGenHighlighter::LeaveWhile(bool (*Stays)(const TOndRange&, const TOndTo
   while (FCurrent != root && Stays(*FCurrent, Closed)) FCurrent = ParentOf(FCurrent);
 }
 
-void TOndGenHighlighter::Next() {
+void TOndGenHighlighter::NextToken() {
   FToken = nullptr;
   if (FEndReached) {
     if (FCurrent->GetCloseOnEol() || FCurrent->GetCloseOnTerm())
@@ -221,6 +221,25 @@ void TOndGenHighlighter::Next() {
     }
   }
   if (FRun >= FLen) FEndReached = true;
+}
+
+void TOndGenHighlighter::SkipToEol() {
+  while (!FEol) {
+    // A run of plain delimiters changes no state unless the range ends on
+    // one: it is passed over at once instead of a token at a time.
+    if (!FEndReached && !FCurrent->GetCloseOnTerm()) {
+      const TAbstractParser* delimiters = FCurrent->DelimitersParser();
+      int run = FRun;
+      while (run < FLen && FCurrent->ParserFor(FLine[run]) == delimiters) ++run;
+      if (run > FRun) {
+        FTokenPos = run - 1;
+        FRun = run;
+        if (FRun >= FLen) FEndReached = true;
+        continue;
+      }
+    }
+    NextToken();
+  }
 }
 
 }  // namespace ond

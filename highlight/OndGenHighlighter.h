@@ -70,7 +70,8 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   TOndHighlighterAttributes* GetTokenAttribute() const override { return FToken ? FToken->Attribs : nullptr; }
   int GetTokenKind() const override { return 1; }
   int GetTokenPos() const override { return FTokenPos; }
-  void Next() override;
+  void Next() override { NextToken(); }
+  void SkipToEol() override;
   void SetLine(std::string_view Text, int LineIndex) override;
   // Identifiers this highlighter did not hand out since its rules were last
   // prepared mean the main rules.
@@ -93,6 +94,8 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   void AddRuleAttributes(TOndRange& Range);
   void AddRuleAttribute(TOndRule& Rule, bool Effective);
   void Enter(TOndRange* Range, TOndToken* Closing);
+  // The step Next and SkipToEol take, without a virtual call per token.
+  void NextToken();
   TOndRange* ParentOf(TOndRange* Range) const noexcept;
   void LeaveWhile(bool (*Stays)(const TOndRange&, const TOndToken*), const TOndToken* Closed);
 

@@ -191,6 +191,9 @@ class TOndRange : public TOndRule {
     return FSymbolList[static_cast<unsigned char>(FoldChar(C))];
   }
   TOndToken* DefaultToken() const noexcept { return FDefaultToken.get(); }
+  // The parser of the delimiters that start no token of their own: each is
+  // a token by itself that neither opens nor closes a range.
+  const TAbstractParser* DelimitersParser() const noexcept { return FDelimitersParser.get(); }
   // Whether Node's symbol may end at P for a token that started at Start.
   bool NodeMatches(const TTokenNode& Node, const char* Line, int Len, int P, int Start) const noexcept;
 

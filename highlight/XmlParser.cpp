@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "highlight/XmlModelShared.h"
-#include "highlight/XmlNodeArena.h"
+#include "platform/core/BlockArena.h"
 #include "platform/core/ScopeGuard.h"
 #include "platform/core/CodePage.h"
 
@@ -79,7 +79,7 @@ class TXmlStmSource : public TXmlSource {
 class TXmlParser {
  public:
   TXmlParser(TXmlSource& src, bool preserve)
-      : S(src), FPreserve(preserve), FClass(NameClassTable()), FArena(TXmlNodeArena::Create()) {}
+      : S(src), FPreserve(preserve), FClass(NameClassTable()), FArena(TBlockArena::Create()) {}
   ~TXmlParser() { FArena->Release(); }
   TXmlParser(const TXmlParser&) = delete;
   TXmlParser& operator=(const TXmlParser&) = delete;
@@ -151,7 +151,7 @@ class TXmlParser {
   // A node of the parse, in the parse's arena.
   template <class Node, class... Args>
   std::shared_ptr<Node> Make(Args&&... args) {
-    return std::allocate_shared<Node>(TXmlArenaAllocator<Node>(FArena), std::forward<Args>(args)...);
+    return std::allocate_shared<Node>(TArenaAllocator<Node>(FArena), std::forward<Args>(args)...);
   }
 
   // A child of the node whose children are being read.
@@ -465,7 +465,7 @@ class TXmlParser {
   std::string FValue;            // the attribute value being read
   std::vector<TXmlAttr> FAttrs;  // the attributes of the tag being read
   const std::uint8_t* FClass;    // name classes by code
-  TXmlNodeArena* FArena;         // memory of the nodes made, held while parsing
+  TBlockArena* FArena;           // memory of the nodes made, held while parsing
   // The children read so far at each depth; FOpen is the innermost one.
   std::deque<std::vector<IXmlNode>> FPending;
   std::vector<IXmlNode>* FOpen = nullptr;

@@ -5,6 +5,7 @@
 #include <new>
 #include <utility>
 
+#include "platform/core/BlockArena.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/SysUtils.h"
 #include "services/jsonobjectDetail.h"
@@ -19,6 +20,15 @@ TJsonText::TJsonText(std::string_view ansi) : FOwned(AnsiToUtf16(ansi)), FView(F
 
 TJsonAvlEntry::TJsonAvlEntry(std::u16string name, IJsonObject value)
     : FHash(Hash(name)), FName(std::move(name)), FValue(std::move(value)) {}
+
+void TJsonAvlEntry::operator delete(TJsonAvlEntry* entry, std::destroying_delete_t) noexcept {
+  TBlockArena* arena = entry->FArena;
+  entry->~TJsonAvlEntry();
+  if (arena)
+    arena->Release();
+  else
+    ::operator delete(entry);
+}
 
 std::uint32_t TJsonAvlEntry::Hash(std::u16string_view name) noexcept {
   std::uint32_t h = 0;
@@ -465,6 +475,11 @@ TJsonObject::~TJsonObject() {
 IJsonObject TJsonObject::Create(TJsonDataType type) {
   if (type > jdtMethod) type = jdtNull;
   return std::make_shared<TJsonObject>(Key{}, type);
+}
+
+IJsonObject TJsonObject::CreateIn(TBlockArena* arena, TJsonDataType type) {
+  if (!arena) return Create(type);
+  return std::allocate_shared<TJsonObject>(TArenaAllocator<TJsonObject>(arena), Key{}, type);
 }
 
 IJsonObject TJsonObject::Create(bool v) {

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <new>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,6 +22,7 @@
 namespace ond {
 
 class TStream;
+class TBlockArena;
 class TJsonObject;
 class TJsonArray;
 class TJsonTableString;
@@ -69,6 +71,9 @@ class TJsonText {
 class TJsonAvlEntry {
  public:
   TJsonAvlEntry(std::u16string name, IJsonObject value);
+  // An entry made with new, or one a parser placed in its arena; delete
+  // gives each back where it came from.
+  void operator delete(TJsonAvlEntry* entry, std::destroying_delete_t) noexcept;
   // h = h * 129 + unit + 0x9E370001 over the UTF-16 units, modulo 2^32.
   static std::uint32_t Hash(std::u16string_view name) noexcept;
 
@@ -81,9 +86,11 @@ class TJsonAvlEntry {
   friend class TJsonAvlTree;
   friend class TJsonAvlIterator;
   friend struct AvlLinks;
+  friend struct TJsonMachine;
   TJsonAvlEntry* FChild[2] = {nullptr, nullptr};  // [0] earlier, [1] later in iteration order
   int FBalance = 0;                                // height(later) - height(earlier)
   std::uint32_t FHash;
+  TBlockArena* FArena = nullptr;                   // the arena the entry lives in, if any
   std::u16string FName;
   IJsonObject FValue;
 };
@@ -329,6 +336,10 @@ class TJsonObject : public std::enable_shared_from_this<TJsonObject> {
                        const IJsonObject& put, TJsonDataType type);
   bool PutPath(const TJsonText& path, IJsonObject v);
 
+  friend struct TJsonMachine;
+  // A value cut from a parse's arena (the heap without one).
+  static IJsonObject CreateIn(TBlockArena* arena, TJsonDataType type);
+
   bool FProcessing = false;
   TJsonDataType FDataType;
   void* FDataPtr = nullptr;
@@ -434,6 +445,9 @@ class TJsonTokenizer {
   int FArgCount = 0;
   IJsonObject FChild;  // the value a finished level hands to its parent
   std::unique_ptr<Level[]> FLevels;
+  // The memory of the values and members a document parse makes, held while
+  // the tokenizer reads (see TBlockArena); made with the first of them.
+  TBlockArena* FArena = nullptr;
   int FLine = 1;
   int FColumn = 0;
 };

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/core/BlockArena.h"
 #include "platform/core/Classes.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/SysUtils.h"
@@ -83,23 +84,6 @@ int HexValue(int c) {
   return -1;
 }
 
-// The value of a collected number, nil when malformed or too large.
-IJsonObject NumberValue(const std::u16string& t) {
-  const NumberShape shape = ReadNumberShape(t.data(), t.size());
-  if (!shape.Valid) return nullptr;
-  std::int64_t v = 0;
-  if (!shape.Point && !shape.Exponent) {
-    if (DigitsToInt64(t.data(), t.size(), v)) return TJsonObject::Create(v);
-  } else if (!shape.Exponent && shape.FractionDigits <= 4) {
-    static const std::int64_t scale[] = {10000, 1000, 100, 10, 1};
-    if (DigitsToInt64(t.data(), t.size(), v) && !__builtin_mul_overflow(v, scale[shape.FractionDigits], &v))
-      return TJsonObject::CreateCurrency(v);
-  }
-  double d = 0;
-  if (!TextToDouble(t.data(), t.size(), d)) return nullptr;
-  return TJsonObject::Create(d);
-}
-
 }  // namespace
 
 struct TJsonTokenizer::Level {
@@ -126,9 +110,13 @@ struct TJsonTokenizer::Level {
 };
 
 TJsonTokenizer::TJsonTokenizer() : FLevels(new Level[MaxDepth]) {}
-TJsonTokenizer::~TJsonTokenizer() = default;
+TJsonTokenizer::~TJsonTokenizer() {
+  if (FArena) FArena->Release();
+}
 
 void TJsonTokenizer::Reset() {
+  if (FArena) FArena->Release();
+  FArena = nullptr;
   for (int i = 0; i < MaxDepth; ++i) FLevels[i].Reset();
   FBuffer.clear();
   FDepth = 0;
@@ -157,6 +145,58 @@ struct TJsonMachine {
   TJsonDataType Type;
 
   Level& Cur() { return T.FLevels[T.FDepth]; }
+
+  // A document's values and members come from the tokenizer's arena; those a
+  // path makes go into a tree that lives on, and come from the heap.
+  TBlockArena* Arena() {
+    if (Self) return nullptr;
+    if (!T.FArena) T.FArena = TBlockArena::Create();
+    return T.FArena;
+  }
+  IJsonObject New(TJsonDataType type) { return TJsonObject::CreateIn(Arena(), type); }
+  IJsonObject NewString(std::u16string s) {
+    IJsonObject v = New(jdtString);
+    v->FString = std::move(s);
+    return v;
+  }
+  IJsonObject NewBool(bool b) {
+    IJsonObject v = New(jdtBoolean);
+    v->FValue.b = b;
+    return v;
+  }
+  TJsonAvlEntry* NewEntry(std::u16string name, IJsonObject value) {
+    TBlockArena* arena = Arena();
+    if (!arena) return new TJsonAvlEntry(std::move(name), std::move(value));
+    auto* e = new (arena->Take(sizeof(TJsonAvlEntry))) TJsonAvlEntry(std::move(name), std::move(value));
+    e->FArena = arena;
+    return e;
+  }
+  // The value of a collected number, nil when malformed or too large.
+  IJsonObject Number(const std::u16string& t) {
+    const NumberShape shape = ReadNumberShape(t.data(), t.size());
+    if (!shape.Valid) return nullptr;
+    std::int64_t i = 0;
+    IJsonObject v;
+    if (!shape.Point && !shape.Exponent) {
+      if (DigitsToInt64(t.data(), t.size(), i)) {
+        v = New(jdtInteger);
+        v->FValue.i = i;
+        return v;
+      }
+    } else if (!shape.Exponent && shape.FractionDigits <= 4) {
+      static const std::int64_t scale[] = {10000, 1000, 100, 10, 1};
+      if (DigitsToInt64(t.data(), t.size(), i) && !__builtin_mul_overflow(i, scale[shape.FractionDigits], &i)) {
+        v = New(jdtCurrency);
+        v->FValue.i = i;
+        return v;
+      }
+    }
+    double d = 0;
+    if (!TextToDouble(t.data(), t.size(), d)) return nullptr;
+    v = New(jdtDouble);
+    v->FValue.d = d;
+    return v;
+  }
   bool PathMode() const { return Self && T.FDepth == 0; }
   Action Fail(int c, int code) {
     T.FError = c == kEnd ? jteEndOfText : code;
@@ -260,12 +300,12 @@ Action TJsonMachine::Step(int c) {
           L.State = sString;
           return aConsume;
         case '{':
-          L.Value = TJsonObject::Create(jdtObject);
+          L.Value = New(jdtObject);
           L.State = sWhite;
           L.Saved = sMemberStart;
           return aConsume;
         case '[':
-          L.Value = TJsonObject::Create(jdtArray);
+          L.Value = New(jdtArray);
           L.State = sWhite;
           L.Saved = sArray;
           return aConsume;
@@ -306,7 +346,7 @@ Action TJsonMachine::Step(int c) {
       if (c == T.FQuote) {
         // The token's text moves into the value: a long string is never
         // held twice.
-        Finish(L, TJsonObject::Create(std::move(buf)));
+        Finish(L, NewString(std::move(buf)));
         buf.clear();
         return aConsume;
       }
@@ -365,7 +405,7 @@ Action TJsonMachine::Step(int c) {
         std::size_t n = buf.size();
         while (n > 0 && (buf[n - 1] == 10 || buf[n - 1] == 13 || buf[n - 1] == 32)) --n;
         buf.resize(n);
-        L.Value = TJsonObject::Create(std::move(buf));
+        L.Value = NewString(std::move(buf));
         buf.clear();
         L.State = sFinish;
         return aRedo;
@@ -383,7 +423,7 @@ Action TJsonMachine::Step(int c) {
         buf += static_cast<char16_t>(c);
         return aConsume;
       } else {
-        IJsonObject v = NumberValue(buf);
+        IJsonObject v = Number(buf);
         buf.clear();
         if (!v) {
           T.FError = jteNumber;
@@ -478,7 +518,7 @@ Action TJsonMachine::Step(int c) {
     case sMemberValue:
       return Push(L, sMemberAdded, sValue);
     case sMemberAdded:
-      L.Value->AsObject()->Put(std::move(L.Name), std::move(T.FChild));
+      L.Value->AsObject()->Insert(NewEntry(std::move(L.Name), std::move(T.FChild)));
       L.Name.clear();
       L.State = sWhite;
       L.Saved = sObjectSep;
@@ -512,7 +552,7 @@ Action TJsonMachine::Literal(Level& L, int c) {
     }
   } else if (!(c == '.' || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c > 255)) {
     T.FBuffer.clear();
-    Finish(L, lit[0] == 'n' ? TJsonObject::Create(jdtNull) : TJsonObject::Create(lit[0] == 't'));
+    Finish(L, lit[0] == 'n' ? New(jdtNull) : NewBool(lit[0] == 't'));
     return aRedo;
   }
   // Not the literal after all: the start of an unquoted word.

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,12 @@ bool ForceFolders(const std::string& folder);
 // or unreadable file, a folder, a pipe or a device, and a file larger than
 // the limit raise EFOpenError / EReadError naming the file and the reason.
 std::string ReadFileText(const std::string& fileName, std::int64_t limit = MaxTextFileSize);
+// The same, handing the buffer to `onRead` after every piece read (of at most
+// `piece` bytes) with the number of bytes read so far, so that the caller
+// can work on each piece while it is still in the cache. The bytes before
+// that number are the caller's to rewrite; the buffer may move between calls.
+std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::size_t piece,
+                         const std::function<void(char* bytes, std::size_t got)>& onRead);
 // At most `limit` bytes from the start of a file ("" when it cannot be read).
 std::string ReadFileHead(const std::string& fileName, std::size_t limit);
 // Writes a whole file. Without append the data goes to a temporary file in the

@@ -1,5 +1,7 @@
 #include "workspace/Encodings.h"
 
+#include <cstring>
+
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "workspace/Compatibility.h"
@@ -217,8 +219,67 @@ std::string EncodeText(std::string_view text, TEncoding* encoding) {
   return out + encoding->GetBytes(text);
 }
 
-std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced) {
-  return DecodeBuffer(ReadFileText(fileName), encoding, replaced);
+namespace {
+
+bool IsUtf8(TEncoding* encoding) {
+  const auto* mbcs = dynamic_cast<const TMBCSEncoding*>(encoding);
+  return mbcs != nullptr && mbcs->CodePage == CP_UTF8;
+}
+
+// Decodes a UTF-8 file into code page 1251 in the buffer it is read into,
+// piece by piece as the pieces come, while each is still in the cache. A
+// piece's last few bytes wait for the next when they may begin a character
+// that runs on into it.
+class TUtf8PieceDecoder {
+ public:
+  explicit TUtf8PieceDecoder(std::size_t* Replaced) : FReplaced(Replaced) {}
+
+  void Take(char* Bytes, std::size_t Got, bool Last) {
+    if (!FStarted) {
+      // The mark is known once three bytes are there (or the file ended).
+      if (Got < 3 && !Last) return;
+      FStarted = true;
+      FIn = Got >= 3 && std::memcmp(Bytes, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    }
+    std::size_t stop = Got;
+    if (!Last) {
+      // A character is at most four bytes, so the last four wait. The stop
+      // then moves back to the nearest byte that is no continuation byte,
+      // three at most: a character beginning before it ends before it. With
+      // none that near, no character can begin close enough to run past.
+      if (stop < FIn + 4) return;
+      stop -= 4;
+      auto continues = [&](std::size_t at) { return (static_cast<unsigned char>(Bytes[at]) & 0xC0) == 0x80; };
+      std::size_t lead = stop;
+      for (int k = 0; k < 3 && lead > FIn && continues(lead); ++k) --lead;
+      if (!continues(lead)) stop = lead;
+    }
+    if (stop <= FIn) return;
+    FOut += Utf8ToAnsiInto(Bytes + FIn, stop - FIn, Bytes + FOut, FReplaced);
+    FIn = stop;
+  }
+  std::size_t Length() const noexcept { return FOut; }
+
+ private:
+  std::size_t* FReplaced;
+  bool FStarted = false;
+  std::size_t FIn = 0;   // the next byte to decode
+  std::size_t FOut = 0;  // the length of the text decoded so far
+};
+
+}  // namespace
+
+std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced, std::size_t piece) {
+  if (!IsUtf8(encoding)) return DecodeBuffer(ReadFileText(fileName), encoding, replaced);
+  TUtf8PieceDecoder decoder(replaced);
+  std::string text = ReadFileText(fileName, MaxTextFileSize, piece,
+                                  [&](char* bytes, std::size_t got) { decoder.Take(bytes, got, false); });
+  decoder.Take(text.data(), text.size(), true);
+  text.resize(decoder.Length());
+  // Text beyond ASCII shrinks: the room it left is given back, not copied
+  // away from, so the text is never held twice.
+  ReleaseSpareCapacity(text);
+  return text;
 }
 
 void SaveTextFile(const std::string& fileName, std::string_view text, TEncoding* encoding, bool append) {

@@ -134,7 +134,10 @@ std::string DecodeText(std::string_view bytes, TEncoding* encoding, std::size_t*
 std::string DecodeBuffer(std::string bytes, TEncoding* encoding, std::size_t* replaced = nullptr);
 // The encoding's mark followed by the encoded text (null means Default).
 std::string EncodeText(std::string_view text, TEncoding* encoding);
-std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced = nullptr);
+// Reads and decodes a file. UTF-8 is decoded piece by piece (of `piece`
+// bytes) as it is read, in the buffer it is read into.
+std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced = nullptr,
+                         std::size_t piece = std::size_t{1} << 20);
 void SaveTextFile(const std::string& fileName, std::string_view text, TEncoding* encoding, bool append = false);
 
 }  // namespace ond

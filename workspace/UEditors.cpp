@@ -500,7 +500,7 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
   std::size_t replaced = 0;
   try {
     // Reading names the reason when the file is missing or no file at all.
-    text = DecodeBuffer(ReadFileText(fileName), EncodingOfKind(kind), &replaced);
+    text = LoadTextFile(fileName, EncodingOfKind(kind), &replaced);
   } catch (const std::exception& e) {
     LastError = e.what();
     // The panel never held this file's text: saving it there would replace

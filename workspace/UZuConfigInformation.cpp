@@ -176,7 +176,7 @@ bool TZuConfigInformation::Process(int index, TDiscovery& d) {
   // Decoded once, in the buffer it was read into, exactly as a panel decodes
   // it; the panel takes this text instead of reading the file again.
   std::size_t lossy = 0;
-  std::string text = DecodeBuffer(ReadFileText(e.FileName), TEncoding::UTF8(), &lossy);
+  std::string text = LoadTextFile(e.FileName, TEncoding::UTF8(), &lossy);
   if (index == 0) {
     const std::vector<std::string> values =
         GetKeyValues(text, {"configVersion", "author", "date", "description"});

@@ -54,6 +54,35 @@ TEST_P(SchemeGolden, TokensMatchTheReference) {
   EXPECT_EQ(dump, test::TempDir::Read(reference));
 }
 
+// Passing over the rest of a line at once ends in the state, and leaves the
+// highlighter where, a walk token by token would; also from a line's middle.
+TEST_P(SchemeGolden, SkipToEolEndsWhereTokenByTokenEnds) {
+  const std::string root = test::SourceDir();
+  const std::vector<std::string> lines =
+      scheme1x::SplitLines(test::TempDir::Read(root + "/" + GetParam().Input));
+  for (int first : {0, 1, 3}) {
+    TOndGenHighlighter byToken, atOnce;
+    ASSERT_TRUE(LoadBuiltinScheme(byToken, GetParam().Scheme));
+    ASSERT_TRUE(LoadBuiltinScheme(atOnce, GetParam().Scheme));
+    byToken.ResetRange();
+    atOnce.ResetRange();
+    for (std::size_t n = 0; n < lines.size(); ++n) {
+      byToken.SetLine(lines[n], static_cast<int>(n));
+      atOnce.SetLine(lines[n], static_cast<int>(n));
+      for (int k = 0; k < first && !atOnce.GetEol(); ++k) {
+        atOnce.Next();
+        byToken.Next();
+      }
+      while (!byToken.GetEol()) byToken.Next();
+      atOnce.SkipToEol();
+      ASSERT_TRUE(atOnce.GetEol());
+      EXPECT_EQ(atOnce.GetRange(), byToken.GetRange()) << "line " << n + 1 << " from token " << first;
+      EXPECT_EQ(atOnce.GetTokenAttribute(), byToken.GetTokenAttribute());
+      EXPECT_EQ(atOnce.GetTokenPos(), byToken.GetTokenPos());
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Builtin, SchemeGolden,
     ::testing::Values(SchemeSample{0, "samples/@quarn.zu", "scheme0-quarn.tokens"},

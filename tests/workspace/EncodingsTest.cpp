@@ -88,6 +88,35 @@ TEST(Encodings, DecodingTheReadBufferEqualsDecodingACopy) {
   }
 }
 
+TEST(Encodings, FilesDecodedPieceByPieceAsReadEqualDecodingTheWhole) {
+  // Pieces as small as one byte put a piece's end inside every kind of
+  // sequence, whole or broken, and inside the mark.
+  test::TempDir dir;
+  const std::string pieces[] = {"a", "\xD0\x9F", "\xD1\x8F", "\xE2\x84\x96", "\xF0\x9F\x98\x80", "\xC0", "\x80\x80",
+                                "\xE2\x84", "\xF0\x9F", "\r\n", "\xEF\xBB\xBF", "0123456789abcdef0123"};
+  unsigned seed = 5;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 16;
+  };
+  for (int round = 0; round < 60; ++round) {
+    std::string bytes = round % 3 == 0 ? "\xEF\xBB\xBF" : "";
+    const unsigned length = round < 6 ? round : next() % 300;
+    while (bytes.size() < length) bytes += pieces[next() % std::size(pieces)];
+    const std::string file = dir.Write("f" + std::to_string(round) + ".zu", bytes);
+    for (TEncoding* e : {TEncoding::UTF8(), TEncoding::Default(), static_cast<TEncoding*>(nullptr)}) {
+      std::size_t wholeLoss = 0;
+      const std::string whole = DecodeText(bytes, e, &wholeLoss);
+      for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, std::size_t{7},
+                                      std::size_t{64}, std::size_t{1} << 20}) {
+        std::size_t loss = 0;
+        EXPECT_EQ(LoadTextFile(file, e, &loss, piece), whole) << "round " << round << " piece " << piece;
+        EXPECT_EQ(loss, wholeLoss) << "round " << round << " piece " << piece;
+      }
+    }
+  }
+}
+
 TEST(Encodings, RangeChecksRaiseTheirMessages) {
   TEncoding* e = TEncoding::UTF8();
   auto message = [](auto f) {

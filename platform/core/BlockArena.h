@@ -1,27 +1,27 @@
-// Memory for the nodes one parse makes. A document of a few megabytes holds
-// hundreds of thousands of nodes; taking each from the general heap and giving
-// each back one by one costs more than reading the text. The parser instead
-// cuts its nodes and child lists from large blocks, and the blocks go back
-// together once the last of those nodes is gone. Nodes stay ordinary shared
-// nodes: they can be moved, kept or dropped one at a time as before; only the
-// memory of a dropped node waits for its blocks. Not part of the model's
-// interface.
+// Memory for the many small nodes one parse makes. A document of a few
+// megabytes holds hundreds of thousands of nodes; taking each from the general
+// heap and giving each back one by one costs more than reading the text. A
+// parser instead cuts its nodes from large blocks, and the blocks go back
+// together once the last of those nodes is gone. The nodes stay ordinary
+// shared nodes: they can be moved, kept or dropped one at a time; only the
+// memory of a dropped node waits for its blocks.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <new>
 
-namespace ond::xmlmodel {
+namespace ond {
 
-class TXmlNodeArena {
+class TBlockArena {
  public:
-  // The parser's own hold; released by Release like every node's.
-  static TXmlNodeArena* Create() { return new TXmlNodeArena(); }
-  TXmlNodeArena(const TXmlNodeArena&) = delete;
-  TXmlNodeArena& operator=(const TXmlNodeArena&) = delete;
+  // The creator's own hold; released by Release like every node's.
+  static TBlockArena* Create() { return new TBlockArena(); }
+  TBlockArena(const TBlockArena&) = delete;
+  TBlockArena& operator=(const TBlockArena&) = delete;
 
-  // Only the parsing thread takes memory; nodes may be freed anywhere.
+  // Only the thread that holds the creator's hold takes memory; what was
+  // taken may be given back on any thread.
   void* Take(std::size_t bytes) {
     bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
     if (bytes > static_cast<std::size_t>(FEnd - FNext)) NewBlock(bytes);
@@ -48,8 +48,8 @@ class TXmlNodeArena {
   };
   static constexpr std::size_t kHeader = (sizeof(Block) + kAlign - 1) & ~(kAlign - 1);
 
-  TXmlNodeArena() = default;
-  ~TXmlNodeArena() {
+  TBlockArena() = default;
+  ~TBlockArena() {
     while (FLast) {
       Block* prev = FLast->Prev;
       ::operator delete(FLast);
@@ -81,24 +81,24 @@ class TXmlNodeArena {
 // Hands arena memory to std::allocate_shared: each node holds the arena until
 // it is freed.
 template <class T>
-class TXmlArenaAllocator {
+class TArenaAllocator {
  public:
   using value_type = T;
-  explicit TXmlArenaAllocator(TXmlNodeArena* arena) noexcept : FArena(arena) {}
+  explicit TArenaAllocator(TBlockArena* arena) noexcept : FArena(arena) {}
   template <class U>
-  TXmlArenaAllocator(const TXmlArenaAllocator<U>& o) noexcept : FArena(o.Arena()) {}
+  TArenaAllocator(const TArenaAllocator<U>& o) noexcept : FArena(o.Arena()) {}
 
   T* allocate(std::size_t n) { return static_cast<T*>(FArena->Take(n * sizeof(T))); }
   void deallocate(T*, std::size_t) noexcept { FArena->Release(); }
-  TXmlNodeArena* Arena() const noexcept { return FArena; }
+  TBlockArena* Arena() const noexcept { return FArena; }
 
   template <class U>
-  bool operator==(const TXmlArenaAllocator<U>& o) const noexcept {
+  bool operator==(const TArenaAllocator<U>& o) const noexcept {
     return FArena == o.Arena();
   }
 
  private:
-  TXmlNodeArena* FArena;
+  TBlockArena* FArena;
 };
 
-}  // namespace ond::xmlmodel
+}  // namespace ond
