@@ -832,6 +832,7 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // Walks on; true when done (W.Found is the partner or (0, 0)), false when
   // Until passed first.
   bool WalkBracket(TBracketWalk& W, std::chrono::steady_clock::time_point Until) const;
+  void RememberBracketPartner(const TBufferCoord& From, const TBufferCoord& Found);
   void DropBracketSearch() noexcept;
   void StartIdleWork();
   std::unique_ptr<TTimer> FIdleTimer;

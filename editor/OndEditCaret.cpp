@@ -697,8 +697,17 @@ bool TCustomOndEdit::WalkBracket(TBracketWalk& W, std::chrono::steady_clock::tim
   using Clock = std::chrono::steady_clock;
   const int count = FLines->GetCount();
   const int step = W.Forward ? 1 : -1;
-  int l = W.Line, c = W.Char, walked = 0;
+  int l = W.Line, c = W.Char;
   std::string_view text = l >= 1 && l <= count ? FLines->GetView(l - 1) : std::string_view();
+  // Lines passed or scanned for their states before the clock is looked at
+  // again: whatever the time, a walk goes that far.
+  int budget = kBracketWalkLines;
+  auto spent = [&](int Lines) {
+    budget -= Lines;
+    if (budget > 0) return false;
+    budget = kBracketWalkLines;
+    return Clock::now() >= Until;
+  };
   // Stops with (l, c) the last place looked at.
   auto pause = [&] {
     W.Line = l;
@@ -715,7 +724,7 @@ bool TCustomOndEdit::WalkBracket(TBracketWalk& W, std::chrono::steady_clock::tim
       }
       text = FLines->GetView(l - 1);
       c = W.Forward ? 0 : static_cast<int>(text.size()) + 1;
-      if (++walked % kBracketWalkLines == 0 && Clock::now() >= Until) return pause();
+      if (spent(1)) return pause();
       // Most lines hold neither bracket.
       if (HoldsEither(text, W.Open, W.Close)) c = NextBracketChar(text, c + step, W.Forward, W.Open, W.Close);
     }
@@ -727,9 +736,10 @@ bool TCustomOndEdit::WalkBracket(TBracketWalk& W, std::chrono::steady_clock::tim
       if (l - 2 >= FRangesKnown) {
         // The states down to here are scanned a piece at a time, so that a
         // walk in idle time stops soon enough.
-        ScanRangesThrough(std::min(l - 2, FRangesKnown + kBracketWalkLines - 1));
+        const int from = FRangesKnown;
+        ScanRangesThrough(std::min(l - 2, from + kBracketWalkLines - 1));
         c -= step;  // this bracket again
-        if (Clock::now() >= Until) return pause();
+        if (spent(FRangesKnown - from)) return pause();
         continue;
       }
       std::string token;
@@ -769,8 +779,7 @@ TBufferCoord TCustomOndEdit::MatchingBracketSoon(const TBufferCoord& P, bool& Kn
   }
   // A near partner is found at once: one stretch of lines.
   if (WalkBracket(w, std::chrono::steady_clock::time_point::min())) {
-    std::rotate(FBracketsFound.rbegin(), FBracketsFound.rbegin() + 1, FBracketsFound.rend());
-    FBracketsFound[0] = {P, w.Found};
+    RememberBracketPartner(P, w.Found);
     return w.Found;
   }
   FBracketWalk = std::make_unique<TBracketWalk>(w);

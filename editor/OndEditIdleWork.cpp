@@ -37,13 +37,17 @@ bool TCustomOndEdit::RunIdleWork(std::chrono::milliseconds Budget) {
     if (!WalkBracket(*FBracketWalk, until)) return false;
     const TBracketWalk done = *FBracketWalk;
     FBracketWalk.reset();
-    std::rotate(FBracketsFound.rbegin(), FBracketsFound.rbegin() + 1, FBracketsFound.rend());
-    FBracketsFound[0] = {done.From, done.Found};
+    RememberBracketPartner(done.From, done.Found);
     // The painting that asked for it gets its answer.
     InvalidateLine(done.From.Line);
     if (done.Found.Line > 0) InvalidateLine(done.Found.Line);
   }
   return true;
+}
+
+void TCustomOndEdit::RememberBracketPartner(const TBufferCoord& From, const TBufferCoord& Found) {
+  std::rotate(FBracketsFound.rbegin(), FBracketsFound.rbegin() + 1, FBracketsFound.rend());
+  FBracketsFound[0] = {From, Found};
 }
 
 void TCustomOndEdit::DropBracketSearch() noexcept {

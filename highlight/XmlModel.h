@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/BlockArena.h"
 #include "platform/core/Classes.h"
 #include "platform/core/SysUtils.h"
 
@@ -202,7 +203,8 @@ class TXmlNodeList : public TXmlBase {
   friend class TXmlParser;
   friend class TXmlWriter;
   TXmlNode* FOwner;
-  std::vector<IXmlNode> FItems;
+  // A list the parser fills takes its items from the parse's blocks.
+  std::vector<IXmlNode, TArenaOrHeapAllocator<IXmlNode>> FItems;
 };
 
 struct TXmlAttr {

@@ -167,7 +167,8 @@ class TXmlParser {
     if (!node.FChilds) node.FChilds = Make<TXmlNodeList>(&node);
     auto& items = node.FChilds->FItems;
     if (items.empty())
-      items.assign(std::make_move_iterator(kids.begin()), std::make_move_iterator(kids.end()));
+      items = std::decay_t<decltype(items)>(std::make_move_iterator(kids.begin()), std::make_move_iterator(kids.end()),
+                                            TArenaOrHeapAllocator<IXmlNode>(FArena));
     else
       items.insert(items.end(), std::make_move_iterator(kids.begin()), std::make_move_iterator(kids.end()));
     kids.clear();
@@ -247,16 +248,32 @@ class TXmlParser {
   int InternName(TXmlNameTable& table) {
     const int c = S.Cur();
     if (c >= 0 && (FClass[c] & kNameStartBit)) {
+      // The table's hash, taken while scanning.
+      std::uint32_t h = static_cast<unsigned char>(*S.P);
       const char* p = S.P + 1;
-      while (p < S.E && IsNameChar(*p)) ++p;
+      for (; p < S.E && IsNameChar(*p); ++p) h = h * 33 + static_cast<unsigned char>(*p);
       if (p < S.E) {
         const std::string_view name(S.P, static_cast<std::size_t>(p - S.P));
         S.P = p;
-        return table.GetID(name);
+        return CachedID(table, name, h);
       }
     }
     Name(FName);
     return table.GetID(FName);
+  }
+
+  // A document uses few names over and over: the last ID seen for each hash
+  // is tried before the table's own search.
+  int CachedID(TXmlNameTable& table, std::string_view name, std::uint32_t hash) {
+    if (FCacheTable != &table) {
+      FCacheTable = &table;
+      for (NameSlot& s : FNameCache) s = NameSlot{};
+    }
+    NameSlot& slot = FNameCache[hash % kNameCacheSize];
+    if (slot.ID >= 0 && slot.Hash == hash && table.GetName(slot.ID) == name) return slot.ID;
+    slot.ID = table.GetID(name);
+    slot.Hash = hash;
+    return slot.ID;
   }
 
   void Reference(std::string& out) {
@@ -469,6 +486,13 @@ class TXmlParser {
   // The children read so far at each depth; FOpen is the innermost one.
   std::deque<std::vector<IXmlNode>> FPending;
   std::vector<IXmlNode>* FOpen = nullptr;
+  struct NameSlot {
+    int ID = -1;
+    std::uint32_t Hash = 0;
+  };
+  static constexpr std::size_t kNameCacheSize = 256;
+  NameSlot FNameCache[kNameCacheSize];
+  const TXmlNameTable* FCacheTable = nullptr;
 };
 
 void TXmlDocument::LoadXML(std::string_view text) {

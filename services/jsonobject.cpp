@@ -251,8 +251,9 @@ int SubtreeHeight(TJsonAvlEntry* e) {
 int TJsonAvlTree::Height() const { return SubtreeHeight(FRoot); }
 
 void TJsonTableString::DeleteEntry(TJsonAvlEntry* entry, bool all) {
-  IJsonObject v = entry->GetValue();
-  entry->SetValue(nullptr);
+  // The value goes after its entry; taken without touching its count.
+  IJsonObject v;
+  v.swap(entry->FValue);
   if (all && v) v->Clear(true);
   delete entry;
 }

@@ -87,6 +87,7 @@ class TJsonAvlEntry {
   friend class TJsonAvlIterator;
   friend struct AvlLinks;
   friend struct TJsonMachine;
+  friend class TJsonTableString;
   TJsonAvlEntry* FChild[2] = {nullptr, nullptr};  // [0] earlier, [1] later in iteration order
   int FBalance = 0;                                // height(later) - height(earlier)
   std::uint32_t FHash;

@@ -804,31 +804,38 @@ IJsonObject ParseText(TJsonTokenizer& tok, const char16_t* text, std::int64_t le
       }
       // Runs of blanks, of number characters, and inside strings and names
       // are taken at once; blanks are not kept.
-      const std::uint8_t st = tok.FLevels[tok.FDepth].State;
+      TJsonTokenizer::Level& L = tok.FLevels[tok.FDepth];
+      const std::uint8_t st = L.State;
       std::int64_t e = pos;
       bool keep = true;
+      // Lines and columns are counted in the same pass that finds the run's end.
+      auto advance = [&tok](char16_t ch) {
+        if (ch == 10) {
+          ++tok.FLine;
+          tok.FColumn = 0;
+        } else {
+          tok.FColumn += ch == 9 ? 4 : 1;
+        }
+      };
       if (st == sWhite && IsSpace(c)) {
-        while (e < length && IsSpace(text[e])) ++e;
+        for (; e < length && IsSpace(text[e]); ++e) advance(text[e]);
         keep = false;
       } else if (st == sNumber && IsNumberChar(c)) {
         while (e < length && IsNumberChar(text[e])) ++e;
+        tok.FColumn += static_cast<int>(e - pos);
       } else if ((st == sString || st == sQuotedName) && c != tok.FQuote && c != '\\' && c != kEnd) {
-        while (e < length && text[e] != tok.FQuote && text[e] != '\\' && text[e] != 0) ++e;
+        const char16_t quote = tok.FQuote;
+        for (char16_t ch; e < length && (ch = text[e]) != quote && ch != '\\' && ch != 0; ++e) advance(ch);
       }
       if (e > pos) {
-        for (std::int64_t i = pos; i < e; ++i) {
-          if (text[i] == 10) {
-            ++tok.FLine;
-            tok.FColumn = 0;
-          } else {
-            tok.FColumn += text[i] == 9 ? 4 : 1;
-          }
-        }
         if (keep) tok.FBuffer.append(text + pos, static_cast<std::size_t>(e - pos));
         tok.FCharOffset += e - pos;
         pos = e;
         continue;
       }
+      // Past blanks the level goes on as it was before them (a comment
+      // aside): taken here rather than by one more step of the machine.
+      if (st == sWhite && c != '/') L.State = L.Saved;
     }
     Action a;
     do a = m.Step(c);

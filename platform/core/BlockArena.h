@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstddef>
 #include <new>
+#include <type_traits>
 
 namespace ond {
 
@@ -99,6 +100,44 @@ class TArenaAllocator {
 
  private:
   TBlockArena* FArena;
+};
+
+// Like TArenaAllocator, but without an arena it takes from the heap: for the
+// containers a parse fills at their final size that may still grow later.
+// Each block it hands out holds the arena, so a container can never outlive
+// its memory; a copy of a container goes to the heap.
+template <class T>
+class TArenaOrHeapAllocator {
+ public:
+  using value_type = T;
+  using propagate_on_container_move_assignment = std::true_type;
+  using propagate_on_container_swap = std::true_type;
+  using is_always_equal = std::false_type;
+
+  TArenaOrHeapAllocator() noexcept = default;
+  explicit TArenaOrHeapAllocator(TBlockArena* arena) noexcept : FArena(arena) {}
+  template <class U>
+  TArenaOrHeapAllocator(const TArenaOrHeapAllocator<U>& o) noexcept : FArena(o.Arena()) {}
+  TArenaOrHeapAllocator select_on_container_copy_construction() const noexcept { return {}; }
+
+  T* allocate(std::size_t n) {
+    return static_cast<T*>(FArena ? FArena->Take(n * sizeof(T)) : ::operator new(n * sizeof(T)));
+  }
+  void deallocate(T* p, std::size_t n) noexcept {
+    if (FArena)
+      FArena->Release();
+    else
+      ::operator delete(p, n * sizeof(T));
+  }
+  TBlockArena* Arena() const noexcept { return FArena; }
+
+  template <class U>
+  bool operator==(const TArenaOrHeapAllocator<U>& o) const noexcept {
+    return FArena == o.Arena();
+  }
+
+ private:
+  TBlockArena* FArena = nullptr;
 };
 
 }  // namespace ond

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "platform/core/BlockArena.h"
@@ -30,6 +31,30 @@ TEST(BlockArena, BlocksServeAnySizeAndGoWithTheLastHold) {
     EXPECT_EQ(p[0], 'x');
     arena->Release();  // the last one frees the blocks (the leak checker watches)
   }
+}
+
+// A container that a parse filled may be copied, moved, swapped and grown
+// after the parse: its memory stays valid, copies go to the heap, and the
+// blocks still go with the last holder.
+TEST(BlockArena, ContainersOnItKeepItAlive) {
+  using Vec = std::vector<std::string, TArenaOrHeapAllocator<std::string>>;
+  TBlockArena* arena = TBlockArena::Create();
+  Vec filled{TArenaOrHeapAllocator<std::string>(arena)};
+  for (int i = 0; i < 10; ++i) filled.push_back(std::string(40, static_cast<char>('a' + i)));
+  arena->Release();  // only the container holds the blocks now
+  const Vec copy = filled;
+  EXPECT_EQ(copy.get_allocator().Arena(), nullptr);
+  Vec other;
+  other.swap(filled);
+  EXPECT_EQ(other.get_allocator().Arena(), arena);
+  for (int i = 0; i < 100; ++i) other.push_back("grown");  // more blocks, after the parse
+  Vec moved;
+  moved = std::move(other);
+  EXPECT_EQ(moved[9], std::string(40, 'j'));
+  EXPECT_EQ(moved.size(), 110u);
+  EXPECT_EQ(copy[3], std::string(40, 'd'));
+  moved = copy;  // keeps its arena, holds the copied text there
+  EXPECT_EQ(moved.size(), 10u);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "platform/Forms.h"
 #include "platform/Graphics.h"
 #include "search/OndEditSearch.h"
+#include "tests/editor/gui/LoadedEditor.h"
 
 namespace ond {
 namespace {
@@ -53,29 +54,7 @@ std::string LongText(int Lines) {
 
 const int kLong = TCustomOndEdit::kIdleWorkLines + 2000;
 
-struct Panel {
-  TOndGenHighlighter Highlighter;
-  std::unique_ptr<TOndEdit> Edit = std::make_unique<TOndEdit>(nullptr);
-};
-
-// An editor loaded the way a panel loads its file, scanned at once (Eager)
-// or with the scan put off; shown, so that it paints.
-std::unique_ptr<Panel> Open(const std::string& Text, bool Eager) {
-  auto p = std::make_unique<Panel>();
-  EXPECT_TRUE(LoadBuiltinScheme(p->Highlighter, 0));
-  TOndEdit& ed = *p->Edit;
-  ed.SetBounds(0, 0, 500, 400);
-  ed.SetHighlighter(&p->Highlighter);
-  ed.CodeFolding().SetHighlighterFoldRegions(true);
-  ed.Lines()->LoadFromString(std::string(Text));
-  ed.CodeFolding().SetEnabled(true);
-  if (Eager)
-    ed.RescanFoldRanges();
-  else
-    ed.RescanFoldRangesLater();
-  ed.SetCaretXY(BufferCoord(1, 1));
-  return p;
-}
+using test::OpenLoaded;
 
 void Paint(TOndEdit& Ed) {
   TBitmap bmp;
@@ -107,8 +86,8 @@ bool RunEventLoopUntilIdle(TCustomOndEdit& Ed) {
 
 TEST(IdleFoldScan, TheEventLoopFinishesTheScanOfALongTextAsAScanAtOnce) {
   const std::string text = LongText(kLong);
-  auto eager = Open(text, true);
-  auto lazy = Open(text, false);
+  auto eager = OpenLoaded(text, true);
+  auto lazy = OpenLoaded(text, false);
   Paint(*lazy->Edit);
   // Painted without marks: the scan waits for idle time.
   EXPECT_TRUE(lazy->Edit->AllFoldRanges().ScanPending());
@@ -120,8 +99,8 @@ TEST(IdleFoldScan, TheEventLoopFinishesTheScanOfALongTextAsAScanAtOnce) {
 
 TEST(IdleFoldScan, PiecesOneAfterAnotherGiveTheRangesOfAScanAtOnce) {
   const std::string text = LongText(kLong);
-  auto eager = Open(text, true);
-  auto lazy = Open(text, false);
+  auto eager = OpenLoaded(text, true);
+  auto lazy = OpenLoaded(text, false);
   // The caret's line opens a range, found once the scan is complete.
   lazy->Edit->SetCaretXY(BufferCoord(3, 7));
   eager->Edit->SetCaretXY(BufferCoord(3, 7));
@@ -137,8 +116,8 @@ TEST(IdleFoldScan, PiecesOneAfterAnotherGiveTheRangesOfAScanAtOnce) {
 
 TEST(IdleFoldScan, AShortTextGetsItsFoldsOnItsFirstPaint) {
   const std::string text = LongText(TCustomOndEdit::kIdleWorkLines - 100);
-  auto eager = Open(text, true);
-  auto lazy = Open(text, false);
+  auto eager = OpenLoaded(text, true);
+  auto lazy = OpenLoaded(text, false);
   Paint(*lazy->Edit);
   EXPECT_FALSE(lazy->Edit->AllFoldRanges().ScanPending());
   EXPECT_FALSE(lazy->Edit->IdleWorkPending());
@@ -186,8 +165,8 @@ class IdleFoldScanInterrupted : public ::testing::TestWithParam<Step> {};
 
 TEST_P(IdleFoldScanInterrupted, FinishesFirstAndAnswersAsAScanAtOnce) {
   const std::string text = LongText(kLong);
-  auto eager = Open(text, true);
-  auto lazy = Open(text, false);
+  auto eager = OpenLoaded(text, true);
+  auto lazy = OpenLoaded(text, false);
   Paint(*lazy->Edit);
   for (int i = 0; i < 3; ++i) ASSERT_FALSE(lazy->Edit->RunIdleWork(0ms));
   ASSERT_TRUE(lazy->Edit->AllFoldRanges().ScanPending());
@@ -200,7 +179,7 @@ INSTANTIATE_TEST_SUITE_P(Steps, IdleFoldScanInterrupted, ::testing::ValuesIn(kSt
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(IdleFoldScan, SearchingAndMovingTheCaretLeaveTheScanToCome) {
-  auto lazy = Open(LongText(kLong), false);
+  auto lazy = OpenLoaded(LongText(kLong), false);
   TOndEditSearch engine;
   lazy->Edit->SetSearchEngine(&engine);
   Paint(*lazy->Edit);
@@ -212,7 +191,7 @@ TEST(IdleFoldScan, SearchingAndMovingTheCaretLeaveTheScanToCome) {
 }
 
 TEST(IdleFoldScan, AnEditorClosedMidScanLeavesNothingBehind) {
-  auto lazy = Open(LongText(kLong), false);
+  auto lazy = OpenLoaded(LongText(kLong), false);
   Paint(*lazy->Edit);
   ASSERT_FALSE(lazy->Edit->RunIdleWork(0ms));
   lazy->Edit.reset();
@@ -222,8 +201,8 @@ TEST(IdleFoldScan, AnEditorClosedMidScanLeavesNothingBehind) {
 
 TEST(IdleFoldScan, ReloadingMidScanStartsAfresh) {
   const std::string text = LongText(kLong);
-  auto eager = Open(text, true);
-  auto lazy = Open(text + text, false);
+  auto eager = OpenLoaded(text, true);
+  auto lazy = OpenLoaded(text + text, false);
   Paint(*lazy->Edit);
   ASSERT_FALSE(lazy->Edit->RunIdleWork(0ms));
   // Loading drops the ranges (and the scan) of the text before.
@@ -273,7 +252,7 @@ TBufferCoord PlainPartner(TCustomOndEdit& Ed, TBufferCoord P) {
 }
 
 TEST(BracketPartner, EveryBracketOfAShortTextAsThePlainWalkFindsIt) {
-  auto p = Open(LongText(60), true);
+  auto p = OpenLoaded(LongText(60), true);
   TOndEdit& ed = *p->Edit;
   int brackets = 0;
   for (int l = 1; l <= ed.Lines()->GetCount(); ++l)
@@ -291,7 +270,7 @@ TEST(BracketPartner, EveryBracketOfAShortTextAsThePlainWalkFindsIt) {
 }
 
 TEST(BracketPartner, AFarPartnerInALongTextComesInIdleTime) {
-  auto p = Open(LongText(kLong), true);
+  auto p = OpenLoaded(LongText(kLong), true);
   TOndEdit& ed = *p->Edit;
   const int last = ed.Lines()->GetCount();  // the closing brace
   bool known = true;
@@ -318,17 +297,20 @@ TEST(BracketPartner, AFarPartnerInALongTextComesInIdleTime) {
 }
 
 TEST(BracketPartner, ANearPartnerInALongTextIsKnownAtOnce) {
-  auto p = Open(LongText(kLong), true);
-  TOndEdit& ed = *p->Edit;
-  bool known = false;
-  // Line 2 opens "b", closed on line 17.
-  EXPECT_EQ(ed.MatchingBracketSoon(BufferCoord(8, 2), known), BufferCoord(3, 17));
-  EXPECT_TRUE(known);
-  EXPECT_FALSE(ed.IdleWorkPending());
+  // Scanned or not: the states the walk needs are scanned on the way.
+  for (bool scanned : {true, false}) {
+    auto p = OpenLoaded(LongText(kLong), scanned);
+    TOndEdit& ed = *p->Edit;
+    bool known = false;
+    // Line 2 opens "b", closed on line 17.
+    EXPECT_EQ(ed.MatchingBracketSoon(BufferCoord(8, 2), known), BufferCoord(3, 17));
+    EXPECT_TRUE(known);
+    EXPECT_FALSE(ed.IdleWorkPending());
+  }
 }
 
 TEST(BracketPartner, ACaretMoveOrAnEditDropsTheSearch) {
-  auto p = Open(LongText(kLong), true);
+  auto p = OpenLoaded(LongText(kLong), true);
   TOndEdit& ed = *p->Edit;
   bool known = true;
   ed.MatchingBracketSoon(BufferCoord(1, 1), known);

@@ -15,6 +15,7 @@
 #include "highlight/OndBuiltinSchemes.h"
 #include "highlight/OndGenHighlighter.h"
 #include "search/OndEditSearch.h"
+#include "tests/editor/gui/LoadedEditor.h"
 #include "tests/support/TempDir.h"
 
 namespace ond {
@@ -47,29 +48,7 @@ std::string ReadSample(const std::string& Relative) {
   return s.str();
 }
 
-struct Panel {
-  TOndGenHighlighter Highlighter;
-  std::unique_ptr<TOndEdit> Edit = std::make_unique<TOndEdit>(nullptr);
-};
-
-// An editor loaded the way a panel loads its file, with the scan made at
-// once (Eager) or put off.
-std::unique_ptr<Panel> Open(const std::string& Text, bool Eager) {
-  auto p = std::make_unique<Panel>();
-  EXPECT_TRUE(LoadBuiltinScheme(p->Highlighter, 0));
-  TOndEdit& ed = *p->Edit;
-  ed.SetBounds(0, 0, 500, 400);
-  ed.SetHighlighter(&p->Highlighter);
-  ed.CodeFolding().SetHighlighterFoldRegions(true);
-  ed.Lines()->LoadFromString(std::string(Text));
-  ed.CodeFolding().SetEnabled(true);
-  if (Eager)
-    ed.RescanFoldRanges();
-  else
-    ed.RescanFoldRangesLater();
-  ed.SetCaretXY(BufferCoord(1, 1));
-  return p;
-}
+using test::OpenLoaded;
 
 // Every range in flat order: lines, depth, indentation, region (by its
 // tokens: the two editors have highlighters of their own), state and the
@@ -170,8 +149,8 @@ class PostponedFoldScan : public ::testing::TestWithParam<FirstQuestion> {};
 TEST_P(PostponedFoldScan, AnswersAndRangesMatchAScanAtLoading) {
   for (const std::string& text :
        {std::string(kText), ReadSample("samples/@quarn.zu"), ReadSample("samples/quarn/colors/colors.zu")}) {
-    auto eager = Open(text, true);
-    auto lazy = Open(text, false);
+    auto eager = OpenLoaded(text, true);
+    auto lazy = OpenLoaded(text, false);
     ASSERT_TRUE(lazy->Edit->AllFoldRanges().ScanPending());
     EXPECT_EQ(GetParam().Ask(*lazy->Edit), GetParam().Ask(*eager->Edit));
     EXPECT_EQ(Dump(*lazy->Edit), Dump(*eager->Edit));
@@ -182,7 +161,7 @@ INSTANTIATE_TEST_SUITE_P(FirstQuestions, PostponedFoldScan, ::testing::ValuesIn(
                          [](const auto& Info) { return std::string(Info.param.Name); });
 
 TEST(PostponedFoldScanLoad, NothingBeforeTheFirstQuestionScans) {
-  auto lazy = Open(kText, false);
+  auto lazy = OpenLoaded(kText, false);
   // The folding switch and moving the caret leave the scan to come; the
   // caret's range is the one on the line it was moved to.
   lazy->Edit->CodeFolding().SetEnabled(false);
@@ -195,7 +174,7 @@ TEST(PostponedFoldScanLoad, NothingBeforeTheFirstQuestionScans) {
 }
 
 TEST(PostponedFoldScanLoad, SearchingLeavesTheScanToCome) {
-  auto lazy = Open(kText, false);
+  auto lazy = OpenLoaded(kText, false);
   TOndEditSearch engine;
   lazy->Edit->SetSearchEngine(&engine);
   EXPECT_EQ(lazy->Edit->SearchReplace("deep", "", ssoEntireScope), 1);
@@ -203,7 +182,7 @@ TEST(PostponedFoldScanLoad, SearchingLeavesTheScanToCome) {
 }
 
 TEST(PostponedFoldScanLoad, ClearingTheTextDropsTheScan) {
-  auto lazy = Open(kText, false);
+  auto lazy = OpenLoaded(kText, false);
   lazy->Edit->Lines()->Clear();
   EXPECT_FALSE(lazy->Edit->AllFoldRanges().ScanPending());
   EXPECT_EQ(lazy->Edit->AllFoldRanges().AllCount(), 0);

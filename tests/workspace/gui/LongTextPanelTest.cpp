@@ -36,6 +36,18 @@ std::string LongFile() {
   return text + "  \"end\": 0\r\n}\r\n";
 }
 
+// One panel of a set holding the long file, with folding and paired
+// brackets on.
+struct LongPanel {
+  SyntaxOn On;
+  Host H{600};
+  test::TempDir Dir;
+  std::unique_ptr<TEditors> Editors =
+      std::make_unique<TEditors>(nullptr, H.popup, H.bar, H.status, H.tree, H.box);
+  TEditor* Panel = Editors->AddEditor(0, "long.zu", true);
+  bool Loaded = Panel->LoadFromFile(Dir.Write("long.zu", LongFile()), 2);
+};
+
 // A paint of the editor, its transient part as the shown editor calls it.
 void Paint(TEditor& e) {
   TBitmap bmp;
@@ -50,12 +62,9 @@ bool RunUntilIdle(TEditor& e) {
 }
 
 TEST(LongTextPanel, TheBracketPairAndTheFoldsComeAfterTheFirstPaint) {
-  SyntaxOn on;
-  Host h(600);
-  test::TempDir dir;
-  TEditors editors(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
-  TEditor* e = editors.AddEditor(0, "long.zu", true);
-  ASSERT_TRUE(e->LoadFromFile(dir.Write("long.zu", LongFile()), 2));
+  LongPanel p;
+  TEditor* e = p.Panel;
+  ASSERT_TRUE(p.Loaded);
   // The closing brace (a panel keeps the empty line after the last break).
   const TOndEditStringList& lines = *e->Editor->Lines();
   const int last = lines.GetCount() - (lines.GetView(lines.GetCount() - 1).empty() ? 1 : 0);
@@ -79,12 +88,9 @@ TEST(LongTextPanel, TheBracketPairAndTheFoldsComeAfterTheFirstPaint) {
 }
 
 TEST(LongTextPanel, ACaretMoveOrAnEditCancelsTheSearch) {
-  SyntaxOn on;
-  Host h(600);
-  test::TempDir dir;
-  TEditors editors(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
-  TEditor* e = editors.AddEditor(0, "long.zu", true);
-  ASSERT_TRUE(e->LoadFromFile(dir.Write("long.zu", LongFile()), 2));
+  LongPanel p;
+  TEditor* e = p.Panel;
+  ASSERT_TRUE(p.Loaded);
   Paint(*e);
   e->Editor->AllFoldRanges().Settle();
   ASSERT_TRUE(e->Editor->IdleWorkPending());
@@ -101,16 +107,13 @@ TEST(LongTextPanel, ACaretMoveOrAnEditCancelsTheSearch) {
 }
 
 TEST(LongTextPanel, APanelClosedWhileItsWorkWaitsLeavesNothingBehind) {
-  SyntaxOn on;
-  Host h(600);
-  test::TempDir dir;
-  auto editors = std::make_unique<TEditors>(nullptr, h.popup, h.bar, h.status, h.tree, h.box);
-  TEditor* e = editors->AddEditor(0, "long.zu", true);
-  ASSERT_TRUE(e->LoadFromFile(dir.Write("long.zu", LongFile()), 2));
+  LongPanel p;
+  TEditor* e = p.Panel;
+  ASSERT_TRUE(p.Loaded);
   Paint(*e);
   ASSERT_FALSE(e->Editor->RunIdleWork(std::chrono::milliseconds(0)));
   ASSERT_TRUE(e->Editor->AllFoldRanges().ScanPending());
-  editors.reset();
+  p.Editors.reset();
   // No piece runs for a panel that is gone.
   for (int i = 0; i < 5; ++i) Application()->ProcessMessages();
 }
