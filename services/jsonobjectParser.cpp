@@ -330,8 +330,9 @@ Action TJsonMachine::Step(int c) {
         default:
           buf.clear();
           if (c == '-' || (c >= '0' && c <= '9')) {
+            buf += static_cast<char16_t>(c);
             L.State = sNumber;
-            return aRedo;
+            return aConsume;
           }
           if (Strict) return Fail(c, jteUnquoted);
           L.State = sWord;
@@ -449,8 +450,9 @@ Action TJsonMachine::Step(int c) {
       return Push(L, sArrayAdded, sValue);
     case sArrayAdded:
       L.Value->AsArray()->Add(std::move(T.FChild));
-      L.State = sWhite;
       L.Saved = sArraySep;
+      // Blanks and comments may come before the separator.
+      L.State = IsSpace(c) || c == '/' ? sWhite : sArraySep;
       return aRedo;
     case sArraySep:
       if (c == ',') {
@@ -520,8 +522,8 @@ Action TJsonMachine::Step(int c) {
     case sMemberAdded:
       L.Value->AsObject()->Insert(NewEntry(std::move(L.Name), std::move(T.FChild)));
       L.Name.clear();
-      L.State = sWhite;
       L.Saved = sObjectSep;
+      L.State = IsSpace(c) || c == '/' ? sWhite : sObjectSep;
       return aRedo;
     case sObjectSep:
       if (c == ',') {
