@@ -164,11 +164,17 @@ struct TJsonMachine {
     v->FValue.b = b;
     return v;
   }
-  TJsonAvlEntry* NewEntry(std::u16string name, IJsonObject value) {
+  // A member for a table the parse made.
+  TJsonAvlEntry* NewEntry(TJsonTableString& table, std::u16string name, IJsonObject value) {
     TBlockArena* arena = Arena();
-    if (!arena) return new TJsonAvlEntry(std::move(name), std::move(value));
-    auto* e = new (arena->Take(sizeof(TJsonAvlEntry))) TJsonAvlEntry(std::move(name), std::move(value));
-    e->FArena = arena;
+    if (!arena || (table.FArena && table.FArena != arena))
+      return new TJsonAvlEntry(std::move(name), std::move(value));
+    if (!table.FArena) {
+      table.FArena = arena;
+      arena->Hold();
+    }
+    auto* e = new (arena->TakeUnheld(sizeof(TJsonAvlEntry))) TJsonAvlEntry(std::move(name), std::move(value));
+    e->FInArena = true;
     return e;
   }
   // The value of a collected number, nil when malformed or too large.
@@ -520,7 +526,7 @@ Action TJsonMachine::Step(int c) {
     case sMemberValue:
       return Push(L, sMemberAdded, sValue);
     case sMemberAdded:
-      L.Value->AsObject()->Insert(NewEntry(std::move(L.Name), std::move(T.FChild)));
+      L.Value->AsObject()->Insert(NewEntry(*L.Value->AsObject(), std::move(L.Name), std::move(T.FChild)));
       L.Name.clear();
       L.Saved = sObjectSep;
       L.State = IsSpace(c) || c == '/' ? sWhite : sObjectSep;
