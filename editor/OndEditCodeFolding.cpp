@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -573,6 +574,18 @@ struct TOndFoldScan::State {
     } else if (SkipIn->Type == srtCloseChar) {
       const char esc = SkipIn->Escape.empty() ? '\0' : SkipIn->Escape[0];
       const bool hasEsc = !SkipIn->Escape.empty();
+      if (!Escaped && esc != SkipIn->Close[0]) {
+        // With no escape before it, the first closing character ends the
+        // region: both looked for at once.
+        const char* from = Text.data() + Pos;
+        const auto* at = static_cast<const char*>(std::memchr(from, SkipIn->Close[0], len - Pos));
+        const std::size_t span = at ? static_cast<std::size_t>(at - from) : len - Pos;
+        if (!hasEsc || !std::memchr(from, esc, span)) {
+          Pos += at ? span + 1 : span;
+          if (at) SkipIn = nullptr;
+          return;
+        }
+      }
       while (Pos < len) {
         const char c = Text[Pos++];
         if (Escaped) {
@@ -613,7 +626,7 @@ struct TOndFoldScan::State {
   void AtInteresting(std::string_view Text, std::string_view Original, std::size_t& Pos, std::int32_t& Indent) {
     const TOndFoldScanner::Impl::Set& set = Scanner.Sets[static_cast<std::size_t>(Active)];
     for (const Skip& k : set.Skips) {
-      if (Text.compare(Pos, k.Open.size(), k.Open) == 0) {
+      if (Text[Pos] == k.Open[0] && Text.compare(Pos, k.Open.size(), k.Open) == 0) {
         Pos += k.Open.size();
         SkipIn = &k;
         Escaped = false;

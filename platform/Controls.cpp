@@ -166,9 +166,10 @@ void TControl::SetParent(TWinControl* parent) {
   const QRect g = Widget()->geometry();
   Widget()->setParent(parent ? parent->Widget() : nullptr);
   Widget()->setGeometry(g);
+  FOutOfView = parent && parent->ChildOutOfView(this);
   if (parent) {
     parent->FControls.push_back(this);
-    Widget()->setVisible(FVisible);
+    Widget()->setVisible(FVisible && !FOutOfView);
     parent->Realign();
   }
   if (old) old->Realign();
@@ -190,6 +191,7 @@ void TControl::SetBounds(int left, int top, int width, int height) {
     Widget()->setGeometry(left, top, width, height);
   SizeChanged();
   if (FParent && FAlign != TAlign::alNone && !FParent->FAligning) FParent->Realign();
+  if (FParent) FParent->UpdateChildView(this);
 }
 
 void TControl::SizeChanged() {
@@ -198,7 +200,11 @@ void TControl::SizeChanged() {
   d->lastWidth = w;
   d->lastHeight = h;
   if (auto* custom = dynamic_cast<TCustomControl*>(this)) custom->LayoutScrollBars();
-  if (auto* win = dynamic_cast<TWinControl*>(this)) win->Realign();
+  if (auto* win = dynamic_cast<TWinControl*>(this)) {
+    win->Realign();
+    if (win->FHideOutOfView)
+      for (TControl* child : win->FControls) win->UpdateChildView(child);
+  }
   Resize();
 }
 
@@ -209,9 +215,10 @@ void TControl::SetAlign(TAlign align) {
 }
 
 void TControl::SetVisible(bool visible) {
-  if (visible == FVisible && Widget()->isHidden() == !visible) return;
+  const bool show = visible && !FOutOfView;
+  if (visible == FVisible && Widget()->isHidden() == !show) return;
   FVisible = visible;
-  if (FParent || Widget()->isWindow()) Widget()->setVisible(visible);
+  if (FParent || Widget()->isWindow()) Widget()->setVisible(show);
   if (FParent) FParent->Realign();
 }
 
@@ -362,6 +369,10 @@ bool TControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::Resize:
       if (target == Widget()) SizeChanged();
       return false;
+    case QEvent::Show:
+      // A control that paints through its widget shows with its look.
+      if (target == Widget()) GiveLook();
+      return false;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
       if (!onClient) return false;
@@ -432,6 +443,13 @@ TWinControl::~TWinControl() {
 }
 
 void TWinControl::SetFocus() {
+  // Whatever holds it out of view comes into view with the focus (and stays
+  // while the focus is inside).
+  for (TControl* c = this; c; c = c->FParent)
+    if (c->FOutOfView) {
+      c->FOutOfView = false;
+      if (c->FVisible) c->Widget()->setVisible(true);
+    }
   // The control's own widget: one with an inner client widget hands the
   // focus on to it by itself.
   QWidget* w = Widget();
@@ -440,7 +458,38 @@ void TWinControl::SetFocus() {
 }
 
 bool TWinControl::Focused() const { return Widget()->hasFocus() || (ClientWidget() != Widget() && ClientWidget()->hasFocus()); }
-bool TWinControl::CanFocus() const { return Widget()->isVisible() && Widget()->isEnabled(); }
+bool TWinControl::CanFocus() const {
+  if (!Widget()->isEnabled()) return false;
+  if (Widget()->isVisible()) return true;
+  // Hidden only for being out of view: it would come into view.
+  for (const TControl* c = this; c; c = c->FParent) {
+    if (c->FOutOfView) return c->FVisible && c->FParent && c->FParent->Widget()->isVisible();
+    if (c->Widget()->isHidden()) return false;
+  }
+  return false;
+}
+
+void TWinControl::SetHideChildrenOutOfView(bool hide) {
+  if (hide == FHideOutOfView) return;
+  FHideOutOfView = hide;
+  for (TControl* child : FControls) UpdateChildView(child);
+}
+
+bool TWinControl::ChildOutOfView(const TControl* child) const {
+  if (!FHideOutOfView) return false;
+  const QRect r = child->Widget()->geometry();
+  if (r.bottom() >= 0 && r.top() < ClientHeight() && r.right() >= 0 && r.left() < ClientWidth()) return false;
+  // The keyboard focus never goes out with its control.
+  const QWidget* focus = child->Widget()->window()->focusWidget();
+  return !focus || (focus != child->Widget() && !child->Widget()->isAncestorOf(focus));
+}
+
+void TWinControl::UpdateChildView(TControl* child) {
+  const bool out = ChildOutOfView(child);
+  if (out == child->FOutOfView) return;
+  child->FOutOfView = out;
+  if (child->FVisible) child->Widget()->setVisible(!out);
+}
 void TWinControl::SetTabStop(bool tabStop) { Widget()->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus); }
 
 void TWinControl::EnableAlign() {
@@ -648,6 +697,7 @@ int gDeferUntilPainted = 0;
 
 TDeferUntilPainted::TDeferUntilPainted() { ++gDeferUntilPainted; }
 TDeferUntilPainted::~TDeferUntilPainted() { --gDeferUntilPainted; }
+bool TDeferUntilPainted::Active() { return gDeferUntilPainted > 0; }
 
 namespace {
 int BarIndex(TScrollBarKind kind) { return kind == TScrollBarKind::sbVertical ? 1 : 0; }
@@ -682,9 +732,6 @@ class ScrollBarFilter : public QObject {
 TCustomControl::TCustomControl(TComponent* owner)
     : TWinControl(owner, new TCustomWidget(this)), FDeferBarWidgets(gDeferUntilPainted > 0) {
   FLookDeferred = FDeferBarWidgets;
-  FCaretTimer = std::make_unique<CaretTimer>();
-  FCaretTimer->timer.setInterval(QApplication::cursorFlashTime() > 0 ? QApplication::cursorFlashTime() / 2 : 500);
-  QObject::connect(&FCaretTimer->timer, &QTimer::timeout, [this] { Guarded([this] { BlinkCaret(); }); });
 }
 
 TCustomControl::~TCustomControl() {
@@ -899,12 +946,24 @@ void TCustomControl::ScrollWindow(int dx, int dy, const TRect* r) {
     }
   } else {
     Widget()->scroll(dx, dy);
+    if (FHideOutOfView)
+      for (TControl* child : FControls) UpdateChildView(child);
   }
   // The caret is drawn over the content; where it moved with it, paint again.
   if (CaretShowing()) {
     Widget()->update(caret.translated(dx, dy));
     Widget()->update(caret);
   }
+}
+
+QTimer& TCustomControl::BlinkTimer() {
+  // Made with the first caret shown: most controls never show one.
+  if (!FCaretTimer) {
+    FCaretTimer = std::make_unique<CaretTimer>();
+    FCaretTimer->timer.setInterval(QApplication::cursorFlashTime() > 0 ? QApplication::cursorFlashTime() / 2 : 500);
+    QObject::connect(&FCaretTimer->timer, &QTimer::timeout, [this] { Guarded([this] { BlinkCaret(); }); });
+  }
+  return FCaretTimer->timer;
 }
 
 void TCustomControl::CreateCaret(int width, int height) {
@@ -919,7 +978,7 @@ void TCustomControl::DestroyCaret() {
   Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
   FCaretCreated = false;
   FCaretShown = 0;
-  FCaretTimer->timer.stop();
+  if (FCaretTimer) FCaretTimer->timer.stop();
 }
 
 void TCustomControl::SetCaretPos(int x, int y) {
@@ -929,7 +988,7 @@ void TCustomControl::SetCaretPos(int x, int y) {
   FCaretOn = true;
   if (CaretShowing()) {
     Widget()->update(QRect(x, y, FCaretSize.cx, FCaretSize.cy));
-    FCaretTimer->timer.start();
+    BlinkTimer().start();
   }
 }
 
@@ -937,7 +996,7 @@ void TCustomControl::ShowCaret() {
   if (!FCaretCreated) return;
   if (++FCaretShown == 1) {
     FCaretOn = true;
-    FCaretTimer->timer.start();
+    BlinkTimer().start();
     Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
   }
 }
@@ -945,7 +1004,7 @@ void TCustomControl::ShowCaret() {
 void TCustomControl::HideCaret() {
   if (!FCaretCreated || FCaretShown == 0) return;
   if (--FCaretShown == 0) {
-    FCaretTimer->timer.stop();
+    if (FCaretTimer) FCaretTimer->timer.stop();
     Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
   }
 }

@@ -13,6 +13,7 @@
 #include "platform/core/Types.h"
 
 class QWidget;
+class QTimer;
 class QEvent;
 class QKeyEvent;
 class QObject;
@@ -206,7 +207,7 @@ class TControl : public TComponent {
   // While set, SetColor and FontChanged only note that the widget's palette
   // and font are due; GiveLook hands them over and ends this.
   bool FLookDeferred = false;
-  void GiveLook();
+  virtual void GiveLook();
 
   TColor FColor = clBtnFace;
 
@@ -221,6 +222,8 @@ class TControl : public TComponent {
   bool FClicked = false;
   bool FColorDue = false;
   bool FFontDue = false;
+  // The parent hides this control's window while it is out of view.
+  bool FOutOfView = false;
 };
 
 class TWinControl : public TControl {
@@ -235,6 +238,12 @@ class TWinControl : public TControl {
   void SetTabStop(bool tabStop);
   // Lays the aligned children out again.
   void Realign();
+  // When set, a child wholly outside the client area keeps its window
+  // hidden while the program still counts it visible, until it moves into
+  // view or takes the keyboard focus; a child holding the focus stays shown.
+  // A stack of many panels then shows, polishes and paints only those in
+  // view.
+  void SetHideChildrenOutOfView(bool hide);
   void DisableAlign() { ++FAlignLevel; }
   void EnableAlign();
 
@@ -276,7 +285,11 @@ class TWinControl : public TControl {
   friend class TControl;
   friend class TCustomControl;
   bool TabMovesFocus(const QKeyEvent* e) const;
+  bool ChildOutOfView(const TControl* child) const;
+  // Hides or shows the child's window as it left or entered the view.
+  void UpdateChildView(TControl* child);
   std::vector<TControl*> FControls;
+  bool FHideOutOfView = false;
   int FAlignLevel = 0;
   bool FAligning = false;
 };
@@ -293,6 +306,8 @@ class TDeferUntilPainted {
   ~TDeferUntilPainted();
   TDeferUntilPainted(const TDeferUntilPainted&) = delete;
   TDeferUntilPainted& operator=(const TDeferUntilPainted&) = delete;
+  // Whether one lives now.
+  static bool Active();
 };
 
 // A control that paints itself on its canvas and gets every input event
@@ -382,6 +397,7 @@ class TCustomControl : public TWinControl {
   int ScrollBarExtent() const;
   void PaintCaret(QWidget* w);
   void BlinkCaret();
+  QTimer& BlinkTimer();
   TCanvas FCanvas;
   bool FCaretCreated = false;
   int FCaretShown = 0;

@@ -189,7 +189,10 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   Panel->BevelOuter = TBevelCut::bvNone;
   Panel->BevelInner = TBevelCut::bvNone;
   Panel->SetColor(clWhite);
-  Panel->SetBounds(0, 0, parent ? parent->ClientWidth() : 400, DefaultHeight);
+  // A panel of the stack starts just below the view, where it waits for its
+  // place without being shown first.
+  Panel->SetBounds(0, parent && owner ? parent->ClientHeight() : 0, parent ? parent->ClientWidth() : 400,
+                   DefaultHeight);
   // Shown only once it has its parent: a panel without one would be made a
   // window of its own first, only to be taken apart again.
   if (!parent) Panel->SetVisible(shown);
@@ -819,7 +822,11 @@ void TEditor::EditorScroll() {
 TEditors::TEditors(TFiles* files, TPopupMenu* popupMenu, TScrollBar* scrollBar, TStatusBarEx* statusBar,
                    TCheckTreeViewEx* tree, TScrollBox* scrollBox)
     : ScrollBox(scrollBox), Tree(tree), ScrollBar(scrollBar), StatusBar(statusBar), PopupMenu(popupMenu),
-      Files(files) {}
+      Files(files) {
+  // Only the panels in view hold shown windows: opening a big set shows,
+  // polishes and paints a screenful, not every panel.
+  if (ScrollBox) ScrollBox->SetHideChildrenOutOfView(true);
+}
 
 TEditors::~TEditors() {
   while (!Items.empty()) Items.pop_back();

@@ -71,6 +71,10 @@ TEST(FoldScanner, FindsNestedRangesAndSkipsStringsAndComments) {
   f.Lines.SetText("x = \"\\\\\" {\r\n}");
   f.Folder.RescanFoldRanges();
   EXPECT_EQ(f.Shape(), (Shape{{1, 2, 0}}));
+  // An escaped quote does not end the string, wherever the escapes stand.
+  f.Lines.SetText("a = \"\\\" {\" {\r\nb = \"}\\\\\\\"}\"\r\n  \"x\" {\r\n  }\r\n}");
+  f.Folder.RescanFoldRanges();
+  EXPECT_EQ(f.Shape(), (Shape{{1, 5, 0}, {3, 4, 1}}));
 
   // A highlighter's string attribute hides single-character tokens.
   f.Lines.SetText("s = '{'\r\nt {\r\n}");

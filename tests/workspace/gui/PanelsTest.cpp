@@ -89,7 +89,12 @@ TEST(Panels, APanelOutOfViewMakesItsBarsWhenItComesIntoView) {
     ASSERT_GE(last->Panel->Top(), host.box->ClientHeight());
     ASSERT_NE(VerticalBarOf(*first), nullptr);
     EXPECT_TRUE(VerticalBarOf(*first)->isVisible());
-    // Out of view: no bar window, yet the text keeps clear of the bar.
+    // Out of view: the panel's window is hidden and its editor has no bar
+    // window, yet the panel counts as visible and the text keeps clear of
+    // the bar.
+    EXPECT_TRUE(last->Panel->GetVisible());
+    EXPECT_TRUE(last->Panel->Widget()->isHidden());
+    EXPECT_FALSE(first->Panel->Widget()->isHidden());
     EXPECT_EQ(VerticalBarOf(*last), nullptr);
     EXPECT_TRUE(last->Editor->ScrollBarVisible(TScrollBarKind::sbVertical));
     EXPECT_EQ(last->Editor->ClientWidth(), first->Editor->ClientWidth());
@@ -102,6 +107,8 @@ TEST(Panels, APanelOutOfViewMakesItsBarsWhenItComesIntoView) {
     ed.ApplyLayout(layout);
     Application()->ProcessMessages();
     ASSERT_LT(last->Panel->Top(), host.box->ClientHeight());
+    EXPECT_FALSE(last->Panel->Widget()->isHidden());
+    EXPECT_TRUE(first->Panel->Widget()->isHidden());
     QScrollBar* bar = VerticalBarOf(*last);
     ASSERT_NE(bar, nullptr);
     EXPECT_TRUE(bar->isVisible());
@@ -111,6 +118,13 @@ TEST(Panels, APanelOutOfViewMakesItsBarsWhenItComesIntoView) {
     EXPECT_EQ(last->Editor->Lines()->Get(121), "  \"end6\": 0");
     last->Editor->SetFocus();
     EXPECT_TRUE(last->Editor->Focused());
+    // The focus stays with a panel scrolled out of view.
+    TStackLayout back = ed.Layout();
+    back.Shift(back.ScrollToShift(1));
+    ed.ApplyLayout(back);
+    EXPECT_FALSE(last->Panel->Widget()->isHidden());
+    EXPECT_TRUE(last->Editor->Focused());
+    ed.ApplyLayout(layout);
     last->Editor->SetCaretXY(BufferCoord(3, 100));
     EXPECT_GT(last->Editor->GetTopLine(), 1);
     EXPECT_GT(bar->value(), 0);
@@ -127,6 +141,10 @@ TEST(Panels, APanelOutOfViewMakesItsBarsWhenItComesIntoView) {
     Settings.search = savedSearch;
     EXPECT_EQ(ed.ActiveIndex, 4);
     EXPECT_EQ(ed.Item(4)->Editor->GetSelText(), "end4");
+    // It took the keyboard focus, out of view as it is here (no main window
+    // scrolls to it).
+    EXPECT_TRUE(ed.Item(4)->Editor->Focused());
+    EXPECT_FALSE(ed.Item(4)->Panel->Widget()->isHidden());
   }
   // The set closed with panels that never came into view.
   Application()->ProcessMessages();
