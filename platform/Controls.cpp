@@ -369,6 +369,10 @@ bool TControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::Resize:
       if (target == Widget()) SizeChanged();
       return false;
+    case QEvent::Show:
+      // A control that paints through its widget shows with its look.
+      if (target == Widget()) GiveLook();
+      return false;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
       if (!onClient) return false;
@@ -693,6 +697,7 @@ int gDeferUntilPainted = 0;
 
 TDeferUntilPainted::TDeferUntilPainted() { ++gDeferUntilPainted; }
 TDeferUntilPainted::~TDeferUntilPainted() { --gDeferUntilPainted; }
+bool TDeferUntilPainted::Active() { return gDeferUntilPainted > 0; }
 
 namespace {
 int BarIndex(TScrollBarKind kind) { return kind == TScrollBarKind::sbVertical ? 1 : 0; }

@@ -207,7 +207,7 @@ class TControl : public TComponent {
   // While set, SetColor and FontChanged only note that the widget's palette
   // and font are due; GiveLook hands them over and ends this.
   bool FLookDeferred = false;
-  void GiveLook();
+  virtual void GiveLook();
 
   TColor FColor = clBtnFace;
 
@@ -306,6 +306,8 @@ class TDeferUntilPainted {
   ~TDeferUntilPainted();
   TDeferUntilPainted(const TDeferUntilPainted&) = delete;
   TDeferUntilPainted& operator=(const TDeferUntilPainted&) = delete;
+  // Whether one lives now.
+  static bool Active();
 };
 
 // A control that paints itself on its canvas and gets every input event

@@ -14,8 +14,22 @@ TLabel::TLabel(TComponent* owner) : TControl(owner, new QLabel) {
   auto* l = static_cast<QLabel*>(Widget());
   l->setTextFormat(Qt::PlainText);
   l->setAutoFillBackground(true);
+  // Out of view, the label keeps its colour, font and size for when it
+  // shows (or is measured).
+  FLookDeferred = TDeferUntilPainted::Active();
   TControl::SetColor(clBtnFace);
-  FontChanged();
+  if (FLookDeferred)
+    FSizeDue = true;
+  else
+    FontChanged();
+}
+
+void TLabel::GiveLook() {
+  if (!FLookDeferred) return;
+  // The font is due as the label was made.
+  TControl::FontChanged();
+  TControl::GiveLook();
+  if (FSizeDue) AdjustSize();
 }
 
 void TLabel::SetCaption(const std::string& caption) {
@@ -26,6 +40,7 @@ void TLabel::SetCaption(const std::string& caption) {
 
 void TLabel::SetAutoSize(bool autoSize) {
   FAutoSize = autoSize;
+  if (!autoSize) FSizeDue = false;
   AdjustSize();
 }
 
@@ -70,6 +85,13 @@ void TLabel::FontChanged() {
 
 void TLabel::AdjustSize() {
   if (!FAutoSize) return;
+  if (FLookDeferred) {
+    // Measured in its own font: the look comes first, the size with it.
+    FSizeDue = true;
+    GiveLook();
+    return;
+  }
+  FSizeDue = false;
   const QSize s = Widget()->sizeHint();
   SetBounds(Left(), Top(), s.width(), s.height());
 }

@@ -25,12 +25,16 @@ class TLabel : public TControl {
 
  protected:
   void FontChanged() override;
+  void GiveLook() override;
 
  private:
   void AdjustSize();
   std::string FCaption;
   bool FAutoSize = true;
   bool FTransparent = false;
+  // Made under TDeferUntilPainted: its size from the text waits for the
+  // look, unless something asks for it first.
+  bool FSizeDue = false;
 };
 
 using TScrollEvent = std::function<void(TObject* Sender, TScrollCode ScrollCode, int& ScrollPos)>;

@@ -8,6 +8,8 @@
 
 #include "platform/ExtCtrls.h"
 #include "platform/Forms.h"
+#include "platform/QtBridge.h"
+#include "platform/StdCtrls.h"
 
 namespace ond {
 namespace {
@@ -97,6 +99,52 @@ TEST(OutOfView, TheFocusBringsAControlInAndKeepsItThere) {
   // A child the program hid cannot take the focus.
   s.panels[2]->SetVisible(false);
   EXPECT_FALSE(inner->CanFocus());
+}
+
+// A label made out of view takes its colour, font and size when it shows, or
+// when it is measured first.
+TEST(OutOfView, ALabelMadeOutOfViewTakesItsLookWhenShownOrMeasured) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 300, 300);
+  auto* plain = new TLabel(&form);  // made at once: sized for an empty text
+  plain->SetParent(&form);
+  TLabel* measured = nullptr;
+  TLabel* later = nullptr;
+  TLabel* empty = nullptr;
+  {
+    const TDeferUntilPainted defer;
+    measured = new TLabel(&form);
+    later = new TLabel(&form);
+    empty = new TLabel(&form);
+  }
+  measured->Font.SetSize(14);
+  measured->SetCaption("Xy");
+  plain->Font.SetSize(14);
+  plain->SetCaption("Xy");
+  EXPECT_EQ(measured->Width(), plain->Width());
+  EXPECT_EQ(measured->Height(), plain->Height());
+  plain->Font.SetSize(8);
+  plain->SetCaption("");
+
+  later->SetAutoSize(false);
+  later->SetBounds(0, 100, 50, 20);
+  later->SetColor(clRed);
+  later->Font.SetColor(clBlue);
+  later->SetCaption("text");
+  later->SetParent(&form);
+  EXPECT_NE(later->Widget()->palette().color(QPalette::Window), QColor(Qt::red));
+  form.Show();
+  Application()->ProcessMessages();
+  EXPECT_EQ(later->Widget()->palette().color(QPalette::Window), QColor(Qt::red));
+  EXPECT_EQ(later->Widget()->palette().color(QPalette::WindowText), QColor(Qt::blue));
+  EXPECT_EQ(later->Widget()->font(), MakeQFont(later->Font));
+  EXPECT_EQ(later->Width(), 50);
+
+  // Never measured, auto-sized: the size comes with the look.
+  empty->Font.SetSize(8);
+  empty->SetParent(&form);
+  Application()->ProcessMessages();
+  EXPECT_EQ(empty->Height(), plain->Height());
 }
 
 }  // namespace
