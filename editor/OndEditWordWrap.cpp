@@ -61,7 +61,13 @@ void TOndWordWrapPlugin::LayOutEveryLine() {
   FPendingDelta = 0;
   FLineOffsets.reserve(static_cast<std::size_t>(count));
   FRowLengths.reserve(static_cast<std::size_t>(count) + static_cast<std::size_t>(count) / 8 + 4096);
+  // Only the few lines longer than a row are read, each somewhere new in a
+  // large text: where the break of the next such line is looked for is
+  // fetched a few lines ahead.
+  constexpr std::int32_t kAhead = 16;
   for (std::int32_t i = 0; i < count; ++i) {
+    if (const std::string_view ahead = lines.GetView(i + kAhead); ahead.size() > static_cast<std::size_t>(FMaxRowLength))
+      __builtin_prefetch(ahead.data() + FMaxRowLength);
     WrapLine(ExpandedLine(lines, i), FRowLengths);
     if (FRowLengths.size() > static_cast<std::size_t>(INT32_MAX)) throw EOutOfMemory("Too many display rows");
     FLineOffsets.push_back(static_cast<std::int32_t>(FRowLengths.size()));
@@ -194,17 +200,30 @@ std::int32_t TOndWordWrapPlugin::Relayout(std::int32_t First, std::int32_t OldCo
       FPendingDelta += delta;
     }
   } else {
-    ApplyPending();
-    const auto lineAt = FLineOffsets.begin() + First;
-    const std::size_t commonLines = static_cast<std::size_t>(std::min(OldCount, NewCount));
-    std::copy(offsets.begin(), offsets.begin() + static_cast<std::ptrdiff_t>(commonLines), lineAt);
-    if (NewCount > OldCount)
-      FLineOffsets.insert(lineAt + static_cast<std::ptrdiff_t>(commonLines),
-                          offsets.begin() + static_cast<std::ptrdiff_t>(commonLines), offsets.end());
-    else
-      FLineOffsets.erase(lineAt + static_cast<std::ptrdiff_t>(commonLines), lineAt + OldCount);
-    if (delta != 0)
-      for (auto it = FLineOffsets.begin() + First + NewCount; it != FLineOffsets.end(); ++it) *it += delta;
+    // The lines after the change move to their new places and take the
+    // change in rows on the way, in one pass; a pending shift that begins
+    // among them is added after.
+    const auto tailFrom = static_cast<std::size_t>(First + OldCount);
+    if (FPendingDelta != 0 && FPendingFrom < tailFrom) ApplyPending();
+    const std::int32_t pending = FPendingDelta;
+    FPendingDelta = 0;
+    const std::size_t oldSize = FLineOffsets.size();
+    if (NewCount > OldCount) {
+      const auto grow = static_cast<std::size_t>(NewCount - OldCount);
+      FLineOffsets.resize(oldSize + grow);
+      std::int32_t* const offset = FLineOffsets.data();
+      for (std::size_t i = oldSize; i-- > tailFrom;) offset[i + grow] = offset[i] + delta;
+    } else {
+      const auto shrink = static_cast<std::size_t>(OldCount - NewCount);
+      std::int32_t* const offset = FLineOffsets.data();
+      for (std::size_t i = tailFrom; i < oldSize; ++i) offset[i - shrink] = offset[i] + delta;
+      FLineOffsets.resize(oldSize - shrink);
+    }
+    std::copy(offsets.begin(), offsets.end(), FLineOffsets.begin() + First);
+    if (pending != 0)
+      for (std::size_t i = FPendingFrom + static_cast<std::size_t>(NewCount) - static_cast<std::size_t>(OldCount);
+           i < FLineOffsets.size(); ++i)
+        FLineOffsets[i] += pending;
   }
   // A layout of the whole text leaves no big scratch tables behind.
   if (rows.capacity() > 65536) {

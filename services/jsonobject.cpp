@@ -22,12 +22,10 @@ TJsonAvlEntry::TJsonAvlEntry(std::u16string name, IJsonObject value)
     : FHash(Hash(name)), FName(std::move(name)), FValue(std::move(value)) {}
 
 void TJsonAvlEntry::operator delete(TJsonAvlEntry* entry, std::destroying_delete_t) noexcept {
-  TBlockArena* arena = entry->FArena;
+  const bool inArena = entry->FInArena;
   entry->~TJsonAvlEntry();
-  if (arena)
-    arena->Release();
-  else
-    ::operator delete(entry);
+  // An entry in an arena goes with its blocks, which its table holds.
+  if (!inArena) ::operator delete(entry);
 }
 
 std::uint32_t TJsonAvlEntry::Hash(std::u16string_view name) noexcept {
@@ -59,7 +57,7 @@ TJsonAvlEntry* Rotate(TJsonAvlEntry* a, bool& shorter);
 // see them, so it lives in a small accessor struct.
 struct AvlLinks {
   static TJsonAvlEntry*& Child(TJsonAvlEntry* e, int side) { return e->FChild[side]; }
-  static int& Balance(TJsonAvlEntry* e) { return e->FBalance; }
+  static std::int8_t& Balance(TJsonAvlEntry* e) { return e->FBalance; }
 };
 
 namespace {
@@ -249,6 +247,12 @@ int SubtreeHeight(TJsonAvlEntry* e) {
 }  // namespace
 
 int TJsonAvlTree::Height() const { return SubtreeHeight(FRoot); }
+
+TJsonTableString::~TJsonTableString() {
+  // The entries first: the arena may hold their memory.
+  Clear(false);
+  if (FArena) FArena->Release();
+}
 
 void TJsonTableString::DeleteEntry(TJsonAvlEntry* entry, bool all) {
   // The value goes after its entry; taken without touching its count.

@@ -71,8 +71,8 @@ class TJsonText {
 class TJsonAvlEntry {
  public:
   TJsonAvlEntry(std::u16string name, IJsonObject value);
-  // An entry made with new, or one a parser placed in its arena; delete
-  // gives each back where it came from.
+  // An entry made with new, or one a parser placed in its table's arena;
+  // delete gives each back where it came from.
   void operator delete(TJsonAvlEntry* entry, std::destroying_delete_t) noexcept;
   // h = h * 129 + unit + 0x9E370001 over the UTF-16 units, modulo 2^32.
   static std::uint32_t Hash(std::u16string_view name) noexcept;
@@ -89,9 +89,9 @@ class TJsonAvlEntry {
   friend struct TJsonMachine;
   friend class TJsonTableString;
   TJsonAvlEntry* FChild[2] = {nullptr, nullptr};  // [0] earlier, [1] later in iteration order
-  int FBalance = 0;                                // height(later) - height(earlier)
+  std::int8_t FBalance = 0;                        // height(later) - height(earlier)
+  bool FInArena = false;                           // cut from its table's arena, not from the heap
   std::uint32_t FHash;
-  TBlockArena* FArena = nullptr;                   // the arena the entry lives in, if any
   std::u16string FName;
   IJsonObject FValue;
 };
@@ -143,6 +143,8 @@ class TJsonAvlTree {
 // The member table of an object value.
 class TJsonTableString : public TJsonAvlTree {
  public:
+  TJsonTableString() = default;
+  ~TJsonTableString() override;
   // Puts (or replaces) the value of a member.
   void Put(std::u16string name, IJsonObject value);
   // The value of a member, nil when absent.
@@ -157,6 +159,12 @@ class TJsonTableString : public TJsonAvlTree {
 
  protected:
   void DeleteEntry(TJsonAvlEntry* entry, bool all) override;
+
+ private:
+  friend struct TJsonMachine;
+  // The arena the parser cut this table's entries from: held by the table
+  // for all of them, until the last is gone.
+  TBlockArena* FArena = nullptr;
 };
 
 // Walks a tree in iteration order. The tree must not change while walking.

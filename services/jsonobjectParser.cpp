@@ -164,11 +164,17 @@ struct TJsonMachine {
     v->FValue.b = b;
     return v;
   }
-  TJsonAvlEntry* NewEntry(std::u16string name, IJsonObject value) {
+  // A member for a table the parse made.
+  TJsonAvlEntry* NewEntry(TJsonTableString& table, std::u16string name, IJsonObject value) {
     TBlockArena* arena = Arena();
-    if (!arena) return new TJsonAvlEntry(std::move(name), std::move(value));
-    auto* e = new (arena->Take(sizeof(TJsonAvlEntry))) TJsonAvlEntry(std::move(name), std::move(value));
-    e->FArena = arena;
+    if (!arena || (table.FArena && table.FArena != arena))
+      return new TJsonAvlEntry(std::move(name), std::move(value));
+    if (!table.FArena) {
+      table.FArena = arena;
+      arena->Hold();
+    }
+    auto* e = new (arena->TakeUnheld(sizeof(TJsonAvlEntry))) TJsonAvlEntry(std::move(name), std::move(value));
+    e->FInArena = true;
     return e;
   }
   // The value of a collected number, nil when malformed or too large.
@@ -330,8 +336,9 @@ Action TJsonMachine::Step(int c) {
         default:
           buf.clear();
           if (c == '-' || (c >= '0' && c <= '9')) {
+            buf += static_cast<char16_t>(c);
             L.State = sNumber;
-            return aRedo;
+            return aConsume;
           }
           if (Strict) return Fail(c, jteUnquoted);
           L.State = sWord;
@@ -449,8 +456,9 @@ Action TJsonMachine::Step(int c) {
       return Push(L, sArrayAdded, sValue);
     case sArrayAdded:
       L.Value->AsArray()->Add(std::move(T.FChild));
-      L.State = sWhite;
       L.Saved = sArraySep;
+      // Blanks and comments may come before the separator.
+      L.State = IsSpace(c) || c == '/' ? sWhite : sArraySep;
       return aRedo;
     case sArraySep:
       if (c == ',') {
@@ -518,10 +526,10 @@ Action TJsonMachine::Step(int c) {
     case sMemberValue:
       return Push(L, sMemberAdded, sValue);
     case sMemberAdded:
-      L.Value->AsObject()->Insert(NewEntry(std::move(L.Name), std::move(T.FChild)));
+      L.Value->AsObject()->Insert(NewEntry(*L.Value->AsObject(), std::move(L.Name), std::move(T.FChild)));
       L.Name.clear();
-      L.State = sWhite;
       L.Saved = sObjectSep;
+      L.State = IsSpace(c) || c == '/' ? sWhite : sObjectSep;
       return aRedo;
     case sObjectSep:
       if (c == ',') {

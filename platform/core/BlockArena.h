@@ -23,14 +23,21 @@ class TBlockArena {
 
   // Only the thread that holds the creator's hold takes memory; what was
   // taken may be given back on any thread.
+  // Memory that holds the arena until it is released.
   void* Take(std::size_t bytes) {
+    void* p = TakeUnheld(bytes);
+    Hold();
+    return p;
+  }
+  // Memory for an owner that holds the arena for many pieces at once.
+  void* TakeUnheld(std::size_t bytes) {
     bytes = (bytes + kAlign - 1) & ~(kAlign - 1);
     if (bytes > static_cast<std::size_t>(FEnd - FNext)) NewBlock(bytes);
     void* p = FNext;
     FNext += bytes;
-    FHolds.fetch_add(1, std::memory_order_relaxed);
     return p;
   }
+  void Hold() noexcept { FHolds.fetch_add(1, std::memory_order_relaxed); }
   void Release() noexcept {
     if (FHolds.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
   }

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "platform/core/CodePage.h"
+#include "tests/support/RandomText.h"
 
 namespace ond {
 namespace {
@@ -146,23 +150,12 @@ TEST(CodePage, EveryByteAtEveryPlaceOfABlockDecodesLikeTheReference) {
 }
 
 TEST(CodePage, RandomMixturesDecodeLikeTheReference) {
-  const std::string pieces[] = {"\xD0\x97\xD0\xBD\xD0\xB0\xD1\x87\xD0\xB5\xD0\xBD\xD0\xB8\xD0\xB5",  // Значение
+  const std::vector<std::string> pieces = {"\xD0\x97\xD0\xBD\xD0\xB0\xD1\x87\xD0\xB5\xD0\xBD\xD0\xB8\xD0\xB5",  // Значение
                                 "\xD0\x81", "\xD1\x91", "\xD0\x8F", "\xD1\x9F", "\xD2\x90", "\xE2\x84\x96",
                                 "\xF0\x9F\x98\x80", "\xC0\xAF", "\xED\xA0\x80", "\x80", "\xD0", "\xE2\x84", "\r\n"};
-  unsigned seed = 99;
-  auto next = [&] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 16;
-  };
+  std::mt19937 random(99);
   for (int round = 0; round < 300; ++round) {
-    std::string text;
-    const unsigned length = next() % 200;
-    while (text.size() < length) {
-      if (next() % 2)
-        text.append(next() % 40, static_cast<char>('a' + next() % 26));
-      else
-        text += pieces[next() % std::size(pieces)];
-    }
+    const std::string text = test::RandomText(random, pieces, random() % 200, 2, 40);
     ExpectDecodesLikeReference(text, "round " + std::to_string(round));
   }
 }

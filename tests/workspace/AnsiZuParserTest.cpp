@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
+
+#include "tests/support/RandomText.h"
 
 namespace ond {
 namespace {
@@ -108,26 +111,15 @@ TEST(AnsiZuParser, KeyValuesAnywhereInLongTextsFollowTheRules) {
   // Keys, near misses and line breaks at every distance from one another,
   // among long runs of quoted words (the search reads sixteen bytes at a
   // time); six keys with six first letters are looked for another way.
-  const std::string pieces[] = {"\"date\"", "\"DATE\"", "\"Dat\"", "\"d\"", "\"author\"", "\"authors\"",
+  const std::vector<std::string> pieces = {"\"date\"", "\"DATE\"", "\"Dat\"", "\"d\"", "\"author\"", "\"authors\"",
                                 "\"configVersion\"", "\"description\"", "\"desc\r\nription\"", "// ", "\t//",
                                 ": ", "\"v1\"", "\"\xC2\xE0\"", "\r\n", "\n", "\r", " ", "\"", "\"zz\", ",
                                 "\"bold\"", "\"emph\"", "\"fine\""};
   const std::vector<std::string> fourKeys = {"configVersion", "author", "date", "description"};
   const std::vector<std::string> sixKeys = {"author", "bold", "configVersion", "date", "emph", "fine"};
-  unsigned seed = 2024;
-  auto next = [&] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 16;
-  };
+  std::mt19937 random(2024);
   for (int round = 0; round < 400; ++round) {
-    std::string text;
-    const unsigned length = next() % 300;
-    while (text.size() < length) {
-      if (next() % 3 == 0)
-        text.append(next() % 20, static_cast<char>('a' + next() % 26));
-      else
-        text += pieces[next() % std::size(pieces)];
-    }
+    const std::string text = test::RandomText(random, pieces, random() % 300, 3, 20);
     for (const auto* keys : {&fourKeys, &sixKeys}) {
       const std::vector<std::string_view> views(keys->begin(), keys->end());
       const Names values = GetKeyValues(text, views);
