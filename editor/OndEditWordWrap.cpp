@@ -61,7 +61,13 @@ void TOndWordWrapPlugin::LayOutEveryLine() {
   FPendingDelta = 0;
   FLineOffsets.reserve(static_cast<std::size_t>(count));
   FRowLengths.reserve(static_cast<std::size_t>(count) + static_cast<std::size_t>(count) / 8 + 4096);
+  // Only the few lines longer than a row are read, each somewhere new in a
+  // large text: where the break of the next such line is looked for is
+  // fetched a few lines ahead.
+  constexpr std::int32_t kAhead = 16;
   for (std::int32_t i = 0; i < count; ++i) {
+    if (const std::string_view ahead = lines.GetView(i + kAhead); ahead.size() > static_cast<std::size_t>(FMaxRowLength))
+      __builtin_prefetch(ahead.data() + FMaxRowLength);
     WrapLine(ExpandedLine(lines, i), FRowLengths);
     if (FRowLengths.size() > static_cast<std::size_t>(INT32_MAX)) throw EOutOfMemory("Too many display rows");
     FLineOffsets.push_back(static_cast<std::int32_t>(FRowLengths.size()));

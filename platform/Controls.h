@@ -294,12 +294,13 @@ class TWinControl : public TControl {
   bool FAligning = false;
 };
 
-// While one lives, the custom controls made are taken to be out of view
-// until first painted: they keep their scroll bars (range, layout, enabled
-// state), colour and font as plain state and hand them to their windows
-// then. Controls built in numbers out of view (the panels of a big set)
-// never pay for bar windows and palettes nobody sees. A control that gets a
-// child hands its colour and font on at once, for the child to inherit.
+// While one lives, the custom controls and labels made are taken to be out
+// of view: they keep their colour and font (a label its size from the text)
+// as plain state until they show, and a custom control its scroll bars
+// (range, layout, enabled state) until first painted. Controls built in
+// numbers out of view (the panels of a big set) never pay for bar windows
+// and palettes nobody sees. A control that gets a child hands its colour and
+// font on at once, for the child to inherit.
 class TDeferUntilPainted {
  public:
   TDeferUntilPainted();
