@@ -1,5 +1,6 @@
 // Rule trees built in code for the highlighter tests (a JSON-like and a
-// script-like language), and a scanner that lists a line's tokens.
+// script-like language), a scanner that lists a line's tokens and a
+// highlighter that counts the lines it scans.
 #pragma once
 
 #include <memory>
@@ -10,6 +11,16 @@
 #include "highlight/OndGenHighlighter.h"
 
 namespace ond::test {
+
+// A highlighter that counts the lines it is given.
+class CountingHighlighter : public TOndGenHighlighter {
+ public:
+  void SetLine(std::string_view Text, int LineIndex) override {
+    ++Lines;
+    TOndGenHighlighter::SetLine(Text, LineIndex);
+  }
+  int Lines = 0;
+};
 
 struct TTok {
   std::string Text;

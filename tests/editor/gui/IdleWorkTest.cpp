@@ -20,6 +20,7 @@
 #include "platform/Graphics.h"
 #include "search/OndEditSearch.h"
 #include "tests/editor/gui/LoadedEditor.h"
+#include "tests/highlight/HighlightTestRules.h"
 
 namespace ond {
 namespace {
@@ -115,15 +116,7 @@ TEST(IdleFoldScan, PiecesOneAfterAnotherGiveTheRangesOfAScanAtOnce) {
   EXPECT_NE(lazy->Edit->HighlightedFoldRange(), nullptr);
 }
 
-// Counts the lines it is given.
-class CountingHighlighter : public TOndGenHighlighter {
- public:
-  void SetLine(std::string_view Text, int LineIndex) override {
-    ++Lines;
-    TOndGenHighlighter::SetLine(Text, LineIndex);
-  }
-  int Lines = 0;
-};
+using test::CountingHighlighter;
 
 TEST(IdleFoldScan, NoPieceScansTheHighlighterStatesFarAhead) {
   // The closing brace's look-up at the end needs the states of every line.

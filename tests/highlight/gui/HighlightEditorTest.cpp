@@ -14,15 +14,7 @@
 namespace ond {
 namespace {
 
-// Counts the lines it is given.
-class CountingHighlighter : public TOndGenHighlighter {
- public:
-  void SetLine(std::string_view Text, int LineIndex) override {
-    ++Lines;
-    TOndGenHighlighter::SetLine(Text, LineIndex);
-  }
-  int Lines = 0;
-};
+using test::CountingHighlighter;
 
 struct Fixture {
   std::unique_ptr<TOndEdit> Ed = std::make_unique<TOndEdit>(nullptr);
