@@ -80,7 +80,7 @@ class TXmlParser {
  public:
   TXmlParser(TXmlSource& src, bool preserve)
       : S(src), FPreserve(preserve), FClass(NameClassTable()), FArena(TBlockArena::Create()) {}
-  ~TXmlParser() { FArena->Release(); }
+  ~TXmlParser() { FArena->Close(); }
   TXmlParser(const TXmlParser&) = delete;
   TXmlParser& operator=(const TXmlParser&) = delete;
 

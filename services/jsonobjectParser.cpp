@@ -111,11 +111,11 @@ struct TJsonTokenizer::Level {
 
 TJsonTokenizer::TJsonTokenizer() : FLevels(new Level[MaxDepth]) {}
 TJsonTokenizer::~TJsonTokenizer() {
-  if (FArena) FArena->Release();
+  if (FArena) FArena->Close();
 }
 
 void TJsonTokenizer::Reset() {
-  if (FArena) FArena->Release();
+  if (FArena) FArena->Close();
   FArena = nullptr;
   for (int i = 0; i < MaxDepth; ++i) FLevels[i].Reset();
   FBuffer.clear();

@@ -16,13 +16,21 @@ namespace ond {
 
 class TBlockArena {
  public:
-  // The creator's own hold; released by Release like every node's.
+  // Open for its creator, who gives it up with Close.
   static TBlockArena* Create() { return new TBlockArena(); }
   TBlockArena(const TBlockArena&) = delete;
   TBlockArena& operator=(const TBlockArena&) = delete;
 
-  // Only the thread that holds the creator's hold takes memory; what was
-  // taken may be given back on any thread.
+  // While the arena is open only its creator's thread takes memory and
+  // holds; what was taken may be given back on any thread at any time.
+  // Holds taken while open are counted without atomic operations and
+  // published at once by Close.
+  void Close() noexcept {
+    FOpen = false;
+    const std::size_t bias = kOpenBias - FUnpublished;
+    if (FHolds.fetch_sub(bias, std::memory_order_acq_rel) == bias) delete this;
+  }
+
   // Memory that holds the arena until it is released.
   void* Take(std::size_t bytes) {
     void* p = TakeUnheld(bytes);
@@ -37,7 +45,12 @@ class TBlockArena {
     FNext += bytes;
     return p;
   }
-  void Hold() noexcept { FHolds.fetch_add(1, std::memory_order_relaxed); }
+  void Hold() noexcept {
+    if (FOpen)
+      ++FUnpublished;
+    else
+      FHolds.fetch_add(1, std::memory_order_relaxed);
+  }
   void Release() noexcept {
     if (FHolds.fetch_sub(1, std::memory_order_acq_rel) == 1) delete this;
   }
@@ -46,6 +59,9 @@ class TBlockArena {
 
  private:
   static constexpr std::size_t kAlign = alignof(std::max_align_t);
+  // Stands for the creator's hold and keeps the count above zero, whatever
+  // is given back, until Close publishes the holds counted while open.
+  static constexpr std::size_t kOpenBias = std::size_t{1} << (sizeof(std::size_t) * 8 - 2);
   // Small documents take small blocks; large ones grow to blocks that stay
   // below the size the heap would map on its own.
   static constexpr std::size_t kFirstBlock = 4096;
@@ -78,7 +94,9 @@ class TBlockArena {
     FEnd = reinterpret_cast<char*>(b) + size;
   }
 
-  std::atomic<std::size_t> FHolds{1};
+  std::atomic<std::size_t> FHolds{kOpenBias};
+  bool FOpen = true;
+  std::size_t FUnpublished = 0;
   Block* FLast = nullptr;
   char* FNext = nullptr;
   char* FEnd = nullptr;
