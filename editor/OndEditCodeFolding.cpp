@@ -532,6 +532,13 @@ TOndFoldScanner::TOndFoldScanner(const TFoldRegions& Regions, bool CaseSensitive
 
 TOndFoldScanner::~TOndFoldScanner() = default;
 
+bool TOndFoldScanner::AsksAttributes() const noexcept {
+  for (const Impl::Set& s : FImpl->Sets)
+    for (const Impl::Region& r : s.Regions)
+      if (r.Type == frtChar) return true;
+  return false;
+}
+
 struct TOndFoldScan::State {
   using Region = TOndFoldScanner::Impl::Region;
   using Skip = TOndFoldScanner::Impl::Skip;

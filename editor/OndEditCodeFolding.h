@@ -212,6 +212,9 @@ class TOndFoldScanner {
   // single-character tokens with those line numbers.
   void Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
             const TFoldAttributeNameFunc& AttributeNameAt = {}) const;
+  // Whether a scan asks for attribute names (some token is a single
+  // character).
+  bool AsksAttributes() const noexcept;
 
  private:
   friend class TOndFoldScan;

@@ -303,6 +303,7 @@ void TCustomOndEdit::RescanFoldRangesLater() {
   struct Progress {
     std::unique_ptr<TOndFoldScanner> Scanner;
     std::unique_ptr<TOndFoldScan> Scan;
+    bool AsksAttributes = false;
   };
   auto progress = std::make_shared<Progress>();
   FAllFoldRanges->PostponeScan([this, regions, caseSensitive, progress](std::chrono::steady_clock::time_point Until) {
@@ -322,12 +323,16 @@ void TCustomOndEdit::RescanFoldRangesLater() {
       progress->Scanner = std::make_unique<TOndFoldScanner>(*regions, caseSensitive);
       progress->Scan =
           std::make_unique<TOndFoldScan>(*progress->Scanner, *FAllFoldRanges, FLines->GetTabWidth(), f.AttributeNameAt);
+      progress->AsksAttributes = f.AttributeNameAt && progress->Scanner->AsksAttributes();
     }
     TOndFoldScan& scan = *progress->Scan;
     const int count = FLines->GetCount();
     for (int line = scan.LinesScanned(); line < count;) {
-      for (const int stop = std::min(count, line + kFoldScanPieceLines); line < stop; ++line)
-        scan.Line(FLines->GetView(line));
+      const int stop = std::min(count, line + kFoldScanPieceLines);
+      // The states an attribute look-up needs are scanned along with the
+      // lines, so that no piece scans far ahead at once.
+      if (progress->AsksAttributes) ScanRangesThrough(stop - 2);
+      for (; line < stop; ++line) scan.Line(FLines->GetView(line));
       if (line < count && std::chrono::steady_clock::now() >= Until) return false;
     }
     scan.Finish();

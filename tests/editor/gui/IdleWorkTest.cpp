@@ -5,6 +5,7 @@
 // bracket the caret left or in a text that changed is dropped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <memory>
@@ -112,6 +113,44 @@ TEST(IdleFoldScan, PiecesOneAfterAnotherGiveTheRangesOfAScanAtOnce) {
   EXPECT_FALSE(lazy->Edit->IdleWorkPending());
   EXPECT_EQ(Dump(*lazy->Edit), Dump(*eager->Edit));
   EXPECT_NE(lazy->Edit->HighlightedFoldRange(), nullptr);
+}
+
+// Counts the lines it is given.
+class CountingHighlighter : public TOndGenHighlighter {
+ public:
+  void SetLine(std::string_view Text, int LineIndex) override {
+    ++Lines;
+    TOndGenHighlighter::SetLine(Text, LineIndex);
+  }
+  int Lines = 0;
+};
+
+TEST(IdleFoldScan, NoPieceScansTheHighlighterStatesFarAhead) {
+  // The closing brace's look-up at the end needs the states of every line.
+  std::string text = "{\r\n";
+  for (int i = 0; i < kLong; ++i) text += "  \"k\": 1,\r\n";
+  text += "}\r\n";
+  CountingHighlighter h;
+  ASSERT_TRUE(LoadBuiltinScheme(h, 0));
+  TOndEdit ed(nullptr);
+  ed.SetBounds(0, 0, 500, 400);
+  ed.SetHighlighter(&h);
+  ed.CodeFolding().SetHighlighterFoldRegions(true);
+  ed.Lines()->LoadFromString(std::move(text));
+  ed.CodeFolding().SetEnabled(true);
+  ed.RescanFoldRangesLater();
+  TBitmap bmp;
+  ed.PaintTo(bmp);
+  int most = 0;
+  for (bool done = false; !done;) {
+    h.Lines = 0;
+    done = ed.RunIdleWork(0ms);
+    most = std::max(most, h.Lines);
+  }
+  EXPECT_LT(most, 4000);
+  ASSERT_EQ(ed.AllFoldRanges().AllCount(), 1);
+  EXPECT_EQ(ed.AllFoldRanges().AllRanges(0)->ToLine, kLong + 2);
+  ed.SetHighlighter(nullptr);
 }
 
 TEST(IdleFoldScan, AShortTextGetsItsFoldsOnItsFirstPaint) {
