@@ -727,6 +727,49 @@ TEST_F(ConfigSetTest, ReloadInEncodingsAndLossyFiles) {
   EXPECT_EQ(pl->LossyCount, 0u);
 }
 
+// In the shown main window, scrolling the stack brings the panels in view to
+// the screen and takes those it leaves off.
+TEST(MainWindowPanels, TheShownWindowHoldsWindowsForThePanelsInView) {
+  Boxes boxes;
+  TMain main(nullptr);
+  main.SetBounds(0, 0, 1130, 675);
+  main.Show();
+  main.OpenConfig(test::SourceDir() + "/samples/@quarn.zu");
+  Application()->ProcessMessages();
+  TEditors* editors = main.Editors();
+  ASSERT_NE(editors, nullptr);
+  const int first = editors->FirstVisible();
+  const int last = editors->LastVisible();
+  ASSERT_GE(editors->VisibleCount, 3);
+  auto inView = [&](int i) {
+    const TEditor* e = editors->Item(i);
+    return e->Panel->Top() < main.pScrollBox->ClientHeight() && e->Panel->Top() + e->Panel->Height() > 0;
+  };
+  ASSERT_TRUE(inView(first));
+  ASSERT_FALSE(inView(last));
+  EXPECT_FALSE(editors->Item(first)->Panel->Widget()->isHidden());
+  EXPECT_TRUE(editors->Item(last)->Panel->Widget()->isHidden());
+
+  main.ScrollToLast();
+  Application()->ProcessMessages();
+  ASSERT_TRUE(inView(last));
+  EXPECT_FALSE(editors->Item(last)->Panel->Widget()->isHidden());
+  EXPECT_EQ(editors->Item(first)->Panel->Widget()->isHidden(), !inView(first));
+  EXPECT_TRUE(editors->Item(last)->Header->Widget()->isVisible());
+  EXPECT_TRUE(editors->Item(last)->Editor->Widget()->isVisible());
+
+  // A panel out of view that takes the keyboard focus shows for it.
+  TEditor* away = editors->Item(first);
+  ASSERT_FALSE(inView(first));
+  EXPECT_TRUE(away->Panel->Widget()->isHidden());
+  ASSERT_TRUE(away->Editor->CanFocus());
+  away->Editor->SetFocus();
+  EXPECT_TRUE(away->Editor->Focused());
+  EXPECT_FALSE(away->Panel->Widget()->isHidden());
+  boxes.answers = {IDNO};
+  EXPECT_TRUE(main.CloseConfig());
+}
+
 TEST(MainWindowPanels, OpensTheSampleSetAndFollowsTheTree) {
   Boxes boxes;
   TMain main(nullptr);
