@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "editor/OndEditMiscProcs.h"
 #include "platform/core/SysUtils.h"
@@ -15,12 +16,25 @@ int NextTabStop(int col0, int tabWidth) noexcept {
 }
 }  // namespace
 
+// Both conversions step over tab-free stretches at once: a typed line can be
+// thousands of characters long, and the caret asks for its column after
+// every key.
 int LineCharToColumn(std::string_view Line, int Char, int TabWidth) noexcept {
   if (TabWidth < 1) TabWidth = 1;
   const int n = static_cast<int>(Line.size());
-  int col = 0;
   const int walk = std::min(std::max(0, Char - 1), n);
-  for (int i = 0; i < walk; ++i) col = Line[static_cast<std::size_t>(i)] == '\t' ? NextTabStop(col, TabWidth) : col + 1;
+  const char* p = Line.data();
+  const char* const end = p + walk;
+  int col = 0;
+  while (p < end) {
+    const char* tab = static_cast<const char*>(std::memchr(p, '\t', static_cast<std::size_t>(end - p)));
+    if (!tab) {
+      col += static_cast<int>(end - p);
+      break;
+    }
+    col = NextTabStop(col + static_cast<int>(tab - p), TabWidth);
+    p = tab + 1;
+  }
   if (Char - 1 > n) col += Char - 1 - n;
   return col + 1;
 }
@@ -30,8 +44,16 @@ int LineColumnToChar(std::string_view Line, int Column, int TabWidth) noexcept {
   const int n = static_cast<int>(Line.size());
   int width = 0, i = 0;
   while (i < n && width < Column - 1) {
-    width = Line[static_cast<std::size_t>(i)] == '\t' ? NextTabStop(width, TabWidth) : width + 1;
-    ++i;
+    // Plain characters up to the next tab, or as many as the column needs.
+    const int room = std::min(n - i, Column - 1 - width);
+    const void* tab = std::memchr(Line.data() + i, '\t', static_cast<std::size_t>(room));
+    const int plain = tab ? static_cast<int>(static_cast<const char*>(tab) - (Line.data() + i)) : room;
+    width += plain;
+    i += plain;
+    if (tab) {
+      width = NextTabStop(width, TabWidth);
+      ++i;
+    }
   }
   int ch = i + 1;
   if (width < Column - 1) ch += Column - 1 - width;  // past the end of the line

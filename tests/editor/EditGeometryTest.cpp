@@ -2,6 +2,8 @@
 // the caret into view, row selections, gutter marks and token runs.
 #include <gtest/gtest.h>
 
+#include <random>
+#include <string>
 #include <vector>
 
 #include "editor/OndEditGeometry.h"
@@ -27,6 +29,35 @@ TEST(EditGeometry, ColumnsWithTabsAndPastTheEnd) {
   EXPECT_EQ(LineColumnToChar("", 7, 8), 7);
   for (int ch = 1; ch < 12; ++ch)
     EXPECT_EQ(LineColumnToChar("x\ty\t\tz", LineCharToColumn("x\ty\t\tz", ch, 3), 3), ch) << ch;
+}
+
+// The conversions step over tab-free stretches at once; a character-by-
+// character walk is the reference, on random lines of tabs and letters.
+TEST(EditGeometry, ColumnsAgreeWithACharacterWalk) {
+  auto column = [](const std::string& line, int ch, int tab) {
+    int col = 0;
+    for (int i = 0; i < ch - 1; ++i)
+      col = i < static_cast<int>(line.size()) && line[static_cast<std::size_t>(i)] == '\t' ? col + tab - col % tab
+                                                                                          : col + 1;
+    return col + 1;
+  };
+  auto character = [](const std::string& line, int col, int tab) {
+    int width = 0, i = 0;
+    const int n = static_cast<int>(line.size());
+    for (; i < n && width < col - 1; ++i) width = line[static_cast<std::size_t>(i)] == '\t' ? width + tab - width % tab : width + 1;
+    return std::max(1, i + 1 + std::max(0, col - 1 - width));
+  };
+  std::mt19937 rng(7);
+  for (int round = 0; round < 300; ++round) {
+    std::string line(rng() % 70, 'a');
+    for (char& c : line)
+      if (rng() % 5 == 0) c = '\t';
+    const int tab = 1 + static_cast<int>(rng() % 9);
+    for (int at = -1; at <= static_cast<int>(line.size()) + 4; ++at) {
+      ASSERT_EQ(LineCharToColumn(line, at, tab), column(line, at, tab)) << round << ' ' << at;
+      ASSERT_EQ(LineColumnToChar(line, at, tab), character(line, at, tab)) << round << ' ' << at;
+    }
+  }
 }
 
 TEST(EditGeometry, PixelsAndPaintRange) {
