@@ -304,8 +304,6 @@ void TEditor::SetSyntaxScheme(int Index) {
 TEditor::~TEditor() {
   // A panel closing unseen is not scanned for folds on its way out.
   Editor->DropPostponedFoldScan();
-  Editor->CodeFolding().SetEnabled(false);
-  Editor->SetHighlighter(nullptr);
   Editor->OnChange = nullptr;
   Editor->OnClick = nullptr;
   Editor->OnStatusChange = nullptr;
@@ -314,6 +312,11 @@ TEditor::~TEditor() {
   Editor->OnReplaceText = nullptr;
   Editor->OnScroll = nullptr;
   Editor->OnPrint = nullptr;
+  // The text goes first: switching folding off narrows the gutter, and a
+  // wrapped text would be laid out again for the new width on its way out.
+  Editor->Lines()->Clear();
+  Editor->CodeFolding().SetEnabled(false);
+  Editor->SetHighlighter(nullptr);
   Editor->SetSearchEngine(nullptr);
   Panel->OnResize = nullptr;
   delete Panel;  // the editor, the button and the header go with it
