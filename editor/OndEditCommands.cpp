@@ -152,9 +152,11 @@ int TCustomOndEdit::EditingCommand(TOndEditorCommand C) const {
 }
 
 void TCustomOndEdit::ExecuteCommand(TOndEditorCommand Command, char AChar, void* Data) {
-  if (!FDestroying && CaretOnCollapsedFoldHeader() &&
-      ((Command >= 501 && Command <= 600) || Command == ecTab || Command == ecShiftTab || Command == ecString ||
-       Command == ecAutoCompletion))
+  // The command is looked at before the caret's line: moving the caret is
+  // never held back, and most commands move it.
+  if (((Command >= 501 && Command <= 600) || Command == ecTab || Command == ecShiftTab || Command == ecString ||
+       Command == ecAutoCompletion) &&
+      !FDestroying && CaretOnCollapsedFoldHeader())
     return;
   const bool editing = EditingCommand(Command);
   if (editing && GetReadOnly()) return;
