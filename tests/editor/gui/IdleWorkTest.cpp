@@ -7,9 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
-#include <map>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "editor/OndEdit.h"
@@ -58,26 +56,13 @@ const int kLong = TCustomOndEdit::kIdleWorkLines + 2000;
 
 using test::OpenLoaded;
 
+using test::FoldTreeDump;
+
 void Paint(TOndEdit& Ed) {
   TBitmap bmp;
   Ed.PaintTo(bmp);
 }
 
-// Every range in flat order with its place in the tree, and the caret's.
-std::string Dump(TCustomOndEdit& Ed) {
-  const TOndEditAllFoldRanges& all = Ed.AllFoldRanges();
-  std::map<const TOndEditFoldRanges*, int> index;
-  for (int j = 0; j < all.AllCount(); ++j) index[&all.AllRanges(j)->SubFoldRanges] = j;
-  std::ostringstream s;
-  for (const auto& r : all.AllRangeList()) {
-    const auto parent = index.find(r->Container());
-    s << (parent == index.end() ? -1 : parent->second) << ' ' << r->FromLine << '-' << r->ToLine << " L" << r->Level << " I" << r->IndentLevel << " C" << r->Collapsed
-      << r->ParentCollapsed << '\n';
-  }
-  s << "top " << all.Count() << " highlighted ";
-  if (const TOndEditFoldRange* h = Ed.HighlightedFoldRange()) s << h->FromLine << '-' << h->ToLine;
-  return s.str();
-}
 
 // Runs the event loop until the idle work is done (false if it never is).
 bool RunEventLoopUntilIdle(TCustomOndEdit& Ed) {
@@ -96,7 +81,7 @@ TEST(IdleFoldScan, TheEventLoopFinishesTheScanOfALongTextAsAScanAtOnce) {
   EXPECT_TRUE(lazy->Edit->IdleWorkPending());
   ASSERT_TRUE(RunEventLoopUntilIdle(*lazy->Edit));
   EXPECT_FALSE(lazy->Edit->AllFoldRanges().ScanPending());
-  EXPECT_EQ(Dump(*lazy->Edit), Dump(*eager->Edit));
+  EXPECT_EQ(FoldTreeDump(*lazy->Edit), FoldTreeDump(*eager->Edit));
 }
 
 TEST(IdleFoldScan, PiecesOneAfterAnotherGiveTheRangesOfAScanAtOnce) {
@@ -112,7 +97,7 @@ TEST(IdleFoldScan, PiecesOneAfterAnotherGiveTheRangesOfAScanAtOnce) {
   // A piece with no time walks one stretch of lines.
   EXPECT_GT(pieces, 5);
   EXPECT_FALSE(lazy->Edit->IdleWorkPending());
-  EXPECT_EQ(Dump(*lazy->Edit), Dump(*eager->Edit));
+  EXPECT_EQ(FoldTreeDump(*lazy->Edit), FoldTreeDump(*eager->Edit));
   EXPECT_NE(lazy->Edit->HighlightedFoldRange(), nullptr);
 }
 
@@ -153,7 +138,7 @@ TEST(IdleFoldScan, AShortTextGetsItsFoldsOnItsFirstPaint) {
   Paint(*lazy->Edit);
   EXPECT_FALSE(lazy->Edit->AllFoldRanges().ScanPending());
   EXPECT_FALSE(lazy->Edit->IdleWorkPending());
-  EXPECT_EQ(Dump(*lazy->Edit), Dump(*eager->Edit));
+  EXPECT_EQ(FoldTreeDump(*lazy->Edit), FoldTreeDump(*eager->Edit));
 }
 
 // Whatever needs the folds while pieces of the scan have run finishes it,
@@ -203,7 +188,7 @@ TEST_P(IdleFoldScanInterrupted, FinishesFirstAndAnswersAsAScanAtOnce) {
   for (int i = 0; i < 3; ++i) ASSERT_FALSE(lazy->Edit->RunIdleWork(0ms));
   ASSERT_TRUE(lazy->Edit->AllFoldRanges().ScanPending());
   EXPECT_EQ(GetParam().Do(*lazy->Edit), GetParam().Do(*eager->Edit));
-  EXPECT_EQ(Dump(*lazy->Edit), Dump(*eager->Edit));
+  EXPECT_EQ(FoldTreeDump(*lazy->Edit), FoldTreeDump(*eager->Edit));
   EXPECT_EQ(lazy->Edit->Lines()->GetText(), eager->Edit->Lines()->GetText());
 }
 
@@ -243,7 +228,7 @@ TEST(IdleFoldScan, ReloadingMidScanStartsAfresh) {
   lazy->Edit->RescanFoldRangesLater();
   Paint(*lazy->Edit);
   ASSERT_TRUE(RunEventLoopUntilIdle(*lazy->Edit));
-  EXPECT_EQ(Dump(*lazy->Edit), Dump(*eager->Edit));
+  EXPECT_EQ(FoldTreeDump(*lazy->Edit), FoldTreeDump(*eager->Edit));
 }
 
 // ---- the partner of a bracket

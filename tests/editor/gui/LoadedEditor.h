@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "editor/OndEdit.h"
@@ -35,6 +37,27 @@ inline std::unique_ptr<LoadedEditor> OpenLoaded(const std::string& Text, bool Ea
     ed.RescanFoldRangesLater();
   ed.SetCaretXY(BufferCoord(1, 1));
   return p;
+}
+
+// Every range in flat order: the range it sits in, lines, depth,
+// indentation, region (by its tokens, so that editors with highlighters of
+// their own compare), state; then the caret's range and the text with every
+// fold expanded.
+inline std::string FoldTreeDump(TCustomOndEdit& Ed) {
+  const TOndEditAllFoldRanges& all = Ed.AllFoldRanges();
+  std::map<const TOndEditFoldRanges*, int> index;
+  for (int j = 0; j < all.AllCount(); ++j) index[&all.AllRanges(j)->SubFoldRanges] = j;
+  std::ostringstream s;
+  for (const auto& r : all.AllRangeList()) {
+    const auto parent = index.find(r->Container());
+    s << (parent == index.end() ? -1 : parent->second) << ' ' << r->FromLine << '-' << r->ToLine << " L" << r->Level
+      << " I" << r->IndentLevel << " R" << (r->FoldRegion ? r->FoldRegion->Open + r->FoldRegion->Close : "-") << " C"
+      << r->Collapsed << r->ParentCollapsed << '\n';
+  }
+  s << "top " << all.Count() << " highlighted ";
+  if (const TOndEditFoldRange* h = Ed.HighlightedFoldRange()) s << h->FromLine << '-' << h->ToLine;
+  s << "\n" << Ed.TextWithFoldsExpanded();
+  return s.str();
 }
 
 }  // namespace ond::test

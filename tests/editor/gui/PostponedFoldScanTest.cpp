@@ -50,24 +50,8 @@ std::string ReadSample(const std::string& Relative) {
 
 using test::OpenLoaded;
 
-// Every range in flat order: lines, depth, indentation, region (by its
-// tokens: the two editors have highlighters of their own), state and the
-// range it sits in.
-std::string Dump(TCustomOndEdit& Ed) {
-  const TOndEditAllFoldRanges& all = Ed.AllFoldRanges();
-  std::ostringstream s;
-  for (const auto& r : all.AllRangeList()) {
-    int parent = -1;
-    for (int j = 0; j < all.AllCount(); ++j)
-      if (&all.AllRanges(j)->SubFoldRanges == r->Container()) parent = j;
-    s << r->FromLine << '-' << r->ToLine << " L" << r->Level << " I" << r->IndentLevel << " R" << (r->FoldRegion ? r->FoldRegion->Open + r->FoldRegion->Close : "-")
-      << " C" << r->Collapsed << r->ParentCollapsed << " P" << parent << '\n';
-  }
-  s << "top " << all.Count() << " highlighted ";
-  if (const TOndEditFoldRange* h = Ed.HighlightedFoldRange()) s << h->FromLine << '-' << h->ToLine;
-  s << "\n" << Ed.TextWithFoldsExpanded();
-  return s.str();
-}
+using test::FoldTreeDump;
+
 
 std::string Line(const TOndEditFoldRange* R) {
   return R ? std::to_string(R->FromLine) + "-" + std::to_string(R->ToLine) : "none";
@@ -138,7 +122,7 @@ const FirstQuestion kQuestions[] = {
      [](TCustomOndEdit& E) {
        E.SetCaretXY(BufferCoord(2, 1));
        E.ExecuteCommand(ecLineBreak, 0, nullptr);
-       const std::string after = Dump(E);
+       const std::string after = FoldTreeDump(E);
        E.Undo();
        return after;
      }},
@@ -153,7 +137,7 @@ TEST_P(PostponedFoldScan, AnswersAndRangesMatchAScanAtLoading) {
     auto lazy = OpenLoaded(text, false);
     ASSERT_TRUE(lazy->Edit->AllFoldRanges().ScanPending());
     EXPECT_EQ(GetParam().Ask(*lazy->Edit), GetParam().Ask(*eager->Edit));
-    EXPECT_EQ(Dump(*lazy->Edit), Dump(*eager->Edit));
+    EXPECT_EQ(FoldTreeDump(*lazy->Edit), FoldTreeDump(*eager->Edit));
   }
 }
 
