@@ -501,9 +501,10 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
   LastError.clear();
   std::string text;
   std::size_t replaced = 0;
+  TDiskCopy copy;
   try {
     // Reading names the reason when the file is missing or no file at all.
-    text = LoadTextFile(fileName, EncodingOfKind(kind), &replaced);
+    text = LoadTextFile(fileName, EncodingOfKind(kind), &replaced, std::size_t{1} << 20, &copy);
   } catch (const std::exception& e) {
     LastError = e.what();
     // The panel never held this file's text: saving it there would replace
@@ -512,6 +513,7 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
     return false;
   }
   LoadDecodedText(std::move(text), replaced, kind);
+  DiskCopy = copy;
   return true;
 }
 
@@ -559,25 +561,47 @@ std::string TEditor::TextToSave() const {
 }
 
 bool TEditor::SaveToFile(const std::string& fileName, bool asCopy) {
+  const TWriteResult r = WriteTo(fileName, "", nullptr);
+  if (!r.Ok()) return false;
+  if (!asCopy) Saved(r.Written);
+  return true;
+}
+
+TWriteResult TEditor::WriteTo(const std::string& fileName, const std::string& backupName, const TDiskCopy* expected) {
   LastError.clear();
+  TWriteResult r;
   if (!UnreadFile.empty() && SameFile(fileName, UnreadFile)) {
-    LastError = "The file " + Utf8ToAnsi(fileName) +
-                " could not be read, so the panel does not hold its text; it is left as it is.";
-    return false;
+    r.Reason = LastError = "The file " + Utf8ToAnsi(fileName) +
+                           " could not be read, so the panel does not hold its text; it is left as it is.";
+    return r;
   }
   try {
     const std::string dir = ExtractFileDir(fileName);
     if (!dir.empty() && !ForceFolders(dir)) {
-      LastError = "Cannot create folder \"" + Utf8ToAnsi(dir) + "\". " + SystemErrorText(errno);
-      return false;
+      r.Reason = LastError = "Cannot create folder \"" + Utf8ToAnsi(dir) + "\". " + SystemErrorText(errno);
+      return r;
     }
-    WriteFileText(fileName, EncodeText(TextToSave(), TEncoding::UTF8()));
+    const std::string bytes = EncodeText(TextToSave(), TEncoding::UTF8());
+    TFileWrite request;
+    request.FileName = fileName;
+    request.Data = bytes;
+    request.BackupName = backupName;
+    request.Expected = expected;
+    r = WriteFileSafely(request);
   } catch (const std::exception& e) {
-    LastError = e.what();
-    return false;
+    r = TWriteResult();
+    r.Reason = e.what();
   }
-  if (!asCopy) SetModified(false);
-  return true;
+  if (r.Outcome == TWriteOutcome::Failed || r.Outcome == TWriteOutcome::BackupFailed) LastError = r.Reason;
+  return r;
+}
+
+void TEditor::Saved(const TDiskCopy& written) {
+  DiskCopy = written;
+  // What is on disk now is UTF-8: reopening it must read it as such.
+  Encoding = 2;
+  if (Active && Owner) Owner->SetStatus(spEncoding, EncodingName());
+  SetModified(false);
 }
 
 bool TEditor::UndoSaysModified() const {

@@ -270,6 +270,7 @@ void TMain::OpenConfig(const std::string& fileName) {
   tvOpenFiles->Items()->Clear();
   FViewHeight = pScrollBox->ClientHeight();
   FConfig = std::make_unique<TZuConfig>();
+  FConfig->Prompter = &FPrompter;
   FConfig->OnProgress = [this](int done, int count) { ShowOpeningProgress(done, count); };
   // A discovery that stopped early still opens what it listed; a root that
   // cannot be read was told and opens nothing.
