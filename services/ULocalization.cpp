@@ -203,6 +203,8 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
      "Сохранить его снова? (\"Нет\" оставит текст в редакторе несохранённым.)",
      "The file\n\r%s\n\rwas deleted by another program after it was read.\n\r"
      "Save it again? (\"No\" leaves the text in the editor unsaved.)"},
+    {"Не удалось проверить обновления программы. Ответ сервера обновлений не удалось прочитать.",
+     "The update check failed. The answer of the update server could not be read."},
 }};
 
 struct TTable {
