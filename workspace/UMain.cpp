@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "highlight/OndBuiltinSchemes.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/ScopeGuard.h"
@@ -34,6 +35,7 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   // sees every failure from here on.
   FErrorHandler = std::make_unique<TErrorHandler>(ReadErrorLogSystemInfo);
   FErrorHandler->SetActive(true);
+  InstallBuiltinResourceLookup();
   SetCaption("Ondrel");
   ApplyTreeSettings();
   ApplyLanguage();
