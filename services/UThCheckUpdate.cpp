@@ -75,9 +75,9 @@ TCheckOutcome CheckForUpdate(THttpClient& http, const std::string& serverUrl, st
                              bool silent) {
   TCheckOutcome out;
   try {
-    out.Server = ParseBuildFile(http.Get(serverUrl + "Build.upd"));
+    out.Server = ParseBuildFile(http.Get(serverUrl + "Build.upd", MaxBuildFileBytes));
     if (localBuild < out.Server.Build) {
-      out.UpdateInfo = http.Get(serverUrl + "UpdateInfo.txt");
+      out.UpdateInfo = http.Get(serverUrl + "UpdateInfo.txt", MaxUpdateInfoBytes);
       out.Result = TCheckResult::Offer;
     } else {
       out.Result = TCheckResult::NoUpdate;
@@ -126,7 +126,7 @@ int DownloadAndReplace(THttpClient& http, const std::string& serverUrl, const st
                        const TReplaceOps& ops) {
   std::string body;
   try {
-    body = http.Get(serverUrl + "Ondrel.exe");
+    body = http.Get(serverUrl + "Ondrel.exe", MaxProgramBytes);
   } catch (const Exception&) {
     return leUpdateFailed;
   }

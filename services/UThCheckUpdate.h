@@ -23,6 +23,12 @@ namespace ond {
 
 OND_DECLARE_EXCEPTION(EUpdateFormat, Exception);
 
+// What each file of the server can be at most; a longer body is cut off as
+// it arrives and counts as an answer that cannot be read.
+inline constexpr std::int64_t MaxBuildFileBytes = 4 * 1024;
+inline constexpr std::int64_t MaxUpdateInfoBytes = 1024 * 1024;
+inline constexpr std::int64_t MaxProgramBytes = 256 * 1024 * 1024;
+
 // The server folder, ending in "/".
 std::string UpdateServerUrl();
 

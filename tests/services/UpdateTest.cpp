@@ -36,7 +36,7 @@ TEST(HttpClient, FollowsRedirectsAndSendsNoUserAgent) {
   server.Set("/a", Redirect("/b"));
   server.Set("/b", Ok("the body"));
   THttpClient http;
-  EXPECT_EQ(http.Get(server.Url("/a")), "the body");
+  EXPECT_EQ(http.Get(server.Url("/a"), 1 << 20), "the body");
   EXPECT_EQ(http.LastStatus(), 200);
   const auto requests = server.Requests();
   ASSERT_EQ(requests.size(), 2u);
@@ -47,11 +47,120 @@ TEST(HttpClient, FailuresAreErrors) {
   TLocalServer server;
   server.Set("/truncated", Truncated("only part"));
   THttpClient http;
-  EXPECT_THROW(http.Get(server.Url("/missing")), EHttpError);
+  EXPECT_THROW(http.Get(server.Url("/missing"), 1 << 20), EHttpError);
   EXPECT_EQ(http.LastStatus(), 404);
-  EXPECT_THROW(http.Get(server.Url("/truncated")), EHttpError);
-  EXPECT_THROW(http.Get("http://127.0.0.1:1/none"), EHttpError);
-  EXPECT_THROW(http.Get("not a url at all"), EHttpError);
+  EXPECT_THROW(http.Get(server.Url("/truncated"), 1 << 20), EHttpError);
+  EXPECT_THROW(http.Get("http://127.0.0.1:1/none", 1 << 20), EHttpError);
+  EXPECT_THROW(http.Get("not a url at all", 1 << 20), EHttpError);
+}
+
+TEST(HttpClient, NoAnswerAndAnAnswerThatCannotBeUsedAreTold) {
+  TLocalServer server;
+  server.Set("/ftp", Redirect(server.Url("/elsewhere").replace(0, 4, "ftp")));
+  server.Set("/file", Redirect("file:///bin/true"));
+  server.Set("/garbage", {{"this is no HTTP at all\r\n\r\n"}});
+  server.Set("/missing", {{"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\nConnection: close\r\n\r\nnot found"}});
+  server.Set("/long", Ok(std::string(1001, 'x')));
+  server.Set("/truncated", Truncated("only part"));
+  const struct {
+    const char* Name;
+    std::string Url;
+    bool Answered;  // EHttpBadAnswer rather than only EHttpError
+  } cases[] = {
+      {"redirect to ftp", server.Url("/ftp"), true},
+      {"redirect to a file", server.Url("/file"), true},
+      {"no HTTP", server.Url("/garbage"), true},
+      {"error status", server.Url("/missing"), true},
+      {"longer than its cap", server.Url("/long"), true},
+      {"cut off", server.Url("/truncated"), false},
+      {"nobody listening", "http://127.0.0.1:1/none", false},
+      {"an ftp address", "ftp://127.0.0.1/x", false},
+  };
+  for (const auto& c : cases) {
+    THttpClient http;
+    try {
+      http.Get(c.Url, 1000);
+      ADD_FAILURE() << c.Name << ": no failure";
+    } catch (const EHttpBadAnswer&) {
+      EXPECT_TRUE(c.Answered) << c.Name;
+    } catch (const EHttpError&) {
+      EXPECT_FALSE(c.Answered) << c.Name;
+    }
+  }
+  // The refused redirect was not followed, on any port.
+  for (const auto& r : server.Requests()) EXPECT_EQ(r.find("/elsewhere"), std::string::npos) << r;
+  THttpClient http;
+  EXPECT_EQ(http.Get(server.Url("/long"), 1001), std::string(1001, 'x'));
+}
+
+// A port that listens and never answers: whoever connects stays in its
+// queue, where the test finds them.
+class TSilentPort {
+ public:
+  TSilentPort() {
+    FSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    EXPECT_EQ(::bind(FSocket, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    EXPECT_EQ(::listen(FSocket, 4), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(FSocket, reinterpret_cast<sockaddr*>(&addr), &len);
+    FPort = ntohs(addr.sin_port);
+  }
+  ~TSilentPort() { ::close(FSocket); }
+  int Port() const { return FPort; }
+  bool Contacted() {
+    const int conn = ::accept(FSocket, nullptr, nullptr);
+    if (conn < 0) return false;
+    ::close(conn);
+    return true;
+  }
+
+ private:
+  int FSocket = -1;
+  int FPort = 0;
+};
+
+TEST(HttpClient, RedirectsGoOnlyToHttpAndHttps) {
+  for (const char* scheme : {"ftp", "ftps", "gopher", "dict", "telnet", "smtp"}) {
+    TSilentPort elsewhere;
+    TLocalServer server;
+    server.Set("/f", Redirect(std::string(scheme) + "://127.0.0.1:" + std::to_string(elsewhere.Port()) + "/Ondrel.exe"));
+    THttpClient http;
+    http.Limits.TransferTimeout = 2;  // bounds a wrongly followed redirect
+    EXPECT_THROW(http.Get(server.Url("/f"), 1000), EHttpBadAnswer) << scheme;
+    EXPECT_FALSE(elsewhere.Contacted()) << scheme;
+  }
+}
+
+TEST(HttpClient, StalledAndEndlessTransfersEnd) {
+  TLocalServer server;
+  // Two bytes a tenth of a second: below any sensible speed, for a minute.
+  server.Set("/trickle", Trickle(1200, 2, 100));
+  // Fast enough, but never done within the time allowed.
+  server.Set("/long", Trickle(1 << 20, 2048, 100));
+  {
+    THttpClient http;
+    http.Limits.LowSpeedLimit = 1024;
+    http.Limits.LowSpeedTime = 1;
+    EXPECT_THROW(http.Get(server.Url("/trickle"), 1 << 20), EHttpError);
+  }
+  {
+    THttpClient http;
+    http.Limits.LowSpeedLimit = 1;
+    http.Limits.TransferTimeout = 1;
+    std::int64_t received = 0;
+    http.OnWork = [&](std::int64_t n) { received = n; };
+    try {
+      http.Get(server.Url("/long"), 1 << 20);
+      ADD_FAILURE() << "the transfer went on";
+    } catch (const EHttpBadAnswer&) {
+      ADD_FAILURE() << "a timeout is no answer";
+    } catch (const EHttpError&) {
+    }
+    EXPECT_LT(received, 1 << 20);
+  }
 }
 
 TEST(HttpClient, ChunkedBodyWithoutLengthReportsBytesReceived) {
@@ -64,7 +173,7 @@ TEST(HttpClient, ChunkedBodyWithoutLengthReportsBytesReceived) {
   http.OnWorkBegin = [&](std::int64_t n) { expected = n; };
   http.OnWork = [&](std::int64_t n) { received.push_back(n); };
   http.OnWorkEnd = [&] { ++ends; };
-  EXPECT_EQ(http.Get(server.Url("/slow")), "abcdefghi");
+  EXPECT_EQ(http.Get(server.Url("/slow"), 1 << 20), "abcdefghi");
   EXPECT_EQ(expected, -1);
   ASSERT_FALSE(received.empty());
   EXPECT_EQ(received.back(), 9);
@@ -78,7 +187,7 @@ TEST(HttpClient, AnnouncedLengthIsReported) {
   THttpClient http;
   std::int64_t expected = 0;
   http.OnWorkBegin = [&](std::int64_t n) { expected = n; };
-  http.Get(server.Url("/f"));
+  http.Get(server.Url("/f"), 1 << 20);
   EXPECT_EQ(expected, 5);
 }
 
