@@ -294,8 +294,8 @@ void TOndFileRegistry::SetText(std::string_view Text) {
       const std::string path(line.substr(1, close - 1));
       // A root's name, then parts that are not empty.
       const std::size_t slash = path.find('\\');
-      if (slash == std::string::npos || !IsRootName(std::string_view(path).substr(0, slash)) ||
-          path.find("\\\\") != std::string::npos || path.ends_with('\\'))
+      if (!IsRootName(std::string_view(path).substr(0, slash)) || path.find("\\\\") != std::string::npos ||
+          path.ends_with('\\'))
         continue;
       key = &Create(path);
       continue;

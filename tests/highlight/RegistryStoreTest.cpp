@@ -151,6 +151,8 @@ TEST(RegistryFile, DamagedTextGivesFewerValues) {
   ASSERT_TRUE(w.OpenKey("K\\L", true));
   w.WriteInteger("n", static_cast<int>(0x80000008u));
   w.WriteString("s", "a\r\nb\\\"");
+  ASSERT_TRUE(w.OpenKey("\\", false));  // the root holds values too
+  w.WriteInteger("top", 7);
   TOndFileRegistry back("");
   back.SetText(w.GetText());
   EXPECT_EQ(back.GetText(), w.GetText());
@@ -158,6 +160,8 @@ TEST(RegistryFile, DamagedTextGivesFewerValues) {
   ASSERT_TRUE(back.OpenKeyReadOnly("K\\L"));
   EXPECT_EQ(back.ReadString("s"), "a\r\nb\\\"");
   EXPECT_EQ(back.ReadInteger("n"), static_cast<int>(0x80000008u));
+  ASSERT_TRUE(back.OpenKeyReadOnly("\\"));
+  EXPECT_EQ(back.ReadInteger("top"), 7);
 }
 
 // A user hive of a Wine prefix with a foreign editor's colours in both its
