@@ -276,7 +276,13 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   Editor->OnScroll = [this](TObject*, TScrollBarKind) { EditorScroll(); };
   // The print command prints this panel's text under its caption.
   Editor->OnPrint = [this](TCustomOndEditor* Sender, char AChar, void* Data) {
-    PrintEditorCommand(*Sender, AChar, Data, FCaption);
+    std::string failure;
+    PrintEditorCommand(*Sender, AChar, Data, FCaption, &failure);
+    // A job that could not start is told with the printer's reason.
+    if (!failure.empty()) {
+      if (Owner) Owner->SetStatus(spMessage, failure);
+      Application()->MessageBox(failure, "Ondrel", MB_OK | MB_ICONERROR);
+    }
   };
   if (shown && Owner) ++Owner->VisibleCount;
 }
@@ -758,7 +764,9 @@ void TEditor::EditorStatusChange(TOndStatusChanges changes) {
 }
 
 void TEditor::EditorKeyPress(char&) {
-  if (Editor->GetInsertMode() || Editor->SelAvail()) return;
+  // In line or column mode a selected character would stand for whole lines
+  // or a block; the editor overwrites the character at the caret itself.
+  if (Editor->GetInsertMode() || Editor->SelAvail() || Editor->GetSelectionMode() != smNormal) return;
   const TBufferCoord p = Editor->GetCaretXY();
   const std::string_view line = Editor->Lines()->GetView(p.Line - 1);
   if (p.Char >= 1 && p.Char <= static_cast<int>(line.size())) Editor->SetSelLength(1);

@@ -1,8 +1,11 @@
 #include "workspace/UZuConfigs.h"
 
+#include <chrono>
+
 #include "platform/Forms.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/ScopeGuard.h"
 #include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
@@ -263,6 +266,9 @@ TOndSearchOptions TZuConfig::SearchOptions(bool replace, bool invert) const {
 
 namespace {
 
+// How often a running replace-all tells its progress.
+constexpr std::chrono::milliseconds ReplaceProgressInterval{200};
+
 bool HasText(TOndEditor* editor) {
   const int count = editor->Lines()->GetCount();
   return count > 1 || (count == 1 && !editor->Lines()->GetView(0).empty());
@@ -312,6 +318,19 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
           // that is empty at the panel's very start (or end) still counts.
           panelOptions |= ssoEntireScope;
         }
+        // A long replace-all shows how far it got instead of a frozen window.
+        auto shown = std::chrono::steady_clock::now();
+        if (replace)
+          ed->OnReplaceProgress = [&editors, &shown](TObject*, int done, int lines, int replaced) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - shown < ReplaceProgressInterval) return;
+            shown = now;
+            const long long percent = lines > 0 ? 100LL * done / lines : 100;
+            editors.SetStatus(spMessage, Lang(leSubsUsed) + " " + IntToStr(editors.ReplaceCount + replaced) + " (" +
+                                             IntToStr(percent) + "%)");
+            Application()->ProcessMessagesExceptInput();
+          };
+        const TScopeExit noProgress([ed] { ed->OnReplaceProgress = nullptr; });
         const int n = ed->SearchReplace(text, replacement, panelOptions);
         if (replace) {
           if (n > 0)
