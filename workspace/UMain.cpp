@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "highlight/OndBuiltinSchemes.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/ScopeGuard.h"
@@ -39,6 +40,7 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   FErrorHandler->FileVersionText = GetFileVersionText;
   FErrorHandler->FileBuild = GetFileBuild;
   FErrorHandler->SetActive(true);
+  InstallBuiltinResourceLookup();
   SetCaption("Ondrel");
   ApplyTreeSettings();
   ApplyLanguage();
