@@ -5,40 +5,23 @@
 // their own.
 #include <gtest/gtest.h>
 
-#include <sodium.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/core/DownloadCheck.h"
 #include "platform/core/FileSystem.h"
 #include "tests/support/ElfBuilder.h"
 #include "tests/support/LocalHttpServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSigningKeys.h"
 
 namespace ond {
 namespace {
 
 using namespace test;
-
-// A key pair made from a fixed seed, so every run signs alike.
-struct TTestKeys {
-  TSigningKey Public{};
-  unsigned char Secret[crypto_sign_SECRETKEYBYTES]{};
-  explicit TTestKeys(unsigned char seedByte = 7) {
-    EXPECT_GE(sodium_init(), 0);
-    unsigned char seed[crypto_sign_SEEDBYTES];
-    std::fill(std::begin(seed), std::end(seed), seedByte);
-    crypto_sign_seed_keypair(Public.data(), Secret, seed);
-  }
-  std::string Sign(const std::string& bytes) const {
-    std::string sig(crypto_sign_BYTES, '\0');
-    crypto_sign_detached(reinterpret_cast<unsigned char*>(sig.data()), nullptr,
-                         reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size(), Secret);
-    return sig;
-  }
-};
 
 bool Exists(const std::string& path) {
   struct stat st;
@@ -97,6 +80,29 @@ TEST(DownloadSignature, KeysAreReadFromHexadecimalDigits) {
   EXPECT_EQ(SigningKeyFromHex(upper), keys.Public);
   for (const std::string& bad : std::vector<std::string>{std::string(), hex.substr(1), hex + "0", "g" + hex.substr(1), hex.substr(0, 32) + " " + hex.substr(33)})
     EXPECT_EQ(SigningKeyFromHex(bad), std::nullopt) << bad;
+}
+
+// The release tool signs with OpenSSL, the program checks with libsodium:
+// two implementations that must agree on every byte.
+TEST(DownloadSignature, TheReleaseToolsSignaturesPass) {
+  if (std::system("command -v openssl >/dev/null 2>&1") != 0) GTEST_SKIP() << "no openssl to sign with";
+  TempDir dir;
+  const std::string tool = SourceDir() + "/tools/sign-release.sh";
+  const std::string program = dir.Write("Ondrel.exe", BuildElf().Bytes);
+  const std::string quiet = " >/dev/null 2>&1";
+  ASSERT_EQ(std::system((tool + " keygen " + dir / "keys" + quiet).c_str()), 0);
+  ASSERT_EQ(std::system((tool + " sign " + dir / "keys/release-key.pem" + " " + program + quiet).c_str()), 0);
+  const auto key = SigningKeyFromHex(TempDir::Read(dir / "keys/release-key.pub"));
+  ASSERT_TRUE(key.has_value());
+  const std::string signature = TempDir::Read(program + ".sig");
+  EXPECT_EQ(CheckFileSignature(program, signature, key), "");
+  EXPECT_EQ(std::system((tool + " verify " + dir / "keys/release-key.pub" + " " + program + quiet).c_str()), 0);
+  // A second key pair is another key.
+  ASSERT_EQ(std::system((tool + " keygen " + dir / "other" + quiet).c_str()), 0);
+  EXPECT_NE(CheckFileSignature(program, signature, SigningKeyFromHex(TempDir::Read(dir / "other/release-key.pub"))), "");
+  dir.Write("Ondrel.exe", BuildElf().Bytes + "x");
+  EXPECT_NE(CheckFileSignature(program, signature, key), "");
+  EXPECT_NE(std::system((tool + " verify " + dir / "keys/release-key.pub" + " " + program + quiet).c_str()), 0);
 }
 
 // --- the kind of file ---------------------------------------------------------
