@@ -170,9 +170,9 @@ constexpr std::array<TSourceEntry, LangEntryCount> Source = {{
      "The check updates is failed. No connection to the server."},
     {"Не удалось обновить программу. Нет связи с сервером или недоступен целевой каталог.",
      "The failed to upgrade the program. No connection to the server  or the target directory is not available."},
-    {"Для включения режима тестирования необходима актуальная версия DebugInfo.dll библиотеки. Загрузить "
+    {"Для включения режима тестирования необходима актуальная версия DebugInfo.so библиотеки. Загрузить "
      "библиотеку?",
-     "To enable the testing program requires the current version DebugInfo.dll. Download the library?"},
+     "To enable the testing program requires the current version DebugInfo.so. Download the library?"},
     {"Не удалось обновить библиотеку. Нет связи с сервером.",
      "Failed to update the library. No connection to the server."},
     {"Версия библиотеки на сервере не соответствует текущей версии Ondrel. Необходимо обновить программу.",

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "highlight/OndBuiltinSchemes.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/ScopeGuard.h"
@@ -32,8 +33,14 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   CreateActions();
   // What the window does once created; the error handler first, so that it
   // sees every failure from here on.
-  FErrorHandler = std::make_unique<TErrorHandler>(ReadErrorLogSystemInfo);
+  FErrorHandler = std::make_unique<TErrorHandler>(
+      ReadErrorLogSystemInfo,
+      TStatusPanelText{[this] { return SBar->Panels()->Items(spMessage)->GetText(); },
+                       [this](const std::string& text) { SBar->Panels()->Items(spMessage)->SetText(text); }});
+  FErrorHandler->FileVersionText = GetFileVersionText;
+  FErrorHandler->FileBuild = GetFileBuild;
   FErrorHandler->SetActive(true);
+  InstallBuiltinResourceLookup();
   SetCaption("Ondrel");
   ApplyTreeSettings();
   ApplyLanguage();
