@@ -24,7 +24,10 @@ namespace {
 constexpr std::size_t kMostPendingPieces = 16;
 }  // namespace
 
-void TCustomOndEdit::InvalidateRect(const TRect& R, bool) {
+void TCustomOndEdit::InvalidateRect(const TRect& Asked, bool) {
+  // Within the client area: a rectangle reaching under a scroll bar would
+  // have the bar painted again too.
+  const TRect R = IntersectRect(Asked, ClientRect());
   if (R.IsEmpty()) return;
   if (!(FStateFlags & sfLinesChanging)) {
     TControl::InvalidateRect(R);
