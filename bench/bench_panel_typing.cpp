@@ -134,11 +134,12 @@ Panel& PanelOf(int Lines) {
   return *p;
 }
 
+// The peers too are kept, and never destroyed.
 QPlainTextEdit& PlainOf(int Lines) {
-  static std::map<int, std::unique_ptr<QPlainTextEdit>> edits;
-  auto& e = edits[Lines];
+  static std::map<int, QPlainTextEdit*> edits;
+  QPlainTextEdit*& e = edits[Lines];
   if (!e) {
-    e = std::make_unique<QPlainTextEdit>();
+    e = new QPlainTextEdit();
     e->resize(kWidth, kHeight);
     e->setLineWrapMode(QPlainTextEdit::NoWrap);
     e->setPlainText(QString::fromLatin1(Text(Lines).c_str()));
@@ -204,10 +205,10 @@ BENCHMARK(BM_PlainTextEditKeysWrapped)->Unit(benchmark::kMicrosecond);
 
 #ifdef ONDREL_BENCH_QSCINTILLA
 QsciScintilla& ScintillaOf(int Lines) {
-  static std::map<int, std::unique_ptr<QsciScintilla>> edits;
-  auto& e = edits[Lines];
+  static std::map<int, QsciScintilla*> edits;
+  QsciScintilla*& e = edits[Lines];
   if (!e) {
-    e = std::make_unique<QsciScintilla>();
+    e = new QsciScintilla();
     e->resize(kWidth, kHeight);
     e->setUtf8(false);
     e->setBraceMatching(QsciScintilla::SloppyBraceMatch);
