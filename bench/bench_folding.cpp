@@ -1,10 +1,13 @@
 // The full fold scan of a 100,000-line JSON-like text with brace and bracket
 // regions and a string skip region (target: 50 MB/s or faster), and collapsing
-// plus expanding every top-level object of it.
+// plus expanding every top-level object of it. A 530 KB config minified
+// onto one line, opened until painted and its folds known, against the
+// same text spread over lines (target: at most twice as long).
 // Run: build/bench/bench_folding (Release, -DONDREL_BENCH=ON).
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -13,6 +16,9 @@
 
 #include "editor/OndEditCodeFolding.h"
 #include "editor/OndEditTextBuffer.h"
+#include "highlight/OndBuiltinSchemes.h"
+#include "highlight/OndGenHighlighter.h"
+#include "platform/Forms.h"
 
 namespace {
 
@@ -179,5 +185,54 @@ void BM_CommandsBesideFolds(benchmark::State& State) {
   State.counters["ranges"] = ed->AllFoldRanges().AllCount();
 }
 BENCHMARK(BM_CommandsBesideFolds)->Arg(0)->Arg(60000)->Unit(benchmark::kMicrosecond);
+
+// 20,000 small objects (about 530 KB) on one line, or one object to a line.
+std::string Minified(bool OverLines) {
+  std::string s = "{";
+  for (int i = 0; i < 20000; ++i) {
+    if (OverLines) s += "\r\n";
+    char object[64];
+    std::snprintf(object, sizeof object, "\"k%05d\":{\"a\":\"{b\",\"c\":%d}%s", i, i % 100, i + 1 < 20000 ? "," : "");
+    s += object;
+  }
+  return s + (OverLines ? "\r\n}" : "}");
+}
+
+// Argument 0: the one-line config, 1: over lines. The editor is on the
+// screen with the config files' scheme and its folds, as a panel is; the
+// text is loaded, its fold scan put off as a panel's is, and the event
+// loop runs until it has painted the text and the work left for idle time
+// is done (the folds are known, and painted).
+void BM_OpenMinified(benchmark::State& State) {
+  App();
+  const std::string text = Minified(State.range(0) == 1);
+  TOndGenHighlighter highlighter;
+  if (!LoadBuiltinScheme(highlighter, 0)) return State.SkipWithError("no scheme");
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  ed->SetBounds(0, 0, 800, 600);
+  ed->SetHighlighter(&highlighter);
+  ed->CodeFolding().SetHighlighterFoldRegions(true);
+  ed->CodeFolding().SetEnabled(true);
+  ed->Show();
+  Application()->ProcessMessages();
+  int ranges = 0;
+  for (auto _ : State) {
+    ed->Lines()->LoadFromString(std::string(text));
+    ed->RescanFoldRangesLater();
+    do Application()->ProcessMessages();
+    while (ed->IdleWorkPending());
+    ed->Repaint();
+    ranges = ed->AllFoldRanges().AllCount();
+    State.PauseTiming();
+    ed->Lines()->Clear();
+    Application()->ProcessMessages();
+    State.ResumeTiming();
+  }
+  if (ranges != 20001) State.SkipWithError("the folds were not all found");
+  State.counters["ranges"] = ranges;
+  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * text.size()));
+  ed->SetHighlighter(nullptr);
+}
+BENCHMARK(BM_OpenMinified)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -56,7 +56,6 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FAllFoldRanges = std::make_unique<TOndEditAllFoldRanges>();
   FCodeFolder = std::make_unique<TOndCodeFolder>(*FLines, *FAllFoldRanges);
 
-  FBufferBmp = std::make_unique<TBitmap>();
   FScrollBars = std::make_unique<TOndScrollBars>();
   FScrollBars->OnChange = [this](TObject*) {
     const TScrollBarsStyle style = FScrollBars->GetStyle();
@@ -316,9 +315,10 @@ void TCustomOndEdit::DoOnPaintTransientEx(TTransientType TransientType, bool Loc
 void TCustomOndEdit::DoOnPaintTransient(TTransientType TransientType) {
   if (!OnPaintTransient) return;
   if (!Canvas()->HandleAllocated()) {
-    // What a transient handler draws belongs to painting: ask for a paint,
-    // which calls it with the after kind.
-    if (TransientType == ttAfter) TControl::InvalidateRect(ClientRect());
+    // What a transient handler draws belongs to painting, which calls it
+    // with the after kind. Outside a paint it gets no canvas: it asks for
+    // the lines whose marks change to be painted again, and nothing else.
+    if (TransientType == ttAfter) OnPaintTransient(this, nullptr, ttAfter);
     return;
   }
   Canvas()->Font.Assign(*FFontDummy);
@@ -813,6 +813,13 @@ void TCustomOndEdit::ScanRangesThrough(int Index) const {
   if (!FHighlighter) return;
   Index = std::min(Index, FLines->GetCount() - 1);
   if (Index < FRangesKnown) return;
+  if (FCodeMap.LineIndex() == FRangesKnown && FCodeMap.Highlighter() == FHighlighter) {
+    // A pass over this line began for its tokens: it goes on to the end
+    // instead of cutting the line again.
+    const CounterScope writing(FWritingRanges);
+    FLines->PutRange(FRangesKnown, FCodeMap.Finish());
+    if (Index < ++FRangesKnown) return;
+  }
   if (FRangesKnown == 0)
     FHighlighter->ResetRange();
   else
@@ -849,8 +856,7 @@ void TCustomOndEdit::LinesChanged() {
     FBlockBegin = FBlockEnd = ClampToText(GetCaretXY());
     StatusChanged(StatusSelection);
   }
-  if (!FInvalidateRect.IsEmpty()) TControl::InvalidateRect(FInvalidateRect);
-  FInvalidateRect = TRect{};
+  InvalidatePending();
   // A view at the top stays there whatever the text: no row count needed.
   if (!(FOptions & eoScrollPastEof) && FView.TopLine > 1) SetTopLine(FView.TopLine);
 }
@@ -865,6 +871,7 @@ void TCustomOndEdit::ListCleared(TOndEditStringList*) {
   FUndoList->Clear();
   FRedoList->Clear();
   FInvalidateRect = TRect{};
+  FInvalidatePieces.clear();
   FBlockBegin = FBlockEnd = BufferCoord(1, 1);
   FCaretX = FCaretY = FLastCaretX = 1;
   FView.TopLine = 1;
@@ -926,8 +933,9 @@ void TCustomOndEdit::ListPut(TOndEditStringList*, int Index, int Count) {
   int last = Index + 1;  // the last line to repaint, 1-based
   if (FWordWrapPlugin && FWordWrapPlugin->LinesChanged(Index, Count) != 0) last = INT_MAX;
   if (FHighlighter) {
+    // Lines down to the one whose state came out as before look different.
     const int stop = ScanFrom(Index);
-    last = std::max(last, stop + 2);
+    last = std::max(last, stop + 1);
     if (FLines != FOwnLines.get()) last = INT_MAX;
   }
   InvalidateGutterLines(Index + 1, last);

@@ -18,6 +18,7 @@
 #include "editor/OndEditGeometry.h"
 #include "editor/OndEditKbdHandler.h"
 #include "editor/OndEditKeyCmds.h"
+#include "editor/OndEditLineCode.h"
 #include "editor/OndEditMiscClasses.h"
 #include "editor/OndEditTextBuffer.h"
 #include "editor/OndEditTypes.h"
@@ -509,7 +510,16 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // waits for a walk over the whole text. Anything else that needs the
   // folds finishes the scan at once.
   static constexpr int kIdleWorkLines = 20000;
+  // The same for a text of fewer lines but this many characters (a long
+  // line is as much work as many short ones).
+  static constexpr std::size_t kIdleWorkChars = 256 * 1024;
   static constexpr int kIdleSliceMs = 15;
+  // Whether the text is long in either sense.
+  bool LongText() const;
+  // Whether the character at (Char, Line) lies in a string, comment or
+  // remark of the highlighter. Every question about a line is answered from
+  // one pass of the highlighter over it.
+  bool NonCodeAt(int Line, int Char) const;
   // Whether work waits for idle time.
   bool IdleWorkPending() const noexcept;
   // Runs one piece of the waiting work, stopping once Budget has passed
@@ -723,7 +733,6 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   std::unique_ptr<TOndCodeFolding> FCodeFolding;
   std::unique_ptr<TOndEditStringList> FOwnLines;
   TOndEditStringList* FLines = nullptr;
-  std::unique_ptr<TBitmap> FBufferBmp;
   std::unique_ptr<TOndScrollBars> FScrollBars;
   std::unique_ptr<TOndRightEdge> FRightEdge;
   std::unique_ptr<TOndLineDivider> FLineDivider;
@@ -801,6 +810,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   int FPaintLock = 0;
   int FPaintTransientLock = 0;
   TRect FInvalidateRect;
+  // The rectangles gathered while the lines change, so that rows far apart
+  // are painted without the rows between them; too many: the whole union.
+  std::vector<TRect> FInvalidatePieces;
+  void InvalidatePending();
   bool FWrapEndFlag = false;
   bool FScrollBarFlat = false;
   bool FScrolling = false;
@@ -877,6 +890,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   std::array<std::pair<TBufferCoord, TBufferCoord>, 2> FBracketsFound{};
   // Range states written by a scan are no change of the text.
   mutable int FWritingRanges = 0;
+  // The pass over the line NonCodeAt was last asked about; a change of the
+  // text or the highlighter forgets it.
+  mutable TOndLineCodeMap FCodeMap;
   // ---- scrolling
  public:
   // What the scroll limits and the scroll bars are computed from.

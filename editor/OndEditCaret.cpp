@@ -702,6 +702,9 @@ bool TCustomOndEdit::WalkBracket(TBracketWalk& W, std::chrono::steady_clock::tim
   // Lines passed or scanned for their states before the clock is looked at
   // again: whatever the time, a walk goes that far.
   int budget = kBracketWalkLines;
+  // Brackets of one line looked at before the clock is: a long line is
+  // walked in pieces too.
+  int brackets = kBracketWalkLines;
   auto spent = [&](int Lines) {
     budget -= Lines;
     if (budget > 0) return false;
@@ -728,6 +731,13 @@ bool TCustomOndEdit::WalkBracket(TBracketWalk& W, std::chrono::steady_clock::tim
       // Most lines hold neither bracket.
       if (HoldsEither(text, W.Open, W.Close)) c = NextBracketChar(text, c + step, W.Forward, W.Open, W.Close);
     }
+    if (--brackets == 0) {
+      brackets = kBracketWalkLines;
+      if (Clock::now() >= Until) {
+        c -= step;  // this bracket again
+        return pause();
+      }
+    }
     // Inside a string or a comment a bracket does not count. The token's
     // attribute says so by its name, as for the fold scanner: a
     // highlighter's tokens carry their rule's own attributes, not its
@@ -742,10 +752,7 @@ bool TCustomOndEdit::WalkBracket(TBracketWalk& W, std::chrono::steady_clock::tim
         if (spent(FRangesKnown - from)) return pause();
         continue;
       }
-      std::string token;
-      TOndHighlighterAttributes* a = nullptr;
-      if (GetHighlighterAttriAtRowCol(BufferCoord(c, l), token, a) && a && IsNonCodeAttributeName(a->Name()))
-        continue;
+      if (NonCodeAt(l, c)) continue;
     }
     const char ch = text[static_cast<std::size_t>(c - 1)];
     W.Depth += ch == W.Open ? 1 : -1;
@@ -767,7 +774,7 @@ TBufferCoord TCustomOndEdit::MatchingBracketSoon(const TBufferCoord& P, bool& Kn
   Known = true;
   TBracketWalk w;
   if (!StartBracketWalk(P, w)) return BufferCoord(0, 0);
-  if (FLines->GetCount() < kIdleWorkLines) {
+  if (!LongText()) {
     WalkBracket(w, std::chrono::steady_clock::time_point::max());
     return w.Found;
   }

@@ -550,7 +550,7 @@ struct TOndFoldScan::State {
   const TOndFoldScanner::Impl& Scanner;
   TOndEditAllFoldRanges& All;
   int TabWidth;
-  TFoldAttributeNameFunc AttributeNameAt;
+  TFoldNonCodeFunc NonCodeAt;
   std::vector<Open> Stack;
   int Active = 0;
   const Skip* SkipIn = nullptr;          // inside a skip region
@@ -559,14 +559,19 @@ struct TOndFoldScan::State {
   const Region* NoSubsRegion = nullptr;
   std::string Buffer;
   std::int32_t LineNo = 0;
+  // A line begun and not yet scanned to its end: where the scan stands in
+  // it, and the indentation once a range needed it.
+  bool InLine = false;
+  std::size_t LinePos = 0;
+  std::int32_t LineIndent = -1;
 
-  State(const TOndFoldScanner::Impl& S, TOndEditAllFoldRanges& A, int T, TFoldAttributeNameFunc Names)
-      : Scanner(S), All(A), TabWidth(T), AttributeNameAt(std::move(Names)) {}
+  State(const TOndFoldScanner::Impl& S, TOndEditAllFoldRanges& A, int T, TFoldNonCodeFunc NonCode)
+      : Scanner(S), All(A), TabWidth(T), NonCodeAt(std::move(NonCode)) {}
 
   // A single-character token inside a string, comment or remark does not count.
   bool CodeAt(const Region& R, std::size_t Pos) const {
-    if (R.Type != frtChar || !AttributeNameAt) return true;
-    return !IsNonCodeAttributeName(AttributeNameAt(LineNo, static_cast<std::int32_t>(Pos) + 1));
+    if (R.Type != frtChar || !NonCodeAt) return true;
+    return !NonCodeAt(LineNo, static_cast<std::int32_t>(Pos) + 1);
   }
   void CloseFrom(std::size_t K) {
     for (std::size_t i = K; i < Stack.size(); ++i) Stack[i].Range->ToLine = LineNo;
@@ -682,17 +687,30 @@ struct TOndFoldScan::State {
     }
     ++Pos;
   }
-  void Line(std::string_view Original) {
-    ++LineNo;
-    std::string_view text = Original;
-    if (!Scanner.CaseSensitive && Scanner.TokensHaveLetters) {
-      UpperAZ(text, Buffer);
-      text = Buffer;
+  // Scans Original from where the scan stands in it; false when Until
+  // passed before the line's end.
+  bool Line(std::string_view Original, std::chrono::steady_clock::time_point Until) {
+    const bool upper = !Scanner.CaseSensitive && Scanner.TokensHaveLetters;
+    if (!InLine) {
+      ++LineNo;
+      InLine = true;
+      LinePos = 0;
+      LineIndent = -1;
+      if (upper) UpperAZ(Original, Buffer);
     }
-    std::int32_t indent = -1;
+    const std::string_view text = upper ? std::string_view(Buffer) : Original;
+    std::int32_t& indent = LineIndent;
     const std::size_t len = text.size();
-    std::size_t pos = 0;
+    std::size_t& pos = LinePos;
+    // The clock is looked at every so many tokens: a long line is scanned
+    // in pieces too.
+    constexpr int kTokensPerLook = 4096;
+    int tokens = kTokensPerLook;
     while (pos < len) {
+      if (--tokens == 0) {
+        tokens = kTokensPerLook;
+        if (std::chrono::steady_clock::now() >= Until) return false;
+      }
       if (SkipIn != nullptr) {
         InSkip(text, pos);
         continue;
@@ -710,18 +728,31 @@ struct TOndFoldScan::State {
     // escape escaped it.
     if (SkipIn != nullptr && (SkipIn->Type == srtEndOfLine || SkipIn->Close.empty())) SkipIn = nullptr;
     Escaped = false;
+    InLine = false;
+    return true;
   }
 };
 
+TFoldNonCodeFunc NonCodeFromAttributeNames(TFoldAttributeNameFunc Names) {
+  if (!Names) return {};
+  return [Names = std::move(Names)](std::int32_t Line, std::int32_t Char) {
+    return IsNonCodeAttributeName(Names(Line, Char));
+  };
+}
+
 TOndFoldScan::TOndFoldScan(const TOndFoldScanner& Scanner, TOndEditAllFoldRanges& All, int TabWidth,
-                           TFoldAttributeNameFunc AttributeNameAt)
-    : FState(std::make_unique<State>(*Scanner.FImpl, All, TabWidth, std::move(AttributeNameAt))) {}
+                           TFoldNonCodeFunc NonCodeAt)
+    : FState(std::make_unique<State>(*Scanner.FImpl, All, TabWidth, std::move(NonCodeAt))) {}
 
 TOndFoldScan::~TOndFoldScan() = default;
 
-void TOndFoldScan::Line(std::string_view Text) { FState->Line(Text); }
+void TOndFoldScan::Line(std::string_view Text) { FState->Line(Text, std::chrono::steady_clock::time_point::max()); }
 
-std::int32_t TOndFoldScan::LinesScanned() const noexcept { return FState->LineNo; }
+bool TOndFoldScan::LineSome(std::string_view Text, std::chrono::steady_clock::time_point Until) {
+  return FState->Line(Text, Until);
+}
+
+std::int32_t TOndFoldScan::LinesScanned() const noexcept { return FState->LineNo - (FState->InLine ? 1 : 0); }
 
 void TOndFoldScan::Finish() {
   if (FState->NoSubs != nullptr) FState->NoSubs->ToLine = FState->LineNo;
@@ -730,8 +761,8 @@ void TOndFoldScan::Finish() {
 }
 
 void TOndFoldScanner::Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
-                           const TFoldAttributeNameFunc& AttributeNameAt) const {
-  TOndFoldScan scan(*this, All, TabWidth, AttributeNameAt);
+                           const TFoldNonCodeFunc& NonCodeAt) const {
+  TOndFoldScan scan(*this, All, TabWidth, NonCodeAt);
   for (std::string_view line : Lines) scan.Line(line);
   scan.Finish();
 }
@@ -826,7 +857,7 @@ void TOndCodeFolder::RescanFoldRanges() {
   FRanges.FreeAllRanges();
   if (Regions == nullptr) return;
   const TOndFoldScanner scanner(*Regions, CaseSensitive);
-  TOndFoldScan scan(scanner, FRanges, FLines.GetTabWidth(), AttributeNameAt);
+  TOndFoldScan scan(scanner, FRanges, FLines.GetTabWidth(), NonCode());
   for (int i = 0; i < FLines.GetCount(); ++i) scan.Line(FLines.GetView(i));
   scan.Finish();
 }
@@ -861,10 +892,10 @@ void TOndCodeFolder::UpdateFoldRanges() {
     auto realLine = [&lineOf](std::int32_t L) {
       return L >= 1 && static_cast<std::size_t>(L) <= lineOf.size() ? lineOf[static_cast<std::size_t>(L - 1)] : L;
     };
-    TFoldAttributeNameFunc names;
-    if (AttributeNameAt)
-      names = [this, &realLine](std::int32_t L, std::int32_t C) { return AttributeNameAt(realLine(L), C); };
-    TOndFoldScanner(*Regions, CaseSensitive).Scan(views, fresh, FLines.GetTabWidth(), names);
+    TFoldNonCodeFunc nonCode;
+    if (TFoldNonCodeFunc asked = NonCode())
+      nonCode = [asked, &realLine](std::int32_t L, std::int32_t C) { return asked(realLine(L), C); };
+    TOndFoldScanner(*Regions, CaseSensitive).Scan(views, fresh, FLines.GetTabWidth(), nonCode);
     for (int j = 0; j < fresh.AllCount(); ++j) {
       TOndEditFoldRange* r = fresh.AllRanges(j);
       r->FromLine = realLine(r->FromLine);

@@ -191,6 +191,15 @@ bool IsNonCodeAttributeName(std::string_view Name) noexcept;
 // when there is none.
 using TFoldAttributeNameFunc = std::function<std::string(std::int32_t Line, std::int32_t Char)>;
 
+// Whether the character at a 1-based line and character lies in a string,
+// comment or remark of the highlighter: single-character tokens there do
+// not count.
+using TFoldNonCodeFunc = std::function<bool(std::int32_t Line, std::int32_t Char)>;
+
+// The same question answered from attribute names, one look-up per
+// character; empty when Names is.
+TFoldNonCodeFunc NonCodeFromAttributeNames(TFoldAttributeNameFunc Names);
+
 enum class TFoldTokenKind : std::uint8_t { None, Open, Close };
 
 // Indentation of a line in tab stops: each tab one stop, spaces one stop per
@@ -208,10 +217,10 @@ class TOndFoldScanner {
   TOndFoldScanner& operator=(const TOndFoldScanner&) = delete;
 
   // Adds the ranges of Lines (line i is line number i + 1) to All; the caller
-  // empties All first. AttributeNameAt, when assigned, is asked about
+  // empties All first. NonCodeAt, when assigned, is asked about
   // single-character tokens with those line numbers.
   void Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
-            const TFoldAttributeNameFunc& AttributeNameAt = {}) const;
+            const TFoldNonCodeFunc& NonCodeAt = {}) const;
   // Whether a scan asks for attribute names (some token is a single
   // character).
   bool AsksAttributes() const noexcept;
@@ -223,18 +232,24 @@ class TOndFoldScanner {
 };
 
 // One scan of a text fed line by line, so that it can stop between any two
-// lines and go on later: the ranges found so far are in All, the open ones
-// still waiting for their end. The scanner must outlive the scan.
+// lines, or inside a long one, and go on later: the ranges found so far are
+// in All, the open ones still waiting for their end. The scanner must
+// outlive the scan.
 class TOndFoldScan {
  public:
   TOndFoldScan(const TOndFoldScanner& Scanner, TOndEditAllFoldRanges& All, int TabWidth,
-               TFoldAttributeNameFunc AttributeNameAt = {});
+               TFoldNonCodeFunc NonCodeAt = {});
   ~TOndFoldScan();
   TOndFoldScan(const TOndFoldScan&) = delete;
   TOndFoldScan& operator=(const TOndFoldScan&) = delete;
 
   // Scans the next line; the first is line number 1.
   void Line(std::string_view Text);
+  // Scans the next line, or goes on with the one it stopped inside (Text
+  // is then that line again, unchanged), until the line is done (true) or
+  // Until has passed (false).
+  bool LineSome(std::string_view Text, std::chrono::steady_clock::time_point Until);
+  // Lines scanned to their end.
   std::int32_t LinesScanned() const noexcept;
   // After the last line: a range still looking for its closing token ends
   // on the last line.
@@ -270,6 +285,11 @@ class TOndCodeFolder {
   bool CaseSensitive = false;
   // The highlighter's attribute names, for single-character tokens.
   TFoldAttributeNameFunc AttributeNameAt;
+  // The same question as a whole, from one pass over each line; asked
+  // instead of AttributeNameAt when assigned.
+  TFoldNonCodeFunc NonCodeAt;
+  // What a scan asks: NonCodeAt, or the names; empty with neither.
+  TFoldNonCodeFunc NonCode() const { return NonCodeAt ? NonCodeAt : NonCodeFromAttributeNames(AttributeNameAt); }
 
   TOndEditStringList& Lines() const noexcept { return FLines; }
   TOndEditAllFoldRanges& Ranges() const noexcept { return FRanges; }

@@ -81,15 +81,11 @@ TOndCodeFolder& TCustomOndEdit::Folder() const {
   TOndCodeFolder& f = *FCodeFolder;
   f.Regions = FoldRegionsInUse();
   f.CaseSensitive = FCodeFolding->GetCaseSensitive();
+  f.AttributeNameAt = nullptr;
   if (FHighlighter)
-    f.AttributeNameAt = [this](std::int32_t Line, std::int32_t Char) {
-      std::string token;
-      TOndHighlighterAttributes* a = nullptr;
-      if (GetHighlighterAttriAtRowCol(BufferCoord(Char, Line), token, a) && a) return a->Name();
-      return std::string();
-    };
+    f.NonCodeAt = [this](std::int32_t Line, std::int32_t Char) { return NonCodeAt(Line, Char); };
   else
-    f.AttributeNameAt = nullptr;
+    f.NonCodeAt = nullptr;
   return f;
 }
 
@@ -303,7 +299,7 @@ void TCustomOndEdit::RescanFoldRangesLater() {
   struct Progress {
     std::unique_ptr<TOndFoldScanner> Scanner;
     std::unique_ptr<TOndFoldScan> Scan;
-    bool AsksAttributes = false;
+    bool AsksHighlighter = false;
   };
   auto progress = std::make_shared<Progress>();
   FAllFoldRanges->PostponeScan([this, regions, caseSensitive, progress](std::chrono::steady_clock::time_point Until) {
@@ -321,18 +317,22 @@ void TCustomOndEdit::RescanFoldRangesLater() {
       }
       if (!regions) return FinishFoldScanLater();
       progress->Scanner = std::make_unique<TOndFoldScanner>(*regions, caseSensitive);
-      progress->Scan =
-          std::make_unique<TOndFoldScan>(*progress->Scanner, *FAllFoldRanges, FLines->GetTabWidth(), f.AttributeNameAt);
-      progress->AsksAttributes = f.AttributeNameAt && progress->Scanner->AsksAttributes();
+      progress->Scan = std::make_unique<TOndFoldScan>(*progress->Scanner, *FAllFoldRanges, FLines->GetTabWidth(),
+                                                      f.NonCode());
+      progress->AsksHighlighter = f.NonCodeAt && progress->Scanner->AsksAttributes();
     }
     TOndFoldScan& scan = *progress->Scan;
     const int count = FLines->GetCount();
+    // A piece may stop inside a long line. The strings and comments of a
+    // line and the state it ends in come from one pass of the highlighter
+    // over it, made along with the scan so that no piece cuts lines far
+    // ahead.
     for (int line = scan.LinesScanned(); line < count;) {
       const int stop = std::min(count, line + kFoldScanPieceLines);
-      // The states an attribute look-up needs are scanned along with the
-      // lines, so that no piece scans far ahead at once.
-      if (progress->AsksAttributes) ScanRangesThrough(stop - 2);
-      for (; line < stop; ++line) scan.Line(FLines->GetView(line));
+      for (; line < stop; ++line) {
+        if (!scan.LineSome(FLines->GetView(line), Until)) return false;
+        if (progress->AsksHighlighter) ScanRangesThrough(line);
+      }
       if (line < count && std::chrono::steady_clock::now() >= Until) return false;
     }
     scan.Finish();

@@ -53,6 +53,31 @@ void TCustomOndEdit::RememberBracketPartner(const TBufferCoord& From, const TBuf
 void TCustomOndEdit::DropBracketSearch() noexcept {
   FBracketWalk.reset();
   FBracketsFound.fill({});
+  FCodeMap.Clear();
+}
+
+bool TCustomOndEdit::LongText() const {
+  const int count = FLines->GetCount();
+  if (count >= kIdleWorkLines) return true;
+  std::size_t chars = 0;
+  for (int i = 0; i < count; ++i) {
+    chars += FLines->GetView(i).size();
+    if (chars >= kIdleWorkChars) return true;
+  }
+  return false;
+}
+
+bool TCustomOndEdit::NonCodeAt(int Line, int Char) const {
+  if (!FHighlighter || Line < 1 || Line > FLines->GetCount()) return false;
+  const std::string_view raw = FLines->GetView(Line - 1);
+  if (Char < 1 || Char > static_cast<int>(raw.size())) return false;
+  if (FCodeMap.LineIndex() != Line - 1 || FCodeMap.Highlighter() != FHighlighter || FCodeMap.TabWidth() != FTabWidth) {
+    // The line starts where the one before ended.
+    ScanRangesThrough(Line - 2);
+    FCodeMap.Start(*FHighlighter, Line - 1, raw, FLines->LineHasTabs(Line - 1) ? FLines->GetExpandedText(Line - 1) : "",
+                   FTabWidth, Line == 1, Line > 1 ? FLines->GetRange(Line - 2) : 0);
+  }
+  return FCodeMap.NonCode(Char);
 }
 
 }  // namespace ond

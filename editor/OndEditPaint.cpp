@@ -20,12 +20,36 @@ constexpr char kMiddleDot = '\xB7';   // shown for a blank
 
 // ---- invalidation ---------------------------------------------------------------------
 
-void TCustomOndEdit::InvalidateRect(const TRect& R, bool) {
+namespace {
+constexpr std::size_t kMostPendingPieces = 16;
+}  // namespace
+
+void TCustomOndEdit::InvalidateRect(const TRect& Asked, bool) {
+  // Within the client area: a rectangle reaching under a scroll bar would
+  // have the bar painted again too.
+  const TRect R = IntersectRect(Asked, ClientRect());
   if (R.IsEmpty()) return;
-  if (FStateFlags & sfLinesChanging)
-    FInvalidateRect = UnionRect(FInvalidateRect, R);
-  else
+  if (!(FStateFlags & sfLinesChanging)) {
     TControl::InvalidateRect(R);
+    return;
+  }
+  const bool whole = !FInvalidateRect.IsEmpty() && FInvalidatePieces.empty();
+  FInvalidateRect = UnionRect(FInvalidateRect, R);
+  if (whole) return;
+  if (FInvalidatePieces.size() < kMostPendingPieces)
+    FInvalidatePieces.push_back(R);
+  else
+    FInvalidatePieces.clear();  // the union from now on
+}
+
+void TCustomOndEdit::InvalidatePending() {
+  if (FInvalidatePieces.empty()) {
+    if (!FInvalidateRect.IsEmpty()) TControl::InvalidateRect(FInvalidateRect);
+  } else {
+    for (const TRect& r : FInvalidatePieces) TControl::InvalidateRect(r);
+  }
+  FInvalidateRect = TRect{};
+  FInvalidatePieces.clear();
 }
 
 void TCustomOndEdit::InvalidateLines(int FirstLine, int LastLine) {
@@ -73,14 +97,13 @@ void TCustomOndEdit::Paint() {
   // The fold marks and the caret's range are painted from the ranges found;
   // a long text is painted without them until idle time has found them.
   if (FCodeFolding->GetEnabled() && FAllFoldRanges->ScanPending()) {
-    if (FLines->GetCount() >= kIdleWorkLines) {
+    if (LongText()) {
       FFoldScanInIdle = true;
       StartIdleWork();
     } else {
       FAllFoldRanges->Settle();
     }
   }
-  FBufferBmp->SetSize(std::max(1, Width()), std::max(1, Height()));
   const TOndPaintRange range = FView.PaintRange(clip, DisplayRowCount());
   const int gw = FView.GutterWidth;
   if (clip.Left < gw) {
@@ -95,6 +118,9 @@ void TCustomOndEdit::Paint() {
     r.Left = std::max(r.Left, gw);
     PaintTextRows(r, range.FirstRow, range.LastRow, range.FirstColumn, range.LastColumn);
   }
+  // What draws on top draws within what was asked to be painted.
+  Canvas()->ResetClip();
+  Canvas()->SetClipRect(clip);
   for (TOndEditPlugin* p : std::vector<TOndEditPlugin*>(FPlugins)) p->AfterPaint(Canvas(), clip, range.FirstRow, range.LastRow);
   DoOnPaint();
   DoOnPaintTransient(ttAfter);
@@ -118,7 +144,7 @@ TColor TCustomOndEdit::DefaultRowBackground() const {
 }
 
 void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) {
-  TCanvas* bc = FBufferBmp->Canvas();
+  TCanvas* bc = Canvas();
   bc->ResetClip();
   bc->SetClipRect(AClip);
   const int gw = FView.GutterWidth, lh = FView.LineHeight;
@@ -284,11 +310,10 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
   }
 
   bc->ResetClip();
-  Canvas()->CopyRect(AClip, *bc, AClip);
 }
 
 void TCustomOndEdit::PaintTextRows(const TRect& AClip, int FirstRow, int LastRow, int FirstCol, int LastCol) {
-  TCanvas* bc = FBufferBmp->Canvas();
+  TCanvas* bc = Canvas();
   bc->ResetClip();
   TRect clip = AClip;
   const int gw = FView.GutterWidth, lh = FView.LineHeight;
@@ -296,8 +321,6 @@ void TCustomOndEdit::PaintTextRows(const TRect& AClip, int FirstRow, int LastRow
     bc->Brush.Color = DefaultRowBackground();
     bc->Brush.Style = TBrushStyle::bsSolid;
     bc->FillRect(Rect(std::max(clip.Left, gw), clip.Top, gw + 2, clip.Bottom));
-    Canvas()->CopyRect(Rect(std::max(clip.Left, gw), clip.Top, gw + 2, clip.Bottom), *bc,
-                       Rect(std::max(clip.Left, gw), clip.Top, gw + 2, clip.Bottom));
     clip.Left = gw + 2;
     if (clip.IsEmpty()) return;
   }
@@ -331,13 +354,12 @@ void TCustomOndEdit::PaintTextRows(const TRect& AClip, int FirstRow, int LastRow
         bc->LineTo(x, clip.Bottom + 1);
       }
     }
-    Canvas()->CopyRect(rest, *bc, rest);
   }
 }
 
 void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, int FirstCol, int LastCol, bool HaveSel,
                                 const TDisplayCoord& SelStart, const TDisplayCoord& SelEnd) {
-  TCanvas* bc = FBufferBmp->Canvas();
+  TCanvas* bc = Canvas();
   const int lh = FView.LineHeight, cw = FView.CharWidth;
   const int count = FLines->GetCount();
   const int caretRow = GetDisplayXY().Row;
@@ -526,7 +548,6 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
         bc->MoveTo(FView.GutterWidth + 2, top + lh - 1);
         bc->LineTo(Width(), top + lh - 1);
       }
-      Canvas()->CopyRect(rowRect, *bc, rowRect);
     }
   }
 }
@@ -546,8 +567,9 @@ std::vector<TOndEditFoldRange*> TCustomOndEdit::ExpandedRangesOver(int FirstLine
 
 void TCustomOndEdit::PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow) {
   if (LastRow < FirstRow) return;
-  TCanvas* bc = FBufferBmp->Canvas();
+  TCanvas* bc = Canvas();
   bc->ResetClip();
+  bc->SetClipRect(AClip);
   const int gw = FView.GutterWidth, lh = FView.LineHeight;
   const int x1 = gw - 12, x2 = gw - 1, mid = x1 + (x2 - x1) / 2;
   const int count = FLines->GetCount();
@@ -608,14 +630,12 @@ void TCustomOndEdit::PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow
       bc->LineTo(mid, top + 11 - 2);
     }
   }
-  const TRect strip = Rect(std::max(AClip.Left, gw - 13), AClip.Top, gw, AClip.Bottom);
-  if (!strip.IsEmpty()) Canvas()->CopyRect(strip, *bc, strip);
 }
 
 void TCustomOndEdit::PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Spanning, int Line, int Row, int Top,
                                      int Len, bool ContinuationRow, bool LastRowOfLine, const TRect& RowRect) {
   (void)Row;
-  TCanvas* bc = FBufferBmp->Canvas();
+  TCanvas* bc = Canvas();
   const int lh = FView.LineHeight, cw = FView.CharWidth, gw = FView.GutterWidth;
   const TOndEditFoldRange* header = nullptr;
   if (FAllFoldRanges->AllCount() > 0) {

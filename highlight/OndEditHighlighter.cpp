@@ -79,6 +79,8 @@ void TOndCustomHighlighter::SkipToEol() {
   while (!GetEol()) Next();
 }
 
+bool TOndCustomHighlighter::ResumeLine(std::string_view, int, int, TOndRangeState) { return false; }
+
 void TOndCustomHighlighter::SetEnabled(bool Value) {
   if (FEnabled == Value) return;
   FEnabled = Value;

@@ -110,6 +110,12 @@ class TOndCustomHighlighter {
   // Passes over the rest of the line (a highlighter may do it faster than
   // token by token through Next).
   virtual void SkipToEol();
+  // Goes on cutting Text where an earlier cut of the same line stopped: Pos
+  // is where the token it stood on ended and Range what GetRange said then.
+  // A highlighter shared by several editors is cut elsewhere in between, so
+  // a long line can be cut in pieces without starting it again. False when
+  // the highlighter cannot: the caller then sets the line again.
+  virtual bool ResumeLine(std::string_view Text, int LineIndex, int Pos, TOndRangeState Range);
 
   bool GetEnabled() const noexcept { return FEnabled; }
   void SetEnabled(bool Value);

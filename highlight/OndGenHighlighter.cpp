@@ -138,6 +138,22 @@ void TOndGenHighlighter::SetLine(std::string_view Text, int LineIndex) {
   NextToken();
 }
 
+bool TOndGenHighlighter::ResumeLine(std::string_view Text, int LineIndex, int Pos, TOndRangeState Range) {
+  // Between two tokens the whole state is the range (with the close tokens
+  // of the ranges around it) and the place in the line.
+  SetRange(Range);
+  FLine = Text.data();
+  FLen = static_cast<int>(Text.size());
+  FRun = std::clamp(Pos, 0, FLen);
+  FTokenPos = FRun;
+  FLineNumber = LineIndex;
+  FEol = false;
+  FEndReached = FRun >= FLen;
+  FToken = nullptr;
+  NextToken();
+  return true;
+}
+
 void TOndGenHighlighter::SetRange(TOndRangeState Value) {
   EnsurePrepared();
   if (Value < 0 || Value >= static_cast<TOndRangeState>(FStates.size())) {

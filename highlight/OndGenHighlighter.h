@@ -80,6 +80,7 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   void Next() override { NextToken(); }
   void SkipToEol() override;
   void SetLine(std::string_view Text, int LineIndex) override;
+  bool ResumeLine(std::string_view Text, int LineIndex, int Pos, TOndRangeState Range) override;
   // Identifiers this highlighter did not hand out since its rules were last
   // prepared mean the main rules.
   void SetRange(TOndRangeState Value) override;

@@ -21,6 +21,7 @@
 #include <QWheelEvent>
 #include <QWidget>
 #include <algorithm>
+#include <vector>
 
 #include "platform/Forms.h"
 #include "platform/Menus.h"
@@ -837,11 +838,12 @@ void TCustomControl::PaintFrame(QPainter& painter) {
 
 static void ApplyScrollInfo(QScrollBar* bar, const TScrollInfo& info) {
   const QSignalBlocker block(bar);
-  bar->setRange(info.Min, TopPosition(info));
-  bar->setSingleStep(1);
-  bar->setPageStep(std::max(1, info.Page));
+  // Each setting repaints the bar, changed or not: only changes are set.
+  if (bar->minimum() != info.Min || bar->maximum() != TopPosition(info)) bar->setRange(info.Min, TopPosition(info));
+  if (bar->singleStep() != 1) bar->setSingleStep(1);
+  if (bar->pageStep() != std::max(1, info.Page)) bar->setPageStep(std::max(1, info.Page));
   // The thumb follows the mouse while it is dragged.
-  if (!bar->isSliderDown()) bar->setValue(info.Pos);
+  if (!bar->isSliderDown() && bar->value() != info.Pos) bar->setValue(info.Pos);
 }
 
 void TCustomControl::SetScrollInfo(TScrollBarKind kind, const TScrollInfo& info) {
@@ -1178,12 +1180,21 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
           painter.fillRect(QRect(ClientWidth(), ClientHeight(), Width() - 2 * f - ClientWidth(),
                                  Height() - 2 * f - ClientHeight()),
                            ToQColor(clBtnFace));
-        const QRect clip = e->rect().translated(-f, -f);
-        if (f > 0) painter.setClipRect(clip.intersected(QRect(0, 0, Width() - 2 * f, Height() - 2 * f)));
-        FCanvas.BeginPainting(&painter, ClientRect());
-        FCanvas.SetClipRect(FromQRect(clip));
-        const TScopeExit restore([&] { FCanvas.EndPainting(); });
-        Paint();
+        // The rectangles of the region one by one, so that two rows far
+        // apart are painted without everything between them; a region cut
+        // into many small pieces is painted whole.
+        constexpr int kMostPieces = 8;
+        const QRegion& region = e->region();
+        std::vector<QRect> pieces(region.begin(), region.end());
+        if (pieces.empty() || static_cast<int>(pieces.size()) > kMostPieces) pieces.assign(1, e->rect());
+        for (const QRect& piece : pieces) {
+          const QRect clip = piece.translated(-f, -f);
+          painter.setClipRect(f > 0 ? clip.intersected(QRect(0, 0, Width() - 2 * f, Height() - 2 * f)) : clip);
+          FCanvas.BeginPainting(&painter, ClientRect());
+          FCanvas.SetClipRect(FromQRect(clip));
+          const TScopeExit restore([&] { FCanvas.EndPainting(); });
+          Paint();
+        }
       }
       PaintCaret(Widget());
       return true;

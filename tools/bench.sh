@@ -4,6 +4,8 @@
 # target and "met" or "missed".
 #   tools/bench.sh [repetitions]        (default 3; build folder: build-bench,
 #                                        or ONDREL_BENCH_BUILD)
+# ONDREL_BENCH_ONLY=<regex> runs only the programs whose names match it (the
+# other lines then read "not measured").
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ONDREL_BENCH_BUILD:-$root/build-bench}
@@ -14,7 +16,12 @@ launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$root" -B "$build" -G Ninja -DONDREL_BENCH=ON -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 programs=(bench_typing bench_wordwrap bench_panels bench_regex bench_encodings bench_xml bench_json bench_discovery
-  bench_textbuffer bench_folding bench_bigfile)
+  bench_textbuffer bench_folding bench_bigfile bench_panel_typing)
+if [[ -n ${ONDREL_BENCH_ONLY:-} ]]; then
+  only=()
+  for p in "${programs[@]}"; do [[ $p =~ $ONDREL_BENCH_ONLY ]] && only+=("$p"); done
+  programs=("${only[@]}")
+fi
 cmake --build "$build" --target "${programs[@]}" >/dev/null
 
 out=$(mktemp -d)
@@ -25,6 +32,7 @@ trap 'rm -rf "$out"' EXIT
 run() {
   local name=$1 filter=$2
   local exe="$build/bench/$name"
+  [[ " ${programs[*]} " == *" $name "* ]] || return 0
   if [[ ! -x $exe ]]; then
     echo "$name: not built" >&2
     return
@@ -35,7 +43,7 @@ run() {
     echo "$name: failed (see its output: $(tail -n 1 "$out/$name.err"))" >&2
 }
 run bench_typing 'TypeAndUndo|TypeWrapped|TypeUnwrapped'
-run bench_folding 'CommandsBesideFolds'
+run bench_folding 'CommandsBesideFolds|OpenMinified'
 run bench_wordwrap 'EditLine|LineBreak|EditorTyping'
 run bench_panels 'OpenSet|DiscoveryAndDecodingAlone|SearchAcrossPanels|GrepF'
 run bench_regex 'RatioToPcre2'
@@ -45,5 +53,6 @@ run bench_json 'Parse_(Ondrel|RapidJson|Nlohmann)/'
 run bench_discovery 'BM_ReadAndDecode|BM_Discovery$'
 run bench_textbuffer 'BM_MemchrSplit|BM_LoadFromStream/'
 run bench_bigfile 'BM_ReadAndSplitFloor|BM_OpenBigFile|BM_BigFileMemory'
+run bench_panel_typing 'PanelKeys|PlainTextEditKeys|ScintillaKeys'
 
 python3 "$root/tools/bench_ratios.py" "$out"

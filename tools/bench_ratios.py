@@ -32,12 +32,26 @@ RATIOS = [
     ("UTF-8 decode+encode vs two-copy floor", "BM_DecodeEncodeUtf8", "BM_Memcpy", "<=", 2.0),
     ("UTF-8 decode+encode vs iconv", "BM_DecodeEncodeUtf8", "BM_DecodeEncodeIconv", "<=", 1.0),
     ("XML parse vs expat", "BM_XmlParse", "BM_ExpatParse", "<=", 1.0),
+    ("open 200 MB until idle work done vs read+split", "BM_OpenBigFileSettled", "BM_ReadAndSplitFloor", "<=", 3.0),
+    ("530 KB one-line config vs over lines, to folds", "BM_OpenMinified/0", "BM_OpenMinified/1", "<=", 2.0),
+    ("panel keys painted, 10 lines vs QPlainTextEdit", "BM_PanelKeys/10", "BM_PlainTextEditKeys/10", "<=", 1.0),
+    ("panel keys painted, 10 lines vs QScintilla", "BM_PanelKeys/10", "BM_ScintillaKeys/10", "<=", 1.0),
+    ("panel keys painted, 4M lines vs QPlainTextEdit", "BM_PanelKeys/4000000", "BM_PlainTextEditKeys/4000000", "<=",
+     1.0),
+    ("panel keys painted, 4M lines vs QScintilla", "BM_PanelKeys/4000000", "BM_ScintillaKeys/4000000", "<=", 1.0),
+    ("panel keys, wrapped, 4M lines vs QPlainTextEdit", "BM_PanelKeysWrapped", "BM_PlainTextEditKeysWrapped", "<=",
+     1.0),
 ]
 for doc in ("0", "1"):
     for peer in ("RapidJson", "Nlohmann"):
         RATIOS.append((f"JSON parse /{doc} vs {peer}", f"BM_Parse_Ondrel/{doc}", f"BM_Parse_{peer}/{doc}", "<=", 1.0))
 # Ratios shown for what they tell, with no target.
-INFO = [("open 200 MB until folds and brackets are known", "BM_OpenBigFileSettled", "BM_ReadAndSplitFloor")]
+INFO = []
+# Why a line misses its target (or is not measured), printed beside it.
+REASONS = {
+    "panel keys painted, 10 lines vs QScintilla": "QScintilla peer built only where libqscintilla2-qt6-dev is installed",
+    "panel keys painted, 4M lines vs QScintilla": "QScintilla peer built only where libqscintilla2-qt6-dev is installed",
+}
 # Memory after and while opening the 200 MB set, as a multiple of its size.
 MEMORY = [("memory held after opening 200 MB vs file size", "BM_BigFileMemory/0", 1.5),
           ("memory peak opening 200 MB vs file size", "BM_BigFileMemory/1", 2.0)]
@@ -78,7 +92,8 @@ def line(label, ratio, op, target):
     else:
         ok = ratio < target if op == "<" else ratio <= target
         verdict, shown = ("met" if ok else "missed"), f"{ratio:7.2f}x"
-    print(f"{label:<48} {shown}  target {op} {target:g}x  {verdict}")
+    reason = f" ({REASONS[label]})" if verdict != "met" and label in REASONS else ""
+    print(f"{label:<48} {shown}  target {op} {target:g}x  {verdict}{reason}")
 
 
 def main():

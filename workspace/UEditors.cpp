@@ -773,12 +773,17 @@ void TEditor::EditorKeyPress(char&) {
 }
 
 void TEditor::EditorPaintTransient(TCanvas* canvas, TTransientType type) {
-  auto forget = [this] {
+  // The lines of a pair that comes or goes are painted again, and no others.
+  auto repaint = [this] {
     if (BracketAt.Line > 0) Editor->InvalidateLine(BracketAt.Line);
     if (BracketPartner.Line > 0) Editor->InvalidateLine(BracketPartner.Line);
+  };
+  auto forget = [this, &repaint] {
+    repaint();
     BracketAt = BracketPartner = TBufferCoord{0, 0};
   };
-  if (!Highlighter || !Settings.interface.view.syntax.pairedbrackets) {
+  // With a selection no pair is shown.
+  if (!Highlighter || !Settings.interface.view.syntax.pairedbrackets || Editor->SelAvail()) {
     forget();
     return;
   }
@@ -797,8 +802,10 @@ void TEditor::EditorPaintTransient(TCanvas* canvas, TTransientType type) {
     forget();
     BracketAt = at;
     BracketPartner = partner;
+    repaint();
   }
-  if (type != ttAfter || BracketAt.Line == 0 || BracketPartner.Line == 0 || Editor->SelAvail()) return;
+  // Outside a paint (no canvas) nothing is drawn.
+  if (!canvas || type != ttAfter || BracketAt.Line == 0 || BracketPartner.Line == 0) return;
   TFont font;
   font.Assign(Editor->DrawingFont());
   font.SetStyle(fsBold);
