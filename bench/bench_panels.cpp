@@ -1,9 +1,10 @@
 // Opening a generated set of 500 files (10 MB) until every panel holds its
 // text, against discovery plus decoding alone, and closing it again, timed
-// apart; and a search for a word that occurs once, at the end of the last
-// file, across the whole set (the walk over the panels, and the plain engine
-// over the lines alone), against grep -F on the same bytes without grep's
-// process start-up.
+// apart; closing a set of 4,000 files scrolled to its top and to its end;
+// and a search for a word that occurs once, at the end of the last file,
+// across the whole set (the walk over the panels, and the plain engine over
+// the lines alone), against a search of the same texts held in memory, and
+// against grep -F on the files without grep's process start-up.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,6 +15,8 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/Forms.h"
 #include "search/OndEditSearch.h"
@@ -134,6 +137,63 @@ void BM_CloseSet(benchmark::State& state) { OpenOrCloseSet(state, false); }
 BENCHMARK(BM_OpenSet)->Arg(0)->Arg(-1)->Unit(benchmark::kMillisecond)->Iterations(10);
 BENCHMARK(BM_CloseSet)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(10);
 
+// A set of 4,000 small files.
+struct BigSet {
+  std::string folder;
+  std::string root;
+  BigSet() {
+    folder = (std::filesystem::temp_directory_path() / ("ondrel_bench_bigset_" + std::to_string(::getpid()))).string();
+    std::filesystem::create_directories(folder + "/parts");
+    std::string rootText = "{\r\n";
+    for (int i = 1; i < 4000; ++i)
+      rootText += "  \"p" + std::to_string(i) + "\": ${\"parts/p" + std::to_string(i) + ".zu\":\"x\"},\r\n";
+    rootText += "  \"end\": 0\r\n}\r\n";
+    root = folder + "/@quarn.zu";
+    std::ofstream(root, std::ios::binary) << rootText;
+    std::string text = "{\r\n";
+    for (int k = 0; k < 20; ++k) text += "  \"key" + std::to_string(k) + "\": \"value text\", // comment\r\n";
+    text += "}\r\n";
+    for (int i = 1; i < 4000; ++i)
+      std::ofstream(folder + "/parts/p" + std::to_string(i) + ".zu", std::ios::binary) << text;
+  }
+  ~BigSet() { std::filesystem::remove_all(folder); }
+};
+
+// Opening the 4,000-file set as the program does (the stack shown and
+// painted), or closing it as the program does (the stack hidden, then the set
+// let go) with the stack scrolled to its top (argument 0) or to its end (1)
+// before; each is timed apart from the other.
+void OpenOrCloseBigSet(benchmark::State& state, bool timeOpening) {
+  EnsureApplication();
+  static BigSet set;
+  Host host(true);
+  for (auto _ : state) {
+    if (!timeOpening) state.PauseTiming();
+    auto config = std::make_unique<TZuConfig>();
+    config->LoadConfig(set.root, host.box, nullptr, host.bar, host.status, host.tree);
+    config->Editors->Show();
+    Application()->ProcessMessages();
+    if (timeOpening) state.PauseTiming();
+    if (state.range(0) == 1) {
+      // As the stack's scroll bar moves it to its end.
+      TStackLayout layout = config->Editors->Layout();
+      layout.ScrollTo(layout.Max);
+      config->Editors->ApplyLayout(layout);
+      Application()->ProcessMessages();
+    }
+    if (!timeOpening) state.ResumeTiming();
+    config->Editors->Hide();
+    config.reset();
+    Application()->ProcessMessages();
+    if (timeOpening) state.ResumeTiming();
+  }
+}
+
+void BM_OpenBigSet(benchmark::State& state) { OpenOrCloseBigSet(state, true); }
+void BM_CloseBigSet(benchmark::State& state) { OpenOrCloseBigSet(state, false); }
+BENCHMARK(BM_OpenBigSet)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_CloseBigSet)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Iterations(3);
+
 void BM_DiscoveryAndDecodingAlone(benchmark::State& state) {
   Set();
   std::int64_t bytes = 0;
@@ -205,6 +265,37 @@ void BM_SearchEngineOverLines(benchmark::State& state) {
 }
 BENCHMARK(BM_SearchEngineOverLines)->Unit(benchmark::kMillisecond);
 
+// The same texts searched in memory for the word: each file read and
+// decoded as the panels hold it before the clock starts, then one library
+// scan per text, every occurrence counted.
+void BM_InMemorySearch(benchmark::State& state) {
+  Set();
+  TZuConfigInformation info(Set().root, true);
+  info.LoadInformation();
+  std::vector<std::string> texts;
+  std::int64_t bytes = 0;
+  for (auto& f : info.Files) {
+    const std::string raw = ReadFileText(f->FileName);
+    bytes += static_cast<std::int64_t>(raw.size());
+    texts.push_back(DecodeText(raw, TEncoding::UTF8()));
+  }
+  const std::string_view word = "zebrafinch";
+  for (auto _ : state) {
+    int found = 0;
+    for (const std::string& t : texts) {
+      const char* at = t.data();
+      const char* const end = t.data() + t.size();
+      while (const void* hit = memmem(at, static_cast<std::size_t>(end - at), word.data(), word.size())) {
+        ++found;
+        at = static_cast<const char*>(hit) + word.size();
+      }
+    }
+    if (found != 1) state.SkipWithError("the word was not found once");
+  }
+  state.SetBytesProcessed(bytes * state.iterations());
+}
+BENCHMARK(BM_InMemorySearch)->Unit(benchmark::kMillisecond);
+
 void BM_GrepF(benchmark::State& state) {
   const std::string cmd = "grep -r -F -c zebrafinch '" + Set().folder + "' >/dev/null";
   std::int64_t bytes = 0;
@@ -250,3 +341,4 @@ void BM_EmptyPanelsOnly(benchmark::State& state) {
 BENCHMARK(BM_EmptyPanelsOnly)->Unit(benchmark::kMillisecond)->Iterations(3);
 }  // namespace
 }  // namespace ond
+

@@ -66,6 +66,8 @@ TTreeNode::~TTreeNode() {
   FTree->Forget(this);
   auto& siblings = FParent ? FParent->FChildren : FTree->FRoots;
   siblings.erase(std::remove(siblings.begin(), siblings.end(), this), siblings.end());
+  // A clearing tree has let go of every item at once already.
+  if (FTree->FClearing) return;
   FItem->setData(0, kNodeRole, QVariant());
   delete FItem;
 }
@@ -185,6 +187,9 @@ TTreeNode* TTreeNodes::AddChildObject(TTreeNode* parent, const std::string& text
 
 void TTreeNodes::Clear() {
   FTree->FClearing = true;
+  // One reset of the view's model: item by item, every removal would walk
+  // the view's rows and indexes again.
+  static_cast<QTreeWidget*>(FTree->Widget())->clear();
   while (!FTree->FRoots.empty()) delete FTree->FRoots.back();
   FTree->FClearing = false;
 }

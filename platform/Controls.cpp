@@ -148,7 +148,9 @@ TControl::~TControl() {
     delete w;
   }
   if (FPopupMenu) FPopupMenu->RemoveFreeNotification(this);
-  if (FParent && !FParent->Destroying()) FParent->Realign();
+  // Only aligned children move when one goes; a hand-placed one leaves
+  // them where they are.
+  if (FParent && !FParent->Destroying() && FAlign != TAlign::alNone) FParent->Realign();
 }
 
 QWidget* TControl::Widget() const { return d->widget; }

@@ -45,7 +45,7 @@ run() {
 run bench_typing 'TypeAndUndo|TypeWrapped|TypeUnwrapped'
 run bench_folding 'CommandsBesideFolds|OpenMinified'
 run bench_wordwrap 'EditLine|LineBreak|EditorTyping'
-run bench_panels 'OpenSet|DiscoveryAndDecodingAlone|SearchAcrossPanels|GrepF'
+run bench_panels 'OpenSet|DiscoveryAndDecodingAlone|SearchAcrossPanels|InMemorySearch|GrepF|BigSet'
 run bench_regex 'RatioToPcre2'
 run bench_encodings '.'
 run bench_xml 'XmlParse|ExpatParse'

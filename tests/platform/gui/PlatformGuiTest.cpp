@@ -7,6 +7,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTreeWidget>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -480,6 +481,41 @@ TEST(TreeView, NodesHitTestingAndCustomDraw) {
   EXPECT_TRUE(red);
   root->Delete();
   EXPECT_EQ(tree->Items()->Count(), 0);
+}
+
+// Clearing a shown tree of thousands of nodes (a big set's files closing)
+// resets the view's model once: no row is taken out one at a time, so the
+// cost does not depend on which row is current or in view.
+TEST(TreeView, ClearingResetsTheViewOnceWhateverRowIsCurrent) {
+  TForm form(nullptr);
+  form.SetBounds(0, 0, 300, 300);
+  auto* tree = new TTreeView(&form);
+  tree->SetParent(&form);
+  tree->SetAlign(TAlign::alClient);
+  form.ShowForm();
+  auto* model = static_cast<QTreeWidget*>(tree->Widget())->model();
+  int removals = 0, resets = 0;
+  QObject::connect(model, &QAbstractItemModel::rowsAboutToBeRemoved, [&] { ++removals; });
+  QObject::connect(model, &QAbstractItemModel::modelAboutToBeReset, [&] { ++resets; });
+  int changes = 0;
+  tree->OnChange = [&](TObject*, TTreeNode*) { ++changes; };
+  for (bool lastCurrent : {false, true}) {
+    SCOPED_TRACE(lastCurrent);
+    TTreeNode* root = tree->Items()->Add(nullptr, "root");
+    TTreeNode* last = nullptr;
+    for (int i = 0; i < 3000; ++i) last = tree->Items()->AddChild(root, "p" + std::to_string(i) + ".zu");
+    tree->FullExpand();
+    tree->SetSelected(lastCurrent ? last : root);
+    QApplication::processEvents();
+    removals = resets = changes = 0;
+    tree->Items()->Clear();
+    EXPECT_EQ(removals, 0);
+    EXPECT_EQ(resets, 1);
+    EXPECT_EQ(changes, 0);
+    EXPECT_EQ(tree->Items()->GetFirstNode(), nullptr);
+    EXPECT_EQ(static_cast<QTreeWidget*>(tree->Widget())->topLevelItemCount(), 0);
+    QApplication::processEvents();
+  }
 }
 
 }  // namespace
