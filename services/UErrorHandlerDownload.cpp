@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "platform/core/CodePage.h"
+#include "platform/core/DownloadCheck.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/HttpClient.h"
 #include "platform/core/ScopeGuard.h"
@@ -66,7 +67,7 @@ bool TErrorHandler::DownloadDebugInfo() {
   const std::string program = Application()->ExeName();
   TServerBuild server;
   try {
-    server = ParseBuildFile(http.Get(ServerUrl + "Build.upd"));
+    server = ParseBuildFile(http.Get(ServerUrl + "Build.upd", MaxBuildFileBytes));
   } catch (const Exception&) {
     // No answer, or none that names a build.
     Tell(leDebugLibraryFailed);
@@ -79,12 +80,12 @@ bool TErrorHandler::DownloadDebugInfo() {
 
   std::string body;
   try {
-    body = http.Get(ServerUrl + DebugInfoFileName);
+    body = http.Get(ServerUrl + DebugInfoFileName, MaxProgramBytes);
   } catch (const Exception&) {
     Tell(leDebugLibraryUpgradeFailed);
     return false;
   }
-  if (body.empty() || !IsElfForThisMachine(body)) {
+  if (body.empty() || !CheckElfForThisMachine(body, TElfKind::Library).empty()) {
     Tell(leDebugLibraryUpgradeFailed);
     return false;
   }
