@@ -78,6 +78,13 @@ void TLabel::SetWordWrap(bool wrap) {
   AdjustSize();
 }
 
+int TLabel::HeightForWidth(int width) {
+  // Measured in the label's own font, which may still be due.
+  if (FLookDeferred) GiveLook();
+  const int height = Widget()->heightForWidth(width);
+  return height >= 0 ? height : Widget()->sizeHint().height();
+}
+
 void TLabel::FontChanged() {
   TControl::FontChanged();
   AdjustSize();

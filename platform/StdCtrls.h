@@ -21,6 +21,8 @@ class TLabel : public TControl {
   void SetAlignment(TAlignment alignment);
   void SetLayout(TTextLayout layout);
   void SetWordWrap(bool wrap);
+  // The height the caption needs at this width, wrapped when word wrap is on.
+  int HeightForWidth(int width);
   void SetColor(TColor color) override;
 
  protected:

@@ -114,10 +114,18 @@ case "$scene" in
 esac
 sleep 1
 pnm="$(mktemp)"
-xwd -root -silent | xwdtopnm 2>/dev/null >"$pnm"
-# Menus are pop-up windows of their own that a picture of the screen leaves
-# out here: each open one is pictured alone and pasted where it lies.
-for w in $(xwininfo -root -tree | awk '/\("ondrel" "ondrel"\)/ && !/"Ondrel/ {print $1}'); do
+# The virtual screen's own frame buffer is the picture a user sees. Asked
+# for a picture of the root window instead, this X server leaves out a
+# window of the program that lies wholly over another of its windows (a
+# menu, the update offer): it shows black there although it is painted.
+if [[ -n ${ONDREL_FRAMEBUFFER:-} && -s $ONDREL_FRAMEBUFFER ]]; then
+  xwdtopnm "$ONDREL_FRAMEBUFFER" 2>/dev/null >"$pnm"
+else
+  xwd -root -silent | xwdtopnm 2>/dev/null >"$pnm"
+fi
+# Without the frame buffer, each open pop-up window is pictured alone and
+# pasted where it lies.
+for w in $([[ -n ${ONDREL_FRAMEBUFFER:-} && -s $ONDREL_FRAMEBUFFER ]] || xwininfo -root -tree | awk '/\("ondrel" "ondrel"\)/ && !/"Ondrel/ {print $1}'); do
   info="$(xwininfo -id "$w")"
   grep -q 'IsViewable' <<<"$info" || continue
   x="$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")"
@@ -134,7 +142,11 @@ wait "$pid" 2>/dev/null || true
 INNER
 chmod +x "$inner"
 shoot() {  # output, language, scene
-  xvfb-run -a -s "-screen 0 1280x800x24" "$inner" "$root/build-run/app/ondrel" "$config" "$1" "$2" "$3"
+  local fb
+  fb="$(mktemp -d)"
+  ONDREL_FRAMEBUFFER="$fb/Xvfb_screen0" xvfb-run -a -s "-screen 0 1280x800x24 -fbdir $fb" \
+    "$inner" "$root/build-run/app/ondrel" "$config" "$1" "$2" "$3"
+  rm -rf "$fb"
   echo "Saved $1"
 }
 if [[ $menus == 1 ]]; then

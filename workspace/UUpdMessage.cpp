@@ -1,5 +1,7 @@
 #include "workspace/UUpdMessage.h"
 
+#include <algorithm>
+
 #include "services/ULocalization.h"
 #include "services/UThCheckUpdate.h"
 
@@ -12,6 +14,8 @@ constexpr int kHeight = 560;
 constexpr int kMinWidth = 520;
 constexpr int kMinHeight = 340;
 constexpr int kBottomHeight = 48;
+constexpr int kMessageWidth = 410;
+constexpr int kMessageHeight = 32;
 constexpr int kMargin = 16;
 constexpr int kButtonWidth = 105;
 constexpr int kButtonHeight = 25;
@@ -59,9 +63,13 @@ TUpdMess::TUpdMess(TComponent* owner, const std::string& version, const std::str
   lMessage->SetColor(clWhite);
   lMessage->Font.SetName("Segoe UI");
   lMessage->Font.SetHeight(-15);
-  lMessage->SetBounds(kMargin, kMargin, 410, 32);
+  lMessage->SetBounds(kMargin, kMargin, kMessageWidth, kMessageHeight);
   lMessage->SetParent(pTop);
   lMessage->SetCaption(UpdateOfferText(version));
+  // The question is longer than its line in either language: it wraps, and
+  // the label grows to show all of it (the notes move down to make room).
+  lMessage->SetWordWrap(true);
+  lMessage->SetHeight(std::max(kMessageHeight, lMessage->HeightForWidth(kMessageWidth)));
 
   mInfo = new TMemo(this);
   mInfo->Name = "mInfo";

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <mutex>
 #include <type_traits>
+#include <utility>
 
 #include "platform/core/ScopeGuard.h"
 
@@ -244,9 +245,9 @@ void DownloadVerifiedFile(THttpClient& http, const std::string& url, const std::
   // The signature first: without one the file is not worth its transfer.
   std::string signature;
   {
-    auto quiet = std::move(http.OnWorkBegin);
-    auto work = std::move(http.OnWork);
-    auto end = std::move(http.OnWorkEnd);
+    auto quiet = std::exchange(http.OnWorkBegin, nullptr);
+    auto work = std::exchange(http.OnWork, nullptr);
+    auto end = std::exchange(http.OnWorkEnd, nullptr);
     const TScopeExit restore([&] {
       http.OnWorkBegin = std::move(quiet);
       http.OnWork = std::move(work);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "tests/support/PeBuilder.h"
@@ -111,6 +113,64 @@ TEST(PeVersion, GarbageOffsetsAndSignaturesGiveNothing) {
       else s.Apply(f);
       EXPECT_EQ(ReadPeFileVersion(f.Bytes), std::nullopt) << s.What << (plus ? " (PE32+)" : " (PE32)");
     }
+  }
+}
+
+// Reads of a buffer, each remembered, so that a test sees where the reader looked.
+class TWatchedBytes final : public TByteSource {
+ public:
+  explicit TWatchedBytes(std::string_view bytes) : FBytes(bytes) {}
+  std::uint64_t Size() const override { return FBytes.size(); }
+  bool Read(std::uint64_t offset, void* out, std::size_t n) const override {
+    FFurthest = std::max(FFurthest, offset + n);
+    if (offset > FBytes.size() || n > FBytes.size() - offset) return false;
+    std::memcpy(out, FBytes.data() + offset, n);
+    return true;
+  }
+  // The end of the furthest read asked for.
+  std::uint64_t Furthest() const { return FFurthest; }
+
+ private:
+  std::string_view FBytes;
+  mutable std::uint64_t FFurthest = 0;
+};
+
+std::uint32_t Get32(const TPeFile& f, std::size_t at) {
+  std::uint32_t v = 0;
+  for (int i = 3; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(f.Bytes[at + i]);
+  return v;
+}
+
+// The version data starts inside the resource section and ends past it: the
+// file goes on after the section (with a whole version block there, to
+// tempt the reader), but nothing past the section's bytes is read.
+TEST(PeVersion, VersionDataRunningPastItsSectionGivesNothingAndReadsNothingBeyond) {
+  for (const bool plus : {false, true}) {
+    SCOPED_TRACE(plus ? "PE32+" : "PE32");
+    TPeLayout layout;
+    layout.Pe32Plus = plus;
+    TPeFile f = BuildPe(layout);
+    const std::size_t resourceTable = f.SectionTable + 40;  // the second section
+    const std::uint32_t rawSize = Get32(f, resourceTable + 16);
+    ASSERT_EQ(Get32(f, resourceTable + 20), f.ResourceSection);
+    const std::size_t sectionEnd = f.ResourceSection + rawSize;
+    ASSERT_LE(f.VersionBlockEnd, sectionEnd);
+    ASSERT_GE(f.Bytes.size(), sectionEnd);
+    f.Bytes.resize(sectionEnd);
+    f.Bytes += f.Bytes.substr(f.VersionBlock, f.VersionBlockEnd - f.VersionBlock);
+    f.Bytes += std::string(4096, '\0');
+    // The leaf's size (its address stays) now reaches past the section's last byte.
+    for (const std::uint32_t past : {1u, 8u, 200u, 4000u}) {
+      TPeFile spoilt = f;
+      Put32(spoilt, f.VersionDataEntry + 4, static_cast<std::uint32_t>(sectionEnd - f.VersionBlock + past));
+      const TWatchedBytes bytes(spoilt.Bytes);
+      EXPECT_EQ(ReadPeFileVersion(bytes), std::nullopt) << past;
+      EXPECT_LE(bytes.Furthest(), sectionEnd) << past;
+    }
+    // Within the section the same file reads as before.
+    const TWatchedBytes whole(f.Bytes);
+    EXPECT_EQ(ReadPeFileVersion(whole), V1_10_0_4);
+    EXPECT_LE(whole.Furthest(), sectionEnd);
   }
 }
 

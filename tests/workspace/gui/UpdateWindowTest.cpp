@@ -8,7 +8,13 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QImage>
 #include <QKeyEvent>
+#include <QLabel>
+#include <QScreen>
+#include <QWindow>
 #include <QThread>
 #include <QTimer>
 #include <QWidget>
@@ -334,7 +340,7 @@ TEST(UpdateOfferWindow, SizesFontsAndTexts) {
   EXPECT_TRUE(flags & Qt::WindowCloseButtonHint);
   EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
   EXPECT_EQ(offer.lMessage->Width(), 410);
-  EXPECT_EQ(offer.lMessage->Height(), 32);
+  EXPECT_GE(offer.lMessage->Height(), 32);  // taller when the question wraps
   EXPECT_EQ(offer.lMessage->Font.GetName(), "Segoe UI");
   EXPECT_EQ(offer.lMessage->Font.GetHeight(), -15);
   EXPECT_EQ(offer.mInfo->Font.GetName(), "Segoe UI");
@@ -351,6 +357,98 @@ TEST(UpdateOfferWindow, SizesFontsAndTexts) {
   }
   EXPECT_EQ(offer.bYes->ModalResult, IDYES);
   EXPECT_EQ(offer.bNo->ModalResult, IDNO);
+}
+
+TEST(UpdateOfferWindow, TheWholeQuestionShowsInBothLanguages) {
+  for (const int language : {LangRussian, LangEnglish}) {
+    SetCurrentLanguage(language);
+    for (const std::string version : {"1.0.0.2", "1.0.0.65535 (release candidate)"}) {
+      TUpdMess offer(nullptr, version, "notes");
+      auto* label = static_cast<QLabel*>(offer.lMessage->Widget());
+      const QString text = label->text();
+      ASSERT_TRUE(text.endsWith(language == LangEnglish ? "Upgrade now?" : QString::fromUtf8("Обновить?")));
+      const QFontMetrics metrics(label->font());
+      const QRect room(0, 0, offer.lMessage->Width(), offer.lMessage->Height());
+      // One line that fits, or wrapped lines that all fit.
+      const bool oneLine = metrics.horizontalAdvance(text) <= room.width();
+      EXPECT_TRUE(oneLine || label->wordWrap()) << version;
+      const QRect needed = metrics.boundingRect(room, Qt::TextWordWrap, text);
+      EXPECT_LE(needed.height(), room.height()) << version;
+      EXPECT_LE(needed.width(), room.width()) << version;
+      // The notes begin below the question.
+      EXPECT_GT(offer.mInfo->Top(), offer.lMessage->Top() + offer.lMessage->Height()) << version;
+    }
+  }
+  SetCurrentLanguage(LangEnglish);
+}
+
+// The offer of the start-up check, shown for real (the window's own modal
+// loop, reached from the queued call that waited while the set opened): its
+// label and buttons are painted.
+TEST(UpdateOfferWindow, TheStartUpOfferPaintsItsQuestionAndButtons) {
+  SetCurrentLanguage(LangEnglish);
+  const TSettingsVariables saved = Settings;
+  Settings.system.options.autocheckupdate = true;
+  test::TTestKeys keys;
+  test::TLocalServer server;
+  server.Set("/pub/ONDREL/Build.upd", Ok(kNewer));
+  server.Set("/pub/ONDREL/UpdateInfo.txt", Ok("Notes of the new build"));
+  test::TempDir dir;
+  Application()->SetParams({dir.Write("single.zu", "{ \"a\": 1 }")});
+  auto main = std::make_unique<TMain>(nullptr);
+  main->SettingsFile = dir / "settings.ondrel";
+  main->UpdateTarget.ServerUrl = server.Url();
+  main->UpdateTarget.ProgramFile = dir.Write("Ondrel", kOldProgram);
+  main->UpdateTarget.Build = 100;
+  main->UpdateTarget.Key = keys.Public;
+  main->SetBounds(0, 0, 1130, 675);
+  bool configOpenAtOffer = false;
+  QImage shot;
+  QRect label, yes, no;
+  main->ShowUpdateOffer = [&](TUpdMess& offer) {
+    configOpenAtOffer = main->ConfigOpen();
+    // Once the window is on the screen and its loop has run a while, the
+    // screen's picture of it is taken and the offer declined.
+    auto* poll = new QTimer(offer.Widget());
+    int rounds = 0;
+    QObject::connect(poll, &QTimer::timeout, [&, poll] {
+      QWidget* w = offer.Widget();
+      if (!w->isVisible() || !w->windowHandle() || !w->windowHandle()->isExposed() || ++rounds < 5) return;
+      poll->stop();
+      shot = QGuiApplication::primaryScreen()->grabWindow(w->winId()).toImage();
+      const auto at = [&](TControl* c) { return QRect(c->Widget()->mapTo(w, QPoint(0, 0)), c->Widget()->size()); };
+      label = at(offer.lMessage);
+      yes = at(offer.bYes);
+      no = at(offer.bNo);
+      offer.bNo->Press();
+    });
+    poll->start(10);
+    return offer.ShowModal();
+  };
+  main->ShowForm();
+  for (int i = 0; i < 2000 && shot.isNull(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
+  for (int i = 0; i < 20000 && main->UpdateCheckRunning(); ++i) QApplication::processEvents(QEventLoop::AllEvents, 5);
+  main.reset();
+  Application()->SetParams({});
+  Settings = saved;
+
+  EXPECT_TRUE(configOpenAtOffer);  // the offer waited for the set
+  ASSERT_FALSE(shot.isNull());
+  // Text on a white label; light button faces with dark captions.
+  const auto count = [&](const QRect& r, auto pred) {
+    int n = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+      for (int x = r.left(); x <= r.right(); ++x) n += pred(QColor(shot.pixel(x, y))) ? 1 : 0;
+    return n;
+  };
+  const auto light = [](const QColor& c) { return c.lightness() > 200; };
+  const auto dark = [](const QColor& c) { return c.lightness() < 100; };
+  for (const auto& [name, r] : {std::pair{"label", label}, std::pair{"Yes", yes}, std::pair{"No", no}}) {
+    ASSERT_TRUE(shot.rect().contains(r)) << name;
+    const int area = r.width() * r.height();
+    EXPECT_GT(count(r, light), area / 2) << name;
+    EXPECT_GT(count(r, dark), area / 100) << name;
+  }
 }
 
 TEST(UpdateOfferWindow, NotesAndButtonsFollowTheWindowsEdges) {
