@@ -195,6 +195,10 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"Это имя носит другой файл открытого конфига:", "Another file of the open config set has this name:"},
     {"Открытие конфига: %s из %s файлов", "Opening the config set: %s of %s files"},
     {"%s байт", "%s bytes"},
+    {"Не удалось проверить обновления программы. Ответ сервера обновлений не удалось прочитать.",
+     "The update check failed. The answer of the update server could not be read."},
+    {"Не удалось обновить библиотеку. Ответ сервера обновлений не удалось прочитать.",
+     "Failed to update the library. The answer of the update server could not be read."},
 }};
 
 struct TTable {

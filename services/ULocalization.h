@@ -171,6 +171,8 @@ enum TLangMessage : int {
   leNameInSet,
   leOpeningFiles,  // the status text while a set opens: files done, files listed
   leBytesReceived,  // a download's bytes received when its size is not known
+  leUpdateAnswerUnreadable,  // the update server answered, but not with a readable "Build.upd"
+  leDebugLibraryAnswerUnreadable,  // the same, when debug mode wants the library
   LangTextCount
 };
 

@@ -217,7 +217,7 @@ class TMain : public TForm {
   void HttpWorkBegin(std::int64_t expected);
   void HttpWork(std::int64_t received);
   void HttpWorkEnd();
-  void UpdateDownloaded(int result);
+  void UpdateDownloaded(const TDownloadResult& result);
   std::unique_ptr<TThCheckUpd> FUpdateCheck;
   std::string FUpdateFile;  // the program file the running check replaces
   bool FUpdateDownloading = false;
