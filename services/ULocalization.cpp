@@ -195,6 +195,14 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"Это имя носит другой файл открытого конфига:", "Another file of the open config set has this name:"},
     {"Открытие конфига: %s из %s файлов", "Opening the config set: %s of %s files"},
     {"%s байт", "%s bytes"},
+    {"Файл\n\r%s\n\rизменён другой программой после того, как был прочитан.\n\r"
+     "Перезаписать его текстом из редактора? (\"Нет\" оставит файл как есть, а текст в редакторе.)",
+     "The file\n\r%s\n\rwas changed by another program after it was read.\n\r"
+     "Overwrite it with the text of the editor? (\"No\" leaves the file as it is and the text in the editor.)"},
+    {"Файл\n\r%s\n\rудалён другой программой после того, как был прочитан.\n\r"
+     "Сохранить его снова? (\"Нет\" оставит текст в редакторе несохранённым.)",
+     "The file\n\r%s\n\rwas deleted by another program after it was read.\n\r"
+     "Save it again? (\"No\" leaves the text in the editor unsaved.)"},
     {"Не удалось проверить обновления программы. Ответ сервера обновлений не удалось прочитать.",
      "The update check failed. The answer of the update server could not be read."},
     {"Не удалось обновить библиотеку. Ответ сервера обновлений не удалось прочитать.",

@@ -171,6 +171,8 @@ enum TLangMessage : int {
   leNameInSet,
   leOpeningFiles,  // the status text while a set opens: files done, files listed
   leBytesReceived,  // a download's bytes received when its size is not known
+  leChangedOnDisk,  // a file changed by another program since it was read: overwrite?
+  leDeletedOnDisk,  // the same for a file deleted meanwhile: save it again?
   leUpdateAnswerUnreadable,  // the update server answered, but not with a readable "Build.upd"
   leDebugLibraryAnswerUnreadable,  // the same, when debug mode wants the library
   LangTextCount

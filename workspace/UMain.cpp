@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "highlight/OndBuiltinSchemes.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/ScopeGuard.h"
@@ -39,6 +40,7 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   FErrorHandler->FileVersionText = GetFileVersionText;
   FErrorHandler->FileBuild = GetFileBuild;
   FErrorHandler->SetActive(true);
+  InstallBuiltinResourceLookup();
   SetCaption("Ondrel");
   ApplyTreeSettings();
   ApplyLanguage();
@@ -275,6 +277,7 @@ void TMain::OpenConfig(const std::string& fileName) {
   tvOpenFiles->Items()->Clear();
   FViewHeight = pScrollBox->ClientHeight();
   FConfig = std::make_unique<TZuConfig>();
+  FConfig->Prompter = &FPrompter;
   FConfig->OnProgress = [this](int done, int count) { ShowOpeningProgress(done, count); };
   // A discovery that stopped early still opens what it listed; a root that
   // cannot be read was told and opens nothing.

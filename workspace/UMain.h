@@ -200,6 +200,8 @@ class TMain : public TForm {
   void CenterHelp();
   void ScrollStackBy(int shift);
   void ShowOpeningProgress(int done, int count);
+  // The set's questions and errors while saving, answered by message boxes.
+  TMessageBoxPrompter FPrompter;
   std::unique_ptr<TZuConfig> FConfig;
   // While a set opens (nothing may close it then) and when its progress was
   // shown last.

@@ -42,7 +42,10 @@ class TMemorySource final : public TByteSource {
 
 class TFileSource final : public TByteSource {
  public:
-  explicit TFileSource(const std::string& fileName) : FFd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)) {
+  // Opened without blocking: a pipe by the file's name would otherwise wait
+  // for a writer for ever; it is then refused as no regular file.
+  explicit TFileSource(const std::string& fileName)
+      : FFd(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
     struct stat st {};
     if (FFd >= 0 && ::fstat(FFd, &st) == 0 && S_ISREG(st.st_mode)) FSize = static_cast<std::uint64_t>(st.st_size);
   }
