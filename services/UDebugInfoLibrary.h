@@ -15,6 +15,9 @@ namespace ond {
 
 // The library's file name, beside the program and on the update server.
 inline constexpr const char* DebugInfoFileName = "DebugInfo.so";
+// What a downloaded library can be at most (it carries the program's whole
+// debug information).
+inline constexpr std::int64_t MaxDebugInfoBytes = 512 * 1024 * 1024;
 
 // The names of the library's functions.
 inline constexpr const char* GetExceptModuleNameSymbol = "GetExceptModuleName";

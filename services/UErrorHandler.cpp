@@ -6,7 +6,7 @@
 #include <cstdlib>
 
 #include "platform/core/CodePage.h"
-#include "platform/core/ElfVersion.h"
+#include "platform/core/DownloadCheck.h"
 #include "platform/core/FileSystem.h"
 #include "services/UDebugInfoLibrary.h"
 #include "services/ULocalization.h"
@@ -27,22 +27,19 @@ void EndProcess() {
   std::_Exit(1);
 }
 
-std::optional<TFileVersion> VersionOf(const std::string& file) {
-  if (SameFile(file, ProgramFileName())) return ParseVersionText(TApplication::Version());
-  return ReadElfFileVersionOfFile(file);
-}
-
-// The program's own version, or the one a library carries; "0.0.0.0" for
-// a file without one (as the main window's reading of versions says).
+// The program's own version, or the one a library carries in its build
+// note; "0.0.0.0" for a file without one (as the main window's reading of
+// versions says).
 std::string DefaultFileVersionText(const std::string& file) {
-  const auto v = VersionOf(file);
+  if (SameFile(file, ProgramFileName())) return TApplication::Version();
+  const auto v = ReadElfBuildNoteOfFile(file);
   if (!v) return "0.0.0.0";
   return IntToStr(v->Major) + "." + IntToStr(v->Minor) + "." + IntToStr(v->Release) + "." + IntToStr(v->Build);
 }
 
 std::uint16_t DefaultFileBuild(const std::string& file) {
-  const auto v = VersionOf(file);
-  return v ? v->Build : 0;
+  const std::string text = DefaultFileVersionText(file);
+  return static_cast<std::uint16_t>(StrToIntDef(text.substr(text.rfind('.') + 1), 0));
 }
 
 bool FileExists(const std::string& file) { return !file.empty() && ::access(file.c_str(), F_OK) == 0; }
@@ -52,6 +49,7 @@ TErrorHandler::TErrorHandler(TSystemInfoProvider systemInfo, TStatusPanelText st
     : LogFileName(ErrorLogFileName(Application()->ExeName())),
       DebugInfoPath(ProgramFolder() + DebugInfoFileName),
       ServerUrl(UpdateServerUrl()),
+      SigningKey(ReleaseSigningKey()),
       FileVersionText(DefaultFileVersionText),
       FileBuild(DefaultFileBuild),
       Halt(EndProcess),

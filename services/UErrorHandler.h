@@ -15,9 +15,11 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/Forms.h"
+#include "platform/core/DownloadCheck.h"
 #include "platform/core/Classes.h"
 #include "platform/core/SysUtils.h"
 #include "services/UErrorLog.h"
@@ -68,9 +70,10 @@ class TErrorHandler {
   std::string GetDebugInfoPath() const { return DebugInfoPath; }
   // The library is there and its version text is the program's.
   bool IsDebugInfoCurrent() const;
-  // Fetches the library of this build from the update server and puts it in
-  // place; true when the library is then current. Every failure is told in
-  // a message box.
+  // Fetches the library of this build from the update server (signed by
+  // SigningKey, a shared object for this machine, this build's version) and
+  // puts it in place; true when the library is then current. Every failure
+  // is told in a message box.
   bool DownloadDebugInfo();
 
   // Where SaveLog writes: beside the program or in the user's state folder.
@@ -79,6 +82,8 @@ class TErrorHandler {
   std::string DebugInfoPath;
   // The update server's folder, ending in "/".
   std::string ServerUrl;
+  // The key a downloaded library must be signed with (the release key).
+  std::optional<TSigningKey> SigningKey;
   // The version text and build of a file, as the main window reads them.
   std::function<std::string(const std::string& file)> FileVersionText;
   std::function<std::uint16_t(const std::string& file)> FileBuild;

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 
 #include "platform/core/CodePage.h"
 #include "platform/core/DownloadCheck.h"
@@ -24,36 +25,21 @@ namespace ond {
 namespace {
 
 const char* const kCaption = "Ondrel";
+// Appended to the library's name for the file a download arrives in.
+constexpr const char* DownloadSuffix = ".download";
 // The window is given its pending paints at most this often during a download.
 constexpr std::int64_t kPumpIntervalMs = 100;
 
-void Tell(int entry) { Application()->MessageBox(Lang(entry), kCaption, MB_OK | MB_ICONERROR); }
+// A message box of the entry, with the reason below it when there is one.
+void Tell(int entry, const std::string& reason = {}) {
+  std::string text = Lang(entry);
+  if (!reason.empty()) text += "\n\n" + Utf8ToAnsi(reason);
+  Application()->MessageBox(text, kCaption, MB_OK | MB_ICONERROR);
+}
 
 std::int64_t NowMs() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-// Writes the bytes to a new temporary file beside `target`, flushed to the
-// disk; its name, or "" when it could not be written (nothing is left then).
-std::string WriteBeside(const std::string& target, const std::string& bytes) {
-  std::string name = target + ".XXXXXX";
-  const int fd = ::mkstemp(name.data());
-  if (fd < 0) return {};
-  bool ok = ::fchmod(fd, 0644) == 0;
-  for (std::size_t done = 0; ok && done < bytes.size();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  ok = ::fsync(fd) == 0 && ok;
-  ok = ::close(fd) == 0 && ok;
-  if (!ok) {
-    std::remove(name.c_str());
-    return {};
-  }
-  return name;
 }
 
 }  // namespace
@@ -68,9 +54,11 @@ bool TErrorHandler::DownloadDebugInfo() {
   TServerBuild server;
   try {
     server = ParseBuildFile(http.Get(ServerUrl + "Build.upd", MaxBuildFileBytes));
-  } catch (const Exception&) {
-    // No answer, or none that names a build.
-    Tell(leDebugLibraryFailed);
+  } catch (const Exception& e) {
+    // "No connection" only when no answer came; an answer that is no build
+    // file is said as such.
+    const bool answered = dynamic_cast<const EHttpBadAnswer*>(&e) || dynamic_cast<const EUpdateFormat*>(&e);
+    Tell(answered ? static_cast<int>(leDebugLibraryAnswerUnreadable) : static_cast<int>(leDebugLibraryFailed));
     return false;
   }
   if (server.Build != FileBuild(program)) {
@@ -78,32 +66,30 @@ bool TErrorHandler::DownloadDebugInfo() {
     return false;
   }
 
-  std::string body;
-  try {
-    body = http.Get(ServerUrl + DebugInfoFileName, MaxProgramBytes);
-  } catch (const Exception&) {
-    Tell(leDebugLibraryUpgradeFailed);
-    return false;
-  }
-  if (body.empty() || !CheckElfForThisMachine(body, TElfKind::Library).empty()) {
-    Tell(leDebugLibraryUpgradeFailed);
-    return false;
-  }
+  // The library arrives in a file of its own beside the old one, is checked
+  // there (signature, kind, build) and only then takes the library's name.
   const std::string library = GetDebugInfoPath();
-  const std::string temporary = WriteBeside(library, body);
-  if (temporary.empty()) {
-    Tell(leDebugLibraryUpgradeFailed);
+  const std::string temporary = library + DownloadSuffix;
+  if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
+    Tell(leDebugLibraryUpgradeFailed, temporary + ": " + std::strerror(errno));
     return false;
   }
-  TScopeExit dropTemporary([&] { std::remove(temporary.c_str()); });
-  // A library of another version would answer with another build's lines;
-  // the one in place stays.
+  try {
+    DownloadVerifiedFile(http, ServerUrl + DebugInfoFileName, temporary, TElfKind::Library, SigningKey,
+                         MaxDebugInfoBytes);
+  } catch (const Exception& e) {
+    Tell(leDebugLibraryUpgradeFailed, e.Message);
+    return false;
+  }
+  const TScopeExit dropTemporary([&] { ::unlink(temporary.c_str()); });
+  // A signed library of another build would answer with another build's
+  // lines; the one in place stays.
   if (FileVersionText(temporary) != FileVersionText(program)) {
     Tell(leDebugLibraryMismatch);
     return false;
   }
-  if (std::rename(temporary.c_str(), library.c_str()) != 0) {
-    Tell(leDebugLibraryUpgradeFailed);
+  if (::chmod(temporary.c_str(), 0644) != 0 || std::rename(temporary.c_str(), library.c_str()) != 0) {
+    Tell(leDebugLibraryUpgradeFailed, library + ": " + std::strerror(errno));
     return false;
   }
   const bool current = IsDebugInfoCurrent();

@@ -205,6 +205,8 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
      "Save it again? (\"No\" leaves the text in the editor unsaved.)"},
     {"Не удалось проверить обновления программы. Ответ сервера обновлений не удалось прочитать.",
      "The update check failed. The answer of the update server could not be read."},
+    {"Не удалось обновить библиотеку. Ответ сервера обновлений не удалось прочитать.",
+     "Failed to update the library. The answer of the update server could not be read."},
 }};
 
 struct TTable {

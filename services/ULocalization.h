@@ -174,6 +174,7 @@ enum TLangMessage : int {
   leChangedOnDisk,  // a file changed by another program since it was read: overwrite?
   leDeletedOnDisk,  // the same for a file deleted meanwhile: save it again?
   leUpdateAnswerUnreadable,  // the update server answered, but not with a readable "Build.upd"
+  leDebugLibraryAnswerUnreadable,  // the same, when debug mode wants the library
   LangTextCount
 };
 

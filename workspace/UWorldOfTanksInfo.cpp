@@ -6,7 +6,7 @@
 #include <optional>
 
 #include "platform/core/CodePage.h"
-#include "platform/core/ElfVersion.h"
+#include "platform/core/DownloadCheck.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/PeVersion.h"
 #include "platform/core/SysUtils.h"
@@ -62,8 +62,8 @@ std::optional<TFileVersion> FileVersionOf(const std::string& fileName) {
   if (!IsRegularFile(path)) return std::nullopt;
   if (SameFile(path, ProgramFileName())) return ProgramVersion();
   if (auto v = ReadPeFileVersionOfFile(path)) return v;
-  // A library of the program carries its version in a note of its own.
-  return ReadElfFileVersionOfFile(path);
+  // A library of the program carries its version in a build note.
+  return ReadElfBuildNoteOfFile(path);
 }
 
 // An existing file's or folder's name as it is on disk, found without regard

@@ -36,7 +36,7 @@ std::string GetDisplayInfo();
 // program's folder first, then in the current folder. The program's own file
 // (an ELF file has no version resource) answers with the version it was
 // built as; any other file with the fixed version of its PE version resource,
-// or a library of the program with the version note it carries.
+// or a library of the program with the build note it carries.
 // "0.0.0.0" for a file without one.
 std::string GetFileVersionText(const std::string& fileName);
 // The fourth part of that version, 0 without one.

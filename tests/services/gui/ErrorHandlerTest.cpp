@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 
 #include <stdexcept>
 #include <string>
@@ -24,6 +25,7 @@
 #include "tests/support/DebugInfoFiles.h"
 #include "tests/support/LocalHttpServer.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSigningKeys.h"
 #include "tests/support/ThrowDeep.h"
 
 namespace ond {
@@ -301,9 +303,25 @@ class DebugInfoDownload : public ErrorHandlerTest {
     Dir.Write("DebugInfo.so", Old);
     Library = test::TempDir::Read(test::BuiltDebugInfoLibrary());
     Handler.ServerUrl = Server.Url();
+    Handler.SigningKey = Keys.Public;
     Panel = "panel text";
     Handler.SetActive(true);
   }
+
+ public:
+  using ErrorHandlerTest::Handler;
+  // A file of the server's folder, with its signature by the tests' key.
+  void Publish(const std::string& name, const std::string& bytes) {
+    Server.Set("/pub/ONDREL/" + name, test::Ok(bytes));
+    Server.Set("/pub/ONDREL/" + name + ".sig", test::Ok(Keys.Sign(bytes)));
+  }
+  int ProgramBuild() const { return Handler.FileBuild(ProgramFileName()); }
+
+  test::TTestKeys Keys;
+  test::TLocalServer Server;
+  std::string Old, Library, Panel;
+
+ protected:
   TErrorHandler& PanelHandler() {
     Handler2 = std::make_unique<TErrorHandler>(
         &ErrorHandlerTest::System,
@@ -313,11 +331,11 @@ class DebugInfoDownload : public ErrorHandlerTest {
                          }});
     Handler2->DebugInfoPath = Handler.DebugInfoPath;
     Handler2->ServerUrl = Handler.ServerUrl;
+    Handler2->SigningKey = Keys.Public;
     Handler2->DateText = [] { return kDate; };
     Handler2->SetActive(true);
     return *Handler2;
   }
-  int ProgramBuild() const { return Handler.FileBuild(ProgramFileName()); }
   bool HandlerLogHas(const TErrorHandler& h, const std::string& line) const {
     for (int i = 0; i < h.Log().GetCount(); ++i)
       if (h.Log().Get(i) == line) return true;
@@ -329,8 +347,6 @@ class DebugInfoDownload : public ErrorHandlerTest {
     return paths;
   }
 
-  test::TLocalServer Server;
-  std::string Old, Library, Panel;
   std::vector<std::string> PanelTexts;
   std::unique_ptr<TErrorHandler> Handler2;
 };
@@ -350,13 +366,14 @@ TEST_F(DebugInfoDownload, DecliningTheOfferAsksNothingOfTheServer) {
 
 TEST_F(DebugInfoDownload, TakingTheOfferDownloadsTheLibraryWithProgressOnThePanel) {
   Server.Set("/pub/ONDREL/Build.upd", test::Ok(BuildFileOf(ProgramBuild())));
-  Server.Set("/pub/ONDREL/DebugInfo.so", test::Ok(Library));
+  Publish("DebugInfo.so", Library);
   Answer = IDYES;
   TErrorHandler& h = PanelHandler();
   h.SetDebugMode(true);
   EXPECT_TRUE(h.DebugMode());
   EXPECT_EQ(Boxes.size(), 1u);  // the offer only
-  EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/pub/ONDREL/Build.upd", "/pub/ONDREL/DebugInfo.so"}));
+  EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/pub/ONDREL/Build.upd", "/pub/ONDREL/DebugInfo.so.sig",
+                                                        "/pub/ONDREL/DebugInfo.so"}));
   EXPECT_EQ(test::TempDir::Read(h.DebugInfoPath), Library);
   EXPECT_TRUE(h.IsDebugInfoCurrent());
   // Each transfer shows its share in the panel and gives the panel back.
@@ -378,26 +395,27 @@ TEST_F(DebugInfoDownload, TakingTheOfferDownloadsTheLibraryWithProgressOnThePane
 // asked for until the download gave up.
 struct TDownloadFailure {
   const char* Name;
-  std::function<void(TErrorHandler&, test::TLocalServer&, int build, const std::string& old,
-                     const std::string& library)>
-      Serve;
+  std::function<void(DebugInfoDownload&)> Serve;
   int Entry;
   std::vector<std::string> Requested;
 };
 
+void PrintTo(const TDownloadFailure& c, std::ostream* os) { *os << c.Name; }
+
 const std::string kBuildPath = "/pub/ONDREL/Build.upd";
 const std::string kLibraryPath = "/pub/ONDREL/DebugInfo.so";
+const std::string kSignaturePath = "/pub/ONDREL/DebugInfo.so.sig";
 
 class DebugInfoDownloadFailure : public DebugInfoDownload, public testing::WithParamInterface<TDownloadFailure> {};
 
 TEST_P(DebugInfoDownloadFailure, IsToldAndKeepsTheLibraryInPlace) {
   const TDownloadFailure& c = GetParam();
-  c.Serve(Handler, Server, ProgramBuild(), Old, Library);
+  c.Serve(*this);
   Answer = IDYES;
   Handler.SetDebugMode(true);
   EXPECT_FALSE(Handler.DebugMode());
   ASSERT_EQ(Boxes.size(), 2u);
-  EXPECT_EQ(Boxes[1].Text, Lang(c.Entry));
+  EXPECT_EQ(Boxes[1].Text.substr(0, Lang(c.Entry).size()), Lang(c.Entry));
   EXPECT_EQ(Boxes[1].Caption, "Ondrel");
   EXPECT_EQ(RequestedPaths(), c.Requested);
   EXPECT_EQ(test::TempDir::Read(Handler.DebugInfoPath), Old);
@@ -408,58 +426,66 @@ TEST_P(DebugInfoDownloadFailure, IsToldAndKeepsTheLibraryInPlace) {
   EXPECT_EQ(files, 1);
 }
 
+void ServeBuild(DebugInfoDownload& t, int build) { t.Server.Set(kBuildPath, test::Ok(BuildFileOf(build))); }
+
 INSTANTIATE_TEST_SUITE_P(
     Cases, DebugInfoDownloadFailure,
     testing::Values(
-        TDownloadFailure{"NoServer",
-                         [](TErrorHandler& h, test::TLocalServer&, int, const std::string&, const std::string&) {
-                           h.ServerUrl = "http://127.0.0.1:1/pub/ONDREL/";
-                         },
+        TDownloadFailure{"NoServer", [](DebugInfoDownload& t) { t.Handler.ServerUrl = "http://127.0.0.1:1/pub/ONDREL/"; },
                          leDebugLibraryFailed, {}},
-        TDownloadFailure{"NoBuildFile",
-                         [](TErrorHandler&, test::TLocalServer&, int, const std::string&, const std::string&) {},
-                         leDebugLibraryFailed, {kBuildPath}},
+        TDownloadFailure{"NoBuildFile", [](DebugInfoDownload&) {}, leDebugLibraryAnswerUnreadable, {kBuildPath}},
         TDownloadFailure{"BuildFileWithoutANumber",
-                         [](TErrorHandler&, test::TLocalServer& s, int, const std::string&, const std::string&) {
-                           s.Set(kBuildPath, test::Ok("new\r\n1.0.0.9\r\n"));
-                         },
-                         leDebugLibraryFailed, {kBuildPath}},
+                         [](DebugInfoDownload& t) { t.Server.Set(kBuildPath, test::Ok("new\r\n1.0.0.9\r\n")); },
+                         leDebugLibraryAnswerUnreadable, {kBuildPath}},
         TDownloadFailure{"AnotherBuildOnTheServer",
-                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&, const std::string&) {
-                           s.Set(kBuildPath, test::Ok(BuildFileOf(build + 1)));
-                         },
-                         leDebugLibraryMismatch, {kBuildPath}},
+                         [](DebugInfoDownload& t) { ServeBuild(t, t.ProgramBuild() + 1); }, leDebugLibraryMismatch,
+                         {kBuildPath}},
         TDownloadFailure{"EmptyLibrary",
-                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&, const std::string&) {
-                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
-                           s.Set(kLibraryPath, test::Ok(""));
+                         [](DebugInfoDownload& t) {
+                           ServeBuild(t, t.ProgramBuild());
+                           t.Publish("DebugInfo.so", "");
                          },
-                         leDebugLibraryUpgradeFailed, {kBuildPath, kLibraryPath}},
-        TDownloadFailure{"NoLibrary",
-                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&, const std::string&) {
-                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kSignaturePath, kLibraryPath}},
+        TDownloadFailure{"NoLibrary", [](DebugInfoDownload& t) { ServeBuild(t, t.ProgramBuild()); },
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kSignaturePath}},
+        TDownloadFailure{"UnsignedLibrary",
+                         [](DebugInfoDownload& t) {
+                           ServeBuild(t, t.ProgramBuild());
+                           t.Server.Set(kLibraryPath, test::Ok(t.Library));
                          },
-                         leDebugLibraryUpgradeFailed, {kBuildPath, kLibraryPath}},
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kSignaturePath}},
+        TDownloadFailure{"SignedByAnotherKey",
+                         [](DebugInfoDownload& t) {
+                           ServeBuild(t, t.ProgramBuild());
+                           t.Publish("DebugInfo.so", t.Library);
+                           t.Server.Set(kSignaturePath, test::Ok(test::TTestKeys(9).Sign(t.Library)));
+                         },
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kSignaturePath, kLibraryPath}},
         TDownloadFailure{"CutLibrary",
-                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&,
-                            const std::string& library) {
-                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
-                           s.Set(kLibraryPath, test::Truncated(library));
+                         [](DebugInfoDownload& t) {
+                           ServeBuild(t, t.ProgramBuild());
+                           t.Publish("DebugInfo.so", t.Library);
+                           t.Server.Set(kLibraryPath, test::Truncated(t.Library));
                          },
-                         leDebugLibraryUpgradeFailed, {kBuildPath, kLibraryPath}},
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kSignaturePath, kLibraryPath}},
         TDownloadFailure{"NotALibrary",
-                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&, const std::string&) {
-                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
-                           s.Set(kLibraryPath, test::Ok("MZ a Windows library"));
+                         [](DebugInfoDownload& t) {
+                           ServeBuild(t, t.ProgramBuild());
+                           t.Publish("DebugInfo.so", "MZ a Windows library");
                          },
-                         leDebugLibraryUpgradeFailed, {kBuildPath, kLibraryPath}},
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kSignaturePath, kLibraryPath}},
+        TDownloadFailure{"AProgramInsteadOfTheLibrary",
+                         [](DebugInfoDownload& t) {
+                           ServeBuild(t, t.ProgramBuild());
+                           t.Publish("DebugInfo.so", test::TempDir::Read("/bin/true"));
+                         },
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kSignaturePath, kLibraryPath}},
         TDownloadFailure{"AnotherVersionsLibrary",
-                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string& old,
-                            const std::string&) {
-                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
-                           s.Set(kLibraryPath, test::Ok(old));
+                         [](DebugInfoDownload& t) {
+                           ServeBuild(t, t.ProgramBuild());
+                           t.Publish("DebugInfo.so", t.Old);
                          },
-                         leDebugLibraryMismatch, {kBuildPath, kLibraryPath}}),
+                         leDebugLibraryMismatch, {kBuildPath, kSignaturePath, kLibraryPath}}),
     [](const testing::TestParamInfo<TDownloadFailure>& info) { return std::string(info.param.Name); });
 
 }  // namespace
