@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <functional>
 #include <QKeyEvent>
 #include <QTimer>
 #include <QWidget>
@@ -111,6 +112,60 @@ TEST(SearchDialog, EnterAndEscapeCloseTheRealDialogAndDownOpensTheList) {
   TConfirmReplaceDialog confirm(nullptr);
   QTimer::singleShot(0, [&] { SendKey(confirm.bSkip->Widget(), Qt::Key_Escape); });
   EXPECT_EQ(confirm.ShowModal(), IDCANCEL);
+}
+
+QWidget* FocusedWidget() { return QApplication::focusWidget(); }
+
+// Runs then once window is the active window (activation comes through the
+// event loop), or after a second without it.
+void WhenActive(QWidget* window, std::function<void()> then, int tries = 100) {
+  QTimer::singleShot(10, [=] {
+    if (QApplication::activeWindow() == window || tries <= 0)
+      then();
+    else
+      WhenActive(window, then, tries - 1);
+  });
+}
+
+void SendKeyUpAndDown(QWidget* w, int key) {
+  QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+  QApplication::sendEvent(w, &down);
+  QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+  QApplication::sendEvent(w, &up);
+}
+
+// The confirmation answers from the keyboard alone: "Yes" has the focus and
+// is the default, Tab walks the answers, Enter or Space gives the focused one.
+TEST(ConfirmDialogKeys, EveryAnswerIsReachableFromTheKeyboard) {
+  struct TCase {
+    int Tabs;
+    int Key;
+    int Expected;
+  };
+  const TCase cases[] = {{0, Qt::Key_Return, IDYES},
+                         {0, Qt::Key_Enter, IDYES},
+                         {1, Qt::Key_Return, IDNO},
+                         {2, Qt::Key_Space, TConfirmReplaceDialog::mrYesToAll},
+                         {3, Qt::Key_Return, IDCANCEL},
+                         {1, Qt::Key_Escape, IDCANCEL}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Tabs);
+    SCOPED_TRACE(c.Key);
+    TConfirmReplaceDialog confirm(nullptr);
+    EXPECT_TRUE(confirm.bReplace->GetDefault());
+    bool startedOnYes = false;
+    // The keys go where the focus is once the window is active.
+    WhenActive(confirm.Widget(), [&] {
+      startedOnYes = confirm.bReplace->Focused();
+      for (int i = 0; i < c.Tabs && FocusedWidget(); ++i) SendKeyUpAndDown(FocusedWidget(), Qt::Key_Tab);
+      if (FocusedWidget())
+        SendKeyUpAndDown(FocusedWidget(), c.Key);
+      else
+        confirm.SetModalResult(-1);  // nothing has the focus: the test fails below
+    });
+    EXPECT_EQ(confirm.ShowModal(), c.Expected);
+    EXPECT_TRUE(startedOnYes);
+  }
 }
 
 TEST(ConfirmDialogPlacement, AtTheScreensRightAndBottomEdges) {
