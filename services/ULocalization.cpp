@@ -195,6 +195,10 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"Это имя носит другой файл открытого конфига:", "Another file of the open config set has this name:"},
     {"Открытие конфига: %s из %s файлов", "Opening the config set: %s of %s files"},
     {"%s байт", "%s bytes"},
+    {"Редактор наборов конфигов мода Quarn", "Editor of the config sets of the Quarn mod"},
+    {"Мод Quarn для World of Tanks", "The Quarn mod for World of Tanks"},
+    {"Не удалось открыть браузер. Адрес сайта программы:\n\r%s",
+     "No web browser could be opened. The program's website:\n\r%s"},
 }};
 
 struct TTable {
