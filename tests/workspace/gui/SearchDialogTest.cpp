@@ -174,6 +174,21 @@ TEST(ConfirmDialogKeys, EveryAnswerIsReachableFromTheKeyboard) {
   }
 }
 
+// Tab walks the replace dialog's fields as they stand: from the search text
+// to the replacement below it, not past the options to the end.
+TEST(ReplaceDialogKeys, TabGoesFromTheSearchTextToTheReplacement) {
+  TTextReplaceDialog d(nullptr);
+  bool inReplacement = false;
+  WhenActive(d.Widget(), [&] {
+    d.cbxSearchText->SetFocus();
+    if (FocusedWidget()) SendKeyUpAndDown(FocusedWidget(), Qt::Key_Tab);
+    inReplacement = d.cbxReplaceText->Focused();
+    d.SetModalResult(IDCANCEL);
+  });
+  d.ShowModal();
+  EXPECT_TRUE(inReplacement);
+}
+
 TEST(ConfirmDialogPlacement, AtTheScreensRightAndBottomEdges) {
   const TRect screen = Rect(0, 0, 1280, 800);
   // A match near the right edge: the dialog ends at the edge.
