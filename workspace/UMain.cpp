@@ -308,10 +308,15 @@ void TMain::OpenConfig(const std::string& fileName) {
     // is no set to edit, so the user is told why (while the set still counts
     // as opening, like every other message of opening) and nothing opens.
     rootMissing = FConfig->Information && FConfig->Information->Count > 0 && FConfig->Information->Files[0]->Missing;
-    if (rootMissing) TellRootMissing(fileName);
+    if (rootMissing) {
+      FConfig.reset();
+      tvOpenFiles->Items()->Clear();
+      TellRootMissing(fileName);
+    }
   }
+  if (rootMissing) return;
   FConfig->OnProgress = nullptr;
-  if (FConfig->RootUnreadable() || rootMissing) {
+  if (FConfig->RootUnreadable()) {
     FConfig.reset();
     tvOpenFiles->Items()->Clear();
     return;
