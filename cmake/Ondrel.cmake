@@ -86,7 +86,12 @@ endfunction()
 #
 # tests/<subsystem>/*.cpp become test_<subsystem> (plain GoogleTest);
 # tests/<subsystem>/gui/*.cpp become test_<subsystem>_gui, which runs with a
-# QApplication on the offscreen platform and is built only with ONDREL_GUI.
+# QApplication on the offscreen platform (its main chooses it) and is built
+# only with ONDREL_GUI. Every test has a time limit (ONDREL_TEST_TIMEOUT
+# seconds), so one that hangs fails with its name instead of holding the run
+# until CI's own limit; the slowest today take a few seconds under the
+# sanitizers.
+set(ONDREL_TEST_TIMEOUT 120 CACHE STRING "Time limit of one test, in seconds")
 function(ondrel_test sub)
   file(GLOB plain CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.cpp")
   if(plain)
@@ -97,7 +102,7 @@ function(ondrel_test sub)
     target_link_libraries(test_${sub} PRIVATE ondrel_all ondrel_test_support GTest::gtest GTest::gtest_main GTest::gmock)
     gtest_discover_tests(test_${sub} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-      PROPERTIES ENVIRONMENT "ONDREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+      PROPERTIES ENVIRONMENT "ONDREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}" TIMEOUT ${ONDREL_TEST_TIMEOUT})
   endif()
   file(GLOB gui CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${sub}/gui/*.cpp")
   if(gui AND ONDREL_GUI)
@@ -106,6 +111,6 @@ function(ondrel_test sub)
     target_link_libraries(test_${sub}_gui PRIVATE ondrel_all ondrel_test_support Qt6::Widgets GTest::gtest GTest::gmock)
     gtest_discover_tests(test_${sub}_gui DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
-      PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;ONDREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+      PROPERTIES ENVIRONMENT "ONDREL_SOURCE_DIR=${PROJECT_SOURCE_DIR}" TIMEOUT ${ONDREL_TEST_TIMEOUT})
   endif()
 endfunction()

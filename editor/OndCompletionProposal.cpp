@@ -71,14 +71,32 @@ std::string TOndBaseCompletionProposal::DisplayLine(int Index) const {
 
 bool TOndBaseCompletionProposal::Visible() const { return FForm && FForm->GetVisible(); }
 
-void TOndBaseCompletionProposal::ScrollListBy(int Lines) { FList.ScrollTo(FList.TopItem() + Lines); }
+void TOndBaseCompletionProposal::ScrollListBy(int Lines) { ScrollListTo(FList.TopItem() + Lines); }
+
+void TOndBaseCompletionProposal::ScrollListTo(int Top) {
+  FList.VisibleLines = std::max(1, NbLinesInWindow);
+  FList.ScrollTo(Top);
+  ListMoved();
+}
+
+void TOndBaseCompletionProposal::ListMoved() {
+  if (!FForm) return;
+  FForm->SyncScrollBar();
+  FForm->Invalidate();
+}
+
+int TOndBaseCompletionProposal::TitleHeight() const {
+  if (Title.empty()) return 0;
+  TMeasureCanvas title(FTitleFont);
+  return title.Canvas().TextHeight(Title) + 2;
+}
 
 void TOndBaseCompletionProposal::SetCurrentString(std::string Value) {
   FCurrentString = std::move(Value);
   FList.Options = FOptions;
   FList.VisibleLines = NbLinesInWindow;
   FList.Filter(FCurrentString);
-  if (FForm) FForm->Invalidate();
+  ListMoved();
   if (OnChange) OnChange(this);
 }
 
@@ -111,9 +129,8 @@ void TOndBaseCompletionProposal::PlaceAndShow(int X, int Y) {
   const int itemHeight = EffectiveItemHeight();
   TSize size;
   if (FDisplayType == ctCode) {
-    TMeasureCanvas title(FTitleFont);
-    const int titleHeight = Title.empty() ? 0 : title.Canvas().TextHeight(Title) + 2;
-    size = TSize{Width, std::max(1, NbLinesInWindow) * itemHeight + titleHeight + 2};
+    // The frame goes round the items and the title on both sides.
+    size = TSize{Width, CodeListHeight(NbLinesInWindow, itemHeight, TitleHeight(), CodeListFrame())};
   } else {
     // A line wider than the screen shows only in part: measuring stops there.
     const int maxWidth = screen.IsEmpty() ? MaxFormatHSpace : screen.Width();
@@ -125,7 +142,8 @@ void TOndBaseCompletionProposal::PlaceAndShow(int X, int Y) {
     size = HintSize(FItemList.GetCount(), itemHeight, widest, Margin);
   }
   const TPoint at = screen.IsEmpty() ? TPoint{X, Y} : PlaceOnScreen(TPoint{X, Y}, size, screen);
-  FForm->ShowAt(Bounds(at.X, at.Y, size.cx, size.cy));
+  // A hint draws its own frame.
+  FForm->ShowFramed(Bounds(at.X, at.Y, size.cx, size.cy), FDisplayType == ctCode ? CodeListFrame() : 0);
 }
 
 void TOndBaseCompletionProposal::CancelCompletion() {
@@ -136,6 +154,7 @@ void TOndBaseCompletionProposal::CancelCompletion() {
 
 bool TOndBaseCompletionProposal::CodeListKey(std::uint16_t Key, TShiftState Shift) {
   const int page = std::max(1, NbLinesInWindow);
+  FList.VisibleLines = page;
   const int last = static_cast<int>(FList.Shown().size()) - 1;
   switch (Key) {
     case VK_UP: FList.Select((Shift & ssCtrl) ? 0 : FList.Position() - 1); break;
@@ -155,7 +174,7 @@ bool TOndBaseCompletionProposal::CodeListKey(std::uint16_t Key, TShiftState Shif
       return true;
     default: return false;
   }
-  if (FForm) FForm->Invalidate();
+  ListMoved();
   return true;
 }
 

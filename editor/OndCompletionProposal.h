@@ -87,8 +87,13 @@ class TOndBaseCompletionProposal : public TComponent {
   // The text typed so far, and the code list's items and selection.
   const std::string& CurrentString() const { return FCurrentString; }
   const TProposalList& List() const { return FList; }
-  // Scrolls the code list by Lines items, the selection staying.
+  // Scrolls the code list by Lines items (to item Top), the selection staying.
   void ScrollListBy(int Lines);
+  void ScrollListTo(int Top);
+  // The code list's title bar height; 0 without a title.
+  int TitleHeight() const;
+  // The code list's frame: sizing when Resizeable, else thin.
+  int CodeListFrame() const { return Resizeable ? ProposalSizingFrame : ProposalThinFrame; }
   // The window, made on first showing; null before.
   TOndBaseCompletionProposalForm* Form() const { return FForm.get(); }
 
@@ -109,6 +114,8 @@ class TOndBaseCompletionProposal : public TComponent {
   // The code list's keys; true when the key was the list's own.
   bool CodeListKey(std::uint16_t Key, TShiftState Shift);
   void SetCurrentString(std::string Value);
+  // The list scrolled or its selection moved: the window shows it.
+  void ListMoved();
   // Replaces the word at the editor's caret by the selected item.
   virtual void Complete() {}
 

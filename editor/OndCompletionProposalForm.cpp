@@ -4,6 +4,7 @@
 
 #include "editor/OndCompletionProposal.h"
 #include "platform/ImgList.h"
+#include "platform/core/ScopeGuard.h"
 
 namespace ond {
 
@@ -18,9 +19,113 @@ TOndBaseCompletionProposalForm::TOndBaseCompletionProposalForm(TOndBaseCompletio
 
 void TOndBaseCompletionProposalForm::Paint() {
   // Painted off screen first, so a repaint never flickers through the frame.
-  TBitmap picture(std::max(1, Width()), std::max(1, Height()));
-  PaintContent(*picture.Canvas(), Width(), Height());
+  TBitmap picture(std::max(1, ClientWidth()), std::max(1, ClientHeight()));
+  PaintContent(*picture.Canvas(), ClientWidth(), ClientHeight());
   Canvas()->Draw(0, 0, picture);
+}
+
+void TOndBaseCompletionProposalForm::ShowFramed(const TRect& R, int Frame) {
+  // Sized by the proposal already: nothing to snap.
+  FSnapping = true;
+  const TScopeExit done([this] { FSnapping = false; });
+  SetFrameWidth(Frame);
+  ShowAt(R);
+  SyncScrollBar();
+}
+
+void TOndBaseCompletionProposalForm::SyncScrollBar() {
+  if (FProposal.GetDisplayType() != ctCode) {
+    if (ScrollBarVisible(TScrollBarKind::sbVertical)) ShowScrollBar(TScrollBarKind::sbVertical, false);
+    return;
+  }
+  const TProposalList& list = FProposal.List();
+  const int count = static_cast<int>(list.Shown().size());
+  const int lines = std::max(1, FProposal.NbLinesInWindow);
+  TScrollInfo info;
+  info.Min = 0;
+  info.Max = std::max(0, count - 1);
+  info.Page = lines;
+  info.Pos = list.TopItem();
+  SetScrollInfo(TScrollBarKind::sbVertical, info);
+  EnableScrollBar(TScrollBarKind::sbVertical, count > lines);
+  if (!ScrollBarVisible(TScrollBarKind::sbVertical)) ShowScrollBar(TScrollBarKind::sbVertical, true);
+}
+
+void TOndBaseCompletionProposalForm::Scroll(TScrollBarKind Kind, TScrollCode Code, int Pos) {
+  TPopupWindow::Scroll(Kind, Code, Pos);
+  if (Kind != TScrollBarKind::sbVertical || FProposal.GetDisplayType() != ctCode) return;
+  const int top = FProposal.List().TopItem();
+  const int page = std::max(1, FProposal.NbLinesInWindow);
+  switch (Code) {
+    case TScrollCode::scLineUp: FProposal.ScrollListTo(top - 1); break;
+    case TScrollCode::scLineDown: FProposal.ScrollListTo(top + 1); break;
+    case TScrollCode::scPageUp: FProposal.ScrollListTo(top - page); break;
+    case TScrollCode::scPageDown: FProposal.ScrollListTo(top + page); break;
+    case TScrollCode::scTop: FProposal.ScrollListTo(0); break;
+    case TScrollCode::scBottom: FProposal.ScrollListTo(static_cast<int>(FProposal.List().Shown().size())); break;
+    case TScrollCode::scTrack:
+    case TScrollCode::scPosition: FProposal.ScrollListTo(Pos); break;
+    case TScrollCode::scEndScroll: break;
+  }
+}
+
+void TOndBaseCompletionProposalForm::Resize() {
+  TPopupWindow::Resize();
+  if (FProposal.GetDisplayType() != ctCode || FSnapping) return;
+  const int item = FProposal.EffectiveItemHeight(), title = FProposal.TitleHeight(), frame = GetFrameWidth();
+  const int lines = CodeListLines(Height(), item, title, frame);
+  FProposal.NbLinesInWindow = lines;
+  const int height = CodeListHeight(lines, item, title, frame);
+  if (height != Height()) {
+    FSnapping = true;
+    SetBounds(Left(), Top(), Width(), height);
+    FSnapping = false;
+  }
+  FProposal.ScrollListTo(FProposal.List().TopItem());
+}
+
+int TOndBaseCompletionProposalForm::SizingEdgesAt(int X, int Y) const {
+  if (FProposal.GetDisplayType() != ctCode || !FProposal.Resizeable) return 0;
+  // Client points: the frame lies left of and above 0 and past the client
+  // area (and the scroll bar) on the right and at the bottom.
+  const int f = GetFrameWidth();
+  int edges = 0;
+  if (X + f >= Width() - f) edges |= 1;
+  if (Y + f >= Height() - f) edges |= 2;
+  return edges;
+}
+
+void TOndBaseCompletionProposalForm::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TPopupWindow::MouseDown(Button, Shift, X, Y);
+  FSizing = Button == TMouseButton::mbLeft ? SizingEdgesAt(X, Y) : 0;
+  if (!FSizing) return;
+  FSizeFrom = ClientToScreen(TPoint{X, Y});
+  FSizeStart = TSize{Width(), Height()};
+  SetMouseCapture(true);
+}
+
+void TOndBaseCompletionProposalForm::MouseMove(TShiftState Shift, int X, int Y) {
+  TPopupWindow::MouseMove(Shift, X, Y);
+  if (!FSizing) {
+    const int edges = SizingEdgesAt(X, Y);
+    ShowCursorShape(edges == 3 ? crSizeNWSE : edges == 2 ? crSizeNS : edges == 1 ? crSizeWE : crDefault);
+    return;
+  }
+  const TPoint at = ClientToScreen(TPoint{X, Y});
+  const int f = GetFrameWidth();
+  int width = FSizeStart.cx, height = FSizeStart.cy;
+  // Never narrower than the frame, the scroll bar and a little text.
+  if (FSizing & 1) width = std::max(2 * f + 40, FSizeStart.cx + at.X - FSizeFrom.X);
+  if (FSizing & 2) height = FSizeStart.cy + at.Y - FSizeFrom.Y;
+  SetBounds(Left(), Top(), width, height);
+}
+
+void TOndBaseCompletionProposalForm::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
+  TPopupWindow::MouseUp(Button, Shift, X, Y);
+  if (!FSizing) return;
+  FSizing = 0;
+  SetMouseCapture(false);
+  FProposal.Width = Width();
 }
 
 void TOndBaseCompletionProposalForm::PaintContent(TCanvas& Canvas, int Width, int Height) const {
@@ -110,10 +215,11 @@ void TOndBaseCompletionProposalForm::PaintCodeList(TCanvas& Canvas, int Width, i
 bool TOndBaseCompletionProposalForm::DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) {
   if (TPopupWindow::DoMouseWheel(Shift, WheelDelta, MousePos)) return true;
   if (FProposal.GetDisplayType() != ctCode) return false;
-  // A notch scrolls three items, or a window's worth with Ctrl held.
-  const int step = (Shift & ssCtrl) ? FProposal.NbLinesInWindow : 3;
-  FProposal.ScrollListBy(WheelDelta > 0 ? -step : step);
-  Invalidate();
+  // A notch scrolls as many items as the system's wheel setting says, or a
+  // window's worth with Ctrl held.
+  const int step = (Shift & ssCtrl) ? std::max(1, FProposal.NbLinesInWindow) : WheelScrollLines();
+  const int notches = WheelDelta / 120 != 0 ? WheelDelta / 120 : (WheelDelta > 0 ? 1 : -1);
+  FProposal.ScrollListBy(-notches * step);
   return true;
 }
 

@@ -38,12 +38,32 @@ class TOndBaseCompletionProposalForm : public TPopupWindow {
 
   // Paints what the window shows onto Canvas, Width x Height pixels.
   void PaintContent(TCanvas& Canvas, int Width, int Height) const;
+  // Shows the pop-up at screen bounds R inside a frame Frame pixels wide, as
+  // the proposal sized it.
+  void ShowFramed(const TRect& R, int Frame);
+  // The code list's vertical scroll bar follows its first visible item; a
+  // hint has none.
+  void SyncScrollBar();
+  // Where the border sizes the list from a client point: bit 0 the right
+  // edge, bit 1 the bottom edge; 0 inside it or without a sizing border.
+  int SizingEdgesAt(int X, int Y) const;
 
  protected:
   void Paint() override;
   bool DoMouseWheel(TShiftState Shift, int WheelDelta, TPoint MousePos) override;
+  void Scroll(TScrollBarKind Kind, TScrollCode Code, int Pos) override;
+  // A code list keeps a whole number of items, at least one.
+  void Resize() override;
+  // Dragging the sizing border resizes the code list.
+  void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) override;
+  void MouseMove(TShiftState Shift, int X, int Y) override;
+  void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) override;
 
  private:
+  int FSizing = 0;  // the edges being dragged
+  TPoint FSizeFrom;
+  TSize FSizeStart;
+  bool FSnapping = false;
   void PaintHint(TCanvas& Canvas, int Width, int Height) const;
   void PaintCodeList(TCanvas& Canvas, int Width, int Height) const;
   TOndBaseCompletionProposal& FProposal;

@@ -59,6 +59,8 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FBufferBmp = std::make_unique<TBitmap>();
   FScrollBars = std::make_unique<TOndScrollBars>();
   FScrollBars->OnChange = [this](TObject*) {
+    const TScrollBarsStyle style = FScrollBars->GetStyle();
+    SetFlatScrollBars(style == sbsFlat || style == sbsEncarta);
     UpdateScrollBars();
     Invalidate();
   };
@@ -175,6 +177,7 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FScrollTimer->SetInterval(100);
   FScrollTimer->OnTimer = [this](TObject*) { ScrollTimerHandler(); };
 
+  SetFrameWidth(1);  // bsSingle's frame
   FontChanged();
 
   new TOndEditCodeFoldingPlugin(this);  // joins the plug-ins, freed with them
@@ -355,9 +358,18 @@ void TCustomOndEdit::NotifyHookedCommandHandlers(bool AfterProcessing, TOndEdito
 }
 
 void TCustomOndEdit::AddFocusControl(TWinControl* Control) {
+  if (!Control) return;
   if (std::find(FFocusList.begin(), FFocusList.end(), Control) == FFocusList.end()) FFocusList.push_back(Control);
+  Control->FreeNotification(this);
 }
 void TCustomOndEdit::RemoveFocusControl(TWinControl* Control) { std::erase(FFocusList, Control); }
+
+void TCustomOndEdit::SetFocus() {
+  if (!FFocusList.empty())
+    FFocusList.back()->SetFocus();
+  else
+    TCustomControl::SetFocus();
+}
 
 void TCustomOndEdit::SetAlwaysShowCaret(bool Value) {
   if (FAlwaysShowCaret == Value) return;
@@ -483,6 +495,9 @@ void TCustomOndEdit::SetSelectionMode(TOndSelectionMode Value) {
 void TCustomOndEdit::SetBorderStyle(TBorderStyle Value) {
   if (FBorderStyle == Value) return;
   FBorderStyle = Value;
+  // The one-pixel frame takes its place from the client area: the editor
+  // lays its rows and columns out again.
+  SetFrameWidth(Value == TBorderStyle::bsSingle ? 1 : 0);
   Invalidate();
 }
 void TCustomOndEdit::SetLineSpacing(int Value) {
@@ -522,6 +537,8 @@ void TCustomOndEdit::SetSearchEngine(TOndEditSearchCustom* Value) {
 
 void TCustomOndEdit::Notification(TComponent* AComponent, TOperation Operation) {
   TCustomControl::Notification(AComponent, Operation);
+  if (Operation == TOperation::opRemove)
+    std::erase_if(FFocusList, [AComponent](const TWinControl* c) { return c == AComponent; });
   if (Operation == TOperation::opRemove && FBookMarkOpt && AComponent == FBookMarkOpt->GetBookmarkImages())
     FBookMarkOpt->SetBookmarkImages(nullptr);
 }

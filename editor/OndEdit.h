@@ -125,6 +125,7 @@ using TContextHelpEvent = std::function<void(TObject* Sender, const std::string&
 using TMouseCursorEvent = std::function<void(TObject* Sender, const TBufferCoord& aLineCharPos, TCursor& aCursor)>;
 using TReplaceTextEvent = std::function<void(TObject* Sender, const std::string& ASearch, const std::string& AReplace,
                                              int Line, int Column, TOndReplaceAction& Action)>;
+using TReplaceProgressEvent = std::function<void(TObject* Sender, int LinesDone, int LinesInScope, int Replaced)>;
 using TOndScrollEvent = std::function<void(TObject* Sender, TScrollBarKind ScrollBar)>;
 using TGutterClickEvent = std::function<void(TObject* Sender, TMouseButton Button, int X, int Y, int Line,
                                              TOndEditMark* Mark, int Region)>;
@@ -357,8 +358,13 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void RemoveKeyDownHandler(const TKeyHandler& Handler) { FKbdHandler.RemoveKeyDownHook(Handler); }
   void AddKeyPressHandler(const TKeyPressHandler& Handler) { FKbdHandler.AddKeyPressHook(Handler); }
   void RemoveKeyPressHandler(const TKeyPressHandler& Handler) { FKbdHandler.RemoveKeyPressHook(Handler); }
+  // Controls whose focus counts as the editor's (a pop-up list it opened):
+  // while any is listed, SetFocus focuses the last one added instead of the
+  // editor. A listed control that goes leaves the list by itself.
   void AddFocusControl(TWinControl* Control);
   void RemoveFocusControl(TWinControl* Control);
+  const std::vector<TWinControl*>& FocusControls() const noexcept { return FFocusList; }
+  void SetFocus() override;
   bool AlwaysShowCaret() const noexcept { return FAlwaysShowCaret; }
   void SetAlwaysShowCaret(bool Value);
 
@@ -536,6 +542,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TOndScrollEvent OnScroll;
   TSpecialLineColorsEvent OnSpecialLineColors;
   TStatusChangeEvent OnStatusChange;
+  // A replace-all running on without prompting reports each line it reaches:
+  // the lines done, the lines of its scope and the matches replaced so far.
+  TReplaceProgressEvent OnReplaceProgress;
 
   void MarkFreed(TOndEditMark* Mark) override;
 
@@ -590,6 +599,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TBufferCoord ReplaceRange(TBufferCoord B, TBufferCoord E, std::string_view Text, TOndUndoReason DelReason,
                             TOndUndoReason InsReason, bool Record);
   std::string TextRange(TBufferCoord B, TBufferCoord E) const;
+  // Overwrites B..E (on one line) with Text as one insertion record that
+  // carries the overwritten characters, so that typing over text groups
+  // into one undo step as typing into it does. The end of the new text.
+  TBufferCoord OverwriteRange(TBufferCoord B, TBufferCoord E, std::string_view Text);
   // The text a deletion from B to E takes away: the hidden lines of the
   // collapsed folds it reaches come along, their markers never do.
   std::string SpanText(TBufferCoord B, TBufferCoord E) const;
@@ -597,6 +610,27 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   int VisibleLineLength(int Line) const;
   void ReplaceSelectionEx(TOndSelectionMode Mode, std::string_view Text, bool AddToUndo, TOndUndoReason DelReason,
                           TOndUndoReason InsReason);
+  // A run of lines as they stood before a change that is recorded as one
+  // record of the lines it changed (a replace-all, whose matches may be far
+  // more than the undo list holds records).
+  struct TLinesSnapshot {
+    int First = 1;
+    int LinesAfter = 0;  // lines after the run, which the change leaves alone
+    std::string Text;    // the lines, one after the other
+    std::vector<std::size_t> Starts;  // where each line begins in Text, and the end
+    int Count() const noexcept { return static_cast<int>(Starts.size()) - 1; }
+    std::string_view Line(int I) const {
+      const auto i = static_cast<std::size_t>(I);
+      return std::string_view(Text).substr(Starts[i], Starts[i + 1] - Starts[i]);
+    }
+  };
+  TLinesSnapshot TakeLinesSnapshot(int FirstLine, int LastLine) const;
+  // Records the lines of the run that differ from Before as one urReplaceLines
+  // record; false when none differ.
+  bool RecordChangedLines(const TLinesSnapshot& Before);
+  // Puts the lines of Text in the place of lines First..First+Count-1; the
+  // number of lines put there.
+  int PutLinesRaw(int First, int Count, std::string_view Text);
   // Undo and redo of one record.
   void UndoItem();
   void RedoItem();
@@ -885,6 +919,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // The editor's own drag leaving it puts the caret back where the drag began.
   void DragLeave(TObject* Source) override;
   void DragEnd(bool Dropped) override;
+  // The mouse capture went elsewhere: auto-scroll stops, and a pending drag,
+  // gutter click or right-edge drag ends where it stands.
+  void MouseCaptureLost() override;
   // A click in the gutter: toggles a fold in the fold strip, else reports
   // the line and the mark under the pointer through OnGutterClick.
   virtual void DoOnGutterClick(TMouseButton Button, int X, int Y);

@@ -392,7 +392,9 @@ void TCustomOndEdit::DoDeleteRange(TOndEditorCommand Command) {
     TBufferCoord end = BufferCoord(len + 1, caret.Line);
     if (Command == ecDeleteWord) {
       end = WordEndEx(caret);
-      if (PosBefore(end, caret) || (end == caret && caret.Line != FLines->GetCount())) {
+      // At the last line's end there is nothing to take; among the blanks
+      // before it they go up to the end, as on any other line.
+      if (PosBefore(end, caret) || (end == caret && (caret.Line != FLines->GetCount() || caret.Char <= len))) {
         if (end.Char > len) {
           if (caret.Line < FLines->GetCount()) end = BufferCoord(1, caret.Line + 1);
         } else if (FLines->GetView(caret.Line - 1)[static_cast<std::size_t>(end.Char - 1)] != ' ') {
@@ -531,9 +533,13 @@ void TCustomOndEdit::DoTypeChar(char AChar) {
   if (!FInsertMode && !SelAvail() && FCaretX <= LineLength(FCaretY)) {
     // Overwrite mode: the typed character takes the place of the one at the caret.
     const TBufferCoord c = GetCaretXY();
-    const TBufferCoord end = ReplaceRange(c, BufferCoord(c.Char + 1, c.Line), std::string(1, AChar),
-                                          urSilentDeleteAfterCursor, urInsert, true);
-    SetCaretAndCollapse(end);
+    SetCaretAndCollapse(OverwriteRange(c, BufferCoord(c.Char + 1, c.Line), std::string(1, AChar)));
+    return;
+  }
+  if (!FInsertMode && FSelectionMode == smNormal && SelAvail() && FBlockBegin.Line == FBlockEnd.Line) {
+    // A character selected in overwrite mode (the panel selects the one under
+    // the caret) is overwritten the same way.
+    SetCaretAndCollapse(OverwriteRange(GetBlockBegin(), GetBlockEnd(), std::string(1, AChar)));
     return;
   }
   SetSelText(std::string(1, AChar));
@@ -553,8 +559,8 @@ void TCustomOndEdit::DoImeStr(const std::string& S) {
   const int len = LineLength(c.Line);
   const int k = FInsertMode ? 0 : std::max(0, std::min(static_cast<int>(S.size()), len + 1 - c.Char));
   UndoBlockScope block(FUndoList);
-  const TBufferCoord end =
-      ReplaceRange(c, BufferCoord(c.Char + k, c.Line), S, urSilentDeleteAfterCursor, urInsert, true);
+  // One insertion record, carrying the overwritten characters in overwrite mode.
+  const TBufferCoord end = OverwriteRange(c, BufferCoord(c.Char + k, c.Line), S);
   TrimLineEnd(c.Line, true);
   const TOndEditorOptions keep = FOptions;
   FOptions |= eoScrollPastEol;

@@ -14,21 +14,6 @@ namespace ond {
 
 namespace {
 
-// The lines of a text: split at CR LF, LF or CR; an empty text is one empty line.
-std::vector<std::string_view> SplitTextLines(std::string_view Text) {
-  std::vector<std::string_view> out;
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < Text.size(); ++i) {
-    const char c = Text[i];
-    if (c != '\r' && c != '\n') continue;
-    out.push_back(Text.substr(start, i - start));
-    if (c == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
-    start = i + 1;
-  }
-  out.push_back(Text.substr(start));
-  return out;
-}
-
 class LinesUpdateScope {
  public:
   explicit LinesUpdateScope(TOndEditStringList* L) : FList(L) { FList->BeginUpdate(); }
@@ -229,6 +214,22 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
     if (wasEmpty)
       if (TOndEditUndoItem* top = FUndoList->PeekItem(); top && top->Reason == InsReason) top->Extra2 = 1;
   }
+  return end;
+}
+
+TBufferCoord TCustomOndEdit::OverwriteRange(TBufferCoord B, TBufferCoord E, std::string_view Text) {
+  if (PosBefore(E, B)) std::swap(B, E);
+  if (FLines->GetCount() == 0) FLines->Add(std::string());
+  B.Line = MinMax(B.Line, 1, FLines->GetCount());
+  B.Char = std::max(1, B.Char);
+  E.Line = B.Line;
+  // A collapsed header's marker is no text to overwrite.
+  E.Char = std::max(B.Char, std::min(E.Char, VisibleLineLength(B.Line) + 1));
+  std::string overwritten = TextRange(B, E);
+  // Past the line's end the blanks that fill it up to B are inserted too.
+  const TBufferCoord start = BufferCoord(std::min(B.Char, LineLength(B.Line) + 1), B.Line);
+  const TBufferCoord end = ReplaceRange(B, E, Text, urSilentDeleteAfterCursor, urInsert, false);
+  FUndoList->AddChange(urInsert, start, end, overwritten, smNormal);
   return end;
 }
 

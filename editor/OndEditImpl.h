@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "editor/OndEdit.h"
 #include "editor/OndEditCodeFolding.h"
@@ -26,6 +27,27 @@ inline bool IsInsertRecord(TOndUndoReason R) {
 inline bool IsDeleteRecord(TOndUndoReason R) {
   return R == urDeleteAfterCursor || R == urDelete || R == urUnindent || R == urSilentDelete ||
          R == urSilentDeleteAfterCursor || R == urDeleteAll;
+}
+
+// Kinds whose neighbouring records of the same kind eoGroupUndo does not join
+// into one step.
+inline bool NeverGrouped(TOndUndoReason R) {
+  return R == urIndent || R == urUnindent || R == urGroupBreak || R == urReplaceLines;
+}
+
+// The lines of a text: split at CR LF, LF or CR; an empty text is one empty line.
+inline std::vector<std::string_view> SplitTextLines(std::string_view Text) {
+  std::vector<std::string_view> out;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < Text.size(); ++i) {
+    const char c = Text[i];
+    if (c != '\r' && c != '\n') continue;
+    out.push_back(Text.substr(start, i - start));
+    if (c == '\r' && i + 1 < Text.size() && Text[i + 1] == '\n') ++i;
+    start = i + 1;
+  }
+  out.push_back(Text.substr(start));
+  return out;
 }
 
 inline bool PosBefore(const TBufferCoord& A, const TBufferCoord& B) {

@@ -190,6 +190,17 @@ void TCustomOndEdit::MouseUp(TMouseButton Button, TShiftState Shift, int X, int 
                                                 sfWaitingForDrag));
 }
 
+void TCustomOndEdit::MouseCaptureLost() {
+  FScrollTimer->SetEnabled(false);
+  FScrollDeltaX = FScrollDeltaY = 0;
+  if (FRightEdgeDrag) {
+    FRightEdgeDrag = 0;
+    MoveRightEdgeGuide(-1);
+  }
+  FStateFlags &= static_cast<TOndStateFlags>(~(sfDoubleClicked | sfPossibleGutterClick | sfGutterDragging |
+                                                sfWaitingForDrag));
+}
+
 void TCustomOndEdit::DblClick() {
   if (FLastMousePos.X >= FView.GutterWidth + 2) {
     if (!(FOptions & eoNoSelection)) SelectWordAt(GetCaretXY());

@@ -277,6 +277,7 @@ bool TOndEditPrint::Notify(TOndPrintStatus Status, int Page) {
 }
 
 int TOndEditPrint::PrintRange(int First, int Last) {
+  FFailure.clear();
   if (SelectedOnly && !FSelAvail) return 0;
   FPrinting = true;
   FAbort = false;
@@ -287,7 +288,12 @@ int TOndEditPrint::PrintRange(int First, int Last) {
   if (Last < 0 || Last > FPageCount) Last = FPageCount;
   // An empty range starts no job at all.
   if (First > Last) return 0;
-  if (!FPrinter.BeginDoc(DocTitle.empty() ? Title : DocTitle)) return 0;
+  if (!FPrinter.BeginDoc(DocTitle.empty() ? Title : DocTitle)) {
+    // Said by whoever started the printing, with the printer's reason.
+    FFailure = FPrinter.FailureText();
+    if (FFailure.empty()) FFailure = "The print job could not start";
+    return 0;
+  }
   // A job that a throwing handler leaves halfway is aborted, never left open.
   bool closed = false;
   const TScopeExit close([&] {

@@ -102,6 +102,9 @@ class TOndEditPrint {
   // page count; the number of pages sent to the printer, copies counted.
   int Print() { return PrintRange(1, -1); }
   int PrintRange(int First, int Last);
+  // Why the last PrintRange printed nothing because the job could not start
+  // (the printer's reason); empty after a job that started.
+  const std::string& Failure() const noexcept { return FFailure; }
   // Ends the job at the next page boundary.
   void Abort() noexcept { FAbort = true; }
   bool Aborted() const noexcept { return FAbort; }
@@ -158,6 +161,7 @@ class TOndEditPrint {
   std::vector<std::size_t> FPageStart;  // index of each page's first piece
   bool FAbort = false;
   bool FPrinting = false;
+  std::string FFailure;
 };
 
 // The document editor's print command, once the print object holds the

@@ -32,12 +32,18 @@ void TOndEditPrint::SetOndEdit(TCustomOndEdit& Editor) {
                Editor.GetSelectionMode());
 }
 
-int PrintEditorCommand(TCustomOndEdit& Editor, char AChar, void* Data, const std::string& Title) {
+int PrintEditorCommand(TCustomOndEdit& Editor, char AChar, void* Data, const std::string& Title,
+                       std::string* Failure) {
   const bool dialog = AChar == '1';
+  auto run = [&](TOndEditPrint& print) {
+    const int pages = RunPrintCommand(print, dialog);
+    if (Failure) *Failure = print.Failure();
+    return pages;
+  };
   if (Data) {
     auto& print = *static_cast<TOndEditPrint*>(Data);
     print.SetOndEdit(Editor);
-    return RunPrintCommand(print, dialog);
+    return run(print);
   }
   TQtPrinter printer;
   TOndEditPrint print(printer);
@@ -46,7 +52,7 @@ int PrintEditorCommand(TCustomOndEdit& Editor, char AChar, void* Data, const std
   print.TimeText = LocalTimeText();
   SetDefaultHeaderFooter(print);
   print.SetOndEdit(Editor);
-  return RunPrintCommand(print, dialog);
+  return run(print);
 }
 
 }  // namespace ond

@@ -11,7 +11,9 @@ namespace ond {
 class TCustomOndEdit;
 
 // Data is the caller's print object (TOndEditPrint*) or null; AChar "1"
-// shows the print dialog first. The number of pages printed.
-int PrintEditorCommand(TCustomOndEdit& Editor, char AChar, void* Data, const std::string& Title);
+// shows the print dialog first. The number of pages printed; a job that could
+// not start puts the printer's reason into Failure (when given).
+int PrintEditorCommand(TCustomOndEdit& Editor, char AChar, void* Data, const std::string& Title,
+                       std::string* Failure = nullptr);
 
 }  // namespace ond

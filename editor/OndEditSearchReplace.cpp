@@ -3,6 +3,8 @@
 #include "editor/OndEdit.h"
 
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -23,15 +25,19 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
   const bool replace = AOptions & ssoReplace;
   bool prompt = AOptions & ssoPrompt;
   bool replaceAll = AOptions & ssoReplaceAll;
-  const int count = FLines->GetCount();
+  int count = FLines->GetCount();
+  // The user's selection mode decides the scope; each match is selected and
+  // replaced as plain text, so that neither whole lines (line mode) nor a
+  // block (column mode) take the replacement's place.
+  const TOndSelectionMode userMode = FSelectionMode;
   TBufferCoord start, end;
   if (selOnly) {
     start = GetBlockBegin();
     end = GetBlockEnd();
-    if (FSelectionMode == smLine) {
+    if (userMode == smLine) {
       start.Char = 1;
       end.Char = LineLength(end.Line) + 1;
-    } else if (FSelectionMode == smColumn && start.Char > end.Char) {
+    } else if (userMode == smColumn && start.Char > end.Char) {
       std::swap(start.Char, end.Char);
     }
   } else {
@@ -44,13 +50,33 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
   DoOnPaintTransient(ttBefore);
   int result = 0;
   bool locked = false, blockOpen = false;
-  if (replaceAll && !prompt) {
-    LockPaint();
-    locked = true;
-    FUndoList->BeginBlock();
-    blockOpen = true;
-  }
+  // Replacing all without prompting records no replacement on its own: the
+  // lines it reaches are kept as they were, and one record of the lines that
+  // changed lets one undo restore them, however many matches there were.
+  std::unique_ptr<TLinesSnapshot> before;
+  int progressFirst = 0;
+  auto goUnprompted = [&](int line) {
+    if (!locked) {
+      LockPaint();
+      locked = true;
+    }
+    if (!blockOpen) {
+      FUndoList->BeginBlock();
+      blockOpen = true;
+    }
+    before = std::make_unique<TLinesSnapshot>(
+        TakeLinesSnapshot(backwards ? 1 : line, backwards ? line : FLines->GetCount()));
+    FUndoList->Lock();
+    progressFirst = line;
+  };
+  if (replaceAll && !prompt) goUnprompted(backwards ? end.Line : start.Line);
   auto finish = [&]() {
+    FSelectionMode = userMode;
+    if (userMode != smNormal) InvalidateSelection();
+    if (before) {
+      FUndoList->Unlock();
+      RecordChangedLines(*before);
+    }
     if (locked) UnlockPaint();
     if (blockOpen) FUndoList->EndBlock();
     DoOnPaintTransient(ttAfter);
@@ -75,12 +101,18 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
     if (!std::binary_search(collapsedHeaders.begin(), collapsedHeaders.end(), line)) return text;
     return text.substr(0, static_cast<std::size_t>(VisibleLineLength(line)));
   };
+  FSelectionMode = smNormal;
   {
     const TScopeExit restore([&] { finish(); });
+    const int scopeLines = end.Line - start.Line + 1;
     int replaceLen = 0;
     bool done = false;
     for (int line = backwards ? end.Line : start.Line;
          !done && (backwards ? line >= start.Line : line <= end.Line) && line <= count; line += backwards ? -1 : 1) {
+      if (before && OnReplaceProgress) {
+        OnReplaceProgress(this, std::abs(line - progressFirst), scopeLines, result);
+        headersKnown = false;  // whatever ran meanwhile may have folded
+      }
       // A collapsed header's marker is not text of the file: it is never found.
       const int n = FSearchEngine->FindAll(searchedText(line));
       int offset = 0;
@@ -88,7 +120,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
         const int i = backwards ? FSearchEngine->GetResultCount() - 1 - k : k;
         const int p = FSearchEngine->GetResult(i) + offset, len = FSearchEngine->GetLength(i);
         bool inside = true;
-        if (FSelectionMode != smColumn || !selOnly) {
+        if (userMode != smColumn || !selOnly) {
           if ((line == start.Line && p < start.Char) || (line == end.Line && p + len > end.Char)) inside = false;
         } else if (end.Char - start.Char >= 1) {
           inside = p >= start.Char && p + len <= end.Char;
@@ -118,16 +150,9 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
           break;
         }
         if (action == raReplaceAll) {
-          if (!locked) {
-            LockPaint();
-            locked = true;
-          }
           prompt = false;
           replaceAll = true;
-          if (!blockOpen) {
-            FUndoList->BeginBlock();
-            blockOpen = true;
-          }
+          goUnprompted(line);
         }
         if (action == raReplace || action == raReplaceAll) {
           const std::string found = GetSelText();
@@ -140,6 +165,21 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
             replaceLen = FCaretX - p;
             // An edit never collapses a fold, but may move or open one.
             if (!collapsedHeaders.empty()) headersKnown = false;
+            const int added = FCaretY - line;
+            if (!backwards && added > 0) {
+              // The replacement broke the line: the rest of it, with the
+              // matches still to come, now stands on the last new line after
+              // the caret, and the lines below moved down. The search goes
+              // on there and never into the text just put in.
+              count += added;
+              if (line == end.Line && (userMode != smColumn || !selOnly)) end.Char += FCaretX - (p + len);
+              if (end.Line >= line) end.Line += added;
+              if (selOnly && userMode != smColumn) SetBlockEnd(end);
+              offset = FCaretX - (FSearchEngine->GetResult(i) + len);
+              line += added;
+              if (!replaceAll) done = true;
+              continue;
+            }
           }
         }
         if (!backwards) {
@@ -148,7 +188,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
             offset += replaceLen - len;
             // The scope's end on its last line moves with the text, so the
             // matches after this one on that line stay inside it.
-            if ((FSelectionMode != smColumn || !selOnly) && line == end.Line) {
+            if ((userMode != smColumn || !selOnly) && line == end.Line) {
               end.Char += replaceLen - len;
               if (selOnly) SetBlockEnd(end);
             }

@@ -297,6 +297,9 @@ enum : TOndUndoReason {
   urGroupBreak = 21,  // ends a group of typing
   urDeleteAll = 22,
   urFoldChange = 23,  // a collapsed fold range taken out of the fold tree
+  // The lines StartPos.Line..EndPos.Line replaced as a whole: Text holds the
+  // lines they replaced (a replace-all records all it changed this way).
+  urReplaceLines = 24,
 };
 
 class TOndEditUndoItem {

@@ -56,6 +56,77 @@ std::unique_ptr<TOndEditUndoItem> MakeItem(TOndUndoReason Reason, const TBufferC
 }
 }  // namespace
 
+// ---- records of whole lines ---------------------------------------------------------------
+
+TCustomOndEdit::TLinesSnapshot TCustomOndEdit::TakeLinesSnapshot(int FirstLine, int LastLine) const {
+  TLinesSnapshot shot;
+  const int count = FLines->GetCount();
+  FirstLine = std::max(1, FirstLine);
+  LastLine = std::min(LastLine, count);
+  shot.First = FirstLine;
+  shot.LinesAfter = count - std::max(LastLine, FirstLine - 1);
+  std::size_t size = 0;
+  for (int l = FirstLine; l <= LastLine; ++l) size += FLines->GetView(l - 1).size();
+  shot.Text.reserve(size);
+  shot.Starts.reserve(static_cast<std::size_t>(std::max(0, LastLine - FirstLine + 1)) + 1);
+  for (int l = FirstLine; l <= LastLine; ++l) {
+    shot.Starts.push_back(shot.Text.size());
+    shot.Text.append(FLines->GetView(l - 1));
+  }
+  shot.Starts.push_back(shot.Text.size());
+  return shot;
+}
+
+bool TCustomOndEdit::RecordChangedLines(const TLinesSnapshot& Before) {
+  const int oldCount = Before.Count();
+  const int newCount = FLines->GetCount() - Before.LinesAfter - (Before.First - 1);
+  if (newCount < 0) return false;
+  auto now = [&](int i) { return FLines->GetView(Before.First - 1 + i); };
+  // The lines alike at both ends of the run stay out of the record.
+  int head = 0;
+  while (head < oldCount && head < newCount && Before.Line(head) == now(head)) ++head;
+  int tail = 0;
+  while (tail < oldCount - head && tail < newCount - head &&
+         Before.Line(oldCount - 1 - tail) == now(newCount - 1 - tail))
+    ++tail;
+  if (head == oldCount && head == newCount) return false;
+  // Each side keeps at least one line, so that a record never stands for no line.
+  if (head + tail == oldCount || head + tail == newCount) {
+    if (head > 0)
+      --head;
+    else
+      --tail;
+  }
+  std::string old;
+  for (int i = head; i < oldCount - tail; ++i) {
+    if (i > head) old += "\r\n";
+    old.append(Before.Line(i));
+  }
+  const int first = Before.First + head;
+  FUndoList->AddChange(urReplaceLines, BufferCoord(1, first), BufferCoord(1, first + newCount - tail - head - 1), old,
+                       smNormal);
+  return true;
+}
+
+int TCustomOndEdit::PutLinesRaw(int First, int Count, std::string_view Text) {
+  const std::vector<std::string_view> lines = SplitTextLines(Text);
+  const int n = static_cast<int>(lines.size());
+  PaintLockScope lock(*this);
+  FLines->BeginUpdate();
+  const TScopeExit update([&] { FLines->EndUpdate(); });
+  const int common = std::min(n, Count);
+  for (int i = 0; i < common; ++i)
+    if (FLines->GetView(First - 1 + i) != lines[static_cast<std::size_t>(i)])
+      FLines->Put(First - 1 + i, std::string(lines[static_cast<std::size_t>(i)]));
+  if (n > Count) {
+    std::vector<std::string> added(lines.begin() + Count, lines.end());
+    FLines->InsertLines(First - 1 + Count, added);
+  } else if (Count > n) {
+    FLines->DeleteLineRange(First - 1 + n, Count - n);
+  }
+  return n;
+}
+
 void TCustomOndEdit::UndoItem() {
   std::unique_ptr<TOndEditUndoItem> item = FUndoList->PopItem();
   if (!item) return;
@@ -80,10 +151,13 @@ void TCustomOndEdit::UndoItem() {
   const TOndUndoReason r = item->Reason;
   if (IsInsertRecord(r)) {
     std::string taken = TextRange(s, e);
-    ReplaceRange(s, e, item->Text, r, r, false);
+    // The text the insertion replaced (overwrite mode) comes back; redo
+    // replaces it again, so its record reaches to the end of it.
+    TBufferCoord restored = ReplaceRange(s, e, item->Text, r, r, false);
     const bool madeFirstLine = item->Extra2 == 1 && FLines->GetCount() == 1 && LineLength(1) == 0;
     if (madeFirstLine) FLines->Delete(0);
-    FRedoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
+    if (item->Text.empty() || madeFirstLine) restored = s;
+    FRedoList->PushItem(MakeItem(r, s, restored, std::move(taken), item->SelectionMode, item->GroupNumber));
     if (madeFirstLine) FRedoList->PeekItem()->Extra2 = 1;
     SetCaretAndCollapse(s);
   } else if (IsDeleteRecord(r)) {
@@ -97,6 +171,13 @@ void TCustomOndEdit::UndoItem() {
       SetCaretAndCollapse(BufferCoord(1, 1));
     else
       PlaceCaretAndSelection(end, s, end);
+    MakeCaretVisible();
+  } else if (r == urReplaceLines) {
+    std::string taken = TextRange(BufferCoord(1, s.Line), BufferCoord(LineLength(e.Line) + 1, e.Line));
+    const int put = PutLinesRaw(s.Line, e.Line - s.Line + 1, item->Text);
+    FRedoList->PushItem(MakeItem(r, s, BufferCoord(1, s.Line + put - 1), std::move(taken), item->SelectionMode,
+                                 item->GroupNumber));
+    SetCaretAndCollapse(BufferCoord(1, s.Line));
     MakeCaretVisible();
   } else if (r == urCaret) {
     FRedoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
@@ -132,9 +213,9 @@ void TCustomOndEdit::RedoItem() {
   const TBufferCoord s = item->StartPos, e = item->EndPos;
   const TOndUndoReason r = item->Reason;
   if (IsInsertRecord(r)) {
-    std::string replaced = TextRange(s, s);
+    std::string replaced = TextRange(s, e);
     const bool wasEmpty = FLines->GetCount() == 0;
-    const TBufferCoord end = ReplaceRange(s, s, item->Text, r, r, false);
+    const TBufferCoord end = ReplaceRange(s, e, item->Text, r, r, false);
     auto redone = MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber);
     if (wasEmpty) redone->Extra2 = 1;
     FUndoList->PushItem(std::move(redone));
@@ -144,6 +225,13 @@ void TCustomOndEdit::RedoItem() {
     ReplaceRange(s, e, std::string_view(), r, r, false);
     FUndoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
     SetCaretAndCollapse(s);
+  } else if (r == urReplaceLines) {
+    std::string taken = TextRange(BufferCoord(1, s.Line), BufferCoord(LineLength(e.Line) + 1, e.Line));
+    const int put = PutLinesRaw(s.Line, e.Line - s.Line + 1, item->Text);
+    FUndoList->PushItem(MakeItem(r, s, BufferCoord(1, s.Line + put - 1), std::move(taken), item->SelectionMode,
+                                 item->GroupNumber));
+    SetCaretAndCollapse(BufferCoord(1, s.Line));
+    MakeCaretVisible();
   } else if (r == urCaret) {
     FUndoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
                                  item->GroupNumber));
@@ -183,8 +271,7 @@ void TCustomOndEdit::Undo() {
       last = t->Reason;
       continue;
     }
-    if ((FOptions & eoGroupUndo) && t->Reason == last && last != urIndent && last != urUnindent &&
-        last != urGroupBreak) {
+    if ((FOptions & eoGroupUndo) && t->Reason == last && !NeverGrouped(last)) {
       group = t->GroupNumber;
       continue;
     }
@@ -221,8 +308,7 @@ void TCustomOndEdit::Redo() {
         last = t->Reason;
         continue;
       }
-      if ((FOptions & eoGroupUndo) && t->Reason == last && last != urIndent && last != urUnindent &&
-          last != urGroupBreak) {
+      if ((FOptions & eoGroupUndo) && t->Reason == last && !NeverGrouped(last)) {
         group = t->GroupNumber;
         continue;
       }

@@ -30,6 +30,16 @@ void TCustomOndEditor::SetDocumentFormat(TOndEditFileFormat Value) {
   if (OnStatusChange) DoOnStatusChange(PendingStatusChanges());
 }
 
+void TCustomOndEditor::DoLoadDocument(TStream* Stream, TOndDocumentOptions Options) {
+  if (OnLoadDocument) OnLoadDocument(this, Stream, Options);
+}
+void TCustomOndEditor::DoSaveDocument(TStream* Stream, TOndDocumentOptions Options) {
+  if (OnSaveDocument) OnSaveDocument(this, Stream, Options);
+}
+void TCustomOndEditor::DoCloseDocument() {
+  if (OnCloseDocument) OnCloseDocument(this);
+}
+
 void TCustomOndEditor::DoChange() {
   FLastChange = GetCaretXY();
   TOndMemo::DoChange();

@@ -11,6 +11,11 @@
 namespace ond {
 
 enum TOndDocumentState : std::uint8_t { smsNormal = 0, smsDocument = 1 };
+// Flags a document's load or save is raised with; their meaning is the
+// handler's and its caller's.
+using TOndDocumentOptions = std::uint8_t;
+// A document is loaded from or saved to Stream.
+using TOndDocumentEvent = std::function<void(TObject* Sender, TStream* Stream, TOndDocumentOptions Options)>;
 
 // Commands of the document editor; no key binding produces them.
 inline constexpr TOndEditorCommand ecGotoLastChange = 901;
@@ -45,11 +50,19 @@ class TCustomOndEditor : public TOndMemo {
   // The document editor that last received the input focus.
   static TCustomOndEditor* LastFocused() noexcept;
 
+  // Raised by DoLoadDocument, DoSaveDocument and DoCloseDocument, which an
+  // editor built on this one calls where it loads, saves or closes.
+  TOndDocumentEvent OnLoadDocument;
+  TOndDocumentEvent OnSaveDocument;
+  TNotifyEvent OnCloseDocument;
   // Printing (906): the print object in Data takes the editor; with AChar "1"
   // the print dialog comes first. Assigned by the printing unit.
   std::function<void(TCustomOndEditor* Sender, char AChar, void* Data)> OnPrint;
 
  protected:
+  virtual void DoLoadDocument(TStream* Stream, TOndDocumentOptions Options);
+  virtual void DoSaveDocument(TStream* Stream, TOndDocumentOptions Options);
+  virtual void DoCloseDocument();
   void DoChange() override;
   void DoEnter() override;
 

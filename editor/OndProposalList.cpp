@@ -18,6 +18,16 @@ TPoint PlaceOnScreen(TPoint At, TSize Size, const TRect& Screen) {
   return p;
 }
 
+int CodeListHeight(int Lines, int ItemHeight, int TitleHeight, int Frame) {
+  return std::max(1, Lines) * std::max(1, ItemHeight) + std::max(0, TitleHeight) + 2 * std::max(0, Frame);
+}
+
+int CodeListLines(int Height, int ItemHeight, int TitleHeight, int Frame) {
+  const int item = std::max(1, ItemHeight);
+  const int room = Height - std::max(0, TitleHeight) - 2 * std::max(0, Frame);
+  return std::max(1, (room + item / 2) / item);
+}
+
 std::string FormatParamsItem(std::string_view Item, int Index) {
   std::string out;
   int part = 0;

@@ -38,6 +38,17 @@ TSize HintSize(int ItemCount, int ItemHeight, int WidestItem, int Margin);
 // pass the bottom, never off the screen's top or left.
 TPoint PlaceOnScreen(TPoint At, TSize Size, const TRect& Screen);
 
+// The code list's frame: a border to size the list by when it is
+// resizeable, a thin line otherwise (hints draw their own).
+constexpr int ProposalSizingFrame = 4;
+constexpr int ProposalThinFrame = 1;
+// The height of a code list showing Lines items under a title TitleHeight
+// high (0: none), with the frame on both sides.
+int CodeListHeight(int Lines, int ItemHeight, int TitleHeight, int Frame);
+// The whole number of items (at least one) a code list Height high shows:
+// the nearest to what fits.
+int CodeListLines(int Height, int ItemHeight, int TitleHeight, int Frame);
+
 // The parameter hint's line: the comma-separated parts of Item joined by
 // single blanks, part Index shown bold.
 std::string FormatParamsItem(std::string_view Item, int Index);

@@ -1,6 +1,8 @@
 #include "highlight/OndBuiltinSchemes.h"
 
 #include "highlight/OndGenHighlighter.h"
+#include "highlight/XmlModel.h"
+#include "platform/core/CodePage.h"
 
 namespace ond {
 
@@ -16,6 +18,15 @@ bool LoadBuiltinScheme(TOndGenHighlighter& Highlighter, int Index) {
   if (data.empty()) return false;
   TStringStream stream{std::string(data)};
   return Highlighter.LoadFromStream(stream);
+}
+
+void InstallBuiltinResourceLookup() {
+  SetXmlResourceLookup([](std::string_view Name, std::string_view Type) -> std::optional<std::string> {
+    if (AsciiUpperCase(Type) != BuiltinSchemeResourceType) return std::nullopt;
+    const std::string_view data = BuiltinSchemeData(AsciiUpperCase(Name));
+    if (data.empty()) return std::nullopt;
+    return std::string(data);
+  });
 }
 
 }  // namespace ond

@@ -17,4 +17,12 @@ std::string_view BuiltinSchemeData(std::string_view ResourceName);
 // Loads scheme Index into Highlighter; false for an index outside 0..2.
 bool LoadBuiltinScheme(TOndGenHighlighter& Highlighter, int Index);
 
+// The resource type the schemes are stored as: raw data.
+constexpr const char* BuiltinSchemeResourceType = "RCDATA";
+// Makes the schemes the program's XML resources, so that an XML document
+// loads them by name and type ("JSONDEF", "RCDATA"). Names and types are
+// matched without regard to case, as resource names are. The program's
+// start-up installs it.
+void InstallBuiltinResourceLookup();
+
 }  // namespace ond

@@ -4,6 +4,7 @@
 #include <typeinfo>
 
 #include "highlight/OndHighlighterSettings.h"
+#include "highlight/OndRegistryFile.h"
 #include "platform/core/CodePage.h"
 
 namespace ond {
@@ -114,13 +115,14 @@ bool TOndCustomHighlighter::IsSupportedFile(std::string_view FileName) const {
 }
 
 bool TOndCustomHighlighter::LoadFromRegistry(std::uintptr_t RootKey, std::string_view Key) {
-  TOndNoRegistry registry;
+  TOndFileRegistry registry(DefaultRegistryFileName());
   return LoadHighlighterFromRegistry(*this, registry, RootKey, Key);
 }
 
 bool TOndCustomHighlighter::SaveToRegistry(std::uintptr_t RootKey, std::string_view Key) {
-  TOndNoRegistry registry;
-  return SaveHighlighterToRegistry(*this, registry, RootKey, Key);
+  TOndFileRegistry registry(DefaultRegistryFileName());
+  const bool ok = SaveHighlighterToRegistry(*this, registry, RootKey, Key);
+  return registry.UpdateFile().empty() && ok;
 }
 
 bool TOndCustomHighlighter::LoadFromFile(const std::string& FileName) {

@@ -62,6 +62,10 @@ class TOndHighlighterAttributes {
 
   virtual void Assign(const TOndHighlighterAttributes& Source);
   void AssignColorAndStyle(const TOndHighlighterAttributes& Source);
+  // Colours and style from a foreign Windows editor's settings in the Wine
+  // prefix in use; false when they cannot be read (OndHighlighterSettings.h).
+  virtual bool ImportColorSettings(std::uintptr_t RootKey, std::string_view Key, std::string_view ValueName,
+                                   bool Compact);
   std::function<void(TOndHighlighterAttributes* Sender)> OnChange;
 
  protected:
@@ -127,9 +131,9 @@ class TOndCustomHighlighter {
   virtual void GetSettingNames(std::vector<std::string>& List) const { List.clear(); }
   virtual const char* ClassName() const { return "TOndCustomHighlighter"; }
 
-  // Attribute colours kept outside a scheme. The program has no registry, so
-  // the registry forms find nothing; the file forms read and write an ini
-  // file with a section per attribute.
+  // Attribute colours kept outside a scheme: the registry forms in the
+  // program's own registry file (a sub-key per attribute under Key), the
+  // file forms in an ini file with a section per attribute.
   virtual bool LoadFromRegistry(std::uintptr_t RootKey, std::string_view Key);
   virtual bool SaveToRegistry(std::uintptr_t RootKey, std::string_view Key);
   virtual bool LoadFromFile(const std::string& FileName);

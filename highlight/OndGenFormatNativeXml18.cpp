@@ -91,12 +91,17 @@ void WriteInfo(const TOndInfo& Info, const IXmlNode& Node, TInfoValueWriter Writ
   Write(v, "Revision", IntToStr(Info.General.Revision));
   // An element's own text is written only when it has no child elements: an
   // empty history stands as a line break, an empty sample as one blank.
-  const IXmlNode h = Node->AppendElement("History");
-  h->SetText("\r\n");
-  for (const std::string& line : SplitLines(Info.General.History)) h->AppendElement("H")->SetText(line);
-  const IXmlNode s = Node->AppendElement("Sample");
-  s->SetText(" ");
-  for (const std::string& line : SplitLines(Info.General.Sample)) s->AppendElement("S")->SetText(line);
+  // Setting it beside children would add a text node that reads back as an
+  // extra line.
+  auto writeLines = [&Node](std::string_view Name, std::string_view Child, const std::string& Text,
+                            std::string_view Empty) {
+    const IXmlNode e = Node->AppendElement(Name);
+    const std::vector<std::string> lines = SplitLines(Text);
+    if (lines.empty()) e->SetText(Empty);
+    for (const std::string& line : lines) e->AppendElement(Child)->SetText(line);
+  };
+  writeLines("History", "H", Info.General.History, "\r\n");
+  writeLines("Sample", "S", Info.General.Sample, " ");
 }
 
 }  // namespace scheme1x

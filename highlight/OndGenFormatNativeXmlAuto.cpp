@@ -22,10 +22,11 @@ const TOndGenFormat& TOndGenFormatNativeXmlAuto::DetectFormat(std::string_view H
 
 bool TOndGenFormatNativeXmlAuto::ImportFromStream(const TOndSchemeObject& Object, TStream* Stream) const {
   CheckStream(Stream);
-  const std::int64_t start = Stream->GetPosition();
   char head[32];
   const std::int64_t n = Stream->Read(head, sizeof head);
-  Stream->SetPosition(start);
+  // Every reader takes the whole data: the older formats read on from where
+  // the stream stands, so it goes back to the start for all of them.
+  Stream->SetPosition(0);
   return DetectFormat(std::string_view(head, n > 0 ? static_cast<std::size_t>(n) : 0))
       .ImportFromStream(Object, Stream);
 }

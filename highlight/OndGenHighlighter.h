@@ -55,6 +55,13 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   bool SaveToStream(TStream& Stream);
   bool SaveToFile(const std::string& FileName) override;
 
+  // The component stream property "Syntax": the whole scheme as one string
+  // value in format 2.0, stored when the filer has an ancestor or the main
+  // rules hold a range; read back through LoadFromStream.
+  bool IsSyntaxStored(bool HasAncestor) const;
+  std::string WriteSyntax();
+  bool ReadSyntax(std::string_view Value);
+
   // Built once from the scheme's name and extensions, then kept.
   std::string GetDefaultFilter() const override;
   std::string GetSampleSource() const override { return FInfo.General.Sample; }

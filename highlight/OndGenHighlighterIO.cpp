@@ -25,4 +25,18 @@ bool TOndGenHighlighter::SaveToFile(const std::string& FileName) {
   return TOndGenFormatNativeXml20::Instance().ExportToFile(this, FileName);
 }
 
+bool TOndGenHighlighter::IsSyntaxStored(bool HasAncestor) const { return HasAncestor || FMainRules->RangeCount() > 0; }
+
+std::string TOndGenHighlighter::WriteSyntax() {
+  TStringStream text;
+  TOndGenFormatNativeXml20::Instance().ExportToStream(this, &text);
+  return text.DataString();
+}
+
+bool TOndGenHighlighter::ReadSyntax(std::string_view Value) {
+  TStringStream text{std::string(Value)};
+  text.SetPosition(0);
+  return LoadFromStream(text);
+}
+
 }  // namespace ond

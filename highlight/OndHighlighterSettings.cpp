@@ -5,9 +5,22 @@
 
 #include "platform/core/Classes.h"
 #include "platform/core/CodePage.h"
+#include "highlight/OndRegistryWine.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/WinePrefix.h"
 
 namespace ond {
+
+std::string_view RootKeyName(std::uintptr_t RootKey) noexcept {
+  switch (RootKey) {
+    case HKEY_CLASSES_ROOT: return "HKEY_CLASSES_ROOT";
+    case HKEY_CURRENT_USER: return "HKEY_CURRENT_USER";
+    case HKEY_LOCAL_MACHINE: return "HKEY_LOCAL_MACHINE";
+    case HKEY_USERS: return "HKEY_USERS";
+    case HKEY_CURRENT_CONFIG: return "HKEY_CURRENT_CONFIG";
+    default: return {};
+  }
+}
 
 int TOndNoRegistry::ReadInteger(std::string_view Name) const {
   throw Exception("Invalid data type for '" + std::string(Name) + "'");
@@ -303,6 +316,12 @@ bool ImportColorSettings(TOndHighlighterAttributes& Attr, TOndRegistry& Registry
   } catch (const std::exception&) {
     return false;
   }
+}
+
+bool TOndHighlighterAttributes::ImportColorSettings(std::uintptr_t RootKey, std::string_view Key,
+                                                    std::string_view ValueName, bool Compact) {
+  TOndWineRegistry registry(WinePrefixFolder());
+  return ond::ImportColorSettings(*this, registry, RootKey, Key, ValueName, Compact);
 }
 
 }  // namespace ond

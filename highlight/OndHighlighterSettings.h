@@ -1,9 +1,9 @@
 // Where a highlighter's attribute colours can be kept outside a scheme: an ini
 // file (one section per attribute) or a registry-like tree of keys, and the
 // import of colour settings written in a foreign editor's registry layout.
-// Nothing in the program keeps attributes there today, so these are plain
-// functions over two small store interfaces; the program's registry is one
-// that has no keys at all.
+// They are plain functions over two small store interfaces: the program's
+// own registry is a file (OndRegistryFile.h), a foreign editor's is read from
+// the Wine prefix it runs in (OndRegistryWine.h).
 #pragma once
 
 #include <cstdint>
@@ -15,6 +15,15 @@
 #include "highlight/OndEditHighlighter.h"
 
 namespace ond {
+
+// The root keys of a registry, by their Windows numbers.
+constexpr std::uintptr_t HKEY_CLASSES_ROOT = 0x80000000u;
+constexpr std::uintptr_t HKEY_CURRENT_USER = 0x80000001u;
+constexpr std::uintptr_t HKEY_LOCAL_MACHINE = 0x80000002u;
+constexpr std::uintptr_t HKEY_USERS = 0x80000003u;
+constexpr std::uintptr_t HKEY_CURRENT_CONFIG = 0x80000005u;
+// "HKEY_CURRENT_USER" and the like; empty for any other number.
+std::string_view RootKeyName(std::uintptr_t RootKey) noexcept;
 
 // A tree of keys holding named integer and string values. Paths use "\"; a
 // path that starts with "\" is taken from the root key, any other from the

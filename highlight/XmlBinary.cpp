@@ -302,6 +302,7 @@ void TXmlDocument::LoadBinaryFromString(std::string_view data) {
   if (data.substr(0, kBinaryMagic.size()) != kBinaryMagic) Fail(T().BinReadData);
   TXmlBinaryReader r(data.substr(kBinaryMagic.size()));
   r.Options = static_cast<std::uint32_t>(r.Raw(4));
+  FBinaryOptions = r.Options;
   FNameTable = r.NameTable();
   r.Node(*this, 0);
 }

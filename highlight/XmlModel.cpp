@@ -843,6 +843,7 @@ IXmlProcessingInstruction TXmlDocument::CreateProcessingInstruction(int targetID
 void TXmlDocument::Reset() {
   ClearChildren();
   RemoveAllAttrs();
+  FBinaryOptions = 0;
 }
 
 void TXmlDocument::LoadFromFile(const std::string& fileName) {

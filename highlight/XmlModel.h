@@ -500,12 +500,16 @@ class TXmlDocument : public TXmlNode {
   std::string SaveBinaryToString(std::uint32_t options = 0);
   void SaveBinary(TStream& stream, std::uint32_t options = 0);
   void SaveBinaryToFile(const std::string& fileName, std::uint32_t options = 0);
+  // The options word of the binary form this document was last loaded from
+  // (0 after a text load); the writer's caller chose what it means.
+  std::uint32_t GetBinaryOptions() const noexcept { return FBinaryOptions; }
 
  protected:
   IXmlNode NewSameKind() const override;
   void Reset();
 
   bool FPreserveWhiteSpace;
+  std::uint32_t FBinaryOptions = 0;
 };
 
 // Module settings.

@@ -97,6 +97,8 @@ Qt::CursorShape CursorToQt(TCursor c) {
   switch (c) {
     case crIBeam: return Qt::IBeamCursor;
     case crSizeWE: return Qt::SizeHorCursor;
+    case crSizeNS: return Qt::SizeVerCursor;
+    case crSizeNWSE: return Qt::SizeFDiagCursor;
     case crHSplit: return Qt::SplitHCursor;
     case crVSplit: return Qt::SplitVCursor;
     case crDrag: return Qt::DragMoveCursor;
@@ -307,15 +309,19 @@ void TControl::ShowCursorShape(TCursor cursor) {
 }
 
 void TControl::Invalidate() { ClientWidget()->update(); }
-void TControl::InvalidateRect(const TRect& r) { ClientWidget()->update(ToQRect(r)); }
+void TControl::InvalidateRect(const TRect& r) { ClientWidget()->update(ToQRect(r).translated(ToQPoint(ClientOrigin()))); }
 void TControl::Update() {
   if (ClientWidget()->isVisible()) ClientWidget()->repaint();
 }
 void TControl::Repaint() { Update(); }
 void TControl::BringToFront() { Widget()->raise(); }
 void TControl::SendToBack() { Widget()->lower(); }
-TPoint TControl::ClientToScreen(TPoint p) const { return FromQPoint(ClientWidget()->mapToGlobal(ToQPoint(p))); }
-TPoint TControl::ScreenToClient(TPoint p) const { return FromQPoint(ClientWidget()->mapFromGlobal(ToQPoint(p))); }
+TPoint TControl::ClientToScreen(TPoint p) const {
+  return FromQPoint(ClientWidget()->mapToGlobal(ToQPoint(p) + ToQPoint(ClientOrigin())));
+}
+TPoint TControl::ScreenToClient(TPoint p) const {
+  return FromQPoint(ClientWidget()->mapFromGlobal(ToQPoint(p)) - ToQPoint(ClientOrigin()));
+}
 TPoint TControl::CursorPos() { return FromQPoint(QCursor::pos()); }
 TShiftState TControl::KeyboardState() { return ShiftFromQt(QGuiApplication::queryKeyboardModifiers()); }
 int TControl::DragThreshold() { return std::max(1, QApplication::startDragDistance()); }
@@ -379,7 +385,7 @@ bool TControl::WidgetEvent(QObject* target, QEvent* event) {
       auto* e = static_cast<QMouseEvent*>(event);
       TShiftState shift = ShiftFromQt(e->modifiers(), e->buttons());
       if (event->type() == QEvent::MouseButtonDblClick) shift |= ssDouble;
-      const QPoint p = e->position().toPoint();
+      const QPoint p = e->position().toPoint() - ToQPoint(ClientOrigin());
       if (e->button() == Qt::LeftButton) FClicked = true;
       MouseDown(ButtonFromQt(e->button()), shift, p.x(), p.y());
       if (event->type() == QEvent::MouseButtonDblClick && e->button() == Qt::LeftButton) DblClick();
@@ -388,15 +394,16 @@ bool TControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::MouseMove: {
       if (!onClient) return false;
       auto* e = static_cast<QMouseEvent*>(event);
-      const QPoint p = e->position().toPoint();
+      const QPoint p = e->position().toPoint() - ToQPoint(ClientOrigin());
       MouseMove(ShiftFromQt(e->modifiers(), e->buttons()), p.x(), p.y());
       return false;
     }
     case QEvent::MouseButtonRelease: {
       if (!onClient) return false;
       auto* e = static_cast<QMouseEvent*>(event);
-      const QPoint p = e->position().toPoint();
-      const bool clicked = FClicked && e->button() == Qt::LeftButton && ClientWidget()->rect().contains(p);
+      const QPoint p = e->position().toPoint() - ToQPoint(ClientOrigin());
+      const bool clicked =
+          FClicked && e->button() == Qt::LeftButton && ClientWidget()->rect().contains(p + ToQPoint(ClientOrigin()));
       if (e->button() == Qt::LeftButton) FClicked = false;
       MouseUp(ButtonFromQt(e->button()), ShiftFromQt(e->modifiers(), e->buttons()), p.x(), p.y());
       if (clicked) Click();
@@ -425,7 +432,7 @@ bool TControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::ContextMenu: {
       if (!onClient) return false;
       auto* e = static_cast<QContextMenuEvent*>(event);
-      return DoContextPopup(FromQPoint(e->pos()));
+      return DoContextPopup(FromQPoint(e->pos() - ToQPoint(ClientOrigin())));
     }
     default:
       return false;
@@ -663,7 +670,8 @@ class TCustomWidget : public QWidget {
     if (FControl) {
       switch (query) {
         case Qt::ImCursorRectangle:
-          return QRect(FControl->FCompositionPoint.X, FControl->FCompositionPoint.Y, 1,
+          return QRect(FControl->FCompositionPoint.X + FControl->FFrameWidth,
+                       FControl->FCompositionPoint.Y + FControl->FFrameWidth, 1,
                        std::max(1, FControl->FCaretSize.cy));
         case Qt::ImFont:
           return MakeQFont(FControl->Font);
@@ -690,7 +698,17 @@ struct TCustomControl::ScrollBars {
   bool shown[2] = {false, false};
   bool enabled[2] = {true, true};
   bool pressed[2] = {false, false};
+  bool flat = false;
 };
+
+namespace {
+// The closest look Qt gives to the window system's flat scroll bars.
+const char* const kFlatScrollBarSheet =
+    "QScrollBar { background: palette(window); border: none; }"
+    "QScrollBar::handle { background: palette(mid); border: none; min-width: 12px; min-height: 12px; }"
+    "QScrollBar::add-line, QScrollBar::sub-line { background: palette(button); border: none; }"
+    "QScrollBar::add-page, QScrollBar::sub-page { background: none; }";
+}  // namespace
 
 namespace {
 // How many TDeferUntilPainted live now; the window layer runs on one
@@ -732,6 +750,11 @@ class ScrollBarFilter : public QObject {
 };
 }  // namespace
 
+namespace {
+// The custom control that holds the mouse capture, told when another takes it.
+TCustomControl* gCaptureHolder = nullptr;
+}  // namespace
+
 TCustomControl::TCustomControl(TComponent* owner)
     : TWinControl(owner, new TCustomWidget(this)), FDeferBarWidgets(gDeferUntilPainted > 0) {
   FLookDeferred = FDeferBarWidgets;
@@ -739,6 +762,7 @@ TCustomControl::TCustomControl(TComponent* owner)
 
 TCustomControl::~TCustomControl() {
   BeginDestroy();
+  if (gCaptureHolder == this) gCaptureHolder = nullptr;
   if (auto* w = static_cast<TCustomWidget*>(Widget())) w->FControl = nullptr;
   if (FScrollBars) {
     for (QScrollBar* bar : FScrollBars->bar)
@@ -751,26 +775,67 @@ int TCustomControl::ScrollBarExtent() const { return Widget()->style()->pixelMet
 
 int TCustomControl::ClientWidth() const {
   const bool shown = FScrollBars && FScrollBars->shown[1];
-  return std::max(0, Width() - (shown ? ScrollBarExtent() : 0));
+  return std::max(0, Width() - 2 * FFrameWidth - (shown ? ScrollBarExtent() : 0));
 }
 
 int TCustomControl::ClientHeight() const {
   const bool shown = FScrollBars && FScrollBars->shown[0];
-  return std::max(0, Height() - (shown ? ScrollBarExtent() : 0));
+  return std::max(0, Height() - 2 * FFrameWidth - (shown ? ScrollBarExtent() : 0));
 }
 
 void TCustomControl::LayoutScrollBars() {
   if (!FScrollBars) return;
   const int ext = ScrollBarExtent();
+  const int f = FFrameWidth, w = std::max(0, Width() - 2 * f), h0 = std::max(0, Height() - 2 * f);
   const bool h = FScrollBars->shown[0], v = FScrollBars->shown[1];
   if (QScrollBar* bar = FScrollBars->bar[0]) {
-    if (h) bar->setGeometry(0, Height() - ext, std::max(0, Width() - (v ? ext : 0)), ext);
+    if (h) bar->setGeometry(f, f + h0 - ext, std::max(0, w - (v ? ext : 0)), ext);
     bar->setVisible(h);
   }
   if (QScrollBar* bar = FScrollBars->bar[1]) {
-    if (v) bar->setGeometry(Width() - ext, 0, ext, std::max(0, Height() - (h ? ext : 0)));
+    if (v) bar->setGeometry(f + w - ext, f, ext, std::max(0, h0 - (h ? ext : 0)));
     bar->setVisible(v);
   }
+}
+
+void TCustomControl::SetFrameWidth(int width) {
+  width = std::max(0, width);
+  if (width == FFrameWidth) return;
+  FFrameWidth = width;
+  LayoutScrollBars();
+  Widget()->update();
+  Resize();
+}
+
+QRect TCustomControl::CaretRect() const {
+  return QRect(FCaretPos.X + FFrameWidth, FCaretPos.Y + FFrameWidth, FCaretSize.cx, FCaretSize.cy);
+}
+
+void TCustomControl::PaintFrame(QPainter& painter) {
+  const int f = FFrameWidth;
+  if (f <= 0) return;
+  const QRect all = Widget()->rect();
+  if (f == 1) {
+    painter.setPen(ToQColor(clBtnShadow));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(all.adjusted(0, 0, -1, -1));
+    return;
+  }
+  // A raised border to size by: face colour between a light and a dark edge.
+  const QRegion ring = QRegion(all).subtracted(QRegion(all.adjusted(f, f, -f, -f)));
+  painter.save();
+  painter.setClipRegion(ring, Qt::IntersectClip);
+  painter.fillRect(all, ToQColor(clBtnFace));
+  painter.restore();
+  painter.setBrush(Qt::NoBrush);
+  painter.setPen(ToQColor(cl3DDkShadow));
+  painter.drawRect(all.adjusted(0, 0, -1, -1));
+  painter.setPen(ToQColor(clBtnHighlight));
+  painter.drawLine(all.left() + 1, all.top() + 1, all.right() - 1, all.top() + 1);
+  painter.drawLine(all.left() + 1, all.top() + 1, all.left() + 1, all.bottom() - 1);
+  painter.setPen(ToQColor(clBtnShadow));
+  painter.drawLine(all.left() + 1, all.bottom() - 1, all.right() - 1, all.bottom() - 1);
+  painter.drawLine(all.right() - 1, all.top() + 1, all.right() - 1, all.bottom() - 1);
 }
 
 static void ApplyScrollInfo(QScrollBar* bar, const TScrollInfo& info) {
@@ -812,6 +877,7 @@ void TCustomControl::MakeScrollBarWidget(int i) {
   GiveLook();  // the bar inherits the control's palette
   auto* bar = new QScrollBar(i == 1 ? Qt::Vertical : Qt::Horizontal, Widget());
   bar->setFocusPolicy(Qt::NoFocus);
+  if (FScrollBars->flat) bar->setStyleSheet(kFlatScrollBarSheet);
   bar->hide();
   bar->setEnabled(FScrollBars->enabled[i]);
   FScrollBars->bar[i] = bar;
@@ -881,6 +947,16 @@ void TCustomControl::ShowScrollBar(TScrollBarKind kind, bool show) {
   Resize();
 }
 
+void TCustomControl::SetFlatScrollBars(bool flat) {
+  if (!FScrollBars) FScrollBars = std::make_unique<ScrollBars>();
+  if (FScrollBars->flat == flat) return;
+  FScrollBars->flat = flat;
+  for (QScrollBar* bar : FScrollBars->bar)
+    if (bar) bar->setStyleSheet(flat ? kFlatScrollBarSheet : "");
+}
+
+bool TCustomControl::FlatScrollBars() const { return FScrollBars && FScrollBars->flat; }
+
 bool TCustomControl::ScrollBarVisible(TScrollBarKind kind) const {
   return FScrollBars && FScrollBars->shown[BarIndex(kind)];
 }
@@ -913,13 +989,14 @@ void TCustomControl::Paint() {
   }
 }
 
-void TCustomControl::PaintTo(TBitmap& bitmap) {
-  bitmap.SetSize(Width(), Height());
+void TCustomControl::PaintTo(TBitmap& bitmap, bool withFrame) {
+  const int f = withFrame ? 0 : FFrameWidth;
+  bitmap.SetSize(std::max(0, Width() - 2 * f), std::max(0, Height() - 2 * f));
   bitmap.Canvas();  // the bitmap keeps its painter; render through a separate one
   QImage& img = bitmap.Image();
   QImage copy(img.size(), QImage::Format_ARGB32_Premultiplied);
   copy.fill(Qt::white);
-  Widget()->render(&copy, QPoint(), QRegion(), QWidget::DrawChildren);
+  Widget()->render(&copy, QPoint(), QRegion(QRect(f, f, copy.width(), copy.height())), QWidget::DrawChildren);
   QPainter* p = bitmap.Canvas()->Painter();
   if (p) {
     p->setCompositionMode(QPainter::CompositionMode_Source);
@@ -930,19 +1007,37 @@ void TCustomControl::PaintTo(TBitmap& bitmap) {
 
 bool TCustomControl::GetMouseCapture() const { return QWidget::mouseGrabber() == Widget(); }
 void TCustomControl::SetMouseCapture(bool capture) {
-  if (capture && Widget()->isVisible())
+  if (capture && Widget()->isVisible()) {
+    if (gCaptureHolder && gCaptureHolder != this) gCaptureHolder->LoseMouseCapture();
     Widget()->grabMouse();
-  else if (!capture && GetMouseCapture())
-    Widget()->releaseMouse();
+    FCaptureHeld = true;
+    gCaptureHolder = this;
+  } else if (!capture) {
+    if (GetMouseCapture()) Widget()->releaseMouse();
+    FCaptureHeld = false;
+    if (gCaptureHolder == this) gCaptureHolder = nullptr;
+  }
 }
 
+void TCustomControl::LoseMouseCapture() {
+  if (!FCaptureHeld) return;
+  FCaptureHeld = false;
+  if (gCaptureHolder == this) gCaptureHolder = nullptr;
+  if (GetMouseCapture()) Widget()->releaseMouse();
+  MouseCaptureLost();
+}
+
+void TCustomControl::MouseCaptureLost() {}
+
 void TCustomControl::ScrollWindow(int dx, int dy, const TRect* r) {
-  const QRect caret(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy);
+  const QRect caret = CaretRect();
+  const QPoint origin = ToQPoint(ClientOrigin());
   if (r) {
-    Widget()->scroll(dx, dy, ToQRect(*r));
-  } else if (ScrollBarVisible(TScrollBarKind::sbHorizontal) || ScrollBarVisible(TScrollBarKind::sbVertical)) {
-    // The own scroll bars stay where they are; child controls move.
-    Widget()->scroll(dx, dy, ToQRect(ClientRect()));
+    Widget()->scroll(dx, dy, ToQRect(*r).translated(origin));
+  } else if (ScrollBarVisible(TScrollBarKind::sbHorizontal) || ScrollBarVisible(TScrollBarKind::sbVertical) ||
+             FFrameWidth > 0) {
+    // The own scroll bars and the frame stay where they are; child controls move.
+    Widget()->scroll(dx, dy, ToQRect(ClientRect()).translated(origin));
     for (int i = 0; i < ControlCount(); ++i) {
       TControl* c = GetControl(i);
       c->SetBounds(c->Left() + dx, c->Top() + dy, c->Width(), c->Height());
@@ -978,7 +1073,7 @@ void TCustomControl::CreateCaret(int width, int height) {
 
 void TCustomControl::DestroyCaret() {
   if (!FCaretCreated) return;
-  Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+  Widget()->update(CaretRect());
   FCaretCreated = false;
   FCaretShown = 0;
   if (FCaretTimer) FCaretTimer->timer.stop();
@@ -986,11 +1081,11 @@ void TCustomControl::DestroyCaret() {
 
 void TCustomControl::SetCaretPos(int x, int y) {
   if (FCaretPos == TPoint{x, y}) return;
-  if (CaretShowing()) Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+  if (CaretShowing()) Widget()->update(CaretRect());
   FCaretPos = TPoint{x, y};
   FCaretOn = true;
   if (CaretShowing()) {
-    Widget()->update(QRect(x, y, FCaretSize.cx, FCaretSize.cy));
+    Widget()->update(CaretRect());
     BlinkTimer().start();
   }
 }
@@ -1000,7 +1095,7 @@ void TCustomControl::ShowCaret() {
   if (++FCaretShown == 1) {
     FCaretOn = true;
     BlinkTimer().start();
-    Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+    Widget()->update(CaretRect());
   }
 }
 
@@ -1008,20 +1103,22 @@ void TCustomControl::HideCaret() {
   if (!FCaretCreated || FCaretShown == 0) return;
   if (--FCaretShown == 0) {
     if (FCaretTimer) FCaretTimer->timer.stop();
-    Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+    Widget()->update(CaretRect());
   }
 }
 
 void TCustomControl::BlinkCaret() {
   FCaretOn = !FCaretOn;
-  Widget()->update(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy));
+  Widget()->update(CaretRect());
 }
 
 void TCustomControl::PaintCaret(QWidget* w) {
   if (!CaretShowing() || !FCaretOn) return;
   QPainter p(w);
   p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
-  p.fillRect(QRect(FCaretPos.X, FCaretPos.Y, FCaretSize.cx, FCaretSize.cy), Qt::white);
+  const QRect caret = CaretRect();
+  p.setClipRect(QRect(FFrameWidth, FFrameWidth, Width() - 2 * FFrameWidth, Height() - 2 * FFrameWidth));
+  p.fillRect(caret, Qt::white);
 }
 
 void TCustomControl::SetCompositionPoint(int x, int y) {
@@ -1061,6 +1158,14 @@ void TCustomControl::DoExit() { TWinControl::DoExit(); }
 
 bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
   if (target != Widget()) return TWinControl::WidgetEvent(target, event);
+  if (FCaptureHeld) {
+    const QEvent::Type t = event->type();
+    // Gone with the focus, the window or the control's showing, or grabbed
+    // by someone else (a pop-up menu) meanwhile.
+    if (t == QEvent::FocusOut || t == QEvent::WindowDeactivate || t == QEvent::Hide ||
+        ((t == QEvent::MouseMove || t == QEvent::MouseButtonRelease) && !GetMouseCapture()))
+      LoseMouseCapture();
+  }
   switch (event->type()) {
     case QEvent::Paint: {
       auto* e = static_cast<QPaintEvent*>(event);
@@ -1069,11 +1174,17 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
       {
         QPainter painter(Widget());
         painter.setClipRect(e->rect());
+        PaintFrame(painter);
+        const int f = FFrameWidth;
+        painter.translate(f, f);
         if (ScrollBarVisible(TScrollBarKind::sbHorizontal) && ScrollBarVisible(TScrollBarKind::sbVertical))
-          painter.fillRect(QRect(ClientWidth(), ClientHeight(), Width() - ClientWidth(), Height() - ClientHeight()),
+          painter.fillRect(QRect(ClientWidth(), ClientHeight(), Width() - 2 * f - ClientWidth(),
+                                 Height() - 2 * f - ClientHeight()),
                            ToQColor(clBtnFace));
+        const QRect clip = e->rect().translated(-f, -f);
+        if (f > 0) painter.setClipRect(clip.intersected(QRect(0, 0, Width() - 2 * f, Height() - 2 * f)));
         FCanvas.BeginPainting(&painter, ClientRect());
-        FCanvas.SetClipRect(FromQRect(e->rect()));
+        FCanvas.SetClipRect(FromQRect(clip));
         const TScopeExit restore([&] { FCanvas.EndPainting(); });
         Paint();
       }
@@ -1091,7 +1202,7 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
       auto* e = static_cast<QDragMoveEvent*>(event);
       if (e->mimeData()->hasFormat(kControlDragMime) && gDragSource) {
         bool accept = false;
-        const QPoint p = e->position().toPoint();
+        const QPoint p = e->position().toPoint() - ToQPoint(ClientOrigin());
         DragOver(gDragSource, p.x(), p.y(), accept);
         if (accept) {
           e->setDropAction((e->modifiers() & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction);
@@ -1112,7 +1223,7 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
     case QEvent::Drop: {
       auto* e = static_cast<QDropEvent*>(event);
       if (e->mimeData()->hasFormat(kControlDragMime) && gDragSource) {
-        const QPoint p = e->position().toPoint();
+        const QPoint p = e->position().toPoint() - ToQPoint(ClientOrigin());
         e->setDropAction((e->modifiers() & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction);
         e->accept();
         DragDrop(gDragSource, p.x(), p.y());

@@ -13,6 +13,8 @@
 #include "platform/core/Types.h"
 
 class QWidget;
+class QPainter;
+class QRect;
 class QTimer;
 class QEvent;
 class QKeyEvent;
@@ -189,6 +191,8 @@ class TControl : public TComponent {
   void WatchWidget(QWidget* widget);
   // The widget the mouse coordinates of this control are relative to.
   virtual QWidget* ClientWidget() const;
+  // Where the client area's origin lies in the widget (inside a frame).
+  virtual TPoint ClientOrigin() const { return TPoint{0, 0}; }
   virtual void Resize();
   virtual void Click();
   virtual void DblClick();
@@ -232,7 +236,8 @@ class TWinControl : public TControl {
 
   int ControlCount() const { return static_cast<int>(FControls.size()); }
   TControl* GetControl(int i) const { return FControls.at(static_cast<std::size_t>(i)); }
-  void SetFocus();
+  // A control whose focus stands for another's may hand it on.
+  virtual void SetFocus();
   bool Focused() const;
   bool CanFocus() const;
   void SetTabStop(bool tabStop);
@@ -326,7 +331,9 @@ class TCustomControl : public TWinControl {
   // from the paint events of the controls built on this one.
   TNotifyEvent OnWindowPaint;
 
-  // Mouse capture: while set, mouse events keep coming here.
+  // Mouse capture: while set, mouse events keep coming here. A capture taken
+  // away (another control captures, a pop-up grabs, the focus or the window
+  // goes, the control hides) ends in MouseCaptureLost.
   bool GetMouseCapture() const;
   void SetMouseCapture(bool capture);
   // Moves the painted content (and child controls) by dx, dy inside r (the
@@ -346,6 +353,9 @@ class TCustomControl : public TWinControl {
   bool ScrollBarVisible(TScrollBarKind kind) const;
   void EnableScrollBar(TScrollBarKind kind, bool enable);
   bool ScrollBarEnabled(TScrollBarKind kind) const;
+  // Flat bars: no bevels, a plain thumb on a plain groove (a style sheet).
+  void SetFlatScrollBars(bool flat);
+  bool FlatScrollBars() const;
   // Makes the bar windows and gives the colour and font that a control made
   // under TDeferUntilPainted has put off (painting does it too); from then
   // on they go to its windows at once.
@@ -353,6 +363,13 @@ class TCustomControl : public TWinControl {
   int ClientWidth() const override;
   int ClientHeight() const override;
   TWindowScrollEvent OnWindowScroll;
+
+  // A frame drawn around the client area, which shrinks by it on every side:
+  // 0 none, 1 a single line, wider a raised border one can size by. The
+  // scroll bars, the painting, the caret and the mouse all stay inside it.
+  int GetFrameWidth() const { return FFrameWidth; }
+  void SetFrameWidth(int width);
+  TPoint ClientOrigin() const override { return TPoint{FFrameWidth, FFrameWidth}; }
 
   // A blinking caret drawn over the painting (inverting the pixels).
   void CreateCaret(int width, int height);
@@ -372,8 +389,9 @@ class TCustomControl : public TWinControl {
 
   bool WidgetEvent(QObject* target, QEvent* event) override;
 
-  // Window layer only: paints the control onto an image (tests, screenshots).
-  void PaintTo(TBitmap& bitmap);
+  // Window layer only: paints the control onto an image (tests, screenshots):
+  // what lies inside its frame (client area and scroll bars), or all of it.
+  void PaintTo(TBitmap& bitmap, bool withFrame = false);
 
  protected:
   virtual void Paint();
@@ -391,9 +409,17 @@ class TCustomControl : public TWinControl {
   virtual void Scroll(TScrollBarKind kind, TScrollCode code, int pos);
   virtual void DoEnter() override;
   virtual void DoExit() override;
+  // The mouse capture this control held was taken away; not called when the
+  // control releases it itself.
+  virtual void MouseCaptureLost();
 
  private:
   friend class TCustomWidget;
+  void LoseMouseCapture();
+  bool FCaptureHeld = false;
+  int FFrameWidth = 0;
+  QRect CaretRect() const;
+  void PaintFrame(QPainter& painter);
   friend class TControl;
   struct ScrollBars;
   void LayoutScrollBars();

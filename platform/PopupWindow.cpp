@@ -1,10 +1,12 @@
 #include "platform/PopupWindow.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QPointer>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 #include "platform/QtBridge.h"
 
@@ -72,5 +74,7 @@ TRect TPopupWindow::ScreenRectAt(TPoint p) {
   }
   return screen ? FromQRect(screen->geometry()) : TRect{};
 }
+
+int TPopupWindow::WheelScrollLines() { return std::max(1, QApplication::wheelScrollLines()); }
 
 }  // namespace ond

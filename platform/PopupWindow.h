@@ -28,6 +28,8 @@ class TPopupWindow : public TCustomControl {
   // The area of the screen that holds p (the nearest one when p lies on
   // none); an empty rectangle when there is no screen at all.
   static TRect ScreenRectAt(TPoint p);
+  // How many lines one notch of the mouse wheel scrolls, as the system is set.
+  static int WheelScrollLines();
 
  private:
   struct Watch;

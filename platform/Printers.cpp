@@ -11,7 +11,9 @@
 #include <QPrinterInfo>
 #include <QTime>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 
 #include "platform/Graphics.h"
 #include "platform/QtBridge.h"
@@ -175,9 +177,29 @@ std::optional<TOndPrintDialogAnswer> TQtPrinter::ShowDialog(const TOndPrintDialo
 }
 
 bool TQtPrinter::BeginDoc(const std::string& Title) {
+  FFailure.clear();
   FPrinter->setDocName(AnsiToQString(Title));
   FPrinter->setFromTo(0, 0);
-  return FPainter->begin(FPrinter.get());
+  const bool pdf = FPrinter->outputFormat() == QPrinter::PdfFormat;
+  if (pdf) {
+    // Qt does not say why a PDF cannot be written: trying the file does.
+    QFile file(FPrinter->outputFileName());
+    const bool existed = file.exists();
+    if (FPrinter->outputFileName().isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+      FFailure = QStringToAnsi(FPrinter->outputFileName() + ": " +
+                               (FPrinter->outputFileName().isEmpty() ? QStringLiteral("no file named")
+                                                                     : file.errorString()));
+      return false;
+    }
+    file.close();
+    if (!existed) file.remove();
+  }
+  if (FPainter->begin(FPrinter.get())) return true;
+  if (pdf)
+    FFailure = QStringToAnsi(FPrinter->outputFileName() + ": " + QString::fromLocal8Bit(std::strerror(EIO)));
+  else
+    FFailure = QStringToAnsi(QStringLiteral("\"%1\": the printer refused the job").arg(FPrinter->printerName()));
+  return false;
 }
 
 void TQtPrinter::NewPage() { FPrinter->newPage(); }

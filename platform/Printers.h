@@ -27,6 +27,7 @@ class TQtPrinter : public TOndPrinter {
   const TOndPrintMeasure& Measure() override;
   std::optional<TOndPrintDialogAnswer> ShowDialog(const TOndPrintDialogRequest& Request) override;
   bool BeginDoc(const std::string& Title) override;
+  std::string FailureText() const override { return FFailure; }
   TOndPrintCanvas& Canvas() override;
   void NewPage() override;
   void EndDoc() override;
@@ -46,6 +47,7 @@ class TQtPrinter : public TOndPrinter {
   std::unique_ptr<QPrinter> FPrinter;
   std::unique_ptr<QPainter> FPainter;
   std::unique_ptr<TCanvas> FCanvas;
+  std::string FFailure;
 };
 
 // Today's date and the time now, in the system's short formats.

@@ -34,8 +34,12 @@ void TOndEditSearch::MakeCaseTable() {
 }
 
 void TOndEditSearch::MakeDelimiterTable() {
-  for (int i = 0; i < 256; ++i)
-    FDelimTable[static_cast<std::size_t>(i)] = !IsDefaultIdentChar(static_cast<unsigned char>(i));
+  // Every letter and digit of the code page is part of a word, not only the
+  // Latin and Russian ones: "жак" is no whole word inside "їжак".
+  for (int i = 0; i < 256; ++i) {
+    const auto c = static_cast<unsigned char>(i);
+    FDelimTable[static_cast<std::size_t>(i)] = !IsAnsiAlphaNumeric(c) && c != '_';
+  }
 }
 
 void TOndEditSearch::SetPattern(const std::string& value) {

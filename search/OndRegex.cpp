@@ -101,7 +101,6 @@ std::string TRegex::ErrorMsg(int code) const {
              "'*?', '+?', '?" "?' for complex cases - remove '.' from {.$DEFINE ComplexBraces}";
     case 127: return "TRegex(comp): Urecognized Modifier";
     case 128: return "TRegex(comp): LinePairedSeparator must countain two different chars or no chars at all";
-    case ErrorLoopNesting: return "TRegex(comp): Loop Stack Exceeded";
     case 1000: return "TRegex(exec): RegRepeat Called Inappropriately";
     case 1001: return "TRegex(exec): MatchPrim Memory Corruption";
     case 1002: return "TRegex(exec): MatchPrim Corrupted Pointers";

@@ -39,8 +39,12 @@ class TRegex {
   static constexpr int SubExpressionCount = 15;
   // Depth of nested counted loops.
   static constexpr int LoopStackSize = 10;
-  // Node visits one search may spend before it gives up.
+  // Node visits one search may spend before it gives up: a fixed part, and
+  // a part that grows with the input, so that a search whose work is
+  // proportional to a long line still answers while one that backtracks
+  // explosively stops early.
   static constexpr std::int64_t VisitBudget = 10'000'000;
+  static constexpr std::int64_t VisitBudgetPerCharacter = 100;
   // Bytes of choice points and saved state one search may hold, unless
   // MaxBacktrackMemory says otherwise.
   static constexpr std::size_t BacktrackMemory = 256u * 1024 * 1024;
@@ -54,7 +58,6 @@ class TRegex {
   static constexpr int ModifierX = 6;  // extended syntax
 
   // Error codes added to the classic table.
-  static constexpr int ErrorLoopNesting = 129;     // counted loops nested deeper than the loop stack
   static constexpr int ErrorBacktrackMemory = 1016;  // the choice points outgrew MaxBacktrackMemory
   static constexpr int ErrorTooComplex = 1017;      // the visit budget ran out
 
@@ -122,7 +125,6 @@ class TRegex {
  private:
   struct ParseFlags {
     int bits = 0;
-    int loops = 0;  // deepest nesting of counted loops inside
   };
 
   [[noreturn]] void Fail(int code);
@@ -187,6 +189,14 @@ class TRegex {
   std::ptrdiff_t fInEnd = 0;
   std::ptrdiff_t fMatchEnd = 0;
   std::int64_t fVisits = 0;
+  std::int64_t fVisitBudget = VisitBudget;
+  // A repeat of a character class every match begins with (its offset in
+  // the program; 0: none), and the count it took on the last try's way in
+  // (-1: not reached). A failed try has then tried every end that a start
+  // inside that run could reach, so those starts are passed over.
+  std::int32_t fLeadRepeat = 0;
+  std::int64_t fLeadCount = -1;
+  bool fHasBackReference = false;
 
   // One entry of the backtracking stack: either a value of the matcher's
   // state to put back, or a choice point to resume (node is an offset into

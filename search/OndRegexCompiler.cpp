@@ -153,6 +153,7 @@ void TRegex::Compile() {
     }
   }
   fCompiling = true;
+  fHasBackReference = false;
   try {
     for (int pass = 0; pass < 2; ++pass) {
       fSizing = pass == 0;
@@ -186,6 +187,7 @@ void TRegex::Compile() {
   fLeadLength = 0;
   fAnchored = false;
   fMustString.clear();
+  fLeadRepeat = 0;
   const std::uint8_t* top = fProgram.data() + 1;
   const std::uint8_t* afterTop = NextNode(top);
   if (afterTop != nullptr && afterTop[0] == EEND) {  // a single alternative
@@ -207,6 +209,26 @@ void TRegex::Compile() {
       }
     } else if (first[0] == BOL) {
       fAnchored = true;
+    }
+    // A repeat of a character class in front of everything else; groups
+    // may open before it as long as no back reference can read them.
+    const std::uint8_t* lead = first;
+    for (;;) {
+      const std::uint8_t* after = NextNode(lead);
+      if (lead[0] == BRANCH && (after == nullptr || after[0] != BRANCH)) {
+        lead = Operand(lead);  // a group's only alternative
+      } else if ((lead[0] == COMMENT || (!fHasBackReference && lead[0] > OPEN && lead[0] < OPEN + SubExpressionCount)) &&
+                 after != nullptr) {
+        lead = after;
+      } else {
+        break;
+      }
+    }
+    if (lead[0] == STAR || lead[0] == STARNG || lead[0] == PLUS || lead[0] == PLUSNG || lead[0] == BRACES ||
+        lead[0] == BRACESNG) {
+      const std::uint8_t* operand = lead[0] == BRACES || lead[0] == BRACESNG ? lead + kNodeSize + 8 : Operand(lead);
+      if (operand[0] != BSUBEXP && operand[0] != BSUBEXPCI)
+        fLeadRepeat = static_cast<std::int32_t>(lead - fProgram.data());
     }
     if (first[0] == STAR || first[0] == STARNG || first[0] == PLUS || first[0] == PLUSNG ||
         first[0] == BRACES || first[0] == BRACESNG || first[0] == BRANCH || first[0] == LOOPENTRY) {
@@ -232,7 +254,7 @@ void TRegex::Compile() {
 }
 
 int TRegex::ParseReg(bool paren, ParseFlags& flags) {
-  flags = ParseFlags{kHasWidth, 0};
+  flags = ParseFlags{kHasWidth};
   int ret = 0;
   int group = 0;
   if (paren) {
@@ -246,7 +268,6 @@ int TRegex::ParseReg(bool paren, ParseFlags& flags) {
   auto merge = [&flags](const ParseFlags& f) {
     if (!(f.bits & kHasWidth)) flags.bits &= ~kHasWidth;
     flags.bits |= f.bits & kSpStart;
-    flags.loops = std::max(flags.loops, f.loops);
   };
   ParseFlags f;
   int br = ParseBranch(f);
@@ -278,7 +299,7 @@ int TRegex::ParseReg(bool paren, ParseFlags& flags) {
 }
 
 int TRegex::ParseBranch(ParseFlags& flags) {
-  flags = ParseFlags{kWorst, 0};
+  flags = ParseFlags{kWorst};
   const int ret = EmitNode(BRANCH);
   int chain = 0;
   const std::size_t end = fExpression.size();
@@ -286,7 +307,6 @@ int TRegex::ParseBranch(ParseFlags& flags) {
     ParseFlags f;
     const int latest = ParsePiece(f);
     flags.bits |= f.bits & kHasWidth;
-    flags.loops = std::max(flags.loops, f.loops);
     if (chain == 0) {
       flags.bits |= f.bits & kSpStart;
     } else {
@@ -375,7 +395,6 @@ int TRegex::ParsePiece(ParseFlags& flags) {
   }
 
   flags.bits = (op == '*' || op == '?' || (op == '{' && min == 0)) ? (kWorst | kSpStart) : kHasWidth;
-  flags.loops = f.loops;
 
   auto emitBranchPair = [&]() {  // greedy "?": either the atom or nothing
     Insert(BRANCH, ret, 0);
@@ -415,8 +434,6 @@ int TRegex::ParsePiece(ParseFlags& flags) {
     Tail(ret, EmitNode(NOTHING));
   } else {
     // A counted loop over a complex atom, kept on the loop stack.
-    flags.loops = f.loops + 1;
-    if (flags.loops > LoopStackSize) Fail(ErrorLoopNesting);
     if (op == '*' || op == '?') max = op == '*' ? kBracesInfinite : 1;
     if (op == '+') max = kBracesInfinite;
     Insert(LOOPENTRY, ret, 0);
@@ -485,7 +502,7 @@ unsigned char TRegex::ParseEscape() {
 }
 
 int TRegex::ParseAtom(ParseFlags& flags) {
-  flags = ParseFlags{kWorst, 0};
+  flags = ParseFlags{kWorst};
   const std::string& e = fExpression;
   const std::size_t end = e.size();
   if (fCursor >= end) Fail(114);
@@ -555,7 +572,6 @@ int TRegex::ParseAtom(ParseFlags& flags) {
       ParseFlags f;
       const int ret = ParseReg(true, f);
       flags.bits = f.bits & (kHasWidth | kSpStart);
-      flags.loops = f.loops;
       return ret;
     }
     case '|':
@@ -604,6 +620,7 @@ int TRegex::ParseAtom(ParseFlags& flags) {
       }
       if (k >= '1' && k <= '9') {
         ++fCursor;
+        fHasBackReference = true;
         flags.bits = kHasWidth | kSimple;
         const int ret = EmitNode((fCompileModifiers & kModI) ? BSUBEXPCI : BSUBEXP);
         EmitByte(static_cast<std::uint8_t>(k - '0'));

@@ -104,6 +104,7 @@ bool TRegex::ExecPrim(int offset) {
   fInEnd = len;
   fLoopDepth = 0;
   fVisits = 0;
+  fVisitBudget = VisitBudget + VisitBudgetPerCharacter * len;
   // A huge search's stack is not kept for the next one.
   struct ReleaseBacktrack {
     std::vector<Backtrack>& stack;
@@ -125,11 +126,17 @@ bool TRegex::ExecPrim(int offset) {
       }
       return false;
     }
-    for (std::ptrdiff_t p = from; p < len; ++p) {
-      if (fFirstCharSet[fIn[p]] && TryAt(p)) return true;
+    std::ptrdiff_t p = from;
+    for (; p < len; ++p) {
+      if (!fFirstCharSet[fIn[p]]) continue;
+      fLeadCount = -1;
+      if (TryAt(p)) return true;
+      // The leading repeat's run from p held every end a start inside the
+      // run could reach, and all of them failed.
+      if (fLeadCount > 0) p += fLeadCount;
     }
     // An expression that can match empty matches at the very end too.
-    return TryAt(len);
+    return p == len && TryAt(len);
   } catch (...) {
     ClearMatches();
     throw;
@@ -156,7 +163,7 @@ bool TRegex::CaptureOk(int n) const {
 
 void TRegex::Spend(std::int64_t visits) {
   fVisits += visits;
-  if (fVisits > VisitBudget) Fail(ErrorTooComplex);
+  if (fVisits > fVisitBudget) Fail(ErrorTooComplex);
 }
 
 bool TRegex::IsBolMl(std::ptrdiff_t p) const {
@@ -343,6 +350,25 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
   auto findCount = [&](const Repeat& r, std::int64_t n, std::int64_t last, std::ptrdiff_t base,
                        std::ptrdiff_t unit) -> std::int64_t {
     const std::int64_t step = r.greedy ? -1 : 1;
+    if (r.hint >= 0 && unit == 1) {
+      // One character per count: the counts after which the literal
+      // follows are where that character is, found by a library scan.
+      const std::int64_t lo = std::min(n, last), hi = std::min<std::int64_t>(std::max(n, last), end - 1 - base);
+      if (hi < lo) {
+        Spend(1);
+        return -1;
+      }
+      const auto span = static_cast<std::size_t>(hi - lo + 1);
+      const unsigned char* from = s + base + lo;
+      const void* at = r.greedy ? memrchr(from, r.hint, span) : std::memchr(from, r.hint, span);
+      if (at == nullptr) {
+        Spend(static_cast<std::int64_t>(span));
+        return -1;
+      }
+      const std::int64_t q = static_cast<const unsigned char*>(at) - (s + base);
+      Spend(r.greedy ? n - q + 1 : q - n + 1);
+      return q;
+    }
     std::int64_t tried = 0;
     std::int64_t found = -1;
     for (;; n += step) {
@@ -395,7 +421,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
 
   for (;;) {
     while (scan != nullptr) {
-      if (++fVisits > VisitBudget) Fail(ErrorTooComplex);
+      if (++fVisits > fVisitBudget) Fail(ErrorTooComplex);
       const std::uint8_t op = scan[0];
       const std::uint8_t* next = NextNode(scan);
       switch (op) {
@@ -515,6 +541,8 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
           if (!copiesOfCapture && r.min > end - p) goto fail;
           std::ptrdiff_t unit = 1;
           std::int64_t count = RegRepeat(r.operand, r.max, p, unit);
+          // A run cut short by the maximum says nothing of later starts.
+          if (fLeadCount < 0 && scan - prog == fLeadRepeat) fLeadCount = count < r.max ? count : 0;
           if (count < r.min) goto fail;
           if (unit == 0) count = r.min;  // copies of an empty capture: every count is the same
           const std::int64_t n = findCount(r, r.greedy ? count : r.min, r.greedy ? r.min : count, p, unit);

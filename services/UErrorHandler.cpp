@@ -1,10 +1,16 @@
 #include "services/UErrorHandler.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/core/CodePage.h"
+#include "platform/core/ElfVersion.h"
+#include "platform/core/FileSystem.h"
+#include "services/UDebugInfoLibrary.h"
 #include "services/ULocalization.h"
+#include "services/UThCheckUpdate.h"
 
 namespace ond {
 
@@ -20,10 +26,37 @@ void EndProcess() {
   std::fflush(nullptr);
   std::_Exit(1);
 }
+
+std::optional<TFileVersion> VersionOf(const std::string& file) {
+  if (SameFile(file, ProgramFileName())) return ParseVersionText(TApplication::Version());
+  return ReadElfFileVersionOfFile(file);
+}
+
+// The program's own version, or the one a library carries; "0.0.0.0" for
+// a file without one (as the main window's reading of versions says).
+std::string DefaultFileVersionText(const std::string& file) {
+  const auto v = VersionOf(file);
+  if (!v) return "0.0.0.0";
+  return IntToStr(v->Major) + "." + IntToStr(v->Minor) + "." + IntToStr(v->Release) + "." + IntToStr(v->Build);
+}
+
+std::uint16_t DefaultFileBuild(const std::string& file) {
+  const auto v = VersionOf(file);
+  return v ? v->Build : 0;
+}
+
+bool FileExists(const std::string& file) { return !file.empty() && ::access(file.c_str(), F_OK) == 0; }
 }  // namespace
 
-TErrorHandler::TErrorHandler(TSystemInfoProvider systemInfo)
-    : LogFileName(ErrorLogFileName(Application()->ExeName())), Halt(EndProcess), FSystemInfo(std::move(systemInfo)) {
+TErrorHandler::TErrorHandler(TSystemInfoProvider systemInfo, TStatusPanelText statusPanel)
+    : LogFileName(ErrorLogFileName(Application()->ExeName())),
+      DebugInfoPath(ProgramFolder() + DebugInfoFileName),
+      ServerUrl(UpdateServerUrl()),
+      FileVersionText(DefaultFileVersionText),
+      FileBuild(DefaultFileBuild),
+      Halt(EndProcess),
+      FSystemInfo(std::move(systemInfo)),
+      FStatusPanel(std::move(statusPanel)) {
   if (!ErrorHandler) ErrorHandler = this;
 }
 
@@ -50,11 +83,14 @@ void TErrorHandler::SetActive(bool value) {
     app->OnException = [this](TObject* sender, const std::exception& e) { HandleException(sender, e); };
     TErrorLogProgramInfo program;
     program.Name = Utf8ToAnsi(app->ExeName());
-    program.Version = TApplication::Version();
+    program.Version = FileVersionText(app->ExeName());
     program.DebugMode = FDebugMode;
-    program.HasDebugInfo = DebugInfoAvailable();
-    program.DebugInfoName = program.Name;  // the debug information lives in the program file
-    program.DebugInfoVersion = SymbolizerVersion();
+    const std::string library = GetDebugInfoPath();
+    program.HasDebugInfo = FileExists(library);
+    if (program.HasDebugInfo) {
+      program.DebugInfoName = Utf8ToAnsi(library);
+      program.DebugInfoVersion = FileVersionText(library);
+    }
     AddLogHeader(FLog, DateText(), FSystemInfo ? FSystemInfo() : TErrorLogSystemInfo{}, program);
   } else {
     app->OnException = nullptr;
@@ -63,14 +99,20 @@ void TErrorHandler::SetActive(bool value) {
   }
 }
 
+bool TErrorHandler::IsDebugInfoCurrent() const {
+  const std::string library = GetDebugInfoPath();
+  return FileExists(library) && FileVersionText(library) == FileVersionText(Application()->ExeName());
+}
+
 void TErrorHandler::SetDebugMode(bool value) {
   if (!value) {
     FDebugMode = false;
-  } else if (DebugInfoAvailable()) {
+  } else if (IsDebugInfoCurrent()) {
     FDebugMode = true;
+  } else if (Application()->MessageBox(Lang(leDebugLibraryOffer), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    FDebugMode = DownloadDebugInfo();
   } else {
     FDebugMode = false;
-    Application()->MessageBox(Lang(leDebugLibraryFailed), kCaption, MB_OK | MB_ICONERROR);
   }
   if (FActive) {
     FLog.Add("*** Debug Mode " + std::string(BoolText(FDebugMode)) + " " + DateText() + " ***");
@@ -81,7 +123,10 @@ void TErrorHandler::SetDebugMode(bool value) {
 TExceptionPlace TErrorHandler::PlaceOf(const std::exception& E) const {
   const auto* own = dynamic_cast<const Exception*>(&E);
   if (!own || !own->CallStack) return {};
-  return PlaceOfStack(SymbolizeStack(*own->CallStack));
+  // Loaded for this exception only: a library replaced meanwhile is the one
+  // asked, and none stays in the program between errors.
+  const TDebugInfoLibrary library(GetDebugInfoPath());
+  return PlaceOfStack(FramesOfStack(*own->CallStack), library);
 }
 
 void TErrorHandler::HandleException(TObject*, const std::exception& E) noexcept {

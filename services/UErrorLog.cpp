@@ -10,6 +10,7 @@
 #include <ctime>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <typeinfo>
 
 #include "platform/core/CodePage.h"
@@ -58,13 +59,20 @@ bool IsExceptionConstructor(const std::string& function) {
 
 std::string Hex8(std::uintptr_t v) { return IntToHex(v, 8); }
 
-std::string StackLine(const TSourceLocation& place) {
-  std::string line = "  " + Hex8(place.RelativeAddress());
-  if (!place.ModuleFile.empty()) line += " " + Utf8ToAnsi(ExtractFileName(place.ModuleFile));
-  if (!place.Function.empty()) line += " " + Utf8ToAnsi(place.Function);
-  if (!place.SourceFile.empty())
-    line += " (" + Utf8ToAnsi(place.SourceFile) + (place.Line > 0 ? ":" + IntToStr(place.Line) : "") + ")";
+std::string StackLine(const TStackFrame& frame, std::uintptr_t map, const TLibraryPlace* place) {
+  std::string line = "  " + Hex8(map);
+  if (!frame.Module.File.empty()) line += " " + Utf8ToAnsi(ExtractFileName(frame.Module.File));
+  if (!place) return line;
+  if (!place->ProcedureName.empty()) line += " " + place->ProcedureName;
+  if (!place->UnitName.empty())
+    line += " (" + place->UnitName + (place->LineNumber > 0 ? ":" + IntToStr(place->LineNumber) : "") + ")";
   return line;
+}
+
+// The source answers only for the program's own code, at map addresses
+// that fit its 32 bits.
+bool SourceKnows(const TStackFrame& frame, std::uintptr_t map) {
+  return frame.Module.IsProgram && map <= 0xFFFFFFFFu;
 }
 
 }  // namespace
@@ -89,21 +97,48 @@ std::uintptr_t MapAddress(std::uintptr_t address, std::uintptr_t moduleBase) {
   return moduleBase == 0 || address < moduleBase ? 0 : address - moduleBase;
 }
 
-TExceptionPlace PlaceOfStack(const std::vector<TSourceLocation>& places) {
+std::vector<TStackFrame> FramesOfStack(const TCallStack& stack) {
+  std::vector<TStackFrame> frames;
+  frames.reserve(stack.size());
+  for (void* returnAddress : stack) {
+    const auto address = reinterpret_cast<std::uintptr_t>(returnAddress);
+    if (address == 0) continue;
+    frames.push_back({address - 1, ModuleOfAddress(reinterpret_cast<const void*>(address - 1))});
+  }
+  return frames;
+}
+
+TExceptionPlace PlaceOfStack(const std::vector<TStackFrame>& frames, const TPlaceSource& source) {
   TExceptionPlace place;
+  const bool named = source.Available();
+  std::vector<std::optional<TLibraryPlace>> places(frames.size());
+  const auto placeOf = [&](std::size_t i) -> const std::optional<TLibraryPlace>& {
+    const std::uintptr_t map = MapAddress(frames[i].Address, frames[i].Module.Base);
+    if (!places[i] && named && SourceKnows(frames[i], map)) places[i] = source.PlaceOf(static_cast<std::uint32_t>(map));
+    return places[i];
+  };
   std::size_t site = 0;
-  while (site < places.size() && IsExceptionConstructor(places[site].Function)) ++site;
-  if (site >= places.size()) return place;
-  const TSourceLocation& at = places[site];
+  while (named && site < frames.size() && placeOf(site) && IsExceptionConstructor(placeOf(site)->ProcedureName)) ++site;
+  if (site >= frames.size()) return place;
+  const TStackFrame& at = frames[site];
   place.HasAddress = true;
-  place.Address = reinterpret_cast<std::uintptr_t>(at.Address);
-  place.MapAddress = MapAddress(place.Address, at.ModuleBase);
-  place.ModuleName = Utf8ToAnsi(ExtractFileName(at.ModuleFile));
-  place.ProcedureName = Utf8ToAnsi(at.Function);
-  place.UnitName = Utf8ToAnsi(at.SourceFile);
-  place.LineNumber = at.Line;
-  for (std::size_t i = site; i < places.size() && place.CallStack.size() < kMaxStackLines; ++i)
-    place.CallStack.push_back(StackLine(places[i]));
+  place.Address = at.Address;
+  place.MapAddress = MapAddress(at.Address, at.Module.Base);
+  if (SourceKnows(at, place.MapAddress)) {
+    // Without the library this gives its "not found" texts.
+    const TLibraryPlace found = named ? *placeOf(site) : source.PlaceOf(static_cast<std::uint32_t>(place.MapAddress));
+    place.ModuleName = found.ModuleName;
+    place.ProcedureName = found.ProcedureName;
+    place.UnitName = found.UnitName;
+    place.LineNumber = found.LineNumber;
+  } else {
+    place.ModuleName = Utf8ToAnsi(ExtractFileName(at.Module.File));
+  }
+  for (std::size_t i = site; i < frames.size() && place.CallStack.size() < kMaxStackLines; ++i) {
+    const auto& known = placeOf(i);
+    place.CallStack.push_back(StackLine(frames[i], MapAddress(frames[i].Address, frames[i].Module.Base),
+                                        known ? &*known : nullptr));
+  }
   return place;
 }
 

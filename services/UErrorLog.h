@@ -10,8 +10,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/CallStack.h"
 #include "platform/core/Classes.h"
-#include "platform/core/Symbolizer.h"
+#include "services/UDebugInfoLibrary.h"
 
 namespace ond {
 
@@ -43,13 +44,13 @@ struct TErrorLogSystemInfo {
   std::string QuarnConfig;
 };
 
-// What the header tells about the program and its debug information.
+// What the header tells about the program and its debug-information library.
 struct TErrorLogProgramInfo {
   std::string Name;            // full program file name
   std::string Version;
   bool DebugMode = false;
-  bool HasDebugInfo = false;   // the debug information block is written
-  std::string DebugInfoName;
+  bool HasDebugInfo = false;   // the library exists: its block is written
+  std::string DebugInfoName;   // the library's full file name
   std::string DebugInfoVersion;
 };
 
@@ -70,9 +71,21 @@ struct TExceptionPlace {
 // information and the linker's map count it.
 std::uintptr_t MapAddress(std::uintptr_t address, std::uintptr_t moduleBase);
 
-// The place of an exception from the symbolized stack it recorded: the
-// first place that is not one of the exception's own constructors.
-TExceptionPlace PlaceOfStack(const std::vector<TSourceLocation>& places);
+// One frame of a captured stack: an address inside the call instruction (a
+// return address less one, so that it names the call and not what follows
+// it) and the module that holds it.
+struct TStackFrame {
+  std::uintptr_t Address = 0;
+  TCodeModule Module;
+};
+std::vector<TStackFrame> FramesOfStack(const TCallStack& stack);
+
+// The place of an exception from the stack it recorded: the first frame that
+// is not one of the exception's own constructors (which the source can name;
+// without it the first frame is taken), located by the source, and the
+// frames from there on as call stack lines. Frames outside the program are
+// named by their module only.
+TExceptionPlace PlaceOfStack(const std::vector<TStackFrame>& frames, const TPlaceSource& source);
 
 // "dd.mm.yyyy hh:nn:ss" of the local time now.
 std::string LogDateText();

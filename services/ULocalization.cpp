@@ -170,9 +170,9 @@ constexpr std::array<TSourceEntry, LangEntryCount> Source = {{
      "The check updates is failed. No connection to the server."},
     {"Не удалось обновить программу. Нет связи с сервером или недоступен целевой каталог.",
      "The failed to upgrade the program. No connection to the server  or the target directory is not available."},
-    {"Для включения режима тестирования необходима актуальная версия DebugInfo.dll библиотеки. Загрузить "
+    {"Для включения режима тестирования необходима актуальная версия DebugInfo.so библиотеки. Загрузить "
      "библиотеку?",
-     "To enable the testing program requires the current version DebugInfo.dll. Download the library?"},
+     "To enable the testing program requires the current version DebugInfo.so. Download the library?"},
     {"Не удалось обновить библиотеку. Нет связи с сервером.",
      "Failed to update the library. No connection to the server."},
     {"Версия библиотеки на сервере не соответствует текущей версии Ondrel. Необходимо обновить программу.",
@@ -195,6 +195,16 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"Это имя носит другой файл открытого конфига:", "Another file of the open config set has this name:"},
     {"Открытие конфига: %s из %s файлов", "Opening the config set: %s of %s files"},
     {"%s байт", "%s bytes"},
+    {"Файл\n\r%s\n\rизменён другой программой после того, как был прочитан.\n\r"
+     "Перезаписать его текстом из редактора? (\"Нет\" оставит файл как есть, а текст в редакторе.)",
+     "The file\n\r%s\n\rwas changed by another program after it was read.\n\r"
+     "Overwrite it with the text of the editor? (\"No\" leaves the file as it is and the text in the editor.)"},
+    {"Файл\n\r%s\n\rудалён другой программой после того, как был прочитан.\n\r"
+     "Сохранить его снова? (\"Нет\" оставит текст в редакторе несохранённым.)",
+     "The file\n\r%s\n\rwas deleted by another program after it was read.\n\r"
+     "Save it again? (\"No\" leaves the text in the editor unsaved.)"},
+    {"Не удалось проверить обновления программы. Ответ сервера обновлений не удалось прочитать.",
+     "The update check failed. The answer of the update server could not be read."},
     {"Редактор наборов конфигов мода Quarn", "Editor of the config sets of the Quarn mod"},
     {"Мод Quarn для World of Tanks", "The Quarn mod for World of Tanks"},
     {"Не удалось открыть браузер. Адрес сайта программы:\n\r%s",

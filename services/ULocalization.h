@@ -171,6 +171,9 @@ enum TLangMessage : int {
   leNameInSet,
   leOpeningFiles,  // the status text while a set opens: files done, files listed
   leBytesReceived,  // a download's bytes received when its size is not known
+  leChangedOnDisk,  // a file changed by another program since it was read: overwrite?
+  leDeletedOnDisk,  // the same for a file deleted meanwhile: save it again?
+  leUpdateAnswerUnreadable,  // the update server answered, but not with a readable "Build.upd"
   leAboutProgram,  // the about box's line about the program
   leAboutMod,  // the about box's link line naming the mod
   leNoBrowser,  // no browser took the program's web address (%s)

@@ -124,7 +124,9 @@ enum class TRead { Missing, Failed, Read };
 // Anything but a regular file (a folder of that name, say) is not read and
 // not put aside: the save will say why it cannot write there.
 TRead ReadSettingsBytes(const std::string& fileName, std::string& bytes) {
-  const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+  // Opened without blocking, or a pipe by that name would hold the start
+  // until something wrote to it; it is then no regular file.
+  const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return errno == ENOENT || errno == ENOTDIR ? TRead::Missing : TRead::Failed;
   struct stat st {};
   TRead result = TRead::Read;

@@ -1,8 +1,9 @@
 #include "services/UThCheckUpdate.h"
 
-#include <elf.h>
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cmath>
@@ -11,10 +12,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fstream>
 #include <mutex>
-#include <type_traits>
 
+#include "platform/core/CodePage.h"
 #include "platform/core/GuardedThread.h"
 #include "platform/core/ScopeGuard.h"
 #include "services/ULocalization.h"
@@ -22,7 +22,7 @@
 extern char** environ;
 
 #ifndef ONDREL_UPDATE_URL
-#define ONDREL_UPDATE_URL "http://ondrel.update/pub/ONDREL/"
+#define ONDREL_UPDATE_URL "https://ondrel.update/pub/ONDREL/"
 #endif
 
 namespace ond {
@@ -75,88 +75,130 @@ TCheckOutcome CheckForUpdate(THttpClient& http, const std::string& serverUrl, st
                              bool silent) {
   TCheckOutcome out;
   try {
-    out.Server = ParseBuildFile(http.Get(serverUrl + "Build.upd"));
+    out.Server = ParseBuildFile(http.Get(serverUrl + "Build.upd", MaxBuildFileBytes));
     if (localBuild < out.Server.Build) {
-      out.UpdateInfo = http.Get(serverUrl + "UpdateInfo.txt");
+      out.UpdateInfo = DecodeReleaseNotes(http.Get(serverUrl + "UpdateInfo.txt", MaxUpdateInfoBytes));
       out.Result = TCheckResult::Offer;
     } else {
       out.Result = TCheckResult::NoUpdate;
       if (!silent) out.Message = leLatestVersion;
     }
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
+    // No answer at all is "no connection"; an answer that is not what the
+    // server should give is said as such, so that nobody looks for a fault
+    // in the network.
+    const bool answered = dynamic_cast<const EHttpBadAnswer*>(&e) || dynamic_cast<const EUpdateFormat*>(&e);
     out = TCheckOutcome{};
-    if (!silent) out.Message = leUpdateCheckFailed;
+    if (!silent) out.Message = answered ? static_cast<int>(leUpdateAnswerUnreadable) : static_cast<int>(leUpdateCheckFailed);
   }
   return out;
 }
 
-bool IsElfForThisMachine(const std::string& bytes) {
-  using THeader = std::conditional_t<sizeof(void*) == 8, Elf64_Ehdr, Elf32_Ehdr>;
-  if (bytes.size() < sizeof(THeader)) return false;
-  THeader h;
-  std::memcpy(&h, bytes.data(), sizeof h);
-  if (std::memcmp(h.e_ident, ELFMAG, SELFMAG) != 0) return false;
-  if (h.e_ident[EI_CLASS] != (sizeof(void*) == 8 ? ELFCLASS64 : ELFCLASS32)) return false;
-#if __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
-  if (h.e_ident[EI_DATA] != ELFDATA2LSB) return false;
-#else
-  if (h.e_ident[EI_DATA] != ELFDATA2MSB) return false;
-#endif
-  if (h.e_type != ET_EXEC && h.e_type != ET_DYN) return false;
-#if defined(__x86_64__)
-  return h.e_machine == EM_X86_64;
-#elif defined(__aarch64__)
-  return h.e_machine == EM_AARCH64;
-#elif defined(__i386__)
-  return h.e_machine == EM_386;
-#elif defined(__arm__)
-  return h.e_machine == EM_ARM;
-#elif defined(__riscv)
-  return h.e_machine == EM_RISCV;
-#else
-  return false;
-#endif
+std::string DecodeReleaseNotes(const std::string& bytes) {
+  std::string_view text = bytes;
+  constexpr std::string_view bom = "\xEF\xBB\xBF";
+  const bool marked = text.substr(0, bom.size()) == bom;
+  if (marked) text.remove_prefix(bom.size());
+  std::size_t invalid = 0;
+  Utf8ToUtf16(text, &invalid);
+  if (invalid == 0) return Utf8ToAnsi(text);
+  // Not UTF-8: the notes are code page 1251 as they stand (a mark that only
+  // looked like one included).
+  return bytes;
 }
 
 TReplaceOps DefaultReplaceOps() {
   return {[](const std::string& from, const std::string& to) { return std::rename(from.c_str(), to.c_str()) == 0; }};
 }
 
-int DownloadAndReplace(THttpClient& http, const std::string& serverUrl, const std::string& programPath,
-                       const TReplaceOps& ops) {
-  std::string body;
-  try {
-    body = http.Get(serverUrl + "Ondrel.exe");
-  } catch (const Exception&) {
-    return leUpdateFailed;
+namespace {
+
+std::string SystemReason(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+
+// Makes to a second name of the file from (or, where the file system has no
+// second names, a copy written and flushed); to must not exist.
+std::string LinkOrCopy(const std::string& from, const std::string& to) {
+  if (::link(from.c_str(), to.c_str()) == 0) return {};
+  const int in = ::open(from.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return SystemReason(from, errno);
+  const TScopeExit closeIn([in] { ::close(in); });
+  struct stat st {};
+  if (::fstat(in, &st) != 0) return SystemReason(from, errno);
+  const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, st.st_mode & 0777);
+  if (out < 0) return SystemReason(to, errno);
+  bool ok = true;
+  char buf[64 * 1024];
+  for (;;) {
+    const ssize_t n = ::read(in, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = n == 0;
+      break;
+    }
+    for (ssize_t done = 0; ok && done < n;) {
+      const ssize_t w = ::write(out, buf + done, static_cast<size_t>(n - done));
+      if (w < 0 && errno == EINTR) continue;
+      ok = w > 0;
+      if (ok) done += w;
+    }
+    if (!ok) break;
   }
-  if (!IsElfForThisMachine(body)) return leUpdateFailed;
+  const int error = errno;
+  ok = ok && ::fsync(out) == 0;
+  ok = ::close(out) == 0 && ok;
+  if (ok) return {};
+  ::unlink(to.c_str());
+  return SystemReason(to, error ? error : EIO);
+}
+
+// Makes the rename of a file in folder last across a crash of the system.
+void FlushFolderOf(const std::string& path) {
+  const int dir = ::open(ExtractFilePath(path).empty() ? "." : ExtractFilePath(path).c_str(),
+                         O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) return;
+  ::fsync(dir);
+  ::close(dir);
+}
+
+}  // namespace
+
+TDownloadResult DownloadAndReplace(THttpClient& http, const std::string& serverUrl, const std::string& programPath,
+                                   const TDownloadRule& rule, const TReplaceOps& ops) {
+  const auto failed = [](std::string reason) { return TDownloadResult{leUpdateFailed, std::move(reason)}; };
   const std::string newFile = ChangeFileExt(programPath, ".newupdate");
   const std::string oldFile = ChangeFileExt(programPath, ".oldupdate");
-  {
-    std::ofstream out(newFile, std::ios::binary | std::ios::trunc);
-    out.write(body.data(), static_cast<std::streamsize>(body.size()));
-    out.close();
-    if (!out) {
-      std::remove(newFile.c_str());
-      return leUpdateFailed;
-    }
+  // What an earlier failed update left goes first: the download is written
+  // only into a file of its own making.
+  if (::unlink(newFile.c_str()) != 0 && errno != ENOENT) return failed(SystemReason(newFile, errno));
+  try {
+    DownloadVerifiedFile(http, serverUrl + "Ondrel.exe", newFile, TElfKind::Program, rule.Key, MaxProgramBytes);
+  } catch (const Exception& e) {
+    return failed(e.Message);
   }
-  if (::chmod(newFile.c_str(), 0755) != 0) {
-    std::remove(newFile.c_str());
-    return leUpdateFailed;
-  }
-  if (!ops.Rename(programPath, oldFile)) {
-    std::remove(newFile.c_str());
-    return leUpdateFailed;
-  }
+  bool placed = false;
+  const TScopeExit removeNew([&] {
+    if (!placed) ::unlink(newFile.c_str());
+  });
+  // A signed older release is still not this offer.
+  const std::optional<TFileVersion> build = ReadElfBuildNoteOfFile(newFile);
+  if (!build) return failed("the downloaded program carries no build number");
+  if (build->Build != rule.Build)
+    return failed("the downloaded program is build " + std::to_string(build->Build) + ", not the offered build " +
+                  std::to_string(rule.Build));
+  struct stat st {};
+  const mode_t mode = ::stat(programPath.c_str(), &st) == 0 ? (st.st_mode & 0777) | 0100 : 0755;
+  if (::chmod(newFile.c_str(), mode) != 0) return failed(SystemReason(newFile, errno));
+  if (::unlink(oldFile.c_str()) != 0 && errno != ENOENT) return failed(SystemReason(oldFile, errno));
+  if (std::string reason = LinkOrCopy(programPath, oldFile); !reason.empty()) return failed(reason);
   if (!ops.Rename(newFile, programPath)) {
-    // There must always be a program to start: the old one goes back.
-    std::rename(oldFile.c_str(), programPath.c_str());
-    std::remove(newFile.c_str());
-    return leUpdateFailed;
+    const int error = errno;
+    // The program never left its name; its second name is not needed.
+    ::unlink(oldFile.c_str());
+    return failed(SystemReason(programPath, error ? error : EIO));
   }
-  return -1;
+  placed = true;
+  FlushFolderOf(programPath);
+  return {};
 }
 
 std::string UpdateOfferText(const std::string& version) {
@@ -259,6 +301,7 @@ void TThCheckUpd::Execute(bool silent, const TUpdateTarget& target) {
   const TScopeExit done([this] { FRunning = false; });
   TShared& shared = *FShared;
   THttpClient http;
+  http.Limits = target.Limits;
   http.Cancel = &shared.Cancel;
   const TCheckOutcome outcome = CheckForUpdate(http, target.ServerUrl, target.Build, silent);
   if (outcome.Message >= 0)
@@ -303,7 +346,8 @@ void TThCheckUpd::Execute(bool silent, const TUpdateTarget& target) {
       if (s.Events.OnWorkEnd) s.Events.OnWorkEnd();
     });
   };
-  const int result = DownloadAndReplace(http, target.ServerUrl, target.ProgramFile);
+  const TDownloadResult result =
+      DownloadAndReplace(http, target.ServerUrl, target.ProgramFile, {outcome.Server.Build, target.Key});
   Post([result](TShared& s) {
     if (s.Events.OnDownloaded) s.Events.OnDownloaded(result);
   });

@@ -4,24 +4,33 @@
 // messages and the offer, and starts the new program.
 //
 // The server keeps "Build.upd" (the newest build on line 0, its version text
-// on line 1), "UpdateInfo.txt" (release notes) and "Ondrel.exe" (the new
-// program) under one address: a build option, overridden by the environment
-// variable ONDREL_UPDATE_URL.
+// on line 1), "UpdateInfo.txt" (release notes), "Ondrel.exe" (the new
+// program) and "Ondrel.exe.sig" (its signature by the release key) under
+// one address: a build option, overridden by the environment variable
+// ONDREL_UPDATE_URL.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 
+#include "platform/core/DownloadCheck.h"
 #include "platform/core/HttpClient.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
 
 OND_DECLARE_EXCEPTION(EUpdateFormat, Exception);
+
+// What each file of the server can be at most; a longer body is cut off as
+// it arrives and counts as an answer that cannot be read.
+inline constexpr std::int64_t MaxBuildFileBytes = 4 * 1024;
+inline constexpr std::int64_t MaxUpdateInfoBytes = 1024 * 1024;
+inline constexpr std::int64_t MaxProgramBytes = 256 * 1024 * 1024;
 
 // The server folder, ending in "/".
 std::string UpdateServerUrl();
@@ -48,24 +57,39 @@ struct TCheckOutcome {
 TCheckOutcome CheckForUpdate(THttpClient& http, const std::string& serverUrl, std::uint16_t localBuild,
                              bool silent);
 
-// True when the bytes are an ELF executable for the machine this program
-// runs on (class, byte order, type and architecture).
-bool IsElfForThisMachine(const std::string& bytes);
+// The release notes as code page 1251 text: valid UTF-8 (with or without a
+// byte-order mark) is decoded, anything else is taken as code page 1251.
+std::string DecodeReleaseNotes(const std::string& bytes);
 
 // The file operations of the replacement, replaceable by tests.
 struct TReplaceOps {
+  // Puts the file from in place of the file to in one step.
   std::function<bool(const std::string& from, const std::string& to)> Rename;
 };
 TReplaceOps DefaultReplaceOps();
 
+// How a download ended: Entry -1 when the new program is in place, else the
+// language entry to show and the reason behind it.
+struct TDownloadResult {
+  int Entry = -1;
+  std::string Reason;
+};
+
+// What the downloaded program is checked against.
+struct TDownloadRule {
+  std::uint16_t Build = 0;  // the offered build: the program must carry it
+  std::optional<TSigningKey> Key;  // the release key
+};
+
 // Downloads the new program and puts it in place of programPath (a full
-// path): the download lies beside it as ".newupdate", the program becomes
-// ".oldupdate", the download takes its name and gets the run bit. A body that
-// is not whole or not a program for this machine renames nothing; a failed
-// second rename puts the old program back. Returns -1 when the new program is
-// in place (the caller starts it, then closes), else the entry to show.
-int DownloadAndReplace(THttpClient& http, const std::string& serverUrl, const std::string& programPath,
-                       const TReplaceOps& ops = DefaultReplaceOps());
+// path). The download goes to a new ".newupdate" file beside it and must
+// carry a valid signature ("Ondrel.exe.sig"), be a program for this machine
+// and carry the offered build. Then ".oldupdate" becomes a second name (or a
+// copy) of the running program, and one rename puts the new file in its
+// place, so that at every instant a program lies under its name. A refused
+// download or a failed step leaves the program as it was.
+TDownloadResult DownloadAndReplace(THttpClient& http, const std::string& serverUrl, const std::string& programPath,
+                                   const TDownloadRule& rule, const TReplaceOps& ops = DefaultReplaceOps());
 
 // The offer's question: the language entry with its placeholder's first
 // occurrence replaced by the version text (once, whatever the version holds).
@@ -84,6 +108,9 @@ struct TUpdateTarget {
   std::string ServerUrl;    // the server folder, ending in "/"
   std::string ProgramFile;  // the program's file: a full path
   std::uint16_t Build = 0;  // the build of that file
+  std::optional<TSigningKey> Key = ReleaseSigningKey();
+  // A stalled transfer ends after half a minute, any transfer after half an hour.
+  THttpLimits Limits{15, 30 * 60, 1024, 30};
 };
 
 // The update check on a worker thread, one at a time. Every call of the
@@ -106,9 +133,8 @@ class TThCheckUpd {
     std::function<void(std::int64_t expected)> OnWorkBegin;
     std::function<void(std::int64_t received)> OnWork;
     std::function<void()> OnWorkEnd;
-    // The download ended: -1 when the new program is in place, else the
-    // entry to show.
-    std::function<void(int result)> OnDownloaded;
+    // The download ended: the new program is in place, or what to say.
+    std::function<void(const TDownloadResult& result)> OnDownloaded;
     // True while the window is inside work that runs queued calls from within
     // (a set being opened) and must not be interrupted by a message or the
     // offer; the calls then wait, in order, for ResumeHeld.

@@ -276,7 +276,8 @@ Action TJsonMachine::Step(int c) {
       return aConsume;
     case sCommentEnd:
       if (c == kEnd) return Fail(c, jteEndOfText);
-      L.State = c == '/' ? sWhite : sComment;
+      // Any run of stars before the slash ends the comment ("/** a **/").
+      if (c != '*') L.State = c == '/' ? sWhite : sComment;
       return aConsume;
     case sLineComment:
       if (c == kEnd) {

@@ -197,7 +197,9 @@ class Validator {
   // whose members or elements have a schema goes on the stack to be walked.
   void Visit(WalkStack<CheckFrame>& stack, const IJsonObject& value, const IJsonObject& schema) {
     if (!schema || !schema->AsObject()) return;
-    if (!value || value->DataType() == jdtNull) {
+    // Only an absent value is missing: a null written in the text is a value
+    // like any other and must have the schema's type.
+    if (!value) {
       const IJsonObject req = Member(schema, u"required");
       if (req && req->AsBoolean()) Report(jveFieldIsRequired, FPath);
       return;

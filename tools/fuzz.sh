@@ -6,6 +6,9 @@
 #
 # An input that crashed, leaked or hung is copied into the corpus under its
 # libFuzzer name, so the corpus test of every CI build runs it from then on.
+# Such an input fails that test until the fault is fixed: fix it (and keep the
+# input, under a name that says what it holds) or remove the input before
+# committing, or the build goes red.
 # Inputs that merely reached new code go to a working corpus in the build
 # folder (<build>/fuzz-corpus/<name>/), which the next run starts from too;
 # with ONDREL_FUZZ_KEEP_COVERAGE=1 the ones that add coverage are merged into
@@ -50,8 +53,15 @@ run_one() {
   local grown="$build/fuzz-corpus/$name"
   rm -rf "$work"
   mkdir -p "$work" "$grown" "$corpus"
+  # A target may add libFuzzer flags of its own (one a line, after the
+  # defaults, so they win): a tighter time limit where slowness is the fault
+  # looked for, a looser one where an input is slow by design.
+  local extra=()
+  if [ -f "$root/tests/fuzz/fuzz_$name.options" ]; then
+    mapfile -t extra < <(grep -v '^\s*#' "$root/tests/fuzz/fuzz_$name.options" | sed '/^\s*$/d')
+  fi
   "$fuzzer" "$grown" "$corpus" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 \
-    -print_final_stats=1 -artifact_prefix="$work/" >"$work/log" 2>&1 || true
+    -print_final_stats=1 -artifact_prefix="$work/" "${extra[@]}" >"$work/log" 2>&1 || true
   if [ "${ONDREL_FUZZ_KEEP_COVERAGE:-0}" = 1 ]; then
     "$fuzzer" -merge=1 "$corpus" "$grown" >"$work/merge.log" 2>&1 || true
   fi

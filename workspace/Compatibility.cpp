@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/core/Classes.h"
 #include "platform/core/CodePage.h"
@@ -35,14 +36,10 @@ struct TFileHandle {
 
 constexpr const char* kNulInName = "The name contains a zero byte";
 
-}  // namespace
+// The pieces a file that reports no size is read in.
+constexpr std::size_t kUnsizedPiece = std::size_t{1} << 20;
 
-std::string SystemErrorText(int err) {
-  char buf[256];
-  // The GNU form returns the text, which need not be in buf.
-  const char* text = ::strerror_r(err, buf, sizeof buf);
-  return Utf8ToAnsi(text ? text : "");
-}
+}  // namespace
 
 bool FileExistsEx(const std::string& fileName) {
   if (fileName.empty() || PathHasNul(fileName)) return false;
@@ -90,12 +87,12 @@ bool ForceFolders(const std::string& folder) {
   return false;
 }
 
-std::string ReadFileText(const std::string& fileName, std::int64_t limit) {
-  return ReadFileText(fileName, limit, static_cast<std::size_t>(-1), {});
+std::string ReadFileText(const std::string& fileName, std::int64_t limit, TDiskCopy* copy) {
+  return ReadFileText(fileName, limit, static_cast<std::size_t>(-1), {}, copy);
 }
 
 std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::size_t piece,
-                         const std::function<void(char* bytes, std::size_t got)>& onRead) {
+                         const std::function<void(char* bytes, std::size_t got)>& onRead, TDiskCopy* copy) {
   if (PathHasNul(fileName)) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". " + kNulInName);
   // Opened without blocking and checked on the open file: a pipe or a device
   // would never end or never answer.
@@ -109,10 +106,49 @@ std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::s
   const std::string tooLarge = "Cannot read file " + ShownName(fileName) + ". The file is larger than " +
                                IntToStr(limit / (1024 * 1024)) + " MB";
   if (st.st_size > limit) throw EReadError(tooLarge);
+  // The copy as it was before reading: a change made meanwhile counts as a
+  // change when the text is saved.
+  if (copy) *copy = DiskCopyOfHandle(fd);
   // The size is a hint only: a file of the system reports 0 and may go on
   // without end, and a file may grow while it is read. One byte past the
   // limit tells a file that is too large.
   const std::size_t cap = static_cast<std::size_t>(limit) + 1;
+  auto readSome = [&](char* to, std::size_t room) {
+    for (;;) {
+      const ssize_t n = ::read(fd, to, room);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno != EINTR) throw EReadError("Cannot read file " + ShownName(fileName) + ". " + SystemErrorText(errno));
+    }
+  };
+  if (st.st_size == 0) {
+    // No size to go by: fixed pieces, joined once at the end, so that a file
+    // that never ends costs no more than the limit on its way to the error.
+    std::vector<std::string> pieces;
+    std::size_t total = 0;
+    for (;;) {
+      const std::size_t room = std::min(kUnsizedPiece, cap - total);
+      std::string p(room, '\0');
+      std::size_t filled = 0;
+      while (filled < room) {
+        const std::size_t n = readSome(p.data() + filled, room - filled);
+        if (n == 0) break;
+        filled += n;
+      }
+      p.resize(filled);
+      total += filled;
+      if (filled) pieces.push_back(std::move(p));
+      if (total >= cap) throw EReadError(tooLarge);
+      if (filled < room) break;
+    }
+    std::string bytes;
+    bytes.reserve(total);
+    for (std::string& p : pieces) {
+      bytes += p;
+      std::string().swap(p);
+    }
+    if (onRead && !bytes.empty()) onRead(bytes.data(), bytes.size());
+    return bytes;
+  }
   std::string bytes;
   {
     // Fresh memory of a large file is backed by large pages: far fewer page
@@ -123,13 +159,6 @@ std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::s
     bytes.resize(size);
   }
   std::size_t got = 0;
-  auto readSome = [&](char* to, std::size_t room) {
-    for (;;) {
-      const ssize_t n = ::read(fd, to, room);
-      if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) throw EReadError("Cannot read file " + ShownName(fileName) + ". " + SystemErrorText(errno));
-    }
-  };
   for (;;) {
     if (got == bytes.size()) {
       if (got >= cap) throw EReadError(tooLarge);
@@ -138,7 +167,8 @@ std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::s
       char probe[4096];
       const std::size_t more = readSome(probe, sizeof probe);
       if (more == 0) break;
-      bytes.resize(std::min(cap, std::max<std::size_t>(got * 2, got + std::max<std::size_t>(more, 64 * 1024))));
+      // A file that grew: by its reported size again, not by doubling.
+      bytes.resize(std::min(cap, got + std::max({static_cast<std::size_t>(st.st_size), more, kUnsizedPiece})));
       const std::size_t kept = std::min(more, bytes.size() - got);
       std::memcpy(bytes.data() + got, probe, kept);
       got += kept;
@@ -192,6 +222,7 @@ bool WriteAll(int fd, std::string_view data) {
 std::string TryWriteFileText(const std::string& fileName, std::string_view data, bool append) {
   if (PathHasNul(fileName)) return kNulInName;
   if (append && FileExistsEx(fileName)) {
+    IgnoreFileSizeSignal();
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0) return SystemErrorText(errno);
     const bool ok = WriteAll(fd, data);
@@ -199,39 +230,14 @@ std::string TryWriteFileText(const std::string& fileName, std::string_view data,
     ::close(fd);
     return ok ? std::string() : SystemErrorText(err);
   }
-  // Write through a symbolic link to the file it names, so the link survives.
-  std::string target = fileName;
-  if (const std::string real = RealPath(fileName); !real.empty()) target = real;
-  struct stat st {};
-  const bool existed = ::stat(target.c_str(), &st) == 0;
-  if (existed && S_ISDIR(st.st_mode)) return SystemErrorText(EISDIR);
-  // A new file is created with the usual mode and the system applies the
-  // process's file-creation mask; reading that mask would mean changing it
-  // for every thread meanwhile. An old file's bits are copied over after.
-  const mode_t createMode = existed ? 0600 : 0666;
-  const std::string base = ExtractFilePath(target) + "." + ExtractFileName(target) + ".";
-  static std::atomic<unsigned> serial{0};
-  std::string tmp;
-  int fd = -1;
-  for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
-    tmp = base + IntToStr(::getpid()) + "-" + IntToStr(serial.fetch_add(1)) + ".tmp";
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) return SystemErrorText(errno);
-  bool ok = WriteAll(fd, data) && (!existed || ::fchmod(fd, st.st_mode & 07777) == 0) && ::fsync(fd) == 0;
-  int err = errno;
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(tmp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (ok) return {};
-  ::unlink(tmp.c_str());
-  return SystemErrorText(err);
+  TFileWrite request;
+  request.FileName = fileName;
+  request.Data = data;
+  const TWriteResult r = WriteFileSafely(request);
+  if (r.Ok()) return {};
+  // The writer's reason names the file; here only the reason is wanted.
+  const std::string prefix = "Cannot write file " + ShownName(fileName) + ". ";
+  return r.Reason.starts_with(prefix) ? r.Reason.substr(prefix.size()) : r.Reason;
 }
 
 void WriteFileText(const std::string& fileName, std::string_view data, bool append) {

@@ -175,6 +175,51 @@ int GetBufferEncoding(std::string_view bytes, TEncoding*& encoding) {
   return 0;
 }
 
+namespace {
+
+// Whether the bytes are well-formed UTF-8: no stray continuation byte, no
+// overlong form, no surrogate and nothing beyond U+10FFFF.
+bool IsValidUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const auto* end = p + bytes.size();
+  while (p < end) {
+    const unsigned c = *p;
+    if (c < 0x80) {
+      ++p;
+      continue;
+    }
+    int more;
+    unsigned low = 0x80, high = 0xBF;
+    if (c >= 0xC2 && c <= 0xDF) {
+      more = 1;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      more = 2;
+      if (c == 0xE0) low = 0xA0;
+      if (c == 0xED) high = 0x9F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      more = 3;
+      if (c == 0xF0) low = 0x90;
+      if (c == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (end - p <= more) return false;
+    if (p[1] < low || p[1] > high) return false;
+    for (int i = 2; i <= more; ++i)
+      if (p[i] < 0x80 || p[i] > 0xBF) return false;
+    p += more + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEncoding* DetectTextEncoding(std::string_view bytes) {
+  TEncoding* found = nullptr;
+  if (GetBufferEncoding(bytes, found) > 0) return found;
+  return IsValidUtf8(bytes) ? TEncoding::UTF8() : TEncoding::Default();
+}
+
 TEncoding* DetectFileEncoding(const std::string& fileName) {
   const std::string head = ReadFileHead(fileName, 4096);
   TEncoding* e = nullptr;
@@ -269,11 +314,12 @@ class TUtf8PieceDecoder {
 
 }  // namespace
 
-std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced, std::size_t piece) {
-  if (!IsUtf8(encoding)) return DecodeBuffer(ReadFileText(fileName), encoding, replaced);
+std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced, std::size_t piece,
+                         TDiskCopy* copy) {
+  if (!IsUtf8(encoding)) return DecodeBuffer(ReadFileText(fileName, MaxTextFileSize, copy), encoding, replaced);
   TUtf8PieceDecoder decoder(replaced);
-  std::string text = ReadFileText(fileName, MaxTextFileSize, piece,
-                                  [&](char* bytes, std::size_t got) { decoder.Take(bytes, got, false); });
+  std::string text = ReadFileText(
+      fileName, MaxTextFileSize, piece, [&](char* bytes, std::size_t got) { decoder.Take(bytes, got, false); }, copy);
   decoder.Take(text.data(), text.size(), true);
   text.resize(decoder.Length());
   // Text beyond ASCII shrinks: the room it left is given back, not copied

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/core/SafeFileWriter.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -123,6 +124,10 @@ class TBigEndianUnicodeEncoding : public TUnicodeEncoding {
 // FE FF and EF BB BF are tried in this order and the match (else Default) is
 // stored in `encoding`.
 int GetBufferEncoding(std::string_view bytes, TEncoding*& encoding);
+// The encoding the bytes of a file are in, for a file whose encoding nobody
+// remembers (a backup): its byte-order mark, else UTF-8 when the bytes are
+// valid UTF-8 (plain ASCII among them), else Default (code page 1251).
+TEncoding* DetectTextEncoding(std::string_view bytes);
 // The encoding picked from the first 4096 bytes of a file.
 TEncoding* DetectFileEncoding(const std::string& fileName);
 // Skips the mark of the encoding and converts the rest to text. `replaced`
@@ -135,9 +140,10 @@ std::string DecodeBuffer(std::string bytes, TEncoding* encoding, std::size_t* re
 // The encoding's mark followed by the encoded text (null means Default).
 std::string EncodeText(std::string_view text, TEncoding* encoding);
 // Reads and decodes a file. UTF-8 is decoded piece by piece (of `piece`
-// bytes) as it is read, in the buffer it is read into.
+// bytes) as it is read, in the buffer it is read into. `copy`, when given,
+// receives the disk copy that was read.
 std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced = nullptr,
-                         std::size_t piece = std::size_t{1} << 20);
+                         std::size_t piece = std::size_t{1} << 20, TDiskCopy* copy = nullptr);
 void SaveTextFile(const std::string& fileName, std::string_view text, TEncoding* encoding, bool append = false);
 
 }  // namespace ond

@@ -186,7 +186,9 @@ std::vector<std::string> GetKeyValues(std::string_view text, const std::vector<s
   // The quoted, upper-cased keys still looked for.
   std::vector<std::pair<std::size_t, std::string>> wanted;
   for (std::size_t k = 0; k < keys.size(); ++k) {
-    if (keys[k].empty()) continue;
+    // A key is looked for on one line: one that holds a line break (a bare
+    // CR included) can stand on none, so it has no value.
+    if (keys[k].empty() || keys[k].find_first_of("\r\n") != std::string_view::npos) continue;
     std::string quoted(1, '"');
     quoted += AsciiUpperCase(keys[k]);
     quoted += '"';

@@ -276,7 +276,13 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
   Editor->OnScroll = [this](TObject*, TScrollBarKind) { EditorScroll(); };
   // The print command prints this panel's text under its caption.
   Editor->OnPrint = [this](TCustomOndEditor* Sender, char AChar, void* Data) {
-    PrintEditorCommand(*Sender, AChar, Data, FCaption);
+    std::string failure;
+    PrintEditorCommand(*Sender, AChar, Data, FCaption, &failure);
+    // A job that could not start is told with the printer's reason.
+    if (!failure.empty()) {
+      if (Owner) Owner->SetStatus(spMessage, failure);
+      Application()->MessageBox(failure, "Ondrel", MB_OK | MB_ICONERROR);
+    }
   };
   if (shown && Owner) ++Owner->VisibleCount;
 }
@@ -501,9 +507,10 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
   LastError.clear();
   std::string text;
   std::size_t replaced = 0;
+  TDiskCopy copy;
   try {
     // Reading names the reason when the file is missing or no file at all.
-    text = LoadTextFile(fileName, EncodingOfKind(kind), &replaced);
+    text = LoadTextFile(fileName, EncodingOfKind(kind), &replaced, std::size_t{1} << 20, &copy);
   } catch (const std::exception& e) {
     LastError = e.what();
     // The panel never held this file's text: saving it there would replace
@@ -512,6 +519,7 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
     return false;
   }
   LoadDecodedText(std::move(text), replaced, kind);
+  DiskCopy = copy;
   return true;
 }
 
@@ -559,25 +567,47 @@ std::string TEditor::TextToSave() const {
 }
 
 bool TEditor::SaveToFile(const std::string& fileName, bool asCopy) {
+  const TWriteResult r = WriteTo(fileName, "", nullptr);
+  if (!r.Ok()) return false;
+  if (!asCopy) Saved(r.Written);
+  return true;
+}
+
+TWriteResult TEditor::WriteTo(const std::string& fileName, const std::string& backupName, const TDiskCopy* expected) {
   LastError.clear();
+  TWriteResult r;
   if (!UnreadFile.empty() && SameFile(fileName, UnreadFile)) {
-    LastError = "The file " + Utf8ToAnsi(fileName) +
-                " could not be read, so the panel does not hold its text; it is left as it is.";
-    return false;
+    r.Reason = LastError = "The file " + Utf8ToAnsi(fileName) +
+                           " could not be read, so the panel does not hold its text; it is left as it is.";
+    return r;
   }
   try {
     const std::string dir = ExtractFileDir(fileName);
     if (!dir.empty() && !ForceFolders(dir)) {
-      LastError = "Cannot create folder \"" + Utf8ToAnsi(dir) + "\". " + SystemErrorText(errno);
-      return false;
+      r.Reason = LastError = "Cannot create folder \"" + Utf8ToAnsi(dir) + "\". " + SystemErrorText(errno);
+      return r;
     }
-    WriteFileText(fileName, EncodeText(TextToSave(), TEncoding::UTF8()));
+    const std::string bytes = EncodeText(TextToSave(), TEncoding::UTF8());
+    TFileWrite request;
+    request.FileName = fileName;
+    request.Data = bytes;
+    request.BackupName = backupName;
+    request.Expected = expected;
+    r = WriteFileSafely(request);
   } catch (const std::exception& e) {
-    LastError = e.what();
-    return false;
+    r = TWriteResult();
+    r.Reason = e.what();
   }
-  if (!asCopy) SetModified(false);
-  return true;
+  if (r.Outcome == TWriteOutcome::Failed || r.Outcome == TWriteOutcome::BackupFailed) LastError = r.Reason;
+  return r;
+}
+
+void TEditor::Saved(const TDiskCopy& written) {
+  DiskCopy = written;
+  // What is on disk now is UTF-8: reopening it must read it as such.
+  Encoding = 2;
+  if (Active && Owner) Owner->SetStatus(spEncoding, EncodingName());
+  SetModified(false);
 }
 
 bool TEditor::UndoSaysModified() const {
@@ -734,7 +764,9 @@ void TEditor::EditorStatusChange(TOndStatusChanges changes) {
 }
 
 void TEditor::EditorKeyPress(char&) {
-  if (Editor->GetInsertMode() || Editor->SelAvail()) return;
+  // In line or column mode a selected character would stand for whole lines
+  // or a block; the editor overwrites the character at the caret itself.
+  if (Editor->GetInsertMode() || Editor->SelAvail() || Editor->GetSelectionMode() != smNormal) return;
   const TBufferCoord p = Editor->GetCaretXY();
   const std::string_view line = Editor->Lines()->GetView(p.Line - 1);
   if (p.Char >= 1 && p.Char <= static_cast<int>(line.size())) Editor->SetSelLength(1);

@@ -21,6 +21,7 @@
 #include "platform/StdCtrls.h"
 #include "search/OndEditRegexSearch.h"
 #include "search/OndEditSearch.h"
+#include "platform/core/SafeFileWriter.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/StatusBarEx.h"
 #include "workspace/UZuConfigInformation.h"
@@ -150,9 +151,14 @@ class TEditor : public TObject {
   std::string LastError;
   // The file the last load could not read; saving to it is refused.
   std::string UnreadFile;
+  // The disk copy of the panel's own file that its text was read from or
+  // last saved to (Exists false for a file that was not there): saving asks
+  // before it overwrites another.
+  TDiskCopy DiskCopy;
 
   // Kind 0 ANSI, 1 Unicode, 2 UTF-8 (any other value counts as 2). False
   // when the file does not exist or cannot be read; the text stays then.
+  // The disk copy read becomes DiskCopy.
   bool LoadFromFile(const std::string& fileName, int kind);
   // Takes over text already read and decoded in that kind (`replaced`
   // characters became "?" in decoding), as LoadFromFile would have read it.
@@ -161,6 +167,14 @@ class TEditor : public TObject {
   // break dropped, atomically. False when the folder cannot be made or the
   // write failed; the panel then stays modified.
   bool SaveToFile(const std::string& fileName, bool asCopy);
+  // The write itself: the text as SaveToFile writes it, with a backup under
+  // backupName (empty: none), and only when the disk copy is still `expected`
+  // (null: no check). A failure's reason is also kept in LastError. The
+  // panel's state is left to the caller (see Saved).
+  TWriteResult WriteTo(const std::string& fileName, const std::string& backupName, const TDiskCopy* expected);
+  // After a write of the panel's own file: the panel holds what is on disk
+  // now, in the encoding it was written in.
+  void Saved(const TDiskCopy& written);
   // The text SaveToFile writes (before encoding).
   std::string TextToSave() const;
 

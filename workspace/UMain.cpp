@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "highlight/OndBuiltinSchemes.h"
 #include "platform/ToolkitLanguage.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
@@ -36,8 +37,14 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   CreateActions();
   // What the window does once created; the error handler first, so that it
   // sees every failure from here on.
-  FErrorHandler = std::make_unique<TErrorHandler>(ReadErrorLogSystemInfo);
+  FErrorHandler = std::make_unique<TErrorHandler>(
+      ReadErrorLogSystemInfo,
+      TStatusPanelText{[this] { return SBar->Panels()->Items(spMessage)->GetText(); },
+                       [this](const std::string& text) { SBar->Panels()->Items(spMessage)->SetText(text); }});
+  FErrorHandler->FileVersionText = GetFileVersionText;
+  FErrorHandler->FileBuild = GetFileBuild;
   FErrorHandler->SetActive(true);
+  InstallBuiltinResourceLookup();
   SetCaption("Ondrel");
   ApplyTreeSettings();
   ApplyLanguage();
@@ -292,6 +299,7 @@ void TMain::OpenConfig(const std::string& fileName) {
   tvOpenFiles->Items()->Clear();
   FViewHeight = pScrollBox->ClientHeight();
   FConfig = std::make_unique<TZuConfig>();
+  FConfig->Prompter = &FPrompter;
   FConfig->OnProgress = [this](int done, int count) { ShowOpeningProgress(done, count); };
   // A discovery that stopped early still opens what it listed; a root that
   // cannot be read was told and opens nothing.

@@ -217,6 +217,8 @@ class TMain : public TForm {
   void CenterHelp();
   void ScrollStackBy(int shift);
   void ShowOpeningProgress(int done, int count);
+  // The set's questions and errors while saving, answered by message boxes.
+  TMessageBoxPrompter FPrompter;
   std::unique_ptr<TZuConfig> FConfig;
   // While a set opens (nothing may close it then) and when its progress was
   // shown last.
@@ -237,7 +239,7 @@ class TMain : public TForm {
   void HttpWorkBegin(std::int64_t expected);
   void HttpWork(std::int64_t received);
   void HttpWorkEnd();
-  void UpdateDownloaded(int result);
+  void UpdateDownloaded(const TDownloadResult& result);
   std::unique_ptr<TThCheckUpd> FUpdateCheck;
   std::string FUpdateFile;  // the program file the running check replaces
   bool FUpdateDownloading = false;

@@ -21,7 +21,7 @@ bool TMain::CheckForUpdates(bool silent) {
     events.OnWorkBegin = [this](std::int64_t expected) { HttpWorkBegin(expected); };
     events.OnWork = [this](std::int64_t received) { HttpWork(received); };
     events.OnWorkEnd = [this] { HttpWorkEnd(); };
-    events.OnDownloaded = [this](int result) { UpdateDownloaded(result); };
+    events.OnDownloaded = [this](const TDownloadResult& result) { UpdateDownloaded(result); };
     // A set that opens runs queued calls from inside; the offer would close it
     // half opened.
     events.Busy = [this] { return FOpening; };
@@ -60,9 +60,9 @@ void TMain::HttpWork(std::int64_t received) {
 
 void TMain::HttpWorkEnd() { SBar->Panels()->Items(spMessage)->SetText(FStatusBeforeDownload); }
 
-void TMain::UpdateDownloaded(int result) {
+void TMain::UpdateDownloaded(const TDownloadResult& result) {
   FUpdateDownloading = false;
-  if (result < 0) {
+  if (result.Entry < 0) {
     // The new program reads the settings as it starts: they are written
     // first, so that it sees this session's choices.
     if (FSettings) FSettings->SaveSettings();
@@ -79,7 +79,9 @@ void TMain::UpdateDownloaded(int result) {
     return;
   }
   Application()->UpdateActions();
-  Application()->MessageBox(Lang(result), "Ondrel", MB_OK);
+  std::string text = Lang(result.Entry);
+  if (!result.Reason.empty()) text += "\n\n" + Utf8ToAnsi(result.Reason);
+  Application()->MessageBox(text, "Ondrel", MB_OK);
 }
 
 }  // namespace ond

@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "platform/core/CodePage.h"
+#include "platform/core/ElfVersion.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/PeVersion.h"
 #include "platform/core/SysUtils.h"
@@ -60,7 +61,9 @@ std::optional<TFileVersion> FileVersionOf(const std::string& fileName) {
   const std::string path = LocateFile(fileName);
   if (!IsRegularFile(path)) return std::nullopt;
   if (SameFile(path, ProgramFileName())) return ProgramVersion();
-  return ReadPeFileVersionOfFile(path);
+  if (auto v = ReadPeFileVersionOfFile(path)) return v;
+  // A library of the program carries its version in a note of its own.
+  return ReadElfFileVersionOfFile(path);
 }
 
 // An existing file's or folder's name as it is on disk, found without regard

@@ -35,7 +35,8 @@ std::string GetDisplayInfo();
 // A name without a folder is looked up as Windows looks up a module: in the
 // program's folder first, then in the current folder. The program's own file
 // (an ELF file has no version resource) answers with the version it was
-// built as; any other file with the fixed version of its PE version resource.
+// built as; any other file with the fixed version of its PE version resource,
+// or a library of the program with the version note it carries.
 // "0.0.0.0" for a file without one.
 std::string GetFileVersionText(const std::string& fileName);
 // The fourth part of that version, 0 without one.

@@ -109,10 +109,11 @@ std::string TZuFileInformation::RawText() const {
 
 std::string TZuFileInformation::Text() const { return Utf8ToAnsi(RawText()); }
 
-bool TZuFileInformation::TakeText(std::string& text, std::size_t& replaced) {
+bool TZuFileInformation::TakeText(std::string& text, std::size_t& replaced, TDiskCopy* copy) {
   if (!FHoldsText) return false;
   text = std::move(FReadText);
   replaced = FReadLossy;
+  if (copy) *copy = FReadCopy;
   FReadText = std::string();
   FHoldsText = false;
   return true;
@@ -176,7 +177,7 @@ bool TZuConfigInformation::Process(int index, TDiscovery& d) {
   // Decoded once, in the buffer it was read into, exactly as a panel decodes
   // it; the panel takes this text instead of reading the file again.
   std::size_t lossy = 0;
-  std::string text = LoadTextFile(e.FileName, TEncoding::UTF8(), &lossy);
+  std::string text = LoadTextFile(e.FileName, TEncoding::UTF8(), &lossy, std::size_t{1} << 20, &e.FReadCopy);
   if (index == 0) {
     const std::vector<std::string> values =
         GetKeyValues(text, {"configVersion", "author", "date", "description"});
@@ -216,8 +217,9 @@ bool TZuConfigInformation::Process(int index, TDiscovery& d) {
       continue;
     }
     if (Count >= MaxFiles) {
-      // Listing stops inside this file: what it references is not all there.
-      e.ReadError = true;
+      // Listing stops inside this file: what it references is not all there,
+      // but the file itself was read and is shown.
+      e.ListingCut = true;
       Error = "The config set has more than " + IntToStr(MaxFiles) + " files. Listing stopped at the file \"" +
               Utf8ToAnsi(e.FileName) + "\"";
       return false;

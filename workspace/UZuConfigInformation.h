@@ -18,6 +18,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/SafeFileWriter.h"
+
 namespace ond {
 
 // One file of a set.
@@ -29,7 +31,8 @@ class TZuFileInformation {
   std::string FileName;  // full native path; replaced when saved under another name
   std::string Name;      // file name without folder and extension (code page 1251 text)
   bool Missing = false;
-  bool ReadError = false;  // reading or scanning it failed, or listing stopped in it, during discovery
+  bool ReadError = false;  // reading or scanning it failed during discovery
+  bool ListingCut = false;  // read, but listing stopped in it: the set would have grown past MaxFiles
   int FoundRefs = 0;       // references found in its text, duplicates counted
   int RefCount = 0;        // entries in Refs
   int Referenced = 0;      // how many times files of the set reference it
@@ -52,13 +55,15 @@ class TZuFileInformation {
   // The text discovery read and decoded (as Text() gives it, with the count
   // of characters that became "?"), handed over once: whoever shows the file
   // need not read it again. False when discovery holds no text of it.
-  bool TakeText(std::string& text, std::size_t& replaced);
+  // `copy`, when given, receives the disk copy the text was read from.
+  bool TakeText(std::string& text, std::size_t& replaced, TDiskCopy* copy = nullptr);
 
  private:
   friend class TZuConfigInformation;
   // Kept only until taken, so a set's texts are not held twice.
   std::string FReadText;
   std::size_t FReadLossy = 0;
+  TDiskCopy FReadCopy;
   bool FHoldsText = false;
 };
 
@@ -93,8 +98,8 @@ class TZuConfigInformation {
   // Lists the root and, with FollowReferences, every file reached through
   // references. Returns false when a file could not be read (the root too
   // when it is missing or a folder) or the set grew past MaxFiles; the file
-  // being read or scanned then has ReadError set, Error tells why, and the
-  // entries listed so far stay.
+  // being read then has ReadError set (ListingCut for the cap), Error tells
+  // why, and the entries listed so far stay.
   bool LoadInformation();
 
  private:

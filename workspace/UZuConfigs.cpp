@@ -1,12 +1,16 @@
 #include "workspace/UZuConfigs.h"
 
+#include <chrono>
+
 #include "platform/Forms.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/ScopeGuard.h"
 #include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "workspace/Compatibility.h"
+#include "workspace/Encodings.h"
 #include "workspace/StatusPanels.h"
 
 namespace ond {
@@ -18,25 +22,20 @@ namespace {
 void FillPanel(TEditor* panel, TZuFileInformation& file) {
   std::string text;
   std::size_t replaced = 0;
-  if (file.TakeText(text, replaced))
+  TDiskCopy copy;
+  if (file.TakeText(text, replaced, &copy)) {
     panel->LoadDecodedText(std::move(text), replaced, 2);
-  else
+    panel->DiskCopy = copy;
+  } else {
     panel->LoadFromFile(file.FileName, 2);
+  }
 }
 
-std::string FormatText(const std::string& format, const std::string& a, const std::string& b = std::string()) {
-  std::string out;
-  const std::string* args[] = {&a, &b};
-  int next = 0;
-  for (const char* p = format.c_str(); *p; ++p) {
-    if (p[0] == '%' && p[1] == 's' && next < 2) {
-      out += *args[next++];
-      ++p;
-    } else {
-      out += *p;
-    }
-  }
-  return out;
+// The panel kind of an encoding that a backup's bytes were found in.
+int KindOfEncoding(const TEncoding* encoding) {
+  if (encoding == TEncoding::Unicode()) return 1;
+  if (encoding == TEncoding::UTF8()) return 2;
+  return 0;
 }
 
 }  // namespace
@@ -84,8 +83,13 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
   for (int i = 0; i < count; ++i) {
     const TEditor* e = Editors->Item(i);
     // A file discovery could not read is told there already.
-    if (e && !e->LastError.empty() && !Information->Files[static_cast<std::size_t>(i)]->ReadError)
-      problems += (problems.empty() ? "" : "\n") + e->LastError;
+    const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(i)];
+    if (e && !e->LastError.empty() && !f.ReadError) problems += (problems.empty() ? "" : "\n") + e->LastError;
+    // A folder where a referenced file should be is no missing file: the
+    // name is taken and the file cannot be made.
+    if (i > 0 && f.Missing && DirectoryExists(f.FileName))
+      problems += (problems.empty() ? "" : "\n") + std::string("Cannot open file \"") + Utf8ToAnsi(f.FileName) +
+                  "\". " + SystemErrorText(EISDIR);
   }
   if (!problems.empty()) Report(Lang(leReadFailed) + "\n" + problems);
   return result;
@@ -103,19 +107,21 @@ TEditor* TZuConfig::Panel(int index) const {
   return ValidIndex(index) && Editors ? Editors->Item(index) : nullptr;
 }
 
+TConfigPrompter& TZuConfig::Ask() {
+  static TMessageBoxPrompter boxes;
+  return Prompter ? *Prompter : boxes;
+}
+
 void TZuConfig::Report(const std::string& message) {
   if (Editors) Editors->SetStatus(spMessage, message);
-  Application()->MessageBox(message, "Ondrel", MB_OK | MB_ICONERROR);
+  Ask().ShowError(message);
 }
 
 bool TZuConfig::MakeBackup(int index) {
   if (!ValidIndex(index)) return false;
   const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(index)];
   try {
-    if (!FileExistsEx(f.FileName)) return false;
-    const std::string backup = f.BackupFileName();
-    if (FileExistsEx(backup) && !DeleteFile(backup)) return false;
-    return RenameFile(f.FileName, backup);
+    return FileExistsEx(f.FileName) && MakeBackupCopy(f.FileName, f.BackupFileName()).empty();
   } catch (const std::exception&) {
     return false;
   }
@@ -138,32 +144,44 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
     }
   }
   // Characters read as "?" would be lost in the file they came from.
-  if (ownName && panel->LossyCount > 0 && FileExistsEx(target)) {
-    const std::string q = FormatText(Lang(leLossySave), IntToStr(static_cast<long long>(panel->LossyCount)),
-                                     Utf8ToAnsi(target));
-    if (Application()->MessageBox(q, "Ondrel", MB_YESNO | MB_ICONWARNING) != IDYES) return false;
-  }
-
-  bool backedUp = false;
-  if (withBackup && FileExistsEx(f.FileName)) {
-    backedUp = MakeBackup(index);
-    if (!backedUp) {
-      const std::string q = FormatText(Lang(leBackupFailed), Utf8ToAnsi(f.BackupFileName()));
-      if (Application()->MessageBox(q, "Ondrel", MB_YESNO | MB_ICONWARNING) != IDYES) {
-        Editors->SetStatus(spMessage, Lang(leSaveFailed) + " " + Utf8ToAnsi(target));
-        return false;
-      }
-    }
-  }
+  if (ownName && panel->LossyCount > 0 && FileExistsEx(target) && !Ask().SaveLossy(target, panel->LossyCount))
+    return false;
 
   const bool copy = ownName ? false : asCopy;
-  if (!panel->SaveToFile(target, copy)) {
-    // The file renamed to its backup goes back to its own name.
-    if (backedUp && !FileExistsEx(f.FileName)) RenameFile(f.BackupFileName(), f.FileName);
-    Report(Lang(leSaveFailed) + "\n" + Utf8ToAnsi(target) + "\n\n" + panel->LastError);
+  const std::string notSaved = Lang(leSaveFailed) + " " + Utf8ToAnsi(target);
+  // The panel's own file is checked against the copy its text came from; a
+  // new name was chosen in the save dialog, which asked about replacing.
+  const TDiskCopy expected = panel->DiskCopy;
+  const TDiskCopy* check = ownName ? &expected : nullptr;
+  std::string backup = withBackup && ownName ? f.BackupFileName() : std::string();
+  TWriteResult written;
+  for (;;) {
+    written = panel->WriteTo(target, backup, check);
+    if (written.Outcome == TWriteOutcome::ChangedOnDisk) {
+      // Asked once per file and save: the answer stands for this write.
+      if (!Ask().OverwriteChangedFile(target, !DiskCopyOf(target).Exists)) {
+        Editors->SetStatus(spMessage, notSaved);
+        return false;
+      }
+      check = nullptr;
+      continue;
+    }
+    if (written.Outcome == TWriteOutcome::BackupFailed) {
+      if (!Ask().SaveWithoutBackup(backup, written.Reason)) {
+        Editors->SetStatus(spMessage, notSaved);
+        return false;
+      }
+      backup.clear();
+      continue;
+    }
+    break;
+  }
+  if (!written.Ok()) {
+    Report(Lang(leSaveFailed) + "\n" + Utf8ToAnsi(target) + "\n\n" + written.Reason);
     return false;
   }
   if (copy) return true;
+  panel->Saved(written.Written);
   if (!ownName) {
     f.FileName = newName;
     f.Name = Utf8ToAnsi(ChangeFileExt(ExtractFileName(newName), ""));
@@ -202,7 +220,20 @@ bool TZuConfig::ReloadFile(int index, bool fromBackup) {
   const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(index)];
   bool ok;
   if (fromBackup && FileExistsEx(f.BackupFileName())) {
-    ok = panel->LoadFromFile(f.BackupFileName(), panel->Encoding);
+    // The backup is the file as it was before a save, in whatever encoding
+    // that was. The panel's encoding and disk copy stay those of its own
+    // file, which reopening reads and saving compares with.
+    const TDiskCopy own = panel->DiskCopy;
+    const std::uint8_t fileEncoding = panel->Encoding;
+    int kind = panel->Encoding;
+    try {
+      kind = KindOfEncoding(DetectTextEncoding(ReadFileText(f.BackupFileName())));
+    } catch (const std::exception&) {
+      // Loading names the reason below.
+    }
+    ok = panel->LoadFromFile(f.BackupFileName(), kind);
+    panel->DiskCopy = own;
+    panel->Encoding = fileEncoding;
     // The text differs from the file on disk now.
     if (ok) panel->SetModified(true);
   } else {
@@ -234,6 +265,9 @@ TOndSearchOptions TZuConfig::SearchOptions(bool replace, bool invert) const {
 }
 
 namespace {
+
+// How often a running replace-all tells its progress.
+constexpr std::chrono::milliseconds ReplaceProgressInterval{200};
 
 bool HasText(TOndEditor* editor) {
   const int count = editor->Lines()->GetCount();
@@ -284,6 +318,19 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
           // that is empty at the panel's very start (or end) still counts.
           panelOptions |= ssoEntireScope;
         }
+        // A long replace-all shows how far it got instead of a frozen window.
+        auto shown = std::chrono::steady_clock::now();
+        if (replace)
+          ed->OnReplaceProgress = [&editors, &shown](TObject*, int done, int lines, int replaced) {
+            const auto now = std::chrono::steady_clock::now();
+            if (now - shown < ReplaceProgressInterval) return;
+            shown = now;
+            const long long percent = lines > 0 ? 100LL * done / lines : 100;
+            editors.SetStatus(spMessage, Lang(leSubsUsed) + " " + IntToStr(editors.ReplaceCount + replaced) + " (" +
+                                             IntToStr(percent) + "%)");
+            Application()->ProcessMessagesExceptInput();
+          };
+        const TScopeExit noProgress([ed] { ed->OnReplaceProgress = nullptr; });
         const int n = ed->SearchReplace(text, replacement, panelOptions);
         if (replace) {
           if (n > 0)

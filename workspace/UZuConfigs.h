@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "workspace/UConfigPrompter.h"
 #include "workspace/UEditors.h"
 #include "workspace/UZuConfigInformation.h"
 
@@ -27,6 +28,8 @@ class TZuConfig {
   bool SearchContinues = true;
   // The files the last SaveAll could not write (native names).
   std::vector<std::string> FailedFiles;
+  // Who the set asks and tells while it saves; null: message boxes.
+  TConfigPrompter* Prompter = nullptr;
 
   // Discovers the set and builds its panels; the result is the discovery's
   // (a set whose discovery stopped early opens with the files listed so far).
@@ -42,16 +45,22 @@ class TZuConfig {
   bool RootUnreadable() const;
   bool ValidIndex(int index) const;
   TEditor* Panel(int index) const;
-  // Renames the file to its backup name, replacing an older backup.
+  // Copies the file to its backup name, replacing an older backup; the file
+  // stays.
   bool MakeBackup(int index);
   // Saves a panel to its own file (newName empty or naming the same file) or
-  // to newName (the set then follows the new name unless
-  // asCopy). Failures are told to the user with the file and the system's
-  // reason, and leave the panel modified.
+  // to newName (the set then follows the new name unless asCopy); a backup
+  // is made only of the panel's own file. A file that another program
+  // changed or deleted since it was read is overwritten only when the
+  // prompter says so. Failures are told with the file and the system's
+  // reason; a failure or a refusal leaves the panel modified and the files on
+  // disk (the previous backup too) as they were.
   bool SaveFile(int index, const std::string& newName, bool asCopy, bool withBackup);
   bool SaveActive(const std::string& newName, bool asCopy, bool withBackup);
   // Saves every modified panel; true when none failed.
   bool SaveAll(bool withBackup);
+  // Reads the file again in the panel's encoding, or its backup in the
+  // encoding the backup's bytes are in (the panel then counts as modified).
   bool ReloadFile(int index, bool fromBackup);
   bool ReloadActive(bool fromBackup);
   // One search or replace run across the shown panels with the search
@@ -68,6 +77,7 @@ class TZuConfig {
 
  private:
   void Report(const std::string& message);
+  TConfigPrompter& Ask();
 };
 
 }  // namespace ond

@@ -148,11 +148,11 @@ class TArenaOrHeapAllocator {
   T* allocate(std::size_t n) {
     return static_cast<T*>(FArena ? FArena->Take(n * sizeof(T)) : ::operator new(n * sizeof(T)));
   }
-  void deallocate(T* p, std::size_t n) noexcept {
+  void deallocate(T* p, std::size_t) noexcept {
     if (FArena)
       FArena->Release();
     else
-      ::operator delete(p, n * sizeof(T));
+      ::operator delete(p);
   }
   TBlockArena* Arena() const noexcept { return FArena; }
 

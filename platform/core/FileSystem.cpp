@@ -1,15 +1,15 @@
 #include "platform/core/FileSystem.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -141,10 +141,28 @@ std::string RealPath(const std::string& path) {
 }
 
 std::string ReadRegularFile(const std::string& path) {
+  // Opened without blocking and checked on the open file: a pipe would wait
+  // for a writer for ever, and a name swapped between a check and the open
+  // could not slip a pipe in.
+  if (PathHasNul(path)) return {};
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::unique_ptr<int, void (*)(int*)> guard(new int(fd), [](int* f) {
+    ::close(*f);
+    delete f;
+  });
   struct stat st {};
-  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return {};
-  std::ifstream f(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return {};
+  std::string bytes;
+  char buf[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return {};
+    if (n == 0) break;
+    bytes.append(buf, static_cast<std::size_t>(n));
+  }
+  return bytes;
 }
 
 void ReleaseSpareCapacity(std::string& s) noexcept {

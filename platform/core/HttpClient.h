@@ -1,10 +1,18 @@
 // The HTTP client the update check and download speak through: a plain GET
-// that follows redirects and sends no User-Agent header at all, so the server
-// sees nothing about the program but the request itself.
+// that follows redirects (to http and https only) and sends no User-Agent
+// header at all, so the server sees nothing about the program but the
+// request itself. Certificates of https servers are checked.
 //
-// Any failure (no connection, an error status, a bad address, a body that
-// ended before its announced length or its last chunk) is an EHttpError; a
-// body is returned only when it arrived whole.
+// Every transfer is bounded: a body is cut off at the size its caller says
+// it can have (while it arrives, nothing beyond is kept), a transfer that
+// runs too long or too slowly ends, and a program that goes away cancels it.
+//
+// Failures are exceptions of two kinds: EHttpError when no usable answer
+// came (no connection, a timeout, a broken or stalled transfer), and its
+// subclass EHttpBadAnswer when the server did answer but not with what was
+// asked for (an error status, a body over its cap, a redirect elsewhere than
+// http or https, a reply that is no HTTP). A body is returned only when it
+// arrived whole.
 #pragma once
 
 #include <atomic>
@@ -17,6 +25,18 @@
 namespace ond {
 
 OND_DECLARE_EXCEPTION(EHttpError, Exception);
+OND_DECLARE_EXCEPTION(EHttpBadAnswer, EHttpError);
+
+// Time limits of a transfer, in seconds and bytes per second.
+struct THttpLimits {
+  long ConnectTimeout = 15;
+  // The whole transfer, connecting included; 0 for none.
+  long TransferTimeout = 0;
+  // A transfer slower than LowSpeedLimit bytes a second for LowSpeedTime
+  // seconds has stalled and fails.
+  long LowSpeedLimit = 1024;
+  long LowSpeedTime = 30;
+};
 
 class THttpClient {
  public:
@@ -27,22 +47,24 @@ class THttpClient {
   std::function<void(std::int64_t received)> OnWork;
   std::function<void()> OnWorkEnd;
 
-  // Seconds allowed for connecting; the whole transfer has no limit, since a
-  // slow line still delivers.
-  long ConnectTimeout = 15;
-  // A transfer that delivers nothing for this many seconds has stalled and
-  // fails, so that a download always ends.
-  long StallTimeout = 60;
+  THttpLimits Limits;
   // When set and true, the transfer stops within about a second and fails
   // (a program that closes does not wait for a slow server).
   const std::atomic<bool>* Cancel = nullptr;
 
-  // The body of a 2xx answer after redirects.
-  std::string Get(const std::string& url);
+  // The body of a 2xx answer after redirects, at most maxBytes long (a
+  // longer one is EHttpBadAnswer).
+  std::string Get(const std::string& url, std::int64_t maxBytes);
+  // The same body written as it arrives into the new file path: created
+  // exclusively (an existing file or link of that name fails), with mode,
+  // flushed to the disk before this returns. On any failure the file is
+  // removed; a file that could not be written is EInOutError.
+  void GetToFile(const std::string& url, const std::string& path, std::int64_t maxBytes, unsigned mode = 0600);
   // The status of the last answer (0 before any).
   long LastStatus() const { return FStatus; }
 
  private:
+  void Perform(const std::string& url, std::int64_t maxBytes, const std::function<bool(const char*, size_t)>& sink);
   long FStatus = 0;
 };
 

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/core/ByteSources.h"
+
 namespace ond {
 
 namespace {
@@ -24,43 +26,6 @@ constexpr std::uint16_t MaxSections = 96;
 
 struct TSection {
   std::uint64_t Address = 0, Span = 0, RawPointer = 0;
-};
-
-class TMemorySource final : public TByteSource {
- public:
-  explicit TMemorySource(std::string_view bytes) : FBytes(bytes) {}
-  std::uint64_t Size() const override { return FBytes.size(); }
-  bool Read(std::uint64_t offset, void* out, std::size_t n) const override {
-    if (offset > FBytes.size() || n > FBytes.size() - offset) return false;
-    std::memcpy(out, FBytes.data() + offset, n);
-    return true;
-  }
-
- private:
-  std::string_view FBytes;
-};
-
-class TFileSource final : public TByteSource {
- public:
-  explicit TFileSource(const std::string& fileName) : FFd(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)) {
-    struct stat st {};
-    if (FFd >= 0 && ::fstat(FFd, &st) == 0 && S_ISREG(st.st_mode)) FSize = static_cast<std::uint64_t>(st.st_size);
-  }
-  ~TFileSource() override {
-    if (FFd >= 0) ::close(FFd);
-  }
-  TFileSource(const TFileSource&) = delete;
-  TFileSource& operator=(const TFileSource&) = delete;
-  bool IsOpen() const { return FFd >= 0 && FSize > 0; }
-  std::uint64_t Size() const override { return FSize; }
-  bool Read(std::uint64_t offset, void* out, std::size_t n) const override {
-    if (offset > FSize || n > FSize - offset) return false;
-    return ::pread(FFd, out, n, static_cast<off_t>(offset)) == static_cast<ssize_t>(n);
-  }
-
- private:
-  int FFd;
-  std::uint64_t FSize = 0;
 };
 
 // Little-endian reads at file offsets and, through the section table, at

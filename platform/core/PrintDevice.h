@@ -91,8 +91,10 @@ class TOndPrinter {
   virtual const TOndPrintMeasure& Measure() = 0;
   // The platform's print dialog for this printer; nothing when cancelled.
   virtual std::optional<TOndPrintDialogAnswer> ShowDialog(const TOndPrintDialogRequest& Request) = 0;
-  // False when the job cannot start (the reason goes to the user there).
+  // False when the job cannot start; FailureText then says why.
   virtual bool BeginDoc(const std::string& title) = 0;
+  // Why the last job could not start, in the system's words (code page 1251).
+  virtual std::string FailureText() const { return {}; }
   // Valid between BeginDoc and EndDoc or Abort.
   virtual TOndPrintCanvas& Canvas() = 0;
   virtual void NewPage() = 0;

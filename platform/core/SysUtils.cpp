@@ -3,7 +3,10 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+
+#include "platform/core/CodePage.h"
 
 namespace ond {
 
@@ -23,6 +26,13 @@ void AssertFailed(const char* expr, const char* file, int line) {
   if (slash != std::string::npos) f.erase(0, slash + 1);
   throw EAssertionFailed("Assertion failed: " + std::string(expr) + " (" + f + ", line " +
                          std::to_string(line) + ")");
+}
+
+std::string SystemErrorText(int err) {
+  char buf[256];
+  // The GNU form returns the text, which need not be in buf.
+  const char* text = ::strerror_r(err, buf, sizeof buf);
+  return Utf8ToAnsi(text ? text : "");
 }
 
 std::string MessagesLocale() {

@@ -43,6 +43,9 @@ OND_DECLARE_EXCEPTION(EInOutError, Exception);
 #define OND_ASSERT(cond) \
   ((cond) ? static_cast<void>(0) : ::ond::AssertFailed(#cond, __FILE__, __LINE__))
 
+// The system's text for an error number, as program text.
+std::string SystemErrorText(int err);
+
 // Number formatting without the locale.
 std::string IntToStr(std::int64_t v);
 // The locale the user reads messages in: LC_ALL, then LC_MESSAGES, then LANG

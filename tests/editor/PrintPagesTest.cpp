@@ -315,5 +315,19 @@ TEST_F(PrintPages, ThePrintCommandAsksTheDialogAndFollowsTheAnswer) {
   EXPECT_FALSE(printer.Asked);
 }
 
+// A job the printer refuses prints nothing and keeps the printer's reason;
+// the next job that starts clears it.
+TEST_F(PrintPages, AJobThatCannotStartKeepsThePrintersReason) {
+  print.SetLines(Numbered(20));
+  printer.Refusal = "/nowhere/out.pdf: No such file or directory";
+  EXPECT_EQ(print.Print(), 0);
+  EXPECT_EQ(print.Failure(), printer.Refusal);
+  EXPECT_EQ(printer.Begun, 0);
+  EXPECT_EQ(printer.Aborted, 0);
+  printer.Refusal.clear();
+  EXPECT_EQ(print.Print(), 3);
+  EXPECT_EQ(print.Failure(), "");
+}
+
 }  // namespace
 }  // namespace ond

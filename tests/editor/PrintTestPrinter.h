@@ -59,11 +59,15 @@ class TRecordingPrinter : public TOndPrinter, public TOndPrintCanvas {
     return Answer;
   }
   bool BeginDoc(const std::string& title) override {
+    if (!Refusal.empty()) return false;
     ++Begun;
     JobTitle = title;
     Pages = 1;
     return true;
   }
+  // A printer that refuses every job, with this reason.
+  std::string Refusal;
+  std::string FailureText() const override { return Refusal; }
   TOndPrintCanvas& Canvas() override { return *this; }
   void NewPage() override {
     ++Pages;

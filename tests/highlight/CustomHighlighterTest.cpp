@@ -2,6 +2,7 @@
 
 #include "highlight/OndGenHighlighter.h"
 #include "tests/highlight/HighlightTestRules.h"
+#include "tests/support/EnvGuard.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/TempDir.h"
 
@@ -61,7 +62,12 @@ TEST(CustomHighlighter, BaseDefaults) {
   EXPECT_TRUE(names.empty());
   EXPECT_EQ(h.GetAttribute(-1), nullptr);
   EXPECT_EQ(h.GetAttribute(0), nullptr);
-  EXPECT_FALSE(h.LoadFromRegistry(0x80000001u, "Software\\Ondrel"));
+  {
+    // The program's registry in an empty configuration folder has nothing.
+    test::TempDir config;
+    test::TEnvGuard xdg("XDG_CONFIG_HOME", config.Path().c_str());
+    EXPECT_FALSE(h.LoadFromRegistry(0x80000001u, "Software\\Ondrel"));
+  }
   TOndGenHighlighter g;
   EXPECT_EQ(ErrorOf([&] { (void)g.GetLanguageName(); }), "TOndGenHighlighter.GetLanguageName not implemented");
 }

@@ -119,6 +119,30 @@ TEST(SchemeFormat, RichSchemeRoundTripsThroughFormat20) {
   EXPECT_EQ(text.find("Name=\"Strings\" Enabled"), std::string::npos);
 }
 
+TEST(SchemeFormat, SyntaxStreamPropertyCarriesTheWholeScheme) {
+  TOndGenHighlighter empty;
+  EXPECT_FALSE(empty.IsSyntaxStored(false));  // no range: nothing to write
+  EXPECT_TRUE(empty.IsSyntaxStored(true));
+  TOndGenHighlighter a;
+  BuildRichScheme(a);
+  EXPECT_TRUE(a.IsSyntaxStored(false));
+  const std::string value = a.WriteSyntax();
+  EXPECT_EQ(value, Export(TOndGenFormatNativeXml20::Instance(), a));
+  TOndGenHighlighter b;
+  ASSERT_TRUE(b.ReadSyntax(value));
+  EXPECT_EQ(b.Version, "2.0");
+  EXPECT_EQ(b.WriteSyntax(), value);
+  EXPECT_GT(b.GetAttribCount(), 0);  // prepared as after any load
+  // The built-in scheme comes back byte for byte.
+  ASSERT_TRUE(LoadBuiltinScheme(b, 0));
+  EXPECT_EQ(b.WriteSyntax(), BuiltinSchemeData("JSONDEF"));
+  // A value in an older format is read through the same detection.
+  TOndGenHighlighter c;
+  ASSERT_TRUE(c.ReadSyntax(Export(TOndGenFormatNativeXml18::Instance(), a)));
+  EXPECT_EQ(c.Version, "1.8");
+  EXPECT_EQ(c.Info().General.Name, "Rich");
+}
+
 TEST(SchemeFormat, OlderFormatsKeepWhatTheyCarry) {
   for (const TOndGenFormatNativeXml* f : std::initializer_list<const TOndGenFormatNativeXml*>{
            &TOndGenFormatNativeXml18::Instance(), &TOndGenFormatNativeXml15::Instance()}) {
@@ -171,6 +195,35 @@ TEST(SchemeFormat, Format18Text) {
   EXPECT_EQ(g.GetBackground(), clWhite);
   EXPECT_TRUE(g.ParentForeground && g.ParentBackground);
   EXPECT_EQ(g.GetStyle(), fsItalic);
+}
+
+// The own text of History and Sample stands only where they have no lines:
+// beside them it would be written as a blank line and a blank, and read back
+// as one more line.
+TEST(SchemeFormat, OlderFormatsWriteHistoryAndSampleLinesAlone) {
+  TOndGenHighlighter h;
+  h.Info().General.Name = "N";
+  h.Info().General.History = "first\r\nsecond\r\n";
+  h.Info().General.Sample = "only line\r\n";
+  const std::string lines =
+      "\t\t<History>\r\n\t\t\t<H>first</H>\r\n\t\t\t<H>second</H>\r\n\t\t</History>\r\n"
+      "\t\t<Sample>\r\n\t\t\t<S>only line</S>\r\n\t\t</Sample>\r\n\t</Info>\r\n";
+  const std::string text18 = Export(TOndGenFormatNativeXml18::Instance(), h);
+  EXPECT_NE(text18.find("\t\t<Version Version=\"0\" Revision=\"0\"/>\r\n" + lines), std::string::npos) << text18;
+  const std::string text15 = Export(TOndGenFormatNativeXml15::Instance(), h);
+  EXPECT_NE(text15.find("\t\t\t<Revision>0</Revision>\r\n\t\t</Version>\r\n" + lines), std::string::npos) << text15;
+  for (const std::string* text : {&text18, &text15}) {
+    TOndGenHighlighter back;
+    ASSERT_TRUE(Import(TOndGenFormatNativeXmlAuto::Instance(), back, *text));
+    EXPECT_EQ(back.Info().General.History, "first\r\nsecond\r\n");
+    EXPECT_EQ(back.Info().General.Sample, "only line\r\n");
+  }
+  // Without lines: a line break and a blank.
+  h.Info().General.History.clear();
+  h.Info().General.Sample.clear();
+  EXPECT_NE(Export(TOndGenFormatNativeXml18::Instance(), h)
+                .find("\t\t<History>\r\n\t\t</History>\r\n\t\t<Sample> </Sample>\r\n\t</Info>\r\n"),
+            std::string::npos);
 }
 
 TEST(SchemeFormat, Format15Text) {
@@ -240,6 +293,22 @@ TEST(SchemeFormat, Detection) {
   s.SetPosition(5);
   EXPECT_TRUE(TOndGenFormatNativeXmlAuto::Instance().ImportFromStream(&h, &s));
   EXPECT_EQ(h.Info().General.Name, "Rich");
+  // The older formats too: detected where the stream stands, read whole.
+  // The stream stands on a small document hidden in a comment of the full one.
+  for (const TOndGenFormat* f : {static_cast<const TOndGenFormat*>(&TOndGenFormatNativeXml18::Instance()),
+                                 static_cast<const TOndGenFormat*>(&TOndGenFormatNativeXml15::Instance())}) {
+    SCOPED_TRACE(f->ClassName());
+    std::string text = Export(*f, src);
+    const std::size_t rootEnd = text.find('>') + 1;
+    const std::string head = text.substr(0, rootEnd);
+    text.insert(rootEnd, "<!--" + head + "<Info></Info></GenHighlighter>-->");
+    TStringStream stream(text);
+    stream.SetPosition(static_cast<std::int64_t>(rootEnd + 4));
+    TOndGenHighlighter old;
+    (void)TOndGenFormatNativeXmlAuto::Instance().ImportFromStream(&old, &stream);
+    EXPECT_EQ(old.Info().General.Name, "Rich");
+    EXPECT_EQ(old.MainRules().RangeCount(), 1);
+  }
 }
 
 TEST(SchemeFormat, MessagesNameTheClassCalled) {
@@ -413,6 +482,26 @@ TEST(BuiltinSchemes, JsonSchemeColoursStringsCommentsAndKeywords) {
   EXPECT_EQ(AttributesOf(h, lines, "still"), (std::vector<std::string>{"Remarks /*..*/"}));
   EXPECT_EQ(AttributesOf(h, lines, "null"), (std::vector<std::string>{"NumKey"}));
   EXPECT_EQ(AttributesOf(h, lines, "12"), (std::vector<std::string>{"Number"}));
+  // A block comment ends at its close whatever follows it.
+  const std::vector<std::string> tight = {"/* a */xyz", "/** b **/true", "/* c */\"d\""};
+  EXPECT_EQ(AttributesOf(h, tight, "xyz"), (std::vector<std::string>{"SyntaxColoring"}));
+  EXPECT_EQ(AttributesOf(h, tight, "true"), (std::vector<std::string>{"Bool"}));
+  EXPECT_EQ(AttributesOf(h, tight, "d"), (std::vector<std::string>{"Strings \"..\""}));
+}
+
+// The Python sample: interpreter line, imports, a comment line, a blank
+// line, then the block.
+TEST(BuiltinSchemes, PythonSampleHasItsCommentAndBlankLine) {
+  TOndGenHighlighter h;
+  ASSERT_TRUE(LoadBuiltinScheme(h, 2));
+  const std::vector<std::string> sample = scheme1x::SplitLines(h.GetSampleSource());
+  ASSERT_GE(sample.size(), 5u);
+  EXPECT_EQ(sample[0].rfind("#!", 0), 0u);
+  EXPECT_EQ(sample[1], "import string, sys");
+  EXPECT_EQ(sample[2].rfind("# ", 0), 0u);
+  EXPECT_EQ(sample[3], "");
+  EXPECT_EQ(sample[4], "if len(sys.argv)==1:");
+  EXPECT_EQ(AttributesOf(h, sample, "helpful"), (std::vector<std::string>{"Comments"}));
 }
 
 }  // namespace

@@ -90,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SchemeSample{0, "samples/quarn/battle.zu", "scheme0-battle.tokens"},
                       SchemeSample{0, "samples/quarn/colors/colors.zu", "scheme0-colors.tokens"},
                       SchemeSample{0, "samples/common/Macros.zu", "scheme0-macros.tokens"},
+                      SchemeSample{0, "tests/highlight/data/comments.zu", "scheme0-comments.tokens"},
                       SchemeSample{1, "tests/highlight/data/sample.js", "scheme1-sample.tokens"},
                       SchemeSample{2, "tests/highlight/data/sample.py", "scheme2-sample.tokens"}));
 

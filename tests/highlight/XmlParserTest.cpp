@@ -344,6 +344,13 @@ TEST(XmlBinary, RoundTripAndIntegerForms) {
   back->LoadXML(bin);
   EXPECT_EQ(back->GetXML(), doc->GetXML());
   EXPECT_EQ(back->SaveBinaryToString(0x01020304), bin);
+  // The options word is kept on the document, from a string and a stream.
+  EXPECT_EQ(back->GetBinaryOptions(), 0x01020304u);
+  auto direct = CreateXmlDocument();
+  direct->LoadBinaryFromString(doc->SaveBinaryToString(7));
+  EXPECT_EQ(direct->GetBinaryOptions(), 7u);
+  direct->LoadXML("<x/>");
+  EXPECT_EQ(direct->GetBinaryOptions(), 0u);
   auto r = back->GetDocumentElement();
   for (int i = 0; i < r->GetAttrCount(); ++i) {
     const std::string name = r->GetAttrName(i);
@@ -358,6 +365,7 @@ TEST(XmlBinary, RoundTripAndIntegerForms) {
   auto fromStream = CreateXmlDocument();
   fromStream->LoadFromStream(s);
   EXPECT_EQ(fromStream->GetXML(), doc->GetXML());
+  EXPECT_EQ(fromStream->GetBinaryOptions(), 0x01020304u);
   TStringStream out;
   doc->SaveBinary(out);
   EXPECT_EQ(out.DataString(), doc->SaveBinaryToString());

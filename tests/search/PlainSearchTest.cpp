@@ -49,6 +49,21 @@ TEST(PlainSearch, WholeWords) {
   for (char c : {'\xD7', '\xF7', '\xA8', '\xB8'})  // Ch ch Yo yo
     EXPECT_EQ(FindAll(s, "ab" + std::string(1, c)), std::vector<int>{}) << int(c);
   EXPECT_EQ(FindAll(s, "\xAB" "ab\xBB"), std::vector<int>{2});  // between quotation marks
+  // So are the code page's letters outside ASCII and Russian, the micro sign too.
+  EXPECT_EQ(FindAll(s, "ab\xB5"), std::vector<int>{});  // "abµ"
+  for (char c : {'\x80', '\x81', '\x83', '\x8A', '\x90', '\x9A', '\x9F', '\xA1', '\xA3', '\xA5', '\xAA', '\xAF', '\xB2',
+                 '\xB3', '\xB4', '\xBA', '\xBC', '\xBD', '\xBE', '\xBF'}) {
+    EXPECT_EQ(FindAll(s, std::string(1, c) + "ab"), std::vector<int>{}) << int(c);
+    EXPECT_EQ(FindAll(s, "ab" + std::string(1, c)), std::vector<int>{}) << int(c);
+  }
+  // Signs of the upper half still part words.
+  for (char c : {'\x82', '\x84', '\x96', '\xA0', '\xA6', '\xA9', '\xB0', '\xB9'})
+    EXPECT_EQ(FindAll(s, "ab" + std::string(1, c)), std::vector<int>{1}) << int(c);
+  TOndEditSearch hedgehog;
+  hedgehog.SetOptions(ssoWholeWord);
+  hedgehog.SetPattern("\xE6\xE0\xEA");                                      // "жак"
+  EXPECT_EQ(FindAll(hedgehog, "\xBF\xE6\xE0\xEA"), std::vector<int>{});     // inside "їжак"
+  EXPECT_EQ(FindAll(hedgehog, "\xBF \xE6\xE0\xEA"), std::vector<int>{3});
 }
 
 TEST(PlainSearch, PatternLimits) {

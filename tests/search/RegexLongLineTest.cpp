@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "search/OndEditRegexSearch.h"
 #include "tests/search/RegexTestUtil.h"
 #include "tests/support/ThreadStack.h"
 
@@ -13,6 +14,20 @@ namespace {
 
 using regex_test::AllMatches;
 using regex_test::Spans;
+
+// "0, 1, 2, ..." up to at least `bytes` characters.
+std::string Numbers(std::size_t bytes) {
+  std::string s = "0";
+  for (int i = 1; s.size() < bytes; ++i) s += ", " + std::to_string(i);
+  return s;
+}
+
+Spans FindAll(TOndEditRegexSearch& engine, std::string_view line) {
+  Spans out;
+  const int n = engine.FindAll(line);
+  for (int i = 0; i < n; ++i) out.emplace_back(engine.GetResult(i), engine.GetLength(i));
+  return out;
+}
 
 std::string Repeat(std::string_view unit, std::size_t bytes) {
   std::string s;
@@ -109,6 +124,83 @@ TEST(RegexLongLine, SkippedRepeatCountsNeverHideAMatch) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pattern);
     EXPECT_EQ(AllMatches(c.pattern, c.subject), c.matches);
+  }
+}
+
+// Expressions that begin with a repeat of a character class search a long
+// line in one pass: a start inside a run the repeat already took from an
+// earlier start cannot match either. The budget of visits grows with the
+// line, so these answer on lines of a megabyte.
+TEST(RegexLongLine, LeadingClassRepeatsAnswerOnLongLines) {
+  struct Case {
+    const char* pattern;
+    std::string lines[2];  // searched one after the other, as the editor does
+    Spans matches[2];
+  };
+  const std::string numbers = Numbers(4601);
+  const std::string array = "{\"a\": [" + Numbers(7903) + "]}";
+  const std::string mega = Numbers(1 << 20);
+  const Case cases[] = {
+      {".*,$", {numbers, numbers + ","}, {{}, {{1, static_cast<int>(numbers.size()) + 1}}}},
+      {".*,$", {mega, mega + ","}, {{}, {{1, static_cast<int>(mega.size()) + 1}}}},
+      {"[0-9, ]+\\}", {array, "  {1, 2}"}, {{}, {{4, 5}}}},
+      {"[0-9, ]+\\}", {"[" + mega + "]}", mega + "}"}, {{}, {{1, static_cast<int>(mega.size()) + 1}}}},
+      {"\\d+x", {mega, mega + "x"}, {{}, {{static_cast<int>(mega.rfind(' ')) + 2,
+                                              static_cast<int>(mega.size() - mega.rfind(' '))}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    TOndEditRegexSearch engine;
+    engine.SetPattern(c.pattern);
+    for (int i = 0; i < 2; ++i) {
+      SCOPED_TRACE(i);
+      try {
+        EXPECT_EQ(FindAll(engine, c.lines[i]), c.matches[i]);
+      } catch (const ERegex& e) {
+        ADD_FAILURE() << e.Message;
+      }
+    }
+  }
+}
+
+// Starts passed over after a failed leading repeat never hide a match: where
+// the repeat stopped at its maximum, where a back reference reads the group
+// around it, and at the line end (results as Perl gives them).
+TEST(RegexLongLine, PassedOverStartsNeverHideAMatch) {
+  struct Case {
+    const char* pattern;
+    const char* subject;
+    Spans matches;
+  };
+  const Case cases[] = {
+      {"a{1,2}b", "aaab", {{2, 3}}},
+      {"(a*)b\\1c", "aabac", {{2, 4}}},
+      {"(\\d+)x", "12 34x", {{4, 3}}},
+      {"[a-c]+d", "aaab aad", {{6, 3}}},
+      {"\\d+?x", "12 3x", {{4, 2}}},
+      {"\\w*\\d", "ab cd3", {{4, 3}}},
+      {"a*$", "aab", {{4, 0}}},
+      {"x*", "xxaxx", {{1, 2}, {3, 0}, {4, 2}, {6, 0}}},
+      {"(?i)[a-c]*x", "ABd abX", {{5, 3}}},
+      {"(\\w+)+;", "ab cd;", {{4, 3}}},
+      {"[ab]*\\bb", "aab b", {{5, 1}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    EXPECT_EQ(AllMatches(c.pattern, c.subject), c.matches);
+  }
+}
+
+// The guard stays for expressions that backtrack without end, on long lines
+// as on short ones.
+TEST(RegexLongLine, ExplosiveBacktrackingStillStopsWithAnError) {
+  TRegex r;
+  r.SetExpression("(x+x+)+y");
+  try {
+    r.Exec(std::string(1 << 16, 'x'));
+    FAIL();
+  } catch (const ERegex& e) {
+    EXPECT_EQ(e.ErrorCode, TRegex::ErrorTooComplex);
   }
 }
 

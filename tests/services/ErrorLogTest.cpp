@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -64,25 +65,43 @@ TEST(ErrorLogPlace, MapAddressIsTheOffsetFromTheModuleBase) {
   EXPECT_EQ(MapAddress(0x1234, 0), 0u);  // no module known
 }
 
-TSourceLocation Loc(std::uintptr_t address, const char* function, const char* file, int line) {
-  TSourceLocation l;
-  l.Address = reinterpret_cast<const void*>(address);
-  l.ModuleBase = 0x400000;
-  l.ModuleFile = "/opt/ondrel/ondrel";
-  l.Function = function;
-  l.SourceFile = file;
-  l.Line = line;
-  return l;
+// A stand-in for the library: places by map address.
+class TTablePlaces final : public TPlaceSource {
+ public:
+  explicit TTablePlaces(std::map<std::uint32_t, TLibraryPlace> places, bool available = true)
+      : FPlaces(std::move(places)), FAvailable(available) {}
+  bool Available() const override { return FAvailable; }
+  TLibraryPlace PlaceOf(std::uint32_t map) const override {
+    if (!FAvailable) return {"DebugInfo.so not found", "DebugInfo.so not found", "DebugInfo.so not found", 0};
+    const auto it = FPlaces.find(map);
+    return it == FPlaces.end() ? TLibraryPlace{} : it->second;
+  }
+
+ private:
+  std::map<std::uint32_t, TLibraryPlace> FPlaces;
+  bool FAvailable;
+};
+
+TStackFrame Frame(std::uintptr_t address, bool inProgram = true) {
+  TStackFrame f;
+  f.Address = address;
+  f.Module.Base = inProgram ? 0x400000 : 0x7f0000000000;
+  f.Module.File = inProgram ? "/opt/ondrel/ondrel" : "/usr/lib/libQt6Core.so.6";
+  f.Module.IsProgram = inProgram;
+  return f;
 }
 
 TEST(ErrorLogPlace, TheThrowSiteFollowsTheExceptionsConstructors) {
-  const std::vector<TSourceLocation> places = {
-      Loc(0x401010, "ond::EListError::Exception(std::string)", "SysUtils.h", 35),
-      Loc(0x401020, "ond::ERegex::ERegex(std::string, int)", "Regex.h", 12),
-      Loc(0x401234, "ond::TStringList::Get(int) const", "Classes.cpp", 77),
-      Loc(0x405000, "main", "main.cpp", 9),
-  };
-  const TExceptionPlace p = PlaceOfStack(places);
+  const TTablePlaces places({
+      {0x1010, {"ondrel", "ond::EListError::Exception(std::string)", "SysUtils.h", 35}},
+      {0x1020, {"ondrel", "ond::ERegex::ERegex(std::string, int)", "Regex.h", 12}},
+      {0x1234, {"ondrel", "ond::TStringList::Get(int) const", "Classes.cpp", 77}},
+      {0x5000, {"ondrel", "main", "main.cpp", 9}},
+      {0x1100, {"ondrel", "ond::TMain::TMain(ond::TComponent*)", "UMain.cpp", 3}},
+  });
+  const std::vector<TStackFrame> frames = {Frame(0x401010), Frame(0x401020), Frame(0x401234), Frame(0x405000),
+                                           Frame(0x7f0000001000, false)};
+  const TExceptionPlace p = PlaceOfStack(frames, places);
   ASSERT_TRUE(p.HasAddress);
   EXPECT_EQ(p.Address, 0x401234u);
   EXPECT_EQ(p.MapAddress, 0x1234u);
@@ -90,23 +109,37 @@ TEST(ErrorLogPlace, TheThrowSiteFollowsTheExceptionsConstructors) {
   EXPECT_EQ(p.ProcedureName, "ond::TStringList::Get(int) const");
   EXPECT_EQ(p.UnitName, "Classes.cpp");
   EXPECT_EQ(p.LineNumber, 77);
+  // A frame outside the program is named by its module alone.
   EXPECT_EQ(p.CallStack, (std::vector<std::string>{
                              "  00001234 ondrel ond::TStringList::Get(int) const (Classes.cpp:77)",
-                             "  00005000 ondrel main (main.cpp:9)"}));
+                             "  00005000 ondrel main (main.cpp:9)", "  00001000 libQt6Core.so.6"}));
   // A constructor of an ordinary class that throws is the throw site itself.
-  EXPECT_EQ(PlaceOfStack({Loc(0x401100, "ond::TMain::TMain(ond::TComponent*)", "UMain.cpp", 3)}).LineNumber, 3);
-  EXPECT_FALSE(PlaceOfStack({}).HasAddress);
-  // Without debug information the first frame is the place.
-  const TExceptionPlace bare = PlaceOfStack({Loc(0x401300, "", "", 0)});
+  EXPECT_EQ(PlaceOfStack({Frame(0x401100)}, places).LineNumber, 3);
+  EXPECT_FALSE(PlaceOfStack({}, places).HasAddress);
+  // An address the library does not know is the place, with nothing named.
+  const TExceptionPlace bare = PlaceOfStack({Frame(0x401300)}, places);
   ASSERT_TRUE(bare.HasAddress);
   EXPECT_EQ(bare.MapAddress, 0x1300u);
+  EXPECT_EQ(bare.ProcedureName, "");
   EXPECT_EQ(bare.CallStack, std::vector<std::string>{"  00001300 ondrel"});
+  // Without the library the first frame is the place, and its texts say why.
+  const TExceptionPlace missing = PlaceOfStack(frames, TTablePlaces({}, false));
+  EXPECT_EQ(missing.MapAddress, 0x1010u);
+  EXPECT_EQ(missing.ModuleName, "DebugInfo.so not found");
+  EXPECT_EQ(missing.ProcedureName, "DebugInfo.so not found");
+  EXPECT_EQ(missing.UnitName, "DebugInfo.so not found");
+  EXPECT_EQ(missing.LineNumber, 0);
+  EXPECT_EQ(missing.CallStack.front(), "  00001010 ondrel");
+  // A site outside the program: its module's name, no question asked.
+  const TExceptionPlace foreign = PlaceOfStack({Frame(0x7f0000002000, false)}, places);
+  EXPECT_EQ(foreign.ModuleName, "libQt6Core.so.6");
+  EXPECT_EQ(foreign.ProcedureName, "");
 }
 
 TEST(ErrorLogTexts, HeaderWithAndWithoutTheGame) {
   TErrorLogSystemInfo system{"Debian GNU/Linux 12", "6.1.0", "Russian", "Русская (68748313)", "1920x1080", false,
                              "", "", "", ""};
-  TErrorLogProgramInfo program{"/opt/ondrel/ondrel", "1.0.0.1", false, true, "/opt/ondrel/ondrel", "libdw 0.188"};
+  TErrorLogProgramInfo program{"/opt/ondrel/ondrel", "1.0.0.1", false, true, "/opt/ondrel/DebugInfo.so", "1.0.0.1"};
   TStringList log;
   AddLogHeader(log, kDate, system, program);
   EXPECT_EQ(Lines(log), (std::vector<std::string>{
@@ -114,7 +147,7 @@ TEST(ErrorLogTexts, HeaderWithAndWithoutTheGame) {
                             " \x95 Name: Debian GNU/Linux 12", " \x95 Version: 6.1.0", " \x95 Language: Russian",
                             " \x95 Keyboard: Русская (68748313)", " \x95 DisplayMode: 1920x1080", "", ">Ondrel",
                             " \x95 Name: /opt/ondrel/ondrel", " \x95 Version: 1.0.0.1", " \x95 DebugMod: False", "",
-                            ">DebugInfo", " \x95 Name: /opt/ondrel/ondrel", " \x95 Version: libdw 0.188", ""}));
+                            ">DebugInfo", " \x95 Name: /opt/ondrel/DebugInfo.so", " \x95 Version: 1.0.0.1", ""}));
   system.GameInstalled = true;
   system.GameVersion = "1.10.";
   system.GamePath = "/games/wot/";

@@ -171,6 +171,16 @@ TEST(JsonValidate, SchemaRules) {
   v.List.clear();
   EXPECT_FALSE(TJsonObject::Create(5)->Validate(u"{type: int, enum: 5, range: 1, length: 'x'}", u"", v.Callback(), &v));
   EXPECT_EQ(v.List, (std::vector<std::pair<int, std::u16string>>{{0, u""}, {0, u""}, {0, u""}}));
+  // A null written in the text is present: of the wrong type unless the
+  // schema's type admits it, never "required" missing.
+  v.List.clear();
+  EXPECT_FALSE(J(u"{name: null, age: null, any: null}")->Validate(schema, u"", v.Callback(), &v));
+  EXPECT_EQ(sorted(v.List), sorted(std::vector<std::pair<int, std::u16string>>{{jveInvalidDataType, u"name"},
+                                                                               {jveInvalidDataType, u"age"}}));
+  v.List.clear();
+  EXPECT_FALSE(J(u"null")->Validate(u"{type: str, required: true}", u"", v.Callback(), &v));
+  EXPECT_EQ(v.List, (std::vector<std::pair<int, std::u16string>>{{jveInvalidDataType, u""}}));
+  EXPECT_TRUE(J(u"null")->Validate(u"{type: any, required: true}"));
   // Exclusive bounds and a range over currency.
   EXPECT_TRUE(J(u"0.5")->Validate(u"{type: number, range: {minex: 0, maxex: 1}}"));
   EXPECT_FALSE(J(u"1.0")->Validate(u"{type: number, range: {minex: 0, maxex: 1}}"));

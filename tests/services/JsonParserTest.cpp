@@ -123,9 +123,13 @@ TEST(JsonParser, ErrorsAndDepth) {
   EXPECT_EQ(Error(deep), jteDepth);
   EXPECT_EQ(Error(std::u16string(100000, u'[')), jteDepth);
   EXPECT_EQ(Error(std::u16string(100000, u'{')), jteMemberName);
-  // Block comments: "**/" does not close, "*/" does.
-  EXPECT_EQ(Error(u"/* a **/ 1"), jteEndOfText);
-  EXPECT_EQ(Text(u"/* a **/ 1 */ 2"), u"2");
+  // Block comments end at the first "*/", however many stars come before it.
+  EXPECT_EQ(Text(u"/* a **/ 1"), u"1");
+  EXPECT_EQ(Text(u"/** settings **/ {\"a\": 1}"), u"{\"a\":1}");
+  EXPECT_EQ(Text(u"/*****/ 4"), u"4");
+  EXPECT_EQ(Text(u"/**/ 5"), u"5");
+  EXPECT_EQ(Text(u"/* a * / b */ 6"), u"6");
+  EXPECT_EQ(Error(u"/* a **"), jteEndOfText);
   EXPECT_EQ(Text(u"/* a */ 3"), u"3");
   // Trailing text after the first complete value.
   EXPECT_TRUE(P(u"{} x", false, true));

@@ -144,7 +144,7 @@ const char* const EnglishFrom2[] = {
     /* 125 */ "You are using the latest version of the software. Update is not required.",
     /* 126 */ "The check updates is failed. No connection to the server.",
     /* 127 */ "The failed to upgrade the program. No connection to the server  or the target directory is not available.",
-    /* 128 */ "To enable the testing program requires the current version DebugInfo.dll. Download the library?",
+    /* 128 */ "To enable the testing program requires the current version DebugInfo.so. Download the library?",
     /* 129 */ "Failed to update the library. No connection to the server.",
     /* 130 */ "Version of the library on the server does not meet the version of your Ondrel. Debug mode is not enabled. Initially, you have to update the Ondrel.",
     /* 131 */ "The failed to upgrade the library. No connection to the server  or the target directory is not available.",

@@ -1,11 +1,14 @@
 // The settings file: its exact form, loading (strict, partial, defaults for
 // what is missing, ranges, the search options' switch), texts that must come
 // back exactly, damaged and UTF-16 files, failed saves and where the file lives.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
+#include <future>
 #include <filesystem>
 #include <map>
 #include <vector>
@@ -307,6 +310,40 @@ TEST(SettingsLocation, BesideTheProgramOrInTheUsersConfiguration) {
   ::chmod(absent.c_str(), 0555);
   EXPECT_EQ(SettingsFileLocation(absent, "/xdg", "/home/u"), absent + "/settings.ondrel");
   ::chmod(absent.c_str(), 0755);
+}
+
+}  // namespace
+}  // namespace ond
+
+namespace ond {
+namespace {
+
+// A pipe by the settings file's name once held the start for ever: reading
+// waited for a writer. It now means the defaults, at once. Should the read
+// block after all, the test opens the pipe for writing after a while, which
+// lets the load go on, and fails.
+TEST(SettingsFileKinds, APipeByTheSettingsNameMeansTheDefaults) {
+  const TSettingsVariables saved = Settings;
+  Settings = TSettingsVariables{};
+  const std::u16string defaults = Snapshot();
+  test::TempDir dir;
+  const std::string pipe = dir / "settings.ondrel";
+  ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+  std::map<std::string, bool> asked;
+  auto load = std::async(std::launch::async, [&] {
+    TOndrelSettings s(pipe, [&](const std::string& a, bool checked) { asked[a] = checked; });
+    s.LoadSettings();
+  });
+  const bool blocked = load.wait_for(std::chrono::seconds(20)) != std::future_status::ready;
+  if (blocked) {
+    const int fd = ::open(pipe.c_str(), O_WRONLY);
+    if (fd >= 0) ::close(fd);
+  }
+  load.wait();
+  EXPECT_FALSE(blocked) << "loading waited on the pipe";
+  EXPECT_TRUE(asked.empty());
+  EXPECT_EQ(Snapshot(), defaults);
+  Settings = saved;
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -25,6 +26,10 @@ namespace ond::test {
 struct TAnswer {
   std::vector<std::string> Pieces;
   int PauseMs = 0;
+  // The last piece is sent this many times more (a body without end, as far
+  // as a client that stops reading can tell); sending stops early once the
+  // client has gone.
+  std::size_t RepeatLast = 0;
 };
 
 inline TAnswer Ok(const std::string& body) {
@@ -47,6 +52,19 @@ inline TAnswer Chunked(const std::vector<std::string>& chunks, int pauseMs = 0) 
   }
   a.Pieces.push_back("0\r\n\r\n");
   return a;
+}
+
+// A body with no announced length that goes on for repeats pieces of
+// pieceSize bytes (or until the client stops reading), each after pauseMs.
+inline TAnswer Endless(std::size_t pieceSize, std::size_t repeats, int pauseMs = 0) {
+  return {{"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n", std::string(pieceSize, 'x')}, pauseMs, repeats};
+}
+// An announced length the body never reaches, sent a few bytes at a time.
+inline TAnswer Trickle(std::size_t length, std::size_t pieceSize, int pauseMs) {
+  return {{"HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(length) + "\r\nConnection: close\r\n\r\n",
+           std::string(pieceSize, 't')},
+          pauseMs,
+          length / pieceSize};
 }
 
 class TLocalServer {
@@ -75,6 +93,8 @@ class TLocalServer {
     std::lock_guard lock(FMutex);
     FAnswers[path] = std::move(answer);
   }
+  // Bytes the server got out, headers included, over all answers.
+  std::size_t BytesSent() const { return FBytesSent.load(); }
   std::vector<std::string> Requests() {
     std::lock_guard lock(FMutex);
     return FRequests;
@@ -102,9 +122,12 @@ class TLocalServer {
         FRequests.push_back(request);
         if (auto it = FAnswers.find(path); it != FAnswers.end()) answer = it->second;
       }
-      for (size_t i = 0; i < answer.Pieces.size(); ++i) {
+      const size_t total = answer.Pieces.size() + (answer.Pieces.empty() ? 0 : answer.RepeatLast);
+      for (size_t i = 0; i < total && !FStop; ++i) {
         if (i && answer.PauseMs) std::this_thread::sleep_for(std::chrono::milliseconds(answer.PauseMs));
-        ::send(conn, answer.Pieces[i].data(), answer.Pieces[i].size(), MSG_NOSIGNAL);
+        const std::string& piece = answer.Pieces[std::min(i, answer.Pieces.size() - 1)];
+        if (::send(conn, piece.data(), piece.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(piece.size())) break;
+        FBytesSent += piece.size();
       }
       ::shutdown(conn, SHUT_WR);
       while (::recv(conn, buf, sizeof buf, 0) > 0) {
@@ -116,6 +139,7 @@ class TLocalServer {
   int FSocket = -1;
   int FPort = 0;
   std::atomic<bool> FStop{false};
+  std::atomic<std::size_t> FBytesSent{0};
   std::mutex FMutex;
   std::map<std::string, TAnswer> FAnswers;
   std::vector<std::string> FRequests;

@@ -42,6 +42,11 @@ TEST(AnsiZuParser, KeyValueFindsFirstUsableLine) {
   EXPECT_EQ(GetKeyValue("\"x\": \"the author\",\n\"author\": \"Me\"", "author"), "Me");
   // Lone CR ends lines too: the commented first line is skipped.
   EXPECT_EQ(GetKeyValue("//\"date\": \"1\"\r\"date\": \"2\"\r", "date"), "2");
+  // A key holding a line break can stand on no line, a bare CR included,
+  // even where the text holds the same bytes across two lines.
+  EXPECT_EQ(GetKeyValue("\"a\rb\": \"v\"", "a\rb"), "");
+  EXPECT_EQ(GetKeyValue("\"a\nb\": \"v\"", "a\nb"), "");
+  EXPECT_EQ(GetKeyValue("\"a\r\nb\": \"v\"", "a\r\nb"), "");
   // Letters beyond ASCII are kept as they are (code page 1251 bytes).
   EXPECT_EQ(GetKeyValue("\"author\": \"\xC8\xE2\xE0\xED\"", "AUTHOR"), "\xC8\xE2\xE0\xED");
 }

@@ -271,7 +271,8 @@ TEST(ConfigInformation, FailuresKeepWhatWasListed) {
   EXPECT_EQ(b.Count, TZuConfigInformation::MaxFiles);
   EXPECT_NE(b.Error.find("4096"), std::string::npos) << b.Error;
   EXPECT_NE(b.Error.find(big), std::string::npos) << b.Error;
-  EXPECT_TRUE(b.Files[0]->ReadError);
+  EXPECT_TRUE(b.Files[0]->ListingCut);
+  EXPECT_FALSE(b.Files[0]->ReadError);  // it was read: the set opens with it
   EXPECT_FALSE(b.Files[1]->ReadError);
   EXPECT_EQ(b.Files[0]->FoundRefs, TZuConfigInformation::MaxFiles + 100);
 }

@@ -1,16 +1,23 @@
 // The file helpers' guards: names that cannot be file names, files that
-// must not be read whole, and the mode of written files.
+// must not be read whole, the mode of written files, and what a write leaves
+// of files the user may not write, links, size limits and killed runs.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/core/Classes.h"
 #include "tests/support/ErrorOf.h"
+#include "tests/support/NoFileOverride.h"
 #include "tests/support/TempDir.h"
 #include "workspace/Compatibility.h"
 
@@ -119,6 +126,159 @@ TEST(FileSafety, WrittenFilesKeepTheirModeAndTheMaskIsLeftAlone) {
   ASSERT_EQ(::stat(old.c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 07777, 0604u);  // the old file's own bits
   EXPECT_EQ(TempDir::Read(old), "replaced");
+}
+
+}  // namespace
+}  // namespace ond
+
+namespace ond {
+namespace {
+
+using test::TempDir;
+
+struct stat StatOf(const std::string& path) {
+  struct stat st {};
+  ::lstat(path.c_str(), &st);
+  return st;
+}
+
+// The hidden temporary files in a folder.
+std::vector<std::string> TempFilesIn(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    const std::string n = e.path().filename().string();
+    if (n.starts_with(".") && n.ends_with(".tmp")) found.push_back(n);
+  }
+  return found;
+}
+
+// Runs `body` in a child process and gives how it ended: its exit code, or
+// 1000 + the signal that ended it.
+template <typename F>
+int InChild(F&& body) {
+  const pid_t pid = ::fork();
+  if (pid == 0) ::_exit(body());
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+}
+
+TEST(FileSafety, AFileWithoutWritePermissionIsNotReplaced) {
+  TempDir dir;
+  const std::string f = dir.Write("ro.zu", "keep");
+  ASSERT_EQ(::chmod(f.c_str(), 0444), 0);
+  const test::TNoFileOverride asUser;
+  // The folder would allow a rename; the file itself says no.
+  EXPECT_EQ(TryWriteFileText(f, "lost"), SystemErrorText(EACCES));
+  EXPECT_EQ(TempDir::Read(f), "keep");
+  EXPECT_EQ(StatOf(f).st_mode & 07777, 0444u);
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+}
+
+TEST(FileSafety, AWritableFileInAReadOnlyFolderIsWrittenInPlace) {
+  TempDir dir;
+  const std::string folder = dir / "game";
+  ASSERT_TRUE(ForceFolders(folder));
+  const std::string f = dir.Write("game/a.zu", "a longer old text");
+  const ino_t inode = StatOf(f).st_ino;
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  {
+    const test::TNoFileOverride asUser;
+    EXPECT_EQ(TryWriteFileText(f, "new"), "");
+    // A file that cannot be made there is still told with the reason.
+    EXPECT_EQ(TryWriteFileText(folder + "/b.zu", "x"), SystemErrorText(EACCES));
+  }
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(TempDir::Read(f), "new");  // cut to the new length
+  EXPECT_EQ(StatOf(f).st_ino, inode);
+  EXPECT_TRUE(TempFilesIn(folder).empty());
+}
+
+TEST(FileSafety, HardLinksAndSymbolicLinksStayWhatTheUserMade) {
+  TempDir dir;
+  const std::string f = dir.Write("a.zu", "old");
+  const std::string other = dir / "linked.zu";
+  ASSERT_EQ(::link(f.c_str(), other.c_str()), 0);
+  EXPECT_EQ(TryWriteFileText(f, "new text"), "");
+  // Both names still reach one file, which holds the new text.
+  EXPECT_EQ(StatOf(f).st_ino, StatOf(other).st_ino);
+  EXPECT_EQ(TempDir::Read(other), "new text");
+
+  const std::string target = dir.Write("real/t.zu", "old");
+  const std::string link = dir / "link.zu";
+  ASSERT_EQ(::symlink("real/t.zu", link.c_str()), 0);
+  EXPECT_EQ(TryWriteFileText(link, "through"), "");
+  EXPECT_TRUE(S_ISLNK(StatOf(link).st_mode));
+  EXPECT_EQ(TempDir::Read(target), "through");
+  // A link to a file not yet there makes the file it names.
+  ASSERT_EQ(::symlink("real/later.zu", (dir / "dangling.zu").c_str()), 0);
+  EXPECT_EQ(TryWriteFileText(dir / "dangling.zu", "made"), "");
+  EXPECT_TRUE(S_ISLNK(StatOf(dir / "dangling.zu").st_mode));
+  EXPECT_EQ(TempDir::Read(dir / "real/later.zu"), "made");
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+}
+
+TEST(FileSafety, AFileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {
+  TempDir dir;
+  const std::string f = dir.Write("big.zu", "old");
+  const int ended = InChild([&] {
+    const rlimit limit{64 * 1024, 64 * 1024};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+    const std::string reason = TryWriteFileText(f, std::string(1 << 20, 'x'));
+    return reason == SystemErrorText(EFBIG) ? 0 : 3;
+  });
+  EXPECT_EQ(ended, 0) << "1000 + n: ended by signal n";
+  EXPECT_EQ(TempDir::Read(f), "old");
+  // The failed write took its temporary file with it.
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+}
+
+TEST(FileSafety, TemporaryFilesOfEndedRunsGoOnTheNextSave) {
+  TempDir dir;
+  const std::string f = dir.Write("a.zu", "old");
+  // A process id that is surely gone: a child that has ended and been reaped.
+  const pid_t gone = ::fork();
+  if (gone == 0) ::_exit(0);
+  ::waitpid(gone, nullptr, 0);
+  const std::string dead = "." + std::string("a.zu.") + std::to_string(gone) + "-7.tmp";
+  const std::string deadBackup = ".a.zu.backup." + std::to_string(gone) + "-8.tmp";
+  const std::string alive = ".a.zu." + std::to_string(::getppid()) + "-1.tmp";  // a running process's
+  const std::string other = ".b.zu." + std::to_string(gone) + "-1.tmp";         // another file's
+  const std::string odd = ".a.zu.x-1.tmp";                                        // not ours
+  for (const std::string& n : {dead, deadBackup, alive, other, odd}) dir.Write(n, std::string(1000, 't'));
+
+  EXPECT_EQ(TryWriteFileText(f, "new"), "");
+  std::vector<std::string> left = TempFilesIn(dir.Path());
+  std::sort(left.begin(), left.end());
+  std::vector<std::string> expected{deadBackup, alive, other, odd};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(left, expected);
+  // A save with a backup clears the backup's leftovers too.
+  EXPECT_EQ(MakeBackupCopy(f, f + ".backup"), "");
+  EXPECT_FALSE(FileExistsEx(dir / deadBackup));
+  EXPECT_EQ(TempDir::Read(f + ".backup"), "new");
+}
+
+TEST(FileSafety, AFileThatReportsNoSizeIsReadInPiecesUpToTheLimit) {
+  if (::access("/proc/self/pagemap", R_OK) != 0) GTEST_SKIP() << "no page map to read";
+  // The page map reports size 0 and is far longer than the limit: the read
+  // ends with the limit's error, holding no more than about the limit on
+  // its way there (doubling a buffer held twice the limit at the end).
+  constexpr std::int64_t kLimit = std::int64_t{64} << 20;
+  const int ended = InChild([&] {
+    rusage before {};
+    ::getrusage(RUSAGE_SELF, &before);
+    try {
+      ReadFileText("/proc/self/pagemap", kLimit);
+      return 2;
+    } catch (const EReadError&) {
+    }
+    rusage after {};
+    ::getrusage(RUSAGE_SELF, &after);
+    const long grownKb = after.ru_maxrss - before.ru_maxrss;
+    return grownKb < kLimit / 1024 * 3 / 2 ? 0 : 3;
+  });
+  EXPECT_EQ(ended, 0) << "3: the peak memory grew past one and a half times the limit";
 }
 
 }  // namespace

@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QScrollBar>
+#include <QWheelEvent>
 #include <QWidget>
 #include <memory>
 #include <string>
@@ -289,6 +291,128 @@ TEST(CompletionProposal, FoldHintShowsTheFileTextVerbatim) {
   QEvent leave(QEvent::Leave);
   QApplication::sendEvent(ed->Widget(), &leave);
   EXPECT_FALSE(hint->Visible());
+}
+
+std::unique_ptr<TOndCompletionProposal> MakeCodeList(int items) {
+  auto p = std::make_unique<TOndCompletionProposal>();
+  p->SetFont(HintFont());
+  for (int i = 0; i < items; ++i) p->ItemList().Add("item" + std::to_string(i));
+  return p;
+}
+
+// The code list's height counts its items, its title and its frame on both
+// sides: a sizing border when resizeable, a thin one otherwise.
+TEST(CompletionProposal, CodeListHeightCountsTheFrameOnBothSides) {
+  for (bool resizeable : {true, false}) {
+    for (const char* title : {"", "Title"}) {
+      auto p = MakeCodeList(20);
+      p->Resizeable = resizeable;
+      p->Title = title;
+      p->ExecuteEx("", 10, 10, ctCode);
+      const int frame = resizeable ? ProposalSizingFrame : ProposalThinFrame;
+      EXPECT_EQ(p->Form()->GetFrameWidth(), frame);
+      EXPECT_EQ(p->Form()->Height(), 8 * p->EffectiveItemHeight() + p->TitleHeight() + 2 * frame) << title;
+      EXPECT_EQ(p->Form()->ClientHeight(), 8 * p->EffectiveItemHeight() + p->TitleHeight()) << title;
+      EXPECT_EQ(p->Form()->Width(), 260);
+      // The frame is painted round the list.
+      TBitmap shot;
+      p->Form()->PaintTo(shot, true);
+      const TColor edge = shot.Canvas()->GetPixel(0, p->Form()->Height() / 2);
+      EXPECT_NE(edge, ColorToRGB(p->GetClBackground())) << resizeable;
+    }
+  }
+  // A hint has no frame of the window's: it draws its own.
+  auto h = MakeHint({"a", "b"});
+  h->ExecuteEx("", 10, 10, ctHint);
+  EXPECT_EQ(h->Form()->GetFrameWidth(), 0);
+  EXPECT_FALSE(h->Form()->ScrollBarVisible(TScrollBarKind::sbVertical));
+}
+
+// The vertical scroll bar follows the first visible item, and moving it
+// scrolls the list; the wheel scrolls by the system's wheel setting.
+TEST(CompletionProposal, CodeListScrollBarAndWheel) {
+  auto p = MakeCodeList(30);
+  p->ExecuteEx("", 10, 10, ctCode);
+  TOndBaseCompletionProposalForm* form = p->Form();
+  ASSERT_TRUE(form->ScrollBarVisible(TScrollBarKind::sbVertical));
+  TScrollInfo info = form->GetScrollInfo(TScrollBarKind::sbVertical);
+  EXPECT_EQ(info.Min, 0);
+  EXPECT_EQ(info.Max, 29);
+  EXPECT_EQ(info.Page, 8);
+  EXPECT_EQ(info.Pos, 0);
+  p->ScrollListBy(5);
+  EXPECT_EQ(form->GetScrollInfo(TScrollBarKind::sbVertical).Pos, 5);
+  // The user's bar: a line down, a page down, the thumb dragged.
+  form->Show();
+  QScrollBar* bar = form->Widget()->findChild<QScrollBar*>();
+  ASSERT_NE(bar, nullptr);
+  bar->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(p->List().TopItem(), 6);
+  bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+  EXPECT_EQ(p->List().TopItem(), 14);
+  bar->triggerAction(QAbstractSlider::SliderToMaximum);
+  EXPECT_EQ(p->List().TopItem(), 22);  // the last page
+  EXPECT_EQ(form->GetScrollInfo(TScrollBarKind::sbVertical).Pos, 22);
+  // Keys move the selection and the bar with it.
+  p->ScrollListBy(-100);
+  EXPECT_EQ(form->GetScrollInfo(TScrollBarKind::sbVertical).Pos, 0);
+
+  const int keep = QApplication::wheelScrollLines();
+  QApplication::setWheelScrollLines(2);
+  QWheelEvent down(QPointF(20, 20), form->Widget()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120),
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(form->Widget(), &down);
+  EXPECT_EQ(p->List().TopItem(), 2);
+  QWheelEvent page(QPointF(20, 20), form->Widget()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -120),
+                   Qt::NoButton, Qt::ControlModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(form->Widget(), &page);
+  EXPECT_EQ(p->List().TopItem(), 10);
+  QApplication::setWheelScrollLines(keep);
+  // Few items: the bar shows but cannot move.
+  auto few = MakeCodeList(3);
+  few->ExecuteEx("", 10, 10, ctCode);
+  EXPECT_FALSE(few->Form()->ScrollBarEnabled(TScrollBarKind::sbVertical));
+}
+
+// Resizing the code list keeps a whole number of items, at least one; the
+// sizing border resizes it when dragged, a thin border does not.
+TEST(CompletionProposal, CodeListResizesToWholeItems) {
+  auto p = MakeCodeList(30);
+  p->ExecuteEx("", 10, 10, ctCode);
+  TOndBaseCompletionProposalForm* form = p->Form();
+  const int item = p->EffectiveItemHeight(), frame = form->GetFrameWidth();
+  form->SetBounds(form->Left(), form->Top(), 260, 3 * item + item / 3 + 2 * frame);
+  EXPECT_EQ(form->Height(), 3 * item + 2 * frame);
+  EXPECT_EQ(p->NbLinesInWindow, 3);
+  EXPECT_EQ(form->GetScrollInfo(TScrollBarKind::sbVertical).Page, 3);
+  form->SetBounds(form->Left(), form->Top(), 260, 2);
+  EXPECT_EQ(p->NbLinesInWindow, 1);
+  EXPECT_EQ(form->Height(), item + 2 * frame);
+
+  // Dragging the bottom right corner by two items and a bit.
+  form->SetBounds(form->Left(), form->Top(), 260, 4 * item + 2 * frame);
+  form->Show();
+  QWidget* w = form->Widget();
+  const QPoint corner(w->width() - 2, w->height() - 2);
+  auto send = [&](QEvent::Type type, QPoint at, Qt::MouseButton button, Qt::MouseButtons buttons) {
+    QMouseEvent e(type, QPointF(at), QPointF(w->mapToGlobal(at)), button, buttons, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  send(QEvent::MouseButtonPress, corner, Qt::LeftButton, Qt::LeftButton);
+  send(QEvent::MouseMove, corner + QPoint(30, 2 * item + 2), Qt::NoButton, Qt::LeftButton);
+  send(QEvent::MouseButtonRelease, corner + QPoint(30, 2 * item + 2), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(p->NbLinesInWindow, 6);
+  EXPECT_EQ(form->Height(), 6 * item + 2 * frame);
+  EXPECT_EQ(form->Width(), 290);
+  EXPECT_EQ(p->Width, 290);
+  // The middle of the list sizes nothing.
+  EXPECT_EQ(form->SizingEdgesAt(20, 20), 0);
+  p->CancelCompletion();
+
+  // Not resizeable: the thin border does not size.
+  p->Resizeable = false;
+  p->ExecuteEx("", 10, 10, ctCode);
+  EXPECT_EQ(form->SizingEdgesAt(form->Width() - 2, form->Height() - 2), 0);
 }
 
 }  // namespace

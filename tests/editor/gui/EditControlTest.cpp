@@ -2,9 +2,13 @@
 // it paints. Cell sizes are read from the control, never assumed.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QScrollBar>
+#include <QWidget>
 #include <memory>
 
 #include "editor/OndEdit.h"
+#include "platform/ExtCtrls.h"
 #include "platform/ImgList.h"
 
 namespace ond {
@@ -387,6 +391,91 @@ TEST(EditPaint, GutterNumbersAndModifiedBars) {
   EXPECT_EQ(inkPixels(6), 2 * std::max(1, ed->GetCharWidth() - 2 * ((ed->GetCharWidth() - 2) / 2)));
   EXPECT_GT(inkPixels(9), inkPixels(6) * 2);
   EXPECT_GT(inkPixels(0), inkPixels(6));  // the caret line keeps its number
+}
+
+// While focus controls are listed, focusing the editor focuses the last one
+// added; removed or destroyed ones leave the list, and with none the editor
+// takes the focus itself.
+TEST(EditControl, FocusGoesToTheLastFocusControl) {
+  TPanel host(nullptr);
+  host.SetBounds(0, 0, 600, 300);
+  auto* ed = new TOndEdit(&host);
+  ed->SetParent(&host);
+  ed->SetBounds(0, 0, 200, 100);
+  auto* first = new TOndEdit(&host);
+  first->SetParent(&host);
+  first->SetBounds(200, 0, 200, 100);
+  auto* second = new TOndEdit(&host);
+  second->SetParent(&host);
+  second->SetBounds(400, 0, 200, 100);
+  host.Show();
+  host.Widget()->activateWindow();
+  QApplication::processEvents();
+  ed->AddFocusControl(first);
+  ed->AddFocusControl(second);
+  ed->AddFocusControl(first);  // listed once
+  EXPECT_EQ(ed->FocusControls().size(), 2u);
+  ed->SetFocus();
+  EXPECT_TRUE(second->Focused());
+  EXPECT_FALSE(ed->Focused());
+  ed->RemoveFocusControl(second);
+  ed->SetFocus();
+  EXPECT_TRUE(first->Focused());
+  delete first;  // a listed control that goes leaves the list
+  EXPECT_TRUE(ed->FocusControls().empty());
+  ed->SetFocus();
+  EXPECT_TRUE(ed->Focused());
+}
+
+// bsSingle draws a one-pixel frame round the editor and the client area
+// shrinks by it; bsNone draws none; a change lays the rows and columns out
+// again, and the text keeps its place inside the frame.
+TEST(EditPaint, BorderStyleFrameAndClientArea) {
+  auto ed = MakeEditor(300, 160);
+  SetText(*ed, "text");
+  ed->SetColor(0xFFFFFF);
+  ed->Gutter().SetVisible(false);
+  EXPECT_EQ(ed->GetBorderStyle(), TBorderStyle::bsSingle);
+  const int framedWidth = ed->ClientWidth(), framedHeight = ed->ClientHeight();
+  const int cw = ed->GetCharWidth(), lh = ed->GetLineHeight();
+  const int cols = ed->GetCharsInWindow(), rows = ed->GetLinesInWindow();
+  TBitmap framed;
+  ed->PaintTo(framed, true);
+  const TColor frame = ColorToRGB(clBtnShadow);
+  for (const TPoint p : {TPoint{0, 0}, TPoint{299, 0}, TPoint{0, 159}, TPoint{299, 159}, TPoint{150, 0},
+                         TPoint{0, 80}, TPoint{150, 159}, TPoint{299, 80}})
+    EXPECT_EQ(framed.Canvas()->GetPixel(p.X, p.Y), frame) << p.X << "," << p.Y;
+  EXPECT_EQ(framed.Canvas()->GetPixel(1, 1 + 3 * lh), 0xFFFFFF);  // inside: the background
+  const TPoint caretPixel = ed->ClientToScreen(TPoint{0, 0});
+  const TPoint widgetPixel = ed->ClientToScreen(TPoint{-1, -1});
+  EXPECT_EQ(caretPixel.X - widgetPixel.X, 1);
+
+  ed->SetBorderStyle(TBorderStyle::bsNone);
+  EXPECT_EQ(ed->ClientWidth(), framedWidth + 2);
+  EXPECT_EQ(ed->ClientHeight(), framedHeight + 2);
+  TBitmap plain;
+  ed->PaintTo(plain, true);
+  EXPECT_EQ(plain.Canvas()->GetPixel(0, 80), 0xFFFFFF);
+  EXPECT_EQ(plain.Canvas()->GetPixel(150, 4 * lh), 0xFFFFFF);
+  // Relaid out for the wider area.
+  EXPECT_EQ(ed->GetCharsInWindow(), (ed->ClientWidth() - ed->GetGutterWidth() - 2) / cw);
+  EXPECT_EQ(ed->GetLinesInWindow(), ed->ClientHeight() / lh);
+  EXPECT_GE(ed->GetCharsInWindow(), cols);
+  EXPECT_GE(ed->GetLinesInWindow(), rows);
+  ed->SetBorderStyle(TBorderStyle::bsSingle);
+  EXPECT_EQ(ed->GetCharsInWindow(), cols);
+  EXPECT_EQ(ed->GetLinesInWindow(), rows);
+
+  // The flat scroll-bar styles give the bars their flat look; regular ones not.
+  SetText(*ed, std::string(200, 'x') + "\n" + std::string(40, '\n'));
+  ed->Show();
+  for (const TScrollBarsStyle style : {sbsFlat, sbsRegular, sbsEncarta, sbsRegular}) {
+    ed->ScrollBars().SetStyle(style);
+    const bool flat = style == sbsFlat || style == sbsEncarta;
+    EXPECT_EQ(ed->FlatScrollBars(), flat);
+    for (QScrollBar* bar : ed->Widget()->findChildren<QScrollBar*>())
+      EXPECT_EQ(bar->styleSheet().isEmpty(), !flat);
+  }
 }
 
 }  // namespace

@@ -245,6 +245,79 @@ TEST(Editing, TypingGroupsAndModifiedFollowsTheSavedMark) {
   EXPECT_FALSE(ed->RedoList()->HasRecords());
 }
 
+// Typing over text in overwrite mode groups into one undo step as typing in
+// insert mode does, with the overwritten characters coming back; redo types
+// them over again. Input-method strings and a selected character (what the
+// panel selects before a key in overwrite mode) overwrite the same way.
+TEST(Editing, OverwriteTypingUndoesInOneStep) {
+  struct Case {
+    const char* name;
+    bool selectFirst;  // select the character under the caret before each key
+    bool ime;
+  };
+  for (const Case c : {Case{"typed", false, false}, Case{"selected", true, false}, Case{"ime", false, true}}) {
+    auto ed = MakeEditor();
+    ed->Lines()->SetText("hello world");
+    ed->SetInsertMode(false);
+    ed->SetCaretXY(BufferCoord(2, 1));
+    for (char ch : std::string("XYZ")) {
+      if (c.selectFirst) ed->SetSelLength(1);
+      std::string s(1, ch);
+      if (c.ime)
+        ed->CommandProcessor(ecImeStr, 0, s.data());
+      else
+        ed->CommandProcessor(ecChar, ch, nullptr);
+    }
+    EXPECT_EQ(Text(*ed), "hXYZo world") << c.name;
+    ed->Undo();
+    EXPECT_EQ(Text(*ed), "hello world") << c.name;
+    EXPECT_FALSE(ed->UndoList()->HasRecords()) << c.name;
+    ed->Redo();
+    EXPECT_EQ(Text(*ed), "hXYZo world") << c.name;
+    ed->Undo();
+    EXPECT_EQ(Text(*ed), "hello world") << c.name;
+  }
+  // Past the line's end overwrite mode appends, in the same step.
+  auto ed = MakeEditor();
+  ed->Lines()->SetText("ab");
+  ed->SetInsertMode(false);
+  ed->SetCaretXY(BufferCoord(2, 1));
+  Type(*ed, "XYZ");
+  EXPECT_EQ(Text(*ed), "aXYZ");
+  ed->Undo();
+  EXPECT_EQ(Text(*ed), "ab");
+  ed->Redo();
+  EXPECT_EQ(Text(*ed), "aXYZ");
+}
+
+// Delete word with the caret among the blanks that end a line removes every
+// blank up to the line's end, wherever among them the caret stands.
+TEST(Editing, DeleteWordRemovesTrailingBlanksToTheLineEnd) {
+  struct Case {
+    const char* text;
+    TBufferCoord caret;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"abc   \nnext", BufferCoord(4, 1), "abc\r\nnext"},
+      {"abc   \nnext", BufferCoord(5, 1), "abc \r\nnext"},
+      {"abc   \nnext", BufferCoord(6, 1), "abc  \r\nnext"},
+      {"abc   ", BufferCoord(4, 1), "abc"},
+      {"   \nnext", BufferCoord(1, 1), "\r\nnext"},
+  };
+  for (const Case& c : cases) {
+    auto ed = MakeEditor();
+    ed->Lines()->SetText(c.text);
+    const std::string before = Text(*ed);
+    ed->SetCaretXY(c.caret);
+    ed->CommandProcessor(ecDeleteWord, 0, nullptr);
+    EXPECT_EQ(Text(*ed), c.expected) << c.text << " at " << c.caret.Char;
+    EXPECT_EQ(ed->GetCaretXY(), c.caret) << c.text;
+    ed->Undo();
+    EXPECT_EQ(Text(*ed), before) << c.text;
+  }
+}
+
 TEST(Editing, LineBreakAutoIndentBackspaceAndDelete) {
   auto ed = MakeEditor();
   ed->Lines()->SetText("    foo bar");

@@ -73,6 +73,8 @@ void Click(QWidget* w, QPoint p) {
 std::unique_ptr<TestEdit> MakeFolding() {
   auto ed = std::make_unique<TestEdit>(nullptr);
   ed->SetBounds(0, 0, 500, 300);
+  // The mouse goes to client points: no frame between them and the window's.
+  ed->SetBorderStyle(TBorderStyle::bsNone);
   ed->CodeFolding().FoldRegions().Add(frtChar, false, false, false, "{", "}");
   ed->CodeFolding().SetEnabled(true);
   ed->Lines()->SetText("top\r\nblock {\r\n\tone\r\n  two\r\n}\r\nend");

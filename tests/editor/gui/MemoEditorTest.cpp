@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "editor/OndEditor.h"
 
@@ -160,6 +162,40 @@ TEST(DocumentEditor, Commands) {
   ed->SetBookMark(2, 1, 2);
   ed->ExecuteCommand(ecClearBookmarks, 0, nullptr);
   EXPECT_EQ(ed->Marks().Count(), 0);
+}
+
+// The document hooks raise their events with what they are given, and do
+// nothing without a handler.
+TEST(DocumentEditor, DocumentHooksRaiseTheirEvents) {
+  struct Editor : TOndEditor {
+    using TOndEditor::TOndEditor;
+    using TCustomOndEditor::DoCloseDocument;
+    using TCustomOndEditor::DoLoadDocument;
+    using TCustomOndEditor::DoSaveDocument;
+  };
+  auto ed = std::make_unique<Editor>(nullptr);
+  TStringStream stream;
+  ed->DoLoadDocument(&stream, 1);  // no handlers: nothing happens
+  ed->DoSaveDocument(&stream, 1);
+  ed->DoCloseDocument();
+  std::vector<std::string> heard;
+  auto record = [&](const char* what) {
+    return [&heard, what, &stream, &ed](TObject* sender, TStream* s, TOndDocumentOptions o) {
+      EXPECT_EQ(sender, ed.get());
+      EXPECT_EQ(s, &stream);
+      heard.push_back(std::string(what) + std::to_string(o));
+    };
+  };
+  ed->OnLoadDocument = record("load");
+  ed->OnSaveDocument = record("save");
+  ed->OnCloseDocument = [&](TObject* sender) {
+    EXPECT_EQ(sender, ed.get());
+    heard.push_back("close");
+  };
+  ed->DoLoadDocument(&stream, 3);
+  ed->DoSaveDocument(&stream, 5);
+  ed->DoCloseDocument();
+  EXPECT_EQ(heard, (std::vector<std::string>{"load3", "save5", "close"}));
 }
 
 }  // namespace

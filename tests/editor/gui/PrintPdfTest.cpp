@@ -117,6 +117,36 @@ TEST_F(PrintPdf, AnAbortedJobLeavesNoFile) {
   EXPECT_FALSE(std::filesystem::exists(pdf));
 }
 
+// A PDF that cannot be written starts no job: the print object keeps the
+// system's reason with the file's name, and the print command hands it on.
+TEST_F(PrintPdf, APdfThatCannotBeWrittenIsToldWithTheSystemsReason) {
+  const std::string bad = dir.Path() + "/missing/out.pdf";
+  printer.SetPdfFile(bad);
+  print.SetLines({"text"});
+  EXPECT_EQ(print.Print(), 0);
+  EXPECT_NE(print.Failure().find(bad), std::string::npos) << print.Failure();
+  EXPECT_NE(print.Failure().find("No such file or directory"), std::string::npos) << print.Failure();
+  EXPECT_FALSE(std::filesystem::exists(bad));
+  // A file name that is a folder refuses writing too.
+  printer.SetPdfFile(dir.Path());
+  EXPECT_EQ(print.Print(), 0);
+  EXPECT_FALSE(print.Failure().empty());
+  printer.SetPdfFile(pdf);
+  EXPECT_EQ(print.Print(), 1);
+  EXPECT_EQ(print.Failure(), "");
+
+  TOndEditor editor(nullptr);
+  editor.Lines()->SetText("text");
+  TQtPrinter::DialogHook = [&](TQtPrinter& p, const TOndPrintDialogRequest&) {
+    p.SetPdfFile(bad);
+    return std::optional<TOndPrintDialogAnswer>(TOndPrintDialogAnswer{});
+  };
+  std::string failure;
+  EXPECT_EQ(PrintEditorCommand(editor, '1', nullptr, "panel.zu", &failure), 0);
+  TQtPrinter::DialogHook = nullptr;
+  EXPECT_NE(failure.find("No such file or directory"), std::string::npos) << failure;
+}
+
 TEST_F(PrintPdf, HighlightedTextKeepsItsColours) {
   TOndGenHighlighter highlighter;
   ASSERT_TRUE(LoadBuiltinScheme(highlighter, 1));  // JavaScript: reserved words blue

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFocusEvent>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -271,6 +272,43 @@ TEST(ScrollMouse, AutoScrollWhileSelectingBeyondTheWindow) {
   EXPECT_FALSE(ed->ScrollTimer()->GetEnabled());
 }
 
+// A mouse capture taken away while selecting (another control captures, or
+// the focus goes) stops the auto-scroll and the selecting: later moves with
+// the button still down neither scroll nor move the selection.
+TEST(ScrollMouse, ALostCaptureStopsAutoScrollAndSelecting) {
+  for (int way = 0; way < 3; ++way) {
+    auto ed = MakeEditor();
+    ed->Show();
+    ed->Lines()->SetText(Lines(100));
+    QWidget* w = ed->Widget();
+    SendMouse(w, QEvent::MouseButtonPress, PixelOf(*ed, 1, 1), Qt::LeftButton, Qt::LeftButton);
+    const int below = ed->GetLinesInWindow() * ed->GetLineHeight() + 3;
+    SendMouse(w, QEvent::MouseMove, QPoint(50, below), Qt::NoButton, Qt::LeftButton);
+    ASSERT_TRUE(ed->ScrollTimer()->GetEnabled());
+    ASSERT_TRUE(ed->GetMouseCapture());
+    auto other = MakeEditor();
+    other->Show();
+    if (way == 0) {
+      other->SetMouseCapture(true);  // another control captures
+    } else if (way == 1) {
+      QFocusEvent out(QEvent::FocusOut, Qt::PopupFocusReason);
+      QApplication::sendEvent(w, &out);
+    } else {
+      ed->Hide();
+    }
+    EXPECT_FALSE(ed->ScrollTimer()->GetEnabled()) << way;
+    EXPECT_EQ(ed->ScrollDeltaY(), 0) << way;
+    EXPECT_FALSE(ed->GetMouseCapture()) << way;
+    const TBufferCoord end = ed->GetBlockEnd();
+    const int top = ed->GetTopLine();
+    SendMouse(w, QEvent::MouseMove, QPoint(50, below + 40), Qt::NoButton, Qt::LeftButton);
+    EXPECT_FALSE(ed->ScrollTimer()->GetEnabled()) << way;
+    EXPECT_EQ(ed->GetBlockEnd(), end) << way;
+    EXPECT_EQ(ed->GetTopLine(), top) << way;
+    other->SetMouseCapture(false);
+  }
+}
+
 // The editor's own drag leaving it puts the caret back at the press; another
 // editor's drag leaving it leaves the caret where the drag had put it.
 TEST(ScrollMouse, OwnDragLeavingPutsTheCaretBackAtThePress) {
@@ -402,9 +440,10 @@ TEST(ScrollMouse, InputMethodCommitAndCaretRectangle) {
   EXPECT_EQ(ed->Lines()->GetText(), "a\xE4\xE0" "bc");
   EXPECT_EQ(ed->GetCaretXY(), BufferCoord(4, 1));
   const QRect r = ed->Widget()->inputMethodQuery(Qt::ImCursorRectangle).toRect();
+  // In the window's coordinates: the client area lies inside the frame.
   const TPoint p = ed->RowColumnToPixels(DisplayCoord(4, 1));
-  EXPECT_EQ(r.x(), p.X);
-  EXPECT_EQ(r.y(), p.Y);
+  EXPECT_EQ(r.x(), p.X + ed->ClientOrigin().X);
+  EXPECT_EQ(r.y(), p.Y + ed->ClientOrigin().Y);
 }
 
 }  // namespace

@@ -102,5 +102,139 @@ TEST(SearchReplace, ReplaceAllReachesEveryMatchOnTheScopesLastLine) {
   }
 }
 
+// Replacing in line or column selection mode puts each replacement where its
+// match was, as plain text: the mode only decides the scope and stays the
+// user's afterwards.
+TEST(SearchReplace, LineAndColumnModesReplaceOnlyTheMatch) {
+  struct Case {
+    TOndSelectionMode mode;
+    bool selectAll;  // search the selection only, after selecting everything
+    const char* text;
+    const char* search;
+    const char* replace;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {smLine, false, "keep X here\nsecond X line", "X", "Y", "keep Y here\r\nsecond Y line"},
+      {smLine, true, "keep X here\nsecond X line", "X", "Y", "keep Y here\r\nsecond Y line"},
+      {smColumn, false, "ab\ncd", "b", "\r\nb", "a\r\nb\r\ncd"},
+      {smColumn, false, "ab\ncd", "ab", "a\r\nb", "a\r\nb\r\ncd"},
+      {smColumn, false, "xa\nxa", "a", "", "x\r\nx"},
+  };
+  for (const Case& c : cases) {
+    auto ed = std::make_unique<TOndEdit>(nullptr);
+    ed->SetBounds(0, 0, 400, 300);
+    TOndEditSearch engine;
+    ed->SetSearchEngine(&engine);
+    ed->Lines()->SetText(c.text);
+    const std::string before = ed->Lines()->GetText();
+    ed->SetSelectionMode(c.mode);
+    std::uint8_t options = ssoEntireScope | ssoReplace | ssoReplaceAll;
+    if (c.selectAll) {
+      ed->SelectAll();
+      options |= ssoSelectedOnly;
+    }
+    ed->SearchReplace(c.search, c.replace, options);
+    EXPECT_EQ(ed->Lines()->GetText(), c.expected) << c.text << " / " << c.replace;
+    EXPECT_EQ(ed->GetSelectionMode(), c.mode);
+    ed->Undo();
+    EXPECT_EQ(ed->Lines()->GetText(), before) << c.text << " / " << c.replace;
+    ed->SetSearchEngine(nullptr);
+  }
+  // The column case: a replacement holding a line break.
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  TOndEditSearch engine;
+  ed->SetSearchEngine(&engine);
+  ed->Lines()->SetText("ab\ncd");
+  ed->SetSelectionMode(smColumn);
+  ed->SearchReplace("b", "\r\nb", ssoEntireScope | ssoReplace | ssoReplaceAll);
+  ed->SearchReplace("d", "\r\nd", ssoEntireScope | ssoReplace | ssoReplaceAll);
+  EXPECT_EQ(ed->Lines()->GetText(), "a\r\nb\r\nc\r\nd");
+  ed->SetSearchEngine(nullptr);
+}
+
+// A replace-all makes far more replacements than the undo list keeps
+// records; one undo still restores exactly the text before it, and redo
+// makes it again. Each case runs over 3,000 lines of two matches each.
+TEST(SearchReplace, OneUndoRestoresAReplaceAllBeyondTheUndoCap) {
+  struct Case {
+    const char* name;
+    std::uint8_t options;
+    const char* replace;
+    int prompted;  // answers "replace" before "replace all"
+  };
+  const Case cases[] = {
+      {"forward", ssoEntireScope, "xx", 0},
+      {"backwards", ssoEntireScope | ssoBackwards, "xx", 0},
+      {"line breaks", ssoEntireScope, "x\r\ny", 0},
+      {"shorter", ssoEntireScope, "", 0},
+      {"prompted first", ssoEntireScope | ssoPrompt, "xx", 3},
+  };
+  std::string text;
+  for (int i = 0; i < 3000; ++i) text += "a b a " + std::to_string(i) + "\r\n";
+  text += "end";
+  for (const Case& c : cases) {
+    auto ed = std::make_unique<TOndEdit>(nullptr);
+    ed->SetBounds(0, 0, 400, 300);
+    TOndEditSearch engine;
+    ed->SetSearchEngine(&engine);
+    ed->Lines()->SetText(text);
+    ed->SetCaretXY(BufferCoord(1, 2));
+    ed->CommandProcessor(ecChar, 'q', nullptr);  // an edit before: undone only by a second undo
+    const std::string before = ed->Lines()->GetText();
+    // Prompted replacements are undone one by one; what "replace all" then
+    // did is one step.
+    std::string atAll = before;
+    int asked = 0;
+    ed->OnReplaceText = [&](TObject*, const std::string&, const std::string&, int, int, TOndReplaceAction& a) {
+      a = asked++ < c.prompted ? raReplace : raReplaceAll;
+      if (a == raReplaceAll) atAll = ed->Lines()->GetText();
+    };
+    EXPECT_EQ(ed->SearchReplace("a", c.replace, c.options | ssoReplace | ssoReplaceAll), 6000) << c.name;
+    const std::string after = ed->Lines()->GetText();
+    EXPECT_EQ(after.find("a "), std::string::npos) << c.name;
+    EXPECT_LE(ed->UndoList()->ItemCount(), 1024) << c.name;
+    ed->Undo();
+    EXPECT_EQ(ed->Lines()->GetText(), atAll) << c.name;
+    ed->Redo();
+    EXPECT_EQ(ed->Lines()->GetText(), after) << c.name;
+    for (int i = 0; i <= c.prompted; ++i) ed->Undo();
+    EXPECT_EQ(ed->Lines()->GetText(), before) << c.name;
+    ed->Undo();
+    EXPECT_EQ(ed->Lines()->GetText(), text) << c.name;
+    ed->SetSearchEngine(nullptr);
+  }
+}
+
+// Two replace-alls in a row are two undo steps; a replace-all that changes
+// nothing leaves no record; the progress of an unprompted replace-all is
+// told line by line.
+TEST(SearchReplace, ReplaceAllsAreSeparateStepsAndReportProgress) {
+  auto ed = std::make_unique<TOndEdit>(nullptr);
+  TOndEditSearch engine;
+  ed->SetSearchEngine(&engine);
+  ed->Lines()->SetText("a1\na2\nb3");
+  int reports = 0, lastDone = -1;
+  ed->OnReplaceProgress = [&](TObject*, int done, int lines, int) {
+    ++reports;
+    EXPECT_GT(done, lastDone);
+    EXPECT_EQ(lines, 3);
+    lastDone = done;
+  };
+  ed->SearchReplace("a", "b", ssoEntireScope | ssoReplace | ssoReplaceAll);
+  EXPECT_EQ(reports, 3);
+  ed->OnReplaceProgress = nullptr;
+  ed->SearchReplace("b", "c", ssoEntireScope | ssoReplace | ssoReplaceAll);
+  EXPECT_EQ(ed->Lines()->GetText(), "c1\r\nc2\r\nc3");
+  const int records = ed->UndoList()->ItemCount();
+  EXPECT_EQ(ed->SearchReplace("z", "y", ssoEntireScope | ssoReplace | ssoReplaceAll), 0);
+  EXPECT_EQ(ed->UndoList()->ItemCount(), records);
+  ed->Undo();
+  EXPECT_EQ(ed->Lines()->GetText(), "b1\r\nb2\r\nb3");
+  ed->Undo();
+  EXPECT_EQ(ed->Lines()->GetText(), "a1\r\na2\r\nb3");
+  ed->SetSearchEngine(nullptr);
+}
+
 }  // namespace
 }  // namespace ond

@@ -1,7 +1,14 @@
 // The error handler as the application's exception hook: records, markers,
 // the halt message, debug mode with its box, the log file at the end, and
-// failures inside the hook itself.
+// failures inside the hook itself; the debug-information library in the
+// header and the records, and its offer and download when debug mode wants it.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <memory>
 
 #include <stdexcept>
 #include <string>
@@ -11,9 +18,11 @@
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
-#include "platform/core/Symbolizer.h"
 #include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
+#include "services/UThCheckUpdate.h"
+#include "tests/support/DebugInfoFiles.h"
+#include "tests/support/LocalHttpServer.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/ThrowDeep.h"
 
@@ -34,6 +43,8 @@ class ErrorHandlerTest : public testing::Test {
  protected:
   void SetUp() override {
     Handler.LogFileName = Dir / "ondrel_error.log";
+    // The library of this build lies beside the "program".
+    Handler.DebugInfoPath = Dir.Write("DebugInfo.so", test::TempDir::Read(test::BuiltDebugInfoLibrary()));
     Handler.DateText = [] { return kDate; };
     Handler.Halt = [this] { ++Halts; };
     Application()->MessageBoxHook = [this](const std::string& text, const std::string& caption, unsigned flags) {
@@ -95,7 +106,8 @@ TEST_F(ErrorHandlerTest, ActivationInstallsTheHookAndWritesTheHeader) {
   EXPECT_TRUE(LogHas(" \x95 Name: " + Utf8ToAnsi(ProgramFileName())));
   EXPECT_TRUE(LogHas(" \x95 Version: " + TApplication::Version()));
   EXPECT_TRUE(LogHas(" \x95 DebugMod: False"));
-  EXPECT_TRUE(LogHas(">DebugInfo"));  // the test binary carries debug information
+  EXPECT_TRUE(LogHas(">DebugInfo"));
+  EXPECT_TRUE(LogHas(" \x95 Name: " + Utf8ToAnsi(Handler.DebugInfoPath)));
   EXPECT_FALSE(LogHas(">WorldOfTanks"));
   Handler.SetActive(false);
   EXPECT_FALSE(Application()->OnException);
@@ -159,7 +171,8 @@ TEST_F(ErrorHandlerTest, DebugModeAppendsTheLogAtTheEnd) {
       " \x95 Keyboard: Английская (67699721)\r\n \x95 DisplayMode: 800x600\r\n\r\n"
       ">Ondrel\r\n \x95 Name: " + program + "\r\n \x95 Version: " + TApplication::Version() +
       "\r\n \x95 DebugMod: False\r\n\r\n"
-      ">DebugInfo\r\n \x95 Name: " + program + "\r\n \x95 Version: " + SymbolizerVersion() + "\r\n\r\n"
+      ">DebugInfo\r\n \x95 Name: " + Utf8ToAnsi(Handler.DebugInfoPath) + "\r\n \x95 Version: " +
+      TApplication::Version() + "\r\n\r\n"
       "*** Debug Mode True " + kDate + " ***\r\n\r\n"
       ">Error\r\n Data Time: " + kDate + "\r\n Exception ID: ABCDEFG\r\n Exception Class: runtime_error\r\n"
       " Exception Original Message: boom\r\n\r\n"
@@ -183,6 +196,7 @@ TEST_F(ErrorHandlerTest, AStopThatCannotWriteTheLogTellsWhy) {
   {
     TErrorHandler stopped(&ErrorHandlerTest::System);
     stopped.LogFileName = Dir.Write("file", "x") + "/under-a-file.log";
+    stopped.DebugInfoPath = Handler.DebugInfoPath;
     stopped.SetActive(true);
     stopped.SetDebugMode(true);
     Application()->HandleException(nullptr, EListError("boom"));
@@ -205,22 +219,6 @@ TEST_F(ErrorHandlerTest, AFailureInsideTheHookIsOneLineAndHaltsWithTheLogSaved) 
   const std::string file = test::TempDir::Read(Handler.LogFileName);
   EXPECT_NE(file.find(" Exception Original Message: boom\r\n"), std::string::npos);
   EXPECT_NE(file.find("\r\n\r\n*** Raise in Error handler ***\r\n\r\n=== Error handler is stopped "), std::string::npos);
-}
-
-TEST_F(ErrorHandlerTest, DebugModeNeedsDebugInformation) {
-  Handler.SetActive(true);
-  Handler.DebugInfoAvailable = [] { return false; };
-  Handler.SetDebugMode(true);
-  EXPECT_FALSE(Handler.DebugMode());
-  ASSERT_EQ(Boxes.size(), 1u);
-  EXPECT_EQ(Boxes[0].Text, Lang(leDebugLibraryFailed));
-  EXPECT_EQ(Boxes[0].Caption, "Ondrel");
-  EXPECT_TRUE(LogHas("*** Debug Mode False " + kDate + " ***"));
-  Handler.DebugInfoAvailable = [] { return true; };
-  Handler.SetDebugMode(true);
-  EXPECT_TRUE(Handler.DebugMode());
-  EXPECT_EQ(Boxes.size(), 1u);
-  EXPECT_TRUE(LogHas("*** Debug Mode True " + kDate + " ***"));
 }
 
 TEST_F(ErrorHandlerTest, ARealExceptionIsLocatedThreeCallsDeep) {
@@ -246,6 +244,223 @@ TEST_F(ErrorHandlerTest, ARealExceptionIsLocatedThreeCallsDeep) {
     EXPECT_NE(line.find(std::string(test::ThrowDeepSourceFile) + ":"), std::string::npos) << line;
   }
 }
+
+TEST_F(ErrorHandlerTest, WithoutTheLibraryTheHeaderHasNoBlockAndRecordsSayWhy) {
+  std::remove(Handler.DebugInfoPath.c_str());
+  Handler.SetActive(true);
+  EXPECT_FALSE(LogHas(">DebugInfo"));
+  EXPECT_TRUE(LogHas(">Ondrel"));
+  try {
+    test::ThrowingLevelOne();
+  } catch (const std::exception& e) {
+    Application()->HandleException(nullptr, e);
+  }
+  EXPECT_TRUE(LogHas(" Module Name: DebugInfo.so not found"));
+  EXPECT_TRUE(LogHas(" Procedure Name: DebugInfo.so not found"));
+  EXPECT_TRUE(LogHas(" Unit Name: DebugInfo.so not found"));
+  EXPECT_EQ(LogIndexOf(" Line Number: 0"), -1);  // a line 0 is left out
+}
+
+TEST_F(ErrorHandlerTest, ALibraryLackingAFunctionGivesItsFixedText) {
+  Dir.Write("DebugInfo.so", test::TempDir::Read(test::FakeDebugInfoLibrary("NoProcedure")));
+  Handler.SetActive(true);
+  Handler.SetDebugMode(true);
+  ASSERT_TRUE(Handler.DebugMode());  // the stand-in carries this build's version
+  Application()->HandleException(nullptr, EListError("boom"));
+  EXPECT_TRUE(LogHas(" Module Name: FakeModule"));
+  EXPECT_TRUE(LogHas(" Procedure Name: Procedure name not found in DebugInfo.so"));
+  EXPECT_TRUE(LogHas(" Unit Name: Fake.cpp"));
+  EXPECT_TRUE(LogHas(" Line Number: 42"));
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_NE(Boxes[0].Text.find("\n\rProcedure name: Procedure name not found in DebugInfo.so\n\r"), std::string::npos);
+}
+
+TEST_F(ErrorHandlerTest, TheLibraryIsCurrentWhenItsVersionIsTheProgramsOwn) {
+  EXPECT_EQ(Handler.GetDebugInfoPath(), Dir / "DebugInfo.so");
+  EXPECT_TRUE(Handler.IsDebugInfoCurrent());
+  Dir.Write("DebugInfo.so", test::TempDir::Read(test::FakeDebugInfoLibrary("Old")));
+  EXPECT_FALSE(Handler.IsDebugInfoCurrent());
+  Dir.Write("DebugInfo.so", "not a library");
+  EXPECT_FALSE(Handler.IsDebugInfoCurrent());
+  std::remove(Handler.DebugInfoPath.c_str());
+  EXPECT_FALSE(Handler.IsDebugInfoCurrent());
+  // Beside the program unless told otherwise.
+  const TErrorHandler other;
+  EXPECT_EQ(other.GetDebugInfoPath(), ProgramFolder() + "DebugInfo.so");
+}
+
+std::string BuildFileOf(int build) { return std::to_string(build) + "\r\n" + TApplication::Version() + "\r\n"; }
+
+// A handler whose library is an older build's, with an update server on a
+// loopback port and the status panel recorded.
+class DebugInfoDownload : public ErrorHandlerTest {
+ protected:
+  void SetUp() override {
+    ErrorHandlerTest::SetUp();
+    Old = test::TempDir::Read(test::FakeDebugInfoLibrary("Old"));
+    Dir.Write("DebugInfo.so", Old);
+    Library = test::TempDir::Read(test::BuiltDebugInfoLibrary());
+    Handler.ServerUrl = Server.Url();
+    Panel = "panel text";
+    Handler.SetActive(true);
+  }
+  TErrorHandler& PanelHandler() {
+    Handler2 = std::make_unique<TErrorHandler>(
+        &ErrorHandlerTest::System,
+        TStatusPanelText{[this] { return Panel; }, [this](const std::string& t) {
+                           Panel = t;
+                           PanelTexts.push_back(t);
+                         }});
+    Handler2->DebugInfoPath = Handler.DebugInfoPath;
+    Handler2->ServerUrl = Handler.ServerUrl;
+    Handler2->DateText = [] { return kDate; };
+    Handler2->SetActive(true);
+    return *Handler2;
+  }
+  int ProgramBuild() const { return Handler.FileBuild(ProgramFileName()); }
+  bool HandlerLogHas(const TErrorHandler& h, const std::string& line) const {
+    for (int i = 0; i < h.Log().GetCount(); ++i)
+      if (h.Log().Get(i) == line) return true;
+    return false;
+  }
+  std::vector<std::string> RequestedPaths() {
+    std::vector<std::string> paths;
+    for (const std::string& r : Server.Requests()) paths.push_back(r.substr(4, r.find(' ', 4) - 4));
+    return paths;
+  }
+
+  test::TLocalServer Server;
+  std::string Old, Library, Panel;
+  std::vector<std::string> PanelTexts;
+  std::unique_ptr<TErrorHandler> Handler2;
+};
+
+TEST_F(DebugInfoDownload, DecliningTheOfferAsksNothingOfTheServer) {
+  Answer = IDNO;
+  Handler.SetDebugMode(true);
+  EXPECT_FALSE(Handler.DebugMode());
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0].Text, Lang(leDebugLibraryOffer));
+  EXPECT_EQ(Boxes[0].Caption, "Ondrel");
+  EXPECT_EQ(Boxes[0].Flags & 0x0F, MB_YESNO);
+  EXPECT_TRUE(Server.Requests().empty());
+  EXPECT_TRUE(LogHas("*** Debug Mode False " + kDate + " ***"));
+  EXPECT_EQ(test::TempDir::Read(Handler.DebugInfoPath), Old);
+}
+
+TEST_F(DebugInfoDownload, TakingTheOfferDownloadsTheLibraryWithProgressOnThePanel) {
+  Server.Set("/pub/ONDREL/Build.upd", test::Ok(BuildFileOf(ProgramBuild())));
+  Server.Set("/pub/ONDREL/DebugInfo.so", test::Ok(Library));
+  Answer = IDYES;
+  TErrorHandler& h = PanelHandler();
+  h.SetDebugMode(true);
+  EXPECT_TRUE(h.DebugMode());
+  EXPECT_EQ(Boxes.size(), 1u);  // the offer only
+  EXPECT_EQ(RequestedPaths(), (std::vector<std::string>{"/pub/ONDREL/Build.upd", "/pub/ONDREL/DebugInfo.so"}));
+  EXPECT_EQ(test::TempDir::Read(h.DebugInfoPath), Library);
+  EXPECT_TRUE(h.IsDebugInfoCurrent());
+  // Each transfer shows its share in the panel and gives the panel back.
+  const std::string word = Lang(leUpdateDownloaded);
+  ASSERT_GE(PanelTexts.size(), 4u);
+  EXPECT_EQ(PanelTexts.front(), word + ": 0%");
+  EXPECT_NE(std::find(PanelTexts.begin(), PanelTexts.end(), word + ": 100%"), PanelTexts.end());
+  EXPECT_EQ(Panel, "panel text");
+  EXPECT_TRUE(HandlerLogHas(h, "*** Download " + Utf8ToAnsi(h.DebugInfoPath) + " " + TApplication::Version() + " " +
+                                   kDate + " ***"));
+  EXPECT_TRUE(HandlerLogHas(h, "*** Debug Mode True " + kDate + " ***"));
+  // Nothing of the download is left beside the library.
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Dir.Path())) files += entry.is_regular_file();
+  EXPECT_EQ(files, 1);
+}
+
+// What the server does wrong, the entry the user then reads, and the paths
+// asked for until the download gave up.
+struct TDownloadFailure {
+  const char* Name;
+  std::function<void(TErrorHandler&, test::TLocalServer&, int build, const std::string& old,
+                     const std::string& library)>
+      Serve;
+  int Entry;
+  std::vector<std::string> Requested;
+};
+
+const std::string kBuildPath = "/pub/ONDREL/Build.upd";
+const std::string kLibraryPath = "/pub/ONDREL/DebugInfo.so";
+
+class DebugInfoDownloadFailure : public DebugInfoDownload, public testing::WithParamInterface<TDownloadFailure> {};
+
+TEST_P(DebugInfoDownloadFailure, IsToldAndKeepsTheLibraryInPlace) {
+  const TDownloadFailure& c = GetParam();
+  c.Serve(Handler, Server, ProgramBuild(), Old, Library);
+  Answer = IDYES;
+  Handler.SetDebugMode(true);
+  EXPECT_FALSE(Handler.DebugMode());
+  ASSERT_EQ(Boxes.size(), 2u);
+  EXPECT_EQ(Boxes[1].Text, Lang(c.Entry));
+  EXPECT_EQ(Boxes[1].Caption, "Ondrel");
+  EXPECT_EQ(RequestedPaths(), c.Requested);
+  EXPECT_EQ(test::TempDir::Read(Handler.DebugInfoPath), Old);
+  EXPECT_TRUE(LogHas("*** Debug Mode False " + kDate + " ***"));
+  for (int i = 0; i < Handler.Log().GetCount(); ++i) EXPECT_EQ(Handler.Log().Get(i).rfind("*** Download ", 0), std::string::npos);
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Dir.Path())) files += entry.is_regular_file();
+  EXPECT_EQ(files, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, DebugInfoDownloadFailure,
+    testing::Values(
+        TDownloadFailure{"NoServer",
+                         [](TErrorHandler& h, test::TLocalServer&, int, const std::string&, const std::string&) {
+                           h.ServerUrl = "http://127.0.0.1:1/pub/ONDREL/";
+                         },
+                         leDebugLibraryFailed, {}},
+        TDownloadFailure{"NoBuildFile",
+                         [](TErrorHandler&, test::TLocalServer&, int, const std::string&, const std::string&) {},
+                         leDebugLibraryFailed, {kBuildPath}},
+        TDownloadFailure{"BuildFileWithoutANumber",
+                         [](TErrorHandler&, test::TLocalServer& s, int, const std::string&, const std::string&) {
+                           s.Set(kBuildPath, test::Ok("new\r\n1.0.0.9\r\n"));
+                         },
+                         leDebugLibraryFailed, {kBuildPath}},
+        TDownloadFailure{"AnotherBuildOnTheServer",
+                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&, const std::string&) {
+                           s.Set(kBuildPath, test::Ok(BuildFileOf(build + 1)));
+                         },
+                         leDebugLibraryMismatch, {kBuildPath}},
+        TDownloadFailure{"EmptyLibrary",
+                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&, const std::string&) {
+                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
+                           s.Set(kLibraryPath, test::Ok(""));
+                         },
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kLibraryPath}},
+        TDownloadFailure{"NoLibrary",
+                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&, const std::string&) {
+                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
+                         },
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kLibraryPath}},
+        TDownloadFailure{"CutLibrary",
+                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&,
+                            const std::string& library) {
+                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
+                           s.Set(kLibraryPath, test::Truncated(library));
+                         },
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kLibraryPath}},
+        TDownloadFailure{"NotALibrary",
+                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string&, const std::string&) {
+                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
+                           s.Set(kLibraryPath, test::Ok("MZ a Windows library"));
+                         },
+                         leDebugLibraryUpgradeFailed, {kBuildPath, kLibraryPath}},
+        TDownloadFailure{"AnotherVersionsLibrary",
+                         [](TErrorHandler&, test::TLocalServer& s, int build, const std::string& old,
+                            const std::string&) {
+                           s.Set(kBuildPath, test::Ok(BuildFileOf(build)));
+                           s.Set(kLibraryPath, test::Ok(old));
+                         },
+                         leDebugLibraryMismatch, {kBuildPath, kLibraryPath}}),
+    [](const testing::TestParamInfo<TDownloadFailure>& info) { return std::string(info.param.Name); });
 
 }  // namespace
 }  // namespace ond

@@ -25,6 +25,7 @@
 #include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
+#include "tests/support/DebugInfoFiles.h"
 #include "tests/support/EnvGuard.h"
 #include "tests/support/TempDir.h"
 #include "workspace/StatusPanels.h"
@@ -561,15 +562,20 @@ TEST_F(MainActions, DebugModeTakesTheStateTheErrorHandlerReports) {
   TErrorHandler& handler = *ErrorHandler;
   TAction* debug = main->Action("aDebugMod");
   ASSERT_TRUE(Enabled("aDebugMod"));
-  handler.DebugInfoAvailable = [] { return false; };
+  // No library: its download is offered, and declined.
+  handler.DebugInfoPath = dir / "DebugInfo.so";
+  answer = IDNO;
   debug->Execute();
   EXPECT_FALSE(Settings.system.options.debugmod);
   EXPECT_FALSE(debug->GetChecked());
-  EXPECT_EQ(messages.size(), 1u);  // told why
-  handler.DebugInfoAvailable = [] { return true; };
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], Lang(leDebugLibraryOffer));
+  // The library of this build is there.
+  dir.Write("DebugInfo.so", test::TempDir::Read(test::BuiltDebugInfoLibrary()));
   debug->Execute();
   EXPECT_TRUE(Settings.system.options.debugmod);
   EXPECT_TRUE(debug->GetChecked());
+  EXPECT_EQ(messages.size(), 1u);
   EXPECT_NE(main->GetCaption().find("[Test mod]"), std::string::npos);
   debug->Execute();
   EXPECT_FALSE(handler.DebugMode());

@@ -15,6 +15,8 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "highlight/OndBuiltinSchemes.h"
+#include "highlight/XmlModel.h"
 #include "platform/Graphics.h"
 #include "platform/ImgList.h"
 #include "platform/Menus.h"
@@ -406,6 +408,33 @@ TEST_F(MainWindowTest, StartsEmptyAndOpensTheSetFromTheCommandLine) {
   EXPECT_EQ(nodes->Item(2)->GetStateIndex(), 1);  // the missing file is unchecked
   EXPECT_TRUE(main->FileShown(1));
   EXPECT_FALSE(main->FileShown(2));
+}
+
+// The built-in schemes are the program's XML resources once the window is up.
+TEST_F(MainWindowTest, StartUpMakesTheBuiltinSchemesXmlResources) {
+  delete main;
+  SetXmlResourceLookup(nullptr);
+  main = new TMain(nullptr);
+  for (int i = 0; i < BuiltinSchemeCount; ++i) {
+    IXmlDocument doc = CreateXmlDocument();
+    doc->LoadResource(BuiltinSchemeResourceName(i), "RCDATA");
+    ASSERT_TRUE(doc->GetDocumentElement()) << i;
+    EXPECT_EQ(doc->GetDocumentElement()->GetNodeName(), "OndGenHighlighter");
+    EXPECT_EQ(doc->GetDocumentElement()->GetAttr("Version"), "2.0");
+  }
+  IXmlDocument lower = CreateXmlDocument();
+  lower->LoadResource("jsondef", "rcdata");
+  ASSERT_TRUE(lower->GetDocumentElement());
+  EXPECT_EQ(lower->GetDocumentElement()->ChildOrError("SyntaxColoring")
+                ->ChildOrError("Info")
+                ->ChildOrError("General")
+                ->GetAttr("Name"),
+            "JSON Default");
+  // Unknown names and other types leave a document as it was.
+  IXmlDocument other = CreateXmlDocument("Keep");
+  other->LoadResource("NOSUCHDEF", "RCDATA");
+  other->LoadResource("JSONDEF", "BITMAP");
+  EXPECT_EQ(other->GetDocumentElement()->GetNodeName(), "Keep");
 }
 
 TEST_F(MainWindowTest, TimersCompleteTheWindowAndDeleteTheOldUpdate) {

@@ -703,7 +703,8 @@ TEST_F(ConfigSetTest, ReloadInEncodingsAndLossyFiles) {
   EXPECT_EQ(pa->Editor->Lines()->GetText(), "\xC0\xE1\xE2");
   EXPECT_TRUE(pa->Modified);
   EXPECT_TRUE(config.ReloadFile(2, false));
-  EXPECT_EQ(pa->Editor->Lines()->GetText(), kBom + "new");  // read as ANSI, mark and all
+  EXPECT_EQ(pa->Editor->Lines()->GetText(), "new");  // the file is read as the UTF-8 it was saved in
+  EXPECT_EQ(pa->EncodingName(), "UTF-8");
   EXPECT_FALSE(pa->Modified);
 
   // The lossy file is marked and saving over it asks; the default keeps it.

@@ -45,5 +45,34 @@ TEST(PrintPanel, TheRootPanelOfTheSampleSetPrintsToPdf) {
   if (const char* keep = std::getenv("ONDREL_KEEP_PRINT")) std::filesystem::copy_file(pdf, keep);
 }
 
+// A print job that cannot start is told to the user with the reason, in a
+// message box and in the status bar.
+TEST(PrintPanel, AJobThatCannotStartIsToldWithTheReason) {
+  std::string told;
+  Application()->MessageBoxHook = [&](const std::string& text, const std::string&, unsigned) {
+    told = text;
+    return IDOK;
+  };
+  test::TempDir dir;
+  const std::string bad = dir.Path() + "/missing/root.pdf";
+  TQtPrinter::DialogHook = [&](TQtPrinter& printer, const TOndPrintDialogRequest&) {
+    printer.SetPdfFile(bad);
+    return std::optional<TOndPrintDialogAnswer>(TOndPrintDialogAnswer{});
+  };
+  {
+    TMain main(nullptr);
+    main.SetBounds(0, 0, 1130, 675);
+    main.OpenConfig(test::SourceDir() + "/samples/@quarn.zu");
+    ASSERT_NE(main.Editors(), nullptr);
+    told.clear();
+    main.Editors()->Item(0)->Editor->ExecuteCommand(ecPrint, '1', nullptr);
+  }
+  TQtPrinter::DialogHook = nullptr;
+  Application()->MessageBoxHook = nullptr;
+  EXPECT_NE(told.find(bad), std::string::npos) << told;
+  EXPECT_NE(told.find("No such file or directory"), std::string::npos) << told;
+  EXPECT_FALSE(std::filesystem::exists(bad));
+}
+
 }  // namespace
 }  // namespace ond

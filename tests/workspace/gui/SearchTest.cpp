@@ -178,6 +178,28 @@ TEST_F(SearchWalkTest, StartPanelHiddenPanelsAndSelectionOnly) {
   EXPECT_EQ(At(), "1@1:5-11");
 }
 
+// "Replace all" across the set with far more matches than a panel's undo
+// list keeps records: one undo per panel restores its text exactly, and the
+// progress handler is let go of when the walk ends.
+TEST_F(SearchWalkTest, ReplaceAllBeyondTheUndoCapUndoesInOneStepPerPanel) {
+  Settings.search.options.inallconfig = true;
+  Settings.search.replace.text = "pin";
+  std::string big;
+  for (int i = 0; i < 2000; ++i) big += "needle and needle " + std::to_string(i) + "\r\n";
+  big += "end";
+  P(3)->Editor->Lines()->SetText(big);
+  const std::string before1 = Text(1), before3 = Text(3);
+  answers = {raReplaceAll};
+  EXPECT_EQ(config.SearchInConfig(true, false), 4001);
+  EXPECT_EQ(Text(3).find("needle"), std::string::npos);
+  EXPECT_EQ(Status5(), "Subs used: 4001");
+  for (int i : {1, 3}) EXPECT_FALSE(P(i)->Editor->OnReplaceProgress) << i;
+  P(3)->Editor->Undo();
+  EXPECT_EQ(Text(3), before3);
+  P(1)->Editor->Undo();
+  EXPECT_EQ(Text(1), before1);
+}
+
 TEST_F(SearchWalkTest, ReplaceAnswersCarryFromPanelToPanel) {
   Settings.search.options.inallconfig = true;
   Settings.search.replace.text = "pin";

@@ -19,7 +19,9 @@
 #include "platform/core/FileSystem.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
+#include "tests/support/ElfBuilder.h"
 #include "tests/support/LocalHttpServer.h"
+#include "tests/support/TestSigningKeys.h"
 #include "tests/support/TempDir.h"
 #include "workspace/Compatibility.h"
 #include "workspace/StatusPanels.h"
@@ -34,7 +36,12 @@ using namespace test;  // the local server and its answers
 const std::string kOldProgram = "#!/bin/sh\nold program\n";
 const std::string kNewer = "101\r\n1.0.0.101\r\n";
 
-std::string Elf() { return ReadRegularFile("/bin/true"); }
+// The program of build 101 as the server offers it.
+std::string Elf() {
+  TElfLayout layout = ElfOfKind(ET_DYN, true, TFileVersion{1, 0, 0, 101});
+  layout.Filler = 12000;  // long enough to arrive in several pieces
+  return BuildElf(layout).Bytes;
+}
 
 class UpdateWindow : public ::testing::Test {
  protected:
@@ -58,7 +65,10 @@ class UpdateWindow : public ::testing::Test {
     Settle();  // the start-up check meets no server
     boxes.clear();
     program = dir.Write("Ondrel", kOldProgram);
-    main->UpdateTarget = {server.Url(), program, 100};
+    main->UpdateTarget.ServerUrl = server.Url();
+    main->UpdateTarget.ProgramFile = program;
+    main->UpdateTarget.Build = 100;
+    main->UpdateTarget.Key = keys.Public;
     main->StartNewProgram = [this](const std::string& file, std::string& reason) {
       started.push_back(file);
       settingsBeforeStart = FileExistsEx(dir / "settings.ondrel");
@@ -72,6 +82,7 @@ class UpdateWindow : public ::testing::Test {
       return offerAnswer;
     };
     server.Set("/pub/ONDREL/UpdateInfo.txt", Ok("First line\r\nSecond line"));
+    server.Set("/pub/ONDREL/Ondrel.exe.sig", Ok(keys.Sign(Elf())));
   }
   void TearDown() override {
     main.reset();
@@ -103,6 +114,7 @@ class UpdateWindow : public ::testing::Test {
   }
 
   TSettingsVariables saved = Settings;
+  test::TTestKeys keys;
   test::TLocalServer server;
   test::TempDir dir;
   std::string program;
@@ -126,11 +138,11 @@ TEST_F(UpdateWindow, CheckMessagesLoudAndSilent) {
   } cases[] = {
       {"equal builds, loud", "100\r\n1.0.0.100\r\n", false, {leLatestVersion}},
       {"equal builds, silent", "100\r\n1.0.0.100\r\n", true, {}},
-      {"one line, loud", "101", false, {leUpdateCheckFailed}},
+      {"one line, loud", "101", false, {leUpdateAnswerUnreadable}},
       {"one line, silent", "101", true, {}},
-      {"not a number, loud", "build 101\r\n1.0.0.101\r\n", false, {leUpdateCheckFailed}},
+      {"not a number, loud", "build 101\r\n1.0.0.101\r\n", false, {leUpdateAnswerUnreadable}},
       {"not a number, silent", "build 101\r\n1.0.0.101\r\n", true, {}},
-      {"no Build.upd, loud", "", false, {leUpdateCheckFailed}},
+      {"no Build.upd, loud", "", false, {leUpdateAnswerUnreadable}},
   };
   EXPECT_EQ(leLatestVersion, 125);
   EXPECT_EQ(leUpdateCheckFailed, 126);
@@ -194,6 +206,7 @@ TEST_F(UpdateWindow, BadDownloadsSay127AndRenameNothing) {
       {"not found", {{"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"}}},
       {"truncated", Truncated(elf.substr(0, elf.size() / 2))},
       {"not a program", Ok("MZ" + std::string(300, 'x'))},
+      {"signed by nobody known", Ok(elf + "tampered")},
   };
   server.Set("/pub/ONDREL/Build.upd", Ok(kNewer));
   for (const auto& [name, answer] : cases) {
@@ -202,7 +215,10 @@ TEST_F(UpdateWindow, BadDownloadsSay127AndRenameNothing) {
     main->SBar->Panels()->Items(spMessage)->SetText("before");
     ASSERT_TRUE(main->CheckForUpdates(false)) << name;
     Settle();
-    EXPECT_EQ(boxes, std::vector<std::string>{Lang(leUpdateFailed)}) << name;
+    ASSERT_EQ(boxes.size(), 1u) << name;
+    // The entry, then why.
+    EXPECT_EQ(boxes[0].rfind(Lang(leUpdateFailed) + "\n\n", 0), 0u) << name << ": " << boxes[0];
+    EXPECT_GT(boxes[0].size(), Lang(leUpdateFailed).size() + 2) << name;
     EXPECT_EQ(test::TempDir::Read(program), kOldProgram) << name;
     EXPECT_FALSE(Exists("Ondrel.oldupdate")) << name;
     EXPECT_FALSE(Exists("Ondrel.newupdate")) << name;

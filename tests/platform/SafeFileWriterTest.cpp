@@ -1,0 +1,264 @@
+// Replacing a file with and without a backup: what is under the file's name
+// and the backup's name when a save is killed at any instant, fails after
+// the backup was made, or finds the disk copy changed by someone else.
+#include "platform/core/SafeFileWriter.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/core/SysUtils.h"
+#include "tests/support/NoFileOverride.h"
+#include "tests/support/TempDir.h"
+
+namespace ond {
+namespace {
+
+using test::TempDir;
+
+std::vector<std::string> TempFilesIn(const std::string& folder) {
+  std::vector<std::string> found;
+  for (const auto& e : std::filesystem::directory_iterator(folder)) {
+    const std::string n = e.path().filename().string();
+    if (n.starts_with(".") && n.ends_with(".tmp")) found.push_back(n);
+  }
+  return found;
+}
+
+struct stat LStat(const std::string& path) {
+  struct stat st {};
+  ::lstat(path.c_str(), &st);
+  return st;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+TWriteResult Save(const std::string& file, const std::string& data, const std::string& backup = "",
+                  const TDiskCopy* expected = nullptr) {
+  TFileWrite w;
+  w.FileName = file;
+  w.Data = data;
+  w.BackupName = backup;
+  w.Expected = expected;
+  return WriteFileSafely(w);
+}
+
+// A text of a few megabytes that differs from its neighbours everywhere.
+std::string Text(char fill, int round) {
+  std::string t(3 << 20, fill);
+  for (std::size_t i = 0; i < t.size(); i += 4096) t[i] = static_cast<char>('0' + round % 10);
+  return t;
+}
+
+TEST(SafeFileWriter, AKilledSaveWithBackupLeavesTheOldOrTheNewFileAndAWholeBackup) {
+  TempDir dir;
+  const std::string file = dir / "big.zu";
+  const std::string backup = file + ".backup";
+  std::mt19937 random(20261207);
+
+  // Runs one save with backup in a child; kills it `delay` after it starts
+  // (never when delay is negative) and gives how long it ran unkilled.
+  auto saveInChild = [&](const std::string& text, std::chrono::microseconds delay) {
+    int ready[2];
+    EXPECT_EQ(::pipe(ready), 0);
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      ::close(ready[0]);
+      const char go = 1;
+      (void)!::write(ready[1], &go, 1);
+      ::_exit(Save(file, text, backup).Ok() ? 0 : 1);
+    }
+    ::close(ready[1]);
+    char go = 0;
+    (void)!::read(ready[0], &go, 1);
+    ::close(ready[0]);
+    const auto start = std::chrono::steady_clock::now();
+    if (delay.count() >= 0) {
+      std::this_thread::sleep_for(delay);
+      ::kill(pid, SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    if (delay.count() < 0) {
+      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+  };
+
+  // The kills are spread over the length of one whole save.
+  ASSERT_TRUE(Save(file, Text('a', 0)).Ok());
+  ASSERT_TRUE(Save(backup, Text('b', 0)).Ok());
+  const auto whole = saveInChild(Text('c', 0), std::chrono::microseconds(-1));
+  std::uniform_int_distribution<long> when(0, whole.count() * 5 / 4 + 1);
+
+  constexpr int kRounds = 30;
+  for (int round = 1; round <= kRounds; ++round) {
+    const std::string previous = Text('p', round), old = Text('o', round), fresh = Text('n', round);
+    ASSERT_TRUE(Save(backup, previous).Ok());
+    ASSERT_TRUE(Save(file, old).Ok());
+    saveInChild(fresh, std::chrono::microseconds(when(random)));
+
+    ASSERT_TRUE(Exists(file)) << "round " << round << ": no file under its name";
+    const std::string now = TempDir::Read(file);
+    const std::string kept = TempDir::Read(backup);
+    ASSERT_TRUE(now == old || now == fresh) << "round " << round << ": the file holds neither text";
+    // The backup is the previous one until the new one is whole; the new
+    // text never stands without the old one in the backup.
+    ASSERT_TRUE(kept == previous || kept == old) << "round " << round << ": the backup is garbled";
+    if (now == fresh) {
+      ASSERT_EQ(kept, old) << "round " << round;
+    }
+  }
+  // What the killed runs left is cleared by the next save.
+  ASSERT_TRUE(Save(file, "done", backup).Ok());
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+}
+
+TEST(SafeFileWriter, ASaveWithBackupKeepsTheOldTextAsTheBackupAndTheModeOfTheFile) {
+  TempDir dir;
+  const std::string file = dir.Write("a.zu", "one");
+  const std::string backup = file + ".backup";
+  ASSERT_EQ(::chmod(file.c_str(), 0640), 0);
+  dir.Write("a.zu.backup", "zero");
+  const TWriteResult r = Save(file, "two", backup);
+  ASSERT_TRUE(r.Ok()) << r.Reason;
+  EXPECT_FALSE(r.InPlace);
+  EXPECT_EQ(TempDir::Read(file), "two");
+  EXPECT_EQ(TempDir::Read(backup), "one");
+  EXPECT_EQ(LStat(file).st_mode & 07777, 0640u);
+  EXPECT_EQ(LStat(backup).st_mode & 07777, 0640u);
+  EXPECT_EQ(r.Written, DiskCopyOf(file));
+  // No backup of a file that is not there yet.
+  ASSERT_TRUE(Save(dir / "new.zu", "x", dir / "new.zu.backup").Ok());
+  EXPECT_FALSE(Exists(dir / "new.zu.backup"));
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+}
+
+TEST(SafeFileWriter, ABackupThatCannotBeMadeTouchesNothing) {
+  TempDir dir;
+  const std::string file = dir.Write("a.zu", "one");
+  const std::string backup = file + ".backup";
+  dir.Write("a.zu.backup/inside", "x");  // a folder stands in the backup's place
+  const TWriteResult r = Save(file, "two", backup);
+  EXPECT_EQ(r.Outcome, TWriteOutcome::BackupFailed);
+  EXPECT_NE(r.Reason.find("a.zu.backup"), std::string::npos) << r.Reason;
+  EXPECT_NE(r.Reason.find(SystemErrorText(EISDIR)), std::string::npos) << r.Reason;
+  EXPECT_EQ(TempDir::Read(file), "one");
+  EXPECT_EQ(TempDir::Read(backup + "/inside"), "x");
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+}
+
+TEST(SafeFileWriter, ASaveWithBackupThatFailsAfterTheBackupWasMadeLeavesTheFileWithItsOldText) {
+  TempDir dir;
+  const std::string file = dir.Write("a.zu", "old text");
+  const std::string backup = file + ".backup";
+  dir.Write("a.zu.backup", "previous");
+  // A second name makes the save write in place, after the backup; a size
+  // limit then stops the write.
+  ASSERT_EQ(::link(file.c_str(), (dir / "other.zu").c_str()), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const rlimit limit{64 * 1024, 64 * 1024};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    const TWriteResult r = Save(file, std::string(1 << 20, 'x'), backup);
+    ::_exit(r.Outcome == TWriteOutcome::Failed && r.Reason.find(SystemErrorText(EFBIG)) != std::string::npos ? 0 : 3);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(TempDir::Read(file), "old text");
+  EXPECT_EQ(TempDir::Read(dir / "other.zu"), "old text");
+  EXPECT_EQ(TempDir::Read(backup), "old text");
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+}
+
+TEST(SafeFileWriter, LinksAreFollowedWithAndWithoutBackup) {
+  TempDir dir;
+  const std::string target = dir.Write("real/a.zu", "one");
+  const std::string link = dir / "a.zu";
+  ASSERT_EQ(::symlink("real/a.zu", link.c_str()), 0);
+  ASSERT_TRUE(Save(link, "two", link + ".backup").Ok());
+  EXPECT_TRUE(S_ISLNK(LStat(link).st_mode));
+  EXPECT_EQ(TempDir::Read(target), "two");
+  EXPECT_TRUE(S_ISREG(LStat(link + ".backup").st_mode));
+  EXPECT_EQ(TempDir::Read(link + ".backup"), "one");
+
+  // A hard-linked file is written in place, its backup is a copy.
+  const std::string file = dir.Write("h.zu", "first");
+  ASSERT_EQ(::link(file.c_str(), (dir / "h2.zu").c_str()), 0);
+  const TWriteResult r = Save(file, "second", file + ".backup");
+  ASSERT_TRUE(r.Ok()) << r.Reason;
+  EXPECT_TRUE(r.InPlace);
+  EXPECT_EQ(TempDir::Read(dir / "h2.zu"), "second");
+  EXPECT_EQ(TempDir::Read(file + ".backup"), "first");
+  EXPECT_EQ(LStat(file).st_nlink, 2u);
+  EXPECT_EQ(r.Written, DiskCopyOf(file));
+}
+
+TEST(SafeFileWriter, AFileInAReadOnlyFolderIsWrittenInPlaceAndItsBackupIsRefused) {
+  TempDir dir;
+  const std::string folder = dir / "game";
+  const std::string file = dir.Write("game/a.zu", "one");
+  ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+  TWriteResult withBackup, plain;
+  {
+    const test::TNoFileOverride asUser;
+    withBackup = Save(file, "two", file + ".backup");
+    plain = Save(file, "two");
+  }
+  ::chmod(folder.c_str(), 0755);
+  EXPECT_EQ(withBackup.Outcome, TWriteOutcome::BackupFailed);
+  EXPECT_NE(withBackup.Reason.find(SystemErrorText(EACCES)), std::string::npos) << withBackup.Reason;
+  ASSERT_TRUE(plain.Ok()) << plain.Reason;
+  EXPECT_TRUE(plain.InPlace);
+  EXPECT_EQ(TempDir::Read(file), "two");
+}
+
+TEST(SafeFileWriter, ADiskCopyChangedSinceItWasReadIsNotOverwritten) {
+  TempDir dir;
+  const std::string file = dir.Write("a.zu", "read");
+  const TDiskCopy read = DiskCopyOf(file);
+  ASSERT_TRUE(read.Exists);
+  EXPECT_EQ(read, DiskCopyOf(file));
+
+  // Another program writes the file (same size, so only the time or the file tells).
+  ASSERT_TRUE(Save(file, "READ").Ok());
+  EXPECT_EQ(Save(file, "mine", file + ".backup", &read).Outcome, TWriteOutcome::ChangedOnDisk);
+  EXPECT_EQ(TempDir::Read(file), "READ");
+  EXPECT_FALSE(Exists(file + ".backup"));
+
+  // One that is gone, and one made where none was.
+  const TDiskCopy now = DiskCopyOf(file);
+  ASSERT_EQ(::unlink(file.c_str()), 0);
+  EXPECT_EQ(Save(file, "mine", "", &now).Outcome, TWriteOutcome::ChangedOnDisk);
+  EXPECT_FALSE(Exists(file));
+  const TDiskCopy none = DiskCopyOf(dir / "b.zu");
+  EXPECT_FALSE(none.Exists);
+  dir.Write("b.zu", "theirs");
+  EXPECT_EQ(Save(dir / "b.zu", "mine", "", &none).Outcome, TWriteOutcome::ChangedOnDisk);
+  EXPECT_EQ(TempDir::Read(dir / "b.zu"), "theirs");
+
+  // The copy the last save wrote is the one the next save expects.
+  const TWriteResult first = Save(dir / "b.zu", "mine");
+  ASSERT_TRUE(first.Ok());
+  const TWriteResult second = Save(dir / "b.zu", "mine again", "", &first.Written);
+  EXPECT_TRUE(second.Ok()) << second.Reason;
+  EXPECT_EQ(TempDir::Read(dir / "b.zu"), "mine again");
+}
+
+}  // namespace
+}  // namespace ond

@@ -1,0 +1,37 @@
+// The questions an open config set asks the user while it saves, and the
+// errors it tells. The set asks only through this interface: the main window
+// answers with message boxes, tests answer without a window.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace ond {
+
+class TConfigPrompter {
+ public:
+  virtual ~TConfigPrompter() = default;
+  // The file (native name) changed on disk, or was deleted when `gone`, since
+  // its text was read or saved: true overwrites it with the panel's text,
+  // false keeps the file and leaves the text in the panel.
+  virtual bool OverwriteChangedFile(const std::string& fileName, bool gone) = 0;
+  // No backup could be made (reason: program text naming the backup and the
+  // system's reason): true saves without one.
+  virtual bool SaveWithoutBackup(const std::string& backupName, const std::string& reason) = 0;
+  // `count` characters of the file were read as "?": true saves anyway.
+  virtual bool SaveLossy(const std::string& fileName, std::size_t count) = 0;
+  // A failure to tell (program text).
+  virtual void ShowError(const std::string& message) = 0;
+};
+
+// The answers through the application's message box, in the interface's
+// language.
+class TMessageBoxPrompter : public TConfigPrompter {
+ public:
+  bool OverwriteChangedFile(const std::string& fileName, bool gone) override;
+  bool SaveWithoutBackup(const std::string& backupName, const std::string& reason) override;
+  bool SaveLossy(const std::string& fileName, std::size_t count) override;
+  void ShowError(const std::string& message) override;
+};
+
+}  // namespace ond
