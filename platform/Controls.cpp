@@ -500,6 +500,9 @@ void TWinControl::UpdateChildView(TControl* child) {
   child->FOutOfView = out;
   if (child->FVisible) child->Widget()->setVisible(!out);
 }
+void TWinControl::SetTabOrderAfter(TWinControl* previous) {
+  if (previous) QWidget::setTabOrder(previous->Widget(), Widget());
+}
 void TWinControl::SetTabStop(bool tabStop) { Widget()->setFocusPolicy(tabStop ? Qt::StrongFocus : Qt::ClickFocus); }
 
 void TWinControl::EnableAlign() {

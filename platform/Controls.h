@@ -241,6 +241,9 @@ class TWinControl : public TControl {
   bool Focused() const;
   bool CanFocus() const;
   void SetTabStop(bool tabStop);
+  // Tab moves the focus from previous to this control (the order of a
+  // dialog's fields follows their places, not the order they were made).
+  void SetTabOrderAfter(TWinControl* previous);
   // Lays the aligned children out again.
   void Realign();
   // When set, a child wholly outside the client area keeps its window

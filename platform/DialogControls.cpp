@@ -172,6 +172,8 @@ void TButton::SetCaption(const std::string& caption) {
 }
 std::string TButton::GetCaption() const { return QStringToAnsi(static_cast<QPushButton*>(Widget())->text()); }
 void TButton::Press() { static_cast<QPushButton*>(Widget())->click(); }
+void TButton::SetDefault(bool value) { static_cast<QPushButton*>(Widget())->setDefault(value); }
+bool TButton::GetDefault() const { return static_cast<QPushButton*>(Widget())->isDefault(); }
 
 // ---- bevel -----------------------------------------------------------------
 

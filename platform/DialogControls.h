@@ -64,6 +64,9 @@ class TButton : public TWinControl {
   int ModalResult = 0;
   // Acts as a click of the user.
   void Press();
+  // Drawn as the window's default answer (the one Enter gives).
+  void SetDefault(bool value);
+  bool GetDefault() const;
 };
 
 enum class TBevelShape { bsBox, bsTopLine };

@@ -2,6 +2,7 @@
 
 #include "platform/Graphics.h"
 #include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
 #include "services/USystem.h"
 
 namespace ond {
@@ -57,8 +58,8 @@ TAbout::TAbout(TComponent* owner, TUrlOpener openUrl) : TForm(owner), FOpenUrl(s
   LabFor = MakeLabel(this, Surface, "LabFor", 13, 82, false);
   LabCopyRight = MakeLabel(this, Surface, "LabCopyRight", 13, 57, false);
   LabVersion->SetCaption("Ondrel X.X.X.X");
-  LabCopyRight->SetCaption("Editor of the config sets of the Quarn mod");
-  LabFor->SetCaption("The Quarn mod for World of Tanks");
+  LabCopyRight->SetCaption(Lang(leAboutProgram));
+  LabFor->SetCaption(Lang(leAboutMod));
   LabFor->OnMouseEnter = [this](TObject*) { LabForMouseEnter(); };
   LabFor->OnMouseLeave = [this](TObject*) { LabForMouseLeave(); };
   LabFor->OnClick = [this](TObject*) { LabForClick(); };
@@ -87,6 +88,15 @@ std::string TAbout::SiteAddress() {
                                                 : std::string(AboutSiteAddress) + "en/";
 }
 
+std::string TAbout::NoBrowserText(const std::string& address) { return LangFill(leNoBrowser, {address}); }
+
+bool TAbout::OpenSite(const TUrlOpener& openUrl) {
+  const std::string address = SiteAddress();
+  if (openUrl && openUrl(address)) return true;
+  Application()->MessageBox(NoBrowserText(address), "Ondrel", MB_OK | MB_ICONINFORMATION);
+  return false;
+}
+
 void TAbout::FormPaint() {
   TCanvas& canvas = *Surface->Canvas();
   canvas.Brush.Color = clBtnFace;
@@ -109,7 +119,7 @@ void TAbout::LabForMouseLeave() {
 }
 
 void TAbout::LabForClick() {
-  if (FOpenUrl) FOpenUrl(SiteAddress());
+  OpenSite(FOpenUrl);
 }
 
 void TAbout::FormKeyDown(std::uint16_t& key, TShiftState) {

@@ -29,6 +29,11 @@ class TAbout : public TForm {
 
   // The address the link opens in the current interface language.
   static std::string SiteAddress();
+  // Opens the site with openUrl; when no browser takes it (no opener on the
+  // system), a message tells the user the address instead. True when opened.
+  static bool OpenSite(const TUrlOpener& openUrl);
+  // The message of a site no browser could open.
+  static std::string NoBrowserText(const std::string& address);
 
   // The window's reactions, callable as the events call them.
   void FormPaint();

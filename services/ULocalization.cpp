@@ -207,6 +207,10 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
      "The update check failed. The answer of the update server could not be read."},
     {"Не удалось обновить библиотеку. Ответ сервера обновлений не удалось прочитать.",
      "Failed to update the library. The answer of the update server could not be read."},
+    {"Редактор наборов конфигов мода Quarn", "Editor of the config sets of the Quarn mod"},
+    {"Мод Quarn для World of Tanks", "The Quarn mod for World of Tanks"},
+    {"Не удалось открыть браузер. Адрес сайта программы:\n\r%s",
+     "No web browser could be opened. The program's website:\n\r%s"},
 }};
 
 struct TTable {

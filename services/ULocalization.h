@@ -175,6 +175,9 @@ enum TLangMessage : int {
   leDeletedOnDisk,  // the same for a file deleted meanwhile: save it again?
   leUpdateAnswerUnreadable,  // the update server answered, but not with a readable "Build.upd"
   leDebugLibraryAnswerUnreadable,  // the same, when debug mode wants the library
+  leAboutProgram,  // the about box's line about the program
+  leAboutMod,  // the about box's link line naming the mod
+  leNoBrowser,  // no browser took the program's web address (%s)
   LangTextCount
 };
 

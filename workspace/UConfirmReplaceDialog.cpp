@@ -6,22 +6,6 @@
 
 namespace ond {
 
-TDialogButton::TDialogButton(TComponent* owner, const std::string& caption, int modalResult)
-    : TPanel(owner), ModalResult(modalResult) {
-  Caption = caption;
-  BevelOuter = TBevelCut::bvRaised;
-  SetTabStop(true);
-}
-
-void TDialogButton::Click() {
-  TPanel::Click();
-  for (TControl* c = this; c; c = c->GetParent())
-    if (auto* form = dynamic_cast<TForm*>(c)) {
-      form->SetModalResult(ModalResult);
-      return;
-    }
-}
-
 TConfirmReplaceDialog::TConfirmReplaceDialog(TComponent* owner) : TForm(owner) {
   Name = "ConfirmReplaceDialog";
   KeyPreview = true;
@@ -46,7 +30,7 @@ TConfirmReplaceDialog::TConfirmReplaceDialog(TComponent* owner) : TForm(owner) {
   lConfirm->SetAlign(TAlign::alClient);
   lConfirm->SetParent(pTop);
   struct TDef {
-    TDialogButton** Button;
+    TButton** Button;
     const char* Name;
     int Caption;
     int Result;
@@ -57,12 +41,16 @@ TConfirmReplaceDialog::TConfirmReplaceDialog(TComponent* owner) : TForm(owner) {
                        {&bCancel, "bCancel", leConfirmCancel, IDCANCEL}};
   int left = 8;
   for (const TDef& d : defs) {
-    *d.Button = new TDialogButton(this, Lang(d.Caption), d.Result);
+    *d.Button = new TButton(this);
     (*d.Button)->Name = d.Name;
+    (*d.Button)->SetCaption(Lang(d.Caption));
+    (*d.Button)->ModalResult = d.Result;
     (*d.Button)->SetBounds(left, 8, 108, 25);
     (*d.Button)->SetParent(pBottom);
     left += 116;
   }
+  bReplace->SetDefault(true);
+  OnShow = [this](TObject*) { bReplace->SetFocus(); };
 }
 
 TPoint TConfirmReplaceDialog::Placement(const TRect& editorRect, int x, int matchBottom, int matchTop, int width,
@@ -92,6 +80,14 @@ void TConfirmReplaceDialog::KeyDown(std::uint16_t& key, TShiftState shift) {
   if (key == VK_ESCAPE) {
     SetModalResult(IDCANCEL);
     key = 0;
+    return;
+  }
+  if (key == VK_RETURN && shift == 0) {
+    TButton* target = bReplace;
+    for (TButton* b : {bReplace, bSkip, bReplaceAll, bCancel})
+      if (b->Focused()) target = b;
+    key = 0;
+    target->Press();
     return;
   }
   TForm::KeyDown(key, shift);

@@ -2,21 +2,12 @@
 // replace all or cancel.
 #pragma once
 
+#include "platform/DialogControls.h"
 #include "platform/ExtCtrls.h"
 #include "platform/Forms.h"
 #include "platform/StdCtrls.h"
 
 namespace ond {
-
-// A flat button made of a panel: a click closes its form with ModalResult.
-class TDialogButton : public TPanel {
- public:
-  TDialogButton(TComponent* owner, const std::string& caption, int modalResult);
-  int ModalResult;
-
- protected:
-  void Click() override;
-};
 
 class TConfirmReplaceDialog : public TForm {
  public:
@@ -27,10 +18,12 @@ class TConfirmReplaceDialog : public TForm {
   TPanel* pTop;
   TLabel* lConfirm;
   TPanel* pBottom;
-  TDialogButton* bReplace;
-  TDialogButton* bSkip;
-  TDialogButton* bReplaceAll;
-  TDialogButton* bCancel;
+  // Real push buttons: Tab walks them, Space presses the focused one, Enter
+  // too ("Yes" when none has the focus); "Yes" has the focus when shown.
+  TButton* bReplace;
+  TButton* bSkip;
+  TButton* bReplaceAll;
+  TButton* bCancel;
 
   // Places the dialog beside the match (screen pixels; editorRect is the main
   // window's rectangle): centred over a rectangle not wider than the dialog,

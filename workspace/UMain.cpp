@@ -1,9 +1,13 @@
 #include "workspace/UMain.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 
 #include "highlight/OndBuiltinSchemes.h"
+#include "platform/ToolkitLanguage.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/ScopeGuard.h"
@@ -100,6 +104,8 @@ void TMain::CreateControls() {
   VMainSplitter->SetWidth(2);
   VMainSplitter->MinSize = 3;
   VMainSplitter->SetParent(this);
+  // From here on a resize of the window fits the list (both controls exist).
+  FWantedTreeWidth = Settings.interface.view.fileslist.width;
 
   pExternal = new TPanel(this);
   pExternal->Name = "pExternal";
@@ -145,6 +151,16 @@ void TMain::CreateControls() {
   dlgZuSave->Filter = "Quarn-Config 4.0.0 Simple File (*.zu)|*.zu|Quarn-Config 3.5.0 (*.quarnconf)|*.quarnconf";
   pmSBar = new TPopupMenu(this);
   pmEditors = new TPopupMenu(this);
+  // A right click makes its panel the active one before the menu shows, as a
+  // left click does, so the menu's entries speak of the panel clicked.
+  pmEditors->OnPopup = [this](TObject*) {
+    if (TEditors* editors = Editors())
+      for (auto& panel : editors->Items)
+        if (panel && panel->Editor == pmEditors->PopupComponent) {
+          panel->EditorClick();
+          break;
+        }
+  };
   pmOpenFiles = new TPopupMenu(this);
 
   trDelUpdate = new TTimer(this);
@@ -172,7 +188,10 @@ void TMain::CreateControls() {
   VMainSplitter->OnCanResize = [this](TObject*, int& newSize, bool& accept) {
     accept = TreeWidthAllowed(newSize, ClientWidth(), VMainSplitter->Width());
   };
-  VMainSplitter->OnMoved = [this](TObject*) { Settings.interface.view.fileslist.width = tvOpenFiles->Width(); };
+  VMainSplitter->OnMoved = [this](TObject*) {
+    FWantedTreeWidth = tvOpenFiles->Width();
+    Settings.interface.view.fileslist.width = FWantedTreeWidth;
+  };
   VSBMain->OnScroll = [this](TObject*, TScrollCode, int& pos) {
     if (TEditors* editors = Editors()) {
       TStackLayout layout = editors->Layout();
@@ -207,6 +226,9 @@ void TMain::CreateControls() {
 std::string TMain::VersionText() const { return TApplication::Version(); }
 
 void TMain::ApplyLanguage() {
+  // The toolkit's own texts (message-box buttons, file dialogs) speak the
+  // same language as the program's.
+  SetToolkitRussian(CurrentLanguage() == LangRussian);
   lMainHelp->SetCaption(Lang(leMainHelp));
   CenterHelp();
   std::string caption = "Ondrel " + VersionText();
@@ -281,6 +303,7 @@ void TMain::OpenConfig(const std::string& fileName) {
   FConfig->OnProgress = [this](int done, int count) { ShowOpeningProgress(done, count); };
   // A discovery that stopped early still opens what it listed; a root that
   // cannot be read was told and opens nothing.
+  bool rootMissing = false;
   {
     FOpening = true;
     const TScopeExit opened([this] {
@@ -289,7 +312,17 @@ void TMain::OpenConfig(const std::string& fileName) {
       if (FUpdateCheck) FUpdateCheck->ResumeHeld();
     });
     FConfig->LoadConfig(fileName, pScrollBox, pmEditors, VSBMain, SBar, tvOpenFiles);
+    // Discovery lists a root that is not there as missing; a set of nothing
+    // is no set to edit, so the user is told why (while the set still counts
+    // as opening, like every other message of opening) and nothing opens.
+    rootMissing = FConfig->Information && FConfig->Information->Count > 0 && FConfig->Information->Files[0]->Missing;
+    if (rootMissing) {
+      FConfig.reset();
+      tvOpenFiles->Items()->Clear();
+      TellRootMissing(fileName);
+    }
   }
+  if (rootMissing) return;
   FConfig->OnProgress = nullptr;
   if (FConfig->RootUnreadable()) {
     FConfig.reset();
@@ -301,6 +334,22 @@ void TMain::OpenConfig(const std::string& fileName) {
   editors->OnScrollToEditor = [this](int index) { ScrollToEditor(index); };
   lMainHelp->Hide();
   editors->Show();
+}
+
+void TMain::TellRootMissing(const std::string& fileName) {
+  // The system's words for why no file stands under the name.
+  int reason = ENOENT;
+  struct stat st {};
+  if (!PathHasNul(fileName)) {
+    if (::stat(fileName.c_str(), &st) != 0)
+      reason = errno;
+    else if (S_ISDIR(st.st_mode))
+      reason = EISDIR;
+  }
+  const std::string message = Lang(leReadFailed) + "\n" + Lang(leFileNotFound) + ": " + Utf8ToAnsi(fileName) +
+                              "\n" + SystemErrorText(reason);
+  SBar->Panels()->Items(spMessage)->SetText(message);
+  Application()->MessageBox(message, "Ondrel", MB_OK | MB_ICONERROR);
 }
 
 void TMain::ShowOpeningProgress(int done, int count) {
@@ -437,11 +486,24 @@ void TMain::FormClose() {
 }
 
 void TMain::ApplyFilesListWidth(int width) {
+  FWantedTreeWidth = std::max(50, width);
+  Settings.interface.view.fileslist.width = FWantedTreeWidth;
+  FitFilesListWidth();
+}
+
+void TMain::FitFilesListWidth() {
+  if (!tvOpenFiles || !VMainSplitter || FWantedTreeWidth < 50) return;
   const int widest = std::max(50, ClientWidth() - VMainSplitter->Width() - 500);
-  width = std::clamp(width, 50, widest);
+  const int width = std::min(FWantedTreeWidth, widest);
+  if (width == tvOpenFiles->Width()) return;
   tvOpenFiles->SetWidth(width);
-  Settings.interface.view.fileslist.width = width;
   ApplyTreeSettings();
+}
+
+void TMain::Resize() {
+  TForm::Resize();
+  // Controls going with the window have no width to keep.
+  if (!Destroying()) FitFilesListWidth();
 }
 
 void TMain::OpenCommandLineFile() {
@@ -454,6 +516,11 @@ void TMain::FilesDropped(const std::vector<std::string>& files) {
   if (files.empty() || FUpdateDownloading) return;
   const std::string& name = files.front();
   if (!IsConfigFileName(name)) return;
+  // A file gone since it was picked up closes nothing.
+  if (!FileExistsEx(name)) {
+    TellRootMissing(name);
+    return;
+  }
   if (!CloseConfig()) return;
   OpenConfig(name);
 }
@@ -462,6 +529,8 @@ void TMain::CompleteConfigInterface() {
   trCompleteConfigInterface->SetEnabled(false);
   SetWindowState(Settings.system.options.fullscreendefault ? TWindowState::wsMaximized : TWindowState::wsNormal);
   Application()->ProcessMessages();
+  // The window has its final size now.
+  FitFilesListWidth();
   CenterHelp();
 }
 

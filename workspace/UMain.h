@@ -141,7 +141,10 @@ class TMain : public TForm {
   std::string SettingsFile;
   // The settings object, from start-up until the window closes.
   TOndrelSettings* OndrelSettings() const { return FSettings.get(); }
-  // Gives the files list a stored width, kept within the splitter's limits.
+  // Gives the files list a stored width (at least 50), shown within the
+  // splitter's limits of the window as it is and again whenever the window
+  // changes size, so a width too wide for the first, small window comes
+  // back in the final one and is stored as it was.
   void ApplyFilesListWidth(int width);
 
   // The window's reactions, callable as the events call them.
@@ -150,6 +153,9 @@ class TMain : public TForm {
   void FormClose();
   void OpenCommandLineFile();
   void FilesDropped(const std::vector<std::string>& files);
+  // Tells the user that no config file stands under the name (status bar and
+  // a message), with the system's reason.
+  void TellRootMissing(const std::string& fileName);
   void TreeMouseDown(TMouseButton button, int x, int y);
   void TreeDblClick();
   void TreeStateChanging(TTreeNode* node, bool& allow);
@@ -176,8 +182,15 @@ class TMain : public TForm {
   // True when the file name has one of the set's two extensions. the file name has one of the set's two extensions.
   static bool IsConfigFileName(const std::string& fileName);
 
+ protected:
+  // The files list takes its wanted width again as far as the window allows.
+  void Resize() override;
+
  private:
   void CreateControls();
+  // Gives the tree the wanted width within the splitter's limits of the
+  // window as it is now; the wanted width itself stays.
+  void FitFilesListWidth();
   void CreateActions();
   // Applies the setting the action of that name has just written.
   void ApplySetting(const std::string& action);
@@ -193,6 +206,10 @@ class TMain : public TForm {
   // Ranges of panels: 0 all, 1 above the active one, 2 below it.
   void CollapseRange(int range, bool collapse);
   void ShowRange(int range, bool show);
+  // Stacks the visible panels again one below the other, each as wide as
+  // the view, with the scroll bar and its range to match; panel wasAlone
+  // (which filled the view alone) takes the height of a freshly opened set.
+  void LayOutStack(int wasAlone);
   void AlignHeights(bool asActive);
   std::vector<TAction*> FActions;
   void HideStack();
@@ -213,6 +230,9 @@ class TMain : public TForm {
   std::unique_ptr<TErrorHandler> FErrorHandler;
   std::unique_ptr<TOndrelSettings> FSettings;
   int FViewHeight = 0;  // the stack's view height before the last resize
+  // The files list's width as stored or as the user last set it; a window
+  // too narrow for it shows the list narrower without forgetting it.
+  int FWantedTreeWidth = 0;
 
   // The update's reactions on this thread.
   bool ShowUpdateDialog(const TCheckOutcome& outcome);

@@ -278,7 +278,7 @@ void TMain::CreateActions() {
        }},
       {"-", "aHelp", -1, nullptr},
       {"aWebSite", "aHelp", leWebSite, nullptr, 0, R::Always,
-       [](TMain& m) { m.OpenUrl(TAbout::SiteAddress()); }},
+       [](TMain& m) { TAbout::OpenSite(m.OpenUrl); }},
       {"aCheckUpdate", "aHelp", leCheckUpdate, nullptr, 0, R::NoUpdateCheck,
        [](TMain& m) { m.CheckForUpdates(false); }},
       {"-", "aHelp", -1, nullptr},
@@ -525,6 +525,8 @@ void TMain::ShowRange(int range, bool show) {
   // The root file's panel is never hidden, nor shown by these ranges.
   const int first = range == 2 ? std::max(active + 1, 1) : 1;
   const int last = range == 1 ? active - 1 : editors->Count - 1;
+  // The panel that fills the view alone, if any, gives that height back.
+  const int alone = show && editors->VisibleCount == 1 ? editors->FirstVisible() : -1;
   for (int i = first; i <= last; ++i) {
     TEditor* panel = editors->Item(i);
     if (!panel || panel->Shown == show) continue;
@@ -533,15 +535,42 @@ void TMain::ShowRange(int range, bool show) {
     if (i < tvOpenFiles->Items()->Count() && panel->Shown == show)
       tvOpenFiles->Items()->Item(i)->SetStateIndex(show ? 2 : 1);
   }
-  if (range == 0) {
+  if (range != 0) {
+    if (TEditor* panel = editors->Active(); panel && !panel->Shown) {
+      panel->SetShown(true);
+      if (panel->Index < tvOpenFiles->Items()->Count()) tvOpenFiles->Items()->Item(panel->Index)->SetStateIndex(2);
+    }
+  }
+  if (show) LayOutStack(alone);
+  if (range == 0)
     ScrollToFirst();
-    return;
+  else
+    ScrollToActive();
+}
+
+void TMain::LayOutStack(int wasAlone) {
+  TEditors* editors = Editors();
+  if (!editors || editors->VisibleCount < 2) return;
+  // The scroll bar first: showing it narrows the view the panels must fit.
+  ApplyScrollBarSetting();
+  const int width = pScrollBox->ClientWidth();
+  // A panel that filled the view alone takes the height panels get when a
+  // set opens; every other panel keeps its own.
+  const int view = pScrollBox->ClientHeight();
+  const int even = static_cast<int>(Round(static_cast<double>(view) / editors->VisibleCount));
+  const int openingHeight = std::max(even, static_cast<int>(TEditor::DefaultHeight));
+  int top = -VSBMain->GetPosition();
+  for (auto& panel : editors->Items) {
+    if (!panel || !panel->Shown) continue;
+    TControl* p = panel->Panel;
+    const int height = panel->Index == wasAlone ? openingHeight : p->Height();
+    if (p->GetAlign() != TAlign::alNone) p->SetAlign(TAlign::alNone);
+    if (p->Left() != 0 || p->Top() != top || p->Width() != width || p->Height() != height)
+      p->SetBounds(0, top, width, height);
+    top += height;
   }
-  if (TEditor* panel = editors->Active(); panel && !panel->Shown) {
-    panel->SetShown(true);
-    if (panel->Index < tvOpenFiles->Items()->Count()) tvOpenFiles->Items()->Item(panel->Index)->SetStateIndex(2);
-  }
-  ScrollToActive();
+  editors->UpdateScrollMax();
+  pScrollBox->Invalidate();
 }
 
 void TMain::AlignHeights(bool asActive) {

@@ -18,6 +18,8 @@ TTextReplaceDialog::TTextReplaceDialog(TComponent* owner) : TTextSearchDialog(ow
   cbxReplaceText->SetBounds(110, 40, 291, 24);
   cbxReplaceText->SetParent(this);
   DropDownOnDownKey(cbxReplaceText);
+  // Tab goes from the search text to the replacement, as the fields stand.
+  cbxReplaceText->SetTabOrderAfter(cbxSearchText);
   PlaceOptions(78);
 }
 

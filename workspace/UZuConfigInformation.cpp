@@ -260,9 +260,8 @@ bool TZuConfigInformation::LoadInformation() {
   d.Listed.emplace(ResolvedIdentity(root), 0);
 
   try {
-    // A root that is not there (or is a folder) opens nothing: reading it
-    // names the reason.
-    if (Files[0]->Missing) ReadFileText(root);
+    // A root that is not there (or is a folder) is listed as missing, like
+    // any other file, and has nothing to scan; the window tells the user.
     if (!Process(0, d)) return false;
   } catch (const std::exception& e) {
     Files[0]->ReadError = true;

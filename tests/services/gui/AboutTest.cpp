@@ -46,6 +46,31 @@ TEST_F(AboutTest, LinkOpensTheSiteInTheInterfaceLanguage) {
   EXPECT_EQ(std::string(AboutSiteAddress).back(), '/');
 }
 
+// The two free lines speak the interface language; the version line is the
+// same in both.
+TEST(AboutLanguage, FreeLinesFollowTheInterfaceLanguage) {
+  struct TCase {
+    int Language;
+    std::string CopyRight;
+    std::string For;
+  };
+  const TCase cases[] = {
+      {0, "\xD0\xE5\xE4\xE0\xEA\xF2\xEE\xF0 \xED\xE0\xE1\xEE\xF0\xEE\xE2 \xEA\xEE\xED\xF4\xE8\xE3\xEE\xE2 "
+          "\xEC\xEE\xE4\xE0 Quarn",
+       "\xCC\xEE\xE4 Quarn \xE4\xEB\xFF World of Tanks"},
+      {1, "Editor of the config sets of the Quarn mod", "The Quarn mod for World of Tanks"}};
+  for (const TCase& c : cases) {
+    Settings.interface.view.language = c.Language;
+    TAbout about(nullptr, [](const std::string&) { return true; });
+    EXPECT_EQ(about.LabCopyRight->GetCaption(), c.CopyRight);
+    EXPECT_EQ(about.LabFor->GetCaption(), c.For);
+    EXPECT_EQ(about.LabVersion->GetCaption(), "Ondrel " + TApplication::Version());
+    for (TLabel* label : {about.LabFor, about.LabCopyRight})
+      EXPECT_EQ(label->Left(), (about.ClientWidth() - label->Width()) / 2) << label->Name;
+  }
+  Settings.interface.view.language = 0;
+}
+
 TEST_F(AboutTest, LinkLooksLikeOneUnderThePointer) {
   About.LabFor->OnMouseEnter(About.LabFor);
   EXPECT_EQ(About.LabFor->GetCursor(), crHandPoint);

@@ -4,13 +4,21 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
+#include <QAbstractButton>
+#include <QFileDialog>
+#include <QMenu>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 #include <fstream>
 #include <map>
 
 #include "editor/OndEditKeyCmds.h"
 #include "platform/Clipbrd.h"
+#include "platform/QtBridge.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/Keys.h"
 #include "services/UAbout.h"
@@ -413,6 +421,115 @@ TEST_F(MainActions, LoadingAnActiveConfigThatIsGoneOpensNothing) {
   EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText().rfind(Lang(leFileNotFound), 0), 0u);
 }
 
+// A right click on a panel that is not the active one makes it the active
+// one before its menu shows, so the menu's entries are not all greyed.
+TEST_F(MainActions, ARightClickMakesItsPanelActiveBeforeTheMenu) {
+  Enter(SeveralPanels);
+  TEditor* other = main->Editors()->Item(1);
+  ASSERT_FALSE(other->Active);
+  std::map<QString, bool> entries;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    if (!menu) return;
+    for (QAction* action : menu->actions())
+      if (!action->isSeparator()) entries[action->text().section(QLatin1Char('\t'), 0, 0)] = action->isEnabled();
+    menu->close();
+  });
+  QWidget* w = other->Editor->Widget();
+  QContextMenuEvent menuEvent(QContextMenuEvent::Mouse, QPoint(40, 20), w->mapToGlobal(QPoint(40, 20)));
+  QApplication::sendEvent(w, &menuEvent);
+  EXPECT_TRUE(other->Active);
+  EXPECT_EQ(main->ActiveIndex(), 1);
+  EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText(), a);
+  ASSERT_EQ(entries.size(), 5u);
+  EXPECT_TRUE(entries[AnsiToQString(Lang(leSelectAll))]);
+  EXPECT_TRUE(entries[AnsiToQString(Lang(lePaste))]);
+  EXPECT_FALSE(entries[AnsiToQString(Lang(leCut))]);  // nothing selected there
+}
+
+// The toolkit's own texts follow View > Language: the buttons of a real
+// message box and of the file dialog are Russian under the Russian interface
+// and English again under the English one.
+TEST_F(MainActions, TheToolkitsTextsFollowTheLanguage) {
+  Application()->MessageBoxHook = nullptr;
+  const auto sorted = [](QStringList texts) {
+    for (QString& t : texts) t.remove('&');
+    texts.sort();
+    return texts;
+  };
+  const auto boxButtons = [&] {
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box) return;
+      for (QAbstractButton* b : box->buttons()) texts << b->text();
+      box->reject();
+    });
+    Application()->MessageBox("?", "Ondrel", MB_YESNOCANCEL | MB_ICONQUESTION);
+    return sorted(texts);
+  };
+  const auto dialogButtons = [&] {
+    QStringList texts;
+    QTimer::singleShot(0, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      for (QPushButton* b : dialog->findChildren<QPushButton*>())
+        if (b->isVisible()) texts << b->text();
+      dialog->reject();
+    });
+    TOpenDialog open(nullptr);
+    open.InitialDir = dir.Path();
+    open.Execute();
+    return sorted(texts);
+  };
+  main->Action("aRUSLang")->Execute();
+  EXPECT_EQ(boxButtons(), sorted({QString::fromUtf8("Да"), QString::fromUtf8("Нет"), QString::fromUtf8("Отмена")}));
+  EXPECT_TRUE(dialogButtons().contains(QString::fromUtf8("Отмена")));
+  main->Action("aENGLang")->Execute();
+  EXPECT_EQ(boxButtons(), sorted({"Yes", "No", "Cancel"}));
+  EXPECT_TRUE(dialogButtons().contains("Cancel"));
+  main->Action("aRUSLang")->Execute();
+  EXPECT_EQ(boxButtons(), sorted({QString::fromUtf8("Да"), QString::fromUtf8("Нет"), QString::fromUtf8("Отмена")}));
+}
+
+// Show all after Hide all lays the stack out again at once: the panels stand
+// one below the other from the top of the view, each as wide as it, and the
+// stack's scroll bar is there with the whole range, no tree click needed.
+TEST_F(MainActions, ShowAllAfterHideAllLaysTheStackOutAgain) {
+  Enter(SeveralPanels);
+  QApplication::processEvents();
+  TEditors* editors = main->Editors();
+  main->Action("aHideAllEditor")->Execute();
+  QApplication::processEvents();
+  ASSERT_EQ(editors->VisibleCount, 1);
+  EXPECT_FALSE(main->VSBMain->GetVisible());
+  main->Action("aShowAllEditors")->Execute();
+  QApplication::processEvents();
+  ASSERT_EQ(editors->VisibleCount, 3);
+  EXPECT_TRUE(main->VSBMain->GetVisible());
+  const int view = main->pScrollBox->ClientHeight();
+  EXPECT_GT(editors->TotalHeight(), view);
+  EXPECT_EQ(main->VSBMain->GetMax(), editors->TotalHeight() - view);
+  EXPECT_EQ(main->VSBMain->GetPosition(), 0);
+  // The root, which filled the view alone, is as high as when the set opened.
+  EXPECT_EQ(editors->Item(0)->Panel->Height(), TEditor::DefaultHeight);
+  EXPECT_LT(TEditor::DefaultHeight, view);
+  int top = 0;
+  for (int i = 0; i < 3; ++i) {
+    const TControl* panel = editors->Item(i)->Panel;
+    EXPECT_EQ(panel->GetAlign(), TAlign::alNone) << i;
+    EXPECT_EQ(panel->Top(), top) << i;
+    EXPECT_EQ(panel->Width(), main->pScrollBox->ClientWidth()) << i;
+    EXPECT_LT(panel->Height(), editors->TotalHeight()) << i;
+    top += panel->Height();
+  }
+  // The wheel moves the stack at once.
+  main->Action("aMainScrollActivationCursor")->Execute();
+  const TPoint inside = main->pScrollBox->ClientToScreen(TPoint{40, 40});
+  EXPECT_TRUE(main->FormMouseWheel(0, -120, inside));
+  EXPECT_GT(main->VSBMain->GetPosition(), 0);
+}
+
 TEST_F(MainActions, WebSiteOpensTheProgramsPage) {
   std::vector<std::string> opened;
   main->OpenUrl = [&](const std::string& url) {
@@ -421,6 +538,22 @@ TEST_F(MainActions, WebSiteOpensTheProgramsPage) {
   };
   main->Action("aWebSite")->Execute();
   EXPECT_EQ(opened, std::vector<std::string>{TAbout::SiteAddress()});
+  EXPECT_TRUE(messages.empty());
+}
+
+// Without a browser opener the address is told instead of nothing happening,
+// in the interface language.
+TEST_F(MainActions, WebSiteWithoutABrowserTellsTheAddress) {
+  main->OpenUrl = [](const std::string&) { return false; };
+  for (const char* language : {"aENGLang", "aRUSLang"}) {
+    messages.clear();
+    main->Action(language)->Execute();
+    main->Action("aWebSite")->Execute();
+    ASSERT_EQ(messages.size(), 1u) << language;
+    EXPECT_EQ(messages[0], TAbout::NoBrowserText(TAbout::SiteAddress()));
+    EXPECT_NE(messages[0].find(TAbout::SiteAddress()), std::string::npos);
+  }
+  EXPECT_NE(TAbout::NoBrowserText("x").find("\xE1\xF0\xE0\xF3\xE7\xE5\xF0"), std::string::npos);  // Russian now
 }
 
 TEST_F(MainActions, DebugModeTakesTheStateTheErrorHandlerReports) {

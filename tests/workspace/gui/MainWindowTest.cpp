@@ -353,7 +353,9 @@ class MainWindowTest : public ::testing::Test {
   void TearDown() override {
     main->OnCloseQuery = nullptr;
     delete main;
+    Settings = saved;  // a moved splitter stays with its test
   }
+  TSettingsVariables saved = Settings;
   std::unique_ptr<test::TempDir> dir;
   std::string root;
   TMain* main = nullptr;
@@ -623,6 +625,46 @@ TEST_F(MainWindowTest, DroppedFilesOpenOnlyTheFirstConfigFile) {
   boxes.answers = {IDNO};
   main->FilesDropped({other});
   EXPECT_EQ(main->Config()->FileName, other);
+}
+
+// A dropped file that is gone by the time it lands closes nothing: the open
+// set, modified or not, stays without a question, and the user is told.
+TEST_F(MainWindowTest, ADroppedFileThatIsGoneClosesNothing) {
+  MessageBoxes boxes;
+  main->OpenConfig(root);
+  main->SetFileModified(1, true);
+  const std::string gone = dir->Path() + "/gone-now.zu";
+  main->FilesDropped({gone});
+  ASSERT_TRUE(main->ConfigOpen());
+  EXPECT_EQ(main->Config()->FileName, root);
+  EXPECT_TRUE(main->FileModified(1));
+  ASSERT_EQ(boxes.texts.size(), 1u);  // no save question, only the message
+  EXPECT_NE(boxes.texts[0].find(Lang(leFileNotFound)), std::string::npos) << boxes.texts[0];
+  EXPECT_NE(boxes.texts[0].find("gone-now.zu"), std::string::npos);
+  main->SetFileModified(1, false);
+}
+
+// A root that is not there: discovery lists it as missing and succeeds; the
+// window reads that and tells the user, in the interface language, opening
+// nothing.
+TEST_F(MainWindowTest, AMissingRootIsToldFromItsMissingMark) {
+  MessageBoxes boxes;
+  const int language = CurrentLanguage();
+  for (const int lang : {LangEnglish, LangRussian}) {
+    SetCurrentLanguage(lang);
+    boxes.texts.clear();
+    const std::string missing = dir->Path() + "/missing.zu";
+    main->OpenConfig(missing);
+    EXPECT_FALSE(main->ConfigOpen());
+    EXPECT_TRUE(main->lMainHelp->GetVisible());
+    EXPECT_EQ(main->tvOpenFiles->Items()->Count(), 0);
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0].rfind(LangText(leReadFailed, lang), 0), 0u) << boxes.texts[0];
+    EXPECT_NE(boxes.texts[0].find(LangText(leFileNotFound, lang) + ": " + missing), std::string::npos);
+    EXPECT_NE(boxes.texts[0].find(SystemErrorText(ENOENT)), std::string::npos);
+    EXPECT_EQ(main->SBar->Panels()->Items(spMessage)->GetText(), boxes.texts[0]);
+  }
+  SetCurrentLanguage(language);
 }
 
 // A set of many files opens in view: the stack and the tree show from the

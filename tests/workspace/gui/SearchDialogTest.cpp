@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <functional>
 #include <QKeyEvent>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -111,6 +113,80 @@ TEST(SearchDialog, EnterAndEscapeCloseTheRealDialogAndDownOpensTheList) {
   TConfirmReplaceDialog confirm(nullptr);
   QTimer::singleShot(0, [&] { SendKey(confirm.bSkip->Widget(), Qt::Key_Escape); });
   EXPECT_EQ(confirm.ShowModal(), IDCANCEL);
+}
+
+QWidget* FocusedWidget() { return QApplication::focusWidget(); }
+
+// Runs then once window is the active window (activation comes through the
+// event loop), or after a second without it.
+void WhenActive(QWidget* window, std::function<void()> then, int tries = 100) {
+  QTimer::singleShot(10, [=] {
+    if (QApplication::activeWindow() == window || tries <= 0)
+      then();
+    else
+      WhenActive(window, then, tries - 1);
+  });
+}
+
+void SendKeyUpAndDown(QWidget* w, int key) {
+  QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+  QApplication::sendEvent(w, &down);
+  QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, key == Qt::Key_Space ? QStringLiteral(" ") : QString());
+  QApplication::sendEvent(w, &up);
+}
+
+// The confirmation answers from the keyboard alone: "Yes" has the focus and
+// is the default, Tab walks the answers, Enter or Space gives the focused one.
+TEST(ConfirmDialogKeys, EveryAnswerIsReachableFromTheKeyboard) {
+  struct TCase {
+    int Tabs;
+    int Key;
+    int Expected;
+  };
+  const TCase cases[] = {{0, Qt::Key_Return, IDYES},
+                         {0, Qt::Key_Enter, IDYES},
+                         {1, Qt::Key_Return, IDNO},
+                         {2, Qt::Key_Space, TConfirmReplaceDialog::mrYesToAll},
+                         {3, Qt::Key_Return, IDCANCEL},
+                         {1, Qt::Key_Escape, IDCANCEL}};
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(c.Tabs);
+    SCOPED_TRACE(c.Key);
+    TConfirmReplaceDialog confirm(nullptr);
+    EXPECT_TRUE(confirm.bReplace->GetDefault());
+    bool startedOnYes = false;
+    // The keys go where the focus is once the window is active.
+    WhenActive(confirm.Widget(), [&] {
+      startedOnYes = confirm.bReplace->Focused();
+      for (int i = 0; i < c.Tabs && FocusedWidget(); ++i) SendKeyUpAndDown(FocusedWidget(), Qt::Key_Tab);
+      if (FocusedWidget())
+        SendKeyUpAndDown(FocusedWidget(), c.Key);
+      // A key that answered nothing leaves the dialog open: it is closed with
+      // a result no answer has, so the test fails instead of waiting forever.
+      QPointer<QWidget> window = confirm.Widget();
+      TConfirmReplaceDialog* dialog = &confirm;
+      QTimer::singleShot(500, [window, dialog] {
+        if (window && window->isVisible()) dialog->SetModalResult(-1);
+      });
+    });
+    EXPECT_EQ(confirm.ShowModal(), c.Expected);
+    EXPECT_TRUE(startedOnYes);
+  }
+}
+
+// Tab walks the replace dialog's fields as they stand: from the search text
+// to the replacement below it, not past the options to the end.
+TEST(ReplaceDialogKeys, TabGoesFromTheSearchTextToTheReplacement) {
+  TTextReplaceDialog d(nullptr);
+  bool inReplacement = false;
+  WhenActive(d.Widget(), [&] {
+    d.cbxSearchText->SetFocus();
+    if (FocusedWidget()) SendKeyUpAndDown(FocusedWidget(), Qt::Key_Tab);
+    inReplacement = d.cbxReplaceText->Focused();
+    d.SetModalResult(IDCANCEL);
+  });
+  d.ShowModal();
+  EXPECT_TRUE(inReplacement);
 }
 
 TEST(ConfirmDialogPlacement, AtTheScreensRightAndBottomEdges) {

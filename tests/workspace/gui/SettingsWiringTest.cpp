@@ -83,8 +83,9 @@ TEST_F(SettingsWiring, StoredValuesTakeEffectThroughTheActions) {
 TEST_F(SettingsWiring, TheStoredWidthKeepsWithinTheSplittersLimits) {
   struct Case {
     int Stored;
-    int Applied;
-  } cases[] = {{10, 50}, {-7, 50}, {100000, 0}, {400, 400}};
+    int Applied;  // 0: as wide as the window allows
+    int Kept;     // what the setting holds afterwards
+  } cases[] = {{10, 50, 50}, {-7, 50, 50}, {100000, 0, 100000}, {400, 400, 400}};
   for (const Case& c : cases) {
     main.reset();
     main = std::make_unique<TMain>(nullptr);
@@ -96,9 +97,50 @@ TEST_F(SettingsWiring, TheStoredWidthKeepsWithinTheSplittersLimits) {
     const int widest = main->ClientWidth() - main->VMainSplitter->Width() - 500;
     const int expected = c.Applied ? c.Applied : widest;
     EXPECT_EQ(main->tvOpenFiles->Width(), expected) << c.Stored;
-    EXPECT_EQ(Settings.interface.view.fileslist.width, expected) << c.Stored;
+    EXPECT_EQ(Settings.interface.view.fileslist.width, c.Kept) << c.Stored;
     EXPECT_TRUE(TMain::TreeWidthAllowed(expected, main->ClientWidth(), main->VMainSplitter->Width()));
   }
+}
+
+// A stored width wider than the window's first size comes back once the
+// window has its final size, and is stored as it was after a run that never
+// moved the splitter; a width the user sets is the one stored then.
+TEST_F(SettingsWiring, TheStoredWidthSurvivesASmallFirstWindow) {
+  dir.Write("settings.ondrel", "{\"system\": {\"options\": {\"fullscreendefault\": false}}, "
+                               "\"interface\": {\"view\": {\"fileslist\": {\"width\": 800}}}}");
+  main->ShowForm();
+  QApplication::processEvents();
+  const int splitter = main->VMainSplitter->Width();
+  EXPECT_EQ(main->tvOpenFiles->Width(), main->ClientWidth() - splitter - 500);  // 1130 wide: 628
+  EXPECT_EQ(Settings.interface.view.fileslist.width, 800);
+  // The final size (maximised on a wide screen, or widened by the user).
+  main->SetBounds(0, 0, 1600, 800);
+  QApplication::processEvents();
+  EXPECT_EQ(main->tvOpenFiles->Width(), 800);
+  EXPECT_GE(main->pExternal->Width(), 500);
+  // Narrower again: the list gives way, the wish stays.
+  main->SetBounds(0, 0, 1200, 700);
+  QApplication::processEvents();
+  EXPECT_EQ(main->tvOpenFiles->Width(), main->ClientWidth() - splitter - 500);
+  main->Close();
+  QApplication::processEvents();
+  EXPECT_NE(test::TempDir::Read(file).find("\"width\": 800"), std::string::npos) << test::TempDir::Read(file);
+
+  // The user's own width is kept through later resizes and stored.
+  main.reset();
+  main = std::make_unique<TMain>(nullptr);
+  main->SetBounds(0, 0, 1600, 800);
+  main->SettingsFile = file;
+  main->ShowForm();
+  QApplication::processEvents();
+  ASSERT_EQ(main->tvOpenFiles->Width(), 800);
+  ASSERT_TRUE(main->VMainSplitter->ResizeControl(350));
+  main->SetBounds(0, 0, 1700, 800);
+  QApplication::processEvents();
+  EXPECT_EQ(main->tvOpenFiles->Width(), 350);
+  main->Close();
+  QApplication::processEvents();
+  EXPECT_NE(test::TempDir::Read(file).find("\"width\": 350"), std::string::npos) << test::TempDir::Read(file);
 }
 
 TEST_F(SettingsWiring, ClosingWritesTheFileAndTellsAFailure) {
