@@ -25,7 +25,7 @@
 namespace {
 
 constexpr int kTabWidth = 4;
-constexpr std::size_t kOracleSize = 2048;
+constexpr std::size_t kOracleSize = 512;
 
 void Check(bool ok) {
   if (!ok) std::abort();
