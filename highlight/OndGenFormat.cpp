@@ -1,17 +1,15 @@
 #include "highlight/OndGenFormat.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <array>
 #include <cerrno>
-#include <cstring>
 
 #include "highlight/OndGenHighlighter.h"
 #include "highlight/OndHighlighterRules.h"
 #include "highlight/OndSchemeObjects.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/SafeFileWriter.h"
 
 namespace ond {
 
@@ -30,33 +28,14 @@ bool PathExists(const std::string& FileName) {
          !S_ISDIR(st.st_mode);
 }
 
-// Writes Data beside FileName and renames it over, so a failed write keeps
-// the old file. Raises EInOutError with the system's reason.
+// Replaces the file safely: a failed write keeps the old file. Raises
+// EInOutError with the reason.
 void WriteWholeFile(const std::string& FileName, std::string_view Data) {
-  if (FileName.find('\0') != std::string::npos) throw EInOutError("Invalid file name");
-  const std::string temp = FileName + ".tmp-scheme";
-  mode_t mode = 0644;
-  struct stat st {};
-  if (::stat(FileName.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-  if (fd < 0) throw EInOutError(FileName + ": " + std::strerror(errno));
-  std::size_t done = 0;
-  while (done < Data.size()) {
-    const ssize_t n = ::write(fd, Data.data() + done, Data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = errno;
-      ::close(fd);
-      ::unlink(temp.c_str());
-      throw EInOutError(FileName + ": " + std::strerror(err));
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temp.c_str(), FileName.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(temp.c_str());
-    throw EInOutError(FileName + ": " + std::strerror(err));
-  }
+  TFileWrite request;
+  request.FileName = FileName;
+  request.Data = Data;
+  const TWriteResult written = WriteFileSafely(request);
+  if (!written.Ok()) throw EInOutError(written.Reason);
 }
 
 }  // namespace

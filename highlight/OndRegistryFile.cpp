@@ -1,18 +1,13 @@
 #include "highlight/OndRegistryFile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/core/Classes.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/SafeFileWriter.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -91,28 +86,6 @@ bool IsRootName(std::string_view Name) {
 std::string ParentPath(std::string_view FullPath) {
   const std::size_t slash = FullPath.rfind('\\');
   return slash == std::string_view::npos ? std::string() : std::string(FullPath.substr(0, slash));
-}
-
-// Writes Data to a temporary file beside FileName, flushes it and puts it in
-// place in one rename: "" or the reason.
-std::string ReplaceFile(const std::string& FileName, std::string_view Data) {
-  const std::string tmp = FileName + ".tmp" + std::to_string(::getpid());
-  const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return std::generic_category().message(errno);
-  int err = 0;
-  for (std::size_t done = 0; done < Data.size() && err == 0;) {
-    const ssize_t n = ::write(fd, Data.data() + done, Data.size() - done);
-    if (n < 0 && errno != EINTR) err = errno;
-    if (n > 0) done += static_cast<std::size_t>(n);
-  }
-  if (err == 0 && ::fsync(fd) != 0) err = errno;
-  if (::close(fd) != 0 && err == 0) err = errno;
-  if (err == 0 && ::rename(tmp.c_str(), FileName.c_str()) != 0) err = errno;
-  if (err != 0) {
-    ::unlink(tmp.c_str());
-    return std::generic_category().message(err);
-  }
-  return {};
 }
 
 }  // namespace
@@ -323,8 +296,12 @@ std::string TOndFileRegistry::UpdateFile() {
   const std::filesystem::path folder = std::filesystem::path(FFileName).parent_path();
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
   if (ec) return FFileName + ": " + ec.message();
-  const std::string err = ReplaceFile(FFileName, GetText());
-  if (!err.empty()) return FFileName + ": " + err;
+  const std::string text = GetText();
+  TFileWrite request;
+  request.FileName = FFileName;
+  request.Data = text;
+  const TWriteResult written = WriteFileSafely(request);
+  if (!written.Ok()) return written.Reason;
   FModified = false;
   return {};
 }

@@ -10,6 +10,7 @@
 
 #include "highlight/XmlModelShared.h"
 #include "platform/core/CodePage.h"
+#include "platform/core/SafeFileWriter.h"
 
 namespace ond {
 
@@ -864,10 +865,21 @@ void TXmlDocument::SaveToStream(TStream& stream) {
   stream.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
 }
 
-void TXmlDocument::SaveToFile(const std::string& fileName) {
-  TFileStream f(fileName, fmCreate);
-  SaveToStream(f);
+namespace {
+
+// The whole document is in memory: one safe replacement of the file, which
+// keeps the old file on failure and raises EFCreateError with the reason.
+void ReplaceFileWith(const std::string& fileName, std::string_view data) {
+  TFileWrite request;
+  request.FileName = fileName;
+  request.Data = data;
+  const TWriteResult written = WriteFileSafely(request);
+  if (!written.Ok()) throw EFCreateError(written.Reason);
 }
+
+}  // namespace
+
+void TXmlDocument::SaveToFile(const std::string& fileName) { ReplaceFileWith(fileName, GetXML()); }
 
 void TXmlDocument::SaveBinary(TStream& stream, std::uint32_t options) {
   const std::string data = SaveBinaryToString(options);
@@ -875,8 +887,7 @@ void TXmlDocument::SaveBinary(TStream& stream, std::uint32_t options) {
 }
 
 void TXmlDocument::SaveBinaryToFile(const std::string& fileName, std::uint32_t options) {
-  TFileStream f(fileName, fmCreate);
-  SaveBinary(f, options);
+  ReplaceFileWith(fileName, SaveBinaryToString(options));
 }
 
 IXmlDocument CreateXmlDocument(std::string_view rootName, std::string_view version, std::string_view encoding,

@@ -285,9 +285,9 @@ std::string TOndrelSettings::SaveSettings() {
     if (ec && fs::exists(file, gone)) return ec.message();
     FDamaged = false;
   }
-  // Through a temporary file beside it, so a failure leaves the old file whole.
-  errno = 0;
-  if (FCurrent->SaveTo(FFileName, true, true) == 0) return ErrorText(errno != 0 ? errno : EIO);
+  // A failure leaves the old file whole and says why.
+  std::string reason;
+  if (FCurrent->SaveTo(FFileName, true, true, &reason) == 0) return reason.empty() ? ErrorText(EIO) : reason;
   return {};
 }
 

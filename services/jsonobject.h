@@ -307,9 +307,10 @@ class TJsonObject : public std::enable_shared_from_this<TJsonObject> {
   // UTF-16 LE after a byte-order mark. Returns the stream's size, 0 (stream at
   // position 0) on failure.
   std::int64_t SaveTo(TStream& stream, bool indent, bool escape);
-  // Replaces the file through a temporary file; on failure the old file stays
-  // and the result is 0, else the file's size.
-  std::int64_t SaveTo(const std::string& fileName, bool indent, bool escape);
+  // Replaces the file safely; on failure the old file stays, the result is 0
+  // and the reason (program text naming the file) goes to reason when given;
+  // else the file's size.
+  std::int64_t SaveTo(const std::string& fileName, bool indent, bool escape, std::string* reason = nullptr);
   // Sends over a connected socket, always escaped; the bytes sent, 0 on failure.
   std::int64_t SaveTo(int socket, bool indent, bool escape);
   std::int64_t CalcSize(bool indent, bool escape);

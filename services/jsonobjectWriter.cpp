@@ -1,11 +1,8 @@
 // Writing JSON values as text: to a string, a stream, a file or a socket.
 #include <errno.h>
-#include <fcntl.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -13,6 +10,7 @@
 #include <vector>
 
 #include "platform/core/Classes.h"
+#include "platform/core/SafeFileWriter.h"
 #include "services/jsonobject.h"
 #include "services/jsonobjectDetail.h"
 
@@ -273,32 +271,6 @@ bool WriteToStream(TJsonObject& v, TStream& stream, bool indent, bool escape) {
   return w->Flush() >= 0;
 }
 
-// A stream over a file descriptor that stays open after it goes.
-class FdStream : public TStream {
- public:
-  explicit FdStream(int fd) : FFd(fd) {}
-  std::int64_t Read(void* buffer, std::int64_t count) override {
-    ssize_t n;
-    do n = ::read(FFd, buffer, static_cast<std::size_t>(count));
-    while (n < 0 && errno == EINTR);
-    return n < 0 ? 0 : n;
-  }
-  std::int64_t Write(const void* buffer, std::int64_t count) override {
-    ssize_t n;
-    do n = ::write(FFd, buffer, static_cast<std::size_t>(count));
-    while (n < 0 && errno == EINTR);
-    return n < 0 ? 0 : n;
-  }
-  std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override {
-    const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET : origin == TSeekOrigin::soCurrent ? SEEK_CUR : SEEK_END;
-    return ::lseek(FFd, offset, whence);
-  }
-
- private:
-  int FFd;
-};
-
-std::atomic<unsigned> gTempCounter{0};
 
 }  // namespace
 
@@ -319,38 +291,28 @@ std::int64_t TJsonObject::SaveTo(TStream& stream, bool indent, bool escape) {
   return stream.GetSize();
 }
 
-std::int64_t TJsonObject::SaveTo(const std::string& fileName, bool indent, bool escape) {
-  // Write a temporary file beside the target and move it over the old file,
-  // so a failed write never leaves the old file truncated.
-  std::string tmp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    tmp = fileName + ".tmp" + std::to_string(::getpid()) + "-" + std::to_string(gTempCounter++);
-    fd = ::open(tmp.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0 && errno != EEXIST) return 0;
+std::int64_t TJsonObject::SaveTo(const std::string& fileName, bool indent, bool escape, std::string* reason) {
+  // The whole text first, then one safe replacement of the file.
+  TStringStream text;
+  bool ok = false;
+  try {
+    ok = WriteToStream(*this, text, indent, escape);
+  } catch (const Exception&) {
+    ok = false;
   }
-  if (fd < 0) return 0;
-  struct stat st {};
-  const mode_t mode = ::stat(fileName.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-  bool ok = ::fchmod(fd, mode) == 0;
-  std::int64_t size = 0;
-  if (ok) {
-    FdStream s(fd);
-    try {
-      ok = WriteToStream(*this, s, indent, escape);
-      size = s.GetSize();
-    } catch (const Exception&) {
-      ok = false;
-    }
-  }
-  if (ok) ok = ::fsync(fd) == 0;
-  if (::close(fd) != 0) ok = false;
-  if (ok) ok = ::rename(tmp.c_str(), fileName.c_str()) == 0;
   if (!ok) {
-    ::unlink(tmp.c_str());
+    if (reason) *reason = "The text could not be made";
     return 0;
   }
-  return size;
+  TFileWrite request;
+  request.FileName = fileName;
+  request.Data = text.DataString();
+  const TWriteResult written = WriteFileSafely(request);
+  if (!written.Ok()) {
+    if (reason) *reason = written.Reason;
+    return 0;
+  }
+  return static_cast<std::int64_t>(text.DataString().size());
 }
 
 std::int64_t TJsonObject::SaveTo(int socket, bool indent, bool) {

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/core/CodePage.h"
+#include "platform/core/SafeFileWriter.h"
 
 namespace ond {
 
@@ -168,10 +169,21 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
 
 void TMemoryStream::SaveToStream(TStream& s) { s.WriteBuffer(FData.data(), static_cast<std::int64_t>(FData.size())); }
 
-void TMemoryStream::SaveToFile(const std::string& fileName) {
-  TFileStream f(fileName, fmCreate);
-  SaveToStream(f);
+namespace {
+
+// Replaces a file with bytes held whole in memory; a failure keeps the old
+// file and raises EFCreateError with the reason.
+void ReplaceFileWith(const std::string& fileName, std::string_view data) {
+  TFileWrite request;
+  request.FileName = fileName;
+  request.Data = data;
+  const TWriteResult written = WriteFileSafely(request);
+  if (!written.Ok()) throw EFCreateError(written.Reason);
 }
+
+}  // namespace
+
+void TMemoryStream::SaveToFile(const std::string& fileName) { ReplaceFileWith(fileName, FData); }
 
 // ---------------------------------------------------------------- TStrings
 
@@ -316,9 +328,7 @@ void TStrings::LoadFromFile(const std::string& fileName) {
 }
 
 void TStrings::SaveToFile(const std::string& fileName) const {
-  const std::string t = GetText();
-  TFileStream f(fileName, fmCreate);
-  f.WriteBuffer(t.data(), static_cast<std::int64_t>(t.size()));
+  ReplaceFileWith(fileName, GetText());
 }
 
 // ---------------------------------------------------------------- TStringList

@@ -2,7 +2,12 @@
 // and a foreign editor's colour settings read from a Wine prefix.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
 
 #include "highlight/OndGenHighlighter.h"
 #include "highlight/OndRegistryFile.h"
@@ -92,6 +97,47 @@ TEST(RegistryFile, SavingWhereNoFolderCanBeMadeFails) {
   ASSERT_TRUE(none.OpenKey("A", true));
   none.WriteInteger("x", 1);
   EXPECT_NE(none.UpdateFile(), "");
+}
+
+// Saving keeps a linked registry file linked, leaves no temporary file
+// behind, and a save that cannot be finished keeps the old text whole.
+TEST(RegistryFile, SavingReplacesTheFileSafely) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  const std::string kept = dir.Write("dotfiles/registry", "");
+  const std::string name = dir / "registry.ondrel";
+  fs::create_symlink("dotfiles/registry", name);
+
+  TOndFileRegistry reg(name);
+  reg.SetRootKey(HKEY_CURRENT_USER);
+  ASSERT_TRUE(reg.OpenKey("Software\\Ondrel", true));
+  reg.WriteInteger("Width", 80);
+  ASSERT_EQ(reg.UpdateFile(), "");
+  EXPECT_TRUE(fs::is_symlink(name));
+  const std::string saved = test::TempDir::Read(kept);
+  EXPECT_NE(saved.find("\"Width\"=dword:00000050"), std::string::npos) << saved;
+
+  // Past the file-size limit the save fails with a reason; the old text
+  // stays and no temporary file is left.
+  reg.WriteString("Long", std::string(1 << 16, 'x'));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    ::_exit(reg.UpdateFile().empty() ? 3 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(test::TempDir::Read(kept), saved);
+  int entries = 0;
+  for (const auto& e : fs::recursive_directory_iterator(dir.Path())) {
+    ++entries;
+    (void)e;
+  }
+  EXPECT_EQ(entries, 3);  // the link, the folder and the file it names
 }
 
 TEST(RegistryFile, KeysOpenFromTheRootOrTheOpenKey) {

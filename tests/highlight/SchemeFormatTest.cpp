@@ -1,6 +1,8 @@
 // Scheme formats 2.0, 1.8 and 1.5, their detection and the built-in schemes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "highlight/OndBuiltinSchemes.h"
 #include "highlight/OndFoldRegions.h"
 #include "highlight/OndGenFormatNativeXml15.h"
@@ -350,6 +352,31 @@ TEST(SchemeFormat, FilesRememberTheNameAndAFailedExportKeepsTheOldFile) {
   TEditorProperties props;
   EXPECT_THROW(TOndGenFormatNativeXml20::Instance().ExportToFile(&props, file), Exception);
   EXPECT_EQ(test::TempDir::Read(file), before);
+}
+
+// An exported scheme that is a link stays one (the file it names gets the
+// text), a failed export says which file and why, and no temporary file is
+// left in the folder.
+TEST(SchemeFormat, ExportReplacesTheFileSafely) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  TOndGenHighlighter h;
+  BuildRichScheme(h);
+  const std::string kept = dir.Write("shared/scheme.xml", "old");
+  const std::string link = dir / "scheme.xml";
+  fs::create_symlink("shared/scheme.xml", link);
+  ASSERT_TRUE(h.SaveToFile(link));
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_NE(test::TempDir::Read(kept), "old");
+
+  const std::string folder = dir / "folder.xml";
+  ASSERT_TRUE(fs::create_directory(folder));
+  const std::string error = test::ErrorOf([&] { h.SaveToFile(folder); });
+  EXPECT_EQ(error.rfind("Cannot write file \"" + folder + "\". ", 0), 0u) << error;
+  EXPECT_TRUE(fs::is_directory(folder));
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.Path())) ++entries;
+  EXPECT_EQ(entries, 4);  // the link, the folder it points into, its file, the folder
 }
 
 TEST(SchemeFormat, ConversionsAndColours) {

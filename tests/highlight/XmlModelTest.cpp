@@ -1,10 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
 
 #include "highlight/XmlModel.h"
 #include "platform/core/CodePage.h"
 #include "tests/support/ErrorOf.h"
+#include "tests/support/TempDir.h"
 
 namespace ond {
 namespace {
@@ -389,6 +395,48 @@ TEST(XmlDocument, ResetAndFactory) {
   EXPECT_FALSE(empty->GetPreserveWhiteSpace());
   auto own = std::make_shared<TXmlNameTable>(8);
   EXPECT_EQ(CreateXmlDocument("x", "1.0", "", own)->GetNameTable(), own);
+}
+
+// A saved document replaces its file whole: a linked file stays linked, a
+// save that cannot finish keeps the old text, and nothing is left behind.
+TEST(XmlDocument, SavingToAFileReplacesItSafely) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  auto doc = CreateXmlDocument("root");
+  const std::string kept = dir.Write("real/d.xml", "old");
+  const std::string link = dir / "d.xml";
+  fs::create_symlink("real/d.xml", link);
+  doc->SaveToFile(link);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(test::TempDir::Read(kept), doc->GetXML());
+
+  const std::string before = test::TempDir::Read(kept);
+  auto big = CreateXmlDocument("root");
+  big->GetDocumentElement()->SetText(std::string(1 << 16, 'x'));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    try {
+      big->SaveToFile(link);
+    } catch (const EFCreateError&) {
+      ::_exit(0);
+    }
+    ::_exit(3);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(test::TempDir::Read(kept), before);
+
+  const std::string folder = dir / "folder.xml";
+  ASSERT_TRUE(fs::create_directory(folder));
+  EXPECT_THROW(doc->SaveToFile(folder), EFCreateError);
+  EXPECT_THROW(doc->SaveBinaryToFile(folder, 0), EFCreateError);
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.Path())) ++entries;
+  EXPECT_EQ(entries, 4);  // the link, the folder it points into, its file, the folder
 }
 
 }  // namespace

@@ -2,6 +2,12 @@
 // sorted lists and their duplicates, update nesting, comma text and files.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
 #include <string>
 #include <vector>
 
@@ -155,6 +161,43 @@ TEST(StringList, FilesKeepBytesAndLineBreaks) {
   EXPECT_EQ(Items(back), Items(l));
   EXPECT_THROW(back.LoadFromFile(dir / "none.txt"), EFOpenError);
   EXPECT_EQ(Items(back), Items(l));  // a failed load leaves the list alone
+}
+
+// Saving replaces the file whole: a save that cannot finish keeps the old
+// text, a linked file stays linked, and no temporary file is left.
+TEST(StringList, SavingAFileKeepsTheOldOneUntilTheNewOneIsWhole) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  const std::string kept = dir.Write("real/l.txt", "old\r\n");
+  const std::string link = dir / "l.txt";
+  fs::create_symlink("real/l.txt", link);
+  TStringList big;
+  big.Add(std::string(1 << 16, 'x'));
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const rlimit limit{4096, 4096};
+    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+    try {
+      big.SaveToFile(link);
+    } catch (const EFCreateError&) {
+      ::_exit(0);
+    }
+    ::_exit(3);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_EQ(test::TempDir::Read(kept), "old\r\n");
+
+  TMemoryStream m;
+  m.Write("new", 3);
+  m.SaveToFile(link);
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(test::TempDir::Read(kept), "new");
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.Path())) ++entries;
+  EXPECT_EQ(entries, 3);  // the link, the folder it points into, its file
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <filesystem>
 
 #include "platform/core/Classes.h"
 #include "services/jsonobject.h"
@@ -172,6 +173,32 @@ TEST(JsonWriter, StringWriterBuffer) {
   EXPECT_EQ(f.Append(u"de"), 5);
   f.Reset();
   EXPECT_EQ(f.GetCount(), 0);
+}
+
+// A file that is a link stays one and the file it names gets the text; a
+// failed save gives its reason, keeps the old file and leaves nothing behind.
+TEST(JsonWriter, SavingAFileReplacesItSafely) {
+  namespace fs = std::filesystem;
+  test::TempDir dir;
+  IJsonObject o = Obj();
+  o->AsObject()->Put(u"k", TJsonObject::Create(1));
+  const std::string kept = dir.Write("real/s.json", "old");
+  const std::string link = dir / "s.json";
+  fs::create_symlink("real/s.json", link);
+  std::string reason = "unchanged";
+  EXPECT_EQ(o->SaveTo(link, false, true, &reason), 7);
+  EXPECT_EQ(reason, "unchanged");
+  EXPECT_TRUE(fs::is_symlink(link));
+  EXPECT_EQ(test::TempDir::Read(kept), "{\"k\":1}");
+
+  const std::string folder = dir / "folder.json";
+  ASSERT_TRUE(fs::create_directory(folder));
+  EXPECT_EQ(o->SaveTo(folder, false, true, &reason), 0);
+  EXPECT_EQ(reason.rfind("Cannot write file \"" + folder + "\". ", 0), 0u) << reason;
+  EXPECT_TRUE(fs::is_directory(folder));
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.Path())) ++entries;
+  EXPECT_EQ(entries, 4);  // the link, the folder it points into, its file, the folder
 }
 
 }  // namespace
