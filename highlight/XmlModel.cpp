@@ -10,7 +10,6 @@
 
 #include "highlight/XmlModelShared.h"
 #include "platform/core/CodePage.h"
-#include "platform/core/SafeFileWriter.h"
 
 namespace ond {
 
@@ -865,20 +864,7 @@ void TXmlDocument::SaveToStream(TStream& stream) {
   stream.WriteBuffer(text.data(), static_cast<std::int64_t>(text.size()));
 }
 
-namespace {
-
-// The whole document is in memory: one safe replacement of the file, which
-// keeps the old file on failure and raises EFCreateError with the reason.
-void ReplaceFileWith(const std::string& fileName, std::string_view data) {
-  TFileWrite request;
-  request.FileName = fileName;
-  request.Data = data;
-  const TWriteResult written = WriteFileSafely(request);
-  if (!written.Ok()) throw EFCreateError(written.Reason);
-}
-
-}  // namespace
-
+// The whole document is in memory: one safe replacement of the file.
 void TXmlDocument::SaveToFile(const std::string& fileName) { ReplaceFileWith(fileName, GetXML()); }
 
 void TXmlDocument::SaveBinary(TStream& stream, std::uint32_t options) {

@@ -169,10 +169,6 @@ void TMemoryStream::LoadFromFile(const std::string& fileName) {
 
 void TMemoryStream::SaveToStream(TStream& s) { s.WriteBuffer(FData.data(), static_cast<std::int64_t>(FData.size())); }
 
-namespace {
-
-// Replaces a file with bytes held whole in memory; a failure keeps the old
-// file and raises EFCreateError with the reason.
 void ReplaceFileWith(const std::string& fileName, std::string_view data) {
   TFileWrite request;
   request.FileName = fileName;
@@ -180,8 +176,6 @@ void ReplaceFileWith(const std::string& fileName, std::string_view data) {
   const TWriteResult written = WriteFileSafely(request);
   if (!written.Ok()) throw EFCreateError(written.Reason);
 }
-
-}  // namespace
 
 void TMemoryStream::SaveToFile(const std::string& fileName) { ReplaceFileWith(fileName, FData); }
 

@@ -19,6 +19,11 @@ OND_DECLARE_EXCEPTION(EFOpenError, EFileStreamError);
 OND_DECLARE_EXCEPTION(EReadError, EStreamError);
 OND_DECLARE_EXCEPTION(EWriteError, EStreamError);
 
+// Replaces a file with bytes held whole in memory through the safe file
+// writer; a failure keeps the old file and raises EFCreateError with the
+// reason.
+void ReplaceFileWith(const std::string& fileName, std::string_view data);
+
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
 class TStream {
