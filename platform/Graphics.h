@@ -163,7 +163,8 @@ class TCanvas {
  private:
   void ApplyPen();
   void ApplyBrush();
-  void DrawChars(int x, int y, std::string_view text, const int* advances);
+  // Clipped to clip when it is given and a glyph could reach out of it.
+  void DrawChars(int x, int y, std::string_view text, const int* advances, const TRect* clip);
   QPainter* FPainter = nullptr;
   TPoint FPenPos;
   bool FClipped = false;
