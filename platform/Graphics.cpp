@@ -374,7 +374,8 @@ void TCanvas::GetTextMetrics(TTextMetric& tm) const {
   tm.tmOverhang = 0;
 }
 
-void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances, const TRect* clip) {
+void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances, const TRect* clip,
+                        bool rightPaintedLater) {
   const FontCacheEntry& e = CachedFont(Font);
   const int baseline = y + e.metrics->ascent();
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -416,7 +417,11 @@ void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances
       pos += advances ? advances[i] : e.advances[c];
     }
     if (glyphs.isEmpty()) return;
-    if (clip && !lines && ToQRect(*clip).contains(reach)) clip = nullptr;
+    if (clip && !lines) {
+      QRect bounds = ToQRect(*clip);
+      if (rightPaintedLater && !bounds.isEmpty()) bounds.setRight(std::max(bounds.right(), reach.right()));
+      if (bounds.contains(reach)) clip = nullptr;
+    }
     QGlyphRun run;
     run.setRawFont(e.raw);
     run.setGlyphIndexes(glyphs);
@@ -443,7 +448,7 @@ void TCanvas::TextOut(int x, int y, std::string_view text) {
   if (!FPainter || text.empty()) return;
   if (Brush.Style != TBrushStyle::bsClear)
     FPainter->fillRect(QRect(x, y, TextWidth(text), TextHeight(text)), ToQColor(Brush.Color));
-  DrawChars(x, y, text, nullptr, nullptr);
+  DrawChars(x, y, text, nullptr, nullptr, false);
 }
 
 void TCanvas::TextRect(const TRect& r, int x, int y, std::string_view text) {
@@ -456,7 +461,8 @@ void TCanvas::ExtTextOut(int x, int y, unsigned options, const TRect* r, std::st
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
     FPainter->fillRect(ToQRect(*r), ToQColor(Brush.Color));
   }
-  if (!text.empty()) DrawChars(x, y, text, advances, r && (options & ETO_CLIPPED) ? r : nullptr);
+  if (!text.empty())
+    DrawChars(x, y, text, advances, r && (options & ETO_CLIPPED) ? r : nullptr, options & ETO_RIGHT_PAINTED_LATER);
 }
 
 void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
