@@ -931,18 +931,27 @@ void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
 
 void TCustomOndEdit::ListBeforePut(int Index) {
   if (FCodeFolding->GetEnabled() && FFoldToggling == 0) FTextBeforePut = FoldSignature(FLines->GetView(Index));
+  const std::optional<TOndLineExtra> extra = FLines->GetLineExtra(Index);
+  FModifiedStateBeforePut = extra ? extra->ModifiedState : -1;
 }
 
 void TCustomOndEdit::ListPut(TOndEditStringList*, int Index, int Count) {
   int last = Index + 1;  // the last line to repaint, 1-based
-  if (FWordWrapPlugin && FWordWrapPlugin->LinesChanged(Index, Count) != 0) last = INT_MAX;
+  const bool rowsMoved = FWordWrapPlugin && FWordWrapPlugin->LinesChanged(Index, Count) != 0;
+  if (rowsMoved) last = INT_MAX;
   if (FHighlighter) {
     // Lines down to the one whose state came out as before look different.
     const int stop = ScanFrom(Index);
     last = std::max(last, stop + 1);
     if (FLines != FOwnLines.get()) last = INT_MAX;
   }
-  InvalidateGutterLines(Index + 1, last);
+  // The gutter shows no text or highlighting of a line: it changes where
+  // rows moved, or where the line's modified mark did.
+  const std::optional<TOndLineExtra> extra = Count == 1 ? FLines->GetLineExtra(Index) : std::nullopt;
+  if (rowsMoved || FLines != FOwnLines.get() || OnGutterGetText)
+    InvalidateGutterLines(Index + 1, last);
+  else if (!extra || extra->ModifiedState != FModifiedStateBeforePut)
+    InvalidateGutterLines(Index + 1, Index + Count);
   InvalidateLines(Index + 1, last);
   if ((FOptions & eoAutoSizeMaxScrollWidth) && Index < FLines->GetCount()) {
     const int len = FLines->GetExpandedTextLength(Index);

@@ -798,6 +798,7 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // highlighter; the states stored for the lines after them mean nothing.
   mutable int FRangesKnown = 0;
   std::string FTextBeforePut;
+  int FModifiedStateBeforePut = -1;  // of the line being replaced
   int FMouseWheelAccumulator = 0;
   int FScrollDeltaX = 0;
   int FScrollDeltaY = 0;

@@ -85,7 +85,8 @@ TOndPaintRange TOndEditView::PaintRange(const TRect& Clip, int RowCount) const n
   r.FirstColumn = LeftColumn + (Clip.Left > left ? (Clip.Left - left) / CharWidth : 0);
   r.LastColumn = LeftColumn + std::max(0, Clip.Right - left + CharWidth - 1) / CharWidth;
   r.FirstRow = std::max(TopLine + std::max(0, Clip.Top) / LineHeight, TopLine);
-  r.LastRow = TopLine + std::max(0, Clip.Bottom + LineHeight - 1) / LineHeight;
+  // The last row whose top lies above the clip's bottom (which is exclusive).
+  r.LastRow = TopLine + std::max(0, Clip.Bottom + LineHeight - 1) / LineHeight - 1;
   r.LastRow = RowCount < 1 ? 0 : MinMax(r.LastRow, 1, RowCount);
   return r;
 }

@@ -373,6 +373,10 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
   std::vector<TOndEditFoldRange*> spanning;
   if (FoldsPainted()) spanning = ExpandedRangesOver(RowToLine(FirstRow), RowToLine(LastRow));
 
+  // Kept from row to row: a piece's characters where they are drawn
+  // otherwise, and the blanks after a row's text.
+  std::string shown;
+  TOndPaintRun blank;
   int row = FirstRow;
   while (row <= LastRow) {
     const int line = RowToLine(row);
@@ -433,11 +437,16 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
       const int shift = rowFirstCol - 1;  // wrapped rows start at column 1 of the window
       auto paintPiece = [&](std::string_view piece, int col, TColor pfg, TColor pbg, TFontStyles style) {
         if (piece.empty()) return;
-        std::string out(piece);
-        for (char& c : out) {
-          if (c == '\0') c = ' ';
-          if (c == '\t') c = ' ';
-          if (FShowSpecialChars && c == ' ') c = kMiddleDot;
+        std::string_view out = piece;
+        constexpr std::string_view kDrawnOtherwise("\0\t ", 3);  // the blank only with special characters
+        if (piece.find_first_of(kDrawnOtherwise.substr(0, FShowSpecialChars ? 3 : 2)) != std::string_view::npos) {
+          shown.assign(piece);
+          for (char& c : shown) {
+            if (c == '\0') c = ' ';
+            if (c == '\t') c = ' ';
+            if (FShowSpecialChars && c == ' ') c = kMiddleDot;
+          }
+          out = shown;
         }
         FTextDrawer->SetStyle(style);
         FTextDrawer->SetForegroundColor(pfg);
@@ -446,8 +455,14 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
         const TRect r = Rect(std::max(x, AClip.Left), top, std::min(x + static_cast<int>(out.size()) * cw, AClip.Right),
                              top + lh);
         if (r.IsEmpty()) return;
+        // Without a background picture every piece is opaque, and the pieces
+        // after it and the row's end fill all that lies right of it.
         const bool transparent = bgShows && pbg == FColor;
-        FTextDrawer->ExtTextOut(x, top + textY, transparent ? ETO_CLIPPED : ETO_OPAQUE | ETO_CLIPPED, r, out);
+        FTextDrawer->ExtTextOut(x, top + textY,
+                                transparent ? ETO_CLIPPED
+                                : bgShows   ? ETO_OPAQUE | ETO_CLIPPED
+                                            : ETO_OPAQUE | ETO_CLIPPED | ETO_RIGHT_PAINTED_LATER,
+                                r, out);
       };
       auto paintRun = [&](const TOndPaintRun& run) {
         TColor rfg = run.Foreground, rbg = run.Background;
@@ -515,7 +530,6 @@ void TCustomOndEdit::PaintLines(const TRect& AClip, int FirstRow, int LastRow, i
       acc.Flush();
       // The rest of the row in the row (or selection) colours.
       if (endCol <= LastCol) {
-        TOndPaintRun blank;
         blank.Text.assign(static_cast<std::size_t>(LastCol - endCol + 1), ' ');
         blank.Column = endCol;
         blank.Foreground = fg;

@@ -8,7 +8,9 @@
 #include <QPainter>
 #include <QPalette>
 #include <QRawFont>
+#include <cmath>
 #include <map>
+#include <tuple>
 #include <mutex>
 
 #include "platform/QtBridge.h"
@@ -238,7 +240,6 @@ void TCanvas::LineTo(int x, int y) {
   const TPoint from = FPenPos;
   FPenPos = TPoint{x, y};
   if (!FPainter || Pen.Style == TPenStyle::psClear || from == FPenPos) return;
-  ApplyPen();
   // Lines leave out their end point; pixel centres keep one-pixel lines crisp.
   const double dx = x - from.X, dy = y - from.Y;
   const double len = std::max(std::abs(dx), std::abs(dy));
@@ -247,10 +248,13 @@ void TCanvas::LineTo(int x, int y) {
     const int x0 = std::min(from.X, static_cast<int>(ex)), x1 = std::max(from.X, static_cast<int>(ex));
     const int y0 = std::min(from.Y, static_cast<int>(ey)), y1 = std::max(from.Y, static_cast<int>(ey));
     if (Pen.Style == TPenStyle::psSolid && Pen.Mode == TPenMode::pmCopy) {
+      // A solid one-pixel line along an axis is a filled rectangle: no pen.
+      FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
       FPainter->fillRect(QRect(x0, y0, x1 - x0 + 1, y1 - y0 + 1), ToQColor(Pen.Color));
       return;
     }
   }
+  ApplyPen();
   FPainter->drawLine(QPointF(from.X + 0.5, from.Y + 0.5), QPointF(ex + 0.5, ey + 0.5));
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
@@ -285,22 +289,58 @@ struct FontCacheEntry {
   std::unique_ptr<QFontMetrics> metrics;
   QRawFont raw;
   int advances[256];
+  // The raw font's glyph of every byte (a line break drawn as a blank) and
+  // whether it has one; the bytes up to the blank need none.
+  quint32 glyphs[256];
+  bool drawable[256];
+  // Where a glyph's pixels may fall, from its pen position on the baseline,
+  // a pixel wider on every side than its box; none for a blank.
+  bool inked[256];
+  QRect ink[256];
+};
+
+struct FontKey {
+  std::string name;
+  int height, style, pitch;
+  bool operator<(const FontKey& o) const {
+    return std::tie(name, height, style, pitch) < std::tie(o.name, o.height, o.style, o.pitch);
+  }
+  bool Is(const TFont& f) const {
+    return height == f.GetHeight() && style == static_cast<int>(f.GetStyle()) &&
+           pitch == static_cast<int>(f.GetPitch()) && name == f.GetName();
+  }
 };
 
 FontCacheEntry& CachedFont(const TFont& f) {
-  static std::map<std::tuple<std::string, int, int, int>, std::unique_ptr<FontCacheEntry>> cache;
-  auto key = std::make_tuple(f.GetName(), f.GetHeight(), static_cast<int>(f.GetStyle()), static_cast<int>(f.GetPitch()));
+  // Text is drawn run after run in the same font: the last one is checked
+  // first, without building a key.
+  thread_local std::map<FontKey, std::unique_ptr<FontCacheEntry>> cache;
+  thread_local const std::pair<const FontKey, std::unique_ptr<FontCacheEntry>>* last = nullptr;
+  if (last && last->first.Is(f)) return *last->second;
+  FontKey key{f.GetName(), f.GetHeight(), static_cast<int>(f.GetStyle()), static_cast<int>(f.GetPitch())};
   auto it = cache.find(key);
-  if (it != cache.end()) return *it->second;
-  auto e = std::make_unique<FontCacheEntry>();
-  e->font = MakeQFont(f);
-  e->metrics = std::make_unique<QFontMetrics>(e->font);
-  e->raw = QRawFont::fromFont(e->font);
-  for (int c = 0; c < 256; ++c) {
-    const QChar ch(AnsiToWide(static_cast<unsigned char>(c)));
-    e->advances[c] = c < 32 ? e->metrics->horizontalAdvance(QChar(' ')) : e->metrics->horizontalAdvance(ch);
+  if (it == cache.end()) {
+    auto e = std::make_unique<FontCacheEntry>();
+    e->font = MakeQFont(f);
+    e->metrics = std::make_unique<QFontMetrics>(e->font);
+    e->raw = QRawFont::fromFont(e->font);
+    for (int c = 0; c < 256; ++c) {
+      const QChar ch(AnsiToWide(static_cast<unsigned char>(c)));
+      e->advances[c] = c < 32 ? e->metrics->horizontalAdvance(QChar(' ')) : e->metrics->horizontalAdvance(ch);
+      const QList<quint32> g =
+          e->raw.isValid() ? e->raw.glyphIndexesForString(QString(c == '\n' ? QChar(' ') : ch)) : QList<quint32>();
+      e->glyphs[c] = g.size() == 1 ? g[0] : 0;
+      e->drawable[c] = g.size() == 1 && (g[0] != 0 || c <= 32);
+      const QRectF box = e->drawable[c] ? e->raw.boundingRect(e->glyphs[c]) : QRectF();
+      e->inked[c] = !box.isEmpty();
+      if (e->inked[c])
+        e->ink[c] = QRect(QPoint(static_cast<int>(std::floor(box.left())) - 1, static_cast<int>(std::floor(box.top())) - 1),
+                          QPoint(static_cast<int>(std::ceil(box.right())) + 1, static_cast<int>(std::ceil(box.bottom())) + 1));
+    }
+    it = cache.emplace(std::move(key), std::move(e)).first;
   }
-  return *cache.emplace(key, std::move(e)).first->second;
+  last = &*it;
+  return *it->second;
 }
 }  // namespace
 
@@ -334,48 +374,81 @@ void TCanvas::GetTextMetrics(TTextMetric& tm) const {
   tm.tmOverhang = 0;
 }
 
-void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances) {
+void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances, const TRect* clip,
+                        bool rightPaintedLater) {
   const FontCacheEntry& e = CachedFont(Font);
-  const QString s = AnsiToQString(std::string(text)).replace(QChar('\n'), QChar(' '));
   const int baseline = y + e.metrics->ascent();
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->setPen(ToQColor(Font.GetColor()));
-  FPainter->setFont(e.font);
-  QList<quint32> glyphs;
-  if (e.raw.isValid() && s.size() == static_cast<qsizetype>(text.size())) glyphs = e.raw.glyphIndexesForString(s);
-  QList<QPointF> positions;
-  positions.reserve(static_cast<qsizetype>(text.size()));
-  int pos = x;
-  bool allFound = glyphs.size() == static_cast<qsizetype>(text.size());
-  std::vector<int> starts(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    starts[i] = pos;
-    positions.append(QPointF(pos, baseline));
-    if (allFound && glyphs[static_cast<qsizetype>(i)] == 0 && static_cast<unsigned char>(text[i]) > 32) allFound = false;
-    pos += advances ? advances[i] : e.advances[static_cast<unsigned char>(text[i])];
-  }
-  if (allFound && !glyphs.isEmpty()) {
+  bool allFound = !text.empty();
+  for (unsigned char c : text) allFound = allFound && e.drawable[c];
+  // The run's own clip, set only where a glyph could reach out of it; the
+  // canvas knows its clip and puts it back, cheaper than saving and
+  // restoring the whole painter state.
+  auto clipped = [&](auto draw) {
+    if (!clip) return draw();
+    FPainter->setClipRect(ToQRect(FClipped ? IntersectRect(FClip, *clip) : *clip));
+    draw();
+    if (FClipped)
+      FPainter->setClipRect(ToQRect(FClip));
+    else
+      FPainter->setClipping(false);
+  };
+  if (allFound) {
+    // The glyphs straight from the font's table, at their cells: no text
+    // layout, and the buffers are kept from run to run. A glyph without ink
+    // is left out unless a line is drawn along the run.
+    const bool lines = e.font.underline() || e.font.strikeOut();
+    thread_local QList<quint32> glyphs;
+    thread_local QList<QPointF> positions;
+    glyphs.clear();
+    positions.clear();
+    glyphs.reserve(static_cast<qsizetype>(text.size()));
+    positions.reserve(static_cast<qsizetype>(text.size()));
+    QRect reach;
+    int pos = x;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[i]);
+      if (lines || e.inked[c]) {
+        glyphs.append(e.glyphs[c]);
+        positions.append(QPointF(pos, baseline));
+        if (e.inked[c]) reach |= e.ink[c].translated(pos, baseline);
+      }
+      pos += advances ? advances[i] : e.advances[c];
+    }
+    if (glyphs.isEmpty()) return;
+    if (clip && !lines) {
+      QRect bounds = ToQRect(*clip);
+      if (rightPaintedLater && !bounds.isEmpty()) bounds.setRight(std::max(bounds.right(), reach.right()));
+      if (bounds.contains(reach)) clip = nullptr;
+    }
     QGlyphRun run;
     run.setRawFont(e.raw);
     run.setGlyphIndexes(glyphs);
     run.setPositions(positions);
     run.setUnderline(e.font.underline());
     run.setStrikeOut(e.font.strikeOut());
-    FPainter->drawGlyphRun(QPointF(0, 0), run);
-  } else {
-    // A character the font lacks: let Qt find a fallback font per character.
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (static_cast<unsigned char>(text[i]) <= 32) continue;
-      FPainter->drawText(QPoint(starts[i], baseline), QString(s[static_cast<qsizetype>(i)]));
-    }
+    clipped([&] { FPainter->drawGlyphRun(QPointF(0, 0), run); });
+    return;
   }
+  // A character the font lacks: let Qt find a fallback font per character.
+  const QString s = AnsiToQString(text).replace(QChar('\n'), QChar(' '));
+  FPainter->setFont(e.font);
+  clipped([&] {
+    int pos = x;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (static_cast<unsigned char>(text[i]) > 32)
+        FPainter->drawText(QPoint(pos, baseline), QString(s[static_cast<qsizetype>(i)]));
+      pos += advances ? advances[i] : e.advances[static_cast<unsigned char>(text[i])];
+    }
+  });
 }
 
 void TCanvas::TextOut(int x, int y, std::string_view text) {
   if (!FPainter || text.empty()) return;
   if (Brush.Style != TBrushStyle::bsClear)
     FPainter->fillRect(QRect(x, y, TextWidth(text), TextHeight(text)), ToQColor(Brush.Color));
-  DrawChars(x, y, text, nullptr);
+  DrawChars(x, y, text, nullptr, nullptr, false);
 }
 
 void TCanvas::TextRect(const TRect& r, int x, int y, std::string_view text) {
@@ -384,11 +457,12 @@ void TCanvas::TextRect(const TRect& r, int x, int y, std::string_view text) {
 
 void TCanvas::ExtTextOut(int x, int y, unsigned options, const TRect* r, std::string_view text, const int* advances) {
   if (!FPainter) return;
-  FPainter->save();
-  if (r && (options & ETO_OPAQUE)) FPainter->fillRect(ToQRect(*r), ToQColor(Brush.Color));
-  if (r && (options & ETO_CLIPPED)) FPainter->setClipRect(ToQRect(*r), Qt::IntersectClip);
-  if (!text.empty()) DrawChars(x, y, text, advances);
-  FPainter->restore();
+  if (r && (options & ETO_OPAQUE)) {
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    FPainter->fillRect(ToQRect(*r), ToQColor(Brush.Color));
+  }
+  if (!text.empty())
+    DrawChars(x, y, text, advances, r && (options & ETO_CLIPPED) ? r : nullptr, options & ETO_RIGHT_PAINTED_LATER);
 }
 
 void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {

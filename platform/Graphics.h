@@ -89,6 +89,9 @@ struct TTextMetric {
 // Options of ExtTextOut.
 constexpr unsigned ETO_OPAQUE = 0x0002;
 constexpr unsigned ETO_CLIPPED = 0x0004;
+// With ETO_CLIPPED: whatever lies right of the rectangle is painted over
+// afterwards, so ink reaching there needs no clip.
+constexpr unsigned ETO_RIGHT_PAINTED_LATER = 0x10000;
 
 class TBitmap;
 
@@ -163,7 +166,9 @@ class TCanvas {
  private:
   void ApplyPen();
   void ApplyBrush();
-  void DrawChars(int x, int y, std::string_view text, const int* advances);
+  // Clipped to clip when it is given and a glyph could reach out of it (out
+  // of its left, top or bottom only, when rightPaintedLater).
+  void DrawChars(int x, int y, std::string_view text, const int* advances, const TRect* clip, bool rightPaintedLater);
   QPainter* FPainter = nullptr;
   TPoint FPenPos;
   bool FClipped = false;

@@ -171,9 +171,12 @@ int TStatusBarEx::PanelAt(int x, int y) const {
 
 void TStatusBarEx::Paint() {
   TCanvas& c = *Canvas();
+  // Usually one panel's text changed: what lies outside the clip is left
+  // alone instead of being drawn only to be clipped away.
+  const TRect clip = IntersectRect(c.GetClipRect(), ClientRect());
   c.Brush.Style = TBrushStyle::bsSolid;
   c.Brush.Color = FColor;
-  c.FillRect(ClientRect());
+  c.FillRect(clip);
   c.Font.Assign(Font);
   if (FSimplePanel) {
     c.Brush.Style = TBrushStyle::bsClear;
@@ -184,7 +187,7 @@ void TStatusBarEx::Paint() {
   for (int i = 0; i < count; ++i) {
     const TStatusPanelEx& p = *FPanels.Items(i);
     TRect r = PanelRect(i);
-    if (IsRectEmpty(r)) continue;
+    if (IsRectEmpty(r) || IntersectRect(r, clip).IsEmpty()) continue;
     if (p.FBevel != TStatusPanelBevel::pbNone) {
       const bool raised = p.FBevel == TStatusPanelBevel::pbRaised;
       TRect frame = r;

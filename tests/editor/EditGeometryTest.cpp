@@ -82,12 +82,13 @@ TEST(EditGeometry, PixelsAndPaintRange) {
   TOndPaintRange r = v.PaintRange(Rect(0, 0, 30, 60), 100);  // the gutter only
   EXPECT_EQ(r.FirstColumn, 5);
   EXPECT_EQ(r.FirstRow, 10);
-  EXPECT_EQ(r.LastRow, 14);
+  EXPECT_EQ(r.LastRow, 13);  // the clip's bottom (60) is where row 14 starts: not painted
   r = v.PaintRange(Rect(32 + 14, 16, 32 + 21, 29), 100);
   EXPECT_EQ(r.FirstColumn, 7);
   EXPECT_EQ(r.LastColumn, 8);
   EXPECT_EQ(r.FirstRow, 11);
-  EXPECT_EQ(r.LastRow, 12);
+  EXPECT_EQ(r.LastRow, 11);
+  EXPECT_EQ(v.PaintRange(Rect(0, 15, 200, 31), 100).LastRow, 12);  // one pixel of row 12
   EXPECT_EQ(v.PaintRange(Rect(0, 0, 200, 60), 11).LastRow, 11);
   EXPECT_LT(v.PaintRange(Rect(0, 0, 200, 60), 0).LastRow, 1);
 }

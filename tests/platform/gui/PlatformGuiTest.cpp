@@ -192,6 +192,65 @@ TEST(Canvas, ColoursTextAndClipping) {
   c.ResetClip();
 }
 
+// Text clipped to its cells leaves every pixel outside them as it was, and
+// inside them draws what unclipped text draws, for every character in the
+// styles the editor uses; blanks draw no ink, but an underline under them.
+TEST(Canvas, ClippedTextStaysInItsCells) {
+  constexpr int kW = 60, kH = 30, kX = 24, kY = 6;
+  TBitmap clipped(kW, kH), free(kW, kH), later(kW, kH);
+  for (TFontStyles style : {TFontStyles(0), TFontStyles(fsBold), TFontStyles(fsItalic),
+                            TFontStyles(fsBold | fsItalic), TFontStyles(fsUnderline)}) {
+    for (int ch = 33; ch < 256; ++ch) {
+      for (TBitmap* b : {&clipped, &free, &later}) {
+        TCanvas& c = *b->Canvas();
+        c.Brush.Color = clWhite;
+        c.FillRect(Rect(0, 0, kW, kH));
+        c.Font.SetName("Courier New");
+        c.Font.SetHeight(-13);
+        c.Font.SetStyle(style);
+        c.Font.SetColor(clBlack);
+        c.Brush.Color = clYellow;
+      }
+      const int cw = clipped.Canvas()->CharWidth('W');
+      const std::string text(2, static_cast<char>(ch));
+      const TRect cells = Rect(kX, kY - 1, kX + 2 * cw, kY + 17);
+      clipped.Canvas()->ExtTextOut(kX, kY, ETO_OPAQUE | ETO_CLIPPED, &cells, text, nullptr);
+      free.Canvas()->ExtTextOut(kX, kY, ETO_OPAQUE, &cells, text, nullptr);
+      // What reaches right of the cells is painted over by what comes next.
+      later.Canvas()->ExtTextOut(kX, kY, ETO_OPAQUE | ETO_CLIPPED | ETO_RIGHT_PAINTED_LATER, &cells, text, nullptr);
+      later.Canvas()->Brush.Color = clWhite;
+      later.Canvas()->FillRect(Rect(cells.Right, 0, kW, kH));
+      for (int y = 0; y < kH; ++y)
+        for (int x = 0; x < kW; ++x) {
+          const bool inside = PtInRect(cells, TPoint{x, y});
+          const TColor got = clipped.Canvas()->GetPixel(x, y);
+          ASSERT_EQ(got, inside ? free.Canvas()->GetPixel(x, y) : clWhite)
+              << "character " << ch << ", style " << int(style) << ", pixel " << x << "," << y;
+          ASSERT_EQ(later.Canvas()->GetPixel(x, y), got)
+              << "character " << ch << ", style " << int(style) << ", pixel " << x << "," << y;
+        }
+    }
+  }
+  TBitmap blank(kW, kH);
+  TCanvas& c = *blank.Canvas();
+  c.Font.SetName("Courier New");
+  c.Font.SetHeight(-13);
+  c.Font.SetColor(clBlack);
+  c.Brush.Color = clWhite;
+  const TRect r = Rect(0, 0, kW, kH);
+  auto ink = [&] {
+    for (int y = 0; y < kH; ++y)
+      for (int x = 0; x < kW; ++x)
+        if (c.GetPixel(x, y) != clWhite) return true;
+    return false;
+  };
+  c.ExtTextOut(2, 2, ETO_OPAQUE | ETO_CLIPPED, &r, "    ", nullptr);
+  EXPECT_FALSE(ink());
+  c.Font.SetStyle(fsUnderline);
+  c.ExtTextOut(2, 2, ETO_OPAQUE | ETO_CLIPPED, &r, "    ", nullptr);
+  EXPECT_TRUE(ink());
+}
+
 TEST(ImageList, CheckImagesFromTheResources) {
   TImageList list(nullptr);
   EXPECT_EQ(list.AddResource("CheckImages"), 0);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "platform/Forms.h"
 #include "services/USystem.h"
@@ -34,6 +35,8 @@ struct ShownPanel {
   std::unique_ptr<TEditors> Editors = std::make_unique<TEditors>(nullptr, H.popup, H.bar, H.status, H.tree, H.box);
   TEditor* Panel = Editors->AddEditor(0, "small.zu", true);
   std::set<int> Rows;
+  std::vector<TRect> Clips;   // of every paint
+  std::vector<int> Painted;  // lines whose text was painted, in order
 
   ShownPanel() {
     const std::string text = "{\r\n  \"a\": [\r\n    1,\r\n    2\r\n  ],\r\n  \"b\": 3\r\n}\r\n";
@@ -45,6 +48,11 @@ struct ShownPanel {
       const int lh = Panel->Editor->GetLineHeight();
       for (int y = r.Top; y < r.Bottom; y += lh) Rows.insert(Panel->Editor->GetTopLine() + y / lh);
       Rows.insert(Panel->Editor->GetTopLine() + (r.Bottom - 1) / lh);
+      Clips.push_back(r);
+    };
+    // Asked once for every line whose text a paint draws.
+    Panel->Editor->OnSpecialLineColors = [this](TObject*, int Line, bool&, TColor&, TColor&) {
+      Painted.push_back(Line);
     };
   }
   // Lets every pending paint happen.
@@ -54,6 +62,8 @@ struct ShownPanel {
   std::set<int> Key(TOndEditorCommand Command, char C = '\0') {
     Settle();
     Rows.clear();
+    Clips.clear();
+    Painted.clear();
     Panel->Editor->CommandProcessor(Command, C, nullptr);
     Settle();
     return Rows;
@@ -80,6 +90,42 @@ TEST(KeystrokeRepaint, TypingPaintsTheCaretsLineAndTheLinesOfABracketPair) {
   EXPECT_EQ(p.Key(ecChar, 'y'), (std::set<int>{2, 5}));
   EXPECT_EQ(p.Panel->BracketAt, BufferCoord(9, 2));
   EXPECT_EQ(p.Key(ecDeleteLastChar), (std::set<int>{2, 5}));
+}
+
+// The gutter shows line numbers, fold marks and the modified-line bar: a
+// keystroke repaints its row there only when the line's bar changes, on the
+// first change of a line since it was loaded or saved, not on every key.
+TEST(KeystrokeRepaint, TheGutterIsPaintedAgainOnlyWhenTheModifiedBarChanges) {
+  ShownPanel p;
+  TCustomOndEdit& ed = *p.Panel->Editor;
+  ASSERT_TRUE(ed.Gutter().GetShowLineModified());
+  const int gw = ed.GetGutterWidth();
+  auto reachesGutter = [&] {
+    for (const TRect& r : p.Clips)
+      if (r.Left < gw) return true;
+    return false;
+  };
+  ed.SetCaretXY(BufferCoord(9, 6));
+  p.Key(ecChar, 'x');
+  EXPECT_TRUE(reachesGutter()) << "the first change of line 6 shows its bar";
+  for (TOndEditorCommand c : {ecChar, ecDeleteLastChar, ecChar, ecDeleteLastChar}) {
+    EXPECT_EQ(p.Key(c, 'x'), (std::set<int>{6}));
+    EXPECT_FALSE(p.Clips.empty());
+    EXPECT_FALSE(reachesGutter()) << "the bar of line 6 is already shown";
+  }
+}
+
+// A paint draws the text of the rows its clip covers, not of the row after
+// them as well (the clip's bottom is where that row starts).
+TEST(KeystrokeRepaint, APaintDrawsOnlyTheRowsOfItsClip) {
+  ShownPanel p;
+  TCustomOndEdit& ed = *p.Panel->Editor;
+  ed.SetCaretXY(BufferCoord(9, 6));
+  p.Key(ecChar, 'x');
+  EXPECT_EQ(p.Key(ecChar, 'x'), (std::set<int>{6}));
+  EXPECT_EQ(p.Painted, (std::vector<int>{6}));
+  EXPECT_EQ(p.Key(ecDeleteLastChar), (std::set<int>{6}));
+  EXPECT_EQ(p.Painted, (std::vector<int>{6}));
 }
 
 }  // namespace
