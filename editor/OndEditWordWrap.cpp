@@ -312,6 +312,20 @@ std::int32_t TOndWordWrapPlugin::LinesChanged(std::int32_t FirstLine, std::int32
   return Replace(FirstLine, 1);
 }
 
+std::int32_t TOndWordWrapPlugin::FirstRowReaching(std::int32_t LineIndex, std::int32_t Column) const {
+  LayOutAll();
+  if (LineIndex < 0 || LineIndex >= LineCount()) return 0;
+  const std::int32_t first = FirstRowOf(LineIndex);
+  const std::int32_t last = Offset(static_cast<std::size_t>(LineIndex)) - 1;  // 0-based
+  // A row's break is looked for up to the column after its widest end.
+  std::int64_t start = 0;
+  for (std::int32_t r = first; r < last; ++r) {
+    if (start + FMaxRowLength >= Column) return r + 1;
+    start += FRowLengths[RowSlot(static_cast<std::size_t>(r))];
+  }
+  return last + 1;
+}
+
 std::int32_t TOndWordWrapPlugin::RowLength(std::int32_t Row) const {
   if (Row < 1 || Row > RowCount()) throw EListError("List index out of bounds (" + std::to_string(Row) + ")");
   return FRowLengths[RowSlot(static_cast<std::size_t>(Row - 1))];

@@ -41,6 +41,12 @@ class IOndRowLayout {
   // False while the layout waits to be made (after a reset): every row may
   // have moved, and asking where one is makes the layout.
   virtual bool LaidOut() const = 0;
+  // The first row (1-based) of line LineIndex (0-based) that a change of its
+  // text from column Column (0-based, of the tab-expanded text) on can
+  // change, when the line keeps its row count: the rows before it end where
+  // they ended, at breaks chosen from the unchanged columns alone, and show
+  // the same text. 0 for a line outside the layout.
+  virtual std::int32_t FirstRowReaching(std::int32_t LineIndex, std::int32_t Column) const = 0;
 };
 
 // What the word-wrap plug-in reads from the editor that owns it.
@@ -97,6 +103,7 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   // The wrap width, 1..255, and the shortest row that may end at a break.
   std::int32_t MaxRowLength() const noexcept { return FMaxRowLength; }
   std::int32_t MinRowLength() const noexcept { return FMinRowLength; }
+  std::int32_t FirstRowReaching(std::int32_t LineIndex, std::int32_t Column) const override;
   // How many times every line was laid out since the plug-in was made.
   std::int32_t Layouts() const noexcept { return FLayouts; }
   // How many lines were wrapped, and how many line offsets were moved or

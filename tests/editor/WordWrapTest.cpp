@@ -297,6 +297,20 @@ TEST(WordWrap, AnEditCostsOnlyItsOwnLines) {
   ExpectSameAsFresh(owner, wrap);
 }
 
+// A change from a column on leaves the rows whose breaks were looked for
+// before it: a row of width 20 looks up to 20 columns after its start.
+TEST(WordWrap, FirstRowAChangeReaches) {
+  FakeOwner owner;
+  owner.Lines.Add("x");
+  owner.Lines.Add(std::string(50, 'a'));  // rows of 20, 20 and 10
+  TOndWordWrapPlugin wrap(&owner);
+  const std::pair<int, int> cases[] = {{0, 2}, {20, 2}, {21, 3}, {40, 3}, {41, 4}, {50, 4}, {70, 4}};
+  for (const auto& [column, row] : cases) EXPECT_EQ(wrap.FirstRowReaching(1, column), row) << column;
+  EXPECT_EQ(wrap.FirstRowReaching(0, 5), 1);
+  EXPECT_EQ(wrap.FirstRowReaching(2, 0), 0);
+  EXPECT_EQ(wrap.FirstRowReaching(-1, 0), 0);
+}
+
 TEST(WordWrap, ChangeReportsRowDifference) {
   FakeOwner owner;
   owner.Lines.Add("one");
