@@ -29,6 +29,7 @@ void TOndWordWrapPlugin::Reset() {
   FBreakBelow = 0;
   while (FBreakBelow < 128 && FBreakChars[FBreakBelow]) ++FBreakBelow;
   if (std::find(FBreakChars.begin() + FBreakBelow, FBreakChars.end(), true) != FBreakChars.end()) FBreakBelow = 0;
+  FBreakLimit.fill(static_cast<std::uint8_t>(FBreakBelow > 0 ? FBreakBelow - 1 : 0));
   FLineOffsets.clear();
   FRowLengths.clear();
   FLineGapAt = FLineGapLen = 0;
@@ -103,7 +104,7 @@ inline std::size_t TOndWordWrapPlugin::RowEnd(std::string_view Text, std::size_t
     // Sixteen bytes at a time from the row's end back: the highest byte
     // below the limit in a block is the break, unless it lies before the
     // shortest row, when there is none.
-    const __m128i limit = _mm_set1_epi8(static_cast<char>(FBreakBelow - 1));
+    const __m128i limit = _mm_load_si128(reinterpret_cast<const __m128i*>(FBreakLimit.data()));
     while (p > stop && p >= 15) {
       const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text.data() + p - 15));
       const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x, limit), x)));

@@ -182,6 +182,9 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   // blanks and control characters, as without a highlighter), that value:
   // over-long words are then searched eight bytes at a time. Else 0.
   unsigned FBreakBelow = 0;
+  // FBreakBelow - 1 in each of sixteen bytes, compared with sixteen columns
+  // at a time.
+  alignas(16) std::array<std::uint8_t, 16> FBreakLimit{};
   std::string FExpanded;  // reused for lines with tabs
   // Scratch rows of the lines being laid out again; only the first
   // FNewRowCount entries are meant (the table only grows, so that filling
