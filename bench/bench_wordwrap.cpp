@@ -54,7 +54,8 @@ void BM_WrapAll(benchmark::State& State) {
 }
 BENCHMARK(BM_WrapAll)->Unit(benchmark::kMillisecond);
 
-// Typing: a line in the middle changes (its row count flips between edits).
+// Typing: a line in the middle changes to one of two texts of three rows
+// each, so that its row count stays (as for most keys typed).
 void Typing(benchmark::State& State, bool Wrapped) {
   Owner owner;
   TOndWordWrapPlugin wrap(&owner);

@@ -933,12 +933,26 @@ void TCustomOndEdit::ListBeforePut(int Index) {
   if (FCodeFolding->GetEnabled() && FFoldToggling == 0) FTextBeforePut = FoldSignature(FLines->GetView(Index));
   const std::optional<TOndLineExtra> extra = FLines->GetLineExtra(Index);
   FModifiedStateBeforePut = extra ? extra->ModifiedState : -1;
+  // A wrapped line repaints from the row its change reaches, found against
+  // the text it had (kept in a buffer reused from key to key).
+  FWrapPutLine = FWordWrapPlugin && FWordWrapPlugin->LaidOut() ? Index : -1;
+  if (FWrapPutLine >= 0) FWrapTextBeforePut.assign(FLines->GetView(Index));
 }
 
 void TCustomOndEdit::ListPut(TOndEditStringList*, int Index, int Count) {
   int last = Index + 1;  // the last line to repaint, 1-based
-  const bool rowsMoved = FWordWrapPlugin && FWordWrapPlugin->LinesChanged(Index, Count) != 0;
-  if (rowsMoved) last = INT_MAX;
+  int fromRow = 0;       // when set, the first row of line Index to repaint
+  bool rowsMoved = false;
+  if (FWordWrapPlugin) {
+    const bool kept = FWrapPutLine == Index && Count == 1;
+    FWrapPutLine = -1;
+    if (FWordWrapPlugin->LinesChanged(Index, Count) != 0) {
+      rowsMoved = true;
+      last = INT_MAX;
+    } else if (kept && FWordWrapPlugin->LaidOut()) {
+      fromRow = WrappedRowChangedFrom(Index);
+    }
+  }
   if (FHighlighter) {
     // Lines down to the one whose state came out as before look different.
     const int stop = ScanFrom(Index);
@@ -952,7 +966,12 @@ void TCustomOndEdit::ListPut(TOndEditStringList*, int Index, int Count) {
     InvalidateGutterLines(Index + 1, last);
   else if (!extra || extra->ModifiedState != FModifiedStateBeforePut)
     InvalidateGutterLines(Index + 1, Index + Count);
-  InvalidateLines(Index + 1, last);
+  int top, bottom;
+  if (fromRow == 0)
+    InvalidateLines(Index + 1, last);
+  else if (FView.RowsSpan(fromRow, last > FLines->GetCount() ? INT_MAX : LineToRow(last + 1) - 1, Height(), top,
+                          bottom))
+    InvalidateRect(Rect(FView.GutterWidth, top, Width(), bottom), false);
   if ((FOptions & eoAutoSizeMaxScrollWidth) && Index < FLines->GetCount()) {
     const int len = FLines->GetExpandedTextLength(Index);
     if (len > FMaxScrollWidth) SetMaxScrollWidth(len);

@@ -675,6 +675,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void ListDeleted(TOndEditStringList* Sender, int Index, int Count);
   void ListInserted(TOndEditStringList* Sender, int Index, int Count);
   void ListPut(TOndEditStringList* Sender, int Index, int Count);
+  // The first display row of word-wrapped line Index (0-based) that its
+  // last replacement changed, the line keeping its row count; the rows
+  // before it show the same text in the same colours.
+  int WrappedRowChangedFrom(int Index);
   void ListChanging(TOndEditStringList* Sender);
   void ListChanged(TOndEditStringList* Sender);
   // Rescans highlighter range states from Index until one comes out as stored;
@@ -799,6 +803,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   mutable int FRangesKnown = 0;
   std::string FTextBeforePut;
   int FModifiedStateBeforePut = -1;  // of the line being replaced
+  // The text a replacement of a word-wrapped line took away, and its index
+  // (-1: none kept).
+  std::string FWrapTextBeforePut;
+  int FWrapPutLine = -1;
   int FMouseWheelAccumulator = 0;
   int FScrollDeltaX = 0;
   int FScrollDeltaY = 0;

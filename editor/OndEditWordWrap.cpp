@@ -4,6 +4,10 @@
 #include <cstring>
 #include <string>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -25,9 +29,11 @@ void TOndWordWrapPlugin::Reset() {
   FBreakBelow = 0;
   while (FBreakBelow < 128 && FBreakChars[FBreakBelow]) ++FBreakBelow;
   if (std::find(FBreakChars.begin() + FBreakBelow, FBreakChars.end(), true) != FBreakChars.end()) FBreakBelow = 0;
+  FBreakLimit.fill(static_cast<std::uint8_t>(FBreakBelow > 0 ? FBreakBelow - 1 : 0));
   FLineOffsets.clear();
   FRowLengths.clear();
-  FPendingDelta = 0;
+  FLineGapAt = FLineGapLen = 0;
+  FTailDelta = 0;
   FGapAt = FGapLen = 0;
   // Laid out when first asked: a load, the gutter growing with it and the
   // width settling cost one layout between them, and a panel that closes
@@ -44,6 +50,8 @@ void TOndWordWrapPlugin::LayOutNow() const {
   } catch (...) {
     FLineOffsets.clear();
     FRowLengths.clear();
+    FLineGapAt = FLineGapLen = 0;
+    FTailDelta = 0;
     FGapAt = FGapLen = 0;
     FStale = true;
     throw;
@@ -58,7 +66,8 @@ void TOndWordWrapPlugin::LayOutEveryLine() {
   const std::int32_t count = lines.GetCount();
   std::vector<std::int32_t>().swap(FLineOffsets);
   std::vector<std::uint8_t>().swap(FRowLengths);
-  FPendingDelta = 0;
+  FLineGapAt = FLineGapLen = 0;
+  FTailDelta = 0;
   FLineOffsets.reserve(static_cast<std::size_t>(count));
   FRowLengths.reserve(static_cast<std::size_t>(count) + static_cast<std::size_t>(count) / 8 + 4096);
   // Only the few lines longer than a row are read, each somewhere new in a
@@ -72,6 +81,8 @@ void TOndWordWrapPlugin::LayOutEveryLine() {
     if (FRowLengths.size() > static_cast<std::size_t>(INT32_MAX)) throw EOutOfMemory("Too many display rows");
     FLineOffsets.push_back(static_cast<std::int32_t>(FRowLengths.size()));
   }
+  FLinesWrapped += count;
+  FLineGapAt = FLineOffsets.size();
   FGapAt = FRowLengths.size();
   FGapLen = 0;
 }
@@ -89,13 +100,29 @@ inline std::size_t TOndWordWrapPlugin::RowEnd(std::string_view Text, std::size_t
   const std::size_t stop = Start + static_cast<std::size_t>(FMinRowLength);
   std::size_t p = end;
   if (FBreakBelow > 0) {
+#if defined(__SSE2__)
+    // Sixteen bytes at a time from the row's end back: the highest byte
+    // below the limit in a block is the break, unless it lies before the
+    // shortest row, when there is none.
+    const __m128i limit = _mm_load_si128(reinterpret_cast<const __m128i*>(FBreakLimit.data()));
+    while (p > stop && p >= 15) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(Text.data() + p - 15));
+      const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(x, limit), x)));
+      if (hits != 0) {
+        const std::size_t at = p - 15 + static_cast<std::size_t>(31 - __builtin_clz(hits));
+        return at > stop ? at : end;
+      }
+      if (p - 15 <= stop + 1) return end;  // the block held every column left
+      p -= 16;
+    }
+#else
     // Whole words of eight bytes none of which is below the limit are
     // skipped (a byte below it sets its top bit in the test).
-    const std::uint64_t ones = 0x0101010101010101ULL, tops = 0x8080808080808080ULL;
+    const std::uint64_t below = 0x0101010101010101ULL * FBreakBelow, tops = 0x8080808080808080ULL;
     while (p >= stop + 8) {
       std::uint64_t x;
       std::memcpy(&x, Text.data() + p - 7, sizeof x);
-      if (((x - ones * FBreakBelow) & ~x & tops) != 0) break;
+      if (((x - below) & ~x & tops) != 0) break;
       p -= 8;
     }
     // Fewer than eight columns left: one more word ending at p covers them
@@ -103,8 +130,9 @@ inline std::size_t TOndWordWrapPlugin::RowEnd(std::string_view Text, std::size_t
     if (p > stop && p - stop < 8 && p >= 7) {
       std::uint64_t x;
       std::memcpy(&x, Text.data() + p - 7, sizeof x);
-      if (((x - ones * FBreakBelow) & ~x & tops) == 0) return end;
+      if (((x - below) & ~x & tops) == 0) return end;
     }
+#endif
   }
   for (; p > stop; --p)
     if (FBreakChars[static_cast<unsigned char>(Text[p])]) return p;
@@ -118,6 +146,23 @@ void TOndWordWrapPlugin::WrapLine(std::string_view Text, std::vector<std::uint8_
     Rows.push_back(static_cast<std::uint8_t>(end - start));
     start = end;
   } while (start < Text.size());
+}
+
+std::size_t TOndWordWrapPlugin::WrapInto(std::string_view Text, std::size_t Start, std::size_t At) {
+  // Every row but the last is at least the shortest row long (and at least
+  // one column: a line of ordinary length needs no division to know).
+  const std::size_t left = Text.size() - Start;
+  if (FNewRows.size() < At + left + 1) {
+    const std::size_t most = At + left / static_cast<std::size_t>(FMinRowLength) + 1;
+    if (FNewRows.size() < most) FNewRows.resize(std::max({most, 2 * FNewRows.size(), std::size_t{1024}}));
+  }
+  std::uint8_t* const rows = FNewRows.data();
+  do {
+    const std::size_t end = RowEnd(Text, Start);
+    rows[At++] = static_cast<std::uint8_t>(end - Start);
+    Start = end;
+  } while (Start < Text.size());
+  return At;
 }
 
 inline std::string_view TOndWordWrapPlugin::ExpandedLine(TOndEditStringList& Lines, std::int32_t Index) {
@@ -137,100 +182,99 @@ void TOndWordWrapPlugin::MoveGap(std::size_t To) const noexcept {
   FGapAt = To;
 }
 
-void TOndWordWrapPlugin::ApplyPending() const noexcept {
-  if (FPendingDelta == 0) return;
-  for (std::size_t i = FPendingFrom; i < FLineOffsets.size(); ++i) FLineOffsets[i] += FPendingDelta;
-  FPendingDelta = 0;
+void TOndWordWrapPlugin::MoveLineGap(std::size_t To) const noexcept {
+  if (To == FLineGapAt) return;
+  std::int32_t* const offset = FLineOffsets.data();
+  const std::size_t gap = FLineGapLen;
+  const std::int32_t shift = FTailDelta;
+  if (To < FLineGapAt) {
+    for (std::size_t i = FLineGapAt; i-- > To;) offset[i + gap] = offset[i] - shift;
+    FOffsetsMoved += static_cast<std::int64_t>(FLineGapAt - To);
+  } else {
+    for (std::size_t i = FLineGapAt; i < To; ++i) offset[i] = offset[i + gap] + shift;
+    FOffsetsMoved += static_cast<std::int64_t>(To - FLineGapAt);
+  }
+  FLineGapAt = To;
+  // With no line after the gap there is no shift to keep.
+  if (FLineGapAt + FLineGapLen == FLineOffsets.size()) FTailDelta = 0;
 }
 
 void TOndWordWrapPlugin::Settle() const {
   LayOutAll();
-  ApplyPending();
+  MoveLineGap(FLineOffsets.size() - FLineGapLen);
+  FLineOffsets.resize(FLineGapAt);
+  FLineGapLen = 0;
   FRowLengths.erase(FRowLengths.begin() + static_cast<std::ptrdiff_t>(FGapAt),
                     FRowLengths.begin() + static_cast<std::ptrdiff_t>(FGapAt + FGapLen));
   FGapAt = FRowLengths.size();
   FGapLen = 0;
 }
 
-void TOndWordWrapPlugin::ReplaceRows(std::size_t At, std::size_t Count, const std::vector<std::uint8_t>& Rows) {
+void TOndWordWrapPlugin::ReplaceRows(std::size_t At, std::size_t Count, const std::uint8_t* Rows,
+                                     std::size_t NewCount) {
   MoveGap(At + Count);
   FGapAt = At;
   FGapLen += Count;
-  if (FGapLen < Rows.size()) {
+  if (FGapLen < NewCount) {
     // Room for this change and for many more to come, in proportion to the
     // text so that growing costs little over a long session.
-    const std::size_t grow = Rows.size() - FGapLen + std::max<std::size_t>(4096, FRowLengths.size() / 16);
+    const std::size_t grow = NewCount - FGapLen + std::max<std::size_t>(4096, FRowLengths.size() / 16);
     FRowLengths.insert(FRowLengths.begin() + static_cast<std::ptrdiff_t>(FGapAt), grow, 0);
     FGapLen += grow;
   }
-  std::copy(Rows.begin(), Rows.end(), FRowLengths.begin() + static_cast<std::ptrdiff_t>(FGapAt));
-  FGapAt += Rows.size();
-  FGapLen -= Rows.size();
+  if (NewCount > 0) std::memcpy(FRowLengths.data() + FGapAt, Rows, NewCount);
+  FGapAt += NewCount;
+  FGapLen -= NewCount;
 }
 
-std::int32_t TOndWordWrapPlugin::Relayout(std::int32_t First, std::int32_t OldCount, std::int32_t NewCount) {
+void TOndWordWrapPlugin::WrapLines(std::int32_t First, std::int32_t Count) {
   TOndEditStringList& lines = FOwner->WrapLines();
+  // Scratch tables kept between calls: a typed character costs no allocation.
+  FNewRowCount = 0;
+  FNewOffsets.clear();
+  for (std::int32_t i = First; i < First + Count; ++i) {
+    FNewRowCount = WrapInto(ExpandedLine(lines, i), 0, FNewRowCount);
+    if (FNewRowCount > static_cast<std::size_t>(INT32_MAX)) throw EOutOfMemory("Too many display rows");
+    FNewOffsets.push_back(static_cast<std::int32_t>(FNewRowCount));
+  }
+  FLinesWrapped += Count;
+}
+
+std::int32_t TOndWordWrapPlugin::Replace(std::int32_t First, std::int32_t OldCount) {
+  const auto newCount = static_cast<std::int32_t>(FNewOffsets.size());
   const std::int32_t rowStart = FirstRowOf(First);
   const std::int32_t oldRowEnd = FirstRowOf(First + OldCount);
-  // Scratch tables kept between calls: a typed character costs no allocation.
-  std::vector<std::uint8_t>& rows = FNewRows;
-  std::vector<std::int32_t>& offsets = FNewOffsets;
-  rows.clear();
-  offsets.clear();
-  std::int64_t total = rowStart;
-  for (std::int32_t i = First; i < First + NewCount; ++i) {
-    const std::size_t before = rows.size();
-    WrapLine(ExpandedLine(lines, i), rows);
-    total += static_cast<std::int64_t>(rows.size() - before);
-    if (total > INT32_MAX) throw EOutOfMemory("Too many display rows");
-    offsets.push_back(static_cast<std::int32_t>(total));
+  const std::int64_t delta = static_cast<std::int64_t>(FNewRowCount) - (oldRowEnd - rowStart);
+  if (static_cast<std::int64_t>(RowCount()) + delta > INT32_MAX) throw EOutOfMemory("Too many display rows");
+  ReplaceRows(static_cast<std::size_t>(rowStart), static_cast<std::size_t>(oldRowEnd - rowStart), FNewRows.data(),
+              FNewRowCount);
+  // The old lines leave through the gap and the new ones come in before it;
+  // the lines after it move by the change in rows without being touched.
+  MoveLineGap(static_cast<std::size_t>(First + OldCount));
+  FLineGapAt = static_cast<std::size_t>(First);
+  FLineGapLen += static_cast<std::size_t>(OldCount);
+  if (FLineGapLen < static_cast<std::size_t>(newCount)) {
+    const std::size_t grow =
+        static_cast<std::size_t>(newCount) - FLineGapLen + std::max<std::size_t>(1024, FLineOffsets.size() / 16);
+    FLineOffsets.insert(FLineOffsets.begin() + static_cast<std::ptrdiff_t>(FLineGapAt), grow, 0);
+    FLineGapLen += grow;
+    FOffsetsMoved += static_cast<std::int64_t>(FLineOffsets.size() - FLineGapAt - FLineGapLen);
   }
-  const std::int32_t delta = static_cast<std::int32_t>(rows.size()) - (oldRowEnd - rowStart);
-  ReplaceRows(static_cast<std::size_t>(rowStart), static_cast<std::size_t>(oldRowEnd - rowStart), rows);
-  const auto from = static_cast<std::size_t>(First + NewCount);
-  if (OldCount == NewCount && !(delta != 0 && FPendingDelta != 0 && FPendingFrom != from)) {
-    // The same lines: their offsets are written, the shift of the lines
-    // after them joins the pending one.
-    for (std::int32_t i = 0; i < NewCount; ++i) {
-      const auto line = static_cast<std::size_t>(First + i);
-      FLineOffsets[line] = offsets[static_cast<std::size_t>(i)] - (line >= FPendingFrom ? FPendingDelta : 0);
-    }
-    if (delta != 0) {
-      if (FPendingDelta == 0) FPendingFrom = from;
-      FPendingDelta += delta;
-    }
-  } else {
-    // The lines after the change move to their new places and take the
-    // change in rows on the way, in one pass; a pending shift that begins
-    // among them is added after.
-    const auto tailFrom = static_cast<std::size_t>(First + OldCount);
-    if (FPendingDelta != 0 && FPendingFrom < tailFrom) ApplyPending();
-    const std::int32_t pending = FPendingDelta;
-    FPendingDelta = 0;
-    const std::size_t oldSize = FLineOffsets.size();
-    if (NewCount > OldCount) {
-      const auto grow = static_cast<std::size_t>(NewCount - OldCount);
-      FLineOffsets.resize(oldSize + grow);
-      std::int32_t* const offset = FLineOffsets.data();
-      for (std::size_t i = oldSize; i-- > tailFrom;) offset[i + grow] = offset[i] + delta;
-    } else {
-      const auto shrink = static_cast<std::size_t>(OldCount - NewCount);
-      std::int32_t* const offset = FLineOffsets.data();
-      for (std::size_t i = tailFrom; i < oldSize; ++i) offset[i - shrink] = offset[i] + delta;
-      FLineOffsets.resize(oldSize - shrink);
-    }
-    std::copy(offsets.begin(), offsets.end(), FLineOffsets.begin() + First);
-    if (pending != 0)
-      for (std::size_t i = FPendingFrom + static_cast<std::size_t>(NewCount) - static_cast<std::size_t>(OldCount);
-           i < FLineOffsets.size(); ++i)
-        FLineOffsets[i] += pending;
-  }
+  std::int32_t* const offset = FLineOffsets.data() + FLineGapAt;
+  for (std::int32_t i = 0; i < newCount; ++i) offset[i] = rowStart + FNewOffsets[static_cast<std::size_t>(i)];
+  FOffsetsMoved += newCount;
+  FLineGapAt += static_cast<std::size_t>(newCount);
+  FLineGapLen -= static_cast<std::size_t>(newCount);
+  if (FLineGapAt + FLineGapLen == FLineOffsets.size())
+    FTailDelta = 0;
+  else
+    FTailDelta += static_cast<std::int32_t>(delta);
   // A layout of the whole text leaves no big scratch tables behind.
-  if (rows.capacity() > 65536) {
+  if (FNewRows.size() > 65536) {
     std::vector<std::uint8_t>().swap(FNewRows);
     std::vector<std::int32_t>().swap(FNewOffsets);
   }
-  return delta;
+  return static_cast<std::int32_t>(delta);
 }
 
 // While the layout waits to be made, the changes need no following: it is
@@ -240,41 +284,68 @@ std::int32_t TOndWordWrapPlugin::LinesInserted(std::int32_t FirstLine, std::int3
   if (FStale) return 0;
   const std::int32_t bufferCount = FOwner->WrapLines().GetCount();
   if (Count <= 0 || FirstLine < 0 || FirstLine > LineCount() || Count > bufferCount - FirstLine) return 0;
-  return Relayout(FirstLine, 0, Count);
+  WrapLines(FirstLine, Count);
+  return Replace(FirstLine, 0);
 }
 
 std::int32_t TOndWordWrapPlugin::LinesDeleted(std::int32_t FirstLine, std::int32_t Count) {
   if (FStale) return 0;
   if (Count <= 0 || FirstLine < 0 || FirstLine >= LineCount()) return 0;
-  return Relayout(FirstLine, std::min(Count, LineCount() - FirstLine), 0);
+  FNewRowCount = 0;
+  FNewOffsets.clear();
+  return Replace(FirstLine, std::min(Count, LineCount() - FirstLine));
 }
 
 std::int32_t TOndWordWrapPlugin::LinesChanged(std::int32_t FirstLine, std::int32_t Count) {
   if (FStale) return 0;
   TOndEditStringList& lines = FOwner->WrapLines();
-  const std::int32_t limit = std::min(static_cast<std::int32_t>(FLineOffsets.size()), lines.GetCount());
+  const std::int32_t limit = std::min(LineCount(), lines.GetCount());
   if (Count <= 0 || FirstLine < 0 || FirstLine >= limit) return 0;
   const std::int32_t n = std::min(Count, limit - FirstLine);
-  if (n == 1) {
-    // A typed key changes one line, mostly without changing its row count:
-    // its rows are overwritten in place and no other line moves. When the
-    // count differs, the relayout below writes all of the line's rows anew.
-    // A line's rows lie all before the gap or all after it.
-    const std::string_view text = ExpandedLine(lines, FirstLine);
-    const auto first = static_cast<std::size_t>(FirstRowOf(FirstLine));
-    const auto count = static_cast<std::size_t>(Offset(static_cast<std::size_t>(FirstLine))) - first;
-    std::uint8_t* row = FRowLengths.data() + RowSlot(first);
-    std::uint8_t* const rowsEnd = row + count;
-    std::size_t start = 0;
-    do {
-      const std::size_t end = RowEnd(text, start);
-      if (row == rowsEnd) break;
-      *row++ = static_cast<std::uint8_t>(end - start);
-      start = end;
-    } while (start < text.size());
-    if (row == rowsEnd && start >= text.size()) return 0;
+  if (n > 1) {
+    WrapLines(FirstLine, n);
+    return Replace(FirstLine, n);
   }
-  return Relayout(FirstLine, n, n);
+  // A typed key changes one line, mostly without changing its row count:
+  // its rows are written over the old ones in place (a line's rows lie all
+  // before the row gap or all after it), and no other line moves. Rows
+  // beyond the old count go to the scratch table.
+  const std::string_view text = ExpandedLine(lines, FirstLine);
+  ++FLinesWrapped;
+  const auto first = static_cast<std::size_t>(FirstRowOf(FirstLine));
+  const auto count = static_cast<std::size_t>(Offset(static_cast<std::size_t>(FirstLine))) - first;
+  std::uint8_t* const rows = FRowLengths.data() + RowSlot(first);
+  std::size_t made = 0, start = 0;
+  do {
+    const std::size_t end = RowEnd(text, start);
+    rows[made++] = static_cast<std::uint8_t>(end - start);
+    start = end;
+  } while (start < text.size() && made < count);
+  if (start < text.size())
+    made = WrapInto(text, start, made);
+  else if (made == count)
+    return 0;
+  // The row count changed: the line's rows are put in anew, those written
+  // in place first.
+  if (FNewRows.size() < made) FNewRows.resize(made);
+  std::memcpy(FNewRows.data(), rows, std::min(made, count));
+  FNewRowCount = made;
+  FNewOffsets.assign(1, static_cast<std::int32_t>(made));
+  return Replace(FirstLine, 1);
+}
+
+std::int32_t TOndWordWrapPlugin::FirstRowReaching(std::int32_t LineIndex, std::int32_t Column) const {
+  LayOutAll();
+  if (LineIndex < 0 || LineIndex >= LineCount()) return 0;
+  const std::int32_t first = FirstRowOf(LineIndex);
+  const std::int32_t last = Offset(static_cast<std::size_t>(LineIndex)) - 1;  // 0-based
+  // A row's break is looked for up to the column after its widest end.
+  std::int64_t start = 0;
+  for (std::int32_t r = first; r < last; ++r) {
+    if (start + FMaxRowLength >= Column) return r + 1;
+    start += FRowLengths[RowSlot(static_cast<std::size_t>(r))];
+  }
+  return last + 1;
 }
 
 std::int32_t TOndWordWrapPlugin::RowLength(std::int32_t Row) const {
@@ -312,7 +383,7 @@ TBufferCoord TOndWordWrapPlugin::DisplayPosToBufferPos(const TDisplayCoord& Pos)
     return BufferCoord(column, static_cast<std::int32_t>(std::min<std::int64_t>(line, INT32_MAX)));
   }
   // The first line whose offset reaches the row.
-  std::size_t lo = 0, hi = FLineOffsets.size();
+  std::size_t lo = 0, hi = static_cast<std::size_t>(LineCount());
   while (lo < hi) {
     const std::size_t mid = lo + (hi - lo) / 2;
     if (Offset(mid) < row)

@@ -41,6 +41,12 @@ class IOndRowLayout {
   // False while the layout waits to be made (after a reset): every row may
   // have moved, and asking where one is makes the layout.
   virtual bool LaidOut() const = 0;
+  // The first row (1-based) of line LineIndex (0-based) that a change of its
+  // text from column Column (0-based, of the tab-expanded text) on can
+  // change, when the line keeps its row count: the rows before it end where
+  // they ended, at breaks chosen from the unchanged columns alone, and show
+  // the same text. 0 for a line outside the layout.
+  virtual std::int32_t FirstRowReaching(std::int32_t LineIndex, std::int32_t Column) const = 0;
 };
 
 // What the word-wrap plug-in reads from the editor that owns it.
@@ -68,7 +74,8 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   TBufferCoord DisplayPosToBufferPos(const TDisplayCoord& Pos) const override;
   std::int32_t RowCount() const override {
     LayOutAll();
-    return FLineOffsets.empty() ? 0 : Offset(FLineOffsets.size() - 1);
+    const std::size_t lines = FLineOffsets.size() - FLineGapLen;
+    return lines == 0 ? 0 : Offset(lines - 1);
   }
   std::int32_t RowLength(std::int32_t Row) const override;
   std::int32_t LinesInserted(std::int32_t FirstLine, std::int32_t Count) override;
@@ -91,13 +98,19 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   }
   std::int32_t LineCount() const {
     LayOutAll();
-    return static_cast<std::int32_t>(FLineOffsets.size());
+    return static_cast<std::int32_t>(FLineOffsets.size() - FLineGapLen);
   }
   // The wrap width, 1..255, and the shortest row that may end at a break.
   std::int32_t MaxRowLength() const noexcept { return FMaxRowLength; }
   std::int32_t MinRowLength() const noexcept { return FMinRowLength; }
+  std::int32_t FirstRowReaching(std::int32_t LineIndex, std::int32_t Column) const override;
   // How many times every line was laid out since the plug-in was made.
   std::int32_t Layouts() const noexcept { return FLayouts; }
+  // How many lines were wrapped, and how many line offsets were moved or
+  // rewritten to follow a change, since the plug-in was made: an edit should
+  // cost the rows of the lines it changed, whatever the size of the text.
+  std::int64_t LinesWrapped() const noexcept { return FLinesWrapped; }
+  std::int64_t OffsetsMoved() const noexcept { return FOffsetsMoved; }
 
  private:
   static std::int32_t ClampWidth(std::int32_t Width) noexcept;
@@ -108,44 +121,57 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   std::size_t RowEnd(std::string_view Text, std::size_t Start) const noexcept;
   // Appends the row lengths of one expanded line.
   void WrapLine(std::string_view Text, std::vector<std::uint8_t>& Rows) const;
-  // Lays out buffer lines First .. First + NewCount - 1 in place of the
-  // OldCount laid-out lines at First; the change in rows.
-  std::int32_t Relayout(std::int32_t First, std::int32_t OldCount, std::int32_t NewCount);
+  // Writes the lengths of the rows of an expanded line from column Start on
+  // into FNewRows from entry At on, which it makes room for; the entry after
+  // the last row.
+  std::size_t WrapInto(std::string_view Text, std::size_t Start, std::size_t At);
+  // Wraps buffer lines First .. First + Count - 1 into the first
+  // FNewRowCount entries of FNewRows, and the rows up to and including each
+  // of them (counted from the first) into FNewOffsets.
+  void WrapLines(std::int32_t First, std::int32_t Count);
+  // Puts the lines just wrapped in place of the OldCount laid-out lines at
+  // First; the change in rows.
+  std::int32_t Replace(std::int32_t First, std::int32_t OldCount);
   // The rows of lines .. LineIndex - 1.
   std::int32_t FirstRowOf(std::int32_t LineIndex) const noexcept {
     return LineIndex > 0 ? Offset(static_cast<std::size_t>(LineIndex - 1)) : 0;
   }
+  // The rows up to and including line Line (0-based).
   std::int32_t Offset(std::size_t Line) const noexcept {
-    return FLineOffsets[Line] + (Line >= FPendingFrom ? FPendingDelta : 0);
+    return Line < FLineGapAt ? FLineOffsets[Line] : FLineOffsets[Line + FLineGapLen] + FTailDelta;
   }
   // Where row Row (0-based) is stored, past the gap.
   std::size_t RowSlot(std::size_t Row) const noexcept { return Row < FGapAt ? Row : Row + FGapLen; }
-  // Puts Rows in place of the Count rows from row At.
-  void ReplaceRows(std::size_t At, std::size_t Count, const std::vector<std::uint8_t>& Rows);
+  // Puts the NewCount rows at Rows in place of the Count rows from row At.
+  void ReplaceRows(std::size_t At, std::size_t Count, const std::uint8_t* Rows, std::size_t NewCount);
   void MoveGap(std::size_t To) const noexcept;
+  // Moves the gap of the offsets before line To; the lines it passes take
+  // or give back the shift of the lines after it.
+  void MoveLineGap(std::size_t To) const noexcept;
   // Lays out every line when a reset left the layout to be made.
   void LayOutAll() const {
     if (FStale) LayOutNow();
   }
   void LayOutNow() const;
   void LayOutEveryLine();
-  // Adds the pending shift to the offsets and closes the gap, so that the
-  // tables read plainly.
-  void ApplyPending() const noexcept;
+  // Closes both gaps, so that the tables read plainly.
   void Settle() const;
 
-  // Typing changes one line again and again. Two things keep that from
-  // costing a pass over every line each time its row count changes: the
-  // offsets of the lines from FPendingFrom on are FPendingDelta short until
-  // the next change elsewhere, and the row table has a gap after the rows
-  // of the last line laid out, where rows are taken out and put in.
+  // Typing changes one line again and again, and a line break adds or takes
+  // one. Both tables have a gap after the last line laid out, where entries
+  // are taken out and put in without moving the rest: the row lengths, and
+  // the offsets, where the lines after the gap are FTailDelta short (so a
+  // change in rows costs no pass over them). A gap moves only when an edit
+  // is made somewhere else, by the lines between.
   mutable std::vector<std::int32_t> FLineOffsets;
   mutable std::vector<std::uint8_t> FRowLengths;
-  mutable std::size_t FPendingFrom = 0;
-  mutable std::int32_t FPendingDelta = 0;
+  mutable std::size_t FLineGapAt = 0, FLineGapLen = 0;
+  mutable std::int32_t FTailDelta = 0;
   mutable std::size_t FGapAt = 0, FGapLen = 0;
   mutable bool FStale = true;
   mutable std::int32_t FLayouts = 0;
+  mutable std::int64_t FLinesWrapped = 0;
+  mutable std::int64_t FOffsetsMoved = 0;
   IOndWordWrapOwner* FOwner;
   std::int32_t FMinRowLength = 1;
   std::int32_t FMaxRowLength = 1;
@@ -156,8 +182,15 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   // blanks and control characters, as without a highlighter), that value:
   // over-long words are then searched eight bytes at a time. Else 0.
   unsigned FBreakBelow = 0;
+  // FBreakBelow - 1 in each of sixteen bytes, compared with sixteen columns
+  // at a time.
+  alignas(16) std::array<std::uint8_t, 16> FBreakLimit{};
   std::string FExpanded;  // reused for lines with tabs
+  // Scratch rows of the lines being laid out again; only the first
+  // FNewRowCount entries are meant (the table only grows, so that filling
+  // it costs no check per row).
   std::vector<std::uint8_t> FNewRows;
+  std::size_t FNewRowCount = 0;
   std::vector<std::int32_t> FNewOffsets;
 };
 

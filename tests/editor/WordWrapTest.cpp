@@ -263,6 +263,54 @@ TEST(WordWrap, FollowsInsertsDeletesAndChanges) {
   EXPECT_EQ(wrap.LineOffsets(), offsets);
 }
 
+// Typing and line breaks in the middle of a long text: each edit wraps the
+// lines it changed, once, and moves no line offsets but a handful, however
+// many lines follow.
+TEST(WordWrap, AnEditCostsOnlyItsOwnLines) {
+  FakeOwner owner;
+  owner.Width = 30;
+  constexpr int kLines = 20000, kAt = kLines / 2;
+  for (int i = 0; i < kLines; ++i) owner.Lines.Add(i % 3 == 0 ? "a line that takes two rows at thirty columns" : "short");
+  TOndWordWrapPlugin wrap(&owner);
+  ASSERT_GT(wrap.RowCount(), kLines);
+  // The first edit here brings the gaps of the tables to it.
+  owner.Lines.Insert(kAt, "x");
+  wrap.LinesInserted(kAt, 1);
+  const std::int64_t moved = wrap.OffsetsMoved(), wrapped = wrap.LinesWrapped();
+  constexpr int kEdits = 50;
+  for (int k = 0; k < kEdits; ++k) {
+    // A key that adds a row to the line, one that takes it away again, one
+    // that keeps the count, then a line break and its undoing.
+    owner.Lines.Put(kAt, std::string(40, 'w'));
+    EXPECT_EQ(wrap.LinesChanged(kAt, 1), 1);
+    owner.Lines.Put(kAt, "x");
+    EXPECT_EQ(wrap.LinesChanged(kAt, 1), -1);
+    owner.Lines.Put(kAt, "y");
+    EXPECT_EQ(wrap.LinesChanged(kAt, 1), 0);
+    owner.Lines.Insert(kAt + 1, std::string(70, 'n'));
+    EXPECT_EQ(wrap.LinesInserted(kAt + 1, 1), 3);
+    owner.Lines.Delete(kAt + 1);
+    EXPECT_EQ(wrap.LinesDeleted(kAt + 1, 1), -3);
+  }
+  EXPECT_EQ(wrap.LinesWrapped() - wrapped, 4 * kEdits);
+  EXPECT_LE(wrap.OffsetsMoved() - moved, 8 * kEdits);
+  ExpectSameAsFresh(owner, wrap);
+}
+
+// A change from a column on leaves the rows whose breaks were looked for
+// before it: a row of width 20 looks up to 20 columns after its start.
+TEST(WordWrap, FirstRowAChangeReaches) {
+  FakeOwner owner;
+  owner.Lines.Add("x");
+  owner.Lines.Add(std::string(50, 'a'));  // rows of 20, 20 and 10
+  TOndWordWrapPlugin wrap(&owner);
+  const std::pair<int, int> cases[] = {{0, 2}, {20, 2}, {21, 3}, {40, 3}, {41, 4}, {50, 4}, {70, 4}};
+  for (const auto& [column, row] : cases) EXPECT_EQ(wrap.FirstRowReaching(1, column), row) << column;
+  EXPECT_EQ(wrap.FirstRowReaching(0, 5), 1);
+  EXPECT_EQ(wrap.FirstRowReaching(2, 0), 0);
+  EXPECT_EQ(wrap.FirstRowReaching(-1, 0), 0);
+}
+
 TEST(WordWrap, ChangeReportsRowDifference) {
   FakeOwner owner;
   owner.Lines.Add("one");
