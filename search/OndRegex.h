@@ -14,6 +14,7 @@
 
 #include "platform/core/SysUtils.h"
 #include "search/LiteralScan.h"
+#include "search/OndRegexClassScan.h"
 
 namespace ond {
 
@@ -122,6 +123,12 @@ class TRegex {
   // Records the code and raises ERegex; an override must raise too.
   virtual void Error(int code);
 
+  // Matching without any shortcut: every start position and every repeat
+  // count is tried, nothing is ruled out in advance. The answers are the
+  // same, only slower (and the visit budget may run out sooner); tests hold
+  // the shortcuts against this.
+  bool fPlainMatching = false;
+
  private:
   struct ParseFlags {
     int bits = 0;
@@ -162,8 +169,25 @@ class TRegex {
   // of line, so that the search loop of every other expression stays as lean.
   [[gnu::noinline]] bool TryAtLiteralStarts(std::ptrdiff_t from);
   bool MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p);
-  const std::array<bool, 256>* FollowSet(const std::uint8_t* repeat);
-  std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit);
+  // What is known of a repeat node (simple operand) before it runs.
+  struct RepeatHints {
+    bool known = false;
+    // No character the rest of the match can start with is one the operand
+    // matches, so only the largest count can be followed: the repeat never
+    // gives back.
+    bool possessive = false;
+    // Index into fFollowSets of the characters the rest can start with; -1:
+    // any may.
+    std::int32_t follow = -1;
+    // Index into fClassScans of the operand's class; -1: none (a back
+    // reference, or every character).
+    std::int32_t classScan = -1;
+  };
+  const RepeatHints& HintsFor(const std::uint8_t* repeat);
+  std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit,
+                         const TByteClassScan* scan);
+  // Finds what every match must end with (see fEndAnchored).
+  void FindRequiredEnd(const std::uint8_t* first);
   bool CaptureOk(int n) const;
   void Spend(std::int64_t visits);
   bool IsBolMl(std::ptrdiff_t p) const;
@@ -184,6 +208,14 @@ class TRegex {
   bool fAnchored = false;
   std::string fMustString;
   std::array<bool, 256> fFirstCharSet{};
+  // Finds the next character of fFirstCharSet.
+  TByteClassScan fFirstCharScan;
+  // Every match ends at the input end, after the literal fRequiredEnd
+  // (compared ignoring case when fRequiredEndCi): an input that does not end
+  // so has no match anywhere.
+  bool fEndAnchored = false;
+  std::string fRequiredEnd;
+  bool fRequiredEndCi = false;
 
   const unsigned char* fIn = nullptr;
   std::ptrdiff_t fInEnd = 0;
@@ -209,10 +241,10 @@ class TRegex {
     std::ptrdiff_t B;
   };
   std::vector<Backtrack> fBacktrack;
-  // Per repeat node (by offset): -2 not yet known, -1 anything may follow,
-  // else an index into fFollowSets of the characters the rest can start with.
-  std::vector<std::int32_t> fFollowIndex;
+  // Per repeat node (by offset), filled as the nodes are first reached.
+  std::vector<RepeatHints> fRepeatHints;
   std::vector<std::array<bool, 256>> fFollowSets;
+  std::vector<TByteClassScan> fClassScans;
 
   std::size_t fCursor = 0;  // compile cursor into the expression
   int fNextGroup = 1;

@@ -181,8 +181,13 @@ void TRegex::Compile() {
   std::vector<char> visited(fProgram.size(), 0);
   int budget = 0;
   FillFirstCharSet(fProgram.data() + 1, visited, fFirstCharSet, false, budget);
-  fFollowIndex.assign(fProgram.size(), -2);
+  fFirstCharScan = TByteClassScan(fFirstCharSet);
+  fRepeatHints.assign(fProgram.size(), RepeatHints{});
   fFollowSets.clear();
+  fClassScans.clear();
+  fEndAnchored = false;
+  fRequiredEnd.clear();
+  fRequiredEndCi = false;
   fFirstCharHint = -1;
   fLeadLength = 0;
   fAnchored = false;
@@ -249,8 +254,41 @@ void TRegex::Compile() {
       }
       if (longest != nullptr) fMustString.assign(reinterpret_cast<const char*>(longest), static_cast<std::size_t>(longestLen));
     }
+    FindRequiredEnd(first);
   }
   fCompiled = true;
+}
+
+// The nodes every match passes through follow each other along the next
+// offsets from the first node of a single top-level alternative (branches,
+// loops and repeats hang their bodies off that chain). When the chain ends
+// with "$" (the input end, not a line end) every match ends at the input
+// end, after the literal just before the "$" when there is one; groups may
+// close and comments stand in between.
+void TRegex::FindRequiredEnd(const std::uint8_t* first) {
+  std::vector<const std::uint8_t*> chain;
+  std::vector<char> seen(fProgram.size(), 0);
+  for (const std::uint8_t* scan = first; scan != nullptr; scan = NextNode(scan)) {
+    const auto off = static_cast<std::size_t>(scan - fProgram.data());
+    if (seen[off]) return;
+    seen[off] = 1;
+    chain.push_back(scan);
+  }
+  if (chain.empty() || chain.back()[0] != EEND) return;
+  auto passive = [](std::uint8_t op) {
+    return op == COMMENT || op == NOTHING || (op > CLOSE && op < CLOSE + SubExpressionCount);
+  };
+  std::size_t i = chain.size() - 1;  // at EEND
+  while (i > 0 && passive(chain[i - 1][0])) --i;
+  if (i == 0 || chain[i - 1][0] != EOL) return;
+  fEndAnchored = true;
+  --i;  // at EOL
+  while (i > 0 && passive(chain[i - 1][0])) --i;
+  if (i == 0) return;
+  const std::uint8_t* lit = chain[i - 1];
+  if (lit[0] != EXACTLY && lit[0] != EXACTLYCI) return;
+  fRequiredEnd.assign(reinterpret_cast<const char*>(Operand(lit) + 4), static_cast<std::size_t>(Read32(Operand(lit))));
+  fRequiredEndCi = lit[0] == EXACTLYCI;
 }
 
 int TRegex::ParseReg(bool paren, ParseFlags& flags) {
