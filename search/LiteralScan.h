@@ -7,9 +7,11 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#include "search/OndRegexBytes16.h"
 
 namespace ond {
 
@@ -37,9 +39,11 @@ class TLiteralScan {
         if (block + 15 > lastStart) block = lastStart - 15;
         const Bytes16 a = Load(text + block), b = Load(text + block + FDistance);
         const auto hit = ((a == first1) | (a == first2)) & ((b == last1) | (b == last2));
-        if (AnySet(hit))
-          for (std::size_t k = 0; k < 16; ++k)
-            if (hit[k] && block + k >= seen && found(block + k)) return true;
+        for (std::uint32_t lanes = bytes16::LaneMask(reinterpret_cast<Bytes16>(hit)); lanes != 0;
+             lanes &= lanes - 1) {
+          const std::size_t start = block + static_cast<std::size_t>(std::countr_zero(lanes));
+          if (start >= seen && found(start)) return true;
+        }
         seen = block + 16;
       }
       return false;
@@ -52,22 +56,9 @@ class TLiteralScan {
   }
 
  private:
-  // The compiler maps this to the machine's vector registers where it has them.
-  using Bytes16 = unsigned char __attribute__((vector_size(16)));
-
-  static Bytes16 Load(const unsigned char* p) {
-    Bytes16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  }
-  static Bytes16 Splat(unsigned char c) { return Bytes16{} + c; }
-  template <class Vector>
-  static bool AnySet(const Vector& v) {
-    static_assert(sizeof v == 16);
-    std::uint64_t half[2];
-    std::memcpy(half, &v, sizeof half);
-    return (half[0] | half[1]) != 0;
-  }
+  using Bytes16 = bytes16::Bytes16;
+  static Bytes16 Load(const unsigned char* p) { return bytes16::Load(p); }
+  static Bytes16 Splat(unsigned char c) { return bytes16::Splat(c); }
 
   std::array<unsigned char, 2> FFirst{};
   std::array<unsigned char, 2> FLast{};

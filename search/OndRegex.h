@@ -154,7 +154,8 @@ class TRegex {
   void OpTail(int p, int val);
   int EmitSet(const std::array<bool, 256>& members, bool negate);
   int ProgNext(int node) const;
-  // Adds the characters a match from scan can begin with to set. With
+  // Adds the characters a match from scan can begin with to set, and
+  // character 0 when the match can be empty (it stands for the input end). With
   // follow, the walk is for the text after a repeat inside the program:
   // loops may always be left, and a long walk gives up with the full set.
   void FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visited, std::array<bool, 256>& set,
@@ -176,6 +177,10 @@ class TRegex {
     // matches, so only the largest count can be followed: the repeat never
     // gives back.
     bool possessive = false;
+    // Nothing that can fail follows (only the ends of groups, then the end
+    // of the expression): the first count taken is the match, and no other
+    // needs remembering.
+    bool last = false;
     // Index into fFollowSets of the characters the rest can start with; -1:
     // any may.
     std::int32_t follow = -1;
@@ -183,7 +188,11 @@ class TRegex {
     // reference, or every character).
     std::int32_t classScan = -1;
   };
-  const RepeatHints& HintsFor(const std::uint8_t* repeat);
+  const RepeatHints& HintsFor(const std::uint8_t* repeat) {
+    const RepeatHints& hints = fRepeatHints[static_cast<std::size_t>(repeat - fProgram.data())];
+    return hints.known ? hints : LearnHints(repeat);
+  }
+  const RepeatHints& LearnHints(const std::uint8_t* repeat);
   std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit,
                          const TByteClassScan* scan);
   // Finds what every match must end with (see fEndAnchored).
@@ -205,6 +214,12 @@ class TRegex {
   // for the starts where it can be.
   std::int32_t fLeadLength = 0;
   TLiteralScan fLeadScan;
+  // The literal is the whole expression: a start where its characters are
+  // is a match, found without running the program. Its offset in the
+  // program, and whether it ignores case.
+  bool fLeadIsWhole = false;
+  std::int32_t fLeadLiteral = 0;
+  bool fLeadCaseless = false;
   bool fAnchored = false;
   std::string fMustString;
   std::array<bool, 256> fFirstCharSet{};
@@ -229,6 +244,12 @@ class TRegex {
   std::int32_t fLeadRepeat = 0;
   std::int64_t fLeadCount = -1;
   bool fHasBackReference = false;
+  // Entries of fStart / fEnd the program can set: the whole match and its
+  // groups.
+  int fGroupSlots = SubExpressionCount;
+  // The program has nodes that read the line separators / the word characters.
+  bool fUsesLineSeparators = true;
+  bool fUsesWordChars = true;
 
   // One entry of the backtracking stack: either a value of the matcher's
   // state to put back, or a choice point to resume (node is an offset into

@@ -10,7 +10,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#include "search/OndRegexBytes16.h"
 
 namespace ond {
 
@@ -51,14 +52,7 @@ class TByteClassScan {
 
  private:
   static constexpr int kMaxRanges = 4;
-  // The compiler maps this to the machine's vector registers where it has them.
-  using Bytes16 = unsigned char __attribute__((vector_size(16)));
-
-  static Bytes16 Load(const unsigned char* p) {
-    Bytes16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  }
+  using Bytes16 = bytes16::Bytes16;
 
   // 0xFF in each lane whose byte is in the class.
   template <int ranges>
@@ -66,23 +60,9 @@ class TByteClassScan {
     Bytes16 in{};
     for (int r = 0; r < ranges; ++r) {
       const Bytes16 offset = v - fLow[r];
-      in |= (Bytes16)(offset <= fWidth[r]);
+      in |= reinterpret_cast<Bytes16>(offset <= fWidth[r]);
     }
     return in;
-  }
-
-  // Index of the first lane holding 0xFF, or 16 when none does.
-  static std::size_t FirstLane(Bytes16 mask) {
-    std::uint64_t half[2];
-    std::memcpy(half, &mask, sizeof half);
-    for (int h = 0; h < 2; ++h) {
-      if (half[h] != 0) {
-        const int bit = std::endian::native == std::endian::little ? std::countr_zero(half[h])
-                                                                   : std::countl_zero(half[h]);
-        return static_cast<std::size_t>(h * 8 + bit / 8);
-      }
-    }
-    return 16;
   }
 
   template <bool wanted>
@@ -100,12 +80,17 @@ class TByteClassScan {
   std::size_t FindInRanges(const unsigned char* text, std::size_t from, std::size_t to) const {
     std::size_t at = from;
     for (; to - at >= 16; at += 16) {
-      Bytes16 hit = Members<ranges>(Load(text + at));
-      if (!wanted) hit = ~hit;
-      const std::size_t lane = FirstLane(hit);
-      if (lane < 16) return at + lane;
+      std::uint32_t lanes = bytes16::LaneMask(Members<ranges>(bytes16::Load(text + at)));
+      if (!wanted) lanes ^= 0xFFFF;
+      if (lanes != 0) return at + static_cast<std::size_t>(std::countr_zero(lanes));
     }
-    return FindInTable<wanted>(text, at, to);
+    if (at == to || to - from < 16) return FindInTable<wanted>(text, at, to);
+    // The rest in one block ending at `to`, its lanes before `at` dropped.
+    const std::size_t block = to - 16;
+    std::uint32_t lanes = bytes16::LaneMask(Members<ranges>(bytes16::Load(text + block)));
+    if (!wanted) lanes ^= 0xFFFF;
+    lanes &= 0xFFFFu << (at - block);
+    return lanes != 0 ? block + static_cast<std::size_t>(std::countr_zero(lanes)) : to;
   }
 
   template <bool wanted>

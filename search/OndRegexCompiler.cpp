@@ -52,6 +52,8 @@ constexpr unsigned char kRuUpperA = 0xC0, kRuUpperYa = 0xDF, kRuUpperYo = 0xA8;
 
 int TRegex::EmitNode(std::uint8_t op) {
   const int at = fEmitPos;
+  if (op == BOLML || op == EOLML || op == ANYML) fUsesLineSeparators = true;
+  if (op == BOUND || op == NOTBOUND) fUsesWordChars = true;
   if (!fSizing) {
     fProgram[at] = op;
     Write32(&fProgram[at + 1], 0);
@@ -154,6 +156,8 @@ void TRegex::Compile() {
   }
   fCompiling = true;
   fHasBackReference = false;
+  fUsesLineSeparators = false;
+  fUsesWordChars = false;
   try {
     for (int pass = 0; pass < 2; ++pass) {
       fSizing = pass == 0;
@@ -168,6 +172,11 @@ void TRegex::Compile() {
       ParseReg(false, flags);
     }
     if (static_cast<std::size_t>(fEmitPos) != fProgram.size()) Fail(119);
+    // A match of an earlier program may have set groups this one lacks.
+    fStart.fill(-1);
+    fEnd.fill(-1);
+    fOpenStart.fill(-1);
+    fGroupSlots = fNextGroup;
   } catch (...) {
     fProgram.clear();
     fCompiling = false;
@@ -190,6 +199,7 @@ void TRegex::Compile() {
   fRequiredEndCi = false;
   fFirstCharHint = -1;
   fLeadLength = 0;
+  fLeadIsWhole = false;
   fAnchored = false;
   fMustString.clear();
   fLeadRepeat = 0;
@@ -211,6 +221,10 @@ void TRegex::Compile() {
         fLeadScan = TLiteralScan({head, ci ? fInv[head] : head}, {tail, ci ? fInv[tail] : tail},
                                  static_cast<std::size_t>(len - 1));
         fLeadLength = len;
+        const std::uint8_t* after = NextNode(first);
+        fLeadIsWhole = after != nullptr && after[0] == EEND;
+        fLeadLiteral = static_cast<std::int32_t>(lit - fProgram.data());
+        fLeadCaseless = ci;
       }
     } else if (first[0] == BOL) {
       fAnchored = true;

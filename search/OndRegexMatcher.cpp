@@ -35,10 +35,13 @@ constexpr int kFollowWalk = 256;
 
 // Matcher
 
+// Only the sub-expressions the program has can hold a position (the others
+// were cleared when it was compiled).
 void TRegex::ClearMatches() {
-  fStart.fill(-1);
-  fEnd.fill(-1);
-  fOpenStart.fill(-1);
+  const auto n = static_cast<std::size_t>(fGroupSlots);
+  std::fill_n(fStart.begin(), n, -1);
+  std::fill_n(fEnd.begin(), n, -1);
+  std::fill_n(fOpenStart.begin(), n, -1);
 }
 
 void TRegex::SetInputString(std::string_view input) {
@@ -52,28 +55,30 @@ void TRegex::PrepareRun() {
     fProgram.clear();
     fCompiled = false;
   }
-  if (!fLineSepBuilt || LineSeparators != fLineSepFor) {
-    fLineSepSet.fill(false);
-    for (char c : LineSeparators) fLineSepSet[static_cast<unsigned char>(c)] = true;
-    fLineSepFor = LineSeparators;
-    fLineSepBuilt = true;
-  }
-  if (!fWordBuilt || WordChars != fWordFor) {
-    fWordSet.fill(false);
-    for (char c : WordChars) fWordSet[static_cast<unsigned char>(c)] = true;
-    fWordFor = WordChars;
-    fWordBuilt = true;
-  }
   if (!fCompiled) {
     if (fExpression.empty()) Fail(1003);
     Compile();
   }
   if (fProgram.empty() || fProgram[0] != kMagic) Fail(1004);
+  // The separator and word sets are read only by the nodes that test them.
+  if (fUsesLineSeparators && (!fLineSepBuilt || LineSeparators != fLineSepFor)) {
+    fLineSepSet.fill(false);
+    for (char c : LineSeparators) fLineSepSet[static_cast<unsigned char>(c)] = true;
+    fLineSepFor = LineSeparators;
+    fLineSepBuilt = true;
+  }
+  if (fUsesWordChars && (!fWordBuilt || WordChars != fWordFor)) {
+    fWordSet.fill(false);
+    for (char c : WordChars) fWordSet[static_cast<unsigned char>(c)] = true;
+    fWordFor = WordChars;
+    fWordBuilt = true;
+  }
 }
 
 bool TRegex::Exec(std::string_view input) {
-  SetInputString(input);
-  return ExecPrim(1);
+  fInput.assign(input);
+  fHasInput = true;
+  return ExecPrim(1);  // clears the matches
 }
 
 bool TRegex::ExecPos(int offset) { return ExecPrim(offset); }
@@ -156,8 +161,10 @@ bool TRegex::ExecPrim(int offset) {
       // run could reach, and all of them failed.
       if (fLeadCount > 0) p += fLeadCount;
     }
-    // An expression that can match empty matches at the very end too.
-    return p == len && TryAt(len);
+    // An expression that can match empty matches at the very end too. The
+    // first-character set holds character 0 for every expression that can
+    // (the walk that fills it stands for the end of the input with it).
+    return p == len && fFirstCharSet[0] && TryAt(len);
   } catch (...) {
     ClearMatches();
     throw;
@@ -166,8 +173,27 @@ bool TRegex::ExecPrim(int offset) {
 
 bool TRegex::TryAtLiteralStarts(std::ptrdiff_t from) {
   if (fInEnd - from < fLeadLength) return false;
-  return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), static_cast<std::size_t>(fInEnd - fLeadLength),
-                        [this](std::size_t p) { return TryAt(static_cast<std::ptrdiff_t>(p)); });
+  const auto lastStart = static_cast<std::size_t>(fInEnd - fLeadLength);
+  if (!fLeadIsWhole) {
+    return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), lastStart,
+                          [this](std::size_t p) { return TryAt(static_cast<std::ptrdiff_t>(p)); });
+  }
+  const std::uint8_t* lit = fProgram.data() + fLeadLiteral;
+  const auto len = static_cast<std::size_t>(fLeadLength);
+  auto found = [&](std::size_t p) {
+    const unsigned char* s = fIn + p;
+    if (fLeadCaseless) {
+      for (std::size_t i = 0; i < len; ++i) {
+        if (s[i] != lit[i] && s[i] != fInv[lit[i]]) return false;
+      }
+    } else if (std::memcmp(s, lit, len) != 0) {
+      return false;
+    }
+    fStart[0] = static_cast<std::ptrdiff_t>(p);
+    fEnd[0] = static_cast<std::ptrdiff_t>(p + len);
+    return true;
+  };
+  return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), lastStart, found);
 }
 
 bool TRegex::TryAt(std::ptrdiff_t p) {
@@ -329,10 +355,8 @@ bool OperandClass(const std::uint8_t* operand, const std::array<unsigned char, 2
 // The characters the rest of the match can begin with after a repeat node
 // (counts after which the rest cannot start are skipped), whether the repeat
 // can ever give back, and the scan for its operand's runs.
-const TRegex::RepeatHints& TRegex::HintsFor(const std::uint8_t* repeat) {
-  if (fRepeatHints.size() != fProgram.size()) fRepeatHints.assign(fProgram.size(), RepeatHints{});
+const TRegex::RepeatHints& TRegex::LearnHints(const std::uint8_t* repeat) {
   RepeatHints& hints = fRepeatHints[static_cast<std::size_t>(repeat - fProgram.data())];
-  if (hints.known) return hints;
   hints.known = true;
   std::array<bool, 256> follow{};
   const std::uint8_t* next = NextNode(repeat);
@@ -347,6 +371,11 @@ const TRegex::RepeatHints& TRegex::HintsFor(const std::uint8_t* repeat) {
   if (!anyFollows) {
     fFollowSets.push_back(follow);
     hints.follow = static_cast<std::int32_t>(fFollowSets.size() - 1);
+  }
+  for (const std::uint8_t* after = next; after != nullptr; after = NextNode(after)) {
+    const std::uint8_t a = after[0];
+    if (a == EEND) hints.last = true;
+    if (a != COMMENT && a != NOTHING && !(a > CLOSE && a < CLOSE + SubExpressionCount)) break;
   }
   const std::uint8_t op = repeat[0];
   const std::uint8_t* operand = op == BRACES || op == BRACESNG ? repeat + kNodeSize + 8 : Operand(repeat);
@@ -406,6 +435,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
     int hint = -1;
     const std::array<bool, 256>* follow = nullptr;
     bool possessive = false;
+    bool last = false;
     const TByteClassScan* scan = nullptr;
   };
   auto decode = [&](const std::uint8_t* node) {
@@ -427,6 +457,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
     else if (hints.follow >= 0)
       r.follow = &fFollowSets[static_cast<std::size_t>(hints.follow)];
     r.possessive = hints.possessive;
+    r.last = hints.last;
     if (hints.classScan >= 0) r.scan = &fClassScans[static_cast<std::size_t>(hints.classScan)];
     return r;
   };
@@ -474,7 +505,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
   auto takeCount = [&](const std::uint8_t* node, const Repeat& r, std::int64_t n, std::int64_t count,
                        std::ptrdiff_t base, std::ptrdiff_t unit) {
     const std::int64_t last = r.greedy ? r.min : count;
-    if (n != last) {
+    if (n != last && !r.last) {
       const std::int64_t after = findCount(r, n + (r.greedy ? -1 : 1), last, base, unit);
       if (after >= 0) {
         if (!r.greedy) push(kChoiceRepeatEnd, 0, nullptr, count, 0);
@@ -706,9 +737,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
       if (choices == 0) {
         // Nothing left to try: the state goes back to that of a fresh try.
         fBacktrack.clear();
-        fStart.fill(-1);
-        fEnd.fill(-1);
-        fOpenStart.fill(-1);
+        ClearMatches();
         fLoopDepth = 0;
         return false;
       }
