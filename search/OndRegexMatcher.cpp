@@ -36,12 +36,17 @@ constexpr int kFollowWalk = 256;
 // Matcher
 
 // Only the sub-expressions the program has can hold a position (the others
-// were cleared when it was compiled).
+// were cleared when it was compiled): without groups, that is the whole match.
 void TRegex::ClearMatches() {
-  const auto n = static_cast<std::size_t>(fGroupSlots);
-  std::fill_n(fStart.begin(), n, -1);
-  std::fill_n(fEnd.begin(), n, -1);
-  std::fill_n(fOpenStart.begin(), n, -1);
+  if (fGroupSlots == 1) {
+    fStart[0] = -1;
+    fEnd[0] = -1;
+    fOpenStart[0] = -1;
+    return;
+  }
+  fStart.fill(-1);
+  fEnd.fill(-1);
+  fOpenStart.fill(-1);
 }
 
 void TRegex::SetInputString(std::string_view input) {
