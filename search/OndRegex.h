@@ -195,6 +195,8 @@ class TRegex {
   const RepeatHints& LearnHints(const std::uint8_t* repeat);
   std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit,
                          const TByteClassScan* scan);
+  // Finds the characters that can begin a match (see fPairFilter).
+  void FindLiteralPairs(const std::uint8_t* top);
   // Finds what every match must end with (see fEndAnchored).
   void FindRequiredEnd(const std::uint8_t* first);
   bool CaptureOk(int n) const;
@@ -225,6 +227,10 @@ class TRegex {
   std::array<bool, 256> fFirstCharSet{};
   // Finds the next character of fFirstCharSet.
   TByteClassScan fFirstCharScan;
+  // The expression is alternatives that each begin with a literal of two
+  // characters or more: the characters that can come second.
+  bool fPairFilter = false;
+  TByteClassScan fSecondCharScan;
   // Every match ends at the input end, after the literal fRequiredEnd
   // (compared ignoring case when fRequiredEndCi): an input that does not end
   // so has no match anywhere.

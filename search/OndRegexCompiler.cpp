@@ -205,6 +205,7 @@ void TRegex::Compile() {
   fLeadRepeat = 0;
   const std::uint8_t* top = fProgram.data() + 1;
   const std::uint8_t* afterTop = NextNode(top);
+  FindLiteralPairs(top);
   if (afterTop != nullptr && afterTop[0] == EEND) {  // a single alternative
     const std::uint8_t* first = Operand(top);
     // Modifier groups such as "(?i)" leave no-op nodes in front.
@@ -271,6 +272,31 @@ void TRegex::Compile() {
     FindRequiredEnd(first);
   }
   fCompiled = true;
+}
+
+// When every top-level alternative begins with a literal of two characters
+// or more, the characters that can come first and second in a match.
+void TRegex::FindLiteralPairs(const std::uint8_t* top) {
+  fPairFilter = false;
+  std::array<bool, 256> firsts{}, seconds{};
+  int alternatives = 0;
+  for (const std::uint8_t* b = top; b != nullptr && b[0] == BRANCH; b = NextNode(b)) {
+    const std::uint8_t* lit = Operand(b);
+    while (lit[0] == COMMENT && NextNode(lit) != nullptr) lit = NextNode(lit);
+    if ((lit[0] != EXACTLY && lit[0] != EXACTLYCI) || Read32(Operand(lit)) < 2) return;
+    const std::uint8_t* text = Operand(lit) + 4;
+    const bool ci = lit[0] == EXACTLYCI;
+    for (int i = 0; i < 2; ++i) {
+      std::array<bool, 256>& set = i == 0 ? firsts : seconds;
+      set[text[i]] = true;
+      if (ci) set[fInv[text[i]]] = true;
+    }
+    ++alternatives;
+  }
+  if (alternatives < 2) return;  // one literal has its own scan
+  fPairFilter = true;
+  fFirstCharScan = TByteClassScan(firsts);
+  fSecondCharScan = TByteClassScan(seconds);
 }
 
 // The nodes every match passes through follow each other along the next

@@ -140,7 +140,19 @@ bool TRegex::ExecPrim(int offset) {
       }
       return false;
     }
-    if (fAnchored) return TryAt(from);
+    if (fAnchored) return from == 0 && TryAt(0);  // only the input start can match
+    if (fPairFilter) {
+      // Every match begins with one of two-character literals: only starts
+      // whose two characters can begin one are tried.
+      if (len - from < 2) return false;
+      const auto last = static_cast<std::size_t>(len - 1);
+      for (auto p = static_cast<std::size_t>(from); p < last; ++p) {
+        p = fFirstCharScan.FindPairIn(fIn, p, last, fSecondCharScan);
+        if (p == last) break;
+        if (TryAt(static_cast<std::ptrdiff_t>(p))) return true;
+      }
+      return false;
+    }
     if (fLeadLength > 0) return TryAtLiteralStarts(from);
     if (fFirstCharHint >= 0) {
       const auto hint = static_cast<unsigned char>(fFirstCharHint);

@@ -53,6 +53,7 @@ TEST(RegexShortcut, EverySearchAnswersAsThePlainMatcher) {
       "(x|y)+[0-9]", "[\"{]\\w*\\b", "(?r)[\xE0-\xFF]+", "(?-r)[\xE0-\xFF]+",
       // Leading characters found by a scan.
       "[,}]x?", "\\d\\d", "[xy]+a", "ab", "(?i)ab", "alpha|ab|x", "^\\s*\"\\w+", "\\bx", "[^0-9]",
+      "ab|bc|cx", "(?i)ab|\xE6\xC6", "ab|(?i)Bc", "a,|}x|12", "xy|y", "\\Ax|ab",
   };
   const std::vector<std::string> subjects = Subjects();
   for (const char* pattern : patterns) {
