@@ -162,7 +162,13 @@ class TRegex {
                         bool follow, int& budget);
 
   // Matcher.
-  void PrepareRun();
+  // Compiles when needed and brings the sets the program reads up to date.
+  void PrepareRun() {
+    if (!fCompiled || fModifiers != fProgramModifiers || InvertCase != fInvFor || fUsesLineSeparators ||
+        fUsesWordChars)
+      PrepareRunSlow();
+  }
+  void PrepareRunSlow();
   void ClearMatches();
   bool ExecPrim(int offset);
   bool TryAt(std::ptrdiff_t p);

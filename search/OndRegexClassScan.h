@@ -41,22 +41,6 @@ class TByteClassScan {
 
   bool Contains(unsigned char c) const { return fTable[c]; }
 
-  // The first position p in [from, to) whose byte is in the class and whose
-  // next byte (at p + 1, at most at `to`) is in `next`, else to.
-  std::size_t FindPairIn(const unsigned char* text, std::size_t from, std::size_t to,
-                         const TByteClassScan& next) const {
-    std::size_t at = from;
-    if (fRanges > 0 && next.fRanges > 0) {
-      for (; to - at >= 16; at += 16) {
-        const std::uint32_t lanes = bytes16::LaneMask(AnyMembers(bytes16::Load(text + at)) &
-                                                      next.AnyMembers(bytes16::Load(text + at + 1)));
-        if (lanes != 0) return at + static_cast<std::size_t>(std::countr_zero(lanes));
-      }
-    }
-    while (at < to && !(fTable[text[at]] && next.fTable[text[at + 1]])) ++at;
-    return at;
-  }
-
   // The first position in [from, to) whose byte is in the class, else to.
   std::size_t FindIn(const unsigned char* text, std::size_t from, std::size_t to) const {
     return Find<true>(text, from, to);
@@ -66,7 +50,44 @@ class TByteClassScan {
     return Find<false>(text, from, to);
   }
 
+  // The first position p in [from, to) whose byte is in the class and whose
+  // next byte (at p + 1, at most at `to`) is in `next`, else to.
+  std::size_t FindPairIn(const unsigned char* text, std::size_t from, std::size_t to,
+                         const TByteClassScan& next) const {
+    if (fRanges > 0 && next.fRanges > 0) {
+      switch (fRanges * 8 + next.fRanges) {
+#define OND_PAIR(a, b) \
+  case a * 8 + b: return FindPairInRanges<a, b>(text, from, to, next);
+        OND_PAIR(1, 1) OND_PAIR(1, 2) OND_PAIR(1, 3) OND_PAIR(1, 4)
+        OND_PAIR(2, 1) OND_PAIR(2, 2) OND_PAIR(2, 3) OND_PAIR(2, 4)
+        OND_PAIR(3, 1) OND_PAIR(3, 2) OND_PAIR(3, 3) OND_PAIR(3, 4)
+        OND_PAIR(4, 1) OND_PAIR(4, 2) OND_PAIR(4, 3) OND_PAIR(4, 4)
+#undef OND_PAIR
+        default: break;
+      }
+    }
+    return FindPairInTable(text, from, to, next);
+  }
+
  private:
+  template <int ranges, int nextRanges>
+  std::size_t FindPairInRanges(const unsigned char* text, std::size_t from, std::size_t to,
+                               const TByteClassScan& next) const {
+    std::size_t at = from;
+    for (; to - at >= 16; at += 16) {
+      const std::uint32_t lanes = bytes16::LaneMask(Members<ranges>(bytes16::Load(text + at)) &
+                                                    next.Members<nextRanges>(bytes16::Load(text + at + 1)));
+      if (lanes != 0) return at + static_cast<std::size_t>(std::countr_zero(lanes));
+    }
+    return FindPairInTable(text, at, to, next);
+  }
+
+  std::size_t FindPairInTable(const unsigned char* text, std::size_t at, std::size_t to,
+                              const TByteClassScan& next) const {
+    while (at < to && !(fTable[text[at]] && next.fTable[text[at + 1]])) ++at;
+    return at;
+  }
+
   static constexpr int kMaxRanges = 4;
   using Bytes16 = bytes16::Bytes16;
 
@@ -75,16 +96,6 @@ class TByteClassScan {
   Bytes16 Members(Bytes16 v) const {
     Bytes16 in{};
     for (int r = 0; r < ranges; ++r) {
-      const Bytes16 offset = v - fLow[r];
-      in |= reinterpret_cast<Bytes16>(offset <= fWidth[r]);
-    }
-    return in;
-  }
-
-  // Members for a class of any number (1 .. kMaxRanges) of ranges.
-  Bytes16 AnyMembers(Bytes16 v) const {
-    Bytes16 in{};
-    for (int r = 0; r < fRanges; ++r) {
       const Bytes16 offset = v - fLow[r];
       in |= reinterpret_cast<Bytes16>(offset <= fWidth[r]);
     }

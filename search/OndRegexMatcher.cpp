@@ -55,7 +55,7 @@ void TRegex::SetInputString(std::string_view input) {
   ClearMatches();
 }
 
-void TRegex::PrepareRun() {
+void TRegex::PrepareRunSlow() {
   if (fCompiled && (fModifiers != fProgramModifiers || InvertCase != fInvFor)) {
     fProgram.clear();
     fCompiled = false;

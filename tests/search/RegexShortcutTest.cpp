@@ -108,7 +108,7 @@ TEST(RegexShortcut, KnownAnswersAtTheEdges) {
 
 // The class scan against a byte-at-a-time look, for classes of one to six
 // ranges (with the ends of the byte range), for every start and end around
-// the sixteen-byte blocks.
+// the sixteen-byte blocks; alone, and as the first of two characters.
 TEST(RegexShortcut, ClassScanFindsWhatAByteWalkFinds) {
   const std::vector<std::vector<std::pair<int, int>>> classes = {
       {{'0', '9'}},
@@ -123,13 +123,20 @@ TEST(RegexShortcut, ClassScanFindsWhatAByteWalkFinds) {
       {},
   };
   std::mt19937 rng(7);
-  for (std::size_t k = 0; k < classes.size(); ++k) {
-    SCOPED_TRACE(k);
+  auto membersOf = [&](std::size_t k) {
     std::array<bool, 256> members{};
-    for (auto [lo, hi] : classes[k]) {
+    for (auto [lo, hi] : classes[k % classes.size()]) {
       for (int c = lo; c <= hi; ++c) members[c] = true;
     }
+    return members;
+  };
+  for (std::size_t k = 0; k < classes.size(); ++k) {
+    SCOPED_TRACE(k);
+    const std::array<bool, 256> members = membersOf(k);
     const TByteClassScan scan(members);
+    // The pairs: this class, then the next one in the list.
+    const std::array<bool, 256> seconds = membersOf(k + 1);
+    const TByteClassScan second(seconds);
     std::vector<unsigned char> ins, outs;
     for (int c = 0; c < 256; ++c) (members[c] ? ins : outs).push_back(static_cast<unsigned char>(c));
     for (int trial = 0; trial < 200; ++trial) {
@@ -147,6 +154,11 @@ TEST(RegexShortcut, ClassScanFindsWhatAByteWalkFinds) {
           while (out < to && members[text[out]]) ++out;
           ASSERT_EQ(scan.FindIn(text.data(), from, to), in) << from << " " << to;
           ASSERT_EQ(scan.FindOut(text.data(), from, to), out) << from << " " << to;
+          if (to < text.size()) {
+            std::size_t pair = from;
+            while (pair < to && !(members[text[pair]] && seconds[text[pair + 1]])) ++pair;
+            ASSERT_EQ(scan.FindPairIn(text.data(), from, to, second), pair) << from << " " << to;
+          }
         }
       }
     }
