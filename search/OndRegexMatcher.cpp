@@ -422,6 +422,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
   const std::size_t limit = MaxBacktrackMemory / sizeof(Backtrack);
   fBacktrack.clear();
   std::size_t choices = 0;  // choice points on the stack
+  bool captured = false;    // a group closed: its capture is to be cleared when the try fails
 
   auto push = [&](std::uint8_t kind, int index, const std::uint8_t* node, std::ptrdiff_t a, std::ptrdiff_t b) {
     if (fBacktrack.size() >= limit) Fail(ErrorBacktrackMemory);
@@ -738,6 +739,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
           } else if (op > CLOSE && op < CLOSE + SubExpressionCount) {
             const int g = op - CLOSE;
             save(kUndoCapture, g, fStart[g], fEnd[g]);
+            captured = true;
             fStart[g] = fOpenStart[g];
             fEnd[g] = p;
           } else {
@@ -753,8 +755,15 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
     for (;;) {
       if (choices == 0) {
         // Nothing left to try: the state goes back to that of a fresh try.
+        // (The whole match is set only on success, and a group's pending
+        // start is read only after its group opened again.)
         fBacktrack.clear();
-        ClearMatches();
+        if (captured) {
+          for (int g = 1; g < fGroupSlots; ++g) {
+            fStart[static_cast<std::size_t>(g)] = -1;
+            fEnd[static_cast<std::size_t>(g)] = -1;
+          }
+        }
         fLoopDepth = 0;
         return false;
       }
