@@ -175,6 +175,9 @@ class TRegex {
   // TryAt at each start from `from` on where the leading literal can be; out
   // of line, so that the search loop of every other expression stays as lean.
   [[gnu::noinline]] bool TryAtLiteralStarts(std::ptrdiff_t from);
+  // Whether the literal of node (EXACTLY or EXACTLYCI) is at p; the text
+  // holds its length from p on.
+  bool LiteralAt(const std::uint8_t* node, std::ptrdiff_t p) const;
   bool MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p);
   // What is known of a repeat node (simple operand) before it runs.
   struct RepeatHints {
@@ -237,6 +240,10 @@ class TRegex {
   // characters or more: the characters that can come second.
   bool fPairFilter = false;
   TByteClassScan fSecondCharScan;
+  // When each alternative is a literal and nothing more: their nodes, in
+  // order (a start matches the first of them found there, without running
+  // the program).
+  std::vector<std::int32_t> fWholeLiterals;
   // Every match ends at the input end, after the literal fRequiredEnd
   // (compared ignoring case when fRequiredEndCi): an input that does not end
   // so has no match anywhere.

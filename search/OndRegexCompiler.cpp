@@ -278,12 +278,16 @@ void TRegex::Compile() {
 // or more, the characters that can come first and second in a match.
 void TRegex::FindLiteralPairs(const std::uint8_t* top) {
   fPairFilter = false;
+  fWholeLiterals.clear();
+  std::vector<std::int32_t> wholes;
   std::array<bool, 256> firsts{}, seconds{};
   int alternatives = 0;
   for (const std::uint8_t* b = top; b != nullptr && b[0] == BRANCH; b = NextNode(b)) {
     const std::uint8_t* lit = Operand(b);
     while (lit[0] == COMMENT && NextNode(lit) != nullptr) lit = NextNode(lit);
     if ((lit[0] != EXACTLY && lit[0] != EXACTLYCI) || Read32(Operand(lit)) < 2) return;
+    const std::uint8_t* after = NextNode(lit);
+    wholes.push_back(after != nullptr && after[0] == EEND ? static_cast<std::int32_t>(lit - fProgram.data()) : 0);
     const std::uint8_t* text = Operand(lit) + 4;
     const bool ci = lit[0] == EXACTLYCI;
     for (int i = 0; i < 2; ++i) {
@@ -295,6 +299,7 @@ void TRegex::FindLiteralPairs(const std::uint8_t* top) {
   }
   if (alternatives < 2) return;  // one literal has its own scan
   fPairFilter = true;
+  if (std::find(wholes.begin(), wholes.end(), 0) == wholes.end()) fWholeLiterals = std::move(wholes);
   fFirstCharScan = TByteClassScan(firsts);
   fSecondCharScan = TByteClassScan(seconds);
 }

@@ -149,6 +149,18 @@ bool TRegex::ExecPrim(int offset) {
       for (auto p = static_cast<std::size_t>(from); p < last; ++p) {
         p = fFirstCharScan.FindPairIn(fIn, p, last, fSecondCharScan);
         if (p == last) break;
+        if (!fWholeLiterals.empty()) {
+          for (std::int32_t node : fWholeLiterals) {
+            const std::uint8_t* lit = fProgram.data() + node;
+            const std::int32_t n = Read32(Operand(lit));
+            if (len - static_cast<std::ptrdiff_t>(p) >= n && LiteralAt(lit, static_cast<std::ptrdiff_t>(p))) {
+              fStart[0] = static_cast<std::ptrdiff_t>(p);
+              fEnd[0] = static_cast<std::ptrdiff_t>(p) + n;
+              return true;
+            }
+          }
+          continue;
+        }
         if (TryAt(static_cast<std::ptrdiff_t>(p))) return true;
       }
       return false;
@@ -211,6 +223,17 @@ bool TRegex::TryAtLiteralStarts(std::ptrdiff_t from) {
     return true;
   };
   return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), lastStart, found);
+}
+
+bool TRegex::LiteralAt(const std::uint8_t* node, std::ptrdiff_t p) const {
+  const auto len = static_cast<std::size_t>(Read32(Operand(node)));
+  const std::uint8_t* lit = Operand(node) + 4;
+  const unsigned char* s = fIn + p;
+  if (node[0] == EXACTLY) return std::memcmp(s, lit, len) == 0;
+  for (std::size_t i = 0; i < len; ++i) {
+    if (s[i] != lit[i] && s[i] != fInv[lit[i]]) return false;
+  }
+  return true;
 }
 
 bool TRegex::TryAt(std::ptrdiff_t p) {

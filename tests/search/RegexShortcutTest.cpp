@@ -53,7 +53,7 @@ TEST(RegexShortcut, EverySearchAnswersAsThePlainMatcher) {
       "(x|y)+[0-9]", "[\"{]\\w*\\b", "(?r)[\xE0-\xFF]+", "(?-r)[\xE0-\xFF]+",
       // Leading characters found by a scan.
       "[,}]x?", "\\d\\d", "[xy]+a", "ab", "(?i)ab", "alpha|ab|x", "^\\s*\"\\w+", "\\bx", "[^0-9]",
-      "ab|bc|cx", "(?i)ab|\xE6\xC6", "ab|(?i)Bc", "a,|}x|12", "xy|y", "\\Ax|ab",
+      "ab|bc|cx", "(?i)ab|\xE6\xC6", "ab|(?i)Bc", "a,|}x|12", "xy|y", "\\Ax|ab", "ab|cd+", "a,|a,b|}x",
   };
   const std::vector<std::string> subjects = Subjects();
   for (const char* pattern : patterns) {
@@ -96,6 +96,9 @@ TEST(RegexShortcut, KnownAnswersAtTheEdges) {
       {"a{1,2}b", "aaab", {{2, 3}}},
       {"[a-c]+", std::string(33, 'b'), {{1, 33}}},
       {"[a-c]+", std::string(16, 'q') + "c", {{17, 1}}},
+      {"al|alpha", "alpha al", {{1, 2}, {7, 2}}},
+      {"alpha|al", "alpha al", {{1, 5}, {7, 2}}},
+      {"(?i)ab|" + A("жЖ"), A("xAbЖж"), {{2, 2}, {4, 2}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.pattern);
