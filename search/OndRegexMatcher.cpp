@@ -31,10 +31,6 @@ enum : std::uint8_t {
 // Walks of the program after a repeat stop after this many nodes.
 constexpr int kFollowWalk = 256;
 
-// Characters that cannot begin a match, up to this many in a row, are
-// passed one by one; a longer run is scanned sixteen at a time.
-constexpr std::ptrdiff_t kShortGap = 4;
-
 }  // namespace
 
 // Matcher
@@ -184,14 +180,8 @@ bool TRegex::ExecPrim(int offset) {
     std::ptrdiff_t p = from;
     for (; p < len; ++p) {
       if (!fFirstCharSet[fIn[p]]) {
-        // A short gap is stepped over, a longer one scanned.
-        const std::ptrdiff_t stepTo = std::min(p + kShortGap, len);
-        while (++p < stepTo && !fFirstCharSet[fIn[p]]) {
-        }
-        if (p == stepTo && p < len) {
-          p = static_cast<std::ptrdiff_t>(
-              fFirstCharScan.FindIn(fIn, static_cast<std::size_t>(p), static_cast<std::size_t>(len)));
-        }
+        p = static_cast<std::ptrdiff_t>(
+            fFirstCharScan.FindIn(fIn, static_cast<std::size_t>(p), static_cast<std::size_t>(len)));
         if (p == len) break;
       }
       fLeadCount = -1;
