@@ -7,9 +7,11 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
+
+#include "search/OndRegexBytes16.h"
 
 namespace ond {
 
@@ -28,21 +30,8 @@ class TLiteralScan {
   bool Scan(const unsigned char* text, std::size_t from, std::size_t lastStart, Found&& found) const {
     if (from > lastStart) return false;
     if (lastStart - from >= 15) {
-      const Bytes16 first1 = Splat(FFirst[0]), first2 = Splat(FFirst[1]);
-      const Bytes16 last1 = Splat(FLast[0]), last2 = Splat(FLast[1]);
-      // The last block is moved back to end at lastStart; the starts it
-      // covers again were looked at already.
-      std::size_t seen = from;
-      for (std::size_t block = from; seen <= lastStart; block += 16) {
-        if (block + 15 > lastStart) block = lastStart - 15;
-        const Bytes16 a = Load(text + block), b = Load(text + block + FDistance);
-        const auto hit = ((a == first1) | (a == first2)) & ((b == last1) | (b == last2));
-        if (AnySet(hit))
-          for (std::size_t k = 0; k < 16; ++k)
-            if (hit[k] && block + k >= seen && found(block + k)) return true;
-        seen = block + 16;
-      }
-      return false;
+      if (FFirst[0] == FFirst[1] && FLast[0] == FLast[1]) return ScanBlocks<false>(text, from, lastStart, found);
+      return ScanBlocks<true>(text, from, lastStart, found);
     }
     for (std::size_t start = from; start <= lastStart; ++start) {
       const unsigned char a = text[start], b = text[start + FDistance];
@@ -52,21 +41,33 @@ class TLiteralScan {
   }
 
  private:
-  // The compiler maps this to the machine's vector registers where it has them.
-  using Bytes16 = unsigned char __attribute__((vector_size(16)));
+  using Bytes16 = bytes16::Bytes16;
+  static Bytes16 Load(const unsigned char* p) { return bytes16::Load(p); }
+  static Bytes16 Splat(unsigned char c) { return bytes16::Splat(c); }
 
-  static Bytes16 Load(const unsigned char* p) {
-    Bytes16 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-  }
-  static Bytes16 Splat(unsigned char c) { return Bytes16{} + c; }
-  template <class Vector>
-  static bool AnySet(const Vector& v) {
-    static_assert(sizeof v == 16);
-    std::uint64_t half[2];
-    std::memcpy(half, &v, sizeof half);
-    return (half[0] | half[1]) != 0;
+  // Scan over at least sixteen starts; twoCases: each end has two bytes.
+  template <bool twoCases, class Found>
+  bool ScanBlocks(const unsigned char* text, std::size_t from, std::size_t lastStart, Found& found) const {
+    const Bytes16 first1 = Splat(FFirst[0]), first2 = Splat(FFirst[1]);
+    const Bytes16 last1 = Splat(FLast[0]), last2 = Splat(FLast[1]);
+    // The last block is moved back to end at lastStart; the starts it
+    // covers again were looked at already.
+    std::size_t seen = from;
+    for (std::size_t block = from; seen <= lastStart; block += 16) {
+      if (block + 15 > lastStart) block = lastStart - 15;
+      const Bytes16 a = Load(text + block), b = Load(text + block + FDistance);
+      Bytes16 hit = reinterpret_cast<Bytes16>(a == first1) & reinterpret_cast<Bytes16>(b == last1);
+      if (twoCases) {
+        hit = reinterpret_cast<Bytes16>((a == first1) | (a == first2)) &
+              reinterpret_cast<Bytes16>((b == last1) | (b == last2));
+      }
+      for (std::uint32_t lanes = bytes16::LaneMask(hit); lanes != 0; lanes &= lanes - 1) {
+        const std::size_t start = block + static_cast<std::size_t>(std::countr_zero(lanes));
+        if (start >= seen && found(start)) return true;
+      }
+      seen = block + 16;
+    }
+    return false;
   }
 
   std::array<unsigned char, 2> FFirst{};

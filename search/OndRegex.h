@@ -14,6 +14,7 @@
 
 #include "platform/core/SysUtils.h"
 #include "search/LiteralScan.h"
+#include "search/OndRegexClassScan.h"
 
 namespace ond {
 
@@ -122,6 +123,12 @@ class TRegex {
   // Records the code and raises ERegex; an override must raise too.
   virtual void Error(int code);
 
+  // Matching without any shortcut: every start position and every repeat
+  // count is tried, nothing is ruled out in advance. The answers are the
+  // same, only slower (and the visit budget may run out sooner); tests hold
+  // the shortcuts against this.
+  bool fPlainMatching = false;
+
  private:
   struct ParseFlags {
     int bits = 0;
@@ -147,23 +154,60 @@ class TRegex {
   void OpTail(int p, int val);
   int EmitSet(const std::array<bool, 256>& members, bool negate);
   int ProgNext(int node) const;
-  // Adds the characters a match from scan can begin with to set. With
+  // Adds the characters a match from scan can begin with to set, and
+  // character 0 when the match can be empty (it stands for the input end). With
   // follow, the walk is for the text after a repeat inside the program:
   // loops may always be left, and a long walk gives up with the full set.
   void FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visited, std::array<bool, 256>& set,
                         bool follow, int& budget);
 
   // Matcher.
-  void PrepareRun();
+  // Compiles when needed and brings the sets the program reads up to date.
+  void PrepareRun() {
+    if (!fCompiled || fModifiers != fProgramModifiers || InvertCase != fInvFor || fUsesLineSeparators ||
+        fUsesWordChars)
+      PrepareRunSlow();
+  }
+  void PrepareRunSlow();
   void ClearMatches();
   bool ExecPrim(int offset);
   bool TryAt(std::ptrdiff_t p);
   // TryAt at each start from `from` on where the leading literal can be; out
   // of line, so that the search loop of every other expression stays as lean.
   [[gnu::noinline]] bool TryAtLiteralStarts(std::ptrdiff_t from);
+  // Whether the literal of node (EXACTLY or EXACTLYCI) is at p; the text
+  // holds its length from p on.
+  bool LiteralAt(const std::uint8_t* node, std::ptrdiff_t p) const;
   bool MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p);
-  const std::array<bool, 256>* FollowSet(const std::uint8_t* repeat);
-  std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit);
+  // What is known of a repeat node (simple operand) before it runs.
+  struct RepeatHints {
+    bool known = false;
+    // No character the rest of the match can start with is one the operand
+    // matches, so only the largest count can be followed: the repeat never
+    // gives back.
+    bool possessive = false;
+    // Nothing that can fail follows (only the ends of groups, then the end
+    // of the expression): the first count taken is the match, and no other
+    // needs remembering.
+    bool last = false;
+    // Index into fFollowSets of the characters the rest can start with; -1:
+    // any may.
+    std::int32_t follow = -1;
+    // Index into fClassScans of the operand's class; -1: none (a back
+    // reference, or every character).
+    std::int32_t classScan = -1;
+  };
+  const RepeatHints& HintsFor(const std::uint8_t* repeat) {
+    const RepeatHints& hints = fRepeatHints[static_cast<std::size_t>(repeat - fProgram.data())];
+    return hints.known ? hints : LearnHints(repeat);
+  }
+  const RepeatHints& LearnHints(const std::uint8_t* repeat);
+  std::int64_t RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p, std::ptrdiff_t& unit,
+                         const TByteClassScan* scan);
+  // Finds the characters that can begin a match (see fPairFilter).
+  void FindLiteralPairs(const std::uint8_t* top);
+  // Finds what every match must end with (see fEndAnchored).
+  void FindRequiredEnd(const std::uint8_t* first);
   bool CaptureOk(int n) const;
   void Spend(std::int64_t visits);
   bool IsBolMl(std::ptrdiff_t p) const;
@@ -181,9 +225,31 @@ class TRegex {
   // for the starts where it can be.
   std::int32_t fLeadLength = 0;
   TLiteralScan fLeadScan;
+  // The literal is the whole expression: a start where its characters are
+  // is a match, found without running the program. Its offset in the
+  // program, and whether it ignores case.
+  bool fLeadIsWhole = false;
+  std::int32_t fLeadLiteral = 0;
+  bool fLeadCaseless = false;
   bool fAnchored = false;
   std::string fMustString;
   std::array<bool, 256> fFirstCharSet{};
+  // Finds the next character of fFirstCharSet.
+  TByteClassScan fFirstCharScan;
+  // The expression is alternatives that each begin with a literal of two
+  // characters or more: the characters that can come second.
+  bool fPairFilter = false;
+  TByteClassScan fSecondCharScan;
+  // When each alternative is a literal and nothing more: their nodes, in
+  // order (a start matches the first of them found there, without running
+  // the program).
+  std::vector<std::int32_t> fWholeLiterals;
+  // Every match ends at the input end, after the literal fRequiredEnd
+  // (compared ignoring case when fRequiredEndCi): an input that does not end
+  // so has no match anywhere.
+  bool fEndAnchored = false;
+  std::string fRequiredEnd;
+  bool fRequiredEndCi = false;
 
   const unsigned char* fIn = nullptr;
   std::ptrdiff_t fInEnd = 0;
@@ -197,6 +263,12 @@ class TRegex {
   std::int32_t fLeadRepeat = 0;
   std::int64_t fLeadCount = -1;
   bool fHasBackReference = false;
+  // Entries of fStart / fEnd the program can set: the whole match and its
+  // groups.
+  int fGroupSlots = SubExpressionCount;
+  // The program has nodes that read the line separators / the word characters.
+  bool fUsesLineSeparators = true;
+  bool fUsesWordChars = true;
 
   // One entry of the backtracking stack: either a value of the matcher's
   // state to put back, or a choice point to resume (node is an offset into
@@ -209,10 +281,10 @@ class TRegex {
     std::ptrdiff_t B;
   };
   std::vector<Backtrack> fBacktrack;
-  // Per repeat node (by offset): -2 not yet known, -1 anything may follow,
-  // else an index into fFollowSets of the characters the rest can start with.
-  std::vector<std::int32_t> fFollowIndex;
+  // Per repeat node (by offset), filled as the nodes are first reached.
+  std::vector<RepeatHints> fRepeatHints;
   std::vector<std::array<bool, 256>> fFollowSets;
+  std::vector<TByteClassScan> fClassScans;
 
   std::size_t fCursor = 0;  // compile cursor into the expression
   int fNextGroup = 1;

@@ -52,6 +52,8 @@ constexpr unsigned char kRuUpperA = 0xC0, kRuUpperYa = 0xDF, kRuUpperYo = 0xA8;
 
 int TRegex::EmitNode(std::uint8_t op) {
   const int at = fEmitPos;
+  if (op == BOLML || op == EOLML || op == ANYML) fUsesLineSeparators = true;
+  if (op == BOUND || op == NOTBOUND) fUsesWordChars = true;
   if (!fSizing) {
     fProgram[at] = op;
     Write32(&fProgram[at + 1], 0);
@@ -154,6 +156,8 @@ void TRegex::Compile() {
   }
   fCompiling = true;
   fHasBackReference = false;
+  fUsesLineSeparators = false;
+  fUsesWordChars = false;
   try {
     for (int pass = 0; pass < 2; ++pass) {
       fSizing = pass == 0;
@@ -168,6 +172,11 @@ void TRegex::Compile() {
       ParseReg(false, flags);
     }
     if (static_cast<std::size_t>(fEmitPos) != fProgram.size()) Fail(119);
+    // A match of an earlier program may have set groups this one lacks.
+    fStart.fill(-1);
+    fEnd.fill(-1);
+    fOpenStart.fill(-1);
+    fGroupSlots = fNextGroup;
   } catch (...) {
     fProgram.clear();
     fCompiling = false;
@@ -181,15 +190,22 @@ void TRegex::Compile() {
   std::vector<char> visited(fProgram.size(), 0);
   int budget = 0;
   FillFirstCharSet(fProgram.data() + 1, visited, fFirstCharSet, false, budget);
-  fFollowIndex.assign(fProgram.size(), -2);
+  fFirstCharScan = TByteClassScan(fFirstCharSet);
+  fRepeatHints.assign(fProgram.size(), RepeatHints{});
   fFollowSets.clear();
+  fClassScans.clear();
+  fEndAnchored = false;
+  fRequiredEnd.clear();
+  fRequiredEndCi = false;
   fFirstCharHint = -1;
   fLeadLength = 0;
+  fLeadIsWhole = false;
   fAnchored = false;
   fMustString.clear();
   fLeadRepeat = 0;
   const std::uint8_t* top = fProgram.data() + 1;
   const std::uint8_t* afterTop = NextNode(top);
+  FindLiteralPairs(top);
   if (afterTop != nullptr && afterTop[0] == EEND) {  // a single alternative
     const std::uint8_t* first = Operand(top);
     // Modifier groups such as "(?i)" leave no-op nodes in front.
@@ -206,6 +222,10 @@ void TRegex::Compile() {
         fLeadScan = TLiteralScan({head, ci ? fInv[head] : head}, {tail, ci ? fInv[tail] : tail},
                                  static_cast<std::size_t>(len - 1));
         fLeadLength = len;
+        const std::uint8_t* after = NextNode(first);
+        fLeadIsWhole = after != nullptr && after[0] == EEND;
+        fLeadLiteral = static_cast<std::int32_t>(lit - fProgram.data());
+        fLeadCaseless = ci;
       }
     } else if (first[0] == BOL) {
       fAnchored = true;
@@ -249,8 +269,71 @@ void TRegex::Compile() {
       }
       if (longest != nullptr) fMustString.assign(reinterpret_cast<const char*>(longest), static_cast<std::size_t>(longestLen));
     }
+    FindRequiredEnd(first);
   }
   fCompiled = true;
+}
+
+// When every top-level alternative begins with a literal of two characters
+// or more, the characters that can come first and second in a match.
+void TRegex::FindLiteralPairs(const std::uint8_t* top) {
+  fPairFilter = false;
+  fWholeLiterals.clear();
+  std::vector<std::int32_t> wholes;
+  std::array<bool, 256> firsts{}, seconds{};
+  int alternatives = 0;
+  for (const std::uint8_t* b = top; b != nullptr && b[0] == BRANCH; b = NextNode(b)) {
+    const std::uint8_t* lit = Operand(b);
+    while (lit[0] == COMMENT && NextNode(lit) != nullptr) lit = NextNode(lit);
+    if ((lit[0] != EXACTLY && lit[0] != EXACTLYCI) || Read32(Operand(lit)) < 2) return;
+    const std::uint8_t* after = NextNode(lit);
+    wholes.push_back(after != nullptr && after[0] == EEND ? static_cast<std::int32_t>(lit - fProgram.data()) : 0);
+    const std::uint8_t* text = Operand(lit) + 4;
+    const bool ci = lit[0] == EXACTLYCI;
+    for (int i = 0; i < 2; ++i) {
+      std::array<bool, 256>& set = i == 0 ? firsts : seconds;
+      set[text[i]] = true;
+      if (ci) set[fInv[text[i]]] = true;
+    }
+    ++alternatives;
+  }
+  if (alternatives < 2) return;  // one literal has its own scan
+  fPairFilter = true;
+  if (std::find(wholes.begin(), wholes.end(), 0) == wholes.end()) fWholeLiterals = std::move(wholes);
+  fFirstCharScan = TByteClassScan(firsts);
+  fSecondCharScan = TByteClassScan(seconds);
+}
+
+// The nodes every match passes through follow each other along the next
+// offsets from the first node of a single top-level alternative (branches,
+// loops and repeats hang their bodies off that chain). When the chain ends
+// with "$" (the input end, not a line end) every match ends at the input
+// end, after the literal just before the "$" when there is one; groups may
+// close and comments stand in between.
+void TRegex::FindRequiredEnd(const std::uint8_t* first) {
+  std::vector<const std::uint8_t*> chain;
+  std::vector<char> seen(fProgram.size(), 0);
+  for (const std::uint8_t* scan = first; scan != nullptr; scan = NextNode(scan)) {
+    const auto off = static_cast<std::size_t>(scan - fProgram.data());
+    if (seen[off]) return;
+    seen[off] = 1;
+    chain.push_back(scan);
+  }
+  if (chain.empty() || chain.back()[0] != EEND) return;
+  auto passive = [](std::uint8_t op) {
+    return op == COMMENT || op == NOTHING || (op > CLOSE && op < CLOSE + SubExpressionCount);
+  };
+  std::size_t i = chain.size() - 1;  // at EEND
+  while (i > 0 && passive(chain[i - 1][0])) --i;
+  if (i == 0 || chain[i - 1][0] != EOL) return;
+  fEndAnchored = true;
+  --i;  // at EOL
+  while (i > 0 && passive(chain[i - 1][0])) --i;
+  if (i == 0) return;
+  const std::uint8_t* lit = chain[i - 1];
+  if (lit[0] != EXACTLY && lit[0] != EXACTLYCI) return;
+  fRequiredEnd.assign(reinterpret_cast<const char*>(Operand(lit) + 4), static_cast<std::size_t>(Read32(Operand(lit))));
+  fRequiredEndCi = lit[0] == EXACTLYCI;
 }
 
 int TRegex::ParseReg(bool paren, ParseFlags& flags) {

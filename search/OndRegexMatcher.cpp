@@ -35,7 +35,15 @@ constexpr int kFollowWalk = 256;
 
 // Matcher
 
+// Only the sub-expressions the program has can hold a position (the others
+// were cleared when it was compiled): without groups, that is the whole match.
 void TRegex::ClearMatches() {
+  if (fGroupSlots == 1) {
+    fStart[0] = -1;
+    fEnd[0] = -1;
+    fOpenStart[0] = -1;
+    return;
+  }
   fStart.fill(-1);
   fEnd.fill(-1);
   fOpenStart.fill(-1);
@@ -47,33 +55,35 @@ void TRegex::SetInputString(std::string_view input) {
   ClearMatches();
 }
 
-void TRegex::PrepareRun() {
+void TRegex::PrepareRunSlow() {
   if (fCompiled && (fModifiers != fProgramModifiers || InvertCase != fInvFor)) {
     fProgram.clear();
     fCompiled = false;
-  }
-  if (!fLineSepBuilt || LineSeparators != fLineSepFor) {
-    fLineSepSet.fill(false);
-    for (char c : LineSeparators) fLineSepSet[static_cast<unsigned char>(c)] = true;
-    fLineSepFor = LineSeparators;
-    fLineSepBuilt = true;
-  }
-  if (!fWordBuilt || WordChars != fWordFor) {
-    fWordSet.fill(false);
-    for (char c : WordChars) fWordSet[static_cast<unsigned char>(c)] = true;
-    fWordFor = WordChars;
-    fWordBuilt = true;
   }
   if (!fCompiled) {
     if (fExpression.empty()) Fail(1003);
     Compile();
   }
   if (fProgram.empty() || fProgram[0] != kMagic) Fail(1004);
+  // The separator and word sets are read only by the nodes that test them.
+  if (fUsesLineSeparators && (!fLineSepBuilt || LineSeparators != fLineSepFor)) {
+    fLineSepSet.fill(false);
+    for (char c : LineSeparators) fLineSepSet[static_cast<unsigned char>(c)] = true;
+    fLineSepFor = LineSeparators;
+    fLineSepBuilt = true;
+  }
+  if (fUsesWordChars && (!fWordBuilt || WordChars != fWordFor)) {
+    fWordSet.fill(false);
+    for (char c : WordChars) fWordSet[static_cast<unsigned char>(c)] = true;
+    fWordFor = WordChars;
+    fWordBuilt = true;
+  }
 }
 
 bool TRegex::Exec(std::string_view input) {
-  SetInputString(input);
-  return ExecPrim(1);
+  fInput.assign(input);
+  fHasInput = true;
+  return ExecPrim(1);  // clears the matches
 }
 
 bool TRegex::ExecPos(int offset) { return ExecPrim(offset); }
@@ -97,10 +107,21 @@ bool TRegex::ExecPrim(int offset) {
   const auto len = static_cast<std::ptrdiff_t>(fInput.size());
   if (offset > len + 1) return false;
   const std::ptrdiff_t from = offset - 1;
-  if (!fMustString.empty() && fInput.find(fMustString, static_cast<std::size_t>(from)) == std::string::npos) {
-    return false;
-  }
   fIn = reinterpret_cast<const unsigned char*>(fInput.data());
+  if (!fPlainMatching) {
+    if (!fMustString.empty() && fInput.find(fMustString, static_cast<std::size_t>(from)) == std::string::npos) {
+      return false;
+    }
+    if (fEndAnchored) {
+      const auto need = static_cast<std::ptrdiff_t>(fRequiredEnd.size());
+      if (len - from < need) return false;
+      const unsigned char* tail = fIn + len - need;
+      for (std::ptrdiff_t i = 0; i < need; ++i) {
+        const auto c = static_cast<unsigned char>(fRequiredEnd[static_cast<std::size_t>(i)]);
+        if (tail[i] != c && !(fRequiredEndCi && tail[i] == fInv[c])) return false;
+      }
+    }
+  }
   fInEnd = len;
   fLoopDepth = 0;
   fVisits = 0;
@@ -113,7 +134,37 @@ bool TRegex::ExecPrim(int offset) {
     }
   } release{fBacktrack};
   try {
-    if (fAnchored) return TryAt(from);
+    if (fPlainMatching) {
+      for (std::ptrdiff_t p = from; p <= len; ++p) {
+        if (TryAt(p)) return true;
+      }
+      return false;
+    }
+    if (fAnchored) return from == 0 && TryAt(0);  // only the input start can match
+    if (fPairFilter) {
+      // Every match begins with one of two-character literals: only starts
+      // whose two characters can begin one are tried.
+      if (len - from < 2) return false;
+      const auto last = static_cast<std::size_t>(len - 1);
+      for (auto p = static_cast<std::size_t>(from); p < last; ++p) {
+        p = fFirstCharScan.FindPairIn(fIn, p, last, fSecondCharScan);
+        if (p == last) break;
+        if (!fWholeLiterals.empty()) {
+          for (std::int32_t node : fWholeLiterals) {
+            const std::uint8_t* lit = fProgram.data() + node;
+            const std::int32_t n = Read32(Operand(lit));
+            if (len - static_cast<std::ptrdiff_t>(p) >= n && LiteralAt(lit, static_cast<std::ptrdiff_t>(p))) {
+              fStart[0] = static_cast<std::ptrdiff_t>(p);
+              fEnd[0] = static_cast<std::ptrdiff_t>(p) + n;
+              return true;
+            }
+          }
+          continue;
+        }
+        if (TryAt(static_cast<std::ptrdiff_t>(p))) return true;
+      }
+      return false;
+    }
     if (fLeadLength > 0) return TryAtLiteralStarts(from);
     if (fFirstCharHint >= 0) {
       const auto hint = static_cast<unsigned char>(fFirstCharHint);
@@ -128,15 +179,21 @@ bool TRegex::ExecPrim(int offset) {
     }
     std::ptrdiff_t p = from;
     for (; p < len; ++p) {
-      if (!fFirstCharSet[fIn[p]]) continue;
+      if (!fFirstCharSet[fIn[p]]) {
+        p = static_cast<std::ptrdiff_t>(
+            fFirstCharScan.FindIn(fIn, static_cast<std::size_t>(p), static_cast<std::size_t>(len)));
+        if (p == len) break;
+      }
       fLeadCount = -1;
       if (TryAt(p)) return true;
       // The leading repeat's run from p held every end a start inside the
       // run could reach, and all of them failed.
       if (fLeadCount > 0) p += fLeadCount;
     }
-    // An expression that can match empty matches at the very end too.
-    return p == len && TryAt(len);
+    // An expression that can match empty matches at the very end too. The
+    // first-character set holds character 0 for every expression that can
+    // (the walk that fills it stands for the end of the input with it).
+    return p == len && fFirstCharSet[0] && TryAt(len);
   } catch (...) {
     ClearMatches();
     throw;
@@ -145,8 +202,38 @@ bool TRegex::ExecPrim(int offset) {
 
 bool TRegex::TryAtLiteralStarts(std::ptrdiff_t from) {
   if (fInEnd - from < fLeadLength) return false;
-  return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), static_cast<std::size_t>(fInEnd - fLeadLength),
-                        [this](std::size_t p) { return TryAt(static_cast<std::ptrdiff_t>(p)); });
+  const auto lastStart = static_cast<std::size_t>(fInEnd - fLeadLength);
+  if (!fLeadIsWhole) {
+    return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), lastStart,
+                          [this](std::size_t p) { return TryAt(static_cast<std::ptrdiff_t>(p)); });
+  }
+  const std::uint8_t* lit = fProgram.data() + fLeadLiteral;
+  const auto len = static_cast<std::size_t>(fLeadLength);
+  auto found = [&](std::size_t p) {
+    const unsigned char* s = fIn + p;
+    if (fLeadCaseless) {
+      for (std::size_t i = 0; i < len; ++i) {
+        if (s[i] != lit[i] && s[i] != fInv[lit[i]]) return false;
+      }
+    } else if (std::memcmp(s, lit, len) != 0) {
+      return false;
+    }
+    fStart[0] = static_cast<std::ptrdiff_t>(p);
+    fEnd[0] = static_cast<std::ptrdiff_t>(p + len);
+    return true;
+  };
+  return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), lastStart, found);
+}
+
+bool TRegex::LiteralAt(const std::uint8_t* node, std::ptrdiff_t p) const {
+  const auto len = static_cast<std::size_t>(Read32(Operand(node)));
+  const std::uint8_t* lit = Operand(node) + 4;
+  const unsigned char* s = fIn + p;
+  if (node[0] == EXACTLY) return std::memcmp(s, lit, len) == 0;
+  for (std::size_t i = 0; i < len; ++i) {
+    if (s[i] != lit[i] && s[i] != fInv[lit[i]]) return false;
+  }
+  return true;
 }
 
 bool TRegex::TryAt(std::ptrdiff_t p) {
@@ -191,11 +278,16 @@ bool TRegex::IsEolMl(std::ptrdiff_t p) const {
 // is the capture's length (0 for an empty capture, which matches any number
 // of times without moving).
 std::int64_t TRegex::RegRepeat(const std::uint8_t* operand, std::int64_t max, std::ptrdiff_t p,
-                               std::ptrdiff_t& unit) {
+                               std::ptrdiff_t& unit, const TByteClassScan* scan) {
   unit = 1;
   const unsigned char* s = fIn + p;
   const std::int64_t limit = std::min<std::int64_t>(max, fInEnd - p);
   std::int64_t n = 0;
+  if (scan != nullptr) {
+    n = static_cast<std::int64_t>(scan->FindOut(s, 0, static_cast<std::size_t>(limit)));
+    Spend(n);
+    return n;
+  }
   switch (operand[0]) {
     case ANY:
       return limit;
@@ -261,29 +353,83 @@ std::int64_t TRegex::RegRepeat(const std::uint8_t* operand, std::int64_t max, st
   return n;
 }
 
-// The characters the rest of the match can begin with after a repeat node, or
-// null when any may: counts after which the rest cannot start are skipped.
-const std::array<bool, 256>* TRegex::FollowSet(const std::uint8_t* repeat) {
-  if (fFollowIndex.size() != fProgram.size()) fFollowIndex.assign(fProgram.size(), -2);
-  std::int32_t& index = fFollowIndex[static_cast<std::size_t>(repeat - fProgram.data())];
-  if (index == -2) {
-    std::array<bool, 256> set{};
-    const std::uint8_t* next = NextNode(repeat);
-    if (next == nullptr) {
+namespace {
+
+// The characters a simple operand matches; false for a back reference,
+// whose text is known only while matching.
+bool OperandClass(const std::uint8_t* operand, const std::array<unsigned char, 256>& inv,
+                  std::array<bool, 256>& set) {
+  set.fill(false);
+  switch (operand[0]) {
+    case ANY:
       set.fill(true);
-    } else {
-      std::vector<char> visited(fProgram.size(), 0);
-      int budget = kFollowWalk;
-      FillFirstCharSet(next, visited, set, true, budget);
-    }
-    if (std::find(set.begin(), set.end(), false) == set.end()) {
-      index = -1;
-    } else {
-      fFollowSets.push_back(set);
-      index = static_cast<std::int32_t>(fFollowSets.size() - 1);
+      return true;
+    case EXACTLY:
+      set[operand[kNodeSize + 4]] = true;
+      return true;
+    case EXACTLYCI:
+      set[operand[kNodeSize + 4]] = true;
+      set[inv[operand[kNodeSize + 4]]] = true;
+      return true;
+    case ANYDIGIT:
+    case NOTDIGIT:
+      for (int c = 0; c < 256; ++c) set[c] = IsDigit(static_cast<unsigned char>(c)) == (operand[0] == ANYDIGIT);
+      return true;
+    case ANYOFTINYSET:
+      for (int i = 0; i < 3; ++i) set[operand[kNodeSize + i]] = true;
+      return true;
+    case ANYBUTTINYSET:
+      set.fill(true);
+      for (int i = 0; i < 3; ++i) set[operand[kNodeSize + i]] = false;
+      return true;
+    case ANYOFFULLSET:
+      for (int c = 0; c < 256; ++c) set[c] = InSet(operand + kNodeSize, static_cast<unsigned char>(c));
+      return true;
+    default:
+      return false;
+  }
+}
+
+}  // namespace
+
+// The characters the rest of the match can begin with after a repeat node
+// (counts after which the rest cannot start are skipped), whether the repeat
+// can ever give back, and the scan for its operand's runs.
+const TRegex::RepeatHints& TRegex::LearnHints(const std::uint8_t* repeat) {
+  RepeatHints& hints = fRepeatHints[static_cast<std::size_t>(repeat - fProgram.data())];
+  hints.known = true;
+  std::array<bool, 256> follow{};
+  const std::uint8_t* next = NextNode(repeat);
+  if (next == nullptr) {
+    follow.fill(true);
+  } else {
+    std::vector<char> visited(fProgram.size(), 0);
+    int budget = kFollowWalk;
+    FillFirstCharSet(next, visited, follow, true, budget);
+  }
+  const bool anyFollows = std::find(follow.begin(), follow.end(), false) == follow.end();
+  if (!anyFollows) {
+    fFollowSets.push_back(follow);
+    hints.follow = static_cast<std::int32_t>(fFollowSets.size() - 1);
+  }
+  for (const std::uint8_t* after = next; after != nullptr; after = NextNode(after)) {
+    const std::uint8_t a = after[0];
+    if (a == EEND) hints.last = true;
+    if (a != COMMENT && a != NOTHING && !(a > CLOSE && a < CLOSE + SubExpressionCount)) break;
+  }
+  const std::uint8_t op = repeat[0];
+  const std::uint8_t* operand = op == BRACES || op == BRACESNG ? repeat + kNodeSize + 8 : Operand(repeat);
+  std::array<bool, 256> members{};
+  if (OperandClass(operand, fInv, members)) {
+    bool disjoint = true;
+    for (int c = 0; c < 256 && disjoint; ++c) disjoint = !(members[c] && follow[c]);
+    hints.possessive = disjoint;
+    if (std::find(members.begin(), members.end(), false) != members.end()) {
+      fClassScans.emplace_back(members);
+      hints.classScan = static_cast<std::int32_t>(fClassScans.size() - 1);
     }
   }
-  return index < 0 ? nullptr : &fFollowSets[static_cast<std::size_t>(index)];
+  return hints;
 }
 
 // The program runs forward from node to node; every decision that could be
@@ -299,6 +445,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
   const std::size_t limit = MaxBacktrackMemory / sizeof(Backtrack);
   fBacktrack.clear();
   std::size_t choices = 0;  // choice points on the stack
+  bool captured = false;    // a group closed: its capture is to be cleared when the try fails
 
   auto push = [&](std::uint8_t kind, int index, const std::uint8_t* node, std::ptrdiff_t a, std::ptrdiff_t b) {
     if (fBacktrack.size() >= limit) Fail(ErrorBacktrackMemory);
@@ -328,6 +475,9 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
     bool greedy = true;
     int hint = -1;
     const std::array<bool, 256>* follow = nullptr;
+    bool possessive = false;
+    bool last = false;
+    const TByteClassScan* scan = nullptr;
   };
   auto decode = [&](const std::uint8_t* node) {
     Repeat r;
@@ -340,12 +490,21 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
       r.operand = node + kNodeSize + 8;
     }
     r.greedy = op == STAR || op == PLUS || op == BRACES;
+    if (fPlainMatching) return r;
+    const RepeatHints& hints = HintsFor(node);
     const std::uint8_t* next = NextNode(node);
     if (next != nullptr && next[0] == EXACTLY)
       r.hint = next[kNodeSize + 4];
-    else
-      r.follow = FollowSet(node);
+    else if (hints.follow >= 0)
+      r.follow = &fFollowSets[static_cast<std::size_t>(hints.follow)];
+    r.possessive = hints.possessive;
+    r.last = hints.last;
+    if (hints.classScan >= 0) r.scan = &fClassScans[static_cast<std::size_t>(hints.classScan)];
     return r;
+  };
+  // Whether the rest of the match can start at q.
+  auto fits = [&](const Repeat& r, std::ptrdiff_t q) {
+    return r.hint >= 0 ? q < end && s[q] == r.hint : r.follow == nullptr || q >= end || (*r.follow)[s[q]];
   };
   auto findCount = [&](const Repeat& r, std::int64_t n, std::int64_t last, std::ptrdiff_t base,
                        std::ptrdiff_t unit) -> std::int64_t {
@@ -373,9 +532,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
     std::int64_t found = -1;
     for (;; n += step) {
       ++tried;
-      const std::ptrdiff_t q = base + n * unit;
-      const bool fits = r.hint >= 0 ? q < end && s[q] == r.hint : r.follow == nullptr || q >= end || (*r.follow)[s[q]];
-      if (fits) {
+      if (fits(r, base + n * unit)) {
         found = n;
         break;
       }
@@ -389,7 +546,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
   auto takeCount = [&](const std::uint8_t* node, const Repeat& r, std::int64_t n, std::int64_t count,
                        std::ptrdiff_t base, std::ptrdiff_t unit) {
     const std::int64_t last = r.greedy ? r.min : count;
-    if (n != last) {
+    if (n != last && !r.last) {
       const std::int64_t after = findCount(r, n + (r.greedy ? -1 : 1), last, base, unit);
       if (after >= 0) {
         if (!r.greedy) push(kChoiceRepeatEnd, 0, nullptr, count, 0);
@@ -403,7 +560,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
   auto viableAlternative = [&](const std::uint8_t* branch) -> const std::uint8_t* {
     for (; branch != nullptr && branch[0] == BRANCH; branch = NextNode(branch)) {
       const std::uint8_t* first = Operand(branch);
-      if (first[0] != EXACTLY || (p < end && s[p] == first[kNodeSize + 4])) return branch;
+      if (first[0] != EXACTLY || fPlainMatching || (p < end && s[p] == first[kNodeSize + 4])) return branch;
     }
     return nullptr;
   };
@@ -540,10 +697,18 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
           // A count the rest of the line cannot hold fails without counting.
           if (!copiesOfCapture && r.min > end - p) goto fail;
           std::ptrdiff_t unit = 1;
-          std::int64_t count = RegRepeat(r.operand, r.max, p, unit);
+          std::int64_t count = RegRepeat(r.operand, r.max, p, unit, r.scan);
           // A run cut short by the maximum says nothing of later starts.
           if (fLeadCount < 0 && scan - prog == fLeadRepeat) fLeadCount = count < r.max ? count : 0;
           if (count < r.min) goto fail;
+          if (r.possessive) {
+            // Every shorter count leaves a character of the operand's class
+            // next, which the rest cannot start with.
+            Spend(1);
+            if (!fits(r, p + count)) goto fail;
+            p += count;
+            break;
+          }
           if (unit == 0) count = r.min;  // copies of an empty capture: every count is the same
           const std::int64_t n = findCount(r, r.greedy ? count : r.min, r.greedy ? r.min : count, p, unit);
           if (n < 0) goto fail;
@@ -597,6 +762,7 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
           } else if (op > CLOSE && op < CLOSE + SubExpressionCount) {
             const int g = op - CLOSE;
             save(kUndoCapture, g, fStart[g], fEnd[g]);
+            captured = true;
             fStart[g] = fOpenStart[g];
             fEnd[g] = p;
           } else {
@@ -612,10 +778,15 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
     for (;;) {
       if (choices == 0) {
         // Nothing left to try: the state goes back to that of a fresh try.
+        // (The whole match is set only on success, and a group's pending
+        // start is read only after its group opened again.)
         fBacktrack.clear();
-        fStart.fill(-1);
-        fEnd.fill(-1);
-        fOpenStart.fill(-1);
+        if (captured) {
+          for (int g = 1; g < fGroupSlots; ++g) {
+            fStart[static_cast<std::size_t>(g)] = -1;
+            fEnd[static_cast<std::size_t>(g)] = -1;
+          }
+        }
         fLoopDepth = 0;
         return false;
       }

@@ -65,6 +65,11 @@ REASONS = {
     "XML parse vs expat": "freed arena blocks go back to the system and come again as page faults",
     "JSON parse /0 vs RapidJson": "a tree of shared pointers and wide strings against an in-place parse",
     "JSON parse /1 vs RapidJson": "a tree of shared pointers and wide strings against an in-place parse",
+    "regex back_reference vs PCRE2 JIT": "every word character is a start the interpreter tries (a capture, "
+                                         "then the copy fails); the JIT's machine code does that try for less",
+    "regex doubled_word vs PCRE2 JIT": "every start inside a word is tried, and a back reference to the group "
+                                       "forbids skipping the starts a failed run covered; the JIT's machine "
+                                       "code does each try for less",
 }
 # Why a line could not be measured.
 NOT_MEASURED = {"QScintilla": "the QScintilla peer is built only where libqscintilla2-qt6-dev is installed"}

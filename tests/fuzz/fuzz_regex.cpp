@@ -1,12 +1,15 @@
 // Pattern and subject from one input: byte 0 toggles modifiers i r s g m x
 // (bits 0..5) against the defaults, the pattern runs to the first LF, the
 // subject is the rest. Every failure must be an ERegex, and every reported
-// position must lie inside the subject.
+// position must lie inside the subject. The matcher with its shortcuts must
+// answer as the plain one that tries every start and every repeat count
+// wherever that one answers.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "search/OndRegex.h"
 
@@ -26,6 +29,50 @@ void CheckPositions(const ond::TRegex& r, std::size_t size) {
   Check(r.MatchPos(0) != -1);
 }
 
+// Matching without shortcuts.
+class PlainRegex : public ond::TRegex {
+ public:
+  PlainRegex() { fPlainMatching = true; }
+};
+
+void Configure(ond::TRegex& r, std::uint8_t flags, std::string_view pattern) {
+  for (int m = 0; m < 6; ++m) {
+    if (flags & (1u << m)) r.SetModifier(m + 1, !r.GetModifier(m + 1));
+  }
+  if (flags & 0x40) r.SetLinePairedSeparator("");
+  if (flags & 0x80) r.LineSeparators = "\n;";
+  r.SetExpression(pattern);
+}
+
+constexpr int kMaxMatches = 16;
+
+// Positions of every sub-expression of up to kMaxMatches matches, and the
+// error that stopped the search (0: none).
+struct Outcome {
+  std::vector<int> positions;
+  int error = 0;
+};
+
+Outcome Search(ond::TRegex& r, std::string_view subject) {
+  Outcome out;
+  try {
+    int matches = 0;
+    for (bool ok = r.Exec(subject); ok && matches < kMaxMatches; ok = r.ExecNext(), ++matches) {
+      for (int g = 0; g < ond::TRegex::SubExpressionCount; ++g) {
+        out.positions.push_back(r.MatchPos(g));
+        out.positions.push_back(r.MatchLen(g));
+      }
+    }
+  } catch (const ond::ERegex& e) {
+    out.error = e.ErrorCode;
+  }
+  return out;
+}
+
+bool OutOfBudget(int error) {
+  return error == ond::TRegex::ErrorTooComplex || error == ond::TRegex::ErrorBacktrackMemory;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -36,15 +83,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view subject = lf == std::string_view::npos ? std::string_view() : all.substr(lf + 1, 256);
 
   ond::TRegex r;
-  for (int m = 0; m < 6; ++m) {
-    if (data[0] & (1u << m)) r.SetModifier(m + 1, !r.GetModifier(m + 1));
-  }
-  if (data[0] & 0x40) r.SetLinePairedSeparator("");
-  if (data[0] & 0x80) r.LineSeparators = "\n;";
-  r.SetExpression(pattern);
+  Configure(r, data[0], pattern);
   try {
     int matches = 0;
-    for (bool ok = r.Exec(subject); ok && matches < 16; ok = r.ExecNext(), ++matches) {
+    for (bool ok = r.Exec(subject); ok && matches < kMaxMatches; ok = r.ExecNext(), ++matches) {
       CheckPositions(r, subject.size());
       r.Substitute("[$&|$1|${2}|\\$|$14]");
     }
@@ -53,5 +95,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   } catch (const ond::ERegex& e) {
     Check(e.ErrorCode != 0 && !e.Message.empty());
   }
+
+  // A search that ran out of its budget has nothing to compare.
+  ond::TRegex fast;
+  Configure(fast, data[0], pattern);
+  const Outcome quick = Search(fast, subject);
+  if (OutOfBudget(quick.error)) return 0;
+  PlainRegex plain;
+  Configure(plain, data[0], pattern);
+  const Outcome slow = Search(plain, subject);
+  // The plain matcher tries starts the shortcuts rule out, so it may stop
+  // with an error where they answer; where it answers, they answer alike.
+  if (slow.error != 0) return 0;
+  Check(quick.error == 0);
+  Check(quick.positions == slow.positions);
   return 0;
 }

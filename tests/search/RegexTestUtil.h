@@ -39,6 +39,35 @@ inline Spans Groups(std::string_view pattern, std::string_view subject, int n) {
   return out;
 }
 
+// A TRegex that matches without shortcuts: every start, every repeat count.
+class TPlainRegex : public TRegex {
+ public:
+  TPlainRegex() { fPlainMatching = true; }
+};
+
+// What a search of every match answers: per match the (position, length)
+// of every sub-expression, or the error code that stopped it (then the
+// matches found before it).
+struct Outcome {
+  std::vector<Spans> matches;
+  int error = 0;
+  bool operator==(const Outcome&) const = default;
+};
+
+inline Outcome Search(TRegex& r, std::string_view subject, int maxMatches = 1000) {
+  Outcome out;
+  try {
+    for (bool ok = r.Exec(subject); ok && static_cast<int>(out.matches.size()) < maxMatches; ok = r.ExecNext()) {
+      Spans groups;
+      for (int g = 0; g < TRegex::SubExpressionCount; ++g) groups.emplace_back(r.MatchPos(g), r.MatchLen(g));
+      out.matches.push_back(std::move(groups));
+    }
+  } catch (const ERegex& e) {
+    out.error = e.ErrorCode;
+  }
+  return out;
+}
+
 // Error code and position of compiling the pattern, or (0, 0).
 inline std::pair<int, int> CompileError(std::string_view pattern) {
   TRegex r;
