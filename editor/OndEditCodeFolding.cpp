@@ -540,6 +540,9 @@ bool TOndFoldScanner::AsksAttributes() const noexcept {
 }
 
 struct TOndFoldScan::State {
+  // The rest of a line up to which a skip region's end is looked for byte
+  // by byte rather than by memchr.
+  static constexpr std::size_t kShortSkip = 64;
   using Region = TOndFoldScanner::Impl::Region;
   using Skip = TOndFoldScanner::Impl::Skip;
   struct Open {
@@ -586,6 +589,16 @@ struct TOndFoldScan::State {
     } else if (SkipIn->Type == srtCloseChar) {
       const char esc = SkipIn->Escape.empty() ? '\0' : SkipIn->Escape[0];
       const bool hasEsc = !SkipIn->Escape.empty();
+      if (!Escaped && esc != SkipIn->Close[0] && !hasEsc && len - Pos <= kShortSkip) {
+        // A short rest without escapes: looked through here, not by a call.
+        while (Pos < len) {
+          if (Text[Pos++] == SkipIn->Close[0]) {
+            SkipIn = nullptr;
+            break;
+          }
+        }
+        return;
+      }
       if (!Escaped && esc != SkipIn->Close[0]) {
         // With no escape before it, the first closing character ends the
         // region: both looked for at once.

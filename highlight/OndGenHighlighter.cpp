@@ -271,7 +271,9 @@ void TOndGenHighlighter::SkipToEol() {
       // A one-byte token that no longer symbol goes on from is taken as
       // the parser would take it, without asking the parser.
       if (const TTokenNode* stop = FCurrent->PlainStop(FLine[FRun])) {
-        if (FRun + 1 >= FLen || !stop->NextNodes.FindNode(FCurrent->FoldChar(FLine[FRun + 1]))) {
+        const bool last = FRun + 1 >= FLen;
+        if ((last || !stop->NextNodes.FindNode(FCurrent->FoldChar(FLine[FRun + 1]))) &&
+            (stop->BreakKind != bkTerm || last || FCurrent->IsDelimiter(FLine[FRun + 1]))) {
           FTokenPos = FRun++;
           TookToken(stop->Token);
           continue;

@@ -416,8 +416,8 @@ void TOndRange::FindStateChars() {
     const auto slot = static_cast<unsigned char>(FoldChar(static_cast<char>(c)));
     FStateChars[static_cast<std::size_t>(c)] = slots[slot];
     const TParser* p = OwnParserOf(FSymbolList[slot], FParsers);
-    if (slots[slot] && p && p->FRoot && p->FRoot->Token && p->FRoot->BreakKind == bkAny &&
-        p->FRoot->Token->StartLine == slAnywhere)
+    if (slots[slot] && p && p->FRoot && p->FRoot->Token &&
+        (p->FRoot->BreakKind == bkAny || p->FRoot->BreakKind == bkTerm) && p->FRoot->Token->StartLine == slAnywhere)
       FPlainStops[static_cast<std::size_t>(c)] = p->FRoot.get();
   }
   // A slot that was taken for a state slot after its tree's characters were

@@ -201,8 +201,9 @@ class TOndRange : public TOndRule {
   const std::array<bool, 256>& StateChars() const noexcept { return FStateChars; }
   bool SkipsToStateChars() const noexcept { return FSkipsToStateChars; }
   // For a state byte whose symbol tree ends in its root for any byte that
-  // no branch of the root begins with (a one-byte token that needs nothing
-  // around it): the root, else null. Valid when SkipsToStateChars.
+  // no branch of the root begins with (a one-byte token that asks at most
+  // for a delimiter after it): the root, else null. Valid when
+  // SkipsToStateChars.
   const TTokenNode* PlainStop(char C) const noexcept { return FPlainStops[static_cast<unsigned char>(C)]; }
   // Whether Node's symbol may end at P for a token that started at Start.
   bool NodeMatches(const TTokenNode& Node, const char* Line, int Len, int P, int Start) const noexcept;
