@@ -98,20 +98,21 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FLines->OnLinesDeleted = [this](TOndEditStringList* s, int i, int n) { ListDeleted(s, i, n); };
   FLines->OnLinesInserted = [this](TOndEditStringList* s, int i, int n) { ListInserted(s, i, n); };
   FLines->OnLineReplaced = [this](TOndEditStringList* s, int i, int n) { ListPut(s, i, n); };
-  // A postponed fold scan runs on the text as it was, before any change.
+  // A postponed fold scan runs on the text as it was, before any change,
+  // or, a long text's, starts over on the changed text.
   FLines->OnChanging = [this](TOndEditStringList* s) {
     if (FWritingRanges != 0) return;
     FoldScanBeforeChange();
     DropBracketSearch();
     ListChanging(s);
   };
-  FLines->OnBeforeLinesInserted = [this](TOndEditStringList*, int, int) { FAllFoldRanges->Settle(); };
+  FLines->OnBeforeLinesInserted = [this](TOndEditStringList*, int, int) { SettleFoldScanBeforeChange(); };
   FLines->OnBeforeLineReplaced = [this](TOndEditStringList*, int i, int) {
-    FAllFoldRanges->Settle();
+    SettleFoldScanBeforeChange();
     ListBeforePut(i);
   };
   FLines->OnBeforeLinesDeleted = [this](TOndEditStringList*, int i, int n) {
-    FAllFoldRanges->Settle();
+    SettleFoldScanBeforeChange();
     // Removed lines holding fold tokens change the ranges.
     if (!FCodeFolding->GetEnabled() || FFoldToggling) return;
     for (int k = i; k < i + n && k < FLines->GetCount(); ++k)

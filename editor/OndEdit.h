@@ -879,6 +879,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   static constexpr int kFoldScanPieceLines = 1024;
   // The end of a postponed fold scan; true.
   bool FinishFoldScanLater();
+  // What the postponed fold scan has done so far between its pieces.
+  struct TFoldScanProgress;
+  std::shared_ptr<TFoldScanProgress> FFoldScanProgress;
   // Starts a walk from the bracket at P; false when P holds none.
   bool StartBracketWalk(const TBufferCoord& P, TBracketWalk& W) const;
   // Walks on; true when done (W.Found is the partner or (0, 0)), false when
@@ -903,8 +906,11 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // scan asks about, or the states of lines after it changed.
   bool FoldTokensRecoloured(int Index, int Stop) const;
   // The text is about to change: a postponed scan is finished first (it
-  // scans the text as it was), an update starts over.
+  // scans the text as it was), unless it is a long text's, which idle time
+  // scans: that one starts over on the changed text. An update starts over.
   void FoldScanBeforeChange();
+  // The same without the update.
+  void SettleFoldScanBeforeChange();
   std::unique_ptr<TBracketWalk> FBracketWalk;
   // The last bracket partners found in idle time, for the same text.
   std::array<std::pair<TBufferCoord, TBufferCoord>, 2> FBracketsFound{};

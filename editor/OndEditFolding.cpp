@@ -308,6 +308,14 @@ void TCustomOndEdit::DropPostponedFoldScan() {
   if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
 }
 
+struct TCustomOndEdit::TFoldScanProgress {
+  std::unique_ptr<TOndFoldScanner> Scanner;
+  std::unique_ptr<TOndFoldScan> Scan;
+  bool AsksHighlighter = false;
+  // The text changed since the last piece: the next begins anew.
+  bool Restart = false;
+};
+
 void TCustomOndEdit::RescanFoldRangesLater() {
   PaintLockScope lock(*this);
   DropPostponedFoldScan();
@@ -322,19 +330,26 @@ void TCustomOndEdit::RescanFoldRangesLater() {
   const TFoldRegions* regions = FoldRegionsInUse();
   const bool caseSensitive = FCodeFolding->GetCaseSensitive();
   // The scan may run in pieces (see RunIdleWork): what it has done so far
-  // stays here between them. Nothing changes the text, the highlighter or
-  // the tab width between two pieces without finishing the scan first.
-  struct Progress {
-    std::unique_ptr<TOndFoldScanner> Scanner;
-    std::unique_ptr<TOndFoldScan> Scan;
-    bool AsksHighlighter = false;
-  };
-  auto progress = std::make_shared<Progress>();
+  // stays in FFoldScanProgress between them. Nothing changes the
+  // highlighter or the tab width between two pieces without finishing the
+  // scan first; a change of the text starts it over (FoldScanBeforeChange).
+  auto progress = std::make_shared<TFoldScanProgress>();
+  FFoldScanProgress = progress;
   FAllFoldRanges->PostponeScan([this, regions, caseSensitive, progress](std::chrono::steady_clock::time_point Until) {
     TOndCodeFolder& f = Folder();
     f.Regions = regions;
     f.CaseSensitive = caseSensitive;
     CounterScope toggling(FFoldToggling);
+    if (progress->Restart) {
+      // The ranges found so far are of a text that is gone; seen by nobody,
+      // none of them is collapsed.
+      progress->Restart = false;
+      if (progress->Scan) {
+        progress->Scan.reset();
+        progress->Scanner.reset();
+        FAllFoldRanges->FreeAllRanges();
+      }
+    }
     if (!progress->Scan) {
       // As a scan at once would: everything expanded, the tree emptied
       // (nothing to do unless ranges came since it was put off; expanding
@@ -489,12 +504,24 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
 }
 
 void TCustomOndEdit::FoldScanBeforeChange() {
-  FAllFoldRanges->Settle();
+  SettleFoldScanBeforeChange();
   RestartFoldUpdate();
+}
+
+void TCustomOndEdit::SettleFoldScanBeforeChange() {
+  // Starting over costs the lines scanned so far, all in idle time; lines
+  // above the change would still hold, but the scan keeps no state to go
+  // back to.
+  if (FAllFoldRanges->ScanPending() && FFoldScanProgress && (FFoldScanInIdle || LongText()))
+    FFoldScanProgress->Restart = true;
+  else
+    FAllFoldRanges->Settle();
 }
 
 void TCustomOndEdit::UpdateFoldRanges() {
   FFoldChangeCount = 0;
+  // The scan to come finds the ranges of the changed text.
+  if (FAllFoldRanges->ScanPending()) return;
   if (LongText() && !FAllFoldRanges->ScanPending()) {
     // Started over when one is already waiting: the text changed since.
     if (FFoldUpdate)
@@ -552,12 +579,12 @@ void TCustomOndEdit::ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E) {
 }
 
 void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
-  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  if (FFoldToggling || FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0) return;
   FCodeFolder->LinesInserted(FirstLine - 1, Count, 1);
 }
 
 void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
-  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  if (FFoldToggling || FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0) return;
   FHighlightedFoldRange = nullptr;
   if (!FFoldUndoTarget) {
     FCodeFolder->LinesDeleted(FirstLine, Count, FUndoList, FSelectionMode, 1);
