@@ -879,9 +879,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   static constexpr int kFoldScanPieceLines = 1024;
   // The end of a postponed fold scan; true.
   bool FinishFoldScanLater();
-  // What the postponed fold scan has done so far between its pieces.
+  // What the postponed fold scan has done so far between its pieces (held
+  // by the scan, so that it goes with it).
   struct TFoldScanProgress;
-  std::shared_ptr<TFoldScanProgress> FFoldScanProgress;
+  std::weak_ptr<TFoldScanProgress> FFoldScanProgress;
   // Starts a walk from the bracket at P; false when P holds none.
   bool StartBracketWalk(const TBufferCoord& P, TBracketWalk& W) const;
   // Walks on; true when done (W.Found is the partner or (0, 0)), false when

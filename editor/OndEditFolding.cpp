@@ -512,8 +512,9 @@ void TCustomOndEdit::SettleFoldScanBeforeChange() {
   // Starting over costs the lines scanned so far, all in idle time; lines
   // above the change would still hold, but the scan keeps no state to go
   // back to.
-  if (FAllFoldRanges->ScanPending() && FFoldScanProgress && (FFoldScanInIdle || LongText()))
-    FFoldScanProgress->Restart = true;
+  const std::shared_ptr<TFoldScanProgress> progress = FFoldScanProgress.lock();
+  if (progress && FAllFoldRanges->ScanPending() && (FFoldScanInIdle || LongText()))
+    progress->Restart = true;
   else
     FAllFoldRanges->Settle();
 }
