@@ -98,20 +98,21 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
   FLines->OnLinesDeleted = [this](TOndEditStringList* s, int i, int n) { ListDeleted(s, i, n); };
   FLines->OnLinesInserted = [this](TOndEditStringList* s, int i, int n) { ListInserted(s, i, n); };
   FLines->OnLineReplaced = [this](TOndEditStringList* s, int i, int n) { ListPut(s, i, n); };
-  // A postponed fold scan runs on the text as it was, before any change.
+  // A postponed fold scan runs on the text as it was, before any change,
+  // or, a long text's, starts over on the changed text.
   FLines->OnChanging = [this](TOndEditStringList* s) {
     if (FWritingRanges != 0) return;
-    FAllFoldRanges->Settle();
+    FoldScanBeforeChange();
     DropBracketSearch();
     ListChanging(s);
   };
-  FLines->OnBeforeLinesInserted = [this](TOndEditStringList*, int, int) { FAllFoldRanges->Settle(); };
+  FLines->OnBeforeLinesInserted = [this](TOndEditStringList*, int, int) { SettleFoldScanBeforeChange(); };
   FLines->OnBeforeLineReplaced = [this](TOndEditStringList*, int i, int) {
-    FAllFoldRanges->Settle();
+    SettleFoldScanBeforeChange();
     ListBeforePut(i);
   };
   FLines->OnBeforeLinesDeleted = [this](TOndEditStringList*, int i, int n) {
-    FAllFoldRanges->Settle();
+    SettleFoldScanBeforeChange();
     // Removed lines holding fold tokens change the ranges.
     if (!FCodeFolding->GetEnabled() || FFoldToggling) return;
     for (int k = i; k < i + n && k < FLines->GetCount(); ++k)
@@ -794,7 +795,7 @@ int TCustomOndEdit::ScanFrom(int Index) {
   std::string buffer;
   do {
     FHighlighter->SetLine(ExpandedLine(i, buffer), i);
-    FHighlighter->SkipToEol();
+    FHighlighter->SkipToEolForRange();
     // The first line whose end state is the one stored ends the rescan: the
     // lines after it start as they did.
     const TOndRangeState r = FHighlighter->GetRange();
@@ -829,10 +830,13 @@ void TCustomOndEdit::ScanRangesThrough(int Index) const {
   else
     FHighlighter->SetRange(FLines->GetRange(FRangesKnown - 1));
   const CounterScope writing(FWritingRanges);
+  // One update around all the states written, not one per line.
+  FLines->BeginUpdate();
+  const TScopeExit endUpdate([this] { FLines->EndUpdate(); });
   std::string buffer;
   for (int i = FRangesKnown; i <= Index; ++i) {
     FHighlighter->SetLine(ExpandedLine(i, buffer), i);
-    FHighlighter->SkipToEol();
+    FHighlighter->SkipToEolForRange();
     FLines->PutRange(i, FHighlighter->GetRange());
   }
   FRangesKnown = Index + 1;
@@ -892,7 +896,10 @@ void TCustomOndEdit::ListDeleted(TOndEditStringList*, int Index, int Count) {
     FRangesKnown -= Count;
   else
     FRangesKnown = std::min(FRangesKnown, Index);
-  if (FHighlighter && FLines->GetCount() > 0) ScanFrom(std::min(Index, FLines->GetCount() - 1));
+  if (FHighlighter && FLines->GetCount() > 0) {
+    const int from = std::min(Index, FLines->GetCount() - 1);
+    if (FoldTokensRecoloured(from, ScanFrom(from)) && FFoldToggling == 0) ++FFoldChangeCount;
+  }
   if (FWordWrapPlugin) FWordWrapPlugin->LinesDeleted(Index, Count);
   if (FEditShiftsMarks == 0) MarksLinesDeleted(Index + 1, Count);
   for (TOndEditPlugin* p : std::vector<TOndEditPlugin*>(FPlugins)) p->LinesDeleted(Index + 1, Count);
@@ -905,17 +912,21 @@ void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
   // after them move down); lines added after the known ones, a loaded text
   // among them, wait until they are needed.
   if (Index < FRangesKnown) FRangesKnown += Count;
+  bool recoloured = false;
   if (FHighlighter && FLines->GetCount() > 0 && Index < FRangesKnown) {
     int i = Index;
     do {
       i = ScanFrom(i) + 1;
     } while (i < Index + Count && i < FLines->GetCount());
+    // The lines after the inserted ones start in other states.
+    recoloured = FoldTokensRecoloured(Index + Count - 1, i - 1);
   }
   if (FWordWrapPlugin) FWordWrapPlugin->LinesInserted(Index, Count);
   if (FEditShiftsMarks == 0) MarksLinesInserted(Index + 1, Count);
   for (TOndEditPlugin* p : std::vector<TOndEditPlugin*>(FPlugins)) p->LinesInserted(Index + 1, Count);
   if (FCodeFolding->GetEnabled() && FFoldToggling == 0) {
-    for (int k = Index; k < Index + Count && k < FLines->GetCount(); ++k)
+    if (recoloured) ++FFoldChangeCount;
+    for (int k = Index; k < Index + Count && k < FLines->GetCount() && !recoloured; ++k)
       if (!FoldSignature(FLines->GetView(k)).empty()) {
         ++FFoldChangeCount;
         break;
@@ -953,11 +964,13 @@ void TCustomOndEdit::ListPut(TOndEditStringList*, int Index, int Count) {
       fromRow = WrappedRowChangedFrom(Index);
     }
   }
+  bool recoloured = false;
   if (FHighlighter) {
     // Lines down to the one whose state came out as before look different.
     const int stop = ScanFrom(Index);
     last = std::max(last, stop + 1);
     if (FLines != FOwnLines.get()) last = INT_MAX;
+    recoloured = FoldTokensRecoloured(Index, stop);
   }
   // The gutter shows no text or highlighting of a line: it changes where
   // rows moved, or where the line's modified mark did.
@@ -976,7 +989,8 @@ void TCustomOndEdit::ListPut(TOndEditStringList*, int Index, int Count) {
     const int len = FLines->GetExpandedTextLength(Index);
     if (len > FMaxScrollWidth) SetMaxScrollWidth(len);
   }
-  if (FCodeFolding->GetEnabled() && FFoldToggling == 0 && FoldSignature(FLines->GetView(Index)) != FTextBeforePut)
+  if (FCodeFolding->GetEnabled() && FFoldToggling == 0 &&
+      (recoloured || FoldSignature(FLines->GetView(Index)) != FTextBeforePut))
     ++FFoldChangeCount;
 }
 

@@ -464,7 +464,12 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // A text about to go away unseen (its panel closing) is not scanned: a
   // postponed scan is dropped with the ranges it would have made.
   void DropPostponedFoldScan();
+  // Finds the ranges again keeping the collapsed ones. In a long text the
+  // scan runs in idle time while the ranges found before stay in use; a
+  // change of the text starts it again, so no edit waits for it.
   void UpdateFoldRanges();
+  // Whether an update of the ranges waits for idle time.
+  bool FoldUpdatePending() const noexcept { return FFoldUpdate != nullptr; }
   // Collapses the fold starting on Line when it is expanded, else expands it.
   virtual bool ToggleFoldAtLine(int Line);
   TOndEditFoldRange* FoldRangeStartingAt(int Line) const;
@@ -883,6 +888,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   static constexpr int kFoldScanPieceLines = 1024;
   // The end of a postponed fold scan; true.
   bool FinishFoldScanLater();
+  // What the postponed fold scan has done so far between its pieces (held
+  // by the scan, so that it goes with it).
+  struct TFoldScanProgress;
+  std::weak_ptr<TFoldScanProgress> FFoldScanProgress;
   // Starts a walk from the bracket at P; false when P holds none.
   bool StartBracketWalk(const TBufferCoord& P, TBracketWalk& W) const;
   // Walks on; true when done (W.Found is the partner or (0, 0)), false when
@@ -894,6 +903,24 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   std::unique_ptr<TTimer> FIdleTimer;
   // Painting left the fold marks out while the scan runs in idle time.
   bool FFoldScanInIdle = false;
+  // An update of the ranges running in idle time (see UpdateFoldRanges).
+  struct TFoldUpdate;
+  std::shared_ptr<TFoldUpdate> FFoldUpdate;
+  // Runs it on; true when it is done (or there is none).
+  bool RunFoldUpdate(std::chrono::steady_clock::time_point Until);
+  // The text, the highlighter or the regions changed: it starts over.
+  void RestartFoldUpdate() noexcept;
+  // Whether the fold tokens the highlighter's strings and comments hide may
+  // have changed with line Index (its text changed; Stop is the last line
+  // whose state the highlighter found anew): the line holds a token the
+  // scan asks about, or the states of lines after it changed.
+  bool FoldTokensRecoloured(int Index, int Stop) const;
+  // The text is about to change: a postponed scan is finished first (it
+  // scans the text as it was), unless it is a long text's, which idle time
+  // scans: that one starts over on the changed text. An update starts over.
+  void FoldScanBeforeChange();
+  // The same without the update.
+  void SettleFoldScanBeforeChange();
   std::unique_ptr<TBracketWalk> FBracketWalk;
   // The last bracket partners found in idle time, for the same text.
   std::array<std::pair<TBufferCoord, TBufferCoord>, 2> FBracketsFound{};

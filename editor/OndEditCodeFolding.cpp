@@ -540,6 +540,9 @@ bool TOndFoldScanner::AsksAttributes() const noexcept {
 }
 
 struct TOndFoldScan::State {
+  // The rest of a line up to which a skip region's end is looked for byte
+  // by byte rather than by memchr.
+  static constexpr std::size_t kShortSkip = 64;
   using Region = TOndFoldScanner::Impl::Region;
   using Skip = TOndFoldScanner::Impl::Skip;
   struct Open {
@@ -586,6 +589,16 @@ struct TOndFoldScan::State {
     } else if (SkipIn->Type == srtCloseChar) {
       const char esc = SkipIn->Escape.empty() ? '\0' : SkipIn->Escape[0];
       const bool hasEsc = !SkipIn->Escape.empty();
+      if (!Escaped && esc != SkipIn->Close[0] && !hasEsc && len - Pos <= kShortSkip) {
+        // A short rest without escapes: looked through here, not by a call.
+        while (Pos < len) {
+          if (Text[Pos++] == SkipIn->Close[0]) {
+            SkipIn = nullptr;
+            break;
+          }
+        }
+        return;
+      }
       if (!Escaped && esc != SkipIn->Close[0]) {
         // With no escape before it, the first closing character ends the
         // region: both looked for at once.
@@ -862,46 +875,74 @@ void TOndCodeFolder::RescanFoldRanges() {
   scan.Finish();
 }
 
+std::vector<std::int32_t> TOndCodeFolder::CollapsedHeaderLines() const {
+  std::vector<std::int32_t> headers;
+  for (int j = 0; j < FRanges.AllCount(); ++j) {
+    const TOndEditFoldRange* r = FRanges.AllRanges(j);
+    if (r->Collapsed && !r->ParentCollapsed) headers.push_back(r->FromLine);
+  }
+  std::sort(headers.begin(), headers.end());
+  headers.erase(std::unique(headers.begin(), headers.end()), headers.end());
+  return headers;
+}
+
+TOndFoldUpdateLines::TOndFoldUpdateLines(std::vector<std::int32_t> Headers) : FHeaders(std::move(Headers)) {
+  FBefore.reserve(FHeaders.size());
+  for (std::size_t j = 0; j < FHeaders.size(); ++j)
+    FBefore.push_back(FHeaders[j] - static_cast<std::int32_t>(j));
+}
+
+std::int32_t TOndFoldUpdateLines::RealLine(std::int32_t Scanned) const noexcept {
+  // The k-th header is passed once Scanned reaches the lines before it
+  // that are scanned (its line less the k headers above it).
+  const auto k = std::upper_bound(FBefore.begin(), FBefore.end(), Scanned) - FBefore.begin();
+  return Scanned + static_cast<std::int32_t>(k);
+}
+
+bool TOndFoldUpdateLines::Skipped(std::int32_t Line) const noexcept {
+  return std::binary_search(FHeaders.begin(), FHeaders.end(), Line);
+}
+
+void TOndFoldUpdateLines::ToRealLines(TOndEditAllFoldRanges& Fresh) const {
+  if (FHeaders.empty()) return;
+  for (const auto& r : Fresh.AllRangeList()) {
+    r->FromLine = RealLine(r->FromLine);
+    r->ToLine = RealLine(r->ToLine);
+  }
+  Fresh.IndexChanged();
+}
+
 void TOndCodeFolder::UpdateFoldRanges() {
+  // 2., 3. Scan every line but the headers of collapsed ranges, and number
+  // the new ranges back.
+  TOndEditAllFoldRanges fresh;
+  if (Regions != nullptr) {
+    const TOndFoldUpdateLines lines(CollapsedHeaderLines());
+    TFoldNonCodeFunc nonCode;
+    if (TFoldNonCodeFunc asked = NonCode())
+      nonCode = [asked, &lines](std::int32_t L, std::int32_t C) { return asked(lines.RealLine(L), C); };
+    const TOndFoldScanner scanner(*Regions, CaseSensitive);
+    TOndFoldScan scan(scanner, fresh, FLines.GetTabWidth(), nonCode);
+    for (int i = 0; i < FLines.GetCount(); ++i)
+      if (!lines.Skipped(i + 1)) scan.Line(FLines.GetView(i));
+    scan.Finish();
+    lines.ToRealLines(fresh);
+  }
+  ApplyUpdate(fresh);
+}
+
+void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
   // 1. Only the collapsed ranges (and what they hide) stay.
   for (int j = FRanges.AllCount() - 1; j >= 0; --j) {
     const TOndEditFoldRange* r = FRanges.AllRanges(j);
     if (!r->Collapsed && !r->ParentCollapsed) FRanges.AllDelete(j);
   }
   std::vector<TOndEditFoldRange*> collapsed;
-  std::unordered_set<std::int32_t> headers;
   for (int j = 0; j < FRanges.AllCount(); ++j) {
     TOndEditFoldRange* r = FRanges.AllRanges(j);
-    if (r->Collapsed && !r->ParentCollapsed) {
-      collapsed.push_back(r);
-      headers.insert(r->FromLine);
-    }
+    if (r->Collapsed && !r->ParentCollapsed) collapsed.push_back(r);
   }
-  // 2., 3. Scan the other lines and number the new ranges back.
-  TOndEditAllFoldRanges fresh;
-  if (Regions != nullptr) {
-    std::vector<std::string_view> views;
-    std::vector<std::int32_t> lineOf;
-    views.reserve(static_cast<std::size_t>(FLines.GetCount()));
-    lineOf.reserve(static_cast<std::size_t>(FLines.GetCount()));
-    for (int i = 0; i < FLines.GetCount(); ++i) {
-      if (headers.count(i + 1) != 0) continue;
-      views.push_back(FLines.GetView(i));
-      lineOf.push_back(i + 1);
-    }
-    auto realLine = [&lineOf](std::int32_t L) {
-      return L >= 1 && static_cast<std::size_t>(L) <= lineOf.size() ? lineOf[static_cast<std::size_t>(L - 1)] : L;
-    };
-    TFoldNonCodeFunc nonCode;
-    if (TFoldNonCodeFunc asked = NonCode())
-      nonCode = [asked, &realLine](std::int32_t L, std::int32_t C) { return asked(realLine(L), C); };
-    TOndFoldScanner(*Regions, CaseSensitive).Scan(views, fresh, FLines.GetTabWidth(), nonCode);
-    for (int j = 0; j < fresh.AllCount(); ++j) {
-      TOndEditFoldRange* r = fresh.AllRanges(j);
-      r->FromLine = realLine(r->FromLine);
-      r->ToLine = realLine(r->ToLine);
-    }
-  }
+  TOndEditAllFoldRanges& fresh = Fresh;
   // 4. The new top level; the new ranges join the flat list in line order.
   FRanges.Clear();
   while (fresh.Count() > 0) FRanges.Add(fresh.Items(0));

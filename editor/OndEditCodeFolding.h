@@ -260,6 +260,25 @@ class TOndFoldScan {
   std::unique_ptr<State> FState;
 };
 
+// The lines an update of the ranges scans: every line but the headers of
+// collapsed, visible ranges (those keep their ranges). The scan numbers
+// the lines it is fed 1, 2, ...; these are turned back into real lines.
+class TOndFoldUpdateLines {
+ public:
+  // Headers: the real (1-based) header lines, ascending, each once.
+  explicit TOndFoldUpdateLines(std::vector<std::int32_t> Headers);
+  // Whether real line Line is left out of the scan.
+  bool Skipped(std::int32_t Line) const noexcept;
+  // The real line of the scan's line Scanned.
+  std::int32_t RealLine(std::int32_t Scanned) const noexcept;
+  // Numbers the ranges a scan found with real lines.
+  void ToRealLines(TOndEditAllFoldRanges& Fresh) const;
+
+ private:
+  std::vector<std::int32_t> FHeaders;
+  std::vector<std::int32_t> FBefore;  // FHeaders[k] - k
+};
+
 // A collapsed range taken out of the fold tree because its header line was
 // deleted, with every range below it; an undo record of reason urFoldChange
 // owns it until undo puts it back.
@@ -308,6 +327,12 @@ class TOndCodeFolder {
   void RescanFoldRanges();
   // Finds the ranges again while keeping the collapsed ones.
   void UpdateFoldRanges();
+  // The same in two halves, so that the scan can run in pieces: the header
+  // lines of the collapsed, visible ranges, which the scan leaves out; and
+  // putting the ranges a scan of the other lines found (numbered with real
+  // lines) in place of every range that is not collapsed. Fresh ends empty.
+  std::vector<std::int32_t> CollapsedHeaderLines() const;
+  void ApplyUpdate(TOndEditAllFoldRanges& Fresh);
 
   // These queries go through the tree's index by line.
   TOndEditFoldRange* FoldRangeStartingAt(std::int32_t Line) const;

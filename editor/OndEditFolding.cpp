@@ -14,6 +14,11 @@ namespace ond {
 
 namespace {
 
+// Bytes of text a stretch of the postponed fold scan covers at most before
+// the states of its lines are brought up and the clock is looked at: long
+// lines make short stretches.
+constexpr std::size_t kFoldScanPieceBytes = 256 * 1024;
+
 // An undo record's note that a fold was collapsed or expanded at its header
 // line, hiding or showing Lines lines: undo replays the opposite, redo the
 // same, so that older records find the text where they left it.
@@ -87,6 +92,28 @@ TOndCodeFolder& TCustomOndEdit::Folder() const {
   else
     f.NonCodeAt = nullptr;
   return f;
+}
+
+bool TCustomOndEdit::FoldTokensRecoloured(int Index, int Stop) const {
+  if (!FHighlighter || !FCodeFolding->GetEnabled()) return false;
+  if (Stop > Index) return true;
+  // The single-character tokens of the regions in use: the ones whose
+  // count depends on the highlighter.
+  std::vector<const TFoldRegions*> queue{FoldRegionsInUse()};
+  const std::string_view line = FLines->GetView(Index);
+  for (std::size_t q = 0; q < queue.size(); ++q)
+    for (int i = 0; i < queue[q]->Count(); ++i) {
+      const TFoldRegionItem* r = queue[q]->Items(i);
+      if (r->RegionType == frtChar)
+        for (const std::string* token : {&r->Open, &r->Close}) {
+          if (token->empty()) continue;
+          const char c = (*token)[0];
+          const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+          if (letter || line.find(c) != std::string_view::npos) return true;
+        }
+      queue.push_back(&r->SubFoldRegions());
+    }
+  return false;
 }
 
 std::string TCustomOndEdit::FoldSignature(std::string_view Text) const {
@@ -277,8 +304,17 @@ void TCustomOndEdit::RescanFoldRanges() {
 }
 
 void TCustomOndEdit::DropPostponedFoldScan() {
+  FFoldUpdate.reset();
   if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
 }
+
+struct TCustomOndEdit::TFoldScanProgress {
+  std::unique_ptr<TOndFoldScanner> Scanner;
+  std::unique_ptr<TOndFoldScan> Scan;
+  bool AsksHighlighter = false;
+  // The text changed since the last piece: the next begins anew.
+  bool Restart = false;
+};
 
 void TCustomOndEdit::RescanFoldRangesLater() {
   PaintLockScope lock(*this);
@@ -294,19 +330,26 @@ void TCustomOndEdit::RescanFoldRangesLater() {
   const TFoldRegions* regions = FoldRegionsInUse();
   const bool caseSensitive = FCodeFolding->GetCaseSensitive();
   // The scan may run in pieces (see RunIdleWork): what it has done so far
-  // stays here between them. Nothing changes the text, the highlighter or
-  // the tab width between two pieces without finishing the scan first.
-  struct Progress {
-    std::unique_ptr<TOndFoldScanner> Scanner;
-    std::unique_ptr<TOndFoldScan> Scan;
-    bool AsksHighlighter = false;
-  };
-  auto progress = std::make_shared<Progress>();
+  // stays in FFoldScanProgress between them. Nothing changes the
+  // highlighter or the tab width between two pieces without finishing the
+  // scan first; a change of the text starts it over (FoldScanBeforeChange).
+  auto progress = std::make_shared<TFoldScanProgress>();
+  FFoldScanProgress = progress;
   FAllFoldRanges->PostponeScan([this, regions, caseSensitive, progress](std::chrono::steady_clock::time_point Until) {
     TOndCodeFolder& f = Folder();
     f.Regions = regions;
     f.CaseSensitive = caseSensitive;
     CounterScope toggling(FFoldToggling);
+    if (progress->Restart) {
+      // The ranges found so far are of a text that is gone; seen by nobody,
+      // none of them is collapsed.
+      progress->Restart = false;
+      if (progress->Scan) {
+        progress->Scan.reset();
+        progress->Scanner.reset();
+        FAllFoldRanges->FreeAllRanges();
+      }
+    }
     if (!progress->Scan) {
       // As a scan at once would: everything expanded, the tree emptied
       // (nothing to do unless ranges came since it was put off; expanding
@@ -325,14 +368,25 @@ void TCustomOndEdit::RescanFoldRangesLater() {
     const int count = FLines->GetCount();
     // A piece may stop inside a long line. The strings and comments of a
     // line and the state it ends in come from one pass of the highlighter
-    // over it, made along with the scan so that no piece cuts lines far
-    // ahead.
+    // over it: a line whose tokens the scan asks about begins its pass then
+    // (the states before it are caught up first), and the states of a
+    // stretch of lines are brought up to its end after the scan, so that
+    // no piece cuts lines far ahead.
+    const auto statesThrough = [&](int Line) {
+      if (progress->AsksHighlighter) ScanRangesThrough(Line);
+    };
     for (int line = scan.LinesScanned(); line < count;) {
       const int stop = std::min(count, line + kFoldScanPieceLines);
-      for (; line < stop; ++line) {
-        if (!scan.LineSome(FLines->GetView(line), Until)) return false;
-        if (progress->AsksHighlighter) ScanRangesThrough(line);
+      std::size_t bytes = 0;
+      for (; line < stop && bytes < kFoldScanPieceBytes; ++line) {
+        const std::string_view text = FLines->GetView(line);
+        if (!scan.LineSome(text, Until)) {
+          statesThrough(line - 1);
+          return false;
+        }
+        bytes += text.size();
       }
+      statesThrough(line - 1);
       if (line < count && std::chrono::steady_clock::now() >= Until) return false;
     }
     scan.Finish();
@@ -352,14 +406,139 @@ bool TCustomOndEdit::FinishFoldScanLater() {
   return true;
 }
 
+// An update of the ranges in idle time: a scan of every line but the
+// headers of collapsed ranges into a tree of its own, put in place of the
+// expanded ranges once it is complete. It reads the text as it is when each
+// piece runs; a change of the text starts it over (RestartFoldUpdate), so
+// the tree it puts in place is that of the text of then.
+struct TCustomOndEdit::TFoldUpdate {
+  bool Started = false;
+  const TFoldRegions* Regions = nullptr;
+  bool CaseSensitive = false;
+  const TOndCustomHighlighter* Highlighter = nullptr;
+  int TabWidth = 0;
+  std::unique_ptr<TOndFoldUpdateLines> Lines;
+  std::unique_ptr<TOndFoldScanner> Scanner;
+  TOndEditAllFoldRanges Fresh;
+  std::unique_ptr<TOndFoldScan> Scan;
+  bool AsksHighlighter = false;
+  int Next = 0;  // the next real line to scan, 0-based
+};
+
+void TCustomOndEdit::RestartFoldUpdate() noexcept {
+  if (!FFoldUpdate || !FFoldUpdate->Started) return;
+  TFoldUpdate& u = *FFoldUpdate;
+  u.Scan.reset();
+  u.Fresh.FreeAllRanges();
+  u.Scanner.reset();
+  u.Lines.reset();
+  u.Started = false;
+}
+
+bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) {
+  if (!FFoldUpdate) return true;
+  // Held here: the work below may drop or start over the update.
+  const std::shared_ptr<TFoldUpdate> keep = FFoldUpdate;
+  TFoldUpdate& u = *keep;
+  if (!FCodeFolding->GetEnabled()) {
+    FFoldUpdate.reset();
+    return true;
+  }
+  TOndCodeFolder& f = Folder();
+  if (u.Started && (u.Regions != f.Regions || u.CaseSensitive != f.CaseSensitive || u.Highlighter != FHighlighter ||
+                    u.TabWidth != FLines->GetTabWidth()))
+    RestartFoldUpdate();
+  if (!u.Started) {
+    u.Regions = f.Regions;
+    u.CaseSensitive = f.CaseSensitive;
+    u.Highlighter = FHighlighter;
+    u.TabWidth = FLines->GetTabWidth();
+    u.Next = 0;
+    if (u.Regions) {
+      u.Lines = std::make_unique<TOndFoldUpdateLines>(f.CollapsedHeaderLines());
+      u.Scanner = std::make_unique<TOndFoldScanner>(*u.Regions, u.CaseSensitive);
+      TFoldNonCodeFunc nonCode;
+      if (TFoldNonCodeFunc asked = f.NonCode()) {
+        const TOndFoldUpdateLines* lines = u.Lines.get();
+        nonCode = [asked, lines](std::int32_t L, std::int32_t C) { return asked(lines->RealLine(L), C); };
+      }
+      u.AsksHighlighter = f.NonCodeAt && u.Scanner->AsksAttributes();
+      u.Scan = std::make_unique<TOndFoldScan>(*u.Scanner, u.Fresh, u.TabWidth, std::move(nonCode));
+    }
+    u.Started = true;
+  }
+  if (u.Scan) {
+    // As the postponed first scan does: the states of a stretch of lines
+    // are brought up after the scan has passed it, one pass per line.
+    const auto statesThrough = [&](int Line) {
+      if (u.AsksHighlighter) ScanRangesThrough(Line);
+    };
+    const int count = FLines->GetCount();
+    while (u.Next < count) {
+      const int stop = std::min(count, u.Next + kFoldScanPieceLines);
+      std::size_t bytes = 0;
+      for (; u.Next < stop && bytes < kFoldScanPieceBytes; ++u.Next) {
+        if (u.Lines->Skipped(u.Next + 1)) continue;
+        const std::string_view text = FLines->GetView(u.Next);
+        if (!u.Scan->LineSome(text, Until)) {
+          statesThrough(u.Next - 1);
+          return false;
+        }
+        bytes += text.size();
+      }
+      statesThrough(u.Next - 1);
+      if (u.Next < count && std::chrono::steady_clock::now() >= Until) return false;
+    }
+    u.Scan->Finish();
+    u.Lines->ToRealLines(u.Fresh);
+  }
+  FFoldUpdate.reset();
+  PaintLockScope lock(*this);
+  FHighlightedFoldRange = nullptr;
+  {
+    CounterScope toggling(FFoldToggling);
+    f.ApplyUpdate(u.Fresh);
+  }
+  FoldStateChanged();
+  return true;
+}
+
+void TCustomOndEdit::FoldScanBeforeChange() {
+  SettleFoldScanBeforeChange();
+  RestartFoldUpdate();
+}
+
+void TCustomOndEdit::SettleFoldScanBeforeChange() {
+  // Starting over costs the lines scanned so far, all in idle time; lines
+  // above the change would still hold, but the scan keeps no state to go
+  // back to.
+  const std::shared_ptr<TFoldScanProgress> progress = FFoldScanProgress.lock();
+  if (progress && FAllFoldRanges->ScanPending() && (FFoldScanInIdle || LongText()))
+    progress->Restart = true;
+  else
+    FAllFoldRanges->Settle();
+}
+
 void TCustomOndEdit::UpdateFoldRanges() {
+  FFoldChangeCount = 0;
+  // The scan to come finds the ranges of the changed text.
+  if (FAllFoldRanges->ScanPending()) return;
+  if (LongText() && !FAllFoldRanges->ScanPending()) {
+    // Started over when one is already waiting: the text changed since.
+    if (FFoldUpdate)
+      RestartFoldUpdate();
+    else
+      FFoldUpdate = std::make_shared<TFoldUpdate>();
+    StartIdleWork();
+    return;
+  }
+  FFoldUpdate.reset();
   PaintLockScope lock(*this);
   FHighlightedFoldRange = nullptr;
   {
     CounterScope toggling(FFoldToggling);
     Folder().UpdateFoldRanges();
   }
-  FFoldChangeCount = 0;
   FoldStateChanged();
 }
 
@@ -384,7 +563,10 @@ bool TCustomOndEdit::FoldTokenInLine(std::string_view Text) const { return Folde
 std::string TCustomOndEdit::TextWithFoldsExpanded() const { return FCodeFolder->TextWithFoldsExpanded(); }
 
 bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
-  if (FAllFoldRanges->AllCount() == 0 || FCaretY < 1 || FCaretY > FLines->GetCount()) return false;
+  // A scan still to come has collapsed nothing.
+  if (FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0 || FCaretY < 1 ||
+      FCaretY > FLines->GetCount())
+    return false;
   // Only a line ending in the marker's blanks can head a collapsed fold.
   const std::string_view line = FLines->GetView(FCaretY - 1);
   if (line.find("     ") == std::string_view::npos) return false;
@@ -393,16 +575,17 @@ bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
 }
 
 void TCustomOndEdit::ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E) {
+  if (FAllFoldRanges->ScanPending()) return;
   ExpandFoldsBetween(*FLines, *FAllFoldRanges, B, E, [this](TOndEditFoldRange* R) { return ExpandFoldRange(R); });
 }
 
 void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
-  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  if (FFoldToggling || FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0) return;
   FCodeFolder->LinesInserted(FirstLine - 1, Count, 1);
 }
 
 void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
-  if (FFoldToggling || FAllFoldRanges->AllCount() == 0) return;
+  if (FFoldToggling || FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0) return;
   FHighlightedFoldRange = nullptr;
   if (!FFoldUndoTarget) {
     FCodeFolder->LinesDeleted(FirstLine, Count, FUndoList, FSelectionMode, 1);

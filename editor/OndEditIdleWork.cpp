@@ -11,7 +11,7 @@
 namespace ond {
 
 bool TCustomOndEdit::IdleWorkPending() const noexcept {
-  return (FFoldScanInIdle && FAllFoldRanges->ScanPending()) || FBracketWalk != nullptr;
+  return (FFoldScanInIdle && FAllFoldRanges->ScanPending()) || FFoldUpdate != nullptr || FBracketWalk != nullptr;
 }
 
 void TCustomOndEdit::StartIdleWork() {
@@ -33,6 +33,7 @@ bool TCustomOndEdit::RunIdleWork(std::chrono::milliseconds Budget) {
     if (!FAllFoldRanges->ScanSome(until)) return false;
   }
   FFoldScanInIdle = false;
+  if (FFoldUpdate && !RunFoldUpdate(until)) return false;
   if (FBracketWalk) {
     if (!WalkBracket(*FBracketWalk, until)) return false;
     const TBracketWalk done = *FBracketWalk;

@@ -110,6 +110,10 @@ class TOndCustomHighlighter {
   // Passes over the rest of the line (a highlighter may do it faster than
   // token by token through Next).
   virtual void SkipToEol();
+  // The same pass when only the range the line ends in is wanted: where the
+  // last token began (GetTokenPos) is left unspecified, which lets a
+  // highlighter jump over the stretches that cannot change its range.
+  virtual void SkipToEolForRange() { SkipToEol(); }
   // Goes on cutting Text where an earlier cut of the same line stopped: Pos
   // is where the token it stood on ended and Range what GetRange said then.
   // A highlighter shared by several editors is cut elsewhere in between, so

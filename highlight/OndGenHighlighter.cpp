@@ -36,6 +36,7 @@ void TOndGenHighlighter::Clear() {
   FoldRegions().SkipRegions().Clear();
   FStates.clear();
   FStateIds.clear();
+  FEntered.fill({});
   FActiveScheme = nullptr;
   FCurrent = FMainRules.get();
   FCurrent->ClosingToken = nullptr;
@@ -58,6 +59,7 @@ void TOndGenHighlighter::Prepare() {
   FMainRules->Prepare(FMainRules.get());
   FStates.assign(1, TState{FMainRules.get(), nullptr, 0});
   FStateIds.clear();
+  FEntered.fill({});
   FCurrent = FMainRules.get();
   FCurrent->ClosingToken = nullptr;
   FCurrent->StateId = 0;
@@ -184,15 +186,22 @@ TOndRange* TOndGenHighlighter::ParentOf(TOndRange* Range) const noexcept {
 }
 
 void TOndGenHighlighter::Enter(TOndRange* Range, TOndToken* Closing) {
-  const auto key = std::make_tuple(FCurrent->StateId, Range, Closing);
-  auto it = FStateIds.find(key);
-  if (it == FStateIds.end()) {
-    const auto id = static_cast<std::int32_t>(FStates.size());
-    FStates.push_back(TState{Range, Closing, FCurrent->StateId});
-    it = FStateIds.emplace(key, id).first;
+  const std::int32_t from = FCurrent->StateId;
+  TEntered& slot = FEntered[(static_cast<std::size_t>(from) * 31 + reinterpret_cast<std::uintptr_t>(Range) / 16 +
+                             reinterpret_cast<std::uintptr_t>(Closing) / 16) %
+                            kEnteredCache];
+  if (slot.From != from || slot.Range != Range || slot.Closing != Closing) {
+    const auto key = std::make_tuple(from, Range, Closing);
+    auto it = FStateIds.find(key);
+    if (it == FStateIds.end()) {
+      const auto id = static_cast<std::int32_t>(FStates.size());
+      FStates.push_back(TState{Range, Closing, from});
+      it = FStateIds.emplace(key, id).first;
+    }
+    slot = TEntered{from, Range, Closing, it->second};
   }
   Range->ClosingToken = Closing;
-  Range->StateId = it->second;
+  Range->StateId = slot.Id;
   FCurrent = Range;
 }
 
@@ -224,17 +233,23 @@ void TOndGenHighlighter::NextToken() {
   if (!r->ParserFor(c)->GetToken(*r, FLine, FLen, FRun, t)) {
     FToken = r->DefaultToken();
     while (FRun < FLen && !r->IsDelimiter(FLine[FRun]) && !r->IsTermStart(FLine[FRun])) ++FRun;
+    if (FRun >= FLen) FEndReached = true;
   } else {
-    FToken = t;
-    if (t == r->ClosingToken && r != FMainRules.get()) {
-      LeaveWhile(
-          [](const TOndRange& range, const TOndToken* closed) {
-            return range.ClosingToken && range.ClosingToken->Symbol == closed->Symbol;
-          },
-          t);
-    } else if (t && t->OpenRange) {
-      Enter(t->OpenRange, t->ClosingToken);
-    }
+    TookToken(t);
+  }
+}
+
+void TOndGenHighlighter::TookToken(TOndToken* t) {
+  TOndRange* const r = FCurrent;
+  FToken = t;
+  if (t == r->ClosingToken && r != FMainRules.get()) {
+    LeaveWhile(
+        [](const TOndRange& range, const TOndToken* closed) {
+          return range.ClosingToken && range.ClosingToken->Symbol == closed->Symbol;
+        },
+        t);
+  } else if (t && t->OpenRange) {
+    Enter(t->OpenRange, t->ClosingToken);
   }
   if (FRun >= FLen) FEndReached = true;
 }
@@ -247,6 +262,37 @@ void TOndGenHighlighter::SkipToEol() {
       const TAbstractParser* delimiters = FCurrent->DelimitersParser();
       int run = FRun;
       while (run < FLen && FCurrent->ParserFor(FLine[run]) == delimiters) ++run;
+      if (run > FRun) {
+        FTokenPos = run - 1;
+        FRun = run;
+        if (FRun >= FLen) FEndReached = true;
+        continue;
+      }
+      // A one-byte token that no longer symbol goes on from is taken as
+      // the parser would take it, without asking the parser.
+      if (const TTokenNode* stop = FCurrent->PlainStop(FLine[FRun])) {
+        const bool last = FRun + 1 >= FLen;
+        if ((last || !stop->NextNodes.FindNode(FCurrent->FoldChar(FLine[FRun + 1]))) &&
+            (stop->BreakKind != bkTerm || last || FCurrent->IsDelimiter(FLine[FRun + 1]))) {
+          FTokenPos = FRun++;
+          TookToken(stop->Token);
+          continue;
+        }
+      }
+    }
+    NextToken();
+  }
+}
+
+void TOndGenHighlighter::SkipToEolForRange() {
+  while (!FEol) {
+    // In a range whose state bytes are known, no token that begins at any
+    // other byte enters or leaves a range or reaches over a state byte: the
+    // pass jumps from one to the next and cuts only the tokens there.
+    if (!FEndReached && FCurrent->SkipsToStateChars()) {
+      const std::array<bool, 256>& stops = FCurrent->StateChars();
+      int run = FRun;
+      while (run < FLen && !stops[static_cast<unsigned char>(FLine[run])]) ++run;
       if (run > FRun) {
         FTokenPos = run - 1;
         FRun = run;

@@ -6,6 +6,7 @@
 // check when it gets it back.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -79,6 +80,7 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   int GetTokenPos() const override { return FTokenPos; }
   void Next() override { NextToken(); }
   void SkipToEol() override;
+  void SkipToEolForRange() override;
   void SetLine(std::string_view Text, int LineIndex) override;
   bool ResumeLine(std::string_view Text, int LineIndex, int Pos, TOndRangeState Range) override;
   // Identifiers this highlighter did not hand out since its rules were last
@@ -104,6 +106,9 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   void Enter(TOndRange* Range, TOndToken* Closing);
   // The step Next and SkipToEol take, without a virtual call per token.
   void NextToken();
+  // The end of a step: Token was cut, up to the run; a range it opens or
+  // closes is entered or left.
+  void TookToken(TOndToken* Token);
   TOndRange* ParentOf(TOndRange* Range) const noexcept;
   void LeaveWhile(bool (*Stays)(const TOndRange&, const TOndToken*), const TOndToken* Closed);
 
@@ -123,6 +128,16 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   TOndGenSchemes FSchemes;
   std::vector<TState> FStates;
   std::map<std::tuple<std::int32_t, TOndRange*, TOndToken*>, std::int32_t> FStateIds;
+  // The last states entered, so that a range entered again and again (a
+  // string on every line) finds its identifier without the map.
+  struct TEntered {
+    std::int32_t From = -1;
+    TOndRange* Range = nullptr;
+    TOndToken* Closing = nullptr;
+    std::int32_t Id = 0;
+  };
+  static constexpr std::size_t kEnteredCache = 8;
+  std::array<TEntered, kEnteredCache> FEntered{};
 };
 
 }  // namespace ond

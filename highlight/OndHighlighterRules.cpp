@@ -210,6 +210,7 @@ void TOndRange::Unprepare() noexcept {
   for (auto& r : FRanges) r->Unprepare();
   if (!FPrepared) return;
   FSymbolList.fill(nullptr);
+  FSkipsToStateChars = false;
   FParsers.clear();
   FDefaultToken.reset();
   FDelimitersParser.reset();
@@ -368,7 +369,71 @@ void TOndRange::Prepare(TOndRange* ParentRange) {
       slot = FDelims[static_cast<std::size_t>(c)] ? static_cast<const TAbstractParser*>(FDelimitersParser.get())
                                                   : FDefaultParser.get();
   }
+  FindStateChars();
   FPrepared = true;
+}
+
+void TOndRange::FindStateChars() {
+  FStateChars.fill(false);
+  FSkipsToStateChars = false;
+  // Every delimiter may end such a range.
+  if (FCloseOnTerm) return;
+  // Slots (folded bytes) where a state-changing token may begin: the first
+  // byte of each close symbol (whichever of them closes it this time) and
+  // every slot whose symbol tree holds a token that enters a range.
+  std::array<bool, 256> slots{};
+  for (int i = 0; i < FCloseToken.SymbolCount(); ++i) {
+    const std::string& s = FCloseToken.GetSymbol(i);
+    if (!s.empty()) slots[static_cast<unsigned char>(FoldChar(s[0]))] = true;
+  }
+  // The characters a symbol of a slot outside those can reach over, past
+  // its first one.
+  std::array<bool, 256> inner{};
+  std::vector<const TTokenNode*> stack;
+  for (int c = 0; c < 256; ++c) {
+    const TParser* p = OwnParserOf(FSymbolList[static_cast<std::size_t>(c)], FParsers);
+    if (!p || !p->FRoot) continue;
+    bool enters = false;
+    std::vector<char> chars;
+    stack.assign(1, p->FRoot.get());
+    while (!stack.empty()) {
+      const TTokenNode* n = stack.back();
+      stack.pop_back();
+      if (n->Token && n->Token->OpenRange) enters = true;
+      for (int i = 0; i < n->NextNodes.NodeCount(); ++i) {
+        chars.push_back(n->NextNodes.Nodes(i)->Char);
+        stack.push_back(n->NextNodes.Nodes(i));
+      }
+    }
+    if (enters) {
+      slots[static_cast<std::size_t>(c)] = true;
+    } else {
+      for (char ch : chars) inner[static_cast<unsigned char>(ch)] = true;
+    }
+  }
+  FPlainStops.fill(nullptr);
+  for (int c = 0; c < 256; ++c) {
+    const auto slot = static_cast<unsigned char>(FoldChar(static_cast<char>(c)));
+    FStateChars[static_cast<std::size_t>(c)] = slots[slot];
+    const TParser* p = OwnParserOf(FSymbolList[slot], FParsers);
+    if (slots[slot] && p && p->FRoot && p->FRoot->Token &&
+        (p->FRoot->BreakKind == bkAny || p->FRoot->BreakKind == bkTerm) && p->FRoot->Token->StartLine == slAnywhere)
+      FPlainStops[static_cast<std::size_t>(c)] = p->FRoot.get();
+  }
+  // A slot that was taken for a state slot after its tree's characters were
+  // counted as inner ones keeps them counted: that only makes the check
+  // stricter. Each state byte must end whatever token began before it: a
+  // plain run (it is a delimiter or begins a term), a set run (no set holds
+  // it) and a symbol (none of another slot holds it past its first byte).
+  for (int c = 0; c < 256; ++c) {
+    if (!FStateChars[static_cast<std::size_t>(c)]) continue;
+    const char ch = static_cast<char>(c);
+    if (!IsDelimiter(ch) && !IsTermStart(ch)) return;
+    if (inner[static_cast<unsigned char>(FoldChar(ch))]) return;
+    for (const auto& set : FSets)
+      if (c != 0 && set->CharSet.Contains(ch)) return;
+  }
+  FSkipsToStateChars = true;
 }
 
 }  // namespace ond

@@ -194,6 +194,17 @@ class TOndRange : public TOndRule {
   // The parser of the delimiters that start no token of their own: each is
   // a token by itself that neither opens nor closes a range.
   const TAbstractParser* DelimitersParser() const noexcept { return FDelimitersParser.get(); }
+  // The bytes that may begin a token entering a range or closing this one,
+  // when SkipsToStateChars: then a token that begins at any other byte
+  // changes no state and never reaches over one of them, so a pass that
+  // wants only the state a line ends in may jump from one to the next.
+  const std::array<bool, 256>& StateChars() const noexcept { return FStateChars; }
+  bool SkipsToStateChars() const noexcept { return FSkipsToStateChars; }
+  // For a state byte whose symbol tree ends in its root for any byte that
+  // no branch of the root begins with (a one-byte token that asks at most
+  // for a delimiter after it): the root, else null. Valid when
+  // SkipsToStateChars.
+  const TTokenNode* PlainStop(char C) const noexcept { return FPlainStops[static_cast<unsigned char>(C)]; }
   // Whether Node's symbol may end at P for a token that started at Start.
   bool NodeMatches(const TTokenNode& Node, const char* Line, int Len, int P, int Start) const noexcept;
 
@@ -207,6 +218,7 @@ class TOndRange : public TOndRule {
   void AddRest(TTokenNode& Root, std::string_view Rest, TOndToken* Token, TOndBreakKind BreakKind);
   void BuildTrees();
   void AddSetsToSlots();
+  void FindStateChars();
   int Depth() const noexcept;
   int Height() const noexcept;
 
@@ -228,6 +240,9 @@ class TOndRange : public TOndRule {
   std::array<const TAbstractParser*, 256> FSymbolList{};
   std::array<bool, 256> FTermStart{};
   std::array<bool, 256> FDelims{};
+  std::array<bool, 256> FStateChars{};
+  bool FSkipsToStateChars = false;
+  std::array<const TTokenNode*, 256> FPlainStops{};
   const unsigned char* FUpper;
 };
 

@@ -58,8 +58,9 @@ REASONS = {
     "panel keys, wrapped, 4M lines vs QPlainTextEdit": PAINT_PER_KEY,
     "typing, 1,000,000 vs 10 lines": "the line paints every key, and painting in a long text costs more",
     "typing in 1,000,000 lines, word wrap vs none": "the line paints every key, and a wrapped paint costs more",
-    "open 200 MB until idle work done vs read+split": "the idle fold scan cuts each of the 4M lines with the "
-                                                      "highlighter",
+    "open 200 MB until idle work done vs read+split": "the idle fold scan still walks every line twice (its "
+                                                      "skip regions, then the highlighter's states, which jump "
+                                                      "from quote to quote)",
     "search across panels vs in-memory search": "the panels search line by line through each editor's engine; "
                                                 "the peer is one memmem over each whole text",
     "XML parse vs expat": "freed arena blocks go back to the system and come again as page faults",

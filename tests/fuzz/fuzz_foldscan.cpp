@@ -6,7 +6,9 @@
 //
 // Checked on every input: a scan fed in the smallest pieces, with another
 // pass of the shared highlighter cutting in between pieces, finds exactly the
-// tree of a scan fed whole lines. On small inputs, every brace's verdict
+// tree of a scan fed whole lines. The pass that wants only the state a line
+// ends in (it jumps over what cannot change the state) ends every line in
+// the state of a walk token by token, for every built-in scheme. On small inputs, every brace's verdict
 // (string or comment, or code) equals that of a plain cut of the line from
 // its start up to the brace.
 #include <chrono>
@@ -31,11 +33,15 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-ond::TOndGenHighlighter& Highlighter() {
-  static ond::TOndGenHighlighter h;
-  static const bool loaded = ond::LoadBuiltinScheme(h, 0);
+ond::TOndGenHighlighter& Highlighter(int Scheme = 0) {
+  static ond::TOndGenHighlighter h[ond::BuiltinSchemeCount];
+  static const bool loaded = [] {
+    bool all = true;
+    for (int i = 0; i < ond::BuiltinSchemeCount; ++i) all = all && ond::LoadBuiltinScheme(h[i], i);
+    return all;
+  }();
   Check(loaded);
-  return h;
+  return h[Scheme];
 }
 
 std::vector<std::string> SplitLines(std::string_view text) {
@@ -62,8 +68,8 @@ std::string Expanded(std::string_view raw) {
 }
 
 // The range states each line starts in, from a plain pass over every line.
-std::vector<ond::TOndRangeState> StartStates(const std::vector<std::string>& lines) {
-  ond::TOndGenHighlighter& h = Highlighter();
+std::vector<ond::TOndRangeState> StartStates(const std::vector<std::string>& lines, int Scheme = 0) {
+  ond::TOndGenHighlighter& h = Highlighter(Scheme);
   std::vector<ond::TOndRangeState> states;
   h.ResetRange();
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -71,6 +77,20 @@ std::vector<ond::TOndRangeState> StartStates(const std::vector<std::string>& lin
     const std::string expanded = Expanded(lines[i]);
     h.SetLine(expanded.empty() ? lines[i] : expanded, static_cast<int>(i));
     while (!h.GetEol()) h.Next();
+  }
+  return states;
+}
+
+// The states each line starts in, from passes that want only the states.
+std::vector<ond::TOndRangeState> StartStatesByJumps(const std::vector<std::string>& lines, int Scheme) {
+  ond::TOndGenHighlighter& h = Highlighter(Scheme);
+  std::vector<ond::TOndRangeState> states;
+  h.ResetRange();
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    states.push_back(h.GetRange());
+    const std::string expanded = Expanded(lines[i]);
+    h.SetLine(expanded.empty() ? lines[i] : expanded, static_cast<int>(i));
+    h.SkipToEolForRange();
   }
   return states;
 }
@@ -139,6 +159,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::vector<std::string> lines = SplitLines(text);
   const std::vector<ond::TOndRangeState> starts = StartStates(lines);
+  Check(StartStatesByJumps(lines, 0) == starts);
+  for (int scheme = 1; scheme < ond::BuiltinSchemeCount; ++scheme)
+    Check(StartStatesByJumps(lines, scheme) == StartStates(lines, scheme));
   ond::TOndFoldScanner scanner(Highlighter().FoldRegions(), false);
 
   ond::TOndEditAllFoldRanges whole, pieces;

@@ -131,6 +131,50 @@ TEST(IdleFoldScan, NoPieceScansTheHighlighterStatesFarAhead) {
   ed.SetHighlighter(nullptr);
 }
 
+TEST(IdleFoldScan, AKeyTypedDuringTheFirstScanLeavesTheScanToIdleTime) {
+  std::string text = "{\r\n";
+  for (int i = 0; i < kLong; ++i) text += "  \"k\": {\"a\": 1},\r\n";
+  text += "}\r\n";
+  struct Counted {
+    CountingHighlighter H;
+    TOndEdit Ed{nullptr};
+  };
+  auto open = [&](bool Eager) {
+    auto p = std::make_unique<Counted>();
+    EXPECT_TRUE(LoadBuiltinScheme(p->H, 0));
+    p->Ed.SetBounds(0, 0, 500, 400);
+    p->Ed.SetHighlighter(&p->H);
+    p->Ed.CodeFolding().SetHighlighterFoldRegions(true);
+    p->Ed.Lines()->LoadFromString(std::string(text));
+    p->Ed.CodeFolding().SetEnabled(true);
+    if (Eager)
+      p->Ed.RescanFoldRanges();
+    else
+      p->Ed.RescanFoldRangesLater();
+    return p;
+  };
+  auto eager = open(true);
+  auto lazy = open(false);
+  TBitmap bmp;
+  lazy->Ed.PaintTo(bmp);
+  for (int i = 0; i < 3; ++i) ASSERT_FALSE(lazy->Ed.RunIdleWork(0ms));
+  for (Counted* p : {eager.get(), lazy.get()}) {
+    p->Ed.SetCaretXY(BufferCoord(2, 1));
+    p->H.Lines = 0;
+    p->Ed.CommandProcessor(ecChar, '{', nullptr);
+  }
+  // The key cut its own line and a few around it, not the text after it.
+  EXPECT_LT(lazy->H.Lines, 100);
+  EXPECT_TRUE(lazy->Ed.AllFoldRanges().ScanPending());
+  while (!lazy->Ed.RunIdleWork(0ms)) {
+  }
+  while (!eager->Ed.RunIdleWork(0ms)) {
+  }
+  EXPECT_EQ(FoldTreeDump(lazy->Ed), FoldTreeDump(eager->Ed));
+  EXPECT_EQ(lazy->Ed.Lines()->GetText(), eager->Ed.Lines()->GetText());
+  for (Counted* p : {eager.get(), lazy.get()}) p->Ed.SetHighlighter(nullptr);
+}
+
 TEST(IdleFoldScan, AShortTextGetsItsFoldsOnItsFirstPaint) {
   const std::string text = LongText(TCustomOndEdit::kIdleWorkLines - 100);
   auto eager = OpenLoaded(text, true);
@@ -142,10 +186,12 @@ TEST(IdleFoldScan, AShortTextGetsItsFoldsOnItsFirstPaint) {
 }
 
 // Whatever needs the folds while pieces of the scan have run finishes it,
-// and then answers as the editor scanned at once does.
+// and then answers as the editor scanned at once does; an edit of the text
+// leaves the scan to idle time, which settles the ranges of the edited text.
 struct Step {
   const char* Name;
   std::function<std::string(TCustomOndEdit&)> Do;
+  bool Edits = false;
 };
 
 const Step kSteps[] = {
@@ -160,12 +206,14 @@ const Step kSteps[] = {
        E.SetCaretXY(BufferCoord(2, 1));
        E.ExecuteCommand(ecChar, '{', nullptr);
        return std::string();
-     }},
+     },
+     true},
     {"DeleteLines",
      [](TCustomOndEdit& E) {
        E.Lines()->DeleteLineRange(2, 16);
        return std::string();
-     }},
+     },
+     true},
     {"TabWidth",
      [](TCustomOndEdit& E) {
        E.SetTabWidth(2);
@@ -188,8 +236,17 @@ TEST_P(IdleFoldScanInterrupted, FinishesFirstAndAnswersAsAScanAtOnce) {
   for (int i = 0; i < 3; ++i) ASSERT_FALSE(lazy->Edit->RunIdleWork(0ms));
   ASSERT_TRUE(lazy->Edit->AllFoldRanges().ScanPending());
   EXPECT_EQ(GetParam().Do(*lazy->Edit), GetParam().Do(*eager->Edit));
-  EXPECT_EQ(FoldTreeDump(*lazy->Edit), FoldTreeDump(*eager->Edit));
+  EXPECT_EQ(lazy->Edit->AllFoldRanges().ScanPending(), GetParam().Edits);
   EXPECT_EQ(lazy->Edit->Lines()->GetText(), eager->Edit->Lines()->GetText());
+  // An edit leaves the scan to idle time; the settled tree is that of a
+  // scan of the edited text at once.
+  while (!lazy->Edit->RunIdleWork(0ms)) {
+  }
+  if (GetParam().Edits) {
+    eager = OpenLoaded(lazy->Edit->Lines()->GetText(), true);
+    eager->Edit->SetCaretXY(lazy->Edit->GetCaretXY());
+  }
+  EXPECT_EQ(FoldTreeDump(*lazy->Edit), FoldTreeDump(*eager->Edit));
 }
 
 INSTANTIATE_TEST_SUITE_P(Steps, IdleFoldScanInterrupted, ::testing::ValuesIn(kSteps),

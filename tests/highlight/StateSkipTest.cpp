@@ -1,0 +1,122 @@
+// A pass that wants only the range a line ends in jumps from one byte that
+// may change the state to the next: it must end every line in exactly the
+// state a walk token by token ends in, from every state a text can reach,
+// whatever the rules (symbols that reach over such a byte, sets that hold
+// one, ranges closed by a delimiter or the line end).
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+
+#include "highlight/OndBuiltinSchemes.h"
+#include "tests/highlight/HighlightTestRules.h"
+
+namespace ond {
+namespace {
+
+using test::AddKeys;
+using test::AddRange;
+using test::AddSet;
+
+// Rules where the naive jump goes wrong: a key word that runs over a quote,
+// a set holding the comment mark, a range that ends at any delimiter, and a
+// range whose close byte is no delimiter.
+void BuildTrickyRules(TOndGenHighlighter& H) {
+  H.Clear();
+  TOndRange& root = H.MainRules();
+  root.Name = "Root";
+  root.SetCaseSensitive(false);
+  TOndRange* str = AddRange(root, "String", "\"", "\"");
+  AddRange(*str, "Tag", "<", ">");
+  AddKeys(root, "Quoted", "a\"b\nx/y");
+  AddSet(root, "Slashy", "q/");
+  AddRange(root, "Comment", "/*", "*/");
+  AddRange(root, "Word", "%", "")->SetCloseOnTerm(true);
+  AddRange(root, "Letters", "k", "z");
+  AddRange(root, "Line", "#", "")->SetCloseOnEol(true);
+}
+
+std::string RandomLine(std::mt19937& Rng, std::string_view Alphabet, int MaxLen) {
+  std::uniform_int_distribution<int> len(0, MaxLen);
+  std::uniform_int_distribution<std::size_t> pick(0, Alphabet.size() - 1);
+  std::string s;
+  for (int n = len(Rng); n > 0; --n) s += Alphabet[pick(Rng)];
+  return s;
+}
+
+// Random lines from every state reached so far, both ways.
+void ExpectSameEndStates(TOndGenHighlighter& H, std::string_view Alphabet, unsigned Seed) {
+  std::mt19937 rng(Seed);
+  std::set<TOndRangeState> states{0};
+  for (int round = 0; round < 3000; ++round) {
+    const std::string line = RandomLine(rng, Alphabet, 40);
+    for (const TOndRangeState start : std::set<TOndRangeState>(states)) {
+      TOndRangeState byToken = 0;
+      test::ScanLine(H, line, start, &byToken);
+      H.SetRange(start);
+      if (H.GetRange() != start) continue;
+      H.SetLine(line, 0);
+      H.SkipToEolForRange();
+      ASSERT_TRUE(H.GetEol());
+      ASSERT_EQ(H.GetRange(), byToken) << "line \"" << line << "\" from state " << start;
+      states.insert(byToken);
+      if (states.size() > 40) states.erase(std::prev(states.end()));
+    }
+  }
+}
+
+TEST(StateSkip, EndsInTheStateOfATokenWalkForTheBuiltinSchemes) {
+  for (int scheme = 0; scheme < BuiltinSchemeCount; ++scheme) {
+    SCOPED_TRACE(scheme);
+    TOndGenHighlighter h;
+    ASSERT_TRUE(LoadBuiltinScheme(h, scheme));
+    ExpectSameEndStates(h, "\"'<>/*#{}[]:,. \t\\ab0123456789$ref\xC0\xE0", 7u + static_cast<unsigned>(scheme));
+  }
+}
+
+TEST(StateSkip, EndsInTheStateOfATokenWalkForRulesThatDefeatAPlainJump) {
+  TOndGenHighlighter json, script, tricky;
+  test::BuildJsonRules(json);
+  test::BuildScriptRules(script);
+  BuildTrickyRules(tricky);
+  ExpectSameEndStates(json, "\"\\/*{}[]:, atrue0", 1);
+  ExpectSameEndStates(script, "\"'#/*_ eE+=if\\\"", 2);
+  ExpectSameEndStates(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 3);
+}
+
+TEST(StateSkip, TheConfigSchemeJumpsOverPlainStretches) {
+  TOndGenHighlighter h;
+  ASSERT_TRUE(LoadBuiltinScheme(h, 0));
+  h.ResetRange();
+  h.SetLine("x", 0);
+  // The main rules and the strings (the states nearly every line of a
+  // config is in) let the pass jump; only quotes, comment marks and tags
+  // stop it.
+  const TOndRange& main = h.MainRules();
+  ASSERT_TRUE(main.SkipsToStateChars());
+  EXPECT_TRUE(main.StateChars()['"']);
+  EXPECT_TRUE(main.StateChars()['/']);
+  EXPECT_FALSE(main.StateChars()['{']);
+  EXPECT_FALSE(main.StateChars()['a']);
+  ASSERT_GT(main.RangeCount(), 0);
+  EXPECT_TRUE(main.Ranges(0)->SkipsToStateChars());
+}
+
+TEST(StateSkip, RulesThatCouldSwallowAStateByteDoNotJump) {
+  TOndGenHighlighter h;
+  BuildTrickyRules(h);
+  h.ResetRange();
+  h.SetLine("x", 0);
+  // "a\"b" reaches over a quote and the set holds the comment's slash.
+  EXPECT_FALSE(h.MainRules().SkipsToStateChars());
+  TOndGenHighlighter json;
+  test::BuildJsonRules(json);
+  json.ResetRange();
+  json.SetLine("x", 0);
+  // The escape "\"" of a string reaches over its closing quote.
+  EXPECT_TRUE(json.MainRules().SkipsToStateChars());
+  EXPECT_FALSE(json.MainRules().Ranges(0)->SkipsToStateChars());
+}
+
+}  // namespace
+}  // namespace ond
