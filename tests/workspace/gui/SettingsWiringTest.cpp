@@ -169,7 +169,9 @@ TEST_F(SettingsWiring, ClosingWritesTheFileAndTellsAFailure) {
   QApplication::processEvents();
   ASSERT_EQ(messages.size(), 1u);
   EXPECT_EQ(messages[0].find(Lang(leSaveFailed)), 0u);
-  EXPECT_NE(messages[0].find(folder), std::string::npos);
+  const std::size_t named = messages[0].find(folder);
+  ASSERT_NE(named, std::string::npos);
+  EXPECT_EQ(messages[0].find(folder, named + 1), std::string::npos) << messages[0];
 }
 
 TEST_F(SettingsWiring, ADamagedFileIsKeptAndTheDefaultsStay) {
