@@ -16,10 +16,30 @@ namespace ond {
 
 namespace {
 
-// How much joined text the engine looks through at once: enough that each
-// look costs little beside the scan, little enough that a search in a
-// long text stops looking soon after the next match.
+// How much joined text the engine looks through at once: first a little,
+// as the next match is often near (and lines that changed are looked at
+// one by one to join them), then twice as much after each stretch without
+// one, up to enough that each look costs little beside the scan.
+constexpr std::size_t kFirstJoinedBytes = 4096;
 constexpr std::size_t kJoinedSearchBytes = 64 * 1024;
+// Going up, the last place of a stretch is looked for in pieces from its
+// end, the first this long and each further one twice as long.
+constexpr std::size_t kFirstPieceBytes = 256;
+
+// The last place in Text where a match may begin, or Text.size().
+std::size_t LastCandidate(TOndEditSearchCustom& Engine, std::string_view Text) {
+  std::size_t end = Text.size();  // the places from here on are looked at
+  for (std::size_t piece = kFirstPieceBytes; end > 0; piece *= 2) {
+    const std::size_t from = end > piece ? end - piece : 0;
+    // A place of this piece whose match runs on into the next one counts.
+    std::size_t last = Text.size();
+    for (std::size_t at = Engine.FirstCandidate(Text, from); at < end; at = Engine.FirstCandidate(Text, at + 1))
+      last = at;
+    if (last < Text.size()) return last;
+    end = from;
+  }
+  return Text.size();
+}
 
 // The first line from Line towards Last (1-based, either way) that the
 // engine cannot rule out, or 0 when it rules out all of them. Lines that
@@ -28,14 +48,13 @@ constexpr std::size_t kJoinedSearchBytes = 64 * 1024;
 // nothing of their own.
 int NextLineWorthSearching(const TOndEditStringList& Lines, TOndEditSearchCustom& Engine, int Line, int Last) {
   const bool up = Last < Line;
+  std::size_t bytes = kFirstJoinedBytes;
   while (up ? Line >= Last : Line <= Last) {
     std::string_view text;
-    const int reached = Lines.GetJoinedLines(Line - 1, Last - 1, kJoinedSearchBytes, text) + 1;
+    const int reached = Lines.GetJoinedLines(Line - 1, Last - 1, bytes, text) + 1;
+    bytes = std::min(2 * bytes, kJoinedSearchBytes);
     // Going down the first place that may match counts, going up the last.
-    std::size_t at = text.size();
-    for (std::size_t next = Engine.FirstCandidate(text, 0); next < text.size();
-         next = up ? Engine.FirstCandidate(text, next + 1) : text.size())
-      at = next;
+    const std::size_t at = up ? LastCandidate(Engine, text) : Engine.FirstCandidate(text, 0);
     if (at < text.size()) {
       // The line the place lies in (or, between two lines, the one before
       // it): found from the side the walk comes from.

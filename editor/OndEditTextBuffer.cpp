@@ -917,7 +917,10 @@ int TOndEditStringList::GetJoinedLines(int Index, int Last, std::size_t MaxBytes
     // Every text stands in the one block in the lines' order: the stretch
     // of a run is known from its outermost texts, without a look at the
     // lines between (a deleted line's text may stand between two lines).
-    int n = std::min(std::abs(Last - Index) + 1, kJoinedLinesAtOnce);
+    // First as many lines as MaxBytes holds of lines of some 32 bytes, then
+    // half as many while their stretch is longer: a few looks at the lines.
+    const auto guess = static_cast<int>(std::clamp<std::size_t>(MaxBytes / 32, 1, kJoinedLinesAtOnce));
+    int n = std::min(std::abs(Last - Index) + 1, guess);
     for (;;) {
       const int far = Index + step * (n - 1);
       int low = std::min(Index, far), high = std::max(Index, far);

@@ -96,6 +96,22 @@ __attribute__((target("avx2"), always_inline)) inline std::uint32_t PairMaskAvx2
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ha, hb)));
 }
 
+// The starts of the block of 64 from `block` on, those before `start` left
+// out, offered to found() in order: the first it takes, or lastStart + 1.
+template <bool TwoCases, class Found>
+__attribute__((target("avx2"), always_inline)) inline std::size_t OfferBlockAvx2(
+    const unsigned char* at, std::size_t block, std::size_t start, std::size_t lastStart, std::size_t distance,
+    const __m256i* v, Found& found) {
+  std::uint64_t mask = PairMaskAvx2<TwoCases>(at + block, distance, v) |
+                       static_cast<std::uint64_t>(PairMaskAvx2<TwoCases>(at + block + 32, distance, v)) << 32;
+  mask &= ~std::uint64_t{0} << (start - block);
+  for (; mask != 0; mask &= mask - 1) {
+    const std::size_t k = block + static_cast<std::size_t>(__builtin_ctzll(mask));
+    if (found(k)) return k;
+  }
+  return lastStart + 1;
+}
+
 // The first start from `from` to `lastStart` whose byte at the pattern's
 // first scanned place (at[start]) is one of bytes[0], bytes[1] and whose
 // byte at the second (at[start + distance]) is one of bytes[2], bytes[3],
@@ -109,14 +125,13 @@ __attribute__((target("avx2"))) std::size_t ScanPairsAvx2(const unsigned char* a
   __m256i v[4];
   for (int i = 0; i < 4; ++i) v[i] = _mm256_set1_epi8(static_cast<char>(bytes[static_cast<std::size_t>(i)]));
   std::size_t start = from;
-  for (; start <= lastStart && lastStart - start >= 63; start += 64) {
-    std::uint64_t mask = PairMaskAvx2<TwoCases>(at + start, distance, v) |
-                         static_cast<std::uint64_t>(PairMaskAvx2<TwoCases>(at + start + 32, distance, v)) << 32;
-    for (; mask != 0; mask &= mask - 1) {
-      const std::size_t k = start + static_cast<std::size_t>(__builtin_ctzll(mask));
-      if (found(k)) return k;
-    }
-  }
+  for (; start <= lastStart && lastStart - start >= 63; start += 64)
+    if (const std::size_t k = OfferBlockAvx2<TwoCases>(at, start, start, lastStart, distance, v, found); k <= lastStart)
+      return k;
+  // The last starts: a block moved back to end at the last one, when the
+  // stretch is long enough.
+  if (start <= lastStart && lastStart - from >= 63)
+    return OfferBlockAvx2<TwoCases>(at, lastStart - 63, start, lastStart, distance, v, found);
   for (; start <= lastStart; ++start) {
     const unsigned char a = at[start], b = at[start + distance];
     if ((a == bytes[0] || a == bytes[1]) && (b == bytes[2] || b == bytes[3]) && found(start)) return start;
