@@ -318,7 +318,11 @@ void TCustomOndEdit::DoOnPaintTransient(TTransientType TransientType) {
     // What a transient handler draws belongs to painting, which calls it
     // with the after kind. Outside a paint it gets no canvas: it asks for
     // the lines whose marks change to be painted again, and nothing else.
-    if (TransientType == ttAfter) OnPaintTransient(this, nullptr, ttAfter);
+    // A control not on the screen has nothing to ask for: showing it paints
+    // it whole, and that paint finds its marks (a set's panels out of view
+    // would otherwise each look for the partner of the bracket at the caret
+    // on every caret move and edit, unseen).
+    if (TransientType == ttAfter && Showing()) OnPaintTransient(this, nullptr, ttAfter);
     return;
   }
   Canvas()->Font.Assign(*FFontDummy);

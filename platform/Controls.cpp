@@ -174,7 +174,11 @@ void TControl::SetParent(TWinControl* parent) {
   FOutOfView = parent && parent->ChildOutOfView(this);
   if (parent) {
     parent->FControls.push_back(this);
-    Widget()->setVisible(FVisible && !FOutOfView);
+    // A child of a window not on the screen shows when that window shows
+    // (unless it was hidden): shown now, it would be polished at once, for
+    // a panel out of view perhaps never seen.
+    const bool visible = FVisible && !FOutOfView;
+    if (!visible || Widget()->isHidden() || parent->Widget()->isVisible()) Widget()->setVisible(visible);
     parent->Realign();
   }
   if (old) old->Realign();
@@ -774,7 +778,10 @@ TCustomControl::~TCustomControl() {
   FCaretTimer.reset();
 }
 
-int TCustomControl::ScrollBarExtent() const { return Widget()->style()->pixelMetric(QStyle::PM_ScrollBarExtent); }
+int TCustomControl::ScrollBarExtent() const {
+  if (FScrollBarExtent < 0) FScrollBarExtent = Widget()->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  return FScrollBarExtent;
+}
 
 int TCustomControl::ClientWidth() const {
   const bool shown = FScrollBars && FScrollBars->shown[1];
@@ -1162,6 +1169,7 @@ void TCustomControl::DoExit() { TWinControl::DoExit(); }
 
 bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
   if (target != Widget()) return TWinControl::WidgetEvent(target, event);
+  if (event->type() == QEvent::StyleChange) FScrollBarExtent = -1;
   if (FCaptureHeld) {
     const QEvent::Type t = event->type();
     // Gone with the focus, the window or the control's showing, or grabbed

@@ -425,6 +425,9 @@ class TCustomControl : public TWinControl {
   void LayoutScrollBars();
   void MakeScrollBarWidget(int index);
   int ScrollBarExtent() const;
+  // The style's bar width, asked for by every client measure: kept until
+  // the style changes (-1 when not known).
+  mutable int FScrollBarExtent = -1;
   void PaintCaret(QWidget* w);
   void BlinkCaret();
   QTimer& BlinkTimer();

@@ -33,6 +33,9 @@ void TLabel::GiveLook() {
 }
 
 void TLabel::SetCaption(const std::string& caption) {
+  // The same text again changes nothing: a panel's header is set to its
+  // caption more than once while its file loads.
+  if (caption == FCaption) return;
   FCaption = caption;
   static_cast<QLabel*>(Widget())->setText(AnsiToQString(caption));
   AdjustSize();

@@ -712,7 +712,9 @@ void TEditor::SetModified(bool value) {
   } else {
     Editor->UndoList()->Clear();
     Editor->SetModified(false);
-    Owner->UpdateModified();
+    // With no panel modified there is nothing to look for: the panels of a
+    // set loading do not each walk all the others.
+    if (Owner->Modified) Owner->UpdateModified();
     if (Owner->ActiveIndex == Index) Owner->SetStatus(spFileState, "");
   }
   UpdateHeader();

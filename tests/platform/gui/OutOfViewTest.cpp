@@ -71,6 +71,40 @@ TEST(OutOfView, ChildrenOutsideTheViewHideTheirWindowsOnly) {
   EXPECT_TRUE(s.Shown(2));
 }
 
+// The controls put into a panel out of view wait with it: they are not
+// polished for the style until the panel comes into view, and then they
+// show with it, except one the program hid.
+TEST(OutOfView, ChildrenOfAHiddenWindowShowWithIt) {
+  Stack s;
+  ASSERT_FALSE(s.Shown(2));
+  auto* shown = new TPanel(&s.form);
+  shown->SetBounds(10, 10, 50, 50);
+  shown->SetParent(s.panels[2]);
+  auto* hidden = new TPanel(&s.form);
+  hidden->SetBounds(70, 10, 50, 50);
+  hidden->SetVisible(false);
+  hidden->SetParent(s.panels[2]);
+  EXPECT_FALSE(shown->Widget()->testAttribute(Qt::WA_WState_Polished));
+  EXPECT_TRUE(shown->GetVisible());
+  EXPECT_FALSE(shown->Widget()->isHidden());
+  EXPECT_TRUE(hidden->Widget()->isHidden());
+
+  s.box->ScrollBy(0, -200);
+  Application()->ProcessMessages();
+  ASSERT_TRUE(s.Shown(2));
+  EXPECT_TRUE(shown->Widget()->isVisible());
+  EXPECT_TRUE(shown->Widget()->testAttribute(Qt::WA_WState_Polished));
+  EXPECT_FALSE(hidden->Widget()->isVisible());
+  hidden->SetVisible(true);
+  EXPECT_TRUE(hidden->Widget()->isVisible());
+
+  // Into a panel on the screen, a control shows at once.
+  auto* late = new TPanel(&s.form);
+  late->SetBounds(10, 70, 50, 50);
+  late->SetParent(s.panels[2]);
+  EXPECT_TRUE(late->Widget()->isVisible());
+}
+
 TEST(OutOfView, TheFocusBringsAControlInAndKeepsItThere) {
   Stack s;
   auto* inner = new TPanel(&s.form);

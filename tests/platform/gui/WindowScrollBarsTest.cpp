@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QProxyStyle>
 #include <QScrollBar>
 #include <QStyle>
 #include <QWheelEvent>
@@ -27,6 +28,33 @@ QScrollBar* BarOf(TCustomControl& c, Qt::Orientation o) {
   for (QScrollBar* bar : c.Widget()->findChildren<QScrollBar*>())
     if (bar->orientation() == o) return bar;
   return nullptr;
+}
+
+// A style whose scroll bars are wider than the application's.
+class WideBarStyle : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    if (metric == PM_ScrollBarExtent) return 31;
+    return QProxyStyle::pixelMetric(metric, option, widget);
+  }
+};
+
+// The bar width is asked for by every measure of the client area and kept:
+// a control given another style measures with the new style's bars.
+TEST(WindowScrollBars, TheClientAreaFollowsAChangeOfStyle) {
+  TForm form(nullptr);
+  auto* c = new TPanel(&form);
+  c->SetParent(&form);
+  c->SetBounds(0, 0, 200, 100);
+  c->ShowScrollBar(TScrollBarKind::sbVertical, true);
+  const int ext = c->Widget()->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  ASSERT_NE(ext, 31);
+  EXPECT_EQ(c->ClientWidth(), 200 - ext);
+  WideBarStyle wide;
+  c->Widget()->setStyle(&wide);
+  EXPECT_EQ(c->ClientWidth(), 200 - 31);
+  c->Widget()->setStyle(nullptr);
+  EXPECT_EQ(c->ClientWidth(), 200 - ext);
 }
 
 TEST(WindowScrollBars, LayoutLeavesTheClientAreaBeside) {
