@@ -789,13 +789,6 @@ void TEditor::EditorPaintTransient(TCanvas* canvas, TTransientType type) {
     forget();
     return;
   }
-  // A panel out of view has no lines to paint again: its pair is worked out
-  // when it is painted. A search across the set moves the caret of every
-  // panel it passes, and the partner of a file's first brace is its last.
-  if (!canvas && !Editor->Showing()) {
-    BracketAt = BracketPartner = TBufferCoord{0, 0};
-    return;
-  }
   TBufferCoord at = Editor->GetCaretXY();
   // The editor's own matching knows the highlighter's strings and comments.
   // In a long text a far partner comes later: the lines are painted again
