@@ -220,8 +220,9 @@ std::int64_t SetBytes(const TZuConfig& config) {
 // The whole walk as "find down" runs it: from the first visible panel (none
 // active) through every panel until the match in the last one, which is then
 // selected and activated. The window is not on the screen: painting the
-// found panel is not part of the walk.
-void BM_SearchAcrossPanels(benchmark::State& state) {
+// found panel is not part of the walk. Matching case, as the in-memory peer
+// does; the caseless walk (the setting's default) is timed beside it.
+void SearchAcrossPanels(benchmark::State& state, bool caseSensitive) {
   EnsureApplication();
   Host host;
   TZuConfig config;
@@ -229,6 +230,8 @@ void BM_SearchAcrossPanels(benchmark::State& state) {
   const std::int64_t bytes = SetBytes(config);
   const auto saved = Settings.search;
   Settings.search.find.text = "zebrafinch";
+  Settings.search.options = {};
+  Settings.search.options.casesensitive = caseSensitive;
   Settings.search.options.inallconfig = true;
   for (auto _ : state) {
     state.PauseTiming();
@@ -240,7 +243,10 @@ void BM_SearchAcrossPanels(benchmark::State& state) {
   Settings.search = saved;
   state.SetBytesProcessed(bytes * state.iterations());
 }
+void BM_SearchAcrossPanels(benchmark::State& state) { SearchAcrossPanels(state, true); }
 BENCHMARK(BM_SearchAcrossPanels)->Unit(benchmark::kMillisecond);
+void BM_SearchAcrossPanelsCaseless(benchmark::State& state) { SearchAcrossPanels(state, false); }
+BENCHMARK(BM_SearchAcrossPanelsCaseless)->Unit(benchmark::kMillisecond);
 
 // The plain engine alone over every panel's lines.
 void BM_SearchEngineOverLines(benchmark::State& state) {

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -12,6 +13,63 @@
 #include "search/OndEditSearch.h"
 
 namespace ond {
+
+namespace {
+
+// How much joined text the engine looks through at once: first a little,
+// as the next match is often near (and lines that changed are looked at
+// one by one to join them), then twice as much after each stretch without
+// one, up to enough that each look costs little beside the scan.
+constexpr std::size_t kFirstJoinedBytes = 4096;
+constexpr std::size_t kJoinedSearchBytes = 64 * 1024;
+// Going up, the last place of a stretch is looked for in pieces from its
+// end, the first this long and each further one twice as long.
+constexpr std::size_t kFirstPieceBytes = 256;
+
+// The last place in Text where a match may begin, or Text.size().
+std::size_t LastCandidate(TOndEditSearchCustom& Engine, std::string_view Text) {
+  std::size_t end = Text.size();  // the places from here on are looked at
+  for (std::size_t piece = kFirstPieceBytes; end > 0; piece *= 2) {
+    const std::size_t from = end > piece ? end - piece : 0;
+    // A place of this piece whose match runs on into the next one counts.
+    std::size_t last = Text.size();
+    for (std::size_t at = Engine.FirstCandidate(Text, from); at < end; at = Engine.FirstCandidate(Text, at + 1))
+      last = at;
+    if (last < Text.size()) return last;
+    end = from;
+  }
+  return Text.size();
+}
+
+// The first line from Line towards Last (1-based, either way) that the
+// engine cannot rule out, or 0 when it rules out all of them. Lines that
+// stand one after another in the text the file was read into are looked
+// through together, so most lines of a long search cost the engine
+// nothing of their own.
+int NextLineWorthSearching(const TOndEditStringList& Lines, TOndEditSearchCustom& Engine, int Line, int Last) {
+  const bool up = Last < Line;
+  std::size_t bytes = kFirstJoinedBytes;
+  while (up ? Line >= Last : Line <= Last) {
+    std::string_view text;
+    const int reached = Lines.GetJoinedLines(Line - 1, Last - 1, bytes, text) + 1;
+    bytes = std::min(2 * bytes, kJoinedSearchBytes);
+    // Going down the first place that may match counts, going up the last.
+    const std::size_t at = up ? LastCandidate(Engine, text) : Engine.FirstCandidate(text, 0);
+    if (at < text.size()) {
+      // The line the place lies in (or, between two lines, the one before
+      // it): found from the side the walk comes from.
+      const char* place = text.data() + at;
+      for (int l = Line;; l += up ? -1 : 1) {
+        const std::string_view t = Lines.GetView(l - 1);
+        if (l == reached || (!t.empty() && (up ? place >= t.data() : place < t.data() + t.size()))) return l;
+      }
+    }
+    Line = reached + (up ? -1 : 1);
+  }
+  return 0;
+}
+
+}  // namespace
 
 // ---- search and replace -------------------------------------------------------------------
 
@@ -107,8 +165,19 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
     const int scopeLines = end.Line - start.Line + 1;
     int replaceLen = 0;
     bool done = false;
+    std::optional<bool> skipping;  // whether the engine passes over lines, asked at the first line
     for (int line = backwards ? end.Line : start.Line;
          !done && (backwards ? line >= start.Line : line <= end.Line) && line <= count; line += backwards ? -1 : 1) {
+      if (!skipping) skipping = FSearchEngine->CanSkipText();
+      if (*skipping) {
+        const int last = backwards ? std::max(start.Line, 1) : std::min(end.Line, count);
+        line = NextLineWorthSearching(*FLines, *FSearchEngine, line, last);
+        if (line == 0) {
+          // The lines passed over are done too: the progress reaches the end.
+          if (before && OnReplaceProgress) OnReplaceProgress(this, std::abs(last - progressFirst), scopeLines, result);
+          break;
+        }
+      }
       if (before && OnReplaceProgress) {
         OnReplaceProgress(this, std::abs(line - progressFirst), scopeLines, result);
         headersKnown = false;  // whatever ran meanwhile may have folded

@@ -228,6 +228,7 @@ void TOndEditStringList::SetOwnedText(TOndLineRecord& R, std::string_view S) {
   std::memcpy(p, S.data(), S.size());
   R.TextData = p;
   R.Bits = static_cast<std::uint32_t>(S.size()) | TOndLineRecord::OwnsText;
+  FInReadOrder = false;
 }
 
 void TOndEditStringList::FreeOwnedTexts() noexcept {
@@ -560,8 +561,10 @@ void TOndEditStringList::Put(int Index, const std::string& S) {
 
 void TOndEditStringList::ReleaseBlocksIfEmpty() noexcept {
   if (FCount != 0) return;
+  FInReadOrder = true;
   FBlocks.clear();
   FAdoptedBlocks.clear();
+  FBlockTexts.clear();
 }
 
 void TOndEditStringList::Delete(int Index) {
@@ -630,6 +633,7 @@ void TOndEditStringList::Exchange(int Index1, int Index2) {
   CheckIndex(Index1);
   CheckIndex(Index2);
   UpdateScope scope(*this);
+  FInReadOrder = false;
   const TOndLineRecord t = FList[Index1];
   FList[Index1] = FList[Index2];
   FList[Index2] = t;
@@ -701,6 +705,7 @@ void TOndEditStringList::SetText(std::string_view Value) {
   std::memcpy(block.get(), Value.data(), Value.size());
   const char* p = block.get();
   FBlocks.push_back(std::move(block));
+  FBlockTexts.emplace_back(p, Value.size());
   bool sawCR = false, sawLF = false;
   SplitText(p, p + Value.size(), false, sawCR, sawLF);
   const char last = Value.back();
@@ -750,6 +755,7 @@ void TOndEditStringList::LoadBlock(const std::function<std::string_view()>& Take
     // blocks the list held.
     const std::string_view text = TakeBlock();
     if (!text.empty()) {
+      FBlockTexts.push_back(text);
       SplitText(text.data(), text.data() + text.size(), true, sawCR, sawLF);
       const char last = text.back();
       if (!LineBreakAfterLast && (last == '\n' || last == '\r')) Add(std::string());
@@ -899,6 +905,84 @@ int TOndEditStringList::GetLongestLineIndex() {
     }
   }
   return FLongestLineIndex;
+}
+
+int TOndEditStringList::GetJoinedLines(int Index, int Last, std::size_t MaxBytes,
+                                       std::string_view& Text) const noexcept {
+  Text = {};
+  if (Index < 0 || Index >= FCount) return Index;
+  Last = std::clamp(Last, 0, FCount - 1);
+  const int step = Last >= Index ? 1 : -1;
+  if (FInReadOrder) {
+    // Every text stands in the one block in the lines' order: the stretch
+    // of a run is known from its outermost texts, without a look at the
+    // lines between (a deleted line's text may stand between two lines).
+    // First as many lines as MaxBytes holds of lines of some 32 bytes, then
+    // half as many while their stretch is longer: a few looks at the lines.
+    const auto guess = static_cast<int>(std::clamp<std::size_t>(MaxBytes / 32, 1, kJoinedLinesAtOnce));
+    int n = std::min(std::abs(Last - Index) + 1, guess);
+    for (;;) {
+      const int far = Index + step * (n - 1);
+      int low = std::min(Index, far), high = std::max(Index, far);
+      while (low <= high && FList[low].Length() == 0) ++low;
+      while (high >= low && FList[high].Length() == 0) --high;
+      if (low > high) return far;
+      const char* lo = FList[low].TextData;
+      const char* hi = FList[high].TextData + FList[high].Length();
+      if (static_cast<std::size_t>(hi - lo) <= MaxBytes || n == 1) {
+        Text = std::string_view(lo, static_cast<std::size_t>(hi - lo));
+        return far;
+      }
+      n /= 2;
+    }
+  }
+  // Otherwise each line is looked at: whether its text stands in the same
+  // block right after (or before) the text met last.
+  // Addresses as numbers: texts of different blocks may be compared.
+  using Address = std::uintptr_t;
+  Address lo = 0, hi = 0;  // the stretch so far; both 0 until a text is met
+  Address blockLo = 0, blockHi = 0;
+  std::size_t breaks = 0;  // line breaks between the stretch's edge and line i
+  int reached = Index;
+  for (int i = Index;; i += step) {
+    const TOndLineRecord& r = FList[i];
+    if (r.Length() != 0) {
+      const auto s = reinterpret_cast<Address>(r.TextData), e = s + r.Length();
+      const bool own = (r.Bits & TOndLineRecord::OwnsText) != 0;
+      if (hi == 0) {
+        for (const std::string_view b : FBlockTexts) {
+          const auto bs = reinterpret_cast<Address>(b.data());
+          if (!own && s >= bs && e <= bs + b.size()) {
+            blockLo = bs;
+            blockHi = bs + b.size();
+          }
+        }
+        if (blockHi == 0) {
+          // A text of its own stands alone.
+          if (i == Index) {
+            Text = r.Text();
+            return Index;
+          }
+          break;
+        }
+        lo = s;
+        hi = e;
+      } else {
+        if (own || s < blockLo || e > blockHi) break;
+        if (step > 0 ? s < hi : e > lo) break;
+        const Address gap = step > 0 ? s - hi : lo - e;
+        if (gap < breaks || gap > 2 * breaks) break;
+        if ((step > 0 ? e - lo : hi - s) > MaxBytes) break;
+        (step > 0 ? hi : lo) = step > 0 ? e : s;
+      }
+      breaks = 0;
+    }
+    reached = i;
+    if (i == Last) break;
+    ++breaks;
+  }
+  if (hi != 0) Text = std::string_view(reinterpret_cast<const char*>(lo), hi - lo);
+  return reached;
 }
 
 // ------------------------------------------------------------ file writer

@@ -138,6 +138,17 @@ class TOndEditStringList : public TStrings {
   // every line is empty.
   int GetLongestLineIndex();
 
+  // The lines from Index towards Last (0-based, either way, both inside
+  // 0..Count-1) whose texts stand one after another in one block of read
+  // text, parted by no more than their line breaks, as far as the stretch
+  // they make stays within about MaxBytes: returns the farthest of them, and
+  // in Text the stretch from the lowest one's text to the highest one's end
+  // (empty when all of them are empty). Each line's text lies in it at its
+  // own place, so a search can look through many lines at once.
+  int GetJoinedLines(int Index, int Last, std::size_t MaxBytes, std::string_view& Text) const noexcept;
+  // At most this many lines make one run.
+  static constexpr int kJoinedLinesAtOnce = 4096;
+
   // A line's colours and modified state; none outside 0..Count-1.
   std::optional<TOndLineExtra> GetLineExtra(int Index) const;
   // Both setters leave lines outside 0..Count-1 alone.
@@ -186,7 +197,7 @@ class TOndEditStringList : public TStrings {
   // Frees the texts lines own, before all records go; the records are left
   // as they are.
   void FreeOwnedTexts() noexcept;
-  static void SetOwnedText(TOndLineRecord& R, std::string_view S);
+  void SetOwnedText(TOndLineRecord& R, std::string_view S);
   void InsertItem(int Index, std::string_view S);
   void SplitText(const char* P, const char* End, bool Loading, bool& SawCR, bool& SawLF);
   // Replaces the lines by those of the block TakeBlock hands over (and
@@ -216,6 +227,10 @@ class TOndEditStringList : public TStrings {
   // Blocks of text read at once (loads, SetText) that lines point into.
   std::vector<std::unique_ptr<char[]>> FBlocks;
   std::vector<std::unique_ptr<std::string>> FAdoptedBlocks;  // texts given over whole
+  std::vector<std::string_view> FBlockTexts;  // the text of each block above
+  // No line has a text of its own and none changed places since the last
+  // load: the lines' texts stand in the block in the lines' order.
+  bool FInReadOrder = true;
   std::map<int, void*> FObjects;  // line index -> the line's object, for the few lines that have one
   // Colours of the few lines that have them (foreground, background), and
   // the places given back.

@@ -57,6 +57,15 @@ class TOndEditSearchCustom {
   virtual int FindAll(std::string_view newText) = 0;
   // The text to put in place of a found occurrence.
   virtual std::string Replace(const std::string& aOccurrence, const std::string& aReplacement) = 0;
+  // Whether FirstCandidate can pass over text that holds no match, so that a
+  // search need not hand every line to FindAll. May prepare the pattern, and
+  // then raises what FindAll would.
+  virtual bool CanSkipText() { return false; }
+  // The first place in aText, at aFrom or after, where a match may begin;
+  // aText.size() when none can. aText may hold several lines joined by
+  // their line breaks: every match FindAll finds in one of them begins at
+  // such a place of its text, though not every such place begins one.
+  virtual std::size_t FirstCandidate(std::string_view /*aText*/, std::size_t aFrom) { return aFrom; }
 
  private:
   std::vector<std::pair<void*, std::function<void()>>> FFreeNotifies;
@@ -78,6 +87,8 @@ class TOndEditSearch : public TOndEditSearchCustom {
   void SetOptions(TOndSearchOptions value) override;
   int FindAll(std::string_view newText) override;
   std::string Replace(const std::string& aOccurrence, const std::string& aReplacement) override;
+  bool CanSkipText() override;
+  std::size_t FirstCandidate(std::string_view aText, std::size_t aFrom) override;
 
   bool GetSensitive() const { return FSensitive; }
   bool GetWhole() const { return FWhole; }
@@ -87,6 +98,8 @@ class TOndEditSearch : public TOndEditSearchCustom {
   void MakeDelimiterTable();
   void PrepareScan();
   bool TestWholeWord(std::string_view text, std::size_t start) const;
+  // Do the characters at this start equal the pattern's (case folded)?
+  bool EqualsAt(const unsigned char* text) const;
   // Does the pattern match at this start (whole words checked)?
   bool MatchesAt(std::string_view text, std::size_t start) const;
   unsigned char Fold(char c) const { return FTrans[static_cast<unsigned char>(c)]; }
@@ -98,6 +111,10 @@ class TOndEditSearch : public TOndEditSearchCustom {
   std::string FFolded;  // the pattern through the fold table
   int FPatLen = 0;
   TLiteralScan FScan;  // finds the starts worth comparing
+  // Where in the pattern the scan's two characters stand: the rarest two.
+  std::size_t FScanFirst = 0;
+  std::size_t FScanDistance = 0;  // from the first of them to the second
+  std::array<unsigned char, 4> FScanBytes{};  // the two bytes of each (a letter's two cases)
   bool FUseScan = false;
   bool FSensitive = false;
   bool FWhole = false;

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <random>
 #include <string>
 #include <vector>
@@ -758,6 +759,100 @@ TEST(TextBuffer, LongestLineFollowsRandomEdits) {
       ASSERT_EQ(at, -1) << "step " << step;
     else
       ASSERT_EQ(l.GetExpandedTextLength(at), best) << "step " << step;
+  }
+}
+
+}  // namespace
+}  // namespace ond
+
+namespace ond {
+namespace {
+
+// Lines looked through at once by a search: every line of the run that has
+// a text lies in the stretch, at its own place and in the lines' order.
+// Returns the run's far end.
+int CheckJoined(const TOndEditStringList& l, int index, int last, std::size_t maxBytes, std::string_view* out = nullptr) {
+  std::string_view text;
+  const int reached = l.GetJoinedLines(index, last, maxBytes, text);
+  const int low = std::min(index, reached), high = std::max(index, reached);
+  EXPECT_TRUE(last >= index ? reached >= index && reached <= last : reached <= index && reached >= last);
+  const auto begin = reinterpret_cast<std::uintptr_t>(text.data()), end = begin + text.size();
+  std::uintptr_t seen = begin;
+  for (int i = low; i <= high; ++i) {
+    const std::string_view v = l.GetView(i);
+    if (v.empty()) continue;
+    const auto at = reinterpret_cast<std::uintptr_t>(v.data());
+    EXPECT_TRUE(at >= seen && at + v.size() <= end) << "line " << i << " of run " << index << ".." << reached;
+    seen = at + v.size();
+  }
+  if (out) *out = text;
+  return reached;
+}
+
+TEST(TextBuffer, JoinedLinesOfALoadedText) {
+  TOndEditStringList l;
+  const std::string text = "one\r\n\r\ntwo\nthree\r\n\r\n\r\nfour\n\nfive";
+  Load(l, text);
+  ASSERT_EQ(l.GetCount(), 9);
+  std::string_view joined;
+  // Forward and backward over every line: the stretch is the text as read.
+  EXPECT_EQ(CheckJoined(l, 0, 8, 1000, &joined), 8);
+  EXPECT_EQ(joined, text);
+  EXPECT_EQ(CheckJoined(l, 8, 0, 1000, &joined), 0);
+  EXPECT_EQ(joined, text);
+  EXPECT_EQ(CheckJoined(l, 3, 5, 1000, &joined), 5);
+  EXPECT_EQ(joined, "three");  // the empty lines add nothing
+  // Bounded by the bytes, yet never shorter than one line.
+  EXPECT_LT(CheckJoined(l, 0, 8, 12, &joined), 8);
+  EXPECT_LE(joined.size(), 12u);
+  EXPECT_EQ(CheckJoined(l, 3, 8, 1, &joined), 3);
+  EXPECT_EQ(joined, "three");
+
+  // A line changed holds a text of its own: runs stop before it and it
+  // stands alone.
+  l.Put(3, "THREE");
+  EXPECT_EQ(CheckJoined(l, 0, 8, 1000), 2);
+  EXPECT_EQ(CheckJoined(l, 3, 8, 1000, &joined), 3);
+  EXPECT_EQ(joined, "THREE");
+  EXPECT_EQ(CheckJoined(l, 8, 0, 1000), 4);
+  EXPECT_EQ(CheckJoined(l, 4, 8, 1000), 8);
+
+  // Lines that changed places are not in the text's order.
+  Load(l, text);
+  l.Exchange(0, 2);
+  EXPECT_EQ(CheckJoined(l, 0, 8, 1000), 1);
+  EXPECT_EQ(CheckJoined(l, 2, 8, 1000), 2);
+  EXPECT_EQ(CheckJoined(l, 3, 8, 1000), 8);
+  // A deleted line leaves its text between the others.
+  Load(l, text);
+  l.Delete(2);
+  EXPECT_EQ(CheckJoined(l, 0, 7, 1000), 7);
+}
+
+// After random edits every run keeps its lines' texts in order, forward and
+// backward, for short and long stretches.
+TEST(TextBuffer, JoinedLinesFollowRandomEdits) {
+  std::mt19937 rng(5);
+  TOndEditStringList l;
+  std::string text;
+  for (int i = 0; i < 300; ++i) text += std::string(rng() % 6, 'x') + (rng() % 2 ? "\r\n" : "\n");
+  for (int round = 0; round < 60; ++round) {
+    Load(l, text);
+    for (int edit = 0; edit < round % 8; ++edit) {
+      const int n = l.GetCount(), at = static_cast<int>(rng() % static_cast<unsigned>(n));
+      switch (rng() % 5) {
+        case 0: l.Put(at, std::string(rng() % 4, 'p')); break;
+        case 1: l.Insert(at, std::string(rng() % 3, 'i')); break;
+        case 2: l.Delete(at); break;
+        case 3: l.Exchange(at, static_cast<int>(rng() % static_cast<unsigned>(n))); break;
+        default: l.InsertEmptyLines(at, 2); break;
+      }
+    }
+    const int n = l.GetCount();
+    for (int probe = 0; probe < 40; ++probe) {
+      const int a = static_cast<int>(rng() % static_cast<unsigned>(n)), b = static_cast<int>(rng() % static_cast<unsigned>(n));
+      CheckJoined(l, a, b, rng() % 2 ? 16 : 100000);
+    }
   }
 }
 

@@ -145,5 +145,97 @@ TEST(PlainSearch, EveryByteFoldsAtBothEnds) {
   }
 }
 
+// Where a match may begin in a stretch of text, as a search looks through
+// many lines at once before it hands one to FindAll: the first place at or
+// after `from` where the pattern's characters stand (case folded when match
+// case is off), whatever the whole-word setting, or the text's length.
+std::size_t FirstPlace(const std::string& pattern, const std::string& text, std::size_t from, bool sensitive) {
+  auto same = [&](char a, char b) {
+    return sensitive ? a == b
+                     : AnsiLowerChar(static_cast<unsigned char>(a)) == AnsiLowerChar(static_cast<unsigned char>(b));
+  };
+  for (std::size_t i = from; i + pattern.size() <= text.size(); ++i) {
+    bool eq = true;
+    for (std::size_t k = 0; k < pattern.size() && eq; ++k) eq = same(pattern[k], text[i + k]);
+    if (eq) return i;
+  }
+  return text.size();
+}
+
+TEST(PlainSearch, FirstCandidateIsTheFirstPlaceThePatternStands) {
+  struct Case {
+    const char* name;
+    std::string pattern, text;
+    std::size_t from;
+    TOndSearchOptions options;
+    std::size_t expected;
+  };
+  const std::string filler(70, '.');  // long enough for the many-at-a-time look
+  const Case cases[] = {
+      {"at the start", "ab", "ab...", 0, 0, 0},
+      {"at the end", "ab", "...ab", 0, 0, 3},
+      {"at the end of a long text", "ab", filler + "ab", 0, 0, 70},
+      {"at the start of a long text", "zq", "zq" + filler, 0, 0, 0},
+      {"from after a place", "ab", "ab.ab", 1, 0, 3},
+      {"from the last start", "ab", "...ab", 3, 0, 3},
+      {"from past the last start", "ab", "...ab", 4, 0, 5},
+      {"overlapping places", "aa", "aaaa", 1, 0, 1},
+      {"caseless", "AB", filler + "aB", 0, 0, 70},
+      {"matching case", "AB", filler + "aB" + filler + "AB", 0, ssoMatchCase, 142},
+      {"whole words left to FindAll", "ab", filler + "abc", 0, ssoWholeWord, 70},
+      {"1251 letters caseless", "\xA8\xCB\xCA\xC0", filler + "\xB8\xEB\xEA\xE0", 0, 0, 70},
+      {"1251 letters matching case", "\xA8\xCB", filler + "\xB8\xEB\xA8\xCB", 0, ssoMatchCase, 72},
+      {"across a line break", "b\r\nc", filler + "ab\r\ncd", 0, 0, 71},
+      {"empty text", "ab", "", 0, 0, 0},
+      {"pattern longer than the text", "abcdef", "abc", 0, 0, 3},
+      {"pattern as long as the text", "abc", "abc", 0, 0, 0},
+      {"only its rare characters stand", "qzq", filler + "q.q" + filler + "qz." + filler, 0, 0, 216},
+      {"one character", "z", filler + "Z", 0, 0, 70},
+  };
+  TOndEditSearch s;
+  for (const Case& c : cases) {
+    s.SetOptions(c.options);
+    s.SetPattern(c.pattern);
+    EXPECT_TRUE(s.CanSkipText()) << c.name;
+    EXPECT_EQ(s.FirstCandidate(c.text, c.from), c.expected) << c.name;
+  }
+}
+
+// Random stretches of lines joined by their breaks, short and long enough
+// for the many-at-a-time look, against the plain walk: the first place from
+// every start, and every match FindAll finds in one of the lines lies at a
+// place.
+TEST(PlainSearch, FirstCandidateAgreesWithThePlainWalk) {
+  std::mt19937 rng(11);
+  const std::string alphabet = "abzqAZ_ e\xE0\xC0\r\n";
+  auto pick = [&](std::size_t n) {
+    std::string r;
+    for (std::size_t i = 0; i < n; ++i) r.push_back(alphabet[rng() % alphabet.size()]);
+    return r;
+  };
+  TOndEditSearch s;
+  for (int round = 0; round < 3000; ++round) {
+    const bool sensitive = rng() % 2, whole = rng() % 2;
+    const std::string pattern = pick(1 + rng() % 5), text = pick(rng() % 300);
+    if (pattern.find_first_of("\r\n") != std::string::npos) continue;
+    s.SetOptions(static_cast<TOndSearchOptions>((sensitive ? ssoMatchCase : 0) | (whole ? ssoWholeWord : 0)));
+    s.SetPattern(pattern);
+    for (std::size_t from = 0; from <= text.size(); ++from)
+      ASSERT_EQ(s.FirstCandidate(text, from), FirstPlace(pattern, text, from, sensitive))
+          << "pattern '" << pattern << "' text '" << text << "' from " << from;
+    std::size_t lineStart = 0;
+    while (lineStart <= text.size()) {
+      std::size_t lineEnd = text.find_first_of("\r\n", lineStart);
+      if (lineEnd == std::string::npos) lineEnd = text.size();
+      const int n = s.FindAll(std::string_view(text).substr(lineStart, lineEnd - lineStart));
+      for (int i = 0; i < n; ++i) {
+        const std::size_t place = lineStart + static_cast<std::size_t>(s.GetResult(i) - 1);
+        ASSERT_EQ(s.FirstCandidate(text, place), place) << "pattern '" << pattern << "' text '" << text << "'";
+      }
+      lineStart = lineEnd + 1;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ond

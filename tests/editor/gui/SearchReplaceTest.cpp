@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <random>
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "editor/OndEdit.h"
@@ -234,6 +237,62 @@ TEST(SearchReplace, ReplaceAllsAreSeparateStepsAndReportProgress) {
   ed->Undo();
   EXPECT_EQ(ed->Lines()->GetText(), "a1\r\na2\r\nb3");
   ed->SetSearchEngine(nullptr);
+}
+
+// The plain engine made to answer every line through FindAll, as the
+// search did before it looked through many lines at once.
+struct LineByLineSearch : TOndEditSearch {
+  bool CanSkipText() override { return false; }
+};
+
+// In a long text read at once, with lines changed, empty lines and matches
+// in both cases, a search that passes over lines finds what the line by
+// line one finds: each find next forward and backward, and replace all.
+TEST(SearchReplace, PassingOverLinesFindsWhatTheLineByLineSearchFinds) {
+  std::mt19937 rng(3);
+  const char* words[] = {"needle", "Needle", "hay", "ne", "edle", "", "needles", "_needle"};
+  std::string text;
+  for (int i = 0; i < 6000; ++i) {
+    for (int w = rng() % 4; w > 0; --w) text += std::string(words[rng() % 8]) + (rng() % 3 ? " " : "");
+    // Most lines hold no match, as in a real search.
+    if (rng() % 3) text += std::string(20 + rng() % 60, '.');
+    text += rng() % 2 ? "\r\n" : "\n";
+  }
+  for (const TOndSearchOptions options : {TOndSearchOptions{0}, TOndSearchOptions{ssoMatchCase},
+                                          TOndSearchOptions{ssoWholeWord}}) {
+    TOndEditSearch skipping;
+    LineByLineSearch lineByLine;
+    TOndEdit fast(nullptr), plain(nullptr);
+    fast.SetSearchEngine(&skipping);
+    plain.SetSearchEngine(&lineByLine);
+    for (TOndEdit* ed : {&fast, &plain}) {
+      ed->Lines()->SetText(text);
+      ed->Lines()->Put(10, "a needle of its own");
+      ed->Lines()->Put(5000, "Needle");
+    }
+    auto walk = [&](TOndEdit& ed, bool backwards) {
+      std::vector<std::pair<int, int>> found;
+      const int last = ed.Lines()->GetCount();
+      ed.SetCaretXY(backwards ? BufferCoord(static_cast<int>(ed.Lines()->GetView(last - 1).size()) + 1, last)
+                              : BufferCoord(1, 1));
+      while (ed.SearchReplace("needle", "", static_cast<TOndSearchOptions>(options | (backwards ? ssoBackwards : 0))) ==
+             1) {
+        found.emplace_back(ed.GetBlockBegin().Line, ed.GetBlockBegin().Char);
+        ed.SetCaretXY(backwards ? ed.GetBlockBegin() : ed.GetBlockEnd());
+      }
+      return found;
+    };
+    for (const bool backwards : {false, true}) {
+      const auto expected = walk(plain, backwards);
+      EXPECT_GT(expected.size(), 100u);
+      EXPECT_EQ(walk(fast, backwards), expected) << int(options) << (backwards ? " up" : " down");
+    }
+    const int replaced = plain.SearchReplace("needle", "pin", options | ssoEntireScope | ssoReplace | ssoReplaceAll);
+    EXPECT_EQ(fast.SearchReplace("needle", "pin", options | ssoEntireScope | ssoReplace | ssoReplaceAll), replaced);
+    EXPECT_EQ(fast.Lines()->GetText(), plain.Lines()->GetText());
+    fast.SetSearchEngine(nullptr);
+    plain.SetSearchEngine(nullptr);
+  }
 }
 
 }  // namespace

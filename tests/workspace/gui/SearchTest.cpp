@@ -6,6 +6,7 @@
 
 #include <QApplication>
 
+#include "platform/Graphics.h"
 #include "platform/core/SysUtils.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
@@ -137,6 +138,23 @@ TEST_F(SearchWalkTest, ForwardAndBackwardAcrossTheSet) {
   P(3)->SetActive(false);
   EXPECT_EQ(config.SearchInConfig(false, false), 1);
   EXPECT_EQ(At(), "3@1:8-14");
+}
+
+// A walk moves the caret of every panel it passes, onto the first brace of
+// a file whose partner is the last one: a panel out of view leaves its pair
+// to its next paint instead of walking the whole file for it.
+TEST_F(SearchWalkTest, PanelsOutOfViewLeaveTheirBracketPairToTheirPaint) {
+  Settings.search.options.inallconfig = true;
+  ASSERT_TRUE(Settings.interface.view.syntax.pairedbrackets);
+  ASSERT_FALSE(P(0)->Editor->Showing());
+  EXPECT_EQ(config.SearchInConfig(false, false), 1);
+  EXPECT_EQ(P(0)->Editor->GetCaretXY(), BufferCoord(1, 1));  // before the root's opening brace
+  EXPECT_EQ(P(0)->BracketPartner, BufferCoord(0, 0));
+  TBitmap bmp;
+  P(0)->Editor->PaintTo(bmp);
+  P(0)->EditorPaintTransient(bmp.Canvas(), ttAfter);
+  EXPECT_EQ(P(0)->BracketAt, BufferCoord(1, 1));
+  EXPECT_EQ(P(0)->BracketPartner, BufferCoord(static_cast<int>(Text(0).size()), 1));
 }
 
 TEST_F(SearchWalkTest, StartPanelHiddenPanelsAndSelectionOnly) {
