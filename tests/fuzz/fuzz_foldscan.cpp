@@ -67,8 +67,9 @@ std::string Expanded(std::string_view raw) {
   return out;
 }
 
-// The range states each line starts in, from a plain pass over every line.
-std::vector<ond::TOndRangeState> StartStates(const std::vector<std::string>& lines, int Scheme = 0) {
+// The range states each line starts in, from a plain pass over every line
+// or from passes that want only the states (Jumps).
+std::vector<ond::TOndRangeState> StartStates(const std::vector<std::string>& lines, int Scheme, bool Jumps) {
   ond::TOndGenHighlighter& h = Highlighter(Scheme);
   std::vector<ond::TOndRangeState> states;
   h.ResetRange();
@@ -76,21 +77,10 @@ std::vector<ond::TOndRangeState> StartStates(const std::vector<std::string>& lin
     states.push_back(h.GetRange());
     const std::string expanded = Expanded(lines[i]);
     h.SetLine(expanded.empty() ? lines[i] : expanded, static_cast<int>(i));
-    while (!h.GetEol()) h.Next();
-  }
-  return states;
-}
-
-// The states each line starts in, from passes that want only the states.
-std::vector<ond::TOndRangeState> StartStatesByJumps(const std::vector<std::string>& lines, int Scheme) {
-  ond::TOndGenHighlighter& h = Highlighter(Scheme);
-  std::vector<ond::TOndRangeState> states;
-  h.ResetRange();
-  for (std::size_t i = 0; i < lines.size(); ++i) {
-    states.push_back(h.GetRange());
-    const std::string expanded = Expanded(lines[i]);
-    h.SetLine(expanded.empty() ? lines[i] : expanded, static_cast<int>(i));
-    h.SkipToEolForRange();
+    if (Jumps)
+      h.SkipToEolForRange();
+    else
+      while (!h.GetEol()) h.Next();
   }
   return states;
 }
@@ -158,10 +148,10 @@ void Dump(const ond::TOndEditFoldRanges& ranges, std::string& out) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   const std::vector<std::string> lines = SplitLines(text);
-  const std::vector<ond::TOndRangeState> starts = StartStates(lines);
-  Check(StartStatesByJumps(lines, 0) == starts);
+  const std::vector<ond::TOndRangeState> starts = StartStates(lines, 0, false);
+  Check(StartStates(lines, 0, true) == starts);
   for (int scheme = 1; scheme < ond::BuiltinSchemeCount; ++scheme)
-    Check(StartStatesByJumps(lines, scheme) == StartStates(lines, scheme));
+    Check(StartStates(lines, scheme, true) == StartStates(lines, scheme, false));
   ond::TOndFoldScanner scanner(Highlighter().FoldRegions(), false);
 
   ond::TOndEditAllFoldRanges whole, pieces;

@@ -188,18 +188,7 @@ class PassCounter : public TOndGenHighlighter {
 struct CountedEditor {
   PassCounter Highlighter;
   TOndEdit Edit{nullptr};
-  explicit CountedEditor(const std::string& Text, bool Eager) {
-    EXPECT_TRUE(LoadBuiltinScheme(Highlighter, 0));
-    Edit.SetBounds(0, 0, 500, 400);
-    Edit.SetHighlighter(&Highlighter);
-    Edit.CodeFolding().SetHighlighterFoldRegions(true);
-    Edit.Lines()->LoadFromString(std::string(Text));
-    Edit.CodeFolding().SetEnabled(true);
-    if (Eager)
-      Edit.RescanFoldRanges();
-    else
-      Edit.RescanFoldRangesLater();
-  }
+  explicit CountedEditor(const std::string& Text, bool Eager) { test::LoadForFolding(Edit, Highlighter, Text, Eager); }
   ~CountedEditor() { Edit.SetHighlighter(nullptr); }
 };
 

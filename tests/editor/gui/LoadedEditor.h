@@ -21,13 +21,12 @@ struct LoadedEditor {
   std::unique_ptr<TOndEdit> Edit = std::make_unique<TOndEdit>(nullptr);
 };
 
-// The scan made at once (Eager) or put off.
-inline std::unique_ptr<LoadedEditor> OpenLoaded(const std::string& Text, bool Eager) {
-  auto p = std::make_unique<LoadedEditor>();
-  EXPECT_TRUE(LoadBuiltinScheme(p->Highlighter, 0));
-  TOndEdit& ed = *p->Edit;
+// Loads Text into an editor under the built-in scheme with its fold
+// regions, the scan made at once (Eager) or put off.
+inline void LoadForFolding(TOndEdit& ed, TOndGenHighlighter& Highlighter, const std::string& Text, bool Eager) {
+  EXPECT_TRUE(LoadBuiltinScheme(Highlighter, 0));
   ed.SetBounds(0, 0, 500, 400);
-  ed.SetHighlighter(&p->Highlighter);
+  ed.SetHighlighter(&Highlighter);
   ed.CodeFolding().SetHighlighterFoldRegions(true);
   ed.Lines()->LoadFromString(std::string(Text));
   ed.CodeFolding().SetEnabled(true);
@@ -35,6 +34,12 @@ inline std::unique_ptr<LoadedEditor> OpenLoaded(const std::string& Text, bool Ea
     ed.RescanFoldRanges();
   else
     ed.RescanFoldRangesLater();
+}
+
+inline std::unique_ptr<LoadedEditor> OpenLoaded(const std::string& Text, bool Eager) {
+  auto p = std::make_unique<LoadedEditor>();
+  TOndEdit& ed = *p->Edit;
+  LoadForFolding(ed, p->Highlighter, Text, Eager);
   ed.SetCaretXY(BufferCoord(1, 1));
   return p;
 }
