@@ -41,19 +41,7 @@ std::string Config(int Objects) {
   return s;
 }
 
-// Every range in flat order: its parent's index, lines, depth,
-// indentation, region and fold state.
-std::string Tree(const TOndEditAllFoldRanges& all) {
-  std::map<const TOndEditFoldRanges*, int> index;
-  for (int j = 0; j < all.AllCount(); ++j) index[&all.AllRanges(j)->SubFoldRanges] = j;
-  std::ostringstream s;
-  for (const auto& r : all.AllRangeList()) {
-    const auto parent = index.find(r->Container());
-    s << (parent == index.end() ? -1 : parent->second) << ' ' << r->FromLine << '-' << r->ToLine << " L" << r->Level
-      << " I" << r->IndentLevel << " C" << r->Collapsed << r->ParentCollapsed << '\n';
-  }
-  return s.str();
-}
+std::string Tree(const TOndEditAllFoldRanges& all) { return test::FoldRangeList(all, true); }
 
 std::string Tree(TCustomOndEdit& Ed) { return Tree(Ed.AllFoldRanges()); }
 

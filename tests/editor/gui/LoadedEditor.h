@@ -44,21 +44,32 @@ inline std::unique_ptr<LoadedEditor> OpenLoaded(const std::string& Text, bool Ea
   return p;
 }
 
-// Every range in flat order: the range it sits in, lines, depth,
-// indentation, region (by its tokens, so that editors with highlighters of
-// their own compare), state; then the caret's range and the text with every
-// fold expanded.
-inline std::string FoldTreeDump(TCustomOndEdit& Ed) {
-  const TOndEditAllFoldRanges& all = Ed.AllFoldRanges();
+// Every range in flat order: the range it sits in, depth and region (by
+// its tokens, so that editors with highlighters of their own compare); with
+// Lines also its lines, indentation and fold state.
+inline std::string FoldRangeList(const TOndEditAllFoldRanges& all, bool Lines) {
   std::map<const TOndEditFoldRanges*, int> index;
   for (int j = 0; j < all.AllCount(); ++j) index[&all.AllRanges(j)->SubFoldRanges] = j;
   std::ostringstream s;
   for (const auto& r : all.AllRangeList()) {
     const auto parent = index.find(r->Container());
-    s << (parent == index.end() ? -1 : parent->second) << ' ' << r->FromLine << '-' << r->ToLine << " L" << r->Level
-      << " I" << r->IndentLevel << " R" << (r->FoldRegion ? r->FoldRegion->Open + r->FoldRegion->Close : "-") << " C"
-      << r->Collapsed << r->ParentCollapsed << '\n';
+    s << (parent == index.end() ? -1 : parent->second);
+    if (Lines) s << ' ' << r->FromLine << '-' << r->ToLine;
+    s << " L" << r->Level;
+    if (Lines) s << " I" << r->IndentLevel;
+    s << " R" << (r->FoldRegion ? r->FoldRegion->Open + r->FoldRegion->Close : "-");
+    if (Lines) s << " C" << r->Collapsed << r->ParentCollapsed;
+    s << '\n';
   }
+  return s.str();
+}
+
+// The whole list of ranges, then the caret's range and the text with every
+// fold expanded.
+inline std::string FoldTreeDump(TCustomOndEdit& Ed) {
+  const TOndEditAllFoldRanges& all = Ed.AllFoldRanges();
+  std::ostringstream s;
+  s << FoldRangeList(all, true);
   s << "top " << all.Count() << " highlighted ";
   if (const TOndEditFoldRange* h = Ed.HighlightedFoldRange()) s << h->FromLine << '-' << h->ToLine;
   s << "\n" << Ed.TextWithFoldsExpanded();

@@ -49,18 +49,7 @@ std::string Join(const std::vector<std::string>& Pieces, const char* Between) {
 
 // The tree without its line numbers: the range each sits in, depth and
 // region, in flat order.
-std::string TreeShape(TCustomOndEdit& Ed) {
-  const TOndEditAllFoldRanges& all = Ed.AllFoldRanges();
-  std::map<const TOndEditFoldRanges*, int> index;
-  for (int j = 0; j < all.AllCount(); ++j) index[&all.AllRanges(j)->SubFoldRanges] = j;
-  std::ostringstream s;
-  for (const auto& r : all.AllRangeList()) {
-    const auto parent = index.find(r->Container());
-    s << (parent == index.end() ? -1 : parent->second) << " L" << r->Level << ' '
-      << (r->FoldRegion ? r->FoldRegion->Open + r->FoldRegion->Close : "-") << '\n';
-  }
-  return s.str();
-}
+std::string TreeShape(TCustomOndEdit& Ed) { return test::FoldRangeList(Ed.AllFoldRanges(), false); }
 
 void Paint(TCustomOndEdit& Ed) {
   TBitmap bmp;
