@@ -13,6 +13,7 @@
 #include "highlight/OndRegistryFile.h"
 #include "highlight/OndRegistryWine.h"
 #include "tests/highlight/HighlightTestRules.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/EnvGuard.h"
 #include "tests/support/TempDir.h"
 
@@ -120,17 +121,8 @@ TEST(RegistryFile, SavingReplacesTheFileSafely) {
   // Past the file-size limit the save fails with a reason; the old text
   // stays and no temporary file is left.
   reg.WriteString("Long", std::string(1 << 16, 'x'));
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const rlimit limit{4096, 4096};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
-    ::_exit(reg.UpdateFile().empty() ? 3 : 0);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  const int ended = test::UnderFileSizeLimit(4096, [&] { return reg.UpdateFile().empty() ? 3 : 0; });
+  EXPECT_EQ(ended, 0) << "1000 + n: ended by signal n";
   EXPECT_EQ(test::TempDir::Read(kept), saved);
   int entries = 0;
   for (const auto& e : fs::recursive_directory_iterator(dir.Path())) {

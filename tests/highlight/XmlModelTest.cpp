@@ -9,6 +9,7 @@
 
 #include "highlight/XmlModel.h"
 #include "platform/core/CodePage.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/TempDir.h"
 
@@ -413,21 +414,15 @@ TEST(XmlDocument, SavingToAFileReplacesItSafely) {
   const std::string before = test::TempDir::Read(kept);
   auto big = CreateXmlDocument("root");
   big->GetDocumentElement()->SetText(std::string(1 << 16, 'x'));
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const rlimit limit{4096, 4096};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+  const int ended = test::UnderFileSizeLimit(4096, [&] {
     try {
       big->SaveToFile(link);
     } catch (const EFCreateError&) {
-      ::_exit(0);
+      return 0;
     }
-    ::_exit(3);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return 3;
+  });
+  EXPECT_EQ(ended, 0) << "1000 + n: ended by signal n";
   EXPECT_EQ(test::TempDir::Read(kept), before);
 
   const std::string folder = dir / "folder.xml";

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/core/SysUtils.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/NoFileOverride.h"
 #include "tests/support/TempDir.h"
 
@@ -169,17 +170,11 @@ TEST(SafeFileWriter, ASaveWithBackupThatFailsAfterTheBackupWasMadeLeavesTheFileW
   // A second name makes the save write in place, after the backup; a size
   // limit then stops the write.
   ASSERT_EQ(::link(file.c_str(), (dir / "other.zu").c_str()), 0);
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    const rlimit limit{64 * 1024, 64 * 1024};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+  const int ended = test::UnderFileSizeLimit(64 * 1024, [&] {
     const TWriteResult r = Save(file, std::string(1 << 20, 'x'), backup);
-    ::_exit(r.Outcome == TWriteOutcome::Failed && r.Reason.find(SystemErrorText(EFBIG)) != std::string::npos ? 0 : 3);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+    return r.Outcome == TWriteOutcome::Failed && r.Reason.find(SystemErrorText(EFBIG)) != std::string::npos ? 0 : 3;
+  });
+  EXPECT_EQ(ended, 0) << "1000 + n: ended by signal n";
   EXPECT_EQ(TempDir::Read(file), "old text");
   EXPECT_EQ(TempDir::Read(dir / "other.zu"), "old text");
   EXPECT_EQ(TempDir::Read(backup), "old text");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/core/Classes.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/TempDir.h"
 
@@ -173,21 +174,15 @@ TEST(StringList, SavingAFileKeepsTheOldOneUntilTheNewOneIsWhole) {
   fs::create_symlink("real/l.txt", link);
   TStringList big;
   big.Add(std::string(1 << 16, 'x'));
-  const pid_t child = ::fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    const rlimit limit{4096, 4096};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(2);
+  const int ended = test::UnderFileSizeLimit(4096, [&] {
     try {
       big.SaveToFile(link);
     } catch (const EFCreateError&) {
-      ::_exit(0);
+      return 0;
     }
-    ::_exit(3);
-  }
-  int status = 0;
-  ASSERT_EQ(::waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    return 3;
+  });
+  EXPECT_EQ(ended, 0) << "1000 + n: ended by signal n";
   EXPECT_EQ(test::TempDir::Read(kept), "old\r\n");
 
   TMemoryStream m;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/core/Classes.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/NoFileOverride.h"
 #include "tests/support/TempDir.h"
@@ -221,9 +222,7 @@ TEST(FileSafety, HardLinksAndSymbolicLinksStayWhatTheUserMade) {
 TEST(FileSafety, AFileSizeLimitFailsTheWriteInsteadOfEndingTheProgram) {
   TempDir dir;
   const std::string f = dir.Write("big.zu", "old");
-  const int ended = InChild([&] {
-    const rlimit limit{64 * 1024, 64 * 1024};
-    if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return 2;
+  const int ended = test::UnderFileSizeLimit(64 * 1024, [&] {
     const std::string reason = TryWriteFileText(f, std::string(1 << 20, 'x'));
     return reason == SystemErrorText(EFBIG) ? 0 : 3;
   });
