@@ -1,9 +1,10 @@
 // Finding where a literal may start in a line: the starts whose byte under
 // the literal's first character and whose byte under its last character are
 // each one of two given bytes (a letter's two cases, or one byte twice).
-// Sixteen starts are looked at with a few vector operations, so a search
-// spends its time only where a comparison can succeed; the caller then
-// compares the whole literal (or runs its program) at each candidate.
+// Sixteen starts (sixty-four where the processor has AVX2) are looked at
+// with a few vector operations, so a search spends its time only where a
+// comparison can succeed; the caller then compares the whole literal (or
+// runs its program) at each candidate.
 #pragma once
 
 #include <array>
@@ -13,7 +14,67 @@
 
 #include "search/OndRegexBytes16.h"
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#define OND_LITERAL_SCAN_AVX2 1
+#endif
+
 namespace ond {
+
+#if OND_LITERAL_SCAN_AVX2
+namespace literal_scan {
+
+inline bool HasAvx2() {
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+}
+
+// Bit k set where the start `at + k` (k < 32) has one of the first bytes
+// (v[0], v[1]) and, distance further, one of the last bytes (v[2], v[3]).
+template <bool TwoCases>
+__attribute__((target("avx2"), always_inline)) inline std::uint32_t PairMask(const unsigned char* at,
+                                                                          std::size_t distance, const __m256i* v) {
+  const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+  const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + distance));
+  __m256i ha = _mm256_cmpeq_epi8(a, v[0]), hb = _mm256_cmpeq_epi8(b, v[2]);
+  if constexpr (TwoCases) {
+    ha = _mm256_or_si256(ha, _mm256_cmpeq_epi8(a, v[1]));
+    hb = _mm256_or_si256(hb, _mm256_cmpeq_epi8(b, v[3]));
+  }
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ha, hb)));
+}
+
+// The starts of the block of 64 from `block` on, those before `start` left
+// out, offered to found() in order: whether it took one.
+template <bool TwoCases, class Found>
+__attribute__((target("avx2"), always_inline)) inline bool OfferBlock(const unsigned char* text, std::size_t block,
+                                                                    std::size_t start, std::size_t distance,
+                                                                    const __m256i* v, Found& found) {
+  std::uint64_t mask = PairMask<TwoCases>(text + block, distance, v) |
+                       static_cast<std::uint64_t>(PairMask<TwoCases>(text + block + 32, distance, v)) << 32;
+  mask &= ~std::uint64_t{0} << (start - block);
+  for (; mask != 0; mask &= mask - 1)
+    if (found(block + static_cast<std::size_t>(__builtin_ctzll(mask)))) return true;
+  return false;
+}
+
+// Over at least 64 starts, from `from` to `lastStart`.
+template <bool TwoCases, class Found>
+__attribute__((target("avx2"))) bool ScanWide(const unsigned char* text, std::size_t from, std::size_t lastStart,
+                                              std::size_t distance, std::array<unsigned char, 4> bytes,
+                                              Found& found) {
+  __m256i v[4];
+  for (std::size_t i = 0; i < 4; ++i) v[i] = _mm256_set1_epi8(static_cast<char>(bytes[i]));
+  std::size_t start = from;
+  for (; start <= lastStart && lastStart - start >= 63; start += 64)
+    if (OfferBlock<TwoCases>(text, start, start, distance, v, found)) return true;
+  // The last starts: a block moved back to end at the last one; the starts
+  // it covers again were offered already.
+  return start <= lastStart && OfferBlock<TwoCases>(text, lastStart - 63, start, distance, v, found);
+}
+
+}  // namespace literal_scan
+#endif
 
 class TLiteralScan {
  public:
@@ -29,9 +90,16 @@ class TLiteralScan {
   template <class Found>
   bool Scan(const unsigned char* text, std::size_t from, std::size_t lastStart, Found&& found) const {
     if (from > lastStart) return false;
+    const bool twoCases = FFirst[0] != FFirst[1] || FLast[0] != FLast[1];
+#if OND_LITERAL_SCAN_AVX2
+    if (lastStart - from >= 63 && literal_scan::HasAvx2()) {
+      const std::array<unsigned char, 4> bytes{FFirst[0], FFirst[1], FLast[0], FLast[1]};
+      return twoCases ? literal_scan::ScanWide<true>(text, from, lastStart, FDistance, bytes, found)
+                      : literal_scan::ScanWide<false>(text, from, lastStart, FDistance, bytes, found);
+    }
+#endif
     if (lastStart - from >= 15) {
-      if (FFirst[0] == FFirst[1] && FLast[0] == FLast[1]) return ScanBlocks<false>(text, from, lastStart, found);
-      return ScanBlocks<true>(text, from, lastStart, found);
+      return twoCases ? ScanBlocks<true>(text, from, lastStart, found) : ScanBlocks<false>(text, from, lastStart, found);
     }
     for (std::size_t start = from; start <= lastStart; ++start) {
       const unsigned char a = text[start], b = text[start + FDistance];

@@ -5,11 +5,6 @@
 
 #include "platform/core/CodePage.h"
 
-#if defined(__x86_64__)
-#include <immintrin.h>
-#define OND_SCAN_AVX2 1
-#endif
-
 namespace ond {
 
 TOndEditSearchCustom::~TOndEditSearchCustom() {
@@ -78,73 +73,6 @@ int Commonness(unsigned char c) {
   return at == std::string_view::npos ? 0 : static_cast<int>(at) + 1;
 }
 
-#if OND_SCAN_AVX2
-// Bit k set where the start `start + k` (k < 32) has one of the first bytes
-// (v[0], v[1]) at its first scanned place and one of the second bytes
-// (v[2], v[3]) at its second.
-template <bool TwoCases>
-__attribute__((target("avx2"), always_inline)) inline std::uint32_t PairMaskAvx2(const unsigned char* at,
-                                                                              std::size_t distance,
-                                                                              const __m256i* v) {
-  const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
-  const __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + distance));
-  __m256i ha = _mm256_cmpeq_epi8(a, v[0]), hb = _mm256_cmpeq_epi8(b, v[2]);
-  if constexpr (TwoCases) {
-    ha = _mm256_or_si256(ha, _mm256_cmpeq_epi8(a, v[1]));
-    hb = _mm256_or_si256(hb, _mm256_cmpeq_epi8(b, v[3]));
-  }
-  return static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_and_si256(ha, hb)));
-}
-
-// The starts of the block of 64 from `block` on, those before `start` left
-// out, offered to found() in order: the first it takes, or lastStart + 1.
-template <bool TwoCases, class Found>
-__attribute__((target("avx2"), always_inline)) inline std::size_t OfferBlockAvx2(
-    const unsigned char* at, std::size_t block, std::size_t start, std::size_t lastStart, std::size_t distance,
-    const __m256i* v, Found& found) {
-  std::uint64_t mask = PairMaskAvx2<TwoCases>(at + block, distance, v) |
-                       static_cast<std::uint64_t>(PairMaskAvx2<TwoCases>(at + block + 32, distance, v)) << 32;
-  mask &= ~std::uint64_t{0} << (start - block);
-  for (; mask != 0; mask &= mask - 1) {
-    const std::size_t k = block + static_cast<std::size_t>(__builtin_ctzll(mask));
-    if (found(k)) return k;
-  }
-  return lastStart + 1;
-}
-
-// The first start from `from` to `lastStart` whose byte at the pattern's
-// first scanned place (at[start]) is one of bytes[0], bytes[1] and whose
-// byte at the second (at[start + distance]) is one of bytes[2], bytes[3],
-// and that found() takes; lastStart + 1 when none. 64 starts are looked at
-// with a few AVX2 instructions; the two bytes of a character that has one
-// case only are compared once.
-template <bool TwoCases, class Found>
-__attribute__((target("avx2"))) std::size_t ScanPairsAvx2(const unsigned char* at, std::size_t from,
-                                                          std::size_t lastStart, std::size_t distance,
-                                                          const std::array<unsigned char, 4>& bytes, Found& found) {
-  __m256i v[4];
-  for (int i = 0; i < 4; ++i) v[i] = _mm256_set1_epi8(static_cast<char>(bytes[static_cast<std::size_t>(i)]));
-  std::size_t start = from;
-  for (; start <= lastStart && lastStart - start >= 63; start += 64)
-    if (const std::size_t k = OfferBlockAvx2<TwoCases>(at, start, start, lastStart, distance, v, found); k <= lastStart)
-      return k;
-  // The last starts: a block moved back to end at the last one, when the
-  // stretch is long enough.
-  if (start <= lastStart && lastStart - from >= 63)
-    return OfferBlockAvx2<TwoCases>(at, lastStart - 63, start, lastStart, distance, v, found);
-  for (; start <= lastStart; ++start) {
-    const unsigned char a = at[start], b = at[start + distance];
-    if ((a == bytes[0] || a == bytes[1]) && (b == bytes[2] || b == bytes[3]) && found(start)) return start;
-  }
-  return lastStart + 1;
-}
-
-bool HasAvx2() {
-  static const bool has = __builtin_cpu_supports("avx2");
-  return has;
-}
-#endif
-
 }  // namespace
 
 void TOndEditSearch::PrepareScan() {
@@ -182,8 +110,6 @@ void TOndEditSearch::PrepareScan() {
   std::array<unsigned char, 2> first{}, last{};
   FUseScan = bytesFoldingTo(FFolded[FScanFirst], first) && bytesFoldingTo(FFolded[second], last);
   FScan = TLiteralScan(first, last, second - FScanFirst);
-  FScanDistance = second - FScanFirst;
-  FScanBytes = {first[0], first[1], last[0], last[1]};
   FScanReady = true;
 }
 
@@ -241,19 +167,9 @@ std::size_t TOndEditSearch::FirstCandidate(std::string_view aText, std::size_t a
   if (!FUseScan) return aFrom;
   const auto* text = reinterpret_cast<const unsigned char*>(aText.data());
   const std::size_t lastStart = aText.size() - m;
-  auto equal = [&](std::size_t start) { return EqualsAt(text + start); };
-#if OND_SCAN_AVX2
-  if (HasAvx2()) {
-    const bool twoCases = FScanBytes[0] != FScanBytes[1] || FScanBytes[2] != FScanBytes[3];
-    const std::size_t at =
-        twoCases ? ScanPairsAvx2<true>(text + FScanFirst, aFrom, lastStart, FScanDistance, FScanBytes, equal)
-                 : ScanPairsAvx2<false>(text + FScanFirst, aFrom, lastStart, FScanDistance, FScanBytes, equal);
-    return at <= lastStart ? at : aText.size();
-  }
-#endif
   std::size_t found = aText.size();
   FScan.Scan(text + FScanFirst, aFrom, lastStart, [&](std::size_t start) {
-    if (!equal(start)) return false;
+    if (!EqualsAt(text + start)) return false;
     found = start;
     return true;
   });

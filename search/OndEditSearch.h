@@ -113,8 +113,6 @@ class TOndEditSearch : public TOndEditSearchCustom {
   TLiteralScan FScan;  // finds the starts worth comparing
   // Where in the pattern the scan's two characters stand: the rarest two.
   std::size_t FScanFirst = 0;
-  std::size_t FScanDistance = 0;  // from the first of them to the second
-  std::array<unsigned char, 4> FScanBytes{};  // the two bytes of each (a letter's two cases)
   bool FUseScan = false;
   bool FSensitive = false;
   bool FWhole = false;
