@@ -172,6 +172,9 @@ class TRegex {
   void ClearMatches();
   bool ExecPrim(int offset);
   bool TryAt(std::ptrdiff_t p);
+  // TryAt at each start from `from` on where the fixed back reference
+  // (fEcho) can hold.
+  bool TryAtEchoes(std::ptrdiff_t from);
   // TryAt at each start from `from` on where the leading literal can be; out
   // of line, so that the search loop of every other expression stays as lean.
   [[gnu::noinline]] bool TryAtLiteralStarts(std::ptrdiff_t from);
@@ -208,6 +211,21 @@ class TRegex {
   void FindLiteralPairs(const std::uint8_t* top);
   // Finds what every match must end with (see fEndAnchored).
   void FindRequiredEnd(const std::uint8_t* first);
+  // Finds what a capture of each group can begin with (see fGroupFirst).
+  void FindGroupFirstSets();
+  // Finds the checks a back reference allows on a start before the program
+  // runs there (see fEcho and fRunEcho).
+  void FindEchoes(const std::uint8_t* first);
+  void FindRunEcho(const std::uint8_t* first);
+  // Whether a start inside the leading repeat's run can pass the back
+  // reference fRunEcho found at fEchoAt on the run's first try.
+  bool RunEchoFits(std::ptrdiff_t start) const;
+  // Whether the bytes at a and b are the same character for the fixed
+  // back reference (fEcho).
+  bool EchoBytesAgree(std::ptrdiff_t a, std::ptrdiff_t b) const {
+    const unsigned char x = fIn[a], y = fIn[b];
+    return x == y || (fEchoCaseless && y == fInv[x]);
+  }
   bool CaptureOk(int n) const;
   void Spend(std::int64_t visits);
   bool IsBolMl(std::ptrdiff_t p) const;
@@ -262,7 +280,38 @@ class TRegex {
   // inside that run could reach, so those starts are passed over.
   std::int32_t fLeadRepeat = 0;
   std::int64_t fLeadCount = -1;
+  // Whether a failed try lets the search pass over the leading repeat's
+  // run (no back reference reads a group the run's start opened).
+  bool fLeadSkips = true;
   bool fHasBackReference = false;
+  // The characters a capture of each group begins with (with fInv of them
+  // where a back reference ignores case they are added when read), and
+  // whether the group can capture nothing (then any may follow its
+  // reference). Walks of the program read them once fGroupFirstKnown.
+  std::vector<std::array<bool, 256>> fGroupFirst;
+  std::vector<char> fGroupMayBeEmpty;
+  bool fGroupFirstKnown = false;
+  // Every match has a capture at fEchoCapture characters from its start, of
+  // fEchoLength >= 1 characters, and its back reference at fEchoReference:
+  // the characters at those two distances are the same (one is the other's
+  // other case, with fEchoCaseless). fEchoFold holds every bit in which a
+  // character and its other case differ, for a vector scan that keeps the
+  // starts where the two agree in all other bits.
+  bool fEcho = false;
+  std::int32_t fEchoCapture = 0;
+  std::int32_t fEchoReference = 0;
+  std::int32_t fEchoLength = 0;
+  bool fEchoCaseless = false;
+  unsigned char fEchoFold = 0;
+  // A back reference (its offset in the program; 0: none) to a group opened
+  // at the match start, reached after the leading repeat through nodes that
+  // never choose and do not depend on where the match began: every start
+  // inside the leading repeat's run reaches it at the same position with a
+  // capture ending at the same position. The last try records both
+  // (-1: the reference was not reached).
+  std::int32_t fRunEcho = 0;
+  std::ptrdiff_t fEchoAt = -1;
+  std::ptrdiff_t fEchoCaptureEnd = -1;
   // Entries of fStart / fEnd the program can set: the whole match and its
   // groups.
   int fGroupSlots = SubExpressionCount;

@@ -177,6 +177,7 @@ bool TRegex::ExecPrim(int offset) {
       }
       return false;
     }
+    if (fEcho) return TryAtEchoes(from);
     std::ptrdiff_t p = from;
     for (; p < len; ++p) {
       if (!fFirstCharSet[fIn[p]]) {
@@ -185,10 +186,31 @@ bool TRegex::ExecPrim(int offset) {
         if (p == len) break;
       }
       fLeadCount = -1;
+      fEchoAt = -1;
       if (TryAt(p)) return true;
-      // The leading repeat's run from p held every end a start inside the
-      // run could reach, and all of them failed.
-      if (fLeadCount > 0) p += fLeadCount;
+      if (fLeadCount <= 0) continue;
+      const std::ptrdiff_t runEnd = p + fLeadCount;
+      if (fLeadSkips) {
+        // The leading repeat's run from p held every end a start inside
+        // the run could reach, and all of them failed.
+        p = runEnd;
+      } else if (fRunEcho != 0) {
+        // Every start inside the run reaches the back reference where this
+        // try did, with a capture from that start to the same end; when
+        // this try never got there, none does.
+        if (fEchoAt >= 0) {
+          const std::ptrdiff_t echoAt = fEchoAt, captureEnd = fEchoCaptureEnd;
+          for (std::ptrdiff_t q = p + 1; q < runEnd; ++q) {
+            fEchoAt = echoAt;
+            fEchoCaptureEnd = captureEnd;
+            if (!RunEchoFits(q)) continue;
+            fLeadCount = -1;
+            fEchoAt = -1;
+            if (TryAt(q)) return true;
+          }
+        }
+        p = runEnd - 1;  // the start at runEnd captures from there: it is tried
+      }
     }
     // An expression that can match empty matches at the very end too. The
     // first-character set holds character 0 for every expression that can
@@ -223,6 +245,21 @@ bool TRegex::TryAtLiteralStarts(std::ptrdiff_t from) {
     return true;
   };
   return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), lastStart, found);
+}
+
+bool TRegex::TryAtEchoes(std::ptrdiff_t from) {
+  // A match from p has the same character at p + fEchoCapture and at
+  // p + fEchoReference, and room for the reference's copy.
+  const std::ptrdiff_t last = fInEnd - fEchoReference - fEchoLength;
+  const auto a = static_cast<std::size_t>(fEchoCapture), b = static_cast<std::size_t>(fEchoReference);
+  for (std::ptrdiff_t p = from; p <= last; ++p) {
+    p = static_cast<std::ptrdiff_t>(
+        fFirstCharScan.FindEchoIn(fIn, static_cast<std::size_t>(p), static_cast<std::size_t>(last + 1), a, b, fEchoFold));
+    if (p > last) break;
+    if (fEchoFold != 0 && !EchoBytesAgree(p + fEchoCapture, p + fEchoReference)) continue;
+    if (TryAt(p)) return true;
+  }
+  return false;
 }
 
 bool TRegex::LiteralAt(const std::uint8_t* node, std::ptrdiff_t p) const {
@@ -650,6 +687,10 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
         case BSUBEXP:
         case BSUBEXPCI: {
           const int g = scan[kNodeSize];
+          if (fEchoAt < 0 && scan - prog == fRunEcho) {
+            fEchoAt = p;
+            fEchoCaptureEnd = fEnd[g];
+          }
           if (!CaptureOk(g)) goto fail;
           const std::ptrdiff_t len = fEnd[g] - fStart[g];
           if (end - p < len) goto fail;
