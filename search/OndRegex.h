@@ -175,6 +175,10 @@ class TRegex {
   // TryAt at each start from `from` on where the fixed back reference
   // (fEcho) can hold.
   bool TryAtEchoes(std::ptrdiff_t from);
+  // The first match from `from` on of an expression that is one repeat of
+  // a character class (fWholeRepeat), found by scanning for the class and
+  // for its end, without running the program.
+  bool FindWholeRepeat(std::ptrdiff_t from);
   // TryAt at each start from `from` on where the leading literal can be; out
   // of line, so that the search loop of every other expression stays as lean.
   [[gnu::noinline]] bool TryAtLiteralStarts(std::ptrdiff_t from);
@@ -279,6 +283,8 @@ class TRegex {
   // (-1: not reached). A failed try has then tried every end that a start
   // inside that run could reach, so those starts are passed over.
   std::int32_t fLeadRepeat = 0;
+  // The leading repeat is the whole expression (then it is fLeadRepeat too).
+  std::int32_t fWholeRepeat = 0;
   std::int64_t fLeadCount = -1;
   // Whether a failed try lets the search pass over the leading repeat's
   // run (no back reference reads a group the run's start opened).

@@ -205,6 +205,7 @@ void TRegex::Compile() {
   fMustString.clear();
   fLeadRepeat = 0;
   fLeadSkips = true;
+  fWholeRepeat = 0;
   fEcho = false;
   fRunEcho = 0;
   const std::uint8_t* top = fProgram.data() + 1;
@@ -252,8 +253,13 @@ void TRegex::Compile() {
     if (lead[0] == STAR || lead[0] == STARNG || lead[0] == PLUS || lead[0] == PLUSNG || lead[0] == BRACES ||
         lead[0] == BRACESNG) {
       const std::uint8_t* operand = lead[0] == BRACES || lead[0] == BRACESNG ? lead + kNodeSize + 8 : Operand(lead);
-      if (operand[0] != BSUBEXP && operand[0] != BSUBEXPCI)
+      if (operand[0] != BSUBEXP && operand[0] != BSUBEXPCI) {
         fLeadRepeat = static_cast<std::int32_t>(lead - fProgram.data());
+        // The repeat is the whole expression: a match is the run itself.
+        const std::uint8_t* after = NextNode(lead);
+        while (after != nullptr && (after[0] == COMMENT || after[0] == NOTHING)) after = NextNode(after);
+        if (lead == first && after != nullptr && after[0] == EEND) fWholeRepeat = fLeadRepeat;
+      }
     }
     if (first[0] == STAR || first[0] == STARNG || first[0] == PLUS || first[0] == PLUSNG ||
         first[0] == BRACES || first[0] == BRACESNG || first[0] == BRANCH || first[0] == LOOPENTRY) {

@@ -177,6 +177,7 @@ bool TRegex::ExecPrim(int offset) {
       }
       return false;
     }
+    if (fWholeRepeat != 0) return FindWholeRepeat(from);
     if (fEcho) return TryAtEchoes(from);
     std::ptrdiff_t p = from;
     for (; p < len; ++p) {
@@ -245,6 +246,37 @@ bool TRegex::TryAtLiteralStarts(std::ptrdiff_t from) {
     return true;
   };
   return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), lastStart, found);
+}
+
+bool TRegex::FindWholeRepeat(std::ptrdiff_t from) {
+  const std::uint8_t* node = fProgram.data() + fWholeRepeat;
+  const std::uint8_t op = node[0];
+  std::int64_t min = op == PLUS || op == PLUSNG ? 1 : 0;
+  std::int64_t max = kRepeatInfinite;
+  if (op == BRACES || op == BRACESNG) {
+    min = Read32(node + kNodeSize);
+    max = Read32(node + kNodeSize + 4);
+  }
+  const bool greedy = op == STAR || op == PLUS || op == BRACES;
+  const RepeatHints& hints = HintsFor(node);
+  const TByteClassScan* scan = hints.classScan >= 0 ? &fClassScans[static_cast<std::size_t>(hints.classScan)] : nullptr;
+  const auto end = static_cast<std::size_t>(fInEnd);
+  for (auto p = static_cast<std::size_t>(from); p <= end; ++p) {
+    if (min > 0 && scan != nullptr) {
+      p = scan->FindIn(fIn, p, end);
+      if (p == end) break;
+    }
+    const std::size_t limit = static_cast<std::size_t>(std::min<std::int64_t>(max, static_cast<std::int64_t>(end - p)));
+    const std::size_t count = scan != nullptr ? scan->FindOut(fIn + p, 0, limit) : limit;
+    if (static_cast<std::int64_t>(count) >= min) {
+      fStart[0] = static_cast<std::ptrdiff_t>(p);
+      fEnd[0] = static_cast<std::ptrdiff_t>(p + (greedy ? count : static_cast<std::size_t>(min)));
+      return true;
+    }
+    // Every start inside a run too short has a shorter one.
+    p += count;
+  }
+  return false;
 }
 
 bool TRegex::TryAtEchoes(std::ptrdiff_t from) {

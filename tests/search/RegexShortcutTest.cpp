@@ -1,7 +1,8 @@
 // The matcher's shortcuts (start positions ruled out in advance, repeats that
 // never give back, runs of a class found sixteen bytes at a time, a required
-// end of the input) answer exactly as the plain matcher that tries every
-// start and every repeat count: the same matches, the same groups.
+// end of the input, an expression that is one repeat of a class) answer
+// exactly as the plain matcher that tries every start and every repeat
+// count: the same matches, the same groups.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -51,6 +52,9 @@ TEST(RegexShortcut, EverySearchAnswersAsThePlainMatcher) {
       "a+", "[^,]+", "[^,]*,", "\\s+\\S", "x*", "[0-9]+", "[0-9]{3}", "(?i)[a-c\xE6]+[d\xC6]",
       "[\\x80-\\xff]+z", "\\D+1", "[0-9a-fA-F_xyz]+!", "[aeiouy]+b", "[^a-z]{2,}", "\\S+$", "(?-g)\\d+,",
       "(x|y)+[0-9]", "[\"{]\\w*\\b", "(?r)[\xE0-\xFF]+", "(?-r)[\xE0-\xFF]+",
+      // One repeat of a class and nothing more: the run is the match.
+      "\\d+?", "[ab]{2,3}", "[ab]{2,3}?", "[ab]{0}", "(?i)a+", ".*", ".+", "\\w{2,}?", "[^,]*", "a{3,}", "x{2}",
+      "(?i)[\xE6\xC6]*", "[^\\x00-\\xff]+", "[^\\x00-\\xff]*", "(?#c)\\s+(?#d)",
       // Leading characters found by a scan.
       "[,}]x?", "\\d\\d", "[xy]+a", "ab", "(?i)ab", "alpha|ab|x", "^\\s*\"\\w+", "\\bx", "[^0-9]",
       "ab|bc|cx", "(?i)ab|\xE6\xC6", "ab|(?i)Bc", "a,|}x|12", "xy|y", "\\Ax|ab", "ab|cd+", "a,|a,b|}x",
