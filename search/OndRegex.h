@@ -221,9 +221,13 @@ class TRegex {
   // runs there (see fEcho and fRunEcho).
   void FindEchoes(const std::uint8_t* first);
   void FindRunEcho(const std::uint8_t* first);
-  // Whether a start inside the leading repeat's run can pass the back
-  // reference fRunEcho found at fEchoAt on the run's first try.
-  bool RunEchoFits(std::ptrdiff_t start) const;
+  // TryAt at the starts of the leading repeat's run from p that can pass
+  // the back reference fRunEcho; runEnd is left at p when the run says
+  // nothing of them (then p is tried as usual), else at the run's end.
+  bool TryRunEchoStarts(std::ptrdiff_t p, std::ptrdiff_t& runEnd);
+  // The count of the repeat of a class (or of any character) from p, at
+  // most max.
+  std::size_t ClassRun(const std::uint8_t* repeat, std::int64_t max, std::size_t p);
   // Whether the bytes at a and b are the same character for the fixed
   // back reference (fEcho).
   bool EchoBytesAgree(std::ptrdiff_t a, std::ptrdiff_t b) const {
@@ -313,11 +317,16 @@ class TRegex {
   // at the match start, reached after the leading repeat through nodes that
   // never choose and do not depend on where the match began: every start
   // inside the leading repeat's run reaches it at the same position with a
-  // capture ending at the same position. The last try records both
-  // (-1: the reference was not reached).
+  // capture ending at the same position. The steps on the way: a node that
+  // moves on by a width, a repeat (that never gives back), the group's end.
+  static constexpr std::int32_t kRunEchoRepeat = -1;
+  static constexpr std::int32_t kRunEchoCapture = -2;
+  struct RunEchoStep {
+    std::int32_t node;
+    std::int32_t width;
+  };
   std::int32_t fRunEcho = 0;
-  std::ptrdiff_t fEchoAt = -1;
-  std::ptrdiff_t fEchoCaptureEnd = -1;
+  std::vector<RunEchoStep> fRunEchoSteps;
   // Entries of fStart / fEnd the program can set: the whole match and its
   // groups.
   int fGroupSlots = SubExpressionCount;

@@ -268,8 +268,11 @@ void TRegex::FindEchoes(const std::uint8_t* first) {
 // never gives back), then nodes that never choose and consume the same
 // wherever the match began (characters, literals, repeats that never give
 // back, assertions, group ends), then a reference to a group the start
-// opened and these nodes closed.
+// opened and these nodes closed. The steps kept are what moves the
+// position on that way and where the group closes; what the nodes test is
+// left to the try, since only a start the reference can pass is tried.
 void TRegex::FindRunEcho(const std::uint8_t* first) {
+  fRunEchoSteps.clear();
   if (fLeadRepeat == 0) return;
   const std::uint8_t* const prog = fProgram.data();
   const std::uint8_t* const repeat = prog + fLeadRepeat;
@@ -286,38 +289,80 @@ void TRegex::FindRunEcho(const std::uint8_t* first) {
     if (lead == nullptr) return;
   }
   if (!HintsFor(repeat).possessive) return;
+  std::vector<RunEchoStep> steps;
   std::array<bool, SubExpressionCount> closed{};
   const std::uint8_t* node = NextNode(repeat);
-  for (int steps = 0; node != nullptr && steps < 256; ++steps) {
+  for (int walked = 0; node != nullptr && walked < 256; ++walked) {
     const std::uint8_t op = node[0];
     const std::uint8_t* next = NextNode(node);
+    const auto at = static_cast<std::int32_t>(node - prog);
     if (op == BRANCH) {
       if (next != nullptr && next[0] == BRANCH) return;
       next = Operand(node);
     } else if (IsBackReference(op)) {
       const int g = node[kNodeSize];
-      if (g < SubExpressionCount && openedAtStart[g] && closed[g]) fRunEcho = static_cast<std::int32_t>(node - prog);
+      if (g >= SubExpressionCount || !openedAtStart[g] || !closed[g]) return;
+      // Where the group closes is the capture's end; other groups' ends say nothing.
+      std::erase_if(steps, [&](const RunEchoStep& s) { return s.width == kRunEchoCapture && prog[s.node] != CLOSE + g; });
+      fRunEcho = at;
+      fRunEchoSteps = std::move(steps);
       return;
     } else if (IsRepeat(op)) {
       if (IsBackReference(RepeatOperand(node)[0]) || !HintsFor(node).possessive) return;
-    } else if (FixedNodeWidth(node) < 0) {
-      return;
+      steps.push_back({at, kRunEchoRepeat});
+    } else {
+      const std::int64_t width = FixedNodeWidth(node);
+      if (width < 0 || width > INT32_MAX / 2) return;
+      if (IsClose(op)) {
+        closed[op - CLOSE] = true;
+        steps.push_back({at, kRunEchoCapture});
+      } else if (width > 0) {
+        steps.push_back({at, static_cast<std::int32_t>(width)});
+      }
     }
-    if (IsClose(op)) closed[op - CLOSE] = true;
     node = next;
   }
 }
 
-bool TRegex::RunEchoFits(std::ptrdiff_t start) const {
-  const std::ptrdiff_t length = fEchoCaptureEnd - start;
-  if (length < 0 || fInEnd - fEchoAt < length) return false;
-  const bool ci = fProgram[static_cast<std::size_t>(fRunEcho)] == BSUBEXPCI;
-  const unsigned char* copy = fIn + fEchoAt;
-  const unsigned char* capture = fIn + start;
-  for (std::ptrdiff_t i = 0; i < length; ++i) {
-    if (copy[i] != capture[i] && !(ci && copy[i] == fInv[capture[i]])) return false;
+bool TRegex::TryRunEchoStarts(std::ptrdiff_t p, std::ptrdiff_t& runEnd) {
+  const std::uint8_t* const prog = fProgram.data();
+  const std::uint8_t* const repeat = prog + fLeadRepeat;
+  const RepeatBounds lead = BoundsOf(repeat);
+  const auto count = static_cast<std::ptrdiff_t>(ClassRun(repeat, lead.max, static_cast<std::size_t>(p)));
+  // A run cut short by the maximum ends elsewhere for a later start.
+  if (count == 0 || count >= lead.max) return false;
+  runEnd = p + count;
+  // Where the reference begins and the capture ends, the same for every
+  // start in the run; a repeat short of its minimum there fails them all.
+  std::ptrdiff_t at = runEnd, captureEnd = -1;
+  for (const RunEchoStep& step : fRunEchoSteps) {
+    if (step.width == kRunEchoCapture) {
+      captureEnd = at;
+    } else if (step.width == kRunEchoRepeat) {
+      const std::uint8_t* node = prog + step.node;
+      const RepeatBounds r = BoundsOf(node);
+      const std::size_t n = at < fInEnd ? ClassRun(node, r.max, static_cast<std::size_t>(at)) : 0;
+      if (static_cast<std::int64_t>(n) < r.min) return false;
+      at += static_cast<std::ptrdiff_t>(n);
+    } else {
+      at += step.width;
+      if (at > fInEnd) return false;
+    }
   }
-  return true;
+  const bool ci = prog[fRunEcho] == BSUBEXPCI;
+  for (std::ptrdiff_t q = p; q < runEnd; ++q) {
+    // The lead repeat's count from q, then a copy of the text from q to
+    // the capture's end at `at`.
+    if (runEnd - q < lead.min) break;
+    const std::ptrdiff_t length = captureEnd - q;
+    if (fInEnd - at < length) continue;
+    const unsigned char* copy = fIn + at;
+    const unsigned char* capture = fIn + q;
+    std::ptrdiff_t i = 0;
+    while (i < length && (copy[i] == capture[i] || (ci && copy[i] == fInv[capture[i]]))) ++i;
+    if (i == length && TryAt(q)) return true;
+  }
+  return false;
 }
 
 }  // namespace ond

@@ -186,32 +186,19 @@ bool TRegex::ExecPrim(int offset) {
             fFirstCharScan.FindIn(fIn, static_cast<std::size_t>(p), static_cast<std::size_t>(len)));
         if (p == len) break;
       }
-      fLeadCount = -1;
-      fEchoAt = -1;
-      if (TryAt(p)) return true;
-      if (fLeadCount <= 0) continue;
-      const std::ptrdiff_t runEnd = p + fLeadCount;
-      if (fLeadSkips) {
-        // The leading repeat's run from p held every end a start inside
-        // the run could reach, and all of them failed.
-        p = runEnd;
-      } else if (fRunEcho != 0) {
-        // Every start inside the run reaches the back reference where this
-        // try did, with a capture from that start to the same end; when
-        // this try never got there, none does.
-        if (fEchoAt >= 0) {
-          const std::ptrdiff_t echoAt = fEchoAt, captureEnd = fEchoCaptureEnd;
-          for (std::ptrdiff_t q = p + 1; q < runEnd; ++q) {
-            fEchoAt = echoAt;
-            fEchoCaptureEnd = captureEnd;
-            if (!RunEchoFits(q)) continue;
-            fLeadCount = -1;
-            fEchoAt = -1;
-            if (TryAt(q)) return true;
-          }
+      if (fRunEcho != 0) {
+        std::ptrdiff_t runEnd = p;
+        if (TryRunEchoStarts(p, runEnd)) return true;
+        if (runEnd > p) {
+          p = runEnd - 1;  // the start at runEnd captures from there: it is tried
+          continue;
         }
-        p = runEnd - 1;  // the start at runEnd captures from there: it is tried
       }
+      fLeadCount = -1;
+      if (TryAt(p)) return true;
+      // The leading repeat's run from p held every end a start inside the
+      // run could reach, and all of them failed.
+      if (fLeadSkips && fLeadCount > 0) p += fLeadCount;
     }
     // An expression that can match empty matches at the very end too. The
     // first-character set holds character 0 for every expression that can
@@ -248,29 +235,28 @@ bool TRegex::TryAtLiteralStarts(std::ptrdiff_t from) {
   return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), lastStart, found);
 }
 
+std::size_t TRegex::ClassRun(const std::uint8_t* repeat, std::int64_t max, std::size_t p) {
+  const RepeatHints& hints = HintsFor(repeat);
+  const auto limit = static_cast<std::size_t>(std::min<std::int64_t>(max, fInEnd - static_cast<std::ptrdiff_t>(p)));
+  if (hints.classScan < 0) return limit;  // every character
+  return fClassScans[static_cast<std::size_t>(hints.classScan)].FindOut(fIn + p, 0, limit);
+}
+
 bool TRegex::FindWholeRepeat(std::ptrdiff_t from) {
   const std::uint8_t* node = fProgram.data() + fWholeRepeat;
-  const std::uint8_t op = node[0];
-  std::int64_t min = op == PLUS || op == PLUSNG ? 1 : 0;
-  std::int64_t max = kRepeatInfinite;
-  if (op == BRACES || op == BRACESNG) {
-    min = Read32(node + kNodeSize);
-    max = Read32(node + kNodeSize + 4);
-  }
-  const bool greedy = op == STAR || op == PLUS || op == BRACES;
+  const RepeatBounds r = BoundsOf(node);
   const RepeatHints& hints = HintsFor(node);
   const TByteClassScan* scan = hints.classScan >= 0 ? &fClassScans[static_cast<std::size_t>(hints.classScan)] : nullptr;
   const auto end = static_cast<std::size_t>(fInEnd);
   for (auto p = static_cast<std::size_t>(from); p <= end; ++p) {
-    if (min > 0 && scan != nullptr) {
+    if (r.min > 0 && scan != nullptr) {
       p = scan->FindIn(fIn, p, end);
       if (p == end) break;
     }
-    const std::size_t limit = static_cast<std::size_t>(std::min<std::int64_t>(max, static_cast<std::int64_t>(end - p)));
-    const std::size_t count = scan != nullptr ? scan->FindOut(fIn + p, 0, limit) : limit;
-    if (static_cast<std::int64_t>(count) >= min) {
+    const std::size_t count = ClassRun(node, r.max, p);
+    if (static_cast<std::int64_t>(count) >= r.min) {
       fStart[0] = static_cast<std::ptrdiff_t>(p);
-      fEnd[0] = static_cast<std::ptrdiff_t>(p + (greedy ? count : static_cast<std::size_t>(min)));
+      fEnd[0] = static_cast<std::ptrdiff_t>(p + (r.greedy ? count : static_cast<std::size_t>(r.min)));
       return true;
     }
     // Every start inside a run too short has a shorter one.
@@ -550,15 +536,11 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
   };
   auto decode = [&](const std::uint8_t* node) {
     Repeat r;
-    const std::uint8_t op = node[0];
-    r.operand = Operand(node);
-    if (op == PLUS || op == PLUSNG) r.min = 1;
-    if (op == BRACES || op == BRACESNG) {
-      r.min = Read32(node + kNodeSize);
-      r.max = Read32(node + kNodeSize + 4);
-      r.operand = node + kNodeSize + 8;
-    }
-    r.greedy = op == STAR || op == PLUS || op == BRACES;
+    const RepeatBounds bounds = BoundsOf(node);
+    r.min = bounds.min;
+    r.max = bounds.max;
+    r.operand = bounds.operand;
+    r.greedy = bounds.greedy;
     if (fPlainMatching) return r;
     const RepeatHints& hints = HintsFor(node);
     const std::uint8_t* next = NextNode(node);
@@ -719,10 +701,6 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
         case BSUBEXP:
         case BSUBEXPCI: {
           const int g = scan[kNodeSize];
-          if (fEchoAt < 0 && scan - prog == fRunEcho) {
-            fEchoAt = p;
-            fEchoCaptureEnd = fEnd[g];
-          }
           if (!CaptureOk(g)) goto fail;
           const std::ptrdiff_t len = fEnd[g] - fStart[g];
           if (end - p < len) goto fail;
