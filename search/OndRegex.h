@@ -77,7 +77,9 @@ class TRegex {
   // every match. A search that needs more ends with ErrorBacktrackMemory.
   std::size_t MaxBacktrackMemory = BacktrackMemory;
 
-  // Read when compiling (sets) and before every match (separators, word test).
+  // Read when compiling (sets) and before every match (separators, word
+  // test); a program that reads the line separators is compiled again when
+  // they change.
   std::string SpaceChars;
   std::string WordChars;
   std::string LineSeparators;
@@ -372,6 +374,8 @@ class TRegex {
   unsigned char fPairTail = '\n';
 
   std::array<bool, 256> fLineSepSet{};
+  // The line separators the program was compiled with.
+  std::string fCompiledLineSeparators;
   std::string fLineSepFor;
   bool fLineSepBuilt = false;
   std::array<bool, 256> fWordSet{};

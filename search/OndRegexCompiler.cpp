@@ -155,6 +155,7 @@ void TRegex::Compile() {
     }
   }
   fCompiling = true;
+  fCompiledLineSeparators = LineSeparators;
   fHasBackReference = false;
   fUsesLineSeparators = false;
   fUsesWordChars = false;
@@ -614,6 +615,8 @@ int TRegex::ParseAtom(ParseFlags& flags) {
   }
 
   const bool multiLine = (fCompileModifiers & kModM) && (!LineSeparators.empty() || fPairAssigned);
+  // Which anchor a line mode "^" or "$" becomes depends on the separators.
+  if ((fCompileModifiers & kModM) && (c == '^' || c == '$')) fUsesLineSeparators = true;
   switch (c) {
     case '^':
       ++fCursor;

@@ -56,7 +56,10 @@ void TRegex::SetInputString(std::string_view input) {
 }
 
 void TRegex::PrepareRunSlow() {
-  if (fCompiled && (fModifiers != fProgramModifiers || InvertCase != fInvFor)) {
+  // The separators shape a program that reads them (its anchors, the
+  // characters a match or what follows a repeat can begin with).
+  if (fCompiled && (fModifiers != fProgramModifiers || InvertCase != fInvFor ||
+                    (fUsesLineSeparators && LineSeparators != fCompiledLineSeparators))) {
     fProgram.clear();
     fCompiled = false;
   }

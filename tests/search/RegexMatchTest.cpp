@@ -220,6 +220,35 @@ TEST(RegexMatch, AnchorsAndLineSeparators) {
   EXPECT_EQ(AllMatches(d, "\r\n"), Spans{});
 }
 
+// A change of the line separators after a search takes effect at the next
+// one: where a line ends and begins, what a match can begin with, and which
+// anchor a line mode "^" or "$" is.
+TEST(RegexMatch, LineSeparatorsChangedAfterCompiling) {
+  TRegex r;
+  r.SetModifier(TRegex::ModifierM, true);
+  r.SetLinePairedSeparator("");
+  r.SetExpression("$");
+  EXPECT_EQ(AllMatches(r, "ab;c"), (Spans{{5, 0}}));
+  r.LineSeparators = ";";
+  EXPECT_EQ(AllMatches(r, "ab;c"), (Spans{{3, 0}, {5, 0}}));
+  r.SetExpression("\\s*$");
+  r.LineSeparators = "\r\n";
+  EXPECT_EQ(AllMatches(r, "a \t;b"), (Spans{{6, 0}}));
+  r.LineSeparators = ";";
+  EXPECT_EQ(AllMatches(r, "a \t;b"), (Spans{{2, 2}, {4, 0}, {6, 0}}));
+
+  TRegex none;
+  none.SetModifier(TRegex::ModifierM, true);
+  none.LineSeparators = "";
+  none.SetLinePairedSeparator("");
+  none.SetExpression("^\\w");
+  EXPECT_EQ(AllMatches(none, "a;b"), (Spans{{1, 1}}));
+  none.LineSeparators = ";";
+  EXPECT_EQ(AllMatches(none, "a;b"), (Spans{{1, 1}, {3, 1}}));
+  none.LineSeparators = "";
+  EXPECT_EQ(AllMatches(none, "a;b"), (Spans{{1, 1}}));
+}
+
 TEST(RegexMatch, WordBoundaries) {
   EXPECT_EQ(AllMatches("\\bab\\b", "x ab"), (Spans{{3, 2}}));
   EXPECT_EQ(AllMatches("\\bab\\b", "xab"), Spans{});
