@@ -296,10 +296,10 @@ class TRegex {
   // run (no back reference reads a group the run's start opened).
   bool fLeadSkips = true;
   bool fHasBackReference = false;
-  // The characters a capture of each group begins with (with fInv of them
-  // where a back reference ignores case they are added when read), and
-  // whether the group can capture nothing (then any may follow its
-  // reference). Walks of the program read them once fGroupFirstKnown.
+  // The characters a capture of each group can begin with (a reference
+  // that ignores case adds their other cases), and whether the group can
+  // capture nothing (then what begins its reference is not known). Walks
+  // of the program read them once fGroupFirstKnown.
   std::vector<std::array<bool, 256>> fGroupFirst;
   std::vector<char> fGroupMayBeEmpty;
   bool fGroupFirstKnown = false;
