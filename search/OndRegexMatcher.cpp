@@ -670,8 +670,12 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
           ++p;
           break;
         case EXACTLY: {
+          // The first character decides most tries without a library call.
           const std::int32_t len = Read32(scan + kNodeSize);
-          if (end - p < len || std::memcmp(s + p, scan + kNodeSize + 4, static_cast<std::size_t>(len)) != 0) goto fail;
+          const std::uint8_t* lit = scan + kNodeSize + 4;
+          if (end - p < len || s[p] != lit[0] ||
+              (len > 1 && std::memcmp(s + p + 1, lit + 1, static_cast<std::size_t>(len - 1)) != 0))
+            goto fail;
           p += len;
           break;
         }
