@@ -77,7 +77,9 @@ class TRegex {
   // every match. A search that needs more ends with ErrorBacktrackMemory.
   std::size_t MaxBacktrackMemory = BacktrackMemory;
 
-  // Read when compiling (sets) and before every match (separators, word test).
+  // Read when compiling (sets) and before every match (separators, word
+  // test); a program that reads the line separators is compiled again when
+  // they change.
   std::string SpaceChars;
   std::string WordChars;
   std::string LineSeparators;
@@ -172,6 +174,13 @@ class TRegex {
   void ClearMatches();
   bool ExecPrim(int offset);
   bool TryAt(std::ptrdiff_t p);
+  // TryAt at each start from `from` on where the fixed back reference
+  // (fEcho) can hold.
+  bool TryAtEchoes(std::ptrdiff_t from);
+  // The first match from `from` on of an expression that is one repeat of
+  // a character class (fWholeRepeat), found by scanning for the class and
+  // for its end, without running the program.
+  bool FindWholeRepeat(std::ptrdiff_t from);
   // TryAt at each start from `from` on where the leading literal can be; out
   // of line, so that the search loop of every other expression stays as lean.
   [[gnu::noinline]] bool TryAtLiteralStarts(std::ptrdiff_t from);
@@ -208,6 +217,25 @@ class TRegex {
   void FindLiteralPairs(const std::uint8_t* top);
   // Finds what every match must end with (see fEndAnchored).
   void FindRequiredEnd(const std::uint8_t* first);
+  // Finds what a capture of each group can begin with (see fGroupFirst).
+  void FindGroupFirstSets();
+  // Finds the checks a back reference allows on a start before the program
+  // runs there (see fEcho and fRunEcho).
+  void FindEchoes(const std::uint8_t* first);
+  void FindRunEcho(const std::uint8_t* first);
+  // TryAt at the starts of the leading repeat's run from p that can pass
+  // the back reference fRunEcho; runEnd is left at p when the run says
+  // nothing of them (then p is tried as usual), else at the run's end.
+  bool TryRunEchoStarts(std::ptrdiff_t p, std::ptrdiff_t& runEnd);
+  // The count of the repeat of a class (or of any character) from p, at
+  // most max.
+  std::size_t ClassRun(const std::uint8_t* repeat, std::int64_t max, std::size_t p);
+  // Whether the bytes at a and b are the same character for the fixed
+  // back reference (fEcho).
+  bool EchoBytesAgree(std::ptrdiff_t a, std::ptrdiff_t b) const {
+    const unsigned char x = fIn[a], y = fIn[b];
+    return x == y || (fEchoCaseless && y == fInv[x]);
+  }
   bool CaptureOk(int n) const;
   void Spend(std::int64_t visits);
   bool IsBolMl(std::ptrdiff_t p) const;
@@ -261,8 +289,46 @@ class TRegex {
   // (-1: not reached). A failed try has then tried every end that a start
   // inside that run could reach, so those starts are passed over.
   std::int32_t fLeadRepeat = 0;
+  // The leading repeat is the whole expression (then it is fLeadRepeat too).
+  std::int32_t fWholeRepeat = 0;
   std::int64_t fLeadCount = -1;
+  // Whether a failed try lets the search pass over the leading repeat's
+  // run (no back reference reads a group the run's start opened).
+  bool fLeadSkips = true;
   bool fHasBackReference = false;
+  // The characters a capture of each group can begin with (a reference
+  // that ignores case adds their other cases), and whether the group can
+  // capture nothing (then what begins its reference is not known). Walks
+  // of the program read them once fGroupFirstKnown.
+  std::vector<std::array<bool, 256>> fGroupFirst;
+  std::vector<char> fGroupMayBeEmpty;
+  bool fGroupFirstKnown = false;
+  // Every match has a capture at fEchoCapture characters from its start, of
+  // fEchoLength >= 1 characters, and its back reference at fEchoReference:
+  // the characters at those two distances are the same (one is the other's
+  // other case, with fEchoCaseless). fEchoFold holds every bit in which a
+  // character and its other case differ, for a vector scan that keeps the
+  // starts where the two agree in all other bits.
+  bool fEcho = false;
+  std::int32_t fEchoCapture = 0;
+  std::int32_t fEchoReference = 0;
+  std::int32_t fEchoLength = 0;
+  bool fEchoCaseless = false;
+  unsigned char fEchoFold = 0;
+  // A back reference (its offset in the program; 0: none) to a group opened
+  // at the match start, reached after the leading repeat through nodes that
+  // never choose and do not depend on where the match began: every start
+  // inside the leading repeat's run reaches it at the same position with a
+  // capture ending at the same position. The steps on the way: a node that
+  // moves on by a width, a repeat (that never gives back), the group's end.
+  static constexpr std::int32_t kRunEchoRepeat = -1;
+  static constexpr std::int32_t kRunEchoCapture = -2;
+  struct RunEchoStep {
+    std::int32_t node;
+    std::int32_t width;
+  };
+  std::int32_t fRunEcho = 0;
+  std::vector<RunEchoStep> fRunEchoSteps;
   // Entries of fStart / fEnd the program can set: the whole match and its
   // groups.
   int fGroupSlots = SubExpressionCount;
@@ -308,6 +374,8 @@ class TRegex {
   unsigned char fPairTail = '\n';
 
   std::array<bool, 256> fLineSepSet{};
+  // The line separators the program was compiled with.
+  std::string fCompiledLineSeparators;
   std::string fLineSepFor;
   bool fLineSepBuilt = false;
   std::array<bool, 256> fWordSet{};

@@ -69,7 +69,40 @@ class TByteClassScan {
     return FindPairInTable(text, from, to, next);
   }
 
+  // The first position p in [from, to) whose byte is in the class and where
+  // the bytes at p + a and p + b differ in no bit outside `fold` (are equal,
+  // with fold 0), else to. The text holds p + max(a, b) for every p < to.
+  std::size_t FindEchoIn(const unsigned char* text, std::size_t from, std::size_t to, std::size_t a, std::size_t b,
+                         unsigned char fold) const {
+    switch (fRanges) {
+      case 1: return FindEchoInRanges<1>(text, from, to, a, b, fold);
+      case 2: return FindEchoInRanges<2>(text, from, to, a, b, fold);
+      case 3: return FindEchoInRanges<3>(text, from, to, a, b, fold);
+      case 4: return FindEchoInRanges<4>(text, from, to, a, b, fold);
+      default: return FindEchoInRanges<0>(text, from, to, a, b, fold);
+    }
+  }
+
  private:
+  // Ranges 0: the class is looked up in the table for each lane that echoes.
+  template <int ranges>
+  std::size_t FindEchoInRanges(const unsigned char* text, std::size_t from, std::size_t to, std::size_t a,
+                               std::size_t b, unsigned char fold) const {
+    const auto keep = static_cast<unsigned char>(~fold);
+    std::size_t at = from;
+    for (; to - at >= 16; at += 16) {
+      const Bytes16 diff = (bytes16::Load(text + at + a) ^ bytes16::Load(text + at + b)) & keep;
+      Bytes16 hit = reinterpret_cast<Bytes16>(diff == 0);
+      if constexpr (ranges > 0) hit &= Members<ranges>(bytes16::Load(text + at));
+      for (std::uint32_t lanes = bytes16::LaneMask(hit); lanes != 0; lanes &= lanes - 1) {
+        const std::size_t p = at + static_cast<std::size_t>(std::countr_zero(lanes));
+        if (ranges > 0 || fTable[text[p]]) return p;
+      }
+    }
+    while (at < to && !(fTable[text[at]] && ((text[at + a] ^ text[at + b]) & keep) == 0)) ++at;
+    return at;
+  }
+
   template <int ranges, int nextRanges>
   std::size_t FindPairInRanges(const unsigned char* text, std::size_t from, std::size_t to,
                                const TByteClassScan& next) const {

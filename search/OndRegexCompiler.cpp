@@ -155,6 +155,7 @@ void TRegex::Compile() {
     }
   }
   fCompiling = true;
+  fCompiledLineSeparators = LineSeparators;
   fHasBackReference = false;
   fUsesLineSeparators = false;
   fUsesWordChars = false;
@@ -186,6 +187,7 @@ void TRegex::Compile() {
   fCompiling = false;
 
   // Hints that let a search skip start positions.
+  FindGroupFirstSets();
   fFirstCharSet.fill(false);
   std::vector<char> visited(fProgram.size(), 0);
   int budget = 0;
@@ -203,6 +205,10 @@ void TRegex::Compile() {
   fAnchored = false;
   fMustString.clear();
   fLeadRepeat = 0;
+  fLeadSkips = true;
+  fWholeRepeat = 0;
+  fEcho = false;
+  fRunEcho = 0;
   const std::uint8_t* top = fProgram.data() + 1;
   const std::uint8_t* afterTop = NextNode(top);
   FindLiteralPairs(top);
@@ -231,14 +237,15 @@ void TRegex::Compile() {
       fAnchored = true;
     }
     // A repeat of a character class in front of everything else; groups
-    // may open before it as long as no back reference can read them.
+    // may open before it, but a failed try's run is then passed over only
+    // when no back reference can read them.
     const std::uint8_t* lead = first;
     for (;;) {
       const std::uint8_t* after = NextNode(lead);
       if (lead[0] == BRANCH && (after == nullptr || after[0] != BRANCH)) {
         lead = Operand(lead);  // a group's only alternative
-      } else if ((lead[0] == COMMENT || (!fHasBackReference && lead[0] > OPEN && lead[0] < OPEN + SubExpressionCount)) &&
-                 after != nullptr) {
+      } else if ((lead[0] == COMMENT || (lead[0] > OPEN && lead[0] < OPEN + SubExpressionCount)) && after != nullptr) {
+        if (lead[0] != COMMENT && fHasBackReference) fLeadSkips = false;
         lead = after;
       } else {
         break;
@@ -247,8 +254,13 @@ void TRegex::Compile() {
     if (lead[0] == STAR || lead[0] == STARNG || lead[0] == PLUS || lead[0] == PLUSNG || lead[0] == BRACES ||
         lead[0] == BRACESNG) {
       const std::uint8_t* operand = lead[0] == BRACES || lead[0] == BRACESNG ? lead + kNodeSize + 8 : Operand(lead);
-      if (operand[0] != BSUBEXP && operand[0] != BSUBEXPCI)
+      if (operand[0] != BSUBEXP && operand[0] != BSUBEXPCI) {
         fLeadRepeat = static_cast<std::int32_t>(lead - fProgram.data());
+        // The repeat is the whole expression: a match is the run itself.
+        const std::uint8_t* after = NextNode(lead);
+        while (after != nullptr && (after[0] == COMMENT || after[0] == NOTHING)) after = NextNode(after);
+        if (lead == first && after != nullptr && after[0] == EEND) fWholeRepeat = fLeadRepeat;
+      }
     }
     if (first[0] == STAR || first[0] == STARNG || first[0] == PLUS || first[0] == PLUSNG ||
         first[0] == BRACES || first[0] == BRACESNG || first[0] == BRANCH || first[0] == LOOPENTRY) {
@@ -270,6 +282,7 @@ void TRegex::Compile() {
       if (longest != nullptr) fMustString.assign(reinterpret_cast<const char*>(longest), static_cast<std::size_t>(longestLen));
     }
     FindRequiredEnd(first);
+    FindEchoes(first);
   }
   fCompiled = true;
 }
@@ -602,6 +615,8 @@ int TRegex::ParseAtom(ParseFlags& flags) {
   }
 
   const bool multiLine = (fCompileModifiers & kModM) && (!LineSeparators.empty() || fPairAssigned);
+  // Which anchor a line mode "^" or "$" becomes depends on the separators.
+  if ((fCompileModifiers & kModM) && (c == '^' || c == '$')) fUsesLineSeparators = true;
   switch (c) {
     case '^':
       ++fCursor;
@@ -867,10 +882,24 @@ void TRegex::FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visit
       case EEND:
       case ANY:
       case ANYML:
-      case BSUBEXP:
-      case BSUBEXPCI:
         all();
         return;
+      case BSUBEXP:
+      case BSUBEXPCI: {
+        // A copy of a capture that is never empty begins as the capture does.
+        const int g = scan[kNodeSize];
+        if (!fGroupFirstKnown || g >= fGroupSlots || fGroupMayBeEmpty[static_cast<std::size_t>(g)]) {
+          all();
+          return;
+        }
+        const std::array<bool, 256>& firsts = fGroupFirst[static_cast<std::size_t>(g)];
+        for (int c = 0; c < 256; ++c) {
+          if (!firsts[c]) continue;
+          set[c] = true;
+          if (op == BSUBEXPCI) set[fInv[c]] = true;
+        }
+        return;
+      }
       case EOL:
         set[0] = true;
         return;

@@ -56,7 +56,10 @@ void TRegex::SetInputString(std::string_view input) {
 }
 
 void TRegex::PrepareRunSlow() {
-  if (fCompiled && (fModifiers != fProgramModifiers || InvertCase != fInvFor)) {
+  // The separators shape a program that reads them (its anchors, the
+  // characters a match or what follows a repeat can begin with).
+  if (fCompiled && (fModifiers != fProgramModifiers || InvertCase != fInvFor ||
+                    (fUsesLineSeparators && LineSeparators != fCompiledLineSeparators))) {
     fProgram.clear();
     fCompiled = false;
   }
@@ -177,6 +180,8 @@ bool TRegex::ExecPrim(int offset) {
       }
       return false;
     }
+    if (fWholeRepeat != 0) return FindWholeRepeat(from);
+    if (fEcho) return TryAtEchoes(from);
     std::ptrdiff_t p = from;
     for (; p < len; ++p) {
       if (!fFirstCharSet[fIn[p]]) {
@@ -184,11 +189,19 @@ bool TRegex::ExecPrim(int offset) {
             fFirstCharScan.FindIn(fIn, static_cast<std::size_t>(p), static_cast<std::size_t>(len)));
         if (p == len) break;
       }
+      if (fRunEcho != 0) {
+        std::ptrdiff_t runEnd = p;
+        if (TryRunEchoStarts(p, runEnd)) return true;
+        if (runEnd > p) {
+          p = runEnd - 1;  // the start at runEnd captures from there: it is tried
+          continue;
+        }
+      }
       fLeadCount = -1;
       if (TryAt(p)) return true;
       // The leading repeat's run from p held every end a start inside the
       // run could reach, and all of them failed.
-      if (fLeadCount > 0) p += fLeadCount;
+      if (fLeadSkips && fLeadCount > 0) p += fLeadCount;
     }
     // An expression that can match empty matches at the very end too. The
     // first-character set holds character 0 for every expression that can
@@ -223,6 +236,51 @@ bool TRegex::TryAtLiteralStarts(std::ptrdiff_t from) {
     return true;
   };
   return fLeadScan.Scan(fIn, static_cast<std::size_t>(from), lastStart, found);
+}
+
+std::size_t TRegex::ClassRun(const std::uint8_t* repeat, std::int64_t max, std::size_t p) {
+  const RepeatHints& hints = HintsFor(repeat);
+  const auto limit = static_cast<std::size_t>(std::min<std::int64_t>(max, fInEnd - static_cast<std::ptrdiff_t>(p)));
+  if (hints.classScan < 0) return limit;  // every character
+  return fClassScans[static_cast<std::size_t>(hints.classScan)].FindOut(fIn + p, 0, limit);
+}
+
+bool TRegex::FindWholeRepeat(std::ptrdiff_t from) {
+  const std::uint8_t* node = fProgram.data() + fWholeRepeat;
+  const RepeatBounds r = BoundsOf(node);
+  const RepeatHints& hints = HintsFor(node);
+  const TByteClassScan* scan = hints.classScan >= 0 ? &fClassScans[static_cast<std::size_t>(hints.classScan)] : nullptr;
+  const auto end = static_cast<std::size_t>(fInEnd);
+  for (auto p = static_cast<std::size_t>(from); p <= end; ++p) {
+    if (r.min > 0 && scan != nullptr) {
+      p = scan->FindIn(fIn, p, end);
+      if (p == end) break;
+    }
+    const std::size_t count = ClassRun(node, r.max, p);
+    if (static_cast<std::int64_t>(count) >= r.min) {
+      fStart[0] = static_cast<std::ptrdiff_t>(p);
+      fEnd[0] = static_cast<std::ptrdiff_t>(p + (r.greedy ? count : static_cast<std::size_t>(r.min)));
+      return true;
+    }
+    // Every start inside a run too short has a shorter one.
+    p += count;
+  }
+  return false;
+}
+
+bool TRegex::TryAtEchoes(std::ptrdiff_t from) {
+  // A match from p has the same character at p + fEchoCapture and at
+  // p + fEchoReference, and room for the reference's copy.
+  const std::ptrdiff_t last = fInEnd - fEchoReference - fEchoLength;
+  const auto a = static_cast<std::size_t>(fEchoCapture), b = static_cast<std::size_t>(fEchoReference);
+  for (std::ptrdiff_t p = from; p <= last; ++p) {
+    p = static_cast<std::ptrdiff_t>(
+        fFirstCharScan.FindEchoIn(fIn, static_cast<std::size_t>(p), static_cast<std::size_t>(last + 1), a, b, fEchoFold));
+    if (p > last) break;
+    if (fEchoFold != 0 && !EchoBytesAgree(p + fEchoCapture, p + fEchoReference)) continue;
+    if (TryAt(p)) return true;
+  }
+  return false;
 }
 
 bool TRegex::LiteralAt(const std::uint8_t* node, std::ptrdiff_t p) const {
@@ -481,15 +539,11 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
   };
   auto decode = [&](const std::uint8_t* node) {
     Repeat r;
-    const std::uint8_t op = node[0];
-    r.operand = Operand(node);
-    if (op == PLUS || op == PLUSNG) r.min = 1;
-    if (op == BRACES || op == BRACESNG) {
-      r.min = Read32(node + kNodeSize);
-      r.max = Read32(node + kNodeSize + 4);
-      r.operand = node + kNodeSize + 8;
-    }
-    r.greedy = op == STAR || op == PLUS || op == BRACES;
+    const RepeatBounds bounds = BoundsOf(node);
+    r.min = bounds.min;
+    r.max = bounds.max;
+    r.operand = bounds.operand;
+    r.greedy = bounds.greedy;
     if (fPlainMatching) return r;
     const RepeatHints& hints = HintsFor(node);
     const std::uint8_t* next = NextNode(node);
@@ -616,8 +670,12 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
           ++p;
           break;
         case EXACTLY: {
+          // The first character decides most tries without a library call.
           const std::int32_t len = Read32(scan + kNodeSize);
-          if (end - p < len || std::memcmp(s + p, scan + kNodeSize + 4, static_cast<std::size_t>(len)) != 0) goto fail;
+          const std::uint8_t* lit = scan + kNodeSize + 4;
+          if (end - p < len || s[p] != lit[0] ||
+              (len > 1 && std::memcmp(s + p + 1, lit + 1, static_cast<std::size_t>(len - 1)) != 0))
+            goto fail;
           p += len;
           break;
         }

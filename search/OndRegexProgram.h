@@ -70,6 +70,29 @@ inline const std::uint8_t* NextNode(const std::uint8_t* node) {
 
 inline const std::uint8_t* Operand(const std::uint8_t* node) { return node + kNodeSize; }
 
+// The counts a repeat node allows, whether it tries the largest first, and
+// its operand.
+struct RepeatBounds {
+  std::int64_t min = 0;
+  std::int64_t max = kRepeatInfinite;
+  bool greedy = true;
+  const std::uint8_t* operand = nullptr;
+};
+
+inline RepeatBounds BoundsOf(const std::uint8_t* repeat) {
+  RepeatBounds b;
+  const std::uint8_t op = repeat[0];
+  b.operand = Operand(repeat);
+  if (op == PLUS || op == PLUSNG) b.min = 1;
+  if (op == BRACES || op == BRACESNG) {
+    b.min = Read32(repeat + kNodeSize);
+    b.max = Read32(repeat + kNodeSize + 4);
+    b.operand = repeat + kNodeSize + 8;
+  }
+  b.greedy = op == STAR || op == PLUS || op == BRACES;
+  return b;
+}
+
 inline bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
 inline bool InSet(const std::uint8_t* bits, unsigned char c) { return (bits[c >> 3] >> (c & 7)) & 1; }

@@ -3,7 +3,7 @@
 // subject is the rest. Every failure must be an ERegex, and every reported
 // position must lie inside the subject. The matcher with its shortcuts must
 // answer as the plain one that tries every start and every repeat count
-// wherever that one answers.
+// wherever that one answers, also after the line separators changed.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -109,5 +109,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (slow.error != 0) return 0;
   Check(quick.error == 0);
   Check(quick.positions == slow.positions);
+
+  // Other line separators after the program was compiled answer as a plain
+  // matcher set up with them from the start.
+  fast.LineSeparators = fast.LineSeparators == "\n;" ? "\r\n" : "\n;";
+  const Outcome again = Search(fast, subject);
+  if (OutOfBudget(again.error)) return 0;
+  PlainRegex fresh;
+  Configure(fresh, data[0], pattern);
+  fresh.LineSeparators = fast.LineSeparators;
+  const Outcome want = Search(fresh, subject);
+  if (want.error != 0) return 0;
+  Check(again.error == 0);
+  Check(again.positions == want.positions);
   return 0;
 }

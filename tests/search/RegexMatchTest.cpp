@@ -15,6 +15,13 @@ using regex_test::AllMatches;
 using regex_test::Groups;
 using regex_test::Spans;
 
+// Line mode ("m") with these separators and the given paired one.
+void SetLineMode(TRegex& r, std::string_view separators, std::string_view pair) {
+  r.SetModifier(TRegex::ModifierM, true);
+  r.LineSeparators = separators;
+  r.SetLinePairedSeparator(pair);
+}
+
 TEST(RegexMatch, ExecNextWalksEveryMatchOnce) {
   EXPECT_EQ(AllMatches("a*", "baa"), (Spans{{1, 0}, {2, 2}, {4, 0}}));
   EXPECT_EQ(AllMatches("x*", "abc"), (Spans{{1, 0}, {2, 0}, {3, 0}, {4, 0}}));
@@ -185,26 +192,20 @@ TEST(RegexMatch, AnchorsAndLineSeparators) {
 
   // Other separators, and the paired separator alone.
   TRegex s;
-  s.SetModifier(TRegex::ModifierM, true);
-  s.LineSeparators = ";";
-  s.SetLinePairedSeparator("");
+  SetLineMode(s, ";", "");
   s.SetExpression("^\\w");
   EXPECT_EQ(AllMatches(s, "a;b\r\nc"), (Spans{{1, 1}, {3, 1}}));
   s.SetExpression("\\w$");
   EXPECT_EQ(AllMatches(s, "a;b\r\nc"), (Spans{{1, 1}, {6, 1}}));
   TRegex p;
-  p.SetModifier(TRegex::ModifierM, true);
-  p.LineSeparators = "";
-  p.SetLinePairedSeparator("<>");
+  SetLineMode(p, "", "<>");
   p.SetExpression("\\w$");
   EXPECT_EQ(AllMatches(p, "a<>b<c<>"), (Spans{{1, 1}, {6, 1}}));
   p.SetExpression("^\\w");
   EXPECT_EQ(AllMatches(p, "a<>b<c<>"), (Spans{{1, 1}, {4, 1}}));
   // Without separators, m changes nothing.
   TRegex none;
-  none.SetModifier(TRegex::ModifierM, true);
-  none.LineSeparators = "";
-  none.SetLinePairedSeparator("");
+  SetLineMode(none, "", "");
   none.SetExpression("^\\w");
   EXPECT_EQ(AllMatches(none, "a\nb"), (Spans{{1, 1}}));
 
@@ -218,6 +219,32 @@ TEST(RegexMatch, AnchorsAndLineSeparators) {
   d.SetExpression(".");
   d.LineSeparators = "\r\n";
   EXPECT_EQ(AllMatches(d, "\r\n"), Spans{});
+}
+
+// A change of the line separators after a search takes effect at the next
+// one: where a line ends and begins, what a match can begin with, and which
+// anchor a line mode "^" or "$" is.
+TEST(RegexMatch, LineSeparatorsChangedAfterCompiling) {
+  struct Case {
+    std::string pattern;
+    std::string subject;
+    std::vector<std::pair<std::string, Spans>> steps;  // separators, then every match with them
+  };
+  const Case cases[] = {
+      {"$", "ab;c", {{"\r\n", {{5, 0}}}, {";", {{3, 0}, {5, 0}}}}},
+      {"\\s*$", "a \t;b", {{"\r\n", {{6, 0}}}, {";", {{2, 2}, {4, 0}, {6, 0}}}}},
+      {"^\\w", "a;b", {{"", {{1, 1}}}, {";", {{1, 1}, {3, 1}}}, {"", {{1, 1}}}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.pattern);
+    TRegex r;
+    SetLineMode(r, c.steps.front().first, "");
+    r.SetExpression(c.pattern);
+    for (const auto& [separators, matches] : c.steps) {
+      r.LineSeparators = separators;
+      EXPECT_EQ(AllMatches(r, c.subject), matches) << separators.size() << " separators";
+    }
+  }
 }
 
 TEST(RegexMatch, WordBoundaries) {

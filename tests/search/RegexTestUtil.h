@@ -1,6 +1,8 @@
 // Helpers shared by the regular-expression tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <string_view>
 #include <utility>
@@ -66,6 +68,41 @@ inline Outcome Search(TRegex& r, std::string_view subject, int maxMatches = 1000
     out.error = e.ErrorCode;
   }
   return out;
+}
+
+// Every search of each pattern in each subject answers as the plain matcher
+// does, wherever that one does not run out of its budget (the shortcuts
+// may answer where it stops, never the other way round).
+template <class Patterns>
+void ExpectSameAsPlain(const Patterns& patterns, const std::vector<std::string>& subjects) {
+  for (const auto& pattern : patterns) {
+    SCOPED_TRACE(pattern);
+    TRegex fast;
+    TPlainRegex plain;
+    fast.SetExpression(pattern);
+    plain.SetExpression(pattern);
+    for (const std::string& subject : subjects) {
+      SCOPED_TRACE(subject);
+      const Outcome want = Search(plain, subject);
+      if (want.error == TRegex::ErrorTooComplex || want.error == TRegex::ErrorBacktrackMemory) continue;
+      EXPECT_EQ(Search(fast, subject), want);
+    }
+  }
+}
+
+// A pattern, a subject and every match of it.
+struct KnownAnswer {
+  std::string pattern;
+  std::string subject;
+  Spans matches;
+};
+
+template <class Answers>
+void ExpectKnownAnswers(const Answers& answers) {
+  for (const KnownAnswer& a : answers) {
+    SCOPED_TRACE(a.pattern + " / " + a.subject);
+    EXPECT_EQ(AllMatches(a.pattern, a.subject), a.matches);
+  }
 }
 
 // Error code and position of compiling the pattern, or (0, 0).
