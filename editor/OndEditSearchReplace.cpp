@@ -109,6 +109,8 @@ class TSearchedText {
 
 }  // namespace
 
+// ---- search and replace -------------------------------------------------------------------
+
 bool TCustomOndEdit::HasMatch(TOndEditSearchCustom& Engine, const std::string& ASearch, std::uint8_t AOptions) const {
   if (ASearch.empty()) return false;
   Engine.SetOptions(AOptions);
@@ -116,8 +118,8 @@ bool TCustomOndEdit::HasMatch(TOndEditSearchCustom& Engine, const std::string& A
   TSearchedText searchedText(*FLines, *FAllFoldRanges, [this](int Line) { return VisibleLineLength(Line); });
   const int count = FLines->GetCount();
   if (count < 1) return false;
-  // Nothing is selected or shown here: the whole text may go to the engine
-  // in its longest stretches at once.
+  // No caret to start near: the whole text goes to the engine in its
+  // longest stretches from the first.
   const bool skipping = Engine.CanSkipText();
   for (int line = 1; line <= count; ++line) {
     if (skipping) {
@@ -128,8 +130,6 @@ bool TCustomOndEdit::HasMatch(TOndEditSearchCustom& Engine, const std::string& A
   }
   return false;
 }
-
-// ---- search and replace -------------------------------------------------------------------
 
 int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string& AReplace, std::uint8_t AOptions) {
   if (!FSearchEngine) throw EOndEditError("No search engine has been assigned");
