@@ -27,8 +27,9 @@ bool HasText(TOndEditor* editor) {
   return count > 1 || (count == 1 && !editor->Lines()->GetView(0).empty());
 }
 
-// The plain walk. Entered[i] is what panel i's search gave, -1 for a panel
-// not searched.
+// The plain walk, written out on its own rather than built from the walk it
+// checks, so that a fault shared by both cannot hide. Entered[i] is what
+// panel i's search gave, -1 for a panel not searched.
 int PlainWalk(TZuConfig& config, bool replace, bool invert, std::vector<int>& entered) {
   TEditors& editors = *config.Editors;
   entered.assign(static_cast<std::size_t>(editors.Count), -1);
