@@ -307,6 +307,15 @@ void ReadAhead(const TEditors& editors, int from, int to) {
     if (l) __builtin_prefetch(l->GetView(l->GetCount() - 1).data());
 }
 
+// A panel the walk enters is searched from its start going down and from
+// its end going up; one it passes without a match is left with its caret
+// there, as that search leaves it.
+void PlaceWalkCaret(TOndEditor& ed, bool backwards) {
+  const int last = ed.Lines()->GetCount();
+  ed.SetCaretXY(backwards ? BufferCoord(static_cast<int>(ed.Lines()->GetView(last - 1).size()) + 1, last)
+                          : BufferCoord(1, 1));
+}
+
 }  // namespace
 
 TOndEditSearchCustom& TZuConfig::WalkEngine(bool regex) {
@@ -323,9 +332,7 @@ int TZuConfig::SearchPanel(TEditor& panel, bool replace, bool backwards, TOndSea
   TOndEditor* ed = panel.Editor;
   TOndSearchOptions panelOptions = options;
   if (!panel.Active) {
-    const int last = ed->Lines()->GetCount();
-    ed->SetCaretXY(backwards ? BufferCoord(static_cast<int>(ed->Lines()->GetView(last - 1).size()) + 1, last)
-                             : BufferCoord(1, 1));
+    PlaceWalkCaret(*ed, backwards);
     // The caret was put there by the walk, not by the user: a match that is
     // empty at the panel's very start (or end) still counts.
     panelOptions |= ssoEntireScope;
@@ -386,9 +393,13 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
                                                : static_cast<TOndEditSearchCustom*>(panel->SearchEngine.get());
         if (ed->GetSearchEngine() != engine) ed->SetSearchEngine(engine);
         int n = 0;
-        // A panel the walk enters is searched whole; one without a match
-        // keeps its caret, selection and view, and costs only the scan.
-        if (panel->Active || ed->HasMatch(walkEngine, text, options)) n = SearchPanel(*panel, replace, backwards, options);
+        // Only a panel with a match is searched through its editor; one
+        // without costs the scan and the caret's move to where the search
+        // would have started.
+        if (panel->Active || ed->HasMatch(walkEngine, text, options))
+          n = SearchPanel(*panel, replace, backwards, options);
+        else
+          PlaceWalkCaret(*ed, backwards);
         if (replace) {
           if (n > 0)
             editors.ReplaceAnswer = panel->ReplaceAnswer;

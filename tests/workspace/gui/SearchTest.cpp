@@ -140,8 +140,8 @@ TEST_F(SearchWalkTest, ForwardAndBackwardAcrossTheSet) {
   EXPECT_EQ(At(), "3@1:8-14");
 }
 
-// A panel the walk passes keeps its caret, here on the first brace of a
-// file whose partner is the last one: a panel out of view leaves its pair
+// A walk moves the caret of every panel it passes, onto the first brace of
+// a file whose partner is the last one: a panel out of view leaves its pair
 // to its next paint instead of walking the whole file for it.
 TEST_F(SearchWalkTest, PanelsOutOfViewLeaveTheirBracketPairToTheirPaint) {
   Settings.search.options.inallconfig = true;
