@@ -3,12 +3,49 @@
 # Builds the static library ondrel_<name> from every .cpp file in the calling
 # folder. Units listed after GUI need the Qt-based platform layer; they are left
 # out when ONDREL_GUI is off, so the std-only code still builds and tests alone.
+# A unit that reaches a window-layer header through its includes must be listed
+# there, or the configuration stops.
 # DEPS are the libraries whose headers and code the folder uses: each library
 # is also recorded with its folder and its dependencies (a library with GUI
 # units depends on ondrel_platform), and ondrel_write_layers() writes that map
 # for the test that holds every include to the declared arrows.
 set(ONDREL_LIBRARIES "" CACHE INTERNAL "")
 set(ONDREL_LAYERS "" CACHE INTERNAL "")
+
+# _ondrel_window_chain(<file> <out>)
+#
+# How a source file (relative to the project) reaches a header of the
+# Qt-based window layer (platform/, not platform/core/) through the project's
+# own includes: "a.h -> platform/Forms.h", or empty when it does not. Each
+# file is read once per configure.
+function(_ondrel_window_chain file out)
+  get_property(known GLOBAL PROPERTY "ONDREL_WINDOW_CHAIN_${file}" SET)
+  if(known)
+    get_property(chain GLOBAL PROPERTY "ONDREL_WINDOW_CHAIN_${file}")
+    set(${out} "${chain}" PARENT_SCOPE)
+    return()
+  endif()
+  # A file met again while its own includes are read adds nothing.
+  set_property(GLOBAL PROPERTY "ONDREL_WINDOW_CHAIN_${file}" "")
+  set(chain "")
+  file(STRINGS "${PROJECT_SOURCE_DIR}/${file}" includes REGEX "^#include \"")
+  foreach(line IN LISTS includes)
+    string(REGEX REPLACE "^#include \"([^\"]+)\".*" "\\1" header "${line}")
+    if(header MATCHES "^platform/" AND NOT header MATCHES "^platform/core/")
+      set(chain "${header}")
+      break()
+    endif()
+    if(EXISTS "${PROJECT_SOURCE_DIR}/${header}")
+      _ondrel_window_chain("${header}" further)
+      if(further)
+        set(chain "${header} -> ${further}")
+        break()
+      endif()
+    endif()
+  endforeach()
+  set_property(GLOBAL PROPERTY "ONDREL_WINDOW_CHAIN_${file}" "${chain}")
+  set(${out} "${chain}" PARENT_SCOPE)
+endfunction()
 
 function(ondrel_library name)
   cmake_parse_arguments(ARG "" "" "GUI;DEPS" ${ARGN})
@@ -21,6 +58,21 @@ function(ondrel_library name)
   list(JOIN declared "," declared)
   set(ONDREL_LAYERS ${ONDREL_LAYERS} "ondrel_${name}:${folder}:${declared}" CACHE INTERNAL "")
   file(GLOB sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  # A unit that needs the window layer but is not listed under GUI compiles
+  # without it (its headers declare what Qt implements) and then fails to
+  # link only where an unrelated symbol happens to pull it in: said here, in
+  # either build, instead.
+  if(NOT folder STREQUAL "platform")
+    foreach(source IN LISTS sources)
+      get_filename_component(unit "${source}" NAME)
+      if(NOT unit IN_LIST ARG_GUI)
+        _ondrel_window_chain("${folder}/${unit}" chain)
+        if(chain)
+          message(FATAL_ERROR "${folder}/${unit} needs the window layer (${chain}): list it after GUI")
+        endif()
+      endif()
+    endforeach()
+  endif()
   if(NOT ONDREL_GUI)
     foreach(unit IN LISTS ARG_GUI)
       list(REMOVE_ITEM sources "${CMAKE_CURRENT_SOURCE_DIR}/${unit}")

@@ -443,6 +443,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // Finds (and with the replace bits replaces) ASearch through SearchEngine;
   // the number of matches found and selected.
   int SearchReplace(const std::string& ASearch, const std::string& AReplace, std::uint8_t AOptions);
+  // Whether a search of the whole text for ASearch (AOptions' case and word
+  // bits) would find anything, asked of Engine; nothing of the control
+  // changes, so that a walk across many texts touches only those it finds in.
+  bool HasMatch(TOndEditSearchCustom& Engine, const std::string& ASearch, std::uint8_t AOptions) const;
 
   // ---- code folding
   // The fold ranges found in the text, collapsed or not.

@@ -46,9 +46,10 @@ std::size_t LastCandidate(TOndEditSearchCustom& Engine, std::string_view Text) {
 // stand one after another in the text the file was read into are looked
 // through together, so most lines of a long search cost the engine
 // nothing of their own.
-int NextLineWorthSearching(const TOndEditStringList& Lines, TOndEditSearchCustom& Engine, int Line, int Last) {
+int NextLineWorthSearching(const TOndEditStringList& Lines, TOndEditSearchCustom& Engine, int Line, int Last,
+                           std::size_t FirstBytes = kFirstJoinedBytes) {
   const bool up = Last < Line;
-  std::size_t bytes = kFirstJoinedBytes;
+  std::size_t bytes = FirstBytes;
   while (up ? Line >= Last : Line <= Last) {
     std::string_view text;
     const int reached = Lines.GetJoinedLines(Line - 1, Last - 1, bytes, text) + 1;
@@ -69,9 +70,66 @@ int NextLineWorthSearching(const TOndEditStringList& Lines, TOndEditSearchCustom
   return 0;
 }
 
+// A line's text as a search sees it: the header of a collapsed fold ends in
+// a marker that is not text of the file, and is never found. The headers are
+// found once rather than asked for every line: a long search then reads each
+// line only for the engine.
+template <class VisibleLength>
+class TSearchedText {
+ public:
+  TSearchedText(const TOndEditStringList& Lines, const TOndEditAllFoldRanges& Folds, VisibleLength Visible)
+      : FLines(Lines), FFolds(Folds), FVisible(Visible) {}
+  std::string_view operator()(int Line) {
+    if (!FKnown) {
+      FHeaders.clear();
+      // A fold scan still to come has collapsed nothing: no need to run it.
+      for (int j = 0; !FFolds.ScanPending() && j < FFolds.AllCount(); ++j) {
+        const TOndEditFoldRange* r = FFolds.AllRanges(j);
+        if (r->Collapsed && !r->ParentCollapsed) FHeaders.push_back(r->FromLine);
+      }
+      std::sort(FHeaders.begin(), FHeaders.end());
+      FKnown = true;
+    }
+    const std::string_view text = FLines.GetView(Line - 1);
+    if (!std::binary_search(FHeaders.begin(), FHeaders.end(), Line)) return text;
+    return text.substr(0, static_cast<std::size_t>(FVisible(Line)));
+  }
+  // Whatever ran meanwhile (an edit, a handler) may have folded or unfolded.
+  void Forget() noexcept { FKnown = false; }
+  // Whether any header was collapsed when the headers were last found.
+  bool AnyCollapsed() const noexcept { return !FHeaders.empty(); }
+
+ private:
+  const TOndEditStringList& FLines;
+  const TOndEditAllFoldRanges& FFolds;
+  VisibleLength FVisible;
+  std::vector<int> FHeaders;
+  bool FKnown = false;
+};
+
 }  // namespace
 
 // ---- search and replace -------------------------------------------------------------------
+
+bool TCustomOndEdit::HasMatch(TOndEditSearchCustom& Engine, const std::string& ASearch, std::uint8_t AOptions) const {
+  if (ASearch.empty()) return false;
+  Engine.SetOptions(AOptions);
+  Engine.SetPattern(ASearch);
+  TSearchedText searchedText(*FLines, *FAllFoldRanges, [this](int Line) { return VisibleLineLength(Line); });
+  const int count = FLines->GetCount();
+  if (count < 1) return false;
+  // No caret to start near: the whole text goes to the engine in its
+  // longest stretches from the first.
+  const bool skipping = Engine.CanSkipText();
+  for (int line = 1; line <= count; ++line) {
+    if (skipping) {
+      line = NextLineWorthSearching(*FLines, Engine, line, count, kJoinedSearchBytes);
+      if (line == 0) return false;
+    }
+    if (Engine.FindAll(searchedText(line)) > 0) return true;
+  }
+  return false;
+}
 
 int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string& AReplace, std::uint8_t AOptions) {
   if (!FSearchEngine) throw EOndEditError("No search engine has been assigned");
@@ -139,26 +197,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
     if (blockOpen) FUndoList->EndBlock();
     DoOnPaintTransient(ttAfter);
   };
-  // The headers of collapsed folds, the only lines whose stored text ends in
-  // a marker that is not text of the file. Found once rather than asking for
-  // every line: a long search then reads each line only for the engine.
-  std::vector<int> collapsedHeaders;
-  bool headersKnown = false;
-  auto searchedText = [&](int line) {
-    if (!headersKnown) {
-      collapsedHeaders.clear();
-      // A fold scan still to come has collapsed nothing: no need to run it.
-      for (int j = 0; !FAllFoldRanges->ScanPending() && j < FAllFoldRanges->AllCount(); ++j) {
-        const TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-        if (r->Collapsed && !r->ParentCollapsed) collapsedHeaders.push_back(r->FromLine);
-      }
-      std::sort(collapsedHeaders.begin(), collapsedHeaders.end());
-      headersKnown = true;
-    }
-    const std::string_view text = FLines->GetView(line - 1);
-    if (!std::binary_search(collapsedHeaders.begin(), collapsedHeaders.end(), line)) return text;
-    return text.substr(0, static_cast<std::size_t>(VisibleLineLength(line)));
-  };
+  TSearchedText searchedText(*FLines, *FAllFoldRanges, [this](int Line) { return VisibleLineLength(Line); });
   FSelectionMode = smNormal;
   {
     const TScopeExit restore([&] { finish(); });
@@ -180,7 +219,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
       }
       if (before && OnReplaceProgress) {
         OnReplaceProgress(this, std::abs(line - progressFirst), scopeLines, result);
-        headersKnown = false;  // whatever ran meanwhile may have folded
+        searchedText.Forget();  // whatever ran meanwhile may have folded
       }
       // A collapsed header's marker is not text of the file: it is never found.
       const int n = FSearchEngine->FindAll(searchedText(line));
@@ -212,7 +251,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
         TOndReplaceAction action = raReplace;
         if (prompt) {
           DoOnReplaceText(ASearch, AReplace, line, p, action);
-          headersKnown = false;  // the handler may have folded or unfolded
+          searchedText.Forget();  // the handler may have folded or unfolded
         }
         if (action == raCancel) {
           done = true;
@@ -233,7 +272,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
             SetSelText(repl);
             replaceLen = FCaretX - p;
             // An edit never collapses a fold, but may move or open one.
-            if (!collapsedHeaders.empty()) headersKnown = false;
+            if (searchedText.AnyCollapsed()) searchedText.Forget();
             const int added = FCaretY - line;
             if (!backwards && added > 0) {
               // The replacement broke the line: the rest of it, with the

@@ -1,6 +1,9 @@
 #include "workspace/UZuConfigs.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
+#include <cstdlib>
 
 #include "platform/Forms.h"
 #include "platform/core/CodePage.h"
@@ -274,7 +277,83 @@ bool HasText(TOndEditor* editor) {
   return count > 1 || (count == 1 && !editor->Lines()->GetView(0).empty());
 }
 
+// How many panels ahead of the walk are read at once.
+constexpr int kPanelsReadAhead = 16;
+
+// Reads the objects a walk asks of panels from..to (to excluded, either way)
+// before it gets there: each panel's own, its editor's, its lines' and the
+// first and last line's text lie apart in memory, each found through the
+// one before. Asked one panel at a time, every fetch waits for the one
+// before it; one step at a time for all those panels, the memory fetches
+// the same step of every panel side by side.
+void ReadAhead(const TEditors& editors, int from, int to) {
+  std::array<const TOndEditor*, kPanelsReadAhead> editor{};
+  std::array<const TOndEditStringList*, kPanelsReadAhead> lines{};
+  const int step = from < to ? 1 : -1;
+  const int n = std::min(std::abs(to - from), kPanelsReadAhead);
+  for (int k = 0; k < n; ++k) {
+    const TEditor* panel = editors.Item(from + k * step);
+    editor[static_cast<std::size_t>(k)] = panel ? panel->Editor : nullptr;
+    if (panel) __builtin_prefetch(&panel->Shown);
+  }
+  for (int k = 0; k < n; ++k)
+    if (const TOndEditor* e = editor[static_cast<std::size_t>(k)]) {
+      lines[static_cast<std::size_t>(k)] = e->Lines();
+      __builtin_prefetch(e->GetSearchEngine());
+    }
+  for (const TOndEditStringList* l : lines)
+    if (l) __builtin_prefetch(l->GetView(0).data());
+  for (const TOndEditStringList* l : lines)
+    if (l) __builtin_prefetch(l->GetView(l->GetCount() - 1).data());
+}
+
+// A panel the walk enters is searched from its start going down and from
+// its end going up; one it passes without a match is left with its caret
+// there, as that search leaves it.
+void PlaceWalkCaret(TOndEditor& ed, bool backwards) {
+  const int last = ed.Lines()->GetCount();
+  ed.SetCaretXY(backwards ? BufferCoord(static_cast<int>(ed.Lines()->GetView(last - 1).size()) + 1, last)
+                          : BufferCoord(1, 1));
+}
+
 }  // namespace
+
+TOndEditSearchCustom& TZuConfig::WalkEngine(bool regex) {
+  if (regex) {
+    if (!FWalkRegexSearch) FWalkRegexSearch = std::make_unique<TOndEditRegexSearch>();
+    return *FWalkRegexSearch;
+  }
+  if (!FWalkSearch) FWalkSearch = std::make_unique<TOndEditSearch>();
+  return *FWalkSearch;
+}
+
+int TZuConfig::SearchPanel(TEditor& panel, bool replace, bool backwards, TOndSearchOptions options) {
+  TEditors& editors = *Editors;
+  TOndEditor* ed = panel.Editor;
+  TOndSearchOptions panelOptions = options;
+  if (!panel.Active) {
+    PlaceWalkCaret(*ed, backwards);
+    // The caret was put there by the walk, not by the user: a match that is
+    // empty at the panel's very start (or end) still counts.
+    panelOptions |= ssoEntireScope;
+  }
+  // A long replace-all shows how far it got instead of a frozen window.
+  auto shown = std::chrono::steady_clock::now();
+  if (replace)
+    ed->OnReplaceProgress = [&editors, &shown](TObject*, int done, int lines, int replaced) {
+      const auto now = std::chrono::steady_clock::now();
+      if (now - shown < ReplaceProgressInterval) return;
+      shown = now;
+      const long long percent = lines > 0 ? 100LL * done / lines : 100;
+      editors.SetStatus(spMessage, Lang(leSubsUsed) + " " + IntToStr(editors.ReplaceCount + replaced) + " (" +
+                                       IntToStr(percent) + "%)");
+      Application()->ProcessMessagesExceptInput();
+    };
+  const TScopeExit noProgress([ed] { ed->OnReplaceProgress = nullptr; });
+  const int n = ed->SearchReplace(Settings.search.find.text, Settings.search.replace.text, panelOptions);
+  if ((replace || n == 0) && ed->SelAvail()) ed->SetCaretXY(backwards ? ed->GetBlockBegin() : ed->GetBlockEnd());
+  return n;
+}
 
 int TZuConfig::SearchInConfig(bool replace, bool invert) {
   if (!Editors) return 0;
@@ -298,40 +377,29 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
   // A text replaced by itself is no replacement: nothing is touched.
   if (replace && text == replacement) return endReplace();
 
+  TOndEditSearchCustom& walkEngine = WalkEngine(o.regex);
   int start = editors.ActiveIndex;
   if (start < 0) start = backwards ? editors.LastVisible() : editors.FirstVisible();
   TEditor* found = nullptr;
   try {
     for (int i = start; i >= 0 && i < editors.Count; i += backwards ? -1 : 1) {
+      if (leaveStart && (i - start) % kPanelsReadAhead == 0)
+        ReadAhead(editors, i, backwards ? std::max(i - kPanelsReadAhead, -1)
+                                        : std::min(i + kPanelsReadAhead, editors.Count));
       TEditor* panel = editors.Item(i);
       if (panel && panel->Shown && HasText(panel->Editor)) {
         TOndEditor* ed = panel->Editor;
         TOndEditSearchCustom* engine = o.regex ? static_cast<TOndEditSearchCustom*>(panel->RegexSearchEngine.get())
                                                : static_cast<TOndEditSearchCustom*>(panel->SearchEngine.get());
         if (ed->GetSearchEngine() != engine) ed->SetSearchEngine(engine);
-        TOndSearchOptions panelOptions = options;
-        if (!panel->Active) {
-          const int last = ed->Lines()->GetCount();
-          ed->SetCaretXY(backwards ? BufferCoord(static_cast<int>(ed->Lines()->GetView(last - 1).size()) + 1, last)
-                                   : BufferCoord(1, 1));
-          // The caret was put there by the walk, not by the user: a match
-          // that is empty at the panel's very start (or end) still counts.
-          panelOptions |= ssoEntireScope;
-        }
-        // A long replace-all shows how far it got instead of a frozen window.
-        auto shown = std::chrono::steady_clock::now();
-        if (replace)
-          ed->OnReplaceProgress = [&editors, &shown](TObject*, int done, int lines, int replaced) {
-            const auto now = std::chrono::steady_clock::now();
-            if (now - shown < ReplaceProgressInterval) return;
-            shown = now;
-            const long long percent = lines > 0 ? 100LL * done / lines : 100;
-            editors.SetStatus(spMessage, Lang(leSubsUsed) + " " + IntToStr(editors.ReplaceCount + replaced) + " (" +
-                                             IntToStr(percent) + "%)");
-            Application()->ProcessMessagesExceptInput();
-          };
-        const TScopeExit noProgress([ed] { ed->OnReplaceProgress = nullptr; });
-        const int n = ed->SearchReplace(text, replacement, panelOptions);
+        int n = 0;
+        // Only a panel with a match is searched through its editor; one
+        // without costs the scan and the caret's move to where the search
+        // would have started.
+        if (panel->Active || ed->HasMatch(walkEngine, text, options))
+          n = SearchPanel(*panel, replace, backwards, options);
+        else
+          PlaceWalkCaret(*ed, backwards);
         if (replace) {
           if (n > 0)
             editors.ReplaceAnswer = panel->ReplaceAnswer;
@@ -342,7 +410,6 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
           found = panel;
           break;
         }
-        if (ed->SelAvail()) ed->SetCaretXY(backwards ? ed->GetBlockBegin() : ed->GetBlockEnd());
       }
       if (!leaveStart) break;
       if (replace && editors.ReplaceAnswer == raCancel) break;

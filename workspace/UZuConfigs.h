@@ -78,6 +78,16 @@ class TZuConfig {
  private:
   void Report(const std::string& message);
   TConfigPrompter& Ask();
+  // The engine a walk asks whether a panel holds a match at all: one for
+  // every walk, its pattern prepared once, rather than each panel's own.
+  TOndEditSearchCustom& WalkEngine(bool regex);
+  // Searches (or replaces in) one panel as the walk does with the panel's
+  // own engine: a panel the walk enters is searched from its start (or its
+  // end, backwards). The number of matches found.
+  int SearchPanel(TEditor& panel, bool replace, bool backwards, TOndSearchOptions options);
+
+  std::unique_ptr<TOndEditSearch> FWalkSearch;
+  std::unique_ptr<TOndEditRegexSearch> FWalkRegexSearch;
 };
 
 }  // namespace ond
