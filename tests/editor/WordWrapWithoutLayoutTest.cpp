@@ -8,21 +8,12 @@
 
 #include "editor/OndEditTextBuffer.h"
 #include "editor/OndEditWordWrap.h"
+#include "tests/editor/WrapTestOwner.h"
 
 namespace ond {
 namespace {
 
-class Owner : public IOndWordWrapOwner {
- public:
-  Owner() { Ident.IncludeRange(33, 255); }
-  TOndEditStringList& WrapLines() override { return Lines; }
-  std::int32_t WrapWidth() override { return Width; }
-  TSysCharSet WrapIdentChars() override { return Ident; }
-
-  TOndEditStringList Lines;
-  std::int32_t Width = 20;
-  TSysCharSet Ident;
-};
+using Owner = test::WrapOwner;
 
 // Lines of words of every length, blanks and tabs, some empty, some one
 // long word.

@@ -11,6 +11,7 @@
 #include "platform/Controls.h"
 #include "platform/Graphics.h"
 #include "search/OndEditSearch.h"
+#include "tests/support/gui/PaintedPixels.h"
 
 namespace ond {
 namespace {
@@ -76,18 +77,7 @@ void ExpectSameRows(TOndEdit& A, TOndEdit& B) {
   EXPECT_EQ(A.WordWrapPlugin()->RowLengths(), B.WordWrapPlugin()->RowLengths());
 }
 
-void ExpectSamePixels(TOndEdit& A, TOndEdit& B) {
-  TBitmap a, b;
-  A.PaintTo(a);
-  B.PaintTo(b);
-  ASSERT_EQ(a.Width(), b.Width());
-  ASSERT_EQ(a.Height(), b.Height());
-  int differ = 0;
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      if (a.Canvas()->GetPixel(x, y) != b.Canvas()->GetPixel(x, y)) ++differ;
-  EXPECT_EQ(differ, 0);
-}
+void ExpectSamePixels(TOndEdit& A, TOndEdit& B) { EXPECT_EQ(test::DifferingPixels(A, B), 0); }
 
 TEST(OutOfViewWrap, NothingIsLaidOutUntilTheRowsAreNeeded) {
   TOndEditSearch engine;

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "editor/OndEditKeyCmds.h"
-#include "platform/Graphics.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/gui/PaintedPixels.h"
 #include "tests/workspace/gui/PanelHost.h"
 #include "workspace/UEditors.h"
 #include "workspace/UZuConfigs.h"
@@ -198,16 +198,7 @@ TEST(SetPanels, AWrappedPanelOutOfViewIsLaidOutWhenNeeded) {
   Application()->ProcessMessages();
   ASSERT_LT(hidden->Panel->Top(), shortHost.box->ClientHeight());
   ExpectSameBars(*hidden->Editor, *twin->Editor);
-  TBitmap a, b;
-  hidden->Editor->PaintTo(a);
-  twin->Editor->PaintTo(b);
-  ASSERT_EQ(a.Width(), b.Width());
-  ASSERT_EQ(a.Height(), b.Height());
-  int differ = 0;
-  for (int y = 0; y < a.Height(); ++y)
-    for (int x = 0; x < a.Width(); ++x)
-      if (a.Canvas()->GetPixel(x, y) != b.Canvas()->GetPixel(x, y)) ++differ;
-  EXPECT_EQ(differ, 0);
+  EXPECT_EQ(test::DifferingPixels(*hidden->Editor, *twin->Editor), 0);
   Settings.interface.view.editors.wordwrap = savedWrap;
 }
 
