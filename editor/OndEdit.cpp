@@ -220,6 +220,12 @@ TCustomOndEdit::~TCustomOndEdit() {
 
 void TCustomOndEdit::ResetKeystrokesToDefaults() { FKeystrokes->ResetDefaults(); }
 
+void TCustomOndEdit::GiveLook() {
+  // Shown or painted: its rows are needed from now on.
+  FOutOfView = false;
+  TCustomControl::GiveLook();
+}
+
 // ---- paint lock and status ---------------------------------------------------------
 
 void TCustomOndEdit::UnlockPaint() {

@@ -659,6 +659,7 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // Window events.
   void Paint() override;
   void Resize() override;
+  void GiveLook() override;
   void DoEnter() override;
   void DoExit() override;
 
@@ -841,6 +842,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TLineSpacingRule FLineSpacingRule = lsSingle;
   bool FFocused = false;
   bool FDestroying = false;
+  // Made out of view (a panel of a big set) and not shown since: its scroll
+  // range comes from rows counted without a layout.
+  bool FOutOfView = TDeferUntilPainted::Active();
 
   // ---- code folding, buffer notifications, word wrap
   friend class TOndEditCodeFoldingPlugin;

@@ -192,7 +192,139 @@ int TOndEditKeyStroke::GetIndex() const noexcept {
 // ---------------------------------------------------------------------------
 // TOndEditKeyStrokes
 
+namespace {
+
+// The default bindings. Every editor starts with them, and most (a panel's)
+// replace them before a key is ever looked up.
+constexpr TShiftState kNoShift = 0;
+constexpr TShiftState kCtrlShift = ssCtrl | ssShift;
+constexpr TShiftState kAltShift = ssAlt | ssShift;
+constexpr TOndKeyBinding kDefaults[] = {
+    {ecUp, VK_UP, kNoShift},
+    {ecSelUp, VK_UP, ssShift},
+    {ecScrollUp, VK_UP, ssCtrl},
+    {ecDown, VK_DOWN, kNoShift},
+    {ecSelDown, VK_DOWN, ssShift},
+    {ecScrollDown, VK_DOWN, ssCtrl},
+    {ecLeft, VK_LEFT, kNoShift},
+    {ecSelLeft, VK_LEFT, ssShift},
+    {ecWordLeft, VK_LEFT, ssCtrl},
+    {ecSelWordLeft, VK_LEFT, kCtrlShift},
+    {ecRight, VK_RIGHT, kNoShift},
+    {ecSelRight, VK_RIGHT, ssShift},
+    {ecWordRight, VK_RIGHT, ssCtrl},
+    {ecSelWordRight, VK_RIGHT, kCtrlShift},
+    {ecPageDown, VK_NEXT, kNoShift},
+    {ecSelPageDown, VK_NEXT, ssShift},
+    {ecPageBottom, VK_NEXT, ssCtrl},
+    {ecSelPageBottom, VK_NEXT, kCtrlShift},
+    {ecPageUp, VK_PRIOR, kNoShift},
+    {ecSelPageUp, VK_PRIOR, ssShift},
+    {ecPageTop, VK_PRIOR, ssCtrl},
+    {ecSelPageTop, VK_PRIOR, kCtrlShift},
+    {ecLineStart, VK_HOME, kNoShift},
+    {ecSelLineStart, VK_HOME, ssShift},
+    {ecEditorTop, VK_HOME, ssCtrl},
+    {ecSelEditorTop, VK_HOME, kCtrlShift},
+    {ecLineEnd, VK_END, kNoShift},
+    {ecSelLineEnd, VK_END, ssShift},
+    {ecEditorBottom, VK_END, ssCtrl},
+    {ecSelEditorBottom, VK_END, kCtrlShift},
+    {ecToggleMode, VK_INSERT, kNoShift},
+    {ecCopy, VK_INSERT, ssCtrl},
+    {ecCut, VK_DELETE, ssShift},
+    {ecPaste, VK_INSERT, ssShift},
+    {ecDeleteChar, VK_DELETE, kNoShift},
+    {ecDeleteLastChar, VK_BACK, kNoShift},
+    {ecDeleteLastChar, VK_BACK, ssShift},
+    {ecDeleteLastWord, VK_BACK, ssCtrl},
+    {ecUndo, VK_BACK, ssAlt},
+    {ecRedo, VK_BACK, kAltShift},
+    {ecLineBreak, VK_RETURN, kNoShift},
+    {ecLineBreak, VK_RETURN, ssShift},
+    {ecTab, VK_TAB, kNoShift},
+    {ecShiftTab, VK_TAB, ssShift},
+    {ecContextHelp, VK_F1, kNoShift},
+    {ecSelectAll, 'A', ssCtrl},
+    {ecCopy, 'C', ssCtrl},
+    {ecPaste, 'V', ssCtrl},
+    {ecCut, 'X', ssCtrl},
+    {ecBlockIndent, 'I', kCtrlShift},
+    {ecBlockUnindent, 'U', kCtrlShift},
+    {ecLineBreak, 'M', ssCtrl},
+    {ecInsertLine, 'N', ssCtrl},
+    {ecDeleteWord, 'T', ssCtrl},
+    {ecDeleteLine, 'Y', ssCtrl},
+    {ecDeleteEOL, 'Y', kCtrlShift},
+    {ecUndo, 'Z', ssCtrl},
+    {ecRedo, 'Z', kCtrlShift},
+    {ecGotoMarker0, '0', ssCtrl},
+    {ecGotoMarker1, '1', ssCtrl},
+    {ecGotoMarker2, '2', ssCtrl},
+    {ecGotoMarker3, '3', ssCtrl},
+    {ecGotoMarker4, '4', ssCtrl},
+    {ecGotoMarker5, '5', ssCtrl},
+    {ecGotoMarker6, '6', ssCtrl},
+    {ecGotoMarker7, '7', ssCtrl},
+    {ecGotoMarker8, '8', ssCtrl},
+    {ecGotoMarker9, '9', ssCtrl},
+    {ecSetMarker0, '0', kCtrlShift},
+    {ecSetMarker1, '1', kCtrlShift},
+    {ecSetMarker2, '2', kCtrlShift},
+    {ecSetMarker3, '3', kCtrlShift},
+    {ecSetMarker4, '4', kCtrlShift},
+    {ecSetMarker5, '5', kCtrlShift},
+    {ecSetMarker6, '6', kCtrlShift},
+    {ecSetMarker7, '7', kCtrlShift},
+    {ecSetMarker8, '8', kCtrlShift},
+    {ecSetMarker9, '9', kCtrlShift},
+    {ecNormalSelect, 'N', kCtrlShift},
+    {ecColumnSelect, 'C', kCtrlShift},
+    {ecLineSelect, 'L', kCtrlShift},
+    {ecMatchBracket, 'B', kCtrlShift},
+};
+static_assert(std::size(kDefaults) == 82);
+
+// Index of the first fixed binding that matches; -1 when none.
+template <class Match>
+int FindFixed(std::span<const TOndKeyBinding> fixed, Match match) noexcept {
+  for (std::size_t i = 0; i < fixed.size(); ++i)
+    if (match(fixed[i])) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace
+
+int TOndEditKeyStrokes::Count() const noexcept {
+  return static_cast<int>(Fixed_.empty() ? Items_.size() : Fixed_.size());
+}
+
+void TOndEditKeyStrokes::MakeItems() const {
+  if (Fixed_.empty()) return;
+  auto& self = const_cast<TOndEditKeyStrokes&>(*this);
+  // Made apart and then put in, so that running out of memory halfway leaves
+  // the table as it was.
+  std::vector<std::unique_ptr<TOndEditKeyStroke>> items;
+  items.reserve(Fixed_.size());
+  for (const TOndKeyBinding& b : Fixed_) {
+    auto stroke = std::make_unique<TOndEditKeyStroke>(&self);
+    stroke->SetCommand(b.Command);
+    stroke->Key = b.Key;
+    stroke->Shift = b.Shift;
+    items.push_back(std::move(stroke));
+  }
+  self.Items_ = std::move(items);
+  Fixed_ = {};
+}
+
+void TOndEditKeyStrokes::Clear() noexcept {
+  Items_.clear();
+  Fixed_ = {};
+}
+
+
 TOndEditKeyStroke& TOndEditKeyStrokes::Add() {
+  MakeItems();
   Items_.push_back(std::make_unique<TOndEditKeyStroke>(this));
   return *Items_.back();
 }
@@ -214,16 +346,19 @@ TOndEditKeyStroke& TOndEditKeyStrokes::AddKey(TOndEditorCommand command, std::ui
 TOndEditKeyStroke& TOndEditKeyStrokes::Items(int index) const {
   if (index < 0 || index >= Count())
     throw EListError("List index out of bounds (" + IntToStr(index) + ")");
+  MakeItems();
   return *Items_[static_cast<std::size_t>(index)];
 }
 
 void TOndEditKeyStrokes::Delete(int index) {
   if (index < 0 || index >= Count())
     throw EListError("List index out of bounds (" + IntToStr(index) + ")");
+  MakeItems();
   Items_.erase(Items_.begin() + index);
 }
 
 int TOndEditKeyStrokes::FindKeyBinding(std::uint16_t key, TShiftState shift) const noexcept {
+  if (!Fixed_.empty()) return FindFixed(Fixed_, [&](const TOndKeyBinding& b) { return b.Key == key && b.Shift == shift; });
   for (std::size_t i = 0; i < Items_.size(); ++i) {
     const TOndEditKeyStroke& s = *Items_[i];
     if (s.Key == key && s.Shift == shift && s.Key2 == 0) return static_cast<int>(i);
@@ -233,6 +368,10 @@ int TOndEditKeyStrokes::FindKeyBinding(std::uint16_t key, TShiftState shift) con
 
 int TOndEditKeyStrokes::FindTwoKeyBinding(std::uint16_t key, TShiftState shift, std::uint16_t key2,
                                           TShiftState shift2) const noexcept {
+  if (!Fixed_.empty())
+    return FindFixed(Fixed_, [&](const TOndKeyBinding& b) {
+      return b.Key == key && b.Shift == shift && key2 == 0 && shift2 == 0;
+    });
   for (std::size_t i = 0; i < Items_.size(); ++i) {
     const TOndEditKeyStroke& s = *Items_[i];
     if (s.Key == key && s.Shift == shift && s.Key2 == key2 && s.Shift2 == shift2)
@@ -242,6 +381,10 @@ int TOndEditKeyStrokes::FindTwoKeyBinding(std::uint16_t key, TShiftState shift, 
 }
 
 int TOndEditKeyStrokes::FindTwoKeyShortcut(TShortCut shortCut, TShortCut shortCut2) const noexcept {
+  if (!Fixed_.empty())
+    return FindFixed(Fixed_, [&](const TOndKeyBinding& b) {
+      return ShortCut(b.Key, b.Shift) == shortCut && ShortCut(0, 0) == shortCut2;
+    });
   for (std::size_t i = 0; i < Items_.size(); ++i) {
     const TOndEditKeyStroke& s = *Items_[i];
     if (s.GetShortCut() == shortCut && s.GetShortCut2() == shortCut2) return static_cast<int>(i);
@@ -252,106 +395,18 @@ int TOndEditKeyStrokes::FindTwoKeyShortcut(TShortCut shortCut, TShortCut shortCu
 void TOndEditKeyStrokes::Assign(const TOndEditKeyStrokes& source) {
   if (&source == this) return;
   Clear();
+  if (!source.Fixed_.empty()) {
+    Fixed_ = source.Fixed_;
+    return;
+  }
   for (const auto& item : source.Items_) Add().Assign(*item);
 }
 
-void TOndEditKeyStrokes::ResetDefaults() {
-  struct TDefault {
-    TOndEditorCommand Command;
-    std::uint16_t Key;
-    TShiftState Shift;
-  };
-  constexpr TShiftState none = 0;
-  constexpr TShiftState ctrlShift = ssCtrl | ssShift;
-  constexpr TShiftState altShift = ssAlt | ssShift;
-  static constexpr TDefault defaults[] = {
-      {ecUp, VK_UP, none},
-      {ecSelUp, VK_UP, ssShift},
-      {ecScrollUp, VK_UP, ssCtrl},
-      {ecDown, VK_DOWN, none},
-      {ecSelDown, VK_DOWN, ssShift},
-      {ecScrollDown, VK_DOWN, ssCtrl},
-      {ecLeft, VK_LEFT, none},
-      {ecSelLeft, VK_LEFT, ssShift},
-      {ecWordLeft, VK_LEFT, ssCtrl},
-      {ecSelWordLeft, VK_LEFT, ctrlShift},
-      {ecRight, VK_RIGHT, none},
-      {ecSelRight, VK_RIGHT, ssShift},
-      {ecWordRight, VK_RIGHT, ssCtrl},
-      {ecSelWordRight, VK_RIGHT, ctrlShift},
-      {ecPageDown, VK_NEXT, none},
-      {ecSelPageDown, VK_NEXT, ssShift},
-      {ecPageBottom, VK_NEXT, ssCtrl},
-      {ecSelPageBottom, VK_NEXT, ctrlShift},
-      {ecPageUp, VK_PRIOR, none},
-      {ecSelPageUp, VK_PRIOR, ssShift},
-      {ecPageTop, VK_PRIOR, ssCtrl},
-      {ecSelPageTop, VK_PRIOR, ctrlShift},
-      {ecLineStart, VK_HOME, none},
-      {ecSelLineStart, VK_HOME, ssShift},
-      {ecEditorTop, VK_HOME, ssCtrl},
-      {ecSelEditorTop, VK_HOME, ctrlShift},
-      {ecLineEnd, VK_END, none},
-      {ecSelLineEnd, VK_END, ssShift},
-      {ecEditorBottom, VK_END, ssCtrl},
-      {ecSelEditorBottom, VK_END, ctrlShift},
-      {ecToggleMode, VK_INSERT, none},
-      {ecCopy, VK_INSERT, ssCtrl},
-      {ecCut, VK_DELETE, ssShift},
-      {ecPaste, VK_INSERT, ssShift},
-      {ecDeleteChar, VK_DELETE, none},
-      {ecDeleteLastChar, VK_BACK, none},
-      {ecDeleteLastChar, VK_BACK, ssShift},
-      {ecDeleteLastWord, VK_BACK, ssCtrl},
-      {ecUndo, VK_BACK, ssAlt},
-      {ecRedo, VK_BACK, altShift},
-      {ecLineBreak, VK_RETURN, none},
-      {ecLineBreak, VK_RETURN, ssShift},
-      {ecTab, VK_TAB, none},
-      {ecShiftTab, VK_TAB, ssShift},
-      {ecContextHelp, VK_F1, none},
-      {ecSelectAll, 'A', ssCtrl},
-      {ecCopy, 'C', ssCtrl},
-      {ecPaste, 'V', ssCtrl},
-      {ecCut, 'X', ssCtrl},
-      {ecBlockIndent, 'I', ctrlShift},
-      {ecBlockUnindent, 'U', ctrlShift},
-      {ecLineBreak, 'M', ssCtrl},
-      {ecInsertLine, 'N', ssCtrl},
-      {ecDeleteWord, 'T', ssCtrl},
-      {ecDeleteLine, 'Y', ssCtrl},
-      {ecDeleteEOL, 'Y', ctrlShift},
-      {ecUndo, 'Z', ssCtrl},
-      {ecRedo, 'Z', ctrlShift},
-      {ecGotoMarker0, '0', ssCtrl},
-      {ecGotoMarker1, '1', ssCtrl},
-      {ecGotoMarker2, '2', ssCtrl},
-      {ecGotoMarker3, '3', ssCtrl},
-      {ecGotoMarker4, '4', ssCtrl},
-      {ecGotoMarker5, '5', ssCtrl},
-      {ecGotoMarker6, '6', ssCtrl},
-      {ecGotoMarker7, '7', ssCtrl},
-      {ecGotoMarker8, '8', ssCtrl},
-      {ecGotoMarker9, '9', ssCtrl},
-      {ecSetMarker0, '0', ctrlShift},
-      {ecSetMarker1, '1', ctrlShift},
-      {ecSetMarker2, '2', ctrlShift},
-      {ecSetMarker3, '3', ctrlShift},
-      {ecSetMarker4, '4', ctrlShift},
-      {ecSetMarker5, '5', ctrlShift},
-      {ecSetMarker6, '6', ctrlShift},
-      {ecSetMarker7, '7', ctrlShift},
-      {ecSetMarker8, '8', ctrlShift},
-      {ecSetMarker9, '9', ctrlShift},
-      {ecNormalSelect, 'N', ctrlShift},
-      {ecColumnSelect, 'C', ctrlShift},
-      {ecLineSelect, 'L', ctrlShift},
-      {ecMatchBracket, 'B', ctrlShift},
-  };
-  static_assert(std::size(defaults) == 82);
-  Clear();
-  Items_.reserve(std::size(defaults));
-  for (const TDefault& d : defaults) AddKey(d.Command, d.Key, d.Shift);
+void TOndEditKeyStrokes::ResetDefaults() { AssignFixed(kDefaults); }
+
+void TOndEditKeyStrokes::AssignFixed(std::span<const TOndKeyBinding> Fixed) {
+  Items_.clear();
+  Fixed_ = Fixed;
 }
 
 }  // namespace ond

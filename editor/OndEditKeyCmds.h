@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -209,6 +210,13 @@ class TOndEditKeyStroke {
   TOndEditorCommand Command_ = ecNone;
 };
 
+// One single-key binding of a fixed table.
+struct TOndKeyBinding {
+  TOndEditorCommand Command;
+  std::uint16_t Key;
+  TShiftState Shift;
+};
+
 // The ordered binding table of an editor. Lookups are linear; the first
 // match in collection order wins.
 class TOndEditKeyStrokes {
@@ -224,11 +232,11 @@ class TOndEditKeyStrokes {
   TOndEditKeyStroke& Add();
   // A single-key binding, without the duplicate check.
   TOndEditKeyStroke& AddKey(TOndEditorCommand command, std::uint16_t key, TShiftState shift);
-  int Count() const noexcept { return static_cast<int>(Items_.size()); }
+  int Count() const noexcept;
   // Raises EListError for an index out of range.
   TOndEditKeyStroke& Items(int index) const;
   void Delete(int index);
-  void Clear() noexcept { Items_.clear(); }
+  void Clear() noexcept;
 
   // Index of the first single-key binding (Key2 = 0) of key and shift; -1 when none.
   int FindKeyBinding(std::uint16_t key, TShiftState shift) const noexcept;
@@ -242,11 +250,23 @@ class TOndEditKeyStrokes {
   void Assign(const TOndEditKeyStrokes& source);
   // Clears and adds the default bindings.
   void ResetDefaults();
+  // Clears and adds the bindings of a fixed table, which must live as long
+  // as the program (a static one). Editors are made in numbers, and nearly
+  // all keep the bindings they were given: the table answers lookups from
+  // the fixed one and makes its own items only when one is asked for or a
+  // binding is added or deleted.
+  void AssignFixed(std::span<const TOndKeyBinding> Fixed);
 
  private:
   friend class TOndEditKeyStroke;
+  // Makes the items of the fixed bindings the table still answers from.
+  void MakeItems() const;
+
   void* Owner_;
   std::vector<std::unique_ptr<TOndEditKeyStroke>> Items_;
+  // The bindings the table holds while their items are not made; empty
+  // when the items are the table.
+  mutable std::span<const TOndKeyBinding> Fixed_;
 };
 
 }  // namespace ond

@@ -55,7 +55,8 @@ void TCustomOndEdit::ApplyWordWrap(bool Value) {
 
 TOndScrollState TCustomOndEdit::ScrollState() const {
   TOndScrollState st;
-  st.RowCount = DisplayRowCount();
+  st.RowCount = FOutOfView && FWordWrapPlugin && FLines->GetCount() > 0 ? FWordWrapPlugin->RowCountWithoutLayout()
+                                                                       : DisplayRowCount();
   st.MaxScrollWidth = FMaxScrollWidth;
   st.WrapWidth = FWordWrapPlugin ? std::max(1, FWordWrapPlugin->WrapWidth()) : 0;
   // Only an unwrapped text that ends at its line ends scrolls by its longest

@@ -24,12 +24,18 @@ std::int32_t TOndWordWrapPlugin::ClampWidth(std::int32_t Width) noexcept { retur
 void TOndWordWrapPlugin::Reset() {
   FMaxRowLength = ClampWidth(FOwner->WrapWidth());
   FMinRowLength = std::max(1, FMaxRowLength - FMaxRowLength / 3);
+  // An editor resets its layout many times while it is made and loaded,
+  // nearly always with the same identifier characters.
   const TSysCharSet ident = FOwner->WrapIdentChars();
-  for (int c = 0; c < 256; ++c) FBreakChars[static_cast<std::size_t>(c)] = !ident.Contains(static_cast<char>(c));
-  FBreakBelow = 0;
-  while (FBreakBelow < 128 && FBreakChars[FBreakBelow]) ++FBreakBelow;
-  if (std::find(FBreakChars.begin() + FBreakBelow, FBreakChars.end(), true) != FBreakChars.end()) FBreakBelow = 0;
-  FBreakLimit.fill(static_cast<std::uint8_t>(FBreakBelow > 0 ? FBreakBelow - 1 : 0));
+  if (!FIdentRead || !(ident == FIdentChars)) {
+    FIdentChars = ident;
+    FIdentRead = true;
+    for (int c = 0; c < 256; ++c) FBreakChars[static_cast<std::size_t>(c)] = !ident.Contains(static_cast<char>(c));
+    FBreakBelow = 0;
+    while (FBreakBelow < 128 && FBreakChars[FBreakBelow]) ++FBreakBelow;
+    if (std::find(FBreakChars.begin() + FBreakBelow, FBreakChars.end(), true) != FBreakChars.end()) FBreakBelow = 0;
+    FBreakLimit.fill(static_cast<std::uint8_t>(FBreakBelow > 0 ? FBreakBelow - 1 : 0));
+  }
   FLineOffsets.clear();
   FRowLengths.clear();
   FLineGapAt = FLineGapLen = 0;
@@ -39,6 +45,8 @@ void TOndWordWrapPlugin::Reset() {
   // width settling cost one layout between them, and a panel that closes
   // right after a reset costs none.
   FStale = true;
+  FCountedRowCount = -1;
+  FCounted = false;
 }
 
 void TOndWordWrapPlugin::LayOutNow() const {
@@ -85,6 +93,36 @@ void TOndWordWrapPlugin::LayOutEveryLine() {
   FLineGapAt = FLineOffsets.size();
   FGapAt = FRowLengths.size();
   FGapLen = 0;
+}
+
+std::int64_t TOndWordWrapPlugin::RowsOfLines(std::int32_t Count) const {
+  TOndEditStringList& lines = FOwner->WrapLines();
+  const auto max = static_cast<std::size_t>(FMaxRowLength);
+  std::int64_t rows = 0;
+  for (std::int32_t i = 0; i < Count; ++i) {
+    // A line that fits takes one row; only longer ones are wrapped.
+    if (!lines.LineHasTabs(i) && lines.GetView(i).size() <= max) {
+      ++rows;
+      continue;
+    }
+    const std::string_view text = ExpandedLine(lines, i);
+    std::size_t start = 0;
+    do {
+      start = RowEnd(text, start);
+      ++rows;
+    } while (start < text.size());
+  }
+  return rows;
+}
+
+std::int32_t TOndWordWrapPlugin::CountedRows() const {
+  if (FCountedRowCount < 0) {
+    const std::int64_t rows = RowsOfLines(FOwner->WrapLines().GetCount());
+    if (rows > INT32_MAX) throw EOutOfMemory("Too many display rows");
+    FCountedRowCount = static_cast<std::int32_t>(rows);
+    FCounted = true;
+  }
+  return FCountedRowCount;
 }
 
 void TOndWordWrapPlugin::DisplayChanged() {
@@ -165,7 +203,7 @@ std::size_t TOndWordWrapPlugin::WrapInto(std::string_view Text, std::size_t Star
   return At;
 }
 
-inline std::string_view TOndWordWrapPlugin::ExpandedLine(TOndEditStringList& Lines, std::int32_t Index) {
+inline std::string_view TOndWordWrapPlugin::ExpandedLine(TOndEditStringList& Lines, std::int32_t Index) const {
   // The buffer remembers whether a line holds tabs (once looked for, until
   // the line changes): nearly every line is read as it is, not searched.
   if (!Lines.LineHasTabs(Index)) return Lines.GetView(Index);
@@ -278,10 +316,13 @@ std::int32_t TOndWordWrapPlugin::Replace(std::int32_t First, std::int32_t OldCou
 }
 
 // While the layout waits to be made, the changes need no following: it is
-// made from the buffer as it is then.
+// made from the buffer as it is then. Rows counted meanwhile are forgotten.
 
 std::int32_t TOndWordWrapPlugin::LinesInserted(std::int32_t FirstLine, std::int32_t Count) {
-  if (FStale) return 0;
+  if (FStale) {
+    ForgetCount();
+    return 0;
+  }
   const std::int32_t bufferCount = FOwner->WrapLines().GetCount();
   if (Count <= 0 || FirstLine < 0 || FirstLine > LineCount() || Count > bufferCount - FirstLine) return 0;
   WrapLines(FirstLine, Count);
@@ -289,7 +330,10 @@ std::int32_t TOndWordWrapPlugin::LinesInserted(std::int32_t FirstLine, std::int3
 }
 
 std::int32_t TOndWordWrapPlugin::LinesDeleted(std::int32_t FirstLine, std::int32_t Count) {
-  if (FStale) return 0;
+  if (FStale) {
+    ForgetCount();
+    return 0;
+  }
   if (Count <= 0 || FirstLine < 0 || FirstLine >= LineCount()) return 0;
   FNewRowCount = 0;
   FNewOffsets.clear();
@@ -297,7 +341,10 @@ std::int32_t TOndWordWrapPlugin::LinesDeleted(std::int32_t FirstLine, std::int32
 }
 
 std::int32_t TOndWordWrapPlugin::LinesChanged(std::int32_t FirstLine, std::int32_t Count) {
-  if (FStale) return 0;
+  if (FStale) {
+    ForgetCount();
+    return 0;
+  }
   TOndEditStringList& lines = FOwner->WrapLines();
   const std::int32_t limit = std::min(LineCount(), lines.GetCount());
   if (Count <= 0 || FirstLine < 0 || FirstLine >= limit) return 0;
@@ -354,24 +401,40 @@ std::int32_t TOndWordWrapPlugin::RowLength(std::int32_t Row) const {
 }
 
 TDisplayCoord TOndWordWrapPlugin::BufferPosToDisplayPos(const TBufferCoord& Pos) const {
-  LayOutAll();
   const std::int32_t chr = std::max(Pos.Char, 1);
   const std::int32_t line = std::max(Pos.Line, 1);
+  // The character's place among the rows of its line, which start at row
+  // First (0-based) and whose lengths Len gives.
+  const auto place = [chr](std::int32_t first, std::int32_t last, auto len) {
+    std::int64_t sum = 0;
+    for (std::int32_t r = first; r < last; ++r) {
+      const std::int32_t n = len(r);
+      sum += n;
+      // A character at the very end of a row stays on that row.
+      if (sum >= chr) return DisplayCoord(static_cast<std::int32_t>(n - (sum - chr)), r + 1);
+    }
+    return DisplayCoord(static_cast<std::int32_t>(len(last - 1) + (chr - sum)), last);
+  };
+  // A caret near the top (where a loaded text puts it) is placed from the
+  // lines above it alone while the layout waits to be made.
+  constexpr std::int32_t kLinesWithoutLayout = 64;
+  if (FStale && line <= kLinesWithoutLayout) {
+    TOndEditStringList& lines = FOwner->WrapLines();
+    const std::int32_t count = lines.GetCount();
+    if (line > count) return DisplayCoord(chr, static_cast<std::int32_t>(RowsOfLines(count)) + (line - count));
+    const auto first = static_cast<std::int32_t>(RowsOfLines(line - 1));
+    FLineRows.clear();
+    WrapLine(ExpandedLine(lines, line - 1), FLineRows);
+    const auto last = first + static_cast<std::int32_t>(FLineRows.size());
+    return place(first, last, [&](std::int32_t r) { return FLineRows[static_cast<std::size_t>(r - first)]; });
+  }
+  LayOutAll();
   if (line > LineCount()) {
     const std::int64_t row = static_cast<std::int64_t>(RowCount()) + (line - LineCount());
     return DisplayCoord(chr, static_cast<std::int32_t>(std::min<std::int64_t>(row, INT32_MAX)));
   }
-  const std::int32_t first = FirstRowOf(line - 1);
-  const std::int32_t last = Offset(static_cast<std::size_t>(line - 1));
-  std::int64_t sum = 0;
-  for (std::int32_t r = first; r < last; ++r) {
-    const std::int32_t len = FRowLengths[RowSlot(static_cast<std::size_t>(r))];
-    sum += len;
-    // A character at the very end of a row stays on that row.
-    if (sum >= chr) return DisplayCoord(static_cast<std::int32_t>(len - (sum - chr)), r + 1);
-  }
-  const std::int32_t lastLen = FRowLengths[RowSlot(static_cast<std::size_t>(last - 1))];
-  return DisplayCoord(static_cast<std::int32_t>(lastLen + (chr - sum)), last);
+  return place(FirstRowOf(line - 1), Offset(static_cast<std::size_t>(line - 1)),
+               [this](std::int32_t r) { return static_cast<std::int32_t>(FRowLengths[RowSlot(static_cast<std::size_t>(r))]); });
 }
 
 TBufferCoord TOndWordWrapPlugin::DisplayPosToBufferPos(const TDisplayCoord& Pos) const {

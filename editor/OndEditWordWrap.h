@@ -23,6 +23,9 @@ class IOndRowLayout {
   virtual TDisplayCoord BufferPosToDisplayPos(const TBufferCoord& Pos) const = 0;
   virtual TBufferCoord DisplayPosToBufferPos(const TDisplayCoord& Pos) const = 0;
   virtual std::int32_t RowCount() const = 0;
+  // RowCount, but while the layout waits to be made the rows may be counted
+  // without making it.
+  virtual std::int32_t RowCountWithoutLayout() const { return RowCount(); }
   // A row outside 1..RowCount raises EListError.
   virtual std::int32_t RowLength(std::int32_t Row) const = 0;
   // The change notifications answer how many rows the layout gained (or, when
@@ -78,6 +81,13 @@ class TOndWordWrapPlugin : public IOndRowLayout {
     return lines == 0 ? 0 : Offset(lines - 1);
   }
   std::int32_t RowLength(std::int32_t Row) const override;
+  // Counted once after a reset; asked again after a change, the layout is
+  // made. An editor out of view settles its scroll range with it and lays
+  // nothing out until its rows are needed.
+  std::int32_t RowCountWithoutLayout() const override {
+    if (FStale && (FCountedRowCount >= 0 || !FCounted)) return CountedRows();
+    return RowCount();
+  }
   std::int32_t LinesInserted(std::int32_t FirstLine, std::int32_t Count) override;
   std::int32_t LinesDeleted(std::int32_t FirstLine, std::int32_t Count) override;
   std::int32_t LinesChanged(std::int32_t FirstLine, std::int32_t Count) override;
@@ -116,11 +126,18 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   static std::int32_t ClampWidth(std::int32_t Width) noexcept;
   // The text of line Index with its tabs expanded (held in FExpanded when it
   // has tabs).
-  std::string_view ExpandedLine(TOndEditStringList& Lines, std::int32_t Index);
+  std::string_view ExpandedLine(TOndEditStringList& Lines, std::int32_t Index) const;
   // Where the row of an expanded line that starts at Start ends.
   std::size_t RowEnd(std::string_view Text, std::size_t Start) const noexcept;
   // Appends the row lengths of one expanded line.
   void WrapLine(std::string_view Text, std::vector<std::uint8_t>& Rows) const;
+  // The rows the first Count lines of the buffer take, without a layout.
+  std::int64_t RowsOfLines(std::int32_t Count) const;
+  // The rows of the whole buffer, counted without a layout and kept until a
+  // change or a reset.
+  std::int32_t CountedRows() const;
+  // Drops the count kept for a layout still to be made.
+  void ForgetCount() noexcept { FCountedRowCount = -1; }
   // Writes the lengths of the rows of an expanded line from column Start on
   // into FNewRows from entry At on, which it makes room for; the entry after
   // the last row.
@@ -169,6 +186,10 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   mutable std::int32_t FTailDelta = 0;
   mutable std::size_t FGapAt = 0, FGapLen = 0;
   mutable bool FStale = true;
+  // While stale: the rows counted (-1 when not known), and whether they were
+  // counted since the last reset.
+  mutable std::int32_t FCountedRowCount = -1;
+  mutable bool FCounted = false;
   mutable std::int32_t FLayouts = 0;
   mutable std::int64_t FLinesWrapped = 0;
   mutable std::int64_t FOffsetsMoved = 0;
@@ -185,7 +206,12 @@ class TOndWordWrapPlugin : public IOndRowLayout {
   // FBreakBelow - 1 in each of sixteen bytes, compared with sixteen columns
   // at a time.
   alignas(16) std::array<std::uint8_t, 16> FBreakLimit{};
-  std::string FExpanded;  // reused for lines with tabs
+  mutable std::string FExpanded;  // reused for lines with tabs
+  // The break characters were read from these identifier characters.
+  TSysCharSet FIdentChars;
+  bool FIdentRead = false;
+  // Rows of one line looked up while the layout waits to be made.
+  mutable std::vector<std::uint8_t> FLineRows;
   // Scratch rows of the lines being laid out again; only the first
   // FNewRowCount entries are meant (the table only grows, so that filling
   // it costs no check per row).

@@ -211,6 +211,8 @@ struct TXmlAttr {
   int NameID;
   XmlVariant Value;
 };
+// A parsed node's attributes come from the parse's blocks, beside the node.
+using TXmlAttrList = std::vector<TXmlAttr, TArenaOrHeapAllocator<TXmlAttr>>;
 
 class TXmlNode : public TXmlBase, public std::enable_shared_from_this<TXmlNode> {
  public:
@@ -316,7 +318,7 @@ class TXmlNode : public TXmlBase, public std::enable_shared_from_this<TXmlNode> 
   virtual IXmlProcessingInstruction AsProcessingInstruction() { return nullptr; }
 
   // The attribute records, in order.
-  const std::vector<TXmlAttr>& Attrs() const noexcept { return FAttrs; }
+  const TXmlAttrList& Attrs() const noexcept { return FAttrs; }
   // The child list when it exists, without making it.
   TXmlNodeList* ChildListOrNull() const noexcept { return FChilds.get(); }
 
@@ -340,7 +342,7 @@ class TXmlNode : public TXmlBase, public std::enable_shared_from_this<TXmlNode> 
 
   TXmlNode* FParent = nullptr;
   IXmlNameTable FNameTable;
-  std::vector<TXmlAttr> FAttrs;
+  TXmlAttrList FAttrs;
   std::shared_ptr<TXmlNodeList> FChilds;
 };
 

@@ -344,7 +344,9 @@ class TXmlParser {
     const TScopeExit store([&] {
       if (node.FAttrs.empty()) {
         // The parser's list has no name twice.
-        node.FAttrs.assign(std::make_move_iterator(FAttrs.begin()), std::make_move_iterator(FAttrs.end()));
+        if (!FAttrs.empty())
+          node.FAttrs = TXmlAttrList(std::make_move_iterator(FAttrs.begin()), std::make_move_iterator(FAttrs.end()),
+                                     TArenaOrHeapAllocator<TXmlAttr>(FArena));
         return;
       }
       node.FAttrs.reserve(node.FAttrs.size() + FAttrs.size());

@@ -64,7 +64,6 @@ REASONS = {
                                                       "from quote to quote)",
     "search across panels vs in-memory search": "each panel's caret and editor are set up for its search; "
                                                 "the peer only scans each whole text",
-    "XML parse vs expat": "freed arena blocks go back to the system and come again as page faults",
     "JSON parse /0 vs RapidJson": "a tree of shared pointers and wide strings against an in-place parse",
     "JSON parse /1 vs RapidJson": "a tree of shared pointers and wide strings against an in-place parse",
     "regex back_reference vs PCRE2 JIT": "every word character is a start the interpreter tries (a capture, "

@@ -392,50 +392,45 @@ void TEditor::ApplyEditorSettings(TPopupMenu* popupMenu) {
   // until a scheme is loaded.
   f.SetEnabled(view.syntax.codefolding);
 
-  TOndEditKeyStrokes* k = e->Keystrokes();
-  k->Clear();
-  struct TBinding {
-    std::uint16_t Key;
-    TShiftState Shift;
-    TOndEditorCommand Command;
+  // A panel answers fewer keys than a bare editor; every panel shares the one
+  // fixed table until its bindings are changed.
+  static constexpr TOndKeyBinding kBindings[] = {
+      {ecUp, VK_UP, 0},
+      {ecSelUp, VK_UP, ssShift},
+      {ecScrollUp, VK_UP, ssCtrl},
+      {ecDown, VK_DOWN, 0},
+      {ecSelDown, VK_DOWN, ssShift},
+      {ecScrollDown, VK_DOWN, ssCtrl},
+      {ecLeft, VK_LEFT, 0},
+      {ecSelLeft, VK_LEFT, ssShift},
+      {ecWordLeft, VK_LEFT, ssCtrl},
+      {ecSelWordLeft, VK_LEFT, ssCtrl | ssShift},
+      {ecRight, VK_RIGHT, 0},
+      {ecSelRight, VK_RIGHT, ssShift},
+      {ecWordRight, VK_RIGHT, ssCtrl},
+      {ecSelWordRight, VK_RIGHT, ssCtrl | ssShift},
+      {ecPageDown, VK_NEXT, 0},
+      {ecSelPageDown, VK_NEXT, ssShift},
+      {ecPageUp, VK_PRIOR, 0},
+      {ecSelPageUp, VK_PRIOR, ssShift},
+      {ecLineStart, VK_HOME, 0},
+      {ecSelLineStart, VK_HOME, ssShift},
+      {ecEditorTop, VK_HOME, ssCtrl},
+      {ecLineEnd, VK_END, 0},
+      {ecSelLineEnd, VK_END, ssShift},
+      {ecEditorBottom, VK_END, ssCtrl},
+      {ecToggleMode, VK_INSERT, 0},
+      {ecPaste, VK_INSERT, ssShift},
+      {ecCopy, VK_INSERT, ssCtrl},
+      {ecDeleteChar, VK_DELETE, 0},
+      {ecCut, VK_DELETE, ssShift},
+      {ecDeleteLastChar, VK_BACK, 0},
+      {ecLineBreak, VK_RETURN, 0},
+      {ecLineBreak, VK_RETURN, ssShift},
+      {ecTab, VK_TAB, 0},
+      {ecShiftTab, VK_TAB, ssShift},
   };
-  static const TBinding kBindings[] = {
-      {VK_UP, 0, ecUp},
-      {VK_UP, ssShift, ecSelUp},
-      {VK_UP, ssCtrl, ecScrollUp},
-      {VK_DOWN, 0, ecDown},
-      {VK_DOWN, ssShift, ecSelDown},
-      {VK_DOWN, ssCtrl, ecScrollDown},
-      {VK_LEFT, 0, ecLeft},
-      {VK_LEFT, ssShift, ecSelLeft},
-      {VK_LEFT, ssCtrl, ecWordLeft},
-      {VK_LEFT, ssCtrl | ssShift, ecSelWordLeft},
-      {VK_RIGHT, 0, ecRight},
-      {VK_RIGHT, ssShift, ecSelRight},
-      {VK_RIGHT, ssCtrl, ecWordRight},
-      {VK_RIGHT, ssCtrl | ssShift, ecSelWordRight},
-      {VK_NEXT, 0, ecPageDown},
-      {VK_NEXT, ssShift, ecSelPageDown},
-      {VK_PRIOR, 0, ecPageUp},
-      {VK_PRIOR, ssShift, ecSelPageUp},
-      {VK_HOME, 0, ecLineStart},
-      {VK_HOME, ssShift, ecSelLineStart},
-      {VK_HOME, ssCtrl, ecEditorTop},
-      {VK_END, 0, ecLineEnd},
-      {VK_END, ssShift, ecSelLineEnd},
-      {VK_END, ssCtrl, ecEditorBottom},
-      {VK_INSERT, 0, ecToggleMode},
-      {VK_INSERT, ssShift, ecPaste},
-      {VK_INSERT, ssCtrl, ecCopy},
-      {VK_DELETE, 0, ecDeleteChar},
-      {VK_DELETE, ssShift, ecCut},
-      {VK_BACK, 0, ecDeleteLastChar},
-      {VK_RETURN, 0, ecLineBreak},
-      {VK_RETURN, ssShift, ecLineBreak},
-      {VK_TAB, 0, ecTab},
-      {VK_TAB, ssShift, ecShiftTab},
-  };
-  for (const TBinding& b : kBindings) k->AddKey(b.Command, b.Key, b.Shift);
+  e->Keystrokes()->AssignFixed(kBindings);
 }
 
 void TEditor::ApplyViewSettings() {

@@ -66,29 +66,66 @@ class TBlockArena {
   // below the size the heap would map on its own.
   static constexpr std::size_t kFirstBlock = 4096;
   static constexpr std::size_t kLargestBlock = 64 * 1024;
+  // A parse that has outgrown a megabyte of heap blocks is a large document:
+  // its further blocks are regions mapped apart, doubling up to a limit, on
+  // huge pages where the system gives them. Heap blocks of a freed document
+  // go back to the system with the heap's top and come again one page fault
+  // per page; a region costs one fault per huge page, and its unused tail
+  // none.
+  static constexpr std::size_t kRegionsFrom = 1024 * 1024;
+  static constexpr std::size_t kFirstRegion = std::size_t{2} << 20;
+  static constexpr std::size_t kLargestRegion = std::size_t{64} << 20;
 
   struct Block {
     Block* Prev;
+    std::size_t Size;
+    bool Region;
   };
   static constexpr std::size_t kHeader = (sizeof(Block) + kAlign - 1) & ~(kAlign - 1);
+
+  // A region of at least Size bytes mapped apart from the heap (Size then
+  // holds its size), or null when the system refuses one.
+  static void* MapRegion(std::size_t& size) noexcept;
+  static void UnmapRegion(void* region, std::size_t size) noexcept;
 
   TBlockArena() = default;
   ~TBlockArena() {
     while (FLast) {
       Block* prev = FLast->Prev;
-      ::operator delete(FLast);
+      if (FLast->Region)
+        UnmapRegion(FLast, FLast->Size);
+      else
+        ::operator delete(FLast);
       FLast = prev;
     }
   }
 
   void NewBlock(std::size_t bytes) {
-    std::size_t size = FLast ? FBlockSize * 2 : kFirstBlock;
-    if (size > kLargestBlock) size = kLargestBlock;
-    if (size < kHeader + bytes) size = kHeader + bytes;
-    auto* b = static_cast<Block*>(::operator new(size));
+    void* memory = nullptr;
+    std::size_t size = 0;
+    bool region = false;
+    if (FReserved >= kRegionsFrom) {
+      size = FRegionSize ? FRegionSize * 2 : kFirstRegion;
+      if (size > kLargestRegion) size = kLargestRegion;
+      if (size < kHeader + bytes) size = kHeader + bytes;
+      memory = MapRegion(size);
+      if (memory) {
+        region = true;
+        FRegionSize = size;
+      }
+    }
+    if (!memory) {
+      size = FLast ? FBlockSize * 2 : kFirstBlock;
+      if (size > kLargestBlock) size = kLargestBlock;
+      if (size < kHeader + bytes) size = kHeader + bytes;
+      memory = ::operator new(size);
+      FBlockSize = size;
+    }
+    auto* b = static_cast<Block*>(memory);
     b->Prev = FLast;
+    b->Size = size;
+    b->Region = region;
     FLast = b;
-    FBlockSize = size;
     FReserved += size;
     FNext = reinterpret_cast<char*>(b) + kHeader;
     FEnd = reinterpret_cast<char*>(b) + size;
@@ -101,6 +138,7 @@ class TBlockArena {
   char* FNext = nullptr;
   char* FEnd = nullptr;
   std::size_t FBlockSize = 0;
+  std::size_t FRegionSize = 0;
   std::size_t FReserved = 0;
 };
 

@@ -7,21 +7,12 @@
 #include "editor/OndEditTextBuffer.h"
 #include "editor/OndEditWordWrap.h"
 #include "platform/core/SysUtils.h"
+#include "tests/editor/WrapTestOwner.h"
 
 namespace ond {
 namespace {
 
-class FakeOwner : public IOndWordWrapOwner {
- public:
-  FakeOwner() { Ident.IncludeRange(33, 255); }
-  TOndEditStringList& WrapLines() override { return Lines; }
-  std::int32_t WrapWidth() override { return Width; }
-  TSysCharSet WrapIdentChars() override { return Ident; }
-
-  TOndEditStringList Lines;
-  std::int32_t Width = 20;
-  TSysCharSet Ident;
-};
+using FakeOwner = test::WrapOwner;
 
 std::vector<int> RowsOf(const TOndWordWrapPlugin& Wrap) {
   return std::vector<int>(Wrap.RowLengths().begin(), Wrap.RowLengths().end());
