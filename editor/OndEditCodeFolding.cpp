@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "editor/OndEditMiscProcs.h"
+#include "highlight/OndFewBytes.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/ScopeGuard.h"
 #include "platform/core/SysUtils.h"
@@ -460,6 +461,7 @@ struct TOndFoldScanner::Impl {
     std::vector<Region> Regions;
     std::vector<Skip> Skips;
     std::array<bool, 256> Interesting{};
+    TOndFewBytes InterestingBytes;  // finds the Interesting ones
   };
 
   std::vector<Set> Sets;  // [0]: the regions in use
@@ -521,6 +523,7 @@ struct TOndFoldScanner::Impl {
       for (const Region& r : s.Regions)
         if (!r.Open.empty()) s.Interesting[static_cast<unsigned char>(r.Open[0])] = true;
       for (const Skip& k : s.Skips) s.Interesting[static_cast<unsigned char>(k.Open[0])] = true;
+      s.InterestingBytes.Build(s.Interesting);
     }
   }
 };
@@ -591,11 +594,11 @@ struct TOndFoldScan::State {
       const bool hasEsc = !SkipIn->Escape.empty();
       if (!Escaped && esc != SkipIn->Close[0] && !hasEsc && len - Pos <= kShortSkip) {
         // A short rest without escapes: looked through here, not by a call.
-        while (Pos < len) {
-          if (Text[Pos++] == SkipIn->Close[0]) {
-            SkipIn = nullptr;
-            break;
-          }
+        const char* at = FindByte(Text.data(), Text.data() + Pos, Text.data() + len, SkipIn->Close[0]);
+        Pos = static_cast<std::size_t>(at - Text.data());
+        if (Pos < len) {
+          ++Pos;
+          SkipIn = nullptr;
         }
         return;
       }
@@ -651,7 +654,7 @@ struct TOndFoldScan::State {
   void AtInteresting(std::string_view Text, std::string_view Original, std::size_t& Pos, std::int32_t& Indent) {
     const TOndFoldScanner::Impl::Set& set = Scanner.Sets[static_cast<std::size_t>(Active)];
     for (const Skip& k : set.Skips) {
-      if (Text[Pos] == k.Open[0] && Text.compare(Pos, k.Open.size(), k.Open) == 0) {
+      if (Text[Pos] == k.Open[0] && (k.Open.size() == 1 || Text.compare(Pos, k.Open.size(), k.Open) == 0)) {
         Pos += k.Open.size();
         SkipIn = &k;
         Escaped = false;
@@ -733,8 +736,9 @@ struct TOndFoldScan::State {
         continue;
       }
       // Characters that start no token are passed over in one run.
-      const std::array<bool, 256>& interesting = Scanner.Sets[static_cast<std::size_t>(Active)].Interesting;
-      while (pos < len && !interesting[static_cast<unsigned char>(text[pos])]) ++pos;
+      pos = static_cast<std::size_t>(
+          Scanner.Sets[static_cast<std::size_t>(Active)].InterestingBytes.Find(text.data(), text.data() + pos, text.data() + len) -
+          text.data());
       if (pos < len) AtInteresting(text, Original, pos, indent);
     }
     // The line break: it ends a skip region of the line kind, and a pending

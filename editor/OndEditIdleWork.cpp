@@ -8,7 +8,37 @@
 
 #include "editor/OndEdit.h"
 
+#include <array>
+
+#include "editor/OndEditImpl.h"
+#include "highlight/OndEditHighlighter.h"
+
 namespace ond {
+
+void ScanLineRanges(TOndCustomHighlighter& Highlighter, TOndEditStringList& Lines, int From, int Last) {
+  // Lines handed over at once: few enough that their records and texts
+  // are still at hand when the states are written.
+  constexpr int kStretch = 512;
+  std::array<std::string_view, kStretch> texts;
+  std::array<TOndRangeState, kStretch> ends;
+  std::vector<std::string> expanded;  // the lines with tabs of a stretch
+  expanded.reserve(kStretch);  // never moves: the views point into it
+  for (int i = From; i <= Last;) {
+    const int n = std::min(Last - i + 1, kStretch);
+    expanded.clear();
+    for (int k = 0; k < n; ++k) {
+      if (Lines.LineHasTabs(i + k)) {
+        expanded.push_back(Lines.GetExpandedText(i + k));
+        texts[static_cast<std::size_t>(k)] = expanded.back();
+      } else {
+        texts[static_cast<std::size_t>(k)] = Lines.GetView(i + k);
+      }
+    }
+    Highlighter.RangesOfLines(texts.data(), n, i, ends.data());
+    Lines.PutRanges(i, ends.data(), n);
+    i += n;
+  }
+}
 
 bool TCustomOndEdit::IdleWorkPending() const noexcept {
   return (FFoldScanInIdle && FAllFoldRanges->ScanPending()) || FFoldUpdate != nullptr || FBracketWalk != nullptr;

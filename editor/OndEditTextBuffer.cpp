@@ -330,6 +330,14 @@ void TOndEditStringList::PutRange(int Index, TOndRangeState Range) {
   FList[Index].RangeState = Range;
 }
 
+void TOndEditStringList::PutRanges(int Index, const TOndRangeState* Ranges, int Count) {
+  if (Count <= 0) return;
+  CheckIndex(Index);
+  CheckIndex(Index + Count - 1);
+  UpdateScope scope(*this);
+  for (int i = 0; i < Count; ++i) FList[Index + i].RangeState = Ranges[i];
+}
+
 std::optional<TOndLineExtra> TOndEditStringList::GetLineExtra(int Index) const {
   if (Index < 0 || Index >= FCount) return std::nullopt;
   const TOndLineRecord& r = FList[Index];

@@ -89,6 +89,9 @@ class TOndEditStringList : public TStrings {
   // 0 outside 0..Count-1.
   TOndRangeState GetRange(int Index) const noexcept;
   void PutRange(int Index, TOndRangeState Range);
+  // The states of Count lines from Index on, all of them in 0..Count-1, as
+  // one change.
+  void PutRanges(int Index, const TOndRangeState* Ranges, int Count);
 
   int Add(const std::string& S) override;
   void Insert(int Index, const std::string& S) override;

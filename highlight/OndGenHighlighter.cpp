@@ -284,23 +284,98 @@ void TOndGenHighlighter::SkipToEol() {
   }
 }
 
+bool TOndGenHighlighter::StepForRange() {
+  // In a range whose state bytes are known, no token that begins at any
+  // other byte enters or leaves a range or reaches over a state byte: the
+  // pass jumps from one to the next and cuts only the tokens there.
+  if (FEndReached || !FCurrent->SkipsToStateChars()) return false;
+  const int run = static_cast<int>(FCurrent->StateBytes().Find(FLine, FLine + FRun, FLine + FLen) - FLine);
+  if (run > FRun) {
+    FTokenPos = run - 1;
+    FRun = run;
+    if (FRun >= FLen) FEndReached = true;
+    return true;
+  }
+  return TakePlainStop();
+}
+
+bool TOndGenHighlighter::TakePlainStop() {
+  // A one-byte token that no longer symbol goes on from is taken as the
+  // parser would take it, without asking the parser.
+  if (const TTokenNode* stop = FCurrent->PlainStop(FLine[FRun])) {
+    const bool last = FRun + 1 >= FLen;
+    if ((last || !stop->NextNodes.FindNode(FCurrent->FoldChar(FLine[FRun + 1]))) &&
+        (stop->BreakKind != bkTerm || last || FCurrent->IsDelimiter(FLine[FRun + 1]))) {
+      FTokenPos = FRun++;
+      TookToken(stop->Token);
+      return true;
+    }
+  }
+  return false;
+}
+
 void TOndGenHighlighter::SkipToEolForRange() {
-  while (!FEol) {
-    // In a range whose state bytes are known, no token that begins at any
-    // other byte enters or leaves a range or reaches over a state byte: the
-    // pass jumps from one to the next and cuts only the tokens there.
-    if (!FEndReached && FCurrent->SkipsToStateChars()) {
-      const std::array<bool, 256>& stops = FCurrent->StateChars();
-      int run = FRun;
-      while (run < FLen && !stops[static_cast<unsigned char>(FLine[run])]) ++run;
-      if (run > FRun) {
-        FTokenPos = run - 1;
-        FRun = run;
-        if (FRun >= FLen) FEndReached = true;
-        continue;
+  while (!FEol)
+    if (!StepForRange()) NextToken();
+}
+
+void TOndGenHighlighter::RangesOfLines(const std::string_view* Lines, int Count, int FirstIndex,
+                                       TOndRangeState* Ends) {
+  EnsurePrepared();
+  // Every byte that may change the state in some range that skips to its
+  // state bytes: a line is looked through for all of them at once, sixteen
+  // bytes at a time, and each one found counts where the range then
+  // current has it among its own.
+  std::array<bool, 256> any{};
+  std::vector<const TOndRange*> ranges{FMainRules.get()};
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    const TOndRange& r = *ranges[i];
+    if (r.SkipsToStateChars())
+      for (int c = 0; c < 256; ++c) any[static_cast<std::size_t>(c)] |= r.StateChars()[static_cast<std::size_t>(c)];
+    for (int k = 0; k < r.RangeCount(); ++k) ranges.push_back(r.Ranges(k));
+  }
+  const TOndFewBytes anyBytes(any);
+  for (int i = 0; i < Count; ++i) {
+    FLine = Lines[i].data();
+    FLen = static_cast<int>(Lines[i].size());
+    FRun = 0;
+    FTokenPos = 0;
+    FLineNumber = FirstIndex + i;
+    FEol = false;
+    FEndReached = false;
+    FToken = nullptr;
+    if (FLen == 0) {
+      // As SetLine does: the empty line's one cut.
+      NextToken();
+    } else if (anyBytes.Few() && FLen >= 16) {
+      // The line's start is a token's start, and so is each state byte of
+      // the current range reached from one over bytes that are none. The
+      // last sixteen bytes are looked at from the line's end back, the
+      // bits before the place reached dropped.
+      int chunk = 0;
+      for (; chunk < FLen && !FEndReached && FCurrent->SkipsToStateChars(); chunk += 16) {
+        const int base = std::min(chunk, FLen - 16);
+        unsigned mask = anyBytes.Mask16(FLine + base) & (~0u << (chunk - base));
+        for (; mask != 0 && !FEndReached; mask &= mask - 1) {
+          const int at = base + __builtin_ctz(mask);
+          if (at < FRun) continue;
+          // A range that does not skip is cut token by token below.
+          if (!FCurrent->SkipsToStateChars()) break;
+          if (!FCurrent->StateChars()[static_cast<unsigned char>(FLine[at])]) continue;
+          FRun = at;
+          if (!TakePlainStop()) NextToken();
+        }
+      }
+      if (chunk >= FLen && !FEndReached && FCurrent->SkipsToStateChars()) {
+        // No state byte of the range is left on the line.
+        FTokenPos = FLen - 1;
+        FRun = FLen;
+        FEndReached = true;
       }
     }
-    NextToken();
+    while (!FEol)
+      if (!StepForRange()) NextToken();
+    Ends[i] = FCurrent->StateId;
   }
 }
 

@@ -81,6 +81,7 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   void Next() override { NextToken(); }
   void SkipToEol() override;
   void SkipToEolForRange() override;
+  void RangesOfLines(const std::string_view* Lines, int Count, int FirstIndex, TOndRangeState* Ends) override;
   void SetLine(std::string_view Text, int LineIndex) override;
   bool ResumeLine(std::string_view Text, int LineIndex, int Pos, TOndRangeState Range) override;
   // Identifiers this highlighter did not hand out since its rules were last
@@ -106,6 +107,13 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   void Enter(TOndRange* Range, TOndToken* Closing);
   // The step Next and SkipToEol take, without a virtual call per token.
   void NextToken();
+  // One step of the pass that wants only the range a line ends in: a jump
+  // to the next state byte, or the one-byte token there; false when the
+  // token there must be cut by NextToken.
+  bool StepForRange();
+  // At a state byte: takes the one-byte token there when the parser would
+  // take nothing longer (true), else leaves it to NextToken.
+  bool TakePlainStop();
   // The end of a step: Token was cut, up to the run; a range it opens or
   // closes is entered or left.
   void TookToken(TOndToken* Token);

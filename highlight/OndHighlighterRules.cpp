@@ -434,6 +434,7 @@ void TOndRange::FindStateChars() {
       if (c != 0 && set->CharSet.Contains(ch)) return;
   }
   FSkipsToStateChars = true;
+  FStateBytes.Build(FStateChars);
 }
 
 }  // namespace ond

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "highlight/OndFewBytes.h"
 #include "highlight/OndSchemeObjects.h"
 
 namespace ond {
@@ -200,6 +201,9 @@ class TOndRange : public TOndRule {
   // wants only the state a line ends in may jump from one to the next.
   const std::array<bool, 256>& StateChars() const noexcept { return FStateChars; }
   bool SkipsToStateChars() const noexcept { return FSkipsToStateChars; }
+  // Finds the next state byte, several bytes at a time when they are few.
+  // Valid when SkipsToStateChars.
+  const TOndFewBytes& StateBytes() const noexcept { return FStateBytes; }
   // For a state byte whose symbol tree ends in its root for any byte that
   // no branch of the root begins with (a one-byte token that asks at most
   // for a delimiter after it): the root, else null. Valid when
@@ -242,6 +246,7 @@ class TOndRange : public TOndRule {
   std::array<bool, 256> FDelims{};
   std::array<bool, 256> FStateChars{};
   bool FSkipsToStateChars = false;
+  TOndFewBytes FStateBytes;
   std::array<const TTokenNode*, 256> FPlainStops{};
   const unsigned char* FUpper;
 };

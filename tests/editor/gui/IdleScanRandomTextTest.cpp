@@ -1,0 +1,112 @@
+// The idle fold scan of long random configs, with the highlighter's range
+// states brought up a stretch of lines at a time: strings with escaped
+// quotes, braces and tags in strings and comments, comments over many
+// lines, tabs, line ends of every kind and very long lines, with edits
+// between the pieces. The settled tree must be that of a scan of the final
+// text at once, and every line's stored state that of a walk token by token.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "editor/OndEdit.h"
+#include "editor/OndEditKeyCmds.h"
+#include "highlight/OndBuiltinSchemes.h"
+#include "highlight/OndGenHighlighter.h"
+#include "platform/Graphics.h"
+#include "tests/editor/gui/LoadedEditor.h"
+#include "tests/highlight/HighlightTestRules.h"
+
+namespace ond {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::string RandomPiece(std::mt19937& Rng) {
+  static const char* const kPieces[] = {
+      "\"key\": ",        "\"a \\\" { b\"",  "\"}\"",          "{",         "}",       "[1, 2]",
+      "// } { \"",        "/* { ",           " } */",          "\t",        ", ",      "\"<b '{'>\"",
+      "'{'",              "\"\\\\\"",        "\"$ref\"",       "true",      "0x1F",    "\"unclosed {",
+      "<",                ">",               "*/",             "/",         "\\",      "   ",
+      "\"\xC7\xED\xE0\xF7\xE5\xED\xE8\xE5\"", "\"value text\", \"more\": 0",
+  };
+  return kPieces[Rng() % (sizeof kPieces / sizeof *kPieces)];
+}
+
+std::string RandomLine(std::mt19937& Rng) {
+  // Now and then a very long line: many pieces on one line.
+  const int pieces = Rng() % 200 == 0 ? 400 + static_cast<int>(Rng() % 400) : static_cast<int>(Rng() % 7);
+  std::string line;
+  for (int i = 0; i < pieces; ++i) line += RandomPiece(Rng);
+  return line;
+}
+
+std::string RandomText(unsigned Seed, int Lines) {
+  std::mt19937 rng(Seed);
+  static const char* const kEnds[] = {"\r\n", "\n", "\r"};
+  std::string text = "{\r\n";
+  for (int i = 0; i < Lines; ++i) text += RandomLine(rng) + kEnds[rng() % 10 == 0 ? 1 + rng() % 2 : 0];
+  return text + "}";
+}
+
+// Each line's state as a walk token by token leaves it, line 0 first. The
+// editor's own highlighter walks: it numbers the states as it first met
+// them, and the same state keeps its number.
+std::vector<TOndRangeState> TokenWalkStates(TOndGenHighlighter& H, TOndEditStringList& Lines) {
+  std::vector<TOndRangeState> out;
+  TOndRangeState state = 0;
+  for (int i = 0; i < Lines.GetCount(); ++i) {
+    const std::string text = Lines.LineHasTabs(i) ? Lines.GetExpandedText(i) : Lines.Get(i);
+    test::ScanLine(H, text, state, &state);
+    out.push_back(state);
+  }
+  return out;
+}
+
+class IdleScanRandomText : public ::testing::TestWithParam<unsigned> {};
+
+TEST_P(IdleScanRandomText, SettlesAsAScanAtOnceWithTheStatesOfATokenWalk) {
+  const unsigned seed = GetParam();
+  auto lazy = test::OpenLoaded(RandomText(seed, TCustomOndEdit::kIdleWorkLines + 500), false);
+  TOndEdit& ed = *lazy->Edit;
+  TBitmap bmp;
+  ed.PaintTo(bmp);
+  ASSERT_TRUE(ed.IdleWorkPending());
+  // Pieces with no time, and now and then an edit between two of them:
+  // a brace, a quote or a comment mark typed, or lines taken away.
+  std::mt19937 rng(seed * 7 + 1);
+  int edits = 0;
+  for (int piece = 0; !ed.RunIdleWork(0ms); ++piece) {
+    ASSERT_LT(piece, 100000);
+    if (edits >= 4 || rng() % 6 != 0) continue;
+    ++edits;
+    const int line = 1 + static_cast<int>(rng() % static_cast<unsigned>(ed.Lines()->GetCount()));
+    if (rng() % 4 == 0) {
+      ed.Lines()->DeleteLineRange(line - 1, 1);
+      continue;
+    }
+    ed.SetCaretXY(BufferCoord(1 + static_cast<int>(rng() % 8), line));
+    static const char kKeys[] = "{}\"/*";
+    ed.ExecuteCommand(ecChar, kKeys[rng() % 5], nullptr);
+  }
+  EXPECT_FALSE(ed.IdleWorkPending());
+  auto eager = test::OpenLoaded(ed.Lines()->GetText(), true);
+  eager->Edit->SetCaretXY(ed.GetCaretXY());
+  EXPECT_EQ(test::FoldTreeDump(ed), test::FoldTreeDump(*eager->Edit));
+
+  // A look-up on the last line brings the states of all lines before it up.
+  const int count = ed.Lines()->GetCount();
+  std::string token;
+  TOndHighlighterAttributes* attr = nullptr;
+  ed.GetHighlighterAttriAtRowCol(BufferCoord(1, count), token, attr);
+  const std::vector<TOndRangeState> walked = TokenWalkStates(lazy->Highlighter, *ed.Lines());
+  for (int i = 0; i + 1 < count; ++i) ASSERT_EQ(ed.Lines()->GetRange(i), walked[static_cast<std::size_t>(i)]) << i;
+}
+
+INSTANTIATE_TEST_SUITE_P(Seeds, IdleScanRandomText, ::testing::Values(1u, 2u, 3u));
+
+}  // namespace
+}  // namespace ond
