@@ -456,12 +456,24 @@ struct TOndFoldScanner::Impl {
     std::string Open, Close;
     std::string Escape;
     TSkipRegionItemType Type = srtCloseChar;
+    // Opened by one byte and closed by one, with no escape: inside it
+    // nothing but that byte counts.
+    bool Plain() const noexcept {
+      return Open.size() == 1 && Type == srtCloseChar && !Close.empty() && Escape.empty();
+    }
   };
   struct Set {
     std::vector<Region> Regions;
     std::vector<Skip> Skips;
     std::array<bool, 256> Interesting{};
     TOndFewBytes InterestingBytes;  // finds the Interesting ones
+    // Per byte, the plain skip region a token there opens (the first skip
+    // region it opens is that one); else null.
+    std::array<const Skip*, 256> OpensPlainSkip{};
+    // The Interesting bytes and the closing bytes of the plain skip
+    // regions: all a line may hold to be passed by OpensPlainSkip alone.
+    std::array<bool, 256> Passing{};
+    TOndFewBytes PassingBytes;
   };
 
   std::vector<Set> Sets;  // [0]: the regions in use
@@ -524,6 +536,17 @@ struct TOndFoldScanner::Impl {
         if (!r.Open.empty()) s.Interesting[static_cast<unsigned char>(r.Open[0])] = true;
       for (const Skip& k : s.Skips) s.Interesting[static_cast<unsigned char>(k.Open[0])] = true;
       s.InterestingBytes.Build(s.Interesting);
+      s.Passing = s.Interesting;
+      std::array<bool, 256> seen{};
+      for (const Skip& k : s.Skips) {
+        const auto first = static_cast<unsigned char>(k.Open[0]);
+        if (seen[first]) continue;
+        seen[first] = true;
+        if (!k.Plain()) continue;
+        s.OpensPlainSkip[first] = &k;
+        s.Passing[static_cast<unsigned char>(k.Close[0])] = true;
+      }
+      s.PassingBytes.Build(s.Passing);
     }
   }
 };
@@ -703,6 +726,34 @@ struct TOndFoldScan::State {
     }
     ++Pos;
   }
+  // A line whose only tokens open plain skip regions (a config line of
+  // strings) is passed at once from its start: the skip region it ends in
+  // is known from the bytes that open and close them. True when it was;
+  // false leaves everything as it was.
+  bool PassBySkips(std::string_view Text) {
+    const TOndFoldScanner::Impl::Set& set = Scanner.Sets[static_cast<std::size_t>(Active)];
+    const std::size_t len = Text.size();
+    if (len < 16 || NoSubs != nullptr || Escaped || !set.PassingBytes.Few()) return false;
+    if (SkipIn != nullptr && !SkipIn->Plain()) return false;
+    const Skip* in = SkipIn;
+    const char* p = Text.data();
+    for (std::size_t chunk = 0; chunk < len; chunk += 16) {
+      // The last sixteen bytes are read from the line's end back.
+      const std::size_t base = std::min(chunk, len - 16);
+      for (unsigned mask = set.PassingBytes.Mask16(p + base) & (~0u << (chunk - base)); mask != 0; mask &= mask - 1) {
+        const char c = p[base + static_cast<std::size_t>(__builtin_ctz(mask))];
+        if (in != nullptr) {
+          if (c == in->Close[0]) in = nullptr;
+        } else if (set.Interesting[static_cast<unsigned char>(c)] &&
+                   !(in = set.OpensPlainSkip[static_cast<unsigned char>(c)])) {
+          // A token other than a plain skip region's start.
+          return false;
+        }
+      }
+    }
+    SkipIn = in;
+    return true;
+  }
   // Scans Original from where the scan stands in it; false when Until
   // passed before the line's end.
   bool Line(std::string_view Original, std::chrono::steady_clock::time_point Until) {
@@ -718,6 +769,7 @@ struct TOndFoldScan::State {
     std::int32_t& indent = LineIndent;
     const std::size_t len = text.size();
     std::size_t& pos = LinePos;
+    if (pos == 0 && PassBySkips(text)) pos = len;
     // The clock is looked at every so many tokens: a long line is scanned
     // in pieces too.
     constexpr int kTokensPerLook = 4096;

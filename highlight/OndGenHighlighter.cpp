@@ -37,6 +37,7 @@ void TOndGenHighlighter::Clear() {
   FStates.clear();
   FStateIds.clear();
   FEntered.fill({});
+  FPlainMoves.clear();
   FActiveScheme = nullptr;
   FCurrent = FMainRules.get();
   FCurrent->ClosingToken = nullptr;
@@ -60,6 +61,7 @@ void TOndGenHighlighter::Prepare() {
   FStates.assign(1, TState{FMainRules.get(), nullptr, 0});
   FStateIds.clear();
   FEntered.fill({});
+  FPlainMoves.clear();
   FCurrent = FMainRules.get();
   FCurrent->ClosingToken = nullptr;
   FCurrent->StateId = 0;
@@ -314,6 +316,69 @@ bool TOndGenHighlighter::TakePlainStop() {
   return false;
 }
 
+const TOndGenHighlighter::TPlainMove* TOndGenHighlighter::FindPlainMove(std::int32_t From,
+                                                                        unsigned char Byte) const noexcept {
+  for (const TPlainMove& m : FPlainMoves)
+    if (m.From == From && m.Byte == Byte) return &m;
+  return nullptr;
+}
+
+void TOndGenHighlighter::RememberPlainMove(const TOndRange& Range, std::int32_t From, unsigned char Byte,
+                                           std::int32_t To) {
+  if (FPlainMoves.size() >= kPlainMoves || FindPlainMove(From, Byte)) return;
+  const TTokenNode* stop = Range.StateStop(static_cast<char>(Byte));
+  if (!stop) return;
+  TPlainMove m;
+  m.From = From;
+  m.Byte = Byte;
+  m.To = To;
+  // When no longer symbol goes on with the byte after it, the parser takes
+  // the root's one-byte token if that byte ends it as the root's break
+  // asks (a token that is not free to end anywhere ends before a
+  // delimiter); else it takes no token and the byte begins plain text,
+  // which runs to a delimiter or a term's start and so never over a state
+  // byte.
+  for (int c = 0; c < 256; ++c) {
+    const char next = static_cast<char>(c);
+    m.After[static_cast<std::size_t>(c)] = stop->NextNodes.FindNode(Range.FoldChar(next))       ? kAfterLonger
+                                           : stop->BreakKind == bkAny || Range.IsDelimiter(next) ? kAfterTaken
+                                                                                                  : kAfterPlain;
+  }
+  FPlainMoves.push_back(m);
+}
+
+bool TOndGenHighlighter::PassByPlainMoves(const TOndFewBytes& Any) {
+  if (FLen < 16 || FPlainMoves.empty() || !FCurrent->SkipsToStateChars()) return false;
+  std::int32_t state = FCurrent->StateId;
+  const TOndRange* range = FCurrent;
+  const TPlainMove* move = nullptr;
+  for (int chunk = 0; chunk < FLen; chunk += 16) {
+    // The last sixteen bytes are read from the line's end back.
+    const int base = std::min(chunk, FLen - 16);
+    for (unsigned mask = Any.Mask16(FLine + base) & (~0u << (chunk - base)); mask != 0; mask &= mask - 1) {
+      const int at = base + __builtin_ctz(mask);
+      const auto c = static_cast<unsigned char>(FLine[at]);
+      // A state byte of some other range changes nothing here.
+      if (!range->StateChars()[c]) continue;
+      if (!move || move->From != state || move->Byte != c) move = FindPlainMove(state, c);
+      if (!move) return false;
+      const std::uint8_t after = at + 1 < FLen ? move->After[static_cast<unsigned char>(FLine[at + 1])] : kAfterTaken;
+      if (after == kAfterLonger) return false;
+      if (after == kAfterTaken && move->To != state) {
+        state = move->To;
+        range = FStates[static_cast<std::size_t>(state)].Range;
+        // A range that does not skip is cut token by token.
+        if (!range->SkipsToStateChars()) return false;
+      }
+    }
+  }
+  if (state != FCurrent->StateId) SetRange(state);
+  FTokenPos = FLen - 1;
+  FRun = FLen;
+  FEndReached = true;
+  return true;
+}
+
 void TOndGenHighlighter::SkipToEolForRange() {
   while (!FEol)
     if (!StepForRange()) NextToken();
@@ -347,6 +412,8 @@ void TOndGenHighlighter::RangesOfLines(const std::string_view* Lines, int Count,
     if (FLen == 0) {
       // As SetLine does: the empty line's one cut.
       NextToken();
+    } else if (anyBytes.Few() && PassByPlainMoves(anyBytes)) {
+      // Every state byte of the line was a move seen before.
     } else if (anyBytes.Few() && FLen >= 16) {
       // The line's start is a token's start, and so is each state byte of
       // the current range reached from one over bytes that are none. The
@@ -363,7 +430,14 @@ void TOndGenHighlighter::RangesOfLines(const std::string_view* Lines, int Count,
           if (!FCurrent->SkipsToStateChars()) break;
           if (!FCurrent->StateChars()[static_cast<unsigned char>(FLine[at])]) continue;
           FRun = at;
+          const TOndRange& range = *FCurrent;
+          const std::int32_t from = range.StateId;
           if (!TakePlainStop()) NextToken();
+          // The root's one-byte token taken, by either way: a move to
+          // take again without the parser.
+          const TTokenNode* stop = range.StateStop(FLine[at]);
+          if (stop && FRun == at + 1 && FToken == stop->Token)
+            RememberPlainMove(range, from, static_cast<unsigned char>(FLine[at]), FCurrent->StateId);
         }
       }
       if (chunk >= FLen && !FEndReached && FCurrent->SkipsToStateChars()) {

@@ -114,6 +114,28 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   // At a state byte: takes the one-byte token there when the parser would
   // take nothing longer (true), else leaves it to NextToken.
   bool TakePlainStop();
+  // A one-byte token at a state byte, seen taken: from state From the byte
+  // leads to state To whenever the token is taken again, which After tells
+  // from the byte after it (the line's end takes it). States and tokens
+  // are fixed until the rules are prepared again, so the move is the same
+  // every time.
+  static constexpr std::uint8_t kAfterLonger = 0;  // a longer symbol may go on: only the parser knows
+  static constexpr std::uint8_t kAfterTaken = 1;   // the token is taken: state To
+  static constexpr std::uint8_t kAfterPlain = 2;   // no token: plain text up to a delimiter, no state changes
+  struct TPlainMove {
+    std::int32_t From = -1;
+    unsigned char Byte = 0;
+    std::int32_t To = 0;
+    std::array<std::uint8_t, 256> After{};
+  };
+  const TPlainMove* FindPlainMove(std::int32_t From, unsigned char Byte) const noexcept;
+  void RememberPlainMove(const TOndRange& Range, std::int32_t From, unsigned char Byte, std::int32_t To);
+  // The line set (from its start) passed at once when every state byte on
+  // it, of the range current at that place, is a move already seen: true
+  // when it was, the range then that of the line's end before the line
+  // break; false leaves everything as it was. Any finds the state bytes of
+  // every range.
+  bool PassByPlainMoves(const TOndFewBytes& Any);
   // The end of a step: Token was cut, up to the run; a range it opens or
   // closes is entered or left.
   void TookToken(TOndToken* Token);
@@ -146,6 +168,9 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   };
   static constexpr std::size_t kEnteredCache = 8;
   std::array<TEntered, kEnteredCache> FEntered{};
+  // The moves seen so far: a text's lines mostly meet the same few.
+  static constexpr std::size_t kPlainMoves = 16;
+  std::vector<TPlainMove> FPlainMoves;
 };
 
 }  // namespace ond

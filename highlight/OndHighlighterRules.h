@@ -209,6 +209,12 @@ class TOndRange : public TOndRule {
   // for a delimiter after it): the root, else null. Valid when
   // SkipsToStateChars.
   const TTokenNode* PlainStop(char C) const noexcept { return FPlainStops[static_cast<unsigned char>(C)]; }
+  // For a state byte whose symbol tree's root is a token that may stand
+  // anywhere in a line, whatever it asks of the byte after it, and no set
+  // run begins with it: the root, else null. What the parser makes of the
+  // byte then depends on the byte after it alone, unless a longer symbol
+  // goes on with that one. Valid when SkipsToStateChars.
+  const TTokenNode* StateStop(char C) const noexcept { return FStateStops[static_cast<unsigned char>(C)]; }
   // Whether Node's symbol may end at P for a token that started at Start.
   bool NodeMatches(const TTokenNode& Node, const char* Line, int Len, int P, int Start) const noexcept;
 
@@ -248,6 +254,7 @@ class TOndRange : public TOndRule {
   bool FSkipsToStateChars = false;
   TOndFewBytes FStateBytes;
   std::array<const TTokenNode*, 256> FPlainStops{};
+  std::array<const TTokenNode*, 256> FStateStops{};
   const unsigned char* FUpper;
 };
 

@@ -9,10 +9,12 @@
 #include <chrono>
 #include <memory>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "editor/OndEdit.h"
+#include "editor/OndEditCodeFolding.h"
 #include "editor/OndEditKeyCmds.h"
 #include "highlight/OndBuiltinSchemes.h"
 #include "highlight/OndGenHighlighter.h"
@@ -66,6 +68,53 @@ std::vector<TOndRangeState> TokenWalkStates(TOndGenHighlighter& H, TOndEditStrin
   return out;
 }
 
+// The ranges of the config scheme's regions found the plainest way, in the
+// format of FoldRangeList: byte after byte, its skip regions (a tag, a
+// string in double or single quotes) by hand, and each brace outside them
+// asked of a token walk of its line from the state the line starts in.
+std::string PlainFoldRanges(TOndGenHighlighter& H, TOndEditStringList& Lines, const std::vector<TOndRangeState>& Ends) {
+  struct Found {
+    int Parent, From, To, Level, Indent;
+  };
+  std::vector<Found> found;
+  std::vector<int> open;  // indexes into found
+  char closing = 0;       // the byte that ends the skip region the scan is in
+  const int tab = Lines.GetTabWidth();
+  for (int i = 0; i < Lines.GetCount(); ++i) {
+    const std::string raw = Lines.Get(i);
+    const std::string expanded = Lines.LineHasTabs(i) ? Lines.GetExpandedText(i) : raw;
+    const std::vector<test::TTok> tokens = test::ScanLine(H, expanded, i == 0 ? 0 : Ends[static_cast<std::size_t>(i - 1)]);
+    auto nonCode = [&](int Col) {  // 1-based display column
+      for (const test::TTok& t : tokens)
+        if (Col > t.Pos && Col <= t.Pos + static_cast<int>(t.Text.size())) return IsNonCodeAttributeName(t.Attr);
+      return false;
+    };
+    int col = 0;
+    for (const char c : raw) {
+      const int here = col + 1;
+      col = c == '\t' ? col + tab - col % tab : col + 1;
+      if (closing != 0) {
+        if (c == closing) closing = 0;
+        continue;
+      }
+      if (c == '<' || c == '"' || c == '\'') {
+        closing = c == '<' ? '>' : c;
+      } else if (c == '{' && !nonCode(here)) {
+        open.push_back(static_cast<int>(found.size()));
+        found.push_back({open.size() > 1 ? open[open.size() - 2] : -1, i + 1, i + 1, static_cast<int>(open.size()) - 1,
+                         FoldIndentLevel(raw, tab)});
+      } else if (c == '}' && !nonCode(here) && !open.empty()) {
+        found[static_cast<std::size_t>(open.back())].To = i + 1;
+        open.pop_back();
+      }
+    }
+  }
+  std::ostringstream s;
+  for (const Found& f : found)
+    s << f.Parent << ' ' << f.From << '-' << f.To << " L" << f.Level << " I" << f.Indent << " R{} C00\n";
+  return s.str();
+}
+
 class IdleScanRandomText : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(IdleScanRandomText, SettlesAsAScanAtOnceWithTheStatesOfATokenWalk) {
@@ -104,6 +153,7 @@ TEST_P(IdleScanRandomText, SettlesAsAScanAtOnceWithTheStatesOfATokenWalk) {
   ed.GetHighlighterAttriAtRowCol(BufferCoord(1, count), token, attr);
   const std::vector<TOndRangeState> walked = TokenWalkStates(lazy->Highlighter, *ed.Lines());
   for (int i = 0; i + 1 < count; ++i) ASSERT_EQ(ed.Lines()->GetRange(i), walked[static_cast<std::size_t>(i)]) << i;
+  EXPECT_EQ(test::FoldRangeList(ed.AllFoldRanges(), true), PlainFoldRanges(lazy->Highlighter, *ed.Lines(), walked));
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, IdleScanRandomText, ::testing::Values(1u, 2u, 3u));
