@@ -474,6 +474,11 @@ struct TOndFoldScanner::Impl {
     // regions: all a line may hold to be passed by OpensPlainSkip alone.
     std::array<bool, 256> Passing{};
     TOndFewBytes PassingBytes;
+    // A plain skip region closed by the byte that opens it (a quote), if
+    // there is one, and that byte alone to look for.
+    const Skip* Quote = nullptr;
+    std::array<bool, 256> QuoteByte{};
+    TOndFewBytes QuoteBytes;
   };
 
   std::vector<Set> Sets;  // [0]: the regions in use
@@ -545,8 +550,13 @@ struct TOndFoldScanner::Impl {
         if (!k.Plain()) continue;
         s.OpensPlainSkip[first] = &k;
         s.Passing[static_cast<unsigned char>(k.Close[0])] = true;
+        if (!s.Quote && k.Close == k.Open) {
+          s.Quote = &k;
+          s.QuoteByte[first] = true;
+        }
       }
       s.PassingBytes.Build(s.Passing);
+      s.QuoteBytes.Build(s.QuoteByte);
     }
   }
 };
@@ -737,6 +747,24 @@ struct TOndFoldScan::State {
     if (SkipIn != nullptr && !SkipIn->Plain()) return false;
     const Skip* in = SkipIn;
     const char* p = Text.data();
+    if (set.Quote != nullptr && (in == nullptr || in == set.Quote)) {
+      // When the quote is all the line holds of what counts, each one
+      // opens or closes its region in turn: their count says where the
+      // line ends.
+      unsigned quotes = 0;
+      std::size_t chunk = 0;
+      for (; chunk < len; chunk += 16) {
+        const std::size_t base = std::min(chunk, len - 16);
+        const unsigned keep = ~0u << (chunk - base);
+        const unsigned q = set.QuoteBytes.Mask16(p + base) & keep;
+        if ((set.PassingBytes.Mask16(p + base) & keep) != q) break;
+        quotes += static_cast<unsigned>(__builtin_popcount(q));
+      }
+      if (chunk >= len) {
+        if (quotes & 1) SkipIn = in ? nullptr : set.Quote;
+        return true;
+      }
+    }
     for (std::size_t chunk = 0; chunk < len; chunk += 16) {
       // The last sixteen bytes are read from the line's end back.
       const std::size_t base = std::min(chunk, len - 16);

@@ -34,6 +34,8 @@ std::string RandomPiece(std::mt19937& Rng) {
       "'{'",              "\"\\\\\"",        "\"$ref\"",       "true",      "0x1F",    "\"unclosed {",
       "<",                ">",               "*/",             "/",         "\\",      "   ",
       "\"\xC7\xED\xE0\xF7\xE5\xED\xE8\xE5\"", "\"value text\", \"more\": 0",
+      // Lines of strings alone that end inside one.
+      "\"an \\\" odd quote\"",   "\"open string, ",
   };
   return kPieces[Rng() % (sizeof kPieces / sizeof *kPieces)];
 }
