@@ -751,6 +751,7 @@ struct TOndFoldScan::State {
       // When the quote is all the line holds of what counts, each one
       // opens or closes its region in turn: their count says where the
       // line ends.
+      // (The count's evenness is that of the masks' exclusive or.)
       unsigned quotes = 0;
       std::size_t chunk = 0;
       for (; chunk < len; chunk += 16) {
@@ -758,10 +759,10 @@ struct TOndFoldScan::State {
         const unsigned keep = ~0u << (chunk - base);
         const unsigned q = set.QuoteBytes.Mask16(p + base) & keep;
         if ((set.PassingBytes.Mask16(p + base) & keep) != q) break;
-        quotes += static_cast<unsigned>(__builtin_popcount(q));
+        quotes ^= q;
       }
       if (chunk >= len) {
-        if (quotes & 1) SkipIn = in ? nullptr : set.Quote;
+        if (OddBits(quotes)) SkipIn = in ? nullptr : set.Quote;
         return true;
       }
     }

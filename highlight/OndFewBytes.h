@@ -44,7 +44,7 @@ class TOndFewBytes {
 
   // With Few(): bit i set when byte P[i] is one of the bytes, for the
   // sixteen bytes from P on.
-  unsigned Mask16(const char* P) const noexcept {
+  [[gnu::always_inline]] unsigned Mask16(const char* P) const noexcept {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
     __m128i hit = _mm_cmpeq_epi8(v, FVectors[0]);
     if (FCount <= 4) {
@@ -82,6 +82,16 @@ class TOndFewBytes {
   std::array<char, kMax> FBytes{};
   int FCount = 0;
 };
+
+// Whether an odd number of bits of Mask are set.
+constexpr bool OddBits(unsigned Mask) noexcept {
+  Mask ^= Mask >> 16;
+  Mask ^= Mask >> 8;
+  Mask ^= Mask >> 4;
+  Mask ^= Mask >> 2;
+  Mask ^= Mask >> 1;
+  return (Mask & 1) != 0;
+}
 
 // The first C from P on (before End), or End; Begin as for
 // TOndFewBytes::Find.

@@ -318,8 +318,14 @@ bool TOndGenHighlighter::TakePlainStop() {
 
 const TOndGenHighlighter::TPlainMove* TOndGenHighlighter::FindPlainMove(std::int32_t From,
                                                                         unsigned char Byte) const noexcept {
-  for (const TPlainMove& m : FPlainMoves)
-    if (m.From == From && m.Byte == Byte) return &m;
+  std::uint8_t& hint = FPlainMoveHint[(static_cast<std::size_t>(From) * 8 + Byte) % FPlainMoveHint.size()];
+  if (hint < FPlainMoves.size() && FPlainMoves[hint].From == From && FPlainMoves[hint].Byte == Byte)
+    return &FPlainMoves[hint];
+  for (std::size_t i = 0; i < FPlainMoves.size(); ++i)
+    if (FPlainMoves[i].From == From && FPlainMoves[i].Byte == Byte) {
+      hint = static_cast<std::uint8_t>(i);
+      return &FPlainMoves[i];
+    }
   return nullptr;
 }
 

@@ -171,6 +171,9 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   // The moves seen so far: a text's lines mostly meet the same few.
   static constexpr std::size_t kPlainMoves = 16;
   std::vector<TPlainMove> FPlainMoves;
+  // The place in FPlainMoves of the move last found for a state and byte
+  // of the same hash, so that moves taken in turn are found at once.
+  mutable std::array<std::uint8_t, 64> FPlainMoveHint{};
 };
 
 }  // namespace ond

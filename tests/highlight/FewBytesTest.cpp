@@ -31,7 +31,6 @@ TEST(FewBytes, FindsWhatAByteWalkFinds) {
     std::string text(static_cast<std::size_t>(rng() % 70), 'a');
     for (char& c : text) c = rng() % 3 == 0 ? alphabet[pick(rng)] : 'x';
     const char* b = text.data();
-    const char* e = b + text.size();
     for (std::size_t from = 0; from <= text.size(); ++from)
       for (std::size_t to = from; to <= text.size(); ++to) {
         ASSERT_EQ(few.Find(b, b + from, b + to) - b, PlainFind(stops, b + from, b + to) - b)
@@ -55,6 +54,11 @@ TEST(FewBytes, FindByteFindsWhatAByteWalkFinds) {
         ASSERT_EQ(FindByte(b, b + from, b + to, wanted) - b, plain - b) << "from " << from << " to " << to;
       }
   }
+}
+
+TEST(FewBytes, OddBitsCountsTheSetBits) {
+  for (unsigned m : {0u, 1u, 3u, 0x8000u, 0x8001u, 0xFFFFu, 0x12345u, 0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFFu})
+    EXPECT_EQ(OddBits(m), __builtin_popcount(m) % 2 == 1) << m;
 }
 
 }  // namespace
