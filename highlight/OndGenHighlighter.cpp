@@ -338,6 +338,8 @@ void TOndGenHighlighter::RememberPlainMove(const TOndRange& Range, std::int32_t 
   m.From = From;
   m.Byte = Byte;
   m.To = To;
+  const TOndRange* to = FStates[static_cast<std::size_t>(To)].Range;
+  m.ToRange = to->SkipsToStateChars() ? to : nullptr;
   // When no longer symbol goes on with the byte after it, the parser takes
   // the root's one-byte token if that byte ends it as the root's break
   // asks (a token that is not free to end anywhere ends before a
@@ -350,7 +352,10 @@ void TOndGenHighlighter::RememberPlainMove(const TOndRange& Range, std::int32_t 
                                            : stop->BreakKind == bkAny || Range.IsDelimiter(next) ? kAfterTaken
                                                                                                   : kAfterPlain;
   }
+  // Stays where it is: the moves point at one another.
+  FPlainMoves.reserve(kPlainMoves);
   FPlainMoves.push_back(m);
+  for (TPlainMove& each : FPlainMoves) each.Then = FindPlainMove(each.To, each.Byte);
 }
 
 bool TOndGenHighlighter::PassByPlainMoves(const TOndFewBytes& Any) {
@@ -366,16 +371,20 @@ bool TOndGenHighlighter::PassByPlainMoves(const TOndFewBytes& Any) {
       const auto c = static_cast<unsigned char>(FLine[at]);
       // A state byte of some other range changes nothing here.
       if (!range->StateChars()[c]) continue;
-      if (!move || move->From != state || move->Byte != c) move = FindPlainMove(state, c);
-      if (!move) return false;
+      if (!move || move->From != state || move->Byte != c) {
+        move = FindPlainMove(state, c);
+        if (!move) return false;
+      }
       const std::uint8_t after = at + 1 < FLen ? move->After[static_cast<unsigned char>(FLine[at + 1])] : kAfterTaken;
       if (after == kAfterLonger) return false;
-      if (after == kAfterTaken && move->To != state) {
-        state = move->To;
-        range = FStates[static_cast<std::size_t>(state)].Range;
-        // A range that does not skip is cut token by token.
-        if (!range->SkipsToStateChars()) return false;
-      }
+      // Taken or not, without a branch on which: a string's quotes close
+      // it or not by what follows them.
+      const bool taken = after == kAfterTaken;
+      state = taken ? move->To : state;
+      range = taken ? move->ToRange : range;
+      move = taken ? move->Then : move;
+      // A range that does not skip is cut token by token.
+      if (!range) return false;
     }
   }
   if (state != FCurrent->StateId) SetRange(state);

@@ -126,6 +126,10 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
     std::int32_t From = -1;
     unsigned char Byte = 0;
     std::int32_t To = 0;
+    // The range of state To, when it skips to its state bytes; else null.
+    const TOndRange* ToRange = nullptr;
+    // The move of the same byte from state To, once seen.
+    const TPlainMove* Then = nullptr;
     std::array<std::uint8_t, 256> After{};
   };
   const TPlainMove* FindPlainMove(std::int32_t From, unsigned char Byte) const noexcept;
