@@ -270,17 +270,7 @@ void TOndGenHighlighter::SkipToEol() {
         if (FRun >= FLen) FEndReached = true;
         continue;
       }
-      // A one-byte token that no longer symbol goes on from is taken as
-      // the parser would take it, without asking the parser.
-      if (const TTokenNode* stop = FCurrent->PlainStop(FLine[FRun])) {
-        const bool last = FRun + 1 >= FLen;
-        if ((last || !stop->NextNodes.FindNode(FCurrent->FoldChar(FLine[FRun + 1]))) &&
-            (stop->BreakKind != bkTerm || last || FCurrent->IsDelimiter(FLine[FRun + 1]))) {
-          FTokenPos = FRun++;
-          TookToken(stop->Token);
-          continue;
-        }
-      }
+      if (TakePlainStop()) continue;
     }
     NextToken();
   }

@@ -99,22 +99,6 @@ void ExpectSameRangesOfLines(TOndGenHighlighter& H, std::string_view Alphabet, u
   }
 }
 
-TEST(StateSkip, RunsOfLinesEndWhereTheTokenWalkEnds) {
-  for (int scheme = 0; scheme < BuiltinSchemeCount; ++scheme) {
-    SCOPED_TRACE(scheme);
-    TOndGenHighlighter h;
-    ASSERT_TRUE(LoadBuiltinScheme(h, scheme));
-    ExpectSameRangesOfLines(h, "\"'<>/*#{}[]:,. \\ab0123456789$ref\xC0\xE0", 11u + static_cast<unsigned>(scheme));
-  }
-  TOndGenHighlighter json, script, tricky;
-  test::BuildJsonRules(json);
-  test::BuildScriptRules(script);
-  BuildTrickyRules(tricky);
-  ExpectSameRangesOfLines(json, "\"\\/*{}[]:, atrue0", 21);
-  ExpectSameRangesOfLines(script, "\"'#/*_ eE+=if\\\"", 22);
-  ExpectSameRangesOfLines(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 23);
-}
-
 TEST(StateSkip, RunsOfConfigLinesWithMostlyPlainBytes) {
   // Long stretches without a state byte between quotes, as in a config:
   // the bytes that matter fall in every place of a sixteen-byte block.
@@ -125,11 +109,13 @@ TEST(StateSkip, RunsOfConfigLinesWithMostlyPlainBytes) {
 }
 
 TEST(StateSkip, EndsInTheStateOfATokenWalkForTheBuiltinSchemes) {
+  // Line by line, and in runs of lines handed over at once.
   for (int scheme = 0; scheme < BuiltinSchemeCount; ++scheme) {
     SCOPED_TRACE(scheme);
     TOndGenHighlighter h;
     ASSERT_TRUE(LoadBuiltinScheme(h, scheme));
     ExpectSameEndStates(h, "\"'<>/*#{}[]:,. \t\\ab0123456789$ref\xC0\xE0", 7u + static_cast<unsigned>(scheme));
+    ExpectSameRangesOfLines(h, "\"'<>/*#{}[]:,. \\ab0123456789$ref\xC0\xE0", 11u + static_cast<unsigned>(scheme));
   }
 }
 
@@ -141,6 +127,9 @@ TEST(StateSkip, EndsInTheStateOfATokenWalkForRulesThatDefeatAPlainJump) {
   ExpectSameEndStates(json, "\"\\/*{}[]:, atrue0", 1);
   ExpectSameEndStates(script, "\"'#/*_ eE+=if\\\"", 2);
   ExpectSameEndStates(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 3);
+  ExpectSameRangesOfLines(json, "\"\\/*{}[]:, atrue0", 21);
+  ExpectSameRangesOfLines(script, "\"'#/*_ eE+=if\\\"", 22);
+  ExpectSameRangesOfLines(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 23);
 }
 
 TEST(StateSkip, TheConfigSchemeJumpsOverPlainStretches) {
