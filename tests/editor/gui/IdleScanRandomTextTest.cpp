@@ -3,7 +3,8 @@
 // quotes, braces and tags in strings and comments, comments over many
 // lines, tabs, line ends of every kind and very long lines, with edits
 // between the pieces. The settled tree must be that of a scan of the final
-// text at once, and every line's stored state that of a walk token by token.
+// text at once, and every line's stored state that of a walk token by token;
+// the partner of a bracket found in idle time that of the walk at once.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -156,6 +157,44 @@ TEST_P(IdleScanRandomText, SettlesAsAScanAtOnceWithTheStatesOfATokenWalk) {
   const std::vector<TOndRangeState> walked = TokenWalkStates(lazy->Highlighter, *ed.Lines());
   for (int i = 0; i + 1 < count; ++i) ASSERT_EQ(ed.Lines()->GetRange(i), walked[static_cast<std::size_t>(i)]) << i;
   EXPECT_EQ(test::FoldRangeList(ed.AllFoldRanges(), true), PlainFoldRanges(lazy->Highlighter, *ed.Lines(), walked));
+}
+
+// The partner of a bracket found in idle time, which passes lines holding
+// neither bracket a run of joined lines at a time, is the one the walk
+// line by line finds at once: both ways, far and near, in strings and
+// comments, and in a text whose lines no longer stand in the order read
+// (deleted lines' texts lie between them).
+TEST_P(IdleScanRandomText, BracketPartnersInIdleTimeAsTheWalkAtOnce) {
+  const unsigned seed = GetParam();
+  auto p = test::OpenLoaded(RandomText(seed, TCustomOndEdit::kIdleWorkLines + 500), true);
+  TOndEdit& ed = *p->Edit;
+  std::mt19937 rng(seed * 13 + 5);
+  if (seed % 2 == 0)
+    for (int i = 0; i < 20; ++i)
+      ed.Lines()->DeleteLineRange(2 + static_cast<int>(rng() % 20000u), 1 + static_cast<int>(rng() % 3));
+  const int count = ed.Lines()->GetCount();
+  std::vector<TBufferCoord> brackets{BufferCoord(1, 1)};
+  const std::string lastLine = ed.Lines()->Get(count - 1);
+  if (!lastLine.empty()) brackets.push_back(BufferCoord(static_cast<int>(lastLine.size()), count));
+  while (brackets.size() < 40) {
+    const int line = 1 + static_cast<int>(rng() % static_cast<unsigned>(count));
+    const std::string text = ed.Lines()->Get(line - 1);
+    const std::size_t at = text.find_first_of("{}[]", text.empty() ? 0 : rng() % text.size());
+    if (at != std::string::npos) brackets.push_back(BufferCoord(static_cast<int>(at) + 1, line));
+  }
+  for (const TBufferCoord& b : brackets) {
+    SCOPED_TRACE(std::to_string(b.Line) + ":" + std::to_string(b.Char));
+    const TBufferCoord expected = ed.GetMatchingBracketEx(b);
+    bool known = false;
+    TBufferCoord got = ed.MatchingBracketSoon(b, known);
+    if (!known) {
+      while (!ed.RunIdleWork(0ms)) {
+      }
+      got = ed.MatchingBracketSoon(b, known);
+    }
+    EXPECT_TRUE(known);
+    EXPECT_EQ(got, expected);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, IdleScanRandomText, ::testing::Values(1u, 2u, 3u));
