@@ -418,7 +418,9 @@ void TOndGenHighlighter::RangesOfLines(const std::string_view* Lines, int Count,
       // As SetLine does: the empty line's one cut.
       NextToken();
     } else if (anyBytes.Few() && PassByPlainMoves(anyBytes)) {
-      // Every state byte of the line was a move seen before.
+      // Every state byte of the line was a move seen before. The line's
+      // end changes the state only of a range it closes.
+      if (!FCurrent->GetCloseOnEol() && !FCurrent->GetCloseOnTerm()) FEol = true;
     } else if (anyBytes.Few() && FLen >= 16) {
       // The line's start is a token's start, and so is each state byte of
       // the current range reached from one over bytes that are none. The
