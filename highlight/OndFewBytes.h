@@ -46,13 +46,11 @@ class TOndFewBytes {
   // sixteen bytes from P on.
   [[gnu::always_inline]] unsigned Mask16(const char* P) const noexcept {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
-    __m128i hit = _mm_cmpeq_epi8(v, FVectors[0]);
-    if (FCount <= 4) {
-      hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, FVectors[1]),
-                                           _mm_or_si128(_mm_cmpeq_epi8(v, FVectors[2]), _mm_cmpeq_epi8(v, FVectors[3]))));
-    } else {
-      for (int i = 1; i < kMax; ++i) hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, FVectors[i]));
-    }
+    // Compared with four, six or all eight places, as many as are in use.
+    __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, FVectors[0]), _mm_cmpeq_epi8(v, FVectors[1])),
+                               _mm_or_si128(_mm_cmpeq_epi8(v, FVectors[2]), _mm_cmpeq_epi8(v, FVectors[3])));
+    if (FCount > 4) hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, FVectors[4]), _mm_cmpeq_epi8(v, FVectors[5])));
+    if (FCount > 6) hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, FVectors[6]), _mm_cmpeq_epi8(v, FVectors[7])));
     return static_cast<unsigned>(_mm_movemask_epi8(hit));
   }
 
