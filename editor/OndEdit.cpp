@@ -839,12 +839,7 @@ void TCustomOndEdit::ScanRangesThrough(int Index) const {
   // One update around all the states written, not one per line.
   FLines->BeginUpdate();
   const TScopeExit endUpdate([this] { FLines->EndUpdate(); });
-  std::string buffer;
-  for (int i = FRangesKnown; i <= Index; ++i) {
-    FHighlighter->SetLine(ExpandedLine(i, buffer), i);
-    FHighlighter->SkipToEolForRange();
-    FLines->PutRange(i, FHighlighter->GetRange());
-  }
+  ScanLineRanges(*FHighlighter, *FLines, FRangesKnown, Index);
   FRangesKnown = Index + 1;
 }
 

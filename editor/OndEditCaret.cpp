@@ -670,7 +670,9 @@ int NextBracketChar(std::string_view Text, int Char, bool Forward, char Open, ch
 }
 
 bool HoldsEither(std::string_view Text, char Open, char Close) noexcept {
-  return std::memchr(Text.data(), Open, Text.size()) || std::memchr(Text.data(), Close, Text.size());
+  // An empty line's text may be no pointer at all, which memchr must not get.
+  return !Text.empty() &&
+         (std::memchr(Text.data(), Open, Text.size()) || std::memchr(Text.data(), Close, Text.size()));
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "editor/OndEditMiscProcs.h"
+#include "highlight/OndFewBytes.h"
 #include "platform/core/CodePage.h"
 #include "platform/core/ScopeGuard.h"
 #include "platform/core/SysUtils.h"
@@ -455,11 +456,29 @@ struct TOndFoldScanner::Impl {
     std::string Open, Close;
     std::string Escape;
     TSkipRegionItemType Type = srtCloseChar;
+    // Opened by one byte and closed by one, with no escape: inside it
+    // nothing but that byte counts.
+    bool Plain() const noexcept {
+      return Open.size() == 1 && Type == srtCloseChar && !Close.empty() && Escape.empty();
+    }
   };
   struct Set {
     std::vector<Region> Regions;
     std::vector<Skip> Skips;
     std::array<bool, 256> Interesting{};
+    TOndFewBytes InterestingBytes;  // finds the Interesting ones
+    // Per byte, the plain skip region a token there opens (the first skip
+    // region it opens is that one); else null.
+    std::array<const Skip*, 256> OpensPlainSkip{};
+    // The Interesting bytes and the closing bytes of the plain skip
+    // regions: all a line may hold to be passed by OpensPlainSkip alone.
+    std::array<bool, 256> Passing{};
+    TOndFewBytes PassingBytes;
+    // A plain skip region closed by the byte that opens it (a quote), if
+    // there is one, and that byte alone to look for.
+    const Skip* Quote = nullptr;
+    std::array<bool, 256> QuoteByte{};
+    TOndFewBytes QuoteBytes;
   };
 
   std::vector<Set> Sets;  // [0]: the regions in use
@@ -521,6 +540,23 @@ struct TOndFoldScanner::Impl {
       for (const Region& r : s.Regions)
         if (!r.Open.empty()) s.Interesting[static_cast<unsigned char>(r.Open[0])] = true;
       for (const Skip& k : s.Skips) s.Interesting[static_cast<unsigned char>(k.Open[0])] = true;
+      s.InterestingBytes.Build(s.Interesting);
+      s.Passing = s.Interesting;
+      std::array<bool, 256> seen{};
+      for (const Skip& k : s.Skips) {
+        const auto first = static_cast<unsigned char>(k.Open[0]);
+        if (seen[first]) continue;
+        seen[first] = true;
+        if (!k.Plain()) continue;
+        s.OpensPlainSkip[first] = &k;
+        s.Passing[static_cast<unsigned char>(k.Close[0])] = true;
+        if (!s.Quote && k.Close == k.Open) {
+          s.Quote = &k;
+          s.QuoteByte[first] = true;
+        }
+      }
+      s.PassingBytes.Build(s.Passing);
+      s.QuoteBytes.Build(s.QuoteByte);
     }
   }
 };
@@ -543,6 +579,8 @@ struct TOndFoldScan::State {
   // The rest of a line up to which a skip region's end is looked for byte
   // by byte rather than by memchr.
   static constexpr std::size_t kShortSkip = 64;
+  // How far ahead of a line the text is asked for.
+  static constexpr std::size_t kPrefetchAhead = 1024;
   using Region = TOndFoldScanner::Impl::Region;
   using Skip = TOndFoldScanner::Impl::Skip;
   struct Open {
@@ -591,11 +629,11 @@ struct TOndFoldScan::State {
       const bool hasEsc = !SkipIn->Escape.empty();
       if (!Escaped && esc != SkipIn->Close[0] && !hasEsc && len - Pos <= kShortSkip) {
         // A short rest without escapes: looked through here, not by a call.
-        while (Pos < len) {
-          if (Text[Pos++] == SkipIn->Close[0]) {
-            SkipIn = nullptr;
-            break;
-          }
+        const char* at = FindByte(Text.data(), Text.data() + Pos, Text.data() + len, SkipIn->Close[0]);
+        Pos = static_cast<std::size_t>(at - Text.data());
+        if (Pos < len) {
+          ++Pos;
+          SkipIn = nullptr;
         }
         return;
       }
@@ -651,7 +689,7 @@ struct TOndFoldScan::State {
   void AtInteresting(std::string_view Text, std::string_view Original, std::size_t& Pos, std::int32_t& Indent) {
     const TOndFoldScanner::Impl::Set& set = Scanner.Sets[static_cast<std::size_t>(Active)];
     for (const Skip& k : set.Skips) {
-      if (Text[Pos] == k.Open[0] && Text.compare(Pos, k.Open.size(), k.Open) == 0) {
+      if (Text[Pos] == k.Open[0] && (k.Open.size() == 1 || Text.compare(Pos, k.Open.size(), k.Open) == 0)) {
         Pos += k.Open.size();
         SkipIn = &k;
         Escaped = false;
@@ -700,6 +738,53 @@ struct TOndFoldScan::State {
     }
     ++Pos;
   }
+  // A line whose only tokens open plain skip regions (a config line of
+  // strings) is passed at once from its start: the skip region it ends in
+  // is known from the bytes that open and close them. True when it was;
+  // false leaves everything as it was.
+  bool PassBySkips(std::string_view Text) {
+    const TOndFoldScanner::Impl::Set& set = Scanner.Sets[static_cast<std::size_t>(Active)];
+    const std::size_t len = Text.size();
+    if (len < 16 || NoSubs != nullptr || Escaped || !set.PassingBytes.Few()) return false;
+    if (SkipIn != nullptr && !SkipIn->Plain()) return false;
+    const Skip* in = SkipIn;
+    const char* p = Text.data();
+    if (set.Quote != nullptr && (in == nullptr || in == set.Quote)) {
+      // When the quote is all the line holds of what counts, each one
+      // opens or closes its region in turn: their count says where the
+      // line ends.
+      // (The count's evenness is that of the masks' exclusive or.)
+      unsigned quotes = 0;
+      std::size_t chunk = 0;
+      for (; chunk < len; chunk += 16) {
+        const std::size_t base = std::min(chunk, len - 16);
+        const unsigned keep = ~0u << (chunk - base);
+        const unsigned q = set.QuoteBytes.Mask16(p + base) & keep;
+        if ((set.PassingBytes.Mask16(p + base) & keep) != q) break;
+        quotes ^= q;
+      }
+      if (chunk >= len) {
+        if (OddBits(quotes)) SkipIn = in ? nullptr : set.Quote;
+        return true;
+      }
+    }
+    for (std::size_t chunk = 0; chunk < len; chunk += 16) {
+      // The last sixteen bytes are read from the line's end back.
+      const std::size_t base = std::min(chunk, len - 16);
+      for (unsigned mask = set.PassingBytes.Mask16(p + base) & (~0u << (chunk - base)); mask != 0; mask &= mask - 1) {
+        const char c = p[base + static_cast<std::size_t>(__builtin_ctz(mask))];
+        if (in != nullptr) {
+          if (c == in->Close[0]) in = nullptr;
+        } else if (set.Interesting[static_cast<unsigned char>(c)] &&
+                   !(in = set.OpensPlainSkip[static_cast<unsigned char>(c)])) {
+          // A token other than a plain skip region's start.
+          return false;
+        }
+      }
+    }
+    SkipIn = in;
+    return true;
+  }
   // Scans Original from where the scan stands in it; false when Until
   // passed before the line's end.
   bool Line(std::string_view Original, std::chrono::steady_clock::time_point Until) {
@@ -715,6 +800,12 @@ struct TOndFoldScan::State {
     std::int32_t& indent = LineIndent;
     const std::size_t len = text.size();
     std::size_t& pos = LinePos;
+    if (pos == 0) {
+      // A loaded text's lines follow one another in memory: the text a few
+      // lines on is asked for now, so that it is at hand when they come.
+      __builtin_prefetch(Original.data() + kPrefetchAhead);
+      if (PassBySkips(text)) pos = len;
+    }
     // The clock is looked at every so many tokens: a long line is scanned
     // in pieces too.
     constexpr int kTokensPerLook = 4096;
@@ -733,8 +824,9 @@ struct TOndFoldScan::State {
         continue;
       }
       // Characters that start no token are passed over in one run.
-      const std::array<bool, 256>& interesting = Scanner.Sets[static_cast<std::size_t>(Active)].Interesting;
-      while (pos < len && !interesting[static_cast<unsigned char>(text[pos])]) ++pos;
+      pos = static_cast<std::size_t>(
+          Scanner.Sets[static_cast<std::size_t>(Active)].InterestingBytes.Find(text.data(), text.data() + pos, text.data() + len) -
+          text.data());
       if (pos < len) AtInteresting(text, Original, pos, indent);
     }
     // The line break: it ends a skip region of the line kind, and a pending

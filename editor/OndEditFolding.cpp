@@ -16,8 +16,9 @@ namespace {
 
 // Bytes of text a stretch of the postponed fold scan covers at most before
 // the states of its lines are brought up and the clock is looked at: long
-// lines make short stretches.
-constexpr std::size_t kFoldScanPieceBytes = 256 * 1024;
+// lines make short stretches, and a stretch is still in the processor's
+// nearest caches when the states of its lines are brought up.
+constexpr std::size_t kFoldScanPieceBytes = 16 * 1024;
 
 // An undo record's note that a fold was collapsed or expanded at its header
 // line, hiding or showing Lines lines: undo replays the opposite, redo the

@@ -8,7 +8,78 @@
 
 #include "editor/OndEdit.h"
 
+#include <array>
+
+#include "editor/OndEditImpl.h"
+#include "highlight/OndEditHighlighter.h"
+
 namespace ond {
+
+void ScanLineRanges(TOndCustomHighlighter& Highlighter, TOndEditStringList& Lines, int From, int Last) {
+  // Lines handed over at once: few enough that their records and texts
+  // are still at hand when the states are written.
+  constexpr int kStretch = 512;
+  std::array<std::string_view, kStretch> texts;
+  std::array<TOndRangeState, kStretch> ends;
+  std::vector<std::string> expanded;  // the lines with tabs of a stretch
+  expanded.reserve(kStretch);  // never moves: the views point into it
+  for (int i = From; i <= Last;) {
+    const int n = std::min(Last - i + 1, kStretch);
+    expanded.clear();
+    for (int k = 0; k < n; ++k) {
+      if (Lines.LineHasTabs(i + k)) {
+        expanded.push_back(Lines.GetExpandedText(i + k));
+        texts[static_cast<std::size_t>(k)] = expanded.back();
+      } else {
+        texts[static_cast<std::size_t>(k)] = Lines.GetView(i + k);
+      }
+    }
+    Highlighter.RangesOfLines(texts.data(), n, i, ends.data());
+    Lines.PutRanges(i, ends.data(), n);
+    i += n;
+  }
+}
+
+namespace {
+
+// Bytes of joined lines looked through for a bracket between two looks at
+// the clock.
+constexpr std::size_t kBracketlessBytes = 256 * 1024;
+
+// Moves a walk for the partner of a bracket (standing at 1-based Line and
+// Char, the last place it looked at) over the lines after it that hold
+// neither Open nor Close, whole runs of joined lines at a time: such lines
+// change nothing in the walk. It then stands at the end of the last of
+// them. False when Until passed first.
+bool PassBracketlessLines(const TOndEditStringList& Lines, bool Forward, char Open, char Close, int& Line, int& Char,
+                          std::chrono::steady_clock::time_point Until) {
+  const int count = Lines.GetCount();
+  if (Line < 1 || Line > count) return true;
+  const std::string_view own = Lines.GetView(Line - 1);
+  // The rest of its own line: what it looks at next, from Char + 1 on or
+  // from Char - 1 back.
+  const int size = static_cast<int>(own.size());
+  const std::string_view rest = Forward ? own.substr(static_cast<std::size_t>(std::clamp(Char, 0, size)))
+                                        : own.substr(0, static_cast<std::size_t>(std::clamp(Char - 1, 0, size)));
+  if (rest.find(Open) != std::string_view::npos || rest.find(Close) != std::string_view::npos) return true;
+  const int step = Forward ? 1 : -1;
+  const int last = Forward ? count - 1 : 0;
+  for (int next = Line - 1 + step;;) {
+    if (next < 0 || next >= count || Lines.LineHoldingEither(next, last, Open, Close, kBracketlessBytes, next)) {
+      // The walk stands at the end of the line before, in its direction.
+      Line = next - step + 1;
+      Char = Forward ? static_cast<int>(Lines.GetView(Line - 1).size()) : 1;
+      return true;
+    }
+    if (std::chrono::steady_clock::now() >= Until) {
+      Line = next - step + 1;
+      Char = Forward ? static_cast<int>(Lines.GetView(Line - 1).size()) : 1;
+      return false;
+    }
+  }
+}
+
+}  // namespace
 
 bool TCustomOndEdit::IdleWorkPending() const noexcept {
   return (FFoldScanInIdle && FAllFoldRanges->ScanPending()) || FFoldUpdate != nullptr || FBracketWalk != nullptr;
@@ -35,7 +106,9 @@ bool TCustomOndEdit::RunIdleWork(std::chrono::milliseconds Budget) {
   FFoldScanInIdle = false;
   if (FFoldUpdate && !RunFoldUpdate(until)) return false;
   if (FBracketWalk) {
-    if (!WalkBracket(*FBracketWalk, until)) return false;
+    TBracketWalk& w = *FBracketWalk;
+    if (!PassBracketlessLines(*FLines, w.Forward, w.Open, w.Close, w.Line, w.Char, until)) return false;
+    if (!WalkBracket(w, until)) return false;
     const TBracketWalk done = *FBracketWalk;
     FBracketWalk.reset();
     RememberBracketPartner(done.From, done.Found);

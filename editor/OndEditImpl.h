@@ -50,6 +50,13 @@ inline std::vector<std::string_view> SplitTextLines(std::string_view Text) {
   return out;
 }
 
+class TOndCustomHighlighter;
+
+// Stores the range states of lines From .. Last of Lines, line From starting
+// in the highlighter's current range: a stretch of lines at a time through
+// the highlighter's RangesOfLines, lines with tabs expanded.
+void ScanLineRanges(TOndCustomHighlighter& Highlighter, TOndEditStringList& Lines, int From, int Last);
+
 inline bool PosBefore(const TBufferCoord& A, const TBufferCoord& B) {
   return A.Line < B.Line || (A.Line == B.Line && A.Char < B.Char);
 }

@@ -330,6 +330,58 @@ void TOndEditStringList::PutRange(int Index, TOndRangeState Range) {
   FList[Index].RangeState = Range;
 }
 
+void TOndEditStringList::PutRanges(int Index, const TOndRangeState* Ranges, int Count) {
+  if (Count <= 0) return;
+  CheckIndex(Index);
+  CheckIndex(Index + Count - 1);
+  UpdateScope scope(*this);
+  for (int i = 0; i < Count; ++i) FList[Index + i].RangeState = Ranges[i];
+}
+
+bool TOndEditStringList::LineHoldingEither(int Index, int Last, char A, char B, std::size_t MaxBytes,
+                                           int& Line) const noexcept {
+  std::string_view text;
+  const int far = GetJoinedLines(Index, Last, MaxBytes, text);
+  const int step = Last >= Index ? 1 : -1;
+  // The stretch holds the lines' texts, their line breaks and perhaps the
+  // text of lines deleted since: a byte found there counts only inside a
+  // line of the run, the one nearest the run's start in its direction.
+  const char* lo = text.data();
+  const char* hi = text.data() + text.size();
+  int line = Index;
+  while (lo < hi) {
+    const char* hit;
+    if (step > 0) {
+      const auto* a = static_cast<const char*>(std::memchr(lo, A, static_cast<std::size_t>(hi - lo)));
+      const auto* b = static_cast<const char*>(std::memchr(lo, B, static_cast<std::size_t>((a ? a : hi) - lo)));
+      hit = b ? b : a;
+    } else {
+      const auto* a = static_cast<const char*>(memrchr(lo, A, static_cast<std::size_t>(hi - lo)));
+      const char* from = a ? a + 1 : lo;
+      const auto* b = static_cast<const char*>(memrchr(from, B, static_cast<std::size_t>(hi - from)));
+      hit = b ? b : a;
+    }
+    if (!hit) break;
+    for (; line != far + step; line += step) {
+      const TOndLineRecord& r = FList[line];
+      if (r.Length() == 0) continue;
+      if (hit >= r.TextData && hit < r.TextData + r.Length()) {
+        Line = line;
+        return true;
+      }
+      // Lines stand in the stretch in the run's order: this one lies wholly
+      // before the byte (or, going back, after it).
+      if (step > 0 ? r.TextData > hit : r.TextData + r.Length() <= hit) break;
+    }
+    if (step > 0)
+      lo = hit + 1;
+    else
+      hi = hit;
+  }
+  Line = far + step;
+  return false;
+}
+
 std::optional<TOndLineExtra> TOndEditStringList::GetLineExtra(int Index) const {
   if (Index < 0 || Index >= FCount) return std::nullopt;
   const TOndLineRecord& r = FList[Index];

@@ -89,6 +89,9 @@ class TOndEditStringList : public TStrings {
   // 0 outside 0..Count-1.
   TOndRangeState GetRange(int Index) const noexcept;
   void PutRange(int Index, TOndRangeState Range);
+  // The states of Count lines from Index on, all of them in 0..Count-1, as
+  // one change.
+  void PutRanges(int Index, const TOndRangeState* Ranges, int Count);
 
   int Add(const std::string& S) override;
   void Insert(int Index, const std::string& S) override;
@@ -148,6 +151,12 @@ class TOndEditStringList : public TStrings {
   int GetJoinedLines(int Index, int Last, std::size_t MaxBytes, std::string_view& Text) const noexcept;
   // At most this many lines make one run.
   static constexpr int kJoinedLinesAtOnce = 4096;
+  // Looks for the first line from Index towards Last (0-based, either
+  // way, both inside 0..Count-1) whose text holds A or B (neither of them a
+  // line break), through one run of joined lines of about MaxBytes at
+  // most: true with Line that line, else false with Line the line after
+  // the run (one past Last when the run reached it).
+  bool LineHoldingEither(int Index, int Last, char A, char B, std::size_t MaxBytes, int& Line) const noexcept;
 
   // A line's colours and modified state; none outside 0..Count-1.
   std::optional<TOndLineExtra> GetLineExtra(int Index) const;

@@ -79,6 +79,15 @@ void TOndCustomHighlighter::SkipToEol() {
   while (!GetEol()) Next();
 }
 
+void TOndCustomHighlighter::RangesOfLines(const std::string_view* Lines, int Count, int FirstIndex,
+                                          TOndRangeState* Ends) {
+  for (int i = 0; i < Count; ++i) {
+    SetLine(Lines[i], FirstIndex + i);
+    SkipToEolForRange();
+    Ends[i] = GetRange();
+  }
+}
+
 bool TOndCustomHighlighter::ResumeLine(std::string_view, int, int, TOndRangeState) { return false; }
 
 void TOndCustomHighlighter::SetEnabled(bool Value) {

@@ -114,6 +114,13 @@ class TOndCustomHighlighter {
   // last token began (GetTokenPos) is left unspecified, which lets a
   // highlighter jump over the stretches that cannot change its range.
   virtual void SkipToEolForRange() { SkipToEol(); }
+  // The ranges Count lines end in, in Ends: line i is line FirstIndex + i
+  // with Lines[i] its text (tabs expanded), the first starting in the
+  // current range and each other one in the range the one before ended in.
+  // The same as SetLine, SkipToEolForRange and GetRange line by line, which
+  // is what the base does; a highlighter may go faster without a call per
+  // line. The caller keeps the texts alive until it returns.
+  virtual void RangesOfLines(const std::string_view* Lines, int Count, int FirstIndex, TOndRangeState* Ends);
   // Goes on cutting Text where an earlier cut of the same line stopped: Pos
   // is where the token it stood on ended and Range what GetRange said then.
   // A highlighter shared by several editors is cut elsewhere in between, so

@@ -37,6 +37,7 @@ void TOndGenHighlighter::Clear() {
   FStates.clear();
   FStateIds.clear();
   FEntered.fill({});
+  FPlainMoves.clear();
   FActiveScheme = nullptr;
   FCurrent = FMainRules.get();
   FCurrent->ClosingToken = nullptr;
@@ -60,6 +61,7 @@ void TOndGenHighlighter::Prepare() {
   FStates.assign(1, TState{FMainRules.get(), nullptr, 0});
   FStateIds.clear();
   FEntered.fill({});
+  FPlainMoves.clear();
   FCurrent = FMainRules.get();
   FCurrent->ClosingToken = nullptr;
   FCurrent->StateId = 0;
@@ -268,39 +270,193 @@ void TOndGenHighlighter::SkipToEol() {
         if (FRun >= FLen) FEndReached = true;
         continue;
       }
-      // A one-byte token that no longer symbol goes on from is taken as
-      // the parser would take it, without asking the parser.
-      if (const TTokenNode* stop = FCurrent->PlainStop(FLine[FRun])) {
-        const bool last = FRun + 1 >= FLen;
-        if ((last || !stop->NextNodes.FindNode(FCurrent->FoldChar(FLine[FRun + 1]))) &&
-            (stop->BreakKind != bkTerm || last || FCurrent->IsDelimiter(FLine[FRun + 1]))) {
-          FTokenPos = FRun++;
-          TookToken(stop->Token);
-          continue;
-        }
-      }
+      if (TakePlainStop()) continue;
     }
     NextToken();
   }
 }
 
+bool TOndGenHighlighter::StepForRange() {
+  // In a range whose state bytes are known, no token that begins at any
+  // other byte enters or leaves a range or reaches over a state byte: the
+  // pass jumps from one to the next and cuts only the tokens there.
+  if (FEndReached || !FCurrent->SkipsToStateChars()) return false;
+  const int run = static_cast<int>(FCurrent->StateBytes().Find(FLine, FLine + FRun, FLine + FLen) - FLine);
+  if (run > FRun) {
+    FTokenPos = run - 1;
+    FRun = run;
+    if (FRun >= FLen) FEndReached = true;
+    return true;
+  }
+  return TakePlainStop();
+}
+
+bool TOndGenHighlighter::TakePlainStop() {
+  // A one-byte token that no longer symbol goes on from is taken as the
+  // parser would take it, without asking the parser.
+  if (const TTokenNode* stop = FCurrent->PlainStop(FLine[FRun])) {
+    const bool last = FRun + 1 >= FLen;
+    if ((last || !stop->NextNodes.FindNode(FCurrent->FoldChar(FLine[FRun + 1]))) &&
+        (stop->BreakKind != bkTerm || last || FCurrent->IsDelimiter(FLine[FRun + 1]))) {
+      FTokenPos = FRun++;
+      TookToken(stop->Token);
+      return true;
+    }
+  }
+  return false;
+}
+
+const TOndGenHighlighter::TPlainMove* TOndGenHighlighter::FindPlainMove(std::int32_t From,
+                                                                        unsigned char Byte) const noexcept {
+  std::uint8_t& hint = FPlainMoveHint[(static_cast<std::size_t>(From) * 8 + Byte) % FPlainMoveHint.size()];
+  if (hint < FPlainMoves.size() && FPlainMoves[hint].From == From && FPlainMoves[hint].Byte == Byte)
+    return &FPlainMoves[hint];
+  for (std::size_t i = 0; i < FPlainMoves.size(); ++i)
+    if (FPlainMoves[i].From == From && FPlainMoves[i].Byte == Byte) {
+      hint = static_cast<std::uint8_t>(i);
+      return &FPlainMoves[i];
+    }
+  return nullptr;
+}
+
+void TOndGenHighlighter::RememberPlainMove(const TOndRange& Range, std::int32_t From, unsigned char Byte,
+                                           std::int32_t To) {
+  if (FPlainMoves.size() >= kPlainMoves || FindPlainMove(From, Byte)) return;
+  const TTokenNode* stop = Range.StateStop(static_cast<char>(Byte));
+  if (!stop) return;
+  TPlainMove m;
+  m.From = From;
+  m.Byte = Byte;
+  m.To = To;
+  const TOndRange* to = FStates[static_cast<std::size_t>(To)].Range;
+  m.ToRange = to->SkipsToStateChars() ? to : nullptr;
+  // When no longer symbol goes on with the byte after it, the parser takes
+  // the root's one-byte token if that byte ends it as the root's break
+  // asks (a token that is not free to end anywhere ends before a
+  // delimiter); else it takes no token and the byte begins plain text,
+  // which runs to a delimiter or a term's start and so never over a state
+  // byte.
+  for (int c = 0; c < 256; ++c) {
+    const char next = static_cast<char>(c);
+    m.After[static_cast<std::size_t>(c)] = stop->NextNodes.FindNode(Range.FoldChar(next))       ? kAfterLonger
+                                           : stop->BreakKind == bkAny || Range.IsDelimiter(next) ? kAfterTaken
+                                                                                                  : kAfterPlain;
+  }
+  // Stays where it is: the moves point at one another.
+  FPlainMoves.reserve(kPlainMoves);
+  FPlainMoves.push_back(m);
+  for (TPlainMove& each : FPlainMoves) each.Then = FindPlainMove(each.To, each.Byte);
+}
+
+bool TOndGenHighlighter::PassByPlainMoves(const TOndFewBytes& Any) {
+  if (FLen < 16 || FPlainMoves.empty() || !FCurrent->SkipsToStateChars()) return false;
+  std::int32_t state = FCurrent->StateId;
+  const TOndRange* range = FCurrent;
+  const TPlainMove* move = nullptr;
+  for (int chunk = 0; chunk < FLen; chunk += 16) {
+    // The last sixteen bytes are read from the line's end back.
+    const int base = std::min(chunk, FLen - 16);
+    for (unsigned mask = Any.Mask16(FLine + base) & (~0u << (chunk - base)); mask != 0; mask &= mask - 1) {
+      const int at = base + __builtin_ctz(mask);
+      const auto c = static_cast<unsigned char>(FLine[at]);
+      // A state byte of some other range changes nothing here.
+      if (!range->StateChars()[c]) continue;
+      if (!move || move->From != state || move->Byte != c) {
+        move = FindPlainMove(state, c);
+        if (!move) return false;
+      }
+      const std::uint8_t after = at + 1 < FLen ? move->After[static_cast<unsigned char>(FLine[at + 1])] : kAfterTaken;
+      if (after == kAfterLonger) return false;
+      // Taken or not, without a branch on which: a string's quotes close
+      // it or not by what follows them.
+      const bool taken = after == kAfterTaken;
+      state = taken ? move->To : state;
+      range = taken ? move->ToRange : range;
+      move = taken ? move->Then : move;
+      // A range that does not skip is cut token by token.
+      if (!range) return false;
+    }
+  }
+  if (state != FCurrent->StateId) SetRange(state);
+  FTokenPos = FLen - 1;
+  FRun = FLen;
+  FEndReached = true;
+  return true;
+}
+
 void TOndGenHighlighter::SkipToEolForRange() {
-  while (!FEol) {
-    // In a range whose state bytes are known, no token that begins at any
-    // other byte enters or leaves a range or reaches over a state byte: the
-    // pass jumps from one to the next and cuts only the tokens there.
-    if (!FEndReached && FCurrent->SkipsToStateChars()) {
-      const std::array<bool, 256>& stops = FCurrent->StateChars();
-      int run = FRun;
-      while (run < FLen && !stops[static_cast<unsigned char>(FLine[run])]) ++run;
-      if (run > FRun) {
-        FTokenPos = run - 1;
-        FRun = run;
-        if (FRun >= FLen) FEndReached = true;
-        continue;
+  while (!FEol)
+    if (!StepForRange()) NextToken();
+}
+
+void TOndGenHighlighter::RangesOfLines(const std::string_view* Lines, int Count, int FirstIndex,
+                                       TOndRangeState* Ends) {
+  EnsurePrepared();
+  // Every byte that may change the state in some range that skips to its
+  // state bytes: a line is looked through for all of them at once, sixteen
+  // bytes at a time, and each one found counts where the range then
+  // current has it among its own.
+  std::array<bool, 256> any{};
+  std::vector<const TOndRange*> ranges{FMainRules.get()};
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    const TOndRange& r = *ranges[i];
+    if (r.SkipsToStateChars())
+      for (int c = 0; c < 256; ++c) any[static_cast<std::size_t>(c)] |= r.StateChars()[static_cast<std::size_t>(c)];
+    for (int k = 0; k < r.RangeCount(); ++k) ranges.push_back(r.Ranges(k));
+  }
+  const TOndFewBytes anyBytes(any);
+  for (int i = 0; i < Count; ++i) {
+    FLine = Lines[i].data();
+    FLen = static_cast<int>(Lines[i].size());
+    FRun = 0;
+    FTokenPos = 0;
+    FLineNumber = FirstIndex + i;
+    FEol = false;
+    FEndReached = false;
+    FToken = nullptr;
+    if (FLen == 0) {
+      // As SetLine does: the empty line's one cut.
+      NextToken();
+    } else if (anyBytes.Few() && PassByPlainMoves(anyBytes)) {
+      // Every state byte of the line was a move seen before. The line's
+      // end changes the state only of a range it closes.
+      if (!FCurrent->GetCloseOnEol() && !FCurrent->GetCloseOnTerm()) FEol = true;
+    } else if (anyBytes.Few() && FLen >= 16) {
+      // The line's start is a token's start, and so is each state byte of
+      // the current range reached from one over bytes that are none. The
+      // last sixteen bytes are looked at from the line's end back, the
+      // bits before the place reached dropped.
+      int chunk = 0;
+      for (; chunk < FLen && !FEndReached && FCurrent->SkipsToStateChars(); chunk += 16) {
+        const int base = std::min(chunk, FLen - 16);
+        unsigned mask = anyBytes.Mask16(FLine + base) & (~0u << (chunk - base));
+        for (; mask != 0 && !FEndReached; mask &= mask - 1) {
+          const int at = base + __builtin_ctz(mask);
+          if (at < FRun) continue;
+          // A range that does not skip is cut token by token below.
+          if (!FCurrent->SkipsToStateChars()) break;
+          if (!FCurrent->StateChars()[static_cast<unsigned char>(FLine[at])]) continue;
+          FRun = at;
+          const TOndRange& range = *FCurrent;
+          const std::int32_t from = range.StateId;
+          if (!TakePlainStop()) NextToken();
+          // The root's one-byte token taken, by either way: a move to
+          // take again without the parser.
+          const TTokenNode* stop = range.StateStop(FLine[at]);
+          if (stop && FRun == at + 1 && FToken == stop->Token)
+            RememberPlainMove(range, from, static_cast<unsigned char>(FLine[at]), FCurrent->StateId);
+        }
+      }
+      if (chunk >= FLen && !FEndReached && FCurrent->SkipsToStateChars()) {
+        // No state byte of the range is left on the line.
+        FTokenPos = FLen - 1;
+        FRun = FLen;
+        FEndReached = true;
       }
     }
-    NextToken();
+    while (!FEol)
+      if (!StepForRange()) NextToken();
+    Ends[i] = FCurrent->StateId;
   }
 }
 

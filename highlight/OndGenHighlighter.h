@@ -81,6 +81,7 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   void Next() override { NextToken(); }
   void SkipToEol() override;
   void SkipToEolForRange() override;
+  void RangesOfLines(const std::string_view* Lines, int Count, int FirstIndex, TOndRangeState* Ends) override;
   void SetLine(std::string_view Text, int LineIndex) override;
   bool ResumeLine(std::string_view Text, int LineIndex, int Pos, TOndRangeState Range) override;
   // Identifiers this highlighter did not hand out since its rules were last
@@ -106,6 +107,39 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   void Enter(TOndRange* Range, TOndToken* Closing);
   // The step Next and SkipToEol take, without a virtual call per token.
   void NextToken();
+  // One step of the pass that wants only the range a line ends in: a jump
+  // to the next state byte, or the one-byte token there; false when the
+  // token there must be cut by NextToken.
+  bool StepForRange();
+  // At a state byte: takes the one-byte token there when the parser would
+  // take nothing longer (true), else leaves it to NextToken.
+  bool TakePlainStop();
+  // A one-byte token at a state byte, seen taken: from state From the byte
+  // leads to state To whenever the token is taken again, which After tells
+  // from the byte after it (the line's end takes it). States and tokens
+  // are fixed until the rules are prepared again, so the move is the same
+  // every time.
+  static constexpr std::uint8_t kAfterLonger = 0;  // a longer symbol may go on: only the parser knows
+  static constexpr std::uint8_t kAfterTaken = 1;   // the token is taken: state To
+  static constexpr std::uint8_t kAfterPlain = 2;   // no token: plain text up to a delimiter, no state changes
+  struct TPlainMove {
+    std::int32_t From = -1;
+    unsigned char Byte = 0;
+    std::int32_t To = 0;
+    // The range of state To, when it skips to its state bytes; else null.
+    const TOndRange* ToRange = nullptr;
+    // The move of the same byte from state To, once seen.
+    const TPlainMove* Then = nullptr;
+    std::array<std::uint8_t, 256> After{};
+  };
+  const TPlainMove* FindPlainMove(std::int32_t From, unsigned char Byte) const noexcept;
+  void RememberPlainMove(const TOndRange& Range, std::int32_t From, unsigned char Byte, std::int32_t To);
+  // The line set (from its start) passed at once when every state byte on
+  // it, of the range current at that place, is a move already seen: true
+  // when it was, the range then that of the line's end before the line
+  // break; false leaves everything as it was. Any finds the state bytes of
+  // every range.
+  bool PassByPlainMoves(const TOndFewBytes& Any);
   // The end of a step: Token was cut, up to the run; a range it opens or
   // closes is entered or left.
   void TookToken(TOndToken* Token);
@@ -138,6 +172,12 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   };
   static constexpr std::size_t kEnteredCache = 8;
   std::array<TEntered, kEnteredCache> FEntered{};
+  // The moves seen so far: a text's lines mostly meet the same few.
+  static constexpr std::size_t kPlainMoves = 16;
+  std::vector<TPlainMove> FPlainMoves;
+  // The place in FPlainMoves of the move last found for a state and byte
+  // of the same hash, so that moves taken in turn are found at once.
+  mutable std::array<std::uint8_t, 64> FPlainMoveHint{};
 };
 
 }  // namespace ond

@@ -412,13 +412,16 @@ void TOndRange::FindStateChars() {
     }
   }
   FPlainStops.fill(nullptr);
+  FStateStops.fill(nullptr);
   for (int c = 0; c < 256; ++c) {
     const auto slot = static_cast<unsigned char>(FoldChar(static_cast<char>(c)));
     FStateChars[static_cast<std::size_t>(c)] = slots[slot];
     const TParser* p = OwnParserOf(FSymbolList[slot], FParsers);
-    if (slots[slot] && p && p->FRoot && p->FRoot->Token &&
-        (p->FRoot->BreakKind == bkAny || p->FRoot->BreakKind == bkTerm) && p->FRoot->Token->StartLine == slAnywhere)
-      FPlainStops[static_cast<std::size_t>(c)] = p->FRoot.get();
+    if (slots[slot] && p && p->FRoot && p->FRoot->Token && p->FRoot->Token->StartLine == slAnywhere) {
+      if (p->FSets.empty()) FStateStops[static_cast<std::size_t>(c)] = p->FRoot.get();
+      if (p->FRoot->BreakKind == bkAny || p->FRoot->BreakKind == bkTerm)
+        FPlainStops[static_cast<std::size_t>(c)] = p->FRoot.get();
+    }
   }
   // A slot that was taken for a state slot after its tree's characters were
   // counted as inner ones keeps them counted: that only makes the check
@@ -434,6 +437,7 @@ void TOndRange::FindStateChars() {
       if (c != 0 && set->CharSet.Contains(ch)) return;
   }
   FSkipsToStateChars = true;
+  FStateBytes.Build(FStateChars);
 }
 
 }  // namespace ond

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "highlight/OndFewBytes.h"
 #include "highlight/OndSchemeObjects.h"
 
 namespace ond {
@@ -200,11 +201,20 @@ class TOndRange : public TOndRule {
   // wants only the state a line ends in may jump from one to the next.
   const std::array<bool, 256>& StateChars() const noexcept { return FStateChars; }
   bool SkipsToStateChars() const noexcept { return FSkipsToStateChars; }
+  // Finds the next state byte, several bytes at a time when they are few.
+  // Valid when SkipsToStateChars.
+  const TOndFewBytes& StateBytes() const noexcept { return FStateBytes; }
   // For a state byte whose symbol tree ends in its root for any byte that
   // no branch of the root begins with (a one-byte token that asks at most
   // for a delimiter after it): the root, else null. Valid when
   // SkipsToStateChars.
   const TTokenNode* PlainStop(char C) const noexcept { return FPlainStops[static_cast<unsigned char>(C)]; }
+  // For a state byte whose symbol tree's root is a token that may stand
+  // anywhere in a line, whatever it asks of the byte after it, and no set
+  // run begins with it: the root, else null. What the parser makes of the
+  // byte then depends on the byte after it alone, unless a longer symbol
+  // goes on with that one. Valid when SkipsToStateChars.
+  const TTokenNode* StateStop(char C) const noexcept { return FStateStops[static_cast<unsigned char>(C)]; }
   // Whether Node's symbol may end at P for a token that started at Start.
   bool NodeMatches(const TTokenNode& Node, const char* Line, int Len, int P, int Start) const noexcept;
 
@@ -242,7 +252,9 @@ class TOndRange : public TOndRule {
   std::array<bool, 256> FDelims{};
   std::array<bool, 256> FStateChars{};
   bool FSkipsToStateChars = false;
+  TOndFewBytes FStateBytes;
   std::array<const TTokenNode*, 256> FPlainStops{};
+  std::array<const TTokenNode*, 256> FStateStops{};
   const unsigned char* FUpper;
 };
 

@@ -858,3 +858,52 @@ TEST(TextBuffer, JoinedLinesFollowRandomEdits) {
 
 }  // namespace
 }  // namespace ond
+
+namespace ond {
+namespace {
+
+// Looking for the first line holding either of two bytes through one run of
+// joined lines: the line found is the first from the start that holds one,
+// and a run without one ends right where the next look begins, both ways,
+// also when deleted lines' texts (holding the bytes) lie between the lines,
+// a changed line holds a text of its own or lines changed places.
+TEST(TextBuffer, LineHoldingEitherIsTheFirstSuchLineOfARun) {
+  std::mt19937 rng(17);
+  auto pick = [&](int n) { return static_cast<int>(rng() % static_cast<unsigned>(n)); };
+  for (int round = 0; round < 60; ++round) {
+    std::string text;
+    const int lines = 1 + pick(300);
+    for (int i = 0; i < lines; ++i) {
+      for (int n = pick(6); n > 0; --n) text += "aaaaaaabxy{}"[pick(12)];
+      text += pick(4) == 0 ? "\n" : "\r\n";
+    }
+    TOndEditStringList l;
+    l.LoadFromString(std::string(text));
+    for (int n = pick(4); n > 0 && l.GetCount() > 1; --n) l.DeleteLineRange(pick(l.GetCount()), 1 + pick(3));
+    if (round % 5 == 0 && l.GetCount() > 1) l.Put(pick(l.GetCount()), "x{x");
+    if (round % 7 == 0 && l.GetCount() > 1) l.Exchange(0, l.GetCount() - 1);
+    const int count = l.GetCount();
+    auto holds = [&](int i) { return l.GetView(i).find_first_of("{}") != std::string_view::npos; };
+    for (int k = 0; k < 40; ++k) {
+      const int index = pick(count), last = pick(count);
+      const int step = last >= index ? 1 : -1;
+      const std::size_t maxBytes = 1 + static_cast<std::size_t>(pick(200));
+      int line = -2;
+      const bool found = l.LineHoldingEither(index, last, '{', '}', maxBytes, line);
+      SCOPED_TRACE("round " + std::to_string(round) + " from " + std::to_string(index) + " to " +
+                   std::to_string(last));
+      // Every line before the answer holds neither byte.
+      for (int i = index; i != line; i += step) {
+        ASSERT_TRUE(step > 0 ? i <= last : i >= last);
+        ASSERT_FALSE(holds(i)) << "line " << i;
+      }
+      if (found)
+        EXPECT_TRUE(holds(line));
+      else
+        EXPECT_TRUE(step > 0 ? line > index && line <= last + 1 : line < index && line >= last - 1);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ond

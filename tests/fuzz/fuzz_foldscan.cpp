@@ -8,9 +8,11 @@
 // pass of the shared highlighter cutting in between pieces, finds exactly the
 // tree of a scan fed whole lines. The pass that wants only the state a line
 // ends in (it jumps over what cannot change the state) ends every line in
-// the state of a walk token by token, for every built-in scheme. On small inputs, every brace's verdict
+// the state of a walk token by token, for every built-in scheme, whether
+// the lines are passed one at a time or in runs. On small inputs, every brace's verdict
 // (string or comment, or code) equals that of a plain cut of the line from
 // its start up to the brace.
+#include <algorithm>
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
@@ -85,6 +87,28 @@ std::vector<ond::TOndRangeState> StartStates(const std::vector<std::string>& lin
   return states;
 }
 
+// The same states from runs of lines handed to the highlighter at once,
+// the runs of the given length.
+std::vector<ond::TOndRangeState> StartStatesByRuns(const std::vector<std::string>& lines, int Scheme,
+                                                   std::size_t Run) {
+  ond::TOndGenHighlighter& h = Highlighter(Scheme);
+  std::vector<std::string> texts;
+  for (const std::string& l : lines) {
+    std::string expanded = Expanded(l);
+    texts.push_back(expanded.empty() ? l : expanded);
+  }
+  const std::vector<std::string_view> views(texts.begin(), texts.end());
+  std::vector<ond::TOndRangeState> ends(lines.size());
+  h.ResetRange();
+  for (std::size_t i = 0; i < views.size(); i += Run) {
+    const std::size_t n = std::min(Run, views.size() - i);
+    h.RangesOfLines(views.data() + i, static_cast<int>(n), static_cast<int>(i), ends.data() + i);
+  }
+  std::vector<ond::TOndRangeState> states{0};
+  states.insert(states.end(), ends.begin(), ends.end() - 1);
+  return states;
+}
+
 // Whether the token holding display column col (1-based) is a string or
 // comment, from a cut of the line from its start.
 bool NonCodeByPlainCut(std::string_view text, int lineIndex, ond::TOndRangeState start, int col) {
@@ -152,6 +176,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   Check(StartStates(lines, 0, true) == starts);
   for (int scheme = 1; scheme < ond::BuiltinSchemeCount; ++scheme)
     Check(StartStates(lines, scheme, true) == StartStates(lines, scheme, false));
+  for (int scheme = 0; scheme < ond::BuiltinSchemeCount; ++scheme) {
+    const std::vector<ond::TOndRangeState> plain = StartStates(lines, scheme, false);
+    for (const std::size_t run : {std::size_t{1}, std::size_t{3}, lines.size()})
+      Check(StartStatesByRuns(lines, scheme, run) == plain);
+  }
   ond::TOndFoldScanner scanner(Highlighter().FoldRegions(), false);
 
   ond::TOndEditAllFoldRanges whole, pieces;

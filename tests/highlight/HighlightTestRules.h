@@ -19,6 +19,11 @@ class CountingHighlighter : public TOndGenHighlighter {
     ++Lines;
     TOndGenHighlighter::SetLine(Text, LineIndex);
   }
+  // Lines passed for their states only count too.
+  void RangesOfLines(const std::string_view* Texts, int Count, int FirstIndex, TOndRangeState* Ends) override {
+    Lines += Count;
+    TOndGenHighlighter::RangesOfLines(Texts, Count, FirstIndex, Ends);
+  }
   int Lines = 0;
 };
 

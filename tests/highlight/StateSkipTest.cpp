@@ -7,6 +7,8 @@
 
 #include <random>
 #include <set>
+#include <string>
+#include <vector>
 
 #include "highlight/OndBuiltinSchemes.h"
 #include "tests/highlight/HighlightTestRules.h"
@@ -65,12 +67,55 @@ void ExpectSameEndStates(TOndGenHighlighter& H, std::string_view Alphabet, unsig
   }
 }
 
+// Runs of random lines (empty ones, short ones, lines longer than the
+// sixteen bytes looked at together, with state bytes at their very ends)
+// handed over at once, from every state reached so far: each line must end
+// where the token walk of that line ends, from where the line before ended.
+void ExpectSameRangesOfLines(TOndGenHighlighter& H, std::string_view Alphabet, unsigned Seed) {
+  std::mt19937 rng(Seed);
+  std::uniform_int_distribution<int> runLength(1, 12), maxLen(0, 3);
+  const int maxLens[] = {0, 15, 40, 130};
+  std::set<TOndRangeState> states{0};
+  for (int round = 0; round < 600; ++round) {
+    std::vector<std::string> lines(static_cast<std::size_t>(runLength(rng)));
+    for (std::string& l : lines) l = RandomLine(rng, Alphabet, maxLens[maxLen(rng)]);
+    const std::vector<std::string_view> views(lines.begin(), lines.end());
+    for (const TOndRangeState start : std::set<TOndRangeState>(states)) {
+      std::vector<TOndRangeState> expected;
+      TOndRangeState at = start;
+      for (const std::string& l : lines) {
+        test::ScanLine(H, l, at, &at);
+        expected.push_back(at);
+      }
+      H.SetRange(start);
+      if (H.GetRange() != start) continue;
+      std::vector<TOndRangeState> got(lines.size(), -1);
+      H.RangesOfLines(views.data(), static_cast<int>(views.size()), 0, got.data());
+      for (std::size_t i = 0; i < lines.size(); ++i)
+        ASSERT_EQ(got[i], expected[i]) << "line " << i << " \"" << lines[i] << "\" of a run from state " << start;
+      states.insert(expected.begin(), expected.end());
+      while (states.size() > 40) states.erase(std::prev(states.end()));
+    }
+  }
+}
+
+TEST(StateSkip, RunsOfConfigLinesWithMostlyPlainBytes) {
+  // Long stretches without a state byte between quotes, as in a config:
+  // the bytes that matter fall in every place of a sixteen-byte block.
+  TOndGenHighlighter h;
+  ASSERT_TRUE(LoadBuiltinScheme(h, 0));
+  ExpectSameRangesOfLines(h, "\"aaaaaaaaaaaaaaaaaaaaaaaaa    :,1/", 31);
+  ExpectSameRangesOfLines(h, "\"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx<'>*/", 32);
+}
+
 TEST(StateSkip, EndsInTheStateOfATokenWalkForTheBuiltinSchemes) {
+  // Line by line, and in runs of lines handed over at once.
   for (int scheme = 0; scheme < BuiltinSchemeCount; ++scheme) {
     SCOPED_TRACE(scheme);
     TOndGenHighlighter h;
     ASSERT_TRUE(LoadBuiltinScheme(h, scheme));
     ExpectSameEndStates(h, "\"'<>/*#{}[]:,. \t\\ab0123456789$ref\xC0\xE0", 7u + static_cast<unsigned>(scheme));
+    ExpectSameRangesOfLines(h, "\"'<>/*#{}[]:,. \\ab0123456789$ref\xC0\xE0", 11u + static_cast<unsigned>(scheme));
   }
 }
 
@@ -82,6 +127,9 @@ TEST(StateSkip, EndsInTheStateOfATokenWalkForRulesThatDefeatAPlainJump) {
   ExpectSameEndStates(json, "\"\\/*{}[]:, atrue0", 1);
   ExpectSameEndStates(script, "\"'#/*_ eE+=if\\\"", 2);
   ExpectSameEndStates(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 3);
+  ExpectSameRangesOfLines(json, "\"\\/*{}[]:, atrue0", 21);
+  ExpectSameRangesOfLines(script, "\"'#/*_ eE+=if\\\"", 22);
+  ExpectSameRangesOfLines(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 23);
 }
 
 TEST(StateSkip, TheConfigSchemeJumpsOverPlainStretches) {
