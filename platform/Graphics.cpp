@@ -156,19 +156,22 @@ QFont MakeQFont(const TFont& f) {
 
 // ---- canvas -----------------------------------------------------------------
 
-TCanvas::TCanvas() {
-  Font.SetColor(clWindowText);
+QPainter* TCanvas::Painter() const {
+  // Whoever draws with the painter draws after what the canvas kept back.
+  FlushText();
+  return FPainter;
 }
-TCanvas::~TCanvas() = default;
 
 bool TCanvas::HandleAllocated() const { return FPainter != nullptr; }
 
 void TCanvas::BeginPainting(QPainter* painter, const TRect& surface) {
+  FlushText();
   FPainter = painter;
   FSurface = surface;
   FClipped = false;
 }
 void TCanvas::EndPainting() {
+  FlushText();
   FPainter = nullptr;
   FClipped = false;
 }
@@ -205,12 +208,14 @@ void TCanvas::ApplyBrush() {
 }
 
 void TCanvas::FillRect(const TRect& r) {
+  FlushText();
   if (!FPainter || IsRectEmpty(r) || Brush.Style == TBrushStyle::bsClear) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->fillRect(ToQRect(r), ToQColor(Brush.Color));
 }
 
 void TCanvas::FrameRect(const TRect& r) {
+  FlushText();
   if (!FPainter || IsRectEmpty(r)) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   const QColor c = ToQColor(Brush.Color);
@@ -221,6 +226,7 @@ void TCanvas::FrameRect(const TRect& r) {
 }
 
 void TCanvas::Rectangle(int l, int t, int r, int b) {
+  FlushText();
   if (!FPainter || r <= l || b <= t) return;
   if (Brush.Style != TBrushStyle::bsClear) {
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -237,6 +243,7 @@ void TCanvas::Rectangle(int l, int t, int r, int b) {
 void TCanvas::MoveTo(int x, int y) { FPenPos = TPoint{x, y}; }
 
 void TCanvas::LineTo(int x, int y) {
+  FlushText();
   const TPoint from = FPenPos;
   FPenPos = TPoint{x, y};
   if (!FPainter || Pen.Style == TPenStyle::psClear || from == FPenPos) return;
@@ -266,6 +273,7 @@ void TCanvas::Polyline(const std::vector<TPoint>& points) {
 }
 
 void TCanvas::Polygon(const std::vector<TPoint>& points) {
+  FlushText();
   if (!FPainter || points.empty()) return;
   QPolygon poly;
   for (const TPoint& p : points) poly << QPoint(p.X, p.Y);
@@ -276,6 +284,7 @@ void TCanvas::Polygon(const std::vector<TPoint>& points) {
 }
 
 void TCanvas::Ellipse(int l, int t, int r, int b) {
+  FlushText();
   if (!FPainter) return;
   ApplyPen();
   ApplyBrush();
@@ -293,8 +302,8 @@ struct FontCacheEntry {
   // whether it has one; the bytes up to the blank need none.
   quint32 glyphs[256];
   bool drawable[256];
-  // Where a glyph's pixels may fall, from its pen position on the baseline,
-  // a pixel wider on every side than its box; none for a blank.
+  // Where a glyph's pixels may fall, from its pen position on the baseline:
+  // the pixels its box touches and one more on every side; none for a blank.
   bool inked[256];
   QRect ink[256];
 };
@@ -335,7 +344,7 @@ FontCacheEntry& CachedFont(const TFont& f) {
       e->inked[c] = !box.isEmpty();
       if (e->inked[c])
         e->ink[c] = QRect(QPoint(static_cast<int>(std::floor(box.left())) - 1, static_cast<int>(std::floor(box.top())) - 1),
-                          QPoint(static_cast<int>(std::ceil(box.right())) + 1, static_cast<int>(std::ceil(box.bottom())) + 1));
+                          QPoint(static_cast<int>(std::ceil(box.right())), static_cast<int>(std::ceil(box.bottom()))));
     }
     it = cache.emplace(std::move(key), std::move(e)).first;
   }
@@ -374,14 +383,152 @@ void TCanvas::GetTextMetrics(TTextMetric& tm) const {
   tm.tmOverhang = 0;
 }
 
+namespace {
+// The glyphs of text drawn from pen position x on the baseline, appended to
+// glyphs and positions, and where their ink may fall; false, with nothing
+// appended, when the font lacks a character. A glyph without ink is left
+// out unless a line is drawn along the text.
+bool AppendGlyphs(const FontCacheEntry& e, int x, int baseline, std::string_view text, const int* advances,
+                  QList<quint32>& glyphs, QList<QPointF>& positions, QRect& reach) {
+  if (text.empty()) return false;
+  for (unsigned char c : text)
+    if (!e.drawable[c]) return false;
+  const bool lines = e.font.underline() || e.font.strikeOut();
+  glyphs.reserve(glyphs.size() + static_cast<qsizetype>(text.size()));
+  positions.reserve(positions.size() + static_cast<qsizetype>(text.size()));
+  int pos = x;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (lines || e.inked[c]) {
+      glyphs.append(e.glyphs[c]);
+      positions.append(QPointF(pos, baseline));
+      if (e.inked[c]) reach |= e.ink[c].translated(pos, baseline);
+    }
+    pos += advances ? advances[i] : e.advances[c];
+  }
+  return true;
+}
+
+void DrawGlyphs(QPainter& painter, const FontCacheEntry& e, const QList<quint32>& glyphs,
+                const QList<QPointF>& positions) {
+  QGlyphRun run;
+  run.setRawFont(e.raw);
+  run.setGlyphIndexes(glyphs);
+  run.setPositions(positions);
+  run.setUnderline(e.font.underline());
+  run.setStrikeOut(e.font.strikeOut());
+  painter.drawGlyphRun(QPointF(0, 0), run);
+}
+}  // namespace
+
+// Opaque text whose right side is painted over afterwards, kept back while
+// more of it follows to the right on the same band: a row of highlighted
+// tokens then costs one fill per stretch of one background and one glyph
+// run per font and colour, not a fill, a pen and a run for every token. The
+// pieces do not overlap and each one's ink stays in its own rectangle (or is
+// clipped to it), so the order they are drawn in changes no pixel.
+struct TCanvas::TTextBatch {
+  struct Fill {
+    QRect Rect;
+    QColor Color;
+  };
+  struct Run {
+    const FontCacheEntry* Font = nullptr;
+    QColor Color;
+    bool Clipped = false;
+    QRect Clip;
+    QList<quint32> Glyphs;
+    QList<QPointF> Positions;
+  };
+  std::vector<Fill> Fills;
+  std::vector<Run> Runs;  // the first Used are pending; the others keep their buffers
+  std::size_t Used = 0;
+  int Top = 0, Bottom = 0, Right = 0;
+  bool Empty() const { return Fills.empty() && Used == 0; }
+};
+
+bool TCanvas::DeferText(int x, int y, const TRect& r, std::string_view text, const int* advances) {
+  if (!FBatch) FBatch = std::make_unique<TTextBatch>();
+  TTextBatch& b = *FBatch;
+  if (!b.Empty() && (r.Top != b.Top || r.Bottom != b.Bottom || r.Left < b.Right)) FlushText();
+  const FontCacheEntry& e = CachedFont(Font);
+  if (b.Used == b.Runs.size()) b.Runs.emplace_back();
+  TTextBatch::Run& run = b.Runs[b.Used];
+  run.Glyphs.clear();
+  run.Positions.clear();
+  QRect reach;
+  if (!AppendGlyphs(e, x, y + e.metrics->ascent(), text, advances, run.Glyphs, run.Positions, reach)) return false;
+  const QRect band = ToQRect(r);
+  const QColor bg = ToQColor(Brush.Color);
+  if (!b.Fills.empty() && b.Fills.back().Color == bg && b.Fills.back().Rect.right() + 1 == band.left())
+    b.Fills.back().Rect.setRight(band.right());
+  else
+    b.Fills.push_back({band, bg});
+  b.Top = r.Top;
+  b.Bottom = r.Bottom;
+  b.Right = r.Right;
+  if (run.Glyphs.isEmpty()) return true;
+  run.Font = &e;
+  run.Color = ToQColor(Font.GetColor());
+  // A line along the text, or ink that may leave the rectangle: clipped to
+  // it on its own.
+  run.Clipped = e.font.underline() || e.font.strikeOut() || !band.contains(reach);
+  if (run.Clipped) {
+    run.Clip = FClipped ? ToQRect(IntersectRect(FClip, r)) : band;
+  } else {
+    for (std::size_t i = 0; i < b.Used; ++i) {
+      TTextBatch::Run& joined = b.Runs[i];
+      if (!joined.Clipped && joined.Font == &e && joined.Color == run.Color) {
+        joined.Glyphs.append(run.Glyphs);
+        joined.Positions.append(run.Positions);
+        return true;
+      }
+    }
+  }
+  ++b.Used;
+  return true;
+}
+
+void TCanvas::FlushText() const {
+  if (!FBatch || FBatch->Empty()) return;
+  TTextBatch& b = *FBatch;
+  if (FPainter) {
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    for (const TTextBatch::Fill& f : b.Fills) FPainter->fillRect(f.Rect, f.Color);
+    for (std::size_t i = 0; i < b.Used; ++i) {
+      const TTextBatch::Run& run = b.Runs[i];
+      FPainter->setPen(run.Color);
+      if (!run.Clipped) {
+        DrawGlyphs(*FPainter, *run.Font, run.Glyphs, run.Positions);
+        continue;
+      }
+      FPainter->setClipRect(run.Clip);
+      DrawGlyphs(*FPainter, *run.Font, run.Glyphs, run.Positions);
+      RestoreClip();
+    }
+  }
+  b.Fills.clear();
+  b.Used = 0;
+}
+
+TCanvas::TCanvas() {
+  Font.SetColor(clWindowText);
+}
+TCanvas::~TCanvas() = default;
+
+void TCanvas::RestoreClip() const {
+  if (FClipped)
+    FPainter->setClipRect(ToQRect(FClip));
+  else
+    FPainter->setClipping(false);
+}
+
 void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances, const TRect* clip,
                         bool rightPaintedLater) {
   const FontCacheEntry& e = CachedFont(Font);
   const int baseline = y + e.metrics->ascent();
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->setPen(ToQColor(Font.GetColor()));
-  bool allFound = !text.empty();
-  for (unsigned char c : text) allFound = allFound && e.drawable[c];
   // The run's own clip, set only where a glyph could reach out of it; the
   // canvas knows its clip and puts it back, cheaper than saving and
   // restoring the whole painter state.
@@ -389,46 +536,24 @@ void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances
     if (!clip) return draw();
     FPainter->setClipRect(ToQRect(FClipped ? IntersectRect(FClip, *clip) : *clip));
     draw();
-    if (FClipped)
-      FPainter->setClipRect(ToQRect(FClip));
-    else
-      FPainter->setClipping(false);
+    RestoreClip();
   };
-  if (allFound) {
-    // The glyphs straight from the font's table, at their cells: no text
-    // layout, and the buffers are kept from run to run. A glyph without ink
-    // is left out unless a line is drawn along the run.
-    const bool lines = e.font.underline() || e.font.strikeOut();
-    thread_local QList<quint32> glyphs;
-    thread_local QList<QPointF> positions;
-    glyphs.clear();
-    positions.clear();
-    glyphs.reserve(static_cast<qsizetype>(text.size()));
-    positions.reserve(static_cast<qsizetype>(text.size()));
-    QRect reach;
-    int pos = x;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const unsigned char c = static_cast<unsigned char>(text[i]);
-      if (lines || e.inked[c]) {
-        glyphs.append(e.glyphs[c]);
-        positions.append(QPointF(pos, baseline));
-        if (e.inked[c]) reach |= e.ink[c].translated(pos, baseline);
-      }
-      pos += advances ? advances[i] : e.advances[c];
-    }
+  // The glyphs straight from the font's table, at their cells: no text
+  // layout, and the buffers are kept from run to run.
+  thread_local QList<quint32> glyphs;
+  thread_local QList<QPointF> positions;
+  glyphs.clear();
+  positions.clear();
+  QRect reach;
+  if (AppendGlyphs(e, x, baseline, text, advances, glyphs, positions, reach)) {
     if (glyphs.isEmpty()) return;
+    const bool lines = e.font.underline() || e.font.strikeOut();
     if (clip && !lines) {
       QRect bounds = ToQRect(*clip);
       if (rightPaintedLater && !bounds.isEmpty()) bounds.setRight(std::max(bounds.right(), reach.right()));
       if (bounds.contains(reach)) clip = nullptr;
     }
-    QGlyphRun run;
-    run.setRawFont(e.raw);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
-    run.setUnderline(e.font.underline());
-    run.setStrikeOut(e.font.strikeOut());
-    clipped([&] { FPainter->drawGlyphRun(QPointF(0, 0), run); });
+    clipped([&] { DrawGlyphs(*FPainter, e, glyphs, positions); });
     return;
   }
   // A character the font lacks: let Qt find a fallback font per character.
@@ -445,6 +570,7 @@ void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances
 }
 
 void TCanvas::TextOut(int x, int y, std::string_view text) {
+  FlushText();
   if (!FPainter || text.empty()) return;
   if (Brush.Style != TBrushStyle::bsClear)
     FPainter->fillRect(QRect(x, y, TextWidth(text), TextHeight(text)), ToQColor(Brush.Color));
@@ -457,6 +583,11 @@ void TCanvas::TextRect(const TRect& r, int x, int y, std::string_view text) {
 
 void TCanvas::ExtTextOut(int x, int y, unsigned options, const TRect* r, std::string_view text, const int* advances) {
   if (!FPainter) return;
+  constexpr unsigned kDeferred = ETO_OPAQUE | ETO_CLIPPED | ETO_RIGHT_PAINTED_LATER;
+  if (r && (options & kDeferred) == kDeferred) {
+    if (IsRectEmpty(*r) || DeferText(x, y, *r, text, advances)) return;
+  }
+  FlushText();
   if (r && (options & ETO_OPAQUE)) {
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
     FPainter->fillRect(ToQRect(*r), ToQColor(Brush.Color));
@@ -466,12 +597,14 @@ void TCanvas::ExtTextOut(int x, int y, unsigned options, const TRect* r, std::st
 }
 
 void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
+  FlushText();
   if (!FPainter || bitmap.Width() == 0) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->drawImage(QPoint(x, y), bitmap.Image());
 }
 
 void TCanvas::DrawPart(int x, int y, const TBitmap& bitmap, const TRect& src, TColor transparentColor) {
+  FlushText();
   const TRect part = IntersectRect(src, Bounds(0, 0, bitmap.Width(), bitmap.Height()));
   if (!FPainter || part.IsEmpty()) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -492,12 +625,15 @@ void TCanvas::DrawPart(int x, int y, const TBitmap& bitmap, const TRect& src, TC
 }
 
 void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap) {
+  FlushText();
   if (!FPainter || bitmap.Width() == 0) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->drawImage(ToQRect(dest), bitmap.Image());
 }
 
 void TCanvas::CopyRect(const TRect& dest, const TCanvas& source, const TRect& src) {
+  FlushText();
+  source.FlushText();
   if (!FPainter) return;
   QImage* img = source.Image();
   if (!img) return;
@@ -512,6 +648,7 @@ TRect TCanvas::GetClipRect() const {
 }
 
 void TCanvas::SetClipRect(const TRect& r) {
+  FlushText();
   if (!FPainter) return;
   FClip = IntersectRect(GetClipRect(), r);
   FClipped = true;
@@ -519,12 +656,14 @@ void TCanvas::SetClipRect(const TRect& r) {
 }
 
 void TCanvas::ResetClip() {
+  FlushText();
   if (!FPainter) return;
   FClipped = false;
   FPainter->setClipping(false);
 }
 
 TColor TCanvas::GetPixel(int x, int y) const {
+  FlushText();
   QImage* img = Image();
   if (!img || x < 0 || y < 0 || x >= img->width() || y >= img->height()) return clNone;
   const QRgb p = img->pixel(x, y);
@@ -532,6 +671,7 @@ TColor TCanvas::GetPixel(int x, int y) const {
 }
 
 void TCanvas::SetPixel(int x, int y, TColor color) {
+  FlushText();
   QImage* img = Image();
   if (!img || x < 0 || y < 0 || x >= img->width() || y >= img->height()) return;
   const TColor c = ColorToRGB(color);
@@ -572,7 +712,10 @@ TBitmap::~TBitmap() { FCanvas.reset(); }
 
 int TBitmap::Width() const { return FImage->width(); }
 int TBitmap::Height() const { return FImage->height(); }
-QImage& TBitmap::Image() const { return *FImage; }
+QImage& TBitmap::Image() const {
+  FCanvas->FlushText();
+  return *FImage;
+}
 
 void TBitmap::Rebind() {
   FCanvas->Bind();
