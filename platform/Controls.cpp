@@ -1123,9 +1123,9 @@ void TCustomControl::BlinkCaret() {
   Widget()->update(CaretRect());
 }
 
-void TCustomControl::PaintCaret(QWidget* w) {
+void TCustomControl::PaintCaret(QPainter& p) {
   if (!CaretShowing() || !FCaretOn) return;
-  QPainter p(w);
+  p.resetTransform();
   p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
   const QRect caret = CaretRect();
   p.setClipRect(QRect(FFrameWidth, FFrameWidth, Width() - 2 * FFrameWidth, Height() - 2 * FFrameWidth));
@@ -1208,8 +1208,9 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
           const TScopeExit restore([&] { FCanvas.EndPainting(); });
           Paint();
         }
+        // Over the content, with the painter that painted it.
+        PaintCaret(painter);
       }
-      PaintCaret(Widget());
       return true;
     }
     case QEvent::InputMethod: {
