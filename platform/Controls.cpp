@@ -1201,8 +1201,8 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
         std::vector<QRect> pieces(region.begin(), region.end());
         if (pieces.empty() || static_cast<int>(pieces.size()) > kMostPieces) pieces.assign(1, e->rect());
         for (const QRect& piece : pieces) {
+          // The canvas clips the painter to the piece within the client area.
           const QRect clip = piece.translated(-f, -f);
-          painter.setClipRect(f > 0 ? clip.intersected(QRect(0, 0, Width() - 2 * f, Height() - 2 * f)) : clip);
           FCanvas.BeginPainting(&painter, ClientRect());
           FCanvas.SetClipRect(FromQRect(clip));
           const TScopeExit restore([&] { FCanvas.EndPainting(); });

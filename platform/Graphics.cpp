@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QRawFont>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -156,9 +157,41 @@ QFont MakeQFont(const TFont& f) {
 
 // ---- canvas -----------------------------------------------------------------
 
+namespace {
+struct FontCacheEntry;
+}  // namespace
+
+// Opaque text whose right side is painted over afterwards, kept back while
+// more of it follows to the right on the same band: a row of highlighted
+// tokens then costs one fill per stretch of one background and one glyph
+// run per font and colour, not a fill, a pen and a run for every token. The
+// pieces do not overlap and each one's ink stays in its own rectangle (or is
+// clipped to it), so the order they are drawn in changes no pixel.
+struct TCanvas::TTextBatch {
+  struct Fill {
+    QRect Rect;
+    QColor Color;
+  };
+  struct Run {
+    const FontCacheEntry* Font = nullptr;
+    QColor Color;
+    bool Clipped = false;
+    TRect Clip;
+    QList<quint32> Glyphs;
+    QList<QPointF> Positions;
+  };
+  std::vector<Fill> Fills;
+  std::vector<Run> Runs;  // the first Used are pending; the others keep their buffers
+  std::size_t Used = 0;
+  int Top = 0, Bottom = 0, Right = 0;
+  bool Empty() const { return Fills.empty() && Used == 0; }
+};
+
 QPainter* TCanvas::Painter() const {
-  // Whoever draws with the painter draws after what the canvas kept back.
+  // Whoever draws with the painter draws after what the canvas kept back,
+  // and may set its clip.
   FlushText();
+  FPainterClipKnown = false;
   return FPainter;
 }
 
@@ -169,11 +202,13 @@ void TCanvas::BeginPainting(QPainter* painter, const TRect& surface) {
   FPainter = painter;
   FSurface = surface;
   FClipped = false;
+  FPainterClipKnown = false;
 }
 void TCanvas::EndPainting() {
   FlushText();
   FPainter = nullptr;
   FClipped = false;
+  FPainterClipKnown = false;
 }
 
 void TCanvas::ApplyPen() {
@@ -208,8 +243,13 @@ void TCanvas::ApplyBrush() {
 }
 
 void TCanvas::FillRect(const TRect& r) {
-  FlushText();
   if (!FPainter || IsRectEmpty(r) || Brush.Style == TBrushStyle::bsClear) return;
+  // Right of text kept back on its band: filled with it.
+  if (FBatch && !FBatch->Empty() && JoinBand(r)) {
+    AddFill(r);
+    return;
+  }
+  FlushText();
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->fillRect(ToQRect(r), ToQColor(Brush.Color));
 }
@@ -296,6 +336,7 @@ namespace {
 struct FontCacheEntry {
   QFont font;
   std::unique_ptr<QFontMetrics> metrics;
+  int ascent = 0, height = 0;  // the metrics' ascent, and ascent and descent
   QRawFont raw;
   int advances[256];
   // The raw font's glyph of every byte (a line break drawn as a blank) and
@@ -332,6 +373,8 @@ FontCacheEntry& CachedFont(const TFont& f) {
     auto e = std::make_unique<FontCacheEntry>();
     e->font = MakeQFont(f);
     e->metrics = std::make_unique<QFontMetrics>(e->font);
+    e->ascent = e->metrics->ascent();
+    e->height = e->ascent + e->metrics->descent();
     e->raw = QRawFont::fromFont(e->font);
     for (int c = 0; c < 256; ++c) {
       const QChar ch(AnsiToWide(static_cast<unsigned char>(c)));
@@ -364,7 +407,7 @@ int TCanvas::TextWidth(std::string_view text) const {
 
 int TCanvas::TextHeight(std::string_view) const {
   const FontCacheEntry& e = CachedFont(Font);
-  return e.metrics->ascent() + e.metrics->descent();
+  return e.height;
 }
 
 TSize TCanvas::TextExtent(std::string_view text) const { return TSize{TextWidth(text), TextHeight(text)}; }
@@ -421,60 +464,45 @@ void DrawGlyphs(QPainter& painter, const FontCacheEntry& e, const QList<quint32>
 }
 }  // namespace
 
-// Opaque text whose right side is painted over afterwards, kept back while
-// more of it follows to the right on the same band: a row of highlighted
-// tokens then costs one fill per stretch of one background and one glyph
-// run per font and colour, not a fill, a pen and a run for every token. The
-// pieces do not overlap and each one's ink stays in its own rectangle (or is
-// clipped to it), so the order they are drawn in changes no pixel.
-struct TCanvas::TTextBatch {
-  struct Fill {
-    QRect Rect;
-    QColor Color;
-  };
-  struct Run {
-    const FontCacheEntry* Font = nullptr;
-    QColor Color;
-    bool Clipped = false;
-    QRect Clip;
-    QList<quint32> Glyphs;
-    QList<QPointF> Positions;
-  };
-  std::vector<Fill> Fills;
-  std::vector<Run> Runs;  // the first Used are pending; the others keep their buffers
-  std::size_t Used = 0;
-  int Top = 0, Bottom = 0, Right = 0;
-  bool Empty() const { return Fills.empty() && Used == 0; }
-};
+bool TCanvas::JoinBand(const TRect& r) const {
+  const TTextBatch& b = *FBatch;
+  return r.Top == b.Top && r.Bottom == b.Bottom && r.Left >= b.Right;
+}
+
+void TCanvas::AddFill(const TRect& r) {
+  TTextBatch& b = *FBatch;
+  const QRect band = ToQRect(r);
+  const QColor color = ToQColor(Brush.Color);
+  if (!b.Fills.empty() && b.Fills.back().Color == color && b.Fills.back().Rect.right() + 1 == band.left())
+    b.Fills.back().Rect.setRight(band.right());
+  else
+    b.Fills.push_back({band, color});
+  b.Top = r.Top;
+  b.Bottom = r.Bottom;
+  b.Right = r.Right;
+}
 
 bool TCanvas::DeferText(int x, int y, const TRect& r, std::string_view text, const int* advances) {
   if (!FBatch) FBatch = std::make_unique<TTextBatch>();
   TTextBatch& b = *FBatch;
-  if (!b.Empty() && (r.Top != b.Top || r.Bottom != b.Bottom || r.Left < b.Right)) FlushText();
+  if (!b.Empty() && !JoinBand(r)) FlushText();
   const FontCacheEntry& e = CachedFont(Font);
   if (b.Used == b.Runs.size()) b.Runs.emplace_back();
   TTextBatch::Run& run = b.Runs[b.Used];
   run.Glyphs.clear();
   run.Positions.clear();
   QRect reach;
-  if (!AppendGlyphs(e, x, y + e.metrics->ascent(), text, advances, run.Glyphs, run.Positions, reach)) return false;
-  const QRect band = ToQRect(r);
-  const QColor bg = ToQColor(Brush.Color);
-  if (!b.Fills.empty() && b.Fills.back().Color == bg && b.Fills.back().Rect.right() + 1 == band.left())
-    b.Fills.back().Rect.setRight(band.right());
-  else
-    b.Fills.push_back({band, bg});
-  b.Top = r.Top;
-  b.Bottom = r.Bottom;
-  b.Right = r.Right;
+  if (!AppendGlyphs(e, x, y + e.ascent, text, advances, run.Glyphs, run.Positions, reach)) return false;
+  AddFill(r);
   if (run.Glyphs.isEmpty()) return true;
+  const QRect band = ToQRect(r);
   run.Font = &e;
   run.Color = ToQColor(Font.GetColor());
   // A line along the text, or ink that may leave the rectangle: clipped to
   // it on its own.
   run.Clipped = e.font.underline() || e.font.strikeOut() || !band.contains(reach);
   if (run.Clipped) {
-    run.Clip = FClipped ? ToQRect(IntersectRect(FClip, r)) : band;
+    run.Clip = FClipped ? IntersectRect(FClip, r) : r;
   } else {
     for (std::size_t i = 0; i < b.Used; ++i) {
       TTextBatch::Run& joined = b.Runs[i];
@@ -495,17 +523,19 @@ void TCanvas::FlushText() const {
   if (FPainter) {
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
     for (const TTextBatch::Fill& f : b.Fills) FPainter->fillRect(f.Rect, f.Color);
-    for (std::size_t i = 0; i < b.Used; ++i) {
-      const TTextBatch::Run& run = b.Runs[i];
-      FPainter->setPen(run.Color);
-      if (!run.Clipped) {
+    // The runs in their own clips last, the canvas's clip put back once.
+    for (const bool clipped : {false, true}) {
+      for (std::size_t i = 0; i < b.Used; ++i) {
+        const TTextBatch::Run& run = b.Runs[i];
+        if (run.Clipped != clipped) continue;
+        FPainter->setPen(run.Color);
+        if (clipped) SetPainterClip(true, run.Clip);
         DrawGlyphs(*FPainter, *run.Font, run.Glyphs, run.Positions);
-        continue;
       }
-      FPainter->setClipRect(run.Clip);
-      DrawGlyphs(*FPainter, *run.Font, run.Glyphs, run.Positions);
-      RestoreClip();
     }
+    if (std::any_of(b.Runs.begin(), b.Runs.begin() + static_cast<std::ptrdiff_t>(b.Used),
+                    [](const TTextBatch::Run& run) { return run.Clipped; }))
+      RestoreClip();
   }
   b.Fills.clear();
   b.Used = 0;
@@ -516,17 +546,24 @@ TCanvas::TCanvas() {
 }
 TCanvas::~TCanvas() = default;
 
-void TCanvas::RestoreClip() const {
-  if (FClipped)
-    FPainter->setClipRect(ToQRect(FClip));
+void TCanvas::RestoreClip() const { SetPainterClip(FClipped, FClip); }
+
+void TCanvas::SetPainterClip(bool clipped, const TRect& clip) const {
+  // Setting the clip the painter has costs as much as a new one.
+  if (FPainterClipKnown && FPainterClipped == clipped && (!clipped || FPainterClip == clip)) return;
+  if (clipped)
+    FPainter->setClipRect(ToQRect(clip));
   else
     FPainter->setClipping(false);
+  FPainterClipKnown = true;
+  FPainterClipped = clipped;
+  FPainterClip = clip;
 }
 
 void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances, const TRect* clip,
                         bool rightPaintedLater) {
   const FontCacheEntry& e = CachedFont(Font);
-  const int baseline = y + e.metrics->ascent();
+  const int baseline = y + e.ascent;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->setPen(ToQColor(Font.GetColor()));
   // The run's own clip, set only where a glyph could reach out of it; the
@@ -534,7 +571,7 @@ void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances
   // restoring the whole painter state.
   auto clipped = [&](auto draw) {
     if (!clip) return draw();
-    FPainter->setClipRect(ToQRect(FClipped ? IntersectRect(FClip, *clip) : *clip));
+    SetPainterClip(true, FClipped ? IntersectRect(FClip, *clip) : *clip);
     draw();
     RestoreClip();
   };
@@ -652,14 +689,14 @@ void TCanvas::SetClipRect(const TRect& r) {
   if (!FPainter) return;
   FClip = IntersectRect(GetClipRect(), r);
   FClipped = true;
-  FPainter->setClipRect(ToQRect(FClip));
+  SetPainterClip(true, FClip);
 }
 
 void TCanvas::ResetClip() {
   FlushText();
   if (!FPainter) return;
   FClipped = false;
-  FPainter->setClipping(false);
+  SetPainterClip(false, TRect{});
 }
 
 TColor TCanvas::GetPixel(int x, int y) const {

@@ -176,13 +176,23 @@ class TCanvas {
   // Keeps opaque text back (false when it cannot be: a character the font
   // lacks); r is its rectangle, not empty.
   bool DeferText(int x, int y, const TRect& r, std::string_view text, const int* advances);
+  // Whether r lies on the band of the text kept back, right of it all.
+  bool JoinBand(const TRect& r) const;
+  // The brush's fill of r, kept back with the text.
+  void AddFill(const TRect& r);
+  // Puts the canvas's clip back on the painter.
   void RestoreClip() const;
+  void SetPainterClip(bool clipped, const TRect& clip) const;
   struct TTextBatch;
   mutable std::unique_ptr<TTextBatch> FBatch;
   QPainter* FPainter = nullptr;
   TPoint FPenPos;
   bool FClipped = false;
   TRect FClip;
+  // The clip last set on the painter, while no one else may have set one.
+  mutable bool FPainterClipKnown = false;
+  mutable bool FPainterClipped = false;
+  mutable TRect FPainterClip;
 };
 
 // Off-screen picture with its own canvas.
