@@ -343,11 +343,55 @@ struct FontCacheEntry {
   // whether it has one; the bytes up to the blank need none.
   quint32 glyphs[256];
   bool drawable[256];
-  // Where a glyph's pixels may fall, from its pen position on the baseline:
-  // the pixels its box touches and one more on every side; none for a blank.
+  // Whether a glyph has ink (a blank has none), and where its pixels may
+  // fall around its pen position on the baseline, found when first asked.
   bool inked[256];
-  QRect ink[256];
+  const QRect& Ink(unsigned char c) const;
+
+ private:
+  mutable bool measured[256] = {};
+  mutable QRect ink[256];
 };
+
+// The pixels glyph c covers when drawn on an image, around its pen position,
+// and one more on every side: a screen that renders glyphs for its
+// sub-pixels spreads them up to a pixel further. Its box and a pixel around
+// it when it draws nothing there or reaches the image's border.
+const QRect& FontCacheEntry::Ink(unsigned char c) const {
+  if (measured[c]) return ink[c];
+  measured[c] = true;
+  const QRectF box = raw.boundingRect(glyphs[c]);
+  const QRect boxInk(QPoint(static_cast<int>(std::floor(box.left())) - 1, static_cast<int>(std::floor(box.top())) - 1),
+                     QPoint(static_cast<int>(std::ceil(box.right())), static_cast<int>(std::ceil(box.bottom()))));
+  const int pen = 2 * (height + advances['W']) + 4;
+  QImage image(2 * pen, 2 * pen, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  {
+    QPainter painter(&image);
+    painter.setPen(Qt::black);
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes({glyphs[c]});
+    run.setPositions({QPointF(pen, pen)});
+    painter.drawGlyphRun(QPointF(0, 0), run);
+  }
+  int left = image.width(), top = image.height(), right = -1, bottom = -1;
+  for (int y = 0; y < image.height(); ++y) {
+    const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x)
+      if (qAlpha(line[x]) != 0) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  }
+  if (right < 0 || left == 0 || top == 0 || right == image.width() - 1 || bottom == image.height() - 1)
+    ink[c] = boxInk;
+  else
+    ink[c] = QRect(QPoint(left - pen - 1, top - pen - 1), QPoint(right - pen + 1, bottom - pen + 1));
+  return ink[c];
+}
 
 struct FontKey {
   std::string name;
@@ -383,11 +427,7 @@ FontCacheEntry& CachedFont(const TFont& f) {
           e->raw.isValid() ? e->raw.glyphIndexesForString(QString(c == '\n' ? QChar(' ') : ch)) : QList<quint32>();
       e->glyphs[c] = g.size() == 1 ? g[0] : 0;
       e->drawable[c] = g.size() == 1 && (g[0] != 0 || c <= 32);
-      const QRectF box = e->drawable[c] ? e->raw.boundingRect(e->glyphs[c]) : QRectF();
-      e->inked[c] = !box.isEmpty();
-      if (e->inked[c])
-        e->ink[c] = QRect(QPoint(static_cast<int>(std::floor(box.left())) - 1, static_cast<int>(std::floor(box.top())) - 1),
-                          QPoint(static_cast<int>(std::ceil(box.right())), static_cast<int>(std::ceil(box.bottom()))));
+      e->inked[c] = e->drawable[c] && !e->raw.boundingRect(e->glyphs[c]).isEmpty();
     }
     it = cache.emplace(std::move(key), std::move(e)).first;
   }
@@ -445,7 +485,7 @@ bool AppendGlyphs(const FontCacheEntry& e, int x, int baseline, std::string_view
     if (lines || e.inked[c]) {
       glyphs.append(e.glyphs[c]);
       positions.append(QPointF(pos, baseline));
-      if (e.inked[c]) reach |= e.ink[c].translated(pos, baseline);
+      if (e.inked[c]) reach |= e.Ink(c).translated(pos, baseline);
     }
     pos += advances ? advances[i] : e.advances[c];
   }
