@@ -479,14 +479,18 @@ namespace {
 bool AppendGlyphs(const FontCacheEntry& e, int x, int baseline, std::string_view text, const int* advances,
                   QList<quint32>& glyphs, QList<QPointF>& positions, QRect& reach) {
   if (text.empty()) return false;
-  for (unsigned char c : text)
-    if (!e.drawable[c]) return false;
   const bool lines = e.font.underline() || e.font.strikeOut();
-  glyphs.reserve(glyphs.size() + static_cast<qsizetype>(text.size()));
-  positions.reserve(positions.size() + static_cast<qsizetype>(text.size()));
+  // The lists keep their room from run to run: no reserving here, which
+  // would grow them by a piece at a time.
+  const qsizetype had = glyphs.size();
   int pos = x;
   for (std::size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!e.drawable[c]) {
+      glyphs.resize(had);
+      positions.resize(had);
+      return false;
+    }
     if (lines || e.inked[c]) {
       glyphs.append(e.glyphs[c]);
       positions.append(QPointF(pos, baseline));
@@ -532,21 +536,37 @@ bool TCanvas::DeferText(int x, int y, const TRect& r, std::string_view text, con
   TTextBatch& b = *FBatch;
   if (!b.Empty() && !JoinBand(r)) FlushText();
   const FontCacheEntry& e = CachedFont(Font);
+  const QColor color = ToQColor(Font.GetColor());
+  const bool lines = e.font.underline() || e.font.strikeOut();
   if (b.Used == b.Runs.size()) b.Runs.emplace_back();
-  TTextBatch::Run& run = b.Runs[b.Used];
-  run.Glyphs.clear();
-  run.Positions.clear();
+  // Most text joins an unclipped run of its font and colour: its glyphs go
+  // there at once, and move to a run of their own when they need a clip.
+  TTextBatch::Run* target = &b.Runs[b.Used];
+  target->Glyphs.clear();
+  target->Positions.clear();
+  for (std::size_t i = 0; i < b.Used && !lines; ++i)
+    if (!b.Runs[i].Clipped && b.Runs[i].Font == &e && b.Runs[i].Color == color) target = &b.Runs[i];
+  const qsizetype had = target->Glyphs.size();
   QRect reach;
-  if (!AppendGlyphs(e, x, y + e.ascent, text, advances, run.Glyphs, run.Positions, reach)) return false;
+  if (!AppendGlyphs(e, x, y + e.ascent, text, advances, target->Glyphs, target->Positions, reach)) return false;
   AddFill(r);
-  if (run.Glyphs.isEmpty()) return true;
+  if (target->Glyphs.size() == had) return true;
   const QRect band = ToQRect(r);
+  if (target != &b.Runs[b.Used]) {
+    if (band.contains(reach)) return true;
+    TTextBatch::Run& own = b.Runs[b.Used];
+    own.Glyphs = target->Glyphs.mid(had);
+    own.Positions = target->Positions.mid(had);
+    target->Glyphs.resize(had);
+    target->Positions.resize(had);
+  }
+  TTextBatch::Run& run = b.Runs[b.Used];
   run.Font = &e;
-  run.Color = ToQColor(Font.GetColor());
+  run.Color = color;
   // A line along the text, or ink that may leave the rectangle: clipped to
   // it, on its own or with pieces whose rectangles neither one's ink reaches.
-  run.Lines = e.font.underline() || e.font.strikeOut();
-  run.Clipped = run.Lines || !band.contains(reach);
+  run.Lines = lines;
+  run.Clipped = lines || !band.contains(reach);
   const TRect clip = FClipped ? IntersectRect(FClip, r) : r;
   for (std::size_t i = 0; i < b.Used; ++i) {
     TTextBatch::Run& joined = b.Runs[i];
