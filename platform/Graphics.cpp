@@ -8,7 +8,6 @@
 #include <QPainter>
 #include <QPalette>
 #include <QRawFont>
-#include <QRegion>
 #include <algorithm>
 #include <cmath>
 #include <map>
@@ -176,12 +175,10 @@ struct TCanvas::TTextBatch {
   struct Run {
     const FontCacheEntry* Font = nullptr;
     QColor Color;
-    // Clipped to the rectangles of its pieces, each one's ink reaching no
-    // other's rectangle.
+    // Clipped to the rectangle of its one piece: a clip of several
+    // rectangles would have Qt blend the glyphs another way.
     bool Clipped = false;
-    bool Lines = false;
-    std::vector<TRect> Clips;
-    std::vector<QRect> Reaches;
+    TRect Clip;
     QList<quint32> Glyphs;
     QList<QPointF> Positions;
   };
@@ -564,32 +561,9 @@ bool TCanvas::DeferText(int x, int y, const TRect& r, std::string_view text, con
   run.Font = &e;
   run.Color = color;
   // A line along the text, or ink that may leave the rectangle: clipped to
-  // it, on its own or with pieces whose rectangles neither one's ink reaches.
-  run.Lines = lines;
+  // it on its own.
   run.Clipped = lines || !band.contains(reach);
-  const TRect clip = FClipped ? IntersectRect(FClip, r) : r;
-  for (std::size_t i = 0; i < b.Used; ++i) {
-    TTextBatch::Run& joined = b.Runs[i];
-    if (joined.Clipped != run.Clipped || joined.Lines || run.Lines || joined.Font != &e || joined.Color != run.Color)
-      continue;
-    if (run.Clipped) {
-      bool apart = true;
-      for (std::size_t k = 0; k < joined.Clips.size() && apart; ++k)
-        apart = !joined.Reaches[k].intersects(band) && !reach.intersects(ToQRect(joined.Clips[k]));
-      if (!apart) continue;
-      joined.Clips.push_back(clip);
-      joined.Reaches.push_back(reach);
-    }
-    joined.Glyphs.append(run.Glyphs);
-    joined.Positions.append(run.Positions);
-    return true;
-  }
-  run.Clips.clear();
-  run.Reaches.clear();
-  if (run.Clipped) {
-    run.Clips.push_back(clip);
-    run.Reaches.push_back(reach);
-  }
+  run.Clip = FClipped ? IntersectRect(FClip, r) : r;
   ++b.Used;
   return true;
 }
@@ -606,7 +580,7 @@ void TCanvas::FlushText() const {
         const TTextBatch::Run& run = b.Runs[i];
         if (run.Clipped != clipped) continue;
         FPainter->setPen(run.Color);
-        if (clipped) SetPainterClip(run.Clips);
+        if (clipped) SetPainterClip(true, run.Clip);
         DrawGlyphs(*FPainter, *run.Font, run.Glyphs, run.Positions);
       }
     }
@@ -624,25 +598,6 @@ TCanvas::TCanvas() {
 TCanvas::~TCanvas() = default;
 
 void TCanvas::RestoreClip() const { SetPainterClip(FClipped, FClip); }
-
-void TCanvas::SetPainterClip(const std::vector<TRect>& clips) const {
-  if (clips.size() == 1) return SetPainterClip(true, clips.front());
-  // On one band from left to right: rectangles that touch become one, as a
-  // region's rectangles must.
-  thread_local std::vector<QRect> rects;
-  rects.clear();
-  for (const TRect& r : clips) {
-    if (IsRectEmpty(r)) continue;
-    if (!rects.empty() && rects.back().right() + 1 == r.Left)
-      rects.back().setRight(r.Right - 1);
-    else
-      rects.push_back(ToQRect(r));
-  }
-  QRegion region;
-  region.setRects(rects.data(), static_cast<int>(rects.size()));
-  FPainter->setClipRegion(region);
-  FPainterClipKnown = false;
-}
 
 void TCanvas::SetPainterClip(bool clipped, const TRect& clip) const {
   // Setting the clip the painter has costs as much as a new one.

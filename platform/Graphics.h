@@ -183,8 +183,6 @@ class TCanvas {
   // Puts the canvas's clip back on the painter.
   void RestoreClip() const;
   void SetPainterClip(bool clipped, const TRect& clip) const;
-  // Clipped to the union of rectangles that do not overlap.
-  void SetPainterClip(const std::vector<TRect>& clips) const;
   struct TTextBatch;
   mutable std::unique_ptr<TTextBatch> FBatch;
   QPainter* FPainter = nullptr;
