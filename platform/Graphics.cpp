@@ -167,17 +167,22 @@ struct FontCacheEntry;
 // run per font and colour, not a fill, a pen and a run for every token. The
 // pieces do not overlap and each one's ink stays in its own rectangle (or is
 // clipped to it), so the order they are drawn in changes no pixel.
+// A piece whose ink may reach only sideways into the pieces beside it is
+// drawn early instead, before their fills, which paint over what reached
+// them as their fills did when each piece was drawn in turn.
 struct TCanvas::TTextBatch {
+  enum TPhase { Early, Inside, Clipped };
   struct Fill {
     QRect Rect;
     QColor Color;
+    bool Early;
   };
   struct Run {
     const FontCacheEntry* Font = nullptr;
     QColor Color;
-    // Clipped to the rectangle of its one piece: a clip of several
-    // rectangles would have Qt blend the glyphs another way.
-    bool Clipped = false;
+    // A clipped run is clipped to the rectangle of its one piece: a clip of
+    // several rectangles would have Qt blend the glyphs another way.
+    TPhase Phase = Inside;
     TRect Clip;
     QList<quint32> Glyphs;
     QList<QPointF> Positions;
@@ -186,6 +191,11 @@ struct TCanvas::TTextBatch {
   std::vector<Run> Runs;  // the first Used are pending; the others keep their buffers
   std::size_t Used = 0;
   int Top = 0, Bottom = 0, Right = 0;
+  // The last piece: its left and whether it is drawn early.
+  int LastLeft = 0;
+  bool LastEarly = false;
+  // The pieces drawn early and where their ink may fall.
+  std::vector<QRect> EarlyRects, EarlyReaches;
   bool Empty() const { return Fills.empty() && Used == 0; }
 };
 
@@ -248,7 +258,7 @@ void TCanvas::FillRect(const TRect& r) {
   if (!FPainter || IsRectEmpty(r) || Brush.Style == TBrushStyle::bsClear) return;
   // Right of text kept back on its band: filled with it.
   if (FBatch && !FBatch->Empty() && JoinBand(r)) {
-    AddFill(r);
+    AddFill(r, false);
     return;
   }
   FlushText();
@@ -515,14 +525,17 @@ bool TCanvas::JoinBand(const TRect& r) const {
   return r.Top == b.Top && r.Bottom == b.Bottom && r.Left >= b.Right;
 }
 
-void TCanvas::AddFill(const TRect& r) {
+void TCanvas::AddFill(const TRect& r, bool early) {
   TTextBatch& b = *FBatch;
   const QRect band = ToQRect(r);
   const QColor color = ToQColor(Brush.Color);
-  if (!b.Fills.empty() && b.Fills.back().Color == color && b.Fills.back().Rect.right() + 1 == band.left())
+  if (!b.Fills.empty() && b.Fills.back().Color == color && b.Fills.back().Early == early &&
+      b.Fills.back().Rect.right() + 1 == band.left())
     b.Fills.back().Rect.setRight(band.right());
   else
-    b.Fills.push_back({band, color});
+    b.Fills.push_back({band, color, early});
+  b.LastLeft = r.Left;
+  b.LastEarly = early;
   b.Top = r.Top;
   b.Bottom = r.Bottom;
   b.Right = r.Right;
@@ -542,13 +555,22 @@ bool TCanvas::DeferText(int x, int y, const TRect& r, std::string_view text, con
   target->Glyphs.clear();
   target->Positions.clear();
   for (std::size_t i = 0; i < b.Used && !lines; ++i)
-    if (!b.Runs[i].Clipped && b.Runs[i].Font == &e && b.Runs[i].Color == color) target = &b.Runs[i];
+    if (b.Runs[i].Phase == TTextBatch::Inside && b.Runs[i].Font == &e && b.Runs[i].Color == color)
+      target = &b.Runs[i];
   const qsizetype had = target->Glyphs.size();
   QRect reach;
   if (!AppendGlyphs(e, x, y + e.ascent, text, advances, target->Glyphs, target->Positions, reach)) return false;
-  AddFill(r);
-  if (target->Glyphs.size() == had) return true;
   const QRect band = ToQRect(r);
+  // Early when its ink may reach only into the piece before it, which
+  // touches it and is filled after it, or right of it, which is painted over
+  // later; and no piece drawn early reaches it or is reached by it.
+  bool early = !lines && target->Glyphs.size() > had && !band.contains(reach) && reach.top() >= band.top() &&
+               reach.bottom() <= band.bottom() && !b.Fills.empty() && !b.LastEarly && b.Right == r.Left &&
+               reach.left() >= b.LastLeft;
+  for (std::size_t k = 0; k < b.EarlyRects.size() && early; ++k)
+    early = !b.EarlyReaches[k].intersects(band) && !reach.intersects(b.EarlyRects[k]);
+  AddFill(r, early);
+  if (target->Glyphs.size() == had) return true;
   if (target != &b.Runs[b.Used]) {
     if (band.contains(reach)) return true;
     TTextBatch::Run& own = b.Runs[b.Used];
@@ -560,9 +582,24 @@ bool TCanvas::DeferText(int x, int y, const TRect& r, std::string_view text, con
   TTextBatch::Run& run = b.Runs[b.Used];
   run.Font = &e;
   run.Color = color;
-  // A line along the text, or ink that may leave the rectangle: clipped to
-  // it on its own.
-  run.Clipped = lines || !band.contains(reach);
+  if (early) {
+    b.EarlyRects.push_back(band);
+    b.EarlyReaches.push_back(reach);
+    for (std::size_t i = 0; i < b.Used; ++i) {
+      TTextBatch::Run& joined = b.Runs[i];
+      if (joined.Phase == TTextBatch::Early && joined.Font == &e && joined.Color == color) {
+        joined.Glyphs.append(run.Glyphs);
+        joined.Positions.append(run.Positions);
+        return true;
+      }
+    }
+    run.Phase = TTextBatch::Early;
+    ++b.Used;
+    return true;
+  }
+  // A line along the text, or ink that may leave the rectangle otherwise:
+  // clipped to it on its own.
+  run.Phase = lines || !band.contains(reach) ? TTextBatch::Clipped : TTextBatch::Inside;
   run.Clip = FClipped ? IntersectRect(FClip, r) : r;
   ++b.Used;
   return true;
@@ -573,22 +610,32 @@ void TCanvas::FlushText() const {
   TTextBatch& b = *FBatch;
   if (FPainter) {
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
-    for (const TTextBatch::Fill& f : b.Fills) FPainter->fillRect(f.Rect, f.Color);
-    // The runs in their own clips last, the canvas's clip put back once.
-    for (const bool clipped : {false, true}) {
+    auto fill = [&](bool early) {
+      for (const TTextBatch::Fill& f : b.Fills)
+        if (f.Early == early) FPainter->fillRect(f.Rect, f.Color);
+    };
+    auto draw = [&](TTextBatch::TPhase phase) {
       for (std::size_t i = 0; i < b.Used; ++i) {
         const TTextBatch::Run& run = b.Runs[i];
-        if (run.Clipped != clipped) continue;
+        if (run.Phase != phase) continue;
         FPainter->setPen(run.Color);
-        if (clipped) SetPainterClip(true, run.Clip);
+        if (phase == TTextBatch::Clipped) SetPainterClip(true, run.Clip);
         DrawGlyphs(*FPainter, *run.Font, run.Glyphs, run.Positions);
       }
-    }
+    };
+    // The runs in their own clips last, the canvas's clip put back once.
+    fill(true);
+    draw(TTextBatch::Early);
+    fill(false);
+    draw(TTextBatch::Inside);
+    draw(TTextBatch::Clipped);
     if (std::any_of(b.Runs.begin(), b.Runs.begin() + static_cast<std::ptrdiff_t>(b.Used),
-                    [](const TTextBatch::Run& run) { return run.Clipped; }))
+                    [](const TTextBatch::Run& run) { return run.Phase == TTextBatch::Clipped; }))
       RestoreClip();
   }
   b.Fills.clear();
+  b.EarlyRects.clear();
+  b.EarlyReaches.clear();
   b.Used = 0;
 }
 

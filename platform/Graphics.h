@@ -178,8 +178,8 @@ class TCanvas {
   bool DeferText(int x, int y, const TRect& r, std::string_view text, const int* advances);
   // Whether r lies on the band of the text kept back, right of it all.
   bool JoinBand(const TRect& r) const;
-  // The brush's fill of r, kept back with the text.
-  void AddFill(const TRect& r);
+  // The brush's fill of r, kept back with the text (filled first when early).
+  void AddFill(const TRect& r, bool early);
   // Puts the canvas's clip back on the painter.
   void RestoreClip() const;
   void SetPainterClip(bool clipped, const TRect& clip) const;

@@ -80,7 +80,7 @@ bool SamePixels(const TBitmap& A, const TBitmap& B) {
 
 TEST(CanvasTextBatch, KeptBackRowsDrawWhatEachPieceDrawsInItsOwnClip) {
   constexpr int kW = 420, kRows = 24;
-  for (unsigned seed = 1; seed <= 12; ++seed) {
+  for (unsigned seed = 1; seed <= 40; ++seed) {
     const auto rows = RandomRows(seed, kRows);
     TBitmap kept(kW, kRows * kBand), alone(kW, kRows * kBand);
     for (TBitmap* b : {&kept, &alone}) {
