@@ -1184,8 +1184,8 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
       // Painted means in view: what waited for it is needed now.
       EndDeferral();
       {
+        // Qt clips the painter to the region to paint already.
         QPainter painter(Widget());
-        painter.setClipRect(e->rect());
         PaintFrame(painter);
         const int f = FFrameWidth;
         painter.translate(f, f);
