@@ -226,7 +226,11 @@ QsciScintilla& ScintillaOf(int Lines) {
   if (!e) {
     e = new QsciScintilla();
     e->resize(kWidth, kHeight);
-    e->setFont(EditorFont());
+    // The component takes a font's size in points: the panels' font, sized
+    // in pixels, read as -1 points there and drew its text a few pixels high.
+    QFont font = EditorFont();
+    font.setPointSizeF(font.pixelSize() * 72.0 / e->logicalDpiY());
+    e->setFont(font);
     e->setUtf8(false);
     e->setBraceMatching(QsciScintilla::SloppyBraceMatch);
     e->setText(QString::fromLatin1(Text(Lines).c_str()));

@@ -1123,9 +1123,9 @@ void TCustomControl::BlinkCaret() {
   Widget()->update(CaretRect());
 }
 
-void TCustomControl::PaintCaret(QWidget* w) {
+void TCustomControl::PaintCaret(QPainter& p) {
   if (!CaretShowing() || !FCaretOn) return;
-  QPainter p(w);
+  p.resetTransform();
   p.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
   const QRect caret = CaretRect();
   p.setClipRect(QRect(FFrameWidth, FFrameWidth, Width() - 2 * FFrameWidth, Height() - 2 * FFrameWidth));
@@ -1184,8 +1184,8 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
       // Painted means in view: what waited for it is needed now.
       EndDeferral();
       {
+        // Qt clips the painter to the region to paint already.
         QPainter painter(Widget());
-        painter.setClipRect(e->rect());
         PaintFrame(painter);
         const int f = FFrameWidth;
         painter.translate(f, f);
@@ -1201,15 +1201,16 @@ bool TCustomControl::WidgetEvent(QObject* target, QEvent* event) {
         std::vector<QRect> pieces(region.begin(), region.end());
         if (pieces.empty() || static_cast<int>(pieces.size()) > kMostPieces) pieces.assign(1, e->rect());
         for (const QRect& piece : pieces) {
+          // The canvas clips the painter to the piece within the client area.
           const QRect clip = piece.translated(-f, -f);
-          painter.setClipRect(f > 0 ? clip.intersected(QRect(0, 0, Width() - 2 * f, Height() - 2 * f)) : clip);
           FCanvas.BeginPainting(&painter, ClientRect());
           FCanvas.SetClipRect(FromQRect(clip));
           const TScopeExit restore([&] { FCanvas.EndPainting(); });
           Paint();
         }
+        // Over the content, with the painter that painted it.
+        PaintCaret(painter);
       }
-      PaintCaret(Widget());
       return true;
     }
     case QEvent::InputMethod: {

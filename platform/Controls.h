@@ -428,7 +428,7 @@ class TCustomControl : public TWinControl {
   // The style's bar width, asked for by every client measure: kept until
   // the style changes (-1 when not known).
   mutable int FScrollBarExtent = -1;
-  void PaintCaret(QWidget* w);
+  void PaintCaret(QPainter& p);
   void BlinkCaret();
   QTimer& BlinkTimer();
   TCanvas FCanvas;

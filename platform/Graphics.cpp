@@ -8,6 +8,7 @@
 #include <QPainter>
 #include <QPalette>
 #include <QRawFont>
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <tuple>
@@ -156,21 +157,70 @@ QFont MakeQFont(const TFont& f) {
 
 // ---- canvas -----------------------------------------------------------------
 
-TCanvas::TCanvas() {
-  Font.SetColor(clWindowText);
+namespace {
+struct FontCacheEntry;
+}  // namespace
+
+// Opaque text whose right side is painted over afterwards, kept back while
+// more of it follows to the right on the same band: a row of highlighted
+// tokens then costs one fill per stretch of one background and one glyph
+// run per font and colour, not a fill, a pen and a run for every token. The
+// pieces do not overlap and each one's ink stays in its own rectangle (or is
+// clipped to it), so the order they are drawn in changes no pixel.
+// A piece whose ink may reach only sideways into the pieces beside it is
+// drawn early instead, before their fills, which paint over what reached
+// them as their fills did when each piece was drawn in turn.
+struct TCanvas::TTextBatch {
+  enum TPhase { Early, Inside, Clipped };
+  struct Fill {
+    QRect Rect;
+    QColor Color;
+    bool Early;
+  };
+  struct Run {
+    const FontCacheEntry* Font = nullptr;
+    QColor Color;
+    // A clipped run is clipped to the rectangle of its one piece: a clip of
+    // several rectangles would have Qt blend the glyphs another way.
+    TPhase Phase = Inside;
+    TRect Clip;
+    QList<quint32> Glyphs;
+    QList<QPointF> Positions;
+  };
+  std::vector<Fill> Fills;
+  std::vector<Run> Runs;  // the first Used are pending; the others keep their buffers
+  std::size_t Used = 0;
+  int Top = 0, Bottom = 0, Right = 0;
+  // The last piece: its left and whether it is drawn early.
+  int LastLeft = 0;
+  bool LastEarly = false;
+  // The pieces drawn early and where their ink may fall.
+  std::vector<QRect> EarlyRects, EarlyReaches;
+  bool Empty() const { return Fills.empty() && Used == 0; }
+};
+
+QPainter* TCanvas::Painter() const {
+  // Whoever draws with the painter draws after what the canvas kept back,
+  // and may set its clip.
+  FlushText();
+  FPainterClipKnown = false;
+  return FPainter;
 }
-TCanvas::~TCanvas() = default;
 
 bool TCanvas::HandleAllocated() const { return FPainter != nullptr; }
 
 void TCanvas::BeginPainting(QPainter* painter, const TRect& surface) {
+  FlushText();
   FPainter = painter;
   FSurface = surface;
   FClipped = false;
+  FPainterClipKnown = false;
 }
 void TCanvas::EndPainting() {
+  FlushText();
   FPainter = nullptr;
   FClipped = false;
+  FPainterClipKnown = false;
 }
 
 void TCanvas::ApplyPen() {
@@ -206,11 +256,18 @@ void TCanvas::ApplyBrush() {
 
 void TCanvas::FillRect(const TRect& r) {
   if (!FPainter || IsRectEmpty(r) || Brush.Style == TBrushStyle::bsClear) return;
+  // Right of text kept back on its band: filled with it.
+  if (FBatch && !FBatch->Empty() && JoinBand(r)) {
+    AddFill(r, false);
+    return;
+  }
+  FlushText();
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->fillRect(ToQRect(r), ToQColor(Brush.Color));
 }
 
 void TCanvas::FrameRect(const TRect& r) {
+  FlushText();
   if (!FPainter || IsRectEmpty(r)) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   const QColor c = ToQColor(Brush.Color);
@@ -221,6 +278,7 @@ void TCanvas::FrameRect(const TRect& r) {
 }
 
 void TCanvas::Rectangle(int l, int t, int r, int b) {
+  FlushText();
   if (!FPainter || r <= l || b <= t) return;
   if (Brush.Style != TBrushStyle::bsClear) {
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -237,6 +295,7 @@ void TCanvas::Rectangle(int l, int t, int r, int b) {
 void TCanvas::MoveTo(int x, int y) { FPenPos = TPoint{x, y}; }
 
 void TCanvas::LineTo(int x, int y) {
+  FlushText();
   const TPoint from = FPenPos;
   FPenPos = TPoint{x, y};
   if (!FPainter || Pen.Style == TPenStyle::psClear || from == FPenPos) return;
@@ -266,6 +325,7 @@ void TCanvas::Polyline(const std::vector<TPoint>& points) {
 }
 
 void TCanvas::Polygon(const std::vector<TPoint>& points) {
+  FlushText();
   if (!FPainter || points.empty()) return;
   QPolygon poly;
   for (const TPoint& p : points) poly << QPoint(p.X, p.Y);
@@ -276,6 +336,7 @@ void TCanvas::Polygon(const std::vector<TPoint>& points) {
 }
 
 void TCanvas::Ellipse(int l, int t, int r, int b) {
+  FlushText();
   if (!FPainter) return;
   ApplyPen();
   ApplyBrush();
@@ -287,17 +348,62 @@ namespace {
 struct FontCacheEntry {
   QFont font;
   std::unique_ptr<QFontMetrics> metrics;
+  int ascent = 0, height = 0;  // the metrics' ascent, and ascent and descent
   QRawFont raw;
   int advances[256];
   // The raw font's glyph of every byte (a line break drawn as a blank) and
   // whether it has one; the bytes up to the blank need none.
   quint32 glyphs[256];
   bool drawable[256];
-  // Where a glyph's pixels may fall, from its pen position on the baseline,
-  // a pixel wider on every side than its box; none for a blank.
+  // Whether a glyph has ink (a blank has none), and where its pixels may
+  // fall around its pen position on the baseline, found when first asked.
   bool inked[256];
-  QRect ink[256];
+  const QRect& Ink(unsigned char c) const;
+
+ private:
+  mutable bool measured[256] = {};
+  mutable QRect ink[256];
 };
+
+// The pixels glyph c covers when drawn on an image, around its pen position,
+// and one more on every side: a screen that renders glyphs for its
+// sub-pixels spreads them up to a pixel further. Its box and a pixel around
+// it when it draws nothing there or reaches the image's border.
+const QRect& FontCacheEntry::Ink(unsigned char c) const {
+  if (measured[c]) return ink[c];
+  measured[c] = true;
+  const QRectF box = raw.boundingRect(glyphs[c]);
+  const QRect boxInk(QPoint(static_cast<int>(std::floor(box.left())) - 1, static_cast<int>(std::floor(box.top())) - 1),
+                     QPoint(static_cast<int>(std::ceil(box.right())), static_cast<int>(std::ceil(box.bottom()))));
+  const int pen = 2 * (height + advances['W']) + 4;
+  QImage image(2 * pen, 2 * pen, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  {
+    QPainter painter(&image);
+    painter.setPen(Qt::black);
+    QGlyphRun run;
+    run.setRawFont(raw);
+    run.setGlyphIndexes({glyphs[c]});
+    run.setPositions({QPointF(pen, pen)});
+    painter.drawGlyphRun(QPointF(0, 0), run);
+  }
+  int left = image.width(), top = image.height(), right = -1, bottom = -1;
+  for (int y = 0; y < image.height(); ++y) {
+    const QRgb* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+    for (int x = 0; x < image.width(); ++x)
+      if (qAlpha(line[x]) != 0) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  }
+  if (right < 0 || left == 0 || top == 0 || right == image.width() - 1 || bottom == image.height() - 1)
+    ink[c] = boxInk;
+  else
+    ink[c] = QRect(QPoint(left - pen - 1, top - pen - 1), QPoint(right - pen + 1, bottom - pen + 1));
+  return ink[c];
+}
 
 struct FontKey {
   std::string name;
@@ -323,6 +429,8 @@ FontCacheEntry& CachedFont(const TFont& f) {
     auto e = std::make_unique<FontCacheEntry>();
     e->font = MakeQFont(f);
     e->metrics = std::make_unique<QFontMetrics>(e->font);
+    e->ascent = e->metrics->ascent();
+    e->height = e->ascent + e->metrics->descent();
     e->raw = QRawFont::fromFont(e->font);
     for (int c = 0; c < 256; ++c) {
       const QChar ch(AnsiToWide(static_cast<unsigned char>(c)));
@@ -331,11 +439,7 @@ FontCacheEntry& CachedFont(const TFont& f) {
           e->raw.isValid() ? e->raw.glyphIndexesForString(QString(c == '\n' ? QChar(' ') : ch)) : QList<quint32>();
       e->glyphs[c] = g.size() == 1 ? g[0] : 0;
       e->drawable[c] = g.size() == 1 && (g[0] != 0 || c <= 32);
-      const QRectF box = e->drawable[c] ? e->raw.boundingRect(e->glyphs[c]) : QRectF();
-      e->inked[c] = !box.isEmpty();
-      if (e->inked[c])
-        e->ink[c] = QRect(QPoint(static_cast<int>(std::floor(box.left())) - 1, static_cast<int>(std::floor(box.top())) - 1),
-                          QPoint(static_cast<int>(std::ceil(box.right())) + 1, static_cast<int>(std::ceil(box.bottom())) + 1));
+      e->inked[c] = e->drawable[c] && !e->raw.boundingRect(e->glyphs[c]).isEmpty();
     }
     it = cache.emplace(std::move(key), std::move(e)).first;
   }
@@ -355,7 +459,7 @@ int TCanvas::TextWidth(std::string_view text) const {
 
 int TCanvas::TextHeight(std::string_view) const {
   const FontCacheEntry& e = CachedFont(Font);
-  return e.metrics->ascent() + e.metrics->descent();
+  return e.height;
 }
 
 TSize TCanvas::TextExtent(std::string_view text) const { return TSize{TextWidth(text), TextHeight(text)}; }
@@ -374,61 +478,217 @@ void TCanvas::GetTextMetrics(TTextMetric& tm) const {
   tm.tmOverhang = 0;
 }
 
+namespace {
+// The glyphs of text drawn from pen position x on the baseline, appended to
+// glyphs and positions, and where their ink may fall; false, with nothing
+// appended, when the font lacks a character. A glyph without ink is left
+// out unless a line is drawn along the text.
+bool AppendGlyphs(const FontCacheEntry& e, int x, int baseline, std::string_view text, const int* advances,
+                  QList<quint32>& glyphs, QList<QPointF>& positions, QRect& reach) {
+  if (text.empty()) return false;
+  const bool lines = e.font.underline() || e.font.strikeOut();
+  // The lists keep their room from run to run: no reserving here, which
+  // would grow them by a piece at a time.
+  const qsizetype had = glyphs.size();
+  int pos = x;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (!e.drawable[c]) {
+      glyphs.resize(had);
+      positions.resize(had);
+      return false;
+    }
+    if (lines || e.inked[c]) {
+      glyphs.append(e.glyphs[c]);
+      positions.append(QPointF(pos, baseline));
+      if (e.inked[c]) reach |= e.Ink(c).translated(pos, baseline);
+    }
+    pos += advances ? advances[i] : e.advances[c];
+  }
+  return true;
+}
+
+void DrawGlyphs(QPainter& painter, const FontCacheEntry& e, const QList<quint32>& glyphs,
+                const QList<QPointF>& positions) {
+  QGlyphRun run;
+  run.setRawFont(e.raw);
+  run.setGlyphIndexes(glyphs);
+  run.setPositions(positions);
+  run.setUnderline(e.font.underline());
+  run.setStrikeOut(e.font.strikeOut());
+  painter.drawGlyphRun(QPointF(0, 0), run);
+}
+}  // namespace
+
+bool TCanvas::JoinBand(const TRect& r) const {
+  const TTextBatch& b = *FBatch;
+  return r.Top == b.Top && r.Bottom == b.Bottom && r.Left >= b.Right;
+}
+
+void TCanvas::AddFill(const TRect& r, bool early) {
+  TTextBatch& b = *FBatch;
+  const QRect band = ToQRect(r);
+  const QColor color = ToQColor(Brush.Color);
+  if (!b.Fills.empty() && b.Fills.back().Color == color && b.Fills.back().Early == early &&
+      b.Fills.back().Rect.right() + 1 == band.left())
+    b.Fills.back().Rect.setRight(band.right());
+  else
+    b.Fills.push_back({band, color, early});
+  b.LastLeft = r.Left;
+  b.LastEarly = early;
+  b.Top = r.Top;
+  b.Bottom = r.Bottom;
+  b.Right = r.Right;
+}
+
+bool TCanvas::DeferText(int x, int y, const TRect& r, std::string_view text, const int* advances) {
+  if (!FBatch) FBatch = std::make_unique<TTextBatch>();
+  TTextBatch& b = *FBatch;
+  if (!b.Empty() && !JoinBand(r)) FlushText();
+  const FontCacheEntry& e = CachedFont(Font);
+  const QColor color = ToQColor(Font.GetColor());
+  const bool lines = e.font.underline() || e.font.strikeOut();
+  if (b.Used == b.Runs.size()) b.Runs.emplace_back();
+  // Most text joins an unclipped run of its font and colour: its glyphs go
+  // there at once, and move to a run of their own when they need a clip.
+  TTextBatch::Run* target = &b.Runs[b.Used];
+  target->Glyphs.clear();
+  target->Positions.clear();
+  for (std::size_t i = 0; i < b.Used && !lines; ++i)
+    if (b.Runs[i].Phase == TTextBatch::Inside && b.Runs[i].Font == &e && b.Runs[i].Color == color)
+      target = &b.Runs[i];
+  const qsizetype had = target->Glyphs.size();
+  QRect reach;
+  if (!AppendGlyphs(e, x, y + e.ascent, text, advances, target->Glyphs, target->Positions, reach)) return false;
+  const QRect band = ToQRect(r);
+  // Early when its ink may reach only into the piece before it, which
+  // touches it and is filled after it, or right of it, which is painted over
+  // later; and no piece drawn early reaches it or is reached by it.
+  bool early = !lines && target->Glyphs.size() > had && !band.contains(reach) && reach.top() >= band.top() &&
+               reach.bottom() <= band.bottom() && !b.Fills.empty() && !b.LastEarly && b.Right == r.Left &&
+               reach.left() >= b.LastLeft;
+  for (std::size_t k = 0; k < b.EarlyRects.size() && early; ++k)
+    early = !b.EarlyReaches[k].intersects(band) && !reach.intersects(b.EarlyRects[k]);
+  AddFill(r, early);
+  if (target->Glyphs.size() == had) return true;
+  if (target != &b.Runs[b.Used]) {
+    if (band.contains(reach)) return true;
+    TTextBatch::Run& own = b.Runs[b.Used];
+    own.Glyphs = target->Glyphs.mid(had);
+    own.Positions = target->Positions.mid(had);
+    target->Glyphs.resize(had);
+    target->Positions.resize(had);
+  }
+  TTextBatch::Run& run = b.Runs[b.Used];
+  run.Font = &e;
+  run.Color = color;
+  if (early) {
+    b.EarlyRects.push_back(band);
+    b.EarlyReaches.push_back(reach);
+    for (std::size_t i = 0; i < b.Used; ++i) {
+      TTextBatch::Run& joined = b.Runs[i];
+      if (joined.Phase == TTextBatch::Early && joined.Font == &e && joined.Color == color) {
+        joined.Glyphs.append(run.Glyphs);
+        joined.Positions.append(run.Positions);
+        return true;
+      }
+    }
+    run.Phase = TTextBatch::Early;
+    ++b.Used;
+    return true;
+  }
+  // A line along the text, or ink that may leave the rectangle otherwise:
+  // clipped to it on its own.
+  run.Phase = lines || !band.contains(reach) ? TTextBatch::Clipped : TTextBatch::Inside;
+  run.Clip = FClipped ? IntersectRect(FClip, r) : r;
+  ++b.Used;
+  return true;
+}
+
+void TCanvas::FlushText() const {
+  if (!FBatch || FBatch->Empty()) return;
+  TTextBatch& b = *FBatch;
+  if (FPainter) {
+    FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
+    auto fill = [&](bool early) {
+      for (const TTextBatch::Fill& f : b.Fills)
+        if (f.Early == early) FPainter->fillRect(f.Rect, f.Color);
+    };
+    auto draw = [&](TTextBatch::TPhase phase) {
+      for (std::size_t i = 0; i < b.Used; ++i) {
+        const TTextBatch::Run& run = b.Runs[i];
+        if (run.Phase != phase) continue;
+        FPainter->setPen(run.Color);
+        if (phase == TTextBatch::Clipped) SetPainterClip(true, run.Clip);
+        DrawGlyphs(*FPainter, *run.Font, run.Glyphs, run.Positions);
+      }
+    };
+    // The runs in their own clips last, the canvas's clip put back once.
+    fill(true);
+    draw(TTextBatch::Early);
+    fill(false);
+    draw(TTextBatch::Inside);
+    draw(TTextBatch::Clipped);
+    if (std::any_of(b.Runs.begin(), b.Runs.begin() + static_cast<std::ptrdiff_t>(b.Used),
+                    [](const TTextBatch::Run& run) { return run.Phase == TTextBatch::Clipped; }))
+      RestoreClip();
+  }
+  b.Fills.clear();
+  b.EarlyRects.clear();
+  b.EarlyReaches.clear();
+  b.Used = 0;
+}
+
+TCanvas::TCanvas() {
+  Font.SetColor(clWindowText);
+}
+TCanvas::~TCanvas() = default;
+
+void TCanvas::RestoreClip() const { SetPainterClip(FClipped, FClip); }
+
+void TCanvas::SetPainterClip(bool clipped, const TRect& clip) const {
+  // Setting the clip the painter has costs as much as a new one.
+  if (FPainterClipKnown && FPainterClipped == clipped && (!clipped || FPainterClip == clip)) return;
+  if (clipped)
+    FPainter->setClipRect(ToQRect(clip));
+  else
+    FPainter->setClipping(false);
+  FPainterClipKnown = true;
+  FPainterClipped = clipped;
+  FPainterClip = clip;
+}
+
 void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances, const TRect* clip,
                         bool rightPaintedLater) {
   const FontCacheEntry& e = CachedFont(Font);
-  const int baseline = y + e.metrics->ascent();
+  const int baseline = y + e.ascent;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->setPen(ToQColor(Font.GetColor()));
-  bool allFound = !text.empty();
-  for (unsigned char c : text) allFound = allFound && e.drawable[c];
   // The run's own clip, set only where a glyph could reach out of it; the
   // canvas knows its clip and puts it back, cheaper than saving and
   // restoring the whole painter state.
   auto clipped = [&](auto draw) {
     if (!clip) return draw();
-    FPainter->setClipRect(ToQRect(FClipped ? IntersectRect(FClip, *clip) : *clip));
+    SetPainterClip(true, FClipped ? IntersectRect(FClip, *clip) : *clip);
     draw();
-    if (FClipped)
-      FPainter->setClipRect(ToQRect(FClip));
-    else
-      FPainter->setClipping(false);
+    RestoreClip();
   };
-  if (allFound) {
-    // The glyphs straight from the font's table, at their cells: no text
-    // layout, and the buffers are kept from run to run. A glyph without ink
-    // is left out unless a line is drawn along the run.
-    const bool lines = e.font.underline() || e.font.strikeOut();
-    thread_local QList<quint32> glyphs;
-    thread_local QList<QPointF> positions;
-    glyphs.clear();
-    positions.clear();
-    glyphs.reserve(static_cast<qsizetype>(text.size()));
-    positions.reserve(static_cast<qsizetype>(text.size()));
-    QRect reach;
-    int pos = x;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const unsigned char c = static_cast<unsigned char>(text[i]);
-      if (lines || e.inked[c]) {
-        glyphs.append(e.glyphs[c]);
-        positions.append(QPointF(pos, baseline));
-        if (e.inked[c]) reach |= e.ink[c].translated(pos, baseline);
-      }
-      pos += advances ? advances[i] : e.advances[c];
-    }
+  // The glyphs straight from the font's table, at their cells: no text
+  // layout, and the buffers are kept from run to run.
+  thread_local QList<quint32> glyphs;
+  thread_local QList<QPointF> positions;
+  glyphs.clear();
+  positions.clear();
+  QRect reach;
+  if (AppendGlyphs(e, x, baseline, text, advances, glyphs, positions, reach)) {
     if (glyphs.isEmpty()) return;
+    const bool lines = e.font.underline() || e.font.strikeOut();
     if (clip && !lines) {
       QRect bounds = ToQRect(*clip);
       if (rightPaintedLater && !bounds.isEmpty()) bounds.setRight(std::max(bounds.right(), reach.right()));
       if (bounds.contains(reach)) clip = nullptr;
     }
-    QGlyphRun run;
-    run.setRawFont(e.raw);
-    run.setGlyphIndexes(glyphs);
-    run.setPositions(positions);
-    run.setUnderline(e.font.underline());
-    run.setStrikeOut(e.font.strikeOut());
-    clipped([&] { FPainter->drawGlyphRun(QPointF(0, 0), run); });
+    clipped([&] { DrawGlyphs(*FPainter, e, glyphs, positions); });
     return;
   }
   // A character the font lacks: let Qt find a fallback font per character.
@@ -445,6 +705,7 @@ void TCanvas::DrawChars(int x, int y, std::string_view text, const int* advances
 }
 
 void TCanvas::TextOut(int x, int y, std::string_view text) {
+  FlushText();
   if (!FPainter || text.empty()) return;
   if (Brush.Style != TBrushStyle::bsClear)
     FPainter->fillRect(QRect(x, y, TextWidth(text), TextHeight(text)), ToQColor(Brush.Color));
@@ -457,6 +718,11 @@ void TCanvas::TextRect(const TRect& r, int x, int y, std::string_view text) {
 
 void TCanvas::ExtTextOut(int x, int y, unsigned options, const TRect* r, std::string_view text, const int* advances) {
   if (!FPainter) return;
+  constexpr unsigned kDeferred = ETO_OPAQUE | ETO_CLIPPED | ETO_RIGHT_PAINTED_LATER;
+  if (r && (options & kDeferred) == kDeferred) {
+    if (IsRectEmpty(*r) || DeferText(x, y, *r, text, advances)) return;
+  }
+  FlushText();
   if (r && (options & ETO_OPAQUE)) {
     FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
     FPainter->fillRect(ToQRect(*r), ToQColor(Brush.Color));
@@ -466,12 +732,14 @@ void TCanvas::ExtTextOut(int x, int y, unsigned options, const TRect* r, std::st
 }
 
 void TCanvas::Draw(int x, int y, const TBitmap& bitmap) {
+  FlushText();
   if (!FPainter || bitmap.Width() == 0) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->drawImage(QPoint(x, y), bitmap.Image());
 }
 
 void TCanvas::DrawPart(int x, int y, const TBitmap& bitmap, const TRect& src, TColor transparentColor) {
+  FlushText();
   const TRect part = IntersectRect(src, Bounds(0, 0, bitmap.Width(), bitmap.Height()));
   if (!FPainter || part.IsEmpty()) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
@@ -492,12 +760,15 @@ void TCanvas::DrawPart(int x, int y, const TBitmap& bitmap, const TRect& src, TC
 }
 
 void TCanvas::StretchDraw(const TRect& dest, const TBitmap& bitmap) {
+  FlushText();
   if (!FPainter || bitmap.Width() == 0) return;
   FPainter->setCompositionMode(QPainter::CompositionMode_SourceOver);
   FPainter->drawImage(ToQRect(dest), bitmap.Image());
 }
 
 void TCanvas::CopyRect(const TRect& dest, const TCanvas& source, const TRect& src) {
+  FlushText();
+  source.FlushText();
   if (!FPainter) return;
   QImage* img = source.Image();
   if (!img) return;
@@ -512,19 +783,22 @@ TRect TCanvas::GetClipRect() const {
 }
 
 void TCanvas::SetClipRect(const TRect& r) {
+  FlushText();
   if (!FPainter) return;
   FClip = IntersectRect(GetClipRect(), r);
   FClipped = true;
-  FPainter->setClipRect(ToQRect(FClip));
+  SetPainterClip(true, FClip);
 }
 
 void TCanvas::ResetClip() {
+  FlushText();
   if (!FPainter) return;
   FClipped = false;
-  FPainter->setClipping(false);
+  SetPainterClip(false, TRect{});
 }
 
 TColor TCanvas::GetPixel(int x, int y) const {
+  FlushText();
   QImage* img = Image();
   if (!img || x < 0 || y < 0 || x >= img->width() || y >= img->height()) return clNone;
   const QRgb p = img->pixel(x, y);
@@ -532,6 +806,7 @@ TColor TCanvas::GetPixel(int x, int y) const {
 }
 
 void TCanvas::SetPixel(int x, int y, TColor color) {
+  FlushText();
   QImage* img = Image();
   if (!img || x < 0 || y < 0 || x >= img->width() || y >= img->height()) return;
   const TColor c = ColorToRGB(color);
@@ -572,7 +847,10 @@ TBitmap::~TBitmap() { FCanvas.reset(); }
 
 int TBitmap::Width() const { return FImage->width(); }
 int TBitmap::Height() const { return FImage->height(); }
-QImage& TBitmap::Image() const { return *FImage; }
+QImage& TBitmap::Image() const {
+  FCanvas->FlushText();
+  return *FImage;
+}
 
 void TBitmap::Rebind() {
   FCanvas->Bind();

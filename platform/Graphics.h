@@ -90,7 +90,9 @@ struct TTextMetric {
 constexpr unsigned ETO_OPAQUE = 0x0002;
 constexpr unsigned ETO_CLIPPED = 0x0004;
 // With ETO_CLIPPED: whatever lies right of the rectangle is painted over
-// afterwards, so ink reaching there needs no clip.
+// afterwards, so ink reaching there needs no clip. With ETO_OPAQUE too, the
+// canvas may keep the text back and draw it together with the text that
+// follows it on the same band (what else is drawn draws after it).
 constexpr unsigned ETO_RIGHT_PAINTED_LATER = 0x10000;
 
 class TBitmap;
@@ -155,9 +157,11 @@ class TCanvas {
   void SetPixel(int x, int y, TColor color);
 
   // Window layer only: the painter while a surface is bound.
-  QPainter* Painter() const { return FPainter; }
+  QPainter* Painter() const;
   void BeginPainting(QPainter* painter, const TRect& surface);
   void EndPainting();
+  // Draws the text kept back.
+  void FlushText() const;
 
  protected:
   virtual QImage* Image() const { return nullptr; }
@@ -169,10 +173,26 @@ class TCanvas {
   // Clipped to clip when it is given and a glyph could reach out of it (out
   // of its left, top or bottom only, when rightPaintedLater).
   void DrawChars(int x, int y, std::string_view text, const int* advances, const TRect* clip, bool rightPaintedLater);
+  // Keeps opaque text back (false when it cannot be: a character the font
+  // lacks); r is its rectangle, not empty.
+  bool DeferText(int x, int y, const TRect& r, std::string_view text, const int* advances);
+  // Whether r lies on the band of the text kept back, right of it all.
+  bool JoinBand(const TRect& r) const;
+  // The brush's fill of r, kept back with the text (filled first when early).
+  void AddFill(const TRect& r, bool early);
+  // Puts the canvas's clip back on the painter.
+  void RestoreClip() const;
+  void SetPainterClip(bool clipped, const TRect& clip) const;
+  struct TTextBatch;
+  mutable std::unique_ptr<TTextBatch> FBatch;
   QPainter* FPainter = nullptr;
   TPoint FPenPos;
   bool FClipped = false;
   TRect FClip;
+  // The clip last set on the painter, while no one else may have set one.
+  mutable bool FPainterClipKnown = false;
+  mutable bool FPainterClipped = false;
+  mutable TRect FPainterClip;
 };
 
 // Off-screen picture with its own canvas.

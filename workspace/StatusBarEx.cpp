@@ -16,7 +16,7 @@ void TStatusPanelEx::Changed(bool relayout) { FBar->PanelChanged(this, relayout)
 void TStatusPanelEx::SetText(const std::string& text) {
   if (text == FText) return;
   FText = text;
-  Changed(false);
+  FBar->PanelTextChanged(this);
 }
 void TStatusPanelEx::SetHint(const std::string& hint) {
   if (hint == FHint) return;
@@ -140,6 +140,23 @@ void TStatusBarEx::PanelChanged(TStatusPanelEx* panel, bool relayout) {
   if (i >= 0) InvalidateRect(PanelRect(i));
 }
 
+void TStatusBarEx::PanelTextChanged(TStatusPanelEx* panel) {
+  if (FSimplePanel) {
+    Invalidate();
+    return;
+  }
+  // Within the panel's bevel: the bevel stays as it is.
+  const int i = panel->Index();
+  if (i >= 0) InvalidateRect(PanelFace(i));
+}
+
+TRect TStatusBarEx::PanelFace(int index) const {
+  TRect r = PanelRect(index);
+  if (!IsRectEmpty(r) && FPanels.Items(index)->FBevel != TStatusPanelBevel::pbNone)
+    r = Rect(r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1);
+  return r;
+}
+
 bool TStatusBarEx::RightToLeft(const TStatusPanelEx* panel) const {
   const TBiDiMode mode = panel->FParentBiDiMode ? BiDiMode : panel->FBiDiMode;
   return mode == TBiDiMode::bdRightToLeft;
@@ -174,21 +191,32 @@ void TStatusBarEx::Paint() {
   // Usually one panel's text changed: what lies outside the clip is left
   // alone instead of being drawn only to be clipped away.
   const TRect clip = IntersectRect(c.GetClipRect(), ClientRect());
-  c.Brush.Style = TBrushStyle::bsSolid;
-  c.Brush.Color = FColor;
-  c.FillRect(clip);
   c.Font.Assign(Font);
+  // A panel's new text paints only the face within its bevel, which its own
+  // colour fills whole: the bar's colour under it would only be painted over.
+  const int count = std::min(FPanels.Count(), MaxPanels);
+  int face = -1;
+  for (int i = 0; !FSimplePanel && i < count && face < 0; ++i) {
+    const TRect f = PanelFace(i);
+    if (!IsRectEmpty(f) && IntersectRect(f, clip) == clip) face = i;
+  }
+  if (face < 0) {
+    c.Brush.Style = TBrushStyle::bsSolid;
+    c.Brush.Color = FColor;
+    c.FillRect(clip);
+  }
   if (FSimplePanel) {
     c.Brush.Style = TBrushStyle::bsClear;
     c.TextOut(4, (Height() - c.TextHeight(FSimpleText)) / 2 + 1, FSimpleText);
     return;
   }
-  const int count = std::min(FPanels.Count(), MaxPanels);
   for (int i = 0; i < count; ++i) {
     const TStatusPanelEx& p = *FPanels.Items(i);
     TRect r = PanelRect(i);
     if (IsRectEmpty(r) || IntersectRect(r, clip).IsEmpty()) continue;
-    if (p.FBevel != TStatusPanelBevel::pbNone) {
+    if (i == face) {
+      r = PanelFace(i);
+    } else if (p.FBevel != TStatusPanelBevel::pbNone) {
       const bool raised = p.FBevel == TStatusPanelBevel::pbRaised;
       TRect frame = r;
       Frame3D(c, frame, raised ? clBtnHighlight : clBtnShadow, raised ? clBtnShadow : clBtnHighlight, 1);

@@ -114,6 +114,9 @@ class TStatusBarEx : public TCustomControl {
  private:
   friend class TStatusPanelEx;
   void PanelChanged(TStatusPanelEx* panel, bool relayout);
+  void PanelTextChanged(TStatusPanelEx* panel);
+  // Panel i within its bevel (the whole panel without one).
+  TRect PanelFace(int index) const;
   bool RightToLeft(const TStatusPanelEx* panel) const;
   TStatusPanelsEx FPanels;
   TImageList* FImages = nullptr;
