@@ -132,6 +132,31 @@ TEST(StateSkip, EndsInTheStateOfATokenWalkForRulesThatDefeatAPlainJump) {
   ExpectSameRangesOfLines(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 23);
 }
 
+TEST(StateSkip, LinesWhoseOnlyStateBytesAreQuotes) {
+  // Quotes taken in turn into and out of a string, and quotes the byte
+  // after them keeps from being taken (or lets a longer symbol go on), on
+  // lines with nothing else that changes a state: runs of such lines and of
+  // lines that end inside a string.
+  TOndGenHighlighter json, script, tricky;
+  test::BuildJsonRules(json);
+  test::BuildScriptRules(script);
+  BuildTrickyRules(tricky);
+  ExpectSameRangesOfLines(json, "\"\"\"aaaa  :,1xk\xC7", 41);
+  ExpectSameRangesOfLines(script, "\"\"\"aaaa  :,1xe=", 42);
+  ExpectSameRangesOfLines(tricky, "\"\"\"aaaa  :,1xkzq", 43);
+  // A keyword that begins with the quote: after it, only the parser knows.
+  TOndGenHighlighter quoteKey;
+  BuildTrickyRules(quoteKey);
+  AddKeys(quoteKey.MainRules(), "QuoteKey", "\"q");
+  ExpectSameRangesOfLines(quoteKey, "\"\"\"aaaa  :,1xqqq", 45);
+  for (int scheme = 0; scheme < BuiltinSchemeCount; ++scheme) {
+    SCOPED_TRACE(scheme);
+    TOndGenHighlighter h;
+    ASSERT_TRUE(LoadBuiltinScheme(h, scheme));
+    ExpectSameRangesOfLines(h, "\"\"\"aaaaaaaa   :,1\xC7\xE0", 46u + static_cast<unsigned>(scheme));
+  }
+}
+
 TEST(StateSkip, TheConfigSchemeJumpsOverPlainStretches) {
   TOndGenHighlighter h;
   ASSERT_TRUE(LoadBuiltinScheme(h, 0));
