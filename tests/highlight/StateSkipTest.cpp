@@ -119,11 +119,19 @@ TEST(StateSkip, EndsInTheStateOfATokenWalkForTheBuiltinSchemes) {
   }
 }
 
+// The rules built by hand: a config's, a script's and the tricky ones.
+struct HandBuiltRules {
+  TOndGenHighlighter Json, Script, Tricky;
+  HandBuiltRules() {
+    test::BuildJsonRules(Json);
+    test::BuildScriptRules(Script);
+    BuildTrickyRules(Tricky);
+  }
+};
+
 TEST(StateSkip, EndsInTheStateOfATokenWalkForRulesThatDefeatAPlainJump) {
-  TOndGenHighlighter json, script, tricky;
-  test::BuildJsonRules(json);
-  test::BuildScriptRules(script);
-  BuildTrickyRules(tricky);
+  HandBuiltRules rules;
+  TOndGenHighlighter &json = rules.Json, &script = rules.Script, &tricky = rules.Tricky;
   ExpectSameEndStates(json, "\"\\/*{}[]:, atrue0", 1);
   ExpectSameEndStates(script, "\"'#/*_ eE+=if\\\"", 2);
   ExpectSameEndStates(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 3);
@@ -137,13 +145,10 @@ TEST(StateSkip, LinesWhoseOnlyStateBytesAreQuotes) {
   // after them keeps from being taken (or lets a longer symbol go on), on
   // lines with nothing else that changes a state: runs of such lines and of
   // lines that end inside a string.
-  TOndGenHighlighter json, script, tricky;
-  test::BuildJsonRules(json);
-  test::BuildScriptRules(script);
-  BuildTrickyRules(tricky);
-  ExpectSameRangesOfLines(json, "\"\"\"aaaa  :,1xk\xC7", 41);
-  ExpectSameRangesOfLines(script, "\"\"\"aaaa  :,1xe=", 42);
-  ExpectSameRangesOfLines(tricky, "\"\"\"aaaa  :,1xkzq", 43);
+  HandBuiltRules rules;
+  ExpectSameRangesOfLines(rules.Json, "\"\"\"aaaa  :,1xk\xC7", 41);
+  ExpectSameRangesOfLines(rules.Script, "\"\"\"aaaa  :,1xe=", 42);
+  ExpectSameRangesOfLines(rules.Tricky, "\"\"\"aaaa  :,1xkzq", 43);
   // A keyword that begins with the quote: after it, only the parser knows.
   TOndGenHighlighter quoteKey;
   BuildTrickyRules(quoteKey);
