@@ -384,6 +384,56 @@ bool TOndGenHighlighter::PassByPlainMoves(const TOndFewBytes& Any) {
   return true;
 }
 
+void TOndGenHighlighter::FindToggleMoves(TToggleMoves& Toggle) const noexcept {
+  Toggle.There = nullptr;
+  Toggle.MovesSeen = FPlainMoves.size();
+  for (const TPlainMove& m : FPlainMoves) {
+    const TPlainMove* back = m.Then;
+    if (!back || back->Then != &m || back->To != m.From || m.To == m.From || !m.ToRange || !back->ToRange) continue;
+    Toggle.There = &m;
+    for (int c = 0; c < 256; ++c) {
+      const auto i = static_cast<std::size_t>(c);
+      Toggle.After[0][i] = m.After[i];
+      Toggle.After[1][i] = back->After[i];
+    }
+    return;
+  }
+}
+
+bool TOndGenHighlighter::PassByToggleMoves(const TOndFewBytes& Any, const TToggleMoves& Toggle) {
+  const TPlainMove* there = Toggle.There;
+  if (FLen < 16 || !there) return false;
+  const std::int32_t state = FCurrent->StateId;
+  if (state != there->From && state != there->To) return false;
+  const __m128i byte = _mm_set1_epi8(static_cast<char>(there->Byte));
+  // Which of the two moves the next one is: each one taken hands over to
+  // the other.
+  std::size_t turn = state == there->From ? 0 : 1;
+  for (int chunk = 0; chunk < FLen; chunk += 16) {
+    // The last sixteen bytes are read from the line's end back.
+    const int base = std::min(chunk, FLen - 16);
+    const unsigned keep = ~0u << (chunk - base);
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(FLine + base));
+    const unsigned hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, byte))) & keep;
+    if ((Any.Mask16(FLine + base) & keep) != hits) return false;
+    // Each one's token is taken or not by the byte after it (the line's
+    // end takes it), as in PassByPlainMoves.
+    for (unsigned mask = hits; mask != 0; mask &= mask - 1) {
+      const int at = base + __builtin_ctz(mask);
+      const std::uint8_t after =
+          at + 1 < FLen ? Toggle.After[turn][static_cast<unsigned char>(FLine[at + 1])] : kAfterTaken;
+      if (after == kAfterLonger) return false;
+      turn ^= after == kAfterTaken ? 1 : 0;
+    }
+  }
+  const std::int32_t end = turn == 0 ? there->From : there->To;
+  if (end != state) SetRange(end);
+  FTokenPos = FLen - 1;
+  FRun = FLen;
+  FEndReached = true;
+  return true;
+}
+
 void TOndGenHighlighter::SkipToEolForRange() {
   while (!FEol)
     if (!StepForRange()) NextToken();
@@ -405,6 +455,8 @@ void TOndGenHighlighter::RangesOfLines(const std::string_view* Lines, int Count,
     for (int k = 0; k < r.RangeCount(); ++k) ranges.push_back(r.Ranges(k));
   }
   const TOndFewBytes anyBytes(any);
+  TToggleMoves toggle;
+  FindToggleMoves(toggle);
   for (int i = 0; i < Count; ++i) {
     FLine = Lines[i].data();
     FLen = static_cast<int>(Lines[i].size());
@@ -417,7 +469,7 @@ void TOndGenHighlighter::RangesOfLines(const std::string_view* Lines, int Count,
     if (FLen == 0) {
       // As SetLine does: the empty line's one cut.
       NextToken();
-    } else if (anyBytes.Few() && PassByPlainMoves(anyBytes)) {
+    } else if (anyBytes.Few() && (PassByToggleMoves(anyBytes, toggle) || PassByPlainMoves(anyBytes))) {
       // Every state byte of the line was a move seen before. The line's
       // end changes the state only of a range it closes.
       if (!FCurrent->GetCloseOnEol() && !FCurrent->GetCloseOnTerm()) FEol = true;
@@ -443,8 +495,10 @@ void TOndGenHighlighter::RangesOfLines(const std::string_view* Lines, int Count,
           // The root's one-byte token taken, by either way: a move to
           // take again without the parser.
           const TTokenNode* stop = range.StateStop(FLine[at]);
-          if (stop && FRun == at + 1 && FToken == stop->Token)
+          if (stop && FRun == at + 1 && FToken == stop->Token) {
             RememberPlainMove(range, from, static_cast<unsigned char>(FLine[at]), FCurrent->StateId);
+            if (FPlainMoves.size() != toggle.MovesSeen) FindToggleMoves(toggle);
+          }
         }
       }
       if (chunk >= FLen && !FEndReached && FCurrent->SkipsToStateChars()) {

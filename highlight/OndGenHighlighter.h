@@ -140,6 +140,19 @@ class TOndGenHighlighter : public TOndCustomHighlighter {
   // break; false leaves everything as it was. Any finds the state bytes of
   // every range.
   bool PassByPlainMoves(const TOndFewBytes& Any);
+  // Two states that one byte leads back and forth between (a string's
+  // quotes), both skipping to their state bytes, with the bytes after it
+  // and what the byte after it makes of its token from each (There's
+  // first): a line whose only state bytes are that byte is passed with two
+  // small tables, without looking moves up.
+  struct TToggleMoves {
+    const TPlainMove* There = nullptr;  // null when no such pair is known
+    std::size_t MovesSeen = 0;          // of FPlainMoves when looked for
+    std::array<std::array<std::uint8_t, 256>, 2> After{};
+  };
+  void FindToggleMoves(TToggleMoves& Toggle) const noexcept;
+  // As PassByPlainMoves, for a line whose state bytes are all the toggle's.
+  bool PassByToggleMoves(const TOndFewBytes& Any, const TToggleMoves& Toggle);
   // The end of a step: Token was cut, up to the run; a range it opens or
   // closes is entered or left.
   void TookToken(TOndToken* Token);

@@ -119,17 +119,47 @@ TEST(StateSkip, EndsInTheStateOfATokenWalkForTheBuiltinSchemes) {
   }
 }
 
+// The rules built by hand: a config's, a script's and the tricky ones.
+struct HandBuiltRules {
+  TOndGenHighlighter Json, Script, Tricky;
+  HandBuiltRules() {
+    test::BuildJsonRules(Json);
+    test::BuildScriptRules(Script);
+    BuildTrickyRules(Tricky);
+  }
+};
+
 TEST(StateSkip, EndsInTheStateOfATokenWalkForRulesThatDefeatAPlainJump) {
-  TOndGenHighlighter json, script, tricky;
-  test::BuildJsonRules(json);
-  test::BuildScriptRules(script);
-  BuildTrickyRules(tricky);
+  HandBuiltRules rules;
+  TOndGenHighlighter &json = rules.Json, &script = rules.Script, &tricky = rules.Tricky;
   ExpectSameEndStates(json, "\"\\/*{}[]:, atrue0", 1);
   ExpectSameEndStates(script, "\"'#/*_ eE+=if\\\"", 2);
   ExpectSameEndStates(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 3);
   ExpectSameRangesOfLines(json, "\"\\/*{}[]:, atrue0", 21);
   ExpectSameRangesOfLines(script, "\"'#/*_ eE+=if\\\"", 22);
   ExpectSameRangesOfLines(tricky, "\"<>/*%#kzaAbBxXyYqQ ", 23);
+}
+
+TEST(StateSkip, LinesWhoseOnlyStateBytesAreQuotes) {
+  // Quotes taken in turn into and out of a string, and quotes the byte
+  // after them keeps from being taken (or lets a longer symbol go on), on
+  // lines with nothing else that changes a state: runs of such lines and of
+  // lines that end inside a string.
+  HandBuiltRules rules;
+  ExpectSameRangesOfLines(rules.Json, "\"\"\"aaaa  :,1xk\xC7", 41);
+  ExpectSameRangesOfLines(rules.Script, "\"\"\"aaaa  :,1xe=", 42);
+  ExpectSameRangesOfLines(rules.Tricky, "\"\"\"aaaa  :,1xkzq", 43);
+  // A keyword that begins with the quote: after it, only the parser knows.
+  TOndGenHighlighter quoteKey;
+  BuildTrickyRules(quoteKey);
+  AddKeys(quoteKey.MainRules(), "QuoteKey", "\"q");
+  ExpectSameRangesOfLines(quoteKey, "\"\"\"aaaa  :,1xqqq", 45);
+  for (int scheme = 0; scheme < BuiltinSchemeCount; ++scheme) {
+    SCOPED_TRACE(scheme);
+    TOndGenHighlighter h;
+    ASSERT_TRUE(LoadBuiltinScheme(h, scheme));
+    ExpectSameRangesOfLines(h, "\"\"\"aaaaaaaa   :,1\xC7\xE0", 46u + static_cast<unsigned>(scheme));
+  }
 }
 
 TEST(StateSkip, TheConfigSchemeJumpsOverPlainStretches) {

@@ -197,6 +197,56 @@ TEST_P(IdleScanRandomText, BracketPartnersInIdleTimeAsTheWalkAtOnce) {
   }
 }
 
+// A bracket walk that waits behind the postponed fold scan has the states
+// of the lines brought along with the scan's stretches. They stay those of
+// a token walk through edits between two pieces (each asks for the partner
+// again), and the partner found is the one the walk at once finds: forward
+// from the first line and backward from the last.
+TEST_P(IdleScanRandomText, StatesBroughtAlongTheFoldScanForAWaitingWalk) {
+  const unsigned seed = GetParam();
+  for (const bool forward : {true, false}) {
+    SCOPED_TRACE(forward ? "forward" : "backward");
+    auto lazy = test::OpenLoaded(RandomText(seed, TCustomOndEdit::kIdleWorkLines + 500), false);
+    TOndEdit& ed = *lazy->Edit;
+    TBitmap bmp;
+    ed.PaintTo(bmp);
+    ASSERT_TRUE(ed.IdleWorkPending());
+    const auto bracket = [&] {
+      return forward ? BufferCoord(1, 1) : BufferCoord(1, ed.Lines()->GetCount());
+    };
+    bool known = false;
+    ed.MatchingBracketSoon(bracket(), known);
+    std::mt19937 rng(seed * 11 + 3);
+    int edits = 0;
+    for (int piece = 0; !ed.RunIdleWork(0ms); ++piece) {
+      ASSERT_LT(piece, 100000);
+      if (edits >= 3 || rng() % 8 != 0) continue;
+      ++edits;
+      // Typed on a line the scan has passed or not yet reached; the caret
+      // goes back to the bracket, whose partner is asked for again.
+      const int line = 2 + static_cast<int>(rng() % static_cast<unsigned>(ed.Lines()->GetCount() - 2));
+      ed.SetCaretXY(BufferCoord(1, line));
+      static const char kKeys[] = "\"/*{";
+      ed.ExecuteCommand(ecChar, kKeys[rng() % 4], nullptr);
+      ed.SetCaretXY(bracket());
+      ed.MatchingBracketSoon(bracket(), known);
+    }
+    EXPECT_GT(edits, 0);
+    const int count = ed.Lines()->GetCount();
+    const std::vector<TOndRangeState> walked = TokenWalkStates(lazy->Highlighter, *ed.Lines());
+    // The states the walk needed, as they were written before anything
+    // else asks for more: down to the partner's line (or the last).
+    const TBufferCoord got = ed.MatchingBracketSoon(bracket(), known);
+    EXPECT_TRUE(known);
+    const int needed = forward && got.Line > 0 ? got.Line - 1 : count - 1;
+    for (int i = 0; i < needed; ++i) ASSERT_EQ(ed.Lines()->GetRange(i), walked[static_cast<std::size_t>(i)]) << i;
+    EXPECT_EQ(got, ed.GetMatchingBracketEx(bracket()));
+    auto eager = test::OpenLoaded(ed.Lines()->GetText(), true);
+    eager->Edit->SetCaretXY(ed.GetCaretXY());
+    EXPECT_EQ(test::FoldTreeDump(ed), test::FoldTreeDump(*eager->Edit));
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Seeds, IdleScanRandomText, ::testing::Values(1u, 2u, 3u));
 
 }  // namespace
