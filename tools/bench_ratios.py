@@ -51,17 +51,19 @@ for doc in ("0", "1"):
 INFO = [("search across panels vs grep -F (reading files)", "BM_SearchAcrossPanels", "BM_GrepF"),
         ("search across panels caseless vs in-memory search", "BM_SearchAcrossPanelsCaseless", "BM_InMemorySearch")]
 # Why a line misses its target, printed beside it when it does.
-PAINT_PER_KEY = ("about half of a key is Qt drawing the row; the panel also shows the caret's place in its "
-                 "status bar, which the peer has not")
+PAINT_PER_KEY = ("Qt blending the glyphs and beginning a painter for the editor and again for the status bar "
+                 "are about a fifth of a key; the panel also shows the caret's place in its status bar, which "
+                 "the peer has not")
 REASONS = {
     "panel keys painted, 10 lines vs QPlainTextEdit": PAINT_PER_KEY,
     "panel keys painted, 10 lines vs QScintilla": PAINT_PER_KEY,
     "panel keys, wrapped, 4M lines vs QPlainTextEdit": PAINT_PER_KEY,
     "typing, 1,000,000 vs 10 lines": "the line paints every key, and painting in a long text costs more",
     "typing in 1,000,000 lines, word wrap vs none": "the line paints every key, and a wrapped paint costs more",
-    "open 200 MB until idle work done vs read+split": "the idle fold scan still walks every line twice (its "
-                                                      "skip regions, then the highlighter's states, which jump "
-                                                      "from quote to quote)",
+    "open 200 MB until idle work done vs read+split": "the first paint alone costs over twice the floor; the "
+                                                      "idle work then reads each stretch twice (fold tokens, "
+                                                      "then the highlighter's states), and a line holding a "
+                                                      "bracket takes the fold scan's token-by-token path",
     "search across panels vs in-memory search": "each panel's caret and editor are set up for its search; "
                                                 "the peer only scans each whole text",
     "JSON parse /0 vs RapidJson": "a tree of shared pointers and wide strings against an in-place parse",
