@@ -322,7 +322,6 @@ void TOndEditKeyStrokes::Clear() noexcept {
   Fixed_ = {};
 }
 
-
 TOndEditKeyStroke& TOndEditKeyStrokes::Add() {
   MakeItems();
   Items_.push_back(std::make_unique<TOndEditKeyStroke>(this));

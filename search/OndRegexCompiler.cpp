@@ -11,6 +11,9 @@ namespace ond {
 
 using namespace regexprog;
 
+// An OPEN or CLOSE opcode stands for each group a program can number.
+static_assert(kGroupOpcodes == TRegex::SubExpressionCount);
+
 namespace {
 
 // Flags the parser passes up.
@@ -244,7 +247,7 @@ void TRegex::Compile() {
       const std::uint8_t* after = NextNode(lead);
       if (lead[0] == BRANCH && (after == nullptr || after[0] != BRANCH)) {
         lead = Operand(lead);  // a group's only alternative
-      } else if ((lead[0] == COMMENT || (lead[0] > OPEN && lead[0] < OPEN + SubExpressionCount)) && after != nullptr) {
+      } else if ((lead[0] == COMMENT || IsOpen(lead[0])) && after != nullptr) {
         if (lead[0] != COMMENT && fHasBackReference) fLeadSkips = false;
         lead = after;
       } else {
@@ -334,7 +337,7 @@ void TRegex::FindRequiredEnd(const std::uint8_t* first) {
   }
   if (chain.empty() || chain.back()[0] != EEND) return;
   auto passive = [](std::uint8_t op) {
-    return op == COMMENT || op == NOTHING || (op > CLOSE && op < CLOSE + SubExpressionCount);
+    return op == COMMENT || op == NOTHING || IsClose(op);
   };
   std::size_t i = chain.size() - 1;  // at EEND
   while (i > 0 && passive(chain[i - 1][0])) --i;
@@ -979,9 +982,9 @@ void TRegex::FillFirstCharSet(const std::uint8_t* scan, std::vector<char>& visit
         scan = next;
         break;
       default:
-        if (op > OPEN && op < OPEN + SubExpressionCount) {
+        if (IsOpen(op)) {
           scan = next;
-        } else if (op > CLOSE && op < CLOSE + SubExpressionCount) {
+        } else if (IsClose(op)) {
           scan = next;
         } else {
           all();

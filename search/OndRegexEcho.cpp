@@ -19,8 +19,6 @@ using namespace regexprog;
 
 namespace {
 
-bool IsOpen(std::uint8_t op) { return op > OPEN && op < OPEN + TRegex::SubExpressionCount; }
-bool IsClose(std::uint8_t op) { return op > CLOSE && op < CLOSE + TRegex::SubExpressionCount; }
 bool IsRepeat(std::uint8_t op) {
   return op == STAR || op == STARNG || op == PLUS || op == PLUSNG || op == BRACES || op == BRACESNG;
 }

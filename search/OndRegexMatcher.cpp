@@ -473,7 +473,7 @@ const TRegex::RepeatHints& TRegex::LearnHints(const std::uint8_t* repeat) {
   for (const std::uint8_t* after = next; after != nullptr; after = NextNode(after)) {
     const std::uint8_t a = after[0];
     if (a == EEND) hints.last = true;
-    if (a != COMMENT && a != NOTHING && !(a > CLOSE && a < CLOSE + SubExpressionCount)) break;
+    if (a != COMMENT && a != NOTHING && !IsClose(a)) break;
   }
   const std::uint8_t op = repeat[0];
   const std::uint8_t* operand = op == BRACES || op == BRACESNG ? repeat + kNodeSize + 8 : Operand(repeat);
@@ -813,11 +813,11 @@ bool TRegex::MatchPrim(const std::uint8_t* scan, std::ptrdiff_t p) {
           // A group's new start is held apart until the group closes, so a
           // back reference inside the group still sees the last whole capture
           // and start and end always come from the same pass.
-          if (op > OPEN && op < OPEN + SubExpressionCount) {
+          if (IsOpen(op)) {
             const int g = op - OPEN;
             save(kUndoOpen, g, fOpenStart[g], 0);
             fOpenStart[g] = p;
-          } else if (op > CLOSE && op < CLOSE + SubExpressionCount) {
+          } else if (IsClose(op)) {
             const int g = op - CLOSE;
             save(kUndoCapture, g, fStart[g], fEnd[g]);
             captured = true;

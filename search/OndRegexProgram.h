@@ -70,6 +70,11 @@ inline const std::uint8_t* NextNode(const std::uint8_t* node) {
 
 inline const std::uint8_t* Operand(const std::uint8_t* node) { return node + kNodeSize; }
 
+// Group numbers of OPEN and CLOSE nodes run 1 .. kGroupOpcodes - 1.
+constexpr int kGroupOpcodes = CLOSE - OPEN;
+inline bool IsOpen(std::uint8_t op) { return op > OPEN && op < OPEN + kGroupOpcodes; }
+inline bool IsClose(std::uint8_t op) { return op > CLOSE && op < CLOSE + kGroupOpcodes; }
+
 // The counts a repeat node allows, whether it tries the largest first, and
 // its operand.
 struct RepeatBounds {
