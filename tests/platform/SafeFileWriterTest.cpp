@@ -175,6 +175,8 @@ TEST(SafeFileWriter, ABackupThatCannotBeMadeTouchesNothing) {
 
 TEST(SafeFileWriter, ASaveWithBackupThatFailsAfterTheBackupWasMadeLeavesTheFileWithItsOldText) {
   TempDir dir;
+  // Copies kept while a file is written in place go here, not to the home folder.
+  const test::TEnvGuard state("XDG_STATE_HOME", (dir / "state").c_str());
   const std::string file = dir.Write("a.zu", "old text");
   const std::string backup = file + ".backup";
   dir.Write("a.zu.backup", "previous");
@@ -194,6 +196,8 @@ TEST(SafeFileWriter, ASaveWithBackupThatFailsAfterTheBackupWasMadeLeavesTheFileW
 
 TEST(SafeFileWriter, LinksAreFollowedWithAndWithoutBackup) {
   TempDir dir;
+  // Copies kept while a file is written in place go here, not to the home folder.
+  const test::TEnvGuard state("XDG_STATE_HOME", (dir / "state").c_str());
   const std::string target = dir.Write("real/a.zu", "one");
   const std::string link = dir / "a.zu";
   ASSERT_EQ(::symlink("real/a.zu", link.c_str()), 0);
@@ -217,6 +221,8 @@ TEST(SafeFileWriter, LinksAreFollowedWithAndWithoutBackup) {
 
 TEST(SafeFileWriter, AFileInAReadOnlyFolderIsWrittenInPlaceAndItsBackupIsRefused) {
   TempDir dir;
+  // Copies kept while a file is written in place go here, not to the home folder.
+  const test::TEnvGuard state("XDG_STATE_HOME", (dir / "state").c_str());
   const std::string folder = dir / "game";
   const std::string file = dir.Write("game/a.zu", "one");
   ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
