@@ -358,8 +358,9 @@ std::string FollowLinks(const std::string& fileName) {
     char buf[PATH_MAX];
     const ssize_t n = ::readlink(name.c_str(), buf, sizeof buf - 1);
     if (n <= 0) return name;
+    // On this system only "/" parts a path: "\\" is a letter of a name.
     const std::string target(buf, static_cast<std::size_t>(n));
-    name = IsAbsolutePath(target) ? target : ExtractFilePath(name) + target;
+    name = target[0] == '/' ? target : name.substr(0, name.rfind('/') + 1) + target;
   }
   return name;
 }

@@ -460,5 +460,21 @@ TEST(SafeFileWriter, ASameSizeChangeInPlaceWithItsTimePutBackIsNoticed) {
   }
 }
 
+TEST(SafeFileWriter, ABackslashIsALetterOfAName) {
+  TempDir dir;
+  const std::string file = dir.Write("a\\b.zu", "old");
+  const TWriteResult r = Save(file, "new", file + ".backup");
+  ASSERT_TRUE(r.Ok()) << r.Reason;
+  EXPECT_EQ(TempDir::Read(file), "new");
+  EXPECT_EQ(TempDir::Read(file + ".backup"), "old");
+  // A link of such a name to a file beside it.
+  const std::string link = dir / "l\\k.zu";
+  ASSERT_EQ(::symlink("a\\b.zu", link.c_str()), 0);
+  ASSERT_TRUE(Save(link, "through").Ok());
+  EXPECT_TRUE(S_ISLNK(LStat(link).st_mode));
+  EXPECT_EQ(TempDir::Read(file), "through");
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+}
+
 }  // namespace
 }  // namespace ond
