@@ -1,6 +1,7 @@
 // The error log's name is the program's own: whatever is planted there (a
 // link to a file of the user's, a dangling link, a link to a folder, a second
-// name of another file) is replaced by a log of its own, never appended to.
+// name of another file, a pipe) is replaced by a log of its own, never
+// appended to.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,10 +16,10 @@
 namespace ond {
 namespace {
 
-enum class TPlant { LinkToFile, DanglingLink, LinkToFolder, SecondName };
+enum class TPlant { LinkToFile, DanglingLink, LinkToFolder, SecondName, Pipe };
 
 std::string PlantName(const ::testing::TestParamInfo<TPlant>& info) {
-  static const char* const names[] = {"LinkToFile", "DanglingLink", "LinkToFolder", "SecondName"};
+  static const char* const names[] = {"LinkToFile", "DanglingLink", "LinkToFolder", "SecondName", "Pipe"};
   return names[static_cast<int>(info.param)];
 }
 
@@ -46,6 +47,9 @@ TEST_P(ErrorLogPlanted, IsReplacedAndTheTargetLeftAlone) {
       dir.Write("home/.bashrc", "user's own");
       ASSERT_EQ(::link(target.c_str(), log.c_str()), 0);
       break;
+    case TPlant::Pipe:
+      ASSERT_EQ(::mkfifo(log.c_str(), 0600), 0);
+      break;
   }
   TStringList lines;
   lines.Add("record");
@@ -66,6 +70,8 @@ TEST_P(ErrorLogPlanted, IsReplacedAndTheTargetLeftAlone) {
     case TPlant::LinkToFolder:
       EXPECT_TRUE(std::filesystem::is_empty(target));
       break;
+    case TPlant::Pipe:
+      break;
   }
   // The log of its own is appended to as before.
   AppendLogToFile(lines, log);
@@ -74,7 +80,7 @@ TEST_P(ErrorLogPlanted, IsReplacedAndTheTargetLeftAlone) {
 
 INSTANTIATE_TEST_SUITE_P(ErrorLog, ErrorLogPlanted,
                          ::testing::Values(TPlant::LinkToFile, TPlant::DanglingLink, TPlant::LinkToFolder,
-                                           TPlant::SecondName),
+                                           TPlant::SecondName, TPlant::Pipe),
                          PlantName);
 
 }  // namespace
