@@ -1,6 +1,8 @@
 #include "services/UErrorLog.h"
 
 #include <cxxabi.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -253,14 +255,33 @@ void AppendLogToFile(const TStrings& log, const std::string& fileName) {
   std::error_code ec;
   const std::string folder = ExtractFilePath(fileName);
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
-  std::FILE* f = std::fopen(fileName.c_str(), "ab");
   const auto fail = [&](int err) {
     throw EInOutError("Cannot write the error log " + Utf8ToAnsi(fileName) + ": " + std::strerror(err));
   };
-  if (!f) fail(errno);
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-  const int writeError = errno;
-  if (std::fclose(f) != 0 || !written) fail(written ? errno : writeError);
+  // The log's name is the program's own: a link or a second name planted
+  // there is replaced by a new log, never appended to.
+  int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+  struct stat st {};
+  // ELOOP: a symbolic link; ENXIO: a pipe nobody reads.
+  if (fd < 0 && errno != ELOOP && errno != ENXIO) fail(errno);
+  if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink > 1) {
+    if (fd >= 0) ::close(fd);
+    if (::unlink(fileName.c_str()) != 0 && errno != ENOENT) fail(errno);
+    fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    if (fd < 0) fail(errno);
+  }
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int err = n < 0 ? errno : EIO;
+      ::close(fd);
+      fail(err);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0) fail(errno);
 }
 
 }  // namespace ond

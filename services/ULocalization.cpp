@@ -211,6 +211,21 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"Мод Quarn для World of Tanks", "The Quarn mod for World of Tanks"},
     {"Не удалось открыть браузер. Адрес сайта программы:\n\r%s",
      "No web browser could be opened. The program's website:\n\r%s"},
+    {"Не удалось записать файл \"%s\".", "Cannot write file \"%s\"."},
+    {"Не удалось сделать резервную копию \"%s\".", "Cannot make the backup \"%s\"."},
+    {"Это не обычный файл.", "Not a regular file."},
+    {"Прежний текст файла восстановлен.", "The file's old text was put back."},
+    {"В файле осталась часть нового текста; его прежний текст сохранён в\n\r%s",
+     "The file holds part of the new text; its old text is kept in\n\r%s"},
+    {"В файле осталась часть нового текста.", "The file holds part of the new text."},
+    {"Прошлое сохранение файла\n\r%s\n\rбыло прервано. Текст, который был в файле до него, сохранён в\n\r%s\n\r"
+     "Удалите эту копию, когда она станет не нужна.",
+     "An earlier save of the file\n\r%s\n\rwas interrupted. The text the file held before it is kept in\n\r%s\n\r"
+     "Delete that copy when you no longer need it."},
+    {"Файл\n\r%s\n\rможно записать только поверх него самого, а копию его нынешнего текста в\n\r%s\n\r"
+     "сделать не удалось: %s\n\rЕсли запись прервётся, файл будет испорчен. Всё равно сохранить?",
+     "The file\n\r%s\n\rcan only be written over itself, and no copy of its present text could be made in\n\r%s\n\r"
+     "(%s)\n\rIf the write is interrupted, the file is left damaged. Save anyway?"},
 }};
 
 struct TTable {

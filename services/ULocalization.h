@@ -178,6 +178,14 @@ enum TLangMessage : int {
   leAboutProgram,  // the about box's line about the program
   leAboutMod,  // the about box's link line naming the mod
   leNoBrowser,  // no browser took the program's web address (%s)
+  leCannotWriteFile,  // a file (%s) could not be written; the system's reason follows
+  leCannotMakeBackup,  // the backup (%s) could not be made; the system's reason follows
+  leNotRegularFile,  // the reason for a name that is no regular file
+  leOldTextPutBack,  // a failed in-place write: the old text is back in the file
+  leOldTextKeptIn,  // a failed in-place write: part of the new text, the old text in a copy (%s)
+  leFileWrittenInPart,  // a failed in-place write without a copy: part of the new text
+  leLeftCopyFound,  // an interrupted save of a file (%s) left a copy of its old text (%s)
+  leInPlaceWithoutCopy,  // a file (%s) can only be written in place, no copy in (%s): reason (%s); save?
   LangTextCount
 };
 

@@ -233,6 +233,7 @@ std::string TryWriteFileText(const std::string& fileName, std::string_view data,
   TFileWrite request;
   request.FileName = fileName;
   request.Data = data;
+  request.UserFile = true;
   const TWriteResult r = WriteFileSafely(request);
   if (r.Ok()) return {};
   // The writer's reason names the file; here only the reason is wanted.

@@ -52,7 +52,10 @@ std::string ReadFileHead(const std::string& fileName, std::size_t limit);
 // EWriteError is raised. The new file keeps the old one's permission bits; a
 // file made anew gets the usual ones for new files (the process's
 // file-creation mask applied by the system). With append and an existing file
-// the data is added at its end.
+// the data is added at its end. The name is the user's file: a symbolic link
+// is followed, and a file that must be written in place is, with its old
+// bytes kept aside meanwhile (a file for which no such copy can be made is
+// left as it is, with the reason).
 void WriteFileText(const std::string& fileName, std::string_view data, bool append = false);
 // The same without raising: "" on success, else the reason.
 std::string TryWriteFileText(const std::string& fileName, std::string_view data, bool append = false);

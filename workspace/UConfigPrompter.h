@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/core/SafeFileWriter.h"
+
 namespace ond {
 
 class TConfigPrompter {
@@ -22,7 +24,20 @@ class TConfigPrompter {
   virtual bool SaveLossy(const std::string& fileName, std::size_t count) = 0;
   // A failure to tell (program text).
   virtual void ShowError(const std::string& message) = 0;
+  // The file (native name) can only be written in place and no copy of its
+  // present bytes could be made in `folder` (reason: program text): true
+  // writes it all the same. Unanswered, the file is kept as it is.
+  virtual bool WriteInPlaceWithoutCopy(const std::string& fileName, const std::string& folder,
+                                       const std::string& reason);
+  // An earlier, interrupted save of the file left the file's old bytes in
+  // `copyName` (native names); it stays where it is. Told as an error unless
+  // answered otherwise.
+  virtual void TellLeftCopy(const std::string& fileName, const std::string& copyName);
 };
+
+// Why a write failed, in the interface's language: the name and the system's
+// reason, and what a failed in-place write left in the file.
+std::string WriteFailureText(const TWriteResult& result);
 
 // The answers through the application's message box, in the interface's
 // language.
@@ -32,6 +47,9 @@ class TMessageBoxPrompter : public TConfigPrompter {
   bool SaveWithoutBackup(const std::string& backupName, const std::string& reason) override;
   bool SaveLossy(const std::string& fileName, std::size_t count) override;
   void ShowError(const std::string& message) override;
+  bool WriteInPlaceWithoutCopy(const std::string& fileName, const std::string& folder,
+                               const std::string& reason) override;
+  void TellLeftCopy(const std::string& fileName, const std::string& copyName) override;
 };
 
 }  // namespace ond

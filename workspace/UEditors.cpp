@@ -563,12 +563,17 @@ std::string TEditor::TextToSave() const {
 
 bool TEditor::SaveToFile(const std::string& fileName, bool asCopy) {
   const TWriteResult r = WriteTo(fileName, "", nullptr);
-  if (!r.Ok()) return false;
+  if (!r.Ok()) {
+    // Our own half-write is no change by another program.
+    if (r.Touched && !asCopy) DiskCopy = r.Written;
+    return false;
+  }
   if (!asCopy) Saved(r.Written);
   return true;
 }
 
-TWriteResult TEditor::WriteTo(const std::string& fileName, const std::string& backupName, const TDiskCopy* expected) {
+TWriteResult TEditor::WriteTo(const std::string& fileName, const std::string& backupName, const TDiskCopy* expected,
+                             bool inPlaceWithoutCopy) {
   LastError.clear();
   TWriteResult r;
   if (!UnreadFile.empty() && SameFile(fileName, UnreadFile)) {
@@ -588,12 +593,16 @@ TWriteResult TEditor::WriteTo(const std::string& fileName, const std::string& ba
     request.Data = bytes;
     request.BackupName = backupName;
     request.Expected = expected;
+    request.UserFile = true;
+    request.InPlaceWithoutCopy = inPlaceWithoutCopy;
     r = WriteFileSafely(request);
   } catch (const std::exception& e) {
     r = TWriteResult();
     r.Reason = e.what();
   }
-  if (r.Outcome == TWriteOutcome::Failed || r.Outcome == TWriteOutcome::BackupFailed) LastError = r.Reason;
+  if (r.Outcome == TWriteOutcome::Failed || r.Outcome == TWriteOutcome::BackupFailed ||
+      r.Outcome == TWriteOutcome::NoSafetyCopy)
+    LastError = r.Reason;
   return r;
 }
 

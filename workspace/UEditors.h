@@ -170,8 +170,11 @@ class TEditor : public TObject {
   // The write itself: the text as SaveToFile writes it, with a backup under
   // backupName (empty: none), and only when the disk copy is still `expected`
   // (null: no check). A failure's reason is also kept in LastError. The
-  // panel's state is left to the caller (see Saved).
-  TWriteResult WriteTo(const std::string& fileName, const std::string& backupName, const TDiskCopy* expected);
+  // panel's state is left to the caller (see Saved). The file is the user's:
+  // a link is followed, and inPlaceWithoutCopy passes the user's consent to
+  // write in place without a copy of the old bytes.
+  TWriteResult WriteTo(const std::string& fileName, const std::string& backupName, const TDiskCopy* expected,
+                       bool inPlaceWithoutCopy = false);
   // After a write of the panel's own file: the panel holds what is on disk
   // now, in the encoding it was written in.
   void Saved(const TDiskCopy& written);

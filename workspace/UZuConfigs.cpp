@@ -158,8 +158,9 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   const TDiskCopy* check = ownName ? &expected : nullptr;
   std::string backup = withBackup && ownName ? f.BackupFileName() : std::string();
   TWriteResult written;
+  bool withoutCopy = false;
   for (;;) {
-    written = panel->WriteTo(target, backup, check);
+    written = panel->WriteTo(target, backup, check, withoutCopy);
     if (written.Outcome == TWriteOutcome::ChangedOnDisk) {
       // Asked once per file and save: the answer stands for this write.
       if (!Ask().OverwriteChangedFile(target, !DiskCopyOf(target).Exists)) {
@@ -170,17 +171,30 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
       continue;
     }
     if (written.Outcome == TWriteOutcome::BackupFailed) {
-      if (!Ask().SaveWithoutBackup(backup, written.Reason)) {
+      if (!Ask().SaveWithoutBackup(backup, WriteFailureText(written))) {
         Editors->SetStatus(spMessage, notSaved);
         return false;
       }
       backup.clear();
       continue;
     }
+    if (written.Outcome == TWriteOutcome::NoSafetyCopy && !withoutCopy) {
+      const std::string reason = written.Error ? SystemErrorText(written.Error) : written.Reason;
+      if (!Ask().WriteInPlaceWithoutCopy(target, written.SubjectName, reason)) {
+        Editors->SetStatus(spMessage, notSaved);
+        return false;
+      }
+      withoutCopy = true;
+      continue;
+    }
     break;
   }
+  // A copy an interrupted save left stays until the user deals with it.
+  if (!written.LeftCopy.empty()) Ask().TellLeftCopy(target, written.LeftCopy);
   if (!written.Ok()) {
-    Report(Lang(leSaveFailed) + "\n" + Utf8ToAnsi(target) + "\n\n" + written.Reason);
+    // What our own failed write left is no change by another program.
+    if (written.Touched && ownName) panel->DiskCopy = written.Written;
+    Report(Lang(leSaveFailed) + "\n" + Utf8ToAnsi(target) + "\n\n" + WriteFailureText(written));
     return false;
   }
   if (copy) return true;

@@ -3,21 +3,34 @@
 // save with a backup never loses the previous backup before the new one is
 // whole:
 //   1. the new bytes go to a hidden temporary file in the same folder
-//      (".<name>.<pid>-<n>.tmp", made exclusively) and are flushed;
+//      (".<name>.<pid>-<n>.tmp", made exclusively; a name too long for that
+//      is shortened and given a hash of the whole name) and are flushed;
 //   2. the backup is copied from the current file, which stays where it is,
 //      flushed, and renamed over the old backup;
 //   3. the temporary file is renamed over the file and the folder is flushed.
-// Where a rename would break what the user set up, the file is written in
-// place instead (the whole text ready in memory, the room reserved first):
-// a file with several hard links, and a writable file in a folder that
-// refuses new files. A symbolic link is followed to the file it names, and
-// the link stays. A file the user may not write is never replaced.
+//
+// Only the user's own file (one the user opened or named) is followed through
+// a symbolic link; every name the program makes up itself (the backup, the
+// temporary files, settings, logs, exported files) is replaced as it stands,
+// so that a link planted there is replaced and never written through.
+//
+// Where a rename would break what the user set up, the user's file is written
+// in place instead (the whole text ready in memory, the room reserved first):
+// a file with several hard links, a writable file in a folder that refuses
+// new files, and a file whose owner or group a new file could not keep. A
+// complete, flushed copy of the file's current bytes is made first (in the
+// user's state folder, "$XDG_STATE_HOME/ondrel/"); a failed write puts the old
+// bytes back from it, and it is removed once the new text is flushed. A copy
+// that a killed run left stays, and the next save of that file says where it
+// is. A file the user may not write is never replaced.
 //
 // Before anything is written, the file on disk can be compared with the copy
 // the text was read from, so that changes made by another program are not
 // overwritten unasked. Temporary files that killed runs left behind for a
 // file are removed on its next save.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <string>
@@ -26,14 +39,17 @@
 namespace ond {
 
 // What tells one disk copy of a file from another: the file (device and
-// inode), its size and the time of its last change. A file that is not there
-// has Exists false and nothing else.
+// inode), its size and the times of its last change of bytes and of any
+// change at all (a program that writes in place and puts the modification
+// time back still moves the latter). A file that is not there has Exists
+// false and nothing else.
 struct TDiskCopy {
   bool Exists = false;
   std::uint64_t Device = 0;
   std::uint64_t Inode = 0;
   std::int64_t Size = 0;
   std::int64_t ModifiedNs = 0;  // nanoseconds since the epoch
+  std::int64_t ChangedNs = 0;   // the status change time, likewise
   friend bool operator==(const TDiskCopy&, const TDiskCopy&) = default;
 };
 
@@ -46,38 +62,78 @@ struct TFileWrite {
   std::string FileName;  // native path
   std::string_view Data;
   // Where the file's current bytes are kept before it is replaced; empty for
-  // no backup. No backup is made of a file that does not exist.
+  // no backup. No backup is made of a file that does not exist. The backup's
+  // name is one the program makes up: a link there is replaced, not followed.
   std::string BackupName;
   // The disk copy the text was read from: when the file on disk is another
   // now (changed, made or deleted by someone else), nothing is written.
   // Null: no check.
   const TDiskCopy* Expected = nullptr;
+  // The user's own file, opened or named by the user: a symbolic link there
+  // is followed to the file it names, and the file may be written in place.
+  // False for every name the program makes up: a link or a second name there
+  // is replaced itself, and nothing is ever written through it.
+  bool UserFile = false;
+  // The user agreed to write the file in place although no copy of its
+  // current bytes could be made (see TWriteOutcome::NoSafetyCopy).
+  bool InPlaceWithoutCopy = false;
 };
 
 enum class TWriteOutcome {
   Written,
   ChangedOnDisk,  // the disk copy is not the expected one; nothing was touched
   BackupFailed,   // no backup could be made; nothing was touched
-  Failed,         // the file could not be written; it is as it was
+  // The file can only be written in place and no copy of its current bytes
+  // could be made; nothing was touched. Asking the user comes next.
+  NoSafetyCopy,
+  Failed,  // the file could not be written (see Restore for what it holds)
+};
+
+// Which name a failure concerns.
+enum class TWriteSubject { File, Backup, SafetyCopy };
+
+// What a failed in-place write left in the file.
+enum class TInPlaceRestore {
+  None,        // the file was not touched, or not written in place
+  PutBack,     // the old bytes were put back from their copy
+  KeptInCopy,  // the file holds part of the new text; the old bytes are in SafetyCopy
+  Damaged,     // the file holds part of the new text and there was no copy
 };
 
 struct TWriteResult {
   TWriteOutcome Outcome = TWriteOutcome::Failed;
-  // For BackupFailed and Failed: the file (or backup) and the system's reason,
-  // as program text.
+  // For BackupFailed, NoSafetyCopy and Failed: the name and the system's
+  // reason, as program text in English (for logs and callers that pass it on).
   std::string Reason;
-  // For Written: the disk copy now under the name.
+  // The same as a value, for a message in the user's language: the name it
+  // concerns, the system's error number (0 when NotRegular is set: the name is
+  // no regular file).
+  TWriteSubject Subject = TWriteSubject::File;
+  std::string SubjectName;
+  int Error = 0;
+  bool NotRegular = false;
+  // For Written: the disk copy now under the name. For Failed with Touched:
+  // the disk copy the failed write left, which the next save must not take
+  // for a change made by another program.
   TDiskCopy Written;
+  bool Touched = false;
   bool InPlace = false;  // written into the existing file rather than renamed over it
+  TInPlaceRestore Restore = TInPlaceRestore::None;
+  // The copy of the old bytes a failed in-place write left (KeptInCopy).
+  std::string SafetyCopy;
+  // A copy of the file's bytes that an earlier, interrupted in-place save
+  // left in the state folder (its full name), found by this save; it stays.
+  std::string LeftCopy;
   bool Ok() const { return Outcome == TWriteOutcome::Written; }
 };
 
 TWriteResult WriteFileSafely(const TFileWrite& request);
 
 // Copies a file to its backup the way a save does (a flushed copy renamed
-// over the old backup; the file stays). "" or the reason (program text naming
-// the backup).
-std::string MakeBackupCopy(const std::string& fileName, const std::string& backupName);
+// over the old backup, never through a link there; the file stays). "" or
+// the reason (program text naming the backup); `error` takes the system's
+// error number when given.
+std::string MakeBackupCopy(const std::string& fileName, const std::string& backupName, int* error = nullptr);
 
 // The name a write reaches: symbolic links followed (a link to a file not yet
 // there gives the name it points at).
@@ -87,8 +143,26 @@ std::string FollowLinks(const std::string& fileName);
 // whose process is gone; gives how many were removed.
 int RemoveStaleTempFiles(const std::string& fileName);
 
+// The folder where copies of files written in place are kept while they are
+// written: "$XDG_STATE_HOME/ondrel/" (an absolute XDG_STATE_HOME only), else
+// "$HOME/.local/state/ondrel/"; "" without either.
+std::string SafetyCopyFolder();
+
+// The copies of fileName's bytes that interrupted in-place saves left in the
+// safety-copy folder (full names), if any; "" when none. One is given.
+std::string LeftSafetyCopy(const std::string& fileName);
+
 // A write past the file-size limit of the process then fails with EFBIG
 // instead of ending the program. Done by every write; callable at start.
 void IgnoreFileSizeSignal() noexcept;
+
+// Seams for tests: the system calls a save makes that a test needs to fail on
+// demand (a write error halfway, an owner that cannot be kept without root).
+// Null: the system's own. Not for the program itself.
+struct TFileWriteHooks {
+  ssize_t (*PWrite)(int fd, const void* data, std::size_t size, off_t offset) = nullptr;
+  int (*FChown)(int fd, uid_t owner, gid_t group) = nullptr;
+};
+TFileWriteHooks& FileWriteHooks();
 
 }  // namespace ond

@@ -100,8 +100,9 @@ TEST(RegistryFile, SavingWhereNoFolderCanBeMadeFails) {
   EXPECT_NE(none.UpdateFile(), "");
 }
 
-// Saving keeps a linked registry file linked, leaves no temporary file
-// behind, and a save that cannot be finished keeps the old text whole.
+// Saving replaces a link at the registry's name (the name is the program's
+// own: nothing is written through it), leaves no temporary file behind, and
+// a save that cannot be finished keeps the old text whole.
 TEST(RegistryFile, SavingReplacesTheFileSafely) {
   namespace fs = std::filesystem;
   test::TempDir dir;
@@ -114,8 +115,9 @@ TEST(RegistryFile, SavingReplacesTheFileSafely) {
   ASSERT_TRUE(reg.OpenKey("Software\\Ondrel", true));
   reg.WriteInteger("Width", 80);
   ASSERT_EQ(reg.UpdateFile(), "");
-  EXPECT_TRUE(fs::is_symlink(name));
-  const std::string saved = test::TempDir::Read(kept);
+  EXPECT_FALSE(fs::is_symlink(name));
+  EXPECT_EQ(test::TempDir::Read(kept), "");
+  const std::string saved = test::TempDir::Read(name);
   EXPECT_NE(saved.find("\"Width\"=dword:00000050"), std::string::npos) << saved;
 
   // Past the file-size limit the save fails with a reason; the old text
@@ -123,13 +125,13 @@ TEST(RegistryFile, SavingReplacesTheFileSafely) {
   reg.WriteString("Long", std::string(1 << 16, 'x'));
   const int ended = test::UnderFileSizeLimit(4096, [&] { return reg.UpdateFile().empty() ? 3 : 0; });
   EXPECT_EQ(ended, 0) << "1000 + n: ended by signal n";
-  EXPECT_EQ(test::TempDir::Read(kept), saved);
+  EXPECT_EQ(test::TempDir::Read(name), saved);
   int entries = 0;
   for (const auto& e : fs::recursive_directory_iterator(dir.Path())) {
     ++entries;
     (void)e;
   }
-  EXPECT_EQ(entries, 3);  // the link, the folder and the file it names
+  EXPECT_EQ(entries, 3);  // the file, the folder and the file the link named
 }
 
 TEST(RegistryFile, KeysOpenFromTheRootOrTheOpenKey) {

@@ -354,9 +354,9 @@ TEST(SchemeFormat, FilesRememberTheNameAndAFailedExportKeepsTheOldFile) {
   EXPECT_EQ(test::TempDir::Read(file), before);
 }
 
-// An exported scheme that is a link stays one (the file it names gets the
-// text), a failed export says which file and why, and no temporary file is
-// left in the folder.
+// A link at an exported scheme's name is replaced by the scheme (the file it
+// named is left alone), a failed export says which file and why, and no
+// temporary file is left in the folder.
 TEST(SchemeFormat, ExportReplacesTheFileSafely) {
   namespace fs = std::filesystem;
   test::TempDir dir;
@@ -366,8 +366,9 @@ TEST(SchemeFormat, ExportReplacesTheFileSafely) {
   const std::string link = dir / "scheme.xml";
   fs::create_symlink("shared/scheme.xml", link);
   ASSERT_TRUE(h.SaveToFile(link));
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_NE(test::TempDir::Read(kept), "old");
+  EXPECT_FALSE(fs::is_symlink(link));
+  EXPECT_NE(test::TempDir::Read(link), "old");
+  EXPECT_EQ(test::TempDir::Read(kept), "old");
 
   const std::string folder = dir / "folder.xml";
   ASSERT_TRUE(fs::create_directory(folder));
@@ -376,7 +377,7 @@ TEST(SchemeFormat, ExportReplacesTheFileSafely) {
   EXPECT_TRUE(fs::is_directory(folder));
   int entries = 0;
   for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.Path())) ++entries;
-  EXPECT_EQ(entries, 4);  // the link, the folder it points into, its file, the folder
+  EXPECT_EQ(entries, 4);  // the file, the folder the link pointed into, its file, the folder
 }
 
 TEST(SchemeFormat, ConversionsAndColours) {

@@ -398,8 +398,9 @@ TEST(XmlDocument, ResetAndFactory) {
   EXPECT_EQ(CreateXmlDocument("x", "1.0", "", own)->GetNameTable(), own);
 }
 
-// A saved document replaces its file whole: a linked file stays linked, a
-// save that cannot finish keeps the old text, and nothing is left behind.
+// A saved document replaces its file whole: a link at the name is replaced
+// (never written through), a save that cannot finish keeps the old text, and
+// nothing is left behind.
 TEST(XmlDocument, SavingToAFileReplacesItSafely) {
   namespace fs = std::filesystem;
   test::TempDir dir;
@@ -408,10 +409,11 @@ TEST(XmlDocument, SavingToAFileReplacesItSafely) {
   const std::string link = dir / "d.xml";
   fs::create_symlink("real/d.xml", link);
   doc->SaveToFile(link);
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(test::TempDir::Read(kept), doc->GetXML());
+  EXPECT_FALSE(fs::is_symlink(link));
+  EXPECT_EQ(test::TempDir::Read(link), doc->GetXML());
+  EXPECT_EQ(test::TempDir::Read(kept), "old");
 
-  const std::string before = test::TempDir::Read(kept);
+  const std::string before = test::TempDir::Read(link);
   auto big = CreateXmlDocument("root");
   big->GetDocumentElement()->SetText(std::string(1 << 16, 'x'));
   const int ended = test::UnderFileSizeLimit(4096, [&] {
@@ -423,7 +425,7 @@ TEST(XmlDocument, SavingToAFileReplacesItSafely) {
     return 3;
   });
   EXPECT_EQ(ended, 0) << "1000 + n: ended by signal n";
-  EXPECT_EQ(test::TempDir::Read(kept), before);
+  EXPECT_EQ(test::TempDir::Read(link), before);
 
   const std::string folder = dir / "folder.xml";
   ASSERT_TRUE(fs::create_directory(folder));
@@ -431,7 +433,7 @@ TEST(XmlDocument, SavingToAFileReplacesItSafely) {
   EXPECT_THROW(doc->SaveBinaryToFile(folder, 0), EFCreateError);
   int entries = 0;
   for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.Path())) ++entries;
-  EXPECT_EQ(entries, 4);  // the link, the folder it points into, its file, the folder
+  EXPECT_EQ(entries, 4);  // the file, the folder the link pointed into, its file, the folder
 }
 
 }  // namespace

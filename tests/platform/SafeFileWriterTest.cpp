@@ -4,6 +4,7 @@
 #include "platform/core/SafeFileWriter.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -18,6 +19,7 @@
 #include <vector>
 
 #include "platform/core/SysUtils.h"
+#include "tests/support/EnvGuard.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/NoFileOverride.h"
 #include "tests/support/TempDir.h"
@@ -54,6 +56,15 @@ TWriteResult Save(const std::string& file, const std::string& data, const std::s
   w.Data = data;
   w.BackupName = backup;
   w.Expected = expected;
+  w.UserFile = true;
+  return WriteFileSafely(w);
+}
+
+// A write of a name the program makes up (settings, logs, exported files).
+TWriteResult SaveMadeUp(const std::string& file, const std::string& data) {
+  TFileWrite w;
+  w.FileName = file;
+  w.Data = data;
   return WriteFileSafely(w);
 }
 
@@ -164,6 +175,8 @@ TEST(SafeFileWriter, ABackupThatCannotBeMadeTouchesNothing) {
 
 TEST(SafeFileWriter, ASaveWithBackupThatFailsAfterTheBackupWasMadeLeavesTheFileWithItsOldText) {
   TempDir dir;
+  // Copies kept while a file is written in place go here, not to the home folder.
+  const test::TEnvGuard state("XDG_STATE_HOME", (dir / "state").c_str());
   const std::string file = dir.Write("a.zu", "old text");
   const std::string backup = file + ".backup";
   dir.Write("a.zu.backup", "previous");
@@ -183,6 +196,8 @@ TEST(SafeFileWriter, ASaveWithBackupThatFailsAfterTheBackupWasMadeLeavesTheFileW
 
 TEST(SafeFileWriter, LinksAreFollowedWithAndWithoutBackup) {
   TempDir dir;
+  // Copies kept while a file is written in place go here, not to the home folder.
+  const test::TEnvGuard state("XDG_STATE_HOME", (dir / "state").c_str());
   const std::string target = dir.Write("real/a.zu", "one");
   const std::string link = dir / "a.zu";
   ASSERT_EQ(::symlink("real/a.zu", link.c_str()), 0);
@@ -206,6 +221,8 @@ TEST(SafeFileWriter, LinksAreFollowedWithAndWithoutBackup) {
 
 TEST(SafeFileWriter, AFileInAReadOnlyFolderIsWrittenInPlaceAndItsBackupIsRefused) {
   TempDir dir;
+  // Copies kept while a file is written in place go here, not to the home folder.
+  const test::TEnvGuard state("XDG_STATE_HOME", (dir / "state").c_str());
   const std::string folder = dir / "game";
   const std::string file = dir.Write("game/a.zu", "one");
   ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
@@ -253,6 +270,210 @@ TEST(SafeFileWriter, ADiskCopyChangedSinceItWasReadIsNotOverwritten) {
   const TWriteResult second = Save(dir / "b.zu", "mine again", "", &first.Written);
   EXPECT_TRUE(second.Ok()) << second.Reason;
   EXPECT_EQ(TempDir::Read(dir / "b.zu"), "mine again");
+}
+
+// What an attacker can plant at a name the program makes up, in a set
+// unpacked from an archive: a link to a file of the user's, a link to where a
+// file could be made, a link to a folder.
+struct TPlantedLink {
+  const char* What;
+  bool TargetExists;
+  bool TargetIsFolder;
+};
+
+class PlantedLinks : public ::testing::TestWithParam<TPlantedLink> {
+ protected:
+  // Plants a link at `name` to a target outside the set; gives the target.
+  std::string Plant(const std::string& name) {
+    const TPlantedLink& p = GetParam();
+    const std::string target = dir / ("home/" + ExtractFileName(name) + ".target");
+    ::mkdir((dir / "home").c_str(), 0755);
+    if (p.TargetExists && p.TargetIsFolder) ::mkdir(target.c_str(), 0755);
+    if (p.TargetExists && !p.TargetIsFolder) dir.Write("home/" + ExtractFileName(name) + ".target", "user's own");
+    EXPECT_EQ(::symlink(target.c_str(), name.c_str()), 0);
+    return target;
+  }
+  // The target is as it was (or still absent) and the name holds a file of
+  // its own with `text`.
+  void ExpectReplaced(const std::string& name, const std::string& target, const std::string& text) {
+    const TPlantedLink& p = GetParam();
+    EXPECT_TRUE(S_ISREG(LStat(name).st_mode)) << name;
+    EXPECT_EQ(TempDir::Read(name), text);
+    if (!p.TargetExists) {
+      EXPECT_FALSE(Exists(target));
+    } else if (p.TargetIsFolder) {
+      EXPECT_TRUE(std::filesystem::is_empty(target));
+    } else {
+      EXPECT_EQ(TempDir::Read(target), "user's own");
+    }
+  }
+  TempDir dir;
+};
+
+TEST_P(PlantedLinks, AtTheBackupNameTheLinkIsReplacedAndTheUsersFileSaved) {
+  const std::string file = dir.Write("set/sub.zu", "old");
+  const std::string backup = file + ".backup";
+  const std::string target = Plant(backup);
+  const TWriteResult r = Save(file, "new", backup);
+  ASSERT_TRUE(r.Ok()) << r.Reason;
+  EXPECT_EQ(TempDir::Read(file), "new");
+  ExpectReplaced(backup, target, "old");
+  // The backup the set offers alone (before a reload from it) does the same.
+  ASSERT_EQ(::unlink(backup.c_str()), 0);
+  const std::string again = Plant(backup);
+  EXPECT_EQ(MakeBackupCopy(file, backup), "");
+  ExpectReplaced(backup, again, "new");
+}
+
+TEST_P(PlantedLinks, AtANameTheProgramMakesUpTheLinkIsReplaced) {
+  for (const char* name : {"settings.json", "registry.ondrel", "scheme.xml", "Ondrel_error.log.x"}) {
+    const std::string file = dir / name;
+    const std::string target = Plant(file);
+    const TWriteResult r = SaveMadeUp(file, "ours");
+    ASSERT_TRUE(r.Ok()) << name << ": " << r.Reason;
+    ExpectReplaced(file, target, "ours");
+  }
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(SafeFileWriter, PlantedLinks,
+                         ::testing::Values(TPlantedLink{"ToAFile", true, false}, TPlantedLink{"Dangling", false, false},
+                                           TPlantedLink{"ToAFolder", true, true}),
+                         [](const auto& info) { return std::string(info.param.What); });
+
+TEST(SafeFileWriter, ASecondNameAtANameTheProgramMakesUpIsReplacedNotWrittenThrough) {
+  TempDir dir;
+  const std::string users = dir.Write("home/.bashrc", "user's own");
+  const std::string made = dir / "settings.json";
+  ASSERT_EQ(::link(users.c_str(), made.c_str()), 0);
+  ASSERT_TRUE(SaveMadeUp(made, "ours").Ok());
+  EXPECT_EQ(TempDir::Read(users), "user's own");
+  EXPECT_EQ(TempDir::Read(made), "ours");
+  EXPECT_EQ(LStat(users).st_nlink, 1u);
+}
+
+// Names and paths as long as the system lets a file have: the temporary
+// file beside them is shortened, and what a killed save left is still found.
+struct TLongName {
+  const char* What;
+  std::size_t NameBytes;
+  std::size_t PathBytes;  // 0: as the name makes it
+};
+
+class LongNames : public ::testing::TestWithParam<TLongName> {};
+
+TEST_P(LongNames, AFileThatOpensCanBeSaved) {
+  TempDir dir;
+  const TLongName& p = GetParam();
+  std::string folder = dir.Path();
+  if (p.PathBytes > 0) {
+    // Folders of 200 bytes down to the length asked for.
+    std::size_t room = p.PathBytes - folder.size() - 1 - p.NameBytes;  // for "/<folder>" parts
+    while (room > 202) {
+      folder += "/" + std::string(200, 'd');
+      ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0) << folder.size();
+      room -= 201;
+    }
+    folder += "/" + std::string(room - 1, 'e');
+    ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  }
+  std::string name(p.NameBytes - 3, 'n');
+  name += ".zu";
+  const std::string file = folder + "/" + name;
+  if (p.PathBytes > 0) {
+    ASSERT_EQ(file.size(), p.PathBytes);
+  }
+  {
+    const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0) << SystemErrorText(errno);
+    ASSERT_EQ(::write(fd, "old", 3), 3);
+    ::close(fd);
+  }
+  const TWriteResult r = Save(file, "new");
+  ASSERT_TRUE(r.Ok()) << r.Reason;
+  EXPECT_FALSE(r.InPlace);
+  EXPECT_EQ(TempDir::Read(file), "new");
+
+  // A save killed while it writes leaves its temporary file; the next save
+  // removes it.
+  const pid_t child = ::fork();
+  if (child == 0) {
+    FileWriteHooks().PWrite = [](int, const void*, std::size_t, off_t) -> ssize_t {
+      for (;;) ::pause();
+    };
+    ::_exit(Save(file, "never").Ok() ? 0 : 1);
+  }
+  auto temps = [&] {
+    int n = 0;
+    for (const auto& e : std::filesystem::directory_iterator(std::filesystem::path(folder)))
+      if (e.path().filename().string().ends_with(".tmp")) ++n;
+    return n;
+  };
+  while (temps() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  EXPECT_EQ(temps(), 1);
+  ASSERT_TRUE(Save(file, "newer").Ok());
+  EXPECT_EQ(temps(), 0);
+  EXPECT_EQ(TempDir::Read(file), "newer");
+}
+
+INSTANTIATE_TEST_SUITE_P(SafeFileWriter, LongNames,
+                         ::testing::Values(TLongName{"Name250", 250, 0}, TLongName{"Name255", 255, 0},
+                                           TLongName{"Path4080", 40, 4080}, TLongName{"Path4095", 60, 4095}),
+                         [](const auto& info) { return std::string(info.param.What); });
+
+TEST(SafeFileWriter, ASameSizeChangeInPlaceWithItsTimePutBackIsNoticed) {
+  TempDir dir;
+  const std::string file = dir.Write("a.zu", "read");
+  const TDiskCopy read = DiskCopyOf(file);
+  struct stat before = LStat(file);
+  // Another program writes in place and puts the modification time back.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  {
+    const int fd = ::open(file.c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, "RE", 2, 0), 2);
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::futimens(fd, times), 0);
+    ::close(fd);
+  }
+  ASSERT_EQ(LStat(file).st_size, before.st_size);
+  ASSERT_EQ(LStat(file).st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+  EXPECT_EQ(Save(file, "mine", "", &read).Outcome, TWriteOutcome::ChangedOnDisk);
+  EXPECT_EQ(TempDir::Read(file), "REad");
+
+  // Our own saves, renamed or in place, are the copies the next save expects.
+  TDiskCopy now = DiskCopyOf(file);
+  for (int round = 0; round < 3; ++round) {
+    const TWriteResult r = Save(file, "mine " + std::to_string(round), "", &now);
+    ASSERT_TRUE(r.Ok()) << round << ": " << r.Reason;
+    now = r.Written;
+  }
+  ASSERT_EQ(::link(file.c_str(), (dir / "second.zu").c_str()), 0);
+  now = DiskCopyOf(file);
+  const test::TEnvGuard state("XDG_STATE_HOME", (dir.Path() + "/state").c_str());
+  for (int round = 0; round < 3; ++round) {
+    const TWriteResult r = Save(file, "in place " + std::to_string(round), "", &now);
+    ASSERT_TRUE(r.Ok()) << round << ": " << r.Reason;
+    EXPECT_TRUE(r.InPlace);
+    now = r.Written;
+  }
+}
+
+TEST(SafeFileWriter, ABackslashIsALetterOfAName) {
+  TempDir dir;
+  const std::string file = dir.Write("a\\b.zu", "old");
+  const TWriteResult r = Save(file, "new", file + ".backup");
+  ASSERT_TRUE(r.Ok()) << r.Reason;
+  EXPECT_EQ(TempDir::Read(file), "new");
+  EXPECT_EQ(TempDir::Read(file + ".backup"), "old");
+  // A link of such a name to a file beside it.
+  const std::string link = dir / "l\\k.zu";
+  ASSERT_EQ(::symlink("a\\b.zu", link.c_str()), 0);
+  ASSERT_TRUE(Save(link, "through").Ok());
+  EXPECT_TRUE(S_ISLNK(LStat(link).st_mode));
+  EXPECT_EQ(TempDir::Read(file), "through");
+  EXPECT_TRUE(TempFilesIn(dir.Path()).empty());
 }
 
 }  // namespace

@@ -165,7 +165,8 @@ TEST(StringList, FilesKeepBytesAndLineBreaks) {
 }
 
 // Saving replaces the file whole: a save that cannot finish keeps the old
-// text, a linked file stays linked, and no temporary file is left.
+// text, a link at the name is replaced (never written through), and no
+// temporary file is left.
 TEST(StringList, SavingAFileKeepsTheOldOneUntilTheNewOneIsWhole) {
   namespace fs = std::filesystem;
   test::TempDir dir;
@@ -188,11 +189,12 @@ TEST(StringList, SavingAFileKeepsTheOldOneUntilTheNewOneIsWhole) {
   TMemoryStream m;
   m.Write("new", 3);
   m.SaveToFile(link);
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(test::TempDir::Read(kept), "new");
+  EXPECT_FALSE(fs::is_symlink(link));
+  EXPECT_EQ(test::TempDir::Read(link), "new");
+  EXPECT_EQ(test::TempDir::Read(kept), "old\r\n");
   int entries = 0;
   for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.Path())) ++entries;
-  EXPECT_EQ(entries, 3);  // the link, the folder it points into, its file
+  EXPECT_EQ(entries, 3);  // the file, the folder the link pointed into, its file
 }
 
 }  // namespace

@@ -175,8 +175,9 @@ TEST(JsonWriter, StringWriterBuffer) {
   EXPECT_EQ(f.GetCount(), 0);
 }
 
-// A file that is a link stays one and the file it names gets the text; a
-// failed save gives its reason, keeps the old file and leaves nothing behind.
+// A link at the name is replaced by the file (the file it named is left
+// alone); a failed save gives its reason, keeps the old file and leaves
+// nothing behind.
 TEST(JsonWriter, SavingAFileReplacesItSafely) {
   namespace fs = std::filesystem;
   test::TempDir dir;
@@ -188,8 +189,9 @@ TEST(JsonWriter, SavingAFileReplacesItSafely) {
   std::string reason = "unchanged";
   EXPECT_EQ(o->SaveTo(link, false, true, &reason), 7);
   EXPECT_EQ(reason, "unchanged");
-  EXPECT_TRUE(fs::is_symlink(link));
-  EXPECT_EQ(test::TempDir::Read(kept), "{\"k\":1}");
+  EXPECT_FALSE(fs::is_symlink(link));
+  EXPECT_EQ(test::TempDir::Read(link), "{\"k\":1}");
+  EXPECT_EQ(test::TempDir::Read(kept), "old");
 
   const std::string folder = dir / "folder.json";
   ASSERT_TRUE(fs::create_directory(folder));
@@ -198,7 +200,7 @@ TEST(JsonWriter, SavingAFileReplacesItSafely) {
   EXPECT_TRUE(fs::is_directory(folder));
   int entries = 0;
   for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.Path())) ++entries;
-  EXPECT_EQ(entries, 4);  // the link, the folder it points into, its file, the folder
+  EXPECT_EQ(entries, 4);  // the file, the folder the link pointed into, its file, the folder
 }
 
 }  // namespace

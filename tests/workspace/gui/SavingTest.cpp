@@ -151,8 +151,9 @@ TEST_F(SavingTest, TheQuestionsNameTheFileInBothLanguages) {
 }
 
 TEST_F(SavingTest, AReadOnlyFileIsNotReplacedAndThePanelKeepsItsEdits) {
-  ASSERT_TRUE(config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
+  // Read-only when it is read (a change of mode later is a change on disk).
   ASSERT_EQ(::chmod(a.c_str(), 0444), 0);
+  ASSERT_TRUE(config.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
   Edit(config.Panel(1), 1, "{ \"a\": 2 }");
   bool saved;
   {
