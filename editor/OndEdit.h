@@ -869,6 +869,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void ApplyWordWrap(bool Value);
   int GutterRightOffset() const;
   void ApplyGutterWidth();
+  // Sizes the line numbers for the largest one the gutter can show: the
+  // file's line count, which folding does not change though it takes the
+  // hidden lines out of the buffer.
+  void FitGutterDigits();
   std::unique_ptr<TOndEditAllFoldRanges> FAllFoldRanges;
   std::unique_ptr<TOndCodeFolder> FCodeFolder;
   // While the fold scan is postponed, CaretRangeToCome() stands for the

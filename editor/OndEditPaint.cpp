@@ -143,6 +143,13 @@ TColor TCustomOndEdit::DefaultRowBackground() const {
   return bg;
 }
 
+void TCustomOndEdit::FitGutterDigits() {
+  if (!FGutter->GetShowLineNumbers() || !FGutter->GetAutoSize()) return;
+  const int count = FLines->GetCount();
+  // The lines hidden behind every collapsed header, the last one included.
+  FGutter->UpdateAutoDigits(FoldsPainted() ? UncollapsedLine(count + 1) - 1 : count);
+}
+
 void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) {
   TCanvas* bc = Canvas();
   bc->ResetClip();
