@@ -145,7 +145,7 @@ void TCustomOndEdit::CodeFoldingChanged(int Kind) {
 }
 
 void TCustomOndEdit::FoldStateChanged() {
-  FitGutterDigits();
+  FitGutterDigits(true);
   FHighlightedFoldRange = nullptr;
   UpdateCaretFoldRange();
   FStateFlags |= sfScrollBarsChanged;

@@ -57,9 +57,18 @@ TEST(GutterNumbers, AFoldHidingMostLinesKeepsEveryDigitOfTheNumbersAfterIt) {
   EXPECT_GE(ink, right - 5 * cw);
   EXPECT_LT(ink, right - 4 * cw);
 
-  // Opening the fold again needs no other width.
+  // Typing beside the fold, opening it and undoing that keep the width.
+  ed.SetCaretXY(BufferCoord(1, 3));
+  ed.CommandProcessor(ecChar, 'x', nullptr);
+  EXPECT_EQ(ed.GetGutterWidth(), wide);
   ASSERT_TRUE(ed.ToggleFoldAtLine(1));
   EXPECT_EQ(ed.Lines()->GetCount(), 10004);
+  EXPECT_EQ(ed.GetGutterWidth(), wide);
+  ed.Undo();  // closes the fold again
+  ASSERT_EQ(ed.Lines()->GetCount(), 3);
+  ed.SetCaretXY(BufferCoord(1, 3));
+  ed.CommandProcessor(ecChar, 'y', nullptr);
+  EXPECT_EQ(g.GetAutoSizeDigitCount(), 5);
   EXPECT_EQ(ed.GetGutterWidth(), wide);
 }
 
