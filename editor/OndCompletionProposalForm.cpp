@@ -217,9 +217,10 @@ bool TOndBaseCompletionProposalForm::DoMouseWheel(TShiftState Shift, int WheelDe
   if (FProposal.GetDisplayType() != ctCode) return false;
   // A notch scrolls as many items as the system's wheel setting says, or a
   // window's worth with Ctrl held.
+  // A high-resolution wheel sends a notch in small steps; they add up.
   const int step = (Shift & ssCtrl) ? std::max(1, FProposal.NbLinesInWindow) : WheelScrollLines();
-  const int notches = WheelDelta / 120 != 0 ? WheelDelta / 120 : (WheelDelta > 0 ? 1 : -1);
-  FProposal.ScrollListBy(-notches * step);
+  const int notches = FWheel.Notches(WheelDelta);
+  if (notches != 0) FProposal.ScrollListBy(-notches * step);
   return true;
 }
 

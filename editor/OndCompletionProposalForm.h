@@ -4,6 +4,7 @@
 // no data of its own; everything it shows is the proposal's.
 #pragma once
 
+#include "editor/OndEditGeometry.h"
 #include "editor/OndProposalFormat.h"
 #include "platform/PopupWindow.h"
 
@@ -64,6 +65,7 @@ class TOndBaseCompletionProposalForm : public TPopupWindow {
   TPoint FSizeFrom;
   TSize FSizeStart;
   bool FSnapping = false;
+  TOndWheel FWheel;
   void PaintHint(TCanvas& Canvas, int Width, int Height) const;
   void PaintCodeList(TCanvas& Canvas, int Width, int Height) const;
   TOndBaseCompletionProposal& FProposal;

@@ -688,10 +688,10 @@ int TCustomOndEdit::GutterRightOffset() const {
 }
 
 void TCustomOndEdit::ApplyGutterWidth() {
-  if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) {
+  {
     const TNotifyEvent saved = std::move(FGutter->OnChange);
     FGutter->OnChange = nullptr;
-    FGutter->UpdateAutoDigits(FLines->GetCount());
+    FitGutterDigits(true);
     FGutter->OnChange = saved;
   }
   int digitWidth = FView.CharWidth;
@@ -858,7 +858,9 @@ void TCustomOndEdit::LinesChanged() {
   FStateFlags &= static_cast<TOndStateFlags>(~sfLinesChanging);
   // The gutter first: its width decides the wrap width, so that word wrap
   // lays the changed text out once, for the width it keeps.
-  if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
+  // A fold opened or closed changes the buffer's lines, not the file's: the
+  // fold's own notice fits the gutter.
+  if (FFoldToggling == 0) FitGutterDigits(false);
   UpdateScrollBars();
   // A change from outside the edit primitives leaves no selection behind.
   if (FEditShiftsMarks == 0 && FFoldToggling == 0 && SelAvail()) {

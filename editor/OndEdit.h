@@ -869,6 +869,14 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void ApplyWordWrap(bool Value);
   int GutterRightOffset() const;
   void ApplyGutterWidth();
+  // Sizes the line numbers for the largest one the gutter can show: the
+  // file's line count, which folding does not change though it takes the
+  // hidden lines out of the buffer. The folds' hidden lines are counted
+  // again with Recount; an edit keeps the last count, as no edit reaches a
+  // hidden line and counting asks the fold index, which an edit leaves to
+  // be built again.
+  void FitGutterDigits(bool Recount);
+  int FGutterHiddenLines = 0;
   std::unique_ptr<TOndEditAllFoldRanges> FAllFoldRanges;
   std::unique_ptr<TOndCodeFolder> FCodeFolder;
   // While the fold scan is postponed, CaretRangeToCome() stands for the

@@ -137,7 +137,6 @@ void TCustomOndEdit::CodeFoldingChanged(int Kind) {
       FHighlightedFoldRange = nullptr;
     }
     // Room for the fold marks right of the line numbers.
-    if (FGutter->GetShowLineNumbers() && FGutter->GetAutoSize()) FGutter->UpdateAutoDigits(FLines->GetCount());
     ApplyGutterWidth();
   } else if (Kind == fccRescan) {
     if (FCodeFolding->GetEnabled()) RescanFoldRanges();
@@ -146,6 +145,7 @@ void TCustomOndEdit::CodeFoldingChanged(int Kind) {
 }
 
 void TCustomOndEdit::FoldStateChanged() {
+  FitGutterDigits(true);
   FHighlightedFoldRange = nullptr;
   UpdateCaretFoldRange();
   FStateFlags |= sfScrollBarsChanged;

@@ -308,13 +308,17 @@ int VertThumbToRow(int RowCount, int LinesInWindow, int Pos) noexcept {
   return static_cast<std::int16_t>(Pos & 0xFFFF);
 }
 
-int TOndWheel::LinesToScroll(int WheelDelta, bool Ctrl, bool HalfPage, int LinesInWindow) noexcept {
-  int perNotch = 3;
-  if (Ctrl) perNotch = HalfPage ? LinesInWindow / 2 : LinesInWindow;
+int TOndWheel::Notches(int WheelDelta) noexcept {
   Accumulator += WheelDelta;
   const int notches = Accumulator / 120;
   Accumulator %= 120;
-  return -notches * perNotch;
+  return notches;
+}
+
+int TOndWheel::LinesToScroll(int WheelDelta, bool Ctrl, bool HalfPage, int LinesInWindow) noexcept {
+  int perNotch = 3;
+  if (Ctrl) perNotch = HalfPage ? LinesInWindow / 2 : LinesInWindow;
+  return -Notches(WheelDelta) * perNotch;
 }
 
 void AutoScrollDeltas(const TRect& R, int X, int Y, int CharWidth, int LineHeight, int& DX, int& DY) noexcept {

@@ -136,9 +136,12 @@ int HorzThumbToColumn(int Maximum, int Pos) noexcept;
 int VertThumbToRow(int RowCount, int LinesInWindow, int Pos) noexcept;
 
 // The lines one wheel message scrolls: the accumulator keeps what is left of
-// a notch (120 units) for the next message. Positive results scroll down.
+// a notch (120 units) for the next message, so that a high-resolution wheel's
+// small steps add up to the notches they make. Positive results scroll down.
 struct TOndWheel {
   int Accumulator = 0;
+  // The whole notches the message completes, positive away from the user.
+  int Notches(int WheelDelta) noexcept;
   int LinesToScroll(int WheelDelta, bool Ctrl, bool HalfPage, int LinesInWindow) noexcept;
 };
 

@@ -143,6 +143,14 @@ TColor TCustomOndEdit::DefaultRowBackground() const {
   return bg;
 }
 
+void TCustomOndEdit::FitGutterDigits(bool Recount) {
+  if (!FGutter->GetShowLineNumbers() || !FGutter->GetAutoSize()) return;
+  const int count = FLines->GetCount();
+  // The lines hidden behind every collapsed header, the last one included.
+  if (Recount) FGutterHiddenLines = FoldsPainted() ? UncollapsedLine(count + 1) - 1 - count : 0;
+  FGutter->UpdateAutoDigits(count + FGutterHiddenLines);
+}
+
 void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) {
   TCanvas* bc = Canvas();
   bc->ResetClip();

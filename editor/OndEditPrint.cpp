@@ -314,7 +314,12 @@ int TOndEditPrint::PrintRange(int First, int Last) {
   if (FAbort) return 0;  // the guard aborts the job
   Notify(TOndPrintStatus::psEnd, Last);
   closed = true;
-  FPrinter.EndDoc();
+  if (!FPrinter.EndDoc()) {
+    // Pages that never reached the paper or the file are no pages printed.
+    FFailure = FPrinter.FailureText();
+    if (FFailure.empty()) FFailure = "The print job could not be finished";
+    return 0;
+  }
   return printed;
 }
 

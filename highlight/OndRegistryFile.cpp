@@ -83,6 +83,28 @@ bool IsRootName(std::string_view Name) {
   return false;
 }
 
+// A key's section line: "[ROOT\path]" as the path is spelt, or, when the
+// path holds a line break, the whole path quoted like a value's text,
+// "["ROOT\\path"]". No plain section begins with a quote, as every path
+// begins with its root's name, so older files read as they always did.
+std::string SectionLine(std::string_view FullPath) {
+  if (FullPath.find_first_of("\r\n") == std::string_view::npos) return "[" + std::string(FullPath) + "]";
+  return "[" + Quote(FullPath) + "]";
+}
+
+// The path of a section line; none when the line is no whole section.
+std::optional<std::string> SectionPath(std::string_view Line) {
+  if (Line.starts_with("[\"")) {
+    std::size_t at = 1;
+    std::optional<std::string> path = Unquote(Line, at);
+    if (!path || at + 1 != Line.size() || Line[at] != ']') return std::nullopt;
+    return path;
+  }
+  const std::size_t close = Line.rfind(']');
+  if (close == std::string_view::npos || close < 2) return std::nullopt;
+  return std::string(Line.substr(1, close - 1));
+}
+
 std::string ParentPath(std::string_view FullPath) {
   const std::size_t slash = FullPath.rfind('\\');
   return slash == std::string_view::npos ? std::string() : std::string(FullPath.substr(0, slash));
@@ -230,7 +252,7 @@ void TOndFileRegistry::WriteString(std::string_view Name, std::string_view Value
 std::string TOndFileRegistry::GetText() const {
   std::string out = std::string(kHeader) + "\n";
   for (const auto& [folded, key] : FKeys) {
-    out += "\n[" + key.Path + "]\n";
+    out += "\n" + SectionLine(key.Path) + "\n";
     for (const auto& [f, value] : key.Values) {
       out += Quote(value.first) + "=";
       if (const int* i = std::get_if<int>(&value.second))
@@ -262,9 +284,9 @@ void TOndFileRegistry::SetText(std::string_view Text) {
     }
     if (line.starts_with('[')) {
       key = nullptr;
-      const std::size_t close = line.rfind(']');
-      if (close == std::string_view::npos || close < 2) continue;
-      const std::string path(line.substr(1, close - 1));
+      const std::optional<std::string> section = SectionPath(line);
+      if (!section) continue;
+      const std::string& path = *section;
       // A root's name, then parts that are not empty.
       const std::size_t slash = path.find('\\');
       if (!IsRootName(std::string_view(path).substr(0, slash)) || path.find("\\\\") != std::string::npos ||

@@ -8,8 +8,9 @@
 //
 // The file holds one section per key, "[ROOT\path]", then one line per value,
 // "name"=dword:8 hexadecimal digits or "name"="text" (with \\, \" and \n as
-// escapes). Lines that do not read are skipped: a damaged file costs values,
-// never the program.
+// escapes). A key path holding a line break is quoted the same way in its
+// section, "["ROOT\\path"]". Lines that do not read are skipped: a damaged
+// file costs values, never the program.
 #pragma once
 
 #include <cstdint>

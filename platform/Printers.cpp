@@ -1,11 +1,13 @@
 #include "platform/Printers.h"
 
+#include <QBuffer>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFontMetrics>
 #include <QLocale>
 #include <QPainter>
+#include <QPdfWriter>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
@@ -17,6 +19,7 @@
 
 #include "platform/Graphics.h"
 #include "platform/QtBridge.h"
+#include "platform/core/SafeFileWriter.h"
 
 namespace ond {
 
@@ -194,7 +197,23 @@ bool TQtPrinter::BeginDoc(const std::string& Title) {
     file.close();
     if (!existed) file.remove();
   }
-  if (FPainter->begin(FPrinter.get())) return true;
+  if (pdf) {
+    // The document is made in memory and written at the end by the one unit
+    // that writes files: Qt's own file output drops a failed write unsaid,
+    // and a job that fails halfway leaves the old file as it was.
+    FPdfBuffer = std::make_unique<QBuffer>();
+    FPdfBuffer->open(QIODevice::WriteOnly);
+    FPdfWriter = std::make_unique<QPdfWriter>(FPdfBuffer.get());
+    FPdfWriter->setResolution(FPrinter->resolution());
+    FPdfWriter->setPageLayout(FPrinter->pageLayout());
+    FPdfWriter->setPdfVersion(FPrinter->pdfVersion());
+    FPdfWriter->setTitle(FPrinter->docName());
+    FPdfWriter->setCreator(FPrinter->creator());
+    if (FPainter->begin(FPdfWriter.get())) return true;
+    DropPdf();
+  } else if (FPainter->begin(FPrinter.get())) {
+    return true;
+  }
   if (pdf)
     FFailure = QStringToAnsi(FPrinter->outputFileName() + ": " + QString::fromLocal8Bit(std::strerror(EIO)));
   else
@@ -202,18 +221,45 @@ bool TQtPrinter::BeginDoc(const std::string& Title) {
   return false;
 }
 
-void TQtPrinter::NewPage() { FPrinter->newPage(); }
+void TQtPrinter::NewPage() {
+  if (FPdfWriter)
+    FPdfWriter->newPage();
+  else
+    FPrinter->newPage();
+}
 
-void TQtPrinter::EndDoc() {
-  if (FPainter->isActive()) FPainter->end();
+bool TQtPrinter::EndDoc() {
+  const bool ended = !FPainter->isActive() || FPainter->end();
+  if (FPdfWriter) {
+    const QByteArray data = FPdfBuffer->data();
+    DropPdf();
+    TFileWrite write;
+    write.FileName = QStringToPath(FPrinter->outputFileName());
+    write.Data = std::string_view(data.constData(), static_cast<std::size_t>(data.size()));
+    const TWriteResult written = WriteFileSafely(write);
+    if (!written.Ok()) {
+      FFailure = written.Reason;
+      return false;
+    }
+    return true;
+  }
+  if (!ended || FPrinter->printerState() == QPrinter::Error) {
+    FFailure = QStringToAnsi(QStringLiteral("\"%1\": the printer could not finish the job").arg(FPrinter->printerName()));
+    return false;
+  }
+  return true;
 }
 
 void TQtPrinter::Abort() {
-  const QString file = FPrinter->outputFormat() == QPrinter::PdfFormat ? FPrinter->outputFileName() : QString();
-  FPrinter->abort();
+  if (!FPdfWriter) FPrinter->abort();
   if (FPainter->isActive()) FPainter->end();
-  // Half a document is no document: an aborted PDF job leaves no file.
-  if (!file.isEmpty()) QFile::remove(file);
+  // Half a document is no document: an aborted PDF job writes nothing.
+  DropPdf();
+}
+
+void TQtPrinter::DropPdf() {
+  FPdfWriter.reset();
+  FPdfBuffer.reset();
 }
 
 std::string LocalDateText() { return QStringToAnsi(QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat)); }

@@ -1,7 +1,8 @@
 // The platform's printer: measuring and painting on a Qt printer, the job
 // control around a print run and the print dialog. With no printer installed
-// the job goes to a PDF file the user can choose in the dialog; a PDF job that
-// is aborted leaves no file behind.
+// the job goes to a PDF file the user can choose in the dialog. A PDF job is
+// written to its file only when it ends whole, so that one aborted or failed
+// leaves the file as it was, and a write that fails is told.
 #pragma once
 
 #include <functional>
@@ -11,6 +12,8 @@
 
 #include "platform/core/PrintDevice.h"
 
+class QBuffer;
+class QPdfWriter;
 class QPrinter;
 class QPainter;
 
@@ -30,7 +33,7 @@ class TQtPrinter : public TOndPrinter {
   std::string FailureText() const override { return FFailure; }
   TOndPrintCanvas& Canvas() override;
   void NewPage() override;
-  void EndDoc() override;
+  bool EndDoc() override;
   void Abort() override;
 
   // Print to this PDF file (UTF-8 path) instead of a printer.
@@ -47,7 +50,11 @@ class TQtPrinter : public TOndPrinter {
   std::unique_ptr<QPrinter> FPrinter;
   std::unique_ptr<QPainter> FPainter;
   std::unique_ptr<TCanvas> FCanvas;
+  // A PDF job's document while it is made, written to the file at its end.
+  std::unique_ptr<QBuffer> FPdfBuffer;
+  std::unique_ptr<QPdfWriter> FPdfWriter;
   std::string FFailure;
+  void DropPdf();
 };
 
 // Today's date and the time now, in the system's short formats.

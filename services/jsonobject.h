@@ -332,7 +332,10 @@ class TJsonObject : public std::enable_shared_from_this<TJsonObject> {
   // "sequence", "enum", "length", "range", "unique", "inherit"; definitions are
   // schemas with a "name"). Each violation reaches the callback with the path
   // of the offending value, written like a path here ("a.b[2]", "" for this
-  // value). A missing or null value only fails "required". True when none.
+  // value). Only a missing value fails "required"; a null written in the text
+  // is a value like any other and must have the schema's type (no type,
+  // "scalar" and "any" take it; every other type reports code 2, invalid data
+  // type). True when none.
   bool Validate(const IJsonObject& schema, const IJsonObject& definitions = nullptr,
                 const TJsonOnValidateError& callback = nullptr, void* sender = nullptr);
   bool Validate(const TJsonText& schemaText, const TJsonText& definitionsText = u"",

@@ -93,12 +93,15 @@ class TOndPrinter {
   virtual std::optional<TOndPrintDialogAnswer> ShowDialog(const TOndPrintDialogRequest& Request) = 0;
   // False when the job cannot start; FailureText then says why.
   virtual bool BeginDoc(const std::string& title) = 0;
-  // Why the last job could not start, in the system's words (code page 1251).
+  // Why the last job could not start or be finished, in the system's words
+  // (code page 1251).
   virtual std::string FailureText() const { return {}; }
   // Valid between BeginDoc and EndDoc or Abort.
   virtual TOndPrintCanvas& Canvas() = 0;
   virtual void NewPage() = 0;
-  virtual void EndDoc() = 0;
+  // False when the finished job could not be written or handed on;
+  // FailureText then says why.
+  virtual bool EndDoc() = 0;
   virtual void Abort() = 0;
 };
 

@@ -329,5 +329,19 @@ TEST_F(PrintPages, AJobThatCannotStartKeepsThePrintersReason) {
   EXPECT_EQ(print.Failure(), "");
 }
 
+// A job that starts but cannot be finished (its file not written) is told
+// like one that could not start: no page counts as printed.
+TEST_F(PrintPages, AJobThatCannotBeFinishedPrintsNothingAndKeepsTheReason) {
+  print.SetLines(Numbered(20));
+  printer.EndFailure = "Cannot write file /dev/full. No space left on device";
+  EXPECT_EQ(print.Print(), 0);
+  EXPECT_EQ(print.Failure(), printer.EndFailure);
+  EXPECT_EQ(printer.Begun, 1);
+  EXPECT_EQ(printer.Ended, 1);
+  printer.EndFailure.clear();
+  EXPECT_EQ(print.Print(), 3);
+  EXPECT_EQ(print.Failure(), "");
+}
+
 }  // namespace
 }  // namespace ond

@@ -67,13 +67,18 @@ class TRecordingPrinter : public TOndPrinter, public TOndPrintCanvas {
   }
   // A printer that refuses every job, with this reason.
   std::string Refusal;
-  std::string FailureText() const override { return Refusal; }
+  std::string FailureText() const override { return Refusal.empty() ? EndFailure : Refusal; }
   TOndPrintCanvas& Canvas() override { return *this; }
   void NewPage() override {
     ++Pages;
     Log += "page " + std::to_string(Pages) + "\n";
   }
-  void EndDoc() override { ++Ended; }
+  // A printer that cannot finish a job, with this reason.
+  std::string EndFailure;
+  bool EndDoc() override {
+    ++Ended;
+    return EndFailure.empty();
+  }
   void Abort() override { ++Aborted; }
 
  private:

@@ -204,6 +204,54 @@ TEST(RegistryFile, DamagedTextGivesFewerValues) {
   EXPECT_EQ(back.ReadInteger("top"), 7);
 }
 
+// A key whose name holds a line break (an attribute a scheme names so) is
+// written so that the key and its values read back from the file; other
+// keys keep their plain sections.
+TEST(RegistryFile, KeyNamesWithLineBreaksReadBack) {
+  TOndFileRegistry w("");
+  w.SetRootKey(HKEY_CURRENT_USER);
+  const char* const names[] = {"a\nb", "c\r\nd]", "e\r", "\"q\"\n", "Plain"};
+  for (const char* name : names) {
+    ASSERT_TRUE(w.OpenKey(std::string("\\Soft\\") + name + "\\Sub", true)) << name;
+    w.WriteString("v", name);
+  }
+  const std::string text = w.GetText();
+  EXPECT_NE(text.find("\n[HKEY_CURRENT_USER\\Soft\\Plain\\Sub]\n"), std::string::npos) << text;
+  TOndFileRegistry back("");
+  back.SetText(text);
+  EXPECT_EQ(back.GetText(), text);
+  back.SetRootKey(HKEY_CURRENT_USER);
+  for (const char* name : names) {
+    ASSERT_TRUE(back.OpenKeyReadOnly(std::string("\\Soft\\") + name + "\\Sub")) << name;
+    EXPECT_EQ(back.ReadString("v"), name);
+    EXPECT_TRUE(back.KeyExists(std::string("\\Soft\\") + name));
+  }
+  // A quoted section that does not close costs its key only.
+  back.SetText("ONDREL REGISTRY 1\n[\"HKEY_CURRENT_USER\\\\A\"\n\"v\"=dword:1\n"
+               "[\"HKEY_CURRENT_USER\\\\B\"] \n\"v\"=dword:1\n[\"HKEY_CURRENT_USER\\\\C\"]\n\"v\"=dword:2\n");
+  EXPECT_FALSE(back.OpenKeyReadOnly("\\A"));
+  EXPECT_FALSE(back.OpenKeyReadOnly("\\B"));
+  ASSERT_TRUE(back.OpenKeyReadOnly("\\C"));
+  EXPECT_EQ(back.ReadInteger("v"), 2);
+}
+
+TEST(RegistryFile, AttributesNamedWithLineBreaksRoundTrip) {
+  test::TempDir dir;
+  test::TEnvGuard xdg("XDG_CONFIG_HOME", dir.Path().c_str());
+  TOndGenHighlighter a;
+  test::BuildJsonRules(a);
+  a.Reset();
+  Attribute(a, "String")->SetName("Str\ning");
+  Attribute(a, "Str\ning")->SetForeground(0x00FF00);
+  ASSERT_TRUE(a.SaveToRegistry(HKEY_CURRENT_USER, "Software\\Ondrel\\Highlighters\\Json"));
+  TOndGenHighlighter b;
+  test::BuildJsonRules(b);
+  b.Reset();
+  Attribute(b, "String")->SetName("Str\ning");
+  ASSERT_TRUE(b.LoadFromRegistry(HKEY_CURRENT_USER, "Software\\Ondrel\\Highlighters\\Json"));
+  EXPECT_EQ(Attribute(b, "Str\ning")->GetForeground(), 0x00FF00);
+}
+
 // A user hive of a Wine prefix with a foreign editor's colours in both its
 // layouts, and a class key.
 constexpr const char* kUserHive =

@@ -91,8 +91,32 @@ INSTANTIATE_TEST_SUITE_P(
                       SchemeSample{0, "samples/quarn/colors/colors.zu", "scheme0-colors.tokens"},
                       SchemeSample{0, "samples/common/Macros.zu", "scheme0-macros.tokens"},
                       SchemeSample{0, "tests/highlight/data/comments.zu", "scheme0-comments.tokens"},
+                      SchemeSample{0, "tests/highlight/data/closes.zu", "scheme0-closes.tokens"},
                       SchemeSample{1, "tests/highlight/data/sample.js", "scheme1-sample.tokens"},
-                      SchemeSample{2, "tests/highlight/data/sample.py", "scheme2-sample.tokens"}));
+                      SchemeSample{1, "tests/highlight/data/closes.js", "scheme1-closes.tokens"},
+                      SchemeSample{2, "tests/highlight/data/sample.py", "scheme2-sample.tokens"},
+                      SchemeSample{2, "tests/highlight/data/closes.py", "scheme2-closes.tokens"}));
+
+// A range's end has to be found wherever its close symbol stands: text typed
+// right after a closing quote or comment end is common while editing, and a
+// close that waits for a delimiter runs the range on to the end of the file.
+void ExpectClosesMayTouchTerms(const TOndRange& Range, const std::string& Path) {
+  for (int i = 0; i < Range.RangeCount(); ++i) {
+    const TOndRange& r = *Range.Ranges(i);
+    const std::string path = Path + "/" + r.Name;
+    EXPECT_EQ(r.CloseToken().LeftBreak, bkAny) << path;
+    EXPECT_EQ(r.CloseToken().RightBreak, bkAny) << path;
+    ExpectClosesMayTouchTerms(r, path);
+  }
+}
+
+TEST(BuiltinSchemes, NoCloseSymbolHasToStandApart) {
+  for (int scheme = 0; scheme < BuiltinSchemeCount; ++scheme) {
+    TOndGenHighlighter h;
+    ASSERT_TRUE(LoadBuiltinScheme(h, scheme));
+    ExpectClosesMayTouchTerms(h.MainRules(), BuiltinSchemeResourceName(scheme));
+  }
+}
 
 // Real files installed on the machine, read as bytes: tokens tile every line,
 // and a line that begins with the language's comment mark (after blanks) is a

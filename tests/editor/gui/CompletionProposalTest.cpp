@@ -374,6 +374,32 @@ TEST(CompletionProposal, CodeListScrollBarAndWheel) {
   EXPECT_FALSE(few->Form()->ScrollBarEnabled(TScrollBarKind::sbVertical));
 }
 
+// A high-resolution wheel sends each notch as several small steps (15 units
+// of the 120 a notch makes): they add up to the notch, in either direction,
+// instead of each scrolling as much as a whole notch.
+TEST(CompletionProposal, CodeListAddsUpSmallWheelSteps) {
+  auto p = MakeCodeList(30);
+  p->ExecuteEx("", 10, 10, ctCode);
+  TOndBaseCompletionProposalForm* form = p->Form();
+  form->Show();
+  const int keep = QApplication::wheelScrollLines();
+  QApplication::setWheelScrollLines(2);
+  auto wheel = [&](int AngleDelta) {
+    QWheelEvent e(QPointF(20, 20), form->Widget()->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, AngleDelta),
+                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(form->Widget(), &e);
+  };
+  for (int i = 0; i < 7; ++i) wheel(-15);
+  EXPECT_EQ(p->List().TopItem(), 0);  // not yet a notch
+  wheel(-15);
+  EXPECT_EQ(p->List().TopItem(), 2);  // one notch: the wheel setting's two items
+  for (int i = 0; i < 16; ++i) wheel(-15);
+  EXPECT_EQ(p->List().TopItem(), 6);
+  for (int i = 0; i < 8; ++i) wheel(15);
+  EXPECT_EQ(p->List().TopItem(), 4);
+  QApplication::setWheelScrollLines(keep);
+}
+
 // Resizing the code list keeps a whole number of items, at least one; the
 // sizing border resizes it when dragged, a thin border does not.
 TEST(CompletionProposal, CodeListResizesToWholeItems) {

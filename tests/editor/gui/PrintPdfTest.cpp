@@ -147,6 +147,28 @@ TEST_F(PrintPdf, APdfThatCannotBeWrittenIsToldWithTheSystemsReason) {
   EXPECT_NE(failure.find("No such file or directory"), std::string::npos) << failure;
 }
 
+// A job that starts but whose document cannot be written prints no page and
+// is told with the reason, as a job that cannot start is. A file that was
+// there before a job that does not end whole is left as it was.
+TEST_F(PrintPdf, APdfThatCannotBeWrittenAtTheEndIsNoPagePrinted) {
+  print.SetLines({"text"});
+  printer.SetPdfFile("/dev/full");
+  EXPECT_EQ(print.Print(), 0);
+  EXPECT_NE(print.Failure().find("/dev/full"), std::string::npos) << print.Failure();
+
+  std::ofstream(pdf, std::ios::binary) << "old";
+  print.OnPrintStatus = [](TOndEditPrint*, TOndPrintStatus s, int, bool& abort) {
+    abort = s == TOndPrintStatus::psNewPage;
+  };
+  printer.SetPdfFile(pdf);
+  EXPECT_EQ(print.Print(), 0);
+  EXPECT_EQ(test::TempDir::Read(pdf), "old");
+  print.OnPrintStatus = nullptr;
+  EXPECT_EQ(print.Print(), 1);
+  EXPECT_EQ(print.Failure(), "");
+  EXPECT_NE(test::TempDir::Read(pdf), "old");
+}
+
 TEST_F(PrintPdf, HighlightedTextKeepsItsColours) {
   TOndGenHighlighter highlighter;
   ASSERT_TRUE(LoadBuiltinScheme(highlighter, 1));  // JavaScript: reserved words blue
