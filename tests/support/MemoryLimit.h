@@ -11,9 +11,10 @@
 
 namespace ond::test {
 
-// Far above the biggest test's peak (a few hundred MB, under the sanitizers
-// too), and low enough that a few runaway tests at once leave the machine
-// its memory.
+// Above the biggest test program's peak when all its tests run in one
+// process (about 250 MB, and about 1 GB under AddressSanitizer, whose
+// quarantine holds freed memory), and low enough that a few runaway tests at
+// once leave the machine its memory.
 constexpr std::int64_t DefaultMemoryLimitMb = 2048;
 // Another limit in MB for every test process; 0 turns the watch off.
 constexpr const char* MemoryLimitVariable = "ONDREL_TEST_MEMORY_LIMIT_MB";
