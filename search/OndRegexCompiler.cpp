@@ -21,6 +21,9 @@ constexpr int kWorst = 0;
 constexpr int kHasWidth = 1;   // never matches the empty string
 constexpr int kSimple = 2;     // one character: may be a repeat's operand
 constexpr int kSpStart = 4;    // starts with a repeat
+// Its width comes only from back references: it matches the empty string
+// whenever the groups they copy captured nothing.
+constexpr int kWidthByReference = 8;
 
 constexpr int kMaxBraceDigits = 8;
 
@@ -366,7 +369,7 @@ int TRegex::ParseReg(bool paren, ParseFlags& flags) {
 
   auto merge = [&flags](const ParseFlags& f) {
     if (!(f.bits & kHasWidth)) flags.bits &= ~kHasWidth;
-    flags.bits |= f.bits & kSpStart;
+    flags.bits |= f.bits & (kSpStart | kWidthByReference);
   };
   ParseFlags f;
   int br = ParseBranch(f);
@@ -402,10 +405,12 @@ int TRegex::ParseBranch(ParseFlags& flags) {
   const int ret = EmitNode(BRANCH);
   int chain = 0;
   const std::size_t end = fExpression.size();
+  bool solidWidth = false;  // a piece that never matches empty, whatever was captured
   while (fCursor < end && fExpression[fCursor] != '|' && fExpression[fCursor] != ')') {
     ParseFlags f;
     const int latest = ParsePiece(f);
     flags.bits |= f.bits & kHasWidth;
+    if ((f.bits & kHasWidth) && !(f.bits & kWidthByReference)) solidWidth = true;
     if (chain == 0) {
       flags.bits |= f.bits & kSpStart;
     } else {
@@ -414,6 +419,7 @@ int TRegex::ParseBranch(ParseFlags& flags) {
     chain = latest;
   }
   if (chain == 0) EmitNode(NOTHING);
+  if ((flags.bits & kHasWidth) && !solidWidth) flags.bits |= kWidthByReference;
   return ret;
 }
 
@@ -493,7 +499,12 @@ int TRegex::ParsePiece(ParseFlags& flags) {
     nonGreedy = true;
   }
 
-  flags.bits = (op == '*' || op == '?' || (op == '{' && min == 0)) ? (kWorst | kSpStart) : kHasWidth;
+  flags.bits = (op == '*' || op == '?' || (op == '{' && min == 0)) ? (kWorst | kSpStart)
+                                                                   : kHasWidth | (f.bits & kWidthByReference);
+  // A pass through an atom that is wide only through back references can
+  // match nothing, and the plain greedy loop would take such passes forever:
+  // it becomes a counted loop, which stops at an empty pass.
+  const bool mayPassEmpty = (f.bits & kWidthByReference) && !(f.bits & kSimple);
 
   auto emitBranchPair = [&]() {  // greedy "?": either the atom or nothing
     Insert(BRANCH, ret, 0);
@@ -519,13 +530,13 @@ int TRegex::ParsePiece(ParseFlags& flags) {
     }
   } else if (op == '?' && !nonGreedy) {
     emitBranchPair();
-  } else if (op == '*' && !nonGreedy) {
+  } else if (op == '*' && !nonGreedy && !mayPassEmpty) {
     Insert(BRANCH, ret, 0);
     OpTail(ret, EmitNode(BACK));
     OpTail(ret, ret);
     Tail(ret, EmitNode(BRANCH));
     Tail(ret, EmitNode(NOTHING));
-  } else if (op == '+' && !nonGreedy) {
+  } else if (op == '+' && !nonGreedy && !mayPassEmpty) {
     const int next = EmitNode(BRANCH);
     Tail(ret, next);
     Tail(EmitNode(BACK), ret);
@@ -672,7 +683,7 @@ int TRegex::ParseAtom(ParseFlags& flags) {
       }
       ParseFlags f;
       const int ret = ParseReg(true, f);
-      flags.bits = f.bits & (kHasWidth | kSpStart);
+      flags.bits = f.bits & (kHasWidth | kSpStart | kWidthByReference);
       return ret;
     }
     case '|':
@@ -722,7 +733,7 @@ int TRegex::ParseAtom(ParseFlags& flags) {
       if (k >= '1' && k <= '9') {
         ++fCursor;
         fHasBackReference = true;
-        flags.bits = kHasWidth | kSimple;
+        flags.bits = kHasWidth | kSimple | kWidthByReference;
         const int ret = EmitNode((fCompileModifiers & kModI) ? BSUBEXPCI : BSUBEXP);
         EmitByte(static_cast<std::uint8_t>(k - '0'));
         return ret;

@@ -3,7 +3,10 @@
 // file and line; addresses it cannot know give nothing; and a missing
 // library or function gives the fixed texts in its place.
 #include <gtest/gtest.h>
+#include <link.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -72,6 +75,46 @@ TEST(DebugInfoLibrary, AThrownExceptionIsLocatedAtItsThrowSite) {
           << place.CallStack[i];
     }
   }
+}
+
+// The map address just past the running program's last loaded byte, from
+// the program headers the loader put in memory (not from the file the
+// library reads).
+std::uint32_t ProgramMapEnd() {
+  struct Extent {
+    bool Seen = false;
+    std::uint64_t Bias = 0, End = 0;
+  } extent;
+  ::dl_iterate_phdr(
+      [](dl_phdr_info* info, size_t, void* data) {
+        auto& e = *static_cast<Extent*>(data);
+        if (e.Seen) return 1;  // the program is the first object
+        e.Seen = true;
+        const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+        bool first = true;
+        for (int i = 0; i < info->dlpi_phnum; ++i) {
+          const ElfW(Phdr)& ph = info->dlpi_phdr[i];
+          if (ph.p_type != PT_LOAD) continue;
+          if (first) e.Bias = ph.p_vaddr & ~(page - 1);
+          first = false;
+          e.End = std::max<std::uint64_t>(e.End, ph.p_vaddr + ph.p_memsz);
+        }
+        return 1;
+      },
+      &extent);
+  return static_cast<std::uint32_t>(extent.End - extent.Bias);
+}
+
+TEST(DebugInfoLibrary, TheProgramEndsAtItsLastLoadedByte) {
+  TSharedLibrary library(test::BuiltDebugInfoLibrary());
+  ASSERT_TRUE(library.Loaded()) << library.Error();
+  const auto moduleName = reinterpret_cast<decltype(&GetExceptModuleName)>(library.Symbol("GetExceptModuleName"));
+  ASSERT_TRUE(moduleName);
+  const std::uint32_t end = ProgramMapEnd();
+  ASSERT_GT(end, MapOf(reinterpret_cast<const void*>(&test::ThrowingLevelOne)));
+  EXPECT_EQ(std::string(moduleName(end - 1)), ExtractFileName(ProgramFileName()));
+  EXPECT_EQ(std::string(moduleName(end)), "");
+  EXPECT_EQ(std::string(moduleName(end + 1)), "");
 }
 
 TEST(DebugInfoLibrary, TheExportedFunctionsAnswerForMapAddresses) {

@@ -108,6 +108,16 @@ TEST(RegexCompile, ProgramShapes) {
   EXPECT_EQ(Program("(ab)+"), "BRANCH OPEN1 BRANCH EXACTLY(ab) CLOSE1 BRANCH BACK BRANCH NOTHING EEND");
   EXPECT_EQ(Program("(ab){2,5}"), "BRANCH LOOPENTRY OPEN1 BRANCH EXACTLY(ab) CLOSE1 LOOP{2,5} EEND");
   EXPECT_EQ(Program("(ab)??"), "BRANCH LOOPENTRY OPEN1 BRANCH EXACTLY(ab) CLOSE1 LOOPNG{0,1} EEND");
+  // A group wide only through back references can pass empty: its greedy
+  // loops are counted loops, which stop at an empty pass.
+  EXPECT_EQ(Program("()(\\1)+"),
+            "BRANCH OPEN1 BRANCH NOTHING CLOSE1 LOOPENTRY OPEN2 BRANCH BSUBEXP1 CLOSE2 LOOP{1,2147483646} EEND");
+  EXPECT_EQ(Program("(a)(b|\\1)*"),
+            "BRANCH OPEN1 BRANCH EXACTLY(a) CLOSE1 LOOPENTRY OPEN2 BRANCH EXACTLY(b) BRANCH BSUBEXP1 CLOSE2 "
+            "LOOP{0,2147483646} EEND");
+  // One solid character in the group keeps the plain loop.
+  EXPECT_EQ(Program("(a)(\\1b)+"),
+            "BRANCH OPEN1 BRANCH EXACTLY(a) CLOSE1 OPEN2 BRANCH BSUBEXP1 EXACTLY(b) CLOSE2 BRANCH BACK BRANCH NOTHING EEND");
   EXPECT_EQ(Program("a?"), "BRANCH BRANCH EXACTLY(a) BRANCH NOTHING EEND");
   EXPECT_EQ(Program("a??"), "BRANCH BRACESNG{0,1} EXACTLY(a) EEND");
   EXPECT_EQ(Program("a+?b*?"), "BRANCH PLUSNG EXACTLY(a) STARNG EXACTLY(b) EEND");

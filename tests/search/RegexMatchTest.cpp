@@ -13,7 +13,10 @@ namespace {
 using regex_test::A;
 using regex_test::AllMatches;
 using regex_test::Groups;
+using regex_test::Outcome;
+using regex_test::Search;
 using regex_test::Spans;
+using regex_test::TPlainRegex;
 
 // Line mode ("m") with these separators and the given paired one.
 void SetLineMode(TRegex& r, std::string_view separators, std::string_view pair) {
@@ -364,6 +367,53 @@ TEST(RegexMatch, LoopBookkeepingAgreesWithPerl) {
   EXPECT_EQ(AllMatches("((a)+?|b){3}c", "abac bbb"), (Spans{{1, 4}}));
   EXPECT_EQ(AllMatches("(x(a|b){1,2}?y)*?z", "xayxabyz"), (Spans{{1, 8}}));
   EXPECT_EQ(Groups("(a(b)*?)+?c", "abbac", 2), (Spans{{1, 5}, {4, 1}}));
+}
+
+// A greedy loop over a group that is wide only through back references
+// passes through it empty when the referenced groups captured nothing; it
+// stops at the first empty pass, as the lazy and counted loops do. Every
+// answer (all matches, with their groups) checked against Perl and PCRE2.
+TEST(RegexMatch, GreedyLoopsStopAtAnEmptyPassAsPerlDoes) {
+  const struct {
+    const char* Pattern;
+    const char* Subject;
+    std::vector<Spans> Matches;  // groups 0 .. 3 of every match
+  } cases[] = {
+      {"()(\\1)+", "ab",
+       {{{1, 0}, {1, 0}, {1, 0}, {-1, -1}}, {{2, 0}, {2, 0}, {2, 0}, {-1, -1}}, {{3, 0}, {3, 0}, {3, 0}, {-1, -1}}}},
+      {"()(\\1)*", "ab",
+       {{{1, 0}, {1, 0}, {1, 0}, {-1, -1}}, {{2, 0}, {2, 0}, {2, 0}, {-1, -1}}, {{3, 0}, {3, 0}, {3, 0}, {-1, -1}}}},
+      {"(x*)(\\1)+y", "xxxy", {{{1, 4}, {1, 1}, {3, 1}, {-1, -1}}}},
+      {"(x*)(\\1)+y", "xxy xxxxy", {{{1, 3}, {1, 1}, {2, 1}, {-1, -1}}, {{5, 5}, {5, 2}, {7, 2}, {-1, -1}}}},
+      {"(x*)(\\1)*y", "xxxy", {{{1, 4}, {1, 3}, {-1, -1}, {-1, -1}}}},
+      {"(a|\\1)*b", "aab", {{{1, 3}, {2, 1}, {-1, -1}, {-1, -1}}}},
+      {"(a*)(\\1\\1)+b", "aaaab", {{{2, 4}, {2, 1}, {3, 2}, {-1, -1}}}},
+      {"(a?)((\\1))+b", "ab", {{{2, 1}, {2, 0}, {2, 0}, {2, 0}}}},
+      {"(a?)(\\1c?)+d", "acd", {{{2, 2}, {2, 0}, {3, 0}, {-1, -1}}}},
+      {"(a|b)(\\1)+c", "aabbbc", {{{3, 4}, {3, 1}, {5, 1}, {-1, -1}}}},
+      {"()(\\1|\\1)*x", "yx", {{{2, 1}, {2, 0}, {2, 0}, {-1, -1}}}},
+      {"(a*)(b|\\1)+c", "aabac", {{{1, 5}, {1, 1}, {4, 1}, {-1, -1}}}},
+      {"(a*)(\\1+)+b", "aaab", {{{1, 4}, {1, 1}, {2, 2}, {-1, -1}}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.Pattern) + " / " + c.Subject);
+    for (const bool plain : {false, true}) {
+      TRegex fast;
+      TPlainRegex slow;
+      TRegex& r = plain ? static_cast<TRegex&>(slow) : fast;
+      r.SetExpression(c.Pattern);
+      Outcome got = Search(r, c.Subject);
+      EXPECT_EQ(got.error, 0);
+      for (Spans& m : got.matches) m.resize(4);
+      EXPECT_EQ(got.matches, c.Matches);
+    }
+  }
+  // A long line answers at once too: an empty match at its start.
+  TRegex r;
+  r.SetExpression("()(\\1)+");
+  ASSERT_TRUE(r.Exec(std::string(100000, 'a')));
+  EXPECT_EQ(r.MatchPos(0), 1);
+  EXPECT_EQ(r.MatchLen(0), 0);
 }
 
 TEST(RegexMatch, CatastrophicSearchesFailWithAnError) {

@@ -144,6 +144,84 @@ TEST(HttpClient, RedirectsGoOnlyToHttpAndHttps) {
   }
 }
 
+// Whether a request was answered, and what the client handed on.
+struct TRequestOutcome {
+  bool Answered = false;  // EHttpBadAnswer rather than only EHttpError
+  bool Failed = false;
+  bool WorkBegun = false;
+  std::int64_t BytesHandedOn = 0;
+  std::string Body;
+  std::string Message;
+};
+
+TRequestOutcome Request(THttpClient& http, const std::string& url) {
+  TRequestOutcome out;
+  http.OnWorkBegin = [&](std::int64_t) { out.WorkBegun = true; };
+  http.OnWork = [&](std::int64_t received) { out.BytesHandedOn = received; };
+  try {
+    out.Body = http.Get(url, 1000);
+  } catch (const EHttpBadAnswer& e) {
+    out.Failed = out.Answered = true;
+    out.Message = e.Message;
+  } catch (const EHttpError& e) {
+    out.Failed = true;
+    out.Message = e.Message;
+  }
+  return out;
+}
+
+TEST(HttpClient, AddressesOfOtherSchemesAreNeverAsked) {
+  // A file that would read as an update answer, and an ftp server that
+  // would be contacted: neither is touched.
+  TempDir dir;
+  const std::string file = dir.Write("answer.txt", "1.0.0.999\n");
+  TSilentPort ftp;
+  const std::string addresses[] = {"file://" + file, "ftp://127.0.0.1:" + std::to_string(ftp.Port()) + "/answer.txt"};
+  for (const std::string& address : addresses) {
+    THttpClient http;
+    http.Limits.TransferTimeout = 2;  // bounds a wrongly started transfer
+    const TRequestOutcome out = Request(http, address);
+    EXPECT_TRUE(out.Failed) << address;
+    EXPECT_FALSE(out.Answered) << address << ": " << out.Message;
+    EXPECT_FALSE(out.WorkBegun) << address;
+    EXPECT_EQ(out.BytesHandedOn, 0) << address;
+    EXPECT_EQ(out.Body, "") << address;
+    EXPECT_EQ(http.LastStatus(), 0) << address;
+  }
+  EXPECT_FALSE(ftp.Contacted());
+}
+
+TEST(HttpClient, RedirectsStopAtTenInARow) {
+  TLocalServer server;
+  // A chain of `hops` redirects to a body.
+  auto chain = [&](int hops) {
+    const std::string name = "/chain" + std::to_string(hops) + "-";
+    for (int i = 0; i < hops; ++i) server.Set(name + std::to_string(i), Redirect(name + std::to_string(i + 1)));
+    server.Set(name + std::to_string(hops), Ok("after " + std::to_string(hops)));
+    return server.Url(name + "0");
+  };
+  auto asked = [&](const std::string& prefix) {
+    std::size_t n = 0;
+    for (const auto& r : server.Requests()) n += r.rfind("GET " + prefix, 0) == 0;
+    return n;
+  };
+  THttpClient http;
+  http.Limits.TransferTimeout = 5;  // bounds an endless chain followed wrongly
+  EXPECT_EQ(Request(http, chain(10)).Body, "after 10");
+  EXPECT_EQ(asked("/chain10-"), 11u);
+
+  TRequestOutcome out = Request(http, chain(11));
+  EXPECT_TRUE(out.Answered) << out.Message;
+  EXPECT_EQ(out.BytesHandedOn, 0);
+  EXPECT_EQ(asked("/chain11-"), 11u);  // the eleventh redirect is not followed
+
+  // A redirect to itself ends at the cap, not at the transfer's time limit.
+  server.Set("/loop", Redirect("/loop"));
+  out = Request(http, server.Url("/loop"));
+  EXPECT_TRUE(out.Answered) << out.Message;
+  EXPECT_EQ(asked("/loop"), 11u);
+}
+
 TEST(HttpClient, StalledAndEndlessTransfersEnd) {
   TLocalServer server;
   // Two bytes a tenth of a second: below any sensible speed, for a minute.
