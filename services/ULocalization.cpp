@@ -211,6 +211,18 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"Мод Quarn для World of Tanks", "The Quarn mod for World of Tanks"},
     {"Не удалось открыть браузер. Адрес сайта программы:\n\r%s",
      "No web browser could be opened. The program's website:\n\r%s"},
+    {"Резервная копия\n\r%s\n\rсодержит нулевые байты, но не похожа на текст UTF-16 и не начинается с метки "
+     "порядка байтов: её кодировку определить нельзя, и она не загружена. Файл и текст в редакторе не изменены.",
+     "The backup\n\r%s\n\rholds zero bytes but does not look like UTF-16 text and begins with no byte-order mark: "
+     "its encoding cannot be told, so it was not loaded. The file and the text in the editor are unchanged."},
+    {"Вышла новая сборка программы: %s (версия %s).\n\rЭта сборка собрана без ключа выпуска и не может сама "
+     "устанавливать обновления. Новую сборку можно скачать на сайте программы:\n\r%s",
+     "A new build of the program is out: %s (version %s).\n\rThis build was made without a release key and cannot "
+     "install updates itself. The new build can be downloaded from the program's website:\n\r%s"},
+    {"Для режима тестирования нужна библиотека DebugInfo.so этой версии. Эта сборка собрана без ключа выпуска и не "
+     "может сама загрузить библиотеку. Её можно взять на сайте программы:\n\r%s",
+     "Debug mode needs the DebugInfo.so library of this version. This build was made without a release key and "
+     "cannot download the library itself. It can be had from the program's website:\n\r%s"},
 }};
 
 struct TTable {
