@@ -19,6 +19,7 @@
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
+#include "services/UAbout.h"
 #include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "services/UThCheckUpdate.h"
@@ -389,6 +390,23 @@ TEST_F(DebugInfoDownload, TakingTheOfferDownloadsTheLibraryWithProgressOnThePane
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(Dir.Path())) files += entry.is_regular_file();
   EXPECT_EQ(files, 1);
+}
+
+// A build without the release key would refuse whatever came: it offers no
+// download and says where the library is to be had.
+TEST_F(DebugInfoDownload, WithoutAKeyNothingIsOfferedOrAskedOfTheServer) {
+  Server.Set("/pub/ONDREL/Build.upd", test::Ok(BuildFileOf(ProgramBuild())));
+  Publish("DebugInfo.so", Library);
+  Handler.SigningKey.reset();
+  Answer = IDYES;
+  Handler.SetDebugMode(true);
+  EXPECT_FALSE(Handler.DebugMode());
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0].Text, LangFill(leDebugLibraryNotInstallable, {AboutSiteAddress}));
+  EXPECT_EQ(Boxes[0].Flags & 0x0F, MB_OK);
+  EXPECT_TRUE(Server.Requests().empty());
+  EXPECT_EQ(test::TempDir::Read(Handler.DebugInfoPath), Old);
+  EXPECT_TRUE(LogHas("*** Debug Mode False " + kDate + " ***"));
 }
 
 // What the server does wrong, the entry the user then reads, and the paths
