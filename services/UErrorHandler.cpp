@@ -51,6 +51,7 @@ TErrorHandler::TErrorHandler(TSystemInfoProvider systemInfo, TStatusPanelText st
       DebugInfoPath(ProgramFolder() + DebugInfoFileName),
       ServerUrl(UpdateServerUrl()),
       SigningKey(ReleaseSigningKey()),
+      DownloadLimits(UpdateTransferLimits),
       FileVersionText(DefaultFileVersionText),
       FileBuild(DefaultFileBuild),
       Halt(EndProcess),

@@ -46,6 +46,11 @@ std::int64_t NowMs() {
 
 bool TErrorHandler::DownloadDebugInfo() {
   THttpClient http;
+  // The transfer runs on the window's thread: a slow server may keep it no
+  // longer than an update's, and Esc ends it at once.
+  http.Limits = DownloadLimits;
+  FDownloadCancelled = false;
+  http.Cancel = &FDownloadCancelled;
   http.OnWorkBegin = [this](std::int64_t expected) { HttpWorkBegin(expected); };
   http.OnWork = [this](std::int64_t received) { HttpWork(received); };
   http.OnWorkEnd = [this] { HttpWorkEnd(); };
@@ -78,6 +83,14 @@ bool TErrorHandler::DownloadDebugInfo() {
     DownloadVerifiedFile(http, ServerUrl + DebugInfoFileName, temporary, TElfKind::Library, SigningKey,
                          MaxDebugInfoBytes);
   } catch (const Exception& e) {
+    if (FDownloadCancelled) {
+      // The user stopped it and knows; the log keeps it, the old library stays.
+      if (FActive) {
+        FLog.Add("*** Download " + Utf8ToAnsi(library) + " cancelled " + DateText() + " ***");
+        FLog.Add("");
+      }
+      return false;
+    }
     Tell(leDebugLibraryUpgradeFailed, e.Message);
     return false;
   }
@@ -113,11 +126,11 @@ void TErrorHandler::HttpWork(std::int64_t received) {
   if (!FStatusPanel.Set) return;
   FReceived = received;
   FStatusPanel.Set(DownloadProgressText(FExpected, FReceived));
-  // The window shows the progress; keys and clicks wait, so nothing the
-  // user does runs in the middle of the download.
+  // The window shows the progress; keys and clicks do nothing, so nothing
+  // the user does runs in the middle of the download, but Esc stops it.
   if (NowMs() - FLastPump >= kPumpIntervalMs) {
     FLastPump = NowMs();
-    Application()->ProcessMessagesExceptInput();
+    if (Application()->ProcessMessagesWatchingEscape()) FDownloadCancelled = true;
   }
 }
 
