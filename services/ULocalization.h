@@ -179,7 +179,7 @@ enum TLangMessage : int {
   leAboutMod,  // the about box's link line naming the mod
   leNoBrowser,  // no browser took the program's web address (%s)
   leBackupUndecodable,  // a backup (%s) whose zero bytes tell no encoding is not loaded
-  leUpdateNotInstallable,  // build %s (version %s) is out; a build without a release key sends the user to the site (%s)
+  leUpdateNotInstallable,  // build %s (version %s) is out; a build without a release key names the site (%s)
   leDebugLibraryNotInstallable,  // the same for the debug library that debug mode wants (site %s)
   LangTextCount
 };

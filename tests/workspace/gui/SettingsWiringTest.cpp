@@ -162,12 +162,13 @@ TEST_F(SettingsWiring, ClosingWritesTheFileAndTellsAFailure) {
   // A name that cannot be written is told, with the file's (or folder's)
   // name once, as the user reads it, whatever letters it has.
   const std::string blocker = dir.Write("blocker", "x");
+  const std::string taken = dir / "\xD0\xB7\xD0\xB0\xD0\xBD\xD1\x8F\xD1\x82\xD0\xBE";  // "занято"
   const struct {
     std::string File;  // the settings file
     std::string Named;  // the name the message gives
   } cases[] = {
       {dir / "taken", dir / "taken"},
-      {dir / "\xD0\xB7\xD0\xB0\xD0\xBD\xD1\x8F\xD1\x82\xD0\xBE", dir / "\xD0\xB7\xD0\xB0\xD0\xBD\xD1\x8F\xD1\x82\xD0\xBE"},  // "занято"
+      {taken, taken},
       {blocker + "/settings.ondrel", blocker},
   };
   for (const auto& c : cases) {
