@@ -56,10 +56,21 @@ bool TErrorHandler::DownloadDebugInfo() {
   http.OnWorkEnd = [this] { HttpWorkEnd(); };
 
   const std::string program = Application()->ExeName();
+  const std::string library = GetDebugInfoPath();
+  // The user stopped it and knows; the log keeps it, the old library stays.
+  const auto cancelled = [&] {
+    if (!FDownloadCancelled) return false;
+    if (FActive) {
+      FLog.Add("*** Download " + Utf8ToAnsi(library) + " cancelled " + DateText() + " ***");
+      FLog.Add("");
+    }
+    return true;
+  };
   TServerBuild server;
   try {
     server = ParseBuildFile(http.Get(ServerUrl + "Build.upd", MaxBuildFileBytes));
   } catch (const Exception& e) {
+    if (cancelled()) return false;
     // "No connection" only when no answer came; an answer that is no build
     // file is said as such.
     const bool answered = dynamic_cast<const EHttpBadAnswer*>(&e) || dynamic_cast<const EUpdateFormat*>(&e);
@@ -73,7 +84,6 @@ bool TErrorHandler::DownloadDebugInfo() {
 
   // The library arrives in a file of its own beside the old one, is checked
   // there (signature, kind, build) and only then takes the library's name.
-  const std::string library = GetDebugInfoPath();
   const std::string temporary = library + DownloadSuffix;
   if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
     Tell(leDebugLibraryUpgradeFailed, temporary + ": " + std::strerror(errno));
@@ -83,14 +93,7 @@ bool TErrorHandler::DownloadDebugInfo() {
     DownloadVerifiedFile(http, ServerUrl + DebugInfoFileName, temporary, TElfKind::Library, SigningKey,
                          MaxDebugInfoBytes);
   } catch (const Exception& e) {
-    if (FDownloadCancelled) {
-      // The user stopped it and knows; the log keeps it, the old library stays.
-      if (FActive) {
-        FLog.Add("*** Download " + Utf8ToAnsi(library) + " cancelled " + DateText() + " ***");
-        FLog.Add("");
-      }
-      return false;
-    }
+    if (cancelled()) return false;
     Tell(leDebugLibraryUpgradeFailed, e.Message);
     return false;
   }
