@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QEventLoop>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
@@ -47,6 +48,34 @@ class IdleWatcher : public QObject {
 
  private:
   TApplication* FApp;
+};
+
+// Takes every key and click while work runs on the window's thread, and
+// notes Esc (also when it would be a shortcut).
+class EscapeWatcher : public QObject {
+ public:
+  bool Escape = false;
+  bool eventFilter(QObject*, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::KeyPress:
+      case QEvent::ShortcutOverride:
+        if (static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape) Escape = true;
+        return true;
+      case QEvent::KeyRelease:
+      case QEvent::Shortcut:
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+      case QEvent::ContextMenu:
+      case QEvent::TouchBegin:
+      case QEvent::TouchUpdate:
+      case QEvent::TouchEnd:
+        return true;
+      default:
+        return false;
+    }
+  }
 };
 }  // namespace
 
@@ -169,6 +198,14 @@ void TApplication::CancelHint() { QToolTip::hideText(); }
 void TApplication::ProcessMessages() { QCoreApplication::processEvents(); }
 void TApplication::ProcessMessagesExceptInput() {
   QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+bool TApplication::ProcessMessagesWatchingEscape() {
+  EscapeWatcher watcher;
+  qApp->installEventFilter(&watcher);
+  QCoreApplication::processEvents();
+  qApp->removeEventFilter(&watcher);
+  return watcher.Escape;
 }
 
 void TApplication::Queue(std::function<void()> call) {

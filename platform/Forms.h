@@ -71,6 +71,10 @@ class TApplication : public TComponent {
   // The same, but keys and mouse clicks stay queued until later: long work
   // shows its progress this way without the user changing what it works on.
   void ProcessMessagesExceptInput();
+  // For work on this thread that the user may stop: the windows repaint,
+  // keys and clicks are dropped (nothing the user does runs in the middle of
+  // the work), and the result says whether Esc was pressed meanwhile.
+  bool ProcessMessagesWatchingEscape();
   // Runs the call on this (the window) thread once its loop gets to it;
   // callable from any thread. What the call throws is handled like an
   // event handler's exception.

@@ -8,6 +8,7 @@
 #include "platform/core/CodePage.h"
 #include "platform/core/DownloadCheck.h"
 #include "platform/core/FileSystem.h"
+#include "services/UAbout.h"
 #include "services/UDebugInfoLibrary.h"
 #include "services/ULocalization.h"
 #include "services/UThCheckUpdate.h"
@@ -50,6 +51,7 @@ TErrorHandler::TErrorHandler(TSystemInfoProvider systemInfo, TStatusPanelText st
       DebugInfoPath(ProgramFolder() + DebugInfoFileName),
       ServerUrl(UpdateServerUrl()),
       SigningKey(ReleaseSigningKey()),
+      DownloadLimits(UpdateTransferLimits),
       FileVersionText(DefaultFileVersionText),
       FileBuild(DefaultFileBuild),
       Halt(EndProcess),
@@ -107,6 +109,12 @@ void TErrorHandler::SetDebugMode(bool value) {
     FDebugMode = false;
   } else if (IsDebugInfoCurrent()) {
     FDebugMode = true;
+  } else if (!SigningKey) {
+    // The download would be refused: the user hears where to get the
+    // library instead of being offered it.
+    Application()->MessageBox(LangFill(leDebugLibraryNotInstallable, {AboutSiteAddress}), kCaption,
+                              MB_OK | MB_ICONINFORMATION);
+    FDebugMode = false;
   } else if (Application()->MessageBox(Lang(leDebugLibraryOffer), kCaption, MB_YESNO | MB_ICONQUESTION) == IDYES) {
     FDebugMode = DownloadDebugInfo();
   } else {

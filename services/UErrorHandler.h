@@ -12,6 +12,7 @@
 // with the progress on the status panel it was given.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -21,6 +22,7 @@
 #include "platform/Forms.h"
 #include "platform/core/DownloadCheck.h"
 #include "platform/core/Classes.h"
+#include "platform/core/HttpClient.h"
 #include "platform/core/SysUtils.h"
 #include "services/UErrorLog.h"
 
@@ -73,7 +75,8 @@ class TErrorHandler {
   // Fetches the library of this build from the update server (signed by
   // SigningKey, a shared object for this machine, this build's version) and
   // puts it in place; true when the library is then current. Every failure
-  // is told in a message box.
+  // is told in a message box. Esc cancels the transfer (the library in place
+  // stays, and the log says so).
   bool DownloadDebugInfo();
 
   // Where SaveLog writes: beside the program or in the user's state folder.
@@ -83,7 +86,10 @@ class TErrorHandler {
   // The update server's folder, ending in "/".
   std::string ServerUrl;
   // The key a downloaded library must be signed with (the release key).
+  // Without one every download is refused, so none is offered.
   std::optional<TSigningKey> SigningKey;
+  // The time limits of the download: the program update's.
+  THttpLimits DownloadLimits;
   // The version text and build of a file, as the main window reads them.
   std::function<std::string(const std::string& file)> FileVersionText;
   std::function<std::uint16_t(const std::string& file)> FileBuild;
@@ -111,6 +117,8 @@ class TErrorHandler {
   std::int64_t FExpected = 0;
   std::int64_t FReceived = 0;
   std::int64_t FLastPump = 0;
+  // Set by Esc while the download runs.
+  std::atomic<bool> FDownloadCancelled{false};
 };
 
 // The program's one handler while the main window lives (null otherwise).

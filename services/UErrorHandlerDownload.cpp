@@ -46,15 +46,31 @@ std::int64_t NowMs() {
 
 bool TErrorHandler::DownloadDebugInfo() {
   THttpClient http;
+  // The transfer runs on the window's thread: a slow server may keep it no
+  // longer than an update's, and Esc ends it at once.
+  http.Limits = DownloadLimits;
+  FDownloadCancelled = false;
+  http.Cancel = &FDownloadCancelled;
   http.OnWorkBegin = [this](std::int64_t expected) { HttpWorkBegin(expected); };
   http.OnWork = [this](std::int64_t received) { HttpWork(received); };
   http.OnWorkEnd = [this] { HttpWorkEnd(); };
 
   const std::string program = Application()->ExeName();
+  const std::string library = GetDebugInfoPath();
+  // The user stopped it and knows; the log keeps it, the old library stays.
+  const auto cancelled = [&] {
+    if (!FDownloadCancelled) return false;
+    if (FActive) {
+      FLog.Add("*** Download " + Utf8ToAnsi(library) + " cancelled " + DateText() + " ***");
+      FLog.Add("");
+    }
+    return true;
+  };
   TServerBuild server;
   try {
     server = ParseBuildFile(http.Get(ServerUrl + "Build.upd", MaxBuildFileBytes));
   } catch (const Exception& e) {
+    if (cancelled()) return false;
     // "No connection" only when no answer came; an answer that is no build
     // file is said as such.
     const bool answered = dynamic_cast<const EHttpBadAnswer*>(&e) || dynamic_cast<const EUpdateFormat*>(&e);
@@ -68,7 +84,6 @@ bool TErrorHandler::DownloadDebugInfo() {
 
   // The library arrives in a file of its own beside the old one, is checked
   // there (signature, kind, build) and only then takes the library's name.
-  const std::string library = GetDebugInfoPath();
   const std::string temporary = library + DownloadSuffix;
   if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
     Tell(leDebugLibraryUpgradeFailed, temporary + ": " + std::strerror(errno));
@@ -78,6 +93,7 @@ bool TErrorHandler::DownloadDebugInfo() {
     DownloadVerifiedFile(http, ServerUrl + DebugInfoFileName, temporary, TElfKind::Library, SigningKey,
                          MaxDebugInfoBytes);
   } catch (const Exception& e) {
+    if (cancelled()) return false;
     Tell(leDebugLibraryUpgradeFailed, e.Message);
     return false;
   }
@@ -113,11 +129,11 @@ void TErrorHandler::HttpWork(std::int64_t received) {
   if (!FStatusPanel.Set) return;
   FReceived = received;
   FStatusPanel.Set(DownloadProgressText(FExpected, FReceived));
-  // The window shows the progress; keys and clicks wait, so nothing the
-  // user does runs in the middle of the download.
+  // The window shows the progress; keys and clicks do nothing, so nothing
+  // the user does runs in the middle of the download, but Esc stops it.
   if (NowMs() - FLastPump >= kPumpIntervalMs) {
     FLastPump = NowMs();
-    Application()->ProcessMessagesExceptInput();
+    if (Application()->ProcessMessagesWatchingEscape()) FDownloadCancelled = true;
   }
 }
 

@@ -226,6 +226,18 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
      "сделать не удалось: %s\n\rЕсли запись прервётся, файл будет испорчен. Всё равно сохранить?",
      "The file\n\r%s\n\rcan only be written over itself, and no copy of its present text could be made in\n\r%s\n\r"
      "(%s)\n\rIf the write is interrupted, the file is left damaged. Save anyway?"},
+    {"Резервная копия\n\r%s\n\rсодержит нулевые байты, но не похожа на текст UTF-16 и не начинается с метки "
+     "порядка байтов: её кодировку определить нельзя, и она не загружена. Файл и текст в редакторе не изменены.",
+     "The backup\n\r%s\n\rholds zero bytes but does not look like UTF-16 text and begins with no byte-order mark: "
+     "its encoding cannot be told, so it was not loaded. The file and the text in the editor are unchanged."},
+    {"Вышла новая сборка программы: %s (версия %s).\n\rЭта сборка собрана без ключа выпуска и не может сама "
+     "устанавливать обновления. Новую сборку можно скачать на сайте программы:\n\r%s",
+     "A new build of the program is out: %s (version %s).\n\rThis build was made without a release key and cannot "
+     "install updates itself. The new build can be downloaded from the program's website:\n\r%s"},
+    {"Для режима тестирования нужна библиотека DebugInfo.so этой версии. Эта сборка собрана без ключа выпуска и не "
+     "может сама загрузить библиотеку. Её можно взять на сайте программы:\n\r%s",
+     "Debug mode needs the DebugInfo.so library of this version. This build was made without a release key and "
+     "cannot download the library itself. It can be had from the program's website:\n\r%s"},
 }};
 
 struct TTable {

@@ -186,6 +186,9 @@ enum TLangMessage : int {
   leFileWrittenInPart,  // a failed in-place write without a copy: part of the new text
   leLeftCopyFound,  // an interrupted save of a file (%s) left a copy of its old text (%s)
   leInPlaceWithoutCopy,  // a file (%s) can only be written in place, no copy in (%s): reason (%s); save?
+  leBackupUndecodable,  // a backup (%s) whose zero bytes tell no encoding is not loaded
+  leUpdateNotInstallable,  // build %s (version %s) is out; a build without a release key names the site (%s)
+  leDebugLibraryNotInstallable,  // the same for the debug library that debug mode wants (site %s)
   LangTextCount
 };
 

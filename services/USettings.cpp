@@ -273,21 +273,29 @@ std::string TOndrelSettings::SaveSettings() {
   namespace fs = std::filesystem;
   FCurrent = BuildSettingsJson();
   const fs::path file(FFileName);
+  // Every reason names the file (or folder) once, as the writer's own do.
+  const auto shown = [](const std::string& name) { return "\"" + Utf8ToAnsi(name) + "\""; };
+  const auto failed = [&](const std::string& what, const std::string& name, const std::error_code& ec) {
+    return what + " " + shown(name) + ". " + ErrorText(ec.value());
+  };
   std::error_code ec;
   if (file.has_parent_path()) {
     fs::create_directories(file.parent_path(), ec);
-    if (ec) return ec.message();
+    if (ec) return failed("Cannot create folder", file.parent_path().string(), ec);
   }
   if (FDamaged) {
     // The user's own file is never lost to our defaults.
     fs::rename(file, fs::path(FFileName + DamagedSettingsSuffix), ec);
     std::error_code gone;
-    if (ec && fs::exists(file, gone)) return ec.message();
+    if (ec && fs::exists(file, gone)) return failed("Cannot rename file", FFileName, ec);
     FDamaged = false;
   }
   // A failure leaves the old file whole and says why.
   std::string reason;
-  if (FCurrent->SaveTo(FFileName, true, true, &reason) == 0) return reason.empty() ? ErrorText(EIO) : reason;
+  if (FCurrent->SaveTo(FFileName, true, true, &reason) == 0) {
+    if (reason.find(shown(FFileName)) != std::string::npos) return reason;
+    return "Cannot write file " + shown(FFileName) + ". " + (reason.empty() ? ErrorText(EIO) : reason);
+  }
   return {};
 }
 

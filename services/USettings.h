@@ -71,7 +71,8 @@ class TOndrelSettings {
   void RestoreDefaultSettings() { ApplySettings(FDefaults); }
   // Writes the variables to the file (a damaged file is first renamed with
   // DamagedSettingsSuffix, the folder is created when missing). Returns "" on
-  // success, else the system's reason (UTF-8); the old file then stays.
+  // success, else the reason as program text naming the file or folder once
+  // (code page 1251); the old file then stays.
   std::string SaveSettings();
 
   // The tree of the variables as they are now.

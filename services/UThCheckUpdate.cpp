@@ -208,6 +208,10 @@ std::string UpdateOfferText(const std::string& version) {
   return text;
 }
 
+std::string UpdateNotInstallableText(const TServerBuild& server, const std::string& site) {
+  return LangFill(leUpdateNotInstallable, {std::to_string(server.Build), server.Version, site});
+}
+
 bool StartProgram(const std::string& file, std::string& error) {
   std::string name = file;
   char* argv[] = {name.data(), nullptr};
@@ -309,6 +313,14 @@ void TThCheckUpd::Execute(bool silent, const TUpdateTarget& target) {
       if (s.Events.OnMessage) s.Events.OnMessage(entry);
     });
   if (outcome.Result != TCheckResult::Offer) return;
+  if (!target.Key) {
+    // The download would be refused once the user had closed the set for
+    // it: the user hears where to get the build instead.
+    Post([outcome](TShared& s) {
+      if (s.Events.OnCannotInstall) s.Events.OnCannotInstall(outcome);
+    });
+    return;
+  }
 
   // The user answers on the window's thread; this thread waits for it.
   Post([outcome](TShared& s) {

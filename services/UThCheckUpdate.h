@@ -94,6 +94,9 @@ TDownloadResult DownloadAndReplace(THttpClient& http, const std::string& serverU
 // The offer's question: the language entry with its placeholder's first
 // occurrence replaced by the version text (once, whatever the version holds).
 std::string UpdateOfferText(const std::string& version);
+// What a build without a release key says in place of the offer: the build
+// and version that are out, and the website to get them from.
+std::string UpdateNotInstallableText(const TServerBuild& server, const std::string& site);
 
 // Starts the program file (a full path) as a process of its own, with no
 // arguments; false and the system's reason when it could not be started.
@@ -103,14 +106,18 @@ bool StartProgram(const std::string& file, std::string& error);
 // or the bytes received when the server announced no size (expected < 1).
 std::string DownloadProgressText(std::int64_t expected, std::int64_t received);
 
+// The time limits of every transfer from the update server: a stalled
+// transfer ends after half a minute, any transfer after half an hour.
+inline constexpr THttpLimits UpdateTransferLimits{15, 30 * 60, 1024, 30};
+
 // What one check works on; the window fills it in, tests point it elsewhere.
 struct TUpdateTarget {
   std::string ServerUrl;    // the server folder, ending in "/"
   std::string ProgramFile;  // the program's file: a full path
   std::uint16_t Build = 0;  // the build of that file
+  // Without a key every download is refused, so none is offered.
   std::optional<TSigningKey> Key = ReleaseSigningKey();
-  // A stalled transfer ends after half a minute, any transfer after half an hour.
-  THttpLimits Limits{15, 30 * 60, 1024, 30};
+  THttpLimits Limits = UpdateTransferLimits;
 };
 
 // The update check on a worker thread, one at a time. Every call of the
@@ -128,6 +135,9 @@ class TThCheckUpd {
     // The offer of a newer build; true when the user took it and the program
     // may be replaced now.
     std::function<bool(const TCheckOutcome& outcome)> OnOffer;
+    // In place of the offer when the target has no release key: a newer
+    // build is out, but this one cannot install it.
+    std::function<void(const TCheckOutcome& outcome)> OnCannotInstall;
     // The download's progress: the announced size (-1 none), the bytes so
     // far, the end.
     std::function<void(std::int64_t expected)> OnWorkBegin;

@@ -214,10 +214,39 @@ bool IsValidUtf8(std::string_view bytes) {
 
 }  // namespace
 
-TEncoding* DetectTextEncoding(std::string_view bytes) {
+namespace {
+
+// UTF-16 without a mark gives itself away by its zero bytes: plain ASCII (the
+// punctuation, blanks and line breaks of any config file) has a zero high byte
+// in every code unit, which little-endian puts second and big-endian first.
+// Zeros that fall (nearly) all on one side tell the byte order; zeros on both
+// sides, or an odd number of bytes, tell none.
+TEncoding* Utf16ByZeroBytes(std::string_view bytes) {
+  if (bytes.size() % 2 != 0) return nullptr;
+  std::size_t first = 0, second = 0;
+  for (std::size_t i = 0; i < bytes.size(); ++i)
+    if (bytes[i] == '\0') ++(i % 2 == 0 ? first : second);
+  // A character such as U+0100 has its zero on the other side: a few of
+  // those do not hide the order the text's ASCII tells.
+  constexpr std::size_t kOtherSideShare = 8;
+  if (second > 0 && first * kOtherSideShare <= second) return TEncoding::Unicode();
+  if (first > 0 && second * kOtherSideShare <= first) return TEncoding::BigEndianUnicode();
+  return nullptr;
+}
+
+}  // namespace
+
+TEncoding* DetectBackupEncoding(std::string_view bytes, TEncoding* remembered) {
   TEncoding* found = nullptr;
   if (GetBufferEncoding(bytes, found) > 0) return found;
-  return IsValidUtf8(bytes) ? TEncoding::UTF8() : TEncoding::Default();
+  if (bytes.find('\0') == std::string_view::npos) {
+    if (remembered) return remembered;
+    return IsValidUtf8(bytes) ? TEncoding::UTF8() : TEncoding::Default();
+  }
+  // Zero bytes are no text in a byte-wide encoding: UTF-16 read as one puts
+  // a zero after every ASCII character, and saving writes them into the file.
+  if (dynamic_cast<const TUnicodeEncoding*>(remembered)) return remembered;
+  return Utf16ByZeroBytes(bytes);
 }
 
 TEncoding* DetectFileEncoding(const std::string& fileName) {

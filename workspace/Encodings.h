@@ -124,10 +124,14 @@ class TBigEndianUnicodeEncoding : public TUnicodeEncoding {
 // FE FF and EF BB BF are tried in this order and the match (else Default) is
 // stored in `encoding`.
 int GetBufferEncoding(std::string_view bytes, TEncoding*& encoding);
-// The encoding the bytes of a file are in, for a file whose encoding nobody
-// remembers (a backup): its byte-order mark, else UTF-8 when the bytes are
-// valid UTF-8 (plain ASCII among them), else Default (code page 1251).
-TEncoding* DetectTextEncoding(std::string_view bytes);
+// The encoding a backup's bytes are read back in. Its byte-order mark
+// decides first; without one, `remembered` (the encoding its file was read in
+// when the backup was made; null when nobody knows) decides, else UTF-8 when
+// the bytes are valid UTF-8 (plain ASCII among them), else Default (code page
+// 1251). Bytes holding zeros are never taken as UTF-8 or code page 1251: they
+// are UTF-16 of the byte order their zeros tell, or null when the zeros tell
+// none (the text cannot be decoded then).
+TEncoding* DetectBackupEncoding(std::string_view bytes, TEncoding* remembered);
 // The encoding picked from the first 4096 bytes of a file.
 TEncoding* DetectFileEncoding(const std::string& fileName);
 // Skips the mark of the encoding and converts the rest to text. `replaced`

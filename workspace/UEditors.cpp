@@ -614,6 +614,17 @@ void TEditor::Saved(const TDiskCopy& written) {
   SetModified(false);
 }
 
+void TEditor::RememberBackup(const std::string& backupName, bool holdsTheFileRead) {
+  // A backup of a file changed by someone else since it was read is in an
+  // encoding nobody here knows.
+  FBackup = {backupName, DiskCopyOf(backupName), holdsTheFileRead ? EncodingOfKind(Encoding) : nullptr};
+}
+
+TEncoding* TEditor::BackupEncoding(const std::string& backupName) const {
+  if (!FBackup.Encoding || FBackup.Name != backupName || !FBackup.Copy.Exists) return nullptr;
+  return DiskCopyOf(backupName) == FBackup.Copy ? FBackup.Encoding : nullptr;
+}
+
 bool TEditor::UndoSaysModified() const {
   return Editor->UndoList()->HasRecords() || Editor->UndoList()->GetRecordsDropped();
 }

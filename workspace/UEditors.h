@@ -88,6 +88,7 @@ struct TEditorColors {
 class TConfirmReplaceDialog;
 
 class TEditors;
+class TEncoding;
 
 // The square flat button at the right end of a panel's header: image 0 of
 // the collapse images when expanded, image 1 when collapsed.
@@ -155,6 +156,15 @@ class TEditor : public TObject {
   // last saved to (Exists false for a file that was not there): saving asks
   // before it overwrites another.
   TDiskCopy DiskCopy;
+  // The panel's file keeps its encoding in its backup, but nothing in the
+  // backup's bytes may say which (UTF-16 without a mark looks like anything
+  // else with zeros in it). A save that makes the backup remembers the
+  // encoding the file was read in, for that backup only: its name and its
+  // disk copy then. BackupEncoding gives it while the backup under the name
+  // is still that copy, else null (a backup of an earlier run or of another
+  // program).
+  void RememberBackup(const std::string& backupName, bool holdsTheFileRead);
+  TEncoding* BackupEncoding(const std::string& backupName) const;
 
   // Kind 0 ANSI, 1 Unicode, 2 UTF-8 (any other value counts as 2). False
   // when the file does not exist or cannot be read; the text stays then.
@@ -214,6 +224,11 @@ class TEditor : public TObject {
   void ApplyEditorSettings(TPopupMenu* popupMenu);
   void PanelResized();
   std::string FCaption;
+  struct TBackupMemo {
+    std::string Name;
+    TDiskCopy Copy;
+    TEncoding* Encoding = nullptr;
+  } FBackup;
 };
 
 class TEditors {

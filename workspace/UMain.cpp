@@ -478,13 +478,8 @@ void TMain::FormShow() {
 void TMain::FormClose() {
   if (!FSettings) return;
   const std::string reason = FSettings->SaveSettings();
-  if (!reason.empty()) {
-    // The writer's reason often names the file already; it is said once.
-    const std::string name = FSettings->FileName();
-    const std::string where = reason.find(name) == std::string::npos ? Utf8ToAnsi(name) + "\n\n" : "";
-    Application()->MessageBox(Lang(leSaveFailed) + "\n" + where + Utf8ToAnsi(reason), "Ondrel",
-                              MB_OK | MB_ICONERROR);
-  }
+  // The reason names the file itself.
+  if (!reason.empty()) Application()->MessageBox(Lang(leSaveFailed) + "\n" + reason, "Ondrel", MB_OK | MB_ICONERROR);
   FSettings.reset();
 }
 

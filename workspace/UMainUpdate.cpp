@@ -4,6 +4,7 @@
 // closes itself.
 #include "platform/Forms.h"
 #include "platform/core/CodePage.h"
+#include "services/UAbout.h"
 #include "services/ULocalization.h"
 #include "services/UThCheckUpdate.h"
 #include "workspace/StatusPanels.h"
@@ -18,6 +19,9 @@ bool TMain::CheckForUpdates(bool silent) {
     events.Queue = [](std::function<void()> call) { Application()->Queue(std::move(call)); };
     events.OnMessage = [](int entry) { Application()->MessageBox(Lang(entry), "Ondrel", MB_OK); };
     events.OnOffer = [this](const TCheckOutcome& outcome) { return ShowUpdateDialog(outcome); };
+    events.OnCannotInstall = [](const TCheckOutcome& outcome) {
+      Application()->MessageBox(UpdateNotInstallableText(outcome.Server, AboutSiteAddress), "Ondrel", MB_OK);
+    };
     events.OnWorkBegin = [this](std::int64_t expected) { HttpWorkBegin(expected); };
     events.OnWork = [this](std::int64_t received) { HttpWork(received); };
     events.OnWorkEnd = [this] { HttpWorkEnd(); };

@@ -34,13 +34,6 @@ void FillPanel(TEditor* panel, TZuFileInformation& file) {
   }
 }
 
-// The panel kind of an encoding that a backup's bytes were found in.
-int KindOfEncoding(const TEncoding* encoding) {
-  if (encoding == TEncoding::Unicode()) return 1;
-  if (encoding == TEncoding::UTF8()) return 2;
-  return 0;
-}
-
 }  // namespace
 
 TZuConfig::~TZuConfig() {
@@ -198,6 +191,9 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
     return false;
   }
   if (copy) return true;
+  // The backup now holds the file the panel read, in the encoding it was
+  // read in, unless the user chose to write over someone else's change.
+  if (!backup.empty() && (check == nullptr || expected.Exists)) panel->RememberBackup(backup, check != nullptr);
   panel->Saved(written.Written);
   if (!ownName) {
     f.FileName = newName;
@@ -240,19 +236,29 @@ bool TZuConfig::ReloadFile(int index, bool fromBackup) {
     // The backup is the file as it was before a save, in whatever encoding
     // that was. The panel's encoding and disk copy stay those of its own
     // file, which reopening reads and saving compares with.
+    const std::string backup = f.BackupFileName();
+    std::string bytes;
+    try {
+      bytes = ReadFileText(backup);
+    } catch (const std::exception& e) {
+      panel->LastError = e.what();
+      return false;
+    }
+    TEncoding* encoding = DetectBackupEncoding(bytes, panel->BackupEncoding(backup));
+    if (!encoding) {
+      // Read as UTF-8 or code page 1251 its zero bytes would come into the
+      // text and, on the next save, into the file.
+      Report(LangFill(leBackupUndecodable, {Utf8ToAnsi(backup)}));
+      return false;
+    }
     const TDiskCopy own = panel->DiskCopy;
     const std::uint8_t fileEncoding = panel->Encoding;
-    int kind = panel->Encoding;
-    try {
-      kind = KindOfEncoding(DetectTextEncoding(ReadFileText(f.BackupFileName())));
-    } catch (const std::exception&) {
-      // Loading names the reason below.
-    }
-    ok = panel->LoadFromFile(f.BackupFileName(), kind);
+    std::size_t replaced = 0;
+    panel->LoadDecodedText(DecodeBuffer(std::move(bytes), encoding, &replaced), replaced, fileEncoding);
     panel->DiskCopy = own;
-    panel->Encoding = fileEncoding;
     // The text differs from the file on disk now.
-    if (ok) panel->SetModified(true);
+    panel->SetModified(true);
+    ok = true;
   } else {
     ok = panel->LoadFromFile(f.FileName, panel->Encoding);
   }

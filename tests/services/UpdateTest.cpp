@@ -511,6 +511,18 @@ TEST(UpdateTexts, VersionIsInsertedOnce) {
   EXPECT_EQ(UpdateOfferText(""), "A new version of the program available \"\". Upgrade now?");
 }
 
+TEST(UpdateTexts, ABuildWithoutAKeySaysWhichBuildIsOutAndWhereToGetIt) {
+  for (const int language : {LangEnglish, LangRussian}) {
+    SetCurrentLanguage(language);
+    const std::string text = UpdateNotInstallableText({101, "1.0.0.101"}, "https://site.test/");
+    EXPECT_NE(text.find("101 "), std::string::npos) << text;
+    EXPECT_NE(text.find("1.0.0.101"), std::string::npos) << text;
+    EXPECT_NE(text.find("https://site.test/"), std::string::npos) << text;
+    EXPECT_EQ(text.find("%s"), std::string::npos) << text;
+  }
+  SetCurrentLanguage(LangEnglish);
+}
+
 TEST(UpdateTexts, ProgressIsAShareOrTheBytesReceived) {
   SetCurrentLanguage(LangEnglish);
   const struct {
@@ -618,6 +630,9 @@ struct TCheckRig {
       Note("offer " + o.Server.Version + " " + o.UpdateInfo);
       return Take;
     };
+    e.OnCannotInstall = [this](const TCheckOutcome& o) {
+      Note("cannot install " + std::to_string(o.Server.Build) + " " + o.Server.Version);
+    };
     e.OnWorkBegin = [this](std::int64_t n) { Note("begin " + std::to_string(n)); };
     e.OnWork = [this](std::int64_t n) { Log.push_back("work " + std::to_string(n)); };
     e.OnWorkEnd = [this] { Note("end"); };
@@ -679,6 +694,35 @@ TEST(UpdateThread, DeclinedOfferDownloadsNothing) {
   }
   for (const auto& r : server.Requests()) EXPECT_EQ(r.find("Ondrel.exe"), std::string::npos);
   EXPECT_EQ(test::TempDir::Read(program), Program);
+}
+
+TEST(UpdateThread, WithoutAKeyANewerBuildIsToldInsteadOfOffered) {
+  TLocalServer server;
+  server.Set("/pub/ONDREL/Build.upd", Ok("101\r\n1.0.0.101\r\n"));
+  server.Set("/pub/ONDREL/UpdateInfo.txt", Ok("notes"));
+  const std::string elf = NewProgram();
+  server.Set("/pub/ONDREL/Ondrel.exe", Ok(elf));
+  server.Set("/pub/ONDREL/Ondrel.exe.sig", Ok(TTestKeys().Sign(elf)));
+  test::TempDir dir;
+  const std::string program = dir.Write("Ondrel", Program);
+  for (const bool silent : {false, true}) {
+    TCheckRig rig;  // it would take the offer
+    TUpdateTarget target = Target(server, program);
+    target.Key.reset();
+    rig.Run(silent, target);
+    EXPECT_EQ(rig.Steps(), (TLog{"cannot install 101 1.0.0.101"})) << silent;
+  }
+  for (const auto& r : server.Requests()) EXPECT_EQ(r.find("Ondrel.exe"), std::string::npos) << r;
+  EXPECT_EQ(test::TempDir::Read(program), Program);
+  EXPECT_NE(::access((dir / "Ondrel.oldupdate").c_str(), F_OK), 0);
+  EXPECT_NE(::access((dir / "Ondrel.newupdate").c_str(), F_OK), 0);
+  // Nothing newer: a build without a key says what any build says.
+  TCheckRig rig;
+  TUpdateTarget target = Target(server, program);
+  target.Key.reset();
+  target.Build = 101;
+  rig.Run(false, target);
+  EXPECT_EQ(rig.Steps(), (TLog{"message " + std::to_string(leLatestVersion)}));
 }
 
 TEST(UpdateThread, TakenOfferReplacesTheProgramWithProgressOnTheWindowThread) {

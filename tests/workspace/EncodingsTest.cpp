@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/core/Classes.h"
+#include "platform/core/CodePage.h"
 #include "tests/support/TempDir.h"
 #include "workspace/Compatibility.h"
 #include "workspace/Encodings.h"
@@ -115,6 +116,46 @@ TEST(Encodings, FilesDecodedPieceByPieceAsReadEqualDecodingTheWhole) {
       }
     }
   }
+}
+
+TEST(Encodings, BackupEncodingFromItsMarkWhatWasRememberedOrItsBytes) {
+  const std::string text = "{ \"a\": \"" + kPrivet + "\" }";
+  const std::string le = EncodeText(text, TEncoding::Unicode()).substr(2);
+  const std::string be = EncodeText(text, TEncoding::BigEndianUnicode()).substr(2);
+  TEncoding* const ansi = TEncoding::Default();
+  TEncoding* const utf8 = TEncoding::UTF8();
+  TEncoding* const unicode = TEncoding::Unicode();
+  TEncoding* const bigEndian = TEncoding::BigEndianUnicode();
+  // U+0100 ("\x00\x01" little-endian) puts a zero on the other side; a few
+  // such characters do not hide the order.
+  const std::string fewOthers = le + std::string("\x00\x01", 2);
+  const struct {
+    const char* Name;
+    std::string Bytes;
+    TEncoding* Remembered;
+    TEncoding* Expected;  // null: cannot be told
+  } cases[] = {
+      {"mark over memory: FF FE", "\xFF\xFE" + le, ansi, unicode},
+      {"mark over memory: FE FF", "\xFE\xFF" + be, utf8, bigEndian},
+      {"mark over memory: EF BB BF", "\xEF\xBB\xBF" + text, unicode, utf8},
+      {"remembered ANSI", text, ansi, ansi},
+      {"remembered UTF-8", AnsiToUtf8(text), utf8, utf8},
+      {"remembered UTF-16 without zeros", EncodeText(kPrivet, unicode).substr(2), unicode, unicode},
+      {"remembered UTF-16 with zeros anywhere", std::string("a\0\0b", 4), unicode, unicode},
+      {"remembered UTF-8, zeros of UTF-16LE", le, utf8, unicode},
+      {"remembered ANSI, zeros of UTF-16BE", be, ansi, bigEndian},
+      {"remembered UTF-8, zeros of no order", std::string("{\0\0\"", 4), utf8, nullptr},
+      {"unknown: valid UTF-8", AnsiToUtf8(text), nullptr, utf8},
+      {"unknown: ASCII", "{}", nullptr, utf8},
+      {"unknown: empty", "", nullptr, utf8},
+      {"unknown: code page 1251", text, nullptr, ansi},
+      {"unknown: UTF-16LE", le, nullptr, unicode},
+      {"unknown: UTF-16BE", be, nullptr, bigEndian},
+      {"unknown: UTF-16LE with a few zeros on the other side", fewOthers, nullptr, unicode},
+      {"unknown: zeros on both sides", std::string("{\0\0\"a\0\"\0", 8), nullptr, nullptr},
+      {"unknown: odd length with zeros", le + "x", nullptr, nullptr},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DetectBackupEncoding(c.Bytes, c.Remembered), c.Expected) << c.Name;
 }
 
 TEST(Encodings, RangeChecksRaiseTheirMessages) {

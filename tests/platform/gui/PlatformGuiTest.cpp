@@ -294,6 +294,35 @@ TEST(Application, ExceptionsOfHandlersReachTheHook) {
   Application()->MessageBoxHook = nullptr;
 }
 
+// Work on the window's thread that Esc may stop: Esc is noticed wherever it
+// is sent, and no key or click reaches a window meanwhile.
+TEST(Application, ProcessingThatWatchesForEscapeTakesEveryKeyAndClick) {
+  struct TCounter : QObject {
+    int Keys = 0, Clicks = 0;
+    bool event(QEvent* e) override {
+      if (e->type() == QEvent::KeyPress) ++Keys;
+      if (e->type() == QEvent::MouseButtonPress) ++Clicks;
+      return QObject::event(e);
+    }
+  } target;
+  auto key = [&](int code) {
+    QCoreApplication::postEvent(&target, new QKeyEvent(QEvent::KeyPress, code, Qt::NoModifier));
+  };
+  key(Qt::Key_A);
+  QCoreApplication::postEvent(&target, new QMouseEvent(QEvent::MouseButtonPress, QPointF(1, 1), QPointF(1, 1),
+                                                       Qt::LeftButton, Qt::LeftButton, Qt::NoModifier));
+  EXPECT_FALSE(Application()->ProcessMessagesWatchingEscape());
+  key(Qt::Key_Escape);
+  EXPECT_TRUE(Application()->ProcessMessagesWatchingEscape());
+  EXPECT_FALSE(Application()->ProcessMessagesWatchingEscape());
+  EXPECT_EQ(target.Keys, 0);
+  EXPECT_EQ(target.Clicks, 0);
+  // Afterwards keys arrive as ever.
+  key(Qt::Key_Escape);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(target.Keys, 1);
+}
+
 TEST(Actions, UpdateRunsBeforeExecuteAndGroupsExclude) {
   TComponent owner(nullptr);
   auto* a = new TAction(&owner);

@@ -4,8 +4,12 @@
 // header and the records, and its offer and download when debug mode wants it.
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QKeyEvent>
+
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -19,6 +23,7 @@
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
+#include "services/UAbout.h"
 #include "services/UErrorHandler.h"
 #include "services/ULocalization.h"
 #include "services/UThCheckUpdate.h"
@@ -386,6 +391,91 @@ TEST_F(DebugInfoDownload, TakingTheOfferDownloadsTheLibraryWithProgressOnThePane
                                    kDate + " ***"));
   EXPECT_TRUE(HandlerLogHas(h, "*** Debug Mode True " + kDate + " ***"));
   // Nothing of the download is left beside the library.
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(Dir.Path())) files += entry.is_regular_file();
+  EXPECT_EQ(files, 1);
+}
+
+// A build without the release key would refuse whatever came: it offers no
+// download and says where the library is to be had.
+TEST_F(DebugInfoDownload, WithoutAKeyNothingIsOfferedOrAskedOfTheServer) {
+  Server.Set("/pub/ONDREL/Build.upd", test::Ok(BuildFileOf(ProgramBuild())));
+  Publish("DebugInfo.so", Library);
+  Handler.SigningKey.reset();
+  Answer = IDYES;
+  Handler.SetDebugMode(true);
+  EXPECT_FALSE(Handler.DebugMode());
+  ASSERT_EQ(Boxes.size(), 1u);
+  EXPECT_EQ(Boxes[0].Text, LangFill(leDebugLibraryNotInstallable, {AboutSiteAddress}));
+  EXPECT_EQ(Boxes[0].Flags & 0x0F, MB_OK);
+  EXPECT_TRUE(Server.Requests().empty());
+  EXPECT_EQ(test::TempDir::Read(Handler.DebugInfoPath), Old);
+  EXPECT_TRUE(LogHas("*** Debug Mode False " + kDate + " ***"));
+}
+
+// A server that trickles the library just fast enough never to count as
+// stalled: the download ends at its whole-transfer limit (a second here).
+TEST_F(DebugInfoDownload, ATricklingServerEndsAtTheTransferLimit) {
+  Server.Set("/pub/ONDREL/Build.upd", test::Ok(BuildFileOf(ProgramBuild())));
+  Publish("DebugInfo.so", Library);
+  const std::size_t length = 11000;  // ten seconds at 1,100 bytes a second
+  Server.Set("/pub/ONDREL/DebugInfo.so", test::Trickle(length, 110, 100));
+  EXPECT_EQ(Handler.DownloadLimits.TransferTimeout, UpdateTransferLimits.TransferTimeout);
+  Handler.DownloadLimits.TransferTimeout = 1;
+  Answer = IDYES;
+  Handler.SetDebugMode(true);
+  EXPECT_FALSE(Handler.DebugMode());
+  ASSERT_EQ(Boxes.size(), 2u);
+  EXPECT_EQ(Boxes[1].Text.rfind(Lang(leDebugLibraryUpgradeFailed) + "\n\n", 0), 0u) << Boxes[1].Text;
+  EXPECT_NE(Boxes[1].Text.find("Timeout"), std::string::npos) << Boxes[1].Text;
+  EXPECT_LT(Server.BytesSent(), length);
+  EXPECT_EQ(test::TempDir::Read(Handler.DebugInfoPath), Old);
+}
+
+// Esc while the library arrives ends the download: no message (the user
+// asked for it), the old library stays, and the log says it was cancelled.
+TEST_F(DebugInfoDownload, EscCancelsTheDownloadAndKeepsTheOldLibrary) {
+  Server.Set("/pub/ONDREL/Build.upd", test::Ok(BuildFileOf(ProgramBuild())));
+  Publish("DebugInfo.so", Library);
+  const std::size_t length = 11000;
+  Server.Set("/pub/ONDREL/DebugInfo.so", test::Trickle(length, 110, 100));
+  Answer = IDYES;
+  // The key reaches the window's loop as the user's would, once the
+  // library has begun to arrive (only it arrives in pieces: a share between
+  // none and all).
+  QObject window;
+  const auto partly = [](const std::string& text) {
+    const std::string word = Lang(leUpdateDownloaded) + ": ";
+    if (text.rfind(word, 0) != 0 || text.back() != '%') return false;
+    const int share = std::atoi(text.c_str() + word.size());
+    return share > 0 && share < 100;
+  };
+  bool pressed = false;
+  Handler2 = std::make_unique<TErrorHandler>(
+      &ErrorHandlerTest::System, TStatusPanelText{[this] { return Panel; }, [&](const std::string& t) {
+                                                    Panel = t;
+                                                    if (partly(t) && !pressed) {
+                                                      pressed = true;
+                                                      QCoreApplication::postEvent(
+                                                          &window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape,
+                                                                                 Qt::NoModifier));
+                                                    }
+                                                  }});
+  TErrorHandler& h = *Handler2;
+  h.DebugInfoPath = Handler.DebugInfoPath;
+  h.ServerUrl = Handler.ServerUrl;
+  h.SigningKey = Keys.Public;
+  h.DateText = [] { return kDate; };
+  h.SetActive(true);
+  h.SetDebugMode(true);
+  EXPECT_TRUE(pressed);
+  EXPECT_FALSE(h.DebugMode());
+  EXPECT_EQ(Boxes.size(), 1u);  // the offer only
+  EXPECT_LT(Server.BytesSent(), length);
+  EXPECT_EQ(test::TempDir::Read(h.DebugInfoPath), Old);
+  EXPECT_TRUE(HandlerLogHas(h, "*** Download " + Utf8ToAnsi(h.DebugInfoPath) + " cancelled " + kDate + " ***"));
+  EXPECT_TRUE(HandlerLogHas(h, "*** Debug Mode False " + kDate + " ***"));
+  EXPECT_EQ(Panel, "panel text");
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(Dir.Path())) files += entry.is_regular_file();
   EXPECT_EQ(files, 1);

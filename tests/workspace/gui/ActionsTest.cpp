@@ -28,6 +28,7 @@
 #include "tests/support/DebugInfoFiles.h"
 #include "tests/support/EnvGuard.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/TestSigningKeys.h"
 #include "workspace/StatusPanels.h"
 #include "workspace/UMain.h"
 
@@ -562,8 +563,10 @@ TEST_F(MainActions, DebugModeTakesTheStateTheErrorHandlerReports) {
   TErrorHandler& handler = *ErrorHandler;
   TAction* debug = main->Action("aDebugMod");
   ASSERT_TRUE(Enabled("aDebugMod"));
-  // No library: its download is offered, and declined.
+  // No library: its download is offered (by a build with a release key),
+  // and declined.
   handler.DebugInfoPath = dir / "DebugInfo.so";
+  handler.SigningKey = test::TTestKeys().Public;
   answer = IDNO;
   debug->Execute();
   EXPECT_FALSE(Settings.system.options.debugmod);

@@ -18,6 +18,7 @@
 #include "tests/support/TempDir.h"
 #include "tests/workspace/gui/PanelHost.h"
 #include "workspace/Compatibility.h"
+#include "workspace/Encodings.h"
 #include "workspace/StatusPanels.h"
 #include "workspace/UMain.h"
 #include "workspace/UZuConfigs.h"
@@ -289,6 +290,96 @@ TEST_F(AnsiRoundTrip, ReadAsAnsiEditedSavedWithBackupReopenedAndRestoredShowsThe
   EXPECT_EQ(Active()->EncodingName(), "UTF-8");
   ASSERT_TRUE(Run("aReOpen"));
   EXPECT_EQ(ActiveText(), kPrivet);
+}
+
+// A backup comes back in the encoding its file was read in, whatever the
+// panel counts as after the save; the next save writes the text as UTF-8.
+TEST_F(AnsiRoundTrip, EveryEncodingComesBackFromItsBackupAsItWas) {
+  const std::string text = "{ \"name\": \"" + kWorld + "\" }";  // Cyrillic among ASCII
+  const std::string le = EncodeText(text, TEncoding::Unicode()).substr(2);
+  const std::string be = EncodeText(text, TEncoding::BigEndianUnicode()).substr(2);
+  const struct {
+    const char* Name;
+    std::string Bytes;
+    const char* ReadAs;  // the code page action the user reads it with
+  } cases[] = {
+      {"ansi.zu", text, "aLoadFileAsANSI"},
+      {"utf8bom.zu", kBom + AnsiToUtf8(text), "aLoadFileAsUTF8"},
+      {"utf8.zu", AnsiToUtf8(text), "aLoadFileAsUTF8"},
+      {"le-bom.zu", "\xFF\xFE" + le, "aLoadFileAsUnicode"},
+      {"le.zu", le, "aLoadFileAsUnicode"},
+      // No code page action reads big-endian text: the user sees it wrong,
+      // and the backup keeps it whole.
+      {"be-bom.zu", "\xFE\xFF" + be, "aLoadFileAsUTF8"},
+  };
+  std::string set = "[";
+  for (const auto& c : cases) set += "${\"" + std::string(c.Name) + "\":\"x\"},";
+  root = dir.Write("@quarn.zu", set + "]");
+  for (const auto& c : cases) dir.Write(c.Name, c.Bytes);
+  main->OpenConfig(root);
+  for (std::size_t i = 0; i < std::size(cases); ++i) {
+    const auto& c = cases[i];
+    const std::string file = dir / c.Name;
+    main->SetActiveIndex(static_cast<int>(i) + 1);
+    ASSERT_NE(Active(), nullptr) << c.Name;
+    ASSERT_TRUE(Run(c.ReadAs)) << c.Name;
+    if (std::string_view(c.Name) != "be-bom.zu") {
+      EXPECT_EQ(ActiveText(), text) << c.Name;
+    }
+    Edit(Active(), 1, "{}");
+    ASSERT_TRUE(Run("aSaveWithRecovery")) << c.Name;
+    EXPECT_EQ(test::TempDir::Read(file + ".backup"), c.Bytes) << c.Name;
+    EXPECT_EQ(Active()->EncodingName(), "UTF-8") << c.Name;
+
+    ASSERT_TRUE(Run("aRecovery")) << c.Name;
+    EXPECT_EQ(ActiveText(), text) << c.Name;
+    EXPECT_TRUE(Active()->Modified) << c.Name;
+    EXPECT_EQ(Active()->LossyCount, 0u) << c.Name;
+    ASSERT_TRUE(Run("aSave")) << c.Name;
+    EXPECT_EQ(test::TempDir::Read(file), kBom + AnsiToUtf8(text)) << c.Name;
+    ASSERT_TRUE(Run("aReOpen")) << c.Name;
+    EXPECT_EQ(ActiveText(), text) << c.Name;
+  }
+}
+
+// A backup nobody in this run made (an earlier run's, another program's):
+// its bytes alone tell the encoding, and bytes with zeros in no order of
+// UTF-16 are refused with a message rather than taken as text.
+TEST_F(AnsiRoundTrip, ABackupOfAnEarlierRunIsReadByItsBytesOrRefused) {
+  const std::string text = "{ \"name\": \"" + kWorld + "\" }";
+  const struct {
+    const char* Name;
+    std::string Backup;
+    bool Loaded;
+  } cases[] = {
+      {"ansi", text, true},
+      {"utf-8", AnsiToUtf8(text), true},
+      {"utf-16le", EncodeText(text, TEncoding::Unicode()).substr(2), true},
+      {"utf-16be", EncodeText(text, TEncoding::BigEndianUnicode()).substr(2), true},
+      {"zeros on both sides", std::string("{\0\0\"a\0\"\0\0:1}", 12), false},
+      {"odd length", EncodeText(text, TEncoding::Unicode()).substr(2) + "x", false},
+  };
+  main->OpenConfig(root);
+  main->SetActiveIndex(1);
+  ASSERT_NE(Active(), nullptr);
+  for (const auto& c : cases) {
+    ASSERT_TRUE(Run("aReOpen")) << c.Name;
+    const std::string before = ActiveText();
+    boxes.clear();
+    dir.Write("ru.zu.backup", c.Backup);
+    ASSERT_TRUE(Run("aRecovery")) << c.Name;
+    if (c.Loaded) {
+      EXPECT_EQ(ActiveText(), text) << c.Name;
+      EXPECT_TRUE(Active()->Modified) << c.Name;
+      EXPECT_TRUE(boxes.empty()) << c.Name;
+    } else {
+      // The panel keeps the file's text, and the user hears why.
+      EXPECT_EQ(ActiveText(), before) << c.Name;
+      EXPECT_FALSE(Active()->Modified) << c.Name;
+      ASSERT_EQ(boxes.size(), 1u) << c.Name;
+      EXPECT_EQ(boxes[0], LangFill(leBackupUndecodable, {Utf8ToAnsi(ru + ".backup")})) << c.Name;
+    }
+  }
 }
 
 }  // namespace

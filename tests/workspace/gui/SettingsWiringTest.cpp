@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <filesystem>
 
+#include "platform/core/CodePage.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
@@ -158,20 +159,36 @@ TEST_F(SettingsWiring, ClosingWritesTheFileAndTellsAFailure) {
   EXPECT_NE(text.find("\"codefolding\": false"), std::string::npos) << text;
   EXPECT_NE(text.find("\"width\": 300"), std::string::npos) << text;
 
-  // A name that cannot be written is told, with the file's name.
-  main.reset();
-  main = std::make_unique<TMain>(nullptr);
-  const std::string folder = dir / "taken";
-  std::filesystem::create_directory(folder);
-  main->SettingsFile = folder;
-  main->ShowForm();
-  main->Close();
-  QApplication::processEvents();
-  ASSERT_EQ(messages.size(), 1u);
-  EXPECT_EQ(messages[0].find(Lang(leSaveFailed)), 0u);
-  const std::size_t named = messages[0].find(folder);
-  ASSERT_NE(named, std::string::npos);
-  EXPECT_EQ(messages[0].find(folder, named + 1), std::string::npos) << messages[0];
+  // A name that cannot be written is told, with the file's (or folder's)
+  // name once, as the user reads it, whatever letters it has.
+  const std::string blocker = dir.Write("blocker", "x");
+  const std::string taken = dir / "\xD0\xB7\xD0\xB0\xD0\xBD\xD1\x8F\xD1\x82\xD0\xBE";  // "занято"
+  const struct {
+    std::string File;  // the settings file
+    std::string Named;  // the name the message gives
+  } cases[] = {
+      {dir / "taken", dir / "taken"},
+      {taken, taken},
+      {blocker + "/settings.ondrel", blocker},
+  };
+  for (const auto& c : cases) {
+    if (c.File == c.Named) std::filesystem::create_directory(c.File);
+    main.reset();
+    messages.clear();
+    main = std::make_unique<TMain>(nullptr);
+    main->SettingsFile = c.File;
+    main->ShowForm();
+    main->Close();
+    QApplication::processEvents();
+    ASSERT_EQ(messages.size(), 1u) << c.File;
+    const std::string& box = messages[0];
+    EXPECT_EQ(box.find(Lang(leSaveFailed)), 0u) << box;
+    const std::string shown = "\"" + Utf8ToAnsi(c.Named) + "\"";
+    const std::size_t named = box.find(shown);
+    ASSERT_NE(named, std::string::npos) << box;
+    EXPECT_EQ(box.find(Utf8ToAnsi(c.Named), named + shown.size()), std::string::npos) << box;
+    EXPECT_EQ(box.find(Utf8ToAnsi(c.Named)), named + 1) << box;
+  }
 }
 
 TEST_F(SettingsWiring, ADamagedFileIsKeptAndTheDefaultsStay) {

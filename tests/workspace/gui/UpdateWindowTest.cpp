@@ -23,7 +23,9 @@
 #include <vector>
 
 #include "platform/core/FileSystem.h"
+#include "services/UAbout.h"
 #include "services/ULocalization.h"
+#include "services/UThCheckUpdate.h"
 #include "services/USystem.h"
 #include "tests/support/ElfBuilder.h"
 #include "tests/support/LocalHttpServer.h"
@@ -203,6 +205,38 @@ TEST_F(UpdateWindow, ACancelledSaveQuestionKeepsTheSetAndDownloadsNothing) {
   EXPECT_TRUE(main->ConfigOpen());
   EXPECT_TRUE(ExeRequests().empty());
   EXPECT_FALSE(main->UpdateDownloading());
+}
+
+// A build made without a release key would refuse the download after the
+// set had been closed for it: it says where the build is instead.
+TEST_F(UpdateWindow, WithoutAKeyTheNewerBuildIsToldAndTheSetStaysOpen) {
+  server.Set("/pub/ONDREL/Build.upd", Ok(kNewer));
+  server.Set("/pub/ONDREL/Ondrel.exe", Ok(Elf()));
+  main->UpdateTarget.Key.reset();
+  main->OpenConfig(dir.Write("single.zu", "{ \"a\": 1 }"));
+  main->SetFileModified(0, true);
+  for (const bool silent : {true, false}) {
+    boxes.clear();
+    ASSERT_TRUE(main->CheckForUpdates(silent));
+    Settle();
+    EXPECT_EQ(boxes, std::vector<std::string>{UpdateNotInstallableText({101, "1.0.0.101"}, AboutSiteAddress)}) << silent;
+    EXPECT_TRUE(offers.empty());
+    EXPECT_TRUE(main->ConfigOpen());
+    EXPECT_TRUE(main->IsModified());
+    EXPECT_FALSE(main->UpdateDownloading());
+    EXPECT_TRUE(Enabled("aCheckUpdate"));
+  }
+  EXPECT_TRUE(ExeRequests().empty());
+  EXPECT_EQ(test::TempDir::Read(program), kOldProgram);
+
+  // With a key, the same answer is offered as before.
+  main->UpdateTarget.Key = keys.Public;
+  offerAnswer = IDNO;
+  boxes.clear();
+  ASSERT_TRUE(main->CheckForUpdates(true));
+  Settle();
+  EXPECT_EQ(offers.size(), 1u);
+  EXPECT_TRUE(boxes.empty());
 }
 
 TEST_F(UpdateWindow, BadDownloadsSay127AndRenameNothing) {
