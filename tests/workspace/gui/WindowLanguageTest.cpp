@@ -270,6 +270,7 @@ TEST(WindowPlacement, CentredWhereThereIsRoomElseFittedToTheArea) {
   }
 }
 
+// The offscreen platform's screen (800 x 800) is narrower than the window.
 TEST(WindowPlacement, TheMainWindowOpensInsideASmallScreen) {
   QScreen* screen = QGuiApplication::primaryScreen();
   ASSERT_NE(screen, nullptr);
