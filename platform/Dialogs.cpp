@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "platform/QtBridge.h"
+#include "platform/ToolkitLanguage.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -33,6 +34,7 @@ bool TOpenDialog::Run(bool save) {
   dlg.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
   dlg.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dlg.setOption(QFileDialog::HideNameFilterDetails);
+  FollowInterfaceLocale(dlg);
   if (!Title.empty()) dlg.setWindowTitle(AnsiToQString(Title));
   const auto filters = ParseFilter(Filter);
   QStringList names;

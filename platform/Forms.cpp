@@ -292,20 +292,70 @@ void TForm::SetBorderIcons(unsigned icons) {
   if (visible) Widget()->show();
 }
 
+TRect PlaceWindowOnScreen(TPoint size, const TRect& frame, const TRect& area) {
+  // One direction at a time: the window's extent, the frame before and after
+  // it, and the area's start and extent.
+  auto place = [](int extent, int before, int after, int start, int room, int& at, int& placed) {
+    const int outer = extent + before + after;
+    if (outer <= room) {
+      at = start + (room - outer) / 2 + before;
+      placed = extent;
+    } else {
+      at = start + before;
+      placed = std::max(1, room - before - after);
+    }
+  };
+  int left = 0, width = 0, top = 0, height = 0;
+  place(size.X, frame.Left, frame.Right, area.Left, area.Width(), left, width);
+  place(size.Y, frame.Top, frame.Bottom, area.Top, area.Height(), top, height);
+  return TRect{left, top, left + width, top + height};
+}
+
 void TForm::CenterOnScreen() {
-  QScreen* screen = Widget()->screen() ? Widget()->screen() : QGuiApplication::primaryScreen();
+  FCentred = true;
+  QWidget* w = Widget();
+  QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
   if (!screen) return;
   const QRect avail = screen->availableGeometry();
-  SetBounds(avail.x() + (avail.width() - Width()) / 2, avail.y() + (avail.height() - Height()) / 2, Width(),
-            Height());
+  // The frame is known once the window manager has framed the window; until
+  // then it counts as none.
+  const QRect inner = w->geometry();
+  const QRect outer = w->frameGeometry();
+  const TRect frame{inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+                    outer.bottom() - inner.bottom()};
+  const TRect placed = PlaceWindowOnScreen(TPoint{Width(), Height()}, frame,
+                                           TRect{avail.left(), avail.top(), avail.left() + avail.width(),
+                                                 avail.top() + avail.height()});
+  // A screen smaller than the window's least size lowers that size: the
+  // window must fit, menus and status bar included.
+  const QSize least = w->minimumSize();
+  if (least.width() > placed.Width() || least.height() > placed.Height())
+    w->setMinimumSize(std::min(least.width(), placed.Width()), std::min(least.height(), placed.Height()));
+  // A window is moved by its frame's corner.
+  SetBounds(placed.Left - frame.Left, placed.Top - frame.Top, placed.Width(), placed.Height());
+  const QRect now = w->geometry();
+  FCentredBounds = TRect{now.left(), now.top(), now.left() + now.width(), now.top() + now.height()};
 }
 
 void TForm::ShowForm() {
+  bool first = false;
   if (!FShown) {
     FShown = true;
+    first = true;
     if (OnShow) OnShow(this);
   }
+  // Placed where CenterOnScreen put it, not moved or resized since.
+  const QRect now = Widget()->geometry();
+  const bool centred =
+      FCentred && TRect{now.left(), now.top(), now.left() + now.width(), now.top() + now.height()} == FCentredBounds;
   SetVisible(true);
+  // The frame is known once the window shows: a window placed on its screen
+  // before that is placed again when its frame would leave the screen.
+  if (first && centred && GetWindowState() == TWindowState::wsNormal) {
+    QWidget* w = Widget();
+    QScreen* screen = w->screen();
+    if (screen && !screen->availableGeometry().contains(w->frameGeometry())) CenterOnScreen();
+  }
   Widget()->raise();
   Widget()->activateWindow();
 }

@@ -126,6 +126,8 @@ class TForm : public TWinControl {
   void SetMinimumSize(int width, int height);
   // The title bar's buttons, a set of TBorderIcon (all by default).
   void SetBorderIcons(unsigned icons);
+  // Centres the window on its screen, fitting it into the screen's available
+  // area where that is smaller than the window (see PlaceWindowOnScreen).
   void CenterOnScreen();
   // Shows the window; OnShow runs before it first appears.
   void ShowForm();
@@ -157,8 +159,19 @@ class TForm : public TWinControl {
  private:
   bool FShown = false;
   bool FClosing = false;
+  // Placed by CenterOnScreen, at these bounds.
+  bool FCentred = false;
+  TRect FCentredBounds;
   int FModalResult = 0;
 };
+
+// Where a window goes on a screen: Size is the window's own area (width and
+// height), Frame the thickness of the frame the window manager puts around
+// it on each side, Area the screen's available area. Where the area has room
+// the window keeps its size and is centred (frame included); in a direction
+// where it has not, the window shrinks so that its frame fills the area
+// there. The result is the window's own area.
+TRect PlaceWindowOnScreen(TPoint size, const TRect& frame, const TRect& area);
 
 // A plain area whose children can be scrolled by a number of pixels.
 class TScrollBox : public TWinControl {

@@ -1,6 +1,7 @@
 #include "services/ULocalization.h"
 
 #include <array>
+#include <cerrno>
 #include <cstdlib>
 #include <string_view>
 
@@ -213,7 +214,6 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
      "No web browser could be opened. The program's website:\n\r%s"},
     {"Не удалось записать файл \"%s\".", "Cannot write file \"%s\"."},
     {"Не удалось сделать резервную копию \"%s\".", "Cannot make the backup \"%s\"."},
-    {"Это не обычный файл.", "Not a regular file."},
     {"Прежний текст файла восстановлен.", "The file's old text was put back."},
     {"В файле осталась часть нового текста; его прежний текст сохранён в\n\r%s",
      "The file holds part of the new text; its old text is kept in\n\r%s"},
@@ -238,10 +238,62 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
      "может сама загрузить библиотеку. Её можно взять на сайте программы:\n\r%s",
      "Debug mode needs the DebugInfo.so library of this version. This build was made without a release key and "
      "cannot download the library itself. It can be had from the program's website:\n\r%s"},
+    {"Не удалось открыть файл %s. %s", "Cannot open file %s. %s"},
+    {"Не удалось прочитать файл %s. %s", "Cannot read file %s. %s"},
+    {"Не удалось создать папку %s. %s", "Cannot create folder %s. %s"},
+    {"Это не обычный файл", "Not a regular file"},
+    {"Файл больше %s МБ", "The file is larger than %s MB"},
+    {"В имени есть нулевой байт", "The name contains a zero byte"},
+    {"Файл %s не удалось прочитать, поэтому в панели нет его текста; файл оставлен как есть.",
+     "The file %s could not be read, so the panel does not hold its text; it is left as it is."},
+    {"не удалось прочитать: %s; только чтение", "could not be read: %s; read-only"},
+    {"слишком большой файл", "the file is too large"},
+    {"Системная ошибка %s (%s)", "System error %s (%s)"},
+    {"В конфиге больше %s файлов. Перечень файлов остановлен на файле \"%s\"",
+     "The config set has more than %s files. Listing stopped at the file \"%s\""},
 }};
+
+// The system errors the program reports, in both languages, so that the
+// reason of a failure speaks the interface language whatever the system's
+// locale is. The English texts are the C library's own.
+struct TErrorSource {
+  int Err;
+  TSourceEntry Text;
+};
+
+const TErrorSource ErrorSource[] = {
+    {EACCES, {"Отказано в доступе", "Permission denied"}},
+    {EPERM, {"Операция не позволена", "Operation not permitted"}},
+    {ENOENT, {"Нет такого файла или каталога", "No such file or directory"}},
+    {EISDIR, {"Это каталог", "Is a directory"}},
+    {ENOTDIR, {"Это не каталог", "Not a directory"}},
+    {ENOSPC, {"На устройстве не осталось свободного места", "No space left on device"}},
+    {EDQUOT, {"Превышена дисковая квота", "Disk quota exceeded"}},
+    {EROFS, {"Файловая система доступна только для чтения", "Read-only file system"}},
+    {EFBIG, {"Файл слишком велик", "File too large"}},
+    {ENAMETOOLONG, {"Слишком длинное имя файла", "File name too long"}},
+    {EIO, {"Ошибка ввода-вывода", "Input/output error"}},
+    {ELOOP, {"Слишком много уровней символьных ссылок", "Too many levels of symbolic links"}},
+    {ETXTBSY, {"Текстовый файл занят", "Text file busy"}},
+    {EEXIST, {"Файл существует", "File exists"}},
+    {EBUSY, {"Устройство или ресурс занято", "Device or resource busy"}},
+    {EXDEV, {"Неверная ссылка между устройствами", "Invalid cross-device link"}},
+    {EMFILE, {"Слишком много открытых файлов", "Too many open files"}},
+    {ENFILE, {"Слишком много открытых файлов в системе", "Too many open files in system"}},
+    {ENOMEM, {"Не удалось выделить память", "Cannot allocate memory"}},
+    {EINVAL, {"Недопустимый аргумент", "Invalid argument"}},
+    {ENXIO, {"Нет такого устройства или адреса", "No such device or address"}},
+    {ENOTEMPTY, {"Каталог не пуст", "Directory not empty"}},
+    {EMLINK, {"Слишком много ссылок", "Too many links"}},
+    {ESTALE, {"Устаревший дескриптор файла", "Stale file handle"}},
+    {EAGAIN, {"Ресурс временно недоступен", "Resource temporarily unavailable"}},
+    {EINTR, {"Прерван системный вызов", "Interrupted system call"}},
+};
 
 struct TTable {
   std::array<std::array<std::string, LanguageCount>, LangTextCount> Entries;
+  std::vector<int> Errors;  // in ErrorSource's order
+  std::vector<std::array<std::string, LanguageCount>> ErrorTexts;
   std::array<std::array<std::string, 2>, LanguageCount> EditMode;  // [language][mode]
 };
 
@@ -264,6 +316,10 @@ const TTable& Table() {
       t.EditMode[LangRussian][mode] = ToAnsi(EditModeSource[mode].Russian);
       t.EditMode[LangEnglish][mode] = ToAnsi(EditModeSource[mode].English);
     }
+    for (const TErrorSource& e : ErrorSource) {
+      t.Errors.push_back(e.Err);
+      t.ErrorTexts.push_back({ToAnsi(e.Text.Russian), ToAnsi(e.Text.English)});
+    }
     return t;
   }();
   return table;
@@ -273,6 +329,15 @@ int ValidLanguage(int language) {
   OND_ASSERT(language == LangRussian || language == LangEnglish);
   return language;
 }
+
+bool CurrentLanguageErrorText(int err, std::string& text) {
+  text = LangSystemError(err);
+  return true;
+}
+
+// SystemErrorText, below this unit, asks the table through this source from
+// the moment the program's code is loaded.
+[[maybe_unused]] const bool ErrorTextSourceSet = (SetErrorTextSource(CurrentLanguageErrorText), true);
 
 }  // namespace
 
@@ -305,6 +370,34 @@ const std::string& LangEditModeText(int mode, int language) {
 }
 
 const std::string& LangEditMode(int mode) { return LangEditModeText(mode, CurrentLanguage()); }
+
+bool LangSystemErrorText(int err, int language, std::string& text) {
+  const TTable& t = Table();
+  for (std::size_t i = 0; i < t.Errors.size(); ++i)
+    if (t.Errors[i] == err) {
+      text = t.ErrorTexts[i][ValidLanguage(language)];
+      return true;
+    }
+  return false;
+}
+
+const std::vector<int>& LangSystemErrors() { return Table().Errors; }
+
+std::string LangSystemError(int err) {
+  std::string text;
+  if (LangSystemErrorText(err, CurrentLanguage(), text)) return text;
+  return LangFill(leSystemErrorNumber, {IntToStr(err), SystemErrorTextOfSystem(err)});
+}
+
+std::string LangReadReason(int errorNumber) {
+  switch (errorNumber) {
+    case 0: return {};
+    case ErrNotRegularFile: return Lang(leNotRegularFile);
+    case ErrFileTooLarge: return Lang(leUnreadTooLarge);
+    case ErrNulInName: return Lang(leNulInName);
+    default: return LangSystemError(errorNumber);
+  }
+}
 
 bool IsRussianLocaleName(const char* localeName) {
   if (localeName == nullptr) return false;

@@ -11,6 +11,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ond {
 
@@ -180,7 +181,6 @@ enum TLangMessage : int {
   leNoBrowser,  // no browser took the program's web address (%s)
   leCannotWriteFile,  // a file (%s) could not be written; the system's reason follows
   leCannotMakeBackup,  // the backup (%s) could not be made; the system's reason follows
-  leNotRegularFile,  // the reason for a name that is no regular file
   leOldTextPutBack,  // a failed in-place write: the old text is back in the file
   leOldTextKeptIn,  // a failed in-place write: part of the new text, the old text in a copy (%s)
   leFileWrittenInPart,  // a failed in-place write without a copy: part of the new text
@@ -189,6 +189,18 @@ enum TLangMessage : int {
   leBackupUndecodable,  // a backup (%s) whose zero bytes tell no encoding is not loaded
   leUpdateNotInstallable,  // build %s (version %s) is out; a build without a release key names the site (%s)
   leDebugLibraryNotInstallable,  // the same for the debug library that debug mode wants (site %s)
+  // Reading and writing the files of a set: %s the quoted name, then the reason.
+  leCannotOpenFile,
+  leCannotReadFile,
+  leCannotCreateFolder,
+  leNotRegularFile,  // the reason for a pipe, a device or a socket
+  leFileTooLarge,  // %s the limit in MB
+  leNulInName,  // the reason for a name holding a zero byte
+  leUnreadNotSaved,  // %s the name: a save refused to a panel whose file was not read
+  leUnreadPanel,  // a panel's caption mark: its file could not be read (%s the reason), so it is read-only
+  leUnreadTooLarge,  // the short reason of that mark for a file too large to edit
+  leSystemErrorNumber,  // an error the table has no text for: %s its number, %s the system's text
+  leSetTooLarge,  // %s the most files a set may have, %s the file listing stopped at
   LangTextCount
 };
 
@@ -211,6 +223,19 @@ std::string LangFill(int entry, std::initializer_list<std::string_view> Values);
 // The status text of an editing mode (EditModeInsert or EditModeOverwrite).
 const std::string& LangEditModeText(int mode, int language);
 const std::string& LangEditMode(int mode);
+
+// The text of a system error number in a language: false for a number the
+// table does not know. The numbers it knows, for tests.
+bool LangSystemErrorText(int err, int language, std::string& text);
+const std::vector<int>& LangSystemErrors();
+// The text SystemErrorText gives, for the current language: a number the
+// table does not know gives its number and the system's text.
+std::string LangSystemError(int err);
+
+// The short reason a file could not be read, in the current language, for a
+// reason number of an exception (a system error number or one of the
+// program's own reasons); "" for 0.
+std::string LangReadReason(int errorNumber);
 
 // Whether the system's language is Russian: the language part of the
 // messages locale (LC_ALL, LC_MESSAGES, then LANG; "ru" in "ru_RU.UTF-8").

@@ -15,6 +15,7 @@
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
 
 namespace ond {
 
@@ -33,8 +34,6 @@ struct TFileHandle {
   int Fd;
   ~TFileHandle() { ::close(Fd); }
 };
-
-constexpr const char* kNulInName = "The name contains a zero byte";
 
 // The pieces a file that reports no size is read in.
 constexpr std::size_t kUnsizedPiece = std::size_t{1} << 20;
@@ -93,19 +92,34 @@ std::string ReadFileText(const std::string& fileName, std::int64_t limit, TDiskC
 
 std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::size_t piece,
                          const std::function<void(char* bytes, std::size_t got)>& onRead, TDiskCopy* copy) {
-  if (PathHasNul(fileName)) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". " + kNulInName);
+  if (PathHasNul(fileName))
+    ThrowWithErrorNumber(EFOpenError(LangFill(leCannotOpenFile, {ShownName(fileName), Lang(leNulInName)})),
+                         ErrNulInName);
   // Opened without blocking and checked on the open file: a pipe or a device
   // would never end or never answer.
   const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". " + SystemErrorText(errno));
+  if (fd < 0) {
+    const int err = errno;
+    ThrowWithErrorNumber(EFOpenError(LangFill(leCannotOpenFile, {ShownName(fileName), SystemErrorText(err)})), err);
+  }
   const TFileHandle guard{fd};
   struct stat st {};
-  if (::fstat(fd, &st) != 0) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". " + SystemErrorText(errno));
-  if (S_ISDIR(st.st_mode)) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". " + SystemErrorText(EISDIR));
-  if (!S_ISREG(st.st_mode)) throw EFOpenError("Cannot open file " + ShownName(fileName) + ". Not a regular file");
-  const std::string tooLarge = "Cannot read file " + ShownName(fileName) + ". The file is larger than " +
-                               IntToStr(limit / (1024 * 1024)) + " MB";
-  if (st.st_size > limit) throw EReadError(tooLarge);
+  if (::fstat(fd, &st) != 0) {
+    const int err = errno;
+    ThrowWithErrorNumber(EFOpenError(LangFill(leCannotOpenFile, {ShownName(fileName), SystemErrorText(err)})), err);
+  }
+  if (S_ISDIR(st.st_mode))
+    ThrowWithErrorNumber(EFOpenError(LangFill(leCannotOpenFile, {ShownName(fileName), SystemErrorText(EISDIR)})), EISDIR);
+  if (!S_ISREG(st.st_mode))
+    ThrowWithErrorNumber(EFOpenError(LangFill(leCannotOpenFile, {ShownName(fileName), Lang(leNotRegularFile)})),
+                         ErrNotRegularFile);
+  auto tooLarge = [&] {
+    ThrowWithErrorNumber(
+        EReadError(LangFill(leCannotReadFile,
+                            {ShownName(fileName), LangFill(leFileTooLarge, {IntToStr(limit / (1024 * 1024))})})),
+        ErrFileTooLarge);
+  };
+  if (st.st_size > limit) tooLarge();
   // The copy as it was before reading: a change made meanwhile counts as a
   // change when the text is saved.
   if (copy) *copy = DiskCopyOfHandle(fd);
@@ -117,7 +131,9 @@ std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::s
     for (;;) {
       const ssize_t n = ::read(fd, to, room);
       if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno != EINTR) throw EReadError("Cannot read file " + ShownName(fileName) + ". " + SystemErrorText(errno));
+      const int err = errno;
+      if (err != EINTR)
+        ThrowWithErrorNumber(EReadError(LangFill(leCannotReadFile, {ShownName(fileName), SystemErrorText(err)})), err);
     }
   };
   if (st.st_size == 0) {
@@ -137,7 +153,7 @@ std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::s
       p.resize(filled);
       total += filled;
       if (filled) pieces.push_back(std::move(p));
-      if (total >= cap) throw EReadError(tooLarge);
+      if (total >= cap) tooLarge();
       if (filled < room) break;
     }
     std::string bytes;
@@ -161,7 +177,7 @@ std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::s
   std::size_t got = 0;
   for (;;) {
     if (got == bytes.size()) {
-      if (got >= cap) throw EReadError(tooLarge);
+      if (got >= cap) tooLarge();
       // The buffer is full: a small read tells the end of the file from more
       // to come, so a file of the size it reported never grows the buffer.
       char probe[4096];
@@ -173,7 +189,7 @@ std::string ReadFileText(const std::string& fileName, std::int64_t limit, std::s
       std::memcpy(bytes.data() + got, probe, kept);
       got += kept;
       if (onRead) onRead(bytes.data(), got);
-      if (kept < more) throw EReadError(tooLarge);
+      if (kept < more) tooLarge();
       continue;
     }
     const std::size_t n = readSome(bytes.data() + got, std::min(piece, bytes.size() - got));
@@ -220,7 +236,7 @@ bool WriteAll(int fd, std::string_view data) {
 }  // namespace
 
 std::string TryWriteFileText(const std::string& fileName, std::string_view data, bool append) {
-  if (PathHasNul(fileName)) return kNulInName;
+  if (PathHasNul(fileName)) return Lang(leNulInName);
   if (append && FileExistsEx(fileName)) {
     IgnoreFileSizeSignal();
     const int fd = ::open(fileName.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);

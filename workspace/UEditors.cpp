@@ -461,6 +461,7 @@ void TEditor::UpdateHeader() {
   const std::string dashes(kHeaderDashes, '-');
   std::string middle = FCaption;
   if (LossyCount > 0) middle += " [" + IntToStr(static_cast<long long>(LossyCount)) + " " + Lang(leLossyRead) + "]";
+  if (!UnreadFile.empty() && Editor->GetReadOnly()) middle += " [" + UnreadText() + "]";
   Header->SetCaption(dashes + " " + middle + " " + dashes);
   Header->Font.SetStyle(Modified ? fsBold : 0);
   Header->Font.SetColor(Active ? TEditorColors::ActiveHeader : TEditorColors::Header);
@@ -506,11 +507,13 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
   try {
     // Reading names the reason when the file is missing or no file at all.
     text = LoadTextFile(fileName, EncodingOfKind(kind), &replaced, std::size_t{1} << 20, &copy);
+  } catch (const Exception& e) {
+    LastError = e.what();
+    MarkUnread(fileName, e.ErrorNumber);
+    return false;
   } catch (const std::exception& e) {
     LastError = e.what();
-    // The panel never held this file's text: saving it there would replace
-    // what the file holds with whatever the panel has.
-    UnreadFile = fileName;
+    MarkUnread(fileName, 0);
     return false;
   }
   LoadDecodedText(std::move(text), replaced, kind);
@@ -522,6 +525,8 @@ void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind
   if (kind < 0 || kind > 2) kind = 2;
   LastError.clear();
   UnreadFile.clear();
+  UnreadReason = 0;
+  Editor->SetReadOnly(false);
   Encoding = static_cast<std::uint8_t>(kind);
   LossyCount = replaced;
   {
@@ -547,10 +552,33 @@ void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind
     }
   }
   Editor->SetCaretXY(BufferCoord(1, 1));
+  // The new text came with a change of everything, which the caret's panels
+  // do not follow: the caret's place is told here, or a reloaded panel would
+  // show where the caret stood in the old text.
+  if (Active && Owner) ShowCaretStatus();
   // A reload clears the modified state even when it was not set.
   Modified = true;
   SetModified(false);
   UpdateHeader();
+}
+
+void TEditor::MarkUnread(const std::string& fileName, int reason) {
+  // The panel does not hold this file's text: saving it there would replace
+  // what the file holds with whatever the panel has.
+  UnreadFile = fileName;
+  UnreadReason = reason;
+  // When it is the panel's own file (not a backup being recovered), nothing
+  // typed could ever be saved: the panel takes no typing, and says why.
+  const bool own = !Owner || !Owner->Files || Index >= static_cast<int>(Owner->Files->size()) ||
+                   SameFile(fileName, (*Owner->Files)[static_cast<std::size_t>(Index)]->FileName);
+  Editor->SetReadOnly(own);
+  UpdateHeader();
+}
+
+std::string TEditor::UnreadText() const {
+  // Told from the reason's number, so that it follows the language.
+  const std::string reason = UnreadReason != 0 ? LangReadReason(UnreadReason) : LastError;
+  return LangFill(leUnreadPanel, {reason});
 }
 
 std::string TEditor::TextToSave() const {
@@ -577,14 +605,14 @@ TWriteResult TEditor::WriteTo(const std::string& fileName, const std::string& ba
   LastError.clear();
   TWriteResult r;
   if (!UnreadFile.empty() && SameFile(fileName, UnreadFile)) {
-    r.Reason = LastError = "The file " + Utf8ToAnsi(fileName) +
-                           " could not be read, so the panel does not hold its text; it is left as it is.";
+    r.Reason = LastError = LangFill(leUnreadNotSaved, {Utf8ToAnsi(fileName)});
     return r;
   }
   try {
     const std::string dir = ExtractFileDir(fileName);
     if (!dir.empty() && !ForceFolders(dir)) {
-      r.Reason = LastError = "Cannot create folder \"" + Utf8ToAnsi(dir) + "\". " + SystemErrorText(errno);
+      const int err = errno;
+      r.Reason = LastError = LangFill(leCannotCreateFolder, {"\"" + Utf8ToAnsi(dir) + "\"", SystemErrorText(err)});
       return r;
     }
     const std::string bytes = EncodeText(TextToSave(), TEncoding::UTF8());
@@ -761,6 +789,7 @@ void TEditor::EditorClick() {
   if (Owner->Files && Index < static_cast<int>(Owner->Files->size()))
     name = Utf8ToAnsi((*Owner->Files)[static_cast<std::size_t>(Index)]->FileName);
   if (LossyCount > 0) name += ": " + IntToStr(static_cast<long long>(LossyCount)) + " " + Lang(leLossyRead);
+  if (!UnreadFile.empty() && Editor->GetReadOnly()) name += ": " + UnreadText();
   Owner->SetStatus(spMessage, name);
   Owner->SetStatus(spEncoding, EncodingName());
   Owner->SetStatus(spFileState, Modified ? Lang(leModified) : std::string());
@@ -769,15 +798,17 @@ void TEditor::EditorClick() {
 
 void TEditor::EditorStatusChange(TOndStatusChanges changes) {
   if (!Owner) return;
-  if ((changes & (StatusCaretChar | StatusCaretLine)) && !(changes & StatusAll)) {
-    const TBufferCoord p = Editor->GetCaretXY();
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%3d:%3d", p.Line, p.Char);
-    Owner->SetStatus(spCaret, buf);
-    Owner->SetStatus(spCharCode, CharCodeText());
-  }
+  if ((changes & (StatusCaretChar | StatusCaretLine)) && !(changes & StatusAll)) ShowCaretStatus();
   if (changes & StatusInsertMode)
     Owner->SetStatus(spEditMode, LangEditMode(Editor->GetInsertMode() ? EditModeInsert : EditModeOverwrite));
+}
+
+void TEditor::ShowCaretStatus() {
+  const TBufferCoord p = Editor->GetCaretXY();
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%3d:%3d", p.Line, p.Char);
+  Owner->SetStatus(spCaret, buf);
+  Owner->SetStatus(spCharCode, CharCodeText());
 }
 
 void TEditor::EditorKeyPress(char&) {

@@ -150,8 +150,20 @@ class TEditor : public TObject {
   // Why the last LoadFromFile or SaveToFile failed (program text naming the
   // file or folder and the system's reason), else "".
   std::string LastError;
-  // The file the last load could not read; saving to it is refused.
+  // The file the last load could not read; saving to it is refused and,
+  // when it is the panel's own file, the panel is read-only until a load
+  // succeeds.
   std::string UnreadFile;
+  // Why it could not be read: the reason number of the failure (see
+  // LangReadReason), 0 when only LastError tells it.
+  int UnreadReason = 0;
+  // Makes the panel read-only as one whose file could not be read.
+  void MarkUnread(const std::string& fileName, int reason);
+  // The caption's and status bar's mark of such a panel, in the current language.
+  std::string UnreadText() const;
+  // Status panels 0 and 1: the caret's line and column and the code of the
+  // character under it.
+  void ShowCaretStatus();
   // The disk copy of the panel's own file that its text was read from or
   // last saved to (Exists false for a file that was not there): saving asks
   // before it overwrites another.

@@ -240,6 +240,16 @@ void TMain::ApplyLanguage() {
   if (const TEditor* active = Editors() ? Editors()->Active() : nullptr)
     SBar->Panels()->Items(spEditMode)->SetText(LangEditMode(active->Editor->GetInsertMode() ? EditModeInsert
                                                                                            : EditModeOverwrite));
+  // The file state shown stays what it was, told in the new language.
+  TStatusPanelEx* fileState = SBar->Panels()->Items(spFileState);
+  for (const int entry : {leModified, leFileNotFound})
+    for (int language = 0; language < LanguageCount; ++language)
+      if (fileState->GetText() == LangText(entry, language)) fileState->SetText(Lang(entry));
+  // The marks in the panels' captions (characters lost in reading, a file
+  // that could not be read) too.
+  if (TEditors* editors = Editors())
+    for (auto& panel : editors->Items)
+      if (panel) panel->UpdateHeader();
 }
 
 void TMain::SetSyntaxScheme(int index) {

@@ -13,6 +13,7 @@
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
 #include "workspace/Compatibility.h"
 #include "workspace/Encodings.h"
 #include "workspace/UAnsiZuParser.h"
@@ -220,8 +221,7 @@ bool TZuConfigInformation::Process(int index, TDiscovery& d) {
       // Listing stops inside this file: what it references is not all there,
       // but the file itself was read and is shown.
       e.ListingCut = true;
-      Error = "The config set has more than " + IntToStr(MaxFiles) + " files. Listing stopped at the file \"" +
-              Utf8ToAnsi(e.FileName) + "\"";
+      Error = LangFill(leSetTooLarge, {IntToStr(MaxFiles), Utf8ToAnsi(e.FileName)});
       return false;
     }
     // `e` stays valid: entries are owned through pointers.

@@ -83,9 +83,11 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
     if (e && !e->LastError.empty() && !f.ReadError) problems += (problems.empty() ? "" : "\n") + e->LastError;
     // A folder where a referenced file should be is no missing file: the
     // name is taken and the file cannot be made.
-    if (i > 0 && f.Missing && DirectoryExists(f.FileName))
-      problems += (problems.empty() ? "" : "\n") + std::string("Cannot open file \"") + Utf8ToAnsi(f.FileName) +
-                  "\". " + SystemErrorText(EISDIR);
+    if (i > 0 && f.Missing && DirectoryExists(f.FileName)) {
+      problems += (problems.empty() ? "" : "\n") +
+                  LangFill(leCannotOpenFile, {"\"" + Utf8ToAnsi(f.FileName) + "\"", SystemErrorText(EISDIR)});
+      if (TEditor* panel = Editors->Item(i)) panel->MarkUnread(f.FileName, EISDIR);
+    }
   }
   if (!problems.empty()) Report(Lang(leReadFailed) + "\n" + problems);
   return result;

@@ -1,5 +1,6 @@
 #include "platform/core/SysUtils.h"
 
+#include <atomic>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -28,7 +29,21 @@ void AssertFailed(const char* expr, const char* file, int line) {
                          std::to_string(line) + ")");
 }
 
+namespace {
+std::atomic<TErrorTextSource> ErrorTextSource{nullptr};
+}  // namespace
+
+void SetErrorTextSource(TErrorTextSource source) { ErrorTextSource.store(source); }
+
 std::string SystemErrorText(int err) {
+  if (const TErrorTextSource source = ErrorTextSource.load()) {
+    std::string text;
+    if (source(err, text)) return text;
+  }
+  return SystemErrorTextOfSystem(err);
+}
+
+std::string SystemErrorTextOfSystem(int err) {
   char buf[256];
   // The GNU form returns the text, which need not be in buf.
   const char* text = ::strerror_r(err, buf, sizeof buf);

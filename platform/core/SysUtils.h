@@ -21,6 +21,10 @@ class Exception : public std::exception {
   explicit Exception(std::string message);
   const char* what() const noexcept override { return Message.c_str(); }
   std::string Message;
+  // The reason as a number, so that it can be told again later in another
+  // language: a system error number, one of the reasons below, or 0 when
+  // there is none to tell apart.
+  int ErrorNumber = 0;
   // Shared, so that copying an exception never allocates; null only when
   // there was no memory for it.
   std::shared_ptr<const TCallStack> CallStack;
@@ -38,13 +42,36 @@ OND_DECLARE_EXCEPTION(EAssertionFailed, Exception);
 OND_DECLARE_EXCEPTION(EOutOfMemory, Exception);
 OND_DECLARE_EXCEPTION(EInOutError, Exception);
 
+// Reasons of the program's own for not reading a file, beside the system's
+// error numbers (which are positive).
+constexpr int ErrNotRegularFile = -1;
+constexpr int ErrFileTooLarge = -2;
+constexpr int ErrNulInName = -3;
+
+// Throws e with its reason number set.
+template <class E>
+[[noreturn]] void ThrowWithErrorNumber(E e, int errorNumber) {
+  e.ErrorNumber = errorNumber;
+  throw e;
+}
+
 // Assertion failures name the source unit and line and throw in every build.
 [[noreturn]] void AssertFailed(const char* expr, const char* file, int line);
 #define OND_ASSERT(cond) \
   ((cond) ? static_cast<void>(0) : ::ond::AssertFailed(#cond, __FILE__, __LINE__))
 
-// The system's text for an error number, as program text.
+// The text for an error number, as program text, in the interface language.
+// The language lives above this layer: the unit that holds the language
+// table installs a source of texts, asked on every call so that a switch of
+// the language counts at once. Without a source (or when it has no text for
+// an error) the system's own text is given.
 std::string SystemErrorText(int err);
+// The system's own text for an error number, whatever the interface language.
+std::string SystemErrorTextOfSystem(int err);
+// Fills Text with the interface language's text for Err; false leaves the
+// choice to the system's text.
+using TErrorTextSource = bool (*)(int Err, std::string& Text);
+void SetErrorTextSource(TErrorTextSource source);
 
 // Number formatting without the locale.
 std::string IntToStr(std::int64_t v);

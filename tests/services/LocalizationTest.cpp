@@ -2,10 +2,13 @@
 // bytes, and the choice of the starting language from the locale.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <string>
 #include <vector>
 
 #include "platform/core/CodePage.h"
+#include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "tests/support/EnvGuard.h"
@@ -274,6 +277,67 @@ TEST(Localization, RussianSystemFollowsTheMessagesLocale) {
     test::TEnvGuard lang("LANG", c.Lang);
     EXPECT_EQ(IsRussianSystem(), c.Russian) << (c.All ? c.All : "-") << " " << (c.Messages ? c.Messages : "-");
   }
+}
+
+// The reasons of system errors speak the interface language, not the system's
+// locale: a Russian text for each error the program reports, the C library's
+// English otherwise, and an error the table does not know keeps its number.
+TEST(Localization, SystemErrorTextsFollowTheInterfaceLanguage) {
+  const int saved = CurrentLanguage();
+  const std::vector<int>& known = LangSystemErrors();
+  for (int err : {EACCES, EPERM, ENOENT, EISDIR, ENOTDIR, ENOSPC, EDQUOT, EROFS, EFBIG, ENAMETOOLONG, EIO, ELOOP,
+                  ETXTBSY, EEXIST}) {
+    EXPECT_NE(std::find(known.begin(), known.end(), err), known.end()) << err;
+    SetCurrentLanguage(LangRussian);
+    const std::string russian = SystemErrorText(err);
+    // Cyrillic in code page 1251 is 0xC0 to 0xFF.
+    EXPECT_NE(std::find_if(russian.begin(), russian.end(), [](char c) { return static_cast<unsigned char>(c) >= 0xC0; }),
+              russian.end())
+        << err << ": " << russian;
+    SetCurrentLanguage(LangEnglish);
+    EXPECT_EQ(SystemErrorText(err), SystemErrorTextOfSystem(err)) << err;
+  }
+  EXPECT_EQ(SystemErrorText(EACCES), "Permission denied");
+  SetCurrentLanguage(LangRussian);
+  EXPECT_EQ(SystemErrorText(ENOSPC), Ansi("На устройстве не осталось свободного места"));
+  EXPECT_EQ(SystemErrorText(EPROTO), Ansi("Системная ошибка ") + IntToStr(EPROTO) + " (" +
+                                         SystemErrorTextOfSystem(EPROTO) + ")");
+  // Every text of the table has both languages and no two errors share one.
+  for (int language : {LangRussian, LangEnglish}) {
+    std::vector<std::string> texts;
+    for (int err : known) {
+      std::string text;
+      ASSERT_TRUE(LangSystemErrorText(err, language, text)) << err;
+      EXPECT_FALSE(text.empty());
+      EXPECT_EQ(std::count(texts.begin(), texts.end(), text), 0) << text;
+      texts.push_back(text);
+    }
+  }
+  SetCurrentLanguage(saved);
+}
+
+// A reason for a file that could not be read, told later, follows the
+// language chosen then.
+TEST(Localization, ReadReasonsInBothLanguages) {
+  const int saved = CurrentLanguage();
+  struct Case {
+    int Reason;
+    const char* Russian;
+    const char* English;
+  };
+  const Case cases[] = {{EACCES, "Отказано в доступе", "Permission denied"},
+                        {EISDIR, "Это каталог", "Is a directory"},
+                        {ErrNotRegularFile, "Это не обычный файл", "Not a regular file"},
+                        {ErrFileTooLarge, "слишком большой файл", "the file is too large"},
+                        {ErrNulInName, "В имени есть нулевой байт", "The name contains a zero byte"},
+                        {0, "", ""}};
+  for (const Case& c : cases) {
+    SetCurrentLanguage(LangRussian);
+    EXPECT_EQ(LangReadReason(c.Reason), Ansi(c.Russian)) << c.Reason;
+    SetCurrentLanguage(LangEnglish);
+    EXPECT_EQ(LangReadReason(c.Reason), c.English) << c.Reason;
+  }
+  SetCurrentLanguage(saved);
 }
 
 }  // namespace

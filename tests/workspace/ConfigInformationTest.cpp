@@ -10,6 +10,7 @@
 
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
+#include "tests/support/LanguageGuard.h"
 #include "tests/support/TempDir.h"
 #include "workspace/Compatibility.h"
 #include "workspace/Encodings.h"
@@ -278,6 +279,7 @@ TEST(ConfigInformation, FailuresKeepWhatWasListed) {
 }
 
 TEST(ConfigInformation, OversizedFilesAreReadErrors) {
+  const test::TLanguageGuard english(LangEnglish);  // the texts looked for are English
   TempDir td;
   const std::string p = td.Path() + "/";
   // A sparse file past the size limit stands in for a file that never ends.

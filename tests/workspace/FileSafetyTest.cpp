@@ -19,6 +19,7 @@
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/NoFileOverride.h"
+#include "tests/support/LanguageGuard.h"
 #include "tests/support/TempDir.h"
 #include "workspace/Compatibility.h"
 
@@ -40,6 +41,7 @@ using test::ErrorOf;
 using test::TempDir;
 
 TEST(FileSafety, NamesWithAZeroByteAreRefusedByEveryHelper) {
+  const test::TLanguageGuard english(LangEnglish);  // the texts looked for are English
   TempDir dir;
   const std::string a = dir.Write("a.zu", "keep");
   const std::string cut = a + std::string(1, '\0') + "x";  // the system would see "a.zu"
@@ -72,6 +74,7 @@ TEST(FileSafety, NamesWithAZeroByteAreRefusedByEveryHelper) {
 }
 
 TEST(FileSafety, OnlyRegularFilesUpToTheLimitAreRead) {
+  const test::TLanguageGuard english(LangEnglish);  // the texts looked for are English
   TempDir dir;
   // Exactly at the limit is read; one byte more is a read error naming the limit.
   const std::string f = dir.Write("ten.zu", "0123456789");

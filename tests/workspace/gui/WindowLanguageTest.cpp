@@ -1,0 +1,296 @@
+// What the main window shows follows the file and the chosen language: the
+// status panels after a switch of the language and after a reload, the marks
+// in the panels' captions, the toolkit's locale, the reasons of failures, the
+// read-only panel of a file that could not be read, and the window's place on
+// a small screen.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QAbstractProxyModel>
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QThread>
+#include <QLocale>
+#include <QScreen>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "editor/OndEditKeyCmds.h"
+#include "platform/ToolkitLanguage.h"
+#include "platform/core/CodePage.h"
+#include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
+#include "services/USystem.h"
+#include "tests/support/TempDir.h"
+#include "workspace/StatusBarEx.h"
+#include "workspace/StatusPanels.h"
+#include "workspace/UMain.h"
+
+namespace ond {
+namespace {
+
+class WindowLanguage : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    Application()->MessageBoxHook = [this](const std::string& text, const std::string&, unsigned) {
+      messages.push_back(text);
+      return IDYES;
+    };
+    root = dir.Write("@quarn.zu", "{ \"a\": ${\"a.zu\":\"x\"}, \"b\": ${\"b.zu\":\"y\"} }");
+    a = dir.Write("a.zu", "{\r\n  \"x\": 1,\r\n  \"y\": 2,\r\n  \"z\": 3,\r\n  \"w\": 4,\r\n  \"v\": 5,\r\n"
+                          "  \"u\": 6,\r\n  \"t\": 7,\r\n  \"s\": \"a long line to put the caret into\"\r\n}\r\n");
+    dir.Write("b.zu", "{ \"y\": 2 }");
+    main = std::make_unique<TMain>(nullptr);
+    main->SetBounds(0, 0, 1130, 675);
+    main->ShowForm();
+    QApplication::processEvents();
+    // The start-up update check meets no server; it ends before the test looks.
+    while (main->UpdateCheckRunning()) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    messages.clear();
+  }
+  void TearDown() override {
+    main.reset();
+    Settings = saved;
+    Application()->MessageBoxHook = nullptr;
+  }
+  void Language(int language) { main->Action(language == LangRussian ? "aRUSLang" : "aENGLang")->Execute(); }
+  std::string Status(int panel) const { return main->SBar->Panels()->Items(panel)->GetText(); }
+  TEditor* Panel(int index) const { return main->Editors()->Item(index); }
+
+  TSettingsVariables saved = Settings;
+  test::TempDir dir;
+  std::string root, a;
+  std::unique_ptr<TMain> main;
+  std::vector<std::string> messages;
+};
+
+TEST_F(WindowLanguage, TheFileStateFollowsASwitchOfTheLanguage) {
+  Language(LangRussian);
+  main->OpenConfig(root);
+  main->SetActiveIndex(1);
+  TEditor* panel = Panel(1);
+  panel->EditorClick();
+  panel->Editor->CommandProcessor(ecChar, 'q', nullptr);
+  ASSERT_EQ(Status(spFileState), Lang(leModified));
+  EXPECT_EQ(Status(spFileState), Utf8ToAnsi("Изменён"));
+  // The caret does not move: the switch alone tells the state again.
+  Language(LangEnglish);
+  EXPECT_EQ(Status(spFileState), "Modified");
+  Language(LangRussian);
+  EXPECT_EQ(Status(spFileState), Utf8ToAnsi("Изменён"));
+  // An empty panel stays empty.
+  panel->Editor->CommandProcessor(ecUndo, 0, nullptr);
+  ASSERT_EQ(Status(spFileState), "");
+  Language(LangEnglish);
+  EXPECT_EQ(Status(spFileState), "");
+}
+
+TEST_F(WindowLanguage, AReloadTellsTheCaretOfTheNewText) {
+  main->OpenConfig(root);
+  main->SetActiveIndex(1);
+  TEditor* panel = Panel(1);
+  panel->EditorClick();
+  panel->Editor->SetCaretXY(BufferCoord(23, 9));
+  ASSERT_EQ(Status(spCaret), "  9: 23");
+  // The file shrank on disk meanwhile; F5 reads it again.
+  dir.Write("a.zu", "{\r\n  \"x\": 1,\r\n  \"y\": 2,\r\n  \"z\": 3,\r\n  \"w\": 4\r\n}");
+  ASSERT_TRUE(main->Action("aReOpen")->Execute());
+  ASSERT_EQ(panel->Editor->Lines()->GetCount(), 6);
+  EXPECT_EQ(Status(spCaret), "  1:  1");
+  EXPECT_EQ(Status(spCharCode), "7B");  // "{"
+}
+
+TEST_F(WindowLanguage, TheMarkOfCharactersLostInReadingFollowsTheLanguage) {
+  // Two characters code page 1251 has no form for.
+  dir.Write("b.zu", "{ \"y\": \"\xE2\x9C\x93\xE2\x9C\x93\" }");
+  Language(LangRussian);
+  main->OpenConfig(root);
+  TEditor* panel = Panel(2);
+  ASSERT_EQ(panel->LossyCount, 2u);
+  EXPECT_NE(panel->Header->GetCaption().find("[2 " + Utf8ToAnsi("символов заменено на \"?\" при чтении") + "]"),
+            std::string::npos)
+      << panel->Header->GetCaption();
+  Language(LangEnglish);
+  EXPECT_NE(panel->Header->GetCaption().find("[2 characters replaced by \"?\" when read]"), std::string::npos)
+      << panel->Header->GetCaption();
+}
+
+TEST_F(WindowLanguage, TheToolkitsLocaleIsTheInterfaceLanguage) {
+  Language(LangEnglish);
+  EXPECT_EQ(QLocale().language(), QLocale::English);
+  EXPECT_EQ(QLocale().formattedDataSize(728), QStringLiteral("728 bytes"));
+  EXPECT_EQ(main->Widget()->locale().language(), QLocale::English);
+  Language(LangRussian);
+  EXPECT_EQ(QLocale().language(), QLocale::Russian);
+  EXPECT_EQ(main->Widget()->locale().language(), QLocale::Russian);
+  Language(LangEnglish);
+  EXPECT_EQ(QLocale().language(), QLocale::English);
+}
+
+// The file dialog tells sizes in the interface language, not in the system's.
+TEST_F(WindowLanguage, TheFileDialogTellsSizesInTheInterfaceLanguage) {
+  const std::string file = dir.Write("sized.zu", std::string(728, ' '));
+  for (const int language : {LangRussian, LangEnglish}) {
+    Language(language);
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    FollowInterfaceLocale(dialog);
+    dialog.setDirectory(QString::fromStdString(dir.Path()));
+    auto* files = dialog.findChild<QFileSystemModel*>();
+    ASSERT_NE(files, nullptr);
+    auto* view = qobject_cast<QAbstractProxyModel*>(dialog.proxyModel());
+    ASSERT_NE(view, nullptr);
+    // The model gathers the folder in its own thread.
+    QModelIndex size;
+    for (int i = 0; i < 2000 && !(size = files->index(QString::fromStdString(file), 1)).isValid(); ++i) {
+      QApplication::processEvents();
+      QThread::msleep(2);
+    }
+    ASSERT_TRUE(size.isValid());
+    for (int i = 0; i < 2000 && files->size(size) != 728; ++i) {
+      QApplication::processEvents();
+      QThread::msleep(2);
+    }
+    const QString shown = view->mapFromSource(size).data().toString();
+    const QString expected = language == LangRussian ? QLocale(QLocale::Russian).formattedDataSize(728)
+                                                     : QStringLiteral("728 bytes");
+    EXPECT_EQ(shown, expected) << language;
+  }
+}
+
+TEST_F(WindowLanguage, WhatCouldNotBeReadIsToldInTheInterfaceLanguage) {
+  ::unlink((dir / "b.zu").c_str());
+  ASSERT_EQ(::mkfifo((dir / "b.zu").c_str(), 0644), 0);
+  Language(LangRussian);
+  main->OpenConfig(root);
+  ASSERT_FALSE(messages.empty());
+  const std::string& told = messages.back();
+  EXPECT_NE(told.find(Utf8ToAnsi("Не удалось открыть файл \"") + (dir / "b.zu") + "\". " +
+                      Utf8ToAnsi("Это не обычный файл")),
+            std::string::npos)
+      << told;
+  EXPECT_EQ(told.find("Cannot"), std::string::npos) << told;
+  main->CloseConfig();
+  messages.clear();
+  Language(LangEnglish);
+  main->OpenConfig(root);
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(messages.back().find("Cannot open file \"" + (dir / "b.zu") + "\". Not a regular file"),
+            std::string::npos)
+      << messages.back();
+}
+
+TEST_F(WindowLanguage, APanelWhoseFileCouldNotBeReadIsReadOnlyAndSaysWhy) {
+  // A pipe, and a folder where a file of the set should be.
+  const std::string fifo = dir / "b.zu";
+  ::unlink(fifo.c_str());
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+  dir.Write("@quarn.zu", "{ \"a\": ${\"a.zu\":\"x\"}, \"b\": ${\"b.zu\":\"y\"}, \"c\": ${\"c.zu\":\"z\"} }");
+  ASSERT_EQ(::mkdir((dir / "c.zu").c_str(), 0755), 0);
+  Language(LangRussian);
+  main->OpenConfig(root);
+  ASSERT_TRUE(main->ConfigOpen());
+
+  struct Case {
+    int Index;
+    const char* Russian;
+    const char* English;
+  };
+  const Case cases[] = {{2, "Это не обычный файл", "Not a regular file"}, {3, "Это каталог", "Is a directory"}};
+  for (const Case& c : cases) {
+    TEditor* panel = Panel(c.Index);
+    ASSERT_NE(panel, nullptr) << c.Index;
+    EXPECT_TRUE(panel->Editor->GetReadOnly()) << c.Index;
+    Language(LangRussian);
+    const std::string russian =
+        "[" + Utf8ToAnsi("не удалось прочитать: ") + Utf8ToAnsi(c.Russian) + Utf8ToAnsi("; только чтение") + "]";
+    EXPECT_NE(panel->Header->GetCaption().find(russian), std::string::npos) << panel->Header->GetCaption();
+    Language(LangEnglish);
+    const std::string english = std::string("[could not be read: ") + c.English + "; read-only]";
+    EXPECT_NE(panel->Header->GetCaption().find(english), std::string::npos) << panel->Header->GetCaption();
+    // Typing does nothing; the status bar says why when the panel is clicked.
+    main->SetActiveIndex(c.Index);
+    panel->EditorClick();
+    EXPECT_NE(Status(spMessage).find(english.substr(1, english.size() - 2)), std::string::npos) << Status(spMessage);
+    panel->Editor->CommandProcessor(ecChar, 'q', nullptr);
+    EXPECT_EQ(panel->Editor->Lines()->GetCount() > 0 ? panel->Editor->Lines()->Get(0) : std::string(), "");
+    EXPECT_FALSE(panel->Modified) << c.Index;
+  }
+  // A readable panel beside them takes typing.
+  EXPECT_FALSE(Panel(1)->Editor->GetReadOnly());
+
+  // Once the file can be read, a reload lifts the mark.
+  ::unlink(fifo.c_str());
+  dir.Write("b.zu", "{ \"y\": 3 }");
+  ASSERT_TRUE(Panel(2)->LoadFromFile(fifo, 2));
+  EXPECT_FALSE(Panel(2)->Editor->GetReadOnly());
+  EXPECT_EQ(Panel(2)->Header->GetCaption().find("read-only"), std::string::npos);
+}
+
+TEST_F(WindowLanguage, AFileWithoutPermissionGivesAReadOnlyPanel) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser reads every file";
+  ASSERT_EQ(::chmod((dir / "b.zu").c_str(), 0), 0);
+  Language(LangRussian);
+  main->OpenConfig(root);
+  TEditor* panel = Panel(2);
+  EXPECT_TRUE(panel->Editor->GetReadOnly());
+  EXPECT_NE(panel->Header->GetCaption().find(Utf8ToAnsi("Отказано в доступе")), std::string::npos)
+      << panel->Header->GetCaption();
+  ::chmod((dir / "b.zu").c_str(), 0644);
+}
+
+// The window keeps its size and is centred where the screen has room; on a
+// smaller screen it fits into the screen's available area.
+TEST(WindowPlacement, CentredWhereThereIsRoomElseFittedToTheArea) {
+  struct Case {
+    TPoint Size;
+    TRect Frame;
+    TRect Area;
+    TRect Placed;
+  };
+  const Case cases[] = {
+      {{1130, 675}, {0, 0, 0, 0}, {0, 0, 1280, 800}, {75, 62, 1205, 737}},
+      {{1130, 675}, {0, 0, 0, 0}, {0, 0, 800, 600}, {0, 0, 800, 600}},
+      // The frame counts: the title bar and borders stay on the screen too.
+      {{1130, 675}, {4, 30, 4, 4}, {0, 0, 800, 600}, {4, 30, 796, 596}},
+      {{1130, 675}, {4, 30, 4, 4}, {0, 0, 1920, 1080}, {395, 215, 1525, 890}},
+      // A screen right of another one, with a panel along its top: wide
+      // enough, but too low.
+      {{1130, 675}, {0, 0, 0, 0}, {1280, 24, 2560, 624}, {1355, 24, 2485, 624}},
+      {{800, 300}, {0, 0, 0, 0}, {0, 0, 800, 600}, {0, 150, 800, 450}},
+  };
+  for (const Case& c : cases) {
+    const TRect r = PlaceWindowOnScreen(c.Size, c.Frame, c.Area);
+    EXPECT_EQ(r, c.Placed) << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom;
+  }
+}
+
+// The offscreen platform's screen (800 x 800) is narrower than the window.
+TEST(WindowPlacement, TheMainWindowOpensInsideASmallScreen) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  const QRect avail = screen->availableGeometry();
+  TMain main(nullptr);
+  const QRect placed = main.Widget()->frameGeometry();
+  if (avail.width() >= 1130 && avail.height() >= 675) {
+    EXPECT_EQ(main.Width(), 1130);
+    EXPECT_EQ(main.Height(), 675);
+  }
+  EXPECT_TRUE(avail.contains(placed)) << placed.x() << "," << placed.y() << " " << placed.width() << "x"
+                                      << placed.height() << " on " << avail.width() << "x" << avail.height();
+  main.ShowForm();
+  QApplication::processEvents();
+  const QRect shown = main.Widget()->frameGeometry();
+  EXPECT_TRUE(avail.contains(shown)) << shown.x() << "," << shown.y() << " " << shown.width() << "x" << shown.height()
+                                     << " inner " << main.Widget()->geometry().x() << ","
+                                     << main.Widget()->geometry().y() << " " << main.Width() << "x" << main.Height()
+                                     << " on " << avail.width() << "x" << avail.height();
+}
+
+}  // namespace
+}  // namespace ond
