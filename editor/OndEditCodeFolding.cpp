@@ -264,13 +264,17 @@ void TOndEditAllFoldRanges::SpliceRanges(const std::vector<TOndEditFoldRange*>& 
                                          TOndEditAllFoldRanges& From) {
   Settle();
   const std::unordered_set<const TOndEditFoldRange*> gone(Gone.begin(), Gone.end());
-  // Their lists first, so that freeing them searches no list.
+  // Out of their lists first, each list walked once, so that freeing them
+  // searches no list (a list may hold a million ranges).
   for (TOndEditFoldRange* r : Gone) r->SubFoldRanges.DropAll();
+  std::unordered_set<TOndEditFoldRanges*> lists;
   for (TOndEditFoldRange* r : Gone)
     if (r->FContainer != nullptr) {
-      r->FContainer->Unlink(r);
+      lists.insert(r->FContainer);
       r->FContainer = nullptr;
     }
+  for (TOndEditFoldRanges* l : lists)
+    std::erase_if(l->FRanges, [&gone](const TOndEditFoldRange* r) { return gone.count(r) != 0; });
   std::vector<std::unique_ptr<TOndEditFoldRange>> all;
   all.reserve(FAllRanges.size() - std::min(FAllRanges.size(), Gone.size()) + From.FAllRanges.size());
   bool placed = false;
@@ -1155,12 +1159,17 @@ void TOndCodeFolder::UpdateFoldRanges() {
 }
 
 void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
-  FRanges.SetStateCrossesLines(Fresh.StateCrossesLines());
-  // 1. Only the collapsed ranges (and what they hide) stay.
-  for (int j = FRanges.AllCount() - 1; j >= 0; --j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
-    if (!r->Collapsed && !r->ParentCollapsed) FRanges.AllDelete(j);
+  const bool crosses = Fresh.StateCrossesLines();
+  // 1. Only the collapsed ranges (and what they hide) stay: the others go
+  // at once, not one search of their list each.
+  {
+    std::vector<TOndEditFoldRange*> gone;
+    for (const auto& r : FRanges.AllRangeList())
+      if (!r->Collapsed && !r->ParentCollapsed) gone.push_back(r.get());
+    TOndEditAllFoldRanges none;
+    FRanges.SpliceRanges(gone, INT32_MAX, none);
   }
+  FRanges.SetStateCrossesLines(crosses);
   std::vector<TOndEditFoldRange*> collapsed;
   for (int j = 0; j < FRanges.AllCount(); ++j) {
     TOndEditFoldRange* r = FRanges.AllRanges(j);
@@ -1169,7 +1178,7 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
   TOndEditAllFoldRanges& fresh = Fresh;
   // 4. The new top level; the new ranges join the flat list in line order.
   FRanges.Clear();
-  while (fresh.Count() > 0) FRanges.Add(fresh.Items(0));
+  FRanges.TakeFrom(fresh, INT32_MIN);
   std::vector<std::unique_ptr<TOndEditFoldRange>> kept, added;
   while (FRanges.AllCount() > 0) kept.push_back(FRanges.AllExtract(FRanges.AllCount() - 1));
   while (fresh.AllCount() > 0) added.push_back(fresh.AllExtract(fresh.AllCount() - 1));
