@@ -264,13 +264,15 @@ std::vector<Operation> Operations() {
   // to the middle of the line after the second.
   ops.push_back({"cut across folds",
                  [](Panel& P) {
-                   const int first = Middle(P) - 1;
+                   // The object at the middle and the one before it (the
+                   // first two of the 10-line text).
+                   const int first = Middle(P) - 5;
                    if (TOndEditFoldRange* r = FoldAt(P, first + 4)) P.Ed->CollapseFoldRange(r);
                    if (TOndEditFoldRange* r = FoldAt(P, first)) P.Ed->CollapseFoldRange(r);
                    Events none;
                    Settle(P, none);
-                   P.Ed->SetCaretXY(BufferCoord(3, first - 1));
-                   P.Ed->SetBlockBegin(BufferCoord(3, first - 1));
+                   P.Ed->SetCaretXY(BufferCoord(1, first - 1));
+                   P.Ed->SetBlockBegin(BufferCoord(1, first - 1));
                    P.Ed->SetBlockEnd(BufferCoord(3, first + 2));
                  },
                  [](Panel& P, Events& E, int Step) {
@@ -329,7 +331,7 @@ std::vector<Operation> Operations() {
   // Collapse two objects, then expand them again.
   ops.push_back({"collapse", At(-1, 3),
                  [](Panel& P, Events& E, int Step) {
-                   const int header = Middle(P) - 1 + (Step == 0 ? 4 : 0);
+                   const int header = Middle(P) - 1 - (Step == 0 ? 0 : 4);
                    Event(E, "collapse", [&] { P.Ed->CollapseFoldRange(FoldAt(P, header)); });
                  },
                  [](Panel& P) {
@@ -339,13 +341,15 @@ std::vector<Operation> Operations() {
                  }});
   ops.push_back({"expand",
                  [](Panel& P) {
-                   P.Ed->CollapseFoldRange(FoldAt(P, Middle(P) + 3));
                    P.Ed->CollapseFoldRange(FoldAt(P, Middle(P) - 1));
+                   P.Ed->CollapseFoldRange(FoldAt(P, Middle(P) - 5));
                    Events none;
                    Settle(P, none);
                  },
                  [](Panel& P, Events& E, int Step) {
-                   const int header = Middle(P) - 1 + (Step == 0 ? 0 : 4);
+                   // The upper one first: the lower one's header is back
+                   // on its own line then.
+                   const int header = Middle(P) - (Step == 0 ? 5 : 1);
                    Event(E, "expand", [&] { P.Ed->ExpandFoldRange(FoldAt(P, header)); });
                  },
                  [](Panel& P) {
