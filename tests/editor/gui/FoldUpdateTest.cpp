@@ -146,7 +146,9 @@ TEST_P(FoldUpdate, EachKindOfEditEndsWithTheTreeOfAFullScan) {
       // long text's other edits are updated in idle time, to the tree the
       // update made at once gives.
       const std::string atOnce = ed.FoldUpdatePending() ? UpdatedAtOnce(ed) : std::string();
-      if (ed.FoldUpdatePending()) EXPECT_TRUE(ed.LongText());
+      if (ed.FoldUpdatePending()) {
+        EXPECT_TRUE(ed.LongText());
+      }
       Settle(ed);
       if (!atOnce.empty()) {
         EXPECT_EQ(Difference(Tree(ed), atOnce), "");
