@@ -106,13 +106,18 @@ TCustomOndEdit::TCustomOndEdit(TComponent* AOwner) : TCustomControl(AOwner) {
     DropBracketSearch();
     ListChanging(s);
   };
-  FLines->OnBeforeLinesInserted = [this](TOndEditStringList*, int, int) { SettleFoldScanBeforeChange(); };
-  FLines->OnBeforeLineReplaced = [this](TOndEditStringList*, int i, int) {
+  FLines->OnBeforeLinesInserted = [this](TOndEditStringList*, int i, int n) {
     SettleFoldScanBeforeChange();
+    FoldLinesChanging(i, n, n);
+  };
+  FLines->OnBeforeLineReplaced = [this](TOndEditStringList*, int i, int n) {
+    SettleFoldScanBeforeChange();
+    FoldLinesChanging(i, n, 0);
     ListBeforePut(i);
   };
   FLines->OnBeforeLinesDeleted = [this](TOndEditStringList*, int i, int n) {
     SettleFoldScanBeforeChange();
+    FoldLinesChanging(i, n, -n);
     // Removed lines holding fold tokens change the ranges.
     if (!FCodeFolding->GetEnabled() || FFoldToggling) return;
     for (int k = i; k < i + n && k < FLines->GetCount(); ++k)
@@ -879,6 +884,7 @@ void TCustomOndEdit::ListCleared(TOndEditStringList*) {
   FHighlightedFoldRange = nullptr;
   FAllFoldRanges->FreeAllRanges();
   FFoldChangeCount = 0;
+  ForgetFoldChanges(false);
   FUndoList->Clear();
   FRedoList->Clear();
   FInvalidateRect = TRect{};
@@ -901,7 +907,9 @@ void TCustomOndEdit::ListDeleted(TOndEditStringList*, int Index, int Count) {
     FRangesKnown = std::min(FRangesKnown, Index);
   if (FHighlighter && FLines->GetCount() > 0) {
     const int from = std::min(Index, FLines->GetCount() - 1);
-    if (FoldTokensRecoloured(from, ScanFrom(from)) && FFoldToggling == 0) ++FFoldChangeCount;
+    const int stop = ScanFrom(from);
+    FoldLinesRecoloured(stop);
+    if (FoldTokensRecoloured(from, stop) && FFoldToggling == 0) ++FFoldChangeCount;
   }
   if (FWordWrapPlugin) FWordWrapPlugin->LinesDeleted(Index, Count);
   if (FEditShiftsMarks == 0) MarksLinesDeleted(Index + 1, Count);
@@ -922,6 +930,7 @@ void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
       i = ScanFrom(i) + 1;
     } while (i < Index + Count && i < FLines->GetCount());
     // The lines after the inserted ones start in other states.
+    FoldLinesRecoloured(i - 1);
     recoloured = FoldTokensRecoloured(Index + Count - 1, i - 1);
   }
   if (FWordWrapPlugin) FWordWrapPlugin->LinesInserted(Index, Count);
@@ -971,6 +980,7 @@ void TCustomOndEdit::ListPut(TOndEditStringList*, int Index, int Count) {
   if (FHighlighter) {
     // Lines down to the one whose state came out as before look different.
     const int stop = ScanFrom(Index);
+    FoldLinesRecoloured(stop);
     last = std::max(last, stop + 1);
     if (FLines != FOwnLines.get()) last = INT_MAX;
     recoloured = FoldTokensRecoloured(Index, stop);

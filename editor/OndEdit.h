@@ -474,6 +474,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void UpdateFoldRanges();
   // Whether an update of the ranges waits for idle time.
   bool FoldUpdatePending() const noexcept { return FFoldUpdate != nullptr; }
+  // Lines the updates of the ranges have scanned so far, for those who
+  // check that an edit costs what it changed, not what the text holds.
+  std::int64_t FoldLinesRescanned() const noexcept { return FFoldLinesRescanned; }
   // Collapses the fold starting on Line when it is expanded, else expands it.
   virtual bool ToggleFoldAtLine(int Line);
   TOndEditFoldRange* FoldRangeStartingAt(int Line) const;
@@ -808,6 +811,34 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
     int Width = 0;
   } FGutterDigit;
   int FFoldChangeCount = 0;
+  // The lines changed since the fold ranges last fitted the text, so that
+  // an update scans those and the lines after them only until the scan
+  // stands where the ranges say it stood (see UpdateFoldRangesBetween).
+  // Lost: the ranges cannot tell (a fold was toggled meanwhile, or a full
+  // update or scan is under way); the next update is a full one.
+  struct TFoldChangedLines {
+    bool Any = false;
+    bool Lost = false;
+    int First = 0, Last = 0;  // 1-based, in the numbering of now
+    std::vector<TOndEditFoldRange*> Open;  // the ranges open at First
+    std::uint64_t Removals = 0;  // the tree's count when Open was taken
+  } FFoldChanged;
+  std::int64_t FFoldLinesRescanned = 0;
+  // An update bounded by the change scans at most this many lines; beyond
+  // them the whole text is scanned again (in idle time when it is long).
+  static constexpr int kBoundedFoldScanLines = 4096;
+  // Lines Index .. Index + Count - 1 (0-based) are about to be replaced
+  // (Shift 0), or Count lines inserted at Index (Shift Count) or deleted
+  // there (Shift -Count).
+  void FoldLinesChanging(int Index, int Count, int Shift);
+  // The highlighter found the states of lines up to Index (0-based) anew.
+  void FoldLinesRecoloured(int Index) noexcept;
+  void ForgetFoldChanges(bool Lost) noexcept;
+  // While an update of the whole text runs in idle time, the expanded ranges
+  // reaching this line (1-based) or below may stand on wrong lines: they are
+  // neither painted nor offered for collapsing until the update is done.
+  int FFoldUnsureFrom = 0;
+  bool FoldRangeUnsure(const TOndEditFoldRange* R) const noexcept;
   // How many leading lines hold the range states of the current text and
   // highlighter; the states stored for the lines after them mean nothing.
   mutable int FRangesKnown = 0;

@@ -88,6 +88,51 @@ int TOndEditFoldRanges::IndexOf(const TOndEditFoldRange* Range) const noexcept {
 
 void TOndEditFoldRanges::Clear() noexcept { DropAll(); }
 
+namespace {
+// The first entry of a list in line order starting on Line or below.
+std::vector<TOndEditFoldRange*>::const_iterator FirstOnOrBelow(const std::vector<TOndEditFoldRange*>& List,
+                                                                std::int32_t Line) {
+  return std::partition_point(List.begin(), List.end(),
+                              [Line](const TOndEditFoldRange* r) { return r->FromLine < Line; });
+}
+}  // namespace
+
+std::vector<TOndEditFoldRange*> TOndEditFoldRanges::RangesOnLines(std::int32_t First, std::int32_t Until) const {
+  return {FirstOnOrBelow(FRanges, First), FirstOnOrBelow(FRanges, Until)};
+}
+
+TOndEditFoldRange* TOndEditFoldRanges::LastAbove(std::int32_t Line) const noexcept {
+  const auto it = FirstOnOrBelow(FRanges, Line);
+  return it == FRanges.begin() ? nullptr : *(it - 1);
+}
+
+void TOndEditFoldRanges::ReplaceLines(std::int32_t First, std::int32_t Until,
+                                      const std::vector<TOndEditFoldRange*>& Ranges) {
+  const auto from = FirstOnOrBelow(FRanges, First) - FRanges.begin();
+  const auto to = FirstOnOrBelow(FRanges, Until) - FRanges.begin();
+  for (auto i = from; i < to; ++i) {
+    TOndEditFoldRange* r = FRanges[static_cast<std::size_t>(i)];
+    if (r->FContainer == this) r->FContainer = nullptr;
+  }
+  FRanges.erase(FRanges.begin() + from, FRanges.begin() + to);
+  FRanges.insert(FRanges.begin() + from, Ranges.begin(), Ranges.end());
+  for (TOndEditFoldRange* r : Ranges) {
+    r->FContainer = this;
+    r->TreeChanged();
+  }
+}
+
+void TOndEditFoldRanges::TakeFrom(TOndEditFoldRanges& Source, std::int32_t First) {
+  const auto from = FirstOnOrBelow(Source.FRanges, First);
+  const std::size_t at = FRanges.size();
+  FRanges.insert(FRanges.end(), from, Source.FRanges.cend());
+  Source.FRanges.erase(from, Source.FRanges.cend());
+  for (std::size_t i = at; i < FRanges.size(); ++i) {
+    FRanges[i]->FContainer = this;
+    FRanges[i]->TreeChanged();
+  }
+}
+
 // ------------------------------------------------------------ ranges
 
 TOndEditFoldRange::~TOndEditFoldRange() {
@@ -195,6 +240,7 @@ std::unique_ptr<TOndEditFoldRange> TOndEditAllFoldRanges::AllExtract(int Index) 
   // Out of the flat list it belongs to no tree (an undo record may keep it
   // longer than the tree lives).
   r->AllFoldRanges = nullptr;
+  ++FRemovals;
   IndexChanged();
   return r;
 }
@@ -209,6 +255,50 @@ void TOndEditAllFoldRanges::FreeAllRanges() noexcept {
   for (auto& r : FAllRanges) r->SubFoldRanges.DropAll();
   FAllRanges.clear();
   FPendingScan = nullptr;
+  FStateCrossesLines = false;
+  ++FRemovals;
+  IndexChanged();
+}
+
+void TOndEditAllFoldRanges::SpliceRanges(const std::vector<TOndEditFoldRange*>& Gone, std::int32_t First,
+                                         TOndEditAllFoldRanges& From) {
+  Settle();
+  const std::unordered_set<const TOndEditFoldRange*> gone(Gone.begin(), Gone.end());
+  // Out of their lists first, each list walked once, so that freeing them
+  // searches no list (a list may hold a million ranges).
+  for (TOndEditFoldRange* r : Gone) r->SubFoldRanges.DropAll();
+  std::unordered_set<TOndEditFoldRanges*> lists;
+  for (TOndEditFoldRange* r : Gone)
+    if (r->FContainer != nullptr) {
+      lists.insert(r->FContainer);
+      r->FContainer = nullptr;
+    }
+  for (TOndEditFoldRanges* l : lists)
+    std::erase_if(l->FRanges, [&gone](const TOndEditFoldRange* r) { return gone.count(r) != 0; });
+  std::vector<std::unique_ptr<TOndEditFoldRange>> all;
+  all.reserve(FAllRanges.size() - std::min(FAllRanges.size(), Gone.size()) + From.FAllRanges.size());
+  bool placed = false;
+  auto place = [&] {
+    for (auto& r : From.FAllRanges) {
+      r->AllFoldRanges = this;
+      all.push_back(std::move(r));
+    }
+    From.FAllRanges.clear();
+    placed = true;
+  };
+  for (auto& r : FAllRanges) {
+    if (gone.count(r.get()) != 0) {
+      r->AllFoldRanges = nullptr;
+      r.reset();
+      continue;
+    }
+    if (!placed && !r->ParentCollapsed && r->FromLine >= First) place();
+    all.push_back(std::move(r));
+  }
+  if (!placed) place();
+  FAllRanges = std::move(all);
+  From.IndexChanged();
+  ++FRemovals;
   IndexChanged();
 }
 
@@ -256,6 +346,7 @@ void TOndEditAllFoldRanges::Assign(const TOndEditAllFoldRanges& Source) {
     auto [s, parent] = stack.back();
     stack.pop_back();
     TOndEditFoldRange* d = AddFoldRange(parent, this, s->FromLine, s->ToLine, s->FoldRegion, s->Level, s->IndentLevel);
+    d->EndingRegion = s->EndingRegion;
     d->LinesCollapsed = s->LinesCollapsed;
     d->CollapsingLevel = s->CollapsingLevel;
     d->Collapsed = s->Collapsed;
@@ -264,6 +355,7 @@ void TOndEditAllFoldRanges::Assign(const TOndEditAllFoldRanges& Source) {
     for (auto it = s->SubFoldRanges.FRanges.rbegin(); it != s->SubFoldRanges.FRanges.rend(); ++it)
       stack.emplace_back(*it, &d->SubFoldRanges);
   }
+  FStateCrossesLines = Source.FStateCrossesLines;
 }
 
 TOndEditFoldRange* AddFoldRange(TOndEditFoldRanges* Parent, TOndEditAllFoldRanges* All, std::int32_t FromLine,
@@ -413,6 +505,10 @@ std::string CollapsedMarker(const TFoldRegionItem* Region) {
   std::string marker = kMarkerBlanks;
   if (Region != nullptr && Region->AddEnding) marker += AsciiLowerCase(Region->Close);
   return marker;
+}
+
+std::string CollapsedMarker(const TOndEditFoldRange* Range) {
+  return CollapsedMarker(Range->FoldRegion != nullptr ? Range->FoldRegion : Range->EndingRegion);
 }
 
 bool IsNonCodeAttributeName(std::string_view Name) noexcept {
@@ -834,8 +930,12 @@ struct TOndFoldScan::State {
     if (SkipIn != nullptr && (SkipIn->Type == srtEndOfLine || SkipIn->Close.empty())) SkipIn = nullptr;
     Escaped = false;
     InLine = false;
+    CrossesLine = SkipIn != nullptr || NoSubs != nullptr;
+    if (CrossesLine) All.SetStateCrossesLines(true);
     return true;
   }
+  // The last line ended inside a skip region or a range without sub ranges.
+  bool CrossesLine = false;
 };
 
 TFoldNonCodeFunc NonCodeFromAttributeNames(TFoldAttributeNameFunc Names) {
@@ -861,9 +961,44 @@ std::int32_t TOndFoldScan::LinesScanned() const noexcept { return FState->LineNo
 
 void TOndFoldScan::Finish() {
   if (FState->NoSubs != nullptr) FState->NoSubs->ToLine = FState->LineNo;
+  // Ranges never closed keep their header line as their end: the tree no
+  // longer tells they were open.
+  if (FState->NoSubs != nullptr || !FState->Stack.empty()) FState->All.SetStateCrossesLines(true);
   FState->NoSubs = nullptr;
   FState->All.IndexChanged();
 }
+
+bool TOndFoldScan::Resume(std::int32_t LinesBefore, const std::vector<TOndEditFoldRange*>& Open) {
+  State& s = *FState;
+  if (s.LineNo != 0 || s.InLine || !s.Stack.empty() || s.NoSubs != nullptr || s.SkipIn != nullptr) return false;
+  std::vector<State::Open> stack;
+  int active = 0;
+  for (TOndEditFoldRange* r : Open) {
+    const State::Region* region = nullptr;
+    for (const State::Region& x : s.Scanner.Sets[static_cast<std::size_t>(active)].Regions)
+      if (x.Item == r->FoldRegion) {
+        region = &x;
+        break;
+      }
+    if (region == nullptr || region->AllowNoSubs) return false;
+    const int set = region->Subs >= 0 ? region->Subs : active;
+    stack.push_back({r, region, set});
+    active = set;
+  }
+  s.Stack = std::move(stack);
+  s.Active = active;
+  s.LineNo = LinesBefore;
+  return true;
+}
+
+std::vector<TOndEditFoldRange*> TOndFoldScan::OpenRanges() const {
+  std::vector<TOndEditFoldRange*> open;
+  open.reserve(FState->Stack.size());
+  for (const State::Open& o : FState->Stack) open.push_back(o.Range);
+  return open;
+}
+
+bool TOndFoldScan::StateCrossesLine() const noexcept { return FState->CrossesLine; }
 
 void TOndFoldScanner::Scan(const std::vector<std::string_view>& Lines, TOndEditAllFoldRanges& All, int TabWidth,
                            const TFoldNonCodeFunc& NonCodeAt) const {
@@ -901,7 +1036,7 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
                                     reinterpret_cast<void*>(static_cast<std::intptr_t>(extra->ModifiedState)));
   }
   FLines.DeleteLineRange(header + 1, count);
-  PutKeepingState(FLines, header, FLines.Get(header) + CollapsedMarker(Range->FoldRegion));
+  PutKeepingState(FLines, header, FLines.Get(header) + CollapsedMarker(Range));
   Range->LinesCollapsed = static_cast<std::int32_t>(n);
   Range->Collapsed = true;
   FRanges.IndexChanged();
@@ -929,7 +1064,7 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
   }
   const int header = Range->FromLine - 1;
   if (header >= 0 && header < FLines.GetCount()) {
-    const std::string marker = CollapsedMarker(Range->FoldRegion);
+    const std::string marker = CollapsedMarker(Range);
     const std::string_view text = FLines.GetView(header);
     if (text.size() >= marker.size() && text.substr(text.size() - marker.size()) == marker)
       PutKeepingState(FLines, header, std::string(text.substr(0, text.size() - marker.size())));
@@ -1024,11 +1159,17 @@ void TOndCodeFolder::UpdateFoldRanges() {
 }
 
 void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
-  // 1. Only the collapsed ranges (and what they hide) stay.
-  for (int j = FRanges.AllCount() - 1; j >= 0; --j) {
-    const TOndEditFoldRange* r = FRanges.AllRanges(j);
-    if (!r->Collapsed && !r->ParentCollapsed) FRanges.AllDelete(j);
+  const bool crosses = Fresh.StateCrossesLines();
+  // 1. Only the collapsed ranges (and what they hide) stay: the others go
+  // at once, not one search of their list each.
+  {
+    std::vector<TOndEditFoldRange*> gone;
+    for (const auto& r : FRanges.AllRangeList())
+      if (!r->Collapsed && !r->ParentCollapsed) gone.push_back(r.get());
+    TOndEditAllFoldRanges none;
+    FRanges.SpliceRanges(gone, INT32_MAX, none);
   }
+  FRanges.SetStateCrossesLines(crosses);
   std::vector<TOndEditFoldRange*> collapsed;
   for (int j = 0; j < FRanges.AllCount(); ++j) {
     TOndEditFoldRange* r = FRanges.AllRanges(j);
@@ -1037,7 +1178,7 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
   TOndEditAllFoldRanges& fresh = Fresh;
   // 4. The new top level; the new ranges join the flat list in line order.
   FRanges.Clear();
-  while (fresh.Count() > 0) FRanges.Add(fresh.Items(0));
+  FRanges.TakeFrom(fresh, INT32_MIN);
   std::vector<std::unique_ptr<TOndEditFoldRange>> kept, added;
   while (FRanges.AllCount() > 0) kept.push_back(FRanges.AllExtract(FRanges.AllCount() - 1));
   while (fresh.AllCount() > 0) added.push_back(fresh.AllExtract(fresh.AllCount() - 1));
@@ -1069,6 +1210,146 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
     c->SetLevel(parent != nullptr ? parent->Level + 1 : 0);
   }
   NormalizeParentCollapsed(FRanges);
+}
+
+std::vector<TOndEditFoldRange*> TOndCodeFolder::OpenRangesAt(std::int32_t Line) const {
+  std::vector<TOndEditFoldRange*> open;
+  FRanges.Settle();
+  // In each list only the last range starting above Line can reach it: a
+  // range after it starts at or below where it ends.
+  for (TOndEditFoldRange* r = FRanges.LastAbove(Line);
+       r != nullptr && !r->Collapsed && !r->ParentCollapsed && r->ToLine >= Line; r = r->SubFoldRanges.LastAbove(Line))
+    open.push_back(r);
+  return open;
+}
+
+bool TOndCodeFolder::UpdateFoldRangesBetween(std::int32_t First, std::int32_t Last,
+                                             const std::vector<TOndEditFoldRange*>& Open, std::int32_t MaxLines,
+                                             std::int64_t* Visited) {
+  const std::int32_t count = FLines.GetCount();
+  if (Regions == nullptr || FRanges.ScanPending() || FRanges.StateCrossesLines() || count == 0) return false;
+  First = std::clamp(First, 1, count);
+  Last = std::clamp(Last, First, count);
+  if (Last - First >= MaxLines) return false;
+  // The ranges open at First: still in this tree, expanded, above it, each
+  // in the one before.
+  const TOndEditFoldRanges* list = &FRanges;
+  for (TOndEditFoldRange* r : Open) {
+    if (r->AllFoldRanges != &FRanges || r->Collapsed || r->ParentCollapsed || r->FromLine >= First ||
+        r->Container() != list)
+      return false;
+    list = &r->SubFoldRanges;
+  }
+  // The scan goes on from First with stand-ins of those ranges, in a tree
+  // of its own: nothing of this tree changes before the scan is known to
+  // fit.
+  TOndEditAllFoldRanges fresh;
+  std::vector<TOndEditFoldRange*> standIns;
+  for (TOndEditFoldRange* r : Open)
+    standIns.push_back(AddFoldRange(standIns.empty() ? nullptr : &standIns.back()->SubFoldRanges, &fresh, r->FromLine,
+                                    r->ToLine, r->FoldRegion, r->Level, r->IndentLevel));
+  const TOndFoldScanner scanner(*Regions, CaseSensitive);
+  TOndFoldScan scan(scanner, fresh, FLines.GetTabWidth(), NonCode());
+  if (!scan.Resume(First - 1, standIns)) return false;
+  const std::unordered_map<const TOndEditFoldRange*, std::size_t> standInIndex = [&] {
+    std::unordered_map<const TOndEditFoldRange*, std::size_t> m;
+    for (std::size_t k = 0; k < standIns.size(); ++k) m[standIns[k]] = k;
+    return m;
+  }();
+  // With one closing token for every region, each token closes the
+  // innermost open range whatever the depth: a scan one range deeper or
+  // shallower than before past the changed lines stays so to the end.
+  std::vector<const TFoldRegions*> queue{Regions};
+  std::vector<std::string> closes;
+  for (std::size_t q = 0; q < queue.size(); ++q)
+    for (int i = 0; i < queue[q]->Count(); ++i) {
+      const TFoldRegionItem* r = queue[q]->Items(i);
+      const std::string close = r->RegionType == frtChar ? r->Close.substr(0, 1) : r->Close;
+      if (std::find(closes.begin(), closes.end(), close) == closes.end()) closes.push_back(close);
+      if (r->SubFoldRegions().Count() > 0) queue.push_back(&r->SubFoldRegions());
+    }
+  const bool oneClose = closes.size() == 1;
+  std::int32_t line = First;
+  std::vector<TOndEditFoldRange*> now, before;
+  for (;; ++line) {
+    if (line > count || line - First >= MaxLines) return false;
+    scan.Line(FLines.GetView(line - 1));
+    if (Visited != nullptr) ++*Visited;
+    if (scan.StateCrossesLine()) return false;
+    if (line < Last || line == count) continue;
+    // Past the changed lines: does the scan stand where the tree says the
+    // scan that made it stood? Depth by depth the same regions, a stand-in
+    // where the tree has its range, a new range where the tree has one that
+    // started in the lines scanned.
+    now = scan.OpenRanges();
+    before = OpenRangesAt(line + 1);
+    if (now.size() != before.size()) {
+      if (oneClose) return false;
+      continue;
+    }
+    std::size_t k = 0;
+    for (; k < now.size(); ++k) {
+      const auto standIn = standInIndex.find(now[k]);
+      if (now[k]->FoldRegion != before[k]->FoldRegion ||
+          !(standIn != standInIndex.end() ? Open[standIn->second] == before[k] : before[k]->FromLine >= First))
+        break;
+    }
+    if (k == now.size()) break;
+    // Depth by depth in step, the scans part at depth k until both close
+    // the range there: not before the line the tree closes it on.
+    if (oneClose && static_cast<std::int64_t>(before[k]->ToLine) - First >= MaxLines) return false;
+  }
+  const std::int32_t until = line + 1;  // the first line the old ranges hold from
+  // The ranges of the tree that start in the lines scanned: every one of
+  // them is replaced (those open past them hand their later sub ranges and
+  // their end to the new ones). None may be collapsed, and none but those
+  // may reach past them, or the tree did not fit the text.
+  std::vector<TOndEditFoldRanges*> lists{&FRanges};
+  for (TOndEditFoldRange* r : Open) lists.push_back(&r->SubFoldRanges);
+  std::vector<TOndEditFoldRange*> gone;
+  for (TOndEditFoldRanges* l : lists)
+    for (TOndEditFoldRange* r : l->RangesOnLines(First, until)) gone.push_back(r);
+  const std::unordered_set<const TOndEditFoldRange*> stillOpen(before.begin(), before.end());
+  for (std::size_t i = 0; i < gone.size(); ++i) {
+    TOndEditFoldRange* r = gone[i];
+    if (r->Collapsed || r->ParentCollapsed || r->FromLine < First || r->FromLine >= until) return false;
+    const bool open = stillOpen.count(r) != 0;
+    if (!open && r->ToLine >= until) return false;
+    for (int j = 0; j < r->SubFoldRanges.Count(); ++j) {
+      TOndEditFoldRange* sub = r->SubFoldRanges.Items(j);
+      if (sub->FromLine < until) gone.push_back(sub);
+    }
+  }
+  // The new ranges still open take over from the ranges they stand for.
+  for (std::size_t k = 0; k < now.size(); ++k) {
+    if (standInIndex.count(now[k]) != 0) continue;
+    now[k]->ToLine = before[k]->ToLine;
+    now[k]->SubFoldRanges.TakeFrom(before[k]->SubFoldRanges, until);
+  }
+  // The ranges open at First get their new ends and sub ranges; so does the
+  // top level.
+  for (std::size_t k = 0; k < Open.size(); ++k) {
+    const bool closed = std::find(now.begin(), now.end(), standIns[k]) == now.end();
+    if (closed) Open[k]->ToLine = standIns[k]->ToLine;
+    const TOndEditFoldRanges& subs = standIns[k]->SubFoldRanges;
+    std::vector<TOndEditFoldRange*> added;
+    for (int j = 0; j < subs.Count(); ++j)
+      if (standInIndex.count(subs.Items(j)) == 0) added.push_back(subs.Items(j));
+    Open[k]->SubFoldRanges.ReplaceLines(First, until, added);
+  }
+  {
+    std::vector<TOndEditFoldRange*> added;
+    for (int j = 0; j < fresh.TOndEditFoldRanges::Count(); ++j) added.push_back(fresh.TOndEditFoldRanges::Items(j));
+    FRanges.ReplaceLines(First, until, added);
+  }
+  // The stand-ins go; every other range found joins the flat list.
+  for (std::size_t k = standIns.size(); k-- > 0;) {
+    standIns[k]->SubFoldRanges.Clear();
+    fresh.AllDelete(fresh.AllIndexOf(standIns[k]));
+  }
+  FRanges.SpliceRanges(gone, First, fresh);
+  FRanges.IndexChanged();
+  return true;
 }
 
 TOndEditFoldRange* TOndCodeFolder::FoldRangeStartingAt(std::int32_t Line) const {
@@ -1105,6 +1386,20 @@ std::int32_t TOndCodeFolder::LineIndentColumns(std::int32_t Line) const noexcept
       break;
   }
   return columns > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(columns);
+}
+
+TFoldRegionItem* TOndCodeFolder::OpeningRegionInLine(std::string_view Text) const {
+  if (Regions == nullptr) return nullptr;
+  const std::string upperText = CaseSensitive ? std::string() : UpperAZ(Text);
+  const std::string_view text = CaseSensitive ? Text : std::string_view(upperText);
+  std::vector<const TFoldRegions*> queue{Regions};
+  for (std::size_t q = 0; q < queue.size(); ++q)
+    for (int i = 0; i < queue[q]->Count(); ++i) {
+      TFoldRegionItem* r = queue[q]->Items(i);
+      if (TokenAnywhere(text, CaseSensitive ? r->Open : UpperAZ(r->Open), r->RegionType, r->WholeWords)) return r;
+      if (r->SubFoldRegions().Count() > 0) queue.push_back(&r->SubFoldRegions());
+    }
+  return nullptr;
 }
 
 TFoldTokenKind TOndCodeFolder::FoldTokenKindInLine(std::string_view Text) const {

@@ -46,6 +46,17 @@ class TOndEditFoldRanges {
   int Remove(TOndEditFoldRange* Range) noexcept;
   int IndexOf(const TOndEditFoldRange* Range) const noexcept;
   void Clear() noexcept;
+  // In a list in line order: the ranges starting on lines First .. Until - 1
+  // leave it, and Ranges (in line order) come in their place. The lists
+  // Ranges were in still name them: the caller drops those lists.
+  void ReplaceLines(std::int32_t First, std::int32_t Until, const std::vector<TOndEditFoldRange*>& Ranges);
+  // The ranges starting on lines First .. Until - 1 of a list in line order.
+  std::vector<TOndEditFoldRange*> RangesOnLines(std::int32_t First, std::int32_t Until) const;
+  // The last range starting above Line in a list in line order, or null.
+  TOndEditFoldRange* LastAbove(std::int32_t Line) const noexcept;
+  // Moves the ranges of Source (in line order) starting on line First or
+  // below to the end of this list.
+  void TakeFrom(TOndEditFoldRanges& Source, std::int32_t First);
 
  private:
   friend class TOndEditFoldRange;
@@ -75,6 +86,9 @@ class TOndEditFoldRange : public TOndEditUndoObject {
   TStringList CollapsedLines;
   TOndEditAllFoldRanges* AllFoldRanges = nullptr;
   TFoldRegionItem* FoldRegion = nullptr;
+  // For a range without a region of its own (one that undo made to hide
+  // lines again): the region whose ending its collapsed header shows.
+  TFoldRegionItem* EndingRegion = nullptr;
 
   void Move(std::int32_t Count) noexcept;
   void Widen(std::int32_t Count) noexcept;
@@ -162,6 +176,21 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // ranges' own methods say so themselves; code that writes a range's
   // fields directly must say so too.
   void IndexChanged() noexcept { FIndexStale = true; }
+  // Whether some line the scans that made this tree passed ended inside a
+  // skip region or a range that holds no sub ranges, or a range was never
+  // closed: the state a scan stands in at a line's start is then more than
+  // the ranges the tree has open there, and a scan cannot be taken up again
+  // at a line from the tree alone. Emptying the tree forgets it.
+  bool StateCrossesLines() const noexcept { return FStateCrossesLines; }
+  void SetStateCrossesLines(bool Value) noexcept { FStateCrossesLines = Value; }
+  // Counts the ranges taken out of the flat list or freed, so that a holder
+  // of pointers to ranges can tell whether they may have gone.
+  std::uint64_t Removals() const noexcept { return FRemovals; }
+  // Frees the ranges of Gone (none of them collapsed, or hidden) and puts
+  // every range of From's flat list, in its order, before the first range
+  // left that is not hidden and starts on First or below; From ends empty.
+  // The ranges' lists are the caller's: it takes the ranges out of theirs.
+  void SpliceRanges(const std::vector<TOndEditFoldRange*>& Gone, std::int32_t First, TOndEditAllFoldRanges& From);
 
  private:
   void CheckAllIndex(int Index, bool ForInsert) const;
@@ -169,6 +198,8 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   mutable TOndFoldIndex FIndex;
   mutable bool FIndexStale = true;
   mutable TScanPiece FPendingScan;
+  bool FStateCrossesLines = false;
+  std::uint64_t FRemovals = 0;
 };
 
 // Creates a range, appends it to Parent (when given) and to All's flat list.
@@ -181,6 +212,9 @@ TOndEditFoldRange* AddFoldRange(TOndEditFoldRanges* Parent, TOndEditAllFoldRange
 // The text appended to the header line of a collapsed range: five blanks, then,
 // when the region asks for it, its closing token in lower case.
 std::string CollapsedMarker(const TFoldRegionItem* Region);
+// The text a collapsed range's header shows: by its region, else by the
+// region whose ending it shows.
+std::string CollapsedMarker(const TOndEditFoldRange* Range);
 
 // Whether a highlighter attribute name (compared without regard to ASCII case)
 // begins with "string", "comment" or "remark": single-character tokens inside
@@ -254,6 +288,17 @@ class TOndFoldScan {
   // After the last line: a range still looking for its closing token ends
   // on the last line.
   void Finish();
+  // Takes the scan up at the start of line LinesBefore + 1, with Open (ranges
+  // of the scan's tree, outermost first, each nested in the one before) open
+  // there, as the tree of an earlier scan tells it. Only for a fresh scan;
+  // false when a range's region is not one this scanner's regions nest there.
+  bool Resume(std::int32_t LinesBefore, const std::vector<TOndEditFoldRange*>& Open);
+  // The ranges open now, outermost first (between lines: those open at the
+  // next line's start).
+  std::vector<TOndEditFoldRange*> OpenRanges() const;
+  // Whether the last line scanned ended inside a skip region or a range
+  // that holds no sub ranges.
+  bool StateCrossesLine() const noexcept;
 
  private:
   struct State;
@@ -333,6 +378,24 @@ class TOndCodeFolder {
   // lines) in place of every range that is not collapsed. Fresh ends empty.
   std::vector<std::int32_t> CollapsedHeaderLines() const;
   void ApplyUpdate(TOndEditAllFoldRanges& Fresh);
+  // The visible, expanded ranges open at the start of Line (header above it,
+  // closing line at or below it), outermost first: what a scan stands in
+  // there. Asked before lines from Line on change, it stays the state a scan
+  // of the changed text stands in at Line.
+  std::vector<TOndEditFoldRange*> OpenRangesAt(std::int32_t Line) const;
+  // Brings the tree up to the text after changes to lines First .. Last
+  // (every line outside them kept its text; the tree was kept in step with
+  // inserted and deleted lines, which may move the end of a range on the
+  // line before them: First is that line), scanning from First, with Open
+  // (from OpenRangesAt(First) before the changes) open there, on until past Last
+  // the scan stands where the tree says an earlier scan stood: from there
+  // on the old ranges hold. The ranges between are replaced, as an update
+  // of the whole text would, in at most MaxLines lines. False, with the tree
+  // as it was, when it cannot be bounded so: a collapsed range among the
+  // lines, a state that crosses lines beyond the ranges, or no such line
+  // within MaxLines. Visited, when given, counts the lines scanned.
+  bool UpdateFoldRangesBetween(std::int32_t First, std::int32_t Last, const std::vector<TOndEditFoldRange*>& Open,
+                               std::int32_t MaxLines, std::int64_t* Visited = nullptr);
 
   // These queries go through the tree's index by line.
   TOndEditFoldRange* FoldRangeStartingAt(std::int32_t Line) const;
@@ -351,6 +414,9 @@ class TOndCodeFolder {
   // closing one.
   TFoldTokenKind FoldTokenKindInLine(std::string_view Text) const;
   bool FoldTokenInLine(std::string_view Text) const { return FoldTokenKindInLine(Text) != TFoldTokenKind::None; }
+  // The region (at any depth of the regions) whose opening token stands in
+  // Text, the first one found; null when none does.
+  TFoldRegionItem* OpeningRegionInLine(std::string_view Text) const;
   // The range the caret line opens (when it holds an opening token) or closes
   // (when it holds a closing token), for the highlighted bracket pair.
   TOndEditFoldRange* CaretFoldRange(std::int32_t Line) const;

@@ -73,7 +73,10 @@ void TCustomOndEdit::CommandProcessor(TOndEditorCommand Command, char AChar, voi
     if (Command != ecNone && Command < ecUserFirst) ExecuteCommand(Command, AChar, Data);
     if (Command != ecNone) NotifyHookedCommandHandlers(true, Command, AChar, Data);
   }
-  if (FFoldChangeCount != 0 && FCodeFolding->GetEnabled()) UpdateFoldRanges();
+  if (FFoldChangeCount != 0 && FCodeFolding->GetEnabled())
+    UpdateFoldRanges();
+  else if (FFoldChangeCount == 0 && !FoldUpdatePending())
+    ForgetFoldChanges(false);  // the ranges fit the changed lines as they were kept
   DoOnCommandProcessed(Command, AChar, Data);
 }
 

@@ -73,7 +73,7 @@ int TCustomOndEdit::VisibleLineLength(int Line) const {
   if (line.find("     ") == std::string_view::npos) return len;
   const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line);
   if (!r || !r->Collapsed) return len;
-  const std::string marker = CollapsedMarker(r->FoldRegion);
+  const std::string marker = CollapsedMarker(r);
   if (line.size() < marker.size() || line.substr(line.size() - marker.size()) != marker) return len;
   return len - static_cast<int>(marker.size());
 }

@@ -35,10 +35,21 @@ void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>&
     if (!r->Collapsed) FExpandedByTo.push_back(r);
   }
   // Stable: ranges on one line stay in flat order, which the queries keep.
-  std::stable_sort(FByFrom.begin(), FByFrom.end(),
-                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
-  std::stable_sort(FExpandedByTo.begin(), FExpandedByTo.end(),
-                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->ToLine < B->ToLine; });
+  // The flat list is mostly in line order already; else the lines are
+  // sorted with the places, not looked up through the ranges at each step.
+  const auto byLine = [](std::vector<TOndEditFoldRange*>& Ranges, auto Line) {
+    if (std::is_sorted(Ranges.begin(), Ranges.end(),
+                       [&Line](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return Line(A) < Line(B); }))
+      return;
+    std::vector<std::pair<std::int32_t, std::uint32_t>> keys(Ranges.size());
+    for (std::size_t i = 0; i < Ranges.size(); ++i) keys[i] = {Line(Ranges[i]), static_cast<std::uint32_t>(i)};
+    std::sort(keys.begin(), keys.end());
+    std::vector<TOndEditFoldRange*> sorted(Ranges.size());
+    for (std::size_t i = 0; i < keys.size(); ++i) sorted[i] = Ranges[keys[i].second];
+    Ranges = std::move(sorted);
+  };
+  byLine(FByFrom, [](const TOndEditFoldRange* R) { return R->FromLine; });
+  byLine(FExpandedByTo, [](const TOndEditFoldRange* R) { return R->ToLine; });
 
   const std::size_t n = FByFrom.size();
   FFrom.resize(n);

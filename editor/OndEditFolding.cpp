@@ -164,6 +164,7 @@ void TCustomOndEdit::UpdateCaretFoldRange() {
   TOndEditFoldRange* r = nullptr;
   if (FCodeFolding->GetEnabled() && FCaretY >= 1 && FCaretY <= FLines->GetCount() && FAllFoldRanges->AllCount() > 0)
     r = Folder().CaretFoldRange(FCaretY);
+  if (FoldRangeUnsure(r)) r = nullptr;  // known again once the update is done
   if (r == FHighlightedFoldRange) return;
   if (FHighlightedFoldRange)
     InvalidateLines(FHighlightedFoldRange->FromLine, FHighlightedFoldRange->ToLine);
@@ -301,7 +302,62 @@ void TCustomOndEdit::RescanFoldRanges() {
     Folder().RescanFoldRanges();
   }
   FFoldChangeCount = 0;
+  ForgetFoldChanges(false);
   FoldStateChanged();
+}
+
+void TCustomOndEdit::ForgetFoldChanges(bool Lost) noexcept {
+  FFoldChanged.Any = false;
+  FFoldChanged.Lost = Lost;
+  FFoldChanged.Open.clear();
+}
+
+bool TCustomOndEdit::FoldRangeUnsure(const TOndEditFoldRange* R) const noexcept {
+  return FFoldUpdate && FFoldUnsureFrom > 0 && R && !R->Collapsed && R->ToLine >= FFoldUnsureFrom;
+}
+
+void TCustomOndEdit::FoldLinesChanging(int Index, int Count, int Shift) {
+  TFoldChangedLines& c = FFoldChanged;
+  if (FFoldUpdate) FFoldUnsureFrom = FFoldUnsureFrom > 0 ? std::min(FFoldUnsureFrom, Index + 1) : Index + 1;
+  if (FFoldToggling != 0) {
+    // A fold moves lines under the changed ones: they can no longer be told.
+    if (c.Any) ForgetFoldChanges(true);
+    return;
+  }
+  if (c.Lost || !FCodeFolding->GetEnabled()) return;
+  if (FAllFoldRanges->ScanPending()) {
+    ForgetFoldChanges(true);
+    return;
+  }
+  const int first = Index + 1;
+  // The scan starts on the line before the changed ones: keeping the ranges
+  // in step with inserted lines may move the end of a range there.
+  const int from = std::max(1, Index);
+  if (!c.Any || from < c.First) {
+    // The ranges above that line are still those of the text there: what a
+    // scan stands in at its start.
+    c.Open = FCodeFolder->OpenRangesAt(from);
+    c.Removals = FAllFoldRanges->Removals();
+    if (!c.Any) c.Last = first;
+    c.First = from;
+    c.Any = true;
+  }
+  if (Shift > 0) {
+    if (c.Last >= first) c.Last += Shift;
+    c.Last = std::max(c.Last, Index + Shift);
+  } else if (Shift < 0) {
+    // The line after the deleted ones now starts where they did.
+    if (c.Last >= first - Shift)
+      c.Last += Shift;
+    else
+      c.Last = std::max(std::min(c.Last, first), first);
+  } else {
+    c.Last = std::max(c.Last, Index + Count);
+  }
+}
+
+void TCustomOndEdit::FoldLinesRecoloured(int Index) noexcept {
+  if (FFoldChanged.Any && !FFoldChanged.Lost) FFoldChanged.Last = std::max(FFoldChanged.Last, Index + 1);
 }
 
 void TCustomOndEdit::DropPostponedFoldScan() {
@@ -324,6 +380,7 @@ void TCustomOndEdit::RescanFoldRangesLater() {
   FHighlightedFoldRange = nullptr;
   FAllFoldRanges->FreeAllRanges();
   FFoldChangeCount = 0;
+  ForgetFoldChanges(false);
   // The regions and case of now: the scan must find what it would find now.
   // The text, the highlighter and the tab width settle the scan before they
   // change; the highlighter's regions are dropped with the scan when it is
@@ -391,6 +448,7 @@ void TCustomOndEdit::RescanFoldRangesLater() {
       if (line < count && std::chrono::steady_clock::now() >= Until) return false;
     }
     scan.Finish();
+    ForgetFoldChanges(false);
     if (FHighlightedFoldRange == CaretRangeToCome())
       FHighlightedFoldRange = FAllFoldRanges->AllCount() > 0 ? f.CaretFoldRange(FCaretFoldLineToCome) : nullptr;
     return FinishFoldScanLater();
@@ -485,6 +543,7 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
           statesThrough(u.Next - 1);
           return false;
         }
+        ++FFoldLinesRescanned;
         bytes += text.size();
       }
       statesThrough(u.Next - 1);
@@ -500,6 +559,8 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
     CounterScope toggling(FFoldToggling);
     f.ApplyUpdate(u.Fresh);
   }
+  ForgetFoldChanges(false);
+  FFoldUnsureFrom = 0;
   FoldStateChanged();
   return true;
 }
@@ -524,12 +585,35 @@ void TCustomOndEdit::UpdateFoldRanges() {
   FFoldChangeCount = 0;
   // The scan to come finds the ranges of the changed text.
   if (FAllFoldRanges->ScanPending()) return;
+  TFoldChangedLines& c = FFoldChanged;
+  if (c.Any && !c.Lost && c.Removals == FAllFoldRanges->Removals()) {
+    // Most edits change the ranges around them only: the changed lines are
+    // scanned, and the lines after them until the scan stands as before.
+    // The lines stay noted while an update of the whole text waits (it
+    // changes the ranges only once it is done): a brace typed and then
+    // closed is seen as a pair, and the wait ends.
+    PaintLockScope lock(*this);
+    if (Folder().UpdateFoldRangesBetween(c.First, c.Last, c.Open, kBoundedFoldScanLines, &FFoldLinesRescanned)) {
+      ForgetFoldChanges(false);
+      FFoldUpdate.reset();
+      FFoldUnsureFrom = 0;
+      FHighlightedFoldRange = nullptr;
+      FoldStateChanged();
+      return;
+    }
+  }
   if (LongText() && !FAllFoldRanges->ScanPending()) {
     // Started over when one is already waiting: the text changed since.
-    if (FFoldUpdate)
+    const int unsure = c.Any && !c.Lost ? c.First : 1;
+    if (FFoldUpdate) {
       RestartFoldUpdate();
-    else
+      FFoldUnsureFrom = FFoldUnsureFrom > 0 ? std::min(FFoldUnsureFrom, unsure) : unsure;
+    } else {
       FFoldUpdate = std::make_shared<TFoldUpdate>();
+      FFoldUnsureFrom = unsure;
+    }
+    // The marks of the ranges that may have moved go until it is done.
+    Invalidate();
     StartIdleWork();
     return;
   }
@@ -540,6 +624,8 @@ void TCustomOndEdit::UpdateFoldRanges() {
     CounterScope toggling(FFoldToggling);
     Folder().UpdateFoldRanges();
   }
+  FFoldLinesRescanned += FLines->GetCount();
+  ForgetFoldChanges(false);
   FoldStateChanged();
 }
 
@@ -551,7 +637,8 @@ bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
 
 TOndEditFoldRange* TCustomOndEdit::FoldRangeStartingAt(int Line) const { return FCodeFolder->FoldRangeStartingAt(Line); }
 TOndEditFoldRange* TCustomOndEdit::FoldRangeAtLine(int Line, int* Position) const {
-  return FCodeFolder->FoldRangeAtLine(Line, Position);
+  TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line, Position);
+  return FoldRangeUnsure(r) ? nullptr : r;
 }
 int TCustomOndEdit::UncollapsedLine(int Line) const { return FCodeFolder->UncollapsedLine(Line); }
 TOndEditFoldRange* TCustomOndEdit::FoldRangeEndingAt(int Line) const { return FCodeFolder->FoldRangeEndingAt(Line); }
@@ -604,6 +691,8 @@ void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
 }
 
 void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing) {
+  // Ranges come back or fold: the changed lines can no longer be told.
+  if (FFoldChanged.Any) ForgetFoldChanges(true);
   TOndEditUndoList* other = Undoing ? FRedoList : FUndoList;
   const int header = Item->StartPos.Line;
   if (auto* toggle = dynamic_cast<TOndFoldToggle*>(Item->Extra1.get())) {
@@ -625,9 +714,15 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
         // The range is gone or changed: a range of its own hides the lines,
         // with the collapsed ranges among them below it, so that they stay
         // hidden inside it.
+        // Its header shows the ending of the region it opens, as a collapse
+        // of the range itself would.
         TOndEditFoldRange* own = AddFoldRange(nullptr, FAllFoldRanges.get(), header, header + toggle->Lines, nullptr,
                                               0, 0);
-        FAllFoldRanges->Add(own);
+        if (header >= 1) own->EndingRegion = Folder().OpeningRegionInLine(FLines->GetView(header - 1));
+        // Lists stay in line order: updates look ranges up by their lines.
+        int at = 0;
+        while (at < FAllFoldRanges->Count() && FAllFoldRanges->Items(at)->FromLine <= header) ++at;
+        FAllFoldRanges->Insert(at, own);
         for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
           TOndEditFoldRange* d = FAllFoldRanges->AllRanges(j);
           if (d == own || !d->Collapsed || d->ParentCollapsed || d->FromLine <= header ||

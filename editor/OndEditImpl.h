@@ -124,7 +124,7 @@ void ExpandFoldsBetween(const TOndEditStringList& Lines, TOndEditAllFoldRanges& 
       TOndEditFoldRange* r = Ranges.AllRanges(j);
       if (!r->Collapsed || r->ParentCollapsed || r->FromLine < B.Line || r->FromLine > E.Line) continue;
       const int header = r->FromLine, before = Lines.GetCount();
-      const int visible = length(header) - static_cast<int>(CollapsedMarker(r->FoldRegion).size());
+      const int visible = length(header) - static_cast<int>(CollapsedMarker(r).size());
       const bool bAtEnd = B.Line == header && B.Char > visible + 1;
       const bool eAtEnd = E.Line == header && E.Char > visible + 1;
       if (!Expand(r)) continue;

@@ -583,7 +583,9 @@ bool TCustomOndEdit::FoldsPainted() const {
 
 std::vector<TOndEditFoldRange*> TCustomOndEdit::ExpandedRangesOver(int FirstLine, int LastLine) const {
   std::vector<TOndEditFoldRange*> out = FAllFoldRanges->Index().Over(FirstLine, LastLine);
-  std::erase_if(out, [](const TOndEditFoldRange* r) { return r->Collapsed || !r->HasLines(); });
+  std::erase_if(out, [this](const TOndEditFoldRange* r) {
+    return r->Collapsed || !r->HasLines() || FoldRangeUnsure(r);
+  });
   return out;
 }
 
@@ -602,7 +604,7 @@ void TCustomOndEdit::PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow
   std::vector<std::uint8_t> inside(n, 0), ends(n, 0);
   std::vector<TOndEditFoldRange*> starts(n, nullptr);
   for (TOndEditFoldRange* r : FAllFoldRanges->Index().Over(firstLine, lastLine)) {
-    if (!r->HasLines()) continue;
+    if (!r->HasLines() || FoldRangeUnsure(r)) continue;
     if (r->FromLine >= firstLine && !starts[static_cast<std::size_t>(r->FromLine - firstLine)])
       starts[static_cast<std::size_t>(r->FromLine - firstLine)] = r;
     if (r->Collapsed) continue;

@@ -16,7 +16,7 @@ launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S "$root" -B "$build" -G Ninja -DONDREL_BENCH=ON -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 programs=(bench_typing bench_wordwrap bench_panels bench_regex bench_encodings bench_xml bench_json bench_discovery
-  bench_textbuffer bench_folding bench_bigfile bench_panel_typing)
+  bench_textbuffer bench_folding bench_bigfile bench_panel_typing bench_editsweep)
 if [[ -n ${ONDREL_BENCH_ONLY:-} ]]; then
   only=()
   for p in "${programs[@]}"; do [[ $p =~ $ONDREL_BENCH_ONLY ]] && only+=("$p"); done
@@ -54,5 +54,6 @@ run bench_discovery 'BM_ReadAndDecode|BM_Discovery$'
 run bench_textbuffer 'BM_MemchrSplit|BM_LoadFromStream/'
 run bench_bigfile 'BM_ReadAndSplitFloor|BM_OpenBigFile|BM_BigFileMemory'
 run bench_panel_typing 'PanelKeys|PlainTextEditKeys|ScintillaKeys'
+run bench_editsweep 'EditSweep'
 
 python3 "$root/tools/bench_ratios.py" "$out"

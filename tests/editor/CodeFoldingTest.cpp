@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -417,6 +420,107 @@ TEST(CodeFolding, UpdateKeepsCollapsedRanges) {
   EXPECT_EQ(b->Level, 1);
   EXPECT_EQ(top->SubFoldRanges.IndexOf(b), 0);
   EXPECT_EQ(f.Folder.TextWithFoldsExpanded(), "top {\r\na\r\n  b {\r\n  x\r\n  }\r\n}\r\nc {\r\n}");
+}
+
+
+// Every range in flat order: the range it sits in, its lines, depth and
+// indentation.
+std::string Tree(const TOndEditAllFoldRanges& All) {
+  std::map<const TOndEditFoldRanges*, int> index;
+  for (int j = 0; j < All.AllCount(); ++j) index[&All.AllRanges(j)->SubFoldRanges] = j;
+  std::ostringstream s;
+  for (const auto& r : All.AllRangeList()) {
+    const auto parent = index.find(r->Container());
+    s << (parent == index.end() ? -1 : parent->second) << ' ' << r->FromLine << '-' << r->ToLine << " L" << r->Level
+      << " I" << r->IndentLevel << '\n';
+  }
+  return s.str();
+}
+
+// An update bounded by the changed lines gives the tree a scan of the whole
+// changed text gives, or declines and leaves the tree as it was; it scans
+// no more lines than it needs to find the scan standing as before.
+TEST(FoldUpdateBetween, GivesTheTreeOfAFullScanOrDeclines) {
+  const std::vector<std::string> pool = {"a {", "}", "  x", "\"s { \\\" }\" {", "{ }", "} {", "b { c {", "} }", "",
+                                         "\t{", "  },", "\"}\""};
+  std::mt19937 rng(4711);
+  int bounded = 0, declined = 0;
+  for (int round = 0; round < 40; ++round) {
+    std::vector<std::string> text;
+    // Balanced blocks, so that most edits leave the rest of the tree alone.
+    for (int b = 0; b < 30; ++b) {
+      text.push_back("k" + std::to_string(b) + " {");
+      for (unsigned n = rng() % 4; n-- > 0;) text.push_back(rng() % 2 ? "  y" : "  i { z }");
+      if (rng() % 3 == 0) text.insert(text.end(), {"  in {", "    w", "  }"});
+      text.push_back("}");
+    }
+    Fixture f(text);
+    for (int step = 0; step < 30; ++step) {
+      const int count = f.Lines.GetCount();
+      const int first = 1 + static_cast<int>(rng() % static_cast<unsigned>(count));
+      // From the line before: inserted lines may carry the end of a range on
+      // it down with them.
+      const int from = std::max(1, first - 1);
+      const std::vector<TOndEditFoldRange*> open = f.Folder.OpenRangesAt(from);
+      const std::string line = pool[rng() % pool.size()];
+      int last = first;
+      switch (rng() % 3) {
+        case 0:
+          f.Lines.Put(first - 1, line);
+          break;
+        case 1: {
+          const int n = 1 + static_cast<int>(rng() % 3);
+          for (int k = 0; k < n; ++k) f.Lines.Insert(first - 1 + k, pool[rng() % pool.size()]);
+          f.Folder.LinesInserted(first - 1, n, 1);
+          last = first + n - 1;
+          break;
+        }
+        default:
+          if (count < 2) continue;
+          f.Lines.Delete(first - 1);
+          f.Folder.LinesDeleted(first, 1, nullptr, smNormal, 1);
+          break;
+      }
+      const std::string before = Tree(f.Ranges);
+      std::int64_t visited = 0;
+      const bool done = f.Folder.UpdateFoldRangesBetween(from, last, open, 1000, &visited);
+      if (!done) {
+        ASSERT_EQ(Tree(f.Ranges), before) << "round " << round << " step " << step;
+        ++declined;
+        f.Folder.UpdateFoldRanges();
+      } else {
+        ++bounded;
+      }
+      Fixture full(f.Text());
+      ASSERT_EQ(Tree(f.Ranges), Tree(full.Ranges)) << "round " << round << " step " << step << " bounded " << done << " first " << first << " last " << last << " line " << line << " open " << open.size() << " count " << count;
+    }
+  }
+  // Many edits are bounded (a brace left open makes every later update of
+  // its round a full one).
+  EXPECT_GT(bounded, 100);
+  EXPECT_GT(declined, 0);
+}
+
+// A line changed in the middle of a long text of blocks is scanned with the
+// lines up to the end of its block, not the text.
+TEST(FoldUpdateBetween, AChangeInsideABlockScansTheBlock) {
+  std::vector<std::string> text{"{"};
+  for (int b = 0; b < 2000; ++b) text.insert(text.end(), {"  \"o\": {", "    \"a\": 1,", "    \"b\": 2", "  },"});
+  text.push_back("}");
+  Fixture f(text);
+  const int line = 4 * 1000 + 3;  // "a" of the thousandth block
+  const std::vector<TOndEditFoldRange*> open = f.Folder.OpenRangesAt(line - 1);
+  f.Lines.Put(line - 1, "    \"a\": { \"x\": 1 },");
+  std::int64_t visited = 0;
+  ASSERT_TRUE(f.Folder.UpdateFoldRangesBetween(line - 1, line, open, 1000, &visited));
+  EXPECT_LE(visited, 4);
+  Fixture full(f.Text());
+  EXPECT_EQ(Tree(f.Ranges), Tree(full.Ranges));
+  // A brace opened and never closed changes the nesting of every block
+  // after it: no bound holds.
+  const std::vector<TOndEditFoldRange*> open2 = f.Folder.OpenRangesAt(line - 1);
+  f.Lines.Put(line - 1, "    \"a\": {");
+  EXPECT_FALSE(f.Folder.UpdateFoldRangesBetween(line - 1, line, open2, 1000, &visited));
 }
 
 }  // namespace

@@ -142,10 +142,13 @@ TEST_P(FoldUpdate, EachKindOfEditEndsWithTheTreeOfAFullScan) {
       }
       const int shift = collapsedFirst ? -5 : 0;
       c.Edit(ed, middle + shift);
-      // A long text is updated in idle time, to the tree the update made at
-      // once gives.
+      // An edit whose ranges the lines around it tell is updated at once; a
+      // long text's other edits are updated in idle time, to the tree the
+      // update made at once gives.
       const std::string atOnce = ed.FoldUpdatePending() ? UpdatedAtOnce(ed) : std::string();
-      EXPECT_EQ(ed.FoldUpdatePending(), ed.LongText());
+      if (ed.FoldUpdatePending()) {
+        EXPECT_TRUE(ed.LongText());
+      }
       Settle(ed);
       if (!atOnce.empty()) {
         EXPECT_EQ(Difference(Tree(ed), atOnce), "");

@@ -12,6 +12,7 @@
 #include "editor/OndEdit.h"
 #include "highlight/OndEditHighlighter.h"
 #include "platform/Graphics.h"
+#include "tests/editor/gui/LoadedEditor.h"
 
 namespace ond {
 namespace {
@@ -199,6 +200,36 @@ TEST(EditorFolding, UndoAcrossCollapseExpandAndDeletionsAtAHeader) {
   EXPECT_EQ(ed->GetEditorText(), after);
   UndoAll(*ed);
   EXPECT_EQ(ed->GetEditorText(), original);
+}
+
+// A selection from the line above across a collapsed header, deleted and
+// undone: the fold comes back collapsed, and its header shows the region's
+// ending after the box as a collapse shows it.
+TEST(EditorFolding, UndoOfADeletionAcrossACollapsedHeaderKeepsItsEnding) {
+  const std::string text =
+      "{\r\n  \"group2\": 1,\r\n  \"group3\": {\r\n    \"a\": 1,\r\n    \"b\": 2\r\n  },\r\n  \"group4\": 2\r\n}";
+  // Where the selection ends: inside the header, at its end, on the line
+  // after the fold, at that line's end.
+  const TBufferCoord ends[] = {BufferCoord(6, 3), BufferCoord(14, 3), BufferCoord(1, 4), BufferCoord(14, 4)};
+  for (const TBufferCoord end : ends) {
+    SCOPED_TRACE(std::to_string(end.Char) + ", " + std::to_string(end.Line));
+    auto p = test::OpenLoaded(text, true);
+    TOndEdit& ed = *p->Edit;
+    ASSERT_TRUE(ed.CollapseFoldRange(ed.FoldRangeAtLine(3)));
+    const std::string collapsed = ed.Lines()->Get(2);
+    ASSERT_EQ(collapsed, "  \"group3\": {     }");
+    ed.PlaceCaretAndSelection(end, BufferCoord(1, 2), end);
+    ed.CommandProcessor(ecDeleteChar, '\0', nullptr);
+    ed.CommandProcessor(ecUndo, '\0', nullptr);
+    EXPECT_EQ(ed.GetEditorText(), text);
+    const TOndEditFoldRange* r = ed.FoldRangeAtLine(3);
+    ASSERT_NE(r, nullptr);
+    EXPECT_TRUE(r->Collapsed);
+    // The header as painted: its text, the box over the blanks, the ending.
+    EXPECT_EQ(ed.Lines()->Get(2), collapsed);
+    ASSERT_TRUE(ed.ExpandFoldRange(ed.FoldRangeAtLine(3)));
+    EXPECT_EQ(ed.Lines()->GetText(), text);
+  }
 }
 
 TEST(EditorFolding, CollapseKeepsTheSavedStateAndUndoPutsTheFoldBack) {

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "editor/OndEdit.h"
 #include "editor/OndEditKeyCmds.h"
@@ -286,6 +287,61 @@ TEST(IdleFoldScan, ReloadingMidScanStartsAfresh) {
   Paint(*lazy->Edit);
   ASSERT_TRUE(RunEventLoopUntilIdle(*lazy->Edit));
   EXPECT_EQ(FoldTreeDump(*lazy->Edit), FoldTreeDump(*eager->Edit));
+}
+
+// ---- updates of the ranges after edits
+
+// Two edits in a row in a long text, each through the command processor as
+// keys send them: the ranges are updated at once from the changed lines and
+// the lines after them until the scan stands as before, never from the whole
+// text, and come out as a scan of the whole edited text finds them.
+TEST(FoldUpdateAfterEdits, TwoEditsInALongTextScanTheLinesAroundThem) {
+  struct Key {
+    TOndEditorCommand Command;
+    char Char;
+  };
+  struct Case {
+    const char* Name;
+    int Line, Char;  // in the block at the middle of the text
+    std::vector<Key> Keys;
+  };
+  // A block of kBlock starts on line 2 + 16k: its header is line 1 of it.
+  const Case cases[] = {
+      {"a line break before the header's brace, then a letter", 1, 8, {{ecLineBreak, 0}, {ecChar, 'x'}}},
+      {"a pair of braces typed into a value", 2, 5, {{ecChar, '{'}, {ecChar, '}'}}},
+      {"a closing bracket's line deleted, then a letter", 9, 1, {{ecDeleteLine, 0}, {ecChar, 'q'}}},
+      {"a comment opened and closed", 5, 7, {{ecChar, '/'}, {ecChar, '*'}}},
+      {"a line break inside a nested object, then a letter", 12, 18, {{ecLineBreak, 0}, {ecChar, 'z'}}},
+      {"a brace left open, then closed", 12, 5, {{ecChar, '{'}, {ecChar, '}'}}},
+  };
+  const std::string text = LongText(kLong);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    auto p = OpenLoaded(text, true);
+    TOndEdit& ed = *p->Edit;
+    const int block = 2 + 16 * (kLong / 32);
+    ed.SetCaretXY(BufferCoord(c.Char, block + c.Line - 1));
+    const std::int64_t before = ed.FoldLinesRescanned();
+    for (const Key& k : c.Keys) ed.CommandProcessor(k.Command, k.Char, nullptr);
+    EXPECT_FALSE(ed.FoldUpdatePending());
+    ASSERT_TRUE(RunEventLoopUntilIdle(ed));
+    EXPECT_LE(ed.FoldLinesRescanned() - before, 64);
+    auto full = OpenLoaded(ed.TextWithFoldsExpanded(), true);
+    EXPECT_EQ(test::FoldRangeList(ed.AllFoldRanges(), true), test::FoldRangeList(full->Edit->AllFoldRanges(), true));
+  }
+}
+
+// A brace that stays open changes the nesting of everything after it: the
+// update is the whole text's, in idle time, and gives the same tree.
+TEST(FoldUpdateAfterEdits, ABraceLeftOpenUpdatesTheWholeTextInIdleTime) {
+  auto p = OpenLoaded(LongText(kLong), true);
+  TOndEdit& ed = *p->Edit;
+  ed.SetCaretXY(BufferCoord(5, 2 + 16 * 100 + 1));
+  ed.CommandProcessor(ecChar, '{', nullptr);
+  EXPECT_TRUE(ed.FoldUpdatePending());
+  ASSERT_TRUE(RunEventLoopUntilIdle(ed));
+  auto full = OpenLoaded(ed.TextWithFoldsExpanded(), true);
+  EXPECT_EQ(test::FoldRangeList(ed.AllFoldRanges(), true), test::FoldRangeList(full->Edit->AllFoldRanges(), true));
 }
 
 // ---- the partner of a bracket
