@@ -20,6 +20,7 @@
 #include "platform/core/SysUtils.h"
 #include "tests/support/EnvGuard.h"
 #include "tests/support/NoFileOverride.h"
+#include "tests/support/KilledChild.h"
 #include "tests/support/TempDir.h"
 
 namespace ond {
@@ -192,32 +193,13 @@ TEST_P(InPlaceSave, WithoutAnyCopyTheCallerIsAskedFirst) {
 TEST_P(InPlaceSave, AKilledSaveLeavesTheOldOrTheNewBytesOrAReportedCopy) {
   std::mt19937 random(20261207);
   auto saveInChild = [&](const std::string& text, std::chrono::microseconds delay) {
-    int ready[2];
-    EXPECT_EQ(::pipe(ready), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::close(ready[0]);
-      const char go = 1;
-      (void)!::write(ready[1], &go, 1);
-      // Writes go in pieces, so that the kills fall inside them too.
-      FileWriteHooks().PWrite = InPieces;
-      ::_exit(Save(text).Ok() ? 0 : 1);
-    }
-    ::close(ready[1]);
-    char go = 0;
-    (void)!::read(ready[0], &go, 1);
-    ::close(ready[0]);
-    const auto start = std::chrono::steady_clock::now();
-    if (delay.count() >= 0) {
-      std::this_thread::sleep_for(delay);
-      ::kill(pid, SIGKILL);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (delay.count() < 0) {
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    return test::RunInKilledChild(
+        [&] {
+          // Writes go in pieces, so that the kills fall inside them too.
+          FileWriteHooks().PWrite = InPieces;
+          return Save(text).Ok();
+        },
+        delay);
   };
   constexpr std::size_t kSize = 1 << 20;
   ASSERT_TRUE(Save(Text('a', kSize, 0)).Ok());

@@ -22,6 +22,7 @@
 #include "tests/support/EnvGuard.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/NoFileOverride.h"
+#include "tests/support/KilledChild.h"
 #include "tests/support/TempDir.h"
 
 namespace ond {
@@ -84,30 +85,7 @@ TEST(SafeFileWriter, AKilledSaveWithBackupLeavesTheOldOrTheNewFileAndAWholeBacku
   // Runs one save with backup in a child; kills it `delay` after it starts
   // (never when delay is negative) and gives how long it ran unkilled.
   auto saveInChild = [&](const std::string& text, std::chrono::microseconds delay) {
-    int ready[2];
-    EXPECT_EQ(::pipe(ready), 0);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-      ::close(ready[0]);
-      const char go = 1;
-      (void)!::write(ready[1], &go, 1);
-      ::_exit(Save(file, text, backup).Ok() ? 0 : 1);
-    }
-    ::close(ready[1]);
-    char go = 0;
-    (void)!::read(ready[0], &go, 1);
-    ::close(ready[0]);
-    const auto start = std::chrono::steady_clock::now();
-    if (delay.count() >= 0) {
-      std::this_thread::sleep_for(delay);
-      ::kill(pid, SIGKILL);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    if (delay.count() < 0) {
-      EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    }
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    return test::RunInKilledChild([&] { return Save(file, text, backup).Ok(); }, delay);
   };
 
   // The kills are spread over the length of one whole save.
