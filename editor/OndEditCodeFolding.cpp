@@ -331,6 +331,7 @@ const TOndFoldIndex& TOndEditAllFoldRanges::Index() const {
   if (FIndexStale) {
     FIndex.Build(FAllRanges);
     FIndexStale = false;
+    ++FIndexBuilds;
   }
   return FIndex;
 }
@@ -1463,9 +1464,21 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
     return R != nullptr && TokenAnywhere(examined, CaseSensitive ? Token : UpperAZ(Token), R->RegionType, R->WholeWords);
   };
   const std::int64_t firstAfter = static_cast<std::int64_t>(Line) + 1;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
+  // When every visible range moves as its lines do (nothing carried down
+  // with the caret, nothing among deleted lines, no collapsed range the
+  // lines fall into), the index shifts instead of being built again.
+  const int all = FRanges.AllCount();
+  const bool indexCurrent = FRanges.IndexCurrent();
+  bool follows = true;
+  const auto shifted = [Line, Delta](std::int32_t V) {
+    return V > Line ? static_cast<std::int64_t>(V) + Delta : static_cast<std::int64_t>(V);
+  };
+  const auto deleted = [Line, Delta](std::int32_t V) { return Delta < 0 && V > Line && V <= Line - Delta; };
+  for (int j = 0; j < all; ++j) {
     TOndEditFoldRange* r = FRanges.AllRanges(j);
     if (r->ParentCollapsed) continue;
+    const std::int64_t from = shifted(r->FromLine), to = shifted(r->ToLine);
+    if (deleted(r->FromLine) || deleted(r->ToLine)) follows = false;
     // Only inserted lines can carry a header or a closing line down with
     // them; the line before removed lines stays where it is.
     const bool inserted = Delta > 0;
@@ -1485,8 +1498,12 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
         if (Delta < 0 && r->ToLine < Line) r->ToLine = std::max(Line, r->FromLine);
       }
     }
+    if (r->FromLine != from || r->ToLine != to) follows = false;
   }
-  FRanges.IndexChanged();
+  if (indexCurrent && follows)
+    FRanges.IndexShifted(Line, Delta);
+  else
+    FRanges.IndexChanged();
 }
 
 void TOndCodeFolder::LinesInserted(std::int32_t FirstLine, std::int32_t Count, std::int32_t CaretChar) {

@@ -25,33 +25,64 @@ std::size_t CountBelow(const std::vector<std::int32_t>& Keys, std::int32_t Key) 
 
 }  // namespace
 
+namespace {
+
+// What the index keeps of a visible range, read from it once: a million
+// ranges lie all over the heap, and every visit to one is a cache miss.
+struct TIndexed {
+  TOndEditFoldRange* Range;
+  std::int32_t From, To;
+  std::int64_t Hidden;  // collapsed: its hidden lines plus one; else none
+  bool Collapsed, Lines;
+};
+
+using TLineKey = std::pair<std::int32_t, std::uint32_t>;  // a line, then the flat place
+
+// Sorts keys that mostly come in order already (ranges are found in line
+// order; only the ends of nested ranges come before those of their sub
+// ranges): the stretches in order are found and merged, a pass for each
+// halving of their number.
+void SortByStretches(std::vector<TLineKey>& Keys) {
+  std::vector<std::size_t> bounds{0};
+  for (std::size_t i = 1; i < Keys.size(); ++i)
+    if (Keys[i] < Keys[i - 1]) bounds.push_back(i);
+  bounds.push_back(Keys.size());
+  while (bounds.size() > 2) {
+    std::vector<std::size_t> next{0};
+    for (std::size_t k = 0; k + 2 < bounds.size(); k += 2) {
+      std::inplace_merge(Keys.begin() + static_cast<std::ptrdiff_t>(bounds[k]),
+                         Keys.begin() + static_cast<std::ptrdiff_t>(bounds[k + 1]),
+                         Keys.begin() + static_cast<std::ptrdiff_t>(bounds[k + 2]));
+      next.push_back(bounds[k + 2]);
+    }
+    if (next.back() != bounds.back()) next.push_back(bounds.back());
+    bounds = std::move(next);
+  }
+}
+
+}  // namespace
+
 void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat) {
-  FByFrom.clear();
-  FExpandedByTo.clear();
+  std::vector<TIndexed> ranges;
+  ranges.reserve(Flat.size());
   for (const auto& owned : Flat) {
     TOndEditFoldRange* r = owned.get();
     if (r->ParentCollapsed) continue;
-    FByFrom.push_back(r);
-    if (!r->Collapsed) FExpandedByTo.push_back(r);
+    ranges.push_back({r, r->FromLine, r->ToLine, r->Collapsed ? static_cast<std::int64_t>(r->HiddenLineCount()) + 1 : 0,
+                      r->Collapsed, r->HasLines()});
   }
-  // Stable: ranges on one line stay in flat order, which the queries keep.
-  // The flat list is mostly in line order already; else the lines are
-  // sorted with the places, not looked up through the ranges at each step.
-  const auto byLine = [](std::vector<TOndEditFoldRange*>& Ranges, auto Line) {
-    if (std::is_sorted(Ranges.begin(), Ranges.end(),
-                       [&Line](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return Line(A) < Line(B); }))
-      return;
-    std::vector<std::pair<std::int32_t, std::uint32_t>> keys(Ranges.size());
-    for (std::size_t i = 0; i < Ranges.size(); ++i) keys[i] = {Line(Ranges[i]), static_cast<std::uint32_t>(i)};
-    std::sort(keys.begin(), keys.end());
-    std::vector<TOndEditFoldRange*> sorted(Ranges.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) sorted[i] = Ranges[keys[i].second];
-    Ranges = std::move(sorted);
-  };
-  byLine(FByFrom, [](const TOndEditFoldRange* R) { return R->FromLine; });
-  byLine(FExpandedByTo, [](const TOndEditFoldRange* R) { return R->ToLine; });
+  // Keyed by the flat place too: ranges on one line stay in flat order,
+  // which the queries keep.
+  std::vector<TLineKey> byFrom(ranges.size()), byTo;
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    byFrom[i] = {ranges[i].From, static_cast<std::uint32_t>(i)};
+    if (!ranges[i].Collapsed) byTo.emplace_back(ranges[i].To, static_cast<std::uint32_t>(i));
+  }
+  SortByStretches(byFrom);
+  SortByStretches(byTo);
 
-  const std::size_t n = FByFrom.size();
+  const std::size_t n = ranges.size();
+  FByFrom.resize(n);
   FFrom.resize(n);
   FTo.resize(n);
   FHiddenBefore.assign(n + 1, 0);
@@ -59,16 +90,38 @@ void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>&
   FExpandedMaxTo.assign(n + 1, INT32_MIN);
   FBlockMaxTo.assign((n + kBlock - 1) / kBlock, INT32_MIN);
   for (std::size_t i = 0; i < n; ++i) {
-    const TOndEditFoldRange* r = FByFrom[i];
-    FFrom[i] = r->FromLine;
-    FTo[i] = r->ToLine;
-    FBlockMaxTo[i / kBlock] = std::max(FBlockMaxTo[i / kBlock], r->ToLine);
-    FHiddenBefore[i + 1] = FHiddenBefore[i] + (r->Collapsed ? static_cast<std::int64_t>(r->HiddenLineCount()) + 1 : 0);
-    FCollapsedBefore[i + 1] = FCollapsedBefore[i] + (r->Collapsed ? 1 : 0);
-    FExpandedMaxTo[i + 1] = r->Collapsed || !r->HasLines() ? FExpandedMaxTo[i] : std::max(FExpandedMaxTo[i], r->ToLine);
+    const TIndexed& r = ranges[byFrom[i].second];
+    FByFrom[i] = r.Range;
+    FFrom[i] = r.From;
+    FTo[i] = r.To;
+    FBlockMaxTo[i / kBlock] = std::max(FBlockMaxTo[i / kBlock], r.To);
+    FHiddenBefore[i + 1] = FHiddenBefore[i] + r.Hidden;
+    FCollapsedBefore[i + 1] = FCollapsedBefore[i] + (r.Collapsed ? 1 : 0);
+    FExpandedMaxTo[i + 1] = r.Collapsed || !r.Lines ? FExpandedMaxTo[i] : std::max(FExpandedMaxTo[i], r.To);
   }
-  FExpandedTo.resize(FExpandedByTo.size());
-  for (std::size_t i = 0; i < FExpandedByTo.size(); ++i) FExpandedTo[i] = FExpandedByTo[i]->ToLine;
+  FExpandedByTo.resize(byTo.size());
+  FExpandedTo.resize(byTo.size());
+  FExpandedWithLines.resize(byTo.size());
+  for (std::size_t i = 0; i < byTo.size(); ++i) {
+    const TIndexed& r = ranges[byTo[i].second];
+    FExpandedByTo[i] = r.Range;
+    FExpandedTo[i] = r.To;
+    FExpandedWithLines[i] = r.Lines;
+  }
+}
+
+void TOndFoldIndex::Shift(std::int32_t Line, std::int32_t Delta) noexcept {
+  // Monotone on the lines the ranges have, so every sorted list stays sorted
+  // and ranges on one line stay together in their order.
+  const auto moved = [Line, Delta](std::int32_t& V) {
+    if (V > Line) V += Delta;
+  };
+  for (auto it = std::upper_bound(FFrom.begin(), FFrom.end(), Line); it != FFrom.end(); ++it) *it += Delta;
+  for (auto it = std::upper_bound(FExpandedTo.begin(), FExpandedTo.end(), Line); it != FExpandedTo.end(); ++it)
+    *it += Delta;
+  for (std::int32_t& v : FTo) moved(v);
+  for (std::int32_t& v : FBlockMaxTo) moved(v);
+  for (std::int32_t& v : FExpandedMaxTo) moved(v);
 }
 
 TOndEditFoldRange* TOndFoldIndex::StartingAt(std::int32_t Line) const noexcept {
@@ -95,7 +148,7 @@ TOndEditFoldRange* TOndFoldIndex::ExpandedEndingAt(std::int32_t Line) const noex
 bool TOndFoldIndex::ExpandedWithLinesEndsAt(std::int32_t Line) const noexcept {
   const auto [lo, hi] = EqualStretch(FExpandedTo, Line);
   for (std::size_t i = lo; i < hi; ++i)
-    if (FExpandedByTo[i]->HasLines()) return true;
+    if (FExpandedWithLines[i]) return true;
   return false;
 }
 
