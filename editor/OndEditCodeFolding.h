@@ -185,6 +185,16 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
     FIndex.Shift(Line, Delta);
     FIndexStale = false;
   }
+  // After a bounded update replaced the ranges starting on lines First ..
+  // Until - 1 by Added and gave Changed new ends: the index, current
+  // before, follows (see TOndFoldIndex::Replace); false when it must be
+  // built again.
+  bool IndexReplaced(std::int32_t First, std::int32_t Until, const std::vector<TOndEditFoldRange*>& Added,
+                     const std::vector<TOndEditFoldRange*>& Changed) {
+    if (!FIndex.Replace(First, Until, Added, Changed)) return false;
+    FIndexStale = false;
+    return true;
+  }
   // How many times the index was built, so that tests can tell an edit
   // that rebuilt it (a walk over every range) from one that shifted it.
   std::uint64_t IndexBuilds() const noexcept { return FIndexBuilds; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <unordered_set>
 
 #include "editor/OndEditCodeFolding.h"
 
@@ -85,6 +86,7 @@ void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>&
   FByFrom.resize(n);
   FFrom.resize(n);
   FTo.resize(n);
+  FOpenWithLines.resize(n);
   FHiddenBefore.assign(n + 1, 0);
   FCollapsedBefore.assign(n + 1, 0);
   FExpandedMaxTo.assign(n + 1, INT32_MIN);
@@ -94,6 +96,7 @@ void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>&
     FByFrom[i] = r.Range;
     FFrom[i] = r.From;
     FTo[i] = r.To;
+    FOpenWithLines[i] = !r.Collapsed && r.Lines;
     FBlockMaxTo[i / kBlock] = std::max(FBlockMaxTo[i / kBlock], r.To);
     FHiddenBefore[i + 1] = FHiddenBefore[i] + r.Hidden;
     FCollapsedBefore[i + 1] = FCollapsedBefore[i] + (r.Collapsed ? 1 : 0);
@@ -122,6 +125,137 @@ void TOndFoldIndex::Shift(std::int32_t Line, std::int32_t Delta) noexcept {
   for (std::int32_t& v : FTo) moved(v);
   for (std::int32_t& v : FBlockMaxTo) moved(v);
   for (std::int32_t& v : FExpandedMaxTo) moved(v);
+}
+
+bool TOndFoldIndex::Replace(std::int32_t First, std::int32_t Until, const std::vector<TOndEditFoldRange*>& Added,
+                            const std::vector<TOndEditFoldRange*>& Changed) {
+  const std::size_t lo = CountBelow(FFrom, First), hi = CountBelow(FFrom, Until);
+  // The replaced ranges may be gone already: only what the index kept of
+  // them is read.
+  if (FCollapsedBefore[hi] != FCollapsedBefore[lo]) return false;
+  std::vector<TOndEditFoldRange*> added(Added);
+  for (const TOndEditFoldRange* r : added)
+    if (r->Collapsed || r->ParentCollapsed || r->FromLine < First || r->FromLine >= Until) return false;
+  std::stable_sort(added.begin(), added.end(),
+                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
+  // The ranges above whose closing line changed, with their places.
+  std::vector<std::size_t> moved;
+  for (TOndEditFoldRange* r : Changed) {
+    const auto [a, b] = EqualStretch(FFrom, r->FromLine);
+    std::size_t at = a;
+    while (at < b && FByFrom[at] != r) ++at;
+    if (at == b || at >= lo || r->Collapsed) return false;
+    if (FTo[at] != r->ToLine) moved.push_back(at);
+  }
+  // The ranges by closing line: the replaced and the moved ones leave, the
+  // added and the moved ones come in. A build orders ranges closing on one
+  // line by their flat places, which only the added ones tell among
+  // themselves: any other tie is left to a build.
+  std::vector<std::pair<std::int32_t, std::size_t>> out;  // closing line, place in FByFrom
+  for (std::size_t i = lo; i < hi; ++i) out.emplace_back(FTo[i], i);
+  for (std::size_t at : moved) out.emplace_back(FTo[at], at);
+  struct TComing {
+    std::int32_t first;
+    TOndEditFoldRange* second;
+    bool Added;
+  };
+  std::vector<TComing> in;  // stable by closing line: the added ones keep their flat order
+  for (TOndEditFoldRange* r : Added) in.push_back({r->ToLine, r, true});
+  for (std::size_t at : moved) in.push_back({FByFrom[at]->ToLine, FByFrom[at], false});
+  std::stable_sort(in.begin(), in.end(), [](const TComing& A, const TComing& B) { return A.first < B.first; });
+  for (std::size_t k = 1; k < in.size(); ++k)
+    if (in[k].first == in[k - 1].first && !(in[k].Added && in[k - 1].Added)) return false;
+  std::unordered_set<const TOndEditFoldRange*> leaving;
+  for (const auto& [to, at] : out) leaving.insert(FByFrom[at]);
+  std::vector<std::size_t> leaveAt;  // places in FExpandedByTo
+  for (const auto& [to, at] : out) {
+    const auto [a, b] = EqualStretch(FExpandedTo, to);
+    std::size_t j = a;
+    while (j < b && FExpandedByTo[j] != FByFrom[at]) ++j;
+    if (j == b) return false;
+    leaveAt.push_back(j);
+  }
+  for (const TComing& c : in) {
+    const auto [a, b] = EqualStretch(FExpandedTo, c.first);
+    for (std::size_t j = a; j < b; ++j)
+      if (leaving.count(FExpandedByTo[j]) == 0) return false;
+  }
+  // Known to fit: from here on nothing fails. By closing line first.
+  std::sort(leaveAt.begin(), leaveAt.end());
+  {
+    std::vector<TOndEditFoldRange*> byTo;
+    std::vector<std::int32_t> to;
+    std::vector<bool> lines;
+    const std::size_t size = FExpandedByTo.size() - leaveAt.size() + in.size();
+    byTo.reserve(size);
+    to.reserve(size);
+    lines.reserve(size);
+    std::size_t k = 0, l = 0;
+    for (std::size_t j = 0; j <= FExpandedByTo.size(); ++j) {
+      const bool end = j == FExpandedByTo.size();
+      for (; k < in.size() && (end || in[k].first < FExpandedTo[j]); ++k) {
+        byTo.push_back(in[k].second);
+        to.push_back(in[k].first);
+        lines.push_back(in[k].second->HasLines());
+      }
+      if (end) break;
+      if (l < leaveAt.size() && leaveAt[l] == j) {
+        ++l;
+        continue;
+      }
+      byTo.push_back(FExpandedByTo[j]);
+      to.push_back(FExpandedTo[j]);
+      lines.push_back(FExpandedWithLines[j]);
+    }
+    FExpandedByTo = std::move(byTo);
+    FExpandedTo = std::move(to);
+    FExpandedWithLines = std::move(lines);
+  }
+  // By header line: the stretch of replaced ranges gives way to the added
+  // ones; none of either is collapsed, so the hidden lines before each
+  // place stay.
+  for (std::size_t at : moved) {
+    FTo[at] = FByFrom[at]->ToLine;
+    FOpenWithLines[at] = FByFrom[at]->HasLines();
+  }
+  const auto lo_ = static_cast<std::ptrdiff_t>(lo), hi_ = static_cast<std::ptrdiff_t>(hi);
+  const std::size_t m = added.size();
+  FByFrom.erase(FByFrom.begin() + lo_, FByFrom.begin() + hi_);
+  FByFrom.insert(FByFrom.begin() + lo_, added.begin(), added.end());
+  std::vector<std::int32_t> from(m), to(m);
+  std::vector<bool> lines(m);
+  for (std::size_t i = 0; i < m; ++i) {
+    from[i] = added[i]->FromLine;
+    to[i] = added[i]->ToLine;
+    lines[i] = added[i]->HasLines();
+  }
+  FFrom.erase(FFrom.begin() + lo_, FFrom.begin() + hi_);
+  FFrom.insert(FFrom.begin() + lo_, from.begin(), from.end());
+  FTo.erase(FTo.begin() + lo_, FTo.begin() + hi_);
+  FTo.insert(FTo.begin() + lo_, to.begin(), to.end());
+  FOpenWithLines.erase(FOpenWithLines.begin() + lo_, FOpenWithLines.begin() + hi_);
+  FOpenWithLines.insert(FOpenWithLines.begin() + lo_, lines.begin(), lines.end());
+  const auto resize = [&](auto& Prefix) {
+    const auto kept = Prefix[lo];
+    Prefix.erase(Prefix.begin() + lo_ + 1, Prefix.begin() + hi_ + 1);
+    Prefix.insert(Prefix.begin() + lo_ + 1, m, kept);
+  };
+  resize(FHiddenBefore);
+  resize(FCollapsedBefore);
+  // The largest closing lines from the first place that changed on.
+  std::size_t start = lo;
+  for (std::size_t at : moved) start = std::min(start, at);
+  const std::size_t n = FByFrom.size();
+  FExpandedMaxTo.resize(n + 1);
+  for (std::size_t i = start; i < n; ++i)
+    FExpandedMaxTo[i + 1] = FOpenWithLines[i] ? std::max(FExpandedMaxTo[i], FTo[i]) : FExpandedMaxTo[i];
+  FBlockMaxTo.resize((n + kBlock - 1) / kBlock);
+  for (std::size_t b = start / kBlock; b < FBlockMaxTo.size(); ++b) {
+    std::int32_t top = INT32_MIN;
+    for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) top = std::max(top, FTo[i]);
+    FBlockMaxTo[b] = top;
+  }
+  return true;
 }
 
 TOndEditFoldRange* TOndFoldIndex::StartingAt(std::int32_t Line) const noexcept {

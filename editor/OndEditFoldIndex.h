@@ -25,6 +25,16 @@ class TOndFoldIndex {
   // caller makes sure that each indexed range moved so, and, for a deletion,
   // that none had a line among the deleted ones.
   void Shift(std::int32_t Line, std::int32_t Delta) noexcept;
+  // After the ranges starting on lines First .. Until - 1 were replaced by
+  // Added (in flat order, each starting there, visible and expanded) and
+  // Changed (ranges above First) may have got new closing lines: the index
+  // follows without reading every range (nor the replaced ones, which
+  // may be freed already). False, with the index as it was,
+  // when it cannot tell the order that a build would give (a collapsed range
+  // among the lines, a closing line shared with a range it keeps); the
+  // caller builds it again then.
+  bool Replace(std::int32_t First, std::int32_t Until, const std::vector<TOndEditFoldRange*>& Added,
+               const std::vector<TOndEditFoldRange*>& Changed);
 
   // The first visible range starting at Line.
   TOndEditFoldRange* StartingAt(std::int32_t Line) const noexcept;
@@ -51,6 +61,8 @@ class TOndFoldIndex {
   // Visible ranges by header line, then flat order, with their lines.
   std::vector<TOndEditFoldRange*> FByFrom;
   std::vector<std::int32_t> FFrom, FTo;
+  // Per entry of FByFrom: expanded and with lines.
+  std::vector<bool> FOpenWithLines;
   // Per block of FByFrom, the largest closing line in it.
   std::vector<std::int32_t> FBlockMaxTo;
   // Over the first i entries of FByFrom: the hidden lines of the collapsed

@@ -166,8 +166,13 @@ TEST(FoldIndex, AgreesWithAWalkOverEveryRangeThroughRandomEdits) {
           if (rng() % 4 == 0) d.Folder.RescanFoldRanges();
           else d.Folder.ExpandAll();
           break;
-        default:
+        default: {
+          // A line changed and the ranges brought up around it only.
+          const std::vector<TOndEditFoldRange*> open = d.Folder.OpenRangesAt(line);
+          d.Lines.Put(line - 1, RandomLine(rng, made++));
+          if (!d.Folder.UpdateFoldRangesBetween(line, line, open, 1000)) d.Folder.UpdateFoldRanges();
           break;
+        }
       }
       ExpectIndexMatchesWalk(d, where);
       if (HasFatalFailure()) return;
@@ -215,6 +220,18 @@ TEST(FoldIndex, ShiftsInsteadOfRebuildingWhenRangesFollowTheLines) {
     }
     ExpectIndexMatchesWalk(d, where);
     EXPECT_EQ(d.Ranges.IndexBuilds(), builds) << where;
+    if (HasFatalFailure()) return;
+  }
+  // Lines whose ranges an update brings up around them: the index takes
+  // the replaced ranges in place too.
+  for (const char* text : {"    c { }", "    c", "    d { } { }"}) {
+    const int at = plainAtOrAfter(120, 1);
+    ASSERT_GT(at, 0);
+    const std::vector<TOndEditFoldRange*> open = d.Folder.OpenRangesAt(at - 1);
+    d.Lines.Put(at - 1, text);
+    ASSERT_TRUE(d.Folder.UpdateFoldRangesBetween(at - 1, at, open, 1000)) << text;
+    ExpectIndexMatchesWalk(d, text);
+    EXPECT_EQ(d.Ranges.IndexBuilds(), builds) << text;
     if (HasFatalFailure()) return;
   }
   // A header carried down with the caret (line 6 broken before its brace)
