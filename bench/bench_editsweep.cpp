@@ -434,8 +434,8 @@ std::string Reason(const std::string& What) {
     return "an edit that changes the nesting of every range after it (a brace or quote left open, lines "
            "moved across folds) has the whole text updated in idle time, and putting a million ranges in "
            "place is one event";
-  return "each line inserted or deleted moves every range after it, and the index by line over a million "
-         "ranges is built again when next asked";
+  return "each line inserted or deleted still moves every range after it one by one (the index by line "
+         "shifts in place, and a bounded update puts its ranges into it in place)";
 }
 
 void PrintTable() {

@@ -331,6 +331,7 @@ const TOndFoldIndex& TOndEditAllFoldRanges::Index() const {
   if (FIndexStale) {
     FIndex.Build(FAllRanges);
     FIndexStale = false;
+    ++FIndexBuilds;
   }
   return FIndex;
 }
@@ -1233,6 +1234,7 @@ bool TOndCodeFolder::UpdateFoldRangesBetween(std::int32_t First, std::int32_t La
   if (Last - First >= MaxLines) return false;
   // The ranges open at First: still in this tree, expanded, above it, each
   // in the one before.
+  const bool indexCurrent = FRanges.IndexCurrent();
   const TOndEditFoldRanges* list = &FRanges;
   for (TOndEditFoldRange* r : Open) {
     if (r->AllFoldRanges != &FRanges || r->Collapsed || r->ParentCollapsed || r->FromLine >= First ||
@@ -1347,8 +1349,12 @@ bool TOndCodeFolder::UpdateFoldRangesBetween(std::int32_t First, std::int32_t La
     standIns[k]->SubFoldRanges.Clear();
     fresh.AllDelete(fresh.AllIndexOf(standIns[k]));
   }
+  std::vector<TOndEditFoldRange*> added;
+  for (const auto& r : fresh.AllRangeList()) added.push_back(r.get());
   FRanges.SpliceRanges(gone, First, fresh);
-  FRanges.IndexChanged();
+  // The index follows the replaced stretch instead of reading a million
+  // ranges again.
+  if (!(indexCurrent && FRanges.IndexReplaced(First, until, added, Open))) FRanges.IndexChanged();
   return true;
 }
 
@@ -1463,9 +1469,21 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
     return R != nullptr && TokenAnywhere(examined, CaseSensitive ? Token : UpperAZ(Token), R->RegionType, R->WholeWords);
   };
   const std::int64_t firstAfter = static_cast<std::int64_t>(Line) + 1;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
+  // When every visible range moves as its lines do (nothing carried down
+  // with the caret, nothing among deleted lines, no collapsed range the
+  // lines fall into), the index shifts instead of being built again.
+  const int all = FRanges.AllCount();
+  const bool indexCurrent = FRanges.IndexCurrent();
+  bool follows = true;
+  const auto shifted = [Line, Delta](std::int32_t V) {
+    return V > Line ? static_cast<std::int64_t>(V) + Delta : static_cast<std::int64_t>(V);
+  };
+  const auto deleted = [Line, Delta](std::int32_t V) { return Delta < 0 && V > Line && V <= Line - Delta; };
+  for (int j = 0; j < all; ++j) {
     TOndEditFoldRange* r = FRanges.AllRanges(j);
     if (r->ParentCollapsed) continue;
+    const std::int64_t from = shifted(r->FromLine), to = shifted(r->ToLine);
+    if (deleted(r->FromLine) || deleted(r->ToLine)) follows = false;
     // Only inserted lines can carry a header or a closing line down with
     // them; the line before removed lines stays where it is.
     const bool inserted = Delta > 0;
@@ -1485,8 +1503,12 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
         if (Delta < 0 && r->ToLine < Line) r->ToLine = std::max(Line, r->FromLine);
       }
     }
+    if (r->FromLine != from || r->ToLine != to) follows = false;
   }
-  FRanges.IndexChanged();
+  if (indexCurrent && follows)
+    FRanges.IndexShifted(Line, Delta);
+  else
+    FRanges.IndexChanged();
 }
 
 void TOndCodeFolder::LinesInserted(std::int32_t FirstLine, std::int32_t Count, std::int32_t CaretChar) {

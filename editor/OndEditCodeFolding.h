@@ -176,6 +176,28 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // ranges' own methods say so themselves; code that writes a range's
   // fields directly must say so too.
   void IndexChanged() noexcept { FIndexStale = true; }
+  // Whether the index is built and up to the ranges now.
+  bool IndexCurrent() const noexcept { return !FIndexStale && !FPendingScan; }
+  // After lines were inserted or deleted after Line: the index, current
+  // before, shifts its lines as the ranges moved (see TOndFoldIndex::Shift)
+  // and is current again, without being built again.
+  void IndexShifted(std::int32_t Line, std::int32_t Delta) noexcept {
+    FIndex.Shift(Line, Delta);
+    FIndexStale = false;
+  }
+  // After a bounded update replaced the ranges starting on lines First ..
+  // Until - 1 by Added and gave Changed new ends: the index, current
+  // before, follows (see TOndFoldIndex::Replace); false when it must be
+  // built again.
+  bool IndexReplaced(std::int32_t First, std::int32_t Until, const std::vector<TOndEditFoldRange*>& Added,
+                     const std::vector<TOndEditFoldRange*>& Changed) {
+    if (!FIndex.Replace(First, Until, Added, Changed)) return false;
+    FIndexStale = false;
+    return true;
+  }
+  // How many times the index was built, so that tests can tell an edit
+  // that rebuilt it (a walk over every range) from one that shifted it.
+  std::uint64_t IndexBuilds() const noexcept { return FIndexBuilds; }
   // Whether some line the scans that made this tree passed ended inside a
   // skip region or a range that holds no sub ranges, or a range was never
   // closed: the state a scan stands in at a line's start is then more than
@@ -197,6 +219,7 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   std::vector<std::unique_ptr<TOndEditFoldRange>> FAllRanges;
   mutable TOndFoldIndex FIndex;
   mutable bool FIndexStale = true;
+  mutable std::uint64_t FIndexBuilds = 0;
   mutable TScanPiece FPendingScan;
   bool FStateCrossesLines = false;
   std::uint64_t FRemovals = 0;

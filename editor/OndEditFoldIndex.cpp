@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <unordered_set>
 
 #include "editor/OndEditCodeFolding.h"
 
@@ -25,50 +26,236 @@ std::size_t CountBelow(const std::vector<std::int32_t>& Keys, std::int32_t Key) 
 
 }  // namespace
 
+namespace {
+
+// What the index keeps of a visible range, read from it once: a million
+// ranges lie all over the heap, and every visit to one is a cache miss.
+struct TIndexed {
+  TOndEditFoldRange* Range;
+  std::int32_t From, To;
+  std::int64_t Hidden;  // collapsed: its hidden lines plus one; else none
+  bool Collapsed, Lines;
+};
+
+using TLineKey = std::pair<std::int32_t, std::uint32_t>;  // a line, then the flat place
+
+// Sorts keys that mostly come in order already (ranges are found in line
+// order; only the ends of nested ranges come before those of their sub
+// ranges): the stretches in order are found and merged, a pass for each
+// halving of their number.
+void SortByStretches(std::vector<TLineKey>& Keys) {
+  std::vector<std::size_t> bounds{0};
+  for (std::size_t i = 1; i < Keys.size(); ++i)
+    if (Keys[i] < Keys[i - 1]) bounds.push_back(i);
+  bounds.push_back(Keys.size());
+  while (bounds.size() > 2) {
+    std::vector<std::size_t> next{0};
+    for (std::size_t k = 0; k + 2 < bounds.size(); k += 2) {
+      std::inplace_merge(Keys.begin() + static_cast<std::ptrdiff_t>(bounds[k]),
+                         Keys.begin() + static_cast<std::ptrdiff_t>(bounds[k + 1]),
+                         Keys.begin() + static_cast<std::ptrdiff_t>(bounds[k + 2]));
+      next.push_back(bounds[k + 2]);
+    }
+    if (next.back() != bounds.back()) next.push_back(bounds.back());
+    bounds = std::move(next);
+  }
+}
+
+}  // namespace
+
 void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat) {
-  FByFrom.clear();
-  FExpandedByTo.clear();
+  std::vector<TIndexed> ranges;
+  ranges.reserve(Flat.size());
   for (const auto& owned : Flat) {
     TOndEditFoldRange* r = owned.get();
     if (r->ParentCollapsed) continue;
-    FByFrom.push_back(r);
-    if (!r->Collapsed) FExpandedByTo.push_back(r);
+    ranges.push_back({r, r->FromLine, r->ToLine, r->Collapsed ? static_cast<std::int64_t>(r->HiddenLineCount()) + 1 : 0,
+                      r->Collapsed, r->HasLines()});
   }
-  // Stable: ranges on one line stay in flat order, which the queries keep.
-  // The flat list is mostly in line order already; else the lines are
-  // sorted with the places, not looked up through the ranges at each step.
-  const auto byLine = [](std::vector<TOndEditFoldRange*>& Ranges, auto Line) {
-    if (std::is_sorted(Ranges.begin(), Ranges.end(),
-                       [&Line](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return Line(A) < Line(B); }))
-      return;
-    std::vector<std::pair<std::int32_t, std::uint32_t>> keys(Ranges.size());
-    for (std::size_t i = 0; i < Ranges.size(); ++i) keys[i] = {Line(Ranges[i]), static_cast<std::uint32_t>(i)};
-    std::sort(keys.begin(), keys.end());
-    std::vector<TOndEditFoldRange*> sorted(Ranges.size());
-    for (std::size_t i = 0; i < keys.size(); ++i) sorted[i] = Ranges[keys[i].second];
-    Ranges = std::move(sorted);
-  };
-  byLine(FByFrom, [](const TOndEditFoldRange* R) { return R->FromLine; });
-  byLine(FExpandedByTo, [](const TOndEditFoldRange* R) { return R->ToLine; });
+  // Keyed by the flat place too: ranges on one line stay in flat order,
+  // which the queries keep.
+  std::vector<TLineKey> byFrom(ranges.size()), byTo;
+  for (std::size_t i = 0; i < ranges.size(); ++i) {
+    byFrom[i] = {ranges[i].From, static_cast<std::uint32_t>(i)};
+    if (!ranges[i].Collapsed) byTo.emplace_back(ranges[i].To, static_cast<std::uint32_t>(i));
+  }
+  SortByStretches(byFrom);
+  SortByStretches(byTo);
 
-  const std::size_t n = FByFrom.size();
+  const std::size_t n = ranges.size();
+  FByFrom.resize(n);
   FFrom.resize(n);
   FTo.resize(n);
+  FOpenWithLines.resize(n);
   FHiddenBefore.assign(n + 1, 0);
   FCollapsedBefore.assign(n + 1, 0);
   FExpandedMaxTo.assign(n + 1, INT32_MIN);
   FBlockMaxTo.assign((n + kBlock - 1) / kBlock, INT32_MIN);
   for (std::size_t i = 0; i < n; ++i) {
-    const TOndEditFoldRange* r = FByFrom[i];
-    FFrom[i] = r->FromLine;
-    FTo[i] = r->ToLine;
-    FBlockMaxTo[i / kBlock] = std::max(FBlockMaxTo[i / kBlock], r->ToLine);
-    FHiddenBefore[i + 1] = FHiddenBefore[i] + (r->Collapsed ? static_cast<std::int64_t>(r->HiddenLineCount()) + 1 : 0);
-    FCollapsedBefore[i + 1] = FCollapsedBefore[i] + (r->Collapsed ? 1 : 0);
-    FExpandedMaxTo[i + 1] = r->Collapsed || !r->HasLines() ? FExpandedMaxTo[i] : std::max(FExpandedMaxTo[i], r->ToLine);
+    const TIndexed& r = ranges[byFrom[i].second];
+    FByFrom[i] = r.Range;
+    FFrom[i] = r.From;
+    FTo[i] = r.To;
+    FOpenWithLines[i] = !r.Collapsed && r.Lines;
+    FBlockMaxTo[i / kBlock] = std::max(FBlockMaxTo[i / kBlock], r.To);
+    FHiddenBefore[i + 1] = FHiddenBefore[i] + r.Hidden;
+    FCollapsedBefore[i + 1] = FCollapsedBefore[i] + (r.Collapsed ? 1 : 0);
+    FExpandedMaxTo[i + 1] = r.Collapsed || !r.Lines ? FExpandedMaxTo[i] : std::max(FExpandedMaxTo[i], r.To);
   }
-  FExpandedTo.resize(FExpandedByTo.size());
-  for (std::size_t i = 0; i < FExpandedByTo.size(); ++i) FExpandedTo[i] = FExpandedByTo[i]->ToLine;
+  FExpandedByTo.resize(byTo.size());
+  FExpandedTo.resize(byTo.size());
+  FExpandedWithLines.resize(byTo.size());
+  for (std::size_t i = 0; i < byTo.size(); ++i) {
+    const TIndexed& r = ranges[byTo[i].second];
+    FExpandedByTo[i] = r.Range;
+    FExpandedTo[i] = r.To;
+    FExpandedWithLines[i] = r.Lines;
+  }
+}
+
+void TOndFoldIndex::Shift(std::int32_t Line, std::int32_t Delta) noexcept {
+  // Monotone on the lines the ranges have, so every sorted list stays sorted
+  // and ranges on one line stay together in their order.
+  const auto moved = [Line, Delta](std::int32_t& V) {
+    if (V > Line) V += Delta;
+  };
+  for (auto it = std::upper_bound(FFrom.begin(), FFrom.end(), Line); it != FFrom.end(); ++it) *it += Delta;
+  for (auto it = std::upper_bound(FExpandedTo.begin(), FExpandedTo.end(), Line); it != FExpandedTo.end(); ++it)
+    *it += Delta;
+  for (std::int32_t& v : FTo) moved(v);
+  for (std::int32_t& v : FBlockMaxTo) moved(v);
+  for (std::int32_t& v : FExpandedMaxTo) moved(v);
+}
+
+bool TOndFoldIndex::Replace(std::int32_t First, std::int32_t Until, const std::vector<TOndEditFoldRange*>& Added,
+                            const std::vector<TOndEditFoldRange*>& Changed) {
+  const std::size_t lo = CountBelow(FFrom, First), hi = CountBelow(FFrom, Until);
+  // The replaced ranges may be gone already: only what the index kept of
+  // them is read.
+  if (FCollapsedBefore[hi] != FCollapsedBefore[lo]) return false;
+  std::vector<TOndEditFoldRange*> added(Added);
+  for (const TOndEditFoldRange* r : added)
+    if (r->Collapsed || r->ParentCollapsed || r->FromLine < First || r->FromLine >= Until) return false;
+  std::stable_sort(added.begin(), added.end(),
+                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
+  // The ranges above whose closing line changed, with their places.
+  std::vector<std::size_t> moved;
+  for (TOndEditFoldRange* r : Changed) {
+    const auto [a, b] = EqualStretch(FFrom, r->FromLine);
+    std::size_t at = a;
+    while (at < b && FByFrom[at] != r) ++at;
+    if (at == b || at >= lo || r->Collapsed) return false;
+    if (FTo[at] != r->ToLine) moved.push_back(at);
+  }
+  // The ranges by closing line: the replaced and the moved ones leave, the
+  // added and the moved ones come in. A build orders ranges closing on one
+  // line by their flat places, which only the added ones tell among
+  // themselves: any other tie is left to a build.
+  std::vector<std::pair<std::int32_t, std::size_t>> out;  // closing line, place in FByFrom
+  for (std::size_t i = lo; i < hi; ++i) out.emplace_back(FTo[i], i);
+  for (std::size_t at : moved) out.emplace_back(FTo[at], at);
+  struct TComing {
+    std::int32_t first;
+    TOndEditFoldRange* second;
+    bool Added;
+  };
+  std::vector<TComing> in;  // stable by closing line: the added ones keep their flat order
+  for (TOndEditFoldRange* r : Added) in.push_back({r->ToLine, r, true});
+  for (std::size_t at : moved) in.push_back({FByFrom[at]->ToLine, FByFrom[at], false});
+  std::stable_sort(in.begin(), in.end(), [](const TComing& A, const TComing& B) { return A.first < B.first; });
+  for (std::size_t k = 1; k < in.size(); ++k)
+    if (in[k].first == in[k - 1].first && !(in[k].Added && in[k - 1].Added)) return false;
+  std::unordered_set<const TOndEditFoldRange*> leaving;
+  for (const auto& [to, at] : out) leaving.insert(FByFrom[at]);
+  std::vector<std::size_t> leaveAt;  // places in FExpandedByTo
+  for (const auto& [to, at] : out) {
+    const auto [a, b] = EqualStretch(FExpandedTo, to);
+    std::size_t j = a;
+    while (j < b && FExpandedByTo[j] != FByFrom[at]) ++j;
+    if (j == b) return false;
+    leaveAt.push_back(j);
+  }
+  for (const TComing& c : in) {
+    const auto [a, b] = EqualStretch(FExpandedTo, c.first);
+    for (std::size_t j = a; j < b; ++j)
+      if (leaving.count(FExpandedByTo[j]) == 0) return false;
+  }
+  // Known to fit: from here on nothing fails. By closing line first.
+  std::sort(leaveAt.begin(), leaveAt.end());
+  {
+    std::vector<TOndEditFoldRange*> byTo;
+    std::vector<std::int32_t> to;
+    std::vector<bool> lines;
+    const std::size_t size = FExpandedByTo.size() - leaveAt.size() + in.size();
+    byTo.reserve(size);
+    to.reserve(size);
+    lines.reserve(size);
+    std::size_t k = 0, l = 0;
+    for (std::size_t j = 0; j <= FExpandedByTo.size(); ++j) {
+      const bool end = j == FExpandedByTo.size();
+      for (; k < in.size() && (end || in[k].first < FExpandedTo[j]); ++k) {
+        byTo.push_back(in[k].second);
+        to.push_back(in[k].first);
+        lines.push_back(in[k].second->HasLines());
+      }
+      if (end) break;
+      if (l < leaveAt.size() && leaveAt[l] == j) {
+        ++l;
+        continue;
+      }
+      byTo.push_back(FExpandedByTo[j]);
+      to.push_back(FExpandedTo[j]);
+      lines.push_back(FExpandedWithLines[j]);
+    }
+    FExpandedByTo = std::move(byTo);
+    FExpandedTo = std::move(to);
+    FExpandedWithLines = std::move(lines);
+  }
+  // By header line: the stretch of replaced ranges gives way to the added
+  // ones; none of either is collapsed, so the hidden lines before each
+  // place stay.
+  for (std::size_t at : moved) {
+    FTo[at] = FByFrom[at]->ToLine;
+    FOpenWithLines[at] = FByFrom[at]->HasLines();
+  }
+  const auto lo_ = static_cast<std::ptrdiff_t>(lo), hi_ = static_cast<std::ptrdiff_t>(hi);
+  const std::size_t m = added.size();
+  FByFrom.erase(FByFrom.begin() + lo_, FByFrom.begin() + hi_);
+  FByFrom.insert(FByFrom.begin() + lo_, added.begin(), added.end());
+  std::vector<std::int32_t> from(m), to(m);
+  std::vector<bool> lines(m);
+  for (std::size_t i = 0; i < m; ++i) {
+    from[i] = added[i]->FromLine;
+    to[i] = added[i]->ToLine;
+    lines[i] = added[i]->HasLines();
+  }
+  FFrom.erase(FFrom.begin() + lo_, FFrom.begin() + hi_);
+  FFrom.insert(FFrom.begin() + lo_, from.begin(), from.end());
+  FTo.erase(FTo.begin() + lo_, FTo.begin() + hi_);
+  FTo.insert(FTo.begin() + lo_, to.begin(), to.end());
+  FOpenWithLines.erase(FOpenWithLines.begin() + lo_, FOpenWithLines.begin() + hi_);
+  FOpenWithLines.insert(FOpenWithLines.begin() + lo_, lines.begin(), lines.end());
+  const auto resize = [&](auto& Prefix) {
+    const auto kept = Prefix[lo];
+    Prefix.erase(Prefix.begin() + lo_ + 1, Prefix.begin() + hi_ + 1);
+    Prefix.insert(Prefix.begin() + lo_ + 1, m, kept);
+  };
+  resize(FHiddenBefore);
+  resize(FCollapsedBefore);
+  // The largest closing lines from the first place that changed on.
+  std::size_t start = lo;
+  for (std::size_t at : moved) start = std::min(start, at);
+  const std::size_t n = FByFrom.size();
+  FExpandedMaxTo.resize(n + 1);
+  for (std::size_t i = start; i < n; ++i)
+    FExpandedMaxTo[i + 1] = FOpenWithLines[i] ? std::max(FExpandedMaxTo[i], FTo[i]) : FExpandedMaxTo[i];
+  FBlockMaxTo.resize((n + kBlock - 1) / kBlock);
+  for (std::size_t b = start / kBlock; b < FBlockMaxTo.size(); ++b) {
+    std::int32_t top = INT32_MIN;
+    for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) top = std::max(top, FTo[i]);
+    FBlockMaxTo[b] = top;
+  }
+  return true;
 }
 
 TOndEditFoldRange* TOndFoldIndex::StartingAt(std::int32_t Line) const noexcept {
@@ -95,7 +282,7 @@ TOndEditFoldRange* TOndFoldIndex::ExpandedEndingAt(std::int32_t Line) const noex
 bool TOndFoldIndex::ExpandedWithLinesEndsAt(std::int32_t Line) const noexcept {
   const auto [lo, hi] = EqualStretch(FExpandedTo, Line);
   for (std::size_t i = lo; i < hi; ++i)
-    if (FExpandedByTo[i]->HasLines()) return true;
+    if (FExpandedWithLines[i]) return true;
   return false;
 }
 

@@ -2,7 +2,9 @@
 // questions asked on every keystroke and every paint (which range starts,
 // ends or runs at a line, how many lines the folds above hide) cost a binary
 // search instead of a walk over every range. The tree owns its index and
-// builds it again after the ranges changed.
+// builds it again after the ranges changed, or, when lines were only
+// inserted or deleted and every range followed them, shifts its lines in
+// place: the order of the ranges stays, so nothing is sorted again.
 #pragma once
 
 #include <cstdint>
@@ -18,6 +20,21 @@ class TOndFoldIndex {
   // Indexes the ranges of Flat (the tree's flat list, in its order) that no
   // collapsed range hides. Ranges on the same line keep their flat order.
   void Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat);
+  // Every line of the index below Line moves by Delta, as the ranges did
+  // when Delta lines were inserted after Line (or -Delta deleted there). The
+  // caller makes sure that each indexed range moved so, and, for a deletion,
+  // that none had a line among the deleted ones.
+  void Shift(std::int32_t Line, std::int32_t Delta) noexcept;
+  // After the ranges starting on lines First .. Until - 1 were replaced by
+  // Added (in flat order, each starting there, visible and expanded) and
+  // Changed (ranges above First) may have got new closing lines: the index
+  // follows without reading every range (nor the replaced ones, which
+  // may be freed already). False, with the index as it was,
+  // when it cannot tell the order that a build would give (a collapsed range
+  // among the lines, a closing line shared with a range it keeps); the
+  // caller builds it again then.
+  bool Replace(std::int32_t First, std::int32_t Until, const std::vector<TOndEditFoldRange*>& Added,
+               const std::vector<TOndEditFoldRange*>& Changed);
 
   // The first visible range starting at Line.
   TOndEditFoldRange* StartingAt(std::int32_t Line) const noexcept;
@@ -44,6 +61,8 @@ class TOndFoldIndex {
   // Visible ranges by header line, then flat order, with their lines.
   std::vector<TOndEditFoldRange*> FByFrom;
   std::vector<std::int32_t> FFrom, FTo;
+  // Per entry of FByFrom: expanded and with lines.
+  std::vector<bool> FOpenWithLines;
   // Per block of FByFrom, the largest closing line in it.
   std::vector<std::int32_t> FBlockMaxTo;
   // Over the first i entries of FByFrom: the hidden lines of the collapsed
@@ -54,6 +73,7 @@ class TOndFoldIndex {
   // Visible, expanded ranges by closing line, then flat order.
   std::vector<TOndEditFoldRange*> FExpandedByTo;
   std::vector<std::int32_t> FExpandedTo;
+  std::vector<bool> FExpandedWithLines;
 };
 
 }  // namespace ond

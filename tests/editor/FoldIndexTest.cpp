@@ -166,13 +166,82 @@ TEST(FoldIndex, AgreesWithAWalkOverEveryRangeThroughRandomEdits) {
           if (rng() % 4 == 0) d.Folder.RescanFoldRanges();
           else d.Folder.ExpandAll();
           break;
-        default:
+        default: {
+          // A line changed and the ranges brought up around it only.
+          const std::vector<TOndEditFoldRange*> open = d.Folder.OpenRangesAt(line);
+          d.Lines.Put(line - 1, RandomLine(rng, made++));
+          if (!d.Folder.UpdateFoldRangesBetween(line, line, open, 1000)) d.Folder.UpdateFoldRanges();
           break;
+        }
       }
       ExpectIndexMatchesWalk(d, where);
       if (HasFatalFailure()) return;
     }
   }
+}
+
+// Lines inserted or deleted beside the ranges (none carried down with the
+// caret, none among the deleted lines) move the index's lines in place: it
+// is not built again, and it answers as a fresh one would.
+TEST(FoldIndex, ShiftsInsteadOfRebuildingWhenRangesFollowTheLines) {
+  Doc d;
+  std::string text = "{\r\n";
+  for (int i = 0; i < 50; ++i) text += "  a {\r\n    b\r\n  }\r\n";
+  d.Lines.SetText(text + "}");
+  d.Folder.RescanFoldRanges();
+  d.Folder.CollapseFoldRange(d.Folder.FoldRangeAtLine(2));
+  ExpectIndexMatchesWalk(d, "before");
+  const std::uint64_t builds = d.Ranges.IndexBuilds();
+  TOndEditUndoList undo;
+  // Lines of plain text inserted, or deleted from the first line at or
+  // after Line that is plain text.
+  struct Step {
+    int Line;
+    int Count;  // lines inserted (> 0) or deleted (< 0)
+  };
+  const auto plainAtOrAfter = [&d](int Line, int Count) {
+    for (int k = Line; k + Count - 1 <= d.Lines.GetCount(); ++k) {
+      bool plain = true;
+      for (int j = 0; j < Count && plain; ++j) plain = d.Lines.GetView(k - 1 + j).find_first_of("{}") == std::string_view::npos;
+      if (plain) return k;
+    }
+    return 0;
+  };
+  for (const Step s : {Step{10, 1}, Step{100, 3}, Step{40, -1}, Step{95, -2}, Step{151, 1}}) {
+    const std::string where = "change at " + std::to_string(s.Line) + " by " + std::to_string(s.Count);
+    if (s.Count > 0) {
+      for (int k = 0; k < s.Count; ++k) d.Lines.Insert(s.Line - 1, "    new");
+      d.Folder.LinesInserted(s.Line - 1, s.Count, 1);
+    } else {
+      const int at = plainAtOrAfter(s.Line, -s.Count);
+      ASSERT_GT(at, 0) << where;
+      d.Lines.DeleteLineRange(at - 1, -s.Count);
+      d.Folder.LinesDeleted(at, -s.Count, &undo, smNormal, 1);
+    }
+    ExpectIndexMatchesWalk(d, where);
+    EXPECT_EQ(d.Ranges.IndexBuilds(), builds) << where;
+    if (HasFatalFailure()) return;
+  }
+  // Lines whose ranges an update brings up around them: the index takes
+  // the replaced ranges in place too.
+  for (const char* text : {"    c { }", "    c", "    d { } { }"}) {
+    const int at = plainAtOrAfter(120, 1);
+    ASSERT_GT(at, 0);
+    const std::vector<TOndEditFoldRange*> open = d.Folder.OpenRangesAt(at - 1);
+    d.Lines.Put(at - 1, text);
+    ASSERT_TRUE(d.Folder.UpdateFoldRangesBetween(at - 1, at, open, 1000)) << text;
+    ExpectIndexMatchesWalk(d, text);
+    EXPECT_EQ(d.Ranges.IndexBuilds(), builds) << text;
+    if (HasFatalFailure()) return;
+  }
+  // A header carried down with the caret (line 6 broken before its brace)
+  // moves unlike the lines: built again.
+  ASSERT_EQ(d.Lines.GetView(5), "  a {");
+  d.Lines.Put(5, "  a");
+  d.Lines.Insert(6, "{");
+  d.Folder.LinesInserted(6, 1, 1);
+  ExpectIndexMatchesWalk(d, "header carried down");
+  EXPECT_GT(d.Ranges.IndexBuilds(), builds);
 }
 
 TEST(FoldIndex, FollowsRangesChangedFromOutside) {
