@@ -251,7 +251,37 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"Системная ошибка %s (%s)", "System error %s (%s)"},
     {"В конфиге больше %s файлов. Перечень файлов остановлен на файле \"%s\"",
      "The config set has more than %s files. Listing stopped at the file \"%s\""},
+    {"Не удалось создать файл \"%s\".", "Cannot create file \"%s\"."},
+    {"Не удалось сохранить копию \"%s\" в %s.", "Cannot keep a copy of \"%s\" in %s."},
+    {"папке состояния программы", "the state folder"},
+    {"Не удалось начать печать", "The print job could not start"},
+    {"Не удалось завершить печать", "The print job could not be finished"},
+    {"\"%s\": принтер отказался от задания", "\"%s\": the printer refused the job"},
+    {"\"%s\": принтер не смог завершить задание", "\"%s\": the printer could not finish the job"},
+    {"не указано имя файла", "no file named"},
+    {"Не удалось начать обмен с сервером", "The HTTP client could not start"},
+    {"Запрос %s не удался: %s", "HTTP GET %s failed: %s"},
+    {"ответ не удалось сохранить", "the answer could not be stored"},
+    {"ответ длиннее %s байт", "the answer is longer than %s bytes"},
+    {"код ответа сервера %s", "status %s"},
+    {"нет связи с сервером", "no connection to the server"},
+    {"сервер не ответил вовремя", "the server did not answer in time"},
+    {"не удалось установить защищённое соединение с сервером", "no secure connection to the server could be made"},
+    {"слишком много перенаправлений", "too many redirects"},
+    {"ошибка передачи %s", "transfer error %s"},
+    {"Не удалось записать журнал ошибок %s: %s", "Cannot write the error log %s: %s"},
+    {"в загруженной программе нет номера сборки", "the downloaded program carries no build number"},
+    {"загружена сборка %s, а не предложенная сборка %s", "the downloaded program is build %s, not the offered build %s"},
 }};
+
+// The entry of each text named below this unit, in TProgramText's order.
+constexpr std::array<int, static_cast<std::size_t>(TProgramText::Count)> ProgramTextEntries = {
+    leCannotWriteFile, leCannotCreateFile, leCannotMakeBackup, leCannotKeepCopy, leStateFolder,
+    leNotRegularFile, leOldTextPutBack, leOldTextKeptIn, leFileWrittenInPart,
+    lePrintNotStarted, lePrintNotFinished, lePrinterRefused, lePrinterNotFinished, leNoFileNamed,
+    leHttpNotStarted, leHttpFailed, leHttpBodyNotStored, leHttpBodyTooLong, leHttpStatus, leHttpNoConnection,
+    leHttpTimedOut, leHttpNotSecure, leHttpTooManyRedirects, leHttpTransferError,
+};
 
 // The system errors the program reports, in both languages, so that the
 // reason of a failure speaks the interface language whatever the system's
@@ -339,6 +369,14 @@ bool CurrentLanguageErrorText(int err, std::string& text) {
 // the moment the program's code is loaded.
 [[maybe_unused]] const bool ErrorTextSourceSet = (SetErrorTextSource(CurrentLanguageErrorText), true);
 
+bool CurrentLanguageProgramText(TProgramText id, std::string& text) {
+  text = Lang(LangProgramTextEntry(id));
+  return true;
+}
+
+// The same for the texts the units below name.
+[[maybe_unused]] const bool ProgramTextSourceSet = (SetProgramTextSource(CurrentLanguageProgramText), true);
+
 }  // namespace
 
 int CurrentLanguage() { return Settings.interface.view.language == LangRussian ? LangRussian : LangEnglish; }
@@ -380,6 +418,8 @@ bool LangSystemErrorText(int err, int language, std::string& text) {
     }
   return false;
 }
+
+int LangProgramTextEntry(TProgramText id) { return ProgramTextEntries.at(static_cast<std::size_t>(id)); }
 
 const std::vector<int>& LangSystemErrors() { return Table().Errors; }
 

@@ -1,0 +1,59 @@
+#include "platform/core/ProgramTexts.h"
+
+#include <array>
+#include <atomic>
+
+namespace ond {
+
+namespace {
+
+constexpr std::array<const char*, static_cast<std::size_t>(TProgramText::Count)> English = {
+    "Cannot write file \"%s\".",
+    "Cannot create file \"%s\".",
+    "Cannot make the backup \"%s\".",
+    "Cannot keep a copy of \"%s\" in %s.",
+    "the state folder",
+    "Not a regular file",
+    "The file's old text was put back.",
+    "The file holds part of the new text; its old text is kept in\n\r%s",
+    "The file holds part of the new text.",
+    "The print job could not start",
+    "The print job could not be finished",
+    "\"%s\": the printer refused the job",
+    "\"%s\": the printer could not finish the job",
+    "no file named",
+    "The HTTP client could not start",
+    "HTTP GET %s failed: %s",
+    "the answer could not be stored",
+    "the answer is longer than %s bytes",
+    "status %s",
+    "no connection to the server",
+    "the server did not answer in time",
+    "no secure connection to the server could be made",
+    "too many redirects",
+    "transfer error %s",
+};
+
+std::atomic<TProgramTextSource> Source{nullptr};
+
+}  // namespace
+
+void SetProgramTextSource(TProgramTextSource source) { Source.store(source); }
+
+const char* ProgramTextEnglish(TProgramText id) { return English.at(static_cast<std::size_t>(id)); }
+
+std::string ProgramText(TProgramText id, std::initializer_list<std::string_view> values) {
+  std::string text;
+  const TProgramTextSource source = Source.load();
+  if (!source || !source(id, text)) text = ProgramTextEnglish(id);
+  std::size_t at = 0;
+  for (std::string_view v : values) {
+    at = text.find("%s", at);
+    if (at == std::string::npos) break;
+    text.replace(at, 2, v);
+    at += v.size();
+  }
+  return text;
+}
+
+}  // namespace ond
