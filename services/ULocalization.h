@@ -226,6 +226,30 @@ enum TLangMessage : int {
   leCannotWriteErrorLog,  // %s the log's name, %s the reason
   leDownloadNoBuild,  // the downloaded program carries no build number
   leDownloadWrongBuild,  // %s the build downloaded, %s the build offered
+  leCannotRenameFile,  // %s the quoted name, %s the reason
+  leElfTooShort,
+  leElfNot,
+  leElfWordSize,
+  leElfByteOrder,
+  leElfVersion,
+  leElfMachine,
+  leElfHeaderSize,
+  leElfTooManyHeaders,
+  leElfHeadersPastEnd,
+  leElfSegmentPastEnd,
+  leElfObjectNotProgram,
+  leElfObjectNotLibrary,
+  leElfCore,
+  leElfNothingToLoad,
+  leElfNoEntryPoint,
+  leElfLibraryNotProgram,
+  leElfNotProgram,
+  leElfProgramNotLibrary,
+  leElfNotLibrary,
+  leNoReleaseKey,
+  leSignatureSize,
+  leSignatureNotStarted,
+  leSignatureMismatch,
   LangTextCount
 };
 

@@ -1,8 +1,8 @@
 // The program's own failure texts composed below the language table (the
-// file writer, the HTTP client, printing) and beside it (the error log, the
-// update download) speak the interface language: in Russian no English word
-// is left once the names and numbers put in are taken out, and the English
-// texts read as they always did.
+// file writer, the HTTP client, the download checks, printing) and beside it
+// (the error log, the settings file) speak the interface language: in Russian
+// no English word is left once the names and numbers put in are taken out, and
+// the English texts read as they always did.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -14,13 +14,16 @@
 
 #include "editor/OndEditPrint.h"
 #include "platform/core/Classes.h"
+#include "platform/core/DownloadCheck.h"
 #include "platform/core/HttpClient.h"
 #include "platform/core/ProgramTexts.h"
 #include "platform/core/SafeFileWriter.h"
 #include "platform/core/SysUtils.h"
 #include "services/UErrorLog.h"
 #include "services/ULocalization.h"
+#include "services/USettings.h"
 #include "tests/editor/PrintTestPrinter.h"
+#include "tests/support/ElfBuilder.h"
 #include "tests/support/ErrorOf.h"
 #include "tests/support/LanguageGuard.h"
 #include "tests/support/LocalHttpServer.h"
@@ -85,6 +88,8 @@ TEST(ProgramTextLanguage, FailuresToldThroughTheRealPathsFollowTheLanguage) {
   const std::string big = server.Url("/big");
   server.Set("/big", test::Ok(std::string(100, 'b')));
   const std::string refused = "http://127.0.0.1:1/x";
+  const std::string blockedSettings = dir.Write("blocker", "x") + "/ondrel";
+  TOndrelSettings settings(blockedSettings + "/settings.ondrel");
 
   struct Case {
     const char* what;
@@ -93,7 +98,9 @@ TEST(ProgramTextLanguage, FailuresToldThroughTheRealPathsFollowTheLanguage) {
     std::string english;
   };
   const Case cases[] = {
-      {"a write over a folder", [&] { return ErrorOf([&] { WriteFileText(folder, "x", false); }); }, {folder},
+      {"a write over a folder",
+       [&] { return ErrorOf([&] { WriteFileText(folder, "x", false); }); },
+       {folder},
        "Cannot write file \"" + folder + "\". Is a directory"},
       {"the safe writer over a folder",
        [&] {
@@ -102,21 +109,46 @@ TEST(ProgramTextLanguage, FailuresToldThroughTheRealPathsFollowTheLanguage) {
          w.Data = "x";
          return WriteFileSafely(w).Reason;
        },
-       {folder}, "Cannot write file \"" + folder + "\". Is a directory"},
-      {"the error log under a file", [&] { return ErrorOf([&] { AppendLogToFile(TStringList(), blockedLog); }); },
-       {blockedLog}, "Cannot write the error log " + blockedLog + ": Not a directory"},
+       {folder},
+       "Cannot write file \"" + folder + "\". Is a directory"},
+      {"the error log under a file",
+       [&] { return ErrorOf([&] { AppendLogToFile(TStringList(), blockedLog); }); },
+       {blockedLog},
+       "Cannot write the error log " + blockedLog + ": Not a directory"},
       {"a download over a file that is there",
-       [&] { return ErrorOf([&] { THttpClient().GetToFile(missing, existing, 10, 0644); }); }, {existing},
+       [&] { return ErrorOf([&] { THttpClient().GetToFile(missing, existing, 10, 0644); }); },
+       {existing},
        "Cannot create file \"" + existing + "\". File exists"},
-      {"a server without the file", [&] { return ErrorOf([&] { THttpClient().Get(missing, 100); }); },
-       {missing, "404"}, "HTTP GET " + missing + " failed: status 404"},
-      {"an answer over the limit", [&] { return ErrorOf([&] { THttpClient().Get(big, 10); }); }, {big, "10"},
+      {"a server without the file",
+       [&] { return ErrorOf([&] { THttpClient().Get(missing, 100); }); },
+       {missing, "404"},
+       "HTTP GET " + missing + " failed: status 404"},
+      {"an answer over the limit",
+       [&] { return ErrorOf([&] { THttpClient().Get(big, 10); }); },
+       {big, "10"},
        "HTTP GET " + big + " failed: the body is longer than 10 bytes"},
-      {"no server", [&] { return ErrorOf([&] { THttpClient().Get(refused, 10); }); }, {refused},
+      {"no server",
+       [&] { return ErrorOf([&] { THttpClient().Get(refused, 10); }); },
+       {refused},
        "HTTP GET " + refused + " failed: no connection to the server"},
+      {"settings under a file",
+       [&] { return settings.SaveSettings(); },
+       {"\"" + blockedSettings + "\""},
+       "Cannot create folder \"" + blockedSettings + "\". Not a directory"},
+      {"a download that is no program",
+       [] { return CheckElfForThisMachine("MZ" + std::string(100, 'x'), TElfKind::Program); },
+       {},
+       "not an ELF file"},
+      {"a download that is not a library",
+       [] { return CheckElfForThisMachine(test::BuildElf().Bytes, TElfKind::Library); },
+       {},
+       "a program, not a library"},
+      {"a build without a release key",
+       [&] { return CheckFileSignature(existing, "", std::nullopt); },
+       {},
+       "this build has no release key to check signatures with"},
       {"a print job that cannot start", [] { return PrintFailure(false); }, {}, "The print job could not start"},
-      {"a print job that cannot finish", [] { return PrintFailure(true); }, {},
-       "The print job could not be finished"},
+      {"a print job that cannot finish", [] { return PrintFailure(true); }, {}, "The print job could not be finished"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
