@@ -296,6 +296,7 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"в подписи %s байт, а не %s", "the signature has %s bytes, not %s"},
     {"не удалось запустить библиотеку проверки подписей", "the signature library could not start"},
     {"подпись не соответствует файлу и ключу выпуска", "the signature does not match the file and the release key"},
+    {"Не удалось составить текст файла", "The text could not be made"},
 }};
 
 // The entry of each text named below this unit, in TProgramText's order.
@@ -328,6 +329,7 @@ constexpr std::array<int, static_cast<std::size_t>(TProgramText::Count)> Program
     leSignatureSize,
     leSignatureNotStarted,
     leSignatureMismatch,
+    leTextNotMade,
 };
 
 // The system errors the program reports, in both languages, so that the

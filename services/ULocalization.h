@@ -250,6 +250,7 @@ enum TLangMessage : int {
   leSignatureSize,
   leSignatureNotStarted,
   leSignatureMismatch,
+  leTextNotMade,  // a JSON file's text could not be made for saving
   LangTextCount
 };
 

@@ -55,6 +55,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(TProgramText::Count)>
     "the signature has %s bytes, not %s",
     "the signature library could not start",
     "the signature does not match the file and the release key",
+    "The text could not be made",
 };
 
 std::atomic<TProgramTextSource> Source{nullptr};

@@ -64,6 +64,7 @@ enum class TProgramText : int {
   SignatureSize,
   SignatureNotStarted,
   SignatureMismatch,
+  TextNotMade,  // a file's text could not be made for saving
   Count
 };
 
