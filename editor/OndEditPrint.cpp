@@ -4,6 +4,7 @@
 #include <ctime>
 
 #include "editor/OndEditMiscProcs.h"
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/ScopeGuard.h"
 
 namespace ond {
@@ -291,7 +292,7 @@ int TOndEditPrint::PrintRange(int First, int Last) {
   if (!FPrinter.BeginDoc(DocTitle.empty() ? Title : DocTitle)) {
     // Said by whoever started the printing, with the printer's reason.
     FFailure = FPrinter.FailureText();
-    if (FFailure.empty()) FFailure = "The print job could not start";
+    if (FFailure.empty()) FFailure = ProgramText(TProgramText::PrintNotStarted);
     return 0;
   }
   // A job that a throwing handler leaves halfway is aborted, never left open.
@@ -317,7 +318,7 @@ int TOndEditPrint::PrintRange(int First, int Last) {
   if (!FPrinter.EndDoc()) {
     // Pages that never reached the paper or the file are no pages printed.
     FFailure = FPrinter.FailureText();
-    if (FFailure.empty()) FFailure = "The print job could not be finished";
+    if (FFailure.empty()) FFailure = ProgramText(TProgramText::PrintNotFinished);
     return 0;
   }
   return printed;

@@ -19,7 +19,9 @@
 
 #include "platform/Graphics.h"
 #include "platform/QtBridge.h"
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/SafeFileWriter.h"
+#include "platform/core/SysUtils.h"
 
 namespace ond {
 
@@ -188,10 +190,13 @@ bool TQtPrinter::BeginDoc(const std::string& Title) {
     // Qt does not say why a PDF cannot be written: trying the file does.
     QFile file(FPrinter->outputFileName());
     const bool existed = file.exists();
+    errno = 0;
     if (FPrinter->outputFileName().isEmpty() || !file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-      FFailure = QStringToAnsi(FPrinter->outputFileName() + ": " +
-                               (FPrinter->outputFileName().isEmpty() ? QStringLiteral("no file named")
-                                                                     : file.errorString()));
+      // Qt's own reason is English only; the system's says the same in the interface language.
+      const int err = errno;
+      FFailure = QStringToAnsi(FPrinter->outputFileName()) + ": " +
+                 (FPrinter->outputFileName().isEmpty() ? ProgramText(TProgramText::NoFileNamed)
+                                                       : SystemErrorText(err != 0 ? err : EIO));
       return false;
     }
     file.close();
@@ -215,9 +220,9 @@ bool TQtPrinter::BeginDoc(const std::string& Title) {
     return true;
   }
   if (pdf)
-    FFailure = QStringToAnsi(FPrinter->outputFileName() + ": " + QString::fromLocal8Bit(std::strerror(EIO)));
+    FFailure = QStringToAnsi(FPrinter->outputFileName()) + ": " + SystemErrorText(EIO);
   else
-    FFailure = QStringToAnsi(QStringLiteral("\"%1\": the printer refused the job").arg(FPrinter->printerName()));
+    FFailure = ProgramText(TProgramText::PrinterRefused, {QStringToAnsi(FPrinter->printerName())});
   return false;
 }
 
@@ -244,7 +249,7 @@ bool TQtPrinter::EndDoc() {
     return true;
   }
   if (!ended || FPrinter->printerState() == QPrinter::Error) {
-    FFailure = QStringToAnsi(QStringLiteral("\"%1\": the printer could not finish the job").arg(FPrinter->printerName()));
+    FFailure = ProgramText(TProgramText::PrinterNotFinished, {QStringToAnsi(FPrinter->printerName())});
     return false;
   }
   return true;

@@ -31,9 +31,15 @@ constexpr const char* DownloadSuffix = ".download";
 constexpr std::int64_t kPumpIntervalMs = 100;
 
 // A message box of the entry, with the reason below it when there is one.
+// A file's name and the system's reason for its failure, as program text.
+std::string SystemReason(const std::string& fileName, int err) {
+  return Utf8ToAnsi(fileName) + ": " + SystemErrorText(err);
+}
+
+// Reason is program text.
 void Tell(int entry, const std::string& reason = {}) {
   std::string text = Lang(entry);
-  if (!reason.empty()) text += "\n\n" + Utf8ToAnsi(reason);
+  if (!reason.empty()) text += "\n\n" + reason;
   Application()->MessageBox(text, kCaption, MB_OK | MB_ICONERROR);
 }
 
@@ -86,7 +92,7 @@ bool TErrorHandler::DownloadDebugInfo() {
   // there (signature, kind, build) and only then takes the library's name.
   const std::string temporary = library + DownloadSuffix;
   if (::unlink(temporary.c_str()) != 0 && errno != ENOENT) {
-    Tell(leDebugLibraryUpgradeFailed, temporary + ": " + std::strerror(errno));
+    Tell(leDebugLibraryUpgradeFailed, SystemReason(temporary, errno));
     return false;
   }
   try {
@@ -105,7 +111,7 @@ bool TErrorHandler::DownloadDebugInfo() {
     return false;
   }
   if (::chmod(temporary.c_str(), 0644) != 0 || std::rename(temporary.c_str(), library.c_str()) != 0) {
-    Tell(leDebugLibraryUpgradeFailed, library + ": " + std::strerror(errno));
+    Tell(leDebugLibraryUpgradeFailed, SystemReason(library, errno));
     return false;
   }
   const bool current = IsDebugInfoCurrent();

@@ -17,6 +17,7 @@
 
 #include "platform/core/CodePage.h"
 #include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
 
 namespace ond {
 
@@ -256,7 +257,7 @@ void AppendLogToFile(const TStrings& log, const std::string& fileName) {
   const std::string folder = ExtractFilePath(fileName);
   if (!folder.empty()) std::filesystem::create_directories(folder, ec);
   const auto fail = [&](int err) {
-    throw EInOutError("Cannot write the error log " + Utf8ToAnsi(fileName) + ": " + std::strerror(err));
+    throw EInOutError(LangFill(leCannotWriteErrorLog, {Utf8ToAnsi(fileName), SystemErrorText(err)}));
   };
   // The log's name is the program's own: a link or a second name planted
   // there is replaced by a new log, never appended to.

@@ -251,7 +251,86 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"Системная ошибка %s (%s)", "System error %s (%s)"},
     {"В конфиге больше %s файлов. Перечень файлов остановлен на файле \"%s\"",
      "The config set has more than %s files. Listing stopped at the file \"%s\""},
+    {"Не удалось создать файл \"%s\".", "Cannot create file \"%s\"."},
+    {"Не удалось сохранить копию \"%s\" в %s.", "Cannot keep a copy of \"%s\" in %s."},
+    {"папке состояния программы", "the state folder"},
+    {"Не удалось начать печать", "The print job could not start"},
+    {"Не удалось завершить печать", "The print job could not be finished"},
+    {"\"%s\": принтер отказался от задания", "\"%s\": the printer refused the job"},
+    {"\"%s\": принтер не смог завершить задание", "\"%s\": the printer could not finish the job"},
+    {"не указано имя файла", "no file named"},
+    {"Не удалось начать обмен с сервером", "The HTTP client could not start"},
+    {"Запрос %s не удался: %s", "HTTP GET %s failed: %s"},
+    {"ответ не удалось сохранить", "the body could not be stored"},
+    {"ответ длиннее %s байт", "the body is longer than %s bytes"},
+    {"код ответа сервера %s", "status %s"},
+    {"нет связи с сервером", "no connection to the server"},
+    {"сервер не ответил вовремя", "the server did not answer in time"},
+    {"не удалось установить защищённое соединение с сервером", "no secure connection to the server could be made"},
+    {"слишком много перенаправлений", "too many redirects"},
+    {"ошибка передачи %s", "transfer error %s"},
+    {"Не удалось записать журнал ошибок %s: %s", "Cannot write the error log %s: %s"},
+    {"в загруженной программе нет номера сборки", "the downloaded program carries no build number"},
+    {"загружена сборка %s, а не предложенная сборка %s", "the downloaded program is build %s, not the offered build %s"},
+    {"Не удалось переименовать файл %s. %s", "Cannot rename file %s. %s"},
+    {"файл короче заголовка исполняемого файла", "too short for an ELF header"},
+    {"это не исполняемый файл", "not an ELF file"},
+    {"исполняемый файл другой разрядности", "an ELF file of another word size"},
+    {"исполняемый файл с другим порядком байтов", "an ELF file of another byte order"},
+    {"исполняемый файл неизвестной версии", "an ELF file of an unknown version"},
+    {"исполняемый файл для другого процессора", "an ELF file for another machine"},
+    {"заголовки программы неверного размера", "program headers of a wrong size"},
+    {"слишком много заголовков программы", "too many program headers"},
+    {"заголовки программы выходят за конец файла", "program headers past the end of the file"},
+    {"сегмент выходит за конец файла", "a segment past the end of the file"},
+    {"объектный файл, а не программа", "a relocatable object, not a program"},
+    {"объектный файл, а не библиотека", "a relocatable object, not a library"},
+    {"дамп памяти", "a core file"},
+    {"исполняемый файл, в котором нечего загружать", "an ELF file with nothing to load"},
+    {"программа без точки входа", "a program without an entry point"},
+    {"разделяемая библиотека, а не программа", "a shared library, not a program"},
+    {"это не программа", "not a program"},
+    {"программа, а не библиотека", "a program, not a library"},
+    {"это не библиотека", "not a library"},
+    {"в этой сборке нет ключа выпуска для проверки подписей", "this build has no release key to check signatures with"},
+    {"в подписи %s байт, а не %s", "the signature has %s bytes, not %s"},
+    {"не удалось запустить библиотеку проверки подписей", "the signature library could not start"},
+    {"подпись не соответствует файлу и ключу выпуска", "the signature does not match the file and the release key"},
+    {"Не удалось составить текст файла", "The text could not be made"},
 }};
+
+// The entry of each text named below this unit, in TProgramText's order.
+constexpr std::array<int, static_cast<std::size_t>(TProgramText::Count)> ProgramTextEntries = {
+    leCannotWriteFile, leCannotCreateFile, leCannotMakeBackup, leCannotKeepCopy, leStateFolder,
+    leNotRegularFile, leOldTextPutBack, leOldTextKeptIn, leFileWrittenInPart,
+    lePrintNotStarted, lePrintNotFinished, lePrinterRefused, lePrinterNotFinished, leNoFileNamed,
+    leHttpNotStarted, leHttpFailed, leHttpBodyNotStored, leHttpBodyTooLong, leHttpStatus, leHttpNoConnection,
+    leHttpTimedOut, leHttpNotSecure, leHttpTooManyRedirects, leHttpTransferError,
+    leElfTooShort,
+    leElfNot,
+    leElfWordSize,
+    leElfByteOrder,
+    leElfVersion,
+    leElfMachine,
+    leElfHeaderSize,
+    leElfTooManyHeaders,
+    leElfHeadersPastEnd,
+    leElfSegmentPastEnd,
+    leElfObjectNotProgram,
+    leElfObjectNotLibrary,
+    leElfCore,
+    leElfNothingToLoad,
+    leElfNoEntryPoint,
+    leElfLibraryNotProgram,
+    leElfNotProgram,
+    leElfProgramNotLibrary,
+    leElfNotLibrary,
+    leNoReleaseKey,
+    leSignatureSize,
+    leSignatureNotStarted,
+    leSignatureMismatch,
+    leTextNotMade,
+};
 
 // The system errors the program reports, in both languages, so that the
 // reason of a failure speaks the interface language whatever the system's
@@ -339,6 +418,14 @@ bool CurrentLanguageErrorText(int err, std::string& text) {
 // the moment the program's code is loaded.
 [[maybe_unused]] const bool ErrorTextSourceSet = (SetErrorTextSource(CurrentLanguageErrorText), true);
 
+bool CurrentLanguageProgramText(TProgramText id, std::string& text) {
+  text = Lang(LangProgramTextEntry(id));
+  return true;
+}
+
+// The same for the texts the units below name.
+[[maybe_unused]] const bool ProgramTextSourceSet = (SetProgramTextSource(CurrentLanguageProgramText), true);
+
 }  // namespace
 
 int CurrentLanguage() { return Settings.interface.view.language == LangRussian ? LangRussian : LangEnglish; }
@@ -380,6 +467,8 @@ bool LangSystemErrorText(int err, int language, std::string& text) {
     }
   return false;
 }
+
+int LangProgramTextEntry(TProgramText id) { return ProgramTextEntries.at(static_cast<std::size_t>(id)); }
 
 const std::vector<int>& LangSystemErrors() { return Table().Errors; }
 

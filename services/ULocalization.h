@@ -13,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/core/ProgramTexts.h"
+
 namespace ond {
 
 constexpr int LangRussian = 0;
@@ -201,6 +203,54 @@ enum TLangMessage : int {
   leUnreadTooLarge,  // the short reason of that mark for a file too large to edit
   leSystemErrorNumber,  // an error the table has no text for: %s its number, %s the system's text
   leSetTooLarge,  // %s the most files a set may have, %s the file listing stopped at
+  // The texts the units below this one name (platform/core/ProgramTexts.h)
+  // and have not already got above.
+  leCannotCreateFile,
+  leCannotKeepCopy,
+  leStateFolder,
+  lePrintNotStarted,
+  lePrintNotFinished,
+  lePrinterRefused,
+  lePrinterNotFinished,
+  leNoFileNamed,
+  leHttpNotStarted,
+  leHttpFailed,
+  leHttpBodyNotStored,
+  leHttpBodyTooLong,
+  leHttpStatus,
+  leHttpNoConnection,
+  leHttpTimedOut,
+  leHttpNotSecure,
+  leHttpTooManyRedirects,
+  leHttpTransferError,
+  leCannotWriteErrorLog,  // %s the log's name, %s the reason
+  leDownloadNoBuild,  // the downloaded program carries no build number
+  leDownloadWrongBuild,  // %s the build downloaded, %s the build offered
+  leCannotRenameFile,  // %s the quoted name, %s the reason
+  leElfTooShort,
+  leElfNot,
+  leElfWordSize,
+  leElfByteOrder,
+  leElfVersion,
+  leElfMachine,
+  leElfHeaderSize,
+  leElfTooManyHeaders,
+  leElfHeadersPastEnd,
+  leElfSegmentPastEnd,
+  leElfObjectNotProgram,
+  leElfObjectNotLibrary,
+  leElfCore,
+  leElfNothingToLoad,
+  leElfNoEntryPoint,
+  leElfLibraryNotProgram,
+  leElfNotProgram,
+  leElfProgramNotLibrary,
+  leElfNotLibrary,
+  leNoReleaseKey,
+  leSignatureSize,
+  leSignatureNotStarted,
+  leSignatureMismatch,
+  leTextNotMade,  // a JSON file's text could not be made for saving
   LangTextCount
 };
 
@@ -227,6 +277,8 @@ const std::string& LangEditMode(int mode);
 // The text of a system error number in a language: false for a number the
 // table does not know. The numbers it knows, for tests.
 bool LangSystemErrorText(int err, int language, std::string& text);
+// The entry that gives a text named below this unit.
+int LangProgramTextEntry(TProgramText id);
 const std::vector<int>& LangSystemErrors();
 // The text SystemErrorText gives, for the current language: a number the
 // table does not know gives its number and the system's text.

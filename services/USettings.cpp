@@ -13,6 +13,8 @@
 #include <system_error>
 
 #include "platform/core/CodePage.h"
+#include "platform/core/SysUtils.h"
+#include "services/ULocalization.h"
 #include "services/USystem.h"
 
 namespace ond {
@@ -114,7 +116,7 @@ const TSettingDef kSettings[] = {
 constexpr const char* kVersionPath = "system.settingsfile.version";
 constexpr const char16_t* kVersion = u"1.0";
 
-std::string ErrorText(int err) { return std::error_code(err, std::generic_category()).message(); }
+std::string ErrorText(int err) { return SystemErrorText(err); }
 
 // Far above any settings file; a larger one is not ours.
 constexpr off_t kMaxSettingsSize = 16 << 20;
@@ -275,26 +277,26 @@ std::string TOndrelSettings::SaveSettings() {
   const fs::path file(FFileName);
   // Every reason names the file (or folder) once, as the writer's own do.
   const auto shown = [](const std::string& name) { return "\"" + Utf8ToAnsi(name) + "\""; };
-  const auto failed = [&](const std::string& what, const std::string& name, const std::error_code& ec) {
-    return what + " " + shown(name) + ". " + ErrorText(ec.value());
+  const auto failed = [&](int entry, const std::string& name, const std::error_code& ec) {
+    return LangFill(entry, {shown(name), ErrorText(ec.value())});
   };
   std::error_code ec;
   if (file.has_parent_path()) {
     fs::create_directories(file.parent_path(), ec);
-    if (ec) return failed("Cannot create folder", file.parent_path().string(), ec);
+    if (ec) return failed(leCannotCreateFolder, file.parent_path().string(), ec);
   }
   if (FDamaged) {
     // The user's own file is never lost to our defaults.
     fs::rename(file, fs::path(FFileName + DamagedSettingsSuffix), ec);
     std::error_code gone;
-    if (ec && fs::exists(file, gone)) return failed("Cannot rename file", FFileName, ec);
+    if (ec && fs::exists(file, gone)) return failed(leCannotRenameFile, FFileName, ec);
     FDamaged = false;
   }
   // A failure leaves the old file whole and says why.
   std::string reason;
   if (FCurrent->SaveTo(FFileName, true, true, &reason) == 0) {
     if (reason.find(shown(FFileName)) != std::string::npos) return reason;
-    return "Cannot write file " + shown(FFileName) + ". " + (reason.empty() ? ErrorText(EIO) : reason);
+    return LangFill(leCannotWriteFile, {Utf8ToAnsi(FFileName)}) + " " + (reason.empty() ? ErrorText(EIO) : reason);
   }
   return {};
 }

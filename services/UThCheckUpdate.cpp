@@ -113,7 +113,7 @@ TReplaceOps DefaultReplaceOps() {
 
 namespace {
 
-std::string SystemReason(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+std::string SystemReason(const std::string& what, int error) { return Utf8ToAnsi(what) + ": " + SystemErrorText(error); }
 
 // Makes to a second name of the file from (or, where the file system has no
 // second names, a copy written and flushed); to must not exist.
@@ -181,10 +181,9 @@ TDownloadResult DownloadAndReplace(THttpClient& http, const std::string& serverU
   });
   // A signed older release is still not this offer.
   const std::optional<TFileVersion> build = ReadElfBuildNoteOfFile(newFile);
-  if (!build) return failed("the downloaded program carries no build number");
+  if (!build) return failed(Lang(leDownloadNoBuild));
   if (build->Build != rule.Build)
-    return failed("the downloaded program is build " + std::to_string(build->Build) + ", not the offered build " +
-                  std::to_string(rule.Build));
+    return failed(LangFill(leDownloadWrongBuild, {std::to_string(build->Build), std::to_string(rule.Build)}));
   struct stat st {};
   const mode_t mode = ::stat(programPath.c_str(), &st) == 0 ? (st.st_mode & 0777) | 0100 : 0755;
   if (::chmod(newFile.c_str(), mode) != 0) return failed(SystemReason(newFile, errno));
@@ -220,7 +219,7 @@ bool StartProgram(const std::string& file, std::string& error) {
   // before it closes itself.
   const int rc = ::posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv, environ);
   if (rc == 0) return true;
-  error = std::strerror(rc);
+  error = SystemErrorText(rc);
   return false;
 }
 

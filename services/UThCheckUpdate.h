@@ -69,7 +69,8 @@ struct TReplaceOps {
 TReplaceOps DefaultReplaceOps();
 
 // How a download ended: Entry -1 when the new program is in place, else the
-// language entry to show and the reason behind it.
+// language entry to show and the reason behind it (program text, in the
+// interface language).
 struct TDownloadResult {
   int Entry = -1;
   std::string Reason;
@@ -99,7 +100,8 @@ std::string UpdateOfferText(const std::string& version);
 std::string UpdateNotInstallableText(const TServerBuild& server, const std::string& site);
 
 // Starts the program file (a full path) as a process of its own, with no
-// arguments; false and the system's reason when it could not be started.
+// arguments; false and the system's reason (program text) when it could not
+// be started.
 bool StartProgram(const std::string& file, std::string& error);
 
 // The status text of a download: the entry's word and the share received,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/core/Classes.h"
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/SafeFileWriter.h"
 #include "services/jsonobject.h"
 #include "services/jsonobjectDetail.h"
@@ -301,7 +302,7 @@ std::int64_t TJsonObject::SaveTo(const std::string& fileName, bool indent, bool 
     ok = false;
   }
   if (!ok) {
-    if (reason) *reason = "The text could not be made";
+    if (reason) *reason = ProgramText(TProgramText::TextNotMade);
     return 0;
   }
   TFileWrite request;

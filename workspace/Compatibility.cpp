@@ -22,12 +22,14 @@ namespace ond {
 namespace {
 
 // How a name appears in a message: program text, a zero byte shown as "?".
-std::string ShownName(const std::string& fileName) {
+std::string NameText(const std::string& fileName) {
   std::string shown = Utf8ToAnsi(fileName);
   for (char& c : shown)
     if (c == '\0') c = '?';
-  return "\"" + shown + "\"";
+  return shown;
 }
+
+std::string ShownName(const std::string& fileName) { return "\"" + NameText(fileName) + "\""; }
 
 // Closes a file descriptor when the scope ends, however it ends.
 struct TFileHandle {
@@ -253,13 +255,13 @@ std::string TryWriteFileText(const std::string& fileName, std::string_view data,
   const TWriteResult r = WriteFileSafely(request);
   if (r.Ok()) return {};
   // The writer's reason names the file; here only the reason is wanted.
-  const std::string prefix = "Cannot write file " + ShownName(fileName) + ". ";
+  const std::string prefix = LangFill(leCannotWriteFile, {NameText(fileName)}) + " ";
   return r.Reason.starts_with(prefix) ? r.Reason.substr(prefix.size()) : r.Reason;
 }
 
 void WriteFileText(const std::string& fileName, std::string_view data, bool append) {
   const std::string reason = TryWriteFileText(fileName, data, append);
-  if (!reason.empty()) throw EWriteError("Cannot write file " + ShownName(fileName) + ". " + reason);
+  if (!reason.empty()) throw EWriteError(LangFill(leCannotWriteFile, {NameText(fileName)}) + " " + reason);
 }
 
 bool RenameFile(const std::string& oldName, const std::string& newName) {

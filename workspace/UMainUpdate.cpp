@@ -78,13 +78,13 @@ void TMain::UpdateDownloaded(const TDownloadResult& result) {
       return;
     }
     Application()->UpdateActions();
-    Application()->MessageBox(Lang(leUpdateFailed) + "\n\n" + Utf8ToAnsi(FUpdateFile) + "\n" + Utf8ToAnsi(reason),
+    Application()->MessageBox(Lang(leUpdateFailed) + "\n\n" + Utf8ToAnsi(FUpdateFile) + "\n" + reason,
                               "Ondrel", MB_OK);
     return;
   }
   Application()->UpdateActions();
   std::string text = Lang(result.Entry);
-  if (!result.Reason.empty()) text += "\n\n" + Utf8ToAnsi(result.Reason);
+  if (!result.Reason.empty()) text += "\n\n" + result.Reason;
   Application()->MessageBox(text, "Ondrel", MB_OK);
 }
 

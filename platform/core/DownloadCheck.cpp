@@ -13,7 +13,10 @@
 #include <type_traits>
 #include <utility>
 
+#include "platform/core/CodePage.h"
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/ScopeGuard.h"
+#include "platform/core/SysUtils.h"
 
 // The release key's 64 hexadecimal digits, chosen when building.
 #ifndef ONDREL_RELEASE_KEY_HEX
@@ -65,18 +68,18 @@ class TBytes {
   explicit TBytes(const std::string& path) {
     FFd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (FFd < 0) {
-      FError = std::strerror(errno);
+      FError = SystemErrorText(errno);
       return;
     }
     struct stat st {};
     if (::fstat(FFd, &st) != 0 || !S_ISREG(st.st_mode)) {
-      FError = "not a regular file";
+      FError = ProgramText(TProgramText::NotRegularFile);
       return;
     }
     if (st.st_size == 0) return;
     void* map = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, MAP_PRIVATE, FFd, 0);
     if (map == MAP_FAILED) {
-      FError = std::strerror(errno);
+      FError = SystemErrorText(errno);
       return;
     }
     FMap = map;
@@ -106,26 +109,26 @@ class TBytes {
 };
 
 std::string CheckHeader(const TBytes& bytes, TEhdr& h) {
-  if (!bytes.Read(0, &h, sizeof h)) return "too short for an ELF header";
-  if (std::memcmp(h.e_ident, ELFMAG, SELFMAG) != 0) return "not an ELF file";
-  if (h.e_ident[EI_CLASS] != ThisClass) return "an ELF file of another word size";
-  if (h.e_ident[EI_DATA] != ThisByteOrder) return "an ELF file of another byte order";
-  if (h.e_ident[EI_VERSION] != EV_CURRENT || h.e_version != EV_CURRENT) return "an ELF file of an unknown version";
-  if (h.e_machine != ThisMachine) return "an ELF file for another machine";
+  if (!bytes.Read(0, &h, sizeof h)) return ProgramText(TProgramText::ElfTooShort);
+  if (std::memcmp(h.e_ident, ELFMAG, SELFMAG) != 0) return ProgramText(TProgramText::ElfNot);
+  if (h.e_ident[EI_CLASS] != ThisClass) return ProgramText(TProgramText::ElfWordSize);
+  if (h.e_ident[EI_DATA] != ThisByteOrder) return ProgramText(TProgramText::ElfByteOrder);
+  if (h.e_ident[EI_VERSION] != EV_CURRENT || h.e_version != EV_CURRENT) return ProgramText(TProgramText::ElfVersion);
+  if (h.e_machine != ThisMachine) return ProgramText(TProgramText::ElfMachine);
   return {};
 }
 
 // The program headers, each checked to lie inside the file.
 std::string ReadProgramHeaders(const TBytes& bytes, const TEhdr& h, std::vector<TPhdr>& out) {
   if (h.e_phnum == 0) return {};
-  if (h.e_phentsize != sizeof(TPhdr)) return "program headers of a wrong size";
-  if (h.e_phnum >= PN_XNUM || h.e_phnum > MaxProgramHeaders) return "too many program headers";
+  if (h.e_phentsize != sizeof(TPhdr)) return ProgramText(TProgramText::ElfHeaderSize);
+  if (h.e_phnum >= PN_XNUM || h.e_phnum > MaxProgramHeaders) return ProgramText(TProgramText::ElfTooManyHeaders);
   out.resize(h.e_phnum);
   for (std::size_t i = 0; i < out.size(); ++i) {
     if (!bytes.Read(std::uint64_t{h.e_phoff} + i * sizeof(TPhdr), &out[i], sizeof(TPhdr)))
-      return "program headers past the end of the file";
+      return ProgramText(TProgramText::ElfHeadersPastEnd);
     const std::uint64_t end = std::uint64_t{out[i].p_offset} + out[i].p_filesz;
-    if (end < out[i].p_offset || end > bytes.View().size()) return "a segment past the end of the file";
+    if (end < out[i].p_offset || end > bytes.View().size()) return ProgramText(TProgramText::ElfSegmentPastEnd);
   }
   return {};
 }
@@ -141,21 +144,23 @@ std::string CheckElf(const TBytes& bytes, TElfKind kind) {
     interpreter = interpreter || p.p_type == PT_INTERP;
     loadable = loadable || p.p_type == PT_LOAD;
   }
-  if (h.e_type == ET_REL) return "a relocatable object, not a " + std::string(kind == TElfKind::Program ? "program" : "library");
-  if (h.e_type == ET_CORE) return "a core file";
-  if (!loadable) return "an ELF file with nothing to load";
+  if (h.e_type == ET_REL)
+    return ProgramText(kind == TElfKind::Program ? TProgramText::ElfObjectNotProgram : TProgramText::ElfObjectNotLibrary);
+  if (h.e_type == ET_CORE) return ProgramText(TProgramText::ElfCore);
+  if (!loadable) return ProgramText(TProgramText::ElfNothingToLoad);
   switch (kind) {
     case TElfKind::Program:
-      if (h.e_entry == 0) return "a program without an entry point";
+      if (h.e_entry == 0) return ProgramText(TProgramText::ElfNoEntryPoint);
       // A position-independent program names its interpreter; a shared
       // library does not.
       if (h.e_type == ET_EXEC || (h.e_type == ET_DYN && interpreter)) return {};
-      return h.e_type == ET_DYN ? "a shared library, not a program" : "not a program";
+      return ProgramText(h.e_type == ET_DYN ? TProgramText::ElfLibraryNotProgram : TProgramText::ElfNotProgram);
     case TElfKind::Library:
       if (h.e_type == ET_DYN && !interpreter) return {};
-      return h.e_type == ET_DYN || h.e_type == ET_EXEC ? "a program, not a library" : "not a library";
+      return ProgramText(h.e_type == ET_DYN || h.e_type == ET_EXEC ? TProgramText::ElfProgramNotLibrary
+                                                                   : TProgramText::ElfNotLibrary);
   }
-  return "not a program";
+  return ProgramText(TProgramText::ElfNotProgram);
 }
 
 std::optional<TFileVersion> ReadBuildNote(const TBytes& bytes) {
@@ -216,18 +221,18 @@ std::optional<TSigningKey> ReleaseSigningKey() { return SigningKeyFromHex(ONDREL
 
 std::string CheckFileSignature(const std::string& path, std::string_view signature,
                                const std::optional<TSigningKey>& key) {
-  if (!key) return "this build has no release key to check signatures with";
+  if (!key) return ProgramText(TProgramText::NoReleaseKey);
   if (signature.size() != SignatureSize)
-    return "the signature has " + std::to_string(signature.size()) + " bytes, not " + std::to_string(SignatureSize);
-  if (!EnsureSodium()) return "the signature library could not start";
+    return ProgramText(TProgramText::SignatureSize, {std::to_string(signature.size()), std::to_string(SignatureSize)});
+  if (!EnsureSodium()) return ProgramText(TProgramText::SignatureNotStarted);
   const TBytes bytes(path);
-  if (!bytes.Error().empty()) return path + ": " + bytes.Error();
+  if (!bytes.Error().empty()) return Utf8ToAnsi(path) + ": " + bytes.Error();
   static const unsigned char none = 0;
   const std::string_view data = bytes.View();
   const auto* message = data.empty() ? &none : reinterpret_cast<const unsigned char*>(data.data());
   if (crypto_sign_verify_detached(reinterpret_cast<const unsigned char*>(signature.data()), message, data.size(),
                                   key->data()) != 0)
-    return "the signature does not match the file and the release key";
+    return ProgramText(TProgramText::SignatureMismatch);
   return {};
 }
 
@@ -241,7 +246,7 @@ std::optional<TFileVersion> ReadElfBuildNote(std::string_view bytes) { return Re
 
 void DownloadVerifiedFile(THttpClient& http, const std::string& url, const std::string& path, TElfKind kind,
                           const std::optional<TSigningKey>& key, std::int64_t maxBytes) {
-  if (!key) throw EDownloadRejected("this build has no release key to check signatures with");
+  if (!key) throw EDownloadRejected(ProgramText(TProgramText::NoReleaseKey));
   // The signature first: without one the file is not worth its transfer.
   std::string signature;
   {
@@ -261,9 +266,9 @@ void DownloadVerifiedFile(THttpClient& http, const std::string& url, const std::
     if (!kept) ::unlink(path.c_str());
   });
   if (std::string reason = CheckFileSignature(path, signature, key); !reason.empty())
-    throw EDownloadRejected(url + ": " + reason);
+    throw EDownloadRejected(Utf8ToAnsi(url) + ": " + reason);
   if (std::string reason = CheckElfFileForThisMachine(path, kind); !reason.empty())
-    throw EDownloadRejected(url + ": " + reason);
+    throw EDownloadRejected(Utf8ToAnsi(url) + ": " + reason);
   kept = true;
 }
 

@@ -9,7 +9,10 @@
 #include <memory>
 #include <mutex>
 
+#include "platform/core/CodePage.h"
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/ScopeGuard.h"
+#include "platform/core/SysUtils.h"
 
 namespace ond {
 namespace {
@@ -97,6 +100,39 @@ bool ServerAnswered(CURL* curl, CURLcode rc, long status) {
   }
 }
 
+// The reason of a failed transfer in the program's own words (the transfer
+// library's texts are English only): the kinds a user can act on, else the
+// library's error number.
+std::string TransferFailureText(CURLcode rc) {
+  switch (rc) {
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_GOT_NOTHING:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+      return ProgramText(TProgramText::HttpNoConnection);
+    case CURLE_OPERATION_TIMEDOUT:
+      return ProgramText(TProgramText::HttpTimedOut);
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_SSL_CACERT_BADFILE:
+      return ProgramText(TProgramText::HttpNotSecure);
+    case CURLE_TOO_MANY_REDIRECTS:
+      return ProgramText(TProgramText::HttpTooManyRedirects);
+    default:
+      return ProgramText(TProgramText::HttpTransferError, {std::to_string(static_cast<int>(rc))});
+  }
+}
+
+// A file of the download that could not be made or written, with the
+// system's reason (taken before anything else can change it).
+[[noreturn]] void ThrowFileFailure(TProgramText what, const std::string& path, int err) {
+  ThrowWithErrorNumber(EInOutError(ProgramText(what, {Utf8ToAnsi(path)}) + " " + SystemErrorText(err)), err);
+}
+
 }  // namespace
 
 void THttpClient::Perform(const std::string& url, std::int64_t maxBytes,
@@ -104,7 +140,7 @@ void THttpClient::Perform(const std::string& url, std::int64_t maxBytes,
   EnsureGlobalInit();
   FStatus = 0;
   std::unique_ptr<CURL, void (*)(CURL*)> curl(curl_easy_init(), curl_easy_cleanup);
-  if (!curl) throw EHttpError("HTTP client could not start");
+  if (!curl) throw EHttpError(ProgramText(TProgramText::HttpNotStarted));
   TTransfer t{this, curl.get(), &sink, maxBytes < 0 ? 0 : maxBytes};
   CURL* c = curl.get();
   curl_easy_setopt(c, CURLOPT_URL, url.c_str());
@@ -136,18 +172,20 @@ void THttpClient::Perform(const std::string& url, std::int64_t maxBytes,
   curl_easy_getinfo(c, CURLINFO_RESPONSE_CODE, &FStatus);
   if (rc == CURLE_OK && IsOk(FStatus)) Begin(t);
   if (t.Begun && OnWorkEnd) OnWorkEnd();
-  const std::string what = "HTTP GET " + url + " failed: ";
-  if (t.SinkFailed) throw EInOutError(what + "the body could not be stored");
+  const auto what = [&](const std::string& reason) {
+    return ProgramText(TProgramText::HttpFailed, {Utf8ToAnsi(url), reason});
+  };
+  const std::string status = ProgramText(TProgramText::HttpStatus, {std::to_string(FStatus)});
+  if (t.SinkFailed) throw EInOutError(what(ProgramText(TProgramText::HttpBodyNotStored)));
   if (t.TooLarge || rc == CURLE_FILESIZE_EXCEEDED)
-    throw EHttpBadAnswer(what + "the body is longer than " + std::to_string(t.MaxBytes) + " bytes");
-  if (t.NotOk || (!IsOk(FStatus) && FStatus != 0 && rc == CURLE_OK))
-    throw EHttpBadAnswer(what + "status " + std::to_string(FStatus));
+    throw EHttpBadAnswer(what(ProgramText(TProgramText::HttpBodyTooLong, {std::to_string(t.MaxBytes)})));
+  if (t.NotOk || (!IsOk(FStatus) && FStatus != 0 && rc == CURLE_OK)) throw EHttpBadAnswer(what(status));
   if (rc != CURLE_OK) {
-    const std::string reason = what + curl_easy_strerror(rc);
+    const std::string reason = what(TransferFailureText(rc));
     if (ServerAnswered(c, rc, FStatus)) throw EHttpBadAnswer(reason);
     throw EHttpError(reason);
   }
-  if (!IsOk(FStatus)) throw EHttpBadAnswer(what + "status " + std::to_string(FStatus));
+  if (!IsOk(FStatus)) throw EHttpBadAnswer(what(status));
 }
 
 std::string THttpClient::Get(const std::string& url, std::int64_t maxBytes) {
@@ -163,7 +201,7 @@ void THttpClient::GetToFile(const std::string& url, const std::string& path, std
   // A new file only: an attacker's link or file of that name is never
   // written through.
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, static_cast<mode_t>(mode));
-  if (fd < 0) throw EInOutError("Cannot create file " + path + ". " + std::strerror(errno));
+  if (fd < 0) ThrowFileFailure(TProgramText::CannotCreateFile, path, errno);
   bool kept = false;
   int fdOpen = fd;
   const TScopeExit cleanup([&] {
@@ -186,11 +224,11 @@ void THttpClient::GetToFile(const std::string& url, const std::string& path, std
       return true;
     });
   } catch (const EInOutError&) {
-    throw EInOutError("Cannot write file " + path + ". " + std::strerror(writeError));
+    ThrowFileFailure(TProgramText::CannotWriteFile, path, writeError);
   }
-  if (::fsync(fd) != 0) throw EInOutError("Cannot write file " + path + ". " + std::strerror(errno));
+  if (::fsync(fd) != 0) ThrowFileFailure(TProgramText::CannotWriteFile, path, errno);
   fdOpen = -1;
-  if (::close(fd) != 0) throw EInOutError("Cannot write file " + path + ". " + std::strerror(errno));
+  if (::close(fd) != 0) ThrowFileFailure(TProgramText::CannotWriteFile, path, errno);
   kept = true;
 }
 

@@ -17,6 +17,7 @@
 
 #include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/SysUtils.h"
 
 namespace ond {
@@ -33,12 +34,14 @@ constexpr std::size_t kLongestSerial = 10 + 1 + 10;
 constexpr std::size_t kCopyNameKept = 120;
 
 // How a name appears in a message: program text, a zero byte shown as "?".
-std::string ShownName(const std::string& fileName) {
+std::string NameText(const std::string& fileName) {
   std::string shown = Utf8ToAnsi(fileName);
   for (char& c : shown)
     if (c == '\0') c = '?';
-  return "\"" + shown + "\"";
+  return shown;
 }
+
+std::string ShownName(const std::string& fileName) { return "\"" + NameText(fileName) + "\""; }
 
 // A native path's folder and own name, split at the last "/" only: on this
 // system "\" and ":" are letters of a name.
@@ -432,14 +435,15 @@ std::string MakeBackupCopy(const std::string& fileName, const std::string& backu
     }
   }
   if (error) *error = err;
-  return err == 0 ? std::string() : "Cannot make the backup " + ShownName(backupName) + ". " + SystemErrorText(err);
+  return err == 0 ? std::string() : ProgramText(TProgramText::CannotMakeBackup, {NameText(backupName)}) + " " +
+                                        SystemErrorText(err);
 }
 
 TWriteResult WriteFileSafely(const TFileWrite& request) {
   IgnoreFileSizeSignal();
   TWriteResult result;
   result.SubjectName = request.FileName;
-  const std::string cannot = "Cannot write file " + ShownName(request.FileName) + ". ";
+  const std::string cannot = ProgramText(TProgramText::CannotWriteFile, {NameText(request.FileName)}) + " ";
   auto fail = [&](int err) {
     result.Outcome = TWriteOutcome::Failed;
     result.Error = err;
@@ -462,7 +466,7 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
   if (existed && S_ISDIR(st.st_mode)) return fail(EISDIR);
   if (existed && !S_ISREG(st.st_mode)) {
     result.NotRegular = true;
-    result.Reason = cannot + "Not a regular file";
+    result.Reason = cannot + ProgramText(TProgramText::NotRegularFile);
     return result;
   }
   if (request.Expected) {
@@ -544,9 +548,10 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
       result.Subject = TWriteSubject::SafetyCopy;
       result.SubjectName = folderName;
       result.Error = copyError;
-      result.Reason = "Cannot keep a copy of " + ShownName(target) + " in " +
-                      (folderName.empty() ? std::string("the state folder") : ShownName(folderName)) + ". " +
-                      SystemErrorText(copyError);
+      result.Reason = ProgramText(TProgramText::CannotKeepCopy,
+                                  {NameText(target), folderName.empty() ? ProgramText(TProgramText::StateFolder)
+                                                                        : ShownName(folderName)}) +
+                      " " + SystemErrorText(copyError);
       return result;
     }
     bool touched = false;
@@ -569,10 +574,11 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
       }
       result.InPlace = true;
       fail(err);
-      if (result.Restore == TInPlaceRestore::PutBack) result.Reason += " The old text was put back.";
+      if (result.Restore == TInPlaceRestore::PutBack) result.Reason += " " + ProgramText(TProgramText::OldTextPutBack);
       if (result.Restore == TInPlaceRestore::KeptInCopy)
-        result.Reason += " The file holds part of the new text; its old text is kept in " + ShownName(guard) + ".";
-      if (result.Restore == TInPlaceRestore::Damaged) result.Reason += " The file holds part of the new text.";
+        result.Reason += " " + ProgramText(TProgramText::OldTextKeptIn, {NameText(guard)});
+      if (result.Restore == TInPlaceRestore::Damaged)
+        result.Reason += " " + ProgramText(TProgramText::FileWrittenInPart);
       return result;
     }
     result.Written = DiskCopyOfHandle(own.Get());

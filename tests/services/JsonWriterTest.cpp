@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "platform/core/Classes.h"
+#include "services/ULocalization.h"
 #include "services/jsonobject.h"
 #include "tests/support/TempDir.h"
 
@@ -196,7 +197,7 @@ TEST(JsonWriter, SavingAFileReplacesItSafely) {
   const std::string folder = dir / "folder.json";
   ASSERT_TRUE(fs::create_directory(folder));
   EXPECT_EQ(o->SaveTo(folder, false, true, &reason), 0);
-  EXPECT_EQ(reason.rfind("Cannot write file \"" + folder + "\". ", 0), 0u) << reason;
+  EXPECT_EQ(reason.rfind(LangFill(leCannotWriteFile, {folder}) + " ", 0), 0u) << reason;
   EXPECT_TRUE(fs::is_directory(folder));
   int entries = 0;
   for ([[maybe_unused]] const auto& e : fs::recursive_directory_iterator(dir.Path())) ++entries;

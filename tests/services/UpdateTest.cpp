@@ -471,7 +471,7 @@ TEST(UpdateReplace, AFailedRenameLeavesTheOldProgramRunnableUnderItsName) {
   THttpClient http;
   const TDownloadResult result = DownloadAndReplace(http, server.Url(), program, {101, keys.Public}, ops);
   EXPECT_EQ(result.Entry, leUpdateFailed);
-  EXPECT_NE(result.Reason.find(std::strerror(EIO)), std::string::npos) << result.Reason;
+  EXPECT_NE(result.Reason.find(SystemErrorText(EIO)), std::string::npos) << result.Reason;
   EXPECT_EQ(calls, 1);
   EXPECT_TRUE(programThere);
   EXPECT_EQ(test::TempDir::Read(program), Program);

@@ -427,7 +427,7 @@ TEST_F(DebugInfoDownload, ATricklingServerEndsAtTheTransferLimit) {
   EXPECT_FALSE(Handler.DebugMode());
   ASSERT_EQ(Boxes.size(), 2u);
   EXPECT_EQ(Boxes[1].Text.rfind(Lang(leDebugLibraryUpgradeFailed) + "\n\n", 0), 0u) << Boxes[1].Text;
-  EXPECT_NE(Boxes[1].Text.find("Timeout"), std::string::npos) << Boxes[1].Text;
+  EXPECT_NE(Boxes[1].Text.find(ProgramText(TProgramText::HttpTimedOut)), std::string::npos) << Boxes[1].Text;
   EXPECT_LT(Server.BytesSent(), length);
   EXPECT_EQ(test::TempDir::Read(Handler.DebugInfoPath), Old);
 }
