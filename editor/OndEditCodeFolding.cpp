@@ -1221,6 +1221,13 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
   // 4. The new top level; the new ranges join the flat list in line order.
   FRanges.Clear();
   FRanges.TakeFrom(fresh, INT32_MIN);
+  if (FRanges.AllCount() == 0) {
+    // Nothing kept to merge with: the new ranges come over in their order
+    // at once.
+    FRanges.SpliceRanges({}, INT32_MIN, fresh);
+    NormalizeParentCollapsed(FRanges);
+    return;
+  }
   std::vector<std::unique_ptr<TOndEditFoldRange>> kept, added;
   while (FRanges.AllCount() > 0) kept.push_back(FRanges.AllExtract(FRanges.AllCount() - 1));
   while (fresh.AllCount() > 0) added.push_back(fresh.AllExtract(fresh.AllCount() - 1));
