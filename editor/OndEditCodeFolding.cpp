@@ -302,6 +302,40 @@ void TOndEditAllFoldRanges::SpliceRanges(const std::vector<TOndEditFoldRange*>& 
   IndexChanged();
 }
 
+void TOndEditAllFoldRanges::RetireAll() noexcept {
+  // Each list of the tree dropped whole; a range left in a list of
+  // another (a detached range's) leaves that one alone.
+  for (auto& r : FAllRanges) r->SubFoldRanges.DropAll();
+  DropAll();
+  for (auto& r : FAllRanges) {
+    if (r->FContainer != nullptr) {
+      r->FContainer->Unlink(r.get());
+      r->FContainer = nullptr;
+    }
+    r->AllFoldRanges = nullptr;
+  }
+  if (FRetired.empty()) {
+    FRetired = std::move(FAllRanges);
+  } else {
+    for (auto& r : FAllRanges) FRetired.push_back(std::move(r));
+  }
+  FAllRanges.clear();
+  ++FRemovals;
+  IndexChanged();
+}
+
+bool TOndEditAllFoldRanges::FreeRetired(std::chrono::steady_clock::time_point Until) noexcept {
+  // Ranges freed between two looks at the clock.
+  constexpr std::size_t kFreedAtOnce = 4096;
+  while (!FRetired.empty()) {
+    const std::size_t n = std::min(kFreedAtOnce, FRetired.size());
+    FRetired.resize(FRetired.size() - n);
+    if (!FRetired.empty() && std::chrono::steady_clock::now() >= Until) return false;
+  }
+  FRetired.shrink_to_fit();
+  return true;
+}
+
 void TOndEditAllFoldRanges::Settle() const {
   if (!FPendingScan) return;
   // Taken out first: the scan fills this tree through the calls that settle.
@@ -1157,6 +1191,7 @@ void TOndCodeFolder::UpdateFoldRanges() {
     lines.ToRealLines(fresh);
   }
   ApplyUpdate(fresh);
+  FRanges.FreeRetired(std::chrono::steady_clock::time_point::max());
 }
 
 void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
@@ -1167,8 +1202,14 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
     std::vector<TOndEditFoldRange*> gone;
     for (const auto& r : FRanges.AllRangeList())
       if (!r->Collapsed && !r->ParentCollapsed) gone.push_back(r.get());
-    TOndEditAllFoldRanges none;
-    FRanges.SpliceRanges(gone, INT32_MAX, none);
+    if (gone.size() == FRanges.AllRangeList().size()) {
+      // Nothing collapsed: the tree empties without a search of any list,
+      // and the old ranges are freed later, a piece at a time.
+      FRanges.RetireAll();
+    } else {
+      TOndEditAllFoldRanges none;
+      FRanges.SpliceRanges(gone, INT32_MAX, none);
+    }
   }
   FRanges.SetStateCrossesLines(crosses);
   std::vector<TOndEditFoldRange*> collapsed;
@@ -1180,6 +1221,13 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
   // 4. The new top level; the new ranges join the flat list in line order.
   FRanges.Clear();
   FRanges.TakeFrom(fresh, INT32_MIN);
+  if (FRanges.AllCount() == 0) {
+    // Nothing kept to merge with: the new ranges come over in their order
+    // at once.
+    FRanges.SpliceRanges({}, INT32_MIN, fresh);
+    NormalizeParentCollapsed(FRanges);
+    return;
+  }
   std::vector<std::unique_ptr<TOndEditFoldRange>> kept, added;
   while (FRanges.AllCount() > 0) kept.push_back(FRanges.AllExtract(FRanges.AllCount() - 1));
   while (fresh.AllCount() > 0) added.push_back(fresh.AllExtract(fresh.AllCount() - 1));

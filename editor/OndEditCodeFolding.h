@@ -213,6 +213,14 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // left that is not hidden and starts on First or below; From ends empty.
   // The ranges' lists are the caller's: it takes the ranges out of theirs.
   void SpliceRanges(const std::vector<TOndEditFoldRange*>& Gone, std::int32_t First, TOndEditAllFoldRanges& From);
+  // Takes every range out of the tree at once (none of them may be
+  // collapsed or hidden): the tree ends empty, and the ranges, out of every
+  // list and no longer of the tree, wait to be freed by FreeRetired, so that
+  // a million of them are not freed in one go.
+  void RetireAll() noexcept;
+  bool RetiredPending() const noexcept { return !FRetired.empty(); }
+  // Frees retired ranges until Until has passed; true when none is left.
+  bool FreeRetired(std::chrono::steady_clock::time_point Until) noexcept;
 
  private:
   void CheckAllIndex(int Index, bool ForInsert) const;
@@ -223,6 +231,7 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   mutable TScanPiece FPendingScan;
   bool FStateCrossesLines = false;
   std::uint64_t FRemovals = 0;
+  std::vector<std::unique_ptr<TOndEditFoldRange>> FRetired;
 };
 
 // Creates a range, appends it to Parent (when given) and to All's flat list.

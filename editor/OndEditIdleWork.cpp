@@ -82,7 +82,8 @@ bool PassBracketlessLines(const TOndEditStringList& Lines, bool Forward, char Op
 }  // namespace
 
 bool TCustomOndEdit::IdleWorkPending() const noexcept {
-  return (FFoldScanInIdle && FAllFoldRanges->ScanPending()) || FFoldUpdate != nullptr || FBracketWalk != nullptr;
+  return (FFoldScanInIdle && FAllFoldRanges->ScanPending()) || FFoldUpdate != nullptr || FBracketWalk != nullptr ||
+         FAllFoldRanges->RetiredPending();
 }
 
 void TCustomOndEdit::StartIdleWork() {
@@ -105,6 +106,8 @@ bool TCustomOndEdit::RunIdleWork(std::chrono::milliseconds Budget) {
   }
   FFoldScanInIdle = false;
   if (FFoldUpdate && !RunFoldUpdate(until)) return false;
+  // The ranges an update replaced are freed in pieces of their own.
+  if (FAllFoldRanges->RetiredPending() && !FAllFoldRanges->FreeRetired(until)) return false;
   if (FBracketWalk) {
     TBracketWalk& w = *FBracketWalk;
     if (!PassBracketlessLines(*FLines, w.Forward, w.Open, w.Close, w.Line, w.Char, until)) return false;

@@ -206,5 +206,36 @@ TEST(FoldUpdateCost, ABraceTypedInALongTextCutsOnlyTheLinesAroundIt) {
   EXPECT_EQ(Difference(Tree(ed), FullScanTree(ed)), "");
 }
 
+// The update's last step puts every range of a long text in place, and the
+// ranges it replaced are many: they are freed in idle pieces of their own,
+// not in the event that puts the new ones in place. With no time to spare,
+// each piece does the least it can; the tree is that of a full scan from
+// the moment the update is done.
+TEST(FoldUpdateCost, TheReplacedRangesOfALongTextAreFreedInPiecesOfTheirOwn) {
+  CountedEditor c(Config(4000), true);
+  TCustomOndEdit& ed = c.Edit;
+  ASSERT_TRUE(ed.LongText());
+  const int old = ed.AllFoldRanges().AllCount();
+  ASSERT_GT(old, 3 * 4000);
+  Type(ed, 2 + 6 * 2000 + 5, 5, "{");
+  ASSERT_TRUE(ed.FoldUpdatePending());
+  int pieces = 0;
+  while (ed.FoldUpdatePending() && pieces < 1'000'000) {
+    ed.RunIdleWork(0ms);
+    ++pieces;
+  }
+  ASSERT_FALSE(ed.FoldUpdatePending());
+  EXPECT_EQ(Difference(Tree(ed), FullScanTree(ed)), "");
+  // The old ranges are still to be freed: more pieces follow.
+  EXPECT_TRUE(ed.AllFoldRanges().RetiredPending());
+  EXPECT_TRUE(ed.IdleWorkPending());
+  int freeing = 0;
+  while (!ed.RunIdleWork(0ms) && freeing < old) ++freeing;
+  EXPECT_GE(freeing, 1);
+  EXPECT_FALSE(ed.AllFoldRanges().RetiredPending());
+  EXPECT_FALSE(ed.IdleWorkPending());
+  EXPECT_EQ(Difference(Tree(ed), FullScanTree(ed)), "");
+}
+
 }  // namespace
 }  // namespace ond
