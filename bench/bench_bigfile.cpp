@@ -7,6 +7,7 @@
 // the process's maximum resident size) and given as a multiple of the file's
 // size.
 // Run: build/bench/bench_bigfile (Release, -DONDREL_BENCH=ON).
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -54,6 +55,9 @@ struct BigSet {
       seed = seed * 1103515245u + 12345u;
       const std::size_t len = 30 + (seed >> 16) % 39;
       text.append(pattern, 0, len);
+      // A string cut by the line's end is closed, so that the quotes pair up
+      // on every line and the last brace stands outside a string.
+      if (std::count(pattern.begin(), pattern.begin() + static_cast<std::ptrdiff_t>(len), '"') % 2 != 0) text += '"';
       text += "\r\n";
     }
     text += "}\r\n";
