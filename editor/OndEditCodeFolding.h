@@ -248,6 +248,10 @@ std::string CollapsedMarker(const TFoldRegionItem* Region);
 // region whose ending it shows.
 std::string CollapsedMarker(const TOndEditFoldRange* Range);
 
+// Recomputes every range's ParentCollapsed and CollapsingLevel from the tree
+// (after ranges were put in place or taken out).
+void NormalizeParentCollapsed(TOndEditAllFoldRanges& All);
+
 // Whether a highlighter attribute name (compared without regard to ASCII case)
 // begins with "string", "comment" or "remark": single-character tokens inside
 // such text do not count.
