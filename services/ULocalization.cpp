@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/core/CodePage.h"
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/SysUtils.h"
 #include "services/USystem.h"
 
@@ -440,15 +441,7 @@ const std::string& LangText(int entry, int language) {
 const std::string& Lang(int entry) { return LangText(entry, CurrentLanguage()); }
 
 std::string LangFill(int entry, std::initializer_list<std::string_view> Values) {
-  std::string text = Lang(entry);
-  std::size_t at = 0;
-  for (std::string_view v : Values) {
-    at = text.find("%s", at);
-    if (at == std::string::npos) break;
-    text.replace(at, 2, v);
-    at += v.size();
-  }
-  return text;
+  return FillPlaceholders(Lang(entry), Values);
 }
 
 const std::string& LangEditModeText(int mode, int language) {

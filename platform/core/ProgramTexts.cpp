@@ -2,6 +2,7 @@
 
 #include <array>
 #include <atomic>
+#include <utility>
 
 namespace ond {
 
@@ -70,6 +71,10 @@ std::string ProgramText(TProgramText id, std::initializer_list<std::string_view>
   std::string text;
   const TProgramTextSource source = Source.load();
   if (!source || !source(id, text)) text = ProgramTextEnglish(id);
+  return FillPlaceholders(std::move(text), values);
+}
+
+std::string FillPlaceholders(std::string text, std::initializer_list<std::string_view> values) {
   std::size_t at = 0;
   for (std::string_view v : values) {
     at = text.find("%s", at);

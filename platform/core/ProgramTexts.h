@@ -71,6 +71,10 @@ enum class TProgramText : int {
 // The text of Id in the interface language with each "%s" taken, in order,
 // by the next of Values.
 std::string ProgramText(TProgramText id, std::initializer_list<std::string_view> values = {});
+
+// The text with each "%s" taken, in order, by the next of values (a "%s"
+// left over stays as it is). Every program text fills its values this way.
+std::string FillPlaceholders(std::string text, std::initializer_list<std::string_view> values);
 // The English text, whatever the interface language.
 const char* ProgramTextEnglish(TProgramText id);
 
