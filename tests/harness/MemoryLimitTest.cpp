@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -33,11 +34,18 @@ int RunawayChild(std::int64_t limitMb, std::int64_t takeMb, int waitMs) {
   const pid_t pid = ::fork();
   if (pid < 0) return -1;
   if (pid == 0) {
-    const std::int64_t base = test::ResidentMemoryMb();
+    const std::int64_t base = test::HeldMemoryMb();
+    const std::int64_t residentBase = test::ResidentMemoryMb();
+    const std::int64_t heapBase = test::HeapMemoryMb();
     if (base < 0 || !test::WatchMemory(base + limitMb)) ::_exit(2);
     std::vector<std::string> held;
     for (std::int64_t taken = 0; taken < takeMb; taken += 16) held.emplace_back(std::size_t{16} << 20, 'x');
     for (int i = 0; i < waitMs / 10; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    // Still here: say what the watch saw, so that a failure explains itself.
+    std::fprintf(stderr, "not ended: resident %lld -> %lld MB, heap %lld -> %lld MB, limit %lld MB\n",
+                 static_cast<long long>(residentBase), static_cast<long long>(test::ResidentMemoryMb()),
+                 static_cast<long long>(heapBase), static_cast<long long>(test::HeapMemoryMb()),
+                 static_cast<long long>(base + limitMb));
     ::_exit(held.size() > 0 ? 0 : 3);
   }
   int status = 0;

@@ -2,9 +2,11 @@
 // limit ends at once, with a message and an exit status of its own, instead
 // of growing until the machine's out-of-memory killer ends other processes.
 //
-// The watch reads the resident size, so it works alike in plain builds and
+// The watch reads the resident size and the allocator's bytes in use, and
+// holds the larger against the limit, so it works alike in plain builds and
 // under AddressSanitizer, whose huge reservation of address space would trip
-// a limit on address space or data size before the first test ran.
+// a limit on address space or data size before the first test ran, and on a
+// machine whose resident size lags behind what a process touched.
 #pragma once
 
 #include <cstdint>
@@ -31,5 +33,11 @@ std::int64_t WatchedMemoryLimitMb();
 
 // This process's resident size in MB, -1 when it cannot be read.
 std::int64_t ResidentMemoryMb();
+
+// The bytes this process's allocator has handed out and not had back, in MB.
+std::int64_t HeapMemoryMb();
+
+// What the watch holds against the limit: the larger of the two, in MB.
+std::int64_t HeldMemoryMb();
 
 }  // namespace ond::test
