@@ -302,6 +302,15 @@ void TOndEditStringList::Grow() {
   SetCapacity(want > INT_MAX ? INT_MAX : static_cast<int>(want));
 }
 
+// Room for Need lines. The array grows by half again at least, so that
+// lines inserted one at a time into a long text do not copy the whole
+// array each time.
+void TOndEditStringList::Reserve(std::int64_t Need) {
+  if (Need <= FCapacity) return;
+  const std::int64_t grown = std::max<std::int64_t>(Need, static_cast<std::int64_t>(FCapacity) * 3 / 2);
+  SetCapacity(grown > INT_MAX ? INT_MAX : static_cast<int>(grown));
+}
+
 std::string TOndEditStringList::Get(int Index) const { return std::string(GetView(Index)); }
 
 void* TOndEditStringList::GetObject(int Index) const {
@@ -500,7 +509,7 @@ void TOndEditStringList::InsertEmptyLines(int Index, int NumLines) {
     OnBeforeLinesInserted(this, Index, NumLines);
     if (Index > FCount || NumLines > INT_MAX - FCount) IndexError(Index);
   }
-  SetCapacity(FCount + NumLines);
+  Reserve(static_cast<std::int64_t>(FCount) + NumLines);
   if (Index < FCount)
     std::memmove(&FList[Index + NumLines], &FList[Index],
                  static_cast<std::size_t>(FCount - Index) * sizeof(TOndLineRecord));
@@ -530,11 +539,7 @@ void TOndEditStringList::InsertLines(int Index, const std::vector<std::string>& 
       InitRecord(fresh[i]);
       SetOwnedText(fresh[i], Lines[i]);
     }
-    if (FCapacity - FCount < n) {
-      const std::int64_t need = static_cast<std::int64_t>(FCount) + n;
-      const std::int64_t grown = std::max<std::int64_t>(need, static_cast<std::int64_t>(FCapacity) * 3 / 2);
-      SetCapacity(grown > INT_MAX ? INT_MAX : static_cast<int>(grown));
-    }
+    Reserve(static_cast<std::int64_t>(FCount) + n);
   } catch (...) {
     for (TOndLineRecord& r : fresh) FreeText(r);
     throw;
@@ -741,7 +746,7 @@ void TOndEditStringList::SplitText(const char* P, const char* End, bool Loading,
     std::free(FList);
     FList = split.Release(FCapacity);
   } else {
-    if (lines > FCapacity - FCount) SetCapacity(FCount + lines);
+    Reserve(static_cast<std::int64_t>(FCount) + lines);
     std::memcpy(&FList[FCount], split.Records(), static_cast<std::size_t>(lines) * sizeof(TOndLineRecord));
   }
   FCount += lines;

@@ -196,6 +196,7 @@ class TOndEditStringList : public TStrings {
   [[noreturn]] static void IndexError(int Index);
   void CheckIndex(int Index) const;  // 0..Count-1
   void Grow();
+  void Reserve(std::int64_t Need);
   TOndLineRecord& Rec(int Index) noexcept { return FList[Index]; }
   static void InitRecord(TOndLineRecord& R) noexcept;
   static void FreeText(TOndLineRecord& R) noexcept;

@@ -409,7 +409,7 @@ TEST(TextBuffer, NotificationOrder) {
   l.InsertEmptyLines(1, 2);
   l.InsertEmptyLines(1, 0);
   EXPECT_EQ(log.Events, (V{"changing", "beforeIns(1,2)", "ins(1,2)", "change"}));
-  EXPECT_EQ(l.GetCapacity(), 5);
+  EXPECT_EQ(l.GetCapacity(), 16);  // room enough: inserting never shrinks the array
   log.Events.clear();
 
   l.Delete(0);
@@ -597,6 +597,20 @@ TEST(TextBuffer, CapacityGrowth) {
   EXPECT_EQ(l.GetCapacity(), 500);
   l.Clear();
   EXPECT_EQ(l.GetCapacity(), 0);
+  // Lines inserted one at a time in the middle grow the array by half again,
+  // never by exactly what they need: each growth copies the whole array.
+  for (const bool empty : {true, false}) {
+    int growths = 0;
+    for (int i = 0; i < 1000; ++i) {
+      const int before = l.GetCapacity();
+      if (empty)
+        l.InsertEmptyLines(l.GetCount() / 2, 1);
+      else
+        l.InsertLines(l.GetCount() / 2, std::vector<std::string>{"x"});
+      if (l.GetCapacity() != before) ++growths;
+    }
+    EXPECT_LE(growths, 20) << (empty ? "empty lines" : "lines of text");
+  }
 }
 
 TEST(TextBuffer, TabExpansionCacheAndLongestLine) {
