@@ -1,6 +1,7 @@
 #include "services/ULocalization.h"
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <string_view>
@@ -429,9 +430,17 @@ bool CurrentLanguageProgramText(TProgramText id, std::string& text) {
 
 }  // namespace
 
-int CurrentLanguage() { return Settings.interface.view.language == LangRussian ? LangRussian : LangEnglish; }
+// The update and download threads build their texts in the current language
+// while the window's thread may switch it: both sides go through an atomic
+// view of the setting.
+int CurrentLanguage() {
+  const int language = std::atomic_ref<int>(Settings.interface.view.language).load(std::memory_order_relaxed);
+  return language == LangRussian ? LangRussian : LangEnglish;
+}
 
-void SetCurrentLanguage(int language) { Settings.interface.view.language = ValidLanguage(language); }
+void SetCurrentLanguage(int language) {
+  std::atomic_ref<int>(Settings.interface.view.language).store(ValidLanguage(language), std::memory_order_relaxed);
+}
 
 const std::string& LangText(int entry, int language) {
   OND_ASSERT(entry >= 0 && entry < LangTextCount);
