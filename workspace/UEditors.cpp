@@ -781,16 +781,21 @@ void TEditor::SetActive(bool value) {
 
 void TEditor::EditorChange() { SetModified(UndoSaysModified()); }
 
+std::string TEditor::FileStatusText() const {
+  std::string name;
+  if (Owner && Owner->Files && Index < static_cast<int>(Owner->Files->size()))
+    name = Utf8ToAnsi((*Owner->Files)[static_cast<std::size_t>(Index)]->FileName);
+  if (LossyCount > 0) name += ": " + IntToStr(static_cast<long long>(LossyCount)) + " " + Lang(leLossyRead);
+  if (!UnreadFile.empty() && Editor->GetReadOnly()) name += ": " + UnreadText();
+  return name;
+}
+
 void TEditor::EditorClick() {
   if (!Owner) return;
   if (!Active) SetActive(true);
   if (Owner->Tree) Owner->Tree->Invalidate();
-  std::string name;
-  if (Owner->Files && Index < static_cast<int>(Owner->Files->size()))
-    name = Utf8ToAnsi((*Owner->Files)[static_cast<std::size_t>(Index)]->FileName);
-  if (LossyCount > 0) name += ": " + IntToStr(static_cast<long long>(LossyCount)) + " " + Lang(leLossyRead);
-  if (!UnreadFile.empty() && Editor->GetReadOnly()) name += ": " + UnreadText();
-  Owner->SetStatus(spMessage, name);
+  FileStatusTold = FileStatusText();
+  Owner->SetStatus(spMessage, FileStatusTold);
   Owner->SetStatus(spEncoding, EncodingName());
   Owner->SetStatus(spFileState, Modified ? Lang(leModified) : std::string());
   Owner->SetStatus(spEditMode, LangEditMode(Editor->GetInsertMode() ? EditModeInsert : EditModeOverwrite));

@@ -161,6 +161,12 @@ class TEditor : public TObject {
   void MarkUnread(const std::string& fileName, int reason);
   // The caption's and status bar's mark of such a panel, in the current language.
   std::string UnreadText() const;
+  // What a click on the panel tells in the status bar's message panel: the
+  // file's name and the panel's marks, in the current language.
+  std::string FileStatusText() const;
+  // The message that click told last, so that a switch of the language can
+  // tell it again while it still stands there.
+  std::string FileStatusTold;
   // Status panels 0 and 1: the caret's line and column and the code of the
   // character under it.
   void ShowCaretStatus();

@@ -237,9 +237,16 @@ void TMain::ApplyLanguage() {
   // The captions follow at once, the menu bar's titles with them.
   Application()->UpdateActions();
   MainMenu->Rebuild();
-  if (const TEditor* active = Editors() ? Editors()->Active() : nullptr)
+  if (TEditor* active = Editors() ? Editors()->Active() : nullptr) {
     SBar->Panels()->Items(spEditMode)->SetText(LangEditMode(active->Editor->GetInsertMode() ? EditModeInsert
                                                                                            : EditModeOverwrite));
+    // The active panel's file and marks, while nothing else was told since.
+    TStatusPanelEx* message = SBar->Panels()->Items(spMessage);
+    if (!active->FileStatusTold.empty() && message->GetText() == active->FileStatusTold) {
+      active->FileStatusTold = active->FileStatusText();
+      message->SetText(active->FileStatusTold);
+    }
+  }
   // The file state shown stays what it was, told in the new language.
   TStatusPanelEx* fileState = SBar->Panels()->Items(spFileState);
   for (const int entry : {leModified, leFileNotFound})

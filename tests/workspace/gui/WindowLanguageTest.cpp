@@ -115,9 +115,20 @@ TEST_F(WindowLanguage, TheMarkOfCharactersLostInReadingFollowsTheLanguage) {
   EXPECT_NE(panel->Header->GetCaption().find("[2 " + Utf8ToAnsi("символов заменено на \"?\" при чтении") + "]"),
             std::string::npos)
       << panel->Header->GetCaption();
+  main->SetActiveIndex(2);
+  panel->EditorClick();
+  EXPECT_NE(Status(spMessage).find(": 2 " + Utf8ToAnsi("символов заменено на \"?\" при чтении")), std::string::npos)
+      << Status(spMessage);
   Language(LangEnglish);
   EXPECT_NE(panel->Header->GetCaption().find("[2 characters replaced by \"?\" when read]"), std::string::npos)
       << panel->Header->GetCaption();
+  // The status bar's message tells it again too, with the caret still.
+  EXPECT_NE(Status(spMessage).find(": 2 characters replaced by \"?\" when read"), std::string::npos)
+      << Status(spMessage);
+  // A message told since stays as it is.
+  main->SBar->Panels()->Items(spMessage)->SetText("other");
+  Language(LangRussian);
+  EXPECT_EQ(Status(spMessage), "other");
 }
 
 TEST_F(WindowLanguage, TheToolkitsLocaleIsTheInterfaceLanguage) {
