@@ -105,6 +105,8 @@ class TErrorHandler {
   void HaltProgram() noexcept;
   void HttpWorkBegin(std::int64_t expected);
   void HttpWork(std::int64_t received);
+  // Lets the window answer, at most every so often, and notes an Esc.
+  void PumpWatchingEscape();
   void HttpWorkEnd();
   TSystemInfoProvider FSystemInfo;
   TStatusPanelText FStatusPanel;

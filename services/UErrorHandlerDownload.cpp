@@ -60,6 +60,9 @@ bool TErrorHandler::DownloadDebugInfo() {
   http.OnWorkBegin = [this](std::int64_t expected) { HttpWorkBegin(expected); };
   http.OnWork = [this](std::int64_t received) { HttpWork(received); };
   http.OnWorkEnd = [this] { HttpWorkEnd(); };
+  // A silent server sends no data to pump the window by: the wait does.
+  FLastPump = NowMs();
+  http.OnWait = [this] { PumpWatchingEscape(); };
 
   const std::string program = Application()->ExeName();
   const std::string library = GetDebugInfoPath();
@@ -135,6 +138,10 @@ void TErrorHandler::HttpWork(std::int64_t received) {
   if (!FStatusPanel.Set) return;
   FReceived = received;
   FStatusPanel.Set(DownloadProgressText(FExpected, FReceived));
+  PumpWatchingEscape();
+}
+
+void TErrorHandler::PumpWatchingEscape() {
   // The window shows the progress; keys and clicks do nothing, so nothing
   // the user does runs in the middle of the download, but Esc stops it.
   if (NowMs() - FLastPump >= kPumpIntervalMs) {

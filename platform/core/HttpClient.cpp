@@ -77,6 +77,7 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
 
 int CheckCancel(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
   const auto& t = *static_cast<TTransfer*>(user);
+  if (t.Client->OnWait) t.Client->OnWait();
   return t.Client->Cancel && t.Client->Cancel->load() ? 1 : 0;
 }
 

@@ -46,6 +46,11 @@ class THttpClient {
   std::function<void(std::int64_t expected)> OnWorkBegin;
   std::function<void(std::int64_t received)> OnWork;
   std::function<void()> OnWorkEnd;
+  // Fired while a transfer runs, whether data comes or not: about once a
+  // second at least, more often while data arrives. A transfer on the
+  // window's thread keeps the window answering through it, also while a
+  // server is silent.
+  std::function<void()> OnWait;
 
   THttpLimits Limits;
   // When set and true, the transfer stops within about a second and fails

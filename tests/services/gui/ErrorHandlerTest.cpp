@@ -481,6 +481,28 @@ TEST_F(DebugInfoDownload, EscCancelsTheDownloadAndKeepsTheOldLibrary) {
   EXPECT_EQ(files, 1);
 }
 
+// A server that goes silent after its headers sends no data to pump the
+// window by: Esc still ends the download, long before the server would.
+TEST_F(DebugInfoDownload, EscCancelsADownloadFromASilentServer) {
+  Server.Set("/pub/ONDREL/Build.upd", test::Ok(BuildFileOf(ProgramBuild())));
+  Publish("DebugInfo.so", Library);
+  // Headers, then three seconds without a byte.
+  Server.Set("/pub/ONDREL/DebugInfo.so",
+             test::TAnswer{{"HTTP/1.1 200 OK\r\nContent-Length: 11000\r\nConnection: close\r\n\r\n", ""}, 100, 30});
+  // The user presses Esc as soon as the download is under way.
+  QObject window;
+  Application()->MessageBoxHook = [&](const std::string& text, const std::string& caption, unsigned flags) {
+    Boxes.push_back({text, caption, flags});
+    QCoreApplication::postEvent(&window, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+    return IDYES;
+  };
+  Handler.SetDebugMode(true);
+  EXPECT_FALSE(Handler.DebugMode());
+  EXPECT_EQ(Boxes.size(), 1u);  // the offer only: no failure told
+  EXPECT_EQ(test::TempDir::Read(Handler.DebugInfoPath), Old);
+  EXPECT_TRUE(LogHas("*** Download " + Utf8ToAnsi(Handler.DebugInfoPath) + " cancelled " + kDate + " ***"));
+}
+
 // What the server does wrong, the entry the user then reads, and the paths
 // asked for until the download gave up.
 struct TDownloadFailure {
