@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -215,10 +216,17 @@ bool TakeOverMode(int fd, const struct stat& old) {
 // Copies the bytes of an open file to `name` in a folder: a flushed copy
 // under a temporary name, renamed over whatever stands at the name (a link
 // there is replaced, never followed). 0 or the system's error number.
-int CopyInto(int in, const struct stat& st, int folder, const std::string& name, bool keepOwnerAndMode) {
+int CopyInto(int in, const struct stat& st, int folder, const std::string& name, bool keepOwnerAndMode,
+             TFd* hold = nullptr) {
   TTempFile temp;
   if (!MakeTempFile(folder, name, 0600, temp)) return errno;
   if (!CopyBytes(in, temp.Fd.Get())) return errno;
+  // Held before the copy takes its name, so that no other program ever
+  // sees it under that name unlocked while this one still needs it.
+  if (hold != nullptr) {
+    hold->Reset(::dup(temp.Fd.Get()));
+    if (hold->Valid()) (void)::flock(hold->Get(), LOCK_EX | LOCK_NB);
+  }
   if ((keepOwnerAndMode && !TakeOverMode(temp.Fd.Get(), st)) || ::fsync(temp.Fd.Get()) != 0 || !temp.Fd.Close())
     return errno;
   if (::renameat(folder, temp.Name.c_str(), folder, name.c_str()) != 0) return errno;
@@ -264,8 +272,10 @@ std::vector<std::string> CopiesIn(const std::string& folder, const std::string& 
 
 // Keeps a complete, flushed copy of the file's current bytes in the
 // safety-copy folder under a name of its own; 0 (and its full name) or the
-// system's error number.
-int MakeSafetyCopy(const std::string& target, std::string& copyName) {
+// system's error number. Hold keeps a lock on the copy while the save that
+// needs it runs: another copy of the program saving the same file meanwhile
+// does not take it for one a killed run left.
+int MakeSafetyCopy(const std::string& target, std::string& copyName, TFd& hold) {
   const std::string folder = SafetyCopyFolder();
   if (folder.empty()) return ENOENT;
   if (const int err = MakeFolders(folder.substr(0, folder.size() - 1))) return err;
@@ -286,7 +296,7 @@ int MakeSafetyCopy(const std::string& target, std::string& copyName) {
   }
   if (name.empty()) return EEXIST;
   RemoveStaleTempFiles(folder + name);
-  if (const int err = CopyInto(in.Get(), st, at.Fd.Get(), name, false)) return err;
+  if (const int err = CopyInto(in.Get(), st, at.Fd.Get(), name, false, &hold)) return err;
   copyName = folder + name;
   return 0;
 }
@@ -406,8 +416,13 @@ std::string SafetyCopyFolder() {
 std::string LeftSafetyCopy(const std::string& fileName) {
   const std::string folder = SafetyCopyFolder();
   if (folder.empty() || fileName.empty() || PathHasNul(fileName)) return {};
-  const std::vector<std::string> left = CopiesIn(folder, CopyPrefix(FollowLinks(fileName)));
-  return left.empty() ? std::string() : folder + left.front();
+  for (const std::string& name : CopiesIn(folder, CopyPrefix(FollowLinks(fileName)))) {
+    // A copy locked by a save running now is that save's, not a left one.
+    const TFd copy(::open((folder + name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (copy.Valid() && ::flock(copy.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
+    return folder + name;
+  }
+  return {};
 }
 
 std::string MakeBackupCopy(const std::string& fileName, const std::string& backupName, int* error) {
@@ -539,7 +554,8 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
     // the state folder, else the backup just made, else only if the user
     // said so.
     std::string copy;
-    const int copyError = MakeSafetyCopy(target, copy);
+    TFd copyLock;
+    const int copyError = MakeSafetyCopy(target, copy, copyLock);
     std::string guard = copy;
     if (copyError != 0 && backupMade) guard = request.BackupName;
     if (guard.empty() && !request.InPlaceWithoutCopy) {

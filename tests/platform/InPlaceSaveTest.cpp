@@ -71,6 +71,19 @@ ssize_t FailHalfway(int fd, const void* data, std::size_t size, off_t offset) {
   return ::pwrite(fd, data, size, offset);
 }
 
+// What a second copy of the program, saving the same file while this write
+// runs, would take for a copy a killed run left: asked once, halfway.
+std::string gSeenFile, gSeenMeanwhile;
+bool gAsked = false;
+ssize_t AskForLeftCopyHalfway(int fd, const void* data, std::size_t size, off_t offset) {
+  struct stat st {};
+  if (!gAsked && offset > 0 && ::fstat(fd, &st) == 0 && st.st_ino == gFailInode) {
+    gAsked = true;
+    gSeenMeanwhile = LeftSafetyCopy(gSeenFile);
+  }
+  return ::pwrite(fd, data, std::min<std::size_t>(size, 64 * 1024), offset);
+}
+
 ssize_t InPieces(int fd, const void* data, std::size_t size, off_t offset) {
   ::usleep(100);
   return ::pwrite(fd, data, std::min<std::size_t>(size, 64 * 1024), offset);
@@ -165,6 +178,23 @@ TEST_P(InPlaceSave, AWriteErrorHalfwayPutsTheOldBytesBack) {
   EXPECT_EQ(r.Written, DiskCopyOf(file));
   const TWriteResult next = Save("after", false, "", &r.Written);
   EXPECT_TRUE(next.Ok()) << next.Reason;
+}
+
+TEST_P(InPlaceSave, ACopyInUseByARunningSaveIsNotTakenForALeftOne) {
+  ASSERT_TRUE(Save(Text('o', 1 << 20, 1)).Ok());
+  gSeenFile = file;
+  gFailInode = StatOf(file).st_ino;
+  gSeenMeanwhile = "not asked";
+  gAsked = false;
+  FileWriteHooks().PWrite = AskForLeftCopyHalfway;
+  const TWriteResult r = Save(Text('n', 1 << 20, 2));
+  FileWriteHooks().PWrite = nullptr;
+  ASSERT_TRUE(r.Ok()) << r.Reason;
+  ASSERT_TRUE(gAsked);
+  // The running save's own copy stood there meanwhile; a killed run's copy
+  // is told (see the kill loop below).
+  EXPECT_EQ(gSeenMeanwhile, "");
+  EXPECT_TRUE(Copies().empty());
 }
 
 TEST_P(InPlaceSave, WithoutAnyCopyTheCallerIsAskedFirst) {
