@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "editor/OndEditLineRuns.h"
 #include "platform/core/ScopeGuard.h"
 #include "search/OndEditSearch.h"
 
@@ -166,10 +166,11 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
   DoOnPaintTransient(ttBefore);
   int result = 0;
   bool locked = false, blockOpen = false;
-  // Replacing all without prompting records no replacement on its own: the
-  // lines it reaches are kept as they were, and one record of the lines that
-  // changed lets one undo restore them, however many matches there were.
-  std::unique_ptr<TLinesSnapshot> before;
+  // Replacing all without prompting records no replacement on its own: each
+  // line is kept as it was before its first replacement, and one record of
+  // the lines that changed lets one undo restore them, however many matches
+  // there were. Lines without a match are neither copied nor compared.
+  std::optional<TOndLineRunsRecorder> kept;
   int progressFirst = 0;
   auto goUnprompted = [&](int line) {
     if (!locked) {
@@ -180,8 +181,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
       FUndoList->BeginBlock();
       blockOpen = true;
     }
-    before = std::make_unique<TLinesSnapshot>(
-        TakeLinesSnapshot(backwards ? 1 : line, backwards ? line : FLines->GetCount()));
+    kept.emplace(backwards);
     FUndoList->Lock();
     progressFirst = line;
   };
@@ -189,9 +189,9 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
   auto finish = [&]() {
     FSelectionMode = userMode;
     if (userMode != smNormal) InvalidateSelection();
-    if (before) {
+    if (kept) {
       FUndoList->Unlock();
-      RecordChangedLines(*before);
+      RecordLineRuns(*kept);
     }
     if (locked) UnlockPaint();
     if (blockOpen) FUndoList->EndBlock();
@@ -213,11 +213,11 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
         line = NextLineWorthSearching(*FLines, *FSearchEngine, line, last);
         if (line == 0) {
           // The lines passed over are done too: the progress reaches the end.
-          if (before && OnReplaceProgress) OnReplaceProgress(this, std::abs(last - progressFirst), scopeLines, result);
+          if (kept && OnReplaceProgress) OnReplaceProgress(this, std::abs(last - progressFirst), scopeLines, result);
           break;
         }
       }
-      if (before && OnReplaceProgress) {
+      if (kept && OnReplaceProgress) {
         OnReplaceProgress(this, std::abs(line - progressFirst), scopeLines, result);
         searchedText.Forget();  // whatever ran meanwhile may have folded
       }
@@ -269,7 +269,10 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
             --result;  // replacing a text by itself is no replacement
             replaceLen = len;
           } else {
+            const int linesBefore = FLines->GetCount();
+            if (kept) kept->Keep(line, FLines->GetView(line - 1));
             SetSelText(repl);
+            if (kept) kept->Grew(FLines->GetCount() - linesBefore);
             replaceLen = FCaretX - p;
             // An edit never collapses a fold, but may move or open one.
             if (searchedText.AnyCollapsed()) searchedText.Forget();
