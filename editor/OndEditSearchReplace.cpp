@@ -71,9 +71,10 @@ int NextLineWorthSearching(const TOndEditStringList& Lines, TOndEditSearchCustom
 }
 
 // A line's text as a search sees it: the header of a collapsed fold ends in
-// a marker that is not text of the file, and is never found. The headers are
-// found once rather than asked for every line: a long search then reads each
-// line only for the engine.
+// a marker that is not text of the file, and is never found. Whether any
+// fold is collapsed is asked once rather than for every line (the fold
+// index answers it without a walk over the ranges), and only then each
+// line's own header: a long search reads each line only for the engine.
 template <class VisibleLength>
 class TSearchedText {
  public:
@@ -81,29 +82,24 @@ class TSearchedText {
       : FLines(Lines), FFolds(Folds), FVisible(Visible) {}
   std::string_view operator()(int Line) {
     if (!FKnown) {
-      FHeaders.clear();
       // A fold scan still to come has collapsed nothing: no need to run it.
-      for (int j = 0; !FFolds.ScanPending() && j < FFolds.AllCount(); ++j) {
-        const TOndEditFoldRange* r = FFolds.AllRanges(j);
-        if (r->Collapsed && !r->ParentCollapsed) FHeaders.push_back(r->FromLine);
-      }
-      std::sort(FHeaders.begin(), FHeaders.end());
+      FAnyCollapsed = !FFolds.ScanPending() && FFolds.Index().CollapsedBetween(1, FLines.GetCount());
       FKnown = true;
     }
     const std::string_view text = FLines.GetView(Line - 1);
-    if (!std::binary_search(FHeaders.begin(), FHeaders.end(), Line)) return text;
+    if (!FAnyCollapsed || !FFolds.Index().CollapsedBetween(Line, Line)) return text;
     return text.substr(0, static_cast<std::size_t>(FVisible(Line)));
   }
   // Whatever ran meanwhile (an edit, a handler) may have folded or unfolded.
   void Forget() noexcept { FKnown = false; }
-  // Whether any header was collapsed when the headers were last found.
-  bool AnyCollapsed() const noexcept { return !FHeaders.empty(); }
+  // Whether any header was collapsed when last asked.
+  bool AnyCollapsed() const noexcept { return FAnyCollapsed; }
 
  private:
   const TOndEditStringList& FLines;
   const TOndEditAllFoldRanges& FFolds;
   VisibleLength FVisible;
-  std::vector<int> FHeaders;
+  bool FAnyCollapsed = false;
   bool FKnown = false;
 };
 
