@@ -882,6 +882,15 @@ void TCustomOndEdit::ListCleared(TOndEditStringList*) {
   if (FWordWrapPlugin) FWordWrapPlugin->Reset();
   // The ranges belonged to the text that went.
   FHighlightedFoldRange = nullptr;
+  // A million ranges take longer to free than to read their text again (a
+  // reload): with none collapsed they are taken out of the tree at once and
+  // freed in idle pieces.
+  if (!FAllFoldRanges->ScanPending() && FAllFoldRanges->AllCount() > 0 &&
+      std::none_of(FAllFoldRanges->AllRangeList().begin(), FAllFoldRanges->AllRangeList().end(),
+                   [](const auto& r) { return r->Collapsed; })) {
+    FAllFoldRanges->RetireAll();
+    StartIdleWork();
+  }
   FAllFoldRanges->FreeAllRanges();
   FFoldChangeCount = 0;
   ForgetFoldChanges(false);
