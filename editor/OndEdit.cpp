@@ -882,6 +882,19 @@ void TCustomOndEdit::ListCleared(TOndEditStringList*) {
   if (FWordWrapPlugin) FWordWrapPlugin->Reset();
   // The ranges belonged to the text that went.
   FHighlightedFoldRange = nullptr;
+  // A million ranges take longer to free than to read their text again (a
+  // reload): with none collapsed they are taken out of the tree at once and
+  // freed in idle pieces. The fold index, when current, tells whether any is
+  // collapsed without a walk over the ranges.
+  auto noneCollapsed = [&] {
+    if (FAllFoldRanges->IndexCurrent()) return !FAllFoldRanges->Index().CollapsedBetween(1, INT_MAX);
+    const auto& all = FAllFoldRanges->AllRangeList();
+    return std::none_of(all.begin(), all.end(), [](const auto& r) { return r->Collapsed; });
+  };
+  if (!FAllFoldRanges->ScanPending() && FAllFoldRanges->AllCount() > 0 && noneCollapsed()) {
+    FAllFoldRanges->RetireAll();
+    StartIdleWork();
+  }
   FAllFoldRanges->FreeAllRanges();
   FFoldChangeCount = 0;
   ForgetFoldChanges(false);

@@ -35,6 +35,7 @@ class TOndCustomHighlighter;
 class TOndHighlighterAttributes;
 class TOndEditSearchCustom;
 class TOndCompletionProposal;
+class TOndLineRunsRecorder;
 class TCustomOndEdit;
 
 OND_DECLARE_EXCEPTION(EOndEditError, Exception);
@@ -632,24 +633,14 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   int VisibleLineLength(int Line) const;
   void ReplaceSelectionEx(TOndSelectionMode Mode, std::string_view Text, bool AddToUndo, TOndUndoReason DelReason,
                           TOndUndoReason InsReason);
-  // A run of lines as they stood before a change that is recorded as one
-  // record of the lines it changed (a replace-all, whose matches may be far
-  // more than the undo list holds records).
-  struct TLinesSnapshot {
-    int First = 1;
-    int LinesAfter = 0;  // lines after the run, which the change leaves alone
-    std::string Text;    // the lines, one after the other
-    std::vector<std::size_t> Starts;  // where each line begins in Text, and the end
-    int Count() const noexcept { return static_cast<int>(Starts.size()) - 1; }
-    std::string_view Line(int I) const {
-      const auto i = static_cast<std::size_t>(I);
-      return std::string_view(Text).substr(Starts[i], Starts[i + 1] - Starts[i]);
-    }
-  };
-  TLinesSnapshot TakeLinesSnapshot(int FirstLine, int LastLine) const;
-  // Records the lines of the run that differ from Before as one urReplaceLines
-  // record; false when none differ.
-  bool RecordChangedLines(const TLinesSnapshot& Before);
+  // Records the lines a change of many places altered (kept before it) as
+  // one urReplaceLines record, however many places it changed (a replace-all,
+  // whose matches may be far more than the undo list holds records); false
+  // when no line differs.
+  bool RecordLineRuns(TOndLineRunsRecorder& Kept);
+  // Puts the runs of a urReplaceLines record in place; the record that puts
+  // back what they replaced.
+  std::unique_ptr<TOndEditUndoItem> PutLineRuns(const TOndEditUndoItem& Item);
   // Puts the lines of Text in the place of lines First..First+Count-1; the
   // number of lines put there.
   int PutLinesRaw(int First, int Count, std::string_view Text);

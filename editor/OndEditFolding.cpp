@@ -3,6 +3,7 @@
 #include "editor/OndEdit.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "editor/OndEditImpl.h"
 #include "highlight/OndEditHighlighter.h"
@@ -280,6 +281,8 @@ bool TCustomOndEdit::ExpandFoldRange(TOndEditFoldRange* Range) {
 void TCustomOndEdit::ExpandAll() {
   // A scan still to come has collapsed nothing.
   if (FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0) return;
+  // Nothing collapsed, as the index (when current) tells at once: no walk.
+  if (FAllFoldRanges->IndexCurrent() && !FAllFoldRanges->Index().CollapsedBetween(1, INT32_MAX)) return;
   PaintLockScope lock(*this);
   // Pass after pass, so that every depth is reached.
   for (bool any = true; any;) {

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "editor/OndEditLineRuns.h"
 #include "platform/core/ScopeGuard.h"
 #include "search/OndEditSearch.h"
 
@@ -71,9 +71,10 @@ int NextLineWorthSearching(const TOndEditStringList& Lines, TOndEditSearchCustom
 }
 
 // A line's text as a search sees it: the header of a collapsed fold ends in
-// a marker that is not text of the file, and is never found. The headers are
-// found once rather than asked for every line: a long search then reads each
-// line only for the engine.
+// a marker that is not text of the file, and is never found. Whether any
+// fold is collapsed is asked once rather than for every line (the fold
+// index answers it without a walk over the ranges), and only then each
+// line's own header: a long search reads each line only for the engine.
 template <class VisibleLength>
 class TSearchedText {
  public:
@@ -81,29 +82,24 @@ class TSearchedText {
       : FLines(Lines), FFolds(Folds), FVisible(Visible) {}
   std::string_view operator()(int Line) {
     if (!FKnown) {
-      FHeaders.clear();
       // A fold scan still to come has collapsed nothing: no need to run it.
-      for (int j = 0; !FFolds.ScanPending() && j < FFolds.AllCount(); ++j) {
-        const TOndEditFoldRange* r = FFolds.AllRanges(j);
-        if (r->Collapsed && !r->ParentCollapsed) FHeaders.push_back(r->FromLine);
-      }
-      std::sort(FHeaders.begin(), FHeaders.end());
+      FAnyCollapsed = !FFolds.ScanPending() && FFolds.Index().CollapsedBetween(1, FLines.GetCount());
       FKnown = true;
     }
     const std::string_view text = FLines.GetView(Line - 1);
-    if (!std::binary_search(FHeaders.begin(), FHeaders.end(), Line)) return text;
+    if (!FAnyCollapsed || !FFolds.Index().CollapsedBetween(Line, Line)) return text;
     return text.substr(0, static_cast<std::size_t>(FVisible(Line)));
   }
   // Whatever ran meanwhile (an edit, a handler) may have folded or unfolded.
   void Forget() noexcept { FKnown = false; }
-  // Whether any header was collapsed when the headers were last found.
-  bool AnyCollapsed() const noexcept { return !FHeaders.empty(); }
+  // Whether any header was collapsed when last asked.
+  bool AnyCollapsed() const noexcept { return FAnyCollapsed; }
 
  private:
   const TOndEditStringList& FLines;
   const TOndEditAllFoldRanges& FFolds;
   VisibleLength FVisible;
-  std::vector<int> FHeaders;
+  bool FAnyCollapsed = false;
   bool FKnown = false;
 };
 
@@ -166,10 +162,11 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
   DoOnPaintTransient(ttBefore);
   int result = 0;
   bool locked = false, blockOpen = false;
-  // Replacing all without prompting records no replacement on its own: the
-  // lines it reaches are kept as they were, and one record of the lines that
-  // changed lets one undo restore them, however many matches there were.
-  std::unique_ptr<TLinesSnapshot> before;
+  // Replacing all without prompting records no replacement on its own: each
+  // line is kept as it was before its first replacement, and one record of
+  // the lines that changed lets one undo restore them, however many matches
+  // there were. Lines without a match are neither copied nor compared.
+  std::optional<TOndLineRunsRecorder> kept;
   int progressFirst = 0;
   auto goUnprompted = [&](int line) {
     if (!locked) {
@@ -180,8 +177,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
       FUndoList->BeginBlock();
       blockOpen = true;
     }
-    before = std::make_unique<TLinesSnapshot>(
-        TakeLinesSnapshot(backwards ? 1 : line, backwards ? line : FLines->GetCount()));
+    kept.emplace(backwards);
     FUndoList->Lock();
     progressFirst = line;
   };
@@ -189,9 +185,9 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
   auto finish = [&]() {
     FSelectionMode = userMode;
     if (userMode != smNormal) InvalidateSelection();
-    if (before) {
+    if (kept) {
       FUndoList->Unlock();
-      RecordChangedLines(*before);
+      RecordLineRuns(*kept);
     }
     if (locked) UnlockPaint();
     if (blockOpen) FUndoList->EndBlock();
@@ -213,11 +209,11 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
         line = NextLineWorthSearching(*FLines, *FSearchEngine, line, last);
         if (line == 0) {
           // The lines passed over are done too: the progress reaches the end.
-          if (before && OnReplaceProgress) OnReplaceProgress(this, std::abs(last - progressFirst), scopeLines, result);
+          if (kept && OnReplaceProgress) OnReplaceProgress(this, std::abs(last - progressFirst), scopeLines, result);
           break;
         }
       }
-      if (before && OnReplaceProgress) {
+      if (kept && OnReplaceProgress) {
         OnReplaceProgress(this, std::abs(line - progressFirst), scopeLines, result);
         searchedText.Forget();  // whatever ran meanwhile may have folded
       }
@@ -269,7 +265,10 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
             --result;  // replacing a text by itself is no replacement
             replaceLen = len;
           } else {
+            const int linesBefore = FLines->GetCount();
+            if (kept) kept->Keep(line, FLines->GetView(line - 1));
             SetSelText(repl);
+            if (kept) kept->Grew(FLines->GetCount() - linesBefore);
             replaceLen = FCaretX - p;
             // An edit never collapses a fold, but may move or open one.
             if (searchedText.AnyCollapsed()) searchedText.Forget();

@@ -322,8 +322,9 @@ enum : TOndUndoReason {
   urGroupBreak = 21,  // ends a group of typing
   urDeleteAll = 22,
   urFoldChange = 23,  // a collapsed fold range taken out of the fold tree
-  // The lines StartPos.Line..EndPos.Line replaced as a whole: Text holds the
-  // lines they replaced (a replace-all records all it changed this way).
+  // Runs of lines replaced as a whole, StartPos.Line..EndPos.Line the first
+  // and last line they cover: Text holds the runs and the lines they replaced
+  // (see OndEditLineRuns.h; a replace-all records all it changed this way).
   urReplaceLines = 24,
 };
 

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "editor/OndEditImpl.h"
+#include "editor/OndEditLineRuns.h"
 #include "platform/ImgList.h"
 #include "platform/core/ScopeGuard.h"
 
@@ -58,54 +59,51 @@ std::unique_ptr<TOndEditUndoItem> MakeItem(TOndUndoReason Reason, const TBufferC
 
 // ---- records of whole lines ---------------------------------------------------------------
 
-TCustomOndEdit::TLinesSnapshot TCustomOndEdit::TakeLinesSnapshot(int FirstLine, int LastLine) const {
-  TLinesSnapshot shot;
-  const int count = FLines->GetCount();
-  FirstLine = std::max(1, FirstLine);
-  LastLine = std::min(LastLine, count);
-  shot.First = FirstLine;
-  shot.LinesAfter = count - std::max(LastLine, FirstLine - 1);
-  std::size_t size = 0;
-  for (int l = FirstLine; l <= LastLine; ++l) size += FLines->GetView(l - 1).size();
-  shot.Text.reserve(size);
-  shot.Starts.reserve(static_cast<std::size_t>(std::max(0, LastLine - FirstLine + 1)) + 1);
-  for (int l = FirstLine; l <= LastLine; ++l) {
-    shot.Starts.push_back(shot.Text.size());
-    shot.Text.append(FLines->GetView(l - 1));
-  }
-  shot.Starts.push_back(shot.Text.size());
-  return shot;
+bool TCustomOndEdit::RecordLineRuns(TOndLineRunsRecorder& Kept) {
+  const std::vector<TOndLineRun> runs = Kept.Take([this](int Line) { return FLines->GetView(Line - 1); });
+  if (runs.empty()) return false;
+  FUndoList->AddChange(urReplaceLines, BufferCoord(1, runs.front().First),
+                       BufferCoord(1, runs.back().First + runs.back().Count - 1), EncodeLineRuns(runs), smNormal);
+  return true;
 }
 
-bool TCustomOndEdit::RecordChangedLines(const TLinesSnapshot& Before) {
-  const int oldCount = Before.Count();
-  const int newCount = FLines->GetCount() - Before.LinesAfter - (Before.First - 1);
-  if (newCount < 0) return false;
-  auto now = [&](int i) { return FLines->GetView(Before.First - 1 + i); };
-  // The lines alike at both ends of the run stay out of the record.
-  int head = 0;
-  while (head < oldCount && head < newCount && Before.Line(head) == now(head)) ++head;
-  int tail = 0;
-  while (tail < oldCount - head && tail < newCount - head &&
-         Before.Line(oldCount - 1 - tail) == now(newCount - 1 - tail))
-    ++tail;
-  if (head == oldCount && head == newCount) return false;
-  // Each side keeps at least one line, so that a record never stands for no line.
-  if (head + tail == oldCount || head + tail == newCount) {
-    if (head > 0)
-      --head;
-    else
-      --tail;
+std::unique_ptr<TOndEditUndoItem> TCustomOndEdit::PutLineRuns(const TOndEditUndoItem& Item) {
+  std::vector<TOndLineRun> runs = DecodeLineRuns(Item.Text);
+  PaintLockScope lock(*this);
+  FLines->BeginUpdate();
+  const TScopeExit update([&] { FLines->EndUpdate(); });
+  // From the last run up, so that the runs above still stand where the
+  // record says; each takes the lines it replaced.
+  std::vector<int> added(runs.size());
+  for (std::size_t i = runs.size(); i-- > 0;) {
+    TOndLineRun& run = runs[i];
+    const int last = std::min(run.First + run.Count - 1, FLines->GetCount());
+    std::string taken;
+    for (int l = run.First; l <= last; ++l) {
+      if (l > run.First) taken += "\r\n";
+      taken.append(FLines->GetView(l - 1));
+    }
+    const int put = PutLinesRaw(run.First, last - run.First + 1, run.Lines);
+    added[i] = put - run.Count;
+    run.Count = put;
+    run.Lines = std::move(taken);
   }
-  std::string old;
-  for (int i = head; i < oldCount - tail; ++i) {
-    if (i > head) old += "\r\n";
-    old.append(Before.Line(i));
+  // The runs below moved by what those above them gained.
+  int moved = 0;
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    runs[i].First += moved;
+    moved += added[i];
   }
-  const int first = Before.First + head;
-  FUndoList->AddChange(urReplaceLines, BufferCoord(1, first), BufferCoord(1, first + newCount - tail - head - 1), old,
-                       smNormal);
-  return true;
+  auto item = std::make_unique<TOndEditUndoItem>();
+  item->Reason = Item.Reason;
+  item->SelectionMode = Item.SelectionMode;
+  item->GroupNumber = Item.GroupNumber;
+  if (!runs.empty()) {
+    item->StartPos = BufferCoord(1, runs.front().First);
+    item->EndPos = BufferCoord(1, runs.back().First + runs.back().Count - 1);
+  }
+  item->Text = EncodeLineRuns(runs);
+  return item;
 }
 
 int TCustomOndEdit::PutLinesRaw(int First, int Count, std::string_view Text) {
@@ -173,10 +171,7 @@ void TCustomOndEdit::UndoItem() {
       PlaceCaretAndSelection(end, s, end);
     MakeCaretVisible();
   } else if (r == urReplaceLines) {
-    std::string taken = TextRange(BufferCoord(1, s.Line), BufferCoord(LineLength(e.Line) + 1, e.Line));
-    const int put = PutLinesRaw(s.Line, e.Line - s.Line + 1, item->Text);
-    FRedoList->PushItem(MakeItem(r, s, BufferCoord(1, s.Line + put - 1), std::move(taken), item->SelectionMode,
-                                 item->GroupNumber));
+    FRedoList->PushItem(PutLineRuns(*item));
     SetCaretAndCollapse(BufferCoord(1, s.Line));
     MakeCaretVisible();
   } else if (r == urCaret) {
@@ -226,10 +221,7 @@ void TCustomOndEdit::RedoItem() {
     FUndoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
     SetCaretAndCollapse(s);
   } else if (r == urReplaceLines) {
-    std::string taken = TextRange(BufferCoord(1, s.Line), BufferCoord(LineLength(e.Line) + 1, e.Line));
-    const int put = PutLinesRaw(s.Line, e.Line - s.Line + 1, item->Text);
-    FUndoList->PushItem(MakeItem(r, s, BufferCoord(1, s.Line + put - 1), std::move(taken), item->SelectionMode,
-                                 item->GroupNumber));
+    FUndoList->PushItem(PutLineRuns(*item));
     SetCaretAndCollapse(BufferCoord(1, s.Line));
     MakeCaretVisible();
   } else if (r == urCaret) {

@@ -209,6 +209,52 @@ TEST(SearchReplace, OneUndoRestoresAReplaceAllBeyondTheUndoCap) {
   }
 }
 
+// A replace-all records the lines it changed, not the lines between its
+// matches: in a long text with a match on its first and its last line and a
+// few between, the record and what its undo and redo put back follow the
+// changed lines, whichever way the search runs and whether a replacement
+// breaks lines.
+TEST(SearchReplace, AReplaceAllRecordsOnlyTheLinesItChanged) {
+  std::string text;
+  const int lines = 20000;
+  for (int i = 1; i <= lines; ++i)
+    text += (i == 1 || i == lines || i % 4000 == 0 ? "mark " : "item ") + std::to_string(i) + "\r\n";
+  text += "end";
+  const struct {
+    const char* name;
+    std::uint8_t options;
+    const char* replace;
+  } cases[] = {
+      {"down", ssoEntireScope, "MARK"},
+      {"up", ssoEntireScope | ssoBackwards, "MARK"},
+      {"line breaks", ssoEntireScope, "M\r\nK"},
+      {"line breaks, up", ssoEntireScope | ssoBackwards, "M\r\nK"},
+  };
+  for (const auto& c : cases) {
+    TOndEdit ed(nullptr);
+    TOndEditSearch engine;
+    ed.SetSearchEngine(&engine);
+    ed.Lines()->SetText(text);
+    const std::string before = ed.Lines()->GetText();
+    if (c.options & ssoBackwards) ed.SetCaretXY(BufferCoord(4, lines + 1));
+    EXPECT_EQ(ed.SearchReplace("mark", c.replace, c.options | ssoReplace | ssoReplaceAll), 6) << c.name;
+    const std::string after = ed.Lines()->GetText();
+    ASSERT_EQ(ed.UndoList()->ItemCount(), 1) << c.name;
+    // Six lines of some twelve bytes, and a few bytes to place each.
+    EXPECT_LT(ed.UndoList()->PeekItem()->Text.size(), 6u * 40) << c.name;
+    ed.Undo();
+    EXPECT_EQ(ed.Lines()->GetText(), before) << c.name;
+    EXPECT_EQ(ed.GetCaretXY(), BufferCoord(1, 1)) << c.name;
+    ASSERT_EQ(ed.RedoList()->ItemCount(), 1) << c.name;
+    EXPECT_LT(ed.RedoList()->PeekItem()->Text.size(), 6u * 40) << c.name;
+    ed.Redo();
+    EXPECT_EQ(ed.Lines()->GetText(), after) << c.name;
+    ed.Undo();
+    EXPECT_EQ(ed.Lines()->GetText(), before) << c.name;
+    ed.SetSearchEngine(nullptr);
+  }
+}
+
 // Two replace-alls in a row are two undo steps; a replace-all that changes
 // nothing leaves no record; the progress of an unprompted replace-all is
 // told line by line.
