@@ -268,3 +268,77 @@ TEST(FoldIndex, FollowsRangesChangedFromOutside) {
 
 }  // namespace
 }  // namespace ond
+
+namespace ond {
+namespace {
+
+// Every range in flat order: the range it sits in, its lines and level.
+std::string FlatList(const TOndEditAllFoldRanges& All) {
+  std::string s;
+  for (const auto& r : All.AllRangeList()) {
+    int parent = -1;
+    for (int j = 0; j < All.AllCount(); ++j)
+      if (&All.AllRanges(j)->SubFoldRanges == r->Container()) parent = j;
+    s += std::to_string(parent) + " " + std::to_string(r->FromLine) + "-" + std::to_string(r->ToLine) + " L" +
+         std::to_string(r->Level) + "\n";
+  }
+  return s;
+}
+
+// Edits of a tree with nothing collapsed, made as the editor makes them
+// (the ranges kept in step with the lines, then brought up around the
+// change): no walk over every range, no index built again, and the tree,
+// flat order too, is the one a scan of the edited text finds.
+TEST(FoldIndex, EditsOfATreeWithNothingCollapsedWalkNoListOfEveryRange) {
+  struct Edit {
+    const char* Name;
+    int Line;                        // 1-based
+    int Deleted;                     // lines deleted there first
+    std::vector<std::string> Added;  // then lines inserted there
+    int CaretChar;
+  };
+  const Edit edits[] = {
+      {"a line broken in a plain line", 41, 0, {"    x"}, 3},
+      {"a plain line deleted", 80, 1, {}, 1},
+      {"objects pasted before a plain line", 120, 0, {"  c {", "    d", "  }", "  e {", "  }"}, 1},
+      {"two plain lines deleted", 200, 2, {"    y"}, 1},
+      {"a plain line made an object", 300, 1, {"    z {", "    }"}, 1},
+  };
+  Doc d;
+  std::string text = "{\r\n";
+  for (int i = 0; i < 150; ++i) text += "  a {\r\n    b\r\n    b\r\n  }\r\n";
+  d.Lines.SetText(text + "}");
+  d.Folder.RescanFoldRanges();
+  EXPECT_TRUE(d.Ranges.Index().IsFlatList());
+  for (const Edit& e : edits) {
+    SCOPED_TRACE(e.Name);
+    // The edit stands on the first plain lines from Line on.
+    int at = e.Line;
+    const auto plain = [&d](int L) { return d.Lines.GetView(L - 1).find_first_of("{}") == std::string_view::npos; };
+    while (!(plain(at) && plain(at + std::max(e.Deleted, 1) - 1))) ++at;
+    const std::uint64_t walks = d.Ranges.WholeWalks(), builds = d.Ranges.IndexBuilds();
+    const std::vector<TOndEditFoldRange*> open = d.Folder.OpenRangesAt(at - 1);
+    TOndEditUndoList undo;
+    if (e.Deleted > 0) {
+      d.Lines.DeleteLineRange(at - 1, e.Deleted);
+      d.Folder.LinesDeleted(at, e.Deleted, &undo, smNormal, 1);
+    }
+    for (std::size_t k = 0; k < e.Added.size(); ++k) {
+      d.Lines.Insert(at - 1 + static_cast<int>(k), e.Added[k]);
+      d.Folder.LinesInserted(at - 1 + static_cast<int>(k), 1, e.CaretChar);
+    }
+    const int last = at + std::max(0, static_cast<int>(e.Added.size()) - 1);
+    ASSERT_TRUE(d.Folder.UpdateFoldRangesBetween(at - 1, last, open, 1000));
+    EXPECT_EQ(d.Ranges.WholeWalks(), walks);
+    EXPECT_EQ(d.Ranges.IndexBuilds(), builds);
+    ExpectIndexMatchesWalk(d, e.Name);
+    Doc fresh;
+    fresh.Lines.SetText(d.Lines.GetText());
+    fresh.Folder.RescanFoldRanges();
+    EXPECT_EQ(FlatList(d.Ranges), FlatList(fresh.Ranges));
+    if (HasFatalFailure()) return;
+  }
+}
+
+}  // namespace
+}  // namespace ond
