@@ -11,6 +11,7 @@
 #include "editor/OndEdit.h"
 #include "editor/OndEditKeyCmds.h"
 #include "highlight/OndBuiltinSchemes.h"
+#include "platform/Clipbrd.h"
 #include "platform/Forms.h"
 #include "tests/editor/gui/LoadedEditor.h"
 #include "tests/highlight/HighlightTestRules.h"
@@ -110,6 +111,42 @@ TEST(EditCommandBounds, AQuoteChangedFarAboveTheEndRescansABoundedStretchOfState
     EXPECT_EQ(test::FoldRangeList(ed.AllFoldRanges(), true),
               test::FoldRangeList(original->Ed.AllFoldRanges(), true));
   }
+}
+
+// Lines broken, deleted and pasted in the middle of a long text with
+// nothing collapsed, then undone and redone, each a command as keys send
+// it: none walks the list of every range or builds the index again, and
+// the ranges come out as a scan of the edited text finds them.
+TEST(EditCommandBounds, LinesInsertedOrDeletedWalkNoListOfEveryRange) {
+  struct Step {
+    const char* Name;
+    TOndEditorCommand Command;
+  };
+  const Step steps[] = {
+      {"line break", ecLineBreak}, {"undo line break", ecUndo},   {"redo line break", ecRedo},
+      {"line break", ecLineBreak}, {"delete line", ecDeleteLine}, {"undo delete line", ecUndo},
+      {"redo delete line", ecRedo}, {"paste", ecPaste},
+  };
+  auto p = Open(Objects(kLong));
+  TOndEdit& ed = p->Ed;
+  // Objects of their own, pasted at the start of a plain line.
+  std::string pasted;
+  for (int i = 0; i < 50; ++i) pasted += "  \"p\": {\r\n    \"a\": 1\r\n  },\r\n";
+  Clipboard()->SetAsText(pasted);
+  const int line = (kLong / 2) / 4 * 4 + 3;
+  ed.SetCaretXY(BufferCoord(5, line));
+  // The index is built by the first question, as painting asks it.
+  ed.FoldRangeAtLine(1);
+  for (const Step& s : steps) {
+    SCOPED_TRACE(s.Name);
+    const std::uint64_t walks = ed.AllFoldRanges().WholeWalks(), builds = ed.AllFoldRanges().IndexBuilds();
+    ed.CommandProcessor(s.Command, 0, nullptr);
+    EXPECT_FALSE(ed.FoldUpdatePending());
+    EXPECT_EQ(ed.AllFoldRanges().WholeWalks(), walks);
+    EXPECT_EQ(ed.AllFoldRanges().IndexBuilds(), builds);
+  }
+  auto fresh = Open(ed.Lines()->GetText());
+  EXPECT_EQ(test::FoldRangeList(ed.AllFoldRanges(), true), test::FoldRangeList(fresh->Ed.AllFoldRanges(), true));
 }
 
 }  // namespace
