@@ -1311,8 +1311,20 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
   // Only inserted lines can carry a header or a closing line down with
   // them; the line before removed lines stays where it is.
   const bool inserted = Delta > 0;
+  // Inserted lines that carried every header and closing line on Line down
+  // with them moved the lines from Line on alike: the index shifts those.
+  bool followsFromLine = inserted;
+  // One deleted line moves the lines below it alike, its own onto Line:
+  // the order by line stays, and so does the order by closing line unless
+  // a range closed on Line already.
+  bool valuesFollow = true;
+  const auto shiftedFromLine = [Line, Delta](std::int32_t V) {
+    return V >= Line ? static_cast<std::int64_t>(V) + Delta : static_cast<std::int64_t>(V);
+  };
   const auto adjust = [&](TOndEditFoldRange* r) {
     const std::int64_t from = shifted(r->FromLine), to = shifted(r->ToLine);
+    const std::int64_t fromAlike = shiftedFromLine(r->FromLine), toAlike = shiftedFromLine(r->ToLine);
+    const bool hadLines = r->HasLines();
     if (deleted(r->FromLine) || deleted(r->ToLine)) follows = false;
     if (r->FromLine > Line ||
         (inserted && r->FromLine == Line && r->FoldRegion != nullptr && holds(r->FoldRegion->Open, r->FoldRegion))) {
@@ -1330,9 +1342,14 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
         if (Delta < 0 && r->ToLine < Line) r->ToLine = std::max(Line, r->FromLine);
       }
     }
-    if (r->FromLine != from || r->ToLine != to) follows = false;
+    if (r->FromLine != from || r->ToLine != to) follows = valuesFollow = false;
+    // The index keeps whether each range has lines.
+    if (r->HasLines() != hadLines) valuesFollow = false;
+    if (r->FromLine != fromAlike || r->ToLine != toAlike) followsFromLine = false;
   };
-  if (indexCurrent && FRanges.Index().IsFlatList()) {
+  const bool fastPath = indexCurrent && FRanges.Index().IsFlatList();
+  const bool oneDeletedAlike = fastPath && Delta == -1 && FRanges.Index().ExpandedEndingAt(Line) == nullptr;
+  if (fastPath) {
     // Every range is visible and expanded, and the flat list is in line
     // order: the ranges starting below the changed lines only move, one
     // tight pass from their place on; the ranges the rule above can change
@@ -1359,6 +1376,10 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
     }
   }
   if (indexCurrent && follows)
+    FRanges.IndexShifted(Line, Delta);
+  else if (fastPath && followsFromLine)
+    FRanges.IndexShifted(Line - 1, Delta);
+  else if (oneDeletedAlike && valuesFollow)
     FRanges.IndexShifted(Line, Delta);
   else
     FRanges.IndexChanged();

@@ -340,5 +340,64 @@ TEST(FoldIndex, EditsOfATreeWithNothingCollapsedWalkNoListOfEveryRange) {
   }
 }
 
+// Random line breaks, deletions and changed lines in a tree with nothing
+// collapsed, each followed by the update the editor makes (around the
+// change, else of the whole text): the index, shifted instead of built
+// again wherever it can be, answers as a walk does, says it lists the flat
+// list only when it does, and the tree is the one a scan finds.
+TEST(FoldIndex, AgreesWithAWalkThroughRandomEditsWithNothingCollapsed) {
+  std::mt19937 rng(47);
+  for (int round = 0; round < 40; ++round) {
+    Doc d;
+    int made = 0;
+    for (int i = 0; i < 60; ++i) d.Lines.Add(RandomLine(rng, made++));
+    d.Folder.RescanFoldRanges();
+    TOndEditUndoList undo;
+    for (int step = 0; step < 80; ++step) {
+      const int count = d.Lines.GetCount();
+      const int line = 1 + static_cast<int>(rng() % static_cast<unsigned>(count));
+      const unsigned kind = rng() % 3;
+      const std::string where = "round " + std::to_string(round) + ", step " + std::to_string(step) + ", kind " +
+                                std::to_string(kind) + " at " + std::to_string(line);
+      // The scan starts on the line before the changed ones.
+      const int first = std::max(1, line - 1);
+      const std::vector<TOndEditFoldRange*> open = d.Folder.OpenRangesAt(first);
+      int last = line;
+      switch (kind) {
+        case 0:
+          d.Lines.Insert(line - 1, RandomLine(rng, made++));
+          d.Folder.LinesInserted(line - 1, 1, 1 + static_cast<int>(rng() % 4));
+          break;
+        case 1:
+          if (count > 1) {
+            // A line stays.
+            const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(std::min(
+                                  {3, count - line + 1, count - 1})));
+            d.Lines.DeleteLineRange(line - 1, n);
+            d.Folder.LinesDeleted(line, n, &undo, smNormal, 1);
+          }
+          break;
+        default:
+          d.Lines.Put(line - 1, RandomLine(rng, made++));
+          break;
+      }
+      if (!d.Folder.UpdateFoldRangesBetween(first, std::min(last, d.Lines.GetCount()), open, 1000))
+        d.Folder.UpdateFoldRanges();
+      ExpectIndexMatchesWalk(d, where);
+      if (d.Ranges.Index().IsFlatList()) {
+        const auto& flat = d.Ranges.AllRangeList();
+        EXPECT_TRUE(std::is_sorted(flat.begin(), flat.end(),
+                                   [](const auto& A, const auto& B) { return A->FromLine < B->FromLine; }))
+            << where;
+      }
+      Doc fresh;
+      fresh.Lines.SetText(d.Lines.GetText());
+      fresh.Folder.RescanFoldRanges();
+      EXPECT_EQ(FlatList(d.Ranges), FlatList(fresh.Ranges)) << where;
+      if (HasFatalFailure() || HasFailure()) return;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ond

@@ -121,15 +121,19 @@ TEST(EditCommandBounds, LinesInsertedOrDeletedWalkNoListOfEveryRange) {
   struct Step {
     const char* Name;
     TOndEditorCommand Command;
+    // The undo of a paste deletes whole ranges: the index is built again.
+    bool Bounded = true;
   };
   const Step steps[] = {
-      {"line break", ecLineBreak}, {"undo line break", ecUndo},   {"redo line break", ecRedo},
-      {"line break", ecLineBreak}, {"delete line", ecDeleteLine}, {"undo delete line", ecUndo},
-      {"redo delete line", ecRedo}, {"paste", ecPaste},
+      {"line break", ecLineBreak},        {"undo line break", ecUndo},        {"redo line break", ecRedo},
+      {"line break", ecLineBreak},        {"delete line", ecDeleteLine},      {"undo delete line", ecUndo},
+      {"redo delete line", ecRedo},       {"delete line", ecDeleteLine},      {"undo delete line", ecUndo},
+      {"undo delete line", ecUndo},       {"redo delete line", ecRedo},       {"redo delete line", ecRedo},
+      {"paste", ecPaste},                 {"undo paste", ecUndo, false},      {"redo paste", ecRedo},
   };
   auto p = Open(Objects(kLong));
   TOndEdit& ed = p->Ed;
-  // Objects of their own, pasted at the start of a plain line.
+  // Objects of their own, pasted at the caret.
   std::string pasted;
   for (int i = 0; i < 50; ++i) pasted += "  \"p\": {\r\n    \"a\": 1\r\n  },\r\n";
   Clipboard()->SetAsText(pasted);
@@ -142,6 +146,7 @@ TEST(EditCommandBounds, LinesInsertedOrDeletedWalkNoListOfEveryRange) {
     const std::uint64_t walks = ed.AllFoldRanges().WholeWalks(), builds = ed.AllFoldRanges().IndexBuilds();
     ed.CommandProcessor(s.Command, 0, nullptr);
     EXPECT_FALSE(ed.FoldUpdatePending());
+    if (!s.Bounded) continue;
     EXPECT_EQ(ed.AllFoldRanges().WholeWalks(), walks);
     EXPECT_EQ(ed.AllFoldRanges().IndexBuilds(), builds);
   }
