@@ -443,8 +443,10 @@ std::string Reason(const std::string& What) {
     return "an edit that changes the nesting of every range after it (a brace or quote left open, lines "
            "moved across folds) has the whole text updated in idle time, and putting a million ranges in "
            "place is one event";
-  return "each line inserted or deleted still moves every range after it one by one (the index by line "
-         "shifts in place, and a bounded update puts its ranges into it in place)";
+  return "the first lines inserted after a load copy the whole line array once as it grows, and every insertion "
+         "or deletion moves the line records after it; lines inserted or deleted also walk every range and build "
+         "the index by line again when whole ranges or more than one closing line are among the deleted lines (the "
+         "undo of a paste) or a range is collapsed (a cut across folds)";
 }
 
 void PrintTable() {

@@ -804,8 +804,17 @@ int TCustomOndEdit::ScanFrom(int Index) {
   const CounterScope writing(FWritingRanges);
   int i = Index;
   std::string buffer;
+  std::size_t bytes = 0;
   do {
-    FHighlighter->SetLine(ExpandedLine(i, buffer), i);
+    if (i - Index >= kScanFromLines || bytes >= kScanFromBytes) {
+      // Far from the change and still out of step: the rest waits until
+      // it is needed.
+      FRangesKnown = i;
+      break;
+    }
+    const std::string_view text = ExpandedLine(i, buffer);
+    bytes += text.size();
+    FHighlighter->SetLine(text, i);
     FHighlighter->SkipToEolForRange();
     // The first line whose end state is the one stored ends the rescan: the
     // lines after it start as they did.

@@ -527,6 +527,11 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // line is as much work as many short ones).
   static constexpr std::size_t kIdleWorkChars = 256 * 1024;
   static constexpr int kIdleSliceMs = 15;
+  // An edit rescans the highlighter states after it until one comes out as
+  // before, but not past this many lines or bytes: the rest of a long text
+  // that a quote or a comment turned inside out is scanned when needed.
+  static constexpr int kScanFromLines = 4096;
+  static constexpr std::size_t kScanFromBytes = 512 * 1024;
   // Whether the text is long in either sense.
   bool LongText() const;
   // Whether the character at (Char, Line) lies in a string, comment or
@@ -686,7 +691,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   void ListChanging(TOndEditStringList* Sender);
   void ListChanged(TOndEditStringList* Sender);
   // Rescans highlighter range states from Index until one comes out as stored;
-  // the index of the last line scanned.
+  // the index of the last line scanned. Past kScanFromLines lines or
+  // kScanFromBytes bytes it stops, and the lines after count as never
+  // scanned.
   int ScanFrom(int Index);
   void ScanRanges();
   // Scans the range states the lines up to Index (0-based) still lack. Text

@@ -260,10 +260,8 @@ void TOndEditAllFoldRanges::FreeAllRanges() noexcept {
   IndexChanged();
 }
 
-void TOndEditAllFoldRanges::SpliceRanges(const std::vector<TOndEditFoldRange*>& Gone, std::int32_t First,
-                                         TOndEditAllFoldRanges& From) {
-  Settle();
-  const std::unordered_set<const TOndEditFoldRange*> gone(Gone.begin(), Gone.end());
+void TOndEditAllFoldRanges::UnlinkGone(const std::vector<TOndEditFoldRange*>& Gone,
+                                       const std::unordered_set<const TOndEditFoldRange*>& GoneSet) {
   // Out of their lists first, each list walked once, so that freeing them
   // searches no list (a list may hold a million ranges).
   for (TOndEditFoldRange* r : Gone) r->SubFoldRanges.DropAll();
@@ -274,7 +272,15 @@ void TOndEditAllFoldRanges::SpliceRanges(const std::vector<TOndEditFoldRange*>& 
       r->FContainer = nullptr;
     }
   for (TOndEditFoldRanges* l : lists)
-    std::erase_if(l->FRanges, [&gone](const TOndEditFoldRange* r) { return gone.count(r) != 0; });
+    std::erase_if(l->FRanges, [&GoneSet](const TOndEditFoldRange* r) { return GoneSet.count(r) != 0; });
+}
+
+void TOndEditAllFoldRanges::SpliceRanges(const std::vector<TOndEditFoldRange*>& Gone, std::int32_t First,
+                                         TOndEditAllFoldRanges& From) {
+  Settle();
+  NoteWholeWalk();
+  const std::unordered_set<const TOndEditFoldRange*> gone(Gone.begin(), Gone.end());
+  UnlinkGone(Gone, gone);
   std::vector<std::unique_ptr<TOndEditFoldRange>> all;
   all.reserve(FAllRanges.size() - std::min(FAllRanges.size(), Gone.size()) + From.FAllRanges.size());
   bool placed = false;
@@ -300,6 +306,39 @@ void TOndEditAllFoldRanges::SpliceRanges(const std::vector<TOndEditFoldRange*>& 
   From.IndexChanged();
   ++FRemovals;
   IndexChanged();
+}
+
+bool TOndEditAllFoldRanges::SpliceRangesAt(std::size_t At, const std::vector<TOndEditFoldRange*>& Gone,
+                                           TOndEditAllFoldRanges& From) {
+  if (FPendingScan || At > FAllRanges.size() || Gone.size() > FAllRanges.size() - At) return false;
+  const std::unordered_set<const TOndEditFoldRange*> gone(Gone.begin(), Gone.end());
+  if (gone.size() != Gone.size()) return false;
+  for (std::size_t i = At; i < At + Gone.size(); ++i)
+    if (gone.count(FAllRanges[i].get()) == 0) return false;
+  UnlinkGone(Gone, gone);
+  const std::size_t g = Gone.size(), m = From.FAllRanges.size();
+  const auto at = [this](std::size_t I) { return FAllRanges.begin() + static_cast<std::ptrdiff_t>(I); };
+  for (std::size_t i = At; i < At + g; ++i) {
+    FAllRanges[i]->AllFoldRanges = nullptr;
+    FAllRanges[i].reset();
+  }
+  // The entries after the stretch move once.
+  if (m > g) {
+    const std::size_t size = FAllRanges.size();
+    FAllRanges.resize(size + m - g);
+    std::move_backward(at(At + g), at(size), FAllRanges.end());
+  } else if (m < g) {
+    FAllRanges.erase(at(At + m), at(At + g));
+  }
+  for (std::size_t k = 0; k < m; ++k) {
+    From.FAllRanges[k]->AllFoldRanges = this;
+    FAllRanges[At + k] = std::move(From.FAllRanges[k]);
+  }
+  From.FAllRanges.clear();
+  From.IndexChanged();
+  ++FRemovals;
+  IndexChanged();
+  return true;
 }
 
 void TOndEditAllFoldRanges::RetireAll() noexcept {
@@ -1263,21 +1302,30 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
   // When every visible range moves as its lines do (nothing carried down
   // with the caret, nothing among deleted lines, no collapsed range the
   // lines fall into), the index shifts instead of being built again.
-  const int all = FRanges.AllCount();
   const bool indexCurrent = FRanges.IndexCurrent();
   bool follows = true;
   const auto shifted = [Line, Delta](std::int32_t V) {
     return V > Line ? static_cast<std::int64_t>(V) + Delta : static_cast<std::int64_t>(V);
   };
   const auto deleted = [Line, Delta](std::int32_t V) { return Delta < 0 && V > Line && V <= Line - Delta; };
-  for (int j = 0; j < all; ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
-    if (r->ParentCollapsed) continue;
+  // Only inserted lines can carry a header or a closing line down with
+  // them; the line before removed lines stays where it is.
+  const bool inserted = Delta > 0;
+  // Inserted lines that carried every header and closing line on Line down
+  // with them moved the lines from Line on alike: the index shifts those.
+  bool followsFromLine = inserted;
+  // One deleted line moves the lines below it alike, its own onto Line:
+  // the order by line stays, and so does the order by closing line unless
+  // a range closed on Line already.
+  bool valuesFollow = true;
+  const auto shiftedFromLine = [Line, Delta](std::int32_t V) {
+    return V >= Line ? static_cast<std::int64_t>(V) + Delta : static_cast<std::int64_t>(V);
+  };
+  const auto adjust = [&](TOndEditFoldRange* r) {
     const std::int64_t from = shifted(r->FromLine), to = shifted(r->ToLine);
+    const std::int64_t fromAlike = shiftedFromLine(r->FromLine), toAlike = shiftedFromLine(r->ToLine);
+    const bool hadLines = r->HasLines();
     if (deleted(r->FromLine) || deleted(r->ToLine)) follows = false;
-    // Only inserted lines can carry a header or a closing line down with
-    // them; the line before removed lines stays where it is.
-    const bool inserted = Delta > 0;
     if (r->FromLine > Line ||
         (inserted && r->FromLine == Line && r->FoldRegion != nullptr && holds(r->FoldRegion->Open, r->FoldRegion))) {
       MoveWithDescendants(r, Delta);
@@ -1294,9 +1342,44 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
         if (Delta < 0 && r->ToLine < Line) r->ToLine = std::max(Line, r->FromLine);
       }
     }
-    if (r->FromLine != from || r->ToLine != to) follows = false;
+    if (r->FromLine != from || r->ToLine != to) follows = valuesFollow = false;
+    // The index keeps whether each range has lines.
+    if (r->HasLines() != hadLines) valuesFollow = false;
+    if (r->FromLine != fromAlike || r->ToLine != toAlike) followsFromLine = false;
+  };
+  const bool fastPath = indexCurrent && FRanges.Index().IsFlatList();
+  const bool oneDeletedAlike = fastPath && Delta == -1 && FRanges.Index().ExpandedEndingAt(Line) == nullptr;
+  if (fastPath) {
+    // Every range is visible and expanded, and the flat list is in line
+    // order: the ranges starting below the changed lines only move, one
+    // tight pass from their place on; the ranges the rule above can change
+    // otherwise are the ones reaching Line and those among deleted lines.
+    const TOndFoldIndex& index = FRanges.Index();
+    const auto& flat = FRanges.AllRangeList();
+    const std::int64_t below = inserted ? firstAfter : firstAfter - Delta;
+    const std::size_t tail = index.StartingAbove(Clamp32(below));
+    const std::size_t among = index.StartingAbove(Clamp32(firstAfter));
+    std::vector<TOndEditFoldRange*> touched = index.Over(Line, Line);
+    for (std::size_t i = among; i < tail; ++i) touched.push_back(flat[i].get());
+    for (std::size_t i = tail; i < flat.size(); ++i) {
+      TOndEditFoldRange* r = flat[i].get();
+      r->FromLine = Clamp32(static_cast<std::int64_t>(r->FromLine) + Delta);
+      r->ToLine = Clamp32(static_cast<std::int64_t>(r->ToLine) + Delta);
+    }
+    for (TOndEditFoldRange* r : touched) adjust(r);
+  } else {
+    FRanges.NoteWholeWalk();
+    const int all = FRanges.AllCount();
+    for (int j = 0; j < all; ++j) {
+      TOndEditFoldRange* r = FRanges.AllRanges(j);
+      if (!r->ParentCollapsed) adjust(r);
+    }
   }
   if (indexCurrent && follows)
+    FRanges.IndexShifted(Line, Delta);
+  else if (fastPath && followsFromLine)
+    FRanges.IndexShifted(Line - 1, Delta);
+  else if (oneDeletedAlike && valuesFollow)
     FRanges.IndexShifted(Line, Delta);
   else
     FRanges.IndexChanged();
@@ -1310,7 +1393,10 @@ void TOndCodeFolder::LinesDeleted(std::int32_t FirstLine, std::int32_t Count, TO
                                   TOndSelectionMode SelectionMode, std::int32_t CaretChar) {
   if (Count <= 0) return;
   const std::int64_t last = static_cast<std::int64_t>(FirstLine) + Count - 1;
-  for (int j = 0; j < FRanges.AllCount();) {
+  // The index tells at once when no collapsed header is among the lines.
+  const bool noneCollapsed = FRanges.IndexCurrent() && !FRanges.Index().CollapsedBetween(FirstLine, Clamp32(last));
+  if (!noneCollapsed) FRanges.NoteWholeWalk();
+  for (int j = noneCollapsed ? FRanges.AllCount() : 0; j < FRanges.AllCount();) {
     TOndEditFoldRange* r = FRanges.AllRanges(j);
     if (!(r->Collapsed && !r->ParentCollapsed && r->FromLine >= FirstLine && r->FromLine <= last)) {
       ++j;

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "editor/OndEditFoldIndex.h"
@@ -213,6 +214,16 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // left that is not hidden and starts on First or below; From ends empty.
   // The ranges' lists are the caller's: it takes the ranges out of theirs.
   void SpliceRanges(const std::vector<TOndEditFoldRange*>& Gone, std::int32_t First, TOndEditAllFoldRanges& From);
+  // The same when the caller knows that the flat list is in line order and
+  // that At ranges of it start above First (see TOndFoldIndex::IsFlatList):
+  // when the ranges of Gone are the ones at At on, From's take their place
+  // without a walk over the list; false, with nothing changed, when not.
+  bool SpliceRangesAt(std::size_t At, const std::vector<TOndEditFoldRange*>& Gone, TOndEditAllFoldRanges& From);
+  // How many times an edit walked every range of the flat list, so that
+  // tests can tell an edit whose work follows the text's length from one
+  // whose work follows the change.
+  std::uint64_t WholeWalks() const noexcept { return FWholeWalks; }
+  void NoteWholeWalk() noexcept { ++FWholeWalks; }
   // Takes every range out of the tree at once (none of them may be
   // collapsed or hidden): the tree ends empty, and the ranges, out of every
   // list and no longer of the tree, wait to be freed by FreeRetired, so that
@@ -224,6 +235,10 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
 
  private:
   void CheckAllIndex(int Index, bool ForInsert) const;
+  // Takes the ranges of Gone out of their lists and frees their sub lists.
+  void UnlinkGone(const std::vector<TOndEditFoldRange*>& Gone,
+                  const std::unordered_set<const TOndEditFoldRange*>& GoneSet);
+  std::uint64_t FWholeWalks = 0;
   std::vector<std::unique_ptr<TOndEditFoldRange>> FAllRanges;
   mutable TOndFoldIndex FIndex;
   mutable bool FIndexStale = true;

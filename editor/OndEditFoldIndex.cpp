@@ -28,6 +28,18 @@ std::size_t CountBelow(const std::vector<std::int32_t>& Keys, std::int32_t Key) 
 
 namespace {
 
+// Puts [First, Last) in place of V[Lo, Hi), the entries after moving once.
+template <class T, class It>
+void ReplaceSpan(std::vector<T>& V, std::size_t Lo, std::size_t Hi, It First, It Last) {
+  const auto m = static_cast<std::size_t>(std::distance(First, Last)), g = Hi - Lo;
+  const auto at = [&V](std::size_t I) { return V.begin() + static_cast<std::ptrdiff_t>(I); };
+  if (m > g)
+    V.insert(at(Hi), m - g, T{});
+  else if (m < g)
+    V.erase(at(Lo + m), at(Hi));
+  std::copy(First, Last, at(Lo));
+}
+
 // What the index keeps of a visible range, read from it once: a million
 // ranges lie all over the heap, and every visit to one is a cache miss.
 struct TIndexed {
@@ -79,6 +91,8 @@ void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>&
     byFrom[i] = {ranges[i].From, static_cast<std::uint32_t>(i)};
     if (!ranges[i].Collapsed) byTo.emplace_back(ranges[i].To, static_cast<std::uint32_t>(i));
   }
+  FIsFlatList = ranges.size() == Flat.size() && std::is_sorted(byFrom.begin(), byFrom.end()) &&
+                std::none_of(ranges.begin(), ranges.end(), [](const TIndexed& R) { return R.Collapsed; });
   SortByStretches(byFrom);
   SortByStretches(byTo);
 
@@ -136,8 +150,10 @@ bool TOndFoldIndex::Replace(std::int32_t First, std::int32_t Until, const std::v
   std::vector<TOndEditFoldRange*> added(Added);
   for (const TOndEditFoldRange* r : added)
     if (r->Collapsed || r->ParentCollapsed || r->FromLine < First || r->FromLine >= Until) return false;
-  std::stable_sort(added.begin(), added.end(),
-                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
+  const auto byHeader = [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; };
+  // Added in line order in the flat list keeps it in line order.
+  const bool addedInOrder = std::is_sorted(added.begin(), added.end(), byHeader);
+  std::stable_sort(added.begin(), added.end(), byHeader);
   // The ranges above whose closing line changed, with their places.
   std::vector<std::size_t> moved;
   for (TOndEditFoldRange* r : Changed) {
@@ -180,19 +196,31 @@ bool TOndFoldIndex::Replace(std::int32_t First, std::int32_t Until, const std::v
     for (std::size_t j = a; j < b; ++j)
       if (leaving.count(FExpandedByTo[j]) == 0) return false;
   }
-  // Known to fit: from here on nothing fails. By closing line first.
+  // Known to fit: from here on nothing fails. By closing line first: only
+  // the stretch from the first entry that leaves or comes to the last one
+  // is merged again, the entries after it move once.
   std::sort(leaveAt.begin(), leaveAt.end());
-  {
+  if (!leaveAt.empty() || !in.empty()) {
+    const auto placeOf = [this](std::int32_t To) {
+      return static_cast<std::size_t>(std::upper_bound(FExpandedTo.begin(), FExpandedTo.end(), To) -
+                                       FExpandedTo.begin());
+    };
+    std::size_t a = FExpandedByTo.size(), b = 0;
+    if (!leaveAt.empty()) {
+      a = leaveAt.front();
+      b = leaveAt.back() + 1;
+    }
+    if (!in.empty()) {
+      a = std::min(a, placeOf(in.front().first));
+      b = std::max(b, placeOf(in.back().first));
+    }
     std::vector<TOndEditFoldRange*> byTo;
     std::vector<std::int32_t> to;
-    std::vector<bool> lines;
-    const std::size_t size = FExpandedByTo.size() - leaveAt.size() + in.size();
-    byTo.reserve(size);
-    to.reserve(size);
-    lines.reserve(size);
+    std::vector<std::uint8_t> lines;
     std::size_t k = 0, l = 0;
-    for (std::size_t j = 0; j <= FExpandedByTo.size(); ++j) {
-      const bool end = j == FExpandedByTo.size();
+    while (l < leaveAt.size() && leaveAt[l] < a) ++l;
+    for (std::size_t j = a; j <= b; ++j) {
+      const bool end = j == b;
       for (; k < in.size() && (end || in[k].first < FExpandedTo[j]); ++k) {
         byTo.push_back(in[k].second);
         to.push_back(in[k].first);
@@ -207,9 +235,9 @@ bool TOndFoldIndex::Replace(std::int32_t First, std::int32_t Until, const std::v
       to.push_back(FExpandedTo[j]);
       lines.push_back(FExpandedWithLines[j]);
     }
-    FExpandedByTo = std::move(byTo);
-    FExpandedTo = std::move(to);
-    FExpandedWithLines = std::move(lines);
+    ReplaceSpan(FExpandedByTo, a, b, byTo.begin(), byTo.end());
+    ReplaceSpan(FExpandedTo, a, b, to.begin(), to.end());
+    ReplaceSpan(FExpandedWithLines, a, b, lines.begin(), lines.end());
   }
   // By header line: the stretch of replaced ranges gives way to the added
   // ones; none of either is collapsed, so the hidden lines before each
@@ -218,43 +246,47 @@ bool TOndFoldIndex::Replace(std::int32_t First, std::int32_t Until, const std::v
     FTo[at] = FByFrom[at]->ToLine;
     FOpenWithLines[at] = FByFrom[at]->HasLines();
   }
-  const auto lo_ = static_cast<std::ptrdiff_t>(lo), hi_ = static_cast<std::ptrdiff_t>(hi);
   const std::size_t m = added.size();
-  FByFrom.erase(FByFrom.begin() + lo_, FByFrom.begin() + hi_);
-  FByFrom.insert(FByFrom.begin() + lo_, added.begin(), added.end());
   std::vector<std::int32_t> from(m), to(m);
-  std::vector<bool> lines(m);
+  std::vector<std::uint8_t> lines(m);
   for (std::size_t i = 0; i < m; ++i) {
     from[i] = added[i]->FromLine;
     to[i] = added[i]->ToLine;
     lines[i] = added[i]->HasLines();
   }
-  FFrom.erase(FFrom.begin() + lo_, FFrom.begin() + hi_);
-  FFrom.insert(FFrom.begin() + lo_, from.begin(), from.end());
-  FTo.erase(FTo.begin() + lo_, FTo.begin() + hi_);
-  FTo.insert(FTo.begin() + lo_, to.begin(), to.end());
-  FOpenWithLines.erase(FOpenWithLines.begin() + lo_, FOpenWithLines.begin() + hi_);
-  FOpenWithLines.insert(FOpenWithLines.begin() + lo_, lines.begin(), lines.end());
-  const auto resize = [&](auto& Prefix) {
-    const auto kept = Prefix[lo];
-    Prefix.erase(Prefix.begin() + lo_ + 1, Prefix.begin() + hi_ + 1);
-    Prefix.insert(Prefix.begin() + lo_ + 1, m, kept);
-  };
-  resize(FHiddenBefore);
-  resize(FCollapsedBefore);
-  // The largest closing lines from the first place that changed on.
+  ReplaceSpan(FByFrom, lo, hi, added.begin(), added.end());
+  ReplaceSpan(FFrom, lo, hi, from.begin(), from.end());
+  ReplaceSpan(FTo, lo, hi, to.begin(), to.end());
+  ReplaceSpan(FOpenWithLines, lo, hi, lines.begin(), lines.end());
+  {
+    const std::vector<std::int64_t> hidden(m, FHiddenBefore[lo]);
+    ReplaceSpan(FHiddenBefore, lo + 1, hi + 1, hidden.begin(), hidden.end());
+    const std::vector<std::int32_t> collapsed(m, FCollapsedBefore[lo]);
+    ReplaceSpan(FCollapsedBefore, lo + 1, hi + 1, collapsed.begin(), collapsed.end());
+    const std::vector<std::int32_t> open(m, INT32_MIN);
+    ReplaceSpan(FExpandedMaxTo, lo + 1, hi + 1, open.begin(), open.end());
+  }
+  // The largest closing lines from the first place that changed on, until
+  // they come out as before: the entries after the new ones are the old
+  // ones, and so is every maximum from the first that is the same again.
   std::size_t start = lo;
   for (std::size_t at : moved) start = std::min(start, at);
   const std::size_t n = FByFrom.size();
-  FExpandedMaxTo.resize(n + 1);
-  for (std::size_t i = start; i < n; ++i)
-    FExpandedMaxTo[i + 1] = FOpenWithLines[i] ? std::max(FExpandedMaxTo[i], FTo[i]) : FExpandedMaxTo[i];
+  for (std::size_t i = start; i < n; ++i) {
+    const std::int32_t top = FOpenWithLines[i] ? std::max(FExpandedMaxTo[i], FTo[i]) : FExpandedMaxTo[i];
+    if (i >= lo + m && FExpandedMaxTo[i + 1] == top) break;
+    FExpandedMaxTo[i + 1] = top;
+  }
+  // Block maxima: the blocks of the changed places, or, when the entries
+  // after them moved to other places, every block from there on.
+  const std::size_t lastChanged = m == hi - lo ? lo + m : n;
   FBlockMaxTo.resize((n + kBlock - 1) / kBlock);
-  for (std::size_t b = start / kBlock; b < FBlockMaxTo.size(); ++b) {
+  for (std::size_t b = start / kBlock; b < FBlockMaxTo.size() && b * kBlock <= lastChanged; ++b) {
     std::int32_t top = INT32_MIN;
     for (std::size_t i = b * kBlock; i < std::min(n, (b + 1) * kBlock); ++i) top = std::max(top, FTo[i]);
     FBlockMaxTo[b] = top;
   }
+  FIsFlatList = FIsFlatList && addedInOrder;
   return true;
 }
 
@@ -293,6 +325,8 @@ bool TOndFoldIndex::InsideExpanded(std::int32_t Line) const noexcept {
 std::int64_t TOndFoldIndex::HiddenAbove(std::int32_t Line) const noexcept {
   return FHiddenBefore[CountBelow(FFrom, Line)];
 }
+
+std::size_t TOndFoldIndex::StartingAbove(std::int32_t Line) const noexcept { return CountBelow(FFrom, Line); }
 
 bool TOndFoldIndex::CollapsedBetween(std::int32_t First, std::int32_t Last) const noexcept {
   if (First > Last) return false;

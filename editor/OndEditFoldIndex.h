@@ -7,6 +7,7 @@
 // place: the order of the ranges stays, so nothing is sorted again.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -54,6 +55,13 @@ class TOndFoldIndex {
   std::int64_t HiddenAbove(std::int32_t Line) const noexcept;
   // Whether a visible collapsed range has its header on lines First .. Last.
   bool CollapsedBetween(std::int32_t First, std::int32_t Last) const noexcept;
+  // Whether the index holds every range of the tree's flat list, in the
+  // flat list's own order: nothing hidden, nothing collapsed, and the flat
+  // list in line order. The place of a range in the flat list is then its
+  // place here, found by its line instead of by a walk over the list.
+  bool IsFlatList() const noexcept { return FIsFlatList; }
+  // The number of visible ranges starting above Line.
+  std::size_t StartingAbove(std::int32_t Line) const noexcept;
   // The visible ranges that reach into lines First .. Last, by header line.
   std::vector<TOndEditFoldRange*> Over(std::int32_t First, std::int32_t Last) const;
 
@@ -61,8 +69,9 @@ class TOndFoldIndex {
   // Visible ranges by header line, then flat order, with their lines.
   std::vector<TOndEditFoldRange*> FByFrom;
   std::vector<std::int32_t> FFrom, FTo;
+  bool FIsFlatList = false;
   // Per entry of FByFrom: expanded and with lines.
-  std::vector<bool> FOpenWithLines;
+  std::vector<std::uint8_t> FOpenWithLines;
   // Per block of FByFrom, the largest closing line in it.
   std::vector<std::int32_t> FBlockMaxTo;
   // Over the first i entries of FByFrom: the hidden lines of the collapsed
@@ -73,7 +82,7 @@ class TOndFoldIndex {
   // Visible, expanded ranges by closing line, then flat order.
   std::vector<TOndEditFoldRange*> FExpandedByTo;
   std::vector<std::int32_t> FExpandedTo;
-  std::vector<bool> FExpandedWithLines;
+  std::vector<std::uint8_t> FExpandedWithLines;
 };
 
 }  // namespace ond

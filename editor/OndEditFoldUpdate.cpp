@@ -147,6 +147,10 @@ bool TOndCodeFolder::UpdateFoldRangesBetween(std::int32_t First, std::int32_t La
   // The ranges open at First: still in this tree, expanded, above it, each
   // in the one before.
   const bool indexCurrent = FRanges.IndexCurrent();
+  // Where the ranges from First on start in the flat list, when the index
+  // can tell it without a walk.
+  const bool flatKnown = indexCurrent && FRanges.Index().IsFlatList();
+  const std::size_t flatAt = flatKnown ? FRanges.Index().StartingAbove(First) : 0;
   const TOndEditFoldRanges* list = &FRanges;
   for (TOndEditFoldRange* r : Open) {
     if (r->AllFoldRanges != &FRanges || r->Collapsed || r->ParentCollapsed || r->FromLine >= First ||
@@ -263,7 +267,7 @@ bool TOndCodeFolder::UpdateFoldRangesBetween(std::int32_t First, std::int32_t La
   }
   std::vector<TOndEditFoldRange*> added;
   for (const auto& r : fresh.AllRangeList()) added.push_back(r.get());
-  FRanges.SpliceRanges(gone, First, fresh);
+  if (!(flatKnown && FRanges.SpliceRangesAt(flatAt, gone, fresh))) FRanges.SpliceRanges(gone, First, fresh);
   // The index follows the replaced stretch instead of reading a million
   // ranges again.
   if (!(indexCurrent && FRanges.IndexReplaced(First, until, added, Open))) FRanges.IndexChanged();

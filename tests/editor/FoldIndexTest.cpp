@@ -268,3 +268,136 @@ TEST(FoldIndex, FollowsRangesChangedFromOutside) {
 
 }  // namespace
 }  // namespace ond
+
+namespace ond {
+namespace {
+
+// Every range in flat order: the range it sits in, its lines and level.
+std::string FlatList(const TOndEditAllFoldRanges& All) {
+  std::string s;
+  for (const auto& r : All.AllRangeList()) {
+    int parent = -1;
+    for (int j = 0; j < All.AllCount(); ++j)
+      if (&All.AllRanges(j)->SubFoldRanges == r->Container()) parent = j;
+    s += std::to_string(parent) + " " + std::to_string(r->FromLine) + "-" + std::to_string(r->ToLine) + " L" +
+         std::to_string(r->Level) + "\n";
+  }
+  return s;
+}
+
+// Edits of a tree with nothing collapsed, made as the editor makes them
+// (the ranges kept in step with the lines, then brought up around the
+// change): no walk over every range, no index built again, and the tree,
+// flat order too, is the one a scan of the edited text finds.
+TEST(FoldIndex, EditsOfATreeWithNothingCollapsedWalkNoListOfEveryRange) {
+  struct Edit {
+    const char* Name;
+    int Line;                        // 1-based
+    int Deleted;                     // lines deleted there first
+    std::vector<std::string> Added;  // then lines inserted there
+    int CaretChar;
+  };
+  const Edit edits[] = {
+      {"a line broken in a plain line", 41, 0, {"    x"}, 3},
+      {"a plain line deleted", 80, 1, {}, 1},
+      {"objects pasted before a plain line", 120, 0, {"  c {", "    d", "  }", "  e {", "  }"}, 1},
+      {"two plain lines deleted", 200, 2, {"    y"}, 1},
+      {"a plain line made an object", 300, 1, {"    z {", "    }"}, 1},
+  };
+  Doc d;
+  std::string text = "{\r\n";
+  for (int i = 0; i < 150; ++i) text += "  a {\r\n    b\r\n    b\r\n  }\r\n";
+  d.Lines.SetText(text + "}");
+  d.Folder.RescanFoldRanges();
+  EXPECT_TRUE(d.Ranges.Index().IsFlatList());
+  for (const Edit& e : edits) {
+    SCOPED_TRACE(e.Name);
+    // The edit stands on the first plain lines from Line on.
+    int at = e.Line;
+    const auto plain = [&d](int L) { return d.Lines.GetView(L - 1).find_first_of("{}") == std::string_view::npos; };
+    while (!(plain(at) && plain(at + std::max(e.Deleted, 1) - 1))) ++at;
+    const std::uint64_t walks = d.Ranges.WholeWalks(), builds = d.Ranges.IndexBuilds();
+    const std::vector<TOndEditFoldRange*> open = d.Folder.OpenRangesAt(at - 1);
+    TOndEditUndoList undo;
+    if (e.Deleted > 0) {
+      d.Lines.DeleteLineRange(at - 1, e.Deleted);
+      d.Folder.LinesDeleted(at, e.Deleted, &undo, smNormal, 1);
+    }
+    for (std::size_t k = 0; k < e.Added.size(); ++k) {
+      d.Lines.Insert(at - 1 + static_cast<int>(k), e.Added[k]);
+      d.Folder.LinesInserted(at - 1 + static_cast<int>(k), 1, e.CaretChar);
+    }
+    const int last = at + std::max(0, static_cast<int>(e.Added.size()) - 1);
+    ASSERT_TRUE(d.Folder.UpdateFoldRangesBetween(at - 1, last, open, 1000));
+    EXPECT_EQ(d.Ranges.WholeWalks(), walks);
+    EXPECT_EQ(d.Ranges.IndexBuilds(), builds);
+    ExpectIndexMatchesWalk(d, e.Name);
+    Doc fresh;
+    fresh.Lines.SetText(d.Lines.GetText());
+    fresh.Folder.RescanFoldRanges();
+    EXPECT_EQ(FlatList(d.Ranges), FlatList(fresh.Ranges));
+    if (HasFatalFailure()) return;
+  }
+}
+
+// Random line breaks, deletions and changed lines in a tree with nothing
+// collapsed, each followed by the update the editor makes (around the
+// change, else of the whole text): the index, shifted instead of built
+// again wherever it can be, answers as a walk does, says it lists the flat
+// list only when it does, and the tree is the one a scan finds.
+TEST(FoldIndex, AgreesWithAWalkThroughRandomEditsWithNothingCollapsed) {
+  std::mt19937 rng(47);
+  for (int round = 0; round < 40; ++round) {
+    Doc d;
+    int made = 0;
+    for (int i = 0; i < 60; ++i) d.Lines.Add(RandomLine(rng, made++));
+    d.Folder.RescanFoldRanges();
+    TOndEditUndoList undo;
+    for (int step = 0; step < 80; ++step) {
+      const int count = d.Lines.GetCount();
+      const int line = 1 + static_cast<int>(rng() % static_cast<unsigned>(count));
+      const unsigned kind = rng() % 3;
+      const std::string where = "round " + std::to_string(round) + ", step " + std::to_string(step) + ", kind " +
+                                std::to_string(kind) + " at " + std::to_string(line);
+      // The scan starts on the line before the changed ones.
+      const int first = std::max(1, line - 1);
+      const std::vector<TOndEditFoldRange*> open = d.Folder.OpenRangesAt(first);
+      int last = line;
+      switch (kind) {
+        case 0:
+          d.Lines.Insert(line - 1, RandomLine(rng, made++));
+          d.Folder.LinesInserted(line - 1, 1, 1 + static_cast<int>(rng() % 4));
+          break;
+        case 1:
+          if (count > 1) {
+            // A line stays.
+            const int n = 1 + static_cast<int>(rng() % static_cast<unsigned>(std::min(
+                                  {3, count - line + 1, count - 1})));
+            d.Lines.DeleteLineRange(line - 1, n);
+            d.Folder.LinesDeleted(line, n, &undo, smNormal, 1);
+          }
+          break;
+        default:
+          d.Lines.Put(line - 1, RandomLine(rng, made++));
+          break;
+      }
+      if (!d.Folder.UpdateFoldRangesBetween(first, std::min(last, d.Lines.GetCount()), open, 1000))
+        d.Folder.UpdateFoldRanges();
+      ExpectIndexMatchesWalk(d, where);
+      if (d.Ranges.Index().IsFlatList()) {
+        const auto& flat = d.Ranges.AllRangeList();
+        EXPECT_TRUE(std::is_sorted(flat.begin(), flat.end(),
+                                   [](const auto& A, const auto& B) { return A->FromLine < B->FromLine; }))
+            << where;
+      }
+      Doc fresh;
+      fresh.Lines.SetText(d.Lines.GetText());
+      fresh.Folder.RescanFoldRanges();
+      EXPECT_EQ(FlatList(d.Ranges), FlatList(fresh.Ranges)) << where;
+      if (HasFatalFailure() || HasFailure()) return;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace ond
