@@ -8,6 +8,15 @@
 
 namespace ond {
 
+// What the index keeps of a visible range, read from it once: a million
+// ranges lie all over the heap, and every visit to one is a cache miss.
+struct TOndFoldIndex::TIndexed {
+  TOndEditFoldRange* Range;
+  std::int32_t From, To;
+  std::int64_t Hidden;  // collapsed: its hidden lines plus one; else none
+  bool Collapsed, Lines;
+};
+
 namespace {
 
 // Entries per block of the closing-line maxima: a range reaching down into
@@ -27,15 +36,6 @@ std::size_t CountBelow(const std::vector<std::int32_t>& Keys, std::int32_t Key) 
 }  // namespace
 
 namespace {
-
-// What the index keeps of a visible range, read from it once: a million
-// ranges lie all over the heap, and every visit to one is a cache miss.
-struct TIndexed {
-  TOndEditFoldRange* Range;
-  std::int32_t From, To;
-  std::int64_t Hidden;  // collapsed: its hidden lines plus one; else none
-  bool Collapsed, Lines;
-};
 
 using TLineKey = std::pair<std::int32_t, std::uint32_t>;  // a line, then the flat place
 
@@ -63,26 +63,65 @@ void SortByStretches(std::vector<TLineKey>& Keys) {
 
 }  // namespace
 
-void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat) {
-  std::vector<TIndexed> ranges;
-  ranges.reserve(Flat.size());
-  for (const auto& owned : Flat) {
-    TOndEditFoldRange* r = owned.get();
-    if (r->ParentCollapsed) continue;
-    ranges.push_back({r, r->FromLine, r->ToLine, r->Collapsed ? static_cast<std::int64_t>(r->HiddenLineCount()) + 1 : 0,
-                      r->Collapsed, r->HasLines()});
+namespace {
+
+// Ranges read between two looks at the clock in a build in pieces.
+constexpr std::size_t kReadAtOnce = 4096;
+
+}  // namespace
+
+struct TOndFoldIndex::TPieces::Impl {
+  std::vector<TIndexed> Ranges;
+  std::size_t Next = 0;
+};
+
+TOndFoldIndex::TPieces::TPieces() : FImpl(std::make_unique<Impl>()) {}
+TOndFoldIndex::TPieces::~TPieces() = default;
+
+bool TOndFoldIndex::TPieces::Read(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat,
+                                  std::chrono::steady_clock::time_point Until) {
+  Impl& p = *FImpl;
+  if (p.Next == 0) p.Ranges.reserve(Flat.size());
+  while (p.Next < Flat.size()) {
+    const std::size_t stop = std::min(Flat.size(), p.Next + kReadAtOnce);
+    for (; p.Next < stop; ++p.Next) {
+      TOndEditFoldRange* r = Flat[p.Next].get();
+      if (r->ParentCollapsed) continue;
+      p.Ranges.push_back({r, r->FromLine, r->ToLine,
+                          r->Collapsed ? static_cast<std::int64_t>(r->HiddenLineCount()) + 1 : 0, r->Collapsed,
+                          r->HasLines()});
+    }
+    if (p.Next < Flat.size() && std::chrono::steady_clock::now() >= Until) return false;
   }
+  return true;
+}
+
+std::size_t TOndFoldIndex::TPieces::RangesRead() const noexcept { return FImpl->Next; }
+
+void TOndFoldIndex::TPieces::Finish(TOndFoldIndex& Index) {
+  Index.BuildFrom(FImpl->Ranges);
+  FImpl->Ranges.clear();
+  FImpl->Next = 0;
+}
+
+void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat) {
+  TPieces pieces;
+  pieces.Read(Flat, std::chrono::steady_clock::time_point::max());
+  pieces.Finish(*this);
+}
+
+void TOndFoldIndex::BuildFrom(const std::vector<TIndexed>& Ranges) {
   // Keyed by the flat place too: ranges on one line stay in flat order,
   // which the queries keep.
-  std::vector<TLineKey> byFrom(ranges.size()), byTo;
-  for (std::size_t i = 0; i < ranges.size(); ++i) {
-    byFrom[i] = {ranges[i].From, static_cast<std::uint32_t>(i)};
-    if (!ranges[i].Collapsed) byTo.emplace_back(ranges[i].To, static_cast<std::uint32_t>(i));
+  std::vector<TLineKey> byFrom(Ranges.size()), byTo;
+  for (std::size_t i = 0; i < Ranges.size(); ++i) {
+    byFrom[i] = {Ranges[i].From, static_cast<std::uint32_t>(i)};
+    if (!Ranges[i].Collapsed) byTo.emplace_back(Ranges[i].To, static_cast<std::uint32_t>(i));
   }
   SortByStretches(byFrom);
   SortByStretches(byTo);
 
-  const std::size_t n = ranges.size();
+  const std::size_t n = Ranges.size();
   FByFrom.resize(n);
   FFrom.resize(n);
   FTo.resize(n);
@@ -92,7 +131,7 @@ void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>&
   FExpandedMaxTo.assign(n + 1, INT32_MIN);
   FBlockMaxTo.assign((n + kBlock - 1) / kBlock, INT32_MIN);
   for (std::size_t i = 0; i < n; ++i) {
-    const TIndexed& r = ranges[byFrom[i].second];
+    const TIndexed& r = Ranges[byFrom[i].second];
     FByFrom[i] = r.Range;
     FFrom[i] = r.From;
     FTo[i] = r.To;
@@ -106,7 +145,7 @@ void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>&
   FExpandedTo.resize(byTo.size());
   FExpandedWithLines.resize(byTo.size());
   for (std::size_t i = 0; i < byTo.size(); ++i) {
-    const TIndexed& r = ranges[byTo[i].second];
+    const TIndexed& r = Ranges[byTo[i].second];
     FExpandedByTo[i] = r.Range;
     FExpandedTo[i] = r.To;
     FExpandedWithLines[i] = r.Lines;

@@ -482,15 +482,26 @@ struct TCustomOndEdit::TFoldUpdate {
   std::unique_ptr<TOndFoldScan> Scan;
   bool AsksHighlighter = false;
   int Next = 0;  // the next real line to scan, 0-based
+  // Before the scan: the headers of the collapsed, visible ranges, looked
+  // for in pieces (the ranges before HeadersNext in the flat list seen).
+  std::vector<std::int32_t> Headers;
+  std::size_t HeadersNext = 0;
+  // Past the scan: the new tree is made ready to take the old one's place.
+  bool Scanned = false;
 };
 
 void TCustomOndEdit::RestartFoldUpdate() noexcept {
-  if (!FFoldUpdate || !FFoldUpdate->Started) return;
+  if (!FFoldUpdate) return;
   TFoldUpdate& u = *FFoldUpdate;
+  // Headers looked for in the tree of before may have moved.
+  u.Headers.clear();
+  u.HeadersNext = 0;
+  if (!u.Started) return;
   u.Scan.reset();
   u.Fresh.FreeAllRanges();
   u.Scanner.reset();
   u.Lines.reset();
+  u.Scanned = false;
   u.Started = false;
 }
 
@@ -514,7 +525,15 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
     u.TabWidth = FLines->GetTabWidth();
     u.Next = 0;
     if (u.Regions) {
-      u.Lines = std::make_unique<TOndFoldUpdateLines>(f.CollapsedHeaderLines());
+      // The headers the scan leaves out, a piece at a time: the old tree
+      // stays as it is until the update is done or starts over (every
+      // change of the text, folding too, starts it over).
+      if (!CollapsedHeadersSome(u.Headers, u.HeadersNext, Until)) return false;
+      std::sort(u.Headers.begin(), u.Headers.end());
+      u.Headers.erase(std::unique(u.Headers.begin(), u.Headers.end()), u.Headers.end());
+      u.Lines = std::make_unique<TOndFoldUpdateLines>(std::move(u.Headers));
+      u.Headers.clear();
+      u.HeadersNext = 0;
       u.Scanner = std::make_unique<TOndFoldScanner>(*u.Regions, u.CaseSensitive);
       TFoldNonCodeFunc nonCode;
       if (TFoldNonCodeFunc asked = f.NonCode()) {
@@ -526,7 +545,7 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
     }
     u.Started = true;
   }
-  if (u.Scan) {
+  if (u.Scan && !u.Scanned) {
     // As the postponed first scan does: the states of a stretch of lines
     // are brought up after the scan has passed it, one pass per line.
     const auto statesThrough = [&](int Line) {
@@ -551,17 +570,46 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
     }
     u.Scan->Finish();
     u.Lines->ToRealLines(u.Fresh);
+    u.Scanned = true;
   }
+  // With nothing collapsed, the new tree takes the old one's place whole:
+  // made ready in pieces first (its ranges told the tree they go to, its
+  // index read), it then comes over at once, and the old ranges leave
+  // their lists and are freed in pieces after (FreeRetired).
+  const bool whole = u.Scan && u.Lines->None();
+  if (whole && !u.Fresh.PrepareAdoption(*FAllFoldRanges, Until)) return false;
   FFoldUpdate.reset();
   PaintLockScope lock(*this);
   FHighlightedFoldRange = nullptr;
   {
     CounterScope toggling(FFoldToggling);
-    f.ApplyUpdate(u.Fresh);
+    if (whole) {
+      FAllFoldRanges->RetireAll();
+      FAllFoldRanges->Adopt(u.Fresh);
+    } else {
+      f.ApplyUpdate(u.Fresh);
+    }
   }
   ForgetFoldChanges(false);
   FFoldUnsureFrom = 0;
   FoldStateChanged();
+  return true;
+}
+
+bool TCustomOndEdit::CollapsedHeadersSome(std::vector<std::int32_t>& Headers, std::size_t& Next,
+                                          std::chrono::steady_clock::time_point Until) const {
+  // As TOndCodeFolder::CollapsedHeaderLines, over the flat list in pieces.
+  constexpr std::size_t kRangesAtOnce = 4096;
+  const auto& all = FAllFoldRanges->AllRangeList();
+  while (Next < all.size()) {
+    const std::size_t stop = std::min(all.size(), Next + kRangesAtOnce);
+    FAllFoldRanges->NoteRangesWalked(stop - Next);
+    for (; Next < stop; ++Next) {
+      const TOndEditFoldRange* r = all[Next].get();
+      if (r->Collapsed && !r->ParentCollapsed) Headers.push_back(r->FromLine);
+    }
+    if (Next < all.size() && std::chrono::steady_clock::now() >= Until) return false;
+  }
   return true;
 }
 
