@@ -73,7 +73,69 @@ constexpr std::size_t kReadAtOnce = 4096;
 struct TOndFoldIndex::TPieces::Impl {
   std::vector<TIndexed> Ranges;
   std::size_t Next = 0;
+  // The steps after the reading, each a pass over the ranges read: done
+  // so far, the keys sorted, and the index they make.
+  int Steps = 0;
+  std::vector<TLineKey> ByFrom, ByTo;
+  TOndFoldIndex Made;
+
+  void Step();
+  static constexpr int kSteps = 4;
 };
+
+void TOndFoldIndex::TPieces::Impl::Step() {
+  const std::vector<TIndexed>& ranges = Ranges;
+  TOndFoldIndex& x = Made;
+  switch (Steps++) {
+    case 0:
+      // Keyed by the flat place too: ranges on one line stay in flat order,
+      // which the queries keep.
+      ByFrom.resize(ranges.size());
+      for (std::size_t i = 0; i < ranges.size(); ++i) ByFrom[i] = {ranges[i].From, static_cast<std::uint32_t>(i)};
+      SortByStretches(ByFrom);
+      break;
+    case 1:
+      for (std::size_t i = 0; i < ranges.size(); ++i)
+        if (!ranges[i].Collapsed) ByTo.emplace_back(ranges[i].To, static_cast<std::uint32_t>(i));
+      SortByStretches(ByTo);
+      break;
+    case 2: {
+      const std::size_t n = ranges.size();
+      x.FByFrom.resize(n);
+      x.FFrom.resize(n);
+      x.FTo.resize(n);
+      x.FOpenWithLines.resize(n);
+      x.FHiddenBefore.assign(n + 1, 0);
+      x.FCollapsedBefore.assign(n + 1, 0);
+      x.FExpandedMaxTo.assign(n + 1, INT32_MIN);
+      x.FBlockMaxTo.assign((n + kBlock - 1) / kBlock, INT32_MIN);
+      for (std::size_t i = 0; i < n; ++i) {
+        const TIndexed& r = ranges[ByFrom[i].second];
+        x.FByFrom[i] = r.Range;
+        x.FFrom[i] = r.From;
+        x.FTo[i] = r.To;
+        x.FOpenWithLines[i] = !r.Collapsed && r.Lines;
+        x.FBlockMaxTo[i / kBlock] = std::max(x.FBlockMaxTo[i / kBlock], r.To);
+        x.FHiddenBefore[i + 1] = x.FHiddenBefore[i] + r.Hidden;
+        x.FCollapsedBefore[i + 1] = x.FCollapsedBefore[i] + (r.Collapsed ? 1 : 0);
+        x.FExpandedMaxTo[i + 1] =
+            r.Collapsed || !r.Lines ? x.FExpandedMaxTo[i] : std::max(x.FExpandedMaxTo[i], r.To);
+      }
+      break;
+    }
+    default:
+      x.FExpandedByTo.resize(ByTo.size());
+      x.FExpandedTo.resize(ByTo.size());
+      x.FExpandedWithLines.resize(ByTo.size());
+      for (std::size_t i = 0; i < ByTo.size(); ++i) {
+        const TIndexed& r = ranges[ByTo[i].second];
+        x.FExpandedByTo[i] = r.Range;
+        x.FExpandedTo[i] = r.To;
+        x.FExpandedWithLines[i] = r.Lines;
+      }
+      break;
+  }
+}
 
 TOndFoldIndex::TPieces::TPieces() : FImpl(std::make_unique<Impl>()) {}
 TOndFoldIndex::TPieces::~TPieces() = default;
@@ -93,63 +155,29 @@ bool TOndFoldIndex::TPieces::Read(const std::vector<std::unique_ptr<TOndEditFold
     }
     if (p.Next < Flat.size() && std::chrono::steady_clock::now() >= Until) return false;
   }
+  // Then the passes over what was read, one between two looks at the
+  // clock: each is a straight walk over arrays, a few milliseconds for a
+  // million ranges.
+  while (p.Steps < Impl::kSteps) {
+    p.Step();
+    if (p.Steps < Impl::kSteps && std::chrono::steady_clock::now() >= Until) return false;
+  }
   return true;
 }
 
 std::size_t TOndFoldIndex::TPieces::RangesRead() const noexcept { return FImpl->Next; }
 
 void TOndFoldIndex::TPieces::Finish(TOndFoldIndex& Index) {
-  Index.BuildFrom(FImpl->Ranges);
-  FImpl->Ranges.clear();
-  FImpl->Next = 0;
+  Impl& p = *FImpl;
+  while (p.Steps < Impl::kSteps) p.Step();
+  Index = std::move(p.Made);
+  FImpl = std::make_unique<Impl>();
 }
 
 void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat) {
   TPieces pieces;
   pieces.Read(Flat, std::chrono::steady_clock::time_point::max());
   pieces.Finish(*this);
-}
-
-void TOndFoldIndex::BuildFrom(const std::vector<TIndexed>& Ranges) {
-  // Keyed by the flat place too: ranges on one line stay in flat order,
-  // which the queries keep.
-  std::vector<TLineKey> byFrom(Ranges.size()), byTo;
-  for (std::size_t i = 0; i < Ranges.size(); ++i) {
-    byFrom[i] = {Ranges[i].From, static_cast<std::uint32_t>(i)};
-    if (!Ranges[i].Collapsed) byTo.emplace_back(Ranges[i].To, static_cast<std::uint32_t>(i));
-  }
-  SortByStretches(byFrom);
-  SortByStretches(byTo);
-
-  const std::size_t n = Ranges.size();
-  FByFrom.resize(n);
-  FFrom.resize(n);
-  FTo.resize(n);
-  FOpenWithLines.resize(n);
-  FHiddenBefore.assign(n + 1, 0);
-  FCollapsedBefore.assign(n + 1, 0);
-  FExpandedMaxTo.assign(n + 1, INT32_MIN);
-  FBlockMaxTo.assign((n + kBlock - 1) / kBlock, INT32_MIN);
-  for (std::size_t i = 0; i < n; ++i) {
-    const TIndexed& r = Ranges[byFrom[i].second];
-    FByFrom[i] = r.Range;
-    FFrom[i] = r.From;
-    FTo[i] = r.To;
-    FOpenWithLines[i] = !r.Collapsed && r.Lines;
-    FBlockMaxTo[i / kBlock] = std::max(FBlockMaxTo[i / kBlock], r.To);
-    FHiddenBefore[i + 1] = FHiddenBefore[i] + r.Hidden;
-    FCollapsedBefore[i + 1] = FCollapsedBefore[i] + (r.Collapsed ? 1 : 0);
-    FExpandedMaxTo[i + 1] = r.Collapsed || !r.Lines ? FExpandedMaxTo[i] : std::max(FExpandedMaxTo[i], r.To);
-  }
-  FExpandedByTo.resize(byTo.size());
-  FExpandedTo.resize(byTo.size());
-  FExpandedWithLines.resize(byTo.size());
-  for (std::size_t i = 0; i < byTo.size(); ++i) {
-    const TIndexed& r = Ranges[byTo[i].second];
-    FExpandedByTo[i] = r.Range;
-    FExpandedTo[i] = r.To;
-    FExpandedWithLines[i] = r.Lines;
-  }
 }
 
 void TOndFoldIndex::Shift(std::int32_t Line, std::int32_t Delta) noexcept {

@@ -22,9 +22,10 @@ class TOndFoldIndex {
   // collapsed range hides. Ranges on the same line keep their flat order.
   void Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat);
   // The same build in idle-time pieces, for a tree nothing changes
-  // meanwhile: Read goes through the ranges of Flat from where it stopped
-  // until Until has passed (true once every range is read), Finish then
-  // makes Index what Build would, without reading a range again.
+  // meanwhile: Read goes through the ranges of Flat from where it stopped,
+  // then makes the index of them, until Until has passed (true once done);
+  // Finish then makes Index what Build would (at once when Read is done),
+  // without reading a range again.
   class TPieces {
    public:
     TPieces();
@@ -80,7 +81,6 @@ class TOndFoldIndex {
 
  private:
   struct TIndexed;
-  void BuildFrom(const std::vector<TIndexed>& Ranges);
   // Visible ranges by header line, then flat order, with their lines.
   std::vector<TOndEditFoldRange*> FByFrom;
   std::vector<std::int32_t> FFrom, FTo;
