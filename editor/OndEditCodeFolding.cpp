@@ -456,6 +456,20 @@ const TOndFoldIndex& TOndEditAllFoldRanges::Index() const {
   return FIndex;
 }
 
+bool TOndEditAllFoldRanges::IndexSome(std::chrono::steady_clock::time_point Until) {
+  if (!FIndexStale) return true;
+  if (!FIndexPieces) FIndexPieces = std::make_unique<TOndFoldIndex::TPieces>();
+  const std::size_t before = FIndexPieces->RangesRead();
+  const bool read = FIndexPieces->Read(FAllRanges, Until);
+  FRangesWalked += FIndexPieces->RangesRead() - before;
+  if (!read) return false;
+  FIndexPieces->Finish(FIndex);
+  FIndexPieces.reset();
+  FIndexStale = false;
+  ++FIndexBuilds;
+  return true;
+}
+
 void TOndEditAllFoldRanges::Assign(const TOndEditAllFoldRanges& Source) {
   if (&Source == this) return;
   Source.Settle();

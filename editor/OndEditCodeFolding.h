@@ -175,7 +175,13 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // index is built again when next asked. The tree's own operations and the
   // ranges' own methods say so themselves; code that writes a range's
   // fields directly must say so too.
-  void IndexChanged() noexcept { FIndexStale = true; }
+  void IndexChanged() noexcept {
+    FIndexStale = true;
+    FIndexPieces.reset();
+  }
+  // Builds the index in idle-time pieces, for a tree nothing changes
+  // meanwhile (a change drops what was read): true once it is current.
+  bool IndexSome(std::chrono::steady_clock::time_point Until);
   // Whether the index is built and up to the ranges now.
   bool IndexCurrent() const noexcept { return !FIndexStale && !FPendingScan; }
   // After lines were inserted or deleted after Line: the index, current
@@ -264,6 +270,8 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // they go to, and the index read of them.
   std::size_t FAdoptNamed = 0;
   std::unique_ptr<TOndFoldIndex::TPieces> FAdoptIndex;
+  // The index being built in pieces (IndexSome).
+  std::unique_ptr<TOndFoldIndex::TPieces> FIndexPieces;
 };
 
 // Creates a range, appends it to Parent (when given) and to All's flat list.

@@ -371,6 +371,8 @@ struct TCustomOndEdit::TFoldScanProgress {
   bool AsksHighlighter = false;
   // The text changed since the last piece: the next begins anew.
   bool Restart = false;
+  // Every line scanned: the index of the ranges is built in pieces still.
+  bool Scanned = false;
 };
 
 void TCustomOndEdit::RescanFoldRangesLater() {
@@ -402,6 +404,7 @@ void TCustomOndEdit::RescanFoldRangesLater() {
       // The ranges found so far are of a text that is gone; seen by nobody,
       // none of them is collapsed.
       progress->Restart = false;
+      progress->Scanned = false;
       if (progress->Scan) {
         progress->Scan.reset();
         progress->Scanner.reset();
@@ -433,7 +436,7 @@ void TCustomOndEdit::RescanFoldRangesLater() {
     const auto statesThrough = [&](int Line) {
       if (progress->AsksHighlighter) ScanRangesThrough(Line);
     };
-    for (int line = scan.LinesScanned(); line < count;) {
+    for (int line = scan.LinesScanned(); line < count && !progress->Scanned;) {
       const int stop = std::min(count, line + kFoldScanPieceLines);
       std::size_t bytes = 0;
       for (; line < stop && bytes < kFoldScanPieceBytes; ++line) {
@@ -447,7 +450,13 @@ void TCustomOndEdit::RescanFoldRangesLater() {
       statesThrough(line - 1);
       if (line < count && std::chrono::steady_clock::now() >= Until) return false;
     }
-    scan.Finish();
+    if (!progress->Scanned) {
+      scan.Finish();
+      progress->Scanned = true;
+    }
+    // The index painting asks first, read in pieces too while nobody sees
+    // the ranges.
+    if (!FAllFoldRanges->IndexSome(Until)) return false;
     ForgetFoldChanges(false);
     if (FHighlightedFoldRange == CaretRangeToCome())
       FHighlightedFoldRange = FAllFoldRanges->AllCount() > 0 ? f.CaretFoldRange(FCaretFoldLineToCome) : nullptr;
