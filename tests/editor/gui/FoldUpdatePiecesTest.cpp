@@ -14,6 +14,7 @@
 
 #include "editor/OndEdit.h"
 #include "editor/OndEditKeyCmds.h"
+#include "platform/Graphics.h"
 #include "tests/editor/gui/LoadedEditor.h"
 
 namespace ond {
@@ -134,6 +135,25 @@ TEST(FoldUpdatePieces, AnEditWhileTheNewTreeIsMadeReadyStartsTheUpdateOver) {
   ed.CommandProcessor(ecChar, '}', nullptr);
   RunPieces(ed);
   ExpectAsAScanAtOnce(ed);
+}
+
+// The first scan of a long text, put off until painting wants the marks:
+// the index of its ranges is read in pieces too before the tree is seen.
+TEST(FoldUpdatePieces, TheFirstScanOfALongTextWalksItsRangesInBoundedPieces) {
+  const std::string text = Text(kBlocks);
+  auto lazy = test::OpenLoaded(text, false);
+  auto eager = test::OpenLoaded(text, true);
+  TOndEdit& ed = *lazy->Edit;
+  ed.SetCaretXY(BufferCoord(3, 2));
+  eager->Edit->SetCaretXY(BufferCoord(3, 2));
+  TBitmap bmp;
+  ed.PaintTo(bmp);
+  ASSERT_TRUE(ed.IdleWorkPending());
+  const Pieces pieces = RunPieces(ed);
+  EXPECT_LE(pieces.Most, kMostPerPiece);
+  EXPECT_GT(pieces.Walking, 1);
+  EXPECT_EQ(test::FoldTreeDump(ed), test::FoldTreeDump(*eager->Edit));
+  EXPECT_NE(ed.HighlightedFoldRange(), nullptr);
 }
 
 }  // namespace ond
