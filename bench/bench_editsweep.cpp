@@ -432,8 +432,8 @@ void RunOperation(benchmark::State& State, std::size_t Index, int Lines) {
 std::string Reason(const std::string& What) {
   if (What == "idle work")
     return "an edit that changes the nesting of every range after it (a brace or quote left open, lines "
-           "moved across folds) has the whole text updated in idle time, and putting a million ranges in "
-           "place is one event";
+           "moved across folds) while a fold is collapsed has the whole text updated in idle time, and "
+           "merging the collapsed ranges into a million new ones is still one event";
   return "each line inserted or deleted still moves every range after it one by one (the index by line "
          "shifts in place, and a bounded update puts its ranges into it in place)";
 }
