@@ -256,6 +256,7 @@ void TOndEditAllFoldRanges::FreeAllRanges() noexcept {
   // leaves that list as it is freed.
   DropAll();
   for (auto& r : FAllRanges) r->SubFoldRanges.DropAll();
+  FRangesWalked += FAllRanges.size();
   FAllRanges.clear();
   FPendingScan = nullptr;
   FStateCrossesLines = false;
@@ -307,18 +308,27 @@ void TOndEditAllFoldRanges::SpliceRanges(const std::vector<TOndEditFoldRange*>& 
   IndexChanged();
 }
 
-void TOndEditAllFoldRanges::RetireAll() noexcept {
-  // Ranges of an earlier retiring still in lists leave them first: the
-  // steps below tell this tree's top level from other lists by batch.
-  if (!FRetiring.empty()) UnlinkRetiring(std::chrono::steady_clock::time_point::max());
+void TOndEditAllFoldRanges::RetireFrom(TOndEditAllFoldRanges& Other) noexcept {
   // The top level is let go whole, without a visit to its ranges: they
-  // still name it as their list until UnlinkRetiring clears that.
-  FRanges.clear();
-  FRetiring = std::move(FAllRanges);
-  FAllRanges.clear();
-  FRetiringDropped = FRetiringOut = FRetiringChild = 0;
-  ++FRemovals;
-  IndexChanged();
+  // still name it as their list until UnlinkRetiring clears that. Ranges
+  // of an earlier retiring still in lists stay where they are in the walk:
+  // no list holds ranges of two retired trees.
+  Other.FRanges.clear();
+  if (std::find(FRetiredFrom.begin(), FRetiredFrom.end(), &Other) == FRetiredFrom.end())
+    FRetiredFrom.push_back(&Other);
+  if (FRetiring.empty()) {
+    FRetiring = std::move(Other.FAllRanges);
+  } else {
+    for (auto& r : Other.FAllRanges) FRetiring.push_back(std::move(r));
+  }
+  Other.FAllRanges.clear();
+  Other.FPendingScan = nullptr;
+  Other.FStateCrossesLines = false;
+  Other.FAdoptNamed = 0;
+  Other.FAdoptIndex.reset();
+  // This tree changes only when it is Other.
+  ++Other.FRemovals;
+  Other.IndexChanged();
 }
 
 namespace {
@@ -349,15 +359,17 @@ bool TOndEditAllFoldRanges::UnlinkRetiring(std::chrono::steady_clock::time_point
     FRangesWalked += done;
     if (FRetiringDropped < n && std::chrono::steady_clock::now() >= Until) return false;
   }
-  // Then the ranges still naming a list: this tree's top level, which let
-  // them go already, or a list outside the tree (a detached range's),
-  // which they leave.
+  // Then the ranges still naming a list: the top level of the tree they
+  // came from, which let them go already, or a list outside it (a detached
+  // range's), which they leave.
   while (FRetiringOut < n) {
     const std::size_t stop = std::min(n, FRetiringOut + kRangesAtOnce);
     FRangesWalked += stop - FRetiringOut;
     for (; FRetiringOut < stop; ++FRetiringOut) {
       TOndEditFoldRange* r = FRetiring[FRetiringOut].get();
-      if (r->FContainer != nullptr && r->FContainer != this) r->FContainer->Unlink(r);
+      if (r->FContainer != nullptr &&
+          std::find(FRetiredFrom.begin(), FRetiredFrom.end(), r->FContainer) == FRetiredFrom.end())
+        r->FContainer->Unlink(r);
       r->FContainer = nullptr;
       r->AllFoldRanges = nullptr;
     }
@@ -369,6 +381,7 @@ bool TOndEditAllFoldRanges::UnlinkRetiring(std::chrono::steady_clock::time_point
     for (auto& r : FRetiring) FRetired.push_back(std::move(r));
   }
   FRetiring.clear();
+  FRetiredFrom.clear();
   FRetiringDropped = FRetiringOut = FRetiringChild = 0;
   return true;
 }

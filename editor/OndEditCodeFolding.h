@@ -225,7 +225,10 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // not freed in one go. Nor are they walked now: FreeRetired takes them out
   // of their lists (and of any list outside the tree) first, a piece at a
   // time.
-  void RetireAll() noexcept;
+  void RetireAll() noexcept { RetireFrom(*this); }
+  // The same for every range of Other, a tree of its own (an update's new
+  // tree, dropped): they wait here to be freed, and Other ends empty.
+  void RetireFrom(TOndEditAllFoldRanges& Other) noexcept;
   bool RetiredPending() const noexcept { return !FRetiring.empty() || !FRetired.empty(); }
   // Frees retired ranges until Until has passed; true when none is left.
   bool FreeRetired(std::chrono::steady_clock::time_point Until) noexcept;
@@ -262,6 +265,9 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // ranges out of every list, waiting to be freed.
   std::vector<std::unique_ptr<TOndEditFoldRange>> FRetiring;
   std::size_t FRetiringDropped = 0, FRetiringOut = 0, FRetiringChild = 0;
+  // The trees the retiring ranges came from, whose top levels let them go
+  // already; only compared, never read (a tree may be gone).
+  std::vector<const TOndEditFoldRanges*> FRetiredFrom;
   std::vector<std::unique_ptr<TOndEditFoldRange>> FRetired;
   // Lets the retiring ranges out of their lists, until Until has passed;
   // true when all are out (and in FRetired).

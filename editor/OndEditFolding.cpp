@@ -361,7 +361,7 @@ void TCustomOndEdit::FoldLinesRecoloured(int Index) noexcept {
 }
 
 void TCustomOndEdit::DropPostponedFoldScan() {
-  FFoldUpdate.reset();
+  DropFoldUpdate();
   if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
 }
 
@@ -507,11 +507,20 @@ void TCustomOndEdit::RestartFoldUpdate() noexcept {
   u.HeadersNext = 0;
   if (!u.Started) return;
   u.Scan.reset();
-  u.Fresh.FreeAllRanges();
+  // The ranges found so far leave in idle-time pieces, not at the key.
+  FAllFoldRanges->RetireFrom(u.Fresh);
   u.Scanner.reset();
   u.Lines.reset();
   u.Scanned = false;
   u.Started = false;
+}
+
+void TCustomOndEdit::DropFoldUpdate() {
+  if (!FFoldUpdate) return;
+  // What it found so far is freed in idle time, not with it.
+  FAllFoldRanges->RetireFrom(FFoldUpdate->Fresh);
+  FFoldUpdate.reset();
+  if (FAllFoldRanges->RetiredPending()) StartIdleWork();
 }
 
 bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) {
@@ -520,7 +529,7 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
   const std::shared_ptr<TFoldUpdate> keep = FFoldUpdate;
   TFoldUpdate& u = *keep;
   if (!FCodeFolding->GetEnabled()) {
-    FFoldUpdate.reset();
+    DropFoldUpdate();
     return true;
   }
   TOndCodeFolder& f = Folder();
@@ -652,7 +661,7 @@ void TCustomOndEdit::UpdateFoldRanges() {
     PaintLockScope lock(*this);
     if (Folder().UpdateFoldRangesBetween(c.First, c.Last, c.Open, kBoundedFoldScanLines, &FFoldLinesRescanned)) {
       ForgetFoldChanges(false);
-      FFoldUpdate.reset();
+      DropFoldUpdate();
       FFoldUnsureFrom = 0;
       FHighlightedFoldRange = nullptr;
       FoldStateChanged();
@@ -674,7 +683,7 @@ void TCustomOndEdit::UpdateFoldRanges() {
     StartIdleWork();
     return;
   }
-  FFoldUpdate.reset();
+  DropFoldUpdate();
   PaintLockScope lock(*this);
   FHighlightedFoldRange = nullptr;
   {

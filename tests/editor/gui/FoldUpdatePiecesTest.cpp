@@ -137,6 +137,29 @@ TEST(FoldUpdatePieces, AnEditWhileTheNewTreeIsMadeReadyStartsTheUpdateOver) {
   ExpectAsAScanAtOnce(ed);
 }
 
+// A key typed while the update scans: the ranges its scan found so far go
+// in idle-time pieces too, not with the key.
+TEST(FoldUpdatePieces, AKeyTypedDuringTheScanLeavesTheRangesFoundToIdleTime) {
+  auto p = test::OpenLoaded(Text(kBlocks), true);
+  TOndEdit& ed = *p->Edit;
+  ed.SetCaretXY(BufferCoord(5, 2 + kBlockLines * 100 + 1));
+  ed.CommandProcessor(ecChar, '{', nullptr);
+  // Most of the text scanned: pieces that walk no range of a tree.
+  for (int scanning = 0; scanning < 60;) {
+    const std::uint64_t before = ed.AllFoldRanges().RangesWalked();
+    ASSERT_FALSE(ed.RunIdleWork(0ms));
+    if (ed.AllFoldRanges().RangesWalked() == before) ++scanning;
+  }
+  const std::uint64_t before = ed.AllFoldRanges().RangesWalked();
+  ed.CommandProcessor(ecChar, 'x', nullptr);
+  EXPECT_LE(ed.AllFoldRanges().RangesWalked() - before, kMostPerPiece);
+  EXPECT_TRUE(ed.AllFoldRanges().RetiredPending());
+  const Pieces pieces = RunPieces(ed);
+  EXPECT_LE(pieces.Most, kMostPerPiece);
+  EXPECT_FALSE(ed.AllFoldRanges().RetiredPending());
+  ExpectAsAScanAtOnce(ed);
+}
+
 // The first scan of a long text, put off until painting wants the marks:
 // the index of its ranges is read in pieces too before the tree is seen.
 TEST(FoldUpdatePieces, TheFirstScanOfALongTextWalksItsRangesInBoundedPieces) {
