@@ -402,13 +402,14 @@ void TCustomOndEdit::RescanFoldRangesLater() {
     CounterScope toggling(FFoldToggling);
     if (progress->Restart) {
       // The ranges found so far are of a text that is gone; seen by nobody,
-      // none of them is collapsed.
+      // none of them is collapsed. They are freed in pieces once the scan
+      // is done.
       progress->Restart = false;
       progress->Scanned = false;
       if (progress->Scan) {
         progress->Scan.reset();
         progress->Scanner.reset();
-        FAllFoldRanges->FreeAllRanges();
+        FAllFoldRanges->RetireAll();
       }
     }
     if (!progress->Scan) {

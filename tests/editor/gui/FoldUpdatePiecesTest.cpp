@@ -179,4 +179,20 @@ TEST(FoldUpdatePieces, TheFirstScanOfALongTextWalksItsRangesInBoundedPieces) {
   EXPECT_NE(ed.HighlightedFoldRange(), nullptr);
 }
 
+// A key typed during the first scan starts it over: the ranges it found
+// so far go in pieces too.
+TEST(FoldUpdatePieces, AKeyTypedDuringTheFirstScanLeavesTheRangesFoundToIdleTime) {
+  auto p = test::OpenLoaded(Text(kBlocks), false);
+  TOndEdit& ed = *p->Edit;
+  ed.SetCaretXY(BufferCoord(5, 2 + kBlockLines * 100 + 1));
+  TBitmap bmp;
+  ed.PaintTo(bmp);
+  for (int i = 0; i < 60; ++i) ASSERT_FALSE(ed.RunIdleWork(0ms));
+  ed.CommandProcessor(ecChar, 'x', nullptr);
+  const Pieces pieces = RunPieces(ed);
+  EXPECT_LE(pieces.Most, kMostPerPiece);
+  EXPECT_FALSE(ed.AllFoldRanges().RetiredPending());
+  ExpectAsAScanAtOnce(ed);
+}
+
 }  // namespace ond
