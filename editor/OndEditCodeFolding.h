@@ -261,8 +261,8 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   mutable std::uint64_t FRangesWalked = 0;
   // Retired ranges still in lists (FRetiring: the sub lists of the first
   // FRetiringDropped let go, and FRetiringChild ranges of the next one's;
-  // the lists of the first FRetiringOut left), and
-  // ranges out of every list, waiting to be freed.
+  // the lists of the first FRetiringOut left), and ranges out of every
+  // list, waiting to be freed (FRetired).
   std::vector<std::unique_ptr<TOndEditFoldRange>> FRetiring;
   std::size_t FRetiringDropped = 0, FRetiringOut = 0, FRetiringChild = 0;
   // The trees the retiring ranges came from, whose top levels let them go
