@@ -441,8 +441,8 @@ std::string Reason(const std::string& What) {
            "each of its 10,000 replacements as an edit of its own; its undo puts back only the lines it changed";
   if (What == "idle work")
     return "an edit that changes the nesting of every range after it (a brace or quote left open, lines "
-           "moved across folds) has the whole text updated in idle time, and putting a million ranges in "
-           "place is one event";
+           "moved across folds) while a fold is collapsed has the whole text updated in idle time, and "
+           "merging the collapsed ranges into a million new ones is still one event";
   return "the first lines inserted after a load copy the whole line array once as it grows, and every insertion "
          "or deletion moves the line records after it; lines inserted or deleted also walk every range and build "
          "the index by line again when whole ranges or more than one closing line are among the deleted lines (the "

@@ -955,6 +955,12 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   bool RunFoldUpdate(std::chrono::steady_clock::time_point Until);
   // The text, the highlighter or the regions changed: it starts over.
   void RestartFoldUpdate() noexcept;
+  // Drops it; the ranges it found so far are freed in idle time.
+  void DropFoldUpdate();
+  // Adds the header lines of the collapsed, visible ranges of the flat list
+  // from Next on to Headers, until Until has passed; true when all are in.
+  bool CollapsedHeadersSome(std::vector<std::int32_t>& Headers, std::size_t& Next,
+                            std::chrono::steady_clock::time_point Until) const;
   // Whether the fold tokens the highlighter's strings and comments hide may
   // have changed with line Index (its text changed; Stop is the last line
   // whose state the highlighter found anew): the line holds a token the

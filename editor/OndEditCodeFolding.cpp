@@ -201,7 +201,10 @@ void TOndEditFoldRange::SetLevel(std::int32_t ALevel) noexcept {
 
 // ------------------------------------------------------------ the whole tree
 
-TOndEditAllFoldRanges::~TOndEditAllFoldRanges() { FreeAllRanges(); }
+TOndEditAllFoldRanges::~TOndEditAllFoldRanges() {
+  FreeAllRanges();
+  UnlinkRetiring(std::chrono::steady_clock::time_point::max());
+}
 
 void TOndEditAllFoldRanges::CheckAllIndex(int Index, bool ForInsert) const {
   if (Index < 0 || Index > AllCount() || (!ForInsert && Index == AllCount())) ListIndexError(Index);
@@ -253,9 +256,12 @@ void TOndEditAllFoldRanges::FreeAllRanges() noexcept {
   // leaves that list as it is freed.
   DropAll();
   for (auto& r : FAllRanges) r->SubFoldRanges.DropAll();
+  FRangesWalked += FAllRanges.size();
   FAllRanges.clear();
   FPendingScan = nullptr;
   FStateCrossesLines = false;
+  FAdoptNamed = 0;
+  FAdoptIndex.reset();
   ++FRemovals;
   IndexChanged();
 }
@@ -341,38 +347,130 @@ bool TOndEditAllFoldRanges::SpliceRangesAt(std::size_t At, const std::vector<TOn
   return true;
 }
 
-void TOndEditAllFoldRanges::RetireAll() noexcept {
-  // Each list of the tree dropped whole; a range left in a list of
-  // another (a detached range's) leaves that one alone.
-  for (auto& r : FAllRanges) r->SubFoldRanges.DropAll();
-  DropAll();
-  for (auto& r : FAllRanges) {
-    if (r->FContainer != nullptr) {
-      r->FContainer->Unlink(r.get());
-      r->FContainer = nullptr;
+void TOndEditAllFoldRanges::RetireFrom(TOndEditAllFoldRanges& Other) noexcept {
+  // The top level is let go whole, without a visit to its ranges: they
+  // still name it as their list until UnlinkRetiring clears that. Ranges
+  // of an earlier retiring still in lists stay where they are in the walk:
+  // no list holds ranges of two retired trees.
+  Other.FRanges.clear();
+  if (std::find(FRetiredFrom.begin(), FRetiredFrom.end(), &Other) == FRetiredFrom.end())
+    FRetiredFrom.push_back(&Other);
+  if (FRetiring.empty()) {
+    FRetiring = std::move(Other.FAllRanges);
+  } else {
+    for (auto& r : Other.FAllRanges) FRetiring.push_back(std::move(r));
+  }
+  Other.FAllRanges.clear();
+  Other.FPendingScan = nullptr;
+  Other.FStateCrossesLines = false;
+  Other.FAdoptNamed = 0;
+  Other.FAdoptIndex.reset();
+  // This tree changes only when it is Other.
+  ++Other.FRemovals;
+  Other.IndexChanged();
+}
+
+namespace {
+// Ranges visited between two looks at the clock by the walks over a whole
+// tree that run in idle-time pieces.
+constexpr std::size_t kRangesAtOnce = 4096;
+}  // namespace
+
+bool TOndEditAllFoldRanges::UnlinkRetiring(std::chrono::steady_clock::time_point Until) noexcept {
+  const std::size_t n = FRetiring.size();
+  // Every sub list is let go: its ranges name no list then. A list of a
+  // million ranges (the root object's) is let go over several pieces.
+  while (FRetiringDropped < n) {
+    std::size_t done = 0;
+    while (done < kRangesAtOnce && FRetiringDropped < n) {
+      TOndEditFoldRanges& list = FRetiring[FRetiringDropped]->SubFoldRanges;
+      const std::size_t stop = std::min(list.FRanges.size(), FRetiringChild + (kRangesAtOnce - done));
+      for (; FRetiringChild < stop; ++FRetiringChild, ++done) {
+        TOndEditFoldRange* r = list.FRanges[FRetiringChild];
+        if (r->FContainer == &list) r->FContainer = nullptr;
+      }
+      if (FRetiringChild < list.FRanges.size()) break;
+      list.FRanges.clear();
+      FRetiringChild = 0;
+      ++FRetiringDropped;
+      ++done;
     }
-    r->AllFoldRanges = nullptr;
+    FRangesWalked += done;
+    if (FRetiringDropped < n && std::chrono::steady_clock::now() >= Until) return false;
+  }
+  // Then the ranges still naming a list: the top level of the tree they
+  // came from, which let them go already, or a list outside it (a detached
+  // range's), which they leave.
+  while (FRetiringOut < n) {
+    const std::size_t stop = std::min(n, FRetiringOut + kRangesAtOnce);
+    FRangesWalked += stop - FRetiringOut;
+    for (; FRetiringOut < stop; ++FRetiringOut) {
+      TOndEditFoldRange* r = FRetiring[FRetiringOut].get();
+      if (r->FContainer != nullptr &&
+          std::find(FRetiredFrom.begin(), FRetiredFrom.end(), r->FContainer) == FRetiredFrom.end())
+        r->FContainer->Unlink(r);
+      r->FContainer = nullptr;
+      r->AllFoldRanges = nullptr;
+    }
+    if (FRetiringOut < n && std::chrono::steady_clock::now() >= Until) return false;
   }
   if (FRetired.empty()) {
-    FRetired = std::move(FAllRanges);
+    FRetired = std::move(FRetiring);
   } else {
-    for (auto& r : FAllRanges) FRetired.push_back(std::move(r));
+    for (auto& r : FRetiring) FRetired.push_back(std::move(r));
   }
-  FAllRanges.clear();
-  ++FRemovals;
-  IndexChanged();
+  FRetiring.clear();
+  FRetiredFrom.clear();
+  FRetiringDropped = FRetiringOut = FRetiringChild = 0;
+  return true;
 }
 
 bool TOndEditAllFoldRanges::FreeRetired(std::chrono::steady_clock::time_point Until) noexcept {
-  // Ranges freed between two looks at the clock.
-  constexpr std::size_t kFreedAtOnce = 4096;
+  if (!FRetiring.empty() && !UnlinkRetiring(Until)) return false;
   while (!FRetired.empty()) {
-    const std::size_t n = std::min(kFreedAtOnce, FRetired.size());
+    const std::size_t n = std::min(kRangesAtOnce, FRetired.size());
     FRetired.resize(FRetired.size() - n);
+    FRangesWalked += n;
     if (!FRetired.empty() && std::chrono::steady_clock::now() >= Until) return false;
   }
   FRetired.shrink_to_fit();
   return true;
+}
+
+bool TOndEditAllFoldRanges::PrepareAdoption(TOndEditAllFoldRanges& Into, std::chrono::steady_clock::time_point Until) {
+  Settle();
+  const std::size_t n = FAllRanges.size();
+  while (FAdoptNamed < n) {
+    const std::size_t stop = std::min(n, FAdoptNamed + kRangesAtOnce);
+    Into.FRangesWalked += stop - FAdoptNamed;
+    for (; FAdoptNamed < stop; ++FAdoptNamed) FAllRanges[FAdoptNamed]->AllFoldRanges = &Into;
+    if (FAdoptNamed < n && std::chrono::steady_clock::now() >= Until) return false;
+  }
+  if (!FAdoptIndex) FAdoptIndex = std::make_unique<TOndFoldIndex::TPieces>();
+  const std::size_t before = FAdoptIndex->RangesRead();
+  const bool read = FAdoptIndex->Read(FAllRanges, Until);
+  Into.FRangesWalked += FAdoptIndex->RangesRead() - before;
+  return read;
+}
+
+void TOndEditAllFoldRanges::Adopt(TOndEditAllFoldRanges& Fresh) {
+  Settle();
+  // Whatever preparing is left runs now.
+  Fresh.PrepareAdoption(*this, std::chrono::steady_clock::time_point::max());
+  if (!FAllRanges.empty()) throw EListError("A fold tree takes another over only when empty");
+  FRangesWalked += Fresh.FRanges.size();
+  TakeFrom(Fresh, INT32_MIN);
+  FAllRanges = std::move(Fresh.FAllRanges);
+  Fresh.FAllRanges.clear();
+  FStateCrossesLines = Fresh.FStateCrossesLines;
+  Fresh.FStateCrossesLines = false;
+  ++FRemovals;
+  Fresh.FAdoptIndex->Finish(FIndex);
+  Fresh.FAdoptIndex.reset();
+  Fresh.FAdoptNamed = 0;
+  Fresh.IndexChanged();
+  FIndexStale = false;
+  ++FIndexBuilds;
 }
 
 void TOndEditAllFoldRanges::Settle() const {
@@ -403,10 +501,25 @@ const TOndFoldIndex& TOndEditAllFoldRanges::Index() const {
   Settle();
   if (FIndexStale) {
     FIndex.Build(FAllRanges);
+    FRangesWalked += FAllRanges.size();
     FIndexStale = false;
     ++FIndexBuilds;
   }
   return FIndex;
+}
+
+bool TOndEditAllFoldRanges::IndexSome(std::chrono::steady_clock::time_point Until) {
+  if (!FIndexStale) return true;
+  if (!FIndexPieces) FIndexPieces = std::make_unique<TOndFoldIndex::TPieces>();
+  const std::size_t before = FIndexPieces->RangesRead();
+  const bool read = FIndexPieces->Read(FAllRanges, Until);
+  FRangesWalked += FIndexPieces->RangesRead() - before;
+  if (!read) return false;
+  FIndexPieces->Finish(FIndex);
+  FIndexPieces.reset();
+  FIndexStale = false;
+  ++FIndexBuilds;
+  return true;
 }
 
 void TOndEditAllFoldRanges::Assign(const TOndEditAllFoldRanges& Source) {

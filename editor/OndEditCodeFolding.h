@@ -176,7 +176,13 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   // index is built again when next asked. The tree's own operations and the
   // ranges' own methods say so themselves; code that writes a range's
   // fields directly must say so too.
-  void IndexChanged() noexcept { FIndexStale = true; }
+  void IndexChanged() noexcept {
+    FIndexStale = true;
+    FIndexPieces.reset();
+  }
+  // Builds the index in idle-time pieces, for a tree nothing changes
+  // meanwhile (a change drops what was read): true once it is current.
+  bool IndexSome(std::chrono::steady_clock::time_point Until);
   // Whether the index is built and up to the ranges now.
   bool IndexCurrent() const noexcept { return !FIndexStale && !FPendingScan; }
   // After lines were inserted or deleted after Line: the index, current
@@ -225,13 +231,34 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   std::uint64_t WholeWalks() const noexcept { return FWholeWalks; }
   void NoteWholeWalk() noexcept { ++FWholeWalks; }
   // Takes every range out of the tree at once (none of them may be
-  // collapsed or hidden): the tree ends empty, and the ranges, out of every
-  // list and no longer of the tree, wait to be freed by FreeRetired, so that
-  // a million of them are not freed in one go.
-  void RetireAll() noexcept;
-  bool RetiredPending() const noexcept { return !FRetired.empty(); }
+  // collapsed or hidden): the tree ends empty, and the ranges, no longer of
+  // the tree, wait to be freed by FreeRetired, so that a million of them are
+  // not freed in one go. Nor are they walked now: FreeRetired takes them out
+  // of their lists (and of any list outside the tree) first, a piece at a
+  // time.
+  void RetireAll() noexcept { RetireFrom(*this); }
+  // The same for every range of Other, a tree of its own (an update's new
+  // tree, dropped): they wait here to be freed, and Other ends empty.
+  void RetireFrom(TOndEditAllFoldRanges& Other) noexcept;
+  bool RetiredPending() const noexcept { return !FRetiring.empty() || !FRetired.empty(); }
   // Frees retired ranges until Until has passed; true when none is left.
   bool FreeRetired(std::chrono::steady_clock::time_point Until) noexcept;
+  // A whole tree made apart from this one (by an update's scan) taken over
+  // without a walk over its ranges in one go. Called on Fresh, a tree
+  // nothing changes from the first call on: makes its ranges name Into
+  // (while they stay in Fresh) and reads them for Into's index, until
+  // Until has passed; true once done. Emptying Fresh starts it over.
+  bool PrepareAdoption(TOndEditAllFoldRanges& Into, std::chrono::steady_clock::time_point Until);
+  // With this tree empty and Fresh prepared: every range of Fresh, its top
+  // level, its state across lines and the index read come over at once;
+  // Fresh ends empty.
+  void Adopt(TOndEditAllFoldRanges& Fresh);
+  // Counts the ranges walked by the steps that go over a whole tree
+  // (building the index, retiring, freeing, taking a tree over, putting an
+  // update in place), so that tests can tell a step bounded by a piece from
+  // a walk over every range.
+  std::uint64_t RangesWalked() const noexcept { return FRangesWalked; }
+  void NoteRangesWalked(std::uint64_t Count) const noexcept { FRangesWalked += Count; }
 
  private:
   void CheckAllIndex(int Index, bool ForInsert) const;
@@ -246,7 +273,26 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   mutable TScanPiece FPendingScan;
   bool FStateCrossesLines = false;
   std::uint64_t FRemovals = 0;
+  mutable std::uint64_t FRangesWalked = 0;
+  // Retired ranges still in lists (FRetiring: the sub lists of the first
+  // FRetiringDropped let go, and FRetiringChild ranges of the next one's;
+  // the lists of the first FRetiringOut left), and ranges out of every
+  // list, waiting to be freed (FRetired).
+  std::vector<std::unique_ptr<TOndEditFoldRange>> FRetiring;
+  std::size_t FRetiringDropped = 0, FRetiringOut = 0, FRetiringChild = 0;
+  // The trees the retiring ranges came from, whose top levels let them go
+  // already; only compared, never read (a tree may be gone).
+  std::vector<const TOndEditFoldRanges*> FRetiredFrom;
   std::vector<std::unique_ptr<TOndEditFoldRange>> FRetired;
+  // Lets the retiring ranges out of their lists, until Until has passed;
+  // true when all are out (and in FRetired).
+  bool UnlinkRetiring(std::chrono::steady_clock::time_point Until) noexcept;
+  // A taking over prepared on this tree: the ranges that name the tree
+  // they go to, and the index read of them.
+  std::size_t FAdoptNamed = 0;
+  std::unique_ptr<TOndFoldIndex::TPieces> FAdoptIndex;
+  // The index being built in pieces (IndexSome).
+  std::unique_ptr<TOndFoldIndex::TPieces> FIndexPieces;
 };
 
 // Creates a range, appends it to Parent (when given) and to All's flat list.
@@ -369,6 +415,8 @@ class TOndFoldUpdateLines {
   std::int32_t RealLine(std::int32_t Scanned) const noexcept;
   // Numbers the ranges a scan found with real lines.
   void ToRealLines(TOndEditAllFoldRanges& Fresh) const;
+  // Whether no line is left out.
+  bool None() const noexcept { return FHeaders.empty(); }
 
  private:
   std::vector<std::int32_t> FHeaders;

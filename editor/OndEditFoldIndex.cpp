@@ -8,6 +8,15 @@
 
 namespace ond {
 
+// What the index keeps of a visible range, read from it once: a million
+// ranges lie all over the heap, and every visit to one is a cache miss.
+struct TOndFoldIndex::TIndexed {
+  TOndEditFoldRange* Range;
+  std::int32_t From, To;
+  std::int64_t Hidden;  // collapsed: its hidden lines plus one; else none
+  bool Collapsed, Lines;
+};
+
 namespace {
 
 // Entries per block of the closing-line maxima: a range reaching down into
@@ -40,15 +49,6 @@ void ReplaceSpan(std::vector<T>& V, std::size_t Lo, std::size_t Hi, It First, It
   std::copy(First, Last, at(Lo));
 }
 
-// What the index keeps of a visible range, read from it once: a million
-// ranges lie all over the heap, and every visit to one is a cache miss.
-struct TIndexed {
-  TOndEditFoldRange* Range;
-  std::int32_t From, To;
-  std::int64_t Hidden;  // collapsed: its hidden lines plus one; else none
-  bool Collapsed, Lines;
-};
-
 using TLineKey = std::pair<std::int32_t, std::uint32_t>;  // a line, then the flat place
 
 // Sorts keys that mostly come in order already (ranges are found in line
@@ -75,56 +75,125 @@ void SortByStretches(std::vector<TLineKey>& Keys) {
 
 }  // namespace
 
-void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat) {
-  std::vector<TIndexed> ranges;
-  ranges.reserve(Flat.size());
-  for (const auto& owned : Flat) {
-    TOndEditFoldRange* r = owned.get();
-    if (r->ParentCollapsed) continue;
-    ranges.push_back({r, r->FromLine, r->ToLine, r->Collapsed ? static_cast<std::int64_t>(r->HiddenLineCount()) + 1 : 0,
-                      r->Collapsed, r->HasLines()});
-  }
-  // Keyed by the flat place too: ranges on one line stay in flat order,
-  // which the queries keep.
-  std::vector<TLineKey> byFrom(ranges.size()), byTo;
-  for (std::size_t i = 0; i < ranges.size(); ++i) {
-    byFrom[i] = {ranges[i].From, static_cast<std::uint32_t>(i)};
-    if (!ranges[i].Collapsed) byTo.emplace_back(ranges[i].To, static_cast<std::uint32_t>(i));
-  }
-  FIsFlatList = ranges.size() == Flat.size() && std::is_sorted(byFrom.begin(), byFrom.end()) &&
-                std::none_of(ranges.begin(), ranges.end(), [](const TIndexed& R) { return R.Collapsed; });
-  SortByStretches(byFrom);
-  SortByStretches(byTo);
+namespace {
 
-  const std::size_t n = ranges.size();
-  FByFrom.resize(n);
-  FFrom.resize(n);
-  FTo.resize(n);
-  FOpenWithLines.resize(n);
-  FHiddenBefore.assign(n + 1, 0);
-  FCollapsedBefore.assign(n + 1, 0);
-  FExpandedMaxTo.assign(n + 1, INT32_MIN);
-  FBlockMaxTo.assign((n + kBlock - 1) / kBlock, INT32_MIN);
-  for (std::size_t i = 0; i < n; ++i) {
-    const TIndexed& r = ranges[byFrom[i].second];
-    FByFrom[i] = r.Range;
-    FFrom[i] = r.From;
-    FTo[i] = r.To;
-    FOpenWithLines[i] = !r.Collapsed && r.Lines;
-    FBlockMaxTo[i / kBlock] = std::max(FBlockMaxTo[i / kBlock], r.To);
-    FHiddenBefore[i + 1] = FHiddenBefore[i] + r.Hidden;
-    FCollapsedBefore[i + 1] = FCollapsedBefore[i] + (r.Collapsed ? 1 : 0);
-    FExpandedMaxTo[i + 1] = r.Collapsed || !r.Lines ? FExpandedMaxTo[i] : std::max(FExpandedMaxTo[i], r.To);
+// Ranges read between two looks at the clock in a build in pieces.
+constexpr std::size_t kReadAtOnce = 4096;
+
+}  // namespace
+
+struct TOndFoldIndex::TPieces::Impl {
+  std::vector<TIndexed> Ranges;
+  std::size_t Next = 0;
+  // The steps after the reading, each a pass over the ranges read: done
+  // so far, the keys sorted, and the index they make.
+  int Steps = 0;
+  std::vector<TLineKey> ByFrom, ByTo;
+  TOndFoldIndex Made;
+
+  void Step();
+  static constexpr int kSteps = 4;
+};
+
+void TOndFoldIndex::TPieces::Impl::Step() {
+  const std::vector<TIndexed>& ranges = Ranges;
+  TOndFoldIndex& x = Made;
+  switch (Steps++) {
+    case 0:
+      // Keyed by the flat place too: ranges on one line stay in flat order,
+      // which the queries keep.
+      ByFrom.resize(ranges.size());
+      for (std::size_t i = 0; i < ranges.size(); ++i) ByFrom[i] = {ranges[i].From, static_cast<std::uint32_t>(i)};
+      // Every range visible, none collapsed, the flat list in line order:
+      // a range's flat place is its place here.
+      x.FIsFlatList = ranges.size() == Next && std::is_sorted(ByFrom.begin(), ByFrom.end()) &&
+                      std::none_of(ranges.begin(), ranges.end(), [](const TIndexed& R) { return R.Collapsed; });
+      SortByStretches(ByFrom);
+      break;
+    case 1:
+      for (std::size_t i = 0; i < ranges.size(); ++i)
+        if (!ranges[i].Collapsed) ByTo.emplace_back(ranges[i].To, static_cast<std::uint32_t>(i));
+      SortByStretches(ByTo);
+      break;
+    case 2: {
+      const std::size_t n = ranges.size();
+      x.FByFrom.resize(n);
+      x.FFrom.resize(n);
+      x.FTo.resize(n);
+      x.FOpenWithLines.resize(n);
+      x.FHiddenBefore.assign(n + 1, 0);
+      x.FCollapsedBefore.assign(n + 1, 0);
+      x.FExpandedMaxTo.assign(n + 1, INT32_MIN);
+      x.FBlockMaxTo.assign((n + kBlock - 1) / kBlock, INT32_MIN);
+      for (std::size_t i = 0; i < n; ++i) {
+        const TIndexed& r = ranges[ByFrom[i].second];
+        x.FByFrom[i] = r.Range;
+        x.FFrom[i] = r.From;
+        x.FTo[i] = r.To;
+        x.FOpenWithLines[i] = !r.Collapsed && r.Lines;
+        x.FBlockMaxTo[i / kBlock] = std::max(x.FBlockMaxTo[i / kBlock], r.To);
+        x.FHiddenBefore[i + 1] = x.FHiddenBefore[i] + r.Hidden;
+        x.FCollapsedBefore[i + 1] = x.FCollapsedBefore[i] + (r.Collapsed ? 1 : 0);
+        x.FExpandedMaxTo[i + 1] =
+            r.Collapsed || !r.Lines ? x.FExpandedMaxTo[i] : std::max(x.FExpandedMaxTo[i], r.To);
+      }
+      break;
+    }
+    default:
+      x.FExpandedByTo.resize(ByTo.size());
+      x.FExpandedTo.resize(ByTo.size());
+      x.FExpandedWithLines.resize(ByTo.size());
+      for (std::size_t i = 0; i < ByTo.size(); ++i) {
+        const TIndexed& r = ranges[ByTo[i].second];
+        x.FExpandedByTo[i] = r.Range;
+        x.FExpandedTo[i] = r.To;
+        x.FExpandedWithLines[i] = r.Lines;
+      }
+      break;
   }
-  FExpandedByTo.resize(byTo.size());
-  FExpandedTo.resize(byTo.size());
-  FExpandedWithLines.resize(byTo.size());
-  for (std::size_t i = 0; i < byTo.size(); ++i) {
-    const TIndexed& r = ranges[byTo[i].second];
-    FExpandedByTo[i] = r.Range;
-    FExpandedTo[i] = r.To;
-    FExpandedWithLines[i] = r.Lines;
+}
+
+TOndFoldIndex::TPieces::TPieces() : FImpl(std::make_unique<Impl>()) {}
+TOndFoldIndex::TPieces::~TPieces() = default;
+
+bool TOndFoldIndex::TPieces::Read(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat,
+                                  std::chrono::steady_clock::time_point Until) {
+  Impl& p = *FImpl;
+  if (p.Next == 0) p.Ranges.reserve(Flat.size());
+  while (p.Next < Flat.size()) {
+    const std::size_t stop = std::min(Flat.size(), p.Next + kReadAtOnce);
+    for (; p.Next < stop; ++p.Next) {
+      TOndEditFoldRange* r = Flat[p.Next].get();
+      if (r->ParentCollapsed) continue;
+      p.Ranges.push_back({r, r->FromLine, r->ToLine,
+                          r->Collapsed ? static_cast<std::int64_t>(r->HiddenLineCount()) + 1 : 0, r->Collapsed,
+                          r->HasLines()});
+    }
+    if (p.Next < Flat.size() && std::chrono::steady_clock::now() >= Until) return false;
   }
+  // Then the passes over what was read, one between two looks at the
+  // clock: each is a straight walk over arrays, a few milliseconds for a
+  // million ranges.
+  while (p.Steps < Impl::kSteps) {
+    p.Step();
+    if (p.Steps < Impl::kSteps && std::chrono::steady_clock::now() >= Until) return false;
+  }
+  return true;
+}
+
+std::size_t TOndFoldIndex::TPieces::RangesRead() const noexcept { return FImpl->Next; }
+
+void TOndFoldIndex::TPieces::Finish(TOndFoldIndex& Index) {
+  Impl& p = *FImpl;
+  while (p.Steps < Impl::kSteps) p.Step();
+  Index = std::move(p.Made);
+  FImpl = std::make_unique<Impl>();
+}
+
+void TOndFoldIndex::Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat) {
+  TPieces pieces;
+  pieces.Read(Flat, std::chrono::steady_clock::time_point::max());
+  pieces.Finish(*this);
 }
 
 void TOndFoldIndex::Shift(std::int32_t Line, std::int32_t Delta) noexcept {

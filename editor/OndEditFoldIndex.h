@@ -7,6 +7,7 @@
 // place: the order of the ranges stays, so nothing is sorted again.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -21,6 +22,27 @@ class TOndFoldIndex {
   // Indexes the ranges of Flat (the tree's flat list, in its order) that no
   // collapsed range hides. Ranges on the same line keep their flat order.
   void Build(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat);
+  // The same build in idle-time pieces, for a tree nothing changes
+  // meanwhile: Read goes through the ranges of Flat from where it stopped,
+  // then makes the index of them, until Until has passed (true once done);
+  // Finish then makes Index what Build would (at once when Read is done),
+  // without reading a range again.
+  class TPieces {
+   public:
+    TPieces();
+    ~TPieces();
+    TPieces(const TPieces&) = delete;
+    TPieces& operator=(const TPieces&) = delete;
+    bool Read(const std::vector<std::unique_ptr<TOndEditFoldRange>>& Flat,
+              std::chrono::steady_clock::time_point Until);
+    // Ranges read so far.
+    std::size_t RangesRead() const noexcept;
+    void Finish(TOndFoldIndex& Index);
+
+   private:
+    struct Impl;
+    std::unique_ptr<Impl> FImpl;
+  };
   // Every line of the index below Line moves by Delta, as the ranges did
   // when Delta lines were inserted after Line (or -Delta deleted there). The
   // caller makes sure that each indexed range moved so, and, for a deletion,
@@ -66,6 +88,7 @@ class TOndFoldIndex {
   std::vector<TOndEditFoldRange*> Over(std::int32_t First, std::int32_t Last) const;
 
  private:
+  struct TIndexed;
   // Visible ranges by header line, then flat order, with their lines.
   std::vector<TOndEditFoldRange*> FByFrom;
   std::vector<std::int32_t> FFrom, FTo;

@@ -64,6 +64,7 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
   // at once, not one search of their list each.
   {
     std::vector<TOndEditFoldRange*> gone;
+    FRanges.NoteRangesWalked(FRanges.AllRangeList().size());
     for (const auto& r : FRanges.AllRangeList())
       if (!r->Collapsed && !r->ParentCollapsed) gone.push_back(r.get());
     if (gone.size() == FRanges.AllRangeList().size()) {
@@ -77,6 +78,7 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
   }
   FRanges.SetStateCrossesLines(crosses);
   std::vector<TOndEditFoldRange*> collapsed;
+  FRanges.NoteRangesWalked(static_cast<std::uint64_t>(FRanges.AllCount()));
   for (int j = 0; j < FRanges.AllCount(); ++j) {
     TOndEditFoldRange* r = FRanges.AllRanges(j);
     if (r->Collapsed && !r->ParentCollapsed) collapsed.push_back(r);
@@ -90,6 +92,7 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
     // at once.
     FRanges.SpliceRanges({}, INT32_MIN, fresh);
     NormalizeParentCollapsed(FRanges);
+    FRanges.NoteRangesWalked(2 * static_cast<std::uint64_t>(FRanges.AllCount()));
     return;
   }
   std::vector<std::unique_ptr<TOndEditFoldRange>> kept, added;
@@ -123,6 +126,7 @@ void TOndCodeFolder::ApplyUpdate(TOndEditAllFoldRanges& Fresh) {
     c->SetLevel(parent != nullptr ? parent->Level + 1 : 0);
   }
   NormalizeParentCollapsed(FRanges);
+  FRanges.NoteRangesWalked((collapsed.size() + 2) * static_cast<std::uint64_t>(FRanges.AllCount()));
 }
 
 std::vector<TOndEditFoldRange*> TOndCodeFolder::OpenRangesAt(std::int32_t Line) const {

@@ -364,7 +364,7 @@ void TCustomOndEdit::FoldLinesRecoloured(int Index) noexcept {
 }
 
 void TCustomOndEdit::DropPostponedFoldScan() {
-  FFoldUpdate.reset();
+  DropFoldUpdate();
   if (FAllFoldRanges->ScanPending()) FAllFoldRanges->FreeAllRanges();
 }
 
@@ -374,6 +374,8 @@ struct TCustomOndEdit::TFoldScanProgress {
   bool AsksHighlighter = false;
   // The text changed since the last piece: the next begins anew.
   bool Restart = false;
+  // Every line scanned: the index of the ranges is built in pieces still.
+  bool Scanned = false;
 };
 
 void TCustomOndEdit::RescanFoldRangesLater() {
@@ -403,12 +405,14 @@ void TCustomOndEdit::RescanFoldRangesLater() {
     CounterScope toggling(FFoldToggling);
     if (progress->Restart) {
       // The ranges found so far are of a text that is gone; seen by nobody,
-      // none of them is collapsed.
+      // none of them is collapsed. They are freed in pieces once the scan
+      // is done.
       progress->Restart = false;
+      progress->Scanned = false;
       if (progress->Scan) {
         progress->Scan.reset();
         progress->Scanner.reset();
-        FAllFoldRanges->FreeAllRanges();
+        FAllFoldRanges->RetireAll();
       }
     }
     if (!progress->Scan) {
@@ -436,7 +440,7 @@ void TCustomOndEdit::RescanFoldRangesLater() {
     const auto statesThrough = [&](int Line) {
       if (progress->AsksHighlighter) ScanRangesThrough(Line);
     };
-    for (int line = scan.LinesScanned(); line < count;) {
+    for (int line = scan.LinesScanned(); line < count && !progress->Scanned;) {
       const int stop = std::min(count, line + kFoldScanPieceLines);
       std::size_t bytes = 0;
       for (; line < stop && bytes < kFoldScanPieceBytes; ++line) {
@@ -450,7 +454,13 @@ void TCustomOndEdit::RescanFoldRangesLater() {
       statesThrough(line - 1);
       if (line < count && std::chrono::steady_clock::now() >= Until) return false;
     }
-    scan.Finish();
+    if (!progress->Scanned) {
+      scan.Finish();
+      progress->Scanned = true;
+    }
+    // The index painting asks first, read in pieces too while nobody sees
+    // the ranges.
+    if (!FAllFoldRanges->IndexSome(Until)) return false;
     ForgetFoldChanges(false);
     if (FHighlightedFoldRange == CaretRangeToCome())
       FHighlightedFoldRange = FAllFoldRanges->AllCount() > 0 ? f.CaretFoldRange(FCaretFoldLineToCome) : nullptr;
@@ -485,16 +495,36 @@ struct TCustomOndEdit::TFoldUpdate {
   std::unique_ptr<TOndFoldScan> Scan;
   bool AsksHighlighter = false;
   int Next = 0;  // the next real line to scan, 0-based
+  // Before the scan: the headers of the collapsed, visible ranges, looked
+  // for in pieces (the ranges before HeadersNext in the flat list seen).
+  std::vector<std::int32_t> Headers;
+  std::size_t HeadersNext = 0;
+  // Past the scan: the new tree is made ready to take the old one's place.
+  bool Scanned = false;
 };
 
 void TCustomOndEdit::RestartFoldUpdate() noexcept {
-  if (!FFoldUpdate || !FFoldUpdate->Started) return;
+  if (!FFoldUpdate) return;
   TFoldUpdate& u = *FFoldUpdate;
+  // Headers looked for in the tree of before may have moved.
+  u.Headers.clear();
+  u.HeadersNext = 0;
+  if (!u.Started) return;
   u.Scan.reset();
-  u.Fresh.FreeAllRanges();
+  // The ranges found so far leave in idle-time pieces, not at the key.
+  FAllFoldRanges->RetireFrom(u.Fresh);
   u.Scanner.reset();
   u.Lines.reset();
+  u.Scanned = false;
   u.Started = false;
+}
+
+void TCustomOndEdit::DropFoldUpdate() {
+  if (!FFoldUpdate) return;
+  // What it found so far is freed in idle time, not with it.
+  FAllFoldRanges->RetireFrom(FFoldUpdate->Fresh);
+  FFoldUpdate.reset();
+  if (FAllFoldRanges->RetiredPending()) StartIdleWork();
 }
 
 bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) {
@@ -503,7 +533,7 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
   const std::shared_ptr<TFoldUpdate> keep = FFoldUpdate;
   TFoldUpdate& u = *keep;
   if (!FCodeFolding->GetEnabled()) {
-    FFoldUpdate.reset();
+    DropFoldUpdate();
     return true;
   }
   TOndCodeFolder& f = Folder();
@@ -517,7 +547,15 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
     u.TabWidth = FLines->GetTabWidth();
     u.Next = 0;
     if (u.Regions) {
-      u.Lines = std::make_unique<TOndFoldUpdateLines>(f.CollapsedHeaderLines());
+      // The headers the scan leaves out, a piece at a time: the old tree
+      // stays as it is until the update is done or starts over (every
+      // change of the text, folding too, starts it over).
+      if (!CollapsedHeadersSome(u.Headers, u.HeadersNext, Until)) return false;
+      std::sort(u.Headers.begin(), u.Headers.end());
+      u.Headers.erase(std::unique(u.Headers.begin(), u.Headers.end()), u.Headers.end());
+      u.Lines = std::make_unique<TOndFoldUpdateLines>(std::move(u.Headers));
+      u.Headers.clear();
+      u.HeadersNext = 0;
       u.Scanner = std::make_unique<TOndFoldScanner>(*u.Regions, u.CaseSensitive);
       TFoldNonCodeFunc nonCode;
       if (TFoldNonCodeFunc asked = f.NonCode()) {
@@ -529,7 +567,7 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
     }
     u.Started = true;
   }
-  if (u.Scan) {
+  if (u.Scan && !u.Scanned) {
     // As the postponed first scan does: the states of a stretch of lines
     // are brought up after the scan has passed it, one pass per line.
     const auto statesThrough = [&](int Line) {
@@ -554,17 +592,46 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
     }
     u.Scan->Finish();
     u.Lines->ToRealLines(u.Fresh);
+    u.Scanned = true;
   }
+  // With nothing collapsed, the new tree takes the old one's place whole:
+  // made ready in pieces first (its ranges told the tree they go to, its
+  // index read), it then comes over at once, and the old ranges leave
+  // their lists and are freed in pieces after (FreeRetired).
+  const bool whole = u.Scan && u.Lines->None();
+  if (whole && !u.Fresh.PrepareAdoption(*FAllFoldRanges, Until)) return false;
   FFoldUpdate.reset();
   PaintLockScope lock(*this);
   FHighlightedFoldRange = nullptr;
   {
     CounterScope toggling(FFoldToggling);
-    f.ApplyUpdate(u.Fresh);
+    if (whole) {
+      FAllFoldRanges->RetireAll();
+      FAllFoldRanges->Adopt(u.Fresh);
+    } else {
+      f.ApplyUpdate(u.Fresh);
+    }
   }
   ForgetFoldChanges(false);
   FFoldUnsureFrom = 0;
   FoldStateChanged();
+  return true;
+}
+
+bool TCustomOndEdit::CollapsedHeadersSome(std::vector<std::int32_t>& Headers, std::size_t& Next,
+                                          std::chrono::steady_clock::time_point Until) const {
+  // As TOndCodeFolder::CollapsedHeaderLines, over the flat list in pieces.
+  constexpr std::size_t kRangesAtOnce = 4096;
+  const auto& all = FAllFoldRanges->AllRangeList();
+  while (Next < all.size()) {
+    const std::size_t stop = std::min(all.size(), Next + kRangesAtOnce);
+    FAllFoldRanges->NoteRangesWalked(stop - Next);
+    for (; Next < stop; ++Next) {
+      const TOndEditFoldRange* r = all[Next].get();
+      if (r->Collapsed && !r->ParentCollapsed) Headers.push_back(r->FromLine);
+    }
+    if (Next < all.size() && std::chrono::steady_clock::now() >= Until) return false;
+  }
   return true;
 }
 
@@ -598,7 +665,7 @@ void TCustomOndEdit::UpdateFoldRanges() {
     PaintLockScope lock(*this);
     if (Folder().UpdateFoldRangesBetween(c.First, c.Last, c.Open, kBoundedFoldScanLines, &FFoldLinesRescanned)) {
       ForgetFoldChanges(false);
-      FFoldUpdate.reset();
+      DropFoldUpdate();
       FFoldUnsureFrom = 0;
       FHighlightedFoldRange = nullptr;
       FoldStateChanged();
@@ -620,7 +687,7 @@ void TCustomOndEdit::UpdateFoldRanges() {
     StartIdleWork();
     return;
   }
-  FFoldUpdate.reset();
+  DropFoldUpdate();
   PaintLockScope lock(*this);
   FHighlightedFoldRange = nullptr;
   {
