@@ -458,44 +458,38 @@ void MoveWithDescendants(TOndEditFoldRange* Range, std::int32_t Delta) {
   if (Range->Collapsed) ForEachDescendant(Range, [Delta](TOndEditFoldRange* r) { r->Move(Delta); });
 }
 
-// The ranges of the tree that contain Range, outermost first.
+// The ranges of the tree that contain Range, outermost first: up through
+// the lists that hold it, so that a million ranges are not walked to find
+// a handful. A range whose chain of lists does not end at the tree's top
+// level has none.
 std::vector<TOndEditFoldRange*> AncestorsOf(const TOndEditAllFoldRanges& All, const TOndEditFoldRange* Range) {
-  struct Frame {
-    TOndEditFoldRange* Node;
-    std::size_t Depth;
-  };
   std::vector<TOndEditFoldRange*> path;
-  std::vector<Frame> stack;
-  for (int i = All.Count() - 1; i >= 0; --i) stack.push_back({All.Items(i), 0});
-  while (!stack.empty()) {
-    const Frame f = stack.back();
-    stack.pop_back();
-    path.resize(f.Depth);
-    if (f.Node == Range) return path;
-    path.push_back(f.Node);
-    for (int i = f.Node->SubFoldRanges.Count() - 1; i >= 0; --i)
-      stack.push_back({f.Node->SubFoldRanges.Items(i), f.Depth + 1});
-  }
-  return {};
+  const TOndEditFoldRanges* list = Range->Container();
+  for (; list != nullptr && list->Owner() != nullptr; list = list->Owner()->Container()) path.push_back(list->Owner());
+  if (list != &All) return {};
+  std::reverse(path.begin(), path.end());
+  return path;
 }
-
 
 // Shifts every range but Range after Range hid (Delta < 0) or showed again
 // (Delta > 0) |Delta| lines below its header. Collapse and expand use the same
 // rule seen from both sides, so a collapse followed by an expand puts every
-// range back where it was.
+// range back where it was. Every range after the boundary moves, so this is
+// one pass over the flat list, reading little of each range.
 void ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int32_t Delta) {
   const std::vector<TOndEditFoldRange*> ancestors = AncestorsOf(All, Range);
-  const std::unordered_set<const TOndEditFoldRange*> isAncestor(ancestors.begin(), ancestors.end());
+  const auto isAncestor = [&ancestors](const TOndEditFoldRange* r) {
+    return std::find(ancestors.begin(), ancestors.end(), r) != ancestors.end();
+  };
   // Lines after the boundary moved; the boundary is the last hidden line
   // before the collapse and the header afterwards.
   const std::int64_t boundary = static_cast<std::int64_t>(Range->FromLine) + (Delta < 0 ? -Delta : 0);
-  for (int j = 0; j < All.AllCount(); ++j) {
-    TOndEditFoldRange* r = All.AllRanges(j);
+  for (const auto& owned : All.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
     if (r == Range || r->ParentCollapsed) continue;
     if (r->FromLine > boundary)
       MoveWithDescendants(r, Delta);
-    else if (!r->Collapsed && (isAncestor.count(r) != 0 || r->ToLine > boundary))
+    else if (!r->Collapsed && (r->ToLine > boundary || isAncestor(r)))
       r->Widen(Delta);
   }
 }
@@ -1241,6 +1235,40 @@ void TOndCodeFolder::ExpandedLines(TOndEditStringList& Dest) const {
   TOndCodeFolder(Dest, tree).ExpandAll();
 }
 
+void TOndCodeFolder::CopyLinesWithFolds(std::int32_t First, std::int32_t Last, TOndEditStringList& Dest,
+                                        TOndEditAllFoldRanges& DestRanges) const {
+  Dest.Clear();
+  DestRanges.FreeAllRanges();
+  First = std::max(First, 1);
+  Last = std::min(Last, FLines.GetCount());
+  if (First > Last) return;
+  std::vector<std::string> lines;
+  lines.reserve(static_cast<std::size_t>(Last - First + 1));
+  for (std::int32_t l = First; l <= Last; ++l) lines.emplace_back(FLines.GetView(l - 1));
+  Dest.InsertLines(0, lines);
+  const std::int32_t delta = 1 - First;
+  // In line order; each with everything below it, parent before children.
+  std::vector<std::pair<const TOndEditFoldRange*, TOndEditFoldRanges*>> stack;
+  for (TOndEditFoldRange* top : FRanges.Index().Over(First, Last)) {
+    if (!top->Collapsed || top->FromLine < First) continue;
+    stack.emplace_back(top, &DestRanges);
+    while (!stack.empty()) {
+      auto [s, parent] = stack.back();
+      stack.pop_back();
+      TOndEditFoldRange* d =
+          AddFoldRange(parent, &DestRanges, Clamp32(static_cast<std::int64_t>(s->FromLine) + delta),
+                       Clamp32(static_cast<std::int64_t>(s->ToLine) + delta), s->FoldRegion, s->Level, s->IndentLevel);
+      d->EndingRegion = s->EndingRegion;
+      d->LinesCollapsed = s->LinesCollapsed;
+      d->CollapsingLevel = s->CollapsingLevel;
+      d->Collapsed = s->Collapsed;
+      d->ParentCollapsed = s->ParentCollapsed;
+      d->CollapsedLines.Assign(s->CollapsedLines);
+      for (int i = s->SubFoldRanges.Count() - 1; i >= 0; --i) stack.emplace_back(s->SubFoldRanges.Items(i), &d->SubFoldRanges);
+    }
+  }
+}
+
 std::string TOndCodeFolder::TextWithFoldsExpanded() const {
   bool anyCollapsed = false;
   for (int j = 0; j < FRanges.AllCount() && !anyCollapsed; ++j) anyCollapsed = FRanges.AllRanges(j)->Collapsed;
@@ -1310,8 +1338,13 @@ void TOndCodeFolder::LinesDeleted(std::int32_t FirstLine, std::int32_t Count, TO
                                   TOndSelectionMode SelectionMode, std::int32_t CaretChar) {
   if (Count <= 0) return;
   const std::int64_t last = static_cast<std::int64_t>(FirstLine) + Count - 1;
-  for (int j = 0; j < FRanges.AllCount();) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  // Only a collapsed, visible range with its header among the lines
+  // leaves; a current index tells whether there is one without a walk.
+  const bool anyCollapsed =
+      !FRanges.IndexCurrent() || FRanges.Index().CollapsedBetween(FirstLine, Clamp32(last));
+  const auto& all = FRanges.AllRangeList();
+  for (std::size_t j = 0; anyCollapsed && j < all.size();) {
+    TOndEditFoldRange* r = all[j].get();
     if (!(r->Collapsed && !r->ParentCollapsed && r->FromLine >= FirstLine && r->FromLine <= last)) {
       ++j;
       continue;
@@ -1321,15 +1354,21 @@ void TOndCodeFolder::LinesDeleted(std::int32_t FirstLine, std::int32_t Count, TO
     std::unordered_set<const TOndEditFoldRange*> below;
     ForEachDescendant(r, [&below](TOndEditFoldRange* d) { below.insert(d); });
     auto holder = std::make_unique<TOndDetachedFoldRange>();
+    // They follow it in the flat list, mostly right after it: the walk stops
+    // at the last of them.
+    std::vector<std::size_t> places;
+    for (std::size_t i = j + 1; i < all.size() && places.size() < below.size(); ++i)
+      if (below.count(all[i].get()) != 0) places.push_back(i);
     std::vector<std::unique_ptr<TOndEditFoldRange>> descendants;
-    for (int i = FRanges.AllCount() - 1; i > j; --i)
-      if (below.count(FRanges.AllRanges(i)) != 0) descendants.push_back(FRanges.AllExtract(i));
-    holder->Ranges.push_back(FRanges.AllExtract(j));
+    for (auto it = places.rbegin(); it != places.rend(); ++it)
+      descendants.push_back(FRanges.AllExtract(static_cast<int>(*it)));
+    const int at = static_cast<int>(j);
+    holder->Ranges.push_back(FRanges.AllExtract(at));
     for (auto it = descendants.rbegin(); it != descendants.rend(); ++it) holder->Ranges.push_back(std::move(*it));
     if (TOndEditFoldRanges* list = r->Container()) list->Remove(r);
     if (UndoList != nullptr)
       UndoList->AddChange(urFoldChange, BufferCoord(1, r->FromLine), BufferCoord(1, r->FromLine), "", SelectionMode,
-                          std::move(holder), j);
+                          std::move(holder), at);
   }
   AdjustFoldRanges(FirstLine - 1, -Count, CaretChar);
 }

@@ -57,6 +57,8 @@ class TOndEditFoldRanges {
   // Moves the ranges of Source (in line order) starting on line First or
   // below to the end of this list.
   void TakeFrom(TOndEditFoldRanges& Source, std::int32_t First);
+  // The range whose sub ranges this list holds; null for a top level.
+  TOndEditFoldRange* Owner() const noexcept { return FOwner; }
 
  private:
   friend class TOndEditFoldRange;
@@ -65,11 +67,12 @@ class TOndEditFoldRanges {
   void DropAll() noexcept;
 
   std::vector<TOndEditFoldRange*> FRanges;
+  TOndEditFoldRange* FOwner = nullptr;
 };
 
 class TOndEditFoldRange : public TOndEditUndoObject {
  public:
-  TOndEditFoldRange() = default;
+  TOndEditFoldRange() noexcept { SubFoldRanges.FOwner = this; }
   ~TOndEditFoldRange() override;
 
   std::int32_t FromLine = 0;  // header line, 1-based
@@ -462,6 +465,13 @@ class TOndCodeFolder {
   std::string TextWithFoldsExpanded() const;
   // Dest becomes a copy of the lines with every fold expanded.
   void ExpandedLines(TOndEditStringList& Dest) const;
+  // Dest becomes a copy of lines First .. Last (from 1 on), and DestRanges
+  // a tree of the collapsed, visible ranges whose header is among them,
+  // each with every range below it, numbered as Dest numbers the lines: a
+  // stretch of the text that can be expanded on its own, without a copy
+  // of the whole text and tree.
+  void CopyLinesWithFolds(std::int32_t First, std::int32_t Last, TOndEditStringList& Dest,
+                          TOndEditAllFoldRanges& DestRanges) const;
 
   // The code-folding plug-in. Lines were inserted or removed at Line (Delta
   // lines, negative for removal); CaretChar is the caret's 1-based character,

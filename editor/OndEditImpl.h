@@ -120,8 +120,10 @@ void ExpandFoldsBetween(const TOndEditStringList& Lines, TOndEditAllFoldRanges& 
   };
   for (bool any = true; any;) {
     any = false;
-    for (int j = 0; j < Ranges.AllCount(); ++j) {
-      TOndEditFoldRange* r = Ranges.AllRanges(j);
+    // A pass reads two fields of each range: the list may hold a million.
+    const auto& all = Ranges.AllRangeList();
+    for (std::size_t j = 0; j < all.size(); ++j) {
+      TOndEditFoldRange* r = all[j].get();
       if (!r->Collapsed || r->ParentCollapsed || r->FromLine < B.Line || r->FromLine > E.Line) continue;
       const int header = r->FromLine, before = Lines.GetCount();
       const int visible = length(header) - static_cast<int>(CollapsedMarker(r).size());
