@@ -475,8 +475,9 @@ std::vector<TOndEditFoldRange*> AncestorsOf(const TOndEditAllFoldRanges& All, co
 // (Delta > 0) |Delta| lines below its header. Collapse and expand use the same
 // rule seen from both sides, so a collapse followed by an expand puts every
 // range back where it was. Every range after the boundary moves, so this is
-// one pass over the flat list, reading little of each range.
-void ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int32_t Delta) {
+// one pass over the flat list, reading little of each range. Returns the
+// ranges holding Range.
+std::vector<TOndEditFoldRange*> ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int32_t Delta) {
   const std::vector<TOndEditFoldRange*> ancestors = AncestorsOf(All, Range);
   const auto isAncestor = [&ancestors](const TOndEditFoldRange* r) {
     return std::find(ancestors.begin(), ancestors.end(), r) != ancestors.end();
@@ -484,14 +485,24 @@ void ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int
   // Lines after the boundary moved; the boundary is the last hidden line
   // before the collapse and the header afterwards.
   const std::int64_t boundary = static_cast<std::int64_t>(Range->FromLine) + (Delta < 0 ? -Delta : 0);
+  // The lines are written here and the tree told once, not once a range.
+  const auto moved = [Delta](std::int32_t V) { return Clamp32(static_cast<std::int64_t>(V) + Delta); };
   for (const auto& owned : All.AllRangeList()) {
     TOndEditFoldRange* r = owned.get();
     if (r == Range || r->ParentCollapsed) continue;
-    if (r->FromLine > boundary)
-      MoveWithDescendants(r, Delta);
-    else if (!r->Collapsed && (r->ToLine > boundary || isAncestor(r)))
-      r->Widen(Delta);
+    if (r->FromLine > boundary) {
+      if (r->Collapsed) {
+        MoveWithDescendants(r, Delta);
+      } else {
+        r->FromLine = moved(r->FromLine);
+        r->ToLine = moved(r->ToLine);
+      }
+    } else if (!r->Collapsed && (r->ToLine > boundary || isAncestor(r))) {
+      r->ToLine = moved(r->ToLine);
+    }
   }
+  All.IndexChanged();
+  return ancestors;
 }
 
 // Replaces a line's text keeping its modified mark.
@@ -1067,11 +1078,13 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   }
   FLines.DeleteLineRange(header + 1, count);
   PutKeepingState(FLines, header, FLines.Get(header) + CollapsedMarker(Range));
+  // The index was current (asked above); it follows the fold in place when
+  // it can.
   Range->LinesCollapsed = static_cast<std::int32_t>(n);
   Range->Collapsed = true;
-  FRanges.IndexChanged();
   Range->SetParentCollapsed(true, Range->Level);
-  ShiftForFold(FRanges, Range, -count);
+  const std::vector<TOndEditFoldRange*> ancestors = ShiftForFold(FRanges, Range, -count);
+  if (!FRanges.IndexFolded(Range, -count, ancestors)) FRanges.IndexChanged();
   return true;
 }
 
@@ -1079,6 +1092,7 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
   if (Range == nullptr || !Range->Collapsed || Range->ParentCollapsed) return false;
   if (Range->AllFoldRanges != &FRanges) return false;
   const int count = Range->CollapsedLines.GetCount();
+  const bool indexCurrent = FRanges.IndexCurrent();
   std::vector<std::string> lines;
   lines.reserve(static_cast<std::size_t>(count));
   for (int i = count - 1; i >= 0; --i) lines.push_back(Range->CollapsedLines.Get(i));
@@ -1100,10 +1114,10 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
       PutKeepingState(FLines, header, std::string(text.substr(0, text.size() - marker.size())));
   }
   Range->Collapsed = false;
-  FRanges.IndexChanged();
-  ShiftForFold(FRanges, Range, count);
+  const std::vector<TOndEditFoldRange*> ancestors = ShiftForFold(FRanges, Range, count);
   Range->SetParentCollapsed(false, Range->Level);
   Range->CollapsedLines.Clear();
+  if (!(indexCurrent && FRanges.IndexFolded(Range, count, ancestors))) FRanges.IndexChanged();
   return true;
 }
 

@@ -198,6 +198,13 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
     FIndexStale = false;
     return true;
   }
+  // After Range folded or unfolded (see TOndFoldIndex::Fold): the index,
+  // current before, follows; false when it must be built again.
+  bool IndexFolded(TOndEditFoldRange* Range, std::int32_t Delta, const std::vector<TOndEditFoldRange*>& Ancestors) {
+    if (!FIndex.Fold(Range, Delta, Ancestors)) return false;
+    FIndexStale = false;
+    return true;
+  }
   // How many times the index was built, so that tests can tell an edit
   // that rebuilt it (a walk over every range) from one that shifted it.
   std::uint64_t IndexBuilds() const noexcept { return FIndexBuilds; }
