@@ -369,6 +369,12 @@ bool TOndFoldIndex::Fold(TOndEditFoldRange* Range, std::int32_t Delta,
   for (const TOndEditFoldRange* r : Ancestors)
     if (static_cast<std::int64_t>(r->ToLine) - Delta <= boundary) return false;
   const auto isCollapsed = [this](std::size_t i) { return FCollapsedBefore[i + 1] != FCollapsedBefore[i]; };
+  // Ranges moved whole must keep their ends past the boundary too, so that
+  // those by closing line that move are the tail past it (a range edited
+  // into ending above its header would not).
+  const std::size_t firstMoved = CountBelow(FFrom, static_cast<std::int32_t>(boundary) + 1);
+  for (std::size_t i = firstMoved; i < FTo.size(); ++i)
+    if (FTo[i] <= boundary) return false;
   // The entries that leave (a collapse: the ranges it hid, right after it)
   // or come (an expand: the ranges it shows, each a line of its own).
   std::size_t eraseTo = lo + 1;  // a collapse erases lo + 1 .. eraseTo - 1
@@ -447,7 +453,6 @@ bool TOndFoldIndex::Fold(TOndEditFoldRange* Range, std::int32_t Delta,
   const std::size_t n = FByFrom.size();
   // Lines: after the boundary everything moves; above it the expanded
   // ranges reaching past it widen.
-  const std::size_t firstMoved = CountBelow(FFrom, static_cast<std::int32_t>(boundary) + 1);
   for (std::size_t i = 0; i < firstMoved; ++i)
     if (i != lo && FCollapsedBefore[i] == 0 && FTo[i] > boundary) FTo[i] += Delta;
   for (std::size_t i = firstMoved; i < n; ++i) {
