@@ -434,6 +434,9 @@ std::string Reason(const std::string& What) {
     return "an edit that changes the nesting of every range after it (a brace or quote left open, lines "
            "moved across folds) has the whole text updated in idle time, and putting a million ranges in "
            "place is one event";
+  if (What == "collapse" || What == "expand")
+    return "a fold moves every range after the lines it hides or shows (one pass over a million ranges), "
+           "and the index by line follows with a pass over its arrays";
   return "each line inserted or deleted still moves every range after it one by one (the index by line "
          "shifts in place, and a bounded update puts its ranges into it in place)";
 }
