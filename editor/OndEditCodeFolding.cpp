@@ -515,20 +515,17 @@ void PutKeepingState(TOndEditStringList& Lines, int Index, const std::string& Te
 
 }  // namespace
 
-// Recomputes ParentCollapsed and CollapsingLevel from the tree: a range is
-// hidden when a range above it is collapsed, and CollapsingLevel is the Level
-// of the nearest such range. Trees whose root has fallen out of every list
-// are treated as top-level trees, so nothing collapsed stays out of reach.
-void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
+namespace {
+
+// Recomputes ParentCollapsed and CollapsingLevel of Range and every range
+// below it, Range being hidden (Hidden) by a collapsed range of Level above.
+void NormalizeBelow(TOndEditFoldRange* Range, bool Hidden, std::int32_t Level) {
   struct Frame {
     TOndEditFoldRange* Node;
     bool Hidden;
     std::int32_t Level;
   };
-  std::vector<Frame> stack;
-  for (int i = All.Count() - 1; i >= 0; --i) stack.push_back({All.Items(i), false, -1});
-  for (int i = All.AllCount() - 1; i >= 0; --i)
-    if (All.AllRanges(i)->Container() == nullptr) stack.push_back({All.AllRanges(i), false, -1});
+  std::vector<Frame> stack{{Range, Hidden, Level}};
   while (!stack.empty()) {
     const Frame f = stack.back();
     stack.pop_back();
@@ -539,6 +536,18 @@ void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
     for (int i = f.Node->SubFoldRanges.Count() - 1; i >= 0; --i)
       stack.push_back({f.Node->SubFoldRanges.Items(i), hidden, level});
   }
+}
+
+}  // namespace
+
+// Recomputes ParentCollapsed and CollapsingLevel from the tree: a range is
+// hidden when a range above it is collapsed, and CollapsingLevel is the Level
+// of the nearest such range. Trees whose root has fallen out of every list
+// are treated as top-level trees, so nothing collapsed stays out of reach.
+void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
+  for (int i = All.Count() - 1; i >= 0; --i) NormalizeBelow(All.Items(i), false, -1);
+  for (int i = All.AllCount() - 1; i >= 0; --i)
+    if (All.AllRanges(i)->Container() == nullptr) NormalizeBelow(All.AllRanges(i), false, -1);
   All.IndexChanged();
 }
 
@@ -1393,23 +1402,36 @@ TOndEditFoldRange* TOndCodeFolder::RestoreFoldRange(TOndEditUndoItem& Item) {
   std::unique_ptr<TOndDetachedFoldRange> owned(holder);
   Item.Extra1.release();
   TOndEditFoldRange* range = owned->Range();
+  const std::int32_t line = range->FromLine;
+  // The range goes into the innermost visible, expanded range around its
+  // header (the one starting last, the deeper of two on one line): a
+  // current index names the ranges over that line without a walk over
+  // every range. It is asked before the restored ranges make it stale.
+  const auto better = [line](const TOndEditFoldRange* r, const TOndEditFoldRange* parent) {
+    return !r->Collapsed && !r->ParentCollapsed && r->FromLine < line && line < r->ToLine &&
+           (parent == nullptr || r->FromLine > parent->FromLine ||
+            (r->FromLine == parent->FromLine && r->Level > parent->Level));
+  };
+  TOndEditFoldRange* parent = nullptr;
+  const bool indexed = FRanges.IndexCurrent();
+  if (indexed)
+    for (TOndEditFoldRange* r : FRanges.Index().Over(line, line))
+      if (better(r, parent)) parent = r;
   int at = std::clamp(Item.Extra2, 0, FRanges.AllCount());
   for (auto& r : owned->Ranges) FRanges.AllInsert(at++, std::move(r));
-  TOndEditFoldRange* parent = nullptr;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
-    if (r->Collapsed || r->ParentCollapsed || r == range) continue;
-    if (r->FromLine < range->FromLine && range->FromLine < r->ToLine &&
-        (parent == nullptr || r->FromLine > parent->FromLine ||
-         (r->FromLine == parent->FromLine && r->Level > parent->Level)))
-      parent = r;
-  }
+  if (!indexed)
+    for (const auto& r : FRanges.AllRangeList())
+      if (r.get() != range && better(r.get(), parent)) parent = r.get();
   TOndEditFoldRanges& list = parent != nullptr ? parent->SubFoldRanges : static_cast<TOndEditFoldRanges&>(FRanges);
-  int pos = 0;
-  while (pos < list.Count() && list.Items(pos)->FromLine <= range->FromLine) ++pos;
-  list.Insert(pos, range);
+  // Lists are in line order: after the last range starting on its line or
+  // above.
+  const TOndEditFoldRange* before = list.LastAbove(Clamp32(static_cast<std::int64_t>(line) + 1));
+  list.Insert(before != nullptr ? list.IndexOf(before) + 1 : 0, range);
   range->SetLevel(parent != nullptr ? parent->Level + 1 : 0);
-  NormalizeParentCollapsed(FRanges);
+  // Only the restored ranges' state can have changed: the parent is visible
+  // and expanded.
+  NormalizeBelow(range, false, -1);
+  FRanges.IndexChanged();
   return range;
 }
 
