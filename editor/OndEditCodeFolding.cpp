@@ -475,9 +475,11 @@ std::vector<TOndEditFoldRange*> AncestorsOf(const TOndEditAllFoldRanges& All, co
 // (Delta > 0) |Delta| lines below its header. Collapse and expand use the same
 // rule seen from both sides, so a collapse followed by an expand puts every
 // range back where it was. Every range after the boundary moves, so this is
-// one pass over the flat list, reading little of each range. Returns the
-// ranges holding Range.
-std::vector<TOndEditFoldRange*> ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int32_t Delta) {
+// one pass over the flat list, reading little of each range, or, given the
+// index as it was before the fold (current then), over the ranges after
+// the boundary only. Returns the ranges holding Range.
+std::vector<TOndEditFoldRange*> ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int32_t Delta,
+                                             const TOndFoldIndex* IndexBefore = nullptr) {
   const std::vector<TOndEditFoldRange*> ancestors = AncestorsOf(All, Range);
   const auto isAncestor = [&ancestors](const TOndEditFoldRange* r) {
     return std::find(ancestors.begin(), ancestors.end(), r) != ancestors.end();
@@ -487,6 +489,28 @@ std::vector<TOndEditFoldRange*> ShiftForFold(TOndEditAllFoldRanges& All, TOndEdi
   const std::int64_t boundary = static_cast<std::int64_t>(Range->FromLine) + (Delta < 0 ? -Delta : 0);
   // The lines are written here and the tree told once, not once a range.
   const auto moved = [Delta](std::int32_t V) { return Clamp32(static_cast<std::int64_t>(V) + Delta); };
+  if (IndexBefore != nullptr && boundary < INT32_MAX) {
+    // The index of before names the ranges that can change (none is hidden
+    // but those the fold hides now): those over the line after the
+    // boundary and those below it, so the ranges above it are not read.
+    const auto b = static_cast<std::int32_t>(boundary);
+    for (TOndEditFoldRange* r : IndexBefore->Over(b + 1, b + 1))
+      if (r != Range && !r->ParentCollapsed && r->FromLine <= b && !r->Collapsed && !isAncestor(r))
+        r->ToLine = moved(r->ToLine);
+    for (TOndEditFoldRange* r : ancestors)
+      if (!r->ParentCollapsed && r->FromLine <= b && !r->Collapsed) r->ToLine = moved(r->ToLine);
+    for (TOndEditFoldRange* r : IndexBefore->StartingBelow(b)) {
+      if (r == Range || r->ParentCollapsed) continue;
+      if (r->Collapsed) {
+        MoveWithDescendants(r, Delta);
+      } else {
+        r->FromLine = moved(r->FromLine);
+        r->ToLine = moved(r->ToLine);
+      }
+    }
+    All.IndexChanged();
+    return ancestors;
+  }
   for (const auto& owned : All.AllRangeList()) {
     TOndEditFoldRange* r = owned.get();
     if (r == Range || r->ParentCollapsed) continue;
@@ -1092,7 +1116,7 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   Range->LinesCollapsed = static_cast<std::int32_t>(n);
   Range->Collapsed = true;
   Range->SetParentCollapsed(true, Range->Level);
-  const std::vector<TOndEditFoldRange*> ancestors = ShiftForFold(FRanges, Range, -count);
+  const std::vector<TOndEditFoldRange*> ancestors = ShiftForFold(FRanges, Range, -count, &FRanges.IndexAsItWas());
   if (!FRanges.IndexFolded(Range, -count, ancestors)) FRanges.IndexChanged();
   return true;
 }
@@ -1123,7 +1147,8 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
       PutKeepingState(FLines, header, std::string(text.substr(0, text.size() - marker.size())));
   }
   Range->Collapsed = false;
-  const std::vector<TOndEditFoldRange*> ancestors = ShiftForFold(FRanges, Range, count);
+  const std::vector<TOndEditFoldRange*> ancestors =
+      ShiftForFold(FRanges, Range, count, indexCurrent ? &FRanges.IndexAsItWas() : nullptr);
   Range->SetParentCollapsed(false, Range->Level);
   Range->CollapsedLines.Clear();
   if (!(indexCurrent && FRanges.IndexFolded(Range, count, ancestors))) FRanges.IndexChanged();

@@ -198,6 +198,9 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
     FIndexStale = false;
     return true;
   }
+  // The index as it stands, built or not: for a change that asked for it
+  // current just before and reads it halfway.
+  const TOndFoldIndex& IndexAsItWas() const noexcept { return FIndex; }
   // After Range folded or unfolded (see TOndFoldIndex::Fold): the index,
   // current before, follows; false when it must be built again.
   bool IndexFolded(TOndEditFoldRange* Range, std::int32_t Delta, const std::vector<TOndEditFoldRange*>& Ancestors) {

@@ -354,6 +354,11 @@ void ForEachBelow(const TOndEditFoldRange* Range, F&& Fn) {
 
 }  // namespace
 
+std::vector<TOndEditFoldRange*> TOndFoldIndex::StartingBelow(std::int32_t Line) const {
+  const auto from = std::upper_bound(FFrom.begin(), FFrom.end(), Line) - FFrom.begin();
+  return {FByFrom.begin() + from, FByFrom.end()};
+}
+
 bool TOndFoldIndex::Fold(TOndEditFoldRange* Range, std::int32_t Delta,
                          const std::vector<TOndEditFoldRange*>& Ancestors) {
   if (Delta == 0 || Range->ParentCollapsed || Range->Collapsed != (Delta < 0)) return false;

@@ -63,6 +63,8 @@ class TOndFoldIndex {
   std::int64_t HiddenAbove(std::int32_t Line) const noexcept;
   // Whether a visible collapsed range has its header on lines First .. Last.
   bool CollapsedBetween(std::int32_t First, std::int32_t Last) const noexcept;
+  // The visible ranges starting below Line, by header line.
+  std::vector<TOndEditFoldRange*> StartingBelow(std::int32_t Line) const;
   // The visible ranges that reach into lines First .. Last, by header line.
   std::vector<TOndEditFoldRange*> Over(std::int32_t First, std::int32_t Last) const;
 
