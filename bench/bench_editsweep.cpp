@@ -443,6 +443,9 @@ std::string Reason(const std::string& What) {
     return "an edit that changes the nesting of every range after it (a brace or quote left open, lines "
            "moved across folds) while a fold is collapsed has the whole text updated in idle time, and "
            "merging the collapsed ranges into a million new ones is still one event";
+  if (What == "collapse" || What == "expand")
+    return "a fold moves every range after the lines it hides or shows (one pass over a million ranges), "
+           "and the index by line follows with a pass over its arrays";
   return "the first lines inserted after a load copy the whole line array once as it grows, and every insertion "
          "or deletion moves the line records after it; lines inserted or deleted also walk every range and build "
          "the index by line again when whole ranges or more than one closing line are among the deleted lines (the "

@@ -610,46 +610,75 @@ void MoveWithDescendants(TOndEditFoldRange* Range, std::int32_t Delta) {
   if (Range->Collapsed) ForEachDescendant(Range, [Delta](TOndEditFoldRange* r) { r->Move(Delta); });
 }
 
-// The ranges of the tree that contain Range, outermost first.
+// The ranges of the tree that contain Range, outermost first: up through
+// the lists that hold it, so that a million ranges are not walked to find
+// a handful. A range whose chain of lists does not end at the tree's top
+// level has none.
 std::vector<TOndEditFoldRange*> AncestorsOf(const TOndEditAllFoldRanges& All, const TOndEditFoldRange* Range) {
-  struct Frame {
-    TOndEditFoldRange* Node;
-    std::size_t Depth;
-  };
   std::vector<TOndEditFoldRange*> path;
-  std::vector<Frame> stack;
-  for (int i = All.Count() - 1; i >= 0; --i) stack.push_back({All.Items(i), 0});
-  while (!stack.empty()) {
-    const Frame f = stack.back();
-    stack.pop_back();
-    path.resize(f.Depth);
-    if (f.Node == Range) return path;
-    path.push_back(f.Node);
-    for (int i = f.Node->SubFoldRanges.Count() - 1; i >= 0; --i)
-      stack.push_back({f.Node->SubFoldRanges.Items(i), f.Depth + 1});
-  }
-  return {};
+  const TOndEditFoldRanges* list = Range->Container();
+  for (; list != nullptr && list->Owner() != nullptr; list = list->Owner()->Container()) path.push_back(list->Owner());
+  if (list != &All) return {};
+  std::reverse(path.begin(), path.end());
+  return path;
 }
-
 
 // Shifts every range but Range after Range hid (Delta < 0) or showed again
 // (Delta > 0) |Delta| lines below its header. Collapse and expand use the same
 // rule seen from both sides, so a collapse followed by an expand puts every
-// range back where it was.
-void ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int32_t Delta) {
+// range back where it was. Every range after the boundary moves, so this is
+// one pass over the flat list, reading little of each range, or, given the
+// index as it was before the fold (current then), over the ranges after
+// the boundary only. Returns the ranges holding Range.
+std::vector<TOndEditFoldRange*> ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int32_t Delta,
+                                             const TOndFoldIndex* IndexBefore = nullptr) {
   const std::vector<TOndEditFoldRange*> ancestors = AncestorsOf(All, Range);
-  const std::unordered_set<const TOndEditFoldRange*> isAncestor(ancestors.begin(), ancestors.end());
+  const auto isAncestor = [&ancestors](const TOndEditFoldRange* r) {
+    return std::find(ancestors.begin(), ancestors.end(), r) != ancestors.end();
+  };
   // Lines after the boundary moved; the boundary is the last hidden line
   // before the collapse and the header afterwards.
   const std::int64_t boundary = static_cast<std::int64_t>(Range->FromLine) + (Delta < 0 ? -Delta : 0);
-  for (int j = 0; j < All.AllCount(); ++j) {
-    TOndEditFoldRange* r = All.AllRanges(j);
-    if (r == Range || r->ParentCollapsed) continue;
-    if (r->FromLine > boundary)
-      MoveWithDescendants(r, Delta);
-    else if (!r->Collapsed && (isAncestor.count(r) != 0 || r->ToLine > boundary))
-      r->Widen(Delta);
+  // The lines are written here and the tree told once, not once a range.
+  const auto moved = [Delta](std::int32_t V) { return Clamp32(static_cast<std::int64_t>(V) + Delta); };
+  if (IndexBefore != nullptr && boundary < INT32_MAX) {
+    // The index of before names the ranges that can change (none is hidden
+    // but those the fold hides now): those over the line after the
+    // boundary and those below it, so the ranges above it are not read.
+    const auto b = static_cast<std::int32_t>(boundary);
+    for (TOndEditFoldRange* r : IndexBefore->Over(b + 1, b + 1))
+      if (r != Range && !r->ParentCollapsed && r->FromLine <= b && !r->Collapsed && !isAncestor(r))
+        r->ToLine = moved(r->ToLine);
+    for (TOndEditFoldRange* r : ancestors)
+      if (!r->ParentCollapsed && r->FromLine <= b && !r->Collapsed) r->ToLine = moved(r->ToLine);
+    for (TOndEditFoldRange* r : IndexBefore->StartingBelow(b)) {
+      if (r == Range || r->ParentCollapsed) continue;
+      if (r->Collapsed) {
+        MoveWithDescendants(r, Delta);
+      } else {
+        r->FromLine = moved(r->FromLine);
+        r->ToLine = moved(r->ToLine);
+      }
+    }
+    All.IndexChanged();
+    return ancestors;
   }
+  for (const auto& owned : All.AllRangeList()) {
+    TOndEditFoldRange* r = owned.get();
+    if (r == Range || r->ParentCollapsed) continue;
+    if (r->FromLine > boundary) {
+      if (r->Collapsed) {
+        MoveWithDescendants(r, Delta);
+      } else {
+        r->FromLine = moved(r->FromLine);
+        r->ToLine = moved(r->ToLine);
+      }
+    } else if (!r->Collapsed && (r->ToLine > boundary || isAncestor(r))) {
+      r->ToLine = moved(r->ToLine);
+    }
+  }
+  All.IndexChanged();
+  return ancestors;
 }
 
 // Replaces a line's text keeping its modified mark.
@@ -662,20 +691,17 @@ void PutKeepingState(TOndEditStringList& Lines, int Index, const std::string& Te
 
 }  // namespace
 
-// Recomputes ParentCollapsed and CollapsingLevel from the tree: a range is
-// hidden when a range above it is collapsed, and CollapsingLevel is the Level
-// of the nearest such range. Trees whose root has fallen out of every list
-// are treated as top-level trees, so nothing collapsed stays out of reach.
-void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
+namespace {
+
+// Recomputes ParentCollapsed and CollapsingLevel of Range and every range
+// below it, Range being hidden (Hidden) by a collapsed range of Level above.
+void NormalizeBelow(TOndEditFoldRange* Range, bool Hidden, std::int32_t Level) {
   struct Frame {
     TOndEditFoldRange* Node;
     bool Hidden;
     std::int32_t Level;
   };
-  std::vector<Frame> stack;
-  for (int i = All.Count() - 1; i >= 0; --i) stack.push_back({All.Items(i), false, -1});
-  for (int i = All.AllCount() - 1; i >= 0; --i)
-    if (All.AllRanges(i)->Container() == nullptr) stack.push_back({All.AllRanges(i), false, -1});
+  std::vector<Frame> stack{{Range, Hidden, Level}};
   while (!stack.empty()) {
     const Frame f = stack.back();
     stack.pop_back();
@@ -686,6 +712,18 @@ void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
     for (int i = f.Node->SubFoldRanges.Count() - 1; i >= 0; --i)
       stack.push_back({f.Node->SubFoldRanges.Items(i), hidden, level});
   }
+}
+
+}  // namespace
+
+// Recomputes ParentCollapsed and CollapsingLevel from the tree: a range is
+// hidden when a range above it is collapsed, and CollapsingLevel is the Level
+// of the nearest such range. Trees whose root has fallen out of every list
+// are treated as top-level trees, so nothing collapsed stays out of reach.
+void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
+  for (int i = All.Count() - 1; i >= 0; --i) NormalizeBelow(All.Items(i), false, -1);
+  for (int i = All.AllCount() - 1; i >= 0; --i)
+    if (All.AllRanges(i)->Container() == nullptr) NormalizeBelow(All.AllRanges(i), false, -1);
   All.IndexChanged();
 }
 
@@ -1225,11 +1263,13 @@ bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   }
   FLines.DeleteLineRange(header + 1, count);
   PutKeepingState(FLines, header, FLines.Get(header) + CollapsedMarker(Range));
+  // The index was current (asked above); it follows the fold in place when
+  // it can.
   Range->LinesCollapsed = static_cast<std::int32_t>(n);
   Range->Collapsed = true;
-  FRanges.IndexChanged();
   Range->SetParentCollapsed(true, Range->Level);
-  ShiftForFold(FRanges, Range, -count);
+  const std::vector<TOndEditFoldRange*> ancestors = ShiftForFold(FRanges, Range, -count, &FRanges.IndexAsItWas());
+  if (!FRanges.IndexFolded(Range, -count, ancestors)) FRanges.IndexChanged();
   return true;
 }
 
@@ -1237,6 +1277,7 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
   if (Range == nullptr || !Range->Collapsed || Range->ParentCollapsed) return false;
   if (Range->AllFoldRanges != &FRanges) return false;
   const int count = Range->CollapsedLines.GetCount();
+  const bool indexCurrent = FRanges.IndexCurrent();
   std::vector<std::string> lines;
   lines.reserve(static_cast<std::size_t>(count));
   for (int i = count - 1; i >= 0; --i) lines.push_back(Range->CollapsedLines.Get(i));
@@ -1258,10 +1299,11 @@ bool TOndCodeFolder::ExpandFoldRange(TOndEditFoldRange* Range) {
       PutKeepingState(FLines, header, std::string(text.substr(0, text.size() - marker.size())));
   }
   Range->Collapsed = false;
-  FRanges.IndexChanged();
-  ShiftForFold(FRanges, Range, count);
+  const std::vector<TOndEditFoldRange*> ancestors =
+      ShiftForFold(FRanges, Range, count, indexCurrent ? &FRanges.IndexAsItWas() : nullptr);
   Range->SetParentCollapsed(false, Range->Level);
   Range->CollapsedLines.Clear();
+  if (!(indexCurrent && FRanges.IndexFolded(Range, count, ancestors))) FRanges.IndexChanged();
   return true;
 }
 
@@ -1393,6 +1435,40 @@ void TOndCodeFolder::ExpandedLines(TOndEditStringList& Dest) const {
   TOndCodeFolder(Dest, tree).ExpandAll();
 }
 
+void TOndCodeFolder::CopyLinesWithFolds(std::int32_t First, std::int32_t Last, TOndEditStringList& Dest,
+                                        TOndEditAllFoldRanges& DestRanges) const {
+  Dest.Clear();
+  DestRanges.FreeAllRanges();
+  First = std::max(First, 1);
+  Last = std::min(Last, FLines.GetCount());
+  if (First > Last) return;
+  std::vector<std::string> lines;
+  lines.reserve(static_cast<std::size_t>(Last - First + 1));
+  for (std::int32_t l = First; l <= Last; ++l) lines.emplace_back(FLines.GetView(l - 1));
+  Dest.InsertLines(0, lines);
+  const std::int32_t delta = 1 - First;
+  // In line order; each with everything below it, parent before children.
+  std::vector<std::pair<const TOndEditFoldRange*, TOndEditFoldRanges*>> stack;
+  for (TOndEditFoldRange* top : FRanges.Index().Over(First, Last)) {
+    if (!top->Collapsed || top->FromLine < First) continue;
+    stack.emplace_back(top, &DestRanges);
+    while (!stack.empty()) {
+      auto [s, parent] = stack.back();
+      stack.pop_back();
+      TOndEditFoldRange* d =
+          AddFoldRange(parent, &DestRanges, Clamp32(static_cast<std::int64_t>(s->FromLine) + delta),
+                       Clamp32(static_cast<std::int64_t>(s->ToLine) + delta), s->FoldRegion, s->Level, s->IndentLevel);
+      d->EndingRegion = s->EndingRegion;
+      d->LinesCollapsed = s->LinesCollapsed;
+      d->CollapsingLevel = s->CollapsingLevel;
+      d->Collapsed = s->Collapsed;
+      d->ParentCollapsed = s->ParentCollapsed;
+      d->CollapsedLines.Assign(s->CollapsedLines);
+      for (int i = s->SubFoldRanges.Count() - 1; i >= 0; --i) stack.emplace_back(s->SubFoldRanges.Items(i), &d->SubFoldRanges);
+    }
+  }
+}
+
 std::string TOndCodeFolder::TextWithFoldsExpanded() const {
   bool anyCollapsed = false;
   for (int j = 0; j < FRanges.AllCount() && !anyCollapsed; ++j) anyCollapsed = FRanges.AllRanges(j)->Collapsed;
@@ -1506,11 +1582,14 @@ void TOndCodeFolder::LinesDeleted(std::int32_t FirstLine, std::int32_t Count, TO
                                   TOndSelectionMode SelectionMode, std::int32_t CaretChar) {
   if (Count <= 0) return;
   const std::int64_t last = static_cast<std::int64_t>(FirstLine) + Count - 1;
-  // The index tells at once when no collapsed header is among the lines.
-  const bool noneCollapsed = FRanges.IndexCurrent() && !FRanges.Index().CollapsedBetween(FirstLine, Clamp32(last));
-  if (!noneCollapsed) FRanges.NoteWholeWalk();
-  for (int j = noneCollapsed ? FRanges.AllCount() : 0; j < FRanges.AllCount();) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
+  // Only a collapsed, visible range with its header among the lines
+  // leaves; a current index tells whether there is one without a walk.
+  const bool anyCollapsed =
+      !FRanges.IndexCurrent() || FRanges.Index().CollapsedBetween(FirstLine, Clamp32(last));
+  if (anyCollapsed) FRanges.NoteWholeWalk();
+  const auto& all = FRanges.AllRangeList();
+  for (std::size_t j = 0; anyCollapsed && j < all.size();) {
+    TOndEditFoldRange* r = all[j].get();
     if (!(r->Collapsed && !r->ParentCollapsed && r->FromLine >= FirstLine && r->FromLine <= last)) {
       ++j;
       continue;
@@ -1520,15 +1599,21 @@ void TOndCodeFolder::LinesDeleted(std::int32_t FirstLine, std::int32_t Count, TO
     std::unordered_set<const TOndEditFoldRange*> below;
     ForEachDescendant(r, [&below](TOndEditFoldRange* d) { below.insert(d); });
     auto holder = std::make_unique<TOndDetachedFoldRange>();
+    // They follow it in the flat list, mostly right after it: the walk stops
+    // at the last of them.
+    std::vector<std::size_t> places;
+    for (std::size_t i = j + 1; i < all.size() && places.size() < below.size(); ++i)
+      if (below.count(all[i].get()) != 0) places.push_back(i);
     std::vector<std::unique_ptr<TOndEditFoldRange>> descendants;
-    for (int i = FRanges.AllCount() - 1; i > j; --i)
-      if (below.count(FRanges.AllRanges(i)) != 0) descendants.push_back(FRanges.AllExtract(i));
-    holder->Ranges.push_back(FRanges.AllExtract(j));
+    for (auto it = places.rbegin(); it != places.rend(); ++it)
+      descendants.push_back(FRanges.AllExtract(static_cast<int>(*it)));
+    const int at = static_cast<int>(j);
+    holder->Ranges.push_back(FRanges.AllExtract(at));
     for (auto it = descendants.rbegin(); it != descendants.rend(); ++it) holder->Ranges.push_back(std::move(*it));
     if (TOndEditFoldRanges* list = r->Container()) list->Remove(r);
     if (UndoList != nullptr)
       UndoList->AddChange(urFoldChange, BufferCoord(1, r->FromLine), BufferCoord(1, r->FromLine), "", SelectionMode,
-                          std::move(holder), j);
+                          std::move(holder), at);
   }
   AdjustFoldRanges(FirstLine - 1, -Count, CaretChar);
 }
@@ -1539,23 +1624,36 @@ TOndEditFoldRange* TOndCodeFolder::RestoreFoldRange(TOndEditUndoItem& Item) {
   std::unique_ptr<TOndDetachedFoldRange> owned(holder);
   Item.Extra1.release();
   TOndEditFoldRange* range = owned->Range();
+  const std::int32_t line = range->FromLine;
+  // The range goes into the innermost visible, expanded range around its
+  // header (the one starting last, the deeper of two on one line): a
+  // current index names the ranges over that line without a walk over
+  // every range. It is asked before the restored ranges make it stale.
+  const auto better = [line](const TOndEditFoldRange* r, const TOndEditFoldRange* parent) {
+    return !r->Collapsed && !r->ParentCollapsed && r->FromLine < line && line < r->ToLine &&
+           (parent == nullptr || r->FromLine > parent->FromLine ||
+            (r->FromLine == parent->FromLine && r->Level > parent->Level));
+  };
+  TOndEditFoldRange* parent = nullptr;
+  const bool indexed = FRanges.IndexCurrent();
+  if (indexed)
+    for (TOndEditFoldRange* r : FRanges.Index().Over(line, line))
+      if (better(r, parent)) parent = r;
   int at = std::clamp(Item.Extra2, 0, FRanges.AllCount());
   for (auto& r : owned->Ranges) FRanges.AllInsert(at++, std::move(r));
-  TOndEditFoldRange* parent = nullptr;
-  for (int j = 0; j < FRanges.AllCount(); ++j) {
-    TOndEditFoldRange* r = FRanges.AllRanges(j);
-    if (r->Collapsed || r->ParentCollapsed || r == range) continue;
-    if (r->FromLine < range->FromLine && range->FromLine < r->ToLine &&
-        (parent == nullptr || r->FromLine > parent->FromLine ||
-         (r->FromLine == parent->FromLine && r->Level > parent->Level)))
-      parent = r;
-  }
+  if (!indexed)
+    for (const auto& r : FRanges.AllRangeList())
+      if (r.get() != range && better(r.get(), parent)) parent = r.get();
   TOndEditFoldRanges& list = parent != nullptr ? parent->SubFoldRanges : static_cast<TOndEditFoldRanges&>(FRanges);
-  int pos = 0;
-  while (pos < list.Count() && list.Items(pos)->FromLine <= range->FromLine) ++pos;
-  list.Insert(pos, range);
+  // Lists are in line order: after the last range starting on its line or
+  // above.
+  const TOndEditFoldRange* before = list.LastAbove(Clamp32(static_cast<std::int64_t>(line) + 1));
+  list.Insert(before != nullptr ? list.IndexOf(before) + 1 : 0, range);
   range->SetLevel(parent != nullptr ? parent->Level + 1 : 0);
-  NormalizeParentCollapsed(FRanges);
+  // Only the restored ranges' state can have changed: the parent is visible
+  // and expanded.
+  NormalizeBelow(range, false, -1);
+  FRanges.IndexChanged();
   return range;
 }
 

@@ -58,6 +58,8 @@ class TOndEditFoldRanges {
   // Moves the ranges of Source (in line order) starting on line First or
   // below to the end of this list.
   void TakeFrom(TOndEditFoldRanges& Source, std::int32_t First);
+  // The range whose sub ranges this list holds; null for a top level.
+  TOndEditFoldRange* Owner() const noexcept { return FOwner; }
 
  private:
   friend class TOndEditFoldRange;
@@ -66,11 +68,12 @@ class TOndEditFoldRanges {
   void DropAll() noexcept;
 
   std::vector<TOndEditFoldRange*> FRanges;
+  TOndEditFoldRange* FOwner = nullptr;
 };
 
 class TOndEditFoldRange : public TOndEditUndoObject {
  public:
-  TOndEditFoldRange() = default;
+  TOndEditFoldRange() noexcept { SubFoldRanges.FOwner = this; }
   ~TOndEditFoldRange() override;
 
   std::int32_t FromLine = 0;  // header line, 1-based
@@ -199,6 +202,16 @@ class TOndEditAllFoldRanges : public TOndEditFoldRanges {
   bool IndexReplaced(std::int32_t First, std::int32_t Until, const std::vector<TOndEditFoldRange*>& Added,
                      const std::vector<TOndEditFoldRange*>& Changed) {
     if (!FIndex.Replace(First, Until, Added, Changed)) return false;
+    FIndexStale = false;
+    return true;
+  }
+  // The index as it stands, built or not: for a change that asked for it
+  // current just before and reads it halfway.
+  const TOndFoldIndex& IndexAsItWas() const noexcept { return FIndex; }
+  // After Range folded or unfolded (see TOndFoldIndex::Fold): the index,
+  // current before, follows; false when it must be built again.
+  bool IndexFolded(TOndEditFoldRange* Range, std::int32_t Delta, const std::vector<TOndEditFoldRange*>& Ancestors) {
+    if (!FIndex.Fold(Range, Delta, Ancestors)) return false;
     FIndexStale = false;
     return true;
   }
@@ -525,6 +538,13 @@ class TOndCodeFolder {
   std::string TextWithFoldsExpanded() const;
   // Dest becomes a copy of the lines with every fold expanded.
   void ExpandedLines(TOndEditStringList& Dest) const;
+  // Dest becomes a copy of lines First .. Last (from 1 on), and DestRanges
+  // a tree of the collapsed, visible ranges whose header is among them,
+  // each with every range below it, numbered as Dest numbers the lines: a
+  // stretch of the text that can be expanded on its own, without a copy
+  // of the whole text and tree.
+  void CopyLinesWithFolds(std::int32_t First, std::int32_t Last, TOndEditStringList& Dest,
+                          TOndEditAllFoldRanges& DestRanges) const;
 
   // The code-folding plug-in. Lines were inserted or removed at Line (Delta
   // lines, negative for removal); CaretChar is the caret's 1-based character,

@@ -89,11 +89,14 @@ std::string TCustomOndEdit::SpanText(TBufferCoord B, TBufferCoord E) const {
   }
   if (!FAllFoldRanges->Index().CollapsedBetween(B.Line, E.Line)) return TextRange(B, E);
   // The deletion of the span expands these folds first; the text comes from
-  // copies expanded the same way, so that it holds every hidden line.
+  // copies of the span's lines and folds expanded the same way, so that it
+  // holds every hidden line.
   TOndEditStringList lines;
-  lines.Assign(*FLines);
   TOndEditAllFoldRanges tree;
-  tree.Assign(*FAllFoldRanges);
+  FCodeFolder->CopyLinesWithFolds(B.Line, E.Line, lines, tree);
+  const int offset = std::max(B.Line, 1) - 1;
+  B.Line -= offset;
+  E.Line -= offset;
   TOndCodeFolder folder(lines, tree);
   ExpandFoldsBetween(lines, tree, B, E, [&folder](TOndEditFoldRange* R) { return folder.ExpandFoldRange(R); });
   return TextRangeIn(lines, B, E);

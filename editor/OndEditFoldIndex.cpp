@@ -417,3 +417,220 @@ std::vector<TOndEditFoldRange*> TOndFoldIndex::Over(std::int32_t First, std::int
 }
 
 }  // namespace ond
+
+namespace ond {
+
+namespace {
+
+// A prefix array (sums over the first i entries) turned into the entries'
+// own values and back, so that entries can be taken out or put in with a
+// move of the arrays.
+template <class T>
+void PrefixToValues(std::vector<T>& P) noexcept {
+  for (std::size_t i = 0; i + 1 < P.size(); ++i) P[i] = P[i + 1] - P[i];
+  P.pop_back();
+}
+
+template <class T>
+void ValuesToPrefix(std::vector<T>& V) {
+  T sum = 0;
+  for (T& v : V) {
+    const T own = v;
+    v = sum;
+    sum += own;
+  }
+  V.push_back(sum);
+}
+
+// Ranges of a subtree, parent before children.
+template <class F>
+void ForEachBelow(const TOndEditFoldRange* Range, F&& Fn) {
+  std::vector<TOndEditFoldRange*> stack;
+  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
+  while (!stack.empty()) {
+    TOndEditFoldRange* r = stack.back();
+    stack.pop_back();
+    Fn(r);
+    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
+  }
+}
+
+}  // namespace
+
+std::vector<TOndEditFoldRange*> TOndFoldIndex::StartingBelow(std::int32_t Line) const {
+  const auto from = std::upper_bound(FFrom.begin(), FFrom.end(), Line) - FFrom.begin();
+  return {FByFrom.begin() + from, FByFrom.end()};
+}
+
+bool TOndFoldIndex::Fold(TOndEditFoldRange* Range, std::int32_t Delta,
+                         const std::vector<TOndEditFoldRange*>& Ancestors) {
+  if (Delta == 0 || Range->ParentCollapsed || Range->Collapsed != (Delta < 0)) return false;
+  const std::int32_t header = Range->FromLine;
+  const std::int64_t boundary = static_cast<std::int64_t>(header) + (Delta < 0 ? -static_cast<std::int64_t>(Delta) : 0);
+  if (boundary > INT32_MAX) return false;
+  const auto [a, b] = EqualStretch(FFrom, header);
+  std::size_t lo = a;
+  while (lo < b && FByFrom[lo] != Range) ++lo;
+  if (lo == b || FTo[lo] != Range->ToLine) return false;
+  // A fold widens the ranges holding it whatever their ends; a build tells
+  // the rest apart by ends below the boundary only.
+  for (const TOndEditFoldRange* r : Ancestors)
+    if (static_cast<std::int64_t>(r->ToLine) - Delta <= boundary) return false;
+  const auto isCollapsed = [this](std::size_t i) { return FCollapsedBefore[i + 1] != FCollapsedBefore[i]; };
+  // Ranges moved whole must keep their ends past the boundary too, so that
+  // those by closing line that move are the tail past it (a range edited
+  // into ending above its header would not).
+  const std::size_t firstMoved = CountBelow(FFrom, static_cast<std::int32_t>(boundary) + 1);
+  for (std::size_t i = firstMoved; i < FTo.size(); ++i)
+    if (FTo[i] <= boundary) return false;
+  // The entries that leave (a collapse: the ranges it hid, right after it)
+  // or come (an expand: the ranges it shows, each a line of its own).
+  std::size_t eraseTo = lo + 1;  // a collapse erases lo + 1 .. eraseTo - 1
+  std::vector<TOndEditFoldRange*> shown;
+  if (Delta < 0) {
+    eraseTo = CountBelow(FFrom, static_cast<std::int32_t>(boundary) + 1);
+    std::size_t found = 0;
+    bool fits = true;
+    ForEachBelow(Range, [&](TOndEditFoldRange* d) {
+      if (!d->ParentCollapsed || !fits) return;
+      const auto [da, db] = EqualStretch(FFrom, d->FromLine);
+      for (std::size_t p = da; p < db; ++p)
+        if (FByFrom[p] == d) {
+          if (p <= lo || p >= eraseTo) fits = false;
+          ++found;
+        }
+    });
+    if (!fits || found != eraseTo - lo - 1) return false;
+  } else {
+    ForEachBelow(Range, [&](TOndEditFoldRange* d) {
+      if (!d->ParentCollapsed) shown.push_back(d);
+    });
+    std::stable_sort(shown.begin(), shown.end(),
+                     [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
+    for (std::size_t k = 0; k < shown.size(); ++k)
+      if (shown[k]->FromLine <= header || shown[k]->FromLine > boundary + Delta ||
+          (k > 0 && shown[k]->FromLine == shown[k - 1]->FromLine))
+        return false;
+  }
+  // By closing line: the ranges that stop or start being expanded, the
+  // others after the boundary move. Ties with the ranges that come are
+  // ordered by flat places the index does not know: left to a build.
+  std::vector<std::size_t> leaveAt;
+  std::vector<TOndEditFoldRange*> comeTo;
+  if (Delta < 0) {
+    for (std::size_t p = lo; p < eraseTo; ++p) {
+      if (p != lo && isCollapsed(p)) continue;
+      const auto [ta, tb] = EqualStretch(FExpandedTo, FTo[p]);
+      std::size_t j = ta;
+      while (j < tb && FExpandedByTo[j] != FByFrom[p]) ++j;
+      if (j == tb) return false;
+      leaveAt.push_back(j);
+    }
+    std::sort(leaveAt.begin(), leaveAt.end());
+    // What stays between the header and the boundary would meet the moved.
+    const std::size_t from = CountBelow(FExpandedTo, header + 1);
+    const std::size_t to = CountBelow(FExpandedTo, static_cast<std::int32_t>(boundary) + 1);
+    const std::size_t leaving = static_cast<std::size_t>(
+        std::count_if(leaveAt.begin(), leaveAt.end(), [&](std::size_t j) { return j >= from && j < to; }));
+    if (to - from != leaving) return false;
+  } else {
+    comeTo.push_back(Range);
+    for (TOndEditFoldRange* d : shown)
+      if (!d->Collapsed) comeTo.push_back(d);
+    std::stable_sort(comeTo.begin(), comeTo.end(),
+                     [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->ToLine < B->ToLine; });
+    for (std::size_t k = 0; k < comeTo.size(); ++k) {
+      if (k > 0 && comeTo[k]->ToLine == comeTo[k - 1]->ToLine) return false;
+      // The closing line of an entry that would end up on the same line:
+      // nothing moves into the lines the expand shows.
+      const std::int64_t to = comeTo[k]->ToLine;
+      std::int64_t before;
+      if (to > static_cast<std::int64_t>(header) + Delta)
+        before = to - Delta;
+      else if (to <= header)
+        before = to;
+      else
+        continue;
+      if (std::binary_search(FExpandedTo.begin(), FExpandedTo.end(), static_cast<std::int32_t>(before))) return false;
+    }
+  }
+
+  // Known to fit: from here on nothing fails. A fold hides ranges or
+  // shows collapsed ones: the index no longer stands for the flat list.
+  FIsFlatList = false;
+  PrefixToValues(FHiddenBefore);
+  PrefixToValues(FCollapsedBefore);
+  const std::size_t n = FByFrom.size();
+  // Lines: after the boundary everything moves; above it the expanded
+  // ranges reaching past it widen.
+  for (std::size_t i = 0; i < firstMoved; ++i)
+    if (i != lo && FCollapsedBefore[i] == 0 && FTo[i] > boundary) FTo[i] += Delta;
+  for (std::size_t i = firstMoved; i < n; ++i) {
+    FFrom[i] += Delta;
+    FTo[i] += Delta;
+  }
+  FOpenWithLines[lo] = !Range->Collapsed && Range->HasLines();
+  FCollapsedBefore[lo] = Range->Collapsed ? 1 : 0;
+  FHiddenBefore[lo] = Range->Collapsed ? static_cast<std::int64_t>(Range->HiddenLineCount()) + 1 : 0;
+  const auto at = static_cast<std::ptrdiff_t>(lo + 1);
+  if (Delta < 0) {
+    const auto end = static_cast<std::ptrdiff_t>(eraseTo);
+    FByFrom.erase(FByFrom.begin() + at, FByFrom.begin() + end);
+    FFrom.erase(FFrom.begin() + at, FFrom.begin() + end);
+    FTo.erase(FTo.begin() + at, FTo.begin() + end);
+    FOpenWithLines.erase(FOpenWithLines.begin() + at, FOpenWithLines.begin() + end);
+    FHiddenBefore.erase(FHiddenBefore.begin() + at, FHiddenBefore.begin() + end);
+    FCollapsedBefore.erase(FCollapsedBefore.begin() + at, FCollapsedBefore.begin() + end);
+  } else {
+    // After the ranges on the header's line, which did not move.
+    const auto place = static_cast<std::ptrdiff_t>(CountBelow(FFrom, header + 1));
+    const std::size_t m = shown.size();
+    std::vector<std::int32_t> from(m), to(m), collapsed(m);
+    std::vector<std::int64_t> hidden(m);
+    std::vector<bool> lines(m);
+    for (std::size_t k = 0; k < m; ++k) {
+      const TOndEditFoldRange* d = shown[k];
+      from[k] = d->FromLine;
+      to[k] = d->ToLine;
+      lines[k] = !d->Collapsed && d->HasLines();
+      collapsed[k] = d->Collapsed ? 1 : 0;
+      hidden[k] = d->Collapsed ? static_cast<std::int64_t>(d->HiddenLineCount()) + 1 : 0;
+    }
+    FByFrom.insert(FByFrom.begin() + place, shown.begin(), shown.end());
+    FFrom.insert(FFrom.begin() + place, from.begin(), from.end());
+    FTo.insert(FTo.begin() + place, to.begin(), to.end());
+    FOpenWithLines.insert(FOpenWithLines.begin() + place, lines.begin(), lines.end());
+    FHiddenBefore.insert(FHiddenBefore.begin() + place, hidden.begin(), hidden.end());
+    FCollapsedBefore.insert(FCollapsedBefore.begin() + place, collapsed.begin(), collapsed.end());
+  }
+  ValuesToPrefix(FHiddenBefore);
+  ValuesToPrefix(FCollapsedBefore);
+  // By closing line: the ranges that leave go, those after the boundary
+  // move (a sorted tail), and those that come are merged in.
+  for (auto it = leaveAt.rbegin(); it != leaveAt.rend(); ++it) {
+    const auto j = static_cast<std::ptrdiff_t>(*it);
+    FExpandedByTo.erase(FExpandedByTo.begin() + j);
+    FExpandedTo.erase(FExpandedTo.begin() + j);
+    FExpandedWithLines.erase(FExpandedWithLines.begin() + j);
+  }
+  for (auto it = std::upper_bound(FExpandedTo.begin(), FExpandedTo.end(), static_cast<std::int32_t>(boundary));
+       it != FExpandedTo.end(); ++it)
+    *it += Delta;
+  // A few come: each goes in at its place (no ties, see above).
+  for (TOndEditFoldRange* r : comeTo) {
+    const auto j = std::upper_bound(FExpandedTo.begin(), FExpandedTo.end(), r->ToLine) - FExpandedTo.begin();
+    FExpandedByTo.insert(FExpandedByTo.begin() + j, r);
+    FExpandedTo.insert(FExpandedTo.begin() + j, r->ToLine);
+    FExpandedWithLines.insert(FExpandedWithLines.begin() + j, r->HasLines());
+  }
+  const std::size_t size = FByFrom.size();
+  FExpandedMaxTo.assign(size + 1, INT32_MIN);
+  FBlockMaxTo.assign((size + kBlock - 1) / kBlock, INT32_MIN);
+  for (std::size_t i = 0; i < size; ++i) {
+    FBlockMaxTo[i / kBlock] = std::max(FBlockMaxTo[i / kBlock], FTo[i]);
+    FExpandedMaxTo[i + 1] = FOpenWithLines[i] ? std::max(FExpandedMaxTo[i], FTo[i]) : FExpandedMaxTo[i];
+  }
+  return true;
+}
+
+}  // namespace ond

@@ -59,6 +59,15 @@ class TOndFoldIndex {
   bool Replace(std::int32_t First, std::int32_t Until, const std::vector<TOndEditFoldRange*>& Added,
                const std::vector<TOndEditFoldRange*>& Changed);
 
+  // After Range was collapsed (Delta < 0: -Delta lines hidden below its
+  // header) or expanded (Delta > 0) and the other ranges shifted as a fold
+  // shifts them (those after the hidden lines move, the expanded ones
+  // reaching past them and Ancestors, the ranges holding Range, widen): the
+  // index follows with a pass over its own arrays instead of reading every
+  // range. False, with the index as it was, when it cannot tell the order a
+  // build would give; the caller builds it again then.
+  bool Fold(TOndEditFoldRange* Range, std::int32_t Delta, const std::vector<TOndEditFoldRange*>& Ancestors);
+
   // The first visible range starting at Line.
   TOndEditFoldRange* StartingAt(std::int32_t Line) const noexcept;
   // The first visible range with lines starting at Line, leaving out Other;
@@ -84,6 +93,8 @@ class TOndFoldIndex {
   bool IsFlatList() const noexcept { return FIsFlatList; }
   // The number of visible ranges starting above Line.
   std::size_t StartingAbove(std::int32_t Line) const noexcept;
+  // The visible ranges starting below Line, by header line.
+  std::vector<TOndEditFoldRange*> StartingBelow(std::int32_t Line) const;
   // The visible ranges that reach into lines First .. Last, by header line.
   std::vector<TOndEditFoldRange*> Over(std::int32_t First, std::int32_t Last) const;
 

@@ -118,23 +118,50 @@ void ExpandFoldsBetween(const TOndEditStringList& Lines, TOndEditAllFoldRanges& 
   auto length = [&Lines](int Line) {
     return Line >= 1 && Line <= Lines.GetCount() ? static_cast<int>(Lines.GetView(Line - 1).size()) : 0;
   };
+  // Expands R when its header lies between B and E, moving them.
+  auto expand = [&](TOndEditFoldRange* R) {
+    const int header = R->FromLine, before = Lines.GetCount();
+    const int visible = length(header) - static_cast<int>(CollapsedMarker(R).size());
+    const bool bAtEnd = B.Line == header && B.Char > visible + 1;
+    const bool eAtEnd = E.Line == header && E.Char > visible + 1;
+    if (!Expand(R)) return false;
+    const int shown = Lines.GetCount() - before;
+    const TBufferCoord foldEnd = BufferCoord(length(header + shown) + 1, header + shown);
+    if (E.Line > header)
+      E.Line += shown;
+    else if (eAtEnd)
+      E = foldEnd;
+    if (bAtEnd) B = foldEnd;
+    return true;
+  };
+  const auto between = [&](const TOndEditFoldRange* R) {
+    return R->Collapsed && !R->ParentCollapsed && R->FromLine >= B.Line && R->FromLine <= E.Line;
+  };
   for (bool any = true; any;) {
     any = false;
-    for (int j = 0; j < Ranges.AllCount(); ++j) {
-      TOndEditFoldRange* r = Ranges.AllRanges(j);
-      if (!r->Collapsed || r->ParentCollapsed || r->FromLine < B.Line || r->FromLine > E.Line) continue;
-      const int header = r->FromLine, before = Lines.GetCount();
-      const int visible = length(header) - static_cast<int>(CollapsedMarker(r).size());
-      const bool bAtEnd = B.Line == header && B.Char > visible + 1;
-      const bool eAtEnd = E.Line == header && E.Char > visible + 1;
-      if (!Expand(r)) continue;
-      const int shown = Lines.GetCount() - before;
-      const TBufferCoord foldEnd = BufferCoord(length(header + shown) + 1, header + shown);
-      if (E.Line > header)
-        E.Line += shown;
-      else if (eAtEnd)
-        E = foldEnd;
-      if (bAtEnd) B = foldEnd;
+    // They are expanded in flat order. A current index tells when none is
+    // left, or names the only one, without a pass over every range.
+    if (Ranges.IndexCurrent()) {
+      const TOndFoldIndex& index = Ranges.Index();
+      if (!index.CollapsedBetween(B.Line, E.Line)) break;
+      TOndEditFoldRange* only = nullptr;
+      int found = 0;
+      for (TOndEditFoldRange* r : index.Over(B.Line, E.Line))
+        if (between(r)) {
+          only = r;
+          ++found;
+        }
+      if (found == 1 && !index.CollapsedBetween(B.Line, only->FromLine - 1) &&
+          !index.CollapsedBetween(only->FromLine + 1, E.Line)) {
+        any = expand(only);
+        continue;
+      }
+    }
+    // A pass reads two fields of each range: the list may hold a million.
+    const auto& all = Ranges.AllRangeList();
+    for (std::size_t j = 0; j < all.size(); ++j) {
+      TOndEditFoldRange* r = all[j].get();
+      if (!between(r) || !expand(r)) continue;
       any = true;
       break;
     }
