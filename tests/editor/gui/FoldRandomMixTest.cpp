@@ -212,3 +212,24 @@ INSTANTIATE_TEST_SUITE_P(Seeds, FoldRandomMix, ::testing::Values(4711u, 12u, 202
 
 }  // namespace
 }  // namespace ond
+
+namespace ond {
+namespace {
+
+// A brace typed near the top of a long text changes the nesting of every
+// range after it: once the idle work is done, the tree is the one a fresh
+// scan finds.
+TEST(FoldRandomMixCase, ABraceLeftOpenNearTheTopSettlesAsAFreshScan) {
+  Panel p(Objects(kLines));
+  TOndEdit& ed = p.Ed;
+  ed.SetCaretXY(BufferCoord(5, 3));
+  ed.CommandProcessor(ecLineBreak, 0, nullptr);
+  ed.CommandProcessor(ecChar, 'x', nullptr);
+  ed.CommandProcessor(ecChar, '{', nullptr);
+  ASSERT_TRUE(RunUntilIdle(ed));
+  Panel fresh(ed.Lines()->GetText());
+  EXPECT_EQ(FirstDifference(TreeByLines(ed.AllFoldRanges()), TreeByLines(fresh.Ed.AllFoldRanges())), "");
+}
+
+}  // namespace
+}  // namespace ond
