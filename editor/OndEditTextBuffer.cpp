@@ -66,10 +66,13 @@ class TLineSplitter {
   }
 
   TOndLineRecord* Records() const noexcept { return FRecords; }
-  // The array, shrunk to its lines and one more (the empty line a final
-  // line break may add), handed over; Capacity gets its size.
+  // The array, shrunk to its lines and an eighth more, handed over;
+  // Capacity gets its size. The room left takes the first lines a user
+  // inserts (a final line break's empty line among them) without growing
+  // the array, which in a long text means copying all of it.
   TOndLineRecord* Release(int& Capacity) noexcept {
-    const std::size_t keep = std::min<std::size_t>(static_cast<std::size_t>(Count) + 1, INT_MAX);
+    const std::size_t lines = static_cast<std::size_t>(Count);
+    const std::size_t keep = std::min<std::size_t>(lines + lines / 8 + 1, INT_MAX);
     if (Count > 0 && keep < FCapacity) {
       if (void* p = std::realloc(FRecords, keep * sizeof(TOndLineRecord))) {
         FRecords = static_cast<TOndLineRecord*>(p);

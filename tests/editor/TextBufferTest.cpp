@@ -613,6 +613,20 @@ TEST(TextBuffer, CapacityGrowth) {
   }
 }
 
+TEST(TextBuffer, ALoadedTextTakesItsFirstInsertedLinesWithoutGrowing) {
+  // Growing the array of a long text copies all of it: the first lines a
+  // user inserts after a load fit in the room it keeps.
+  std::string text;
+  for (int i = 0; i < 8000; ++i) text += "line\r\n";
+  TOndEditStringList l;
+  l.LoadFromString(std::string(text));
+  ASSERT_EQ(l.GetCount(), 8000);
+  const int capacity = l.GetCapacity();
+  EXPECT_LE(capacity, 8000 + 8000 / 8 + 1);
+  for (int i = 0; i < 900; ++i) l.InsertLines(4000, std::vector<std::string>{"x"});
+  EXPECT_EQ(l.GetCapacity(), capacity);
+}
+
 TEST(TextBuffer, TabExpansionCacheAndLongestLine) {
   TOndEditStringList l;
   l.SetTabWidth(4);
