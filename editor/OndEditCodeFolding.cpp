@@ -54,18 +54,6 @@ bool TokenAnywhere(std::string_view Text, std::string_view Token, TFoldRegionTyp
   return false;
 }
 
-template <class F>
-void ForEachDescendant(TOndEditFoldRange* Range, F&& Fn) {
-  std::vector<TOndEditFoldRange*> stack;
-  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
-  while (!stack.empty()) {
-    TOndEditFoldRange* r = stack.back();
-    stack.pop_back();
-    Fn(r);
-    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
-  }
-}
-
 // Hidden ranges keep the lines they would have with their collapsed
 // ancestors expanded, so they move only when the visible range hiding them
 // moves.
@@ -919,15 +907,7 @@ void TOndCodeFolder::CopyLinesWithFolds(std::int32_t First, std::int32_t Last, T
     while (!stack.empty()) {
       auto [s, parent] = stack.back();
       stack.pop_back();
-      TOndEditFoldRange* d =
-          AddFoldRange(parent, &DestRanges, Clamp32(static_cast<std::int64_t>(s->FromLine) + delta),
-                       Clamp32(static_cast<std::int64_t>(s->ToLine) + delta), s->FoldRegion, s->Level, s->IndentLevel);
-      d->EndingRegion = s->EndingRegion;
-      d->LinesCollapsed = s->LinesCollapsed;
-      d->CollapsingLevel = s->CollapsingLevel;
-      d->Collapsed = s->Collapsed;
-      d->ParentCollapsed = s->ParentCollapsed;
-      d->CollapsedLines.Assign(s->CollapsedLines);
+      TOndEditFoldRange* d = CopyFoldRange(*s, parent, &DestRanges, delta);
       for (int i = s->SubFoldRanges.Count() - 1; i >= 0; --i) stack.emplace_back(s->SubFoldRanges.Items(i), &d->SubFoldRanges);
     }
   }

@@ -313,6 +313,24 @@ TOndEditFoldRange* AddFoldRange(TOndEditFoldRanges* Parent, TOndEditAllFoldRange
                                 std::int32_t ToLine, TFoldRegionItem* FoldRegion, std::int32_t Level,
                                 std::int32_t IndentLevel);
 
+// A copy of Source's own fields (lines moved by Delta, fold state and hidden
+// lines; not its sub ranges), appended to Parent and to All's flat list.
+TOndEditFoldRange* CopyFoldRange(const TOndEditFoldRange& Source, TOndEditFoldRanges* Parent,
+                                 TOndEditAllFoldRanges* All, std::int64_t Delta);
+
+// Calls Fn for every range below Range, each before its own sub ranges.
+template <class F>
+void ForEachDescendant(const TOndEditFoldRange* Range, F&& Fn) {
+  std::vector<TOndEditFoldRange*> stack;
+  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
+  while (!stack.empty()) {
+    TOndEditFoldRange* r = stack.back();
+    stack.pop_back();
+    Fn(r);
+    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
+  }
+}
+
 // ------------------------------------------------------------ folding in an editor
 
 // The text appended to the header line of a collapsed range: five blanks, then,

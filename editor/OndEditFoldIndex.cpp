@@ -442,19 +442,6 @@ void ValuesToPrefix(std::vector<T>& V) {
   V.push_back(sum);
 }
 
-// Ranges of a subtree, parent before children.
-template <class F>
-void ForEachBelow(const TOndEditFoldRange* Range, F&& Fn) {
-  std::vector<TOndEditFoldRange*> stack;
-  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
-  while (!stack.empty()) {
-    TOndEditFoldRange* r = stack.back();
-    stack.pop_back();
-    Fn(r);
-    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
-  }
-}
-
 }  // namespace
 
 std::vector<TOndEditFoldRange*> TOndFoldIndex::StartingBelow(std::int32_t Line) const {
@@ -491,7 +478,7 @@ bool TOndFoldIndex::Fold(TOndEditFoldRange* Range, std::int32_t Delta,
     eraseTo = CountBelow(FFrom, static_cast<std::int32_t>(boundary) + 1);
     std::size_t found = 0;
     bool fits = true;
-    ForEachBelow(Range, [&](TOndEditFoldRange* d) {
+    ForEachDescendant(Range, [&](TOndEditFoldRange* d) {
       if (!d->ParentCollapsed || !fits) return;
       const auto [da, db] = EqualStretch(FFrom, d->FromLine);
       for (std::size_t p = da; p < db; ++p)
@@ -502,7 +489,7 @@ bool TOndFoldIndex::Fold(TOndEditFoldRange* Range, std::int32_t Delta,
     });
     if (!fits || found != eraseTo - lo - 1) return false;
   } else {
-    ForEachBelow(Range, [&](TOndEditFoldRange* d) {
+    ForEachDescendant(Range, [&](TOndEditFoldRange* d) {
       if (!d->ParentCollapsed) shown.push_back(d);
     });
     std::stable_sort(shown.begin(), shown.end(),

@@ -528,13 +528,7 @@ void TOndEditAllFoldRanges::Assign(const TOndEditAllFoldRanges& Source) {
   while (!stack.empty()) {
     auto [s, parent] = stack.back();
     stack.pop_back();
-    TOndEditFoldRange* d = AddFoldRange(parent, this, s->FromLine, s->ToLine, s->FoldRegion, s->Level, s->IndentLevel);
-    d->EndingRegion = s->EndingRegion;
-    d->LinesCollapsed = s->LinesCollapsed;
-    d->CollapsingLevel = s->CollapsingLevel;
-    d->Collapsed = s->Collapsed;
-    d->ParentCollapsed = s->ParentCollapsed;
-    d->CollapsedLines.Assign(s->CollapsedLines);
+    TOndEditFoldRange* d = CopyFoldRange(*s, parent, this, 0);
     for (auto it = s->SubFoldRanges.FRanges.rbegin(); it != s->SubFoldRanges.FRanges.rend(); ++it)
       stack.emplace_back(*it, &d->SubFoldRanges);
   }
@@ -554,6 +548,21 @@ TOndEditFoldRange* AddFoldRange(TOndEditFoldRanges* Parent, TOndEditAllFoldRange
   TOndEditFoldRange* r = All->AllAdd(std::move(range));
   if (Parent != nullptr) Parent->Add(r);
   return r;
+}
+
+TOndEditFoldRange* CopyFoldRange(const TOndEditFoldRange& Source, TOndEditFoldRanges* Parent,
+                                 TOndEditAllFoldRanges* All, std::int64_t Delta) {
+  TOndEditFoldRange* d =
+      AddFoldRange(Parent, All, Clamp32(static_cast<std::int64_t>(Source.FromLine) + Delta),
+                   Clamp32(static_cast<std::int64_t>(Source.ToLine) + Delta), Source.FoldRegion, Source.Level,
+                   Source.IndentLevel);
+  d->EndingRegion = Source.EndingRegion;
+  d->LinesCollapsed = Source.LinesCollapsed;
+  d->CollapsingLevel = Source.CollapsingLevel;
+  d->Collapsed = Source.Collapsed;
+  d->ParentCollapsed = Source.ParentCollapsed;
+  d->CollapsedLines.Assign(Source.CollapsedLines);
+  return d;
 }
 
 }  // namespace ond
