@@ -431,13 +431,13 @@ void RunOperation(benchmark::State& State, std::size_t Index, int Lines) {
 // Why an event of the long text takes long, as the code stands.
 std::string Reason(const std::string& What) {
   if (What.rfind("reload", 0) == 0)
-    return "reading and decoding the 80 MB file (some 10 ms) and splitting it into 4,000,000 lines (some 15 ms, "
+    return "reading and decoding the 61 MB file (some 10 ms) and splitting it into 4,000,000 lines (some 15 ms, "
            "but over 100 ms when the memory for the line records comes fresh from the system, as on the first "
            "reload after the folds were found) are most of a reload of some 50 ms; over a text whose folds were "
            "found, taking its million ranges out of the tree adds a pass over them (some 30 ms; they are freed "
            "in idle pieces), and the longest line is counted again for the scroll bar (some 10 ms)";
   if (What.rfind("replace all", 0) == 0 || What.rfind("undo", 0) == 0)
-    return "a replace-all looks through the whole 80 MB text for its matches (some 20 of its 40 ms) and makes "
+    return "a replace-all looks through the whole 61 MB text for its matches (some 20 of its 40 ms) and makes "
            "each of its 10,000 replacements as an edit of its own; its undo puts back only the lines it changed";
   if (What == "idle work")
     return "an edit that changes the nesting of every range after it (a brace or quote left open, lines "
