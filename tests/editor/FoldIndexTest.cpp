@@ -10,6 +10,7 @@
 
 #include "editor/OndEditCodeFolding.h"
 #include "editor/OndEditTextBuffer.h"
+#include "tests/editor/FoldIndexAnswers.h"
 
 namespace ond {
 namespace {
@@ -69,17 +70,7 @@ struct Walk {
   }
 };
 
-struct Doc {
-  Doc() : Folder(Lines, Ranges) {
-    Regions.Add(frtChar, false, false, false, "{", "}");
-    Regions.Add(frtChar, false, false, false, "[", "]");
-    Folder.Regions = &Regions;
-  }
-  TOndEditStringList Lines;
-  TOndEditAllFoldRanges Ranges;
-  TFoldRegions Regions;
-  TOndCodeFolder Folder;
-};
+using Doc = test::FoldDoc;
 
 std::string RandomLine(std::mt19937& Rng, int N) {
   static const char* const kParts[] = {"{", "}", "[", "]", "{ }", "} {", "x", "[ {", "} ]", "word"};

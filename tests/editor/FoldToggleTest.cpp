@@ -10,53 +10,21 @@
 #include "editor/OndEditCodeFolding.h"
 #include "editor/OndEditImpl.h"
 #include "editor/OndEditTextBuffer.h"
+#include "tests/editor/FoldIndexAnswers.h"
 
 namespace ond {
 namespace {
 
-struct Doc {
-  Doc() : Folder(Lines, Ranges) {
-    Regions.Add(frtChar, false, false, false, "{", "}");
-    Regions.Add(frtChar, false, false, false, "[", "]");
-    Folder.Regions = &Regions;
-  }
-  TOndEditStringList Lines;
-  TOndEditAllFoldRanges Ranges;
-  TFoldRegions Regions;
-  TOndCodeFolder Folder;
-};
-
-// Everything the index answers about every line, the pointers included.
-struct Answers {
-  std::vector<const TOndEditFoldRange*> Ranges;
-  std::vector<std::int64_t> Values;
-  bool operator==(const Answers&) const = default;
-};
-
-Answers Ask(Doc& D) {
-  Answers a;
-  const TOndFoldIndex& index = D.Ranges.Index();
-  for (int line = 0; line <= D.Lines.GetCount() + 1; ++line) {
-    std::int32_t pos = -1;
-    a.Ranges.push_back(index.StartingAt(line));
-    a.Ranges.push_back(index.WithLinesAt(line, &pos));
-    a.Ranges.push_back(index.ExpandedEndingAt(line));
-    a.Values.insert(a.Values.end(), {pos, index.ExpandedWithLinesEndsAt(line), index.InsideExpanded(line),
-                                     index.HiddenAbove(line), index.CollapsedBetween(line, line + 2)});
-    for (const TOndEditFoldRange* r : index.Over(line, line + 1)) a.Ranges.push_back(r);
-    a.Ranges.push_back(nullptr);
-  }
-  return a;
-}
+using Doc = test::FoldDoc;
 
 // The index as it stands against one built afresh from the ranges.
 void ExpectLikeABuild(Doc& D, const std::string& Where) {
-  const Answers kept = Ask(D);
+  const std::vector<std::intptr_t> kept = test::IndexAnswers(D.Ranges, D.Lines.GetCount());
   // Edits take the index's word that it stands for the flat list: it may
   // be kept back after a fold, never given wrongly.
   const bool keptFlat = D.Ranges.Index().IsFlatList();
   D.Ranges.IndexChanged();
-  const Answers built = Ask(D);
+  const std::vector<std::intptr_t> built = test::IndexAnswers(D.Ranges, D.Lines.GetCount());
   EXPECT_TRUE(kept == built) << Where;
   EXPECT_TRUE(!keptFlat || D.Ranges.Index().IsFlatList()) << Where;
 }

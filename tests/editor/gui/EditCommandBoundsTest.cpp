@@ -52,11 +52,6 @@ std::unique_ptr<Counted> Open(const std::string& Text) {
   return p;
 }
 
-bool RunUntilIdle(TCustomOndEdit& Ed) {
-  const auto limit = std::chrono::steady_clock::now() + 60s;
-  while (Ed.IdleWorkPending() && std::chrono::steady_clock::now() < limit) Application()->ProcessMessages();
-  return !Ed.IdleWorkPending();
-}
 
 // The attribute names of the first characters of some lines far below.
 std::string FarAttributes(TCustomOndEdit& Ed) {
@@ -97,7 +92,7 @@ TEST(EditCommandBounds, AQuoteChangedFarAboveTheEndRescansABoundedStretchOfState
     p->H.Lines = 0;
     ed.CommandProcessor(c.Command, c.Char, nullptr);
     EXPECT_LE(p->H.Lines, TCustomOndEdit::kScanFromLines + 64);
-    ASSERT_TRUE(RunUntilIdle(ed));
+    ASSERT_TRUE(test::RunEventLoopUntilIdle(ed));
     auto fresh = Open(ed.Lines()->GetText());
     EXPECT_EQ(FarAttributes(ed), FarAttributes(fresh->Ed));
     EXPECT_EQ(test::FoldRangeList(ed.AllFoldRanges(), true), test::FoldRangeList(fresh->Ed.AllFoldRanges(), true));
@@ -105,7 +100,7 @@ TEST(EditCommandBounds, AQuoteChangedFarAboveTheEndRescansABoundedStretchOfState
     p->H.Lines = 0;
     ed.CommandProcessor(ecUndo, 0, nullptr);
     EXPECT_LE(p->H.Lines, TCustomOndEdit::kScanFromLines + 64);
-    ASSERT_TRUE(RunUntilIdle(ed));
+    ASSERT_TRUE(test::RunEventLoopUntilIdle(ed));
     auto original = Open(Objects(kLong));
     EXPECT_EQ(FarAttributes(ed), FarAttributes(original->Ed));
     EXPECT_EQ(test::FoldRangeList(ed.AllFoldRanges(), true),

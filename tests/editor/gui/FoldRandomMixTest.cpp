@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <map>
 #include <memory>
 #include <random>
 #include <string>
@@ -15,16 +13,13 @@
 
 #include "editor/OndEdit.h"
 #include "editor/OndEditKeyCmds.h"
-#include "highlight/OndBuiltinSchemes.h"
 #include "platform/Clipbrd.h"
 #include "platform/Forms.h"
 #include "tests/editor/gui/LoadedEditor.h"
-#include "tests/highlight/HighlightTestRules.h"
+#include "tests/editor/FoldIndexAnswers.h"
 
 namespace ond {
 namespace {
-
-using namespace std::chrono_literals;
 
 // Long enough for the idle-time paths of a long text.
 const int kLines = TCustomOndEdit::kIdleWorkLines + 400;
@@ -36,56 +31,18 @@ std::string Objects(int Lines) {
   return text + "  \"end\": 0\r\n}\r\n";
 }
 
-struct Panel {
-  test::CountingHighlighter H;
-  TOndEdit Ed{nullptr};
-  explicit Panel(const std::string& Text) {
-    EXPECT_TRUE(LoadBuiltinScheme(H, 0));
-    Ed.SetBounds(0, 0, 500, 400);
-    Ed.SetHighlighter(&H);
-    Ed.CodeFolding().SetHighlighterFoldRegions(true);
-    Ed.Lines()->LoadFromString(std::string(Text));
-    Ed.CodeFolding().SetEnabled(true);
-    Ed.RescanFoldRanges();
-  }
-  ~Panel() { Ed.SetHighlighter(nullptr); }
-};
-
-bool RunUntilIdle(TCustomOndEdit& Ed) {
-  const auto limit = std::chrono::steady_clock::now() + 60s;
-  while (Ed.IdleWorkPending() && std::chrono::steady_clock::now() < limit) Application()->ProcessMessages();
-  return !Ed.IdleWorkPending();
-}
-
-// What the index answers about every line.
-std::vector<std::int64_t> IndexAnswers(const TOndEditAllFoldRanges& All, int Lines) {
-  std::vector<std::int64_t> a;
-  const TOndFoldIndex& index = All.Index();
-  for (int line = 0; line <= Lines + 1; ++line) {
-    std::int32_t pos = -1;
-    a.push_back(reinterpret_cast<std::intptr_t>(index.StartingAt(line)));
-    a.push_back(reinterpret_cast<std::intptr_t>(index.WithLinesAt(line, &pos)));
-    a.push_back(reinterpret_cast<std::intptr_t>(index.ExpandedEndingAt(line)));
-    a.insert(a.end(), {pos, index.InsideExpanded(line), index.HiddenAbove(line), index.CollapsedBetween(line, line)});
-  }
-  return a;
-}
-
 // Every range by its lines, depth, fold state and the lines of the range it
 // sits in, sorted: the tree as a scan sees it, whatever order the ranges were
 // made in. Ranges that undo made to hide lines again keep no region of their
 // own, so regions are left out.
 std::string TreeByLines(const TOndEditAllFoldRanges& All) {
-  std::map<const TOndEditFoldRanges*, const TOndEditFoldRange*> owner;
-  for (const auto& r : All.AllRangeList()) owner[&r->SubFoldRanges] = r.get();
   std::vector<std::string> lines;
   for (const auto& r : All.AllRangeList()) {
-    const auto parent = owner.find(r->Container());
+    const TOndEditFoldRange* parent = r->Container() != nullptr ? r->Container()->Owner() : nullptr;
     std::string line = std::to_string(r->FromLine) + "-" + std::to_string(r->ToLine) + " L" + std::to_string(r->Level) +
                        " C" + std::to_string(r->Collapsed) + std::to_string(r->ParentCollapsed) + " in ";
-    line += parent == owner.end() ? std::string("top")
-                                  : std::to_string(parent->second->FromLine) + "-" +
-                                        std::to_string(parent->second->ToLine);
+    line += parent == nullptr ? std::string("top")
+                              : std::to_string(parent->FromLine) + "-" + std::to_string(parent->ToLine);
     lines.push_back(line);
   }
   std::sort(lines.begin(), lines.end());
@@ -111,8 +68,8 @@ class FoldRandomMix : public ::testing::TestWithParam<unsigned> {};
 
 TEST_P(FoldRandomMix, EditsFoldsAndUndoKeepTheTreeAndIndexAsAFreshLook) {
   const std::string original = Objects(kLines);
-  Panel p(original);
-  TOndEdit& ed = p.Ed;
+  const auto p = test::OpenLoaded(original, true);
+  TOndEdit& ed = *p->Edit;
   std::mt19937 rng(GetParam());
   int collapsed = 0;
   const auto lineOf = [&] { return 1 + static_cast<int>(rng() % static_cast<unsigned>(ed.Lines()->GetCount())); };
@@ -184,12 +141,12 @@ TEST_P(FoldRandomMix, EditsFoldsAndUndoKeepTheTreeAndIndexAsAFreshLook) {
         break;
     }
     SCOPED_TRACE("step " + std::to_string(step) + ": " + what);
-    ASSERT_TRUE(RunUntilIdle(ed));
+    ASSERT_TRUE(test::RunEventLoopUntilIdle(ed));
     // The index as kept against one built afresh from the same ranges.
-    const std::vector<std::int64_t> kept = IndexAnswers(ed.AllFoldRanges(), ed.Lines()->GetCount());
+    const std::vector<std::intptr_t> kept = test::IndexAnswers(ed.AllFoldRanges(), ed.Lines()->GetCount());
     const bool keptFlat = ed.AllFoldRanges().Index().IsFlatList();
     ed.AllFoldRanges().IndexChanged();
-    ASSERT_TRUE(kept == IndexAnswers(ed.AllFoldRanges(), ed.Lines()->GetCount()));
+    ASSERT_TRUE(kept == test::IndexAnswers(ed.AllFoldRanges(), ed.Lines()->GetCount()));
     // Edits take its word that it stands for the flat list: never wrongly.
     ASSERT_TRUE(!keptFlat || ed.AllFoldRanges().Index().IsFlatList());
   }
@@ -199,12 +156,12 @@ TEST_P(FoldRandomMix, EditsFoldsAndUndoKeepTheTreeAndIndexAsAFreshLook) {
   // what a fresh editor finds in the text.
   ed.ExpandAll();
   ed.UpdateFoldRanges();
-  ASSERT_TRUE(RunUntilIdle(ed));
-  Panel fresh(ed.Lines()->GetText());
-  EXPECT_EQ(FirstDifference(TreeByLines(ed.AllFoldRanges()), TreeByLines(fresh.Ed.AllFoldRanges())), "");
+  ASSERT_TRUE(test::RunEventLoopUntilIdle(ed));
+  const auto fresh = test::OpenLoaded(ed.Lines()->GetText(), true);
+  EXPECT_EQ(FirstDifference(TreeByLines(ed.AllFoldRanges()), TreeByLines(fresh->Edit->AllFoldRanges())), "");
   // And undo gives the text it started from back.
   while (ed.CanUndo()) ed.Undo();
-  ASSERT_TRUE(RunUntilIdle(ed));
+  ASSERT_TRUE(test::RunEventLoopUntilIdle(ed));
   EXPECT_EQ(ed.GetEditorText() + "\r\n", original);
 }
 
@@ -220,15 +177,15 @@ namespace {
 // range after it: once the idle work is done, the tree is the one a fresh
 // scan finds.
 TEST(FoldRandomMixCase, ABraceLeftOpenNearTheTopSettlesAsAFreshScan) {
-  Panel p(Objects(kLines));
-  TOndEdit& ed = p.Ed;
+  const auto p = test::OpenLoaded(Objects(kLines), true);
+  TOndEdit& ed = *p->Edit;
   ed.SetCaretXY(BufferCoord(5, 3));
   ed.CommandProcessor(ecLineBreak, 0, nullptr);
   ed.CommandProcessor(ecChar, 'x', nullptr);
   ed.CommandProcessor(ecChar, '{', nullptr);
-  ASSERT_TRUE(RunUntilIdle(ed));
-  Panel fresh(ed.Lines()->GetText());
-  EXPECT_EQ(FirstDifference(TreeByLines(ed.AllFoldRanges()), TreeByLines(fresh.Ed.AllFoldRanges())), "");
+  ASSERT_TRUE(test::RunEventLoopUntilIdle(ed));
+  const auto fresh = test::OpenLoaded(ed.Lines()->GetText(), true);
+  EXPECT_EQ(FirstDifference(TreeByLines(ed.AllFoldRanges()), TreeByLines(fresh->Edit->AllFoldRanges())), "");
 }
 
 }  // namespace

@@ -65,12 +65,7 @@ void Paint(TOndEdit& Ed) {
 }
 
 
-// Runs the event loop until the idle work is done (false if it never is).
-bool RunEventLoopUntilIdle(TCustomOndEdit& Ed) {
-  const auto limit = std::chrono::steady_clock::now() + 60s;
-  while (Ed.IdleWorkPending() && std::chrono::steady_clock::now() < limit) Application()->ProcessMessages();
-  return !Ed.IdleWorkPending();
-}
+using test::RunEventLoopUntilIdle;
 
 TEST(IdleFoldScan, TheEventLoopFinishesTheScanOfALongTextAsAScanAtOnce) {
   const std::string text = LongText(kLong);

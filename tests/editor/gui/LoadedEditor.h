@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -13,6 +14,7 @@
 #include "editor/OndEdit.h"
 #include "highlight/OndBuiltinSchemes.h"
 #include "highlight/OndGenHighlighter.h"
+#include "platform/Forms.h"
 
 namespace ond::test {
 
@@ -34,6 +36,14 @@ inline void LoadForFolding(TOndEdit& ed, TOndGenHighlighter& Highlighter, const 
     ed.RescanFoldRanges();
   else
     ed.RescanFoldRangesLater();
+}
+
+// Runs the event loop until the editor's idle work is done, as the window
+// would; false when it is not done within a minute.
+inline bool RunEventLoopUntilIdle(TCustomOndEdit& Ed) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (Ed.IdleWorkPending() && std::chrono::steady_clock::now() < limit) Application()->ProcessMessages();
+  return !Ed.IdleWorkPending();
 }
 
 inline std::unique_ptr<LoadedEditor> OpenLoaded(const std::string& Text, bool Eager) {

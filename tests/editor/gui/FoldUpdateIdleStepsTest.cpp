@@ -86,7 +86,7 @@ Pieces RunPieces(TOndEdit& Ed) {
 
 }  // namespace
 
-TEST(FoldUpdatePieces, ABraceLeftOpenPutsTheNewTreeInPlaceInBoundedPieces) {
+TEST(FoldUpdateIdleSteps, ABraceLeftOpenPutsTheNewTreeInPlaceInBoundedPieces) {
   auto p = test::OpenLoaded(Text(kBlocks), true);
   TOndEdit& ed = *p->Edit;
   ASSERT_GT(ed.AllFoldRanges().AllCount(), static_cast<int>(3 * kMostPerPiece));
@@ -106,7 +106,7 @@ TEST(FoldUpdatePieces, ABraceLeftOpenPutsTheNewTreeInPlaceInBoundedPieces) {
 // While the new tree is made ready, the old one is still what the window
 // asks: an edit then starts the update over, and the tree made ready
 // for the text of before goes without a trace.
-TEST(FoldUpdatePieces, AnEditWhileTheNewTreeIsMadeReadyStartsTheUpdateOver) {
+TEST(FoldUpdateIdleSteps, AnEditWhileTheNewTreeIsMadeReadyStartsTheUpdateOver) {
   auto p = test::OpenLoaded(Text(kBlocks), true);
   TOndEdit& ed = *p->Edit;
   const int line = 2 + kBlockLines * 100 + 1;
@@ -139,7 +139,7 @@ TEST(FoldUpdatePieces, AnEditWhileTheNewTreeIsMadeReadyStartsTheUpdateOver) {
 
 // A key typed while the update scans: the ranges its scan found so far go
 // in idle-time pieces too, not with the key.
-TEST(FoldUpdatePieces, AKeyTypedDuringTheScanLeavesTheRangesFoundToIdleTime) {
+TEST(FoldUpdateIdleSteps, AKeyTypedDuringTheScanLeavesTheRangesFoundToIdleTime) {
   auto p = test::OpenLoaded(Text(kBlocks), true);
   TOndEdit& ed = *p->Edit;
   ed.SetCaretXY(BufferCoord(5, 2 + kBlockLines * 100 + 1));
@@ -162,7 +162,7 @@ TEST(FoldUpdatePieces, AKeyTypedDuringTheScanLeavesTheRangesFoundToIdleTime) {
 
 // The first scan of a long text, put off until painting wants the marks:
 // the index of its ranges is read in pieces too before the tree is seen.
-TEST(FoldUpdatePieces, TheFirstScanOfALongTextWalksItsRangesInBoundedPieces) {
+TEST(FoldUpdateIdleSteps, TheFirstScanOfALongTextWalksItsRangesInBoundedPieces) {
   const std::string text = Text(kBlocks);
   auto lazy = test::OpenLoaded(text, false);
   auto eager = test::OpenLoaded(text, true);
@@ -181,7 +181,7 @@ TEST(FoldUpdatePieces, TheFirstScanOfALongTextWalksItsRangesInBoundedPieces) {
 
 // A key typed during the first scan starts it over: the ranges it found
 // so far go in pieces too.
-TEST(FoldUpdatePieces, AKeyTypedDuringTheFirstScanLeavesTheRangesFoundToIdleTime) {
+TEST(FoldUpdateIdleSteps, AKeyTypedDuringTheFirstScanLeavesTheRangesFoundToIdleTime) {
   auto p = test::OpenLoaded(Text(kBlocks), false);
   TOndEdit& ed = *p->Edit;
   ed.SetCaretXY(BufferCoord(5, 2 + kBlockLines * 100 + 1));
