@@ -299,6 +299,20 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"не удалось запустить библиотеку проверки подписей", "the signature library could not start"},
     {"подпись не соответствует файлу и ключу выпуска", "the signature does not match the file and the release key"},
     {"Не удалось составить текст файла", "The text could not be made"},
+    {"Файл %s не удалось прочитать (%s), поэтому в панели нет его текста; в %s ничего не записано.",
+     "The file %s could not be read (%s), so the panel does not hold its text; nothing was written to %s."},
+    {"в файле есть нулевые байты, как в тексте UTF-16; его прочитает %s",
+     "the file holds zero bytes, as UTF-16 text does; %s reads it"},
+    {"файл начинается с метки порядка байтов UTF-16; его прочитает %s",
+     "the file begins with a UTF-16 byte-order mark; %s reads it"},
+    {"В файле\n\r%s\n\rесть нулевые байты: похоже, это текст UTF-16, прочитанный как однобайтовый "
+     "(его прочитает %s).\n\rПри сохранении нулевые байты будут записаны в файл. Всё равно сохранить?",
+     "The file\n\r%s\n\rholds zero bytes: it looks like UTF-16 text read one byte to a character "
+     "(%s reads it).\n\rSaving writes the zero bytes into the file. Save anyway?"},
+    {"Не удалось восстановить текст из резервной копии:\n\r%s\n\rФайл и текст в редакторе не изменены.",
+     "The text could not be recovered from the backup:\n\r%s\n\rThe file and the text in the editor are unchanged."},
+    {"%s — символьная ссылка, а не файл. Резервные копии программа делает сама и никогда не делает ссылками.",
+     "%s is a symbolic link, not a file. The program makes its backups itself and never as links."},
 }};
 
 // The entry of each text named below this unit, in TProgramText's order.
@@ -459,6 +473,12 @@ const std::string& LangEditModeText(int mode, int language) {
 }
 
 const std::string& LangEditMode(int mode) { return LangEditModeText(mode, CurrentLanguage()); }
+
+std::string LangMenuPath(std::initializer_list<int> entries) {
+  std::string path;
+  for (const int entry : entries) path += (path.empty() ? "" : " > ") + Lang(entry);
+  return path;
+}
 
 bool LangSystemErrorText(int err, int language, std::string& text) {
   const TTable& t = Table();

@@ -251,6 +251,14 @@ enum TLangMessage : int {
   leSignatureNotStarted,
   leSignatureMismatch,
   leTextNotMade,  // a JSON file's text could not be made for saving
+  // A panel whose file (%s quoted) could not be read (%s the reason) writes
+  // nothing under another name (%s quoted) either.
+  leUnreadNotSavedAs,
+  leZeroBytesRead,  // a panel's caption mark: its file held zero bytes; %s the menu path that reads UTF-16
+  leUtf16MarkRead,  // the same for a file that began with a UTF-16 byte-order mark
+  leZeroBytesSave,  // saving zero bytes read from a file (%s) over it: save? %s the menu path
+  leBackupNotLoaded,  // recovery from a backup failed: %s the reason
+  leBackupIsLink,  // the reason for a backup (%s quoted) that is a symbolic link
   LangTextCount
 };
 
@@ -273,6 +281,9 @@ std::string LangFill(int entry, std::initializer_list<std::string_view> Values);
 // The status text of an editing mode (EditModeInsert or EditModeOverwrite).
 const std::string& LangEditModeText(int mode, int language);
 const std::string& LangEditMode(int mode);
+// A menu entry's path in the current language: the captions of the entries,
+// in order, joined by " > ".
+std::string LangMenuPath(std::initializer_list<int> entries);
 
 // The text of a system error number in a language: false for a number the
 // table does not know. The numbers it knows, for tests.

@@ -1,5 +1,6 @@
 #include "workspace/Encodings.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/core/CodePage.h"
@@ -293,6 +294,78 @@ std::string EncodeText(std::string_view text, TEncoding* encoding) {
   return out + encoding->GetBytes(text);
 }
 
+// ---------------------------------------------------------------- byte facts
+
+namespace {
+
+constexpr std::uint64_t kHashMultiplier = 0x9E3779B97F4A7C15u;
+
+std::uint64_t MixWord(std::uint64_t lane, std::uint64_t word) {
+  lane = (lane ^ word) * kHashMultiplier;
+  return lane ^ (lane >> 29);
+}
+
+std::uint64_t LoadWord(const unsigned char* p) {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  return w;
+}
+
+}  // namespace
+
+void TByteFactsReader::Add(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  std::size_t n = bytes.size();
+  if (n == 0) return;
+  for (std::size_t i = 0; FSize + static_cast<std::int64_t>(i) < 2 && i < n; ++i)
+    FHead[static_cast<std::size_t>(FSize) + i] = p[i];
+  FSize += static_cast<std::int64_t>(n);
+  if (!FZero && std::memchr(p, 0, n)) FZero = true;
+  constexpr std::size_t block = sizeof FCarry;
+  // Four words side by side: the multiplications do not wait for each other.
+  auto mixBlock = [this](const unsigned char* b) {
+    for (std::size_t k = 0; k < kLanes; ++k) FLanes[k] = MixWord(FLanes[k], LoadWord(b + 8 * k));
+  };
+  if (FCarried > 0) {
+    const std::size_t take = std::min(block - FCarried, n);
+    std::memcpy(FCarry + FCarried, p, take);
+    FCarried += take;
+    p += take;
+    n -= take;
+    if (FCarried < block) return;
+    mixBlock(FCarry);
+    FCarried = 0;
+  }
+  for (; n >= block; p += block, n -= block) mixBlock(p);
+  std::memcpy(FCarry, p, n);
+  FCarried = n;
+}
+
+TByteFacts TByteFactsReader::Facts() const {
+  TByteFacts f;
+  f.Size = FSize;
+  f.ZeroBytes = FZero;
+  if (FSize >= 2 && FHead[0] == 0xFF && FHead[1] == 0xFE) f.Utf16Mark = 1;
+  if (FSize >= 2 && FHead[0] == 0xFE && FHead[1] == 0xFF) f.Utf16Mark = 2;
+  // The unfinished block, padded with zeros (the size tells those apart).
+  unsigned char last[sizeof FCarry] = {};
+  std::memcpy(last, FCarry, FCarried);
+  std::uint64_t h = static_cast<std::uint64_t>(FSize) * kHashMultiplier;
+  for (std::size_t k = 0; k < kLanes; ++k) h = MixWord(h, MixWord(FLanes[k], LoadWord(last + 8 * k)));
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDu;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53u;
+  f.Hash = h ^ (h >> 33);
+  return f;
+}
+
+TByteFacts FactsOfBytes(std::string_view bytes) {
+  TByteFactsReader reader;
+  reader.Add(bytes);
+  return reader.Facts();
+}
+
 namespace {
 
 bool IsUtf8(TEncoding* encoding) {
@@ -344,12 +417,26 @@ class TUtf8PieceDecoder {
 }  // namespace
 
 std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced, std::size_t piece,
-                         TDiskCopy* copy) {
-  if (!IsUtf8(encoding)) return DecodeBuffer(ReadFileText(fileName, MaxTextFileSize, copy), encoding, replaced);
+                         TDiskCopy* copy, TByteFacts* facts) {
+  if (!IsUtf8(encoding)) {
+    std::string bytes = ReadFileText(fileName, MaxTextFileSize, copy);
+    if (facts) *facts = FactsOfBytes(bytes);
+    return DecodeBuffer(std::move(bytes), encoding, replaced);
+  }
   TUtf8PieceDecoder decoder(replaced);
+  // The bytes from `seen` on are still as read: the decoder writes no
+  // further than it has read.
+  TByteFactsReader reader;
+  std::size_t seen = 0;
+  auto take = [&](char* bytes, std::size_t got, bool last) {
+    if (facts && got > seen) reader.Add(std::string_view(bytes + seen, got - seen));
+    seen = got;
+    decoder.Take(bytes, got, last);
+  };
   std::string text = ReadFileText(
-      fileName, MaxTextFileSize, piece, [&](char* bytes, std::size_t got) { decoder.Take(bytes, got, false); }, copy);
-  decoder.Take(text.data(), text.size(), true);
+      fileName, MaxTextFileSize, piece, [&](char* bytes, std::size_t got) { take(bytes, got, false); }, copy);
+  take(text.data(), text.size(), true);
+  if (facts) *facts = reader.Facts();
   text.resize(decoder.Length());
   // Text beyond ASCII shrinks: the room it left is given back, not copied
   // away from, so the text is never held twice.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -143,11 +144,46 @@ std::string DecodeText(std::string_view bytes, TEncoding* encoding, std::size_t*
 std::string DecodeBuffer(std::string bytes, TEncoding* encoding, std::size_t* replaced = nullptr);
 // The encoding's mark followed by the encoded text (null means Default).
 std::string EncodeText(std::string_view text, TEncoding* encoding);
+// What the bytes of a file were, as read: how many, a hash of them, whether
+// any was zero and whether they began with a UTF-16 byte-order mark. Two runs
+// of bytes with equal facts are taken for the same bytes (the hash is 64
+// bits wide), which is how a backup is known for the very bytes a panel read.
+struct TByteFacts {
+  std::int64_t Size = -1;  // -1: nothing was read
+  std::uint64_t Hash = 0;
+  bool ZeroBytes = false;
+  // The mark at the start: 0 none, 1 little-endian (FF FE), 2 big-endian (FE FF).
+  int Utf16Mark = 0;
+  // The same bytes, as far as size and hash tell.
+  bool SameBytes(const TByteFacts& other) const { return Size >= 0 && Size == other.Size && Hash == other.Hash; }
+};
+
+// Gathers the facts of bytes given in successive runs (the pieces of a file
+// as they are read).
+class TByteFactsReader {
+ public:
+  void Add(std::string_view bytes);
+  TByteFacts Facts() const;
+
+ private:
+  static constexpr std::size_t kLanes = 4;
+  std::uint64_t FLanes[kLanes] = {0x243F6A8885A308D3u, 0x13198A2E03707344u, 0xA4093822299F31D0u,
+                                  0x082EFA98EC4E6C89u};
+  unsigned char FCarry[kLanes * 8] = {};  // the bytes of an unfinished block
+  std::size_t FCarried = 0;
+  std::int64_t FSize = 0;
+  bool FZero = false;
+  unsigned char FHead[2] = {};
+};
+
+TByteFacts FactsOfBytes(std::string_view bytes);
+
 // Reads and decodes a file. UTF-8 is decoded piece by piece (of `piece`
 // bytes) as it is read, in the buffer it is read into. `copy`, when given,
-// receives the disk copy that was read.
+// receives the disk copy that was read, `facts` the facts of its bytes.
 std::string LoadTextFile(const std::string& fileName, TEncoding* encoding, std::size_t* replaced = nullptr,
-                         std::size_t piece = std::size_t{1} << 20, TDiskCopy* copy = nullptr);
+                         std::size_t piece = std::size_t{1} << 20, TDiskCopy* copy = nullptr,
+                         TByteFacts* facts = nullptr);
 void SaveTextFile(const std::string& fileName, std::string_view text, TEncoding* encoding, bool append = false);
 
 }  // namespace ond

@@ -19,6 +19,8 @@ bool TConfigPrompter::WriteInPlaceWithoutCopy(const std::string&, const std::str
   return false;
 }
 
+bool TConfigPrompter::SaveZeroBytes(const std::string&) { return false; }
+
 void TConfigPrompter::TellLeftCopy(const std::string& fileName, const std::string& copyName) {
   ShowError(LangFill(leLeftCopyFound, {Utf8ToAnsi(fileName), Utf8ToAnsi(copyName)}));
 }
@@ -70,6 +72,11 @@ bool TMessageBoxPrompter::WriteInPlaceWithoutCopy(const std::string& fileName, c
 void TMessageBoxPrompter::TellLeftCopy(const std::string& fileName, const std::string& copyName) {
   Application()->MessageBox(LangFill(leLeftCopyFound, {Utf8ToAnsi(fileName), Utf8ToAnsi(copyName)}), "Ondrel",
                             MB_OK | MB_ICONWARNING);
+}
+
+bool TMessageBoxPrompter::SaveZeroBytes(const std::string& fileName) {
+  const std::string action = LangMenuPath({leView, leCodePage, leFileUnicode});
+  return AskYes(LangFill(leZeroBytesSave, {Utf8ToAnsi(fileName), action}));
 }
 
 }  // namespace ond

@@ -29,6 +29,10 @@ class TConfigPrompter {
   // writes it all the same. Unanswered, the file is kept as it is.
   virtual bool WriteInPlaceWithoutCopy(const std::string& fileName, const std::string& folder,
                                        const std::string& reason);
+  // The text about to be saved over the file (native name) holds zero bytes
+  // that came from it: UTF-16 text read one byte to a character. True saves
+  // them. Unanswered, the file is kept as it is.
+  virtual bool SaveZeroBytes(const std::string& fileName);
   // An earlier, interrupted save of the file left the file's old bytes in
   // `copyName` (native names); it stays where it is. Told as an error unless
   // answered otherwise.
@@ -50,6 +54,7 @@ class TMessageBoxPrompter : public TConfigPrompter {
   bool WriteInPlaceWithoutCopy(const std::string& fileName, const std::string& folder,
                                const std::string& reason) override;
   void TellLeftCopy(const std::string& fileName, const std::string& copyName) override;
+  bool SaveZeroBytes(const std::string& fileName) override;
 };
 
 }  // namespace ond

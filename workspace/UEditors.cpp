@@ -1,5 +1,7 @@
 #include "workspace/UEditors.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -461,6 +463,7 @@ void TEditor::UpdateHeader() {
   const std::string dashes(kHeaderDashes, '-');
   std::string middle = FCaption;
   if (LossyCount > 0) middle += " [" + IntToStr(static_cast<long long>(LossyCount)) + " " + Lang(leLossyRead) + "]";
+  if (const std::string utf16 = Utf16ReadText(); !utf16.empty()) middle += " [" + utf16 + "]";
   if (!UnreadFile.empty() && Editor->GetReadOnly()) middle += " [" + UnreadText() + "]";
   Header->SetCaption(dashes + " " + middle + " " + dashes);
   Header->Font.SetStyle(Modified ? fsBold : 0);
@@ -504,9 +507,10 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
   std::string text;
   std::size_t replaced = 0;
   TDiskCopy copy;
+  TByteFacts facts;
   try {
     // Reading names the reason when the file is missing or no file at all.
-    text = LoadTextFile(fileName, EncodingOfKind(kind), &replaced, std::size_t{1} << 20, &copy);
+    text = LoadTextFile(fileName, EncodingOfKind(kind), &replaced, std::size_t{1} << 20, &copy, &facts);
   } catch (const Exception& e) {
     LastError = e.what();
     MarkUnread(fileName, e.ErrorNumber);
@@ -516,12 +520,12 @@ bool TEditor::LoadFromFile(const std::string& fileName, int kind) {
     MarkUnread(fileName, 0);
     return false;
   }
-  LoadDecodedText(std::move(text), replaced, kind);
+  LoadDecodedText(std::move(text), replaced, kind, &facts);
   DiskCopy = copy;
   return true;
 }
 
-void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind) {
+void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind, const TByteFacts* facts) {
   if (kind < 0 || kind > 2) kind = 2;
   LastError.clear();
   UnreadFile.clear();
@@ -529,6 +533,12 @@ void TEditor::LoadDecodedText(std::string&& text, std::size_t replaced, int kind
   Editor->SetReadOnly(false);
   Encoding = static_cast<std::uint8_t>(kind);
   LossyCount = replaced;
+  ReadFacts = facts ? *facts : TByteFacts();
+  // Read one byte to a character, UTF-16 keeps every zero high byte of its
+  // ASCII: the zeros come into the text, and a save would write them.
+  const bool byteWide = kind != 1;
+  ZeroBytesRead = byteWide && ReadFacts.ZeroBytes;
+  Utf16MarkRead = byteWide ? ReadFacts.Utf16Mark : 0;
   {
     // The view settles once, after the text, the gutter and the folds: word
     // wrap then lays the text out once, for the width it keeps.
@@ -576,9 +586,33 @@ void TEditor::MarkUnread(const std::string& fileName, int reason) {
 }
 
 std::string TEditor::UnreadText() const {
+  return LangFill(leUnreadPanel, {UnreadReasonText()});
+}
+
+std::string TEditor::UnreadReasonText() const {
   // Told from the reason's number, so that it follows the language.
-  const std::string reason = UnreadReason != 0 ? LangReadReason(UnreadReason) : LastError;
-  return LangFill(leUnreadPanel, {reason});
+  return UnreadReason != 0 ? LangReadReason(UnreadReason) : LastError;
+}
+
+bool TEditor::HoldsItsFile() const { return UnreadFile.empty() || !Editor->GetReadOnly(); }
+
+std::string TEditor::NotHeldText(const std::string& fileName) const {
+  if (HoldsItsFile()) return {};
+  return LangFill(leUnreadNotSavedAs, {"\"" + Utf8ToAnsi(UnreadFile) + "\"", UnreadReasonText(),
+                                       "\"" + Utf8ToAnsi(fileName) + "\""});
+}
+
+std::string TEditor::Utf16ReadText() const {
+  const std::string action = LangMenuPath({leView, leCodePage, leFileUnicode});
+  if (Utf16MarkRead != 0) return LangFill(leUtf16MarkRead, {action});
+  return ZeroBytesRead ? LangFill(leZeroBytesRead, {action}) : std::string();
+}
+
+bool TEditor::HoldsZeroBytes() const {
+  if (!ZeroBytesRead) return false;
+  // The lines of collapsed folds count too.
+  const std::string text = Editor->GetEditorText();
+  return text.find('\0') != std::string::npos;
 }
 
 std::string TEditor::TextToSave() const {
@@ -608,6 +642,12 @@ TWriteResult TEditor::WriteTo(const std::string& fileName, const std::string& ba
     r.Reason = LastError = LangFill(leUnreadNotSaved, {Utf8ToAnsi(fileName)});
     return r;
   }
+  // A panel without its file's text would write whatever it shows (nothing,
+  // or the text before the failed read) as that file's under a new name.
+  if (!HoldsItsFile()) {
+    r.Reason = LastError = NotHeldText(fileName);
+    return r;
+  }
   try {
     const std::string dir = ExtractFileDir(fileName);
     if (!dir.empty() && !ForceFolders(dir)) {
@@ -616,6 +656,7 @@ TWriteResult TEditor::WriteTo(const std::string& fileName, const std::string& ba
       return r;
     }
     const std::string bytes = EncodeText(TextToSave(), TEncoding::UTF8());
+    FWrittenFacts = FactsOfBytes(bytes);
     TFileWrite request;
     request.FileName = fileName;
     request.Data = bytes;
@@ -636,6 +677,10 @@ TWriteResult TEditor::WriteTo(const std::string& fileName, const std::string& ba
 
 void TEditor::Saved(const TDiskCopy& written) {
   DiskCopy = written;
+  ReadFacts = FWrittenFacts;
+  // The file holds what the user chose to write now: nothing more to warn of.
+  ZeroBytesRead = false;
+  Utf16MarkRead = 0;
   // What is on disk now is UTF-8: reopening it must read it as such.
   Encoding = 2;
   if (Active && Owner) Owner->SetStatus(spEncoding, EncodingName());
@@ -644,13 +689,72 @@ void TEditor::Saved(const TDiskCopy& written) {
 
 void TEditor::RememberBackup(const std::string& backupName, bool holdsTheFileRead) {
   // A backup of a file changed by someone else since it was read is in an
-  // encoding nobody here knows.
-  FBackup = {backupName, DiskCopyOf(backupName), holdsTheFileRead ? EncodingOfKind(Encoding) : nullptr};
+  // encoding nobody here knows. The bytes are told by their facts, not by the
+  // backup's place on disk: another program may have written the file between
+  // the check and the copy, or replace the backup later, within the same tick
+  // of the file times and with the same size.
+  FBackup = {backupName, ReadFacts, holdsTheFileRead ? EncodingOfKind(Encoding) : nullptr};
 }
 
-TEncoding* TEditor::BackupEncoding(const std::string& backupName) const {
-  if (!FBackup.Encoding || FBackup.Name != backupName || !FBackup.Copy.Exists) return nullptr;
-  return DiskCopyOf(backupName) == FBackup.Copy ? FBackup.Encoding : nullptr;
+TEncoding* TEditor::BackupEncoding(const std::string& backupName, std::string_view bytes) const {
+  if (!FBackup.Encoding || FBackup.Name != backupName) return nullptr;
+  return FBackup.Bytes.SameBytes(FactsOfBytes(bytes)) ? FBackup.Encoding : nullptr;
+}
+
+bool TEditor::LoadBackup(const std::string& backupName, std::string& problem) {
+  problem.clear();
+  const std::string shown = "\"" + Utf8ToAnsi(backupName) + "\"";
+  // What stands at the name itself, links not followed: the program makes
+  // its backups as plain files, so a link there was planted, and reading
+  // through it would bring another file into the set.
+  struct stat at {};
+  if (::lstat(backupName.c_str(), &at) != 0) {
+    const int err = errno;
+    problem = LangFill(leBackupNotLoaded, {LangFill(leCannotOpenFile, {shown, SystemErrorText(err)})});
+    return false;
+  }
+  if (S_ISLNK(at.st_mode)) {
+    problem = LangFill(leBackupNotLoaded, {LangFill(leBackupIsLink, {shown})});
+    return false;
+  }
+  if (!S_ISREG(at.st_mode)) {
+    const std::string reason = S_ISDIR(at.st_mode) ? SystemErrorText(EISDIR) : Lang(leNotRegularFile);
+    problem = LangFill(leBackupNotLoaded, {LangFill(leCannotOpenFile, {shown, reason})});
+    return false;
+  }
+  std::string bytes;
+  TDiskCopy read;
+  try {
+    bytes = ReadFileText(backupName, MaxTextFileSize, &read);
+  } catch (const std::exception& e) {
+    problem = LangFill(leBackupNotLoaded, {e.what()});
+    return false;
+  }
+  // A link put there while the name was looked at leads elsewhere: the file
+  // read must be the one found at the name.
+  if (read.Device != static_cast<std::uint64_t>(at.st_dev) || read.Inode != static_cast<std::uint64_t>(at.st_ino)) {
+    problem = LangFill(leBackupNotLoaded, {LangFill(leBackupIsLink, {shown})});
+    return false;
+  }
+  TEncoding* encoding = DetectBackupEncoding(bytes, BackupEncoding(backupName, bytes));
+  if (!encoding) {
+    // Read as UTF-8 or code page 1251 its zero bytes would come into the
+    // text and, on the next save, into the file.
+    problem = LangFill(leBackupUndecodable, {Utf8ToAnsi(backupName)});
+    return false;
+  }
+  // The panel's encoding, disk copy and facts stay those of its own file,
+  // which reopening reads and saving compares with.
+  const TDiskCopy own = DiskCopy;
+  const TByteFacts ownFacts = ReadFacts;
+  const std::uint8_t fileEncoding = Encoding;
+  std::size_t replaced = 0;
+  LoadDecodedText(DecodeBuffer(std::move(bytes), encoding, &replaced), replaced, fileEncoding);
+  DiskCopy = own;
+  ReadFacts = ownFacts;
+  // The text differs from the file on disk now.
+  SetModified(true);
+  return true;
 }
 
 bool TEditor::UndoSaysModified() const {
@@ -786,6 +890,7 @@ std::string TEditor::FileStatusText() const {
   if (Owner && Owner->Files && Index < static_cast<int>(Owner->Files->size()))
     name = Utf8ToAnsi((*Owner->Files)[static_cast<std::size_t>(Index)]->FileName);
   if (LossyCount > 0) name += ": " + IntToStr(static_cast<long long>(LossyCount)) + " " + Lang(leLossyRead);
+  if (const std::string utf16 = Utf16ReadText(); !utf16.empty()) name += ": " + utf16;
   if (!UnreadFile.empty() && Editor->GetReadOnly()) name += ": " + UnreadText();
   return name;
 }

@@ -24,6 +24,7 @@
 #include "platform/core/SafeFileWriter.h"
 #include "workspace/CheckTreeViewEx.h"
 #include "workspace/StatusBarEx.h"
+#include "workspace/Encodings.h"
 #include "workspace/UZuConfigInformation.h"
 
 namespace ond {
@@ -159,8 +160,17 @@ class TEditor : public TObject {
   int UnreadReason = 0;
   // Makes the panel read-only as one whose file could not be read.
   void MarkUnread(const std::string& fileName, int reason);
+  // Whether the panel holds its own file's text: false once the file could
+  // not be read (the panel is read-only then), and nothing of it may be
+  // written anywhere, under any name.
+  bool HoldsItsFile() const;
+  // Why a write of such a panel to fileName is refused, in the current
+  // language (the caption's reason); "" when the panel holds its file.
+  std::string NotHeldText(const std::string& fileName) const;
   // The caption's and status bar's mark of such a panel, in the current language.
   std::string UnreadText() const;
+  // The reason alone.
+  std::string UnreadReasonText() const;
   // What a click on the panel tells in the status bar's message panel: the
   // file's name and the panel's marks, in the current language.
   std::string FileStatusText() const;
@@ -174,23 +184,43 @@ class TEditor : public TObject {
   // last saved to (Exists false for a file that was not there): saving asks
   // before it overwrites another.
   TDiskCopy DiskCopy;
+  // The facts of the bytes the text was read from or last saved as.
+  TByteFacts ReadFacts;
+  // The file was read in a one-byte encoding and held zero bytes, or began
+  // with a UTF-16 byte-order mark: UTF-16 text read so. The caption and the
+  // status bar say so, and a save over the file asks first while the text
+  // still holds zero bytes. Cleared by a save or a read that finds neither.
+  bool ZeroBytesRead = false;
+  int Utf16MarkRead = 0;  // as TByteFacts::Utf16Mark
+  // The mark of such a panel, in the current language; "" for none.
+  std::string Utf16ReadText() const;
+  // The text still holds zero bytes that came from the file.
+  bool HoldsZeroBytes() const;
   // The panel's file keeps its encoding in its backup, but nothing in the
   // backup's bytes may say which (UTF-16 without a mark looks like anything
   // else with zeros in it). A save that makes the backup remembers the
-  // encoding the file was read in, for that backup only: its name and its
-  // disk copy then. BackupEncoding gives it while the backup under the name
-  // is still that copy, else null (a backup of an earlier run or of another
-  // program).
+  // encoding the file was read in, for the bytes the panel read: their facts.
+  // BackupEncoding gives it for a backup that holds exactly those bytes, else
+  // null (a backup of an earlier run or of another program, or one copied
+  // from a file another program wrote after the panel read it).
   void RememberBackup(const std::string& backupName, bool holdsTheFileRead);
-  TEncoding* BackupEncoding(const std::string& backupName) const;
+  TEncoding* BackupEncoding(const std::string& backupName, std::string_view bytes) const;
+  // Recovery: loads the backup into the panel in the encoding its bytes are
+  // in (see BackupEncoding and DetectBackupEncoding) and marks the panel
+  // modified; its own file's encoding, disk copy and facts stay. Only a
+  // regular file is read there, never a link (the program makes its backups
+  // itself, never as links). False with the reason in `problem` (the
+  // message to tell, in the current language); the panel is unchanged then.
+  bool LoadBackup(const std::string& backupName, std::string& problem);
 
   // Kind 0 ANSI, 1 Unicode, 2 UTF-8 (any other value counts as 2). False
   // when the file does not exist or cannot be read; the text stays then.
   // The disk copy read becomes DiskCopy.
   bool LoadFromFile(const std::string& fileName, int kind);
   // Takes over text already read and decoded in that kind (`replaced`
-  // characters became "?" in decoding), as LoadFromFile would have read it.
-  void LoadDecodedText(std::string&& text, std::size_t replaced, int kind);
+  // characters became "?" in decoding), as LoadFromFile would have read it;
+  // `facts` are those of the bytes it was read from (null: not a file's).
+  void LoadDecodedText(std::string&& text, std::size_t replaced, int kind, const TByteFacts* facts = nullptr);
   // Writes the whole text as UTF-8 with a byte-order mark, one trailing line
   // break dropped, atomically. False when the folder cannot be made or the
   // write failed; the panel then stays modified.
@@ -244,9 +274,11 @@ class TEditor : public TObject {
   std::string FCaption;
   struct TBackupMemo {
     std::string Name;
-    TDiskCopy Copy;
+    TByteFacts Bytes;
     TEncoding* Encoding = nullptr;
   } FBackup;
+  // The facts of the bytes WriteTo wrote last, which Saved takes.
+  TByteFacts FWrittenFacts;
 };
 
 class TEditors {

@@ -52,6 +52,7 @@ enum class TActionRule {
   Panels2Active,
   NotBuilt,            // the action's target is not part of the program yet
   NoUpdateCheck,       // no update check is running
+  ActiveHoldsFile,     // a panel is active and holds its file's text (it could be read)
 };
 
 class TUpdMess;

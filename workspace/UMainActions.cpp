@@ -82,6 +82,7 @@ bool TMain::RuleHolds(TActionRule rule) const {
     case TActionRule::ErrorHandler: return ErrorHandler != nullptr;
     case TActionRule::NotBuilt: return false;
     case TActionRule::NoUpdateCheck: return !UpdateCheckRunning();
+    case TActionRule::ActiveHoldsFile: return active && active->HoldsItsFile();
   }
   return false;
 }
@@ -99,8 +100,9 @@ void TMain::CreateActions() {
        [](TMain& m) { m.FConfig->SaveActive("", false, false); }},
       {"aSaveWithRecovery", "aFile", leSaveWithBackup, nullptr, 0, R::ActiveModifiedExists,
        [](TMain& m) { m.FConfig->SaveActive("", false, true); }},
-      {"aSaveAs", "aFile", leSaveAs, nullptr, 0, R::Active, [](TMain& m) { m.SaveActiveAs(false); }},
-      {"aSaveAsCopy", "aFile", leSaveAsCopy, nullptr, 0, R::Active, [](TMain& m) { m.SaveActiveAs(true); }},
+      // A panel whose file could not be read has nothing of it to write.
+      {"aSaveAs", "aFile", leSaveAs, nullptr, 0, R::ActiveHoldsFile, [](TMain& m) { m.SaveActiveAs(false); }},
+      {"aSaveAsCopy", "aFile", leSaveAsCopy, nullptr, 0, R::ActiveHoldsFile, [](TMain& m) { m.SaveActiveAs(true); }},
       {"-", "aFile", -1, nullptr},
       {"aReOpen", "aFile", leReopen, nullptr, ShortCut(VK_F1 + 4, 0), R::ActiveExists,
        [](TMain& m) {
@@ -447,6 +449,14 @@ void TMain::PrepareSaveDialog() {
 }
 
 void TMain::SaveActiveAs(bool asCopy) {
+  // Refused before the dialog, which would ask about replacing a file that
+  // is then not written.
+  if (const TEditor* active = Editors()->Active(); !active->HoldsItsFile()) {
+    const std::string reason = active->NotHeldText(active->UnreadFile);
+    SBar->Panels()->Items(spMessage)->SetText(reason);
+    Application()->MessageBox(reason, "Ondrel", MB_OK | MB_ICONWARNING);
+    return;
+  }
   PrepareSaveDialog();
   if (!dlgZuSave->Execute()) return;
   const std::string name = dlgZuSave->FileName;

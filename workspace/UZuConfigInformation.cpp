@@ -110,11 +110,12 @@ std::string TZuFileInformation::RawText() const {
 
 std::string TZuFileInformation::Text() const { return Utf8ToAnsi(RawText()); }
 
-bool TZuFileInformation::TakeText(std::string& text, std::size_t& replaced, TDiskCopy* copy) {
+bool TZuFileInformation::TakeText(std::string& text, std::size_t& replaced, TDiskCopy* copy, TByteFacts* facts) {
   if (!FHoldsText) return false;
   text = std::move(FReadText);
   replaced = FReadLossy;
   if (copy) *copy = FReadCopy;
+  if (facts) *facts = FReadFacts;
   FReadText = std::string();
   FHoldsText = false;
   return true;
@@ -178,7 +179,8 @@ bool TZuConfigInformation::Process(int index, TDiscovery& d) {
   // Decoded once, in the buffer it was read into, exactly as a panel decodes
   // it; the panel takes this text instead of reading the file again.
   std::size_t lossy = 0;
-  std::string text = LoadTextFile(e.FileName, TEncoding::UTF8(), &lossy, std::size_t{1} << 20, &e.FReadCopy);
+  std::string text = LoadTextFile(e.FileName, TEncoding::UTF8(), &lossy, std::size_t{1} << 20, &e.FReadCopy,
+                                  &e.FReadFacts);
   if (index == 0) {
     const std::vector<std::string> values =
         GetKeyValues(text, {"configVersion", "author", "date", "description"});

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/core/SafeFileWriter.h"
+#include "workspace/Encodings.h"
 
 namespace ond {
 
@@ -55,8 +56,9 @@ class TZuFileInformation {
   // The text discovery read and decoded (as Text() gives it, with the count
   // of characters that became "?"), handed over once: whoever shows the file
   // need not read it again. False when discovery holds no text of it.
-  // `copy`, when given, receives the disk copy the text was read from.
-  bool TakeText(std::string& text, std::size_t& replaced, TDiskCopy* copy = nullptr);
+  // `copy`, when given, receives the disk copy the text was read from,
+  // `facts` the facts of the bytes.
+  bool TakeText(std::string& text, std::size_t& replaced, TDiskCopy* copy = nullptr, TByteFacts* facts = nullptr);
 
  private:
   friend class TZuConfigInformation;
@@ -64,6 +66,7 @@ class TZuFileInformation {
   std::string FReadText;
   std::size_t FReadLossy = 0;
   TDiskCopy FReadCopy;
+  TByteFacts FReadFacts;
   bool FHoldsText = false;
 };
 

@@ -1,5 +1,7 @@
 #include "workspace/UZuConfigs.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -26,8 +28,9 @@ void FillPanel(TEditor* panel, TZuFileInformation& file) {
   std::string text;
   std::size_t replaced = 0;
   TDiskCopy copy;
-  if (file.TakeText(text, replaced, &copy)) {
-    panel->LoadDecodedText(std::move(text), replaced, 2);
+  TByteFacts facts;
+  if (file.TakeText(text, replaced, &copy, &facts)) {
+    panel->LoadDecodedText(std::move(text), replaced, 2, &facts);
     panel->DiskCopy = copy;
   } else {
     panel->LoadFromFile(file.FileName, 2);
@@ -144,6 +147,8 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   // Characters read as "?" would be lost in the file they came from.
   if (ownName && panel->LossyCount > 0 && FileExistsEx(target) && !Ask().SaveLossy(target, panel->LossyCount))
     return false;
+  // So would UTF-16 text read one byte to a character: its zeros would go in.
+  if (ownName && panel->HoldsZeroBytes() && FileExistsEx(target) && !Ask().SaveZeroBytes(target)) return false;
 
   const bool copy = ownName ? false : asCopy;
   const std::string notSaved = Lang(leSaveFailed) + " " + Utf8ToAnsi(target);
@@ -234,32 +239,16 @@ bool TZuConfig::ReloadFile(int index, bool fromBackup) {
   if (!panel) return false;
   const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(index)];
   bool ok;
-  if (fromBackup && FileExistsEx(f.BackupFileName())) {
+  // Whatever stands at the backup's name (a link or a pipe too) is the
+  // backup asked for: what cannot be loaded is told, not passed over.
+  if (struct stat at {}; fromBackup && ::lstat(f.BackupFileName().c_str(), &at) == 0) {
     // The backup is the file as it was before a save, in whatever encoding
-    // that was. The panel's encoding and disk copy stay those of its own
-    // file, which reopening reads and saving compares with.
-    const std::string backup = f.BackupFileName();
-    std::string bytes;
-    try {
-      bytes = ReadFileText(backup);
-    } catch (const std::exception& e) {
-      panel->LastError = e.what();
+    // that was.
+    std::string problem;
+    if (!panel->LoadBackup(f.BackupFileName(), problem)) {
+      Report(problem);
       return false;
     }
-    TEncoding* encoding = DetectBackupEncoding(bytes, panel->BackupEncoding(backup));
-    if (!encoding) {
-      // Read as UTF-8 or code page 1251 its zero bytes would come into the
-      // text and, on the next save, into the file.
-      Report(LangFill(leBackupUndecodable, {Utf8ToAnsi(backup)}));
-      return false;
-    }
-    const TDiskCopy own = panel->DiskCopy;
-    const std::uint8_t fileEncoding = panel->Encoding;
-    std::size_t replaced = 0;
-    panel->LoadDecodedText(DecodeBuffer(std::move(bytes), encoding, &replaced), replaced, fileEncoding);
-    panel->DiskCopy = own;
-    // The text differs from the file on disk now.
-    panel->SetModified(true);
     ok = true;
   } else {
     ok = panel->LoadFromFile(f.FileName, panel->Encoding);

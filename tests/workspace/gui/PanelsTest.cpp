@@ -462,10 +462,15 @@ TEST(Panels, AFileThatCouldNotBeReadIsNeverSavedOver) {
   struct stat st {};
   ASSERT_EQ(::stat(big.c_str(), &st), 0);
   EXPECT_EQ(st.st_size, static_cast<off_t>(MaxTextFileSize) + 1);
-  // Elsewhere it saves; a successful load lifts the refusal.
-  EXPECT_TRUE(e->SaveToFile(dir / "other.zu", true));
-  EXPECT_TRUE(e->LoadFromFile(dir / "other.zu", 2));
-  EXPECT_TRUE(e->SaveToFile(dir / "other.zu", false));
+  // Nor elsewhere: the panel does not hold the file's text, and a copy or a
+  // new name would pass whatever it shows for it. A successful load lifts
+  // the refusal.
+  const std::string other = dir.Write("other.zu", "{ \"other\": 1 }");
+  EXPECT_FALSE(e->SaveToFile(other, true));
+  EXPECT_NE(e->LastError.find("could not be read"), std::string::npos) << e->LastError;
+  EXPECT_EQ(test::TempDir::Read(other), "{ \"other\": 1 }");
+  EXPECT_TRUE(e->LoadFromFile(other, 2));
+  EXPECT_TRUE(e->SaveToFile(other, false));
 }
 
 TEST(Panels, ConfirmDialogPlacement) {
