@@ -111,11 +111,50 @@ TEST(Encodings, FilesDecodedPieceByPieceAsReadEqualDecodingTheWhole) {
       for (const std::size_t piece : {std::size_t{1}, std::size_t{2}, std::size_t{3}, std::size_t{5}, std::size_t{7},
                                       std::size_t{64}, std::size_t{1} << 20}) {
         std::size_t loss = 0;
-        EXPECT_EQ(LoadTextFile(file, e, &loss, piece), whole) << "round " << round << " piece " << piece;
+        TByteFacts facts;
+        EXPECT_EQ(LoadTextFile(file, e, &loss, piece, nullptr, &facts), whole) << "round " << round << " piece " << piece;
         EXPECT_EQ(loss, wholeLoss) << "round " << round << " piece " << piece;
+        // The facts are those of the bytes as they lay in the file, however
+        // the pieces fell and whatever decoding made of them meanwhile.
+        const TByteFacts wholeFacts = FactsOfBytes(bytes);
+        EXPECT_TRUE(facts.SameBytes(wholeFacts)) << "round " << round << " piece " << piece;
+        EXPECT_EQ(facts.Hash, wholeFacts.Hash) << "round " << round << " piece " << piece;
       }
     }
   }
+}
+
+TEST(Encodings, ByteFactsTellEveryChangeTheSizeZerosAndTheUtf16Mark) {
+  std::string base(200, 'x');
+  for (std::size_t i = 0; i < base.size(); ++i) base[i] = static_cast<char>('a' + i % 26);
+  const TByteFacts facts = FactsOfBytes(base);
+  EXPECT_EQ(facts.Size, 200);
+  EXPECT_FALSE(facts.ZeroBytes);
+  EXPECT_EQ(facts.Utf16Mark, 0);
+  EXPECT_TRUE(facts.SameBytes(FactsOfBytes(base)));
+  // One byte changed anywhere, in any block and in the unfinished one.
+  for (std::size_t at = 0; at < base.size(); ++at) {
+    std::string changed = base;
+    changed[at] = static_cast<char>(changed[at] ^ 0x20);
+    EXPECT_FALSE(facts.SameBytes(FactsOfBytes(changed))) << at;
+  }
+  // Trailing zero bytes, which pad the last block, still count.
+  for (std::size_t size = 0; size < 70; ++size) {
+    const std::string bytes = base.substr(0, size);
+    EXPECT_FALSE(FactsOfBytes(bytes).SameBytes(FactsOfBytes(bytes + std::string(1, '\0')))) << size;
+    EXPECT_TRUE(FactsOfBytes(bytes + std::string(1, '\0')).ZeroBytes) << size;
+    // Given in runs of every length, the facts are the same.
+    for (std::size_t run = 1; run <= size; run += 5) {
+      TByteFactsReader reader;
+      for (std::size_t at = 0; at < size; at += run) reader.Add(std::string_view(bytes).substr(at, run));
+      EXPECT_EQ(reader.Facts().Hash, FactsOfBytes(bytes).Hash) << size << " " << run;
+    }
+  }
+  EXPECT_EQ(FactsOfBytes("\xFF\xFE{\0").Utf16Mark, 1);
+  EXPECT_EQ(FactsOfBytes("\xFE\xFF\0{").Utf16Mark, 2);
+  EXPECT_EQ(FactsOfBytes("\xFF").Utf16Mark, 0);
+  EXPECT_EQ(FactsOfBytes("").Size, 0);
+  EXPECT_FALSE(TByteFacts().SameBytes(TByteFacts()));  // nothing read is no bytes to match
 }
 
 TEST(Encodings, BackupEncodingFromItsMarkWhatWasRememberedOrItsBytes) {
