@@ -94,8 +94,17 @@ void BM_DecodeUtf8Warm(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * src.size()));
 }
 
+// The facts of the same bytes (size, hash, zero bytes), which every read and
+// every save of a file gathers: beside the warm decoder, the floor of a read.
+void BM_ByteFacts(benchmark::State& state) {
+  const std::string& src = Utf8Text();
+  for (auto _ : state) benchmark::DoNotOptimize(ond::FactsOfBytes(src).Hash);
+  state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * src.size()));
+}
+
 }  // namespace
 
+BENCHMARK(BM_ByteFacts)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeUtf8Warm)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Memcpy)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecodeEncodeUtf8)->Unit(benchmark::kMillisecond);
