@@ -25,12 +25,12 @@
 #include "tests/workspace/gui/PanelHost.h"
 #include "workspace/Compatibility.h"
 #include "workspace/Encodings.h"
+#include "workspace/StatusPanels.h"
 #include "workspace/UZuConfigs.h"
 
 namespace ond {
 namespace {
 
-const std::string kBom = "\xEF\xBB\xBF";
 const std::string kPrivet = "{ \"w\": \"\xCF\xF0\xE8\xE2\xE5\xF2\" }";  // "Привет" in code page 1251
 const std::string kMir = "{ \"w\": \"\xCC\xE8\xF0\" }";                 // "Мир", another program's text
 
@@ -55,6 +55,51 @@ void WriteRaw(const std::string& path, const std::string& bytes, int flags) {
   ::close(fd);
 }
 
+// How the panel read its file, and the bytes another program put where the
+// backup's bytes come from.
+struct TForeignCase {
+  const char* Name;
+  int Kind;  // the code page the panel read its file in
+  std::string File;
+  std::string Theirs;
+};
+
+std::vector<TForeignCase> ForeignCases() {
+  const std::string privetLe = EncodeText(kPrivet, TEncoding::Unicode()).substr(2);
+  return {
+      {"ANSI file, UTF-8 theirs", 0, kPrivet, AnsiToUtf8(kMir)},
+      {"UTF-8 file, ANSI theirs", 2, AnsiToUtf8(kPrivet), kMir},
+      {"UTF-16 file, UTF-8 theirs", 1, privetLe, AnsiToUtf8(kMir)},
+      {"UTF-16 file, ANSI theirs", 1, privetLe, kMir},
+      {"UTF-16 file, big-endian theirs", 1, privetLe, EncodeText(kMir, TEncoding::BigEndianUnicode()).substr(2)},
+      {"ANSI file, UTF-16 theirs", 0, kPrivet, EncodeText(kMir, TEncoding::Unicode()).substr(2)},
+  };
+}
+
+// What a meddling program does from inside a save: the write hook runs it
+// once, at the first write into the file itself (the backup is made then)
+// or at the first write anywhere else (before the backup is copied).
+struct TMeddler {
+  std::string File;
+  bool AtTheFile = false;
+  std::function<void()> Act;
+  bool Done = false;
+};
+TMeddler* gMeddler = nullptr;
+
+ssize_t MeddlingPWrite(int fd, const void* data, std::size_t size, off_t offset) {
+  if (gMeddler && !gMeddler->Done) {
+    struct stat written {}, file {};
+    const bool intoFile = ::fstat(fd, &written) == 0 && ::stat(gMeddler->File.c_str(), &file) == 0 &&
+                          written.st_dev == file.st_dev && written.st_ino == file.st_ino;
+    if (intoFile == gMeddler->AtTheFile) {
+      gMeddler->Done = true;
+      gMeddler->Act();
+    }
+  }
+  return ::pwrite(fd, data, size, offset);
+}
+
 class Recovery : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -67,12 +112,27 @@ class Recovery : public ::testing::Test {
   }
   void TearDown() override { FileWriteHooks() = TFileWriteHooks(); }
   TEditor* Panel() const { return config.Panel(1); }
-  // Recovery brings another program's text back as they wrote it.
-  void CheckRecoveredAsTheirs(const char* name) {
-    ASSERT_TRUE(config.ReloadFile(1, true)) << name;
-    EXPECT_EQ(Text(), kMir) << name;
-    EXPECT_EQ(Panel()->LossyCount, 0u) << name;
-    EXPECT_TRUE(Panel()->Modified) << name;
+  // Reads the case's file as the panel reads it, edits it and saves it with
+  // a backup while `act` meddles; then recovery must bring another program's
+  // text back from the backup as they wrote it.
+  void SaveMeddledAndRecover(const TForeignCase& c, bool atTheFile, const std::function<void()>& act) {
+    WriteRaw(a, c.File, O_TRUNC);
+    ASSERT_TRUE(Panel()->LoadFromFile(a, c.Kind)) << c.Name;
+    ASSERT_EQ(Text(), kPrivet) << c.Name;
+    Edit(Panel(), "{}");
+    TMeddler meddler{a, atTheFile, act};
+    gMeddler = &meddler;
+    FileWriteHooks().PWrite = MeddlingPWrite;
+    const bool saved = config.SaveFile(1, "", false, true);
+    FileWriteHooks() = TFileWriteHooks();
+    gMeddler = nullptr;
+    ASSERT_TRUE(saved) << c.Name;
+    ASSERT_TRUE(meddler.Done) << c.Name;
+    ASSERT_EQ(test::TempDir::Read(backup), c.Theirs) << c.Name;
+    ASSERT_TRUE(config.ReloadFile(1, true)) << c.Name;
+    EXPECT_EQ(Text(), kMir) << c.Name;
+    EXPECT_EQ(Panel()->LossyCount, 0u) << c.Name;
+    EXPECT_TRUE(Panel()->Modified) << c.Name;
   }
   std::string Text() const { return Panel()->Editor->Lines()->GetText(); }
 
@@ -128,7 +188,7 @@ TEST_F(Recovery, ABackupThatIsNoRegularFileOrCannotBeReadIsToldAndNotLoaded) {
     EXPECT_FALSE(Panel()->Modified) << c.Name;
     ASSERT_EQ(answers.Errors.size(), 1u) << c.Name;
     EXPECT_EQ(answers.Errors[0], LangFill(leBackupNotLoaded, {c.Reason})) << c.Name;
-    EXPECT_EQ(host.status->Panels()->Items(5)->GetText(), answers.Errors[0]) << c.Name;
+    EXPECT_EQ(host.status->Panels()->Items(spMessage)->GetText(), answers.Errors[0]) << c.Name;
   }
   EXPECT_EQ(test::TempDir::Read(secret), "export SECRET=1");
   EXPECT_EQ(test::TempDir::Read(a), AnsiToUtf8(kPrivet));
@@ -138,76 +198,17 @@ TEST_F(Recovery, ABackupThatIsNoRegularFileOrCannotBeReadIsToldAndNotLoaded) {
   EXPECT_NE(Lang(leBackupNotLoaded), LangText(leBackupNotLoaded, LangEnglish));
 }
 
-// How the panel read its file, and the bytes another program put where the
-// backup's bytes come from.
-struct TForeignCase {
-  const char* Name;
-  int Kind;  // the code page the panel read its file in
-  std::string File;
-  std::string Theirs;
-};
-
-std::vector<TForeignCase> ForeignCases() {
-  const std::string privetLe = EncodeText(kPrivet, TEncoding::Unicode()).substr(2);
-  return {
-      {"ANSI file, UTF-8 theirs", 0, kPrivet, AnsiToUtf8(kMir)},
-      {"UTF-8 file, ANSI theirs", 2, AnsiToUtf8(kPrivet), kMir},
-      {"UTF-16 file, UTF-8 theirs", 1, privetLe, AnsiToUtf8(kMir)},
-      {"UTF-16 file, ANSI theirs", 1, privetLe, kMir},
-      {"UTF-16 file, big-endian theirs", 1, privetLe, EncodeText(kMir, TEncoding::BigEndianUnicode()).substr(2)},
-      {"ANSI file, UTF-16 theirs", 0, kPrivet, EncodeText(kMir, TEncoding::Unicode()).substr(2)},
-  };
-}
-
-// What a meddling program does from inside a save: the write hook runs it
-// once, at the first write into the file itself (the backup is made then)
-// or at the first write anywhere else (before the backup is copied).
-struct TMeddler {
-  std::string File;
-  bool AtTheFile = false;
-  std::function<void()> Act;
-  bool Done = false;
-};
-TMeddler* gMeddler = nullptr;
-
-ssize_t MeddlingPWrite(int fd, const void* data, std::size_t size, off_t offset) {
-  if (gMeddler && !gMeddler->Done) {
-    struct stat written {}, file {};
-    const bool intoFile = ::fstat(fd, &written) == 0 && ::stat(gMeddler->File.c_str(), &file) == 0 &&
-                          written.st_dev == file.st_dev && written.st_ino == file.st_ino;
-    if (intoFile == gMeddler->AtTheFile) {
-      gMeddler->Done = true;
-      gMeddler->Act();
-    }
-  }
-  return ::pwrite(fd, data, size, offset);
-}
-
 // The backup another program put in the place of the one the save made,
 // while the save still ran (a second program saving with a backup too).
 TEST_F(Recovery, ABackupReplacedByAnotherProgramIsReadByItsOwnBytes) {
   // A second name makes the save one in place: the file is written after
   // its backup is made.
   ASSERT_EQ(::link(a.c_str(), (dir / "shared.zu").c_str()), 0);
-  for (const TForeignCase& c : ForeignCases()) {
-    WriteRaw(a, c.File, O_TRUNC);
-    ASSERT_TRUE(Panel()->LoadFromFile(a, c.Kind)) << c.Name;
-    ASSERT_EQ(Text(), kPrivet) << c.Name;
-    Edit(Panel(), "{}");
-    TMeddler meddler{a, true, [&] {
-                       WriteRaw(backup + ".theirs", c.Theirs, O_TRUNC);
-                       ASSERT_EQ(::rename((backup + ".theirs").c_str(), backup.c_str()), 0);
-                     }};
-    gMeddler = &meddler;
-    FileWriteHooks().PWrite = MeddlingPWrite;
-    const bool saved = config.SaveFile(1, "", false, true);
-    FileWriteHooks() = TFileWriteHooks();
-    gMeddler = nullptr;
-    ASSERT_TRUE(saved) << c.Name;
-    ASSERT_TRUE(meddler.Done) << c.Name;
-    ASSERT_EQ(test::TempDir::Read(backup), c.Theirs) << c.Name;
-    CheckRecoveredAsTheirs(c.Name);
-  }
+  for (const TForeignCase& c : ForeignCases())
+    SaveMeddledAndRecover(c, true, [&] {
+      WriteRaw(backup + ".theirs", c.Theirs, O_TRUNC);
+      ASSERT_EQ(::rename((backup + ".theirs").c_str(), backup.c_str()), 0);
+    });
   // A backup rewritten later, in place and to the same size, is no more
   // the one made either.
   WriteRaw(a, kPrivet, O_TRUNC);
@@ -225,22 +226,8 @@ TEST_F(Recovery, ABackupReplacedByAnotherProgramIsReadByItsOwnBytes) {
 // between the save's check and the backup's copy: the backup holds their
 // bytes, not the ones the panel read.
 TEST_F(Recovery, ABackupOfAFileAnotherProgramWroteBeforeTheCopyIsReadByItsOwnBytes) {
-  for (const TForeignCase& c : ForeignCases()) {
-    WriteRaw(a, c.File, O_TRUNC);
-    ASSERT_TRUE(Panel()->LoadFromFile(a, c.Kind)) << c.Name;
-    ASSERT_EQ(Text(), kPrivet) << c.Name;
-    Edit(Panel(), "{}");
-    TMeddler meddler{a, false, [&] { WriteRaw(a, c.Theirs, O_TRUNC); }};
-    gMeddler = &meddler;
-    FileWriteHooks().PWrite = MeddlingPWrite;
-    const bool saved = config.SaveFile(1, "", false, true);
-    FileWriteHooks() = TFileWriteHooks();
-    gMeddler = nullptr;
-    ASSERT_TRUE(saved) << c.Name;
-    ASSERT_TRUE(meddler.Done) << c.Name;
-    ASSERT_EQ(test::TempDir::Read(backup), c.Theirs) << c.Name;
-    CheckRecoveredAsTheirs(c.Name);
-  }
+  for (const TForeignCase& c : ForeignCases())
+    SaveMeddledAndRecover(c, false, [&] { WriteRaw(a, c.Theirs, O_TRUNC); });
 }
 
 // Untouched, the backup still comes back in the encoding its file was read
