@@ -327,33 +327,44 @@ TEST(LongLineCommands, DroppedTextLandsWhereItWasDropped) {
   });
 }
 
-// Past the end of a short line the caret still stops at the widest column,
-// and past the end of a long one at the line's end.
-TEST(LongLineCommands, TheCaretStopsPastLineEndsAsBefore) {
-  Case s{true, false, 3000};
-  auto ed = MakeEditor(s, "short\r\n" + LongLine(3000));
+// Past the end of a short line the caret still stops at the widest column;
+// a long line is reached to its own end, by keys, by the mouse and by the
+// view.
+TEST(LongLineCommands, TheCaretIsHeldPastLineEndsOnly) {
+  const Case s{true, false, 3000};
+  const std::string line = LongLine(3000);
+  auto ed = MakeEditor(s, "short\r\n" + line);
   const int widest = ed->GetMaxScrollWidth() + 1;
   ed->SetCaretXY(BufferCoord(5000, 1));
   EXPECT_EQ(ed->GetCaretXY(), BufferCoord(widest, 1));
   ed->SetCaretXY(BufferCoord(5000, 2));
   EXPECT_EQ(ed->GetCaretXY(), BufferCoord(3001, 2));
+  ed->SetSelectionMode(smColumn);
   ed->PlaceCaretAndSelection(BufferCoord(1, 1), BufferCoord(5000, 1), BufferCoord(5000, 2));
-  EXPECT_EQ(ed->GetBlockBegin(), BufferCoord(6, 1));
+  EXPECT_EQ(ed->GetBlockBegin(), BufferCoord(widest, 1));
   EXPECT_EQ(ed->GetBlockEnd(), BufferCoord(3001, 2));
-  // End reaches the long line's end; a key to the right stays there.
-  ed->CommandProcessor(ecLineEnd, '\0', nullptr);
+  ed->SetSelectionMode(smNormal);
+
+  // End goes to the long line's end, in view; further right it stays; a
+  // short line below holds the caret at the widest column.
   ed->SetCaretXY(BufferCoord(1, 2));
   ed->CommandProcessor(ecLineEnd, '\0', nullptr);
   EXPECT_EQ(ed->GetCaretXY(), BufferCoord(3001, 2));
   EXPECT_TRUE(ed->IsCaretInView());
   ed->CommandProcessor(ecRight, '\0', nullptr);
   EXPECT_EQ(ed->GetCaretXY(), BufferCoord(3001, 2));
+  ed->CommandProcessor(ecChar, '}', nullptr);
+  EXPECT_EQ(Difference(Text(*ed), "short\r\n" + line + "}"), "");
   ed->CommandProcessor(ecUp, '\0', nullptr);
-  EXPECT_EQ(ed->GetCaretXY().Line, 1);
-  EXPECT_LE(ed->GetCaretXY().Char, widest);
-  // The view reaches as far as the longest line.
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(widest, 1));
+
+  // The view reaches as far as the longest line, and a click there puts the
+  // caret where it points.
   ed->SetLeftColumn(100000);
-  EXPECT_EQ(ed->GetLeftColumn(), 3000 - ed->GetCharsInWindow() + 1);
+  EXPECT_EQ(ed->GetLeftColumn(), 3001 - ed->GetCharsInWindow() + 1);
+  const TPoint p = ed->RowColumnToPixels(DisplayCoord(2990, 2));
+  ed->PlaceCaretAtPixel(p.X + 1, p.Y + 1);
+  EXPECT_EQ(ed->GetCaretXY(), BufferCoord(2990, 2));
 }
 
 }  // namespace
