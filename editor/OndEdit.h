@@ -704,7 +704,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   std::string_view ExpandedLine(int Index, std::string& Buffer) const;
   void HighlighterAttrChanged(void* Sender);
   void SetWordWrap(bool Value);
-  int ClampedChar(int Char) const;
+  // Char held where a position on Line may stand: at least 1 and, when the
+  // caret may go past line ends without word wrap, at most one past the
+  // scroll width or one past the line's own end, whichever is further.
+  int ClampedChar(int Char, int Line) const;
   TDisplayCoord CaretDisplay() const { return BufferToDisplayPos(GetCaretXY()); }
   void ComputeCaret(int& Width, int& Height, TPoint& Offset) const;
   void PaintLines(const TRect& AClip, int FirstRow, int LastRow, int FirstCol, int LastCol, bool HaveSel,

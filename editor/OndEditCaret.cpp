@@ -146,8 +146,12 @@ void TCustomOndEdit::PlaceCaretAtPixel(int X, int Y) {
 
 // ---- caret ---------------------------------------------------------------------------
 
-int TCustomOndEdit::ClampedChar(int Char) const {
-  if ((FOptions & eoScrollPastEol) && !FWordWrapPlugin) return MinMax(Char, 1, FMaxScrollWidth + 1);
+int TCustomOndEdit::ClampedChar(int Char, int Line) const {
+  if ((FOptions & eoScrollPastEol) && !FWordWrapPlugin) {
+    // The scroll width bounds the room past a line's end, never the text:
+    // a longer line is reached to its end.
+    return MinMax(Char, 1, std::max(FMaxScrollWidth + 1, LineLength(Line) + 1));
+  }
   return std::max(1, Char);
 }
 
@@ -160,7 +164,11 @@ void TCustomOndEdit::SetCaretXYEx(bool EnsureVisible, TBufferCoord Value) {
     line = 1;
     if (!(FOptions & eoScrollPastEol)) maxChar = 1;
   } else if (!(FOptions & eoScrollPastEol)) {
-    maxChar = static_cast<int>(FLines->GetView(line - 1).size()) + 1;
+    maxChar = LineLength(line) + 1;
+  } else {
+    // Search, select all, indent, undo and a drop put the caret anywhere in
+    // the text; a line longer than the scroll width is reached to its end.
+    maxChar = std::max(maxChar, LineLength(line) + 1);
   }
   int ch = Value.Char;
   if (ch > maxChar && (!(FOptions & eoScrollPastEol) || !(FOptions & eoAutoSizeMaxScrollWidth))) ch = maxChar;
@@ -274,8 +282,8 @@ bool TCustomOndEdit::SelTabLine() const {
 }
 
 void TCustomOndEdit::SetBlockBegin(TBufferCoord Value) {
-  Value.Char = ClampedChar(Value.Char);
   Value.Line = MinMax(Value.Line, 1, std::max(1, FLines->GetCount()));
+  Value.Char = ClampedChar(Value.Char, Value.Line);
   if (FSelectionMode == smNormal) {
     if (Value.Line <= FLines->GetCount())
       Value.Char = std::min(Value.Char, static_cast<int>(FLines->GetView(Value.Line - 1).size()) + 1);
@@ -297,8 +305,8 @@ void TCustomOndEdit::SetBlockBegin(TBufferCoord Value) {
 
 void TCustomOndEdit::SetBlockEnd(TBufferCoord Value) {
   if (FOptions & eoNoSelection) return;
-  Value.Char = ClampedChar(Value.Char);
   Value.Line = MinMax(Value.Line, 1, std::max(1, FLines->GetCount()));
+  Value.Char = ClampedChar(Value.Char, Value.Line);
   if (FSelectionMode == smNormal) {
     if (Value.Line <= FLines->GetCount())
       Value.Char = std::min(Value.Char, static_cast<int>(FLines->GetView(Value.Line - 1).size()) + 1);
@@ -411,8 +419,8 @@ void TCustomOndEdit::SelectAll() {
 }
 
 void TCustomOndEdit::SelectWordAt(TBufferCoord P) {
-  P.Char = ClampedChar(P.Char);
   P.Line = MinMax(P.Line, 1, std::max(1, FLines->GetCount()));
+  P.Char = ClampedChar(P.Char, P.Line);
   const std::string_view line = P.Line <= FLines->GetCount() ? FLines->GetView(P.Line - 1) : std::string_view();
   const int len = static_cast<int>(line.size());
   if (P.Char <= len + 1) {

@@ -59,9 +59,12 @@ TOndScrollState TCustomOndEdit::ScrollState() const {
                                                                        : DisplayRowCount();
   st.MaxScrollWidth = FMaxScrollWidth;
   st.WrapWidth = FWordWrapPlugin ? std::max(1, FWordWrapPlugin->WrapWidth()) : 0;
-  // Only an unwrapped text that ends at its line ends scrolls by its longest
-  // line; finding it walks the whole text once after a load.
-  if (st.WrapWidth == 0 && !(FOptions & eoScrollPastEol)) st.LongestLine = FLines->GetLongestLineLength();
+  // Only an unwrapped text scrolls by its longest line; finding it walks the
+  // whole text once after a load.
+  if (st.WrapWidth == 0) st.LongestLine = FLines->GetLongestLineLength();
+  // Past line ends the view reaches the scroll width, and the whole of any
+  // line longer than that: the caret reaches such a line's end.
+  if (st.WrapWidth == 0 && (FOptions & eoScrollPastEol)) st.MaxScrollWidth = std::max(FMaxScrollWidth, st.LongestLine);
   st.CharsInWindow = FView.CharsInWindow;
   st.LinesInWindow = FView.LinesInWindow;
   st.LeftColumn = FView.LeftColumn;
@@ -136,7 +139,7 @@ void TCustomOndEdit::Scroll(TScrollBarKind Kind, TScrollCode Code, int Pos) {
       }
       case TScrollCode::scTop: SetLeftColumn(1); break;
       case TScrollCode::scBottom:
-        SetLeftColumn((FOptions & eoScrollPastEol) ? FMaxScrollWidth - FView.CharsInWindow + 1 : st.LongestLine);
+        SetLeftColumn((FOptions & eoScrollPastEol) ? st.MaxScrollWidth - FView.CharsInWindow + 1 : st.LongestLine);
         break;
       case TScrollCode::scEndScroll: FScrolling = false; break;
     }
