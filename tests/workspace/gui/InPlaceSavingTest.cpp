@@ -43,8 +43,8 @@ struct TAnswers : TConfigPrompter {
     Asked.push_back("without copy " + ExtractFileName(fileName) + " in " + folder + ": " + reason);
     return WithoutCopy;
   }
-  void TellLeftCopy(const std::string& fileName, const std::string& copyName) override {
-    Asked.push_back("left " + ExtractFileName(fileName) + " " + copyName);
+  void TellLeftCopy(const std::string& fileName, const std::string& copyName, std::size_t older) override {
+    Asked.push_back("left " + ExtractFileName(fileName) + " " + copyName + (older ? " +" + IntToStr(older) : ""));
   }
 };
 
@@ -139,12 +139,20 @@ TEST_F(InPlaceSaving, ACopyAnInterruptedSaveLeftIsToldAndKept) {
   ASSERT_EQ(answers.Asked.size(), 1u);
   EXPECT_NE(answers.Asked[0].find(copyName), std::string::npos) << answers.Asked[0];
 
-  // The next save says where the copy is, saves, and leaves the copy.
+  // The failure told where the copy is: the next save saves without saying
+  // it again, and leaves the copy.
   answers.Asked.clear();
   EXPECT_TRUE(config.SaveFile(1, "", false, false));
-  EXPECT_EQ(answers.Asked, std::vector<std::string>{"left a.zu " + copyName});
+  EXPECT_EQ(answers.Asked, std::vector<std::string>{});
   EXPECT_EQ(test::TempDir::Read(a), kBom + "{ \"a\": 3 }");
   EXPECT_EQ(test::TempDir::Read(copyName), kBom + "{ \"a\": 2 }");
+
+  // Opened again, the set says it at once.
+  TAnswers again;
+  TZuConfig reopened;
+  reopened.Prompter = &again;
+  ASSERT_TRUE(reopened.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
+  EXPECT_EQ(again.Asked, std::vector<std::string>{"left a.zu " + copyName});
 }
 
 TEST_F(InPlaceSaving, AFailedWriteIsToldInBothLanguagesAndTheNextSaveAsksNothing) {
@@ -187,7 +195,7 @@ TEST(InPlacePrompter, TheMessageBoxesAskAndTellInBothLanguages) {
   for (const int lang : {0, 1}) {
     SetCurrentLanguage(lang);
     EXPECT_FALSE(prompter.WriteInPlaceWithoutCopy("/set/a.zu", "/state/ondrel/", "no room"));
-    prompter.TellLeftCopy("/set/a.zu", "/state/ondrel/a.zu.0123.copy");
+    prompter.TellLeftCopy("/set/a.zu", "/state/ondrel/a.zu.0123.copy", 0);
   }
   answer = IDYES;
   EXPECT_TRUE(prompter.WriteInPlaceWithoutCopy("/set/a.zu", "/state/ondrel/", "no room"));
