@@ -3,15 +3,18 @@
 // interrupted save left, and a failed write told in the interface's language
 // without the next save calling it a change by another program.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <cerrno>
+#include <ctime>
 #include <string>
 #include <vector>
 
 #include "platform/Forms.h"
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/SafeFileWriter.h"
 #include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
@@ -155,6 +158,80 @@ TEST_F(InPlaceSaving, ACopyAnInterruptedSaveLeftIsToldAndKept) {
   EXPECT_EQ(again.Asked, std::vector<std::string>{"left a.zu " + copyName});
 }
 
+void SetTime(const std::string& name, std::time_t seconds) {
+  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, name.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << name;
+}
+
+TEST_F(InPlaceSaving, LeftCopiesAreToldWhenTheSetOpensAndEachOnlyOnce) {
+  // A save whose write fails and whose old bytes cannot be put back leaves
+  // its copy, as a kill would; its message names it.
+  struct stat st {};
+  ASSERT_EQ(::stat(a.c_str(), &st), 0);
+  gInode = st.st_ino;
+  Edit(config.Panel(1), "{ \"a\": 2 }");
+  FileWriteHooks().PWrite = [](int fd, const void* data, std::size_t size, off_t offset) -> ssize_t {
+    struct stat s {};
+    if (::fstat(fd, &s) == 0 && s.st_ino == gInode) {
+      errno = EIO;
+      return -1;
+    }
+    return ::pwrite(fd, data, size, offset);
+  };
+  EXPECT_FALSE(config.SaveFile(1, "", false, false));
+  FileWriteHooks().PWrite = nullptr;
+  const std::string first = LeftSafetyCopy(a);
+  ASSERT_TRUE(first.ends_with(".copy")) << first;
+  const std::string prefix = first.substr(0, first.size() - 4);
+  // Two more interrupted saves: the second copy is the newest, the tenth
+  // comes first in letter order; a link at a copy's name is no copy.
+  const std::string second = prefix + "2.copy", tenth = prefix + "10.copy";
+  dir.Write(second.substr(dir.Path().size() + 1), "second");
+  dir.Write(tenth.substr(dir.Path().size() + 1), "tenth");
+  SetTime(first, 1'000'000'000);
+  SetTime(tenth, 1'100'000'000);
+  SetTime(second, 1'200'000'000);
+  ASSERT_EQ(::symlink(a.c_str(), (prefix + "3.copy").c_str()), 0);
+
+  // Opened, the set says it at once: the newest copy, and how many more.
+  TAnswers opened;
+  TZuConfig set;
+  set.Prompter = &opened;
+  ASSERT_TRUE(set.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
+  EXPECT_EQ(opened.Asked, std::vector<std::string>{"left a.zu " + second + " +2"});
+
+  // Saves do not say it again.
+  opened.Asked.clear();
+  for (const char* text : {"{ \"a\": 4 }", "{ \"a\": 5 }"}) {
+    Edit(set.Panel(1), text);
+    EXPECT_TRUE(set.SaveFile(1, "", false, false));
+  }
+  EXPECT_EQ(opened.Asked, std::vector<std::string>{});
+  // A copy that another interrupted save left meanwhile is new: told once.
+  const std::string fourth = prefix + "4.copy";
+  dir.Write(fourth.substr(dir.Path().size() + 1), "fourth");
+  for (const char* text : {"{ \"a\": 6 }", "{ \"a\": 7 }"}) {
+    Edit(set.Panel(1), text);
+    EXPECT_TRUE(set.SaveFile(1, "", false, false));
+  }
+  EXPECT_EQ(opened.Asked, std::vector<std::string>{"left a.zu " + fourth + " +3"});
+  // None of them was touched.
+  EXPECT_EQ(test::TempDir::Read(first), "{ \"a\": 1 }");
+  EXPECT_EQ(test::TempDir::Read(second), "second");
+  EXPECT_EQ(test::TempDir::Read(tenth), "tenth");
+  EXPECT_EQ(test::TempDir::Read(fourth), "fourth");
+}
+
+TEST_F(InPlaceSaving, WithoutAStateFolderTheQuestionNamesNoFolder) {
+  const test::TEnvGuard noState("XDG_STATE_HOME", nullptr);
+  const test::TEnvGuard noHome("HOME", nullptr);
+  Edit(config.Panel(1), "{ \"a\": 2 }");
+  EXPECT_FALSE(config.SaveFile(1, "", false, false));
+  ASSERT_EQ(answers.Asked.size(), 1u);
+  EXPECT_EQ(answers.Asked[0], "without copy a.zu in : " + ProgramText(TProgramText::NoStateFolder, {a}));
+  EXPECT_EQ(test::TempDir::Read(a), "{ \"a\": 1 }");
+}
+
 TEST_F(InPlaceSaving, AFailedWriteIsToldInBothLanguagesAndTheNextSaveAsksNothing) {
   struct stat st {};
   ASSERT_EQ(::stat(a.c_str(), &st), 0);
@@ -196,17 +273,29 @@ TEST(InPlacePrompter, TheMessageBoxesAskAndTellInBothLanguages) {
     SetCurrentLanguage(lang);
     EXPECT_FALSE(prompter.WriteInPlaceWithoutCopy("/set/a.zu", "/state/ondrel/", "no room"));
     prompter.TellLeftCopy("/set/a.zu", "/state/ondrel/a.zu.0123.copy", 0);
+    // No state folder: the question names none, and the left copy's word
+    // counts the older copies.
+    EXPECT_FALSE(prompter.WriteInPlaceWithoutCopy("/set/a.zu", "", "no folder"));
+    prompter.TellLeftCopy("/set/a.zu", "/state/ondrel/a.zu.0123.2.copy", 2);
   }
   answer = IDYES;
   EXPECT_TRUE(prompter.WriteInPlaceWithoutCopy("/set/a.zu", "/state/ondrel/", "no room"));
   Application()->MessageBoxHook = nullptr;
   SetCurrentLanguage(language);
-  ASSERT_EQ(boxes.size(), 5u);
+  ASSERT_EQ(boxes.size(), 9u);
   for (const std::string& box : boxes) EXPECT_NE(box.find("/set/a.zu"), std::string::npos) << box;
   EXPECT_NE(boxes[0].find("no room"), std::string::npos);
   EXPECT_NE(boxes[1].find("/state/ondrel/a.zu.0123.copy"), std::string::npos);
-  EXPECT_NE(boxes[0], boxes[2]);
-  EXPECT_NE(boxes[1], boxes[3]);
+  EXPECT_NE(boxes[0], boxes[4]);
+  EXPECT_NE(boxes[1], boxes[5]);
+  for (const int lang : {0, 1}) {
+    const std::string& noFolder = boxes[static_cast<std::size_t>(4 * lang + 2)];
+    EXPECT_EQ(noFolder, FillPlaceholders(LangText(leInPlaceNoStateFolder, lang), {"/set/a.zu"}));
+    EXPECT_EQ(noFolder.find("\n\r\n\r"), std::string::npos) << noFolder;
+    const std::string& older = boxes[static_cast<std::size_t>(4 * lang + 3)];
+    EXPECT_NE(older.find(FillPlaceholders(LangText(leLeftCopiesOlder, lang), {"2"})), std::string::npos) << older;
+  }
+  EXPECT_NE(boxes[2], boxes[6]);
 }
 
 }  // namespace
