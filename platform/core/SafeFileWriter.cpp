@@ -327,8 +327,11 @@ std::vector<std::string> LeftCopiesAmong(const std::string& folder, const std::s
     const int number = CopyNumber(std::string_view(name).substr(prefix.size()));
     if (number == 0) continue;
     const std::string full = folder + name;
-    const TFd copy(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    // Looked at before anything is opened: a device or a pipe there is
+    // never opened at all.
     struct stat st {};
+    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    const TFd copy(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!copy.Valid() || ::fstat(copy.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
         st.st_nlink != 1)
       continue;
@@ -340,10 +343,10 @@ std::vector<std::string> LeftCopiesAmong(const std::string& folder, const std::s
   std::sort(found.begin(), found.end(), [](const TFound& a, const TFound& b) {
     return a.ModifiedNs != b.ModifiedNs ? a.ModifiedNs > b.ModifiedNs : a.Number > b.Number;
   });
-  std::vector<std::string> names2;
-  names2.reserve(found.size());
-  for (TFound& f : found) names2.push_back(std::move(f.Name));
-  return names2;
+  std::vector<std::string> newestFirst;
+  newestFirst.reserve(found.size());
+  for (TFound& f : found) newestFirst.push_back(std::move(f.Name));
+  return newestFirst;
 }
 
 // Keeps a complete, flushed copy of the file's current bytes in the
@@ -616,7 +619,7 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
     if (const int err = LockFile(own.Get())) return fail(err);
     struct stat at {};
     const bool sameFile = now(at) && at.st_dev == st.st_dev && at.st_ino == st.st_ino;
-    if ((request.Expected && changed()) || (!sameFile && request.Expected)) {
+    if (request.Expected && (!sameFile || changed())) {
       result.Outcome = TWriteOutcome::ChangedOnDisk;
       return result;
     }
