@@ -3,12 +3,10 @@
 // first, nothing found there is ever removed or replaced, and the folder is
 // the user's alone. Without any state folder, the reason says so.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -17,6 +15,7 @@
 #include "platform/core/ProgramTexts.h"
 #include "platform/core/SafeFileWriter.h"
 #include "tests/support/EnvGuard.h"
+#include "tests/support/LaterCopies.h"
 #include "tests/support/TempDir.h"
 
 namespace ond {
@@ -32,11 +31,6 @@ ssize_t FailOnTheFile(int fd, const void* data, std::size_t size, off_t offset) 
     return -1;
   }
   return ::pwrite(fd, data, size, offset);
-}
-
-void SetTime(const std::string& name, std::time_t seconds) {
-  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, name.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << name;
 }
 
 mode_t ModeOf(const std::string& name) {
@@ -82,15 +76,8 @@ class LeftCopies : public ::testing::Test {
 TEST_F(LeftCopies, TheNewestIsNamedAndOnlyTheProgramsOwnCount) {
   const std::string first = LeaveACopy();
   ASSERT_TRUE(first.ends_with(".copy")) << first;
-  const std::string prefix = first.substr(0, first.size() - 4);
-  // Copies of later interrupted saves: the second is the newest, the tenth
-  // comes first in letter order.
-  const std::string second = prefix + "2.copy", tenth = prefix + "10.copy";
-  dir.Write(second.substr(dir.Path().size() + 1), "second");
-  dir.Write(tenth.substr(dir.Path().size() + 1), "tenth");
-  SetTime(first, 1'000'000'000);
-  SetTime(tenth, 1'100'000'000);
-  SetTime(second, 1'200'000'000);
+  const test::TLaterCopies later = test::PlantLaterCopies(first);
+  const std::string &prefix = later.Prefix, &second = later.Second, &tenth = later.Tenth;
   // What the program never makes under a copy's name.
   const std::string elsewhere = dir.Write("elsewhere.txt", "not a copy");
   ASSERT_EQ(::symlink(elsewhere.c_str(), (prefix + "3.copy").c_str()), 0);
@@ -100,7 +87,7 @@ TEST_F(LeftCopies, TheNewestIsNamedAndOnlyTheProgramsOwnCount) {
   ASSERT_EQ(::link((prefix + "6.copy").c_str(), (dir / "second-name").c_str()), 0);
   dir.Write((prefix + "07.copy").substr(dir.Path().size() + 1), "a number the program never writes");
   for (const std::string& planted : {prefix + "3.copy", prefix + "4.copy", prefix + "5.copy"})
-    SetTime(planted, 1'300'000'000);
+    ASSERT_TRUE(test::SetFileTime(planted, 1'300'000'000)) << planted;
 
   EXPECT_EQ(LeftSafetyCopy(file), second);
   EXPECT_EQ(LeftSafetyCopies(file), (std::vector<std::string>{second, tenth, first}));

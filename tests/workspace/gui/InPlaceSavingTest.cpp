@@ -3,13 +3,11 @@
 // interrupted save left, and a failed write told in the interface's language
 // without the next save calling it a change by another program.
 #include <gtest/gtest.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <cerrno>
-#include <ctime>
 #include <string>
 #include <vector>
 
@@ -19,6 +17,7 @@
 #include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
 #include "tests/support/EnvGuard.h"
+#include "tests/support/LaterCopies.h"
 #include "tests/support/TempDir.h"
 #include "tests/workspace/gui/PanelHost.h"
 #include "workspace/UZuConfigs.h"
@@ -63,6 +62,17 @@ ssize_t FailOnTheFile(int fd, const void* data, std::size_t size, off_t offset) 
   if (::fstat(fd, &st) == 0 && st.st_ino == gInode && size > 0 && offset == 0 && size > 20) {
     // Half the text lands, then the disk fails.
     (void)!::pwrite(fd, data, size / 2, offset);
+    errno = EIO;
+    return -1;
+  }
+  return ::pwrite(fd, data, size, offset);
+}
+
+// Every write to the file fails: the old bytes cannot be put back either, so
+// the save leaves its copy, as a kill would.
+ssize_t FailEveryWrite(int fd, const void* data, std::size_t size, off_t offset) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_ino == gInode) {
     errno = EIO;
     return -1;
   }
@@ -125,14 +135,7 @@ TEST_F(InPlaceSaving, ACopyAnInterruptedSaveLeftIsToldAndKept) {
     struct stat st {};
     ASSERT_EQ(::stat(a.c_str(), &st), 0);
     gInode = st.st_ino;
-    FileWriteHooks().PWrite = [](int fd, const void* data, std::size_t size, off_t offset) -> ssize_t {
-      struct stat s {};
-      if (::fstat(fd, &s) == 0 && s.st_ino == gInode) {
-        errno = EIO;
-        return -1;
-      }
-      return ::pwrite(fd, data, size, offset);
-    };
+    FileWriteHooks().PWrite = FailEveryWrite;
     EXPECT_FALSE(config.SaveFile(1, "", false, false));
     FileWriteHooks().PWrite = nullptr;
     copyName = LeftSafetyCopy(a);
@@ -158,11 +161,6 @@ TEST_F(InPlaceSaving, ACopyAnInterruptedSaveLeftIsToldAndKept) {
   EXPECT_EQ(again.Asked, std::vector<std::string>{"left a.zu " + copyName});
 }
 
-void SetTime(const std::string& name, std::time_t seconds) {
-  const timespec times[2] = {{seconds, 0}, {seconds, 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, name.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << name;
-}
-
 TEST_F(InPlaceSaving, LeftCopiesAreToldWhenTheSetOpensAndEachOnlyOnce) {
   // A save whose write fails and whose old bytes cannot be put back leaves
   // its copy, as a kill would; its message names it.
@@ -170,27 +168,14 @@ TEST_F(InPlaceSaving, LeftCopiesAreToldWhenTheSetOpensAndEachOnlyOnce) {
   ASSERT_EQ(::stat(a.c_str(), &st), 0);
   gInode = st.st_ino;
   Edit(config.Panel(1), "{ \"a\": 2 }");
-  FileWriteHooks().PWrite = [](int fd, const void* data, std::size_t size, off_t offset) -> ssize_t {
-    struct stat s {};
-    if (::fstat(fd, &s) == 0 && s.st_ino == gInode) {
-      errno = EIO;
-      return -1;
-    }
-    return ::pwrite(fd, data, size, offset);
-  };
+  FileWriteHooks().PWrite = FailEveryWrite;
   EXPECT_FALSE(config.SaveFile(1, "", false, false));
   FileWriteHooks().PWrite = nullptr;
   const std::string first = LeftSafetyCopy(a);
   ASSERT_TRUE(first.ends_with(".copy")) << first;
-  const std::string prefix = first.substr(0, first.size() - 4);
-  // Two more interrupted saves: the second copy is the newest, the tenth
-  // comes first in letter order; a link at a copy's name is no copy.
-  const std::string second = prefix + "2.copy", tenth = prefix + "10.copy";
-  dir.Write(second.substr(dir.Path().size() + 1), "second");
-  dir.Write(tenth.substr(dir.Path().size() + 1), "tenth");
-  SetTime(first, 1'000'000'000);
-  SetTime(tenth, 1'100'000'000);
-  SetTime(second, 1'200'000'000);
+  // Two more interrupted saves; a link at a copy's name is no copy.
+  const test::TLaterCopies later = test::PlantLaterCopies(first);
+  const std::string &prefix = later.Prefix, &second = later.Second, &tenth = later.Tenth;
   ASSERT_EQ(::symlink(a.c_str(), (prefix + "3.copy").c_str()), 0);
 
   // Opened, the set says it at once: the newest copy, and how many more.
