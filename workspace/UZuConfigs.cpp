@@ -92,14 +92,15 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
   if (!problems.empty()) Report(Lang(leReadFailed) + "\n" + problems);
   // A file whose in-place save was interrupted may hold part of the newer
   // text: said when it is opened, not first when it is saved.
-  std::vector<std::string> shown;
+  std::vector<std::string> onDisk;
   for (int i = 0; i < count; ++i) {
     const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(i)];
-    shown.push_back(f.Missing || f.ReadError ? std::string() : f.FileName);
+    // One that could not be read is no less at risk.
+    onDisk.push_back(f.Missing ? std::string() : f.FileName);
   }
-  const std::vector<std::vector<std::string>> left = LeftSafetyCopies(shown);
+  const std::vector<std::vector<std::string>> left = LeftSafetyCopies(onDisk);
   for (std::size_t i = 0; i < left.size(); ++i)
-    if (!left[i].empty()) TellLeftCopies(shown[i], left[i]);
+    if (!left[i].empty()) TellLeftCopies(onDisk[i], left[i]);
   return result;
 }
 
