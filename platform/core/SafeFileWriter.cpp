@@ -712,7 +712,8 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
       } else {
         result.Touched = true;
         if (guard.empty()) {
-          result.Restore = step == TInPlaceStep::Written ? TInPlaceRestore::NewTextNotFlushed : TInPlaceRestore::Damaged;
+          result.Restore =
+              step == TInPlaceStep::Written ? TInPlaceRestore::NewTextNotFlushed : TInPlaceRestore::Damaged;
         } else {
           switch (PutBack(guard, own.Get())) {
             case TPutBack::Done:
