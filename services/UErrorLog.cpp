@@ -10,12 +10,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <memory>
 #include <optional>
 #include <typeinfo>
 
 #include "platform/core/CodePage.h"
+#include "platform/core/FileSystem.h"
 #include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
 
@@ -239,23 +239,19 @@ std::string ErrorLogFileName(const std::string& programFile) {
   const std::string name = ExtractFileName(programFile) + "_error.log";
   const std::string folder = ExtractFilePath(programFile);
   if (!folder.empty() && ::access(folder.c_str(), W_OK) == 0) return folder + name;
-  const char* state = std::getenv("XDG_STATE_HOME");
-  std::string base;
-  if (state && state[0] == '/') {
-    base = state;
-  } else {
-    const char* home = std::getenv("HOME");
-    base = std::string(home ? home : "") + "/.local/state";
-  }
-  return IncludeTrailingPathDelimiter(base) + "ondrel/" + name;
+  // Without a state folder the log stays beside the program, where the
+  // failure to write it names a place that exists.
+  const std::string state = StateFolder();
+  return (state.empty() ? folder : state) + name;
 }
 
 void AppendLogToFile(const TStrings& log, const std::string& fileName) {
   std::string bytes;
   for (int i = 0; i < log.GetCount(); ++i) bytes += log.Get(i) + "\r\n";
-  std::error_code ec;
+  // The state folder is the user's alone, as the copies of files kept there
+  // need; a failure here is told by the open below.
   const std::string folder = ExtractFilePath(fileName);
-  if (!folder.empty()) std::filesystem::create_directories(folder, ec);
+  if (!folder.empty()) (void)MakePrivateFolders(folder, folder == StateFolder());
   const auto fail = [&](int err) {
     throw EInOutError(LangFill(leCannotWriteErrorLog, {Utf8ToAnsi(fileName), SystemErrorText(err)}));
   };

@@ -101,11 +101,14 @@ void AddLogRecord(TStrings& log, const std::string& date, const TExceptionMessag
 std::string ErrorBoxText(const TExceptionMessage& message, const TExceptionPlace& place);
 
 // The log file of a program file: beside the program when its folder is
-// writable, else in $XDG_STATE_HOME/ondrel/ (default ~/.local/state/ondrel/);
-// named like the program file followed by "_error.log".
+// writable, else in the program's state folder (StateFolder: by default
+// ~/.local/state/ondrel/), and beside the program again when there is no
+// state folder at all; named like the program file followed by "_error.log".
 std::string ErrorLogFileName(const std::string& programFile);
 // Appends every line as code page 1251 bytes and CR LF, creating the file
-// and its folder when missing. Throws EInOutError with the reason.
+// and its folders when missing (for the user alone; the state folder is
+// closed to others if an older run left it open). Throws EInOutError with
+// the reason.
 void AppendLogToFile(const TStrings& log, const std::string& fileName);
 
 }  // namespace ond

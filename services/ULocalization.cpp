@@ -220,9 +220,11 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
     {"В файле осталась часть нового текста; его прежний текст сохранён в\n\r%s",
      "The file holds part of the new text; its old text is kept in\n\r%s"},
     {"В файле осталась часть нового текста.", "The file holds part of the new text."},
-    {"Прошлое сохранение файла\n\r%s\n\rбыло прервано. Текст, который был в файле до него, сохранён в\n\r%s\n\r"
+    {"Прошлое сохранение файла\n\r%s\n\rбыло прервано, и в файле может быть лишь часть более нового текста. "
+     "Текст, который был в файле до того сохранения, сохранён в\n\r%s\n\r"
      "Удалите эту копию, когда она станет не нужна.",
-     "An earlier save of the file\n\r%s\n\rwas interrupted. The text the file held before it is kept in\n\r%s\n\r"
+     "An earlier save of the file\n\r%s\n\rwas interrupted, so the file may hold only part of a newer text. "
+     "The text the file held before that save is kept in\n\r%s\n\r"
      "Delete that copy when you no longer need it."},
     {"Файл\n\r%s\n\rможно записать только поверх него самого, а копию его нынешнего текста в\n\r%s\n\r"
      "сделать не удалось: %s\n\rЕсли запись прервётся, файл будет испорчен. Всё равно сохранить?",
@@ -255,7 +257,8 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
      "The config set has more than %s files. Listing stopped at the file \"%s\""},
     {"Не удалось создать файл \"%s\".", "Cannot create file \"%s\"."},
     {"Не удалось сохранить копию \"%s\" в %s.", "Cannot keep a copy of \"%s\" in %s."},
-    {"папке состояния программы", "the state folder"},
+    {"Не удалось сохранить копию \"%s\": для неё нет папки (не задана ни папка состояния, ни домашняя папка).",
+     "Cannot keep a copy of \"%s\": there is no folder for it (neither XDG_STATE_HOME nor HOME names a folder)."},
     {"Не удалось начать печать", "The print job could not start"},
     {"Не удалось завершить печать", "The print job could not be finished"},
     {"\"%s\": принтер отказался от задания", "\"%s\": the printer refused the job"},
@@ -313,11 +316,23 @@ constexpr std::array<TSourceEntry, static_cast<int>(LangTextCount) - static_cast
      "The text could not be recovered from the backup:\n\r%s\n\rThe file and the text in the editor are unchanged."},
     {"%s — символьная ссылка, а не файл. Резервные копии программа делает сама и никогда не делает ссылками.",
      "%s is a symbolic link, not a file. The program makes its backups itself and never as links."},
+    {"Прежний текст файла возвращён в него, но диск не подтвердил, что он записан; он также сохранён в\n\r%s",
+     "The file's old text was put back, but the disk did not confirm that it was stored; it is also kept in\n\r%s"},
+    {"В файле новый текст, но диск не подтвердил, что он записан.",
+     "The file holds the new text, but the disk did not confirm that it was stored."},
+    {"Более старых копий этого файла от прерванных сохранений в той же папке: %s.",
+     "Older copies of the file from interrupted saves in the same folder: %s."},
+    {"Файл\n\r%s\n\rможно записать только поверх него самого, а копию его нынешнего текста сохранить негде: "
+     "нет папки состояния программы (не задана ни она, ни домашняя папка).\n\r"
+     "Если запись прервётся, файл будет испорчен. Всё равно сохранить?",
+     "The file\n\r%s\n\rcan only be written over itself, and there is nowhere to keep a copy of its present text: "
+     "there is no state folder (neither XDG_STATE_HOME nor HOME names a folder).\n\r"
+     "If the write is interrupted, the file is left damaged. Save anyway?"},
 }};
 
 // The entry of each text named below this unit, in TProgramText's order.
 constexpr std::array<int, static_cast<std::size_t>(TProgramText::Count)> ProgramTextEntries = {
-    leCannotWriteFile, leCannotCreateFile, leCannotMakeBackup, leCannotKeepCopy, leStateFolder,
+    leCannotWriteFile, leCannotCreateFile, leCannotMakeBackup, leCannotKeepCopy, leNoStateFolder,
     leNotRegularFile, leOldTextPutBack, leOldTextKeptIn, leFileWrittenInPart,
     lePrintNotStarted, lePrintNotFinished, lePrinterRefused, lePrinterNotFinished, leNoFileNamed,
     leHttpNotStarted, leHttpFailed, leHttpBodyNotStored, leHttpBodyTooLong, leHttpStatus, leHttpNoConnection,
@@ -346,6 +361,8 @@ constexpr std::array<int, static_cast<std::size_t>(TProgramText::Count)> Program
     leSignatureNotStarted,
     leSignatureMismatch,
     leTextNotMade,
+    leOldTextPutBackNotFlushed,
+    leNewTextNotFlushed,
 };
 
 // The system errors the program reports, in both languages, so that the

@@ -207,7 +207,7 @@ enum TLangMessage : int {
   // and have not already got above.
   leCannotCreateFile,
   leCannotKeepCopy,
-  leStateFolder,
+  leNoStateFolder,
   lePrintNotStarted,
   lePrintNotFinished,
   lePrinterRefused,
@@ -259,6 +259,10 @@ enum TLangMessage : int {
   leZeroBytesSave,  // saving zero bytes read from a file (%s) over it: save? %s the menu path
   leBackupNotLoaded,  // recovery from a backup failed: %s the reason
   leBackupIsLink,  // the reason for a backup (%s quoted) that is a symbolic link
+  leOldTextPutBackNotFlushed,  // a failed in-place write: the old text is back but not flushed, kept in a copy (%s)
+  leNewTextNotFlushed,  // a failed in-place write without a copy: the new text is in but not flushed
+  leLeftCopiesOlder,  // %s older copies of a file that interrupted saves left beside the one told
+  leInPlaceNoStateFolder,  // a file (%s) can only be written in place, and there is no state folder for a copy; save?
   LangTextCount
 };
 

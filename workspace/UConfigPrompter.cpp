@@ -21,8 +21,14 @@ bool TConfigPrompter::WriteInPlaceWithoutCopy(const std::string&, const std::str
 
 bool TConfigPrompter::SaveZeroBytes(const std::string&) { return false; }
 
-void TConfigPrompter::TellLeftCopy(const std::string& fileName, const std::string& copyName) {
-  ShowError(LangFill(leLeftCopyFound, {Utf8ToAnsi(fileName), Utf8ToAnsi(copyName)}));
+std::string LeftCopyText(const std::string& fileName, const std::string& copyName, std::size_t olderCopies) {
+  std::string text = LangFill(leLeftCopyFound, {Utf8ToAnsi(fileName), Utf8ToAnsi(copyName)});
+  if (olderCopies > 0) text += "\n\r" + LangFill(leLeftCopiesOlder, {IntToStr(static_cast<long long>(olderCopies))});
+  return text;
+}
+
+void TConfigPrompter::TellLeftCopy(const std::string& fileName, const std::string& copyName, std::size_t olderCopies) {
+  ShowError(LeftCopyText(fileName, copyName, olderCopies));
 }
 
 std::string WriteFailureText(const TWriteResult& r) {
@@ -31,19 +37,8 @@ std::string WriteFailureText(const TWriteResult& r) {
   const int entry = r.Subject == TWriteSubject::Backup ? leCannotMakeBackup : leCannotWriteFile;
   std::string text = LangFill(entry, {Utf8ToAnsi(r.SubjectName)}) + " " +
                      (r.NotRegular ? Lang(leNotRegularFile) : SystemErrorText(r.Error));
-  switch (r.Restore) {
-    case TInPlaceRestore::None:
-      break;
-    case TInPlaceRestore::PutBack:
-      text += "\n\r" + Lang(leOldTextPutBack);
-      break;
-    case TInPlaceRestore::KeptInCopy:
-      text += "\n\r" + LangFill(leOldTextKeptIn, {Utf8ToAnsi(r.SafetyCopy)});
-      break;
-    case TInPlaceRestore::Damaged:
-      text += "\n\r" + Lang(leFileWrittenInPart);
-      break;
-  }
+  const std::string restored = InPlaceRestoreText(r);
+  if (!restored.empty()) text += "\n\r" + restored;
   return text;
 }
 
@@ -66,12 +61,14 @@ void TMessageBoxPrompter::ShowError(const std::string& message) {
 
 bool TMessageBoxPrompter::WriteInPlaceWithoutCopy(const std::string& fileName, const std::string& folder,
                                                   const std::string& reason) {
+  // Without a state folder there is no folder to name, nor a system's reason.
+  if (folder.empty()) return AskYes(LangFill(leInPlaceNoStateFolder, {Utf8ToAnsi(fileName)}));
   return AskYes(LangFill(leInPlaceWithoutCopy, {Utf8ToAnsi(fileName), Utf8ToAnsi(folder), reason}));
 }
 
-void TMessageBoxPrompter::TellLeftCopy(const std::string& fileName, const std::string& copyName) {
-  Application()->MessageBox(LangFill(leLeftCopyFound, {Utf8ToAnsi(fileName), Utf8ToAnsi(copyName)}), "Ondrel",
-                            MB_OK | MB_ICONWARNING);
+void TMessageBoxPrompter::TellLeftCopy(const std::string& fileName, const std::string& copyName,
+                                       std::size_t olderCopies) {
+  Application()->MessageBox(LeftCopyText(fileName, copyName, olderCopies), "Ondrel", MB_OK | MB_ICONWARNING);
 }
 
 bool TMessageBoxPrompter::SaveZeroBytes(const std::string& fileName) {

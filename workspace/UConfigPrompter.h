@@ -25,8 +25,9 @@ class TConfigPrompter {
   // A failure to tell (program text).
   virtual void ShowError(const std::string& message) = 0;
   // The file (native name) can only be written in place and no copy of its
-  // present bytes could be made in `folder` (reason: program text): true
-  // writes it all the same. Unanswered, the file is kept as it is.
+  // present bytes could be made in `folder` (reason: program text; an empty
+  // folder: there is no state folder at all): true writes it all the same.
+  // Unanswered, the file is kept as it is.
   virtual bool WriteInPlaceWithoutCopy(const std::string& fileName, const std::string& folder,
                                        const std::string& reason);
   // The text about to be saved over the file (native name) holds zero bytes
@@ -34,14 +35,17 @@ class TConfigPrompter {
   // them. Unanswered, the file is kept as it is.
   virtual bool SaveZeroBytes(const std::string& fileName);
   // An earlier, interrupted save of the file left the file's old bytes in
-  // `copyName` (native names); it stays where it is. Told as an error unless
-  // answered otherwise.
-  virtual void TellLeftCopy(const std::string& fileName, const std::string& copyName);
+  // `copyName` (native names, the newest such copy), and `olderCopies` more
+  // beside it; they stay where they are, and the file may hold part of a
+  // newer text. Told as an error unless answered otherwise.
+  virtual void TellLeftCopy(const std::string& fileName, const std::string& copyName, std::size_t olderCopies);
 };
 
 // Why a write failed, in the interface's language: the name and the system's
 // reason, and what a failed in-place write left in the file.
 std::string WriteFailureText(const TWriteResult& result);
+// What a left copy is told with: the file, the newest copy, how many older.
+std::string LeftCopyText(const std::string& fileName, const std::string& copyName, std::size_t olderCopies);
 
 // The answers through the application's message box, in the interface's
 // language.
@@ -53,7 +57,7 @@ class TMessageBoxPrompter : public TConfigPrompter {
   void ShowError(const std::string& message) override;
   bool WriteInPlaceWithoutCopy(const std::string& fileName, const std::string& folder,
                                const std::string& reason) override;
-  void TellLeftCopy(const std::string& fileName, const std::string& copyName) override;
+  void TellLeftCopy(const std::string& fileName, const std::string& copyName, std::size_t olderCopies) override;
   bool SaveZeroBytes(const std::string& fileName) override;
 };
 

@@ -93,6 +93,17 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
     }
   }
   if (!problems.empty()) Report(Lang(leReadFailed) + "\n" + problems);
+  // A file whose in-place save was interrupted may hold part of the newer
+  // text: said when it is opened, not first when it is saved.
+  std::vector<std::string> onDisk;
+  for (int i = 0; i < count; ++i) {
+    const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(i)];
+    // One that could not be read is no less at risk.
+    onDisk.push_back(f.Missing ? std::string() : f.FileName);
+  }
+  const std::vector<std::vector<std::string>> left = LeftSafetyCopies(onDisk);
+  for (std::size_t i = 0; i < left.size(); ++i)
+    if (!left[i].empty()) TellLeftCopies(onDisk[i], left[i]);
   return result;
 }
 
@@ -111,6 +122,24 @@ TEditor* TZuConfig::Panel(int index) const {
 TConfigPrompter& TZuConfig::Ask() {
   static TMessageBoxPrompter boxes;
   return Prompter ? *Prompter : boxes;
+}
+
+namespace {
+
+// Which copy a name holds now: the same name made anew is another copy.
+std::string CopyIdentity(const std::string& copyName) {
+  const TDiskCopy c = DiskCopyOf(copyName);
+  return copyName + '\n' + IntToStr(static_cast<long long>(c.Inode)) + ':' + IntToStr(c.ModifiedNs);
+}
+
+}  // namespace
+
+void TZuConfig::NoteToldCopy(const std::string& copyName) { FToldCopies.insert(CopyIdentity(copyName)); }
+
+void TZuConfig::TellLeftCopies(const std::string& fileName, const std::vector<std::string>& copies) {
+  bool untold = false;
+  for (const std::string& c : copies) untold = FToldCopies.insert(CopyIdentity(c)).second || untold;
+  if (untold) Ask().TellLeftCopy(fileName, copies.front(), copies.size() - 1);
 }
 
 void TZuConfig::Report(const std::string& message) {
@@ -189,9 +218,12 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
     }
     break;
   }
-  // A copy an interrupted save left stays until the user deals with it.
-  if (!written.LeftCopy.empty()) Ask().TellLeftCopy(target, written.LeftCopy);
+  // A copy an interrupted save left stays until the user deals with it; it
+  // is told once, when it is first seen.
+  if (!written.LeftCopies.empty()) TellLeftCopies(target, written.LeftCopies);
   if (!written.Ok()) {
+    // A copy the failure message names is told there.
+    if (!written.SafetyCopy.empty()) NoteToldCopy(written.SafetyCopy);
     // What our own failed write left is no change by another program.
     if (written.Touched && ownName) panel->DiskCopy = written.Written;
     Report(Lang(leSaveFailed) + "\n" + Utf8ToAnsi(target) + "\n\n" + WriteFailureText(written));

@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,10 @@ class TZuConfig {
 
   // Discovers the set and builds its panels; the result is the discovery's
   // (a set whose discovery stopped early opens with the files listed so far).
-  // What could not be read is told to the user. A root that cannot be read
-  // (missing, a folder, unreadable) gets no panel at all.
+  // What could not be read is told to the user, and so is every file of the
+  // set whose copy an interrupted save left (the file may hold part of a
+  // newer text). A root that cannot be read (missing, a folder, unreadable)
+  // gets no panel at all.
   bool LoadConfig(const std::string& fileName, TScrollBox* scrollBox, TPopupMenu* popupMenu, TScrollBar* scrollBar,
                   TStatusBarEx* statusBar, TCheckTreeViewEx* tree);
   // Told after each panel of a set of several files has been built and
@@ -54,7 +57,8 @@ class TZuConfig {
   // changed or deleted since it was read is overwritten only when the
   // prompter says so. Failures are told with the file and the system's
   // reason; a failure or a refusal leaves the panel modified and the files on
-  // disk (the previous backup too) as they were.
+  // disk (the previous backup too) as they were. A copy an interrupted save
+  // of the file left is told unless it was told already.
   bool SaveFile(int index, const std::string& newName, bool asCopy, bool withBackup);
   bool SaveActive(const std::string& newName, bool asCopy, bool withBackup);
   // Saves every modified panel; true when none failed.
@@ -78,6 +82,10 @@ class TZuConfig {
  private:
   void Report(const std::string& message);
   TConfigPrompter& Ask();
+  // Tells the copies an interrupted save of the file left (the newest
+  // first), unless each was told already; they count as told afterwards.
+  void TellLeftCopies(const std::string& fileName, const std::vector<std::string>& copies);
+  void NoteToldCopy(const std::string& copyName);
   // The engine a walk asks whether a panel holds a match at all: one for
   // every walk, its pattern prepared once, rather than each panel's own.
   TOndEditSearchCustom& WalkEngine(bool regex);
@@ -86,6 +94,9 @@ class TZuConfig {
   // end, backwards). The number of matches found.
   int SearchPanel(TEditor& panel, bool replace, bool backwards, TOndSearchOptions options);
 
+  // The copies told so far (name, file and time, so that a new copy under
+  // an old name is told again): each is told once, not at every save.
+  std::set<std::string> FToldCopies;
   std::unique_ptr<TOndEditSearch> FWalkSearch;
   std::unique_ptr<TOndEditRegexSearch> FWalkRegexSearch;
 };

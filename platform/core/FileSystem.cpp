@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/core/CodePage.h"
+#include "platform/core/SysUtils.h"
 
 namespace ond {
 
@@ -138,6 +139,32 @@ std::string RealPath(const std::string& path) {
   std::string s(r);
   std::free(r);
   return s;
+}
+
+std::string StateFolder() {
+  const char* state = std::getenv("XDG_STATE_HOME");
+  if (state && state[0] == '/') return IncludeTrailingPathDelimiter(state) + "ondrel/";
+  const char* home = std::getenv("HOME");
+  if (!home || home[0] != '/') return {};
+  return IncludeTrailingPathDelimiter(home) + ".local/state/ondrel/";
+}
+
+int MakePrivateFolders(const std::string& folder, bool closeToOthers) {
+  if (folder.empty() || PathHasNul(folder)) return ENOENT;
+  std::string whole = folder;
+  while (whole.size() > 1 && whole.back() == '/') whole.pop_back();
+  for (std::size_t at = 1; at <= whole.size(); ++at) {
+    if (at < whole.size() && whole[at] != '/') continue;
+    const std::string part = whole.substr(0, at);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
+  }
+  struct stat st {};
+  if (::stat(whole.c_str(), &st) != 0) return errno;
+  if (!S_ISDIR(st.st_mode)) return ENOTDIR;
+  // A folder an earlier run made open to others (as the error log's once
+  // was) holds the names of the user's files: it is closed again.
+  if (closeToOthers && (st.st_mode & 077) != 0 && st.st_uid == ::geteuid()) ::chmod(whole.c_str(), st.st_mode & 07700);
+  return 0;
 }
 
 std::string ReadRegularFile(const std::string& path) {

@@ -78,6 +78,19 @@ void ReleaseSpareCapacity(std::string& s) noexcept;
 // thousand. Small blocks and systems without large pages are left alone.
 void AdviseLargePages(void* block, std::size_t size) noexcept;
 
+// The program's own state folder, where it keeps what is for the user alone
+// (copies of files written in place, the error log when the program's folder
+// is not writable): "$XDG_STATE_HOME/ondrel/" (an absolute XDG_STATE_HOME
+// only), else "$HOME/.local/state/ondrel/" (an absolute HOME only); "" when
+// neither is to be had.
+std::string StateFolder();
+
+// Makes a folder and those above it that are missing, for the user alone
+// (0700). A folder already there that lets others in is closed to them when
+// `closeToOthers` and it is the user's own. 0 or the system's error number
+// (ENOTDIR when something else stands at the name).
+int MakePrivateFolders(const std::string& folder, bool closeToOthers = false);
+
 // Folder of the running executable, with a trailing "/".
 std::string ProgramFolder();
 // Full path of the running executable.

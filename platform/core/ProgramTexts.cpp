@@ -13,7 +13,7 @@ constexpr std::array<const char*, static_cast<std::size_t>(TProgramText::Count)>
     "Cannot create file \"%s\".",
     "Cannot make the backup \"%s\".",
     "Cannot keep a copy of \"%s\" in %s.",
-    "the state folder",
+    "Cannot keep a copy of \"%s\": there is no folder for it (neither XDG_STATE_HOME nor HOME names a folder).",
     "Not a regular file",
     "The file's old text was put back.",
     "The file holds part of the new text; its old text is kept in\n\r%s",
@@ -57,6 +57,8 @@ constexpr std::array<const char*, static_cast<std::size_t>(TProgramText::Count)>
     "the signature library could not start",
     "the signature does not match the file and the release key",
     "The text could not be made",
+    "The file's old text was put back, but the disk did not confirm that it was stored; it is also kept in\n\r%s",
+    "The file holds the new text, but the disk did not confirm that it was stored.",
 };
 
 std::atomic<TProgramTextSource> Source{nullptr};

@@ -19,7 +19,7 @@ enum class TProgramText : int {
   CannotCreateFile,      // the same for a new file
   CannotMakeBackup,      // the same for a backup
   CannotKeepCopy,        // %s the file, %s the folder: no copy of it before an in-place write
-  StateFolder,           // the folder of that copy when it has no name
+  NoStateFolder,         // %s the file: no copy of it, for want of a state folder
   NotRegularFile,        // the reason for a pipe, a device or a socket
   OldTextPutBack,        // a failed in-place write: the old text is back in the file
   OldTextKeptIn,         // a failed in-place write: the old text kept in a copy (%s)
@@ -65,6 +65,8 @@ enum class TProgramText : int {
   SignatureNotStarted,
   SignatureMismatch,
   TextNotMade,  // a file's text could not be made for saving
+  OldTextPutBackNotFlushed,  // a failed in-place write: the old text is back, not flushed; kept in a copy (%s)
+  NewTextNotFlushed,         // a failed in-place write without a copy: the new text is in, not flushed
   Count
 };
 

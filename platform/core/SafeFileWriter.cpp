@@ -137,6 +137,33 @@ TDiskCopy CopyOfStat(const struct stat& st) {
   return c;
 }
 
+// Flushes a file's bytes and size to the disk; false with errno set.
+bool Flush(int fd) {
+  const auto fsyncFn = FileWriteHooks().FSync ? FileWriteHooks().FSync : &::fsync;
+  return fsyncFn(fd) == 0;
+}
+
+// How long a save waits for another save of the same file to end, in steps.
+constexpr int kLockSteps = 500;
+constexpr long kLockStepNs = 20'000'000;
+
+// Takes the exclusive lock on the file itself that every save holds while it
+// checks and replaces the file, so that two programs saving one file never
+// write it at once: the second waits for the first and then finds the file
+// changed. 0, or EAGAIN when the file stayed locked for long. A file system
+// without such locks is written as before.
+int LockFile(int fd) {
+  const auto flockFn = FileWriteHooks().Flock ? FileWriteHooks().Flock : &::flock;
+  for (int step = 0;;) {
+    if (flockFn(fd, LOCK_EX | LOCK_NB) == 0) return 0;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return 0;
+    if (++step >= kLockSteps) return EAGAIN;
+    const timespec pause{0, kLockStepNs};
+    ::nanosleep(&pause, nullptr);
+  }
+}
+
 bool WriteAllAt(int fd, std::string_view data, off_t offset) {
   const auto pwriteFn = FileWriteHooks().PWrite ? FileWriteHooks().PWrite : &::pwrite;
   std::size_t done = 0;
@@ -193,7 +220,7 @@ bool MakeTempFile(int folder, const std::string& name, mode_t mode, TTempFile& t
 void FlushFolder(int folder) {
   const int fd = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
-  ::fsync(fd);
+  Flush(fd);
   ::close(fd);
 }
 
@@ -227,24 +254,12 @@ int CopyInto(int in, const struct stat& st, int folder, const std::string& name,
     hold->Reset(::dup(temp.Fd.Get()));
     if (hold->Valid()) (void)::flock(hold->Get(), LOCK_EX | LOCK_NB);
   }
-  if ((keepOwnerAndMode && !TakeOverMode(temp.Fd.Get(), st)) || ::fsync(temp.Fd.Get()) != 0 || !temp.Fd.Close())
+  if ((keepOwnerAndMode && !TakeOverMode(temp.Fd.Get(), st)) || !Flush(temp.Fd.Get()) || !temp.Fd.Close())
     return errno;
   if (::renameat(folder, temp.Name.c_str(), folder, name.c_str()) != 0) return errno;
   temp.Name.clear();
   FlushFolder(folder);
   return 0;
-}
-
-// Makes a folder and those above it that are missing, for the user alone.
-int MakeFolders(const std::string& folder) {
-  for (std::size_t at = 1; at <= folder.size(); ++at) {
-    if (at < folder.size() && folder[at] != '/') continue;
-    const std::string part = folder.substr(0, at);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return errno;
-  }
-  struct stat st {};
-  if (::stat(folder.c_str(), &st) != 0) return errno;
-  return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
 }
 
 // "<start of the name>.<hash of the whole path>." that begins the names of
@@ -257,17 +272,81 @@ std::string CopyPrefix(const std::string& target) {
   return std::string(NameStart(name, kCopyNameKept)) + "." + IntToHex(HashOfName(whole), 16) + ".";
 }
 
-// The copies in `folder` whose names begin with `prefix`, sorted.
-std::vector<std::string> CopiesIn(const std::string& folder, const std::string& prefix) {
+bool AllDigits(std::string_view s) {
+  if (s.empty()) return false;
+  for (const char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// Every name in `folder` that begins with `prefix`, whatever stands there,
+// sorted: a copy never takes a name that is in use.
+std::vector<std::string> NamesIn(const std::string& folder, const std::string& prefix) {
   std::vector<std::string> found;
   std::unique_ptr<DIR, int (*)(DIR*)> d(::opendir(folder.c_str()), ::closedir);
   if (!d) return found;
   while (const dirent* e = ::readdir(d.get())) {
     const std::string_view n = e->d_name;
-    if (n.size() > prefix.size() && n.starts_with(prefix) && n.ends_with(kCopySuffix)) found.emplace_back(n);
+    if (n.size() > prefix.size() && n.starts_with(prefix)) found.emplace_back(n);
   }
   std::sort(found.begin(), found.end());
   return found;
+}
+
+// The number of a copy's name after the file's prefix: "copy" is the first,
+// "<n>.copy" the n-th; 0 for any other name.
+int CopyNumber(std::string_view rest) {
+  if (rest == kCopySuffix) return 1;
+  if (!rest.ends_with(kCopySuffix) || rest.size() < kCopySuffix.size() + 2) return 0;
+  const std::string_view digits = rest.substr(0, rest.size() - kCopySuffix.size() - 1);
+  if (rest[digits.size()] != '.' || !AllDigits(digits) || digits[0] == '0' || digits.size() > 3) return 0;
+  std::int64_t n = 0;
+  return TryStrToInt(digits, n) && n >= 2 ? static_cast<int>(n) : 0;
+}
+
+constexpr int kMostCopies = 999;
+
+std::string CopyName(const std::string& prefix, int n) {
+  return prefix + (n == 1 ? std::string() : IntToStr(n) + ".") + std::string(kCopySuffix);
+}
+
+// The copies of one file that interrupted saves left in `folder`, among
+// `names` (names in the folder that begin with the file's prefix), the
+// newest first. Only what the program makes counts: a regular file of this
+// user with one name, under a copy's name, that no save running now holds.
+std::vector<std::string> LeftCopiesAmong(const std::string& folder, const std::string& prefix,
+                                         const std::vector<std::string>& names) {
+  struct TFound {
+    std::string Name;
+    std::int64_t ModifiedNs;
+    int Number;
+  };
+  std::vector<TFound> found;
+  for (const std::string& name : names) {
+    if (!name.starts_with(prefix)) continue;
+    const int number = CopyNumber(std::string_view(name).substr(prefix.size()));
+    if (number == 0) continue;
+    const std::string full = folder + name;
+    // Looked at before anything is opened: a device or a pipe there is
+    // never opened at all.
+    struct stat st {};
+    if (::lstat(full.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    const TFd copy(::open(full.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!copy.Valid() || ::fstat(copy.Get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+        st.st_nlink != 1)
+      continue;
+    // A copy locked by a save running now is that save's, not a left one.
+    if (::flock(copy.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
+    found.push_back({full, CopyOfStat(st).ModifiedNs, number});
+  }
+  // A copy's time is when it was made; a later number breaks a tie.
+  std::sort(found.begin(), found.end(), [](const TFound& a, const TFound& b) {
+    return a.ModifiedNs != b.ModifiedNs ? a.ModifiedNs > b.ModifiedNs : a.Number > b.Number;
+  });
+  std::vector<std::string> newestFirst;
+  newestFirst.reserve(found.size());
+  for (TFound& f : found) newestFirst.push_back(std::move(f.Name));
+  return newestFirst;
 }
 
 // Keeps a complete, flushed copy of the file's current bytes in the
@@ -278,20 +357,20 @@ std::vector<std::string> CopiesIn(const std::string& folder, const std::string& 
 int MakeSafetyCopy(const std::string& target, std::string& copyName, TFd& hold) {
   const std::string folder = SafetyCopyFolder();
   if (folder.empty()) return ENOENT;
-  if (const int err = MakeFolders(folder.substr(0, folder.size() - 1))) return err;
+  if (const int err = MakePrivateFolders(folder, true)) return err;
   TFd in(::open(target.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   if (!in.Valid()) return errno;
   struct stat st {};
   if (::fstat(in.Get(), &st) != 0) return errno;
   const TFolder at(folder);
   if (!at.Fd.Valid()) return errno;
-  // A copy an earlier save left is never replaced: it may hold the only
-  // whole text of the file.
+  // A copy an earlier save left is never replaced, nor anything else that
+  // stands at a copy's name: it may hold the only whole text of the file.
   const std::string prefix = CopyPrefix(target);
-  const std::vector<std::string> taken = CopiesIn(folder, prefix);
+  const std::vector<std::string> taken = NamesIn(folder, prefix);
   std::string name;
-  for (int n = 1; n < 1000 && name.empty(); ++n) {
-    std::string candidate = prefix + (n == 1 ? std::string() : IntToStr(n) + ".") + std::string(kCopySuffix);
+  for (int n = 1; n <= kMostCopies && name.empty(); ++n) {
+    std::string candidate = CopyName(prefix, n);
     if (!std::binary_search(taken.begin(), taken.end(), candidate)) name = std::move(candidate);
   }
   if (name.empty()) return EEXIST;
@@ -301,38 +380,42 @@ int MakeSafetyCopy(const std::string& target, std::string& copyName, TFd& hold) 
   return 0;
 }
 
-// Puts the bytes of a copy back into the open file; false with errno set.
-bool PutBack(const std::string& copyName, int fd) {
+// What putting the old bytes back achieved.
+enum class TPutBack { Done, NotFlushed, Failed };
+
+// Puts the bytes of a copy back into the open file and flushes them.
+TPutBack PutBack(const std::string& copyName, int fd) {
   TFd in(::open(copyName.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
-  return in.Valid() && ::fstat(in.Get(), &st) == 0 && CopyBytes(in.Get(), fd) && ::ftruncate(fd, st.st_size) == 0 &&
-         ::fsync(fd) == 0;
+  if (!in.Valid() || ::fstat(in.Get(), &st) != 0 || !CopyBytes(in.Get(), fd) || ::ftruncate(fd, st.st_size) != 0)
+    return TPutBack::Failed;
+  return Flush(fd) ? TPutBack::Done : TPutBack::NotFlushed;
 }
 
-// Writes the whole data into an open file from its start and cuts it to the
-// data's length. The room is reserved first where the file system can, so
-// that a full disk or a size limit mostly stops the write before any byte
-// changes. `touched` tells whether the file may have changed.
-bool WriteInPlace(int fd, std::string_view data, const struct stat& old, bool& touched) {
-  touched = false;
+// How far a write in place got.
+enum class TInPlaceStep {
+  Untouched,  // nothing changed (the room could not be reserved)
+  Written,    // the bytes are in the file, but the flush failed
+  Partly,     // the file may hold part of the new text
+  Done,       // written and flushed
+};
+
+// Writes the whole data into an open file from its start, cuts it to the
+// data's length and flushes it. The room is reserved first where the file
+// system can, so that a full disk or a size limit mostly stops the write
+// before any byte changes. errno is set unless Done.
+TInPlaceStep WriteInPlace(int fd, std::string_view data, const struct stat& old) {
   if (!data.empty() && ::fallocate(fd, 0, 0, static_cast<off_t>(data.size())) != 0) {
     const int err = errno;
     struct stat now {};
-    touched = ::fstat(fd, &now) != 0 || now.st_size != old.st_size;
+    const bool touched = ::fstat(fd, &now) != 0 || now.st_size != old.st_size;
     if (err != EOPNOTSUPP && err != ENOSYS) {
       errno = err;
-      return false;
+      return touched ? TInPlaceStep::Partly : TInPlaceStep::Untouched;
     }
   }
-  touched = true;
-  return WriteAllAt(fd, data, 0) && ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
-}
-
-bool AllDigits(std::string_view s) {
-  if (s.empty()) return false;
-  for (const char c : s)
-    if (c < '0' || c > '9') return false;
-  return true;
+  if (!WriteAllAt(fd, data, 0) || ::ftruncate(fd, static_cast<off_t>(data.size())) != 0) return TInPlaceStep::Partly;
+  return Flush(fd) ? TInPlaceStep::Done : TInPlaceStep::Written;
 }
 
 }  // namespace
@@ -405,22 +488,47 @@ int RemoveStaleTempFiles(const std::string& fileName) {
   return removed;
 }
 
-std::string SafetyCopyFolder() {
-  const char* state = std::getenv("XDG_STATE_HOME");
-  if (state && state[0] == '/') return IncludeTrailingPathDelimiter(state) + "ondrel/";
-  const char* home = std::getenv("HOME");
-  if (!home || home[0] != '/') return {};
-  return IncludeTrailingPathDelimiter(home) + ".local/state/ondrel/";
+std::string SafetyCopyFolder() { return StateFolder(); }
+
+std::vector<std::vector<std::string>> LeftSafetyCopies(const std::vector<std::string>& fileNames) {
+  std::vector<std::vector<std::string>> left(fileNames.size());
+  const std::string folder = SafetyCopyFolder();
+  if (folder.empty()) return left;
+  // One listing for all the files: mostly the folder holds no copy at all.
+  const std::vector<std::string> names = NamesIn(folder, "");
+  if (std::none_of(names.begin(), names.end(), [](const std::string& n) { return n.ends_with(kCopySuffix); }))
+    return left;
+  for (std::size_t i = 0; i < fileNames.size(); ++i) {
+    const std::string& fileName = fileNames[i];
+    if (fileName.empty() || PathHasNul(fileName)) continue;
+    left[i] = LeftCopiesAmong(folder, CopyPrefix(FollowLinks(fileName)), names);
+  }
+  return left;
+}
+
+std::vector<std::string> LeftSafetyCopies(const std::string& fileName) {
+  return std::move(LeftSafetyCopies(std::vector<std::string>{fileName})[0]);
 }
 
 std::string LeftSafetyCopy(const std::string& fileName) {
-  const std::string folder = SafetyCopyFolder();
-  if (folder.empty() || fileName.empty() || PathHasNul(fileName)) return {};
-  for (const std::string& name : CopiesIn(folder, CopyPrefix(FollowLinks(fileName)))) {
-    // A copy locked by a save running now is that save's, not a left one.
-    const TFd copy(::open((folder + name).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (copy.Valid() && ::flock(copy.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK) continue;
-    return folder + name;
+  std::vector<std::string> left = LeftSafetyCopies(fileName);
+  return left.empty() ? std::string() : std::move(left[0]);
+}
+
+std::string InPlaceRestoreText(const TWriteResult& result) {
+  switch (result.Restore) {
+    case TInPlaceRestore::None:
+      break;
+    case TInPlaceRestore::PutBack:
+      return ProgramText(TProgramText::OldTextPutBack);
+    case TInPlaceRestore::PutBackNotFlushed:
+      return ProgramText(TProgramText::OldTextPutBackNotFlushed, {NameText(result.SafetyCopy)});
+    case TInPlaceRestore::KeptInCopy:
+      return ProgramText(TProgramText::OldTextKeptIn, {NameText(result.SafetyCopy)});
+    case TInPlaceRestore::NewTextNotFlushed:
+      return ProgramText(TProgramText::NewTextNotFlushed);
+    case TInPlaceRestore::Damaged:
+      return ProgramText(TProgramText::FileWrittenInPart);
   }
   return {};
 }
@@ -484,13 +592,18 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
     result.Reason = cannot + ProgramText(TProgramText::NotRegularFile);
     return result;
   }
-  if (request.Expected) {
-    struct stat now {};
-    const bool there = (request.UserFile ? ::stat(target.c_str(), &now) : ::lstat(target.c_str(), &now)) == 0;
-    if (!((there ? CopyOfStat(now) : TDiskCopy{}) == *request.Expected)) {
-      result.Outcome = TWriteOutcome::ChangedOnDisk;
-      return result;
-    }
+  // The disk copy the name reaches now, as the check compares it.
+  auto now = [&](struct stat& at) {
+    return (request.UserFile ? ::stat(target.c_str(), &at) : ::lstat(target.c_str(), &at)) == 0;
+  };
+  auto changed = [&] {
+    struct stat at {};
+    const bool there = now(at);
+    return !((there ? CopyOfStat(at) : TDiskCopy{}) == *request.Expected);
+  };
+  if (request.Expected && changed()) {
+    result.Outcome = TWriteOutcome::ChangedOnDisk;
+    return result;
   }
   // Only a file the user may write is written: the rename below needs no
   // right on the file itself.
@@ -499,11 +612,29 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
     own.Reset(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC | (request.UserFile ? 0 : O_NOFOLLOW)));
     if (!own.Valid() || ::fstat(own.Get(), &st) != 0) return fail(errno);
     if (!S_ISREG(st.st_mode)) return fail(EINVAL);
+    // Held until the file is replaced: another program's save of the file
+    // waits, and this one compares again once the lock is its own, so the
+    // second of two saves finds the file changed instead of writing into the
+    // first one's text.
+    if (const int err = LockFile(own.Get())) return fail(err);
+    struct stat at {};
+    const bool sameFile = now(at) && at.st_dev == st.st_dev && at.st_ino == st.st_ino;
+    if (request.Expected && (!sameFile || changed())) {
+      result.Outcome = TWriteOutcome::ChangedOnDisk;
+      return result;
+    }
+    // Another file was put under the name meanwhile: writing this one would
+    // write a file that no name reaches any more.
+    if (!sameFile) return fail(EAGAIN);
+    st = at;
   }
   const TFolder folder(split.Folder);
   if (!folder.Fd.Valid()) return fail(errno);
   RemoveStaleTempFiles(target);
-  if (request.UserFile && existed) result.LeftCopy = LeftSafetyCopy(target);
+  if (request.UserFile && existed) {
+    result.LeftCopies = LeftSafetyCopies(target);
+    if (!result.LeftCopies.empty()) result.LeftCopy = result.LeftCopies[0];
+  }
 
   TTempFile temp;
   TFd written;  // the new file, kept open to see it under its name
@@ -528,7 +659,7 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
   }
   if (!inPlace) {
     const bool ok = WriteAllAt(temp.Fd.Get(), request.Data, 0) &&
-                    (!existed || ::fchmod(temp.Fd.Get(), st.st_mode & 07777) == 0) && ::fsync(temp.Fd.Get()) == 0;
+                    (!existed || ::fchmod(temp.Fd.Get(), st.st_mode & 07777) == 0) && Flush(temp.Fd.Get());
     if (!ok) return fail(errno);
     written.Reset(::dup(temp.Fd.Get()));
     if (!written.Valid() || !temp.Fd.Close()) return fail(errno);
@@ -563,38 +694,50 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
       result.Outcome = TWriteOutcome::NoSafetyCopy;
       result.Subject = TWriteSubject::SafetyCopy;
       result.SubjectName = folderName;
-      result.Error = copyError;
-      result.Reason = ProgramText(TProgramText::CannotKeepCopy,
-                                  {NameText(target), folderName.empty() ? ProgramText(TProgramText::StateFolder)
-                                                                        : ShownName(folderName)}) +
-                      " " + SystemErrorText(copyError);
+      if (folderName.empty()) {
+        // No folder to try: no system error says why.
+        result.Reason = ProgramText(TProgramText::NoStateFolder, {NameText(target)});
+      } else {
+        result.Error = copyError;
+        result.Reason = ProgramText(TProgramText::CannotKeepCopy, {NameText(target), ShownName(folderName)}) + " " +
+                        SystemErrorText(copyError);
+      }
       return result;
     }
-    bool touched = false;
-    if (!WriteInPlace(own.Get(), request.Data, st, touched)) {
+    const TInPlaceStep step = WriteInPlace(own.Get(), request.Data, st);
+    if (step != TInPlaceStep::Done) {
       const int err = errno;
-      if (touched) {
+      if (step == TInPlaceStep::Untouched) {
+        if (!copy.empty()) ::unlink(copy.c_str());
+      } else {
         result.Touched = true;
         if (guard.empty()) {
-          result.Restore = TInPlaceRestore::Damaged;
-        } else if (PutBack(guard, own.Get())) {
-          result.Restore = TInPlaceRestore::PutBack;
-          if (!copy.empty()) ::unlink(copy.c_str());
+          result.Restore =
+              step == TInPlaceStep::Written ? TInPlaceRestore::NewTextNotFlushed : TInPlaceRestore::Damaged;
         } else {
-          result.Restore = TInPlaceRestore::KeptInCopy;
-          result.SafetyCopy = guard;
+          switch (PutBack(guard, own.Get())) {
+            case TPutBack::Done:
+              result.Restore = TInPlaceRestore::PutBack;
+              if (!copy.empty()) ::unlink(copy.c_str());
+              break;
+            case TPutBack::NotFlushed:
+              // The old bytes are back but the disk did not take them: the
+              // copy stays, it is the one sure place of the old text.
+              result.Restore = TInPlaceRestore::PutBackNotFlushed;
+              result.SafetyCopy = guard;
+              break;
+            case TPutBack::Failed:
+              result.Restore = TInPlaceRestore::KeptInCopy;
+              result.SafetyCopy = guard;
+              break;
+          }
         }
         result.Written = DiskCopyOfHandle(own.Get());
-      } else if (!copy.empty()) {
-        ::unlink(copy.c_str());
       }
       result.InPlace = true;
       fail(err);
-      if (result.Restore == TInPlaceRestore::PutBack) result.Reason += " " + ProgramText(TProgramText::OldTextPutBack);
-      if (result.Restore == TInPlaceRestore::KeptInCopy)
-        result.Reason += " " + ProgramText(TProgramText::OldTextKeptIn, {NameText(guard)});
-      if (result.Restore == TInPlaceRestore::Damaged)
-        result.Reason += " " + ProgramText(TProgramText::FileWrittenInPart);
+      const std::string restored = InPlaceRestoreText(result);
+      if (!restored.empty()) result.Reason += " " + restored;
       return result;
     }
     result.Written = DiskCopyOfHandle(own.Get());
@@ -603,9 +746,10 @@ TWriteResult WriteFileSafely(const TFileWrite& request) {
     result.InPlace = true;
     if (!own.Close()) return fail(errno);
   } else {
-    own.Close();
+    // The old file stays open, and so locked, until the new one has its name.
     if (::renameat(folder.Fd.Get(), temp.Name.c_str(), folder.Fd.Get(), split.Name.c_str()) != 0) return fail(errno);
     temp.Name.clear();
+    own.Close();
     // Taken after the rename, which some file systems count as a change of
     // the file: the next save compares with exactly this.
     result.Written = DiskCopyOfHandle(written.Get());

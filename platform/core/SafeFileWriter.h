@@ -21,13 +21,17 @@
 // complete, flushed copy of the file's current bytes is made first (in the
 // user's state folder, "$XDG_STATE_HOME/ondrel/"); a failed write puts the old
 // bytes back from it, and it is removed once the new text is flushed. A copy
-// that a killed run left stays, and the next save of that file says where it
-// is. A file the user may not write is never replaced.
+// that a killed run left stays: the writer never removes a copy but its own,
+// and tells the caller of those it finds. A file the user may not write is
+// never replaced.
 //
 // Before anything is written, the file on disk can be compared with the copy
 // the text was read from, so that changes made by another program are not
-// overwritten unasked. Temporary files that killed runs left behind for a
-// file are removed on its next save.
+// overwritten unasked. A save holds an exclusive lock on the file itself
+// from that comparison until the file is replaced, and compares again once
+// it holds it: of two programs saving one file at once, the second waits and
+// then finds the file changed. Temporary files that killed runs left behind
+// for a file are removed on its next save.
 #pragma once
 
 #include <sys/types.h>
@@ -35,6 +39,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ond {
 
@@ -98,6 +103,11 @@ enum class TInPlaceRestore {
   PutBack,     // the old bytes were put back from their copy
   KeptInCopy,  // the file holds part of the new text; the old bytes are in SafetyCopy
   Damaged,     // the file holds part of the new text and there was no copy
+  // The old bytes were put back, but the disk did not confirm them (the
+  // flush failed); they stay whole in SafetyCopy too.
+  PutBackNotFlushed,
+  // No copy: the whole new text is in the file, but the flush failed.
+  NewTextNotFlushed,
 };
 
 struct TWriteResult {
@@ -121,8 +131,10 @@ struct TWriteResult {
   TInPlaceRestore Restore = TInPlaceRestore::None;
   // The copy of the old bytes a failed in-place write left (KeptInCopy).
   std::string SafetyCopy;
-  // A copy of the file's bytes that an earlier, interrupted in-place save
-  // left in the state folder (its full name), found by this save; it stays.
+  // The copies of the file's bytes that earlier, interrupted in-place saves
+  // left in the state folder (full names, the newest first), found by this
+  // save; they stay. LeftCopy is the newest of them.
+  std::vector<std::string> LeftCopies;
   std::string LeftCopy;
   bool Ok() const { return Outcome == TWriteOutcome::Written; }
 };
@@ -144,24 +156,39 @@ std::string FollowLinks(const std::string& fileName);
 int RemoveStaleTempFiles(const std::string& fileName);
 
 // The folder where copies of files written in place are kept while they are
-// written: "$XDG_STATE_HOME/ondrel/" (an absolute XDG_STATE_HOME only), else
-// "$HOME/.local/state/ondrel/"; "" without either.
+// written: the program's state folder (see StateFolder), "" when there is
+// none. It is made for the user alone.
 std::string SafetyCopyFolder();
 
 // The copies of fileName's bytes that interrupted in-place saves left in the
-// safety-copy folder (full names), if any; "" when none. One is given.
+// safety-copy folder (full names), the newest first. Only what the program
+// makes counts: a regular file of this user, under a copy's name, that no
+// save running now holds; a link, a pipe or a folder there is no copy.
+std::vector<std::string> LeftSafetyCopies(const std::string& fileName);
+// The same for several files at once (one list each, in their order), the
+// folder read once.
+std::vector<std::vector<std::string>> LeftSafetyCopies(const std::vector<std::string>& fileNames);
+// The newest of them; "" when none.
 std::string LeftSafetyCopy(const std::string& fileName);
+
+// What a failed in-place write left in the file (result.Restore), as program
+// text; "" for none.
+std::string InPlaceRestoreText(const TWriteResult& result);
 
 // A write past the file-size limit of the process then fails with EFBIG
 // instead of ending the program. Done by every write; callable at start.
 void IgnoreFileSizeSignal() noexcept;
 
-// Seams for tests: the system calls a save makes that a test needs to fail on
-// demand (a write error halfway, an owner that cannot be kept without root).
-// Null: the system's own. Not for the program itself.
+// Seams for tests: the system calls a save makes that a test needs to fail,
+// watch or hold on demand (a write error halfway, an owner that cannot be
+// kept without root, a flush that fails or the order of flushes, a second
+// save meeting the lock of the first). Null: the system's own. Not for the
+// program itself.
 struct TFileWriteHooks {
   ssize_t (*PWrite)(int fd, const void* data, std::size_t size, off_t offset) = nullptr;
   int (*FChown)(int fd, uid_t owner, gid_t group) = nullptr;
+  int (*FSync)(int fd) = nullptr;
+  int (*Flock)(int fd, int operation) = nullptr;
 };
 TFileWriteHooks& FileWriteHooks();
 

@@ -5,17 +5,21 @@
 // any such copy the caller is asked first.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <filesystem>
+#include <mutex>
 #include <random>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/SafeFileWriter.h"
 #include "platform/core/SysUtils.h"
 #include "tests/support/EnvGuard.h"
@@ -87,6 +91,78 @@ ssize_t AskForLeftCopyHalfway(int fd, const void* data, std::size_t size, off_t 
 ssize_t InPieces(int fd, const void* data, std::size_t size, off_t offset) {
   ::usleep(100);
   return ::pwrite(fd, data, std::min<std::size_t>(size, 64 * 1024), offset);
+}
+
+// Two saves of one file at once: the first is held at its first flush (its
+// copy of the old bytes, after its checks and before the file changes) until
+// the second has met the lock on the file or has ended.
+struct THold {
+  std::mutex Mutex;
+  std::condition_variable Changed;
+  bool FirstHeld = false, Released = false, SecondWaits = false, SecondDone = false;
+} gHold;
+
+int HoldTheFirstFlush(int fd) {
+  std::unique_lock<std::mutex> lock(gHold.Mutex);
+  if (!gHold.FirstHeld) {
+    gHold.FirstHeld = true;
+    gHold.Changed.notify_all();
+    gHold.Changed.wait(lock, [] { return gHold.Released; });
+  }
+  return ::fsync(fd);
+}
+
+int NoteAWaitForTheLock(int fd, int operation) {
+  const int r = ::flock(fd, operation);
+  const int err = errno;
+  if (r != 0 && err == EWOULDBLOCK) {
+    const std::lock_guard<std::mutex> lock(gHold.Mutex);
+    gHold.SecondWaits = true;
+    gHold.Changed.notify_all();
+  }
+  errno = err;
+  return r;
+}
+
+// What the file itself went through, in order: writes, and flushes with
+// whether a copy of its old bytes still stood then.
+std::vector<std::string> gEvents;
+std::string gCopies;  // the folder whose copies count
+bool CopyThere() {
+  std::error_code ec;
+  for (const auto& e : std::filesystem::directory_iterator(gCopies, ec))
+    if (!e.path().filename().string().starts_with(".")) return true;
+  return false;
+}
+ssize_t NoteWrites(int fd, const void* data, std::size_t size, off_t offset) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_ino == gFailInode) {
+    if (!gFailed && gWrittenToIt > 0) {
+      gFailed = true;
+      gEvents.push_back("write fails");
+      errno = EIO;
+      return -1;
+    }
+    gEvents.push_back("write");
+    // Pieces of 16 KB, so that a failure falls after the first.
+    size = std::min<std::size_t>(size, 16 * 1024);
+    gWrittenToIt += size;
+  }
+  return ::pwrite(fd, data, size, offset);
+}
+int NoteFlushes(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_ino == gFailInode)
+    gEvents.push_back(CopyThere() ? "flush, copy there" : "flush, no copy");
+  return ::fsync(fd);
+}
+int FailFlushes(int fd) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_ino == gFailInode) {
+    errno = EIO;
+    return -1;
+  }
+  return ::fsync(fd);
 }
 
 class InPlaceSave : public ::testing::TestWithParam<TCase> {
@@ -216,6 +292,105 @@ TEST_P(InPlaceSave, WithoutAnyCopyTheCallerIsAskedFirst) {
   ASSERT_TRUE(agreed.Ok()) << agreed.Reason;
   EXPECT_TRUE(agreed.InPlace);
   EXPECT_EQ(TempDir::Read(file), "new");
+}
+
+TEST_P(InPlaceSave, OfTwoSavesAtOnceTheSecondWaitsAndFindsTheFileChanged) {
+  ASSERT_TRUE(Save(Text('o', 256 * 1024, 0)).Ok());
+  // Both read this; the first writes a shorter text, so that nothing about
+  // the file changes before the first byte of it does.
+  const TDiskCopy read = DiskCopyOf(file);
+  const std::string first = Text('f', 128 * 1024, 1), second = Text('s', 64 * 1024, 2);
+  gHold.FirstHeld = gHold.Released = gHold.SecondWaits = gHold.SecondDone = false;
+  FileWriteHooks().FSync = HoldTheFirstFlush;
+  FileWriteHooks().Flock = NoteAWaitForTheLock;
+  TWriteResult r1, r2;
+  std::thread one([&] { r1 = Save(first, false, "", &read); });
+  {
+    std::unique_lock<std::mutex> lock(gHold.Mutex);
+    gHold.Changed.wait(lock, [] { return gHold.FirstHeld; });
+  }
+  std::thread two([&] {
+    r2 = Save(second, false, "", &read);
+    const std::lock_guard<std::mutex> lock(gHold.Mutex);
+    gHold.SecondDone = true;
+    gHold.Changed.notify_all();
+  });
+  {
+    std::unique_lock<std::mutex> lock(gHold.Mutex);
+    gHold.Changed.wait(lock, [] { return gHold.SecondWaits || gHold.SecondDone; });
+    gHold.Released = true;
+    gHold.Changed.notify_all();
+  }
+  one.join();
+  two.join();
+  FileWriteHooks().FSync = nullptr;
+  FileWriteHooks().Flock = nullptr;
+  ASSERT_TRUE(r1.Ok()) << r1.Reason;
+  EXPECT_EQ(r2.Outcome, TWriteOutcome::ChangedOnDisk) << "the second save wrote while the first did";
+  EXPECT_TRUE(TempDir::Read(file) == first);
+  EXPECT_TRUE(Copies().empty());
+  // Asked and answered, the second save writes its text whole.
+  const TWriteResult again = Save(second);
+  ASSERT_TRUE(again.Ok()) << again.Reason;
+  EXPECT_TRUE(TempDir::Read(file) == second);
+}
+
+// The file is flushed before the copy of its old bytes goes, on success and
+// when the old bytes are put back after a failed write.
+TEST_P(InPlaceSave, TheFileIsFlushedBeforeItsCopyIsRemoved) {
+  for (const bool failing : {false, true}) {
+    SCOPED_TRACE(failing ? "a write fails" : "the write succeeds");
+    const std::string old = Text('o', 64 * 1024, 1);
+    ASSERT_TRUE(Save(old).Ok());
+    gFailInode = StatOf(file).st_ino;
+    gCopies = state + "/ondrel";
+    gEvents.clear();
+    gFailed = !failing;
+    gWrittenToIt = 0;
+    FileWriteHooks().PWrite = NoteWrites;
+    FileWriteHooks().FSync = NoteFlushes;
+    const TWriteResult r = Save(Text('n', 96 * 1024, 2));
+    FileWriteHooks().PWrite = nullptr;
+    FileWriteHooks().FSync = nullptr;
+    EXPECT_EQ(r.Ok(), !failing) << r.Reason;
+    ASSERT_FALSE(gEvents.empty());
+    EXPECT_EQ(gEvents.back(), "flush, copy there");
+    EXPECT_TRUE(Copies().empty());
+    EXPECT_TRUE(TempDir::Read(file) == (failing ? old : Text('n', 96 * 1024, 2)));
+  }
+}
+
+TEST_P(InPlaceSave, AFailedFlushSaysWhatTheFileHolds) {
+  const std::string old = Text('o', 64 * 1024, 1), fresh = Text('n', 32 * 1024, 2);
+  ASSERT_TRUE(Save(old).Ok());
+  gFailInode = StatOf(file).st_ino;
+  FileWriteHooks().FSync = FailFlushes;
+  const TWriteResult r = Save(fresh);
+  FileWriteHooks().FSync = nullptr;
+  EXPECT_EQ(r.Outcome, TWriteOutcome::Failed);
+  EXPECT_EQ(r.Error, EIO);
+  // The old bytes are back in the file, though the disk did not confirm
+  // them: the copy stays, and the message says both.
+  EXPECT_EQ(r.Restore, TInPlaceRestore::PutBackNotFlushed);
+  EXPECT_TRUE(TempDir::Read(file) == old);
+  ASSERT_EQ(Copies().size(), 1u);
+  EXPECT_EQ(r.SafetyCopy, state + "/ondrel/" + Copies()[0]);
+  EXPECT_TRUE(TempDir::Read(r.SafetyCopy) == old);
+  EXPECT_EQ(r.Reason.find("part of the new text"), std::string::npos) << r.Reason;
+  EXPECT_NE(r.Reason.find(ProgramText(TProgramText::OldTextPutBackNotFlushed, {r.SafetyCopy})), std::string::npos)
+      << r.Reason;
+  ASSERT_EQ(::unlink(r.SafetyCopy.c_str()), 0);
+
+  // Without any copy the whole new text is in the file, not part of it.
+  std::filesystem::remove_all(state);
+  dir.Write("state", "a file where the folder would be");
+  FileWriteHooks().FSync = FailFlushes;
+  const TWriteResult bare = Save(fresh, true);
+  FileWriteHooks().FSync = nullptr;
+  EXPECT_EQ(bare.Restore, TInPlaceRestore::NewTextNotFlushed);
+  EXPECT_TRUE(TempDir::Read(file) == fresh);
+  EXPECT_EQ(bare.Reason.find("part of the new text"), std::string::npos) << bare.Reason;
+  EXPECT_NE(bare.Reason.find(ProgramText(TProgramText::NewTextNotFlushed)), std::string::npos) << bare.Reason;
 }
 
 // Kills a save in place at random points: the file holds the old or the new

@@ -1,6 +1,7 @@
 // The error log's texts and file: message markers, the place of an
 // exception, the header, records and footer, and where the log is written.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -236,7 +237,33 @@ TEST(ErrorLogFile, BesideTheProgramWhenWritableElseInTheStateFolder) {
     // A relative state folder is not a valid one.
     test::TEnvGuard relative("XDG_STATE_HOME", "state");
     EXPECT_EQ(ErrorLogFileName("/nonexistent-folder/ondrel"), "/home/tester/.local/state/ondrel/ondrel_error.log");
+  }  {
+    // With no state folder at all the log stays beside the program, where a
+    // failure to write it names a place that exists, not one under "/".
+    test::TEnvGuard state("XDG_STATE_HOME", nullptr);
+    test::TEnvGuard home("HOME", nullptr);
+    EXPECT_EQ(ErrorLogFileName("/nonexistent-folder/ondrel"), "/nonexistent-folder/ondrel_error.log");
   }
+}
+
+TEST(ErrorLogFile, TheStateFolderItMakesIsTheUsersAlone) {
+  test::TempDir dir;
+  const std::string state = dir / "state";
+  test::TEnvGuard stateHome("XDG_STATE_HOME", state.c_str());
+  const mode_t mask = ::umask(022);
+  TStringList log;
+  log.Add("a line");
+  AppendLogToFile(log, ErrorLogFileName("/nonexistent-folder/ondrel"));
+  struct stat st {};
+  ASSERT_EQ(::stat((state + "/ondrel").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  // One an older run made open to others is closed again.
+  ASSERT_EQ(::chmod((state + "/ondrel").c_str(), 0755), 0);
+  AppendLogToFile(log, ErrorLogFileName("/nonexistent-folder/ondrel"));
+  ASSERT_EQ(::stat((state + "/ondrel").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0700u);
+  ::umask(mask);
+  EXPECT_EQ(test::TempDir::Read(state + "/ondrel/ondrel_error.log"), "a line\r\na line\r\n");
 }
 
 TEST(ErrorLogFile, AppendsWithCrLfAndCreatesTheFolder) {

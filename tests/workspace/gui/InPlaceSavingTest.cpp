@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "platform/Forms.h"
+#include "platform/core/ProgramTexts.h"
 #include "platform/core/SafeFileWriter.h"
 #include "platform/core/SysUtils.h"
 #include "services/ULocalization.h"
 #include "tests/support/EnvGuard.h"
+#include "tests/support/LaterCopies.h"
 #include "tests/support/TempDir.h"
 #include "tests/workspace/gui/PanelHost.h"
 #include "workspace/UZuConfigs.h"
@@ -43,8 +45,8 @@ struct TAnswers : TConfigPrompter {
     Asked.push_back("without copy " + ExtractFileName(fileName) + " in " + folder + ": " + reason);
     return WithoutCopy;
   }
-  void TellLeftCopy(const std::string& fileName, const std::string& copyName) override {
-    Asked.push_back("left " + ExtractFileName(fileName) + " " + copyName);
+  void TellLeftCopy(const std::string& fileName, const std::string& copyName, std::size_t older) override {
+    Asked.push_back("left " + ExtractFileName(fileName) + " " + copyName + (older ? " +" + IntToStr(older) : ""));
   }
 };
 
@@ -60,6 +62,17 @@ ssize_t FailOnTheFile(int fd, const void* data, std::size_t size, off_t offset) 
   if (::fstat(fd, &st) == 0 && st.st_ino == gInode && size > 0 && offset == 0 && size > 20) {
     // Half the text lands, then the disk fails.
     (void)!::pwrite(fd, data, size / 2, offset);
+    errno = EIO;
+    return -1;
+  }
+  return ::pwrite(fd, data, size, offset);
+}
+
+// Every write to the file fails: the old bytes cannot be put back either, so
+// the save leaves its copy, as a kill would.
+ssize_t FailEveryWrite(int fd, const void* data, std::size_t size, off_t offset) {
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_ino == gInode) {
     errno = EIO;
     return -1;
   }
@@ -122,14 +135,7 @@ TEST_F(InPlaceSaving, ACopyAnInterruptedSaveLeftIsToldAndKept) {
     struct stat st {};
     ASSERT_EQ(::stat(a.c_str(), &st), 0);
     gInode = st.st_ino;
-    FileWriteHooks().PWrite = [](int fd, const void* data, std::size_t size, off_t offset) -> ssize_t {
-      struct stat s {};
-      if (::fstat(fd, &s) == 0 && s.st_ino == gInode) {
-        errno = EIO;
-        return -1;
-      }
-      return ::pwrite(fd, data, size, offset);
-    };
+    FileWriteHooks().PWrite = FailEveryWrite;
     EXPECT_FALSE(config.SaveFile(1, "", false, false));
     FileWriteHooks().PWrite = nullptr;
     copyName = LeftSafetyCopy(a);
@@ -139,12 +145,76 @@ TEST_F(InPlaceSaving, ACopyAnInterruptedSaveLeftIsToldAndKept) {
   ASSERT_EQ(answers.Asked.size(), 1u);
   EXPECT_NE(answers.Asked[0].find(copyName), std::string::npos) << answers.Asked[0];
 
-  // The next save says where the copy is, saves, and leaves the copy.
+  // The failure told where the copy is: the next save saves without saying
+  // it again, and leaves the copy.
   answers.Asked.clear();
   EXPECT_TRUE(config.SaveFile(1, "", false, false));
-  EXPECT_EQ(answers.Asked, std::vector<std::string>{"left a.zu " + copyName});
+  EXPECT_EQ(answers.Asked, std::vector<std::string>{});
   EXPECT_EQ(test::TempDir::Read(a), kBom + "{ \"a\": 3 }");
   EXPECT_EQ(test::TempDir::Read(copyName), kBom + "{ \"a\": 2 }");
+
+  // Opened again, the set says it at once.
+  TAnswers again;
+  TZuConfig reopened;
+  reopened.Prompter = &again;
+  ASSERT_TRUE(reopened.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
+  EXPECT_EQ(again.Asked, std::vector<std::string>{"left a.zu " + copyName});
+}
+
+TEST_F(InPlaceSaving, LeftCopiesAreToldWhenTheSetOpensAndEachOnlyOnce) {
+  // A save whose write fails and whose old bytes cannot be put back leaves
+  // its copy, as a kill would; its message names it.
+  struct stat st {};
+  ASSERT_EQ(::stat(a.c_str(), &st), 0);
+  gInode = st.st_ino;
+  Edit(config.Panel(1), "{ \"a\": 2 }");
+  FileWriteHooks().PWrite = FailEveryWrite;
+  EXPECT_FALSE(config.SaveFile(1, "", false, false));
+  FileWriteHooks().PWrite = nullptr;
+  const std::string first = LeftSafetyCopy(a);
+  ASSERT_TRUE(first.ends_with(".copy")) << first;
+  // Two more interrupted saves; a link at a copy's name is no copy.
+  const test::TLaterCopies later = test::PlantLaterCopies(first);
+  const std::string &prefix = later.Prefix, &second = later.Second, &tenth = later.Tenth;
+  ASSERT_EQ(::symlink(a.c_str(), (prefix + "3.copy").c_str()), 0);
+
+  // Opened, the set says it at once: the newest copy, and how many more.
+  TAnswers opened;
+  TZuConfig set;
+  set.Prompter = &opened;
+  ASSERT_TRUE(set.LoadConfig(root, host.box, host.popup, host.bar, host.status, host.tree));
+  EXPECT_EQ(opened.Asked, std::vector<std::string>{"left a.zu " + second + " +2"});
+
+  // Saves do not say it again.
+  opened.Asked.clear();
+  for (const char* text : {"{ \"a\": 4 }", "{ \"a\": 5 }"}) {
+    Edit(set.Panel(1), text);
+    EXPECT_TRUE(set.SaveFile(1, "", false, false));
+  }
+  EXPECT_EQ(opened.Asked, std::vector<std::string>{});
+  // A copy that another interrupted save left meanwhile is new: told once.
+  const std::string fourth = prefix + "4.copy";
+  dir.Write(fourth.substr(dir.Path().size() + 1), "fourth");
+  for (const char* text : {"{ \"a\": 6 }", "{ \"a\": 7 }"}) {
+    Edit(set.Panel(1), text);
+    EXPECT_TRUE(set.SaveFile(1, "", false, false));
+  }
+  EXPECT_EQ(opened.Asked, std::vector<std::string>{"left a.zu " + fourth + " +3"});
+  // None of them was touched.
+  EXPECT_EQ(test::TempDir::Read(first), "{ \"a\": 1 }");
+  EXPECT_EQ(test::TempDir::Read(second), "second");
+  EXPECT_EQ(test::TempDir::Read(tenth), "tenth");
+  EXPECT_EQ(test::TempDir::Read(fourth), "fourth");
+}
+
+TEST_F(InPlaceSaving, WithoutAStateFolderTheQuestionNamesNoFolder) {
+  const test::TEnvGuard noState("XDG_STATE_HOME", nullptr);
+  const test::TEnvGuard noHome("HOME", nullptr);
+  Edit(config.Panel(1), "{ \"a\": 2 }");
+  EXPECT_FALSE(config.SaveFile(1, "", false, false));
+  ASSERT_EQ(answers.Asked.size(), 1u);
+  EXPECT_EQ(answers.Asked[0], "without copy a.zu in : " + ProgramText(TProgramText::NoStateFolder, {a}));
+  EXPECT_EQ(test::TempDir::Read(a), "{ \"a\": 1 }");
 }
 
 TEST_F(InPlaceSaving, AFailedWriteIsToldInBothLanguagesAndTheNextSaveAsksNothing) {
@@ -187,18 +257,30 @@ TEST(InPlacePrompter, TheMessageBoxesAskAndTellInBothLanguages) {
   for (const int lang : {0, 1}) {
     SetCurrentLanguage(lang);
     EXPECT_FALSE(prompter.WriteInPlaceWithoutCopy("/set/a.zu", "/state/ondrel/", "no room"));
-    prompter.TellLeftCopy("/set/a.zu", "/state/ondrel/a.zu.0123.copy");
+    prompter.TellLeftCopy("/set/a.zu", "/state/ondrel/a.zu.0123.copy", 0);
+    // No state folder: the question names none, and the left copy's word
+    // counts the older copies.
+    EXPECT_FALSE(prompter.WriteInPlaceWithoutCopy("/set/a.zu", "", "no folder"));
+    prompter.TellLeftCopy("/set/a.zu", "/state/ondrel/a.zu.0123.2.copy", 2);
   }
   answer = IDYES;
   EXPECT_TRUE(prompter.WriteInPlaceWithoutCopy("/set/a.zu", "/state/ondrel/", "no room"));
   Application()->MessageBoxHook = nullptr;
   SetCurrentLanguage(language);
-  ASSERT_EQ(boxes.size(), 5u);
+  ASSERT_EQ(boxes.size(), 9u);
   for (const std::string& box : boxes) EXPECT_NE(box.find("/set/a.zu"), std::string::npos) << box;
   EXPECT_NE(boxes[0].find("no room"), std::string::npos);
   EXPECT_NE(boxes[1].find("/state/ondrel/a.zu.0123.copy"), std::string::npos);
-  EXPECT_NE(boxes[0], boxes[2]);
-  EXPECT_NE(boxes[1], boxes[3]);
+  EXPECT_NE(boxes[0], boxes[4]);
+  EXPECT_NE(boxes[1], boxes[5]);
+  for (const int lang : {0, 1}) {
+    const std::string& noFolder = boxes[static_cast<std::size_t>(4 * lang + 2)];
+    EXPECT_EQ(noFolder, FillPlaceholders(LangText(leInPlaceNoStateFolder, lang), {"/set/a.zu"}));
+    EXPECT_EQ(noFolder.find("\n\r\n\r"), std::string::npos) << noFolder;
+    const std::string& older = boxes[static_cast<std::size_t>(4 * lang + 3)];
+    EXPECT_NE(older.find(FillPlaceholders(LangText(leLeftCopiesOlder, lang), {"2"})), std::string::npos) << older;
+  }
+  EXPECT_NE(boxes[2], boxes[6]);
 }
 
 }  // namespace
