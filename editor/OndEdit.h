@@ -483,6 +483,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TOndEditFoldRange* FoldRangeStartingAt(int Line) const;
   TOndEditFoldRange* FoldRangeAtLine(int Line, int* Position = nullptr) const;
   int UncollapsedLine(int Line) const;
+  // The line of the file that buffer line Line stands for, as the gutter
+  // numbers it: collapsed folds above it count with their hidden lines.
+  int FileLine(int Line) const;
   TOndEditFoldRange* FoldRangeEndingAt(int Line) const;
   bool IsRangeEnd(int Line) const;
   bool IsInsideRange(int Line) const;

@@ -143,6 +143,8 @@ TColor TCustomOndEdit::DefaultRowBackground() const {
   return bg;
 }
 
+int TCustomOndEdit::FileLine(int Line) const { return FoldsPainted() ? UncollapsedLine(Line) : Line; }
+
 void TCustomOndEdit::FitGutterDigits(bool Recount) {
   if (!FGutter->GetShowLineNumbers() || !FGutter->GetAutoSize()) return;
   const int count = FLines->GetCount();
@@ -190,7 +192,7 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
         if (!g.GetGradient()) fill(rowRect, g.GetColor());  // a continuation row
         continue;
       }
-      std::string text = g.LineNumberText(FoldsPainted() ? UncollapsedLine(line) : line);
+      std::string text = g.LineNumberText(FileLine(line));
       if (OnGutterGetText) OnGutterGetText(this, line, text);
       const TOndIntensMark mark =
           g.GetIntens() ? IntensMark(line, row == caretRow, text) : TOndIntensMark::Number;
