@@ -909,6 +909,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // be built again.
   void FitGutterDigits(bool Recount);
   int FGutterHiddenLines = 0;
+  // The file's last line number fills every digit cell of auto-sized line
+  // numbers: the gutter then keeps one more cell before the numbers, the
+  // margin every shorter number has, so that no number touches its edge.
+  bool FGutterNumbersFull = false;
   std::unique_ptr<TOndEditAllFoldRanges> FAllFoldRanges;
   std::unique_ptr<TOndCodeFolder> FCodeFolder;
   // While the fold scan is postponed, CaretRangeToCome() stands for the

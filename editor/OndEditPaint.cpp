@@ -146,11 +146,20 @@ TColor TCustomOndEdit::DefaultRowBackground() const {
 int TCustomOndEdit::FileLine(int Line) const { return FoldsPainted() ? UncollapsedLine(Line) : Line; }
 
 void TCustomOndEdit::FitGutterDigits(bool Recount) {
-  if (!FGutter->GetShowLineNumbers() || !FGutter->GetAutoSize()) return;
+  if (!FGutter->GetShowLineNumbers() || !FGutter->GetAutoSize()) {
+    FGutterNumbersFull = false;
+    return;
+  }
   const int count = FLines->GetCount();
   // The lines hidden behind every collapsed header, the last one included.
   if (Recount) FGutterHiddenLines = FoldsPainted() ? UncollapsedLine(count + 1) - 1 - count : 0;
-  FGutter->UpdateAutoDigits(count + FGutterHiddenLines);
+  const int fileLines = count + FGutterHiddenLines;
+  FGutter->UpdateAutoDigits(fileLines);
+  const bool full = GutterNumbersFillTheirCells(FGutter->LineNumberText(std::max(1, fileLines)), FGutter->GetLeadingZeros());
+  if (full != FGutterNumbersFull) {
+    FGutterNumbersFull = full;
+    ApplyGutterWidth();
+  }
 }
 
 void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) {
@@ -198,6 +207,8 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
           g.GetIntens() ? IntensMark(line, row == caretRow, text) : TOndIntensMark::Number;
       if (mark == TOndIntensMark::Number) {
         const int x = xr - static_cast<int>(text.size()) * cw;
+        // The margin kept before numbers that fill their cells.
+        if (!g.GetGradient() && x > 0) fill(Rect(0, top, x, top + lh), g.GetColor());
         FTextDrawer->ExtTextOut(x, top + (lh - ch) / 2, g.GetGradient() ? ETO_CLIPPED : ETO_OPAQUE | ETO_CLIPPED,
                                 rowRect, text);
       } else {
