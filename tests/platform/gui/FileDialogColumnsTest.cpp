@@ -7,13 +7,13 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
-#include <QThread>
 #include <QTreeView>
 #include <string>
 
 #include "platform/Dialogs.h"
 #include "platform/ToolkitLanguage.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/gui/FileDialogModel.h"
 
 namespace ond {
 namespace {
@@ -33,17 +33,7 @@ TEST(FileDialogColumns, NameSizeTypeAndDateShowWholeInBothLanguages) {
     auto* view = dialog.findChild<QTreeView*>(QStringLiteral("treeView"));
     ASSERT_NE(files, nullptr);
     ASSERT_NE(view, nullptr);
-    // The model reads the folder in its own thread.
-    QModelIndex size;
-    for (int i = 0; i < 2000 && !(size = files->index(QString::fromStdString(file), 1)).isValid(); ++i) {
-      QApplication::processEvents();
-      QThread::msleep(2);
-    }
-    ASSERT_TRUE(size.isValid());
-    for (int i = 0; i < 2000 && files->size(size) != 728; ++i) {
-      QApplication::processEvents();
-      QThread::msleep(2);
-    }
+    ASSERT_TRUE(test::WaitForFileSize(*files, file, 728).isValid());
     QApplication::processEvents();
     const QFontMetrics fm(view->font());
     QHeaderView* header = view->header();
