@@ -155,7 +155,8 @@ void TCustomOndEdit::FitGutterDigits(bool Recount) {
   if (Recount) FGutterHiddenLines = FoldsPainted() ? UncollapsedLine(count + 1) - 1 - count : 0;
   const int fileLines = count + FGutterHiddenLines;
   FGutter->UpdateAutoDigits(fileLines);
-  const bool full = GutterNumbersFillTheirCells(FGutter->LineNumberText(std::max(1, fileLines)), FGutter->GetLeadingZeros());
+  const std::string widest = FGutter->LineNumberText(std::max(1, fileLines));
+  const bool full = GutterNumbersFillTheirCells(widest, FGutter->GetLeadingZeros());
   if (full != FGutterNumbersFull) {
     FGutterNumbersFull = full;
     ApplyGutterWidth();

@@ -65,7 +65,8 @@ void FitFileDialogColumns(QFileDialog& dialog) {
   for (int column = 0; column < 4 && column < header->count(); ++column) {
     const QString title = view->model()->headerData(column, Qt::Horizontal).toString();
     const int cell = texts[column] + margin + (column == 0 ? icon : 0);
-    const int width = std::max({header->sectionSize(column), cell, titles.horizontalAdvance(title) + margin + sortMark});
+    const int heading = titles.horizontalAdvance(title) + margin + sortMark;
+    const int width = std::max({header->sectionSize(column), cell, heading});
     header->resizeSection(column, width);
     total += width;
   }
@@ -74,9 +75,9 @@ void FitFileDialogColumns(QFileDialog& dialog) {
   dialog.ensurePolished();
   if (QLayout* layout = dialog.layout()) layout->activate();
   const QSize hint = dialog.sizeHint();
-  int sidebar = 0;
-  if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter")))
-    if (splitter->count() > 1 && splitter->widget(0)) sidebar = splitter->widget(0)->sizeHint().width() + splitter->handleWidth();
+  auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter"));
+  const bool sides = splitter && splitter->count() > 1 && splitter->widget(0);
+  const int sidebar = sides ? splitter->widget(0)->sizeHint().width() + splitter->handleWidth() : 0;
   const int frames = 2 * view->frameWidth() + view->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view) + 2;
   const QMargins around = dialog.layout() ? dialog.layout()->contentsMargins() : QMargins();
   int width = std::max(hint.width(), around.left() + around.right() + sidebar + frames + total + 8);
@@ -87,8 +88,7 @@ void FitFileDialogColumns(QFileDialog& dialog) {
     height = std::min(height, screen->availableGeometry().height());
   }
   dialog.resize(width, height);
-  if (auto* splitter = dialog.findChild<QSplitter*>(QStringLiteral("splitter")))
-    if (splitter->count() > 1 && sidebar > 0) splitter->setSizes({sidebar, std::max(0, width - sidebar)});
+  if (sides) splitter->setSizes({sidebar, std::max(0, width - sidebar)});
 }
 
 TOpenDialog::TOpenDialog(TComponent* owner) : TComponent(owner) {}
