@@ -719,6 +719,7 @@ void TCustomOndEdit::ApplyGutterWidth() {
   FGutterCharWidth = FView.CharWidth;
   int width = FGutter->GutterPixelWidth(digitWidth);
   if (width > 0 && FGutter->GetShowLineNumbers()) width += GutterRightOffset() - FGutter->GetRightOffset();
+  if (width > 0 && FGutterNumbersFull) width += digitWidth;
   if (width != FView.GutterWidth) {
     FView.GutterWidth = width;
     FView.FitClient(ClientWidth(), ClientHeight());

@@ -483,6 +483,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   TOndEditFoldRange* FoldRangeStartingAt(int Line) const;
   TOndEditFoldRange* FoldRangeAtLine(int Line, int* Position = nullptr) const;
   int UncollapsedLine(int Line) const;
+  // The line of the file that buffer line Line stands for, as the gutter
+  // numbers it: collapsed folds above it count with their hidden lines.
+  int FileLine(int Line) const;
   TOndEditFoldRange* FoldRangeEndingAt(int Line) const;
   bool IsRangeEnd(int Line) const;
   bool IsInsideRange(int Line) const;
@@ -909,6 +912,10 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // be built again.
   void FitGutterDigits(bool Recount);
   int FGutterHiddenLines = 0;
+  // The file's last line number fills every digit cell of auto-sized line
+  // numbers: the gutter then keeps one more cell before the numbers, the
+  // margin every shorter number has, so that no number touches its edge.
+  bool FGutterNumbersFull = false;
   std::unique_ptr<TOndEditAllFoldRanges> FAllFoldRanges;
   std::unique_ptr<TOndCodeFolder> FCodeFolder;
   // While the fold scan is postponed, CaretRangeToCome() stands for the

@@ -159,6 +159,10 @@ TOndRowSelection RowSelection(int Row, const TDisplayCoord& SelStart, const TDis
   return s;
 }
 
+bool GutterNumbersFillTheirCells(std::string_view NumberText, bool LeadingZeros) noexcept {
+  return !LeadingZeros && !NumberText.empty() && NumberText.front() != ' ';
+}
+
 TOndIntensMark IntensMark(int Line, bool CaretLine, std::string_view NumberText) noexcept {
   if (CaretLine || (!NumberText.empty() && NumberText.back() == '0')) return TOndIntensMark::Number;
   return Line % 5 == 0 ? TOndIntensMark::Dash : TOndIntensMark::Dot;

@@ -76,6 +76,11 @@ struct TOndRowSelection {
 TOndRowSelection RowSelection(int Row, const TDisplayCoord& SelStart, const TDisplayCoord& SelEnd,
                               TOndSelectionMode Mode, int FirstColumn, int LastColumn) noexcept;
 
+// Whether a line number as the gutter writes it (padded with blanks to the
+// digit cells) leaves no blank cell before it; numbers with leading zeros
+// fill their cells by design, every one of them alike.
+bool GutterNumbersFillTheirCells(std::string_view NumberText, bool LeadingZeros) noexcept;
+
 // What the gutter shows for a line with intensified numbers: its number (every
 // tenth line and the caret line), a dash (divisible by five) or a dot.
 enum class TOndIntensMark { Number, Dash, Dot };

@@ -143,12 +143,24 @@ TColor TCustomOndEdit::DefaultRowBackground() const {
   return bg;
 }
 
+int TCustomOndEdit::FileLine(int Line) const { return FoldsPainted() ? UncollapsedLine(Line) : Line; }
+
 void TCustomOndEdit::FitGutterDigits(bool Recount) {
-  if (!FGutter->GetShowLineNumbers() || !FGutter->GetAutoSize()) return;
+  if (!FGutter->GetShowLineNumbers() || !FGutter->GetAutoSize()) {
+    FGutterNumbersFull = false;
+    return;
+  }
   const int count = FLines->GetCount();
   // The lines hidden behind every collapsed header, the last one included.
   if (Recount) FGutterHiddenLines = FoldsPainted() ? UncollapsedLine(count + 1) - 1 - count : 0;
-  FGutter->UpdateAutoDigits(count + FGutterHiddenLines);
+  const int fileLines = count + FGutterHiddenLines;
+  FGutter->UpdateAutoDigits(fileLines);
+  const std::string widest = FGutter->LineNumberText(std::max(1, fileLines));
+  const bool full = GutterNumbersFillTheirCells(widest, FGutter->GetLeadingZeros());
+  if (full != FGutterNumbersFull) {
+    FGutterNumbersFull = full;
+    ApplyGutterWidth();
+  }
 }
 
 void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) {
@@ -190,12 +202,14 @@ void TCustomOndEdit::PaintGutter(const TRect& AClip, int FirstRow, int LastRow) 
         if (!g.GetGradient()) fill(rowRect, g.GetColor());  // a continuation row
         continue;
       }
-      std::string text = g.LineNumberText(FoldsPainted() ? UncollapsedLine(line) : line);
+      std::string text = g.LineNumberText(FileLine(line));
       if (OnGutterGetText) OnGutterGetText(this, line, text);
       const TOndIntensMark mark =
           g.GetIntens() ? IntensMark(line, row == caretRow, text) : TOndIntensMark::Number;
       if (mark == TOndIntensMark::Number) {
         const int x = xr - static_cast<int>(text.size()) * cw;
+        // The margin kept before numbers that fill their cells.
+        if (!g.GetGradient() && x > 0) fill(Rect(0, top, x, top + lh), g.GetColor());
         FTextDrawer->ExtTextOut(x, top + (lh - ch) / 2, g.GetGradient() ? ETO_CLIPPED : ETO_OPAQUE | ETO_CLIPPED,
                                 rowRect, text);
       } else {

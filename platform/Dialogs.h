@@ -8,7 +8,14 @@
 
 #include "platform/Controls.h"
 
+class QFileDialog;
+
 namespace ond {
+
+// Widens the file list's name, size, type and date columns of a dialog in the
+// toolkit's own look to what their texts take in the interface language at
+// the dialog's font, and the dialog so that they all show whole.
+void FitFileDialogColumns(QFileDialog& dialog);
 
 class TOpenDialog : public TComponent {
  public:

@@ -527,6 +527,12 @@ std::string LangReadReason(int errorNumber) {
   }
 }
 
+std::function<std::string()> LangBound(std::string text) {
+  return [text = std::move(text), language = CurrentLanguage()] {
+    return CurrentLanguage() == language ? text : std::string();
+  };
+}
+
 bool IsRussianLocaleName(const char* localeName) {
   if (localeName == nullptr) return false;
   std::string_view name(localeName);

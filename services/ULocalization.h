@@ -8,6 +8,7 @@
 // 0 Russian, 1 English.
 #pragma once
 
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -303,6 +304,12 @@ std::string LangSystemError(int err);
 // reason number of an exception (a system error number or one of the
 // program's own reasons); "" for 0.
 std::string LangReadReason(int errorNumber);
+
+// A text told in the current language that cannot be made in another one (it
+// holds words others composed): it gives the text while that language stays
+// current and nothing once another is chosen, so that no text is left in a
+// language the user switched away from.
+std::function<std::string()> LangBound(std::string text);
 
 // Whether the system's language is Russian: the language part of the
 // messages locale (LC_ALL, LC_MESSAGES, then LANG; "ru" in "ru_RU.UTF-8").

@@ -14,10 +14,27 @@ namespace ond {
 void TStatusPanelEx::Changed(bool relayout) { FBar->PanelChanged(this, relayout); }
 
 void TStatusPanelEx::SetText(const std::string& text) {
+  // Another text is no longer the one told: it is not made again.
+  if (FCompose && text != FTold) FCompose = nullptr;
   if (text == FText) return;
   FText = text;
   FBar->PanelTextChanged(this);
 }
+void TStatusPanelEx::Tell(std::function<std::string()> compose) {
+  FCompose = std::move(compose);
+  FTold = FCompose ? FCompose() : std::string();
+  SetText(FTold);
+}
+
+bool TStatusPanelEx::Retell() {
+  if (!FCompose) return false;
+  FTold = FCompose();
+  // Once cleared, an old text must not come back with a later switch.
+  if (FTold.empty()) FCompose = nullptr;
+  SetText(FTold);
+  return true;
+}
+
 void TStatusPanelEx::SetHint(const std::string& hint) {
   if (hint == FHint) return;
   FHint = hint;

@@ -2,6 +2,7 @@
 // image, hint and pop-up menu, all drawn by the bar itself.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,6 +23,12 @@ class TStatusPanelEx {
   explicit TStatusPanelEx(TStatusBarEx* bar) : FBar(bar) {}
   const std::string& GetText() const { return FText; }
   void SetText(const std::string& text);
+  // Shows the text Compose makes, and keeps Compose so that the text can be
+  // made again (in another interface language, say).
+  void Tell(std::function<std::string()> compose);
+  // Makes the text told by Tell again while the panel still shows it; false
+  // when another text was set since. A text made empty is forgotten.
+  bool Retell();
   const std::string& GetHint() const { return FHint; }
   void SetHint(const std::string& hint);
   int GetImageIndex() const { return FImageIndex; }
@@ -49,6 +56,8 @@ class TStatusPanelEx {
   void Changed(bool relayout);
   TStatusBarEx* FBar;
   std::string FText;
+  std::function<std::string()> FCompose;
+  std::string FTold;  // what FCompose made last
   std::string FHint;
   int FImageIndex = -1;
   TPopupMenu* FPopupMenu = nullptr;

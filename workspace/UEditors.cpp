@@ -282,7 +282,7 @@ TEditor::TEditor(TEditors* owner, bool shown, const std::string& caption, int in
     PrintEditorCommand(*Sender, AChar, Data, FCaption, &failure);
     // A job that could not start is told with the printer's reason.
     if (!failure.empty()) {
-      if (Owner) Owner->SetStatus(spMessage, failure);
+      if (Owner) Owner->TellStatus(spMessage, LangBound(failure));
       Application()->MessageBox(failure, "Ondrel", MB_OK | MB_ICONERROR);
     }
   };
@@ -916,7 +916,8 @@ void TEditor::EditorStatusChange(TOndStatusChanges changes) {
 void TEditor::ShowCaretStatus() {
   const TBufferCoord p = Editor->GetCaretXY();
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%3d:%3d", p.Line, p.Char);
+  // The line as the gutter numbers it: the file's, whatever folds hide.
+  std::snprintf(buf, sizeof buf, "%3d:%3d", Editor->FileLine(p.Line), p.Char);
   Owner->SetStatus(spCaret, buf);
   Owner->SetStatus(spCharCode, CharCodeText());
 }
@@ -1230,6 +1231,10 @@ void TEditors::ApplyLayout(const TStackLayout& l) {
 
 void TEditors::SetStatus(int panel, const std::string& text) {
   if (StatusBar && panel < StatusBar->Panels()->Count()) StatusBar->Panels()->Items(panel)->SetText(text);
+}
+
+void TEditors::TellStatus(int panel, std::function<std::string()> compose) {
+  if (StatusBar && panel < StatusBar->Panels()->Count()) StatusBar->Panels()->Items(panel)->Tell(std::move(compose));
 }
 
 void TEditors::ApplySettings() {

@@ -349,6 +349,9 @@ class TEditors {
   void ApplyLayout(const TStackLayout& layout);
   // Status-bar panel i's text.
   void SetStatus(int panel, const std::string& text);
+  // Shows what Compose makes, made again when the interface language changes
+  // while it shows (Compose keeps copies, never pointers into the set).
+  void TellStatus(int panel, std::function<std::string()> compose);
   // Every panel takes the view settings as they are now.
   void ApplySettings();
 

@@ -40,7 +40,7 @@ TMain::TMain(TComponent* owner) : TForm(owner) {
   FErrorHandler = std::make_unique<TErrorHandler>(
       ReadErrorLogSystemInfo,
       TStatusPanelText{[this] { return SBar->Panels()->Items(spMessage)->GetText(); },
-                       [this](const std::string& text) { SBar->Panels()->Items(spMessage)->SetText(text); }});
+                       [this](const std::string& text) { SBar->Panels()->Items(spMessage)->Tell(LangBound(text)); }});
   FErrorHandler->FileVersionText = GetFileVersionText;
   FErrorHandler->FileBuild = GetFileBuild;
   FErrorHandler->SetActive(true);
@@ -237,15 +237,18 @@ void TMain::ApplyLanguage() {
   // The captions follow at once, the menu bar's titles with them.
   Application()->UpdateActions();
   MainMenu->Rebuild();
-  if (TEditor* active = Editors() ? Editors()->Active() : nullptr) {
+  TEditor* active = Editors() ? Editors()->Active() : nullptr;
+  if (active)
     SBar->Panels()->Items(spEditMode)->SetText(LangEditMode(active->Editor->GetInsertMode() ? EditModeInsert
                                                                                            : EditModeOverwrite));
-    // The active panel's file and marks, while nothing else was told since.
-    TStatusPanelEx* message = SBar->Panels()->Items(spMessage);
-    if (!active->FileStatusTold.empty() && message->GetText() == active->FileStatusTold) {
-      active->FileStatusTold = active->FileStatusText();
-      message->SetText(active->FileStatusTold);
-    }
+  // A message told since is told again in the new language, or cleared when
+  // it holds words that cannot be.
+  TStatusPanelEx* message = SBar->Panels()->Items(spMessage);
+  const bool retold = message->Retell();
+  // The active panel's file and marks, while nothing else was told since.
+  if (!retold && active && !active->FileStatusTold.empty() && message->GetText() == active->FileStatusTold) {
+    active->FileStatusTold = active->FileStatusText();
+    message->SetText(active->FileStatusTold);
   }
   // The file state shown stays what it was, told in the new language.
   TStatusPanelEx* fileState = SBar->Panels()->Items(spFileState);
@@ -363,10 +366,12 @@ void TMain::TellRootMissing(const std::string& fileName) {
     else if (S_ISDIR(st.st_mode))
       reason = EISDIR;
   }
-  const std::string message = Lang(leReadFailed) + "\n" + Lang(leFileNotFound) + ": " + Utf8ToAnsi(fileName) +
-                              "\n" + SystemErrorText(reason);
-  SBar->Panels()->Items(spMessage)->SetText(message);
-  Application()->MessageBox(message, "Ondrel", MB_OK | MB_ICONERROR);
+  auto message = [fileName, reason] {
+    return Lang(leReadFailed) + "\n" + Lang(leFileNotFound) + ": " + Utf8ToAnsi(fileName) + "\n" +
+           SystemErrorText(reason);
+  };
+  SBar->Panels()->Items(spMessage)->Tell(message);
+  Application()->MessageBox(message(), "Ondrel", MB_OK | MB_ICONERROR);
 }
 
 void TMain::ShowOpeningProgress(int done, int count) {

@@ -502,7 +502,8 @@ void TMain::LoadActiveConfig() {
   // again, and a config that is gone is said so without closing anything.
   const std::string name = GetActiveConfigFile();
   if (name.empty() || !FileExistsEx(name)) {
-    SBar->Panels()->Items(spMessage)->SetText(Lang(leFileNotFound) + (name.empty() ? "" : ": " + Utf8ToAnsi(name)));
+    SBar->Panels()->Items(spMessage)->Tell(
+        [name] { return Lang(leFileNotFound) + (name.empty() ? "" : ": " + Utf8ToAnsi(name)); });
     return;
   }
   if (!CloseConfig()) return;

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <array>
 #include <chrono>
 #include <cstdlib>
@@ -37,6 +38,15 @@ void FillPanel(TEditor* panel, TZuFileInformation& file) {
   }
 }
 
+// Why no file can stand under the name: EISDIR or ENAMETOOLONG; 0 when the
+// name is free for a file to be made.
+int NameTakenReason(const std::string& fileName) {
+  if (PathHasNul(fileName)) return 0;
+  struct stat st {};
+  if (::stat(fileName.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? EISDIR : 0;
+  return errno == ENAMETOOLONG ? ENAMETOOLONG : 0;
+}
+
 }  // namespace
 
 TZuConfig::~TZuConfig() {
@@ -51,6 +61,13 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
   Editors = std::make_unique<TEditors>(&Information->Files, popupMenu, scrollBar, statusBar, tree, scrollBox);
   const int count = Information->Count;
   if (count < 1) return result;
+  // A referenced name that no file can ever take (a folder stands there, or
+  // the name is too long) is no missing file to be made: its panel reads it
+  // and says why it cannot, as for any other file that cannot be read.
+  for (int i = 1; i < count; ++i) {
+    TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(i)];
+    if (f.Missing && NameTakenReason(f.FileName) != 0) f.Missing = false;
+  }
   if (Information->Files[0]->ReadError) {
     // Nothing of the set can be shown without its root.
     Report(Lang(leReadFailed) + "\n" + Information->Error);
@@ -84,13 +101,6 @@ bool TZuConfig::LoadConfig(const std::string& fileName, TScrollBox* scrollBox, T
     // A file discovery could not read is told there already.
     const TZuFileInformation& f = *Information->Files[static_cast<std::size_t>(i)];
     if (e && !e->LastError.empty() && !f.ReadError) problems += (problems.empty() ? "" : "\n") + e->LastError;
-    // A folder where a referenced file should be is no missing file: the
-    // name is taken and the file cannot be made.
-    if (i > 0 && f.Missing && DirectoryExists(f.FileName)) {
-      problems += (problems.empty() ? "" : "\n") +
-                  LangFill(leCannotOpenFile, {"\"" + Utf8ToAnsi(f.FileName) + "\"", SystemErrorText(EISDIR)});
-      if (TEditor* panel = Editors->Item(i)) panel->MarkUnread(f.FileName, EISDIR);
-    }
   }
   if (!problems.empty()) Report(Lang(leReadFailed) + "\n" + problems);
   // A file whose in-place save was interrupted may hold part of the newer
@@ -143,7 +153,9 @@ void TZuConfig::TellLeftCopies(const std::string& fileName, const std::vector<st
 }
 
 void TZuConfig::Report(const std::string& message) {
-  if (Editors) Editors->SetStatus(spMessage, message);
+  // Words of others (the system's, discovery's) are in it: told until the
+  // language changes.
+  if (Editors) Editors->TellStatus(spMessage, LangBound(message));
   Ask().ShowError(message);
 }
 
@@ -180,7 +192,7 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
   if (ownName && panel->HoldsZeroBytes() && FileExistsEx(target) && !Ask().SaveZeroBytes(target)) return false;
 
   const bool copy = ownName ? false : asCopy;
-  const std::string notSaved = Lang(leSaveFailed) + " " + Utf8ToAnsi(target);
+  const auto notSaved = [target] { return Lang(leSaveFailed) + " " + Utf8ToAnsi(target); };
   // The panel's own file is checked against the copy its text came from; a
   // new name was chosen in the save dialog, which asked about replacing.
   const TDiskCopy expected = panel->DiskCopy;
@@ -193,7 +205,7 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
     if (written.Outcome == TWriteOutcome::ChangedOnDisk) {
       // Asked once per file and save: the answer stands for this write.
       if (!Ask().OverwriteChangedFile(target, !DiskCopyOf(target).Exists)) {
-        Editors->SetStatus(spMessage, notSaved);
+        Editors->TellStatus(spMessage, notSaved);
         return false;
       }
       check = nullptr;
@@ -201,7 +213,7 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
     }
     if (written.Outcome == TWriteOutcome::BackupFailed) {
       if (!Ask().SaveWithoutBackup(backup, WriteFailureText(written))) {
-        Editors->SetStatus(spMessage, notSaved);
+        Editors->TellStatus(spMessage, notSaved);
         return false;
       }
       backup.clear();
@@ -210,7 +222,7 @@ bool TZuConfig::SaveFile(int index, const std::string& newName, bool asCopy, boo
     if (written.Outcome == TWriteOutcome::NoSafetyCopy && !withoutCopy) {
       const std::string reason = written.Error ? SystemErrorText(written.Error) : written.Reason;
       if (!Ask().WriteInPlaceWithoutCopy(target, written.SubjectName, reason)) {
-        Editors->SetStatus(spMessage, notSaved);
+        Editors->TellStatus(spMessage, notSaved);
         return false;
       }
       withoutCopy = true;
@@ -414,7 +426,7 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
     editors.ReplaceAnswer = raReplace;
     editors.ReplaceCount = 0;
     Application()->MessageBeep(MB_ICONASTERISK);
-    editors.SetStatus(spMessage, Lang(leSubsUsed) + " " + IntToStr(static_cast<long long>(count)));
+    editors.TellStatus(spMessage, [count] { return Lang(leSubsUsed) + " " + IntToStr(static_cast<long long>(count)); });
     return count;
   };
   // A text replaced by itself is no replacement: nothing is touched.
@@ -462,7 +474,7 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
     // (each panel can undo it).
     editors.ReplaceAnswer = raReplace;
     editors.ReplaceCount = 0;
-    editors.SetStatus(spMessage, e.what());
+    editors.TellStatus(spMessage, LangBound(e.what()));
     Application()->MessageBox(e.what(), "Ondrel", MB_OK | MB_ICONERROR);
     return 0;
   }
@@ -482,7 +494,7 @@ int TZuConfig::SearchInConfig(bool replace, bool invert) {
     return 1;
   }
   Application()->MessageBeep(MB_ICONASTERISK);
-  editors.SetStatus(spMessage, "\"" + text + "\" " + Lang(leNotFound));
+  editors.TellStatus(spMessage, [text] { return "\"" + text + "\" " + Lang(leNotFound); });
   return 0;
 }
 

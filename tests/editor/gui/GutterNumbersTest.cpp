@@ -6,6 +6,7 @@
 #include <string>
 
 #include "editor/OndEdit.h"
+#include "editor/OndEditKeyCmds.h"
 #include "platform/Graphics.h"
 #include "tests/editor/gui/LoadedEditor.h"
 
@@ -25,7 +26,7 @@ int LeftmostInk(TBitmap& Bmp, TCustomOndEdit& Ed, int Row) {
   const int lh = Ed.GetLineHeight();
   for (int x = 0; x < Ed.GetGutterWidth() - 13; ++x)
     for (int y = (Row - 1) * lh; y < Row * lh; ++y)
-      if (Bmp.Canvas()->GetPixel(x, y) != Ed.Gutter().GetColor()) return x;
+      if (Bmp.Canvas()->GetPixel(x, y) != ColorToRGB(Ed.Gutter().GetColor())) return x;
   return -1;
 }
 
@@ -70,6 +71,47 @@ TEST(GutterNumbers, AFoldHidingMostLinesKeepsEveryDigitOfTheNumbersAfterIt) {
   ed.CommandProcessor(ecChar, 'y', nullptr);
   EXPECT_EQ(g.GetAutoSizeDigitCount(), 5);
   EXPECT_EQ(ed.GetGutterWidth(), wide);
+}
+
+// The numbers keep one blank digit cell before them however many digits
+// the file's last line takes: the widest number has the margin a shorter one
+// has, and does not touch the gutter's left edge. Each file's last number
+// begins with "2", so that the digit's own ink starts alike.
+TEST(GutterNumbers, TheWidestNumberKeepsTheMarginOfTheShorterOnes) {
+  int margin = -1;
+  for (const int lines : {21, 250, 20000, 2000000}) {
+    std::string text;
+    text.reserve(static_cast<std::size_t>(lines) * 2);
+    for (int i = 1; i < lines; ++i) text += "x\n";
+    text += "x";
+    auto p = test::OpenLoaded(text, true);
+    TOndEdit& ed = *p->Edit;
+    TOndGutter& g = ed.Gutter();
+    // As a panel sets it up.
+    g.SetAutoSize(true);
+    g.SetDigitCount(3);
+    g.SetLeftOffset(0);
+    g.SetRightOffset(4);
+    g.SetGradient(false);
+    TFont font;
+    font.SetName("Courier New");
+    font.SetSize(9);
+    g.SetFont(font);
+    g.SetShowLineNumbers(true);
+    ASSERT_EQ(ed.Lines()->GetCount(), lines);
+    ed.CommandProcessor(ecEditorBottom, 0, nullptr);
+    // The last line's row; the caret then goes a line up, out of it.
+    const int row = ed.GetDisplayXY().Row - ed.GetTopLine() + 1;
+    ed.CommandProcessor(ecUp, 0, nullptr);
+    ASSERT_EQ(ed.GetDisplayXY().Row - ed.GetTopLine() + 1, row - 1);
+    TBitmap bmp;
+    ed.PaintTo(bmp);
+    const int ink = LeftmostInk(bmp, ed, row);
+    ASSERT_GE(ink, 0) << lines;
+    if (margin < 0) margin = ink;
+    EXPECT_EQ(ink, margin) << lines << " lines";
+  }
+  EXPECT_GT(margin, 4);
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/core/CodePage.h"
 #include "platform/core/FileSystem.h"
 #include "services/UAbout.h"
 #include "services/ULocalization.h"
@@ -237,6 +238,33 @@ TEST_F(UpdateWindow, WithoutAKeyTheNewerBuildIsToldAndTheSetStaysOpen) {
   Settle();
   EXPECT_EQ(offers.size(), 1u);
   EXPECT_TRUE(boxes.empty());
+}
+
+// The build and the version each stand in their own place of the message, in
+// both languages: the text as a whole, a build that differs from its version.
+TEST_F(UpdateWindow, TheNewerBuildWithoutAKeyIsToldWholeInBothLanguages) {
+  server.Set("/pub/ONDREL/Build.upd", Ok("205\r\n3.4.5.6\r\n"));
+  main->UpdateTarget.Key.reset();
+  const struct {
+    int Language;
+    const char* Text;
+  } cases[] = {
+      {LangRussian,
+       "Вышла новая сборка программы: 205 (версия 3.4.5.6).\n\rЭта сборка собрана без ключа выпуска и не может "
+       "сама устанавливать обновления. Новую сборку можно скачать на сайте программы:\n\rhttps://quarn.ru/"},
+      {LangEnglish,
+       "A new build of the program is out: 205 (version 3.4.5.6).\n\rThis build was made without a release key "
+       "and cannot install updates itself. The new build can be downloaded from the program's website:\n\r"
+       "https://quarn.ru/"},
+  };
+  for (const auto& c : cases) {
+    main->Action(c.Language == LangRussian ? "aRUSLang" : "aENGLang")->Execute();
+    boxes.clear();
+    ASSERT_TRUE(main->CheckForUpdates(false));
+    Settle();
+    EXPECT_EQ(boxes, std::vector<std::string>{Utf8ToAnsi(c.Text)}) << c.Language;
+  }
+  main->Action("aENGLang")->Execute();
 }
 
 TEST_F(UpdateWindow, BadDownloadsSay127AndRenameNothing) {

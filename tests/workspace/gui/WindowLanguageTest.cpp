@@ -1,8 +1,10 @@
 // What the main window shows follows the file and the chosen language: the
-// status panels after a switch of the language and after a reload, the marks
-// in the panels' captions, the toolkit's locale, the reasons of failures, the
-// read-only panel of a file that could not be read, and the window's place on
-// a small screen.
+// status panels after a switch of the language and after a reload, the
+// caret's line as the gutter numbers it, messages told again in a newly
+// chosen language, the marks in the panels' captions, the toolkit's locale,
+// the reasons of failures, the read-only panel of a file that could not be
+// read (a name no file can take among them), and the window's place on a
+// small screen.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -12,7 +14,6 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileSystemModel>
-#include <QThread>
 #include <QLocale>
 #include <QScreen>
 #include <QWidget>
@@ -27,6 +28,7 @@
 #include "services/ULocalization.h"
 #include "services/USystem.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/gui/FileDialogModel.h"
 #include "workspace/StatusBarEx.h"
 #include "workspace/StatusPanels.h"
 #include "workspace/UMain.h"
@@ -156,17 +158,8 @@ TEST_F(WindowLanguage, TheFileDialogTellsSizesInTheInterfaceLanguage) {
     ASSERT_NE(files, nullptr);
     auto* view = qobject_cast<QAbstractProxyModel*>(dialog.proxyModel());
     ASSERT_NE(view, nullptr);
-    // The model gathers the folder in its own thread.
-    QModelIndex size;
-    for (int i = 0; i < 2000 && !(size = files->index(QString::fromStdString(file), 1)).isValid(); ++i) {
-      QApplication::processEvents();
-      QThread::msleep(2);
-    }
+    const QModelIndex size = test::WaitForFileSize(*files, file, 728);
     ASSERT_TRUE(size.isValid());
-    for (int i = 0; i < 2000 && files->size(size) != 728; ++i) {
-      QApplication::processEvents();
-      QThread::msleep(2);
-    }
     const QString shown = view->mapFromSource(size).data().toString();
     const QString expected = language == LangRussian ? QLocale(QLocale::Russian).formattedDataSize(728)
                                                      : QStringLiteral("728 bytes");
@@ -253,6 +246,170 @@ TEST_F(WindowLanguage, AFileWithoutPermissionGivesAReadOnlyPanel) {
   EXPECT_NE(panel->Header->GetCaption().find(Utf8ToAnsi("Отказано в доступе")), std::string::npos)
       << panel->Header->GetCaption();
   ::chmod((dir / "b.zu").c_str(), 0644);
+}
+
+// Eight lines under the root's block; "colors" holds lines 3 to 5.
+const char* const kColors =
+    "{\r\n"
+    "  \"colors\": {\r\n"
+    "    \"red\": 1,\r\n"
+    "    \"green\": 2,\r\n"
+    "    \"blue\": 3\r\n"
+    "  },\r\n"
+    "  \"size\": 10,\r\n"
+    "  \"name\": \"a line to put the caret into\"\r\n"
+    "}";
+
+// The status bar's texts with folding on, over a file with a block to fold.
+class StatusTells : public WindowLanguage {
+ protected:
+  void SetUp() override {
+    WindowLanguage::SetUp();
+    Settings.interface.view.syntax.codefolding = true;
+    Settings.interface.view.syntax.scheme = 0;
+    dir.Write("a.zu", kColors);
+    dir.Write("b.zu", "{ \"y\": \"needle needle\" }");
+  }
+  // The buffer line that holds Text, 0 when none does.
+  static int BufferLineOf(TEditor& panel, const std::string& text) {
+    TOndEditStringList& lines = *panel.Editor->Lines();
+    for (int i = 0; i < lines.GetCount(); ++i)
+      if (lines.Get(i).find(text) != std::string::npos) return i + 1;
+    return 0;
+  }
+};
+
+TEST_F(StatusTells, TheCaretsLineIsTheFilesLineAsTheGutterNumbersIt) {
+  Language(LangEnglish);
+  main->OpenConfig(root);
+  TEditor& panel = *Panel(1);
+  main->SetActiveIndex(1);
+  panel.EditorClick();
+  TOndEditor& ed = *panel.Editor;
+  ed.RescanFoldRanges();
+  ed.SetCaretXY(BufferCoord(3, BufferLineOf(panel, "\"name\"")));
+  ASSERT_EQ(Status(spCaret), "  8:  3");
+
+  // "colors" collapsed above the caret: the buffer loses three lines, the
+  // file does not.
+  ASSERT_TRUE(ed.ToggleFoldAtLine(2));
+  ASSERT_LT(ed.Lines()->GetCount(), 9);
+  EXPECT_EQ(Status(spCaret), "  8:  3");
+  // Moving within the folded buffer tells the file's lines, as the gutter.
+  ed.SetCaretXY(BufferCoord(5, BufferLineOf(panel, "\"size\"")));
+  EXPECT_EQ(Status(spCaret), "  7:  5");
+  EXPECT_EQ(ed.FileLine(ed.GetCaretXY().Line), 7);
+  ed.CommandProcessor(ecEditorBottom, 0, nullptr);
+  EXPECT_EQ(Status(spCaret), "  9:  2");
+  // The root collapsed too: its last line is still the file's ninth.
+  ASSERT_TRUE(ed.ToggleFoldAtLine(1));
+  ed.CommandProcessor(ecEditorTop, 0, nullptr);
+  EXPECT_EQ(Status(spCaret), "  1:  1");
+  ed.CommandProcessor(ecEditorBottom, 0, nullptr);
+  EXPECT_EQ(ed.GetCaretXY().Line, 1);
+  ASSERT_TRUE(ed.ToggleFoldAtLine(1));
+  ed.CommandProcessor(ecEditorBottom, 0, nullptr);
+  EXPECT_EQ(Status(spCaret), "  9:  2");
+  // Expanded again, buffer and file agree.
+  ASSERT_TRUE(ed.ToggleFoldAtLine(2));
+  ed.SetCaretXY(BufferCoord(5, 7));
+  EXPECT_EQ(Status(spCaret), "  7:  5");
+}
+
+TEST_F(StatusTells, AMessageIsToldAgainInTheNewLanguage) {
+  Language(LangEnglish);
+  main->OpenConfig(root);
+  TZuConfig& config = *main->ZuConfig();
+  Settings.search.find.text = "needle";
+  Settings.search.replace.text = "pin";
+  Settings.search.options.inallconfig = true;
+  Settings.search.options.regex = false;
+  main->Editors()->ReplaceAnswer = raReplaceAll;
+  ASSERT_EQ(config.SearchInConfig(true, false), 2);
+  ASSERT_EQ(Status(spMessage), "Subs used: 2");
+  Language(LangRussian);
+  EXPECT_EQ(Status(spMessage), LangText(leSubsUsed, LangRussian) + " 2");
+  Language(LangEnglish);
+  EXPECT_EQ(Status(spMessage), "Subs used: 2");
+
+  // A search that finds nothing, told in Russian, then in English.
+  Language(LangRussian);
+  Settings.search.find.text = "absent";
+  ASSERT_EQ(config.SearchInConfig(false, false), 0);
+  ASSERT_EQ(Status(spMessage), "\"absent\" " + LangText(leNotFound, LangRussian));
+  Language(LangEnglish);
+  EXPECT_EQ(Status(spMessage), "\"absent\" " + LangText(leNotFound, LangEnglish));
+
+  // A save that failed holds the system's words: it is not left in the
+  // language the user switched away from, and does not come back later.
+  ASSERT_EQ(::mkdir((dir / "taken.zu").c_str(), 0755), 0);
+  Panel(1)->Editor->CommandProcessor(ecChar, 'q', nullptr);
+  EXPECT_FALSE(config.SaveFile(1, dir / "taken.zu", false, false));
+  ASSERT_NE(Status(spMessage).find(LangText(leSaveFailed, LangEnglish)), std::string::npos) << Status(spMessage);
+  Language(LangRussian);
+  EXPECT_EQ(Status(spMessage), "");
+  Language(LangEnglish);
+  EXPECT_EQ(Status(spMessage), "");
+}
+
+TEST_F(StatusTells, ARootThatIsNoFileIsToldAgainInTheNewLanguage) {
+  Language(LangEnglish);
+  ASSERT_EQ(::mkdir((dir / "folder.zu").c_str(), 0755), 0);
+  main->OpenConfig(dir / "folder.zu");
+  ASSERT_FALSE(main->ConfigOpen());
+  const std::string english = Status(spMessage);
+  ASSERT_NE(english.find("Is a directory"), std::string::npos) << english;
+  Language(LangRussian);
+  EXPECT_NE(Status(spMessage).find(Utf8ToAnsi("Это каталог")), std::string::npos) << Status(spMessage);
+  EXPECT_NE(Status(spMessage).find(LangText(leFileNotFound, LangRussian)), std::string::npos) << Status(spMessage);
+  EXPECT_EQ(Status(spMessage).find("Is a directory"), std::string::npos) << Status(spMessage);
+}
+
+// A folder, and a name longer than the file system takes, where files of the
+// set should be: each is a file that could not be read, with its reason, as a
+// pipe is; neither is missing (no file could ever be made there).
+TEST_F(StatusTells, ANameNoFileCanTakeIsAFileThatCouldNotBeRead) {
+  const std::string longName(300, 'n');
+  dir.Write("@quarn.zu", "{ \"a\": ${\"a.zu\":\"x\"}, \"c\": ${\"c.zu\":\"z\"}, \"d\": ${\"" + longName +
+                             ".zu\":\"w\"} }");
+  ASSERT_EQ(::mkdir((dir / "c.zu").c_str(), 0755), 0);
+  Language(LangEnglish);
+  main->OpenConfig(root);
+  ASSERT_TRUE(main->ConfigOpen());
+  ASSERT_FALSE(messages.empty());
+  EXPECT_NE(messages.back().find("Is a directory"), std::string::npos) << messages.back();
+  EXPECT_NE(messages.back().find("File name too long"), std::string::npos) << messages.back();
+
+  struct Case {
+    int Index;
+    const char* English;
+  };
+  for (const Case c : {Case{2, "Is a directory"}, Case{3, "File name too long"}}) {
+    const TZuFileInformation& f = *main->Config()->Files[static_cast<std::size_t>(c.Index)];
+    EXPECT_FALSE(f.Missing) << c.Index;
+    TEditor* panel = Panel(c.Index);
+    ASSERT_NE(panel, nullptr);
+    // Its panel is in the stack, read-only, and says why.
+    EXPECT_TRUE(panel->Shown) << c.Index;
+    EXPECT_TRUE(main->FileShown(c.Index)) << c.Index;
+    EXPECT_TRUE(panel->Editor->GetReadOnly()) << c.Index;
+    EXPECT_NE(panel->Header->GetCaption().find(std::string("[could not be read: ") + c.English + "; read-only]"),
+              std::string::npos)
+        << panel->Header->GetCaption();
+    // The tree checks it as shown, as for the other files.
+    EXPECT_EQ(main->tvOpenFiles->Items()->Item(c.Index)->GetStateIndex(), 2) << c.Index;
+    // Clicked in the tree: no "File not found".
+    TTreeNode* node = main->tvOpenFiles->Items()->Item(c.Index);
+    const TRect r = node->DisplayRect(true);
+    ASSERT_EQ(main->tvOpenFiles->GetNodeAt(r.Left + 2, r.Top + 2), node);
+    main->tvOpenFiles->OnMouseDown(nullptr, TMouseButton::mbLeft, TShiftState{}, r.Left + 2, r.Top + 2);
+    EXPECT_EQ(Status(spFileState), "") << c.Index;
+    // Clicked in its panel: the reason.
+    main->SetActiveIndex(c.Index);
+    panel->EditorClick();
+    EXPECT_NE(Status(spMessage).find(c.English), std::string::npos) << Status(spMessage);
+    EXPECT_EQ(Status(spFileState), "") << c.Index;
+  }
 }
 
 // The window keeps its size and is centred where the screen has room; on a
