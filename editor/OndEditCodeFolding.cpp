@@ -75,25 +75,6 @@ std::vector<TOndEditFoldRange*> AncestorsOf(const TOndEditAllFoldRanges& All, co
   return path;
 }
 
-// The collapsed ranges below Range not inside another collapsed range
-// below it, by header line: while Range is collapsed, the ranges it hides
-// with lines of their own hidden.
-std::vector<const TOndEditFoldRange*> CollapsedBelow(const TOndEditFoldRange* Range) {
-  std::vector<const TOndEditFoldRange*> found, stack;
-  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
-  while (!stack.empty()) {
-    const TOndEditFoldRange* r = stack.back();
-    stack.pop_back();
-    if (r->Collapsed) {
-      found.push_back(r);
-      continue;
-    }
-    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
-  }
-  std::stable_sort(found.begin(), found.end(),
-                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
-  return found;
-}
 
 // Shifts every range but Range after Range hid (Delta < 0) or showed again
 // (Delta > 0) |Delta| lines below its header. Collapse and expand use the same
@@ -241,6 +222,23 @@ void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
   for (int i = All.AllCount() - 1; i >= 0; --i)
     if (All.AllRanges(i)->Container() == nullptr) NormalizeBelow(All.AllRanges(i), false, -1);
   All.IndexChanged();
+}
+
+std::vector<const TOndEditFoldRange*> CollapsedBelow(const TOndEditFoldRange* Range) {
+  std::vector<const TOndEditFoldRange*> found, stack;
+  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
+  while (!stack.empty()) {
+    const TOndEditFoldRange* r = stack.back();
+    stack.pop_back();
+    if (r->Collapsed) {
+      found.push_back(r);
+      continue;
+    }
+    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
+  return found;
 }
 
 std::string CollapsedMarker(const TFoldRegionItem* Region) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "editor/OndEditImpl.h"
+#include "editor/OndEditMiscProcs.h"
 #include "highlight/OndEditHighlighter.h"
 #include "platform/core/ScopeGuard.h"
 
@@ -84,16 +85,78 @@ const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const {
   return &FCodeFolding->FoldRegions();
 }
 
+// A pass of the highlighter over the lines of a text with every fold
+// expanded that the buffer does not hold (those hidden in collapsed
+// ranges): the line it is on, 0-based, or -1.
+struct TCustomOndEdit::THiddenLinesPass {
+  TOndLineCodeMap Map;
+  std::ptrdiff_t Line = -1;
+};
+
 TOndCodeFolder& TCustomOndEdit::Folder() const {
   TOndCodeFolder& f = *FCodeFolder;
   f.Regions = FoldRegionsInUse();
   f.CaseSensitive = FCodeFolding->GetCaseSensitive();
   f.AttributeNameAt = nullptr;
-  if (FHighlighter)
+  if (FHighlighter) {
     f.NonCodeAt = [this](std::int32_t Line, std::int32_t Char) { return NonCodeAt(Line, Char); };
-  else
+    f.ExpandedNonCode = [this](const TOndExpandedText& Text) { return ExpandedTextNonCode(Text); };
+  } else {
     f.NonCodeAt = nullptr;
+    f.ExpandedNonCode = nullptr;
+  }
   return f;
+}
+
+TFoldNonCodeFunc TCustomOndEdit::ExpandedTextNonCode(const TOndExpandedText& Text) const {
+  if (!FHighlighter) return {};
+  auto pass = std::make_shared<THiddenLinesPass>();
+  return [this, &Text, pass](std::int32_t Line, std::int32_t Char) {
+    return ExpandedNonCodeAt(Text, *pass, Line, Char);
+  };
+}
+
+bool TCustomOndEdit::ExpandedNonCodeAt(const TOndExpandedText& Text, THiddenLinesPass& Pass, std::int32_t Line,
+                                       std::int32_t Char) const {
+  if (!FHighlighter || Line < 1 || static_cast<std::size_t>(Line) > Text.Lines.size()) return false;
+  const auto i = static_cast<std::ptrdiff_t>(Line) - 1;
+  const auto at = [](std::ptrdiff_t I) { return static_cast<std::size_t>(I); };
+  if (Text.Hidden[at(i)] == 0) return NonCodeAt(Text.BufferLine[at(i)], Char);
+  THiddenLinesPass& p = Pass;
+  const auto start = [&](std::ptrdiff_t I, bool Reset, TOndRangeState State) {
+    const std::string_view text = Text.Lines[at(I)];
+    p.Map.Start(*FHighlighter, -1, text,
+                text.find('\t') != std::string_view::npos ? ConvertTabs(text, FTabWidth) : std::string(), FTabWidth,
+                Reset, State);
+  };
+  if (p.Line != i) {
+    // A hidden line starts in the state the line above it ends in: the
+    // pass goes on from a line above under the same header, or from the
+    // header in sight, which starts where its line in the buffer does.
+    std::ptrdiff_t from;
+    TOndRangeState state;
+    if (p.Line >= 0 && p.Line < i && Text.Hidden[at(p.Line)] != 0 &&
+        Text.BufferLine[at(p.Line)] == Text.BufferLine[at(i)]) {
+      state = p.Map.Finish();
+      from = p.Line + 1;
+    } else {
+      std::ptrdiff_t h = i;
+      while (h > 0 && Text.Hidden[at(h)] != 0) --h;
+      const int header = Text.BufferLine[at(h)];
+      ScanRangesThrough(header - 2);
+      start(h, header <= 1, header > 1 ? FLines->GetRange(header - 2) : 0);
+      state = p.Map.Finish();
+      from = h + 1;
+    }
+    for (std::ptrdiff_t k = from; k < i; ++k) {
+      start(k, false, state);
+      state = p.Map.Finish();
+    }
+    start(i, false, state);
+    p.Line = i;
+  }
+  if (Char < 1 || static_cast<std::size_t>(Char) > Text.Lines[at(i)].size()) return false;
+  return p.Map.NonCode(Char);
 }
 
 bool TCustomOndEdit::FoldTokensRecoloured(int Index, int Stop) const {
@@ -275,7 +338,14 @@ bool TCustomOndEdit::ExpandFoldRange(TOndEditFoldRange* Range) {
   FStateFlags |= sfCaretChanged;
   StatusChanged(StatusCaretLine | StatusCaretChar);
   FoldStateChanged();
+  if (FExpandingAll == 0) ReadUnpairedFoldsAgain();
   return true;
+}
+
+void TCustomOndEdit::ReadUnpairedFoldsAgain() {
+  if (!FFoldsUnpaired || !FCodeFolding->GetEnabled()) return;
+  FFoldsUnpaired = false;
+  UpdateFoldRanges();
 }
 
 void TCustomOndEdit::ExpandAll() {
@@ -284,14 +354,18 @@ void TCustomOndEdit::ExpandAll() {
   // Nothing collapsed, as the index (when current) tells at once: no walk.
   if (FAllFoldRanges->IndexCurrent() && !FAllFoldRanges->Index().CollapsedBetween(1, INT32_MAX)) return;
   PaintLockScope lock(*this);
-  // Pass after pass, so that every depth is reached.
-  for (bool any = true; any;) {
-    any = false;
-    for (int j = FAllFoldRanges->AllCount() - 1; j >= 0; --j) {
-      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-      if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
+  {
+    CounterScope expanding(FExpandingAll);
+    // Pass after pass, so that every depth is reached.
+    for (bool any = true; any;) {
+      any = false;
+      for (int j = FAllFoldRanges->AllCount() - 1; j >= 0; --j) {
+        TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+        if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
+      }
     }
   }
+  if (FExpandingAll == 0) ReadUnpairedFoldsAgain();
 }
 
 void TCustomOndEdit::RescanFoldRanges() {
@@ -305,6 +379,7 @@ void TCustomOndEdit::RescanFoldRanges() {
     Folder().RescanFoldRanges();
   }
   FFoldChangeCount = 0;
+  FFoldsUnpaired = false;
   ForgetFoldChanges(false);
   FoldStateChanged();
 }
@@ -385,6 +460,7 @@ void TCustomOndEdit::RescanFoldRangesLater() {
   FHighlightedFoldRange = nullptr;
   FAllFoldRanges->FreeAllRanges();
   FFoldChangeCount = 0;
+  FFoldsUnpaired = false;
   ForgetFoldChanges(false);
   // The regions and case of now: the scan must find what it would find now.
   // The text, the highlighter and the tab width settle the scan before they
@@ -551,6 +627,23 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
       // stays as it is until the update is done or starts over (every
       // change of the text, folding too, starts it over).
       if (!CollapsedHeadersSome(u.Headers, u.HeadersNext, Until)) return false;
+      if (!u.Headers.empty()) {
+        // With folds collapsed, the text is scanned as it reads with them
+        // expanded, at once, from the tree as it is now.
+        FFoldUpdate.reset();
+        PaintLockScope lock(*this);
+        FHighlightedFoldRange = nullptr;
+        {
+          CounterScope toggling(FFoldToggling);
+          f.UpdateFoldRanges();
+        }
+        FFoldsUnpaired = f.Unpaired;
+        FFoldLinesRescanned += FLines->GetCount();
+        ForgetFoldChanges(false);
+        FFoldUnsureFrom = 0;
+        FoldStateChanged();
+        return true;
+      }
       std::sort(u.Headers.begin(), u.Headers.end());
       u.Headers.erase(std::unique(u.Headers.begin(), u.Headers.end()), u.Headers.end());
       u.Lines = std::make_unique<TOndFoldUpdateLines>(std::move(u.Headers));
@@ -612,6 +705,7 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
       f.ApplyUpdate(u.Fresh);
     }
   }
+  FFoldsUnpaired = false;
   ForgetFoldChanges(false);
   FFoldUnsureFrom = 0;
   FoldStateChanged();
@@ -692,7 +786,9 @@ void TCustomOndEdit::UpdateFoldRanges() {
   FHighlightedFoldRange = nullptr;
   {
     CounterScope toggling(FFoldToggling);
-    Folder().UpdateFoldRanges();
+    TOndCodeFolder& f = Folder();
+    f.UpdateFoldRanges();
+    FFoldsUnpaired = f.Unpaired;
   }
   FFoldLinesRescanned += FLines->GetCount();
   ForgetFoldChanges(false);
@@ -734,7 +830,12 @@ bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
 
 void TCustomOndEdit::ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E) {
   if (FAllFoldRanges->ScanPending()) return;
-  ExpandFoldsBetween(*FLines, *FAllFoldRanges, B, E, [this](TOndEditFoldRange* R) { return ExpandFoldRange(R); });
+  {
+    CounterScope expanding(FExpandingAll);
+    ExpandFoldsBetween(*FLines, *FAllFoldRanges, B, E, [this](TOndEditFoldRange* R) { return ExpandFoldRange(R); });
+  }
+  // Ranges of unpaired folds opened here are read again after the edit.
+  if (FFoldsUnpaired && FExpandingAll == 0) ++FFoldChangeCount;
 }
 
 void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
