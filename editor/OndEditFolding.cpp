@@ -372,6 +372,8 @@ void TCustomOndEdit::RescanFoldRanges() {
   PaintLockScope lock(*this);
   // A postponed scan would only be replaced by this one.
   DropPostponedFoldScan();
+  // Everything is found again here: nothing needs reading again on the way.
+  FFoldsUnpaired = false;
   ExpandAll();
   FHighlightedFoldRange = nullptr;
   {
@@ -456,6 +458,8 @@ struct TCustomOndEdit::TFoldScanProgress {
 void TCustomOndEdit::RescanFoldRangesLater() {
   PaintLockScope lock(*this);
   DropPostponedFoldScan();
+  // Everything is found again here: nothing needs reading again on the way.
+  FFoldsUnpaired = false;
   ExpandAll();
   FHighlightedFoldRange = nullptr;
   FAllFoldRanges->FreeAllRanges();
