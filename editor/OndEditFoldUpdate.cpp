@@ -109,6 +109,7 @@ void TOndCodeFolder::ApplyExpandedUpdate(TOndEditAllFoldRanges& Fresh, const TOn
   std::unordered_map<const TOndEditFoldRange*, TOndEditFoldRange*> standsFor;
   std::unordered_set<const TOndEditFoldRange*> dropped;
   std::vector<TOndEditFoldRange*> unmatched;
+  std::size_t strays = 0;
   for (const TOndExpandedText::TFold& f : Text.Folds) {
     auto it = std::partition_point(fresh.begin(), fresh.end(),
                                    [&f](const std::unique_ptr<TOndEditFoldRange>& r) { return r->FromLine < f.Header; });
@@ -123,12 +124,20 @@ void TOndCodeFolder::ApplyExpandedUpdate(TOndEditAllFoldRanges& Fresh, const TOn
     }
     standsFor[match] = f.Range;
     dropped.insert(match);
-    ForEachDescendant(match, [&dropped](TOndEditFoldRange* d) { dropped.insert(d); });
+    // Its sub ranges on its header and hidden lines are the collapsed
+    // range's; one on its closing line in sight (typed there since) stays
+    // in sight beside it until the fold is opened and read again.
+    ForEachDescendant(match, [&](TOndEditFoldRange* d) {
+      if (d->FromLine == f.Header || hidden(d->FromLine))
+        dropped.insert(d);
+      else
+        ++strays;
+    });
   }
   std::size_t paired = dropped.size();
   for (const auto& r : fresh)
     if (hidden(r->FromLine)) dropped.insert(r.get());
-  Unpaired = !unmatched.empty() || dropped.size() != paired;
+  Unpaired = !unmatched.empty() || strays > 0 || dropped.size() != paired;
   // The range each kept range goes into: the nearest kept one holding it.
   const auto keptParent = [&](const TOndEditFoldRange* R) -> TOndEditFoldRange* {
     for (const TOndEditFoldRanges* l = R->Container(); l != nullptr && l->Owner() != nullptr;

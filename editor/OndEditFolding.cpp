@@ -86,11 +86,15 @@ const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const {
 }
 
 // A pass of the highlighter over the lines of a text with every fold
-// expanded that the buffer does not hold (those hidden in collapsed
-// ranges): the line it is on, 0-based, or -1.
+// expanded: the line it is on (0-based, started in the state the text
+// before leaves), and the state lines end in as far as they are known.
 struct TCustomOndEdit::THiddenLinesPass {
   TOndLineCodeMap Map;
-  std::ptrdiff_t Line = -1;
+  std::ptrdiff_t MapLine = -1;
+  // The lines before Next end in known states, line Next - 1 in State; the
+  // first line starts in a reset state.
+  std::ptrdiff_t Next = 0;
+  TOndRangeState State = 0;
 };
 
 TOndCodeFolder& TCustomOndEdit::Folder() const {
@@ -118,43 +122,59 @@ TFoldNonCodeFunc TCustomOndEdit::ExpandedTextNonCode(const TOndExpandedText& Tex
 
 bool TCustomOndEdit::ExpandedNonCodeAt(const TOndExpandedText& Text, THiddenLinesPass& Pass, std::int32_t Line,
                                        std::int32_t Char) const {
-  if (!FHighlighter || Line < 1 || static_cast<std::size_t>(Line) > Text.Lines.size()) return false;
-  const auto i = static_cast<std::ptrdiff_t>(Line) - 1;
+  const auto count = static_cast<std::ptrdiff_t>(Text.Lines.size());
+  if (!FHighlighter || Line < 1 || Line > count) return false;
   const auto at = [](std::ptrdiff_t I) { return static_cast<std::size_t>(I); };
-  if (Text.Hidden[at(i)] == 0) return NonCodeAt(Text.BufferLine[at(i)], Char);
+  const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(Line) - 1;
   THiddenLinesPass& p = Pass;
-  const auto start = [&](std::ptrdiff_t I, bool Reset, TOndRangeState State) {
-    const std::string_view text = Text.Lines[at(I)];
+  // The scan asks line after line; a line left behind is answered as the
+  // buffer reads it.
+  if (i < p.Next) return Text.Hidden[at(i)] == 0 && NonCodeAt(Text.BufferLine[at(i)], Char);
+  // A collapsed header is followed by the lines it hides.
+  const auto header = [&](std::ptrdiff_t K) { return K + 1 < count && Text.Hidden[at(K + 1)] != 0; };
+  const auto bufferStart = [&](int BufferLine) -> TOndRangeState {
+    if (BufferLine <= 1) return 0;
+    ScanRangesThrough(BufferLine - 2);
+    return FLines->GetRange(BufferLine - 2);
+  };
+  // Whether line Next, a line of the buffer other than a collapsed header,
+  // starts in the state the buffer has it start in: the buffer's states and
+  // answers then hold for it and the lines after it up to the next header.
+  const auto inStep = [&]() {
+    const std::ptrdiff_t k = p.Next;
+    if (Text.Hidden[at(k)] != 0 || header(k)) return false;
+    const int line = Text.BufferLine[at(k)];
+    return k == 0 ? line == 1 : line > 1 && p.State == bufferStart(line);
+  };
+  const auto start = [&](std::ptrdiff_t K) {
+    const std::string_view text = Text.Lines[at(K)];
     p.Map.Start(*FHighlighter, -1, text,
                 text.find('\t') != std::string_view::npos ? ConvertTabs(text, FTabWidth) : std::string(), FTabWidth,
-                Reset, State);
+                K == 0, p.State);
+    p.MapLine = K;
   };
-  if (p.Line != i) {
-    // A hidden line starts in the state the line above it ends in: the
-    // pass goes on from a line above under the same header, or from the
-    // header in sight, which starts where its line in the buffer does.
-    std::ptrdiff_t from;
-    TOndRangeState state;
-    if (p.Line >= 0 && p.Line < i && Text.Hidden[at(p.Line)] != 0 &&
-        Text.BufferLine[at(p.Line)] == Text.BufferLine[at(i)]) {
-      state = p.Map.Finish();
-      from = p.Line + 1;
-    } else {
-      std::ptrdiff_t h = i;
-      while (h > 0 && Text.Hidden[at(h)] != 0) --h;
-      const int header = Text.BufferLine[at(h)];
-      ScanRangesThrough(header - 2);
-      start(h, header <= 1, header > 1 ? FLines->GetRange(header - 2) : 0);
-      state = p.Map.Finish();
-      from = h + 1;
+  // The lines before i: a stretch of buffer lines in step at once, other
+  // lines (collapsed headers without their markers, hidden lines, and lines
+  // after them until the states meet the buffer's again) by a pass each.
+  while (p.Next < i) {
+    if (inStep()) {
+      std::ptrdiff_t end = i;
+      const auto fold = std::upper_bound(Text.Folds.begin(), Text.Folds.end(), p.Next + 1,
+                                         [](std::ptrdiff_t L, const TOndExpandedText::TFold& F) { return L < F.Header; });
+      if (fold != Text.Folds.end()) end = std::min<std::ptrdiff_t>(end, fold->Header - 1);
+      const int last = Text.BufferLine[at(end - 1)];
+      ScanRangesThrough(last - 1);
+      p.State = FLines->GetRange(last - 1);
+      p.Next = end;
+      continue;
     }
-    for (std::ptrdiff_t k = from; k < i; ++k) {
-      start(k, false, state);
-      state = p.Map.Finish();
-    }
-    start(i, false, state);
-    p.Line = i;
+    if (p.MapLine != p.Next) start(p.Next);
+    p.State = p.Map.Finish();
+    p.MapLine = -1;
+    ++p.Next;
   }
+  if (inStep()) return NonCodeAt(Text.BufferLine[at(i)], Char);
+  if (p.MapLine != i) start(i);
   if (Char < 1 || static_cast<std::size_t>(Char) > Text.Lines[at(i)].size()) return false;
   return p.Map.NonCode(Char);
 }
@@ -898,14 +918,24 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
         int at = 0;
         while (at < FAllFoldRanges->Count() && FAllFoldRanges->Items(at)->FromLine <= header) ++at;
         FAllFoldRanges->Insert(at, own);
+        // Every range in sight starting on them goes below it (the
+        // outermost of them, each with its own), so that none stays in
+        // sight on a line it hides.
+        const auto among = [&](const TOndEditFoldRange* D) {
+          return D != own && !D->ParentCollapsed && D->FromLine > header && D->FromLine <= header + toggle->Lines;
+        };
+        std::vector<TOndEditFoldRange*> below;
         for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
           TOndEditFoldRange* d = FAllFoldRanges->AllRanges(j);
-          if (d == own || !d->Collapsed || d->ParentCollapsed || d->FromLine <= header ||
-              d->FromLine > header + toggle->Lines)
-            continue;
+          const TOndEditFoldRange* holder = d->Container() != nullptr ? d->Container()->Owner() : nullptr;
+          if (among(d) && !(holder != nullptr && among(holder))) below.push_back(d);
+        }
+        for (TOndEditFoldRange* d : below) {
           own->SubFoldRanges.Add(d);
           d->SetLevel(own->Level + 1);
         }
+        // The ranges it holds are no longer those a scan finds there.
+        FFoldsUnpaired = true;
         // A range starting on the last line keeps that line in view: one more.
         if (!hides(own)) {
           own->ToLine += 1;
@@ -913,8 +943,18 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
           hides(own);
         }
       }
-    } else if (r && r->Collapsed) {
-      Folder().ExpandFoldRange(r);
+    } else {
+      // The collapsed range on the header, which need not be the first
+      // range there (a range of its own may hide the lines beside one the
+      // text no longer lets fold them).
+      TOndEditFoldRange* folded = r != nullptr && r->Collapsed ? r : nullptr;
+      if (folded == nullptr)
+        for (TOndEditFoldRange* c : FAllFoldRanges->Index().Over(header, header))
+          if (c->FromLine == header && c->Collapsed && !c->ParentCollapsed) {
+            folded = c;
+            break;
+          }
+      if (folded != nullptr) Folder().ExpandFoldRange(folded);
     }
     FHighlightedFoldRange = nullptr;
     other->PushItem(std::move(Item));

@@ -78,6 +78,10 @@ const Case kCases[] = {
     {"a header still open before the fold", "{ \"o\": {\r\n  \"a\": {\r\n    \"x\": 1\r\n  }\r\n}", {2}, 5, "}"},
     {"folds inside folds",
      "{\r\n  \"a\": {\r\n    \"b\": {\r\n      \"x\": 1\r\n    }\r\n  },\r\n  \"c\": 2\r\n}", {3, 2}, 7, ", \"d\": {"},
+    {"a quote the fold hides left open",
+     "{\r\n  \"}, {{\r\n  /* { */{}\r\n  // }\r\n  /* { */\"x\": 1,\r\n  {} \r\n  }\r\n  // }\r\n  }\r\n"
+     " /* { */ {}}\r\n  \"\r\n  }}, \"\r\n\"  {\r\n  }{}\r\n}{\r\n  {\r\n  }\r\n}",
+     {1}, 18, "{}"},
 };
 
 // Each edit below a collapsed fold, then every fold opened again.
