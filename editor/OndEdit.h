@@ -638,6 +638,8 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   std::string SpanText(TBufferCoord B, TBufferCoord E) const;
   // The line's length without the marker when it heads a collapsed fold.
   int VisibleLineLength(int Line) const;
+  // The collapsed fold whose header is Line (in view), or none.
+  TOndEditFoldRange* CollapsedFoldAt(int Line) const;
   void ReplaceSelectionEx(TOndSelectionMode Mode, std::string_view Text, bool AddToUndo, TOndUndoReason DelReason,
                           TOndUndoReason InsReason);
   // Records the lines a change of many places altered (kept before it) as

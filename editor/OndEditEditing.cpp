@@ -73,11 +73,22 @@ int TCustomOndEdit::VisibleLineLength(int Line) const {
   const std::string_view line = FLines->GetView(Line - 1);
   // Only a line ending in the marker's blanks can head a collapsed fold.
   if (line.find("     ") == std::string_view::npos) return len;
-  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line);
-  if (!r || !r->Collapsed) return len;
+  const TOndEditFoldRange* r = CollapsedFoldAt(Line);
+  if (!r) return len;
   const std::string marker = CollapsedMarker(r);
   if (line.size() < marker.size() || line.substr(line.size() - marker.size()) != marker) return len;
   return len - static_cast<int>(marker.size());
+}
+
+TOndEditFoldRange* TCustomOndEdit::CollapsedFoldAt(int Line) const {
+  if (FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0) return nullptr;
+  const TOndFoldIndex& index = FAllFoldRanges->Index();
+  if (!index.CollapsedBetween(Line, Line)) return nullptr;
+  // Not only the first range on the line: another range may start there
+  // too, expanded, before the collapsed one.
+  for (TOndEditFoldRange* r : index.Over(Line, Line))
+    if (r->FromLine == Line && r->Collapsed && !r->ParentCollapsed) return r;
+  return nullptr;
 }
 
 std::string TCustomOndEdit::SpanText(TBufferCoord B, TBufferCoord E) const {

@@ -340,7 +340,7 @@ bool TCustomOndEdit::OpenFoldForLineBreak(int Line, std::optional<TOndLineRunsRe
     RecordLineRuns(*Kept);
     Kept.emplace(Kept->Upwards());
   }
-  ExpandFoldRange(FCodeFolder->FoldRangeAtLine(Line));
+  ExpandFoldRange(CollapsedFoldAt(Line));
   if (Kept) FUndoList->Lock();
   return VisibleLineLength(Line) == LineLength(Line);
 }
