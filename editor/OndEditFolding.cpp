@@ -808,8 +808,9 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
           hides(own);
         }
       }
-    } else if (r && r->Collapsed) {
-      Folder().ExpandFoldRange(r);
+    } else if (TOndEditFoldRange* c = CollapsedFoldAt(header)) {
+      // The collapsed one, also when another range starts on the line first.
+      Folder().ExpandFoldRange(c);
     }
     FHighlightedFoldRange = nullptr;
     other->PushItem(std::move(Item));

@@ -220,6 +220,9 @@ std::unique_ptr<TOndEditUndoItem> TCustomOndEdit::PutLineRuns(const TOndEditUndo
 int TCustomOndEdit::PutLinesRaw(int First, int Count, std::string_view Text) {
   const std::vector<std::string_view> lines = SplitTextLines(Text);
   const int n = static_cast<int>(lines.size());
+  // Only lines there are are replaced, whatever the caller asks.
+  First = std::clamp(First, 1, FLines->GetCount() + 1);
+  Count = std::clamp(Count, 0, FLines->GetCount() - First + 1);
   PaintLockScope lock(*this);
   FLines->BeginUpdate();
   const TScopeExit update([&] { FLines->EndUpdate(); });
@@ -286,6 +289,9 @@ void TCustomOndEdit::UndoItem() {
   } else if (r == urReplaceLines) {
     int caretLine = 1;
     FRedoList->PushItem(PutLineRuns(*item, caretLine));
+    // The records after this one in the step (folds opened or collapsed)
+    // were made on the ranges as updated after these lines changed.
+    UpdateFoldsAfterLinesPut();
     SetCaretAndCollapse(BufferCoord(1, caretLine));
     MakeCaretVisible();
   } else if (r == urCaret) {
@@ -337,6 +343,9 @@ void TCustomOndEdit::RedoItem() {
   } else if (r == urReplaceLines) {
     int caretLine = 1;
     FUndoList->PushItem(PutLineRuns(*item, caretLine));
+    // The records after this one in the step (folds opened or collapsed)
+    // were made on the ranges as updated after these lines changed.
+    UpdateFoldsAfterLinesPut();
     SetCaretAndCollapse(BufferCoord(1, caretLine));
     MakeCaretVisible();
   } else if (r == urCaret) {
@@ -363,18 +372,13 @@ void TCustomOndEdit::Undo() {
   std::int32_t group = top->GroupNumber;
   const bool endMarker = IsEndMarker(first);
   TOndUndoReason last = first;
-  bool linesPut = false;
-  auto undoOne = [&] {
-    if (const TOndEditUndoItem* t = FUndoList->PeekItem(); t && t->Reason == urReplaceLines) linesPut = true;
-    UndoItem();
-  };
   for (;;) {
-    undoOne();
+    UndoItem();
     const TOndEditUndoItem* t = FUndoList->PeekItem();
     if (!t) break;
     if (endMarker) {
       if (t->Reason == first - 1) {
-        undoOne();
+        UndoItem();
         break;
       }
       continue;
@@ -389,7 +393,6 @@ void TCustomOndEdit::Undo() {
     }
     break;
   }
-  if (linesPut) UpdateFoldsAfterLinesPut();
   RefreshModified();
   if (FUndoList->GetBlockDepth() == 0) DoChange();
 }
@@ -400,24 +403,19 @@ void TCustomOndEdit::Redo() {
   if (!top) return;
   PaintLockScope lock(*this);
   FStateFlags |= sfInsideRedo;
-  bool linesPut = false;
   {
     const TScopeExit restore([&] { FStateFlags &= static_cast<TOndStateFlags>(~sfInsideRedo); });
     const TOndUndoReason first = top->Reason;
     std::int32_t group = top->GroupNumber;
     const bool beginMarker = IsBeginMarker(first);
     TOndUndoReason last = first;
-    auto redoOne = [&] {
-      if (const TOndEditUndoItem* t = FRedoList->PeekItem(); t && t->Reason == urReplaceLines) linesPut = true;
-      RedoItem();
-    };
     for (;;) {
-      redoOne();
+      RedoItem();
       const TOndEditUndoItem* t = FRedoList->PeekItem();
       if (!t) break;
       if (beginMarker) {
         if (t->Reason == first + 1) {
-          redoOne();
+          RedoItem();
           break;
         }
         continue;
@@ -434,7 +432,6 @@ void TCustomOndEdit::Redo() {
     }
     if (FRedoList->LastChangeReason() == urGroupBreak) MoveTopItem(FRedoList, FUndoList);
   }
-  if (linesPut) UpdateFoldsAfterLinesPut();
   RefreshModified();
   DoChange();
 }

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <iterator>
 #include <memory>
@@ -293,11 +292,6 @@ std::vector<bool> HiddenLines(TOndEdit& Ed, const std::vector<std::string>& Mode
       text.resize(text.size() >= marker.size() ? text.size() - marker.size() : 0);
     }
     EXPECT_EQ(text, Model[static_cast<std::size_t>(at - 1)]) << "line " << line << " of the expanded text " << at;
-    if (std::getenv("ONDREL_DEBUG_STEPS") && text != Model[static_cast<std::size_t>(at - 1)]) {
-      for (const auto& q : Ed.AllFoldRanges().AllRangeList())
-        if (q->FromLine >= line - 3 && q->FromLine <= line + 3)
-          std::printf("range %d-%d C%d P%d region %p\n", q->FromLine, q->ToLine, q->Collapsed, q->ParentCollapsed, (void*)q->FoldRegion);
-    }
   }
   return hidden;
 }
@@ -373,16 +367,17 @@ void RunAgainstTheModel(const ModelRun& run) {
       if (now + 1 < history.size()) ++now;
     }
     steps += std::to_string(step) + ": " + what + "\n";
-    if (std::getenv("ONDREL_DEBUG_STEPS")) std::printf("%s\n---\n%s\n", what.c_str(), e.Ed.Lines()->GetText().c_str());
     SCOPED_TRACE(steps);
     ASSERT_EQ(e.Text(), history[now]);
     HiddenLines(e.Ed, SplitLines(history[now]));
     ASSERT_EQ(e.Ed.GetModified(), history[now] != original || now != 0);
     if (::testing::Test::HasFailure()) return;
   }
+  SCOPED_TRACE(steps);
   while (now > 0) {
     e.Undo();
     --now;
+    ASSERT_EQ(e.Text(), history[now]) << "undo to the start, " << now;
   }
   // (Expanding a fold now would end what redo has to give.)
   EXPECT_EQ(e.Text(), original);
@@ -390,8 +385,8 @@ void RunAgainstTheModel(const ModelRun& run) {
   while (now + 1 < history.size()) {
     e.Redo();
     ++now;
+    ASSERT_EQ(e.Text(), history[now]) << "redo to the end, " << now;
   }
-  EXPECT_EQ(e.Text(), history.back());
   e.Ed.ExpandAll();
   EXPECT_EQ(e.Ed.Lines()->GetText(), history.back());
 }
