@@ -81,19 +81,21 @@ class TSearchedText {
   TSearchedText(const TOndEditStringList& Lines, const TOndEditAllFoldRanges& Folds, VisibleLength Visible)
       : FLines(Lines), FFolds(Folds), FVisible(Visible) {}
   std::string_view operator()(int Line) {
+    const std::string_view text = FLines.GetView(Line - 1);
+    if (!AnyCollapsed() || !FFolds.Index().CollapsedBetween(Line, Line)) return text;
+    return text.substr(0, static_cast<std::size_t>(FVisible(Line)));
+  }
+  // Whatever ran meanwhile (an edit, a handler) may have folded or unfolded.
+  void Forget() noexcept { FKnown = false; }
+  // Whether any header is collapsed, asked again after Forget.
+  bool AnyCollapsed() {
     if (!FKnown) {
       // A fold scan still to come has collapsed nothing: no need to run it.
       FAnyCollapsed = !FFolds.ScanPending() && FFolds.Index().CollapsedBetween(1, FLines.GetCount());
       FKnown = true;
     }
-    const std::string_view text = FLines.GetView(Line - 1);
-    if (!FAnyCollapsed || !FFolds.Index().CollapsedBetween(Line, Line)) return text;
-    return text.substr(0, static_cast<std::size_t>(FVisible(Line)));
+    return FAnyCollapsed;
   }
-  // Whatever ran meanwhile (an edit, a handler) may have folded or unfolded.
-  void Forget() noexcept { FKnown = false; }
-  // Whether any header was collapsed when last asked.
-  bool AnyCollapsed() const noexcept { return FAnyCollapsed; }
 
  private:
   const TOndEditStringList& FLines;
@@ -266,7 +268,8 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
           if (repl == found) {
             --result;  // replacing a text by itself is no replacement
             replaceLen = len;
-          } else if (repl.find_first_of("\r\n") != std::string::npos && !OpenFoldForLineBreak(line, kept)) {
+          } else if (searchedText.AnyCollapsed() && repl.find_first_of("\r\n") != std::string::npos &&
+                     !OpenFoldForLineBreak(line, kept)) {
             --result;  // the header stays whole: its marker never becomes text
             replaceLen = len;
           } else {
@@ -281,7 +284,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
             const int linesBefore = FLines->GetCount();
             // A collapsed header is kept without its marker, and its hidden
             // lines end the run it stands in.
-            const int visible = VisibleLineLength(line);
+            const int visible = searchedText.AnyCollapsed() ? VisibleLineLength(line) : LineLength(line);
             if (kept)
               kept->Keep(line, FLines->GetView(line - 1).substr(0, static_cast<std::size_t>(visible)),
                          visible != LineLength(line));

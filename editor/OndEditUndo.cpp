@@ -289,8 +289,8 @@ void TCustomOndEdit::UndoItem() {
   } else if (r == urReplaceLines) {
     int caretLine = 1;
     FRedoList->PushItem(PutLineRuns(*item, caretLine));
-    // The records after this one in the step (folds opened or collapsed)
-    // were made on the ranges as updated after these lines changed.
+    // The records undone next (folds opened or collapsed before the change)
+    // were made on the ranges as updated for the text these lines give back.
     UpdateFoldsAfterLinesPut();
     SetCaretAndCollapse(BufferCoord(1, caretLine));
     MakeCaretVisible();
@@ -343,7 +343,7 @@ void TCustomOndEdit::RedoItem() {
   } else if (r == urReplaceLines) {
     int caretLine = 1;
     FUndoList->PushItem(PutLineRuns(*item, caretLine));
-    // The records after this one in the step (folds opened or collapsed)
+    // The records redone next (folds opened or collapsed after the change)
     // were made on the ranges as updated after these lines changed.
     UpdateFoldsAfterLinesPut();
     SetCaretAndCollapse(BufferCoord(1, caretLine));
