@@ -124,6 +124,22 @@ TEST(ReplaceAllFolds, UndoAfterTheFoldOpenedPutsNoMarkerIntoTheHeader) {
   EXPECT_EQ(e.Text(), "(\r\n\"a\": (4\r\n\"x\": 1\r\n},\r\n\"b\": 23\r\n}");
 }
 
+// A replace-all whose first change opens a fold is one undo step of its
+// own: the fold collapsed at the end of the step before stays with that.
+TEST(ReplaceAllFolds, AReplaceAllThatOpensAFoldFirstIsAStepOfItsOwn) {
+  FoldedEditor e("[\r\n\"a\": {\r\n\"x\": 1\r\n}\r\n]");
+  EXPECT_EQ(e.Ed.SearchReplace("x", "y", kReplaceAll), 1);
+  const std::string first = e.Text();
+  ASSERT_TRUE(e.Collapse(2));
+  // Going up, the first match is on the collapsed header.
+  EXPECT_EQ(e.Ed.SearchReplace("{", "{\r\n", kReplaceAll | ssoBackwards), 1);
+  EXPECT_EQ(e.Text(), "[\r\n\"a\": {\r\n\r\n\"y\": 1\r\n}\r\n]");
+  e.Undo();
+  EXPECT_EQ(e.Text(), first);
+  e.Undo();
+  EXPECT_EQ(e.Text(), "[\r\n\"a\": {\r\n\"x\": 1\r\n}\r\n]");
+}
+
 // A replace-all, and its undo and redo, leave the fold marks as a fresh
 // scan of the new text finds them, without a key edit after them.
 TEST(ReplaceAllFolds, TheFoldMarksFollowAReplaceAllAndItsUndoAtOnce) {
