@@ -365,22 +365,17 @@ void RunAgainstTheModel(const ModelRun& run) {
         e.Ed.ExpandAll();
       }
       if (e.Ed.Lines()->GetCount() != count) history.resize(now + 1);
-    } else if (kind < 9) {
-      const bool byKey = rng() % 2 == 0;
-      what = byKey ? "undo" : "Undo()";
-      if (byKey)
-        e.Undo();
-      else
-        e.Ed.Undo();
-      if (now > 0) --now;
     } else {
-      const bool byKey = rng() % 2 == 0;
-      what = byKey ? "redo" : "Redo()";
+      const bool undo = kind < 9, byKey = rng() % 2 == 0;
+      what = std::string(undo ? "undo" : "redo") + (byKey ? " by key" : " by call");
       if (byKey)
-        e.Redo();
+        e.Ed.CommandProcessor(undo ? ecUndo : ecRedo, '\0', nullptr);
+      else if (undo)
+        e.Ed.Undo();
       else
         e.Ed.Redo();
-      if (now + 1 < history.size()) ++now;
+      if (undo && now > 0) --now;
+      if (!undo && now + 1 < history.size()) ++now;
     }
     steps += std::to_string(step) + ": " + what + "\n";
     SCOPED_TRACE(steps);
