@@ -340,11 +340,13 @@ bool TCustomOndEdit::OpenFoldForLineBreak(int Line, std::optional<TOndLineRunsRe
   // where it was made.
   if (Kept) {
     FUndoList->Unlock();
+    const TScopeExit relock([&] { FUndoList->Lock(); });
     RecordLineRuns(*Kept);
     Kept.emplace(Kept->Upwards());
+    ExpandFoldRange(CollapsedFoldAt(Line));
+  } else {
+    ExpandFoldRange(CollapsedFoldAt(Line));
   }
-  ExpandFoldRange(CollapsedFoldAt(Line));
-  if (Kept) FUndoList->Lock();
   return VisibleLineLength(Line) == LineLength(Line);
 }
 
