@@ -661,11 +661,12 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // Expands, without an undo record, the collapsed folds that hide lines
   // First..Last of the text with every fold expanded or whose header is
   // among them, so that those lines stand in the buffer as plain text; the
-  // ranges expanded, outer ones first, with the lines each showed.
+  // ranges expanded, outer ones first, with the lines each showed (-1: its
+  // header had lost its marker).
   std::vector<std::pair<TOndEditFoldRange*, int>> OpenFoldsOver(int First, int Last);
   // Collapses again what OpenFoldsOver expanded, inner ones first, each only
   // when it hides the same number of lines as before (the change may have
-  // changed its lines: it then stays open).
+  // changed its lines: it then stays open) and its header had its marker.
   void CloseFoldsAgain(const std::vector<std::pair<TOndEditFoldRange*, int>>& Opened);
   // Runs the fold update that lines put by a change of many places (a
   // replace-all, its undo or redo) ask for.

@@ -111,8 +111,13 @@ std::vector<std::pair<TOndEditFoldRange*, int>> TCustomOndEdit::OpenFoldsOver(in
   auto expand = [&](TOndEditFoldRange* R) {
     CounterScope toggling(FFoldToggling);
     const int before = FLines->GetCount();
+    // A header that lost its marker (its range moved away from it) would
+    // get one put in by collapsing it again: such a range stays open.
+    const std::string_view header = R->FromLine >= 1 && R->FromLine <= before ? FLines->GetView(R->FromLine - 1) : "";
+    const std::string marker = CollapsedMarker(R);
+    const bool marked = header.size() >= marker.size() && header.substr(header.size() - marker.size()) == marker;
     if (!Folder().ExpandFoldRange(R)) return false;
-    opened.emplace_back(R, FLines->GetCount() - before);
+    opened.emplace_back(R, marked ? FLines->GetCount() - before : -1);
     return true;
   };
   // Each pass expands the folds whose headers stand on the lines; a fold
@@ -148,7 +153,9 @@ void TCustomOndEdit::CloseFoldsAgain(const std::vector<std::pair<TOndEditFoldRan
   CounterScope toggling(FFoldToggling);
   for (auto it = Opened.rbegin(); it != Opened.rend(); ++it) {
     TOndEditFoldRange* r = it->first;
-    if (!std::binary_search(present.begin(), present.end(), r) || r->Collapsed || r->ParentCollapsed) continue;
+    if (it->second < 0 || !std::binary_search(present.begin(), present.end(), r) || r->Collapsed ||
+        r->ParentCollapsed)
+      continue;
     const int before = FLines->GetCount();
     if (Folder().CollapseFoldRange(r) && before - FLines->GetCount() != it->second) Folder().ExpandFoldRange(r);
   }
