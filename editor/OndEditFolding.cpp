@@ -947,13 +947,7 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
       // The collapsed range on the header, which need not be the first
       // range there (a range of its own may hide the lines beside one the
       // text no longer lets fold them).
-      TOndEditFoldRange* folded = r != nullptr && r->Collapsed ? r : nullptr;
-      if (folded == nullptr)
-        for (TOndEditFoldRange* c : FAllFoldRanges->Index().Over(header, header))
-          if (c->FromLine == header && c->Collapsed && !c->ParentCollapsed) {
-            folded = c;
-            break;
-          }
+      TOndEditFoldRange* folded = r != nullptr && r->Collapsed ? r : CollapsedFoldAt(header);
       if (folded != nullptr) Folder().ExpandFoldRange(folded);
     }
     FHighlightedFoldRange = nullptr;

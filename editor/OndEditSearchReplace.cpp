@@ -81,19 +81,21 @@ class TSearchedText {
   TSearchedText(const TOndEditStringList& Lines, const TOndEditAllFoldRanges& Folds, VisibleLength Visible)
       : FLines(Lines), FFolds(Folds), FVisible(Visible) {}
   std::string_view operator()(int Line) {
+    const std::string_view text = FLines.GetView(Line - 1);
+    if (!AnyCollapsed() || !FFolds.Index().CollapsedBetween(Line, Line)) return text;
+    return text.substr(0, static_cast<std::size_t>(FVisible(Line)));
+  }
+  // Whatever ran meanwhile (an edit, a handler) may have folded or unfolded.
+  void Forget() noexcept { FKnown = false; }
+  // Whether any header is collapsed, asked again after Forget.
+  bool AnyCollapsed() {
     if (!FKnown) {
       // A fold scan still to come has collapsed nothing: no need to run it.
       FAnyCollapsed = !FFolds.ScanPending() && FFolds.Index().CollapsedBetween(1, FLines.GetCount());
       FKnown = true;
     }
-    const std::string_view text = FLines.GetView(Line - 1);
-    if (!FAnyCollapsed || !FFolds.Index().CollapsedBetween(Line, Line)) return text;
-    return text.substr(0, static_cast<std::size_t>(FVisible(Line)));
+    return FAnyCollapsed;
   }
-  // Whatever ran meanwhile (an edit, a handler) may have folded or unfolded.
-  void Forget() noexcept { FKnown = false; }
-  // Whether any header was collapsed when last asked.
-  bool AnyCollapsed() const noexcept { return FAnyCollapsed; }
 
  private:
   const TOndEditStringList& FLines;
@@ -220,6 +222,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
       // A collapsed header's marker is not text of the file: it is never found.
       const int n = FSearchEngine->FindAll(searchedText(line));
       int offset = 0;
+      int shownBelow = 0;
       for (int k = 0; k < n && !done; ++k) {
         const int i = backwards ? FSearchEngine->GetResultCount() - 1 - k : k;
         const int p = FSearchEngine->GetResult(i) + offset, len = FSearchEngine->GetLength(i);
@@ -261,12 +264,30 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
         if (action == raReplace || action == raReplaceAll) {
           const std::string found = GetSelText();
           const std::string repl = FSearchEngine->Replace(found, AReplace);
+          const int beforeOpen = FLines->GetCount();
           if (repl == found) {
             --result;  // replacing a text by itself is no replacement
             replaceLen = len;
+          } else if (searchedText.AnyCollapsed() && repl.find_first_of("\r\n") != std::string::npos &&
+                     !OpenFoldForLineBreak(line, kept)) {
+            --result;  // the header stays whole: its marker never becomes text
+            replaceLen = len;
           } else {
+            // The lines a fold just showed below this one were hidden from
+            // the search: it goes on after them.
+            if (const int shown = FLines->GetCount() - beforeOpen; shown > 0) {
+              count += shown;
+              if (end.Line > line) end.Line += shown;
+              if (!backwards) shownBelow += shown;
+              searchedText.Forget();
+            }
             const int linesBefore = FLines->GetCount();
-            if (kept) kept->Keep(line, FLines->GetView(line - 1));
+            // A collapsed header is kept without its marker, and its hidden
+            // lines end the run it stands in.
+            const int visible = searchedText.AnyCollapsed() ? VisibleLineLength(line) : LineLength(line);
+            if (kept)
+              kept->Keep(line, FLines->GetView(line - 1).substr(0, static_cast<std::size_t>(visible)),
+                         visible != LineLength(line));
             SetSelText(repl);
             if (kept) kept->Grew(FLines->GetCount() - linesBefore);
             replaceLen = FCaretX - p;
@@ -303,9 +324,30 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
         }
         if (!replaceAll) done = true;
       }
+      line += shownBelow;
     }
   }
+  // The ranges follow the replaced text now, not at the next key edit.
+  UpdateFoldsAfterLinesPut();
   return result;
+}
+
+bool TCustomOndEdit::OpenFoldForLineBreak(int Line, std::optional<TOndLineRunsRecorder>& Kept) {
+  if (VisibleLineLength(Line) == LineLength(Line)) return true;
+  // The lines replaced so far go into a record of their own, numbered as
+  // the text stands before the fold opens; the opening is recorded between
+  // it and the record of the lines still to come, so that undo finds each
+  // where it was made.
+  if (Kept) {
+    FUndoList->Unlock();
+    const TScopeExit relock([&] { FUndoList->Lock(); });
+    RecordLineRuns(*Kept);
+    Kept.emplace(Kept->Upwards());
+    ExpandFoldRange(CollapsedFoldAt(Line));
+  } else {
+    ExpandFoldRange(CollapsedFoldAt(Line));
+  }
+  return VisibleLineLength(Line) == LineLength(Line);
 }
 
 }  // namespace ond

@@ -35,12 +35,13 @@ Lines Numbered(int N) {
 struct Step {
   int Line;
   std::vector<std::string> By;
+  bool Closes = false;  // the line heads a collapsed fold
 };
 
 std::vector<TOndLineRun> Record(Lines& T, bool Upwards, const std::vector<Step>& Steps) {
   TOndLineRunsRecorder rec(Upwards);
   for (const Step& s : Steps) {
-    rec.Keep(s.Line, T.At(s.Line));
+    rec.Keep(s.Line, T.At(s.Line), s.Closes);
     T.Replace(s.Line, s.By);
     rec.Grew(static_cast<int>(s.By.size()) - 1);
   }
@@ -70,6 +71,13 @@ TEST(LineRuns, RecorderKeepsEachChangedLineOnceInRunsOfNeighbours) {
        {{3, 1, "line 3"}}},
       {"a run of no change is left out", false, {{2, {"line 2"}}, {6, {"z"}}}, {{6, 1, "line 6"}}},
       {"a line that only grew keeps one line", false, {{3, {"line 3", ""}}}, {{3, 2, "line 3"}}},
+      // The lines a collapsed header hides stand between it and the next
+      // line: nothing joins its run after it, it may join the one before.
+      {"a collapsed header ends its run", false, {{2, {"a"}}, {3, {"h"}, true}, {4, {"c"}}, {5, {"d"}}},
+       {{2, 2, "line 2\r\nline 3"}, {4, 2, "line 4\r\nline 5"}}},
+      {"a header changed again still ends its run", false, {{3, {"h"}}, {3, {"i"}, true}, {4, {"c"}}},
+       {{3, 1, "line 3"}, {4, 1, "line 4"}}},
+      {"a header going up", true, {{4, {"c"}}, {3, {"h"}, true}}, {{3, 1, "line 3"}, {4, 1, "line 4"}}},
   };
   for (const Case& c : cases) {
     Lines t = Numbered(10);
