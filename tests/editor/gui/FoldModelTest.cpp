@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
@@ -192,6 +193,9 @@ struct Model {
   std::vector<std::string> History;
   std::size_t At = 0;
   std::string Clipboard;
+  // Undo or redo shut folds with others inside, unseen: those may come
+  // into sight shut.
+  bool NestedUnknown = false;
 
   std::string Text() const { return JoinLines(Lines); }
   int Count() const { return static_cast<int>(Lines.size()); }
@@ -402,6 +406,14 @@ std::string ModelRun::Apply(const Op& In) {
     return static_cast<int>(n);
   };
   const auto caret = [&] { Ed.SetCaretXY(BufferCoord(o.X, o.V)); };
+  // A fold moves the end of a range still open on its header line or above
+  // it (fault 2): no fold there.
+  const auto openAbove = [&] {
+    if (!FaultOpen(2)) return false;
+    for (const auto& r : Ed.AllFoldRanges().AllRangeList())
+      if (!r->ParentCollapsed && !r->Collapsed && r->FromLine >= r->ToLine && r->FromLine <= o.V) return true;
+    return false;
+  };
   switch (o.Kind) {
     case opType:
       caret();
@@ -500,7 +512,7 @@ std::string ModelRun::Apply(const Op& In) {
     }
     case opCollapse: {
       TOndEditFoldRange* r = Ed.FoldRangeAtLine(o.V);
-      if (!r || r->Collapsed || (FaultOpen(2) && r->ToLine < r->FromLine)) return "";
+      if (!r || r->Collapsed || openAbove()) return "";
       textStep = false;
       Ed.ToggleFoldAtLine(o.V);
       // What the same click hides in a fresh editor of the same text, when
@@ -516,7 +528,7 @@ std::string ModelRun::Apply(const Op& In) {
       if (sure && fr) {
         const int freshBefore = fresh.Lines()->GetCount();
         fresh.ToggleFoldAtLine(f);
-        M.Folds[f] = freshBefore - fresh.Lines()->GetCount();
+        if (freshBefore > fresh.Lines()->GetCount()) M.Folds[f] = freshBefore - fresh.Lines()->GetCount();
         FFresh.reset();
       } else {
         any = true;
@@ -525,13 +537,14 @@ std::string ModelRun::Apply(const Op& In) {
     }
     case opExpand: {
       TOndEditFoldRange* r = Ed.FoldRangeAtLine(o.V);
-      if (!r || !r->Collapsed) return "";
+      if (!r || !r->Collapsed || openAbove()) return "";
       textStep = false;
       Ed.ToggleFoldAtLine(o.V);
       M.Folds.erase(f);
       break;
     }
     case opExpandAll:
+      if (o.V = std::numeric_limits<int>::max(); openAbove()) return "";
       textStep = false;
       Ed.ExpandAll();
       M.Folds.clear();
@@ -563,7 +576,9 @@ std::string ModelRun::Apply(const Op& In) {
     M.Lines = SplitLines(M.History[M.At]);
     const Shown s = Observe(Ed, M.Count());
     if (!s.Error.empty()) return s.Error;
+    // Which folds inside those shut are shut too, the model cannot tell.
     M.Folds = s.Folds;
+    M.NestedUnknown = !M.Folds.empty();
     return Check(true);
   }
   if (textStep && !changes.empty()) M.Changed();
@@ -591,12 +606,12 @@ std::string ModelRun::Apply(const Op& In) {
     else
       predicted[h + shift] = n;
   }
-  // Folds inside one opened come into sight as they were.
-  if (o.Kind == opExpand)
-    for (const auto& [h, n] : before)
-      if (h > f && h <= f + before[f] && predicted.count(h) == 0) predicted[h] = n;
   const Shown s = Observe(Ed, M.Count());
   if (!s.Error.empty()) return s.Error;
+  // Folds inside one opened come into sight as they were.
+  if (o.Kind == opExpand)
+    for (const auto& [h, n] : s.Folds)
+      if (h > f && h <= f + before[f] && predicted.count(h) == 0) predicted[h] = n;
   if (const std::string e = Reconcile(s, predicted, free, any); !e.empty()) return e;
   return Check(true);
 }
@@ -612,11 +627,12 @@ std::string ModelRun::Reconcile(const Shown& S, const std::map<int, int>& Predic
       Free.erase(it);
     } else if (Any) {
       Any = false;
-    } else {
+    } else if (!M.NestedUnknown) {
       return "a fold at file line " + std::to_string(h) + " hides " + std::to_string(n) + " lines that no fold did";
     }
     M.Folds[h] = n;
   }
+  if (M.Folds.empty()) M.NestedUnknown = false;
   // Every fold foretold and in sight is shut as it was.
   const std::vector<char> hidden = M.Hidden();
   for (const auto& [h, n] : Predicted) {
@@ -648,7 +664,9 @@ std::string ModelRun::Check(bool TreeToo) {
     const bool outside = !r->ParentCollapsed && (r->FromLine < 1 || r->FromLine > std::max(1, count) ||
                                                  (r->Collapsed ? Ed.UncollapsedLine(r->FromLine) + r->ToLine - r->FromLine > M.Count()
                                                                : r->ToLine > std::max(1, count)));
-    if ((r->FromLine > r->ToLine && !FaultOpen(2)) || outside)
+    // A range still open is left where it was by a fold (fault 2).
+    if (FaultOpen(2) && r->FromLine >= r->ToLine) continue;
+    if (r->FromLine > r->ToLine || outside)
       return "a fold range runs " + std::to_string(r->FromLine) + "-" + std::to_string(r->ToLine) + " in " +
              std::to_string(count) + " lines";
   }
