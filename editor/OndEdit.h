@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "editor/OndEditCodeFolding.h"
@@ -636,6 +638,8 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   std::string SpanText(TBufferCoord B, TBufferCoord E) const;
   // The line's length without the marker when it heads a collapsed fold.
   int VisibleLineLength(int Line) const;
+  // The collapsed fold whose header is Line (in view), or none.
+  TOndEditFoldRange* CollapsedFoldAt(int Line) const;
   void ReplaceSelectionEx(TOndSelectionMode Mode, std::string_view Text, bool AddToUndo, TOndUndoReason DelReason,
                           TOndUndoReason InsReason);
   // Records the lines a change of many places altered (kept before it) as
@@ -644,8 +648,33 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // when no line differs.
   bool RecordLineRuns(TOndLineRunsRecorder& Kept);
   // Puts the runs of a urReplaceLines record in place; the record that puts
-  // back what they replaced.
-  std::unique_ptr<TOndEditUndoItem> PutLineRuns(const TOndEditUndoItem& Item);
+  // back what they replaced. CaretLine: the line the first run now starts at.
+  std::unique_ptr<TOndEditUndoItem> PutLineRuns(const TOndEditUndoItem& Item, int& CaretLine);
+  // Whether a fold is collapsed (a fold scan still to come has collapsed
+  // none, and is not run to find out).
+  bool AnyFoldCollapsed() const;
+  // A line's text without the marker of a collapsed fold's header.
+  std::string_view VisibleLineView(int Line) const;
+  // The line that holds line FileLine of the text with every fold expanded,
+  // or the header of the collapsed fold that hides it.
+  int LineOfUncollapsedLine(int FileLine) const;
+  // Expands, without an undo record, the collapsed folds that hide lines
+  // First..Last of the text with every fold expanded or whose header is
+  // among them, so that those lines stand in the buffer as plain text; the
+  // ranges expanded, outer ones first, with the lines each showed.
+  std::vector<std::pair<TOndEditFoldRange*, int>> OpenFoldsOver(int First, int Last);
+  // Collapses again what OpenFoldsOver expanded, inner ones first, each only
+  // when it hides the same number of lines as before (the change may have
+  // changed its lines: it then stays open).
+  void CloseFoldsAgain(const std::vector<std::pair<TOndEditFoldRange*, int>>& Opened);
+  // Runs the fold update that lines put by a change of many places (a
+  // replace-all, its undo or redo) ask for.
+  void UpdateFoldsAfterLinesPut();
+  // Before a replacement holding a line break goes into line Line: when the
+  // line heads a collapsed fold, the fold opens (recorded for undo; Kept,
+  // the lines a replace-all recorded so far, go into a record first). False
+  // when the line still heads a collapsed fold.
+  bool OpenFoldForLineBreak(int Line, std::optional<TOndLineRunsRecorder>& Kept);
   // Puts the lines of Text in the place of lines First..First+Count-1; the
   // number of lines put there.
   int PutLinesRaw(int First, int Count, std::string_view Text);

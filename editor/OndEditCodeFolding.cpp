@@ -75,34 +75,98 @@ std::vector<TOndEditFoldRange*> AncestorsOf(const TOndEditAllFoldRanges& All, co
   return path;
 }
 
+// The collapsed ranges below Range not inside another collapsed range
+// below it, by header line: while Range is collapsed, the ranges it hides
+// with lines of their own hidden.
+std::vector<const TOndEditFoldRange*> CollapsedBelow(const TOndEditFoldRange* Range) {
+  std::vector<const TOndEditFoldRange*> found, stack;
+  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
+  while (!stack.empty()) {
+    const TOndEditFoldRange* r = stack.back();
+    stack.pop_back();
+    if (r->Collapsed) {
+      found.push_back(r);
+      continue;
+    }
+    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
+  return found;
+}
+
 // Shifts every range but Range after Range hid (Delta < 0) or showed again
 // (Delta > 0) |Delta| lines below its header. Collapse and expand use the same
 // rule seen from both sides, so a collapse followed by an expand puts every
-// range back where it was. Every range after the boundary moves, so this is
-// one pass over the flat list, reading little of each range, or, given the
-// index as it was before the fold (current then), over the ranges after
+// range back where it was: a range moves its end only when that end lies
+// after the header, so a range still open (its end its own header line, on
+// an earlier line or on this header's) never does. A range whose closing
+// line goes out of sight ends on the header meanwhile and remembers how far
+// below it, every fold expanded, the line lies (ClosingBelow), for the
+// expand that shows it again. Every range after the boundary moves, so this
+// is one pass over the flat list, reading little of each range, or, given
+// the index as it was before the fold (current then), over the ranges after
 // the boundary only. Returns the ranges holding Range.
 std::vector<TOndEditFoldRange*> ShiftForFold(TOndEditAllFoldRanges& All, TOndEditFoldRange* Range, std::int32_t Delta,
                                              const TOndFoldIndex* IndexBefore = nullptr) {
   const std::vector<TOndEditFoldRange*> ancestors = AncestorsOf(All, Range);
-  const auto isAncestor = [&ancestors](const TOndEditFoldRange* r) {
-    return std::find(ancestors.begin(), ancestors.end(), r) != ancestors.end();
-  };
+  const std::int32_t header = Range->FromLine;
   // Lines after the boundary moved; the boundary is the last hidden line
   // before the collapse and the header afterwards.
-  const std::int64_t boundary = static_cast<std::int64_t>(Range->FromLine) + (Delta < 0 ? -Delta : 0);
+  const std::int64_t boundary = static_cast<std::int64_t>(header) + (Delta < 0 ? -Delta : 0);
   // The lines are written here and the tree told once, not once a range.
   const auto moved = [Delta](std::int32_t V) { return Clamp32(static_cast<std::int64_t>(V) + Delta); };
+  // The collapsed ranges among the lines the fold hides or shows, asked
+  // only for a closing line that goes out of sight or comes back.
+  std::vector<const TOndEditFoldRange*> collapsedBelow;
+  bool collapsedKnown = false;
+  const auto collapsed = [&]() -> const std::vector<const TOndEditFoldRange*>& {
+    if (!collapsedKnown) collapsedBelow = CollapsedBelow(Range);
+    collapsedKnown = true;
+    return collapsedBelow;
+  };
+  // The end of a range above the boundary, neither hidden nor collapsed.
+  const auto shiftEnd = [&](TOndEditFoldRange* r) {
+    if (r->ToLine > boundary) {
+      r->ToLine = moved(r->ToLine);
+    } else if (Delta < 0 && r->ToLine > header) {
+      // Lines below the header to the closing line, every fold expanded.
+      std::int64_t below = static_cast<std::int64_t>(r->ToLine) - header + r->ClosingBelow;
+      for (const TOndEditFoldRange* d : collapsed())
+        if (d->FromLine < r->ToLine) below += static_cast<std::int64_t>(d->HiddenLineCount()) + 1;
+      r->ToLine = header;
+      r->ClosingBelow = Clamp32(below);
+    } else if (Delta > 0 && r->ToLine == header && r->ClosingBelow > 0) {
+      // The closing line is back in sight, or inside a collapsed range
+      // the expand shows.
+      const std::int64_t below = r->ClosingBelow;
+      std::int64_t hiddenAbove = 0;
+      for (const TOndEditFoldRange* d : collapsed()) {
+        const std::int64_t at = static_cast<std::int64_t>(d->FromLine) - header + hiddenAbove;
+        if (below <= at) break;
+        const std::int64_t hidden = static_cast<std::int64_t>(d->HiddenLineCount()) + 1;
+        if (below <= at + hidden) {
+          r->ToLine = d->FromLine;
+          r->ClosingBelow = Clamp32(below - at);
+          return;
+        }
+        hiddenAbove += hidden;
+      }
+      r->ToLine = Clamp32(std::min<std::int64_t>(header + below - hiddenAbove, static_cast<std::int64_t>(header) + Delta));
+      r->ClosingBelow = 0;
+    }
+  };
   if (IndexBefore != nullptr && boundary < INT32_MAX) {
     // The index of before names the ranges that can change (none is hidden
     // but those the fold hides now): those over the line after the
-    // boundary and those below it, so the ranges above it are not read.
+    // boundary, those holding Range and those below the boundary, so the
+    // ranges above it are not read.
     const auto b = static_cast<std::int32_t>(boundary);
-    for (TOndEditFoldRange* r : IndexBefore->Over(b + 1, b + 1))
-      if (r != Range && !r->ParentCollapsed && r->FromLine <= b && !r->Collapsed && !isAncestor(r))
-        r->ToLine = moved(r->ToLine);
+    std::vector<TOndEditFoldRange*> above = IndexBefore->Over(b + 1, b + 1);
     for (TOndEditFoldRange* r : ancestors)
-      if (!r->ParentCollapsed && r->FromLine <= b && !r->Collapsed) r->ToLine = moved(r->ToLine);
+      if (std::find(above.begin(), above.end(), r) == above.end()) above.push_back(r);
+    for (TOndEditFoldRange* r : above)
+      if (r != Range && !r->ParentCollapsed && r->FromLine <= b && !r->Collapsed) shiftEnd(r);
     for (TOndEditFoldRange* r : IndexBefore->StartingBelow(b)) {
       if (r == Range || r->ParentCollapsed) continue;
       if (r->Collapsed) {
@@ -125,8 +189,8 @@ std::vector<TOndEditFoldRange*> ShiftForFold(TOndEditAllFoldRanges& All, TOndEdi
         r->FromLine = moved(r->FromLine);
         r->ToLine = moved(r->ToLine);
       }
-    } else if (!r->Collapsed && (r->ToLine > boundary || isAncestor(r))) {
-      r->ToLine = moved(r->ToLine);
+    } else if (!r->Collapsed) {
+      shiftEnd(r);
     }
   }
   All.IndexChanged();

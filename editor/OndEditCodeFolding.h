@@ -93,6 +93,10 @@ class TOndEditFoldRange : public TOndEditUndoObject {
   // For a range without a region of its own (one that undo made to hide
   // lines again): the region whose ending its collapsed header shows.
   TFoldRegionItem* EndingRegion = nullptr;
+  // When the closing line lies hidden in the collapsed range whose header
+  // is ToLine: how many lines below that header it lies, every fold
+  // expanded; 0 when it is in sight.
+  std::int32_t ClosingBelow = 0;
 
   void Move(std::int32_t Count) noexcept;
   void Widen(std::int32_t Count) noexcept;

@@ -67,15 +67,28 @@ std::string TCustomOndEdit::TextRange(TBufferCoord B, TBufferCoord E) const { re
 
 int TCustomOndEdit::VisibleLineLength(int Line) const {
   const int len = LineLength(Line);
-  if (FAllFoldRanges->AllCount() == 0 || Line < 1 || Line > FLines->GetCount()) return len;
+  // A fold scan still to come has collapsed nothing (and is not run here).
+  if (FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0 || Line < 1 || Line > FLines->GetCount())
+    return len;
   const std::string_view line = FLines->GetView(Line - 1);
   // Only a line ending in the marker's blanks can head a collapsed fold.
   if (line.find("     ") == std::string_view::npos) return len;
-  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line);
-  if (!r || !r->Collapsed) return len;
+  const TOndEditFoldRange* r = CollapsedFoldAt(Line);
+  if (!r) return len;
   const std::string marker = CollapsedMarker(r);
   if (line.size() < marker.size() || line.substr(line.size() - marker.size()) != marker) return len;
   return len - static_cast<int>(marker.size());
+}
+
+TOndEditFoldRange* TCustomOndEdit::CollapsedFoldAt(int Line) const {
+  if (FAllFoldRanges->ScanPending() || FAllFoldRanges->AllCount() == 0) return nullptr;
+  const TOndFoldIndex& index = FAllFoldRanges->Index();
+  if (!index.CollapsedBetween(Line, Line)) return nullptr;
+  // Not only the first range on the line: another range may start there
+  // too, expanded, before the collapsed one.
+  for (TOndEditFoldRange* r : index.Over(Line, Line))
+    if (r->FromLine == Line && r->Collapsed && !r->ParentCollapsed) return r;
+  return nullptr;
 }
 
 std::string TCustomOndEdit::SpanText(TBufferCoord B, TBufferCoord E) const {
@@ -193,12 +206,21 @@ TBufferCoord TCustomOndEdit::ReplaceRange(TBufferCoord B, TBufferCoord E, std::s
     // come back first, so that they are neither lost nor left out of undo.
     if (B.Line < E.Line) {
       ExpandFoldsForEdit(B, E);
-    } else if (B.Char != E.Char) {
-      // Within one line a collapsed header's marker stays.
-      const int end = VisibleLineLength(B.Line) + 1;
-      B.Char = std::min(B.Char, end);
-      E.Char = std::min(E.Char, end);
+    } else if (const int visible = VisibleLineLength(B.Line); visible != LineLength(B.Line)) {
+      // A collapsed header: its marker is drawing, not text. A line break
+      // that splits the header from its marker opens the fold first, as
+      // Enter does, so that the marker never lands in a line; lines put
+      // before the whole header take it down with its marker.
+      const bool breaks = Text.find_first_of("\r\n") != std::string_view::npos;
+      if (breaks && !(B.Char == 1 && E.Char == 1)) {
+        ExpandFoldsForEdit(B, E);
+      } else {
+        // Nothing is taken from the marker, nor put into it.
+        B.Char = std::min(B.Char, visible + 1);
+        E.Char = std::min(E.Char, visible + 1);
+      }
     }
+    at = B;
     const TBufferCoord bc = ClampToText(B), ec = ClampToText(E);
     if (PosBefore(bc, ec)) {
       const std::string removed = DeleteRaw(bc, ec);

@@ -557,6 +557,7 @@ TOndEditFoldRange* CopyFoldRange(const TOndEditFoldRange& Source, TOndEditFoldRa
                    Clamp32(static_cast<std::int64_t>(Source.ToLine) + Delta), Source.FoldRegion, Source.Level,
                    Source.IndentLevel);
   d->EndingRegion = Source.EndingRegion;
+  d->ClosingBelow = Source.ClosingBelow;
   d->LinesCollapsed = Source.LinesCollapsed;
   d->CollapsingLevel = Source.CollapsingLevel;
   d->Collapsed = Source.Collapsed;

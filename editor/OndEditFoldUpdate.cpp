@@ -246,13 +246,17 @@ bool TOndCodeFolder::UpdateFoldRangesBetween(std::int32_t First, std::int32_t La
   for (std::size_t k = 0; k < now.size(); ++k) {
     if (standInIndex.count(now[k]) != 0) continue;
     now[k]->ToLine = before[k]->ToLine;
+    now[k]->ClosingBelow = before[k]->ClosingBelow;
     now[k]->SubFoldRanges.TakeFrom(before[k]->SubFoldRanges, until);
   }
   // The ranges open at First get their new ends and sub ranges; so does the
   // top level.
   for (std::size_t k = 0; k < Open.size(); ++k) {
     const bool closed = std::find(now.begin(), now.end(), standIns[k]) == now.end();
-    if (closed) Open[k]->ToLine = standIns[k]->ToLine;
+    if (closed) {
+      Open[k]->ToLine = standIns[k]->ToLine;
+      Open[k]->ClosingBelow = 0;
+    }
     const TOndEditFoldRanges& subs = standIns[k]->SubFoldRanges;
     std::vector<TOndEditFoldRange*> added;
     for (int j = 0; j < subs.Count(); ++j)

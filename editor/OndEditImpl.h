@@ -30,9 +30,11 @@ inline bool IsDeleteRecord(TOndUndoReason R) {
 }
 
 // Kinds whose neighbouring records of the same kind eoGroupUndo does not join
-// into one step.
+// into one step. A fold record goes with the step it was made in, as its
+// change number says: a step whose first record opened a fold is not joined
+// to the folds of the step before.
 inline bool NeverGrouped(TOndUndoReason R) {
-  return R == urIndent || R == urUnindent || R == urGroupBreak || R == urReplaceLines;
+  return R == urIndent || R == urUnindent || R == urGroupBreak || R == urReplaceLines || R == urFoldChange;
 }
 
 // The lines of a text: split at CR LF, LF or CR; an empty text is one empty line.

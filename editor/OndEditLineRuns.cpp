@@ -66,21 +66,25 @@ std::vector<TOndLineRun> DecodeLineRuns(std::string_view Text) {
   return runs;
 }
 
-void TOndLineRunsRecorder::Keep(int Line, std::string_view Text) {
+void TOndLineRunsRecorder::Keep(int Line, std::string_view Text, bool Closes) {
   if (!FRuns.empty()) {
     TKept& last = FRuns.back();
-    if (Line >= last.Run.First && Line < last.Run.First + last.Run.Count) return;
+    if (Line >= last.Run.First && Line < last.Run.First + last.Run.Count) {
+      last.Closed = last.Closed || (Closes && Line == last.Run.First + last.Run.Count - 1);
+      return;
+    }
     // Going down, the line right after the run joins it. (Going up, a line
     // joining at the front would copy the run each time: it begins its own.)
-    if (!FUpwards && Line == last.Run.First + last.Run.Count) {
+    if (!FUpwards && !last.Closed && Line == last.Run.First + last.Run.Count) {
       last.Run.Lines += kLineBreak;
       last.Run.Lines += Text;
       ++last.Run.Count;
       ++last.OldCount;
+      last.Closed = Closes;
       return;
     }
   }
-  FRuns.push_back({TOndLineRun{Line, 1, std::string(Text)}, 1});
+  FRuns.push_back({TOndLineRun{Line, 1, std::string(Text)}, 1, Closes});
 }
 
 void TOndLineRunsRecorder::Grew(int Added) {

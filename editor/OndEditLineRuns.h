@@ -37,12 +37,16 @@ class TOndLineRunsRecorder {
  public:
   explicit TOndLineRunsRecorder(bool Upwards) : FUpwards(Upwards) {}
   // Before line Line (numbered as the text stands now) changes; Text is its
-  // text now. A line already kept is kept once.
-  void Keep(int Line, std::string_view Text);
+  // text now. A line already kept is kept once. A line that Closes its run
+  // is the last of it: the next line begins a run of its own (a collapsed
+  // fold's header, whose hidden lines stand between it and the next line).
+  void Keep(int Line, std::string_view Text, bool Closes = false);
   // The line last kept now stands as Added more lines than before.
   void Grew(int Added);
   // The runs so far, before Take.
   int RunCount() const noexcept { return static_cast<int>(FRuns.size()); }
+  // Whether the change walks the text up.
+  bool Upwards() const noexcept { return FUpwards; }
   // The runs in text order, numbered as the text stands now; lines that are
   // as they were (LineNow gives a line's text now) stay out of them, and a
   // run with no line changed is left out.
@@ -52,6 +56,7 @@ class TOndLineRunsRecorder {
   struct TKept {
     TOndLineRun Run;  // Count: the lines it stands as now
     int OldCount = 1;
+    bool Closed = false;  // no line joins it at its end
   };
   bool FUpwards;
   std::vector<TKept> FRuns;  // in the order they were begun

@@ -220,6 +220,7 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
       // A collapsed header's marker is not text of the file: it is never found.
       const int n = FSearchEngine->FindAll(searchedText(line));
       int offset = 0;
+      int shownBelow = 0;
       for (int k = 0; k < n && !done; ++k) {
         const int i = backwards ? FSearchEngine->GetResultCount() - 1 - k : k;
         const int p = FSearchEngine->GetResult(i) + offset, len = FSearchEngine->GetLength(i);
@@ -261,12 +262,29 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
         if (action == raReplace || action == raReplaceAll) {
           const std::string found = GetSelText();
           const std::string repl = FSearchEngine->Replace(found, AReplace);
+          const int beforeOpen = FLines->GetCount();
           if (repl == found) {
             --result;  // replacing a text by itself is no replacement
             replaceLen = len;
+          } else if (repl.find_first_of("\r\n") != std::string::npos && !OpenFoldForLineBreak(line, kept)) {
+            --result;  // the header stays whole: its marker never becomes text
+            replaceLen = len;
           } else {
+            // The lines a fold just showed below this one were hidden from
+            // the search: it goes on after them.
+            if (const int shown = FLines->GetCount() - beforeOpen; shown > 0) {
+              count += shown;
+              if (end.Line > line) end.Line += shown;
+              if (!backwards) shownBelow += shown;
+              searchedText.Forget();
+            }
             const int linesBefore = FLines->GetCount();
-            if (kept) kept->Keep(line, FLines->GetView(line - 1));
+            // A collapsed header is kept without its marker, and its hidden
+            // lines end the run it stands in.
+            const int visible = VisibleLineLength(line);
+            if (kept)
+              kept->Keep(line, FLines->GetView(line - 1).substr(0, static_cast<std::size_t>(visible)),
+                         visible != LineLength(line));
             SetSelText(repl);
             if (kept) kept->Grew(FLines->GetCount() - linesBefore);
             replaceLen = FCaretX - p;
@@ -303,9 +321,28 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
         }
         if (!replaceAll) done = true;
       }
+      line += shownBelow;
     }
   }
+  // The ranges follow the replaced text now, not at the next key edit.
+  UpdateFoldsAfterLinesPut();
   return result;
+}
+
+bool TCustomOndEdit::OpenFoldForLineBreak(int Line, std::optional<TOndLineRunsRecorder>& Kept) {
+  if (VisibleLineLength(Line) == LineLength(Line)) return true;
+  // The lines replaced so far go into a record of their own, numbered as
+  // the text stands before the fold opens; the opening is recorded between
+  // it and the record of the lines still to come, so that undo finds each
+  // where it was made.
+  if (Kept) {
+    FUndoList->Unlock();
+    RecordLineRuns(*Kept);
+    Kept.emplace(Kept->Upwards());
+  }
+  ExpandFoldRange(CollapsedFoldAt(Line));
+  if (Kept) FUndoList->Lock();
+  return VisibleLineLength(Line) == LineLength(Line);
 }
 
 }  // namespace ond

@@ -2,6 +2,7 @@
 #include "editor/OndEdit.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include "editor/OndEditImpl.h"
 #include "editor/OndEditLineRuns.h"
@@ -59,34 +60,142 @@ std::unique_ptr<TOndEditUndoItem> MakeItem(TOndUndoReason Reason, const TBufferC
 
 // ---- records of whole lines ---------------------------------------------------------------
 
+// The record numbers its lines as the text stands with every fold expanded,
+// and holds no collapse marker: it finds its lines whatever folds are
+// collapsed when it is undone or redone, even when a fold hides other lines
+// than it did when the record was made.
 bool TCustomOndEdit::RecordLineRuns(TOndLineRunsRecorder& Kept) {
-  const std::vector<TOndLineRun> runs = Kept.Take([this](int Line) { return FLines->GetView(Line - 1); });
+  const bool folded = AnyFoldCollapsed();
+  std::vector<TOndLineRun> runs = Kept.Take([this, folded](int Line) {
+    return folded ? VisibleLineView(Line) : FLines->GetView(Line - 1);
+  });
   if (runs.empty()) return false;
+  // A collapsed header is only ever the last line of a run (see
+  // TOndLineRunsRecorder::Keep): each run's lines follow one another in the
+  // expanded text too.
+  if (folded)
+    for (TOndLineRun& r : runs) r.First = UncollapsedLine(r.First);
   FUndoList->AddChange(urReplaceLines, BufferCoord(1, runs.front().First),
                        BufferCoord(1, runs.back().First + runs.back().Count - 1), EncodeLineRuns(runs), smNormal);
   return true;
 }
 
-std::unique_ptr<TOndEditUndoItem> TCustomOndEdit::PutLineRuns(const TOndEditUndoItem& Item) {
+bool TCustomOndEdit::AnyFoldCollapsed() const {
+  return !FAllFoldRanges->ScanPending() && FAllFoldRanges->AllCount() > 0 &&
+         FAllFoldRanges->Index().CollapsedBetween(1, INT32_MAX);
+}
+
+std::string_view TCustomOndEdit::VisibleLineView(int Line) const {
+  if (Line < 1 || Line > FLines->GetCount()) return std::string_view();
+  return FLines->GetView(Line - 1).substr(0, static_cast<std::size_t>(VisibleLineLength(Line)));
+}
+
+int TCustomOndEdit::LineOfUncollapsedLine(int FileLine) const {
+  const int count = FLines->GetCount();
+  if (FileLine <= 1 || count == 0 || !AnyFoldCollapsed()) return FileLine;
+  // The line numbers of the expanded text grow with the lines: the last
+  // line whose number there is at most FileLine.
+  int lo = 1, hi = count;
+  while (lo < hi) {
+    const int mid = lo + (hi - lo + 1) / 2;
+    if (UncollapsedLine(mid) <= FileLine)
+      lo = mid;
+    else
+      hi = mid - 1;
+  }
+  return lo;
+}
+
+std::vector<std::pair<TOndEditFoldRange*, int>> TCustomOndEdit::OpenFoldsOver(int First, int Last) {
+  std::vector<std::pair<TOndEditFoldRange*, int>> opened;
+  auto expand = [&](TOndEditFoldRange* R) {
+    CounterScope toggling(FFoldToggling);
+    const int before = FLines->GetCount();
+    if (!Folder().ExpandFoldRange(R)) return false;
+    opened.emplace_back(R, FLines->GetCount() - before);
+    return true;
+  };
+  // Each pass expands the folds whose headers stand on the lines; a fold
+  // nested in one of them, or one whose header was the last line and hid
+  // the rest, comes into view for the next pass.
+  while (AnyFoldCollapsed()) {
+    TBufferCoord b = BufferCoord(1, LineOfUncollapsedLine(First));
+    TBufferCoord e = BufferCoord(1, LineOfUncollapsedLine(std::max(First, Last)));
+    if (!FAllFoldRanges->Index().CollapsedBetween(b.Line, e.Line)) break;
+    const std::size_t before = opened.size();
+    ExpandFoldsBetween(*FLines, *FAllFoldRanges, b, e, expand);
+    if (opened.size() == before) break;
+  }
+  if (!opened.empty()) {
+    FHighlightedFoldRange = nullptr;
+    FStateFlags |= sfScrollBarsChanged;
+    Invalidate();
+  }
+  return opened;
+}
+
+void TCustomOndEdit::CloseFoldsAgain(const std::vector<std::pair<TOndEditFoldRange*, int>>& Opened) {
+  if (Opened.empty()) return;
+  // Only ranges still in the tree are touched (a change of lines moves the
+  // ranges, but should none go, it is never read).
+  std::vector<TOndEditFoldRange*> wanted;
+  for (const auto& [range, shown] : Opened) wanted.push_back(range);
+  std::sort(wanted.begin(), wanted.end());
+  std::vector<TOndEditFoldRange*> present;
+  for (const auto& r : FAllFoldRanges->AllRangeList())
+    if (std::binary_search(wanted.begin(), wanted.end(), r.get())) present.push_back(r.get());
+  std::sort(present.begin(), present.end());
+  CounterScope toggling(FFoldToggling);
+  for (auto it = Opened.rbegin(); it != Opened.rend(); ++it) {
+    TOndEditFoldRange* r = it->first;
+    if (!std::binary_search(present.begin(), present.end(), r) || r->Collapsed || r->ParentCollapsed) continue;
+    const int before = FLines->GetCount();
+    if (Folder().CollapseFoldRange(r) && before - FLines->GetCount() != it->second) Folder().ExpandFoldRange(r);
+  }
+  FHighlightedFoldRange = nullptr;
+  FStateFlags |= sfScrollBarsChanged;
+  Invalidate();
+}
+
+void TCustomOndEdit::UpdateFoldsAfterLinesPut() {
+  // A key edit has its folds updated by the command that made it; lines put
+  // by a replace-all, its undo or its redo have theirs updated here, so that
+  // the marks fit the text at once.
+  if (FFoldChangeCount != 0 && FCodeFolding->GetEnabled()) UpdateFoldRanges();
+}
+
+std::unique_ptr<TOndEditUndoItem> TCustomOndEdit::PutLineRuns(const TOndEditUndoItem& Item, int& CaretLine) {
   std::vector<TOndLineRun> runs = DecodeLineRuns(Item.Text);
   PaintLockScope lock(*this);
   FLines->BeginUpdate();
   const TScopeExit update([&] { FLines->EndUpdate(); });
   // From the last run up, so that the runs above still stand where the
-  // record says; each takes the lines it replaced.
+  // record says; each takes the lines it replaced. Lines are numbered as in
+  // the text with every fold expanded; the folds over a run's lines open
+  // while it is put, and close again.
   std::vector<int> added(runs.size());
   for (std::size_t i = runs.size(); i-- > 0;) {
     TOndLineRun& run = runs[i];
-    const int last = std::min(run.First + run.Count - 1, FLines->GetCount());
+    const auto opened = OpenFoldsOver(run.First, run.First + run.Count - 1);
+    const int count = FLines->GetCount();
+    const int lines = AnyFoldCollapsed() ? UncollapsedLine(count + 1) - 1 : count;
+    // A record that does not fit the text (it never should) replaces only
+    // lines there are.
+    const int first = std::clamp(run.First, 1, lines + 1);
+    const int last = std::min(first + run.Count - 1, lines);
+    const int at = first > lines ? count + 1 : LineOfUncollapsedLine(first);
+    const int replaced = std::min(last - first + 1, count - at + 1);
     std::string taken;
-    for (int l = run.First; l <= last; ++l) {
-      if (l > run.First) taken += "\r\n";
+    for (int l = at; l < at + replaced; ++l) {
+      if (l > at) taken += "\r\n";
       taken.append(FLines->GetView(l - 1));
     }
-    const int put = PutLinesRaw(run.First, last - run.First + 1, run.Lines);
-    added[i] = put - run.Count;
+    const int put = PutLinesRaw(at, replaced, run.Lines);
+    added[i] = put - replaced;
+    run.First = first;
     run.Count = put;
     run.Lines = std::move(taken);
+    CloseFoldsAgain(opened);
   }
   // The runs below moved by what those above them gained.
   int moved = 0;
@@ -98,9 +207,11 @@ std::unique_ptr<TOndEditUndoItem> TCustomOndEdit::PutLineRuns(const TOndEditUndo
   item->Reason = Item.Reason;
   item->SelectionMode = Item.SelectionMode;
   item->GroupNumber = Item.GroupNumber;
+  CaretLine = 1;
   if (!runs.empty()) {
     item->StartPos = BufferCoord(1, runs.front().First);
     item->EndPos = BufferCoord(1, runs.back().First + runs.back().Count - 1);
+    CaretLine = std::clamp(LineOfUncollapsedLine(runs.front().First), 1, std::max(1, FLines->GetCount()));
   }
   item->Text = EncodeLineRuns(runs);
   return item;
@@ -148,7 +259,9 @@ void TCustomOndEdit::UndoItem() {
   const TBufferCoord s = item->StartPos, e = item->EndPos;
   const TOndUndoReason r = item->Reason;
   if (IsInsertRecord(r)) {
-    std::string taken = TextRange(s, e);
+    // What the replay takes away, as it takes it: the hidden lines of a fold
+    // inside, never a collapsed header's marker.
+    std::string taken = SpanText(s, e);
     // The text the insertion replaced (overwrite mode) comes back; redo
     // replaces it again, so its record reaches to the end of it.
     TBufferCoord restored = ReplaceRange(s, e, item->Text, r, r, false);
@@ -171,8 +284,9 @@ void TCustomOndEdit::UndoItem() {
       PlaceCaretAndSelection(end, s, end);
     MakeCaretVisible();
   } else if (r == urReplaceLines) {
-    FRedoList->PushItem(PutLineRuns(*item));
-    SetCaretAndCollapse(BufferCoord(1, s.Line));
+    int caretLine = 1;
+    FRedoList->PushItem(PutLineRuns(*item, caretLine));
+    SetCaretAndCollapse(BufferCoord(1, caretLine));
     MakeCaretVisible();
   } else if (r == urCaret) {
     FRedoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
@@ -208,7 +322,7 @@ void TCustomOndEdit::RedoItem() {
   const TBufferCoord s = item->StartPos, e = item->EndPos;
   const TOndUndoReason r = item->Reason;
   if (IsInsertRecord(r)) {
-    std::string replaced = TextRange(s, e);
+    std::string replaced = SpanText(s, e);
     const bool wasEmpty = FLines->GetCount() == 0;
     const TBufferCoord end = ReplaceRange(s, e, item->Text, r, r, false);
     auto redone = MakeItem(r, s, end, std::move(replaced), item->SelectionMode, item->GroupNumber);
@@ -216,13 +330,14 @@ void TCustomOndEdit::RedoItem() {
     FUndoList->PushItem(std::move(redone));
     SetCaretAndCollapse(end);
   } else if (IsDeleteRecord(r)) {
-    std::string taken = TextRange(s, e);
+    std::string taken = SpanText(s, e);
     ReplaceRange(s, e, std::string_view(), r, r, false);
     FUndoList->PushItem(MakeItem(r, s, e, std::move(taken), item->SelectionMode, item->GroupNumber));
     SetCaretAndCollapse(s);
   } else if (r == urReplaceLines) {
-    FUndoList->PushItem(PutLineRuns(*item));
-    SetCaretAndCollapse(BufferCoord(1, s.Line));
+    int caretLine = 1;
+    FUndoList->PushItem(PutLineRuns(*item, caretLine));
+    SetCaretAndCollapse(BufferCoord(1, caretLine));
     MakeCaretVisible();
   } else if (r == urCaret) {
     FUndoList->PushItem(MakeItem(r, GetCaretXY(), GetCaretXY(), std::string(), item->SelectionMode,
@@ -248,13 +363,18 @@ void TCustomOndEdit::Undo() {
   std::int32_t group = top->GroupNumber;
   const bool endMarker = IsEndMarker(first);
   TOndUndoReason last = first;
-  for (;;) {
+  bool linesPut = false;
+  auto undoOne = [&] {
+    if (const TOndEditUndoItem* t = FUndoList->PeekItem(); t && t->Reason == urReplaceLines) linesPut = true;
     UndoItem();
+  };
+  for (;;) {
+    undoOne();
     const TOndEditUndoItem* t = FUndoList->PeekItem();
     if (!t) break;
     if (endMarker) {
       if (t->Reason == first - 1) {
-        UndoItem();
+        undoOne();
         break;
       }
       continue;
@@ -269,6 +389,7 @@ void TCustomOndEdit::Undo() {
     }
     break;
   }
+  if (linesPut) UpdateFoldsAfterLinesPut();
   RefreshModified();
   if (FUndoList->GetBlockDepth() == 0) DoChange();
 }
@@ -279,19 +400,24 @@ void TCustomOndEdit::Redo() {
   if (!top) return;
   PaintLockScope lock(*this);
   FStateFlags |= sfInsideRedo;
+  bool linesPut = false;
   {
     const TScopeExit restore([&] { FStateFlags &= static_cast<TOndStateFlags>(~sfInsideRedo); });
     const TOndUndoReason first = top->Reason;
     std::int32_t group = top->GroupNumber;
     const bool beginMarker = IsBeginMarker(first);
     TOndUndoReason last = first;
-    for (;;) {
+    auto redoOne = [&] {
+      if (const TOndEditUndoItem* t = FRedoList->PeekItem(); t && t->Reason == urReplaceLines) linesPut = true;
       RedoItem();
+    };
+    for (;;) {
+      redoOne();
       const TOndEditUndoItem* t = FRedoList->PeekItem();
       if (!t) break;
       if (beginMarker) {
         if (t->Reason == first + 1) {
-          RedoItem();
+          redoOne();
           break;
         }
         continue;
@@ -308,6 +434,7 @@ void TCustomOndEdit::Redo() {
     }
     if (FRedoList->LastChangeReason() == urGroupBreak) MoveTopItem(FRedoList, FUndoList);
   }
+  if (linesPut) UpdateFoldsAfterLinesPut();
   RefreshModified();
   DoChange();
 }
