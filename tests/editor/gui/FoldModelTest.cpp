@@ -1072,7 +1072,7 @@ std::vector<FaultCase> FaultCases() {
   // A cut over two collapsed folds, undone.
   cases.push_back(
       {"UndoOfACutOverTwoCollapsedFolds",
-       {12},
+       {},
        Lines({"{", "  \"a\": {", "    \"x\": 1", "  },", "  \"b\": {", "    \"y\": 2", "  },", "  \"c\": 3", "}"}),
        {Step(opCollapse, 2), Step(opCollapse, 3), CutStep(2, 3, 4, 4), Step(opUndo)}});
   // Runs the random test found, cut down to the steps they need.
