@@ -540,6 +540,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // remark of the highlighter. Every question about a line is answered from
   // one pass of the highlighter over it.
   bool NonCodeAt(int Line, int Char) const;
+  // The same question about the lines of Text, the text with every fold
+  // expanded (hidden lines too), for as long as Text lives.
+  TFoldNonCodeFunc ExpandedTextNonCode(const TOndExpandedText& Text) const;
   // Whether work waits for idle time.
   bool IdleWorkPending() const noexcept;
   // Runs one piece of the waiting work, stopping once Budget has passed
@@ -729,6 +732,14 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // loaded into the editor is not scanned at once: its states are scanned as
   // far as painting, a token look-up or an edit first needs them.
   void ScanRangesThrough(int Index) const;
+  // Pass carries the highlighter's pass over the hidden lines of a text
+  // with every fold expanded from one question to the next.
+  // After a fold opened: the ranges are found again when the last update
+  // left collapsed ranges unpaired.
+  void ReadUnpairedFoldsAgain();
+  struct THiddenLinesPass;
+  bool ExpandedNonCodeAt(const TOndExpandedText& Text, THiddenLinesPass& Pass, std::int32_t Line,
+                         std::int32_t Char) const;
   // Line Index (0-based) with its tabs expanded, in Buffer when it has any.
   std::string_view ExpandedLine(int Index, std::string& Buffer) const;
   void HighlighterAttrChanged(void* Sender);
@@ -865,6 +876,11 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // reaching this line (1-based) or below may stand on wrong lines: they are
   // neither painted nor offered for collapsing until the update is done.
   int FFoldUnsureFrom = 0;
+  // The last update found collapsed ranges that no longer pair with what
+  // the text around them opens and closes: the ranges they hide are read
+  // again once one of them is opened. ExpandAll opens several first.
+  bool FFoldsUnpaired = false;
+  int FExpandingAll = 0;
   bool FoldRangeUnsure(const TOndEditFoldRange* R) const noexcept;
   // How many leading lines hold the range states of the current text and
   // highlighter; the states stored for the lines after them mean nothing.

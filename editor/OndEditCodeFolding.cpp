@@ -75,25 +75,6 @@ std::vector<TOndEditFoldRange*> AncestorsOf(const TOndEditAllFoldRanges& All, co
   return path;
 }
 
-// The collapsed ranges below Range not inside another collapsed range
-// below it, by header line: while Range is collapsed, the ranges it hides
-// with lines of their own hidden.
-std::vector<const TOndEditFoldRange*> CollapsedBelow(const TOndEditFoldRange* Range) {
-  std::vector<const TOndEditFoldRange*> found, stack;
-  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
-  while (!stack.empty()) {
-    const TOndEditFoldRange* r = stack.back();
-    stack.pop_back();
-    if (r->Collapsed) {
-      found.push_back(r);
-      continue;
-    }
-    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
-  }
-  std::stable_sort(found.begin(), found.end(),
-                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
-  return found;
-}
 
 // Shifts every range but Range after Range hid (Delta < 0) or showed again
 // (Delta > 0) |Delta| lines below its header. Collapse and expand use the same
@@ -241,6 +222,23 @@ void NormalizeParentCollapsed(TOndEditAllFoldRanges& All) {
   for (int i = All.AllCount() - 1; i >= 0; --i)
     if (All.AllRanges(i)->Container() == nullptr) NormalizeBelow(All.AllRanges(i), false, -1);
   All.IndexChanged();
+}
+
+std::vector<const TOndEditFoldRange*> CollapsedBelow(const TOndEditFoldRange* Range) {
+  std::vector<const TOndEditFoldRange*> found, stack;
+  for (int i = Range->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(Range->SubFoldRanges.Items(i));
+  while (!stack.empty()) {
+    const TOndEditFoldRange* r = stack.back();
+    stack.pop_back();
+    if (r->Collapsed) {
+      found.push_back(r);
+      continue;
+    }
+    for (int i = r->SubFoldRanges.Count() - 1; i >= 0; --i) stack.push_back(r->SubFoldRanges.Items(i));
+  }
+  std::stable_sort(found.begin(), found.end(),
+                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
+  return found;
 }
 
 std::string CollapsedMarker(const TFoldRegionItem* Region) {
@@ -754,19 +752,38 @@ void TOndFoldScanner::Scan(const std::vector<std::string_view>& Lines, TOndEditA
 bool TOndCodeFolder::CollapseFoldRange(TOndEditFoldRange* Range) {
   if (Range == nullptr || Range->Collapsed || Range->ParentCollapsed) return false;
   if (Range->AllFoldRanges != &FRanges) return false;
+  const TOndFoldIndex& index = FRanges.Index();
+  const auto inside = [Range](const TOndEditFoldRange* R) {
+    for (const TOndEditFoldRanges* l = R->Container(); l != nullptr && l->Owner() != nullptr;
+         l = l->Owner()->Container())
+      if (l->Owner() == Range) return true;
+    return false;
+  };
   std::int64_t n = static_cast<std::int64_t>(Range->ToLine) - Range->FromLine - 1;
-  // A range starting on the closing line keeps that line visible.
-  if (FRanges.Index().WithLinesAt(Range->ToLine, nullptr, Range) != nullptr) --n;
+  // A range starting on the closing line that is not one of this range's
+  // ("} else {", "}, {}") keeps that line in sight: hidden, its header
+  // would be hidden from it.
+  for (const TOndEditFoldRange* r : index.Over(Range->ToLine, Range->ToLine))
+    if (r->FromLine == Range->ToLine && r != Range && !inside(r)) {
+      --n;
+      break;
+    }
   const std::int64_t k = n + 1;
   if (k < 1 || Range->FromLine < 1 || Range->FromLine + k > FLines.GetCount()) return false;
-  // Everything the range hides must lie in the lines it hides: a range whose
-  // lines no longer fit its sub ranges (after edits, before the next rescan)
-  // is not collapsed, so no visible header is ever taken for a hidden one.
+  // Everything the range hides must lie in the lines it hides, and every
+  // range starting on them must be one it holds: a range whose lines no
+  // longer fit (after edits, before the next rescan) is not collapsed, so
+  // no visible header is ever taken for a hidden one.
   bool fits = true;
+  std::size_t starting = 0;
   ForEachDescendant(Range, [&](TOndEditFoldRange* d) {
-    if (!d->ParentCollapsed && (d->FromLine < Range->FromLine || d->FromLine > Range->FromLine + k)) fits = false;
+    if (d->ParentCollapsed) return;
+    if (d->FromLine < Range->FromLine || d->FromLine > Range->FromLine + k) fits = false;
+    if (d->FromLine > Range->FromLine) ++starting;
   });
-  if (!fits) return false;
+  if (!fits || index.StartingAbove(Clamp32(Range->FromLine + k + 1)) - index.StartingAbove(Range->FromLine + 1) !=
+                   starting)
+    return false;
   const int header = Range->FromLine - 1;
   const int count = static_cast<int>(k);
   FLines.BeginUpdate();

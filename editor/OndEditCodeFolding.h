@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <string>
@@ -344,6 +345,11 @@ std::string CollapsedMarker(const TFoldRegionItem* Region);
 // region whose ending it shows.
 std::string CollapsedMarker(const TOndEditFoldRange* Range);
 
+// The collapsed ranges below Range not inside another collapsed range
+// below it, by header line: while Range is collapsed, the ranges it hides
+// with lines of their own hidden.
+std::vector<const TOndEditFoldRange*> CollapsedBelow(const TOndEditFoldRange* Range);
+
 // Recomputes every range's ParentCollapsed and CollapsingLevel from the tree
 // (after ranges were put in place or taken out).
 void NormalizeParentCollapsed(TOndEditAllFoldRanges& All);
@@ -458,6 +464,33 @@ class TOndFoldUpdateLines {
   std::vector<std::int32_t> FBefore;  // FHeaders[k] - k
 };
 
+// The text with every fold expanded, as an update that keeps the collapsed
+// ranges scans it: a fold changes nothing of what the scan finds, so the
+// hidden lines and the tokens of a collapsed header's line count as they
+// would with the fold open. Lines are numbered from 1 as the scan numbers
+// them.
+struct TOndExpandedText {
+  // Each line's text; a collapsed header's without its marker.
+  std::vector<std::string_view> Lines;
+  // Per line (index Line - 1): its line in the buffer, or, for a line
+  // hidden in a collapsed range, the header of the collapsed range in sight
+  // that hides it; and whether it is hidden.
+  std::vector<std::int32_t> BufferLine;
+  std::vector<std::uint8_t> Hidden;
+  // The collapsed ranges in sight, by header line, each with the lines of
+  // its header and of its closing line here.
+  struct TFold {
+    TOndEditFoldRange* Range;
+    std::int32_t Header, Closing;
+  };
+  std::vector<TFold> Folds;
+  // The texts of hidden lines, which the buffer does not hold.
+  std::deque<std::string> Owned;
+  // The line of the header in sight whose collapsed range hides Line (a
+  // hidden line), or 0.
+  std::int32_t FoldHeaderOf(std::int32_t Line) const noexcept;
+};
+
 // A collapsed range taken out of the fold tree because its header line was
 // deleted, with every range below it; an undo record of reason urFoldChange
 // owns it until undo puts it back.
@@ -488,6 +521,14 @@ class TOndCodeFolder {
   TFoldNonCodeFunc NonCodeAt;
   // What a scan asks: NonCodeAt, or the names; empty with neither.
   TFoldNonCodeFunc NonCode() const { return NonCodeAt ? NonCodeAt : NonCodeFromAttributeNames(AttributeNameAt); }
+  // What a scan of the text with every fold expanded asks, numbered as its
+  // lines, hidden lines too; when not assigned, lines in the buffer are
+  // asked through NonCode and hidden ones count as code.
+  std::function<TFoldNonCodeFunc(const TOndExpandedText& Text)> ExpandedNonCode;
+  // Set by an update: some collapsed range in sight no longer pairs with
+  // what the scan found on its lines (an edit above it changed how they
+  // read), so the ranges it hides are not those a scan finds there.
+  bool Unpaired = false;
 
   TOndEditStringList& Lines() const noexcept { return FLines; }
   TOndEditAllFoldRanges& Ranges() const noexcept { return FRanges; }
@@ -512,6 +553,13 @@ class TOndCodeFolder {
   // lines) in place of every range that is not collapsed. Fresh ends empty.
   std::vector<std::int32_t> CollapsedHeaderLines() const;
   void ApplyUpdate(TOndEditAllFoldRanges& Fresh);
+  // With collapsed ranges: the text an update scans, and putting the ranges
+  // its scan found (numbered as its lines) in place of every range that is
+  // not collapsed. The collapsed ranges in sight keep their place where the
+  // scan found them, each with what it hides; a range whose closing line is
+  // hidden ends on the header hiding it. Fresh ends empty.
+  TOndExpandedText ExpandedText() const;
+  void ApplyExpandedUpdate(TOndEditAllFoldRanges& Fresh, const TOndExpandedText& Text);
   // The visible, expanded ranges open at the start of Line (header above it,
   // closing line at or below it), outermost first: what a scan stands in
   // there. Asked before lines from Line on change, it stays the state a scan

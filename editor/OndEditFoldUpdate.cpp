@@ -38,7 +38,219 @@ void TOndFoldUpdateLines::ToRealLines(TOndEditAllFoldRanges& Fresh) const {
   Fresh.IndexChanged();
 }
 
+std::int32_t TOndExpandedText::FoldHeaderOf(std::int32_t Line) const noexcept {
+  if (Line < 1 || static_cast<std::size_t>(Line) > Hidden.size() || Hidden[static_cast<std::size_t>(Line) - 1] == 0)
+    return 0;
+  return BufferLine[static_cast<std::size_t>(Line) - 1];
+}
+
+TOndExpandedText TOndCodeFolder::ExpandedText() const {
+  TOndExpandedText t;
+  std::vector<TOndEditFoldRange*> inSight;
+  for (const auto& r : FRanges.AllRangeList())
+    if (r->Collapsed && !r->ParentCollapsed) inSight.push_back(r.get());
+  std::stable_sort(inSight.begin(), inSight.end(),
+                   [](const TOndEditFoldRange* A, const TOndEditFoldRange* B) { return A->FromLine < B->FromLine; });
+  const auto add = [&t](std::string_view Text, std::int32_t Line, bool Hidden) {
+    t.Lines.push_back(Text);
+    t.BufferLine.push_back(Line);
+    t.Hidden.push_back(Hidden ? 1 : 0);
+  };
+  // A collapsed header without its marker, then the lines it hides, each
+  // collapsed header among them expanded the same way; every line seen on
+  // buffer line Line.
+  const auto expand = [&](auto& Self, const TOndEditFoldRange* Range, std::string_view Header, std::int32_t Line,
+                          bool Hidden) -> void {
+    const std::string marker = CollapsedMarker(Range);
+    if (Header.size() >= marker.size() && Header.substr(Header.size() - marker.size()) == marker)
+      Header.remove_suffix(marker.size());
+    add(Header, Line, Hidden);
+    const std::vector<const TOndEditFoldRange*> below = CollapsedBelow(Range);
+    std::size_t next = 0;
+    const int count = Range->CollapsedLines.GetCount();
+    for (int j = count - 1; j >= 0; --j) {
+      const std::string_view text = t.Owned.emplace_back(Range->CollapsedLines.Get(j));
+      const std::int64_t at = static_cast<std::int64_t>(Range->FromLine) + (count - j);
+      while (next < below.size() && below[next]->FromLine < at) ++next;
+      if (next < below.size() && below[next]->FromLine == at)
+        Self(Self, below[next++], text, Line, true);
+      else
+        add(text, Line, true);
+    }
+  };
+  std::size_t k = 0;
+  for (int i = 0; i < FLines.GetCount(); ++i) {
+    const std::int32_t line = i + 1;
+    while (k < inSight.size() && inSight[k]->FromLine < line) ++k;
+    if (k == inSight.size() || inSight[k]->FromLine != line) {
+      add(FLines.GetView(i), line, false);
+      continue;
+    }
+    TOndEditFoldRange* r = inSight[k++];
+    const auto header = static_cast<std::int32_t>(t.Lines.size()) + 1;
+    expand(expand, r, FLines.GetView(i), line, false);
+    // Where its closing line is here: as far below the header as in the
+    // range's own lines, plus what collapsed ranges among them hide.
+    std::int64_t closing = static_cast<std::int64_t>(header) + r->ToLine - r->FromLine + r->ClosingBelow;
+    for (const TOndEditFoldRange* d : CollapsedBelow(r))
+      if (d->FromLine < r->ToLine) closing += static_cast<std::int64_t>(d->HiddenLineCount()) + 1;
+    t.Folds.push_back({r, header, static_cast<std::int32_t>(std::clamp<std::int64_t>(closing, header, INT32_MAX))});
+  }
+  return t;
+}
+
+void TOndCodeFolder::ApplyExpandedUpdate(TOndEditAllFoldRanges& Fresh, const TOndExpandedText& Text) {
+  const auto& fresh = Fresh.AllRangeList();
+  const auto hidden = [&Text](std::int32_t Line) { return Text.FoldHeaderOf(Line) != 0; };
+  // Each collapsed range in sight stands for the range the scan found on
+  // its header with its region and its closing line, and that one's sub
+  // ranges, which it hides; ranges the scan found starting on hidden lines
+  // are already among the ranges the collapsed ones hold.
+  std::unordered_map<const TOndEditFoldRange*, TOndEditFoldRange*> standsFor;
+  std::unordered_set<const TOndEditFoldRange*> dropped;
+  std::vector<TOndEditFoldRange*> unmatched;
+  std::size_t strays = 0;
+  for (const TOndExpandedText::TFold& f : Text.Folds) {
+    auto it = std::partition_point(fresh.begin(), fresh.end(),
+                                   [&f](const std::unique_ptr<TOndEditFoldRange>& r) { return r->FromLine < f.Header; });
+    TOndEditFoldRange* match = nullptr;
+    for (; it != fresh.end() && (*it)->FromLine == f.Header && match == nullptr; ++it)
+      if (f.Range->FoldRegion != nullptr && (*it)->FoldRegion == f.Range->FoldRegion && (*it)->ToLine == f.Closing &&
+          dropped.count(it->get()) == 0)
+        match = it->get();
+    if (match == nullptr) {
+      unmatched.push_back(f.Range);
+      continue;
+    }
+    standsFor[match] = f.Range;
+    dropped.insert(match);
+    // Its sub ranges on its header and hidden lines are the collapsed
+    // range's; one on its closing line in sight (typed there since) stays
+    // in sight beside it until the fold is opened and read again.
+    ForEachDescendant(match, [&](TOndEditFoldRange* d) {
+      if (d->FromLine == f.Header || hidden(d->FromLine))
+        dropped.insert(d);
+      else
+        ++strays;
+    });
+  }
+  std::size_t paired = dropped.size();
+  for (const auto& r : fresh)
+    if (hidden(r->FromLine)) dropped.insert(r.get());
+  Unpaired = !unmatched.empty() || strays > 0 || dropped.size() != paired;
+  // The range each kept range goes into: the nearest kept one holding it.
+  const auto keptParent = [&](const TOndEditFoldRange* R) -> TOndEditFoldRange* {
+    for (const TOndEditFoldRanges* l = R->Container(); l != nullptr && l->Owner() != nullptr;
+         l = l->Owner()->Container())
+      if (dropped.count(l->Owner()) == 0) return l->Owner();
+    return nullptr;
+  };
+  std::unordered_map<const TOndEditFoldRange*, TOndEditFoldRange*> parentOf;
+  for (const auto& r : fresh)
+    if (dropped.count(r.get()) == 0) parentOf[r.get()] = keptParent(r.get());
+  for (const auto& [match, range] : standsFor) parentOf[range] = keptParent(match);
+  // A collapsed range the scan no longer pairs so goes into the innermost
+  // range found around its lines, before the first range found below its
+  // header.
+  std::unordered_map<const TOndEditFoldRange*, std::int32_t> headerOf;
+  for (const TOndExpandedText::TFold& f : Text.Folds) headerOf[f.Range] = f.Header;
+  for (TOndEditFoldRange* u : unmatched) {
+    const std::int32_t header = headerOf[u];
+    TOndEditFoldRange* around = nullptr;
+    for (const auto& r : fresh)
+      if (dropped.count(r.get()) == 0 && r->FromLine < header && r->ToLine >= header &&
+          (around == nullptr || r->FromLine > around->FromLine || r->Level > around->Level))
+        around = r.get();
+    parentOf[u] = around;
+  }
+  // The new flat list: the ranges found in their order, each collapsed
+  // range with what it holds in place of the one it stands for.
+  std::vector<TOndEditFoldRange*> order;
+  order.reserve(fresh.size());
+  std::size_t nextUnmatched = 0;
+  const auto withBelow = [&order](TOndEditFoldRange* Range) {
+    order.push_back(Range);
+    ForEachDescendant(Range, [&order](TOndEditFoldRange* d) { order.push_back(d); });
+  };
+  for (const auto& r : fresh) {
+    while (nextUnmatched < unmatched.size() && headerOf[unmatched[nextUnmatched]] < r->FromLine)
+      withBelow(unmatched[nextUnmatched++]);
+    const auto stand = standsFor.find(r.get());
+    if (stand != standsFor.end())
+      withBelow(stand->second);
+    else if (dropped.count(r.get()) == 0)
+      order.push_back(r.get());
+  }
+  while (nextUnmatched < unmatched.size()) withBelow(unmatched[nextUnmatched++]);
+  // Out of every list first, so that the ranges that go leave none behind
+  // and none is looked for in a long list.
+  std::vector<std::unique_ptr<TOndEditFoldRange>> old, found;
+  while (FRanges.AllCount() > 0) old.push_back(FRanges.AllExtract(FRanges.AllCount() - 1));
+  while (Fresh.AllCount() > 0) found.push_back(Fresh.AllExtract(Fresh.AllCount() - 1));
+  std::unordered_set<const TOndEditFoldRange*> keptOld;
+  for (const TOndExpandedText::TFold& f : Text.Folds) {
+    keptOld.insert(f.Range);
+    ForEachDescendant(f.Range, [&keptOld](TOndEditFoldRange* d) { keptOld.insert(d); });
+  }
+  FRanges.TOndEditFoldRanges::Clear();
+  Fresh.TOndEditFoldRanges::Clear();
+  for (auto& r : old)
+    if (keptOld.count(r.get()) == 0) r->SubFoldRanges.Clear();
+  for (auto& r : found) r->SubFoldRanges.Clear();
+  for (const TOndExpandedText::TFold& f : Text.Folds)
+    if (f.Range->Container() != nullptr) f.Range->Container()->Remove(f.Range);
+  std::unordered_map<const TOndEditFoldRange*, std::unique_ptr<TOndEditFoldRange>*> owner;
+  for (auto& r : old) owner[r.get()] = &r;
+  for (auto& r : found) owner[r.get()] = &r;
+  // Numbered with buffer lines; an end on a hidden line becomes the
+  // header hiding it, with how far below it the line lies.
+  std::unordered_map<std::int32_t, std::int32_t> foldAt;
+  for (const TOndExpandedText::TFold& f : Text.Folds) foldAt[f.Range->FromLine] = f.Header;
+  const auto bufferLine = [&Text](std::int32_t Line) {
+    return Text.BufferLine[static_cast<std::size_t>(std::clamp<std::int64_t>(Line, 1, static_cast<std::int64_t>(Text.BufferLine.size())) - 1)];
+  };
+  for (TOndEditFoldRange* r : order) {
+    const bool top = parentOf.count(r) != 0;
+    if (top && keptOld.count(r) == 0) {
+      const std::int32_t to = r->ToLine;
+      r->FromLine = bufferLine(r->FromLine);
+      r->ToLine = bufferLine(to);
+      r->ClosingBelow = hidden(to) ? to - foldAt[r->ToLine] : 0;
+    }
+    FRanges.AllAdd(std::move(*owner[r]));
+    if (top) {
+      TOndEditFoldRange* parent = parentOf[r];
+      (parent != nullptr ? parent->SubFoldRanges : static_cast<TOndEditFoldRanges&>(FRanges)).Add(r);
+    }
+  }
+  for (int i = 0; i < FRanges.TOndEditFoldRanges::Count(); ++i) FRanges.TOndEditFoldRanges::Items(i)->SetLevel(0);
+  FRanges.SetStateCrossesLines(Fresh.StateCrossesLines());
+  NormalizeParentCollapsed(FRanges);
+  FRanges.NoteRangesWalked(4 * static_cast<std::uint64_t>(FRanges.AllCount()));
+}
+
 void TOndCodeFolder::UpdateFoldRanges() {
+  if (Regions != nullptr && !CollapsedHeaderLines().empty()) {
+    // The text as it reads with every fold expanded is scanned, so that
+    // what the folds hide counts as it would in sight.
+    const TOndExpandedText text = ExpandedText();
+    TOndEditAllFoldRanges fresh;
+    const TFoldNonCodeFunc nonCode = [&]() -> TFoldNonCodeFunc {
+      if (ExpandedNonCode) return ExpandedNonCode(text);
+      TFoldNonCodeFunc asked = NonCode();
+      if (!asked) return {};
+      return [asked, &text](std::int32_t L, std::int32_t C) {
+        return text.FoldHeaderOf(L) == 0 && asked(text.BufferLine[static_cast<std::size_t>(L) - 1], C);
+      };
+    }();
+    const TOndFoldScanner scanner(*Regions, CaseSensitive);
+    TOndFoldScan scan(scanner, fresh, FLines.GetTabWidth(), nonCode);
+    for (std::string_view line : text.Lines) scan.Line(line);
+    scan.Finish();
+    ApplyExpandedUpdate(fresh, text);
+    return;
+  }
+  Unpaired = false;
   // 2., 3. Scan every line but the headers of collapsed ranges, and number
   // the new ranges back.
   TOndEditAllFoldRanges fresh;

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "editor/OndEditImpl.h"
+#include "editor/OndEditMiscProcs.h"
 #include "highlight/OndEditHighlighter.h"
 #include "platform/core/ScopeGuard.h"
 
@@ -84,16 +85,98 @@ const TFoldRegions* TCustomOndEdit::FoldRegionsInUse() const {
   return &FCodeFolding->FoldRegions();
 }
 
+// A pass of the highlighter over the lines of a text with every fold
+// expanded: the line it is on (0-based, started in the state the text
+// before leaves), and the state lines end in as far as they are known.
+struct TCustomOndEdit::THiddenLinesPass {
+  TOndLineCodeMap Map;
+  std::ptrdiff_t MapLine = -1;
+  // The lines before Next end in known states, line Next - 1 in State; the
+  // first line starts in a reset state.
+  std::ptrdiff_t Next = 0;
+  TOndRangeState State = 0;
+};
+
 TOndCodeFolder& TCustomOndEdit::Folder() const {
   TOndCodeFolder& f = *FCodeFolder;
   f.Regions = FoldRegionsInUse();
   f.CaseSensitive = FCodeFolding->GetCaseSensitive();
   f.AttributeNameAt = nullptr;
-  if (FHighlighter)
+  if (FHighlighter) {
     f.NonCodeAt = [this](std::int32_t Line, std::int32_t Char) { return NonCodeAt(Line, Char); };
-  else
+    f.ExpandedNonCode = [this](const TOndExpandedText& Text) { return ExpandedTextNonCode(Text); };
+  } else {
     f.NonCodeAt = nullptr;
+    f.ExpandedNonCode = nullptr;
+  }
   return f;
+}
+
+TFoldNonCodeFunc TCustomOndEdit::ExpandedTextNonCode(const TOndExpandedText& Text) const {
+  if (!FHighlighter) return {};
+  auto pass = std::make_shared<THiddenLinesPass>();
+  return [this, &Text, pass](std::int32_t Line, std::int32_t Char) {
+    return ExpandedNonCodeAt(Text, *pass, Line, Char);
+  };
+}
+
+bool TCustomOndEdit::ExpandedNonCodeAt(const TOndExpandedText& Text, THiddenLinesPass& Pass, std::int32_t Line,
+                                       std::int32_t Char) const {
+  const auto count = static_cast<std::ptrdiff_t>(Text.Lines.size());
+  if (!FHighlighter || Line < 1 || Line > count) return false;
+  const auto at = [](std::ptrdiff_t I) { return static_cast<std::size_t>(I); };
+  const std::ptrdiff_t i = static_cast<std::ptrdiff_t>(Line) - 1;
+  THiddenLinesPass& p = Pass;
+  // The scan asks line after line; a line left behind is answered as the
+  // buffer reads it.
+  if (i < p.Next) return Text.Hidden[at(i)] == 0 && NonCodeAt(Text.BufferLine[at(i)], Char);
+  // A collapsed header is followed by the lines it hides.
+  const auto header = [&](std::ptrdiff_t K) { return K + 1 < count && Text.Hidden[at(K + 1)] != 0; };
+  const auto bufferStart = [&](int BufferLine) -> TOndRangeState {
+    if (BufferLine <= 1) return 0;
+    ScanRangesThrough(BufferLine - 2);
+    return FLines->GetRange(BufferLine - 2);
+  };
+  // Whether line Next, a line of the buffer other than a collapsed header,
+  // starts in the state the buffer has it start in: the buffer's states and
+  // answers then hold for it and the lines after it up to the next header.
+  const auto inStep = [&]() {
+    const std::ptrdiff_t k = p.Next;
+    if (Text.Hidden[at(k)] != 0 || header(k)) return false;
+    const int line = Text.BufferLine[at(k)];
+    return k == 0 ? line == 1 : line > 1 && p.State == bufferStart(line);
+  };
+  const auto start = [&](std::ptrdiff_t K) {
+    const std::string_view text = Text.Lines[at(K)];
+    p.Map.Start(*FHighlighter, -1, text,
+                text.find('\t') != std::string_view::npos ? ConvertTabs(text, FTabWidth) : std::string(), FTabWidth,
+                K == 0, p.State);
+    p.MapLine = K;
+  };
+  // The lines before i: a stretch of buffer lines in step at once, other
+  // lines (collapsed headers without their markers, hidden lines, and lines
+  // after them until the states meet the buffer's again) by a pass each.
+  while (p.Next < i) {
+    if (inStep()) {
+      std::ptrdiff_t end = i;
+      const auto fold = std::upper_bound(Text.Folds.begin(), Text.Folds.end(), p.Next + 1,
+                                         [](std::ptrdiff_t L, const TOndExpandedText::TFold& F) { return L < F.Header; });
+      if (fold != Text.Folds.end()) end = std::min<std::ptrdiff_t>(end, fold->Header - 1);
+      const int last = Text.BufferLine[at(end - 1)];
+      ScanRangesThrough(last - 1);
+      p.State = FLines->GetRange(last - 1);
+      p.Next = end;
+      continue;
+    }
+    if (p.MapLine != p.Next) start(p.Next);
+    p.State = p.Map.Finish();
+    p.MapLine = -1;
+    ++p.Next;
+  }
+  if (inStep()) return NonCodeAt(Text.BufferLine[at(i)], Char);
+  if (p.MapLine != i) start(i);
+  if (Char < 1 || static_cast<std::size_t>(Char) > Text.Lines[at(i)].size()) return false;
+  return p.Map.NonCode(Char);
 }
 
 bool TCustomOndEdit::FoldTokensRecoloured(int Index, int Stop) const {
@@ -275,7 +358,14 @@ bool TCustomOndEdit::ExpandFoldRange(TOndEditFoldRange* Range) {
   FStateFlags |= sfCaretChanged;
   StatusChanged(StatusCaretLine | StatusCaretChar);
   FoldStateChanged();
+  if (FExpandingAll == 0) ReadUnpairedFoldsAgain();
   return true;
+}
+
+void TCustomOndEdit::ReadUnpairedFoldsAgain() {
+  if (!FFoldsUnpaired || !FCodeFolding->GetEnabled()) return;
+  FFoldsUnpaired = false;
+  UpdateFoldRanges();
 }
 
 void TCustomOndEdit::ExpandAll() {
@@ -284,20 +374,26 @@ void TCustomOndEdit::ExpandAll() {
   // Nothing collapsed, as the index (when current) tells at once: no walk.
   if (FAllFoldRanges->IndexCurrent() && !FAllFoldRanges->Index().CollapsedBetween(1, INT32_MAX)) return;
   PaintLockScope lock(*this);
-  // Pass after pass, so that every depth is reached.
-  for (bool any = true; any;) {
-    any = false;
-    for (int j = FAllFoldRanges->AllCount() - 1; j >= 0; --j) {
-      TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
-      if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
+  {
+    CounterScope expanding(FExpandingAll);
+    // Pass after pass, so that every depth is reached.
+    for (bool any = true; any;) {
+      any = false;
+      for (int j = FAllFoldRanges->AllCount() - 1; j >= 0; --j) {
+        TOndEditFoldRange* r = FAllFoldRanges->AllRanges(j);
+        if (r->Collapsed && !r->ParentCollapsed && ExpandFoldRange(r)) any = true;
+      }
     }
   }
+  if (FExpandingAll == 0) ReadUnpairedFoldsAgain();
 }
 
 void TCustomOndEdit::RescanFoldRanges() {
   PaintLockScope lock(*this);
   // A postponed scan would only be replaced by this one.
   DropPostponedFoldScan();
+  // Everything is found again here: nothing needs reading again on the way.
+  FFoldsUnpaired = false;
   ExpandAll();
   FHighlightedFoldRange = nullptr;
   {
@@ -305,6 +401,7 @@ void TCustomOndEdit::RescanFoldRanges() {
     Folder().RescanFoldRanges();
   }
   FFoldChangeCount = 0;
+  FFoldsUnpaired = false;
   ForgetFoldChanges(false);
   FoldStateChanged();
 }
@@ -381,10 +478,13 @@ struct TCustomOndEdit::TFoldScanProgress {
 void TCustomOndEdit::RescanFoldRangesLater() {
   PaintLockScope lock(*this);
   DropPostponedFoldScan();
+  // Everything is found again here: nothing needs reading again on the way.
+  FFoldsUnpaired = false;
   ExpandAll();
   FHighlightedFoldRange = nullptr;
   FAllFoldRanges->FreeAllRanges();
   FFoldChangeCount = 0;
+  FFoldsUnpaired = false;
   ForgetFoldChanges(false);
   // The regions and case of now: the scan must find what it would find now.
   // The text, the highlighter and the tab width settle the scan before they
@@ -551,6 +651,23 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
       // stays as it is until the update is done or starts over (every
       // change of the text, folding too, starts it over).
       if (!CollapsedHeadersSome(u.Headers, u.HeadersNext, Until)) return false;
+      if (!u.Headers.empty()) {
+        // With folds collapsed, the text is scanned as it reads with them
+        // expanded, at once, from the tree as it is now.
+        FFoldUpdate.reset();
+        PaintLockScope lock(*this);
+        FHighlightedFoldRange = nullptr;
+        {
+          CounterScope toggling(FFoldToggling);
+          f.UpdateFoldRanges();
+        }
+        FFoldsUnpaired = f.Unpaired;
+        FFoldLinesRescanned += FLines->GetCount();
+        ForgetFoldChanges(false);
+        FFoldUnsureFrom = 0;
+        FoldStateChanged();
+        return true;
+      }
       std::sort(u.Headers.begin(), u.Headers.end());
       u.Headers.erase(std::unique(u.Headers.begin(), u.Headers.end()), u.Headers.end());
       u.Lines = std::make_unique<TOndFoldUpdateLines>(std::move(u.Headers));
@@ -612,6 +729,7 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
       f.ApplyUpdate(u.Fresh);
     }
   }
+  FFoldsUnpaired = false;
   ForgetFoldChanges(false);
   FFoldUnsureFrom = 0;
   FoldStateChanged();
@@ -692,7 +810,9 @@ void TCustomOndEdit::UpdateFoldRanges() {
   FHighlightedFoldRange = nullptr;
   {
     CounterScope toggling(FFoldToggling);
-    Folder().UpdateFoldRanges();
+    TOndCodeFolder& f = Folder();
+    f.UpdateFoldRanges();
+    FFoldsUnpaired = f.Unpaired;
   }
   FFoldLinesRescanned += FLines->GetCount();
   ForgetFoldChanges(false);
@@ -734,7 +854,12 @@ bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
 
 void TCustomOndEdit::ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E) {
   if (FAllFoldRanges->ScanPending()) return;
-  ExpandFoldsBetween(*FLines, *FAllFoldRanges, B, E, [this](TOndEditFoldRange* R) { return ExpandFoldRange(R); });
+  {
+    CounterScope expanding(FExpandingAll);
+    ExpandFoldsBetween(*FLines, *FAllFoldRanges, B, E, [this](TOndEditFoldRange* R) { return ExpandFoldRange(R); });
+  }
+  // Ranges of unpaired folds opened here are read again after the edit.
+  if (FFoldsUnpaired && FExpandingAll == 0) ++FFoldChangeCount;
 }
 
 void TCustomOndEdit::FoldPluginLinesInserted(int FirstLine, int Count) {
@@ -793,14 +918,24 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
         int at = 0;
         while (at < FAllFoldRanges->Count() && FAllFoldRanges->Items(at)->FromLine <= header) ++at;
         FAllFoldRanges->Insert(at, own);
+        // Every range in sight starting on them goes below it (the
+        // outermost of them, each with its own), so that none stays in
+        // sight on a line it hides.
+        const auto among = [&](const TOndEditFoldRange* D) {
+          return D != own && !D->ParentCollapsed && D->FromLine > header && D->FromLine <= header + toggle->Lines;
+        };
+        std::vector<TOndEditFoldRange*> below;
         for (int j = 0; j < FAllFoldRanges->AllCount(); ++j) {
           TOndEditFoldRange* d = FAllFoldRanges->AllRanges(j);
-          if (d == own || !d->Collapsed || d->ParentCollapsed || d->FromLine <= header ||
-              d->FromLine > header + toggle->Lines)
-            continue;
+          const TOndEditFoldRange* holder = d->Container() != nullptr ? d->Container()->Owner() : nullptr;
+          if (among(d) && !(holder != nullptr && among(holder))) below.push_back(d);
+        }
+        for (TOndEditFoldRange* d : below) {
           own->SubFoldRanges.Add(d);
           d->SetLevel(own->Level + 1);
         }
+        // The ranges it holds are no longer those a scan finds there.
+        FFoldsUnpaired = true;
         // A range starting on the last line keeps that line in view: one more.
         if (!hides(own)) {
           own->ToLine += 1;
@@ -808,8 +943,18 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
           hides(own);
         }
       }
-    } else if (r && r->Collapsed) {
-      Folder().ExpandFoldRange(r);
+    } else {
+      // The collapsed range on the header, which need not be the first
+      // range there (a range of its own may hide the lines beside one the
+      // text no longer lets fold them).
+      TOndEditFoldRange* folded = r != nullptr && r->Collapsed ? r : nullptr;
+      if (folded == nullptr)
+        for (TOndEditFoldRange* c : FAllFoldRanges->Index().Over(header, header))
+          if (c->FromLine == header && c->Collapsed && !c->ParentCollapsed) {
+            folded = c;
+            break;
+          }
+      if (folded != nullptr) Folder().ExpandFoldRange(folded);
     }
     FHighlightedFoldRange = nullptr;
     other->PushItem(std::move(Item));

@@ -95,6 +95,7 @@ const FoldCase kCases[] = {
     {"closing deep in the fold", "{ \"a\": { \"b\": {\r\n  \"c\": {\r\n    \"x\": 1\r\n  }}}}\r\n\"z\": 0"},
     {"a header on the closing line", "{\r\n  \"a\": {\r\n    \"x\": 1\r\n  }, \"b\": {\r\n    \"y\": 2\r\n  }\r\n}"},
     {"an open range inside a closed one", "{\r\n  \"a\": { {\r\n    \"x\": 1\r\n  }\r\n}"},
+    {"a range of one line on the closing line", "{\r\n  \"a\": {\r\n    \"x\": 1\r\n  }, {}\r\n}"},
 };
 
 // Each fold by itself, and two folds one inside the other, collapsed and

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <sstream>
 #include <string>
 
 #include "editor/OndEdit.h"
@@ -192,6 +193,61 @@ TEST(FoldUpdateIdleSteps, AKeyTypedDuringTheFirstScanLeavesTheRangesFoundToIdleT
   const Pieces pieces = RunPieces(ed);
   EXPECT_LE(pieces.Most, kMostPerPiece);
   EXPECT_FALSE(ed.AllFoldRanges().RetiredPending());
+  ExpectAsAScanAtOnce(ed);
+}
+
+}  // namespace ond
+
+namespace ond {
+namespace {
+
+// The first range where Ed's tree and that of a scan of its text with the
+// fold on Header collapsed differ; empty when none does.
+std::string DifferenceFromAScanFoldedAt(TOndEdit& Ed, int Header) {
+  auto fresh = test::OpenLoaded(Ed.TextWithFoldsExpanded(), true);
+  TOndEditFoldRange* r = fresh->Edit->FoldRangeAtLine(Header);
+  EXPECT_TRUE(r && fresh->Edit->CollapseFoldRange(r));
+  std::istringstream a(test::FoldRangeList(Ed.AllFoldRanges(), true)),
+      b(test::FoldRangeList(fresh->Edit->AllFoldRanges(), true));
+  std::string la, lb;
+  for (int n = 1;; ++n) {
+    const bool ga = static_cast<bool>(std::getline(a, la)), gb = static_cast<bool>(std::getline(b, lb));
+    if (!ga && !gb) return {};
+    if (!ga || !gb || la != lb) return "range " + std::to_string(n) + ": " + la + " | " + lb;
+  }
+}
+
+}  // namespace
+
+// A line broken above a collapsed fold while the update of the whole text
+// looks for the collapsed headers: the update starts over from the text
+// as it is then, so the fold keeps its own range on its header, in the
+// place a scan finds it, and opened the tree is that of a scan.
+TEST(FoldUpdateIdleSteps, AnEditWhileTheCollapsedHeadersAreGatheredStartsFromTheNewText) {
+  auto p = test::OpenLoaded(Text(kBlocks), true);
+  TOndEdit& ed = *p->Edit;
+  const int header = 2 + kBlockLines * 50;
+  ASSERT_TRUE(ed.CollapseFoldRange(ed.FoldRangeAtLine(header)));
+  // The "list" line far below; the fold hides nine lines above it.
+  ed.SetCaretXY(BufferCoord(5, 2 + kBlockLines * 5000 + 1 - 9));
+  ed.CommandProcessor(ecChar, '{', nullptr);
+  ASSERT_TRUE(ed.FoldUpdatePending());
+  // Pieces that walk ranges: the headers are being looked for.
+  for (int i = 0; i < 3; ++i) {
+    const std::uint64_t before = ed.AllFoldRanges().RangesWalked();
+    ASSERT_FALSE(ed.RunIdleWork(0ms));
+    ASSERT_GT(ed.AllFoldRanges().RangesWalked(), before);
+  }
+  ed.SetCaretXY(BufferCoord(1, 10));
+  ed.CommandProcessor(ecLineBreak, '\0', nullptr);
+  RunPieces(ed);
+  EXPECT_FALSE(ed.FoldUpdatePending());
+  const TOndEditFoldRange* fold = ed.FoldRangeAtLine(header + 1);
+  ASSERT_NE(fold, nullptr);
+  EXPECT_TRUE(fold->Collapsed);
+  EXPECT_EQ(DifferenceFromAScanFoldedAt(ed, header + 1), "");
+  ed.ExpandAll();
+  RunPieces(ed);
   ExpectAsAScanAtOnce(ed);
 }
 

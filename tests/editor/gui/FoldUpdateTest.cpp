@@ -121,6 +121,7 @@ std::string UpdatedAtOnce(TCustomOndEdit& Ed) {
   TOndCodeFolder folder(lines, tree);
   folder.Regions = &Ed.GetHighlighter()->FoldRegions();
   folder.NonCodeAt = [&Ed](std::int32_t L, std::int32_t C) { return Ed.NonCodeAt(L, C); };
+  folder.ExpandedNonCode = [&Ed](const TOndExpandedText& T) { return Ed.ExpandedTextNonCode(T); };
   folder.UpdateFoldRanges();
   return Tree(tree);
 }
@@ -158,6 +159,11 @@ TEST_P(FoldUpdate, EachKindOfEditEndsWithTheTreeOfAFullScan) {
         int kept = 0;
         for (const auto& r : ed.AllFoldRanges().AllRangeList()) kept += r->Collapsed ? 1 : 0;
         EXPECT_EQ(kept, 2);
+        // The update counted what they hide: opened, they leave the tree
+        // of a full scan.
+        ed.ExpandAll();
+        Settle(ed);
+        EXPECT_EQ(Difference(Tree(ed), FullScanTree(ed)), "");
       } else {
         EXPECT_EQ(Difference(Tree(ed), FullScanTree(ed)), "");
       }
