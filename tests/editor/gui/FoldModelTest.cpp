@@ -113,9 +113,13 @@ std::string ConfigText(int Lines, TextShape Shape, std::mt19937& Rng) {
 // collapsed folds carries the marker into the text: no cut goes over one
 // then), 13 (undo or redo of a fold toggle whose range went shuts a range
 // of its own and leaves the ranges inside it in sight: no fold toggle is
-// undone then). ONDREL_FOLD_MODEL_OPEN_FAULTS overrides the list ("none" for none);
+// undone then), 14 (a collapse on a line heading two ranges hides other
+// lines than a fresh editor's, or leaves both collapsed: no fold there then),
+// 15 (a collapsed header whose line holds another range first takes typing:
+// no edit goes there then). ONDREL_FOLD_MODEL_OPEN_FAULTS overrides the list
+// ("none" for none);
 // a mended fault leaves it.
-const char* const kOpenFaults = "4,9,10,11,12,13";
+const char* const kOpenFaults = "4,9,10,11,12,13,14,15";
 
 bool FaultOpen(int Number) {
   const char* env = std::getenv("ONDREL_FOLD_MODEL_OPEN_FAULTS");
@@ -311,7 +315,7 @@ Shown Observe(TOndEdit& Ed, int FileCount) {
     }
     const int h = s.FileLines[static_cast<std::size_t>(v - 1)];
     const int next = v < count ? s.FileLines[static_cast<std::size_t>(v)] : FileCount + 1;
-    if (s.Folds.count(h) != 0) s.Error = "two collapsed ranges head line " + std::to_string(v);
+    if (s.Folds.count(h) != 0 && !FaultOpen(14)) s.Error = "two collapsed ranges head line " + std::to_string(v);
     s.Folds[h] = next - h - 1;
   }
   return s;
@@ -447,7 +451,7 @@ std::string ModelRun::Apply(const Op& In) {
   const bool onHeader = M.Folds.count(f) != 0;
   // Unless a range still open on it, its end moved, is found there first
   // (fault 2).
-  if (onHeader && FaultOpen(2) && o.Kind <= opPaste) return "";
+  if (onHeader && (FaultOpen(2) || FaultOpen(15)) && o.Kind <= opPaste) return "";
   std::vector<Change> changes;
   bool textStep = true, any = false;
   std::map<int, int> before = M.Folds;
@@ -575,6 +579,13 @@ std::string ModelRun::Apply(const Op& In) {
     case opCollapse: {
       TOndEditFoldRange* r = Ed.FoldRangeAtLine(o.V);
       if (!r || r->Collapsed || openAbove(r->ToLine)) return "";
+      // Nor a line that heads two ranges (fault 14).
+      if (FaultOpen(14)) {
+        int heads = 0;
+        for (const auto& q : Ed.AllFoldRanges().AllRangeList())
+          if (!q->ParentCollapsed && q->FromLine == o.V && q->HasLines()) ++heads;
+        if (heads > 1) return "";
+      }
       // A range an update left wrong (fault 4) is not folded.
       if (FaultOpen(4)) {
         TOndEditFoldRange* fr = Fresh().FoldRangeAtLine(f);
@@ -679,6 +690,9 @@ std::string ModelRun::Apply(const Op& In) {
     int shift = 0;
     for (const Change& c : changes) {
       if (c.First <= h + n && c.Last >= h) touched = true;
+    // An edit on a fold's header or on the closing line it leaves in sight
+    // may open it first: which keys do is the editor's to choose.
+    if (textStep && o.Kind != opReplaceAll && f >= h && f <= h + n + 1) touched = true;
       if (c.Last < h) shift += c.Added;
     }
     if (touched)
