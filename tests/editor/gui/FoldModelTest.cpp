@@ -690,9 +690,9 @@ std::string ModelRun::Apply(const Op& In) {
     int shift = 0;
     for (const Change& c : changes) {
       if (c.First <= h + n && c.Last >= h) touched = true;
-    // An edit on a fold's header or on the closing line it leaves in sight
-    // may open it first: which keys do is the editor's to choose.
-    if (textStep && o.Kind != opReplaceAll && f >= h && f <= h + n + 1) touched = true;
+      // An edit on a fold's header or on the closing line it leaves in sight
+      // may open it first: which keys do is the editor's to choose.
+      if (textStep && o.Kind != opReplaceAll && f >= h && f <= h + n + 1) touched = true;
       if (c.Last < h) shift += c.Added;
     }
     if (touched)
@@ -1127,6 +1127,38 @@ std::vector<FaultCase> FaultCases() {
                     {opLineBreak, 4, 2, 1, 1, "", ""},
                     {opExpand, 6, 19, 1, 1, "", ""},
                     {opUndo, 5, 30, 1, 1, "", ""}}});
+  cases.push_back({"ACollapseOnALineHeadingTwoRanges",  // seed 558
+                   {14},
+                   SeedText(558),
+                   {{opCut, 18, 22, 23, 12, "", ""},
+                    {opDelete, 26, 31, 1, 1, "", ""},
+                    {opType, 29, 1, 1, 1, "\"", ""},
+                    {opDelete, 32, 35, 1, 1, "", ""},
+                    {opCut, 35, 7, 38, 1, "", ""},
+                    {opBackspace, 38, 1, 1, 1, "", ""},
+                    {opCollapse, 35, 19, 1, 1, "", ""},
+                    {opDeleteLine, 26, 8, 1, 1, "", ""},
+                    {opReplaceAll, 23, 3, 1, 1, ": ", ":\r\n"},
+                    {opCollapse, 64, 35, 1, 1, "", ""}}});
+  cases.push_back({"TypingOnACollapsedHeader",  // seed 298
+                   {15},
+                   SeedText(298),
+                   {{opDeleteLine, 1, 10, 1, 1, "", ""},
+                    {opType, 1, 2, 1, 1, "\"", ""},
+                    {opDelete, 1, 28, 1, 1, "", ""},
+                    {opDelete, 1, 1000, 1, 1, "", ""},
+                    {opPaste, 2, 11, 1, 1, "", ""},
+                    {opDelete, 1, 1000, 1, 1, "", ""},
+                    {opDelete, 10, 36, 1, 1, "", ""},
+                    {opCut, 11, 28, 14, 7, "", ""},
+                    {opUndo, 6, 6, 1, 1, "", ""},
+                    {opCut, 11, 12, 16, 6, "", ""},
+                    {opReplaceAll, 39, 17, 1, 1, "{", "{\r\n"},
+                    {opCut, 17, 26, 18, 6, "", ""},
+                    {opReplaceAll, 21, 38, 1, 1, ": ", ":\r\n"},
+                    {opCollapse, 57, 10, 1, 1, "", ""},
+                    {opDeleteLine, 58, 18, 1, 1, "", ""},
+                    {opType, 57, 40, 1, 1, ",", ""}}});
   // Joins beside a collapsed fold, undone.
   cases.push_back({"UndoOfAJoinWithACollapsedHeaderBelow",
                    {},
