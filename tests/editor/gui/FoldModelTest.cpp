@@ -674,8 +674,11 @@ std::string ModelRun::Apply(const Op& In) {
   }
   if (textStep && !changes.empty()) M.Changed();
   if (o.Kind == opReplaceAll && (FaultOpen(1) || FaultOpen(11))) {
-    // No undo ever reaches the replace-all (fault 1): the text counts as
-    // saved and opened afresh.
+    // No undo ever reaches the replace-all (faults 1, 11): the text counts
+    // as saved and opened afresh, with every fold open.
+    Ed.ExpandAll();
+    M.Folds.clear();
+    if (!test::RunEventLoopUntilIdle(Ed)) return "the idle work did not end";
     Ed.ClearUndo();
     Ed.SetModified(false);
     FOriginal = M.Text();
