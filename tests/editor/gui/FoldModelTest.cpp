@@ -1162,6 +1162,14 @@ std::vector<FaultCase> FaultCases() {
                     {opCollapse, 57, 10, 1, 1, "", ""},
                     {opDeleteLine, 58, 18, 1, 1, "", ""},
                     {opType, 57, 40, 1, 1, ",", ""}}});
+  cases.push_back({"AReplaceAllWhileAFoldIsCollapsed",  // seed 685
+                   {4},
+                   SeedText(685),
+                   {{opReplaceAll, 15, 19, 1, 1, "{", "("},
+                    {opType, 1, 5, 1, 1, " \"a\": {", ""},
+                    {opCollapse, 1, 19, 1, 1, "", ""},
+                    {opReplaceAll, 1, 22, 1, 1, "(", "{"},
+                    {opExpandAll, 1, 1, 1, 1, "", ""}}});
   // Joins beside a collapsed fold, undone.
   cases.push_back({"UndoOfAJoinWithACollapsedHeaderBelow",
                    {},
