@@ -5,8 +5,13 @@
 // their numbers, the fold ranges, "Modified" and, once nothing is collapsed,
 // the fold tree against a fresh scan. A failing run names its seed and step;
 // ONDREL_FOLD_MODEL_SEEDS (a count, or first-last), ONDREL_FOLD_MODEL_STEPS
-// and ONDREL_FOLD_MODEL_LINES run more of them, and ONDREL_FOLD_MODEL_REDUCE=1
-// cuts a failing run down to the steps it needs.
+// and ONDREL_FOLD_MODEL_LINES run more of them (ONDREL_FOLD_MODEL_ALL=1 goes
+// on past a failing seed), ONDREL_FOLD_MODEL_REDUCE=1 cuts a failing run down
+// to the steps it needs and prints them as a case takes them, and
+// ONDREL_FOLD_MODEL_TRACE=1 (with ONDREL_FOLD_MODEL_DUMP_AT=step) prints the
+// steps, the ranges after each and the text before one. Faults not mended
+// yet are stepped around (kOpenFaults below); their cases are skipped, and
+// ONDREL_FOLD_MODEL_UNSKIP=1 runs them anyway.
 #include <gtest/gtest.h>
 
 #include <algorithm>
