@@ -77,9 +77,15 @@ TEST(FoldOpenRanges, UndoAfterFoldingUnderAHeaderStillOpenGivesBackTheText) {
   const TOndEditFoldRange* fold = ed.FoldRangeAtLine(1);
   ASSERT_NE(fold, nullptr);
   EXPECT_TRUE(fold->Collapsed);
+  const std::string folded = ed.TextWithFoldsExpanded();
   for (int i = 0; i < 3; ++i) Key(w, Qt::Key_Z, Qt::ControlModifier);
   EXPECT_EQ(ed.Lines()->GetText(), text);
   EXPECT_FALSE(ed.GetModified());
+  ExpectRangesInside(ed);
+  // Redo to the end gives the newest text back.
+  while (ed.CanRedo()) ed.Redo();
+  EXPECT_EQ(ed.TextWithFoldsExpanded(), folded);
+  EXPECT_TRUE(ed.GetModified());
   ExpectRangesInside(ed);
 }
 
