@@ -793,7 +793,9 @@ std::string ModelRun::Check(bool TreeToo) {
     return "the gutter holds " + std::to_string(Ed.Gutter().GetAutoSizeDigitCount()) + " digits for " +
            std::to_string(M.Count()) + " lines";
   // Nor does its width change with the folds while the digits stay.
-  const auto width = FGutterWidths.emplace(digits, Ed.GetGutterWidth()).first;
+  // (A number that fills every digit cell gets one cell more of margin.)
+  const int shape = digits * 2 + (Digits(M.Count()) >= digits ? 1 : 0);
+  const auto width = FGutterWidths.emplace(shape, Ed.GetGutterWidth()).first;
   if (width->second != Ed.GetGutterWidth() && !(FaultOpen(10) && FUndoing))
     return "the gutter is " + std::to_string(Ed.GetGutterWidth()) + " pixels wide, it was " +
            std::to_string(width->second) + " for as many digits";
