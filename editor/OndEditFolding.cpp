@@ -827,6 +827,11 @@ bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
 
 TOndEditFoldRange* TCustomOndEdit::FoldRangeStartingAt(int Line) const { return FCodeFolder->FoldRangeStartingAt(Line); }
 TOndEditFoldRange* TCustomOndEdit::FoldRangeAtLine(int Line, int* Position) const {
+  // A line whose marker shows a collapsed range is that range's, whichever
+  // range starts there first: its mark opens it, and nothing else on the
+  // line folds while it hides lines.
+  if (Position == nullptr)
+    if (TOndEditFoldRange* c = CollapsedFoldAt(Line)) return c;
   TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line, Position);
   return FoldRangeUnsure(r) ? nullptr : r;
 }
@@ -848,8 +853,9 @@ bool TCustomOndEdit::CaretOnCollapsedFoldHeader() const {
   // Only a line ending in the marker's blanks can head a collapsed fold.
   const std::string_view line = FLines->GetView(FCaretY - 1);
   if (line.find("     ") == std::string_view::npos) return false;
-  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(FCaretY);
-  return r && r->Collapsed;
+  // Any range collapsed on the line, not only the first one starting there:
+  // the marker ends the line whichever range put it there.
+  return CollapsedFoldAt(FCaretY) != nullptr;
 }
 
 void TCustomOndEdit::ExpandFoldsForEdit(TBufferCoord& B, TBufferCoord& E) {

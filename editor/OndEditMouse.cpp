@@ -400,8 +400,8 @@ bool TCustomOndEdit::CollapsedMarkerAt(int X, int Y, std::vector<std::string>& L
   const int row = FView.TopLine + Y / std::max(1, FView.LineHeight);
   const int line = RowToLine(row);
   if (line < 1 || line > FLines->GetCount() || LineToRow(line + 1) - 1 != row) return false;
-  const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(line);
-  if (!r || !r->Collapsed) return false;
+  const TOndEditFoldRange* r = CollapsedFoldAt(line);
+  if (!r) return false;
   // The box painted behind the header's text.
   const int cw = FView.CharWidth;
   const int hintX = (FLines->GetExpandedTextLength(line - 1) - 5) * cw + FView.TextOffset();

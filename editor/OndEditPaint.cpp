@@ -619,8 +619,11 @@ void TCustomOndEdit::PaintFoldTree(const TRect& AClip, int FirstRow, int LastRow
   std::vector<TOndEditFoldRange*> starts(n, nullptr);
   for (TOndEditFoldRange* r : FAllFoldRanges->Index().Over(firstLine, lastLine)) {
     if (!r->HasLines() || FoldRangeUnsure(r)) continue;
-    if (r->FromLine >= firstLine && !starts[static_cast<std::size_t>(r->FromLine - firstLine)])
-      starts[static_cast<std::size_t>(r->FromLine - firstLine)] = r;
+    if (r->FromLine >= firstLine) {
+      // A collapsed range marks its header, whichever range starts there first.
+      TOndEditFoldRange*& s = starts[static_cast<std::size_t>(r->FromLine - firstLine)];
+      if (!s || (r->Collapsed && !s->Collapsed)) s = r;
+    }
     if (r->Collapsed) continue;
     for (int l = std::max(r->FromLine + 1, firstLine); l < std::min(r->ToLine, lastLine + 1); ++l)
       inside[static_cast<std::size_t>(l - firstLine)] = 1;
@@ -677,8 +680,7 @@ void TCustomOndEdit::PaintFoldExtras(const std::vector<TOndEditFoldRange*>& Span
   const int lh = FView.LineHeight, cw = FView.CharWidth, gw = FView.GutterWidth;
   const TOndEditFoldRange* header = nullptr;
   if (FAllFoldRanges->AllCount() > 0) {
-    const TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(Line);
-    if (r && r->Collapsed) header = r;
+    header = CollapsedFoldAt(Line);
   }
   // Indent guides of the expanded ranges around this line.
   if (FCodeFolding->GetIndentGuides() && !ContinuationRow && !Spanning.empty()) {
