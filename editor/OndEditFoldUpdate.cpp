@@ -127,12 +127,20 @@ void TOndCodeFolder::ApplyExpandedUpdate(TOndEditAllFoldRanges& Fresh, const TOn
     // Its sub ranges on its header and hidden lines are the collapsed
     // range's; one on its closing line in sight (typed there since) stays
     // in sight beside it until the fold is opened and read again.
+    std::size_t held = 0, own = 0;
     ForEachDescendant(match, [&](TOndEditFoldRange* d) {
-      if (d->FromLine == f.Header || hidden(d->FromLine))
+      if (d->FromLine == f.Header || hidden(d->FromLine)) {
         dropped.insert(d);
-      else
+        ++held;
+      } else {
         ++strays;
+      }
     });
+    // A range the scan found there that the collapsed one does not hold (an
+    // opening token put into the header's text since) is read again once
+    // the fold opens, as are the strays.
+    ForEachDescendant(f.Range, [&own](TOndEditFoldRange*) { ++own; });
+    if (held != own) ++strays;
   }
   std::size_t paired = dropped.size();
   for (const auto& r : fresh)

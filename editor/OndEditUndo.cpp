@@ -400,6 +400,9 @@ void TCustomOndEdit::Undo() {
     }
     break;
   }
+  // A fold the replay opened whose ranges the text no longer pairs is read
+  // again, as when it is opened by hand.
+  ReadUnpairedFoldsAgain();
   RefreshModified();
   if (FUndoList->GetBlockDepth() == 0) DoChange();
 }
@@ -439,6 +442,7 @@ void TCustomOndEdit::Redo() {
     }
     if (FRedoList->LastChangeReason() == urGroupBreak) MoveTopItem(FRedoList, FUndoList);
   }
+  ReadUnpairedFoldsAgain();
   RefreshModified();
   DoChange();
 }
