@@ -125,7 +125,12 @@ std::string ConfigText(int Lines, TextShape Shape, std::mt19937& Rng) {
 // overrides the list ("none" for none); a mended fault leaves it.
 const char* const kOpenFaults = "4,9,10,11,12,13";
 
+// Open faults a case runs without stepping around: those whose step-around
+// would hide what the case shows, mended for what it does.
+std::vector<int> gNotSteppedAround;
+
 bool FaultOpen(int Number) {
+  if (std::find(gNotSteppedAround.begin(), gNotSteppedAround.end(), Number) != gNotSteppedAround.end()) return false;
   const char* env = std::getenv("ONDREL_FOLD_MODEL_OPEN_FAULTS");
   const std::string list = "," + std::string(env ? env : kOpenFaults) + ",";
   return list.find("," + std::to_string(Number) + ",") != std::string::npos;
@@ -998,6 +1003,7 @@ struct FaultCase {
   std::vector<int> Faults;  // the fold faults it shows, by their numbers: mended, it passes
   std::string Text;
   std::vector<Op> Steps;
+  std::vector<int> NotSteppedAround = {};  // open faults run as if mended (gNotSteppedAround)
 };
 
 std::string Lines(std::initializer_list<const char*> L) {
@@ -1040,7 +1046,8 @@ std::vector<FaultCase> FaultCases() {
                    {},
                    Lines({"{", "\"a\": {", "\"x\": 1", "},", "\"b\": 2", "}"}),
                    {Step(opType, 5, 100, "3"), Step(opCollapse, 2), Step(opReplaceAll, 1, 1, "{", "("),
-                    Step(opExpand, 2), Step(opType, 5, 100, "4"), Step(opUndo), Step(opUndo), Step(opUndo)}});
+                    Step(opExpand, 2), Step(opType, 5, 100, "4"), Step(opUndo), Step(opUndo), Step(opUndo)},
+                   {4, 11, 13}});
   // An edit below a collapsed "}, {" line.
   cases.push_back({"AnEditBelowACollapsedLineThatClosesAndOpens",
                    {4},
@@ -1175,7 +1182,8 @@ std::vector<FaultCase> FaultCases() {
                     {opType, 1, 5, 1, 1, " \"a\": {", ""},
                     {opCollapse, 1, 19, 1, 1, "", ""},
                     {opReplaceAll, 1, 22, 1, 1, "(", "{"},
-                    {opExpandAll, 1, 1, 1, 1, "", ""}}});
+                    {opExpandAll, 1, 1, 1, 1, "", ""}},
+                   {4}});
   // Joins beside a collapsed fold, undone.
   cases.push_back({"UndoOfAJoinWithACollapsedHeaderBelow",
                    {},
@@ -1205,7 +1213,9 @@ TEST_P(FoldModelFault, FollowsThePlainModel) {
       GTEST_SKIP() << "fold fault " << fault << " is not mended yet";
   std::vector<Op> steps = c.Steps;
   gTrace = std::getenv("ONDREL_FOLD_MODEL_TRACE") != nullptr;
+  gNotSteppedAround = c.NotSteppedAround;
   const RunResult r = RunSteps(c.Text, &steps, 0, 0);
+  gNotSteppedAround.clear();
   gTrace = false;
   EXPECT_EQ(r.Error, "") << "after step " << r.Step << (r.Step >= 0 ? ": " + Describe(steps.back()) : std::string());
 }
