@@ -886,6 +886,11 @@ void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
 }
 
 void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing) {
+  // The fold was toggled on the ranges as updated for the text as it stood
+  // then, which the records replayed before this one gave back: changes
+  // they made are read into the ranges first, or a collapse would find the
+  // ranges of a text that is no longer there and hide other lines.
+  if (dynamic_cast<TOndFoldToggle*>(Item->Extra1.get()) != nullptr) UpdateFoldsAfterLinesPut();
   // Ranges come back or fold: the changed lines can no longer be told.
   if (FFoldChanged.Any) ForgetFoldChanges(true);
   TOndEditUndoList* other = Undoing ? FRedoList : FUndoList;

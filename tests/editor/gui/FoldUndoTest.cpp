@@ -1,0 +1,107 @@
+// Undo to the start through folds collapsed and expanded on the way: each
+// undo gives back the text of one step, the text as loaded at the start,
+// redo to the end the newest text, and the modified state follows the place
+// in the undo list. The cases are short sessions where undo goes on past a
+// fold record into older edits after the edits undone just before left the
+// ranges behind the text.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "editor/OndEdit.h"
+#include "editor/OndEditKeyCmds.h"
+#include "tests/editor/gui/LoadedEditor.h"
+
+namespace ond {
+namespace {
+
+struct UndoSession {
+  const char* Text;
+  // Steps by blanks: "t3" toggles the fold on line 3, "x" expands every fold,
+  // "c4.2" puts the caret at char 4 of line 2 (the last line when there are
+  // fewer), "k{" types a character, "e" breaks the line.
+  const char* Steps;
+};
+
+const UndoSession kSessions[] = {
+    {"{\r\n\r\n}, {\r\n\"\"", "t1 c3.16 k} x c1.2 k{ k{"},
+    {"{\r\n\"/* { */\r\n\r\n\r\n\"x\": 1,\"\r\n\r\n\"\r\n\r\n/* { */{\r\n\r\n\r\n\r\n\"\r\n  \"\r\n/* { */\"",
+     "c1.3 e c2.15 k} t1 c1.5 e x k{ c8.3 k\""},
+    {"{\r\n  {}\r\n  {}\"x\": 1,", "c3.6 k} t1 e x c3.2 k{ e"},
+    {"{\r\n\r\n\r\n\r\n\r\n{\r\n\r\n\r\n  }\r\n}, {{}\r\n\"/* { */\r\n{}", "t1 c9.12 k} x c3.9 k\""},
+    {"{\r\n\r\n{{}", "c1.2 k} t1 c4.6 k\" x c2.2 k{"},
+    {"{\r\n{\r\n}\r\n\"x\": 1,}\r\n\"x\": 1,{", "t1 c6.3 k{ c1.1 x e k{"},
+    {"\r\n\r\n\r\n\r\n\r\n{{\r\n\r\n  }, {{", "t6 c2.11 k{ x c7.7 k{"},
+};
+
+// Runs the steps with the idle work done after each, as between keystrokes;
+// every text the session went through, the loaded one first.
+std::vector<std::string> RunSession(TOndEdit& Ed, const std::string& Text, const std::string& Steps) {
+  std::vector<std::string> texts{Text};
+  std::istringstream in(Steps);
+  std::string step;
+  while (in >> step) {
+    if (step[0] == 't') {
+      Ed.ToggleFoldAtLine(std::stoi(step.substr(1)));
+    } else if (step == "x") {
+      Ed.ExpandAll();
+    } else if (step[0] == 'c') {
+      const std::size_t dot = step.find('.');
+      const int line = std::min(std::stoi(step.substr(dot + 1)), Ed.Lines()->GetCount());
+      Ed.SetCaretXY(BufferCoord(std::stoi(step.substr(1, dot - 1)), line));
+    } else if (step[0] == 'k') {
+      Ed.CommandProcessor(ecChar, step[1], nullptr);
+    } else if (step == "e") {
+      Ed.CommandProcessor(ecLineBreak, '\0', nullptr);
+    }
+    test::RunEventLoopUntilIdle(Ed);
+    texts.push_back(Ed.TextWithFoldsExpanded());
+  }
+  return texts;
+}
+
+class FoldUndo : public ::testing::TestWithParam<UndoSession> {};
+
+void UndoToStartAndRedoToEnd(bool ByKey) {
+  const UndoSession& s = FoldUndo::GetParam();
+  auto p = test::OpenLoaded(s.Text, true);
+  TOndEdit& ed = *p->Edit;
+  const std::vector<std::string> texts = RunSession(ed, s.Text, s.Steps);
+  const std::string newest = ed.TextWithFoldsExpanded();
+  ASSERT_TRUE(ed.GetModified());
+  for (int i = 0; i < 100 && ed.CanUndo(); ++i) {
+    if (ByKey)
+      ed.CommandProcessor(ecUndo, '\0', nullptr);
+    else
+      ed.Undo();
+    const std::string now = ed.TextWithFoldsExpanded();
+    ASSERT_NE(std::find(texts.begin(), texts.end(), now), texts.end()) << "undo " << i << " gave\n" << now;
+    if (now != s.Text) EXPECT_TRUE(ed.GetModified()) << "undo " << i;
+  }
+  EXPECT_EQ(ed.TextWithFoldsExpanded(), s.Text);
+  EXPECT_FALSE(ed.GetModified());
+  for (int i = 0; i < 100 && ed.CanRedo(); ++i) {
+    if (ByKey)
+      ed.CommandProcessor(ecRedo, '\0', nullptr);
+    else
+      ed.Redo();
+    const std::string now = ed.TextWithFoldsExpanded();
+    ASSERT_NE(std::find(texts.begin(), texts.end(), now), texts.end()) << "redo " << i << " gave\n" << now;
+  }
+  EXPECT_EQ(ed.TextWithFoldsExpanded(), newest);
+  EXPECT_TRUE(ed.GetModified());
+}
+
+TEST_P(FoldUndo, UndoToStartAndRedoToEnd) { UndoToStartAndRedoToEnd(false); }
+TEST_P(FoldUndo, ByKeyUndoToStartAndRedoToEnd) { UndoToStartAndRedoToEnd(true); }
+
+INSTANTIATE_TEST_SUITE_P(Sessions, FoldUndo, ::testing::ValuesIn(kSessions),
+                         [](const ::testing::TestParamInfo<UndoSession>& Info) {
+                           return "Session" + std::to_string(Info.index);
+                         });
+
+}  // namespace
+}  // namespace ond
