@@ -24,6 +24,10 @@ struct UndoSession {
   // "c4.2" puts the caret at char 4 of line 2 (the last line when there are
   // fewer), "k{" types a character, "e" breaks the line.
   const char* Steps;
+  // False where a fold the undo collapses again can no longer hide the
+  // lines it hid: the older edits would land on other lines, so undo stops
+  // there instead.
+  bool ReachesStart = true;
 };
 
 const UndoSession kSessions[] = {
@@ -35,6 +39,11 @@ const UndoSession kSessions[] = {
     {"{\r\n\r\n{{}", "c1.2 k} t1 c4.6 k\" x c2.2 k{"},
     {"{\r\n{\r\n}\r\n\"x\": 1,}\r\n\"x\": 1,{", "t1 c6.3 k{ c1.1 x e k{"},
     {"\r\n\r\n\r\n\r\n\r\n{{\r\n\r\n  }, {{", "t6 c2.11 k{ x c7.7 k{"},
+    {"\r\n\r\n\r\n\r\n\r\n\r\n{\"x\": 1,\r\n\"\r\n/* { */}, {\r\n{}\"\r\n}, {\r\n\r\n}, {\r\n}\r\n{",
+     "c1.27 k\" t7 t10 c1.4 k\" t7", false},
+    {"{\r\n\r\n\"\r\n\r\n}, {\"\r\n/* { */}, {\r\n/* { */{\r\n\r\n\r\n\r\n\r\n\"\r\n\r\n\r\n\"}\r\n{}{}\r\n}",
+     "t1 c1.11 k} x c3.2 k\" t5 k\" c3.10 k\" x", false},
+    {"{\r\n\r\n\r\n\r\n\r\n{}}, {\r\n\"}, {\r\n\"\r\n}, {\"\r\n/* { */", "c3.5 e t7 k\" t1 c2.3 k{ x", false},
 };
 
 // Runs the steps with the idle work done after each, as between keystrokes;
@@ -81,8 +90,8 @@ void UndoToStartAndRedoToEnd(bool ByKey) {
     ASSERT_NE(std::find(texts.begin(), texts.end(), now), texts.end()) << "undo " << i << " gave\n" << now;
     if (now != s.Text) EXPECT_TRUE(ed.GetModified()) << "undo " << i;
   }
-  EXPECT_EQ(ed.TextWithFoldsExpanded(), s.Text);
-  EXPECT_FALSE(ed.GetModified());
+  if (s.ReachesStart) EXPECT_EQ(ed.TextWithFoldsExpanded(), s.Text);
+  EXPECT_EQ(ed.GetModified(), ed.TextWithFoldsExpanded() != s.Text);
   for (int i = 0; i < 100 && ed.CanRedo(); ++i) {
     if (ByKey)
       ed.CommandProcessor(ecRedo, '\0', nullptr);
