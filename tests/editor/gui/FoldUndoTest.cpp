@@ -1,7 +1,8 @@
 // Undo to the start through folds collapsed and expanded on the way: each
-// undo gives back the text of one step, the text as loaded at the start,
-// redo to the end the newest text, and the modified state follows the place
-// in the undo list. The cases are short sessions where undo goes on past a
+// undo gives back the text of one step, the text as loaded at the start
+// (or it stops short where a fold can no longer be put back, never giving
+// other text), redo to the end the newest text, and the modified state
+// follows. The cases are short sessions where undo goes on past a
 // fold record into older edits after the edits undone just before left the
 // ranges behind the text.
 #include <gtest/gtest.h>
@@ -74,6 +75,26 @@ std::vector<std::string> RunSession(TOndEdit& Ed, const std::string& Text, const
 
 class FoldUndo : public ::testing::TestWithParam<UndoSession> {};
 
+// Undoes (or redoes) as far as it goes, by key or by call; each step must
+// give back a text the session went through, and the modified state must
+// say so while the text is not the loaded one.
+void StepAll(TOndEdit& Ed, bool Redo, bool ByKey, const std::vector<std::string>& Texts) {
+  for (int i = 0; i < 100 && (Redo ? Ed.CanRedo() : Ed.CanUndo()); ++i) {
+    if (ByKey)
+      Ed.CommandProcessor(Redo ? ecRedo : ecUndo, '\0', nullptr);
+    else if (Redo)
+      Ed.Redo();
+    else
+      Ed.Undo();
+    const std::string now = Ed.TextWithFoldsExpanded();
+    ASSERT_NE(std::find(Texts.begin(), Texts.end(), now), Texts.end()) << (Redo ? "redo " : "undo ") << i << " gave\n"
+                                                                       << now;
+    if (now != Texts.front()) {
+      EXPECT_TRUE(Ed.GetModified()) << i;
+    }
+  }
+}
+
 void UndoToStartAndRedoToEnd(bool ByKey) {
   const UndoSession& s = FoldUndo::GetParam();
   auto p = test::OpenLoaded(s.Text, true);
@@ -81,25 +102,12 @@ void UndoToStartAndRedoToEnd(bool ByKey) {
   const std::vector<std::string> texts = RunSession(ed, s.Text, s.Steps);
   const std::string newest = ed.TextWithFoldsExpanded();
   ASSERT_TRUE(ed.GetModified());
-  for (int i = 0; i < 100 && ed.CanUndo(); ++i) {
-    if (ByKey)
-      ed.CommandProcessor(ecUndo, '\0', nullptr);
-    else
-      ed.Undo();
-    const std::string now = ed.TextWithFoldsExpanded();
-    ASSERT_NE(std::find(texts.begin(), texts.end(), now), texts.end()) << "undo " << i << " gave\n" << now;
-    if (now != s.Text) EXPECT_TRUE(ed.GetModified()) << "undo " << i;
+  ASSERT_NO_FATAL_FAILURE(StepAll(ed, false, ByKey, texts));
+  if (s.ReachesStart) {
+    EXPECT_EQ(ed.TextWithFoldsExpanded(), s.Text);
   }
-  if (s.ReachesStart) EXPECT_EQ(ed.TextWithFoldsExpanded(), s.Text);
   EXPECT_EQ(ed.GetModified(), ed.TextWithFoldsExpanded() != s.Text);
-  for (int i = 0; i < 100 && ed.CanRedo(); ++i) {
-    if (ByKey)
-      ed.CommandProcessor(ecRedo, '\0', nullptr);
-    else
-      ed.Redo();
-    const std::string now = ed.TextWithFoldsExpanded();
-    ASSERT_NE(std::find(texts.begin(), texts.end(), now), texts.end()) << "redo " << i << " gave\n" << now;
-  }
+  ASSERT_NO_FATAL_FAILURE(StepAll(ed, true, ByKey, texts));
   EXPECT_EQ(ed.TextWithFoldsExpanded(), newest);
   EXPECT_TRUE(ed.GetModified());
 }
