@@ -315,6 +315,10 @@ TBufferCoord FollowFold(TBufferCoord P, int Header, int Delta, int HeaderEnd) {
 
 bool TCustomOndEdit::CollapseFoldRange(TOndEditFoldRange* Range) {
   if (!Range) return false;
+  // A header hides the lines of one fold at a time: a second fold collapsed
+  // over it would take the first one's lines and marker along, and they
+  // would come back somewhere else.
+  if (!Range->Collapsed && CollapsedFoldAt(Range->FromLine) != nullptr) return false;
   PaintLockScope lock(*this);
   const int header = Range->FromLine, before = FLines->GetCount();
   const int headerEnd = LineLength(header) + 1;
@@ -822,6 +826,10 @@ void TCustomOndEdit::UpdateFoldRanges() {
 bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
   TOndEditFoldRange* r = FoldRangeAtLine(Line);
   if (!r) return false;
+  // Where a fold on the line is collapsed (not always the first range
+  // there), the toggle opens it.
+  if (!r->Collapsed && !r->ParentCollapsed)
+    if (TOndEditFoldRange* folded = CollapsedFoldAt(r->FromLine)) r = folded;
   return r->Collapsed ? ExpandFoldRange(r) : CollapseFoldRange(r);
 }
 

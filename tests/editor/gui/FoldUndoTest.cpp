@@ -115,6 +115,39 @@ void UndoToStartAndRedoToEnd(bool ByKey) {
 TEST_P(FoldUndo, UndoToStartAndRedoToEnd) { UndoToStartAndRedoToEnd(false); }
 TEST_P(FoldUndo, ByKeyUndoToStartAndRedoToEnd) { UndoToStartAndRedoToEnd(true); }
 
+// A quote typed on the closing line a collapsed fold keeps in sight makes
+// its header open a longer range beside the collapsed one; the toggle on
+// the header then opens the collapsed fold instead of collapsing the other
+// over it, which took the first fold's lines along and put them back at the
+// end of the text.
+bool CollapsedOn(TOndEdit& Ed, int Line) {
+  for (const auto& r : Ed.AllFoldRanges().AllRangeList())
+    if (r->FromLine == Line && r->Collapsed && !r->ParentCollapsed) return true;
+  return false;
+}
+
+TEST(FoldToggleOnCollapsedHeader, OpensTheCollapsedFoldAndKeepsTheText) {
+  const std::string text = "\r\n}, {\r\n\r\n\r\n\r\n\r\n\r\n  }, {}, {\r\n\r\n\r\n\r\n\r\n\r\n\r\n\r\n\"// }\r\n}";
+  auto p = test::OpenLoaded(text, true);
+  TOndEdit& ed = *p->Edit;
+  RunSession(ed, text, "t2 c2.3 k\"");
+  ASSERT_EQ(ed.Lines()->GetCount(), 12);
+  ASSERT_TRUE(CollapsedOn(ed, 2));
+  // The other range on the header does not collapse over the folded one.
+  TOndEditFoldRange* first = ed.FoldRangeAtLine(2);
+  ASSERT_NE(first, nullptr);
+  if (!first->Collapsed) {
+    EXPECT_FALSE(ed.CollapseFoldRange(first));
+  }
+  EXPECT_TRUE(ed.ToggleFoldAtLine(2));
+  EXPECT_FALSE(CollapsedOn(ed, 2));
+  ed.ExpandAll();
+  std::string typed = text;
+  typed.replace(typed.find("  }, {}, {"), 2, " \" ");
+  EXPECT_EQ(ed.TextWithFoldsExpanded(), typed);
+  EXPECT_EQ(ed.Lines()->GetText(), typed);
+}
+
 INSTANTIATE_TEST_SUITE_P(Sessions, FoldUndo, ::testing::ValuesIn(kSessions),
                          [](const ::testing::TestParamInfo<UndoSession>& Info) {
                            return "Session" + std::to_string(Info.index);
