@@ -315,6 +315,10 @@ TBufferCoord FollowFold(TBufferCoord P, int Header, int Delta, int HeaderEnd) {
 
 bool TCustomOndEdit::CollapseFoldRange(TOndEditFoldRange* Range) {
   if (!Range) return false;
+  // A header hides the lines of one fold at a time: a second fold collapsed
+  // over it would take the first one's lines and marker along, and they
+  // would come back somewhere else.
+  if (!Range->Collapsed && CollapsedFoldAt(Range->FromLine) != nullptr) return false;
   PaintLockScope lock(*this);
   const int header = Range->FromLine, before = FLines->GetCount();
   const int headerEnd = LineLength(header) + 1;
@@ -822,6 +826,10 @@ void TCustomOndEdit::UpdateFoldRanges() {
 bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
   TOndEditFoldRange* r = FoldRangeAtLine(Line);
   if (!r) return false;
+  // Where a fold on the line is collapsed (not always the first range
+  // there), the toggle opens it.
+  if (!r->Collapsed && !r->ParentCollapsed)
+    if (TOndEditFoldRange* folded = CollapsedFoldAt(r->FromLine)) r = folded;
   return r->Collapsed ? ExpandFoldRange(r) : CollapseFoldRange(r);
 }
 
@@ -885,7 +893,30 @@ void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
   }
 }
 
+namespace {
+// The records past a fold that could not be put back as it was would find
+// their lines moved and change other text: they go, as the oldest records
+// go when the list outgrows its size, and the list no longer says the text
+// is as saved unless it is.
+void DropRecordsPastFold(TOndEditUndoList& List, bool Undoing) {
+  if (!Undoing) {
+    List.Clear();
+    return;
+  }
+  const bool saved = List.IsTopMarkedAsSaved();
+  const std::int32_t size = List.GetMaxUndo();
+  List.SetMaxUndo(0);
+  List.SetMaxUndo(size);
+  if (saved) List.MarkTopAsSaved(true);
+}
+}  // namespace
+
 void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing) {
+  // The fold was toggled on the ranges as updated for the text as it stood
+  // then, which the records replayed before this one gave back: changes
+  // they made are read into the ranges first, or a collapse would find the
+  // ranges of a text that is no longer there and hide other lines.
+  if (dynamic_cast<TOndFoldToggle*>(Item->Extra1.get()) != nullptr) UpdateFoldsAfterLinesPut();
   // Ranges come back or fold: the changed lines can no longer be told.
   if (FFoldChanged.Any) ForgetFoldChanges(true);
   TOndEditUndoList* other = Undoing ? FRedoList : FUndoList;
@@ -896,6 +927,7 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
     CounterScope toggling(FFoldToggling);
     const int before = FLines->GetCount();
     TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(header);
+    TOndEditFoldRange* folded = nullptr;
     if (collapse) {
       // The same lines must go out of sight as before, or the records below
       // would find the text somewhere else.
@@ -947,10 +979,23 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
       // The collapsed range on the header, which need not be the first
       // range there (a range of its own may hide the lines beside one the
       // text no longer lets fold them).
-      TOndEditFoldRange* folded = r != nullptr && r->Collapsed ? r : CollapsedFoldAt(header);
+      folded = r != nullptr && r->Collapsed ? r : CollapsedFoldAt(header);
       if (folded != nullptr) Folder().ExpandFoldRange(folded);
     }
     FHighlightedFoldRange = nullptr;
+    if (FLines->GetCount() - before != (collapse ? -toggle->Lines : toggle->Lines)) {
+      // The fold hides or shows other lines than it did, or none: the
+      // records still to replay on this side numbered their lines with the
+      // fold as it was, and would change other text. The fold stays as it
+      // was before the replay, the state the records on the other side were
+      // made in; a collapse that failed left it so, and an expand of other
+      // lines is taken back.
+      if (folded != nullptr && FLines->GetCount() != before) Folder().CollapseFoldRange(folded);
+      DropRecordsPastFold(Undoing ? *FUndoList : *FRedoList, Undoing);
+      FStateFlags |= sfScrollBarsChanged;
+      Invalidate();
+      if (FLines->GetCount() == before) return;
+    }
     other->PushItem(std::move(Item));
     FStateFlags |= sfScrollBarsChanged;
     Invalidate();
