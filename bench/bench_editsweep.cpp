@@ -204,8 +204,10 @@ struct Operation {
   bool Folded = false;
 };
 
+// As the window undoes: each a command, so that the folds are brought up to
+// each undone change as it would be.
 void UndoAll(Panel& P) {
-  while (P.Ed->CanUndo()) P.Ed->Undo();
+  while (P.Ed->CanUndo()) P.Ed->CommandProcessor(ecUndo, '\0', nullptr);
   Events none;
   Settle(P, none);
 }
