@@ -555,21 +555,30 @@ std::string Reason(const std::string& Operation, const std::string& What) {
     return "a replace-all looks through the whole 61 MB text for its matches (some 20 of its 40 ms) and makes "
            "each of its 10,000 replacements as an edit of its own; its undo puts back only the lines it changed";
   if (has("root"))
-    return "collapsing the fold around the whole text moves its 4,000,000 lines into the range and every range "
-           "below it out of the tree; expanding puts them back, each a pass over millions of records";
+    return "collapsing the fold around the whole text copies each of its 4,000,000 hidden lines into a string "
+           "of its own in the range's list of hidden lines and takes the line records out of the text; "
+           "expanding copies them back line by line: the lines would have to move as one block of records";
+  const bool folded = has("folded ");
+  if (has("delete across fold") || has("cut across folds"))
+    return std::string(has("cut") ? "the cut first expands the two collapsed folds in its selection, then " : "the ") +
+           "deletion of lines holding a collapsed range walks every range for the collapsed headers among them "
+           "and, with a range collapsed, every range to move the ones below (the index by line no longer "
+           "stands for the flat list, which the tight pass over the ranges below needs); the index is then "
+           "built again, and the undo walks the ranges again to put the range back";
   if (What == "collapse" || What == "expand")
     return "a fold moves every range after the lines it hides or shows (one pass over a million ranges), "
            "and the index by line follows with a pass over its arrays";
-  if (has("cut across folds"))
-    return "the cut first expands the two collapsed folds in its selection (each fold a pass over the ranges "
-           "below it and over the index by line), then deletes lines holding whole ranges, which walks every "
-           "range and builds the index by line again; the whole-text update that follows runs in idle pieces";
   if (has("undo paste"))
     return "the undo deletes the 1,000 pasted lines with the 250 ranges they hold: the ranges below move in one "
            "pass, and the index by line is built again because whole ranges leave it";
+  if (folded)
+    return "with a range collapsed the index by line no longer stands for the flat list, so lines inserted or "
+           "deleted walk every range to move the ones below, the bounded update walks the flat list to put its "
+           "ranges in, and the index is built again where it cannot follow the change (a quarter of the "
+           "command): the flat places of the visible ranges would have to be kept beside the index";
   return "every line inserted or deleted moves the line records after it (one move of up to 100 MB); lines "
          "inserted or deleted walk every range and build the index by line again when whole ranges or more than one "
-         "closing line are among the deleted lines (the undo of a paste) or a range is collapsed";
+         "closing line are among the deleted lines (the undo of a paste)";
 }
 
 // Why the idle work after an operation has a long event, as the code
@@ -578,9 +587,8 @@ std::string IdleReason(const Operation& Op) {
   if (Op.Name.find("reload") != std::string::npos)
     return "the first scan of the reloaded text runs in idle pieces, but building the index of its million "
            "ranges at its end is one event";
-  return "an edit that changes the nesting of every range after it (a brace or quote left open, lines "
-         "moved across folds) while a fold is collapsed has the whole text updated in idle time, and "
-         "merging the collapsed ranges into a million new ones is still one event";
+  return "the whole-text update after an edit that changes the nesting of every range after it runs in idle "
+         "pieces, but its last piece puts the new tree in place and paints it";
 }
 
 void PrintTable() {
