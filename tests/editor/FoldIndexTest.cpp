@@ -173,7 +173,8 @@ TEST(FoldIndex, AgreesWithAWalkOverEveryRangeThroughRandomEdits) {
 
 // Lines inserted or deleted beside the ranges (none carried down with the
 // caret, none among the deleted lines) move the index's lines in place: it
-// is not built again, and it answers as a fresh one would.
+// is not built again, and it answers as a fresh one would; with a range
+// collapsed, no walk over every range finds the ranges that move.
 TEST(FoldIndex, ShiftsInsteadOfRebuildingWhenRangesFollowTheLines) {
   Doc d;
   std::string text = "{\r\n";
@@ -183,6 +184,9 @@ TEST(FoldIndex, ShiftsInsteadOfRebuildingWhenRangesFollowTheLines) {
   d.Folder.CollapseFoldRange(d.Folder.FoldRangeAtLine(2));
   ExpectIndexMatchesWalk(d, "before");
   const std::uint64_t builds = d.Ranges.IndexBuilds();
+  // With a range collapsed too, the ranges that move are found through the
+  // index, not by a walk over every range.
+  const std::uint64_t walks = d.Ranges.WholeWalks();
   TOndEditUndoList undo;
   // Lines of plain text inserted, or deleted from the first line at or
   // after Line that is plain text.
@@ -211,6 +215,7 @@ TEST(FoldIndex, ShiftsInsteadOfRebuildingWhenRangesFollowTheLines) {
     }
     ExpectIndexMatchesWalk(d, where);
     EXPECT_EQ(d.Ranges.IndexBuilds(), builds) << where;
+    EXPECT_EQ(d.Ranges.WholeWalks(), walks) << where;
     if (HasFatalFailure()) return;
   }
   // Lines whose ranges an update brings up around them: the index takes
