@@ -1065,7 +1065,8 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
   // With ranges collapsed the flat list holds hidden ranges the index
   // leaves out, but the index still names every visible range by line.
   const bool indexedPath = indexCurrent && !fastPath;
-  const bool oneDeletedAlike = fastPath && Delta == -1 && FRanges.Index().ExpandedEndingAt(Line) == nullptr;
+  const bool oneDeletedAlike =
+      (fastPath || indexedPath) && Delta == -1 && FRanges.Index().ExpandedEndingAt(Line) == nullptr;
   if (fastPath) {
     // Every range is visible and expanded, and the flat list is in line
     // order: the ranges starting below the changed lines only move, one
@@ -1099,7 +1100,8 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
     for (auto it = tail; it != after.end(); ++it) {
       // A range ending above its header (a text the ranges no longer fit)
       // does not move as its lines do.
-      if ((*it)->ToLine <= Line) follows = false;
+      if ((*it)->ToLine <= Line) follows = valuesFollow = false;
+      if ((*it)->ToLine < Line) followsFromLine = false;
       MoveWithDescendants(*it, Delta);
     }
     for (TOndEditFoldRange* r : touched) adjust(r);

@@ -240,6 +240,32 @@ TEST(FoldIndex, ShiftsInsteadOfRebuildingWhenRangesFollowTheLines) {
   EXPECT_GT(d.Ranges.IndexBuilds(), builds);
 }
 
+// The closing line of an object below a collapsed one deleted: the object
+// now ends on the line before, and everything below moves up alike, so the
+// index shifts in place instead of being built again.
+TEST(FoldIndex, AClosingLineDeletedBelowACollapsedFoldShiftsTheIndex) {
+  Doc d;
+  std::string text = "{\r\n";
+  for (int i = 0; i < 20; ++i) text += "  a {\r\n    b\r\n    c\r\n  }\r\n";
+  d.Lines.SetText(text + "}");
+  d.Folder.RescanFoldRanges();
+  d.Folder.CollapseFoldRange(d.Folder.FoldRangeAtLine(2));
+  ExpectIndexMatchesWalk(d, "before");
+  const std::uint64_t builds = d.Ranges.IndexBuilds();
+  TOndEditUndoList undo;
+  // The closing lines of two objects in a row (the fold above hides three
+  // lines; the second has moved up by one).
+  for (const int closing : {42, 45}) {
+    const std::string where = "closing line " + std::to_string(closing);
+    ASSERT_EQ(d.Lines.GetView(closing - 1), "  }") << where;
+    d.Lines.DeleteLineRange(closing - 1, 1);
+    d.Folder.LinesDeleted(closing, 1, &undo, smNormal, 1);
+    ExpectIndexMatchesWalk(d, where);
+    EXPECT_EQ(d.Ranges.IndexBuilds(), builds) << where;
+    if (HasFatalFailure()) return;
+  }
+}
+
 TEST(FoldIndex, FollowsRangesChangedFromOutside) {
   Doc d;
   d.Lines.SetText("a {\r\nb\r\n}\r\nc {\r\nd\r\n}");
