@@ -561,10 +561,9 @@ std::string Reason(const std::string& Operation, const std::string& What) {
   const bool folded = has("folded ");
   if (has("delete across fold") || has("cut across folds"))
     return std::string(has("cut") ? "the cut first expands the two collapsed folds in its selection, then " : "the ") +
-           "deletion of lines holding a collapsed range walks every range for the collapsed headers among them "
-           "and, with a range collapsed, every range to move the ones below (the index by line no longer "
-           "stands for the flat list, which the tight pass over the ranges below needs); the index is then "
-           "built again, and the undo walks the ranges again to put the range back";
+           "deletion of lines holding a collapsed range walks every range for the collapsed headers among them; "
+           "the index is then built again, as whole ranges leave it, and the undo walks the ranges again to put "
+           "the range back";
   if (What == "collapse" || What == "expand")
     return "a fold moves every range after the lines it hides or shows (one pass over a million ranges), "
            "and the index by line follows with a pass over its arrays";
@@ -572,10 +571,12 @@ std::string Reason(const std::string& Operation, const std::string& What) {
     return "the undo deletes the 1,000 pasted lines with the 250 ranges they hold: the ranges below move in one "
            "pass, and the index by line is built again because whole ranges leave it";
   if (folded)
-    return "with a range collapsed the index by line no longer stands for the flat list, so lines inserted or "
-           "deleted walk every range to move the ones below, the bounded update walks the flat list to put its "
-           "ranges in, and the index is built again where it cannot follow the change (a quarter of the "
-           "command): the flat places of the visible ranges would have to be kept beside the index";
+    return "with folds collapsed, the update of the whole text after an edit that changes how the lines below "
+           "it read (a brace, a quote) runs in one event, not in idle pieces: the text as it reads with the "
+           "folds expanded is gathered, scanned with the highlighter asked about its lines, and the tree found "
+           "put in place with the collapsed ranges by a walk over every range (an idle event that comes during "
+           "the command's paint shows as the paint's); lines inserted or deleted find the ranges that move "
+           "through the index";
   return "every line inserted or deleted moves the line records after it (one move of up to 100 MB); lines "
          "inserted or deleted walk every range and build the index by line again when whole ranges or more than one "
          "closing line are among the deleted lines (the undo of a paste)";
@@ -587,6 +588,9 @@ std::string IdleReason(const Operation& Op) {
   if (Op.Name.find("reload") != std::string::npos)
     return "the first scan of the reloaded text runs in idle pieces, but building the index of its million "
            "ranges at its end is one event";
+  if (Op.Name.find("folded ") != std::string::npos)
+    return "with folds collapsed, the whole-text update gathers the collapsed headers in idle pieces, then "
+           "scans the text as it reads with the folds expanded and puts the tree in place in one event";
   return "the whole-text update after an edit that changes the nesting of every range after it runs in idle "
          "pieces, but its last piece puts the new tree in place and paints it";
 }
