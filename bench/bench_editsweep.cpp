@@ -571,12 +571,10 @@ std::string Reason(const std::string& Operation, const std::string& What) {
     return "the undo deletes the 1,000 pasted lines with the 250 ranges they hold: the ranges below move in one "
            "pass, and the index by line is built again because whole ranges leave it";
   if (folded)
-    return "with folds collapsed, the update of the whole text after an edit that changes how the lines below "
-           "it read (a brace, a quote) runs in one event, not in idle pieces: the text as it reads with the "
-           "folds expanded is gathered, scanned with the highlighter asked about its lines, and the tree found "
-           "put in place with the collapsed ranges by a walk over every range (an idle event that comes during "
-           "the command's paint shows as the paint's); lines inserted or deleted find the ranges that move "
-           "through the index";
+    return "with folds collapsed, lines inserted or deleted find the ranges that move through the index, but "
+           "whole ranges among them (a paste, its undo) have it built again; an edit that changes how the lines "
+           "below it read (a brace, a quote) leaves the update of the whole text to idle time (an idle event "
+           "that comes during the command's paint shows as the paint's)";
   return "every line inserted or deleted moves the line records after it (one move of up to 100 MB); lines "
          "inserted or deleted walk every range and build the index by line again when whole ranges or more than one "
          "closing line are among the deleted lines (the undo of a paste)";
@@ -588,9 +586,11 @@ std::string IdleReason(const Operation& Op) {
   if (Op.Name.find("reload") != std::string::npos)
     return "the first scan of the reloaded text runs in idle pieces, but building the index of its million "
            "ranges at its end is one event";
-  if (Op.Name.find("folded ") != std::string::npos)
-    return "with folds collapsed, the whole-text update gathers the collapsed headers in idle pieces, then "
-           "scans the text as it reads with the folds expanded and puts the tree in place in one event";
+  if (Op.Name.find("folded ") != std::string::npos || Op.Name.find("across fold") != std::string::npos)
+    return "with folds collapsed, the whole-text update gathers the collapsed headers and scans the text as it "
+           "reads with the folds expanded in idle pieces, but gathering that text (a pass over every line and "
+           "every range) is one event, and putting the tree found in place around the collapsed ranges (a walk "
+           "over every range, old and found, through hash tables) is another";
   return "the whole-text update after an edit that changes the nesting of every range after it runs in idle "
          "pieces, but its last piece puts the new tree in place and paints it";
 }
