@@ -605,6 +605,10 @@ struct TCustomOndEdit::TFoldUpdate {
   std::size_t HeadersNext = 0;
   // Past the scan: the new tree is made ready to take the old one's place.
   bool Scanned = false;
+  // With folds collapsed: the text as it reads with them expanded, which
+  // the scan reads in pieces instead of the buffer's lines (Next counts
+  // its lines then).
+  std::unique_ptr<TOndExpandedText> Expanded;
 };
 
 void TCustomOndEdit::RestartFoldUpdate() noexcept {
@@ -619,6 +623,7 @@ void TCustomOndEdit::RestartFoldUpdate() noexcept {
   FAllFoldRanges->RetireFrom(u.Fresh);
   u.Scanner.reset();
   u.Lines.reset();
+  u.Expanded.reset();
   u.Scanned = false;
   u.Started = false;
 }
@@ -655,34 +660,25 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
       // stays as it is until the update is done or starts over (every
       // change of the text, folding too, starts it over).
       if (!CollapsedHeadersSome(u.Headers, u.HeadersNext, Until)) return false;
+      TFoldNonCodeFunc nonCode;
       if (!u.Headers.empty()) {
         // With folds collapsed, the text is scanned as it reads with them
-        // expanded, at once, from the tree as it is now.
-        FFoldUpdate.reset();
-        PaintLockScope lock(*this);
-        FHighlightedFoldRange = nullptr;
-        {
-          CounterScope toggling(FFoldToggling);
-          f.UpdateFoldRanges();
+        // expanded, taken from the tree as it is now: the scan's pieces
+        // read it, and any change of the text, folding too, starts over.
+        u.Headers.clear();
+        u.HeadersNext = 0;
+        u.Expanded = std::make_unique<TOndExpandedText>(f.ExpandedText());
+        nonCode = f.ExpandedScanNonCode(*u.Expanded);
+      } else {
+        u.Lines = std::make_unique<TOndFoldUpdateLines>(std::move(u.Headers));
+        u.Headers.clear();
+        u.HeadersNext = 0;
+        if (TFoldNonCodeFunc asked = f.NonCode()) {
+          const TOndFoldUpdateLines* lines = u.Lines.get();
+          nonCode = [asked, lines](std::int32_t L, std::int32_t C) { return asked(lines->RealLine(L), C); };
         }
-        FFoldsUnpaired = f.Unpaired;
-        FFoldLinesRescanned += FLines->GetCount();
-        ForgetFoldChanges(false);
-        FFoldUnsureFrom = 0;
-        FoldStateChanged();
-        return true;
       }
-      std::sort(u.Headers.begin(), u.Headers.end());
-      u.Headers.erase(std::unique(u.Headers.begin(), u.Headers.end()), u.Headers.end());
-      u.Lines = std::make_unique<TOndFoldUpdateLines>(std::move(u.Headers));
-      u.Headers.clear();
-      u.HeadersNext = 0;
       u.Scanner = std::make_unique<TOndFoldScanner>(*u.Regions, u.CaseSensitive);
-      TFoldNonCodeFunc nonCode;
-      if (TFoldNonCodeFunc asked = f.NonCode()) {
-        const TOndFoldUpdateLines* lines = u.Lines.get();
-        nonCode = [asked, lines](std::int32_t L, std::int32_t C) { return asked(lines->RealLine(L), C); };
-      }
       u.AsksHighlighter = f.NonCodeAt && u.Scanner->AsksAttributes();
       u.Scan = std::make_unique<TOndFoldScan>(*u.Scanner, u.Fresh, u.TabWidth, std::move(nonCode));
     }
@@ -691,16 +687,19 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
   if (u.Scan && !u.Scanned) {
     // As the postponed first scan does: the states of a stretch of lines
     // are brought up after the scan has passed it, one pass per line.
+    const TOndExpandedText* expanded = u.Expanded.get();
     const auto statesThrough = [&](int Line) {
-      if (u.AsksHighlighter) ScanRangesThrough(Line);
+      if (!u.AsksHighlighter || Line < 0) return;
+      ScanRangesThrough(expanded != nullptr ? expanded->BufferLine[static_cast<std::size_t>(Line)] - 1 : Line);
     };
-    const int count = FLines->GetCount();
+    const int count = expanded != nullptr ? static_cast<int>(expanded->Lines.size()) : FLines->GetCount();
     while (u.Next < count) {
       const int stop = std::min(count, u.Next + kFoldScanPieceLines);
       std::size_t bytes = 0;
       for (; u.Next < stop && bytes < kFoldScanPieceBytes; ++u.Next) {
-        if (u.Lines->Skipped(u.Next + 1)) continue;
-        const std::string_view text = FLines->GetView(u.Next);
+        if (expanded == nullptr && u.Lines->Skipped(u.Next + 1)) continue;
+        const std::string_view text =
+            expanded != nullptr ? expanded->Lines[static_cast<std::size_t>(u.Next)] : FLines->GetView(u.Next);
         if (!u.Scan->LineSome(text, Until)) {
           statesThrough(u.Next - 1);
           return false;
@@ -712,8 +711,24 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
       if (u.Next < count && std::chrono::steady_clock::now() >= Until) return false;
     }
     u.Scan->Finish();
-    u.Lines->ToRealLines(u.Fresh);
+    if (u.Lines) u.Lines->ToRealLines(u.Fresh);
     u.Scanned = true;
+  }
+  if (u.Expanded) {
+    // The ranges found take the place of the expanded ones around the
+    // collapsed ranges, which keep what they hide, at once.
+    FFoldUpdate.reset();
+    PaintLockScope lock(*this);
+    FHighlightedFoldRange = nullptr;
+    {
+      CounterScope toggling(FFoldToggling);
+      f.ApplyExpandedUpdate(u.Fresh, *u.Expanded);
+    }
+    FFoldsUnpaired = f.Unpaired;
+    ForgetFoldChanges(false);
+    FFoldUnsureFrom = 0;
+    FoldStateChanged();
+    return true;
   }
   // With nothing collapsed, the new tree takes the old one's place whole:
   // made ready in pieces first (its ranges told the tree they go to, its
