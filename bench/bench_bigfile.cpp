@@ -24,6 +24,7 @@
 #include <memory>
 #include <string>
 
+#include "bench/ReadAndSplit.h"
 #include "editor/OndEditor.h"
 #include "platform/Forms.h"
 #include "workspace/UEditors.h"
@@ -81,29 +82,7 @@ void BM_ReadAndSplitFloor(benchmark::State& state) {
   const BigSet& set = Set();
   std::size_t lines = 0;
   for (auto _ : state) {
-    const int fd = ::open(set.Root.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0) {
-      state.SkipWithError("cannot read the file");
-      break;
-    }
-    const auto size = static_cast<std::size_t>(st.st_size);
-    std::unique_ptr<char[]> buffer(new char[size]);
-    std::size_t got = 0;
-    while (got < size) {
-      const ssize_t n = ::read(fd, buffer.get() + got, size - got);
-      if (n <= 0) break;
-      got += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    lines = 0;
-    const char* p = buffer.get();
-    const char* end = p + got;
-    while (p < end) {
-      const char* nl = static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      ++lines;
-      p = nl ? nl + 1 : end;
-    }
+    lines = static_cast<std::size_t>(std::max(0L, ReadAndSplit(set.Root)));
     benchmark::DoNotOptimize(lines);
   }
   if (lines != static_cast<std::size_t>(kLines)) state.SkipWithError("wrong line count");

@@ -1062,7 +1062,11 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
     if (r->FromLine != fromAlike || r->ToLine != toAlike) followsFromLine = false;
   };
   const bool fastPath = indexCurrent && FRanges.Index().IsFlatList();
-  const bool oneDeletedAlike = fastPath && Delta == -1 && FRanges.Index().ExpandedEndingAt(Line) == nullptr;
+  // With ranges collapsed the flat list holds hidden ranges the index
+  // leaves out, but the index still names every visible range by line.
+  const bool indexedPath = indexCurrent && !fastPath;
+  const bool oneDeletedAlike =
+      (fastPath || indexedPath) && Delta == -1 && FRanges.Index().ExpandedEndingAt(Line) == nullptr;
   if (fastPath) {
     // Every range is visible and expanded, and the flat list is in line
     // order: the ranges starting below the changed lines only move, one
@@ -1079,6 +1083,26 @@ void TOndCodeFolder::AdjustFoldRanges(std::int32_t Line, std::int32_t Delta, std
       TOndEditFoldRange* r = flat[i].get();
       r->FromLine = Clamp32(static_cast<std::int64_t>(r->FromLine) + Delta);
       r->ToLine = Clamp32(static_cast<std::int64_t>(r->ToLine) + Delta);
+    }
+    for (TOndEditFoldRange* r : touched) adjust(r);
+  } else if (indexedPath) {
+    // The same over the visible ranges the index names: those starting
+    // below the changed lines only move, each collapsed one with what it
+    // hides; the rule above is for those reaching Line and those among
+    // deleted lines.
+    const TOndFoldIndex& index = FRanges.Index();
+    const std::int64_t below = inserted ? firstAfter : firstAfter - Delta;
+    std::vector<TOndEditFoldRange*> touched = index.Over(Line, Line);
+    const std::vector<TOndEditFoldRange*> after = index.StartingBelow(Line);
+    const auto tail = std::partition_point(after.begin(), after.end(),
+                                           [below](const TOndEditFoldRange* r) { return r->FromLine < below; });
+    touched.insert(touched.end(), after.begin(), tail);
+    for (auto it = tail; it != after.end(); ++it) {
+      // A range ending above its header (a text the ranges no longer fit)
+      // does not move as its lines do.
+      if ((*it)->ToLine <= Line) follows = valuesFollow = false;
+      if ((*it)->ToLine < Line) followsFromLine = false;
+      MoveWithDescendants(*it, Delta);
     }
     for (TOndEditFoldRange* r : touched) adjust(r);
   } else {

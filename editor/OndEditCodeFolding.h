@@ -560,6 +560,8 @@ class TOndCodeFolder {
   // hidden ends on the header hiding it. Fresh ends empty.
   TOndExpandedText ExpandedText() const;
   void ApplyExpandedUpdate(TOndEditAllFoldRanges& Fresh, const TOndExpandedText& Text);
+  // What the scan of Text asks about its lines, for as long as Text lives.
+  TFoldNonCodeFunc ExpandedScanNonCode(const TOndExpandedText& Text) const;
   // The visible, expanded ranges open at the start of Line (header above it,
   // closing line at or below it), outermost first: what a scan stands in
   // there. Asked before lines from Line on change, it stays the state a scan

@@ -237,22 +237,23 @@ void TOndCodeFolder::ApplyExpandedUpdate(TOndEditAllFoldRanges& Fresh, const TOn
   FRanges.NoteRangesWalked(4 * static_cast<std::uint64_t>(FRanges.AllCount()));
 }
 
+TFoldNonCodeFunc TOndCodeFolder::ExpandedScanNonCode(const TOndExpandedText& Text) const {
+  if (ExpandedNonCode) return ExpandedNonCode(Text);
+  TFoldNonCodeFunc asked = NonCode();
+  if (!asked) return {};
+  return [asked, &Text](std::int32_t L, std::int32_t C) {
+    return Text.FoldHeaderOf(L) == 0 && asked(Text.BufferLine[static_cast<std::size_t>(L) - 1], C);
+  };
+}
+
 void TOndCodeFolder::UpdateFoldRanges() {
   if (Regions != nullptr && !CollapsedHeaderLines().empty()) {
     // The text as it reads with every fold expanded is scanned, so that
     // what the folds hide counts as it would in sight.
     const TOndExpandedText text = ExpandedText();
     TOndEditAllFoldRanges fresh;
-    const TFoldNonCodeFunc nonCode = [&]() -> TFoldNonCodeFunc {
-      if (ExpandedNonCode) return ExpandedNonCode(text);
-      TFoldNonCodeFunc asked = NonCode();
-      if (!asked) return {};
-      return [asked, &text](std::int32_t L, std::int32_t C) {
-        return text.FoldHeaderOf(L) == 0 && asked(text.BufferLine[static_cast<std::size_t>(L) - 1], C);
-      };
-    }();
     const TOndFoldScanner scanner(*Regions, CaseSensitive);
-    TOndFoldScan scan(scanner, fresh, FLines.GetTabWidth(), nonCode);
+    TOndFoldScan scan(scanner, fresh, FLines.GetTabWidth(), ExpandedScanNonCode(text));
     for (std::string_view line : text.Lines) scan.Line(line);
     scan.Finish();
     ApplyExpandedUpdate(fresh, text);

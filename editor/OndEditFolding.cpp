@@ -315,6 +315,10 @@ TBufferCoord FollowFold(TBufferCoord P, int Header, int Delta, int HeaderEnd) {
 
 bool TCustomOndEdit::CollapseFoldRange(TOndEditFoldRange* Range) {
   if (!Range) return false;
+  // A header hides the lines of one fold at a time: a second fold collapsed
+  // over it would take the first one's lines and marker along, and they
+  // would come back somewhere else.
+  if (!Range->Collapsed && CollapsedFoldAt(Range->FromLine) != nullptr) return false;
   PaintLockScope lock(*this);
   const int header = Range->FromLine, before = FLines->GetCount();
   const int headerEnd = LineLength(header) + 1;
@@ -601,6 +605,10 @@ struct TCustomOndEdit::TFoldUpdate {
   std::size_t HeadersNext = 0;
   // Past the scan: the new tree is made ready to take the old one's place.
   bool Scanned = false;
+  // With folds collapsed: the text as it reads with them expanded, which
+  // the scan reads in pieces instead of the buffer's lines (Next counts
+  // its lines then).
+  std::unique_ptr<TOndExpandedText> Expanded;
 };
 
 void TCustomOndEdit::RestartFoldUpdate() noexcept {
@@ -615,6 +623,7 @@ void TCustomOndEdit::RestartFoldUpdate() noexcept {
   FAllFoldRanges->RetireFrom(u.Fresh);
   u.Scanner.reset();
   u.Lines.reset();
+  u.Expanded.reset();
   u.Scanned = false;
   u.Started = false;
 }
@@ -651,34 +660,25 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
       // stays as it is until the update is done or starts over (every
       // change of the text, folding too, starts it over).
       if (!CollapsedHeadersSome(u.Headers, u.HeadersNext, Until)) return false;
+      TFoldNonCodeFunc nonCode;
       if (!u.Headers.empty()) {
         // With folds collapsed, the text is scanned as it reads with them
-        // expanded, at once, from the tree as it is now.
-        FFoldUpdate.reset();
-        PaintLockScope lock(*this);
-        FHighlightedFoldRange = nullptr;
-        {
-          CounterScope toggling(FFoldToggling);
-          f.UpdateFoldRanges();
+        // expanded, taken from the tree as it is now: the scan's pieces
+        // read it, and any change of the text, folding too, starts over.
+        u.Headers.clear();
+        u.HeadersNext = 0;
+        u.Expanded = std::make_unique<TOndExpandedText>(f.ExpandedText());
+        nonCode = f.ExpandedScanNonCode(*u.Expanded);
+      } else {
+        u.Lines = std::make_unique<TOndFoldUpdateLines>(std::move(u.Headers));
+        u.Headers.clear();
+        u.HeadersNext = 0;
+        if (TFoldNonCodeFunc asked = f.NonCode()) {
+          const TOndFoldUpdateLines* lines = u.Lines.get();
+          nonCode = [asked, lines](std::int32_t L, std::int32_t C) { return asked(lines->RealLine(L), C); };
         }
-        FFoldsUnpaired = f.Unpaired;
-        FFoldLinesRescanned += FLines->GetCount();
-        ForgetFoldChanges(false);
-        FFoldUnsureFrom = 0;
-        FoldStateChanged();
-        return true;
       }
-      std::sort(u.Headers.begin(), u.Headers.end());
-      u.Headers.erase(std::unique(u.Headers.begin(), u.Headers.end()), u.Headers.end());
-      u.Lines = std::make_unique<TOndFoldUpdateLines>(std::move(u.Headers));
-      u.Headers.clear();
-      u.HeadersNext = 0;
       u.Scanner = std::make_unique<TOndFoldScanner>(*u.Regions, u.CaseSensitive);
-      TFoldNonCodeFunc nonCode;
-      if (TFoldNonCodeFunc asked = f.NonCode()) {
-        const TOndFoldUpdateLines* lines = u.Lines.get();
-        nonCode = [asked, lines](std::int32_t L, std::int32_t C) { return asked(lines->RealLine(L), C); };
-      }
       u.AsksHighlighter = f.NonCodeAt && u.Scanner->AsksAttributes();
       u.Scan = std::make_unique<TOndFoldScan>(*u.Scanner, u.Fresh, u.TabWidth, std::move(nonCode));
     }
@@ -687,16 +687,19 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
   if (u.Scan && !u.Scanned) {
     // As the postponed first scan does: the states of a stretch of lines
     // are brought up after the scan has passed it, one pass per line.
+    const TOndExpandedText* expanded = u.Expanded.get();
     const auto statesThrough = [&](int Line) {
-      if (u.AsksHighlighter) ScanRangesThrough(Line);
+      if (!u.AsksHighlighter || Line < 0) return;
+      ScanRangesThrough(expanded != nullptr ? expanded->BufferLine[static_cast<std::size_t>(Line)] - 1 : Line);
     };
-    const int count = FLines->GetCount();
+    const int count = expanded != nullptr ? static_cast<int>(expanded->Lines.size()) : FLines->GetCount();
     while (u.Next < count) {
       const int stop = std::min(count, u.Next + kFoldScanPieceLines);
       std::size_t bytes = 0;
       for (; u.Next < stop && bytes < kFoldScanPieceBytes; ++u.Next) {
-        if (u.Lines->Skipped(u.Next + 1)) continue;
-        const std::string_view text = FLines->GetView(u.Next);
+        if (expanded == nullptr && u.Lines->Skipped(u.Next + 1)) continue;
+        const std::string_view text =
+            expanded != nullptr ? expanded->Lines[static_cast<std::size_t>(u.Next)] : FLines->GetView(u.Next);
         if (!u.Scan->LineSome(text, Until)) {
           statesThrough(u.Next - 1);
           return false;
@@ -708,8 +711,24 @@ bool TCustomOndEdit::RunFoldUpdate(std::chrono::steady_clock::time_point Until) 
       if (u.Next < count && std::chrono::steady_clock::now() >= Until) return false;
     }
     u.Scan->Finish();
-    u.Lines->ToRealLines(u.Fresh);
+    if (u.Lines) u.Lines->ToRealLines(u.Fresh);
     u.Scanned = true;
+  }
+  if (u.Expanded) {
+    // The ranges found take the place of the expanded ones around the
+    // collapsed ranges, which keep what they hide, at once.
+    FFoldUpdate.reset();
+    PaintLockScope lock(*this);
+    FHighlightedFoldRange = nullptr;
+    {
+      CounterScope toggling(FFoldToggling);
+      f.ApplyExpandedUpdate(u.Fresh, *u.Expanded);
+    }
+    FFoldsUnpaired = f.Unpaired;
+    ForgetFoldChanges(false);
+    FFoldUnsureFrom = 0;
+    FoldStateChanged();
+    return true;
   }
   // With nothing collapsed, the new tree takes the old one's place whole:
   // made ready in pieces first (its ranges told the tree they go to, its
@@ -822,6 +841,10 @@ void TCustomOndEdit::UpdateFoldRanges() {
 bool TCustomOndEdit::ToggleFoldAtLine(int Line) {
   TOndEditFoldRange* r = FoldRangeAtLine(Line);
   if (!r) return false;
+  // Where a fold on the line is collapsed (not always the first range
+  // there), the toggle opens it.
+  if (!r->Collapsed && !r->ParentCollapsed)
+    if (TOndEditFoldRange* folded = CollapsedFoldAt(r->FromLine)) r = folded;
   return r->Collapsed ? ExpandFoldRange(r) : CollapseFoldRange(r);
 }
 
@@ -891,7 +914,30 @@ void TCustomOndEdit::FoldPluginLinesDeleted(int FirstLine, int Count) {
   }
 }
 
+namespace {
+// The records past a fold that could not be put back as it was would find
+// their lines moved and change other text: they go, as the oldest records
+// go when the list outgrows its size, and the list no longer says the text
+// is as saved unless it is.
+void DropRecordsPastFold(TOndEditUndoList& List, bool Undoing) {
+  if (!Undoing) {
+    List.Clear();
+    return;
+  }
+  const bool saved = List.IsTopMarkedAsSaved();
+  const std::int32_t size = List.GetMaxUndo();
+  List.SetMaxUndo(0);
+  List.SetMaxUndo(size);
+  if (saved) List.MarkTopAsSaved(true);
+}
+}  // namespace
+
 void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bool Undoing) {
+  // The fold was toggled on the ranges as updated for the text as it stood
+  // then, which the records replayed before this one gave back: changes
+  // they made are read into the ranges first, or a collapse would find the
+  // ranges of a text that is no longer there and hide other lines.
+  if (dynamic_cast<TOndFoldToggle*>(Item->Extra1.get()) != nullptr) UpdateFoldsAfterLinesPut();
   // Ranges come back or fold: the changed lines can no longer be told.
   if (FFoldChanged.Any) ForgetFoldChanges(true);
   TOndEditUndoList* other = Undoing ? FRedoList : FUndoList;
@@ -902,6 +948,7 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
     CounterScope toggling(FFoldToggling);
     const int before = FLines->GetCount();
     TOndEditFoldRange* r = FCodeFolder->FoldRangeAtLine(header);
+    TOndEditFoldRange* folded = nullptr;
     if (collapse) {
       // The same lines must go out of sight as before, or the records below
       // would find the text somewhere else.
@@ -953,10 +1000,23 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
       // The collapsed range on the header, which need not be the first
       // range there (a range of its own may hide the lines beside one the
       // text no longer lets fold them).
-      TOndEditFoldRange* folded = r != nullptr && r->Collapsed ? r : CollapsedFoldAt(header);
+      folded = r != nullptr && r->Collapsed ? r : CollapsedFoldAt(header);
       if (folded != nullptr) Folder().ExpandFoldRange(folded);
     }
     FHighlightedFoldRange = nullptr;
+    if (FLines->GetCount() - before != (collapse ? -toggle->Lines : toggle->Lines)) {
+      // The fold hides or shows other lines than it did, or none: the
+      // records still to replay on this side numbered their lines with the
+      // fold as it was, and would change other text. The fold stays as it
+      // was before the replay, the state the records on the other side were
+      // made in; a collapse that failed left it so, and an expand of other
+      // lines is taken back.
+      if (folded != nullptr && FLines->GetCount() != before) Folder().CollapseFoldRange(folded);
+      DropRecordsPastFold(Undoing ? *FUndoList : *FRedoList, Undoing);
+      FStateFlags |= sfScrollBarsChanged;
+      Invalidate();
+      if (FLines->GetCount() == before) return;
+    }
     other->PushItem(std::move(Item));
     FStateFlags |= sfScrollBarsChanged;
     Invalidate();

@@ -173,7 +173,9 @@ TEST(FoldIndex, AgreesWithAWalkOverEveryRangeThroughRandomEdits) {
 
 // Lines inserted or deleted beside the ranges (none carried down with the
 // caret, none among the deleted lines) move the index's lines in place: it
-// is not built again, and it answers as a fresh one would.
+// is not built again, and it answers as a fresh one would; with a range
+// collapsed, no walk over every range finds the ranges that move. So does
+// a closing line deleted: its range ends a line higher, the rest moves up.
 TEST(FoldIndex, ShiftsInsteadOfRebuildingWhenRangesFollowTheLines) {
   Doc d;
   std::string text = "{\r\n";
@@ -183,6 +185,9 @@ TEST(FoldIndex, ShiftsInsteadOfRebuildingWhenRangesFollowTheLines) {
   d.Folder.CollapseFoldRange(d.Folder.FoldRangeAtLine(2));
   ExpectIndexMatchesWalk(d, "before");
   const std::uint64_t builds = d.Ranges.IndexBuilds();
+  // With a range collapsed too, the ranges that move are found through the
+  // index, not by a walk over every range.
+  const std::uint64_t walks = d.Ranges.WholeWalks();
   TOndEditUndoList undo;
   // Lines of plain text inserted, or deleted from the first line at or
   // after Line that is plain text.
@@ -209,6 +214,20 @@ TEST(FoldIndex, ShiftsInsteadOfRebuildingWhenRangesFollowTheLines) {
       d.Lines.DeleteLineRange(at - 1, -s.Count);
       d.Folder.LinesDeleted(at, -s.Count, &undo, smNormal, 1);
     }
+    ExpectIndexMatchesWalk(d, where);
+    EXPECT_EQ(d.Ranges.IndexBuilds(), builds) << where;
+    EXPECT_EQ(d.Ranges.WholeWalks(), walks) << where;
+    if (HasFatalFailure()) return;
+  }
+  // The closing lines of two objects in a row deleted: each object now
+  // ends on the line before, and everything below moves up alike.
+  for (int k = 0; k < 2; ++k) {
+    int closing = 60;
+    while (closing <= d.Lines.GetCount() && d.Lines.GetView(closing - 1) != "  }") ++closing;
+    const std::string where = "closing line " + std::to_string(closing);
+    ASSERT_LE(closing, d.Lines.GetCount());
+    d.Lines.DeleteLineRange(closing - 1, 1);
+    d.Folder.LinesDeleted(closing, 1, &undo, smNormal, 1);
     ExpectIndexMatchesWalk(d, where);
     EXPECT_EQ(d.Ranges.IndexBuilds(), builds) << where;
     if (HasFatalFailure()) return;

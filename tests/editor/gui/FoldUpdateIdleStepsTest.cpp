@@ -68,19 +68,25 @@ void ExpectAsAScanAtOnce(TOndEdit& Ed) {
 }
 
 // Runs idle pieces to the end; the most ranges one walked, and how many
-// pieces walked any.
+// pieces walked any; the most lines one scanned, and how many scanned any.
 struct Pieces {
   std::uint64_t Most = 0;
   int Walking = 0;
+  std::int64_t MostLines = 0;
+  int Scanning = 0;
 };
 Pieces RunPieces(TOndEdit& Ed) {
   Pieces p;
   for (bool done = false; !done;) {
     const std::uint64_t before = Ed.AllFoldRanges().RangesWalked();
+    const std::int64_t linesBefore = Ed.FoldLinesRescanned();
     done = Ed.RunIdleWork(0ms);
     const std::uint64_t walked = Ed.AllFoldRanges().RangesWalked() - before;
+    const std::int64_t scanned = Ed.FoldLinesRescanned() - linesBefore;
     p.Most = std::max(p.Most, walked);
     if (walked > 0) ++p.Walking;
+    p.MostLines = std::max(p.MostLines, scanned);
+    if (scanned > 0) ++p.Scanning;
   }
   return p;
 }
@@ -217,6 +223,31 @@ std::string DifferenceFromAScanFoldedAt(TOndEdit& Ed, int Header) {
   }
 }
 
+// A fold collapsed far above the "list" line of block Block, then a brace
+// left open there: the fold's header.
+int BraceLeftOpenBelowAFold(TOndEdit& Ed, int Block) {
+  const int header = 2 + kBlockLines * 50;
+  EXPECT_TRUE(Ed.CollapseFoldRange(Ed.FoldRangeAtLine(header)));
+  // The fold hides nine lines above the line.
+  Ed.SetCaretXY(BufferCoord(5, 2 + kBlockLines * Block + 1 - 9));
+  Ed.CommandProcessor(ecChar, '{', nullptr);
+  EXPECT_TRUE(Ed.FoldUpdatePending());
+  return header;
+}
+
+// The update done, the fold on Header is still collapsed, the ranges are
+// those a scan finds with it collapsed, and opened those of a scan.
+void ExpectFoldKeptAsAScanFinds(TOndEdit& Ed, int Header) {
+  EXPECT_FALSE(Ed.FoldUpdatePending());
+  const TOndEditFoldRange* fold = Ed.FoldRangeAtLine(Header);
+  ASSERT_NE(fold, nullptr);
+  EXPECT_TRUE(fold->Collapsed);
+  EXPECT_EQ(DifferenceFromAScanFoldedAt(Ed, Header), "");
+  Ed.ExpandAll();
+  RunPieces(Ed);
+  ExpectAsAScanAtOnce(Ed);
+}
+
 }  // namespace
 
 // A line broken above a collapsed fold while the update of the whole text
@@ -226,12 +257,7 @@ std::string DifferenceFromAScanFoldedAt(TOndEdit& Ed, int Header) {
 TEST(FoldUpdateIdleSteps, AnEditWhileTheCollapsedHeadersAreGatheredStartsFromTheNewText) {
   auto p = test::OpenLoaded(Text(kBlocks), true);
   TOndEdit& ed = *p->Edit;
-  const int header = 2 + kBlockLines * 50;
-  ASSERT_TRUE(ed.CollapseFoldRange(ed.FoldRangeAtLine(header)));
-  // The "list" line far below; the fold hides nine lines above it.
-  ed.SetCaretXY(BufferCoord(5, 2 + kBlockLines * 5000 + 1 - 9));
-  ed.CommandProcessor(ecChar, '{', nullptr);
-  ASSERT_TRUE(ed.FoldUpdatePending());
+  const int header = BraceLeftOpenBelowAFold(ed, 5000);
   // Pieces that walk ranges: the headers are being looked for.
   for (int i = 0; i < 3; ++i) {
     const std::uint64_t before = ed.AllFoldRanges().RangesWalked();
@@ -241,14 +267,57 @@ TEST(FoldUpdateIdleSteps, AnEditWhileTheCollapsedHeadersAreGatheredStartsFromThe
   ed.SetCaretXY(BufferCoord(1, 10));
   ed.CommandProcessor(ecLineBreak, '\0', nullptr);
   RunPieces(ed);
-  EXPECT_FALSE(ed.FoldUpdatePending());
-  const TOndEditFoldRange* fold = ed.FoldRangeAtLine(header + 1);
-  ASSERT_NE(fold, nullptr);
-  EXPECT_TRUE(fold->Collapsed);
-  EXPECT_EQ(DifferenceFromAScanFoldedAt(ed, header + 1), "");
-  ed.ExpandAll();
-  RunPieces(ed);
-  ExpectAsAScanAtOnce(ed);
+  ExpectFoldKeptAsAScanFinds(ed, header + 1);
+}
+
+// With a fold collapsed, the update of the whole text after a brace left
+// open scans the text as it reads with the fold expanded a piece at a
+// time, as with nothing collapsed; the fold keeps its range and what it
+// hides, and the tree is the one a scan of the text finds.
+TEST(FoldUpdateIdleSteps, WithAFoldCollapsedTheWholeTextIsScannedInPieces) {
+  auto p = test::OpenLoaded(Text(kBlocks), true);
+  TOndEdit& ed = *p->Edit;
+  const int header = BraceLeftOpenBelowAFold(ed, 100);
+  const Pieces pieces = RunPieces(ed);
+  EXPECT_GT(pieces.Scanning, 4);
+  EXPECT_LT(pieces.MostLines, ed.Lines()->GetCount() / 4);
+  ExpectFoldKeptAsAScanFinds(ed, header);
+}
+
+// A change while that scan is under way, of the text or of the folds,
+// starts it over from the text as it is then: what it read of the text
+// of before is gone with it.
+TEST(FoldUpdateIdleSteps, AChangeWhileTheTextWithFoldsExpandedIsScannedStartsOver) {
+  for (const bool folding : {false, true}) {
+    SCOPED_TRACE(folding ? "a fold collapsed" : "a line broken");
+    auto p = test::OpenLoaded(Text(kBlocks), true);
+    TOndEdit& ed = *p->Edit;
+    const int header = BraceLeftOpenBelowAFold(ed, 100);
+    for (int scanning = 0; scanning < 3;) {
+      const std::int64_t before = ed.FoldLinesRescanned();
+      ASSERT_FALSE(ed.RunIdleWork(0ms));
+      if (ed.FoldLinesRescanned() > before) ++scanning;
+    }
+    ASSERT_TRUE(ed.FoldUpdatePending());
+    if (folding) {
+      // The first block's "deep" object, above the other fold.
+      const int deep = 2 + 5;
+      ASSERT_TRUE(ed.CollapseFoldRange(ed.FoldRangeAtLine(deep)));
+      RunPieces(ed);
+      EXPECT_FALSE(ed.FoldUpdatePending());
+      const TOndEditFoldRange* fold = ed.FoldRangeAtLine(deep);
+      ASSERT_NE(fold, nullptr);
+      EXPECT_TRUE(fold->Collapsed);
+      ed.ExpandAll();
+      RunPieces(ed);
+      ExpectAsAScanAtOnce(ed);
+    } else {
+      ed.SetCaretXY(BufferCoord(1, 10));
+      ed.CommandProcessor(ecLineBreak, '\0', nullptr);
+      RunPieces(ed);
+      ExpectFoldKeptAsAScanFinds(ed, header + 1);
+    }
+  }
 }
 
 }  // namespace ond
