@@ -1018,6 +1018,9 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
       if (FLines->GetCount() == before) return;
     }
     other->PushItem(std::move(Item));
+    // The lines hidden changed while the toggle kept the gutter as it was:
+    // its digits follow the file's lines, counted again.
+    FitGutterDigits(true);
     FStateFlags |= sfScrollBarsChanged;
     Invalidate();
     return;
@@ -1025,6 +1028,7 @@ void TCustomOndEdit::ReplayFoldRecord(std::unique_ptr<TOndEditUndoItem> Item, bo
   // A collapsed range whose header a deletion took away: its header line is
   // back, so the range is too.
   FCodeFolder->RestoreFoldRange(*Item);
+  FitGutterDigits(true);
   FHighlightedFoldRange = nullptr;
   Invalidate();
 }
