@@ -796,8 +796,10 @@ void TCustomOndEdit::SetTopLine(int Value) {
 int TCustomOndEdit::ScanFrom(int Index) {
   const int count = FLines->GetCount();
   if (!FHighlighter || Index < 0 || Index >= count) return Index;
-  // A line whose state was never scanned has nothing to keep up to date.
-  if (Index >= FRangesKnown) return Index;
+  // A line whose state was never scanned has nothing to keep up to date,
+  // but what it held before the change is not known either: the lines after
+  // it may all look different now (a comment opened there reaches them).
+  if (Index >= FRangesKnown) return count - 1;
   if (Index == 0)
     FHighlighter->ResetRange();
   else
@@ -945,7 +947,9 @@ void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
   // Lines inserted among the known ones are scanned now (the known lines
   // after them move down); lines added after the known ones, a loaded text
   // among them, wait until they are needed.
-  if (Index < FRangesKnown) FRangesKnown += Count;
+  // Lines an expand puts back below a known header are read again too: an
+  // edit among them later finds states to agree with.
+  if (Index < FRangesKnown || (FFoldToggling != 0 && Index > 0 && Index == FRangesKnown)) FRangesKnown += Count;
   bool recoloured = false;
   if (FHighlighter && FLines->GetCount() > 0 && Index < FRangesKnown) {
     int i = Index;
