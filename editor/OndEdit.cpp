@@ -796,10 +796,23 @@ void TCustomOndEdit::SetTopLine(int Value) {
 int TCustomOndEdit::ScanFrom(int Index) {
   const int count = FLines->GetCount();
   if (!FHighlighter || Index < 0 || Index >= count) return Index;
-  // A line whose state was never scanned has nothing to keep up to date,
-  // but what it held before the change is not known either: the lines after
-  // it may all look different now (a comment opened there reaches them).
-  if (Index >= FRangesKnown) return count - 1;
+  if (Index >= FRangesKnown) {
+    // A line whose state was never scanned has nothing to keep up to date,
+    // but what it held before the change is not known either: the lines
+    // after it may all look different now (a comment opened there reaches
+    // them). Its state and those above it are read now when they are near,
+    // so that the next edit there has a state to agree with.
+    if (Index - FRangesKnown < kScanFromLines) {
+      if (FRangesKnown == 0)
+        FHighlighter->ResetRange();
+      else
+        FHighlighter->SetRange(FLines->GetRange(FRangesKnown - 1));
+      const CounterScope writing(FWritingRanges);
+      ScanLineRanges(*FHighlighter, *FLines, FRangesKnown, Index);
+      FRangesKnown = Index + 1;
+    }
+    return count - 1;
+  }
   if (Index == 0)
     FHighlighter->ResetRange();
   else
