@@ -800,9 +800,11 @@ int TCustomOndEdit::ScanFrom(int Index) {
     // A line whose state was never scanned has nothing to keep up to date,
     // but what it held before the change is not known either: the lines
     // after it may all look different now (a comment opened there reaches
-    // them). Its state and those above it are read now when they are near,
-    // so that the next edit there has a state to agree with.
-    if (Index - FRangesKnown < kScanFromLines) {
+    // them). With folds, whose update reads these states anyway, its state
+    // and those above it are read now when they are near, so that the next
+    // edit there has a state to agree with; without, they wait for the first
+    // look-up.
+    if (FCodeFolding->GetEnabled() && Index - FRangesKnown < kScanFromLines) {
       if (FRangesKnown == 0)
         FHighlighter->ResetRange();
       else
