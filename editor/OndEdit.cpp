@@ -962,9 +962,11 @@ void TCustomOndEdit::ListInserted(TOndEditStringList*, int Index, int Count) {
   // Lines inserted among the known ones are scanned now (the known lines
   // after them move down); lines added after the known ones, a loaded text
   // among them, wait until they are needed.
-  // Lines an expand puts back below a known header are read again too: an
-  // edit among them later finds states to agree with.
-  if (Index < FRangesKnown || (FFoldToggling != 0 && Index > 0 && Index == FRangesKnown)) FRangesKnown += Count;
+  // Lines an expand puts back below a known header are read again too, as
+  // many as one rescan reads: an edit among them later finds states to agree
+  // with. More stay unknown, and an edit there reads them when it comes.
+  if (Index < FRangesKnown || (FFoldToggling != 0 && Index > 0 && Index == FRangesKnown && Count <= kScanFromLines))
+    FRangesKnown += Count;
   bool recoloured = false;
   if (FHighlighter && FLines->GetCount() > 0 && Index < FRangesKnown) {
     int i = Index;
