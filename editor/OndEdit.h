@@ -674,6 +674,9 @@ class TCustomOndEdit : public TCustomControl, public TOndEditMarkOwner, public I
   // when it hides the same number of lines as before (the change may have
   // changed its lines: it then stays open) and its header had its marker.
   void CloseFoldsAgain(const std::vector<std::pair<TOndEditFoldRange*, int>>& Opened);
+  // Collapses a range whose header is line Header again, one that hides
+  // Shown lines, the lines it showed; none when no range does.
+  void CloseFoldAgainAt(int Header, int Shown);
   // Runs the fold update that lines put by a change of many places (a
   // replace-all, its undo or redo) ask for.
   void UpdateFoldsAfterLinesPut();

@@ -91,6 +91,16 @@ void TOndLineRunsRecorder::Grew(int Added) {
   if (!FRuns.empty()) FRuns.back().Run.Count += Added;
 }
 
+int TOndLineRunsRecorder::Gained() const noexcept {
+  int gained = 0;
+  for (const TKept& k : FRuns) gained += k.Run.Count - k.OldCount;
+  return gained;
+}
+
+void TOndLineRunsRecorder::Moved(int Lines) noexcept {
+  for (TKept& k : FRuns) k.Run.First += Lines;
+}
+
 std::vector<TOndLineRun> TOndLineRunsRecorder::Take(const std::function<std::string_view(int Line)>& LineNow) {
   // Going up, each run begun later stands above the ones before it, and the
   // lines it gained moved them down.

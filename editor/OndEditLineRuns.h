@@ -43,6 +43,10 @@ class TOndLineRunsRecorder {
   void Keep(int Line, std::string_view Text, bool Closes = false);
   // The line last kept now stands as Added more lines than before.
   void Grew(int Added);
+  // The lines the runs so far gained (lost, when negative).
+  int Gained() const noexcept;
+  // Lines were put above every run so far: they stand Lines lower.
+  void Moved(int Lines) noexcept;
   // The runs so far, before Take.
   int RunCount() const noexcept { return static_cast<int>(FRuns.size()); }
   // Whether the change walks the text up.

@@ -334,16 +334,24 @@ int TCustomOndEdit::SearchReplace(const std::string& ASearch, const std::string&
 
 bool TCustomOndEdit::OpenFoldForLineBreak(int Line, std::optional<TOndLineRunsRecorder>& Kept) {
   if (VisibleLineLength(Line) == LineLength(Line)) return true;
-  // The lines replaced so far go into a record of their own, numbered as
-  // the text stands before the fold opens; the opening is recorded between
-  // it and the record of the lines still to come, so that undo finds each
-  // where it was made.
   if (Kept) {
-    FUndoList->Unlock();
-    const TScopeExit relock([&] { FUndoList->Lock(); });
-    RecordLineRuns(*Kept);
-    Kept.emplace(Kept->Upwards());
+    // The opening is recorded before the record of the lines, on the
+    // header's line in the text as it stood before the replace-all: undo
+    // takes the lines back first, and then closes the fold on the text and
+    // ranges it was opened from. Recorded in between, it would be undone on
+    // a text half replaced, whose ranges need not hide the same lines.
+    // Going down, the lines kept so far stand above the header; going up,
+    // below it, moved down by the lines the fold shows.
+    const int header = Kept->Upwards() ? Line : Line - Kept->Gained();
+    const int before = FLines->GetCount();
     ExpandFoldRange(CollapsedFoldAt(Line));
+    const int shown = FLines->GetCount() - before;
+    if (shown > 0) {
+      if (Kept->Upwards()) Kept->Moved(shown);
+      FUndoList->Unlock();
+      const TScopeExit relock([&] { FUndoList->Lock(); });
+      RecordFoldToggle(header, false, shown);
+    }
   } else {
     ExpandFoldRange(CollapsedFoldAt(Line));
   }

@@ -164,6 +164,22 @@ void TCustomOndEdit::CloseFoldsAgain(const std::vector<std::pair<TOndEditFoldRan
   Invalidate();
 }
 
+void TCustomOndEdit::CloseFoldAgainAt(int Header, int Shown) {
+  if (Header < 1 || Header > FLines->GetCount() || CollapsedFoldAt(Header) != nullptr) return;
+  std::vector<TOndEditFoldRange*> candidates;
+  for (const auto& r : FAllFoldRanges->AllRangeList())
+    if (r->FromLine == Header && !r->Collapsed && !r->ParentCollapsed) candidates.push_back(r.get());
+  CounterScope toggling(FFoldToggling);
+  // Only a range that hides the very lines it showed: any other would move
+  // the lines the records past it find.
+  for (TOndEditFoldRange* r : candidates) {
+    const int before = FLines->GetCount();
+    if (!Folder().CollapseFoldRange(r)) continue;
+    if (before - FLines->GetCount() == Shown) return;
+    Folder().ExpandFoldRange(r);
+  }
+}
+
 void TCustomOndEdit::UpdateFoldsAfterLinesPut() {
   // A key edit has its folds updated by the command that made it; lines put
   // by a replace-all, its undo or its redo have theirs updated here, so that
@@ -176,14 +192,31 @@ std::unique_ptr<TOndEditUndoItem> TCustomOndEdit::PutLineRuns(const TOndEditUndo
   PaintLockScope lock(*this);
   FLines->BeginUpdate();
   const TScopeExit update([&] { FLines->EndUpdate(); });
+  // Lines are numbered as in the text with every fold expanded, which
+  // opening a fold leaves as they are: the folds over every run's lines
+  // open first, and close again only once all the lines are put and the
+  // ranges read from them. A fold closed while other runs still held the
+  // text of the other side would find ranges of neither text and hide
+  // other lines than it did; it would stay open, and the fold records past
+  // it would no longer find their lines.
+  struct TOpened {
+    TOndEditFoldRange* Range;
+    int Header;  // in the text with every fold expanded, before the runs are put
+    int Shown;   // the lines it showed, or -1 for a range that stays open
+  };
+  std::vector<TOpened> opened;
+  std::vector<std::pair<TOndEditFoldRange*, int>> ranges;
+  for (std::size_t i = runs.size(); i-- > 0;)
+    for (const auto& [range, shown] : OpenFoldsOver(runs[i].First, runs[i].First + runs[i].Count - 1)) {
+      opened.push_back({range, UncollapsedLine(range->FromLine), shown});
+      ranges.emplace_back(range, shown);
+    }
+  const std::vector<TOndLineRun> before = runs;
   // From the last run up, so that the runs above still stand where the
-  // record says; each takes the lines it replaced. Lines are numbered as in
-  // the text with every fold expanded; the folds over a run's lines open
-  // while it is put, and close again.
+  // record says; each takes the lines it replaced.
   std::vector<int> added(runs.size());
   for (std::size_t i = runs.size(); i-- > 0;) {
     TOndLineRun& run = runs[i];
-    const auto opened = OpenFoldsOver(run.First, run.First + run.Count - 1);
     const int count = FLines->GetCount();
     const int lines = AnyFoldCollapsed() ? UncollapsedLine(count + 1) - 1 : count;
     // A record that does not fit the text (it never should) replaces only
@@ -202,7 +235,6 @@ std::unique_ptr<TOndEditUndoItem> TCustomOndEdit::PutLineRuns(const TOndEditUndo
     run.First = first;
     run.Count = put;
     run.Lines = std::move(taken);
-    CloseFoldsAgain(opened);
   }
   // The runs below moved by what those above them gained.
   int moved = 0;
@@ -210,6 +242,34 @@ std::unique_ptr<TOndEditUndoItem> TCustomOndEdit::PutLineRuns(const TOndEditUndo
     runs[i].First += moved;
     moved += added[i];
   }
+  // Each fold opened closes again, inner ones first: the range it was, if
+  // it still hides the lines it showed; else the range read from the lines
+  // put on the line its header stands on now.
+  CloseFoldsAgain(ranges);
+  std::vector<TOndEditFoldRange*> present;
+  for (const auto& r : FAllFoldRanges->AllRangeList()) present.push_back(r.get());
+  std::sort(present.begin(), present.end());
+  for (TOpened& o : opened)
+    if (o.Shown >= 0 && std::binary_search(present.begin(), present.end(), o.Range) && o.Range->Collapsed)
+      o.Shown = -1;
+  UpdateFoldsAfterLinesPut();
+  for (auto it = opened.rbegin(); it != opened.rend(); ++it) {
+    if (it->Shown < 0) continue;
+    int header = it->Header;
+    for (std::size_t i = 0; i < before.size(); ++i) {
+      if (before[i].First + before[i].Count - 1 < it->Header) {
+        header += added[i];
+      } else {
+        if (before[i].First <= it->Header)
+          header = runs[i].First + std::min(it->Header - before[i].First, runs[i].Count - 1);
+        break;
+      }
+    }
+    CloseFoldAgainAt(LineOfUncollapsedLine(header), it->Shown);
+  }
+  FHighlightedFoldRange = nullptr;
+  FStateFlags |= sfScrollBarsChanged;
+  Invalidate();
   auto item = std::make_unique<TOndEditUndoItem>();
   item->Reason = Item.Reason;
   item->SelectionMode = Item.SelectionMode;

@@ -110,6 +110,34 @@ TEST(LineRuns, PuttingTheRunsBackRestoresTheText) {
   }
 }
 
+// What the runs gained says where a line below them stood before the
+// change; lines shown above every run (a fold opened going up) move them.
+TEST(LineRuns, RecorderTellsWhatItGainedAndFollowsLinesShownAbove) {
+  Lines t = Numbered(20);
+  TOndLineRunsRecorder down(false);
+  EXPECT_EQ(down.Gained(), 0);
+  down.Keep(2, t.At(2));
+  t.Replace(2, {"a", "b", "c"});
+  down.Grew(2);
+  down.Keep(8, t.At(8));
+  t.Replace(8, {"d", "e"});
+  down.Grew(1);
+  EXPECT_EQ(down.Gained(), 3);
+
+  Lines u = Numbered(20);
+  TOndLineRunsRecorder up(true);
+  up.Keep(12, u.At(12));
+  u.Replace(12, {"x", "y"});
+  up.Grew(1);
+  // Two lines come into sight above line 12, as a fold opening at line 5.
+  u.L.insert(u.L.begin() + 5, {"shown 1", "shown 2"});
+  up.Moved(2);
+  up.Keep(3, u.At(3));
+  u.Replace(3, {"z"});
+  EXPECT_EQ(up.Take([&](int Line) { return u.At(Line); }),
+            (std::vector<TOndLineRun>{{3, 1, "line 3"}, {14, 2, "line 12"}}));
+}
+
 TEST(LineRuns, RecordTextRoundTripsAndRefusesAnythingElse) {
   const std::vector<TOndLineRun> runs = {
       {1, 1, ""}, {2, 3, std::string("a\r\nb\0c\n12 3 4\n", 14)}, {9, 1, "last"}, {2000000000, 2, "far"}};
