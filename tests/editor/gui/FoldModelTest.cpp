@@ -36,25 +36,8 @@
 namespace ond {
 namespace {
 
-std::vector<std::string> SplitLines(const std::string& Text) {
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t e = Text.find("\r\n", at);
-    lines.push_back(Text.substr(at, e == std::string::npos ? std::string::npos : e - at));
-    if (e == std::string::npos) return lines;
-    at = e + 2;
-  }
-}
-
-std::string JoinLines(const std::vector<std::string>& Lines) {
-  std::string text;
-  for (std::size_t i = 0; i < Lines.size(); ++i) {
-    if (i > 0) text += "\r\n";
-    text += Lines[i];
-  }
-  return text;
-}
+using test::JoinLines;
+using test::SplitLines;
 
 // Blocks of a config file as they come: nested objects and arrays, "}, {"
 // lines, braces in strings and comments, two openings on one line.

@@ -10,6 +10,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "editor/OndEdit.h"
 #include "highlight/OndBuiltinSchemes.h"
@@ -84,6 +85,24 @@ inline std::string FoldTreeDump(TCustomOndEdit& Ed) {
   if (const TOndEditFoldRange* h = Ed.HighlightedFoldRange()) s << h->FromLine << '-' << h->ToLine;
   s << "\n" << Ed.TextWithFoldsExpanded();
   return s.str();
+}
+
+// A text's lines as the editor keeps them (CR LF between lines), and back.
+inline std::vector<std::string> SplitLines(const std::string& Text) {
+  std::vector<std::string> lines;
+  std::size_t at = 0;
+  for (;;) {
+    const std::size_t e = Text.find("\r\n", at);
+    lines.push_back(Text.substr(at, e == std::string::npos ? std::string::npos : e - at));
+    if (e == std::string::npos) return lines;
+    at = e + 2;
+  }
+}
+
+inline std::string JoinLines(const std::vector<std::string>& Lines) {
+  std::string text;
+  for (std::size_t i = 0; i < Lines.size(); ++i) text += (i > 0 ? "\r\n" : "") + Lines[i];
+  return text;
 }
 
 }  // namespace ond::test

@@ -218,22 +218,8 @@ TEST(ReplaceAllFolds, ReplacingTheSelectionOnACollapsedHeaderKeepsTheMarkerOutOf
 
 // ---- against a plain model of the text ---------------------------------------------------
 
-std::vector<std::string> SplitLines(const std::string& Text) {
-  std::vector<std::string> lines;
-  std::size_t at = 0;
-  for (;;) {
-    const std::size_t e = Text.find("\r\n", at);
-    lines.push_back(Text.substr(at, e == std::string::npos ? std::string::npos : e - at));
-    if (e == std::string::npos) return lines;
-    at = e + 2;
-  }
-}
-
-std::string JoinLines(const std::vector<std::string>& Lines) {
-  std::string text;
-  for (std::size_t i = 0; i < Lines.size(); ++i) text += (i > 0 ? "\r\n" : "") + Lines[i];
-  return text;
-}
+using test::JoinLines;
+using test::SplitLines;
 
 // Objects with nested lists, "}, {" lines, braces in strings and comments,
 // and, now and then, a header left open or a last brace missing.
